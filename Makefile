@@ -1,0 +1,41 @@
+# Everyday entry points. `make run` and `make test` install what is missing,
+# configure, build, then run the thermostat on the simulated board or pass
+# every test.
+.PHONY: all run test bench deps build build-test board format clean
+
+all: build
+
+deps:
+	@./scripts/install-deps.sh
+
+build: deps
+	cmake --preset default
+	cmake --build --preset default
+
+build-test: deps
+	cmake --preset test
+	cmake --build --preset test
+
+run: build
+	@if [ -x build/bin/tstat-sim ]; then \
+		build/bin/tstat-sim run; \
+	else \
+		echo "The simulator is not built yet: once it is, this starts build/bin/tstat-sim run,"; \
+		echo "which runs build/bin/tstat against the simulated board under ./board."; \
+	fi
+
+test: build-test
+	ctest --preset test
+
+bench: build
+	@for b in build/bench/*; do [ -x "$$b" ] && "$$b"; done
+
+board: deps
+	cmake --preset board
+	cmake --build --preset board
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs -r clang-format -i
+
+clean:
+	rm -rf build build-test build-board build-fuzz

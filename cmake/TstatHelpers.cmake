@@ -1,0 +1,58 @@
+# Helpers shared by the subsystem, tool and test CMake files.
+
+# tstat_add_test(NAME SOURCES <files...> LIBS <targets...> [LABELS <labels...>])
+# One GoogleTest executable registered as one CTest test; it runs with the
+# build's data directory as working directory, like the application.
+function(tstat_add_test name)
+    cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    target_compile_definitions(${name} PRIVATE
+        TSTAT_BUILD_DIR="${CMAKE_BINARY_DIR}"
+        TSTAT_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+    add_test(NAME ${name} COMMAND ${name})
+    if(T_LABELS)
+        set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
+    endif()
+endfunction()
+
+# tstat_add_benchmark(NAME SOURCES <files...> LIBS <targets...>)
+# A Google Benchmark executable. `make bench` runs it in full on the optimised
+# build; the test suite only runs it for a moment to prove it still works.
+function(tstat_add_benchmark name)
+    cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${B_SOURCES})
+    target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark benchmark::benchmark_main)
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+    add_test(NAME ${name}_smoke COMMAND ${name} --benchmark_min_time=0.001)
+    set_tests_properties(${name}_smoke PROPERTIES LABELS bench)
+endfunction()
+
+# tstat_add_fuzz_target(NAME SOURCES <files...> LIBS <targets...> [RUNS n])
+# A fuzz target defines LLVMFuzzerTestOneInput. In the normal builds it is
+# linked with a small driver that replays its seed corpus
+# (tests/fuzz/corpus/NAME) and then a fixed number of pseudo-random mutations,
+# so the test suite runs it under its sanitizers without libFuzzer. With
+# TSTAT_LIBFUZZER=ON and clang as the compiler it becomes a real libFuzzer
+# binary instead (the `fuzz` preset).
+function(tstat_add_fuzz_target name)
+    cmake_parse_arguments(F "" "RUNS" "SOURCES;LIBS" ${ARGN})
+    if(NOT F_RUNS)
+        set(F_RUNS 20000)
+    endif()
+    set(corpus ${PROJECT_SOURCE_DIR}/tests/fuzz/corpus/${name})
+    if(TSTAT_LIBFUZZER)
+        add_executable(${name} ${F_SOURCES})
+        target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+        target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+        set(run_args -runs=${F_RUNS} ${corpus})
+    else()
+        add_executable(${name} ${F_SOURCES} ${PROJECT_SOURCE_DIR}/tests/fuzz/fuzz_driver.cpp)
+        set(run_args --runs=${F_RUNS} ${corpus})
+    endif()
+    target_link_libraries(${name} PRIVATE ${F_LIBS})
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+    add_test(NAME ${name} COMMAND ${name} ${run_args} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+    set_tests_properties(${name} PROPERTIES LABELS fuzz)
+endfunction()

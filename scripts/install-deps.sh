@@ -1,0 +1,40 @@
+#!/bin/sh
+# Installs the Debian packages that building, running and testing tstat need,
+# and only those that are missing. Run as root, or as a user with
+# password-less sudo; otherwise it lists what is missing and stops.
+set -eu
+
+PACKAGES="g++ make cmake ninja-build pkg-config \
+libsdl1.2-dev libsdl-image1.2-dev libsdl-ttf2.0-dev fonts-liberation \
+libcairo2-dev libgtest-dev libgmock-dev libbenchmark-dev"
+
+missing=""
+for pkg in $PACKAGES; do
+    status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
+    case "$status" in
+        *"install ok installed"*) ;;
+        *) missing="$missing $pkg" ;;
+    esac
+done
+
+[ -z "$missing" ] && exit 0
+
+echo "Installing missing Debian packages:$missing"
+if [ "$(id -u)" -eq 0 ]; then
+    run=""
+elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
+    run="sudo -n"
+else
+    echo "These Debian packages are missing and this user cannot install them:" >&2
+    echo "   $missing" >&2
+    echo "Install them as root:  apt-get install -y$missing" >&2
+    exit 1
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+# shellcheck disable=SC2086
+if ! $run apt-get install -y --no-install-recommends $missing; then
+    # The package lists may be stale or absent on a fresh machine.
+    $run apt-get update
+    $run apt-get install -y --no-install-recommends $missing
+fi

@@ -1,0 +1,19 @@
+// Shared internals of the host flavour of the platform layer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Simulated monotonic time in nanoseconds (scaled, or the fake clock).
+int64_t hostSimMonoNs();
+
+// Writes the rooted path of the simulated-board file sim/<name> into buf,
+// creating the sim directory when needed. Returns buf, or nullptr.
+char *hostSimPath(const char *name, char *buf, size_t len);
+
+// Replaces the file at path with the given bytes through a temporary file and
+// a rename, so that readers never see it half written. 0 or -1.
+int hostWriteFileAtomic(const char *path, const char *data, size_t len);
+
+// Forgets the simulated I/O controller's state.
+void hostIoReset();

@@ -1,0 +1,98 @@
+// Platform layer: the only code that knows whether tstat runs on the board or
+// on the simulated board of a development host.
+//
+// The rest of the system opens device and system files with ordinary calls on
+// the paths that platformPath() returns, and reaches the clocks, sleeps, shell
+// commands and the I/O controller only through the functions below.
+//
+// Board flavour: paths are used as they are, the clocks are clock_gettime()
+// and time(), shell commands go to system(), and the I/O controller is the
+// system-controller page of /dev/mem.
+//
+// Host flavour (the simulated board):
+//  - every absolute path is rooted under $TSTAT_ROOT (default "./board");
+//  - $TSTAT_TIME_SCALE (default 1) makes the monotonic clock, the wall clock
+//    and every sleep run that many times faster than the host's; processes
+//    that must agree on simulated time share $TSTAT_TIME_ANCHOR (a host
+//    CLOCK_MONOTONIC reading in nanoseconds from which simulated time is
+//    scaled; by default the moment the process first reads a clock);
+//  - the wall clock is the scaled host clock plus a system-clock offset that
+//    starts from sim/rtc and that the interpreted "date" command changes;
+//  - shell commands are interpreted, logged to sim/shell.log, and anything
+//    not known is refused;
+//  - the I/O controller is simulated: coil pulses latch relays, reported in
+//    sim/relays and sim/relay-log, and the test pin reads sim/test-pin.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+
+// ---- Paths ----------------------------------------------------------------
+
+// Writes the path under which the design's absolute path `designPath` is
+// opened into buf. Returns buf, or nullptr (with buf emptied) when the result
+// does not fit in len bytes. Relative paths are returned unchanged.
+char *platformPath(const char *designPath, char *buf, size_t len);
+
+// The board root ("" on the board).
+const char *platformRoot();
+
+// ---- Clocks and sleeps ----------------------------------------------------
+
+// The monotonic clock that every timer uses.
+void platformMonotonic(struct timespec *now);
+
+// Wall-clock seconds since 1970-01-01 UTC, as time() gives them; -1 when the
+// clock cannot be read.
+int64_t platformWallTime();
+
+// Milliseconds of monotonic time since the platform layer started.
+int64_t platformUptimeMs();
+
+// Sleeps for ms milliseconds of (simulated) time.
+void platformSleepMs(uint32_t ms);
+
+// How many times faster than the host's clock simulated time runs (1 on the board).
+double platformTimeScale();
+
+// ---- Shell commands -------------------------------------------------------
+
+// Runs one of the design's shell commands. Returns what system() returns:
+// -1 when the command could not be started (or is refused on the host), else
+// the command's wait status (0 for success).
+int platformSystem(const char *command);
+
+// ---- I/O controller --------------------------------------------------------
+
+// Size of the system-controller page that holds the PIO controllers.
+constexpr uint32_t PLATFORM_IO_PAGE_SIZE = 4096;
+// Physical address at which that page is mapped.
+constexpr uint32_t PLATFORM_IO_PAGE_BASE = 0xFFFFF000u;
+
+// Result of platformIoMap().
+enum PlatformIoResult : int {
+    PLATFORM_IO_OK = 0,
+    PLATFORM_IO_OPEN_FAILED = -1, // errno tells why
+    PLATFORM_IO_MAP_FAILED = -2,  // errno tells why
+};
+
+// Opens and maps the system-controller page (once; later calls return OK).
+PlatformIoResult platformIoMap();
+
+// 32-bit register access at a byte offset within the mapped page. Ignored
+// (reads give 0) until the page is mapped or for offsets outside it.
+void platformIoWrite(uint32_t offset, uint32_t value);
+uint32_t platformIoRead(uint32_t offset);
+
+// ---- Display ----------------------------------------------------------------
+
+// The video mode to ask for: 240 x 320 x 16 on the host; zeros on the board,
+// meaning the frame buffer's own mode.
+void platformVideoMode(int *width, int *height, int *bitsPerPixel);
+
+// ---- Life cycle -------------------------------------------------------------
+
+// Forgets all platform state (environment, clocks, offset, simulated I/O) so
+// that the next call starts afresh. For tests.
+void platformReset();

@@ -1,0 +1,463 @@
+// Host flavour of the platform layer: paths rooted in the simulated board,
+// scaled and fake clocks, and the interpreter of the design's shell commands.
+#include "platform/host_internal.h"
+#include "platform/platform.h"
+#include "platform/platform_test.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int64_t NS_PER_SEC = 1000000000;
+constexpr int64_t NS_PER_MS = 1000000;
+constexpr const char *DEFAULT_ROOT = "./board";
+
+struct HostState {
+    bool initialised;
+    char root[PATH_MAX];
+    double scale;
+    int64_t anchorMonoNs; // host monotonic time from which simulated time is scaled
+    int64_t startMonoNs;  // simulated monotonic time when the platform started
+    bool fake;
+    int64_t fakeMonoNs;
+    int64_t fakeWallNs;
+    bool offsetLoaded;
+    int64_t offsetSec; // system-clock offset over the (scaled) host clock
+};
+
+HostState m_Host;
+
+int64_t readHostClock(clockid_t id) {
+    struct timespec ts {};
+    clock_gettime(id, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * NS_PER_SEC + ts.tv_nsec;
+}
+
+double parseScale(const char *text) {
+    if (text == nullptr || *text == '\0') {
+        return 1.0;
+    }
+    char *end = nullptr;
+    double value = strtod(text, &end);
+    if (end == text || *end != '\0' || !std::isfinite(value) || value <= 0.0) {
+        printf("TSTAT_TIME_SCALE \"%s\" is not a positive number; using 1\n", text);
+        return 1.0;
+    }
+    return value;
+}
+
+void ensureInit() {
+    if (m_Host.initialised) {
+        return;
+    }
+    m_Host.initialised = true;
+    const char *root = getenv("TSTAT_ROOT");
+    if (root == nullptr || *root == '\0') {
+        root = DEFAULT_ROOT;
+    }
+    size_t len = strlen(root);
+    // A trailing slash would double the one every design path starts with.
+    while (len > 1 && root[len - 1] == '/') {
+        len--;
+    }
+    if (len >= sizeof(m_Host.root)) {
+        printf("TSTAT_ROOT is too long; using %s\n", DEFAULT_ROOT);
+        snprintf(m_Host.root, sizeof(m_Host.root), "%s", DEFAULT_ROOT);
+    } else {
+        snprintf(m_Host.root, sizeof(m_Host.root), "%.*s", static_cast<int>(len), root);
+    }
+    m_Host.scale = parseScale(getenv("TSTAT_TIME_SCALE"));
+    const char *anchor = getenv("TSTAT_TIME_ANCHOR");
+    char *end = nullptr;
+    long long anchorNs = anchor != nullptr ? strtoll(anchor, &end, 10) : 0;
+    if (anchor != nullptr && end != anchor && *end == '\0' && anchorNs > 0) {
+        m_Host.anchorMonoNs = anchorNs;
+    } else {
+        m_Host.anchorMonoNs = readHostClock(CLOCK_MONOTONIC);
+    }
+    m_Host.startMonoNs = hostSimMonoNs();
+}
+
+// Host time elapsed since the anchor, stretched by the time scale.
+int64_t scaledSinceAnchor(int64_t hostMonoNs) {
+    long double elapsed = static_cast<long double>(hostMonoNs - m_Host.anchorMonoNs);
+    return static_cast<int64_t>(elapsed * m_Host.scale);
+}
+
+// Wall clock in nanoseconds before the system-clock offset is applied.
+int64_t wallNsWithoutOffset() {
+    ensureInit();
+    if (m_Host.fake) {
+        return m_Host.fakeWallNs;
+    }
+    int64_t mono = readHostClock(CLOCK_MONOTONIC);
+    int64_t real = readHostClock(CLOCK_REALTIME);
+    // The wall clock runs at the scaled rate from the anchor on.
+    long double extra = static_cast<long double>(mono - m_Host.anchorMonoNs) * (m_Host.scale - 1.0);
+    return real + static_cast<int64_t>(extra);
+}
+
+int64_t floorDiv(int64_t a, int64_t b) {
+    int64_t q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+int64_t wallSecondsWithoutOffset() {
+    return floorDiv(wallNsWithoutOffset(), NS_PER_SEC);
+}
+
+// Reads sim/rtc; a missing or unreadable file is an offset of 0.
+int64_t readRtcOffset() {
+    char path[PATH_MAX];
+    if (hostSimPath("rtc", path, sizeof(path)) == nullptr) {
+        return 0;
+    }
+    FILE *f = fopen(path, "r");
+    if (f == nullptr) {
+        return 0;
+    }
+    long long offset = 0;
+    if (fscanf(f, "%lld", &offset) != 1) {
+        offset = 0;
+    }
+    fclose(f);
+    return offset;
+}
+
+void ensureOffset() {
+    ensureInit();
+    if (!m_Host.offsetLoaded) {
+        m_Host.offsetLoaded = true;
+        m_Host.offsetSec = readRtcOffset();
+    }
+}
+
+constexpr int exitStatus(int code) {
+    return code << 8;
+}
+
+void appendShellLog(const char *command) {
+    char path[PATH_MAX];
+    if (hostSimPath("shell.log", path, sizeof(path)) == nullptr) {
+        return;
+    }
+    FILE *f = fopen(path, "a");
+    if (f != nullptr) {
+        fprintf(f, "%s\n", command);
+        fclose(f);
+    }
+}
+
+bool parseDigits(const char *text, int count, int *value) {
+    int v = 0;
+    for (int i = 0; i < count; i++) {
+        if (text[i] < '0' || text[i] > '9') {
+            return false;
+        }
+        v = v * 10 + (text[i] - '0');
+    }
+    *value = v;
+    return true;
+}
+
+// "date MMDDhhmm[YYYY][.ss]": sets the offset so that local time becomes that
+// moment. Like the real command it fails (status 1) on a malformed or
+// impossible date and leaves the clock alone.
+int runDate(const char *arg) {
+    size_t len = strlen(arg);
+    const char *dot = strchr(arg, '.');
+    size_t mainLen = dot != nullptr ? static_cast<size_t>(dot - arg) : len;
+    int month, day, hour, minute, year, second = 0;
+    if ((mainLen != 8 && mainLen != 12) || !parseDigits(arg, 2, &month) ||
+        !parseDigits(arg + 2, 2, &day) || !parseDigits(arg + 4, 2, &hour) ||
+        !parseDigits(arg + 6, 2, &minute)) {
+        return exitStatus(1);
+    }
+    ensureOffset();
+    time_t nowLocal = static_cast<time_t>(wallSecondsWithoutOffset() + m_Host.offsetSec);
+    struct tm current {};
+    localtime_r(&nowLocal, &current);
+    year = current.tm_year + 1900;
+    if (mainLen == 12 && !parseDigits(arg + 8, 4, &year)) {
+        return exitStatus(1);
+    }
+    if (dot != nullptr && (strlen(dot) != 3 || !parseDigits(dot + 1, 2, &second))) {
+        return exitStatus(1);
+    }
+    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59 ||
+        year < 1970) {
+        return exitStatus(1);
+    }
+    struct tm wanted {};
+    wanted.tm_year = year - 1900;
+    wanted.tm_mon = month - 1;
+    wanted.tm_mday = day;
+    wanted.tm_hour = hour;
+    wanted.tm_min = minute;
+    wanted.tm_sec = second;
+    wanted.tm_isdst = -1;
+    time_t target = mktime(&wanted);
+    // mktime() normalises 31 February or a time skipped by daylight saving;
+    // the real command rejects those.
+    if (target == static_cast<time_t>(-1) || wanted.tm_mday != day || wanted.tm_mon != month - 1 ||
+        wanted.tm_hour != hour || wanted.tm_min != minute) {
+        return exitStatus(1);
+    }
+    m_Host.offsetSec = static_cast<int64_t>(target) - wallSecondsWithoutOffset();
+    return 0;
+}
+
+int runHwclockSystohc() {
+    ensureOffset();
+    char path[PATH_MAX];
+    if (hostSimPath("rtc", path, sizeof(path)) == nullptr) {
+        return exitStatus(1);
+    }
+    char line[32];
+    int n = snprintf(line, sizeof(line), "%lld\n", static_cast<long long>(m_Host.offsetSec));
+    return hostWriteFileAtomic(path, line, static_cast<size_t>(n)) == 0 ? 0 : exitStatus(1);
+}
+
+int runHwclockHctosys() {
+    ensureInit();
+    m_Host.offsetLoaded = true;
+    m_Host.offsetSec = readRtcOffset();
+    return 0;
+}
+
+bool isTmpPath(const char *path) {
+    return strncmp(path, "/tmp/", 5) == 0 && path[5] != '\0' && strstr(path, "..") == nullptr;
+}
+
+// "cp /tmp/SRC /tmp/DST": the hand-over of a downloaded archive.
+int runCopy(const char *args) {
+    char src[PATH_MAX];
+    char dst[PATH_MAX];
+    const char *space = strchr(args, ' ');
+    if (space == nullptr || strchr(space + 1, ' ') != nullptr) {
+        return -1;
+    }
+    size_t srcLen = static_cast<size_t>(space - args);
+    if (srcLen >= sizeof(src)) {
+        return -1;
+    }
+    snprintf(src, sizeof(src), "%.*s", static_cast<int>(srcLen), args);
+    snprintf(dst, sizeof(dst), "%s", space + 1);
+    if (!isTmpPath(src) || !isTmpPath(dst)) {
+        return -1;
+    }
+    char srcPath[PATH_MAX];
+    char dstPath[PATH_MAX];
+    if (platformPath(src, srcPath, sizeof(srcPath)) == nullptr ||
+        platformPath(dst, dstPath, sizeof(dstPath)) == nullptr) {
+        return exitStatus(1);
+    }
+    int in = open(srcPath, O_RDONLY);
+    if (in < 0) {
+        return exitStatus(1);
+    }
+    int out = open(dstPath, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0) {
+        close(in);
+        return exitStatus(1);
+    }
+    char buf[8192];
+    bool ok = true;
+    for (;;) {
+        ssize_t got = read(in, buf, sizeof(buf));
+        if (got == 0) {
+            break;
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            ok = false;
+            break;
+        }
+        for (ssize_t done = 0; done < got;) {
+            ssize_t put = write(out, buf + done, static_cast<size_t>(got - done));
+            if (put < 0 && errno == EINTR) {
+                continue;
+            }
+            if (put <= 0) {
+                ok = false;
+                break;
+            }
+            done += put;
+        }
+        if (!ok) {
+            break;
+        }
+    }
+    close(in);
+    if (close(out) != 0) {
+        ok = false;
+    }
+    return ok ? 0 : exitStatus(1);
+}
+
+} // namespace
+
+int64_t hostSimMonoNs() {
+    ensureInit();
+    if (m_Host.fake) {
+        return m_Host.fakeMonoNs;
+    }
+    return m_Host.anchorMonoNs + scaledSinceAnchor(readHostClock(CLOCK_MONOTONIC));
+}
+
+char *hostSimPath(const char *name, char *buf, size_t len) {
+    char dir[PATH_MAX];
+    if (platformPath("/sim", dir, sizeof(dir)) == nullptr) {
+        return nullptr;
+    }
+    if (mkdir(dir, 0755) != 0 && errno == ENOENT) {
+        // The board root itself is missing: make it, then the sim directory.
+        mkdir(m_Host.root, 0755);
+        mkdir(dir, 0755);
+    }
+    int n = snprintf(buf, len, "%s/%s", dir, name);
+    if (n < 0 || static_cast<size_t>(n) >= len) {
+        if (len > 0) {
+            buf[0] = '\0';
+        }
+        return nullptr;
+    }
+    return buf;
+}
+
+int hostWriteFileAtomic(const char *path, const char *data, size_t len) {
+    char tmp[PATH_MAX];
+    int n = snprintf(tmp, sizeof(tmp), "%s.tmp", path);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof(tmp)) {
+        return -1;
+    }
+    int fd = open(tmp, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) {
+        return -1;
+    }
+    bool ok = write(fd, data, len) == static_cast<ssize_t>(len);
+    ok = close(fd) == 0 && ok;
+    if (!ok || rename(tmp, path) != 0) {
+        unlink(tmp);
+        return -1;
+    }
+    return 0;
+}
+
+char *platformPath(const char *designPath, char *buf, size_t len) {
+    ensureInit();
+    int n = designPath[0] == '/' ? snprintf(buf, len, "%s%s", m_Host.root, designPath)
+                                 : snprintf(buf, len, "%s", designPath);
+    if (n < 0 || static_cast<size_t>(n) >= len) {
+        if (len > 0) {
+            buf[0] = '\0';
+        }
+        return nullptr;
+    }
+    return buf;
+}
+
+const char *platformRoot() {
+    ensureInit();
+    return m_Host.root;
+}
+
+void platformMonotonic(struct timespec *now) {
+    int64_t ns = hostSimMonoNs();
+    now->tv_sec = static_cast<time_t>(ns / NS_PER_SEC);
+    now->tv_nsec = static_cast<long>(ns % NS_PER_SEC);
+}
+
+int64_t platformWallTime() {
+    ensureOffset();
+    return wallSecondsWithoutOffset() + m_Host.offsetSec;
+}
+
+int64_t platformUptimeMs() {
+    ensureInit();
+    return (hostSimMonoNs() - m_Host.startMonoNs) / NS_PER_MS;
+}
+
+void platformSleepMs(uint32_t ms) {
+    ensureInit();
+    if (m_Host.fake) {
+        platformFakeClockAdvanceMs(ms);
+        return;
+    }
+    long double hostNs = static_cast<long double>(ms) * NS_PER_MS / m_Host.scale;
+    struct timespec left {};
+    left.tv_sec = static_cast<time_t>(hostNs / NS_PER_SEC);
+    left.tv_nsec = static_cast<long>(hostNs - static_cast<long double>(left.tv_sec) * NS_PER_SEC);
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+double platformTimeScale() {
+    ensureInit();
+    return m_Host.scale;
+}
+
+int platformSystem(const char *command) {
+    if (command == nullptr) {
+        return 0;
+    }
+    appendShellLog(command);
+    if (strncmp(command, "date ", 5) == 0) {
+        return runDate(command + 5);
+    }
+    if (strcmp(command, "/sbin/hwclock --systohc") == 0) {
+        return runHwclockSystohc();
+    }
+    if (strcmp(command, "/sbin/hwclock --hctosys") == 0) {
+        return runHwclockHctosys();
+    }
+    if (strncmp(command, "cp ", 3) == 0) {
+        return runCopy(command + 3);
+    }
+    return -1;
+}
+
+void platformVideoMode(int *width, int *height, int *bitsPerPixel) {
+    *width = 240;
+    *height = 320;
+    *bitsPerPixel = 16;
+}
+
+void platformReset() {
+    m_Host = HostState{};
+    hostIoReset();
+}
+
+void platformFakeClockSet(int64_t monoSeconds, int32_t monoNanoseconds, int64_t wallSeconds) {
+    ensureInit();
+    m_Host.fake = true;
+    m_Host.fakeMonoNs = monoSeconds * NS_PER_SEC + monoNanoseconds;
+    m_Host.fakeWallNs = wallSeconds * NS_PER_SEC;
+    m_Host.startMonoNs = m_Host.fakeMonoNs;
+}
+
+void platformFakeClockAdvanceMs(uint64_t ms) {
+    ensureInit();
+    m_Host.fakeMonoNs += static_cast<int64_t>(ms) * NS_PER_MS;
+    m_Host.fakeWallNs += static_cast<int64_t>(ms) * NS_PER_MS;
+}
+
+void platformFakeClockSetWall(int64_t wallSeconds) {
+    ensureInit();
+    m_Host.fakeWallNs = wallSeconds * NS_PER_SEC;
+}
+
+int64_t platformClockOffset() {
+    ensureOffset();
+    return m_Host.offsetSec;
+}

@@ -1,0 +1,26 @@
+// Test hooks of the simulated board's platform layer (host flavour only).
+//
+// A fake clock replaces the host's clocks entirely: the monotonic and wall
+// clocks stand still until a test moves them, and platformSleepMs() advances
+// them instead of sleeping. The system-clock offset (the interpreted "date"
+// command) still applies on top of the fake wall clock.
+#pragma once
+
+#include <cstdint>
+
+// Switches to the fake clock with the given monotonic time and wall-clock seconds.
+void platformFakeClockSet(int64_t monoSeconds, int32_t monoNanoseconds, int64_t wallSeconds);
+// Moves both fake clocks forward.
+void platformFakeClockAdvanceMs(uint64_t ms);
+// Sets the fake wall clock alone (a clock jump); the monotonic clock is untouched.
+void platformFakeClockSetWall(int64_t wallSeconds);
+
+// The system-clock offset in seconds (wall clock minus the host's or fake clock).
+int64_t platformClockOffset();
+
+// The simulated I/O controller: the coil lines now driven high, the latched
+// contacts ('0', '1' or '?' per relay, ten characters), and how many times a
+// coil line was driven high while another coil line was still high.
+uint32_t platformSimCoilLines();
+const char *platformSimRelayContacts();
+uint32_t platformSimOverlappingPulses();

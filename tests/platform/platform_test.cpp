@@ -1,0 +1,190 @@
+// Host flavour of the platform layer: path rooting, clocks and time scale,
+// and the interpreter of the shell commands.
+#include "platform/platform_test.h"
+#include "platform/platform.h"
+
+#include "board_root.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+// Sets TZ for one test and restores the previous value.
+class ScopedTz {
+  public:
+    explicit ScopedTz(const char *tz) {
+        const char *old = getenv("TZ");
+        m_had = old != nullptr;
+        if (m_had) {
+            m_old = old;
+        }
+        setenv("TZ", tz, 1);
+        tzset();
+    }
+    ~ScopedTz() {
+        if (m_had) {
+            setenv("TZ", m_old.c_str(), 1);
+        } else {
+            unsetenv("TZ");
+        }
+        tzset();
+    }
+
+  private:
+    bool m_had = false;
+    std::string m_old;
+};
+
+TEST(PlatformPaths, DesignPathsAreRootedUnderTheBoardRoot) {
+    char buf[256];
+    unsetenv("TSTAT_ROOT");
+    platformReset();
+    EXPECT_STREQ(platformPath("/dev/mtdblock5", buf, sizeof(buf)), "./board/dev/mtdblock5");
+
+    setenv("TSTAT_ROOT", "/tmp/some-root//", 1);
+    platformReset();
+    EXPECT_STREQ(platformRoot(), "/tmp/some-root");
+    EXPECT_STREQ(platformPath("/sys/class/backlight/backlight/brightness", buf, sizeof(buf)),
+                 "/tmp/some-root/sys/class/backlight/backlight/brightness");
+    // Relative paths (the screens' images and fonts) stay relative.
+    EXPECT_STREQ(platformPath("images/zeph.glyph", buf, sizeof(buf)), "images/zeph.glyph");
+    // A result that does not fit is refused, never cut.
+    char small[20];
+    EXPECT_EQ(platformPath("/dev/input/event0", small, sizeof(small)), nullptr);
+    EXPECT_STREQ(small, "");
+    unsetenv("TSTAT_ROOT");
+    platformReset();
+}
+
+TEST(PlatformClock, TimeScaleStretchesClocksAndShortensSleeps) {
+    TempBoardRoot root;
+    setenv("TSTAT_TIME_SCALE", "200", 1);
+    platformReset();
+    EXPECT_DOUBLE_EQ(platformTimeScale(), 200.0);
+    struct timespec before, after;
+    platformMonotonic(&before);
+    int64_t wallBefore = platformWallTime();
+    auto hostStart = std::chrono::steady_clock::now();
+    platformSleepMs(2000); // 10 ms of host time
+    auto hostMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now() - hostStart)
+                      .count();
+    platformMonotonic(&after);
+    int64_t simMs =
+        (after.tv_sec - before.tv_sec) * 1000 + (after.tv_nsec - before.tv_nsec) / 1000000;
+    EXPECT_GE(simMs, 2000);
+    EXPECT_LT(hostMs, 1000);
+    EXPECT_GE(platformWallTime() - wallBefore, 1);
+    EXPECT_GE(platformUptimeMs(), 2000);
+
+    setenv("TSTAT_TIME_SCALE", "-3", 1);
+    platformReset();
+    EXPECT_DOUBLE_EQ(platformTimeScale(), 1.0);
+    unsetenv("TSTAT_TIME_SCALE");
+    platformReset();
+}
+
+TEST(PlatformClock, SharedAnchorLetsProcessesAgreeOnSimulatedTime) {
+    TempBoardRoot root;
+    struct timespec host;
+    clock_gettime(CLOCK_MONOTONIC, &host);
+    int64_t hostNs = static_cast<int64_t>(host.tv_sec) * 1000000000 + host.tv_nsec;
+    // Anchored one host second ago at scale 100: 100 s of simulated time have passed.
+    setenv("TSTAT_TIME_SCALE", "100", 1);
+    setenv("TSTAT_TIME_ANCHOR", std::to_string(hostNs - 1000000000).c_str(), 1);
+    platformReset();
+    struct timespec sim;
+    platformMonotonic(&sim);
+    int64_t aheadSec = sim.tv_sec - host.tv_sec;
+    EXPECT_GE(aheadSec, 98);
+    EXPECT_LE(aheadSec, 105);
+    int64_t wallAhead = platformWallTime() - time(nullptr);
+    EXPECT_GE(wallAhead, 98);
+    EXPECT_LE(wallAhead, 105);
+    unsetenv("TSTAT_TIME_SCALE");
+    unsetenv("TSTAT_TIME_ANCHOR");
+    platformReset();
+}
+
+TEST(PlatformShell, DateSetsTheOffsetSoLocalTimeBecomesThatMoment) {
+    for (const char *tz : {"UTC0", "EST5EDT,M3.2.0,M11.1.0"}) {
+        TempBoardRoot root;
+        ScopedTz zone(tz);
+        platformFakeClockSet(100, 0, 1700000000); // 2023-11-14 22:13:20 UTC
+        EXPECT_EQ(platformSystem("date 070412302024.45"), 0) << tz;
+        time_t now = static_cast<time_t>(platformWallTime());
+        struct tm local;
+        localtime_r(&now, &local);
+        EXPECT_EQ(local.tm_year, 124);
+        EXPECT_EQ(local.tm_mon, 6);
+        EXPECT_EQ(local.tm_mday, 4);
+        EXPECT_EQ(local.tm_hour, 12);
+        EXPECT_EQ(local.tm_min, 30);
+        EXPECT_EQ(local.tm_sec, 45);
+        EXPECT_EQ(platformClockOffset(), static_cast<int64_t>(now) - 1700000000);
+        // The clock keeps running from the moment set.
+        platformFakeClockAdvanceMs(60000);
+        EXPECT_EQ(platformWallTime(), static_cast<int64_t>(now) + 60);
+        EXPECT_EQ(root.read("/sim/shell.log"), "date 070412302024.45\n");
+    }
+}
+
+TEST(PlatformShell, ImpossibleDatesFailLikeTheRealCommand) {
+    TempBoardRoot root;
+    ScopedTz zone("EST5EDT,M3.2.0,M11.1.0");
+    platformFakeClockSet(100, 0, 1700000000);
+    // 31 February, month 13, a time skipped by daylight saving, malformed text.
+    for (const char *cmd : {"date 023112002024.00", "date 133112002024.00", "date 031002302024.00",
+                            "date 12x112002024.00", "date 0101120020241.00", "date "}) {
+        EXPECT_EQ(platformSystem(cmd), 1 << 8) << cmd;
+    }
+    EXPECT_EQ(platformClockOffset(), 0);
+    // Without a year the current one is kept.
+    EXPECT_EQ(platformSystem("date 11150800"), 0);
+    time_t now = static_cast<time_t>(platformWallTime());
+    struct tm local;
+    localtime_r(&now, &local);
+    EXPECT_EQ(local.tm_year, 123);
+    EXPECT_EQ(local.tm_hour, 8);
+}
+
+TEST(PlatformShell, HardwareClockSavesAndRestoresTheOffset) {
+    TempBoardRoot root;
+    ScopedTz zone("UTC0");
+    root.write("/sim/rtc", "-7200\n");
+    platformFakeClockSet(100, 0, 1700000000);
+    // The offset starts from the hardware clock.
+    EXPECT_EQ(platformWallTime(), 1700000000 - 7200);
+    EXPECT_EQ(platformSystem("date 010100002030.00"), 0);
+    EXPECT_EQ(platformSystem("/sbin/hwclock --systohc"), 0);
+    int64_t saved = platformClockOffset();
+    EXPECT_EQ(root.read("/sim/rtc"), std::to_string(saved) + "\n");
+    EXPECT_EQ(platformSystem("date 010100002031.00"), 0);
+    EXPECT_NE(platformClockOffset(), saved);
+    EXPECT_EQ(platformSystem("/sbin/hwclock --hctosys"), 0);
+    EXPECT_EQ(platformClockOffset(), saved);
+    EXPECT_EQ(root.read("/sim/shell.log"),
+              "date 010100002030.00\n/sbin/hwclock --systohc\ndate 010100002031.00\n"
+              "/sbin/hwclock --hctosys\n");
+}
+
+TEST(PlatformShell, CopiesArchivesWithinTmpAndRefusesEverythingElse) {
+    TempBoardRoot root;
+    root.write("/tmp/zeph_app.tar.bz2", std::string("BZh9\0\1\2", 7));
+    EXPECT_EQ(platformSystem("cp /tmp/zeph_app.tar.bz2 /tmp/mtdblock5"), 0);
+    EXPECT_EQ(root.read("/tmp/mtdblock5"), std::string("BZh9\0\1\2", 7));
+    EXPECT_EQ(platformSystem("cp /tmp/missing /tmp/mtdblock5"), 1 << 8);
+    for (const char *cmd :
+         {"cp /etc/passwd /tmp/x", "cp /tmp/../etc/passwd /tmp/x", "cp /tmp/a /tmp/b /tmp/c",
+          "rm -rf /", "/sbin/hwclock --systohc ", "reboot"}) {
+        EXPECT_EQ(platformSystem(cmd), -1) << cmd;
+    }
+    std::string log = root.read("/sim/shell.log");
+    EXPECT_NE(log.find("rm -rf /\n"), std::string::npos);
+    EXPECT_NE(log.find("reboot\n"), std::string::npos);
+}
+
+} // namespace

@@ -1,0 +1,41 @@
+// Temporary simulated-board roots for tests.
+#include "board_root.h"
+
+#include "platform/platform.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+TempBoardRoot::TempBoardRoot() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tstat-root-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("cannot make a temporary board root");
+    }
+    m_path = pattern;
+    setenv("TSTAT_ROOT", m_path.c_str(), 1);
+    platformReset();
+}
+
+TempBoardRoot::~TempBoardRoot() {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+    unsetenv("TSTAT_ROOT");
+    platformReset();
+}
+
+std::string TempBoardRoot::read(const std::string &rooted) const {
+    std::ifstream in(file(rooted), std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void TempBoardRoot::write(const std::string &rooted, const std::string &content) const {
+    std::filesystem::path p = file(rooted);
+    std::filesystem::create_directories(p.parent_path());
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out << content;
+}

@@ -1,0 +1,23 @@
+// A throw-away simulated-board root for one test: a fresh directory named by
+// TSTAT_ROOT, removed again when the test ends.
+#pragma once
+
+#include <string>
+
+class TempBoardRoot {
+  public:
+    TempBoardRoot();
+    ~TempBoardRoot();
+    TempBoardRoot(const TempBoardRoot &) = delete;
+    TempBoardRoot &operator=(const TempBoardRoot &) = delete;
+
+    const std::string &path() const { return m_path; }
+    // The host path of a design path or of a file under the root ("/sim/rtc").
+    std::string file(const std::string &rooted) const { return m_path + rooted; }
+    // Whole content of a file under the root ("" when missing).
+    std::string read(const std::string &rooted) const;
+    void write(const std::string &rooted, const std::string &content) const;
+
+  private:
+    std::string m_path;
+};

@@ -1,5 +1,24 @@
 # Helpers shared by the subsystem, tool and test CMake files.
 
+# tstat_add_subsystem(NAME [DEPS <targets...>])
+# The static library tstat_NAME from every .cpp file of the calling
+# directory (none yet: no library). Subsystems call each other freely, so
+# executables and tests link them all through tstat_libs, which resolves the
+# references between them in one group.
+function(tstat_add_subsystem name)
+    cmake_parse_arguments(S "" "" "DEPS" ${ARGN})
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    if(NOT sources)
+        return()
+    endif()
+    add_library(tstat_${name} STATIC ${sources})
+    target_include_directories(tstat_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(tstat_${name} PUBLIC tstat_platform ${S_DEPS})
+    if(NOT name STREQUAL "platform" AND NOT name STREQUAL "core")
+        target_link_libraries(tstat_${name} PUBLIC tstat_core)
+    endif()
+endfunction()
+
 # tstat_add_test(NAME SOURCES <files...> LIBS <targets...> [LABELS <labels...>])
 # One GoogleTest executable registered as one CTest test; it runs with the
 # build's data directory as working directory, like the application.

@@ -498,9 +498,9 @@ int Simulator::run() {
         }
 
         int64_t now = simNowMs();
-        if (!m_paused) {
-            m_house.advance(static_cast<double>(now - lastMs) / 1000.0, hourOfDay());
-        }
+        // A paused house keeps its state; only the outdoor climate follows
+        // the clock (and the console's settings).
+        m_house.advance(m_paused ? 0.0 : static_cast<double>(now - lastMs) / 1000.0, hourOfDay());
         lastMs = now;
         readRelays();
         if (now >= nextStaleCheckMs) {

@@ -441,7 +441,10 @@ constexpr ConsoleCommand c_Commands[] = {
      "set NAME VALUE              house: indoor, mass, rh, outdoor, swing, outdoor-rh, solar, "
      "internal, equipment, aux, external",
      cmdSet},
-    {"pause", "pause                       stop the house's clock (reports go on)", cmdPause},
+    {"pause",
+     "pause                       freeze the indoor state (reports go on; outdoors follows the "
+     "clock)",
+     cmdPause},
     {"resume", "resume                      restart the house's clock", cmdResume},
     {"house", "house                       print the house's state now", cmdHouse},
     {"help", "help                        this list", cmdHelp},

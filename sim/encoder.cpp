@@ -15,12 +15,15 @@ namespace sim {
 
 namespace {
 
-// The on-board divider's reference word; w2 runs from 0 to 2 x w1.
-constexpr uint16_t ONBOARD_REFERENCE = 4000;
+// The on-board divider's largest reference word; w2 runs from 0 to 2 x w1,
+// which must stay within the fixed-point range (8191).
+constexpr uint16_t ONBOARD_REFERENCE = 4095;
 // The external sensor's reference word: with the 10 kilo-ohm parallel
 // resistor M stays below 10, so w3 stays below w4 x 3.49 and within the
-// fixed-point range of the conversion.
-constexpr uint16_t EXTERNAL_REFERENCE = 2300;
+// fixed-point range of the conversion (8191).
+constexpr uint16_t EXTERNAL_REFERENCE = 2345;
+// How many reference words below the largest are tried.
+constexpr int REFERENCE_CHOICES = 16;
 constexpr double LOWEST = -50.0;
 constexpr double HIGHEST = 110.0;
 
@@ -72,21 +75,42 @@ double decodeHumidity(uint16_t raw) {
 
 ThermistorWords encodeOnboard(double celsius) {
     double target = std::clamp(celsius, LOWEST, HIGHEST);
-    // A larger w2 means a larger resistance: colder.
-    uint16_t second = searchFalling(1, 2 * ONBOARD_REFERENCE - 1, target, [](uint16_t w2) {
-        return decodeOnboard({ONBOARD_REFERENCE, w2});
-    });
-    return {ONBOARD_REFERENCE, second};
+    // A larger w2 means a larger resistance: colder. Several reference words
+    // give differently rounded steps; the closest reading wins.
+    ThermistorWords best = {ONBOARD_REFERENCE, ONBOARD_REFERENCE};
+    double bestError = 1e9;
+    for (int k = 0; k < REFERENCE_CHOICES; k++) {
+        auto w1 = static_cast<uint16_t>(ONBOARD_REFERENCE - k);
+        uint16_t w2 = searchFalling(1, static_cast<uint16_t>(2 * w1 - 1), target, [w1](uint16_t w) {
+            return decodeOnboard({w1, w});
+        });
+        double error = std::fabs(decodeOnboard({w1, w2}) - target);
+        if (error < bestError) {
+            bestError = error;
+            best = {w1, w2};
+        }
+    }
+    return best;
 }
 
 ThermistorWords encodeExternal(double celsius) {
     double target = std::clamp(celsius, LOWEST, HIGHEST);
-    // M < 10 keeps the parallel resistor's formula defined: w3 < w4 x (1 + 10 / 4.02).
-    auto top = static_cast<uint16_t>(EXTERNAL_REFERENCE * (1.0 + 10.0 / 4.02) - 2);
-    uint16_t first = searchFalling(EXTERNAL_REFERENCE, top, target, [](uint16_t w3) {
-        return decodeExternal({w3, EXTERNAL_REFERENCE});
-    });
-    return {first, EXTERNAL_REFERENCE};
+    ThermistorWords best = {EXTERNAL_REFERENCE, EXTERNAL_REFERENCE};
+    double bestError = 1e9;
+    for (int k = 0; k < REFERENCE_CHOICES; k++) {
+        auto w4 = static_cast<uint16_t>(EXTERNAL_REFERENCE - k);
+        // M < 10 keeps the parallel resistor's formula defined: w3 < w4 x (1 + 10 / 4.02).
+        auto top = static_cast<uint16_t>(w4 * (1.0 + 10.0 / 4.02) - 2);
+        uint16_t w3 = searchFalling(w4, top, target, [w4](uint16_t w) {
+            return decodeExternal({w, w4});
+        });
+        double error = std::fabs(decodeExternal({w3, w4}) - target);
+        if (error < bestError) {
+            bestError = error;
+            best = {w3, w4};
+        }
+    }
+    return best;
 }
 
 uint16_t encodeHumidity(double percent) {

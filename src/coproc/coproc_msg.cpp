@@ -98,6 +98,26 @@ int coprocMsgUpdateCommand(const CoprocFrame &frame) {
     return 0;
 }
 
+int coprocMsgTemp(const CoprocFrame &frame) {
+    if (payloadSize(frame) < 8) {
+        return -1;
+    }
+    const uint8_t *p = payloadOf(frame);
+    p = utilGetUint16BE(&m_InternalTempSensor[2], p);
+    p = utilGetUint16BE(&m_InternalTempSensor[1], p);
+    p = utilGetUint16BE(&m_ExternalTempSensor[2], p);
+    utilGetUint16BE(&m_ExternalTempSensor[1], p);
+    return 0;
+}
+
+int coprocMsgHumidity(const CoprocFrame &frame) {
+    if (payloadSize(frame) < 2) {
+        return -1;
+    }
+    utilGetUint16BE(&m_RelHumidityFreq, payloadOf(frame));
+    return 0;
+}
+
 int coprocMsgBattery(const CoprocFrame &frame) {
     if (payloadSize(frame) < 2) {
         return -1;
@@ -109,11 +129,17 @@ int coprocMsgBattery(const CoprocFrame &frame) {
 }
 
 // The dispatch table: the first entry whose type matches a frame wins.
+// clang-format off
 const CoprocMsgEntry coprocMsgTable[] = {
-    {COPROC_PKT_CHANNEL, coprocMsgUpdateChannel}, {COPROC_PKT_LEVEL, coprocMsgUpdateLevel},
-    {COPROC_PKT_STRING, coprocMsgUpdateString},   {COPROC_PKT_COMMAND, coprocMsgUpdateCommand},
+    {COPROC_PKT_CHANNEL,      coprocMsgUpdateChannel},
+    {COPROC_PKT_LEVEL,        coprocMsgUpdateLevel},
+    {COPROC_PKT_STRING,       coprocMsgUpdateString},
+    {COPROC_PKT_COMMAND,      coprocMsgUpdateCommand},
+    {COPROC_PKT_TEMP,         coprocMsgTemp},
+    {COPROC_PKT_HUMIDITY,     coprocMsgHumidity},
     {COPROC_PKT_LINE_VOLTAGE, coprocMsgBattery},
 };
+// clang-format on
 
 void sendText(uint8_t type, const char *text) {
     if (text == nullptr) {

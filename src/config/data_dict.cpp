@@ -327,8 +327,9 @@ int getClockConfiguration(TstatClockCfg_t *clock) {
     time_t seconds = static_cast<time_t>(now);
     struct tm local {};
     if (now == -1 || localtime_r(&seconds, &local) == nullptr) {
+        // Day 0 makes the record one that no date command accepts, so a caller
+        // that writes it back cannot set the clock to a made-up date.
         *clock = TstatClockCfg_t{};
-        clock->day = 1;
         clock->year = c.clockYear;
         return -1;
     }

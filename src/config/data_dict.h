@@ -150,7 +150,8 @@ static_assert(offsetof(TstatClockCfg_t, weekday) == 7);
 // The current local time. While the clock says a year before 2008 and the
 // record remembers a later year, that year is reported instead; the reported
 // year is written back to clockYear. Returns 0, or -1 when the clock cannot be
-// read (the record then holds 1 January of the remembered year, 00:00:00).
+// read: the record then holds the remembered year and day 0, which
+// setClockConfiguration's date command refuses.
 int getClockConfiguration(TstatClockCfg_t *clock);
 
 // Sets the system clock ("date MMDDhhmmYYYY.ss") and, when that succeeded,

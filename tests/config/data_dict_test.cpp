@@ -204,6 +204,17 @@ TEST_P(ClockTest, ClockThatLostItsYearReportsTheRememberedYear) {
 
 TEST_P(ClockTest, SettingTheClock) {
     bootTestRecord();
+    // A clock that cannot be read yields a record no date command takes.
+    setWallClock(-1);
+    TstatClockCfg_t failed;
+    ASSERT_EQ(getClockConfiguration(&failed), -1);
+    EXPECT_EQ(+failed.year, 124);
+    failed.month = static_cast<uint8_t>(failed.month + 1);
+    failed.year = static_cast<uint16_t>(failed.year + 1900);
+    EXPECT_EQ(setClockConfiguration(&failed), -1);
+    EXPECT_EQ(m_root.read("/sim/shell.log"), "date 010000002024.00\n");
+    m_root.write("/sim/shell.log", "");
+
     TstatClockCfg_t clock{};
     clock.month = 2;
     clock.day = 28;

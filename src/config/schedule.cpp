@@ -33,15 +33,15 @@ TstatSysCfgPersistMem_t &cfg() {
 }
 
 // Fixed-point steps whose failure leaves the first operand as it was.
-fpr_t add(fpr_t a, fpr_t b) {
+fpr_t fixedAdd(fpr_t a, fpr_t b) {
     fpr_t r;
     return fprAdd(a, b, &r) == 0 ? r : a;
 }
-fpr_t sub(fpr_t a, fpr_t b) {
+fpr_t fixedSub(fpr_t a, fpr_t b) {
     fpr_t r;
     return fprSub(a, b, &r) == 0 ? r : a;
 }
-fpr_t div(fpr_t a, fpr_t b) {
+fpr_t fixedDiv(fpr_t a, fpr_t b) {
     fpr_t r;
     return fprDiv(a, b, &r) == 0 ? r : a;
 }
@@ -68,7 +68,7 @@ int periodOfDay(int day, int hour, int minute) {
     return -1;
 }
 
-bool localTime(int64_t seconds, struct tm *out) {
+bool toLocalTime(int64_t seconds, struct tm *out) {
     time_t t = static_cast<time_t>(seconds);
     return seconds != -1 && localtime_r(&t, out) != nullptr;
 }
@@ -105,7 +105,8 @@ bool correctedIndoorTemp(fpr_t *indoor) {
     if (getMovAvgIndTemp(&average) == 0) {
         return false;
     }
-    *indoor = tempFahToCelConversion(sub(tempCelToFahConversion(average), getTstatTempOffset()));
+    *indoor =
+        tempFahToCelConversion(fixedSub(tempCelToFahConversion(average), getTstatTempOffset()));
     return true;
 }
 
@@ -151,13 +152,13 @@ void applyComfortRecovery(int nextPeriod, int nextDay, TstatSetPoint_t *out) {
     const fpr_t margin = cfg().tstatCfg.setpointMargin;
     const HvacState state = getHVACState();
     const char *message;
-    if (sub(cool, margin) < indoor && (state == HVAC_STATE_COOL || state == HVAC_STATE_AUTO)) {
-        work.coolSetPoint = sub(indoor, div(sub(indoor, cool), c_RecoveryDivisor));
+    if (fixedSub(cool, margin) < indoor && (state == HVAC_STATE_COOL || state == HVAC_STATE_AUTO)) {
+        work.coolSetPoint = fixedSub(indoor, fixedDiv(fixedSub(indoor, cool), c_RecoveryDivisor));
         message = "Setting computed recovery cool temp\r";
-    } else if (add(heat, margin) > indoor &&
+    } else if (fixedAdd(heat, margin) > indoor &&
                (state == HVAC_STATE_HEAT || state == HVAC_STATE_AUTO ||
                 state == HVAC_STATE_EMERGENCY_HEAT)) {
-        work.heatSetPoint = add(indoor, div(sub(heat, indoor), c_RecoveryDivisor));
+        work.heatSetPoint = fixedAdd(indoor, fixedDiv(fixedSub(heat, indoor), c_RecoveryDivisor));
         message = "Setting computed recovery heat temp\r";
     } else {
         m_isRecoveryMode = 0;
@@ -223,7 +224,7 @@ void getThermostatTemps(fpr_t *heat, fpr_t *cool) {
         } else {
             return;
         }
-        *cool = tempFahToCelConversion(add(tempCelToFahConversion(*heat), deadband));
+        *cool = tempFahToCelConversion(fixedAdd(tempCelToFahConversion(*heat), deadband));
         break;
     case HVAC_STATE_COOL:
         if (*cool < minC) {
@@ -233,7 +234,7 @@ void getThermostatTemps(fpr_t *heat, fpr_t *cool) {
         } else {
             return;
         }
-        *heat = tempFahToCelConversion(sub(tempCelToFahConversion(*cool), deadband));
+        *heat = tempFahToCelConversion(fixedSub(tempCelToFahConversion(*cool), deadband));
         break;
     default:
         break;
@@ -247,8 +248,8 @@ void setThermostatTemps(const TstatSetPoint_t *in, fpr_t *heat, fpr_t *cool, fpr
     fpr_t lo = g_MinSetPointTemp;
     fpr_t hi = g_MaxSetPointTemp;
     if (getHVACState() == HVAC_STATE_AUTO) {
-        lo = sub(lo, deadband);
-        hi = add(hi, deadband);
+        lo = fixedSub(lo, deadband);
+        hi = fixedAdd(hi, deadband);
     }
     const fpr_t minC = tempFahToCelConversion(g_MinSetPointTemp);
     const fpr_t maxC = tempFahToCelConversion(g_MaxSetPointTemp);
@@ -272,7 +273,7 @@ void setThermostatTemps(const TstatSetPoint_t *in, fpr_t *heat, fpr_t *cool, fpr
             }
             fpr_t coolDisplay = tempCelToFahConversion(*cool);
             if (gapBelow(coolDisplay, tempCelToFahConversion(*heat), deadband)) {
-                *heat = tempFahToCelConversion(sub(coolDisplay, deadband));
+                *heat = tempFahToCelConversion(fixedSub(coolDisplay, deadband));
             }
         }
     }
@@ -284,20 +285,20 @@ void setThermostatTemps(const TstatSetPoint_t *in, fpr_t *heat, fpr_t *cool, fpr
             *heat = in->heatSetPoint;
             fpr_t heatDisplay = tempCelToFahConversion(*heat);
             if (gapBelow(tempCelToFahConversion(*cool), heatDisplay, deadband)) {
-                *cool = tempFahToCelConversion(add(heatDisplay, deadband));
+                *cool = tempFahToCelConversion(fixedAdd(heatDisplay, deadband));
             }
         }
     }
     if (dehumidifyChanged && in->dehumidifySetPoint >= c_MinDehumidify) {
         *dehumidify = in->dehumidifySetPoint;
         if (gapBelow(*dehumidify, *humidify, c_HumidityGap)) {
-            *humidify = sub(*dehumidify, c_HumidityGap);
+            *humidify = fixedSub(*dehumidify, c_HumidityGap);
         }
     }
     if (humidifyChanged && in->humidifySetPoint <= c_MaxHumidify) {
         *humidify = in->humidifySetPoint;
         if (gapBelow(*dehumidify, *humidify, c_HumidityGap)) {
-            *dehumidify = add(*humidify, c_HumidityGap);
+            *dehumidify = fixedAdd(*humidify, c_HumidityGap);
         }
     }
 }
@@ -380,7 +381,7 @@ void setThermostatMode(ThermostatMode mode) {
     }
     TstatSetPoint_t &hold = c.tstatMode.holdSetPoint;
     struct tm date {};
-    if (!localTime(util_time(nullptr), &date)) {
+    if (!toLocalTime(util_time(nullptr), &date)) {
         hold.endTime = 0;
         return;
     }
@@ -433,7 +434,7 @@ int getCurrentThermostatSettings(TstatSetPoint_t *out) {
     }
     int64_t now = util_time(nullptr);
     struct tm local {};
-    if (!localTime(now, &local)) {
+    if (!toLocalTime(now, &local)) {
         return -1;
     }
     if (mode == TSTAT_MODE_VACATION) {

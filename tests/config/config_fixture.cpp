@@ -1,0 +1,167 @@
+// Shared set-up of the configuration store tests.
+#include "config_fixture.h"
+
+#include "platform/platform_test.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+TstatSetPoint_t setPoint(double heat, double cool, int hour, int minute, double humidify,
+                         double dehumidify) {
+    TstatSetPoint_t sp{};
+    sp.heatSetPoint = fx(heat);
+    sp.coolSetPoint = fx(cool);
+    sp.startHour = static_cast<uint8_t>(hour);
+    sp.startMinute = static_cast<uint8_t>(minute);
+    sp.endTime = 0;
+    sp.humidifySetPoint = fx(humidify);
+    sp.dehumidifySetPoint = fx(dehumidify);
+    return sp;
+}
+
+TstatSysCfgPersistMem_t testRecord(uint32_t identity) {
+    TstatSysCfgPersistMem_t r;
+    memset(&r, 0, sizeof(r));
+    r.tstatSysCfgId = identity;
+    r.lockoutCfg.buttonLockout = LOCK_UNLOCKED;
+    r.securityCode = 1234;
+    r.tstatCfg.systemType = SYSTEM_TYPE_ONE_STG_FURNACE;
+    r.tstatCfg.setpointMargin = fx(0.25);
+    r.tstatCfg.firstStageDiff = fx(0.5);
+    r.tstatCfg.secondStageDiff = fx(0.5);
+    r.tstatCfg.deadband = fx(1.5);
+    r.tstatCfg.cycleRate = 4;
+    r.bkLightCtl.backlightTimeout = 30;
+    r.hvacSettings.hvacState = HVAC_STATE_HEAT;
+    r.hvacSettings.humidityHysteresis = fx(5);
+    r.tstatFmtSettings.tempScale = TEMP_SCALE_CELSIUS;
+    r.tstatMode.mode = TSTAT_MODE_PROGRAM;
+    r.tstatMode.holdSetPoint = setPoint(20, 26, 0, 0);
+    r.tstatMode.vacationSetPoint = setPoint(15, 30, 0, 0);
+    for (auto &day : r.prgSetPnt) {
+        day.period[0] = setPoint(21, 25, 6, 30);
+        day.period[1] = setPoint(17, 29, 8, 0);
+        day.period[2] = setPoint(21, 25, 18, 0);
+        day.period[3] = setPoint(17, 28, 22, 0);
+    }
+    r.humidifyState = HUMIDIFY_STATE_OFF;
+    r.filterChangeMaxHourTime = 2160;
+    r.clockYear = 124;
+    memset(r.reserved, 0xA5, sizeof(r.reserved));
+    r.helpModeState = OFFON_OFF;
+    r.comfortRecoveryModeState = OFFON_ON;
+    return r;
+}
+
+std::string bytesOf(const TstatSysCfgPersistMem_t &record) {
+    return std::string(reinterpret_cast<const char *>(&record), sizeof(record));
+}
+
+ScopedTimeZone::ScopedTimeZone(const char *zone) {
+    if (const char *old = getenv("TZ")) {
+        m_previous = old;
+    }
+    setenv("TZ", zone, 1);
+    tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone() {
+    if (m_previous) {
+        setenv("TZ", m_previous->c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
+}
+
+int64_t localEpoch(int year, int month, int day, int hour, int minute, int second) {
+    struct tm t {};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    t.tm_isdst = -1;
+    return static_cast<int64_t>(mktime(&t));
+}
+
+namespace {
+void resetStore() {
+    PersistUtil_Reset();
+    dataDictReset();
+    scheduleReset();
+    tempScaleReset();
+    forecastReset();
+}
+} // namespace
+
+void ConfigTest::SetUp() {
+    resetStore();
+    setWallClock(localEpoch(2024, 6, 10, 12, 0));
+}
+
+void ConfigTest::TearDown() {
+    resetStore();
+}
+
+int ConfigTest::boot(const std::optional<std::string> &factory,
+                     const std::optional<std::string> &user,
+                     const std::optional<std::string> &serial) {
+    m_root.write("/dev/.keep", "");
+    if (factory) {
+        m_root.write("/dev/mtdblock4", *factory);
+    }
+    if (user) {
+        m_root.write("/dev/mtdblock5", *user);
+    }
+    if (serial) {
+        m_root.write("/dev/mtdblock8", *serial);
+    }
+    if (PersistUtil_Init() != 0) {
+        return -2;
+    }
+    return initThermostatSysCfg();
+}
+
+void ConfigTest::bootTestRecord() {
+    ASSERT_EQ(boot(bytesOf(testRecord(TSTAT_SYS_CFG_FACTORY_ID)), bytesOf(testRecord())), 0);
+}
+
+void ConfigTest::setWallClock(int64_t seconds) {
+    platformFakeClockSet(1000, 0, seconds);
+}
+
+void ConfigTest::setLocalTime(int year, int month, int day, int hour, int minute, int second) {
+    setWallClock(localEpoch(year, month, day, hour, minute, second));
+}
+
+TstatSysCfgPersistMem_t ConfigTest::image() {
+    TstatSysCfgPersistMem_t r;
+    copyThermostatSysCfg(&r);
+    return r;
+}
+
+TstatSysCfgPersistMem_t ConfigTest::userRegion() {
+    std::string bytes = m_root.read("/dev/mtdblock5");
+    TstatSysCfgPersistMem_t r;
+    memset(&r, 0, sizeof(r));
+    memcpy(&r, bytes.data(), std::min(bytes.size(), sizeof(r)));
+    return r;
+}
+
+void ZonedConfigTest::SetUp() {
+    m_zone.emplace(GetParam());
+    ConfigTest::SetUp();
+}
+
+void ZonedConfigTest::TearDown() {
+    ConfigTest::TearDown();
+    m_zone.reset();
+}
+
+bool ZonedConfigTest::zoneHasDaylightSaving() const {
+    return strchr(GetParam(), ',') != nullptr;
+}

@@ -1,0 +1,86 @@
+// Shared set-up of the configuration store tests: a throw-away board root
+// with factory, user and serial regions, a known test record, the fake clock
+// and time zones.
+#pragma once
+
+#include "board_root.h"
+#include "config/data_dict.h"
+#include "config/forecast.h"
+#include "config/persist.h"
+#include "config/schedule.h"
+#include "config/temp_scale.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <optional>
+#include <string>
+
+// Fixed-point value of a decimal number, rounded to the nearest step.
+inline fpr_t fx(double value) {
+    return static_cast<fpr_t>(std::lround(value * FPR_ONE));
+}
+
+// A setpoint record.
+TstatSetPoint_t setPoint(double heat, double cool, int hour, int minute, double humidify = 35,
+                         double dehumidify = 55);
+
+// A complete record in Celsius: every day Wake 06:30 21/25, Leave 08:00 17/29,
+// Return 18:00 21/25, Sleep 22:00 17/28; heat mode, program mode, deadband
+// 1.5, margin 0.25, comfort recovery on, reserved bytes 0xA5.
+TstatSysCfgPersistMem_t testRecord(uint32_t identity = TSTAT_SYS_CFG_USER_ID);
+
+// The bytes of a record.
+std::string bytesOf(const TstatSysCfgPersistMem_t &record);
+
+// Sets TZ for its lifetime.
+class ScopedTimeZone {
+  public:
+    explicit ScopedTimeZone(const char *zone);
+    ~ScopedTimeZone();
+    ScopedTimeZone(const ScopedTimeZone &) = delete;
+    ScopedTimeZone &operator=(const ScopedTimeZone &) = delete;
+
+  private:
+    std::optional<std::string> m_previous;
+};
+
+// Seconds since 1970 of a local time in the current zone (daylight saving as the zone has it).
+int64_t localEpoch(int year, int month, int day, int hour, int minute, int second = 0);
+
+// The time zones every date-dependent test runs in.
+inline const char *const c_TestZones[] = {"UTC0", "EST5EDT,M3.2.0,M11.1.0"};
+
+class ConfigTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Writes the three regions (nullopt leaves a region's file missing), opens
+    // them and loads the record as start-up does; returns initThermostatSysCfg's result.
+    int boot(const std::optional<std::string> &factory, const std::optional<std::string> &user,
+             const std::optional<std::string> &serial = std::string());
+    // Boots with testRecord() in the user region and its factory twin.
+    void bootTestRecord();
+    // Sets the fake wall clock (and a monotonic clock) to the given seconds.
+    void setWallClock(int64_t seconds);
+    // Sets the fake wall clock to a local time.
+    void setLocalTime(int year, int month, int day, int hour, int minute, int second = 0);
+    // The record as the store holds it.
+    TstatSysCfgPersistMem_t image();
+    // The record stored in the user region.
+    TstatSysCfgPersistMem_t userRegion();
+
+    TempBoardRoot m_root;
+};
+
+// ConfigTest run once per test time zone.
+class ZonedConfigTest : public ConfigTest, public ::testing::WithParamInterface<const char *> {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+    bool zoneHasDaylightSaving() const;
+
+  private:
+    std::optional<ScopedTimeZone> m_zone;
+};

@@ -1,0 +1,218 @@
+// The flash record: layout, start-up load with factory fallback, save,
+// factory restore and the write-once serial-number record.
+#include "config_fixture.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+
+namespace {
+
+TEST(PersistLayout, DumpedOffsetsMatchTheStoredFormat) {
+    testing::internal::CaptureStdout();
+    tscDumpStructOffsets();
+    std::string out = testing::internal::GetCapturedStdout();
+    for (const char *line : {
+             "TstatSysCfgPersistMem_t->tstatSysCfgId: 0x0000 (0)\n",
+             "TstatSysCfgPersistMem_t->securityCode: 0x001b (27)\n",
+             "TstatSysCfgPersistMem_t->korabusAddress: 0x001d (29)\n",
+             "TstatSysCfgPersistMem_t->tstatMode: 0x008b (139)\n",
+             "TstatSysCfgPersistMem_t->humidifyState: 0x039b (923)\n",
+             "TstatSysCfgPersistMem_t->filterChangeMaxHourTime: 0x039f (927)\n",
+             "TstatSysCfgPersistMem_t->prgSetPnt[0]: 0x00c3 (195)\n",
+             "TstatSysCfgPersistMem_t->prgSetPnt[6]: 0x0333 (819)\n",
+         }) {
+        EXPECT_NE(out.find(line), std::string::npos) << line;
+    }
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 20);
+}
+
+using PersistTest = ConfigTest;
+
+TEST_F(PersistTest, LoadsAValidUserRecord) {
+    TstatSysCfgPersistMem_t user = testRecord();
+    user.securityCode = 4321;
+    ASSERT_EQ(boot(bytesOf(testRecord(TSTAT_SYS_CFG_FACTORY_ID)), bytesOf(user)), 0);
+    EXPECT_EQ(bytesOf(image()), bytesOf(user));
+    EXPECT_EQ(getSecurityCode(), 4321);
+}
+
+TEST_F(PersistTest, BlankShortOrForeignUserRegionLoadsTheFactoryImage) {
+    const TstatSysCfgPersistMem_t factory = testRecord(TSTAT_SYS_CFG_FACTORY_ID);
+    std::string valid = bytesOf(testRecord());
+    TstatSysCfgPersistMem_t foreign = testRecord();
+    foreign.tstatSysCfgId = 0x12345678;
+    const std::string cases[] = {
+        "",                                      // blank
+        valid.substr(0, 500),                    // short: a read that stops early
+        valid.substr(0, TSTAT_SYS_CFG_SIZE - 1), // one byte short
+        bytesOf(foreign),                        // foreign identity
+        bytesOf(factory),                        // factory identity in the user region
+    };
+    for (const std::string &user : cases) {
+        SCOPED_TRACE(user.size());
+        PersistUtil_Reset();
+        ASSERT_EQ(boot(bytesOf(factory), user), 0);
+        // Kept with the factory identity until the next save.
+        EXPECT_EQ(bytesOf(image()), bytesOf(factory));
+    }
+}
+
+TEST_F(PersistTest, FirstSaveAfterFactoryLoadStampsTheUserIdentity) {
+    const TstatSysCfgPersistMem_t factory = testRecord(TSTAT_SYS_CFG_FACTORY_ID);
+    ASSERT_EQ(boot(bytesOf(factory), std::string()), 0);
+    ASSERT_EQ(saveThermostatSysCfg(), 0);
+    std::string stored = m_root.read("/dev/mtdblock5");
+    ASSERT_EQ(stored.size(), TSTAT_SYS_CFG_SIZE);
+    EXPECT_EQ(stored.substr(0, 4), std::string("\x1D\xF6\x5C\x51", 4));
+    EXPECT_EQ(stored.substr(4), bytesOf(factory).substr(4));
+    // The factory region is never written.
+    EXPECT_EQ(m_root.read("/dev/mtdblock4"), bytesOf(factory));
+}
+
+TEST_F(PersistTest, NoValidRecordLeavesTheImageZeroed) {
+    TstatSysCfgPersistMem_t zero;
+    memset(&zero, 0, sizeof(zero));
+    std::string factory = bytesOf(testRecord(TSTAT_SYS_CFG_FACTORY_ID));
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""},
+        {bytesOf(testRecord(0xDEADBEEF)), bytesOf(testRecord(0xDEADBEEF))},
+        // A factory image cut short is never taken, even with the right identity.
+        {factory.substr(0, 900), ""},
+    };
+    for (const auto &[f, u] : cases) {
+        PersistUtil_Reset();
+        EXPECT_EQ(boot(f, u), -1);
+        EXPECT_EQ(bytesOf(image()), bytesOf(zero));
+    }
+}
+
+TEST_F(PersistTest, InitReportsMissingRegionsAndLoadsWhatItCan) {
+    std::string factory = bytesOf(testRecord(TSTAT_SYS_CFG_FACTORY_ID));
+    testing::internal::CaptureStdout();
+    // No user region at all: the factory image is loaded; saves fail.
+    EXPECT_EQ(boot(factory, std::nullopt, std::nullopt), 0);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("ERROR: cannot open /dev/mtdblock5"), std::string::npos) << out;
+    EXPECT_NE(out.find("ERROR: cannot open /dev/mtdblock8"), std::string::npos) << out;
+    EXPECT_EQ(+image().tstatSysCfgId, TSTAT_SYS_CFG_FACTORY_ID);
+    EXPECT_EQ(saveThermostatSysCfg(), -1);
+    uint8_t serial[TSTAT_SERIAL_NUMBER_LEN];
+    EXPECT_EQ(getSerialNumber(serial), -1);
+
+    // Neither record region: nothing can be loaded.
+    PersistUtil_Reset();
+    TempBoardRoot empty;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(PersistUtil_Init(), -1);
+    testing::internal::GetCapturedStdout();
+}
+
+TEST_F(PersistTest, TransfersCheckRegionAndLength) {
+    bootTestRecord();
+    uint8_t buffer[TSTAT_SYS_CFG_SIZE + 1];
+    EXPECT_EQ(PersistUtil_RetrieveData(buffer, static_cast<PersistRegionId>(1234), 4), -1);
+    EXPECT_EQ(PersistUtil_RetrieveData(buffer, PERSIST_REGION_USER, TSTAT_SYS_CFG_SIZE), 0);
+    // Longer than the region: the read ends early and fails.
+    EXPECT_EQ(PersistUtil_RetrieveData(buffer, PERSIST_REGION_USER, sizeof(buffer)), -1);
+    EXPECT_EQ(PersistUtil_StoreData(PERSIST_REGION_FACTORY, buffer, 4), -1);
+    EXPECT_EQ(PersistUtil_StoreData(static_cast<PersistRegionId>(1), buffer, 4), -1);
+    EXPECT_EQ(m_root.read("/dev/mtdblock4"), bytesOf(testRecord(TSTAT_SYS_CFG_FACTORY_ID)));
+}
+
+TEST_F(PersistTest, SavesRepeatedlyAndKeepsReservedBytes) {
+    TstatSysCfgPersistMem_t user = testRecord();
+    for (size_t i = 0; i < sizeof(user.reserved); i++) {
+        user.reserved[i] = static_cast<uint8_t>(0x30 + i);
+    }
+    ASSERT_EQ(boot(bytesOf(testRecord(TSTAT_SYS_CFG_FACTORY_ID)), bytesOf(user)), 0);
+    // The user device is reopened after each store: later saves still land.
+    for (uint16_t code : {1111, 2222, 3333}) {
+        setSecurityCode(code);
+        ASSERT_EQ(saveThermostatSysCfg(), 0);
+        EXPECT_EQ(+userRegion().securityCode, code);
+    }
+    PersistUtil_Reset();
+    ASSERT_EQ(boot(std::nullopt, std::nullopt), 0);
+    TstatSysCfgPersistMem_t reloaded = image();
+    EXPECT_EQ(memcmp(reloaded.reserved, user.reserved, sizeof(user.reserved)), 0);
+    user.securityCode = 3333;
+    EXPECT_EQ(bytesOf(reloaded), bytesOf(user));
+}
+
+TEST_F(PersistTest, SaveConsumesTheModeChangeFlag) {
+    bootTestRecord();
+    setModeChangeFlag();
+    ASSERT_EQ(saveThermostatSysCfg(), 0);
+    EXPECT_EQ(takeModeChangeFlag(), 0);
+}
+
+TEST_F(PersistTest, FactoryRestore) {
+    TstatSysCfgPersistMem_t user = testRecord();
+    user.securityCode = 4321;
+    TstatSysCfgPersistMem_t badFactory = testRecord(0x11111111);
+    badFactory.securityCode = 9999;
+
+    // A bad factory image: -1, and neither the image nor the user region changes.
+    ASSERT_EQ(boot(bytesOf(badFactory), bytesOf(user)), 0);
+    EXPECT_EQ(restoreTstatSysCfgFactoryDefault(), -1);
+    EXPECT_EQ(bytesOf(image()), bytesOf(user));
+    EXPECT_EQ(m_root.read("/dev/mtdblock5"), bytesOf(user));
+    // A later save still writes the user's configuration, not the bad image.
+    ASSERT_EQ(saveThermostatSysCfg(), 0);
+    EXPECT_EQ(+userRegion().securityCode, 4321);
+
+    // A good one replaces both, stamped with the user identity.
+    TstatSysCfgPersistMem_t factory = testRecord(TSTAT_SYS_CFG_FACTORY_ID);
+    factory.securityCode = 5555;
+    PersistUtil_Reset();
+    ASSERT_EQ(boot(bytesOf(factory), bytesOf(user)), 0);
+    EXPECT_EQ(restoreTstatSysCfgFactoryDefault(), 0);
+    factory.tstatSysCfgId = TSTAT_SYS_CFG_USER_ID;
+    EXPECT_EQ(bytesOf(image()), bytesOf(factory));
+    EXPECT_EQ(m_root.read("/dev/mtdblock5"), bytesOf(factory));
+}
+
+TEST_F(PersistTest, SerialNumberIsWriteOnceWithChecksumWords) {
+    const uint8_t serialA[TSTAT_SERIAL_NUMBER_LEN] = {'A', 'A', 'A', 'A', 'A', 'A', 'A',
+                                                      'A', 'A', 'A', 'A', 'A', 'A', 'A'};
+    // 14 x 0x41 = 0x038E, complement 0xFC71, both little-endian.
+    const std::string recordA = std::string("\x8E\x03\x71\xFC", 4) + "AAAAAAAAAAAAAA";
+    const uint8_t serialB[TSTAT_SERIAL_NUMBER_LEN] = {'B', 'B', 'B', 'B', 'B', 'B', 'B',
+                                                      'B', 'B', 'B', 'B', 'B', 'B', 'B'};
+    const std::string blanks[] = {"", std::string(18, '\xFF'), std::string(18, '\0') + "x"};
+    for (const std::string &blank : blanks) {
+        SCOPED_TRACE(blank.size());
+        PersistUtil_Reset();
+        boot(bytesOf(testRecord(TSTAT_SYS_CFG_FACTORY_ID)), bytesOf(testRecord()), blank);
+        uint8_t read[TSTAT_SERIAL_NUMBER_LEN];
+        // 18 zero bytes: sum 0 but complement 0, which is not ~0.
+        EXPECT_EQ(getSerialNumber(read), -2);
+        EXPECT_EQ(setSerialNumber(serialA), 0);
+        EXPECT_EQ(m_root.read("/dev/mtdblock8").substr(0, 18), recordA);
+        EXPECT_EQ(getSerialNumber(read), 0);
+        EXPECT_EQ(memcmp(read, serialA, sizeof(read)), 0);
+        // A valid serial stays.
+        EXPECT_EQ(setSerialNumber(serialB), 0);
+        EXPECT_EQ(m_root.read("/dev/mtdblock8").substr(0, 18), recordA);
+    }
+}
+
+TEST_F(PersistTest, SerialNumberFailures) {
+    const uint8_t serial[TSTAT_SERIAL_NUMBER_LEN] = {'S', '1', '2', '3', '4', '5', '6',
+                                                     '7', '8', '9', '0', '1', '2', '3'};
+    // A record cut short cannot be read: nothing is written.
+    boot(bytesOf(testRecord(TSTAT_SYS_CFG_FACTORY_ID)), bytesOf(testRecord()), "0123456789");
+    EXPECT_EQ(setSerialNumber(serial), -1);
+    EXPECT_EQ(m_root.read("/dev/mtdblock8"), "0123456789");
+
+    // A checksum mismatch still hands out the stored bytes.
+    PersistUtil_Reset();
+    std::string damaged = std::string("\x8E\x03\x71\xFC", 4) + "AAAAAAAAAAAAAB";
+    boot(bytesOf(testRecord(TSTAT_SYS_CFG_FACTORY_ID)), bytesOf(testRecord()), damaged);
+    uint8_t read[TSTAT_SERIAL_NUMBER_LEN];
+    EXPECT_EQ(getSerialNumber(read), -2);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(read), sizeof(read)), "AAAAAAAAAAAAAB");
+}
+
+} // namespace

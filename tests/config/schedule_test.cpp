@@ -1,0 +1,504 @@
+// Schedule, hold, vacation and comfort recovery. The date-dependent tests run
+// in UTC and in a zone with daylight saving.
+#include "config_fixture.h"
+
+#include <cstring>
+
+namespace {
+
+// testRecord's program (Celsius): Wake 06:30 21/25, Leave 08:00 17/29,
+// Return 18:00 21/25, Sleep 22:00 17/28 every day.
+constexpr fpr_t c_RecoveryFrom18To21 = 152371; // 18.6
+
+using ScheduleTest = ZonedConfigTest;
+
+TstatSetPoint_t inForce() {
+    TstatSetPoint_t out{};
+    EXPECT_EQ(getCurrentThermostatSettings(&out), 0);
+    return out;
+}
+
+TEST_P(ScheduleTest, PeriodInForceAcrossMidnightAndDays) {
+    TstatSysCfgPersistMem_t r = testRecord();
+    r.prgSetPnt[0].period[3].heatSetPoint = fx(16); // Sunday night
+    r.prgSetPnt[6].period[3].heatSetPoint = fx(15); // Saturday night
+    r.comfortRecoveryModeState = OFFON_OFF;
+    ASSERT_EQ(boot(std::nullopt, bytesOf(r)), 0);
+    struct Case {
+        int day, hour, minute; // June 2024: the 10th is a Monday
+        int period, weekday;
+        double heat;
+    };
+    const Case cases[] = {
+        {10, 7, 10, 0, 1, 21}, {10, 5, 0, 3, 0, 16}, {10, 22, 0, 3, 1, 17},  {10, 21, 59, 2, 1, 21},
+        {10, 6, 30, 0, 1, 21}, {9, 5, 0, 3, 6, 15},  {15, 23, 59, 3, 6, 15},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.day << " " << c.hour << ":" << c.minute);
+        setLocalTime(2024, 6, c.day, c.hour, c.minute);
+        TstatSetPoint_t out = inForce();
+        uint8_t period = 9;
+        uint8_t weekday = 9;
+        getCurrentProgramModeSettings(&period, &weekday);
+        EXPECT_EQ(period, +c.period);
+        EXPECT_EQ(weekday, +c.weekday);
+        EXPECT_EQ(+out.heatSetPoint, fx(c.heat));
+    }
+}
+
+TEST_P(ScheduleTest, HoldEndsAtTheStartOfTheNextPeriod) {
+    TstatSysCfgPersistMem_t r = testRecord();
+    r.prgSetPnt[2].period[0].startHour = 7; // Tuesday wakes at 07:15
+    r.prgSetPnt[2].period[0].startMinute = 15;
+    ASSERT_EQ(boot(std::nullopt, bytesOf(r)), 0);
+    struct Case {
+        int y, mo, d, h, mi;      // now
+        int ey, emo, ed, eh, emi; // hold end
+    };
+    const Case cases[] = {
+        {2024, 6, 10, 5, 0, 2024, 6, 10, 6, 30}, // before today's first period
+        {2024, 6, 10, 6, 10, 2024, 6, 10, 6, 30},
+        {2024, 6, 10, 7, 10, 2024, 6, 10, 8, 0},  // next period of today
+        {2024, 6, 10, 23, 0, 2024, 6, 11, 7, 15}, // tomorrow's (Tuesday's) first period
+        {2024, 12, 31, 23, 0, 2025, 1, 1, 6, 30}, // into the next year
+        {2024, 2, 28, 23, 0, 2024, 2, 29, 6, 30}, // leap day
+        {2023, 2, 28, 23, 0, 2023, 3, 1, 6, 30},
+        {2024, 6, 15, 23, 0, 2024, 6, 16, 6, 30}, // Saturday to Sunday
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.y << "-" << c.mo << "-" << c.d << " " << c.h);
+        setThermostatMode(TSTAT_MODE_PROGRAM);
+        takeModeChangeFlag();
+        setLocalTime(c.y, c.mo, c.d, c.h, c.mi);
+        setThermostatMode(TSTAT_MODE_HOLD);
+        EXPECT_EQ(takeModeChangeFlag(), 1);
+        TstatSetPoint_t hold;
+        getHoldThermostatSettings(&hold);
+        EXPECT_EQ(+hold.endTime, localEpoch(c.ey, c.emo, c.ed, c.eh, c.emi));
+        EXPECT_EQ(+hold.startHour, +c.eh);
+        EXPECT_EQ(+hold.startMinute, +c.emi);
+        // Setting the same mode again raises no flag.
+        setThermostatMode(TSTAT_MODE_HOLD);
+        EXPECT_EQ(takeModeChangeFlag(), 0);
+    }
+}
+
+TEST_P(ScheduleTest, HoldAcrossADaylightSavingChange) {
+    bootTestRecord();
+    const TstatSetPoint_t holdSetting = setPoint(19, 27, 0, 0);
+    struct Case {
+        int month, day;  // a Saturday night before a change in 2024
+        int64_t withDst; // hold length where the clocks change that night
+    };
+    for (const Case &c : {Case{3, 9, 6 * 3600 + 1800}, Case{11, 2, 8 * 3600 + 1800}}) {
+        setThermostatMode(TSTAT_MODE_PROGRAM);
+        setLocalTime(2024, c.month, c.day, 23, 0);
+        const int64_t start = localEpoch(2024, c.month, c.day, 23, 0);
+        setThermostatMode(TSTAT_MODE_HOLD);
+        setHoldThermostatSettings(&holdSetting);
+        TstatSetPoint_t hold;
+        getHoldThermostatSettings(&hold);
+        EXPECT_EQ(+hold.endTime, localEpoch(2024, c.month, c.day + 1, 6, 30));
+        EXPECT_EQ(hold.endTime - start, zoneHasDaylightSaving() ? c.withDst : 7 * 3600 + 1800);
+
+        setWallClock(hold.endTime - 1);
+        EXPECT_EQ(+inForce().heatSetPoint, fx(19));
+        EXPECT_EQ(getThermostatMode(), TSTAT_MODE_HOLD);
+        // At the end the hold falls back to the program, and that is saved.
+        setWallClock(hold.endTime);
+        EXPECT_EQ(+inForce().heatSetPoint, fx(21));
+        EXPECT_EQ(getThermostatMode(), TSTAT_MODE_PROGRAM);
+        EXPECT_EQ(+userRegion().tstatMode.mode, TSTAT_MODE_PROGRAM);
+        EXPECT_EQ(takeModeChangeFlag(), 0);
+    }
+}
+
+TEST_P(ScheduleTest, VacationAndPermanentHold) {
+    bootTestRecord();
+    setLocalTime(2024, 6, 10, 12, 0);
+    TstatSetPoint_t vacation = setPoint(14, 31, 2, 5, 30, 60);
+    vacation.endTime = localEpoch(2024, 6, 12, 12, 0);
+    setVacationThermostatSettings(&vacation);
+    setThermostatMode(TSTAT_MODE_VACATION);
+    TstatSetPoint_t out = inForce();
+    EXPECT_EQ(+out.heatSetPoint, fx(14));
+    EXPECT_EQ(+out.coolSetPoint, fx(31));
+    EXPECT_EQ(+out.startHour, 2); // days left
+    EXPECT_EQ(+out.startMinute, 5);
+    EXPECT_EQ(+out.humidifySetPoint, fx(30));
+    EXPECT_EQ(+out.endTime, +vacation.endTime);
+
+    // A vacation that has ended reverts to the program and is saved.
+    setLocalTime(2024, 6, 12, 12, 0);
+    EXPECT_EQ(+inForce().heatSetPoint, fx(17)); // Wednesday's Leave period
+    EXPECT_EQ(getThermostatMode(), TSTAT_MODE_PROGRAM);
+    EXPECT_EQ(+userRegion().tstatMode.mode, TSTAT_MODE_PROGRAM);
+
+    // A permanent hold has no end.
+    setThermostatMode(TSTAT_MODE_PERMANENT_HOLD);
+    setLocalTime(2030, 1, 1, 0, 0);
+    EXPECT_EQ(+inForce().heatSetPoint, fx(20));
+    EXPECT_EQ(getThermostatMode(), TSTAT_MODE_PERMANENT_HOLD);
+
+    // An unknown mode yields -1 and leaves the output alone.
+    setThermostatMode(static_cast<ThermostatMode>(4));
+    TstatSetPoint_t untouched;
+    memset(&untouched, 0x3C, sizeof(untouched));
+    TstatSetPoint_t copy = untouched;
+    EXPECT_EQ(getCurrentThermostatSettings(&untouched), -1);
+    EXPECT_EQ(memcmp(&untouched, &copy, sizeof(copy)), 0);
+}
+
+TEST_P(ScheduleTest, RecoveryWindowIsTheTwoHoursBeforeAComfortPeriod) {
+    bootTestRecord();
+    setMovAvgIndTemp(fx(18));
+    struct Case {
+        int hour, minute;
+        uint8_t recovery;
+        fpr_t heat;
+    };
+    const Case cases[] = {
+        {4, 29, 0, fx(17)},
+        {4, 30, 1, c_RecoveryFrom18To21},
+        {5, 45, 1, c_RecoveryFrom18To21},
+        {6, 29, 1, c_RecoveryFrom18To21},
+        {6, 30, 0, fx(21)},
+    };
+    // An ordinary Monday and the Sunday on which daylight saving starts.
+    for (const auto &[month, day] : {std::pair{6, 10}, std::pair{3, 10}}) {
+        for (const Case &c : cases) {
+            SCOPED_TRACE(testing::Message()
+                         << month << "/" << day << " " << c.hour << ":" << c.minute);
+            setRecoveryMode(1 - c.recovery);
+            setLocalTime(2024, month, day, c.hour, c.minute);
+            testing::internal::CaptureStdout();
+            EXPECT_EQ(+inForce().heatSetPoint, +c.heat);
+            testing::internal::GetCapturedStdout();
+            EXPECT_EQ(getRecoveryMode(), +c.recovery);
+        }
+    }
+}
+
+TEST_P(ScheduleTest, RecoveryOnlyBeforeComfortPeriodsWithAGap) {
+    TstatSysCfgPersistMem_t r = testRecord();
+    // Sunday: 01:00, 02:00, 03:00, 05:45 - one hour before Monday's 06:30.
+    r.prgSetPnt[0].period[0].startHour = 1;
+    r.prgSetPnt[0].period[1].startHour = 2;
+    r.prgSetPnt[0].period[2].startHour = 3;
+    r.prgSetPnt[0].period[3].startHour = 5;
+    r.prgSetPnt[0].period[3].startMinute = 45;
+    ASSERT_EQ(boot(std::nullopt, bytesOf(r)), 0);
+    setMovAvgIndTemp(fx(10));
+    struct Case {
+        int hour, minute;
+        HvacState state;
+    };
+    const Case cases[] = {
+        {7, 10, HVAC_STATE_HEAT},  // next period 1
+        {20, 30, HVAC_STATE_HEAT}, // next period 3
+        {5, 50, HVAC_STATE_HEAT},  // a gap of one hour
+        {16, 30, HVAC_STATE_OFF},  // in the window before Return, system off
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.hour << ":" << c.minute);
+        setHVACState(c.state);
+        for (uint8_t before : {0, 1}) {
+            setRecoveryMode(before);
+            setLocalTime(2024, 6, 10, c.hour, c.minute);
+            TstatSetPoint_t out = inForce();
+            EXPECT_EQ(getRecoveryMode(), 0);
+            EXPECT_NE(+out.heatSetPoint, +image().recoveryTemp[0]);
+        }
+    }
+}
+
+TEST_P(ScheduleTest, HeatRecoveryStepsAFifthAndStandsFor900Seconds) {
+    bootTestRecord();
+    setMovAvgIndTemp(fx(18));
+    setLocalTime(2024, 6, 10, 4, 30);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(+inForce().heatSetPoint, c_RecoveryFrom18To21);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, "Setting computed recovery heat temp\r");
+    EXPECT_EQ(+image().recoveryTemp[0], c_RecoveryFrom18To21);
+
+    // Evaluations within 900 s of each other keep the value although the room warmed.
+    setMovAvgIndTemp(fx(20));
+    for (int minute : {35, 45, 55}) {
+        setLocalTime(2024, 6, 10, 4, minute);
+        EXPECT_EQ(inForce().heatSetPoint, c_RecoveryFrom18To21) << minute;
+    }
+    // After a longer pause it is recomputed: 20 + (21 - 20) / 5.
+    setLocalTime(2024, 6, 10, 5, 10, 1);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(+inForce().heatSetPoint, 165478);
+    testing::internal::GetCapturedStdout();
+}
+
+TEST_P(ScheduleTest, CoolRecoveryAndRecoveryInFahrenheit) {
+    bootTestRecord();
+    setHVACState(HVAC_STATE_COOL);
+    setMovAvgIndTemp(fx(28));
+    setLocalTime(2024, 6, 10, 5, 0);
+    testing::internal::CaptureStdout();
+    TstatSetPoint_t out = inForce();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Setting computed recovery cool temp\r");
+    EXPECT_EQ(+out.coolSetPoint, 224461); // 28 - (28 - 25) / 5 = 27.4
+    EXPECT_EQ(getRecoveryMode(), 1);
+
+    // Fahrenheit display with a 2 F calibration offset: the room reads 68 - 2 F.
+    scheduleReset();
+    setHVACState(HVAC_STATE_HEAT);
+    TstatFmtSettings_t fmt;
+    getThermostatFormatSettings(&fmt);
+    fmt.tempScale = TEMP_SCALE_FAHRENHEIT;
+    setThermostatFormatSettings(&fmt);
+    TstatCfg_t diff;
+    getTstatSetupDifferential(&diff);
+    diff.tempOffset = fx(2);
+    setTstatSetupDifferential(&diff);
+    setMovAvgIndTemp(fx(20));
+    testing::internal::CaptureStdout();
+    // I = 154737 (66 F), R = I + (172032 - I) / 5.
+    EXPECT_EQ(+inForce().heatSetPoint, 158196);
+    testing::internal::GetCapturedStdout();
+}
+
+TEST_P(ScheduleTest, RecoveryStaysOffWhenDisabledResetOrUnmeasured) {
+    bootTestRecord();
+    setLocalTime(2024, 6, 10, 5, 0);
+    // No indoor reading yet: the period in force, not a setpoint ramped from 0 degrees.
+    EXPECT_EQ(+inForce().heatSetPoint, fx(17));
+    setMovAvgIndTemp(fx(18));
+    setComfortRecoveryModeState(OFFON_OFF);
+    EXPECT_EQ(+inForce().heatSetPoint, fx(17));
+    EXPECT_EQ(getRecoveryMode(), 1); // the window is still tracked
+    setComfortRecoveryModeState(OFFON_ON);
+    g_IsZapCommand = 1;
+    EXPECT_EQ(+inForce().heatSetPoint, fx(17));
+    g_IsZapCommand = 0;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(+inForce().heatSetPoint, c_RecoveryFrom18To21);
+    testing::internal::GetCapturedStdout();
+}
+
+TEST_P(ScheduleTest, RecoveryEndsWhenTheComfortPeriodBegins) {
+    bootTestRecord();
+    // A house that heats slowly: still below the Leave setpoint when Wake begins.
+    setMovAvgIndTemp(fx(16));
+    setLocalTime(2024, 6, 10, 6, 29);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(+inForce().heatSetPoint, fx(17)); // 16 + (21 - 16) / 5
+    testing::internal::GetCapturedStdout();
+    setLocalTime(2024, 6, 10, 6, 30);
+    EXPECT_EQ(+inForce().heatSetPoint, fx(21));
+    EXPECT_EQ(getRecoveryMode(), 0);
+}
+
+TEST_P(ScheduleTest, RecoveryWindowAcrossMidnight) {
+    TstatSysCfgPersistMem_t r = testRecord();
+    for (auto &day : r.prgSetPnt) {
+        day.period[0].startHour = 0; // Wake at 00:30, Sleep at 20:00
+        day.period[3].startHour = 20;
+    }
+    ASSERT_EQ(boot(std::nullopt, bytesOf(r)), 0);
+    setComfortRecoveryModeState(OFFON_OFF);
+    const std::pair<int, uint8_t> cases[] = {{22 * 60 + 29, 0}, {22 * 60 + 30, 1}, {23 * 60, 1}};
+    for (const auto &[minutes, recovery] : cases) {
+        setLocalTime(2024, 6, 9, minutes / 60, minutes % 60);
+        inForce();
+        EXPECT_EQ(getRecoveryMode(), recovery) << minutes;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Zones, ScheduleTest, testing::ValuesIn(c_TestZones));
+
+// ---- Setpoint rules (independent of the date) ----------------------------------------
+
+using SetpointRuleTest = ConfigTest;
+
+struct Temps {
+    fpr_t heat, cool, humidify, dehumidify;
+};
+
+Temps applyWriteRule(Temps current, const TstatSetPoint_t &in) {
+    setThermostatTemps(&in, &current.heat, &current.cool, &current.humidify, &current.dehumidify);
+    return current;
+}
+
+void setDeadband(double degrees) {
+    TstatCfg_t diff;
+    getTstatSetupDifferential(&diff);
+    diff.deadband = fx(degrees);
+    setTstatSetupDifferential(&diff);
+}
+
+TEST_F(SetpointRuleTest, WriteRuleKeepsLimitsAndDeadband) {
+    bootTestRecord();
+    setHVACState(HVAC_STATE_AUTO);
+    setDeadband(2.0);
+    const Temps start = {fx(20), fx(25), fx(35), fx(55)};
+    struct Case {
+        double heat, cool;       // requested
+        double newHeat, newCool; // result
+    };
+    const Case cases[] = {
+        {24, 25, 24, 26}, // heat raised to within 1.0 of cool pushes cool
+        {20, 21, 19, 21}, // cool lowered pushes heat, and the push is not undone
+        {23, 22, 23, 25}, // both: cool first, then heat pushes cool again
+        {40, 25, 32, 34}, // heat above the maximum: heat max, cool max + deadband
+        {20, 3, 5, 7},    // cool below the minimum: cool min, heat min - deadband
+        {20, 40, 20, 34}, // cool capped at max + deadband
+        {2, 25, 2, 25},   // no lower bound on heat here
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.heat << "/" << c.cool);
+        Temps result = applyWriteRule(start, setPoint(c.heat, c.cool, 0, 0));
+        EXPECT_EQ(+result.heat, fx(c.newHeat));
+        EXPECT_EQ(+result.cool, fx(c.newCool));
+        EXPECT_EQ(+result.humidify, fx(35));
+        EXPECT_EQ(+result.dehumidify, fx(55));
+    }
+    // Outside automatic state the limits are not widened.
+    setHVACState(HVAC_STATE_COOL);
+    Temps result = applyWriteRule(start, setPoint(20, 40, 0, 0));
+    EXPECT_EQ(+result.cool, fx(32));
+}
+
+TEST_F(SetpointRuleTest, WriteRuleKeepsHumidityFivePercentApart) {
+    bootTestRecord();
+    const Temps start = {fx(20), fx(25), fx(38), fx(55)};
+    struct Case {
+        double humidify, dehumidify;
+        double newHumidify, newDehumidify;
+    };
+    const Case cases[] = {
+        {38, 40, 35, 40},  // dehumidify 40 pushes humidify down to 35
+        {96, 55, 38, 55},  // humidify above 95 ignored
+        {95, 55, 95, 100}, // 95 accepted, dehumidify follows
+        {38, 4.9, 38, 55}, // dehumidify below 5 ignored
+        {52, 55, 52, 57},  // humidify 52 pushes dehumidify to 57
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.humidify << "/" << c.dehumidify);
+        Temps result = applyWriteRule(start, setPoint(20, 25, 0, 0, c.humidify, c.dehumidify));
+        EXPECT_EQ(+result.humidify, fx(c.newHumidify));
+        EXPECT_EQ(+result.dehumidify, fx(c.newDehumidify));
+        EXPECT_EQ(+result.heat, fx(20));
+    }
+}
+
+TEST_F(SetpointRuleTest, ReadRuleClampsAndStoresBack) {
+    bootTestRecord();
+    struct Case {
+        HvacState state;
+        double heat, cool, newHeat, newCool;
+    };
+    const Case cases[] = {
+        {HVAC_STATE_HEAT, 5, 6, 7, 8.5},       {HVAC_STATE_HEAT, 40, 41, 32, 33.5},
+        {HVAC_STATE_HEAT, 20, 20.5, 20, 20.5}, {HVAC_STATE_AUTO, 5, 30, 7, 8.5},
+        {HVAC_STATE_COOL, 5, 3, 5.5, 7},       {HVAC_STATE_COOL, 30, 40, 30.5, 32},
+        {HVAC_STATE_OFF, 5, 3, 5, 3},          {HVAC_STATE_EMERGENCY_HEAT, 40, 50, 40, 50},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.state << " " << c.heat << "/" << c.cool);
+        setHVACState(c.state);
+        fpr_t heat = fx(c.heat);
+        fpr_t cool = fx(c.cool);
+        getThermostatTemps(&heat, &cool);
+        EXPECT_EQ(heat, fx(c.newHeat));
+        EXPECT_EQ(cool, fx(c.newCool));
+    }
+    // Reading a period normalises the stored values too.
+    setHVACState(HVAC_STATE_HEAT);
+    TstatSetPoint_t cold = setPoint(5, 6, 6, 30);
+    TstatSysCfgPersistMem_t r = testRecord();
+    r.prgSetPnt[3].period[1] = cold;
+    PersistUtil_Reset();
+    ASSERT_EQ(boot(std::nullopt, bytesOf(r)), 0);
+    TstatSetPoint_t out;
+    ASSERT_EQ(getProgramThermostatSettings(1, 3, &out), 0);
+    EXPECT_EQ(+out.heatSetPoint, fx(7));
+    EXPECT_EQ(+image().prgSetPnt[3].period[1].heatSetPoint, fx(7));
+    // In Fahrenheit the minimum is 45 F.
+    TstatFmtSettings_t fmt;
+    getThermostatFormatSettings(&fmt);
+    fmt.tempScale = TEMP_SCALE_FAHRENHEIT;
+    setThermostatFormatSettings(&fmt);
+    fpr_t heat = fx(5);
+    fpr_t cool = fx(30);
+    getThermostatTemps(&heat, &cool);
+    EXPECT_EQ(heat, 59164);
+}
+
+TEST_F(SetpointRuleTest, ProgramHoldAndVacationWrites) {
+    bootTestRecord();
+    TstatSetPoint_t in = setPoint(19, 26, 7, 45, 30, 50);
+    ASSERT_EQ(setProgramThermostatSettings(2, 4, &in), 0);
+    TstatSetPoint_t out;
+    memset(&out, 0, sizeof(out));
+    out.endTime = 777;
+    ASSERT_EQ(getProgramThermostatSettings(2, 4, &out), 0);
+    EXPECT_EQ(+out.heatSetPoint, fx(19));
+    EXPECT_EQ(+out.startHour, 7);
+    EXPECT_EQ(+out.startMinute, 45);
+    EXPECT_EQ(+out.endTime, 777); // left alone
+    // The humidity setpoints follow into hold and vacation.
+    TstatSetPoint_t hold;
+    getHoldThermostatSettings(&hold);
+    EXPECT_EQ(+hold.humidifySetPoint, fx(30));
+    EXPECT_EQ(+hold.dehumidifySetPoint, fx(50));
+    TstatSetPoint_t vacation;
+    getVacationThermostatSettings(&vacation);
+    EXPECT_EQ(+vacation.dehumidifySetPoint, fx(50));
+
+    EXPECT_EQ(setProgramThermostatSettings(4, 0, &in), -1);
+    EXPECT_EQ(setProgramThermostatSettings(0, 7, &in), -1);
+    EXPECT_EQ(getProgramThermostatSettings(0, 7, &out), -1);
+
+    // Hold: write rule on the temperatures, humidity as given, start and end untouched.
+    TstatSetPoint_t h = setPoint(22, 22.5, 9, 9, 50, 52);
+    h.endTime = 12345;
+    setHoldThermostatSettings(&h);
+    getHoldThermostatSettings(&hold);
+    EXPECT_EQ(+hold.heatSetPoint, fx(22));
+    EXPECT_EQ(+hold.coolSetPoint, fx(23.5));
+    EXPECT_EQ(+hold.humidifySetPoint, fx(50));
+    EXPECT_EQ(+hold.dehumidifySetPoint, fx(52));
+    EXPECT_EQ(+hold.startHour, 0);
+    EXPECT_EQ(+hold.endTime, 0);
+    // Vacation also takes days, hours and end time.
+    setVacationThermostatSettings(&h);
+    getVacationThermostatSettings(&vacation);
+    EXPECT_EQ(+vacation.startHour, 9);
+    EXPECT_EQ(+vacation.endTime, 12345);
+
+    TstatSetPoint_t recovery = setPoint(18.5, 27, 0, 0);
+    setRecoveryTemp(&recovery);
+    EXPECT_EQ(+image().recoveryTemp[0], fx(18.5));
+    EXPECT_EQ(+image().recoveryTemp[1], fx(27));
+}
+
+TEST(HoldDateAdvance, MonthAndYearEnds) {
+    struct Case {
+        int y, m, d, ny, nm, nd;
+    };
+    const Case cases[] = {
+        {2024, 1, 31, 2024, 2, 1},  {2024, 2, 28, 2024, 2, 29},  {2024, 2, 29, 2024, 3, 1},
+        {2023, 2, 28, 2023, 3, 1},  {2000, 2, 28, 2000, 2, 29},  {2100, 2, 28, 2100, 3, 1},
+        {2024, 4, 30, 2024, 5, 1},  {2024, 11, 30, 2024, 12, 1}, {2024, 12, 31, 2025, 1, 1},
+        {2024, 6, 15, 2024, 6, 16},
+    };
+    for (const Case &c : cases) {
+        struct tm date {};
+        date.tm_year = c.y - 1900;
+        date.tm_mon = c.m - 1;
+        date.tm_mday = c.d;
+        SetHoldModeSetpoint(&date);
+        EXPECT_EQ(date.tm_year + 1900, c.ny) << c.y << "-" << c.m << "-" << c.d;
+        EXPECT_EQ(date.tm_mon + 1, c.nm) << c.y << "-" << c.m << "-" << c.d;
+        EXPECT_EQ(date.tm_mday, c.nd) << c.y << "-" << c.m << "-" << c.d;
+    }
+}
+
+} // namespace

@@ -1,0 +1,90 @@
+// Temperature scale: conversions, format state and printers.
+#include "config_fixture.h"
+
+namespace {
+
+using TempScaleTest = ConfigTest;
+
+void setScale(TempScale scale) {
+    TstatFmtSettings_t fmt{};
+    getThermostatFormatSettings(&fmt);
+    fmt.tempScale = scale;
+    setThermostatFormatSettings(&fmt);
+}
+
+TEST_F(TempScaleTest, CelsiusConversionsAreIdentities) {
+    bootTestRecord();
+    for (TempScale scale : {TEMP_SCALE_CELSIUS, static_cast<TempScale>(7)}) {
+        setScale(scale);
+        for (fpr_t v : {0, 1, -1, fx(21.3), fx(-40), FPR_MAX, FPR_MIN}) {
+            EXPECT_EQ(tempCelToFahConversion(v), v);
+            EXPECT_EQ(tempFahToCelConversion(v), v);
+            EXPECT_EQ(convertDiffCelToFah(v), v);
+            EXPECT_EQ(convertDiffFahToCel(v), v);
+            EXPECT_EQ(pressureCmToInchConversion(v), v);
+            EXPECT_EQ(windSpeedKphToMphConversion(v), v);
+        }
+    }
+}
+
+TEST_F(TempScaleTest, FahrenheitConversions) {
+    bootTestRecord();
+    setScale(TEMP_SCALE_FAHRENHEIT);
+    EXPECT_EQ(tempCelToFahConversion(0), 262144);
+    EXPECT_EQ(tempCelToFahConversion(163840), 557056);
+    EXPECT_EQ(tempFahToCelConversion(262144), 0);
+    EXPECT_EQ(tempFahToCelConversion(557056), 163840);
+    // 70 F truncates to 172942 (21.1110); back it is just under 70.
+    EXPECT_EQ(tempFahToCelConversion(fx(70)), 172942);
+    EXPECT_EQ(tempCelToFahConversion(172942), 573439);
+    EXPECT_EQ(convertDiffCelToFah(4096), 8192);
+    EXPECT_EQ(convertDiffFahToCel(8192), 4096);
+    EXPECT_EQ(pressureCmToInchConversion(fx(10)), 32250);
+    EXPECT_EQ(windSpeedKphToMphConversion(fx(100)), 509000);
+    // An overflowing step leaves its input, the chain goes on: x 9 fails, / 5, + 32.
+    EXPECT_EQ(tempCelToFahConversion(FPR_MAX), 13421772 + 262144);
+}
+
+TEST_F(TempScaleTest, FormatStateFollowsTheScale) {
+    bootTestRecord();
+    // Before the first initialisation the state is zero, but printing works.
+    EXPECT_EQ(g_MinSetPointTemp, 0);
+    char text[8];
+    g_PrintTempInCurrentFormat(text, sizeof(text), 5);
+    EXPECT_STREQ(text, " 5\xB0");
+
+    setScale(TEMP_SCALE_FAHRENHEIT);
+    initialiseTStatFormat();
+    EXPECT_EQ(g_MinSetPointTemp, 368640);
+    EXPECT_EQ(g_MaxSetPointTemp, 737280);
+    EXPECT_EQ(g_SetPointTempRes, 8192);
+    EXPECT_EQ(g_ResDigits, 0u);
+    EXPECT_EQ(getMinIndoorTemp(), 40);
+    EXPECT_EQ(getMaxIndoorTemp(), 99);
+    EXPECT_EQ(g_PrintTempInCurrentFormat, &printTempInFahrenheit);
+
+    setScale(TEMP_SCALE_CELSIUS);
+    initialiseTStatFormat();
+    EXPECT_EQ(g_MinSetPointTemp, 57344);
+    EXPECT_EQ(g_MaxSetPointTemp, 262144);
+    EXPECT_EQ(getMinIndoorTemp(), 5);
+    EXPECT_EQ(getMaxIndoorTemp(), 37);
+    EXPECT_EQ(g_PrintTempInCurrentFormat, &printTempInCelsius);
+}
+
+TEST(TempPrinters, PrintIntoTheGivenBuffer) {
+    char text[8];
+    printTempInFahrenheit(text, sizeof(text), 72);
+    EXPECT_STREQ(text, "72\xB0");
+    printTempInCelsius(text, sizeof(text), -5);
+    EXPECT_STREQ(text, "-5\xB0");
+    printTempInCelsius(text, sizeof(text), -32768);
+    EXPECT_STREQ(text, "-32768\xB0");
+    char small[3] = {'x', 'x', 'x'};
+    printTempInFahrenheit(small, sizeof(small), 100);
+    EXPECT_STREQ(small, "10");
+    printSystemOffTemp(text, sizeof(text));
+    EXPECT_STREQ(text, "-");
+}
+
+} // namespace

@@ -1,0 +1,128 @@
+// tstat-config: configuration records of each identity, damaged and short
+// records, serial-number records and the usage rules.
+#include "board_root.h"
+#include "factory_image.h"
+#include "run_tool.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+class ConfigInspectTest : public ::testing::Test {
+  protected:
+    std::string write(const std::string &name, const std::string &bytes) {
+        m_root.write("/" + name, bytes);
+        return m_root.file("/" + name);
+    }
+    static std::string bytesOf(const TstatSysCfgPersistMem_t &r) {
+        return std::string(reinterpret_cast<const char *>(&r), sizeof(r));
+    }
+    static TstatSysCfgPersistMem_t factoryRecord() {
+        FactoryOptions options;
+        options.madeAt = 1718000000;
+        TstatSysCfgPersistMem_t r;
+        buildFactoryImage(options, &r);
+        return r;
+    }
+    static void expectLines(const std::string &out, std::initializer_list<const char *> lines) {
+        for (const char *line : lines) {
+            EXPECT_NE(out.find(line), std::string::npos) << line << "\n---\n" << out;
+        }
+    }
+    TempBoardRoot m_root;
+};
+
+TEST_F(ConfigInspectTest, ShowsARecordFieldByFieldWithItsIdentity) {
+    TstatSysCfgPersistMem_t r = factoryRecord();
+    ToolResult shown = runTool(TSTAT_CONFIG_TOOL, {"show", write("factory", bytesOf(r))});
+    EXPECT_EQ(shown.status, 0) << shown.err;
+    expectLines(shown.out,
+                {"Identity: 0xFACDEF1D (factory-default image)\n",
+                 "tstatCfg.systemType: 0 (One Stg Furnace)\n",
+                 "tstatCfg.deadband: 1.500 °C (3.000 °F on a Fahrenheit display)\n",
+                 "hvacSettings.balancePoint: -1.11 °C / 30.00 °F\n",
+                 "tstatFmtSettings.dateFormat: 1 (MM/DD/YY)\n",
+                 "prgSetPnt[1].period[0] (Monday Wake): start 06:00, heat 21.11 °C / 70.00 °F, "
+                 "cool 25.56 °C / 78.00 °F, humidify 35.00 %, dehumidify 55.00 %\n",
+                 "filterChangeEndTime: 1725776000 (2024-09-08 06:13:20 UTC)\n",
+                 "clockYear: 124 (2024)\n", "comfortRecoveryModeState: 1 (On)\n"});
+
+    // A record stored by the thermostat, with values no menu would store.
+    r.tstatSysCfgId = TSTAT_SYS_CFG_USER_ID;
+    r.tstatCfg.systemType = static_cast<SystemType>(1000);
+    r.hvacSettings.hvacState = static_cast<HvacState>(99);
+    r.tstatMode.mode = TSTAT_MODE_VACATION;
+    r.tstatMode.vacationSetPoint.startHour = 3;
+    r.tstatMode.vacationSetPoint.endTime = 1718300000;
+    r.reserved[17] = 0xEE;
+    shown = runTool(TSTAT_CONFIG_TOOL, {"show", write("user", bytesOf(r) + "trailing")});
+    EXPECT_EQ(shown.status, 0) << shown.err;
+    expectLines(shown.out,
+                {"Identity: 0x515CF61D (user configuration record)\n",
+                 "tstatCfg.systemType: 1000 (unknown value)\n",
+                 "hvacSettings.hvacState: 99 (unknown value)\n", "tstatMode.mode: 1 (vacation)\n",
+                 "tstatMode.vacationSetPoint: 3 days 0 hours, heat",
+                 "end 1718300000 (2024-06-13 17:33:20 UTC)\n", "00 00 00 EE\n"});
+}
+
+TEST_F(ConfigInspectTest, ForeignShortAndMissingRecords) {
+    TstatSysCfgPersistMem_t r = factoryRecord();
+    r.tstatSysCfgId = 0x01020304;
+    ToolResult shown = runTool(TSTAT_CONFIG_TOOL, {"show", write("foreign", bytesOf(r))});
+    EXPECT_EQ(shown.status, 3);
+    expectLines(shown.out, {"Identity: 0x01020304 (unknown: not a configuration record)\n"});
+
+    shown = runTool(TSTAT_CONFIG_TOOL, {"show", write("short", bytesOf(r).substr(0, 500))});
+    EXPECT_EQ(shown.status, 1);
+    EXPECT_EQ(shown.out, "");
+    expectLines(shown.err, {"holds 500 bytes; a configuration record has 974"});
+    shown = runTool(TSTAT_CONFIG_TOOL, {"show", write("blank", "")});
+    EXPECT_EQ(shown.status, 1);
+    shown = runTool(TSTAT_CONFIG_TOOL, {"show", m_root.file("/missing")});
+    EXPECT_EQ(shown.status, 1);
+    expectLines(shown.err, {"cannot open"});
+}
+
+TEST_F(ConfigInspectTest, SerialRecordsAndTheirChecksums) {
+    // 14 characters summing to 0x02ED.
+    const std::string serial = "TS000000000042";
+    uint16_t sum = 0;
+    for (unsigned char c : serial) {
+        sum = static_cast<uint16_t>(sum + c);
+    }
+    ASSERT_EQ(sum, 0x02ED);
+    const std::string valid = std::string("\xED\x02\x12\xFD", 4) + serial;
+    ToolResult shown = runTool(TSTAT_CONFIG_TOOL, {"show", "--serial", write("serial", valid)});
+    EXPECT_EQ(shown.status, 0) << shown.err;
+    expectLines(shown.out, {"Serial number: TS000000000042\n", ": valid\n"});
+
+    std::string damaged = valid;
+    damaged[17] = '\x01';
+    shown = runTool(TSTAT_CONFIG_TOOL, {"show", "-s", write("damaged", damaged)});
+    EXPECT_EQ(shown.status, 3);
+    expectLines(shown.out, {"Serial number: TS00000000004\\x01\n", "INVALID"});
+
+    shown = runTool(TSTAT_CONFIG_TOOL, {"show", "--serial", write("blank", "")});
+    EXPECT_EQ(shown.status, 3);
+    expectLines(shown.out, {"Serial number: none (blank region)\n"});
+    shown = runTool(TSTAT_CONFIG_TOOL, {"show", "--serial", write("short", "\xC3\x02")});
+    EXPECT_EQ(shown.status, 1);
+}
+
+TEST_F(ConfigInspectTest, OffsetsHelpAndUsage) {
+    ToolResult r = runTool(TSTAT_CONFIG_TOOL, {"offsets"});
+    EXPECT_EQ(r.status, 0);
+    expectLines(r.out, {"TstatSysCfgPersistMem_t->prgSetPnt[6]: 0x0333 (819)\n"});
+    r = runTool(TSTAT_CONFIG_TOOL, {"--help"});
+    EXPECT_EQ(r.status, 0);
+    expectLines(r.out, {"show --serial FILE", "Exit status"});
+    for (const std::vector<std::string> &args : std::vector<std::vector<std::string>>{
+             {}, {"show"}, {"show", "a", "b"}, {"list", "a"}, {"--bogus", "show", "a"}}) {
+        r = runTool(TSTAT_CONFIG_TOOL, args);
+        EXPECT_EQ(r.status, 2) << testing::PrintToString(args);
+    }
+}
+
+} // namespace

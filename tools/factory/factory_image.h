@@ -1,0 +1,22 @@
+// The factory-default configuration image: the defaults a new thermostat
+// starts from, written to the read-only factory region at provisioning.
+#pragma once
+
+#include "config/persist.h"
+
+#include <cstdint>
+
+struct FactoryOptions {
+    SystemType systemType = SYSTEM_TYPE_ONE_STG_FURNACE;
+    TempScale tempScale = TEMP_SCALE_FAHRENHEIT;
+    uint16_t securityCode = 1234;
+    // Moment the image is made: the filter reminder runs from it and its year
+    // is the one remembered for a clock that loses its year.
+    int64_t madeAt = 0;
+};
+
+// Fills record with the factory defaults (factory identity, every byte set).
+void buildFactoryImage(const FactoryOptions &options, TstatSysCfgPersistMem_t *record);
+
+// Days after which the filter-change reminder falls due.
+constexpr uint16_t FACTORY_FILTER_CHANGE_DAYS = 90;

@@ -497,6 +497,10 @@ int Simulator::run() {
             }
         }
 
+        // Console lines first, so that what they set is in this pass's reports.
+        for (const std::string &line : lines) {
+            runConsoleLine(line, ctx);
+        }
         int64_t now = simNowMs();
         // A paused house keeps its state; only the outdoor climate follows
         // the clock (and the console's settings).
@@ -512,9 +516,6 @@ int Simulator::run() {
             }
         }
         m_coproc->poll(now);
-        for (const std::string &line : lines) {
-            runConsoleLine(line, ctx);
-        }
         if (m_options.status && now >= nextStatusMs) {
             nextStatusMs = now + STATUS_PERIOD_MS;
             showHouse();

@@ -160,8 +160,8 @@ void Coprocessor::sendIdentity() {
 }
 
 void Coprocessor::reportNow() {
-    sendReports();
-    sendIdentity();
+    m_nextReportMs = 0;
+    m_nextIdentityMs = 0;
 }
 
 void Coprocessor::handleFrame(const uint8_t *frame, uint16_t length) {

@@ -54,7 +54,7 @@ class Coprocessor {
     void sendString(const std::string &text);
     void sendPacket(uint8_t type, const std::vector<uint8_t> &payload);
     void sendRaw(const std::vector<uint8_t> &bytes);
-    // One full set of reports, now.
+    // One full set of reports and the bus identity at the next poll.
     void reportNow();
 
     // Settings and faults.

@@ -3,6 +3,8 @@
 // coprocessor.
 #include "coproc/coproc_msg.h"
 
+#include "config/data_dict.h"
+#include "hvac/sensors.h"
 #include "korabus/korabus_data.h"
 
 #include <cstdio>
@@ -107,6 +109,7 @@ int coprocMsgTemp(const CoprocFrame &frame) {
     p = utilGetUint16BE(&m_InternalTempSensor[1], p);
     p = utilGetUint16BE(&m_ExternalTempSensor[2], p);
     utilGetUint16BE(&m_ExternalTempSensor[1], p);
+    Sensors_TemperatureReported();
     return 0;
 }
 
@@ -115,6 +118,7 @@ int coprocMsgHumidity(const CoprocFrame &frame) {
         return -1;
     }
     utilGetUint16BE(&m_RelHumidityFreq, payloadOf(frame));
+    Sensors_HumidityReported();
     return 0;
 }
 
@@ -128,6 +132,48 @@ int coprocMsgBattery(const CoprocFrame &frame) {
     return 0;
 }
 
+int coprocMsgKorabusAddr(const CoprocFrame &frame) {
+    if (payloadSize(frame) < 1) {
+        return -1;
+    }
+    // Saved with the next save of the record, not by itself.
+    setKorabusAddress(payloadOf(frame)[0]);
+    return 0;
+}
+
+int coprocMsgKorabusStatus(const CoprocFrame &frame) {
+    if (payloadSize(frame) < 3) {
+        return -1;
+    }
+    uint8_t online = payloadOf(frame)[0] != 0 ? 1 : 0;
+    uint8_t levelOn = payloadOf(frame)[2] != 0 ? 1 : 0;
+    // Only rising edges ask for a full dump.
+    if (online != 0 && m_KorabusOnline == 0) {
+        m_dumpChannels = 1;
+    }
+    if (levelOn != 0 && m_LevelOn == 0) {
+        m_dumpLevels = 1;
+    }
+    m_KorabusOnline = online;
+    m_LevelOn = levelOn;
+    setLedStatus(online);
+    return 0;
+}
+
+int coprocMsgKorabusVersion(const CoprocFrame &frame) {
+    // The text ends at its NUL or at the end of the packet, whichever comes
+    // first; the data dictionary keeps at most 9 characters.
+    char version[COPROC_TEXT_MAX + 1];
+    size_t n = payloadSize(frame);
+    if (n > COPROC_TEXT_MAX) {
+        n = COPROC_TEXT_MAX;
+    }
+    memcpy(version, payloadOf(frame), n);
+    version[n] = '\0';
+    setKorabusVersion(version);
+    return 0;
+}
+
 // The dispatch table: the first entry whose type matches a frame wins.
 // clang-format off
 const CoprocMsgEntry coprocMsgTable[] = {
@@ -138,6 +184,9 @@ const CoprocMsgEntry coprocMsgTable[] = {
     {COPROC_PKT_TEMP,         coprocMsgTemp},
     {COPROC_PKT_HUMIDITY,     coprocMsgHumidity},
     {COPROC_PKT_LINE_VOLTAGE, coprocMsgBattery},
+    {COPROC_PKT_BUS_ADDRESS,  coprocMsgKorabusAddr},
+    {COPROC_PKT_BUS_STATUS,   coprocMsgKorabusStatus},
+    {COPROC_PKT_BUS_VERSION,  coprocMsgKorabusVersion},
 };
 // clang-format on
 

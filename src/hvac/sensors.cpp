@@ -2,6 +2,8 @@
 // choice, and the block-of-30 smoothing of indoor temperature and humidity.
 #include "hvac/sensors.h"
 
+#include "config/data_dict.h"
+#include "config/forecast.h"
 #include "coproc/coproc_msg.h"
 
 namespace {
@@ -42,12 +44,6 @@ constexpr fpr_t TEN = 10 * FPR_ONE;
 constexpr fpr_t TWO = 2 * FPR_ONE;
 // 4.02, the divider of the external sensor's reference word.
 constexpr fpr_t EXTERNAL_DIVIDER = fprConst(4, 2000000);
-
-// Smoothed values.
-fpr_t m_MovAvgIndTemp;
-bool m_AvgTempSet;
-fpr_t m_MovAvgHum;
-bool m_AvgHumSet;
 
 // Averaging state of one smoothed quantity.
 struct Averager {
@@ -227,35 +223,61 @@ fpr_t Sensors_GetExternalTemp(uint8_t sensorIndex) {
     return degrees;
 }
 
-void setMovAvgIndTemp(fpr_t value) {
-    m_MovAvgIndTemp = value;
-    m_AvgTempSet = true;
-}
-
-void setMovAvgHum(fpr_t value) {
-    m_MovAvgHum = value;
-    m_AvgHumSet = true;
-}
-
-int getMovAvgIndTemp(fpr_t *value) {
-    if (value != nullptr) {
-        *value = m_MovAvgIndTemp;
+fpr_t Sensors_GetRoomTemperature() {
+    TstatCfg_t cfg;
+    getTstatConfiguration(&cfg);
+    bool internalOn = cfg.internalTempSensor == SENSOR_ON;
+    bool externalIndoor = cfg.externalTempSensor == EXT_TEMP_SENSOR_INDOOR;
+    if (internalOn && externalIndoor) {
+        fpr_t average = 0;
+        fprAvg(Sensors_GetOnboardTemp(), Sensors_GetExternalTemp(0), &average);
+        return average;
     }
-    return m_AvgTempSet ? 1 : 0;
+    if (internalOn) {
+        return Sensors_GetOnboardTemp();
+    }
+    if (externalIndoor) {
+        return Sensors_GetExternalTemp(0);
+    }
+    return 0;
 }
 
-int getMovAvgHum(fpr_t *value) {
-    if (value != nullptr) {
-        *value = m_MovAvgHum;
+fpr_t Sensors_GetOutdoorTemperature() {
+    TstatCfg_t cfg;
+    getTstatConfiguration(&cfg);
+    if (cfg.externalTempSensor == EXT_TEMP_SENSOR_OUTDOOR) {
+        return Sensors_GetExternalTemp(0);
     }
-    return m_AvgHumSet ? 1 : 0;
+    TstatCurrentForecast_t forecast;
+    getCurrentForecast(&forecast);
+    return forecast.outdoorTemp;
+}
+
+fpr_t Sensors_GetOnboardRelHumidity() {
+    TstatCfg_t cfg;
+    getTstatConfiguration(&cfg);
+    if (cfg.humiditySensor == SENSOR_OFF) {
+        return 0;
+    }
+    return Sensors_RelHumidityFromRaw(coprocMsgGetRelHumidity(), getHumidityOffset());
+}
+
+void Sensors_TemperatureReported() {
+    averageStep(&m_TempAverager, Sensors_GetRoomTemperature(), setMovAvgIndTemp);
+}
+
+void Sensors_HumidityReported() {
+    // The very first humidity report only counts as seen.
+    if (m_HumidityReports < 2) {
+        m_HumidityReports++;
+    }
+    if (m_HumidityReports < 2) {
+        return;
+    }
+    averageStep(&m_HumAverager, Sensors_GetOnboardRelHumidity(), setMovAvgHum);
 }
 
 void Sensors_Reset() {
-    m_MovAvgIndTemp = 0;
-    m_AvgTempSet = false;
-    m_MovAvgHum = 0;
-    m_AvgHumSet = false;
     m_TempAverager = {true, 0, 0};
     m_HumAverager = {true, 0, 0};
     m_HumidityReports = 0;

@@ -1,8 +1,8 @@
 // Sensors: turns the raw words that the coprocessor reports into the
 // on-board and external thermistor temperatures (fixed-point degrees Celsius)
 // and the on-board relative humidity (fixed-point percent), chooses which
-// sensor stands for the room and which for the outdoors, and keeps the
-// smoothed indoor temperature and humidity that control and screens use.
+// sensor stands for the room and which for the outdoors, and smooths the
+// indoor temperature and humidity that control and screens use.
 //
 // Everything is computed on demand from the latest raw values held by the
 // coprocessor messages; nothing here talks to hardware.
@@ -23,17 +23,6 @@ constexpr fpr_t SENSORS_HUMIDITY_Y_OFFSET = 80303;  // 9.8026123046875
 constexpr fpr_t SENSORS_HUMIDITY_LINE_SLOPE = 7424; // 0.90625
 // Reports averaged into one smoothed value.
 constexpr uint8_t SENSORS_AVERAGE_BLOCK = 30;
-
-// Configuration values of the sensor choice.
-enum SensorsExternalUse : uint32_t {
-    SENSORS_EXTERNAL_OUTDOOR = 0,
-    SENSORS_EXTERNAL_INDOOR = 1,
-    SENSORS_EXTERNAL_OFF = 2,
-};
-enum SensorsOnOff : uint32_t {
-    SENSORS_ON = 0,
-    SENSORS_OFF = 1,
-};
 
 // Fills the thermistor table. Returns 0.
 int Sensors_Initialize();
@@ -63,18 +52,14 @@ int getDegreesCelsius(fpr_t kiloOhms, fpr_t *degrees);
 // A raw humidity reading to whole percent 0 to 100 through hum_table.
 uint32_t interpolate_humidity(uint32_t raw);
 
-// The smoothed values: the getters write the value (0 before the first
-// store) and return 1 once a value has been stored.
-void setMovAvgIndTemp(fpr_t value);
-void setMovAvgHum(fpr_t value);
-int getMovAvgIndTemp(fpr_t *value);
-int getMovAvgHum(fpr_t *value);
-
 // One smoothing step, run by the coprocessor message handlers after each
 // temperature or humidity report: the first usable reading is stored as it
-// is, then every 30 readings are averaged into the next smoothed value.
+// is, then every 30 readings are averaged into the next smoothed value. The
+// smoothed values live in the data dictionary (setMovAvgIndTemp,
+// setMovAvgHum, getMovAvgIndTemp, getMovAvgHum).
 void Sensors_TemperatureReported();
 void Sensors_HumidityReported();
 
-// Forgets the smoothed values and the averaging state (tests).
+// Forgets the averaging state (tests; the data dictionary's reset forgets
+// the smoothed values).
 void Sensors_Reset();

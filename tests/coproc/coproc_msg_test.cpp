@@ -3,11 +3,14 @@
 #include "coproc/coproc_msg.h"
 
 #include "board_root.h"
+#include "config/data_dict.h"
+#include "config/persist.h"
 #include "platform/platform_test.h"
 #include "pty_pair.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -41,9 +44,103 @@ Bytes encode(uint8_t type, const Bytes &payload) {
 
 class MsgTest : public ::testing::Test {
   protected:
-    void SetUp() override { coprocMsgReset(); }
-    void TearDown() override { coprocMsgReset(); }
+    void SetUp() override {
+        coprocMsgReset();
+        PersistUtil_Reset();
+        dataDictReset();
+    }
+    void TearDown() override {
+        coprocMsgReset();
+        PersistUtil_Reset();
+        dataDictReset();
+    }
 };
+
+TEST_F(MsgTest, ChannelPacketFromTheWire) {
+    // C0 01 06 05 01 CRC CRC C0 is a valid channel packet: channel 5, state 1.
+    Bytes frame = frameOf(0x01, {0x05, 0x01});
+    EXPECT_EQ(frame[1], 0x06);
+    EXPECT_EQ(process(frame), 0);
+    // Too short a channel or level payload is ignored.
+    EXPECT_EQ(process(frameOf(0x01, {0x05})), 0);
+    EXPECT_EQ(process(frameOf(0x02, {})), 0);
+}
+
+TEST_F(MsgTest, BusStatusAddressAndVersion) {
+    EXPECT_EQ(isDumpChannels(), 0);
+    EXPECT_EQ(isDumpLevels(), 0);
+    // Online after offline: one channel dump; levels enabled: one level dump.
+    process(frameOf(0x14, {0, 0, 0}));
+    EXPECT_EQ(isDumpChannels(), 0);
+    process(frameOf(0x14, {1, 0, 0}));
+    EXPECT_EQ(coprocMsgIsKorabusOnline(), 1);
+    EXPECT_EQ(getLedStatus(), 1);
+    EXPECT_EQ(isDumpChannels(), 1);
+    EXPECT_EQ(isDumpChannels(), 0);
+    EXPECT_EQ(isDumpLevels(), 0);
+    process(frameOf(0x14, {1, 9, 1}));
+    process(frameOf(0x14, {5, 0, 7}));
+    EXPECT_EQ(isDumpChannels(), 0); // still online: no new edge
+    EXPECT_EQ(isDumpLevels(), 1);
+    EXPECT_EQ(isDumpLevels(), 0);
+    process(frameOf(0x14, {0, 0, 0}));
+    EXPECT_EQ(getLedStatus(), 0);
+    EXPECT_EQ(coprocMsgIsLevelOn(), 0);
+    process(frameOf(0x14, {1, 0})); // too short: ignored
+    EXPECT_EQ(coprocMsgIsKorabusOnline(), 0);
+    process(frameOf(0x14, {1, 0, 1}));
+    EXPECT_EQ(isDumpChannels(), 1);
+    EXPECT_EQ(isDumpLevels(), 1);
+
+    process(frameOf(0x11, {42}));
+    EXPECT_EQ(getKorabusAddress(), 42);
+    process(frameOf(0x11, {}));
+    EXPECT_EQ(getKorabusAddress(), 42);
+
+    EXPECT_EQ(isKorabusVersionSet(), 0);
+    process(frameOf(0x17, textBytes(std::string("2.10") + '\0')));
+    EXPECT_NE(isKorabusVersionSet(), 0);
+    EXPECT_STREQ(getKorabusVersion(), "2.10");
+    // Twelve characters keep nine; a text without its NUL ends with the packet.
+    process(frameOf(0x17, textBytes("123456789012")));
+    EXPECT_STREQ(getKorabusVersion(), "123456789");
+    process(frameOf(0x17, textBytes(std::string(64, 'V'))));
+    EXPECT_STREQ(getKorabusVersion(), "VVVVVVVVV");
+}
+
+TEST_F(MsgTest, TemperatureAndHumidityStores) {
+    CoprocTempReading reading = {};
+    coprocMsgGetInternalTemp(&reading);
+    EXPECT_EQ(reading.firstWord, 0);
+    EXPECT_EQ(coprocMsgGetRelHumidity(), 0);
+    process(frameOf(0x06, {0x0F, 0xA0, 0x0F, 0x9F, 0x14, 0x4C, 0x07, 0xD0}));
+    coprocMsgGetInternalTemp(&reading);
+    EXPECT_EQ(reading.firstWord, 0x0FA0);
+    EXPECT_EQ(reading.secondWord, 0x0F9F);
+    // The record's byte layout: second word at bytes 2-3, first at 4-5.
+    uint8_t bytes[6];
+    memcpy(bytes, &reading, sizeof(bytes));
+    uint16_t atFour;
+    memcpy(&atFour, bytes + 4, 2);
+    EXPECT_EQ(atFour, 0x0FA0);
+    CoprocTempReading external = {};
+    coprocMsgGetExternalTemp(&external);
+    EXPECT_EQ(external.firstWord, 0x144C);
+    EXPECT_EQ(external.secondWord, 0x07D0);
+    // Only sensor 0 exists.
+    CoprocTempReading other = {};
+    other.sensorIndex = 1;
+    coprocMsgGetExternalTemp(&other);
+    EXPECT_EQ(other.firstWord, 0);
+    // A short report changes nothing.
+    process(frameOf(0x06, {1, 2, 3, 4, 5, 6}));
+    coprocMsgGetInternalTemp(&reading);
+    EXPECT_EQ(reading.firstWord, 0x0FA0);
+    process(frameOf(0x08, {0x1A, 0xE0}));
+    EXPECT_EQ(coprocMsgGetRelHumidity(), 0x1AE0);
+    process(frameOf(0x08, {0x11}));
+    EXPECT_EQ(coprocMsgGetRelHumidity(), 0x1AE0);
+}
 
 TEST_F(MsgTest, InvalidAndUnknownFrames) {
     EXPECT_EQ(process({0x0E, 0x06, 0x02}), -1);

@@ -2,6 +2,13 @@
 // smoothing of indoor temperature and humidity.
 #include "hvac/sensors.h"
 
+#include "config/data_dict.h"
+#include "config/forecast.h"
+#include "config/persist.h"
+#include "coproc/coproc_comm.h"
+#include "coproc/coproc_msg.h"
+#include "core/util.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -115,18 +122,146 @@ TEST_F(SensorsTest, HumidityTableAndCorrection) {
     EXPECT_EQ(Sensors_RelHumidityFromRaw(6035, 255), 0);
 }
 
-TEST_F(SensorsTest, SmoothedValueStores) {
+// A temperature report with the given raw words, through the dispatcher.
+void reportTemperature(uint16_t w1, uint16_t w2, uint16_t w3, uint16_t w4) {
+    uint8_t frame[14] = {0x06, 12};
+    uint8_t *p = frame + 2;
+    for (uint16_t w : {w1, w2, w3, w4}) {
+        p = utilPutUint16BE(w, p);
+    }
+    uint16_t crc = coprocCommCrc(0, frame, 10);
+    frame[10] = static_cast<uint8_t>(crc >> 8);
+    frame[11] = static_cast<uint8_t>(crc);
+    ASSERT_EQ(coprocMsgProcess(frame, 12), 0);
+}
+
+void reportHumidity(uint16_t raw) {
+    uint8_t frame[6] = {0x08, 6};
+    utilPutUint16BE(raw, frame + 2);
+    uint16_t crc = coprocCommCrc(0, frame, 4);
+    frame[4] = static_cast<uint8_t>(crc >> 8);
+    frame[5] = static_cast<uint8_t>(crc);
+    ASSERT_EQ(coprocMsgProcess(frame, 6), 0);
+}
+
+void configure(ExternalTempSensor external, SensorState internal, SensorState humidity) {
+    TstatCfg_t cfg;
+    getTstatConfiguration(&cfg);
+    cfg.externalTempSensor = external;
+    cfg.internalTempSensor = internal;
+    cfg.humiditySensor = humidity;
+    setTstatConfiguration(&cfg);
+}
+
+// Words of about 25 degrees on board and 10 degrees on the external sensor
+// (17.96 kilo-ohms in parallel with 10 measure 6.4235: w3 = w4 x (1 + 6.4235 / 4.02)).
+constexpr uint16_t W_ONBOARD = 2000;
+constexpr uint16_t W3_TEN = 5196;
+constexpr uint16_t W4_TEN = 2000;
+
+class SensorChoiceTest : public SensorsTest {
+  protected:
+    void SetUp() override {
+        SensorsTest::SetUp();
+        PersistUtil_Reset();
+        dataDictReset();
+        forecastReset();
+        coprocMsgReset();
+    }
+    void TearDown() override {
+        coprocMsgReset();
+        PersistUtil_Reset();
+        dataDictReset();
+        forecastReset();
+    }
+};
+
+TEST_F(SensorChoiceTest, RoomAndOutdoorSensorChoice) {
+    reportTemperature(W_ONBOARD, W_ONBOARD, W3_TEN, W4_TEN);
+    EXPECT_NEAR(toDouble(Sensors_GetOnboardTemp()), 25.0, 0.01);
+    EXPECT_NEAR(toDouble(Sensors_GetExternalTemp(0)), 10.0, 0.05);
+    TstatCurrentForecast_t forecast = {};
+    forecast.outdoorTemp = fprConst(3, 50000000);
+    setCurrentForecast(&forecast);
+
+    configure(EXT_TEMP_SENSOR_INDOOR, SENSOR_ON, SENSOR_ON);
+    EXPECT_NEAR(toDouble(Sensors_GetRoomTemperature()), 17.5, 0.05);
+    EXPECT_EQ(Sensors_GetOutdoorTemperature(), forecast.outdoorTemp);
+    configure(EXT_TEMP_SENSOR_OUTDOOR, SENSOR_ON, SENSOR_ON);
+    EXPECT_EQ(Sensors_GetRoomTemperature(), Sensors_GetOnboardTemp());
+    EXPECT_EQ(Sensors_GetOutdoorTemperature(), Sensors_GetExternalTemp(0));
+    configure(EXT_TEMP_SENSOR_OFF, SENSOR_ON, SENSOR_ON);
+    EXPECT_EQ(Sensors_GetRoomTemperature(), Sensors_GetOnboardTemp());
+    EXPECT_EQ(Sensors_GetOutdoorTemperature(), forecast.outdoorTemp);
+    configure(EXT_TEMP_SENSOR_INDOOR, SENSOR_OFF, SENSOR_ON);
+    EXPECT_EQ(Sensors_GetRoomTemperature(), Sensors_GetExternalTemp(0));
+    configure(EXT_TEMP_SENSOR_OFF, SENSOR_OFF, SENSOR_ON);
+    EXPECT_EQ(Sensors_GetRoomTemperature(), 0);
+    // Internal off, external outdoors: no room temperature, the outdoor one
+    // is the external sensor's.
+    configure(EXT_TEMP_SENSOR_OUTDOOR, SENSOR_OFF, SENSOR_ON);
+    EXPECT_EQ(Sensors_GetRoomTemperature(), 0);
+    EXPECT_NEAR(toDouble(Sensors_GetOutdoorTemperature()), 10.0, 0.05);
+}
+
+TEST_F(SensorChoiceTest, HumiditySensorSettingAndOffset) {
+    reportHumidity(6880);
+    configure(EXT_TEMP_SENSOR_OFF, SENSOR_ON, SENSOR_ON);
+    EXPECT_EQ(Sensors_GetOnboardRelHumidity(), 26 * FPR_ONE);
+    setHumidityOffset(6);
+    EXPECT_EQ(Sensors_GetOnboardRelHumidity(), 20 * FPR_ONE);
+    setHumidityOffset(30);
+    EXPECT_EQ(Sensors_GetOnboardRelHumidity(), 0);
+    configure(EXT_TEMP_SENSOR_OFF, SENSOR_ON, SENSOR_OFF);
+    setHumidityOffset(0);
+    EXPECT_EQ(Sensors_GetOnboardRelHumidity(), 0);
+}
+
+TEST_F(SensorChoiceTest, BlockOfThirtySmoothing) {
+    configure(EXT_TEMP_SENSOR_OFF, SENSOR_ON, SENSOR_ON);
     fpr_t v = 123;
     EXPECT_EQ(getMovAvgIndTemp(&v), 0);
-    EXPECT_EQ(v, 0);
-    EXPECT_EQ(getMovAvgHum(&v), 0);
-    setMovAvgIndTemp(21 * FPR_ONE);
-    setMovAvgHum(40 * FPR_ONE);
+    // The first report is stored at once.
+    reportTemperature(W_ONBOARD, W_ONBOARD, 0, 0);
     EXPECT_EQ(getMovAvgIndTemp(&v), 1);
-    EXPECT_EQ(v, 21 * FPR_ONE);
+    EXPECT_NEAR(toDouble(v), 25.0, 0.01);
+    // Thirty reports of about 20 degrees accumulate; the 31st after the
+    // first stores their average.
+    uint16_t w2 = static_cast<uint16_t>(std::lround(2.0 * 4000 * 12.09 / 22.09));
+    fpr_t twenty = 0;
+    Sensors_OnboardTempFromRaw(4000, w2, &twenty);
+    for (int i = 0; i < 30; i++) {
+        reportTemperature(4000, w2, 0, 0);
+        getMovAvgIndTemp(&v);
+        ASSERT_NEAR(toDouble(v), 25.0, 0.01) << i;
+    }
+    reportTemperature(4000, w2, 0, 0);
+    getMovAvgIndTemp(&v);
+    EXPECT_NEAR(toDouble(v), toDouble(twenty), 0.01);
+    // The storing report added no sample: the next block starts empty.
+    for (int i = 0; i < 30; i++) {
+        reportTemperature(W_ONBOARD, W_ONBOARD, 0, 0);
+    }
+    getMovAvgIndTemp(&v);
+    EXPECT_NEAR(toDouble(v), toDouble(twenty), 0.01);
+    reportTemperature(W_ONBOARD, W_ONBOARD, 0, 0);
+    getMovAvgIndTemp(&v);
+    EXPECT_NEAR(toDouble(v), 25.0, 0.01);
+
+    // Humidity: the very first report is only seen, the second is stored.
+    reportHumidity(6880);
+    EXPECT_EQ(getMovAvgHum(&v), 0);
+    reportHumidity(6880);
     EXPECT_EQ(getMovAvgHum(&v), 1);
-    EXPECT_EQ(v, 40 * FPR_ONE);
-    EXPECT_EQ(getMovAvgHum(nullptr), 1);
+    EXPECT_EQ(v, 26 * FPR_ONE);
+    for (int i = 0; i < 30; i++) {
+        reportHumidity(6035); // 100 %
+    }
+    getMovAvgHum(&v);
+    EXPECT_EQ(v, 26 * FPR_ONE);
+    reportHumidity(6035);
+    getMovAvgHum(&v);
+    EXPECT_NEAR(toDouble(v), 100.0, 0.05);
 }
 
 } // namespace

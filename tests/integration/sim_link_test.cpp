@@ -4,6 +4,8 @@
 #include "sim_process.h"
 
 #include "board_root.h"
+#include "config/data_dict.h"
+#include "config/persist.h"
 #include "coproc/coproc_comm.h"
 #include "coproc/coproc_msg.h"
 #include "hvac/sensors.h"
@@ -48,9 +50,15 @@ class SimLinkTest : public ::testing::Test {
         Sensors_Initialize();
         Sensors_Reset();
         coprocMsgReset();
+        PersistUtil_Reset();
+        dataDictReset();
         m_Frames.clear();
     }
-    void TearDown() override { coprocMsgReset(); }
+    void TearDown() override {
+        coprocMsgReset();
+        PersistUtil_Reset();
+        dataDictReset();
+    }
 
     // Starts the simulator and opens the link the way the thermostat does.
     void start(const std::vector<std::string> &args, double scale) {
@@ -73,8 +81,14 @@ class SimLinkTest : public ::testing::Test {
     std::unique_ptr<SimProcess> sim;
 };
 
-TEST_F(SimLinkTest, ThermostatReadsTheHousesTemperatures) {
+TEST_F(SimLinkTest, ThermostatReadsTheHousesTemperaturesAndHumidity) {
     start({"--no-status"}, 10.0);
+    // The simulator made the factory image; the thermostat's configuration
+    // loads from it (the user region is blank).
+    EXPECT_EQ(std::filesystem::file_size(root.file("/dev/mtdblock4")), 974u);
+    EXPECT_NE(sim->output().find("wrote the factory image"), std::string::npos);
+    ASSERT_EQ(PersistUtil_Init(), 0);
+    ASSERT_EQ(initThermostatSysCfg(), 0);
     console("pause", "house: paused");
     console("set swing 0", "house: swing 0");
     struct Case {
@@ -93,6 +107,19 @@ TEST_F(SimLinkTest, ThermostatReadsTheHousesTemperatures) {
                              << celsius(Sensors_GetOnboardTemp()) << " / "
                              << celsius(Sensors_GetExternalTemp(0));
     }
+    // Humidity through the sensor's table and the correction line.
+    for (double rh : {47.0, 30.5, 62.2, 85.0, 12.0}) {
+        console("set rh " + std::to_string(rh), "house: rh");
+        console("report", "sim> reports");
+        bool matched = readUntil(
+            [&] { return std::fabs(celsius(Sensors_GetOnboardRelHumidity()) - rh) <= 1.0; });
+        EXPECT_TRUE(matched) << "house " << rh << " %, thermostat reads "
+                             << celsius(Sensors_GetOnboardRelHumidity());
+    }
+    // The smoothed values the control and the screens use follow.
+    fpr_t average = 0;
+    EXPECT_EQ(getMovAvgIndTemp(&average), 1);
+    EXPECT_EQ(getMovAvgHum(&average), 1);
     // The second thermistor can sit indoors instead.
     console("set external indoor", "house: external indoor");
     console("report", "sim> reports");

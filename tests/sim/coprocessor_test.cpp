@@ -145,6 +145,7 @@ TEST_F(CoprocessorTest, ReportsCarryTheHouse) {
     // The second thermistor can measure the indoor air instead.
     coproc->setExternal(sim::ExternalSensor::Indoor);
     coproc->reportNow();
+    coproc->poll(30100);
     Bytes again = payload(peer.frames()[0]);
     EXPECT_NEAR(sim::decodeExternal({static_cast<uint16_t>(again[4] << 8 | again[5]),
                                      static_cast<uint16_t>(again[6] << 8 | again[7])}),
@@ -235,6 +236,7 @@ TEST_F(CoprocessorTest, Faults) {
     EXPECT_TRUE(sim::runConsoleLine("online 0", ctx));
     EXPECT_TRUE(sim::runConsoleLine("levels off", ctx));
     coproc->reportNow();
+    coproc->poll(6100);
     const std::vector<Bytes> status = peer.frames();
     ASSERT_NE(findType(status, 0x14), nullptr);
     EXPECT_EQ(payload(*findType(status, 0x14)), (Bytes{0, 0, 0}));

@@ -39,8 +39,9 @@ namespace fs = std::filesystem;
 constexpr int PASS_WAIT_MS = 10;
 // Simulated seconds between two status lines of the house.
 constexpr int64_t STATUS_PERIOD_MS = 60000;
-// Bytes left unread on the link after which they count as stale.
-constexpr size_t STALE_BYTES = 4096;
+// Bytes left unread on the link after which they count as stale (the
+// terminal layer itself holds at most 4095).
+constexpr size_t STALE_BYTES = 2048;
 constexpr size_t MAX_CLIENTS = 8;
 // A client that does not read its output is dropped past this much.
 constexpr size_t MAX_CLIENT_BACKLOG = 4 * 1024 * 1024;

@@ -19,7 +19,7 @@ namespace {
 
 // How long a send waits for room in a full output queue before it drops the
 // rest of the packet (the receiver resynchronises on the next END).
-constexpr int SEND_WAIT_MS = 50;
+constexpr int SEND_WAIT_MS = 20;
 // How often a port that hung up is opened again.
 constexpr uint32_t REOPEN_PERIOD_MS = 1000;
 

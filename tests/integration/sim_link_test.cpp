@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
+#include <vector>
 
 namespace {
 
@@ -219,6 +220,82 @@ TEST_F(SimLinkTest, ConsoleTrafficFaultsAndTheThermostatsPackets) {
     ASSERT_EQ(coprocessorInit("/dev/ttyCOPROC"), 0);
     g_coprocHdl->frameHandler = recordAndDispatch;
     EXPECT_TRUE(readUntil([] { return countFrames(0x06) > 0; }));
+}
+
+// The receiving end of a download on the thermostat's side: NAK to start,
+// then ACK for every good block, ACK and 0x16 after EOT.
+struct DownloadReceiver {
+    std::vector<uint8_t> block;
+    std::vector<uint8_t> file;
+    uint8_t expected = 1;
+    bool done = false;
+};
+DownloadReceiver m_Rx;
+
+void sendByte(uint8_t byte) {
+    coprocCommSendRaw(g_coprocHdl, 1, &byte);
+}
+
+void receiveByte(uint8_t byte) {
+    if (m_Rx.block.empty() && byte == 0x04) {
+        sendByte(0x06);
+        sendByte(0x16);
+        m_Rx.done = true;
+        coprocCommExitPassthrough(g_coprocHdl);
+        return;
+    }
+    m_Rx.block.push_back(byte);
+    if (m_Rx.block.size() < 133) {
+        return;
+    }
+    const std::vector<uint8_t> &b = m_Rx.block;
+    uint16_t crc = coprocCommCrc(0, b.data() + 3, 128);
+    bool good = b[0] == 0x01 && b[1] == static_cast<uint8_t>(~b[2]) && b[1] == m_Rx.expected &&
+                b[131] == (crc >> 8) && b[132] == (crc & 0xFF);
+    if (good) {
+        m_Rx.file.insert(m_Rx.file.end(), b.begin() + 3 + (m_Rx.expected == 1 ? 2 : 0), b.begin() + 131);
+        m_Rx.expected++;
+    }
+    m_Rx.block.clear();
+    sendByte(good ? 0x06 : 0x15);
+}
+
+TEST_F(SimLinkTest, FirmwareDownloadThroughPassthrough) {
+    start({"--no-status"}, 10.0);
+    std::string image(1000, '\0');
+    for (size_t i = 0; i < image.size(); i++) {
+        image[i] = static_cast<char>(i * 13 + 1);
+    }
+    root.write("/image.bin", image);
+    m_Rx = DownloadReceiver();
+    sim->send("download " + root.file("/image.bin") + " 2");
+    // The controller's command arrives, then the thermostat switches to
+    // passthrough and asks for the first block.
+    ASSERT_TRUE(readUntil([] { return std::string(g_stringBuf) == "SFLASH2\r"; }));
+    coprocCommEnterPassthrough(g_coprocHdl, receiveByte);
+    sendByte(0x15);
+    ASSERT_TRUE(readUntil([] { return m_Rx.done; }));
+    ASSERT_NE(sim->waitFor("coproc: download complete (8 of 8 blocks acknowledged, 0 NAK)"), "")
+        << sim->output();
+    ASSERT_EQ(m_Rx.file.size(), 126u + 7 * 128u);
+    EXPECT_EQ(std::string(m_Rx.file.begin(), m_Rx.file.begin() + 1000), image);
+    // Reports flow again after the transfer.
+    m_Frames.clear();
+    EXPECT_TRUE(readUntil([] { return countFrames(0x06) > 0; }));
+}
+
+TEST_F(SimLinkTest, StaleReportsAreDroppedUntilTheLinkIsRead) {
+    // Fast time fills the unread link quickly; it is flushed, and the first
+    // reports the thermostat reads are fresh.
+    sim = std::make_unique<SimProcess>(root.path(), "coproc", std::vector<std::string>{"--no-status"},
+                                       300.0);
+    ASSERT_TRUE(sim->waitReady());
+    EXPECT_NE(sim->waitFor("nobody is reading the link", 20s), "") << sim->output();
+    ASSERT_EQ(coprocessorInit("/dev/ttyCOPROC"), 0);
+    EXPECT_TRUE(readUntil([] {
+        uint16_t v;
+        return coprocMsgGetLineVoltage(&v) == 1;
+    }));
 }
 
 TEST_F(SimLinkTest, RunStartsTheApplicationOrStaysUpWithoutIt) {

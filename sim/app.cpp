@@ -399,6 +399,7 @@ void Simulator::stopApplication() {
     if (m_child < 0) {
         return;
     }
+    // The grace period is host time: the process must end whatever the scale.
     kill(m_child, SIGTERM);
     for (int waited = 0; waited < CHILD_GRACE_MS; waited += 20) {
         if (waitpid(m_child, nullptr, WNOHANG) == m_child) {

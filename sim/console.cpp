@@ -214,7 +214,7 @@ bool cmdFlag(const std::string &rest, ConsoleContext &ctx, const char *name,
         return usage(ctx, name);
     }
     (ctx.coproc->*set)(on);
-    ctx.say(std::string("coproc: ") + name + (on ? " 1" : " 0"));
+    ctx.say(std::string("coproc: ") + name + (on ? " 1" : " 0") + (on ? " (on)" : " (off)"));
     return true;
 }
 

@@ -17,12 +17,7 @@ build-test: deps
 	cmake --build --preset test
 
 run: build
-	@if [ -x build/bin/tstat-sim ]; then \
-		build/bin/tstat-sim run; \
-	else \
-		echo "The simulator is not built yet: once it is, this starts build/bin/tstat-sim run,"; \
-		echo "which runs build/bin/tstat against the simulated board under ./board."; \
-	fi
+	build/bin/tstat-sim run
 
 test: build-test
 	ctest --preset test

@@ -1,0 +1,35 @@
+// tstat-sim's command line and main loop.
+#pragma once
+
+#include "coprocessor.h"
+#include "house.h"
+
+#include <string>
+#include <vector>
+
+namespace sim {
+
+struct SimOptions {
+    HouseParams house;
+    CoprocessorOptions coproc;
+    int port = 0;      // console socket port on 127.0.0.1; 0 picks a free one
+    std::string root;  // board root; empty: $TSTAT_ROOT or ./board
+    std::string tstat; // application to start (run)
+    std::string data;  // its working directory
+    std::string factoryTool;
+    bool status = true; // the house's state once a simulated minute
+};
+
+// Parses the options of run and coproc. Returns false with a message.
+bool parseSimOptions(const std::vector<std::string> &args, SimOptions *options, std::string *error);
+
+// The usage text.
+std::string simUsage();
+
+// tstat-sim run (startApplication) or coproc. Returns the exit status.
+int runSimulator(const SimOptions &options, bool startApplication);
+
+// The command line: run, coproc, key, help.
+int simMain(int argc, char **argv);
+
+} // namespace sim

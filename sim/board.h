@@ -1,0 +1,52 @@
+// The simulated board's files and the coprocessor's pseudo-terminal.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace sim {
+
+using Say = std::function<void(const std::string &)>;
+
+// Makes what the application expects under the board root: the directories,
+// the key FIFO, the backlight files, blank user and serial regions, and a
+// factory image made with factoryTool when dev/mtdblock4 is missing.
+// Returns false (with the reason said) when the root cannot be prepared.
+bool prepareBoard(const std::string &factoryTool, const Say &say);
+
+// The host path of a design path under the board root.
+std::string rootedPath(const char *designPath);
+// The board root as an absolute path.
+std::string absoluteRoot();
+
+// Writes a small file atomically (temporary file, then rename).
+bool writeFileAtomic(const std::string &path, const std::string &content);
+
+// The coprocessor's pseudo-terminal. The simulator keeps the slave side open
+// as well, so the link survives the application closing and reopening it.
+class PseudoTerminal {
+  public:
+    PseudoTerminal() = default;
+    ~PseudoTerminal();
+    PseudoTerminal(const PseudoTerminal &) = delete;
+    PseudoTerminal &operator=(const PseudoTerminal &) = delete;
+
+    // Opens a raw pseudo-terminal and links its slave as linkPath.
+    bool open(const std::string &linkPath, std::string *error);
+    // Hands the master descriptor over (the link closes it).
+    int releaseMaster();
+    const std::string &slaveName() const { return m_slaveName; }
+    const std::string &linkPath() const { return m_linkPath; }
+    // Drops what waits unread on the slave side when no one has been reading
+    // it (more than `threshold` bytes queued), so an application that opens
+    // the link later does not start with minutes of stale reports.
+    bool flushIfUnread(size_t threshold);
+
+  private:
+    int m_master = -1;
+    int m_slave = -1;
+    std::string m_slaveName;
+    std::string m_linkPath;
+};
+
+} // namespace sim

@@ -1,0 +1,528 @@
+// Console commands of the simulator, dispatched through a static table.
+#include "console.h"
+
+#include "coprocessor.h"
+#include "decode.h"
+#include "house.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace sim {
+
+namespace {
+
+using Handler = bool (*)(const std::string &rest, ConsoleContext &ctx);
+
+struct ConsoleCommand {
+    const char *name;
+    const char *usage;
+    Handler handler;
+};
+
+std::vector<std::string> words(const std::string &text) {
+    std::istringstream in(text);
+    return std::vector<std::string>(std::istream_iterator<std::string>(in),
+                                    std::istream_iterator<std::string>());
+}
+
+bool parseLong(const std::string &text, long lo, long hi, long *out) {
+    if (text.empty()) {
+        return false;
+    }
+    char *end = nullptr;
+    errno = 0;
+    long v = strtol(text.c_str(), &end, 0);
+    if (errno != 0 || *end != '\0' || v < lo || v > hi) {
+        return false;
+    }
+    *out = v;
+    return true;
+}
+
+bool parseDouble(const std::string &text, double lo, double hi, double *out) {
+    if (text.empty()) {
+        return false;
+    }
+    char *end = nullptr;
+    double v = strtod(text.c_str(), &end);
+    if (*end != '\0' || !std::isfinite(v) || v < lo || v > hi) {
+        return false;
+    }
+    *out = v;
+    return true;
+}
+
+bool parseOnOff(const std::string &text, bool *out) {
+    if (text == "1" || text == "on" || text == "yes") {
+        *out = true;
+        return true;
+    }
+    if (text == "0" || text == "off" || text == "no") {
+        *out = false;
+        return true;
+    }
+    return false;
+}
+
+bool usage(ConsoleContext &ctx, const char *name);
+
+// Two byte-sized numbers: "channel 214 1", "level 3 190".
+bool twoBytes(const std::string &rest, ConsoleContext &ctx, const char *name, long *a, long *b) {
+    std::vector<std::string> w = words(rest);
+    if (w.size() != 2 || !parseLong(w[0], 0, 255, a) || !parseLong(w[1], 0, 255, b)) {
+        return usage(ctx, name);
+    }
+    return true;
+}
+
+bool cmdChannel(const std::string &rest, ConsoleContext &ctx) {
+    long channel, state;
+    if (!twoBytes(rest, ctx, "channel", &channel, &state)) {
+        return false;
+    }
+    ctx.coproc->sendChannel(static_cast<uint8_t>(channel), static_cast<uint8_t>(state));
+    const char *name = channelName(static_cast<unsigned>(channel));
+    ctx.say("sim> channel " + std::to_string(channel) + " " + std::to_string(state) +
+            (name != nullptr ? std::string(" (") + name + ")" : std::string()) + " [0x01]");
+    return true;
+}
+
+bool cmdLevel(const std::string &rest, ConsoleContext &ctx) {
+    long level, value;
+    if (!twoBytes(rest, ctx, "level", &level, &value)) {
+        return false;
+    }
+    ctx.coproc->sendLevel(static_cast<uint8_t>(level), static_cast<uint8_t>(value));
+    const char *name = levelName(static_cast<unsigned>(level));
+    ctx.say("sim> level " + std::to_string(level) + " " + std::to_string(value) +
+            (name != nullptr ? std::string(" (") + name + ")" : std::string()) + " [0x02]");
+    return true;
+}
+
+bool textArgument(const std::string &rest, ConsoleContext &ctx, const char *name,
+                  std::string *text) {
+    std::string raw = rest;
+    // A text in double quotes keeps its outer blanks.
+    if (raw.size() >= 2 && raw.front() == '"' && raw.back() == '"') {
+        raw = raw.substr(1, raw.size() - 2);
+    }
+    if (!unescapeText(raw, text)) {
+        ctx.say("error: bad escape in the text (\\r \\n \\t \\0 \\\\ \\\" \\xNN)");
+        return false;
+    }
+    if (text->size() > 250) {
+        ctx.say(std::string("error: ") + name + " text longer than 250 characters");
+        return false;
+    }
+    return true;
+}
+
+bool cmdCommand(const std::string &rest, ConsoleContext &ctx) {
+    std::string text;
+    if (!textArgument(rest, ctx, "command", &text)) {
+        return false;
+    }
+    ctx.coproc->sendCommand(text);
+    ctx.say("sim> command \"" + escapeText(text) + "\" [0x0B]" +
+            (text.size() > 63 ? " (longer than the thermostat accepts)" : ""));
+    return true;
+}
+
+bool cmdString(const std::string &rest, ConsoleContext &ctx) {
+    std::string text;
+    if (!textArgument(rest, ctx, "string", &text)) {
+        return false;
+    }
+    ctx.coproc->sendString(text);
+    ctx.say("sim> string \"" + escapeText(text) + "\" [0x09]" +
+            (text.size() > 64 ? " (longer than the thermostat accepts)" : ""));
+    return true;
+}
+
+bool cmdVoltage(const std::string &rest, ConsoleContext &ctx) {
+    long v;
+    std::vector<std::string> w = words(rest);
+    if (w.size() != 1 || !parseLong(w[0], 0, 65535, &v)) {
+        return usage(ctx, "voltage");
+    }
+    ctx.coproc->setLineVoltage(static_cast<uint16_t>(v));
+    ctx.say("coproc: line voltage reading " + std::to_string(v) +
+            (v <= 491 ? " (under-voltage)" : ""));
+    return true;
+}
+
+bool cmdSilence(const std::string &rest, ConsoleContext &ctx) {
+    double seconds;
+    std::vector<std::string> w = words(rest);
+    if (w.size() != 1 || !parseDouble(w[0], 0.0, 86400.0 * 7, &seconds)) {
+        return usage(ctx, "silence");
+    }
+    ctx.coproc->silence(seconds);
+    char line[96];
+    if (seconds > 0) {
+        snprintf(line, sizeof(line), "coproc: silent for %g s", seconds);
+    } else {
+        snprintf(line, sizeof(line), "coproc: silence over");
+    }
+    ctx.say(line);
+    return true;
+}
+
+bool cmdGarbage(const std::string &rest, ConsoleContext &ctx) {
+    long n;
+    std::vector<std::string> w = words(rest);
+    if (w.size() != 1 || !parseLong(w[0], 1, 65536, &n)) {
+        return usage(ctx, "garbage");
+    }
+    ctx.coproc->garbage(static_cast<size_t>(n));
+    ctx.say("sim> " + std::to_string(n) + " garbage bytes");
+    return true;
+}
+
+bool cmdBadCrc(const std::string &rest, ConsoleContext &ctx) {
+    if (!words(rest).empty()) {
+        return usage(ctx, "badcrc");
+    }
+    ctx.coproc->badCrc();
+    ctx.say("sim> temperature report with a bad CRC [0x06]");
+    return true;
+}
+
+bool cmdOverlong(const std::string &rest, ConsoleContext &ctx) {
+    long n = 80;
+    std::vector<std::string> w = words(rest);
+    if (w.size() > 1 || (w.size() == 1 && !parseLong(w[0], 4, 259, &n))) {
+        return usage(ctx, "overlong");
+    }
+    ctx.coproc->overlong(static_cast<size_t>(n));
+    ctx.say("sim> frame of " + std::to_string(n) + " bytes [0x09]" +
+            (n > 68 ? " (over the 68-byte limit)" : ""));
+    return true;
+}
+
+bool cmdFlag(const std::string &rest, ConsoleContext &ctx, const char *name,
+             void (Coprocessor::*set)(bool)) {
+    bool on;
+    std::vector<std::string> w = words(rest);
+    if (w.size() != 1 || !parseOnOff(w[0], &on)) {
+        return usage(ctx, name);
+    }
+    (ctx.coproc->*set)(on);
+    ctx.say(std::string("coproc: ") + name + (on ? " 1" : " 0") + (on ? " (on)" : " (off)"));
+    return true;
+}
+
+bool cmdOnline(const std::string &rest, ConsoleContext &ctx) {
+    return cmdFlag(rest, ctx, "online", &Coprocessor::setOnline);
+}
+
+bool cmdLevels(const std::string &rest, ConsoleContext &ctx) {
+    return cmdFlag(rest, ctx, "levels", &Coprocessor::setLevelsEnabled);
+}
+
+bool cmdBusTest(const std::string &rest, ConsoleContext &ctx) {
+    std::vector<std::string> w = words(rest);
+    if (w.size() != 1 || (w[0] != "pass" && w[0] != "fail")) {
+        return usage(ctx, "bustest");
+    }
+    ctx.coproc->setBusTestPasses(w[0] == "pass");
+    ctx.say("coproc: bus tests will " + w[0]);
+    return true;
+}
+
+bool cmdRequests(const std::string &rest, ConsoleContext &ctx) {
+    return cmdFlag(rest, ctx, "requests", &Coprocessor::setShowRequests);
+}
+
+bool cmdAddress(const std::string &rest, ConsoleContext &ctx) {
+    long a;
+    std::vector<std::string> w = words(rest);
+    if (w.size() != 1 || !parseLong(w[0], 0, 255, &a)) {
+        return usage(ctx, "address");
+    }
+    ctx.coproc->setAddress(static_cast<uint8_t>(a));
+    ctx.say("coproc: bus address " + std::to_string(a) + " [0x11]");
+    return true;
+}
+
+bool cmdVersion(const std::string &rest, ConsoleContext &ctx) {
+    std::vector<std::string> w = words(rest);
+    if (w.size() != 1 || w[0].size() > 32) {
+        return usage(ctx, "version");
+    }
+    ctx.coproc->setBusVersion(w[0]);
+    ctx.say("coproc: bus firmware version \"" + escapeText(w[0]) + "\" [0x17]");
+    return true;
+}
+
+bool cmdRaw(const std::string &rest, ConsoleContext &ctx) {
+    std::vector<uint8_t> bytes;
+    if (!parseHex(rest, &bytes) || bytes.empty()) {
+        return usage(ctx, "raw");
+    }
+    ctx.coproc->sendRaw(bytes);
+    ctx.say("sim> raw " + hexBytes(bytes.data(), bytes.size()));
+    return true;
+}
+
+bool cmdPacket(const std::string &rest, ConsoleContext &ctx) {
+    std::vector<std::string> w = words(rest);
+    long type;
+    if (w.empty() || !parseLong(w[0], 0, 255, &type)) {
+        return usage(ctx, "packet");
+    }
+    std::string hex = rest.substr(rest.find(w[0]) + w[0].size());
+    std::vector<uint8_t> payload;
+    if (!parseHex(hex, &payload) || payload.size() > 255) {
+        return usage(ctx, "packet");
+    }
+    ctx.coproc->sendPacket(static_cast<uint8_t>(type), payload);
+    char line[32];
+    snprintf(line, sizeof(line), " [0x%02lX]", type);
+    ctx.say("sim> packet " + hexBytes(payload.data(), payload.size()) + line);
+    return true;
+}
+
+bool cmdReport(const std::string &rest, ConsoleContext &ctx) {
+    if (!words(rest).empty()) {
+        return usage(ctx, "report");
+    }
+    ctx.coproc->reportNow();
+    ctx.say("sim> reports");
+    return true;
+}
+
+// House settings by name.
+bool cmdSet(const std::string &rest, ConsoleContext &ctx) {
+    std::vector<std::string> w = words(rest);
+    if (w.size() != 2) {
+        return usage(ctx, "set");
+    }
+    HouseParams &p = ctx.house->params();
+    const std::string &name = w[0];
+    const std::string &value = w[1];
+    double v = 0;
+    bool ok = true;
+    if (name == "equipment") {
+        ok = value == "furnace" || value == "heatpump";
+        p.equipment = value == "heatpump" ? Equipment::HeatPump : Equipment::Furnace;
+    } else if (name == "aux") {
+        ok = value == "electric" || value == "gas";
+        p.aux = value == "gas" ? AuxHeat::Gas : AuxHeat::Electric;
+    } else if (name == "external") {
+        ok = value == "outdoor" || value == "indoor";
+        ctx.coproc->setExternal(value == "indoor" ? ExternalSensor::Indoor
+                                                  : ExternalSensor::Outdoor);
+    } else if (!parseDouble(value, -1e9, 1e9, &v)) {
+        ok = false;
+    } else if (name == "indoor" && v >= -50 && v <= 110) {
+        ctx.house->setIndoor(v);
+    } else if (name == "mass" && v >= -50 && v <= 110) {
+        ctx.house->setMass(v);
+    } else if (name == "rh" && v >= 0 && v <= 100) {
+        ctx.house->setIndoorRh(v);
+    } else if (name == "outdoor" && v >= -60 && v <= 60) {
+        p.outdoorMean = v;
+    } else if (name == "swing" && v >= 0 && v <= 30) {
+        p.outdoorSwing = v;
+    } else if (name == "outdoor-rh" && v >= 0 && v <= 100) {
+        p.outdoorRh = v;
+    } else if (name == "solar" && v >= 0 && v <= 20000) {
+        p.solarPeak = v;
+    } else if (name == "internal" && v >= 0 && v <= 20000) {
+        p.internalGain = v;
+    } else {
+        ok = false;
+    }
+    if (!ok) {
+        return usage(ctx, "set");
+    }
+    ctx.say("house: " + name + " " + value);
+    return true;
+}
+
+bool cmdPause(const std::string &rest, ConsoleContext &ctx) {
+    if (!words(rest).empty()) {
+        return usage(ctx, "pause");
+    }
+    *ctx.paused = true;
+    ctx.say("house: paused");
+    return true;
+}
+
+bool cmdResume(const std::string &rest, ConsoleContext &ctx) {
+    if (!words(rest).empty()) {
+        return usage(ctx, "resume");
+    }
+    *ctx.paused = false;
+    ctx.say("house: running");
+    return true;
+}
+
+bool cmdHouse(const std::string &rest, ConsoleContext &ctx) {
+    if (!words(rest).empty()) {
+        return usage(ctx, "house");
+    }
+    ctx.showHouse();
+    return true;
+}
+
+bool cmdDownload(const std::string &rest, ConsoleContext &ctx) {
+    std::vector<std::string> w = words(rest);
+    if (w.size() == 1 && w[0] == "cancel") {
+        ctx.coproc->cancelDownload();
+        return true;
+    }
+    long destination = 1;
+    if (w.empty() || w.size() > 2 || (w.size() == 2 && !parseLong(w[1], 1, 2, &destination))) {
+        return usage(ctx, "download");
+    }
+    std::ifstream in(w[0], std::ios::binary);
+    if (!in) {
+        ctx.say("error: cannot read " + w[0]);
+        return false;
+    }
+    std::vector<uint8_t> content((std::istreambuf_iterator<char>(in)),
+                                 std::istreambuf_iterator<char>());
+    ctx.coproc->startDownload(content, static_cast<int>(destination));
+    return true;
+}
+
+bool cmdHelp(const std::string &, ConsoleContext &ctx) {
+    for (const std::string &line : consoleHelp()) {
+        ctx.say(line);
+    }
+    return true;
+}
+
+bool cmdQuit(const std::string &, ConsoleContext &ctx) {
+    *ctx.quit = true;
+    ctx.say("tstat-sim: quitting");
+    return true;
+}
+
+constexpr ConsoleCommand c_Commands[] = {
+    {"channel", "channel NUMBER STATE        a channel change from the controller (0x01)",
+     cmdChannel},
+    {"level", "level NUMBER VALUE          a level change from the controller (0x02)", cmdLevel},
+    {"command", "command TEXT                a command string (0x0B); \\r \\n \\xNN escapes",
+     cmdCommand},
+    {"string", "string TEXT                 a string (0x09)", cmdString},
+    {"voltage",
+     "voltage READING             line voltage reported from now on (600 normal, 491 or less low)",
+     cmdVoltage},
+    {"silence",
+     "silence SECONDS             report nothing for SECONDS of simulated time (0 ends it)",
+     cmdSilence},
+    {"garbage", "garbage COUNT               COUNT random bytes on the line", cmdGarbage},
+    {"badcrc", "badcrc                      one temperature report with a bad CRC", cmdBadCrc},
+    {"overlong", "overlong [BYTES]            one frame with an over-long body (default 80 bytes)",
+     cmdOverlong},
+    {"online", "online 0|1                  bus online flag of the status report", cmdOnline},
+    {"levels", "levels 0|1                  levels-enabled flag of the status report", cmdLevels},
+    {"address", "address NUMBER              the unit's bus address (0x11)", cmdAddress},
+    {"version", "version TEXT                the bus firmware version (0x17)", cmdVersion},
+    {"bustest", "bustest pass|fail           the answer to the manufacturing bus test", cmdBusTest},
+    {"raw", "raw HEX...                  bytes as they are", cmdRaw},
+    {"packet", "packet TYPE [HEX...]        a well-formed packet of any type", cmdPacket},
+    {"report", "report                      one set of sensor and bus reports now", cmdReport},
+    {"requests", "requests on|off             print the periodic requests as they arrive",
+     cmdRequests},
+    {"download",
+     "download FILE [1|2]         send FILE as application (1) or graphics (2); download cancel",
+     cmdDownload},
+    {"set",
+     "set NAME VALUE              house: indoor, mass, rh, outdoor, swing, outdoor-rh, solar, "
+     "internal, equipment, aux, external",
+     cmdSet},
+    {"pause",
+     "pause                       freeze the indoor state (reports go on; outdoors follows the "
+     "clock)",
+     cmdPause},
+    {"resume", "resume                      restart the house's clock", cmdResume},
+    {"house", "house                       print the house's state now", cmdHouse},
+    {"help", "help                        this list", cmdHelp},
+    {"quit", "quit                        end the simulator", cmdQuit},
+};
+
+bool usage(ConsoleContext &ctx, const char *name) {
+    for (const ConsoleCommand &c : c_Commands) {
+        if (std::string(c.name) == name) {
+            ctx.say(std::string("usage: ") + c.usage);
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+void splitCommand(const std::string &line, std::string *word, std::string *rest) {
+    size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos) {
+        word->clear();
+        rest->clear();
+        return;
+    }
+    size_t end = line.find_first_of(" \t", start);
+    *word = line.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (end == std::string::npos) {
+        rest->clear();
+        return;
+    }
+    size_t restStart = line.find_first_not_of(" \t", end);
+    *rest = restStart == std::string::npos ? std::string() : line.substr(restStart);
+}
+
+bool runConsoleLine(const std::string &line, ConsoleContext &ctx) {
+    std::string word;
+    std::string rest;
+    splitCommand(line, &word, &rest);
+    if (word.empty() || word[0] == '#') {
+        return true;
+    }
+    for (const ConsoleCommand &c : c_Commands) {
+        if (word == c.name) {
+            return c.handler(rest, ctx);
+        }
+    }
+    ctx.say("error: unknown command \"" + escapeText(word) + "\" (help lists them)");
+    return false;
+}
+
+std::vector<std::string> consoleHelp() {
+    std::vector<std::string> lines;
+    for (const ConsoleCommand &c : c_Commands) {
+        lines.emplace_back(c.usage);
+    }
+    return lines;
+}
+
+void LineBuffer::add(const char *bytes, size_t count, std::vector<std::string> *out) {
+    for (size_t i = 0; i < count; i++) {
+        char c = bytes[i];
+        if (c == '\n') {
+            if (!m_pending.empty() && m_pending.back() == '\r') {
+                m_pending.pop_back();
+            }
+            if (!m_overflow) {
+                out->push_back(m_pending);
+            }
+            m_pending.clear();
+            m_overflow = false;
+            continue;
+        }
+        if (m_pending.size() >= MAX_LINE) {
+            m_overflow = true;
+            continue;
+        }
+        m_pending += c;
+    }
+}
+
+} // namespace sim

@@ -1,0 +1,50 @@
+// The building-controller console: lines typed on standard input or sent to
+// the loopback socket, each one command such as "channel 214 1",
+// "level 3 190", "command MD MPH H68 C76", "voltage 480" or "silence 30".
+// Everything the simulator has to say goes to standard output and to every
+// connected socket client.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+class Coprocessor;
+class House;
+
+struct ConsoleContext {
+    Coprocessor *coproc;
+    House *house;
+    bool *paused;
+    bool *quit;
+    std::function<void(const std::string &)> say;
+    // Prints the house's state now.
+    std::function<void()> showHouse;
+};
+
+// Runs one console line. Blank lines and lines starting with '#' do nothing.
+// Returns false when the line was not understood (the reason has been said).
+bool runConsoleLine(const std::string &line, ConsoleContext &ctx);
+
+// The help text, one line per command.
+std::vector<std::string> consoleHelp();
+
+// Splits a line into the command word and the rest (leading blanks removed).
+void splitCommand(const std::string &line, std::string *word, std::string *rest);
+
+// Collects a socket's or a pipe's bytes into lines (CR LF or LF ended).
+class LineBuffer {
+  public:
+    // Adds bytes; complete lines are appended to out.
+    void add(const char *bytes, size_t count, std::vector<std::string> *out);
+    // A line longer than this is cut.
+    static constexpr size_t MAX_LINE = 4096;
+
+  private:
+    std::string m_pending;
+    bool m_overflow = false;
+};
+
+} // namespace sim

@@ -1,0 +1,375 @@
+// The simulated coprocessor on the master side of the pseudo-terminal, built
+// on the thermostat's own link layer.
+#include "coprocessor.h"
+
+#include "coproc/coproc_comm.h"
+#include "coproc/coproc_msg.h"
+#include "decode.h"
+#include "encoder.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace sim {
+
+namespace {
+
+// Reports go out once a second of simulated time; the bus identity (address
+// and version) every 30 seconds and whenever the thermostat starts.
+constexpr int64_t REPORT_PERIOD_MS = 1000;
+constexpr int64_t IDENTITY_PERIOD_MS = 30000;
+// A download that hears nothing from the receiver for this long is given up.
+constexpr int64_t DOWNLOAD_IDLE_MS = 30000;
+// The manufacturing tests' link test frame and the answers.
+constexpr const char *LINK_TEST_FRAME = "Kz8mWq3VbN5tR7pLd";
+constexpr const char *LINK_TEST_ANSWER = "ABCDE";
+constexpr const char *BUS_TEST_PASS = "KorabusTestPass";
+constexpr const char *BUS_TEST_FAIL = "KorabusTestFail";
+
+Coprocessor *s_Active = nullptr;
+
+int requestIndex(uint8_t type) {
+    switch (type) {
+    case COPROC_PKT_REQ_TEMP:
+        return 0;
+    case COPROC_PKT_REQ_HUMIDITY:
+        return 1;
+    case COPROC_PKT_REQ_VOLTAGE:
+        return 2;
+    case COPROC_PKT_REQ_STATUS:
+        return 3;
+    default:
+        return -1;
+    }
+}
+
+std::vector<uint8_t> textBytes(const std::string &text) {
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+} // namespace
+
+Coprocessor::Coprocessor(int masterFd, House &house, const CoprocessorOptions &options,
+                         Printer print)
+    : m_link(coprocCommAttach(masterFd, &Coprocessor::onFrame)), m_house(house), m_options(options),
+      m_print(std::move(print)) {
+    s_Active = this;
+}
+
+Coprocessor::~Coprocessor() {
+    coprocCommClose(m_link);
+    if (s_Active == this) {
+        s_Active = nullptr;
+    }
+}
+
+int Coprocessor::onFrame(const uint8_t *frame, uint16_t length) {
+    if (s_Active != nullptr) {
+        s_Active->handleFrame(frame, length);
+    }
+    return 0;
+}
+
+void Coprocessor::onPassthroughByte(uint8_t byte) {
+    if (s_Active == nullptr) {
+        return;
+    }
+    Coprocessor *self = s_Active;
+    self->m_downloadActivityMs = self->m_nowMs;
+    std::vector<uint8_t> answer = self->m_download.onByte(byte);
+    if (!answer.empty()) {
+        self->sendRaw(answer);
+    }
+    if (self->m_download.state() == DownloadSender::State::Done) {
+        self->finishDownload("complete");
+    }
+}
+
+void Coprocessor::say(const std::string &line) const {
+    if (m_print) {
+        m_print(line);
+    }
+}
+
+bool Coprocessor::silent() const {
+    return m_silentUntilMs >= 0 && m_nowMs < m_silentUntilMs;
+}
+
+bool Coprocessor::quiet() const {
+    return silent() || m_download.active();
+}
+
+void Coprocessor::poll(int64_t nowMs) {
+    m_nowMs = nowMs;
+    if (m_silentUntilMs >= 0 && nowMs >= m_silentUntilMs) {
+        m_silentUntilMs = -1;
+        say("coproc: silence over");
+    }
+    coprocCommPoll(m_link);
+    if (m_download.active() && nowMs - m_downloadActivityMs > DOWNLOAD_IDLE_MS) {
+        m_download.cancel();
+        finishDownload("abandoned: the thermostat stopped answering");
+    }
+    if (nowMs >= m_nextReportMs) {
+        // At a high time scale a pass may come late: one set of reports per
+        // pass, never a burst of the missed ones.
+        m_nextReportMs = nowMs + REPORT_PERIOD_MS;
+        if (!quiet()) {
+            sendReports();
+        }
+    }
+    if (nowMs >= m_nextIdentityMs) {
+        m_nextIdentityMs = nowMs + IDENTITY_PERIOD_MS;
+        if (!quiet()) {
+            sendIdentity();
+        }
+    }
+}
+
+void Coprocessor::sendReports() {
+    ThermistorWords onboard = encodeOnboard(m_house.indoor());
+    double externalC =
+        m_options.external == ExternalSensor::Outdoor ? m_house.outdoor() : m_house.indoor();
+    ThermistorWords external = encodeExternal(externalC);
+    uint8_t temp[8];
+    utilPutUint16BE(onboard.first, temp);
+    utilPutUint16BE(onboard.second, temp + 2);
+    utilPutUint16BE(external.first, temp + 4);
+    utilPutUint16BE(external.second, temp + 6);
+    coprocCommSendPacket(m_link, COPROC_PKT_TEMP, sizeof(temp), temp);
+
+    uint8_t humidity[2];
+    utilPutUint16BE(encodeHumidity(m_house.indoorRh()), humidity);
+    coprocCommSendPacket(m_link, COPROC_PKT_HUMIDITY, sizeof(humidity), humidity);
+
+    uint8_t voltage[2];
+    utilPutUint16BE(m_options.lineVoltage, voltage);
+    coprocCommSendPacket(m_link, COPROC_PKT_LINE_VOLTAGE, sizeof(voltage), voltage);
+
+    const uint8_t status[3] = {static_cast<uint8_t>(m_options.online ? 1 : 0), 0,
+                               static_cast<uint8_t>(m_options.levelsEnabled ? 1 : 0)};
+    coprocCommSendPacket(m_link, COPROC_PKT_BUS_STATUS, sizeof(status), status);
+}
+
+void Coprocessor::sendIdentity() {
+    coprocCommSendPacket(m_link, COPROC_PKT_BUS_ADDRESS, 1, &m_options.address);
+    std::vector<uint8_t> version = textBytes(m_options.busVersion);
+    version.push_back('\0');
+    coprocCommSendPacket(m_link, COPROC_PKT_BUS_VERSION, static_cast<uint8_t>(version.size()),
+                         version.data());
+}
+
+void Coprocessor::reportNow() {
+    m_nextReportMs = 0;
+    m_nextIdentityMs = 0;
+}
+
+void Coprocessor::handleFrame(const uint8_t *frame, uint16_t length) {
+    if (coprocCommCheckFrame(frame, length) != 0) {
+        // The manufacturing test's link check is a bare frame without CRC.
+        if (length == strlen(LINK_TEST_FRAME) && memcmp(frame, LINK_TEST_FRAME, length) == 0) {
+            say("tstat> link test frame \"" + std::string(LINK_TEST_FRAME) + "\"");
+            sendString(LINK_TEST_ANSWER);
+            return;
+        }
+        m_badFrames++;
+        say("tstat> bad frame (CRC): " + hexBytes(frame, length));
+        return;
+    }
+    uint8_t type = frame[0];
+    int request = requestIndex(type);
+    if (request >= 0) {
+        m_requests[request]++;
+        if (m_options.showRequests) {
+            say("tstat> " + decodeFrame(frame, length));
+        }
+        return;
+    }
+    say("tstat> " + decodeFrame(frame, length));
+    const uint8_t *payload = frame + 2;
+    size_t n = length - COPROC_FRAME_OVERHEAD;
+    switch (type) {
+    case COPROC_PKT_STARTUP:
+        // The thermostat (re)started: tell it who the bus interface is.
+        m_addressBytes.clear();
+        if (!quiet()) {
+            sendIdentity();
+        }
+        break;
+    case COPROC_PKT_SET_ADDRESS:
+        if (n >= 1) {
+            handleAddressByte(payload[0]);
+        }
+        break;
+    case COPROC_PKT_BUS_TEST:
+        sendString(m_options.busTestPasses ? BUS_TEST_PASS : BUS_TEST_FAIL);
+        break;
+    default:
+        break;
+    }
+}
+
+void Coprocessor::handleAddressByte(uint8_t byte) {
+    m_addressBytes.push_back(byte);
+    if (m_addressBytes.size() < 3) {
+        return;
+    }
+    uint8_t a = m_addressBytes[0];
+    bool valid = m_addressBytes[1] == static_cast<uint8_t>(~a) && m_addressBytes[2] == a;
+    m_addressBytes.clear();
+    if (!valid) {
+        say("coproc: address sequence rejected (address, complement, address expected)");
+        return;
+    }
+    m_options.address = a;
+    char line[64];
+    snprintf(line, sizeof(line), "coproc: bus address is now %u", a);
+    say(line);
+    coprocCommSendPacket(m_link, COPROC_PKT_BUS_ADDRESS, 1, &m_options.address);
+}
+
+void Coprocessor::sendChannel(uint8_t channel, uint8_t state) {
+    const uint8_t payload[2] = {channel, state};
+    coprocCommSendPacket(m_link, COPROC_PKT_CHANNEL, sizeof(payload), payload);
+}
+
+void Coprocessor::sendLevel(uint8_t level, uint8_t value) {
+    const uint8_t payload[2] = {level, value};
+    coprocCommSendPacket(m_link, COPROC_PKT_LEVEL, sizeof(payload), payload);
+}
+
+void Coprocessor::sendCommand(const std::string &text) {
+    std::vector<uint8_t> payload;
+    payload.push_back(static_cast<uint8_t>(text.size()));
+    payload.insert(payload.end(), text.begin(), text.end());
+    sendPacket(COPROC_PKT_COMMAND, payload);
+}
+
+void Coprocessor::sendString(const std::string &text) {
+    sendPacket(COPROC_PKT_STRING, textBytes(text));
+}
+
+void Coprocessor::sendPacket(uint8_t type, const std::vector<uint8_t> &payload) {
+    size_t n = payload.size() > 255 ? 255 : payload.size();
+    coprocCommSendPacket(m_link, type, static_cast<uint8_t>(n), payload.data());
+}
+
+void Coprocessor::sendRaw(const std::vector<uint8_t> &bytes) {
+    for (size_t at = 0; at < bytes.size(); at += 255) {
+        size_t n = bytes.size() - at > 255 ? 255 : bytes.size() - at;
+        coprocCommSendRaw(m_link, static_cast<uint8_t>(n), bytes.data() + at);
+    }
+}
+
+void Coprocessor::setLineVoltage(uint16_t reading) {
+    m_options.lineVoltage = reading;
+}
+
+void Coprocessor::setOnline(bool online) {
+    m_options.online = online;
+}
+
+void Coprocessor::setLevelsEnabled(bool enabled) {
+    m_options.levelsEnabled = enabled;
+}
+
+void Coprocessor::setAddress(uint8_t address) {
+    m_options.address = address;
+    if (!quiet()) {
+        sendIdentity();
+    }
+}
+
+void Coprocessor::setBusVersion(const std::string &version) {
+    m_options.busVersion = version;
+    if (!quiet()) {
+        sendIdentity();
+    }
+}
+
+void Coprocessor::silence(double seconds) {
+    m_silentUntilMs = seconds > 0 ? m_nowMs + static_cast<int64_t>(seconds * 1000.0) : -1;
+}
+
+void Coprocessor::garbage(size_t count) {
+    // A fixed xorshift sequence: repeatable, and free of the END byte so the
+    // garbage cannot close or open frames by itself.
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i < count; i++) {
+        m_garbageSeed ^= m_garbageSeed << 13;
+        m_garbageSeed ^= m_garbageSeed >> 17;
+        m_garbageSeed ^= m_garbageSeed << 5;
+        auto b = static_cast<uint8_t>(m_garbageSeed);
+        bytes.push_back(b == COPROC_SLIP_END ? 0x3F : b);
+    }
+    sendRaw(bytes);
+}
+
+void Coprocessor::badCrc() {
+    ThermistorWords onboard = encodeOnboard(m_house.indoor());
+    uint8_t payload[8] = {};
+    utilPutUint16BE(onboard.first, payload);
+    utilPutUint16BE(onboard.second ^ 0x0100, payload + 2);
+    uint8_t encoded[COPROC_MAX_ENCODED];
+    size_t n =
+        coprocCommEncode(COPROC_PKT_TEMP, sizeof(payload), payload, encoded, sizeof(encoded));
+    // Corrupt the low CRC byte (the byte before the closing END, or the
+    // escaped pair's second byte: either way the CRC no longer matches).
+    uint8_t &crcLow = encoded[n - 2];
+    crcLow = crcLow == COPROC_SLIP_ESC_END || crcLow == COPROC_SLIP_ESC_ESC
+                 ? static_cast<uint8_t>(crcLow ^ 0x01)
+                 : static_cast<uint8_t>(crcLow ^ 0x5A);
+    if (crcLow == COPROC_SLIP_END || crcLow == COPROC_SLIP_ESC) {
+        crcLow = 0x00;
+    }
+    sendRaw(std::vector<uint8_t>(encoded, encoded + n));
+}
+
+void Coprocessor::overlong(size_t bodyLength) {
+    std::vector<uint8_t> payload(
+        bodyLength > COPROC_FRAME_OVERHEAD ? bodyLength - COPROC_FRAME_OVERHEAD : 0, 'X');
+    sendPacket(COPROC_PKT_STRING, payload);
+}
+
+void Coprocessor::startDownload(const std::vector<uint8_t> &content, int destination) {
+    if (m_download.active()) {
+        say("coproc: a download is already running");
+        return;
+    }
+    m_download.start(content);
+    m_downloadActivityMs = m_nowMs;
+    char line[96];
+    snprintf(line, sizeof(line),
+             "coproc: download of %zu bytes in %zu blocks, waiting for the thermostat",
+             content.size(), m_download.blocks());
+    say(line);
+    sendCommand(destination == 2 ? "SFLASH2\r" : "SFLASH1\r");
+    coprocCommEnterPassthrough(m_link, &Coprocessor::onPassthroughByte);
+}
+
+void Coprocessor::cancelDownload() {
+    if (m_download.active()) {
+        m_download.cancel();
+        finishDownload("cancelled");
+    }
+}
+
+void Coprocessor::finishDownload(const char *how) {
+    coprocCommExitPassthrough(m_link);
+    char line[128];
+    snprintf(line, sizeof(line), "coproc: download %s (%zu of %zu blocks acknowledged, %u NAK)",
+             how, m_download.blocksAcknowledged(), m_download.blocks(), m_download.naks());
+    say(line);
+}
+
+std::string Coprocessor::takeRequestCounts() {
+    char text[64];
+    snprintf(text, sizeof(text), "%u/%u/%u/%u", m_requests[0], m_requests[1], m_requests[2],
+             m_requests[3]);
+    for (unsigned &r : m_requests) {
+        r = 0;
+    }
+    return text;
+}
+
+} // namespace sim

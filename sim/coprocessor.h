@@ -1,0 +1,121 @@
+// The simulated coprocessor: the thermostat's peer on the serial link. It
+// reports the house's temperatures and humidity as raw sensor words, the line
+// voltage and the bus status, address and firmware version; carries channel,
+// level, string and command traffic between the thermostat and the console
+// (the building controller); answers the manufacturing tests; sends
+// firmware downloads; and injects faults on demand.
+#pragma once
+
+#include "download.h"
+#include "house.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct CoprocComm;
+
+namespace sim {
+
+// What the coprocessor's second thermistor measures.
+enum class ExternalSensor { Outdoor, Indoor };
+
+struct CoprocessorOptions {
+    uint16_t lineVoltage = 600;
+    uint8_t address = 1;
+    std::string busVersion = "2.10";
+    bool online = true;
+    bool levelsEnabled = true;
+    ExternalSensor external = ExternalSensor::Outdoor;
+    bool showRequests = false;
+    bool busTestPasses = true;
+};
+
+class Coprocessor {
+  public:
+    // Receives every line the coprocessor has to say.
+    using Printer = std::function<void(const std::string &)>;
+
+    // Takes over masterFd (the pseudo-terminal's master side, non-blocking).
+    Coprocessor(int masterFd, House &house, const CoprocessorOptions &options, Printer print);
+    ~Coprocessor();
+    Coprocessor(const Coprocessor &) = delete;
+    Coprocessor &operator=(const Coprocessor &) = delete;
+
+    // One pass at simulated monotonic time nowMs: reads what the thermostat
+    // sent, and sends the reports that are due.
+    void poll(int64_t nowMs);
+
+    // The building controller's traffic towards the thermostat.
+    void sendChannel(uint8_t channel, uint8_t state);
+    void sendLevel(uint8_t level, uint8_t value);
+    void sendCommand(const std::string &text);
+    void sendString(const std::string &text);
+    void sendPacket(uint8_t type, const std::vector<uint8_t> &payload);
+    void sendRaw(const std::vector<uint8_t> &bytes);
+    // One full set of reports and the bus identity at the next poll.
+    void reportNow();
+
+    // Settings and faults.
+    void setLineVoltage(uint16_t reading);
+    void setOnline(bool online);
+    void setLevelsEnabled(bool enabled);
+    void setAddress(uint8_t address);
+    void setBusVersion(const std::string &version);
+    void setBusTestPasses(bool passes) { m_options.busTestPasses = passes; }
+    void setShowRequests(bool show) { m_options.showRequests = show; }
+    void setExternal(ExternalSensor external) { m_options.external = external; }
+    // Says nothing for the given simulated seconds (0 ends a silence).
+    void silence(double seconds);
+    bool silent() const;
+    void garbage(size_t count);
+    // A temperature report whose CRC is wrong.
+    void badCrc();
+    // A frame whose unescaped body is `bodyLength` bytes long (over 68 is
+    // more than the thermostat accepts).
+    void overlong(size_t bodyLength);
+
+    // Firmware download of a file's content; destination 1 (application) or
+    // 2 (graphics) chooses the bus command.
+    void startDownload(const std::vector<uint8_t> &content, int destination);
+    void cancelDownload();
+    const DownloadSender &download() const { return m_download; }
+
+    const CoprocessorOptions &options() const { return m_options; }
+    // Requests received since the last call, per type 0x05, 0x07, 0x0D, 0x15.
+    std::string takeRequestCounts();
+    // Frames received from the thermostat that failed their CRC.
+    unsigned badFrames() const { return m_badFrames; }
+
+    // The frame handler of the link (one coprocessor per process).
+    static int onFrame(const uint8_t *frame, uint16_t length);
+    static void onPassthroughByte(uint8_t byte);
+
+  private:
+    void handleFrame(const uint8_t *frame, uint16_t length);
+    void handleAddressByte(uint8_t byte);
+    void sendReports();
+    void sendIdentity();
+    void finishDownload(const char *how);
+    void say(const std::string &line) const;
+    bool quiet() const;
+
+    CoprocComm *m_link;
+    House &m_house;
+    CoprocessorOptions m_options;
+    Printer m_print;
+    int64_t m_nowMs = 0;
+    int64_t m_nextReportMs = 0;
+    int64_t m_nextIdentityMs = 0;
+    int64_t m_silentUntilMs = -1;
+    int64_t m_downloadActivityMs = 0;
+    unsigned m_requests[4] = {0, 0, 0, 0};
+    unsigned m_badFrames = 0;
+    // The three-packet address sequence: address, complement, address.
+    std::vector<uint8_t> m_addressBytes;
+    DownloadSender m_download;
+    uint32_t m_garbageSeed = 0x2545F491u;
+};
+
+} // namespace sim

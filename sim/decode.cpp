@@ -1,0 +1,314 @@
+// Packet decoding and text escaping for the building-controller console.
+#include "decode.h"
+
+#include "coproc/coproc_msg.h"
+
+#include <cctype>
+#include <cstdio>
+
+namespace sim {
+
+namespace {
+
+struct Name {
+    unsigned number;
+    const char *name;
+};
+
+constexpr Name c_ChannelNames[] = {
+    {139, "weather alert"},
+    {140, "cool setpoint up"},
+    {141, "cool setpoint down"},
+    {143, "heat setpoint up"},
+    {144, "heat setpoint down"},
+    {148, "humidify setpoint up"},
+    {149, "humidify setpoint down"},
+    {150, "dehumidify setpoint up"},
+    {151, "dehumidify setpoint down"},
+    {160, "filter change due"},
+    {209, "fan speed low"},
+    {210, "fan speed medium"},
+    {211, "fan speed high"},
+    {212, "button lockout"},
+    {214, "fan on"},
+    {215, "fan auto"},
+    {216, "fan running"},
+    {219, "system auto"},
+    {220, "system cool"},
+    {221, "system heat"},
+    {222, "system off"},
+    {223, "system emergency heat"},
+    {224, "now cooling"},
+    {225, "now heating"},
+    {227, "now emergency heat"},
+    {228, "humidify auto"},
+    {229, "humidify dehumidify"},
+    {230, "humidify humidify"},
+    {231, "humidify off"},
+    {232, "dehumidifier relay"},
+    {233, "humidifier relay"},
+    {240, "relay O"},
+    {241, "relay B"},
+    {242, "relay Y1"},
+    {243, "relay Y2"},
+    {244, "relay W1"},
+    {245, "relay W2"},
+    {246, "relay DEH"},
+    {247, "relay HUM"},
+    {248, "relay G1"},
+    {249, "relay G2"},
+    {250, "relay G3"},
+};
+
+constexpr Name c_LevelNames[] = {
+    {1, "indoor temperature"},  {2, "indoor humidity"}, {3, "heat setpoint"}, {4, "cool setpoint"},
+    {5, "outdoor temperature"}, {6, "pressure"},        {7, "forecast high"}, {8, "forecast low"},
+};
+
+const char *lookup(const Name *table, size_t count, unsigned number) {
+    for (size_t i = 0; i < count; i++) {
+        if (table[i].number == number) {
+            return table[i].name;
+        }
+    }
+    return nullptr;
+}
+
+std::string quoted(const uint8_t *bytes, size_t length) {
+    return "\"" + escapeText(bytes, length) + "\"";
+}
+
+std::string fmt(const char *format, unsigned a, unsigned b = 0) {
+    char text[96];
+    snprintf(text, sizeof(text), format, a, b);
+    return text;
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+} // namespace
+
+const char *channelName(unsigned channel) {
+    return lookup(c_ChannelNames, std::size(c_ChannelNames), channel);
+}
+
+const char *levelName(unsigned level) {
+    return lookup(c_LevelNames, std::size(c_LevelNames), level);
+}
+
+bool isPeriodicRequest(uint8_t type) {
+    return type == COPROC_PKT_REQ_TEMP || type == COPROC_PKT_REQ_HUMIDITY ||
+           type == COPROC_PKT_REQ_VOLTAGE || type == COPROC_PKT_REQ_STATUS;
+}
+
+std::string decodeFrame(const uint8_t *frame, size_t length) {
+    if (length < COPROC_FRAME_OVERHEAD) {
+        return "short frame " + hexBytes(frame, length);
+    }
+    uint8_t type = frame[0];
+    const uint8_t *p = frame + 2;
+    size_t n = length - COPROC_FRAME_OVERHEAD;
+    std::string text;
+    switch (type) {
+    case COPROC_PKT_SEND_CHANNEL:
+    case COPROC_PKT_SEND_CHANNEL_ALT:
+        if (n < 2) {
+            text = "channel (short payload)";
+        } else {
+            const char *name = channelName(p[0]);
+            text = fmt("channel %u %u", p[0], p[1]);
+            text += name != nullptr ? std::string(" (") + name + ")" : " (unknown channel)";
+        }
+        break;
+    case COPROC_PKT_SEND_LEVEL:
+        if (n < 2) {
+            text = "level (short payload)";
+        } else {
+            const char *name = levelName(p[0]);
+            text = fmt("level %u %u", p[0], p[1]);
+            if (p[0] == 1 || p[0] == 3 || p[0] == 4) {
+                char extra[32];
+                snprintf(extra, sizeof(extra), " = %d display degrees", p[1] - 120);
+                text += extra;
+            }
+            text += name != nullptr ? std::string(" (") + name + ")" : " (unknown level)";
+        }
+        break;
+    case COPROC_PKT_REQ_TEMP:
+        text = "request temperature";
+        break;
+    case COPROC_PKT_REQ_HUMIDITY:
+        text = "request humidity";
+        break;
+    case COPROC_PKT_REQ_VOLTAGE:
+        text = "request line voltage";
+        break;
+    case COPROC_PKT_REQ_STATUS:
+        text = "request bus status";
+        break;
+    case COPROC_PKT_REPLY:
+        text = "reply " + quoted(p, n);
+        break;
+    case COPROC_PKT_VERSION:
+        text = "version " + quoted(p, n);
+        break;
+    case COPROC_PKT_SET_ADDRESS:
+        text = n < 1 ? "set address (short payload)" : fmt("set address %u", p[0]);
+        break;
+    case COPROC_PKT_VERSION_KNOWN:
+        text = "bus version known";
+        break;
+    case COPROC_PKT_BUS_TEST:
+        text = "bus test " + quoted(p, n);
+        break;
+    case COPROC_PKT_STARTUP:
+        text = "start-up";
+        break;
+    default:
+        text = "unknown packet " + hexBytes(p, n);
+        break;
+    }
+    if (frame[1] != static_cast<uint8_t>(n + COPROC_FRAME_OVERHEAD)) {
+        text += fmt(" (length byte %u, %u payload bytes)", frame[1], static_cast<unsigned>(n));
+    }
+    return text + fmt(" [0x%02X]", type);
+}
+
+std::string escapeText(const uint8_t *bytes, size_t length) {
+    std::string out;
+    for (size_t i = 0; i < length; i++) {
+        uint8_t c = bytes[i];
+        switch (c) {
+        case '\r':
+            out += "\\r";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '"':
+            out += "\\\"";
+            break;
+        default:
+            if (c >= 0x20 && c < 0x7F) {
+                out += static_cast<char>(c);
+            } else {
+                char hex[8];
+                snprintf(hex, sizeof(hex), "\\x%02X", c);
+                out += hex;
+            }
+        }
+    }
+    return out;
+}
+
+std::string escapeText(const std::string &text) {
+    return escapeText(reinterpret_cast<const uint8_t *>(text.data()), text.size());
+}
+
+bool unescapeText(const std::string &text, std::string *out) {
+    out->clear();
+    for (size_t i = 0; i < text.size(); i++) {
+        char c = text[i];
+        if (c != '\\') {
+            *out += c;
+            continue;
+        }
+        if (++i >= text.size()) {
+            return false;
+        }
+        switch (text[i]) {
+        case 'r':
+            *out += '\r';
+            break;
+        case 'n':
+            *out += '\n';
+            break;
+        case 't':
+            *out += '\t';
+            break;
+        case '0':
+            *out += '\0';
+            break;
+        case '\\':
+        case '"':
+            *out += text[i];
+            break;
+        case 'x': {
+            if (i + 2 >= text.size()) {
+                return false;
+            }
+            int hi = hexValue(text[i + 1]);
+            int lo = hexValue(text[i + 2]);
+            if (hi < 0 || lo < 0) {
+                return false;
+            }
+            *out += static_cast<char>(hi * 16 + lo);
+            i += 2;
+            break;
+        }
+        default:
+            return false;
+        }
+    }
+    return true;
+}
+
+bool parseHex(const std::string &text, std::vector<uint8_t> *out) {
+    out->clear();
+    int pending = -1;
+    for (char c : text) {
+        if (c == ' ' || c == ',' || c == ':') {
+            if (pending >= 0) {
+                out->push_back(static_cast<uint8_t>(pending));
+                pending = -1;
+            }
+            continue;
+        }
+        int v = hexValue(c);
+        if (v < 0) {
+            return false;
+        }
+        if (pending < 0) {
+            pending = v;
+        } else {
+            out->push_back(static_cast<uint8_t>(pending * 16 + v));
+            pending = -1;
+        }
+    }
+    if (pending >= 0) {
+        out->push_back(static_cast<uint8_t>(pending));
+    }
+    return true;
+}
+
+std::string hexBytes(const uint8_t *bytes, size_t length) {
+    std::string out;
+    for (size_t i = 0; i < length; i++) {
+        char hex[4];
+        snprintf(hex, sizeof(hex), "%02X", bytes[i]);
+        if (i > 0) {
+            out += ' ';
+        }
+        out += hex;
+    }
+    return out;
+}
+
+} // namespace sim

@@ -1,0 +1,103 @@
+// Key presses written to the application's key FIFO.
+#include "keys.h"
+
+#include "board.h"
+#include "platform/platform.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace sim {
+
+namespace {
+
+struct KeyName {
+    const char *name;
+    uint16_t code;
+};
+
+constexpr KeyName c_Keys[] = {
+    {"up", 0x102},
+    {"down", 0x100},
+    {"mode", 0x101},
+    {"exit", 0x103},
+};
+
+void putLE(uint8_t *p, uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; i++) {
+        p[i] = static_cast<uint8_t>(value >> (8 * i));
+    }
+}
+
+bool writeRecord(int fd, uint16_t code, int32_t value) {
+    int64_t now = platformWallTime();
+    auto record = keyRecord(code, value, now, 0);
+    ssize_t put;
+    do {
+        put = write(fd, record.data(), record.size());
+    } while (put < 0 && errno == EINTR);
+    return put == static_cast<ssize_t>(record.size());
+}
+
+} // namespace
+
+uint16_t keyCode(const std::string &name) {
+    for (const KeyName &k : c_Keys) {
+        if (name == k.name) {
+            return k.code;
+        }
+    }
+    return 0;
+}
+
+std::array<uint8_t, KEY_RECORD_SIZE> keyRecord(uint16_t code, int32_t value, int64_t seconds,
+                                               int32_t microseconds) {
+    std::array<uint8_t, KEY_RECORD_SIZE> r{};
+    // The board's 32-bit time stamp: seconds and microseconds.
+    putLE(&r[0], static_cast<uint32_t>(seconds), 4);
+    putLE(&r[4], static_cast<uint32_t>(microseconds), 4);
+    putLE(&r[8], KEY_EVENT_TYPE, 2);
+    putLE(&r[10], code, 2);
+    putLE(&r[12], static_cast<uint32_t>(value), 4);
+    return r;
+}
+
+int pressKey(const std::string &name, double holdSeconds) {
+    uint16_t code = keyCode(name);
+    if (code == 0) {
+        fprintf(stderr, "tstat-sim: unknown key \"%s\" (up, down, mode or exit)\n", name.c_str());
+        return 1;
+    }
+    if (!(holdSeconds >= 0.0) || holdSeconds > 3600.0) {
+        fprintf(stderr, "tstat-sim: --hold takes 0 to 3600 seconds\n");
+        return 1;
+    }
+    std::string fifo = rootedPath("/dev/input/event0");
+    // Non-blocking, so that no reader means an error instead of a hang.
+    int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENXIO) {
+            fprintf(stderr, "tstat-sim: no application is reading the keys at %s\n", fifo.c_str());
+        } else {
+            fprintf(stderr, "tstat-sim: cannot open %s: %s\n", fifo.c_str(), strerror(errno));
+        }
+        return 1;
+    }
+    bool ok = writeRecord(fd, code, 1);
+    if (ok) {
+        platformSleepMs(static_cast<uint32_t>(std::lround(holdSeconds * 1000.0)));
+        ok = writeRecord(fd, code, 0);
+    }
+    close(fd);
+    if (!ok) {
+        fprintf(stderr, "tstat-sim: writing to %s failed: %s\n", fifo.c_str(), strerror(errno));
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace sim

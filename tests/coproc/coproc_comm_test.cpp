@@ -1,0 +1,294 @@
+// Link layer: CRC, SLIP stuffing, the receive state machine, the port and
+// its hang-up, passthrough.
+#include "coproc/coproc_comm.h"
+
+#include "board_root.h"
+#include "platform/platform.h"
+#include "platform/platform_test.h"
+#include "pty_pair.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+std::vector<Bytes> m_Frames;
+Bytes m_Passed;
+
+int recordFrame(const uint8_t *frame, uint16_t length) {
+    m_Frames.emplace_back(frame, frame + length);
+    return 0;
+}
+
+void recordByte(uint8_t byte) {
+    m_Passed.push_back(byte);
+}
+
+Bytes encode(uint8_t type, const Bytes &payload) {
+    uint8_t out[COPROC_MAX_ENCODED];
+    size_t n = coprocCommEncode(type, static_cast<uint8_t>(payload.size()), payload.data(), out,
+                                sizeof(out));
+    return Bytes(out, out + n);
+}
+
+// The unescaped frame of a packet: type, length, payload, CRC.
+Bytes frameOf(uint8_t type, const Bytes &payload) {
+    Bytes f = {type, static_cast<uint8_t>(payload.size() + 4)};
+    f.insert(f.end(), payload.begin(), payload.end());
+    uint16_t crc = coprocCommCrc(0, f.data(), f.size());
+    f.push_back(static_cast<uint8_t>(crc >> 8));
+    f.push_back(static_cast<uint8_t>(crc));
+    return f;
+}
+
+class LinkTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        m_Frames.clear();
+        m_Passed.clear();
+        comm = coprocCommAttach(-1, recordFrame);
+        ASSERT_NE(comm, nullptr);
+    }
+    void TearDown() override { coprocCommClose(comm); }
+    void feed(const Bytes &bytes) { coprocCommReceive(comm, bytes.data(), bytes.size()); }
+    CoprocComm *comm = nullptr;
+};
+
+TEST(CoprocCrc, XmodemCheckValueAndPieces) {
+    const char *check = "123456789";
+    const auto *bytes = reinterpret_cast<const uint8_t *>(check);
+    EXPECT_EQ(coprocCommCrc(0, bytes, 9), 0x31C3);
+    uint16_t pieces = coprocCommCrc(0, bytes, 1);
+    pieces = coprocCommCrc(pieces, bytes + 1, 1);
+    pieces = coprocCommCrc(pieces, bytes + 2, 7);
+    EXPECT_EQ(pieces, 0x31C3);
+    EXPECT_EQ(coprocCommCrc(0, nullptr, 0), 0);
+    EXPECT_EQ(coprocCommCrc(0x1234, bytes, 0), 0x1234);
+}
+
+TEST(CoprocEncode, EmptyPacketAndStuffing) {
+    // 0x16 with no payload: C0 16 04 CRC-high CRC-low C0.
+    const uint8_t header[2] = {0x16, 0x04};
+    uint16_t crc = coprocCommCrc(0, header, 2);
+    Bytes expected = {0xC0, 0x16, 0x04, static_cast<uint8_t>(crc >> 8), static_cast<uint8_t>(crc),
+                      0xC0};
+    EXPECT_EQ(encode(0x16, {}), expected);
+
+    // END and ESC in the payload are escaped; nothing else is.
+    Bytes stuffed = encode(0x0C, {0xC0, 0x41, 0xDB});
+    Bytes body(stuffed.begin() + 1, stuffed.end() - 1);
+    Bytes start(body.begin(), body.begin() + 7);
+    EXPECT_EQ(start, (Bytes{0x0C, 0x07, 0xDB, 0xDC, 0x41, 0xDB, 0xDD}));
+    EXPECT_EQ(std::count(body.begin(), body.end(), 0xC0), 0);
+
+    // The length byte wraps at 8 bits; the buffer must be large enough.
+    Bytes big(253, 0x11);
+    Bytes encoded = encode(0x0C, big);
+    EXPECT_EQ(encoded[2], 0x01);
+    uint8_t small[4];
+    EXPECT_EQ(coprocCommEncode(0x16, 0, nullptr, small, sizeof(small)), 0u);
+}
+
+TEST_F(LinkTest, StuffedPayloadIsReceivedIntact) {
+    Bytes payload = {0xC0, 0xDB, 0x00, 0xDC, 0xDD, 0xC0, 0xC0, 0xDB};
+    feed(encode(0x0C, payload));
+    ASSERT_EQ(m_Frames.size(), 1u);
+    EXPECT_EQ(m_Frames[0], frameOf(0x0C, payload));
+    EXPECT_EQ(coprocCommCheckFrame(m_Frames[0].data(), m_Frames[0].size()), 0);
+}
+
+TEST_F(LinkTest, FrameValidation) {
+    Bytes good = frameOf(0x01, {0x05, 0x01});
+    EXPECT_EQ(coprocCommCheckFrame(good.data(), good.size()), 0);
+    Bytes swapped = good;
+    std::swap(swapped[swapped.size() - 1], swapped[swapped.size() - 2]);
+    EXPECT_EQ(coprocCommCheckFrame(swapped.data(), swapped.size()), -1);
+    Bytes flipped = good;
+    flipped[2] ^= 0x01;
+    EXPECT_EQ(coprocCommCheckFrame(flipped.data(), flipped.size()), -1);
+    // Three bytes or fewer never pass, even with a matching CRC.
+    const uint8_t zeros[3] = {0, 0, 0};
+    EXPECT_EQ(coprocCommCheckFrame(zeros, 3), -1);
+    EXPECT_EQ(coprocCommCheckFrame(zeros, 0), -1);
+    EXPECT_EQ(coprocCommCheckFrame(nullptr, 10), -1);
+    // Four bytes with a CRC over type and length are a valid empty packet.
+    Bytes empty = frameOf(0x16, {});
+    EXPECT_EQ(coprocCommCheckFrame(empty.data(), empty.size()), 0);
+}
+
+TEST_F(LinkTest, ResynchronisesAfterNoiseBadEscapesAndCutFrames) {
+    Bytes valid = encode(0x0E, {0x02, 0x58});
+    Bytes stream = {0x11, 0x22, 0xDB, 0xDC}; // noise before any END is ignored
+    stream.insert(stream.end(), valid.begin(), valid.end());
+    // DB followed by 41 drops the frame and waits for the next END.
+    stream.insert(stream.end(), {0xC0, 0x06, 0xDB, 0x41, 0x33, 0x44});
+    stream.insert(stream.end(), valid.begin(), valid.end());
+    // A frame cut in the middle is closed by the next END and handed over
+    // as it is (its CRC then fails); the following frame still arrives.
+    stream.insert(stream.end(), {0xC0, 0x01, 0x06, 0x05});
+    stream.insert(stream.end(), valid.begin(), valid.end());
+    feed(stream);
+    Bytes expected = frameOf(0x0E, {0x02, 0x58});
+    ASSERT_EQ(m_Frames.size(), 4u);
+    EXPECT_EQ(m_Frames[0], expected);
+    EXPECT_EQ(m_Frames[1], expected);
+    EXPECT_EQ(m_Frames[2], (Bytes{0x01, 0x06, 0x05}));
+    EXPECT_EQ(m_Frames[3], expected);
+    EXPECT_EQ(coprocCommCheckFrame(m_Frames[2].data(), m_Frames[2].size()), -1);
+}
+
+TEST_F(LinkTest, SharedEndsAndEmptyFrames) {
+    Bytes a = encode(0x06, {1, 2, 3, 4, 5, 6, 7, 8});
+    Bytes b = encode(0x08, {0x1A, 0x2B});
+    // Back to back with one END between them, and runs of empty frames.
+    Bytes stream = a;
+    stream.insert(stream.end(), b.begin() + 1, b.end());
+    stream.insert(stream.end(), {0xC0, 0xC0, 0xC0});
+    feed(stream);
+    ASSERT_EQ(m_Frames.size(), 2u);
+    EXPECT_EQ(m_Frames[0][0], 0x06);
+    EXPECT_EQ(m_Frames[1][0], 0x08);
+}
+
+TEST_F(LinkTest, OverlongFramesAreDroppedAndTheLongestFits) {
+    // 64 payload bytes make the longest frame, 68 bytes: received.
+    Bytes longest(64, 0x55);
+    longest[10] = 0xC0; // escaped bytes count once
+    feed(encode(0x0C, longest));
+    ASSERT_EQ(m_Frames.size(), 1u);
+    EXPECT_EQ(m_Frames[0].size(), 68u);
+    EXPECT_EQ(m_Frames[0], frameOf(0x0C, longest));
+
+    // 68 data bytes without END, then more: dropped; the next frame arrives.
+    m_Frames.clear();
+    Bytes stream = {0xC0};
+    stream.insert(stream.end(), 68, 0x41);
+    stream.insert(stream.end(), 30, 0x42);
+    Bytes next = encode(0x0E, {0x01, 0xE0});
+    stream.insert(stream.end(), next.begin(), next.end());
+    feed(stream);
+    ASSERT_EQ(m_Frames.size(), 1u);
+    EXPECT_EQ(m_Frames[0], frameOf(0x0E, {0x01, 0xE0}));
+
+    // A 65-byte payload (69-byte frame) is dropped whole.
+    m_Frames.clear();
+    feed(encode(0x0C, Bytes(65, 0x30)));
+    feed(encode(0x0C, Bytes(200, 0x30)));
+    EXPECT_TRUE(m_Frames.empty());
+    EXPECT_EQ(comm->rxCount <= COPROC_MAX_FRAME, true);
+    feed(next);
+    EXPECT_EQ(m_Frames.size(), 1u);
+}
+
+TEST_F(LinkTest, PassthroughTakesEveryByteUntilLeft) {
+    coprocCommEnterPassthrough(comm, recordByte);
+    Bytes packet = encode(0x0E, {0x02, 0x58});
+    feed(packet);
+    EXPECT_TRUE(m_Frames.empty());
+    EXPECT_EQ(m_Passed, packet);
+    coprocCommExitPassthrough(comm);
+    feed(packet);
+    EXPECT_EQ(m_Frames.size(), 1u);
+    EXPECT_EQ(m_Passed.size(), packet.size());
+    // Null contexts are ignored everywhere.
+    coprocCommEnterPassthrough(nullptr, recordByte);
+    coprocCommExitPassthrough(nullptr);
+    coprocCommPoll(nullptr);
+    coprocCommSendPacket(nullptr, 0x16, 0, nullptr);
+    coprocCommSendRaw(nullptr, 1, packet.data());
+    coprocCommReceive(nullptr, packet.data(), packet.size());
+}
+
+TEST(CoprocPort, OpensRawSendsAndReceives) {
+    TempBoardRoot root;
+    PtyPair pty;
+    CoprocComm *comm = coprocCommInit(pty.slaveName().c_str());
+    ASSERT_NE(comm, nullptr);
+
+    coprocCommSendPacket(comm, 0x0C, 3, reinterpret_cast<const uint8_t *>("A\xC0Z"));
+    EXPECT_EQ(pty.read(), encode(0x0C, {'A', 0xC0, 'Z'}));
+    const uint8_t raw[3] = {0x15, 0x06, 0x0A}; // no translation of newlines either
+    coprocCommSendRaw(comm, 3, raw);
+    coprocCommSendRaw(comm, 0, raw);
+    EXPECT_EQ(pty.read(), (Bytes{0x15, 0x06, 0x0A}));
+
+    // Frames from the other side reach the message dispatcher; with no
+    // bytes waiting the poll returns at once.
+    comm->frameHandler = recordFrame;
+    m_Frames.clear();
+    coprocCommPoll(comm);
+    EXPECT_TRUE(m_Frames.empty());
+    pty.write(encode(0x08, {0x1A, 0x0D}));
+    for (int i = 0; i < 50 && m_Frames.empty(); i++) {
+        usleep(10000);
+        coprocCommPoll(comm);
+    }
+    ASSERT_EQ(m_Frames.size(), 1u);
+    EXPECT_EQ(m_Frames[0], frameOf(0x08, {0x1A, 0x0D}));
+    coprocCommClose(comm);
+}
+
+TEST(CoprocPort, RootedDeviceAndFailures) {
+    TempBoardRoot root;
+    PtyPair pty;
+    std::filesystem::create_directories(root.file("/dev"));
+    std::filesystem::create_symlink(pty.slaveName(), root.file("/dev/ttyCOPROC"));
+    CoprocComm *comm = coprocCommInit("/dev/ttyCOPROC");
+    ASSERT_NE(comm, nullptr);
+    coprocCommClose(comm);
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(coprocCommInit("/dev/ttyNOTHERE"), nullptr);
+    root.write("/dev/plainfile", "x");
+    EXPECT_EQ(coprocCommInit("/dev/plainfile"), nullptr);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("failed opening port (No such file or directory)\n"), std::string::npos);
+    EXPECT_NE(out.find("failed getting attributes ("), std::string::npos);
+}
+
+TEST(CoprocPort, HangUpAndReopen) {
+    TempBoardRoot root;
+    platformFakeClockSet(100, 0, 1700000000);
+    std::filesystem::create_directories(root.file("/dev"));
+    auto first = std::make_unique<PtyPair>();
+    std::filesystem::create_symlink(first->slaveName(), root.file("/dev/ttyCOPROC"));
+    CoprocComm *comm = coprocCommInit("/dev/ttyCOPROC");
+    ASSERT_NE(comm, nullptr);
+    comm->frameHandler = recordFrame;
+    m_Frames.clear();
+
+    // The other side goes away: the poll notices, sends are dropped.
+    first->closeMaster();
+    coprocCommPoll(comm);
+    EXPECT_TRUE(comm->lost);
+    coprocCommSendPacket(comm, 0x05, 0, nullptr);
+
+    // It comes back as a new pseudo-terminal under the same name.
+    PtyPair second;
+    std::filesystem::remove(root.file("/dev/ttyCOPROC"));
+    std::filesystem::create_symlink(second.slaveName(), root.file("/dev/ttyCOPROC"));
+    coprocCommPoll(comm);
+    EXPECT_TRUE(comm->lost); // not before the reopen period
+    platformFakeClockAdvanceMs(1000);
+    coprocCommPoll(comm);
+    EXPECT_FALSE(comm->lost);
+    second.write(encode(0x0E, {0x02, 0x58}));
+    for (int i = 0; i < 50 && m_Frames.empty(); i++) {
+        usleep(10000);
+        coprocCommPoll(comm);
+    }
+    EXPECT_EQ(m_Frames.size(), 1u);
+    coprocCommSendPacket(comm, 0x05, 0, nullptr);
+    EXPECT_EQ(second.read(), encode(0x05, {}));
+    coprocCommClose(comm);
+}
+
+} // namespace

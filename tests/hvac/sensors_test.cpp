@@ -1,0 +1,267 @@
+// Sensors: thermistor and humidity conversions, the sensor choice and the
+// smoothing of indoor temperature and humidity.
+#include "hvac/sensors.h"
+
+#include "config/data_dict.h"
+#include "config/forecast.h"
+#include "config/persist.h"
+#include "coproc/coproc_comm.h"
+#include "coproc/coproc_msg.h"
+#include "core/util.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+double toDouble(fpr_t value) {
+    return static_cast<double>(value) / FPR_ONE;
+}
+
+fpr_t kOhm(double value) {
+    return static_cast<fpr_t>(std::lround(value * FPR_ONE));
+}
+
+class SensorsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(Sensors_Initialize(), 0);
+        Sensors_Reset();
+    }
+};
+
+TEST_F(SensorsTest, ThermistorTableEdgesAndInterpolation) {
+    fpr_t t = 0;
+    EXPECT_EQ(getDegreesCelsius(kOhm(10.0), &t), 0);
+    EXPECT_NEAR(toDouble(t), 25.0, 0.001);
+    EXPECT_EQ(getDegreesCelsius(fprConst(329, 50000000), &t), 0);
+    EXPECT_EQ(t, -50 * FPR_ONE);
+    // Beyond the table: clamped, status -1.
+    EXPECT_EQ(getDegreesCelsius(kOhm(400.0), &t), -1);
+    EXPECT_EQ(t, -50 * FPR_ONE);
+    EXPECT_EQ(getDegreesCelsius(kOhm(0.5), &t), -1);
+    EXPECT_EQ(t, 110 * FPR_ONE);
+    EXPECT_EQ(getDegreesCelsius(fprConst(0, 75760000), &t), 0);
+    EXPECT_EQ(t, 110 * FPR_ONE);
+    EXPECT_EQ(getDegreesCelsius(kOhm(-3.0), &t), -1);
+    EXPECT_EQ(t, 110 * FPR_ONE);
+    // Half-way between 10 (25 degrees) and 9.632 (26 degrees).
+    EXPECT_EQ(getDegreesCelsius(kOhm(9.816), &t), 0);
+    EXPECT_NEAR(toDouble(t), 25.5, 0.01);
+    // Every table point converts to its own degree, and the curve is
+    // monotonic in between.
+    double previous = 200;
+    for (double r = 300.0; r > 0.8; r *= 0.97) {
+        ASSERT_EQ(getDegreesCelsius(kOhm(r), &t), 0) << r;
+        EXPECT_GT(toDouble(t), previous == 200 ? -100 : previous - 0.001) << r;
+        previous = toDouble(t);
+    }
+    EXPECT_EQ(getDegreesCelsius(fprConst(1, 24000000) /* 1.24 */, &t), 0);
+    EXPECT_NEAR(toDouble(t), 90.0 + (1.266 - 1.24) / (1.266 - 1.232), 0.01);
+}
+
+TEST_F(SensorsTest, RawThermistorWords) {
+    fpr_t t = 0;
+    // w1 = w2 gives 10 kilo-ohms on the on-board divider: 25 degrees.
+    EXPECT_EQ(Sensors_OnboardTempFromRaw(2000, 2000, &t), 0);
+    EXPECT_NEAR(toDouble(t), 25.0, 0.01);
+    // R = 10 x w2 / (2 x w1 - w2): w2 = 2 x w1 x R / (10 + R).
+    uint16_t w2 = static_cast<uint16_t>(std::lround(2.0 * 4000 * 27.28 / 37.28));
+    EXPECT_EQ(Sensors_OnboardTempFromRaw(4000, w2, &t), 0);
+    EXPECT_NEAR(toDouble(t), 0.0, 0.05);
+    // No report yet: the zero divisor fails and the clamped result stands.
+    EXPECT_EQ(Sensors_OnboardTempFromRaw(0, 0, &t), -1);
+    EXPECT_EQ(t, 110 * FPR_ONE);
+
+    // External: M = (w3 - w4) / (w4 / 4.02), R = 10 x M / (10 - M).
+    // 10 kilo-ohms in parallel with 10 measure 5: w3 = w4 x (1 + 5 / 4.02).
+    uint16_t w4 = 2000;
+    uint16_t w3 = static_cast<uint16_t>(std::lround(w4 * (1.0 + 5.0 / 4.02)));
+    EXPECT_EQ(Sensors_ExternalTempFromRaw(w3, w4, &t), 0);
+    EXPECT_NEAR(toDouble(t), 25.0, 0.05);
+    EXPECT_EQ(Sensors_ExternalTempFromRaw(0, 0, &t), -1);
+    EXPECT_EQ(t, 110 * FPR_ONE);
+    // Words beyond the fixed-point range fail cleanly.
+    EXPECT_EQ(Sensors_OnboardTempFromRaw(0xFFFF, 0x7FFF, &t), -1);
+}
+
+TEST_F(SensorsTest, HumidityTableAndCorrection) {
+    EXPECT_EQ(interpolate_humidity(7085), 0u);
+    EXPECT_EQ(interpolate_humidity(9000), 0u);
+    EXPECT_EQ(interpolate_humidity(6035), 100u);
+    EXPECT_EQ(interpolate_humidity(0), 100u);
+    // The 15 percent table point reads 14: every inner point of the
+    // segment above lies above it.
+    EXPECT_EQ(interpolate_humidity(6880), 14u);
+    EXPECT_EQ(interpolate_humidity(6879), 15u);
+    EXPECT_EQ(interpolate_humidity(7084), 0u);
+    // 7085..7015: step 14, inner points 7071, 7057, 7043, 7029.
+    EXPECT_EQ(interpolate_humidity(7071), 0u);
+    EXPECT_EQ(interpolate_humidity(7070), 1u);
+    EXPECT_EQ(interpolate_humidity(7029), 3u);
+    EXPECT_EQ(interpolate_humidity(7028), 4u);
+    EXPECT_EQ(interpolate_humidity(7015), 4u);
+    EXPECT_EQ(interpolate_humidity(6036), 99u);
+    // Falling readings never lower the humidity.
+    uint32_t previous = 0;
+    for (uint32_t raw = 7100; raw >= 6000; raw--) {
+        uint32_t p = interpolate_humidity(raw);
+        EXPECT_GE(p, previous);
+        EXPECT_LE(p, previous + 1);
+        previous = p;
+    }
+
+    // c = round((p + 9.8026) / 0.90625) - offset, clamped to 0..100.
+    EXPECT_EQ(Sensors_RelHumidityFromRaw(7085, 0), 11 * FPR_ONE); // 10.82
+    EXPECT_EQ(Sensors_RelHumidityFromRaw(6880, 0), 26 * FPR_ONE); // 14 -> 26.27
+    EXPECT_EQ(Sensors_RelHumidityFromRaw(6880, 6), 20 * FPR_ONE);
+    EXPECT_EQ(Sensors_RelHumidityFromRaw(7085, 15), 0);             // 11 - 15
+    EXPECT_EQ(Sensors_RelHumidityFromRaw(6035, 0), 100 * FPR_ONE);  // 121
+    EXPECT_EQ(Sensors_RelHumidityFromRaw(6035, 20), 100 * FPR_ONE); // 101
+    EXPECT_EQ(Sensors_RelHumidityFromRaw(6035, 255), 0);
+}
+
+// A temperature report with the given raw words, through the dispatcher.
+void reportTemperature(uint16_t w1, uint16_t w2, uint16_t w3, uint16_t w4) {
+    uint8_t frame[14] = {0x06, 12};
+    uint8_t *p = frame + 2;
+    for (uint16_t w : {w1, w2, w3, w4}) {
+        p = utilPutUint16BE(w, p);
+    }
+    uint16_t crc = coprocCommCrc(0, frame, 10);
+    frame[10] = static_cast<uint8_t>(crc >> 8);
+    frame[11] = static_cast<uint8_t>(crc);
+    ASSERT_EQ(coprocMsgProcess(frame, 12), 0);
+}
+
+void reportHumidity(uint16_t raw) {
+    uint8_t frame[6] = {0x08, 6};
+    utilPutUint16BE(raw, frame + 2);
+    uint16_t crc = coprocCommCrc(0, frame, 4);
+    frame[4] = static_cast<uint8_t>(crc >> 8);
+    frame[5] = static_cast<uint8_t>(crc);
+    ASSERT_EQ(coprocMsgProcess(frame, 6), 0);
+}
+
+void configure(ExternalTempSensor external, SensorState internal, SensorState humidity) {
+    TstatCfg_t cfg;
+    getTstatConfiguration(&cfg);
+    cfg.externalTempSensor = external;
+    cfg.internalTempSensor = internal;
+    cfg.humiditySensor = humidity;
+    setTstatConfiguration(&cfg);
+}
+
+// Words of about 25 degrees on board and 10 degrees on the external sensor
+// (17.96 kilo-ohms in parallel with 10 measure 6.4235: w3 = w4 x (1 + 6.4235 / 4.02)).
+constexpr uint16_t W_ONBOARD = 2000;
+constexpr uint16_t W3_TEN = 5196;
+constexpr uint16_t W4_TEN = 2000;
+
+class SensorChoiceTest : public SensorsTest {
+  protected:
+    void SetUp() override {
+        SensorsTest::SetUp();
+        PersistUtil_Reset();
+        dataDictReset();
+        forecastReset();
+        coprocMsgReset();
+    }
+    void TearDown() override {
+        coprocMsgReset();
+        PersistUtil_Reset();
+        dataDictReset();
+        forecastReset();
+    }
+};
+
+TEST_F(SensorChoiceTest, RoomAndOutdoorSensorChoice) {
+    reportTemperature(W_ONBOARD, W_ONBOARD, W3_TEN, W4_TEN);
+    EXPECT_NEAR(toDouble(Sensors_GetOnboardTemp()), 25.0, 0.01);
+    EXPECT_NEAR(toDouble(Sensors_GetExternalTemp(0)), 10.0, 0.05);
+    TstatCurrentForecast_t forecast = {};
+    forecast.outdoorTemp = fprConst(3, 50000000);
+    setCurrentForecast(&forecast);
+
+    configure(EXT_TEMP_SENSOR_INDOOR, SENSOR_ON, SENSOR_ON);
+    EXPECT_NEAR(toDouble(Sensors_GetRoomTemperature()), 17.5, 0.05);
+    EXPECT_EQ(Sensors_GetOutdoorTemperature(), forecast.outdoorTemp);
+    configure(EXT_TEMP_SENSOR_OUTDOOR, SENSOR_ON, SENSOR_ON);
+    EXPECT_EQ(Sensors_GetRoomTemperature(), Sensors_GetOnboardTemp());
+    EXPECT_EQ(Sensors_GetOutdoorTemperature(), Sensors_GetExternalTemp(0));
+    configure(EXT_TEMP_SENSOR_OFF, SENSOR_ON, SENSOR_ON);
+    EXPECT_EQ(Sensors_GetRoomTemperature(), Sensors_GetOnboardTemp());
+    EXPECT_EQ(Sensors_GetOutdoorTemperature(), forecast.outdoorTemp);
+    configure(EXT_TEMP_SENSOR_INDOOR, SENSOR_OFF, SENSOR_ON);
+    EXPECT_EQ(Sensors_GetRoomTemperature(), Sensors_GetExternalTemp(0));
+    configure(EXT_TEMP_SENSOR_OFF, SENSOR_OFF, SENSOR_ON);
+    EXPECT_EQ(Sensors_GetRoomTemperature(), 0);
+    // Internal off, external outdoors: no room temperature, the outdoor one
+    // is the external sensor's.
+    configure(EXT_TEMP_SENSOR_OUTDOOR, SENSOR_OFF, SENSOR_ON);
+    EXPECT_EQ(Sensors_GetRoomTemperature(), 0);
+    EXPECT_NEAR(toDouble(Sensors_GetOutdoorTemperature()), 10.0, 0.05);
+}
+
+TEST_F(SensorChoiceTest, HumiditySensorSettingAndOffset) {
+    reportHumidity(6880);
+    configure(EXT_TEMP_SENSOR_OFF, SENSOR_ON, SENSOR_ON);
+    EXPECT_EQ(Sensors_GetOnboardRelHumidity(), 26 * FPR_ONE);
+    setHumidityOffset(6);
+    EXPECT_EQ(Sensors_GetOnboardRelHumidity(), 20 * FPR_ONE);
+    setHumidityOffset(30);
+    EXPECT_EQ(Sensors_GetOnboardRelHumidity(), 0);
+    configure(EXT_TEMP_SENSOR_OFF, SENSOR_ON, SENSOR_OFF);
+    setHumidityOffset(0);
+    EXPECT_EQ(Sensors_GetOnboardRelHumidity(), 0);
+}
+
+TEST_F(SensorChoiceTest, BlockOfThirtySmoothing) {
+    configure(EXT_TEMP_SENSOR_OFF, SENSOR_ON, SENSOR_ON);
+    fpr_t v = 123;
+    EXPECT_EQ(getMovAvgIndTemp(&v), 0);
+    // The first report is stored at once.
+    reportTemperature(W_ONBOARD, W_ONBOARD, 0, 0);
+    EXPECT_EQ(getMovAvgIndTemp(&v), 1);
+    EXPECT_NEAR(toDouble(v), 25.0, 0.01);
+    // Thirty reports of about 20 degrees accumulate; the 31st after the
+    // first stores their average.
+    uint16_t w2 = static_cast<uint16_t>(std::lround(2.0 * 4000 * 12.09 / 22.09));
+    fpr_t twenty = 0;
+    Sensors_OnboardTempFromRaw(4000, w2, &twenty);
+    for (int i = 0; i < 30; i++) {
+        reportTemperature(4000, w2, 0, 0);
+        getMovAvgIndTemp(&v);
+        ASSERT_NEAR(toDouble(v), 25.0, 0.01) << i;
+    }
+    reportTemperature(4000, w2, 0, 0);
+    getMovAvgIndTemp(&v);
+    EXPECT_NEAR(toDouble(v), toDouble(twenty), 0.01);
+    // The storing report added no sample: the next block starts empty.
+    for (int i = 0; i < 30; i++) {
+        reportTemperature(W_ONBOARD, W_ONBOARD, 0, 0);
+    }
+    getMovAvgIndTemp(&v);
+    EXPECT_NEAR(toDouble(v), toDouble(twenty), 0.01);
+    reportTemperature(W_ONBOARD, W_ONBOARD, 0, 0);
+    getMovAvgIndTemp(&v);
+    EXPECT_NEAR(toDouble(v), 25.0, 0.01);
+
+    // Humidity: the very first report is only seen, the second is stored.
+    reportHumidity(6880);
+    EXPECT_EQ(getMovAvgHum(&v), 0);
+    reportHumidity(6880);
+    EXPECT_EQ(getMovAvgHum(&v), 1);
+    EXPECT_EQ(v, 26 * FPR_ONE);
+    for (int i = 0; i < 30; i++) {
+        reportHumidity(6035); // 100 %
+    }
+    getMovAvgHum(&v);
+    EXPECT_EQ(v, 26 * FPR_ONE);
+    reportHumidity(6035);
+    getMovAvgHum(&v);
+    EXPECT_NEAR(toDouble(v), 100.0, 0.05);
+}
+
+} // namespace

@@ -1,0 +1,176 @@
+// Running tstat-sim from a test.
+#include "sim_process.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+} // namespace
+
+SimProcess::SimProcess(const std::string &root, const std::string &command,
+                       const std::vector<std::string> &args, double scale)
+    : m_root(root) {
+    std::vector<std::string> argv = {TSTAT_SIM_BINARY, command, "--root", root};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::string scaleText = std::to_string(scale);
+    std::string outPath = root + "/sim-output.txt";
+    m_pid = fork();
+    if (m_pid == 0) {
+        int in = open("/dev/null", O_RDONLY);
+        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(in, STDIN_FILENO);
+        dup2(out, STDOUT_FILENO);
+        dup2(out, STDERR_FILENO);
+        setenv("TSTAT_TIME_SCALE", scaleText.c_str(), 1);
+        unsetenv("TSTAT_TIME_ANCHOR");
+        std::vector<char *> cargv;
+        for (std::string &a : argv) {
+            cargv.push_back(a.data());
+        }
+        cargv.push_back(nullptr);
+        execv(cargv[0], cargv.data());
+        _exit(127);
+    }
+}
+
+SimProcess::~SimProcess() {
+    stop();
+}
+
+void SimProcess::stop() {
+    if (m_socket >= 0) {
+        close(m_socket);
+        m_socket = -1;
+    }
+    if (m_pid > 0) {
+        kill(m_pid, SIGTERM);
+        if (wait(std::chrono::seconds(5)) < 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+        m_pid = -1;
+    }
+}
+
+int SimProcess::wait(std::chrono::milliseconds limit) {
+    auto end = Clock::now() + limit;
+    while (m_pid > 0) {
+        int status = 0;
+        pid_t r = waitpid(m_pid, &status, WNOHANG);
+        if (r == m_pid) {
+            m_pid = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        if (Clock::now() > end) {
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return -1;
+}
+
+bool SimProcess::waitReady(std::chrono::milliseconds limit) {
+    auto end = Clock::now() + limit;
+    std::string portFile = m_root + "/sim/console.port";
+    std::string link = m_root + "/dev/ttyCOPROC";
+    while (Clock::now() < end) {
+        std::ifstream in(portFile);
+        int port = 0;
+        if (in >> port && port > 0 && std::filesystem::is_symlink(link)) {
+            m_socket = socket(AF_INET, SOCK_STREAM, 0);
+            struct sockaddr_in addr {};
+            addr.sin_family = AF_INET;
+            addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            addr.sin_port = htons(static_cast<uint16_t>(port));
+            if (connect(m_socket, reinterpret_cast<struct sockaddr *>(&addr), sizeof(addr)) == 0) {
+                return true;
+            }
+            close(m_socket);
+            m_socket = -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+void SimProcess::send(const std::string &line) {
+    std::string text = line + "\n";
+    size_t done = 0;
+    while (m_socket >= 0 && done < text.size()) {
+        ssize_t put = ::send(m_socket, text.data() + done, text.size() - done, MSG_NOSIGNAL);
+        if (put <= 0) {
+            return;
+        }
+        done += static_cast<size_t>(put);
+    }
+}
+
+bool SimProcess::readLines(int waitMs) {
+    struct pollfd p = {m_socket, POLLIN, 0};
+    if (m_socket < 0 || poll(&p, 1, waitMs) <= 0) {
+        return false;
+    }
+    char buf[4096];
+    ssize_t got = recv(m_socket, buf, sizeof(buf), 0);
+    if (got <= 0) {
+        return false;
+    }
+    m_pending.append(buf, static_cast<size_t>(got));
+    size_t nl;
+    while ((nl = m_pending.find('\n')) != std::string::npos) {
+        m_seen.push_back(m_pending.substr(0, nl));
+        m_pending.erase(0, nl + 1);
+    }
+    return true;
+}
+
+std::string SimProcess::waitFor(const std::string &part, std::chrono::milliseconds limit) {
+    auto end = Clock::now() + limit;
+    for (;;) {
+        while (m_scanned < m_seen.size()) {
+            const std::string &line = m_seen[m_scanned++];
+            if (line.find(part) != std::string::npos) {
+                return line;
+            }
+        }
+        if (Clock::now() > end) {
+            return "";
+        }
+        readLines(20);
+    }
+}
+
+std::string SimProcess::output() const {
+    std::ifstream in(m_root + "/sim-output.txt");
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool pollUntil(const std::function<void()> &step, const std::function<bool()> &done,
+               std::chrono::milliseconds limit) {
+    auto end = Clock::now() + limit;
+    while (Clock::now() < end) {
+        step();
+        if (done()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}

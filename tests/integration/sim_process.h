@@ -1,0 +1,48 @@
+// tstat-sim as a child process of a test, with a client of its console
+// socket.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+class SimProcess {
+  public:
+    // Starts `tstat-sim <command> --root root args...` with TSTAT_TIME_SCALE
+    // set to scale; its output goes to root/sim-output.txt.
+    SimProcess(const std::string &root, const std::string &command,
+               const std::vector<std::string> &args, double scale);
+    ~SimProcess();
+    SimProcess(const SimProcess &) = delete;
+    SimProcess &operator=(const SimProcess &) = delete;
+
+    // Waits until the console port file and the link exist; connects.
+    bool waitReady(std::chrono::milliseconds limit = std::chrono::seconds(15));
+    // Sends one console line.
+    void send(const std::string &line);
+    // Reads console lines until one contains `part` (returned) or the limit
+    // passes (empty string). Lines read on the way are kept in seen().
+    std::string waitFor(const std::string &part,
+                        std::chrono::milliseconds limit = std::chrono::seconds(10));
+    const std::vector<std::string> &seen() const { return m_seen; }
+    // Everything the simulator printed on its standard output so far.
+    std::string output() const;
+    // Waits for the process to end; returns its exit status or -1.
+    int wait(std::chrono::milliseconds limit = std::chrono::seconds(10));
+    void stop();
+
+  private:
+    bool readLines(int waitMs);
+
+    std::string m_root;
+    int m_pid = -1;
+    int m_socket = -1;
+    std::string m_pending;
+    std::vector<std::string> m_seen;
+    size_t m_scanned = 0;
+};
+
+// Repeats `step` until `done` holds or the limit passes; true when done.
+bool pollUntil(const std::function<void()> &step, const std::function<bool()> &done,
+               std::chrono::milliseconds limit = std::chrono::seconds(10));

@@ -1,0 +1,108 @@
+// The sending side of a firmware download against a receiver that checks
+// blocks the way the thermostat does.
+#include "download.h"
+
+#include "coproc/coproc_comm.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using sim::DownloadSender;
+
+// A receiver: checks SOH, the complement, the expected number and the CRC;
+// drops the first two bytes of the first block; answers ACK or NAK.
+struct Receiver {
+    Bytes file;
+    uint8_t expected = 1;
+    bool first = true;
+    bool ended = false;
+    uint8_t take(const Bytes &block) {
+        if (block.size() == 1 && block[0] == DownloadSender::EOT) {
+            ended = true;
+            return DownloadSender::ACK;
+        }
+        if (block.size() != DownloadSender::BLOCK_SIZE || block[0] != DownloadSender::SOH ||
+            block[1] != static_cast<uint8_t>(~block[2]) || block[1] != expected) {
+            return DownloadSender::NAK;
+        }
+        uint16_t crc = coprocCommCrc(0, block.data() + 3, DownloadSender::BLOCK_DATA);
+        if (block[131] != (crc >> 8) || block[132] != (crc & 0xFF)) {
+            return DownloadSender::NAK;
+        }
+        file.insert(file.end(), block.begin() + 3 + (first ? 2 : 0), block.begin() + 131);
+        first = false;
+        expected++;
+        return DownloadSender::ACK;
+    }
+};
+
+Bytes content(size_t n) {
+    Bytes c(n);
+    for (size_t i = 0; i < n; i++) {
+        c[i] = static_cast<uint8_t>(i * 7 + 3);
+    }
+    return c;
+}
+
+TEST(Download, WholeTransferWithRetriesAndInterleavedFrames) {
+    DownloadSender sender;
+    Bytes data = content(300);
+    sender.start(data);
+    EXPECT_EQ(sender.blocks(), 3u); // 2 + 300 bytes
+    EXPECT_TRUE(sender.active());
+    // Bytes before the first NAK, and the thermostat's framed requests, are
+    // not control bytes (0x15 and 0x06 inside frames included).
+    EXPECT_TRUE(sender.onByte(DownloadSender::ACK).empty());
+    for (uint8_t b : {0xC0, 0x15, 0x04, 0x06, 0x00, 0xC0}) {
+        EXPECT_TRUE(sender.onByte(b).empty());
+    }
+    Receiver rx;
+    Bytes out = sender.onByte(DownloadSender::NAK);
+    // The first block is corrupted on the way: NAK brings it again.
+    Bytes damaged = out;
+    damaged[50] ^= 0xFF;
+    uint8_t answer = rx.take(damaged);
+    EXPECT_EQ(answer, DownloadSender::NAK);
+    out = sender.onByte(answer);
+    while (!rx.ended) {
+        answer = rx.take(out);
+        for (uint8_t b : {0xC0, 0x05, 0x04, 0x00, 0x00, 0xC0}) {
+            sender.onByte(b);
+        }
+        out = sender.onByte(answer);
+        ASSERT_TRUE(rx.ended || !out.empty());
+    }
+    EXPECT_EQ(sender.state(), DownloadSender::State::EndSent);
+    sender.onByte(DownloadSender::DONE);
+    EXPECT_EQ(sender.state(), DownloadSender::State::Done);
+    EXPECT_FALSE(sender.active());
+    EXPECT_EQ(sender.blocksAcknowledged(), 3u);
+    EXPECT_EQ(sender.naks(), 1u);
+    // The received file is the content and the last block's padding.
+    ASSERT_EQ(rx.file.size(), 126u + 128u + 128u);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), rx.file.begin()));
+    for (size_t i = data.size(); i < rx.file.size(); i++) {
+        EXPECT_EQ(rx.file[i], 0x1A);
+    }
+}
+
+TEST(Download, BlockNumbersWrapAndCancel) {
+    DownloadSender sender;
+    sender.start(content(256 * 128));
+    EXPECT_EQ(sender.blocks(), 257u);
+    Bytes b255 = sender.block(254);
+    Bytes b256 = sender.block(255);
+    EXPECT_EQ(b255[1], 255);
+    EXPECT_EQ(b256[1], 0);
+    EXPECT_EQ(b256[2], 0xFF);
+    EXPECT_TRUE(sender.block(400).empty());
+    sender.cancel();
+    EXPECT_EQ(sender.state(), DownloadSender::State::Failed);
+    EXPECT_TRUE(sender.onByte(DownloadSender::NAK).empty());
+}
+
+} // namespace

@@ -1,0 +1,65 @@
+// Key records written to the application's key FIFO.
+#include "keys.h"
+
+#include "board_root.h"
+#include "platform/platform_test.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+TEST(Keys, RecordsAndFifo) {
+    EXPECT_EQ(sim::keyCode("up"), 0x102);
+    EXPECT_EQ(sim::keyCode("down"), 0x100);
+    EXPECT_EQ(sim::keyCode("mode"), 0x101);
+    EXPECT_EQ(sim::keyCode("exit"), 0x103);
+    EXPECT_EQ(sim::keyCode("UP"), 0);
+    auto r = sim::keyRecord(0x102, 1, 0x01020304, 5);
+    EXPECT_EQ(r[0], 0x04);
+    EXPECT_EQ(r[3], 0x01);
+    EXPECT_EQ(r[4], 5);
+    EXPECT_EQ(r[8], 1);
+    EXPECT_EQ(r[9], 0);
+    EXPECT_EQ(r[10], 0x02);
+    EXPECT_EQ(r[11], 0x01);
+    EXPECT_EQ(r[12], 1);
+    EXPECT_EQ(r[15], 0);
+    auto released = sim::keyRecord(0x100, 0, 0, 0);
+    EXPECT_EQ(released[12], 0);
+
+    TempBoardRoot root;
+    platformFakeClockSet(10, 0, 1700000000);
+    root.write("/dev/input/.keep", "");
+    std::string fifo = root.file("/dev/input/event0");
+    // No reader: an error, never a hang. Unknown keys are refused.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(sim::pressKey("up", 0.1), 1);
+    EXPECT_EQ(sim::pressKey("sideways", 0.1), 1);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0660), 0);
+    EXPECT_EQ(sim::pressKey("up", 0.1), 1);
+    std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_NE(errors.find("no application is reading the keys"), std::string::npos);
+    EXPECT_NE(errors.find("unknown key"), std::string::npos);
+
+    int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(sim::pressKey("mode", 2.5), 0);
+    uint8_t buf[64];
+    ASSERT_EQ(read(reader, buf, sizeof(buf)), 32);
+    EXPECT_EQ(buf[10], 0x01);
+    EXPECT_EQ(buf[11], 0x01);
+    EXPECT_EQ(buf[12], 1);
+    EXPECT_EQ(buf[16 + 10], 0x01);
+    EXPECT_EQ(buf[16 + 12], 0);
+    // The hold passed on the simulated clock.
+    uint32_t pressed = buf[0] | buf[1] << 8 | buf[2] << 16 | static_cast<uint32_t>(buf[3]) << 24;
+    uint32_t freed = buf[16] | buf[17] << 8 | buf[18] << 16 | static_cast<uint32_t>(buf[19]) << 24;
+    EXPECT_GE(freed - pressed, 2u);
+    close(reader);
+}
+
+} // namespace

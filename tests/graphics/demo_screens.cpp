@@ -330,15 +330,15 @@ ScreenItem demoSettings[] = {
     B(124, 238, "./images/Button-Text-Exit-OFF.png"),
     B(52, 90, "./images/Settings/Settings-PU1-Graphic-Bkgd.png"),
     B(60, 120, "./images/Settings/Settings-PU-Graphic-Button-OFF.png"),
-    L(60, 123, "Auto", BOLD, 14, WHITE),
+    L(70, 123, "Auto", BOLD, 14, WHITE),
     B(60, 150, "./images/Settings/Settings-PU-Graphic-Button-ON.png"),
-    L(60, 153, "Cool", BOLD, 14, WHITE),
+    L(70, 153, "Cool", BOLD, 14, WHITE),
     B(60, 180, "./images/Settings/Settings-PU-Graphic-Button-OFF.png"),
-    L(60, 183, "Heat", BOLD, 14, WHITE),
+    L(70, 183, "Heat", BOLD, 14, WHITE),
     B(60, 210, "./images/Settings/Settings-PU-Graphic-Button-OFF.png"),
-    L(60, 213, "Off", BOLD, 14, WHITE),
+    L(70, 213, "Off", BOLD, 14, WHITE),
     B(60, 240, "./images/Settings/Settings-PU-Graphic-Button-OFF.png"),
-    L(60, 243, "Emergency", BOLD, 14, WHITE),
+    L(70, 243, "Emergency", BOLD, 14, WHITE),
     UNDERVOLTAGE,
     screenEnd(),
 };
@@ -456,6 +456,30 @@ void prepareMainWithWeather(DisplayContext *display) {
     hideRange(display, m, 43, 74); // diagnostics, pop-ups, help bar
 }
 
+// The same screen in diagnostic mode, adjusting, with the filter reminder and
+// the mode pop-up open.
+void prepareMainWithWeatherMenu(DisplayContext *display) {
+    ScreenItem *m = demoMainWithWeather;
+    onlyToday(display, m, 5);
+    for (int i = 0; i < static_cast<int>(DEMO_MAIN_WITH_WEATHER_ITEMS); i++) {
+        if (m[i].kind == SCREEN_ITEM_BITMAP) {
+            screenSetBitmapVisibility(display, &m[i], 1);
+        }
+    }
+    onlyToday(display, m, 5);
+    hideRange(display, m, 3, 3);   // permanent hold
+    hideRange(display, m, 13, 13); // hold status
+    screenSetTextVisibility(display, &m[14], 0);
+    screenAddBitmap(display, &m[15]);
+    screenSetBitmapVisibility(display, &m[16], 0);
+    screenAddBitmap(display, &m[28]);
+    screenRemoveBitmap(display, &m[29]);
+    screenReplaceAndMoveBitmap(display, &m[17], "./images/Main/Main-SP-Graphic-Heat.png", 0, 78);
+    screenSetTextVisibility(display, &m[18], 0);
+    hideRange(display, m, 20, 23);
+    hideRange(display, m, 53, 74); // the HVAC and fan pop-ups, the help bar
+}
+
 void prepareMainPopup(DisplayContext *display) {
     onlyToday(display, demoMainPopup, 4);
 }
@@ -503,6 +527,7 @@ void prepareKinds(DisplayContext *display) {
 
 const DemoScreen c_DemoScreens[] = {
     {"main-weather", demoMainWithWeather, prepareMainWithWeather},
+    {"main-weather-menu", demoMainWithWeather, prepareMainWithWeatherMenu},
     {"main-no-weather", demoMainWithoutWeather, prepareMainWithoutWeather},
     {"main-popup", demoMainPopup, prepareMainPopup},
     {"forecast-detail", demoDetail, prepareDetail},

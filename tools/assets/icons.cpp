@@ -91,7 +91,7 @@ void snowflake(cairo_t *cr, const Rgba &color, double width) {
     cairo_stroke(cr);
 }
 
-void flame(cairo_t *cr) {
+void flamePath(cairo_t *cr) {
     cairo_move_to(cr, 12, 1.5);
     cairo_curve_to(cr, 14, 6, 20, 8.5, 20, 15);
     cairo_curve_to(cr, 20, 19.8, 16.5, 22.8, 12, 22.8);
@@ -100,6 +100,10 @@ void flame(cairo_t *cr) {
     cairo_curve_to(cr, 8.5, 9.5, 9.2, 10.5, 10.2, 11);
     cairo_curve_to(cr, 10, 7, 11, 4, 12, 1.5);
     cairo_close_path(cr);
+}
+
+void flame(cairo_t *cr) {
+    flamePath(cr);
     fillVertical(cr, 2, 23, rgb(FLAME), rgb(HEAT));
     // The bright inner tongue.
     cairo_move_to(cr, 12, 11);
@@ -249,14 +253,10 @@ bool drawIcon(cairo_t *cr, const std::string &name, double x, double y, double w
         aux(cr);
         cairo_restore(cr);
         cairo_save(cr);
-        cairo_translate(cr, x + 2, y + h * 0.27);
-        cairo_scale(cr, h * 0.46 / 24.0, h * 0.46 / 24.0);
+        cairo_translate(cr, x + 3, y + h * 0.25);
+        cairo_scale(cr, h * 0.5 / 24.0, h * 0.5 / 24.0);
         setColor(cr, rgb(0xFFFFFF));
-        cairo_move_to(cr, 12, 1.5);
-        cairo_curve_to(cr, 14, 6, 20, 8.5, 20, 15);
-        cairo_curve_to(cr, 20, 19.8, 16.5, 22.8, 12, 22.8);
-        cairo_curve_to(cr, 7.5, 22.8, 4, 19.8, 4, 15.5);
-        cairo_curve_to(cr, 4, 11.5, 8, 8, 12, 1.5);
+        flamePath(cr);
         cairo_fill(cr);
         cairo_restore(cr);
         TextStyle t;

@@ -58,6 +58,42 @@ bool parseOptions(int argc, char **argv, int first, Options *o) {
     return true;
 }
 
+// The panel shows 16-bit colour (5, 6 and 5 bits), and the screen engine's
+// conversion simply drops the low bits, so wide gradients would show bands.
+// Backgrounds are therefore dithered to RGB565 here (4 x 4 ordered dither),
+// on their opaque pixels (all but the display test's colour bars).
+void ditherTo565(cairo_surface_t *surface) {
+    static const int bayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+    cairo_surface_flush(surface);
+    unsigned char *data = cairo_image_surface_get_data(surface);
+    int stride = cairo_image_surface_get_stride(surface);
+    int w = cairo_image_surface_get_width(surface);
+    int h = cairo_image_surface_get_height(surface);
+    auto level = [](uint32_t v, int bits, double t) {
+        int top = (1 << bits) - 1;
+        int l = static_cast<int>(v / 255.0 * top + t);
+        l = std::min(std::max(l, 0), top);
+        // The 8-bit value whose high bits are that level.
+        return bits == 5 ? static_cast<uint32_t>((l << 3) | (l >> 2))
+                         : static_cast<uint32_t>((l << 2) | (l >> 4));
+    };
+    for (int y = 0; y < h; y++) {
+        auto *row = reinterpret_cast<uint32_t *>(data + y * stride);
+        for (int x = 0; x < w; x++) {
+            uint32_t p = row[x];
+            if ((p >> 24) != 0xFF) {
+                continue;
+            }
+            double t = (bayer[y % 4][x % 4] + 0.5) / 16.0;
+            uint32_t r = level((p >> 16) & 0xFF, 5, t);
+            uint32_t g = level((p >> 8) & 0xFF, 6, t);
+            uint32_t b = level(p & 0xFF, 5, t);
+            row[x] = 0xFF000000u | (r << 16) | (g << 8) | b;
+        }
+    }
+    cairo_surface_mark_dirty(surface);
+}
+
 // Writes a surface as PNG through a temporary file and a rename.
 bool writePng(cairo_surface_t *surface, const fs::path &path) {
     std::error_code ec;
@@ -93,6 +129,10 @@ int generate(const Options &o) {
         cairo_t *cr = cairo_create(surface);
         bool ok = drawAsset(cr, spec, &error);
         cairo_destroy(cr);
+        // The colour bars of the display test keep their exact colours.
+        if (ok && spec.recipe == "background" && spec.param("style") != "colorbars") {
+            ditherTo565(surface);
+        }
         if (!ok) {
             fprintf(stderr, "tstat-assets: %s:%d: %s: %s\n", o.list.c_str(), spec.line,
                     spec.path.c_str(), error.c_str());

@@ -212,7 +212,6 @@ void weatherDetail(cairo_t *cr) {
     t.size = 10;
     t.color = rgb(LABEL, 0.8);
     t.align = ALIGN_LEFT;
-    drawText(cr, t, "NOW", 10, 134, 60, 14);
     drawText(cr, t, "DETAILS", 10, 253, 80, 14);
 }
 
@@ -278,21 +277,18 @@ void colorBars(cairo_t *cr) {
 }
 
 void diagnosticOverlay(cairo_t *cr) {
+    // An amber frame round the screen, and a tag between the clock and the date.
     setColor(cr, rgb(AMBER));
     cairo_set_line_width(cr, 3);
     cairo_rectangle(cr, 1.5, 1.5, W - 3, H - 3);
     cairo_stroke(cr);
-    roundedRect(cr, W - 15, 56, 15, 104, 4, CORNER_TL | CORNER_BL);
+    roundedRect(cr, 100, 27, 66, 17, 8.5);
     setColor(cr, rgb(AMBER));
     cairo_fill(cr);
-    cairo_save(cr);
-    cairo_translate(cr, W - 3.5, 108);
-    cairo_rotate(cr, -M_PI / 2);
     TextStyle t;
     t.size = 9;
     t.color = rgb(0x2A1E00);
-    drawText(cr, t, "DIAGNOSTIC", -52, -12, 104, 12);
-    cairo_restore(cr);
+    drawText(cr, t, "DIAGNOSTIC", 100, 27, 66, 17);
 }
 
 void helpCard(cairo_t *cr) {
@@ -534,6 +530,7 @@ bool label(cairo_t *cr, const AssetSpec &spec, std::string *error) {
     }
     if (status == "online") {
         // The building controller is connected: a small green light.
+        cairo_new_path(cr);
         cairo_arc(cr, w - 7, 7, 2.6, 0, 2 * M_PI);
         setColor(cr, rgb(ONLINE));
         cairo_fill_preserve(cr);
@@ -577,11 +574,9 @@ bool helptext(cairo_t *cr, const AssetSpec &spec, std::string *) {
         const char *text;
     };
     static const Entry entries[] = {
-        {"", true, "Change the temperature. The new setting holds until the next program period."},
-        {"MODE", false, "Show the next page: the weather, then the thermostat menu."},
-        {"MODE 3s", false,
-         "Hold to choose Permanent, Temporary or Program hold, then the system "
-         "and fan mode."},
+        {"", true, "Change the temperature until the next program period."},
+        {"MODE", false, "Next page: the weather, then the thermostat menu."},
+        {"MODE", false, "Held for 3 seconds: the hold, system and fan mode menus."},
     };
     double w = spec.width;
     double y = 4;
@@ -608,7 +603,7 @@ bool helptext(cairo_t *cr, const AssetSpec &spec, std::string *) {
     setFont(cr, false, small.size);
     double baseline = y + 18;
     for (const std::string &line :
-         wrap(cr, "These hints can be turned off under Advanced Setup, Help Mode.", w)) {
+         wrap(cr, "Help Mode in Advanced Setup turns these hints off.", w)) {
         drawTextAt(cr, small, line, 0, baseline);
         baseline += 13;
     }
@@ -639,18 +634,22 @@ bool badge(cairo_t *cr, const AssetSpec &spec, std::string *error) {
         cairo_set_line_width(cr, 1);
         cairo_stroke(cr);
     }
-    double size = pill ? h - 4 : h;
-    double ix = pill ? 3 : 0;
-    if (!drawIcon(cr, iconName, ix, (h - size) / 2, size, size)) {
-        *error = "unknown icon \"" + iconName + "\"";
-        return false;
-    }
     TextStyle t;
     t.size = pill ? 11 : 11.5;
     t.color = rgb(pill ? 0x2E8B3E : MUTED);
-    t.align = ALIGN_LEFT;
-    t.indent = ix + size + 4;
-    drawText(cr, t, spec.param("text"), 0, 0, w, h);
+    setFont(cr, true, t.size);
+    double cap = capHeight(cr);
+    // The text's baseline: given, so that it lines up with a text item beside
+    // the badge, or centred.
+    double baseline = std::round(spec.number("baseline", (h + cap) / 2));
+    double size = pill ? h - 4 : std::fmin(h, 14);
+    double ix = pill ? 3 : 0;
+    double iy = std::round(baseline - cap / 2 - size / 2);
+    if (!drawIcon(cr, iconName, ix, iy, size, size)) {
+        *error = "unknown icon \"" + iconName + "\"";
+        return false;
+    }
+    drawTextAt(cr, t, spec.param("text"), ix + size + 4, baseline);
     return true;
 }
 

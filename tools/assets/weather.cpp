@@ -174,13 +174,20 @@ void thermometer(cairo_t *cr, double x, double y) {
     cairo_fill(cr);
 }
 
-void smokePuffs(cairo_t *cr, uint32_t color, double alpha) {
-    setColor(cr, rgb(color, alpha));
-    double pts[5][3] = {{22, 44, 7}, {30, 34, 8}, {40, 26, 9}, {50, 18, 8}, {57, 11, 6}};
-    for (auto &p : pts) {
-        cairo_arc(cr, p[0], p[1], p[2], 0, 2 * M_PI);
+// A chimney with a plume of smoke drifting up and away.
+void smoke(cairo_t *cr) {
+    double pts[6][3] = {{24, 34, 5}, {29, 26, 6.5}, {36, 19, 7.5},
+                        {45, 14, 8}, {54, 12, 7},   {61, 13, 5}};
+    for (int i = 5; i >= 0; i--) {
+        cairo_arc(cr, pts[i][0], pts[i][1], pts[i][2], 0, 2 * M_PI);
+        setColor(cr, rgb(i < 2 ? 0x8E99A8 : 0xB3BDCA, 0.95 - i * 0.08));
         cairo_fill(cr);
     }
+    roundedRect(cr, 17, 38, 12, 16, 1.5);
+    fillVertical(cr, 38, 54, rgb(0x8C5A46), rgb(0x6A4233));
+    setColor(cr, rgb(0x5A372A));
+    cairo_rectangle(cr, 15.5, 37, 15, 3);
+    cairo_fill(cr);
 }
 
 using Scene = std::function<void(cairo_t *)>;
@@ -355,7 +362,7 @@ const std::map<std::string, Scene> &scenes() {
              sun(cr, 35, 22, 11, 0.8);
              lines(cr, 13, 38, 3, 6.5, 44, 0xD9C9A6, 0.9);
          }},
-        {"smoke", [](cairo_t *cr) { smokePuffs(cr, 0xA3AEBC, 0.9); }},
+        {"smoke", smoke},
         {"dust",
          [](cairo_t *cr) {
              windLines(cr, 10, 16, 40, 0xD8B48A);

@@ -6,7 +6,7 @@ set -eu
 
 PACKAGES="g++ make cmake ninja-build pkg-config \
 libsdl1.2-dev libsdl-image1.2-dev libsdl-ttf2.0-dev fonts-liberation \
-libcairo2-dev libgtest-dev libgmock-dev libbenchmark-dev"
+libcairo2-dev libfreetype-dev libgtest-dev libgmock-dev libbenchmark-dev"
 
 missing=""
 for pkg in $PACKAGES; do

@@ -1,0 +1,470 @@
+// Screen engine core: the display context, start-up and shutdown, screen
+// selection, item loading and unloading, and the render pass.
+#include "graphics/screen.h"
+#include "graphics/screen_test.h"
+
+#include "platform/platform.h"
+#include "platform/platform_display.h"
+
+#include <SDL.h>
+#include <SDL_image.h>
+#include <SDL_ttf.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+DisplayContext g_display = {
+    0, 0, 0, 0, nullptr, nullptr, nullptr, -1, -1, 0, {0, 0, 0, 0, 0, 0, 0, nullptr}};
+
+const ScreenItemHandler screenItemHandlers[3] = {
+    {screenRenderBitmap, screenLoadBitmap, screenUnloadBitmap},
+    {screenRenderText, screenLoadText, screenUnloadText},
+    {screenRenderGlyph, screenLoadGlyph, screenUnloadGlyph},
+};
+
+namespace {
+
+constexpr const char *BL_POWER_FILE = "/sys/class/backlight/backlight/bl_power";
+constexpr const char *BRIGHTNESS_FILE = "/sys/class/backlight/backlight/brightness";
+constexpr const char *WINDOW_TITLE = "tstat";
+
+ScreenRenderCounters m_Counters;
+
+const ScreenItemHandler *handlerOf(const ScreenItem *item) {
+    return item->kind < SCREEN_ITEM_END ? &screenItemHandlers[item->kind] : nullptr;
+}
+
+int openBacklightFile(const char *designPath) {
+    char path[PATH_MAX];
+    int fd = -1;
+    if (platformPath(designPath, path, sizeof(path)) != nullptr) {
+        fd = open(path, O_RDWR);
+    } else {
+        errno = ENAMETOOLONG;
+    }
+    if (fd < 0) {
+        printf("error opening brightness control (%s)\n", strerror(errno));
+    }
+    return fd;
+}
+
+void closeFd(int *fd) {
+    if (*fd >= 0) {
+        close(*fd);
+    }
+    *fd = -1;
+}
+
+void blit(SDL_Surface *surface, DisplayContext *display, int16_t x, int16_t y) {
+    SDL_Rect dst;
+    dst.x = x;
+    dst.y = y;
+    dst.w = 0;
+    dst.h = 0;
+    SDL_UpperBlit(surface, nullptr, display->screen, &dst);
+    m_Counters.blits++;
+}
+
+bool byteSet(uint32_t flag) {
+    return static_cast<uint8_t>(flag) != 0;
+}
+
+// Text refresh and text blinking.
+void screenUpdateTextItems(DisplayContext *display) {
+    for (ScreenItem *item = display->currentScreen; item->kind != SCREEN_ITEM_END; item++) {
+        if (item->kind != SCREEN_ITEM_TEXT) {
+            continue;
+        }
+        if (item->textBlinkPeriod != 0 && util_check_expiration(&item->textBlinkTimer)) {
+            item->textVisible = byteSet(item->textVisible) ? 0 : 1;
+            util_set_expiration(&item->textBlinkTimer, item->textBlinkPeriod);
+            display->dirty = 1;
+        }
+        if (item->textUpdate != nullptr) {
+            item->textUpdate(item->text);
+        } else if (item->textUpdateIndexed != nullptr) {
+            item->textUpdateIndexed(item->text, item->updateIndex);
+        }
+        // Whatever the update wrote, the text ends within its buffer.
+        item->text[SCREEN_TEXT_LEN - 1] = '\0';
+        if (strcmp(item->text, item->lastText) != 0) {
+            memcpy(item->lastText, item->text, SCREEN_TEXT_LEN);
+            display->dirty = 1;
+        }
+    }
+}
+
+// Bitmap blinking: the off phase takes the bitmap off the screen.
+void screenUpdateBitmapItems(DisplayContext *display) {
+    for (ScreenItem *item = display->currentScreen; item->kind != SCREEN_ITEM_END; item++) {
+        if (item->kind != SCREEN_ITEM_BITMAP || item->bitmapBlinkPeriod == 0 ||
+            !util_check_expiration(&item->bitmapBlinkTimer)) {
+            continue;
+        }
+        item->bitmapVisible = byteSet(item->bitmapVisible) ? 0 : 1;
+        util_set_expiration(&item->bitmapBlinkTimer, item->bitmapBlinkPeriod);
+        display->dirty = 1;
+        if (item->loaded != 0) {
+            screenRemoveBitmap(display, item);
+        } else {
+            screenAddBitmap(display, item);
+        }
+    }
+}
+
+void screenRenderCursor(DisplayContext *display) {
+    const ScreenCursor &c = display->cursor;
+    // A line width of 0 draws nothing: the surface is all transparent.
+    if (c.hidden == 0 && c.surface != nullptr && c.lineWidth != 0) {
+        blit(c.surface, display, c.x, c.y);
+    }
+}
+
+// A load handler that failed leaves its own item without resources; the
+// other items of the screen keep theirs.
+int loadFailed(ScreenItem *item, DisplayContext *display) {
+    const ScreenItemHandler *h = handlerOf(item);
+    if (h != nullptr) {
+        h->unload(item, display);
+    }
+    return -1;
+}
+
+} // namespace
+
+const ScreenRenderCounters &screenRenderCounters() {
+    return m_Counters;
+}
+
+void screenReset() {
+    if (g_display.screen != nullptr || g_display.glyphFile != nullptr) {
+        screenStop(&g_display);
+    }
+    g_display = DisplayContext{
+        0, 0, 0, 0, nullptr, nullptr, nullptr, -1, -1, 0, {0, 0, 0, 0, 0, 0, 0, nullptr}};
+    m_Counters = ScreenRenderCounters{};
+}
+
+int screenInitVideo(DisplayContext *display) {
+    if (SDL_Init(SDL_INIT_VIDEO) < 0) {
+        printf("error initializing sdl (%s)\n", SDL_GetError());
+        return -1;
+    }
+    int width = 0;
+    int height = 0;
+    int bpp = 0;
+    platformVideoMode(&width, &height, &bpp);
+    display->screen = SDL_SetVideoMode(width, height, bpp, SDL_SWSURFACE);
+    // Without a video surface nothing could ever be drawn or flipped.
+    if (display->screen == nullptr) {
+        printf("error initializing sdl (%s)\n", SDL_GetError());
+        SDL_Quit();
+        return -1;
+    }
+    SDL_WM_SetCaption(WINDOW_TITLE, WINDOW_TITLE);
+    platformDisplayStart(display->screen);
+    display->backlightPowerFd = openBacklightFile(BL_POWER_FILE);
+    display->brightnessFd = openBacklightFile(BRIGHTNESS_FILE);
+    SDL_ShowCursor(0);
+    return 0;
+}
+
+DisplayHandle screenInit() {
+    DisplayContext *display = &g_display;
+    display->width = SCREEN_NOMINAL_WIDTH;
+    display->height = SCREEN_NOMINAL_HEIGHT;
+    display->depth = SCREEN_NOMINAL_DEPTH;
+    display->flags = SCREEN_NOMINAL_FLAGS;
+    display->currentScreen = nullptr;
+    display->backlightPowerFd = -1;
+    display->brightnessFd = -1;
+    if (screenInitVideo(display) != 0) {
+        return nullptr;
+    }
+    display->glyphFile = abfOpen(SCREEN_GLYPH_FILE);
+    if (display->glyphFile == nullptr) {
+        closeFd(&display->backlightPowerFd);
+        closeFd(&display->brightnessFd);
+        platformDisplayStop();
+        SDL_Quit();
+        display->screen = nullptr;
+        return nullptr;
+    }
+    TTF_Init();
+    screenSetCursor(display, 10, 10, 10, 10, 0, 0, 0xFFFF00);
+    return display;
+}
+
+void screenStop(DisplayContext *display) {
+    if (display == nullptr) {
+        return;
+    }
+    if (display->currentScreen != nullptr) {
+        screenUnload(display, display->currentScreen);
+        display->currentScreen = nullptr;
+    }
+    closeFd(&display->backlightPowerFd);
+    closeFd(&display->brightnessFd);
+    if (display->glyphFile != nullptr) {
+        abfClose(display->glyphFile);
+        display->glyphFile = nullptr;
+    }
+    if (display->cursor.surface != nullptr) {
+        SDL_FreeSurface(display->cursor.surface);
+        display->cursor.surface = nullptr;
+    }
+    if (TTF_WasInit() != 0) {
+        TTF_Quit();
+    }
+    platformDisplayStop();
+    SDL_Quit();
+    display->screen = nullptr;
+}
+
+int screenSetCurrentScreen(DisplayContext *display, ScreenItem *screen) {
+    if (display == nullptr) {
+        return -1;
+    }
+    if (display->currentScreen != nullptr) {
+        screenUnload(display, display->currentScreen);
+    }
+    display->currentScreen = screen;
+    if (screen != nullptr) {
+        screenLoad(display, screen);
+    }
+    display->dirty = 1;
+    return 0;
+}
+
+void screenLoad(DisplayContext *display, ScreenItem *screen) {
+    if (display == nullptr || screen == nullptr) {
+        return;
+    }
+    for (ScreenItem *item = screen; item->kind != SCREEN_ITEM_END; item++) {
+        const ScreenItemHandler *h = handlerOf(item);
+        if (h != nullptr) {
+            h->load(item, display);
+        }
+        if (item->handleSlot != nullptr) {
+            *item->handleSlot = item;
+        }
+        item->loaded = 1;
+        display->dirty = 1;
+    }
+}
+
+void screenUnload(DisplayContext *display, ScreenItem *first) {
+    if (display == nullptr || first == nullptr) {
+        return;
+    }
+    for (ScreenItem *item = first; item->kind != SCREEN_ITEM_END; item++) {
+        const ScreenItemHandler *h = handlerOf(item);
+        if (h != nullptr) {
+            h->unload(item, display);
+        }
+        if (item->handleSlot != nullptr) {
+            *item->handleSlot = item;
+        }
+        item->loaded = 0;
+    }
+}
+
+void screenUserHdlInit(ScreenItem *screen) {
+    if (screen == nullptr) {
+        return;
+    }
+    for (ScreenItem *item = screen; item->kind != SCREEN_ITEM_END; item++) {
+        if (item->handleSlot != nullptr) {
+            *item->handleSlot = item;
+        }
+    }
+}
+
+void screenRender(DisplayContext *display) {
+    if (display == nullptr) {
+        return;
+    }
+    platformDisplayPoll();
+    if (display->currentScreen == nullptr) {
+        return;
+    }
+    m_Counters.passes++;
+    screenUpdateTextItems(display);
+    screenUpdateBitmapItems(display);
+    if (display->dirty == 0) {
+        return;
+    }
+    if (display->screen == nullptr) {
+        display->dirty = 0;
+        return;
+    }
+    SDL_Rect all;
+    all.x = 0;
+    all.y = 0;
+    all.w = static_cast<Uint16>(display->screen->w);
+    all.h = static_cast<Uint16>(display->screen->h);
+    SDL_FillRect(display->screen, &all, 0);
+    m_Counters.fills++;
+    for (ScreenItem *item = display->currentScreen; item->kind != SCREEN_ITEM_END; item++) {
+        const ScreenItemHandler *h = handlerOf(item);
+        if (h != nullptr) {
+            h->render(item, display);
+        }
+    }
+    screenRenderCursor(display);
+    SDL_Flip(display->screen);
+    m_Counters.flips++;
+    display->dirty = 0;
+    platformDisplayFlipped();
+}
+
+// ---- Bitmaps ----------------------------------------------------------------------
+
+int screenRenderBitmap(ScreenItem *item, DisplayContext *display) {
+    if (byteSet(item->bitmapVisible) && item->bitmapSurface != nullptr) {
+        blit(item->bitmapSurface, display, item->x, item->y);
+    }
+    return 0;
+}
+
+int screenLoadBitmap(ScreenItem *item, DisplayContext *display) {
+    if (item->bitmapSurface != nullptr) {
+        return 0;
+    }
+    const char *path = item->imageFile != nullptr ? item->imageFile : "";
+    SDL_Surface *raw = IMG_Load(path);
+    if (raw == nullptr) {
+        printf("failed loading image %s\n", path);
+        return loadFailed(item, display);
+    }
+    SDL_Surface *converted = SDL_DisplayFormatAlpha(raw);
+    SDL_FreeSurface(raw);
+    if (converted == nullptr) {
+        printf("failed converting image %s\n", path);
+        return loadFailed(item, display);
+    }
+    item->bitmapSurface = converted;
+    item->width = static_cast<uint16_t>(converted->w);
+    item->height = static_cast<uint16_t>(converted->h);
+    display->dirty = 1;
+    return 0;
+}
+
+int screenUnloadBitmap(ScreenItem *item, DisplayContext *display) {
+    if (item->bitmapSurface != nullptr) {
+        SDL_FreeSurface(item->bitmapSurface);
+        item->bitmapSurface = nullptr;
+        display->dirty = 1;
+    }
+    return 0;
+}
+
+// ---- Texts ----------------------------------------------------------------------------
+
+int screenRenderText(ScreenItem *item, DisplayContext *display) {
+    if (!byteSet(item->textVisible) || item->font == nullptr) {
+        return 0;
+    }
+    SDL_Color color;
+    screenSplitColor(item->textColor, &color.r, &color.g, &color.b);
+    color.unused = 0;
+    SDL_Surface *rendered = TTF_RenderText_Blended(item->font, item->text, color);
+    if (rendered == nullptr) {
+        return 0;
+    }
+    blit(rendered, display, item->x, item->y);
+    item->width = static_cast<uint16_t>(rendered->w);
+    item->height = static_cast<uint16_t>(rendered->h);
+    SDL_FreeSurface(rendered);
+    return 0;
+}
+
+int screenLoadText(ScreenItem *item, DisplayContext *display) {
+    if (item->font != nullptr) {
+        return 0;
+    }
+    const char *path = item->fontFile != nullptr ? item->fontFile : "";
+    item->font = TTF_OpenFont(path, static_cast<int>(item->fontSize));
+    if (item->font == nullptr) {
+        printf("failed loading font%s\n", path);
+        return loadFailed(item, display);
+    }
+    if (item->initialText != nullptr) {
+        snprintf(item->text, SCREEN_TEXT_LEN, "%s", item->initialText);
+    }
+    item->lastText[0] = '\0';
+    display->dirty = 1;
+    return 0;
+}
+
+int screenUnloadText(ScreenItem *item, DisplayContext *display) {
+    if (item->font != nullptr) {
+        TTF_CloseFont(item->font);
+        item->font = nullptr;
+        display->dirty = 1;
+    }
+    return 0;
+}
+
+// ---- Glyphs ----------------------------------------------------------------------------
+
+int screenRenderGlyph(ScreenItem *item, DisplayContext *display) {
+    if (byteSet(item->bitmapVisible) && item->glyphFrame != nullptr) {
+        blit(item->glyphFrame, display, item->x, item->y);
+    }
+    return 0;
+}
+
+int screenLoadGlyph(ScreenItem *item, DisplayContext *display) {
+    if (item->glyph != nullptr) {
+        return 0;
+    }
+    item->glyph = abfLoadAndRenderGlyph565(display->glyphFile, item->glyphId, screenAllocGlyphFrame,
+                                           screenReleaseGlyphFrame, screenInk565(item->glyphColor));
+    if (item->glyph == nullptr) {
+        printf("failed loading glyph %d\n", item->glyphId);
+        return loadFailed(item, display);
+    }
+    item->glyphFrame =
+        static_cast<SDL_Surface *>(abfGetGlyphFrame(display->glyphFile, item->glyph));
+    if (item->glyphFrame != nullptr) {
+        item->width = static_cast<uint16_t>(item->glyphFrame->w);
+        item->height = static_cast<uint16_t>(item->glyphFrame->h);
+    }
+    display->dirty = 1;
+    return 0;
+}
+
+int screenUnloadGlyph(ScreenItem *item, DisplayContext *display) {
+    if (item->glyph != nullptr) {
+        abfReleaseGlyph(display->glyphFile, item->glyph);
+        item->glyph = nullptr;
+        display->dirty = 1;
+    }
+    // The frame went with the glyph: never blit it again.
+    item->glyphFrame = nullptr;
+    return 0;
+}
+
+void *screenAllocGlyphFrame(uint32_t width, uint32_t height, uint16_t *pitch, uint16_t *background,
+                            uint16_t **pixels) {
+    SDL_Surface *frame =
+        SDL_CreateRGBSurface(SDL_SWSURFACE, static_cast<int>(width), static_cast<int>(height), 16,
+                             0xF800, 0x07E0, 0x001F, 0);
+    if (frame == nullptr) {
+        return nullptr;
+    }
+    *pitch = static_cast<uint16_t>(frame->pitch / 2);
+    *background = 0;
+    *pixels = static_cast<uint16_t *>(frame->pixels);
+    SDL_SetColorKey(frame, SDL_SRCCOLORKEY, 0);
+    return frame;
+}
+
+void screenReleaseGlyphFrame(void *frame) {
+    SDL_FreeSurface(static_cast<SDL_Surface *>(frame));
+}

@@ -1,0 +1,25 @@
+// Board flavour of the display part of the platform layer: the screen engine
+// draws into the frame buffer itself, so there is nothing to publish and no
+// window to serve.
+#include "platform/platform_display.h"
+
+void platformDisplayStart(SDL_Surface *screen) {
+    (void)screen;
+}
+
+void platformDisplayFlipped() {}
+
+void platformDisplayPoll() {}
+
+void platformDisplayStop() {}
+
+int platformDisplaySnapshot(const char *path) {
+    (void)path;
+    return -1;
+}
+
+uint32_t platformDisplayPublishedFrames() {
+    return 0;
+}
+
+void platformDisplayReset() {}

@@ -1,0 +1,255 @@
+// Host flavour of the display part of the platform layer: publishes the
+// frames shown as sim/screen.png, pumps SDL's events and turns window keys
+// into key records on the key FIFO.
+#include "platform/host_internal.h"
+#include "platform/platform.h"
+#include "platform/platform_display.h"
+
+#include <SDL.h>
+#include <cairo.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int64_t NS_PER_MS = 1000000;
+// At most ten frames per second of host time.
+constexpr int64_t MIN_PUBLISH_INTERVAL_NS = 100 * NS_PER_MS;
+constexpr const char *KEY_DEVICE = "/dev/input/event0";
+constexpr uint16_t EVENT_KEY = 1;
+constexpr uint16_t CODE_UP = 0x102;
+constexpr uint16_t CODE_DOWN = 0x100;
+constexpr uint16_t CODE_MODE = 0x101;
+constexpr uint16_t CODE_EXIT = 0x103;
+
+struct DisplayState {
+    SDL_Surface *screen;
+    bool published; // a frame was published at lastPublishNs
+    int64_t lastPublishNs;
+    bool pending; // a flipped frame still waits to be published
+    uint32_t publishedFrames;
+    int keyFd; // the key FIFO, opened on the first window key
+};
+
+DisplayState m_Display = {nullptr, false, 0, false, 0, -1};
+// The PNG encoder's output, reused from frame to frame.
+std::vector<unsigned char> m_PngBuffer;
+
+int64_t hostNowNs() {
+    struct timespec ts {};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+cairo_status_t appendPng(void *closure, const unsigned char *data, unsigned int length) {
+    auto *out = static_cast<std::vector<unsigned char> *>(closure);
+    out->insert(out->end(), data, data + length);
+    return CAIRO_STATUS_SUCCESS;
+}
+
+// Encodes the surface's current pixels as PNG into m_PngBuffer.
+bool encodeFrame(SDL_Surface *surface) {
+    if (surface == nullptr || surface->w <= 0 || surface->h <= 0) {
+        return false;
+    }
+    cairo_surface_t *image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, surface->w, surface->h);
+    if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(image);
+        return false;
+    }
+    cairo_surface_flush(image);
+    unsigned char *dst = cairo_image_surface_get_data(image);
+    int dstStride = cairo_image_surface_get_stride(image);
+    bool locked = SDL_MUSTLOCK(surface) ? SDL_LockSurface(surface) == 0 : true;
+    if (!locked) {
+        cairo_surface_destroy(image);
+        return false;
+    }
+    const SDL_PixelFormat *format = surface->format;
+    int bpp = format->BytesPerPixel;
+    for (int y = 0; y < surface->h; y++) {
+        const auto *src = static_cast<const uint8_t *>(surface->pixels) + y * surface->pitch;
+        auto *row = reinterpret_cast<uint32_t *>(dst + y * dstStride);
+        for (int x = 0; x < surface->w; x++) {
+            const uint8_t *p = src + x * bpp;
+            Uint32 pixel = 0;
+            switch (bpp) {
+            case 1:
+                pixel = p[0];
+                break;
+            case 2:
+                pixel = *reinterpret_cast<const Uint16 *>(p);
+                break;
+            case 3:
+                pixel = SDL_BYTEORDER == SDL_LIL_ENDIAN ? (p[0] | p[1] << 8 | p[2] << 16)
+                                                        : (p[2] | p[1] << 8 | p[0] << 16);
+                break;
+            default:
+                pixel = *reinterpret_cast<const Uint32 *>(p);
+                break;
+            }
+            Uint8 r, g, b;
+            SDL_GetRGB(pixel, const_cast<SDL_PixelFormat *>(format), &r, &g, &b);
+            row[x] = (static_cast<uint32_t>(r) << 16) | (static_cast<uint32_t>(g) << 8) | b;
+        }
+    }
+    if (SDL_MUSTLOCK(surface)) {
+        SDL_UnlockSurface(surface);
+    }
+    cairo_surface_mark_dirty(image);
+    m_PngBuffer.clear();
+    cairo_status_t status = cairo_surface_write_to_png_stream(image, appendPng, &m_PngBuffer);
+    cairo_surface_destroy(image);
+    return status == CAIRO_STATUS_SUCCESS;
+}
+
+void publish(int64_t nowNs) {
+    m_Display.pending = false;
+    m_Display.published = true;
+    m_Display.lastPublishNs = nowNs;
+    char path[PATH_MAX];
+    if (hostSimPath("screen.png", path, sizeof(path)) == nullptr ||
+        !encodeFrame(m_Display.screen)) {
+        return;
+    }
+    if (hostWriteFileAtomic(path, reinterpret_cast<const char *>(m_PngBuffer.data()),
+                            m_PngBuffer.size()) == 0) {
+        m_Display.publishedFrames++;
+    }
+}
+
+// Opens the key FIFO for writing. Opened read-write, a FIFO never lacks a
+// reader, so a write can neither fail for want of one nor raise SIGPIPE.
+// Anything but a FIFO is left alone.
+bool openKeyFifo() {
+    if (m_Display.keyFd >= 0) {
+        return true;
+    }
+    char path[PATH_MAX];
+    if (platformPath(KEY_DEVICE, path, sizeof(path)) == nullptr) {
+        return false;
+    }
+    int fd = open(path, O_RDWR | O_NONBLOCK);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISFIFO(st.st_mode)) {
+        close(fd);
+        return false;
+    }
+    m_Display.keyFd = fd;
+    return true;
+}
+
+void sendKey(uint16_t code, int32_t value) {
+    if (!openKeyFifo()) {
+        return;
+    }
+    uint8_t record[PLATFORM_KEY_EVENT_SIZE];
+    platformEncodeKeyEvent(PlatformKeyEvent{EVENT_KEY, code, value}, record);
+    ssize_t put;
+    do {
+        put = write(m_Display.keyFd, record, sizeof(record));
+    } while (put < 0 && errno == EINTR);
+}
+
+// The key code of a window key, or 0 for keys the thermostat does not have.
+uint16_t keyCodeOf(SDLKey sym) {
+    switch (sym) {
+    case SDLK_UP:
+        return CODE_UP;
+    case SDLK_DOWN:
+        return CODE_DOWN;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER:
+    case SDLK_SPACE:
+        return CODE_MODE;
+    case SDLK_ESCAPE:
+        return CODE_EXIT;
+    default:
+        return 0;
+    }
+}
+
+void pumpEvents() {
+    if (SDL_WasInit(SDL_INIT_VIDEO) == 0) {
+        return;
+    }
+    SDL_Event event;
+    while (SDL_PollEvent(&event) == 1) {
+        if (event.type == SDL_KEYDOWN || event.type == SDL_KEYUP) {
+            uint16_t code = keyCodeOf(event.key.keysym.sym);
+            if (code != 0) {
+                sendKey(code, event.type == SDL_KEYDOWN ? 1 : 0);
+            }
+        } else if (event.type == SDL_QUIT) {
+            // Closing the window ends the program like the fourth key.
+            sendKey(CODE_EXIT, 1);
+            sendKey(CODE_EXIT, 0);
+        }
+    }
+}
+
+} // namespace
+
+void platformDisplayStart(SDL_Surface *screen) {
+    m_Display.screen = screen;
+    m_Display.pending = false;
+}
+
+void platformDisplayFlipped() {
+    if (m_Display.screen == nullptr) {
+        return;
+    }
+    int64_t now = hostNowNs();
+    if (!m_Display.published || now - m_Display.lastPublishNs >= MIN_PUBLISH_INTERVAL_NS) {
+        publish(now);
+    } else {
+        m_Display.pending = true;
+    }
+}
+
+void platformDisplayPoll() {
+    pumpEvents();
+    if (m_Display.pending && m_Display.screen != nullptr) {
+        int64_t now = hostNowNs();
+        if (now - m_Display.lastPublishNs >= MIN_PUBLISH_INTERVAL_NS) {
+            publish(now);
+        }
+    }
+}
+
+void platformDisplayStop() {
+    if (m_Display.pending && m_Display.screen != nullptr) {
+        publish(hostNowNs());
+    }
+    m_Display.screen = nullptr;
+    m_Display.pending = false;
+}
+
+int platformDisplaySnapshot(const char *path) {
+    if (path == nullptr || !encodeFrame(m_Display.screen)) {
+        return -1;
+    }
+    return hostWriteFileAtomic(path, reinterpret_cast<const char *>(m_PngBuffer.data()),
+                               m_PngBuffer.size());
+}
+
+uint32_t platformDisplayPublishedFrames() {
+    return m_Display.publishedFrames;
+}
+
+void platformDisplayReset() {
+    if (m_Display.keyFd >= 0) {
+        close(m_Display.keyFd);
+    }
+    m_Display = DisplayState{nullptr, false, 0, false, 0, -1};
+}

@@ -1,0 +1,81 @@
+// Display part of the platform layer.
+//
+// Board flavour: the screen engine draws straight into the frame buffer;
+// these functions do nothing.
+//
+// Host flavour (the simulated board):
+//  - after each flip the frame is published as $TSTAT_ROOT/sim/screen.png,
+//    written through a temporary file and a rename, at most ten times per
+//    second of host time; a frame flipped too soon after the last one is
+//    published by a later platformDisplayPoll (or by platformDisplayStop),
+//    so the last frame shown is never lost;
+//  - platformDisplayPoll pumps SDL's events so that a window stays
+//    responsive, and turns window keys into the same 16-byte key records the
+//    key device delivers, written to the key FIFO $TSTAT_ROOT/dev/input/event0:
+//    arrow up and down, Return or space for the mode key, Escape for the
+//    fourth key; closing the window presses the fourth key.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct SDL_Surface;
+
+// ---- Key event records -------------------------------------------------------
+
+// A key event as the key device delivers it on the 32-bit board: 8 bytes of
+// time (ignored), u16 type, u16 code, s32 value, little-endian.
+constexpr size_t PLATFORM_KEY_EVENT_SIZE = 16;
+
+struct PlatformKeyEvent {
+    uint16_t type;
+    uint16_t code;
+    int32_t value;
+};
+
+// Encodes an event into a 16-byte record (time zero).
+inline void platformEncodeKeyEvent(const PlatformKeyEvent &event,
+                                   uint8_t record[PLATFORM_KEY_EVENT_SIZE]) {
+    for (size_t i = 0; i < 8; i++) {
+        record[i] = 0;
+    }
+    uint32_t value = static_cast<uint32_t>(event.value);
+    record[8] = static_cast<uint8_t>(event.type);
+    record[9] = static_cast<uint8_t>(event.type >> 8);
+    record[10] = static_cast<uint8_t>(event.code);
+    record[11] = static_cast<uint8_t>(event.code >> 8);
+    record[12] = static_cast<uint8_t>(value);
+    record[13] = static_cast<uint8_t>(value >> 8);
+    record[14] = static_cast<uint8_t>(value >> 16);
+    record[15] = static_cast<uint8_t>(value >> 24);
+}
+
+// Decodes a 16-byte record.
+inline PlatformKeyEvent platformDecodeKeyEvent(const uint8_t record[PLATFORM_KEY_EVENT_SIZE]) {
+    PlatformKeyEvent event;
+    event.type = static_cast<uint16_t>(record[8] | (record[9] << 8));
+    event.code = static_cast<uint16_t>(record[10] | (record[11] << 8));
+    event.value = static_cast<int32_t>(
+        static_cast<uint32_t>(record[12]) | (static_cast<uint32_t>(record[13]) << 8) |
+        (static_cast<uint32_t>(record[14]) << 16) | (static_cast<uint32_t>(record[15]) << 24));
+    return event;
+}
+
+// ---- Frames and events -------------------------------------------------------
+
+// The video surface now in use (after SDL_SetVideoMode).
+void platformDisplayStart(SDL_Surface *screen);
+// Called after each SDL_Flip of that surface.
+void platformDisplayFlipped();
+// Called on every render pass, drawn or not: events, keys, a pending frame.
+void platformDisplayPoll();
+// Publishes a pending frame and forgets the surface; called before SDL_Quit.
+void platformDisplayStop();
+
+// Writes the current frame of the surface to a PNG file (through a temporary
+// file and a rename). 0, or -1 (always -1 on the board).
+int platformDisplaySnapshot(const char *path);
+
+// For tests: how many frames were published, and forgetting all state.
+uint32_t platformDisplayPublishedFrames();
+void platformDisplayReset();

@@ -1,0 +1,137 @@
+// The touch keys on the simulated board's key FIFO.
+#include "graphics/buttons.h"
+
+#include "platform/platform_display.h"
+
+#include "board_root.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <utility>
+#include <vector>
+
+namespace {
+
+class Keys : public ::testing::Test {
+  protected:
+    TempBoardRoot root;
+    int writer = -1;
+
+    void SetUp() override {
+        buttonReset();
+        root.write("/dev/input/.keep", "");
+        std::string fifo = root.file("/dev/input/event0");
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        ASSERT_EQ(buttonInit(), 0);
+        writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        ASSERT_GE(writer, 0);
+    }
+    void TearDown() override {
+        close(writer);
+        buttonReset();
+    }
+    void send(uint16_t type, uint16_t code, int32_t value) {
+        uint8_t record[PLATFORM_KEY_EVENT_SIZE];
+        platformEncodeKeyEvent(PlatformKeyEvent{type, code, value}, record);
+        ASSERT_EQ(write(writer, record, sizeof(record)), 16);
+    }
+    void key(uint16_t code, int32_t value) { send(BUTTON_EVENT_KEY, code, value); }
+    std::pair<int, uint32_t> check() {
+        uint32_t id = 99;
+        int edge = buttonCheck(&id);
+        return {edge, edge == BUTTON_NO_EDGE ? 99u : id};
+    }
+    void drainStartup() {
+        for (int i = 0; i < 4; i++) {
+            check();
+        }
+    }
+};
+
+using Edge = std::pair<int, uint32_t>;
+
+TEST_F(Keys, StartupReportsOneReleasePerKeyInTableOrder) {
+    EXPECT_EQ(check(), Edge(BUTTON_RELEASE, BUTTON_UP));
+    EXPECT_EQ(check(), Edge(BUTTON_RELEASE, BUTTON_DOWN));
+    EXPECT_EQ(check(), Edge(BUTTON_RELEASE, BUTTON_MODE));
+    EXPECT_EQ(check(), Edge(BUTTON_RELEASE, BUTTON_EXIT));
+    EXPECT_EQ(check(), Edge(BUTTON_NO_EDGE, 99));
+    // The table itself: scan order up, down, mode, fourth key; ramps on up and down only.
+    EXPECT_EQ(g_buttonDescriptors[0].keyCode, 0x102u);
+    EXPECT_EQ(g_buttonDescriptors[1].keyCode, 0x100u);
+    EXPECT_EQ(g_buttonDescriptors[2].keyCode, 0x101u);
+    EXPECT_EQ(g_buttonDescriptors[3].keyCode, 0x103u);
+    EXPECT_EQ(g_buttonDescriptors[4].buttonId, BUTTON_END);
+    EXPECT_EQ(g_buttonDescriptors[0].rampTable, g_upDownRampTable);
+    EXPECT_EQ(g_buttonDescriptors[2].rampTable, nullptr);
+    EXPECT_EQ(g_upDownRampTable[3].repeatMs, 125u);
+}
+
+TEST_F(Keys, PressRepeatAndReleaseGiveOneEdgeEach) {
+    drainStartup();
+    key(0x101, 1);
+    EXPECT_EQ(check(), Edge(BUTTON_PRESS, BUTTON_MODE));
+    EXPECT_EQ(check(), Edge(BUTTON_NO_EDGE, 99));
+    // Kernel auto-repeat while held: no new edge.
+    key(0x101, 2);
+    key(0x101, 2);
+    EXPECT_EQ(check(), Edge(BUTTON_NO_EDGE, 99));
+    EXPECT_EQ(check(), Edge(BUTTON_NO_EDGE, 99));
+    key(0x101, 0);
+    EXPECT_EQ(check(), Edge(BUTTON_RELEASE, BUTTON_MODE));
+    // One event per check: two presses queued come out one after the other.
+    key(0x102, 1);
+    key(0x100, 1);
+    EXPECT_EQ(check(), Edge(BUTTON_PRESS, BUTTON_UP));
+    EXPECT_EQ(check(), Edge(BUTTON_PRESS, BUTTON_DOWN));
+    EXPECT_EQ(check(), Edge(BUTTON_NO_EDGE, 99));
+}
+
+TEST_F(Keys, UnknownCodesOtherEventsAndShortRecordsAreIgnored) {
+    drainStartup();
+    key(0x104, 1);
+    EXPECT_EQ(check(), Edge(BUTTON_NO_EDGE, 99));
+    send(2, 0x102, 1); // EV_REL
+    EXPECT_EQ(check(), Edge(BUTTON_NO_EDGE, 99));
+    uint8_t half[8] = {};
+    ASSERT_EQ(write(writer, half, sizeof(half)), 8);
+    EXPECT_EQ(check(), Edge(BUTTON_NO_EDGE, 99));
+    key(0x103, 1);
+    EXPECT_EQ(check(), Edge(BUTTON_PRESS, BUTTON_EXIT));
+    EXPECT_EQ(buttonCodeToState(0x104), nullptr);
+    EXPECT_EQ(buttonCodeToState(0x103), &g_buttonDescriptors[3]);
+}
+
+TEST_F(Keys, AnEventUndoingAnUnreportedChangeCancelsIt) {
+    // The fourth key goes down before its start-up release was reported.
+    key(0x103, 1);
+    EXPECT_EQ(check(), Edge(BUTTON_RELEASE, BUTTON_UP));
+    EXPECT_EQ(check(), Edge(BUTTON_RELEASE, BUTTON_DOWN));
+    EXPECT_EQ(check(), Edge(BUTTON_RELEASE, BUTTON_MODE));
+    EXPECT_EQ(check(), Edge(BUTTON_NO_EDGE, 99));
+    // Its release later is an ordinary release edge.
+    key(0x103, 0);
+    key(0x103, 1);
+    EXPECT_EQ(check(), Edge(BUTTON_RELEASE, BUTTON_EXIT));
+    EXPECT_EQ(check(), Edge(BUTTON_PRESS, BUTTON_EXIT));
+}
+
+TEST(KeysWithoutDevice, InitFailsAndNoEventIsRead) {
+    TempBoardRoot root;
+    buttonReset();
+    EXPECT_EQ(buttonInit(), -1);
+    EXPECT_EQ(g_keyFd, -1);
+    for (int i = 0; i < 4; i++) {
+        buttonCheck(nullptr);
+    }
+    uint32_t id = 99;
+    EXPECT_EQ(buttonCheck(&id), BUTTON_NO_EDGE);
+    buttonStop();
+    EXPECT_EQ(g_keyFd, -1);
+}
+
+} // namespace

@@ -1,0 +1,29 @@
+// Demonstration screens of the graphics engine, built like the product's
+// screen tables from the product's images and fonts, with fixed texts: the
+// main page with and without its weather panel (the first has the main
+// page's 76 items), the weather, message and help pages, a settings, a
+// thermostat-mode and a copy-to page as those pages' authors might lay them
+// out, a setup page, and a screen with one item of each kind.
+#pragma once
+
+#include "graphics/screen.h"
+
+#include <cstddef>
+
+struct DemoScreen {
+    const char *name; // file name stem of its render
+    ScreenItem *items;
+    // Puts the screen into a typical state once it is loaded (visibility,
+    // images); may be null.
+    void (*prepare)(DisplayContext *display);
+};
+
+extern ScreenItem demoMainWithWeather[];
+extern const size_t DEMO_MAIN_WITH_WEATHER_ITEMS; // without the end item
+extern ScreenItem demoKinds[];
+
+// Every demo screen, for the demo renders.
+const DemoScreen *demoScreens(size_t *count);
+
+// Counts the update calls of the clock text, so a test can change it.
+extern char g_demoClock[16];

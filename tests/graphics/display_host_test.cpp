@@ -1,0 +1,148 @@
+// The host flavour's display: sim/screen.png after flips, at most ten per
+// second with the last frame never lost, and window keys as key records.
+#include "display_fixture.h"
+
+#include <SDL.h>
+#include <cairo.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// The colour of a pixel of a PNG file, 0xRRGGBB, or -1 when it cannot be read.
+long pngPixel(const std::string &path, int x, int y) {
+    cairo_surface_t *s = cairo_image_surface_create_from_png(path.c_str());
+    long result = -1;
+    if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
+        const unsigned char *data = cairo_image_surface_get_data(s);
+        int stride = cairo_image_surface_get_stride(s);
+        result = *reinterpret_cast<const uint32_t *>(data + y * stride + x * 4) & 0xFFFFFF;
+    }
+    cairo_surface_destroy(s);
+    return result;
+}
+
+class HostDisplay : public HeadlessDisplay {
+  protected:
+    SDL_Surface *screen = nullptr;
+    void SetUp() override {
+        HeadlessDisplay::SetUp();
+        ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0);
+        screen = SDL_SetVideoMode(240, 320, 16, SDL_SWSURFACE);
+        ASSERT_NE(screen, nullptr);
+        platformDisplayStart(screen);
+    }
+    void TearDown() override {
+        platformDisplayReset();
+        SDL_Quit();
+        HeadlessDisplay::TearDown();
+    }
+    void fill(Uint8 r, Uint8 g, Uint8 b) {
+        SDL_FillRect(screen, nullptr, SDL_MapRGB(screen->format, r, g, b));
+        SDL_Flip(screen);
+        platformDisplayFlipped();
+    }
+    std::string screenPng() { return root.file("/sim/screen.png"); }
+};
+
+TEST_F(HostDisplay, FramesArePublishedAtMostTenTimesASecondAndTheLastIsKept) {
+    fill(255, 0, 0);
+    EXPECT_EQ(platformDisplayPublishedFrames(), 1u);
+    EXPECT_EQ(pngPixel(screenPng(), 10, 10), 0xFF0000);
+    struct stat st {};
+    EXPECT_NE(stat((screenPng() + ".tmp").c_str(), &st), 0);
+
+    // Flipped again at once: held back, not lost.
+    fill(0, 0, 255);
+    platformDisplayPoll();
+    EXPECT_EQ(platformDisplayPublishedFrames(), 1u);
+    EXPECT_EQ(pngPixel(screenPng(), 10, 10), 0xFF0000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(110));
+    platformDisplayPoll();
+    EXPECT_EQ(platformDisplayPublishedFrames(), 2u);
+    EXPECT_EQ(pngPixel(screenPng(), 10, 10), 0x0000FF);
+
+    // A frame still waiting when the display stops is published then.
+    fill(0, 255, 0);
+    EXPECT_EQ(platformDisplayPublishedFrames(), 2u);
+    platformDisplayStop();
+    EXPECT_EQ(platformDisplayPublishedFrames(), 3u);
+    EXPECT_EQ(pngPixel(screenPng(), 10, 10), 0x00FF00);
+    EXPECT_EQ(pngPixel(screenPng(), 239, 319), 0x00FF00);
+
+    // Nothing to publish without a surface.
+    platformDisplayFlipped();
+    EXPECT_EQ(platformDisplayPublishedFrames(), 3u);
+    EXPECT_EQ(platformDisplaySnapshot(root.file("/snap.png").c_str()), -1);
+}
+
+TEST_F(HostDisplay, SnapshotsAndTheEngineShareTheFrame) {
+    fill(0x10, 0x20, 0x30);
+    std::string snap = root.file("/snap.png");
+    ASSERT_EQ(platformDisplaySnapshot(snap.c_str()), 0);
+    // The frame is RGB565: the PNG holds what SDL makes of its pixels.
+    Uint8 r, g, b;
+    SDL_GetRGB(SDL_MapRGB(screen->format, 0x10, 0x20, 0x30), screen->format, &r, &g, &b);
+    EXPECT_EQ(pngPixel(snap, 0, 0), (r << 16) | (g << 8) | b);
+}
+
+TEST_F(HostDisplay, WindowKeysBecomeKeyRecords) {
+    root.write("/dev/input/.keep", "");
+    std::string fifo = root.file("/dev/input/event0");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    auto push = [](Uint8 type, SDLKey sym) {
+        SDL_Event e{};
+        e.type = type;
+        e.key.type = type;
+        e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+        e.key.keysym.sym = sym;
+        ASSERT_EQ(SDL_PushEvent(&e), 0);
+    };
+    push(SDL_KEYDOWN, SDLK_UP);
+    push(SDL_KEYUP, SDLK_UP);
+    push(SDL_KEYDOWN, SDLK_DOWN);
+    push(SDL_KEYDOWN, SDLK_RETURN);
+    push(SDL_KEYDOWN, SDLK_SPACE);
+    push(SDL_KEYDOWN, SDLK_a); // not a thermostat key
+    push(SDL_KEYDOWN, SDLK_ESCAPE);
+    SDL_Event quit{};
+    quit.type = SDL_QUIT;
+    SDL_PushEvent(&quit);
+    platformDisplayPoll();
+
+    std::vector<PlatformKeyEvent> events;
+    uint8_t record[PLATFORM_KEY_EVENT_SIZE];
+    while (read(reader, record, sizeof(record)) == static_cast<ssize_t>(sizeof(record))) {
+        events.push_back(platformDecodeKeyEvent(record));
+    }
+    close(reader);
+    const PlatformKeyEvent expected[] = {{1, 0x102, 1}, {1, 0x102, 0}, {1, 0x100, 1},
+                                         {1, 0x101, 1}, {1, 0x101, 1}, {1, 0x103, 1},
+                                         {1, 0x103, 1}, {1, 0x103, 0}};
+    ASSERT_EQ(events.size(), sizeof(expected) / sizeof(expected[0]));
+    for (size_t i = 0; i < events.size(); i++) {
+        EXPECT_EQ(events[i].type, expected[i].type) << i;
+        EXPECT_EQ(events[i].code, expected[i].code) << i;
+        EXPECT_EQ(events[i].value, expected[i].value) << i;
+    }
+}
+
+TEST(KeyRecords, EncodeLittleEndianSixteenBytes) {
+    uint8_t record[PLATFORM_KEY_EVENT_SIZE];
+    platformEncodeKeyEvent(PlatformKeyEvent{1, 0x0102, -2}, record);
+    const uint8_t expected[16] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0x02, 0x01, 0xFE, 0xFF, 0xFF, 0xFF};
+    for (int i = 0; i < 16; i++) {
+        EXPECT_EQ(record[i], expected[i]) << i;
+    }
+    PlatformKeyEvent back = platformDecodeKeyEvent(record);
+    EXPECT_EQ(back.code, 0x0102);
+    EXPECT_EQ(back.value, -2);
+}
+
+} // namespace

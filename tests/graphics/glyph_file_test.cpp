@@ -1,0 +1,460 @@
+// The glyph file reader against valid, broken and hostile files, and the
+// writer and source reader of tstat-glyphs.
+#include "graphics/abf.h"
+
+#include "glyph_source.h"
+#include "glyph_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+int openFdCount() {
+    int n = 0;
+    DIR *d = opendir("/proc/self/fd");
+    while (readdir(d) != nullptr) {
+        n++;
+    }
+    closedir(d);
+    return n;
+}
+
+GlyphBitmap bitmap(uint16_t id, const std::vector<std::string> &rows) {
+    GlyphBitmap g;
+    g.id = id;
+    g.resize(static_cast<uint8_t>(rows[0].size()), static_cast<uint8_t>(rows.size()));
+    for (size_t y = 0; y < rows.size(); y++) {
+        for (size_t x = 0; x < rows[y].size(); x++) {
+            if (rows[y][x] == '#') {
+                g.set(static_cast<int>(x), static_cast<int>(y));
+            }
+        }
+    }
+    return g;
+}
+
+// Two groups: glyphs 1 and 2 behind a 2-byte table, glyph 9 behind a 4-byte one.
+GlyphFileLayout sampleLayout() {
+    GlyphFileLayout layout;
+    GlyphGroup a{"a", 2, {}};
+    a.glyphs.push_back(bitmap(1, {"#.#", ".#.", "#.#"}));
+    a.glyphs.push_back(bitmap(2, {"#########", "#.......#", "#########"}));
+    GlyphGroup b{"b", 4, {}};
+    b.glyphs.push_back(bitmap(9, {"##", "##"}));
+    layout.groups = {a, b};
+    return layout;
+}
+
+Bytes build(const GlyphFileLayout &layout) {
+    Bytes out;
+    std::string error;
+    EXPECT_TRUE(glyphBuildFile(layout, &out, &error)) << error;
+    return out;
+}
+
+void fixChecksum(Bytes &b) {
+    uint8_t sum = 0;
+    for (int i = 0; i < 31; i++) {
+        sum = static_cast<uint8_t>(sum + b[i]);
+    }
+    b[31] = sum;
+}
+
+void put16(Bytes &b, size_t at, uint32_t v) {
+    b[at] = static_cast<uint8_t>(v >> 8);
+    b[at + 1] = static_cast<uint8_t>(v);
+}
+
+void put32(Bytes &b, size_t at, uint32_t v) {
+    b[at] = static_cast<uint8_t>(v >> 24);
+    b[at + 1] = static_cast<uint8_t>(v >> 16);
+    b[at + 2] = static_cast<uint8_t>(v >> 8);
+    b[at + 3] = static_cast<uint8_t>(v);
+}
+
+// Frames of plain memory for the renderer.
+std::vector<uint16_t *> g_frames;
+
+void *allocFrame(uint32_t width, uint32_t height, uint16_t *pitch, uint16_t *background,
+                 uint16_t **pixels) {
+    // A pitch wider than the glyph: the renderer must not touch the extra columns.
+    uint16_t p = static_cast<uint16_t>(width + 3);
+    auto *frame = static_cast<uint16_t *>(malloc(sizeof(uint16_t) * p * height));
+    for (uint32_t i = 0; i < p * height; i++) {
+        frame[i] = 0xDEAD;
+    }
+    *pitch = p;
+    *background = 0x0000;
+    *pixels = frame;
+    g_frames.push_back(frame);
+    return frame;
+}
+
+int g_released = 0;
+void releaseFrame(void *frame) {
+    g_released++;
+    free(frame);
+}
+
+class GlyphFile : public ::testing::Test {
+  protected:
+    std::string dir;
+    void SetUp() override {
+        char pattern[] = "/tmp/tstat-glyph-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        g_released = 0;
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+    std::string write(const Bytes &bytes, const std::string &name = "g.glyph") {
+        std::string path = dir + "/" + name;
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char *>(bytes.data()), static_cast<long>(bytes.size()));
+        return path;
+    }
+    // Opens the bytes, capturing what the reader prints.
+    AbfHandle *open(const Bytes &bytes, std::string *printed) {
+        std::string path = write(bytes);
+        testing::internal::CaptureStdout();
+        AbfHandle *h = abfOpen(path.c_str());
+        fflush(stdout);
+        *printed = testing::internal::GetCapturedStdout();
+        return h;
+    }
+    AbfGlyph *load(AbfHandle *h, uint16_t id, std::string *printed) {
+        testing::internal::CaptureStdout();
+        AbfGlyph *g = abfLoadGlyph(h, id);
+        fflush(stdout);
+        *printed = testing::internal::GetCapturedStdout();
+        return g;
+    }
+};
+
+TEST_F(GlyphFile, HeaderChecksRejectBrokenFilesAndCloseThem) {
+    Bytes good = build(sampleLayout());
+    std::string out;
+    int fds = openFdCount();
+
+    Bytes bad = good;
+    bad[31] = static_cast<uint8_t>(bad[31] + 1);
+    char expected[96];
+    snprintf(expected, sizeof(expected),
+             "file header checksum failed (calculated %02x, real %02x)!\n", good[31], bad[31]);
+    EXPECT_EQ(open(bad, &out), nullptr);
+    EXPECT_EQ(out, expected);
+    EXPECT_EQ(openFdCount(), fds);
+
+    Bytes longer = good;
+    longer.push_back(0);
+    EXPECT_EQ(open(longer, &out), nullptr);
+    EXPECT_EQ(out, "file size incorrect (indicated " + std::to_string(good.size()) + ", actual " +
+                       std::to_string(longer.size()) + "!)\n");
+
+    Bytes magic = good;
+    magic[3] = 0x31;
+    fixChecksum(magic);
+    EXPECT_EQ(open(magic, &out), nullptr);
+    EXPECT_EQ(out, "invalid magic number (0xab243d31)\n");
+
+    Bytes shortHeader(good.begin(), good.begin() + 20);
+    EXPECT_EQ(open(shortHeader, &out), nullptr);
+    EXPECT_EQ(out, "couldn't read abf header\n");
+    EXPECT_EQ(openFdCount(), fds);
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(abfOpen((dir + "/missing").c_str()), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "couldn't open abf file " + dir + "/missing\n");
+
+    AbfHandle *h = open(good, &out);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(h->fileSize, good.size());
+    EXPECT_EQ(h->glyphCount, 3);
+    EXPECT_EQ(h->highestGlyph, 9);
+    abfClose(h);
+    EXPECT_EQ(openFdCount(), fds);
+    testing::internal::CaptureStdout();
+    abfClose(nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "attempted to close NULL ABF handle\n");
+}
+
+TEST_F(GlyphFile, LookupFollowsTheChainAndStopsAtMissingEntries) {
+    Bytes file = build(sampleLayout());
+    std::string out;
+    AbfHandle *h = open(file, &out);
+    ASSERT_NE(h, nullptr);
+    // The first node is the root table; its entry leads to a second table.
+    EXPECT_EQ(abfGet16(&file[32]), ABF_TABLE_MAGIC);
+    for (uint16_t id : {1, 2, 9}) {
+        uint32_t at = abfLookupGlyph(h, id);
+        ASSERT_NE(at, 0u) << id;
+        EXPECT_EQ(abfGet16(&file[at]), ABF_ENTRY_MAGIC);
+    }
+    // Glyph 3 has the all-ones entry 0xFFFF in the 2-byte root table: not found, silently.
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(abfLookupGlyph(h, 3), 0u);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    // Beyond the table's 16 entries.
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(abfLookupGlyph(h, 16), 0u);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "index 16 exceeds num table entries (0x00000020, 16)\n");
+    AbfGlyph *g = load(h, 3, &out);
+    EXPECT_EQ(g, nullptr);
+    EXPECT_EQ(out, "couldn't find glyph 3\n");
+    abfClose(h);
+}
+
+TEST_F(GlyphFile, HostileTablesNeverHangOrReadOutside) {
+    Bytes file = build(sampleLayout());
+    std::string out;
+    uint32_t rootEntry1 = 32 + 8 + 2 * 1; // the root table's entry of glyph 1
+
+    // The root points back at itself: the walk gives up.
+    Bytes loop = file;
+    put32(loop, 32 + 2, 0); // base 0
+    put16(loop, rootEntry1, 32);
+    AbfHandle *h = open(loop, &out);
+    ASSERT_NE(h, nullptr);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(abfLookupGlyph(h, 1), 0u);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "lookup chain too long @ 0x00000020\n");
+    abfClose(h);
+
+    // An entry far outside the file.
+    Bytes outside = file;
+    put16(outside, rootEntry1, 0xFFF0);
+    h = open(outside, &out);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(load(h, 1, &out), nullptr);
+    EXPECT_NE(out.find("couldn't read lookup table @"), std::string::npos) << out;
+    abfClose(h);
+
+    // Unusable entry sizes: 3 and 7.
+    for (uint8_t size : {3, 7}) {
+        Bytes odd = file;
+        odd[32 + 6] = size;
+        h = open(odd, &out);
+        ASSERT_NE(h, nullptr);
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(abfLookupGlyph(h, 1), ABF_BAD_OFFSET);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  "unsupported entry size (" + std::to_string(size) + ")\n");
+        EXPECT_EQ(load(h, 1, &out), nullptr);
+        abfClose(h);
+    }
+
+    // A table order far beyond 16 bits does not shift out of range.
+    Bytes order = file;
+    order[32 + 7] = 200;
+    h = open(order, &out);
+    ASSERT_NE(h, nullptr);
+    EXPECT_NE(abfLookupGlyph(h, 1), 0u);
+    abfClose(h);
+
+    // A zero entry size.
+    Bytes zero = file;
+    zero[32 + 6] = 0;
+    h = open(zero, &out);
+    ASSERT_NE(h, nullptr);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(abfLookupGlyph(h, 1), 0u);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "0-length lookup table\n");
+    abfClose(h);
+}
+
+TEST_F(GlyphFile, EntriesWithBadSizesAreRejected) {
+    Bytes file = build(sampleLayout());
+    std::string out;
+    AbfHandle *h = open(file, &out);
+    ASSERT_NE(h, nullptr);
+    uint32_t at = abfLookupGlyph(h, 2);
+    abfClose(h);
+
+    // Bitmap length shorter than 3 rows of 2 bytes.
+    Bytes shortData = file;
+    put16(shortData, at + 2, 5);
+    h = open(shortData, &out);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(load(h, 2, &out), nullptr);
+    char expected[96];
+    snprintf(expected, sizeof(expected), "glyph data too short @ 0x%08x (5 bytes, 6 needed)\n", at);
+    EXPECT_EQ(out, expected);
+    abfClose(h);
+
+    // Zero width.
+    Bytes empty = file;
+    empty[at + 4] = 0;
+    h = open(empty, &out);
+    EXPECT_EQ(load(h, 2, &out), nullptr);
+    EXPECT_NE(out.find("invalid glyph size"), std::string::npos);
+    abfClose(h);
+
+    // Bitmap running past the end of the file.
+    Bytes past = file;
+    put16(past, at + 2, 0x4000);
+    h = open(past, &out);
+    EXPECT_EQ(load(h, 2, &out), nullptr);
+    snprintf(expected, sizeof(expected), "failed reading glyph data (0x%08x, %d))\n", at, 0x4000);
+    EXPECT_EQ(out, expected);
+    abfClose(h);
+
+    // Wrong entry magic.
+    Bytes magic = file;
+    put16(magic, at, 0xAB27);
+    h = open(magic, &out);
+    EXPECT_EQ(load(h, 2, &out), nullptr);
+    EXPECT_EQ(out, "unknown magic 0xab27\ncouldn't find glyph 2\n");
+    abfClose(h);
+}
+
+TEST_F(GlyphFile, RenderingIgnoresPaddingAndRecolouringReplacesEveryPixel) {
+    Bytes file = build(sampleLayout());
+    std::string out;
+    AbfHandle *h = open(file, &out);
+    uint32_t at = abfLookupGlyph(h, 2);
+    abfClose(h);
+    // Set every padding bit of the 9-pixel rows: they must not show.
+    for (int row = 0; row < 3; row++) {
+        file[at + 8 + row * 2 + 1] |= 0x7F;
+    }
+    h = open(file, &out);
+    ASSERT_NE(h, nullptr);
+    g_frames.clear();
+    AbfGlyph *g = abfLoadAndRenderGlyph565(h, 2, allocFrame, releaseFrame, 0xF800);
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->width, 9);
+    EXPECT_EQ(g->height, 3);
+    EXPECT_EQ(g->length, 6);
+    const char *rows[3] = {"#########", "#.......#", "#########"};
+    auto check = [&](uint16_t ink) {
+        for (int y = 0; y < 3; y++) {
+            for (int x = 0; x < 9; x++) {
+                EXPECT_EQ(g->pixels[y * g->pitch + x], rows[y][x] == '#' ? ink : 0)
+                    << x << "," << y;
+            }
+            // The frame's columns beyond the glyph stay untouched.
+            EXPECT_EQ(g->pixels[y * g->pitch + 9], 0xDEAD);
+        }
+    };
+    check(0xF800);
+    EXPECT_EQ(abfRenderGlyph565(h, g, 0x07E0), 0);
+    check(0x07E0);
+    EXPECT_EQ(abfGetGlyphFrame(h, g), g_frames.back());
+    abfReleaseGlyph(h, g);
+    EXPECT_EQ(g_released, 1);
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(abfRenderGlyph565(h, nullptr, 1), -1);
+    EXPECT_EQ(abfGetGlyphFrame(h, nullptr), nullptr);
+    abfReleaseGlyph(h, nullptr);
+    EXPECT_EQ(abfLoadAndRenderGlyph565(h, 2, nullptr, nullptr, 1), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "invalid parameters\nattempt to get frame info for null glyph!\n"
+              "attempt to free null glyph!\ninvalid parameters\n");
+    abfClose(h);
+}
+
+TEST_F(GlyphFile, WriterRefusesLayoutsItCannotEncode) {
+    std::string error;
+    Bytes out;
+    GlyphFileLayout twice = sampleLayout();
+    twice.groups[1].glyphs.push_back(bitmap(1, {"#"}));
+    EXPECT_FALSE(glyphBuildFile(twice, &out, &error));
+    EXPECT_EQ(error, "glyph 1 is defined twice");
+
+    // 1-byte entries reach 254 bytes: ten 16 x 16 glyphs (40 bytes each) do not fit.
+    GlyphFileLayout crowded;
+    GlyphGroup g{"crowded", 1, {}};
+    for (uint16_t id = 0; id < 10; id++) {
+        GlyphBitmap b;
+        b.id = id;
+        b.resize(16, 16);
+        g.glyphs.push_back(b);
+    }
+    crowded.groups.push_back(g);
+    EXPECT_FALSE(glyphBuildFile(crowded, &out, &error));
+    EXPECT_EQ(error, "group crowded is too large for 1-byte entries");
+
+    GlyphFileLayout high;
+    GlyphGroup hg{"high", 2, {bitmap(40000, {"#"})}};
+    high.groups.push_back(hg);
+    EXPECT_FALSE(glyphBuildFile(high, &out, &error));
+}
+
+TEST_F(GlyphFile, SourcesBuildTheCommittedFuzzSeed) {
+    GlyphFileLayout layout;
+    std::string error;
+    ASSERT_TRUE(glyphLoadSource(TSTAT_SOURCE_DIR "/tests/graphics/data/fuzz_seed.glyphs", "",
+                                &layout, &error))
+        << error;
+    Bytes built = build(layout);
+    std::ifstream in(TSTAT_SOURCE_DIR "/tests/fuzz/corpus/fuzz_glyph_reader/seed.glyph",
+                     std::ios::binary);
+    Bytes committed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(built, committed);
+
+    // Source errors name the line.
+    std::string bad = dir + "/bad.glyphs";
+    std::ofstream(bad) << "group g 2\nbitmap 1\n#\n";
+    EXPECT_FALSE(glyphLoadSource(bad, "", &layout, &error));
+    EXPECT_EQ(error, bad + ":2: bitmap without end");
+    std::ofstream(bad) << "chars 48-49 bold 20\n";
+    EXPECT_FALSE(glyphLoadSource(bad, "", &layout, &error));
+    EXPECT_EQ(error, bad + ":1: glyphs must follow a group");
+}
+
+TEST_F(GlyphFile, TheProductFileHoldsDigitsDegreeAndArrowsThroughTwoTables) {
+    std::string path = TSTAT_BUILD_DIR "/data/images/zeph.glyph";
+    AbfHandle *h = abfOpen(path.c_str());
+    ASSERT_NE(h, nullptr);
+    Bytes file(h->fileSize);
+    ASSERT_EQ(abfRead(h, 0, file.data(), h->fileSize), static_cast<int>(h->fileSize));
+    std::vector<uint16_t> ids = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9',
+                                 176, '%', 'F', 'C', '-', '.', 128, 129, 130, 131};
+    int sizesSeen = 0;
+    for (uint16_t id : ids) {
+        // Walk the chain by hand: root table, then a group table, then the entry.
+        uint32_t p = 32;
+        int tables = 0;
+        while (abfGet16(&file[p]) == ABF_TABLE_MAGIC) {
+            uint8_t size = file[p + 6];
+            sizesSeen |= 1 << size;
+            uint32_t entry = size == 1   ? file[p + 8 + id]
+                             : size == 2 ? abfGet16(&file[p + 8 + 2 * id])
+                                         : abfGet32(&file[p + 8 + 4 * id]);
+            p = entry + abfGet32(&file[p + 2]);
+            tables++;
+        }
+        EXPECT_EQ(tables, 2) << id;
+        EXPECT_EQ(p, abfLookupGlyph(h, id));
+        g_frames.clear();
+        AbfGlyph *g = abfLoadAndRenderGlyph565(h, id, allocFrame, releaseFrame, 0xFFFF);
+        ASSERT_NE(g, nullptr) << id;
+        int ink = 0;
+        for (int y = 0; y < g->height; y++) {
+            for (int x = 0; x < g->width; x++) {
+                ink += g->pixels[y * g->pitch + x] == 0xFFFF;
+            }
+        }
+        EXPECT_GT(ink, 5) << id;
+        abfReleaseGlyph(h, g);
+    }
+    // The product file uses 1-, 2- and 4-byte tables.
+    EXPECT_EQ(sizesSeen, (1 << 1) | (1 << 2) | (1 << 4));
+    abfClose(h);
+}
+
+} // namespace

@@ -1,0 +1,475 @@
+// The screen engine, headless: start-up, loading rules, the render pass and
+// its dirty tracking, blinking, item operations, the cursor and the backlight.
+#include "alloc_counter.h"
+#include "display_fixture.h"
+
+#include <SDL.h>
+
+#include <cstring>
+#include <list>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr const char *BOLD = "./fonts/arialbd.ttf";
+constexpr const char *BKGD = "./images/Setup/bkg.png";
+constexpr const char *FAN = "./images/Main/Main-Icon-Fan.png";
+constexpr const char *HEAT = "./images/Main/Main-Icon-Heat.png";
+
+char g_text[SCREEN_TEXT_LEN] = "12:00";
+int g_updates = 0;
+
+void textUpdate(char *buffer) {
+    g_updates++;
+    snprintf(buffer, SCREEN_TEXT_LEN, "%s", g_text);
+}
+
+// Writes all 40 characters without a terminator, as a careless update might.
+void fullBuffer(char *buffer) {
+    memset(buffer, 'x', SCREEN_TEXT_LEN);
+}
+
+uint16_t pixel16(SDL_Surface *s, int x, int y) {
+    return static_cast<const uint16_t *>(s->pixels)[y * s->pitch / 2 + x];
+}
+
+class Screen : public HeadlessDisplay {
+  protected:
+    DisplayHandle d = nullptr;
+    ScreenItem *slot = nullptr;
+    // Screens outlive the display, which unloads the current one when it stops.
+    std::list<std::vector<ScreenItem>> screens;
+
+    std::vector<ScreenItem> &keep(std::vector<ScreenItem> items) {
+        screens.push_back(std::move(items));
+        return screens.back();
+    }
+
+    void SetUp() override {
+        HeadlessDisplay::SetUp();
+        g_updates = 0;
+        snprintf(g_text, sizeof(g_text), "12:00");
+        d = start();
+        ASSERT_NE(d, nullptr);
+    }
+    std::vector<ScreenItem> smallScreen() {
+        return {screenBitmap(0, 0, nullptr, BKGD), screenBitmap(10, 60, &slot, FAN),
+                screenText(10, 100, nullptr, textUpdate, BOLD, 18, 0xFFFFFF), screenEnd()};
+    }
+    // Renders and reports what the pass did.
+    ScreenRenderCounters pass() {
+        ScreenRenderCounters before = screenRenderCounters();
+        screenRender(d);
+        ScreenRenderCounters after = screenRenderCounters();
+        return {after.passes - before.passes, after.fills - before.fills,
+                after.blits - before.blits, after.flips - before.flips};
+    }
+};
+
+TEST_F(Screen, StartUpFillsTheContextAndOpensTheBacklight) {
+    EXPECT_EQ(d, &g_display);
+    EXPECT_EQ(d->width, 240u);
+    EXPECT_EQ(d->height, 320u);
+    EXPECT_EQ(d->depth, 24u);
+    EXPECT_EQ(d->flags, 0x40000000u);
+    ASSERT_NE(d->screen, nullptr);
+    EXPECT_EQ(d->screen->w, 240);
+    EXPECT_EQ(d->screen->h, 320);
+    EXPECT_EQ(d->screen->format->BitsPerPixel, 16);
+    EXPECT_GE(d->brightnessFd, 0);
+    EXPECT_GE(d->backlightPowerFd, 0);
+    EXPECT_NE(d->glyphFile, nullptr);
+    // The start-up cursor: shown, yellow, line width 0, so nothing of it is drawn.
+    EXPECT_EQ(d->cursor.hidden, 0u);
+    EXPECT_EQ(d->cursor.lineWidth, 0);
+    EXPECT_EQ(d->cursor.color, 0xFFFF00u);
+    screenStop(d);
+    EXPECT_EQ(d->brightnessFd, -1);
+    EXPECT_EQ(d->backlightPowerFd, -1);
+    EXPECT_EQ(d->glyphFile, nullptr);
+}
+
+TEST_F(Screen, StartUpWithoutBacklightOrGlyphFile) {
+    screenReset();
+    std::remove(root.file("/sys/class/backlight/backlight/brightness").c_str());
+    std::string printed;
+    d = start(&printed);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(printed, "error opening brightness control (No such file or directory)\n");
+    EXPECT_EQ(d->brightnessFd, -1);
+    EXPECT_EQ(screenSetBacklightLevel(d, 45), 0);
+    screenReset();
+
+    // Without the glyph file the display does not start and keeps nothing open.
+    ASSERT_EQ(chdir(root.path().c_str()), 0);
+    EXPECT_EQ(start(&printed), nullptr);
+    EXPECT_EQ(printed, "error opening brightness control (No such file or directory)\n"
+                       "couldn't open abf file images/zeph.glyph\n");
+    EXPECT_EQ(g_display.backlightPowerFd, -1);
+    EXPECT_EQ(g_display.screen, nullptr);
+    EXPECT_EQ(SDL_WasInit(SDL_INIT_VIDEO), 0u);
+}
+
+TEST_F(Screen, ACleanPassDrawsNothingAndAChangedCharacterRedraws) {
+    std::vector<ScreenItem> &s = keep(smallScreen());
+    ASSERT_EQ(screenSetCurrentScreen(d, s.data()), 0);
+    ScreenRenderCounters first = pass();
+    EXPECT_EQ(first.fills, 1u);
+    EXPECT_EQ(first.flips, 1u);
+    EXPECT_EQ(first.blits, 3u);
+    EXPECT_EQ(s[2].width > 0 && s[2].height > 0, true);
+
+    ScreenRenderCounters clean = pass();
+    EXPECT_EQ(clean.passes, 1u);
+    EXPECT_EQ(clean.fills, 0u);
+    EXPECT_EQ(clean.blits, 0u);
+    EXPECT_EQ(clean.flips, 0u);
+    EXPECT_EQ(g_updates, 2); // the update function runs on every pass
+
+    snprintf(g_text, sizeof(g_text), "12:01");
+    ScreenRenderCounters changed = pass();
+    EXPECT_EQ(changed.flips, 1u);
+    EXPECT_STREQ(s[2].lastText, "12:01");
+    EXPECT_EQ(pass().flips, 0u);
+
+    // No current screen, no display: nothing happens.
+    screenSetCurrentScreen(d, nullptr);
+    EXPECT_EQ(pass().passes, 0u);
+    screenRender(nullptr);
+}
+
+TEST_F(Screen, ACleanPassDoesNotAllocate) {
+    std::vector<ScreenItem> &s = keep(smallScreen());
+    screenSetCurrentScreen(d, s.data());
+    screenRender(d);
+    allocCounterStart();
+    for (int i = 0; i < 50; i++) {
+        screenRender(d);
+    }
+    EXPECT_EQ(allocCounterStop(), 0u);
+}
+
+TEST_F(Screen, TextBlinksEvery500Milliseconds) {
+    platformFakeClockSet(1000, 0, 1700000000);
+    std::vector<ScreenItem> &s = keep(smallScreen());
+    screenSetCurrentScreen(d, s.data());
+    pass();
+    EXPECT_EQ(screenSetTextBlinkRate(d, &s[2], 500), 0);
+    EXPECT_EQ(s[2].textVisible, 1u);
+    EXPECT_EQ(pass().flips, 1u); // the change of rate itself
+    for (int phase = 0; phase < 4; phase++) {
+        platformFakeClockAdvanceMs(499);
+        EXPECT_EQ(pass().flips, 0u) << phase;
+        platformFakeClockAdvanceMs(1);
+        EXPECT_EQ(pass().flips, 1u) << phase;
+        EXPECT_EQ(s[2].textVisible, phase % 2 == 0 ? 0u : 1u) << phase;
+    }
+    // Stopping the blink shows the text steadily.
+    platformFakeClockAdvanceMs(500);
+    pass();
+    EXPECT_EQ(s[2].textVisible, 0u);
+    screenSetTextBlinkRate(d, &s[2], 0);
+    EXPECT_EQ(s[2].textVisible, 1u);
+    EXPECT_EQ(screenSetTextBlinkRate(d, &s[0], 500), -1); // not a text
+}
+
+TEST_F(Screen, BitmapBlinkingTakesTheBitmapOffAndStoppingPutsItBack) {
+    platformFakeClockSet(1000, 0, 1700000000);
+    std::vector<ScreenItem> &s = keep(smallScreen());
+    screenSetCurrentScreen(d, s.data());
+    pass();
+    ASSERT_EQ(screenSetBitmapBlinkRate(d, &s[1], 300), 0);
+    platformFakeClockAdvanceMs(300);
+    EXPECT_EQ(pass().flips, 1u);
+    EXPECT_EQ(s[1].bitmapSurface, nullptr);
+    EXPECT_EQ(s[1].loaded, 0u);
+    // Blinking stopped in the off phase: the bitmap is visible and loaded again.
+    screenSetBitmapBlinkRate(d, &s[1], 0);
+    EXPECT_NE(s[1].bitmapSurface, nullptr);
+    EXPECT_EQ(s[1].bitmapVisible, 1u);
+}
+
+TEST_F(Screen, ReplacingABitmapWithTheSamePathDoesNotReload) {
+    std::vector<ScreenItem> &s = keep(smallScreen());
+    screenSetCurrentScreen(d, s.data());
+    pass();
+    SDL_Surface *before = s[1].bitmapSurface;
+    std::string samePath = FAN; // another pointer, the same text
+    EXPECT_EQ(screenReplaceBitmap(d, &s[1], samePath.c_str()), -1);
+    EXPECT_EQ(s[1].bitmapSurface, before);
+    EXPECT_EQ(pass().flips, 0u);
+    EXPECT_EQ(screenReplaceBitmap(d, &s[1], nullptr), -1);
+    EXPECT_EQ(screenReplaceBitmap(d, &s[1], "./images/Main/Main-Icon-Auxilary.png"), 0);
+    EXPECT_EQ(s[1].width, 36);
+    EXPECT_EQ(pass().flips, 1u);
+}
+
+TEST_F(Screen, AMissingImageLeavesOnlyItsItemEmpty) {
+    std::vector<ScreenItem> &s = keep(
+        {screenBitmap(0, 0, nullptr, BKGD), screenBitmap(10, 10, nullptr, FAN),
+         screenBitmap(40, 10, nullptr, "./images/no-such.png"), screenBitmap(70, 10, nullptr, HEAT),
+         screenText(10, 100, nullptr, textUpdate, BOLD, 18, 0xFFFFFF), screenEnd()});
+    testing::internal::CaptureStdout();
+    screenSetCurrentScreen(d, s.data());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "failed loading image ./images/no-such.png\n");
+    EXPECT_NE(s[0].bitmapSurface, nullptr);
+    EXPECT_NE(s[1].bitmapSurface, nullptr);
+    EXPECT_EQ(s[2].bitmapSurface, nullptr);
+    EXPECT_NE(s[3].bitmapSurface, nullptr);
+    EXPECT_NE(s[4].font, nullptr);
+    EXPECT_EQ(pass().blits, 4u);
+
+    // A failing replacement later on keeps the rest of the screen loaded.
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(screenReplaceBitmap(d, &s[1], "./images/also-missing.png"), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "failed loading image ./images/also-missing.png\n");
+    EXPECT_EQ(s[1].bitmapSurface, nullptr);
+    EXPECT_NE(s[3].bitmapSurface, nullptr);
+    EXPECT_NE(s[4].font, nullptr);
+
+    // A missing font is reported with the design's wording.
+    std::vector<ScreenItem> &f =
+        keep({screenText(0, 0, nullptr, textUpdate, "./fonts/none.ttf", 12, 0), screenEnd()});
+    testing::internal::CaptureStdout();
+    screenSetCurrentScreen(d, f.data());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "failed loading font./fonts/none.ttf\n");
+    pass();
+}
+
+TEST_F(Screen, HandleSlotsPointAtTheirItems) {
+    std::vector<ScreenItem> &s = keep(smallScreen());
+    screenUserHdlInit(s.data());
+    EXPECT_EQ(slot, &s[1]);
+    EXPECT_EQ(s[1].bitmapSurface, nullptr); // nothing loaded
+    slot = nullptr;
+    screenSetCurrentScreen(d, s.data());
+    EXPECT_EQ(slot, &s[1]);
+    EXPECT_EQ(s[1].loaded, 1u);
+    slot = nullptr;
+    screenSetCurrentScreen(d, nullptr);
+    EXPECT_EQ(slot, &s[1]);
+    EXPECT_EQ(s[1].loaded, 0u);
+    EXPECT_EQ(s[1].bitmapSurface, nullptr);
+    EXPECT_EQ(s[2].font, nullptr);
+}
+
+TEST_F(Screen, LongTextsAreCutToTheirBuffer) {
+    const char *longText = "This initial text is far longer than the forty characters";
+    std::vector<ScreenItem> &s =
+        keep({screenLabel(0, 0, nullptr, longText, BOLD, 12, 0xFFFFFF),
+              screenText(0, 20, nullptr, fullBuffer, BOLD, 12, 0xFFFFFF), screenEnd()});
+    screenSetCurrentScreen(d, s.data());
+    EXPECT_EQ(strlen(s[0].text), 39u);
+    EXPECT_EQ(strncmp(s[0].text, longText, 39), 0);
+    pass();
+    EXPECT_EQ(strlen(s[1].text), 39u);
+    EXPECT_EQ(strlen(s[1].lastText), 39u);
+}
+
+TEST_F(Screen, ItemOperationsCheckTheirArgumentsAndMarkChanges) {
+    std::vector<ScreenItem> &s =
+        keep({screenBitmap(0, 0, nullptr, BKGD), screenBitmap(10, 10, nullptr, FAN),
+              screenText(10, 100, nullptr, textUpdate, BOLD, 18, 0xFFFFFF),
+              screenGlyph(100, 100, nullptr, '7', 0xFFFF00),
+              screenGlyph(130, 100, nullptr, '8', 0x1F0000), screenEnd()});
+    screenSetCurrentScreen(d, s.data());
+    pass();
+    EXPECT_EQ(screenSetBitmapVisibility(nullptr, &s[1], 0), -1);
+    EXPECT_EQ(screenSetBitmapVisibility(d, nullptr, 0), -1);
+    EXPECT_EQ(screenSetBitmapVisibility(d, &s[1], 1), 0);
+    EXPECT_EQ(pass().flips, 0u); // unchanged
+    EXPECT_EQ(screenSetBitmapVisibility(d, &s[1], 0), 0);
+    EXPECT_EQ(pass().blits, 4u);
+    EXPECT_EQ(screenSetTextVisibility(d, &s[2], 0), 0);
+    EXPECT_EQ(pass().blits, 3u);
+    screenSetTextVisibility(d, &s[2], 1);
+    screenSetBitmapVisibility(d, &s[1], 1);
+    pass();
+
+    EXPECT_EQ(screenUpdateTextColor(d, &s[1], 0xFF0000), -1);
+    EXPECT_EQ(screenUpdateTextColor(d, &s[2], 0xFFFFFF), 0);
+    EXPECT_EQ(pass().flips, 0u);
+    EXPECT_EQ(screenUpdateTextColor(d, &s[2], 0x00FF00), 0);
+    EXPECT_EQ(pass().flips, 1u);
+
+    EXPECT_EQ(screenRemoveBitmap(d, &s[1]), 0);
+    EXPECT_EQ(screenRemoveBitmap(d, &s[1]), -1);
+    EXPECT_EQ(pass().blits, 4u);
+    EXPECT_EQ(screenAddBitmap(d, &s[1]), 0);
+    EXPECT_EQ(screenAddBitmap(d, &s[1]), -1);
+    EXPECT_EQ(pass().blits, 5u);
+    EXPECT_EQ(screenReplaceAndMoveBitmap(d, &s[1], FAN, 10, 10), -1);
+    EXPECT_EQ(screenReplaceAndMoveBitmap(d, &s[1], HEAT, 20, 30), 0);
+    EXPECT_EQ(screenMoveBitmap(d, &s[1], 50, 60), 0);
+    EXPECT_EQ(s[1].x, 50);
+
+    EXPECT_EQ(screenMoveText(d, &s[2], 10, 100), -1);
+    EXPECT_EQ(screenMoveText(d, &s[2], 20, 120), 0);
+    EXPECT_NE(s[2].font, nullptr);
+    EXPECT_EQ(screenChangeFontSizeText(d, &s[2], 18), -1);
+    EXPECT_EQ(screenChangeFontSizeText(d, &s[2], 40), 0);
+    pass();
+    EXPECT_GT(s[2].height, 40);
+    EXPECT_EQ(screenRemoveText(d, &s[2]), 0);
+    EXPECT_EQ(s[2].font, nullptr);
+    EXPECT_EQ(pass().blits, 4u);
+
+    // Lookups count items of one kind in the current screen.
+    EXPECT_EQ(screenBitmapIndexToItem(d, 1), &s[1]);
+    EXPECT_EQ(screenBitmapIndexToItem(d, 2), nullptr);
+    EXPECT_EQ(screenTextIndexToItem(d, 0), &s[2]);
+    EXPECT_EQ(screenGlyphIndexToItem(d, 1), &s[4]);
+    EXPECT_EQ(screenGlyphIDToItem(d, '8'), &s[4]);
+    EXPECT_EQ(screenGlyphIDToItem(d, '9'), nullptr);
+    uint32_t position = 0;
+    uint32_t size = 0;
+    ASSERT_EQ(screenItemGetDimensions(&s[1], &position, &size), 0);
+    EXPECT_EQ(position, (50u << 16) | 60u);
+    EXPECT_EQ(size, (static_cast<uint32_t>(s[1].width) << 16) | s[1].height);
+
+    // Glyphs: recolouring leaves no pixel of the old colour; a new glyph replaces the frame.
+    EXPECT_EQ(screenUpdateGlyphColor(d, &s[2], 1), -1);
+    ASSERT_NE(s[3].glyphFrame, nullptr);
+    EXPECT_EQ(screenUpdateGlyphColor(d, &s[3], 0x00003F00), 0);
+    SDL_Surface *f = s[3].glyphFrame;
+    int green = 0;
+    for (int y = 0; y < f->h; y++) {
+        for (int x = 0; x < f->w; x++) {
+            EXPECT_NE(pixel16(f, x, y), 0xFFE0);
+            green += pixel16(f, x, y) == 0x07E0;
+        }
+    }
+    EXPECT_GT(green, 10);
+    EXPECT_EQ(screenReplaceGlyph(d, &s[3], 128, 0x1F0000), 0);
+    EXPECT_EQ(s[3].glyphId, 128);
+    EXPECT_EQ(s[3].width, 15);
+    EXPECT_EQ(pass().flips, 1u);
+}
+
+TEST_F(Screen, GlyphUnloadForgetsItsFrame) {
+    std::vector<ScreenItem> &s = keep({screenGlyph(100, 100, nullptr, '7', 0xFFFF00), screenEnd()});
+    screenSetCurrentScreen(d, s.data());
+    pass();
+    screenUnloadGlyph(&s[0], d);
+    EXPECT_EQ(s[0].glyph, nullptr);
+    EXPECT_EQ(s[0].glyphFrame, nullptr);
+    d->dirty = 1;
+    EXPECT_EQ(pass().blits, 0u);
+    testing::internal::CaptureStdout();
+    std::vector<ScreenItem> &missing =
+        keep({screenGlyph(0, 0, nullptr, 300, 0xFFFF00), screenEnd()});
+    screenSetCurrentScreen(d, missing.data());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "index 300 exceeds num table entries (0x00000020, 256)\ncouldn't find glyph 300\n"
+              "failed loading glyph 300\nfailed loading glyph 300\n");
+}
+
+TEST_F(Screen, CursorIsAHollowFrameOfItsLineWidth) {
+    screenSetCurrentScreen(d, keep(smallScreen()).data());
+    ASSERT_EQ(screenSetCursor(d, 5, 6, 10, 8, 2, 0, 0xFFFF00), 0);
+    SDL_Surface *c = d->cursor.surface;
+    ASSERT_NE(c, nullptr);
+    for (int y = 0; y < 8; y++) {
+        for (int x = 0; x < 10; x++) {
+            bool frame = x < 2 || x >= 8 || y < 2 || y >= 6;
+            EXPECT_EQ(pixel16(c, x, y), frame ? 0xFFE0 : 0) << x << "," << y;
+        }
+    }
+    // Line width 0 draws nothing; a line wider than the box fills it and no more.
+    screenSetCursor(d, 5, 6, 10, 8, 0, 0, 0xFFFF00);
+    for (int y = 0; y < 8; y++) {
+        for (int x = 0; x < 10; x++) {
+            EXPECT_EQ(pixel16(d->cursor.surface, x, y), 0);
+        }
+    }
+    screenSetCursor(d, 5, 6, 10, 8, 500, 0, 0xFFFF00);
+    EXPECT_EQ(pixel16(d->cursor.surface, 5, 4), 0xFFE0);
+    // Hiding and showing mark the display only when they change something.
+    pass();
+    EXPECT_EQ(screenUnhideCursor(d), 0);
+    EXPECT_EQ(d->dirty, 0u);
+    EXPECT_EQ(screenHideCursor(d), 0);
+    EXPECT_EQ(d->dirty, 1u);
+    EXPECT_EQ(d->cursor.hidden, 1u);
+    EXPECT_EQ(screenMoveCursor(d, 1, 2), 0);
+    EXPECT_EQ(d->cursor.x, 1);
+    EXPECT_EQ(screenSetCursor(nullptr, 0, 0, 1, 1, 1, 0, 0), -1);
+}
+
+TEST(ScreenColours, PackingAndSplitting) {
+    EXPECT_EQ(screenColorTo565(0xFFFF00), 0xFFE0);
+    EXPECT_EQ(screenColorTo565(0x1F3F1F), 0xFFFF);
+    EXPECT_EQ(screenColorTo565(0xE01F20), (0x00u << 11) | (0x1Fu << 5) | 0x00u);
+    EXPECT_EQ(screenInk565(0x000000), 1);
+    EXPECT_EQ(screenInk565(0xFFFF00), 0xFFE0);
+    uint8_t r = 0, g = 1, b = 1;
+    screenSplitColor(0xFE0000, &r, &g, &b);
+    EXPECT_EQ(r, 254);
+    EXPECT_EQ(g, 0);
+    EXPECT_EQ(b, 0);
+}
+
+TEST_F(Screen, PixelsOfASmallScreen) {
+    std::vector<ScreenItem> &s = keep({
+        screenBitmap(0, 0, nullptr, "./images/color_bar_pattern.png"),
+        screenGlyph(100, 100, nullptr, '8', 0xFFFF00),
+        screenLabel(10, 230, nullptr, "IIII", BOLD, 60, 0xFE0000),
+        screenEnd(),
+    });
+    screenSetCurrentScreen(d, s.data());
+    screenSetCursor(d, 150, 20, 30, 20, 3, 0, 0x001F00);
+    screenRender(d);
+    SDL_Surface *screen = d->screen;
+    // The first colour bar is light grey (0xC0C0C0); the last pure blue at the bottom right.
+    EXPECT_EQ(pixel16(screen, 5, 5), SDL_MapRGB(screen->format, 0xC0, 0xC0, 0xC0));
+    EXPECT_EQ(pixel16(screen, 220, 300), SDL_MapRGB(screen->format, 0, 0, 0));
+    EXPECT_EQ(pixel16(screen, 180, 300), SDL_MapRGB(screen->format, 0, 0, 0xFF));
+    // The glyph's ink is exactly 0xFFE0; its background lets the bars through.
+    int ink = 0;
+    for (int y = 100; y < 100 + s[1].height; y++) {
+        for (int x = 100; x < 100 + s[1].width; x++) {
+            ink += pixel16(screen, x, y) == 0xFFE0;
+        }
+    }
+    EXPECT_GT(ink, 20);
+    EXPECT_EQ(pixel16(screen, 100, 100), pixel16(screen, 99, 100));
+    // The cursor's frame in 0x001F00 (green 31 of 63), its inside untouched.
+    EXPECT_EQ(pixel16(screen, 150, 20), 0x1F << 5);
+    EXPECT_EQ(pixel16(screen, 165, 30), pixel16(screen, 145, 30));
+    // The text is red: some pixel of it is full red.
+    int red = 0;
+    for (int y = 230; y < 300; y++) {
+        for (int x = 10; x < 10 + s[2].width; x++) {
+            red += pixel16(screen, x, y) == 0xF800;
+        }
+    }
+    EXPECT_GT(red, 50);
+}
+
+TEST_F(Screen, BacklightWritesReplaceTheFiles) {
+    EXPECT_EQ(screenSetBacklightLevel(d, 255), 0);
+    EXPECT_EQ(root.read("/sys/class/backlight/backlight/brightness"), "255\n");
+    EXPECT_EQ(screenSetBacklightLevel(d, 12), 0);
+    EXPECT_EQ(root.read("/sys/class/backlight/backlight/brightness"), "12\n");
+    EXPECT_EQ(screenSetPower(d, 1), 0);
+    EXPECT_EQ(root.read("/sys/class/backlight/backlight/bl_power"), "0\n");
+    EXPECT_EQ(screenSetPower(d, 0), 0);
+    EXPECT_EQ(root.read("/sys/class/backlight/backlight/bl_power"), "1\n");
+    EXPECT_EQ(screenSetPower(nullptr, 0), -1);
+}
+
+TEST_F(Screen, TextMeasurement) {
+    int w = 0;
+    int h = 0;
+    EXPECT_EQ(screenGetTextWidthHeight("./fonts/arial.ttf", 15, "Hello", &w, &h), 0);
+    int w2 = 0;
+    screenGetTextWidthHeight("./fonts/arial.ttf", 15, "Hello, world", &w2, &h);
+    EXPECT_GT(w, 20);
+    EXPECT_GT(w2, w);
+    EXPECT_EQ(screenGetTextWidthHeight("./fonts/none.ttf", 15, "x", &w, &h), -1);
+}
+
+} // namespace

@@ -17,7 +17,7 @@ build-test: deps
 	cmake --build --preset test
 
 run: build
-	build/bin/tstat-sim run
+	build/bin/tstat-sim run $(ARGS)
 
 test: build-test
 	ctest --preset test

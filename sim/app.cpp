@@ -10,6 +10,7 @@
 #include "keys.h"
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <climits>
@@ -36,7 +37,11 @@ namespace {
 namespace fs = std::filesystem;
 
 // Host milliseconds one pass of the loop waits for input at most.
-constexpr int PASS_WAIT_MS = 10;
+// Longest host wait of one pass, and the most simulated time one pass may
+// cover: the coprocessor reports once a simulated second and the house is
+// stepped once a pass, so a fast time scale needs short passes.
+constexpr int64_t PASS_WAIT_MAX_NS = 10 * 1000 * 1000;
+constexpr double PASS_SIM_MS = 100.0;
 // Simulated seconds between two status lines of the house.
 constexpr int64_t STATUS_PERIOD_MS = 60000;
 // Bytes left unread on the link after which they count as stale (the
@@ -467,6 +472,10 @@ int Simulator::run() {
                        &m_quit,
                        [this](const std::string &l) { say(l); },
                        [this] { showHouse(); }};
+    int64_t waitNs =
+        std::min(PASS_WAIT_MAX_NS, static_cast<int64_t>(PASS_SIM_MS * 1e6 / platformTimeScale()));
+    const struct timespec passWait = {static_cast<time_t>(waitNs / 1000000000),
+                                      static_cast<long>(waitNs % 1000000000)};
     int64_t lastMs = simNowMs();
     int64_t nextStatusMs = lastMs + STATUS_PERIOD_MS;
     int64_t nextStaleCheckMs = lastMs;
@@ -484,7 +493,7 @@ int Simulator::run() {
             }
             fds.push_back({client->fd.get(), events, 0});
         }
-        poll(fds.data(), fds.size(), PASS_WAIT_MS);
+        ppoll(fds.data(), fds.size(), &passWait, nullptr);
 
         std::vector<std::string> lines;
         if (m_stdinOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {

@@ -4,3 +4,7 @@
 void korabusReportModeCommand() {
     // The body comes with the control-bus command module.
 }
+
+void korabusCommandGetVersion() {
+    // The body comes with the control-bus command module.
+}

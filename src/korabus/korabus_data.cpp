@@ -16,3 +16,7 @@ void korabusDataProcessString(char *) {
 void korabusDataProcessCommand(char *) {
     // Empty until the control-bus module provides the body.
 }
+
+void korabusDataPoll() {
+    // Empty until the control-bus module provides the body.
+}

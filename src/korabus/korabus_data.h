@@ -13,3 +13,6 @@ void korabusDataProcessString(char *text);
 // A command string from the bus controller (packet 0x0B), NUL-terminated; it
 // is cut into tokens in place.
 void korabusDataProcessCommand(char *command);
+
+// One pass over the channels and levels: sends those that changed.
+void korabusDataPoll();

@@ -47,11 +47,18 @@ void platformMonotonic(struct timespec *now);
 // clock cannot be read.
 int64_t platformWallTime();
 
-// Milliseconds of monotonic time since the platform layer started.
+// Milliseconds of monotonic time since the application started: since the
+// time anchor on the simulated board (see above), else since the platform
+// layer first read a clock.
 int64_t platformUptimeMs();
 
 // Sleeps for ms milliseconds of (simulated) time.
 void platformSleepMs(uint32_t ms);
+
+// Called once per main-loop pass. The board never pauses; the host gives up
+// the processor for about a millisecond of simulated time, so that a
+// simulated board at normal speed does not keep a core busy.
+void platformLoopYield();
 
 // How many times faster than the host's clock simulated time runs (1 on the board).
 double platformTimeScale();

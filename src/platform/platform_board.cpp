@@ -59,6 +59,8 @@ void platformSleepMs(uint32_t ms) {
     }
 }
 
+void platformLoopYield() {}
+
 double platformTimeScale() {
     return 1.0;
 }

@@ -79,11 +79,12 @@ void ensureInit() {
     char *end = nullptr;
     long long anchorNs = anchor != nullptr ? strtoll(anchor, &end, 10) : 0;
     if (anchor != nullptr && end != anchor && *end == '\0' && anchorNs > 0) {
+        // Started by the simulator: the application's life began at the anchor.
         m_Host.anchorMonoNs = anchorNs;
     } else {
         m_Host.anchorMonoNs = readHostClock(CLOCK_MONOTONIC);
     }
-    m_Host.startMonoNs = hostSimMonoNs();
+    m_Host.startMonoNs = m_Host.anchorMonoNs;
 }
 
 // Host time elapsed since the anchor, stretched by the time scale.
@@ -400,6 +401,10 @@ void platformSleepMs(uint32_t ms) {
     left.tv_nsec = static_cast<long>(hostNs - static_cast<long double>(left.tv_sec) * NS_PER_SEC);
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {
     }
+}
+
+void platformLoopYield() {
+    platformSleepMs(1);
 }
 
 double platformTimeScale() {

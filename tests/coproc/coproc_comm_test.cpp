@@ -41,8 +41,13 @@ Bytes encode(uint8_t type, const Bytes &payload) {
 
 // The unescaped frame of a packet: type, length, payload, CRC.
 Bytes frameOf(uint8_t type, const Bytes &payload) {
-    Bytes f = {type, static_cast<uint8_t>(payload.size() + 4)};
-    f.insert(f.end(), payload.begin(), payload.end());
+    Bytes f;
+    f.reserve(payload.size() + 4);
+    f.push_back(type);
+    f.push_back(static_cast<uint8_t>(payload.size() + 4));
+    for (uint8_t b : payload) {
+        f.push_back(b);
+    }
     uint16_t crc = coprocCommCrc(0, f.data(), f.size());
     f.push_back(static_cast<uint8_t>(crc >> 8));
     f.push_back(static_cast<uint8_t>(crc));

@@ -96,7 +96,7 @@ void buildFactoryImage(const FactoryOptions &options, TstatSysCfgPersistMem_t *r
     r.tstatCfg.secondStageDiff = fprConst(0, 50000000);
     r.tstatCfg.deadband = fprConst(1, 50000000);
     r.tstatCfg.tempOffset = 0;
-    r.tstatCfg.externalTempSensor = EXT_TEMP_SENSOR_OFF;
+    r.tstatCfg.externalTempSensor = options.externalTempSensor;
     r.tstatCfg.internalTempSensor = SENSOR_ON;
     r.tstatCfg.humiditySensor = SENSOR_ON;
     r.tstatCfg.cycleRate = 4;
@@ -108,7 +108,7 @@ void buildFactoryImage(const FactoryOptions &options, TstatSysCfgPersistMem_t *r
 
     r.hvacSettings.fanState = FAN_STATE_AUTO;
     r.hvacSettings.fanSpeed = FAN_SPEED_HIGH;
-    r.hvacSettings.hvacState = HVAC_STATE_HEAT;
+    r.hvacSettings.hvacState = options.hvacState;
     // 30 °F, or -1 °C: below it a heat pump needs its auxiliary heat.
     r.hvacSettings.balancePoint = displayToCelsius(scale == TEMP_SCALE_FAHRENHEIT ? 30 : -1, scale);
     // Heat pumps and floor heat back up with electric heat, the others burn gas.
@@ -145,7 +145,7 @@ void buildFactoryImage(const FactoryOptions &options, TstatSysCfgPersistMem_t *r
     r.tstatMode.vacationSetPoint.startHour = 0;
     r.tstatMode.vacationSetPoint.startMinute = 0;
 
-    r.humidifyState = HUMIDIFY_STATE_OFF;
+    r.humidifyState = options.humidifyState;
     r.filterChangeMaxHourTime = FACTORY_FILTER_CHANGE_DAYS * 24;
     r.filterChangeEndTime = options.madeAt + static_cast<int64_t>(r.filterChangeMaxHourTime) * 3600;
     time_t made = static_cast<time_t>(options.madeAt);

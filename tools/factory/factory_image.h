@@ -10,6 +10,9 @@ struct FactoryOptions {
     SystemType systemType = SYSTEM_TYPE_ONE_STG_FURNACE;
     TempScale tempScale = TEMP_SCALE_FAHRENHEIT;
     uint16_t securityCode = 1234;
+    HvacState hvacState = HVAC_STATE_HEAT;
+    HumidifyState humidifyState = HUMIDIFY_STATE_OFF;
+    ExternalTempSensor externalTempSensor = EXT_TEMP_SENSOR_OFF;
     // Moment the image is made: the filter reminder runs from it and its year
     // is the one remembered for a clock that loses its year.
     int64_t madeAt = 0;

@@ -56,6 +56,44 @@ constexpr std::array<SystemName, SYSTEM_TYPE_COUNT> c_SystemNames = {{
     {"floor-heat", SYSTEM_TYPE_FLOOR_HEAT},
 }};
 
+// Names of the other settings a factory image can be made with.
+template <typename T> struct NamedValue {
+    const char *name;
+    T value;
+};
+
+constexpr NamedValue<HvacState> c_ModeNames[] = {
+    {"heat", HVAC_STATE_HEAT},
+    {"cool", HVAC_STATE_COOL},
+    {"auto", HVAC_STATE_AUTO},
+    {"off", HVAC_STATE_OFF},
+    {"emergency-heat", HVAC_STATE_EMERGENCY_HEAT},
+};
+
+constexpr NamedValue<HumidifyState> c_HumidityNames[] = {
+    {"none", HUMIDIFY_STATE_OFF},
+    {"humidifier", HUMIDIFY_STATE_HUMIDIFY},
+    {"dehumidifier", HUMIDIFY_STATE_DEHUMIDIFY},
+    {"both", HUMIDIFY_STATE_AUTO},
+};
+
+constexpr NamedValue<ExternalTempSensor> c_SensorNames[] = {
+    {"off", EXT_TEMP_SENSOR_OFF},
+    {"outdoor", EXT_TEMP_SENSOR_OUTDOOR},
+    {"indoor", EXT_TEMP_SENSOR_INDOOR},
+};
+
+template <typename T, size_t N>
+bool parseNamed(const char *text, const NamedValue<T> (&names)[N], T *value) {
+    for (const NamedValue<T> &entry : names) {
+        if (strcasecmp(text, entry.name) == 0) {
+            *value = entry.value;
+            return true;
+        }
+    }
+    return false;
+}
+
 void usage(FILE *out, const char *program) {
     fprintf(out,
             "Usage: %s [OPTIONS] FILE\n"
@@ -73,6 +111,12 @@ void usage(FILE *out, const char *program) {
             "  -c, --security-code CODE  four-digit button-lockout code (default 1234)\n"
             "      --time SECONDS        when the image is made, in seconds since 1970\n"
             "                            (default now): the filter reminder runs from it\n"
+            "  -m, --mode MODE           system mode: heat (default), cool, auto, off,\n"
+            "                            emergency-heat\n"
+            "  -u, --humidity EQUIPMENT  installed humidity equipment: none (default),\n"
+            "                            humidifier, dehumidifier, both\n"
+            "  -e, --external-sensor USE the second thermistor: off (default), outdoor,\n"
+            "                            indoor\n"
             "  -h, --help                show this help\n"
             "\n"
             "Defaults written:\n"
@@ -181,6 +225,9 @@ int main(int argc, char **argv) {
         {"scale", required_argument, nullptr, 't'},
         {"security-code", required_argument, nullptr, 'c'},
         {"time", required_argument, nullptr, OPT_TIME},
+        {"mode", required_argument, nullptr, 'm'},
+        {"humidity", required_argument, nullptr, 'u'},
+        {"external-sensor", required_argument, nullptr, 'e'},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
@@ -188,7 +235,7 @@ int main(int argc, char **argv) {
     bool timeGiven = false;
     const char *output = nullptr;
     int opt;
-    while ((opt = getopt_long(argc, argv, "o:s:t:c:h", longOptions, nullptr)) != -1) {
+    while ((opt = getopt_long(argc, argv, "o:s:t:c:m:u:e:h", longOptions, nullptr)) != -1) {
         switch (opt) {
         case 'o':
             output = optarg;
@@ -219,6 +266,24 @@ int main(int argc, char **argv) {
                 return EXIT_USAGE;
             }
             timeGiven = true;
+            break;
+        case 'm':
+            if (!parseNamed(optarg, c_ModeNames, &options.hvacState)) {
+                fprintf(stderr, "tstat-factory: unknown system mode '%s'\n", optarg);
+                return EXIT_USAGE;
+            }
+            break;
+        case 'u':
+            if (!parseNamed(optarg, c_HumidityNames, &options.humidifyState)) {
+                fprintf(stderr, "tstat-factory: unknown humidity equipment '%s'\n", optarg);
+                return EXIT_USAGE;
+            }
+            break;
+        case 'e':
+            if (!parseNamed(optarg, c_SensorNames, &options.externalTempSensor)) {
+                fprintf(stderr, "tstat-factory: unknown external sensor use '%s'\n", optarg);
+                return EXIT_USAGE;
+            }
             break;
         case 'h':
             usage(stdout, argv[0]);

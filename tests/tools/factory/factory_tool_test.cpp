@@ -125,6 +125,17 @@ TEST_F(FactoryToolTest, OptionsOverrideSystemTypeAndScale) {
     f = recordOf(m_root.read("/dev/mtdblock4"));
     EXPECT_EQ(+f.tstatCfg.systemType, SYSTEM_TYPE_BOILER_WITH_AC);
     EXPECT_EQ(+f.tstatFmtSettings.tempScale, TEMP_SCALE_FAHRENHEIT);
+
+    r = runTool(TSTAT_FACTORY_TOOL, {"--mode", "auto", "--humidity", "both", "--external-sensor",
+                                     "outdoor", imagePath()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    f = recordOf(m_root.read("/dev/mtdblock4"));
+    EXPECT_EQ(+f.hvacSettings.hvacState, HVAC_STATE_AUTO);
+    EXPECT_EQ(+f.humidifyState, HUMIDIFY_STATE_AUTO);
+    EXPECT_EQ(+f.tstatCfg.externalTempSensor, EXT_TEMP_SENSOR_OUTDOOR);
+    for (const char *bad : {"--mode", "--humidity", "--external-sensor"}) {
+        EXPECT_EQ(runTool(TSTAT_FACTORY_TOOL, {bad, "sideways", imagePath()}).status, 2) << bad;
+    }
 }
 
 TEST_F(FactoryToolTest, RoundTripChangesOnlyTheChangedFields) {

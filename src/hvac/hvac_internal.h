@@ -1,0 +1,72 @@
+// Shared between the control frame and the stage, humidity, fan and off
+// algorithms of the HVAC subsystem; not for use outside src/hvac.
+#pragma once
+
+#include "config/persist.h"
+#include "core/fixed_point.h"
+
+#include <cstdint>
+
+// Every stage algorithm takes the indoor temperature, the relative humidity,
+// the outdoor temperature and the setpoints in force.
+using HvacAlgFunc = void (*)(fpr_t indoorTemp, fpr_t humidity, fpr_t outdoorTemp,
+                             const TstatSetPoint_t *setPoints);
+
+// The frame's copies of the configuration (taken by hvacAlgorithmInit).
+const TstatHvacSettings_t &hvacCfgSettings();
+const TstatCfg_t &hvacCfgTstat();
+HumidifyState hvacCfgHumidifyState();
+
+// Indoor temperatures beyond which heating (above) or cooling (below) is off.
+fpr_t hvacHeatCutOffTemp();
+fpr_t hvacCoolCutOffTemp();
+
+// Runs the algorithm table's entry for a system mode; a mode outside the
+// table runs the off algorithm.
+void hvacRunModeAlgorithm(uint32_t mode, fpr_t indoorTemp, fpr_t humidity, fpr_t outdoorTemp,
+                          const TstatSetPoint_t *setPoints);
+// Replaces the heat entry of the algorithm table (heat-pump switch-over).
+void hvacSetHeatAlgorithm(HvacAlgFunc algorithm);
+
+// Heat-pump state that the furnace and off algorithms also touch.
+bool hvacHeatPumpTimerRunning();
+void hvacSetAcceleratedHeatRecovery();
+void hvacHeatPumpReset();
+
+// Stage algorithms of conventional equipment.
+void systemHeatOneFrncAcAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp);
+void systemHeatTwoFrncAcAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp);
+void systemCoolOneFrncAcAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp);
+void systemCoolTwoFrncAcAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp);
+
+// Stage algorithms of heat pumps.
+void systemHeatTwoHpAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp);
+void systemHeatTwoHpGECallAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp);
+void systemHeatTwoHpGRcvrAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp);
+void systemHeatOneHpAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp);
+void systemEmergHeatHpAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp);
+void systemCoolTwoHpAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp);
+void systemCoolOneHpAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp);
+
+// Automatic changeover, off, humidity and fan control.
+void systemAutoAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp);
+void systemOffAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp);
+void systemHumidifyAlg(fpr_t humidity, fpr_t setPoint);
+void systemDehumidifyAlg(fpr_t humidity, fpr_t setPoint);
+void systemFanControlAlg(uint8_t heatPump, uint32_t systemMode);
+
+// Fixed-point steps of the control laws; the bounded temperatures of the
+// system never overflow, and an overflow would leave the first operand.
+inline fpr_t hvacAdd(fpr_t a, fpr_t b) {
+    fpr_t r = a;
+    fprAdd(a, b, &r);
+    return r;
+}
+inline fpr_t hvacSub(fpr_t a, fpr_t b) {
+    fpr_t r = a;
+    fprSub(a, b, &r);
+    return r;
+}
+
+// The fixed step next to the setpoint in the two-stage laws: 0.5 degrees.
+constexpr fpr_t HVAC_HALF_DEGREE = FPR_HALF;

@@ -1,0 +1,244 @@
+// Start-up and the main loop: the usage line, the manufacturing-test
+// hand-over, the start-up packet and clock fix-up, the emergency stop and the
+// one-time version exchange.
+#include "core/tstat_main.h"
+
+#include "config/data_dict.h"
+#include "config/persist.h"
+#include "coproc/coproc_comm.h"
+#include "coproc/coproc_msg.h"
+#include "hvac/hvac_control.h"
+#include "hvac/relay_control.h"
+#include "platform/platform.h"
+#include "platform/platform_test.h"
+
+#include "board_root.h"
+#include "pty_pair.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Packet types found in a stream of framed bytes, decoded by the link's own
+// receiver.
+std::vector<uint8_t> g_ReceivedTypes;
+
+int collectType(const uint8_t *frame, uint16_t length) {
+    if (coprocCommCheckFrame(frame, length) == 0) {
+        g_ReceivedTypes.push_back(frame[0]);
+    }
+    return 0;
+}
+
+std::vector<uint8_t> packetTypes(const Bytes &stream) {
+    g_ReceivedTypes.clear();
+    CoprocComm *decoder = coprocCommAttach(-1, collectType);
+    coprocCommReceive(decoder, stream.data(), stream.size());
+    coprocCommClose(decoder);
+    return g_ReceivedTypes;
+}
+
+size_t countType(const std::vector<uint8_t> &types, uint8_t type) {
+    size_t n = 0;
+    for (uint8_t t : types) {
+        n += t == type ? 1 : 0;
+    }
+    return n;
+}
+
+Bytes frameOf(uint8_t type, const Bytes &payload) {
+    Bytes f;
+    f.reserve(payload.size() + 4);
+    f.push_back(type);
+    f.push_back(static_cast<uint8_t>(payload.size() + 4));
+    for (uint8_t b : payload) {
+        f.push_back(b);
+    }
+    uint16_t crc = coprocCommCrc(0, f.data(), f.size());
+    f.push_back(static_cast<uint8_t>(crc >> 8));
+    f.push_back(static_cast<uint8_t>(crc));
+    return f;
+}
+
+void reportLineVoltage(uint16_t raw) {
+    Bytes frame = frameOf(0x0E, {static_cast<uint8_t>(raw >> 8), static_cast<uint8_t>(raw)});
+    ASSERT_EQ(coprocMsgProcess(frame.data(), static_cast<uint16_t>(frame.size())), 0);
+}
+
+struct RunResult {
+    int status;
+    std::string output;
+};
+
+// Runs the tstat binary with the given arguments on a board root.
+RunResult runTstat(const std::vector<std::string> &args, const std::string &root) {
+    std::string outFile = root + "/tstat-output.txt";
+    pid_t pid = fork();
+    if (pid == 0) {
+        setenv("TSTAT_ROOT", root.c_str(), 1);
+        FILE *out = freopen(outFile.c_str(), "w", stdout);
+        (void)out;
+        std::vector<char *> argv;
+        std::string program = std::string(TSTAT_BUILD_DIR) + "/bin/tstat";
+        argv.push_back(program.data());
+        std::vector<std::string> copies = args;
+        for (std::string &a : copies) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    FILE *in = fopen(outFile.c_str(), "r");
+    std::string text;
+    if (in != nullptr) {
+        char buf[512];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof(buf), in)) > 0) {
+            text.append(buf, n);
+        }
+        fclose(in);
+    }
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
+}
+
+TEST(StartUp, WrongArgumentCountPrintsOnlyTheUsageLine) {
+    TempBoardRoot root;
+    std::string program = std::string(TSTAT_BUILD_DIR) + "/bin/tstat";
+    for (const std::vector<std::string> &args :
+         {std::vector<std::string>{}, std::vector<std::string>{"/dev/a", "/dev/b"}}) {
+        RunResult r = runTstat(args, root.path());
+        EXPECT_EQ(r.status, 255);
+        EXPECT_EQ(r.output, "use is " + program + " <coproc_dev>\n");
+    }
+    // Nothing else ran: no relay was touched, no shell command asked for.
+    EXPECT_EQ(root.read("/sim/relays"), "");
+    EXPECT_EQ(root.read("/sim/shell.log"), "");
+}
+
+TEST(StartUp, TestPinHandsTheProcessToTheManufacturingTestMode) {
+    TempBoardRoot root;
+    root.write("/sim/test-pin", "1\n");
+    PtyPair link;
+    RunResult r = runTstat({link.slaveName()}, root.path());
+    // The test mode's failure is the process's status; the loop never ran.
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(countType(packetTypes(link.read(100)), 0x16), 0u);
+    EXPECT_EQ(root.read("/sim/shell.log"), "");
+}
+
+class StartUpInProcess : public ::testing::Test {
+  protected:
+    TempBoardRoot root;
+    PtyPair link;
+    void SetUp() override {
+        tstatMainReset();
+        PersistUtil_Reset();
+        dataDictReset();
+        coprocMsgReset();
+        RlyCntl_Reset();
+        hvacControlReset();
+    }
+    void TearDown() override {
+        tstatMainReset();
+        PersistUtil_Reset();
+        dataDictReset();
+        coprocMsgReset();
+        RlyCntl_Reset();
+        hvacControlReset();
+        unsetenv("TZ");
+        tzset();
+    }
+    void factoryImage() {
+        root.write("/dev/mtdblock5", "");
+        root.write("/dev/mtdblock8", "");
+        std::string tool = std::string(TSTAT_BUILD_DIR) + "/bin/tstat-factory " +
+                           root.file("/dev/mtdblock4") + " > /dev/null";
+        ASSERT_EQ(system(tool.c_str()), 0);
+    }
+    int startUp() {
+        std::string device = link.slaveName();
+        char *argv[] = {const_cast<char *>("tstat"), device.data(), nullptr};
+        return tstatStartUp(2, argv);
+    }
+};
+
+TEST_F(StartUpInProcess, SendsTheStartUpPacketAndCarriesTheSavedYearIntoTheClock) {
+    setenv("TZ", "UTC0", 1);
+    tzset();
+    factoryImage();
+    TstatSysCfgPersistMem_t image{};
+    // 2003-06-15 12:34:56 UTC: a clock that has lost its year.
+    platformFakeClockSet(100, 0, 1055680496);
+    ASSERT_EQ(startUp(), TSTAT_RUN_MAIN_LOOP);
+    copyThermostatSysCfg(&image);
+    int savedYear = image.clockYear + 1900;
+    ASSERT_GT(savedYear, 2007);
+    char expected[64];
+    snprintf(expected, sizeof(expected), "date 06151234%04d.56\n/sbin/hwclock --systohc\n",
+             savedYear);
+    EXPECT_EQ(root.read("/sim/shell.log"), expected);
+    EXPECT_EQ(countType(packetTypes(link.read(100)), 0x16), 1u);
+}
+
+TEST_F(StartUpInProcess, EmergencyStopEngagesAt491AndHoldsTenSeconds) {
+    platformFakeClockSet(100, 0, 1700000000);
+    // No reading yet: never engaged.
+    EXPECT_EQ(checkEStop(), 0u);
+    reportLineVoltage(492);
+    EXPECT_EQ(checkEStop(), 0u);
+    reportLineVoltage(491);
+    EXPECT_EQ(checkEStop(), 1u);
+    // A normal reading does not end the hold early.
+    reportLineVoltage(600);
+    platformFakeClockAdvanceMs(9999);
+    EXPECT_EQ(checkEStop(), 1u);
+    platformFakeClockAdvanceMs(1);
+    EXPECT_EQ(checkEStop(), 0u);
+    // A voltage still low when the hold ends starts the next hold at once,
+    // so no control decision slips in between.
+    reportLineVoltage(300);
+    EXPECT_EQ(checkEStop(), 1u);
+    platformFakeClockAdvanceMs(10000);
+    EXPECT_EQ(checkEStop(), 1u);
+    EXPECT_EQ(g_EStopActive, 1u);
+}
+
+TEST_F(StartUpInProcess, VersionExchangeHappensExactlyOnce) {
+    platformFakeClockSet(100, 0, 1700000000);
+    ASSERT_EQ(coprocessorInit(link.slaveName().c_str()), 0);
+    for (int i = 0; i < 5; i++) {
+        tstatMainLoopPass();
+    }
+    EXPECT_EQ(countType(packetTypes(link.read(50)), 0x10), 0u);
+    setKorabusVersion("2.11");
+    tstatMainLoopPass();
+    EXPECT_EQ(countType(packetTypes(link.read(50)), 0x10), 1u);
+    setKorabusVersion("2.12");
+    for (int i = 0; i < 5; i++) {
+        tstatMainLoopPass();
+    }
+    EXPECT_EQ(countType(packetTypes(link.read(50)), 0x10), 0u);
+}
+
+TEST_F(StartUpInProcess, ClockIsReloadedFromTheHardwareClockEvery30Seconds) {
+    platformFakeClockSet(100, 0, 1700000000);
+    for (int second = 0; second < 95; second++) {
+        dispManRTCSetTimeout();
+        dispManCheckRTCSetTimeout();
+        platformFakeClockAdvanceMs(1000);
+    }
+    EXPECT_EQ(root.read("/sim/shell.log"),
+              "/sbin/hwclock --hctosys\n/sbin/hwclock --hctosys\n/sbin/hwclock --hctosys\n");
+}
+
+} // namespace

@@ -1,0 +1,222 @@
+// The HVAC control frame: algorithm period, indoor-temperature correction,
+// cycle rate, the humidifier wait before cooling, automatic changeover and
+// the algorithm table.
+#include "hvac_test_support.h"
+
+#include "config/temp_scale.h"
+
+namespace {
+
+using ControlFrame = HvacTest;
+
+constexpr uint64_t MINUTE_MS = 60 * 1000;
+
+// One run of the frame at indoor temperature t (humidity 45 %).
+void run(double t, const TstatSetPoint_t &sp, double humidity = 45.0) {
+    hvacAlgorithmCntl(deg(t), deg(humidity), deg(10.0), &sp);
+}
+
+TEST_F(ControlFrame, RunsOncePerPeriodAndOnlyWithARoomTemperature) {
+    setMovAvgIndTemp(deg(20.0));
+    platformFakeClockAdvanceMs(14000);
+    EXPECT_EQ(hvacExecuteAlgorithm(15), 0);
+    platformFakeClockAdvanceMs(1000);
+    EXPECT_EQ(hvacExecuteAlgorithm(15), 1);
+    EXPECT_EQ(hvacExecuteAlgorithm(15), 0);
+
+    // A configuration change every 10 s keeps postponing the run.
+    for (int i = 0; i < 10; i++) {
+        platformFakeClockAdvanceMs(10000);
+        initialiseHvacAlgorithms();
+        EXPECT_EQ(hvacExecuteAlgorithm(15), 0);
+    }
+    // A clock set back re-stamps the period instead of running.
+    platformFakeClockSetWall(1700000000 - 3600);
+    EXPECT_EQ(hvacExecuteAlgorithm(15), 0);
+    platformFakeClockAdvanceMs(15000);
+    EXPECT_EQ(hvacExecuteAlgorithm(15), 1);
+
+    // Before any temperature reading nothing is decided (0 degrees would
+    // otherwise call for heat without end).
+    dataDictReset();
+    platformFakeClockAdvanceMs(15000);
+    EXPECT_EQ(hvacExecuteAlgorithm(15), 0);
+    EXPECT_EQ(stages(), "00000");
+}
+
+TEST_F(ControlFrame, OffsetCorrectsTheRoomTemperatureInTheDisplayScale) {
+    TstatFmtSettings_t fmt{};
+    fmt.tempScale = TEMP_SCALE_FAHRENHEIT;
+    setThermostatFormatSettings(&fmt);
+    initialiseTStatFormat();
+    TstatSetPoint_t hold = sp;
+    setHoldThermostatSettings(&hold);
+    setThermostatMode(TSTAT_MODE_PERMANENT_HOLD);
+    setMovAvgIndTemp(deg(20.0)); // 68 F: inside the band, nothing starts
+    platformFakeClockAdvanceMs(15000);
+    ASSERT_EQ(hvacExecuteAlgorithm(15), 1);
+    EXPECT_EQ(stages(), "00000");
+
+    TstatCfg_t stored{};
+    getTstatConfiguration(&stored);
+    stored.tempOffset = deg(2.0); // reads 2 F high: the room is 66 F, 18.9 C
+    setTstatConfiguration(&stored);
+    platformFakeClockAdvanceMs(15000);
+    ASSERT_EQ(hvacExecuteAlgorithm(15), 1);
+    EXPECT_EQ(stages(), "00010");
+}
+
+TEST_F(ControlFrame, CycleRateDelaysARestartAfterAShortCycle) {
+    setCycleRate(3); // 20-minute cycle period
+    settings.fanState = FAN_STATE_AUTO;
+    init();
+    // A 5-minute heating cycle from t = 0, runs every 15 s.
+    uint64_t t = 0;
+    auto step = [&](double temp) {
+        run(temp, sp);
+        platformFakeClockAdvanceMs(15000);
+        t += 15000;
+    };
+    while (t < 5 * MINUTE_MS) {
+        step(18.0);
+    }
+    EXPECT_EQ(stages(), "00011");
+    while (t < 10 * MINUTE_MS) {
+        step(20.5);
+    }
+    EXPECT_EQ(stages(), "00000");
+    // A new call for heat at 10 minutes waits for the cycle period.
+    while (t <= 20 * MINUTE_MS) {
+        step(18.0);
+        EXPECT_EQ(relays(), "0000000000") << t;
+    }
+    step(18.0);
+    step(18.0);
+    EXPECT_EQ(stages(), "00011");
+}
+
+TEST_F(ControlFrame, CycleLongerThanThePeriodAllowsAnImmediateRestart) {
+    setCycleRate(3);
+    run(18.0, sp);
+    for (int i = 0; i < 100; i++) { // 25 minutes of heating
+        platformFakeClockAdvanceMs(15000);
+        run(18.0, sp);
+    }
+    EXPECT_EQ(stages(), "00011");
+    platformFakeClockAdvanceMs(15000);
+    run(20.5, sp);
+    EXPECT_EQ(stages(), "00000");
+    platformFakeClockAdvanceMs(15000);
+    run(20.5, sp);
+    platformFakeClockAdvanceMs(15000);
+    run(18.0, sp);
+    EXPECT_EQ(stages(), "00011");
+}
+
+TEST_F(ControlFrame, CoolingWaitsAfterTheHumidifierIsStopped) {
+    settings.hvacState = HVAC_STATE_COOL;
+    humidifyState = HUMIDIFY_STATE_HUMIDIFY;
+    init();
+    run(22.0, sp, 30.0);
+    EXPECT_EQ(RlyCntl_GetHum(), 1u);
+    platformFakeClockAdvanceMs(15000);
+    run(26.0, sp, 30.0); // cooling called: everything stops, the fan keeps running
+    EXPECT_EQ(relays(), "0000000100");
+    uint64_t waited = 0;
+    while (waited < 300000) {
+        platformFakeClockAdvanceMs(15000);
+        waited += 15000;
+        run(26.0, sp, 30.0);
+        EXPECT_EQ(stages(), "00000") << waited;
+    }
+    platformFakeClockAdvanceMs(15000);
+    run(26.0, sp, 30.0); // the wait is seen to end: cooling may start next run
+    EXPECT_EQ(stages(), "00000");
+    platformFakeClockAdvanceMs(15000);
+    run(26.0, sp, 30.0);
+    EXPECT_EQ(stages(), "01100");
+    // While cooling runs the humidifier stays off.
+    EXPECT_EQ(RlyCntl_GetHum(), 0u);
+}
+
+TEST_F(ControlFrame, AutomaticModeChangesOverWhenIdle) {
+    settings.hvacState = HVAC_STATE_AUTO;
+    init();
+    EXPECT_EQ(hvacAlgorithmGetAutoSystemMode(), static_cast<uint32_t>(HVAC_STATE_OFF));
+    run(25.0, sp); // idle at 25: cooling is chosen
+    EXPECT_EQ(hvacAlgorithmGetAutoSystemMode(), static_cast<uint32_t>(HVAC_STATE_COOL));
+    EXPECT_EQ(stages(), "00000");
+    platformFakeClockAdvanceMs(15000);
+    run(25.0, sp);
+    EXPECT_EQ(stages(), "01000");
+    EXPECT_EQ(hvacAlgorithmGetCurrentSytemMode(), static_cast<uint32_t>(HVAC_STATE_COOL));
+    platformFakeClockAdvanceMs(21 * MINUTE_MS);
+    run(22.0, sp); // satisfied and between the setpoints: idle
+    EXPECT_EQ(hvacAlgorithmGetAutoSystemMode(), static_cast<uint32_t>(HVAC_STATE_OFF));
+    EXPECT_EQ(stages(), "00000");
+    platformFakeClockAdvanceMs(21 * MINUTE_MS);
+    run(20.25, sp); // at heat setpoint + margin: heating is chosen
+    EXPECT_EQ(hvacAlgorithmGetAutoSystemMode(), static_cast<uint32_t>(HVAC_STATE_HEAT));
+    platformFakeClockAdvanceMs(15000);
+    run(18.0, sp);
+    EXPECT_EQ(stages(), "00011");
+    EXPECT_EQ(hvacAlgorithmGetCurrentSytemMode(), static_cast<uint32_t>(HVAC_STATE_HEAT));
+}
+
+TEST_F(ControlFrame, AlgorithmTableFollowsTheSystemTypeAndRejectsBadValues) {
+    // Floor heat heats with two stages and cools with one.
+    cfg.systemType = SYSTEM_TYPE_FLOOR_HEAT;
+    init();
+    run(18.0, sp);
+    EXPECT_EQ(stages(), "00011");
+    RlyCntl_Reset();
+    hvacControlReset();
+    cfg.systemType = SYSTEM_TYPE_FLOOR_HEAT;
+    settings.hvacState = HVAC_STATE_COOL;
+    init();
+    run(30.0, sp);
+    EXPECT_EQ(stages(), "01000");
+
+    // An unknown system type or system mode behaves as off.
+    for (uint32_t type : {7u, 0xFFFFFFFFu}) {
+        RlyCntl_Reset();
+        hvacControlReset();
+        cfg.systemType = static_cast<SystemType>(type);
+        settings.hvacState = HVAC_STATE_HEAT;
+        init();
+        run(10.0, sp);
+        EXPECT_EQ(stages(), "00000");
+    }
+    RlyCntl_Reset();
+    hvacControlReset();
+    cfg.systemType = SYSTEM_TYPE_ONE_STG_FURNACE;
+    settings.hvacState = static_cast<HvacState>(9);
+    init();
+    RlyCntl_SetW1E(1);
+    EXPECT_EQ(hvacAlgorithmGetCurrentSytemMode(), static_cast<uint32_t>(HVAC_STATE_OFF));
+    run(10.0, sp);
+    EXPECT_EQ(stages(), "00000");
+
+    // Emergency heat exists only for heat pumps.
+    RlyCntl_Reset();
+    hvacControlReset();
+    settings.hvacState = HVAC_STATE_EMERGENCY_HEAT;
+    init();
+    run(10.0, sp);
+    EXPECT_EQ(stages(), "00000");
+    cfg.systemType = SYSTEM_TYPE_ONE_STG_HEAT_PUMP;
+    init();
+    run(10.0, sp);
+    EXPECT_EQ(stages(), "00010");
+    EXPECT_EQ(hvacAlgorithmGetCurrentSytemMode(), static_cast<uint32_t>(HVAC_STATE_EMERGENCY_HEAT));
+}
+
+TEST_F(ControlFrame, OffModeStillHumidifiesAndRunsTheFanForIt) {
+    settings.hvacState = HVAC_STATE_OFF;
+    humidifyState = HUMIDIFY_STATE_HUMIDIFY;
+    init();
+    run(15.0, sp, 20.0);
+    EXPECT_EQ(relays(), "0000001100");
+}
+
+} // namespace

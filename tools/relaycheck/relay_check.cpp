@@ -1,0 +1,129 @@
+// Safety checker of the simulated board's relay log.
+#include "relay_check.h"
+
+#include <array>
+#include <sstream>
+
+namespace {
+
+constexpr int RELAY_COUNT = 10;
+constexpr int OB = 0, Y1 = 1, Y2 = 2, W1E = 3, W2 = 4, DEH = 5, HUM = 6;
+constexpr int64_t COMPRESSOR_MIN_OFF_MS = 300000;
+constexpr int64_t PULSE_MS = 500;
+constexpr const char *c_RelayNames[RELAY_COUNT] = {"O/B", "Y1",  "Y2", "W1/E", "W2",
+                                                   "DEH", "HUM", "G1", "G2",   "G3"};
+
+struct Contacts {
+    std::array<int, RELAY_COUNT> closed{}; // -1 never pulsed
+    Contacts() { closed.fill(-1); }
+    bool on(int relay) const { return closed[relay] == 1; }
+};
+
+bool heating(const Contacts &c, bool heatPump) {
+    if (c.on(W1E) || c.on(W2)) {
+        return true;
+    }
+    return heatPump && !c.on(OB) && (c.on(Y1) || c.on(Y2));
+}
+
+bool cooling(const Contacts &c, bool heatPump) {
+    if (!(c.on(Y1) || c.on(Y2))) {
+        return false;
+    }
+    return !heatPump || c.on(OB);
+}
+
+} // namespace
+
+bool parseRelayLog(std::istream &in, std::vector<RelayEvent> &events, std::string &error) {
+    std::string line;
+    int number = 0;
+    while (std::getline(in, line)) {
+        number++;
+        if (line.empty()) {
+            continue;
+        }
+        std::istringstream fields(line);
+        RelayEvent e{};
+        std::string rest;
+        if (!(fields >> e.ms >> e.relay >> e.closed) || (fields >> rest) || e.relay < 0 ||
+            e.relay >= RELAY_COUNT || (e.closed != 0 && e.closed != 1) || e.ms < 0) {
+            error = "line " + std::to_string(number) + " is not \"<ms> <relay> <0|1>\": " + line;
+            return false;
+        }
+        events.push_back(e);
+    }
+    return true;
+}
+
+std::vector<RelayViolation> checkRelayLog(const std::vector<RelayEvent> &events,
+                                          const RelayCheckOptions &options) {
+    std::vector<RelayViolation> found;
+    Contacts contacts;
+    std::array<int64_t, RELAY_COUNT> openedAt{};
+    openedAt.fill(-1);
+    int64_t bothSince = -1; // heating and cooling closed together since
+    bool bothReported = false;
+    const RelayEvent *previous = nullptr;
+
+    auto checkChangeOver = [&](int64_t now) {
+        if (bothSince >= 0 && !bothReported && now - bothSince > options.changeOverAllowanceMs) {
+            std::ostringstream what;
+            what << "heating and cooling closed together since " << bothSince << " ms";
+            found.push_back({now, what.str()});
+            bothReported = true;
+        }
+    };
+
+    for (const RelayEvent &e : events) {
+        if (previous != nullptr && e.ms - previous->ms < PULSE_MS) {
+            std::ostringstream what;
+            what << "coil pulses overlap: " << c_RelayNames[e.relay] << " completed "
+                 << e.ms - previous->ms << " ms after " << c_RelayNames[previous->relay];
+            found.push_back({e.ms, what.str()});
+        }
+        if (e.relay == OB) {
+            // Relay 0 is the first pulse of every sequence.
+            int64_t start = e.ms - PULSE_MS;
+            for (const auto &window : options.estopWindows) {
+                if (start > window.first && start <= window.second) {
+                    std::ostringstream what;
+                    what << "a pulse sequence began at " << start
+                         << " ms while the emergency stop held";
+                    found.push_back({e.ms, what.str()});
+                }
+            }
+        }
+        checkChangeOver(e.ms);
+
+        int before = contacts.closed[e.relay];
+        contacts.closed[e.relay] = e.closed;
+        if ((e.relay == Y1 || e.relay == Y2) && !options.diagnostic) {
+            if (before == 1 && e.closed == 0) {
+                openedAt[e.relay] = e.ms;
+            } else if (before != 1 && e.closed == 1 && openedAt[e.relay] >= 0 &&
+                       e.ms - openedAt[e.relay] < COMPRESSOR_MIN_OFF_MS) {
+                std::ostringstream what;
+                what << c_RelayNames[e.relay] << " closed " << e.ms - openedAt[e.relay]
+                     << " ms after it opened";
+                found.push_back({e.ms, what.str()});
+            }
+        }
+        if (contacts.on(HUM) && contacts.on(DEH) && (e.relay == HUM || e.relay == DEH) &&
+            e.closed == 1 && before != 1) {
+            found.push_back({e.ms, "humidifier and dehumidifier closed together"});
+        }
+        bool both = heating(contacts, options.heatPump) && cooling(contacts, options.heatPump);
+        if (both && bothSince < 0) {
+            bothSince = e.ms;
+            bothReported = false;
+        } else if (!both) {
+            bothSince = -1;
+        }
+        previous = &e;
+    }
+    if (!events.empty()) {
+        checkChangeOver(events.back().ms);
+    }
+    return found;
+}

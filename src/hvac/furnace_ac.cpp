@@ -7,40 +7,12 @@
 #include "hvac/hvac_internal.h"
 #include "hvac/relay_control.h"
 
-namespace {
-
-// U, the indoor temperature at which heating stops.
-fpr_t heatStop(const TstatSetPoint_t *sp) {
-    return hvacAdd(sp->heatSetPoint, hvacCfgTstat().setpointMargin);
-}
-
-// L, the indoor temperature below which cooling stops.
-fpr_t coolStop(const TstatSetPoint_t *sp) {
-    return hvacSub(sp->coolSetPoint, hvacCfgTstat().setpointMargin);
-}
-
-void holdW1E() {
-    RlyCntl_SetW1E(RlyCntl_GetW1E());
-}
-void holdW2() {
-    RlyCntl_SetW2(RlyCntl_GetW2());
-}
-void holdY1() {
-    RlyCntl_SetY1(RlyCntl_GetY1());
-}
-void holdY2() {
-    RlyCntl_SetY2(RlyCntl_GetY2());
-}
-
-} // namespace
-
 void systemHeatOneFrncAcAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp) {
-    if (t > hvacHeatCutOffTemp()) {
-        hvacRunModeAlgorithm(HVAC_STATE_OFF, t, h, ot, sp);
+    if (hvacHeatCutOff(t, h, ot, sp)) {
         return;
     }
     const TstatCfg_t &cfg = hvacCfgTstat();
-    fpr_t u = heatStop(sp);
+    fpr_t u = hvacHeatStop(sp);
     RlyCntl_SetOBnot(0);
     RlyCntl_SetY1(0);
     RlyCntl_SetY2(0);
@@ -48,7 +20,7 @@ void systemHeatOneFrncAcAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *s
     if (t >= u) {
         RlyCntl_SetW1E(0);
     } else if (t >= hvacSub(u, cfg.firstStageDiff)) {
-        holdW1E();
+        hvacHoldW1E();
     } else {
         RlyCntl_SetW1E(1);
     }
@@ -56,12 +28,11 @@ void systemHeatOneFrncAcAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *s
 }
 
 void systemHeatTwoFrncAcAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp) {
-    if (t > hvacHeatCutOffTemp()) {
-        hvacRunModeAlgorithm(HVAC_STATE_OFF, t, h, ot, sp);
+    if (hvacHeatCutOff(t, h, ot, sp)) {
         return;
     }
     const TstatCfg_t &cfg = hvacCfgTstat();
-    fpr_t u = heatStop(sp);
+    fpr_t u = hvacHeatStop(sp);
     fpr_t firstOn = hvacSub(u, cfg.firstStageDiff);
     fpr_t secondOn = hvacSub(firstOn, cfg.secondStageDiff);
     RlyCntl_SetOBnot(0);
@@ -76,14 +47,14 @@ void systemHeatTwoFrncAcAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *s
             hvacSetHeatAlgorithm(systemHeatTwoHpAlg);
         }
     } else if (t >= hvacSub(u, HVAC_HALF_DEGREE)) {
-        holdW1E();
+        hvacHoldW1E();
         RlyCntl_SetW2(0);
     } else if (t >= firstOn) {
-        holdW1E();
-        holdW2();
+        hvacHoldW1E();
+        hvacHoldW2();
     } else if (t >= secondOn) {
         RlyCntl_SetW1E(1);
-        holdW2();
+        hvacHoldW2();
     } else {
         RlyCntl_SetW1E(1);
         RlyCntl_SetW2(1);
@@ -95,11 +66,10 @@ namespace {
 
 // One cooling stage; heat pumps use it with the reversing valve energised.
 void coolOneStage(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp, uint8_t heatPump) {
-    if (t < hvacCoolCutOffTemp()) {
-        hvacRunModeAlgorithm(HVAC_STATE_OFF, t, h, ot, sp);
+    if (hvacCoolCutOff(t, h, ot, sp)) {
         return;
     }
-    fpr_t l = coolStop(sp);
+    fpr_t l = hvacCoolStop(sp);
     RlyCntl_SetOBnot(heatPump);
     RlyCntl_SetY2(0);
     RlyCntl_SetW1E(0);
@@ -107,7 +77,7 @@ void coolOneStage(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp, uint8_t
     if (t < l) {
         RlyCntl_SetY1(0);
     } else if (t < hvacAdd(l, hvacCfgTstat().firstStageDiff)) {
-        holdY1();
+        hvacHoldY1();
     } else {
         RlyCntl_SetY1(1);
     }
@@ -116,12 +86,11 @@ void coolOneStage(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp, uint8_t
 
 // Two cooling stages; heat pumps use it with the reversing valve energised.
 void coolTwoStages(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp, uint8_t heatPump) {
-    if (t < hvacCoolCutOffTemp()) {
-        hvacRunModeAlgorithm(HVAC_STATE_OFF, t, h, ot, sp);
+    if (hvacCoolCutOff(t, h, ot, sp)) {
         return;
     }
     const TstatCfg_t &cfg = hvacCfgTstat();
-    fpr_t l = coolStop(sp);
+    fpr_t l = hvacCoolStop(sp);
     fpr_t firstOn = hvacAdd(l, cfg.firstStageDiff);
     fpr_t secondOn = hvacAdd(firstOn, cfg.secondStageDiff);
     RlyCntl_SetOBnot(heatPump);
@@ -131,14 +100,14 @@ void coolTwoStages(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp, uint8_
         RlyCntl_SetY1(0);
         RlyCntl_SetY2(0);
     } else if (t < hvacAdd(l, HVAC_HALF_DEGREE)) {
-        holdY1();
+        hvacHoldY1();
         RlyCntl_SetY2(0);
     } else if (t < firstOn) {
-        holdY1();
-        holdY2();
+        hvacHoldY1();
+        hvacHoldY2();
     } else if (t < secondOn) {
         RlyCntl_SetY1(1);
-        holdY2();
+        hvacHoldY2();
     } else {
         RlyCntl_SetY1(1);
         RlyCntl_SetY2(1);

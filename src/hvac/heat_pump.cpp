@@ -22,26 +22,12 @@ int64_t m_HpTwoStageTurnOnTime = 0;
 // 0 while the one-stage heat pump recovers on auxiliary heat.
 uint32_t m_AcceleratedHeatRecoveryState = 1;
 
-fpr_t heatStop(const TstatSetPoint_t *sp) {
-    return hvacAdd(sp->heatSetPoint, hvacCfgTstat().setpointMargin);
-}
-
 bool heatPumpMayRun(fpr_t outdoorTemp) {
     return outdoorTemp >= hvacCfgSettings().balancePoint;
 }
 
 bool gasAuxiliary() {
     return hvacCfgSettings().fossilFuelType == FOSSIL_FUEL_GAS;
-}
-
-void holdY1() {
-    RlyCntl_SetY1(RlyCntl_GetY1());
-}
-void holdW1E() {
-    RlyCntl_SetW1E(RlyCntl_GetW1E());
-}
-void holdW2() {
-    RlyCntl_SetW2(RlyCntl_GetW2());
 }
 
 // True when now - from exceeds limit seconds or does not fit 32 bits (which
@@ -81,8 +67,7 @@ void hvacHeatPumpReset() {
 }
 
 void systemHeatTwoHpAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp) {
-    if (t > hvacHeatCutOffTemp()) {
-        hvacRunModeAlgorithm(HVAC_STATE_OFF, t, h, ot, sp);
+    if (hvacHeatCutOff(t, h, ot, sp)) {
         return;
     }
     if (gasAuxiliary() && RlyCntl_GetW2() != 0 && m_HpTwoStageTurnOnTime != 0) {
@@ -96,12 +81,11 @@ void systemHeatTwoHpAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp) {
 }
 
 void systemHeatTwoHpGECallAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp) {
-    if (t > hvacHeatCutOffTemp()) {
-        hvacRunModeAlgorithm(HVAC_STATE_OFF, t, h, ot, sp);
+    if (hvacHeatCutOff(t, h, ot, sp)) {
         return;
     }
     const TstatCfg_t &cfg = hvacCfgTstat();
-    fpr_t u = heatStop(sp);
+    fpr_t u = hvacHeatStop(sp);
     fpr_t firstOn = hvacSub(u, cfg.firstStageDiff);
     fpr_t secondOn = hvacSub(firstOn, cfg.secondStageDiff);
     bool compressor = heatPumpMayRun(ot);
@@ -112,20 +96,20 @@ void systemHeatTwoHpGECallAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t 
         RlyCntl_SetW1E(0);
         RlyCntl_SetW2(0);
     } else if (t >= hvacSub(u, HVAC_HALF_DEGREE)) {
-        compressor ? holdY1() : RlyCntl_SetY1(0);
-        compressor ? RlyCntl_SetW1E(0) : holdW1E();
+        compressor ? hvacHoldY1() : RlyCntl_SetY1(0);
+        compressor ? RlyCntl_SetW1E(0) : hvacHoldW1E();
         RlyCntl_SetY2(0);
         RlyCntl_SetW2(0);
     } else if (t >= firstOn) {
-        compressor ? holdY1() : RlyCntl_SetY1(0);
-        compressor ? RlyCntl_SetW1E(0) : holdW1E();
+        compressor ? hvacHoldY1() : RlyCntl_SetY1(0);
+        compressor ? RlyCntl_SetW1E(0) : hvacHoldW1E();
         RlyCntl_SetY2(0);
-        holdW2();
+        hvacHoldW2();
     } else if (t >= secondOn) {
         RlyCntl_SetY1(compressor ? 1 : 0);
         RlyCntl_SetW1E(compressor ? 0 : 1);
         RlyCntl_SetY2(0);
-        holdW2();
+        hvacHoldW2();
     } else {
         int64_t now = util_time(nullptr);
         if (compressor) {
@@ -152,12 +136,11 @@ void systemHeatTwoHpGECallAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t 
 }
 
 void systemHeatTwoHpGRcvrAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp) {
-    if (t > hvacHeatCutOffTemp()) {
-        hvacRunModeAlgorithm(HVAC_STATE_OFF, t, h, ot, sp);
+    if (hvacHeatCutOff(t, h, ot, sp)) {
         return;
     }
     const TstatCfg_t &cfg = hvacCfgTstat();
-    fpr_t u = heatStop(sp);
+    fpr_t u = hvacHeatStop(sp);
     RlyCntl_SetOBnot(0);
     RlyCntl_SetY1(0);
     RlyCntl_SetY2(0);
@@ -167,7 +150,7 @@ void systemHeatTwoHpGRcvrAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *
         // Back to normal heat-pump heating on the next run.
         m_HpTwoStageTurnOnTime = 0;
     } else if (t >= hvacSub(hvacSub(u, cfg.firstStageDiff), cfg.secondStageDiff)) {
-        holdW2();
+        hvacHoldW2();
     } else {
         RlyCntl_SetW2(1);
     }
@@ -175,12 +158,11 @@ void systemHeatTwoHpGRcvrAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *
 }
 
 void systemHeatOneHpAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp) {
-    if (t > hvacHeatCutOffTemp()) {
-        hvacRunModeAlgorithm(HVAC_STATE_OFF, t, h, ot, sp);
+    if (hvacHeatCutOff(t, h, ot, sp)) {
         return;
     }
     const TstatCfg_t &cfg = hvacCfgTstat();
-    fpr_t u = heatStop(sp);
+    fpr_t u = hvacHeatStop(sp);
     fpr_t firstOn = hvacSub(u, cfg.firstStageDiff);
     fpr_t recoveryOn = hvacSub(firstOn, cfg.secondStageDiff);
     bool compressor = heatPumpMayRun(ot);
@@ -206,8 +188,8 @@ void systemHeatOneHpAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp) {
             RlyCntl_SetY1(0);
             RlyCntl_SetW1E(0);
         } else if (t >= firstOn) {
-            compressor ? holdY1() : RlyCntl_SetY1(0);
-            compressor ? RlyCntl_SetW1E(0) : holdW1E();
+            compressor ? hvacHoldY1() : RlyCntl_SetY1(0);
+            compressor ? RlyCntl_SetW1E(0) : hvacHoldW1E();
         } else {
             RlyCntl_SetY1(compressor ? 1 : 0);
             RlyCntl_SetW1E(compressor ? 0 : 1);
@@ -219,11 +201,10 @@ void systemHeatOneHpAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp) {
 }
 
 void systemEmergHeatHpAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp) {
-    if (t > hvacHeatCutOffTemp()) {
-        hvacRunModeAlgorithm(HVAC_STATE_OFF, t, h, ot, sp);
+    if (hvacHeatCutOff(t, h, ot, sp)) {
         return;
     }
-    fpr_t u = heatStop(sp);
+    fpr_t u = hvacHeatStop(sp);
     RlyCntl_SetOBnot(0);
     RlyCntl_SetY1(0);
     RlyCntl_SetY2(0);
@@ -231,7 +212,7 @@ void systemEmergHeatHpAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp)
     if (t >= u) {
         RlyCntl_SetW1E(0);
     } else if (t >= hvacSub(u, hvacCfgTstat().firstStageDiff)) {
-        holdW1E();
+        hvacHoldW1E();
     } else {
         RlyCntl_SetW1E(1);
     }

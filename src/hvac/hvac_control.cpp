@@ -116,11 +116,25 @@ const TstatCfg_t &hvacCfgTstat() {
 HumidifyState hvacCfgHumidifyState() {
     return m_HumidifyState;
 }
-fpr_t hvacHeatCutOffTemp() {
-    return m_AutomaticHeatCutOffTemp;
+bool hvacHeatCutOff(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp) {
+    if (t <= m_AutomaticHeatCutOffTemp) {
+        return false;
+    }
+    hvacRunModeAlgorithm(HVAC_STATE_OFF, t, h, ot, sp);
+    return true;
 }
-fpr_t hvacCoolCutOffTemp() {
-    return m_AutomaticCoolCutOffTemp;
+bool hvacCoolCutOff(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp) {
+    if (t >= m_AutomaticCoolCutOffTemp) {
+        return false;
+    }
+    hvacRunModeAlgorithm(HVAC_STATE_OFF, t, h, ot, sp);
+    return true;
+}
+fpr_t hvacHeatStop(const TstatSetPoint_t *sp) {
+    return hvacAdd(sp->heatSetPoint, m_TstatCfg.setpointMargin);
+}
+fpr_t hvacCoolStop(const TstatSetPoint_t *sp) {
+    return hvacSub(sp->coolSetPoint, m_TstatCfg.setpointMargin);
 }
 
 void hvacRunModeAlgorithm(uint32_t mode, fpr_t indoorTemp, fpr_t humidity, fpr_t outdoorTemp,

@@ -4,6 +4,7 @@
 
 #include "config/persist.h"
 #include "core/fixed_point.h"
+#include "hvac/relay_control.h"
 
 #include <cstdint>
 
@@ -17,9 +18,16 @@ const TstatHvacSettings_t &hvacCfgSettings();
 const TstatCfg_t &hvacCfgTstat();
 HumidifyState hvacCfgHumidifyState();
 
-// Indoor temperatures beyond which heating (above) or cooling (below) is off.
-fpr_t hvacHeatCutOffTemp();
-fpr_t hvacCoolCutOffTemp();
+// Above the heating cut-off (34.0) a heat algorithm runs the off algorithm
+// instead, below the cooling cut-off (4.5) a cool algorithm does; true when
+// the off algorithm ran.
+bool hvacHeatCutOff(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp);
+bool hvacCoolCutOff(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp);
+
+// U, the indoor temperature at which heating stops (heat setpoint + margin),
+// and L, below which cooling stops (cool setpoint - margin).
+fpr_t hvacHeatStop(const TstatSetPoint_t *sp);
+fpr_t hvacCoolStop(const TstatSetPoint_t *sp);
 
 // Runs the algorithm table's entry for a system mode; a mode outside the
 // table runs the off algorithm.
@@ -66,6 +74,21 @@ inline fpr_t hvacSub(fpr_t a, fpr_t b) {
     fpr_t r = a;
     fprSub(a, b, &r);
     return r;
+}
+
+// Holding a relay writes back its desired state (a compressor stage keeps
+// its minimum off time that way).
+inline void hvacHoldY1() {
+    RlyCntl_SetY1(RlyCntl_GetY1());
+}
+inline void hvacHoldY2() {
+    RlyCntl_SetY2(RlyCntl_GetY2());
+}
+inline void hvacHoldW1E() {
+    RlyCntl_SetW1E(RlyCntl_GetW1E());
+}
+inline void hvacHoldW2() {
+    RlyCntl_SetW2(RlyCntl_GetW2());
 }
 
 // The fixed step next to the setpoint in the two-stage laws: 0.5 degrees.

@@ -59,23 +59,23 @@ bool assetListLoad(const std::string &path, std::vector<AssetSpec> *out, std::st
             continue;
         }
         std::vector<std::string> cols = split(line, '\t');
-        AssetSpec spec;
-        spec.line = lineNo;
+        AssetSpec entry;
+        entry.line = lineNo;
         if (cols.size() < 4 || cols.size() > 5 || cols[0].empty() ||
-            !parseSize(cols[1], &spec.width) || !parseSize(cols[2], &spec.height)) {
+            !parseSize(cols[1], &entry.width) || !parseSize(cols[2], &entry.height)) {
             *error = path + ":" + std::to_string(lineNo) +
                      ": expected PATH<tab>WIDTH<tab>HEIGHT<tab>RECIPE[<tab>PARAMS]";
             return false;
         }
-        spec.path = cols[0];
-        spec.recipe = cols[3];
-        if (spec.path.find("..") != std::string::npos || spec.path[0] == '/') {
+        entry.path = cols[0];
+        entry.recipe = cols[3];
+        if (entry.path.find("..") != std::string::npos || entry.path[0] == '/') {
             *error =
                 path + ":" + std::to_string(lineNo) + ": the path must stay in the data directory";
             return false;
         }
-        if (!seen.insert(spec.path).second) {
-            *error = path + ":" + std::to_string(lineNo) + ": " + spec.path + " is listed twice";
+        if (!seen.insert(entry.path).second) {
+            *error = path + ":" + std::to_string(lineNo) + ": " + entry.path + " is listed twice";
             return false;
         }
         if (cols.size() == 5) {
@@ -88,10 +88,10 @@ bool assetListLoad(const std::string &path, std::vector<AssetSpec> *out, std::st
                     *error = path + ":" + std::to_string(lineNo) + ": parameter without '=': " + kv;
                     return false;
                 }
-                spec.params[kv.substr(0, eq)] = kv.substr(eq + 1);
+                entry.params[kv.substr(0, eq)] = kv.substr(eq + 1);
             }
         }
-        out->push_back(spec);
+        out->push_back(entry);
     }
     return true;
 }

@@ -14,28 +14,13 @@
 #include <getopt.h>
 #include <unistd.h>
 
+#include "common/file_descriptor.h"
+
 namespace {
 
 constexpr int EXIT_USAGE = 2;
 // The record was shown but is not valid (unknown identity, checksum mismatch).
 constexpr int EXIT_INVALID = 3;
-
-// Closes the descriptor when it goes out of scope.
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor() {
-        if (m_fd >= 0) {
-            close(m_fd);
-        }
-    }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    int get() const { return m_fd; }
-
-  private:
-    int m_fd;
-};
 
 // Reads up to `length` bytes from the start of a file; the count read, or -1.
 ssize_t readFile(const char *path, void *dest, size_t length) {

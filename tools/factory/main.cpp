@@ -14,32 +14,11 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include "common/file_descriptor.h"
+
 namespace {
 
 constexpr int EXIT_USAGE = 2;
-
-// Closes the descriptor when it goes out of scope.
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor() {
-        if (m_fd >= 0) {
-            close(m_fd);
-        }
-    }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    int get() const { return m_fd; }
-    // Closes now and reports whether the close succeeded.
-    bool closeNow() {
-        int fd = m_fd;
-        m_fd = -1;
-        return close(fd) == 0;
-    }
-
-  private:
-    int m_fd;
-};
 
 struct SystemName {
     const char *name;

@@ -3,6 +3,7 @@
 #include "coproc/coproc_comm.h"
 
 #include "board_root.h"
+#include "coproc_frame.h"
 #include "platform/platform.h"
 #include "platform/platform_test.h"
 #include "pty_pair.h"
@@ -37,21 +38,6 @@ Bytes encode(uint8_t type, const Bytes &payload) {
     size_t n = coprocCommEncode(type, static_cast<uint8_t>(payload.size()), payload.data(), out,
                                 sizeof(out));
     return Bytes(out, out + n);
-}
-
-// The unescaped frame of a packet: type, length, payload, CRC.
-Bytes frameOf(uint8_t type, const Bytes &payload) {
-    Bytes f;
-    f.reserve(payload.size() + 4);
-    f.push_back(type);
-    f.push_back(static_cast<uint8_t>(payload.size() + 4));
-    for (uint8_t b : payload) {
-        f.push_back(b);
-    }
-    uint16_t crc = coprocCommCrc(0, f.data(), f.size());
-    f.push_back(static_cast<uint8_t>(crc >> 8));
-    f.push_back(static_cast<uint8_t>(crc));
-    return f;
 }
 
 class LinkTest : public ::testing::Test {
@@ -106,12 +92,12 @@ TEST_F(LinkTest, StuffedPayloadIsReceivedIntact) {
     Bytes payload = {0xC0, 0xDB, 0x00, 0xDC, 0xDD, 0xC0, 0xC0, 0xDB};
     feed(encode(0x0C, payload));
     ASSERT_EQ(m_Frames.size(), 1u);
-    EXPECT_EQ(m_Frames[0], frameOf(0x0C, payload));
+    EXPECT_EQ(m_Frames[0], coprocFrameOf(0x0C, payload));
     EXPECT_EQ(coprocCommCheckFrame(m_Frames[0].data(), m_Frames[0].size()), 0);
 }
 
 TEST_F(LinkTest, FrameValidation) {
-    Bytes good = frameOf(0x01, {0x05, 0x01});
+    Bytes good = coprocFrameOf(0x01, {0x05, 0x01});
     EXPECT_EQ(coprocCommCheckFrame(good.data(), good.size()), 0);
     Bytes swapped = good;
     std::swap(swapped[swapped.size() - 1], swapped[swapped.size() - 2]);
@@ -125,7 +111,7 @@ TEST_F(LinkTest, FrameValidation) {
     EXPECT_EQ(coprocCommCheckFrame(zeros, 0), -1);
     EXPECT_EQ(coprocCommCheckFrame(nullptr, 10), -1);
     // Four bytes with a CRC over type and length are a valid empty packet.
-    Bytes empty = frameOf(0x16, {});
+    Bytes empty = coprocFrameOf(0x16, {});
     EXPECT_EQ(coprocCommCheckFrame(empty.data(), empty.size()), 0);
 }
 
@@ -141,7 +127,7 @@ TEST_F(LinkTest, ResynchronisesAfterNoiseBadEscapesAndCutFrames) {
     stream.insert(stream.end(), {0xC0, 0x01, 0x06, 0x05});
     stream.insert(stream.end(), valid.begin(), valid.end());
     feed(stream);
-    Bytes expected = frameOf(0x0E, {0x02, 0x58});
+    Bytes expected = coprocFrameOf(0x0E, {0x02, 0x58});
     ASSERT_EQ(m_Frames.size(), 4u);
     EXPECT_EQ(m_Frames[0], expected);
     EXPECT_EQ(m_Frames[1], expected);
@@ -170,7 +156,7 @@ TEST_F(LinkTest, OverlongFramesAreDroppedAndTheLongestFits) {
     feed(encode(0x0C, longest));
     ASSERT_EQ(m_Frames.size(), 1u);
     EXPECT_EQ(m_Frames[0].size(), 68u);
-    EXPECT_EQ(m_Frames[0], frameOf(0x0C, longest));
+    EXPECT_EQ(m_Frames[0], coprocFrameOf(0x0C, longest));
 
     // 68 data bytes without END, then more: dropped; the next frame arrives.
     m_Frames.clear();
@@ -181,7 +167,7 @@ TEST_F(LinkTest, OverlongFramesAreDroppedAndTheLongestFits) {
     stream.insert(stream.end(), next.begin(), next.end());
     feed(stream);
     ASSERT_EQ(m_Frames.size(), 1u);
-    EXPECT_EQ(m_Frames[0], frameOf(0x0E, {0x01, 0xE0}));
+    EXPECT_EQ(m_Frames[0], coprocFrameOf(0x0E, {0x01, 0xE0}));
 
     // A 65-byte payload (69-byte frame) is dropped whole.
     m_Frames.clear();
@@ -237,7 +223,7 @@ TEST(CoprocPort, OpensRawSendsAndReceives) {
         coprocCommPoll(comm);
     }
     ASSERT_EQ(m_Frames.size(), 1u);
-    EXPECT_EQ(m_Frames[0], frameOf(0x08, {0x1A, 0x0D}));
+    EXPECT_EQ(m_Frames[0], coprocFrameOf(0x08, {0x1A, 0x0D}));
     coprocCommClose(comm);
 }
 

@@ -5,6 +5,7 @@
 #include "board_root.h"
 #include "config/data_dict.h"
 #include "config/persist.h"
+#include "coproc_frame.h"
 #include "platform/platform_test.h"
 #include "pty_pair.h"
 
@@ -17,20 +18,6 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-Bytes frameOf(uint8_t type, const Bytes &payload, int lengthByte = -1) {
-    Bytes f;
-    f.reserve(payload.size() + 4);
-    f.push_back(type);
-    f.push_back(static_cast<uint8_t>(lengthByte >= 0 ? lengthByte : payload.size() + 4));
-    for (uint8_t b : payload) {
-        f.push_back(b);
-    }
-    uint16_t crc = coprocCommCrc(0, f.data(), f.size());
-    f.push_back(static_cast<uint8_t>(crc >> 8));
-    f.push_back(static_cast<uint8_t>(crc));
-    return f;
-}
 
 int process(const Bytes &frame) {
     return coprocMsgProcess(frame.data(), static_cast<uint16_t>(frame.size()));
@@ -63,53 +50,53 @@ class MsgTest : public ::testing::Test {
 
 TEST_F(MsgTest, ChannelPacketFromTheWire) {
     // C0 01 06 05 01 CRC CRC C0 is a valid channel packet: channel 5, state 1.
-    Bytes frame = frameOf(0x01, {0x05, 0x01});
+    Bytes frame = coprocFrameOf(0x01, {0x05, 0x01});
     EXPECT_EQ(frame[1], 0x06);
     EXPECT_EQ(process(frame), 0);
     // Too short a channel or level payload is ignored.
-    EXPECT_EQ(process(frameOf(0x01, {0x05})), 0);
-    EXPECT_EQ(process(frameOf(0x02, {})), 0);
+    EXPECT_EQ(process(coprocFrameOf(0x01, {0x05})), 0);
+    EXPECT_EQ(process(coprocFrameOf(0x02, {})), 0);
 }
 
 TEST_F(MsgTest, BusStatusAddressAndVersion) {
     EXPECT_EQ(isDumpChannels(), 0);
     EXPECT_EQ(isDumpLevels(), 0);
     // Online after offline: one channel dump; levels enabled: one level dump.
-    process(frameOf(0x14, {0, 0, 0}));
+    process(coprocFrameOf(0x14, {0, 0, 0}));
     EXPECT_EQ(isDumpChannels(), 0);
-    process(frameOf(0x14, {1, 0, 0}));
+    process(coprocFrameOf(0x14, {1, 0, 0}));
     EXPECT_EQ(coprocMsgIsKorabusOnline(), 1);
     EXPECT_EQ(getLedStatus(), 1);
     EXPECT_EQ(isDumpChannels(), 1);
     EXPECT_EQ(isDumpChannels(), 0);
     EXPECT_EQ(isDumpLevels(), 0);
-    process(frameOf(0x14, {1, 9, 1}));
-    process(frameOf(0x14, {5, 0, 7}));
+    process(coprocFrameOf(0x14, {1, 9, 1}));
+    process(coprocFrameOf(0x14, {5, 0, 7}));
     EXPECT_EQ(isDumpChannels(), 0); // still online: no new edge
     EXPECT_EQ(isDumpLevels(), 1);
     EXPECT_EQ(isDumpLevels(), 0);
-    process(frameOf(0x14, {0, 0, 0}));
+    process(coprocFrameOf(0x14, {0, 0, 0}));
     EXPECT_EQ(getLedStatus(), 0);
     EXPECT_EQ(coprocMsgIsLevelOn(), 0);
-    process(frameOf(0x14, {1, 0})); // too short: ignored
+    process(coprocFrameOf(0x14, {1, 0})); // too short: ignored
     EXPECT_EQ(coprocMsgIsKorabusOnline(), 0);
-    process(frameOf(0x14, {1, 0, 1}));
+    process(coprocFrameOf(0x14, {1, 0, 1}));
     EXPECT_EQ(isDumpChannels(), 1);
     EXPECT_EQ(isDumpLevels(), 1);
 
-    process(frameOf(0x11, {42}));
+    process(coprocFrameOf(0x11, {42}));
     EXPECT_EQ(getKorabusAddress(), 42);
-    process(frameOf(0x11, {}));
+    process(coprocFrameOf(0x11, {}));
     EXPECT_EQ(getKorabusAddress(), 42);
 
     EXPECT_EQ(isKorabusVersionSet(), 0);
-    process(frameOf(0x17, textBytes(std::string("2.10") + '\0')));
+    process(coprocFrameOf(0x17, textBytes(std::string("2.10") + '\0')));
     EXPECT_NE(isKorabusVersionSet(), 0);
     EXPECT_STREQ(getKorabusVersion(), "2.10");
     // Twelve characters keep nine; a text without its NUL ends with the packet.
-    process(frameOf(0x17, textBytes("123456789012")));
+    process(coprocFrameOf(0x17, textBytes("123456789012")));
     EXPECT_STREQ(getKorabusVersion(), "123456789");
-    process(frameOf(0x17, textBytes(std::string(64, 'V'))));
+    process(coprocFrameOf(0x17, textBytes(std::string(64, 'V'))));
     EXPECT_STREQ(getKorabusVersion(), "VVVVVVVVV");
 }
 
@@ -118,7 +105,7 @@ TEST_F(MsgTest, TemperatureAndHumidityStores) {
     coprocMsgGetInternalTemp(&reading);
     EXPECT_EQ(reading.firstWord, 0);
     EXPECT_EQ(coprocMsgGetRelHumidity(), 0);
-    process(frameOf(0x06, {0x0F, 0xA0, 0x0F, 0x9F, 0x14, 0x4C, 0x07, 0xD0}));
+    process(coprocFrameOf(0x06, {0x0F, 0xA0, 0x0F, 0x9F, 0x14, 0x4C, 0x07, 0xD0}));
     coprocMsgGetInternalTemp(&reading);
     EXPECT_EQ(reading.firstWord, 0x0FA0);
     EXPECT_EQ(reading.secondWord, 0x0F9F);
@@ -138,62 +125,62 @@ TEST_F(MsgTest, TemperatureAndHumidityStores) {
     coprocMsgGetExternalTemp(&other);
     EXPECT_EQ(other.firstWord, 0);
     // A short report changes nothing.
-    process(frameOf(0x06, {1, 2, 3, 4, 5, 6}));
+    process(coprocFrameOf(0x06, {1, 2, 3, 4, 5, 6}));
     coprocMsgGetInternalTemp(&reading);
     EXPECT_EQ(reading.firstWord, 0x0FA0);
-    process(frameOf(0x08, {0x1A, 0xE0}));
+    process(coprocFrameOf(0x08, {0x1A, 0xE0}));
     EXPECT_EQ(coprocMsgGetRelHumidity(), 0x1AE0);
-    process(frameOf(0x08, {0x11}));
+    process(coprocFrameOf(0x08, {0x11}));
     EXPECT_EQ(coprocMsgGetRelHumidity(), 0x1AE0);
 }
 
 TEST_F(MsgTest, InvalidAndUnknownFrames) {
     EXPECT_EQ(process({0x0E, 0x06, 0x02}), -1);
-    Bytes bad = frameOf(0x0E, {0x01, 0xE0});
+    Bytes bad = coprocFrameOf(0x0E, {0x01, 0xE0});
     bad.back() ^= 0xFF;
     EXPECT_EQ(process(bad), -1);
     uint16_t volts = 0;
     EXPECT_EQ(coprocMsgGetLineVoltage(&volts), 0);
     // Unknown types are accepted and ignored.
-    EXPECT_EQ(process(frameOf(0x2A, {1, 2, 3})), 0);
-    EXPECT_EQ(process(frameOf(0xFF, {})), 0);
+    EXPECT_EQ(process(coprocFrameOf(0x2A, {1, 2, 3})), 0);
+    EXPECT_EQ(process(coprocFrameOf(0xFF, {})), 0);
 }
 
 TEST_F(MsgTest, LineVoltage) {
     uint16_t volts = 1234;
     EXPECT_EQ(coprocMsgGetLineVoltage(&volts), 0);
     EXPECT_EQ(volts, 1234);
-    EXPECT_EQ(process(frameOf(0x0E, {0x01, 0xE0})), 0);
+    EXPECT_EQ(process(coprocFrameOf(0x0E, {0x01, 0xE0})), 0);
     EXPECT_EQ(coprocMsgGetLineVoltage(&volts), 1);
     EXPECT_EQ(volts, 480);
     EXPECT_EQ(coprocMsgGetLineVoltage(nullptr), 0);
     // A report too short to hold the reading changes nothing.
-    EXPECT_EQ(process(frameOf(0x0E, {0x07})), 0);
+    EXPECT_EQ(process(coprocFrameOf(0x0E, {0x07})), 0);
     EXPECT_EQ(coprocMsgGetLineVoltage(&volts), 1);
     EXPECT_EQ(volts, 480);
 }
 
 TEST_F(MsgTest, StringTexts) {
-    EXPECT_EQ(process(frameOf(0x09, textBytes("KorabusTestPass"))), 0);
+    EXPECT_EQ(process(coprocFrameOf(0x09, textBytes("KorabusTestPass"))), 0);
     EXPECT_STREQ(g_stringBuf, "KorabusTestPass");
     // A shorter string replaces it whole.
-    process(frameOf(0x09, textBytes("ABC")));
+    process(coprocFrameOf(0x09, textBytes("ABC")));
     EXPECT_STREQ(g_stringBuf, "ABC");
     // The copy stops at a NUL.
-    process(frameOf(0x09, {'X', 'Y', 0, 'Z'}));
+    process(coprocFrameOf(0x09, {'X', 'Y', 0, 'Z'}));
     EXPECT_STREQ(g_stringBuf, "XY");
     // 64 characters fit; a length byte announcing more is ignored.
     std::string longest(64, 'L');
-    process(frameOf(0x09, textBytes(longest)));
+    process(coprocFrameOf(0x09, textBytes(longest)));
     EXPECT_EQ(std::string(g_stringBuf), longest);
-    process(frameOf(0x09, textBytes("short"), 69));
+    process(coprocFrameOf(0x09, textBytes("short"), 69));
     EXPECT_EQ(std::string(g_stringBuf), longest);
-    process(frameOf(0x09, textBytes("short"), 3));
+    process(coprocFrameOf(0x09, textBytes("short"), 3));
     EXPECT_EQ(std::string(g_stringBuf), longest);
     // A length byte larger than the packet never reads past it.
-    process(frameOf(0x09, textBytes("four"), 40));
+    process(coprocFrameOf(0x09, textBytes("four"), 40));
     EXPECT_STREQ(g_stringBuf, "four");
-    process(frameOf(0x09, {}));
+    process(coprocFrameOf(0x09, {}));
     EXPECT_STREQ(g_stringBuf, "");
 }
 
@@ -201,28 +188,28 @@ TEST_F(MsgTest, CommandTexts) {
     std::string cmd = "MD MPH H68 C76";
     Bytes payload = {static_cast<uint8_t>(cmd.size())};
     payload.insert(payload.end(), cmd.begin(), cmd.end());
-    EXPECT_EQ(process(frameOf(0x0B, payload)), 0);
+    EXPECT_EQ(process(coprocFrameOf(0x0B, payload)), 0);
     EXPECT_EQ(std::string(g_stringBuf), cmd);
 
     // N shorter than the text cuts it; N = 0 gives an empty command.
     Bytes cut = {2, 'F', 'M', ' ', 'S', 'C'};
-    process(frameOf(0x0B, cut));
+    process(coprocFrameOf(0x0B, cut));
     EXPECT_STREQ(g_stringBuf, "FM");
 
     // N = 65 is ignored, and so is an N beyond the received text.
     Bytes tooLong = {65};
     tooLong.insert(tooLong.end(), 60, 'A');
-    process(frameOf(0x0B, tooLong));
+    process(coprocFrameOf(0x0B, tooLong));
     EXPECT_STREQ(g_stringBuf, "FM");
-    process(frameOf(0x0B, {10, 'S', 'T'}));
+    process(coprocFrameOf(0x0B, {10, 'S', 'T'}));
     EXPECT_STREQ(g_stringBuf, "FM");
-    process(frameOf(0x0B, {}));
+    process(coprocFrameOf(0x0B, {}));
     EXPECT_STREQ(g_stringBuf, "FM");
 
     std::string longest(63, 'C');
     Bytes full = {63};
     full.insert(full.end(), longest.begin(), longest.end());
-    process(frameOf(0x0B, full));
+    process(coprocFrameOf(0x0B, full));
     EXPECT_EQ(std::string(g_stringBuf), longest);
 }
 

@@ -13,6 +13,7 @@
 #include "platform/platform_test.h"
 
 #include "board_root.h"
+#include "coproc_frame.h"
 #include "pty_pair.h"
 
 #include <cstdlib>
@@ -53,22 +54,8 @@ size_t countType(const std::vector<uint8_t> &types, uint8_t type) {
     return n;
 }
 
-Bytes frameOf(uint8_t type, const Bytes &payload) {
-    Bytes f;
-    f.reserve(payload.size() + 4);
-    f.push_back(type);
-    f.push_back(static_cast<uint8_t>(payload.size() + 4));
-    for (uint8_t b : payload) {
-        f.push_back(b);
-    }
-    uint16_t crc = coprocCommCrc(0, f.data(), f.size());
-    f.push_back(static_cast<uint8_t>(crc >> 8));
-    f.push_back(static_cast<uint8_t>(crc));
-    return f;
-}
-
 void reportLineVoltage(uint16_t raw) {
-    Bytes frame = frameOf(0x0E, {static_cast<uint8_t>(raw >> 8), static_cast<uint8_t>(raw)});
+    Bytes frame = coprocFrameOf(0x0E, {static_cast<uint8_t>(raw >> 8), static_cast<uint8_t>(raw)});
     ASSERT_EQ(coprocMsgProcess(frame.data(), static_cast<uint16_t>(frame.size())), 0);
 }
 

@@ -1,0 +1,23 @@
+// Unescaped coprocessor frames for tests: type, length, payload, CRC.
+#pragma once
+
+#include "coproc/coproc_comm.h"
+
+#include <cstdint>
+#include <vector>
+
+// The length byte is the payload's length plus 4 unless lengthByte gives another.
+inline std::vector<uint8_t> coprocFrameOf(uint8_t type, const std::vector<uint8_t> &payload,
+                                          int lengthByte = -1) {
+    std::vector<uint8_t> f;
+    f.reserve(payload.size() + 4);
+    f.push_back(type);
+    f.push_back(static_cast<uint8_t>(lengthByte >= 0 ? lengthByte : payload.size() + 4));
+    for (uint8_t b : payload) {
+        f.push_back(b);
+    }
+    uint16_t crc = coprocCommCrc(0, f.data(), f.size());
+    f.push_back(static_cast<uint8_t>(crc >> 8));
+    f.push_back(static_cast<uint8_t>(crc));
+    return f;
+}

@@ -7,11 +7,11 @@
 #include "hvac/hvac_internal.h"
 #include "hvac/relay_control.h"
 
-void systemHeatOneFrncAcAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp) {
+void hvacHeatOnW1E(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp, uint8_t heatPump,
+                   uint32_t fanMode) {
     if (hvacHeatCutOff(t, h, ot, sp)) {
         return;
     }
-    const TstatCfg_t &cfg = hvacCfgTstat();
     fpr_t u = hvacHeatStop(sp);
     RlyCntl_SetOBnot(0);
     RlyCntl_SetY1(0);
@@ -19,12 +19,16 @@ void systemHeatOneFrncAcAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *s
     RlyCntl_SetW2(0);
     if (t >= u) {
         RlyCntl_SetW1E(0);
-    } else if (t >= hvacSub(u, cfg.firstStageDiff)) {
+    } else if (t >= hvacSub(u, hvacCfgTstat().firstStageDiff)) {
         hvacHoldW1E();
     } else {
         RlyCntl_SetW1E(1);
     }
-    systemFanControlAlg(0, HVAC_STATE_HEAT);
+    systemFanControlAlg(heatPump, fanMode);
+}
+
+void systemHeatOneFrncAcAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp) {
+    hvacHeatOnW1E(t, h, ot, sp, 0, HVAC_STATE_HEAT);
 }
 
 void systemHeatTwoFrncAcAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp) {

@@ -201,20 +201,5 @@ void systemHeatOneHpAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp) {
 }
 
 void systemEmergHeatHpAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp) {
-    if (hvacHeatCutOff(t, h, ot, sp)) {
-        return;
-    }
-    fpr_t u = hvacHeatStop(sp);
-    RlyCntl_SetOBnot(0);
-    RlyCntl_SetY1(0);
-    RlyCntl_SetY2(0);
-    RlyCntl_SetW2(0);
-    if (t >= u) {
-        RlyCntl_SetW1E(0);
-    } else if (t >= hvacSub(u, hvacCfgTstat().firstStageDiff)) {
-        hvacHoldW1E();
-    } else {
-        RlyCntl_SetW1E(1);
-    }
-    systemFanControlAlg(1, HVAC_STATE_EMERGENCY_HEAT);
+    hvacHeatOnW1E(t, h, ot, sp, 1, HVAC_STATE_EMERGENCY_HEAT);
 }

@@ -41,6 +41,12 @@ bool hvacHeatPumpTimerRunning();
 void hvacSetAcceleratedHeatRecovery();
 void hvacHeatPumpReset();
 
+// One heat stage on W1/E with its hysteresis band, everything else off: the
+// one-stage furnace, and a heat pump's emergency heat. The fan decision is
+// called with the given heat-pump flag and mode.
+void hvacHeatOnW1E(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp, uint8_t heatPump,
+                   uint32_t fanMode);
+
 // Stage algorithms of conventional equipment.
 void systemHeatOneFrncAcAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp);
 void systemHeatTwoFrncAcAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp);

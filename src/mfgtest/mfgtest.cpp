@@ -339,7 +339,7 @@ int mfgCommandFeed(uint8_t byte, const char *expected) {
 }
 
 int uart_rx_poll(const char *expected) {
-    if (m_SerialPortFD < 0) {
+    if (openCommandPort() != 0) {
         return -1;
     }
     for (;;) {
@@ -382,18 +382,23 @@ int run_io_test() {
     }
     // Every key first reports a release, its start-up state. A press read
     // before that release was reported would cancel it and be lost, so the
-    // start-up edges are taken now, before the relays are reset.
+    // start-up edges are taken now, before the relays are reset; a press
+    // met on the way is kept for the walk.
     uint32_t button = BUTTON_END;
-    for (int key = 0; key < BUTTON_DESCRIPTOR_COUNT - 1; key++) {
-        if (buttonCheck(&button) == BUTTON_NO_EDGE) {
+    bool pressed = false;
+    for (int key = 0; key < BUTTON_DESCRIPTOR_COUNT - 1 && !pressed; key++) {
+        int edge = buttonCheck(&button);
+        if (edge == BUTTON_NO_EDGE) {
             break;
         }
+        pressed = edge == BUTTON_PRESS && button <= BUTTON_DOWN;
     }
     reset_all_relays();
     applyRelays();
     uint32_t relay = MFG_FIRST_RELAY;
     while (relay < MFG_RELAY_END && check_mfg_test_timer() == 0) {
-        if (buttonCheck(&button) == BUTTON_PRESS && button <= BUTTON_DOWN) {
+        if (pressed || (buttonCheck(&button) == BUTTON_PRESS && button <= BUTTON_DOWN)) {
+            pressed = false;
             turn_relay_on(relay);
             relay++;
         } else {
@@ -457,7 +462,7 @@ int run_hum_sensor_test() {
 
 int enter_serial_number() {
     size_t count = 0;
-    while (count < MFG_SERIAL_NUMBER_LEN) {
+    while (count < MFG_SERIAL_NUMBER_LEN && openCommandPort() == 0) {
         uint8_t byte = 0;
         int got = readPortByte(&byte);
         if (got < 0) {

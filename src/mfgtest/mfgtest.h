@@ -63,7 +63,8 @@ const char *get_mfg_test_resp();
 
 // Waits until the fixture's command for the current step has arrived:
 // `expected` is the command as c_MfgTestRxStrings holds it ("IOTest\n").
-// Returns 0 then, or -1 when the port is not open or hangs up.
+// Bytes after the command stay in the port. Returns 0 then, or -1 when the
+// port cannot be opened or hangs up.
 int uart_rx_poll(const char *expected);
 
 // The tests: 0 pass, -1 fail (the display test always 0).
@@ -74,8 +75,9 @@ int run_lcd_test();
 int run_int_temp_sensor_test();
 int run_ext_temp_sensor_test();
 int run_hum_sensor_test();
-// Collects the serial number's characters from the command port; returns
-// how many were collected (14, fewer only when the port hung up).
+// Collects the serial number's characters from the command port, skipping
+// control bytes and bytes of 127 and above; returns how many were collected
+// (14, fewer only when the port cannot be read).
 int enter_serial_number();
 
 // Switches every output off, then only the one named (10-19), and applies it.

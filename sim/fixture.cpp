@@ -73,8 +73,8 @@ struct StepSpec {
 };
 
 constexpr std::array<StepSpec, STEP_COUNT> c_Steps = {{
-    {"coprocessor link", "***SerialLinkTest\n", "AT_LM_INT_TEST_PASS", "AT_LM_INT_TEST_FAIL",
-     false, true, 10000},
+    {"coprocessor link", "***SerialLinkTest\n", "AT_LM_INT_TEST_PASS", "AT_LM_INT_TEST_FAIL", false,
+     true, 10000},
     {"relays and keys", "***IOTest\n", "IO_TEST_PASS", "IO_TEST_FAIL", false, true, 120000},
     {"control bus", "***KorabusTest\n", "KORABUS_TEST_PASS", "KORABUS_TEST_FAIL", false, false,
      10000},
@@ -86,8 +86,8 @@ constexpr std::array<StepSpec, STEP_COUNT> c_Steps = {{
     {"humidity", "***HumSsorTest\n", "HUM_TEST_PASS", "HUM_TEST_FAIL", true, false, 10000},
     {"serial number entry", "***EnterSerialNumber\n", "SERIAL_NUMBER_RX_PASS",
      "SERIAL_NUMBER_RX_FAIL", false, false, 0},
-    {"serial number read-back", "***ReadSerialNumber\n", "Serial Number read from Flash is : ",
-     nullptr, false, false, 0},
+    {"serial number read-back", "***ReadSerialNumber\n",
+     "Serial Number read from Flash is : ", nullptr, false, false, 0},
 }};
 constexpr const char *APP_READY = "APP_READY";
 
@@ -175,9 +175,8 @@ void shareTimeAnchor() {
 }
 
 bool printableSerial(const std::string &serial) {
-    return serial.size() == SERIAL_LEN && std::all_of(serial.begin(), serial.end(), [](char c) {
-               return c > 0x20 && c < 0x7F;
-           });
+    return serial.size() == SERIAL_LEN &&
+           std::all_of(serial.begin(), serial.end(), [](char c) { return c > 0x20 && c < 0x7F; });
 }
 
 std::string readSmallFile(const std::string &path, bool *exists) {
@@ -357,8 +356,7 @@ bool Fixture::startApplication() {
             setenv("SDL_VIDEODRIVER", "dummy", 0);
         }
         execl(o.tstat.c_str(), o.tstat.c_str(), "/dev/ttyCOPROC", static_cast<char *>(nullptr));
-        fprintf(stderr, "tstat-sim fixture: cannot run %s: %s\n", o.tstat.c_str(),
-                strerror(errno));
+        fprintf(stderr, "tstat-sim fixture: cannot run %s: %s\n", o.tstat.c_str(), strerror(errno));
         _exit(127);
     }
     m_child = pid;
@@ -536,8 +534,9 @@ void Fixture::finishReadBack() {
     if (!stored.empty()) {
         say("unit> " + stored);
     }
-    bool valid = stored.size() == SERIAL_LEN &&
-                 std::all_of(stored.begin(), stored.end(), [](char c) { return c > 0x1F && c < 0x7F; });
+    bool valid =
+        stored.size() == SERIAL_LEN &&
+        std::all_of(stored.begin(), stored.end(), [](char c) { return c > 0x1F && c < 0x7F; });
     if (!valid) {
         record.outcome = Outcome::Fail;
         record.note = stored.empty() ? "no serial number read back"
@@ -694,7 +693,7 @@ bool Fixture::report() {
                 const std::string &note =
                     m_walkNotes[k].empty()
                         ? std::string(static_cast<int>(k) < m_options.presses ? "not seen"
-                                                                               : "not pressed")
+                                                                              : "not pressed")
                         : m_walkNotes[k];
                 printf("      relay %zu %-5s %s\n", FIRST_WALK_RELAY + k, c_Walk[k].name,
                        note.c_str());

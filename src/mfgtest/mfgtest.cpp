@@ -31,9 +31,9 @@ constexpr const char *c_StartMfgTestStr = "APP_READY\n";
 
 // The commands of steps 1-9 as the receiver collects them.
 constexpr std::array<const char *, MFG_TEST_LAST_STEP> c_MfgTestRxStrings = {
-    "SerialLinkTest\n",  "IOTest\n",      "KorabusTest\n",
-    "LCDTest\n",         "IntTempSsorTest\n", "ExtTempSsorTest\n",
-    "HumSsorTest\n",     "EnterSerialNumber\n", "ReadSerialNumber\n",
+    "SerialLinkTest\n",   "IOTest\n",          "KorabusTest\n", "LCDTest\n",
+    "IntTempSsorTest\n",  "ExtTempSsorTest\n", "HumSsorTest\n", "EnterSerialNumber\n",
+    "ReadSerialNumber\n",
 };
 // The receiver's buffer holds the longest command with its terminator.
 static_assert(sizeof("EnterSerialNumber\n") <= MFG_RX_BUFFER_LEN);
@@ -54,12 +54,11 @@ constexpr const char *c_SerialReadBackStr = "Serial Number read from Flash is : 
 // The relay walk: relay number 10 + i switches c_RelayWalk[i].
 using RelaySetter = void (*)(uint32_t);
 constexpr std::array<RelaySetter, MFG_RELAY_END - MFG_FIRST_RELAY> c_RelayWalk = {
-    RlyCntl_SetG1,  RlyCntl_SetG2,  RlyCntl_SetG3,    RlyCntl_SetW1E, RlyCntl_SetW2,
-    RlyCntl_SetY1,  RlyCntl_SetY2,  RlyCntl_SetOBnot, RlyCntl_SetDeh, RlyCntl_SetHum,
+    RlyCntl_SetG1, RlyCntl_SetG2, RlyCntl_SetG3,    RlyCntl_SetW1E, RlyCntl_SetW2,
+    RlyCntl_SetY1, RlyCntl_SetY2, RlyCntl_SetOBnot, RlyCntl_SetDeh, RlyCntl_SetHum,
 };
 
 int m_SerialPortFD = -1;
-char m_KorabusResp[COPROC_TEXT_MAX + 1];
 UtilTimer m_TestTimeoutTimer;
 UtilTimer m_LCDTestTimeoutTimer;
 int16_t m_IntTemp;
@@ -183,11 +182,11 @@ int waitForResponse(const char *passText, const char *failText) {
     int result = -1;
     while (check_mfg_test_timer() == 0) {
         coprocessorPoll();
-        if (strcmp(m_KorabusResp, passText) == 0) {
+        if (strcmp(get_mfg_test_resp(), passText) == 0) {
             result = 0;
             break;
         }
-        if (failText != nullptr && strcmp(m_KorabusResp, failText) == 0) {
+        if (failText != nullptr && strcmp(get_mfg_test_resp(), failText) == 0) {
             break;
         }
         platformLoopYield();
@@ -263,9 +262,6 @@ void stopWhatWasStarted() {
 
 } // namespace
 
-uint32_t g_MfgTestState = 0;
-uint8_t g_MfgTestMode = 0;
-
 int start_manufacturing_tests(int mode) {
     if (mode < 0 || mode > static_cast<int>(MFG_TEST_LAST_STEP)) {
         return -1;
@@ -309,14 +305,6 @@ int start_manufacturing_tests(int mode) {
     stopWhatWasStarted();
     closeCommandPort();
     return result;
-}
-
-void set_mfg_test_resp(const char *text) {
-    snprintf(m_KorabusResp, sizeof(m_KorabusResp), "%s", text != nullptr ? text : "");
-}
-
-const char *get_mfg_test_resp() {
-    return m_KorabusResp;
 }
 
 int mfgCommandFeed(uint8_t byte, const char *expected) {
@@ -519,7 +507,7 @@ void mfgTestReset() {
     closeCommandPort();
     g_MfgTestState = 0;
     g_MfgTestMode = 0;
-    m_KorabusResp[0] = '\0';
+    set_mfg_test_resp("");
     m_TestTimeoutTimer = UtilTimer{};
     m_LCDTestTimeoutTimer = UtilTimer{};
     m_IntTemp = 0;

@@ -207,7 +207,11 @@ TEST_F(MfgTest, FailedLinkOrRelayTestEndsTheSequence) {
         {false, 0, "APP_READY\nAT_LM_INT_TEST_FAIL\n", 10000, {}},
         // Relays 10-18: G1, G2, G3, W1/E, W2, Y1, Y2, O/B, DEH; the tenth
         // press never comes and the walk runs out of its 120 s.
-        {true, 9, "APP_READY\nAT_LM_INT_TEST_PASS\nIO_TEST_FAIL\n", 120000, {7, 8, 9, 3, 4, 1, 2, 0, 5}},
+        {true,
+         9,
+         "APP_READY\nAT_LM_INT_TEST_PASS\nIO_TEST_FAIL\n",
+         120000,
+         {7, 8, 9, 3, 4, 1, 2, 0, 5}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.printed);
@@ -256,11 +260,11 @@ TEST_F(MfgTest, FailedSensorDoesNotEndTheSequence) {
                  "***EnterSerialNumber\nSN000000000001***ReadSerialNumber\n");
     std::string printed;
     EXPECT_EQ(run(5, &printed), 0);
-    EXPECT_EQ(printed, "-50 INT_TEMP_TEST_FAIL\n" + std::to_string(whole(Sensors_GetExternalTemp(0))) +
-                           " EXT_TEMP_TEST_PASS\n" +
-                           std::to_string(whole(Sensors_GetOnboardRelHumidity())) +
-                           " HUM_TEST_PASS\nSERIAL_NUMBER_RX_PASS\n"
-                           "Serial Number read from Flash is : \nSN000000000001");
+    EXPECT_EQ(printed,
+              "-50 INT_TEMP_TEST_FAIL\n" + std::to_string(whole(Sensors_GetExternalTemp(0))) +
+                  " EXT_TEMP_TEST_PASS\n" + std::to_string(whole(Sensors_GetOnboardRelHumidity())) +
+                  " HUM_TEST_PASS\nSERIAL_NUMBER_RX_PASS\n"
+                  "Serial Number read from Flash is : \nSN000000000001");
 }
 
 TEST_F(MfgTest, SerialNumberIsWrittenOnceAndReadBack) {
@@ -273,8 +277,11 @@ TEST_F(MfgTest, SerialNumberIsWrittenOnceAndReadBack) {
     };
     const std::string header = "Serial Number read from Flash is : \n";
     const Case cases[] = {
-        {"blank unit", std::string("NEW\r\nSER\0IAL\xff" "12345", 18), nullptr, false,
-         "SERIAL_NUMBER_RX_PASS\n" + header + "NEWSERIAL12345"},
+        {"blank unit",
+         std::string("NEW\r\nSER\0IAL\xff"
+                     "12345",
+                     18),
+         nullptr, false, "SERIAL_NUMBER_RX_PASS\n" + header + "NEWSERIAL12345"},
         {"unit with a serial", "ANOTHER0000002", "OLDSERIAL00001", false,
          "SERIAL_NUMBER_RX_PASS\n" + header + "OLDSERIAL00001"},
         {"store fails", "NEWSERIAL12345", nullptr, true, "SERIAL_NUMBER_RX_FAIL\n" + header},

@@ -200,6 +200,8 @@ struct Deadline {
     bool passed() const { return armed && simNowMs() >= simMs && hostNowMs() >= hostMs; }
 };
 
+std::string generateSerialNumber();
+
 enum class Outcome { NotRun, Pass, Fail };
 
 struct StepRecord {
@@ -749,8 +751,8 @@ int Fixture::run() {
     return report() ? 0 : 1;
 }
 
-} // namespace
-
+// A serial number for a unit: "TS", the simulated date (YYMMDD) and six
+// digits of the time of day and the process, 14 characters.
 std::string generateSerialNumber() {
     time_t now = static_cast<time_t>(util_time(nullptr));
     struct tm local {};
@@ -815,6 +817,8 @@ bool parseFixtureOptions(const std::vector<std::string> &args, FixtureOptions *o
     }
     return parseSimOptions(rest, &options->sim, error);
 }
+
+} // namespace
 
 int runFixture(const FixtureOptions &options) {
     if (!options.sim.root.empty()) {

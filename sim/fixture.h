@@ -9,7 +9,6 @@
 #include "app.h"
 
 #include <string>
-#include <vector>
 
 namespace sim {
 
@@ -18,18 +17,6 @@ struct FixtureOptions {
     std::string serial; // 14 printable characters; empty: one is generated
     int presses = 10;   // key presses of the relay walk (fewer makes it fail)
 };
-
-// Parses the fixture's options (its own and those of run). Returns false
-// with a message.
-bool parseFixtureOptions(const std::vector<std::string> &args, FixtureOptions *options,
-                         std::string *error);
-
-// The usage text.
-std::string fixtureUsage();
-
-// A serial number for a unit: "TS", the simulated date (YYMMDD) and six
-// digits of the time of day and process, 14 characters.
-std::string generateSerialNumber();
 
 // Runs the fixture against a newly started application. Exit status: 0 the
 // unit passed every step, 1 it failed (or could not be tested).

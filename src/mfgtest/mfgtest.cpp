@@ -85,12 +85,12 @@ ScreenItem testScreenColorBarPattern[] = {
 // verdict ("%d %s"); a step without verdicts prints its own output.
 struct MfgStep {
     uint32_t timerSeconds; // 0: no step timer
-    int (*run)();
+    int (*run)();          // 0 pass, -1 fail
     const char *pass;
     const char *fail;
-    const int16_t *value;
+    const int16_t *value; // the reading printed before the verdict, or null
     bool endsOnFailure;
-    void (*after)();
+    void (*after)(); // runs once the verdict is out, or null
 };
 
 int runSerialNumberEntry();

@@ -336,9 +336,13 @@ void forecastTemperatures(char *args, bool high) {
     }
     TstatFiveDayForecast_t forecast;
     getFiveDayForecast(&forecast);
-    fpr_t *days = high ? forecast.highTemp : forecast.lowTemp;
     for (size_t i = 0; i < FORECAST_DAYS; i++) {
-        days[i] = integerTempToFprCelsius(toInt16(korabusNumber(tokens[i])));
+        fpr_t celsius = integerTempToFprCelsius(toInt16(korabusNumber(tokens[i])));
+        if (high) {
+            forecast.highTemp[i] = celsius;
+        } else {
+            forecast.lowTemp[i] = celsius;
+        }
     }
     setFiveDayForecast(&forecast);
 }
@@ -670,9 +674,13 @@ void korabusCommandLockout(char *args) {
             if (!inRange(value, 0, c_MaxLockTime)) {
                 return;
             }
-            (which == 3   ? lockout.modeLockTime
-             : which == 4 ? lockout.fanLockTime
-                          : lockout.tempLockTimeLimit) = static_cast<uint16_t>(value);
+            if (which == 3) {
+                lockout.modeLockTime = static_cast<uint16_t>(value);
+            } else if (which == 4) {
+                lockout.fanLockTime = static_cast<uint16_t>(value);
+            } else {
+                lockout.tempLockTimeLimit = static_cast<uint16_t>(value);
+            }
             break;
         case 6:
             if (!inRange(value, 0, c_MaxLockRange)) {
@@ -723,7 +731,8 @@ void korabusCommandSettings(char *) {
 
 void korabusCommandSerial(char *) {
     uint8_t serial[TSTAT_SERIAL_NUMBER_LEN] = {};
-    if (getSerialNumber(serial) == -1) {
+    // Blank flash or a damaged record has no serial number to tell.
+    if (getSerialNumber(serial) != 0) {
         memset(serial, 0, sizeof(serial));
     }
     size_t n = snprintf(g_commandBuf, sizeof(g_commandBuf), "SERIAL ");

@@ -235,8 +235,7 @@ void stepTemperatureSetpoint(bool cool, bool up, const uint32_t *state) {
         setThermostatMode(TSTAT_MODE_HOLD);
     }
     initialiseTStatFormat();
-    fpr_t &setPoint = cool ? inForce.coolSetPoint : inForce.heatSetPoint;
-    fpr_t display = tempCelToFahConversion(setPoint);
+    fpr_t display = tempCelToFahConversion(cool ? inForce.coolSetPoint : inForce.heatSetPoint);
     fpr_t stepped = display;
     if ((up ? fprAdd(display, g_SetPointTempRes, &stepped)
             : fprSub(display, g_SetPointTempRes, &stepped)) != 0) {
@@ -247,7 +246,11 @@ void stepTemperatureSetpoint(bool cool, bool up, const uint32_t *state) {
     } else if (stepped < g_MinSetPointTemp) {
         stepped = g_MinSetPointTemp;
     }
-    setPoint = tempFahToCelConversion(stepped);
+    if (cool) {
+        inForce.coolSetPoint = tempFahToCelConversion(stepped);
+    } else {
+        inForce.heatSetPoint = tempFahToCelConversion(stepped);
+    }
     korabusIncDecSetpoint(&inForce);
 }
 
@@ -260,7 +263,7 @@ void stepHumiditySetpoint(bool dehumidify, bool up, const uint32_t *state) {
         return;
     }
     constexpr fpr_t hundred = 100 * FPR_ONE;
-    fpr_t &setPoint = dehumidify ? inForce.dehumidifySetPoint : inForce.humidifySetPoint;
+    fpr_t setPoint = dehumidify ? inForce.dehumidifySetPoint : inForce.humidifySetPoint;
     int64_t stepped = static_cast<int64_t>(setPoint) + (up ? FPR_ONE : -FPR_ONE);
     // Past either end the setpoint wraps round to the other.
     if (stepped > hundred) {
@@ -268,7 +271,11 @@ void stepHumiditySetpoint(bool dehumidify, bool up, const uint32_t *state) {
     } else if (stepped < 0) {
         stepped = hundred;
     }
-    setPoint = static_cast<fpr_t>(stepped);
+    if (dehumidify) {
+        inForce.dehumidifySetPoint = static_cast<fpr_t>(stepped);
+    } else {
+        inForce.humidifySetPoint = static_cast<fpr_t>(stepped);
+    }
     korabusIncDecHumiditySetpoint(inForce.humidifySetPoint, inForce.dehumidifySetPoint);
 }
 
@@ -458,7 +465,11 @@ void writeHoldSetpoint(const uint32_t *value, bool cool) {
     fpr_t celsius = korabusTempToDegreesCelsius(static_cast<uint8_t>(*value));
     TstatSetPoint_t hold;
     getHoldThermostatSettings(&hold);
-    (cool ? hold.coolSetPoint : hold.heatSetPoint) = celsius;
+    if (cool) {
+        hold.coolSetPoint = celsius;
+    } else {
+        hold.heatSetPoint = celsius;
+    }
     setHoldThermostatSettings(&hold);
     korabusRequestPageRefresh(PAGE_HOLD);
     setThermostatMode(TSTAT_MODE_HOLD);
@@ -485,8 +496,12 @@ void korabusLevelWriteBarometricPressure(uint32_t *value) {
 void writeForecastToday(const uint32_t *value, bool high) {
     TstatFiveDayForecast_t forecast;
     getFiveDayForecast(&forecast);
-    (high ? forecast.highTemp : forecast.lowTemp)[0] =
-        korabusTempToDegreesCelsius(static_cast<uint8_t>(*value));
+    fpr_t celsius = korabusTempToDegreesCelsius(static_cast<uint8_t>(*value));
+    if (high) {
+        forecast.highTemp[0] = celsius;
+    } else {
+        forecast.lowTemp[0] = celsius;
+    }
     setFiveDayForecast(&forecast);
 }
 void korabusLevelWriteHighForecastTemperature(uint32_t *value) {

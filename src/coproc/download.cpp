@@ -38,7 +38,9 @@ bool m_HaveLastBlock;
 uint32_t m_BlocksAccepted;
 DownloadFault m_Fault;
 bool m_Application;
-// Where the file was opened (on the simulated board, under its root).
+// The destination as named, and where it was opened (on the simulated
+// board, under its root).
+const char *m_Destination = "";
 char m_Path[PATH_MAX];
 // Re-armed at the start and at every accepted block.
 UtilTimer m_StallTimer;
@@ -73,7 +75,7 @@ int downloadProcessPacket() {
     }
     ssize_t written = write(g_downloadFd, data, count);
     if (written != static_cast<ssize_t>(count)) {
-        printf("download: writing %s failed (%s)\n", m_Path,
+        printf("download: writing %s failed (%s)\n", m_Destination,
                written < 0 ? strerror(errno) : "short write");
         m_Fault = FAULT_WRITE;
         return 0;
@@ -104,7 +106,7 @@ int downloadComplete() {
     }
     g_downloadState = DOWNLOAD_ENDED;
     if (!m_Application) {
-        printf("download: %u bytes kept in %s\n", g_rxBytes, m_Path);
+        printf("download: %u bytes kept in %s\n", g_rxBytes, m_Destination);
         return 0;
     }
     if (platformSystem(DOWNLOAD_INSTALL_COMMAND) != 0) {
@@ -176,6 +178,9 @@ int downloadStart(const char *path) {
     m_HaveLastBlock = false;
     m_Fault = FAULT_NONE;
     m_Application = strcmp(path, DOWNLOAD_APP_ARCHIVE) == 0;
+    m_Destination = m_Application                             ? DOWNLOAD_APP_ARCHIVE
+                    : strcmp(path, DOWNLOAD_GFX_ARCHIVE) == 0 ? DOWNLOAD_GFX_ARCHIVE
+                                                              : "the download file";
     if (platformPath(path, m_Path, sizeof(m_Path)) == nullptr) {
         m_Path[0] = '\0';
         g_downloadFd = -1;
@@ -268,6 +273,7 @@ void downloadReset() {
     m_BlocksAccepted = 0;
     m_Fault = FAULT_NONE;
     m_Application = false;
+    m_Destination = "";
     m_Path[0] = '\0';
     m_StallTimer = UtilTimer{};
 }

@@ -25,11 +25,14 @@ class CoprocCapture {
             m_peer = fds[1];
             coprocCommClose(g_coprocHdl);
             g_coprocHdl = coprocCommAttach(fds[0], coprocMsgProcess);
+            m_comm = g_coprocHdl;
         }
     }
     ~CoprocCapture() {
-        coprocCommClose(g_coprocHdl);
-        g_coprocHdl = nullptr;
+        if (g_coprocHdl == m_comm) {
+            coprocCommClose(g_coprocHdl);
+            g_coprocHdl = nullptr;
+        }
         if (m_peer >= 0) {
             close(m_peer);
         }
@@ -89,4 +92,5 @@ class CoprocCapture {
 
   private:
     int m_peer = -1;
+    CoprocComm *m_comm = nullptr;
 };

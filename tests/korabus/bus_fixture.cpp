@@ -2,19 +2,9 @@
 #include "bus_fixture.h"
 
 #include "config/data_dict.h"
-#include "config/forecast.h"
-#include "config/schedule.h"
-#include "config/temp_scale.h"
 #include "coproc/download.h"
-#include "hvac/hvac_control.h"
-#include "hvac/relay_control.h"
-#include "korabus/korabus_command.h"
-#include "korabus/korabus_data.h"
-#include "platform/platform_test.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 void BusTest::SetUp() {
     boot(FactoryOptions{});

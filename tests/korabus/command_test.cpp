@@ -9,6 +9,8 @@
 #include "config/schedule.h"
 #include "coproc_frame.h"
 #include "display/display_manager.h"
+#include "hvac/hvac_control.h"
+#include "hvac/relay_control.h"
 #include "korabus/korabus_command.h"
 #include "korabus/korabus_data.h"
 
@@ -265,6 +267,19 @@ TEST_F(BusTest, ForecastClockScreenAndFactoryReset) {
     std::vector<std::vector<uint8_t>> frames = m_link->frames();
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0][0], COPROC_PKT_VERSION_KNOWN);
+}
+
+TEST_F(BusTest, FactoryResetReachesTheControlFrame) {
+    // The system switched off from the bus; the factory configuration heats.
+    korabusDataUpdateChannelFromKorabus(222, 1);
+    TstatSetPoint_t inForce;
+    ASSERT_EQ(getCurrentThermostatSettings(&inForce), 0);
+    hvacAlgorithmCntl(fx(15), fx(40), fx(0), &inForce);
+    EXPECT_EQ(RlyCntl_GetW1E(), 0u);
+    command("ZAP!");
+    EXPECT_EQ(+image().hvacSettings.hvacState, HVAC_STATE_HEAT);
+    hvacAlgorithmCntl(fx(15), fx(40), fx(0), &inForce);
+    EXPECT_EQ(RlyCntl_GetW1E(), 1u);
 }
 
 TEST_F(BusTest, MalformedCommandsChangeNothingAndAnswerNothing) {

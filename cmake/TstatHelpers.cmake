@@ -54,7 +54,8 @@ endfunction()
 # (tests/fuzz/corpus/NAME) and then a fixed number of pseudo-random mutations,
 # so the test suite runs it under its sanitizers without libFuzzer. With
 # TSTAT_LIBFUZZER=ON and clang as the compiler it becomes a real libFuzzer
-# binary instead (the `fuzz` preset).
+# binary instead (the `fuzz` preset), which also takes the dictionary
+# tests/fuzz/corpus/NAME.dict when there is one.
 function(tstat_add_fuzz_target name)
     cmake_parse_arguments(F "" "RUNS" "SOURCES;LIBS" ${ARGN})
     if(NOT F_RUNS)
@@ -65,7 +66,12 @@ function(tstat_add_fuzz_target name)
         add_executable(${name} ${F_SOURCES})
         target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
         target_link_options(${name} PRIVATE -fsanitize=fuzzer)
-        set(run_args -runs=${F_RUNS} ${corpus})
+        set(run_args -runs=${F_RUNS})
+        # A dictionary of the input's keywords, when the target has one.
+        if(EXISTS ${corpus}.dict)
+            list(APPEND run_args -dict=${corpus}.dict)
+        endif()
+        list(APPEND run_args ${corpus})
     else()
         add_executable(${name} ${F_SOURCES} ${PROJECT_SOURCE_DIR}/tests/fuzz/fuzz_driver.cpp)
         set(run_args --runs=${F_RUNS} ${corpus})

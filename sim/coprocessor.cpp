@@ -7,6 +7,7 @@
 #include "decode.h"
 #include "encoder.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -27,6 +28,14 @@ constexpr const char *BUS_TEST_PASS = "KorabusTestPass";
 constexpr const char *BUS_TEST_FAIL = "KorabusTestFail";
 
 Coprocessor *s_Active = nullptr;
+
+// The download sender's answer time-outs run on host time: the transfer's
+// pace is the link's, not the simulated clock's.
+int64_t hostMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 int requestIndex(uint8_t type) {
     switch (type) {
@@ -76,12 +85,25 @@ void Coprocessor::onPassthroughByte(uint8_t byte) {
     }
     Coprocessor *self = s_Active;
     self->m_downloadActivityMs = self->m_nowMs;
-    std::vector<uint8_t> answer = self->m_download.onByte(byte);
+    std::vector<uint8_t> answer = self->m_download.onByte(byte, hostMs());
     if (!answer.empty()) {
         self->sendRaw(answer);
     }
-    if (self->m_download.state() == DownloadSender::State::Done) {
-        self->finishDownload("complete");
+    self->downloadProgress();
+}
+
+void Coprocessor::downloadProgress() {
+    unsigned percent = 0;
+    if (m_download.takeProgress(&percent)) {
+        char line[96];
+        snprintf(line, sizeof(line), "coproc: download %u %% (%zu of %zu blocks)", percent,
+                 m_download.blocksAcknowledged(), m_download.blocks());
+        say(line);
+    }
+    if (m_download.state() == DownloadSender::State::Done) {
+        finishDownload("complete");
+    } else if (m_download.state() == DownloadSender::State::Failed && m_link->passthrough != 0) {
+        finishDownload(("failed: " + m_download.failure()).c_str());
     }
 }
 
@@ -106,6 +128,13 @@ void Coprocessor::poll(int64_t nowMs) {
         say("coproc: silence over");
     }
     coprocCommPoll(m_link);
+    if (m_download.active()) {
+        std::vector<uint8_t> again = m_download.onTick(hostMs());
+        if (!again.empty()) {
+            sendRaw(again);
+        }
+        downloadProgress();
+    }
     if (m_download.active() && nowMs - m_downloadActivityMs > DOWNLOAD_IDLE_MS) {
         m_download.cancel();
         finishDownload("abandoned: the thermostat stopped answering");

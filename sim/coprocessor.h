@@ -101,6 +101,8 @@ class Coprocessor {
     void sendReports();
     void sendIdentity();
     void finishDownload(const char *how);
+    // Prints the download's progress and verdict when they change.
+    void downloadProgress();
     void say(const std::string &line) const;
     bool quiet() const;
 

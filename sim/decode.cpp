@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 
 namespace sim {
 
@@ -97,6 +98,113 @@ int hexValue(char c) {
     return -1;
 }
 
+// The value after a descriptor in the blank-separated fields of a reply,
+// e.g. field(words, "HT") of "PG D1 SP1 HT70" is "70"; "" when missing.
+std::string field(const std::vector<std::string> &words, const std::string &descriptor) {
+    for (const std::string &w : words) {
+        if (w.compare(0, descriptor.size(), descriptor) == 0 && w.size() > descriptor.size() &&
+            (isdigit(static_cast<unsigned char>(w[descriptor.size()])) != 0 ||
+             w[descriptor.size()] == '-')) {
+            return w.substr(descriptor.size());
+        }
+    }
+    return "";
+}
+
+std::vector<std::string> splitWords(const std::string &text) {
+    std::vector<std::string> words;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find(' ', at);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        if (end > at) {
+            words.push_back(text.substr(at, end - at));
+        }
+        at = end + 1;
+    }
+    return words;
+}
+
+std::string describeMode(const std::vector<std::string> &w) {
+    if (w.size() < 2) {
+        return "mode report";
+    }
+    const std::string &m = w[1];
+    std::string mode = m == "MP"    ? "program"
+                       : m == "MH"  ? "hold until the next period"
+                       : m == "MPH" ? "permanent hold"
+                       : m == "MV"  ? "vacation"
+                                    : m;
+    std::string text =
+        "mode report: " + mode + ", heat " + field(w, "H") + ", cool " + field(w, "C");
+    if (m == "MV") {
+        text += ", humidify " + field(w, "U") + " %, dehumidify " + field(w, "D") + " %, " +
+                field(w, "Y") + " days " + field(w, "R") + " hours";
+    }
+    return text;
+}
+
+std::string describeProgram(const std::vector<std::string> &w) {
+    static const char *const c_Days[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                         "Thursday", "Friday", "Saturday"};
+    static const char *const c_Periods[] = {"Wake", "Leave", "Return", "Sleep"};
+    int day = atoi(field(w, "D").c_str());
+    int period = atoi(field(w, "SP").c_str());
+    std::string start = field(w, "T");
+    std::string text = "program: ";
+    text += day >= 0 && day <= 6 ? c_Days[day] : "day " + field(w, "D");
+    text += " ";
+    text += period >= 1 && period <= 4 ? c_Periods[period - 1] : "period " + field(w, "SP");
+    if (start.size() == 4) {
+        text += " from " + start.substr(0, 2) + ":" + start.substr(2);
+    }
+    return text + ", heat " + field(w, "HT") + ", cool " + field(w, "C") + ", humidify " +
+           field(w, "HM") + " %, dehumidify " + field(w, "DM") + " %";
+}
+
+// What a reply or report means, or "" for a text it does not know.
+std::string describeReply(const std::string &text) {
+    std::vector<std::string> w = splitWords(text);
+    if (w.empty()) {
+        return "";
+    }
+    if (w[0] == "MD") {
+        return describeMode(w);
+    }
+    if (text == "MO ") {
+        return "mode report: unknown mode";
+    }
+    if (w[0] == "FM" && w.size() == 2) {
+        return w[1] == "SF" ? "format report: Fahrenheit" : "format report: Celsius";
+    }
+    if (w[0] == "SP") {
+        return "settings report: humidify " + field(w, "H") + " %, dehumidify " + field(w, "D") +
+               " %";
+    }
+    if (w[0] == "PG") {
+        return describeProgram(w);
+    }
+    if (w[0] == "SERIAL") {
+        return w.size() > 1 ? "serial number " + text.substr(7) : "no serial number stored";
+    }
+    if (w[0] == "FILTER" && w.size() == 2) {
+        return "filter change due in " + w[1] + " days";
+    }
+    if (text.compare(0, 14, "EXTERNAL_TEMP-") == 0) {
+        return text == "EXTERNAL_TEMP-OFF" ? "no external sensor"
+                                           : "external sensor " + text.substr(14) + " degrees";
+    }
+    if (text == "MESSAGE CLEAR") {
+        return "the user dismissed the message";
+    }
+    if (text == COPROC_APP_VERSION) {
+        return "application version";
+    }
+    return "";
+}
+
 } // namespace
 
 const char *channelName(unsigned channel) {
@@ -182,7 +290,15 @@ std::string decodeFrame(const uint8_t *frame, size_t length) {
     if (frame[1] != static_cast<uint8_t>(n + COPROC_FRAME_OVERHEAD)) {
         text += fmt(" (length byte %u, %u payload bytes)", frame[1], static_cast<unsigned>(n));
     }
-    return text + fmt(" [0x%02X]", type);
+    text += fmt(" [0x%02X]", type);
+    // Replies and reports say what they mean after the packet type.
+    std::string meaning;
+    if (type == COPROC_PKT_REPLY) {
+        meaning = describeReply(std::string(reinterpret_cast<const char *>(p), n));
+    } else if (type == COPROC_PKT_VERSION) {
+        meaning = "bus firmware / application version";
+    }
+    return meaning.empty() ? text : text + " " + meaning;
 }
 
 std::string escapeText(const uint8_t *bytes, size_t length) {

@@ -24,12 +24,18 @@ void DownloadSender::start(const std::vector<uint8_t> &content) {
     m_current = 0;
     m_acked = 0;
     m_naks = 0;
+    m_resent = 0;
+    m_retries = 0;
+    m_reportedTenths = 0;
+    m_sentAtMs = 0;
+    m_failure.clear();
     m_inFrame = false;
 }
 
 void DownloadSender::cancel() {
     if (active()) {
         m_state = State::Failed;
+        m_failure = "cancelled";
     }
 }
 
@@ -50,7 +56,27 @@ std::vector<uint8_t> DownloadSender::block(size_t index) const {
     return out;
 }
 
-std::vector<uint8_t> DownloadSender::onByte(uint8_t byte) {
+std::vector<uint8_t> DownloadSender::sendCurrent(int64_t nowMs) {
+    m_sentAtMs = nowMs;
+    if (m_state == State::EndSent) {
+        return {EOT};
+    }
+    return block(m_current);
+}
+
+bool DownloadSender::retry(const char *why) {
+    if (++m_retries > MAX_RETRIES) {
+        m_failure = std::string(why) + " " + std::to_string(MAX_RETRIES) + " times for " +
+                    (m_state == State::EndSent ? std::string("the end of transfer")
+                                               : "block " + std::to_string(m_current + 1));
+        m_state = State::Failed;
+        return false;
+    }
+    m_resent++;
+    return true;
+}
+
+std::vector<uint8_t> DownloadSender::onByte(uint8_t byte, int64_t nowMs) {
     // SLIP frames from the thermostat (its periodic requests) pass by.
     if (byte == COPROC_SLIP_END) {
         m_inFrame = !m_inFrame;
@@ -64,34 +90,58 @@ std::vector<uint8_t> DownloadSender::onByte(uint8_t byte) {
         if (byte == NAK) {
             m_state = State::Sending;
             m_current = 0;
-            return block(0);
+            m_retries = 0;
+            return sendCurrent(nowMs);
         }
         return {};
     case State::Sending:
         if (byte == NAK) {
             m_naks++;
-            return block(m_current);
+            return retry("refused") ? sendCurrent(nowMs) : std::vector<uint8_t>{};
         }
         if (byte == ACK) {
             m_acked = m_current + 1;
+            m_retries = 0;
             if (m_current + 1 < m_blocks.size()) {
                 m_current++;
-                return block(m_current);
+            } else {
+                m_state = State::EndSent;
             }
-            m_state = State::EndSent;
-            return {EOT};
+            return sendCurrent(nowMs);
         }
         return {};
     case State::EndSent:
         if (byte == DONE) {
             m_state = State::Done;
         } else if (byte == NAK) {
-            return {EOT};
+            m_naks++;
+            return retry("refused") ? sendCurrent(nowMs) : std::vector<uint8_t>{};
         }
         return {};
     default:
         return {};
     }
+}
+
+std::vector<uint8_t> DownloadSender::onTick(int64_t nowMs) {
+    if ((m_state != State::Sending && m_state != State::EndSent) ||
+        nowMs - m_sentAtMs < ANSWER_TIMEOUT_MS) {
+        return {};
+    }
+    return retry("no answer") ? sendCurrent(nowMs) : std::vector<uint8_t>{};
+}
+
+bool DownloadSender::takeProgress(unsigned *percent) {
+    if (m_blocks.empty()) {
+        return false;
+    }
+    auto tenths = static_cast<unsigned>(m_acked * 10 / m_blocks.size());
+    if (tenths <= m_reportedTenths) {
+        return false;
+    }
+    m_reportedTenths = tenths;
+    *percent = static_cast<unsigned>(m_acked * 100 / m_blocks.size());
+    return true;
 }
 
 } // namespace sim

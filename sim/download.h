@@ -9,6 +9,10 @@
 //
 // During the transfer the thermostat keeps sending its framed periodic
 // requests; bytes inside SLIP frames are not control bytes and are ignored.
+//
+// A block that is refused (NAK) or not answered within ANSWER_TIMEOUT_MS of
+// host time is sent again; after MAX_RETRIES of either for the same block
+// the transfer fails. Progress is reported at every tenth of the blocks.
 #pragma once
 
 #include <cstddef>
@@ -27,6 +31,8 @@ class DownloadSender {
     static constexpr uint8_t DONE = 0x16;
     static constexpr size_t BLOCK_DATA = 128;
     static constexpr size_t BLOCK_SIZE = BLOCK_DATA + 5;
+    static constexpr unsigned MAX_RETRIES = 10;
+    static constexpr int64_t ANSWER_TIMEOUT_MS = 5000;
 
     enum class State { Idle, WaitingForStart, Sending, EndSent, Done, Failed };
 
@@ -34,9 +40,15 @@ class DownloadSender {
     void start(const std::vector<uint8_t> &content);
     void cancel();
 
-    // One byte from the receiver. Returns the bytes to send in answer
-    // (possibly none).
-    std::vector<uint8_t> onByte(uint8_t byte);
+    // One byte from the receiver at host time nowMs. Returns the bytes to
+    // send in answer (possibly none).
+    std::vector<uint8_t> onByte(uint8_t byte, int64_t nowMs = 0);
+    // The passing of host time: the block (or EOT) waiting for an answer
+    // for ANSWER_TIMEOUT_MS is returned to be sent again.
+    std::vector<uint8_t> onTick(int64_t nowMs);
+    // True once each time the acknowledged blocks reach another tenth of the
+    // transfer, with the percentage reached.
+    bool takeProgress(unsigned *percent);
 
     State state() const { return m_state; }
     bool active() const {
@@ -46,15 +58,29 @@ class DownloadSender {
     size_t blocks() const { return m_blocks.size(); }
     size_t blocksAcknowledged() const { return m_acked; }
     unsigned naks() const { return m_naks; }
+    // Blocks sent again after a NAK or a time-out.
+    unsigned resent() const { return m_resent; }
+    // Why the transfer failed ("" unless it did).
+    const std::string &failure() const { return m_failure; }
     // One block as it goes on the wire (index from 0).
     std::vector<uint8_t> block(size_t index) const;
 
   private:
+    // The block or EOT now waiting for its answer, sent (again).
+    std::vector<uint8_t> sendCurrent(int64_t nowMs);
+    // Counts a NAK or time-out of the current block; false once too many.
+    bool retry(const char *why);
+
     std::vector<std::vector<uint8_t>> m_blocks;
     State m_state = State::Idle;
     size_t m_current = 0; // index of the block last sent
     size_t m_acked = 0;
     unsigned m_naks = 0;
+    unsigned m_resent = 0;
+    unsigned m_retries = 0; // of the current block
+    unsigned m_reportedTenths = 0;
+    int64_t m_sentAtMs = 0;
+    std::string m_failure;
     bool m_inFrame = false;
 };
 

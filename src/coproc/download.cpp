@@ -1,6 +1,279 @@
-// Firmware download.
+// Firmware download: the block receiver on the passthrough link, the
+// start-up handshake, the stall time-out and the completion.
 #include "coproc/download.h"
 
+#include "coproc/coproc_comm.h"
+#include "coproc/coproc_msg.h"
+#include "core/util.h"
+#include "platform/platform.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// Why a transfer installs nothing.
+enum DownloadFault : uint8_t {
+    FAULT_NONE = 0,
+    FAULT_OPEN = 1,
+    FAULT_WRITE = 2,
+};
+
+uint32_t g_downloadState = DOWNLOAD_IDLE;
+int g_downloadFd = -1;
+uint8_t g_xmodemPacket[DOWNLOAD_BLOCK_SIZE];
+uint8_t g_xmodemRxBytes;
+uint8_t g_expectedBlock = 1;
+uint32_t g_rxBytes;
+UtilTimer g_xmodemTimer;
+int64_t g_downloadStartTime;
+
+// The block last accepted, to recognise its repeat when its ACK was lost.
+uint8_t m_LastBlock[DOWNLOAD_BLOCK_SIZE];
+bool m_HaveLastBlock;
+uint32_t m_BlocksAccepted;
+DownloadFault m_Fault;
+bool m_Application;
+// The destination as named, and where it was opened (on the simulated
+// board, under its root).
+const char *m_Destination = "";
+char m_Path[PATH_MAX];
+// Re-armed at the start and at every accepted block.
+UtilTimer m_StallTimer;
+
+void downloadPutc(uint8_t byte) {
+    coprocCommSendRaw(g_coprocHdl, 1, &byte);
+}
+
+void closeFile() {
+    if (g_downloadFd >= 0) {
+        close(g_downloadFd);
+        g_downloadFd = -1;
+    }
+}
+
+void removeFile() {
+    if (m_Path[0] != '\0') {
+        unlink(m_Path);
+    }
+}
+
+int downloadProcessPacket() {
+    const uint8_t *data = g_xmodemPacket + 3;
+    size_t count = DOWNLOAD_BLOCK_DATA;
+    if (m_BlocksAccepted == 0) {
+        puts("start download");
+        data += DOWNLOAD_HEADER_BYTES;
+        count -= DOWNLOAD_HEADER_BYTES;
+    }
+    if (g_downloadFd < 0 || m_Fault != FAULT_NONE) {
+        return 0;
+    }
+    ssize_t written = write(g_downloadFd, data, count);
+    if (written != static_cast<ssize_t>(count)) {
+        printf("download: writing %s failed (%s)\n", m_Destination,
+               written < 0 ? strerror(errno) : "short write");
+        m_Fault = FAULT_WRITE;
+        return 0;
+    }
+    g_rxBytes += static_cast<uint32_t>(count);
+    return 0;
+}
+
+int downloadComplete() {
+    closeFile();
+    coprocCommExitPassthrough(g_coprocHdl);
+    int64_t elapsed = platformUptimeMs() - g_downloadStartTime;
+    if (elapsed < 0) {
+        elapsed = 0;
+    }
+    printf("download took %02d:%02d:%02d.%03d\n", static_cast<int>(elapsed / 3600000),
+           static_cast<int>(elapsed / 60000 % 60), static_cast<int>(elapsed / 1000 % 60),
+           static_cast<int>(elapsed % 1000));
+    if (m_Fault != FAULT_NONE || m_BlocksAccepted == 0) {
+        printf("download failed, nothing installed: %s\n",
+               m_Fault == FAULT_OPEN    ? "the file could not be opened"
+               : m_Fault == FAULT_WRITE ? "the file could not be written"
+                                        : "no data was received");
+        removeFile();
+        // Nothing is in place: a later download may start.
+        g_downloadState = DOWNLOAD_IDLE;
+        return 0;
+    }
+    g_downloadState = DOWNLOAD_ENDED;
+    if (!m_Application) {
+        printf("download: %u bytes kept in %s\n", g_rxBytes, m_Destination);
+        return 0;
+    }
+    if (platformSystem(DOWNLOAD_INSTALL_COMMAND) != 0) {
+        printf("download: \"%s\" failed\n", DOWNLOAD_INSTALL_COMMAND);
+    }
+    return 0;
+}
+
+// The sender fell silent: give the link back and forget the partial file.
+void downloadAbandon() {
+    closeFile();
+    removeFile();
+    coprocCommExitPassthrough(g_coprocHdl);
+    g_downloadState = DOWNLOAD_IDLE;
+    printf("download abandoned: no block accepted for %u s\n", DOWNLOAD_STALL_MS / 1000);
+}
+
+void refuseBlock(int code) {
+    printf("***********NACK (%d)!!!\n", code);
+    downloadPutc(DOWNLOAD_NAK);
+}
+
+void checkBlock() {
+    const uint8_t *block = g_xmodemPacket;
+    if (block[0] != DOWNLOAD_SOH) {
+        refuseBlock(338);
+        return;
+    }
+    if (block[1] != static_cast<uint8_t>(~block[2])) {
+        refuseBlock(345);
+        return;
+    }
+    if (block[1] != g_expectedBlock) {
+        // The sender did not hear the ACK of the block before and sent it
+        // again: acknowledge it once more without writing it twice.
+        if (m_HaveLastBlock && memcmp(block, m_LastBlock, DOWNLOAD_BLOCK_SIZE) == 0) {
+            puts("***********ACK (repeat)!!!");
+            downloadPutc(DOWNLOAD_ACK);
+            return;
+        }
+        refuseBlock(352);
+        return;
+    }
+    uint16_t crc = coprocCommCrc(0, block + 3, DOWNLOAD_BLOCK_DATA);
+    if (block[131] != static_cast<uint8_t>(crc >> 8) || block[132] != static_cast<uint8_t>(crc)) {
+        refuseBlock(366);
+        return;
+    }
+    downloadProcessPacket();
+    memcpy(m_LastBlock, block, DOWNLOAD_BLOCK_SIZE);
+    m_HaveLastBlock = true;
+    m_BlocksAccepted++;
+    g_expectedBlock++;
+    util_set_expiration(&m_StallTimer, DOWNLOAD_STALL_MS);
+    puts("***********ACK!!!");
+    downloadPutc(DOWNLOAD_ACK);
+}
+
+} // namespace
+
+int downloadStart(const char *path) {
+    if (g_downloadState != DOWNLOAD_IDLE || path == nullptr) {
+        return -1;
+    }
+    g_rxBytes = 0;
+    g_xmodemRxBytes = 0;
+    g_expectedBlock = 1;
+    m_BlocksAccepted = 0;
+    m_HaveLastBlock = false;
+    m_Fault = FAULT_NONE;
+    m_Application = strcmp(path, DOWNLOAD_APP_ARCHIVE) == 0;
+    m_Destination = m_Application                             ? DOWNLOAD_APP_ARCHIVE
+                    : strcmp(path, DOWNLOAD_GFX_ARCHIVE) == 0 ? DOWNLOAD_GFX_ARCHIVE
+                                                              : "the download file";
+    if (platformPath(path, m_Path, sizeof(m_Path)) == nullptr) {
+        m_Path[0] = '\0';
+        g_downloadFd = -1;
+    } else {
+        g_downloadFd = open(m_Path, O_RDWR | O_CREAT | O_TRUNC, 0660);
+    }
+    if (g_downloadFd < 0) {
+        printf("download: cannot open %s (%s)\n", path, strerror(errno));
+        m_Fault = FAULT_OPEN;
+    }
+    g_downloadState = DOWNLOAD_STARTED;
+    printf("try start download %s\n", path);
+    util_set_expiration(&g_xmodemTimer, DOWNLOAD_REQUEST_PERIOD_MS);
+    util_set_expiration(&m_StallTimer, DOWNLOAD_STALL_MS);
+    coprocCommEnterPassthrough(g_coprocHdl, downloadProc);
+    g_downloadStartTime = platformUptimeMs();
+    return 0;
+}
+
 void downloadPoll() {
-    // The body comes with the firmware download module.
+    switch (g_downloadState) {
+    case DOWNLOAD_STARTED:
+    case DOWNLOAD_REQUESTING:
+    case DOWNLOAD_RECEIVING:
+        if (util_check_expiration(&m_StallTimer)) {
+            downloadAbandon();
+            return;
+        }
+        break;
+    default:
+        return;
+    }
+    if (!util_check_expiration(&g_xmodemTimer)) {
+        return;
+    }
+    if (g_downloadState == DOWNLOAD_STARTED) {
+        downloadPutc(DOWNLOAD_NAK);
+        util_set_expiration(&g_xmodemTimer, DOWNLOAD_REQUEST_PERIOD_MS);
+        g_downloadState = DOWNLOAD_REQUESTING;
+        puts("GO START DL");
+    } else if (g_downloadState == DOWNLOAD_REQUESTING) {
+        puts("RESEND");
+        downloadPutc(DOWNLOAD_NAK);
+        util_set_expiration(&g_xmodemTimer, DOWNLOAD_REQUEST_PERIOD_MS);
+    }
+}
+
+void downloadProc(uint8_t byte) {
+    if (g_downloadState == DOWNLOAD_REQUESTING) {
+        g_downloadState = DOWNLOAD_RECEIVING;
+        puts("GO ACTIVE!");
+    }
+    if (g_downloadState != DOWNLOAD_RECEIVING) {
+        return;
+    }
+    if (g_xmodemRxBytes == 0 && byte == DOWNLOAD_EOT) {
+        downloadPutc(DOWNLOAD_ACK);
+        downloadPutc(DOWNLOAD_DONE);
+        downloadComplete();
+        return;
+    }
+    g_xmodemPacket[g_xmodemRxBytes++] = byte;
+    if (g_xmodemRxBytes < DOWNLOAD_BLOCK_SIZE) {
+        return;
+    }
+    g_xmodemRxBytes = 0;
+    checkBlock();
+}
+
+DownloadState downloadGetState() {
+    return static_cast<DownloadState>(g_downloadState);
+}
+
+uint32_t downloadGetReceivedBytes() {
+    return g_rxBytes;
+}
+
+void downloadReset() {
+    closeFile();
+    if (g_downloadState != DOWNLOAD_IDLE && g_downloadState != DOWNLOAD_ENDED) {
+        coprocCommExitPassthrough(g_coprocHdl);
+    }
+    g_downloadState = DOWNLOAD_IDLE;
+    g_xmodemRxBytes = 0;
+    g_expectedBlock = 1;
+    g_rxBytes = 0;
+    g_xmodemTimer = UtilTimer{};
+    g_downloadStartTime = 0;
+    m_HaveLastBlock = false;
+    m_BlocksAccepted = 0;
+    m_Fault = FAULT_NONE;
+    m_Application = false;
+    m_Destination = "";
+    m_Path[0] = '\0';
+    m_StallTimer = UtilTimer{};
 }

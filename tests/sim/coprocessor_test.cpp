@@ -322,7 +322,21 @@ TEST(Decode, FramesAndTexts) {
     EXPECT_EQ(frame(0x13, {99, 1}), "channel 99 1 (unknown channel) [0x13]");
     EXPECT_EQ(frame(0x04, {2, 45}), "level 2 45 (indoor humidity) [0x04]");
     EXPECT_EQ(frame(0x18, {'2', '.', '1', '0', '/', '3', '.', '0', '4'}),
-              "version \"2.10/3.04\" [0x18]");
+              "version \"2.10/3.04\" [0x18] bus firmware / application version");
+    // Replies and reports say what they mean.
+    auto reply = [&](const std::string &t) { return frame(0x0C, Bytes(t.begin(), t.end())); };
+    EXPECT_EQ(reply("MD MPH H68 C76 "),
+              "reply \"MD MPH H68 C76 \" [0x0C] mode report: permanent hold, heat 68, cool 76");
+    EXPECT_EQ(reply("MD MV H60 C85 U30 D60 Y3 R4 "),
+              "reply \"MD MV H60 C85 U30 D60 Y3 R4 \" [0x0C] mode report: vacation, heat 60, "
+              "cool 85, humidify 30 %, dehumidify 60 %, 3 days 4 hours");
+    EXPECT_EQ(reply("PG D1 SP1 HT70 C78 HM35 DM55 T0600"),
+              "reply \"PG D1 SP1 HT70 C78 HM35 DM55 T0600\" [0x0C] program: Monday Wake from "
+              "06:00, heat 70, cool 78, humidify 35 %, dehumidify 55 %");
+    EXPECT_EQ(reply("FM SC"), "reply \"FM SC\" [0x0C] format report: Celsius");
+    EXPECT_EQ(reply("SERIAL SN2026"), "reply \"SERIAL SN2026\" [0x0C] serial number SN2026");
+    EXPECT_EQ(reply("EXTERNAL_TEMP--4"),
+              "reply \"EXTERNAL_TEMP--4\" [0x0C] external sensor -4 degrees");
     EXPECT_EQ(frame(0x0F, {5}), "set address 5 [0x0F]");
     EXPECT_EQ(frame(0x10, {}), "bus version known [0x10]");
     EXPECT_EQ(frame(0x12, {'F', 'M'}), "bus test \"FM\" [0x12]");

@@ -105,4 +105,54 @@ TEST(Download, BlockNumbersWrapAndCancel) {
     EXPECT_TRUE(sender.onByte(DownloadSender::NAK).empty());
 }
 
+TEST(Download, ProgressTimeOutsAndGivingUp) {
+    DownloadSender sender;
+    sender.start(content(20 * 128 - 2));
+    ASSERT_EQ(sender.blocks(), 20u);
+    unsigned percent = 0;
+    EXPECT_FALSE(sender.takeProgress(&percent));
+    Bytes out = sender.onByte(DownloadSender::NAK, 0);
+    std::vector<unsigned> reported;
+    for (size_t i = 0; i < 20; i++) {
+        ASSERT_EQ(out[1], i + 1);
+        out = sender.onByte(DownloadSender::ACK, 0);
+        if (sender.takeProgress(&percent)) {
+            reported.push_back(percent);
+        }
+    }
+    EXPECT_EQ(reported, (std::vector<unsigned>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100}));
+    // The end of transfer is sent again when its answer does not come.
+    EXPECT_EQ(out, Bytes{DownloadSender::EOT});
+    EXPECT_TRUE(sender.onTick(DownloadSender::ANSWER_TIMEOUT_MS - 1).empty());
+    EXPECT_EQ(sender.onTick(DownloadSender::ANSWER_TIMEOUT_MS), Bytes{DownloadSender::EOT});
+    EXPECT_EQ(sender.resent(), 1u);
+
+    // A block without an answer is sent again, ten times at most.
+    sender.start(content(300));
+    Bytes first = sender.onByte(DownloadSender::NAK, 1000);
+    for (unsigned i = 1; i <= DownloadSender::MAX_RETRIES; i++) {
+        EXPECT_TRUE(sender.onTick(1000 + i * DownloadSender::ANSWER_TIMEOUT_MS - 1).empty());
+        EXPECT_EQ(sender.onTick(1000 + i * DownloadSender::ANSWER_TIMEOUT_MS), first) << i;
+    }
+    EXPECT_TRUE(sender.onTick(1000 + 11 * DownloadSender::ANSWER_TIMEOUT_MS).empty());
+    EXPECT_EQ(sender.state(), DownloadSender::State::Failed);
+    EXPECT_EQ(sender.failure(), "no answer 10 times for block 1");
+
+    // A block refused ten times over is given up; an ACK in between starts
+    // the count again.
+    sender.start(content(300));
+    sender.onByte(DownloadSender::NAK, 0);
+    for (unsigned i = 0; i < DownloadSender::MAX_RETRIES; i++) {
+        EXPECT_EQ(sender.onByte(DownloadSender::NAK, 0)[1], 1);
+    }
+    EXPECT_EQ(sender.onByte(DownloadSender::ACK, 0)[1], 2);
+    for (unsigned i = 0; i < DownloadSender::MAX_RETRIES; i++) {
+        EXPECT_EQ(sender.onByte(DownloadSender::NAK, 0)[1], 2);
+    }
+    EXPECT_TRUE(sender.onByte(DownloadSender::NAK, 0).empty());
+    EXPECT_EQ(sender.failure(), "refused 10 times for block 2");
+    EXPECT_EQ(sender.naks(), 21u);
+    EXPECT_FALSE(sender.active());
+}
+
 } // namespace

@@ -1,0 +1,225 @@
+// Firmware download: the start requests, block checks with a bad CRC and a
+// lost ACK, block-number wrap, completion with and without an install, and
+// the stall time-out that gives the link back.
+#include "coproc/download.h"
+
+#include "board_root.h"
+#include "coproc/coproc_comm.h"
+#include "coproc/coproc_msg.h"
+#include "coproc_capture.h"
+#include "coproc_frame.h"
+#include "korabus/korabus_data.h"
+#include "platform/platform_test.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+const Bytes c_Ack = {DOWNLOAD_ACK};
+const Bytes c_Nak = {DOWNLOAD_NAK};
+
+// Block `number` carrying data[at, at + 128), padded with 0x1A.
+Bytes block(uint8_t number, const Bytes &data, size_t at, bool badCrc = false) {
+    Bytes b = {DOWNLOAD_SOH, number, static_cast<uint8_t>(~number)};
+    for (size_t i = 0; i < DOWNLOAD_BLOCK_DATA; i++) {
+        b.push_back(at + i < data.size() ? data[at + i] : 0x1A);
+    }
+    uint16_t crc = coprocCommCrc(0, b.data() + 3, DOWNLOAD_BLOCK_DATA);
+    b.push_back(static_cast<uint8_t>(crc >> 8));
+    b.push_back(static_cast<uint8_t>(crc ^ (badCrc ? 1 : 0)));
+    return b;
+}
+
+// Two header bytes, then the file.
+Bytes stream(size_t fileSize) {
+    Bytes s = {0xAA, 0x55};
+    for (size_t i = 0; i < fileSize; i++) {
+        s.push_back(static_cast<uint8_t>(i * 31 + 7));
+    }
+    return s;
+}
+
+class DownloadTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        m_root.write("/tmp/.keep", "");
+        m_root.write("/sim/shell.log", "");
+        platformFakeClockSet(1000, 0, 1796626800);
+        downloadReset();
+        m_link = std::make_unique<CoprocCapture>();
+    }
+    void TearDown() override {
+        downloadReset();
+        m_link.reset();
+    }
+
+    void startByCommand(const char *command) {
+        char text[16];
+        snprintf(text, sizeof(text), "%s", command);
+        korabusDataProcessCommand(text);
+        ASSERT_EQ(downloadGetState(), DOWNLOAD_STARTED);
+        ASSERT_NE(g_coprocHdl->passthrough, 0u);
+    }
+    // Lets the given time pass in one-second steps of the main loop; returns
+    // what the receiver sent meanwhile.
+    Bytes wait(uint32_t ms) {
+        for (uint32_t t = 0; t < ms; t += 1000) {
+            platformFakeClockAdvanceMs(ms - t < 1000 ? ms - t : 1000);
+            downloadPoll();
+        }
+        return m_link->raw();
+    }
+    Bytes send(const Bytes &bytes) {
+        m_link->receive(bytes);
+        return m_link->raw();
+    }
+    // The link parses packets again: a status report reaches its handler.
+    bool linkParsesPackets() {
+        coprocMsgReset();
+        m_link = std::make_unique<CoprocCapture>();
+        m_link->receive(encode(coprocFrameOf(COPROC_PKT_BUS_STATUS, {1, 0, 1})));
+        return coprocMsgIsKorabusOnline() == 1;
+    }
+    static Bytes encode(const Bytes &frame) {
+        uint8_t out[COPROC_MAX_ENCODED];
+        size_t n = coprocCommEncode(frame[0], static_cast<uint8_t>(frame.size() - 4),
+                                    frame.data() + 2, out, sizeof(out));
+        return Bytes(out, out + n);
+    }
+
+    TempBoardRoot m_root;
+    std::unique_ptr<CoprocCapture> m_link;
+};
+
+TEST_F(DownloadTest, ThreeBlocksWithABadCrcAndALostAck) {
+    startByCommand("SFLASH1\r");
+    // Bytes before the first request are dropped; the first request comes
+    // after a second, then one a second until the sender starts.
+    EXPECT_TRUE(send({DOWNLOAD_SOH, 1, 0xFE}).empty());
+    EXPECT_TRUE(wait(900).empty());
+    EXPECT_EQ(wait(100), c_Nak);
+    EXPECT_EQ(wait(2000), (Bytes{DOWNLOAD_NAK, DOWNLOAD_NAK}));
+
+    Bytes data = stream(126 + 128 + 100);
+    EXPECT_EQ(send(block(1, data, 0)), c_Ack);
+    EXPECT_EQ(send(block(2, data, 128, true)), c_Nak);
+    EXPECT_EQ(send(block(2, data, 128)), c_Ack);
+    // Its ACK was lost: the same block again is acknowledged, not written twice.
+    EXPECT_EQ(send(block(2, data, 128)), c_Ack);
+    // Anything else out of order is refused.
+    EXPECT_EQ(send(block(1, data, 0)), c_Nak);
+    EXPECT_EQ(send(block(4, data, 0)), c_Nak);
+    Bytes wrongComplement = block(3, data, 256);
+    wrongComplement[2] ^= 0x10;
+    EXPECT_EQ(send(wrongComplement), c_Nak);
+    Bytes noSoh = block(3, data, 256);
+    noSoh[0] = 0x02;
+    EXPECT_EQ(send(noSoh), c_Nak);
+    EXPECT_EQ(send(block(3, data, 256)), c_Ack);
+    EXPECT_EQ(send({DOWNLOAD_EOT}), (Bytes{DOWNLOAD_ACK, DOWNLOAD_DONE}));
+
+    Bytes file(data.begin() + 2, data.end());
+    file.resize(126 + 128 + 128, 0x1A);
+    EXPECT_EQ(m_root.read("/tmp/zeph_app.tar.bz2"), std::string(file.begin(), file.end()));
+    EXPECT_EQ(downloadGetReceivedBytes(), file.size());
+    // Handed to the update mechanism.
+    EXPECT_EQ(m_root.read("/sim/shell.log"), std::string(DOWNLOAD_INSTALL_COMMAND) + "\n");
+    EXPECT_EQ(m_root.read("/tmp/mtdblock5"), std::string(file.begin(), file.end()));
+    EXPECT_EQ(g_coprocHdl->passthrough, 0u);
+    EXPECT_EQ(downloadGetState(), DOWNLOAD_ENDED);
+    EXPECT_EQ(downloadStart(DOWNLOAD_APP_ARCHIVE), -1);
+    EXPECT_TRUE(linkParsesPackets());
+}
+
+TEST_F(DownloadTest, BlockNumbersWrapFrom255To0) {
+    ASSERT_EQ(downloadStart(DOWNLOAD_GFX_ARCHIVE), 0);
+    EXPECT_EQ(downloadStart(DOWNLOAD_GFX_ARCHIVE), -1);
+    wait(1000);
+    Bytes data = stream(126 + 256 * 128);
+    for (size_t i = 0; i < 257; i++) {
+        ASSERT_EQ(send(block(static_cast<uint8_t>(i + 1), data, i * 128)), c_Ack) << i;
+    }
+    EXPECT_EQ(send({DOWNLOAD_EOT}), (Bytes{DOWNLOAD_ACK, DOWNLOAD_DONE}));
+    EXPECT_EQ(m_root.read("/tmp/zeph_gfx.tar.bz2").size(), 126u + 256 * 128);
+    // A graphics archive stays where it was written.
+    EXPECT_EQ(m_root.read("/sim/shell.log"), "");
+    EXPECT_EQ(downloadGetState(), DOWNLOAD_ENDED);
+}
+
+TEST_F(DownloadTest, AFileThatCannotBeOpenedOrWrittenInstallsNothing) {
+    struct Case {
+        const char *what;
+        std::function<void(const TempBoardRoot &)> prepare;
+    };
+    const Case cases[] = {
+        {"no /tmp", [](const TempBoardRoot &r) { std::filesystem::remove_all(r.file("/tmp")); }},
+        {"a full device",
+         [](const TempBoardRoot &r) {
+             std::filesystem::create_symlink("/dev/full", r.file("/tmp/zeph_app.tar.bz2"));
+         }},
+        {"no data", [](const TempBoardRoot &) {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(m_root.file("/tmp"));
+        m_root.write("/tmp/.keep", "");
+        c.prepare(m_root);
+        ASSERT_EQ(downloadStart(DOWNLOAD_APP_ARCHIVE), 0);
+        wait(1000);
+        Bytes data = stream(300);
+        if (std::string(c.what) != "no data") {
+            // The protocol runs to its end: blocks are checked and acknowledged.
+            EXPECT_EQ(send(block(1, data, 0)), c_Ack);
+            EXPECT_EQ(send(block(2, data, 128)), c_Ack);
+        }
+        EXPECT_EQ(send({DOWNLOAD_EOT}), (Bytes{DOWNLOAD_ACK, DOWNLOAD_DONE}));
+        EXPECT_EQ(g_coprocHdl->passthrough, 0u);
+        EXPECT_EQ(m_root.read("/sim/shell.log"), "");
+        EXPECT_FALSE(std::filesystem::exists(m_root.file("/tmp/mtdblock5")));
+        EXPECT_FALSE(std::filesystem::is_regular_file(m_root.file("/tmp/zeph_app.tar.bz2")));
+        // Nothing is in place, so a later download may start.
+        EXPECT_EQ(downloadGetState(), DOWNLOAD_IDLE);
+    }
+}
+
+TEST_F(DownloadTest, AStalledDownloadGivesTheLinkBack) {
+    // A sender that stops after one block, while stray bytes keep coming.
+    startByCommand("SFLASH1\r");
+    wait(1000);
+    Bytes data = stream(1000);
+    EXPECT_EQ(send(block(1, data, 0)), c_Ack);
+    EXPECT_TRUE(std::filesystem::exists(m_root.file("/tmp/zeph_app.tar.bz2")));
+    for (int i = 0; i < 5; i++) {
+        wait(10000);
+        send(Bytes(50, 0xC0));
+    }
+    wait(9000);
+    EXPECT_EQ(downloadGetState(), DOWNLOAD_RECEIVING);
+    EXPECT_NE(g_coprocHdl->passthrough, 0u);
+    wait(1000);
+    EXPECT_EQ(downloadGetState(), DOWNLOAD_IDLE);
+    EXPECT_EQ(g_coprocHdl->passthrough, 0u);
+    EXPECT_FALSE(std::filesystem::exists(m_root.file("/tmp/zeph_app.tar.bz2")));
+    EXPECT_EQ(m_root.read("/sim/shell.log"), "");
+
+    // No sender at all: a minute of start requests, then the same.
+    ASSERT_EQ(downloadStart(DOWNLOAD_GFX_ARCHIVE), 0);
+    Bytes requests = wait(59000);
+    EXPECT_EQ(requests, Bytes(59, DOWNLOAD_NAK));
+    EXPECT_NE(g_coprocHdl->passthrough, 0u);
+    EXPECT_TRUE(wait(1000).empty());
+    EXPECT_EQ(downloadGetState(), DOWNLOAD_IDLE);
+    EXPECT_FALSE(std::filesystem::exists(m_root.file("/tmp/zeph_gfx.tar.bz2")));
+    EXPECT_TRUE(linkParsesPackets());
+    EXPECT_EQ(downloadStart(DOWNLOAD_APP_ARCHIVE), 0);
+}
+
+} // namespace

@@ -1,0 +1,54 @@
+// Shared set-up of the control-bus tests: the thermostat of bus_board.h with
+// its coprocessor link captured.
+#pragma once
+
+#include "board_root.h"
+#include "bus_board.h"
+#include "config/persist.h"
+#include "coproc_capture.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Fixed-point value of a decimal number, rounded to the nearest step.
+inline fpr_t fx(double value) {
+    return static_cast<fpr_t>(std::lround(value * FPR_ONE));
+}
+inline double dbl(fpr_t value) {
+    return static_cast<double>(value) / FPR_ONE;
+}
+
+class BusTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Starts afresh from a factory image made with these options.
+    void boot(const FactoryOptions &options);
+    // Runs a command string as the coprocessor hands it over.
+    void command(const std::string &text);
+    // Texts of the replies (0x0C) sent since the last call; other frames are dropped.
+    std::vector<std::string> replies();
+    // Channels (0x13) and levels (0x04) sent since the last call, number -> value,
+    // with how often each number was sent.
+    struct Sent {
+        std::map<int, int> channels;
+        std::map<int, int> levels;
+        std::map<int, int> channelCount;
+        std::vector<std::string> replies;
+    };
+    Sent sent();
+    // The record as the store holds it, and as saved in the user region.
+    TstatSysCfgPersistMem_t image();
+    TstatSysCfgPersistMem_t saved();
+    // The pages whose refresh is requested.
+    std::vector<int> refreshRequests();
+
+    TempBoardRoot m_root;
+    std::unique_ptr<CoprocCapture> m_link;
+};

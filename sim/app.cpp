@@ -427,7 +427,13 @@ void Simulator::stopApplication() {
 void Simulator::startDashboard(ConsoleContext &ctx) {
     auto dashboard = std::make_unique<Dashboard>(m_house, ctx);
     std::string error;
-    if (!dashboard->start(m_options.http, &error)) {
+    bool started = dashboard->start(m_options.http, &error);
+    if (!started && m_options.http == DASHBOARD_DEFAULT_PORT) {
+        // Another run has the usual port: any free one will do.
+        say("tstat-sim: " + error + "; taking a free port");
+        started = dashboard->start(0, &error);
+    }
+    if (!started) {
         say("tstat-sim: no dashboard: " + error);
         return;
     }

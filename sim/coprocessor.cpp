@@ -165,13 +165,18 @@ void Coprocessor::reportNow() {
 }
 
 void Coprocessor::handleFrame(const uint8_t *frame, uint16_t length) {
-    if (coprocCommCheckFrame(frame, length) != 0) {
-        // The manufacturing test's link check is a bare frame without CRC.
-        if (length == strlen(LINK_TEST_FRAME) && memcmp(frame, LINK_TEST_FRAME, length) == 0) {
+    // The manufacturing test's link check is a bare frame without type,
+    // length or CRC, recognised by its text alone.
+    if (length == strlen(LINK_TEST_FRAME) && memcmp(frame, LINK_TEST_FRAME, length) == 0) {
+        if (m_options.answersLinkTest) {
             say("tstat> link test frame \"" + std::string(LINK_TEST_FRAME) + "\"");
             sendString(LINK_TEST_ANSWER);
-            return;
+        } else {
+            say("tstat> link test frame \"" + std::string(LINK_TEST_FRAME) + "\" (not answered)");
         }
+        return;
+    }
+    if (coprocCommCheckFrame(frame, length) != 0) {
         m_badFrames++;
         say("tstat> bad frame (CRC): " + hexBytes(frame, length));
         return;

@@ -30,6 +30,8 @@ struct CoprocessorOptions {
     ExternalSensor external = ExternalSensor::Outdoor;
     bool showRequests = false;
     bool busTestPasses = true;
+    // Whether the manufacturing link-test frame gets its "ABCDE".
+    bool answersLinkTest = true;
 };
 
 class Coprocessor {
@@ -64,6 +66,7 @@ class Coprocessor {
     void setAddress(uint8_t address);
     void setBusVersion(const std::string &version);
     void setBusTestPasses(bool passes) { m_options.busTestPasses = passes; }
+    void setAnswersLinkTest(bool answers) { m_options.answersLinkTest = answers; }
     void setShowRequests(bool show) { m_options.showRequests = show; }
     void setExternal(ExternalSensor external) { m_options.external = external; }
     // Says nothing for the given simulated seconds (0 ends a silence).

@@ -150,6 +150,7 @@ void screenReset() {
 }
 
 int screenInitVideo(DisplayContext *display) {
+    platformVideoPrepare();
     if (SDL_Init(SDL_INIT_VIDEO) < 0) {
         printf("error initializing sdl (%s)\n", SDL_GetError());
         return -1;

@@ -1,0 +1,29 @@
+// tstat-sim fixture: the production line's test fixture. It sets the board's
+// test pin, starts the application with the console port "/dev/ttyS0" as a
+// pseudo-terminal under the board root, plays the coprocessor, sends each
+// command of the manufacturing sequence when the previous verdict arrives,
+// presses the keys of the relay walk while checking each relay in sim/relays,
+// enters a serial number, and prints a pass/fail report of the nine steps.
+#pragma once
+
+#include "app.h"
+
+#include <string>
+
+namespace sim {
+
+struct FixtureOptions {
+    SimOptions sim;     // board root, application, house and coprocessor
+    std::string serial; // 14 printable characters; empty: one is generated
+    int presses = 10;   // key presses of the relay walk (fewer makes it fail)
+};
+
+// Runs the fixture against a newly started application. Exit status: 0 the
+// unit passed every step, 1 it failed (or could not be tested).
+int runFixture(const FixtureOptions &options);
+
+// tstat-sim fixture [options]; args without the command word. Exit status
+// as runFixture, 2 for a usage error.
+int fixtureMain(int argc, char **argv);
+
+} // namespace sim

@@ -163,6 +163,11 @@ void DashboardModel::evaluate() {
 }
 
 bool DashboardModel::sample(int64_t simNowMs, const House &house) {
+    for (int i = 0; i < RELAY_COUNT; i++) {
+        if (house.relays()[i] == '1') {
+            m_closedSinceSample = static_cast<uint16_t>(m_closedSinceSample | 1u << i);
+        }
+    }
     if (simNowMs < m_nextSampleMs) {
         return false;
     }
@@ -173,11 +178,8 @@ bool DashboardModel::sample(int64_t simNowMs, const House &house) {
     s.outdoor = static_cast<float>(house.outdoor());
     s.heat = m_view.known ? static_cast<float>(m_view.heat) : NAN;
     s.cool = m_view.known ? static_cast<float>(m_view.cool) : NAN;
-    for (int i = 0; i < RELAY_COUNT; i++) {
-        if (house.relays()[i] == '1') {
-            s.relays = static_cast<uint16_t>(s.relays | 1u << i);
-        }
-    }
+    s.relays = m_closedSinceSample;
+    m_closedSinceSample = 0;
     m_history[m_historyNext] = s;
     m_historyNext = (m_historyNext + 1) % HISTORY_SIZE;
     if (m_historyCount < HISTORY_SIZE) {

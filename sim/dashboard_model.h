@@ -28,7 +28,7 @@ struct DashboardSample {
     float outdoor;
     float heat; // setpoints in force, NaN when unknown
     float cool;
-    uint16_t relays; // bit i set: relay i closed
+    uint16_t relays; // bit i set: relay i was closed at some time since the sample before
 };
 
 class DashboardModel {
@@ -42,7 +42,9 @@ class DashboardModel {
     void followConfiguration();
     const ThermostatView &thermostat() const { return m_view; }
 
-    // Takes a sample when one is due; true when it did (see lastSample()).
+    // Notes which relays are closed now and takes a sample when one is due;
+    // true when it did (see lastSample()). Call it once per pass, so that
+    // the samples show equipment that ran for less than a sample period.
     bool sample(int64_t simNowMs, const House &house);
     const DashboardSample &lastSample() const;
 
@@ -62,6 +64,7 @@ class DashboardModel {
     size_t m_historyCount = 0;
     size_t m_historyNext = 0;
     int64_t m_nextSampleMs = INT64_MIN;
+    uint16_t m_closedSinceSample = 0;
 };
 
 // A JSON string literal of text (quotes included).

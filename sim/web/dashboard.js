@@ -182,8 +182,9 @@ function drawPlot() {
     const yy = top + plotH + 6 + row * (stripH + 2);
     g.fillStyle = '#495057'; g.fillText(name, 2, yy + stripH - 1);
     g.fillStyle = colour;
-    for (let i = 0; i + 1 < shown.length; i++) {
-      if (shown[i].relays & mask) g.fillRect(x(shown[i].t), yy, Math.max(1, x(shown[i + 1].t) - x(shown[i].t)), stripH);
+    // A sample tells which relays closed since the sample before it.
+    for (let i = 1; i < shown.length; i++) {
+      if (shown[i].relays & mask) g.fillRect(x(shown[i - 1].t), yy, Math.max(1, x(shown[i].t) - x(shown[i - 1].t)), stripH);
     }
   });
   g.fillStyle = '#495057';

@@ -1,6 +1,7 @@
 // The dashboard's server, driven the way the simulator drives it: one
 // poll() per pass, with plain sockets on loopback as the browser.
 #include "dashboard.h"
+#include "dashboard_model.h"
 
 #include "board_root.h"
 #include "console.h"
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
@@ -233,6 +235,41 @@ TEST(Dashboard, PagesThatStopReadingOrVanishAreDroppedWithoutWaiting) {
     close(stalled);
     // The server still serves new pages.
     EXPECT_EQ(Fixture::status(f.request("GET", "/api/state")), 200);
+}
+
+TEST(DashboardModel, SamplesShowShortRunsAndKeepSixHours) {
+    TempBoardRoot root;
+    sim::House house{sim::HouseParams{}};
+    sim::DashboardModel model;
+    std::array<char, sim::RELAY_COUNT> open;
+    open.fill('0');
+    std::array<char, sim::RELAY_COUNT> heating = open;
+    heating[sim::RELAY_W1] = '1';
+    const int64_t period = sim::DashboardModel::SAMPLE_PERIOD_MS;
+    EXPECT_TRUE(model.sample(0, house));
+    // W1 closed for one pass between two samples still shows in the next.
+    house.setRelays(heating);
+    EXPECT_FALSE(model.sample(period / 2, house));
+    house.setRelays(open);
+    EXPECT_FALSE(model.sample(period - 1, house));
+    EXPECT_TRUE(model.sample(period, house));
+    EXPECT_EQ(model.lastSample().relays, 1u << sim::RELAY_W1);
+    EXPECT_TRUE(model.sample(2 * period, house));
+    EXPECT_EQ(model.lastSample().relays, 0u);
+    // One sample more than the history holds: the first one is dropped.
+    for (size_t i = 3; i <= sim::DashboardModel::HISTORY_SIZE; i++) {
+        EXPECT_TRUE(model.sample(static_cast<int64_t>(i) * period, house));
+    }
+    std::string history = model.historyJson();
+    size_t count = 0;
+    for (size_t at = history.find("{\"t\""); at != std::string::npos;
+         at = history.find("{\"t\"", at + 1)) {
+        count++;
+    }
+    EXPECT_EQ(count, sim::DashboardModel::HISTORY_SIZE);
+    // The oldest kept is the sample with the W1 run.
+    EXPECT_NE(history.find("\"relays\":8}"), std::string::npos);
+    EXPECT_EQ(history.find("\"relays\":"), history.find("\"relays\":8}"));
 }
 
 } // namespace

@@ -1,12 +1,29 @@
 #!/bin/sh
 # Installs the Debian packages that building, running and testing tstat need,
-# and only those that are missing. Run as root, or as a user with
-# password-less sudo; otherwise it lists what is missing and stops.
+# and only those that are missing, then the browser test's npm package
+# (playwright-core, which drives Debian's chromium; it never downloads a
+# browser) when tests/browser/node_modules is missing. Run as root, or as a
+# user with password-less sudo; otherwise it lists what is missing and stops.
 set -eu
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+
+# The browser test's package, from tests/browser/package-lock.json.
+install_npm_packages() {
+    if [ ! -d "$here/tests/browser/node_modules/playwright-core" ]; then
+        echo "Installing the browser test's npm packages in tests/browser"
+        (cd "$here/tests/browser" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund)
+    fi
+}
 
 PACKAGES="g++ make cmake ninja-build pkg-config \
 libsdl1.2-dev libsdl-image1.2-dev libsdl-ttf2.0-dev fonts-liberation \
-libcairo2-dev libfreetype-dev libgtest-dev libgmock-dev libbenchmark-dev"
+libcairo2-dev libfreetype-dev libgtest-dev libgmock-dev libbenchmark-dev \
+libmicrohttpd-dev chromium"
+# Node.js may come from elsewhere than Debian, with its own npm.
+if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+    PACKAGES="$PACKAGES nodejs npm"
+fi
 
 missing=""
 for pkg in $PACKAGES; do
@@ -17,7 +34,10 @@ for pkg in $PACKAGES; do
     esac
 done
 
-[ -z "$missing" ] && exit 0
+if [ -z "$missing" ]; then
+    install_npm_packages
+    exit 0
+fi
 
 echo "Installing missing Debian packages:$missing"
 if [ "$(id -u)" -eq 0 ]; then
@@ -38,3 +58,4 @@ if ! $run apt-get install -y --no-install-recommends $missing; then
     $run apt-get update
     $run apt-get install -y --no-install-recommends $missing
 fi
+install_npm_packages

@@ -188,6 +188,7 @@ class Simulator {
     bool applicationEnded(int *status);
     void stopApplication();
     void banner();
+    void startDashboard(ConsoleContext &ctx);
 
     SimOptions m_options;
     bool m_startApplication;
@@ -204,6 +205,8 @@ class Simulator {
     std::string m_portFile;
     std::string m_lastRelays;
     bool m_staleNoted = false;
+    std::unique_ptr<Dashboard> m_dashboard;
+    std::string m_httpPortFile;
 };
 
 void Simulator::say(const std::string &line) {
@@ -214,6 +217,9 @@ void Simulator::say(const std::string &line) {
         if (client->fd.get() >= 0) {
             client->out += text;
         }
+    }
+    if (m_dashboard) {
+        m_dashboard->said(text.substr(0, text.size() - 1));
     }
 }
 
@@ -418,6 +424,28 @@ void Simulator::stopApplication() {
     m_child = -1;
 }
 
+void Simulator::startDashboard(ConsoleContext &ctx) {
+    auto dashboard = std::make_unique<Dashboard>(m_house, ctx);
+    std::string error;
+    bool started = dashboard->start(m_options.http, &error);
+    if (!started && m_options.http == DASHBOARD_DEFAULT_PORT) {
+        // Another run has the usual port: any free one will do.
+        say("tstat-sim: " + error + "; taking a free port");
+        started = dashboard->start(0, &error);
+    }
+    if (!started) {
+        say("tstat-sim: no dashboard: " + error);
+        return;
+    }
+    std::string port = std::to_string(dashboard->port());
+    m_httpPortFile = rootedPath("/sim/http.port");
+    if (!writeFileAtomic(m_httpPortFile, port + "\n")) {
+        say("tstat-sim: cannot write " + m_httpPortFile);
+    }
+    m_dashboard = std::move(dashboard);
+    say("tstat-sim: dashboard: open http://127.0.0.1:" + port);
+}
+
 void Simulator::banner() {
     const HouseParams &p = m_house.params();
     char line[256];
@@ -472,10 +500,9 @@ int Simulator::run() {
                        &m_quit,
                        [this](const std::string &l) { say(l); },
                        [this] { showHouse(); }};
-    int64_t waitNs =
-        std::min(PASS_WAIT_MAX_NS, static_cast<int64_t>(PASS_SIM_MS * 1e6 / platformTimeScale()));
-    const struct timespec passWait = {static_cast<time_t>(waitNs / 1000000000),
-                                      static_cast<long>(waitNs % 1000000000)};
+    if (m_options.http >= 0) {
+        startDashboard(ctx);
+    }
     int64_t lastMs = simNowMs();
     int64_t nextStatusMs = lastMs + STATUS_PERIOD_MS;
     int64_t nextStaleCheckMs = lastMs;
@@ -493,6 +520,11 @@ int Simulator::run() {
             }
             fds.push_back({client->fd.get(), events, 0});
         }
+        // The time scale may change while running (the dashboard).
+        int64_t waitNs = std::min(PASS_WAIT_MAX_NS,
+                                  static_cast<int64_t>(PASS_SIM_MS * 1e6 / platformTimeScale()));
+        const struct timespec passWait = {static_cast<time_t>(waitNs / 1000000000),
+                                          static_cast<long>(waitNs % 1000000000)};
         ppoll(fds.data(), fds.size(), &passWait, nullptr);
 
         std::vector<std::string> lines;
@@ -531,6 +563,9 @@ int Simulator::run() {
             nextStatusMs = now + STATUS_PERIOD_MS;
             showHouse();
         }
+        if (m_dashboard) {
+            m_dashboard->poll(now);
+        }
         for (auto &client : m_clients) {
             flushClient(*client);
         }
@@ -543,6 +578,10 @@ int Simulator::run() {
         say("tstat-sim: interrupted");
     }
     stopApplication();
+    m_dashboard.reset();
+    if (!m_httpPortFile.empty()) {
+        unlink(m_httpPortFile.c_str());
+    }
     for (auto &client : m_clients) {
         flushClient(*client);
     }
@@ -586,6 +625,15 @@ bool optPort(const std::string &v, SimOptions *o) {
         return false;
     }
     o->port = static_cast<int>(p);
+    return true;
+}
+
+bool optHttp(const std::string &v, SimOptions *o) {
+    double p;
+    if (!number(v, 0, 65535, &p) || p != std::floor(p)) {
+        return false;
+    }
+    o->http = static_cast<int>(p);
     return true;
 }
 
@@ -654,6 +702,7 @@ bool optFactory(const std::string &v, SimOptions *o) {
 constexpr OptionSpec c_ValueOptions[] = {
     {"--root", optRoot},
     {"--port", optPort},
+    {"--http", optHttp},
     {"--equipment", optEquipment},
     {"--aux", optAux},
     {"--external-sensor", optExternal},
@@ -691,6 +740,8 @@ std::string simUsage() {
            "  --root DIR              board root (default $TSTAT_ROOT, else ./board)\n"
            "  --port N                console socket on 127.0.0.1 (default 0: a free port,\n"
            "                          written to ROOT/sim/console.port)\n"
+           "  --http N                the dashboard on http://127.0.0.1:N (default 8470; 0: a\n"
+           "                          free port; written to ROOT/sim/http.port); --no-http: none\n"
            "  --equipment furnace|heatpump   HVAC equipment (default furnace with air "
            "conditioner)\n"
            "  --aux electric|gas      the heat pump's auxiliary heat (default electric)\n"
@@ -727,6 +778,10 @@ bool parseSimOptions(const std::vector<std::string> &args, SimOptions *options,
         }
         if (arg == "--show-requests") {
             options->coproc.showRequests = true;
+            continue;
+        }
+        if (arg == "--no-http") {
+            options->http = -1;
             continue;
         }
         if (arg == "--no-status") {

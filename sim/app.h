@@ -2,6 +2,7 @@
 #pragma once
 
 #include "coprocessor.h"
+#include "dashboard.h"
 #include "house.h"
 
 #include <string>
@@ -12,10 +13,11 @@ namespace sim {
 struct SimOptions {
     HouseParams house;
     CoprocessorOptions coproc;
-    int port = 0;      // console socket port on 127.0.0.1; 0 picks a free one
-    std::string root;  // board root; empty: $TSTAT_ROOT or ./board
-    std::string tstat; // application to start (run)
-    std::string data;  // its working directory
+    int port = 0;                      // console socket port on 127.0.0.1; 0 picks a free one
+    int http = DASHBOARD_DEFAULT_PORT; // dashboard port on 127.0.0.1; 0 a free one, -1 none
+    std::string root;                  // board root; empty: $TSTAT_ROOT or ./board
+    std::string tstat;                 // application to start (run)
+    std::string data;                  // its working directory
     std::string factoryTool;
     bool status = true; // the house's state once a simulated minute
 };

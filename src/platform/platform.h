@@ -63,6 +63,14 @@ void platformLoopYield();
 // How many times faster than the host's clock simulated time runs (1 on the board).
 double platformTimeScale();
 
+// Host only: changes the time scale of every process that shares this
+// process's time anchor (the simulator and the application it started). The
+// change is written to sim/clock and takes effect in all of them at the same
+// simulated instant, a quarter of a host second from now. Returns -1 on the
+// board, for a scale that is not a positive number, while the previous change
+// is not in force yet, or when sim/clock cannot be written.
+int platformSetTimeScale(double scale);
+
 // ---- Shell commands -------------------------------------------------------
 
 // Runs one of the design's shell commands. Returns what system() returns:

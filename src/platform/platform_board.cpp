@@ -65,6 +65,10 @@ double platformTimeScale() {
     return 1.0;
 }
 
+int platformSetTimeScale(double) {
+    return -1;
+}
+
 int platformSystem(const char *command) {
     return system(command);
 }

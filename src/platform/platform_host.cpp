@@ -19,13 +19,34 @@ namespace {
 constexpr int64_t NS_PER_SEC = 1000000000;
 constexpr int64_t NS_PER_MS = 1000000;
 constexpr const char *DEFAULT_ROOT = "./board";
+// A change of the time scale takes effect this much host time after it is
+// written to sim/clock, and every process looks at that file at least every
+// CLOCK_CHECK_NS of host time, so all of them switch at the same instant.
+constexpr int64_t SCALE_SWITCH_LEAD_NS = 250 * NS_PER_MS;
+constexpr int64_t CLOCK_CHECK_NS = 20 * NS_PER_MS;
+// Realtime minus monotonic host time while a test drives the host clock.
+constexpr int64_t TEST_HOST_REALTIME_OFFSET_NS = 1700000000 * NS_PER_SEC;
+
+// A stretch of simulated time: from host monotonic time hostNs on, simulated
+// time runs `scale` times faster, starting from simNs.
+struct ClockSegment {
+    int64_t hostNs;
+    int64_t simNs;
+    double scale;
+};
 
 struct HostState {
     bool initialised;
     char root[PATH_MAX];
-    double scale;
     int64_t anchorMonoNs; // host monotonic time from which simulated time is scaled
     int64_t startMonoNs;  // simulated monotonic time when the platform started
+    ClockSegment segment; // the time scale in force
+    bool nextPending;     // a change of scale read from sim/clock, not yet in force
+    ClockSegment next;
+    int64_t nextCheckNs;  // host time of the next look at sim/clock
+    int64_t lastSimNs;    // simulated time last returned (it never goes back)
+    bool hostClockDriven; // a test drives the host's clock
+    int64_t hostClockNs;
     bool fake;
     int64_t fakeMonoNs;
     int64_t fakeWallNs;
@@ -36,6 +57,9 @@ struct HostState {
 HostState m_Host;
 
 int64_t readHostClock(clockid_t id) {
+    if (m_Host.hostClockDriven) {
+        return m_Host.hostClockNs + (id == CLOCK_REALTIME ? TEST_HOST_REALTIME_OFFSET_NS : 0);
+    }
     struct timespec ts {};
     clock_gettime(id, &ts);
     return static_cast<int64_t>(ts.tv_sec) * NS_PER_SEC + ts.tv_nsec;
@@ -74,7 +98,7 @@ void ensureInit() {
     } else {
         snprintf(m_Host.root, sizeof(m_Host.root), "%.*s", static_cast<int>(len), root);
     }
-    m_Host.scale = parseScale(getenv("TSTAT_TIME_SCALE"));
+    double scale = parseScale(getenv("TSTAT_TIME_SCALE"));
     const char *anchor = getenv("TSTAT_TIME_ANCHOR");
     char *end = nullptr;
     long long anchorNs = anchor != nullptr ? strtoll(anchor, &end, 10) : 0;
@@ -85,12 +109,68 @@ void ensureInit() {
         m_Host.anchorMonoNs = readHostClock(CLOCK_MONOTONIC);
     }
     m_Host.startMonoNs = m_Host.anchorMonoNs;
+    m_Host.segment = {m_Host.anchorMonoNs, m_Host.anchorMonoNs, scale};
+    m_Host.lastSimNs = INT64_MIN;
 }
 
-// Host time elapsed since the anchor, stretched by the time scale.
-int64_t scaledSinceAnchor(int64_t hostMonoNs) {
-    long double elapsed = static_cast<long double>(hostMonoNs - m_Host.anchorMonoNs);
-    return static_cast<int64_t>(elapsed * m_Host.scale);
+int64_t simAt(const ClockSegment &segment, int64_t hostMonoNs) {
+    long double elapsed = static_cast<long double>(hostMonoNs - segment.hostNs);
+    return segment.simNs + static_cast<int64_t>(elapsed * segment.scale);
+}
+
+// sim/clock: "ANCHOR HOST SIM SCALE", the latest change of the time scale of
+// the processes that share the time anchor ANCHOR. Returns false when the
+// file is missing, malformed or belongs to another anchor.
+bool readClockFile(ClockSegment *out) {
+    char path[PATH_MAX];
+    if (hostSimPath("clock", path, sizeof(path)) == nullptr) {
+        return false;
+    }
+    FILE *f = fopen(path, "r");
+    if (f == nullptr) {
+        return false;
+    }
+    long long anchor = 0, host = 0, sim = 0;
+    double scale = 0.0;
+    int fields = fscanf(f, "%lld %lld %lld %lf", &anchor, &host, &sim, &scale);
+    fclose(f);
+    if (fields != 4 || anchor != m_Host.anchorMonoNs || !std::isfinite(scale) || scale <= 0.0) {
+        return false;
+    }
+    *out = {host, sim, scale};
+    return true;
+}
+
+// Looks at sim/clock now and then for a change of scale written by another
+// process, and puts a change in force once its instant has come.
+void followScaleChanges(int64_t hostMonoNs) {
+    if (hostMonoNs >= m_Host.nextCheckNs) {
+        m_Host.nextCheckNs = hostMonoNs + CLOCK_CHECK_NS;
+        ClockSegment change;
+        if (readClockFile(&change) && change.hostNs > m_Host.segment.hostNs &&
+            (!m_Host.nextPending || change.hostNs != m_Host.next.hostNs)) {
+            m_Host.next = change;
+            m_Host.nextPending = true;
+        }
+    }
+    if (m_Host.nextPending && hostMonoNs >= m_Host.next.hostNs) {
+        m_Host.segment = m_Host.next;
+        m_Host.nextPending = false;
+    }
+}
+
+// Simulated monotonic time at a host monotonic time. A process that saw a
+// change of scale late (it was not scheduled for longer than the lead) may
+// find the shared clock behind what it already returned: it then holds still
+// until the shared clock catches up, so its clock never goes back.
+int64_t simFromHost(int64_t hostMonoNs) {
+    followScaleChanges(hostMonoNs);
+    int64_t sim = simAt(m_Host.segment, hostMonoNs);
+    if (sim < m_Host.lastSimNs) {
+        sim = m_Host.lastSimNs;
+    }
+    m_Host.lastSimNs = sim;
+    return sim;
 }
 
 // Wall clock in nanoseconds before the system-clock offset is applied.
@@ -101,9 +181,9 @@ int64_t wallNsWithoutOffset() {
     }
     int64_t mono = readHostClock(CLOCK_MONOTONIC);
     int64_t real = readHostClock(CLOCK_REALTIME);
-    // The wall clock runs at the scaled rate from the anchor on.
-    long double extra = static_cast<long double>(mono - m_Host.anchorMonoNs) * (m_Host.scale - 1.0);
-    return real + static_cast<int64_t>(extra);
+    // The wall clock gains on the host's what the simulated monotonic clock
+    // gained since the anchor.
+    return real + (simFromHost(mono) - mono);
 }
 
 int64_t floorDiv(int64_t a, int64_t b) {
@@ -313,7 +393,7 @@ int64_t hostSimMonoNs() {
     if (m_Host.fake) {
         return m_Host.fakeMonoNs;
     }
-    return m_Host.anchorMonoNs + scaledSinceAnchor(readHostClock(CLOCK_MONOTONIC));
+    return simFromHost(readHostClock(CLOCK_MONOTONIC));
 }
 
 char *hostSimPath(const char *name, char *buf, size_t len) {
@@ -395,7 +475,7 @@ void platformSleepMs(uint32_t ms) {
         platformFakeClockAdvanceMs(ms);
         return;
     }
-    long double hostNs = static_cast<long double>(ms) * NS_PER_MS / m_Host.scale;
+    long double hostNs = static_cast<long double>(ms) * NS_PER_MS / platformTimeScale();
     struct timespec left {};
     left.tv_sec = static_cast<time_t>(hostNs / NS_PER_SEC);
     left.tv_nsec = static_cast<long>(hostNs - static_cast<long double>(left.tv_sec) * NS_PER_SEC);
@@ -409,7 +489,41 @@ void platformLoopYield() {
 
 double platformTimeScale() {
     ensureInit();
-    return m_Host.scale;
+    if (!m_Host.fake) {
+        followScaleChanges(readHostClock(CLOCK_MONOTONIC));
+    }
+    return m_Host.segment.scale;
+}
+
+int platformSetTimeScale(double scale) {
+    ensureInit();
+    if (m_Host.fake || !std::isfinite(scale) || scale <= 0.0) {
+        return -1;
+    }
+    int64_t host = readHostClock(CLOCK_MONOTONIC);
+    followScaleChanges(host);
+    if (m_Host.nextPending) {
+        // The change before is not in force yet; another would leave a
+        // process that missed one with a different history.
+        return -1;
+    }
+    ClockSegment change = {host + SCALE_SWITCH_LEAD_NS, 0, scale};
+    change.simNs = simAt(m_Host.segment, change.hostNs);
+    char path[PATH_MAX];
+    if (hostSimPath("clock", path, sizeof(path)) == nullptr) {
+        return -1;
+    }
+    char line[128];
+    int n = snprintf(
+        line, sizeof(line), "%lld %lld %lld %.17g\n", static_cast<long long>(m_Host.anchorMonoNs),
+        static_cast<long long>(change.hostNs), static_cast<long long>(change.simNs), scale);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof(line) ||
+        hostWriteFileAtomic(path, line, static_cast<size_t>(n)) != 0) {
+        return -1;
+    }
+    m_Host.next = change;
+    m_Host.nextPending = true;
+    return 0;
 }
 
 int platformSystem(const char *command) {
@@ -467,6 +581,11 @@ void platformFakeClockAdvanceMs(uint64_t ms) {
 void platformFakeClockSetWall(int64_t wallSeconds) {
     ensureInit();
     m_Host.fakeWallNs = wallSeconds * NS_PER_SEC;
+}
+
+void platformDriveHostClock(int64_t monotonicNs) {
+    m_Host.hostClockDriven = true;
+    m_Host.hostClockNs = monotonicNs;
 }
 
 int64_t platformClockOffset() {

@@ -15,6 +15,10 @@ void platformFakeClockAdvanceMs(uint64_t ms);
 // Sets the fake wall clock alone (a clock jump); the monotonic clock is untouched.
 void platformFakeClockSetWall(int64_t wallSeconds);
 
+// Drives the host's monotonic clock by hand (its realtime clock follows at a
+// fixed distance); the time scale still applies. platformReset() ends it.
+void platformDriveHostClock(int64_t monotonicNs);
+
 // The system-clock offset in seconds (wall clock minus the host's or fake clock).
 int64_t platformClockOffset();
 

@@ -109,6 +109,85 @@ TEST(PlatformClock, SharedAnchorLetsProcessesAgreeOnSimulatedTime) {
     platformReset();
 }
 
+// Time scale changes at run time: every process that shares the anchor
+// switches at the same simulated instant, whenever it reads sim/clock.
+constexpr int64_t ANCHOR_NS = 1000000000000;
+constexpr int64_t MS = 1000000;
+
+// A process sharing the anchor at scale 10, its host clock at `hostMs` past
+// the anchor (platformReset() forgets the previous one's state, as a second
+// process starts without it).
+void startProcess(int64_t hostMs) {
+    setenv("TSTAT_TIME_SCALE", "10", 1);
+    setenv("TSTAT_TIME_ANCHOR", std::to_string(ANCHOR_NS).c_str(), 1);
+    platformReset();
+    platformDriveHostClock(ANCHOR_NS + hostMs * MS);
+}
+
+// Simulated milliseconds since the anchor at host time `hostMs` past it.
+int64_t simMsAt(int64_t hostMs) {
+    platformDriveHostClock(ANCHOR_NS + hostMs * MS);
+    struct timespec ts;
+    platformMonotonic(&ts);
+    return (static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec - ANCHOR_NS) / MS;
+}
+
+TEST(PlatformClock, ScaleChangeTakesEffectAtOneInstantInEveryProcess) {
+    TempBoardRoot root;
+    startProcess(1000);
+    EXPECT_EQ(simMsAt(1000), 10000);
+    int64_t wallBefore = platformWallTime();
+    // Written at host 1000 ms: in force from host 1250 ms, simulated 12500 ms.
+    ASSERT_EQ(platformSetTimeScale(100), 0);
+    EXPECT_EQ(platformSetTimeScale(50), -1); // the first is not in force yet
+    EXPECT_EQ(platformSetTimeScale(0), -1);
+    EXPECT_DOUBLE_EQ(platformTimeScale(), 10.0);
+    struct Case {
+        int64_t hostMs;
+        int64_t simMs;
+    };
+    const Case cases[] = {{1249, 12490}, {1250, 12500}, {1251, 12600}, {2250, 112500}};
+    for (const Case &c : cases) {
+        EXPECT_EQ(simMsAt(c.hostMs), c.simMs) << "writer at host " << c.hostMs;
+    }
+    EXPECT_DOUBLE_EQ(platformTimeScale(), 100.0);
+    // The wall clock gained what the monotonic clock gained.
+    EXPECT_EQ(platformWallTime() - wallBefore, 102);
+
+    // Another process, started before the switch, and one started after it.
+    startProcess(1100);
+    for (const Case &c : cases) {
+        EXPECT_EQ(simMsAt(c.hostMs), c.simMs) << "reader at host " << c.hostMs;
+    }
+    startProcess(2000);
+    EXPECT_EQ(simMsAt(2250), 112500);
+    unsetenv("TSTAT_TIME_SCALE");
+    unsetenv("TSTAT_TIME_ANCHOR");
+    platformReset();
+}
+
+TEST(PlatformClock, LateScaleChangeNeverTurnsTheClockBack) {
+    TempBoardRoot root;
+    startProcess(1000);
+    EXPECT_EQ(simMsAt(1000), 10000);
+    // Another process slowed the clock to 1 from host 1005 ms (simulated
+    // 10050 ms); this one reads sim/clock only every 20 host ms.
+    root.write("/sim/clock", std::to_string(ANCHOR_NS) + " " +
+                                 std::to_string(ANCHOR_NS + 1005 * MS) + " " +
+                                 std::to_string(ANCHOR_NS + 10050 * MS) + " 1\n");
+    EXPECT_EQ(simMsAt(1010), 10100); // not seen yet
+    EXPECT_EQ(simMsAt(1030), 10100); // seen: held until the shared clock catches up
+    EXPECT_EQ(simMsAt(1100), 10145);
+    EXPECT_DOUBLE_EQ(platformTimeScale(), 1.0);
+    // A file of another run (another anchor) is ignored.
+    startProcess(1000);
+    root.write("/sim/clock", "5 1 1 1000\n");
+    EXPECT_EQ(simMsAt(1100), 11000);
+    unsetenv("TSTAT_TIME_SCALE");
+    unsetenv("TSTAT_TIME_ANCHOR");
+    platformReset();
+}
+
 TEST(PlatformShell, DateSetsTheOffsetSoLocalTimeBecomesThatMoment) {
     for (const char *tz : {"UTC0", "EST5EDT,M3.2.0,M11.1.0"}) {
         TempBoardRoot root;

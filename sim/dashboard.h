@@ -1,0 +1,99 @@
+// The simulator's web dashboard: one page on 127.0.0.1 that shows the
+// thermostat's screen, its relays, the house and a plot of the last hours,
+// presses the four keys, and carries the console both ways.
+//
+// It is served by libmicrohttpd without threads of its own: poll(), called
+// once per pass of the simulator's loop, does all its network work without
+// waiting. The page follows the board through one server-sent event stream
+// (/events); a browser that does not read it is dropped, never waited for.
+#pragma once
+
+#include "dashboard_model.h"
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct MHD_Daemon;
+struct MHD_Connection;
+
+namespace sim {
+
+struct ConsoleContext;
+class House;
+
+// The port `tstat-sim run` serves the dashboard on unless told otherwise.
+constexpr int DASHBOARD_DEFAULT_PORT = 8470;
+
+class Dashboard {
+  public:
+    Dashboard(const House &house, ConsoleContext &console);
+    ~Dashboard();
+    Dashboard(const Dashboard &) = delete;
+    Dashboard &operator=(const Dashboard &) = delete;
+
+    // Listens on 127.0.0.1:port (0: a free port). False with the reason.
+    bool start(int port, std::string *error);
+    int port() const { return m_port; }
+
+    // One pass: serves what the browsers asked, follows the screen, the
+    // relays, the house and the configuration, and releases held keys.
+    // simNowMs is the simulated monotonic time.
+    void poll(int64_t simNowMs);
+
+    // A line the simulator said, time stamp first, without its newline.
+    void said(const std::string &line);
+
+    // Event streams open now (for tests).
+    size_t streamCount() const { return m_streams.size(); }
+
+    struct Stream;
+
+  private:
+    // libmicrohttpd's callbacks and the request handlers.
+    friend struct DashboardServer;
+
+    void broadcast(const char *event, const std::string &data);
+    void queue(Stream &stream, const char *event, const std::string &data);
+    void followScreen();
+    void sendState();
+    // Key presses: "tap" (press, release 100 ms of simulated time later),
+    // "press" and "release". Returns an HTTP status.
+    int key(const std::string &name, const std::string &action, std::string *message);
+    void releaseDueKeys();
+    bool writeKey(uint16_t code, int32_t value);
+
+    const House &m_house;
+    ConsoleContext &m_console;
+    DashboardModel m_model;
+    MHD_Daemon *m_daemon = nullptr;
+    int m_port = 0;
+    std::vector<Stream *> m_streams;
+    std::deque<std::string> m_backlog; // the last console lines, for a new page
+    int64_t m_simNowMs = 0;
+    int64_t m_hostNowMs = 0;
+    int64_t m_nextScreenCheckMs = 0;
+    int64_t m_nextStateMs = 0;
+    int64_t m_nextPingMs = 0;
+    std::string m_screen; // the last screen.png read
+    uint64_t m_screenVersion = 0;
+    std::string m_screenStamp; // inode, size and time of the file read
+    std::string m_lastRelays;
+
+    // A key the page holds: released at releaseAtSimMs once released on
+    // the page, or when the page forgets it for too long.
+    struct HeldKey {
+        uint16_t code = 0;
+        bool down = false;
+        bool releaseRequested = false;
+        int64_t pressedSimMs = 0;
+        int64_t pressedHostMs = 0;
+        int64_t releaseAtSimMs = 0;
+    };
+    std::vector<HeldKey> m_keys;
+    int m_keyFd = -1;
+};
+
+} // namespace sim

@@ -1,0 +1,258 @@
+// The dashboard's view of the thermostat's setpoints and the house's history.
+#include "dashboard_model.h"
+
+#include "board.h"
+#include "config/data_dict.h"
+#include "config/persist.h"
+#include "config/schedule.h"
+#include "core/util.h"
+#include "house.h"
+
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace sim {
+
+namespace {
+
+double celsiusOf(fpr_t value) {
+    return static_cast<double>(value) / 8192.0;
+}
+
+// Identity of a file's present content: inode, size and change time.
+std::string fileStamp(const std::string &path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+        return "-";
+    }
+    char text[96];
+    snprintf(text, sizeof(text), "%llu/%lld/%lld.%09ld", static_cast<unsigned long long>(st.st_ino),
+             static_cast<long long>(st.st_size), static_cast<long long>(st.st_mtim.tv_sec),
+             st.st_mtim.tv_nsec);
+    return text;
+}
+
+// True when the file starts with a whole record of the user identity.
+bool holdsUserRecord(const std::string &path) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    uint8_t head[4] = {};
+    struct stat st {};
+    bool ok = fstat(fd, &st) == 0 && st.st_size >= static_cast<off_t>(TSTAT_SYS_CFG_SIZE) &&
+              read(fd, head, sizeof(head)) == static_cast<ssize_t>(sizeof(head));
+    close(fd);
+    uint32_t id = static_cast<uint32_t>(head[0]) | static_cast<uint32_t>(head[1]) << 8 |
+                  static_cast<uint32_t>(head[2]) << 16 | static_cast<uint32_t>(head[3]) << 24;
+    return ok && id == TSTAT_SYS_CFG_USER_ID;
+}
+
+// Loads the record into the configuration store of this process. Without a
+// user record the store falls back to the factory record and says so on
+// standard output; that line is the application's to say, not the
+// simulator's, so it goes to /dev/null here.
+bool loadRecord(bool userRecord) {
+    if (userRecord) {
+        return initThermostatSysCfg() == 0;
+    }
+    fflush(stdout);
+    int saved = dup(STDOUT_FILENO);
+    int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved >= 0 && null >= 0) {
+        dup2(null, STDOUT_FILENO);
+    }
+    bool loaded = initThermostatSysCfg() == 0;
+    fflush(stdout);
+    if (saved >= 0 && null >= 0) {
+        dup2(saved, STDOUT_FILENO);
+    }
+    if (null >= 0) {
+        close(null);
+    }
+    if (saved >= 0) {
+        close(saved);
+    }
+    return loaded;
+}
+
+void appendNumber(std::string *out, const char *name, double value, const char *format = "%.2f") {
+    char text[64];
+    if (std::isfinite(value)) {
+        snprintf(text, sizeof(text), format, value);
+    } else {
+        snprintf(text, sizeof(text), "null");
+    }
+    *out += "\"";
+    *out += name;
+    *out += "\":";
+    *out += text;
+}
+
+} // namespace
+
+std::string jsonString(const std::string &text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c >= 0x7F) {
+            // Console lines are ASCII; anything else is shown escaped.
+            char esc[8];
+            snprintf(esc, sizeof(esc), "\\u%04x", c);
+            out += esc;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+void DashboardModel::followConfiguration() {
+    std::string user = rootedPath("/dev/mtdblock5");
+    std::string stamp = fileStamp(user) + " " + fileStamp(rootedPath("/dev/mtdblock4"));
+    // Nothing to read before the board is prepared.
+    if (stamp != m_recordStamp && stamp != "- -") {
+        m_recordStamp = stamp;
+        if (!m_persistOpen) {
+            m_persistOpen = PersistUtil_Init() == 0;
+        }
+        m_view.known = m_persistOpen && loadRecord(holdsUserRecord(user));
+    }
+    if (m_view.known) {
+        evaluate();
+    }
+}
+
+// The setpoints in force now, as the application evaluates them, without
+// its side effects: an expired hold or vacation counts as the program here,
+// and the application itself saves the change.
+void DashboardModel::evaluate() {
+    TstatSetPoint_t sp{};
+    int64_t now = util_time(nullptr);
+    ThermostatMode mode = getThermostatMode();
+    bool program = true;
+    if (mode == TSTAT_MODE_VACATION) {
+        getVacationThermostatSettings(&sp);
+        program = sp.endTime <= now;
+    } else if (mode == TSTAT_MODE_HOLD || mode == TSTAT_MODE_PERMANENT_HOLD) {
+        getHoldThermostatSettings(&sp);
+        program = mode == TSTAT_MODE_HOLD && sp.endTime != 0 && sp.endTime <= now;
+    }
+    if (program) {
+        time_t t = static_cast<time_t>(now);
+        struct tm local {};
+        localtime_r(&t, &local);
+        if (getProgramThermostatSettingsByTime(&local, &sp) != 0) {
+            m_view.known = false;
+            return;
+        }
+    }
+    TstatFmtSettings_t fmt{};
+    getThermostatFormatSettings(&fmt);
+    m_view.heat = celsiusOf(sp.heatSetPoint);
+    m_view.cool = celsiusOf(sp.coolSetPoint);
+    m_view.mode = static_cast<int>(mode);
+    m_view.hvacState = static_cast<int>(getHVACState());
+    m_view.celsius = fmt.tempScale != TEMP_SCALE_FAHRENHEIT;
+}
+
+bool DashboardModel::sample(int64_t simNowMs, const House &house) {
+    for (int i = 0; i < RELAY_COUNT; i++) {
+        if (house.relays()[i] == '1') {
+            m_closedSinceSample = static_cast<uint16_t>(m_closedSinceSample | 1u << i);
+        }
+    }
+    if (simNowMs < m_nextSampleMs) {
+        return false;
+    }
+    m_nextSampleMs = simNowMs + SAMPLE_PERIOD_MS;
+    DashboardSample s{};
+    s.wallSeconds = util_time(nullptr);
+    s.indoor = static_cast<float>(house.indoor());
+    s.outdoor = static_cast<float>(house.outdoor());
+    s.heat = m_view.known ? static_cast<float>(m_view.heat) : NAN;
+    s.cool = m_view.known ? static_cast<float>(m_view.cool) : NAN;
+    s.relays = m_closedSinceSample;
+    m_closedSinceSample = 0;
+    m_history[m_historyNext] = s;
+    m_historyNext = (m_historyNext + 1) % HISTORY_SIZE;
+    if (m_historyCount < HISTORY_SIZE) {
+        m_historyCount++;
+    }
+    return true;
+}
+
+const DashboardSample &DashboardModel::lastSample() const {
+    return m_history[(m_historyNext + HISTORY_SIZE - 1) % HISTORY_SIZE];
+}
+
+std::string DashboardModel::sampleJson(const DashboardSample &s) {
+    std::string out = "{\"t\":" + std::to_string(s.wallSeconds) + ",";
+    appendNumber(&out, "in", s.indoor);
+    out += ",";
+    appendNumber(&out, "out", s.outdoor);
+    out += ",";
+    appendNumber(&out, "heat", s.heat);
+    out += ",";
+    appendNumber(&out, "cool", s.cool);
+    return out + ",\"relays\":" + std::to_string(s.relays) + "}";
+}
+
+std::string DashboardModel::historyJson() const {
+    std::string out = "[";
+    size_t first = (m_historyNext + HISTORY_SIZE - m_historyCount) % HISTORY_SIZE;
+    for (size_t i = 0; i < m_historyCount; i++) {
+        out += i == 0 ? "" : ",";
+        out += sampleJson(m_history[(first + i) % HISTORY_SIZE]);
+    }
+    return out + "]";
+}
+
+std::string DashboardModel::stateJson(const House &house, double timeScale, uint64_t screenVersion,
+                                      bool keysReady) const {
+    HouseSnapshot h = house.snapshot();
+    time_t now = static_cast<time_t>(util_time(nullptr));
+    struct tm local {};
+    localtime_r(&now, &local);
+    char clock[32];
+    strftime(clock, sizeof(clock), "%a %H:%M:%S", &local);
+    std::string out = "{\"clock\":" + jsonString(clock) + ",";
+    appendNumber(&out, "scale", timeScale, "%g");
+    out += ",\"screen\":" + std::to_string(screenVersion);
+    out += ",\"keys\":";
+    out += keysReady ? "true" : "false";
+    out += ",\"relays\":" + jsonString(std::string(house.relays().begin(), house.relays().end()));
+    out += ",\"house\":{";
+    appendNumber(&out, "indoor", h.indoor);
+    out += ",";
+    appendNumber(&out, "mass", h.mass);
+    out += ",";
+    appendNumber(&out, "outdoor", h.outdoor);
+    out += ",";
+    appendNumber(&out, "rh", h.rh, "%.1f");
+    out += ",";
+    appendNumber(&out, "heatW", h.hvacHeat, "%.0f");
+    out += ",\"fan\":";
+    out += h.fan ? "true" : "false";
+    out += ",\"activity\":" + jsonString(h.activity) + "},\"thermostat\":";
+    if (!m_view.known) {
+        return out + "null}";
+    }
+    out += "{";
+    appendNumber(&out, "heat", m_view.heat);
+    out += ",";
+    appendNumber(&out, "cool", m_view.cool);
+    out += ",\"mode\":" + std::to_string(m_view.mode);
+    out += ",\"hvac\":" + std::to_string(m_view.hvacState);
+    out += ",\"unit\":";
+    out += m_view.celsius ? "\"C\"" : "\"F\"";
+    return out + "}}";
+}
+
+} // namespace sim

@@ -542,6 +542,7 @@ void Simulator::finishReport(double hostSeconds) {
     RunFigures run;
     run.simulatedSeconds = m_recorder.simulatedSeconds();
     run.hostSeconds = hostSeconds;
+    run.longestPassSeconds = m_recorder.longestPassSeconds();
     run.requests = m_requests;
     run.requestMinutes = m_requestMinutes;
     Report report = computeReport(rows, log, m_setpoints.setup(), run);

@@ -191,6 +191,7 @@ bool comfortBand(const SetpointsInForce &sp, uint32_t hvacState, double *low, do
 void Recorder::begin(int64_t uptimeMs, const House &house) {
     m_startMs = uptimeMs;
     m_lastMs = uptimeMs;
+    m_longestPassMs = 0;
     m_nextRowMs = uptimeMs + static_cast<int64_t>(MS_PER_MINUTE);
     m_current = TraceRow{};
     m_energyAtRow = house.deliveredEnergy();
@@ -203,6 +204,7 @@ void Recorder::pass(int64_t uptimeMs, int64_t wallSeconds, const House &house,
         return;
     }
     double seconds = (uptimeMs - m_lastMs) / 1000.0;
+    m_longestPassMs = std::max(m_longestPassMs, uptimeMs - m_lastMs);
     m_lastMs = uptimeMs;
     for (int r = 0; r < RELAY_COUNT; r++) {
         if (house.relays()[r] == '1') {

@@ -124,11 +124,15 @@ class Recorder {
     void pass(int64_t uptimeMs, int64_t wallSeconds, const House &house, SetpointSource &setpoints);
     const std::vector<TraceRow> &rows() const { return m_rows; }
     double simulatedSeconds() const { return (m_lastMs - m_startMs) / 1000.0; }
+    // The most simulated time one pass covered (s): how coarsely a loaded
+    // host stepped the house.
+    double longestPassSeconds() const { return m_longestPassMs / 1000.0; }
 
   private:
     int64_t m_startMs = 0;
     int64_t m_lastMs = 0;
     int64_t m_nextRowMs = 0;
+    int64_t m_longestPassMs = 0;
     TraceRow m_current;
     RelayOutput m_energyAtRow{};
     std::vector<TraceRow> m_rows;
@@ -167,6 +171,7 @@ struct StageFigures {
 struct RunFigures {
     double simulatedSeconds = 0;
     double hostSeconds = 0;
+    double longestPassSeconds = 0;
     unsigned requests = 0;     // periodic requests received (one type)
     double requestMinutes = 0; // minutes they were counted over
 };

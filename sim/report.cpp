@@ -367,18 +367,20 @@ bool readTrace(std::istream &in, std::vector<TraceRow> *rows, std::string *error
 
 namespace {
 
-void addComfort(ComfortFigures &c, double below, double above) {
-    c.hours += 1.0 / 60.0;
-    c.inBandShare += (below == 0.0 && above == 0.0) ? 1.0 : 0.0;
-    c.belowKh += below / 60.0;
-    c.aboveKh += above / 60.0;
+// One trace row that stands for the given hours (a minute, or more where a
+// loaded host stepped over minutes).
+void addComfort(ComfortFigures &c, double hours, double below, double above) {
+    c.hours += hours;
+    c.inBandShare += (below == 0.0 && above == 0.0) ? hours : 0.0;
+    c.belowKh += below * hours;
+    c.aboveKh += above * hours;
     c.worstBelow = std::max(c.worstBelow, below);
     c.worstAbove = std::max(c.worstAbove, above);
 }
 
 void finishComfort(ComfortFigures &c) {
     if (c.hours > 0.0) {
-        c.inBandShare /= c.hours * 60.0;
+        c.inBandShare /= c.hours;
     }
 }
 
@@ -471,13 +473,16 @@ Report computeReport(const std::vector<TraceRow> &rows, const std::vector<RelayE
     report.startWall = rows.front().wall - static_cast<int64_t>(60.0 * rows.front().minute);
     int64_t end = rows.back().uptimeMs;
 
+    double previousMinute = 0.0;
     for (const TraceRow &row : rows) {
+        double hours = std::max(row.minute - previousMinute, 0.0) / 60.0;
+        previousMinute = row.minute;
         if (row.controlled) {
             double below = std::max(0.0, row.bandLow - row.indoor);
             double above = std::max(0.0, row.indoor - row.bandHigh);
-            addComfort(report.all, below, above);
+            addComfort(report.all, hours, below, above);
             if (row.setpoints.occupied) {
-                addComfort(report.occupied, below, above);
+                addComfort(report.occupied, hours, below, above);
             }
         }
         if (row.setpoints.valid) {
@@ -487,9 +492,9 @@ Report computeReport(const std::vector<TraceRow> &rows, const std::vector<RelayE
                           setup.humidityHysteresis + HUMIDITY_TOLERANCE;
             report.humidityLow = low;
             report.humidityHigh = high;
-            report.humidityHours += 1.0 / 60.0;
-            report.humidityBelowHours += row.rh < low ? 1.0 / 60.0 : 0.0;
-            report.humidityAboveHours += row.rh > high ? 1.0 / 60.0 : 0.0;
+            report.humidityHours += hours;
+            report.humidityBelowHours += row.rh < low ? hours : 0.0;
+            report.humidityAboveHours += row.rh > high ? hours : 0.0;
         }
         if (setup.heatPump && setup.hvacState != HVAC_STATE_EMERGENCY_HEAT &&
             row.outdoor > setup.balancePoint) {
@@ -641,9 +646,11 @@ std::string formatReport(const Report &r, const std::string &houseLine) {
         }
     }
     if (r.run.hostSeconds > 0.0) {
-        snprintf(
-            text, sizeof(text), "run: %.0f simulated s in %.1f host s, %.0f simulated s per host s",
-            r.run.simulatedSeconds, r.run.hostSeconds, r.run.simulatedSeconds / r.run.hostSeconds);
+        snprintf(text, sizeof(text),
+                 "run: %.0f simulated s in %.1f host s, %.0f simulated s per host s, longest "
+                 "step %.1f simulated s",
+                 r.run.simulatedSeconds, r.run.hostSeconds,
+                 r.run.simulatedSeconds / r.run.hostSeconds, r.run.longestPassSeconds);
         out << text;
         if (r.run.requestMinutes > 0.0) {
             snprintf(

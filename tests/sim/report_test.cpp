@@ -100,17 +100,20 @@ TEST(Report, ComfortOccupiedAndComfortStarts) {
     EXPECT_DOUBLE_EQ(r.comfortStarts[0].startIndoor, 17.0);
     EXPECT_DOUBLE_EQ(r.comfortStarts[0].minutesToBand, 31.0);
 
-    // Exactly on the band's edge is in it; a Return never reached, and the
-    // system off (no band) counts for nothing.
+    // Exactly on the band's edge is in it; a Return never reached; the
+    // system off (no band) counts for nothing; a row after minutes a loaded
+    // host stepped over stands for all of them.
     rows.clear();
     rows.push_back(row(1, PeriodKind::Leave, 17.0, 29.0, 16.5));
     rows.push_back(row(2, PeriodKind::Return, 21.0, 25.5, 20.4));
     rows.push_back(row(3, PeriodKind::Sleep, 17.0, 28.0, 29.0));
     rows.push_back(row(4, PeriodKind::Sleep, 17.0, 28.0, 10.0));
     rows.back().controlled = false;
+    rows.push_back(row(6, PeriodKind::Sleep, 17.0, 28.0, 29.0));
     r = sim::computeReport(rows, {}, setup(), {});
-    EXPECT_NEAR(r.all.hours, 3.0 / 60.0, 1e-9);
-    EXPECT_NEAR(r.all.inBandShare, 1.0 / 3.0, 1e-9);
+    EXPECT_NEAR(r.all.hours, 5.0 / 60.0, 1e-9);
+    EXPECT_NEAR(r.all.inBandShare, 1.0 / 5.0, 1e-9);
+    EXPECT_NEAR(r.all.aboveKh, 0.5 * 3.0 / 60.0, 1e-9);
     ASSERT_EQ(r.comfortStarts.size(), 1u);
     EXPECT_EQ(r.comfortStarts[0].minutesToBand, -1.0);
     double low, high;

@@ -447,6 +447,24 @@ Switching switching(const std::vector<RelayEvent> &log, const std::vector<int> &
     return s;
 }
 
+// The log with each pulse dated at the start of its pulse sequence. Every
+// change of the thermostat's decisions re-drives all ten relays in order,
+// O/B first, 500 ms each; a host that stalls the application in the middle
+// of a sequence would otherwise make a decision look seconds later than it
+// was. A log without O/B pulses keeps its times.
+std::vector<RelayEvent> atSequenceStarts(const std::vector<RelayEvent> &log) {
+    std::vector<RelayEvent> out = log;
+    int64_t sequenceStart = -1;
+    for (RelayEvent &e : out) {
+        if (e.relay == RELAY_OB) {
+            sequenceStart = e.ms;
+        } else if (sequenceStart >= 0) {
+            e.ms = sequenceStart;
+        }
+    }
+    return out;
+}
+
 unsigned mostInAnHour(const std::vector<int64_t> &starts) {
     unsigned most = 0;
     size_t first = 0;
@@ -507,8 +525,9 @@ Report computeReport(const std::vector<TraceRow> &rows, const std::vector<RelayE
     finishComfort(report.occupied);
     report.comfortStarts = comfortStarts(rows);
 
+    const std::vector<RelayEvent> sequenced = atSequenceStarts(relayLog);
     for (int relay : STAGE_RELAYS) {
-        Switching s = switching(relayLog, {relay}, end);
+        Switching s = switching(sequenced, {relay}, end);
         StageFigures f;
         f.relay = relay;
         f.starts = static_cast<unsigned>(s.starts.size());
@@ -520,7 +539,7 @@ Report computeReport(const std::vector<TraceRow> &rows, const std::vector<RelayE
         }
         report.stages.push_back(f);
     }
-    Switching cycles = switching(relayLog, {RELAY_W1, RELAY_W2, RELAY_Y1, RELAY_Y2}, end);
+    Switching cycles = switching(sequenced, {RELAY_W1, RELAY_W2, RELAY_Y1, RELAY_Y2}, end);
     report.cycles = static_cast<unsigned>(cycles.starts.size());
     for (size_t i = 1; i < cycles.starts.size(); i++) {
         double gap = (cycles.starts[i] - cycles.starts[i - 1]) / 1000.0;
@@ -528,15 +547,20 @@ Report computeReport(const std::vector<TraceRow> &rows, const std::vector<RelayE
             report.shortestCycleStartGapS = gap;
         }
     }
+    // Every sequence pulses every relay: only a change of state counts, and
+    // the first start after the reset at start-up has no off time.
     for (int relay : {RELAY_Y1, RELAY_Y2}) {
         int64_t openedAt = -1;
-        for (const RelayEvent &e : relayLog) {
-            if (e.relay != relay) {
+        int state = -1;
+        for (const RelayEvent &e : sequenced) {
+            if (e.relay != relay || e.closed == state) {
                 continue;
             }
-            if (e.closed == 0) {
+            bool opened = e.closed == 0 && state == 1;
+            state = e.closed;
+            if (opened) {
                 openedAt = e.ms;
-            } else if (openedAt >= 0) {
+            } else if (e.closed == 1 && openedAt >= 0) {
                 double off = (e.ms - openedAt) / 1000.0;
                 if (report.shortestCompressorOffS < 0.0 || off < report.shortestCompressorOffS) {
                     report.shortestCompressorOffS = off;

@@ -36,7 +36,7 @@ struct ScenarioResult {
     // The house minute by minute, as the simulator's trace.csv has it.
     std::vector<sim::TraceRow> trace;
     std::vector<RelayEvent> relayLog;
-    std::string output; // the simulator's console output
+    std::string output;     // the simulator's console output
     std::string reportText; // the report as the simulator wrote it
     // The figures of the report, computed again from the trace and the log.
     sim::Report report;

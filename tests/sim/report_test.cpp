@@ -147,6 +147,20 @@ TEST(Report, EquipmentStartsRuntimeAndOffTimes) {
         EXPECT_NEAR(r.shortestCompressorOffS, c.shortestOffS, 1e-9);
         EXPECT_EQ(!r.violations.empty(), c.violation);
     }
+    // Every sequence pulses every relay; repeated open pulses and the reset
+    // at start-up do not shorten an off time. Pulses are dated at the start
+    // of their sequence (the O/B pulse), whatever held up the rest.
+    std::vector<RelayEvent> pulses = {
+        {START_MS, sim::RELAY_Y1, 0},          {START_MS + 60000, sim::RELAY_OB, 0},
+        {START_MS + 73000, sim::RELAY_Y1, 1},  {START_MS + 600000, sim::RELAY_OB, 0},
+        {START_MS + 600500, sim::RELAY_Y1, 0}, {START_MS + 700000, sim::RELAY_OB, 0},
+        {START_MS + 700500, sim::RELAY_Y1, 0}, {START_MS + 960000, sim::RELAY_OB, 0},
+        {START_MS + 972000, sim::RELAY_Y1, 1},
+    };
+    Report p = sim::computeReport(rows, pulses, setup(), {});
+    EXPECT_NEAR(p.shortestCompressorOffS, 360.0, 1e-9);
+    EXPECT_NEAR(p.shortestCycleStartGapS, 900.0, 1e-9);
+
     // Equipment cycles join the stages; a stage still closed at the end runs
     // to the end of the run.
     std::vector<RelayEvent> log = cycles(sim::RELAY_W1, {{0, 600000}, {1200000, -1}});

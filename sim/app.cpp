@@ -828,15 +828,11 @@ bool optFactory(const std::string &v, SimOptions *o) {
     return !v.empty();
 }
 
-// A preset replaces the whole house; parseSimOptions applies it before any
-// other option, so that those change the preset.
-bool optHouse(const std::string &v, SimOptions *o) {
+// A preset replaces the whole house, so parseSimOptions applies it before
+// any other option (those then change the preset); here it is only checked.
+bool optHouse(const std::string &v, SimOptions *) {
     HousePreset preset;
-    if (!parseHousePreset(v, &preset)) {
-        return false;
-    }
-    (void)o;
-    return true;
+    return parseHousePreset(v, &preset);
 }
 
 bool optStages(const std::string &v, SimOptions *o) {

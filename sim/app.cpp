@@ -139,52 +139,6 @@ int64_t localDay() {
     return static_cast<int64_t>(timegm(&date)) / 86400;
 }
 
-// The house, its equipment and its climate in one line.
-std::string houseLine(const HouseParams &p, const WeatherDay &weather) {
-    char text[512];
-    double g = steadyConductance(p);
-    double tau = (p.airCapacity + p.massCapacity) / g / 3600.0;
-    std::string equipment;
-    char part[160];
-    if (p.equipment == Equipment::Furnace) {
-        snprintf(part, sizeof(part), "furnace %.1f kW, air conditioner %.1f kW",
-                 p.furnaceW / 1000.0, p.coolW / 1000.0);
-    } else {
-        snprintf(part, sizeof(part), "heat pump %.1f kW, %s auxiliary heat %.1f kW",
-                 p.heatPumpW / 1000.0, p.aux == AuxHeat::Gas ? "gas" : "electric", p.auxW / 1000.0);
-    }
-    equipment = part;
-    std::string climate;
-    if (weather.empty()) {
-        snprintf(part, sizeof(part), "sine day %.1f C +/- %.1f C", p.outdoorMean, p.outdoorSwing);
-        climate = part;
-    } else {
-        climate = "weather " + fs::path(weather.name()).filename().string();
-    }
-    snprintf(text, sizeof(text),
-             "%s (%.0f W/K, time constant %.0f h, design heat load %.1f kW at %.0f C), %s, %d %s; "
-             "%s",
-             housePresetName(p.preset), g, tau, designHeatLoad(p) / 1000.0, p.designOutdoorHeat,
-             equipment.c_str(), std::max(p.stages, 1), p.stages == 2 ? "stages" : "stage",
-             climate.c_str());
-    return text;
-}
-
-std::string printfText(const char *format, double value) {
-    char text[64];
-    snprintf(text, sizeof(text), format, value);
-    return text;
-}
-
-std::string localStamp(int64_t wall, const char *format) {
-    time_t t = static_cast<time_t>(wall);
-    struct tm local {};
-    localtime_r(&t, &local);
-    char text[48];
-    strftime(text, sizeof(text), format, &local);
-    return text;
-}
-
 std::string clockStamp() {
     time_t now = static_cast<time_t>(util_time(nullptr));
     struct tm local {};
@@ -546,7 +500,7 @@ void Simulator::finishReport(double hostSeconds) {
     run.requests = m_requests;
     run.requestMinutes = m_requestMinutes;
     Report report = computeReport(rows, log, m_setpoints.setup(), run);
-    std::string house = houseLine(m_house.params(), m_house.weather());
+    std::string house = houseSummary(m_house.params(), m_house.weather());
     std::string text = formatReport(report, house);
 
     std::string dir = m_options.reportDir.empty() ? rootedPath("/sim") : m_options.reportDir;
@@ -560,7 +514,7 @@ void Simulator::finishReport(double hostSeconds) {
     bool written = writeFileAtomic(reportPath, text) && writeFileAtomic(tracePath, trace.str());
     std::string plotError;
     std::string title = std::string("tstat-sim: ") + housePresetName(m_house.params().preset) +
-                        " house, " + printfText("%.1f", report.hours) + " hours from " +
+                        " house, " + formatNumber("%.1f", report.hours) + " hours from " +
                         localStamp(report.startWall, "%a %Y-%m-%d %H:%M");
     bool plotted =
         plotRun(plotPath, m_options.data + "/fonts", rows, log, report, title, house, &plotError);
@@ -585,7 +539,7 @@ void Simulator::banner() {
              platformTimeScale(), p.indoorStart, p.indoorRhStart,
              m_options.coproc.external == ExternalSensor::Outdoor ? "outdoors" : "indoors");
     say(line);
-    say("tstat-sim: house " + houseLine(p, m_house.weather()));
+    say("tstat-sim: house " + houseSummary(p, m_house.weather()));
 }
 
 int Simulator::run() {
@@ -707,7 +661,7 @@ int Simulator::run() {
             break;
         }
         if (m_options.hours > 0.0 && m_recorder.simulatedSeconds() >= m_options.hours * 3600.0) {
-            say("tstat-sim: " + printfText("%g", m_options.hours) + " simulated hours done");
+            say("tstat-sim: " + formatNumber("%g", m_options.hours) + " simulated hours done");
             break;
         }
     }

@@ -166,6 +166,34 @@ void sizeEquipment(HouseParams *p) {
     }
 }
 
+std::string houseSummary(const HouseParams &p, const WeatherDay &weather) {
+    double g = steadyConductance(p);
+    double tau = (p.airCapacity + p.massCapacity) / g / 3600.0;
+    char equipment[160];
+    if (p.equipment == Equipment::Furnace) {
+        snprintf(equipment, sizeof(equipment), "furnace %.1f kW, air conditioner %.1f kW",
+                 p.furnaceW / 1000.0, p.coolW / 1000.0);
+    } else {
+        snprintf(equipment, sizeof(equipment), "heat pump %.1f kW, %s auxiliary heat %.1f kW",
+                 p.heatPumpW / 1000.0, p.aux == AuxHeat::Gas ? "gas" : "electric", p.auxW / 1000.0);
+    }
+    char climate[160];
+    if (weather.empty()) {
+        snprintf(climate, sizeof(climate), "sine day %.1f C +/- %.1f C", p.outdoorMean,
+                 p.outdoorSwing);
+    } else {
+        std::string name = weather.name().substr(weather.name().find_last_of('/') + 1);
+        snprintf(climate, sizeof(climate), "weather %s", name.c_str());
+    }
+    char text[512];
+    snprintf(text, sizeof(text),
+             "%s (%.0f W/K, time constant %.0f h, design heat load %.1f kW at %.0f C), %s, %d %s; "
+             "%s",
+             housePresetName(p.preset), g, tau, designHeatLoad(p) / 1000.0, p.designOutdoorHeat,
+             equipment, std::max(p.stages, 1), p.stages == 2 ? "stages" : "stage", climate);
+    return text;
+}
+
 double saturationPressure(double celsius) {
     return 610.94 * std::exp(17.625 * celsius / (celsius + 243.04));
 }

@@ -33,21 +33,6 @@ double degrees(fpr_t value) {
     return static_cast<double>(value) / FPR_ONE;
 }
 
-std::string localStamp(int64_t wall, const char *format) {
-    time_t t = static_cast<time_t>(wall);
-    struct tm local {};
-    localtime_r(&t, &local);
-    char text[48];
-    strftime(text, sizeof(text), format, &local);
-    return text;
-}
-
-std::string printf1(const char *format, double value) {
-    char text[64];
-    snprintf(text, sizeof(text), format, value);
-    return text;
-}
-
 const char *hvacStateName(uint32_t state) {
     return state < std::size(c_HvacStateNames) ? c_HvacStateNames[state] : "unknown";
 }
@@ -261,13 +246,14 @@ void writeTrace(std::ostream &out, const std::vector<TraceRow> &rows) {
     char line[512];
     for (const TraceRow &row : rows) {
         const SetpointsInForce &sp = row.setpoints;
-        std::string band = row.controlled
-                               ? printf1("%.2f", row.bandLow) + "," + printf1("%.2f", row.bandHigh)
-                               : ",";
+        std::string band = row.controlled ? formatNumber("%.2f", row.bandLow) + "," +
+                                                formatNumber("%.2f", row.bandHigh)
+                                          : ",";
         std::string setpoints =
-            sp.valid ? printf1("%.2f", sp.heat) + "," + printf1("%.2f", sp.cool) + "," +
-                           printf1("%.1f", sp.humidify) + "," + printf1("%.1f", sp.dehumidify)
-                     : ",,,";
+            sp.valid
+                ? formatNumber("%.2f", sp.heat) + "," + formatNumber("%.2f", sp.cool) + "," +
+                      formatNumber("%.1f", sp.humidify) + "," + formatNumber("%.1f", sp.dehumidify)
+                : ",,,";
         snprintf(line, sizeof(line), "%s,%.0f,%lld,%.3f,%.3f,%.2f,%.1f,%s,%d,%s,%s,%.*s",
                  localStamp(row.wall, "%Y-%m-%d %H:%M:%S").c_str(), row.minute,
                  static_cast<long long>(row.uptimeMs), row.indoor, row.mass, row.outdoor, row.rh,
@@ -275,10 +261,10 @@ void writeTrace(std::ostream &out, const std::vector<TraceRow> &rows) {
                  band.c_str(), RELAY_COUNT, row.relays.data());
         out << line;
         for (double s : row.onSeconds) {
-            out << printf1(",%.1f", s);
+            out << formatNumber(",%.1f", s);
         }
         for (int r : STAGE_RELAYS) {
-            out << printf1(",%.1f", row.energyKj[r]);
+            out << formatNumber(",%.1f", row.energyKj[r]);
         }
         out << "\n";
     }
@@ -311,9 +297,6 @@ bool readTrace(std::istream &in, std::vector<TraceRow> *rows, std::string *error
         std::istringstream row(line);
         for (std::string item; std::getline(row, item, ',');) {
             f.push_back(item);
-        }
-        if (!line.empty() && line.back() == ',') {
-            f.emplace_back();
         }
         const size_t wanted = TRACE_FIXED_FIELDS + RELAY_COUNT + std::size(STAGE_RELAYS);
         std::string where = "trace line " + std::to_string(lineNumber) + ": ";
@@ -600,7 +583,7 @@ std::string formatReport(const Report &r, const std::string &houseLine) {
     char text[512];
     const ThermostatSetup &s = r.setup;
     // A line of its own even after output that ended without one.
-    out << "\ntstat-sim report: " << printf1("%.1f", r.hours) << " simulated hours from "
+    out << "\ntstat-sim report: " << formatNumber("%.1f", r.hours) << " simulated hours from "
         << localStamp(r.startWall, "%a %Y-%m-%d %H:%M") << "\n";
     out << "  house: " << houseLine << "\n";
     if (!s.valid) {
@@ -610,14 +593,14 @@ std::string formatReport(const Report &r, const std::string &houseLine) {
             << (s.stages == 1 ? " stage" : " stages") << (s.heatPump ? ", heat pump" : "")
             << "), system mode " << hvacStateName(s.hvacState) << "\n";
     }
-    out << "comfort (band: heat set point - " << printf1("%.1f", COMFORT_TOLERANCE)
-        << " C to cool set point + " << printf1("%.1f", COMFORT_TOLERANCE)
+    out << "comfort (band: heat set point - " << formatNumber("%.1f", COMFORT_TOLERANCE)
+        << " C to cool set point + " << formatNumber("%.1f", COMFORT_TOLERANCE)
         << " C; occupied: Wake, Return and holds)\n";
     out << comfortLine("occupied", r.occupied);
     out << comfortLine("all", r.all);
     for (const ComfortStart &c : r.comfortStarts) {
         std::string reached =
-            c.minutesToBand >= 0.0    ? printf1("in band after %.0f min", c.minutesToBand)
+            c.minutesToBand >= 0.0    ? formatNumber("in band after %.0f min", c.minutesToBand)
             : c.minutesToBand == -1.0 ? std::string("never in band during the period")
                                       : std::string("not in band when the run ended");
         snprintf(text, sizeof(text), "  %s %-6s heat %.1f C cool %.1f C, room %.1f C: %s\n",
@@ -627,7 +610,7 @@ std::string formatReport(const Report &r, const std::string &houseLine) {
     }
     if (s.cycleRate > 0) {
         out << "equipment (cycle rate " << s.cycleRate << " per hour: equipment starts at least "
-            << printf1("%.0f", (60 / s.cycleRate) * 60 / 60.0) << " min apart)\n";
+            << formatNumber("%.0f", (60 / s.cycleRate) * 60 / 60.0) << " min apart)\n";
     } else {
         out << "equipment (cycle rate not set)\n";
     }
@@ -638,11 +621,11 @@ std::string formatReport(const Report &r, const std::string &houseLine) {
         out << text;
     }
     std::string gap = r.shortestCycleStartGapS >= 0.0
-                          ? printf1("%.1f min", r.shortestCycleStartGapS / 60.0)
+                          ? formatNumber("%.1f min", r.shortestCycleStartGapS / 60.0)
                           : std::string("none");
     out << "  equipment cycles " << r.cycles << ", shortest from start to start " << gap << "\n";
     out << "  shortest compressor off time: "
-        << (r.shortestCompressorOffS >= 0.0 ? printf1("%.0f s", r.shortestCompressorOffS)
+        << (r.shortestCompressorOffS >= 0.0 ? formatNumber("%.0f s", r.shortestCompressorOffS)
                                             : std::string("none"))
         << " (at least 300 s)\n";
     if (s.heatPump) {
@@ -686,6 +669,21 @@ std::string formatReport(const Report &r, const std::string &houseLine) {
         out << "\n";
     }
     return out.str();
+}
+
+std::string localStamp(int64_t wall, const char *format) {
+    time_t t = static_cast<time_t>(wall);
+    struct tm local {};
+    localtime_r(&t, &local);
+    char text[48];
+    strftime(text, sizeof(text), format, &local);
+    return text;
+}
+
+std::string formatNumber(const char *format, double value) {
+    char text[64];
+    snprintf(text, sizeof(text), format, value);
+    return text;
 }
 
 } // namespace sim

@@ -204,4 +204,9 @@ Report computeReport(const std::vector<TraceRow> &rows, const std::vector<RelayE
 // The report as text, one figure a line. houseLine describes the house.
 std::string formatReport(const Report &report, const std::string &houseLine);
 
+// A wall-clock time in local time, with strftime's format.
+std::string localStamp(int64_t wall, const char *format);
+// One number with a printf format.
+std::string formatNumber(const char *format, double value);
+
 } // namespace sim

@@ -9,10 +9,13 @@
 #include "hvac/sensors.h"
 #include "keys.h"
 #include "platform/platform.h"
+#include "plot.h"
+#include "report.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <csignal>
@@ -26,7 +29,9 @@
 #include <memory>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sstream>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -52,6 +57,10 @@ constexpr size_t MAX_CLIENTS = 8;
 constexpr size_t MAX_CLIENT_BACKLOG = 4 * 1024 * 1024;
 // Host seconds the application gets to end after SIGTERM.
 constexpr int CHILD_GRACE_MS = 3000;
+// The time scale of a run of given hours when TSTAT_TIME_SCALE does not say:
+// a simulated day in 24 host seconds, which a loaded two-core host sustains
+// with the application keeping its 15-second control period.
+constexpr const char *REPORT_TIME_SCALE = "3600";
 
 volatile sig_atomic_t s_Signal = 0;
 
@@ -116,6 +125,18 @@ double hourOfDay() {
     struct tm local {};
     localtime_r(&now, &local);
     return local.tm_hour + local.tm_min / 60.0 + local.tm_sec / 3600.0;
+}
+
+// Days since 1970 of the local date on the simulated wall clock.
+int64_t localDay() {
+    time_t now = static_cast<time_t>(util_time(nullptr));
+    struct tm local {};
+    localtime_r(&now, &local);
+    struct tm date {};
+    date.tm_year = local.tm_year;
+    date.tm_mon = local.tm_mon;
+    date.tm_mday = local.tm_mday;
+    return static_cast<int64_t>(timegm(&date)) / 86400;
 }
 
 std::string clockStamp() {
@@ -189,6 +210,10 @@ class Simulator {
     void stopApplication();
     void banner();
     void startDashboard(ConsoleContext &ctx);
+    // Hours since midnight of the day the run began, on the simulated clock.
+    double runHour() const;
+    void everyMinute();
+    void finishReport(double hostSeconds);
 
     SimOptions m_options;
     bool m_startApplication;
@@ -204,9 +229,17 @@ class Simulator {
     pid_t m_child = -1;
     std::string m_portFile;
     std::string m_lastRelays;
+    struct stat m_relaysStat {};
     bool m_staleNoted = false;
     std::unique_ptr<Dashboard> m_dashboard;
     std::string m_httpPortFile;
+    int64_t m_startDay = 0;
+    Recorder m_recorder;
+    SetpointSource m_setpoints;
+    // The periodic requests of the last whole minute, and their count over the run.
+    std::string m_lastRequests = "-";
+    unsigned m_requests = 0;
+    double m_requestMinutes = 0;
 };
 
 void Simulator::say(const std::string &line) {
@@ -231,11 +264,42 @@ void Simulator::showHouse() {
              "%s%s",
              s.indoor, s.indoor * 9.0 / 5.0 + 32.0, s.mass, s.outdoor, s.rh,
              relayText(m_house.relays()).c_str(), s.activity.c_str(), m_paused ? ", paused" : "");
-    say(std::string(line) + ", requests " + m_coproc->takeRequestCounts());
+    say(std::string(line) + ", requests " + m_lastRequests);
+}
+
+void Simulator::everyMinute() {
+    m_lastRequests = m_coproc->takeRequestCounts();
+    unsigned count = static_cast<unsigned>(strtoul(m_lastRequests.c_str(), nullptr, 10));
+    // Counted from the first minute the application asked for anything, so
+    // that its start-up does not count as falling behind.
+    if (count > 0 || m_requestMinutes > 0.0) {
+        m_requests += count;
+        m_requestMinutes += 1.0;
+    }
+    if (m_options.status) {
+        showHouse();
+    }
+}
+
+double Simulator::runHour() const {
+    return static_cast<double>(localDay() - m_startDay) * 24.0 + hourOfDay();
 }
 
 void Simulator::readRelays() {
-    std::ifstream in(rootedPath("/sim/relays"));
+    // The file is replaced whole (written aside, then renamed): a new inode
+    // or time stamp is a new state.
+    std::string path = rootedPath("/sim/relays");
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+        return;
+    }
+    if (st.st_ino == m_relaysStat.st_ino && st.st_size == m_relaysStat.st_size &&
+        st.st_mtim.tv_sec == m_relaysStat.st_mtim.tv_sec &&
+        st.st_mtim.tv_nsec == m_relaysStat.st_mtim.tv_nsec) {
+        return;
+    }
+    m_relaysStat = st;
+    std::ifstream in(path);
     std::string text;
     if (!in || !std::getline(in, text) || text.size() < RELAY_COUNT) {
         return;
@@ -446,25 +510,78 @@ void Simulator::startDashboard(ConsoleContext &ctx) {
     say("tstat-sim: dashboard: open http://127.0.0.1:" + port);
 }
 
+void Simulator::finishReport(double hostSeconds) {
+    const std::vector<TraceRow> &rows = m_recorder.rows();
+    if (rows.empty()) {
+        return;
+    }
+    std::vector<RelayEvent> log;
+    std::ifstream logFile(rootedPath("/sim/relay-log"));
+    std::string error;
+    if (logFile && !parseRelayLog(logFile, log, error)) {
+        say("tstat-sim: the relay log cannot be read: " + error);
+    }
+    RunFigures run;
+    run.simulatedSeconds = m_recorder.simulatedSeconds();
+    run.hostSeconds = hostSeconds;
+    run.longestPassSeconds = m_recorder.longestPassSeconds();
+    run.requests = m_requests;
+    run.requestMinutes = m_requestMinutes;
+    Report report = computeReport(rows, log, m_setpoints.setup(), run);
+    std::string house = houseSummary(m_house.params(), m_house.weather());
+    std::string text = formatReport(report, house);
+
+    std::string dir = m_options.reportDir.empty() ? rootedPath("/sim") : m_options.reportDir;
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    std::string reportPath = dir + "/report.txt";
+    std::string tracePath = dir + "/trace.csv";
+    std::string plotPath = dir + "/day.png";
+    std::ostringstream trace;
+    writeTrace(trace, rows);
+    bool written = writeFileAtomic(reportPath, text) && writeFileAtomic(tracePath, trace.str());
+    std::string plotError;
+    std::string title = std::string("tstat-sim: ") + housePresetName(m_house.params().preset) +
+                        " house, " + formatNumber("%.1f", report.hours) + " hours from " +
+                        localStamp(report.startWall, "%a %Y-%m-%d %H:%M");
+    bool plotted =
+        plotRun(plotPath, m_options.data + "/fonts", rows, log, report, title, house, &plotError);
+    fputs(text.c_str(), stdout);
+    for (auto &client : m_clients) {
+        if (client->fd.get() >= 0) {
+            client->out += text;
+        }
+    }
+    if (!written) {
+        say("tstat-sim: cannot write the report to " + dir);
+    }
+    say("tstat-sim: report " + reportPath + ", trace " + tracePath +
+        (plotted ? ", plot " + plotPath : ", no plot: " + plotError));
+}
+
 void Simulator::banner() {
     const HouseParams &p = m_house.params();
     char line[256];
     snprintf(line, sizeof(line),
-             "tstat-sim: time scale %g; house: %s%s, indoor %.1f C, rh %.0f %%, outdoor %.1f C "
-             "+/- %.1f C; second thermistor %s",
-             platformTimeScale(), p.equipment == Equipment::HeatPump ? "heat pump" : "furnace",
-             p.equipment == Equipment::HeatPump
-                 ? (p.aux == AuxHeat::Gas ? " with gas auxiliary" : " with electric auxiliary")
-                 : " and air conditioner",
-             p.indoorStart, p.indoorRhStart, p.outdoorMean, p.outdoorSwing,
+             "tstat-sim: time scale %g; indoor %.1f C, rh %.0f %%; second thermistor %s",
+             platformTimeScale(), p.indoorStart, p.indoorRhStart,
              m_options.coproc.external == ExternalSensor::Outdoor ? "outdoors" : "indoors");
     say(line);
+    say("tstat-sim: house " + houseSummary(p, m_house.weather()));
 }
 
 int Simulator::run() {
     say("tstat-sim: board root " + absoluteRoot());
     if (!prepareBoard(m_options.factoryTool, [this](const std::string &l) { say(l); })) {
         return 1;
+    }
+    // The thermostat's record tells the set points in force and, unless
+    // given, how many stages the equipment has.
+    if (m_setpoints.refresh() && m_house.params().stages == 0) {
+        m_house.setStages(m_setpoints.setup().stages);
+    }
+    if (!m_options.weather.empty()) {
+        m_house.setWeather(m_options.weather);
     }
     std::string error;
     if (!m_pty.open(rootedPath("/dev/ttyCOPROC"), &error)) {
@@ -506,8 +623,11 @@ int Simulator::run() {
     int64_t lastMs = simNowMs();
     int64_t nextStatusMs = lastMs + STATUS_PERIOD_MS;
     int64_t nextStaleCheckMs = lastMs;
-    m_house.advance(0.0, hourOfDay());
+    m_startDay = localDay();
+    m_house.advance(0.0, runHour());
     readRelays();
+    m_recorder.begin(platformUptimeMs(), m_house);
+    auto hostStart = std::chrono::steady_clock::now();
     int exitStatus = 0;
     while (!m_quit && s_Signal == 0) {
         std::vector<struct pollfd> fds;
@@ -547,8 +667,10 @@ int Simulator::run() {
         int64_t now = simNowMs();
         // A paused house keeps its state; only the outdoor climate follows
         // the clock (and the console's settings).
-        m_house.advance(m_paused ? 0.0 : static_cast<double>(now - lastMs) / 1000.0, hourOfDay());
+        m_house.advance(m_paused ? 0.0 : static_cast<double>(now - lastMs) / 1000.0, runHour());
         lastMs = now;
+        // The trace counts the pass's time with the relays the house ran on.
+        m_recorder.pass(platformUptimeMs(), util_time(nullptr), m_house, m_setpoints);
         readRelays();
         if (now >= nextStaleCheckMs) {
             nextStaleCheckMs = now + 1000;
@@ -559,9 +681,9 @@ int Simulator::run() {
             }
         }
         m_coproc->poll(now);
-        if (m_options.status && now >= nextStatusMs) {
+        if (now >= nextStatusMs) {
             nextStatusMs = now + STATUS_PERIOD_MS;
-            showHouse();
+            everyMinute();
         }
         if (m_dashboard) {
             m_dashboard->poll(now);
@@ -573,7 +695,13 @@ int Simulator::run() {
         if (applicationEnded(&exitStatus)) {
             break;
         }
+        if (m_options.hours > 0.0 && m_recorder.simulatedSeconds() >= m_options.hours * 3600.0) {
+            say("tstat-sim: " + formatNumber("%g", m_options.hours) + " simulated hours done");
+            break;
+        }
     }
+    double hostSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - hostStart).count();
     if (s_Signal != 0) {
         say("tstat-sim: interrupted");
     }
@@ -581,6 +709,9 @@ int Simulator::run() {
     m_dashboard.reset();
     if (!m_httpPortFile.empty()) {
         unlink(m_httpPortFile.c_str());
+    }
+    if (m_options.report) {
+        finishReport(hostSeconds);
     }
     for (auto &client : m_clients) {
         flushClient(*client);
@@ -699,6 +830,38 @@ bool optFactory(const std::string &v, SimOptions *o) {
     return !v.empty();
 }
 
+// A preset replaces the whole house, so parseSimOptions applies it before
+// any other option (those then change the preset); here it is only checked.
+bool optHouse(const std::string &v, SimOptions *) {
+    HousePreset preset;
+    return parseHousePreset(v, &preset);
+}
+
+bool optStages(const std::string &v, SimOptions *o) {
+    if (v != "1" && v != "2") {
+        return false;
+    }
+    o->house.stages = v == "2" ? 2 : 1;
+    return true;
+}
+
+// Why the last weather file was refused.
+std::string m_WeatherError;
+
+bool optWeather(const std::string &v, SimOptions *o) {
+    m_WeatherError.clear();
+    return o->weather.load(v, &m_WeatherError);
+}
+
+bool optHours(const std::string &v, SimOptions *o) {
+    return number(v, 1.0 / 60.0, 24.0 * 14.0, &o->hours);
+}
+
+bool optReportDir(const std::string &v, SimOptions *o) {
+    o->reportDir = v;
+    return !v.empty();
+}
+
 constexpr OptionSpec c_ValueOptions[] = {
     {"--root", optRoot},
     {"--port", optPort},
@@ -717,13 +880,18 @@ constexpr OptionSpec c_ValueOptions[] = {
     {"--solar", houseNumber<&HouseParams::solarPeak, 0, 20000>},
     {"--internal", houseNumber<&HouseParams::internalGain, 0, 20000>},
     {"--ua", houseNumber<&HouseParams::uaAir, 1, 5000>},
-    {"--furnace-w", houseNumber<&HouseParams::furnaceStage1, 0, 100000>},
-    {"--cool-w", houseNumber<&HouseParams::coolStage1, 0, 100000>},
-    {"--heatpump-w", houseNumber<&HouseParams::heatPumpStage1, 0, 100000>},
-    {"--aux-w", houseNumber<&HouseParams::auxStage, 0, 100000>},
+    {"--furnace-w", houseNumber<&HouseParams::furnaceW, 0, 100000>},
+    {"--cool-w", houseNumber<&HouseParams::coolW, 0, 100000>},
+    {"--heatpump-w", houseNumber<&HouseParams::heatPumpW, 0, 100000>},
+    {"--aux-w", houseNumber<&HouseParams::auxW, 0, 100000>},
     {"--tstat", optTstat},
     {"--data", optData},
     {"--factory-tool", optFactory},
+    {"--house", optHouse},
+    {"--stages", optStages},
+    {"--weather", optWeather},
+    {"--hours", optHours},
+    {"--report-dir", optReportDir},
 };
 
 } // namespace
@@ -746,13 +914,25 @@ std::string simUsage() {
            "conditioner)\n"
            "  --aux electric|gas      the heat pump's auxiliary heat (default electric)\n"
            "  --external-sensor outdoor|indoor  where the second thermistor is (default outdoor)\n"
+           "  --house leaky|typical|tight       the house, its equipment sized to its loads "
+           "(typical)\n"
+           "  --stages 1|2            stages of the equipment (default: as the thermostat's "
+           "record says)\n"
            "  --indoor C, --indoor-rh PCT       starting indoor temperature and humidity (20, 40)\n"
            "  --outdoor C, --swing C            daily mean outdoor temperature and its swing (5, "
            "5)\n"
            "  --outdoor-rh PCT        outdoor relative humidity (70)\n"
-           "  --solar W, --internal W peak solar and constant internal gains (1200, 400)\n"
-           "  --ua W/K                the air's conductance to outdoors (120)\n"
-           "  --furnace-w W, --cool-w W, --heatpump-w W, --aux-w W   first-stage capacities\n"
+           "  --weather FILE          replay a weather day file (CSV: hour, outdoor C, humidity "
+           "%,\n"
+           "                          solar W/m2) instead of the sine day\n"
+           "  --solar W, --internal W peak solar and constant internal gains (1600, 500)\n"
+           "  --ua W/K                the room's conductance to outdoors (100)\n"
+           "  --furnace-w W, --cool-w W, --heatpump-w W, --aux-w W   capacities (default: sized\n"
+           "                          from the house's design loads)\n"
+           "  --hours N               end after N simulated hours (time scale 3600 unless\n"
+           "                          TSTAT_TIME_SCALE says)\n"
+           "  --report-dir DIR        where the report, trace.csv and day.png go (ROOT/sim)\n"
+           "  --no-report             no report at the end\n"
            "  --voltage N             line-voltage reading (600; 491 or less is under-voltage)\n"
            "  --address N, --bus-version TEXT   the bus interface's address and version (1, 2.10)\n"
            "  --offline               report the bus offline; --no-levels: levels disabled\n"
@@ -766,6 +946,20 @@ std::string simUsage() {
 
 bool parseSimOptions(const std::vector<std::string> &args, SimOptions *options,
                      std::string *error) {
+    for (size_t i = 0; i < args.size(); i++) {
+        std::string value;
+        if (args[i] == "--house" && i + 1 < args.size()) {
+            value = args[i + 1];
+        } else if (args[i].rfind("--house=", 0) == 0) {
+            value = args[i].substr(8);
+        } else {
+            continue;
+        }
+        HousePreset preset;
+        if (parseHousePreset(value, &preset)) {
+            options->house = housePreset(preset);
+        }
+    }
     for (size_t i = 0; i < args.size(); i++) {
         const std::string &arg = args[i];
         if (arg == "--offline") {
@@ -786,6 +980,10 @@ bool parseSimOptions(const std::vector<std::string> &args, SimOptions *options,
         }
         if (arg == "--no-status") {
             options->status = false;
+            continue;
+        }
+        if (arg == "--no-report") {
+            options->report = false;
             continue;
         }
         std::string name = arg;
@@ -816,6 +1014,9 @@ bool parseSimOptions(const std::vector<std::string> &args, SimOptions *options,
         }
         if (!spec->apply(value, options)) {
             *error = "bad value for " + name + ": " + value;
+            if (spec->apply == optWeather) {
+                *error = m_WeatherError;
+            }
             return false;
         }
     }
@@ -825,6 +1026,11 @@ bool parseSimOptions(const std::vector<std::string> &args, SimOptions *options,
 int runSimulator(const SimOptions &options, bool startApplication) {
     if (!options.root.empty()) {
         setenv("TSTAT_ROOT", options.root.c_str(), 1);
+    }
+    // A run of given hours goes as fast as the host sustains unless told.
+    const char *scale = getenv("TSTAT_TIME_SCALE");
+    if (options.hours > 0.0 && (scale == nullptr || *scale == '\0')) {
+        setenv("TSTAT_TIME_SCALE", REPORT_TIME_SCALE, 1);
     }
     shareTimeAnchor();
     Simulator simulator(options, startApplication);

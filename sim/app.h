@@ -4,6 +4,7 @@
 #include "coprocessor.h"
 #include "dashboard.h"
 #include "house.h"
+#include "weather.h"
 
 #include <string>
 #include <vector>
@@ -20,6 +21,14 @@ struct SimOptions {
     std::string data;                  // its working directory
     std::string factoryTool;
     bool status = true; // the house's state once a simulated minute
+    // The climate from a day file instead of the sine day (empty: none).
+    WeatherDay weather;
+    // Simulated hours after which run ends by itself (0: until interrupted).
+    double hours = 0;
+    // At the end: the report, the trace and the picture of the run, written
+    // to reportDir (empty: the board root's sim/).
+    bool report = true;
+    std::string reportDir;
 };
 
 // Parses the options of run and coproc. Returns false with a message.

@@ -57,31 +57,17 @@ class RunClock {
     int64_t m_run = 0;
 };
 
-bool parseHouse(const std::string &line, HouseSample *s) {
-    const char *text = strstr(line.c_str(), "house: indoor ");
-    if (text == nullptr) {
-        return false;
-    }
-    const char *outdoor = strstr(text, "outdoor ");
-    const char *rh = strstr(text, "rh ");
-    const char *relays = strstr(text, "relays ");
-    if (outdoor == nullptr || rh == nullptr || relays == nullptr) {
-        return false;
-    }
-    char contacts[16] = {};
-    if (sscanf(text, "house: indoor %lf", &s->indoor) != 1 ||
-        sscanf(outdoor, "outdoor %lf", &s->outdoor) != 1 || sscanf(rh, "rh %lf", &s->rh) != 1 ||
-        sscanf(relays, "relays %10s", contacts) != 1) {
-        return false;
-    }
-    s->relays = contacts;
-    return true;
-}
-
-std::vector<uint8_t> readFile(const std::string &path) {
+std::vector<uint8_t> readBytes(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
                                 std::istreambuf_iterator<char>());
+}
+
+std::string readText(const std::string &path) {
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 } // namespace
@@ -103,37 +89,34 @@ ScenarioResult runScenario(const ScenarioSetup &setup) {
     }
     command += " " + root.file("/dev/mtdblock4") + " > /dev/null";
     EXPECT_EQ(system(command.c_str()), 0) << command;
-    result.factoryImage = readFile(root.file("/dev/mtdblock4"));
+    std::vector<uint8_t> image = readBytes(root.file("/dev/mtdblock4"));
     TstatSysCfgPersistMem_t record{};
-    memcpy(&record, result.factoryImage.data(),
-           std::min(result.factoryImage.size(), sizeof(record)));
-    result.heatPump = record.tstatCfg.systemType == SYSTEM_TYPE_ONE_STG_HEAT_PUMP ||
-                      record.tstatCfg.systemType == SYSTEM_TYPE_TWO_STG_HEAT_PUMP;
+    memcpy(&record, image.data(), std::min(image.size(), sizeof(record)));
     root.write("/sim/rtc", std::to_string(start - static_cast<int64_t>(time(nullptr))) + "\n");
 
     std::vector<std::string> args = {"--tstat", std::string(TSTAT_BUILD_DIR) + "/bin/tstat",
-                                     "--data", std::string(TSTAT_BUILD_DIR) + "/data"};
+                                     "--data",  std::string(TSTAT_BUILD_DIR) + "/data",
+                                     "--hours", std::to_string(setup.hours)};
     args.insert(args.end(), setup.house.begin(), setup.house.end());
     SimProcess sim(root.path(), "run", args, setup.timeScale);
     EXPECT_TRUE(sim.waitReady()) << sim.output();
 
-    // Run until the simulated hours have passed, carrying out the console
-    // lines on the way. The run's time is read from the house status lines.
-    double wantedMinutes = setup.hours * 60.0;
+    // The simulator ends the run itself after the hours; meanwhile the
+    // console lines are carried out, timed by the house's status lines.
     size_t nextConsole = 0;
     auto hostLimit = Clock::now() + std::chrono::milliseconds(static_cast<int64_t>(
-                                        wantedMinutes * 60000.0 / setup.timeScale * 3.0 + 20000));
-    double reached = 0;
-    while (reached < wantedMinutes && Clock::now() < hostLimit) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                                        setup.hours * 3600000.0 / setup.timeScale * 3.0 + 30000));
+    int status = -1;
+    while (status < 0 && Clock::now() < hostLimit) {
+        status = sim.wait(std::chrono::milliseconds(20));
         std::istringstream out(sim.output());
         RunClock clock(start);
+        double reached = 0;
         for (std::string line; std::getline(out, line);) {
             int seconds = lineSeconds(line);
-            if (seconds >= 0 && line.find("house: ") != std::string::npos) {
-                reached = clock.at(seconds) / 60.0;
-            } else if (seconds >= 0) {
-                clock.at(seconds);
+            if (seconds >= 0) {
+                double at = clock.at(seconds) / 60.0;
+                reached = line.find("house: ") != std::string::npos ? at : reached;
             }
         }
         while (nextConsole < setup.console.size() && reached >= setup.console[nextConsole].minute) {
@@ -141,7 +124,7 @@ ScenarioResult runScenario(const ScenarioSetup &setup) {
             nextConsole++;
         }
     }
-    EXPECT_GE(reached, wantedMinutes) << "the run fell behind; output:\n" << sim.output();
+    EXPECT_EQ(status, 0) << "the run did not end by itself; output:\n" << sim.output();
     sim.stop();
 
     result.output = sim.output();
@@ -154,53 +137,36 @@ ScenarioResult runScenario(const ScenarioSetup &setup) {
             continue;
         }
         double runSeconds = clock.at(seconds);
-        HouseSample s{};
-        if (parseHouse(line, &s)) {
-            s.minute = runSeconds / 60.0;
-            int64_t local = start + static_cast<int64_t>(runSeconds);
-            s.weekday = static_cast<int>(((local / 86400) + 4) % 7); // 1970-01-01 was a Thursday
-            s.minuteOfDay = static_cast<int>((local % 86400) / 60);
-            result.samples.push_back(s);
-        } else if (consoleSeen < setup.console.size() &&
-                   line.find(setup.console[consoleSeen].acknowledgement) != std::string::npos) {
+        if (consoleSeen < setup.console.size() &&
+            line.find(setup.console[consoleSeen].acknowledgement) != std::string::npos) {
             result.consoleMinutes.push_back(runSeconds / 60.0);
             consoleSeen++;
         }
     }
-    std::ifstream log(root.file("/sim/relay-log"));
+    std::ifstream trace(root.file("/sim/trace.csv"));
     std::string error;
+    EXPECT_TRUE(sim::readTrace(trace, &result.trace, &error)) << error;
+    std::ifstream log(root.file("/sim/relay-log"));
     EXPECT_TRUE(parseRelayLog(log, result.relayLog, error)) << error;
+    result.reportText = readText(root.file("/sim/report.txt"));
+    result.report =
+        sim::computeReport(result.trace, result.relayLog, sim::setupFromRecord(record), {});
+    EXPECT_GE(result.report.hours, setup.hours - 0.05);
     unsetenv("TZ");
     tzset();
     return result;
 }
 
-ProgramPoint programAt(const std::vector<uint8_t> &image, int weekday, int minuteOfDay) {
-    TstatSysCfgPersistMem_t record{};
-    memcpy(&record, image.data(), std::min(image.size(), sizeof(record)));
-    // Periods of this day and the day before, as (start minute relative to
-    // this day's midnight, heat, cool).
-    struct Point {
-        int start;
-        double heat;
-        double cool;
-    };
-    std::vector<Point> points;
-    for (int dayOffset = -1; dayOffset <= 1; dayOffset++) {
-        int day = (weekday + 7 + dayOffset) % 7;
-        for (const TstatSetPoint_t &p : record.prgSetPnt[day].period) {
-            points.push_back({dayOffset * 1440 + p.startHour * 60 + p.startMinute,
-                              p.heatSetPoint / 8192.0, p.coolSetPoint / 8192.0});
-        }
-    }
-    ProgramPoint result{};
-    for (size_t i = 0; i + 1 < points.size(); i++) {
-        if (points[i].start <= minuteOfDay && minuteOfDay < points[i + 1].start) {
-            result = {points[i].heat,     points[i].cool,     minuteOfDay - points[i].start,
-                      points[i + 1].heat, points[i + 1].cool, points[i + 1].start - minuteOfDay};
-        }
-    }
-    return result;
+bool closedAt(const sim::TraceRow &row, int relay) {
+    return relay >= 0 && relay < sim::RELAY_COUNT && row.relays[relay] == '1';
+}
+
+std::string describe(const sim::TraceRow &row) {
+    std::ostringstream out;
+    out << "minute " << row.minute << ": indoor " << row.indoor << " C, band " << row.bandLow
+        << " to " << row.bandHigh << " C, outdoor " << row.outdoor << " C, rh " << row.rh
+        << " %, relays " << std::string(row.relays.begin(), row.relays.end());
+    return out.str();
 }
 
 std::string safetyViolations(const ScenarioResult &result, const RelayCheckOptions &options) {

@@ -1,9 +1,11 @@
 // A day in the life of the thermostat on the simulated board: tstat-sim runs
-// the application against a house for some simulated hours, then the test
-// reads back what the house went through and what the relays did.
+// the application against a house for some simulated hours and ends with its
+// report; the test reads back the trace of the house, the relay log and the
+// report's figures.
 #pragma once
 
 #include "relay_check.h"
+#include "report.h"
 
 #include <cstdint>
 #include <string>
@@ -17,7 +19,8 @@ struct ScenarioSetup {
     // Local time (TZ=UTC0) at which the day begins, "YYYY-MM-DD HH:MM".
     std::string start = "2026-12-07 00:00";
     double hours = 24.0;
-    double timeScale = 2400.0;
+    // A simulated day in 24 host seconds, the speed tstat-sim's reports run at.
+    double timeScale = 3600.0;
     // Console lines to send once simulated time reaches the given minute of
     // the run, each with a part of the line the simulator prints when it
     // carries it out.
@@ -29,46 +32,26 @@ struct ScenarioSetup {
     std::vector<ConsoleLine> console;
 };
 
-// One status line of the house, once a simulated minute.
-struct HouseSample {
-    double minute; // since the start of the run
-    int weekday;   // 0 Sunday ... 6 Saturday
-    int minuteOfDay;
-    double indoor; // degrees Celsius
-    double outdoor;
-    double rh;
-    std::string relays; // O/B Y1 Y2 W1/E W2 DEH HUM G1 G2 G3, '1' closed
-    bool on(int relay) const {
-        return relays.size() > static_cast<size_t>(relay) && relays[relay] == '1';
-    }
-};
-
 struct ScenarioResult {
-    std::vector<HouseSample> samples;
+    // The house minute by minute, as the simulator's trace.csv has it.
+    std::vector<sim::TraceRow> trace;
     std::vector<RelayEvent> relayLog;
-    std::string output; // the simulator's console output
+    std::string output;     // the simulator's console output
+    std::string reportText; // the report as the simulator wrote it
+    // The figures of the report, computed again from the trace and the log.
+    sim::Report report;
     // Minute of the run at which each console line was carried out.
     std::vector<double> consoleMinutes;
-    // The factory record the run started from, and whether it is for a heat pump.
-    std::vector<uint8_t> factoryImage;
-    bool heatPump = false;
 };
 
-// Runs the scenario on a fresh board root. Failures are reported through
-// GoogleTest assertions.
+// Runs the scenario on a fresh board root until the simulator ends it.
+// Failures are reported through GoogleTest assertions.
 ScenarioResult runScenario(const ScenarioSetup &setup);
 
-// Heat and cool setpoints (degrees Celsius) of the program period in force at
-// a weekday and minute of day, and of the period that follows it.
-struct ProgramPoint {
-    double heat;
-    double cool;
-    int minutesSinceStart; // since the period in force began
-    double nextHeat;
-    double nextCool;
-    int minutesToNext;
-};
-ProgramPoint programAt(const std::vector<uint8_t> &image, int weekday, int minuteOfDay);
+// Whether a relay was closed at the end of a trace minute.
+bool closedAt(const sim::TraceRow &row, int relay);
+// A trace minute as text for failure messages.
+std::string describe(const sim::TraceRow &row);
 
 // The relay log's safety violations, as text, one per line ("" when clean).
 std::string safetyViolations(const ScenarioResult &result, const RelayCheckOptions &options);

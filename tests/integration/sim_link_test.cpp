@@ -132,7 +132,9 @@ TEST_F(SimLinkTest, ThermostatReadsTheHousesTemperaturesAndHumidity) {
 }
 
 TEST_F(SimLinkTest, RunningHouseFollowsTheRelays) {
-    start({"--no-status", "--indoor", "19", "--outdoor", "0", "--swing", "0"}, 60.0);
+    start(
+        {"--no-status", "--indoor", "19", "--outdoor", "0", "--swing", "0", "--furnace-w", "18000"},
+        60.0);
     ASSERT_TRUE(
         readUntil([] { return std::fabs(celsius(Sensors_GetOnboardTemp()) - 19.0) < 0.3; }));
     double before = celsius(Sensors_GetOnboardTemp());

@@ -1,0 +1,689 @@
+// The set points in force, the trace of a run and its report.
+#include "report.h"
+
+#include "config/data_dict.h"
+#include "config/persist.h"
+#include "config/schedule.h"
+#include "platform/platform.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace sim {
+
+namespace {
+
+constexpr double MS_PER_MINUTE = 60000.0;
+// The thermostat asks for each periodic report once a second.
+constexpr double REQUESTS_PER_MINUTE = 60.0;
+constexpr int64_t MS_PER_HOUR = 3600000;
+constexpr int STAGE_RELAYS[] = {RELAY_W1, RELAY_W2, RELAY_Y1, RELAY_Y2};
+const char *const c_RelayNames[RELAY_COUNT] = {"O/B", "Y1",  "Y2", "W1/E", "W2",
+                                               "DEH", "HUM", "G1", "G2",   "G3"};
+const char *const c_PeriodNames[] = {"Wake", "Leave", "Return", "Sleep", "hold", "vacation"};
+const char *const c_HvacStateNames[] = {"heat", "cool", "auto", "off", "emergency heat"};
+
+double degrees(fpr_t value) {
+    return static_cast<double>(value) / FPR_ONE;
+}
+
+const char *hvacStateName(uint32_t state) {
+    return state < std::size(c_HvacStateNames) ? c_HvacStateNames[state] : "unknown";
+}
+
+bool isOccupied(PeriodKind kind) {
+    return kind == PeriodKind::Wake || kind == PeriodKind::Return || kind == PeriodKind::Hold;
+}
+
+} // namespace
+
+// ---- Configuration and set points ----------------------------------------------------
+
+int stagesOfSystem(uint32_t systemType) {
+    switch (systemType) {
+    case SYSTEM_TYPE_TWO_STG_FURNACE:
+    case SYSTEM_TYPE_ROOF_TOP_UNIT:
+    case SYSTEM_TYPE_TWO_STG_HEAT_PUMP:
+    case SYSTEM_TYPE_FLOOR_HEAT:
+        return 2;
+    default:
+        return 1;
+    }
+}
+
+ThermostatSetup setupFromRecord(const TstatSysCfgPersistMem_t &record) {
+    ThermostatSetup s;
+    s.valid = true;
+    s.systemType = record.tstatCfg.systemType;
+    s.hvacState = record.hvacSettings.hvacState;
+    s.heatPump = s.systemType == SYSTEM_TYPE_ONE_STG_HEAT_PUMP ||
+                 s.systemType == SYSTEM_TYPE_TWO_STG_HEAT_PUMP;
+    s.stages = stagesOfSystem(s.systemType);
+    s.cycleRate = record.tstatCfg.cycleRate;
+    s.balancePoint = degrees(record.hvacSettings.balancePoint);
+    s.margin = degrees(record.tstatCfg.setpointMargin);
+    s.firstStageDiff = degrees(record.tstatCfg.firstStageDiff);
+    s.humidityOffset = degrees(record.hvacSettings.humidityBandOffset);
+    s.humidityHysteresis = degrees(record.hvacSettings.humidityHysteresis);
+    bool sensor = record.tstatCfg.humiditySensor != SENSOR_OFF;
+    HumidifyState h = record.humidifyState;
+    s.humidifier = sensor && (h == HUMIDIFY_STATE_HUMIDIFY || h == HUMIDIFY_STATE_AUTO);
+    s.dehumidifier = sensor && (h == HUMIDIFY_STATE_DEHUMIDIFY || h == HUMIDIFY_STATE_AUTO);
+    return s;
+}
+
+const char *periodName(PeriodKind kind) {
+    int i = static_cast<int>(kind);
+    return i >= 0 && i < static_cast<int>(std::size(c_PeriodNames)) ? c_PeriodNames[i] : "?";
+}
+
+SetpointSource::Stamp SetpointSource::stampOf(const char *designPath) {
+    Stamp s;
+    char path[PATH_MAX];
+    struct stat st {};
+    if (platformPath(designPath, path, sizeof(path)) != nullptr && stat(path, &st) == 0) {
+        s.ino = st.st_ino;
+        s.mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+        s.size = static_cast<int64_t>(st.st_size);
+    }
+    return s;
+}
+
+bool SetpointSource::refresh() {
+    Stamp user = stampOf("/dev/mtdblock5");
+    Stamp factory = stampOf("/dev/mtdblock4");
+    if (m_loaded && user == m_user && factory == m_factory) {
+        return true;
+    }
+    m_user = user;
+    m_factory = factory;
+    // The store loads the record exactly as the thermostat does at start-up.
+    // It is only ever read here: nothing in this process saves it.
+    m_loaded = PersistUtil_Init() == 0 && initThermostatSysCfg() == 0;
+    if (!m_loaded) {
+        m_setup = ThermostatSetup{};
+        return false;
+    }
+    // Comfort recovery is left out of the set points in force (see report.h).
+    setComfortRecoveryModeState(OFFON_OFF);
+    TstatSysCfgPersistMem_t record;
+    copyThermostatSysCfg(&record);
+    m_setup = setupFromRecord(record);
+    return true;
+}
+
+SetpointsInForce SetpointSource::at(int64_t wallSeconds) {
+    SetpointsInForce sp;
+    if (!m_loaded) {
+        return sp;
+    }
+    time_t t = static_cast<time_t>(wallSeconds);
+    struct tm local {};
+    if (localtime_r(&t, &local) == nullptr) {
+        return sp;
+    }
+    TstatSetPoint_t record{};
+    ThermostatMode mode = getThermostatMode();
+    bool program = mode == TSTAT_MODE_PROGRAM;
+    // Hold and vacation end by themselves; the thermostat then saves the
+    // program mode, which this source sees at its next refresh.
+    if (mode == TSTAT_MODE_PERMANENT_HOLD || mode == TSTAT_MODE_HOLD) {
+        getHoldThermostatSettings(&record);
+        program = mode == TSTAT_MODE_HOLD && record.endTime <= wallSeconds;
+        sp.period = PeriodKind::Hold;
+    } else if (mode == TSTAT_MODE_VACATION) {
+        getVacationThermostatSettings(&record);
+        program = record.endTime <= wallSeconds;
+        sp.period = PeriodKind::Vacation;
+    } else if (mode != TSTAT_MODE_PROGRAM) {
+        return sp;
+    }
+    if (program) {
+        if (getProgramThermostatSettingsByTime(&local, &record) != 0) {
+            return sp;
+        }
+        uint8_t period = 0;
+        uint8_t day = 0;
+        getCurrentProgramModeSettings(&period, &day);
+        sp.period = static_cast<PeriodKind>(std::min<uint8_t>(period, 3));
+    }
+    sp.valid = true;
+    sp.heat = degrees(record.heatSetPoint);
+    sp.cool = degrees(record.coolSetPoint);
+    sp.humidify = degrees(record.humidifySetPoint);
+    sp.dehumidify = degrees(record.dehumidifySetPoint);
+    sp.occupied = isOccupied(sp.period);
+    return sp;
+}
+
+bool comfortBand(const SetpointsInForce &sp, uint32_t hvacState, double *low, double *high) {
+    if (!sp.valid || hvacState == HVAC_STATE_OFF || hvacState > HVAC_STATE_EMERGENCY_HEAT) {
+        return false;
+    }
+    *low = sp.heat - COMFORT_TOLERANCE;
+    *high = std::max(sp.cool, sp.heat) + COMFORT_TOLERANCE;
+    return true;
+}
+
+// ---- Recording ------------------------------------------------------------------------
+
+void Recorder::begin(int64_t uptimeMs, const House &house) {
+    m_startMs = uptimeMs;
+    m_lastMs = uptimeMs;
+    m_longestPassMs = 0;
+    m_nextRowMs = uptimeMs + static_cast<int64_t>(MS_PER_MINUTE);
+    m_current = TraceRow{};
+    m_energyAtRow = house.deliveredEnergy();
+    m_rows.clear();
+}
+
+void Recorder::pass(int64_t uptimeMs, int64_t wallSeconds, const House &house,
+                    SetpointSource &setpoints) {
+    if (uptimeMs <= m_lastMs) {
+        return;
+    }
+    double seconds = (uptimeMs - m_lastMs) / 1000.0;
+    m_longestPassMs = std::max(m_longestPassMs, uptimeMs - m_lastMs);
+    m_lastMs = uptimeMs;
+    for (int r = 0; r < RELAY_COUNT; r++) {
+        if (house.relays()[r] == '1') {
+            m_current.onSeconds[r] += seconds;
+        }
+    }
+    if (uptimeMs < m_nextRowMs) {
+        return;
+    }
+    TraceRow &row = m_current;
+    int64_t minutes = (uptimeMs - m_startMs) / static_cast<int64_t>(MS_PER_MINUTE);
+    row.wall = wallSeconds;
+    row.uptimeMs = uptimeMs;
+    row.minute = static_cast<double>(minutes);
+    row.indoor = house.indoor();
+    row.mass = house.mass();
+    row.outdoor = house.outdoor();
+    row.rh = house.indoorRh();
+    setpoints.refresh();
+    row.setpoints = setpoints.at(wallSeconds);
+    row.controlled =
+        comfortBand(row.setpoints, setpoints.setup().hvacState, &row.bandLow, &row.bandHigh);
+    row.relays = house.relays();
+    const RelayOutput &energy = house.deliveredEnergy();
+    for (int r = 0; r < RELAY_COUNT; r++) {
+        row.energyKj[r] = (energy[r] - m_energyAtRow[r]) / 1000.0;
+    }
+    m_energyAtRow = energy;
+    m_rows.push_back(row);
+    m_current = TraceRow{};
+    m_nextRowMs = m_startMs + (minutes + 1) * static_cast<int64_t>(MS_PER_MINUTE);
+}
+
+// ---- The trace as CSV --------------------------------------------------------------------
+
+namespace {
+
+constexpr const char *c_TraceHeader =
+    "time,minute,uptime_ms,indoor_c,mass_c,outdoor_c,rh_pct,period,occupied,heat_sp_c,"
+    "cool_sp_c,humidify_sp_pct,dehumidify_sp_pct,band_low_c,band_high_c,relays";
+constexpr size_t TRACE_FIXED_FIELDS = 16;
+
+} // namespace
+
+void writeTrace(std::ostream &out, const std::vector<TraceRow> &rows) {
+    out << c_TraceHeader;
+    for (const char *name : c_RelayNames) {
+        out << "," << name << "_on_s";
+    }
+    for (int r : STAGE_RELAYS) {
+        out << "," << c_RelayNames[r] << "_kj";
+    }
+    out << "\n";
+    char line[512];
+    for (const TraceRow &row : rows) {
+        const SetpointsInForce &sp = row.setpoints;
+        std::string band = row.controlled ? formatNumber("%.2f", row.bandLow) + "," +
+                                                formatNumber("%.2f", row.bandHigh)
+                                          : ",";
+        std::string setpoints =
+            sp.valid
+                ? formatNumber("%.2f", sp.heat) + "," + formatNumber("%.2f", sp.cool) + "," +
+                      formatNumber("%.1f", sp.humidify) + "," + formatNumber("%.1f", sp.dehumidify)
+                : ",,,";
+        snprintf(line, sizeof(line), "%s,%.0f,%lld,%.3f,%.3f,%.2f,%.1f,%s,%d,%s,%s,%.*s",
+                 localStamp(row.wall, "%Y-%m-%d %H:%M:%S").c_str(), row.minute,
+                 static_cast<long long>(row.uptimeMs), row.indoor, row.mass, row.outdoor, row.rh,
+                 sp.valid ? periodName(sp.period) : "", sp.occupied ? 1 : 0, setpoints.c_str(),
+                 band.c_str(), RELAY_COUNT, row.relays.data());
+        out << line;
+        for (double s : row.onSeconds) {
+            out << formatNumber(",%.1f", s);
+        }
+        for (int r : STAGE_RELAYS) {
+            out << formatNumber(",%.1f", row.energyKj[r]);
+        }
+        out << "\n";
+    }
+}
+
+namespace {
+
+bool field(const std::vector<std::string> &f, size_t i, double *out) {
+    if (i >= f.size() || f[i].empty()) {
+        return false;
+    }
+    char *end = nullptr;
+    *out = strtod(f[i].c_str(), &end);
+    return *end == '\0' && std::isfinite(*out);
+}
+
+} // namespace
+
+bool readTrace(std::istream &in, std::vector<TraceRow> *rows, std::string *error) {
+    rows->clear();
+    std::string line;
+    if (!std::getline(in, line) || line.rfind(c_TraceHeader, 0) != 0) {
+        *error = "not a trace: the header line is missing";
+        return false;
+    }
+    int lineNumber = 1;
+    while (std::getline(in, line)) {
+        lineNumber++;
+        std::vector<std::string> f;
+        std::istringstream row(line);
+        for (std::string item; std::getline(row, item, ',');) {
+            f.push_back(item);
+        }
+        const size_t wanted = TRACE_FIXED_FIELDS + RELAY_COUNT + std::size(STAGE_RELAYS);
+        std::string where = "trace line " + std::to_string(lineNumber) + ": ";
+        if (f.size() != wanted || f[15].size() != RELAY_COUNT) {
+            *error = where + "expected " + std::to_string(wanted) + " fields";
+            return false;
+        }
+        TraceRow r;
+        struct tm local {};
+        if (strptime(f[0].c_str(), "%Y-%m-%d %H:%M:%S", &local) == nullptr) {
+            *error = where + "bad time";
+            return false;
+        }
+        local.tm_isdst = -1;
+        r.wall = static_cast<int64_t>(mktime(&local));
+        double uptime = 0;
+        bool ok = field(f, 1, &r.minute) && field(f, 2, &uptime) && field(f, 3, &r.indoor) &&
+                  field(f, 4, &r.mass) && field(f, 5, &r.outdoor) && field(f, 6, &r.rh);
+        r.uptimeMs = static_cast<int64_t>(uptime);
+        SetpointsInForce &sp = r.setpoints;
+        sp.valid = !f[7].empty();
+        if (sp.valid) {
+            auto name = std::find(std::begin(c_PeriodNames), std::end(c_PeriodNames), f[7]);
+            ok = ok && name != std::end(c_PeriodNames) && field(f, 9, &sp.heat) &&
+                 field(f, 10, &sp.cool) && field(f, 11, &sp.humidify) &&
+                 field(f, 12, &sp.dehumidify);
+            sp.period = static_cast<PeriodKind>(name - std::begin(c_PeriodNames));
+            sp.occupied = f[8] == "1";
+        }
+        r.controlled = !f[13].empty();
+        if (r.controlled) {
+            ok = ok && field(f, 13, &r.bandLow) && field(f, 14, &r.bandHigh);
+        }
+        std::copy(f[15].begin(), f[15].end(), r.relays.begin());
+        for (int i = 0; i < RELAY_COUNT; i++) {
+            ok = ok && field(f, TRACE_FIXED_FIELDS + i, &r.onSeconds[i]);
+        }
+        for (size_t i = 0; i < std::size(STAGE_RELAYS); i++) {
+            ok = ok && field(f, TRACE_FIXED_FIELDS + RELAY_COUNT + i, &r.energyKj[STAGE_RELAYS[i]]);
+        }
+        if (!ok) {
+            *error = where + "a field is not a number";
+            return false;
+        }
+        rows->push_back(r);
+    }
+    return true;
+}
+
+// ---- The report ----------------------------------------------------------------------------
+
+namespace {
+
+// One trace row that stands for the given hours (a minute, or more where a
+// loaded host stepped over minutes).
+void addComfort(ComfortFigures &c, double hours, double below, double above) {
+    c.hours += hours;
+    c.inBandShare += (below == 0.0 && above == 0.0) ? hours : 0.0;
+    c.belowKh += below * hours;
+    c.aboveKh += above * hours;
+    c.worstBelow = std::max(c.worstBelow, below);
+    c.worstAbove = std::max(c.worstAbove, above);
+}
+
+void finishComfort(ComfortFigures &c) {
+    if (c.hours > 0.0) {
+        c.inBandShare /= c.hours;
+    }
+}
+
+std::vector<ComfortStart> comfortStarts(const std::vector<TraceRow> &rows) {
+    std::vector<ComfortStart> starts;
+    for (size_t i = 1; i < rows.size(); i++) {
+        const SetpointsInForce &now = rows[i].setpoints;
+        const SetpointsInForce &before = rows[i - 1].setpoints;
+        bool begins = now.valid && before.valid && now.period != before.period &&
+                      (now.period == PeriodKind::Wake || now.period == PeriodKind::Return);
+        if (!begins || !rows[i].controlled) {
+            continue;
+        }
+        ComfortStart s{rows[i].wall, now.period, now.heat, now.cool, rows[i - 1].indoor, -2.0};
+        for (size_t j = i; j < rows.size(); j++) {
+            if (!rows[j].setpoints.valid || rows[j].setpoints.period != now.period) {
+                s.minutesToBand = -1.0;
+                break;
+            }
+            if (rows[j].controlled && rows[j].indoor >= rows[j].bandLow &&
+                rows[j].indoor <= rows[j].bandHigh) {
+                s.minutesToBand = rows[j].minute - rows[i - 1].minute;
+                break;
+            }
+        }
+        starts.push_back(s);
+    }
+    return starts;
+}
+
+// Starts, runtime and most starts in any hour of one relay (or, with several,
+// of any of them closed), from the relay log; end is the run's last moment.
+struct Switching {
+    std::vector<int64_t> starts;
+    int64_t closedMs = 0;
+};
+
+Switching switching(const std::vector<RelayEvent> &log, const std::vector<int> &relays,
+                    int64_t end) {
+    Switching s;
+    std::array<int, RELAY_COUNT> state;
+    state.fill(0);
+    bool on = false;
+    int64_t since = 0;
+    for (const RelayEvent &e : log) {
+        if (e.relay < 0 || e.relay >= RELAY_COUNT ||
+            std::find(relays.begin(), relays.end(), e.relay) == relays.end()) {
+            continue;
+        }
+        state[e.relay] = e.closed;
+        bool nowOn =
+            std::any_of(relays.begin(), relays.end(), [&](int r) { return state[r] == 1; });
+        if (nowOn && !on) {
+            s.starts.push_back(e.ms);
+            since = e.ms;
+        } else if (!nowOn && on) {
+            s.closedMs += e.ms - since;
+        }
+        on = nowOn;
+    }
+    if (on && end > since) {
+        s.closedMs += end - since;
+    }
+    return s;
+}
+
+// The log with each pulse dated at the start of its pulse sequence. Every
+// change of the thermostat's decisions re-drives all ten relays in order,
+// O/B first, 500 ms each; a host that stalls the application in the middle
+// of a sequence would otherwise make a decision look seconds later than it
+// was. A log without O/B pulses keeps its times.
+std::vector<RelayEvent> atSequenceStarts(const std::vector<RelayEvent> &log) {
+    std::vector<RelayEvent> out = log;
+    int64_t sequenceStart = -1;
+    for (RelayEvent &e : out) {
+        if (e.relay == RELAY_OB) {
+            sequenceStart = e.ms;
+        } else if (sequenceStart >= 0) {
+            e.ms = sequenceStart;
+        }
+    }
+    return out;
+}
+
+unsigned mostInAnHour(const std::vector<int64_t> &starts) {
+    unsigned most = 0;
+    size_t first = 0;
+    for (size_t i = 0; i < starts.size(); i++) {
+        while (starts[i] - starts[first] >= MS_PER_HOUR) {
+            first++;
+        }
+        most = std::max(most, static_cast<unsigned>(i - first + 1));
+    }
+    return most;
+}
+
+} // namespace
+
+Report computeReport(const std::vector<TraceRow> &rows, const std::vector<RelayEvent> &relayLog,
+                     const ThermostatSetup &setup, const RunFigures &run) {
+    Report report;
+    report.setup = setup;
+    report.run = run;
+    if (rows.empty()) {
+        return report;
+    }
+    report.hours = rows.back().minute / 60.0;
+    report.startWall = rows.front().wall - static_cast<int64_t>(60.0 * rows.front().minute);
+    int64_t end = rows.back().uptimeMs;
+
+    double previousMinute = 0.0;
+    for (const TraceRow &row : rows) {
+        double hours = std::max(row.minute - previousMinute, 0.0) / 60.0;
+        previousMinute = row.minute;
+        if (row.controlled) {
+            double below = std::max(0.0, row.bandLow - row.indoor);
+            double above = std::max(0.0, row.indoor - row.bandHigh);
+            addComfort(report.all, hours, below, above);
+            if (row.setpoints.occupied) {
+                addComfort(report.occupied, hours, below, above);
+            }
+        }
+        if (row.setpoints.valid) {
+            double low = row.setpoints.humidify + setup.humidityOffset - setup.humidityHysteresis -
+                         HUMIDITY_TOLERANCE;
+            double high = row.setpoints.dehumidify - setup.humidityOffset +
+                          setup.humidityHysteresis + HUMIDITY_TOLERANCE;
+            report.humidityLow = low;
+            report.humidityHigh = high;
+            report.humidityHours += hours;
+            report.humidityBelowHours += row.rh < low ? hours : 0.0;
+            report.humidityAboveHours += row.rh > high ? hours : 0.0;
+        }
+        if (setup.heatPump && setup.hvacState != HVAC_STATE_EMERGENCY_HEAT &&
+            row.outdoor > setup.balancePoint) {
+            double aux = std::max(row.onSeconds[RELAY_W1], row.onSeconds[RELAY_W2]);
+            report.auxAboveBalanceMinutes += aux / 60.0;
+            report.auxAboveBalanceKwh += (row.energyKj[RELAY_W1] + row.energyKj[RELAY_W2]) / 3600.0;
+        }
+    }
+    finishComfort(report.all);
+    finishComfort(report.occupied);
+    report.comfortStarts = comfortStarts(rows);
+
+    const std::vector<RelayEvent> sequenced = atSequenceStarts(relayLog);
+    for (int relay : STAGE_RELAYS) {
+        Switching s = switching(sequenced, {relay}, end);
+        StageFigures f;
+        f.relay = relay;
+        f.starts = static_cast<unsigned>(s.starts.size());
+        f.startsPerHour = report.hours > 0.0 ? f.starts / report.hours : 0.0;
+        f.mostInAnHour = mostInAnHour(s.starts);
+        f.runtimeHours = s.closedMs / static_cast<double>(MS_PER_HOUR);
+        for (const TraceRow &row : rows) {
+            f.deliveredKwh += row.energyKj[relay] / 3600.0;
+        }
+        report.stages.push_back(f);
+    }
+    Switching cycles = switching(sequenced, {RELAY_W1, RELAY_W2, RELAY_Y1, RELAY_Y2}, end);
+    report.cycles = static_cast<unsigned>(cycles.starts.size());
+    for (size_t i = 1; i < cycles.starts.size(); i++) {
+        double gap = (cycles.starts[i] - cycles.starts[i - 1]) / 1000.0;
+        if (report.shortestCycleStartGapS < 0.0 || gap < report.shortestCycleStartGapS) {
+            report.shortestCycleStartGapS = gap;
+        }
+    }
+    // Every sequence pulses every relay: only a change of state counts, and
+    // the first start after the reset at start-up has no off time.
+    for (int relay : {RELAY_Y1, RELAY_Y2}) {
+        int64_t openedAt = -1;
+        int state = -1;
+        for (const RelayEvent &e : sequenced) {
+            if (e.relay != relay || e.closed == state) {
+                continue;
+            }
+            bool opened = e.closed == 0 && state == 1;
+            state = e.closed;
+            if (opened) {
+                openedAt = e.ms;
+            } else if (e.closed == 1 && openedAt >= 0) {
+                double off = (e.ms - openedAt) / 1000.0;
+                if (report.shortestCompressorOffS < 0.0 || off < report.shortestCompressorOffS) {
+                    report.shortestCompressorOffS = off;
+                }
+                openedAt = -1;
+            }
+        }
+    }
+    RelayCheckOptions options;
+    options.heatPump = setup.heatPump;
+    for (const RelayViolation &v : checkRelayLog(relayLog, options)) {
+        report.violations.push_back(std::to_string(v.ms) + " ms: " + v.what);
+    }
+    return report;
+}
+
+namespace {
+
+std::string comfortLine(const char *name, const ComfortFigures &c) {
+    char text[256];
+    if (c.hours <= 0.0) {
+        snprintf(text, sizeof(text), "  %-9s none\n", name);
+        return text;
+    }
+    snprintf(text, sizeof(text),
+             "  %-9s %5.1f h, in band %5.1f %%, below %.2f C h (worst %.1f C), above %.2f C h "
+             "(worst %.1f C); %.3f C h per hour\n",
+             name, c.hours, 100.0 * c.inBandShare, c.belowKh, c.worstBelow, c.aboveKh, c.worstAbove,
+             (c.belowKh + c.aboveKh) / c.hours);
+    return text;
+}
+
+} // namespace
+
+std::string formatReport(const Report &r, const std::string &houseLine) {
+    std::ostringstream out;
+    char text[512];
+    const ThermostatSetup &s = r.setup;
+    // A line of its own even after output that ended without one.
+    out << "\ntstat-sim report: " << formatNumber("%.1f", r.hours) << " simulated hours from "
+        << localStamp(r.startWall, "%a %Y-%m-%d %H:%M") << "\n";
+    out << "  house: " << houseLine << "\n";
+    if (!s.valid) {
+        out << "  no thermostat record under the board root: no set points, no band\n";
+    } else {
+        out << "  thermostat: system type " << s.systemType << " (" << s.stages
+            << (s.stages == 1 ? " stage" : " stages") << (s.heatPump ? ", heat pump" : "")
+            << "), system mode " << hvacStateName(s.hvacState) << "\n";
+    }
+    out << "comfort (band: heat set point - " << formatNumber("%.1f", COMFORT_TOLERANCE)
+        << " C to cool set point + " << formatNumber("%.1f", COMFORT_TOLERANCE)
+        << " C; occupied: Wake, Return and holds)\n";
+    out << comfortLine("occupied", r.occupied);
+    out << comfortLine("all", r.all);
+    for (const ComfortStart &c : r.comfortStarts) {
+        std::string reached =
+            c.minutesToBand >= 0.0    ? formatNumber("in band after %.0f min", c.minutesToBand)
+            : c.minutesToBand == -1.0 ? std::string("never in band during the period")
+                                      : std::string("not in band when the run ended");
+        snprintf(text, sizeof(text), "  %s %-6s heat %.1f C cool %.1f C, room %.1f C: %s\n",
+                 localStamp(c.wall, "%a %H:%M").c_str(), periodName(c.period), c.heat, c.cool,
+                 c.startIndoor, reached.c_str());
+        out << text;
+    }
+    if (s.cycleRate > 0) {
+        out << "equipment (cycle rate " << s.cycleRate << " per hour: equipment starts at least "
+            << formatNumber("%.0f", (60 / s.cycleRate) * 60 / 60.0) << " min apart)\n";
+    } else {
+        out << "equipment (cycle rate not set)\n";
+    }
+    out << "  stage  starts  per hour  most in an hour  runtime h  delivered kWh\n";
+    for (const StageFigures &f : r.stages) {
+        snprintf(text, sizeof(text), "  %-5s %7u %9.2f %16u %10.2f %14.2f\n", c_RelayNames[f.relay],
+                 f.starts, f.startsPerHour, f.mostInAnHour, f.runtimeHours, f.deliveredKwh);
+        out << text;
+    }
+    std::string gap = r.shortestCycleStartGapS >= 0.0
+                          ? formatNumber("%.1f min", r.shortestCycleStartGapS / 60.0)
+                          : std::string("none");
+    out << "  equipment cycles " << r.cycles << ", shortest from start to start " << gap << "\n";
+    out << "  shortest compressor off time: "
+        << (r.shortestCompressorOffS >= 0.0 ? formatNumber("%.0f s", r.shortestCompressorOffS)
+                                            : std::string("none"))
+        << " (at least 300 s)\n";
+    if (s.heatPump) {
+        snprintf(text, sizeof(text),
+                 "  auxiliary heat above the balance point (%.1f C): %.0f min, %.2f kWh\n",
+                 s.balancePoint, r.auxAboveBalanceMinutes, r.auxAboveBalanceKwh);
+        out << text;
+    }
+    snprintf(text, sizeof(text),
+             "humidity (band %.0f %% to %.0f %%; %s): below for %.1f h, above for %.1f h of "
+             "%.1f h\n",
+             r.humidityLow, r.humidityHigh,
+             s.humidifier && s.dehumidifier ? "humidifier and dehumidifier"
+             : s.humidifier                 ? "humidifier only"
+             : s.dehumidifier               ? "dehumidifier only"
+                                            : "no humidity equipment in use",
+             r.humidityBelowHours, r.humidityAboveHours, r.humidityHours);
+    out << text;
+    if (r.violations.empty()) {
+        out << "relay check: no violations\n";
+    } else {
+        out << "relay check: " << r.violations.size() << " violations\n";
+        for (const std::string &v : r.violations) {
+            out << "  " << v << "\n";
+        }
+    }
+    if (r.run.hostSeconds > 0.0) {
+        snprintf(text, sizeof(text),
+                 "run: %.0f simulated s in %.1f host s, %.0f simulated s per host s, longest "
+                 "step %.1f simulated s",
+                 r.run.simulatedSeconds, r.run.hostSeconds,
+                 r.run.simulatedSeconds / r.run.hostSeconds, r.run.longestPassSeconds);
+        out << text;
+        if (r.run.requestMinutes > 0.0) {
+            snprintf(
+                text, sizeof(text),
+                "; the thermostat's periodic requests at %.0f %% of their rate at normal speed",
+                100.0 * r.run.requests / (r.run.requestMinutes * REQUESTS_PER_MINUTE));
+            out << text;
+        }
+        out << "\n";
+    }
+    return out.str();
+}
+
+std::string localStamp(int64_t wall, const char *format) {
+    time_t t = static_cast<time_t>(wall);
+    struct tm local {};
+    localtime_r(&t, &local);
+    char text[48];
+    strftime(text, sizeof(text), format, &local);
+    return text;
+}
+
+std::string formatNumber(const char *format, double value) {
+    char text[64];
+    snprintf(text, sizeof(text), format, value);
+    return text;
+}
+
+} // namespace sim

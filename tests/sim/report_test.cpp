@@ -1,0 +1,348 @@
+// The report of a run: the set points in force from the thermostat's record,
+// comfort, equipment figures at their edges, the trace file and the picture.
+#include "plot.h"
+#include "report.h"
+
+#include "board_root.h"
+#include "config/persist.h"
+#include "config/schedule.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+using sim::PeriodKind;
+using sim::Report;
+using sim::TraceRow;
+
+constexpr int64_t START_MS = 1000000;
+constexpr int64_t MINUTE_MS = 60000;
+
+fpr_t fx(double v) {
+    return static_cast<fpr_t>(std::lround(v * FPR_ONE));
+}
+
+// A row at minute m of a run that began at START_MS.
+TraceRow row(int minute, PeriodKind period, double heat, double cool, double indoor) {
+    TraceRow r;
+    r.minute = minute;
+    r.uptimeMs = START_MS + minute * MINUTE_MS;
+    r.wall = 1796601600 + minute * 60; // 2026-12-07 00:00 UTC, a Monday
+    r.indoor = indoor;
+    r.outdoor = 5.0;
+    r.rh = 40.0;
+    r.setpoints.valid = true;
+    r.setpoints.period = period;
+    r.setpoints.occupied = period == PeriodKind::Wake || period == PeriodKind::Return;
+    r.setpoints.heat = heat;
+    r.setpoints.cool = cool;
+    r.setpoints.humidify = 35.0;
+    r.setpoints.dehumidify = 55.0;
+    r.controlled = sim::comfortBand(r.setpoints, HVAC_STATE_HEAT, &r.bandLow, &r.bandHigh);
+    r.relays.fill('0');
+    return r;
+}
+
+sim::ThermostatSetup setup() {
+    sim::ThermostatSetup s;
+    s.valid = true;
+    s.cycleRate = 4;
+    s.heatPump = true;
+    s.balancePoint = -1.0;
+    s.humidityHysteresis = 5.0;
+    return s;
+}
+
+// Closings and openings of one relay at the given milliseconds after START_MS.
+std::vector<RelayEvent> cycles(int relay, const std::vector<std::pair<int64_t, int64_t>> &onOff) {
+    std::vector<RelayEvent> log;
+    for (auto [on, off] : onOff) {
+        log.push_back({START_MS + on, relay, 1});
+        if (off >= 0) {
+            log.push_back({START_MS + off, relay, 0});
+        }
+    }
+    return log;
+}
+
+TEST(Report, ComfortOccupiedAndComfortStarts) {
+    // Sleep for an hour in band, Wake (21/25.5) half an hour 1.5 C below its
+    // band and then in it, Leave (17/29) an hour 0.5 C above its band.
+    std::vector<TraceRow> rows;
+    for (int m = 1; m <= 180; m++) {
+        if (m <= 60) {
+            rows.push_back(row(m, PeriodKind::Sleep, 17.0, 28.0, 17.0));
+        } else if (m <= 120) {
+            rows.push_back(row(m, PeriodKind::Wake, 21.0, 25.5, m <= 90 ? 19.0 : 21.0));
+        } else {
+            rows.push_back(row(m, PeriodKind::Leave, 17.0, 29.0, 30.0));
+        }
+    }
+    Report r = sim::computeReport(rows, {}, setup(), {});
+    EXPECT_DOUBLE_EQ(r.hours, 3.0);
+    EXPECT_NEAR(r.occupied.hours, 1.0, 1e-9);
+    EXPECT_NEAR(r.occupied.inBandShare, 0.5, 1e-9);
+    EXPECT_NEAR(r.occupied.belowKh, 0.75, 1e-9);
+    EXPECT_NEAR(r.occupied.worstBelow, 1.5, 1e-9);
+    EXPECT_NEAR(r.occupied.aboveKh, 0.0, 1e-9);
+    EXPECT_NEAR(r.all.hours, 3.0, 1e-9);
+    EXPECT_NEAR(r.all.inBandShare, 0.5, 1e-9);
+    EXPECT_NEAR(r.all.aboveKh, 0.5, 1e-9);
+    ASSERT_EQ(r.comfortStarts.size(), 1u);
+    EXPECT_EQ(r.comfortStarts[0].period, PeriodKind::Wake);
+    EXPECT_DOUBLE_EQ(r.comfortStarts[0].startIndoor, 17.0);
+    EXPECT_DOUBLE_EQ(r.comfortStarts[0].minutesToBand, 31.0);
+
+    // Exactly on the band's edge is in it; a Return never reached; the
+    // system off (no band) counts for nothing; a row after minutes a loaded
+    // host stepped over stands for all of them.
+    rows.clear();
+    rows.push_back(row(1, PeriodKind::Leave, 17.0, 29.0, 16.5));
+    rows.push_back(row(2, PeriodKind::Return, 21.0, 25.5, 20.4));
+    rows.push_back(row(3, PeriodKind::Sleep, 17.0, 28.0, 29.0));
+    rows.push_back(row(4, PeriodKind::Sleep, 17.0, 28.0, 10.0));
+    rows.back().controlled = false;
+    rows.push_back(row(6, PeriodKind::Sleep, 17.0, 28.0, 29.0));
+    r = sim::computeReport(rows, {}, setup(), {});
+    EXPECT_NEAR(r.all.hours, 5.0 / 60.0, 1e-9);
+    EXPECT_NEAR(r.all.inBandShare, 1.0 / 5.0, 1e-9);
+    EXPECT_NEAR(r.all.aboveKh, 0.5 * 3.0 / 60.0, 1e-9);
+    ASSERT_EQ(r.comfortStarts.size(), 1u);
+    EXPECT_EQ(r.comfortStarts[0].minutesToBand, -1.0);
+    double low, high;
+    EXPECT_FALSE(sim::comfortBand(rows[0].setpoints, HVAC_STATE_OFF, &low, &high));
+}
+
+TEST(Report, EquipmentStartsRuntimeAndOffTimes) {
+    std::vector<TraceRow> rows;
+    for (int m = 1; m <= 180; m++) {
+        rows.push_back(row(m, PeriodKind::Wake, 21.0, 25.5, 21.0));
+    }
+    struct Case {
+        std::vector<std::pair<int64_t, int64_t>> y1; // on, off (ms after start)
+        unsigned mostInAnHour;
+        double shortestOffS;
+        bool violation;
+    };
+    const Case cases[] = {
+        // Starts an hour apart fall in different hours; 300 s off is allowed.
+        {{{0, 60000}, {360000, 900000}, {3600000, 3700000}}, 2, 300.0, false},
+        {{{0, 60000}, {359999, 900000}, {3599999, 3700000}}, 3, 299.999, true},
+    };
+    for (const Case &c : cases) {
+        std::vector<RelayEvent> log = cycles(1, c.y1);
+        Report r = sim::computeReport(rows, log, setup(), {});
+        const sim::StageFigures &y1 = r.stages[2];
+        ASSERT_EQ(y1.relay, sim::RELAY_Y1);
+        EXPECT_EQ(y1.starts, 3u);
+        EXPECT_EQ(y1.mostInAnHour, c.mostInAnHour);
+        EXPECT_NEAR(y1.startsPerHour, 1.0, 1e-9);
+        EXPECT_NEAR(r.shortestCompressorOffS, c.shortestOffS, 1e-9);
+        EXPECT_EQ(!r.violations.empty(), c.violation);
+    }
+    // Every sequence pulses every relay; repeated open pulses and the reset
+    // at start-up do not shorten an off time. Pulses are dated at the start
+    // of their sequence (the O/B pulse), whatever held up the rest.
+    std::vector<RelayEvent> pulses = {
+        {START_MS, sim::RELAY_Y1, 0},          {START_MS + 60000, sim::RELAY_OB, 0},
+        {START_MS + 73000, sim::RELAY_Y1, 1},  {START_MS + 600000, sim::RELAY_OB, 0},
+        {START_MS + 600500, sim::RELAY_Y1, 0}, {START_MS + 700000, sim::RELAY_OB, 0},
+        {START_MS + 700500, sim::RELAY_Y1, 0}, {START_MS + 960000, sim::RELAY_OB, 0},
+        {START_MS + 972000, sim::RELAY_Y1, 1},
+    };
+    Report p = sim::computeReport(rows, pulses, setup(), {});
+    EXPECT_NEAR(p.shortestCompressorOffS, 360.0, 1e-9);
+    EXPECT_NEAR(p.shortestCycleStartGapS, 900.0, 1e-9);
+
+    // Equipment cycles join the stages; a stage still closed at the end runs
+    // to the end of the run.
+    std::vector<RelayEvent> log = cycles(sim::RELAY_W1, {{0, 600000}, {1200000, -1}});
+    std::vector<RelayEvent> w2 = cycles(sim::RELAY_W2, {{300000, 900000}});
+    log.insert(log.end(), w2.begin(), w2.end());
+    std::sort(log.begin(), log.end(),
+              [](const RelayEvent &a, const RelayEvent &b) { return a.ms < b.ms; });
+    Report r = sim::computeReport(rows, log, setup(), {});
+    EXPECT_EQ(r.cycles, 2u);
+    EXPECT_NEAR(r.shortestCycleStartGapS, 1200.0, 1e-9);
+    EXPECT_NEAR(r.stages[0].runtimeHours, (600000 + 180 * MINUTE_MS - 1200000) / 3600000.0, 1e-9);
+    EXPECT_EQ(r.shortestCompressorOffS, -1.0);
+}
+
+TEST(Report, AuxiliaryHeatAndHumidityAtTheirEdges) {
+    std::vector<TraceRow> rows;
+    const double outdoor[] = {-1.0, -0.99, 0.0};
+    const double rh[] = {28.0, 27.9, 62.0, 62.1};
+    for (int m = 1; m <= 4; m++) {
+        rows.push_back(row(m, PeriodKind::Wake, 21.0, 25.5, 21.0));
+        rows.back().outdoor = outdoor[std::min(m - 1, 2)];
+        rows.back().rh = rh[m - 1];
+        rows.back().onSeconds[sim::RELAY_W1] = 60.0;
+        rows.back().energyKj[sim::RELAY_W1] = 360.0;
+    }
+    Report r = sim::computeReport(rows, {}, setup(), {});
+    // Above the balance point (-1.0 C) only: three of the four minutes.
+    EXPECT_NEAR(r.auxAboveBalanceMinutes, 3.0, 1e-9);
+    EXPECT_NEAR(r.auxAboveBalanceKwh, 0.3, 1e-9);
+    // Humidify 35 % less the 5 % hysteresis and 2 % tolerance; dehumidify 55 % plus them.
+    EXPECT_DOUBLE_EQ(r.humidityLow, 28.0);
+    EXPECT_DOUBLE_EQ(r.humidityHigh, 62.0);
+    EXPECT_NEAR(r.humidityBelowHours, 1.0 / 60.0, 1e-9);
+    EXPECT_NEAR(r.humidityAboveHours, 1.0 / 60.0, 1e-9);
+    std::string text = sim::formatReport(r, "test house");
+    EXPECT_NE(text.find("auxiliary heat above the balance point (-1.0 C): 3 min"),
+              std::string::npos)
+        << text;
+}
+
+TEST(Report, TraceFileRoundTrip) {
+    std::vector<TraceRow> rows = {row(1, PeriodKind::Sleep, 16.67, 28.5, 17.25),
+                                  row(2, PeriodKind::Wake, 21.11, 25.56, 18.5)};
+    rows[1].relays = {'0', '0', '0', '1', '0', '0', '0', '1', '0', '0'};
+    rows[1].onSeconds[sim::RELAY_W1] = 42.5;
+    rows[1].energyKj[sim::RELAY_W1] = 510.0;
+    rows[0].controlled = false;
+    rows[0].setpoints.valid = false;
+    std::ostringstream out;
+    sim::writeTrace(out, rows);
+    std::istringstream in(out.str());
+    std::vector<TraceRow> back;
+    std::string error;
+    ASSERT_TRUE(sim::readTrace(in, &back, &error)) << error;
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_FALSE(back[0].controlled);
+    EXPECT_FALSE(back[0].setpoints.valid);
+    EXPECT_EQ(back[1].uptimeMs, rows[1].uptimeMs);
+    EXPECT_EQ(back[1].wall, rows[1].wall);
+    EXPECT_EQ(back[1].setpoints.period, PeriodKind::Wake);
+    EXPECT_TRUE(back[1].setpoints.occupied);
+    EXPECT_NEAR(back[1].bandLow, 20.61, 1e-9);
+    EXPECT_EQ(back[1].relays, rows[1].relays);
+    EXPECT_DOUBLE_EQ(back[1].onSeconds[sim::RELAY_W1], 42.5);
+    EXPECT_DOUBLE_EQ(back[1].energyKj[sim::RELAY_W1], 510.0);
+    // A cut line is refused with its number.
+    std::string cut = out.str();
+    cut.resize(cut.size() - 10);
+    std::istringstream bad(cut);
+    EXPECT_FALSE(sim::readTrace(bad, &back, &error));
+    EXPECT_EQ(error.rfind("trace line 3:", 0), 0u) << error;
+}
+
+// A thermostat record in Celsius, heat mode: every day Wake 06:30 21/25,
+// Leave 08:00 17/29, Return 18:00 21/25, Sleep 22:00 17/28.
+TstatSysCfgPersistMem_t record(uint32_t identity) {
+    TstatSysCfgPersistMem_t r;
+    memset(&r, 0, sizeof(r));
+    r.tstatSysCfgId = identity;
+    r.tstatCfg.systemType = SYSTEM_TYPE_TWO_STG_HEAT_PUMP;
+    r.tstatCfg.setpointMargin = fx(0.25);
+    r.tstatCfg.deadband = fx(1.5);
+    r.tstatCfg.cycleRate = 4;
+    r.hvacSettings.hvacState = HVAC_STATE_HEAT;
+    r.hvacSettings.balancePoint = fx(-1.0);
+    r.tstatFmtSettings.tempScale = TEMP_SCALE_CELSIUS;
+    r.tstatMode.mode = TSTAT_MODE_PROGRAM;
+    const struct {
+        double heat, cool;
+        uint8_t hour, minute;
+    } periods[] = {{21, 25, 6, 30}, {17, 29, 8, 0}, {21, 25, 18, 0}, {17, 28, 22, 0}};
+    for (auto &day : r.prgSetPnt) {
+        for (int p = 0; p < TSTAT_PERIODS_PER_DAY; p++) {
+            day.period[p].heatSetPoint = fx(periods[p].heat);
+            day.period[p].coolSetPoint = fx(periods[p].cool);
+            day.period[p].startHour = periods[p].hour;
+            day.period[p].startMinute = periods[p].minute;
+            day.period[p].humidifySetPoint = fx(35);
+            day.period[p].dehumidifySetPoint = fx(55);
+        }
+    }
+    r.humidifyState = HUMIDIFY_STATE_OFF;
+    r.comfortRecoveryModeState = OFFON_ON;
+    return r;
+}
+
+std::string bytes(const TstatSysCfgPersistMem_t &r) {
+    return std::string(reinterpret_cast<const char *>(&r), sizeof(r));
+}
+
+TEST(Report, SetpointsInForceFromTheThermostatsRecord) {
+    setenv("TZ", "UTC0", 1);
+    tzset();
+    {
+        TempBoardRoot root;
+        root.write("/dev/mtdblock4", bytes(record(TSTAT_SYS_CFG_FACTORY_ID)));
+        root.write("/dev/mtdblock5", "");
+        root.write("/dev/mtdblock8", "");
+        sim::SetpointSource source;
+        ASSERT_TRUE(source.refresh());
+        EXPECT_TRUE(source.setup().heatPump);
+        EXPECT_EQ(source.setup().stages, 2);
+        const int64_t monday = 1796601600; // 2026-12-07 00:00 UTC
+        struct Case {
+            int64_t at;
+            PeriodKind period;
+            double heat, cool;
+            bool occupied;
+        };
+        // Before Monday's Wake, Sunday's Sleep; recovery plays no part.
+        const Case cases[] = {
+            {monday + 5 * 3600, PeriodKind::Sleep, 17.0, 28.0, false},
+            {monday + 6 * 3600 + 29 * 60, PeriodKind::Sleep, 17.0, 28.0, false},
+            {monday + 6 * 3600 + 30 * 60, PeriodKind::Wake, 21.0, 25.0, true},
+            {monday + 18 * 3600, PeriodKind::Return, 21.0, 25.0, true},
+        };
+        for (const Case &c : cases) {
+            sim::SetpointsInForce sp = source.at(c.at);
+            ASSERT_TRUE(sp.valid);
+            EXPECT_EQ(sp.period, c.period) << c.at;
+            EXPECT_DOUBLE_EQ(sp.heat, c.heat) << c.at;
+            EXPECT_DOUBLE_EQ(sp.cool, c.cool) << c.at;
+            EXPECT_EQ(sp.occupied, c.occupied) << c.at;
+        }
+        // The thermostat saves a hold until 08:00: the user record wins,
+        // and once the hold has ended the program is back.
+        TstatSysCfgPersistMem_t user = record(TSTAT_SYS_CFG_USER_ID);
+        user.tstatMode.mode = TSTAT_MODE_HOLD;
+        user.tstatMode.holdSetPoint.heatSetPoint = fx(19.5);
+        user.tstatMode.holdSetPoint.coolSetPoint = fx(26.0);
+        user.tstatMode.holdSetPoint.endTime = monday + 8 * 3600;
+        root.write("/dev/mtdblock5", bytes(user));
+        ASSERT_TRUE(source.refresh());
+        sim::SetpointsInForce hold = source.at(monday + 8 * 3600 - 1);
+        EXPECT_EQ(hold.period, PeriodKind::Hold);
+        EXPECT_DOUBLE_EQ(hold.heat, 19.5);
+        EXPECT_TRUE(hold.occupied);
+        EXPECT_EQ(source.at(monday + 8 * 3600).period, PeriodKind::Leave);
+        PersistUtil_Reset();
+        scheduleReset();
+    }
+    unsetenv("TZ");
+    tzset();
+}
+
+TEST(Report, PlotOfARun) {
+    TempBoardRoot root;
+    std::vector<TraceRow> rows;
+    for (int m = 1; m <= 120; m++) {
+        rows.push_back(row(m, m < 60 ? PeriodKind::Sleep : PeriodKind::Wake, m < 60 ? 17.0 : 21.0,
+                           25.5, 18.0 + m / 40.0));
+    }
+    std::vector<RelayEvent> log = cycles(sim::RELAY_W1, {{0, 600000}, {1800000, -1}});
+    Report report = sim::computeReport(rows, log, setup(), {});
+    std::string path = root.file("/day.png");
+    std::string error;
+    const std::string fonts = TSTAT_BUILD_DIR "/data/fonts";
+    ASSERT_TRUE(sim::plotRun(path, fonts, rows, log, report, "title", "detail", &error)) << error;
+    std::string png = root.read("/day.png");
+    EXPECT_EQ(png.substr(1, 3), "PNG");
+    rows.resize(1);
+    EXPECT_FALSE(sim::plotRun(path, fonts, rows, log, report, "title", "detail", &error));
+}
+
+} // namespace

@@ -1,6 +1,7 @@
 // tstat-sim: command line, the main loop that drives the coprocessor, the
 // house and the console, and the application it starts.
 #include "app.h"
+#include "sim_clock.h"
 
 #include "board.h"
 #include "console.h"
@@ -96,58 +97,6 @@ class Fd {
     int m_fd;
 };
 
-void setNonBlocking(int fd) {
-    int flags = fcntl(fd, F_GETFL);
-    if (flags >= 0) {
-        fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-    }
-}
-
-std::string ownDirectory() {
-    char buf[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf) - 1);
-    if (n <= 0) {
-        return ".";
-    }
-    buf[n] = '\0';
-    return fs::path(buf).parent_path().string();
-}
-
-int64_t simNowMs() {
-    struct timespec ts;
-    platformMonotonic(&ts);
-    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
-// Local time of day in hours, on the simulated wall clock.
-double hourOfDay() {
-    time_t now = static_cast<time_t>(util_time(nullptr));
-    struct tm local {};
-    localtime_r(&now, &local);
-    return local.tm_hour + local.tm_min / 60.0 + local.tm_sec / 3600.0;
-}
-
-// Days since 1970 of the local date on the simulated wall clock.
-int64_t localDay() {
-    time_t now = static_cast<time_t>(util_time(nullptr));
-    struct tm local {};
-    localtime_r(&now, &local);
-    struct tm date {};
-    date.tm_year = local.tm_year;
-    date.tm_mon = local.tm_mon;
-    date.tm_mday = local.tm_mday;
-    return static_cast<int64_t>(timegm(&date)) / 86400;
-}
-
-std::string clockStamp() {
-    time_t now = static_cast<time_t>(util_time(nullptr));
-    struct tm local {};
-    localtime_r(&now, &local);
-    char text[16];
-    snprintf(text, sizeof(text), "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
-    return text;
-}
-
 const char *c_RelayNames[RELAY_COUNT] = {"O/B", "Y1",  "Y2", "W1", "W2",
                                          "DEH", "HUM", "G1", "G2", "G3"};
 
@@ -161,25 +110,6 @@ std::string relayText(const std::array<char, RELAY_COUNT> &r) {
         }
     }
     return text + " (" + (closed.empty() ? "all open" : closed) + ")";
-}
-
-// Sets TSTAT_TIME_ANCHOR when it is not set, so that the simulator and the
-// application it starts count simulated time from the same instant.
-void shareTimeAnchor() {
-    const char *anchor = getenv("TSTAT_TIME_ANCHOR");
-    if (anchor != nullptr && *anchor != '\0') {
-        return;
-    }
-    platformReset();
-    // Right after a reset the simulated monotonic clock starts at the host's
-    // monotonic time, which is what the anchor is.
-    struct timespec ts;
-    platformMonotonic(&ts);
-    char text[32];
-    snprintf(text, sizeof(text), "%lld",
-             static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec);
-    setenv("TSTAT_TIME_ANCHOR", text, 1);
-    platformReset();
 }
 
 struct Client {
@@ -605,7 +535,9 @@ int Simulator::run() {
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGHUP, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
-    setNonBlocking(STDIN_FILENO);
+    // Standard input is read only when poll says it is readable. It is not
+    // made non-blocking: on a terminal it shares its open file with standard
+    // output, whose lines would then be cut short when the terminal is slow.
 
     if (m_startApplication) {
         startApplication();

@@ -10,6 +10,7 @@
 #include "hvac/sensors.h"
 #include "keys.h"
 #include "platform/platform.h"
+#include "sim_clock.h"
 
 #include <algorithm>
 #include <array>
@@ -119,59 +120,10 @@ void onSignal(int signal) {
     s_Signal = signal;
 }
 
-int64_t simNowMs() {
-    struct timespec ts;
-    platformMonotonic(&ts);
-    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
 int64_t hostNowMs() {
     struct timespec ts {};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
-double hourOfDay() {
-    time_t now = static_cast<time_t>(util_time(nullptr));
-    struct tm local {};
-    localtime_r(&now, &local);
-    return local.tm_hour + local.tm_min / 60.0 + local.tm_sec / 3600.0;
-}
-
-std::string clockStamp() {
-    time_t now = static_cast<time_t>(util_time(nullptr));
-    struct tm local {};
-    localtime_r(&now, &local);
-    char text[16];
-    snprintf(text, sizeof(text), "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
-    return text;
-}
-
-std::string ownDirectory() {
-    char buf[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf) - 1);
-    if (n <= 0) {
-        return ".";
-    }
-    buf[n] = '\0';
-    return fs::path(buf).parent_path().string();
-}
-
-// The simulator and the application must count simulated time from the
-// same instant: the anchor is set here when the caller has not set one.
-void shareTimeAnchor() {
-    const char *anchor = getenv("TSTAT_TIME_ANCHOR");
-    if (anchor != nullptr && *anchor != '\0') {
-        return;
-    }
-    platformReset();
-    struct timespec ts;
-    platformMonotonic(&ts);
-    char text[32];
-    snprintf(text, sizeof(text), "%lld",
-             static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec);
-    setenv("TSTAT_TIME_ANCHOR", text, 1);
-    platformReset();
 }
 
 bool printableSerial(const std::string &serial) {

@@ -25,7 +25,8 @@ using Clock = std::chrono::steady_clock;
 SimProcess::SimProcess(const std::string &root, const std::string &command,
                        const std::vector<std::string> &args, double scale)
     : m_root(root) {
-    std::vector<std::string> argv = {TSTAT_SIM_BINARY, command, "--root", root};
+    // Tests never need the dashboard; without it parallel runs share no port.
+    std::vector<std::string> argv = {TSTAT_SIM_BINARY, command, "--root", root, "--no-http"};
     argv.insert(argv.end(), args.begin(), args.end());
     std::string scaleText = std::to_string(scale);
     std::string outPath = root + "/sim-output.txt";

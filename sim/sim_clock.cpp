@@ -1,0 +1,79 @@
+// Time and place helpers shared by tstat-sim's run and fixture modes.
+#include "sim_clock.h"
+
+#include "core/util.h"
+#include "platform/platform.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <unistd.h>
+
+namespace sim {
+
+int64_t simNowMs() {
+    struct timespec ts;
+    platformMonotonic(&ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+namespace {
+struct tm localNow() {
+    time_t now = static_cast<time_t>(util_time(nullptr));
+    struct tm local {};
+    localtime_r(&now, &local);
+    return local;
+}
+} // namespace
+
+double hourOfDay() {
+    struct tm local = localNow();
+    return local.tm_hour + local.tm_min / 60.0 + local.tm_sec / 3600.0;
+}
+
+int64_t localDay() {
+    struct tm local = localNow();
+    struct tm date {};
+    date.tm_year = local.tm_year;
+    date.tm_mon = local.tm_mon;
+    date.tm_mday = local.tm_mday;
+    return static_cast<int64_t>(timegm(&date)) / 86400;
+}
+
+std::string clockStamp() {
+    struct tm local = localNow();
+    char text[16];
+    snprintf(text, sizeof(text), "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+    return text;
+}
+
+void shareTimeAnchor() {
+    const char *anchor = getenv("TSTAT_TIME_ANCHOR");
+    if (anchor != nullptr && *anchor != '\0') {
+        return;
+    }
+    platformReset();
+    // Right after a reset the simulated monotonic clock starts at the host's
+    // monotonic time, which is what the anchor is.
+    struct timespec ts;
+    platformMonotonic(&ts);
+    char text[32];
+    snprintf(text, sizeof(text), "%lld",
+             static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec);
+    setenv("TSTAT_TIME_ANCHOR", text, 1);
+    platformReset();
+}
+
+std::string ownDirectory() {
+    char buf[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf) - 1);
+    if (n <= 0) {
+        return ".";
+    }
+    buf[n] = '\0';
+    return std::filesystem::path(buf).parent_path().string();
+}
+
+} // namespace sim

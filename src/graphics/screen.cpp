@@ -144,12 +144,14 @@ void screenReset() {
     if (g_display.screen != nullptr || g_display.glyphFile != nullptr) {
         screenStop(&g_display);
     }
+    screenCloseMeasureFont();
     g_display = DisplayContext{
         0, 0, 0, 0, nullptr, nullptr, nullptr, -1, -1, 0, {0, 0, 0, 0, 0, 0, 0, nullptr}};
     m_Counters = ScreenRenderCounters{};
 }
 
 int screenInitVideo(DisplayContext *display) {
+    platformDisplayPrepare();
     if (SDL_Init(SDL_INIT_VIDEO) < 0) {
         printf("error initializing sdl (%s)\n", SDL_GetError());
         return -1;
@@ -217,6 +219,7 @@ void screenStop(DisplayContext *display) {
         SDL_FreeSurface(display->cursor.surface);
         display->cursor.surface = nullptr;
     }
+    screenCloseMeasureFont();
     if (TTF_WasInit() != 0) {
         TTF_Quit();
     }

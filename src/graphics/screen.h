@@ -208,6 +208,8 @@ int screenItemGetDimensions(const ScreenItem *item, uint32_t *position, uint32_t
 // TTF_SizeText's result (0 or -1) for the text in that font; -1 when the font cannot be opened.
 int screenGetTextWidthHeight(const char *fontFile, uint32_t size, const char *text, int *width,
                              int *height);
+// Closes the font that measuring keeps open (screenStop does it).
+void screenCloseMeasureFont();
 
 // ---- Cursor
 // -----------------------------------------------------------------------------------------

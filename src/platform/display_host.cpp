@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -200,6 +201,14 @@ void pumpEvents() {
 
 } // namespace
 
+void platformDisplayPrepare() {
+    const char *driver = getenv("SDL_VIDEODRIVER");
+    const char *x11 = getenv("DISPLAY");
+    if ((driver == nullptr || driver[0] == '\0') && (x11 == nullptr || x11[0] == '\0')) {
+        setenv("SDL_VIDEODRIVER", "dummy", 1);
+    }
+}
+
 void platformDisplayStart(SDL_Surface *screen) {
     m_Display.screen = screen;
     m_Display.pending = false;
@@ -236,7 +245,11 @@ void platformDisplayStop() {
 }
 
 int platformDisplaySnapshot(const char *path) {
-    if (path == nullptr || !encodeFrame(m_Display.screen)) {
+    return platformSurfaceSnapshot(m_Display.screen, path);
+}
+
+int platformSurfaceSnapshot(SDL_Surface *surface, const char *path) {
+    if (path == nullptr || !encodeFrame(surface)) {
         return -1;
     }
     return hostWriteFileAtomic(path, reinterpret_cast<const char *>(m_PngBuffer.data()),

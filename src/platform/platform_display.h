@@ -63,6 +63,10 @@ inline PlatformKeyEvent platformDecodeKeyEvent(const uint8_t record[PLATFORM_KEY
 
 // ---- Frames and events -------------------------------------------------------
 
+// Called before the video system starts. On the host it chooses SDL's dummy
+// driver when no driver is named and there is no X display, so that a
+// headless run still draws (into sim/screen.png); a window otherwise.
+void platformDisplayPrepare();
 // The video surface now in use (after SDL_SetVideoMode).
 void platformDisplayStart(SDL_Surface *screen);
 // Called after each SDL_Flip of that surface.
@@ -75,6 +79,8 @@ void platformDisplayStop();
 // Writes the current frame of the surface to a PNG file (through a temporary
 // file and a rename). 0, or -1 (always -1 on the board).
 int platformDisplaySnapshot(const char *path);
+// Writes any surface's pixels to a PNG file the same way. 0, or -1.
+int platformSurfaceSnapshot(SDL_Surface *surface, const char *path);
 
 // For tests: how many frames were published, and forgetting all state.
 uint32_t platformDisplayPublishedFrames();

@@ -71,14 +71,6 @@ UtilTimer m_HoldPageTimer{};
 uint8_t m_bIsHoldPageTimerOn = 0;
 UtilTimer m_AdvSetupTimer{};
 
-// Lockout durations.
-UtilTimer m_ModeLkoutTimer{};
-UtilTimer m_FanLkoutTimer{};
-UtilTimer m_TempLkoutTimer{};
-uint8_t m_bIsModeLockOn = 0;
-uint8_t m_bIsFanLockOn = 0;
-uint8_t m_bIsTempLockOn = 0;
-
 // Backlight and screen saver.
 UtilTimer g_backlightTimer{};
 UtilTimer m_screenSaverTimer{};
@@ -94,43 +86,79 @@ bool expired(const UtilTimer &timer) {
     return util_check_expiration(&timer) != 0;
 }
 
-// One lock's duration: its field, its time and its timer.
+// The three timed locks.
+enum LockKind { LOCK_MODE, LOCK_FAN, LOCK_TEMP, LOCK_KINDS };
+
 struct LockTimer {
-    LockState TstatLockoutCfg_t::*lock;
-    uint16_t TstatLockoutCfg_t::*minutes;
-    UtilTimer *timer;
-    uint8_t *running;
+    UtilTimer timer;
+    uint8_t running;
 };
 
-const LockTimer c_ModeLock = {&TstatLockoutCfg_t::modeLock, &TstatLockoutCfg_t::modeLockTime,
-                              &m_ModeLkoutTimer, &m_bIsModeLockOn};
-const LockTimer c_FanLock = {&TstatLockoutCfg_t::fanLock, &TstatLockoutCfg_t::fanLockTime,
-                             &m_FanLkoutTimer, &m_bIsFanLockOn};
-const LockTimer c_TempLock = {&TstatLockoutCfg_t::tempLock, &TstatLockoutCfg_t::tempLockTimeLimit,
-                              &m_TempLkoutTimer, &m_bIsTempLockOn};
+LockTimer m_LockTimers[LOCK_KINDS] = {}; // mode, fan and temperature lock durations
 
-void startLockTimer(const LockTimer &lock) {
+// The lock field and its time in the (packed) lockout record, read by value.
+LockState lockField(const TstatLockoutCfg_t &cfg, LockKind kind) {
+    switch (kind) {
+    case LOCK_MODE:
+        return cfg.modeLock;
+    case LOCK_FAN:
+        return cfg.fanLock;
+    default:
+        return cfg.tempLock;
+    }
+}
+
+uint16_t lockMinutes(const TstatLockoutCfg_t &cfg, LockKind kind) {
+    switch (kind) {
+    case LOCK_MODE:
+        return cfg.modeLockTime;
+    case LOCK_FAN:
+        return cfg.fanLockTime;
+    default:
+        return cfg.tempLockTimeLimit;
+    }
+}
+
+void releaseLock(TstatLockoutCfg_t *cfg, LockKind kind) {
+    switch (kind) {
+    case LOCK_MODE:
+        cfg->modeLock = LOCK_UNLOCKED;
+        cfg->modeLockTime = 0;
+        break;
+    case LOCK_FAN:
+        cfg->fanLock = LOCK_UNLOCKED;
+        cfg->fanLockTime = 0;
+        break;
+    default:
+        cfg->tempLock = LOCK_UNLOCKED;
+        cfg->tempLockTimeLimit = 0;
+        break;
+    }
+}
+
+void startLockTimer(LockKind kind) {
     TstatLockoutCfg_t cfg{};
     getLockoutConfiguration(&cfg);
-    uint16_t minutes = cfg.*lock.minutes;
+    uint16_t minutes = lockMinutes(cfg, kind);
     if (minutes != 0) {
         // In 32 bits every 16-bit duration is exact.
-        util_set_expiration(lock.timer, static_cast<uint32_t>(minutes) * MS_PER_MINUTE);
-        *lock.running = 1;
+        util_set_expiration(&m_LockTimers[kind].timer,
+                            static_cast<uint32_t>(minutes) * MS_PER_MINUTE);
+        m_LockTimers[kind].running = 1;
     }
 }
 
 // True when the lock's time ran out: the lock is released and its time cleared.
-bool checkLockTimer(const LockTimer &lock) {
-    if (*lock.running == 0 || !expired(*lock.timer)) {
+bool checkLockTimer(LockKind kind) {
+    LockTimer &lock = m_LockTimers[kind];
+    if (lock.running == 0 || !expired(lock.timer)) {
         return false;
     }
     TstatLockoutCfg_t cfg{};
     getLockoutConfiguration(&cfg);
-    cfg.*lock.lock = LOCK_UNLOCKED;
-    cfg.*lock.minutes = 0;
+    releaseLock(&cfg, kind);
     setLockoutConfiguration(&cfg);
-    *lock.running = 0;
+    lock.running = 0;
     return true;
 }
 
@@ -140,20 +168,20 @@ void pollLockoutTimers(uint8_t page) {
     if (cfg.buttonLockout != LOCK_LOCKED) {
         return;
     }
-    struct {
-        const LockTimer &lock;
+    static constexpr struct {
+        LockKind kind;
         void (*start)();
         void (*check)();
-    } const locks[] = {
-        {c_ModeLock, dispManSetLockoutModeTimeout, dispManCheckLockoutModeTimeout},
-        {c_FanLock, dispManSetLockoutFanTimeout, dispManCheckLockoutFanTimeout},
-        {c_TempLock, dispManSetLockoutTempTimeout, dispManCheckLockoutTempTimeout},
+    } c_Locks[] = {
+        {LOCK_MODE, dispManSetLockoutModeTimeout, dispManCheckLockoutModeTimeout},
+        {LOCK_FAN, dispManSetLockoutFanTimeout, dispManCheckLockoutFanTimeout},
+        {LOCK_TEMP, dispManSetLockoutTempTimeout, dispManCheckLockoutTempTimeout},
     };
-    for (const auto &l : locks) {
-        if (cfg.*l.lock.lock != LOCK_LOCKED) {
+    for (const auto &l : c_Locks) {
+        if (lockField(cfg, l.kind) != LOCK_LOCKED) {
             continue;
         }
-        if (*l.lock.running == 0 && page != PAGE_BUTTON_LOCKOUT) {
+        if (m_LockTimers[l.kind].running == 0 && page != PAGE_BUTTON_LOCKOUT) {
             l.start();
         }
         l.check();
@@ -313,7 +341,9 @@ void displayManagerPoll() {
     screenRender(g_displayHdl);
     displayDataDictUpdateSetTimeout(0);
     pollLockoutTimers(page);
-    if (page == PAGE_MAIN || page == PAGE_HOLD) {
+    // The main screen's icons and animation, while that screen is on display
+    // (the screen saver keeps the page number of the page it covers).
+    if ((page == PAGE_MAIN || page == PAGE_HOLD) && m_scrSvrOn == 0) {
         dispManSetComfortModeTimeout();
         dispManCheckComfortModeTimeout();
         displayManagerCheckAlertIcons();
@@ -527,27 +557,27 @@ void displayDataDictUpdateCheckTimeout() {
 // ---- Lockout timers -------------------------------------------------------------------------
 
 void dispManSetLockoutModeTimeout() {
-    startLockTimer(c_ModeLock);
+    startLockTimer(LOCK_MODE);
 }
 
 void dispManSetLockoutFanTimeout() {
-    startLockTimer(c_FanLock);
+    startLockTimer(LOCK_FAN);
 }
 
 void dispManSetLockoutTempTimeout() {
-    startLockTimer(c_TempLock);
+    startLockTimer(LOCK_TEMP);
 }
 
 void dispManCheckLockoutModeTimeout() {
-    checkLockTimer(c_ModeLock);
+    checkLockTimer(LOCK_MODE);
 }
 
 void dispManCheckLockoutFanTimeout() {
-    checkLockTimer(c_FanLock);
+    checkLockTimer(LOCK_FAN);
 }
 
 void dispManCheckLockoutTempTimeout() {
-    if (checkLockTimer(c_TempLock)) {
+    if (checkLockTimer(LOCK_TEMP)) {
         // The set-point limits apply again.
         initialiseTStatFormat();
         initialiseHoldModeMenu();
@@ -557,9 +587,9 @@ void dispManCheckLockoutTempTimeout() {
 }
 
 void resetLockoutFlags() {
-    m_bIsModeLockOn = 0;
-    m_bIsFanLockOn = 0;
-    m_bIsTempLockOn = 0;
+    for (LockTimer &lock : m_LockTimers) {
+        lock.running = 0;
+    }
 }
 
 // ---- Backlight and screen saver ---------------------------------------------------------------
@@ -738,10 +768,9 @@ void displayManagerReset() {
     m_HoldPageTimer = UtilTimer{};
     m_bIsHoldPageTimerOn = 0;
     m_AdvSetupTimer = UtilTimer{};
-    m_ModeLkoutTimer = UtilTimer{};
-    m_FanLkoutTimer = UtilTimer{};
-    m_TempLkoutTimer = UtilTimer{};
-    resetLockoutFlags();
+    for (LockTimer &lock : m_LockTimers) {
+        lock = LockTimer{};
+    }
     g_backlightTimer = UtilTimer{};
     m_screenSaverTimer = UtilTimer{};
     m_scrSvrTimerOn = 0;

@@ -97,9 +97,10 @@ const ScreenTableBackup c_ScrSvrBackup(testScreenScrSvr);
 const ScreenTableBackup c_MessageBackup(testScreenMessage);
 const ScreenTableBackup c_SecurityCodeBackup(testScreenSecurityCodeInput);
 
-// Message lines wrap at this width (pixels) of the lines' font.
+// Message lines wrap when wider than this (pixels) in the lines' font. A
+// line that stops there is always split at a blank or with a hyphen: a
+// line of exactly one pixel more would otherwise break a word unmarked.
 constexpr int MESSAGE_WRAP_WIDTH = 184;
-constexpr int MESSAGE_SPLIT_WIDTH = 185;
 constexpr const char *m_MsgScrFontName = "./fonts/arial.ttf";
 constexpr uint32_t m_MsgScrFontSize = 15;
 
@@ -129,7 +130,7 @@ size_t wrapLine(const char *p, char *line) {
         snprintf(line, MESSAGE_LINE_SIZE, " ");
         return 0;
     }
-    if (width <= MESSAGE_SPLIT_WIDTH) {
+    if (width <= MESSAGE_WRAP_WIDTH) {
         return copied;
     }
     // Too wide: end at the last blank, or split the word with a hyphen.

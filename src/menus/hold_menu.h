@@ -7,6 +7,7 @@
 
 #include "config/persist.h"
 #include "menus/menu_engine.h"
+#include "menus/menu_pages.h"
 
 #include <cstdint>
 

@@ -1,0 +1,58 @@
+// The thermostat under tstat-sim, headless: keys pressed with `tstat-sim key`
+// change the frame published as sim/screen.png, and the fourth key ends the
+// application (and the simulator) with status 0.
+#include "sim_process.h"
+
+#include "board_root.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// `tstat-sim key KEY --hold SECONDS --root ROOT`; its exit status.
+int pressKey(const std::string &root, const char *key, const char *hold) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        execl(TSTAT_SIM_BINARY, TSTAT_SIM_BINARY, "key", key, "--hold", hold, "--root",
+              root.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(DisplayUnderSim, KeysChangeThePublishedScreenAndTheFourthKeyEndsTheRun) {
+    TempBoardRoot root;
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    SimProcess sim(root.path(), "run", {"--no-status"}, 1);
+    ASSERT_TRUE(sim.waitReady(30s)) << sim.output();
+    std::string first;
+    ASSERT_TRUE(pollUntil([] { usleep(50000); },
+                          [&] {
+                              first = root.read("/sim/screen.png");
+                              return first.size() > 1000;
+                          },
+                          30s))
+        << sim.output();
+    // The main page settles (clock, icons) before the key.
+    usleep(1500000);
+    first = root.read("/sim/screen.png");
+    ASSERT_EQ(pressKey(root.path(), "up", "0.1"), 0);
+    EXPECT_TRUE(pollUntil([] { usleep(50000); },
+                          [&] { return root.read("/sim/screen.png") != first; }, 20s))
+        << sim.output();
+    // Press and release go out together: the application ends on the press,
+    // and nobody would read a release written later.
+    ASSERT_EQ(pressKey(root.path(), "exit", "0"), 0);
+    EXPECT_EQ(sim.wait(30s), 0) << sim.output();
+}
+
+} // namespace

@@ -13,6 +13,7 @@
 #include "menus/menu_pages.h"
 
 #include <cstdio>
+#include <cstring>
 
 ScreenItem *m_CurrFcastTemp = nullptr;
 ScreenItem *m_MainScrFcastPtr[4] = {};
@@ -346,22 +347,46 @@ void replaceIfKnown(ScreenItem *item, const char *path) {
     }
 }
 
+// What the five-day values were last decoded from.
+struct FiveDayInputs {
+    TstatFiveDayForecast_t forecast;
+    TempScale scale;
+    bool valid;
+};
+FiveDayInputs m_LastFiveDayInputs{};
+
+TempScale displayScale() {
+    TstatFmtSettings_t fmt{};
+    getThermostatFormatSettings(&fmt);
+    return fmt.tempScale == TEMP_SCALE_FAHRENHEIT ? TEMP_SCALE_FAHRENHEIT : TEMP_SCALE_CELSIUS;
+}
+
 // Rebuilds the five-day values; returns today's day of week (0 Sunday).
 uint8_t rebuildFiveDay(TstatFiveDayForecast_t *forecast) {
     TstatClockCfg_t clock{};
-    getClockConfiguration(&clock);
+    menuGetClock(&clock);
     uint8_t today = static_cast<uint8_t>(clock.weekday % 7);
     getFiveDayForecast(forecast);
-    for (size_t d = 0; d < FORECAST_DAYS; d++) {
-        decodeInto(&g_FiveDayFCastMenu[3 * d], forecast->highTemp[d]);
-        decodeInto(&g_FiveDayFCastMenu[3 * d + 1], forecast->lowTemp[d]);
-        g_FiveDayFCastMenu[3 * d + 2].value = static_cast<int16_t>(forecast->condition[d]);
-    }
+    TempScale scale = displayScale();
     TstatCurrentForecast_t current{};
     getCurrentForecast(&current);
-    current.highTemp = forecast->highTemp[0];
-    current.lowTemp = forecast->lowTemp[0];
-    setCurrentForecast(&current);
+    // The weather texts ask for the values several times a pass: they are
+    // decoded again only when the forecast or the scale changed.
+    bool unchanged = m_LastFiveDayInputs.valid && m_LastFiveDayInputs.scale == scale &&
+                     memcmp(&m_LastFiveDayInputs.forecast, forecast, sizeof(*forecast)) == 0 &&
+                     current.highTemp == forecast->highTemp[0] &&
+                     current.lowTemp == forecast->lowTemp[0];
+    if (!unchanged) {
+        for (size_t d = 0; d < FORECAST_DAYS; d++) {
+            decodeInto(&g_FiveDayFCastMenu[3 * d], forecast->highTemp[d]);
+            decodeInto(&g_FiveDayFCastMenu[3 * d + 1], forecast->lowTemp[d]);
+            g_FiveDayFCastMenu[3 * d + 2].value = static_cast<int16_t>(forecast->condition[d]);
+        }
+        current.highTemp = forecast->highTemp[0];
+        current.lowTemp = forecast->lowTemp[0];
+        setCurrentForecast(&current);
+        m_LastFiveDayInputs = FiveDayInputs{*forecast, scale, true};
+    }
     if (getFiveDayFcastSelected() == 0) {
         return today;
     }
@@ -568,4 +593,5 @@ void forecastPagesReset() {
         code = 0;
     }
     m_hasFcastCh = 0;
+    m_LastFiveDayInputs = FiveDayInputs{};
 }

@@ -62,7 +62,7 @@ constexpr uint32_t SEC_CODE_DIGIT_SIZE = 36;
 void drawSecurityCodeTitle(char *buffer) {
     snprintf(buffer, SCREEN_TEXT_LEN, "Enter the security code");
     TstatClockCfg_t clock{};
-    getClockConfiguration(&clock);
+    menuGetClock(&clock);
     showDayBar(clock.weekday);
 }
 constexpr uint32_t SEC_CODE_BUTTON_SIZE = 18;

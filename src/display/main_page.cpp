@@ -621,7 +621,7 @@ void showDayBar(uint8_t dayOfWeek) {
 void drawMainScrDate(char *buffer) {
     createDateString(buffer, SCREEN_TEXT_LEN);
     TstatClockCfg_t clock{};
-    getClockConfiguration(&clock);
+    menuGetClock(&clock);
     showDayBar(clock.weekday);
 }
 

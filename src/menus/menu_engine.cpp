@@ -4,6 +4,7 @@
 
 #include "config/data_dict.h"
 #include "core/fixed_point.h"
+#include "core/util.h"
 #include "display/display_manager.h"
 #include "display/pages.h"
 
@@ -18,6 +19,9 @@ MenuItem *m_CurrentPagePtr = nullptr;
 uint8_t m_CurrentPageIndex = 0;
 const char *c_CurrentGlyph[MENU_GLYPH_LIST_SIZE] = {};
 uint32_t m_LastHvacState = 0;
+// The last clock conversion and the wall-clock second it was made for.
+TstatClockCfg_t m_Clock{};
+int64_t m_ClockSecond = -1;
 uint8_t m_SettingsPageExit = 0;
 
 constexpr uint8_t HOUR_MIN = 1;
@@ -355,12 +359,26 @@ void menuUnselectCurrentItem() {
     }
 }
 
+int menuGetClock(TstatClockCfg_t *clock) {
+    int64_t now = util_time(nullptr);
+    if (now == -1 || now != m_ClockSecond) {
+        if (getClockConfiguration(&m_Clock) != 0) {
+            m_ClockSecond = -1;
+            *clock = m_Clock;
+            return -1;
+        }
+        m_ClockSecond = now;
+    }
+    *clock = m_Clock;
+    return 0;
+}
+
 void createDateString(char *text, size_t size) {
     if (text == nullptr || size == 0) {
         return;
     }
     TstatClockCfg_t clock{};
-    getClockConfiguration(&clock);
+    menuGetClock(&clock);
     TstatFmtSettings_t fmt{};
     getThermostatFormatSettings(&fmt);
     int day = clock.day;
@@ -384,7 +402,7 @@ void createTimeString(char *text, size_t size) {
         return;
     }
     TstatClockCfg_t clock{};
-    getClockConfiguration(&clock);
+    menuGetClock(&clock);
     TstatFmtSettings_t fmt{};
     getThermostatFormatSettings(&fmt);
     if (fmt.timeFormat == TIME_FORMAT_24_HOUR) {
@@ -423,6 +441,8 @@ void menuEngineReset() {
     resetCurrentGlyph();
     m_LastHvacState = 0;
     m_SettingsPageExit = 0;
+    m_Clock = TstatClockCfg_t{};
+    m_ClockSecond = -1;
     g_MinMenuIndex = 0;
     g_MaxMenuIndex = 0;
     g_HighlightItemPtr = nullptr;

@@ -12,6 +12,7 @@
 // text update functions show the new value at the next render pass.
 #pragma once
 
+#include "config/data_dict.h"
 #include "graphics/screen.h"
 
 #include <cstddef>
@@ -126,6 +127,10 @@ void showPuMenu(MenuItem *menu, uint8_t count);
 void menuUnselectCurrentItem();
 
 // ---- Clock texts ---------------------------------------------------------------------------
+
+// The clock configuration (getClockConfiguration), converted once per second
+// of wall time: the pages read it many times in every render pass.
+int menuGetClock(TstatClockCfg_t *clock);
 
 // The date as "%02d-%02d-%02d" in the configured order (day-month-year,
 // month-day-year or year-month-day).

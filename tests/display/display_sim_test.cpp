@@ -55,4 +55,18 @@ TEST(DisplayUnderSim, KeysChangeThePublishedScreenAndTheFourthKeyEndsTheRun) {
     EXPECT_EQ(sim.wait(30s), 0) << sim.output();
 }
 
+TEST(DisplayUnderSim, TheGalleryRendersEveryPageWithoutAMissingFile) {
+    TempBoardRoot out;
+    std::string command = std::string(TSTAT_SIM_BINARY) + " gallery " + out.path() + "/gallery > " +
+                          out.path() + "/gallery.txt 2>&1";
+    ASSERT_EQ(system(command.c_str()), 0) << out.read("/gallery.txt");
+    std::string printed = out.read("/gallery.txt");
+    EXPECT_EQ(printed.find("failed"), std::string::npos) << printed;
+    for (const char *shot : {"main", "popup-mode", "popup-hvac", "popup-fan", "hold", "help",
+                             "forecast-detail", "forecast-five-day", "message", "security-code",
+                             "undervoltage", "screensaver", "main-away-locked", "contact-sheet"}) {
+        EXPECT_GT(out.read("/gallery/" + std::string(shot) + ".png").size(), 1000u) << shot;
+    }
+}
+
 } // namespace

@@ -50,11 +50,14 @@ TEST_F(PagesTest, TheIndoorTemperatureIsShownInRangeOrUncorrected) {
         const char *text;
         uint32_t font;
     } cases[] = {
-        {false, 20, 0, " ", 80},         {true, 20, 0, " 68\xB0", 80}, {true, 20, 2, " 66\xB0", 80},
+        {false, 20, 0, " ", 80},
+        {true, 20, 0, " 68\xB0", 80},
+        {true, 20, 2, " 66\xB0", 80},
         {true, 37.2, 0, " 99\xB0", 80},  // 98.96 F
         {true, 37.8, 0, " 100\xB0", 65}, // 100.04 F, above the range: shown as it is
-        {true, 5, 0, " 41\xB0", 80},     {true, 5, 2, " 41\xB0", 80}, // corrected 39 is below 40:
-                                                                      // uncorrected
+        {true, 5, 0, " 41\xB0", 80},
+        {true, 5, 2, " 41\xB0", 80}, // corrected 39 is below 40:
+                                     // uncorrected
         {true, 4.5, 0, " 40\xB0", 80},
     };
     bootAndStart();
@@ -431,6 +434,45 @@ TEST_F(PagesTest, TheSecurityCodeOpensThePreferencesOnlyWhenRight) {
     ASSERT_EQ(getCurrentMenuIndex(), SEC_CODE_CANCEL);
     tap(BUTTON_CODE_MODE);
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_SETTINGS);
+}
+
+} // namespace
+
+namespace {
+
+TEST(ScreenTables, EveryTableHoldsItsItems) {
+    const struct {
+        const char *name;
+        const ScreenItem *table;
+        size_t bitmaps, texts;
+    } tables[] = {
+        {"main with weather", testScreenMainWithFcast, 65, 11},
+        {"main without weather", testScreenMainWoutFcast, 61, 8},
+        {"screen saver", testScreenScrSvr, 1, 1},
+        {"help", testScreenHelp, 12, 2},
+        {"current conditions", testScreenDetail4Cast, 18, 9},
+        {"five-day forecast", testScreenFiveDayForecast, 26, 11},
+        {"message", testScreenMessage, 8, 13},
+        {"security code input", testScreenSecurityCodeInput, 9, 7},
+    };
+    for (const auto &t : tables) {
+        size_t bitmaps = 0;
+        size_t texts = 0;
+        const ScreenItem *item = t.table;
+        for (; item->kind != SCREEN_ITEM_END && item - t.table < 100; item++) {
+            bitmaps += item->kind == SCREEN_ITEM_BITMAP;
+            texts += item->kind == SCREEN_ITEM_TEXT;
+            // Every bitmap names its image, every text its font and an update or a text.
+            if (item->kind == SCREEN_ITEM_BITMAP) {
+                EXPECT_NE(item->imageFile, nullptr) << t.name << " " << item - t.table;
+            } else {
+                EXPECT_NE(item->fontFile, nullptr) << t.name << " " << item - t.table;
+            }
+        }
+        EXPECT_EQ(bitmaps, t.bitmaps) << t.name;
+        EXPECT_EQ(texts, t.texts) << t.name;
+        EXPECT_EQ(static_cast<size_t>(item - t.table), t.bitmaps + t.texts) << t.name;
+    }
 }
 
 } // namespace

@@ -11,6 +11,7 @@ constexpr const char *FONT_REGULAR = "./fonts/arial.ttf";
 constexpr uint32_t CLOCK_TEXT_COLOR = 0x3D3D3D;
 constexpr uint32_t WHITE_TEXT_COLOR = 0xFFFFFF;
 constexpr uint32_t UNDERVOLTAGE_TEXT_COLOR = 0xF00000;
+constexpr uint32_t UNDERVOLTAGE_BOX_COLOR = 0xFFF4D6;
 
 // The time at (4, y) and the date at (175, y), bold 14 points.
 #define SCREEN_CLOCK_ITEMS(y)                                                                      \
@@ -38,10 +39,10 @@ constexpr uint32_t UNDERVOLTAGE_TEXT_COLOR = 0xF00000;
 #define SCREEN_DAY_BAR                                                                             \
     screenBitmap(0, 0, nullptr, "./images/SharedComposite/DayBar-OFF.png"), SCREEN_DAY_IMAGES
 
-// The under-voltage warning, empty while there is none.
+// The under-voltage warning, empty while there is none; a banner over the page.
 #define SCREEN_UNDERVOLTAGE_TEXT                                                                   \
-    screenText(20, 110, &g_UndervoltageTextHdl, drawUnderVoltageWarning, FONT_REGULAR, 32,         \
-               UNDERVOLTAGE_TEXT_COLOR)
+    screenTextBoxed(20, 110, &g_UndervoltageTextHdl, drawUnderVoltageWarning, FONT_REGULAR, 32,    \
+                    UNDERVOLTAGE_TEXT_COLOR, UNDERVOLTAGE_BOX_COLOR)
 
 // A copy of a screen table as written, taken before main(): pages change
 // their items (images, places, visibility, blinking) and the display

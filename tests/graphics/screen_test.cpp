@@ -417,6 +417,7 @@ TEST_F(Screen, PixelsOfASmallScreen) {
         screenBitmap(0, 0, nullptr, "./images/color_bar_pattern.png"),
         screenGlyph(100, 100, nullptr, '8', 0xFFFF00),
         screenLabel(10, 230, nullptr, "IIII", BOLD, 60, 0xFE0000),
+        screenTextBoxed(30, 180, nullptr, textUpdate, BOLD, 18, 0xF00000, 0xFFFFFF),
         screenEnd(),
     });
     screenSetCurrentScreen(d, s.data());
@@ -447,6 +448,11 @@ TEST_F(Screen, PixelsOfASmallScreen) {
         }
     }
     EXPECT_GT(red, 50);
+    // A boxed text lies on a white panel framed in the text's colour.
+    EXPECT_EQ(pixel16(screen, 30 - 6, 180 - 2), SDL_MapRGB(screen->format, 0xF0, 0, 0));
+    EXPECT_EQ(pixel16(screen, 30 - 3, 180 + 1), SDL_MapRGB(screen->format, 0xFF, 0xFF, 0xFF));
+    EXPECT_EQ(pixel16(screen, 30 + s[3].width + 5, 180 + s[3].height + 1),
+              SDL_MapRGB(screen->format, 0xF0, 0, 0));
 }
 
 TEST_F(Screen, BacklightWritesReplaceTheFiles) {

@@ -49,6 +49,28 @@ TEST_F(DisplayManagerTest, AKeyThatFindsTheDisplayDarkOnlyWakesIt) {
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_HOLD);
 }
 
+TEST_F(DisplayManagerTest, TheActiveBrightnessSetsTheLevelAtWaking) {
+    const struct {
+        BacklightActiveBrightness active;
+        const char *level;
+    } cases[] = {{BACKLIGHT_ACTIVE_LOW, "15\n"},
+                 {BACKLIGHT_ACTIVE_MED, "45\n"},
+                 {BACKLIGHT_ACTIVE_HIGH, "255\n"}};
+    boot();
+    setBacklight(5, BACKLIGHT_INACTIVE_OFF);
+    start();
+    for (const auto &c : cases) {
+        TstatBkLightCtl_t bk{};
+        getThermostatBacklightSettings(&bk);
+        bk.activeBrightness = c.active;
+        setThermostatBacklightSettings(&bk);
+        wait(5200);
+        ASSERT_EQ(brightness(), "0\n");
+        tap(BUTTON_CODE_DOWN);
+        EXPECT_EQ(brightness(), c.level);
+    }
+}
+
 TEST_F(DisplayManagerTest, ShortModePressesWalkThePagesTheSettingsEnable) {
     struct Case {
         OffOnState help;

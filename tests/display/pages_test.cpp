@@ -75,6 +75,57 @@ TEST_F(PagesTest, TheIndoorTemperatureIsShownInRangeOrUncorrected) {
     }
 }
 
+TEST_F(PagesTest, TheHumidityShowsOnlyWithItsSensor) {
+    bootAndStart();
+    EXPECT_EQ(textOf(m_RelHumidityText), " 40%");
+    EXPECT_TRUE(visible(m_RelHumidity));
+    TstatCfg_t cfg{};
+    getTstatConfiguration(&cfg);
+    cfg.humiditySensor = SENSOR_OFF;
+    setTstatConfiguration(&cfg);
+    pass();
+    EXPECT_FALSE(visible(m_RelHumidity));
+    EXPECT_FALSE(visible(m_RelHumidityText));
+}
+
+TEST_F(PagesTest, AlertIconsFollowTheRemindersOnceASecond) {
+    bootAndStart();
+    setWeatherAlertState(1);
+    pass(12);
+    EXPECT_EQ(m_WeatherAlertIcon->loaded, 0u);
+    EXPECT_EQ(m_FilterChangeIcon->loaded, 0u);
+    setWeatherAlertState(0);
+    setTstatFilterChangeDays(0);
+    pass(10);
+    EXPECT_NE(m_WeatherAlertIcon->loaded, 0u);
+    EXPECT_NE(m_FilterChangeIcon->loaded, 0u);
+    setWeatherAlertFeature(FEATURE_DISABLE);
+    setFilterChangeState(FEATURE_DISABLE);
+    pass(10);
+    EXPECT_EQ(m_WeatherAlertIcon->loaded, 0u);
+    EXPECT_EQ(m_FilterChangeIcon->loaded, 0u);
+}
+
+TEST_F(PagesTest, TheAdjustingAnimationAlternatesDuringComfortRecovery) {
+    bootAndStart();
+    pass(6);
+    EXPECT_EQ(m_MainPageComfortMode1->loaded + m_MainPageComfortMode2->loaded, 0u);
+    // 17:10 on a Tuesday: Return (18:00) is under an hour away.
+    testing::internal::CaptureStdout();
+    platformFakeClockSetWall(UI_TEST_WALL_TIME + 10 * 3600);
+    pass(6);
+    // A phase lasts 500 ms and the pass that restarts its timer: six passes here.
+    std::vector<uint32_t> shown;
+    for (int i = 0; i < 4; i++) {
+        shown.push_back(m_MainPageComfortMode1->loaded * 1 + m_MainPageComfortMode2->loaded * 2);
+        pass(6);
+    }
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(getRecoveryMode(), 1);
+    EXPECT_TRUE(shown == (std::vector<uint32_t>{1, 2, 1, 2}) ||
+                shown == (std::vector<uint32_t>{2, 1, 2, 1}));
+}
+
 TEST_F(PagesTest, SetPointsAndButtonsFollowTheHvacMode) {
     const struct {
         HvacState mode;

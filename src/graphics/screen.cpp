@@ -320,7 +320,9 @@ void screenRender(DisplayContext *display) {
     m_Counters.passes++;
     screenUpdateTextItems(display);
     screenUpdateBitmapItems(display);
-    if (display->dirty == 0) {
+    // An unchanged frame is not drawn; a changed one may wait for a later
+    // pass when the host paces its frames (the dirty flag stays set).
+    if (display->dirty == 0 || !platformDisplayMayDraw()) {
         return;
     }
     if (display->screen == nullptr) {

@@ -245,10 +245,14 @@ int screenMoveText(DisplayContext *display, ScreenItem *item, int16_t x, int16_t
     if (!valid(display, item) || (item->x == x && item->y == y)) {
         return -1;
     }
-    screenUnloadText(item, display);
     item->x = x;
     item->y = y;
     display->dirty = 1;
+    // The open font draws at the new place as well; only a text whose font
+    // is not open (never loaded, or taken off with screenRemoveText) opens it.
+    if (item->font != nullptr) {
+        return 0;
+    }
     return screenLoadText(item, display);
 }
 

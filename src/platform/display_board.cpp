@@ -9,6 +9,10 @@ void platformDisplayStart(SDL_Surface *screen) {
     (void)screen;
 }
 
+bool platformDisplayMayDraw() {
+    return true;
+}
+
 void platformDisplayFlipped() {}
 
 void platformDisplayPoll() {}

@@ -23,6 +23,8 @@ namespace {
 constexpr int64_t NS_PER_MS = 1000000;
 // At most ten frames per second of host time.
 constexpr int64_t MIN_PUBLISH_INTERVAL_NS = 100 * NS_PER_MS;
+// At most fifty frames drawn per second of host time while time runs faster.
+constexpr int64_t MIN_DRAW_INTERVAL_NS = 20 * NS_PER_MS;
 constexpr const char *KEY_DEVICE = "/dev/input/event0";
 constexpr uint16_t EVENT_KEY = 1;
 constexpr uint16_t CODE_UP = 0x102;
@@ -36,10 +38,11 @@ struct DisplayState {
     int64_t lastPublishNs;
     bool pending; // a flipped frame still waits to be published
     uint32_t publishedFrames;
-    int keyFd; // the key FIFO, opened on the first window key
+    int keyFd;          // the key FIFO, opened on the first window key
+    int64_t lastDrawNs; // when the last frame was drawn (0: none yet)
 };
 
-DisplayState m_Display = {nullptr, false, 0, false, 0, -1};
+DisplayState m_Display = {nullptr, false, 0, false, 0, -1, 0};
 // The PNG encoder's output, reused from frame to frame.
 std::vector<unsigned char> m_PngBuffer;
 
@@ -214,6 +217,18 @@ void platformDisplayStart(SDL_Surface *screen) {
     m_Display.pending = false;
 }
 
+bool platformDisplayMayDraw() {
+    if (platformTimeScale() <= 1.0) {
+        return true;
+    }
+    int64_t now = hostNowNs();
+    if (m_Display.lastDrawNs != 0 && now - m_Display.lastDrawNs < MIN_DRAW_INTERVAL_NS) {
+        return false;
+    }
+    m_Display.lastDrawNs = now;
+    return true;
+}
+
 void platformDisplayFlipped() {
     if (m_Display.screen == nullptr) {
         return;
@@ -264,5 +279,5 @@ void platformDisplayReset() {
     if (m_Display.keyFd >= 0) {
         close(m_Display.keyFd);
     }
-    m_Display = DisplayState{nullptr, false, 0, false, 0, -1};
+    m_Display = DisplayState{nullptr, false, 0, false, 0, -1, 0};
 }

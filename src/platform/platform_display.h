@@ -69,6 +69,12 @@ inline PlatformKeyEvent platformDecodeKeyEvent(const uint8_t record[PLATFORM_KEY
 void platformDisplayPrepare();
 // The video surface now in use (after SDL_SetVideoMode).
 void platformDisplayStart(SDL_Surface *screen);
+// Asked before a frame is drawn. On the host, while simulated time runs
+// faster than the host's, frames are drawn at most 50 times per second of
+// host time (a later pass draws the change): sped-up blinking and screen
+// saver moves would otherwise take the processor from the control. Always
+// true on the board and at normal speed.
+bool platformDisplayMayDraw();
 // Called after each SDL_Flip of that surface.
 void platformDisplayFlipped();
 // Called on every render pass, drawn or not: events, keys, a pending frame.

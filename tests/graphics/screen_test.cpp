@@ -2,6 +2,7 @@
 // its dirty tracking, blinking, item operations, the cursor and the backlight.
 #include "alloc_counter.h"
 #include "display_fixture.h"
+#include "platform/platform.h"
 
 #include <SDL.h>
 
@@ -137,6 +138,24 @@ TEST_F(Screen, ACleanPassDrawsNothingAndAChangedCharacterRedraws) {
     screenSetCurrentScreen(d, nullptr);
     EXPECT_EQ(pass().passes, 0u);
     screenRender(nullptr);
+}
+
+TEST_F(Screen, WhileTimeRunsFasterFramesArePacedByHostTime) {
+    std::vector<ScreenItem> &s = keep(smallScreen());
+    ASSERT_EQ(screenSetCurrentScreen(d, s.data()), 0);
+    EXPECT_EQ(pass().flips, 1u);
+    setenv("TSTAT_TIME_SCALE", "600", 1);
+    platformReset();
+    snprintf(g_text, sizeof(g_text), "12:01");
+    EXPECT_EQ(pass().flips, 1u);
+    // A change within 20 ms of host time waits for a later pass.
+    snprintf(g_text, sizeof(g_text), "12:02");
+    EXPECT_EQ(pass().flips, 0u);
+    EXPECT_NE(d->dirty, 0u);
+    usleep(25000);
+    EXPECT_EQ(pass().flips, 1u);
+    unsetenv("TSTAT_TIME_SCALE");
+    platformReset();
 }
 
 TEST_F(Screen, ACleanPassDoesNotAllocate) {

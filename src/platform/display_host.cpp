@@ -23,8 +23,16 @@ namespace {
 constexpr int64_t NS_PER_MS = 1000000;
 // At most ten frames per second of host time.
 constexpr int64_t MIN_PUBLISH_INTERVAL_NS = 100 * NS_PER_MS;
-// At most fifty frames drawn per second of host time while time runs faster.
-constexpr int64_t MIN_DRAW_INTERVAL_NS = 20 * NS_PER_MS;
+// While simulated time runs faster than the host's, the pages change faster
+// than anyone can watch (a screen-saver move every few milliseconds): frames
+// are drawn at most twenty and published at most twice per second of host
+// time, so that the display does not take the processor from the control.
+constexpr int64_t MIN_DRAW_INTERVAL_NS = 50 * NS_PER_MS;
+constexpr int64_t MIN_PUBLISH_INTERVAL_FAST_NS = 500 * NS_PER_MS;
+
+int64_t publishInterval() {
+    return platformTimeScale() > 1.0 ? MIN_PUBLISH_INTERVAL_FAST_NS : MIN_PUBLISH_INTERVAL_NS;
+}
 constexpr const char *KEY_DEVICE = "/dev/input/event0";
 constexpr uint16_t EVENT_KEY = 1;
 constexpr uint16_t CODE_UP = 0x102;
@@ -234,7 +242,7 @@ void platformDisplayFlipped() {
         return;
     }
     int64_t now = hostNowNs();
-    if (!m_Display.published || now - m_Display.lastPublishNs >= MIN_PUBLISH_INTERVAL_NS) {
+    if (!m_Display.published || now - m_Display.lastPublishNs >= publishInterval()) {
         publish(now);
     } else {
         m_Display.pending = true;
@@ -245,7 +253,7 @@ void platformDisplayPoll() {
     pumpEvents();
     if (m_Display.pending && m_Display.screen != nullptr) {
         int64_t now = hostNowNs();
-        if (now - m_Display.lastPublishNs >= MIN_PUBLISH_INTERVAL_NS) {
+        if (now - m_Display.lastPublishNs >= publishInterval()) {
             publish(now);
         }
     }

@@ -157,9 +157,10 @@ TEST_F(PagesTest, SetPointsAndButtonsFollowTheHvacMode) {
         EXPECT_EQ(m_MainPageSpBitmap->y, c.y);
         EXPECT_STREQ(m_MainPageHvacState->imageFile, c.button);
     }
-    // Online, and then locked: the fan button never shows the lock.
+    // Online (any status but 0 from the bus), and then locked: the fan
+    // button never shows the lock.
     setHVACState(HVAC_STATE_HEAT);
-    setLedStatus(1);
+    setLedStatus(7);
     pass();
     EXPECT_STREQ(m_MainPageMode->imageFile, "./images/Main/Main-B3-Text-Program-Online.png");
     setLock(LOCK_LOCKED, LOCK_UNLOCKED, 2);

@@ -80,7 +80,9 @@ ScreenItem testScreenFiveDayForecast[FIVE_DAY_FORECAST_ITEMS + 1] = {
                  drawFiveDayFCastDay2LowTemp),
     FIVE_DAY_ROW(2, 187, 149, 155, 185, 174, 181, "FRI", drawFiveDayFCastDay3HighTemp,
                  drawFiveDayFCastDay3LowTemp),
-    FIVE_DAY_ROW(3, 245, 208, 215, 244, 169, 240, "SAT", drawFiveDayFCastDay4HighTemp,
+    // The fourth row's Low label stands at 174 like the others (169 put it
+    // out of line).
+    FIVE_DAY_ROW(3, 245, 208, 215, 244, 174, 240, "SAT", drawFiveDayFCastDay4HighTemp,
                  drawFiveDayFCastDay4LowTemp),
     FIVE_DAY_ROW(4, 303, 266, 272, 300, 174, 295, "SUN", drawFiveDayFCastDay5HighTemp,
                  drawFiveDayFCastDay5LowTemp),

@@ -1,8 +1,22 @@
 // Display manager: the dispatcher of pages, keys, time-outs, backlight and
 // screen saver.
+//
+// Pages are not objects: a page is an entry function that selects its screen,
+// records the page number, arms or cancels the page time-out and fills the
+// key slots and store callbacks below (see pages.h for the pattern). Whatever
+// function sits in a slot when a key is pressed is what the key does.
+//
+// One poll (displayManagerPoll, once per main-loop pass) runs, in order: the
+// page time-out, the store cycle, the render pass, the button-lockout timers,
+// the main page's icons and animation, and five key iterations (each taking
+// one key edge, or doing the idle work of backlight and screen saver).
 #pragma once
 
+#include "graphics/screen.h"
+
 #include <cstdint>
+
+struct MenuItem;
 
 // Display page numbers; the refresh-request set of the configuration store is
 // indexed by them.
@@ -30,28 +44,152 @@ enum DisplayPage : uint8_t {
 };
 constexpr unsigned DISPLAY_PAGE_COUNT = 20;
 
-// Screen, touch input and first page ready.
+// Slot and callback types.
+typedef void (*DispManFn)();
+typedef void (*DispManItemFn)(MenuItem *item);
+typedef void (*DispManDayFn)(uint8_t dayOfWeek);
+
+// Page time-outs, seconds.
+constexpr uint32_t DISPMAN_PAGE_TIMEOUT_S = 20;
+constexpr uint32_t DISPMAN_POPUP_TIMEOUT_S = 10;
+// Holding the mode key this long opens the pop-ups (main page) or stores the hold.
+constexpr uint32_t DISPMAN_MODE_HOLD_MS = 3000;
+// Backlight levels written to the brightness file.
+constexpr int DISPMAN_LEVEL_LOW = 15;
+constexpr int DISPMAN_LEVEL_MED = 45;
+constexpr int DISPMAN_LEVEL_HIGH = 255;
+constexpr int DISPMAN_LEVEL_DIM = 12;
+constexpr int DISPMAN_LEVEL_OFF = 0;
+// Blink period of the under-voltage text, milliseconds, and its text.
+constexpr uint32_t DISPMAN_UNDERVOLTAGE_BLINK_MS = 500;
+constexpr const char *DISPMAN_UNDERVOLTAGE_TEXT = "Undervoltage!";
+
+// ---- Shared state ----------------------------------------------------------------------
+
+// The display, or null when the screen did not start (the UI then runs without drawing).
+extern DisplayHandle g_displayHdl;
+
+// Key slots (null = the key does nothing). The mode slot with an argument
+// takes precedence and receives the current menu item.
+extern DispManFn g_UpButtonPtr;
+extern DispManFn g_DownButtonPtr;
+extern DispManFn g_ModeButtonPtr;
+extern DispManItemFn g_ModeButtonPtrWithArg;
+
+// Store callbacks of the page on screen: save writes the page's edits into
+// the configuration store, refresh reloads the page from it. The day forms
+// receive the day of week the program page is editing.
+extern DispManFn g_DataDictSetUpdTimeoutPtr;
+extern DispManDayFn g_DataDictSetUpdTimeoutPtrWithArg;
+extern DispManFn g_DataDictUpdTimeoutPtr;
+extern DispManDayFn g_DataDictUpdTimeoutPtrWithArg;
+
+// The under-voltage text of the screen on display (every page's table binds it).
+extern ScreenItem *g_UndervoltageTextHdl;
+extern uint32_t g_backlightOn;
+extern uint32_t g_UnderVoltageActive;
+
+// ---- Life cycle -------------------------------------------------------------------------
+
+// Page initialisers, screen, touch input, backlight, then the main page.
 void displayManagerInit();
 // One non-blocking pass of the user interface.
 void displayManagerPoll();
 // Stops the touch input and the screen.
 void displayManagerStop();
-// 1 makes the under-voltage text of every screen blink, 0 stops it.
-void dispManSetUnderVoltageWarning(uint8_t on);
+// Forgets every state of the display manager, stopping the screen and keys. For tests.
+void displayManagerReset();
+
+// ---- Pages, slots and time-outs ------------------------------------------------------------
 
 void dispManSetCurrentPage(uint8_t page);
 uint8_t dispManGetCurrentPage();
+// Installs the three key slots and clears the mode-with-argument slot.
+void dispManSetKeySlots(DispManFn up, DispManFn down, DispManFn mode);
+// Installs refresh and save callbacks and clears the day forms (null: none).
+void dispManSetStoreCallbacks(DispManFn refresh, DispManFn save);
+// Installs the day forms and clears the plain ones.
+void dispManSetStoreCallbacksForDay(DispManDayFn refresh, DispManDayFn save);
+
+// The page time-out: after `seconds` without a key edge, fn is called once.
+void displayManagerSetTimeout(uint32_t seconds, DispManFn fn);
+void displayManagerCancelTimeout();
+// Restarts the time-out with its length (the function stays).
+void displayManagerResetTimeout();
+void displayManagerCheckTimeout();
+void displayManagerSetExpiration(UtilTimer *timer, uint32_t ms);
+int displayManagerCheckExpiration(const UtilTimer *timer);
+
+// The entry function of the next page of the mode-key cycle.
+DispManFn nextPageAfterMainPage();
+DispManFn nextPageAfterHelpPage();
+
+// Mode-key hold timers of the main and hold pages.
+void dispManSetMainPageTimeout();
+void dispManCheckMainPageTimeout();
+void dispManCancelMainPageTimeout();
+void dispManSetHoldPageTimeout();
+void dispManCheckHoldPageTimeout();
+void dispManCancelHoldPageTimeout();
+// The advanced setup's commit timer.
+void dispManSetAdvSetupTimeout();
+void dispManCheckAdvSetupTimeout();
+
+// The store cycle: armed with the page's callbacks, it saves the page's edits
+// (unless the control bus changed the page's data) and reloads the page.
+void displayDataDictUpdateSetTimeout(uint32_t seconds);
+void displayDataDictUpdateCheckTimeout();
+
+// ---- Lockout timers -------------------------------------------------------------------------
+
+void dispManSetLockoutModeTimeout();
+void dispManSetLockoutFanTimeout();
+void dispManSetLockoutTempTimeout();
+void dispManCheckLockoutModeTimeout();
+void dispManCheckLockoutFanTimeout();
+void dispManCheckLockoutTempTimeout();
+// Clears the running flags of the mode, fan and temperature lock timers.
+void resetLockoutFlags();
+
+// ---- Main page icons and animation (main and hold pages) --------------------------------------
+
+void dispManSetComfortModeTimeout();
+void dispManCheckComfortModeTimeout();
+void displayManagerEnableAlertIcons();
+void displayManagerCheckAlertIcons();
+
+// ---- Backlight and screen saver -------------------------------------------------------------
 
 // Backlight on at its active level, and its inactivity timer restarted.
 void displayManagerEnableBacklight();
+void displayManagerCheckBacklight();
 // 1 while the backlight is active (not yet timed out).
 uint32_t getBacklightTimerFlag();
 // Marks the backlight inactive and the screen saver not shown, without
 // changing the level (the caller sets it).
 void clearBacklightTimerFlag();
+void displayManagerEnableScreenSaver();
+void displayManagerCheckScreenSaver();
+void displayManagerEnableScrSvrTimer();
+void displayManagerCheckScrSvrTimer();
 // 1 while the screen saver is shown.
 uint8_t dispManIsScreenSaverShown();
 // Takes the screen saver's temperature text off the screen (a dark panel).
 void dispManRemoveScreenSaverText();
-// Clears the running flags of the mode, fan and temperature lock timers.
-void resetLockoutFlags();
+
+// ---- Under-voltage warning --------------------------------------------------------------------
+
+// 1 makes the under-voltage text of every screen blink, 0 stops it.
+void dispManSetUnderVoltageWarning(uint8_t on);
+// Text update function of every screen's warning text.
+void drawUnderVoltageWarning(char *buffer);
+
+// ---- Flags for the program and thermostat mode pages -------------------------------------------
+
+// Which program period's set point the last up/down press on the program page touched.
+void setUserLeaveSPChange(uint8_t on);
+uint8_t getUserLeaveSPChange();
+void setUserSleepSPChange(uint8_t on);
+uint8_t getUserSleepSPChange();
+// Set by the thermostat mode page: the main page then restarts the control.
+void dispManSetTstatPageSelected(uint8_t on);

@@ -116,6 +116,28 @@ void screenUpdateBitmapItems(DisplayContext *display) {
     }
 }
 
+// The panel under a boxed text: a frame in the text's colour around a fill.
+void drawTextBox(DisplayContext *display, const ScreenItem *item, int width, int height) {
+    constexpr int PAD_X = 6;
+    constexpr int PAD_Y = 2;
+    constexpr int FRAME = 2;
+    SDL_PixelFormat *format = display->screen->format;
+    uint8_t r, g, b;
+    SDL_Rect box;
+    box.x = static_cast<Sint16>(item->x - PAD_X);
+    box.y = static_cast<Sint16>(item->y - PAD_Y);
+    box.w = static_cast<Uint16>(width + 2 * PAD_X);
+    box.h = static_cast<Uint16>(height + 2 * PAD_Y);
+    screenSplitColor(item->textColor, &r, &g, &b);
+    SDL_FillRect(display->screen, &box, SDL_MapRGB(format, r, g, b));
+    box.x = static_cast<Sint16>(box.x + FRAME);
+    box.y = static_cast<Sint16>(box.y + FRAME);
+    box.w = static_cast<Uint16>(box.w - 2 * FRAME);
+    box.h = static_cast<Uint16>(box.h - 2 * FRAME);
+    screenSplitColor(item->textBoxColor, &r, &g, &b);
+    SDL_FillRect(display->screen, &box, SDL_MapRGB(format, r, g, b));
+}
+
 void screenRenderCursor(DisplayContext *display) {
     const ScreenCursor &c = display->cursor;
     // A line width of 0 draws nothing: the surface is all transparent.
@@ -144,13 +166,14 @@ void screenReset() {
     if (g_display.screen != nullptr || g_display.glyphFile != nullptr) {
         screenStop(&g_display);
     }
+    screenCloseMeasureFont();
     g_display = DisplayContext{
         0, 0, 0, 0, nullptr, nullptr, nullptr, -1, -1, 0, {0, 0, 0, 0, 0, 0, 0, nullptr}};
     m_Counters = ScreenRenderCounters{};
 }
 
 int screenInitVideo(DisplayContext *display) {
-    platformVideoPrepare();
+    platformDisplayPrepare();
     if (SDL_Init(SDL_INIT_VIDEO) < 0) {
         printf("error initializing sdl (%s)\n", SDL_GetError());
         return -1;
@@ -218,6 +241,7 @@ void screenStop(DisplayContext *display) {
         SDL_FreeSurface(display->cursor.surface);
         display->cursor.surface = nullptr;
     }
+    screenCloseMeasureFont();
     if (TTF_WasInit() != 0) {
         TTF_Quit();
     }
@@ -296,7 +320,9 @@ void screenRender(DisplayContext *display) {
     m_Counters.passes++;
     screenUpdateTextItems(display);
     screenUpdateBitmapItems(display);
-    if (display->dirty == 0) {
+    // An unchanged frame is not drawn; a changed one may wait for a later
+    // pass when the host paces its frames (the dirty flag stays set).
+    if (display->dirty == 0 || !platformDisplayMayDraw()) {
         return;
     }
     if (display->screen == nullptr) {
@@ -376,6 +402,9 @@ int screenRenderText(ScreenItem *item, DisplayContext *display) {
     SDL_Surface *rendered = TTF_RenderText_Blended(item->font, item->text, color);
     if (rendered == nullptr) {
         return 0;
+    }
+    if (item->textBoxed != 0) {
+        drawTextBox(display, item, rendered->w, rendered->h);
     }
     blit(rendered, display, item->x, item->y);
     item->width = static_cast<uint16_t>(rendered->w);

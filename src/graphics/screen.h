@@ -90,6 +90,8 @@ struct ScreenItem {
     SDL_Surface *glyphFrame;    // the 16-bit surface the glyph is rendered in
     uint32_t glyphColor;        // 0x00RRGGBB with channels in RGB565 range
     uint32_t loaded;            // 1 while the item's resources are loaded
+    uint32_t textBoxColor;      // text items: 0x00RRGGBB of a panel drawn under the text
+    uint32_t textBoxed;         // text items: 1 draws that panel (an alarm banner)
 };
 
 struct ScreenCursor {
@@ -208,6 +210,8 @@ int screenItemGetDimensions(const ScreenItem *item, uint32_t *position, uint32_t
 // TTF_SizeText's result (0 or -1) for the text in that font; -1 when the font cannot be opened.
 int screenGetTextWidthHeight(const char *fontFile, uint32_t size, const char *text, int *width,
                              int *height);
+// Closes the font that measuring keeps open (screenStop does it).
+void screenCloseMeasureFont();
 
 // ---- Cursor
 // -----------------------------------------------------------------------------------------
@@ -295,6 +299,17 @@ constexpr ScreenItem screenTextIndexed(int16_t x, int16_t y, ScreenItem **slot,
     ScreenItem item = screenText(x, y, slot, nullptr, font, size, color);
     item.textUpdateIndexed = update;
     item.updateIndex = index;
+    return item;
+}
+
+// A text item drawn on a panel of boxColor framed in its own colour, so that
+// it stands out over whatever lies beneath (a warning over a page).
+constexpr ScreenItem screenTextBoxed(int16_t x, int16_t y, ScreenItem **slot,
+                                     ScreenTextUpdateFn update, const char *font, uint32_t size,
+                                     uint32_t color, uint32_t boxColor) {
+    ScreenItem item = screenText(x, y, slot, update, font, size, color);
+    item.textBoxColor = boxColor;
+    item.textBoxed = 1;
     return item;
 }
 

@@ -13,6 +13,11 @@
 
 namespace {
 
+// The font kept open for text measurement.
+TTF_Font *m_MeasureFont = nullptr;
+char m_MeasureFontFile[256] = {};
+uint32_t m_MeasureSize = 0;
+
 bool valid(const DisplayContext *display, const ScreenItem *item) {
     return display != nullptr && item != nullptr;
 }
@@ -240,10 +245,14 @@ int screenMoveText(DisplayContext *display, ScreenItem *item, int16_t x, int16_t
     if (!valid(display, item) || (item->x == x && item->y == y)) {
         return -1;
     }
-    screenUnloadText(item, display);
     item->x = x;
     item->y = y;
     display->dirty = 1;
+    // The open font draws at the new place as well; only a text whose font
+    // is not open (never loaded, or taken off with screenRemoveText) opens it.
+    if (item->font != nullptr) {
+        return 0;
+    }
     return screenLoadText(item, display);
 }
 
@@ -325,14 +334,21 @@ int screenGetTextWidthHeight(const char *fontFile, uint32_t size, const char *te
     if (TTF_WasInit() == 0 && TTF_Init() != 0) {
         return -1;
     }
-    TTF_Font *font = TTF_OpenFont(fontFile, static_cast<int>(size));
-    if (font == nullptr) {
-        return -1;
+    // Callers measure a line character by character: the font stays open
+    // until another font or size is asked for, or the display stops.
+    if (m_MeasureFont == nullptr || m_MeasureSize != size ||
+        strcmp(m_MeasureFontFile, fontFile) != 0) {
+        screenCloseMeasureFont();
+        m_MeasureFont = TTF_OpenFont(fontFile, static_cast<int>(size));
+        if (m_MeasureFont == nullptr) {
+            return -1;
+        }
+        snprintf(m_MeasureFontFile, sizeof(m_MeasureFontFile), "%s", fontFile);
+        m_MeasureSize = size;
     }
     int w = 0;
     int h = 0;
-    int result = TTF_SizeText(font, text, &w, &h);
-    TTF_CloseFont(font);
+    int result = TTF_SizeText(m_MeasureFont, text, &w, &h);
     if (width != nullptr) {
         *width = w;
     }
@@ -340,6 +356,15 @@ int screenGetTextWidthHeight(const char *fontFile, uint32_t size, const char *te
         *height = h;
     }
     return result;
+}
+
+void screenCloseMeasureFont() {
+    if (m_MeasureFont != nullptr) {
+        TTF_CloseFont(m_MeasureFont);
+        m_MeasureFont = nullptr;
+    }
+    m_MeasureFontFile[0] = '\0';
+    m_MeasureSize = 0;
 }
 
 int screenSetCursor(DisplayContext *display, int16_t x, int16_t y, uint16_t width, uint16_t height,

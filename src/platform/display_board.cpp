@@ -3,8 +3,14 @@
 // window to serve.
 #include "platform/platform_display.h"
 
+void platformDisplayPrepare() {}
+
 void platformDisplayStart(SDL_Surface *screen) {
     (void)screen;
+}
+
+bool platformDisplayMayDraw() {
+    return true;
 }
 
 void platformDisplayFlipped() {}
@@ -14,6 +20,12 @@ void platformDisplayPoll() {}
 void platformDisplayStop() {}
 
 int platformDisplaySnapshot(const char *path) {
+    (void)path;
+    return -1;
+}
+
+int platformSurfaceSnapshot(SDL_Surface *surface, const char *path) {
+    (void)surface;
     (void)path;
     return -1;
 }

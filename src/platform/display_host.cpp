@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -22,6 +23,16 @@ namespace {
 constexpr int64_t NS_PER_MS = 1000000;
 // At most ten frames per second of host time.
 constexpr int64_t MIN_PUBLISH_INTERVAL_NS = 100 * NS_PER_MS;
+// While simulated time runs faster than the host's, the pages change faster
+// than anyone can watch (a screen-saver move every few milliseconds): frames
+// are drawn at most twenty and published at most twice per second of host
+// time, so that the display does not take the processor from the control.
+constexpr int64_t MIN_DRAW_INTERVAL_NS = 50 * NS_PER_MS;
+constexpr int64_t MIN_PUBLISH_INTERVAL_FAST_NS = 500 * NS_PER_MS;
+
+int64_t publishInterval() {
+    return platformTimeScale() > 1.0 ? MIN_PUBLISH_INTERVAL_FAST_NS : MIN_PUBLISH_INTERVAL_NS;
+}
 constexpr const char *KEY_DEVICE = "/dev/input/event0";
 constexpr uint16_t EVENT_KEY = 1;
 constexpr uint16_t CODE_UP = 0x102;
@@ -35,10 +46,11 @@ struct DisplayState {
     int64_t lastPublishNs;
     bool pending; // a flipped frame still waits to be published
     uint32_t publishedFrames;
-    int keyFd; // the key FIFO, opened on the first window key
+    int keyFd;          // the key FIFO, opened on the first window key
+    int64_t lastDrawNs; // when the last frame was drawn (0: none yet)
 };
 
-DisplayState m_Display = {nullptr, false, 0, false, 0, -1};
+DisplayState m_Display = {nullptr, false, 0, false, 0, -1, 0};
 // The PNG encoder's output, reused from frame to frame.
 std::vector<unsigned char> m_PngBuffer;
 
@@ -200,9 +212,29 @@ void pumpEvents() {
 
 } // namespace
 
+void platformDisplayPrepare() {
+    const char *driver = getenv("SDL_VIDEODRIVER");
+    const char *x11 = getenv("DISPLAY");
+    if ((driver == nullptr || driver[0] == '\0') && (x11 == nullptr || x11[0] == '\0')) {
+        setenv("SDL_VIDEODRIVER", "dummy", 1);
+    }
+}
+
 void platformDisplayStart(SDL_Surface *screen) {
     m_Display.screen = screen;
     m_Display.pending = false;
+}
+
+bool platformDisplayMayDraw() {
+    if (platformTimeScale() <= 1.0) {
+        return true;
+    }
+    int64_t now = hostNowNs();
+    if (m_Display.lastDrawNs != 0 && now - m_Display.lastDrawNs < MIN_DRAW_INTERVAL_NS) {
+        return false;
+    }
+    m_Display.lastDrawNs = now;
+    return true;
 }
 
 void platformDisplayFlipped() {
@@ -210,7 +242,7 @@ void platformDisplayFlipped() {
         return;
     }
     int64_t now = hostNowNs();
-    if (!m_Display.published || now - m_Display.lastPublishNs >= MIN_PUBLISH_INTERVAL_NS) {
+    if (!m_Display.published || now - m_Display.lastPublishNs >= publishInterval()) {
         publish(now);
     } else {
         m_Display.pending = true;
@@ -221,7 +253,7 @@ void platformDisplayPoll() {
     pumpEvents();
     if (m_Display.pending && m_Display.screen != nullptr) {
         int64_t now = hostNowNs();
-        if (now - m_Display.lastPublishNs >= MIN_PUBLISH_INTERVAL_NS) {
+        if (now - m_Display.lastPublishNs >= publishInterval()) {
             publish(now);
         }
     }
@@ -236,7 +268,11 @@ void platformDisplayStop() {
 }
 
 int platformDisplaySnapshot(const char *path) {
-    if (path == nullptr || !encodeFrame(m_Display.screen)) {
+    return platformSurfaceSnapshot(m_Display.screen, path);
+}
+
+int platformSurfaceSnapshot(SDL_Surface *surface, const char *path) {
+    if (path == nullptr || !encodeFrame(surface)) {
         return -1;
     }
     return hostWriteFileAtomic(path, reinterpret_cast<const char *>(m_PngBuffer.data()),
@@ -251,5 +287,5 @@ void platformDisplayReset() {
     if (m_Display.keyFd >= 0) {
         close(m_Display.keyFd);
     }
-    m_Display = DisplayState{nullptr, false, 0, false, 0, -1};
+    m_Display = DisplayState{nullptr, false, 0, false, 0, -1, 0};
 }

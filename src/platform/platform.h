@@ -102,10 +102,6 @@ uint32_t platformIoRead(uint32_t offset);
 
 // ---- Display ----------------------------------------------------------------
 
-// Called before the video system starts. On the host, with no X display and
-// no SDL_VIDEODRIVER chosen, it picks SDL's dummy driver: otherwise SDL 1.2
-// may fall back to a text-mode driver that draws on the terminal and reads it.
-void platformVideoPrepare();
 // The video mode to ask for: 240 x 320 x 16 on the host; zeros on the board,
 // meaning the frame buffer's own mode.
 void platformVideoMode(int *width, int *height, int *bitsPerPixel);

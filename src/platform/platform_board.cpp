@@ -104,8 +104,6 @@ uint32_t platformIoRead(uint32_t offset) {
     return *reinterpret_cast<volatile uint32_t *>(m_IoPage + offset);
 }
 
-void platformVideoPrepare() {}
-
 void platformVideoMode(int *width, int *height, int *bitsPerPixel) {
     *width = 0;
     *height = 0;

@@ -6,9 +6,9 @@
 // Host flavour (the simulated board):
 //  - after each flip the frame is published as $TSTAT_ROOT/sim/screen.png,
 //    written through a temporary file and a rename, at most ten times per
-//    second of host time; a frame flipped too soon after the last one is
-//    published by a later platformDisplayPoll (or by platformDisplayStop),
-//    so the last frame shown is never lost;
+//    second of host time (twice while simulated time runs faster); a frame flipped too soon after
+//    the last one is published by a later platformDisplayPoll (or by platformDisplayStop), so the
+//    last frame shown is never lost;
 //  - platformDisplayPoll pumps SDL's events so that a window stays
 //    responsive, and turns window keys into the same 16-byte key records the
 //    key device delivers, written to the key FIFO $TSTAT_ROOT/dev/input/event0:
@@ -63,8 +63,18 @@ inline PlatformKeyEvent platformDecodeKeyEvent(const uint8_t record[PLATFORM_KEY
 
 // ---- Frames and events -------------------------------------------------------
 
+// Called before the video system starts. On the host it chooses SDL's dummy
+// driver when no driver is named and there is no X display, so that a
+// headless run still draws (into sim/screen.png); a window otherwise.
+void platformDisplayPrepare();
 // The video surface now in use (after SDL_SetVideoMode).
 void platformDisplayStart(SDL_Surface *screen);
+// Asked before a frame is drawn. On the host, while simulated time runs
+// faster than the host's, frames are drawn at most 20 times per second of
+// host time (a later pass draws the change) and published at most twice:
+// sped-up blinking and screen-saver moves would otherwise take the processor
+// from the control. Always true on the board and at normal speed.
+bool platformDisplayMayDraw();
 // Called after each SDL_Flip of that surface.
 void platformDisplayFlipped();
 // Called on every render pass, drawn or not: events, keys, a pending frame.
@@ -75,6 +85,8 @@ void platformDisplayStop();
 // Writes the current frame of the surface to a PNG file (through a temporary
 // file and a rename). 0, or -1 (always -1 on the board).
 int platformDisplaySnapshot(const char *path);
+// Writes any surface's pixels to a PNG file the same way. 0, or -1.
+int platformSurfaceSnapshot(SDL_Surface *surface, const char *path);
 
 // For tests: how many frames were published, and forgetting all state.
 uint32_t platformDisplayPublishedFrames();

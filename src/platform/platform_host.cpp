@@ -546,13 +546,6 @@ int platformSystem(const char *command) {
     return -1;
 }
 
-void platformVideoPrepare() {
-    const char *display = getenv("DISPLAY");
-    if (getenv("SDL_VIDEODRIVER") == nullptr && (display == nullptr || display[0] == '\0')) {
-        setenv("SDL_VIDEODRIVER", "dummy", 0);
-    }
-}
-
 void platformVideoMode(int *width, int *height, int *bitsPerPixel) {
     *width = 240;
     *height = 320;

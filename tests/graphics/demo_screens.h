@@ -1,9 +1,9 @@
 // Demonstration screens of the graphics engine, built like the product's
-// screen tables from the product's images and fonts, with fixed texts: the
-// main page with and without its weather panel (the first has the main
-// page's 76 items), the weather, message and help pages, a settings, a
-// thermostat-mode and a copy-to page as those pages' authors might lay them
-// out, a setup page, and a screen with one item of each kind.
+// screen tables from the product's images and fonts, with fixed texts: a
+// settings, a thermostat-mode and a copy-to page as those pages' authors
+// might lay them out, a setup page, and a screen with one item of each kind.
+// (The pages that exist are rendered by `tstat-sim gallery`; these stand in
+// for the menu pages still to come.)
 #pragma once
 
 #include "graphics/screen.h"
@@ -18,8 +18,6 @@ struct DemoScreen {
     void (*prepare)(DisplayContext *display);
 };
 
-extern ScreenItem demoMainWithWeather[];
-extern const size_t DEMO_MAIN_WITH_WEATHER_ITEMS; // without the end item
 extern ScreenItem demoKinds[];
 
 // Every demo screen, for the demo renders.

@@ -34,16 +34,4 @@ TEST_F(Demo, RendersEveryScreen) {
     EXPECT_TRUE(std::filesystem::exists(root.file("/sim/screen.png")));
 }
 
-TEST_F(Demo, TheMainScreenHasTheMainPagesItems) {
-    EXPECT_EQ(DEMO_MAIN_WITH_WEATHER_ITEMS, 76u);
-    int bitmaps = 0;
-    int texts = 0;
-    for (size_t i = 0; i < DEMO_MAIN_WITH_WEATHER_ITEMS; i++) {
-        bitmaps += demoMainWithWeather[i].kind == SCREEN_ITEM_BITMAP;
-        texts += demoMainWithWeather[i].kind == SCREEN_ITEM_TEXT;
-    }
-    EXPECT_EQ(bitmaps, 65);
-    EXPECT_EQ(texts, 11);
-}
-
 } // namespace

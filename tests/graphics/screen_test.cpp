@@ -2,6 +2,7 @@
 // its dirty tracking, blinking, item operations, the cursor and the backlight.
 #include "alloc_counter.h"
 #include "display_fixture.h"
+#include "platform/platform.h"
 
 #include <SDL.h>
 
@@ -137,6 +138,24 @@ TEST_F(Screen, ACleanPassDrawsNothingAndAChangedCharacterRedraws) {
     screenSetCurrentScreen(d, nullptr);
     EXPECT_EQ(pass().passes, 0u);
     screenRender(nullptr);
+}
+
+TEST_F(Screen, WhileTimeRunsFasterFramesArePacedByHostTime) {
+    std::vector<ScreenItem> &s = keep(smallScreen());
+    ASSERT_EQ(screenSetCurrentScreen(d, s.data()), 0);
+    EXPECT_EQ(pass().flips, 1u);
+    setenv("TSTAT_TIME_SCALE", "600", 1);
+    platformReset();
+    snprintf(g_text, sizeof(g_text), "12:01");
+    EXPECT_EQ(pass().flips, 1u);
+    // A change within 50 ms of host time waits for a later pass.
+    snprintf(g_text, sizeof(g_text), "12:02");
+    EXPECT_EQ(pass().flips, 0u);
+    EXPECT_NE(d->dirty, 0u);
+    usleep(60000);
+    EXPECT_EQ(pass().flips, 1u);
+    unsetenv("TSTAT_TIME_SCALE");
+    platformReset();
 }
 
 TEST_F(Screen, ACleanPassDoesNotAllocate) {
@@ -417,6 +436,7 @@ TEST_F(Screen, PixelsOfASmallScreen) {
         screenBitmap(0, 0, nullptr, "./images/color_bar_pattern.png"),
         screenGlyph(100, 100, nullptr, '8', 0xFFFF00),
         screenLabel(10, 230, nullptr, "IIII", BOLD, 60, 0xFE0000),
+        screenTextBoxed(30, 180, nullptr, textUpdate, BOLD, 18, 0xF00000, 0xFFFFFF),
         screenEnd(),
     });
     screenSetCurrentScreen(d, s.data());
@@ -447,6 +467,11 @@ TEST_F(Screen, PixelsOfASmallScreen) {
         }
     }
     EXPECT_GT(red, 50);
+    // A boxed text lies on a white panel framed in the text's colour.
+    EXPECT_EQ(pixel16(screen, 30 - 6, 180 - 2), SDL_MapRGB(screen->format, 0xF0, 0, 0));
+    EXPECT_EQ(pixel16(screen, 30 - 3, 180 + 1), SDL_MapRGB(screen->format, 0xFF, 0xFF, 0xFF));
+    EXPECT_EQ(pixel16(screen, 30 + s[3].width + 5, 180 + s[3].height + 1),
+              SDL_MapRGB(screen->format, 0xF0, 0, 0));
 }
 
 TEST_F(Screen, BacklightWritesReplaceTheFiles) {

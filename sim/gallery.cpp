@@ -1,0 +1,391 @@
+// tstat-sim gallery: the user interface rendered headless with sample data.
+//
+// The application's own display manager runs on a throw-away board root with
+// a fake clock; the shots are reached the way a user reaches them, with key
+// presses through the key FIFO, and each is written as the frame on screen.
+// A new page joins the gallery with one row in c_Shots.
+#include "gallery.h"
+
+#include "board.h"
+
+#include "config/data_dict.h"
+#include "config/forecast.h"
+#include "config/persist.h"
+#include "config/schedule.h"
+#include "display/display_manager.h"
+#include "display/pages.h"
+#include "graphics/buttons.h"
+#include "hvac/hvac_control.h"
+#include "hvac/relay_control.h"
+#include "menus/hold_menu.h"
+#include "platform/platform.h"
+#include "platform/platform_display.h"
+#include "platform/platform_test.h"
+
+#include <SDL.h>
+#include <SDL_ttf.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <filesystem>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace sim {
+
+namespace {
+
+// Tuesday 14 January 2025, 07:10 (the clock runs in UTC for the gallery).
+constexpr int64_t GALLERY_WALL_TIME = 1736838600;
+// The vacation shot's end: Saturday 18 January, 17:00.
+constexpr int64_t GALLERY_VACATION_END = 1737219600;
+constexpr uint32_t PASS_MS = 100;
+
+constexpr fpr_t celsius(double degrees) {
+    return static_cast<fpr_t>(degrees * FPR_ONE + (degrees < 0 ? -0.5 : 0.5));
+}
+
+const char *const c_GalleryMessage =
+    "\"Snow removal tonight: please move cars from the north lot by 9 pm. The garage entrance "
+    "stays open. Thank you!\"";
+
+// The key FIFO, written the way the key device delivers events.
+int m_KeyFifo = -1;
+
+void sendKey(uint16_t code, int32_t value) {
+    uint8_t record[PLATFORM_KEY_EVENT_SIZE];
+    platformEncodeKeyEvent(PlatformKeyEvent{BUTTON_EVENT_KEY, code, value}, record);
+    if (write(m_KeyFifo, record, sizeof(record)) != static_cast<ssize_t>(sizeof(record))) {
+        fprintf(stderr, "tstat-sim gallery: cannot write a key event: %s\n", strerror(errno));
+    }
+}
+
+// Main-loop passes on the fake clock: the user interface, the control and the relays.
+void passes(int count) {
+    for (int i = 0; i < count; i++) {
+        displayManagerPoll();
+        hvacExecuteAlgorithm(15);
+        RlyCntl_RefreshRelays();
+        platformFakeClockAdvanceMs(PASS_MS);
+    }
+}
+
+void tap(uint16_t code) {
+    sendKey(code, 1);
+    passes(2);
+    sendKey(code, 0);
+    passes(2);
+}
+
+void holdKey(uint16_t code, uint32_t ms) {
+    sendKey(code, 1);
+    passes(static_cast<int>(ms / PASS_MS) + 2);
+    sendKey(code, 0);
+    passes(2);
+}
+
+// Passes until the item is in the visible phase of its blinking.
+void untilVisible(const ScreenItem *item) {
+    for (int i = 0; i < 20 && item != nullptr && item->textVisible == 0; i++) {
+        passes(1);
+    }
+}
+
+void home() {
+    displayMainPage();
+    passes(12); // the alert icons refresh once a second
+}
+
+// ---- The shots ----------------------------------------------------------------------
+
+void shotMain() {
+    home();
+}
+
+void shotModePopUp() {
+    home();
+    holdKey(BUTTON_CODE_MODE, 3200);
+}
+
+void shotHvacPopUp() {
+    tap(BUTTON_CODE_MODE);
+}
+
+void shotFanPopUp() {
+    tap(BUTTON_CODE_MODE);
+}
+
+void shotHold() {
+    tap(BUTTON_CODE_MODE); // the fan pop-up's mode key returns to the main page
+    tap(BUTTON_CODE_UP);   // opens the hold page
+    tap(BUTTON_CODE_UP);   // one degree up
+    untilVisible(g_HoldModeMenu[HOLD_MENU_HEAT].handle);
+}
+
+void shotHelp() {
+    passes(110); // the hold page times out and stores the hold
+    tap(BUTTON_CODE_MODE);
+}
+
+void shotDetailForecast() {
+    tap(BUTTON_CODE_MODE);
+}
+
+void shotFiveDayForecast() {
+    tap(BUTTON_CODE_MODE);
+}
+
+void shotMessage() {
+    home();
+    displayMessageScreenPage(c_GalleryMessage);
+    passes(2);
+}
+
+void shotSecurityCode() {
+    tap(BUTTON_CODE_UP); // dismisses the message
+    displaySecCodeInpPage();
+    passes(1);
+    tap(BUTTON_CODE_UP);
+    tap(BUTTON_CODE_MODE);
+    tap(BUTTON_CODE_UP);
+    tap(BUTTON_CODE_UP);
+}
+
+void shotUnderVoltage() {
+    home();
+    dispManSetUnderVoltageWarning(1);
+    passes(1);
+    untilVisible(g_UndervoltageTextHdl);
+}
+
+void shotScreenSaver() {
+    dispManSetUnderVoltageWarning(0);
+    home();
+    TstatBkLightCtl_t bk{};
+    getThermostatBacklightSettings(&bk);
+    passes(static_cast<int>(bk.backlightTimeout) * 10 + 35);
+}
+
+void shotAwayLocked() {
+    tap(BUTTON_CODE_UP); // wakes the display and leaves the screen saver
+    TstatSetPoint_t vacation{};
+    getVacationThermostatSettings(&vacation);
+    vacation.heatSetPoint = celsius(15.5);
+    vacation.coolSetPoint = celsius(29.5);
+    vacation.endTime = GALLERY_VACATION_END;
+    setVacationThermostatSettings(&vacation);
+    setThermostatMode(TSTAT_MODE_VACATION);
+    TstatLockoutCfg_t lockout{};
+    getLockoutConfiguration(&lockout);
+    lockout.buttonLockout = LOCK_LOCKED;
+    lockout.modeLock = LOCK_LOCKED;
+    setLockoutConfiguration(&lockout);
+    setCurrentForecastState(FEATURE_DISABLE);
+    setWeatherAlertState(1);
+    home();
+}
+
+struct Shot {
+    const char *name;    // file name stem
+    const char *caption; // under the picture on the contact sheet
+    void (*reach)();     // from the previous shot's state to this one
+};
+
+// In order: each shot starts where the one before left the user interface.
+const Shot c_Shots[] = {
+    {"main", "Main page", shotMain},
+    {"popup-mode", "Hold MODE: operating mode", shotModePopUp},
+    {"popup-hvac", "MODE: HVAC mode", shotHvacPopUp},
+    {"popup-fan", "MODE: fan mode", shotFanPopUp},
+    {"hold", "UP: hold, set point up", shotHold},
+    {"help", "MODE: help", shotHelp},
+    {"forecast-detail", "MODE: current conditions", shotDetailForecast},
+    {"forecast-five-day", "MODE: five-day forecast", shotFiveDayForecast},
+    {"message", "Message from the building", shotMessage},
+    {"security-code", "Security code entry", shotSecurityCode},
+    {"undervoltage", "Under-voltage warning", shotUnderVoltage},
+    {"screensaver", "Screen saver", shotScreenSaver},
+    {"main-away-locked", "Away, locked, no weather", shotAwayLocked},
+};
+constexpr size_t SHOT_COUNT = sizeof(c_Shots) / sizeof(c_Shots[0]);
+
+// ---- Sample data ------------------------------------------------------------------------
+
+void sampleData() {
+    setLedStatus(1);
+    setMovAvgIndTemp(celsius(20.1));
+    setMovAvgHum(celsius(34));
+    TstatCurrentForecast_t current{};
+    current.outdoorTemp = celsius(-7.2);
+    snprintf(current.windDirection, sizeof(current.windDirection), "NW");
+    current.windSpeed = celsius(24);
+    current.relativeHumidity = celsius(72);
+    current.feelsLikeTemp = celsius(-13.1);
+    current.dewPoint = celsius(-10.6);
+    setCurrentForecast(&current);
+    setBarometricPressure(celsius(76.6));
+    TstatFiveDayForecast_t fiveDay{};
+    const double highs[FORECAST_DAYS] = {-3.2, -1.1, 2.4, 0.3, -4.6};
+    const double lows[FORECAST_DAYS] = {-11.4, -8.9, -5.7, -7.3, -12.8};
+    const uint32_t conditions[FORECAST_DAYS] = {21, 15, 24, 4, 22};
+    for (size_t d = 0; d < FORECAST_DAYS; d++) {
+        fiveDay.highTemp[d] = celsius(highs[d]);
+        fiveDay.lowTemp[d] = celsius(lows[d]);
+        fiveDay.condition[d] = conditions[d];
+    }
+    fiveDay.currentCondition = 22; // flurries
+    setFiveDayForecast(&fiveDay);
+    setWeatherAlertState(0); // an alert is active
+    // A hold of 70 F until the next program period.
+    TstatSetPoint_t hold{};
+    getHoldThermostatSettings(&hold);
+    hold.heatSetPoint = celsius(21.1);
+    hold.coolSetPoint = celsius(25.6);
+    setThermostatMode(TSTAT_MODE_HOLD);
+    setHoldThermostatSettings(&hold);
+}
+
+// ---- Contact sheet --------------------------------------------------------------------------
+
+constexpr int TILE_W = 240;
+constexpr int TILE_H = 320;
+constexpr int MARGIN = 16;
+constexpr int CAPTION_H = 28;
+constexpr int COLUMNS = 5;
+
+bool writeContactSheet(const std::vector<SDL_Surface *> &frames, const std::string &path) {
+    int rows = static_cast<int>((frames.size() + COLUMNS - 1) / COLUMNS);
+    int width = MARGIN + COLUMNS * (TILE_W + MARGIN);
+    int height = MARGIN + rows * (TILE_H + CAPTION_H + MARGIN);
+    SDL_Surface *sheet =
+        SDL_CreateRGBSurface(SDL_SWSURFACE, width, height, 32, 0xFF0000, 0xFF00, 0xFF, 0);
+    if (sheet == nullptr) {
+        return false;
+    }
+    SDL_FillRect(sheet, nullptr, SDL_MapRGB(sheet->format, 0x2A, 0x2E, 0x35));
+    TTF_Font *font = TTF_OpenFont("./fonts/arialbd.ttf", 14);
+    SDL_Color white = {0xEE, 0xEE, 0xEE, 0};
+    for (size_t i = 0; i < frames.size(); i++) {
+        int x = MARGIN + static_cast<int>(i % COLUMNS) * (TILE_W + MARGIN);
+        int y = MARGIN + static_cast<int>(i / COLUMNS) * (TILE_H + CAPTION_H + MARGIN);
+        SDL_Rect at = {static_cast<Sint16>(x), static_cast<Sint16>(y), 0, 0};
+        SDL_BlitSurface(frames[i], nullptr, sheet, &at);
+        SDL_Surface *caption =
+            font != nullptr ? TTF_RenderText_Blended(font, c_Shots[i].caption, white) : nullptr;
+        if (caption != nullptr) {
+            SDL_Rect below = {static_cast<Sint16>(x + (TILE_W - caption->w) / 2),
+                              static_cast<Sint16>(y + TILE_H + 6), 0, 0};
+            SDL_BlitSurface(caption, nullptr, sheet, &below);
+            SDL_FreeSurface(caption);
+        }
+    }
+    if (font != nullptr) {
+        TTF_CloseFont(font);
+    }
+    int written = platformSurfaceSnapshot(sheet, path.c_str());
+    SDL_FreeSurface(sheet);
+    return written == 0;
+}
+
+std::string ownDirectory() {
+    char buf[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf) - 1);
+    if (n <= 0) {
+        return ".";
+    }
+    buf[n] = '\0';
+    return fs::path(buf).parent_path().string();
+}
+
+int usage() {
+    fputs("usage: tstat-sim gallery DIR [--data DIR]\n"
+          "  renders every page and pop-up with sample data into DIR/<name>.png\n"
+          "  and DIR/contact-sheet.png; --data names the images and fonts\n"
+          "  (default: the build's data directory)\n",
+          stderr);
+    return 2;
+}
+
+} // namespace
+
+int galleryMain(const std::vector<std::string> &args) {
+    std::string outDir;
+    std::string data = (fs::path(ownDirectory()).parent_path() / "data").string();
+    for (size_t i = 0; i < args.size(); i++) {
+        if (args[i] == "--data" && i + 1 < args.size()) {
+            data = args[++i];
+        } else if (outDir.empty() && args[i].rfind("--", 0) != 0) {
+            outDir = args[i];
+        } else {
+            return usage();
+        }
+    }
+    if (outDir.empty()) {
+        return usage();
+    }
+    std::error_code ec;
+    fs::create_directories(outDir, ec);
+    outDir = fs::absolute(outDir).string();
+    data = fs::absolute(data).string();
+    char rootTemplate[] = "/tmp/tstat-gallery-XXXXXX";
+    if (mkdtemp(rootTemplate) == nullptr) {
+        fprintf(stderr, "tstat-sim gallery: cannot make a board root: %s\n", strerror(errno));
+        return 1;
+    }
+    std::string root = rootTemplate;
+    setenv("TSTAT_ROOT", root.c_str(), 1);
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    setenv("TZ", "UTC0", 1);
+    tzset();
+    platformReset();
+    Say say = [](const std::string &line) { printf("%s\n", line.c_str()); };
+    int status = 1;
+    if (prepareBoard(ownDirectory() + "/tstat-factory", say) && chdir(data.c_str()) == 0) {
+        platformFakeClockSet(1000, 0, GALLERY_WALL_TIME);
+        PersistUtil_Init();
+        initThermostatSysCfg();
+        RlyCntl_Init();
+        sampleData();
+        initialiseHvacAlgorithms();
+        displayManagerInit();
+        m_KeyFifo = open(rootedPath("/dev/input/event0").c_str(), O_RDWR | O_NONBLOCK);
+        passes(200); // start-up edges, a control run and its relay pulses
+        std::vector<SDL_Surface *> frames;
+        status = g_displayHdl != nullptr && m_KeyFifo >= 0 ? 0 : 1;
+        for (size_t i = 0; i < SHOT_COUNT && status == 0; i++) {
+            c_Shots[i].reach();
+            std::string path = outDir + "/" + c_Shots[i].name + ".png";
+            if (platformDisplaySnapshot(path.c_str()) != 0) {
+                fprintf(stderr, "tstat-sim gallery: cannot write %s\n", path.c_str());
+                status = 1;
+                break;
+            }
+            frames.push_back(SDL_ConvertSurface(g_displayHdl->screen, g_displayHdl->screen->format,
+                                                SDL_SWSURFACE));
+            printf("%s\n", path.c_str());
+        }
+        if (status == 0 && !writeContactSheet(frames, outDir + "/contact-sheet.png")) {
+            fprintf(stderr, "tstat-sim gallery: cannot write the contact sheet\n");
+            status = 1;
+        }
+        for (SDL_Surface *frame : frames) {
+            SDL_FreeSurface(frame);
+        }
+        if (m_KeyFifo >= 0) {
+            close(m_KeyFifo);
+        }
+        displayManagerStop();
+    } else {
+        fprintf(stderr, "tstat-sim gallery: cannot prepare the board or enter %s\n", data.c_str());
+    }
+    fs::remove_all(root, ec);
+    return status;
+}
+
+} // namespace sim

@@ -1,0 +1,599 @@
+// Weather pages and panel: current conditions, five-day forecast, and the
+// condition images of the forecast store's codes.
+#include "display/forecast_pages.h"
+
+#include "config/data_dict.h"
+#include "config/forecast.h"
+#include "config/temp_scale.h"
+#include "display/display_manager.h"
+#include "display/main_page.h"
+#include "display/pages.h"
+#include "display/screen_parts.h"
+#include "hvac/sensors.h"
+#include "menus/menu_pages.h"
+
+#include <cstdio>
+#include <cstring>
+
+ScreenItem *m_CurrFcastTemp = nullptr;
+ScreenItem *m_MainScrFcastPtr[4] = {};
+ScreenItem *m_CurrentFcastPtr[5] = {};
+ScreenItem *fiveDayScreenImages[5] = {};
+ScreenItem *fiveDayFCastInfo[5] = {};
+ScreenItem *m_FiveDayPtr[5] = {};
+ScreenItem *m_FiveDayFcastPtr[10] = {};
+MenuItem g_FiveDayFCastMenu[FIVE_DAY_MENU_ITEMS] = {};
+
+namespace {
+
+#define T16(x, y, fn) screenText(x, y, nullptr, fn, FONT_REGULAR, 16, WHITE_TEXT_COLOR)
+
+} // namespace
+
+ScreenItem testScreenDetail4Cast[DETAIL_FORECAST_ITEMS + 1] = {
+    screenBitmap(0, 0, nullptr,
+                 "./images/Weather/Current Conditions/Weather-CurrentCond-Graphic-Bkgd.png"),
+    SCREEN_DAY_BAR,
+    screenText(80, 38, &m_CurrFcastTemp, drawCurrFCastTemp, FONT_REGULAR, 34, WHITE_TEXT_COLOR),
+    screenBitmap(5, 37, &m_MainScrFcastPtr[0],
+                 "./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-UnknownCondition.png"),
+    screenBitmap(145, 43, &m_MainScrFcastPtr[1],
+                 "./images/Weather/Current Conditions/Info - CurrentCond - UnknownCondition.png"),
+    screenBitmap(85, 100, &m_MainScrFcastPtr[2], "./images/Label - CurrentCond - High.png"),
+    T16(120, 96, drawCurrFCastHighTemp),
+    screenBitmap(165, 100, &m_MainScrFcastPtr[3], "./images/Label - CurrentCond - Low.png"),
+    T16(200, 96, drawCurrFCastLowTemp),
+    screenBitmap(50, 165, &m_CurrentFcastPtr[0], "./images/Label - 4CastDetail - FeelsLike.png"),
+    screenText(125, 175, nullptr, drawCurrFCastFeelsLikeTemp, FONT_REGULAR, 32, WHITE_TEXT_COLOR),
+    screenBitmap(45, 225, &m_CurrentFcastPtr[1], "./images/Label - 4CastDetail - Wind.png"),
+    T16(100, 225, drawCurrFCastWindDirSpeed),
+    screenBitmap(10, 275, &m_CurrentFcastPtr[2], "./images/Label - 4CastDetail - Humidity.png"),
+    T16(30, 290, drawCurrFCastHumidity),
+    screenBitmap(85, 275, &m_CurrentFcastPtr[3], "./images/Label - 4CastDetail - DewPoint.png"),
+    T16(103, 290, drawCurrFCastDewPoint),
+    screenBitmap(165, 275, &m_CurrentFcastPtr[4], "./images/Label - 4CastDetail - Pressure.png"),
+    T16(160, 290, drawCurrFCastPressure),
+    SCREEN_UNDERVOLTAGE_TEXT,
+    screenEnd(),
+};
+
+// One day's row: day label, condition icon and text, High and Low labels and values.
+#define FIVE_DAY_ROW(d, dowY, iconY, infoY, labelY, lowX, valueY, dow, high, low)                  \
+    screenBitmap(5, dowY, &m_FiveDayPtr[d],                                                        \
+                 "./images/Weather/5-Day Forecast/Label - 5Day - DOW - " dow ".png"),              \
+        screenBitmap(40, iconY, &fiveDayScreenImages[d],                                           \
+                     "./images/Weather/5-Day Forecast/Icon-5Day-Condition-UnknownCondition.png"),  \
+        screenBitmap(98, infoY, &fiveDayFCastInfo[d],                                              \
+                     "./images/Weather/5-Day Forecast/Info - 5Day - Condition - UnknownCond.png"), \
+        screenBitmap(98, labelY, &m_FiveDayFcastPtr[2 * (d)],                                      \
+                     "./images/Label - CurrentCond - High.png"),                                   \
+        T16(133, valueY, high),                                                                    \
+        screenBitmap(lowX, labelY, &m_FiveDayFcastPtr[2 * (d) + 1],                                \
+                     "./images/Label - CurrentCond - Low.png"),                                    \
+        T16(205, valueY, low)
+
+ScreenItem testScreenFiveDayForecast[FIVE_DAY_FORECAST_ITEMS + 1] = {
+    screenBitmap(0, 0, nullptr, "./images/Weather/5-Day Forecast/Weather-4Cast-Graphic-Bkgd.png"),
+    FIVE_DAY_ROW(0, 67, 29, 34, 65, 174, 61, "WED", drawFiveDayFCastDay1HighTemp,
+                 drawFiveDayFCastDay1LowTemp),
+    FIVE_DAY_ROW(1, 126, 89, 96, 126, 174, 122, "THU", drawFiveDayFCastDay2HighTemp,
+                 drawFiveDayFCastDay2LowTemp),
+    FIVE_DAY_ROW(2, 187, 149, 155, 185, 174, 181, "FRI", drawFiveDayFCastDay3HighTemp,
+                 drawFiveDayFCastDay3LowTemp),
+    // The fourth row's Low label stands at 174 like the others (169 put it
+    // out of line).
+    FIVE_DAY_ROW(3, 245, 208, 215, 244, 174, 240, "SAT", drawFiveDayFCastDay4HighTemp,
+                 drawFiveDayFCastDay4LowTemp),
+    FIVE_DAY_ROW(4, 303, 266, 272, 300, 174, 295, "SUN", drawFiveDayFCastDay5HighTemp,
+                 drawFiveDayFCastDay5LowTemp),
+    SCREEN_UNDERVOLTAGE_TEXT,
+    screenEnd(),
+};
+
+const ConditionImage fiveDayConditionToImageTable[] = {
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Blizzard.png", 1},
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-BlowingSnow.png", 2},
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-ClearDay.png", 3},
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Cloudy.png", 4},
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Drizzle.png", 5},
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-FairDay.png", 6},
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Fog.png", 7},
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-FreezingDrizzle.png", 8},
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-FreezingRain.png", 9},
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Haze.png", 10},
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Humid.png", 11},
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Ice.png", 12},
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-MostlyCloudy.png", 13},
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-MostlySunny.png", 14},
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-PartlyCloudy.png", 15},
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Rain.png", 16},
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-RainShowers.png", 17},
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-RainSnow.png", 18},
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Sleet.png", 19},
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Smoke.png", 20},
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Snow.png", 21},
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Flurries.png", 22},
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-SnowShowers.png", 23},
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Sunny.png", 24},
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Thunderstorm.png", 25},
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-UnknownCondition.png", 26},
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-VeryCold.png", 27},
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Windy.png", 28},
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Dust.png", 29},
+    {nullptr, 0},
+};
+
+const ConditionImage fiveDayCondInfoToImageTable[] = {
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Blizzard.png", 1},
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - BlowingSnow.png", 2},
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Clear.png", 3},
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Cloudy.png", 4},
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Drizzle.png", 5},
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Fair.png", 6},
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Fog.png", 7},
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - FreezingDrizzle.png", 8},
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - FreezingRain.png", 9},
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Haze.png", 10},
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Humid.png", 11},
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Ice.png", 12},
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - MostlyCloudy.png", 13},
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - MostlySunny.png", 14},
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - PartlyCloudy.png", 15},
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Rain.png", 16},
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - RainShowers.png", 17},
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - RainSnowMix.png", 18},
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Sleet.png", 19},
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Smoke.png", 20},
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Snow.png", 21},
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Flurries.png", 22},
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - SnowShowers.png", 23},
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Sunny.png", 24},
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Thunderstorms.png", 25},
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - UnknownCond.png", 26},
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - VeryCold.png", 27},
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Windy.png", 28},
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Dust.png", 29},
+    {nullptr, 0},
+};
+
+const ConditionImage currentFcastDayCondIconToImageTable[] = {
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Blizzard.png", 1},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-BlowingSnow.png", 2},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-ClearDay.png", 3},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Cloudy.png", 4},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Drizzle.png", 5},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-FairDay.png", 6},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Fog.png", 7},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-FreezingDrizzle.png", 8},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-FreezingRain.png", 9},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Haze.png", 10},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Humid.png", 11},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Ice.png", 12},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-MostlyCloudy.png", 13},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-MostlySunny.png", 14},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-PartlyCloudy.png", 15},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Rain.png", 16},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-RainShowers.png", 17},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-RainSnow.png", 18},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Sleet.png", 19},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Smoke.png", 20},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Snow.png", 21},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Flurries.png", 22},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-SnowShowers.png", 23},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Sunny.png", 24},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Thunderstorm.png", 25},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-UnknownCondition.png", 26},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-VeryCold.png", 27},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Windy.png", 28},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Dust.png", 29},
+    {nullptr, 0},
+};
+
+const ConditionImage currentFcastNightCondIconToImageTable[] = {
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Blizzard.png", 1},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-BlowingSnow.png", 2},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-ClearNight.png", 3},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Cloudy.png", 4},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Drizzle.png", 5},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-FairDay.png", 6},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Fog.png", 7},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-FreezingDrizzle.png", 8},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-FreezingRain.png", 9},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Haze.png", 10},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Humid.png", 11},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Ice.png", 12},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-MostlyCloudyNight.png", 13},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-MostlyClearNight.png", 14},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-PartlyCloudyNight.png", 15},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Rain.png", 16},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-RainShowers.png", 17},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-RainSnow.png", 18},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Sleet.png", 19},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Smoke.png", 20},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Snow.png", 21},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Flurries.png", 22},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-SnowShowers.png", 23},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Sunny.png", 24},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Thunderstorm.png", 25},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-UnknownCondition.png", 26},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-VeryCold.png", 27},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Windy.png", 28},
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Dust.png", 29},
+    {nullptr, 0},
+};
+
+const ConditionImage currentFcastDayCondInfoToImageTable[] = {
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Blizzard.png", 1},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - BlowingSnow.png", 2},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Clear.png", 3},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Cloudy.png", 4},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Drizzle.png", 5},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Fair.png", 6},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Fog.png", 7},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - FreezingDrizzle.png", 8},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - FreezingRain.png", 9},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Haze.png", 10},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Humid.png", 11},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Ice.png", 12},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - MostlyCloudy.png", 13},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - MostlySunny.png", 14},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - PartlyCloudy.png", 15},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Rain.png", 16},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - RainShowers.png", 17},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - RainSnowMix.png", 18},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Sleet.png", 19},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Smoke.png", 20},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Snow.png", 21},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Flurries.png", 22},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - SnowShowers.png", 23},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Sunny.png", 24},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Thunderstorms.png", 25},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - UnknownCondition.png", 26},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - VeryCold.png", 27},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Windy.png", 28},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Dust.png", 29},
+    {nullptr, 0},
+};
+
+const ConditionImage currentFcastNightCondInfoToImageTable[] = {
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Blizzard.png", 1},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - BlowingSnow.png", 2},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Clear.png", 3},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Cloudy.png", 4},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Drizzle.png", 5},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Fair.png", 6},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Fog.png", 7},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - FreezingDrizzle.png", 8},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - FreezingRain.png", 9},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Haze.png", 10},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Humid.png", 11},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Ice.png", 12},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - MostlyCloudy.png", 13},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - MostlyClear.png", 14},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - PartlyCloudy.png", 15},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Rain.png", 16},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - RainShowers.png", 17},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - RainSnowMix.png", 18},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Sleet.png", 19},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Smoke.png", 20},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Snow.png", 21},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Flurries.png", 22},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - SnowShowers.png", 23},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Sunny.png", 24},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Thunderstorms.png", 25},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - UnknownCondition.png", 26},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - VeryCold.png", 27},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Windy.png", 28},
+    {"./images/Weather/Current Conditions/Info - CurrentCond - Dust.png", 29},
+    {nullptr, 0},
+};
+
+const char *const fiveDaysOfWeekImageTable[7] = {
+    "./images/Weather/5-Day Forecast/Label - 5Day - DOW - SUN.png",
+    "./images/Weather/5-Day Forecast/Label - 5Day - DOW - MON.png",
+    "./images/Weather/5-Day Forecast/Label - 5Day - DOW - TUE.png",
+    "./images/Weather/5-Day Forecast/Label - 5Day - DOW - WED.png",
+    "./images/Weather/5-Day Forecast/Label - 5Day - DOW - THU.png",
+    "./images/Weather/5-Day Forecast/Label - 5Day - DOW - FRI.png",
+    "./images/Weather/5-Day Forecast/Label - 5Day - DOW - SAT.png",
+};
+
+namespace {
+
+#undef T16
+#undef FIVE_DAY_ROW
+
+const ScreenTableBackup c_DetailBackup(testScreenDetail4Cast);
+const ScreenTableBackup c_FiveDayBackup(testScreenFiveDayForecast);
+
+uint32_t lastFiveDayConitions[FORECAST_DAYS] = {};
+uint8_t m_hasFcastCh = 0;
+// Places of the big temperature text: x for two and three digits, y per page.
+constexpr int16_t CURRENT_TEMP_X = 80;
+constexpr int16_t CURRENT_TEMP_X_WIDE = 65;
+constexpr int16_t CURRENT_TEMP_Y_MAIN = 235;
+constexpr int16_t CURRENT_TEMP_Y_DETAIL = 38;
+
+char signOf(int16_t whole, int32_t fraction) {
+    return whole < 0 || (whole == 0 && fraction < 0) ? '-' : ' ';
+}
+
+unsigned magnitudeOf(int16_t whole) {
+    return static_cast<unsigned>(whole < 0 ? -whole : whole);
+}
+
+// A stored Celsius temperature in the display scale, as "%c%u%c".
+void printTemperature(char *buffer, fpr_t celsius, int16_t *shownWhole = nullptr) {
+    int16_t whole = 0;
+    int32_t fraction = 0;
+    fprDecodeRes(tempCelToFahConversion(celsius), &whole, &fraction, g_ResDigits);
+    initialiseTStatFormat();
+    snprintf(buffer, SCREEN_TEXT_LEN, "%c%u%c", signOf(whole, fraction), magnitudeOf(whole),
+             c_DegreeSymbol);
+    if (shownWhole != nullptr) {
+        *shownWhole = whole;
+    }
+}
+
+void decodeInto(MenuItem *record, fpr_t celsius) {
+    int16_t whole = 0;
+    int32_t digits = 0;
+    fprDecodeRes(tempCelToFahConversion(celsius), &whole, &digits, g_ResDigits);
+    record->value = whole;
+    record->fractionDigits = static_cast<uint32_t>(digits);
+}
+
+void replaceIfKnown(ScreenItem *item, const char *path) {
+    if (path != nullptr) {
+        screenReplaceBitmap(g_displayHdl, item, path);
+    }
+}
+
+// What the five-day values were last decoded from.
+struct FiveDayInputs {
+    TstatFiveDayForecast_t forecast;
+    TempScale scale;
+    bool valid;
+};
+FiveDayInputs m_LastFiveDayInputs{};
+
+TempScale displayScale() {
+    TstatFmtSettings_t fmt{};
+    getThermostatFormatSettings(&fmt);
+    return fmt.tempScale == TEMP_SCALE_FAHRENHEIT ? TEMP_SCALE_FAHRENHEIT : TEMP_SCALE_CELSIUS;
+}
+
+// Rebuilds the five-day values; returns today's day of week (0 Sunday).
+uint8_t rebuildFiveDay(TstatFiveDayForecast_t *forecast) {
+    TstatClockCfg_t clock{};
+    menuGetClock(&clock);
+    uint8_t today = static_cast<uint8_t>(clock.weekday % 7);
+    getFiveDayForecast(forecast);
+    TempScale scale = displayScale();
+    TstatCurrentForecast_t current{};
+    getCurrentForecast(&current);
+    // The weather texts ask for the values several times a pass: they are
+    // decoded again only when the forecast or the scale changed.
+    bool unchanged = m_LastFiveDayInputs.valid && m_LastFiveDayInputs.scale == scale &&
+                     memcmp(&m_LastFiveDayInputs.forecast, forecast, sizeof(*forecast)) == 0 &&
+                     current.highTemp == forecast->highTemp[0] &&
+                     current.lowTemp == forecast->lowTemp[0];
+    if (!unchanged) {
+        for (size_t d = 0; d < FORECAST_DAYS; d++) {
+            decodeInto(&g_FiveDayFCastMenu[3 * d], forecast->highTemp[d]);
+            decodeInto(&g_FiveDayFCastMenu[3 * d + 1], forecast->lowTemp[d]);
+            g_FiveDayFCastMenu[3 * d + 2].value = static_cast<int16_t>(forecast->condition[d]);
+        }
+        current.highTemp = forecast->highTemp[0];
+        current.lowTemp = forecast->lowTemp[0];
+        setCurrentForecast(&current);
+        m_LastFiveDayInputs = FiveDayInputs{*forecast, scale, true};
+    }
+    if (getFiveDayFcastSelected() == 0) {
+        return today;
+    }
+    bool relabel = getFiveDayFcastChange() != 0 || m_hasFcastCh == 0;
+    for (size_t d = 0; d < FORECAST_DAYS; d++) {
+        uint32_t code = forecast->condition[d];
+        if (code != lastFiveDayConitions[d]) {
+            replaceIfKnown(fiveDayScreenImages[d], convertFiveDayConditionToFilename(code));
+            replaceIfKnown(fiveDayFCastInfo[d],
+                           convertCurrDayConditionToFilename(code, fiveDayCondInfoToImageTable));
+            lastFiveDayConitions[d] = code;
+        }
+        if (relabel) {
+            replaceIfKnown(m_FiveDayPtr[d], fiveDaysOfWeekImageTable[(today + d) % 7]);
+        }
+    }
+    if (relabel) {
+        setFiveDayFcastChange(0);
+        m_hasFcastCh = 1;
+    }
+    return today;
+}
+
+void drawFiveDayTemp(char *buffer, size_t record) {
+    initialiseFiveDayFCastScreen();
+    int16_t whole = g_FiveDayFCastMenu[record].value;
+    snprintf(buffer, SCREEN_TEXT_LEN, "%c%u%c", whole < 0 ? '-' : ' ', magnitudeOf(whole),
+             c_DegreeSymbol);
+}
+
+} // namespace
+
+const char *convertCurrDayConditionToFilename(uint32_t code, const ConditionImage *table) {
+    for (const ConditionImage *entry = table; entry != nullptr && entry->path != nullptr; entry++) {
+        if (entry->code == code) {
+            return entry->path;
+        }
+    }
+    return nullptr;
+}
+
+const char *convertFiveDayConditionToFilename(uint32_t code) {
+    return convertCurrDayConditionToFilename(code, fiveDayConditionToImageTable);
+}
+
+void initialiseFiveDayFCastScreen() {
+    TstatFiveDayForecast_t forecast{};
+    rebuildFiveDay(&forecast);
+}
+
+// ---- Pages -------------------------------------------------------------------------------------
+
+void displayDetailForecastPage() {
+    dispManCancelMainPageTimeout();
+    screenSetCurrentScreen(g_displayHdl, testScreenDetail4Cast);
+    dispManSetCurrentPage(PAGE_DETAIL_FORECAST);
+    displayManagerSetTimeout(DISPMAN_PAGE_TIMEOUT_S, displayMainPage);
+    dispManSetKeySlots(displayDetailForecastPage, displayDetailForecastPage,
+                       getFiveDayForecastState() == FEATURE_ENABLE ? displayFiveDayForecastPage
+                                                                   : enterTSTATPage);
+    dispManSetStoreCallbacks(nullptr, nullptr);
+}
+
+void displayFiveDayForecastPage() {
+    screenSetCurrentScreen(g_displayHdl, testScreenFiveDayForecast);
+    setFiveDayFcastSelected(1);
+    initialiseFiveDayFCastScreen();
+    dispManSetCurrentPage(PAGE_FIVE_DAY_FORECAST);
+    displayManagerSetTimeout(DISPMAN_PAGE_TIMEOUT_S, displayMainPage);
+    dispManSetKeySlots(displayFiveDayForecastPage, displayFiveDayForecastPage, enterTSTATPage);
+    dispManSetStoreCallbacks(nullptr, nullptr);
+}
+
+// ---- Text update functions
+// ------------------------------------------------------------------------
+
+void drawCurrFCastTemp(char *buffer) {
+    TstatFiveDayForecast_t forecast{};
+    uint8_t today = rebuildFiveDay(&forecast);
+    fpr_t outdoor = Sensors_GetOutdoorTemperature();
+    uint32_t code = forecast.currentCondition;
+    if (code == CONDITION_UNKNOWN) {
+        code = forecast.condition[0];
+    }
+    uint8_t page = dispManGetCurrentPage();
+    bool night = page == PAGE_MAIN && g_bDayIcon == 0;
+    replaceIfKnown(m_MainScrFcastPtr[0], convertCurrDayConditionToFilename(
+                                             code, night ? currentFcastNightCondIconToImageTable
+                                                         : currentFcastDayCondIconToImageTable));
+    replaceIfKnown(m_MainScrFcastPtr[1], convertCurrDayConditionToFilename(
+                                             code, night ? currentFcastNightCondInfoToImageTable
+                                                         : currentFcastDayCondInfoToImageTable));
+    int16_t whole = 0;
+    printTemperature(buffer, outdoor, &whole);
+    int16_t x = whole <= 99 ? CURRENT_TEMP_X : CURRENT_TEMP_X_WIDE;
+    if (page == PAGE_MAIN) {
+        screenMoveText(g_displayHdl, m_CurrFcastTemp, x, CURRENT_TEMP_Y_MAIN);
+    } else if (page == PAGE_DETAIL_FORECAST) {
+        screenMoveText(g_displayHdl, m_CurrFcastTemp, x, CURRENT_TEMP_Y_DETAIL);
+    }
+    showDayBar(today);
+}
+
+void drawCurrFCastHighTemp(char *buffer) {
+    initialiseFiveDayFCastScreen();
+    TstatCurrentForecast_t current{};
+    getCurrentForecast(&current);
+    printTemperature(buffer, current.highTemp);
+}
+
+void drawCurrFCastLowTemp(char *buffer) {
+    initialiseFiveDayFCastScreen();
+    TstatCurrentForecast_t current{};
+    getCurrentForecast(&current);
+    printTemperature(buffer, current.lowTemp);
+}
+
+void drawCurrFCastFeelsLikeTemp(char *buffer) {
+    TstatCurrentForecast_t current{};
+    getCurrentForecast(&current);
+    printTemperature(buffer, current.feelsLikeTemp);
+}
+
+void drawCurrFCastDewPoint(char *buffer) {
+    TstatCurrentForecast_t current{};
+    getCurrentForecast(&current);
+    printTemperature(buffer, current.dewPoint);
+    screenAddBitmap(g_displayHdl, m_CurrentFcastPtr[3]);
+}
+
+void drawCurrFCastHumidity(char *buffer) {
+    TstatCurrentForecast_t current{};
+    getCurrentForecast(&current);
+    int16_t whole = 0;
+    int32_t fraction = 0;
+    fprDecodeRes(current.relativeHumidity, &whole, &fraction, 0);
+    if (whole >= 0 && whole <= 100) {
+        snprintf(buffer, SCREEN_TEXT_LEN, "%u%c", static_cast<unsigned>(whole), '%');
+    }
+}
+
+void drawCurrFCastWindDirSpeed(char *buffer) {
+    TstatCurrentForecast_t current{};
+    getCurrentForecast(&current);
+    TstatFmtSettings_t fmt{};
+    getThermostatFormatSettings(&fmt);
+    int16_t whole = 0;
+    int32_t fraction = 0;
+    fprDecodeRes(windSpeedKphToMphConversion(current.windSpeed), &whole, &fraction, 0);
+    // The direction holds at most three characters, terminated or not.
+    snprintf(buffer, SCREEN_TEXT_LEN, "%.3s %d %s", current.windDirection, whole,
+             fmt.tempScale == TEMP_SCALE_FAHRENHEIT ? "mph" : "kph");
+}
+
+void drawCurrFCastPressure(char *buffer) {
+    TstatFmtSettings_t fmt{};
+    getThermostatFormatSettings(&fmt);
+    int16_t whole = 0;
+    int32_t hundredths = 0;
+    fprDecodeRes(pressureCmToInchConversion(getBarometricPressure()), &whole, &hundredths, 2);
+    snprintf(buffer, SCREEN_TEXT_LEN, "%c%u.%02u %s", signOf(whole, hundredths), magnitudeOf(whole),
+             static_cast<unsigned>(hundredths < 0 ? -hundredths : hundredths),
+             fmt.tempScale == TEMP_SCALE_FAHRENHEIT ? "in" : "cm");
+}
+
+void drawFiveDayFCastDay1HighTemp(char *buffer) {
+    drawFiveDayTemp(buffer, 0);
+}
+void drawFiveDayFCastDay2HighTemp(char *buffer) {
+    drawFiveDayTemp(buffer, 3);
+}
+void drawFiveDayFCastDay3HighTemp(char *buffer) {
+    drawFiveDayTemp(buffer, 6);
+}
+void drawFiveDayFCastDay4HighTemp(char *buffer) {
+    drawFiveDayTemp(buffer, 9);
+}
+void drawFiveDayFCastDay5HighTemp(char *buffer) {
+    drawFiveDayTemp(buffer, 12);
+}
+void drawFiveDayFCastDay1LowTemp(char *buffer) {
+    drawFiveDayTemp(buffer, 1);
+}
+void drawFiveDayFCastDay2LowTemp(char *buffer) {
+    drawFiveDayTemp(buffer, 4);
+}
+void drawFiveDayFCastDay3LowTemp(char *buffer) {
+    drawFiveDayTemp(buffer, 7);
+}
+void drawFiveDayFCastDay4LowTemp(char *buffer) {
+    drawFiveDayTemp(buffer, 10);
+}
+void drawFiveDayFCastDay5LowTemp(char *buffer) {
+    drawFiveDayTemp(buffer, 13);
+}
+
+void forecastPagesReset() {
+    c_DetailBackup.restore();
+    c_FiveDayBackup.restore();
+    for (MenuItem &record : g_FiveDayFCastMenu) {
+        record = MenuItem{};
+    }
+    for (uint32_t &code : lastFiveDayConitions) {
+        code = 0;
+    }
+    m_hasFcastCh = 0;
+    m_LastFiveDayInputs = FiveDayInputs{};
+}

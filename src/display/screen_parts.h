@@ -1,0 +1,66 @@
+// Parts that recur in the pages' screen tables: the fonts, the clock texts,
+// the day bar and the under-voltage warning text.
+#pragma once
+
+#include "display/display_manager.h"
+#include "display/main_page.h"
+#include "graphics/screen.h"
+
+constexpr const char *FONT_BOLD = "./fonts/arialbd.ttf";
+constexpr const char *FONT_REGULAR = "./fonts/arial.ttf";
+constexpr uint32_t CLOCK_TEXT_COLOR = 0x3D3D3D;
+constexpr uint32_t WHITE_TEXT_COLOR = 0xFFFFFF;
+constexpr uint32_t UNDERVOLTAGE_TEXT_COLOR = 0xF00000;
+constexpr uint32_t UNDERVOLTAGE_BOX_COLOR = 0xFFF4D6;
+
+// The time at (4, y) and the date at (175, y), bold 14 points.
+#define SCREEN_CLOCK_ITEMS(y)                                                                      \
+    screenText(4, y, nullptr, drawMainScrTime, FONT_BOLD, 14, CLOCK_TEXT_COLOR),                   \
+        screenText(175, y, nullptr, drawMainScrDate, FONT_BOLD, 14, CLOCK_TEXT_COLOR)
+
+// The seven day images of the day bar (today's alone is shown).
+#define SCREEN_DAY_IMAGES                                                                          \
+    screenBitmap(0, 0, &g_DayBarGraphic[0],                                                        \
+                 "./images/SharedComposite/Days-01-Graphic-Sunday-ON.png"),                        \
+        screenBitmap(34, 0, &g_DayBarGraphic[1],                                                   \
+                     "./images/SharedComposite/Days-02-Graphic-Monday-ON.png"),                    \
+        screenBitmap(69, 0, &g_DayBarGraphic[2],                                                   \
+                     "./images/SharedComposite/Days-03-Graphic-Tuesday-ON.png"),                   \
+        screenBitmap(103, 0, &g_DayBarGraphic[3],                                                  \
+                     "./images/SharedComposite/Days-04-Graphic-Wednesday-ON.png"),                 \
+        screenBitmap(138, 0, &g_DayBarGraphic[4],                                                  \
+                     "./images/SharedComposite/Days-05-Graphic-Thursday-ON.png"),                  \
+        screenBitmap(173, 0, &g_DayBarGraphic[5],                                                  \
+                     "./images/SharedComposite/Days-06-Graphic-Friday-ON.png"),                    \
+        screenBitmap(207, 0, &g_DayBarGraphic[6],                                                  \
+                     "./images/SharedComposite/Days-07-Graphic-Saturday-ON.png")
+
+// The day bar's background and its day images.
+#define SCREEN_DAY_BAR                                                                             \
+    screenBitmap(0, 0, nullptr, "./images/SharedComposite/DayBar-OFF.png"), SCREEN_DAY_IMAGES
+
+// The under-voltage warning, empty while there is none; a banner over the page.
+#define SCREEN_UNDERVOLTAGE_TEXT                                                                   \
+    screenTextBoxed(20, 110, &g_UndervoltageTextHdl, drawUnderVoltageWarning, FONT_REGULAR, 32,    \
+                    UNDERVOLTAGE_TEXT_COLOR, UNDERVOLTAGE_BOX_COLOR)
+
+// A copy of a screen table as written, taken before main(): pages change
+// their items (images, places, visibility, blinking) and the display
+// manager's reset puts the tables back as they were for the next test.
+template <size_t N> class ScreenTableBackup {
+  public:
+    explicit ScreenTableBackup(ScreenItem (&table)[N]) : m_table(table) {
+        for (size_t i = 0; i < N; i++) {
+            m_items[i] = table[i];
+        }
+    }
+    void restore() const {
+        for (size_t i = 0; i < N; i++) {
+            m_table[i] = m_items[i];
+        }
+    }
+
+  private:
+    ScreenItem (&m_table)[N];
+    ScreenItem m_items[N];
+};

@@ -1,0 +1,41 @@
+// Security code entry: the menu behind the code input page that guards the
+// user preferences. Four digit records (0-9, wrapping), then "Enter" and
+// "Cancel". The stored code is taken when the page opens (and whenever the
+// display manager refreshes the page); "Enter" compares the digits with it.
+#pragma once
+
+#include "menus/menu_engine.h"
+
+#include <cstdint>
+
+constexpr uint8_t SEC_CODE_DIGITS = 4;
+constexpr uint8_t SEC_CODE_ENTER = 4;
+constexpr uint8_t SEC_CODE_CANCEL = 5;
+constexpr uint8_t SEC_CODE_MENU_ITEMS = 6;
+extern MenuItem g_SecurityCodeMenu[SEC_CODE_MENU_ITEMS];
+// "Enter", "Cancel".
+extern const char *const c_SecCodeModeItems[2];
+
+void initialiseSecurityCodeMenu();
+// Takes the stored code (the refresh callback of the page).
+void getSecCodeFromDataDict();
+// All four digits back to 0.
+void resetSecCode();
+// 1 when the four digits give the code taken from the store.
+uint8_t checkEnteredCode();
+// Mode: next digit, "Enter" (check) or "Cancel".
+void displaySelectedSecCodeMenuItemPage();
+// Down and Up while "Enter" or "Cancel" is current.
+void incSecCodeMenuPtr();
+void decSecCodeMenuPtr();
+
+// Text update functions of the code input screen.
+void drawSecurityCodeValue1(char *buffer);
+void drawSecurityCodeValue2(char *buffer);
+void drawSecurityCodeValue3(char *buffer);
+void drawSecurityCodeValue4(char *buffer);
+void drawSecurityCodeEnter(char *buffer);
+void drawSecurityCodeCancel(char *buffer);
+
+// Forgets the taken code and the digits. For tests.
+void securityCodeMenuReset();

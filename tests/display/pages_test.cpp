@@ -1,0 +1,530 @@
+// The pages' contents: the main page's texts, buttons and pop-ups, the
+// weather pages, the hold page's refusals, the message page and the security
+// code entry.
+#include "ui_fixture.h"
+
+#include "config/data_dict.h"
+#include "config/forecast.h"
+#include "config/schedule.h"
+#include "config/temp_scale.h"
+#include "display/display_manager.h"
+#include "display/forecast_pages.h"
+#include "display/info_pages.h"
+#include "display/main_page.h"
+#include "display/pages.h"
+#include "graphics/buttons.h"
+#include "menus/hold_menu.h"
+#include "menus/security_code_menu.h"
+#include "platform/platform_test.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+class PagesTest : public UiTest {};
+
+void setTempOffset(double degrees) {
+    TstatCfg_t cfg{};
+    getTstatConfiguration(&cfg);
+    cfg.tempOffset = fx(degrees);
+    setTstatConfiguration(&cfg);
+}
+
+void setLock(LockState modeLock, LockState tempLock, uint8_t range) {
+    TstatLockoutCfg_t lockout{};
+    getLockoutConfiguration(&lockout);
+    lockout.buttonLockout = LOCK_LOCKED;
+    lockout.modeLock = modeLock;
+    lockout.tempLock = tempLock;
+    lockout.tempLockRangeLimit = range;
+    setLockoutConfiguration(&lockout);
+}
+
+TEST_F(PagesTest, TheIndoorTemperatureIsShownInRangeOrUncorrected) {
+    const struct {
+        bool valid;
+        double celsius;
+        double offset;
+        const char *text;
+        uint32_t font;
+    } cases[] = {
+        {false, 20, 0, " ", 80},
+        {true, 20, 0, " 68\xB0", 80},
+        {true, 20, 2, " 66\xB0", 80},
+        {true, 37.2, 0, " 99\xB0", 80},  // 98.96 F
+        {true, 37.8, 0, " 100\xB0", 65}, // 100.04 F, above the range: shown as it is
+        {true, 5, 0, " 41\xB0", 80},
+        {true, 5, 2, " 41\xB0", 80}, // corrected 39 is below 40:
+                                     // uncorrected
+        {true, 4.5, 0, " 40\xB0", 80},
+    };
+    bootAndStart();
+    for (const auto &c : cases) {
+        dataDictReset();
+        if (c.valid) {
+            setMovAvgIndTemp(fx(c.celsius));
+        }
+        setTempOffset(c.offset);
+        pass();
+        EXPECT_EQ(textOf(m_IndoorTempText), c.text) << c.celsius << " " << c.offset;
+        if (c.valid) {
+            EXPECT_EQ(m_IndoorTempText->fontSize, c.font) << c.celsius;
+        }
+    }
+}
+
+TEST_F(PagesTest, TheHumidityShowsOnlyWithItsSensor) {
+    bootAndStart();
+    EXPECT_EQ(textOf(m_RelHumidityText), " 40%");
+    EXPECT_TRUE(visible(m_RelHumidity));
+    TstatCfg_t cfg{};
+    getTstatConfiguration(&cfg);
+    cfg.humiditySensor = SENSOR_OFF;
+    setTstatConfiguration(&cfg);
+    pass();
+    EXPECT_FALSE(visible(m_RelHumidity));
+    EXPECT_FALSE(visible(m_RelHumidityText));
+}
+
+TEST_F(PagesTest, AlertIconsFollowTheRemindersOnceASecond) {
+    bootAndStart();
+    setWeatherAlertState(1);
+    pass(12);
+    EXPECT_EQ(m_WeatherAlertIcon->loaded, 0u);
+    EXPECT_EQ(m_FilterChangeIcon->loaded, 0u);
+    setWeatherAlertState(0);
+    setTstatFilterChangeDays(0);
+    pass(10);
+    EXPECT_NE(m_WeatherAlertIcon->loaded, 0u);
+    EXPECT_NE(m_FilterChangeIcon->loaded, 0u);
+    setWeatherAlertFeature(FEATURE_DISABLE);
+    setFilterChangeState(FEATURE_DISABLE);
+    pass(10);
+    EXPECT_EQ(m_WeatherAlertIcon->loaded, 0u);
+    EXPECT_EQ(m_FilterChangeIcon->loaded, 0u);
+}
+
+TEST_F(PagesTest, TheAdjustingAnimationAlternatesDuringComfortRecovery) {
+    bootAndStart();
+    pass(6);
+    EXPECT_EQ(m_MainPageComfortMode1->loaded + m_MainPageComfortMode2->loaded, 0u);
+    // 17:10 on a Tuesday: Return (18:00) is under an hour away.
+    testing::internal::CaptureStdout();
+    platformFakeClockSetWall(UI_TEST_WALL_TIME + 10 * 3600);
+    pass(6);
+    // A phase lasts 500 ms and the pass that restarts its timer: six passes here.
+    std::vector<uint32_t> shown;
+    for (int i = 0; i < 4; i++) {
+        shown.push_back(m_MainPageComfortMode1->loaded * 1 + m_MainPageComfortMode2->loaded * 2);
+        pass(6);
+    }
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(getRecoveryMode(), 1);
+    EXPECT_TRUE(shown == (std::vector<uint32_t>{1, 2, 1, 2}) ||
+                shown == (std::vector<uint32_t>{2, 1, 2, 1}));
+}
+
+TEST_F(PagesTest, SetPointsAndButtonsFollowTheHvacMode) {
+    const struct {
+        HvacState mode;
+        const char *heat;
+        const char *cool;
+        const char *graphic;
+        int16_t x, y;
+        const char *button;
+    } cases[] = {
+        {HVAC_STATE_HEAT, " 70", " ", "./images/Main/Main-SP-Graphic-Heat.png", 0, 78,
+         "./images/Main/Main-B2-Text-Heat-Offline.png"},
+        {HVAC_STATE_COOL, " ", " 78", "./images/Main/Main-SP-Graphic-Cool.png", 0, 78,
+         "./images/Main/Main-B2-Text-Cool-Offline.png"},
+        {HVAC_STATE_AUTO, " 70", " 78", "./images/Main/Main-SP-Graphic-Auto.png", 0, 78,
+         "./images/Main/Main-B2-Text-Auto-Offline.png"},
+        {HVAC_STATE_OFF, " ", " ", "./images/Main/Main-Text-SystemOff.png", 4, 100,
+         "./images/Main/Main-B2-Text-Off-Offline.png"},
+        {HVAC_STATE_EMERGENCY_HEAT, " 70", " ", "./images/Main/Main-SP-Graphic-Heat.png", 0, 78,
+         "./images/Main/Main-B2-Text-Emergency-Offline.png"},
+    };
+    bootAndStart();
+    for (const auto &c : cases) {
+        setHVACState(c.mode);
+        pass();
+        EXPECT_EQ(textOf(g_HoldModeMenu[HOLD_MENU_HEAT].handle), c.heat) << c.mode;
+        EXPECT_EQ(textOf(g_HoldModeMenu[HOLD_MENU_COOL].handle), c.cool) << c.mode;
+        EXPECT_STREQ(m_MainPageSpBitmap->imageFile, c.graphic);
+        EXPECT_EQ(m_MainPageSpBitmap->x, c.x);
+        EXPECT_EQ(m_MainPageSpBitmap->y, c.y);
+        EXPECT_STREQ(m_MainPageHvacState->imageFile, c.button);
+    }
+    // Online (any status but 0 from the bus), and then locked: the fan
+    // button never shows the lock.
+    setHVACState(HVAC_STATE_HEAT);
+    setLedStatus(7);
+    pass();
+    EXPECT_STREQ(m_MainPageMode->imageFile, "./images/Main/Main-B3-Text-Program-Online.png");
+    setLock(LOCK_LOCKED, LOCK_UNLOCKED, 2);
+    pass();
+    EXPECT_STREQ(m_MainPageHvacState->imageFile, "./images/Main/Main-B2-Text-Heat-Locked.png");
+    EXPECT_STREQ(m_MainPageMode->imageFile, "./images/Main/Main-B3-Text-Program-Locked.png");
+    EXPECT_STREQ(m_MainPageFanState->imageFile, "./images/Main/Main-B1-Text-FanAuto-Online.png");
+    // Locked, holding the mode key leads to the fan pop-up.
+    holdKey(BUTTON_CODE_MODE, 3000);
+    EXPECT_EQ(getCurrentMenuPtr(), &g_MainPuFanMode[1]);
+    EXPECT_FALSE(visible(g_MainPuModeMenu[0].handle));
+    EXPECT_FALSE(visible(g_MainPuHvacMenu[0].handle));
+}
+
+TEST_F(PagesTest, TheHoldStatusShowsTheEndOfTheHoldOrVacation) {
+    const struct {
+        int hour, minute;
+        const char *text;
+    } times[] = {{0, 30, "00:30 AM"}, {12, 15, "12:15 PM"}, {13, 5, "01:05 PM"}};
+    char buffer[SCREEN_TEXT_LEN];
+    for (const auto &t : times) {
+        formatHoldTime(UI_TEST_WALL_TIME - 7 * 3600 - 600 + t.hour * 3600 + t.minute * 60, buffer);
+        EXPECT_STREQ(buffer, t.text);
+    }
+    bootAndStart();
+    setThermostatMode(TSTAT_MODE_HOLD); // until Leave, 08:00
+    pass();
+    EXPECT_EQ(textOf(m_HoldStatusText), "08:00 AM");
+    EXPECT_TRUE(visible(m_HoldStatusBitmap));
+    EXPECT_FALSE(visible(m_PermanentHold));
+    TstatSetPoint_t vacation{};
+    getVacationThermostatSettings(&vacation);
+    vacation.endTime = UI_TEST_WALL_TIME + 4 * 86400;
+    setVacationThermostatSettings(&vacation);
+    setThermostatMode(TSTAT_MODE_VACATION);
+    pass();
+    EXPECT_EQ(textOf(m_HoldStatusText), "January 18");
+    EXPECT_EQ(m_HoldStatusBitmap->x, 39);
+    EXPECT_STREQ(m_HoldStatusBitmap->imageFile, "./images/Main/Main-Icon-AwayUntil.png");
+    setThermostatMode(TSTAT_MODE_PERMANENT_HOLD);
+    pass();
+    EXPECT_TRUE(visible(m_PermanentHold));
+    EXPECT_FALSE(visible(m_HoldStatusText));
+    setHVACState(HVAC_STATE_OFF);
+    pass();
+    EXPECT_FALSE(visible(m_PermanentHold));
+}
+
+TEST_F(PagesTest, TheHvacPopUpOffersEmergencyHeatOnlyOnHeatPumps) {
+    const struct {
+        SystemType system;
+        std::vector<uint8_t> down;
+        std::vector<uint8_t> up;
+    } cases[] = {
+        {SYSTEM_TYPE_ONE_STG_FURNACE, {9, 3, 5, 7, 9}, {7, 5, 3, 9, 7}},
+        {SYSTEM_TYPE_TWO_STG_HEAT_PUMP, {9, 1, 3, 5, 7}, {5, 3, 1, 9, 7}},
+    };
+    for (const auto &c : cases) {
+        FactoryOptions options;
+        options.systemType = c.system;
+        bootAndStart(options);
+        holdKey(BUTTON_CODE_MODE, 3000);
+        tap(BUTTON_CODE_MODE); // to the HVAC pop-up, on Heat (7)
+        ASSERT_EQ(getCurrentMenuPtr(), &g_MainPuHvacMenu[7]);
+        bool heatPump = c.system == SYSTEM_TYPE_TWO_STG_HEAT_PUMP;
+        EXPECT_EQ(visible(g_MainPuHvacMenu[1].handle), heatPump);
+        std::vector<uint8_t> down;
+        for (size_t i = 0; i < c.down.size(); i++) {
+            tap(BUTTON_CODE_DOWN);
+            down.push_back(getCurrentMenuIndex());
+        }
+        EXPECT_EQ(down, c.down);
+        std::vector<uint8_t> up;
+        for (size_t i = 0; i < c.up.size(); i++) {
+            tap(BUTTON_CODE_UP);
+            up.push_back(getCurrentMenuIndex());
+        }
+        EXPECT_EQ(up, c.up);
+        // Each move applies and saves at once, even if the pop-up then times out.
+        tap(BUTTON_CODE_DOWN);
+        EXPECT_EQ(getHVACState(), HVAC_STATE_COOL);
+        EXPECT_EQ(packed(savedRecord().hvacSettings.hvacState), HVAC_STATE_COOL);
+        wait(10100);
+        EXPECT_FALSE(visible(g_MainPuHvacMenu[0].handle));
+        displayManagerReset();
+        PersistUtil_Reset();
+        m_root.write("/dev/mtdblock5", "");
+    }
+}
+
+TEST_F(PagesTest, ThePopUpChainSetsModeHvacAndFan) {
+    bootAndStart();
+    holdKey(BUTTON_CODE_MODE, 3000);
+    ASSERT_EQ(getCurrentMenuPtr(), &g_MainPuModeMenu[5]);
+    // Down from Program is Permanent.
+    tap(BUTTON_CODE_DOWN);
+    EXPECT_EQ(getCurrentMenuIndex(), 1);
+    EXPECT_EQ(getThermostatMode(), TSTAT_MODE_PERMANENT_HOLD);
+    // The hold keeps the set points that were in force: 70 F, not an old hold.
+    TstatSetPoint_t hold{};
+    getHoldThermostatSettings(&hold);
+    EXPECT_EQ(packed(hold.heatSetPoint), packed(savedRecord().prgSetPnt[2].period[0].heatSetPoint));
+    tap(BUTTON_CODE_MODE);
+    ASSERT_EQ(getCurrentMenuPtr(), &g_MainPuHvacMenu[7]);
+    tap(BUTTON_CODE_MODE);
+    ASSERT_EQ(getCurrentMenuPtr(), &g_MainPuFanMode[1]);
+    tap(BUTTON_CODE_UP);
+    EXPECT_EQ(getFanState(), FAN_STATE_ON);
+    EXPECT_STREQ(g_MainPuFanMode[3].handle->imageFile,
+                 "./images/Main/Main-B1-PU-Button-Graphic-ON.png");
+    EXPECT_STREQ(g_MainPuFanMode[1].handle->imageFile,
+                 "./images/Main/Main-B1-PU-Button-Graphic-OFF.png");
+    tap(BUTTON_CODE_MODE);
+    EXPECT_FALSE(visible(g_MainPuFanMode[0].handle));
+    EXPECT_EQ(packed(savedRecord().hvacSettings.fanState), FAN_STATE_ON);
+    EXPECT_EQ(packed(savedRecord().tstatMode.mode), TSTAT_MODE_PERMANENT_HOLD);
+}
+
+TEST_F(PagesTest, TheMainPageOverlaysFollowTheScreenOnDisplay) {
+    bootAndStart();
+    EXPECT_FALSE(visible(m_DiagModeBitmap));
+    EXPECT_TRUE(visible(m_HelpBarTextBitmap));
+    // The forecast setting changes from the bus: the other table is shown,
+    // without its diagnostic overlay.
+    setCurrentForecastState(FEATURE_DISABLE);
+    setHelpModeState(OFFON_OFF);
+    displayMainPage();
+    pass();
+    ASSERT_EQ(screen(), testScreenMainWoutFcast);
+    EXPECT_FALSE(visible(m_DiagModeBitmap));
+    EXPECT_FALSE(visible(m_HelpBarTextBitmap));
+    EXPECT_FALSE(visible(g_MainPuModeMenu[0].handle));
+}
+
+TEST_F(PagesTest, TheWeatherPanelAndPagesShowTheForecastStore) {
+    bootAndStart();
+    TstatFiveDayForecast_t fiveDay{};
+    fiveDay.condition[0] = 21;
+    fiveDay.condition[1] = 3;
+    fiveDay.currentCondition = CONDITION_UNKNOWN;
+    fiveDay.highTemp[1] = fx(-1.5);
+    setFiveDayForecast(&fiveDay);
+    TstatCurrentForecast_t current{};
+    current.relativeHumidity = fx(55);
+    current.windSpeed = fx(10);
+    memcpy(current.windDirection, "NNWX", 4); // not terminated
+    setCurrentForecast(&current);
+    setBarometricPressure(fx(73.787)); // 29.05 in
+    pass();
+    // An unknown current condition shows today's forecast.
+    EXPECT_STREQ(m_MainScrFcastPtr[0]->imageFile,
+                 "./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Snow.png");
+    // Clear at night: the night icon on the main page, the day icon on the detail page.
+    fiveDay.currentCondition = 3;
+    setFiveDayForecast(&fiveDay);
+    platformFakeClockSetWall(UI_TEST_WALL_TIME + 15 * 3600); // 22:10
+    pass(2);
+    EXPECT_STREQ(m_MainScrFcastPtr[0]->imageFile,
+                 "./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-ClearNight.png");
+    setHelpModeState(OFFON_OFF);
+    tap(BUTTON_CODE_MODE);
+    ASSERT_EQ(dispManGetCurrentPage(), PAGE_DETAIL_FORECAST);
+    pass();
+    EXPECT_STREQ(m_MainScrFcastPtr[0]->imageFile,
+                 "./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-ClearDay.png");
+    EXPECT_EQ(textOf(&testScreenDetail4Cast[25]), " 29.05 in");
+    EXPECT_EQ(textOf(&testScreenDetail4Cast[21]), "55%");
+    EXPECT_EQ(textOf(&testScreenDetail4Cast[19]), "NNW 6 mph");
+    // A humidity out of range leaves the text as it was.
+    current.relativeHumidity = fx(120);
+    setCurrentForecast(&current);
+    pass();
+    EXPECT_EQ(textOf(&testScreenDetail4Cast[21]), "55%");
+    // The five-day page: day labels from today (Tuesday), temperatures, icons.
+    tap(BUTTON_CODE_MODE);
+    ASSERT_EQ(dispManGetCurrentPage(), PAGE_FIVE_DAY_FORECAST);
+    pass();
+    EXPECT_STREQ(m_FiveDayPtr[0]->imageFile,
+                 "./images/Weather/5-Day Forecast/Label - 5Day - DOW - TUE.png");
+    EXPECT_STREQ(m_FiveDayPtr[4]->imageFile,
+                 "./images/Weather/5-Day Forecast/Label - 5Day - DOW - SAT.png");
+    EXPECT_STREQ(fiveDayScreenImages[1]->imageFile,
+                 "./images/Weather/5-Day Forecast/Icon-5Day-Condition-ClearDay.png");
+    EXPECT_EQ(textOf(&testScreenFiveDayForecast[12]), " 29\xB0");
+    // After midnight the labels stay until new forecast data arrives.
+    platformFakeClockSetWall(UI_TEST_WALL_TIME + 24 * 3600);
+    displayFiveDayForecastPage();
+    pass();
+    EXPECT_STREQ(m_FiveDayPtr[0]->imageFile,
+                 "./images/Weather/5-Day Forecast/Label - 5Day - DOW - TUE.png");
+    setFiveDayForecast(&fiveDay);
+    pass();
+    EXPECT_STREQ(m_FiveDayPtr[0]->imageFile,
+                 "./images/Weather/5-Day Forecast/Label - 5Day - DOW - WED.png");
+    // A condition code outside the tables leaves the images.
+    fiveDay.condition[1] = 4000;
+    setFiveDayForecast(&fiveDay);
+    pass();
+    EXPECT_STREQ(fiveDayScreenImages[1]->imageFile,
+                 "./images/Weather/5-Day Forecast/Icon-5Day-Condition-ClearDay.png");
+}
+
+TEST_F(PagesTest, TheHoldPageIsRefusedWhenOffOrLocked) {
+    bootAndStart();
+    setHVACState(HVAC_STATE_OFF);
+    tap(BUTTON_CODE_UP);
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
+    setHVACState(HVAC_STATE_HEAT);
+    setLock(LOCK_UNLOCKED, LOCK_LOCKED, 0);
+    tap(BUTTON_CODE_UP);
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
+    // Mode lock: the page shows, nothing can be changed, the mode stays.
+    setLock(LOCK_LOCKED, LOCK_UNLOCKED, 2);
+    tap(BUTTON_CODE_UP);
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_HOLD);
+    tap(BUTTON_CODE_UP);
+    holdKey(BUTTON_CODE_MODE, 3000);
+    wait(11000);
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
+    EXPECT_EQ(getThermostatMode(), TSTAT_MODE_PROGRAM);
+    // Temperature lock with a range: 70 F can move between 68 and 72.
+    setLock(LOCK_UNLOCKED, LOCK_LOCKED, 2);
+    tap(BUTTON_CODE_UP);
+    for (int i = 0; i < 4; i++) {
+        tap(BUTTON_CODE_UP);
+    }
+    EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].value, 72);
+}
+
+TEST_F(PagesTest, AutomaticModeEditsTheSetPointOfTheRunningEquipment) {
+    FactoryOptions options;
+    options.hvacState = HVAC_STATE_AUTO;
+    bootAndStart(options);
+    tap(BUTTON_CODE_UP);
+    ASSERT_EQ(dispManGetCurrentPage(), PAGE_HOLD);
+    // Idle: the heat set point first; the mode key alternates.
+    EXPECT_EQ(getCurrentMenuPtr(), &g_HoldModeMenu[HOLD_MENU_HEAT]);
+    EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].handle->textBlinkPeriod, 250u);
+    tap(BUTTON_CODE_MODE);
+    EXPECT_EQ(getCurrentMenuPtr(), &g_HoldModeMenu[HOLD_MENU_COOL]);
+    EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_COOL].handle->textBlinkPeriod, 250u);
+    EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].handle->textBlinkPeriod, 0u);
+    tap(BUTTON_CODE_DOWN);
+    EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_COOL].value, 77);
+    tap(BUTTON_CODE_MODE);
+    EXPECT_EQ(getCurrentMenuPtr(), &g_HoldModeMenu[HOLD_MENU_HEAT]);
+}
+
+TEST_F(PagesTest, AMessageIsWrappedIntoTenLines) {
+    const struct {
+        std::string text;
+        std::vector<std::string> lines; // the first lines; the rest hold " "
+    } cases[] = {
+        {"0123456789", {"0123456789", " "}},
+        {"\"Quoted text\" and the rest", {"Quoted text", " "}},
+        {"Tomorrow the lobby doors close at noon for cleaning.",
+         {"Tomorrow the lobby doors", "close at noon for cleaning.", " "}},
+        // A word wider than the line: split with a hyphen, the rest on the next line.
+        {"Supercalifragilisticexpialidocious!!",
+         {"Supercalifragilisticexpialidoc-", "ious!!", " "}},
+    };
+    bootAndStart();
+    for (const auto &c : cases) {
+        displayMessageScreenPage(c.text.c_str());
+        pass();
+        EXPECT_EQ(dispManGetCurrentPage(), PAGE_MESSAGE);
+        for (size_t i = 0; i < 10; i++) {
+            std::string expected = i < c.lines.size() ? c.lines[i] : " ";
+            EXPECT_EQ(messageScreenLine(i), expected) << c.text << " line " << i;
+        }
+        EXPECT_EQ(textOf(&testScreenMessage[10]), c.lines[0]);
+        tap(BUTTON_CODE_DOWN);
+        EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
+    }
+    // Longer than ten lines: cut after the tenth.
+    std::string longText;
+    for (int i = 0; i < 40; i++) {
+        longText += "word" + std::to_string(i) + " ";
+    }
+    displayMessageScreenPage(longText.c_str());
+    EXPECT_EQ(std::string(messageScreenLine(0)).rfind("word0 ", 0), 0u);
+    EXPECT_NE(std::string(messageScreenLine(9)), " ");
+    EXPECT_EQ(std::string(messageScreenLine(9)).find("word39"), std::string::npos);
+}
+
+TEST_F(PagesTest, TheSecurityCodeOpensThePreferencesOnlyWhenRight) {
+    FactoryOptions options;
+    options.securityCode = 305;
+    bootAndStart(options);
+    const struct {
+        std::vector<int> digits;
+        uint8_t page;
+    } cases[] = {{{0, 3, 0, 6}, PAGE_SEC_CODE_INPUT}, {{0, 3, 0, 5}, PAGE_USER_PREF}};
+    for (const auto &c : cases) {
+        displaySecCodeInpPage();
+        pass();
+        for (int digit : c.digits) {
+            for (int i = 0; i < digit; i++) {
+                tap(BUTTON_CODE_UP);
+            }
+            tap(BUTTON_CODE_MODE);
+        }
+        ASSERT_EQ(getCurrentMenuIndex(), SEC_CODE_ENTER);
+        EXPECT_EQ(g_SecurityCodeMenu[SEC_CODE_ENTER].handle->textColor, 0x00FF00u);
+        tap(BUTTON_CODE_MODE);
+        EXPECT_EQ(dispManGetCurrentPage(), c.page);
+    }
+    // A wrong code keeps its digits, with the first current again.
+    displaySecCodeInpPage();
+    pass();
+    tap(BUTTON_CODE_DOWN); // 0 -> 9
+    EXPECT_EQ(textOf(g_SecurityCodeMenu[0].handle), "9");
+    for (int i = 0; i < 5; i++) {
+        tap(BUTTON_CODE_MODE);
+    }
+    EXPECT_EQ(getCurrentMenuIndex(), 0);
+    EXPECT_EQ(g_SecurityCodeMenu[0].value, 9);
+    // Cancel returns to the settings page.
+    for (int i = 0; i < 4; i++) {
+        tap(BUTTON_CODE_MODE);
+    }
+    tap(BUTTON_CODE_DOWN);
+    ASSERT_EQ(getCurrentMenuIndex(), SEC_CODE_CANCEL);
+    tap(BUTTON_CODE_MODE);
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_SETTINGS);
+}
+
+} // namespace
+
+namespace {
+
+TEST(ScreenTables, EveryTableHoldsItsItems) {
+    const struct {
+        const char *name;
+        const ScreenItem *table;
+        size_t bitmaps, texts;
+    } tables[] = {
+        {"main with weather", testScreenMainWithFcast, 65, 11},
+        {"main without weather", testScreenMainWoutFcast, 61, 8},
+        {"screen saver", testScreenScrSvr, 1, 1},
+        {"help", testScreenHelp, 12, 2},
+        {"current conditions", testScreenDetail4Cast, 18, 9},
+        {"five-day forecast", testScreenFiveDayForecast, 26, 11},
+        {"message", testScreenMessage, 8, 13},
+        {"security code input", testScreenSecurityCodeInput, 9, 7},
+    };
+    for (const auto &t : tables) {
+        size_t bitmaps = 0;
+        size_t texts = 0;
+        const ScreenItem *item = t.table;
+        for (; item->kind != SCREEN_ITEM_END && item - t.table < 100; item++) {
+            bitmaps += item->kind == SCREEN_ITEM_BITMAP;
+            texts += item->kind == SCREEN_ITEM_TEXT;
+            // Every bitmap names its image, every text its font and an update or a text.
+            if (item->kind == SCREEN_ITEM_BITMAP) {
+                EXPECT_NE(item->imageFile, nullptr) << t.name << " " << item - t.table;
+            } else {
+                EXPECT_NE(item->fontFile, nullptr) << t.name << " " << item - t.table;
+            }
+        }
+        EXPECT_EQ(bitmaps, t.bitmaps) << t.name;
+        EXPECT_EQ(texts, t.texts) << t.name;
+        EXPECT_EQ(static_cast<size_t>(item - t.table), t.bitmaps + t.texts) << t.name;
+    }
+}
+
+} // namespace

@@ -1,0 +1,165 @@
+// The user interface test fixture.
+#include "ui_fixture.h"
+
+#include "config/data_dict.h"
+#include "config/forecast.h"
+#include "config/schedule.h"
+#include "config/temp_scale.h"
+#include "display/display_manager.h"
+#include "hvac/hvac_control.h"
+#include "hvac/relay_control.h"
+#include "menus/hold_menu.h"
+#include "menus/menu_engine.h"
+#include "menus/security_code_menu.h"
+#include "platform/platform.h"
+#include "platform/platform_display.h"
+#include "platform/platform_test.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr uint32_t PASS_MS = 100;
+
+void resetAll() {
+    displayManagerReset();
+    menuEngineReset();
+    holdMenuReset();
+    securityCodeMenuReset();
+    PersistUtil_Reset();
+    dataDictReset();
+    forecastReset();
+    scheduleReset();
+    tempScaleReset();
+    hvacControlReset();
+    RlyCntl_Reset();
+    platformDisplayReset();
+}
+
+} // namespace
+
+void UiTest::SetUp() {
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    setenv("TZ", "UTC0", 1);
+    tzset();
+    ASSERT_NE(getcwd(m_oldCwd, sizeof(m_oldCwd)), nullptr);
+    ASSERT_EQ(chdir(TSTAT_BUILD_DIR "/data"), 0);
+    m_root.write("/sys/class/backlight/backlight/brightness", "");
+    m_root.write("/sys/class/backlight/backlight/bl_power", "");
+    m_root.write("/dev/mtdblock5", "");
+    m_root.write("/dev/mtdblock8", "");
+    std::string fifo = m_root.file("/dev/input/event0");
+    m_root.write("/dev/input/.keep", "");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << strerror(errno);
+    m_keyFifo = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(m_keyFifo, 0);
+    resetAll();
+    platformFakeClockSet(1000, 0, UI_TEST_WALL_TIME);
+}
+
+void UiTest::TearDown() {
+    resetAll();
+    if (m_keyFifo >= 0) {
+        close(m_keyFifo);
+    }
+    ASSERT_EQ(chdir(m_oldCwd), 0);
+}
+
+void UiTest::boot(const FactoryOptions &options) {
+    FactoryOptions made = options;
+    made.madeAt = UI_TEST_WALL_TIME;
+    TstatSysCfgPersistMem_t record{};
+    buildFactoryImage(made, &record);
+    m_root.write("/dev/mtdblock4",
+                 std::string(reinterpret_cast<const char *>(&record), sizeof(record)));
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(PersistUtil_Init(), 0);
+    ASSERT_EQ(initThermostatSysCfg(), 0);
+    testing::internal::GetCapturedStdout();
+    // Readings as the sensors would give them: 68 F indoors, 40 %.
+    setMovAvgIndTemp(fx(20));
+    setMovAvgHum(fx(40));
+}
+
+void UiTest::start() {
+    testing::internal::CaptureStdout();
+    displayManagerInit();
+    std::string printed = testing::internal::GetCapturedStdout();
+    ASSERT_NE(g_displayHdl, nullptr) << printed;
+    pass(2);
+}
+
+void UiTest::pass(int count) {
+    for (int i = 0; i < count; i++) {
+        displayManagerPoll();
+        platformFakeClockAdvanceMs(PASS_MS);
+    }
+}
+
+void UiTest::press(uint16_t code) {
+    uint8_t record[PLATFORM_KEY_EVENT_SIZE];
+    platformEncodeKeyEvent(PlatformKeyEvent{1, code, 1}, record);
+    ASSERT_EQ(write(m_keyFifo, record, sizeof(record)), static_cast<ssize_t>(sizeof(record)));
+}
+
+void UiTest::release(uint16_t code) {
+    uint8_t record[PLATFORM_KEY_EVENT_SIZE];
+    platformEncodeKeyEvent(PlatformKeyEvent{1, code, 0}, record);
+    ASSERT_EQ(write(m_keyFifo, record, sizeof(record)), static_cast<ssize_t>(sizeof(record)));
+}
+
+void UiTest::tap(uint16_t code) {
+    press(code);
+    pass();
+    release(code);
+    pass();
+}
+
+void UiTest::holdKey(uint16_t code, uint32_t ms) {
+    press(code);
+    pass();
+    wait(ms);
+    release(code);
+    pass();
+}
+
+void UiTest::wait(uint32_t ms) {
+    pass(static_cast<int>((ms + PASS_MS - 1) / PASS_MS));
+}
+
+std::string UiTest::brightness() const {
+    return m_root.read("/sys/class/backlight/backlight/brightness");
+}
+
+ScreenItem *UiTest::screen() const {
+    return g_displayHdl != nullptr ? g_displayHdl->currentScreen : nullptr;
+}
+
+std::string UiTest::textOf(const ScreenItem *item) const {
+    return item != nullptr ? std::string(item->text) : std::string("<none>");
+}
+
+bool UiTest::visible(const ScreenItem *item) const {
+    if (item == nullptr) {
+        return false;
+    }
+    if (item->kind == SCREEN_ITEM_TEXT) {
+        return static_cast<uint8_t>(item->textVisible) != 0 && item->font != nullptr;
+    }
+    return static_cast<uint8_t>(item->bitmapVisible) != 0 && item->bitmapSurface != nullptr;
+}
+
+TstatSysCfgPersistMem_t UiTest::savedRecord() const {
+    TstatSysCfgPersistMem_t record{};
+    std::string bytes = m_root.read("/dev/mtdblock5");
+    if (bytes.size() >= sizeof(record)) {
+        memcpy(&record, bytes.data(), sizeof(record));
+    }
+    return record;
+}

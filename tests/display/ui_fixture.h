@@ -1,0 +1,74 @@
+// The user interface as a user meets it, for tests: a throw-away board root
+// with a factory configuration, the key FIFO, the backlight files, SDL's
+// dummy video driver, the build's images and fonts, and the fake clock.
+// Keys go through the key FIFO; passes run the display manager's poll and
+// advance the clock by 100 ms each.
+#pragma once
+
+#include "config/persist.h"
+#include "factory_image.h"
+#include "graphics/screen.h"
+
+#include "board_root.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <string>
+
+// Fixed-point value of a number of degrees (or percent).
+inline fpr_t fx(double value) {
+    return static_cast<fpr_t>(std::lround(value * FPR_ONE));
+}
+
+// A field of a packed record as a plain value (GoogleTest's comparisons take
+// references, which a packed field cannot give).
+template <typename T> constexpr T packed(T value) {
+    return value;
+}
+
+// Tuesday 14 January 2025, 07:10 UTC (the tests run in UTC).
+constexpr int64_t UI_TEST_WALL_TIME = 1736838600;
+
+class UiTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Writes a factory image with these options and loads it as start-up does.
+    void boot(const FactoryOptions &options = FactoryOptions());
+    // Starts the display manager (the main page) and takes the start-up key edges.
+    void start();
+    // Loads the default configuration and starts.
+    void bootAndStart(const FactoryOptions &options = FactoryOptions()) {
+        boot(options);
+        start();
+    }
+
+    void pass(int count = 1);
+    // Key events through the key FIFO (codes of graphics/buttons.h).
+    void press(uint16_t code);
+    void release(uint16_t code);
+    // Press, a pass, release, a pass.
+    void tap(uint16_t code);
+    // Press, passes for ms, release, a pass.
+    void holdKey(uint16_t code, uint32_t ms);
+    // Passes until simulated time has moved on by ms.
+    void wait(uint32_t ms);
+
+    // What the backlight files hold.
+    std::string brightness() const;
+    // The current screen and its n-th text (from 0), or null.
+    ScreenItem *screen() const;
+    std::string textOf(const ScreenItem *item) const;
+    bool visible(const ScreenItem *item) const;
+    // The configuration record as stored in the user region.
+    TstatSysCfgPersistMem_t savedRecord() const;
+
+    TempBoardRoot m_root;
+
+  private:
+    int m_keyFifo = -1;
+    char m_oldCwd[PATH_MAX] = {};
+};

@@ -1,0 +1,216 @@
+// The menu engine and the hold menu: stepping within limits, list and glyph
+// cycling, navigation, time editing, the clock texts, and the hold menu's
+// load, store, switching and narrowing.
+#include "config/data_dict.h"
+#include "config/persist.h"
+#include "config/schedule.h"
+#include "config/temp_scale.h"
+#include "display/display_manager.h"
+#include "menus/hold_menu.h"
+#include "menus/menu_engine.h"
+#include "platform/platform_test.h"
+
+#include "ui_fixture.h"
+
+#include <string>
+
+namespace {
+
+class MenuEngineTest : public UiTest {};
+
+MenuItem temperatureItem(double value, bool wrap) {
+    MenuItem item{};
+    item.isFixedPoint = 1;
+    item.value = static_cast<int16_t>(value);
+    item.min = fx(45);
+    item.max = fx(90);
+    item.step = static_cast<uint32_t>(FPR_ONE);
+    item.wrap = wrap ? 1 : 0;
+    return item;
+}
+
+TEST_F(MenuEngineTest, SteppingStopsOrWrapsAtTheLimits) {
+    const struct {
+        MenuItem item;
+        int direction;
+        int16_t expected;
+    } cases[] = {
+        {temperatureItem(90, false), 1, 90},
+        {temperatureItem(89, false), 1, 90},
+        {temperatureItem(90, true), 1, 45},
+        {temperatureItem(45, false), -1, 45},
+        {temperatureItem(45, true), -1, 90},
+        {MenuItem{0, 9, 0, 0, 0, 0, 9, 1, 1, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr}, 1,
+         0},
+        {MenuItem{0, 60, 0, 0, 0, 0, 60, 5, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr},
+         1, 60},
+        {MenuItem{0, 1, 0, 0, 0, 1, 12, 1, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr},
+         -1, 1},
+    };
+    for (const auto &c : cases) {
+        MenuItem item = c.item;
+        setCurrentMenuPtr(&item, 0);
+        if (c.direction > 0) {
+            incrementMenuItemValue();
+        } else {
+            decrementMenuItemValue();
+        }
+        EXPECT_EQ(item.value, c.expected) << c.item.value << " " << c.direction;
+        EXPECT_EQ(item.fraction, 0);
+    }
+    // A list of choices always wraps, even without `wrap`.
+    MenuItem list{0, 2, 0, 0, 0, 0, 2, 1, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr};
+    setCurrentMenuPtr(&list, 0);
+    displayNextValidValue();
+    EXPECT_EQ(list.value, 0);
+}
+
+TEST_F(MenuEngineTest, NavigationWrapsOverTheRange) {
+    MenuItem menu[7] = {};
+    g_MinMenuIndex = 0;
+    g_MaxMenuIndex = 7;
+    setCurrentMenuPtr(menu, 6);
+    displayIncMenuPtrPage();
+    EXPECT_EQ(getCurrentMenuIndex(), 0);
+    EXPECT_EQ(getCurrentMenuPtr(), &menu[0]);
+    displayDecMenuPtrPage();
+    EXPECT_EQ(getCurrentMenuIndex(), 6);
+}
+
+TEST_F(MenuEngineTest, TwelveHourTimesStepToggleAndStore) {
+    MenuItem hour{0, 12, 0, 0, 0, 1, 12, 1, 1, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr};
+    setCurrentMenuPtr(&hour, 0);
+    incrementProgModeTimeValue();
+    EXPECT_EQ(hour.value, 1);
+    decrementProgModeTimeValue();
+    EXPECT_EQ(hour.value, 12);
+    hour.value = 11;
+    incrementProgModeTimeValue();
+    EXPECT_EQ(hour.value, 12);
+    MenuItem ampm{0, 0, 0, 0, 0, 0, 1, 1, 1, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr};
+    setCurrentMenuPtr(&ampm, 0);
+    displayValidTime();
+    EXPECT_EQ(ampm.value, 1);
+    displayValidTime();
+    EXPECT_EQ(ampm.value, 0);
+    const struct {
+        uint8_t hour12, pm, hour24;
+    } hours[] = {{12, 0, 0}, {12, 1, 12}, {11, 1, 23}, {1, 0, 1}, {7, 1, 19}};
+    for (const auto &h : hours) {
+        EXPECT_EQ(menuHourTo24(h.hour12, h.pm), h.hour24);
+        uint8_t hour12 = 0;
+        uint8_t pm = 0;
+        menuHourFrom24(h.hour24, &hour12, &pm);
+        EXPECT_EQ(hour12, h.hour12);
+        EXPECT_EQ(pm, h.pm);
+    }
+}
+
+TEST_F(MenuEngineTest, ClockTextsFollowTheFormats) {
+    boot();
+    const struct {
+        int64_t secondsAfterMidnight;
+        TimeFormat format;
+        const char *text;
+        uint8_t day;
+    } times[] = {
+        {5 * 60, TIME_FORMAT_12_HOUR, "12:05 am", 0},
+        {13 * 3600 + 30 * 60, TIME_FORMAT_12_HOUR, "1:30 pm", 1},
+        {13 * 3600 + 30 * 60, TIME_FORMAT_24_HOUR, "13:30", 1},
+        {6 * 3600, TIME_FORMAT_24_HOUR, "6:00", 1},
+        {5 * 3600 + 59 * 60, TIME_FORMAT_24_HOUR, "5:59", 0},
+        {18 * 3600, TIME_FORMAT_24_HOUR, "18:00", 0},
+    };
+    const int64_t midnight = UI_TEST_WALL_TIME - 7 * 3600 - 600;
+    char text[SCREEN_TEXT_LEN];
+    for (const auto &t : times) {
+        TstatFmtSettings_t fmt{};
+        getThermostatFormatSettings(&fmt);
+        fmt.timeFormat = t.format;
+        setThermostatFormatSettings(&fmt);
+        platformFakeClockSetWall(midnight + t.secondsAfterMidnight);
+        createTimeString(text);
+        EXPECT_STREQ(text, t.text);
+        EXPECT_EQ(g_bDayIcon, t.day) << t.text;
+    }
+    const struct {
+        DateFormat format;
+        const char *text;
+    } dates[] = {{DATE_FORMAT_DD_MM_YY, "14-01-25"},
+                 {DATE_FORMAT_MM_DD_YY, "01-14-25"},
+                 {DATE_FORMAT_YY_MM_DD, "25-01-14"}};
+    for (const auto &d : dates) {
+        TstatFmtSettings_t fmt{};
+        getThermostatFormatSettings(&fmt);
+        fmt.dateFormat = d.format;
+        setThermostatFormatSettings(&fmt);
+        createDateString(text);
+        EXPECT_STREQ(text, d.text);
+    }
+}
+
+TEST_F(MenuEngineTest, TheHoldMenuLoadsStepsAndStoresInTheDisplayUnit) {
+    boot();
+    initialiseTStatFormat();
+    initialiseHoldModeMenu();
+    TstatSetPoint_t hold{};
+    getHoldThermostatSettings(&hold);
+    hold.heatSetPoint = fx(20);
+    hold.coolSetPoint = tempFahToCelConversion(fx(90));
+    setThermostatMode(TSTAT_MODE_HOLD);
+    setHoldThermostatSettings(&hold);
+    getHoldModeSPFromDataDict();
+    EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].value, 68);
+    EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].fraction, 0);
+    setCurrentMenuPtr(g_HoldModeMenu, HOLD_MENU_HEAT);
+    incrementMenuItemValue();
+    EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].value, 69);
+    setCurrentMenuPtr(g_HoldModeMenu, HOLD_MENU_COOL);
+    incrementMenuItemValue();
+    EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_COOL].value, 90);
+    setHoldModeSPInDataDict();
+    getHoldThermostatSettings(&hold);
+    EXPECT_EQ(packed(hold.heatSetPoint), tempFahToCelConversion(fx(69)));
+    EXPECT_NEAR(hold.heatSetPoint / 8192.0, 20.56, 0.01);
+    // Storing keeps a permanent hold; from the program it becomes a hold.
+    const struct {
+        ThermostatMode before, after;
+    } modes[] = {{TSTAT_MODE_PERMANENT_HOLD, TSTAT_MODE_PERMANENT_HOLD},
+                 {TSTAT_MODE_PROGRAM, TSTAT_MODE_HOLD},
+                 {TSTAT_MODE_VACATION, TSTAT_MODE_HOLD}};
+    for (const auto &m : modes) {
+        setThermostatMode(m.before);
+        setHoldModeSPInDataDict();
+        EXPECT_EQ(getThermostatMode(), m.after);
+    }
+}
+
+TEST_F(MenuEngineTest, TheTemperatureLockNarrowsTheHoldLimitsToItsRange) {
+    boot();
+    TstatLockoutCfg_t lockout{};
+    getLockoutConfiguration(&lockout);
+    lockout.buttonLockout = LOCK_LOCKED;
+    lockout.tempLock = LOCK_LOCKED;
+    lockout.tempLockRangeLimit = 3;
+    setLockoutConfiguration(&lockout);
+    initialiseHoldModeMenu();
+    g_HoldModeMenu[HOLD_MENU_HEAT].value = 70;
+    g_HoldModeMenu[HOLD_MENU_COOL].value = 88;
+    updateHoldMenuValues();
+    EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].min, fx(67));
+    EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].max, fx(73));
+    EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_COOL].max, fx(90));
+    setCurrentMenuPtr(g_HoldModeMenu, HOLD_MENU_HEAT);
+    for (int i = 0; i < 5; i++) {
+        incrementMenuItemValue();
+    }
+    EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].value, 73);
+    // Without the lock nothing narrows.
+    initialiseHoldModeMenu();
+    lockout.tempLock = LOCK_UNLOCKED;
+    setLockoutConfiguration(&lockout);
+    updateHoldMenuValues();
+    EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].min, g_MinSetPointTemp);
+}
+
+} // namespace

@@ -13,13 +13,17 @@
 //  - Odd, bit 1 set: a run of packets, each a type byte, a payload length
 //    byte and that many payload bytes, encoded as the coprocessor sends them
 //    and received in one stream, so that handlers see sequences.
-// Replies the handlers send go to /dev/null through the thermostat's own link.
+// Replies the handlers send go to /dev/null through the thermostat's own link;
+// whatever they write on the board goes to a throw-away board root.
+#include "board_root.h"
 #include "coproc/coproc_comm.h"
 #include "coproc/coproc_msg.h"
+#include "platform/platform_test.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -112,6 +116,11 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     if (freopen("/dev/null", "w", stdout) == nullptr) {
         return 0;
     }
+    if (access("/dev/shm", W_OK) == 0) {
+        setenv("TMPDIR", "/dev/shm", 1);
+    }
+    static TempBoardRoot root;
+    platformFakeClockSet(1000, 0, 1718000000);
     int sink = open("/dev/null", O_WRONLY);
     if (sink >= 0) {
         g_coprocHdl = coprocCommAttach(sink, coprocMsgProcess);

@@ -1,7 +1,7 @@
 # Everyday entry points. `make run` and `make test` install what is missing,
 # configure, build, then run the thermostat on the simulated board or pass
 # every test.
-.PHONY: all run test bench deps build build-test board format clean
+.PHONY: all run test bench deps build build-test board format clean fuzz
 
 all: build
 
@@ -24,6 +24,15 @@ test: build-test
 
 bench: build
 	@for b in build/bench/*; do [ -x "$$b" ] && "$$b"; done
+
+# Fuzzing campaign: builds the libFuzzer targets with clang, runs each for
+# FUZZ_TIME seconds (default 180), merges new coverage into tests/fuzz/corpus
+# and prints a table. FUZZ_TARGETS="a b" runs only those targets.
+fuzz:
+	@./scripts/install-deps.sh fuzz
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	./scripts/fuzz-campaign.sh -t $(or $(FUZZ_TIME),180) $(FUZZ_TARGETS)
 
 board: deps
 	cmake --preset board

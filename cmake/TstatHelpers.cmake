@@ -48,30 +48,42 @@ function(tstat_add_benchmark name)
     set_tests_properties(${name}_smoke PROPERTIES LABELS bench)
 endfunction()
 
-# tstat_add_fuzz_target(NAME SOURCES <files...> LIBS <targets...> [RUNS n])
-# A fuzz target defines LLVMFuzzerTestOneInput. In the normal builds it is
-# linked with a small driver that replays its seed corpus
-# (tests/fuzz/corpus/NAME) and then a fixed number of pseudo-random mutations,
-# so the test suite runs it under its sanitizers without libFuzzer. With
-# TSTAT_LIBFUZZER=ON and clang as the compiler it becomes a real libFuzzer
-# binary instead (the `fuzz` preset), which also takes the dictionary
-# tests/fuzz/corpus/NAME.dict when there is one.
+# tstat_add_fuzz_target(NAME SOURCES <files...> LIBS <targets...> [RUNS n] [DICT file])
+# A fuzz target defines LLVMFuzzerTestOneInput. Its seed corpus is
+# tests/fuzz/corpus/NAME; its dictionary (keywords libFuzzer splices into its
+# mutations) is DICT, else tests/fuzz/corpus/NAME.dict when that file exists.
+#
+# In the normal builds the target is linked with a small driver that replays
+# the corpus and then a fixed number of pseudo-random mutations, so the test
+# suite runs it under its sanitizers without libFuzzer. With TSTAT_LIBFUZZER=ON
+# (the `fuzz` preset, clang) every library is compiled with the fuzzer's
+# coverage instrumentation and the target only links libFuzzer's main; the
+# target joins tstat_fuzz_targets and the list that `make fuzz` reads
+# (<build>/fuzz/targets.tsv).
 function(tstat_add_fuzz_target name)
-    cmake_parse_arguments(F "" "RUNS" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(F "" "RUNS;DICT" "SOURCES;LIBS" ${ARGN})
     if(NOT F_RUNS)
         set(F_RUNS 20000)
     endif()
     set(corpus ${PROJECT_SOURCE_DIR}/tests/fuzz/corpus/${name})
+    if(F_DICT)
+        get_filename_component(dict ${F_DICT} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+    elseif(EXISTS ${corpus}.dict)
+        set(dict ${corpus}.dict)
+    else()
+        set(dict "")
+    endif()
     if(TSTAT_LIBFUZZER)
         add_executable(${name} ${F_SOURCES})
-        target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
         target_link_options(${name} PRIVATE -fsanitize=fuzzer)
         set(run_args -runs=${F_RUNS})
-        # A dictionary of the input's keywords, when the target has one.
-        if(EXISTS ${corpus}.dict)
-            list(APPEND run_args -dict=${corpus}.dict)
+        if(dict)
+            list(APPEND run_args -dict=${dict})
         endif()
         list(APPEND run_args ${corpus})
+        add_dependencies(tstat_fuzz_targets ${name})
+        set_property(GLOBAL APPEND PROPERTY TSTAT_FUZZ_MANIFEST
+                     "${name}\t$<TARGET_FILE:${name}>\t${corpus}\t${dict}")
     else()
         add_executable(${name} ${F_SOURCES} ${PROJECT_SOURCE_DIR}/tests/fuzz/fuzz_driver.cpp)
         set(run_args --runs=${F_RUNS} ${corpus})
@@ -81,3 +93,19 @@ function(tstat_add_fuzz_target name)
     add_test(NAME ${name} COMMAND ${name} ${run_args} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
     set_tests_properties(${name} PROPERTIES LABELS fuzz)
 endfunction()
+
+# Writes <build>/fuzz/targets.tsv, one line per fuzz target declared anywhere
+# in the project: name, binary, corpus directory, dictionary (may be empty).
+# Called once the whole project has been configured.
+function(tstat_write_fuzz_manifest)
+    get_property(lines GLOBAL PROPERTY TSTAT_FUZZ_MANIFEST)
+    list(SORT lines)
+    list(JOIN lines "\n" content)
+    file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/fuzz/targets.tsv CONTENT "${content}\n")
+endfunction()
+
+if(TSTAT_LIBFUZZER)
+    # Every fuzz target; the `fuzz` build preset builds this and nothing else.
+    add_custom_target(tstat_fuzz_targets)
+    cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL tstat_write_fuzz_manifest)
+endif()

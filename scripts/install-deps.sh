@@ -4,6 +4,8 @@
 # (playwright-core, which drives Debian's chromium; it never downloads a
 # browser) when tests/browser/node_modules is missing. Run as root, or as a
 # user with password-less sudo; otherwise it lists what is missing and stops.
+# `install-deps.sh fuzz` adds clang, its libFuzzer runtime and the LLVM
+# coverage tools for `make fuzz`.
 set -eu
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -23,6 +25,9 @@ libmicrohttpd-dev chromium"
 # Node.js may come from elsewhere than Debian, with its own npm.
 if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
     PACKAGES="$PACKAGES nodejs npm"
+fi
+if [ "${1:-}" = fuzz ]; then
+    PACKAGES="$PACKAGES clang libclang-rt-dev llvm"
 fi
 
 missing=""

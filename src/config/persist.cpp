@@ -134,6 +134,14 @@ int loadRecord(TstatSysCfgPersistMem_t *record, PersistRegionId region, uint32_t
     return record->tstatSysCfgId == identity ? 0 : -1;
 }
 
+// A save cut short by a power loss: the flash block is erased before it is
+// written again from its start, so a cut write leaves the identity in place
+// and the rest of the record erased (0xFF). A whole record ends with
+// comfortRecoveryModeState, "Off" or "On" (0 or 1), whose last byte is 0.
+bool tornWrite(const TstatSysCfgPersistMem_t &record) {
+    return reinterpret_cast<const uint8_t *>(&record)[sizeof(record) - 1] == 0xFF;
+}
+
 } // namespace
 
 TstatSysCfgPersistMem_t &tstatSysCfgImage() {
@@ -171,7 +179,8 @@ int PersistUtil_StoreData(PersistRegionId region, const void *src, size_t length
 
 int initThermostatSysCfg() {
     TstatSysCfgPersistMem_t loaded;
-    if (loadRecord(&loaded, PERSIST_REGION_USER, TSTAT_SYS_CFG_USER_ID) == 0) {
+    if (loadRecord(&loaded, PERSIST_REGION_USER, TSTAT_SYS_CFG_USER_ID) == 0 &&
+        !tornWrite(loaded)) {
         m_TstatSysCfg = loaded;
         return 0;
     }

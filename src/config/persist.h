@@ -416,8 +416,10 @@ int PersistUtil_StoreData(PersistRegionId region, const void *src, size_t length
 // ---- The configuration record -----------------------------------------------
 
 // Loads the record at start-up: the user region when it holds a complete
-// record with the user identity, else the factory region when it holds one
-// with the factory identity (kept with that identity until the next save).
+// record with the user identity that is not the remains of a save cut short
+// (its last byte erased to 0xFF), else the factory region when it holds a
+// complete record with the factory identity (kept with that identity until the
+// next save).
 // Returns 0 when a record was loaded, -1 when neither region held one; the
 // image is then left as it was before the call (zeroed at start-up).
 int initThermostatSysCfg();

@@ -12,10 +12,16 @@
 
 namespace {
 
+// Frames as a caller short of room makes them: none above 4096 pixels, and
+// for glyphs of odd height a pitch one pixel narrower than the glyph, which
+// rendering must refuse.
 void *allocFrame(uint32_t width, uint32_t height, uint16_t *pitch, uint16_t *background,
                  uint16_t **pixels) {
+    if (static_cast<size_t>(width) * height > 4096) {
+        return nullptr;
+    }
     auto *frame = static_cast<uint16_t *>(calloc(static_cast<size_t>(width) * height, 2));
-    *pitch = static_cast<uint16_t>(width);
+    *pitch = static_cast<uint16_t>(height % 2 != 0 && width > 0 ? width - 1 : width);
     *background = 0;
     *pixels = frame;
     return frame;

@@ -1,0 +1,127 @@
+// Damaged user records and failed record writes: a record cut short or with a
+// byte flipped never crashes the store and never passes for a configuration
+// when it can be told apart from one; a write the device refuses is reported.
+#include "config_fixture.h"
+
+#include <cstring>
+#include <filesystem>
+#include <unistd.h>
+
+namespace {
+
+class RecordDamageTest : public ConfigTest {
+  protected:
+    // Boots without the store's report of each record it cannot use.
+    int quietBoot(const std::string &factory, const std::string &user) {
+        testing::internal::CaptureStdout();
+        int result = boot(factory, user);
+        testing::internal::GetCapturedStdout();
+        return result;
+    }
+};
+
+// Runs the consumers of the record over whatever was loaded: under the
+// sanitizers of the test build an out-of-range field must not fault.
+void useRecord() {
+    TstatSetPoint_t out;
+    getCurrentThermostatSettings(&out);
+    for (uint32_t day = 0; day < TSTAT_DAYS_PER_WEEK; day++) {
+        for (uint32_t period = 0; period < TSTAT_PERIODS_PER_DAY; period++) {
+            getProgramThermostatSettings(period, day, &out);
+        }
+    }
+    fpr_t heat = out.heatSetPoint;
+    fpr_t cool = out.coolSetPoint;
+    getThermostatTemps(&heat, &cool);
+    TstatClockCfg_t clock;
+    getClockConfiguration(&clock);
+    getTstatFilterChangeDays();
+    initialiseTStatFormat();
+    char text[8];
+    g_PrintTempInCurrentFormat(text, sizeof(text), 72);
+}
+
+TEST_F(RecordDamageTest, ARecordCutAtAnyLengthLoadsTheFactoryImage) {
+    const std::string factory = bytesOf(testRecord(TSTAT_SYS_CFG_FACTORY_ID));
+    const std::string user = bytesOf(testRecord());
+    for (size_t length = 0; length <= TSTAT_SYS_CFG_SIZE; length++) {
+        SCOPED_TRACE(length);
+        const bool whole = length == TSTAT_SYS_CFG_SIZE;
+        // On the simulated board a cut write leaves a short file; on flash it
+        // leaves the rest of the erased block, 0xFF.
+        const std::string cut = user.substr(0, length);
+        const std::string erased = cut + std::string(TSTAT_SYS_CFG_SIZE - length, '\xFF');
+        for (const std::string &stored : {cut, erased}) {
+            PersistUtil_Reset();
+            ASSERT_EQ(quietBoot(factory, stored), 0);
+            ASSERT_EQ(bytesOf(image()), whole ? user : factory);
+        }
+    }
+}
+
+TEST_F(RecordDamageTest, AFlippedByteIsRejectedWhereItShowsAndNeverFaults) {
+    const std::string factory = bytesOf(testRecord(TSTAT_SYS_CFG_FACTORY_ID));
+    const std::string user = bytesOf(testRecord());
+    for (size_t at = 0; at < TSTAT_SYS_CFG_SIZE; at++) {
+        SCOPED_TRACE(at);
+        std::string damaged = user;
+        damaged[at] = static_cast<char>(damaged[at] ^ 0xFF);
+        PersistUtil_Reset();
+        dataDictReset();
+        scheduleReset();
+        tempScaleReset();
+        setWallClock(localEpoch(2024, 6, 10, 12, 0));
+        ASSERT_EQ(quietBoot(factory, damaged), 0);
+        // The identity and the erased last byte tell a damaged record; the
+        // record carries no checksum, so any other byte is loaded as stored.
+        const bool detectable = at < 4 || at == TSTAT_SYS_CFG_SIZE - 1;
+        ASSERT_EQ(bytesOf(image()), detectable ? factory : damaged);
+        useRecord();
+    }
+}
+
+TEST_F(RecordDamageTest, AWriteTheDeviceRefusesIsReportedAndRetried) {
+    // A full device in place of the user region: it reads as zeros (no
+    // record, so the factory image is loaded) and refuses every write.
+    // The record is on vacation, which ended an hour ago.
+    TstatSysCfgPersistMem_t factory = testRecord(TSTAT_SYS_CFG_FACTORY_ID);
+    factory.tstatMode.mode = TSTAT_MODE_VACATION;
+    factory.tstatMode.vacationSetPoint.endTime = localEpoch(2024, 6, 10, 11, 0);
+    m_root.write("/dev/.keep", "");
+    std::filesystem::create_symlink("/dev/full", m_root.file("/dev/mtdblock5"));
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(boot(bytesOf(factory), std::nullopt), 0);
+    EXPECT_EQ(saveThermostatSysCfg(), -1);
+    EXPECT_EQ(restoreTstatSysCfgFactoryDefault(), -1);
+
+    // The ended vacation falls back to the program and says its save failed.
+    TstatSetPoint_t out;
+    getCurrentThermostatSettings(&out);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("ERROR: saveThermostatSysCfg failed"),
+              std::string::npos);
+    EXPECT_EQ(getThermostatMode(), TSTAT_MODE_PROGRAM);
+
+    // The device is opened afresh after every store: once it takes writes
+    // again, the next save lands.
+    std::filesystem::remove(m_root.file("/dev/mtdblock5"));
+    m_root.write("/dev/mtdblock5", "");
+    EXPECT_EQ(saveThermostatSysCfg(), -1); // still the full device's descriptor
+    EXPECT_EQ(saveThermostatSysCfg(), 0);
+    EXPECT_EQ(+userRegion().tstatSysCfgId, TSTAT_SYS_CFG_USER_ID);
+    EXPECT_EQ(+userRegion().tstatMode.mode, TSTAT_MODE_PROGRAM);
+}
+
+TEST_F(RecordDamageTest, ARegionThatCannotBeOpenedForWritingFailsEverySave) {
+    // A directory in place of the user region cannot be opened read-write,
+    // even by root, as a read-only device cannot.
+    m_root.write("/dev/.keep", "");
+    std::filesystem::create_directory(m_root.file("/dev/mtdblock5"));
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(boot(bytesOf(testRecord(TSTAT_SYS_CFG_FACTORY_ID)), std::nullopt), 0);
+    EXPECT_EQ(saveThermostatSysCfg(), -1);
+    EXPECT_EQ(restoreTstatSysCfgFactoryDefault(), -1);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("ERROR: cannot open /dev/mtdblock5"), std::string::npos) << out;
+}
+
+} // namespace

@@ -35,9 +35,25 @@ void getButtonLockoutFromDataDict();
 void setAdvSetupInDataDict();
 void getAdvSetupFromDataDict();
 
-// The thermostat mode page (page 3), last page of the mode-key cycle.
-void enterTSTATPage();
-// The user preferences (page 11), opened by an accepted security code.
-void displayUserPrefPage();
-// The settings page (page 7) with the given item current (a cancelled code entry).
+// ---- Page entries that other pages open ---------------------------------------------
+
+// Settings (page 7), from its first item or with the given item current
+// (returning from a page it opened, or a cancelled code entry).
+void displaySettingsPage();
 void displaySettingsPageAt(uint8_t position);
+// The thermostat mode page (page 3): enterTSTATPage is the last page of the
+// mode-key cycle, displayTSTATPage the page itself.
+void enterTSTATPage();
+void displayTSTATPage();
+// Thermostat setup (page 15), advanced setup (12) and the bus address (13).
+void displayThermostatSetupPage();
+void displayAdvSetupPage();
+void displayKorabusCommPage();
+// Program schedule (page 5) and vacation (6).
+void displayProgramModePage();
+void displayVacationModePage();
+// User preferences (page 11), opened by an accepted security code; button
+// lockout (14) and the security code configuration (10).
+void displayUserPrefPage();
+void displayButtonLockoutPage();
+void displayConfigSecCode();

@@ -68,13 +68,49 @@ void setAdvSetupInDataDict() {}
 void getAdvSetupFromDataDict() {}
 
 void enterTSTATPage() {
-    showPendingPage(PAGE_TSTAT_MODE, "Thermostat Mode");
+    displayTSTATPage();
 }
 
 void displayUserPrefPage() {
     showPendingPage(PAGE_USER_PREF, "User Preferences");
 }
 
-void displaySettingsPageAt(uint8_t) {
+void displaySettingsPage() {
     showPendingPage(PAGE_SETTINGS, "Settings");
+}
+
+void displaySettingsPageAt(uint8_t) {
+    displaySettingsPage();
+}
+
+void displayTSTATPage() {
+    showPendingPage(PAGE_TSTAT_MODE, "Thermostat Mode");
+}
+
+void displayThermostatSetupPage() {
+    showPendingPage(PAGE_TSTAT_SETUP, "Thermostat Setup");
+}
+
+void displayAdvSetupPage() {
+    showPendingPage(PAGE_ADV_SETUP, "Advanced Setup");
+}
+
+void displayKorabusCommPage() {
+    showPendingPage(PAGE_BUS_ADDRESS, "Bus Address");
+}
+
+void displayProgramModePage() {
+    showPendingPage(PAGE_PROGRAM, "Program");
+}
+
+void displayVacationModePage() {
+    showPendingPage(PAGE_VACATION, "Vacation");
+}
+
+void displayButtonLockoutPage() {
+    showPendingPage(PAGE_BUTTON_LOCKOUT, "Button Lockout");
+}
+
+void displayConfigSecCode() {
+    showPendingPage(PAGE_SEC_CODE_CONFIG, "Security Code");
 }

@@ -30,7 +30,10 @@ fpr_t m_MovAvgHum;
 uint8_t m_AvgHumSet;
 uint32_t m_DiagModeState;
 uint8_t m_LedStatus;
-uint32_t m_CurrentWeatherAlert;
+// 0 is an active alert, so a unit starts with none until the controller
+// raises one.
+constexpr uint32_t c_NoWeatherAlert = 1;
+uint32_t m_CurrentWeatherAlert = c_NoWeatherAlert;
 std::array<char, KORABUS_VERSION_SIZE> m_KorabusFirmwareVersionString;
 uint8_t m_KorabusVersionSet;
 std::array<uint32_t, KORABUS_UPDATE_PAGE_COUNT> m_KorabusUpdate;
@@ -404,7 +407,7 @@ void dataDictReset() {
     m_AvgHumSet = 0;
     m_DiagModeState = 0;
     m_LedStatus = 0;
-    m_CurrentWeatherAlert = 0;
+    m_CurrentWeatherAlert = c_NoWeatherAlert;
     m_KorabusFirmwareVersionString.fill('\0');
     m_KorabusVersionSet = 0;
     m_KorabusUpdate.fill(0);

@@ -99,6 +99,9 @@ TEST_F(DataDictTest, VolatileValues) {
     EXPECT_EQ(getMovAvgHum(&value), 1);
     EXPECT_EQ(value, fx(40));
 
+    // A unit starts without a weather alert (0 would be an active one).
+    EXPECT_EQ(getWeatherAlertState(), 1u);
+
     EXPECT_EQ(isKorabusVersionSet(), 0);
     EXPECT_STREQ(getKorabusVersion(), "");
     setKorabusVersion("123456789ABC");

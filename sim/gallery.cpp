@@ -191,6 +191,70 @@ void shotAwayLocked() {
     home();
 }
 
+// ---- User preferences, button lockout and the security code change ----------------------
+
+void taps(uint16_t code, int count) {
+    for (int i = 0; i < count; i++) {
+        tap(code);
+    }
+}
+
+// The code entry, the stored code keyed in digit by digit, then "Enter".
+void enterSecurityCode() {
+    displaySecCodeInpPage();
+    passes(1);
+    unsigned code = getSecurityCode();
+    for (unsigned divisor = 1000; divisor > 0; divisor /= 10) {
+        taps(BUTTON_CODE_UP, static_cast<int>(code / divisor % 10));
+        tap(BUTTON_CODE_MODE);
+    }
+    tap(BUTTON_CODE_MODE);
+}
+
+void shotUserPrefs() {
+    tap(BUTTON_CODE_UP); // wakes the display
+    enterSecurityCode();
+    taps(BUTTON_CODE_DOWN, 3); // to "Backlight Timeout"
+    tap(BUTTON_CODE_MODE);     // its value
+    taps(BUTTON_CODE_MODE, 6); // 30 s -> 1m 30s
+}
+
+void shotUserPrefs2() {
+    taps(BUTTON_CODE_DOWN, 2); // to "More"
+    tap(BUTTON_CODE_MODE);
+    taps(BUTTON_CODE_DOWN, 3); // to "Current Forecast Page"
+    tap(BUTTON_CODE_MODE);
+}
+
+void shotUserPrefs3() {
+    taps(BUTTON_CODE_DOWN, 2); // to "More"
+    tap(BUTTON_CODE_MODE);
+    taps(BUTTON_CODE_DOWN, 3); // to "Change Security Code"
+}
+
+void shotSecurityCodeChange() {
+    tap(BUTTON_CODE_MODE);
+    tap(BUTTON_CODE_MODE); // the second digit
+    tap(BUTTON_CODE_UP);
+}
+
+void shotButtonLockout() {
+    taps(BUTTON_CODE_MODE, 3); // to "Enter"
+    tap(BUTTON_CODE_DOWN);     // "Cancel": back to the preferences
+    tap(BUTTON_CODE_MODE);
+    tap(BUTTON_CODE_UP); // "Button Lockout"
+    tap(BUTTON_CODE_MODE);
+    taps(BUTTON_CODE_DOWN, 2); // to "Temp Lock Time Limit"
+    tap(BUTTON_CODE_MODE);
+    taps(BUTTON_CODE_MODE, 15);
+}
+
+void shotButtonLockout2() {
+    taps(BUTTON_CODE_DOWN, 2); // to "More"
+    tap(BUTTON_CODE_MODE);
+    taps(BUTTON_CODE_DOWN, 3); // to "Mode Lock Time"
+}
+
 struct Shot {
     const char *name;    // file name stem
     const char *caption; // under the picture on the contact sheet
@@ -212,6 +276,12 @@ const Shot c_Shots[] = {
     {"undervoltage", "Under-voltage warning", shotUnderVoltage},
     {"screensaver", "Screen saver", shotScreenSaver},
     {"main-away-locked", "Away, locked, no weather", shotAwayLocked},
+    {"user-prefs", "Preferences: backlight time-out", shotUserPrefs},
+    {"user-prefs-2", "MORE: preferences, page 2", shotUserPrefs2},
+    {"user-prefs-3", "MORE: preferences, page 3", shotUserPrefs3},
+    {"security-code-change", "Change security code", shotSecurityCodeChange},
+    {"button-lockout", "Button lockout: temperature", shotButtonLockout},
+    {"button-lockout-2", "MORE: fan and mode locks", shotButtonLockout2},
 };
 constexpr size_t SHOT_COUNT = sizeof(c_Shots) / sizeof(c_Shots[0]);
 

@@ -46,13 +46,10 @@ void showPendingPage(uint8_t page, const char *title) {
 
 } // namespace
 
-void initialiseUserPrefMenu() {}
 void initialiseTstatMenu() {}
 void initialiseProgramMenu() {}
 void initialiseVacationModeMenu() {}
 void initialiseSettingsModeMenu() {}
-void initialiseButtonLockoutMenu() {}
-void initialiseConfigSecCodeMenu() {}
 void initialiseAdvSetupMenu() {}
 void initialiseKorabusCommSetupMenu() {}
 void initialiseTstatSetupMenu() {}
@@ -62,17 +59,11 @@ uint8_t getProgramMenuDay() {
     return 0;
 }
 void getVacModeSPFromDataDict() {}
-void getUserPrefFromDataDict() {}
-void getButtonLockoutFromDataDict() {}
 void setAdvSetupInDataDict() {}
 void getAdvSetupFromDataDict() {}
 
 void enterTSTATPage() {
     displayTSTATPage();
-}
-
-void displayUserPrefPage() {
-    showPendingPage(PAGE_USER_PREF, "User Preferences");
 }
 
 void displaySettingsPage() {
@@ -105,12 +96,4 @@ void displayProgramModePage() {
 
 void displayVacationModePage() {
     showPendingPage(PAGE_VACATION, "Vacation");
-}
-
-void displayButtonLockoutPage() {
-    showPendingPage(PAGE_BUTTON_LOCKOUT, "Button Lockout");
-}
-
-void displayConfigSecCode() {
-    showPendingPage(PAGE_SEC_CODE_CONFIG, "Security Code");
 }

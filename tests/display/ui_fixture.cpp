@@ -8,9 +8,12 @@
 #include "display/display_manager.h"
 #include "hvac/hvac_control.h"
 #include "hvac/relay_control.h"
+#include "menus/button_lockout_menu.h"
+#include "menus/config_sec_code_menu.h"
 #include "menus/hold_menu.h"
 #include "menus/menu_engine.h"
 #include "menus/security_code_menu.h"
+#include "menus/user_pref_menu.h"
 #include "platform/platform.h"
 #include "platform/platform_display.h"
 #include "platform/platform_test.h"
@@ -32,6 +35,9 @@ void resetAll() {
     menuEngineReset();
     holdMenuReset();
     securityCodeMenuReset();
+    userPrefMenuReset();
+    buttonLockoutMenuReset();
+    configSecCodeMenuReset();
     PersistUtil_Reset();
     dataDictReset();
     forecastReset();

@@ -1,0 +1,236 @@
+// The button lockout and the security code change through the keys: a lock
+// set behind the security code refusing the hold page until its time runs
+// out, the lockout page's navigation, limits and store, and the code change.
+#include "config/data_dict.h"
+#include "config/persist.h"
+#include "display/display_manager.h"
+#include "display/pages.h"
+#include "graphics/buttons.h"
+#include "menus/button_lockout_menu.h"
+#include "menus/config_sec_code_menu.h"
+#include "menus/menu_engine.h"
+#include "menus/menu_pages.h"
+#include "menus/user_pref_menu.h"
+
+#include "ui_fixture.h"
+
+#include <string>
+
+namespace {
+
+class ButtonLockoutTest : public UiTest {
+  protected:
+    void keys(uint16_t code, int count = 1) {
+        for (int i = 0; i < count; i++) {
+            tap(code);
+        }
+    }
+    void up(int count = 1) { keys(BUTTON_CODE_UP, count); }
+    void down(int count = 1) { keys(BUTTON_CODE_DOWN, count); }
+    void mode(int count = 1) { keys(BUTTON_CODE_MODE, count); }
+
+    // Keys a code in on the code entry page and chooses "Enter".
+    void enterCode(unsigned code) {
+        displaySecCodeInpPage();
+        pass();
+        for (unsigned divisor = 1000; divisor > 0; divisor /= 10) {
+            up(static_cast<int>(code / divisor % 10));
+            mode();
+        }
+        mode();
+    }
+
+    std::string text(uint8_t position) const {
+        return textOf(g_ButtonLockoutMenu[position].handle);
+    }
+
+    static TstatLockoutCfg_t lockout() {
+        TstatLockoutCfg_t cfg{};
+        getLockoutConfiguration(&cfg);
+        return cfg;
+    }
+};
+
+TEST_F(ButtonLockoutTest, ATemperatureLockBehindTheCodeLiftsAfterItsTime) {
+    FactoryOptions options;
+    options.securityCode = 4321;
+    bootAndStart(options);
+    // A wrong code leaves the way to the lockout page shut.
+    enterCode(4322);
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_SEC_CODE_INPUT);
+    enterCode(4321);
+    ASSERT_EQ(dispManGetCurrentPage(), PAGE_USER_PREF);
+    down(5);
+    mode();
+    down(5);
+    mode();
+    down(2);
+    ASSERT_EQ(getCurrentMenuIndex(), USER_PREF_BUTTON_LOCKOUT);
+    mode();
+    ASSERT_EQ(dispManGetCurrentPage(), PAGE_BUTTON_LOCKOUT);
+
+    mode(2); // "Unlock" -> "Lock"
+    EXPECT_EQ(text(LOCKOUT_BUTTON_LOCKOUT), "Lock");
+    down();
+    mode(2); // temperature lock "No" -> "Yes"
+    EXPECT_EQ(text(LOCKOUT_TEMP_LOCK), "Yes");
+    down();
+    mode(3); // 2 minutes
+    EXPECT_EQ(text(LOCKOUT_TEMP_TIME), "2 min");
+    down();
+    mode(10); // range 2 -> 10 -> 0: no set-point change at all
+    EXPECT_EQ(text(LOCKOUT_TEMP_RANGE), "0 \xB0");
+    down();
+    mode(); // "More"
+    up();   // "Exit"
+    ASSERT_EQ(getCurrentMenuIndex(), LOCKOUT_EXIT);
+    mode();
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
+    TstatLockoutCfg_t saved = savedRecord().lockoutCfg;
+    EXPECT_EQ(packed(saved.buttonLockout), LOCK_LOCKED);
+    EXPECT_EQ(packed(saved.tempLock), LOCK_LOCKED);
+    EXPECT_EQ(packed(saved.tempLockTimeLimit), 2);
+    EXPECT_EQ(packed(saved.tempLockRangeLimit), 0);
+    EXPECT_EQ(packed(saved.fanLock), LOCK_UNLOCKED);
+    EXPECT_EQ(packed(saved.modeLock), LOCK_UNLOCKED);
+
+    // The hold page refuses to open.
+    up();
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
+    wait(119000);
+    EXPECT_EQ(packed(lockout().tempLock), LOCK_LOCKED);
+    wait(1500);
+    EXPECT_EQ(packed(lockout().tempLock), LOCK_UNLOCKED);
+    EXPECT_EQ(packed(lockout().tempLockTimeLimit), 0);
+    up(); // leaves the screen saver
+    up();
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_HOLD);
+}
+
+TEST_F(ButtonLockoutTest, KeysWalkTheLabelsAndValuesWrap) {
+    bootAndStart();
+    TstatLockoutCfg_t cfg = lockout();
+    cfg.tempLockRangeLimit = 10;
+    cfg.fanLockTime = 60;
+    cfg.modeLockTime = 5; // in memory only: "Exit" saves it with the rest
+    setLockoutConfiguration(&cfg);
+    displayButtonLockoutPage();
+    pass();
+    const struct {
+        uint8_t from;
+        uint16_t key;
+        uint8_t to;
+    } cases[] = {
+        {LOCKOUT_BUTTON_LOCKOUT_LABEL, BUTTON_CODE_DOWN, LOCKOUT_TEMP_LOCK_LABEL},
+        {LOCKOUT_TEMP_RANGE_LABEL, BUTTON_CODE_DOWN, LOCKOUT_MORE},
+        {LOCKOUT_MORE, BUTTON_CODE_DOWN, LOCKOUT_BUTTON_LOCKOUT_LABEL},
+        {LOCKOUT_BUTTON_LOCKOUT_LABEL, BUTTON_CODE_UP, LOCKOUT_MORE},
+        {LOCKOUT_MORE, BUTTON_CODE_UP, LOCKOUT_TEMP_RANGE_LABEL},
+        {LOCKOUT_EXIT, BUTTON_CODE_DOWN, LOCKOUT_FAN_LOCK_LABEL},
+        {LOCKOUT_FAN_LOCK_LABEL, BUTTON_CODE_UP, LOCKOUT_EXIT},
+        {LOCKOUT_EXIT, BUTTON_CODE_UP, LOCKOUT_MODE_TIME_LABEL},
+        {LOCKOUT_MODE_TIME_LABEL, BUTTON_CODE_DOWN, LOCKOUT_EXIT},
+    };
+    for (const auto &c : cases) {
+        setCurrentMenuPtr(g_ButtonLockoutMenu, c.from);
+        tap(c.key);
+        EXPECT_EQ(getCurrentMenuIndex(), c.to) << int(c.from) << " " << c.key;
+    }
+    // Range 10 -> 0; from the value Up returns to its label.
+    setCurrentMenuPtr(g_ButtonLockoutMenu, LOCKOUT_TEMP_RANGE_LABEL);
+    mode();
+    EXPECT_EQ(g_ModeButtonPtr, displayNextValidValue);
+    EXPECT_EQ(text(LOCKOUT_TEMP_RANGE), "10 \xB0");
+    mode();
+    EXPECT_EQ(text(LOCKOUT_TEMP_RANGE), "0 \xB0");
+    up();
+    EXPECT_EQ(getCurrentMenuIndex(), LOCKOUT_TEMP_RANGE_LABEL);
+    EXPECT_EQ(g_ModeButtonPtr, displaySelectedButtonLockMenuItemPage);
+    // "More", then the fan lock time 60 -> 0, and out through "Exit".
+    down();
+    mode();
+    EXPECT_EQ(screen(), testScreenButtonLockoutCont);
+    down();
+    mode();
+    EXPECT_EQ(text(LOCKOUT_FAN_TIME), "60 min");
+    mode();
+    EXPECT_EQ(text(LOCKOUT_FAN_TIME), "0 min");
+    down(3);
+    ASSERT_EQ(getCurrentMenuIndex(), LOCKOUT_EXIT);
+    mode();
+    TstatLockoutCfg_t saved = savedRecord().lockoutCfg;
+    EXPECT_EQ(packed(saved.tempLockRangeLimit), 0);
+    EXPECT_EQ(packed(saved.fanLockTime), 0);
+    EXPECT_EQ(packed(saved.modeLockTime), 5);
+}
+
+TEST_F(ButtonLockoutTest, TheTimeOutKeepsTheEditsAndRestartsTheLockTiming) {
+    bootAndStart();
+    TstatLockoutCfg_t cfg = lockout();
+    cfg.buttonLockout = LOCK_LOCKED;
+    cfg.fanLock = LOCK_LOCKED;
+    cfg.fanLockTime = 60;
+    setLockoutConfiguration(&cfg);
+    pass(2); // the 60-minute fan lock runs
+    displayButtonLockoutPage();
+    pass();
+    down(4);
+    mode();
+    down();
+    mode(3); // 60 -> 0 -> 1 minute
+    EXPECT_EQ(text(LOCKOUT_FAN_TIME), "1 min");
+    wait(19500);
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_BUTTON_LOCKOUT);
+    wait(1000);
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
+    EXPECT_EQ(packed(savedRecord().lockoutCfg.fanLockTime), 1);
+    wait(59000);
+    EXPECT_EQ(packed(lockout().fanLock), LOCK_LOCKED);
+    wait(1500);
+    EXPECT_EQ(packed(lockout().fanLock), LOCK_UNLOCKED);
+}
+
+TEST_F(ButtonLockoutTest, TheCodeChangeStoresOnlyOnEnter) {
+    FactoryOptions options;
+    options.securityCode = 305;
+    bootAndStart(options);
+    displayUserPrefPage();
+    pass();
+    setCurrentMenuPtr(g_UserPrefMenu, USER_PREF_SECURITY_CODE);
+    mode();
+    ASSERT_EQ(dispManGetCurrentPage(), PAGE_SEC_CODE_CONFIG);
+    const char *const digits[] = {"0", "3", "0", "5"};
+    for (uint8_t i = 0; i < SEC_CODE_DIGITS; i++) {
+        EXPECT_EQ(textOf(g_ConfSecurityCodeMenu[i].handle), digits[i]);
+    }
+    const struct {
+        bool enter;
+        uint16_t stored;
+    } cases[] = {{false, 305}, {true, 9315}};
+    for (const auto &c : cases) {
+        displayConfigSecCode();
+        pass();
+        down();  // 0 -> 9
+        mode();  // the second digit
+        mode();  // the third
+        up();    // 0 -> 1
+        mode(2); // "Enter"
+        if (!c.enter) {
+            down(); // "Cancel"
+        }
+        mode();
+        EXPECT_EQ(getSecurityCode(), c.stored);
+        EXPECT_EQ(packed(savedRecord().securityCode), c.stored);
+        // Back on the preferences' last screen, on "Change Security Code".
+        EXPECT_EQ(dispManGetCurrentPage(), PAGE_USER_PREF);
+        EXPECT_EQ(screen(), testScreenUserPrefCont2);
+        EXPECT_EQ(getCurrentMenuIndex(), USER_PREF_SECURITY_CODE);
+        EXPECT_EQ(g_UserPrefMenu[USER_PREF_SECURITY_CODE].handle->textColor, MENU_ACTIVE_COLOR);
+        EXPECT_EQ(g_UserPrefMenu[USER_PREF_EXIT].handle->textColor, MENU_INACTIVE_COLOR);
+    }
+    // The code entry page now takes the new code.
+    enterCode(9315);
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_USER_PREF);
+}
+
+} // namespace

@@ -1,0 +1,380 @@
+// The user preferences page through the keys: the scale change and what it
+// does to the main page and the bus, the navigation over the three screens,
+// the limits of the values, the backlight, screen saver and format settings
+// taking effect, and the page's time-out keeping the edits.
+#include "config/data_dict.h"
+#include "config/persist.h"
+#include "config/schedule.h"
+#include "config/temp_scale.h"
+#include "display/display_manager.h"
+#include "display/main_page.h"
+#include "display/pages.h"
+#include "graphics/buttons.h"
+#include "menus/hold_menu.h"
+#include "menus/menu_engine.h"
+#include "menus/user_pref_menu.h"
+
+#include "coproc_capture.h"
+#include "ui_fixture.h"
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+class UserPrefTest : public UiTest {
+  protected:
+    void TearDown() override {
+        m_link.reset();
+        UiTest::TearDown();
+    }
+
+    void keys(uint16_t code, int count = 1) {
+        for (int i = 0; i < count; i++) {
+            tap(code);
+        }
+    }
+    void up(int count = 1) { keys(BUTTON_CODE_UP, count); }
+    void down(int count = 1) { keys(BUTTON_CODE_DOWN, count); }
+    void mode(int count = 1) { keys(BUTTON_CODE_MODE, count); }
+
+    // The way in: the security code, keyed in on the code entry page.
+    void openPreferences() {
+        displaySecCodeInpPage();
+        pass();
+        unsigned code = getSecurityCode();
+        for (unsigned divisor = 1000; divisor > 0; divisor /= 10) {
+            up(static_cast<int>(code / divisor % 10));
+            mode();
+        }
+        mode();
+        ASSERT_EQ(dispManGetCurrentPage(), PAGE_USER_PREF);
+        ASSERT_EQ(getCurrentMenuIndex(), USER_PREF_TEMP_SCALE_LABEL);
+    }
+    // From the first label of the first screen to the third screen.
+    void toThirdScreen() {
+        down(5);
+        mode();
+        down(5);
+        mode();
+        ASSERT_EQ(getCurrentMenuIndex(), USER_PREF_SCREEN_SAVER_LABEL);
+    }
+    // From anywhere on the first screen, out through "Exit".
+    void exitPreferences() {
+        for (int i = 0; i < 6 && getCurrentMenuIndex() != USER_PREF_MORE_1; i++) {
+            down();
+        }
+        mode();
+        for (int i = 0; i < 6 && getCurrentMenuIndex() != USER_PREF_MORE_2; i++) {
+            down();
+        }
+        mode();
+        up();
+        ASSERT_EQ(getCurrentMenuIndex(), USER_PREF_EXIT);
+        mode();
+    }
+
+    // The format reports the thermostat sent on the control bus since the last call.
+    std::vector<std::string> replies() {
+        std::vector<std::string> out;
+        for (const auto &frame : m_link->frames()) {
+            if (frame.size() >= 4 && frame[0] == COPROC_PKT_REPLY &&
+                CoprocCapture::text(frame).rfind("FM ", 0) == 0) {
+                out.push_back(CoprocCapture::text(frame));
+            }
+        }
+        return out;
+    }
+
+    std::string text(uint8_t position) const { return textOf(g_UserPrefMenu[position].handle); }
+
+    std::unique_ptr<CoprocCapture> m_link = std::make_unique<CoprocCapture>();
+};
+
+TEST_F(UserPrefTest, ScaleChangeConvertsTheSetPointsAndIsReportedOnce) {
+    bootAndStart();
+    TstatSetPoint_t hold{};
+    getHoldThermostatSettings(&hold);
+    hold.heatSetPoint = fx(20);
+    hold.coolSetPoint = fx(25);
+    setHoldThermostatSettings(&hold);
+    setThermostatMode(TSTAT_MODE_PERMANENT_HOLD);
+    setHVACState(HVAC_STATE_AUTO);
+    displayMainPage();
+    pass();
+    EXPECT_EQ(textOf(g_HoldModeMenu[HOLD_MENU_HEAT].handle), " 68");
+    EXPECT_EQ(textOf(g_HoldModeMenu[HOLD_MENU_COOL].handle), " 77");
+    replies();
+
+    openPreferences();
+    EXPECT_EQ(text(USER_PREF_TEMP_SCALE), "F");
+    mode(2); // select the scale, then its next choice
+    EXPECT_EQ(text(USER_PREF_TEMP_SCALE), "C");
+    EXPECT_EQ(g_UserPrefMenu[USER_PREF_TEMP_SCALE].handle->textColor, MENU_ACTIVE_COLOR);
+    exitPreferences();
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_SETTINGS);
+    EXPECT_EQ(replies(), std::vector<std::string>{"FM SC"});
+    TstatSysCfgPersistMem_t saved = savedRecord();
+    EXPECT_EQ(packed(saved.tstatFmtSettings.tempScale), TEMP_SCALE_CELSIUS);
+    // The set points stay stored in Celsius; only what is shown changes.
+    EXPECT_EQ(packed(saved.tstatMode.holdSetPoint.heatSetPoint), fx(20));
+    EXPECT_EQ(packed(saved.tstatMode.holdSetPoint.coolSetPoint), fx(25));
+    EXPECT_EQ(g_MinSetPointTemp, fx(7));
+    EXPECT_EQ(g_MaxSetPointTemp, fx(32));
+
+    displayMainPage();
+    pass();
+    EXPECT_EQ(textOf(g_HoldModeMenu[HOLD_MENU_HEAT].handle), " 20");
+    EXPECT_EQ(textOf(g_HoldModeMenu[HOLD_MENU_COOL].handle), " 25");
+    // The hold page now edits in Celsius, from 7 to 32.
+    up();
+    ASSERT_EQ(dispManGetCurrentPage(), PAGE_HOLD);
+    EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].value, 20);
+    EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].min, fx(7));
+    EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].max, fx(32));
+
+    // Leaving again without a change tells the bus nothing.
+    displayMainPage();
+    pass();
+    replies();
+    openPreferences();
+    exitPreferences();
+    EXPECT_EQ(replies(), std::vector<std::string>{});
+}
+
+TEST_F(UserPrefTest, KeysWalkTheLabelsOfEachScreen) {
+    bootAndStart();
+    openPreferences();
+    const struct {
+        uint8_t from;
+        uint16_t key;
+        uint8_t to;
+    } cases[] = {
+        {USER_PREF_TEMP_SCALE_LABEL, BUTTON_CODE_DOWN, USER_PREF_DATE_LABEL},
+        {USER_PREF_BKL_ACTIVE_LABEL, BUTTON_CODE_DOWN, USER_PREF_MORE_1},
+        {USER_PREF_MORE_1, BUTTON_CODE_DOWN, USER_PREF_TEMP_SCALE_LABEL},
+        {USER_PREF_TEMP_SCALE_LABEL, BUTTON_CODE_UP, USER_PREF_MORE_1},
+        {USER_PREF_MORE_1, BUTTON_CODE_UP, USER_PREF_BKL_ACTIVE_LABEL},
+        {USER_PREF_MORE_2, BUTTON_CODE_DOWN, USER_PREF_BKL_INACTIVE_LABEL},
+        {USER_PREF_BKL_INACTIVE_LABEL, BUTTON_CODE_UP, USER_PREF_MORE_2},
+        {USER_PREF_HUM_OFFSET_LABEL, BUTTON_CODE_DOWN, USER_PREF_BUTTON_LOCKOUT},
+        {USER_PREF_BUTTON_LOCKOUT, BUTTON_CODE_UP, USER_PREF_HUM_OFFSET_LABEL},
+        {USER_PREF_BUTTON_LOCKOUT, BUTTON_CODE_DOWN, USER_PREF_SECURITY_CODE},
+        {USER_PREF_ADV_SETUP, BUTTON_CODE_UP, USER_PREF_SECURITY_CODE},
+        {USER_PREF_EXIT, BUTTON_CODE_DOWN, USER_PREF_SCREEN_SAVER_LABEL},
+        {USER_PREF_SCREEN_SAVER_LABEL, BUTTON_CODE_UP, USER_PREF_EXIT},
+    };
+    for (const auto &c : cases) {
+        setCurrentMenuPtr(g_UserPrefMenu, c.from);
+        tap(c.key);
+        EXPECT_EQ(getCurrentMenuIndex(), c.to) << int(c.from) << " " << c.key;
+        EXPECT_EQ(g_ModeButtonPtr, displaySelectedUserPrefMenuItemPage) << int(c.from);
+    }
+    // Mode on a label selects its value; Up goes back to the label, Down to the next one.
+    setCurrentMenuPtr(g_UserPrefMenu, USER_PREF_DATE_LABEL);
+    mode();
+    EXPECT_EQ(getCurrentMenuIndex(), USER_PREF_DATE);
+    EXPECT_EQ(g_ModeButtonPtr, displayNextValidValue);
+    EXPECT_EQ(g_UserPrefMenu[USER_PREF_DATE].handle->textColor, MENU_ACTIVE_COLOR);
+    EXPECT_EQ(g_UserPrefMenu[USER_PREF_DATE_LABEL].handle->textColor, MENU_INACTIVE_COLOR);
+    up();
+    EXPECT_EQ(getCurrentMenuIndex(), USER_PREF_DATE_LABEL);
+    EXPECT_EQ(g_ModeButtonPtr, displaySelectedUserPrefMenuItemPage);
+    mode();
+    down();
+    EXPECT_EQ(getCurrentMenuIndex(), USER_PREF_TIME_LABEL);
+    EXPECT_EQ(g_ModeButtonPtr, displaySelectedUserPrefMenuItemPage);
+    // "More" shows the next screen with its first label current.
+    setCurrentMenuPtr(g_UserPrefMenu, USER_PREF_MORE_1);
+    mode();
+    EXPECT_EQ(screen(), testScreenUserPrefCont1);
+    EXPECT_EQ(getCurrentMenuIndex(), USER_PREF_BKL_INACTIVE_LABEL);
+    EXPECT_EQ(g_UserPrefMenu[USER_PREF_BKL_INACTIVE_LABEL].handle->textColor, MENU_ACTIVE_COLOR);
+}
+
+TEST_F(UserPrefTest, ValuesWrapAtTheirLimits) {
+    bootAndStart();
+    openPreferences();
+    // The backlight time-out steps by 10 s from 10 to 300 and shows minutes.
+    down(3);
+    mode();
+    ASSERT_EQ(getCurrentMenuIndex(), USER_PREF_BKL_TIMEOUT);
+    EXPECT_EQ(text(USER_PREF_BKL_TIMEOUT), "30 sec");
+    const struct {
+        int presses;
+        const char *shown;
+        int16_t labelX, valueX;
+    } timeouts[] = {
+        {2, "50 sec", 38, 163}, {1, "1 min", 38, 163},  {3, "1m 30s", 35, 158},
+        {21, "5 min", 38, 163}, {1, "10 sec", 38, 163},
+    };
+    for (const auto &t : timeouts) {
+        mode(t.presses);
+        EXPECT_EQ(text(USER_PREF_BKL_TIMEOUT), t.shown);
+        EXPECT_EQ(g_UserPrefMenu[USER_PREF_BKL_TIMEOUT_LABEL].handle->x, t.labelX) << t.shown;
+        EXPECT_EQ(g_UserPrefMenu[USER_PREF_BKL_TIMEOUT].handle->x, t.valueX) << t.shown;
+    }
+    TstatBkLightCtl_t bk{};
+    getThermostatBacklightSettings(&bk);
+    EXPECT_EQ(packed(bk.backlightTimeout), 10);
+    // Stepped down from its lowest value the time-out wraps to the highest.
+    decrementMenuItemValue();
+    EXPECT_EQ(g_UserPrefMenu[USER_PREF_BKL_TIMEOUT].value, 300);
+    incrementMenuItemValue();
+
+    // The active brightness shows each level at once; "High" is stored on leaving.
+    down(); // to its label
+    mode();
+    const struct {
+        const char *shown;
+        const char *level;
+    } levels[] = {{"Low", "15\n"}, {"Med", "45\n"}, {"High", "255\n"}};
+    for (const auto &l : levels) {
+        mode();
+        EXPECT_EQ(text(USER_PREF_BKL_ACTIVE), l.shown);
+        EXPECT_EQ(brightness(), l.level);
+    }
+    // The humidity offset runs 0 to 50, then 0 again.
+    down();
+    mode();
+    down(5);
+    mode();
+    down();
+    mode();
+    ASSERT_EQ(getCurrentMenuIndex(), USER_PREF_HUM_OFFSET);
+    mode(50);
+    EXPECT_EQ(text(USER_PREF_HUM_OFFSET), "50");
+    mode();
+    EXPECT_EQ(text(USER_PREF_HUM_OFFSET), "0");
+    mode(7);
+    down(4);
+    ASSERT_EQ(getCurrentMenuIndex(), USER_PREF_EXIT);
+    mode();
+    TstatSysCfgPersistMem_t saved = savedRecord();
+    EXPECT_EQ(packed(saved.bkLightCtl.activeBrightness), BACKLIGHT_ACTIVE_HIGH);
+    EXPECT_EQ(packed(saved.bkLightCtl.backlightTimeout), 10);
+    EXPECT_EQ(saved.humidityOffset, 7);
+}
+
+TEST_F(UserPrefTest, BacklightAndScreenSaverSettingsTakeEffect) {
+    bootAndStart();
+    openPreferences();
+    down(3);
+    mode(2); // time-out 30 s -> 40 s
+    down(2);
+    mode();  // "More"
+    mode(2); // inactive brightness "Dim" -> "Off"
+    EXPECT_EQ(text(USER_PREF_BKL_INACTIVE), "Off");
+    displayMainPage();
+    pass();
+    wait(39500);
+    EXPECT_EQ(brightness(), "255\n");
+    wait(1000);
+    EXPECT_EQ(brightness(), "0\n");
+    wait(5000);
+    EXPECT_EQ(dispManIsScreenSaverShown(), 0);
+
+    // "Dim" with the screen saver disabled: dimmed, and no screen saver.
+    tap(BUTTON_CODE_UP); // wakes the display
+    openPreferences();
+    down(5);
+    mode();
+    mode(2); // "Off" -> "Dim"
+    down(5);
+    mode();
+    mode(2); // screen saver "Enable" -> "Disable"
+    EXPECT_EQ(text(USER_PREF_SCREEN_SAVER), "Disable");
+    displayMainPage();
+    pass();
+    wait(45000);
+    EXPECT_EQ(brightness(), "12\n");
+    EXPECT_EQ(dispManIsScreenSaverShown(), 0);
+    // Enabled again, it starts once the display has dimmed.
+    setScrSaverState(FEATURE_ENABLE);
+    wait(1000);
+    EXPECT_EQ(dispManIsScreenSaverShown(), 1);
+}
+
+TEST_F(UserPrefTest, FormatsAndPanelsShowOnTheMainPage) {
+    bootAndStart();
+    const struct {
+        int datePresses, timePresses;
+        const char *date, *time;
+    } cases[] = {
+        {0, 0, "01-14-25", "7:10 am"},
+        {1, 1, "25-01-14", "7:10"},
+        {1, 0, "14-01-25", "7:10"},
+    };
+    for (const auto &c : cases) {
+        openPreferences();
+        down();
+        mode(1 + c.datePresses);
+        down();
+        mode(1 + c.timePresses);
+        down();
+        exitPreferences();
+        displayMainPage();
+        pass();
+        ScreenItem *table = screen();
+        EXPECT_EQ(textOf(&table[1]), c.time);
+        EXPECT_EQ(textOf(&table[2]), c.date);
+    }
+    // Without the current-conditions page the main page has no weather panel.
+    openPreferences();
+    down(5);
+    mode();
+    down(3);
+    mode(2);
+    EXPECT_EQ(text(USER_PREF_FORECAST), "Disable");
+    pass();
+    displayMainPage();
+    pass();
+    EXPECT_EQ(screen(), testScreenMainWoutFcast);
+}
+
+TEST_F(UserPrefTest, TheTimeOutKeepsTheEditsAndReportsTheScale) {
+    bootAndStart();
+    replies();
+    openPreferences();
+    mode(2); // Celsius
+    wait(19500);
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_USER_PREF);
+    EXPECT_EQ(packed(savedRecord().tstatFmtSettings.tempScale), TEMP_SCALE_FAHRENHEIT);
+    wait(1000);
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
+    EXPECT_EQ(packed(savedRecord().tstatFmtSettings.tempScale), TEMP_SCALE_CELSIUS);
+    EXPECT_EQ(replies(), std::vector<std::string>{"FM SC"});
+}
+
+TEST_F(UserPrefTest, StoredValuesOutsideTheChoicesShowAsTheSystemTakesThem) {
+    bootAndStart();
+    TstatFmtSettings_t fmt{};
+    getThermostatFormatSettings(&fmt);
+    fmt.tempScale = static_cast<TempScale>(7);
+    fmt.dateFormat = static_cast<DateFormat>(9);
+    fmt.timeFormat = static_cast<TimeFormat>(5);
+    setThermostatFormatSettings(&fmt);
+    TstatBkLightCtl_t bk{};
+    getThermostatBacklightSettings(&bk);
+    bk.backlightTimeout = 5000;
+    bk.activeBrightness = static_cast<BacklightActiveBrightness>(40000);
+    bk.inactiveBrightness = static_cast<BacklightInactiveBrightness>(3);
+    setThermostatBacklightSettings(&bk);
+    setScrSaverState(static_cast<FeatureState>(2));
+    setHumidityOffset(200);
+    openPreferences();
+    EXPECT_EQ(text(USER_PREF_TEMP_SCALE), "C");
+    EXPECT_EQ(text(USER_PREF_DATE), "MM/DD/YY");
+    EXPECT_EQ(text(USER_PREF_TIME), "12-Hour");
+    EXPECT_EQ(text(USER_PREF_BKL_TIMEOUT), "5 min");
+    EXPECT_EQ(text(USER_PREF_BKL_ACTIVE), "High");
+    toThirdScreen();
+    EXPECT_EQ(text(USER_PREF_SCREEN_SAVER), "Disable");
+    EXPECT_EQ(text(USER_PREF_HUM_OFFSET), "50");
+    getThermostatBacklightSettings(&bk);
+    EXPECT_EQ(packed(bk.inactiveBrightness), BACKLIGHT_INACTIVE_OFF);
+}
+
+} // namespace

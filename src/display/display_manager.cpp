@@ -158,6 +158,11 @@ bool checkLockTimer(LockKind kind) {
     getLockoutConfiguration(&cfg);
     releaseLock(&cfg, kind);
     setLockoutConfiguration(&cfg);
+    // Kept in memory only, the lock would come back after a power cut with
+    // its time cleared, that is locked for good.
+    if (saveThermostatSysCfg() != 0) {
+        puts("ERROR: saveThermostatSysCfg failed");
+    }
     lock.running = 0;
     return true;
 }

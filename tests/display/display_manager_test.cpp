@@ -284,6 +284,8 @@ TEST_F(DisplayManagerTest, ATimedTemperatureLockReleasesItselfAndTheLimitsComeBa
     getLockoutConfiguration(&lockout);
     EXPECT_EQ(packed(lockout.tempLock), LOCK_UNLOCKED);
     EXPECT_EQ(packed(lockout.tempLockTimeLimit), 0);
+    // Saved: after a power cut the lock must not come back with no time limit.
+    EXPECT_EQ(packed(savedRecord().lockoutCfg.tempLock), LOCK_UNLOCKED);
     EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].min, g_MinSetPointTemp);
     EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].max, g_MaxSetPointTemp);
 }

@@ -47,15 +47,10 @@ void showPendingPage(uint8_t page, const char *title) {
 } // namespace
 
 void initialiseUserPrefMenu() {}
-void initialiseTstatMenu() {}
 void initialiseProgramMenu() {}
 void initialiseVacationModeMenu() {}
-void initialiseSettingsModeMenu() {}
 void initialiseButtonLockoutMenu() {}
 void initialiseConfigSecCodeMenu() {}
-void initialiseAdvSetupMenu() {}
-void initialiseKorabusCommSetupMenu() {}
-void initialiseTstatSetupMenu() {}
 
 void getCurrDayProgModeSPFromDataDict(uint8_t) {}
 uint8_t getProgramMenuDay() {
@@ -64,39 +59,21 @@ uint8_t getProgramMenuDay() {
 void getVacModeSPFromDataDict() {}
 void getUserPrefFromDataDict() {}
 void getButtonLockoutFromDataDict() {}
-void setAdvSetupInDataDict() {}
-void getAdvSetupFromDataDict() {}
-
-void enterTSTATPage() {
-    displayTSTATPage();
-}
 
 void displayUserPrefPage() {
     showPendingPage(PAGE_USER_PREF, "User Preferences");
 }
 
-void displaySettingsPage() {
-    showPendingPage(PAGE_SETTINGS, "Settings");
+void displayUserPrefPageAt(uint8_t) {
+    displayUserPrefPage();
 }
 
-void displaySettingsPageAt(uint8_t) {
-    displaySettingsPage();
+void displayProgramHelpPage() {
+    showPendingPage(PAGE_PROGRAM_HELP, "Program Help");
 }
 
-void displayTSTATPage() {
-    showPendingPage(PAGE_TSTAT_MODE, "Thermostat Mode");
-}
-
-void displayThermostatSetupPage() {
-    showPendingPage(PAGE_TSTAT_SETUP, "Thermostat Setup");
-}
-
-void displayAdvSetupPage() {
-    showPendingPage(PAGE_ADV_SETUP, "Advanced Setup");
-}
-
-void displayKorabusCommPage() {
-    showPendingPage(PAGE_BUS_ADDRESS, "Bus Address");
+void displayAwayHelpPage() {
+    showPendingPage(PAGE_VACATION_HELP, "Away Help");
 }
 
 void displayProgramModePage() {

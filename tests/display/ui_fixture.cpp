@@ -8,9 +8,14 @@
 #include "display/display_manager.h"
 #include "hvac/hvac_control.h"
 #include "hvac/relay_control.h"
+#include "menus/adv_setup_menu.h"
 #include "menus/hold_menu.h"
+#include "menus/korabus_comm_menu.h"
 #include "menus/menu_engine.h"
 #include "menus/security_code_menu.h"
+#include "menus/settings_menu.h"
+#include "menus/tstat_menu.h"
+#include "menus/tstat_setup_menu.h"
 #include "platform/platform.h"
 #include "platform/platform_display.h"
 #include "platform/platform_test.h"
@@ -32,6 +37,11 @@ void resetAll() {
     menuEngineReset();
     holdMenuReset();
     securityCodeMenuReset();
+    settingsMenuReset();
+    tstatMenuReset();
+    tstatSetupMenuReset();
+    advSetupMenuReset();
+    korabusCommMenuReset();
     PersistUtil_Reset();
     dataDictReset();
     forecastReset();

@@ -19,7 +19,6 @@ constexpr int16_t BUTTON_X = 20;
 int16_t c_TstatMenuX[TSTAT_MENU_ITEMS] = {BUTTON_X, BUTTON_X, BUTTON_X, BUTTON_X, BUTTON_X};
 int16_t c_TstatMenuY[TSTAT_MENU_ITEMS] = {80, 124, 168, 212, 256};
 
-#define T(name) "./images/TSTAT/" name
 #define BUTTON(i, path) screenBitmap(BUTTON_X, c_TstatMenuY[i], &g_TstatMenu[i].handle, path)
 
 } // namespace
@@ -28,12 +27,12 @@ ScreenItem testScreenTSTATMode[TSTAT_MODE_SCREEN_ITEMS + 1] = {
     screenBitmap(0, 0, nullptr, "./images/Graphic-Bkgd-Pinstripes.png"),
     SCREEN_DAY_BAR,
     SCREEN_CLOCK_ITEMS(30),
-    screenBitmap(0, 50, nullptr, T("Tstat-Title.png")),
-    BUTTON(TSTAT_MENU_PROGRAM_HOLD, T("Tstat-S1-Text-EnablePH-OFF.png")),
-    BUTTON(TSTAT_MENU_EDIT_PROGRAM, T("Tstat-S2-Text-Program-OFF.png")),
-    BUTTON(TSTAT_MENU_AWAY, T("Tstat-S3-Text-Away-OFF.png")),
-    BUTTON(TSTAT_MENU_SETTINGS, T("Tstat-S4-Text-Settings-OFF.png")),
-    BUTTON(TSTAT_MENU_EXIT, T("Tstat-S5-Text-Exit-OFF.png")),
+    screenBitmap(0, 50, nullptr, "./images/TSTAT/Tstat-Title.png"),
+    BUTTON(TSTAT_MENU_PROGRAM_HOLD, "./images/TSTAT/Tstat-S1-Text-EnablePH-OFF.png"),
+    BUTTON(TSTAT_MENU_EDIT_PROGRAM, "./images/TSTAT/Tstat-S2-Text-Program-OFF.png"),
+    BUTTON(TSTAT_MENU_AWAY, "./images/TSTAT/Tstat-S3-Text-Away-OFF.png"),
+    BUTTON(TSTAT_MENU_SETTINGS, "./images/TSTAT/Tstat-S4-Text-Settings-OFF.png"),
+    BUTTON(TSTAT_MENU_EXIT, "./images/TSTAT/Tstat-S5-Text-Exit-OFF.png"),
     SCREEN_UNDERVOLTAGE_TEXT,
     screenEnd(),
 };
@@ -47,21 +46,24 @@ const ScreenTableBackup c_TstatModeBackup(testScreenTSTATMode);
 // Set 0 while the program runs, set 1 otherwise.
 constexpr uint8_t TSTAT_IMAGE_SETS = 2;
 const char *const c_ActTstatFilename[TSTAT_IMAGE_SETS * TSTAT_MENU_ITEMS] = {
-    T("Tstat-S1-Text-EnablePH-ON.png"), T("Tstat-S2-Text-Program-ON.png"),
-    T("Tstat-S3-Text-Away-ON.png"),     T("Tstat-S4-Text-Settings-ON.png"),
-    T("Tstat-S5-Text-Exit-ON.png"),     T("Tstat-S1-Text-EnablePM-ON.png"),
-    T("Tstat-S2-Text-Program-ON.png"),  T("Tstat-S3-Text-Away-ON.png"),
-    T("Tstat-S4-Text-Settings-ON.png"), T("Tstat-S5-Text-Exit-ON.png"),
+    "./images/TSTAT/Tstat-S1-Text-EnablePH-ON.png", "./images/TSTAT/Tstat-S2-Text-Program-ON.png",
+    "./images/TSTAT/Tstat-S3-Text-Away-ON.png",     "./images/TSTAT/Tstat-S4-Text-Settings-ON.png",
+    "./images/TSTAT/Tstat-S5-Text-Exit-ON.png",     "./images/TSTAT/Tstat-S1-Text-EnablePM-ON.png",
+    "./images/TSTAT/Tstat-S2-Text-Program-ON.png",  "./images/TSTAT/Tstat-S3-Text-Away-ON.png",
+    "./images/TSTAT/Tstat-S4-Text-Settings-ON.png", "./images/TSTAT/Tstat-S5-Text-Exit-ON.png",
 };
 const char *const c_InActTstatFilename[TSTAT_IMAGE_SETS * TSTAT_MENU_ITEMS] = {
-    T("Tstat-S1-Text-EnablePH-OFF.png"), T("Tstat-S2-Text-Program-OFF.png"),
-    T("Tstat-S3-Text-Away-OFF.png"),     T("Tstat-S4-Text-Settings-OFF.png"),
-    T("Tstat-S5-Text-Exit-OFF.png"),     T("Tstat-S1-Text-EnablePM-OFF.png"),
-    T("Tstat-S2-Text-Program-OFF.png"),  T("Tstat-S3-Text-Away-OFF.png"),
-    T("Tstat-S4-Text-Settings-OFF.png"), T("Tstat-S5-Text-Exit-OFF.png"),
+    "./images/TSTAT/Tstat-S1-Text-EnablePH-OFF.png",
+    "./images/TSTAT/Tstat-S2-Text-Program-OFF.png",
+    "./images/TSTAT/Tstat-S3-Text-Away-OFF.png",
+    "./images/TSTAT/Tstat-S4-Text-Settings-OFF.png",
+    "./images/TSTAT/Tstat-S5-Text-Exit-OFF.png",
+    "./images/TSTAT/Tstat-S1-Text-EnablePM-OFF.png",
+    "./images/TSTAT/Tstat-S2-Text-Program-OFF.png",
+    "./images/TSTAT/Tstat-S3-Text-Away-OFF.png",
+    "./images/TSTAT/Tstat-S4-Text-Settings-OFF.png",
+    "./images/TSTAT/Tstat-S5-Text-Exit-OFF.png",
 };
-
-#undef T
 
 bool modeLocked() {
     TstatLockoutCfg_t cfg{};

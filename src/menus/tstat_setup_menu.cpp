@@ -89,7 +89,7 @@ constexpr uint8_t TEMP_OFFSET_DIGITS = 1;
 constexpr fpr_t BAL_PT_STEP = degrees(1);
 fpr_t m_LowBalPtMin = 0;
 fpr_t m_LowBalPtMax = 0;
-uint8_t m_DiffResDigits = 1; // second stage and deadband
+constexpr uint8_t DIFF_DIGITS = 1; // second stage and deadband
 
 bool fahrenheit() {
     TstatFmtSettings_t fmt{};
@@ -191,9 +191,9 @@ void initialiseRecords() {
     initialiseValue(g_TstatSetupMenu[TSTAT_SETUP_FIRST_STG], g_FirstStgDiffMin, g_FirstStgDiffMax,
                     g_FirstStgIncDecRes, g_FirstStgResDigits);
     initialiseValue(g_TstatSetupMenu[TSTAT_SETUP_SECOND_STG], g_SecStgDiffMin, g_SecStgDiffMax,
-                    g_SecStgIncDecRes, m_DiffResDigits);
+                    g_SecStgIncDecRes, DIFF_DIGITS);
     initialiseValue(g_TstatSetupMenu[TSTAT_SETUP_DEADBAND], g_DeadbandMin, g_DeadbandMax,
-                    g_DeadbandIncDecRes, m_DiffResDigits);
+                    g_DeadbandIncDecRes, DIFF_DIGITS);
     initialiseValue(g_TstatSetupMenu[TSTAT_SETUP_TEMP_OFFSET], TEMP_OFFSET_MIN, TEMP_OFFSET_MAX,
                     TEMP_OFFSET_STEP, TEMP_OFFSET_DIGITS);
     initialiseValue(g_TstatSetupMenu[TSTAT_SETUP_BAL_PT], m_LowBalPtMin, m_LowBalPtMax, BAL_PT_STEP,
@@ -230,7 +230,6 @@ void setMinMaxTempValues() {
         m_LowBalPtMin = degrees(-10);
         m_LowBalPtMax = degrees(10);
     }
-    m_DiffResDigits = 1;
 }
 
 void initialiseTstatSetupMenu() {

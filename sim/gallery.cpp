@@ -18,6 +18,7 @@
 #include "hvac/hvac_control.h"
 #include "hvac/relay_control.h"
 #include "menus/hold_menu.h"
+#include "menus/menu_pages.h"
 #include "platform/platform.h"
 #include "platform/platform_display.h"
 #include "platform/platform_test.h"
@@ -255,6 +256,103 @@ void shotButtonLockout2() {
     taps(BUTTON_CODE_DOWN, 3); // to "Mode Lock Time"
 }
 
+// ---- Thermostat menu, settings, advanced, thermostat and bus setup ----------------------
+
+void setLocks(LockState modeAndFan) {
+    TstatLockoutCfg_t lockout{};
+    getLockoutConfiguration(&lockout);
+    lockout.buttonLockout = modeAndFan;
+    lockout.modeLock = modeAndFan;
+    lockout.fanLock = modeAndFan;
+    setLockoutConfiguration(&lockout);
+}
+
+void shotTstatMode() {
+    setLocks(LOCK_UNLOCKED);
+    setThermostatMode(TSTAT_MODE_PROGRAM);
+    setCurrentForecastState(FEATURE_ENABLE);
+    home();
+    enterTSTATPage();
+    passes(1);
+    taps(BUTTON_CODE_DOWN, 2); // the first button, then "Edit Program"
+}
+
+void shotSettings() {
+    taps(BUTTON_CODE_DOWN, 2);
+    tap(BUTTON_CODE_MODE); // "Settings"
+}
+
+void shotSettingsHvacPopUp() {
+    tap(BUTTON_CODE_MODE);
+    tap(BUTTON_CODE_UP); // from heat to cool
+}
+
+void shotSettingsFanSpeedPopUp() {
+    tap(BUTTON_CODE_MODE); // cool; on to the fan mode row
+    tap(BUTTON_CODE_DOWN);
+    tap(BUTTON_CODE_MODE);
+}
+
+void shotSettingsFilterPopUp() {
+    tap(BUTTON_CODE_UP); // from high to medium
+    tap(BUTTON_CODE_MODE);
+    tap(BUTTON_CODE_MODE);
+    taps(BUTTON_CODE_DOWN, 3); // 90 days
+}
+
+void shotSettingsLocked() {
+    tap(BUTTON_CODE_MODE);
+    setLocks(LOCK_LOCKED);
+    displaySettingsPageAt(3);
+    passes(2);
+}
+
+void shotAdvancedSetup() {
+    setLocks(LOCK_UNLOCKED);
+    displayAdvSetupPage();
+    passes(1);
+    tap(BUTTON_CODE_MODE); // the system's value
+}
+
+void shotAdvancedSetupClock() {
+    taps(BUTTON_CODE_DOWN, 5); // "More"
+    tap(BUTTON_CODE_MODE);
+    taps(BUTTON_CODE_DOWN, 5); // "Cycle Rate"
+    tap(BUTTON_CODE_MODE);
+}
+
+void shotAdvancedSetupMore() {
+    taps(BUTTON_CODE_DOWN, 3); // "More"
+    tap(BUTTON_CODE_MODE);
+    taps(BUTTON_CODE_DOWN, 2);
+}
+
+void shotBusAddress() {
+    setKorabusVersion("2.10");
+    displayAdvSetupPage();
+    passes(1);
+    taps(BUTTON_CODE_UP, 1); // "More"
+    tap(BUTTON_CODE_MODE);
+    taps(BUTTON_CODE_UP, 3); // "Korabus Setup"
+    tap(BUTTON_CODE_MODE);
+    taps(BUTTON_CODE_UP, 2);
+    tap(BUTTON_CODE_MODE); // on to the tens
+}
+
+void shotThermostatSetup() {
+    taps(BUTTON_CODE_MODE, 2); // the units, then "Enter"
+    tap(BUTTON_CODE_MODE);     // back to the advanced setup
+    tap(BUTTON_CODE_DOWN);     // "Thermostat Setup"
+    tap(BUTTON_CODE_MODE);
+    taps(BUTTON_CODE_DOWN, 2); // "Deadband"
+    tap(BUTTON_CODE_MODE);
+}
+
+void shotThermostatSetupMore() {
+    taps(BUTTON_CODE_DOWN, 2); // "More"
+    tap(BUTTON_CODE_MODE);
+}
+
 struct Shot {
     const char *name;    // file name stem
     const char *caption; // under the picture on the contact sheet
@@ -282,6 +380,18 @@ const Shot c_Shots[] = {
     {"security-code-change", "Change security code", shotSecurityCodeChange},
     {"button-lockout", "Button lockout: temperature", shotButtonLockout},
     {"button-lockout-2", "MORE: fan and mode locks", shotButtonLockout2},
+    {"tstat-mode", "Thermostat menu", shotTstatMode},
+    {"settings", "Settings", shotSettings},
+    {"settings-popup-hvac", "Settings: system mode", shotSettingsHvacPopUp},
+    {"settings-popup-fan-speed", "Settings: fan speed", shotSettingsFanSpeedPopUp},
+    {"settings-popup-filter", "Settings: filter reminder", shotSettingsFilterPopUp},
+    {"settings-locked", "Settings, mode and fan locked", shotSettingsLocked},
+    {"advanced-setup", "Advanced setup: equipment", shotAdvancedSetup},
+    {"advanced-setup-clock", "Advanced setup: clock", shotAdvancedSetupClock},
+    {"advanced-setup-more", "Advanced setup: humidity, help", shotAdvancedSetupMore},
+    {"bus-address", "Bus address", shotBusAddress},
+    {"thermostat-setup", "Thermostat setup", shotThermostatSetup},
+    {"thermostat-setup-more", "Thermostat setup: balance point", shotThermostatSetupMore},
 };
 constexpr size_t SHOT_COUNT = sizeof(c_Shots) / sizeof(c_Shots[0]);
 

@@ -34,6 +34,9 @@ void getButtonLockoutFromDataDict();
 // The advanced setup's commit: store its edits, and reload it.
 void setAdvSetupInDataDict();
 void getAdvSetupFromDataDict();
+// The thermostat setup's limits for the display scale (the user preferences
+// refresh them before opening the advanced setup).
+void setMinMaxTempValues();
 
 // ---- Page entries that other pages open ---------------------------------------------
 
@@ -49,11 +52,17 @@ void displayTSTATPage();
 void displayThermostatSetupPage();
 void displayAdvSetupPage();
 void displayKorabusCommPage();
-// Program schedule (page 5) and vacation (6).
+// Program schedule (page 5) and vacation (6), and their help pages (19 and
+// 18), shown instead of them while help mode is on.
 void displayProgramModePage();
 void displayVacationModePage();
+void displayProgramHelpPage();
+void displayAwayHelpPage();
 // User preferences (page 11), opened by an accepted security code; button
 // lockout (14) and the security code configuration (10).
 void displayUserPrefPage();
+// User preferences with the given item current, on that item's screen
+// (returning from a page it opened: the advanced setup's "Exit" gives 28).
+void displayUserPrefPageAt(uint8_t position);
 void displayButtonLockoutPage();
 void displayConfigSecCode();

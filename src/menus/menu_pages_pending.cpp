@@ -46,48 +46,21 @@ void showPendingPage(uint8_t page, const char *title) {
 
 } // namespace
 
-void initialiseTstatMenu() {}
 void initialiseProgramMenu() {}
 void initialiseVacationModeMenu() {}
-void initialiseSettingsModeMenu() {}
-void initialiseAdvSetupMenu() {}
-void initialiseKorabusCommSetupMenu() {}
-void initialiseTstatSetupMenu() {}
 
 void getCurrDayProgModeSPFromDataDict(uint8_t) {}
 uint8_t getProgramMenuDay() {
     return 0;
 }
 void getVacModeSPFromDataDict() {}
-void setAdvSetupInDataDict() {}
-void getAdvSetupFromDataDict() {}
 
-void enterTSTATPage() {
-    displayTSTATPage();
+void displayProgramHelpPage() {
+    showPendingPage(PAGE_PROGRAM_HELP, "Program Help");
 }
 
-void displaySettingsPage() {
-    showPendingPage(PAGE_SETTINGS, "Settings");
-}
-
-void displaySettingsPageAt(uint8_t) {
-    displaySettingsPage();
-}
-
-void displayTSTATPage() {
-    showPendingPage(PAGE_TSTAT_MODE, "Thermostat Mode");
-}
-
-void displayThermostatSetupPage() {
-    showPendingPage(PAGE_TSTAT_SETUP, "Thermostat Setup");
-}
-
-void displayAdvSetupPage() {
-    showPendingPage(PAGE_ADV_SETUP, "Advanced Setup");
-}
-
-void displayKorabusCommPage() {
-    showPendingPage(PAGE_BUS_ADDRESS, "Bus Address");
+void displayAwayHelpPage() {
+    showPendingPage(PAGE_VACATION_HELP, "Away Help");
 }
 
 void displayProgramModePage() {

@@ -391,6 +391,16 @@ void displayUserPrefPage() {
     openUserPref(testScreenUserPreferences, USER_PREF_TEMP_SCALE_LABEL);
 }
 
+void displayUserPrefPageAt(uint8_t position) {
+    if (position >= USER_PREF_MENU_ITEMS) {
+        position = USER_PREF_TEMP_SCALE_LABEL;
+    }
+    ScreenItem *screen = position < USER_PREF_BKL_INACTIVE_LABEL   ? testScreenUserPreferences
+                         : position < USER_PREF_SCREEN_SAVER_LABEL ? testScreenUserPrefCont1
+                                                                   : testScreenUserPrefCont2;
+    openUserPref(screen, position);
+}
+
 void displayUserPrefContPage() {
     uint8_t position = USER_PREF_SECURITY_CODE;
     if (!currentPosition(&position) || position < USER_PREF_SCREEN_SAVER_LABEL) {

@@ -21,7 +21,6 @@ void clockText(char *buffer) {
 
 constexpr char kDate[] = "03-14-25";
 constexpr char kEmpty[] = "";
-constexpr char kFilter[] = "90";
 
 constexpr ScreenItem B(int16_t x, int16_t y, const char *path) {
     return screenBitmap(x, y, nullptr, path);
@@ -58,55 +57,6 @@ char g_demoClock[16] = "10:24 am";
 
 namespace {
 
-// A settings page as its author might lay it out: four rows, two buttons.
-ScreenItem demoSettings[] = {
-    B(0, 0, "./images/Graphic-Bkgd-Pinstripes.png"),
-    DAY_BAR(0),
-    CLOCK,
-    B(6, 54, "./images/Settings/Settings-S1-Graphic-ON.png"),
-    B(6, 54, "./images/Settings/Settings-S1-Text1-HVACMode-ON.png"),
-    B(138, 54, "./images/Settings/Settings-S1-Text2-Auto.png"),
-    B(6, 98, "./images/Settings/Settings-S2-Graphic-OFF.png"),
-    B(6, 98, "./images/Settings/Settings-S2-Text1-FanMode-OFF.png"),
-    B(138, 98, "./images/Settings/Settings-S2-Text2-Auto.png"),
-    B(6, 142, "./images/Settings/Settings-S3-Graphic-OFF.png"),
-    B(6, 142, "./images/Settings/Settings-S3-Text1-FanSpeed-Locked.png"),
-    B(138, 142, "./images/Settings/Settings-S3-Text2-Med-Locked.png"),
-    B(6, 186, "./images/Settings/Settings-S4-Graphic-OFF.png"),
-    B(6, 186, "./images/Settings/Settings-S4-Text1-FilterReminder-OFF.png"),
-    T(192, 195, fixed<kFilter>, BOLD, 16, WHITE),
-    B(4, 238, "./images/Graphic-Button-OFF.png"),
-    B(4, 238, "./images/Settings/Settings-B1-Text-AdvSet-OFF.png"),
-    B(124, 238, "./images/Graphic-Button-OFF.png"),
-    B(124, 238, "./images/Button-Text-Exit-OFF.png"),
-    B(52, 90, "./images/Settings/Settings-PU1-Graphic-Bkgd.png"),
-    B(60, 120, "./images/Settings/Settings-PU-Graphic-Button-OFF.png"),
-    L(70, 123, "Auto", BOLD, 14, WHITE),
-    B(60, 150, "./images/Settings/Settings-PU-Graphic-Button-ON.png"),
-    L(70, 153, "Cool", BOLD, 14, WHITE),
-    B(60, 180, "./images/Settings/Settings-PU-Graphic-Button-OFF.png"),
-    L(70, 183, "Heat", BOLD, 14, WHITE),
-    B(60, 210, "./images/Settings/Settings-PU-Graphic-Button-OFF.png"),
-    L(70, 213, "Off", BOLD, 14, WHITE),
-    B(60, 240, "./images/Settings/Settings-PU-Graphic-Button-OFF.png"),
-    L(70, 243, "Emergency", BOLD, 14, WHITE),
-    UNDERVOLTAGE,
-    screenEnd(),
-};
-
-ScreenItem demoTstat[] = {
-    B(0, 0, "./images/Graphic-Bkgd-Pinstripes.png"),
-    DAY_BAR(0),
-    CLOCK,
-    B(20, 58, "./images/TSTAT/Tstat-S1-Text-EnablePH-OFF.png"),
-    B(20, 104, "./images/TSTAT/Tstat-S2-Text-Program-ON.png"),
-    B(20, 150, "./images/TSTAT/Tstat-S3-Text-Away-OFF.png"),
-    B(20, 196, "./images/TSTAT/Tstat-S4-Text-Settings-OFF.png"),
-    B(20, 242, "./images/TSTAT/Tstat-S5-Text-Exit-OFF.png"),
-    UNDERVOLTAGE,
-    screenEnd(),
-};
-
 ScreenItem demoCopyTo[] = {
     B(0, 0, "./images/Graphic-Bkgd-Pinstripes.png"),
     DAY_BAR(0),
@@ -127,27 +77,6 @@ ScreenItem demoCopyTo[] = {
     B(16, 234, "./images/Program/CopyTo/CopyTo-D7-Text-Saturday-OFF.png"),
     B(64, 276, "./images/Graphic-Button-OFF.png"),
     B(64, 276, "./images/Program/CopyTo/CopyTo-B1-Text-Done-OFF.png"),
-    UNDERVOLTAGE,
-    screenEnd(),
-};
-
-constexpr char kDigit1[] = "1";
-constexpr char kDigit2[] = "2";
-constexpr char kDigit3[] = "3";
-
-ScreenItem demoSetup[] = {
-    B(0, 0, "./images/Setup/bkg.png"),
-    DAY_BAR(0),
-    CLOCK,
-    B(0, 50, "./images/Setup/page_hdr.png"),
-    B(0, 50, "./images/Setup/Label - Setup - KorabusCommunications.png"),
-    L(30, 96, "Address :", BOLD, 16, WHITE),
-    T(130, 90, fixed<kDigit1>, BOLD, 24, WHITE),
-    T(152, 90, fixed<kDigit2>, BOLD, 24, WHITE),
-    T(174, 90, fixed<kDigit3>, BOLD, 24, GREEN),
-    L(30, 150, "Enter", BOLD, 16, WHITE),
-    L(30, 180, "Cancel", BOLD, 16, WHITE),
-    L(30, 280, "2.10/3.04", REGULAR, 12, 0xB9C7D8),
     UNDERVOLTAGE,
     screenEnd(),
 };
@@ -187,20 +116,8 @@ void onlyToday(DisplayContext *display, ScreenItem *items, int sunday) {
     }
 }
 
-void prepareSettings(DisplayContext *display) {
-    onlyToday(display, demoSettings, 2);
-}
-
-void prepareTstat(DisplayContext *display) {
-    onlyToday(display, demoTstat, 2);
-}
-
 void prepareCopyTo(DisplayContext *display) {
     onlyToday(display, demoCopyTo, 2);
-}
-
-void prepareSetup(DisplayContext *display) {
-    onlyToday(display, demoSetup, 2);
 }
 
 void prepareKinds(DisplayContext *display) {
@@ -208,8 +125,7 @@ void prepareKinds(DisplayContext *display) {
 }
 
 const DemoScreen c_DemoScreens[] = {
-    {"settings", demoSettings, prepareSettings}, {"thermostat-mode", demoTstat, prepareTstat},
-    {"copy-to", demoCopyTo, prepareCopyTo},      {"setup", demoSetup, prepareSetup},
+    {"copy-to", demoCopyTo, prepareCopyTo},
     {"item-kinds", demoKinds, prepareKinds},
 };
 

@@ -449,6 +449,14 @@ bool popup(cairo_t *cr, const AssetSpec &spec, std::string *error) {
     return true;
 }
 
+// A veil over a whole page, under a pop-up that is not full-screen.
+bool shade(cairo_t *cr, const AssetSpec &spec, std::string *) {
+    cairo_rectangle(cr, 0, 0, spec.width, spec.height);
+    setColor(cr, rgb(0x060C14, 0.45));
+    cairo_fill(cr);
+    return true;
+}
+
 bool pill(cairo_t *cr, const AssetSpec &spec, std::string *) {
     double w = spec.width;
     double h = spec.height;
@@ -695,6 +703,7 @@ const RecipeEntry c_Recipes[] = {
     {"popup", popup},           {"pill", pill},         {"header", header},
     {"label", label},           {"helptext", helptext}, {"icon", icon},
     {"badge", badge},           {"setpoint", setpoint}, {"weather", weather},
+    {"shade", shade},
 };
 
 } // namespace

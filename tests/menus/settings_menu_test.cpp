@@ -1,0 +1,215 @@
+// The settings page through the keys: the filter reminder, the system mode
+// pop-up on furnaces and heat pumps, the lockout's skipped rows, stored
+// values the page cannot offer, and leaving by "Exit" or by the time-out.
+#include "config/data_dict.h"
+#include "config/persist.h"
+#include "config/schedule.h"
+#include "core/util.h"
+#include "display/display_manager.h"
+#include "graphics/buttons.h"
+#include "hvac/hvac_control.h"
+#include "hvac/relay_control.h"
+#include "menus/menu_engine.h"
+#include "menus/settings_menu.h"
+#include "platform/platform_test.h"
+
+#include "ui_fixture.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class SettingsMenuTest : public UiTest {
+  protected:
+    void open(uint8_t row = SETTINGS_HVAC_ROW) {
+        displaySettingsPageAt(row);
+        pass();
+    }
+    void taps(uint16_t code, int count) {
+        for (int i = 0; i < count; i++) {
+            tap(code);
+        }
+    }
+    static std::string image(const ScreenItem *item) {
+        return item != nullptr && item->imageFile != nullptr ? item->imageFile : "";
+    }
+    static TstatSysCfgPersistMem_t record() {
+        TstatSysCfgPersistMem_t r{};
+        copyThermostatSysCfg(&r);
+        return r;
+    }
+};
+
+TEST_F(SettingsMenuTest, FilterReminderRestartsOnlyForANewInterval) {
+    const struct {
+        int downs; // from the pop-up's first button
+        uint16_t hours;
+    } cases[] = {{0, 0}, {1, 30 * 24}, {3, 90 * 24}, {6, 180 * 24}};
+    bootAndStart();
+    for (const auto &c : cases) {
+        // A day after the reminder was set for 90 days: 89 days are left.
+        setTstatFilterChMaxHourTime(90 * 24);
+        platformFakeClockAdvanceMs(86400 * 1000ull);
+        displayManagerEnableBacklight();
+        TstatSysCfgPersistMem_t before = record();
+        open();
+        taps(BUTTON_CODE_DOWN, 3);
+        ASSERT_EQ(getCurrentMenuIndex(), SETTINGS_FILTER_ROW);
+        tap(BUTTON_CODE_MODE);
+        EXPECT_TRUE(visible(g_SettingsPuFilterReminder[0].handle));
+        EXPECT_EQ(textOf(g_SettingsPuFilterReminder[2].handle), "89");
+        taps(BUTTON_CODE_DOWN, c.downs);
+        tap(BUTTON_CODE_MODE);
+        pass(2);
+        // The pop-up closed and the highlight went on to the next row.
+        EXPECT_FALSE(visible(g_SettingsPuFilterReminder[0].handle));
+        EXPECT_EQ(getCurrentMenuIndex(), SETTINGS_ADV_SETUP);
+        TstatSysCfgPersistMem_t after = record();
+        if (c.hours == 0) {
+            EXPECT_EQ(packed(after.filterChangeEndTime), packed(before.filterChangeEndTime));
+            EXPECT_EQ(textOf(g_SettingsMenu[SETTINGS_FILTER_DAYS].handle), "89");
+        } else {
+            EXPECT_EQ(packed(after.filterChangeMaxHourTime), c.hours);
+            EXPECT_NEAR(static_cast<double>(packed(after.filterChangeEndTime) - util_time(nullptr)),
+                        c.hours * 3600.0, 2.0);
+            EXPECT_EQ(textOf(g_SettingsMenu[SETTINGS_FILTER_DAYS].handle),
+                      std::to_string(c.hours / 24));
+        }
+    }
+}
+
+TEST_F(SettingsMenuTest, SystemModePopUpOffersEmergencyHeatOnlyOnHeatPumps) {
+    const struct {
+        SystemType system;
+        std::vector<uint8_t> downs; // from heat
+        uint8_t upFromAuto;
+    } cases[] = {
+        {SYSTEM_TYPE_ONE_STG_FURNACE, {7, 1, 3, 5}, 7},
+        {SYSTEM_TYPE_TWO_STG_HEAT_PUMP, {7, 9, 1, 3, 5}, 9},
+    };
+    bootAndStart();
+    for (const auto &c : cases) {
+        TstatCfg_t cfg{};
+        getAdvSetupSettings(&cfg);
+        cfg.systemType = c.system;
+        setAdvSetupSettings(&cfg);
+        setHVACState(HVAC_STATE_HEAT);
+        open();
+        tap(BUTTON_CODE_MODE);
+        ASSERT_EQ(getCurrentMenuIndex(), SETTINGS_PU_HVAC_HEAT);
+        bool heatPump = c.system == SYSTEM_TYPE_TWO_STG_HEAT_PUMP;
+        EXPECT_EQ(visible(g_SettingsPuHvacMenu[SETTINGS_PU_HVAC_EMERGENCY].handle), heatPump);
+        EXPECT_EQ(image(g_SettingsPuHvacMenu[0].handle).find("NoEmergency") == std::string::npos,
+                  heatPump);
+        std::vector<uint8_t> walked;
+        for (size_t i = 0; i < c.downs.size(); i++) {
+            tap(BUTTON_CODE_DOWN);
+            walked.push_back(getCurrentMenuIndex());
+        }
+        EXPECT_EQ(walked, c.downs) << c.system;
+        taps(BUTTON_CODE_UP, 2); // cool, auto
+        tap(BUTTON_CODE_UP);
+        EXPECT_EQ(getCurrentMenuIndex(), c.upFromAuto);
+        taps(BUTTON_CODE_DOWN, 4); // auto, cool, heat, off
+        ASSERT_EQ(getCurrentMenuIndex(), SETTINGS_PU_HVAC_OFF);
+        tap(BUTTON_CODE_MODE);
+        pass(2);
+        // The choice is in force at once, and the highlight moved on.
+        EXPECT_EQ(getHVACState(), HVAC_STATE_OFF);
+        EXPECT_EQ(getCurrentMenuIndex(), SETTINGS_FAN_MODE_ROW);
+        EXPECT_EQ(image(m_FanModeText), "./images/Settings/Settings-S2-Text1-FanMode-ON.png");
+        EXPECT_EQ(image(g_SettingsMenu[SETTINGS_HVAC_MODE].handle),
+                  "./images/Settings/Settings-S1-Text2-Off.png");
+    }
+}
+
+TEST_F(SettingsMenuTest, LockedRowsAreSkippedAndMarked) {
+    bootAndStart();
+    TstatLockoutCfg_t lockout{};
+    getLockoutConfiguration(&lockout);
+    lockout.buttonLockout = LOCK_LOCKED;
+    lockout.modeLock = LOCK_LOCKED;
+    lockout.fanLock = LOCK_LOCKED;
+    setLockoutConfiguration(&lockout);
+    displaySettingsPage();
+    pass();
+    EXPECT_EQ(getCurrentMenuIndex(), SETTINGS_FAN_MODE_ROW);
+    std::vector<uint8_t> walked;
+    for (uint16_t key : {BUTTON_CODE_DOWN, BUTTON_CODE_UP, BUTTON_CODE_UP, BUTTON_CODE_DOWN}) {
+        tap(key);
+        walked.push_back(getCurrentMenuIndex());
+    }
+    EXPECT_EQ(walked, (std::vector<uint8_t>{SETTINGS_FILTER_ROW, SETTINGS_FAN_MODE_ROW,
+                                            SETTINGS_EXIT, SETTINGS_FAN_MODE_ROW}));
+    EXPECT_EQ(image(m_HVACModeText), "./images/Settings/Settings-S1-Text1-HVACMode-Locked.png");
+    EXPECT_EQ(image(m_FanSpeedText), "./images/Settings/Settings-S3-Text1-FanSpeed-Locked.png");
+    EXPECT_EQ(image(g_SettingsMenu[SETTINGS_HVAC_MODE].handle),
+              "./images/Settings/Settings-S1-Text2-Heat-Locked.png");
+    EXPECT_EQ(image(g_SettingsMenu[SETTINGS_FAN_SPEED].handle),
+              "./images/Settings/Settings-S3-Text2-High-Locked.png");
+    // The lock ends from the bus while the page is shown: the marks go at the next pass.
+    lockout.buttonLockout = LOCK_UNLOCKED;
+    setLockoutConfiguration(&lockout);
+    pass(2);
+    EXPECT_EQ(image(g_SettingsMenu[SETTINGS_HVAC_MODE].handle),
+              "./images/Settings/Settings-S1-Text2-Heat.png");
+}
+
+TEST_F(SettingsMenuTest, StoredValuesThePageCannotOfferAreShownSafely) {
+    const struct {
+        uint32_t hvac;
+        uint32_t fanSpeed;
+        int16_t shownMode;
+        bool speedShown;
+    } cases[] = {
+        {HVAC_STATE_EMERGENCY_HEAT, FAN_SPEED_LOW, HVAC_STATE_OFF, true},
+        {9, FAN_SPEED_OFF, HVAC_STATE_OFF, false},
+        {0xFFFFFFFF, 70000, HVAC_STATE_OFF, false},
+        {HVAC_STATE_COOL, FAN_SPEED_MEDIUM, HVAC_STATE_COOL, true},
+    };
+    bootAndStart();
+    for (const auto &c : cases) {
+        setHVACState(static_cast<HvacState>(c.hvac));
+        setFanSpeed(static_cast<FanSpeed>(c.fanSpeed));
+        open();
+        EXPECT_EQ(g_SettingsMenu[SETTINGS_HVAC_MODE].value, c.shownMode) << c.hvac;
+        EXPECT_EQ(visible(g_SettingsMenu[SETTINGS_FAN_SPEED].handle), c.speedShown) << c.fanSpeed;
+        tap(BUTTON_CODE_MODE);
+        EXPECT_EQ(getCurrentMenuIndex(),
+                  c.shownMode == HVAC_STATE_OFF ? SETTINGS_PU_HVAC_OFF : SETTINGS_PU_HVAC_COOL);
+    }
+}
+
+TEST_F(SettingsMenuTest, LeavingSavesTheChoicesAndHandsThemToTheControl) {
+    // Exit, and the time-out: both leave the choice saved and in force.
+    bootAndStart();
+    for (bool byTimeout : {false, true}) {
+        setHVACState(HVAC_STATE_HEAT);
+        saveThermostatSysCfg();
+        initialiseHvacAlgorithms();
+        RlyCntl_SetY1(0);
+        // Past the cycle rate's wait after the previous case's cooling.
+        platformFakeClockAdvanceMs(16 * 60 * 1000ull);
+        displayManagerEnableBacklight();
+        open();
+        tap(BUTTON_CODE_MODE);
+        tap(BUTTON_CODE_UP); // cool
+        tap(BUTTON_CODE_MODE);
+        if (byTimeout) {
+            wait(20500);
+        } else {
+            taps(BUTTON_CODE_UP, 2); // from the fan mode row over the system mode to "Exit"
+            ASSERT_EQ(getCurrentMenuIndex(), SETTINGS_EXIT);
+            tap(BUTTON_CODE_MODE);
+        }
+        EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN) << byTimeout;
+        EXPECT_EQ(packed(savedRecord().hvacSettings.hvacState), HVAC_STATE_COOL) << byTimeout;
+        TstatSetPoint_t inForce{};
+        ASSERT_EQ(getCurrentThermostatSettings(&inForce), 0);
+        hvacAlgorithmCntl(inForce.coolSetPoint + fx(3), fx(40), fx(30), &inForce);
+        EXPECT_EQ(RlyCntl_GetY1(), 1u) << byTimeout;
+    }
+}
+
+} // namespace

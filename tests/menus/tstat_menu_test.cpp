@@ -1,0 +1,134 @@
+// The thermostat mode page through the keys: reached by the mode key, the
+// program / permanent hold switch, the pages its buttons open, and the lockout.
+#include "config/data_dict.h"
+#include "config/persist.h"
+#include "config/schedule.h"
+#include "display/display_manager.h"
+#include "graphics/buttons.h"
+#include "menus/menu_engine.h"
+#include "menus/settings_menu.h"
+#include "menus/tstat_menu.h"
+
+#include "ui_fixture.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class TstatMenuTest : public UiTest {
+  protected:
+    // Help and both forecast pages off: one short mode press reaches the page.
+    void startWithoutForecasts() {
+        bootAndStart();
+        setHelpModeState(OFFON_OFF);
+        setCurrentForecastState(FEATURE_DISABLE);
+        setFiveDayForecastState(FEATURE_DISABLE);
+    }
+    static std::string image(const ScreenItem *item) {
+        return item != nullptr && item->imageFile != nullptr ? item->imageFile : "";
+    }
+    void lock(LockState state) {
+        TstatLockoutCfg_t lockout{};
+        getLockoutConfiguration(&lockout);
+        lockout.buttonLockout = state;
+        lockout.modeLock = state;
+        setLockoutConfiguration(&lockout);
+    }
+};
+
+TEST_F(TstatMenuTest, ModeKeyReachesItWithNothingHighlighted) {
+    startWithoutForecasts();
+    tap(BUTTON_CODE_MODE);
+    ASSERT_EQ(dispManGetCurrentPage(), PAGE_TSTAT_MODE);
+    for (const MenuItem &item : g_TstatMenu) {
+        EXPECT_NE(image(item.handle).find("-OFF.png"), std::string::npos) << image(item.handle);
+    }
+    tap(BUTTON_CODE_UP);
+    EXPECT_EQ(getCurrentMenuIndex(), TSTAT_MENU_EXIT);
+    EXPECT_EQ(image(g_TstatMenu[TSTAT_MENU_EXIT].handle),
+              "./images/TSTAT/Tstat-S5-Text-Exit-ON.png");
+    std::vector<uint8_t> walked;
+    for (int i = 0; i < 6; i++) {
+        tap(BUTTON_CODE_DOWN);
+        walked.push_back(getCurrentMenuIndex());
+    }
+    EXPECT_EQ(walked, (std::vector<uint8_t>{0, 1, 2, 3, 4, 0}));
+    tap(BUTTON_CODE_UP);
+    EXPECT_EQ(getCurrentMenuIndex(), TSTAT_MENU_EXIT);
+}
+
+TEST_F(TstatMenuTest, FirstButtonSwitchesProgramAndPermanentHold) {
+    startWithoutForecasts();
+    // A hold stored long ago must not come back: the hold starts from what is in force.
+    TstatSetPoint_t stale{};
+    getHoldThermostatSettings(&stale);
+    stale.heatSetPoint = fx(12);
+    setHoldThermostatSettings(&stale);
+    TstatSetPoint_t inForce{};
+    ASSERT_EQ(getCurrentThermostatSettings(&inForce), 0);
+    ASSERT_NE(inForce.heatSetPoint, fx(12));
+
+    tap(BUTTON_CODE_MODE);
+    EXPECT_EQ(image(g_TstatMenu[0].handle), "./images/TSTAT/Tstat-S1-Text-EnablePH-OFF.png");
+    tap(BUTTON_CODE_DOWN);
+    tap(BUTTON_CODE_MODE);
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
+    EXPECT_EQ(packed(savedRecord().tstatMode.mode), TSTAT_MODE_PERMANENT_HOLD);
+    TstatSetPoint_t hold{};
+    ASSERT_EQ(getCurrentThermostatSettings(&hold), 0);
+    EXPECT_EQ(hold.heatSetPoint, inForce.heatSetPoint);
+    EXPECT_EQ(hold.coolSetPoint, inForce.coolSetPoint);
+
+    // The next visit offers the program back.
+    tap(BUTTON_CODE_MODE);
+    tap(BUTTON_CODE_DOWN);
+    EXPECT_EQ(image(g_TstatMenu[0].handle), "./images/TSTAT/Tstat-S1-Text-EnablePM-ON.png");
+    tap(BUTTON_CODE_MODE);
+    EXPECT_EQ(packed(savedRecord().tstatMode.mode), TSTAT_MODE_PROGRAM);
+}
+
+TEST_F(TstatMenuTest, ButtonsOpenTheirPages) {
+    const struct {
+        uint8_t item;
+        OffOnState help;
+        uint8_t page;
+    } cases[] = {
+        {TSTAT_MENU_EDIT_PROGRAM, OFFON_OFF, PAGE_PROGRAM},
+        {TSTAT_MENU_EDIT_PROGRAM, OFFON_ON, PAGE_PROGRAM_HELP},
+        {TSTAT_MENU_AWAY, OFFON_OFF, PAGE_VACATION},
+        {TSTAT_MENU_AWAY, OFFON_ON, PAGE_VACATION_HELP},
+        {TSTAT_MENU_SETTINGS, OFFON_OFF, PAGE_SETTINGS},
+        {TSTAT_MENU_EXIT, OFFON_OFF, PAGE_MAIN},
+    };
+    bootAndStart();
+    for (const auto &c : cases) {
+        setHelpModeState(c.help);
+        displayTSTATPageFirstItem();
+        pass();
+        for (uint8_t i = 0; i < c.item; i++) {
+            tap(BUTTON_CODE_DOWN);
+        }
+        tap(BUTTON_CODE_MODE);
+        EXPECT_EQ(dispManGetCurrentPage(), c.page) << +c.item << " " << c.help;
+    }
+}
+
+TEST_F(TstatMenuTest, ModeLockLeavesOnlySettingsAndExit) {
+    bootAndStart();
+    lock(LOCK_LOCKED);
+    displayTSTATPage();
+    pass();
+    EXPECT_EQ(getCurrentMenuIndex(), TSTAT_MENU_SETTINGS);
+    std::vector<uint8_t> walked;
+    for (uint16_t key : {BUTTON_CODE_DOWN, BUTTON_CODE_DOWN, BUTTON_CODE_UP, BUTTON_CODE_UP}) {
+        tap(key);
+        walked.push_back(getCurrentMenuIndex());
+    }
+    EXPECT_EQ(walked, (std::vector<uint8_t>{4, 3, 4, 3}));
+    tap(BUTTON_CODE_MODE);
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_SETTINGS);
+    EXPECT_EQ(getCurrentMenuIndex(), SETTINGS_FAN_MODE_ROW);
+}
+
+} // namespace

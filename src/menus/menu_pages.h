@@ -11,12 +11,20 @@
 void initialiseHoldModeMenu();
 void getHoldModeSPFromDataDict();
 
+// ---- Program schedule (program_menu.cpp) and vacation (vacation_menu.cpp) -------------
+
+void initialiseProgramMenu();
+void initialiseVacationModeMenu();
+// Loads one day (0 Sunday to 6 Saturday) into the program menu.
+void getCurrDayProgModeSPFromDataDict(uint8_t day);
+// The day the program page is editing (0 Sunday to 6 Saturday).
+uint8_t getProgramMenuDay();
+void getVacModeSPFromDataDict();
+
 // ---- The menu pages still to come (menu_pages_pending.cpp) -------------------------
 
 void initialiseUserPrefMenu();
 void initialiseTstatMenu();
-void initialiseProgramMenu();
-void initialiseVacationModeMenu();
 void initialiseSettingsModeMenu();
 void initialiseButtonLockoutMenu();
 void initialiseConfigSecCodeMenu();
@@ -24,11 +32,6 @@ void initialiseAdvSetupMenu();
 void initialiseKorabusCommSetupMenu();
 void initialiseTstatSetupMenu();
 
-// Loads one day (0 Sunday to 6 Saturday) into the program menu.
-void getCurrDayProgModeSPFromDataDict(uint8_t day);
-// The day the program page is editing (0 Sunday to 6 Saturday).
-uint8_t getProgramMenuDay();
-void getVacModeSPFromDataDict();
 void getUserPrefFromDataDict();
 void getButtonLockoutFromDataDict();
 // The advanced setup's commit: store its edits, and reload it.
@@ -49,9 +52,12 @@ void displayTSTATPage();
 void displayThermostatSetupPage();
 void displayAdvSetupPage();
 void displayKorabusCommPage();
-// Program schedule (page 5) and vacation (6).
+// Program schedule (page 5) and vacation (6), and their help pages (19 and 18),
+// which the thermostat mode page opens instead while help mode is on.
 void displayProgramModePage();
 void displayVacationModePage();
+void displayProgramHelpPage();
+void displayAwayHelpPage();
 // User preferences (page 11), opened by an accepted security code; button
 // lockout (14) and the security code configuration (10).
 void displayUserPrefPage();

@@ -48,8 +48,6 @@ void showPendingPage(uint8_t page, const char *title) {
 
 void initialiseUserPrefMenu() {}
 void initialiseTstatMenu() {}
-void initialiseProgramMenu() {}
-void initialiseVacationModeMenu() {}
 void initialiseSettingsModeMenu() {}
 void initialiseButtonLockoutMenu() {}
 void initialiseConfigSecCodeMenu() {}
@@ -57,11 +55,6 @@ void initialiseAdvSetupMenu() {}
 void initialiseKorabusCommSetupMenu() {}
 void initialiseTstatSetupMenu() {}
 
-void getCurrDayProgModeSPFromDataDict(uint8_t) {}
-uint8_t getProgramMenuDay() {
-    return 0;
-}
-void getVacModeSPFromDataDict() {}
 void getUserPrefFromDataDict() {}
 void getButtonLockoutFromDataDict() {}
 void setAdvSetupInDataDict() {}
@@ -97,14 +90,6 @@ void displayAdvSetupPage() {
 
 void displayKorabusCommPage() {
     showPendingPage(PAGE_BUS_ADDRESS, "Bus Address");
-}
-
-void displayProgramModePage() {
-    showPendingPage(PAGE_PROGRAM, "Program");
-}
-
-void displayVacationModePage() {
-    showPendingPage(PAGE_VACATION, "Vacation");
 }
 
 void displayButtonLockoutPage() {

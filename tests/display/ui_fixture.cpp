@@ -10,7 +10,9 @@
 #include "hvac/relay_control.h"
 #include "menus/hold_menu.h"
 #include "menus/menu_engine.h"
+#include "menus/program_menu.h"
 #include "menus/security_code_menu.h"
+#include "menus/vacation_menu.h"
 #include "platform/platform.h"
 #include "platform/platform_display.h"
 #include "platform/platform_test.h"
@@ -32,6 +34,8 @@ void resetAll() {
     menuEngineReset();
     holdMenuReset();
     securityCodeMenuReset();
+    programMenuReset();
+    vacationMenuReset();
     PersistUtil_Reset();
     dataDictReset();
     forecastReset();

@@ -107,30 +107,6 @@ ScreenItem demoTstat[] = {
     screenEnd(),
 };
 
-ScreenItem demoCopyTo[] = {
-    B(0, 0, "./images/Graphic-Bkgd-Pinstripes.png"),
-    DAY_BAR(0),
-    CLOCK,
-    B(16, 54, "./images/Program/CopyTo/CopyTo-D1-Graphic-NoCopy-OFF.png"),
-    B(16, 54, "./images/Program/CopyTo/CopyTo-D1-Text-Sunday-OFF.png"),
-    B(16, 84, "./images/Program/CopyTo/CopyTo-D2_6-Graphic-Copy-OFF.png"),
-    B(16, 84, "./images/Program/CopyTo/CopyTo-D2-Text-Monday-OFF.png"),
-    B(16, 114, "./images/Program/CopyTo/CopyTo-D2_6-Graphic-NoCopy-OFF.png"),
-    B(16, 114, "./images/Program/CopyTo/CopyTo-D3-Text-Tuesday-OFF.png"),
-    B(16, 144, "./images/Program/CopyTo/CopyTo-D2_6-Graphic-NoCopy-OFF.png"),
-    B(16, 144, "./images/Program/CopyTo/CopyTo-D4-Text-Wednesday-CURRENT.png"),
-    B(16, 174, "./images/Program/CopyTo/CopyTo-D2_6-Graphic-Copy-ON.png"),
-    B(16, 174, "./images/Program/CopyTo/CopyTo-D5-Text-Thursday-ON.png"),
-    B(16, 204, "./images/Program/CopyTo/CopyTo-D2_6-Graphic-Copy-OFF.png"),
-    B(16, 204, "./images/Program/CopyTo/CopyTo-D6-Text-Friday-OFF.png"),
-    B(16, 234, "./images/Program/CopyTo/CopyTo-D7-Graphic-NoCopy-OFF.png"),
-    B(16, 234, "./images/Program/CopyTo/CopyTo-D7-Text-Saturday-OFF.png"),
-    B(64, 276, "./images/Graphic-Button-OFF.png"),
-    B(64, 276, "./images/Program/CopyTo/CopyTo-B1-Text-Done-OFF.png"),
-    UNDERVOLTAGE,
-    screenEnd(),
-};
-
 constexpr char kDigit1[] = "1";
 constexpr char kDigit2[] = "2";
 constexpr char kDigit3[] = "3";
@@ -195,10 +171,6 @@ void prepareTstat(DisplayContext *display) {
     onlyToday(display, demoTstat, 2);
 }
 
-void prepareCopyTo(DisplayContext *display) {
-    onlyToday(display, demoCopyTo, 2);
-}
-
 void prepareSetup(DisplayContext *display) {
     onlyToday(display, demoSetup, 2);
 }
@@ -208,8 +180,9 @@ void prepareKinds(DisplayContext *display) {
 }
 
 const DemoScreen c_DemoScreens[] = {
-    {"settings", demoSettings, prepareSettings}, {"thermostat-mode", demoTstat, prepareTstat},
-    {"copy-to", demoCopyTo, prepareCopyTo},      {"setup", demoSetup, prepareSetup},
+    {"settings", demoSettings, prepareSettings},
+    {"thermostat-mode", demoTstat, prepareTstat},
+    {"setup", demoSetup, prepareSetup},
     {"item-kinds", demoKinds, prepareKinds},
 };
 

@@ -1,7 +1,7 @@
 // Demonstration screens of the graphics engine, built like the product's
 // screen tables from the product's images and fonts, with fixed texts: a
-// settings, a thermostat-mode and a copy-to page as those pages' authors
-// might lay them out, a setup page, and a screen with one item of each kind.
+// settings and a thermostat-mode page as those pages' authors might lay
+// them out, a setup page, and a screen with one item of each kind.
 // (The pages that exist are rendered by `tstat-sim gallery`; these stand in
 // for the menu pages still to come.)
 #pragma once

@@ -85,6 +85,16 @@ uint8_t m_prevMode = 0;
 int8_t m_PrevTempRangeVac = 0;
 TempScale m_PrevTempSclVac = TEMP_SCALE_FAHRENHEIT;
 
+// Days in a month (0-11) of a year.
+uint8_t vacMonthLength(int month, int year) {
+    static constexpr uint8_t c_Days[MONTHS] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 0 || month >= MONTHS) {
+        return 31;
+    }
+    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 1 && leap ? 29 : c_Days[month];
+}
+
 bool humidifyShown() {
     HumidifyState state = getHumidifyState();
     return state == HUMIDIFY_STATE_HUMIDIFY || state == HUMIDIFY_STATE_AUTO;
@@ -402,15 +412,6 @@ const ScreenTableBackup c_AwayHelpBackup(testScreenAwayHelp);
 
 // ---- Initialisation, loading and storing
 // ------------------------------------------------------------
-
-uint8_t vacMonthLength(int month, int year) {
-    static constexpr uint8_t c_Days[MONTHS] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month < 0 || month >= MONTHS) {
-        return 31;
-    }
-    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 1 && leap ? 29 : c_Days[month];
-}
 
 void initialiseVacationModeMenu() {
     initialiseTStatFormat();

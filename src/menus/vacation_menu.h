@@ -70,9 +70,6 @@ void resetVacBlinkingTextPtr();
 // The group outlines and headers that show where the user is.
 void vacModeSpecificHighlighting();
 
-// Days in a month (0-11) of a year.
-uint8_t vacMonthLength(int month, int year);
-
 // Text update functions of the vacation screen.
 void drawVacDateMonth(char *buffer);
 void drawVacDateDay(char *buffer);

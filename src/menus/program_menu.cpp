@@ -256,11 +256,21 @@ void drawPercent(char *buffer, uint8_t position) {
     snprintf(buffer, SCREEN_TEXT_LEN, "%3u%c", static_cast<unsigned>(value), '%');
 }
 
+void forgetLockBases() {
+    for (LockBase &base : m_LockBase) {
+        base = LockBase{};
+    }
+}
+
 // The day's limits under the temperature lock, or the full set-point range.
 void applyLockLimits(uint8_t day) {
     TstatLockoutCfg_t lockout{};
     getLockoutConfiguration(&lockout);
     auto range = static_cast<int8_t>(lockout.tempLockRangeLimit);
+    if (!menuTemperatureLocked(lockout) || range <= 0) {
+        // A lock set again later narrows around the values of that time.
+        forgetLockBases();
+    }
     bool narrowed = menuTemperatureLocked(lockout) && range > 0 && m_LockBase[day].taken;
     for (uint8_t p = 0; p < PERIODS; p++) {
         MenuItem &heat = g_ProgramMenu[p * PROG_PERIOD_ITEMS + PROG_HEAT];
@@ -272,12 +282,6 @@ void applyLockLimits(uint8_t day) {
             heat.min = cool.min = g_MinSetPointTemp;
             heat.max = cool.max = g_MaxSetPointTemp;
         }
-    }
-}
-
-void forgetLockBases() {
-    for (LockBase &base : m_LockBase) {
-        base = LockBase{};
     }
 }
 
@@ -385,11 +389,9 @@ ScreenItem testScreenProgram[] = {
 #undef PROGRAM_ROW
 
 // One day of the copy-to list: its check-box row and its name.
-#define COPY_TO_ROW(position, y, Row, Day)                                                         \
-    screenBitmap(16, y, &m_ProgCopyToMenu[position].handle,                                        \
-                 "./images/Program/CopyTo/CopyTo-" #Row "-Graphic-NoCopy-OFF.png"),                \
-        screenBitmap(16, y, &m_CopyToLabel[position],                                              \
-                     "./images/Program/CopyTo/CopyTo-" #Day "-OFF.png")
+#define COPY_TO_ROW(position, y, row, label)                                                       \
+    screenBitmap(16, y, &m_ProgCopyToMenu[position].handle, row),                                  \
+        screenBitmap(16, y, &m_CopyToLabel[position], label)
 
 // The copy-to page: a title, the week from Sunday to Saturday, and Done.
 ScreenItem testScreenProgramCopyTo[] = {
@@ -398,13 +400,20 @@ ScreenItem testScreenProgramCopyTo[] = {
     screenText(4, 30, nullptr, drawMainScrTime, FONT_BOLD, 14, CLOCK_TEXT_COLOR),
     screenText(175, 30, nullptr, drawProgScrDate, FONT_BOLD, 14, CLOCK_TEXT_COLOR),
     screenText(16, 51, nullptr, drawCopyToTitle, FONT_BOLD, 15, CLOCK_TEXT_COLOR),
-    COPY_TO_ROW(7, 72, D1, D1 - Text - Sunday),
-    COPY_TO_ROW(6, 102, D2_6, D2 - Text - Monday),
-    COPY_TO_ROW(5, 132, D2_6, D3 - Text - Tuesday),
-    COPY_TO_ROW(4, 162, D2_6, D4 - Text - Wednesday),
-    COPY_TO_ROW(3, 192, D2_6, D5 - Text - Thursday),
-    COPY_TO_ROW(2, 222, D2_6, D6 - Text - Friday),
-    COPY_TO_ROW(1, 252, D7, D7 - Text - Saturday),
+    COPY_TO_ROW(7, 72, "./images/Program/CopyTo/CopyTo-D1-Graphic-NoCopy-OFF.png",
+                "./images/Program/CopyTo/CopyTo-D1-Text-Sunday-OFF.png"),
+    COPY_TO_ROW(6, 102, "./images/Program/CopyTo/CopyTo-D2_6-Graphic-NoCopy-OFF.png",
+                "./images/Program/CopyTo/CopyTo-D2-Text-Monday-OFF.png"),
+    COPY_TO_ROW(5, 132, "./images/Program/CopyTo/CopyTo-D2_6-Graphic-NoCopy-OFF.png",
+                "./images/Program/CopyTo/CopyTo-D3-Text-Tuesday-OFF.png"),
+    COPY_TO_ROW(4, 162, "./images/Program/CopyTo/CopyTo-D2_6-Graphic-NoCopy-OFF.png",
+                "./images/Program/CopyTo/CopyTo-D4-Text-Wednesday-OFF.png"),
+    COPY_TO_ROW(3, 192, "./images/Program/CopyTo/CopyTo-D2_6-Graphic-NoCopy-OFF.png",
+                "./images/Program/CopyTo/CopyTo-D5-Text-Thursday-OFF.png"),
+    COPY_TO_ROW(2, 222, "./images/Program/CopyTo/CopyTo-D2_6-Graphic-NoCopy-OFF.png",
+                "./images/Program/CopyTo/CopyTo-D6-Text-Friday-OFF.png"),
+    COPY_TO_ROW(1, 252, "./images/Program/CopyTo/CopyTo-D7-Graphic-NoCopy-OFF.png",
+                "./images/Program/CopyTo/CopyTo-D7-Text-Saturday-OFF.png"),
     screenBitmap(64, 285, &m_ProgCopyToMenu[PROG_COPY_TO_DONE].handle,
                  "./images/Graphic-Button-OFF.png"),
     screenBitmap(64, 285, &m_CopyToDoneLabel,

@@ -150,6 +150,9 @@ TEST_F(VacationMenuTest, TheTimeOutSavesTheSettingsAndChangesNoMode) {
 TEST_F(VacationMenuTest, EndTimesAreStoredWithinTheMonthAndTheDayCount) {
     bootAndStart();
     open();
+    // The year runs from the shown one to ten years on.
+    EXPECT_EQ(g_VacationMenu[VAC_YEAR].min, 2025);
+    EXPECT_EQ(g_VacationMenu[VAC_YEAR].max, 2035);
     const struct {
         int year, month, day, hour12, pm, minute;
         int64_t end;

@@ -19,6 +19,8 @@
 #include "hvac/relay_control.h"
 #include "menus/hold_menu.h"
 #include "menus/menu_pages.h"
+#include "menus/program_menu.h"
+#include "menus/vacation_menu.h"
 #include "platform/platform.h"
 #include "platform/platform_display.h"
 #include "platform/platform_test.h"
@@ -190,6 +192,68 @@ void shotAwayLocked() {
     setCurrentForecastState(FEATURE_DISABLE);
     setWeatherAlertState(1);
     home();
+}
+
+// ---- Program schedule and vacation shots -----------------------------------------------
+
+void shotProgram() {
+    TstatLockoutCfg_t lockout{};
+    getLockoutConfiguration(&lockout);
+    lockout.buttonLockout = LOCK_UNLOCKED;
+    setLockoutConfiguration(&lockout);
+    setHumidifyState(HUMIDIFY_STATE_AUTO);
+    home();
+    displayProgramModePage();
+    passes(2);
+    tap(BUTTON_CODE_MODE); // edits the wake heat set point
+    tap(BUTTON_CODE_UP);
+    untilVisible(g_ProgramMenu[PROG_WAKE + PROG_HEAT].handle);
+}
+
+void shotProgramCopyTo() {
+    for (int i = 0; i < 5; i++) {
+        tap(BUTTON_CODE_MODE); // cool, hour, minute, am/pm, then the leave period
+    }
+    for (int i = 0; i < 5; i++) {
+        tap(BUTTON_CODE_DOWN); // return, sleep, dehumidify, humidify, copy
+    }
+    tap(BUTTON_CODE_MODE);
+    tap(BUTTON_CODE_UP); // Saturday
+    tap(BUTTON_CODE_UP); // Friday
+    tap(BUTTON_CODE_MODE);
+    for (int i = 0; i < 3; i++) {
+        tap(BUTTON_CODE_UP); // Thursday, Wednesday, then Monday past Tuesday
+    }
+    tap(BUTTON_CODE_MODE);
+}
+
+void shotProgramHelp() {
+    tap(BUTTON_CODE_UP);   // Sunday
+    tap(BUTTON_CODE_UP);   // Done
+    tap(BUTTON_CODE_MODE); // copies, and the program page returns on Copy
+    tap(BUTTON_CODE_DOWN);
+    tap(BUTTON_CODE_DOWN);
+    tap(BUTTON_CODE_MODE); // Done saves
+    displayProgramHelpPage();
+    passes(2);
+}
+
+void shotVacation() {
+    displayVacationModePage();
+    passes(2);
+    tap(BUTTON_CODE_MODE); // vacation on
+    tap(BUTTON_CODE_MODE); // edits the month
+    tap(BUTTON_CODE_UP);
+    tap(BUTTON_CODE_MODE); // the day
+    for (int i = 0; i < 3; i++) {
+        tap(BUTTON_CODE_UP);
+    }
+    untilVisible(g_VacationMenu[VAC_DAY].handle);
+}
+
+void shotAwayHelp() {
+    displayAwayHelpPage();
+    passes(2);
 }
 
 // ---- User preferences, button lockout and the security code change ----------------------
@@ -374,6 +438,11 @@ const Shot c_Shots[] = {
     {"undervoltage", "Under-voltage warning", shotUnderVoltage},
     {"screensaver", "Screen saver", shotScreenSaver},
     {"main-away-locked", "Away, locked, no weather", shotAwayLocked},
+    {"program", "Program: wake heat up", shotProgram},
+    {"program-copy-to", "Copy Tuesday to Mon, Fri", shotProgramCopyTo},
+    {"program-help", "Program help", shotProgramHelp},
+    {"vacation", "Away: end date", shotVacation},
+    {"vacation-help", "Away help", shotAwayHelp},
     {"user-prefs", "Preferences: backlight time-out", shotUserPrefs},
     {"user-prefs-2", "MORE: preferences, page 2", shotUserPrefs2},
     {"user-prefs-3", "MORE: preferences, page 3", shotUserPrefs3},

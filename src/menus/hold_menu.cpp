@@ -6,8 +6,8 @@
 #include "config/temp_scale.h"
 #include "display/display_manager.h"
 #include "menus/menu_pages.h"
+#include "menus/setpoint_item.h"
 
-#include <algorithm>
 #include <initializer_list>
 
 namespace {
@@ -17,54 +17,6 @@ fpr_t m_DehumidifySP = 0;
 int8_t m_PrevTempRangeHold = 0;
 TempScale m_PrevTempHold = TEMP_SCALE_FAHRENHEIT;
 
-TempScale displayScale() {
-    TstatFmtSettings_t fmt{};
-    getThermostatFormatSettings(&fmt);
-    return fmt.tempScale == TEMP_SCALE_FAHRENHEIT ? TEMP_SCALE_FAHRENHEIT : TEMP_SCALE_CELSIUS;
-}
-
-void initialiseSetPointItem(MenuItem *item, uint8_t index) {
-    item->index = index;
-    item->isFixedPoint = 1;
-    item->min = g_MinSetPointTemp;
-    item->max = g_MaxSetPointTemp;
-    item->step = static_cast<uint32_t>(g_SetPointTempRes);
-    item->decimals = static_cast<uint8_t>(g_ResDigits);
-    item->wrap = 0;
-    item->hasGlyphs = 0;
-}
-
-// A stored Celsius set point into a record, in the display unit.
-void loadSetPoint(MenuItem *item, fpr_t celsius, bool fahrenheit) {
-    fpr_t shown = tempCelToFahConversion(celsius);
-    int16_t whole = 0;
-    int32_t fraction = 0;
-    if (item->decimals > 0) {
-        fprDecode(shown, &whole, &fraction);
-        item->fraction = fraction;
-    }
-    int32_t digits = 0;
-    fprDecodeRes(shown, &whole, &digits, item->decimals);
-    item->value = whole;
-    item->fractionDigits = static_cast<uint32_t>(digits);
-    if (fahrenheit || item->decimals == 0) {
-        item->fraction = 0;
-        item->fractionDigits = 0;
-    }
-}
-
-fpr_t recordValue(const MenuItem *item) {
-    fpr_t value = 0;
-    if (fprGen(item->value, item->fraction, &value) != 0) {
-        fprGen(item->value, 0, &value);
-    }
-    return value;
-}
-
-bool temperatureLockEngaged(const TstatLockoutCfg_t &lockout) {
-    return lockout.buttonLockout == LOCK_LOCKED && lockout.tempLock == LOCK_LOCKED;
-}
-
 } // namespace
 
 MenuItem g_HoldModeMenu[HOLD_MENU_RANGE + 1] = {};
@@ -72,8 +24,8 @@ TstatSetPoint_t g_PrevHoldSP = {};
 
 void initialiseHoldModeMenu() {
     initialiseTStatFormat();
-    initialiseSetPointItem(&g_HoldModeMenu[HOLD_MENU_HEAT], HOLD_MENU_HEAT);
-    initialiseSetPointItem(&g_HoldModeMenu[HOLD_MENU_COOL], HOLD_MENU_COOL);
+    menuInitTempItem(&g_HoldModeMenu[HOLD_MENU_HEAT], HOLD_MENU_HEAT);
+    menuInitTempItem(&g_HoldModeMenu[HOLD_MENU_COOL], HOLD_MENU_COOL);
     g_HoldModeMenu[2].index = 2;
     g_HoldModeMenu[3].index = 3;
 }
@@ -84,17 +36,16 @@ void getHoldModeSPFromDataDict() {
         return;
     }
     initialiseTStatFormat();
-    bool fahrenheit = displayScale() == TEMP_SCALE_FAHRENHEIT;
-    loadSetPoint(&g_HoldModeMenu[HOLD_MENU_HEAT], current.heatSetPoint, fahrenheit);
-    loadSetPoint(&g_HoldModeMenu[HOLD_MENU_COOL], current.coolSetPoint, fahrenheit);
+    menuLoadTemperature(&g_HoldModeMenu[HOLD_MENU_HEAT], current.heatSetPoint);
+    menuLoadTemperature(&g_HoldModeMenu[HOLD_MENU_COOL], current.coolSetPoint);
     m_HumidifySP = current.humidifySetPoint;
     m_DehumidifySP = current.dehumidifySetPoint;
 }
 
 void setHoldModeSPInDataDict() {
     TstatSetPoint_t hold{};
-    hold.heatSetPoint = tempFahToCelConversion(recordValue(&g_HoldModeMenu[HOLD_MENU_HEAT]));
-    hold.coolSetPoint = tempFahToCelConversion(recordValue(&g_HoldModeMenu[HOLD_MENU_COOL]));
+    hold.heatSetPoint = menuTemperatureOf(&g_HoldModeMenu[HOLD_MENU_HEAT]);
+    hold.coolSetPoint = menuTemperatureOf(&g_HoldModeMenu[HOLD_MENU_COOL]);
     hold.humidifySetPoint = m_HumidifySP;
     hold.dehumidifySetPoint = m_DehumidifySP;
     if (getThermostatMode() != TSTAT_MODE_PERMANENT_HOLD) {
@@ -126,12 +77,9 @@ void callDataDictAndIncMenuPtr() {
 
 void updateLockoutHoldMode(int8_t range) {
     m_PrevTempRangeHold = range;
-    fpr_t span = static_cast<fpr_t>(range) * FPR_ONE;
     for (uint8_t i : {HOLD_MENU_HEAT, HOLD_MENU_COOL}) {
         MenuItem &item = g_HoldModeMenu[i];
-        fpr_t value = recordValue(&item);
-        item.min = std::max(g_MinSetPointTemp, value - span);
-        item.max = std::min(g_MaxSetPointTemp, value + span);
+        menuNarrowTempItem(&item, menuFixedPointOf(&item), range);
     }
 }
 
@@ -140,10 +88,10 @@ void updateHoldMenuValues() {
     TstatLockoutCfg_t lockout{};
     getLockoutConfiguration(&lockout);
     auto range = static_cast<int8_t>(lockout.tempLockRangeLimit);
-    TempScale scale = displayScale();
+    TempScale scale = menuDisplayScale();
     // Without an engaged lock and a positive range there is nothing to narrow
     // to (a range of 0 would freeze both set points).
-    if (!temperatureLockEngaged(lockout) || range <= 0) {
+    if (!menuTemperatureLocked(lockout) || range <= 0) {
         return;
     }
     if (range != m_PrevTempRangeHold || scale != m_PrevTempHold) {

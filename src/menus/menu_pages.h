@@ -11,12 +11,20 @@
 void initialiseHoldModeMenu();
 void getHoldModeSPFromDataDict();
 
-// ---- The menu pages still to come (menu_pages_pending.cpp) -------------------------
+// ---- Program schedule (program_menu.cpp) and vacation (vacation_menu.cpp) -------------
+
+void initialiseProgramMenu();
+void initialiseVacationModeMenu();
+// Loads one day (0 Sunday to 6 Saturday) into the program menu.
+void getCurrDayProgModeSPFromDataDict(uint8_t day);
+// The day the program page is editing (0 Sunday to 6 Saturday).
+uint8_t getProgramMenuDay();
+void getVacModeSPFromDataDict();
+
+// ---- Settings, thermostat mode and setups, preferences, lockout and code change ----------
 
 void initialiseUserPrefMenu();
 void initialiseTstatMenu();
-void initialiseProgramMenu();
-void initialiseVacationModeMenu();
 void initialiseSettingsModeMenu();
 void initialiseButtonLockoutMenu();
 void initialiseConfigSecCodeMenu();
@@ -24,11 +32,6 @@ void initialiseAdvSetupMenu();
 void initialiseKorabusCommSetupMenu();
 void initialiseTstatSetupMenu();
 
-// Loads one day (0 Sunday to 6 Saturday) into the program menu.
-void getCurrDayProgModeSPFromDataDict(uint8_t day);
-// The day the program page is editing (0 Sunday to 6 Saturday).
-uint8_t getProgramMenuDay();
-void getVacModeSPFromDataDict();
 void getUserPrefFromDataDict();
 void getButtonLockoutFromDataDict();
 // The advanced setup's commit: store its edits, and reload it.

@@ -8,17 +8,19 @@
 #include "display/display_manager.h"
 #include "hvac/hvac_control.h"
 #include "hvac/relay_control.h"
+#include "menus/adv_setup_menu.h"
 #include "menus/button_lockout_menu.h"
 #include "menus/config_sec_code_menu.h"
-#include "menus/adv_setup_menu.h"
 #include "menus/hold_menu.h"
 #include "menus/korabus_comm_menu.h"
 #include "menus/menu_engine.h"
+#include "menus/program_menu.h"
 #include "menus/security_code_menu.h"
-#include "menus/user_pref_menu.h"
 #include "menus/settings_menu.h"
 #include "menus/tstat_menu.h"
 #include "menus/tstat_setup_menu.h"
+#include "menus/user_pref_menu.h"
+#include "menus/vacation_menu.h"
 #include "platform/platform.h"
 #include "platform/platform_display.h"
 #include "platform/platform_test.h"
@@ -48,6 +50,8 @@ void resetAll() {
     tstatSetupMenuReset();
     advSetupMenuReset();
     korabusCommMenuReset();
+    programMenuReset();
+    vacationMenuReset();
     PersistUtil_Reset();
     dataDictReset();
     forecastReset();

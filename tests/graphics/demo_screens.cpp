@@ -55,34 +55,6 @@ constexpr ScreenItem L(int16_t x, int16_t y, const char *text, const char *font,
 
 char g_demoClock[16] = "10:24 am";
 
-namespace {
-
-ScreenItem demoCopyTo[] = {
-    B(0, 0, "./images/Graphic-Bkgd-Pinstripes.png"),
-    DAY_BAR(0),
-    CLOCK,
-    B(16, 54, "./images/Program/CopyTo/CopyTo-D1-Graphic-NoCopy-OFF.png"),
-    B(16, 54, "./images/Program/CopyTo/CopyTo-D1-Text-Sunday-OFF.png"),
-    B(16, 84, "./images/Program/CopyTo/CopyTo-D2_6-Graphic-Copy-OFF.png"),
-    B(16, 84, "./images/Program/CopyTo/CopyTo-D2-Text-Monday-OFF.png"),
-    B(16, 114, "./images/Program/CopyTo/CopyTo-D2_6-Graphic-NoCopy-OFF.png"),
-    B(16, 114, "./images/Program/CopyTo/CopyTo-D3-Text-Tuesday-OFF.png"),
-    B(16, 144, "./images/Program/CopyTo/CopyTo-D2_6-Graphic-NoCopy-OFF.png"),
-    B(16, 144, "./images/Program/CopyTo/CopyTo-D4-Text-Wednesday-CURRENT.png"),
-    B(16, 174, "./images/Program/CopyTo/CopyTo-D2_6-Graphic-Copy-ON.png"),
-    B(16, 174, "./images/Program/CopyTo/CopyTo-D5-Text-Thursday-ON.png"),
-    B(16, 204, "./images/Program/CopyTo/CopyTo-D2_6-Graphic-Copy-OFF.png"),
-    B(16, 204, "./images/Program/CopyTo/CopyTo-D6-Text-Friday-OFF.png"),
-    B(16, 234, "./images/Program/CopyTo/CopyTo-D7-Graphic-NoCopy-OFF.png"),
-    B(16, 234, "./images/Program/CopyTo/CopyTo-D7-Text-Saturday-OFF.png"),
-    B(64, 276, "./images/Graphic-Button-OFF.png"),
-    B(64, 276, "./images/Program/CopyTo/CopyTo-B1-Text-Done-OFF.png"),
-    UNDERVOLTAGE,
-    screenEnd(),
-};
-
-} // namespace
-
 // One item of each kind: bitmaps, texts and glyphs from the glyph file.
 ScreenItem demoKinds[] = {
     B(0, 0, "./images/Setup/bkg.png"),
@@ -116,16 +88,11 @@ void onlyToday(DisplayContext *display, ScreenItem *items, int sunday) {
     }
 }
 
-void prepareCopyTo(DisplayContext *display) {
-    onlyToday(display, demoCopyTo, 2);
-}
-
 void prepareKinds(DisplayContext *display) {
     onlyToday(display, demoKinds, 2);
 }
 
 const DemoScreen c_DemoScreens[] = {
-    {"copy-to", demoCopyTo, prepareCopyTo},
     {"item-kinds", demoKinds, prepareKinds},
 };
 

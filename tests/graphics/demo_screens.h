@@ -1,9 +1,7 @@
-// Demonstration screens of the graphics engine, built like the product's
-// screen tables from the product's images and fonts, with fixed texts: a
-// copy-to page as that page's author might lay it out, and a screen with one
-// item of each kind.
-// (The pages that exist are rendered by `tstat-sim gallery`; these stand in
-// for the menu pages still to come.)
+// A demonstration screen of the graphics engine with one item of each kind,
+// built like the product's screen tables from the product's images and
+// fonts, with fixed texts. (The product's pages are rendered by
+// `tstat-sim gallery`.)
 #pragma once
 
 #include "graphics/screen.h"

@@ -11,6 +11,7 @@
 #include "paint.h"
 #include "weather.h"
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <sstream>
@@ -469,6 +470,41 @@ bool pill(cairo_t *cr, const AssetSpec &spec, std::string *) {
     return true;
 }
 
+// The outline of a group of values on a dark page: faint when off; when on,
+// a green edge round a faint green tint, so that green (highlighted) texts
+// inside it stay readable. heat_x and cool_x put a small flame and snowflake
+// before the set-point columns of the off outline.
+bool frame(cairo_t *cr, const AssetSpec &spec, std::string *) {
+    bool on = spec.param("state") == "on";
+    double w = spec.width;
+    double h = spec.height;
+    if (on) {
+        roundedRect(cr, 1, 1, w - 2, h - 2, 7);
+        setColor(cr, rgb(GREEN_TOP, 0.12));
+        cairo_fill_preserve(cr);
+        setColor(cr, rgb(GREEN_TOP));
+        cairo_set_line_width(cr, 1.6);
+        cairo_stroke(cr);
+        return true;
+    }
+    roundedRect(cr, 0.5, 0.5, w - 1, h - 1, 7);
+    setColor(cr, rgb(0xFFFFFF, 0.05));
+    cairo_fill_preserve(cr);
+    setColor(cr, rgb(0xFFFFFF, 0.12));
+    cairo_set_line_width(cr, 1);
+    cairo_stroke(cr);
+    double size = 12;
+    double heatX = spec.number("heat_x", -1);
+    double coolX = spec.number("cool_x", -1);
+    if (heatX >= 0) {
+        drawIcon(cr, "heat", heatX, (h - size) / 2, size, size);
+    }
+    if (coolX >= 0) {
+        drawIcon(cr, "cool", coolX, (h - size) / 2, size, size);
+    }
+    return true;
+}
+
 bool header(cairo_t *cr, const AssetSpec &spec, std::string *) {
     double w = spec.width;
     double h = spec.height;
@@ -574,18 +610,43 @@ void keyChip(cairo_t *cr, double x, double y, double w, double h, const std::str
     cairo_fill(cr);
 }
 
+struct HelpEntry {
+    const char *chip;
+    bool arrows;
+    const char *text;
+};
+
+// What each key does, per help page (page=main, program or away).
+using HelpEntries = std::array<HelpEntry, 3>;
+const HelpEntries c_MainHelp = {{
+    {"", true, "Change the temperature until the next program period."},
+    {"MODE", false, "Next page: the weather, then the thermostat menu."},
+    {"MODE", false, "Held for 3 seconds: the hold, system and fan mode menus."},
+}};
+const HelpEntries c_ProgramHelp = {{
+    {"", true, "Choose a period, or change the value being edited."},
+    {"MODE", false, "Edit the period: heat, cool, then the time it starts."},
+    {"MODE", false,
+     "On Copy, Next Day or Done: copy this day to others, edit the next day, or save."},
+}};
+const HelpEntries c_AwayHelp = {{
+    {"", true, "Choose a setting, or change the value being edited."},
+    {"MODE", false, "Turn the vacation on or off, or edit the chosen setting."},
+    {"MODE", false, "On Done: save. The program resumes when the vacation ends."},
+}};
+
 // The help page's text: what each key does.
-bool helptext(cairo_t *cr, const AssetSpec &spec, std::string *) {
-    struct Entry {
-        const char *chip;
-        bool arrows;
-        const char *text;
-    };
-    static const Entry entries[] = {
-        {"", true, "Change the temperature until the next program period."},
-        {"MODE", false, "Next page: the weather, then the thermostat menu."},
-        {"MODE", false, "Held for 3 seconds: the hold, system and fan mode menus."},
-    };
+bool helptext(cairo_t *cr, const AssetSpec &spec, std::string *error) {
+    std::string page = spec.param("page", "main");
+    const HelpEntries *entries = &c_MainHelp;
+    if (page == "program") {
+        entries = &c_ProgramHelp;
+    } else if (page == "away") {
+        entries = &c_AwayHelp;
+    } else if (page != "main") {
+        *error = "unknown help page \"" + page + "\"";
+        return false;
+    }
     double w = spec.width;
     double y = 4;
     TextStyle body;
@@ -593,7 +654,7 @@ bool helptext(cairo_t *cr, const AssetSpec &spec, std::string *) {
     body.bold = false;
     body.color = rgb(INK);
     body.align = ALIGN_LEFT;
-    for (const Entry &e : entries) {
+    for (const HelpEntry &e : *entries) {
         keyChip(cr, 0, y, 48, 20, e.chip, e.arrows);
         setFont(cr, false, body.size);
         std::vector<std::string> lines = wrap(cr, e.text, w - 56);
@@ -610,8 +671,10 @@ bool helptext(cairo_t *cr, const AssetSpec &spec, std::string *) {
     small.color = rgb(MUTED);
     setFont(cr, false, small.size);
     double baseline = y + 18;
-    for (const std::string &line :
-         wrap(cr, "Help Mode in Advanced Setup turns these hints off.", w)) {
+    const char *footer = page == "main" ? "Help Mode in Advanced Setup turns these hints off."
+                                        : "MODE opens the page. Help Mode in Advanced Setup "
+                                          "turns these hints off.";
+    for (const std::string &line : wrap(cr, footer, w)) {
         drawTextAt(cr, small, line, 0, baseline);
         baseline += 13;
     }
@@ -703,7 +766,7 @@ const RecipeEntry c_Recipes[] = {
     {"popup", popup},           {"pill", pill},         {"header", header},
     {"label", label},           {"helptext", helptext}, {"icon", icon},
     {"badge", badge},           {"setpoint", setpoint}, {"weather", weather},
-    {"shade", shade},
+    {"shade", shade},           {"frame", frame},
 };
 
 } // namespace

@@ -1,0 +1,360 @@
+// The program schedule page through the keys: editing a day and copying it,
+// the store cycle and the save, navigation by the humidity groups, the
+// limits at their edges in both scales, start times, the temperature lock,
+// the time-out and the help page.
+#include "config/data_dict.h"
+#include "config/persist.h"
+#include "config/schedule.h"
+#include "config/temp_scale.h"
+#include "display/display_manager.h"
+#include "display/main_page.h"
+#include "display/pages.h"
+#include "graphics/buttons.h"
+#include "menus/program_menu.h"
+#include "menus/vacation_menu.h"
+#include "platform/platform_test.h"
+
+#include "coproc_capture.h"
+#include "ui_fixture.h"
+
+#include <string>
+
+namespace {
+
+constexpr int64_t DAY_SECONDS = 86400;
+constexpr uint8_t SUNDAY = 0;
+constexpr uint8_t MONDAY = 1;
+constexpr uint8_t TUESDAY = 2;
+constexpr uint8_t SATURDAY = 6;
+constexpr uint8_t WAKE_HEAT = PROG_WAKE + PROG_HEAT;
+
+class ProgramMenuTest : public UiTest {
+  protected:
+    // Boots on the given day of the test's week (at 07:10) and opens the page.
+    void openOn(uint8_t day, const FactoryOptions &options = FactoryOptions()) {
+        setDay(day);
+        bootAndStart(options);
+        reopen();
+    }
+    static void setDay(uint8_t day) {
+        platformFakeClockSetWall(UI_TEST_WALL_TIME + (day - TUESDAY) * DAY_SECONDS);
+    }
+    // From the main page to the program page, as a new visit.
+    void reopen() {
+        displayMainPage();
+        pass();
+        displayProgramModePage();
+        pass();
+    }
+    void taps(uint16_t code, int count) {
+        for (int i = 0; i < count; i++) {
+            tap(code);
+        }
+    }
+    uint8_t position() const { return static_cast<uint8_t>(getCurrentMenuPtr() - g_ProgramMenu); }
+    static fpr_t storedHeat(uint8_t day, uint8_t period, const TstatSysCfgPersistMem_t *record) {
+        if (record != nullptr) {
+            return record->prgSetPnt[day].period[period].heatSetPoint;
+        }
+        TstatSetPoint_t sp{};
+        getProgramThermostatSettings(period, day, &sp);
+        return sp.heatSetPoint;
+    }
+    // The mode reports the thermostat sent on the control bus.
+    static std::string modeReports(CoprocCapture &link) {
+        std::string reports;
+        for (const auto &frame : link.frames()) {
+            std::string text = CoprocCapture::text(frame);
+            if (!frame.empty() && frame[0] == COPROC_PKT_REPLY && text.rfind("MD ", 0) == 0) {
+                reports += text;
+            }
+        }
+        return reports;
+    }
+};
+
+TEST_F(ProgramMenuTest, MondaysWakeHeatEditedCopiedToTheWeekdaysStoredAndSaved) {
+    CoprocCapture link;
+    setDay(MONDAY);
+    bootAndStart();
+    // Opened from a hold: the page puts the thermostat back on its program.
+    setThermostatMode(TSTAT_MODE_HOLD);
+    saveThermostatSysCfg();
+    modeReports(link);
+    displayProgramModePage();
+    pass();
+    EXPECT_EQ(getThermostatMode(), TSTAT_MODE_PROGRAM);
+    EXPECT_EQ(screen(), testScreenProgram);
+    EXPECT_EQ(getProgramMenuDay(), MONDAY);
+    EXPECT_EQ(textOf(g_ProgramMenu[WAKE_HEAT].handle), "70\xB0");
+
+    tap(BUTTON_CODE_MODE);
+    taps(BUTTON_CODE_UP, 2);
+    pass();
+    // The store cycle wrote the edit into the program, not yet into the flash.
+    const fpr_t edited = tempFahToCelConversion(fx(72));
+    EXPECT_EQ(storedHeat(MONDAY, 0, nullptr), edited);
+    TstatSysCfgPersistMem_t flash = savedRecord();
+    EXPECT_EQ(storedHeat(MONDAY, 0, &flash), tempFahToCelConversion(fx(70)));
+    EXPECT_EQ(textOf(g_ProgramMenu[WAKE_HEAT].handle), "72\xB0");
+
+    taps(BUTTON_CODE_MODE, 5); // cool, hour, minute, am/pm, then the leave period
+    EXPECT_EQ(position(), PROG_LEAVE);
+    taps(BUTTON_CODE_DOWN, 3); // return, sleep, copy (no humidity equipment)
+    EXPECT_EQ(position(), PROG_COPY);
+    tap(BUTTON_CODE_MODE);
+    EXPECT_EQ(screen(), testScreenProgramCopyTo);
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_PROGRAM);
+    // Up climbs from Done through Saturday; Monday, being edited, is passed over.
+    tap(BUTTON_CODE_UP);
+    for (int day = 0; day < 4; day++) { // Friday to Tuesday
+        tap(BUTTON_CODE_UP);
+        tap(BUTTON_CODE_MODE);
+    }
+    tap(BUTTON_CODE_UP);
+    EXPECT_EQ(getCurrentMenuPtr(), progCopyToItem(7)); // Sunday
+    tap(BUTTON_CODE_UP);
+    tap(BUTTON_CODE_MODE);
+    EXPECT_EQ(screen(), testScreenProgram);
+    EXPECT_EQ(position(), PROG_COPY);
+    for (uint8_t day = SUNDAY; day <= SATURDAY; day++) {
+        bool weekday = day >= MONDAY && day <= 5;
+        EXPECT_EQ(storedHeat(day, 0, nullptr), weekday ? edited : tempFahToCelConversion(fx(70)))
+            << int(day);
+    }
+
+    taps(BUTTON_CODE_DOWN, 2);
+    tap(BUTTON_CODE_MODE); // Done saves
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
+    flash = savedRecord();
+    for (uint8_t day = SUNDAY; day <= SATURDAY; day++) {
+        bool weekday = day >= MONDAY && day <= 5;
+        EXPECT_EQ(storedHeat(day, 0, &flash), weekday ? edited : tempFahToCelConversion(fx(70)))
+            << int(day);
+        EXPECT_EQ(flash.prgSetPnt[day].period[0].startHour, weekday ? 6 : 8);
+    }
+    EXPECT_EQ(packed(flash.tstatMode.mode), TSTAT_MODE_PROGRAM);
+    EXPECT_NE(modeReports(link).find("MD MP H72 "), std::string::npos);
+}
+
+TEST_F(ProgramMenuTest, NavigationStopsFollowTheHumidityEquipment) {
+    const struct {
+        HumidifyState state;
+        uint8_t afterSleep, beforeCopy;
+    } cases[] = {
+        {HUMIDIFY_STATE_OFF, PROG_COPY, PROG_SLEEP},
+        {HUMIDIFY_STATE_DEHUMIDIFY, PROG_DEHUMID_FRAME, PROG_DEHUMID_FRAME},
+        {HUMIDIFY_STATE_HUMIDIFY, PROG_HUMID_FRAME, PROG_HUMID_FRAME},
+        {HUMIDIFY_STATE_AUTO, PROG_DEHUMID_FRAME, PROG_HUMID_FRAME},
+    };
+    openOn(TUESDAY);
+    for (const auto &c : cases) {
+        setHumidifyState(c.state);
+        reopen();
+        EXPECT_EQ(visible(g_ProgramMenu[PROG_DEHUMID_SP].handle),
+                  c.state == HUMIDIFY_STATE_DEHUMIDIFY || c.state == HUMIDIFY_STATE_AUTO);
+        EXPECT_EQ(visible(g_ProgramMenu[PROG_HUMID_SP].handle),
+                  c.state == HUMIDIFY_STATE_HUMIDIFY || c.state == HUMIDIFY_STATE_AUTO);
+        tap(BUTTON_CODE_UP);
+        EXPECT_EQ(position(), PROG_DONE);
+        tap(BUTTON_CODE_DOWN);
+        EXPECT_EQ(position(), PROG_WAKE);
+        taps(BUTTON_CODE_DOWN, 4);
+        EXPECT_EQ(position(), c.afterSleep) << c.state;
+        while (position() != PROG_COPY) {
+            tap(BUTTON_CODE_DOWN);
+        }
+        tap(BUTTON_CODE_UP);
+        EXPECT_EQ(position(), c.beforeCopy) << c.state;
+        // The stop's picture is the highlighted one, the button's is not.
+        const MenuItem &stop = g_ProgramMenu[c.beforeCopy];
+        EXPECT_STREQ(stop.handle->imageFile, stop.activeGlyph);
+        const MenuItem &copy = g_ProgramMenu[PROG_COPY];
+        EXPECT_STREQ(copy.handle->imageFile, copy.inactiveGlyph);
+    }
+}
+
+TEST_F(ProgramMenuTest, SetPointsStopAtTheirLimitsInBothScales) {
+    const struct {
+        TempScale scale;
+        const char *highest, *lowest;
+    } cases[] = {
+        {TEMP_SCALE_FAHRENHEIT, "90\xB0", "45\xB0"},
+        {TEMP_SCALE_CELSIUS, "32\xB0", " 7\xB0"},
+    };
+    FactoryOptions options;
+    options.humidifyState = HUMIDIFY_STATE_AUTO;
+    openOn(TUESDAY, options);
+    for (const auto &c : cases) {
+        // A page opened in another unit initialises its limits for it.
+        TstatFmtSettings_t fmt{};
+        getThermostatFormatSettings(&fmt);
+        fmt.tempScale = c.scale;
+        setThermostatFormatSettings(&fmt);
+        reopen();
+        tap(BUTTON_CODE_MODE);
+        taps(BUTTON_CODE_UP, 50);
+        pass();
+        EXPECT_EQ(textOf(g_ProgramMenu[WAKE_HEAT].handle), c.highest);
+        EXPECT_EQ(g_ProgramMenu[WAKE_HEAT].max, g_MaxSetPointTemp);
+        taps(BUTTON_CODE_DOWN, 50);
+        pass();
+        EXPECT_EQ(textOf(g_ProgramMenu[WAKE_HEAT].handle), c.lowest);
+        EXPECT_EQ(storedHeat(TUESDAY, 0, nullptr), tempFahToCelConversion(g_MinSetPointTemp));
+    }
+    // Dehumidify stops at 100 %; humidify stops at 95 %, five below it.
+    tap(BUTTON_CODE_MODE);
+    taps(BUTTON_CODE_MODE, 4);
+    while (position() != PROG_DEHUMID_FRAME) {
+        tap(BUTTON_CODE_DOWN);
+    }
+    tap(BUTTON_CODE_MODE);
+    taps(BUTTON_CODE_UP, 50);
+    pass();
+    EXPECT_EQ(textOf(g_ProgramMenu[PROG_DEHUMID_SP].handle), "100%");
+    tap(BUTTON_CODE_MODE);
+    EXPECT_EQ(position(), PROG_HUMID_FRAME);
+    tap(BUTTON_CODE_MODE);
+    taps(BUTTON_CODE_UP, 70);
+    pass();
+    EXPECT_EQ(textOf(g_ProgramMenu[PROG_HUMID_SP].handle), " 95%");
+    TstatSetPoint_t wake{};
+    getProgramThermostatSettings(0, TUESDAY, &wake);
+    EXPECT_EQ(packed(wake.humidifySetPoint), fx(95));
+    EXPECT_EQ(packed(wake.dehumidifySetPoint), fx(100));
+}
+
+TEST_F(ProgramMenuTest, StartTimesStoreAsTwentyFourHourTimes) {
+    openOn(TUESDAY);
+    tap(BUTTON_CODE_MODE);
+    taps(BUTTON_CODE_MODE, 2); // to the wake hour, 6 am
+    EXPECT_EQ(position(), PROG_WAKE + PROG_HOUR);
+    pass();
+    const ScreenItem *hour = g_ProgramMenu[PROG_WAKE + PROG_HOUR].handle;
+    EXPECT_EQ(hour->x, 182);
+    const struct {
+        uint16_t key;
+        int presses;
+        uint8_t hour, minute;
+    } steps[] = {
+        {BUTTON_CODE_UP, 6, 0, 0},     // 12:00 am
+        {BUTTON_CODE_MODE, 1, 0, 0},   // to the minute
+        {BUTTON_CODE_DOWN, 15, 0, 45}, // 12:45 am
+        {BUTTON_CODE_MODE, 1, 0, 45},  // to am/pm
+        {BUTTON_CODE_UP, 1, 12, 45},   // 12:45 pm
+        {BUTTON_CODE_DOWN, 1, 0, 45},  // back to am
+    };
+    for (const auto &s : steps) {
+        taps(s.key, s.presses);
+        pass();
+        TstatSetPoint_t wake{};
+        getProgramThermostatSettings(0, TUESDAY, &wake);
+        EXPECT_EQ(wake.startHour, s.hour);
+        EXPECT_EQ(wake.startMinute, s.minute);
+    }
+    EXPECT_EQ(hour->x, 179);
+    EXPECT_EQ(textOf(hour), "12");
+}
+
+TEST_F(ProgramMenuTest, NextDayStoresTheDayAndWrapsToSunday) {
+    const struct { uint8_t from, to; } cases[] = {{SATURDAY, SUNDAY}, {SUNDAY, MONDAY}};
+    bootAndStart();
+    for (const auto &c : cases) {
+        setDay(c.from);
+        reopen();
+        tap(BUTTON_CODE_MODE);
+        tap(BUTTON_CODE_DOWN);
+        taps(BUTTON_CODE_MODE, 5);
+        taps(BUTTON_CODE_UP, 3); // from the leave period to Next Day
+        EXPECT_EQ(position(), PROG_NEXT_DAY);
+        tap(BUTTON_CODE_MODE);
+        EXPECT_EQ(getProgramMenuDay(), c.to);
+        EXPECT_EQ(position(), PROG_NEXT_DAY);
+        EXPECT_EQ(storedHeat(c.from, 0, nullptr), tempFahToCelConversion(fx(69)));
+        EXPECT_EQ(textOf(g_ProgramMenu[WAKE_HEAT].handle), "70\xB0");
+    }
+}
+
+TEST_F(ProgramMenuTest, TheTemperatureLockHoldsEachDayWithinItsRange) {
+    openOn(MONDAY);
+    TstatSetPoint_t tuesday{};
+    getProgramThermostatSettings(0, TUESDAY, &tuesday);
+    tuesday.heatSetPoint = tempFahToCelConversion(fx(64));
+    setProgramThermostatSettings(0, TUESDAY, &tuesday);
+    TstatLockoutCfg_t lockout{};
+    getLockoutConfiguration(&lockout);
+    lockout.buttonLockout = LOCK_LOCKED;
+    lockout.tempLock = LOCK_LOCKED;
+    lockout.tempLockRangeLimit = 2;
+    setLockoutConfiguration(&lockout);
+    const struct {
+        const char *highest, *lowest;
+    } days[] = {{"72\xB0", "68\xB0"}, {"66\xB0", "62\xB0"}};
+    for (const auto &d : days) {
+        while (position() != PROG_WAKE) {
+            tap(BUTTON_CODE_DOWN);
+        }
+        tap(BUTTON_CODE_MODE);
+        taps(BUTTON_CODE_UP, 5);
+        pass();
+        EXPECT_EQ(textOf(g_ProgramMenu[WAKE_HEAT].handle), d.highest);
+        taps(BUTTON_CODE_DOWN, 10);
+        pass();
+        EXPECT_EQ(textOf(g_ProgramMenu[WAKE_HEAT].handle), d.lowest);
+        taps(BUTTON_CODE_MODE, 5);
+        taps(BUTTON_CODE_UP, 3);
+        tap(BUTTON_CODE_MODE); // Next Day
+    }
+    // A week on, Monday keeps the range around its first value: no creeping.
+    taps(BUTTON_CODE_MODE, 5);
+    EXPECT_EQ(getProgramMenuDay(), MONDAY);
+    taps(BUTTON_CODE_DOWN, 2);
+    tap(BUTTON_CODE_MODE);
+    taps(BUTTON_CODE_DOWN, 3);
+    pass();
+    EXPECT_EQ(textOf(g_ProgramMenu[WAKE_HEAT].handle), "68\xB0");
+    // Without a range the set points cannot be edited: the start hour is first.
+    taps(BUTTON_CODE_MODE, 5);
+    lockout.tempLockRangeLimit = 0;
+    setLockoutConfiguration(&lockout);
+    tap(BUTTON_CODE_MODE);
+    EXPECT_EQ(position(), PROG_LEAVE + PROG_HOUR);
+}
+
+TEST_F(ProgramMenuTest, TimeOutSavesHelpPageAndSharedSlots) {
+    openOn(TUESDAY);
+    tap(BUTTON_CODE_MODE);
+    tap(BUTTON_CODE_DOWN);
+    wait(19000);
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_PROGRAM);
+    wait(1500);
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
+    TstatSysCfgPersistMem_t flash = savedRecord();
+    EXPECT_EQ(storedHeat(TUESDAY, 0, &flash), tempFahToCelConversion(fx(69)));
+
+    displayProgramHelpPage();
+    pass();
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_PROGRAM_HELP);
+    EXPECT_EQ(screen(), testScreenProgramHelp);
+    tap(BUTTON_CODE_UP);
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_PROGRAM_HELP);
+    tap(BUTTON_CODE_MODE);
+    EXPECT_EQ(screen(), testScreenProgram);
+    displayProgramHelpPage();
+    wait(20500);
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
+
+    // Re-initialising the menus (a lock running out) leaves the day bar and
+    // the warning text of the main page bound to the main page's items.
+    ScreenItem *shown = screen();
+    initialiseProgramMenu();
+    initialiseVacationModeMenu();
+    ScreenItem *end = shown;
+    while (end->kind != SCREEN_ITEM_END) {
+        end++;
+    }
+    EXPECT_TRUE(g_UndervoltageTextHdl >= shown && g_UndervoltageTextHdl < end);
+    EXPECT_TRUE(g_DayBarGraphic[0] >= shown && g_DayBarGraphic[0] < end);
+}
+
+} // namespace

@@ -1,0 +1,288 @@
+// The vacation page through the keys: setting a vacation and its end
+// reverting to the program, the time-out that changes no mode, end dates at
+// the month ends, navigation by the equipment and the lock, the humidity
+// limits, both scales, and the help page.
+#include "config/data_dict.h"
+#include "config/persist.h"
+#include "config/schedule.h"
+#include "config/temp_scale.h"
+#include "display/display_manager.h"
+#include "graphics/buttons.h"
+#include "menus/vacation_menu.h"
+#include "platform/platform_test.h"
+
+#include "coproc_capture.h"
+#include "ui_fixture.h"
+
+#include <ctime>
+#include <string>
+
+namespace {
+
+class VacationMenuTest : public UiTest {
+  protected:
+    void open() {
+        displayVacationModePage();
+        pass();
+    }
+    void taps(uint16_t code, int count) {
+        for (int i = 0; i < count; i++) {
+            tap(code);
+        }
+    }
+    uint8_t position() const { return static_cast<uint8_t>(getCurrentMenuPtr() - g_VacationMenu); }
+    static TstatSetPoint_t vacation() {
+        TstatSetPoint_t sp{};
+        getVacationThermostatSettings(&sp);
+        return sp;
+    }
+    static int64_t localTime(int year, int month, int day, int hour, int minute) {
+        struct tm t {};
+        t.tm_year = year - 1900;
+        t.tm_mon = month;
+        t.tm_mday = day;
+        t.tm_hour = hour;
+        t.tm_min = minute;
+        t.tm_isdst = -1;
+        return static_cast<int64_t>(mktime(&t));
+    }
+};
+
+TEST_F(VacationMenuTest, AVacationSetWithTheKeysEndsBackOnTheProgram) {
+    CoprocCapture link;
+    bootAndStart();
+    open();
+    // In program mode the vacation shows switched off, ending now.
+    EXPECT_EQ(g_VacationMenu[VAC_ENABLE].value, VAC_DISABLED);
+    EXPECT_EQ(textOf(g_VacationMenu[VAC_MONTH].handle), "Jan");
+    EXPECT_EQ(textOf(g_VacationMenu[VAC_DAY].handle), "14");
+    EXPECT_EQ(textOf(g_VacationMenu[VAC_HOUR].handle), "07");
+    EXPECT_EQ(textOf(g_VacationMenu[VAC_MINUTE].handle), ":10");
+    EXPECT_EQ(textOf(g_VacationMenu[VAC_AMPM].handle), "AM");
+
+    tap(BUTTON_CODE_MODE); // on, and to the end date
+    EXPECT_EQ(position(), VAC_DATE);
+    tap(BUTTON_CODE_MODE); // the month stays
+    tap(BUTTON_CODE_MODE);
+    taps(BUTTON_CODE_UP, 3); // 17 January
+    taps(BUTTON_CODE_MODE, 2);
+    EXPECT_EQ(position(), VAC_TIME);
+    tap(BUTTON_CODE_MODE);
+    taps(BUTTON_CODE_UP, 5); // 12
+    tap(BUTTON_CODE_MODE);
+    tap(BUTTON_CODE_UP); // :11, so that whole hours remain at Done
+    tap(BUTTON_CODE_MODE);
+    tap(BUTTON_CODE_UP); // PM
+    tap(BUTTON_CODE_MODE);
+    EXPECT_EQ(position(), VAC_COOL_HDR);
+    // The store cycle changed the settings, but only Done enters the vacation.
+    EXPECT_EQ(packed(vacation().endTime), localTime(2025, 0, 17, 12, 11));
+    EXPECT_EQ(getThermostatMode(), TSTAT_MODE_PROGRAM);
+
+    tap(BUTTON_CODE_DOWN);
+    tap(BUTTON_CODE_DOWN); // no humidity equipment: from the heat to Done
+    EXPECT_EQ(position(), VAC_DONE);
+    link.frames();
+    tap(BUTTON_CODE_MODE);
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
+    TstatSysCfgPersistMem_t flash = savedRecord();
+    EXPECT_EQ(packed(flash.tstatMode.mode), TSTAT_MODE_VACATION);
+    EXPECT_EQ(flash.tstatMode.vacationSetPoint.startHour, 3);   // days
+    EXPECT_EQ(flash.tstatMode.vacationSetPoint.startMinute, 5); // hours
+    std::string sent;
+    for (const auto &frame : link.frames()) {
+        sent += CoprocCapture::text(frame);
+    }
+    EXPECT_NE(sent.find("MD MV "), std::string::npos) << sent;
+    EXPECT_NE(sent.find(" Y3 R5 "), std::string::npos) << sent;
+
+    // Past its end the thermostat is back on the program, and that is saved.
+    platformFakeClockSetWall(localTime(2025, 0, 17, 12, 12));
+    pass(2);
+    EXPECT_EQ(getThermostatMode(), TSTAT_MODE_PROGRAM);
+    EXPECT_EQ(packed(savedRecord().tstatMode.mode), TSTAT_MODE_PROGRAM);
+
+    // Switched off again with Done: program mode.
+    setThermostatMode(TSTAT_MODE_VACATION);
+    TstatSetPoint_t later = vacation();
+    later.endTime = localTime(2025, 0, 20, 9, 0);
+    setVacationThermostatSettings(&later);
+    open();
+    EXPECT_EQ(g_VacationMenu[VAC_ENABLE].value, VAC_ENABLED);
+    tap(BUTTON_CODE_MODE);
+    tap(BUTTON_CODE_DOWN);
+    EXPECT_EQ(position(), VAC_DONE);
+    tap(BUTTON_CODE_MODE);
+    EXPECT_EQ(packed(savedRecord().tstatMode.mode), TSTAT_MODE_PROGRAM);
+}
+
+TEST_F(VacationMenuTest, TheTimeOutSavesTheSettingsAndChangesNoMode) {
+    bootAndStart();
+    setThermostatMode(TSTAT_MODE_HOLD);
+    open();
+    tap(BUTTON_CODE_MODE); // switched on, but never confirmed with Done
+    taps(BUTTON_CODE_DOWN, 2);
+    tap(BUTTON_CODE_MODE);
+    tap(BUTTON_CODE_DOWN); // cool one degree down
+    wait(19000);
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_VACATION);
+    wait(1500);
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
+    EXPECT_EQ(getThermostatMode(), TSTAT_MODE_HOLD);
+    TstatSysCfgPersistMem_t flash = savedRecord();
+    EXPECT_EQ(packed(flash.tstatMode.mode), TSTAT_MODE_HOLD);
+    EXPECT_EQ(packed(flash.tstatMode.vacationSetPoint.coolSetPoint),
+              tempFahToCelConversion(fx(84)));
+
+    displayAwayHelpPage();
+    pass();
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_VACATION_HELP);
+    EXPECT_EQ(screen(), testScreenAwayHelp);
+    tap(BUTTON_CODE_DOWN);
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_VACATION_HELP);
+    tap(BUTTON_CODE_MODE);
+    EXPECT_EQ(screen(), testScreenVacation);
+    displayAwayHelpPage();
+    wait(20500);
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
+}
+
+TEST_F(VacationMenuTest, EndTimesAreStoredWithinTheMonthAndTheDayCount) {
+    bootAndStart();
+    open();
+    // The year runs from the shown one to ten years on.
+    EXPECT_EQ(g_VacationMenu[VAC_YEAR].min, 2025);
+    EXPECT_EQ(g_VacationMenu[VAC_YEAR].max, 2035);
+    const struct {
+        int year, month, day, hour12, pm, minute;
+        int64_t end;
+        uint8_t days;
+    } cases[] = {
+        {2025, 3, 31, 7, 1, 0, localTime(2025, 3, 30, 19, 0), 106},    // 31 April
+        {2100, 1, 29, 12, 0, 0, localTime(2100, 1, 28, 0, 0), 255},    // not a leap year
+        {2028, 1, 29, 12, 1, 30, localTime(2028, 1, 29, 12, 30), 255}, // a leap year
+        {2025, 0, 14, 12, 0, 0, localTime(2025, 0, 14, 0, 0), 0},      // already past
+    };
+    for (const auto &c : cases) {
+        g_VacationMenu[VAC_YEAR].value = static_cast<int16_t>(c.year);
+        g_VacationMenu[VAC_MONTH].value = static_cast<int16_t>(c.month);
+        g_VacationMenu[VAC_DAY].value = static_cast<int16_t>(c.day);
+        g_VacationMenu[VAC_HOUR].value = static_cast<int16_t>(c.hour12);
+        g_VacationMenu[VAC_AMPM].value = static_cast<int16_t>(c.pm);
+        g_VacationMenu[VAC_MINUTE].value = static_cast<int16_t>(c.minute);
+        setVacSettingsInDataDict();
+        EXPECT_EQ(packed(vacation().endTime), c.end) << c.year << "-" << c.month;
+        EXPECT_EQ(vacation().startHour, c.days) << c.year << "-" << c.month;
+    }
+    // A stored end the menu cannot show is shown as now.
+    TstatSetPoint_t damaged = vacation();
+    damaged.endTime = INT64_MAX / 2;
+    setVacationThermostatSettings(&damaged);
+    getVacModeSPFromDataDict();
+    EXPECT_EQ(g_VacationMenu[VAC_YEAR].value, 2025);
+    EXPECT_EQ(g_VacationMenu[VAC_DAY].max, 31);
+}
+
+TEST_F(VacationMenuTest, NavigationFollowsTheSwitchTheEquipmentAndTheLock) {
+    bootAndStart();
+    open();
+    tap(BUTTON_CODE_DOWN); // switched off: straight to Done
+    EXPECT_EQ(position(), VAC_DONE);
+    tap(BUTTON_CODE_UP);
+    EXPECT_EQ(position(), VAC_ENABLE);
+    tap(BUTTON_CODE_MODE);
+    const struct {
+        HumidifyState state;
+        uint8_t afterHeat, beforeDone;
+    } cases[] = {
+        {HUMIDIFY_STATE_OFF, VAC_DONE, VAC_HEAT_HDR},
+        {HUMIDIFY_STATE_HUMIDIFY, VAC_HUMID_HDR, VAC_HUMID_HDR},
+        {HUMIDIFY_STATE_DEHUMIDIFY, VAC_DEHUMID_HDR, VAC_DEHUMID_HDR},
+        {HUMIDIFY_STATE_AUTO, VAC_HUMID_HDR, VAC_DEHUMID_HDR},
+    };
+    for (const auto &c : cases) {
+        setHumidifyState(c.state);
+        taps(BUTTON_CODE_DOWN, 3);
+        EXPECT_EQ(position(), VAC_HEAT_HDR);
+        tap(BUTTON_CODE_DOWN);
+        EXPECT_EQ(position(), c.afterHeat) << c.state;
+        while (position() != VAC_DONE) {
+            tap(BUTTON_CODE_DOWN);
+        }
+        tap(BUTTON_CODE_UP);
+        EXPECT_EQ(position(), c.beforeDone) << c.state;
+        while (position() != VAC_DATE) {
+            tap(BUTTON_CODE_UP);
+        }
+    }
+    // Temperature lock without a range: the set points are passed over both ways.
+    TstatLockoutCfg_t lockout{};
+    getLockoutConfiguration(&lockout);
+    lockout.buttonLockout = LOCK_LOCKED;
+    lockout.tempLock = LOCK_LOCKED;
+    lockout.tempLockRangeLimit = 0;
+    setLockoutConfiguration(&lockout);
+    taps(BUTTON_CODE_DOWN, 2);
+    EXPECT_EQ(position(), VAC_HUMID_HDR);
+    tap(BUTTON_CODE_UP);
+    EXPECT_EQ(position(), VAC_TIME);
+    // With a range of 3 the heat set point moves 3 degrees either way.
+    lockout.tempLockRangeLimit = 3;
+    setLockoutConfiguration(&lockout);
+    taps(BUTTON_CODE_DOWN, 2);
+    EXPECT_EQ(position(), VAC_HEAT_HDR);
+    tap(BUTTON_CODE_MODE);
+    taps(BUTTON_CODE_UP, 5);
+    pass();
+    EXPECT_EQ(textOf(g_VacationMenu[VAC_HEAT].handle), "65\xB0");
+    taps(BUTTON_CODE_DOWN, 8);
+    pass();
+    EXPECT_EQ(textOf(g_VacationMenu[VAC_HEAT].handle), "59\xB0");
+}
+
+TEST_F(VacationMenuTest, HumidityLimitsAndBothScales) {
+    FactoryOptions options;
+    options.humidifyState = HUMIDIFY_STATE_AUTO;
+    options.tempScale = TEMP_SCALE_CELSIUS;
+    bootAndStart(options);
+    TstatSetPoint_t sp = vacation();
+    sp.humidifySetPoint = fx(40);
+    sp.dehumidifySetPoint = fx(60);
+    sp.heatSetPoint = fx(9);
+    setVacationThermostatSettings(&sp);
+    open();
+    // Both in use: each keeps one percent from the other.
+    EXPECT_EQ(g_VacationMenu[VAC_HUMID].max, fx(59));
+    EXPECT_EQ(g_VacationMenu[VAC_DEHUMID].min, fx(41));
+    EXPECT_EQ(textOf(g_VacationMenu[VAC_HUMID].handle), " 40%");
+    // One-digit Celsius set points move one pixel right.
+    EXPECT_EQ(textOf(g_VacationMenu[VAC_HEAT].handle), " 9\xB0");
+    EXPECT_EQ(g_VacationMenu[VAC_HEAT].handle->x, 200);
+    EXPECT_EQ(g_VacationMenu[VAC_COOL].handle->x, 199);
+    // The heat set point stops at 7 degrees Celsius, 45 Fahrenheit.
+    tap(BUTTON_CODE_MODE);
+    taps(BUTTON_CODE_DOWN, 3);
+    tap(BUTTON_CODE_MODE);
+    taps(BUTTON_CODE_DOWN, 5);
+    pass();
+    EXPECT_EQ(textOf(g_VacationMenu[VAC_HEAT].handle), " 7\xB0");
+    EXPECT_EQ(packed(vacation().heatSetPoint), fx(7));
+    TstatFmtSettings_t fmt{};
+    getThermostatFormatSettings(&fmt);
+    fmt.tempScale = TEMP_SCALE_FAHRENHEIT;
+    setThermostatFormatSettings(&fmt);
+    open();
+    tap(BUTTON_CODE_MODE);
+    taps(BUTTON_CODE_DOWN, 3);
+    tap(BUTTON_CODE_MODE);
+    taps(BUTTON_CODE_DOWN, 5);
+    pass();
+    EXPECT_EQ(textOf(g_VacationMenu[VAC_HEAT].handle), "45\xB0");
+    EXPECT_EQ(g_VacationMenu[VAC_HEAT].handle->x, 199);
+    // Dehumidify unused: its text is blank.
+    setHumidifyState(HUMIDIFY_STATE_HUMIDIFY);
+    pass();
+    EXPECT_EQ(textOf(g_VacationMenu[VAC_DEHUMID].handle), " ");
+}
+
+} // namespace

@@ -23,7 +23,7 @@ test: build-test
 	ctest --preset test
 
 # A simulated month of the thermostat (see README); not part of `make test`.
-SOAK_SCALE ?= 3600
+SOAK_SCALE ?= 1800
 soak: build
 	build/bin/tstat-soak --scale $(SOAK_SCALE) $(SOAK_ARGS)
 

@@ -1,7 +1,7 @@
 # Everyday entry points. `make run` and `make test` install what is missing,
 # configure, build, then run the thermostat on the simulated board or pass
 # every test.
-.PHONY: all run test bench deps build build-test board format clean fuzz
+.PHONY: all run test bench deps build build-test board format clean fuzz soak
 
 all: build
 
@@ -21,6 +21,11 @@ run: build
 
 test: build-test
 	ctest --preset test
+
+# A simulated month of the thermostat (see README); not part of `make test`.
+SOAK_SCALE ?= 1800
+soak: build
+	build/bin/tstat-soak --scale $(SOAK_SCALE) $(SOAK_ARGS)
 
 bench: build
 	@for b in build/bench/*; do [ -x "$$b" ] && "$$b"; done

@@ -785,8 +785,9 @@ bool optWeather(const std::string &v, SimOptions *o) {
     return o->weather.load(v, &m_WeatherError);
 }
 
+// At most a month of simulated time in one run.
 bool optHours(const std::string &v, SimOptions *o) {
-    return number(v, 1.0 / 60.0, 24.0 * 14.0, &o->hours);
+    return number(v, 1.0 / 60.0, 24.0 * 31.0, &o->hours);
 }
 
 bool optReportDir(const std::string &v, SimOptions *o) {

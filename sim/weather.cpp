@@ -13,8 +13,9 @@ namespace sim {
 namespace {
 
 constexpr double HOURS_PER_DAY = 24.0;
-// A spell longer than two weeks is more than a day file is for.
-constexpr double MAX_HOURS = 14 * HOURS_PER_DAY;
+// A month: the longest spell a run replays, such as the soak's seasons one
+// after another.
+constexpr double MAX_HOURS = 31 * HOURS_PER_DAY;
 constexpr size_t FIELDS = 4;
 
 struct Range {

@@ -55,27 +55,6 @@ TstatSysCfgPersistMem_t testRecord(uint32_t identity) {
     return r;
 }
 
-std::string bytesOf(const TstatSysCfgPersistMem_t &record) {
-    return std::string(reinterpret_cast<const char *>(&record), sizeof(record));
-}
-
-ScopedTimeZone::ScopedTimeZone(const char *zone) {
-    if (const char *old = getenv("TZ")) {
-        m_previous = old;
-    }
-    setenv("TZ", zone, 1);
-    tzset();
-}
-
-ScopedTimeZone::~ScopedTimeZone() {
-    if (m_previous) {
-        setenv("TZ", m_previous->c_str(), 1);
-    } else {
-        unsetenv("TZ");
-    }
-    tzset();
-}
-
 int64_t localEpoch(int year, int month, int day, int hour, int minute, int second) {
     struct tm t {};
     t.tm_year = year - 1900;

@@ -9,17 +9,12 @@
 #include "config/persist.h"
 #include "config/schedule.h"
 #include "config/temp_scale.h"
+#include "fixed.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <optional>
 #include <string>
-
-// Fixed-point value of a decimal number, rounded to the nearest step.
-inline fpr_t fx(double value) {
-    return static_cast<fpr_t>(std::lround(value * FPR_ONE));
-}
 
 // A setpoint record.
 TstatSetPoint_t setPoint(double heat, double cool, int hour, int minute, double humidify = 35,
@@ -29,21 +24,6 @@ TstatSetPoint_t setPoint(double heat, double cool, int hour, int minute, double 
 // Return 18:00 21/25, Sleep 22:00 17/28; heat mode, program mode, deadband
 // 1.5, margin 0.25, comfort recovery on, reserved bytes 0xA5.
 TstatSysCfgPersistMem_t testRecord(uint32_t identity = TSTAT_SYS_CFG_USER_ID);
-
-// The bytes of a record.
-std::string bytesOf(const TstatSysCfgPersistMem_t &record);
-
-// Sets TZ for its lifetime.
-class ScopedTimeZone {
-  public:
-    explicit ScopedTimeZone(const char *zone);
-    ~ScopedTimeZone();
-    ScopedTimeZone(const ScopedTimeZone &) = delete;
-    ScopedTimeZone &operator=(const ScopedTimeZone &) = delete;
-
-  private:
-    std::optional<std::string> m_previous;
-};
 
 // Seconds since 1970 of a local time in the current zone (daylight saving as the zone has it).
 int64_t localEpoch(int year, int month, int day, int hour, int minute, int second = 0);

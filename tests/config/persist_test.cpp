@@ -1,4 +1,4 @@
-// The flash record: layout, start-up load with factory fallback, save,
+// The flash record: start-up load with factory fallback, save,
 // factory restore and the write-once serial-number record.
 #include "config_fixture.h"
 
@@ -8,34 +8,7 @@
 
 namespace {
 
-TEST(PersistLayout, DumpedOffsetsMatchTheStoredFormat) {
-    testing::internal::CaptureStdout();
-    tscDumpStructOffsets();
-    std::string out = testing::internal::GetCapturedStdout();
-    for (const char *line : {
-             "TstatSysCfgPersistMem_t->tstatSysCfgId: 0x0000 (0)\n",
-             "TstatSysCfgPersistMem_t->securityCode: 0x001b (27)\n",
-             "TstatSysCfgPersistMem_t->korabusAddress: 0x001d (29)\n",
-             "TstatSysCfgPersistMem_t->tstatMode: 0x008b (139)\n",
-             "TstatSysCfgPersistMem_t->humidifyState: 0x039b (923)\n",
-             "TstatSysCfgPersistMem_t->filterChangeMaxHourTime: 0x039f (927)\n",
-             "TstatSysCfgPersistMem_t->prgSetPnt[0]: 0x00c3 (195)\n",
-             "TstatSysCfgPersistMem_t->prgSetPnt[6]: 0x0333 (819)\n",
-         }) {
-        EXPECT_NE(out.find(line), std::string::npos) << line;
-    }
-    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 20);
-}
-
 using PersistTest = ConfigTest;
-
-TEST_F(PersistTest, LoadsAValidUserRecord) {
-    TstatSysCfgPersistMem_t user = testRecord();
-    user.securityCode = 4321;
-    ASSERT_EQ(boot(bytesOf(testRecord(TSTAT_SYS_CFG_FACTORY_ID)), bytesOf(user)), 0);
-    EXPECT_EQ(bytesOf(image()), bytesOf(user));
-    EXPECT_EQ(getSecurityCode(), 4321);
-}
 
 TEST_F(PersistTest, BlankShortOrForeignUserRegionLoadsTheFactoryImage) {
     const TstatSysCfgPersistMem_t factory = testRecord(TSTAT_SYS_CFG_FACTORY_ID);
@@ -126,11 +99,15 @@ TEST_F(PersistTest, SavesRepeatedlyAndKeepsReservedBytes) {
         user.reserved[i] = static_cast<uint8_t>(0x30 + i);
     }
     ASSERT_EQ(boot(bytesOf(testRecord(TSTAT_SYS_CFG_FACTORY_ID)), bytesOf(user)), 0);
+    EXPECT_EQ(bytesOf(image()), bytesOf(user));
     // The user device is reopened after each store: later saves still land.
+    // A save takes the mode change flag with it.
     for (uint16_t code : {1111, 2222, 3333}) {
         setSecurityCode(code);
+        setModeChangeFlag();
         ASSERT_EQ(saveThermostatSysCfg(), 0);
         EXPECT_EQ(+userRegion().securityCode, code);
+        EXPECT_EQ(takeModeChangeFlag(), 0);
     }
     PersistUtil_Reset();
     ASSERT_EQ(boot(std::nullopt, std::nullopt), 0);
@@ -138,13 +115,6 @@ TEST_F(PersistTest, SavesRepeatedlyAndKeepsReservedBytes) {
     EXPECT_EQ(memcmp(reloaded.reserved, user.reserved, sizeof(user.reserved)), 0);
     user.securityCode = 3333;
     EXPECT_EQ(bytesOf(reloaded), bytesOf(user));
-}
-
-TEST_F(PersistTest, SaveConsumesTheModeChangeFlag) {
-    bootTestRecord();
-    setModeChangeFlag();
-    ASSERT_EQ(saveThermostatSysCfg(), 0);
-    EXPECT_EQ(takeModeChangeFlag(), 0);
 }
 
 TEST_F(PersistTest, FactoryRestore) {

@@ -1,4 +1,4 @@
-// Temperature scale: conversions, format state and printers.
+// Temperature scale: conversions and printers.
 #include "config_fixture.h"
 
 namespace {
@@ -45,35 +45,11 @@ TEST_F(TempScaleTest, FahrenheitConversions) {
     EXPECT_EQ(tempCelToFahConversion(FPR_MAX), 13421772 + 262144);
 }
 
-TEST_F(TempScaleTest, FormatStateFollowsTheScale) {
-    bootTestRecord();
-    // Before the first initialisation the state is zero, but printing works.
-    EXPECT_EQ(g_MinSetPointTemp, 0);
+TEST(TempPrinters, PrintIntoTheGivenBuffer) {
+    // Before the first initialisation of the format printing works too.
     char text[8];
     g_PrintTempInCurrentFormat(text, sizeof(text), 5);
     EXPECT_STREQ(text, " 5\xB0");
-
-    setScale(TEMP_SCALE_FAHRENHEIT);
-    initialiseTStatFormat();
-    EXPECT_EQ(g_MinSetPointTemp, 368640);
-    EXPECT_EQ(g_MaxSetPointTemp, 737280);
-    EXPECT_EQ(g_SetPointTempRes, 8192);
-    EXPECT_EQ(g_ResDigits, 0u);
-    EXPECT_EQ(getMinIndoorTemp(), 40);
-    EXPECT_EQ(getMaxIndoorTemp(), 99);
-    EXPECT_EQ(g_PrintTempInCurrentFormat, &printTempInFahrenheit);
-
-    setScale(TEMP_SCALE_CELSIUS);
-    initialiseTStatFormat();
-    EXPECT_EQ(g_MinSetPointTemp, 57344);
-    EXPECT_EQ(g_MaxSetPointTemp, 262144);
-    EXPECT_EQ(getMinIndoorTemp(), 5);
-    EXPECT_EQ(getMaxIndoorTemp(), 37);
-    EXPECT_EQ(g_PrintTempInCurrentFormat, &printTempInCelsius);
-}
-
-TEST(TempPrinters, PrintIntoTheGivenBuffer) {
-    char text[8];
     printTempInFahrenheit(text, sizeof(text), 72);
     EXPECT_STREQ(text, "72\xB0");
     printTempInCelsius(text, sizeof(text), -5);

@@ -3,185 +3,141 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
-
-struct Split {
-    int16_t integerPart;
-    int32_t fraction;
-};
-
-Split decode(fpr_t a) {
-    Split s{};
-    fprDecode(a, &s.integerPart, &s.fraction);
-    return s;
-}
-
-Split decodeRes(fpr_t a, uint32_t digits) {
-    Split s{};
-    fprDecodeRes(a, &s.integerPart, &s.fraction, digits);
-    return s;
-}
 
 constexpr fpr_t UNTOUCHED = 0x5A5A5A5;
 
-TEST(FixedPoint, GenBuildsFromDecimalSplitWithHalfStepRounding) {
-    fpr_t r = 0;
-    EXPECT_EQ(fprGen(34, 0, &r), 0);
-    EXPECT_EQ(r, 278528);
-    EXPECT_EQ(fprGen(4, 50000000, &r), 0);
-    EXPECT_EQ(r, 36864);
-    EXPECT_EQ(fprGen(0, -50000000, &r), 0);
-    EXPECT_EQ(r, -4096);
-    EXPECT_EQ(fprGen(-1, 50000000, &r), 0);
-    EXPECT_EQ(r, -12288);
-    EXPECT_EQ(fprGen(0, 999999, &r), 0);
-    EXPECT_EQ(r, 82);
-    // Half a step (6103) rounds up, 6102 rounds down, in both signs.
-    EXPECT_EQ(fprGen(0, 12207 + 6103, &r), 0);
-    EXPECT_EQ(r, 2);
-    EXPECT_EQ(fprGen(0, 12207 + 6102, &r), 0);
-    EXPECT_EQ(r, 1);
-    EXPECT_EQ(fprGen(0, -(12207 + 6103), &r), 0);
-    EXPECT_EQ(r, -2);
-    EXPECT_EQ(fprGen(-3, 6103, &r), 0);
-    EXPECT_EQ(r, -3 * 8192 - 1);
+using Op = int (*)(fpr_t, fpr_t, fpr_t *);
 
-    r = UNTOUCHED;
-    EXPECT_EQ(fprGen(1, -1, &r), -1);
-    EXPECT_EQ(r, UNTOUCHED);
-    EXPECT_EQ(fprConst(4, 50000000), 36864);
+int gen(fpr_t integerPart, fpr_t fraction, fpr_t *r) {
+    return fprGen(static_cast<int16_t>(integerPart), fraction, r);
+}
+int inv(fpr_t a, fpr_t, fpr_t *r) {
+    return fprInv(a, r);
+}
+
+// Each operation's status and result; a failed one leaves the result alone.
+TEST(FixedPoint, OperationsRoundAndCheckTheirLimits) {
+    const struct {
+        Op op;
+        const char *name;
+        fpr_t a, b;
+        int status;
+        fpr_t result;
+    } cases[] = {
+        // fprGen from a decimal split: half a step (6103 / 10^8) rounds away from 0.
+        {gen, "gen", 34, 0, 0, 278528},
+        {gen, "gen", 4, 50000000, 0, 36864},
+        {gen, "gen", 0, -50000000, 0, -4096},
+        {gen, "gen", -1, 50000000, 0, -12288},
+        {gen, "gen", 0, 999999, 0, 82},
+        {gen, "gen", 0, 12207 + 6103, 0, 2},
+        {gen, "gen", 0, 12207 + 6102, 0, 1},
+        {gen, "gen", 0, -(12207 + 6103), 0, -2},
+        {gen, "gen", -3, 6103, 0, -3 * 8192 - 1},
+        {gen, "gen", 1, -1, -1, UNTOUCHED},
+        // fprAdd and fprSub keep to 27 bits; a sum that wraps 32 bits must not slip past.
+        {fprAdd, "add", 67108863, 1, -1, UNTOUCHED},
+        {fprAdd, "add", -67108864, 0, 0, -67108864},
+        {fprAdd, "add", 67108862, 1, 0, 67108863},
+        {fprAdd, "add", -67108864, -1, -1, UNTOUCHED},
+        {fprAdd, "add", INT32_MAX, INT32_MAX, -1, UNTOUCHED},
+        {fprAdd, "add", INT32_MIN, INT32_MIN, -1, UNTOUCHED},
+        {fprSub, "sub", 8192, 12288, 0, -4096},
+        {fprSub, "sub", -67108864, 1, -1, UNTOUCHED},
+        {fprSub, "sub", 0, INT32_MIN, -1, UNTOUCHED},
+        {fprSub, "sub", 0, -67108863, 0, 67108863},
+        // fprMul rounds toward minus infinity.
+        {fprMul, "mul", -1, 1, 0, -1},
+        {fprMul, "mul", 1, 1, 0, 0},
+        {fprMul, "mul", 36864, 16384, 0, 73728},
+        {fprMul, "mul", -12288, 12288, 0, -18432},
+        {fprMul, "mul", 8191 * 8192, 8192, 0, 8191 * 8192},
+        {fprMul, "mul", 4096 * 8192, 16384, -1, UNTOUCHED},
+        {fprMul, "mul", -4096 * 8192, 16384, 0, -67108864},
+        {fprMul, "mul", -4096 * 8192, 16385, -1, UNTOUCHED},
+        {fprMul, "mul", INT32_MAX, INT32_MAX, -1, UNTOUCHED},
+        // fprDiv and fprInv truncate toward 0; without a range check the
+        // low 32 bits of the quotient are kept.
+        {fprDiv, "div", 8192, 0, -1, UNTOUCHED},
+        {fprDiv, "div", 8192, 3 * 8192, 0, 2730},
+        {fprDiv, "div", -8192, 3 * 8192, 0, -2730},
+        {fprDiv, "div", 73728, 40960, 0, 14745},
+        {fprDiv, "div", INT32_MIN, -1, 0,
+         static_cast<fpr_t>(static_cast<uint32_t>((-static_cast<int64_t>(INT32_MIN)) * 8192))},
+        {inv, "inv", 0, 0, -1, UNTOUCHED},
+        {inv, "inv", 16384, 0, 0, 4096},
+        {inv, "inv", -3, 0, 0, -22369621},
+        // fprAvg halves the sum, floored.
+        {fprAvg, "avg", 8192, 16384, 0, 12288},
+        {fprAvg, "avg", -1, 0, 0, -1},
+        {fprAvg, "avg", 1, 0, 0, 0},
+        {fprAvg, "avg", 67108863, 67108863, -1, UNTOUCHED},
+    };
+    for (const auto &c : cases) {
+        fpr_t r = UNTOUCHED;
+        EXPECT_EQ(c.op(c.a, c.b, &r), c.status) << c.name << "(" << c.a << ", " << c.b << ")";
+        EXPECT_EQ(r, c.result) << c.name << "(" << c.a << ", " << c.b << ")";
+    }
     EXPECT_EQ(fprConst(-1, 50000000), -12288);
     EXPECT_EQ(fprConst(0, 999999), 82);
 }
 
-TEST(FixedPoint, AddAndSubtractCheckTheRangeLimits) {
-    fpr_t r = UNTOUCHED;
-    EXPECT_EQ(fprAdd(67108863, 1, &r), -1);
-    EXPECT_EQ(r, UNTOUCHED);
-    EXPECT_EQ(fprAdd(-67108864, 0, &r), 0);
-    EXPECT_EQ(r, -67108864);
-    EXPECT_EQ(fprAdd(67108862, 1, &r), 0);
-    EXPECT_EQ(r, 67108863);
-    EXPECT_EQ(fprAdd(-67108864, -1, &r), -1);
-    // A sum that wraps a 32-bit word must not slip past the check.
-    EXPECT_EQ(fprAdd(INT32_MAX, INT32_MAX, &r), -1);
-    EXPECT_EQ(fprAdd(INT32_MIN, INT32_MIN, &r), -1);
+// Beyond eight digits fprDecodeRes keeps the full fraction, as fprDecode gives it.
+constexpr uint32_t FULL = 9;
 
-    EXPECT_EQ(fprSub(8192, 12288, &r), 0);
-    EXPECT_EQ(r, -4096);
-    EXPECT_EQ(fprSub(-67108864, 1, &r), -1);
-    EXPECT_EQ(fprSub(0, INT32_MIN, &r), -1);
-    EXPECT_EQ(fprSub(0, -67108863, &r), 0);
-    EXPECT_EQ(r, 67108863);
-}
-
-TEST(FixedPoint, MultiplyRoundsTowardMinusInfinityAndChecksOverflow) {
-    fpr_t r = 0;
-    EXPECT_EQ(fprMul(-1, 1, &r), 0);
-    EXPECT_EQ(r, -1);
-    EXPECT_EQ(fprMul(1, 1, &r), 0);
-    EXPECT_EQ(r, 0);
-    EXPECT_EQ(fprMul(36864, 16384, &r), 0); // 4.5 x 2.0
-    EXPECT_EQ(r, 73728);
-    EXPECT_EQ(fprMul(-12288, 12288, &r), 0); // -1.5 x 1.5
-    EXPECT_EQ(r, -18432);
-    // 8191.0 x 1.0 fits; 4096 x 2 does not; neither does a large negative product.
-    EXPECT_EQ(fprMul(8191 * 8192, 8192, &r), 0);
-    EXPECT_EQ(r, 8191 * 8192);
-    r = UNTOUCHED;
-    EXPECT_EQ(fprMul(4096 * 8192, 16384, &r), -1);
-    EXPECT_EQ(fprMul(-4096 * 8192, 16384, &r), 0);
-    EXPECT_EQ(r, -67108864);
-    r = UNTOUCHED;
-    EXPECT_EQ(fprMul(-4096 * 8192, 16385, &r), -1);
-    EXPECT_EQ(r, UNTOUCHED);
-    EXPECT_EQ(fprMul(INT32_MAX, INT32_MAX, &r), -1);
-}
-
-TEST(FixedPoint, DivideAndInvertTruncateTowardZeroAndRejectZero) {
-    fpr_t r = UNTOUCHED;
-    EXPECT_EQ(fprDiv(8192, 0, &r), -1);
-    EXPECT_EQ(fprInv(0, &r), -1);
-    EXPECT_EQ(r, UNTOUCHED);
-    EXPECT_EQ(fprDiv(8192, 3 * 8192, &r), 0);
-    EXPECT_EQ(r, 2730); // 0.3333 truncated
-    EXPECT_EQ(fprDiv(-8192, 3 * 8192, &r), 0);
-    EXPECT_EQ(r, -2730);
-    EXPECT_EQ(fprDiv(73728, 40960, &r), 0); // 9 / 5
-    EXPECT_EQ(r, 14745);
-    // No range check: the low 32 bits of the quotient are kept.
-    EXPECT_EQ(fprDiv(INT32_MIN, -1, &r), 0);
-    EXPECT_EQ(r,
-              static_cast<fpr_t>(static_cast<uint32_t>((-static_cast<int64_t>(INT32_MIN)) * 8192)));
-    EXPECT_EQ(fprInv(16384, &r), 0);
-    EXPECT_EQ(r, 4096);
-    EXPECT_EQ(fprInv(-3, &r), 0);
-    EXPECT_EQ(r, -22369621);
-}
-
-TEST(FixedPoint, AverageHalvesTheSumFlooredAndFailsOnOverflow) {
-    fpr_t r = UNTOUCHED;
-    EXPECT_EQ(fprAvg(8192, 16384, &r), 0);
-    EXPECT_EQ(r, 12288);
-    EXPECT_EQ(fprAvg(-1, 0, &r), 0);
-    EXPECT_EQ(r, -1);
-    EXPECT_EQ(fprAvg(1, 0, &r), 0);
-    EXPECT_EQ(r, 0);
-    r = UNTOUCHED;
-    EXPECT_EQ(fprAvg(67108863, 67108863, &r), -1);
-    EXPECT_EQ(r, UNTOUCHED);
-}
-
-TEST(FixedPoint, DecodeSplitsIntoTruncatedIntegerAndFractionMagnitude) {
-    Split s = decode(-12288);
-    EXPECT_EQ(s.integerPart, -1);
-    EXPECT_EQ(s.fraction, 49999872);
-    s = decode(-4096);
-    EXPECT_EQ(s.integerPart, 0);
-    EXPECT_EQ(s.fraction, -49999872);
-    s = decode(-8192);
-    EXPECT_EQ(s.integerPart, -1);
-    EXPECT_EQ(s.fraction, 0);
-    s = decode(8191);
-    EXPECT_EQ(s.integerPart, 0);
-    EXPECT_EQ(s.fraction, 99987537);
-    s = decode(278528);
-    EXPECT_EQ(s.integerPart, 34);
-    EXPECT_EQ(s.fraction, 0);
-    s = decode(0);
-    EXPECT_EQ(s.integerPart, 0);
-    EXPECT_EQ(s.fraction, 0);
-}
-
-TEST(FixedPoint, DecodeResRoundsToDigitsWithCarryIntoIntegerPart) {
-    struct Case {
+TEST(FixedPoint, DecodeSplitsIntoIntegerAndFractionRoundedToDigits) {
+    const struct {
         fpr_t value;
         uint32_t digits;
         int16_t integerPart;
         int32_t fraction;
+    } cases[] = {
+        {-12288, FULL, -1, 49999872},
+        {-4096, FULL, 0, -49999872},
+        {-8192, FULL, -1, 0},
+        {8191, FULL, 0, 99987537},
+        {278528, FULL, 34, 0},
+        {0, FULL, 0, 0},
+        {-12288, 1, -1, 5},
+        {-4096, 1, 0, -5},
+        {-8191, 1, -1, 0},
+        {180223, 1, 22, 0},
+        {172441, 1, 21, 0},
+        {172442, 1, 21, 1},
+        {12288, 0, 1, 0},
+        {-8191, 0, -1, 0},
+        {8191, 0, 1, 0},
+        {4097, 0, 1, 0},
+        {-4097, 0, -1, 0},
+        {12288, 2, 1, 50},
+        {-12288, 2, -1, 50},
+        {8191, 2, 1, 0},
+        {82, 2, 0, 1},
+        {-82, 2, 0, -1},
+        {0, 2, 0, 0},
+        {36864, 1, 4, 5},
+        {81, 8, 0, 988767},
+        {-81, 8, 0, -988767},
     };
-    const Case cases[] = {
-        {-12288, 1, -1, 5},  {-4096, 1, 0, -5},  {-8191, 1, -1, 0},  {180223, 1, 22, 0},
-        {172441, 1, 21, 0},  {172442, 1, 21, 1}, {12288, 0, 1, 0},   {-8191, 0, -1, 0},
-        {8191, 0, 1, 0},     {4097, 0, 1, 0},    {-4097, 0, -1, 0},  {12288, 2, 1, 50},
-        {-12288, 2, -1, 50}, {8191, 2, 1, 0},    {82, 2, 0, 1},      {-82, 2, 0, -1},
-        {0, 2, 0, 0},        {36864, 1, 4, 5},   {81, 8, 0, 988767}, {-81, 8, 0, -988767},
-    };
-    for (const Case &c : cases) {
-        Split s = decodeRes(c.value, c.digits);
-        EXPECT_EQ(s.integerPart, c.integerPart) << c.value << " to " << c.digits << " digits";
-        EXPECT_EQ(s.fraction, c.fraction) << c.value << " to " << c.digits << " digits";
-    }
-}
-
-TEST(FixedPoint, DecodeResBeyondEightDigitsKeepsTheFullFraction) {
-    for (uint32_t digits : {9u, 10u, 13u, 14u, 1000u}) {
-        Split s = decodeRes(-12288, digits);
-        EXPECT_EQ(s.integerPart, -1);
-        EXPECT_EQ(s.fraction, 49999872);
-        s = decodeRes(-4096, digits);
-        EXPECT_EQ(s.integerPart, 0);
-        EXPECT_EQ(s.fraction, -49999872);
+    for (const auto &c : cases) {
+        for (uint32_t digits : c.digits == FULL ? std::vector<uint32_t>{9, 13, 14, 1000}
+                                                : std::vector<uint32_t>{c.digits}) {
+            int16_t integerPart = 0;
+            int32_t fraction = 0;
+            fprDecodeRes(c.value, &integerPart, &fraction, digits);
+            EXPECT_EQ(integerPart, c.integerPart) << c.value << " to " << digits << " digits";
+            EXPECT_EQ(fraction, c.fraction) << c.value << " to " << digits << " digits";
+        }
+        if (c.digits == FULL) {
+            int16_t integerPart = 0;
+            int32_t fraction = 0;
+            fprDecode(c.value, &integerPart, &fraction);
+            EXPECT_EQ(integerPart, c.integerPart) << c.value;
+            EXPECT_EQ(fraction, c.fraction) << c.value;
+        }
     }
 }
 

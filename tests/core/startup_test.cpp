@@ -15,43 +15,34 @@
 #include "board_root.h"
 #include "coproc_frame.h"
 #include "pty_pair.h"
+#include "run_tool.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// Packet types found in a stream of framed bytes, decoded by the link's own
-// receiver.
-std::vector<uint8_t> g_ReceivedTypes;
+// How many valid packets of a type a stream of framed bytes holds, decoded by
+// the link's own receiver.
+uint8_t g_CountedType;
+size_t g_Counted;
 
-int collectType(const uint8_t *frame, uint16_t length) {
-    if (coprocCommCheckFrame(frame, length) == 0) {
-        g_ReceivedTypes.push_back(frame[0]);
-    }
+int countFrame(const uint8_t *frame, uint16_t length) {
+    g_Counted += coprocCommCheckFrame(frame, length) == 0 && frame[0] == g_CountedType ? 1 : 0;
     return 0;
 }
 
-std::vector<uint8_t> packetTypes(const Bytes &stream) {
-    g_ReceivedTypes.clear();
-    CoprocComm *decoder = coprocCommAttach(-1, collectType);
+size_t packets(const Bytes &stream, uint8_t type) {
+    g_CountedType = type;
+    g_Counted = 0;
+    CoprocComm *decoder = coprocCommAttach(-1, countFrame);
     coprocCommReceive(decoder, stream.data(), stream.size());
     coprocCommClose(decoder);
-    return g_ReceivedTypes;
-}
-
-size_t countType(const std::vector<uint8_t> &types, uint8_t type) {
-    size_t n = 0;
-    for (uint8_t t : types) {
-        n += t == type ? 1 : 0;
-    }
-    return n;
+    return g_Counted;
 }
 
 void reportLineVoltage(uint16_t raw) {
@@ -59,53 +50,15 @@ void reportLineVoltage(uint16_t raw) {
     ASSERT_EQ(coprocMsgProcess(frame.data(), static_cast<uint16_t>(frame.size())), 0);
 }
 
-struct RunResult {
-    int status;
-    std::string output;
-};
-
-// Runs the tstat binary with the given arguments on a board root.
-RunResult runTstat(const std::vector<std::string> &args, const std::string &root) {
-    std::string outFile = root + "/tstat-output.txt";
-    pid_t pid = fork();
-    if (pid == 0) {
-        setenv("TSTAT_ROOT", root.c_str(), 1);
-        FILE *out = freopen(outFile.c_str(), "w", stdout);
-        (void)out;
-        std::vector<char *> argv;
-        std::string program = std::string(TSTAT_BUILD_DIR) + "/bin/tstat";
-        argv.push_back(program.data());
-        std::vector<std::string> copies = args;
-        for (std::string &a : copies) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    FILE *in = fopen(outFile.c_str(), "r");
-    std::string text;
-    if (in != nullptr) {
-        char buf[512];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof(buf), in)) > 0) {
-            text.append(buf, n);
-        }
-        fclose(in);
-    }
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
-}
+const std::string c_Tstat = TSTAT_BUILD_DIR "/bin/tstat";
 
 TEST(StartUp, WrongArgumentCountPrintsOnlyTheUsageLine) {
     TempBoardRoot root;
-    std::string program = std::string(TSTAT_BUILD_DIR) + "/bin/tstat";
     for (const std::vector<std::string> &args :
          {std::vector<std::string>{}, std::vector<std::string>{"/dev/a", "/dev/b"}}) {
-        RunResult r = runTstat(args, root.path());
+        ToolResult r = runTool(c_Tstat, args);
         EXPECT_EQ(r.status, 255);
-        EXPECT_EQ(r.output, "use is " + program + " <coproc_dev>\n");
+        EXPECT_EQ(r.out, "use is " + c_Tstat + " <coproc_dev>\n");
     }
     // Nothing else ran: no relay was touched, no shell command asked for.
     EXPECT_EQ(root.read("/sim/relays"), "");
@@ -116,10 +69,10 @@ TEST(StartUp, TestPinHandsTheProcessToTheManufacturingTestMode) {
     TempBoardRoot root;
     root.write("/sim/test-pin", "1\n");
     PtyPair link;
-    RunResult r = runTstat({link.slaveName()}, root.path());
+    ToolResult r = runTool(c_Tstat, {link.slaveName()});
     // The test mode's failure is the process's status; the loop never ran.
     EXPECT_EQ(r.status, 255);
-    EXPECT_EQ(countType(packetTypes(link.read(100)), 0x16), 0u);
+    EXPECT_EQ(packets(link.read(100), 0x16), 0u);
     EXPECT_EQ(root.read("/sim/shell.log"), "");
 }
 
@@ -127,30 +80,15 @@ class StartUpInProcess : public ::testing::Test {
   protected:
     TempBoardRoot root;
     PtyPair link;
-    void SetUp() override {
+    void SetUp() override { resetAll(); }
+    void TearDown() override { resetAll(); }
+    static void resetAll() {
         tstatMainReset();
         PersistUtil_Reset();
         dataDictReset();
         coprocMsgReset();
         RlyCntl_Reset();
         hvacControlReset();
-    }
-    void TearDown() override {
-        tstatMainReset();
-        PersistUtil_Reset();
-        dataDictReset();
-        coprocMsgReset();
-        RlyCntl_Reset();
-        hvacControlReset();
-        unsetenv("TZ");
-        tzset();
-    }
-    void factoryImage() {
-        root.write("/dev/mtdblock5", "");
-        root.write("/dev/mtdblock8", "");
-        std::string tool = std::string(TSTAT_BUILD_DIR) + "/bin/tstat-factory " +
-                           root.file("/dev/mtdblock4") + " > /dev/null";
-        ASSERT_EQ(system(tool.c_str()), 0);
     }
     int startUp() {
         std::string device = link.slaveName();
@@ -160,9 +98,11 @@ class StartUpInProcess : public ::testing::Test {
 };
 
 TEST_F(StartUpInProcess, SendsTheStartUpPacketAndCarriesTheSavedYearIntoTheClock) {
-    setenv("TZ", "UTC0", 1);
-    tzset();
-    factoryImage();
+    ScopedTimeZone utc("UTC0");
+    root.write("/dev/mtdblock5", "");
+    root.write("/dev/mtdblock8", "");
+    ASSERT_EQ(runTool(TSTAT_BUILD_DIR "/bin/tstat-factory", {root.file("/dev/mtdblock4")}).status,
+              0);
     TstatSysCfgPersistMem_t image{};
     // 2003-06-15 12:34:56 UTC: a clock that has lost its year.
     platformFakeClockSet(100, 0, 1055680496);
@@ -174,7 +114,7 @@ TEST_F(StartUpInProcess, SendsTheStartUpPacketAndCarriesTheSavedYearIntoTheClock
     snprintf(expected, sizeof(expected), "date 06151234%04d.56\n/sbin/hwclock --systohc\n",
              savedYear);
     EXPECT_EQ(root.read("/sim/shell.log"), expected);
-    EXPECT_EQ(countType(packetTypes(link.read(100)), 0x16), 1u);
+    EXPECT_EQ(packets(link.read(100), 0x16), 1u);
 }
 
 TEST_F(StartUpInProcess, EmergencyStopEngagesAt491AndHoldsTenSeconds) {
@@ -206,15 +146,15 @@ TEST_F(StartUpInProcess, VersionExchangeHappensExactlyOnce) {
     for (int i = 0; i < 5; i++) {
         tstatMainLoopPass();
     }
-    EXPECT_EQ(countType(packetTypes(link.read(50)), 0x10), 0u);
+    EXPECT_EQ(packets(link.read(50), 0x10), 0u);
     setKorabusVersion("2.11");
     tstatMainLoopPass();
-    EXPECT_EQ(countType(packetTypes(link.read(50)), 0x10), 1u);
+    EXPECT_EQ(packets(link.read(50), 0x10), 1u);
     setKorabusVersion("2.12");
     for (int i = 0; i < 5; i++) {
         tstatMainLoopPass();
     }
-    EXPECT_EQ(countType(packetTypes(link.read(50)), 0x10), 0u);
+    EXPECT_EQ(packets(link.read(50), 0x10), 0u);
 }
 
 TEST_F(StartUpInProcess, ClockIsReloadedFromTheHardwareClockEvery30Seconds) {

@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -38,4 +39,21 @@ void TempBoardRoot::write(const std::string &rooted, const std::string &content)
     std::filesystem::create_directories(p.parent_path());
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
     out << content;
+}
+
+ScopedTimeZone::ScopedTimeZone(const char *zone) {
+    if (const char *old = getenv("TZ")) {
+        m_previous = old;
+    }
+    setenv("TZ", zone, 1);
+    tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone() {
+    if (m_previous) {
+        setenv("TZ", m_previous->c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
 }

@@ -1,7 +1,8 @@
 // A throw-away simulated-board root for one test: a fresh directory named by
-// TSTAT_ROOT, removed again when the test ends.
+// TSTAT_ROOT, removed again when the test ends; and a time zone for a scope.
 #pragma once
 
+#include <optional>
 #include <string>
 
 class TempBoardRoot {
@@ -21,3 +22,20 @@ class TempBoardRoot {
   private:
     std::string m_path;
 };
+
+// Sets TZ for its lifetime.
+class ScopedTimeZone {
+  public:
+    explicit ScopedTimeZone(const char *zone);
+    ~ScopedTimeZone();
+    ScopedTimeZone(const ScopedTimeZone &) = delete;
+    ScopedTimeZone &operator=(const ScopedTimeZone &) = delete;
+
+  private:
+    std::optional<std::string> m_previous;
+};
+
+// The bytes of a packed record, as a flash region holds them.
+template <typename Record> std::string bytesOf(const Record &record) {
+    return std::string(reinterpret_cast<const char *>(&record), sizeof(record));
+}

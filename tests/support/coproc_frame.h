@@ -1,4 +1,5 @@
-// Unescaped coprocessor frames for tests: type, length, payload, CRC.
+// Coprocessor frames for tests: unescaped (type, length, payload, CRC) and
+// SLIP-encoded as they travel on the link.
 #pragma once
 
 #include "coproc/coproc_comm.h"
@@ -20,4 +21,12 @@ inline std::vector<uint8_t> coprocFrameOf(uint8_t type, const std::vector<uint8_
     f.push_back(static_cast<uint8_t>(crc >> 8));
     f.push_back(static_cast<uint8_t>(crc));
     return f;
+}
+
+// A packet as the link carries it: framed by coprocCommEncode.
+inline std::vector<uint8_t> coprocEncoded(uint8_t type, const std::vector<uint8_t> &payload) {
+    uint8_t out[COPROC_MAX_ENCODED];
+    size_t n = coprocCommEncode(type, static_cast<uint8_t>(payload.size()), payload.data(), out,
+                                sizeof(out));
+    return std::vector<uint8_t>(out, out + n);
 }

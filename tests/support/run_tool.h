@@ -11,6 +11,3 @@ struct ToolResult {
 };
 
 ToolResult runTool(const std::string &program, const std::vector<std::string> &args);
-
-// The whole content of a file ("" when missing).
-std::string readFileBytes(const std::string &path);

@@ -13,12 +13,16 @@
 
 extern char **environ;
 
+namespace {
+
 std::string readFileBytes(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
 }
+
+} // namespace
 
 ToolResult runTool(const std::string &program, const std::vector<std::string> &args) {
     std::string dir = (std::filesystem::temp_directory_path() / "tstat-tool-XXXXXX").string();

@@ -25,9 +25,6 @@ TstatSetPoint_t setPoint(double heat, double cool, int hour, int minute, double 
 // 1.5, margin 0.25, comfort recovery on, reserved bytes 0xA5.
 TstatSysCfgPersistMem_t testRecord(uint32_t identity = TSTAT_SYS_CFG_USER_ID);
 
-// Seconds since 1970 of a local time in the current zone (daylight saving as the zone has it).
-int64_t localEpoch(int year, int month, int day, int hour, int minute, int second = 0);
-
 // The time zones every date-dependent test runs in.
 inline const char *const c_TestZones[] = {"UTC0", "EST5EDT,M3.2.0,M11.1.0"};
 

@@ -262,13 +262,12 @@ TEST_F(DisplayManagerTest, ABusChangeOfThePageShownWinsOverTheEditInProgress) {
 
 TEST_F(DisplayManagerTest, ATimedTemperatureLockReleasesItselfAndTheLimitsComeBack) {
     boot();
-    TstatLockoutCfg_t lockout{};
-    getLockoutConfiguration(&lockout);
-    lockout.buttonLockout = LOCK_LOCKED;
-    lockout.tempLock = LOCK_LOCKED;
-    lockout.tempLockTimeLimit = 30;
-    lockout.tempLockRangeLimit = 2;
-    setLockoutConfiguration(&lockout);
+    editLockout([](TstatLockoutCfg_t &l) {
+        l.buttonLockout = LOCK_LOCKED;
+        l.tempLock = LOCK_LOCKED;
+        l.tempLockTimeLimit = 30;
+        l.tempLockRangeLimit = 2;
+    });
     start();
     tap(BUTTON_CODE_UP);
     ASSERT_EQ(dispManGetCurrentPage(), PAGE_HOLD);
@@ -277,13 +276,11 @@ TEST_F(DisplayManagerTest, ATimedTemperatureLockReleasesItselfAndTheLimitsComeBa
     // The lock started at start-up; it runs 30 minutes.
     platformFakeClockAdvanceMs(30 * 60 * 1000 - 1500);
     pass();
-    getLockoutConfiguration(&lockout);
-    EXPECT_EQ(packed(lockout.tempLock), LOCK_LOCKED);
+    EXPECT_EQ(packed(memoryRecord().lockoutCfg.tempLock), LOCK_LOCKED);
     platformFakeClockAdvanceMs(1000);
     pass();
-    getLockoutConfiguration(&lockout);
-    EXPECT_EQ(packed(lockout.tempLock), LOCK_UNLOCKED);
-    EXPECT_EQ(packed(lockout.tempLockTimeLimit), 0);
+    EXPECT_EQ(packed(memoryRecord().lockoutCfg.tempLock), LOCK_UNLOCKED);
+    EXPECT_EQ(packed(memoryRecord().lockoutCfg.tempLockTimeLimit), 0);
     // Saved: after a power cut the lock must not come back with no time limit.
     EXPECT_EQ(packed(savedRecord().lockoutCfg.tempLock), LOCK_UNLOCKED);
     EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].min, g_MinSetPointTemp);

@@ -23,23 +23,23 @@
 
 namespace {
 
-class PagesTest : public UiTest {};
+class PagesTest : public UiTest {
+  protected:
+    static void setLock(LockState modeLock, LockState tempLock, uint8_t range) {
+        editLockout([&](TstatLockoutCfg_t &l) {
+            l.buttonLockout = LOCK_LOCKED;
+            l.modeLock = modeLock;
+            l.tempLock = tempLock;
+            l.tempLockRangeLimit = range;
+        });
+    }
+};
 
 void setTempOffset(double degrees) {
     TstatCfg_t cfg{};
     getTstatConfiguration(&cfg);
     cfg.tempOffset = fx(degrees);
     setTstatConfiguration(&cfg);
-}
-
-void setLock(LockState modeLock, LockState tempLock, uint8_t range) {
-    TstatLockoutCfg_t lockout{};
-    getLockoutConfiguration(&lockout);
-    lockout.buttonLockout = LOCK_LOCKED;
-    lockout.modeLock = modeLock;
-    lockout.tempLock = tempLock;
-    lockout.tempLockRangeLimit = range;
-    setLockoutConfiguration(&lockout);
 }
 
 TEST_F(PagesTest, TheIndoorTemperatureIsShownInRangeOrUncorrected) {
@@ -227,18 +227,8 @@ TEST_F(PagesTest, TheHvacPopUpOffersEmergencyHeatOnlyOnHeatPumps) {
         ASSERT_EQ(getCurrentMenuPtr(), &g_MainPuHvacMenu[7]);
         bool heatPump = c.system == SYSTEM_TYPE_TWO_STG_HEAT_PUMP;
         EXPECT_EQ(visible(g_MainPuHvacMenu[1].handle), heatPump);
-        std::vector<uint8_t> down;
-        for (size_t i = 0; i < c.down.size(); i++) {
-            tap(BUTTON_CODE_DOWN);
-            down.push_back(getCurrentMenuIndex());
-        }
-        EXPECT_EQ(down, c.down);
-        std::vector<uint8_t> up;
-        for (size_t i = 0; i < c.up.size(); i++) {
-            tap(BUTTON_CODE_UP);
-            up.push_back(getCurrentMenuIndex());
-        }
-        EXPECT_EQ(up, c.up);
+        EXPECT_EQ(walk(BUTTON_CODE_DOWN, static_cast<int>(c.down.size())), c.down);
+        EXPECT_EQ(walk(BUTTON_CODE_UP, static_cast<int>(c.up.size())), c.up);
         // Each move applies and saves at once, even if the pop-up then times out.
         tap(BUTTON_CODE_DOWN);
         EXPECT_EQ(getHVACState(), HVAC_STATE_COOL);
@@ -450,81 +440,21 @@ TEST_F(PagesTest, TheSecurityCodeOpensThePreferencesOnlyWhenRight) {
     FactoryOptions options;
     options.securityCode = 305;
     bootAndStart(options);
-    const struct {
-        std::vector<int> digits;
-        uint8_t page;
-    } cases[] = {{{0, 3, 0, 6}, PAGE_SEC_CODE_INPUT}, {{0, 3, 0, 5}, PAGE_USER_PREF}};
-    for (const auto &c : cases) {
-        displaySecCodeInpPage();
-        pass();
-        for (int digit : c.digits) {
-            for (int i = 0; i < digit; i++) {
-                tap(BUTTON_CODE_UP);
-            }
-            tap(BUTTON_CODE_MODE);
-        }
-        ASSERT_EQ(getCurrentMenuIndex(), SEC_CODE_ENTER);
-        EXPECT_EQ(g_SecurityCodeMenu[SEC_CODE_ENTER].handle->textColor, 0x00FF00u);
-        tap(BUTTON_CODE_MODE);
-        EXPECT_EQ(dispManGetCurrentPage(), c.page);
-    }
+    enterCode(306);
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_SEC_CODE_INPUT);
     // A wrong code keeps its digits, with the first current again.
+    EXPECT_EQ(getCurrentMenuIndex(), 0);
+    EXPECT_EQ(textOf(g_SecurityCodeMenu[3].handle), "6");
+    enterCode(305);
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_USER_PREF);
+    // Cancel returns to the settings page.
     displaySecCodeInpPage();
     pass();
-    tap(BUTTON_CODE_DOWN); // 0 -> 9
-    EXPECT_EQ(textOf(g_SecurityCodeMenu[0].handle), "9");
-    for (int i = 0; i < 5; i++) {
-        tap(BUTTON_CODE_MODE);
-    }
-    EXPECT_EQ(getCurrentMenuIndex(), 0);
-    EXPECT_EQ(g_SecurityCodeMenu[0].value, 9);
-    // Cancel returns to the settings page.
-    for (int i = 0; i < 4; i++) {
-        tap(BUTTON_CODE_MODE);
-    }
+    taps(BUTTON_CODE_MODE, 4);
     tap(BUTTON_CODE_DOWN);
     ASSERT_EQ(getCurrentMenuIndex(), SEC_CODE_CANCEL);
     tap(BUTTON_CODE_MODE);
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_SETTINGS);
-}
-
-} // namespace
-
-namespace {
-
-TEST(ScreenTables, EveryTableHoldsItsItems) {
-    const struct {
-        const char *name;
-        const ScreenItem *table;
-        size_t bitmaps, texts;
-    } tables[] = {
-        {"main with weather", testScreenMainWithFcast, 65, 11},
-        {"main without weather", testScreenMainWoutFcast, 61, 8},
-        {"screen saver", testScreenScrSvr, 1, 1},
-        {"help", testScreenHelp, 12, 2},
-        {"current conditions", testScreenDetail4Cast, 18, 9},
-        {"five-day forecast", testScreenFiveDayForecast, 26, 11},
-        {"message", testScreenMessage, 8, 13},
-        {"security code input", testScreenSecurityCodeInput, 9, 7},
-    };
-    for (const auto &t : tables) {
-        size_t bitmaps = 0;
-        size_t texts = 0;
-        const ScreenItem *item = t.table;
-        for (; item->kind != SCREEN_ITEM_END && item - t.table < 100; item++) {
-            bitmaps += item->kind == SCREEN_ITEM_BITMAP;
-            texts += item->kind == SCREEN_ITEM_TEXT;
-            // Every bitmap names its image, every text its font and an update or a text.
-            if (item->kind == SCREEN_ITEM_BITMAP) {
-                EXPECT_NE(item->imageFile, nullptr) << t.name << " " << item - t.table;
-            } else {
-                EXPECT_NE(item->fontFile, nullptr) << t.name << " " << item - t.table;
-            }
-        }
-        EXPECT_EQ(bitmaps, t.bitmaps) << t.name;
-        EXPECT_EQ(texts, t.texts) << t.name;
-        EXPECT_EQ(static_cast<size_t>(item - t.table), t.bitmaps + t.texts) << t.name;
-    }
 }
 
 } // namespace

@@ -6,6 +6,8 @@
 #include "config/schedule.h"
 #include "config/temp_scale.h"
 #include "display/display_manager.h"
+#include "display/pages.h"
+#include "graphics/buttons.h"
 #include "hvac/hvac_control.h"
 #include "hvac/relay_control.h"
 #include "menus/adv_setup_menu.h"
@@ -141,6 +143,31 @@ void UiTest::tap(uint16_t code) {
     pass();
 }
 
+void UiTest::taps(uint16_t code, int count) {
+    for (int i = 0; i < count; i++) {
+        tap(code);
+    }
+}
+
+std::vector<uint8_t> UiTest::walk(const std::vector<uint16_t> &keys) {
+    std::vector<uint8_t> indexes;
+    for (uint16_t key : keys) {
+        tap(key);
+        indexes.push_back(getCurrentMenuIndex());
+    }
+    return indexes;
+}
+
+void UiTest::enterCode(unsigned code) {
+    displaySecCodeInpPage();
+    pass();
+    for (unsigned divisor = 1000; divisor > 0; divisor /= 10) {
+        taps(BUTTON_CODE_UP, static_cast<int>(code / divisor % 10));
+        tap(BUTTON_CODE_MODE);
+    }
+    tap(BUTTON_CODE_MODE);
+}
+
 void UiTest::holdKey(uint16_t code, uint32_t ms) {
     press(code);
     pass();
@@ -173,6 +200,30 @@ bool UiTest::visible(const ScreenItem *item) const {
         return static_cast<uint8_t>(item->textVisible) != 0 && item->font != nullptr;
     }
     return static_cast<uint8_t>(item->bitmapVisible) != 0 && item->bitmapSurface != nullptr;
+}
+
+std::string UiTest::imageOf(const ScreenItem *item) {
+    return item != nullptr && item->imageFile != nullptr ? item->imageFile : "";
+}
+
+TstatSysCfgPersistMem_t UiTest::memoryRecord() {
+    TstatSysCfgPersistMem_t record{};
+    copyThermostatSysCfg(&record);
+    return record;
+}
+
+void UiTest::editLockout(const std::function<void(TstatLockoutCfg_t &)> &edit) {
+    TstatLockoutCfg_t lockout{};
+    getLockoutConfiguration(&lockout);
+    edit(lockout);
+    setLockoutConfiguration(&lockout);
+}
+
+void UiTest::setScale(TempScale scale) {
+    TstatFmtSettings_t fmt{};
+    getThermostatFormatSettings(&fmt);
+    fmt.tempScale = scale;
+    setThermostatFormatSettings(&fmt);
 }
 
 TstatSysCfgPersistMem_t UiTest::savedRecord() const {

@@ -7,6 +7,7 @@
 
 #include "config/persist.h"
 #include "factory_image.h"
+#include "graphics/buttons.h"
 #include "graphics/screen.h"
 
 #include "board_root.h"
@@ -16,6 +17,7 @@
 #include <climits>
 #include <cmath>
 #include <string>
+#include <vector>
 
 // Fixed-point value of a number of degrees (or percent).
 inline fpr_t fx(double value) {
@@ -52,6 +54,17 @@ class UiTest : public ::testing::Test {
     void release(uint16_t code);
     // Press, a pass, release, a pass.
     void tap(uint16_t code);
+    void taps(uint16_t code, int count);
+    void up(int count = 1) { taps(BUTTON_CODE_UP, count); }
+    void down(int count = 1) { taps(BUTTON_CODE_DOWN, count); }
+    void mode(int count = 1) { taps(BUTTON_CODE_MODE, count); }
+    // Taps the keys one after the other; the current menu index after each.
+    std::vector<uint8_t> walk(const std::vector<uint16_t> &keys);
+    std::vector<uint8_t> walk(uint16_t key, int count) {
+        return walk(std::vector<uint16_t>(static_cast<size_t>(count), key));
+    }
+    // Keys a code in on the code entry page and chooses "Enter".
+    void enterCode(unsigned code);
     // Press, passes for ms, release, a pass.
     void holdKey(uint16_t code, uint32_t ms);
     // Passes until simulated time has moved on by ms.
@@ -63,8 +76,14 @@ class UiTest : public ::testing::Test {
     ScreenItem *screen() const;
     std::string textOf(const ScreenItem *item) const;
     bool visible(const ScreenItem *item) const;
-    // The configuration record as stored in the user region.
+    // The image a bitmap item shows ("" when none).
+    static std::string imageOf(const ScreenItem *item);
+    // The configuration record as stored in the user region, and as held in memory.
     TstatSysCfgPersistMem_t savedRecord() const;
+    static TstatSysCfgPersistMem_t memoryRecord();
+    // Changes the lockout settings or the display scale in memory.
+    static void editLockout(const std::function<void(TstatLockoutCfg_t &)> &edit);
+    static void setScale(TempScale scale);
 
     TempBoardRoot m_root;
 

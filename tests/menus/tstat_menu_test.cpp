@@ -25,16 +25,6 @@ class TstatMenuTest : public UiTest {
         setCurrentForecastState(FEATURE_DISABLE);
         setFiveDayForecastState(FEATURE_DISABLE);
     }
-    static std::string image(const ScreenItem *item) {
-        return item != nullptr && item->imageFile != nullptr ? item->imageFile : "";
-    }
-    void lock(LockState state) {
-        TstatLockoutCfg_t lockout{};
-        getLockoutConfiguration(&lockout);
-        lockout.buttonLockout = state;
-        lockout.modeLock = state;
-        setLockoutConfiguration(&lockout);
-    }
 };
 
 TEST_F(TstatMenuTest, ModeKeyReachesItWithNothingHighlighted) {
@@ -42,18 +32,13 @@ TEST_F(TstatMenuTest, ModeKeyReachesItWithNothingHighlighted) {
     tap(BUTTON_CODE_MODE);
     ASSERT_EQ(dispManGetCurrentPage(), PAGE_TSTAT_MODE);
     for (const MenuItem &item : g_TstatMenu) {
-        EXPECT_NE(image(item.handle).find("-OFF.png"), std::string::npos) << image(item.handle);
+        EXPECT_NE(imageOf(item.handle).find("-OFF.png"), std::string::npos) << imageOf(item.handle);
     }
     tap(BUTTON_CODE_UP);
     EXPECT_EQ(getCurrentMenuIndex(), TSTAT_MENU_EXIT);
-    EXPECT_EQ(image(g_TstatMenu[TSTAT_MENU_EXIT].handle),
+    EXPECT_EQ(imageOf(g_TstatMenu[TSTAT_MENU_EXIT].handle),
               "./images/TSTAT/Tstat-S5-Text-Exit-ON.png");
-    std::vector<uint8_t> walked;
-    for (int i = 0; i < 6; i++) {
-        tap(BUTTON_CODE_DOWN);
-        walked.push_back(getCurrentMenuIndex());
-    }
-    EXPECT_EQ(walked, (std::vector<uint8_t>{0, 1, 2, 3, 4, 0}));
+    EXPECT_EQ(walk(BUTTON_CODE_DOWN, 6), (std::vector<uint8_t>{0, 1, 2, 3, 4, 0}));
     tap(BUTTON_CODE_UP);
     EXPECT_EQ(getCurrentMenuIndex(), TSTAT_MENU_EXIT);
 }
@@ -70,7 +55,7 @@ TEST_F(TstatMenuTest, FirstButtonSwitchesProgramAndPermanentHold) {
     ASSERT_NE(inForce.heatSetPoint, fx(12));
 
     tap(BUTTON_CODE_MODE);
-    EXPECT_EQ(image(g_TstatMenu[0].handle), "./images/TSTAT/Tstat-S1-Text-EnablePH-OFF.png");
+    EXPECT_EQ(imageOf(g_TstatMenu[0].handle), "./images/TSTAT/Tstat-S1-Text-EnablePH-OFF.png");
     tap(BUTTON_CODE_DOWN);
     tap(BUTTON_CODE_MODE);
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
@@ -83,7 +68,7 @@ TEST_F(TstatMenuTest, FirstButtonSwitchesProgramAndPermanentHold) {
     // The next visit offers the program back.
     tap(BUTTON_CODE_MODE);
     tap(BUTTON_CODE_DOWN);
-    EXPECT_EQ(image(g_TstatMenu[0].handle), "./images/TSTAT/Tstat-S1-Text-EnablePM-ON.png");
+    EXPECT_EQ(imageOf(g_TstatMenu[0].handle), "./images/TSTAT/Tstat-S1-Text-EnablePM-ON.png");
     tap(BUTTON_CODE_MODE);
     EXPECT_EQ(packed(savedRecord().tstatMode.mode), TSTAT_MODE_PROGRAM);
 }
@@ -106,26 +91,20 @@ TEST_F(TstatMenuTest, ButtonsOpenTheirPages) {
         setHelpModeState(c.help);
         displayTSTATPageFirstItem();
         pass();
-        for (uint8_t i = 0; i < c.item; i++) {
-            tap(BUTTON_CODE_DOWN);
-        }
-        tap(BUTTON_CODE_MODE);
+        down(c.item);
+        mode();
         EXPECT_EQ(dispManGetCurrentPage(), c.page) << +c.item << " " << c.help;
     }
 }
 
 TEST_F(TstatMenuTest, ModeLockLeavesOnlySettingsAndExit) {
     bootAndStart();
-    lock(LOCK_LOCKED);
+    editLockout([](TstatLockoutCfg_t &l) { l.buttonLockout = l.modeLock = LOCK_LOCKED; });
     displayTSTATPage();
     pass();
     EXPECT_EQ(getCurrentMenuIndex(), TSTAT_MENU_SETTINGS);
-    std::vector<uint8_t> walked;
-    for (uint16_t key : {BUTTON_CODE_DOWN, BUTTON_CODE_DOWN, BUTTON_CODE_UP, BUTTON_CODE_UP}) {
-        tap(key);
-        walked.push_back(getCurrentMenuIndex());
-    }
-    EXPECT_EQ(walked, (std::vector<uint8_t>{4, 3, 4, 3}));
+    EXPECT_EQ(walk({BUTTON_CODE_DOWN, BUTTON_CODE_DOWN, BUTTON_CODE_UP, BUTTON_CODE_UP}),
+              (std::vector<uint8_t>{4, 3, 4, 3}));
     tap(BUTTON_CODE_MODE);
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_SETTINGS);
     EXPECT_EQ(getCurrentMenuIndex(), SETTINGS_FAN_MODE_ROW);

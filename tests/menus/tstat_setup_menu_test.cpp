@@ -19,11 +19,6 @@ namespace {
 
 class TstatSetupMenuTest : public UiTest {
   protected:
-    void taps(uint16_t code, int count) {
-        for (int i = 0; i < count; i++) {
-            tap(code);
-        }
-    }
     // Opens the page and selects the value after the label at `label`.
     void select(uint8_t label) {
         displayThermostatSetupPage();
@@ -85,10 +80,7 @@ TEST_F(TstatSetupMenuTest, ModeStepsEachSettingOverItsLimits) {
     };
     bootAndStart();
     for (const auto &c : cases) {
-        TstatFmtSettings_t fmt{};
-        getThermostatFormatSettings(&fmt);
-        fmt.tempScale = c.scale;
-        setThermostatFormatSettings(&fmt);
+        setScale(c.scale);
         // First stage 0.5 C (1.0 F) and second stage 3.0 C (6.0 F) are
         // in both scales; the deadband, offset and balance point at an edge.
         setDifferentials(fx(0.5), fx(3), fx(1.5), fx(10));

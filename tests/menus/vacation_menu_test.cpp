@@ -25,26 +25,11 @@ class VacationMenuTest : public UiTest {
         displayVacationModePage();
         pass();
     }
-    void taps(uint16_t code, int count) {
-        for (int i = 0; i < count; i++) {
-            tap(code);
-        }
-    }
     uint8_t position() const { return static_cast<uint8_t>(getCurrentMenuPtr() - g_VacationMenu); }
     static TstatSetPoint_t vacation() {
         TstatSetPoint_t sp{};
         getVacationThermostatSettings(&sp);
         return sp;
-    }
-    static int64_t localTime(int year, int month, int day, int hour, int minute) {
-        struct tm t {};
-        t.tm_year = year - 1900;
-        t.tm_mon = month;
-        t.tm_mday = day;
-        t.tm_hour = hour;
-        t.tm_min = minute;
-        t.tm_isdst = -1;
-        return static_cast<int64_t>(mktime(&t));
     }
 };
 
@@ -76,7 +61,7 @@ TEST_F(VacationMenuTest, AVacationSetWithTheKeysEndsBackOnTheProgram) {
     tap(BUTTON_CODE_MODE);
     EXPECT_EQ(position(), VAC_COOL_HDR);
     // The store cycle changed the settings, but only Done enters the vacation.
-    EXPECT_EQ(packed(vacation().endTime), localTime(2025, 0, 17, 12, 11));
+    EXPECT_EQ(packed(vacation().endTime), localEpoch(2025, 1, 17, 12, 11));
     EXPECT_EQ(getThermostatMode(), TSTAT_MODE_PROGRAM);
 
     tap(BUTTON_CODE_DOWN);
@@ -97,7 +82,7 @@ TEST_F(VacationMenuTest, AVacationSetWithTheKeysEndsBackOnTheProgram) {
     EXPECT_NE(sent.find(" Y3 R5 "), std::string::npos) << sent;
 
     // Past its end the thermostat is back on the program, and that is saved.
-    platformFakeClockSetWall(localTime(2025, 0, 17, 12, 12));
+    platformFakeClockSetWall(localEpoch(2025, 1, 17, 12, 12));
     pass(2);
     EXPECT_EQ(getThermostatMode(), TSTAT_MODE_PROGRAM);
     EXPECT_EQ(packed(savedRecord().tstatMode.mode), TSTAT_MODE_PROGRAM);
@@ -105,7 +90,7 @@ TEST_F(VacationMenuTest, AVacationSetWithTheKeysEndsBackOnTheProgram) {
     // Switched off again with Done: program mode.
     setThermostatMode(TSTAT_MODE_VACATION);
     TstatSetPoint_t later = vacation();
-    later.endTime = localTime(2025, 0, 20, 9, 0);
+    later.endTime = localEpoch(2025, 1, 20, 9, 0);
     setVacationThermostatSettings(&later);
     open();
     EXPECT_EQ(g_VacationMenu[VAC_ENABLE].value, VAC_ENABLED);
@@ -158,10 +143,10 @@ TEST_F(VacationMenuTest, EndTimesAreStoredWithinTheMonthAndTheDayCount) {
         int64_t end;
         uint8_t days;
     } cases[] = {
-        {2025, 3, 31, 7, 1, 0, localTime(2025, 3, 30, 19, 0), 106},    // 31 April
-        {2100, 1, 29, 12, 0, 0, localTime(2100, 1, 28, 0, 0), 255},    // not a leap year
-        {2028, 1, 29, 12, 1, 30, localTime(2028, 1, 29, 12, 30), 255}, // a leap year
-        {2025, 0, 14, 12, 0, 0, localTime(2025, 0, 14, 0, 0), 0},      // already past
+        {2025, 3, 31, 7, 1, 0, localEpoch(2025, 4, 30, 19, 0), 106},    // 31 April
+        {2100, 1, 29, 12, 0, 0, localEpoch(2100, 2, 28, 0, 0), 255},    // not a leap year
+        {2028, 1, 29, 12, 1, 30, localEpoch(2028, 2, 29, 12, 30), 255}, // a leap year
+        {2025, 0, 14, 12, 0, 0, localEpoch(2025, 1, 14, 0, 0), 0},      // already past
     };
     for (const auto &c : cases) {
         g_VacationMenu[VAC_YEAR].value = static_cast<int16_t>(c.year);
@@ -216,19 +201,16 @@ TEST_F(VacationMenuTest, NavigationFollowsTheSwitchTheEquipmentAndTheLock) {
         }
     }
     // Temperature lock without a range: the set points are passed over both ways.
-    TstatLockoutCfg_t lockout{};
-    getLockoutConfiguration(&lockout);
-    lockout.buttonLockout = LOCK_LOCKED;
-    lockout.tempLock = LOCK_LOCKED;
-    lockout.tempLockRangeLimit = 0;
-    setLockoutConfiguration(&lockout);
+    editLockout([](TstatLockoutCfg_t &l) {
+        l.buttonLockout = l.tempLock = LOCK_LOCKED;
+        l.tempLockRangeLimit = 0;
+    });
     taps(BUTTON_CODE_DOWN, 2);
     EXPECT_EQ(position(), VAC_HUMID_HDR);
     tap(BUTTON_CODE_UP);
     EXPECT_EQ(position(), VAC_TIME);
     // With a range of 3 the heat set point moves 3 degrees either way.
-    lockout.tempLockRangeLimit = 3;
-    setLockoutConfiguration(&lockout);
+    editLockout([](TstatLockoutCfg_t &l) { l.tempLockRangeLimit = 3; });
     taps(BUTTON_CODE_DOWN, 2);
     EXPECT_EQ(position(), VAC_HEAT_HDR);
     tap(BUTTON_CODE_MODE);
@@ -267,10 +249,7 @@ TEST_F(VacationMenuTest, HumidityLimitsAndBothScales) {
     pass();
     EXPECT_EQ(textOf(g_VacationMenu[VAC_HEAT].handle), " 7\xB0");
     EXPECT_EQ(packed(vacation().heatSetPoint), fx(7));
-    TstatFmtSettings_t fmt{};
-    getThermostatFormatSettings(&fmt);
-    fmt.tempScale = TEMP_SCALE_FAHRENHEIT;
-    setThermostatFormatSettings(&fmt);
+    setScale(TEMP_SCALE_FAHRENHEIT);
     open();
     tap(BUTTON_CODE_MODE);
     taps(BUTTON_CODE_DOWN, 3);

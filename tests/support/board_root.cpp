@@ -57,3 +57,15 @@ ScopedTimeZone::~ScopedTimeZone() {
     }
     tzset();
 }
+
+int64_t localEpoch(int year, int month, int day, int hour, int minute, int second) {
+    struct tm t {};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    t.tm_isdst = -1;
+    return static_cast<int64_t>(mktime(&t));
+}

@@ -2,6 +2,7 @@
 // TSTAT_ROOT, removed again when the test ends; and a time zone for a scope.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -34,6 +35,9 @@ class ScopedTimeZone {
   private:
     std::optional<std::string> m_previous;
 };
+
+// Seconds since 1970 of a local time in the current zone (daylight saving as the zone has it).
+int64_t localEpoch(int year, int month, int day, int hour, int minute, int second = 0);
 
 // The bytes of a packed record, as a flash region holds them.
 template <typename Record> std::string bytesOf(const Record &record) {

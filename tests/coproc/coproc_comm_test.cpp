@@ -33,13 +33,6 @@ void recordByte(uint8_t byte) {
     m_Passed.push_back(byte);
 }
 
-Bytes encode(uint8_t type, const Bytes &payload) {
-    uint8_t out[COPROC_MAX_ENCODED];
-    size_t n = coprocCommEncode(type, static_cast<uint8_t>(payload.size()), payload.data(), out,
-                                sizeof(out));
-    return Bytes(out, out + n);
-}
-
 class LinkTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -71,10 +64,10 @@ TEST(CoprocEncode, EmptyPacketAndStuffing) {
     uint16_t crc = coprocCommCrc(0, header, 2);
     Bytes expected = {0xC0, 0x16, 0x04, static_cast<uint8_t>(crc >> 8), static_cast<uint8_t>(crc),
                       0xC0};
-    EXPECT_EQ(encode(0x16, {}), expected);
+    EXPECT_EQ(coprocEncoded(0x16, {}), expected);
 
     // END and ESC in the payload are escaped; nothing else is.
-    Bytes stuffed = encode(0x0C, {0xC0, 0x41, 0xDB});
+    Bytes stuffed = coprocEncoded(0x0C, {0xC0, 0x41, 0xDB});
     Bytes body(stuffed.begin() + 1, stuffed.end() - 1);
     Bytes start(body.begin(), body.begin() + 7);
     EXPECT_EQ(start, (Bytes{0x0C, 0x07, 0xDB, 0xDC, 0x41, 0xDB, 0xDD}));
@@ -82,7 +75,7 @@ TEST(CoprocEncode, EmptyPacketAndStuffing) {
 
     // The length byte wraps at 8 bits; the buffer must be large enough.
     Bytes big(253, 0x11);
-    Bytes encoded = encode(0x0C, big);
+    Bytes encoded = coprocEncoded(0x0C, big);
     EXPECT_EQ(encoded[2], 0x01);
     uint8_t small[4];
     EXPECT_EQ(coprocCommEncode(0x16, 0, nullptr, small, sizeof(small)), 0u);
@@ -90,7 +83,7 @@ TEST(CoprocEncode, EmptyPacketAndStuffing) {
 
 TEST_F(LinkTest, StuffedPayloadIsReceivedIntact) {
     Bytes payload = {0xC0, 0xDB, 0x00, 0xDC, 0xDD, 0xC0, 0xC0, 0xDB};
-    feed(encode(0x0C, payload));
+    feed(coprocEncoded(0x0C, payload));
     ASSERT_EQ(m_Frames.size(), 1u);
     EXPECT_EQ(m_Frames[0], coprocFrameOf(0x0C, payload));
     EXPECT_EQ(coprocCommCheckFrame(m_Frames[0].data(), m_Frames[0].size()), 0);
@@ -116,7 +109,7 @@ TEST_F(LinkTest, FrameValidation) {
 }
 
 TEST_F(LinkTest, ResynchronisesAfterNoiseBadEscapesAndCutFrames) {
-    Bytes valid = encode(0x0E, {0x02, 0x58});
+    Bytes valid = coprocEncoded(0x0E, {0x02, 0x58});
     Bytes stream = {0x11, 0x22, 0xDB, 0xDC}; // noise before any END is ignored
     stream.insert(stream.end(), valid.begin(), valid.end());
     // DB followed by 41 drops the frame and waits for the next END.
@@ -137,8 +130,8 @@ TEST_F(LinkTest, ResynchronisesAfterNoiseBadEscapesAndCutFrames) {
 }
 
 TEST_F(LinkTest, SharedEndsAndEmptyFrames) {
-    Bytes a = encode(0x06, {1, 2, 3, 4, 5, 6, 7, 8});
-    Bytes b = encode(0x08, {0x1A, 0x2B});
+    Bytes a = coprocEncoded(0x06, {1, 2, 3, 4, 5, 6, 7, 8});
+    Bytes b = coprocEncoded(0x08, {0x1A, 0x2B});
     // Back to back with one END between them, and runs of empty frames.
     Bytes stream = a;
     stream.insert(stream.end(), b.begin() + 1, b.end());
@@ -153,7 +146,7 @@ TEST_F(LinkTest, OverlongFramesAreDroppedAndTheLongestFits) {
     // 64 payload bytes make the longest frame, 68 bytes: received.
     Bytes longest(64, 0x55);
     longest[10] = 0xC0; // escaped bytes count once
-    feed(encode(0x0C, longest));
+    feed(coprocEncoded(0x0C, longest));
     ASSERT_EQ(m_Frames.size(), 1u);
     EXPECT_EQ(m_Frames[0].size(), 68u);
     EXPECT_EQ(m_Frames[0], coprocFrameOf(0x0C, longest));
@@ -163,7 +156,7 @@ TEST_F(LinkTest, OverlongFramesAreDroppedAndTheLongestFits) {
     Bytes stream = {0xC0};
     stream.insert(stream.end(), 68, 0x41);
     stream.insert(stream.end(), 30, 0x42);
-    Bytes next = encode(0x0E, {0x01, 0xE0});
+    Bytes next = coprocEncoded(0x0E, {0x01, 0xE0});
     stream.insert(stream.end(), next.begin(), next.end());
     feed(stream);
     ASSERT_EQ(m_Frames.size(), 1u);
@@ -171,8 +164,8 @@ TEST_F(LinkTest, OverlongFramesAreDroppedAndTheLongestFits) {
 
     // A 65-byte payload (69-byte frame) is dropped whole.
     m_Frames.clear();
-    feed(encode(0x0C, Bytes(65, 0x30)));
-    feed(encode(0x0C, Bytes(200, 0x30)));
+    feed(coprocEncoded(0x0C, Bytes(65, 0x30)));
+    feed(coprocEncoded(0x0C, Bytes(200, 0x30)));
     EXPECT_TRUE(m_Frames.empty());
     EXPECT_EQ(comm->rxCount <= COPROC_MAX_FRAME, true);
     feed(next);
@@ -181,7 +174,7 @@ TEST_F(LinkTest, OverlongFramesAreDroppedAndTheLongestFits) {
 
 TEST_F(LinkTest, PassthroughTakesEveryByteUntilLeft) {
     coprocCommEnterPassthrough(comm, recordByte);
-    Bytes packet = encode(0x0E, {0x02, 0x58});
+    Bytes packet = coprocEncoded(0x0E, {0x02, 0x58});
     feed(packet);
     EXPECT_TRUE(m_Frames.empty());
     EXPECT_EQ(m_Passed, packet);
@@ -205,7 +198,7 @@ TEST(CoprocPort, OpensRawSendsAndReceives) {
     ASSERT_NE(comm, nullptr);
 
     coprocCommSendPacket(comm, 0x0C, 3, reinterpret_cast<const uint8_t *>("A\xC0Z"));
-    EXPECT_EQ(pty.read(), encode(0x0C, {'A', 0xC0, 'Z'}));
+    EXPECT_EQ(pty.read(), coprocEncoded(0x0C, {'A', 0xC0, 'Z'}));
     const uint8_t raw[3] = {0x15, 0x06, 0x0A}; // no translation of newlines either
     coprocCommSendRaw(comm, 3, raw);
     coprocCommSendRaw(comm, 0, raw);
@@ -217,7 +210,7 @@ TEST(CoprocPort, OpensRawSendsAndReceives) {
     m_Frames.clear();
     coprocCommPoll(comm);
     EXPECT_TRUE(m_Frames.empty());
-    pty.write(encode(0x08, {0x1A, 0x0D}));
+    pty.write(coprocEncoded(0x08, {0x1A, 0x0D}));
     for (int i = 0; i < 50 && m_Frames.empty(); i++) {
         usleep(10000);
         coprocCommPoll(comm);
@@ -271,14 +264,14 @@ TEST(CoprocPort, HangUpAndReopen) {
     platformFakeClockAdvanceMs(1000);
     coprocCommPoll(comm);
     EXPECT_FALSE(comm->lost);
-    second.write(encode(0x0E, {0x02, 0x58}));
+    second.write(coprocEncoded(0x0E, {0x02, 0x58}));
     for (int i = 0; i < 50 && m_Frames.empty(); i++) {
         usleep(10000);
         coprocCommPoll(comm);
     }
     EXPECT_EQ(m_Frames.size(), 1u);
     coprocCommSendPacket(comm, 0x05, 0, nullptr);
-    EXPECT_EQ(second.read(), encode(0x05, {}));
+    EXPECT_EQ(second.read(), coprocEncoded(0x05, {}));
     coprocCommClose(comm);
 }
 

@@ -27,36 +27,15 @@ Bytes textBytes(const std::string &text) {
     return Bytes(text.begin(), text.end());
 }
 
-Bytes encode(uint8_t type, const Bytes &payload) {
-    uint8_t out[COPROC_MAX_ENCODED];
-    size_t n = coprocCommEncode(type, static_cast<uint8_t>(payload.size()), payload.data(), out,
-                                sizeof(out));
-    return Bytes(out, out + n);
-}
-
 class MsgTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        coprocMsgReset();
-        PersistUtil_Reset();
-        dataDictReset();
-    }
+    void SetUp() override { TearDown(); }
     void TearDown() override {
         coprocMsgReset();
         PersistUtil_Reset();
         dataDictReset();
     }
 };
-
-TEST_F(MsgTest, ChannelPacketFromTheWire) {
-    // C0 01 06 05 01 CRC CRC C0 is a valid channel packet: channel 5, state 1.
-    Bytes frame = coprocFrameOf(0x01, {0x05, 0x01});
-    EXPECT_EQ(frame[1], 0x06);
-    EXPECT_EQ(process(frame), 0);
-    // Too short a channel or level payload is ignored.
-    EXPECT_EQ(process(coprocFrameOf(0x01, {0x05})), 0);
-    EXPECT_EQ(process(coprocFrameOf(0x02, {})), 0);
-}
 
 TEST_F(MsgTest, BusStatusAddressAndVersion) {
     EXPECT_EQ(isDumpChannels(), 0);
@@ -109,12 +88,6 @@ TEST_F(MsgTest, TemperatureAndHumidityStores) {
     coprocMsgGetInternalTemp(&reading);
     EXPECT_EQ(reading.firstWord, 0x0FA0);
     EXPECT_EQ(reading.secondWord, 0x0F9F);
-    // The record's byte layout: second word at bytes 2-3, first at 4-5.
-    uint8_t bytes[6];
-    memcpy(bytes, &reading, sizeof(bytes));
-    uint16_t atFour;
-    memcpy(&atFour, bytes + 4, 2);
-    EXPECT_EQ(atFour, 0x0FA0);
     CoprocTempReading external = {};
     coprocMsgGetExternalTemp(&external);
     EXPECT_EQ(external.firstWord, 0x144C);
@@ -136,6 +109,9 @@ TEST_F(MsgTest, TemperatureAndHumidityStores) {
 
 TEST_F(MsgTest, InvalidAndUnknownFrames) {
     EXPECT_EQ(process({0x0E, 0x06, 0x02}), -1);
+    // Too short a channel or level payload is ignored.
+    EXPECT_EQ(process(coprocFrameOf(0x01, {0x05})), 0);
+    EXPECT_EQ(process(coprocFrameOf(0x02, {})), 0);
     Bytes bad = coprocFrameOf(0x0E, {0x01, 0xE0});
     bad.back() ^= 0xFF;
     EXPECT_EQ(process(bad), -1);
@@ -235,39 +211,44 @@ TEST_F(MsgTest, PeriodicRequestsAndSends) {
     coprocessorPoll();
     Bytes expected;
     for (uint8_t type : {0x05, 0x07, 0x0D, 0x15}) {
-        Bytes p = encode(type, {});
+        Bytes p = coprocEncoded(type, {});
         expected.insert(expected.end(), p.begin(), p.end());
     }
     EXPECT_EQ(pty.read(), expected);
     coprocessorPoll();
     EXPECT_TRUE(pty.read(50).empty());
 
-    coprocMsgSendStartup();
-    EXPECT_EQ(pty.read(), encode(0x16, {}));
-    coprocMsgSendVersionKnown();
-    EXPECT_EQ(pty.read(), encode(0x10, {}));
-    coprocMsgSendChannel(COPROC_PKT_SEND_CHANNEL_ALT, 240, 7);
-    EXPECT_EQ(pty.read(), encode(0x13, {240, 1}));
-    coprocMsgSendChannel(COPROC_PKT_SEND_CHANNEL, 214, 0);
-    EXPECT_EQ(pty.read(), encode(0x03, {214, 0}));
-    coprocMsgSendLevel(3, 190);
-    EXPECT_EQ(pty.read(), encode(0x04, {3, 190}));
-    coprocMsgSendReply("MD MPH H68 C76 ");
-    EXPECT_EQ(pty.read(), encode(0x0C, textBytes("MD MPH H68 C76 ")));
-    coprocMsgSendVersion("2.10");
-    EXPECT_EQ(pty.read(), encode(0x18, textBytes("2.10/3.04")));
-    coprocMsgSendBusTest("KBTEST");
-    EXPECT_EQ(pty.read(), encode(0x12, textBytes("KBTEST")));
+    const struct {
+        void (*send)();
+        Bytes sent;
+    } sends[] = {
+        {coprocMsgSendStartup, coprocEncoded(0x16, {})},
+        {coprocMsgSendVersionKnown, coprocEncoded(0x10, {})},
+        {[] { coprocMsgSendChannel(COPROC_PKT_SEND_CHANNEL_ALT, 240, 7); },
+         coprocEncoded(0x13, {240, 1})},
+        {[] { coprocMsgSendChannel(COPROC_PKT_SEND_CHANNEL, 214, 0); },
+         coprocEncoded(0x03, {214, 0})},
+        {[] { coprocMsgSendLevel(3, 190); }, coprocEncoded(0x04, {3, 190})},
+        {[] { coprocMsgSendReply("MD MPH H68 C76 "); },
+         coprocEncoded(0x0C, textBytes("MD MPH H68 C76 "))},
+        {[] { coprocMsgSendVersion("2.10"); }, coprocEncoded(0x18, textBytes("2.10/3.04"))},
+        {[] { coprocMsgSendBusTest("KBTEST"); }, coprocEncoded(0x12, textBytes("KBTEST"))},
+    };
+    for (const auto &c : sends) {
+        c.send();
+        EXPECT_EQ(pty.read(), c.sent);
+    }
+    // A new bus address goes as the address, its complement and the address.
     coprocMsgSendAddress(5);
-    Bytes address = encode(0x0F, {5});
-    Bytes complement = encode(0x0F, {0xFA});
+    Bytes address = coprocEncoded(0x0F, {5});
     Bytes three = address;
-    three.insert(three.end(), complement.begin(), complement.end());
-    three.insert(three.end(), address.begin(), address.end());
+    for (const Bytes &b : {coprocEncoded(0x0F, {0xFA}), address}) {
+        three.insert(three.end(), b.begin(), b.end());
+    }
     EXPECT_EQ(pty.read(), three);
 
     // Frames from the coprocessor are dispatched by the poll.
-    pty.write(encode(0x0E, {0x02, 0x58}));
+    pty.write(coprocEncoded(0x0E, {0x02, 0x58}));
     uint16_t volts = 0;
     for (int i = 0; i < 50 && coprocMsgGetLineVoltage(&volts) == 0; i++) {
         usleep(10000);

@@ -85,14 +85,8 @@ class DownloadTest : public ::testing::Test {
     bool linkParsesPackets() {
         coprocMsgReset();
         m_link = std::make_unique<CoprocCapture>();
-        m_link->receive(encode(coprocFrameOf(COPROC_PKT_BUS_STATUS, {1, 0, 1})));
+        m_link->receive(coprocEncoded(COPROC_PKT_BUS_STATUS, {1, 0, 1}));
         return coprocMsgIsKorabusOnline() == 1;
-    }
-    static Bytes encode(const Bytes &frame) {
-        uint8_t out[COPROC_MAX_ENCODED];
-        size_t n = coprocCommEncode(frame[0], static_cast<uint8_t>(frame.size() - 4),
-                                    frame.data() + 2, out, sizeof(out));
-        return Bytes(out, out + n);
     }
 
     TempBoardRoot m_root;

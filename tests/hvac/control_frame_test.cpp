@@ -164,51 +164,36 @@ TEST_F(ControlFrame, AutomaticModeChangesOverWhenIdle) {
 }
 
 TEST_F(ControlFrame, AlgorithmTableFollowsTheSystemTypeAndRejectsBadValues) {
-    // Floor heat heats with two stages and cools with one.
-    cfg.systemType = SYSTEM_TYPE_FLOOR_HEAT;
-    init();
-    run(18.0, sp);
-    EXPECT_EQ(stages(), "00011");
-    RlyCntl_Reset();
-    hvacControlReset();
-    cfg.systemType = SYSTEM_TYPE_FLOOR_HEAT;
-    settings.hvacState = HVAC_STATE_COOL;
-    init();
-    run(30.0, sp);
-    EXPECT_EQ(stages(), "01000");
-
-    // An unknown system type or system mode behaves as off.
-    for (uint32_t type : {7u, 0xFFFFFFFFu}) {
+    // Floor heat heats with two stages and cools with one; an unknown system
+    // type or system mode behaves as off (a relay left on is opened); only
+    // heat pumps have emergency heat.
+    const struct {
+        uint32_t system, mode;
+        double indoor;
+        const char *stages;
+    } cases[] = {
+        {SYSTEM_TYPE_FLOOR_HEAT, HVAC_STATE_HEAT, 18.0, "00011"},
+        {SYSTEM_TYPE_FLOOR_HEAT, HVAC_STATE_COOL, 30.0, "01000"},
+        {7, HVAC_STATE_HEAT, 10.0, "00000"},
+        {0xFFFFFFFF, HVAC_STATE_HEAT, 10.0, "00000"},
+        {SYSTEM_TYPE_ONE_STG_FURNACE, 9, 10.0, "00000"},
+        {SYSTEM_TYPE_ONE_STG_FURNACE, HVAC_STATE_EMERGENCY_HEAT, 10.0, "00000"},
+        {SYSTEM_TYPE_ONE_STG_HEAT_PUMP, HVAC_STATE_EMERGENCY_HEAT, 10.0, "00010"},
+    };
+    for (const auto &c : cases) {
         RlyCntl_Reset();
         hvacControlReset();
-        cfg.systemType = static_cast<SystemType>(type);
-        settings.hvacState = HVAC_STATE_HEAT;
+        cfg.systemType = static_cast<SystemType>(c.system);
+        settings.hvacState = static_cast<HvacState>(c.mode);
         init();
-        run(10.0, sp);
-        EXPECT_EQ(stages(), "00000");
+        RlyCntl_SetW1E(c.indoor > 15 ? 0 : 1);
+        run(c.indoor, sp);
+        EXPECT_EQ(stages(), c.stages) << c.system << " " << c.mode;
     }
-    RlyCntl_Reset();
-    hvacControlReset();
-    cfg.systemType = SYSTEM_TYPE_ONE_STG_FURNACE;
+    EXPECT_EQ(hvacAlgorithmGetCurrentSytemMode(), static_cast<uint32_t>(HVAC_STATE_EMERGENCY_HEAT));
     settings.hvacState = static_cast<HvacState>(9);
     init();
-    RlyCntl_SetW1E(1);
     EXPECT_EQ(hvacAlgorithmGetCurrentSytemMode(), static_cast<uint32_t>(HVAC_STATE_OFF));
-    run(10.0, sp);
-    EXPECT_EQ(stages(), "00000");
-
-    // Emergency heat exists only for heat pumps.
-    RlyCntl_Reset();
-    hvacControlReset();
-    settings.hvacState = HVAC_STATE_EMERGENCY_HEAT;
-    init();
-    run(10.0, sp);
-    EXPECT_EQ(stages(), "00000");
-    cfg.systemType = SYSTEM_TYPE_ONE_STG_HEAT_PUMP;
-    init();
-    run(10.0, sp);
-    EXPECT_EQ(stages(), "00010");
-    EXPECT_EQ(hvacAlgorithmGetCurrentSytemMode(), static_cast<uint32_t>(HVAC_STATE_EMERGENCY_HEAT));
 }
 
 TEST_F(ControlFrame, OffModeStillHumidifiesAndRunsTheFanForIt) {

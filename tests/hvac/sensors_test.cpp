@@ -7,6 +7,7 @@
 #include "config/persist.h"
 #include "coproc/coproc_comm.h"
 #include "coproc/coproc_msg.h"
+#include "coproc_frame.h"
 #include "core/util.h"
 
 #include <gtest/gtest.h>
@@ -122,26 +123,21 @@ TEST_F(SensorsTest, HumidityTableAndCorrection) {
     EXPECT_EQ(Sensors_RelHumidityFromRaw(6035, 255), 0);
 }
 
-// A temperature report with the given raw words, through the dispatcher.
-void reportTemperature(uint16_t w1, uint16_t w2, uint16_t w3, uint16_t w4) {
-    uint8_t frame[14] = {0x06, 12};
-    uint8_t *p = frame + 2;
-    for (uint16_t w : {w1, w2, w3, w4}) {
-        p = utilPutUint16BE(w, p);
+// A report of raw words, through the dispatcher.
+void report(uint8_t type, std::initializer_list<uint16_t> words) {
+    std::vector<uint8_t> payload;
+    for (uint16_t w : words) {
+        payload.push_back(static_cast<uint8_t>(w >> 8));
+        payload.push_back(static_cast<uint8_t>(w));
     }
-    uint16_t crc = coprocCommCrc(0, frame, 10);
-    frame[10] = static_cast<uint8_t>(crc >> 8);
-    frame[11] = static_cast<uint8_t>(crc);
-    ASSERT_EQ(coprocMsgProcess(frame, 12), 0);
+    std::vector<uint8_t> frame = coprocFrameOf(type, payload);
+    ASSERT_EQ(coprocMsgProcess(frame.data(), static_cast<uint16_t>(frame.size())), 0);
 }
-
+void reportTemperature(uint16_t w1, uint16_t w2, uint16_t w3, uint16_t w4) {
+    report(COPROC_PKT_TEMP, {w1, w2, w3, w4});
+}
 void reportHumidity(uint16_t raw) {
-    uint8_t frame[6] = {0x08, 6};
-    utilPutUint16BE(raw, frame + 2);
-    uint16_t crc = coprocCommCrc(0, frame, 4);
-    frame[4] = static_cast<uint8_t>(crc >> 8);
-    frame[5] = static_cast<uint8_t>(crc);
-    ASSERT_EQ(coprocMsgProcess(frame, 6), 0);
+    report(COPROC_PKT_HUMIDITY, {raw});
 }
 
 void configure(ExternalTempSensor external, SensorState internal, SensorState humidity) {
@@ -184,24 +180,28 @@ TEST_F(SensorChoiceTest, RoomAndOutdoorSensorChoice) {
     forecast.outdoorTemp = fprConst(3, 50000000);
     setCurrentForecast(&forecast);
 
-    configure(EXT_TEMP_SENSOR_INDOOR, SENSOR_ON, SENSOR_ON);
-    EXPECT_NEAR(toDouble(Sensors_GetRoomTemperature()), 17.5, 0.05);
-    EXPECT_EQ(Sensors_GetOutdoorTemperature(), forecast.outdoorTemp);
-    configure(EXT_TEMP_SENSOR_OUTDOOR, SENSOR_ON, SENSOR_ON);
-    EXPECT_EQ(Sensors_GetRoomTemperature(), Sensors_GetOnboardTemp());
-    EXPECT_EQ(Sensors_GetOutdoorTemperature(), Sensors_GetExternalTemp(0));
-    configure(EXT_TEMP_SENSOR_OFF, SENSOR_ON, SENSOR_ON);
-    EXPECT_EQ(Sensors_GetRoomTemperature(), Sensors_GetOnboardTemp());
-    EXPECT_EQ(Sensors_GetOutdoorTemperature(), forecast.outdoorTemp);
-    configure(EXT_TEMP_SENSOR_INDOOR, SENSOR_OFF, SENSOR_ON);
-    EXPECT_EQ(Sensors_GetRoomTemperature(), Sensors_GetExternalTemp(0));
-    configure(EXT_TEMP_SENSOR_OFF, SENSOR_OFF, SENSOR_ON);
-    EXPECT_EQ(Sensors_GetRoomTemperature(), 0);
-    // Internal off, external outdoors: no room temperature, the outdoor one
-    // is the external sensor's.
-    configure(EXT_TEMP_SENSOR_OUTDOOR, SENSOR_OFF, SENSOR_ON);
-    EXPECT_EQ(Sensors_GetRoomTemperature(), 0);
-    EXPECT_NEAR(toDouble(Sensors_GetOutdoorTemperature()), 10.0, 0.05);
+    // The room is the on-board thermistor, the external one indoors, or
+    // their average; outdoors the external one or the forecast.
+    const fpr_t onboard = Sensors_GetOnboardTemp();
+    const fpr_t external = Sensors_GetExternalTemp(0);
+    const struct {
+        ExternalTempSensor external;
+        SensorState internal;
+        fpr_t room, outdoor;
+    } cases[] = {
+        {EXT_TEMP_SENSOR_INDOOR, SENSOR_ON, (onboard + external) / 2, forecast.outdoorTemp},
+        {EXT_TEMP_SENSOR_OUTDOOR, SENSOR_ON, onboard, external},
+        {EXT_TEMP_SENSOR_OFF, SENSOR_ON, onboard, forecast.outdoorTemp},
+        {EXT_TEMP_SENSOR_INDOOR, SENSOR_OFF, external, forecast.outdoorTemp},
+        {EXT_TEMP_SENSOR_OFF, SENSOR_OFF, 0, forecast.outdoorTemp},
+        {EXT_TEMP_SENSOR_OUTDOOR, SENSOR_OFF, 0, external},
+    };
+    for (const auto &c : cases) {
+        configure(c.external, c.internal, SENSOR_ON);
+        EXPECT_NEAR(toDouble(Sensors_GetRoomTemperature()), toDouble(c.room), 0.001)
+            << c.external << " " << c.internal;
+        EXPECT_EQ(Sensors_GetOutdoorTemperature(), c.outdoor) << c.external << " " << c.internal;
+    }
 }
 
 TEST_F(SensorChoiceTest, HumiditySensorSettingAndOffset) {

@@ -2,75 +2,74 @@
 // humidity, fan and off decisions, band by band.
 #include "hvac_test_support.h"
 
-namespace {
+#include <cstring>
 
-using StageAlgorithms = HvacTest;
+namespace {
 
 void heat(HvacAlgFunc alg, double t, const TstatSetPoint_t &sp, double outdoor = 10.0) {
     alg(deg(t), deg(45.0), deg(outdoor), &sp);
 }
 
+// Runs the algorithm at each indoor temperature (and outdoor, 10 by default)
+// in turn; the equipment relays O/B, Y1, Y2, W1/E, W2 after each run (four
+// characters leave O/B out).
+struct Step {
+    double indoor;
+    const char *stages;
+    double outdoor = 10.0;
+};
+class StageAlgorithms : public HvacTest {
+  protected:
+    void expectSteps(HvacAlgFunc alg, const TstatSetPoint_t &sp,
+                     std::initializer_list<Step> steps) {
+        for (const Step &s : steps) {
+            heat(alg, s.indoor, sp, s.outdoor);
+            std::string now = stages();
+            EXPECT_EQ(strlen(s.stages) == 4 ? now.substr(1) : now, s.stages)
+                << s.indoor << " indoors, " << s.outdoor << " out";
+        }
+    }
+};
+
 TEST_F(StageAlgorithms, OneHeatStageHasHysteresisBetweenOnAndOff) {
-    heat(systemHeatOneFrncAcAlg, 19.5, sp); // a cold start inside the band stays off
-    EXPECT_EQ(stages(), "00000");
-    heat(systemHeatOneFrncAcAlg, 19.24, sp);
-    EXPECT_EQ(stages(), "00010");
-    heat(systemHeatOneFrncAcAlg, 20.0, sp);
-    EXPECT_EQ(stages(), "00010");
-    heat(systemHeatOneFrncAcAlg, 20.25, sp);
-    EXPECT_EQ(stages(), "00000");
-    heat(systemHeatOneFrncAcAlg, 19.25, sp);
-    EXPECT_EQ(stages(), "00000");
+    expectSteps(systemHeatOneFrncAcAlg, sp,
+                {
+                    {19.5, "00000"}, // a cold start inside the band stays off
+                    {19.24, "00010"},
+                    {20.0, "00010"},
+                    {20.25, "00000"},
+                    {19.25, "00000"},
+                });
 }
 
 TEST_F(StageAlgorithms, TwoHeatStagesDropTheSecondStageNearTheSetpoint) {
-    heat(systemHeatTwoFrncAcAlg, 18.0, sp);
-    EXPECT_EQ(stages(), "00011");
-    heat(systemHeatTwoFrncAcAlg, 19.5, sp);
-    EXPECT_EQ(stages(), "00011");
-    heat(systemHeatTwoFrncAcAlg, 19.75, sp);
-    EXPECT_EQ(stages(), "00010");
-    heat(systemHeatTwoFrncAcAlg, 19.0, sp); // first stage band: W2 holds off
-    EXPECT_EQ(stages(), "00010");
-    heat(systemHeatTwoFrncAcAlg, 20.25, sp);
-    EXPECT_EQ(stages(), "00000");
-    heat(systemHeatTwoFrncAcAlg, 18.5, sp);
-    EXPECT_EQ(stages(), "00010");
+    expectSteps(systemHeatTwoFrncAcAlg, sp,
+                {
+                    {18.0, "00011"},
+                    {19.5, "00011"},
+                    {19.75, "00010"},
+                    {19.0, "00010"}, // first stage band: W2 holds off
+                    {20.25, "00000"},
+                    {18.5, "00010"},
+                });
 }
 
 TEST_F(StageAlgorithms, CoolingStagesForAirConditionersAndHeatPumps) {
-    struct Variant {
-        HvacAlgFunc alg;
-        const char *reversingValve;
-    };
-    for (Variant v : {Variant{systemCoolTwoFrncAcAlg, "0"}, Variant{systemCoolTwoHpAlg, "1"}}) {
+    for (HvacAlgFunc alg : {systemCoolTwoFrncAcAlg, systemCoolTwoHpAlg}) {
         RlyCntl_Reset();
-        std::string ob = v.reversingValve;
-        heat(v.alg, 24.74, sp);
-        EXPECT_EQ(stages(), ob + "0000");
-        heat(v.alg, 24.75, sp);
-        EXPECT_EQ(stages(), ob + "1000");
-        heat(v.alg, 25.75, sp);
-        EXPECT_EQ(stages(), ob + "1100");
-        heat(v.alg, 24.25, sp);
-        EXPECT_EQ(stages(), ob + "1100");
-        heat(v.alg, 24.24, sp);
-        EXPECT_EQ(stages(), ob + "1000");
-        heat(v.alg, 23.75, sp);
-        EXPECT_EQ(stages(), ob + "1000");
-        heat(v.alg, 23.74, sp);
-        EXPECT_EQ(stages(), ob + "0000");
+        expectSteps(alg, sp,
+                    {{24.74, "0000"},
+                     {24.75, "1000"},
+                     {25.75, "1100"},
+                     {24.25, "1100"},
+                     {24.24, "1000"},
+                     {23.75, "1000"},
+                     {23.74, "0000"}});
+        EXPECT_EQ(RlyCntl_GetOBnot(), alg == systemCoolTwoHpAlg ? 1u : 0u);
     }
     for (HvacAlgFunc alg : {systemCoolOneFrncAcAlg, systemCoolOneHpAlg}) {
         RlyCntl_Reset();
-        heat(alg, 24.5, sp);
-        EXPECT_EQ(stages().substr(1), "0000");
-        heat(alg, 30.0, sp);
-        EXPECT_EQ(stages().substr(1), "1000");
-        heat(alg, 23.8, sp);
-        EXPECT_EQ(stages().substr(1), "1000");
-        heat(alg, 23.7, sp);
-        EXPECT_EQ(stages().substr(1), "0000");
+        expectSteps(alg, sp, {{24.5, "0000"}, {30.0, "1000"}, {23.8, "1000"}, {23.7, "0000"}});
         EXPECT_EQ(RlyCntl_GetOBnot(), alg == systemCoolOneHpAlg ? 1u : 0u);
     }
 }
@@ -92,108 +91,102 @@ TEST_F(StageAlgorithms, CutOffTemperaturesRunTheOffAlgorithm) {
 TEST_F(StageAlgorithms, TwoStageHeatPumpSwitchesOverToTheFurnaceLaw) {
     cfg.systemType = SYSTEM_TYPE_TWO_STG_HEAT_PUMP;
     init();
-    heat(systemHeatTwoHpAlg, 19.0, sp);
-    EXPECT_EQ(stages(), "01000");
-    heat(systemHeatTwoHpAlg, 19.8, sp);
-    EXPECT_EQ(stages(), "01000");
-    heat(systemHeatTwoHpAlg, 20.25, sp);
-    EXPECT_EQ(stages(), "00000");
+    expectSteps(systemHeatTwoHpAlg, sp,
+                {
+                    {19.0, "01000"},
+                    {19.8, "01000"},
+                    {20.25, "00000"},
+                });
 
+    // Through the frame's mode dispatch, after the switch-over time.
     RlyCntl_Reset();
     heat(systemHeatTwoHpAlg, 18.0, sp);
-    EXPECT_EQ(stages(), "01100");
-    platformFakeClockAdvanceMs(30 * 60 * 1000);
-    hvacRunModeAlgorithm(HVAC_STATE_HEAT, deg(18.0), deg(45), deg(10), &sp);
-    EXPECT_EQ(stages(), "01100"); // not yet past the deadline
-    platformFakeClockAdvanceMs(1000);
-    hvacRunModeAlgorithm(HVAC_STATE_HEAT, deg(18.0), deg(45), deg(10), &sp);
-    EXPECT_EQ(stages(), "01100");
-    // From now on heating is the two-stage furnace law, on W1/E and W2.
-    hvacRunModeAlgorithm(HVAC_STATE_HEAT, deg(18.0), deg(45), deg(10), &sp);
-    EXPECT_EQ(stages(), "00011");
-    // Satisfied: back to heat-pump control.
-    hvacRunModeAlgorithm(HVAC_STATE_HEAT, deg(20.3), deg(45), deg(10), &sp);
-    EXPECT_EQ(stages(), "00000");
-    platformFakeClockAdvanceMs(300000); // the compressor's minimum off time
-    hvacRunModeAlgorithm(HVAC_STATE_HEAT, deg(19.0), deg(45), deg(10), &sp);
-    EXPECT_EQ(stages(), "01000");
+    const struct {
+        uint32_t afterMs;
+        double indoor;
+        const char *stages;
+    } runs[] = {
+        {30 * 60 * 1000, 18.0, "01100"}, // not yet past the deadline
+        {1000, 18.0, "01100"},
+        {0, 18.0, "00011"},      // from now on the two-stage furnace law, on W1/E and W2
+        {0, 20.3, "00000"},      // satisfied: back to heat-pump control
+        {300000, 19.0, "01000"}, // after the compressor's minimum off time
+    };
+    for (const auto &r : runs) {
+        platformFakeClockAdvanceMs(r.afterMs);
+        hvacRunModeAlgorithm(HVAC_STATE_HEAT, deg(r.indoor), deg(45), deg(10), &sp);
+        EXPECT_EQ(stages(), r.stages) << r.indoor;
+    }
 }
 
 TEST_F(StageAlgorithms, HeatPumpUsesAuxiliaryHeatBelowTheBalancePoint) {
     cfg.systemType = SYSTEM_TYPE_TWO_STG_HEAT_PUMP;
     settings.fossilFuelType = FOSSIL_FUEL_GAS;
     init();
-    heat(systemHeatTwoHpAlg, 18.0, sp, 1.0);
-    EXPECT_EQ(stages(), "00011");
     // Exactly at the balance point the compressor may run.
-    heat(systemHeatTwoHpAlg, 19.0, sp, 2.0);
-    EXPECT_EQ(stages(), "01001");
-    heat(systemHeatTwoHpAlg, 18.0, sp, 1.0);
-    EXPECT_EQ(stages(), "00011");
+    expectSteps(systemHeatTwoHpAlg, sp,
+                {
+                    {18.0, "00011", 1.0},
+                    {19.0, "01001", 2.0},
+                    {18.0, "00011", 1.0},
+                });
     // Gas auxiliary: after more than 60 s of W2 the furnace heats alone.
     platformFakeClockAdvanceMs(61000);
-    heat(systemHeatTwoHpAlg, 18.0, sp, 1.0);
-    EXPECT_EQ(stages(), "00001");
-    heat(systemHeatTwoHpAlg, 19.0, sp, 5.0);
-    EXPECT_EQ(stages(), "00001");
-    heat(systemHeatTwoHpAlg, 20.25, sp, 5.0);
-    EXPECT_EQ(stages(), "00000");
+    expectSteps(systemHeatTwoHpAlg, sp,
+                {
+                    {18.0, "00001", 1.0},
+                    {19.0, "00001", 5.0},
+                    {20.25, "00000", 5.0},
+                });
     platformFakeClockAdvanceMs(300000); // the compressor's minimum off time
-    heat(systemHeatTwoHpAlg, 19.0, sp, 5.0);
-    EXPECT_EQ(stages(), "01000");
+    expectSteps(systemHeatTwoHpAlg, sp, {{19.0, "01000", 5.0}});
 }
 
 TEST_F(StageAlgorithms, OneStageHeatPumpRecoversOnAuxiliaryHeat) {
     cfg.systemType = SYSTEM_TYPE_ONE_STG_HEAT_PUMP;
     init();
-    heat(systemHeatOneHpAlg, 17.0, sp);
-    EXPECT_EQ(stages(), "00010");
-    heat(systemHeatOneHpAlg, 19.0, sp); // still recovering
-    EXPECT_EQ(stages(), "00010");
-    heat(systemHeatOneHpAlg, 19.25, sp);
-    EXPECT_EQ(stages(), "01000");
-    heat(systemHeatOneHpAlg, 19.5, sp);
-    EXPECT_EQ(stages(), "01000");
-    heat(systemHeatOneHpAlg, 20.25, sp);
-    EXPECT_EQ(stages(), "00000");
-    heat(systemHeatOneHpAlg, 18.5, sp, -5.0); // below the balance point
-    EXPECT_EQ(stages(), "00010");
+    expectSteps(systemHeatOneHpAlg, sp,
+                {
+                    {17.0, "00010"},
+                    {19.0, "00010"}, // still recovering
+                    {19.25, "01000"},
+                    {19.5, "01000"},
+                    {20.25, "00000"},
+                    {18.5, "00010", -5.0}, // below the balance point
+                });
 }
 
 TEST_F(StageAlgorithms, EmergencyHeatRunsOnW1EAlone) {
     RlyCntl_SetY1(1);
-    heat(systemEmergHeatHpAlg, 19.2, sp);
-    EXPECT_EQ(stages(), "00010");
-    heat(systemEmergHeatHpAlg, 20.0, sp);
-    EXPECT_EQ(stages(), "00010");
-    heat(systemEmergHeatHpAlg, 20.25, sp);
-    EXPECT_EQ(stages(), "00000");
+    expectSteps(systemEmergHeatHpAlg, sp,
+                {
+                    {19.2, "00010"},
+                    {20.0, "00010"},
+                    {20.25, "00000"},
+                });
 }
 
 TEST_F(StageAlgorithms, HumidifierAndDehumidifierBandsNeverOverlap) {
     humidifyState = HUMIDIFY_STATE_AUTO;
     init();
-    systemHumidifyAlg(deg(35.01), deg(40));
-    EXPECT_EQ(RlyCntl_GetHum(), 0u);
-    systemHumidifyAlg(deg(35), deg(40));
-    EXPECT_EQ(RlyCntl_GetHum(), 1u);
-    systemHumidifyAlg(deg(39.9), deg(40));
-    EXPECT_EQ(RlyCntl_GetHum(), 1u);
-    systemHumidifyAlg(deg(40), deg(40));
-    EXPECT_EQ(RlyCntl_GetHum(), 0u);
-
-    systemDehumidifyAlg(deg(54.9), deg(50));
-    EXPECT_EQ(RlyCntl_GetDeh(), 0u);
-    systemDehumidifyAlg(deg(55), deg(50));
-    EXPECT_EQ(RlyCntl_GetDeh(), 1u);
-    systemDehumidifyAlg(deg(50.1), deg(50));
-    EXPECT_EQ(RlyCntl_GetDeh(), 1u);
-    // A humidifier turn-on later in the same run clears DEH.
-    systemHumidifyAlg(deg(30), deg(40));
-    EXPECT_EQ(relays().substr(5, 2), "01");
-    systemDehumidifyAlg(deg(60), deg(50));
-    EXPECT_EQ(relays().substr(5, 2), "10");
-
+    // Humidify at or below the setpoint less 5 %, dehumidify at or above
+    // the setpoint plus 5 %; DEH, HUM after each run. A humidifier turn-on
+    // later in the same run clears DEH.
+    const struct {
+        void (*alg)(fpr_t, fpr_t);
+        double rh, setpoint;
+        const char *dehHum;
+    } runs[] = {
+        {systemHumidifyAlg, 35.01, 40, "00"},  {systemHumidifyAlg, 35, 40, "01"},
+        {systemHumidifyAlg, 39.9, 40, "01"},   {systemHumidifyAlg, 40, 40, "00"},
+        {systemDehumidifyAlg, 54.9, 50, "00"}, {systemDehumidifyAlg, 55, 50, "10"},
+        {systemDehumidifyAlg, 50.1, 50, "10"}, {systemHumidifyAlg, 30, 40, "01"},
+        {systemDehumidifyAlg, 60, 50, "10"},
+    };
+    for (const auto &r : runs) {
+        r.alg(deg(r.rh), deg(r.setpoint));
+        EXPECT_EQ(relays().substr(5, 2), r.dehHum) << r.rh << " / " << r.setpoint;
+    }
     // Only the installed equipment runs; a sensor switched off stops both.
     humidifyState = HUMIDIFY_STATE_HUMIDIFY;
     init();

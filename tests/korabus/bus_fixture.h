@@ -6,22 +6,14 @@
 #include "bus_board.h"
 #include "config/persist.h"
 #include "coproc_capture.h"
+#include "fixed.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
-
-// Fixed-point value of a decimal number, rounded to the nearest step.
-inline fpr_t fx(double value) {
-    return static_cast<fpr_t>(std::lround(value * FPR_ONE));
-}
-inline double dbl(fpr_t value) {
-    return static_cast<double>(value) / FPR_ONE;
-}
 
 class BusTest : public ::testing::Test {
   protected:

@@ -30,10 +30,7 @@ std::vector<uint8_t> commandPacket(const std::string &text, int declaredLength =
     std::vector<uint8_t> payload = {
         static_cast<uint8_t>(declaredLength >= 0 ? declaredLength : text.size())};
     payload.insert(payload.end(), text.begin(), text.end());
-    uint8_t out[COPROC_MAX_ENCODED];
-    size_t n = coprocCommEncode(COPROC_PKT_COMMAND, static_cast<uint8_t>(payload.size()),
-                                payload.data(), out, sizeof(out));
-    return std::vector<uint8_t>(out, out + n);
+    return coprocEncoded(COPROC_PKT_COMMAND, payload);
 }
 
 TEST(Tokeniser, TokensAndDescriptors) {

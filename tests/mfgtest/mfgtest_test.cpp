@@ -18,6 +18,8 @@
 #include "platform/platform_test.h"
 
 #include "board_root.h"
+#include "coproc_frame.h"
+#include "fixed.h"
 #include "pty_pair.h"
 
 #include <gtest/gtest.h>
@@ -33,10 +35,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-fpr_t fx(double value) {
-    return static_cast<fpr_t>(std::lround(value * FPR_ONE));
-}
-
 int whole(fpr_t value) {
     int16_t w = 0;
     int32_t fraction = 0;
@@ -44,7 +42,7 @@ int whole(fpr_t value) {
     return w;
 }
 
-Bytes bytesOf(const std::string &text) {
+Bytes textBytes(const std::string &text) {
     return Bytes(text.begin(), text.end());
 }
 
@@ -82,12 +80,9 @@ class MfgTest : public ::testing::Test {
         Sensors_Reset();
     }
 
-    void fixtureSends(const std::string &text) { console.write(bytesOf(text)); }
+    void fixtureSends(const std::string &text) { console.write(textBytes(text)); }
     void coprocSends(uint8_t type, const Bytes &payload) {
-        uint8_t encoded[COPROC_MAX_ENCODED];
-        size_t n = coprocCommEncode(type, static_cast<uint8_t>(payload.size()), payload.data(),
-                                    encoded, sizeof(encoded));
-        coproc.write(Bytes(encoded, encoded + n));
+        coproc.write(coprocEncoded(type, payload));
     }
     // Key presses (with their releases) waiting on the key device, after the
     // keys' start-up edges have been taken as a running unit takes them.
@@ -221,7 +216,7 @@ TEST_F(MfgTest, FailedLinkOrRelayTestEndsTheSequence) {
         ASSERT_EQ(RlyCntl_Init(), 0);
         coproc.read(0);
         if (c.linkAnswered) {
-            coprocSends(COPROC_PKT_STRING, bytesOf("ABCDE"));
+            coprocSends(COPROC_PKT_STRING, textBytes("ABCDE"));
         }
         keyPresses(c.presses);
         fixtureSends("***SerialLinkTest\n***IOTest\n***KorabusTest\n");

@@ -6,6 +6,8 @@
 #include "board_root.h"
 #include "config/persist.h"
 #include "config/schedule.h"
+#include "factory_image.h"
+#include "fixed.h"
 
 #include <gtest/gtest.h>
 
@@ -24,10 +26,6 @@ using sim::TraceRow;
 
 constexpr int64_t START_MS = 1000000;
 constexpr int64_t MINUTE_MS = 60000;
-
-fpr_t fx(double v) {
-    return static_cast<fpr_t>(std::lround(v * FPR_ONE));
-}
 
 // A row at minute m of a run that began at START_MS.
 TraceRow row(int minute, PeriodKind period, double heat, double cool, double indoor) {
@@ -234,96 +232,57 @@ TEST(Report, TraceFileRoundTrip) {
     EXPECT_EQ(error.rfind("trace line 3:", 0), 0u) << error;
 }
 
-// A thermostat record in Celsius, heat mode: every day Wake 06:30 21/25,
-// Leave 08:00 17/29, Return 18:00 21/25, Sleep 22:00 17/28.
-TstatSysCfgPersistMem_t record(uint32_t identity) {
-    TstatSysCfgPersistMem_t r;
-    memset(&r, 0, sizeof(r));
-    r.tstatSysCfgId = identity;
-    r.tstatCfg.systemType = SYSTEM_TYPE_TWO_STG_HEAT_PUMP;
-    r.tstatCfg.setpointMargin = fx(0.25);
-    r.tstatCfg.deadband = fx(1.5);
-    r.tstatCfg.cycleRate = 4;
-    r.hvacSettings.hvacState = HVAC_STATE_HEAT;
-    r.hvacSettings.balancePoint = fx(-1.0);
-    r.tstatFmtSettings.tempScale = TEMP_SCALE_CELSIUS;
-    r.tstatMode.mode = TSTAT_MODE_PROGRAM;
-    const struct {
-        double heat, cool;
-        uint8_t hour, minute;
-    } periods[] = {{21, 25, 6, 30}, {17, 29, 8, 0}, {21, 25, 18, 0}, {17, 28, 22, 0}};
-    for (auto &day : r.prgSetPnt) {
-        for (int p = 0; p < TSTAT_PERIODS_PER_DAY; p++) {
-            day.period[p].heatSetPoint = fx(periods[p].heat);
-            day.period[p].coolSetPoint = fx(periods[p].cool);
-            day.period[p].startHour = periods[p].hour;
-            day.period[p].startMinute = periods[p].minute;
-            day.period[p].humidifySetPoint = fx(35);
-            day.period[p].dehumidifySetPoint = fx(55);
-        }
-    }
-    r.humidifyState = HUMIDIFY_STATE_OFF;
-    r.comfortRecoveryModeState = OFFON_ON;
-    return r;
-}
-
-std::string bytes(const TstatSysCfgPersistMem_t &r) {
-    return std::string(reinterpret_cast<const char *>(&r), sizeof(r));
-}
-
 TEST(Report, SetpointsInForceFromTheThermostatsRecord) {
-    setenv("TZ", "UTC0", 1);
-    tzset();
-    {
-        TempBoardRoot root;
-        root.write("/dev/mtdblock4", bytes(record(TSTAT_SYS_CFG_FACTORY_ID)));
-        root.write("/dev/mtdblock5", "");
-        root.write("/dev/mtdblock8", "");
-        sim::SetpointSource source;
-        ASSERT_TRUE(source.refresh());
-        EXPECT_TRUE(source.setup().heatPump);
-        EXPECT_EQ(source.setup().stages, 2);
-        const int64_t monday = 1796601600; // 2026-12-07 00:00 UTC
-        struct Case {
-            int64_t at;
-            PeriodKind period;
-            double heat, cool;
-            bool occupied;
-        };
-        // Before Monday's Wake, Sunday's Sleep; recovery plays no part.
-        const Case cases[] = {
-            {monday + 5 * 3600, PeriodKind::Sleep, 17.0, 28.0, false},
-            {monday + 6 * 3600 + 29 * 60, PeriodKind::Sleep, 17.0, 28.0, false},
-            {monday + 6 * 3600 + 30 * 60, PeriodKind::Wake, 21.0, 25.0, true},
-            {monday + 18 * 3600, PeriodKind::Return, 21.0, 25.0, true},
-        };
-        for (const Case &c : cases) {
-            sim::SetpointsInForce sp = source.at(c.at);
-            ASSERT_TRUE(sp.valid);
-            EXPECT_EQ(sp.period, c.period) << c.at;
-            EXPECT_DOUBLE_EQ(sp.heat, c.heat) << c.at;
-            EXPECT_DOUBLE_EQ(sp.cool, c.cool) << c.at;
-            EXPECT_EQ(sp.occupied, c.occupied) << c.at;
-        }
-        // The thermostat saves a hold until 08:00: the user record wins,
-        // and once the hold has ended the program is back.
-        TstatSysCfgPersistMem_t user = record(TSTAT_SYS_CFG_USER_ID);
-        user.tstatMode.mode = TSTAT_MODE_HOLD;
-        user.tstatMode.holdSetPoint.heatSetPoint = fx(19.5);
-        user.tstatMode.holdSetPoint.coolSetPoint = fx(26.0);
-        user.tstatMode.holdSetPoint.endTime = monday + 8 * 3600;
-        root.write("/dev/mtdblock5", bytes(user));
-        ASSERT_TRUE(source.refresh());
-        sim::SetpointsInForce hold = source.at(monday + 8 * 3600 - 1);
-        EXPECT_EQ(hold.period, PeriodKind::Hold);
-        EXPECT_DOUBLE_EQ(hold.heat, 19.5);
-        EXPECT_TRUE(hold.occupied);
-        EXPECT_EQ(source.at(monday + 8 * 3600).period, PeriodKind::Leave);
-        PersistUtil_Reset();
-        scheduleReset();
+    ScopedTimeZone utc("UTC0");
+    TempBoardRoot root;
+    // A two-stage heat pump in Celsius: on weekdays Wake 06:00 21/26, Leave
+    // 08:00, Return 18:00 21/26, on Sunday Sleep from 23:00 17/28.
+    FactoryOptions options;
+    options.systemType = SYSTEM_TYPE_TWO_STG_HEAT_PUMP;
+    options.tempScale = TEMP_SCALE_CELSIUS;
+    TstatSysCfgPersistMem_t record;
+    buildFactoryImage(options, &record);
+    root.write("/dev/mtdblock4", bytesOf(record));
+    root.write("/dev/mtdblock5", "");
+    root.write("/dev/mtdblock8", "");
+    sim::SetpointSource source;
+    ASSERT_TRUE(source.refresh());
+    EXPECT_TRUE(source.setup().heatPump);
+    EXPECT_EQ(source.setup().stages, 2);
+    const int64_t monday = 1796601600; // 2026-12-07 00:00 UTC
+    const struct {
+        int64_t at;
+        PeriodKind period;
+        double heat, cool;
+        bool occupied;
+    } cases[] = {
+        {monday + 5 * 3600, PeriodKind::Sleep, 17.0, 28.0, false},
+        {monday + 6 * 3600 - 1, PeriodKind::Sleep, 17.0, 28.0, false},
+        {monday + 6 * 3600, PeriodKind::Wake, 21.0, 26.0, true},
+        {monday + 18 * 3600, PeriodKind::Return, 21.0, 26.0, true},
+    };
+    for (const auto &c : cases) {
+        sim::SetpointsInForce sp = source.at(c.at);
+        ASSERT_TRUE(sp.valid);
+        EXPECT_EQ(sp.period, c.period) << c.at;
+        EXPECT_DOUBLE_EQ(sp.heat, c.heat) << c.at;
+        EXPECT_DOUBLE_EQ(sp.cool, c.cool) << c.at;
+        EXPECT_EQ(sp.occupied, c.occupied) << c.at;
     }
-    unsetenv("TZ");
-    tzset();
+    // The thermostat saves a hold until 08:00: the user record wins, and
+    // once the hold has ended the program is back.
+    record.tstatSysCfgId = TSTAT_SYS_CFG_USER_ID;
+    record.tstatMode.mode = TSTAT_MODE_HOLD;
+    record.tstatMode.holdSetPoint.heatSetPoint = fx(19.5);
+    record.tstatMode.holdSetPoint.endTime = monday + 8 * 3600;
+    root.write("/dev/mtdblock5", bytesOf(record));
+    ASSERT_TRUE(source.refresh());
+    sim::SetpointsInForce hold = source.at(monday + 8 * 3600 - 1);
+    EXPECT_EQ(hold.period, PeriodKind::Hold);
+    EXPECT_DOUBLE_EQ(hold.heat, 19.5);
+    EXPECT_EQ(source.at(monday + 8 * 3600).period, PeriodKind::Leave);
+    PersistUtil_Reset();
+    scheduleReset();
 }
 
 TEST(Report, PlotOfARun) {

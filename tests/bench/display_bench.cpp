@@ -4,66 +4,39 @@
 // the main page (clear, 76 items, flip). The frame publisher of the simulated
 // board is detached so that the PNG encoder is not measured.
 #include "alloc_counter.h"
+#include "bus_board.h"
 
 #include "config/data_dict.h"
 #include "config/forecast.h"
-#include "config/persist.h"
-#include "config/schedule.h"
-#include "config/temp_scale.h"
 #include "core/tstat_main.h"
 #include "display/display_manager.h"
-#include "factory_image.h"
 #include "graphics/screen.h"
 #include "graphics/screen_test.h"
-#include "hvac/hvac_control.h"
 #include "hvac/relay_control.h"
 #include "platform/platform.h"
 #include "platform/platform_display.h"
 #include "platform/platform_test.h"
 
-#include "board_root.h"
-
 #include <benchmark/benchmark.h>
 
 #include <climits>
 #include <cstdlib>
-#include <ctime>
 #include <unistd.h>
 
 namespace {
-
-// Tuesday 14 January 2025, 07:10 UTC: the program's Wake period.
-constexpr int64_t WALL_TIME = 1736838600;
 
 class MainPageShown {
   public:
     MainPageShown() {
         setenv("SDL_VIDEODRIVER", "dummy", 1);
-        setenv("TZ", "UTC0", 1);
-        tzset();
         m_root.write("/sys/class/backlight/backlight/brightness", "");
         m_root.write("/sys/class/backlight/backlight/bl_power", "");
-        FactoryOptions options;
-        options.madeAt = WALL_TIME;
-        TstatSysCfgPersistMem_t record{};
-        buildFactoryImage(options, &record);
-        m_root.write("/dev/mtdblock4",
-                     std::string(reinterpret_cast<const char *>(&record), sizeof(record)));
-        m_root.write("/dev/mtdblock5", "");
-        m_root.write("/dev/mtdblock8", "");
+        busBoot(m_root, FactoryOptions{}); // Monday 07:00, the program's Wake period
         displayManagerReset();
-        PersistUtil_Reset();
-        dataDictReset();
-        forecastReset();
-        RlyCntl_Reset();
-        hvacControlReset();
         tstatMainReset();
-        platformFakeClockSet(1000, 0, WALL_TIME);
         if (getcwd(m_oldCwd, sizeof(m_oldCwd)) == nullptr || chdir(TSTAT_BUILD_DIR "/data") != 0) {
             return;
         }
-        PersistUtil_Init();
-        initThermostatSysCfg();
         RlyCntl_Init();
         setComfortRecoveryModeState(OFFON_OFF);
         setMovAvgIndTemp(20 * FPR_ONE);
@@ -76,7 +49,6 @@ class MainPageShown {
         }
         fiveDay.currentCondition = 22;
         setFiveDayForecast(&fiveDay);
-        initialiseHvacAlgorithms();
         displayManagerInit();
         platformDisplayStop();
         // Let the start-up settle: key edges, relay pulses, icon timers.

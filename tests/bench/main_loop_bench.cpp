@@ -1,21 +1,16 @@
 // Costs of the main loop: one pass with nothing to do (the HVAC period not yet
 // due, no key, no packet), and one full control run (schedule, stage, humidity
 // and fan decisions) on the factory configuration of a two-stage heat pump.
+#include "bus_board.h"
+
 #include "config/data_dict.h"
 #include "config/persist.h"
-#include "config/temp_scale.h"
 #include "core/tstat_main.h"
-#include "factory_image.h"
 #include "hvac/hvac_control.h"
 #include "hvac/relay_control.h"
-#include "platform/platform.h"
 #include "platform/platform_test.h"
 
-#include "board_root.h"
-
 #include <benchmark/benchmark.h>
-#include <cstring>
-#include <fstream>
 
 namespace {
 
@@ -25,24 +20,9 @@ class LoadedConfiguration {
     explicit LoadedConfiguration(SystemType type) {
         FactoryOptions options;
         options.systemType = type;
-        options.madeAt = 1796601600;
-        TstatSysCfgPersistMem_t record;
-        buildFactoryImage(options, &record);
-        m_root.write("/dev/mtdblock4",
-                     std::string(reinterpret_cast<const char *>(&record), sizeof(record)));
-        m_root.write("/dev/mtdblock5", "");
-        m_root.write("/dev/mtdblock8", "");
-        PersistUtil_Reset();
-        dataDictReset();
-        RlyCntl_Reset();
-        hvacControlReset();
+        busBoot(m_root, options);
         tstatMainReset();
-        platformFakeClockSet(1000, 0, 1796601600 + 7 * 3600); // a Monday, 07:00 UTC
-        PersistUtil_Init();
-        initThermostatSysCfg();
-        initialiseTStatFormat();
         RlyCntl_Init();
-        initialiseHvacAlgorithms();
         // Comfort recovery prints a line each time it recomputes its setpoint.
         setComfortRecoveryModeState(OFFON_OFF);
         setMovAvgIndTemp(19 * 8192);

@@ -119,12 +119,14 @@ TEST_F(BusTest, QueriesAndReportsAnswer) {
 }
 
 TEST_F(BusTest, SettingCommandsStoreAndSave) {
-    using Check = std::function<void(const TstatSysCfgPersistMem_t &)>;
-    struct Case {
-        const char *command;
-        Check check;
+    // Each command answers at most one reply and saves the record.
+    TstatSysCfgPersistMem_t r{};
+    auto run = [&](const char *text) {
+        command(text);
+        EXPECT_LE(replies().size(), 1u) << text;
+        r = saved();
     };
-    auto allPeriods = [](const TstatSysCfgPersistMem_t &r, double hum, double dehum) {
+    auto allPeriods = [&](double hum, double dehum) {
         for (const auto &day : r.prgSetPnt) {
             for (const auto &p : day.period) {
                 EXPECT_EQ(+p.humidifySetPoint, fx(hum));
@@ -132,81 +134,64 @@ TEST_F(BusTest, SettingCommandsStoreAndSave) {
             }
         }
     };
-    const Case cases[] = {
-        {"SP D60 H30", [&](auto &r) { allPeriods(r, 30, 60); }},
-        {"PG D2 SP1 HT70 C78 HM35 DM55 T2500",
-         [&](auto &r) {
-             EXPECT_EQ(+r.prgSetPnt[2].period[0].startHour, 23);
-             EXPECT_EQ(+r.prgSetPnt[2].period[0].startMinute, 59);
-             allPeriods(r, 35, 55);
-         }},
-        {"PG T0930 DM50 HM40 C80 HT65 SP2 D3",
-         [&](auto &r) {
-             const TstatSetPoint_t &p = r.prgSetPnt[3].period[1];
-             EXPECT_NEAR(fahrenheit(p.heatSetPoint), 65, 0.01);
-             EXPECT_NEAR(fahrenheit(p.coolSetPoint), 80, 0.01);
-             EXPECT_EQ(+p.startHour, 9);
-             EXPECT_EQ(+p.startMinute, 30);
-             allPeriods(r, 40, 50);
-         }},
-        {"PG D0 SP4 HT64 C81 HM40 DM50",
-         [&](auto &r) {
-             EXPECT_EQ(+r.prgSetPnt[0].period[3].startHour, 23);
-             EXPECT_NEAR(fahrenheit(r.prgSetPnt[0].period[3].heatSetPoint), 64, 0.01);
-         }},
-        {"MD MPH H68 C76",
-         [](auto &r) {
-             EXPECT_EQ(+r.tstatMode.mode, TSTAT_MODE_PERMANENT_HOLD);
-             EXPECT_NEAR(fahrenheit(r.tstatMode.holdSetPoint.heatSetPoint), 68, 0.01);
-             EXPECT_NEAR(fahrenheit(r.tstatMode.holdSetPoint.coolSetPoint), 76, 0.01);
-         }},
-        {"MD MV H60 C85 U30 D60 Y3 R4",
-         [](auto &r) {
-             const TstatSetPoint_t &v = r.tstatMode.vacationSetPoint;
-             EXPECT_EQ(+r.tstatMode.mode, TSTAT_MODE_VACATION);
-             EXPECT_EQ(+v.startHour, 3);
-             EXPECT_EQ(+v.startMinute, 4);
-             EXPECT_EQ(+v.endTime, c_BusTestNow + 3 * 86400 + 4 * 3600);
-             EXPECT_EQ(+v.humidifySetPoint, fx(30));
-         }},
-        {"MD MP", [](auto &r) { EXPECT_EQ(+r.tstatMode.mode, TSTAT_MODE_PROGRAM); }},
-        {"FM DD SC T2 XX S",
-         [](auto &r) {
-             EXPECT_EQ(+r.tstatFmtSettings.tempScale, TEMP_SCALE_CELSIUS);
-             EXPECT_EQ(+r.tstatFmtSettings.dateFormat, DATE_FORMAT_DD_MM_YY);
-             EXPECT_EQ(+r.tstatFmtSettings.timeFormat, TIME_FORMAT_24_HOUR);
-         }},
-        {"FM SF T1",
-         [](auto &r) { EXPECT_EQ(+r.tstatFmtSettings.tempScale, TEMP_SCALE_FAHRENHEIT); }},
-        {"LK MR1 FR0 TR7 MT10 FT60 TT0 RR10",
-         [](auto &r) {
-             EXPECT_EQ(+r.lockoutCfg.modeLock, LOCK_LOCKED);
-             EXPECT_EQ(+r.lockoutCfg.fanLock, LOCK_UNLOCKED);
-             EXPECT_EQ(+r.lockoutCfg.tempLock, LOCK_LOCKED);
-             EXPECT_EQ(+r.lockoutCfg.modeLockTime, 10);
-             EXPECT_EQ(+r.lockoutCfg.fanLockTime, 60);
-             EXPECT_EQ(+r.lockoutCfg.tempLockTimeLimit, 0);
-             EXPECT_EQ(+r.lockoutCfg.tempLockRangeLimit, 10);
-             EXPECT_EQ(+r.lockoutCfg.buttonLockout, LOCK_UNLOCKED);
-         }},
-        {"BK T60 AL IO",
-         [](auto &r) {
-             EXPECT_EQ(+r.bkLightCtl.backlightTimeout, 60);
-             EXPECT_EQ(+r.bkLightCtl.activeBrightness, BACKLIGHT_ACTIVE_LOW);
-             EXPECT_EQ(+r.bkLightCtl.inactiveBrightness, BACKLIGHT_INACTIVE_OFF);
-         }},
-        {"BK AX IZ T65535", [](auto &r) { EXPECT_EQ(+r.bkLightCtl.backlightTimeout, 65535); }},
-        {"CD 0042", [](auto &r) { EXPECT_EQ(+r.securityCode, 42); }},
-        {"CD 9999", [](auto &r) { EXPECT_EQ(+r.securityCode, 9999); }},
-        {"FILTER 250", [](auto &) { EXPECT_EQ(getTstatFilterChangeDays(), 180u); }},
-        {"FILTER 30", [](auto &r) { EXPECT_EQ(+r.filterChangeMaxHourTime, 30 * 24); }},
-    };
-    for (const Case &c : cases) {
-        command(c.command);
-        SCOPED_TRACE(c.command);
-        c.check(saved());
-        EXPECT_TRUE(replies().size() <= 1);
-    }
+    run("SP D60 H30");
+    allPeriods(30, 60);
+    run("PG D2 SP1 HT70 C78 HM35 DM55 T2500");
+    EXPECT_EQ(+r.prgSetPnt[2].period[0].startHour, 23);
+    EXPECT_EQ(+r.prgSetPnt[2].period[0].startMinute, 59);
+    allPeriods(35, 55);
+    run("PG T0930 DM50 HM40 C80 HT65 SP2 D3");
+    const TstatSetPoint_t &p = r.prgSetPnt[3].period[1];
+    EXPECT_NEAR(fahrenheit(p.heatSetPoint), 65, 0.01);
+    EXPECT_NEAR(fahrenheit(p.coolSetPoint), 80, 0.01);
+    EXPECT_EQ(+p.startHour * 100 + p.startMinute, 930);
+    allPeriods(40, 50);
+    run("PG D0 SP4 HT64 C81 HM40 DM50");
+    EXPECT_EQ(+r.prgSetPnt[0].period[3].startHour, 23);
+    EXPECT_NEAR(fahrenheit(r.prgSetPnt[0].period[3].heatSetPoint), 64, 0.01);
+    run("MD MPH H68 C76");
+    EXPECT_EQ(+r.tstatMode.mode, TSTAT_MODE_PERMANENT_HOLD);
+    EXPECT_NEAR(fahrenheit(r.tstatMode.holdSetPoint.heatSetPoint), 68, 0.01);
+    EXPECT_NEAR(fahrenheit(r.tstatMode.holdSetPoint.coolSetPoint), 76, 0.01);
+    run("MD MV H60 C85 U30 D60 Y3 R4");
+    const TstatSetPoint_t &v = r.tstatMode.vacationSetPoint;
+    EXPECT_EQ(+r.tstatMode.mode, TSTAT_MODE_VACATION);
+    EXPECT_EQ(+v.startHour, 3);   // days
+    EXPECT_EQ(+v.startMinute, 4); // hours
+    EXPECT_EQ(+v.endTime, c_BusTestNow + 3 * 86400 + 4 * 3600);
+    EXPECT_EQ(+v.humidifySetPoint, fx(30));
+    run("MD MP");
+    EXPECT_EQ(+r.tstatMode.mode, TSTAT_MODE_PROGRAM);
+    run("FM DD SC T2 XX S");
+    EXPECT_EQ(+r.tstatFmtSettings.tempScale, TEMP_SCALE_CELSIUS);
+    EXPECT_EQ(+r.tstatFmtSettings.dateFormat, DATE_FORMAT_DD_MM_YY);
+    EXPECT_EQ(+r.tstatFmtSettings.timeFormat, TIME_FORMAT_24_HOUR);
+    run("FM SF T1");
+    EXPECT_EQ(+r.tstatFmtSettings.tempScale, TEMP_SCALE_FAHRENHEIT);
+    run("LK MR1 FR0 TR7 MT10 FT60 TT0 RR10");
+    const TstatLockoutCfg_t &l = r.lockoutCfg;
+    EXPECT_EQ(+l.modeLock, LOCK_LOCKED);
+    EXPECT_EQ(+l.fanLock, LOCK_UNLOCKED);
+    EXPECT_EQ(+l.tempLock, LOCK_LOCKED);
+    EXPECT_EQ(+l.modeLockTime, 10);
+    EXPECT_EQ(+l.fanLockTime, 60);
+    EXPECT_EQ(+l.tempLockTimeLimit, 0);
+    EXPECT_EQ(+l.tempLockRangeLimit, 10);
+    EXPECT_EQ(+l.buttonLockout, LOCK_UNLOCKED);
+    run("BK T60 AL IO");
+    EXPECT_EQ(+r.bkLightCtl.backlightTimeout, 60);
+    EXPECT_EQ(+r.bkLightCtl.activeBrightness, BACKLIGHT_ACTIVE_LOW);
+    EXPECT_EQ(+r.bkLightCtl.inactiveBrightness, BACKLIGHT_INACTIVE_OFF);
+    run("BK AX IZ T65535");
+    EXPECT_EQ(+r.bkLightCtl.backlightTimeout, 65535);
+    run("CD 0042");
+    EXPECT_EQ(+r.securityCode, 42);
+    run("CD 9999");
+    EXPECT_EQ(+r.securityCode, 9999);
+    run("FILTER 250");
+    EXPECT_EQ(getTstatFilterChangeDays(), 180u);
+    run("FILTER 30");
+    EXPECT_EQ(+r.filterChangeMaxHourTime, 30 * 24);
     EXPECT_EQ(refreshRequests(), (std::vector<int>{4, 5, 6, 7, 11, 14}));
 }
 

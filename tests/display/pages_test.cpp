@@ -450,8 +450,7 @@ TEST_F(PagesTest, TheSecurityCodeOpensThePreferencesOnlyWhenRight) {
     // Cancel returns to the settings page.
     displaySecCodeInpPage();
     pass();
-    taps(BUTTON_CODE_MODE, 4);
-    tap(BUTTON_CODE_DOWN);
+    keys("4M D");
     ASSERT_EQ(getCurrentMenuIndex(), SEC_CODE_CANCEL);
     tap(BUTTON_CODE_MODE);
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_SETTINGS);

@@ -32,6 +32,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -146,6 +147,16 @@ void UiTest::tap(uint16_t code) {
 void UiTest::taps(uint16_t code, int count) {
     for (int i = 0; i < count; i++) {
         tap(code);
+    }
+}
+
+void UiTest::keys(const std::string &script) {
+    std::istringstream in(script);
+    for (std::string step; in >> step;) {
+        const uint16_t codes[] = {BUTTON_CODE_UP, BUTTON_CODE_DOWN, BUTTON_CODE_MODE};
+        size_t key = std::string("UDM").find(step.back());
+        ASSERT_NE(key, std::string::npos) << step;
+        taps(codes[key], step.size() > 1 ? std::stoi(step.substr(0, step.size() - 1)) : 1);
     }
 }
 

@@ -55,6 +55,8 @@ class UiTest : public ::testing::Test {
     // Press, a pass, release, a pass.
     void tap(uint16_t code);
     void taps(uint16_t code, int count);
+    // Taps a sequence of keys: "M 2U D" is Mode, Up twice, Down.
+    void keys(const std::string &script);
     void up(int count = 1) { taps(BUTTON_CODE_UP, count); }
     void down(int count = 1) { taps(BUTTON_CODE_DOWN, count); }
     void mode(int count = 1) { taps(BUTTON_CODE_MODE, count); }

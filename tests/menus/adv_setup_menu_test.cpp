@@ -27,8 +27,7 @@ class AdvSetupMenuTest : public UiTest {
     void openClockScreen() {
         displayAdvSetupPage();
         pass();
-        tap(BUTTON_CODE_UP); // "More"
-        tap(BUTTON_CODE_MODE);
+        keys("U M"); // "More"
         ASSERT_EQ(getCurrentMenuIndex(), ADV_SETUP_MONTH_TEXT);
     }
     // From a label of the current screen, down to another and select its value.
@@ -57,11 +56,7 @@ TEST_F(AdvSetupMenuTest, SystemTypeChangeReachesTheControl) {
     tap(BUTTON_CODE_MODE);
     taps(BUTTON_CODE_MODE, SYSTEM_TYPE_ONE_STG_HEAT_PUMP);
     EXPECT_EQ(textOf(g_AdvSetupMenu[ADV_SETUP_HVAC_SYSTEM].handle), "One Stg Heat Pump");
-    taps(BUTTON_CODE_UP, 2); // the label, then "More"
-    tap(BUTTON_CODE_MODE);
-    tap(BUTTON_CODE_UP); // "More" of the second screen
-    tap(BUTTON_CODE_MODE);
-    tap(BUTTON_CODE_UP); // "Exit"
+    keys("2U M U M U"); // the label, then "More"; "More" of the second screen; "Exit"
     ASSERT_EQ(getCurrentMenuIndex(), ADV_SETUP_EXIT);
     tap(BUTTON_CODE_MODE);
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_USER_PREF);
@@ -87,9 +82,7 @@ TEST_F(AdvSetupMenuTest, ClockIsSetOnceWhenTheTimeChanges) {
     EXPECT_EQ(packed(memoryRecord().clockYear), 125);
     // Another setting stored later does not set the clock back to 07:11:00.
     wait(5000);
-    tap(BUTTON_CODE_DOWN);
-    tap(BUTTON_CODE_MODE);
-    tap(BUTTON_CODE_MODE);
+    keys("D 2M");
     EXPECT_EQ(shellLog(), "date 011407112025.00\n/sbin/hwclock --systohc\n");
 }
 
@@ -112,8 +105,7 @@ TEST_F(AdvSetupMenuTest, EachPressIsStoredAndTheScreenReloads20sLater) {
     setCycleRate(6);
     displayAdvSetupPage();
     pass();
-    tap(BUTTON_CODE_MODE);
-    tap(BUTTON_CODE_MODE);
+    keys("2M");
     wait(20500);
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
     EXPECT_EQ(packed(memoryRecord().tstatCfg.systemType), SYSTEM_TYPE_ONE_STG_FURNACE);

@@ -36,29 +36,20 @@ TEST_F(ButtonLockoutTest, ATemperatureLockBehindTheCodeLiftsAfterItsTime) {
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_SEC_CODE_INPUT);
     enterCode(4321);
     ASSERT_EQ(dispManGetCurrentPage(), PAGE_USER_PREF);
-    down(5);
-    mode();
-    down(5);
-    mode();
-    down(2);
+    keys("5D M 5D M 2D");
     ASSERT_EQ(getCurrentMenuIndex(), USER_PREF_BUTTON_LOCKOUT);
     mode();
     ASSERT_EQ(dispManGetCurrentPage(), PAGE_BUTTON_LOCKOUT);
 
     mode(2); // "Unlock" -> "Lock"
     EXPECT_EQ(text(LOCKOUT_BUTTON_LOCKOUT), "Lock");
-    down();
-    mode(2); // temperature lock "No" -> "Yes"
+    keys("D 2M"); // temperature lock "No" -> "Yes"
     EXPECT_EQ(text(LOCKOUT_TEMP_LOCK), "Yes");
-    down();
-    mode(3); // 2 minutes
+    keys("D 3M"); // 2 minutes
     EXPECT_EQ(text(LOCKOUT_TEMP_TIME), "2 min");
-    down();
-    mode(10); // range 2 -> 10 -> 0: no set-point change at all
+    keys("D 10M"); // range 2 -> 10 -> 0: no set-point change at all
     EXPECT_EQ(text(LOCKOUT_TEMP_RANGE), "0 \xB0");
-    down();
-    mode(); // "More"
-    up();   // "Exit"
+    keys("D M U"); // "More"; "Exit"
     ASSERT_EQ(getCurrentMenuIndex(), LOCKOUT_EXIT);
     mode();
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
@@ -76,8 +67,7 @@ TEST_F(ButtonLockoutTest, ATemperatureLockBehindTheCodeLiftsAfterItsTime) {
     wait(1500);
     EXPECT_EQ(packed(lockout().tempLock), LOCK_UNLOCKED);
     EXPECT_EQ(packed(lockout().tempLockTimeLimit), 0);
-    up(); // leaves the screen saver
-    up();
+    keys("2U"); // leaves the screen saver
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_HOLD);
 }
 
@@ -117,11 +107,9 @@ TEST_F(ButtonLockoutTest, KeysWalkTheLabelsAndValuesWrap) {
     up();
     EXPECT_EQ(getCurrentMenuIndex(), LOCKOUT_TEMP_RANGE_LABEL);
     // "More", then the fan lock time 60 -> 0, and out through "Exit".
-    down();
-    mode();
+    keys("D M");
     EXPECT_EQ(screen(), testScreenButtonLockoutCont);
-    down();
-    mode();
+    keys("D M");
     EXPECT_EQ(text(LOCKOUT_FAN_TIME), "60 min");
     mode();
     EXPECT_EQ(text(LOCKOUT_FAN_TIME), "0 min");
@@ -144,10 +132,7 @@ TEST_F(ButtonLockoutTest, TheTimeOutKeepsTheEditsAndRestartsTheLockTiming) {
     pass(2); // the 60-minute fan lock runs
     displayButtonLockoutPage();
     pass();
-    down(4);
-    mode();
-    down();
-    mode(3); // 60 -> 0 -> 1 minute
+    keys("4D M D 3M"); // 60 -> 0 -> 1 minute
     EXPECT_EQ(text(LOCKOUT_FAN_TIME), "1 min");
     wait(19500);
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_BUTTON_LOCKOUT);
@@ -180,11 +165,7 @@ TEST_F(ButtonLockoutTest, TheCodeChangeStoresOnlyOnEnter) {
     for (const auto &c : cases) {
         displayConfigSecCode();
         pass();
-        down();  // 0 -> 9
-        mode();  // the second digit
-        mode();  // the third
-        up();    // 0 -> 1
-        mode(2); // "Enter"
+        keys("D 2M U 2M"); // 0 -> 9; the second digit; the third; 0 -> 1; "Enter"
         if (!c.enter) {
             down(); // "Cancel"
         }

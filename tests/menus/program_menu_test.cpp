@@ -83,8 +83,7 @@ TEST_F(ProgramMenuTest, MondaysWakeHeatEditedCopiedToTheWeekdaysStoredAndSaved) 
     EXPECT_EQ(getProgramMenuDay(), MONDAY);
     EXPECT_EQ(textOf(g_ProgramMenu[WAKE_HEAT].handle), "70\xB0");
 
-    tap(BUTTON_CODE_MODE);
-    taps(BUTTON_CODE_UP, 2);
+    keys("M 2U");
     pass();
     // The store cycle wrote the edit into the program, not yet into the flash.
     const fpr_t edited = tempFahToCelConversion(fx(72));
@@ -103,13 +102,11 @@ TEST_F(ProgramMenuTest, MondaysWakeHeatEditedCopiedToTheWeekdaysStoredAndSaved) 
     // Up climbs from Done through Saturday; Monday, being edited, is passed over.
     tap(BUTTON_CODE_UP);
     for (int day = 0; day < 4; day++) { // Friday to Tuesday
-        tap(BUTTON_CODE_UP);
-        tap(BUTTON_CODE_MODE);
+        keys("U M");
     }
     tap(BUTTON_CODE_UP);
     EXPECT_EQ(getCurrentMenuPtr(), progCopyToItem(7)); // Sunday
-    tap(BUTTON_CODE_UP);
-    tap(BUTTON_CODE_MODE);
+    keys("U M");
     EXPECT_EQ(screen(), testScreenProgram);
     EXPECT_EQ(position(), PROG_COPY);
     for (uint8_t day = SUNDAY; day <= SATURDAY; day++) {
@@ -118,8 +115,7 @@ TEST_F(ProgramMenuTest, MondaysWakeHeatEditedCopiedToTheWeekdaysStoredAndSaved) 
             << int(day);
     }
 
-    taps(BUTTON_CODE_DOWN, 2);
-    tap(BUTTON_CODE_MODE); // Done saves
+    keys("2D M"); // Done saves
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
     flash = savedRecord();
     for (uint8_t day = SUNDAY; day <= SATURDAY; day++) {
@@ -184,8 +180,7 @@ TEST_F(ProgramMenuTest, SetPointsStopAtTheirLimitsInBothScales) {
         // A page opened in another unit initialises its limits for it.
         setScale(c.scale);
         reopen();
-        tap(BUTTON_CODE_MODE);
-        taps(BUTTON_CODE_UP, 50);
+        keys("M 50U");
         pass();
         EXPECT_EQ(textOf(g_ProgramMenu[WAKE_HEAT].handle), c.highest);
         EXPECT_EQ(g_ProgramMenu[WAKE_HEAT].max, g_MaxSetPointTemp);
@@ -195,19 +190,16 @@ TEST_F(ProgramMenuTest, SetPointsStopAtTheirLimitsInBothScales) {
         EXPECT_EQ(storedHeat(TUESDAY, 0, nullptr), tempFahToCelConversion(g_MinSetPointTemp));
     }
     // Dehumidify stops at 100 %; humidify stops at 95 %, five below it.
-    tap(BUTTON_CODE_MODE);
-    taps(BUTTON_CODE_MODE, 4);
+    keys("5M");
     while (position() != PROG_DEHUMID_FRAME) {
         tap(BUTTON_CODE_DOWN);
     }
-    tap(BUTTON_CODE_MODE);
-    taps(BUTTON_CODE_UP, 50);
+    keys("M 50U");
     pass();
     EXPECT_EQ(textOf(g_ProgramMenu[PROG_DEHUMID_SP].handle), "100%");
     tap(BUTTON_CODE_MODE);
     EXPECT_EQ(position(), PROG_HUMID_FRAME);
-    tap(BUTTON_CODE_MODE);
-    taps(BUTTON_CODE_UP, 70);
+    keys("M 70U");
     pass();
     EXPECT_EQ(textOf(g_ProgramMenu[PROG_HUMID_SP].handle), " 95%");
     TstatSetPoint_t wake{};
@@ -218,8 +210,7 @@ TEST_F(ProgramMenuTest, SetPointsStopAtTheirLimitsInBothScales) {
 
 TEST_F(ProgramMenuTest, StartTimesStoreAsTwentyFourHourTimes) {
     openOn(TUESDAY);
-    tap(BUTTON_CODE_MODE);
-    taps(BUTTON_CODE_MODE, 2); // to the wake hour, 6 am
+    keys("3M"); // to the wake hour, 6 am
     EXPECT_EQ(position(), PROG_WAKE + PROG_HOUR);
     pass();
     const ScreenItem *hour = g_ProgramMenu[PROG_WAKE + PROG_HOUR].handle;
@@ -254,10 +245,7 @@ TEST_F(ProgramMenuTest, NextDayStoresTheDayAndWrapsToSunday) {
     for (const auto &c : cases) {
         setDay(c.from);
         reopen();
-        tap(BUTTON_CODE_MODE);
-        tap(BUTTON_CODE_DOWN);
-        taps(BUTTON_CODE_MODE, 5);
-        taps(BUTTON_CODE_UP, 3); // from the leave period to Next Day
+        keys("M D 5M 3U"); // from the leave period to Next Day
         EXPECT_EQ(position(), PROG_NEXT_DAY);
         tap(BUTTON_CODE_MODE);
         EXPECT_EQ(getProgramMenuDay(), c.to);
@@ -284,23 +272,18 @@ TEST_F(ProgramMenuTest, TheTemperatureLockHoldsEachDayWithinItsRange) {
         while (position() != PROG_WAKE) {
             tap(BUTTON_CODE_DOWN);
         }
-        tap(BUTTON_CODE_MODE);
-        taps(BUTTON_CODE_UP, 5);
+        keys("M 5U");
         pass();
         EXPECT_EQ(textOf(g_ProgramMenu[WAKE_HEAT].handle), d.highest);
         taps(BUTTON_CODE_DOWN, 10);
         pass();
         EXPECT_EQ(textOf(g_ProgramMenu[WAKE_HEAT].handle), d.lowest);
-        taps(BUTTON_CODE_MODE, 5);
-        taps(BUTTON_CODE_UP, 3);
-        tap(BUTTON_CODE_MODE); // Next Day
+        keys("5M 3U M"); // Next Day
     }
     // A week on, Monday keeps the range around its first value: no creeping.
     taps(BUTTON_CODE_MODE, 5);
     EXPECT_EQ(getProgramMenuDay(), MONDAY);
-    taps(BUTTON_CODE_DOWN, 2);
-    tap(BUTTON_CODE_MODE);
-    taps(BUTTON_CODE_DOWN, 3);
+    keys("2D M 3D");
     pass();
     EXPECT_EQ(textOf(g_ProgramMenu[WAKE_HEAT].handle), "68\xB0");
     // Without a range the set points cannot be edited: the start hour is first.
@@ -312,8 +295,7 @@ TEST_F(ProgramMenuTest, TheTemperatureLockHoldsEachDayWithinItsRange) {
 
 TEST_F(ProgramMenuTest, TimeOutSavesHelpPageAndSharedSlots) {
     openOn(TUESDAY);
-    tap(BUTTON_CODE_MODE);
-    tap(BUTTON_CODE_DOWN);
+    keys("M D");
     wait(19000);
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_PROGRAM);
     wait(1500);

@@ -90,8 +90,7 @@ TEST_F(SettingsMenuTest, SystemModePopUpOffersEmergencyHeatOnlyOnHeatPumps) {
         EXPECT_EQ(imageOf(g_SettingsPuHvacMenu[0].handle).find("NoEmergency") == std::string::npos,
                   heatPump);
         EXPECT_EQ(walk(BUTTON_CODE_DOWN, static_cast<int>(c.downs.size())), c.downs) << c.system;
-        taps(BUTTON_CODE_UP, 2); // cool, auto
-        tap(BUTTON_CODE_UP);
+        keys("3U"); // cool, auto
         EXPECT_EQ(getCurrentMenuIndex(), c.upFromAuto);
         taps(BUTTON_CODE_DOWN, 4); // auto, cool, heat, off
         ASSERT_EQ(getCurrentMenuIndex(), SETTINGS_PU_HVAC_OFF);
@@ -166,9 +165,7 @@ TEST_F(SettingsMenuTest, LeavingSavesTheChoicesAndHandsThemToTheControl) {
         platformFakeClockAdvanceMs(16 * 60 * 1000ull);
         displayManagerEnableBacklight();
         open();
-        tap(BUTTON_CODE_MODE);
-        tap(BUTTON_CODE_UP); // cool
-        tap(BUTTON_CODE_MODE);
+        keys("M U M"); // cool
         if (byTimeout) {
             wait(20500);
         } else {

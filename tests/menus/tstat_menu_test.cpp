@@ -56,8 +56,7 @@ TEST_F(TstatMenuTest, FirstButtonSwitchesProgramAndPermanentHold) {
 
     tap(BUTTON_CODE_MODE);
     EXPECT_EQ(imageOf(g_TstatMenu[0].handle), "./images/TSTAT/Tstat-S1-Text-EnablePH-OFF.png");
-    tap(BUTTON_CODE_DOWN);
-    tap(BUTTON_CODE_MODE);
+    keys("D M");
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
     EXPECT_EQ(packed(savedRecord().tstatMode.mode), TSTAT_MODE_PERMANENT_HOLD);
     TstatSetPoint_t hold{};
@@ -66,8 +65,7 @@ TEST_F(TstatMenuTest, FirstButtonSwitchesProgramAndPermanentHold) {
     EXPECT_EQ(hold.coolSetPoint, inForce.coolSetPoint);
 
     // The next visit offers the program back.
-    tap(BUTTON_CODE_MODE);
-    tap(BUTTON_CODE_DOWN);
+    keys("M D");
     EXPECT_EQ(imageOf(g_TstatMenu[0].handle), "./images/TSTAT/Tstat-S1-Text-EnablePM-ON.png");
     tap(BUTTON_CODE_MODE);
     EXPECT_EQ(packed(savedRecord().tstatMode.mode), TSTAT_MODE_PROGRAM);

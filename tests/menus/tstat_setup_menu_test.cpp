@@ -24,8 +24,7 @@ class TstatSetupMenuTest : public UiTest {
         displayThermostatSetupPage();
         pass();
         if (label == TSTAT_SETUP_BAL_PT_TEXT) {
-            tap(BUTTON_CODE_UP); // "More"
-            tap(BUTTON_CODE_MODE);
+            keys("U M"); // "More"
         } else {
             taps(BUTTON_CODE_DOWN, label / 2);
         }
@@ -110,9 +109,7 @@ TEST_F(TstatSetupMenuTest, ExitStoresTheValuesAndTheTimeOutDropsThem) {
     select(TSTAT_SETUP_DEADBAND_TEXT);
     tap(BUTTON_CODE_MODE);
     select(TSTAT_SETUP_BAL_PT_TEXT); // the deadband's edit is dropped by the reopening...
-    tap(BUTTON_CODE_MODE);           // ...and the balance point goes from 30 F to 31 F
-    tap(BUTTON_CODE_DOWN);           // "Exit"
-    tap(BUTTON_CODE_MODE);
+    keys("M D M");                   // ...and the balance point goes from 30 F to 31 F; "Exit"
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_ADV_SETUP);
     EXPECT_EQ(getCurrentMenuIndex(), ADV_SETUP_TSTAT_SETUP);
     TstatSysCfgPersistMem_t saved = savedRecord();

@@ -39,10 +39,7 @@ class UserPrefTest : public UiTest {
     }
     // From the first label of the first screen to the third screen.
     void toThirdScreen() {
-        down(5);
-        mode();
-        down(5);
-        mode();
+        keys("5D M 5D M");
         ASSERT_EQ(getCurrentMenuIndex(), USER_PREF_SCREEN_SAVER_LABEL);
     }
     // From anywhere on the first screen, out through "Exit".
@@ -54,8 +51,7 @@ class UserPrefTest : public UiTest {
         for (int i = 0; i < 6 && getCurrentMenuIndex() != USER_PREF_MORE_2; i++) {
             down();
         }
-        mode();
-        up();
+        keys("M U");
         ASSERT_EQ(getCurrentMenuIndex(), USER_PREF_EXIT);
         mode();
     }
@@ -163,8 +159,7 @@ TEST_F(UserPrefTest, KeysWalkTheLabelsOfEachScreen) {
     EXPECT_EQ(g_UserPrefMenu[USER_PREF_DATE].handle->textColor, MENU_ACTIVE_COLOR);
     up();
     EXPECT_EQ(getCurrentMenuIndex(), USER_PREF_DATE_LABEL);
-    mode();
-    down();
+    keys("M D");
     EXPECT_EQ(getCurrentMenuIndex(), USER_PREF_TIME_LABEL);
     EXPECT_EQ(g_ModeButtonPtr, displaySelectedUserPrefMenuItemPage);
     // "More" shows the next screen with its first label current.
@@ -179,8 +174,7 @@ TEST_F(UserPrefTest, ValuesWrapAtTheirLimits) {
     bootAndStart();
     openPreferences();
     // The backlight time-out steps by 10 s from 10 to 300 and shows minutes.
-    down(3);
-    mode();
+    keys("3D M");
     ASSERT_EQ(getCurrentMenuIndex(), USER_PREF_BKL_TIMEOUT);
     EXPECT_EQ(text(USER_PREF_BKL_TIMEOUT), "30 sec");
     const struct {
@@ -200,8 +194,7 @@ TEST_F(UserPrefTest, ValuesWrapAtTheirLimits) {
     incrementMenuItemValue();
 
     // The active brightness shows each level at once; "High" is stored on leaving.
-    down(); // to its label
-    mode();
+    keys("D M"); // to its label
     const struct {
         const char *shown;
         const char *level;
@@ -212,19 +205,13 @@ TEST_F(UserPrefTest, ValuesWrapAtTheirLimits) {
         EXPECT_EQ(brightness(), l.level);
     }
     // The humidity offset runs 0 to 50, then 0 again.
-    down();
-    mode();
-    down(5);
-    mode();
-    down();
-    mode();
+    keys("D M 5D M D M");
     ASSERT_EQ(getCurrentMenuIndex(), USER_PREF_HUM_OFFSET);
     mode(50);
     EXPECT_EQ(text(USER_PREF_HUM_OFFSET), "50");
     mode();
     EXPECT_EQ(text(USER_PREF_HUM_OFFSET), "0");
-    mode(7);
-    down(4);
+    keys("7M 4D");
     ASSERT_EQ(getCurrentMenuIndex(), USER_PREF_EXIT);
     mode();
     TstatSysCfgPersistMem_t saved = savedRecord();
@@ -236,11 +223,7 @@ TEST_F(UserPrefTest, ValuesWrapAtTheirLimits) {
 TEST_F(UserPrefTest, BacklightAndScreenSaverSettingsTakeEffect) {
     bootAndStart();
     openPreferences();
-    down(3);
-    mode(2); // time-out 30 s -> 40 s
-    down(2);
-    mode();  // "More"
-    mode(2); // inactive brightness "Dim" -> "Off"
+    keys("3D 2M 2D 3M"); // time-out 30 s -> 40 s; "More"; inactive brightness "Dim" -> "Off"
     EXPECT_EQ(text(USER_PREF_BKL_INACTIVE), "Off");
     displayMainPage();
     pass();
@@ -274,10 +257,7 @@ TEST_F(UserPrefTest, FormatsAndPanelsShowOnTheMainPage) {
     }
     // Without the current-conditions page the main page has no weather panel.
     openPreferences();
-    down(5);
-    mode();
-    down(3);
-    mode(2);
+    keys("5D M 3D 2M");
     EXPECT_EQ(text(USER_PREF_FORECAST), "Disable");
     pass();
     displayMainPage();

@@ -47,25 +47,15 @@ TEST_F(VacationMenuTest, AVacationSetWithTheKeysEndsBackOnTheProgram) {
 
     tap(BUTTON_CODE_MODE); // on, and to the end date
     EXPECT_EQ(position(), VAC_DATE);
-    tap(BUTTON_CODE_MODE); // the month stays
-    tap(BUTTON_CODE_MODE);
-    taps(BUTTON_CODE_UP, 3); // 17 January
-    taps(BUTTON_CODE_MODE, 2);
+    keys("2M 3U 2M"); // the month stays; 17 January
     EXPECT_EQ(position(), VAC_TIME);
-    tap(BUTTON_CODE_MODE);
-    taps(BUTTON_CODE_UP, 5); // 12
-    tap(BUTTON_CODE_MODE);
-    tap(BUTTON_CODE_UP); // :11, so that whole hours remain at Done
-    tap(BUTTON_CODE_MODE);
-    tap(BUTTON_CODE_UP); // PM
-    tap(BUTTON_CODE_MODE);
+    keys("M 5U M U M U M"); // 12; :11, so that whole hours remain at Done; PM
     EXPECT_EQ(position(), VAC_COOL_HDR);
     // The store cycle changed the settings, but only Done enters the vacation.
     EXPECT_EQ(packed(vacation().endTime), localEpoch(2025, 1, 17, 12, 11));
     EXPECT_EQ(getThermostatMode(), TSTAT_MODE_PROGRAM);
 
-    tap(BUTTON_CODE_DOWN);
-    tap(BUTTON_CODE_DOWN); // no humidity equipment: from the heat to Done
+    keys("2D"); // no humidity equipment: from the heat to Done
     EXPECT_EQ(position(), VAC_DONE);
     link.frames();
     tap(BUTTON_CODE_MODE);
@@ -94,8 +84,7 @@ TEST_F(VacationMenuTest, AVacationSetWithTheKeysEndsBackOnTheProgram) {
     setVacationThermostatSettings(&later);
     open();
     EXPECT_EQ(g_VacationMenu[VAC_ENABLE].value, VAC_ENABLED);
-    tap(BUTTON_CODE_MODE);
-    tap(BUTTON_CODE_DOWN);
+    keys("M D");
     EXPECT_EQ(position(), VAC_DONE);
     tap(BUTTON_CODE_MODE);
     EXPECT_EQ(packed(savedRecord().tstatMode.mode), TSTAT_MODE_PROGRAM);
@@ -105,10 +94,7 @@ TEST_F(VacationMenuTest, TheTimeOutSavesTheSettingsAndChangesNoMode) {
     bootAndStart();
     setThermostatMode(TSTAT_MODE_HOLD);
     open();
-    tap(BUTTON_CODE_MODE); // switched on, but never confirmed with Done
-    taps(BUTTON_CODE_DOWN, 2);
-    tap(BUTTON_CODE_MODE);
-    tap(BUTTON_CODE_DOWN); // cool one degree down
+    keys("M 2D M D"); // switched on, but never confirmed with Done; cool one degree down
     wait(19000);
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_VACATION);
     wait(1500);
@@ -213,8 +199,7 @@ TEST_F(VacationMenuTest, NavigationFollowsTheSwitchTheEquipmentAndTheLock) {
     editLockout([](TstatLockoutCfg_t &l) { l.tempLockRangeLimit = 3; });
     taps(BUTTON_CODE_DOWN, 2);
     EXPECT_EQ(position(), VAC_HEAT_HDR);
-    tap(BUTTON_CODE_MODE);
-    taps(BUTTON_CODE_UP, 5);
+    keys("M 5U");
     pass();
     EXPECT_EQ(textOf(g_VacationMenu[VAC_HEAT].handle), "65\xB0");
     taps(BUTTON_CODE_DOWN, 8);
@@ -242,19 +227,13 @@ TEST_F(VacationMenuTest, HumidityLimitsAndBothScales) {
     EXPECT_EQ(g_VacationMenu[VAC_HEAT].handle->x, 200);
     EXPECT_EQ(g_VacationMenu[VAC_COOL].handle->x, 199);
     // The heat set point stops at 7 degrees Celsius, 45 Fahrenheit.
-    tap(BUTTON_CODE_MODE);
-    taps(BUTTON_CODE_DOWN, 3);
-    tap(BUTTON_CODE_MODE);
-    taps(BUTTON_CODE_DOWN, 5);
+    keys("M 3D M 5D");
     pass();
     EXPECT_EQ(textOf(g_VacationMenu[VAC_HEAT].handle), " 7\xB0");
     EXPECT_EQ(packed(vacation().heatSetPoint), fx(7));
     setScale(TEMP_SCALE_FAHRENHEIT);
     open();
-    tap(BUTTON_CODE_MODE);
-    taps(BUTTON_CODE_DOWN, 3);
-    tap(BUTTON_CODE_MODE);
-    taps(BUTTON_CODE_DOWN, 5);
+    keys("M 3D M 5D");
     pass();
     EXPECT_EQ(textOf(g_VacationMenu[VAC_HEAT].handle), "45\xB0");
     EXPECT_EQ(g_VacationMenu[VAC_HEAT].handle->x, 199);

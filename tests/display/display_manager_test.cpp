@@ -90,8 +90,7 @@ TEST_F(DisplayManagerTest, ShortModePressesWalkThePagesTheSettingsEnable) {
         setHelpModeState(c.help);
         setCurrentForecastState(c.current);
         setFiveDayForecastState(c.fiveDay);
-        displayMainPage();
-        pass();
+        show(displayMainPage);
         std::vector<uint8_t> walked;
         for (size_t i = 0; i < c.pages.size(); i++) {
             tap(BUTTON_CODE_MODE);
@@ -109,13 +108,11 @@ TEST_F(DisplayManagerTest, HoldingModeThreeSecondsOpensTheModePopUpOnTheCurrentM
     bootAndStart();
     for (const auto &c : cases) {
         setThermostatMode(c.mode);
-        displayMainPage();
-        pass();
+        show(displayMainPage);
         // Released just before 3 s: a short press, the next page.
         holdKey(BUTTON_CODE_MODE, 2800);
         EXPECT_EQ(dispManGetCurrentPage(), PAGE_HELP);
-        displayMainPage();
-        pass();
+        show(displayMainPage);
         holdKey(BUTTON_CODE_MODE, 3000);
         EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
         EXPECT_EQ(getCurrentMenuPtr(), &g_MainPuModeMenu[c.item]) << c.mode;

@@ -277,8 +277,7 @@ TEST_F(PagesTest, TheMainPageOverlaysFollowTheScreenOnDisplay) {
     // without its diagnostic overlay.
     setCurrentForecastState(FEATURE_DISABLE);
     setHelpModeState(OFFON_OFF);
-    displayMainPage();
-    pass();
+    show(displayMainPage);
     ASSERT_EQ(screen(), testScreenMainWoutFcast);
     EXPECT_FALSE(visible(m_DiagModeBitmap));
     EXPECT_FALSE(visible(m_HelpBarTextBitmap));
@@ -337,8 +336,7 @@ TEST_F(PagesTest, TheWeatherPanelAndPagesShowTheForecastStore) {
     EXPECT_EQ(textOf(&testScreenFiveDayForecast[12]), " 29\xB0");
     // After midnight the labels stay until new forecast data arrives.
     platformFakeClockSetWall(UI_TEST_WALL_TIME + 24 * 3600);
-    displayFiveDayForecastPage();
-    pass();
+    show(displayFiveDayForecastPage);
     EXPECT_STREQ(m_FiveDayPtr[0]->imageFile,
                  "./images/Weather/5-Day Forecast/Label - 5Day - DOW - TUE.png");
     setFiveDayForecast(&fiveDay);
@@ -448,8 +446,7 @@ TEST_F(PagesTest, TheSecurityCodeOpensThePreferencesOnlyWhenRight) {
     enterCode(305);
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_USER_PREF);
     // Cancel returns to the settings page.
-    displaySecCodeInpPage();
-    pass();
+    show(displaySecCodeInpPage);
     keys("4M D");
     ASSERT_EQ(getCurrentMenuIndex(), SEC_CODE_CANCEL);
     tap(BUTTON_CODE_MODE);

@@ -49,6 +49,11 @@ class UiTest : public ::testing::Test {
     }
 
     void pass(int count = 1);
+    // Shows a page (its display function) and runs a pass.
+    void show(void (*page)()) {
+        page();
+        pass();
+    }
     // Key events through the key FIFO (codes of graphics/buttons.h).
     void press(uint16_t code);
     void release(uint16_t code);

@@ -25,8 +25,7 @@ class AdvSetupMenuTest : public UiTest {
   protected:
     // The advanced setup's second screen, its first label current.
     void openClockScreen() {
-        displayAdvSetupPage();
-        pass();
+        show(displayAdvSetupPage);
         keys("U M"); // "More"
         ASSERT_EQ(getCurrentMenuIndex(), ADV_SETUP_MONTH_TEXT);
     }
@@ -51,8 +50,7 @@ TEST_F(AdvSetupMenuTest, SystemTypeChangeReachesTheControl) {
     hvacAlgorithmCntl(fx(10), fx(40), fx(0), &inForce);
     ASSERT_EQ(RlyCntl_GetW1E(), 0u);
 
-    displayAdvSetupPage();
-    pass();
+    show(displayAdvSetupPage);
     tap(BUTTON_CODE_MODE);
     taps(BUTTON_CODE_MODE, SYSTEM_TYPE_ONE_STG_HEAT_PUMP);
     EXPECT_EQ(textOf(g_AdvSetupMenu[ADV_SETUP_HVAC_SYSTEM].handle), "One Stg Heat Pump");
@@ -103,8 +101,7 @@ TEST_F(AdvSetupMenuTest, EachPressIsStoredAndTheScreenReloads20sLater) {
     // The first screen's edits wait for its "More": the time-out drops them,
     // and it saves what the other screens stored.
     setCycleRate(6);
-    displayAdvSetupPage();
-    pass();
+    show(displayAdvSetupPage);
     keys("2M");
     wait(20500);
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
@@ -140,8 +137,7 @@ TEST_F(AdvSetupMenuTest, SensorsAndHumidityEquipmentFollowTheirRules) {
         cfg.externalTempSensor = c.external;
         cfg.internalTempSensor = c.internal;
         setAdvSetupSettings(&cfg);
-        displayAdvSetupPage();
-        pass();
+        show(displayAdvSetupPage);
         selectValue(c.label);
         tap(BUTTON_CODE_MODE);
         EXPECT_EQ(g_AdvSetupMenu[ADV_SETUP_EXT_SENSOR].value, c.external2) << c.external;
@@ -172,8 +168,7 @@ TEST_F(AdvSetupMenuTest, SensorsAndHumidityEquipmentFollowTheirRules) {
     cfg.systemType = static_cast<SystemType>(9);
     cfg.externalTempSensor = static_cast<ExternalTempSensor>(0xFFFFFFFF);
     setAdvSetupSettings(&cfg);
-    displayAdvSetupPage();
-    pass();
+    show(displayAdvSetupPage);
     EXPECT_EQ(textOf(g_AdvSetupMenu[ADV_SETUP_HVAC_SYSTEM].handle), "");
     EXPECT_EQ(textOf(g_AdvSetupMenu[ADV_SETUP_EXT_SENSOR].handle), "");
 }
@@ -196,8 +191,7 @@ TEST_F(AdvSetupMenuTest, BusAddressIsEnteredAndSentToTheCoprocessor) {
         setKorabusAddress(0);
         saveThermostatSysCfg();
         link.frames();
-        displayKorabusCommPage();
-        pass();
+        show(displayKorabusCommPage);
         for (int presses : c.digits) {
             taps(BUTTON_CODE_UP, presses);
             tap(BUTTON_CODE_MODE);
@@ -222,8 +216,7 @@ TEST_F(AdvSetupMenuTest, BusAddressIsEnteredAndSentToTheCoprocessor) {
     }
     // The stored address is shown as its three digits.
     setKorabusAddress(207);
-    displayKorabusCommPage();
-    pass();
+    show(displayKorabusCommPage);
     EXPECT_EQ(textOf(g_KorabusCommMenu[0].handle) + textOf(g_KorabusCommMenu[1].handle) +
                   textOf(g_KorabusCommMenu[2].handle),
               "207");

@@ -78,8 +78,7 @@ TEST_F(ButtonLockoutTest, KeysWalkTheLabelsAndValuesWrap) {
         l.fanLockTime = 60;
         l.modeLockTime = 5; // in memory only: "Exit" saves it with the rest
     });
-    displayButtonLockoutPage();
-    pass();
+    show(displayButtonLockoutPage);
     const struct {
         uint8_t from;
         uint16_t key;
@@ -130,8 +129,7 @@ TEST_F(ButtonLockoutTest, TheTimeOutKeepsTheEditsAndRestartsTheLockTiming) {
         l.fanLockTime = 60;
     });
     pass(2); // the 60-minute fan lock runs
-    displayButtonLockoutPage();
-    pass();
+    show(displayButtonLockoutPage);
     keys("4D M D 3M"); // 60 -> 0 -> 1 minute
     EXPECT_EQ(text(LOCKOUT_FAN_TIME), "1 min");
     wait(19500);
@@ -149,8 +147,7 @@ TEST_F(ButtonLockoutTest, TheCodeChangeStoresOnlyOnEnter) {
     FactoryOptions options;
     options.securityCode = 305;
     bootAndStart(options);
-    displayUserPrefPage();
-    pass();
+    show(displayUserPrefPage);
     setCurrentMenuPtr(g_UserPrefMenu, USER_PREF_SECURITY_CODE);
     mode();
     ASSERT_EQ(dispManGetCurrentPage(), PAGE_SEC_CODE_CONFIG);
@@ -163,8 +160,7 @@ TEST_F(ButtonLockoutTest, TheCodeChangeStoresOnlyOnEnter) {
         uint16_t stored;
     } cases[] = {{false, 305}, {true, 9315}};
     for (const auto &c : cases) {
-        displayConfigSecCode();
-        pass();
+        show(displayConfigSecCode);
         keys("D 2M U 2M"); // 0 -> 9; the second digit; the third; 0 -> 1; "Enter"
         if (!c.enter) {
             down(); // "Cancel"

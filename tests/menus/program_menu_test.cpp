@@ -41,10 +41,8 @@ class ProgramMenuTest : public UiTest {
     }
     // From the main page to the program page, as a new visit.
     void reopen() {
-        displayMainPage();
-        pass();
-        displayProgramModePage();
-        pass();
+        show(displayMainPage);
+        show(displayProgramModePage);
     }
     uint8_t position() const { return static_cast<uint8_t>(getCurrentMenuPtr() - g_ProgramMenu); }
     static fpr_t storedHeat(uint8_t day, uint8_t period, const TstatSysCfgPersistMem_t *record) {
@@ -76,8 +74,7 @@ TEST_F(ProgramMenuTest, MondaysWakeHeatEditedCopiedToTheWeekdaysStoredAndSaved) 
     setThermostatMode(TSTAT_MODE_HOLD);
     saveThermostatSysCfg();
     modeReports(link);
-    displayProgramModePage();
-    pass();
+    show(displayProgramModePage);
     EXPECT_EQ(getThermostatMode(), TSTAT_MODE_PROGRAM);
     EXPECT_EQ(screen(), testScreenProgram);
     EXPECT_EQ(getProgramMenuDay(), MONDAY);
@@ -303,8 +300,7 @@ TEST_F(ProgramMenuTest, TimeOutSavesHelpPageAndSharedSlots) {
     TstatSysCfgPersistMem_t flash = savedRecord();
     EXPECT_EQ(storedHeat(TUESDAY, 0, &flash), tempFahToCelConversion(fx(69)));
 
-    displayProgramHelpPage();
-    pass();
+    show(displayProgramHelpPage);
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_PROGRAM_HELP);
     EXPECT_EQ(screen(), testScreenProgramHelp);
     tap(BUTTON_CODE_UP);

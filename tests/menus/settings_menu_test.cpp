@@ -112,8 +112,7 @@ TEST_F(SettingsMenuTest, LockedRowsAreSkippedAndMarked) {
         l.modeLock = LOCK_LOCKED;
         l.fanLock = LOCK_LOCKED;
     });
-    displaySettingsPage();
-    pass();
+    show(displaySettingsPage);
     EXPECT_EQ(getCurrentMenuIndex(), SETTINGS_FAN_MODE_ROW);
     EXPECT_EQ(walk({BUTTON_CODE_DOWN, BUTTON_CODE_UP, BUTTON_CODE_UP, BUTTON_CODE_DOWN}),
               (std::vector<uint8_t>{SETTINGS_FILTER_ROW, SETTINGS_FAN_MODE_ROW, SETTINGS_EXIT,

@@ -87,8 +87,7 @@ TEST_F(TstatMenuTest, ButtonsOpenTheirPages) {
     bootAndStart();
     for (const auto &c : cases) {
         setHelpModeState(c.help);
-        displayTSTATPageFirstItem();
-        pass();
+        show(displayTSTATPageFirstItem);
         down(c.item);
         mode();
         EXPECT_EQ(dispManGetCurrentPage(), c.page) << +c.item << " " << c.help;
@@ -98,8 +97,7 @@ TEST_F(TstatMenuTest, ButtonsOpenTheirPages) {
 TEST_F(TstatMenuTest, ModeLockLeavesOnlySettingsAndExit) {
     bootAndStart();
     editLockout([](TstatLockoutCfg_t &l) { l.buttonLockout = l.modeLock = LOCK_LOCKED; });
-    displayTSTATPage();
-    pass();
+    show(displayTSTATPage);
     EXPECT_EQ(getCurrentMenuIndex(), TSTAT_MENU_SETTINGS);
     EXPECT_EQ(walk({BUTTON_CODE_DOWN, BUTTON_CODE_DOWN, BUTTON_CODE_UP, BUTTON_CODE_UP}),
               (std::vector<uint8_t>{4, 3, 4, 3}));

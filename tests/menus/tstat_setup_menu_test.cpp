@@ -21,8 +21,7 @@ class TstatSetupMenuTest : public UiTest {
   protected:
     // Opens the page and selects the value after the label at `label`.
     void select(uint8_t label) {
-        displayThermostatSetupPage();
-        pass();
+        show(displayThermostatSetupPage);
         if (label == TSTAT_SETUP_BAL_PT_TEXT) {
             keys("U M"); // "More"
         } else {

@@ -82,8 +82,7 @@ TEST_F(UserPrefTest, ScaleChangeConvertsTheSetPointsAndIsReportedOnce) {
     setHoldThermostatSettings(&hold);
     setThermostatMode(TSTAT_MODE_PERMANENT_HOLD);
     setHVACState(HVAC_STATE_AUTO);
-    displayMainPage();
-    pass();
+    show(displayMainPage);
     EXPECT_EQ(textOf(g_HoldModeMenu[HOLD_MENU_HEAT].handle), " 68");
     EXPECT_EQ(textOf(g_HoldModeMenu[HOLD_MENU_COOL].handle), " 77");
     replies();
@@ -104,8 +103,7 @@ TEST_F(UserPrefTest, ScaleChangeConvertsTheSetPointsAndIsReportedOnce) {
     EXPECT_EQ(g_MinSetPointTemp, fx(7));
     EXPECT_EQ(g_MaxSetPointTemp, fx(32));
 
-    displayMainPage();
-    pass();
+    show(displayMainPage);
     EXPECT_EQ(textOf(g_HoldModeMenu[HOLD_MENU_HEAT].handle), " 20");
     EXPECT_EQ(textOf(g_HoldModeMenu[HOLD_MENU_COOL].handle), " 25");
     // The hold page now edits in Celsius, from 7 to 32.
@@ -116,8 +114,7 @@ TEST_F(UserPrefTest, ScaleChangeConvertsTheSetPointsAndIsReportedOnce) {
     EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].max, fx(32));
 
     // Leaving again without a change tells the bus nothing.
-    displayMainPage();
-    pass();
+    show(displayMainPage);
     replies();
     openPreferences();
     exitPreferences();
@@ -225,8 +222,7 @@ TEST_F(UserPrefTest, BacklightAndScreenSaverSettingsTakeEffect) {
     openPreferences();
     keys("3D 2M 2D 3M"); // time-out 30 s -> 40 s; "More"; inactive brightness "Dim" -> "Off"
     EXPECT_EQ(text(USER_PREF_BKL_INACTIVE), "Off");
-    displayMainPage();
-    pass();
+    show(displayMainPage);
     wait(39500);
     EXPECT_EQ(brightness(), "255\n");
     wait(1000);
@@ -249,8 +245,7 @@ TEST_F(UserPrefTest, FormatsAndPanelsShowOnTheMainPage) {
         mode(1 + c.timePresses);
         down();
         exitPreferences();
-        displayMainPage();
-        pass();
+        show(displayMainPage);
         ScreenItem *table = screen();
         EXPECT_EQ(textOf(&table[1]), c.time);
         EXPECT_EQ(textOf(&table[2]), c.date);
@@ -260,8 +255,7 @@ TEST_F(UserPrefTest, FormatsAndPanelsShowOnTheMainPage) {
     keys("5D M 3D 2M");
     EXPECT_EQ(text(USER_PREF_FORECAST), "Disable");
     pass();
-    displayMainPage();
-    pass();
+    show(displayMainPage);
     EXPECT_EQ(screen(), testScreenMainWoutFcast);
 }
 

@@ -22,8 +22,7 @@ namespace {
 class VacationMenuTest : public UiTest {
   protected:
     void open() {
-        displayVacationModePage();
-        pass();
+        show(displayVacationModePage);
     }
     uint8_t position() const { return static_cast<uint8_t>(getCurrentMenuPtr() - g_VacationMenu); }
     static TstatSetPoint_t vacation() {
@@ -105,8 +104,7 @@ TEST_F(VacationMenuTest, TheTimeOutSavesTheSettingsAndChangesNoMode) {
     EXPECT_EQ(packed(flash.tstatMode.vacationSetPoint.coolSetPoint),
               tempFahToCelConversion(fx(84)));
 
-    displayAwayHelpPage();
-    pass();
+    show(displayAwayHelpPage);
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_VACATION_HELP);
     EXPECT_EQ(screen(), testScreenAwayHelp);
     tap(BUTTON_CODE_DOWN);

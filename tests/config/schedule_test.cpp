@@ -1,6 +1,7 @@
 // Schedule, hold, vacation and comfort recovery. The date-dependent tests run
 // in UTC and in a zone with daylight saving.
 #include "config_fixture.h"
+#include "printed.h"
 
 #include <cstring>
 
@@ -12,9 +13,11 @@ constexpr fpr_t c_RecoveryFrom18To21 = 152371; // 18.6
 
 using ScheduleTest = ZonedConfigTest;
 
+// The setpoints in force; what the schedule printed meanwhile is in g_Printed.
+std::string g_Printed;
 TstatSetPoint_t inForce() {
     TstatSetPoint_t out{};
-    EXPECT_EQ(getCurrentThermostatSettings(&out), 0);
+    EXPECT_EQ(printedBy([&] { return getCurrentThermostatSettings(&out); }, &g_Printed), 0);
     return out;
 }
 
@@ -171,9 +174,7 @@ TEST_P(ScheduleTest, RecoveryWindowIsTheTwoHoursBeforeAComfortPeriod) {
                          << month << "/" << day << " " << c.hour << ":" << c.minute);
             setRecoveryMode(1 - c.recovery);
             setLocalTime(2024, month, day, c.hour, c.minute);
-            testing::internal::CaptureStdout();
             EXPECT_EQ(+inForce().heatSetPoint, +c.heat);
-            testing::internal::GetCapturedStdout();
             EXPECT_EQ(getRecoveryMode(), +c.recovery);
         }
     }
@@ -216,10 +217,8 @@ TEST_P(ScheduleTest, HeatRecoveryStepsAFifthAndStandsFor900Seconds) {
     bootTestRecord();
     setMovAvgIndTemp(fx(18));
     setLocalTime(2024, 6, 10, 4, 30);
-    testing::internal::CaptureStdout();
     EXPECT_EQ(+inForce().heatSetPoint, c_RecoveryFrom18To21);
-    std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out, "Setting computed recovery heat temp\r");
+    EXPECT_EQ(g_Printed, "Setting computed recovery heat temp\r");
     EXPECT_EQ(+image().recoveryTemp[0], c_RecoveryFrom18To21);
 
     // Evaluations within 900 s of each other keep the value although the room warmed.
@@ -230,9 +229,7 @@ TEST_P(ScheduleTest, HeatRecoveryStepsAFifthAndStandsFor900Seconds) {
     }
     // After a longer pause it is recomputed: 20 + (21 - 20) / 5.
     setLocalTime(2024, 6, 10, 5, 10, 1);
-    testing::internal::CaptureStdout();
     EXPECT_EQ(+inForce().heatSetPoint, 165478);
-    testing::internal::GetCapturedStdout();
 }
 
 TEST_P(ScheduleTest, CoolRecoveryAndRecoveryInFahrenheit) {
@@ -240,9 +237,8 @@ TEST_P(ScheduleTest, CoolRecoveryAndRecoveryInFahrenheit) {
     setHVACState(HVAC_STATE_COOL);
     setMovAvgIndTemp(fx(28));
     setLocalTime(2024, 6, 10, 5, 0);
-    testing::internal::CaptureStdout();
     TstatSetPoint_t out = inForce();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Setting computed recovery cool temp\r");
+    EXPECT_EQ(g_Printed, "Setting computed recovery cool temp\r");
     EXPECT_EQ(+out.coolSetPoint, 224461); // 28 - (28 - 25) / 5 = 27.4
     EXPECT_EQ(getRecoveryMode(), 1);
 
@@ -258,10 +254,8 @@ TEST_P(ScheduleTest, CoolRecoveryAndRecoveryInFahrenheit) {
     diff.tempOffset = fx(2);
     setTstatSetupDifferential(&diff);
     setMovAvgIndTemp(fx(20));
-    testing::internal::CaptureStdout();
     // I = 154737 (66 F), R = I + (172032 - I) / 5.
     EXPECT_EQ(+inForce().heatSetPoint, 158196);
-    testing::internal::GetCapturedStdout();
 }
 
 TEST_P(ScheduleTest, RecoveryStaysOffWhenDisabledResetOrUnmeasured) {
@@ -277,9 +271,7 @@ TEST_P(ScheduleTest, RecoveryStaysOffWhenDisabledResetOrUnmeasured) {
     g_IsZapCommand = 1;
     EXPECT_EQ(+inForce().heatSetPoint, fx(17));
     g_IsZapCommand = 0;
-    testing::internal::CaptureStdout();
     EXPECT_EQ(+inForce().heatSetPoint, c_RecoveryFrom18To21);
-    testing::internal::GetCapturedStdout();
 }
 
 TEST_P(ScheduleTest, RecoveryEndsWhenTheComfortPeriodBegins) {
@@ -287,9 +279,7 @@ TEST_P(ScheduleTest, RecoveryEndsWhenTheComfortPeriodBegins) {
     // A house that heats slowly: still below the Leave setpoint when Wake begins.
     setMovAvgIndTemp(fx(16));
     setLocalTime(2024, 6, 10, 6, 29);
-    testing::internal::CaptureStdout();
     EXPECT_EQ(+inForce().heatSetPoint, fx(17)); // 16 + (21 - 16) / 5
-    testing::internal::GetCapturedStdout();
     setLocalTime(2024, 6, 10, 6, 30);
     EXPECT_EQ(+inForce().heatSetPoint, fx(21));
     EXPECT_EQ(getRecoveryMode(), 0);

@@ -136,59 +136,42 @@ TEST_F(MsgTest, LineVoltage) {
     EXPECT_EQ(volts, 480);
 }
 
-TEST_F(MsgTest, StringTexts) {
-    EXPECT_EQ(process(coprocFrameOf(0x09, textBytes("KorabusTestPass"))), 0);
-    EXPECT_STREQ(g_stringBuf, "KorabusTestPass");
-    // A shorter string replaces it whole.
-    process(coprocFrameOf(0x09, textBytes("ABC")));
-    EXPECT_STREQ(g_stringBuf, "ABC");
-    // The copy stops at a NUL.
-    process(coprocFrameOf(0x09, {'X', 'Y', 0, 'Z'}));
-    EXPECT_STREQ(g_stringBuf, "XY");
-    // 64 characters fit; a length byte announcing more is ignored.
-    std::string longest(64, 'L');
-    process(coprocFrameOf(0x09, textBytes(longest)));
-    EXPECT_EQ(std::string(g_stringBuf), longest);
-    process(coprocFrameOf(0x09, textBytes("short"), 69));
-    EXPECT_EQ(std::string(g_stringBuf), longest);
-    process(coprocFrameOf(0x09, textBytes("short"), 3));
-    EXPECT_EQ(std::string(g_stringBuf), longest);
-    // A length byte larger than the packet never reads past it.
-    process(coprocFrameOf(0x09, textBytes("four"), 40));
-    EXPECT_STREQ(g_stringBuf, "four");
-    process(coprocFrameOf(0x09, {}));
-    EXPECT_STREQ(g_stringBuf, "");
-}
-
-TEST_F(MsgTest, CommandTexts) {
-    // The bus layer cuts a command into tokens in place; one without blanks
-    // and keyword stays as it was handed over.
-    std::string cmd = "NO-SUCH-COMMAND,H68,C76";
-    Bytes payload = {static_cast<uint8_t>(cmd.size())};
-    payload.insert(payload.end(), cmd.begin(), cmd.end());
-    EXPECT_EQ(process(coprocFrameOf(0x0B, payload)), 0);
-    EXPECT_EQ(std::string(g_stringBuf), cmd);
-
-    // N shorter than the text cuts it; N = 0 gives an empty command.
-    Bytes cut = {2, 'F', 'M', ' ', 'S', 'C'};
-    process(coprocFrameOf(0x0B, cut));
-    EXPECT_STREQ(g_stringBuf, "FM");
-
-    // N = 65 is ignored, and so is an N beyond the received text.
+TEST_F(MsgTest, StringAndCommandTextsStayWithinTheirPackets) {
+    // Each frame and the text left in the buffer after it.
+    const std::string longest(64, 'L');
+    const std::string longestCommand(63, 'C');
     Bytes tooLong = {65};
     tooLong.insert(tooLong.end(), 60, 'A');
-    process(coprocFrameOf(0x0B, tooLong));
-    EXPECT_STREQ(g_stringBuf, "FM");
-    process(coprocFrameOf(0x0B, {10, 'S', 'T'}));
-    EXPECT_STREQ(g_stringBuf, "FM");
-    process(coprocFrameOf(0x0B, {}));
-    EXPECT_STREQ(g_stringBuf, "FM");
-
-    std::string longest(63, 'C');
     Bytes full = {63};
-    full.insert(full.end(), longest.begin(), longest.end());
-    process(coprocFrameOf(0x0B, full));
-    EXPECT_EQ(std::string(g_stringBuf), longest);
+    full.insert(full.end(), longestCommand.begin(), longestCommand.end());
+    const struct {
+        Bytes frame;
+        std::string text;
+    } cases[] = {
+        {coprocFrameOf(0x09, textBytes("KorabusTestPass")), "KorabusTestPass"},
+        {coprocFrameOf(0x09, textBytes("ABC")), "ABC"},  // replaced whole
+        {coprocFrameOf(0x09, {'X', 'Y', 0, 'Z'}), "XY"}, // the copy stops at a NUL
+        // 64 characters fit; a length byte announcing more or fewer is ignored,
+        // and one larger than the packet never reads past it.
+        {coprocFrameOf(0x09, textBytes(longest)), longest},
+        {coprocFrameOf(0x09, textBytes("short"), 69), longest},
+        {coprocFrameOf(0x09, textBytes("short"), 3), longest},
+        {coprocFrameOf(0x09, textBytes("four"), 40), "four"},
+        {coprocFrameOf(0x09, {}), ""},
+        // A command text: one without blanks and keyword stays as handed over.
+        {coprocFrameOf(0x0B, textBytes("\x17NO-SUCH-COMMAND,H68,C76")), "NO-SUCH-COMMAND,H68,C76"},
+        // N shorter than the text cuts it; N = 65, an N beyond the received
+        // text and an empty packet are ignored.
+        {coprocFrameOf(0x0B, {2, 'F', 'M', ' ', 'S', 'C'}), "FM"},
+        {coprocFrameOf(0x0B, tooLong), "FM"},
+        {coprocFrameOf(0x0B, {10, 'S', 'T'}), "FM"},
+        {coprocFrameOf(0x0B, {}), "FM"},
+        {coprocFrameOf(0x0B, full), longestCommand},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(process(c.frame), 0);
+        EXPECT_EQ(std::string(g_stringBuf), c.text);
+    }
 }
 
 TEST_F(MsgTest, PeriodicRequestsAndSends) {

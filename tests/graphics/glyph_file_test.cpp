@@ -3,6 +3,7 @@
 #include "graphics/abf.h"
 
 #include "board_root.h"
+#include "printed.h"
 
 #include "glyph_source.h"
 #include "glyph_writer.h"
@@ -77,15 +78,6 @@ void fixChecksum(Bytes &b) {
 void put16(Bytes &b, size_t at, uint32_t v) {
     b[at] = static_cast<uint8_t>(v >> 8);
     b[at + 1] = static_cast<uint8_t>(v);
-}
-
-// What a call printed on standard output, and its result.
-template <typename F> auto printedBy(F call, std::string *printed) {
-    testing::internal::CaptureStdout();
-    auto result = call();
-    fflush(stdout);
-    *printed = testing::internal::GetCapturedStdout();
-    return result;
 }
 
 // Frames of plain memory for the renderer.
@@ -166,9 +158,7 @@ TEST_F(GlyphFile, HeaderChecksRejectBrokenFilesAndCloseThem) {
     EXPECT_EQ(h->glyphCount, 3);
     abfClose(h);
     EXPECT_EQ(openFdCount(), fds);
-    testing::internal::CaptureStdout();
-    abfClose(nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "attempted to close NULL ABF handle\n");
+    EXPECT_EQ(printedBy([] { abfClose(nullptr); }), "attempted to close NULL ABF handle\n");
 }
 
 TEST_F(GlyphFile, LookupFollowsTheChainAndStopsAtMissingEntries) {
@@ -277,12 +267,12 @@ TEST_F(GlyphFile, RenderingIgnoresPaddingAndRecolouringReplacesEveryPixel) {
     abfReleaseGlyph(h, g);
     EXPECT_EQ(g_released, 1);
 
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(abfRenderGlyph565(h, nullptr, 1), -1);
-    EXPECT_EQ(abfGetGlyphFrame(h, nullptr), nullptr);
-    abfReleaseGlyph(h, nullptr);
-    EXPECT_EQ(abfLoadAndRenderGlyph565(h, 2, nullptr, nullptr, 1), nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(printedBy([&] {
+                  EXPECT_EQ(abfRenderGlyph565(h, nullptr, 1), -1);
+                  EXPECT_EQ(abfGetGlyphFrame(h, nullptr), nullptr);
+                  abfReleaseGlyph(h, nullptr);
+                  EXPECT_EQ(abfLoadAndRenderGlyph565(h, 2, nullptr, nullptr, 1), nullptr);
+              }),
               "invalid parameters\nattempt to get frame info for null glyph!\n"
               "attempt to free null glyph!\ninvalid parameters\n");
     abfClose(h);

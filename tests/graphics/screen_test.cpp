@@ -3,6 +3,7 @@
 #include "alloc_counter.h"
 #include "display_fixture.h"
 #include "platform/platform.h"
+#include "printed.h"
 
 #include <SDL.h>
 
@@ -208,17 +209,15 @@ TEST_F(Screen, AMissingImageLeavesOnlyItsItemEmpty) {
         {screenBitmap(0, 0, nullptr, BKGD), screenBitmap(10, 10, nullptr, FAN),
          screenBitmap(40, 10, nullptr, "./images/no-such.png"), screenBitmap(70, 10, nullptr, HEAT),
          screenText(10, 100, nullptr, textUpdate, BOLD, 18, 0xFFFFFF), screenEnd()});
-    testing::internal::CaptureStdout();
-    screenSetCurrentScreen(d, s.data());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(printedBy([&] { screenSetCurrentScreen(d, s.data()); }),
               "failed loading image ./images/no-such.png\n");
     EXPECT_EQ(s[2].bitmapSurface, nullptr);
     EXPECT_EQ(pass().blits, 4u);
 
     // A failing replacement later on keeps the rest of the screen loaded.
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(screenReplaceBitmap(d, &s[1], "./images/also-missing.png"), -1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(printedBy([&] {
+                  EXPECT_EQ(screenReplaceBitmap(d, &s[1], "./images/also-missing.png"), -1);
+              }),
               "failed loading image ./images/also-missing.png\n");
     EXPECT_EQ(s[1].bitmapSurface, nullptr);
     EXPECT_NE(s[3].bitmapSurface, nullptr);
@@ -227,9 +226,8 @@ TEST_F(Screen, AMissingImageLeavesOnlyItsItemEmpty) {
     // A missing font is reported with the design's wording.
     std::vector<ScreenItem> &f =
         keep({screenText(0, 0, nullptr, textUpdate, "./fonts/none.ttf", 12, 0), screenEnd()});
-    testing::internal::CaptureStdout();
-    screenSetCurrentScreen(d, f.data());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "failed loading font./fonts/none.ttf\n");
+    EXPECT_EQ(printedBy([&] { screenSetCurrentScreen(d, f.data()); }),
+              "failed loading font./fonts/none.ttf\n");
     pass();
 }
 
@@ -330,11 +328,9 @@ TEST_F(Screen, GlyphUnloadForgetsItsFrame) {
     EXPECT_EQ(s[0].glyphFrame, nullptr);
     d->dirty = 1;
     EXPECT_EQ(pass().blits, 0u);
-    testing::internal::CaptureStdout();
     std::vector<ScreenItem> &missing =
         keep({screenGlyph(0, 0, nullptr, 300, 0xFFFF00), screenEnd()});
-    screenSetCurrentScreen(d, missing.data());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(printedBy([&] { screenSetCurrentScreen(d, missing.data()); }),
               "index 300 exceeds num table entries (0x00000020, 256)\ncouldn't find glyph 300\n"
               "failed loading glyph 300\nfailed loading glyph 300\n");
 }

@@ -33,23 +33,26 @@ class SensorsTest : public ::testing::Test {
 };
 
 TEST_F(SensorsTest, ThermistorTableEdgesAndInterpolation) {
+    // Beyond the table (or a negative resistance) the result is clamped, status -1.
+    const struct {
+        fpr_t resistance;
+        int status;
+        double degrees;
+    } cases[] = {
+        {kOhm(10.0), 0, 25.0},
+        {fprConst(329, 50000000), 0, -50.0},
+        {kOhm(400.0), -1, -50.0},
+        {kOhm(0.5), -1, 110.0},
+        {fprConst(0, 75760000), 0, 110},
+        {kOhm(-3.0), -1, 110.0},
+        {kOhm(9.816), 0, 25.5}, // half-way between 10 (25 degrees) and 9.632 (26)
+        {fprConst(1, 24000000), 0, 90.0 + (1.266 - 1.24) / (1.266 - 1.232)},
+    };
     fpr_t t = 0;
-    EXPECT_EQ(getDegreesCelsius(kOhm(10.0), &t), 0);
-    EXPECT_NEAR(toDouble(t), 25.0, 0.001);
-    EXPECT_EQ(getDegreesCelsius(fprConst(329, 50000000), &t), 0);
-    EXPECT_EQ(t, -50 * FPR_ONE);
-    // Beyond the table: clamped, status -1.
-    EXPECT_EQ(getDegreesCelsius(kOhm(400.0), &t), -1);
-    EXPECT_EQ(t, -50 * FPR_ONE);
-    EXPECT_EQ(getDegreesCelsius(kOhm(0.5), &t), -1);
-    EXPECT_EQ(t, 110 * FPR_ONE);
-    EXPECT_EQ(getDegreesCelsius(fprConst(0, 75760000), &t), 0);
-    EXPECT_EQ(t, 110 * FPR_ONE);
-    EXPECT_EQ(getDegreesCelsius(kOhm(-3.0), &t), -1);
-    EXPECT_EQ(t, 110 * FPR_ONE);
-    // Half-way between 10 (25 degrees) and 9.632 (26 degrees).
-    EXPECT_EQ(getDegreesCelsius(kOhm(9.816), &t), 0);
-    EXPECT_NEAR(toDouble(t), 25.5, 0.01);
+    for (const auto &c : cases) {
+        EXPECT_EQ(getDegreesCelsius(c.resistance, &t), c.status) << c.resistance;
+        EXPECT_NEAR(toDouble(t), c.degrees, 0.01) << c.resistance;
+    }
     // Every table point converts to its own degree, and the curve is
     // monotonic in between.
     double previous = 200;
@@ -58,8 +61,6 @@ TEST_F(SensorsTest, ThermistorTableEdgesAndInterpolation) {
         EXPECT_GT(toDouble(t), previous == 200 ? -100 : previous - 0.001) << r;
         previous = toDouble(t);
     }
-    EXPECT_EQ(getDegreesCelsius(fprConst(1, 24000000) /* 1.24 */, &t), 0);
-    EXPECT_NEAR(toDouble(t), 90.0 + (1.266 - 1.24) / (1.266 - 1.232), 0.01);
 }
 
 TEST_F(SensorsTest, RawThermistorWords) {

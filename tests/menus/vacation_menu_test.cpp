@@ -21,9 +21,7 @@ namespace {
 
 class VacationMenuTest : public UiTest {
   protected:
-    void open() {
-        show(displayVacationModePage);
-    }
+    void open() { show(displayVacationModePage); }
     uint8_t position() const { return static_cast<uint8_t>(getCurrentMenuPtr() - g_VacationMenu); }
     static TstatSetPoint_t vacation() {
         TstatSetPoint_t sp{};

@@ -169,6 +169,16 @@ std::vector<uint8_t> UiTest::walk(const std::vector<uint16_t> &keys) {
     return indexes;
 }
 
+std::vector<uint8_t> UiTest::walk(const std::string &script) {
+    std::vector<uint8_t> indexes;
+    std::istringstream in(script);
+    for (std::string step; in >> step;) {
+        keys(step);
+        indexes.push_back(getCurrentMenuIndex());
+    }
+    return indexes;
+}
+
 void UiTest::enterCode(unsigned code) {
     displaySecCodeInpPage();
     pass();

@@ -70,6 +70,8 @@ class UiTest : public ::testing::Test {
     std::vector<uint8_t> walk(uint16_t key, int count) {
         return walk(std::vector<uint16_t>(static_cast<size_t>(count), key));
     }
+    // Taps each step of a key script ("3D M"); the current menu index after each step.
+    std::vector<uint8_t> walk(const std::string &script);
     // Keys a code in on the code entry page and chooses "Enter".
     void enterCode(unsigned code);
     // Press, passes for ms, release, a pass.

@@ -44,7 +44,7 @@ class ProgramMenuTest : public UiTest {
         show(displayMainPage);
         show(displayProgramModePage);
     }
-    uint8_t position() const { return static_cast<uint8_t>(getCurrentMenuPtr() - g_ProgramMenu); }
+    uint8_t position() const { return getCurrentMenuIndex(); }
     static fpr_t storedHeat(uint8_t day, uint8_t period, const TstatSysCfgPersistMem_t *record) {
         if (record != nullptr) {
             return record->prgSetPnt[day].period[period].heatSetPoint;
@@ -89,10 +89,8 @@ TEST_F(ProgramMenuTest, MondaysWakeHeatEditedCopiedToTheWeekdaysStoredAndSaved) 
     EXPECT_EQ(storedHeat(MONDAY, 0, &flash), tempFahToCelConversion(fx(70)));
     EXPECT_EQ(textOf(g_ProgramMenu[WAKE_HEAT].handle), "72\xB0");
 
-    taps(BUTTON_CODE_MODE, 5); // cool, hour, minute, am/pm, then the leave period
-    EXPECT_EQ(position(), PROG_LEAVE);
-    taps(BUTTON_CODE_DOWN, 3); // return, sleep, copy (no humidity equipment)
-    EXPECT_EQ(position(), PROG_COPY);
+    // cool, hour, minute, am/pm, then the leave period; return, sleep, copy (no humidity equipment)
+    EXPECT_EQ(walk("5M 3D"), (std::vector<uint8_t>{PROG_LEAVE, PROG_COPY}));
     tap(BUTTON_CODE_MODE);
     EXPECT_EQ(screen(), testScreenProgramCopyTo);
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_PROGRAM);
@@ -143,12 +141,7 @@ TEST_F(ProgramMenuTest, NavigationStopsFollowTheHumidityEquipment) {
                   c.state == HUMIDIFY_STATE_DEHUMIDIFY || c.state == HUMIDIFY_STATE_AUTO);
         EXPECT_EQ(visible(g_ProgramMenu[PROG_HUMID_SP].handle),
                   c.state == HUMIDIFY_STATE_HUMIDIFY || c.state == HUMIDIFY_STATE_AUTO);
-        tap(BUTTON_CODE_UP);
-        EXPECT_EQ(position(), PROG_DONE);
-        tap(BUTTON_CODE_DOWN);
-        EXPECT_EQ(position(), PROG_WAKE);
-        taps(BUTTON_CODE_DOWN, 4);
-        EXPECT_EQ(position(), c.afterSleep) << c.state;
+        EXPECT_EQ(walk("U D 4D"), (std::vector<uint8_t>{PROG_DONE, PROG_WAKE, c.afterSleep}));
         while (position() != PROG_COPY) {
             tap(BUTTON_CODE_DOWN);
         }

@@ -90,10 +90,8 @@ TEST_F(SettingsMenuTest, SystemModePopUpOffersEmergencyHeatOnlyOnHeatPumps) {
         EXPECT_EQ(imageOf(g_SettingsPuHvacMenu[0].handle).find("NoEmergency") == std::string::npos,
                   heatPump);
         EXPECT_EQ(walk(BUTTON_CODE_DOWN, static_cast<int>(c.downs.size())), c.downs) << c.system;
-        keys("3U"); // cool, auto
-        EXPECT_EQ(getCurrentMenuIndex(), c.upFromAuto);
-        taps(BUTTON_CODE_DOWN, 4); // auto, cool, heat, off
-        ASSERT_EQ(getCurrentMenuIndex(), SETTINGS_PU_HVAC_OFF);
+        // cool, auto; auto, cool, heat, off
+        EXPECT_EQ(walk("3U 4D"), (std::vector<uint8_t>{c.upFromAuto, SETTINGS_PU_HVAC_OFF}));
         tap(BUTTON_CODE_MODE);
         pass(2);
         // The choice is in force at once, and the highlight moved on.

@@ -22,7 +22,7 @@ namespace {
 class VacationMenuTest : public UiTest {
   protected:
     void open() { show(displayVacationModePage); }
-    uint8_t position() const { return static_cast<uint8_t>(getCurrentMenuPtr() - g_VacationMenu); }
+    uint8_t position() const { return getCurrentMenuIndex(); }
     static TstatSetPoint_t vacation() {
         TstatSetPoint_t sp{};
         getVacationThermostatSettings(&sp);
@@ -153,10 +153,8 @@ TEST_F(VacationMenuTest, EndTimesAreStoredWithinTheMonthAndTheDayCount) {
 TEST_F(VacationMenuTest, NavigationFollowsTheSwitchTheEquipmentAndTheLock) {
     bootAndStart();
     open();
-    tap(BUTTON_CODE_DOWN); // switched off: straight to Done
-    EXPECT_EQ(position(), VAC_DONE);
-    tap(BUTTON_CODE_UP);
-    EXPECT_EQ(position(), VAC_ENABLE);
+    // switched off: straight to Done
+    EXPECT_EQ(walk("D U"), (std::vector<uint8_t>{VAC_DONE, VAC_ENABLE}));
     tap(BUTTON_CODE_MODE);
     const struct {
         HumidifyState state;
@@ -169,10 +167,7 @@ TEST_F(VacationMenuTest, NavigationFollowsTheSwitchTheEquipmentAndTheLock) {
     };
     for (const auto &c : cases) {
         setHumidifyState(c.state);
-        taps(BUTTON_CODE_DOWN, 3);
-        EXPECT_EQ(position(), VAC_HEAT_HDR);
-        tap(BUTTON_CODE_DOWN);
-        EXPECT_EQ(position(), c.afterHeat) << c.state;
+        EXPECT_EQ(walk("3D D"), (std::vector<uint8_t>{VAC_HEAT_HDR, c.afterHeat}));
         while (position() != VAC_DONE) {
             tap(BUTTON_CODE_DOWN);
         }
@@ -187,10 +182,7 @@ TEST_F(VacationMenuTest, NavigationFollowsTheSwitchTheEquipmentAndTheLock) {
         l.buttonLockout = l.tempLock = LOCK_LOCKED;
         l.tempLockRangeLimit = 0;
     });
-    taps(BUTTON_CODE_DOWN, 2);
-    EXPECT_EQ(position(), VAC_HUMID_HDR);
-    tap(BUTTON_CODE_UP);
-    EXPECT_EQ(position(), VAC_TIME);
+    EXPECT_EQ(walk("2D U"), (std::vector<uint8_t>{VAC_HUMID_HDR, VAC_TIME}));
     // With a range of 3 the heat set point moves 3 degrees either way.
     editLockout([](TstatLockoutCfg_t &l) { l.tempLockRangeLimit = 3; });
     taps(BUTTON_CODE_DOWN, 2);

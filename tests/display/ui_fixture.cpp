@@ -160,9 +160,9 @@ void UiTest::keys(const std::string &script) {
     }
 }
 
-std::vector<uint8_t> UiTest::walk(const std::vector<uint16_t> &keys) {
+std::vector<uint8_t> UiTest::walk(uint16_t key, int count) {
     std::vector<uint8_t> indexes;
-    for (uint16_t key : keys) {
+    for (int i = 0; i < count; i++) {
         tap(key);
         indexes.push_back(getCurrentMenuIndex());
     }

@@ -65,13 +65,10 @@ class UiTest : public ::testing::Test {
     void up(int count = 1) { taps(BUTTON_CODE_UP, count); }
     void down(int count = 1) { taps(BUTTON_CODE_DOWN, count); }
     void mode(int count = 1) { taps(BUTTON_CODE_MODE, count); }
-    // Taps the keys one after the other; the current menu index after each.
-    std::vector<uint8_t> walk(const std::vector<uint16_t> &keys);
-    std::vector<uint8_t> walk(uint16_t key, int count) {
-        return walk(std::vector<uint16_t>(static_cast<size_t>(count), key));
-    }
-    // Taps each step of a key script ("3D M"); the current menu index after each step.
+    // Taps each step of a key script ("3D M"), or a key count times; the
+    // current menu index after each step.
     std::vector<uint8_t> walk(const std::string &script);
+    std::vector<uint8_t> walk(uint16_t key, int count);
     // Keys a code in on the code entry page and chooses "Enter".
     void enterCode(unsigned code);
     // Press, passes for ms, release, a pass.

@@ -112,9 +112,8 @@ TEST_F(SettingsMenuTest, LockedRowsAreSkippedAndMarked) {
     });
     show(displaySettingsPage);
     EXPECT_EQ(getCurrentMenuIndex(), SETTINGS_FAN_MODE_ROW);
-    EXPECT_EQ(walk({BUTTON_CODE_DOWN, BUTTON_CODE_UP, BUTTON_CODE_UP, BUTTON_CODE_DOWN}),
-              (std::vector<uint8_t>{SETTINGS_FILTER_ROW, SETTINGS_FAN_MODE_ROW, SETTINGS_EXIT,
-                                    SETTINGS_FAN_MODE_ROW}));
+    EXPECT_EQ(walk("D U U D"), (std::vector<uint8_t>{SETTINGS_FILTER_ROW, SETTINGS_FAN_MODE_ROW,
+                                                     SETTINGS_EXIT, SETTINGS_FAN_MODE_ROW}));
     EXPECT_EQ(imageOf(m_FanSpeedText), "./images/Settings/Settings-S3-Text1-FanSpeed-Locked.png");
     EXPECT_EQ(imageOf(g_SettingsMenu[SETTINGS_HVAC_MODE].handle),
               "./images/Settings/Settings-S1-Text2-Heat-Locked.png");

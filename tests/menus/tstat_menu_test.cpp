@@ -99,8 +99,7 @@ TEST_F(TstatMenuTest, ModeLockLeavesOnlySettingsAndExit) {
     editLockout([](TstatLockoutCfg_t &l) { l.buttonLockout = l.modeLock = LOCK_LOCKED; });
     show(displayTSTATPage);
     EXPECT_EQ(getCurrentMenuIndex(), TSTAT_MENU_SETTINGS);
-    EXPECT_EQ(walk({BUTTON_CODE_DOWN, BUTTON_CODE_DOWN, BUTTON_CODE_UP, BUTTON_CODE_UP}),
-              (std::vector<uint8_t>{4, 3, 4, 3}));
+    EXPECT_EQ(walk("D D U U"), (std::vector<uint8_t>{4, 3, 4, 3}));
     tap(BUTTON_CODE_MODE);
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_SETTINGS);
     EXPECT_EQ(getCurrentMenuIndex(), SETTINGS_FAN_MODE_ROW);

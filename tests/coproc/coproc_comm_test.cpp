@@ -191,35 +191,6 @@ TEST_F(LinkTest, PassthroughTakesEveryByteUntilLeft) {
     coprocCommReceive(nullptr, packet.data(), packet.size());
 }
 
-TEST(CoprocPort, OpensRawSendsAndReceives) {
-    TempBoardRoot root;
-    PtyPair pty;
-    CoprocComm *comm = coprocCommInit(pty.slaveName().c_str());
-    ASSERT_NE(comm, nullptr);
-
-    coprocCommSendPacket(comm, 0x0C, 3, reinterpret_cast<const uint8_t *>("A\xC0Z"));
-    EXPECT_EQ(pty.read(), coprocEncoded(0x0C, {'A', 0xC0, 'Z'}));
-    const uint8_t raw[3] = {0x15, 0x06, 0x0A}; // no translation of newlines either
-    coprocCommSendRaw(comm, 3, raw);
-    coprocCommSendRaw(comm, 0, raw);
-    EXPECT_EQ(pty.read(), (Bytes{0x15, 0x06, 0x0A}));
-
-    // Frames from the other side reach the message dispatcher; with no
-    // bytes waiting the poll returns at once.
-    comm->frameHandler = recordFrame;
-    m_Frames.clear();
-    coprocCommPoll(comm);
-    EXPECT_TRUE(m_Frames.empty());
-    pty.write(coprocEncoded(0x08, {0x1A, 0x0D}));
-    for (int i = 0; i < 50 && m_Frames.empty(); i++) {
-        usleep(10000);
-        coprocCommPoll(comm);
-    }
-    ASSERT_EQ(m_Frames.size(), 1u);
-    EXPECT_EQ(m_Frames[0], coprocFrameOf(0x08, {0x1A, 0x0D}));
-    coprocCommClose(comm);
-}
-
 TEST(CoprocPort, RootedDeviceAndFailures) {
     TempBoardRoot root;
     PtyPair pty;

@@ -35,6 +35,8 @@ class DisplayManagerTest : public UiTest {
 TEST_F(DisplayManagerTest, AKeyThatFindsTheDisplayDarkOnlyWakesIt) {
     boot();
     setBacklight(30, BACKLIGHT_INACTIVE_OFF);
+    TstatBkLightCtl_t bk{};
+    getThermostatBacklightSettings(&bk);
     start();
     EXPECT_EQ(brightness(), "255\n");
     // The time-out started with the start-up key edges, two passes ago.
@@ -42,33 +44,14 @@ TEST_F(DisplayManagerTest, AKeyThatFindsTheDisplayDarkOnlyWakesIt) {
     EXPECT_EQ(brightness(), "255\n");
     wait(200);
     EXPECT_EQ(brightness(), "0\n");
+    // Woken at the active brightness chosen meanwhile.
+    bk.activeBrightness = BACKLIGHT_ACTIVE_MED;
+    setThermostatBacklightSettings(&bk);
     tap(BUTTON_CODE_UP);
-    EXPECT_EQ(brightness(), "255\n");
+    EXPECT_EQ(brightness(), "45\n");
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
     tap(BUTTON_CODE_UP);
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_HOLD);
-}
-
-TEST_F(DisplayManagerTest, TheActiveBrightnessSetsTheLevelAtWaking) {
-    const struct {
-        BacklightActiveBrightness active;
-        const char *level;
-    } cases[] = {{BACKLIGHT_ACTIVE_LOW, "15\n"},
-                 {BACKLIGHT_ACTIVE_MED, "45\n"},
-                 {BACKLIGHT_ACTIVE_HIGH, "255\n"}};
-    boot();
-    setBacklight(5, BACKLIGHT_INACTIVE_OFF);
-    start();
-    for (const auto &c : cases) {
-        TstatBkLightCtl_t bk{};
-        getThermostatBacklightSettings(&bk);
-        bk.activeBrightness = c.active;
-        setThermostatBacklightSettings(&bk);
-        wait(5200);
-        ASSERT_EQ(brightness(), "0\n");
-        tap(BUTTON_CODE_DOWN);
-        EXPECT_EQ(brightness(), c.level);
-    }
 }
 
 TEST_F(DisplayManagerTest, ShortModePressesWalkThePagesTheSettingsEnable) {

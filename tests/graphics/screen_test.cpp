@@ -421,14 +421,4 @@ TEST_F(Screen, BacklightWritesReplaceTheFiles) {
     EXPECT_EQ(root.read("/sys/class/backlight/backlight/bl_power"), "0\n");
 }
 
-TEST_F(Screen, TextMeasurement) {
-    int w = 0;
-    int w2 = 0;
-    int h = 0;
-    EXPECT_EQ(screenGetTextWidthHeight("./fonts/arial.ttf", 15, "Hello", &w, &h), 0);
-    screenGetTextWidthHeight("./fonts/arial.ttf", 15, "Hello, world", &w2, &h);
-    EXPECT_GT(w2, w);
-    EXPECT_EQ(screenGetTextWidthHeight("./fonts/none.ttf", 15, "x", &w, &h), -1);
-}
-
 } // namespace

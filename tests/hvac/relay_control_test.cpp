@@ -177,11 +177,4 @@ TEST_F(RelayDriver, FanSpeedCodesMapToTheFanRelays) {
     EXPECT_EQ(RlyCntl_GetFanSpeed(), static_cast<uint32_t>(FAN_SPEED_LOW));
 }
 
-TEST_F(RelayDriver, TestPinFollowsTheBoard) {
-    ASSERT_EQ(RlyCntl_Init(), 0);
-    EXPECT_EQ(RlyCntl_GetMfgTestMode(), 0);
-    root.write("/sim/test-pin", "1\n");
-    EXPECT_EQ(RlyCntl_GetMfgTestMode(), 1);
-}
-
 } // namespace

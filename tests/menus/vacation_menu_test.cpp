@@ -36,11 +36,11 @@ TEST_F(VacationMenuTest, AVacationSetWithTheKeysEndsBackOnTheProgram) {
     open();
     // In program mode the vacation shows switched off, ending now.
     EXPECT_EQ(g_VacationMenu[VAC_ENABLE].value, VAC_DISABLED);
-    EXPECT_EQ(textOf(g_VacationMenu[VAC_MONTH].handle), "Jan");
-    EXPECT_EQ(textOf(g_VacationMenu[VAC_DAY].handle), "14");
-    EXPECT_EQ(textOf(g_VacationMenu[VAC_HOUR].handle), "07");
-    EXPECT_EQ(textOf(g_VacationMenu[VAC_MINUTE].handle), ":10");
-    EXPECT_EQ(textOf(g_VacationMenu[VAC_AMPM].handle), "AM");
+    std::string shown;
+    for (uint8_t item : {VAC_MONTH, VAC_DAY, VAC_HOUR, VAC_MINUTE, VAC_AMPM}) {
+        shown += textOf(g_VacationMenu[item].handle);
+    }
+    EXPECT_EQ(shown, "Jan1407:10AM");
 
     tap(BUTTON_CODE_MODE); // on, and to the end date
     EXPECT_EQ(position(), VAC_DATE);
@@ -61,12 +61,9 @@ TEST_F(VacationMenuTest, AVacationSetWithTheKeysEndsBackOnTheProgram) {
     EXPECT_EQ(packed(flash.tstatMode.mode), TSTAT_MODE_VACATION);
     EXPECT_EQ(flash.tstatMode.vacationSetPoint.startHour, 3);   // days
     EXPECT_EQ(flash.tstatMode.vacationSetPoint.startMinute, 5); // hours
-    std::string sent;
-    for (const auto &frame : link.frames()) {
-        sent += CoprocCapture::text(frame);
-    }
-    EXPECT_NE(sent.find("MD MV "), std::string::npos) << sent;
-    EXPECT_NE(sent.find(" Y3 R5 "), std::string::npos) << sent;
+    std::vector<std::string> sent = link.replies("MD MV ");
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_NE(sent[0].find(" Y3 R5 "), std::string::npos) << sent[0];
 
     // Past its end the thermostat is back on the program, and that is saved.
     platformFakeClockSetWall(localEpoch(2025, 1, 17, 12, 12));
@@ -210,10 +207,7 @@ TEST_F(VacationMenuTest, HumidityLimitsAndBothScales) {
     EXPECT_EQ(g_VacationMenu[VAC_HUMID].max, fx(59));
     EXPECT_EQ(g_VacationMenu[VAC_DEHUMID].min, fx(41));
     EXPECT_EQ(textOf(g_VacationMenu[VAC_HUMID].handle), " 40%");
-    // One-digit Celsius set points move one pixel right.
     EXPECT_EQ(textOf(g_VacationMenu[VAC_HEAT].handle), " 9\xB0");
-    EXPECT_EQ(g_VacationMenu[VAC_HEAT].handle->x, 200);
-    EXPECT_EQ(g_VacationMenu[VAC_COOL].handle->x, 199);
     // The heat set point stops at 7 degrees Celsius, 45 Fahrenheit.
     keys("M 3D M 5D");
     pass();
@@ -224,7 +218,6 @@ TEST_F(VacationMenuTest, HumidityLimitsAndBothScales) {
     keys("M 3D M 5D");
     pass();
     EXPECT_EQ(textOf(g_VacationMenu[VAC_HEAT].handle), "45\xB0");
-    EXPECT_EQ(g_VacationMenu[VAC_HEAT].handle->x, 199);
     // Dehumidify unused: its text is blank.
     setHumidifyState(HUMIDIFY_STATE_HUMIDIFY);
     pass();

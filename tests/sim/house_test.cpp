@@ -92,24 +92,6 @@ TEST(House, PresetsAreCredible) {
     EXPECT_FALSE(sim::parseHousePreset("drafty", &parsed));
 }
 
-TEST(House, SineDayAndSteps) {
-    HouseParams p = still(HousePreset::Typical, 0.0, 20.0);
-    p.outdoorSwing = 6.0;
-    House h(p);
-    EXPECT_NEAR(h.outdoorAt(15.0), 6.0, 1e-9);
-    EXPECT_NEAR(h.outdoorAt(27.0), -6.0, 1e-9); // the next day
-    EXPECT_EQ(h.solarAt(6.0), 0.0);
-    p.solarPeak = 1000.0;
-    EXPECT_NEAR(House(p).solarAt(36.0), 1000.0, 1e-9);
-    // Large steps are cut into small ones: same result as many small steps.
-    House a(p), b(p);
-    a.advance(3600.0, 12.0);
-    for (int i = 0; i < 3600; i++) {
-        b.advance(1.0, 11.0 + (i + 1) / 3600.0);
-    }
-    EXPECT_NEAR(a.indoor(), b.indoor(), 0.02);
-}
-
 TEST(House, WeatherFiles) {
     struct Bad {
         const char *text;

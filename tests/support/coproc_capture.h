@@ -85,6 +85,18 @@ class CoprocCapture {
     // Bytes as if the coprocessor had sent them (packets or passthrough bytes).
     void receive(const Bytes &bytes) { coprocCommReceive(g_coprocHdl, bytes.data(), bytes.size()); }
 
+    // The texts of the replies sent since the last call that begin with prefix.
+    std::vector<std::string> replies(const std::string &prefix = "") {
+        std::vector<std::string> out;
+        for (const Bytes &frame : frames()) {
+            if (frame.size() >= 4 && frame[0] == COPROC_PKT_REPLY &&
+                text(frame).rfind(prefix, 0) == 0) {
+                out.push_back(text(frame));
+            }
+        }
+        return out;
+    }
+
     // The text of a frame's payload.
     static std::string text(const Bytes &frame) {
         return frame.size() < 4 ? std::string() : std::string(frame.begin() + 2, frame.end() - 2);

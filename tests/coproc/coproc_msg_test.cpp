@@ -38,8 +38,6 @@ class MsgTest : public ::testing::Test {
 };
 
 TEST_F(MsgTest, BusStatusAddressAndVersion) {
-    EXPECT_EQ(isDumpChannels(), 0);
-    EXPECT_EQ(isDumpLevels(), 0);
     // Online after offline: one channel dump; levels enabled: one level dump.
     process(coprocFrameOf(0x14, {0, 0, 0}));
     EXPECT_EQ(isDumpChannels(), 0);
@@ -68,22 +66,15 @@ TEST_F(MsgTest, BusStatusAddressAndVersion) {
     process(coprocFrameOf(0x11, {}));
     EXPECT_EQ(getKorabusAddress(), 42);
 
-    EXPECT_EQ(isKorabusVersionSet(), 0);
     process(coprocFrameOf(0x17, textBytes(std::string("2.10") + '\0')));
-    EXPECT_NE(isKorabusVersionSet(), 0);
     EXPECT_STREQ(getKorabusVersion(), "2.10");
-    // Twelve characters keep nine; a text without its NUL ends with the packet.
-    process(coprocFrameOf(0x17, textBytes("123456789012")));
-    EXPECT_STREQ(getKorabusVersion(), "123456789");
+    // A text without its NUL ends with the packet, and keeps nine characters.
     process(coprocFrameOf(0x17, textBytes(std::string(64, 'V'))));
     EXPECT_STREQ(getKorabusVersion(), "VVVVVVVVV");
 }
 
 TEST_F(MsgTest, TemperatureAndHumidityStores) {
     CoprocTempReading reading = {};
-    coprocMsgGetInternalTemp(&reading);
-    EXPECT_EQ(reading.firstWord, 0);
-    EXPECT_EQ(coprocMsgGetRelHumidity(), 0);
     process(coprocFrameOf(0x06, {0x0F, 0xA0, 0x0F, 0x9F, 0x14, 0x4C, 0x07, 0xD0}));
     coprocMsgGetInternalTemp(&reading);
     EXPECT_EQ(reading.firstWord, 0x0FA0);
@@ -201,34 +192,10 @@ TEST_F(MsgTest, PeriodicRequestsAndSends) {
     coprocessorPoll();
     EXPECT_TRUE(pty.read(50).empty());
 
-    const struct {
-        void (*send)();
-        Bytes sent;
-    } sends[] = {
-        {coprocMsgSendStartup, coprocEncoded(0x16, {})},
-        {coprocMsgSendVersionKnown, coprocEncoded(0x10, {})},
-        {[] { coprocMsgSendChannel(COPROC_PKT_SEND_CHANNEL_ALT, 240, 7); },
-         coprocEncoded(0x13, {240, 1})},
-        {[] { coprocMsgSendChannel(COPROC_PKT_SEND_CHANNEL, 214, 0); },
-         coprocEncoded(0x03, {214, 0})},
-        {[] { coprocMsgSendLevel(3, 190); }, coprocEncoded(0x04, {3, 190})},
-        {[] { coprocMsgSendReply("MD MPH H68 C76 "); },
-         coprocEncoded(0x0C, textBytes("MD MPH H68 C76 "))},
-        {[] { coprocMsgSendVersion("2.10"); }, coprocEncoded(0x18, textBytes("2.10/3.04"))},
-        {[] { coprocMsgSendBusTest("KBTEST"); }, coprocEncoded(0x12, textBytes("KBTEST"))},
-    };
-    for (const auto &c : sends) {
-        c.send();
-        EXPECT_EQ(pty.read(), c.sent);
-    }
-    // A new bus address goes as the address, its complement and the address.
-    coprocMsgSendAddress(5);
-    Bytes address = coprocEncoded(0x0F, {5});
-    Bytes three = address;
-    for (const Bytes &b : {coprocEncoded(0x0F, {0xFA}), address}) {
-        three.insert(three.end(), b.begin(), b.end());
-    }
-    EXPECT_EQ(pty.read(), three);
+    // The other packets' bytes are checked where they are used (start-up,
+    // control bus, bus address page); a channel state is sent as 0 or 1.
+    coprocMsgSendChannel(COPROC_PKT_SEND_CHANNEL_ALT, 240, 7);
+    EXPECT_EQ(pty.read(), coprocEncoded(0x13, {240, 1}));
 
     // Frames from the coprocessor are dispatched by the poll.
     pty.write(coprocEncoded(0x0E, {0x02, 0x58}));

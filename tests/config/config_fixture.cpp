@@ -3,6 +3,8 @@
 
 #include "platform/platform_test.h"
 
+#include "modules.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -57,11 +59,7 @@ TstatSysCfgPersistMem_t testRecord(uint32_t identity) {
 
 namespace {
 void resetStore() {
-    PersistUtil_Reset();
-    dataDictReset();
-    scheduleReset();
-    tempScaleReset();
-    forecastReset();
+    resetModules();
 }
 } // namespace
 

@@ -2,6 +2,7 @@
 // byte flipped never crashes the store and never passes for a configuration
 // when it can be told apart from one; a write the device refuses is reported.
 #include "config_fixture.h"
+#include "modules.h"
 
 #include <cstring>
 #include <filesystem>
@@ -66,10 +67,7 @@ TEST_F(RecordDamageTest, AFlippedByteIsRejectedWhereItShowsAndNeverFaults) {
         SCOPED_TRACE(at);
         std::string damaged = user;
         damaged[at] = static_cast<char>(damaged[at] ^ 0xFF);
-        PersistUtil_Reset();
-        dataDictReset();
-        scheduleReset();
-        tempScaleReset();
+        resetModules();
         setWallClock(localEpoch(2024, 6, 10, 12, 0));
         ASSERT_EQ(quietBoot(factory, damaged), 0);
         // The identity and the erased last byte tell a damaged record; the

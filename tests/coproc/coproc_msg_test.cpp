@@ -6,6 +6,7 @@
 #include "config/data_dict.h"
 #include "config/persist.h"
 #include "coproc_frame.h"
+#include "modules.h"
 #include "platform/platform_test.h"
 #include "pty_pair.h"
 
@@ -30,11 +31,7 @@ Bytes textBytes(const std::string &text) {
 class MsgTest : public ::testing::Test {
   protected:
     void SetUp() override { TearDown(); }
-    void TearDown() override {
-        coprocMsgReset();
-        PersistUtil_Reset();
-        dataDictReset();
-    }
+    void TearDown() override { resetModules(); }
 };
 
 TEST_F(MsgTest, BusStatusAddressAndVersion) {

@@ -14,6 +14,7 @@
 
 #include "board_root.h"
 #include "coproc_frame.h"
+#include "modules.h"
 #include "pty_pair.h"
 #include "run_tool.h"
 
@@ -82,14 +83,7 @@ class StartUpInProcess : public ::testing::Test {
     PtyPair link;
     void SetUp() override { resetAll(); }
     void TearDown() override { resetAll(); }
-    static void resetAll() {
-        tstatMainReset();
-        PersistUtil_Reset();
-        dataDictReset();
-        coprocMsgReset();
-        RlyCntl_Reset();
-        hvacControlReset();
-    }
+    static void resetAll() { resetModules(); }
     int startUp() {
         std::string device = link.slaveName();
         char *argv[] = {const_cast<char *>("tstat"), device.data(), nullptr};

@@ -27,6 +27,8 @@
 #include "platform/platform_display.h"
 #include "platform/platform_test.h"
 
+#include "modules.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -41,28 +43,7 @@ namespace {
 constexpr uint32_t PASS_MS = 100;
 
 void resetAll() {
-    displayManagerReset();
-    menuEngineReset();
-    holdMenuReset();
-    securityCodeMenuReset();
-    userPrefMenuReset();
-    buttonLockoutMenuReset();
-    configSecCodeMenuReset();
-    settingsMenuReset();
-    tstatMenuReset();
-    tstatSetupMenuReset();
-    advSetupMenuReset();
-    korabusCommMenuReset();
-    programMenuReset();
-    vacationMenuReset();
-    PersistUtil_Reset();
-    dataDictReset();
-    forecastReset();
-    scheduleReset();
-    tempScaleReset();
-    hvacControlReset();
-    RlyCntl_Reset();
-    platformDisplayReset();
+    resetModules();
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "platform/platform_test.h"
 
 #include "board_root.h"
+#include "modules.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -32,11 +33,7 @@ class HvacTest : public ::testing::Test {
 
     void SetUp() override {
         platformFakeClockSet(1000, 0, 1700000000);
-        PersistUtil_Reset();
-        dataDictReset();
-        scheduleReset();
-        RlyCntl_Reset();
-        hvacControlReset();
+        resetModules();
         settings.fanState = FAN_STATE_AUTO;
         settings.fanSpeed = FAN_SPEED_LOW;
         settings.hvacState = HVAC_STATE_HEAT;
@@ -58,12 +55,7 @@ class HvacTest : public ::testing::Test {
         sp.dehumidifySetPoint = deg(50.0);
         init();
     }
-    void TearDown() override {
-        RlyCntl_Reset();
-        hvacControlReset();
-        PersistUtil_Reset();
-        dataDictReset();
-    }
+    void TearDown() override { resetModules(); }
 
     void init() { hvacAlgorithmInit(&settings, &cfg, humidifyState); }
 

@@ -9,6 +9,7 @@
 #include "coproc/coproc_msg.h"
 #include "coproc_frame.h"
 #include "core/util.h"
+#include "modules.h"
 
 #include <gtest/gtest.h>
 
@@ -160,17 +161,9 @@ class SensorChoiceTest : public SensorsTest {
   protected:
     void SetUp() override {
         SensorsTest::SetUp();
-        PersistUtil_Reset();
-        dataDictReset();
-        forecastReset();
-        coprocMsgReset();
+        resetModules();
     }
-    void TearDown() override {
-        coprocMsgReset();
-        PersistUtil_Reset();
-        dataDictReset();
-        forecastReset();
-    }
+    void TearDown() override { resetModules(); }
 };
 
 TEST_F(SensorChoiceTest, RoomAndOutdoorSensorChoice) {

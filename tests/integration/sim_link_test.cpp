@@ -9,6 +9,7 @@
 #include "coproc/coproc_msg.h"
 #include "coproc/download.h"
 #include "hvac/sensors.h"
+#include "modules.h"
 
 #include <gtest/gtest.h>
 
@@ -42,19 +43,10 @@ class SimLinkTest : public ::testing::Test {
   protected:
     void SetUp() override {
         Sensors_Initialize();
-        Sensors_Reset();
-        downloadReset();
-        coprocMsgReset();
-        PersistUtil_Reset();
-        dataDictReset();
+        resetModules();
         m_Frames.clear();
     }
-    void TearDown() override {
-        downloadReset();
-        coprocMsgReset();
-        PersistUtil_Reset();
-        dataDictReset();
-    }
+    void TearDown() override { resetModules(); }
 
     // Starts the simulator and opens the link the way the thermostat does.
     void start(const std::vector<std::string> &args, double scale) {

@@ -14,6 +14,8 @@
 #include "korabus/korabus_data.h"
 #include "platform/platform_test.h"
 
+#include "modules.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -21,17 +23,7 @@
 void busBoot(const TempBoardRoot &root, const FactoryOptions &options) {
     setenv("TZ", "UTC0", 1);
     tzset();
-    downloadReset();
-    coprocMsgReset();
-    PersistUtil_Reset();
-    dataDictReset();
-    scheduleReset();
-    forecastReset();
-    tempScaleReset();
-    RlyCntl_Reset();
-    hvacControlReset();
-    korabusDataReset();
-    korabusCommandReset();
+    resetModules();
     FactoryOptions made = options;
     made.madeAt = c_BusTestNow;
     TstatSysCfgPersistMem_t record;

@@ -26,6 +26,10 @@ namespace {
 
 class UserPrefTest : public UiTest {
   protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        m_link = std::make_unique<CoprocCapture>();
+    }
     void TearDown() override {
         m_link.reset();
         UiTest::TearDown();
@@ -61,7 +65,7 @@ class UserPrefTest : public UiTest {
 
     std::string text(uint8_t position) const { return textOf(g_UserPrefMenu[position].handle); }
 
-    std::unique_ptr<CoprocCapture> m_link = std::make_unique<CoprocCapture>();
+    std::unique_ptr<CoprocCapture> m_link;
 };
 
 TEST_F(UserPrefTest, ScaleChangeConvertsTheSetPointsAndIsReportedOnce) {

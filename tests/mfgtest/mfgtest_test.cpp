@@ -20,6 +20,7 @@
 #include "board_root.h"
 #include "coproc_frame.h"
 #include "fixed.h"
+#include "modules.h"
 #include "pty_pair.h"
 
 #include <gtest/gtest.h>
@@ -70,15 +71,7 @@ class MfgTest : public ::testing::Test {
         Sensors_Initialize();
     }
     void TearDown() override { resetAll(); }
-    void resetAll() {
-        mfgTestReset();
-        coprocMsgReset();
-        RlyCntl_Reset();
-        buttonReset();
-        PersistUtil_Reset();
-        dataDictReset();
-        Sensors_Reset();
-    }
+    void resetAll() { resetModules(); }
 
     void fixtureSends(const std::string &text) { console.write(textBytes(text)); }
     void coprocSends(uint8_t type, const Bytes &payload) {

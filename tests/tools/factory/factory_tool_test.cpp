@@ -6,6 +6,7 @@
 #include "config/persist.h"
 #include "config/schedule.h"
 #include "platform/platform_test.h"
+#include "modules.h"
 #include "run_tool.h"
 
 #include <gtest/gtest.h>
@@ -105,9 +106,7 @@ TEST_F(FactoryToolTest, RoundTripChangesOnlyTheChangedFields) {
     const std::string factory = m_root.read("/dev/mtdblock4");
     platformFakeClockSet(1000, 0, c_MadeAt);
 
-    PersistUtil_Reset();
-    dataDictReset();
-    scheduleReset();
+    resetModules();
     ASSERT_EQ(PersistUtil_Init(), 0);
     ASSERT_EQ(initThermostatSysCfg(), 0);
     setSecurityCode(4321);

@@ -1,0 +1,67 @@
+// Every module of the application back to its state at process start, for
+// the tests: one reset per module with state.
+#pragma once
+
+#include "config/data_dict.h"
+#include "config/forecast.h"
+#include "config/persist.h"
+#include "config/schedule.h"
+#include "config/temp_scale.h"
+#include "coproc/coproc_msg.h"
+#include "coproc/download.h"
+#include "core/tstat_main.h"
+#include "display/display_manager.h"
+#include "graphics/buttons.h"
+#include "hvac/hvac_control.h"
+#include "hvac/relay_control.h"
+#include "hvac/sensors.h"
+#include "korabus/korabus_command.h"
+#include "korabus/korabus_data.h"
+#include "menus/adv_setup_menu.h"
+#include "menus/button_lockout_menu.h"
+#include "menus/config_sec_code_menu.h"
+#include "menus/hold_menu.h"
+#include "menus/korabus_comm_menu.h"
+#include "menus/menu_engine.h"
+#include "menus/program_menu.h"
+#include "menus/security_code_menu.h"
+#include "menus/settings_menu.h"
+#include "menus/tstat_menu.h"
+#include "menus/tstat_setup_menu.h"
+#include "menus/user_pref_menu.h"
+#include "menus/vacation_menu.h"
+#include "mfgtest/mfgtest.h"
+#include "platform/platform_display.h"
+
+inline void resetModules() {
+    displayManagerReset();
+    menuEngineReset();
+    holdMenuReset();
+    securityCodeMenuReset();
+    userPrefMenuReset();
+    buttonLockoutMenuReset();
+    configSecCodeMenuReset();
+    settingsMenuReset();
+    tstatMenuReset();
+    tstatSetupMenuReset();
+    advSetupMenuReset();
+    korabusCommMenuReset();
+    programMenuReset();
+    vacationMenuReset();
+    PersistUtil_Reset();
+    dataDictReset();
+    forecastReset();
+    scheduleReset();
+    tempScaleReset();
+    hvacControlReset();
+    RlyCntl_Reset();
+    Sensors_Reset();
+    downloadReset();
+    coprocMsgReset();
+    korabusDataReset();
+    korabusCommandReset();
+    tstatMainReset();
+    mfgTestReset();
+    buttonReset();
+    platformDisplayReset();
+}

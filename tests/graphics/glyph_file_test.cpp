@@ -302,24 +302,4 @@ TEST_F(GlyphFile, SourcesBuildTheCommittedFuzzSeedAndBadOnesAreRefused) {
     EXPECT_EQ(error, dir.file("/bad.glyphs") + ":2: bitmap without end");
 }
 
-TEST_F(GlyphFile, TheProductFileHoldsDigitsDegreeAndArrows) {
-    AbfHandle *h = abfOpen(TSTAT_BUILD_DIR "/data/images/zeph.glyph");
-    ASSERT_NE(h, nullptr);
-    for (uint16_t id :
-         std::initializer_list<uint16_t>{'0', '1', '2', '3', '4', '5', '6', '7', '8', '9',
-                                         176, '%', 'F', 'C', '-', '.', 128, 129, 130, 131}) {
-        AbfGlyph *g = abfLoadAndRenderGlyph565(h, id, allocFrame, releaseFrame, 0xFFFF);
-        ASSERT_NE(g, nullptr) << id;
-        int ink = 0;
-        for (int y = 0; y < g->height; y++) {
-            for (int x = 0; x < g->width; x++) {
-                ink += g->pixels[y * g->pitch + x] == 0xFFFF;
-            }
-        }
-        EXPECT_GT(ink, 5) << id;
-        abfReleaseGlyph(h, g);
-    }
-    abfClose(h);
-}
-
 } // namespace

@@ -1,5 +1,5 @@
 // The menu engine and the hold menu: stepping within limits, list cycling,
-// time editing, the clock texts, and the hold menu's store and narrowing.
+// the clock texts, and the hold menu's store and narrowing.
 #include "config/data_dict.h"
 #include "config/persist.h"
 #include "config/schedule.h"
@@ -62,32 +62,6 @@ TEST_F(MenuEngineTest, SteppingStopsOrWrapsAtTheLimits) {
     setCurrentMenuPtr(&list, 0);
     displayNextValidValue();
     EXPECT_EQ(list.value, 0);
-}
-
-TEST_F(MenuEngineTest, TwelveHourTimesStepToggleAndStore) {
-    MenuItem hour{0, 12, 0, 0, 0, 1, 12, 1, 1, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr};
-    setCurrentMenuPtr(&hour, 0);
-    incrementProgModeTimeValue();
-    EXPECT_EQ(hour.value, 1);
-    decrementProgModeTimeValue();
-    EXPECT_EQ(hour.value, 12);
-    MenuItem ampm{0, 0, 0, 0, 0, 0, 1, 1, 1, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr};
-    setCurrentMenuPtr(&ampm, 0);
-    displayValidTime();
-    EXPECT_EQ(ampm.value, 1);
-    displayValidTime();
-    EXPECT_EQ(ampm.value, 0);
-    const struct {
-        uint8_t hour12, pm, hour24;
-    } hours[] = {{12, 0, 0}, {12, 1, 12}, {11, 1, 23}, {1, 0, 1}, {7, 1, 19}};
-    for (const auto &h : hours) {
-        EXPECT_EQ(menuHourTo24(h.hour12, h.pm), h.hour24);
-        uint8_t hour12 = 0;
-        uint8_t pm = 0;
-        menuHourFrom24(h.hour24, &hour12, &pm);
-        EXPECT_EQ(hour12, h.hour12);
-        EXPECT_EQ(pm, h.pm);
-    }
 }
 
 TEST_F(MenuEngineTest, ClockTextsFollowTheFormats) {

@@ -132,19 +132,14 @@ TEST_F(PagesTest, SetPointsAndButtonsFollowTheHvacMode) {
         const char *heat;
         const char *cool;
         const char *graphic;
-        int16_t x, y;
         const char *button;
     } cases[] = {
-        {HVAC_STATE_HEAT, " 70", " ", "./images/Main/Main-SP-Graphic-Heat.png", 0, 78,
-         "./images/Main/Main-B2-Text-Heat-Offline.png"},
-        {HVAC_STATE_COOL, " ", " 78", "./images/Main/Main-SP-Graphic-Cool.png", 0, 78,
-         "./images/Main/Main-B2-Text-Cool-Offline.png"},
-        {HVAC_STATE_AUTO, " 70", " 78", "./images/Main/Main-SP-Graphic-Auto.png", 0, 78,
-         "./images/Main/Main-B2-Text-Auto-Offline.png"},
-        {HVAC_STATE_OFF, " ", " ", "./images/Main/Main-Text-SystemOff.png", 4, 100,
-         "./images/Main/Main-B2-Text-Off-Offline.png"},
-        {HVAC_STATE_EMERGENCY_HEAT, " 70", " ", "./images/Main/Main-SP-Graphic-Heat.png", 0, 78,
-         "./images/Main/Main-B2-Text-Emergency-Offline.png"},
+        {HVAC_STATE_HEAT, " 70", " ", "Main-SP-Graphic-Heat", "Main-B2-Text-Heat-Offline"},
+        {HVAC_STATE_COOL, " ", " 78", "Main-SP-Graphic-Cool", "Main-B2-Text-Cool-Offline"},
+        {HVAC_STATE_AUTO, " 70", " 78", "Main-SP-Graphic-Auto", "Main-B2-Text-Auto-Offline"},
+        {HVAC_STATE_OFF, " ", " ", "Main-Text-SystemOff", "Main-B2-Text-Off-Offline"},
+        {HVAC_STATE_EMERGENCY_HEAT, " 70", " ", "Main-SP-Graphic-Heat",
+         "Main-B2-Text-Emergency-Offline"},
     };
     bootAndStart();
     for (const auto &c : cases) {
@@ -152,22 +147,20 @@ TEST_F(PagesTest, SetPointsAndButtonsFollowTheHvacMode) {
         pass();
         EXPECT_EQ(textOf(g_HoldModeMenu[HOLD_MENU_HEAT].handle), c.heat) << c.mode;
         EXPECT_EQ(textOf(g_HoldModeMenu[HOLD_MENU_COOL].handle), c.cool) << c.mode;
-        EXPECT_STREQ(m_MainPageSpBitmap->imageFile, c.graphic);
-        EXPECT_EQ(m_MainPageSpBitmap->x, c.x);
-        EXPECT_EQ(m_MainPageSpBitmap->y, c.y);
-        EXPECT_STREQ(m_MainPageHvacState->imageFile, c.button);
+        EXPECT_EQ(imageName(m_MainPageSpBitmap), c.graphic);
+        EXPECT_EQ(imageName(m_MainPageHvacState), c.button);
     }
     // Online (any status but 0 from the bus), and then locked: the fan
     // button never shows the lock.
     setHVACState(HVAC_STATE_HEAT);
     setLedStatus(7);
     pass();
-    EXPECT_STREQ(m_MainPageMode->imageFile, "./images/Main/Main-B3-Text-Program-Online.png");
+    EXPECT_EQ(imageName(m_MainPageMode), "Main-B3-Text-Program-Online");
     setLock(LOCK_LOCKED, LOCK_UNLOCKED, 2);
     pass();
-    EXPECT_STREQ(m_MainPageHvacState->imageFile, "./images/Main/Main-B2-Text-Heat-Locked.png");
-    EXPECT_STREQ(m_MainPageMode->imageFile, "./images/Main/Main-B3-Text-Program-Locked.png");
-    EXPECT_STREQ(m_MainPageFanState->imageFile, "./images/Main/Main-B1-Text-FanAuto-Online.png");
+    EXPECT_EQ(imageName(m_MainPageHvacState), "Main-B2-Text-Heat-Locked");
+    EXPECT_EQ(imageName(m_MainPageMode), "Main-B3-Text-Program-Locked");
+    EXPECT_EQ(imageName(m_MainPageFanState), "Main-B1-Text-FanAuto-Online");
     // Locked, holding the mode key leads to the fan pop-up.
     holdKey(BUTTON_CODE_MODE, 3000);
     EXPECT_EQ(getCurrentMenuPtr(), &g_MainPuFanMode[1]);
@@ -198,8 +191,7 @@ TEST_F(PagesTest, TheHoldStatusShowsTheEndOfTheHoldOrVacation) {
     setThermostatMode(TSTAT_MODE_VACATION);
     pass();
     EXPECT_EQ(textOf(m_HoldStatusText), "January 18");
-    EXPECT_EQ(m_HoldStatusBitmap->x, 39);
-    EXPECT_STREQ(m_HoldStatusBitmap->imageFile, "./images/Main/Main-Icon-AwayUntil.png");
+    EXPECT_EQ(imageName(m_HoldStatusBitmap), "Main-Icon-AwayUntil");
     setThermostatMode(TSTAT_MODE_PERMANENT_HOLD);
     pass();
     EXPECT_TRUE(visible(m_PermanentHold));
@@ -259,10 +251,8 @@ TEST_F(PagesTest, ThePopUpChainSetsModeHvacAndFan) {
     ASSERT_EQ(getCurrentMenuPtr(), &g_MainPuFanMode[1]);
     tap(BUTTON_CODE_UP);
     EXPECT_EQ(getFanState(), FAN_STATE_ON);
-    EXPECT_STREQ(g_MainPuFanMode[3].handle->imageFile,
-                 "./images/Main/Main-B1-PU-Button-Graphic-ON.png");
-    EXPECT_STREQ(g_MainPuFanMode[1].handle->imageFile,
-                 "./images/Main/Main-B1-PU-Button-Graphic-OFF.png");
+    EXPECT_EQ(imageName(g_MainPuFanMode[3].handle), "Main-B1-PU-Button-Graphic-ON");
+    EXPECT_EQ(imageName(g_MainPuFanMode[1].handle), "Main-B1-PU-Button-Graphic-OFF");
     tap(BUTTON_CODE_MODE);
     EXPECT_FALSE(visible(g_MainPuFanMode[0].handle));
     EXPECT_EQ(packed(savedRecord().hvacSettings.fanState), FAN_STATE_ON);
@@ -300,21 +290,18 @@ TEST_F(PagesTest, TheWeatherPanelAndPagesShowTheForecastStore) {
     setBarometricPressure(fx(73.787)); // 29.05 in
     pass();
     // An unknown current condition shows today's forecast.
-    EXPECT_STREQ(m_MainScrFcastPtr[0]->imageFile,
-                 "./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Snow.png");
+    EXPECT_EQ(imageName(m_MainScrFcastPtr[0]), "Icon-Wthr-CurrentCond-Snow");
     // Clear at night: the night icon on the main page, the day icon on the detail page.
     fiveDay.currentCondition = 3;
     setFiveDayForecast(&fiveDay);
     platformFakeClockSetWall(UI_TEST_WALL_TIME + 15 * 3600); // 22:10
     pass(2);
-    EXPECT_STREQ(m_MainScrFcastPtr[0]->imageFile,
-                 "./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-ClearNight.png");
+    EXPECT_EQ(imageName(m_MainScrFcastPtr[0]), "Icon-Wthr-CurrentCond-ClearNight");
     setHelpModeState(OFFON_OFF);
     tap(BUTTON_CODE_MODE);
     ASSERT_EQ(dispManGetCurrentPage(), PAGE_DETAIL_FORECAST);
     pass();
-    EXPECT_STREQ(m_MainScrFcastPtr[0]->imageFile,
-                 "./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-ClearDay.png");
+    EXPECT_EQ(imageName(m_MainScrFcastPtr[0]), "Icon-Wthr-CurrentCond-ClearDay");
     EXPECT_EQ(textOf(&testScreenDetail4Cast[25]), " 29.05 in");
     EXPECT_EQ(textOf(&testScreenDetail4Cast[21]), "55%");
     EXPECT_EQ(textOf(&testScreenDetail4Cast[19]), "NNW 6 mph");
@@ -327,28 +314,22 @@ TEST_F(PagesTest, TheWeatherPanelAndPagesShowTheForecastStore) {
     tap(BUTTON_CODE_MODE);
     ASSERT_EQ(dispManGetCurrentPage(), PAGE_FIVE_DAY_FORECAST);
     pass();
-    EXPECT_STREQ(m_FiveDayPtr[0]->imageFile,
-                 "./images/Weather/5-Day Forecast/Label - 5Day - DOW - TUE.png");
-    EXPECT_STREQ(m_FiveDayPtr[4]->imageFile,
-                 "./images/Weather/5-Day Forecast/Label - 5Day - DOW - SAT.png");
-    EXPECT_STREQ(fiveDayScreenImages[1]->imageFile,
-                 "./images/Weather/5-Day Forecast/Icon-5Day-Condition-ClearDay.png");
+    EXPECT_EQ(imageName(m_FiveDayPtr[0]), "Label - 5Day - DOW - TUE");
+    EXPECT_EQ(imageName(m_FiveDayPtr[4]), "Label - 5Day - DOW - SAT");
+    EXPECT_EQ(imageName(fiveDayScreenImages[1]), "Icon-5Day-Condition-ClearDay");
     EXPECT_EQ(textOf(&testScreenFiveDayForecast[12]), " 29\xB0");
     // After midnight the labels stay until new forecast data arrives.
     platformFakeClockSetWall(UI_TEST_WALL_TIME + 24 * 3600);
     show(displayFiveDayForecastPage);
-    EXPECT_STREQ(m_FiveDayPtr[0]->imageFile,
-                 "./images/Weather/5-Day Forecast/Label - 5Day - DOW - TUE.png");
+    EXPECT_EQ(imageName(m_FiveDayPtr[0]), "Label - 5Day - DOW - TUE");
     setFiveDayForecast(&fiveDay);
     pass();
-    EXPECT_STREQ(m_FiveDayPtr[0]->imageFile,
-                 "./images/Weather/5-Day Forecast/Label - 5Day - DOW - WED.png");
+    EXPECT_EQ(imageName(m_FiveDayPtr[0]), "Label - 5Day - DOW - WED");
     // A condition code outside the tables leaves the images.
     fiveDay.condition[1] = 4000;
     setFiveDayForecast(&fiveDay);
     pass();
-    EXPECT_STREQ(fiveDayScreenImages[1]->imageFile,
-                 "./images/Weather/5-Day Forecast/Icon-5Day-Condition-ClearDay.png");
+    EXPECT_EQ(imageName(fiveDayScreenImages[1]), "Icon-5Day-Condition-ClearDay");
 }
 
 TEST_F(PagesTest, TheHoldPageIsRefusedWhenOffOrLocked) {

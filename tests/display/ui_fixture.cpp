@@ -208,6 +208,12 @@ std::string UiTest::imageOf(const ScreenItem *item) {
     return item != nullptr && item->imageFile != nullptr ? item->imageFile : "";
 }
 
+std::string UiTest::imageName(const ScreenItem *item) {
+    std::string path = imageOf(item);
+    path = path.substr(path.rfind('/') + 1);
+    return path.substr(0, path.rfind(".png"));
+}
+
 TstatSysCfgPersistMem_t UiTest::memoryRecord() {
     TstatSysCfgPersistMem_t record{};
     copyThermostatSysCfg(&record);

@@ -82,8 +82,10 @@ class UiTest : public ::testing::Test {
     ScreenItem *screen() const;
     std::string textOf(const ScreenItem *item) const;
     bool visible(const ScreenItem *item) const;
-    // The image a bitmap item shows ("" when none).
+    // The image a bitmap item shows ("" when none), and its name alone
+    // (without directory and ".png").
     static std::string imageOf(const ScreenItem *item);
+    static std::string imageName(const ScreenItem *item);
     // The configuration record as stored in the user region, and as held in memory.
     TstatSysCfgPersistMem_t savedRecord() const;
     static TstatSysCfgPersistMem_t memoryRecord();

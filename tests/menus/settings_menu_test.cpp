@@ -97,9 +97,8 @@ TEST_F(SettingsMenuTest, SystemModePopUpOffersEmergencyHeatOnlyOnHeatPumps) {
         // The choice is in force at once, and the highlight moved on.
         EXPECT_EQ(getHVACState(), HVAC_STATE_OFF);
         EXPECT_EQ(getCurrentMenuIndex(), SETTINGS_FAN_MODE_ROW);
-        EXPECT_EQ(imageOf(m_FanModeText), "./images/Settings/Settings-S2-Text1-FanMode-ON.png");
-        EXPECT_EQ(imageOf(g_SettingsMenu[SETTINGS_HVAC_MODE].handle),
-                  "./images/Settings/Settings-S1-Text2-Off.png");
+        EXPECT_EQ(imageName(m_FanModeText), "Settings-S2-Text1-FanMode-ON");
+        EXPECT_EQ(imageName(g_SettingsMenu[SETTINGS_HVAC_MODE].handle), "Settings-S1-Text2-Off");
     }
 }
 
@@ -114,14 +113,13 @@ TEST_F(SettingsMenuTest, LockedRowsAreSkippedAndMarked) {
     EXPECT_EQ(getCurrentMenuIndex(), SETTINGS_FAN_MODE_ROW);
     EXPECT_EQ(walk("D U U D"), (std::vector<uint8_t>{SETTINGS_FILTER_ROW, SETTINGS_FAN_MODE_ROW,
                                                      SETTINGS_EXIT, SETTINGS_FAN_MODE_ROW}));
-    EXPECT_EQ(imageOf(m_FanSpeedText), "./images/Settings/Settings-S3-Text1-FanSpeed-Locked.png");
-    EXPECT_EQ(imageOf(g_SettingsMenu[SETTINGS_HVAC_MODE].handle),
-              "./images/Settings/Settings-S1-Text2-Heat-Locked.png");
+    EXPECT_EQ(imageName(m_FanSpeedText), "Settings-S3-Text1-FanSpeed-Locked");
+    EXPECT_EQ(imageName(g_SettingsMenu[SETTINGS_HVAC_MODE].handle),
+              "Settings-S1-Text2-Heat-Locked");
     // The lock ends from the bus while the page is shown: the marks go at the next pass.
     editLockout([](TstatLockoutCfg_t &l) { l.buttonLockout = LOCK_UNLOCKED; });
     pass(2);
-    EXPECT_EQ(imageOf(g_SettingsMenu[SETTINGS_HVAC_MODE].handle),
-              "./images/Settings/Settings-S1-Text2-Heat.png");
+    EXPECT_EQ(imageName(g_SettingsMenu[SETTINGS_HVAC_MODE].handle), "Settings-S1-Text2-Heat");
 }
 
 TEST_F(SettingsMenuTest, StoredValuesThePageCannotOfferAreShownSafely) {

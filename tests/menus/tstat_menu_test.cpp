@@ -36,8 +36,7 @@ TEST_F(TstatMenuTest, ModeKeyReachesItWithNothingHighlighted) {
     }
     tap(BUTTON_CODE_UP);
     EXPECT_EQ(getCurrentMenuIndex(), TSTAT_MENU_EXIT);
-    EXPECT_EQ(imageOf(g_TstatMenu[TSTAT_MENU_EXIT].handle),
-              "./images/TSTAT/Tstat-S5-Text-Exit-ON.png");
+    EXPECT_EQ(imageName(g_TstatMenu[TSTAT_MENU_EXIT].handle), "Tstat-S5-Text-Exit-ON");
     EXPECT_EQ(walk(BUTTON_CODE_DOWN, 6), (std::vector<uint8_t>{0, 1, 2, 3, 4, 0}));
     tap(BUTTON_CODE_UP);
     EXPECT_EQ(getCurrentMenuIndex(), TSTAT_MENU_EXIT);
@@ -55,7 +54,7 @@ TEST_F(TstatMenuTest, FirstButtonSwitchesProgramAndPermanentHold) {
     ASSERT_NE(inForce.heatSetPoint, fx(12));
 
     tap(BUTTON_CODE_MODE);
-    EXPECT_EQ(imageOf(g_TstatMenu[0].handle), "./images/TSTAT/Tstat-S1-Text-EnablePH-OFF.png");
+    EXPECT_EQ(imageName(g_TstatMenu[0].handle), "Tstat-S1-Text-EnablePH-OFF");
     keys("D M");
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
     EXPECT_EQ(packed(savedRecord().tstatMode.mode), TSTAT_MODE_PERMANENT_HOLD);
@@ -66,7 +65,7 @@ TEST_F(TstatMenuTest, FirstButtonSwitchesProgramAndPermanentHold) {
 
     // The next visit offers the program back.
     keys("M D");
-    EXPECT_EQ(imageOf(g_TstatMenu[0].handle), "./images/TSTAT/Tstat-S1-Text-EnablePM-ON.png");
+    EXPECT_EQ(imageName(g_TstatMenu[0].handle), "Tstat-S1-Text-EnablePM-ON");
     tap(BUTTON_CODE_MODE);
     EXPECT_EQ(packed(savedRecord().tstatMode.mode), TSTAT_MODE_PROGRAM);
 }

@@ -3,6 +3,7 @@
 
 #include "board_root.h"
 #include "config/persist.h"
+#include "run_tool.h"
 #include "sim_process.h"
 
 #include <cstdlib>
@@ -57,39 +58,22 @@ class RunClock {
     int64_t m_run = 0;
 };
 
-std::vector<uint8_t> readBytes(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
-                                std::istreambuf_iterator<char>());
-}
-
-std::string readText(const std::string &path) {
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 } // namespace
 
 ScenarioResult runScenario(const ScenarioSetup &setup) {
     ScenarioResult result;
     TempBoardRoot root;
-    setenv("TZ", "UTC0", 1);
-    tzset();
+    ScopedTimeZone utc("UTC0");
     int64_t start = parseStart(setup.start);
     EXPECT_GT(start, 0) << setup.start;
 
     // The thermostat's factory image, and a hardware clock that makes the
     // simulated local time begin at the start of the scenario.
     root.write("/dev/mtdblock5", "");
-    std::string command = std::string(TSTAT_BUILD_DIR) + "/bin/tstat-factory";
-    for (const std::string &option : setup.factory) {
-        command += " " + option;
-    }
-    command += " " + root.file("/dev/mtdblock4") + " > /dev/null";
-    EXPECT_EQ(system(command.c_str()), 0) << command;
-    std::vector<uint8_t> image = readBytes(root.file("/dev/mtdblock4"));
+    std::vector<std::string> factory = setup.factory;
+    factory.push_back(root.file("/dev/mtdblock4"));
+    EXPECT_EQ(runTool(TSTAT_BUILD_DIR "/bin/tstat-factory", factory).status, 0);
+    std::string image = root.read("/dev/mtdblock4");
     TstatSysCfgPersistMem_t record{};
     memcpy(&record, image.data(), std::min(image.size(), sizeof(record)));
     root.write("/sim/rtc", std::to_string(start - static_cast<int64_t>(time(nullptr))) + "\n");
@@ -148,12 +132,10 @@ ScenarioResult runScenario(const ScenarioSetup &setup) {
     EXPECT_TRUE(sim::readTrace(trace, &result.trace, &error)) << error;
     std::ifstream log(root.file("/sim/relay-log"));
     EXPECT_TRUE(parseRelayLog(log, result.relayLog, error)) << error;
-    result.reportText = readText(root.file("/sim/report.txt"));
+    result.reportText = root.read("/sim/report.txt");
     result.report =
         sim::computeReport(result.trace, result.relayLog, sim::setupFromRecord(record), {});
     EXPECT_GE(result.report.hours, setup.hours - 0.05);
-    unsetenv("TZ");
-    tzset();
     return result;
 }
 

@@ -45,13 +45,9 @@ class ProgramMenuTest : public UiTest {
         show(displayProgramModePage);
     }
     uint8_t position() const { return getCurrentMenuIndex(); }
-    static fpr_t storedHeat(uint8_t day, uint8_t period, const TstatSysCfgPersistMem_t *record) {
-        if (record != nullptr) {
-            return record->prgSetPnt[day].period[period].heatSetPoint;
-        }
-        TstatSetPoint_t sp{};
-        getProgramThermostatSettings(period, day, &sp);
-        return sp.heatSetPoint;
+    // A day's Wake heat set point in a record.
+    static fpr_t wakeHeat(const TstatSysCfgPersistMem_t &r, uint8_t day) {
+        return r.prgSetPnt[day].period[0].heatSetPoint;
     }
 };
 
@@ -73,9 +69,8 @@ TEST_F(ProgramMenuTest, MondaysWakeHeatEditedCopiedToTheWeekdaysStoredAndSaved) 
     pass();
     // The store cycle wrote the edit into the program, not yet into the flash.
     const fpr_t edited = tempFahToCelConversion(fx(72));
-    EXPECT_EQ(storedHeat(MONDAY, 0, nullptr), edited);
-    TstatSysCfgPersistMem_t flash = savedRecord();
-    EXPECT_EQ(storedHeat(MONDAY, 0, &flash), tempFahToCelConversion(fx(70)));
+    EXPECT_EQ(wakeHeat(memoryRecord(), MONDAY), edited);
+    EXPECT_EQ(wakeHeat(savedRecord(), MONDAY), tempFahToCelConversion(fx(70)));
     EXPECT_EQ(textOf(g_ProgramMenu[WAKE_HEAT].handle), "72\xB0");
 
     // cool, hour, minute, am/pm, then the leave period; return, sleep, copy (no humidity equipment)
@@ -93,19 +88,13 @@ TEST_F(ProgramMenuTest, MondaysWakeHeatEditedCopiedToTheWeekdaysStoredAndSaved) 
     keys("U M");
     EXPECT_EQ(screen(), testScreenProgram);
     EXPECT_EQ(position(), PROG_COPY);
-    for (uint8_t day = SUNDAY; day <= SATURDAY; day++) {
-        bool weekday = day >= MONDAY && day <= 5;
-        EXPECT_EQ(storedHeat(day, 0, nullptr), weekday ? edited : tempFahToCelConversion(fx(70)))
-            << int(day);
-    }
 
     keys("2D M"); // Done saves
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
-    flash = savedRecord();
+    TstatSysCfgPersistMem_t flash = savedRecord();
     for (uint8_t day = SUNDAY; day <= SATURDAY; day++) {
         bool weekday = day >= MONDAY && day <= 5;
-        EXPECT_EQ(storedHeat(day, 0, &flash), weekday ? edited : tempFahToCelConversion(fx(70)))
-            << int(day);
+        EXPECT_EQ(wakeHeat(flash, day), weekday ? edited : tempFahToCelConversion(fx(70))) << +day;
         EXPECT_EQ(flash.prgSetPnt[day].period[0].startHour, weekday ? 6 : 8);
     }
     EXPECT_EQ(packed(flash.tstatMode.mode), TSTAT_MODE_PROGRAM);
@@ -166,7 +155,7 @@ TEST_F(ProgramMenuTest, SetPointsStopAtTheirLimitsInBothScales) {
         taps(BUTTON_CODE_DOWN, 50);
         pass();
         EXPECT_EQ(textOf(g_ProgramMenu[WAKE_HEAT].handle), c.lowest);
-        EXPECT_EQ(storedHeat(TUESDAY, 0, nullptr), tempFahToCelConversion(g_MinSetPointTemp));
+        EXPECT_EQ(wakeHeat(memoryRecord(), TUESDAY), tempFahToCelConversion(g_MinSetPointTemp));
     }
     // Dehumidify stops at 100 %; humidify stops at 95 %, five below it.
     keys("5M");
@@ -226,7 +215,7 @@ TEST_F(ProgramMenuTest, NextDayStoresTheDayAndWrapsToSunday) {
         tap(BUTTON_CODE_MODE);
         EXPECT_EQ(getProgramMenuDay(), c.to);
         EXPECT_EQ(position(), PROG_NEXT_DAY);
-        EXPECT_EQ(storedHeat(c.from, 0, nullptr), tempFahToCelConversion(fx(69)));
+        EXPECT_EQ(wakeHeat(memoryRecord(), c.from), tempFahToCelConversion(fx(69)));
         EXPECT_EQ(textOf(g_ProgramMenu[WAKE_HEAT].handle), "70\xB0");
     }
 }
@@ -277,7 +266,7 @@ TEST_F(ProgramMenuTest, TimeOutSavesHelpPageAndSharedSlots) {
     wait(1500);
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
     TstatSysCfgPersistMem_t flash = savedRecord();
-    EXPECT_EQ(storedHeat(TUESDAY, 0, &flash), tempFahToCelConversion(fx(69)));
+    EXPECT_EQ(wakeHeat(flash, TUESDAY), tempFahToCelConversion(fx(69)));
 
     show(displayProgramHelpPage);
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_PROGRAM_HELP);

@@ -27,23 +27,13 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// How many valid packets of a type a stream of framed bytes holds, decoded by
-// the link's own receiver.
-uint8_t g_CountedType;
-size_t g_Counted;
-
-int countFrame(const uint8_t *frame, uint16_t length) {
-    g_Counted += coprocCommCheckFrame(frame, length) == 0 && frame[0] == g_CountedType ? 1 : 0;
-    return 0;
-}
-
+// How many valid packets of a type a stream of link bytes holds.
 size_t packets(const Bytes &stream, uint8_t type) {
-    g_CountedType = type;
-    g_Counted = 0;
-    CoprocComm *decoder = coprocCommAttach(-1, countFrame);
-    coprocCommReceive(decoder, stream.data(), stream.size());
-    coprocCommClose(decoder);
-    return g_Counted;
+    size_t n = 0;
+    for (const Bytes &frame : coprocDecoded(stream)) {
+        n += coprocCommCheckFrame(frame.data(), frame.size()) == 0 && frame[0] == type ? 1 : 0;
+    }
+    return n;
 }
 
 void reportLineVoltage(uint16_t raw) {

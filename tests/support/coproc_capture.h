@@ -6,6 +6,7 @@
 
 #include "coproc/coproc_comm.h"
 #include "coproc/coproc_msg.h"
+#include "coproc_frame.h"
 
 #include <cstdint>
 #include <fcntl.h>
@@ -53,34 +54,8 @@ class CoprocCapture {
         }
     }
 
-    // The frames the thermostat sent since the last call (type, length,
-    // payload, CRC; unescaped), bytes outside frames left out.
-    std::vector<Bytes> frames() {
-        std::vector<Bytes> out;
-        Bytes current;
-        bool inFrame = false;
-        bool escape = false;
-        for (uint8_t b : raw()) {
-            if (b == COPROC_SLIP_END) {
-                if (inFrame && !current.empty()) {
-                    out.push_back(current);
-                }
-                current.clear();
-                inFrame = true;
-                escape = false;
-            } else if (!inFrame) {
-                continue;
-            } else if (escape) {
-                current.push_back(b == COPROC_SLIP_ESC_END ? COPROC_SLIP_END : COPROC_SLIP_ESC);
-                escape = false;
-            } else if (b == COPROC_SLIP_ESC) {
-                escape = true;
-            } else {
-                current.push_back(b);
-            }
-        }
-        return out;
-    }
+    // The frames the thermostat sent since the last call.
+    std::vector<Bytes> frames() { return coprocDecoded(raw()); }
 
     // Bytes as if the coprocessor had sent them (packets or passthrough bytes).
     void receive(const Bytes &bytes) { coprocCommReceive(g_coprocHdl, bytes.data(), bytes.size()); }

@@ -30,3 +30,17 @@ inline std::vector<uint8_t> coprocEncoded(uint8_t type, const std::vector<uint8_
                                 sizeof(out));
     return std::vector<uint8_t>(out, out + n);
 }
+
+// The frames in a stream of link bytes as the link's own receiver finds them
+// (type, length, payload, CRC; unchecked), bytes outside frames left out.
+inline std::vector<std::vector<uint8_t>> coprocDecoded(const std::vector<uint8_t> &stream) {
+    static std::vector<std::vector<uint8_t>> found;
+    found.clear();
+    CoprocComm *decoder = coprocCommAttach(-1, [](const uint8_t *frame, uint16_t length) {
+        found.emplace_back(frame, frame + length);
+        return 0;
+    });
+    coprocCommReceive(decoder, stream.data(), stream.size());
+    coprocCommClose(decoder);
+    return found;
+}

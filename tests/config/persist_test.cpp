@@ -10,30 +10,13 @@ namespace {
 
 using PersistTest = ConfigTest;
 
-TEST_F(PersistTest, BlankShortOrForeignUserRegionLoadsTheFactoryImage) {
-    const TstatSysCfgPersistMem_t factory = testRecord(TSTAT_SYS_CFG_FACTORY_ID);
-    std::string valid = bytesOf(testRecord());
-    TstatSysCfgPersistMem_t foreign = testRecord();
-    foreign.tstatSysCfgId = 0x12345678;
-    const std::string cases[] = {
-        "",                                      // blank
-        valid.substr(0, 500),                    // short: a read that stops early
-        valid.substr(0, TSTAT_SYS_CFG_SIZE - 1), // one byte short
-        bytesOf(foreign),                        // foreign identity
-        bytesOf(factory),                        // factory identity in the user region
-    };
-    for (const std::string &user : cases) {
-        SCOPED_TRACE(user.size());
-        PersistUtil_Reset();
-        ASSERT_EQ(boot(bytesOf(factory), user), 0);
-        // Kept with the factory identity until the next save.
-        EXPECT_EQ(bytesOf(image()), bytesOf(factory));
-    }
-}
-
 TEST_F(PersistTest, FirstSaveAfterFactoryLoadStampsTheUserIdentity) {
+    // A user region holding a factory identity is not a user record (blank,
+    // short and foreign ones are the record damage tests'): the factory image
+    // is loaded, and kept with its identity until the next save.
     const TstatSysCfgPersistMem_t factory = testRecord(TSTAT_SYS_CFG_FACTORY_ID);
-    ASSERT_EQ(boot(bytesOf(factory), std::string()), 0);
+    ASSERT_EQ(boot(bytesOf(factory), bytesOf(factory)), 0);
+    EXPECT_EQ(bytesOf(image()), bytesOf(factory));
     ASSERT_EQ(saveThermostatSysCfg(), 0);
     std::string stored = m_root.read("/dev/mtdblock5");
     ASSERT_EQ(stored.size(), TSTAT_SYS_CFG_SIZE);

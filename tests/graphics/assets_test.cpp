@@ -1,11 +1,8 @@
 // The data directory: every listed image exists and loads with SDL_image at
-// its listed size; the fonts open; the glyph file opens;
-// every image path named in the sources is listed.
+// its listed size, and every image path named in the sources is listed.
 #include <SDL.h>
 #include <SDL_image.h>
-#include <SDL_ttf.h>
 
-#include "graphics/abf.h"
 
 #include <gtest/gtest.h>
 
@@ -60,23 +57,6 @@ TEST(Assets, EveryListedImageLoadsAtItsSize) {
         EXPECT_EQ(s->h, l.height) << l.path;
         SDL_FreeSurface(s);
     }
-}
-
-TEST(Assets, FontsAndGlyphFileOpen) {
-    ASSERT_EQ(TTF_Init(), 0);
-    for (const char *font : {"fonts/arial.ttf", "fonts/arialbd.ttf"}) {
-        TTF_Font *f = TTF_OpenFont((c_Data + font).c_str(), 14);
-        ASSERT_NE(f, nullptr) << font;
-        int w = 0;
-        int h = 0;
-        EXPECT_EQ(TTF_SizeText(f, "Heat 72\xB0", &w, &h), 0);
-        EXPECT_GT(w, 40);
-        TTF_CloseFont(f);
-    }
-    TTF_Quit();
-    AbfHandle *glyphs = abfOpen((c_Data + "images/zeph.glyph").c_str());
-    ASSERT_NE(glyphs, nullptr);
-    abfClose(glyphs);
 }
 
 // The image paths in the sources (screen tables, image tables) all belong to

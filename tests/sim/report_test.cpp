@@ -203,7 +203,6 @@ TEST(Report, TraceFileRoundTrip) {
     std::vector<TraceRow> rows = {row(1, PeriodKind::Sleep, 16.67, 28.5, 17.25),
                                   row(2, PeriodKind::Wake, 21.11, 25.56, 18.5)};
     rows[1].relays = {'0', '0', '0', '1', '0', '0', '0', '1', '0', '0'};
-    rows[1].onSeconds[sim::RELAY_W1] = 42.5;
     rows[1].energyKj[sim::RELAY_W1] = 510.0;
     rows[0].controlled = false;
     rows[0].setpoints.valid = false;

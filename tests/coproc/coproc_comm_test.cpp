@@ -81,14 +81,6 @@ TEST(CoprocEncode, EmptyPacketAndStuffing) {
     EXPECT_EQ(coprocCommEncode(0x16, 0, nullptr, small, sizeof(small)), 0u);
 }
 
-TEST_F(LinkTest, StuffedPayloadIsReceivedIntact) {
-    Bytes payload = {0xC0, 0xDB, 0x00, 0xDC, 0xDD, 0xC0, 0xC0, 0xDB};
-    feed(coprocEncoded(0x0C, payload));
-    ASSERT_EQ(m_Frames.size(), 1u);
-    EXPECT_EQ(m_Frames[0], coprocFrameOf(0x0C, payload));
-    EXPECT_EQ(coprocCommCheckFrame(m_Frames[0].data(), m_Frames[0].size()), 0);
-}
-
 TEST_F(LinkTest, FrameValidation) {
     Bytes good = coprocFrameOf(0x01, {0x05, 0x01});
     EXPECT_EQ(coprocCommCheckFrame(good.data(), good.size()), 0);
@@ -108,68 +100,50 @@ TEST_F(LinkTest, FrameValidation) {
     EXPECT_EQ(coprocCommCheckFrame(empty.data(), empty.size()), 0);
 }
 
-TEST_F(LinkTest, ResynchronisesAfterNoiseBadEscapesAndCutFrames) {
-    Bytes valid = coprocEncoded(0x0E, {0x02, 0x58});
-    Bytes stream = {0x11, 0x22, 0xDB, 0xDC}; // noise before any END is ignored
-    stream.insert(stream.end(), valid.begin(), valid.end());
-    // DB followed by 41 drops the frame and waits for the next END.
-    stream.insert(stream.end(), {0xC0, 0x06, 0xDB, 0x41, 0x33, 0x44});
-    stream.insert(stream.end(), valid.begin(), valid.end());
-    // A frame cut in the middle is closed by the next END and handed over
-    // as it is (its CRC then fails); the following frame still arrives.
-    stream.insert(stream.end(), {0xC0, 0x01, 0x06, 0x05});
-    stream.insert(stream.end(), valid.begin(), valid.end());
-    feed(stream);
-    Bytes expected = coprocFrameOf(0x0E, {0x02, 0x58});
-    ASSERT_EQ(m_Frames.size(), 4u);
-    EXPECT_EQ(m_Frames[0], expected);
-    EXPECT_EQ(m_Frames[1], expected);
-    EXPECT_EQ(m_Frames[2], (Bytes{0x01, 0x06, 0x05}));
-    EXPECT_EQ(m_Frames[3], expected);
-    EXPECT_EQ(coprocCommCheckFrame(m_Frames[2].data(), m_Frames[2].size()), -1);
+Bytes cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes &p : parts) {
+        out.insert(out.end(), p.begin(), p.end());
+    }
+    return out;
 }
 
-TEST_F(LinkTest, SharedEndsAndEmptyFrames) {
-    Bytes a = coprocEncoded(0x06, {1, 2, 3, 4, 5, 6, 7, 8});
-    Bytes b = coprocEncoded(0x08, {0x1A, 0x2B});
-    // Back to back with one END between them, and runs of empty frames.
-    Bytes stream = a;
-    stream.insert(stream.end(), b.begin() + 1, b.end());
-    stream.insert(stream.end(), {0xC0, 0xC0, 0xC0});
-    feed(stream);
-    ASSERT_EQ(m_Frames.size(), 2u);
-    EXPECT_EQ(m_Frames[0][0], 0x06);
-    EXPECT_EQ(m_Frames[1][0], 0x08);
-}
-
-TEST_F(LinkTest, OverlongFramesAreDroppedAndTheLongestFits) {
-    // 64 payload bytes make the longest frame, 68 bytes: received.
-    Bytes longest(64, 0x55);
-    longest[10] = 0xC0; // escaped bytes count once
-    feed(coprocEncoded(0x0C, longest));
-    ASSERT_EQ(m_Frames.size(), 1u);
-    EXPECT_EQ(m_Frames[0].size(), 68u);
-    EXPECT_EQ(m_Frames[0], coprocFrameOf(0x0C, longest));
-
-    // 68 data bytes without END, then more: dropped; the next frame arrives.
-    m_Frames.clear();
-    Bytes stream = {0xC0};
-    stream.insert(stream.end(), 68, 0x41);
-    stream.insert(stream.end(), 30, 0x42);
-    Bytes next = coprocEncoded(0x0E, {0x01, 0xE0});
-    stream.insert(stream.end(), next.begin(), next.end());
-    feed(stream);
-    ASSERT_EQ(m_Frames.size(), 1u);
-    EXPECT_EQ(m_Frames[0], coprocFrameOf(0x0E, {0x01, 0xE0}));
-
-    // A 65-byte payload (69-byte frame) is dropped whole.
-    m_Frames.clear();
-    feed(coprocEncoded(0x0C, Bytes(65, 0x30)));
-    feed(coprocEncoded(0x0C, Bytes(200, 0x30)));
-    EXPECT_TRUE(m_Frames.empty());
-    EXPECT_EQ(comm->rxCount <= COPROC_MAX_FRAME, true);
-    feed(next);
-    EXPECT_EQ(m_Frames.size(), 1u);
+// Streams from the port and the frames the receiver hands over.
+TEST(LinkReceiver, UnstuffsResynchronisesAndDropsOverlongFrames) {
+    const Bytes stuffed = {0xC0, 0xDB, 0x00, 0xDC, 0xDD, 0xC0, 0xC0, 0xDB};
+    const Bytes valid = coprocEncoded(0x0E, {0x02, 0x58});
+    const Bytes frame = coprocFrameOf(0x0E, {0x02, 0x58});
+    const Bytes second = coprocEncoded(0x08, {0x1A, 0x2B});
+    Bytes longest(64, 0x55); // the longest frame, 68 bytes
+    longest[10] = 0xC0;      // escaped bytes count once
+    const struct {
+        Bytes stream;
+        std::vector<Bytes> frames;
+    } cases[] = {
+        {coprocEncoded(0x0C, stuffed), {coprocFrameOf(0x0C, stuffed)}},
+        // Noise before any END is ignored; DB followed by 41 drops the frame;
+        // a frame cut in the middle is closed by the next END and handed over
+        // as it is (its CRC then fails); the following frames still arrive.
+        {cat({{0x11, 0x22, 0xDB, 0xDC},
+              valid,
+              {0xC0, 0x06, 0xDB, 0x41, 0x33},
+              valid,
+              {0xC0, 0x01, 0x06, 0x05},
+              valid}),
+         {frame, frame, {0x01, 0x06, 0x05}, frame}},
+        // Back to back with one END between them, and runs of empty frames.
+        {cat({valid, Bytes(second.begin() + 1, second.end()), {0xC0, 0xC0}}),
+         {frame, coprocFrameOf(0x08, {0x1A, 0x2B})}},
+        {coprocEncoded(0x0C, longest), {coprocFrameOf(0x0C, longest)}},
+        // 68 data bytes without END, then more; 65- and 200-byte payloads:
+        // dropped whole, and the next frame arrives.
+        {cat({{0xC0}, Bytes(98, 0x41), valid}), {frame}},
+        {cat({coprocEncoded(0x0C, Bytes(65, 0x30)), coprocEncoded(0x0C, Bytes(200, 0x30)), valid}),
+         {frame}},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(coprocDecoded(c.stream), c.frames);
+    }
 }
 
 TEST_F(LinkTest, PassthroughTakesEveryByteUntilLeft) {

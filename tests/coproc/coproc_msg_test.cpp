@@ -70,29 +70,21 @@ TEST_F(MsgTest, BusStatusAddressAndVersion) {
     EXPECT_STREQ(getKorabusVersion(), "VVVVVVVVV");
 }
 
-TEST_F(MsgTest, TemperatureAndHumidityStores) {
-    CoprocTempReading reading = {};
+// The words themselves reach the sensors (their tests report through here).
+TEST_F(MsgTest, ShortReportsAndOtherSensorsChangeNothing) {
     process(coprocFrameOf(0x06, {0x0F, 0xA0, 0x0F, 0x9F, 0x14, 0x4C, 0x07, 0xD0}));
+    process(coprocFrameOf(0x06, {1, 2, 3, 4, 5, 6}));
+    process(coprocFrameOf(0x08, {0x1A, 0xE0}));
+    process(coprocFrameOf(0x08, {0x11}));
+    CoprocTempReading reading = {};
     coprocMsgGetInternalTemp(&reading);
     EXPECT_EQ(reading.firstWord, 0x0FA0);
-    EXPECT_EQ(reading.secondWord, 0x0F9F);
-    CoprocTempReading external = {};
-    coprocMsgGetExternalTemp(&external);
-    EXPECT_EQ(external.firstWord, 0x144C);
-    EXPECT_EQ(external.secondWord, 0x07D0);
+    EXPECT_EQ(coprocMsgGetRelHumidity(), 0x1AE0);
     // Only sensor 0 exists.
     CoprocTempReading other = {};
     other.sensorIndex = 1;
     coprocMsgGetExternalTemp(&other);
     EXPECT_EQ(other.firstWord, 0);
-    // A short report changes nothing.
-    process(coprocFrameOf(0x06, {1, 2, 3, 4, 5, 6}));
-    coprocMsgGetInternalTemp(&reading);
-    EXPECT_EQ(reading.firstWord, 0x0FA0);
-    process(coprocFrameOf(0x08, {0x1A, 0xE0}));
-    EXPECT_EQ(coprocMsgGetRelHumidity(), 0x1AE0);
-    process(coprocFrameOf(0x08, {0x11}));
-    EXPECT_EQ(coprocMsgGetRelHumidity(), 0x1AE0);
 }
 
 TEST_F(MsgTest, InvalidAndUnknownFrames) {

@@ -42,10 +42,6 @@ namespace {
 
 constexpr uint32_t PASS_MS = 100;
 
-void resetAll() {
-    resetModules();
-}
-
 } // namespace
 
 void UiTest::SetUp() {
@@ -63,12 +59,12 @@ void UiTest::SetUp() {
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << strerror(errno);
     m_keyFifo = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
     ASSERT_GE(m_keyFifo, 0);
-    resetAll();
+    resetModules();
     platformFakeClockSet(1000, 0, UI_TEST_WALL_TIME);
 }
 
 void UiTest::TearDown() {
-    resetAll();
+    resetModules();
     if (m_keyFifo >= 0) {
         close(m_keyFifo);
     }
@@ -80,8 +76,7 @@ void UiTest::boot(const FactoryOptions &options) {
     made.madeAt = UI_TEST_WALL_TIME;
     TstatSysCfgPersistMem_t record{};
     buildFactoryImage(made, &record);
-    m_root.write("/dev/mtdblock4",
-                 std::string(reinterpret_cast<const char *>(&record), sizeof(record)));
+    m_root.write("/dev/mtdblock4", bytesOf(record));
     testing::internal::CaptureStdout();
     ASSERT_EQ(PersistUtil_Init(), 0);
     ASSERT_EQ(initThermostatSysCfg(), 0);
@@ -106,15 +101,9 @@ void UiTest::pass(int count) {
     }
 }
 
-void UiTest::press(uint16_t code) {
+void UiTest::keyEvent(uint16_t code, int32_t value) {
     uint8_t record[PLATFORM_KEY_EVENT_SIZE];
-    platformEncodeKeyEvent(PlatformKeyEvent{1, code, 1}, record);
-    ASSERT_EQ(write(m_keyFifo, record, sizeof(record)), static_cast<ssize_t>(sizeof(record)));
-}
-
-void UiTest::release(uint16_t code) {
-    uint8_t record[PLATFORM_KEY_EVENT_SIZE];
-    platformEncodeKeyEvent(PlatformKeyEvent{1, code, 0}, record);
+    platformEncodeKeyEvent(PlatformKeyEvent{1, code, value}, record);
     ASSERT_EQ(write(m_keyFifo, record, sizeof(record)), static_cast<ssize_t>(sizeof(record)));
 }
 

@@ -11,6 +11,7 @@
 #include "graphics/screen.h"
 
 #include "board_root.h"
+#include "fixed.h"
 
 #include <gtest/gtest.h>
 
@@ -18,11 +19,6 @@
 #include <cmath>
 #include <string>
 #include <vector>
-
-// Fixed-point value of a number of degrees (or percent).
-inline fpr_t fx(double value) {
-    return static_cast<fpr_t>(std::lround(value * FPR_ONE));
-}
 
 // A field of a packed record as a plain value (GoogleTest's comparisons take
 // references, which a packed field cannot give).
@@ -55,8 +51,8 @@ class UiTest : public ::testing::Test {
         pass();
     }
     // Key events through the key FIFO (codes of graphics/buttons.h).
-    void press(uint16_t code);
-    void release(uint16_t code);
+    void press(uint16_t code) { keyEvent(code, 1); }
+    void release(uint16_t code) { keyEvent(code, 0); }
     // Press, a pass, release, a pass.
     void tap(uint16_t code);
     void taps(uint16_t code, int count);
@@ -96,6 +92,7 @@ class UiTest : public ::testing::Test {
     TempBoardRoot m_root;
 
   private:
+    void keyEvent(uint16_t code, int32_t value);
     int m_keyFifo = -1;
     char m_oldCwd[PATH_MAX] = {};
 };

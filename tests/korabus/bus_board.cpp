@@ -28,8 +28,7 @@ void busBoot(const TempBoardRoot &root, const FactoryOptions &options) {
     made.madeAt = c_BusTestNow;
     TstatSysCfgPersistMem_t record;
     buildFactoryImage(made, &record);
-    root.write("/dev/mtdblock4",
-               std::string(reinterpret_cast<const char *>(&record), sizeof(record)));
+    root.write("/dev/mtdblock4", bytesOf(record));
     root.write("/dev/mtdblock5", "");
     root.write("/dev/mtdblock8", "");
     root.write("/sim/shell.log", "");

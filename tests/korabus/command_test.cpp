@@ -75,8 +75,7 @@ TEST_F(BusTest, QueriesAndReportsAnswer) {
     TstatSysCfgPersistMem_t record = image();
     record.tstatMode.mode = static_cast<ThermostatMode>(7);
     record.tstatSysCfgId = TSTAT_SYS_CFG_USER_ID;
-    m_root.write("/dev/mtdblock5",
-                 std::string(reinterpret_cast<const char *>(&record), sizeof(record)));
+    m_root.write("/dev/mtdblock5", bytesOf(record));
     PersistUtil_Reset();
     PersistUtil_Init();
     initThermostatSysCfg();

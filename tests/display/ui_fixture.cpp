@@ -45,13 +45,9 @@ constexpr uint32_t PASS_MS = 100;
 } // namespace
 
 void UiTest::SetUp() {
-    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    HeadlessDisplay::SetUp();
     setenv("TZ", "UTC0", 1);
     tzset();
-    ASSERT_NE(getcwd(m_oldCwd, sizeof(m_oldCwd)), nullptr);
-    ASSERT_EQ(chdir(TSTAT_BUILD_DIR "/data"), 0);
-    m_root.write("/sys/class/backlight/backlight/brightness", "");
-    m_root.write("/sys/class/backlight/backlight/bl_power", "");
     m_root.write("/dev/mtdblock5", "");
     m_root.write("/dev/mtdblock8", "");
     std::string fifo = m_root.file("/dev/input/event0");
@@ -68,7 +64,7 @@ void UiTest::TearDown() {
     if (m_keyFifo >= 0) {
         close(m_keyFifo);
     }
-    ASSERT_EQ(chdir(m_oldCwd), 0);
+    HeadlessDisplay::TearDown();
 }
 
 void UiTest::boot(const FactoryOptions &options) {

@@ -11,6 +11,7 @@
 #include "graphics/screen.h"
 
 #include "board_root.h"
+#include "display_fixture.h"
 #include "fixed.h"
 
 #include <gtest/gtest.h>
@@ -29,7 +30,7 @@ template <typename T> constexpr T packed(T value) {
 // Tuesday 14 January 2025, 07:10 UTC (the tests run in UTC).
 constexpr int64_t UI_TEST_WALL_TIME = 1736838600;
 
-class UiTest : public ::testing::Test {
+class UiTest : public HeadlessDisplay {
   protected:
     void SetUp() override;
     void TearDown() override;
@@ -89,10 +90,9 @@ class UiTest : public ::testing::Test {
     static void editLockout(const std::function<void(TstatLockoutCfg_t &)> &edit);
     static void setScale(TempScale scale);
 
-    TempBoardRoot m_root;
+    TempBoardRoot &m_root = root;
 
   private:
     void keyEvent(uint16_t code, int32_t value);
     int m_keyFifo = -1;
-    char m_oldCwd[PATH_MAX] = {};
 };

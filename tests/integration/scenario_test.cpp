@@ -61,6 +61,25 @@ void expectControlLaws(const ScenarioResult &r, const Bounds &b, const RelayChec
     EXPECT_EQ(safetyViolations(r, options), "");
 }
 
+// The humidity equipment on its relay must run whenever the air is at or past
+// `on` (after the start-up) and be off whenever it is at or past `off`;
+// humidify is true when low humidity calls for it.
+void expectHumidityControl(const ScenarioResult &r, int relay, bool humidify, double on,
+                           double off) {
+    int called = 0;
+    for (const sim::TraceRow &s : r.trace) {
+        bool needed = humidify ? s.rh <= on : s.rh >= on;
+        if (s.minute >= SETTLE_MINUTES && needed) {
+            EXPECT_TRUE(closedAt(s, relay)) << "off while needed at " << describe(s);
+            called++;
+        }
+        if (humidify ? s.rh >= off : s.rh <= off) {
+            EXPECT_FALSE(closedAt(s, relay)) << "on while not needed at " << describe(s);
+        }
+    }
+    EXPECT_GT(called, 0);
+}
+
 size_t closings(const ScenarioResult &r, int relay) {
     size_t n = 0;
     int state = -1;
@@ -158,17 +177,7 @@ TEST(Scenario, HumidifierInALeakyHouseInWinter) {
     // Humidify setpoint 35 %: on at 30 % or below, off at 35 %. The house
     // may not reach the setpoint on a cold day, but the humidifier must run
     // whenever the air is dry and stop once it is not.
-    int dry = 0;
-    for (const sim::TraceRow &s : r.trace) {
-        if (s.minute >= SETTLE_MINUTES && s.rh <= 28.0) {
-            EXPECT_TRUE(closedAt(s, HUM)) << "humidifier off in dry air at " << describe(s);
-            dry++;
-        }
-        if (s.rh >= 37.0) {
-            EXPECT_FALSE(closedAt(s, HUM)) << "humidifier on in moist air at " << describe(s);
-        }
-    }
-    EXPECT_GT(dry, 0);
+    expectHumidityControl(r, HUM, true, 28.0, 37.0);
     expectControlLaws(r, {1.6, 120}, {});
 }
 
@@ -183,17 +192,7 @@ TEST(Scenario, DehumidifierInATightHouseInAHumidSummer) {
     EXPECT_GE(closings(r, DEH), 1u);
     EXPECT_EQ(closings(r, HUM), 0u);
     // Dehumidify setpoint 55 %: on at 60 % or above, off at 55 %.
-    int humid = 0;
-    for (const sim::TraceRow &s : r.trace) {
-        if (s.minute >= SETTLE_MINUTES && s.rh >= 62.0) {
-            EXPECT_TRUE(closedAt(s, DEH)) << "dehumidifier off in humid air at " << describe(s);
-            humid++;
-        }
-        if (s.rh <= 53.0) {
-            EXPECT_FALSE(closedAt(s, DEH)) << "dehumidifier on in dry air at " << describe(s);
-        }
-    }
-    EXPECT_GT(humid, 0);
+    expectHumidityControl(r, DEH, false, 62.0, 53.0);
     expectControlLaws(r, {0.2, 60}, {});
 }
 

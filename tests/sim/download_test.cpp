@@ -48,46 +48,36 @@ Bytes content(size_t n) {
     return c;
 }
 
-TEST(Download, WholeTransferWithRetriesAndInterleavedFrames) {
+// A clean transfer against the thermostat's receiver is the link test's
+// (FirmwareDownloadThroughPassthrough); here a damaged block and the
+// thermostat's framed requests on the way.
+TEST(Download, RetriesADamagedBlockAndIgnoresFramedBytes) {
     DownloadSender sender;
     Bytes data = content(300);
     sender.start(data);
-    EXPECT_EQ(sender.blocks(), 3u); // 2 + 300 bytes
-    EXPECT_TRUE(sender.active());
     // Bytes before the first NAK, and the thermostat's framed requests, are
     // not control bytes (0x15 and 0x06 inside frames included).
-    EXPECT_TRUE(sender.onByte(DownloadSender::ACK).empty());
-    for (uint8_t b : {0xC0, 0x15, 0x04, 0x06, 0x00, 0xC0}) {
+    for (uint8_t b :
+         std::initializer_list<uint8_t>{DownloadSender::ACK, 0xC0, 0x15, 0x04, 0x06, 0x00, 0xC0}) {
         EXPECT_TRUE(sender.onByte(b).empty());
     }
     Receiver rx;
     Bytes out = sender.onByte(DownloadSender::NAK);
-    // The first block is corrupted on the way: NAK brings it again.
     Bytes damaged = out;
     damaged[50] ^= 0xFF;
-    uint8_t answer = rx.take(damaged);
-    EXPECT_EQ(answer, DownloadSender::NAK);
-    out = sender.onByte(answer);
+    EXPECT_EQ(sender.onByte(rx.take(damaged)), out); // NAK brings it again
     while (!rx.ended) {
-        answer = rx.take(out);
+        uint8_t answer = rx.take(out);
         for (uint8_t b : {0xC0, 0x05, 0x04, 0x00, 0x00, 0xC0}) {
             sender.onByte(b);
         }
         out = sender.onByte(answer);
         ASSERT_TRUE(rx.ended || !out.empty());
     }
-    EXPECT_EQ(sender.state(), DownloadSender::State::EndSent);
     sender.onByte(DownloadSender::DONE);
     EXPECT_EQ(sender.state(), DownloadSender::State::Done);
-    EXPECT_FALSE(sender.active());
-    EXPECT_EQ(sender.blocksAcknowledged(), 3u);
     EXPECT_EQ(sender.naks(), 1u);
-    // The received file is the content and the last block's padding.
-    ASSERT_EQ(rx.file.size(), 126u + 128u + 128u);
     EXPECT_TRUE(std::equal(data.begin(), data.end(), rx.file.begin()));
-    for (size_t i = data.size(); i < rx.file.size(); i++) {
-        EXPECT_EQ(rx.file[i], 0x1A);
-    }
 }
 
 TEST(Download, BlockNumbersWrapAndCancel) {

@@ -171,13 +171,7 @@ TEST_P(ClockTest, SettingTheClock) {
     EXPECT_EQ(setClockConfiguration(&failed), -1);
     EXPECT_EQ(m_root.read("/sim/shell.log"), "date 010000002024.00\n");
 
-    TstatClockCfg_t clock{};
-    clock.month = 2;
-    clock.day = 28;
-    clock.year = 2011;
-    clock.hour = 23;
-    clock.minute = 59;
-    clock.second = 30;
+    TstatClockCfg_t clock{2, 28, 2011, 23, 59, 30, 0};
     EXPECT_EQ(setClockConfiguration(&clock), 0);
     EXPECT_EQ(getClockYear(), 111);
     TstatClockCfg_t now;

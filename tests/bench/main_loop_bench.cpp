@@ -18,8 +18,7 @@ namespace {
 class LoadedConfiguration {
   public:
     explicit LoadedConfiguration(SystemType type) {
-        FactoryOptions options;
-        options.systemType = type;
+        FactoryOptions options{.systemType = type};
         busBoot(m_root, options);
         tstatMainReset();
         RlyCntl_Init();

@@ -211,9 +211,7 @@ TEST_F(PagesTest, TheHvacPopUpOffersEmergencyHeatOnlyOnHeatPumps) {
         {SYSTEM_TYPE_TWO_STG_HEAT_PUMP, {9, 1, 3, 5, 7}, {5, 3, 1, 9, 7}},
     };
     for (const auto &c : cases) {
-        FactoryOptions options;
-        options.systemType = c.system;
-        bootAndStart(options);
+        bootAndStart({.systemType = c.system});
         holdKey(BUTTON_CODE_MODE, 3000);
         tap(BUTTON_CODE_MODE); // to the HVAC pop-up, on Heat (7)
         ASSERT_EQ(getCurrentMenuPtr(), &g_MainPuHvacMenu[7]);
@@ -360,9 +358,7 @@ TEST_F(PagesTest, TheHoldPageIsRefusedWhenOffOrLocked) {
 }
 
 TEST_F(PagesTest, AutomaticModeEditsTheSetPointOfTheRunningEquipment) {
-    FactoryOptions options;
-    options.hvacState = HVAC_STATE_AUTO;
-    bootAndStart(options);
+    bootAndStart({.hvacState = HVAC_STATE_AUTO});
     tap(BUTTON_CODE_UP);
     ASSERT_EQ(dispManGetCurrentPage(), PAGE_HOLD);
     // Idle: the heat set point first; the mode key alternates.
@@ -416,9 +412,7 @@ TEST_F(PagesTest, AMessageIsWrappedIntoTenLines) {
 }
 
 TEST_F(PagesTest, TheSecurityCodeOpensThePreferencesOnlyWhenRight) {
-    FactoryOptions options;
-    options.securityCode = 305;
-    bootAndStart(options);
+    bootAndStart({.securityCode = 305});
     enterCode(306);
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_SEC_CODE_INPUT);
     // A wrong code keeps its digits, with the first current again.

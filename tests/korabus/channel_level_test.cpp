@@ -151,8 +151,7 @@ TEST_F(BusTest, EmergencyHeatIsRefusedWithTheRealStatesOnAFurnace) {
     EXPECT_TRUE(sent().channels.empty());
 
     // A heat pump has emergency heat.
-    FactoryOptions heatPump;
-    heatPump.systemType = SYSTEM_TYPE_TWO_STG_HEAT_PUMP;
+    FactoryOptions heatPump{.systemType = SYSTEM_TYPE_TWO_STG_HEAT_PUMP};
     boot(heatPump);
     korabusDataPoll();
     sent();

@@ -40,9 +40,7 @@ class AdvSetupMenuTest : public UiTest {
 };
 
 TEST_F(AdvSetupMenuTest, SystemTypeChangeReachesTheControl) {
-    FactoryOptions options;
-    options.hvacState = HVAC_STATE_EMERGENCY_HEAT;
-    bootAndStart(options);
+    bootAndStart({.hvacState = HVAC_STATE_EMERGENCY_HEAT});
     initialiseHvacAlgorithms();
     TstatSetPoint_t inForce{};
     ASSERT_EQ(getCurrentThermostatSettings(&inForce), 0);

@@ -28,9 +28,7 @@ class ButtonLockoutTest : public UiTest {
 };
 
 TEST_F(ButtonLockoutTest, ATemperatureLockBehindTheCodeLiftsAfterItsTime) {
-    FactoryOptions options;
-    options.securityCode = 4321;
-    bootAndStart(options);
+    bootAndStart({.securityCode = 4321});
     // A wrong code leaves the way to the lockout page shut.
     enterCode(4322);
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_SEC_CODE_INPUT);
@@ -144,9 +142,7 @@ TEST_F(ButtonLockoutTest, TheTimeOutKeepsTheEditsAndRestartsTheLockTiming) {
 }
 
 TEST_F(ButtonLockoutTest, TheCodeChangeStoresOnlyOnEnter) {
-    FactoryOptions options;
-    options.securityCode = 305;
-    bootAndStart(options);
+    bootAndStart({.securityCode = 305});
     show(displayUserPrefPage);
     setCurrentMenuPtr(g_UserPrefMenu, USER_PREF_SECURITY_CODE);
     mode();

@@ -141,8 +141,7 @@ TEST_F(ProgramMenuTest, SetPointsStopAtTheirLimitsInBothScales) {
         {TEMP_SCALE_FAHRENHEIT, "90\xB0", "45\xB0"},
         {TEMP_SCALE_CELSIUS, "32\xB0", " 7\xB0"},
     };
-    FactoryOptions options;
-    options.humidifyState = HUMIDIFY_STATE_AUTO;
+    FactoryOptions options{.humidifyState = HUMIDIFY_STATE_AUTO};
     openOn(TUESDAY, options);
     for (const auto &c : cases) {
         // A page opened in another unit initialises its limits for it.

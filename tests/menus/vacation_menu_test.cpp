@@ -193,10 +193,7 @@ TEST_F(VacationMenuTest, NavigationFollowsTheSwitchTheEquipmentAndTheLock) {
 }
 
 TEST_F(VacationMenuTest, HumidityLimitsAndBothScales) {
-    FactoryOptions options;
-    options.humidifyState = HUMIDIFY_STATE_AUTO;
-    options.tempScale = TEMP_SCALE_CELSIUS;
-    bootAndStart(options);
+    bootAndStart({.tempScale = TEMP_SCALE_CELSIUS, .humidifyState = HUMIDIFY_STATE_AUTO});
     TstatSetPoint_t sp = vacation();
     sp.humidifySetPoint = fx(40);
     sp.dehumidifySetPoint = fx(60);

@@ -233,9 +233,8 @@ TEST(Report, SetpointsInForceFromTheThermostatsRecord) {
     TempBoardRoot root;
     // A two-stage heat pump in Celsius: on weekdays Wake 06:00 21/26, Leave
     // 08:00, Return 18:00 21/26, on Sunday Sleep from 23:00 17/28.
-    FactoryOptions options;
-    options.systemType = SYSTEM_TYPE_TWO_STG_HEAT_PUMP;
-    options.tempScale = TEMP_SCALE_CELSIUS;
+    FactoryOptions options{.systemType = SYSTEM_TYPE_TWO_STG_HEAT_PUMP,
+                           .tempScale = TEMP_SCALE_CELSIUS};
     TstatSysCfgPersistMem_t record;
     buildFactoryImage(options, &record);
     root.write("/dev/mtdblock4", bytesOf(record));

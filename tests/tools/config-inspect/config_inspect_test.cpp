@@ -17,8 +17,7 @@ class ConfigInspectTest : public ::testing::Test {
         return m_root.file("/" + name);
     }
     static TstatSysCfgPersistMem_t factoryRecord() {
-        FactoryOptions options;
-        options.madeAt = 1718000000;
+        FactoryOptions options{.madeAt = 1718000000};
         TstatSysCfgPersistMem_t r;
         buildFactoryImage(options, &r);
         return r;

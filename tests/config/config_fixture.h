@@ -10,6 +10,7 @@
 #include "config/schedule.h"
 #include "config/temp_scale.h"
 #include "fixed.h"
+#include "modules.h"
 
 #include <gtest/gtest.h>
 

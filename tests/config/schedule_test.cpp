@@ -245,10 +245,8 @@ TEST_P(ScheduleTest, CoolRecoveryAndRecoveryInFahrenheit) {
     // Fahrenheit display with a 2 F calibration offset: the room reads 68 - 2 F.
     scheduleReset();
     setHVACState(HVAC_STATE_HEAT);
-    TstatFmtSettings_t fmt;
-    getThermostatFormatSettings(&fmt);
-    fmt.tempScale = TEMP_SCALE_FAHRENHEIT;
-    setThermostatFormatSettings(&fmt);
+    edit(getThermostatFormatSettings, setThermostatFormatSettings,
+         [&](auto &fmt) { fmt.tempScale = TEMP_SCALE_FAHRENHEIT; });
     TstatCfg_t diff;
     getTstatSetupDifferential(&diff);
     diff.tempOffset = fx(2);
@@ -317,10 +315,8 @@ Temps applyWriteRule(Temps current, const TstatSetPoint_t &in) {
 }
 
 void setDeadband(double degrees) {
-    TstatCfg_t diff;
-    getTstatSetupDifferential(&diff);
-    diff.deadband = fx(degrees);
-    setTstatSetupDifferential(&diff);
+    edit(getTstatSetupDifferential, setTstatSetupDifferential,
+         [&](auto &diff) { diff.deadband = fx(degrees); });
 }
 
 TEST_F(SetpointRuleTest, WriteRuleKeepsLimitsAndDeadband) {
@@ -411,10 +407,8 @@ TEST_F(SetpointRuleTest, ReadRuleClampsAndStoresBack) {
     EXPECT_EQ(+out.heatSetPoint, fx(7));
     EXPECT_EQ(+image().prgSetPnt[3].period[1].heatSetPoint, fx(7));
     // In Fahrenheit the minimum is 45 F.
-    TstatFmtSettings_t fmt;
-    getThermostatFormatSettings(&fmt);
-    fmt.tempScale = TEMP_SCALE_FAHRENHEIT;
-    setThermostatFormatSettings(&fmt);
+    edit(getThermostatFormatSettings, setThermostatFormatSettings,
+         [&](auto &fmt) { fmt.tempScale = TEMP_SCALE_FAHRENHEIT; });
     fpr_t heat = fx(5);
     fpr_t cool = fx(30);
     getThermostatTemps(&heat, &cool);

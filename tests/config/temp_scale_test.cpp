@@ -6,10 +6,8 @@ namespace {
 using TempScaleTest = ConfigTest;
 
 void setScale(TempScale scale) {
-    TstatFmtSettings_t fmt{};
-    getThermostatFormatSettings(&fmt);
-    fmt.tempScale = scale;
-    setThermostatFormatSettings(&fmt);
+    edit(getThermostatFormatSettings, setThermostatFormatSettings,
+         [&](auto &fmt) { fmt.tempScale = scale; });
 }
 
 TEST_F(TempScaleTest, CelsiusConversionsAreIdentities) {

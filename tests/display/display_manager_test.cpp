@@ -24,11 +24,10 @@ namespace {
 class DisplayManagerTest : public UiTest {
   protected:
     void setBacklight(uint16_t seconds, BacklightInactiveBrightness inactive) {
-        TstatBkLightCtl_t bk{};
-        getThermostatBacklightSettings(&bk);
-        bk.backlightTimeout = seconds;
-        bk.inactiveBrightness = inactive;
-        setThermostatBacklightSettings(&bk);
+        edit(getThermostatBacklightSettings, setThermostatBacklightSettings, [&](auto &bk) {
+            bk.backlightTimeout = seconds;
+            bk.inactiveBrightness = inactive;
+        });
     }
 };
 

@@ -36,10 +36,8 @@ class PagesTest : public UiTest {
 };
 
 void setTempOffset(double degrees) {
-    TstatCfg_t cfg{};
-    getTstatConfiguration(&cfg);
-    cfg.tempOffset = fx(degrees);
-    setTstatConfiguration(&cfg);
+    edit(getTstatConfiguration, setTstatConfiguration,
+         [&](auto &cfg) { cfg.tempOffset = fx(degrees); });
 }
 
 TEST_F(PagesTest, TheIndoorTemperatureIsShownInRangeOrUncorrected) {
@@ -79,10 +77,8 @@ TEST_F(PagesTest, TheHumidityShowsOnlyWithItsSensor) {
     bootAndStart();
     EXPECT_EQ(textOf(m_RelHumidityText), " 40%");
     EXPECT_TRUE(visible(m_RelHumidity));
-    TstatCfg_t cfg{};
-    getTstatConfiguration(&cfg);
-    cfg.humiditySensor = SENSOR_OFF;
-    setTstatConfiguration(&cfg);
+    edit(getTstatConfiguration, setTstatConfiguration,
+         [&](auto &cfg) { cfg.humiditySensor = SENSOR_OFF; });
     pass();
     EXPECT_FALSE(visible(m_RelHumidity));
     EXPECT_FALSE(visible(m_RelHumidityText));
@@ -184,10 +180,8 @@ TEST_F(PagesTest, TheHoldStatusShowsTheEndOfTheHoldOrVacation) {
     EXPECT_EQ(textOf(m_HoldStatusText), "08:00 AM");
     EXPECT_TRUE(visible(m_HoldStatusBitmap));
     EXPECT_FALSE(visible(m_PermanentHold));
-    TstatSetPoint_t vacation{};
-    getVacationThermostatSettings(&vacation);
-    vacation.endTime = UI_TEST_WALL_TIME + 4 * 86400;
-    setVacationThermostatSettings(&vacation);
+    edit(getVacationThermostatSettings, setVacationThermostatSettings,
+         [&](auto &vacation) { vacation.endTime = UI_TEST_WALL_TIME + 4 * 86400; });
     setThermostatMode(TSTAT_MODE_VACATION);
     pass();
     EXPECT_EQ(textOf(m_HoldStatusText), "January 18");

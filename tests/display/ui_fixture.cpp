@@ -205,18 +205,13 @@ TstatSysCfgPersistMem_t UiTest::memoryRecord() {
     return record;
 }
 
-void UiTest::editLockout(const std::function<void(TstatLockoutCfg_t &)> &edit) {
-    TstatLockoutCfg_t lockout{};
-    getLockoutConfiguration(&lockout);
-    edit(lockout);
-    setLockoutConfiguration(&lockout);
+void UiTest::editLockout(const std::function<void(TstatLockoutCfg_t &)> &change) {
+    edit(getLockoutConfiguration, setLockoutConfiguration, change);
 }
 
 void UiTest::setScale(TempScale scale) {
-    TstatFmtSettings_t fmt{};
-    getThermostatFormatSettings(&fmt);
-    fmt.tempScale = scale;
-    setThermostatFormatSettings(&fmt);
+    edit(getThermostatFormatSettings, setThermostatFormatSettings,
+         [&](auto &fmt) { fmt.tempScale = scale; });
 }
 
 TstatSysCfgPersistMem_t UiTest::savedRecord() const {

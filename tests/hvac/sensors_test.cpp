@@ -143,12 +143,11 @@ void reportHumidity(uint16_t raw) {
 }
 
 void configure(ExternalTempSensor external, SensorState internal, SensorState humidity) {
-    TstatCfg_t cfg;
-    getTstatConfiguration(&cfg);
-    cfg.externalTempSensor = external;
-    cfg.internalTempSensor = internal;
-    cfg.humiditySensor = humidity;
-    setTstatConfiguration(&cfg);
+    edit(getTstatConfiguration, setTstatConfiguration, [&](auto &cfg) {
+        cfg.externalTempSensor = external;
+        cfg.internalTempSensor = internal;
+        cfg.humiditySensor = humidity;
+    });
 }
 
 // Words of about 25 degrees on board and 10 degrees on the external sensor

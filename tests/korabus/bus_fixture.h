@@ -7,6 +7,7 @@
 #include "config/persist.h"
 #include "coproc_capture.h"
 #include "fixed.h"
+#include "modules.h"
 
 #include <gtest/gtest.h>
 

@@ -270,10 +270,8 @@ TEST_F(BusTest, SetpointAndHumiditySteps) {
     for (const Case &c : cases) {
         boot(FactoryOptions{});
         if (c.mode != TSTAT_MODE_PROGRAM) {
-            TstatSetPoint_t hold;
-            getHoldThermostatSettings(&hold);
-            hold.heatSetPoint = fx((c.holdHeatF - 32) * 5 / 9);
-            setHoldThermostatSettings(&hold);
+            edit(getHoldThermostatSettings, setHoldThermostatSettings,
+                 [&](auto &hold) { hold.heatSetPoint = fx((c.holdHeatF - 32) * 5 / 9); });
             setThermostatMode(c.mode);
         }
         korabusDataUpdateChannelFromKorabus(static_cast<uint8_t>(c.channel), 1);

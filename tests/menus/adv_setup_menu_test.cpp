@@ -130,11 +130,10 @@ TEST_F(AdvSetupMenuTest, SensorsAndHumidityEquipmentFollowTheirRules) {
          SENSOR_ON},
     };
     for (const auto &c : sensors) {
-        TstatCfg_t cfg{};
-        getAdvSetupSettings(&cfg);
-        cfg.externalTempSensor = c.external;
-        cfg.internalTempSensor = c.internal;
-        setAdvSetupSettings(&cfg);
+        edit(getAdvSetupSettings, setAdvSetupSettings, [&](auto &cfg) {
+            cfg.externalTempSensor = c.external;
+            cfg.internalTempSensor = c.internal;
+        });
         show(displayAdvSetupPage);
         selectValue(c.label);
         tap(BUTTON_CODE_MODE);
@@ -161,11 +160,10 @@ TEST_F(AdvSetupMenuTest, SensorsAndHumidityEquipmentFollowTheirRules) {
         EXPECT_EQ(getHumidifyState(), c.state);
     }
     // Stored values outside the lists show no text.
-    TstatCfg_t cfg{};
-    getAdvSetupSettings(&cfg);
-    cfg.systemType = static_cast<SystemType>(9);
-    cfg.externalTempSensor = static_cast<ExternalTempSensor>(0xFFFFFFFF);
-    setAdvSetupSettings(&cfg);
+    edit(getAdvSetupSettings, setAdvSetupSettings, [&](auto &cfg) {
+        cfg.systemType = static_cast<SystemType>(9);
+        cfg.externalTempSensor = static_cast<ExternalTempSensor>(0xFFFFFFFF);
+    });
     show(displayAdvSetupPage);
     EXPECT_EQ(textOf(g_AdvSetupMenu[ADV_SETUP_HVAC_SYSTEM].handle), "");
     EXPECT_EQ(textOf(g_AdvSetupMenu[ADV_SETUP_EXT_SENSOR].handle), "");

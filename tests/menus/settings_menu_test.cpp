@@ -77,10 +77,8 @@ TEST_F(SettingsMenuTest, SystemModePopUpOffersEmergencyHeatOnlyOnHeatPumps) {
     };
     bootAndStart();
     for (const auto &c : cases) {
-        TstatCfg_t cfg{};
-        getAdvSetupSettings(&cfg);
-        cfg.systemType = c.system;
-        setAdvSetupSettings(&cfg);
+        edit(getAdvSetupSettings, setAdvSetupSettings,
+             [&](auto &cfg) { cfg.systemType = c.system; });
         setHVACState(HVAC_STATE_HEAT);
         open();
         tap(BUTTON_CODE_MODE);

@@ -45,10 +45,8 @@ TEST_F(TstatMenuTest, ModeKeyReachesItWithNothingHighlighted) {
 TEST_F(TstatMenuTest, FirstButtonSwitchesProgramAndPermanentHold) {
     startWithoutForecasts();
     // A hold stored long ago must not come back: the hold starts from what is in force.
-    TstatSetPoint_t stale{};
-    getHoldThermostatSettings(&stale);
-    stale.heatSetPoint = fx(12);
-    setHoldThermostatSettings(&stale);
+    edit(getHoldThermostatSettings, setHoldThermostatSettings,
+         [&](auto &stale) { stale.heatSetPoint = fx(12); });
     TstatSetPoint_t inForce{};
     ASSERT_EQ(getCurrentThermostatSettings(&inForce), 0);
     ASSERT_NE(inForce.heatSetPoint, fx(12));

@@ -31,19 +31,16 @@ class TstatSetupMenuTest : public UiTest {
         tap(BUTTON_CODE_MODE);
     }
     static void setDifferentials(fpr_t first, fpr_t second, fpr_t deadband, fpr_t offset) {
-        TstatCfg_t cfg{};
-        getTstatSetupDifferential(&cfg);
-        cfg.firstStageDiff = first;
-        cfg.secondStageDiff = second;
-        cfg.deadband = deadband;
-        cfg.tempOffset = offset;
-        setTstatSetupDifferential(&cfg);
+        edit(getTstatSetupDifferential, setTstatSetupDifferential, [&](auto &cfg) {
+            cfg.firstStageDiff = first;
+            cfg.secondStageDiff = second;
+            cfg.deadband = deadband;
+            cfg.tempOffset = offset;
+        });
     }
     static void setBalancePoint(fpr_t celsius) {
-        TstatHvacSettings_t hvac{};
-        getTstatSetupBalancePt(&hvac);
-        hvac.balancePoint = celsius;
-        setTstatSetupBalancePt(&hvac);
+        edit(getTstatSetupBalancePt, setTstatSetupBalancePt,
+             [&](auto &hvac) { hvac.balancePoint = celsius; });
     }
 };
 

@@ -256,12 +256,11 @@ TEST_F(UserPrefTest, TheTimeOutKeepsTheEditsAndReportsTheScale) {
 
 TEST_F(UserPrefTest, StoredValuesOutsideTheChoicesShowAsTheSystemTakesThem) {
     bootAndStart();
-    TstatFmtSettings_t fmt{};
-    getThermostatFormatSettings(&fmt);
-    fmt.tempScale = static_cast<TempScale>(7);
-    fmt.dateFormat = static_cast<DateFormat>(9);
-    fmt.timeFormat = static_cast<TimeFormat>(5);
-    setThermostatFormatSettings(&fmt);
+    edit(getThermostatFormatSettings, setThermostatFormatSettings, [&](auto &fmt) {
+        fmt.tempScale = static_cast<TempScale>(7);
+        fmt.dateFormat = static_cast<DateFormat>(9);
+        fmt.timeFormat = static_cast<TimeFormat>(5);
+    });
     TstatBkLightCtl_t bk{};
     getThermostatBacklightSettings(&bk);
     bk.backlightTimeout = 5000;

@@ -65,3 +65,13 @@ inline void resetModules() {
     buttonReset();
     platformDisplayReset();
 }
+
+// Reads a setting through its getter, changes it and writes it back:
+// edit(getTstatConfiguration, setTstatConfiguration, [](auto &c) { ... }).
+template <typename T, typename Change>
+void edit(void (*get)(T *), void (*set)(const T *), Change change) {
+    T value{};
+    get(&value);
+    change(value);
+    set(&value);
+}

@@ -5,8 +5,8 @@
 #include "config/data_dict.h"
 #include "config/persist.h"
 #include "config/schedule.h"
-#include "platform/platform_test.h"
 #include "modules.h"
+#include "platform/platform_test.h"
 #include "run_tool.h"
 
 #include <gtest/gtest.h>

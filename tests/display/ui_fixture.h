@@ -13,6 +13,7 @@
 #include "board_root.h"
 #include "display_fixture.h"
 #include "fixed.h"
+#include "modules.h"
 
 #include <gtest/gtest.h>
 

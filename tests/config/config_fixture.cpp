@@ -103,20 +103,6 @@ void ConfigTest::setLocalTime(int year, int month, int day, int hour, int minute
     setWallClock(localEpoch(year, month, day, hour, minute, second));
 }
 
-TstatSysCfgPersistMem_t ConfigTest::image() {
-    TstatSysCfgPersistMem_t r;
-    copyThermostatSysCfg(&r);
-    return r;
-}
-
-TstatSysCfgPersistMem_t ConfigTest::userRegion() {
-    std::string bytes = m_root.read("/dev/mtdblock5");
-    TstatSysCfgPersistMem_t r;
-    memset(&r, 0, sizeof(r));
-    memcpy(&r, bytes.data(), std::min(bytes.size(), sizeof(r)));
-    return r;
-}
-
 void ZonedConfigTest::SetUp() {
     m_zone.emplace(GetParam());
     ConfigTest::SetUp();

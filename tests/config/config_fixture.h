@@ -45,9 +45,9 @@ class ConfigTest : public ::testing::Test {
     // Sets the fake wall clock to a local time.
     void setLocalTime(int year, int month, int day, int hour, int minute, int second = 0);
     // The record as the store holds it.
-    TstatSysCfgPersistMem_t image();
+    static TstatSysCfgPersistMem_t image() { return memoryRecord(); }
     // The record stored in the user region.
-    TstatSysCfgPersistMem_t userRegion();
+    TstatSysCfgPersistMem_t userRegion() const { return recordIn(m_root.read("/dev/mtdblock5")); }
 
     TempBoardRoot m_root;
 };

@@ -16,8 +16,7 @@ TEST_F(ForecastTest, WindDirectionKeepsThreeCharacters) {
         // The field is four bytes, not necessarily terminated.
         memcpy(in.windDirection, given.data(), std::min<size_t>(given.size(), 4));
         setCurrentForecast(&in);
-        TstatCurrentForecast_t out;
-        getCurrentForecast(&out);
+        TstatCurrentForecast_t out = valueOf(getCurrentForecast);
         EXPECT_EQ(std::string(out.windDirection), kept);
         EXPECT_EQ(+out.windDirection[3], '\0');
         EXPECT_EQ(+out.outdoorTemp, fx(-3.5));

@@ -75,8 +75,7 @@ TEST_P(ScheduleTest, HoldEndsAtTheStartOfTheNextPeriod) {
         setLocalTime(c.y, c.mo, c.d, c.h, c.mi);
         setThermostatMode(TSTAT_MODE_HOLD);
         EXPECT_EQ(takeModeChangeFlag(), 1);
-        TstatSetPoint_t hold;
-        getHoldThermostatSettings(&hold);
+        TstatSetPoint_t hold = valueOf(getHoldThermostatSettings);
         EXPECT_EQ(+hold.endTime, localEpoch(c.ey, c.emo, c.ed, c.eh, c.emi));
         EXPECT_EQ(+hold.startHour, +c.eh);
         EXPECT_EQ(+hold.startMinute, +c.emi);
@@ -99,8 +98,7 @@ TEST_P(ScheduleTest, HoldAcrossADaylightSavingChange) {
         const int64_t start = localEpoch(2024, c.month, c.day, 23, 0);
         setThermostatMode(TSTAT_MODE_HOLD);
         setHoldThermostatSettings(&holdSetting);
-        TstatSetPoint_t hold;
-        getHoldThermostatSettings(&hold);
+        TstatSetPoint_t hold = valueOf(getHoldThermostatSettings);
         EXPECT_EQ(+hold.endTime, localEpoch(2024, c.month, c.day + 1, 6, 30));
         EXPECT_EQ(hold.endTime - start, zoneHasDaylightSaving() ? c.withDst : 7 * 3600 + 1800);
 
@@ -247,8 +245,7 @@ TEST_P(ScheduleTest, CoolRecoveryAndRecoveryInFahrenheit) {
     setHVACState(HVAC_STATE_HEAT);
     edit(getThermostatFormatSettings, setThermostatFormatSettings,
          [&](auto &fmt) { fmt.tempScale = TEMP_SCALE_FAHRENHEIT; });
-    TstatCfg_t diff;
-    getTstatSetupDifferential(&diff);
+    TstatCfg_t diff = valueOf(getTstatSetupDifferential);
     diff.tempOffset = fx(2);
     setTstatSetupDifferential(&diff);
     setMovAvgIndTemp(fx(20));

@@ -34,8 +34,7 @@ class DisplayManagerTest : public UiTest {
 TEST_F(DisplayManagerTest, AKeyThatFindsTheDisplayDarkOnlyWakesIt) {
     boot();
     setBacklight(30, BACKLIGHT_INACTIVE_OFF);
-    TstatBkLightCtl_t bk{};
-    getThermostatBacklightSettings(&bk);
+    TstatBkLightCtl_t bk = valueOf(getThermostatBacklightSettings);
     start();
     EXPECT_EQ(brightness(), "255\n");
     // The time-out started with the start-up key edges, two passes ago.
@@ -222,8 +221,7 @@ TEST_F(DisplayManagerTest, ABusChangeOfThePageShownWinsOverTheEditInProgress) {
     pass();
     ASSERT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].value, 71);
     // The controller sets a hold of 65 F and marks the hold page.
-    TstatSetPoint_t hold{};
-    getHoldThermostatSettings(&hold);
+    TstatSetPoint_t hold = valueOf(getHoldThermostatSettings);
     hold.heatSetPoint = tempFahToCelConversion(fx(65));
     setThermostatMode(TSTAT_MODE_HOLD);
     setHoldThermostatSettings(&hold);

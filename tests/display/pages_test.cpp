@@ -234,8 +234,7 @@ TEST_F(PagesTest, ThePopUpChainSetsModeHvacAndFan) {
     EXPECT_EQ(getCurrentMenuIndex(), 1);
     EXPECT_EQ(getThermostatMode(), TSTAT_MODE_PERMANENT_HOLD);
     // The hold keeps the set points that were in force: 70 F, not an old hold.
-    TstatSetPoint_t hold{};
-    getHoldThermostatSettings(&hold);
+    TstatSetPoint_t hold = valueOf(getHoldThermostatSettings);
     EXPECT_EQ(packed(hold.heatSetPoint), packed(savedRecord().prgSetPnt[2].period[0].heatSetPoint));
     tap(BUTTON_CODE_MODE);
     ASSERT_EQ(getCurrentMenuPtr(), &g_MainPuHvacMenu[7]);

@@ -199,12 +199,6 @@ std::string UiTest::imageName(const ScreenItem *item) {
     return path.substr(0, path.rfind(".png"));
 }
 
-TstatSysCfgPersistMem_t UiTest::memoryRecord() {
-    TstatSysCfgPersistMem_t record{};
-    copyThermostatSysCfg(&record);
-    return record;
-}
-
 void UiTest::editLockout(const std::function<void(TstatLockoutCfg_t &)> &change) {
     edit(getLockoutConfiguration, setLockoutConfiguration, change);
 }
@@ -212,13 +206,4 @@ void UiTest::editLockout(const std::function<void(TstatLockoutCfg_t &)> &change)
 void UiTest::setScale(TempScale scale) {
     edit(getThermostatFormatSettings, setThermostatFormatSettings,
          [&](auto &fmt) { fmt.tempScale = scale; });
-}
-
-TstatSysCfgPersistMem_t UiTest::savedRecord() const {
-    TstatSysCfgPersistMem_t record{};
-    std::string bytes = m_root.read("/dev/mtdblock5");
-    if (bytes.size() >= sizeof(record)) {
-        memcpy(&record, bytes.data(), sizeof(record));
-    }
-    return record;
 }

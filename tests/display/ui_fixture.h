@@ -85,8 +85,7 @@ class UiTest : public HeadlessDisplay {
     static std::string imageOf(const ScreenItem *item);
     static std::string imageName(const ScreenItem *item);
     // The configuration record as stored in the user region, and as held in memory.
-    TstatSysCfgPersistMem_t savedRecord() const;
-    static TstatSysCfgPersistMem_t memoryRecord();
+    TstatSysCfgPersistMem_t savedRecord() const { return recordIn(m_root.read("/dev/mtdblock5")); }
     // Changes the lockout settings or the display scale in memory.
     static void editLockout(const std::function<void(TstatLockoutCfg_t &)> &edit);
     static void setScale(TempScale scale);

@@ -57,8 +57,7 @@ TEST_F(ControlFrame, OffsetCorrectsTheRoomTemperatureInTheDisplayScale) {
     ASSERT_EQ(hvacExecuteAlgorithm(15), 1);
     EXPECT_EQ(stages(), "00000");
 
-    TstatCfg_t stored{};
-    getTstatConfiguration(&stored);
+    TstatCfg_t stored = valueOf(getTstatConfiguration);
     stored.tempOffset = deg(2.0); // reads 2 F high: the room is 66 F, 18.9 C
     setTstatConfiguration(&stored);
     platformFakeClockAdvanceMs(15000);

@@ -52,21 +52,6 @@ std::vector<std::string> BusTest::replies() {
     return sent().replies;
 }
 
-TstatSysCfgPersistMem_t BusTest::image() {
-    TstatSysCfgPersistMem_t record;
-    copyThermostatSysCfg(&record);
-    return record;
-}
-
-TstatSysCfgPersistMem_t BusTest::saved() {
-    TstatSysCfgPersistMem_t record{};
-    std::string bytes = m_root.read("/dev/mtdblock5");
-    if (bytes.size() >= sizeof(record)) {
-        memcpy(&record, bytes.data(), sizeof(record));
-    }
-    return record;
-}
-
 std::vector<int> BusTest::refreshRequests() {
     uint32_t update[KORABUS_UPDATE_PAGE_COUNT];
     getKorabusDataDictUpdate(update);

@@ -37,8 +37,8 @@ class BusTest : public ::testing::Test {
     };
     Sent sent();
     // The record as the store holds it, and as saved in the user region.
-    TstatSysCfgPersistMem_t image();
-    TstatSysCfgPersistMem_t saved();
+    static TstatSysCfgPersistMem_t image() { return memoryRecord(); }
+    TstatSysCfgPersistMem_t saved() const { return recordIn(m_root.read("/dev/mtdblock5")); }
     // The pages whose refresh is requested.
     std::vector<int> refreshRequests();
 

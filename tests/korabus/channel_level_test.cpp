@@ -183,12 +183,10 @@ TEST_F(BusTest, LevelWritesLandInCelsiusAndAreSaved) {
     korabusDataUpdateLevelFromKorabus(6, 30);
     korabusDataUpdateLevelFromKorabus(7, 155);
     korabusDataUpdateLevelFromKorabus(8, 120);
-    TstatCurrentForecast_t current;
-    getCurrentForecast(&current);
+    TstatCurrentForecast_t current = valueOf(getCurrentForecast);
     EXPECT_NEAR(dbl(current.outdoorTemp), -28.889, 0.001);
     EXPECT_NEAR(dbl(current.barometricPressure), 76.2, 0.002);
-    TstatFiveDayForecast_t five;
-    getFiveDayForecast(&five);
+    TstatFiveDayForecast_t five = valueOf(getFiveDayForecast);
     EXPECT_NEAR(dbl(five.highTemp[0]), 1.667, 0.001);
     EXPECT_NEAR(dbl(five.lowTemp[0]), -17.778, 0.001);
     // Outgoing-only and unknown levels change nothing.
@@ -235,8 +233,7 @@ TEST_F(BusTest, ValueEncodings) {
     // The indoor level subtracts the offset unless that leaves the shown range.
     TstatFmtSettings_t fahrenheit{TEMP_SCALE_FAHRENHEIT, DATE_FORMAT_MM_DD_YY, TIME_FORMAT_12_HOUR};
     setThermostatFormatSettings(&fahrenheit);
-    TstatCfg_t cfg;
-    getTstatConfiguration(&cfg);
+    TstatCfg_t cfg = valueOf(getTstatConfiguration);
     cfg.tempOffset = fx(2);
     setTstatConfiguration(&cfg);
     setMovAvgIndTemp(fx(21)); // 69.8 °F

@@ -164,8 +164,7 @@ TEST_F(BusTest, ForecastClockScreenAndFactoryReset) {
     command("FH 70 71 72 73 74 75");
     command("FL 50 51 52 53 54");
     command("FK SUN RAIN FOG XYZ CLDY");
-    TstatFiveDayForecast_t five;
-    getFiveDayForecast(&five);
+    TstatFiveDayForecast_t five = valueOf(getFiveDayForecast);
     EXPECT_NEAR(fahrenheit(five.highTemp[4]), 74, 0.01);
     EXPECT_NEAR(fahrenheit(five.lowTemp[0]), 50, 0.01);
     uint32_t conditions[FORECAST_DAYS];
@@ -179,8 +178,7 @@ TEST_F(BusTest, ForecastClockScreenAndFactoryReset) {
 
     command("CF F65 WNNW S10 H45 D50");
     command("PRESSURE 30.12");
-    TstatCurrentForecast_t current;
-    getCurrentForecast(&current);
+    TstatCurrentForecast_t current = valueOf(getCurrentForecast);
     EXPECT_NEAR(fahrenheit(current.feelsLikeTemp), 65, 0.01);
     EXPECT_STREQ(current.windDirection, "NNW");
     EXPECT_NEAR(dbl(current.windSpeed), 16.09, 0.01);

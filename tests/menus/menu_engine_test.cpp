@@ -81,8 +81,7 @@ TEST_F(MenuEngineTest, ClockTextsFollowTheFormats) {
     };
     const int64_t midnight = UI_TEST_WALL_TIME - 7 * 3600 - 600;
     char text[SCREEN_TEXT_LEN];
-    TstatFmtSettings_t fmt{};
-    getThermostatFormatSettings(&fmt);
+    TstatFmtSettings_t fmt = valueOf(getThermostatFormatSettings);
     for (const auto &t : times) {
         fmt.timeFormat = t.format;
         setThermostatFormatSettings(&fmt);
@@ -109,8 +108,7 @@ TEST_F(MenuEngineTest, TheHoldMenuStoresInCelsiusAndKeepsAPermanentHold) {
     boot();
     initialiseTStatFormat();
     initialiseHoldModeMenu();
-    TstatSetPoint_t hold{};
-    getHoldThermostatSettings(&hold);
+    TstatSetPoint_t hold = valueOf(getHoldThermostatSettings);
     hold.coolSetPoint = tempFahToCelConversion(fx(90));
     setThermostatMode(TSTAT_MODE_HOLD);
     setHoldThermostatSettings(&hold);

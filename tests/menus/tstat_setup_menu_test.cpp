@@ -98,8 +98,7 @@ TEST_F(TstatSetupMenuTest, ExitStoresTheValuesAndTheTimeOutDropsThem) {
     tap(BUTTON_CODE_MODE); // 3.0 F -> 4.0 F
     wait(20500);
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
-    TstatCfg_t cfg{};
-    getTstatSetupDifferential(&cfg);
+    TstatCfg_t cfg = valueOf(getTstatSetupDifferential);
     EXPECT_EQ(packed(cfg.deadband), fx(1.5));
 
     select(TSTAT_SETUP_DEADBAND_TEXT);

@@ -70,8 +70,7 @@ class UserPrefTest : public UiTest {
 
 TEST_F(UserPrefTest, ScaleChangeConvertsTheSetPointsAndIsReportedOnce) {
     bootAndStart();
-    TstatSetPoint_t hold{};
-    getHoldThermostatSettings(&hold);
+    TstatSetPoint_t hold = valueOf(getHoldThermostatSettings);
     hold.heatSetPoint = fx(20);
     hold.coolSetPoint = fx(25);
     setHoldThermostatSettings(&hold);
@@ -169,8 +168,7 @@ TEST_F(UserPrefTest, ValuesWrapAtTheirLimits) {
         mode(t.presses);
         EXPECT_EQ(text(USER_PREF_BKL_TIMEOUT), t.shown);
     }
-    TstatBkLightCtl_t bk{};
-    getThermostatBacklightSettings(&bk);
+    TstatBkLightCtl_t bk = valueOf(getThermostatBacklightSettings);
     EXPECT_EQ(packed(bk.backlightTimeout), 10);
     // Stepped down from its lowest value the time-out wraps to the highest.
     decrementMenuItemValue();
@@ -261,8 +259,7 @@ TEST_F(UserPrefTest, StoredValuesOutsideTheChoicesShowAsTheSystemTakesThem) {
         fmt.dateFormat = static_cast<DateFormat>(9);
         fmt.timeFormat = static_cast<TimeFormat>(5);
     });
-    TstatBkLightCtl_t bk{};
-    getThermostatBacklightSettings(&bk);
+    TstatBkLightCtl_t bk = valueOf(getThermostatBacklightSettings);
     bk.backlightTimeout = 5000;
     bk.activeBrightness = static_cast<BacklightActiveBrightness>(40000);
     bk.inactiveBrightness = static_cast<BacklightInactiveBrightness>(3);

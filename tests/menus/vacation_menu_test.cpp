@@ -24,8 +24,7 @@ class VacationMenuTest : public UiTest {
     void open() { show(displayVacationModePage); }
     uint8_t position() const { return getCurrentMenuIndex(); }
     static TstatSetPoint_t vacation() {
-        TstatSetPoint_t sp{};
-        getVacationThermostatSettings(&sp);
+        TstatSetPoint_t sp = valueOf(getVacationThermostatSettings);
         return sp;
     }
 };

@@ -33,6 +33,10 @@
 #include "mfgtest/mfgtest.h"
 #include "platform/platform_display.h"
 
+#include <algorithm>
+#include <cstring>
+#include <string>
+
 inline void resetModules() {
     displayManagerReset();
     menuEngineReset();
@@ -74,4 +78,21 @@ void edit(void (*get)(T *), void (*set)(const T *), Change change) {
     get(&value);
     change(value);
     set(&value);
+}
+
+// The value a getter gives: valueOf(getHoldThermostatSettings).
+template <typename T> T valueOf(void (*get)(T *)) {
+    T value{};
+    get(&value);
+    return value;
+}
+
+// The configuration record as the store holds it, and as a region's bytes hold it.
+inline TstatSysCfgPersistMem_t memoryRecord() {
+    return valueOf(copyThermostatSysCfg);
+}
+inline TstatSysCfgPersistMem_t recordIn(const std::string &bytes) {
+    TstatSysCfgPersistMem_t record{};
+    memcpy(&record, bytes.data(), std::min(bytes.size(), sizeof(record)));
+    return record;
 }

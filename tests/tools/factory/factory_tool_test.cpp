@@ -26,11 +26,8 @@ class FactoryToolTest : public ::testing::Test {
         ToolResult r = runTool(TSTAT_FACTORY_TOOL, args);
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, "");
-        std::string bytes = m_root.read("/dev/mtdblock4");
-        EXPECT_EQ(bytes.size(), TSTAT_SYS_CFG_SIZE);
-        TstatSysCfgPersistMem_t record{};
-        memcpy(&record, bytes.data(), std::min(bytes.size(), sizeof(record)));
-        return record;
+        EXPECT_EQ(m_root.read("/dev/mtdblock4").size(), TSTAT_SYS_CFG_SIZE);
+        return recordIn(m_root.read("/dev/mtdblock4"));
     }
     TempBoardRoot m_root;
 };

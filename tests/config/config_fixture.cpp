@@ -12,15 +12,9 @@
 
 TstatSetPoint_t setPoint(double heat, double cool, int hour, int minute, double humidify,
                          double dehumidify) {
-    TstatSetPoint_t sp{};
-    sp.heatSetPoint = fx(heat);
-    sp.coolSetPoint = fx(cool);
-    sp.startHour = static_cast<uint8_t>(hour);
-    sp.startMinute = static_cast<uint8_t>(minute);
-    sp.endTime = 0;
-    sp.humidifySetPoint = fx(humidify);
-    sp.dehumidifySetPoint = fx(dehumidify);
-    return sp;
+    return {
+        fx(heat),     fx(cool),      static_cast<uint8_t>(hour), static_cast<uint8_t>(minute), 0,
+        fx(humidify), fx(dehumidify)};
 }
 
 TstatSysCfgPersistMem_t testRecord(uint32_t identity) {

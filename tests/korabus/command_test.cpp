@@ -217,8 +217,7 @@ TEST_F(BusTest, ForecastClockScreenAndFactoryReset) {
 TEST_F(BusTest, FactoryResetReachesTheControlFrame) {
     // The system switched off from the bus; the factory configuration heats.
     korabusDataUpdateChannelFromKorabus(222, 1);
-    TstatSetPoint_t inForce;
-    ASSERT_EQ(getCurrentThermostatSettings(&inForce), 0);
+    TstatSetPoint_t inForce = setPointsInForce();
     hvacAlgorithmCntl(fx(15), fx(40), fx(0), &inForce);
     EXPECT_EQ(RlyCntl_GetW1E(), 0u);
     command("ZAP!");

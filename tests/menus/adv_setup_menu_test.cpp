@@ -42,8 +42,7 @@ class AdvSetupMenuTest : public UiTest {
 TEST_F(AdvSetupMenuTest, SystemTypeChangeReachesTheControl) {
     bootAndStart({.hvacState = HVAC_STATE_EMERGENCY_HEAT});
     initialiseHvacAlgorithms();
-    TstatSetPoint_t inForce{};
-    ASSERT_EQ(getCurrentThermostatSettings(&inForce), 0);
+    TstatSetPoint_t inForce = setPointsInForce();
     // A furnace has no emergency heat: the frame keeps everything off.
     hvacAlgorithmCntl(fx(10), fx(40), fx(0), &inForce);
     ASSERT_EQ(RlyCntl_GetW1E(), 0u);

@@ -167,8 +167,7 @@ TEST_F(SettingsMenuTest, LeavingSavesTheChoicesAndHandsThemToTheControl) {
         }
         EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN) << byTimeout;
         EXPECT_EQ(packed(savedRecord().hvacSettings.hvacState), HVAC_STATE_COOL) << byTimeout;
-        TstatSetPoint_t inForce{};
-        ASSERT_EQ(getCurrentThermostatSettings(&inForce), 0);
+        TstatSetPoint_t inForce = setPointsInForce();
         hvacAlgorithmCntl(inForce.coolSetPoint + fx(3), fx(40), fx(30), &inForce);
         EXPECT_EQ(RlyCntl_GetY1(), 1u) << byTimeout;
     }

@@ -47,8 +47,7 @@ TEST_F(TstatMenuTest, FirstButtonSwitchesProgramAndPermanentHold) {
     // A hold stored long ago must not come back: the hold starts from what is in force.
     edit(getHoldThermostatSettings, setHoldThermostatSettings,
          [&](auto &stale) { stale.heatSetPoint = fx(12); });
-    TstatSetPoint_t inForce{};
-    ASSERT_EQ(getCurrentThermostatSettings(&inForce), 0);
+    TstatSetPoint_t inForce = setPointsInForce();
     ASSERT_NE(inForce.heatSetPoint, fx(12));
 
     tap(BUTTON_CODE_MODE);
@@ -56,8 +55,7 @@ TEST_F(TstatMenuTest, FirstButtonSwitchesProgramAndPermanentHold) {
     keys("D M");
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
     EXPECT_EQ(packed(savedRecord().tstatMode.mode), TSTAT_MODE_PERMANENT_HOLD);
-    TstatSetPoint_t hold{};
-    ASSERT_EQ(getCurrentThermostatSettings(&hold), 0);
+    TstatSetPoint_t hold = setPointsInForce();
     EXPECT_EQ(hold.heatSetPoint, inForce.heatSetPoint);
     EXPECT_EQ(hold.coolSetPoint, inForce.coolSetPoint);
 

@@ -23,10 +23,7 @@ class VacationMenuTest : public UiTest {
   protected:
     void open() { show(displayVacationModePage); }
     uint8_t position() const { return getCurrentMenuIndex(); }
-    static TstatSetPoint_t vacation() {
-        TstatSetPoint_t sp = valueOf(getVacationThermostatSettings);
-        return sp;
-    }
+    static TstatSetPoint_t vacation() { return valueOf(getVacationThermostatSettings); }
 };
 
 TEST_F(VacationMenuTest, AVacationSetWithTheKeysEndsBackOnTheProgram) {

@@ -33,6 +33,8 @@
 #include "mfgtest/mfgtest.h"
 #include "platform/platform_display.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -95,4 +97,11 @@ inline TstatSysCfgPersistMem_t recordIn(const std::string &bytes) {
     TstatSysCfgPersistMem_t record{};
     memcpy(&record, bytes.data(), std::min(bytes.size(), sizeof(record)));
     return record;
+}
+
+// The set points in force now.
+inline TstatSetPoint_t setPointsInForce() {
+    TstatSetPoint_t inForce{};
+    EXPECT_EQ(getCurrentThermostatSettings(&inForce), 0);
+    return inForce;
 }

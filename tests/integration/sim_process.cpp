@@ -121,25 +121,6 @@ void SimProcess::send(const std::string &line) {
     }
 }
 
-bool SimProcess::readLines(int waitMs) {
-    struct pollfd p = {m_socket, POLLIN, 0};
-    if (m_socket < 0 || poll(&p, 1, waitMs) <= 0) {
-        return false;
-    }
-    char buf[4096];
-    ssize_t got = recv(m_socket, buf, sizeof(buf), 0);
-    if (got <= 0) {
-        return false;
-    }
-    m_pending.append(buf, static_cast<size_t>(got));
-    size_t nl;
-    while ((nl = m_pending.find('\n')) != std::string::npos) {
-        m_seen.push_back(m_pending.substr(0, nl));
-        m_pending.erase(0, nl + 1);
-    }
-    return true;
-}
-
 std::string SimProcess::waitFor(const std::string &part, std::chrono::milliseconds limit) {
     auto end = Clock::now() + limit;
     for (;;) {
@@ -149,10 +130,18 @@ std::string SimProcess::waitFor(const std::string &part, std::chrono::millisecon
                 return line;
             }
         }
+        struct pollfd p = {m_socket, POLLIN, 0};
         if (Clock::now() > end) {
             return "";
         }
-        readLines(20);
+        char buf[4096];
+        ssize_t got =
+            m_socket >= 0 && poll(&p, 1, 20) > 0 ? recv(m_socket, buf, sizeof(buf), 0) : 0;
+        m_pending.append(buf, got > 0 ? static_cast<size_t>(got) : 0);
+        for (size_t nl; (nl = m_pending.find('\n')) != std::string::npos;) {
+            m_seen.push_back(m_pending.substr(0, nl));
+            m_pending.erase(0, nl + 1);
+        }
     }
 }
 

@@ -22,10 +22,9 @@ class SimProcess {
     // Sends one console line.
     void send(const std::string &line);
     // Reads console lines until one contains `part` (returned) or the limit
-    // passes (empty string). Lines read on the way are kept in seen().
+    // passes (empty string).
     std::string waitFor(const std::string &part,
                         std::chrono::milliseconds limit = std::chrono::seconds(10));
-    const std::vector<std::string> &seen() const { return m_seen; }
     // Everything the simulator printed on its standard output so far.
     std::string output() const;
     // Waits for the process to end; returns its exit status or -1.
@@ -33,8 +32,6 @@ class SimProcess {
     void stop();
 
   private:
-    bool readLines(int waitMs);
-
     std::string m_root;
     int m_pid = -1;
     int m_socket = -1;

@@ -21,6 +21,8 @@
 #include "coproc_frame.h"
 #include "fixed.h"
 #include "modules.h"
+#include "printed.h"
+#include "relay_check.h"
 #include "pty_pair.h"
 
 #include <gtest/gtest.h>
@@ -71,7 +73,7 @@ class MfgTest : public ::testing::Test {
         Sensors_Initialize();
     }
     void TearDown() override { resetAll(); }
-    void resetAll() { resetModules(); }
+    static void resetAll() { resetModules(); }
 
     void fixtureSends(const std::string &text) { console.write(textBytes(text)); }
     void coprocSends(uint8_t type, const Bytes &payload) {
@@ -97,21 +99,18 @@ class MfgTest : public ::testing::Test {
     }
     // Runs the sequence from `step`; what it printed goes to *printed.
     int run(int step, std::string *printed) {
-        testing::internal::CaptureStdout();
-        int result = start_manufacturing_tests(step);
-        *printed = testing::internal::GetCapturedStdout();
-        return result;
+        return printedBy([&] { return start_manufacturing_tests(step); }, printed);
     }
     // The relays in the order their contacts closed, from the relay log.
     std::vector<int> relaysClosed() {
         std::istringstream log(root.read("/sim/relay-log"));
+        std::vector<RelayEvent> events;
+        std::string error;
+        EXPECT_TRUE(parseRelayLog(log, events, error)) << error;
         std::vector<int> closed;
-        long long ms = 0;
-        int relay = 0;
-        int state = 0;
-        while (log >> ms >> relay >> state) {
-            if (state == 1) {
-                closed.push_back(relay);
+        for (const RelayEvent &e : events) {
+            if (e.closed == 1) {
+                closed.push_back(e.relay);
             }
         }
         return closed;

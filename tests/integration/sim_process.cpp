@@ -151,16 +151,3 @@ std::string SimProcess::output() const {
     text << in.rdbuf();
     return text.str();
 }
-
-bool pollUntil(const std::function<void()> &step, const std::function<bool()> &done,
-               std::chrono::milliseconds limit) {
-    auto end = Clock::now() + limit;
-    while (Clock::now() < end) {
-        step();
-        if (done()) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
-}

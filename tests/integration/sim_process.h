@@ -2,6 +2,8 @@
 // socket.
 #pragma once
 
+#include "poll_until.h"
+
 #include <chrono>
 #include <functional>
 #include <string>
@@ -39,7 +41,3 @@ class SimProcess {
     std::vector<std::string> m_seen;
     size_t m_scanned = 0;
 };
-
-// Repeats `step` until `done` holds or the limit passes; true when done.
-bool pollUntil(const std::function<void()> &step, const std::function<bool()> &done,
-               std::chrono::milliseconds limit = std::chrono::seconds(10));

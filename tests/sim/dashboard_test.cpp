@@ -7,6 +7,7 @@
 #include "console.h"
 #include "house.h"
 #include "keys.h"
+#include "poll_until.h"
 
 #include <gtest/gtest.h>
 
@@ -51,16 +52,8 @@ struct Fixture {
         slowestPollMs = std::max<int64_t>(slowestPollMs, ms.count());
     }
     // Polls until done() or five host seconds have passed.
-    template <typename Done> bool pollUntil(Done done) {
-        auto end = Clock::now() + std::chrono::seconds(5);
-        while (!done()) {
-            if (Clock::now() > end) {
-                return false;
-            }
-            poll();
-            usleep(1000);
-        }
-        return true;
+    bool pollUntil(const std::function<bool()> &done) {
+        return ::pollUntil([this] { poll(); }, done, std::chrono::seconds(5));
     }
     int connect() {
         int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);

@@ -33,19 +33,6 @@ void recordByte(uint8_t byte) {
     m_Passed.push_back(byte);
 }
 
-class LinkTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        m_Frames.clear();
-        m_Passed.clear();
-        comm = coprocCommAttach(-1, recordFrame);
-        ASSERT_NE(comm, nullptr);
-    }
-    void TearDown() override { coprocCommClose(comm); }
-    void feed(const Bytes &bytes) { coprocCommReceive(comm, bytes.data(), bytes.size()); }
-    CoprocComm *comm = nullptr;
-};
-
 TEST(CoprocCrc, XmodemCheckValueAndPieces) {
     const char *check = "123456789";
     const auto *bytes = reinterpret_cast<const uint8_t *>(check);
@@ -81,7 +68,7 @@ TEST(CoprocEncode, EmptyPacketAndStuffing) {
     EXPECT_EQ(coprocCommEncode(0x16, 0, nullptr, small, sizeof(small)), 0u);
 }
 
-TEST_F(LinkTest, FrameValidation) {
+TEST(LinkFrames, Validation) {
     Bytes good = coprocFrameOf(0x01, {0x05, 0x01});
     EXPECT_EQ(coprocCommCheckFrame(good.data(), good.size()), 0);
     Bytes swapped = good;
@@ -146,16 +133,19 @@ TEST(LinkReceiver, UnstuffsResynchronisesAndDropsOverlongFrames) {
     }
 }
 
-TEST_F(LinkTest, PassthroughTakesEveryByteUntilLeft) {
+TEST(LinkPassthrough, TakesEveryByteUntilLeft) {
+    m_Frames.clear();
+    CoprocComm *comm = coprocCommAttach(-1, recordFrame);
     coprocCommEnterPassthrough(comm, recordByte);
     Bytes packet = coprocEncoded(0x0E, {0x02, 0x58});
-    feed(packet);
+    coprocCommReceive(comm, packet.data(), packet.size());
     EXPECT_TRUE(m_Frames.empty());
     EXPECT_EQ(m_Passed, packet);
     coprocCommExitPassthrough(comm);
-    feed(packet);
+    coprocCommReceive(comm, packet.data(), packet.size());
     EXPECT_EQ(m_Frames.size(), 1u);
     EXPECT_EQ(m_Passed.size(), packet.size());
+    coprocCommClose(comm);
     // Null contexts are ignored everywhere.
     coprocCommEnterPassthrough(nullptr, recordByte);
     coprocCommExitPassthrough(nullptr);

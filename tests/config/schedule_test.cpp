@@ -243,8 +243,7 @@ TEST_P(ScheduleTest, CoolRecoveryAndRecoveryInFahrenheit) {
     // Fahrenheit display with a 2 F calibration offset: the room reads 68 - 2 F.
     scheduleReset();
     setHVACState(HVAC_STATE_HEAT);
-    edit(getThermostatFormatSettings, setThermostatFormatSettings,
-         [&](auto &fmt) { fmt.tempScale = TEMP_SCALE_FAHRENHEIT; });
+    setScale(TEMP_SCALE_FAHRENHEIT);
     TstatCfg_t diff = valueOf(getTstatSetupDifferential);
     diff.tempOffset = fx(2);
     setTstatSetupDifferential(&diff);
@@ -404,8 +403,7 @@ TEST_F(SetpointRuleTest, ReadRuleClampsAndStoresBack) {
     EXPECT_EQ(+out.heatSetPoint, fx(7));
     EXPECT_EQ(+image().prgSetPnt[3].period[1].heatSetPoint, fx(7));
     // In Fahrenheit the minimum is 45 F.
-    edit(getThermostatFormatSettings, setThermostatFormatSettings,
-         [&](auto &fmt) { fmt.tempScale = TEMP_SCALE_FAHRENHEIT; });
+    setScale(TEMP_SCALE_FAHRENHEIT);
     fpr_t heat = fx(5);
     fpr_t cool = fx(30);
     getThermostatTemps(&heat, &cool);

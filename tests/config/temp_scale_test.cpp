@@ -5,11 +5,6 @@ namespace {
 
 using TempScaleTest = ConfigTest;
 
-void setScale(TempScale scale) {
-    edit(getThermostatFormatSettings, setThermostatFormatSettings,
-         [&](auto &fmt) { fmt.tempScale = scale; });
-}
-
 TEST_F(TempScaleTest, CelsiusConversionsAreIdentities) {
     bootTestRecord();
     for (TempScale scale : {TEMP_SCALE_CELSIUS, static_cast<TempScale>(7)}) {

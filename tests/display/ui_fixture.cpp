@@ -202,8 +202,3 @@ std::string UiTest::imageName(const ScreenItem *item) {
 void UiTest::editLockout(const std::function<void(TstatLockoutCfg_t &)> &change) {
     edit(getLockoutConfiguration, setLockoutConfiguration, change);
 }
-
-void UiTest::setScale(TempScale scale) {
-    edit(getThermostatFormatSettings, setThermostatFormatSettings,
-         [&](auto &fmt) { fmt.tempScale = scale; });
-}

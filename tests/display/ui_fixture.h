@@ -86,9 +86,8 @@ class UiTest : public HeadlessDisplay {
     static std::string imageName(const ScreenItem *item);
     // The configuration record as stored in the user region, and as held in memory.
     TstatSysCfgPersistMem_t savedRecord() const { return recordIn(m_root.read("/dev/mtdblock5")); }
-    // Changes the lockout settings or the display scale in memory.
+    // Changes the lockout settings in memory.
     static void editLockout(const std::function<void(TstatLockoutCfg_t &)> &edit);
-    static void setScale(TempScale scale);
 
     TempBoardRoot &m_root = root;
 

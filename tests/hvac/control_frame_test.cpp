@@ -45,9 +45,7 @@ TEST_F(ControlFrame, RunsOncePerPeriodAndOnlyWithARoomTemperature) {
 }
 
 TEST_F(ControlFrame, OffsetCorrectsTheRoomTemperatureInTheDisplayScale) {
-    TstatFmtSettings_t fmt{};
-    fmt.tempScale = TEMP_SCALE_FAHRENHEIT;
-    setThermostatFormatSettings(&fmt);
+    setScale(TEMP_SCALE_FAHRENHEIT);
     initialiseTStatFormat();
     TstatSetPoint_t hold = sp;
     setHoldThermostatSettings(&hold);

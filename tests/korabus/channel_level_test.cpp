@@ -212,8 +212,7 @@ TEST_F(BusTest, ValueEncodings) {
         {TEMP_SCALE_FAHRENHEIT, -90.0, 0}, {TEMP_SCALE_CELSIUS, -120.0, 0},
     };
     for (const Case &c : temps) {
-        TstatFmtSettings_t fmt{c.scale, DATE_FORMAT_MM_DD_YY, TIME_FORMAT_12_HOUR};
-        setThermostatFormatSettings(&fmt);
+        setScale(c.scale);
         EXPECT_EQ(korabusTempFromDegreesCelsius(fx(c.celsius)), c.byte) << c.celsius;
     }
     // In Celsius (the last case's scale) the bus's values are taken as they
@@ -231,8 +230,7 @@ TEST_F(BusTest, ValueEncodings) {
     EXPECT_EQ(korabusHumidityFromRelativeHumidity(fx(-3)), 0);
 
     // The indoor level subtracts the offset unless that leaves the shown range.
-    TstatFmtSettings_t fahrenheit{TEMP_SCALE_FAHRENHEIT, DATE_FORMAT_MM_DD_YY, TIME_FORMAT_12_HOUR};
-    setThermostatFormatSettings(&fahrenheit);
+    setScale(TEMP_SCALE_FAHRENHEIT);
     TstatCfg_t cfg = valueOf(getTstatConfiguration);
     cfg.tempOffset = fx(2);
     setTstatConfiguration(&cfg);

@@ -99,6 +99,12 @@ inline TstatSysCfgPersistMem_t recordIn(const std::string &bytes) {
     return record;
 }
 
+// Changes the display's temperature scale in memory.
+inline void setScale(TempScale scale) {
+    edit(getThermostatFormatSettings, setThermostatFormatSettings,
+         [&](auto &fmt) { fmt.tempScale = scale; });
+}
+
 // The set points in force now.
 inline TstatSetPoint_t setPointsInForce() {
     TstatSetPoint_t inForce{};

@@ -13,11 +13,11 @@ constexpr uint64_t MINUTE_MS = 60 * 1000;
 
 // One run of the frame at indoor temperature t (humidity 45 %).
 void run(double t, const TstatSetPoint_t &sp, double humidity = 45.0) {
-    hvacAlgorithmCntl(deg(t), deg(humidity), deg(10.0), &sp);
+    hvacAlgorithmCntl(fx(t), fx(humidity), fx(10.0), &sp);
 }
 
 TEST_F(ControlFrame, RunsOncePerPeriodAndOnlyWithARoomTemperature) {
-    setMovAvgIndTemp(deg(20.0));
+    setMovAvgIndTemp(fx(20.0));
     platformFakeClockAdvanceMs(14000);
     EXPECT_EQ(hvacExecuteAlgorithm(15), 0);
     platformFakeClockAdvanceMs(1000);
@@ -50,13 +50,13 @@ TEST_F(ControlFrame, OffsetCorrectsTheRoomTemperatureInTheDisplayScale) {
     TstatSetPoint_t hold = sp;
     setHoldThermostatSettings(&hold);
     setThermostatMode(TSTAT_MODE_PERMANENT_HOLD);
-    setMovAvgIndTemp(deg(20.0)); // 68 F: inside the band, nothing starts
+    setMovAvgIndTemp(fx(20.0)); // 68 F: inside the band, nothing starts
     platformFakeClockAdvanceMs(15000);
     ASSERT_EQ(hvacExecuteAlgorithm(15), 1);
     EXPECT_EQ(stages(), "00000");
 
     TstatCfg_t stored = valueOf(getTstatConfiguration);
-    stored.tempOffset = deg(2.0); // reads 2 F high: the room is 66 F, 18.9 C
+    stored.tempOffset = fx(2.0); // reads 2 F high: the room is 66 F, 18.9 C
     setTstatConfiguration(&stored);
     platformFakeClockAdvanceMs(15000);
     ASSERT_EQ(hvacExecuteAlgorithm(15), 1);

@@ -13,15 +13,11 @@
 #include "platform/platform_test.h"
 
 #include "board_root.h"
+#include "fixed.h"
 #include "modules.h"
 
 #include <gtest/gtest.h>
 #include <string>
-
-// Degrees or percent with two decimals, as fixed point: deg(19.25).
-inline fpr_t deg(double value) {
-    return static_cast<fpr_t>(value * 8192.0 + (value < 0 ? -0.5 : 0.5));
-}
 
 class HvacTest : public ::testing::Test {
   protected:
@@ -37,22 +33,22 @@ class HvacTest : public ::testing::Test {
         settings.fanState = FAN_STATE_AUTO;
         settings.fanSpeed = FAN_SPEED_LOW;
         settings.hvacState = HVAC_STATE_HEAT;
-        settings.balancePoint = deg(2.0);
+        settings.balancePoint = fx(2.0);
         settings.fossilFuelType = FOSSIL_FUEL_ELECTRIC;
         settings.humidityBandOffset = 0;
-        settings.humidityHysteresis = deg(5.0);
+        settings.humidityHysteresis = fx(5.0);
         cfg.systemType = SYSTEM_TYPE_TWO_STG_FURNACE;
-        cfg.setpointMargin = deg(0.25);
-        cfg.firstStageDiff = deg(1.0);
-        cfg.secondStageDiff = deg(1.0);
-        cfg.deadband = deg(1.5);
+        cfg.setpointMargin = fx(0.25);
+        cfg.firstStageDiff = fx(1.0);
+        cfg.secondStageDiff = fx(1.0);
+        cfg.deadband = fx(1.5);
         cfg.humiditySensor = SENSOR_ON;
         cfg.cycleRate = 4;
         cfg.heatPumpSwitchOverTime = 30;
-        sp.heatSetPoint = deg(20.0);
-        sp.coolSetPoint = deg(24.0);
-        sp.humidifySetPoint = deg(40.0);
-        sp.dehumidifySetPoint = deg(50.0);
+        sp.heatSetPoint = fx(20.0);
+        sp.coolSetPoint = fx(24.0);
+        sp.humidifySetPoint = fx(40.0);
+        sp.dehumidifySetPoint = fx(50.0);
         init();
     }
     void TearDown() override { resetModules(); }

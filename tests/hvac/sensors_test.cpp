@@ -9,6 +9,7 @@
 #include "coproc/coproc_msg.h"
 #include "coproc_frame.h"
 #include "core/util.h"
+#include "fixed.h"
 #include "modules.h"
 
 #include <gtest/gtest.h>
@@ -16,14 +17,6 @@
 #include <cmath>
 
 namespace {
-
-double toDouble(fpr_t value) {
-    return static_cast<double>(value) / FPR_ONE;
-}
-
-fpr_t kOhm(double value) {
-    return static_cast<fpr_t>(std::lround(value * FPR_ONE));
-}
 
 class SensorsTest : public ::testing::Test {
   protected:
@@ -40,27 +33,27 @@ TEST_F(SensorsTest, ThermistorTableEdgesAndInterpolation) {
         int status;
         double degrees;
     } cases[] = {
-        {kOhm(10.0), 0, 25.0},
+        {fx(10.0), 0, 25.0},
         {fprConst(329, 50000000), 0, -50.0},
-        {kOhm(400.0), -1, -50.0},
-        {kOhm(0.5), -1, 110.0},
+        {fx(400.0), -1, -50.0},
+        {fx(0.5), -1, 110.0},
         {fprConst(0, 75760000), 0, 110},
-        {kOhm(-3.0), -1, 110.0},
-        {kOhm(9.816), 0, 25.5}, // half-way between 10 (25 degrees) and 9.632 (26)
+        {fx(-3.0), -1, 110.0},
+        {fx(9.816), 0, 25.5}, // half-way between 10 (25 degrees) and 9.632 (26)
         {fprConst(1, 24000000), 0, 90.0 + (1.266 - 1.24) / (1.266 - 1.232)},
     };
     fpr_t t = 0;
     for (const auto &c : cases) {
         EXPECT_EQ(getDegreesCelsius(c.resistance, &t), c.status) << c.resistance;
-        EXPECT_NEAR(toDouble(t), c.degrees, 0.01) << c.resistance;
+        EXPECT_NEAR(dbl(t), c.degrees, 0.01) << c.resistance;
     }
     // Every table point converts to its own degree, and the curve is
     // monotonic in between.
     double previous = 200;
     for (double r = 300.0; r > 0.8; r *= 0.97) {
-        ASSERT_EQ(getDegreesCelsius(kOhm(r), &t), 0) << r;
-        EXPECT_GT(toDouble(t), previous == 200 ? -100 : previous - 0.001) << r;
-        previous = toDouble(t);
+        ASSERT_EQ(getDegreesCelsius(fx(r), &t), 0) << r;
+        EXPECT_GT(dbl(t), previous == 200 ? -100 : previous - 0.001) << r;
+        previous = dbl(t);
     }
 }
 
@@ -68,11 +61,11 @@ TEST_F(SensorsTest, RawThermistorWords) {
     fpr_t t = 0;
     // w1 = w2 gives 10 kilo-ohms on the on-board divider: 25 degrees.
     EXPECT_EQ(Sensors_OnboardTempFromRaw(2000, 2000, &t), 0);
-    EXPECT_NEAR(toDouble(t), 25.0, 0.01);
+    EXPECT_NEAR(dbl(t), 25.0, 0.01);
     // R = 10 x w2 / (2 x w1 - w2): w2 = 2 x w1 x R / (10 + R).
     uint16_t w2 = static_cast<uint16_t>(std::lround(2.0 * 4000 * 27.28 / 37.28));
     EXPECT_EQ(Sensors_OnboardTempFromRaw(4000, w2, &t), 0);
-    EXPECT_NEAR(toDouble(t), 0.0, 0.05);
+    EXPECT_NEAR(dbl(t), 0.0, 0.05);
     // No report yet: the zero divisor fails and the clamped result stands.
     EXPECT_EQ(Sensors_OnboardTempFromRaw(0, 0, &t), -1);
     EXPECT_EQ(t, 110 * FPR_ONE);
@@ -82,7 +75,7 @@ TEST_F(SensorsTest, RawThermistorWords) {
     uint16_t w4 = 2000;
     uint16_t w3 = static_cast<uint16_t>(std::lround(w4 * (1.0 + 5.0 / 4.02)));
     EXPECT_EQ(Sensors_ExternalTempFromRaw(w3, w4, &t), 0);
-    EXPECT_NEAR(toDouble(t), 25.0, 0.05);
+    EXPECT_NEAR(dbl(t), 25.0, 0.05);
     EXPECT_EQ(Sensors_ExternalTempFromRaw(0, 0, &t), -1);
     EXPECT_EQ(t, 110 * FPR_ONE);
     // Words beyond the fixed-point range fail cleanly.
@@ -167,8 +160,8 @@ class SensorChoiceTest : public SensorsTest {
 
 TEST_F(SensorChoiceTest, RoomAndOutdoorSensorChoice) {
     reportTemperature(W_ONBOARD, W_ONBOARD, W3_TEN, W4_TEN);
-    EXPECT_NEAR(toDouble(Sensors_GetOnboardTemp()), 25.0, 0.01);
-    EXPECT_NEAR(toDouble(Sensors_GetExternalTemp(0)), 10.0, 0.05);
+    EXPECT_NEAR(dbl(Sensors_GetOnboardTemp()), 25.0, 0.01);
+    EXPECT_NEAR(dbl(Sensors_GetExternalTemp(0)), 10.0, 0.05);
     TstatCurrentForecast_t forecast = {};
     forecast.outdoorTemp = fprConst(3, 50000000);
     setCurrentForecast(&forecast);
@@ -191,7 +184,7 @@ TEST_F(SensorChoiceTest, RoomAndOutdoorSensorChoice) {
     };
     for (const auto &c : cases) {
         configure(c.external, c.internal, SENSOR_ON);
-        EXPECT_NEAR(toDouble(Sensors_GetRoomTemperature()), toDouble(c.room), 0.001)
+        EXPECT_NEAR(dbl(Sensors_GetRoomTemperature()), dbl(c.room), 0.001)
             << c.external << " " << c.internal;
         EXPECT_EQ(Sensors_GetOutdoorTemperature(), c.outdoor) << c.external << " " << c.internal;
     }
@@ -217,7 +210,7 @@ TEST_F(SensorChoiceTest, BlockOfThirtySmoothing) {
     // The first report is stored at once.
     reportTemperature(W_ONBOARD, W_ONBOARD, 0, 0);
     EXPECT_EQ(getMovAvgIndTemp(&v), 1);
-    EXPECT_NEAR(toDouble(v), 25.0, 0.01);
+    EXPECT_NEAR(dbl(v), 25.0, 0.01);
     // Thirty reports of about 20 degrees accumulate; the 31st after the
     // first stores their average.
     uint16_t w2 = static_cast<uint16_t>(std::lround(2.0 * 4000 * 12.09 / 22.09));
@@ -226,20 +219,20 @@ TEST_F(SensorChoiceTest, BlockOfThirtySmoothing) {
     for (int i = 0; i < 30; i++) {
         reportTemperature(4000, w2, 0, 0);
         getMovAvgIndTemp(&v);
-        ASSERT_NEAR(toDouble(v), 25.0, 0.01) << i;
+        ASSERT_NEAR(dbl(v), 25.0, 0.01) << i;
     }
     reportTemperature(4000, w2, 0, 0);
     getMovAvgIndTemp(&v);
-    EXPECT_NEAR(toDouble(v), toDouble(twenty), 0.01);
+    EXPECT_NEAR(dbl(v), dbl(twenty), 0.01);
     // The storing report added no sample: the next block starts empty.
     for (int i = 0; i < 30; i++) {
         reportTemperature(W_ONBOARD, W_ONBOARD, 0, 0);
     }
     getMovAvgIndTemp(&v);
-    EXPECT_NEAR(toDouble(v), toDouble(twenty), 0.01);
+    EXPECT_NEAR(dbl(v), dbl(twenty), 0.01);
     reportTemperature(W_ONBOARD, W_ONBOARD, 0, 0);
     getMovAvgIndTemp(&v);
-    EXPECT_NEAR(toDouble(v), 25.0, 0.01);
+    EXPECT_NEAR(dbl(v), 25.0, 0.01);
 
     // Humidity: the very first report is only seen, the second is stored.
     reportHumidity(6880);
@@ -254,7 +247,7 @@ TEST_F(SensorChoiceTest, BlockOfThirtySmoothing) {
     EXPECT_EQ(v, 26 * FPR_ONE);
     reportHumidity(6035);
     getMovAvgHum(&v);
-    EXPECT_NEAR(toDouble(v), 100.0, 0.05);
+    EXPECT_NEAR(dbl(v), 100.0, 0.05);
 }
 
 } // namespace

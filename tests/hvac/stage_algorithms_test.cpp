@@ -7,7 +7,7 @@
 namespace {
 
 void heat(HvacAlgFunc alg, double t, const TstatSetPoint_t &sp, double outdoor = 10.0) {
-    alg(deg(t), deg(45.0), deg(outdoor), &sp);
+    alg(fx(t), fx(45.0), fx(outdoor), &sp);
 }
 
 // Runs the algorithm at each indoor temperature (and outdoor, 10 by default)
@@ -114,7 +114,7 @@ TEST_F(StageAlgorithms, TwoStageHeatPumpSwitchesOverToTheFurnaceLaw) {
     };
     for (const auto &r : runs) {
         platformFakeClockAdvanceMs(r.afterMs);
-        hvacRunModeAlgorithm(HVAC_STATE_HEAT, deg(r.indoor), deg(45), deg(10), &sp);
+        hvacRunModeAlgorithm(HVAC_STATE_HEAT, fx(r.indoor), fx(45), fx(10), &sp);
         EXPECT_EQ(stages(), r.stages) << r.indoor;
     }
 }
@@ -184,17 +184,17 @@ TEST_F(StageAlgorithms, HumidifierAndDehumidifierBandsNeverOverlap) {
         {systemDehumidifyAlg, 60, 50, "10"},
     };
     for (const auto &r : runs) {
-        r.alg(deg(r.rh), deg(r.setpoint));
+        r.alg(fx(r.rh), fx(r.setpoint));
         EXPECT_EQ(relays().substr(5, 2), r.dehHum) << r.rh << " / " << r.setpoint;
     }
     // Only the installed equipment runs; a sensor switched off stops both.
     humidifyState = HUMIDIFY_STATE_HUMIDIFY;
     init();
-    systemDehumidifyAlg(deg(90), deg(50));
+    systemDehumidifyAlg(fx(90), fx(50));
     EXPECT_EQ(RlyCntl_GetDeh(), 0u);
     cfg.humiditySensor = SENSOR_OFF;
     init();
-    systemHumidifyAlg(deg(10), deg(40));
+    systemHumidifyAlg(fx(10), fx(40));
     EXPECT_EQ(relays().substr(5, 2), "00");
 }
 

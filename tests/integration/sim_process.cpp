@@ -1,6 +1,8 @@
 // Running tstat-sim from a test.
 #include "sim_process.h"
 
+#include "board_root.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
@@ -10,17 +12,12 @@
 #include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sstream>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
-namespace {
-
 using Clock = std::chrono::steady_clock;
-
-} // namespace
 
 SimProcess::SimProcess(const std::string &root, const std::string &command,
                        const std::vector<std::string> &args, double scale)
@@ -146,8 +143,5 @@ std::string SimProcess::waitFor(const std::string &part, std::chrono::millisecon
 }
 
 std::string SimProcess::output() const {
-    std::ifstream in(m_root + "/sim-output.txt");
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return readFile(m_root + "/sim-output.txt");
 }

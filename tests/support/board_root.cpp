@@ -28,7 +28,11 @@ TempBoardRoot::~TempBoardRoot() {
 }
 
 std::string TempBoardRoot::read(const std::string &rooted) const {
-    std::ifstream in(file(rooted), std::ios::binary);
+    return readFile(file(rooted));
+}
+
+std::string readFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();

@@ -24,6 +24,9 @@ class TempBoardRoot {
     std::string m_path;
 };
 
+// Whole content of a host file ("" when missing).
+std::string readFile(const std::string &path);
+
 // Sets TZ for its lifetime.
 class ScopedTimeZone {
   public:

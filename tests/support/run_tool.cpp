@@ -1,9 +1,9 @@
 // Runs a tool as a child process and collects its exit status and output.
 #include "run_tool.h"
 
+#include "board_root.h"
+
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include <fcntl.h>
@@ -12,17 +12,6 @@
 #include <unistd.h>
 
 extern char **environ;
-
-namespace {
-
-std::string readFileBytes(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-} // namespace
 
 ToolResult runTool(const std::string &program, const std::vector<std::string> &args) {
     std::string dir = (std::filesystem::temp_directory_path() / "tstat-tool-XXXXXX").string();
@@ -54,8 +43,8 @@ ToolResult runTool(const std::string &program, const std::vector<std::string> &a
         }
     }
     posix_spawn_file_actions_destroy(&actions);
-    result.out = readFileBytes(outPath);
-    result.err = readFileBytes(errPath);
+    result.out = readFile(outPath);
+    result.err = readFile(errPath);
     std::error_code ignored;
     std::filesystem::remove_all(dir, ignored);
     return result;

@@ -83,22 +83,15 @@ TEST_F(SensorsTest, RawThermistorWords) {
 }
 
 TEST_F(SensorsTest, HumidityTableAndCorrection) {
-    EXPECT_EQ(interpolate_humidity(7085), 0u);
-    EXPECT_EQ(interpolate_humidity(9000), 0u);
-    EXPECT_EQ(interpolate_humidity(6035), 100u);
-    EXPECT_EQ(interpolate_humidity(0), 100u);
-    // The 15 percent table point reads 14: every inner point of the
-    // segment above lies above it.
-    EXPECT_EQ(interpolate_humidity(6880), 14u);
-    EXPECT_EQ(interpolate_humidity(6879), 15u);
-    EXPECT_EQ(interpolate_humidity(7084), 0u);
-    // 7085..7015: step 14, inner points 7071, 7057, 7043, 7029.
-    EXPECT_EQ(interpolate_humidity(7071), 0u);
-    EXPECT_EQ(interpolate_humidity(7070), 1u);
-    EXPECT_EQ(interpolate_humidity(7029), 3u);
-    EXPECT_EQ(interpolate_humidity(7028), 4u);
-    EXPECT_EQ(interpolate_humidity(7015), 4u);
-    EXPECT_EQ(interpolate_humidity(6036), 99u);
+    // The 15 percent table point reads 14: every inner point of the segment
+    // above lies above it. 7085..7015: step 14, inner points 7071, 7057, 7043, 7029.
+    const std::pair<uint32_t, uint32_t> points[] = {
+        {7085, 0}, {9000, 0}, {6035, 100}, {0, 100},  {6880, 14}, {6879, 15}, {7084, 0},
+        {7071, 0}, {7070, 1}, {7029, 3},   {7028, 4}, {7015, 4},  {6036, 99},
+    };
+    for (const auto &[raw, percent] : points) {
+        EXPECT_EQ(interpolate_humidity(raw), percent) << raw;
+    }
     // Falling readings never lower the humidity.
     uint32_t previous = 0;
     for (uint32_t raw = 7100; raw >= 6000; raw--) {

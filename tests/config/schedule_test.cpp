@@ -121,13 +121,7 @@ TEST_P(ScheduleTest, VacationAndPermanentHold) {
     vacation.endTime = localEpoch(2024, 6, 12, 12, 0);
     setVacationThermostatSettings(&vacation);
     setThermostatMode(TSTAT_MODE_VACATION);
-    TstatSetPoint_t out = inForce();
-    EXPECT_EQ(+out.heatSetPoint, fx(14));
-    EXPECT_EQ(+out.coolSetPoint, fx(31));
-    EXPECT_EQ(+out.startHour, 2); // days left
-    EXPECT_EQ(+out.startMinute, 5);
-    EXPECT_EQ(+out.humidifySetPoint, fx(30));
-    EXPECT_EQ(+out.endTime, +vacation.endTime);
+    EXPECT_EQ(bytesOf(inForce()), bytesOf(vacation)); // the vacation as set
 
     // A vacation that has ended reverts to the program and is saved.
     setLocalTime(2024, 6, 12, 12, 0);

@@ -128,25 +128,18 @@ TEST_F(BusTest, SettingCommandsStoreAndSave) {
     run("MD MP");
     EXPECT_EQ(+r.tstatMode.mode, TSTAT_MODE_PROGRAM);
     run("FM DD SC T2 XX S");
-    EXPECT_EQ(+r.tstatFmtSettings.tempScale, TEMP_SCALE_CELSIUS);
-    EXPECT_EQ(+r.tstatFmtSettings.dateFormat, DATE_FORMAT_DD_MM_YY);
-    EXPECT_EQ(+r.tstatFmtSettings.timeFormat, TIME_FORMAT_24_HOUR);
+    EXPECT_EQ(
+        bytesOf(r.tstatFmtSettings),
+        bytesOf(TstatFmtSettings_t{TEMP_SCALE_CELSIUS, DATE_FORMAT_DD_MM_YY, TIME_FORMAT_24_HOUR}));
     run("FM SF T1");
     EXPECT_EQ(+r.tstatFmtSettings.tempScale, TEMP_SCALE_FAHRENHEIT);
     run("LK MR1 FR0 TR7 MT10 FT60 TT0 RR10");
-    const TstatLockoutCfg_t &l = r.lockoutCfg;
-    EXPECT_EQ(+l.modeLock, LOCK_LOCKED);
-    EXPECT_EQ(+l.fanLock, LOCK_UNLOCKED);
-    EXPECT_EQ(+l.tempLock, LOCK_LOCKED);
-    EXPECT_EQ(+l.modeLockTime, 10);
-    EXPECT_EQ(+l.fanLockTime, 60);
-    EXPECT_EQ(+l.tempLockTimeLimit, 0);
-    EXPECT_EQ(+l.tempLockRangeLimit, 10);
-    EXPECT_EQ(+l.buttonLockout, LOCK_UNLOCKED);
+    EXPECT_EQ(bytesOf(r.lockoutCfg),
+              bytesOf(TstatLockoutCfg_t{LOCK_UNLOCKED, LOCK_LOCKED, 10, LOCK_UNLOCKED, 60,
+                                        LOCK_LOCKED, 0, 10}));
     run("BK T60 AL IO");
-    EXPECT_EQ(+r.bkLightCtl.backlightTimeout, 60);
-    EXPECT_EQ(+r.bkLightCtl.activeBrightness, BACKLIGHT_ACTIVE_LOW);
-    EXPECT_EQ(+r.bkLightCtl.inactiveBrightness, BACKLIGHT_INACTIVE_OFF);
+    EXPECT_EQ(bytesOf(r.bkLightCtl),
+              bytesOf(TstatBkLightCtl_t{60, BACKLIGHT_ACTIVE_LOW, BACKLIGHT_INACTIVE_OFF}));
     run("BK AX IZ T65535");
     EXPECT_EQ(+r.bkLightCtl.backlightTimeout, 65535);
     run("CD 0042");

@@ -145,6 +145,13 @@ std::vector<uint8_t> UiTest::walk(const std::string &script) {
     return indexes;
 }
 
+void UiTest::tapUntil(uint16_t key, uint8_t index) {
+    for (int i = 0; i < 20 && getCurrentMenuIndex() != index; i++) {
+        tap(key);
+    }
+    ASSERT_EQ(getCurrentMenuIndex(), index);
+}
+
 void UiTest::enterCode(unsigned code) {
     displaySecCodeInpPage();
     pass();

@@ -67,6 +67,8 @@ class UiTest : public HeadlessDisplay {
     // current menu index after each step.
     std::vector<uint8_t> walk(const std::string &script);
     std::vector<uint8_t> walk(uint16_t key, int count);
+    // Taps a key until the current menu index is index (twenty taps at most).
+    void tapUntil(uint16_t key, uint8_t index);
     // Keys a code in on the code entry page and chooses "Enter".
     void enterCode(unsigned code);
     // Press, passes for ms, release, a pass.

@@ -31,9 +31,7 @@ class AdvSetupMenuTest : public UiTest {
     }
     // From a label of the current screen, down to another and select its value.
     void selectValue(uint8_t label) {
-        while (getCurrentMenuIndex() != label) {
-            tap(BUTTON_CODE_DOWN);
-        }
+        tapUntil(BUTTON_CODE_DOWN, label);
         tap(BUTTON_CODE_MODE);
     }
     std::string shellLog() const { return m_root.read("/sim/shell.log"); }

@@ -122,9 +122,7 @@ TEST_F(ProgramMenuTest, NavigationStopsFollowTheHumidityEquipment) {
         EXPECT_EQ(visible(g_ProgramMenu[PROG_HUMID_SP].handle),
                   c.state == HUMIDIFY_STATE_HUMIDIFY || c.state == HUMIDIFY_STATE_AUTO);
         EXPECT_EQ(walk("U D 4D"), (std::vector<uint8_t>{PROG_DONE, PROG_WAKE, c.afterSleep}));
-        while (position() != PROG_COPY) {
-            tap(BUTTON_CODE_DOWN);
-        }
+        tapUntil(BUTTON_CODE_DOWN, PROG_COPY);
         tap(BUTTON_CODE_UP);
         EXPECT_EQ(position(), c.beforeCopy) << c.state;
         // The stop's picture is the highlighted one.
@@ -158,9 +156,7 @@ TEST_F(ProgramMenuTest, SetPointsStopAtTheirLimitsInBothScales) {
     }
     // Dehumidify stops at 100 %; humidify stops at 95 %, five below it.
     keys("5M");
-    while (position() != PROG_DEHUMID_FRAME) {
-        tap(BUTTON_CODE_DOWN);
-    }
+    tapUntil(BUTTON_CODE_DOWN, PROG_DEHUMID_FRAME);
     keys("M 50U");
     pass();
     EXPECT_EQ(textOf(g_ProgramMenu[PROG_DEHUMID_SP].handle), "100%");
@@ -233,9 +229,7 @@ TEST_F(ProgramMenuTest, TheTemperatureLockHoldsEachDayWithinItsRange) {
         const char *highest, *lowest;
     } days[] = {{"72\xB0", "68\xB0"}, {"66\xB0", "62\xB0"}};
     for (const auto &d : days) {
-        while (position() != PROG_WAKE) {
-            tap(BUTTON_CODE_DOWN);
-        }
+        tapUntil(BUTTON_CODE_DOWN, PROG_WAKE);
         keys("M 5U");
         pass();
         EXPECT_EQ(textOf(g_ProgramMenu[WAKE_HEAT].handle), d.highest);

@@ -48,13 +48,9 @@ class UserPrefTest : public UiTest {
     }
     // From anywhere on the first screen, out through "Exit".
     void exitPreferences() {
-        for (int i = 0; i < 6 && getCurrentMenuIndex() != USER_PREF_MORE_1; i++) {
-            down();
-        }
+        tapUntil(BUTTON_CODE_DOWN, USER_PREF_MORE_1);
         mode();
-        for (int i = 0; i < 6 && getCurrentMenuIndex() != USER_PREF_MORE_2; i++) {
-            down();
-        }
+        tapUntil(BUTTON_CODE_DOWN, USER_PREF_MORE_2);
         keys("M U");
         ASSERT_EQ(getCurrentMenuIndex(), USER_PREF_EXIT);
         mode();

@@ -161,14 +161,10 @@ TEST_F(VacationMenuTest, NavigationFollowsTheSwitchTheEquipmentAndTheLock) {
     for (const auto &c : cases) {
         setHumidifyState(c.state);
         EXPECT_EQ(walk("3D D"), (std::vector<uint8_t>{VAC_HEAT_HDR, c.afterHeat}));
-        while (position() != VAC_DONE) {
-            tap(BUTTON_CODE_DOWN);
-        }
+        tapUntil(BUTTON_CODE_DOWN, VAC_DONE);
         tap(BUTTON_CODE_UP);
         EXPECT_EQ(position(), c.beforeDone) << c.state;
-        while (position() != VAC_DATE) {
-            tap(BUTTON_CODE_UP);
-        }
+        tapUntil(BUTTON_CODE_UP, VAC_DATE);
     }
     // Temperature lock without a range: the set points are passed over both ways.
     editLockout([](TstatLockoutCfg_t &l) {

@@ -51,19 +51,13 @@ TstatSysCfgPersistMem_t testRecord(uint32_t identity) {
     return r;
 }
 
-namespace {
-void resetStore() {
-    resetModules();
-}
-} // namespace
-
 void ConfigTest::SetUp() {
-    resetStore();
+    resetModules();
     setWallClock(localEpoch(2024, 6, 10, 12, 0));
 }
 
 void ConfigTest::TearDown() {
-    resetStore();
+    resetModules();
 }
 
 int ConfigTest::boot(const std::optional<std::string> &factory,

@@ -23,10 +23,6 @@ void BusTest::boot(const FactoryOptions &options) {
     m_link = std::make_unique<CoprocCapture>();
 }
 
-void BusTest::command(const std::string &text) {
-    busCommand(text);
-}
-
 BusTest::Sent BusTest::sent() {
     Sent out;
     for (const auto &frame : m_link->frames()) {

@@ -23,8 +23,6 @@ class BusTest : public ::testing::Test {
 
     // Starts afresh from a factory image made with these options.
     void boot(const FactoryOptions &options);
-    // Runs a command string as the coprocessor hands it over.
-    void command(const std::string &text);
     // Texts of the replies (0x0C) sent since the last call; other frames are dropped.
     std::vector<std::string> replies();
     // Channels (0x13) and levels (0x04) sent since the last call, number -> value,

@@ -64,7 +64,7 @@ TEST_F(BusTest, QueriesAndReportsAnswer) {
         {"ST", {"SP H35 D55", "MD MP H21 C26 ", "FM SC"}},
     };
     for (const Case &c : cases) {
-        command(c.command);
+        busCommand(c.command);
         EXPECT_EQ(replies(), c.replies) << c.command;
     }
     korabusReportFormatCommand();
@@ -87,7 +87,7 @@ TEST_F(BusTest, SettingCommandsStoreAndSave) {
     // Each command answers at most one reply and saves the record.
     TstatSysCfgPersistMem_t r{};
     auto run = [&](const char *text) {
-        command(text);
+        busCommand(text);
         EXPECT_LE(replies().size(), 1u) << text;
         r = saved();
     };
@@ -154,9 +154,9 @@ TEST_F(BusTest, SettingCommandsStoreAndSave) {
 }
 
 TEST_F(BusTest, ForecastClockScreenAndFactoryReset) {
-    command("FH 70 71 72 73 74 75");
-    command("FL 50 51 52 53 54");
-    command("FK SUN RAIN FOG XYZ CLDY");
+    busCommand("FH 70 71 72 73 74 75");
+    busCommand("FL 50 51 52 53 54");
+    busCommand("FK SUN RAIN FOG XYZ CLDY");
     TstatFiveDayForecast_t five = valueOf(getFiveDayForecast);
     EXPECT_NEAR(fahrenheit(five.highTemp[4]), 74, 0.01);
     EXPECT_NEAR(fahrenheit(five.lowTemp[0]), 50, 0.01);
@@ -165,12 +165,12 @@ TEST_F(BusTest, ForecastClockScreenAndFactoryReset) {
     EXPECT_EQ(std::vector<uint32_t>(conditions, conditions + FORECAST_DAYS),
               (std::vector<uint32_t>{24, 16, 7, 26, 4}));
     EXPECT_EQ(+five.currentCondition, 26u);
-    command("FK SUN SUN SUN SUN SUN TSTORM");
+    busCommand("FK SUN SUN SUN SUN SUN TSTORM");
     getFiveDayForecast(&five);
     EXPECT_EQ(+five.currentCondition, 25u);
 
-    command("CF F65 WNNW S10 H45 D50");
-    command("PRESSURE 30.12");
+    busCommand("CF F65 WNNW S10 H45 D50");
+    busCommand("PRESSURE 30.12");
     TstatCurrentForecast_t current = valueOf(getCurrentForecast);
     EXPECT_NEAR(fahrenheit(current.feelsLikeTemp), 65, 0.01);
     EXPECT_STREQ(current.windDirection, "NNW");
@@ -178,27 +178,27 @@ TEST_F(BusTest, ForecastClockScreenAndFactoryReset) {
     EXPECT_EQ(+current.relativeHumidity, fx(45));
     EXPECT_NEAR(fahrenheit(current.dewPoint), 50, 0.01);
     EXPECT_NEAR(dbl(current.barometricPressure), 76.50, 0.01);
-    command("CF WSOUTHWEST");
+    busCommand("CF WSOUTHWEST");
     getCurrentForecast(&current);
     EXPECT_STREQ(current.windDirection, "SOU");
 
-    command("CLOCK 07-04-09 13:05:00");
+    busCommand("CLOCK 07-04-09 13:05:00");
     EXPECT_EQ(m_root.read("/sim/shell.log"), "date 070413052009.00\n/sbin/hwclock --systohc\n");
     EXPECT_EQ(+image().clockYear, 109);
     EXPECT_EQ(refreshRequests(), (std::vector<int>{12}));
 
-    command("MESSAGE DISP \"Filter change due\" ignored");
+    busCommand("MESSAGE DISP \"Filter change due\" ignored");
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_MESSAGE);
-    command("MESSAGE CLEAR");
+    busCommand("MESSAGE CLEAR");
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
-    command("SLEEP");
-    command("WAKE");
+    busCommand("SLEEP");
+    busCommand("WAKE");
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
 
-    command("CD 4321");
-    command("MD MPH H68 C76");
+    busCommand("CD 4321");
+    busCommand("MD MPH H68 C76");
     replies();
-    command("ZAP!");
+    busCommand("ZAP!");
     EXPECT_EQ(+saved().securityCode, 1234);
     EXPECT_EQ(+saved().tstatMode.mode, TSTAT_MODE_PROGRAM);
     EXPECT_EQ(g_IsZapCommand, 1);
@@ -213,7 +213,7 @@ TEST_F(BusTest, FactoryResetReachesTheControlFrame) {
     TstatSetPoint_t inForce = setPointsInForce();
     hvacAlgorithmCntl(fx(15), fx(40), fx(0), &inForce);
     EXPECT_EQ(RlyCntl_GetW1E(), 0u);
-    command("ZAP!");
+    busCommand("ZAP!");
     EXPECT_EQ(+image().hvacSettings.hvacState, HVAC_STATE_HEAT);
     hvacAlgorithmCntl(fx(15), fx(40), fx(0), &inForce);
     EXPECT_EQ(RlyCntl_GetW1E(), 1u);
@@ -243,7 +243,7 @@ TEST_F(BusTest, MalformedCommandsChangeNothingAndAnswerNothing) {
          "CLOCK 07-04-09 24:00:00", "CLOCK 07-04-09 13:60:00", "CLOCK 07-04-09 13",
          "CLOCK a-b-c d:e"},
     };
-    command("FM SF DM T1"); // what an empty FM would save anyway
+    busCommand("FM SF DM T1"); // what an empty FM would save anyway
     replies();
     std::string before = m_root.read("/dev/mtdblock5");
     std::string log = m_root.read("/sim/shell.log");
@@ -251,7 +251,7 @@ TEST_F(BusTest, MalformedCommandsChangeNothingAndAnswerNothing) {
     uint8_t page = dispManGetCurrentPage();
     for (const auto &family : bad) {
         for (const char *text : family) {
-            command(text);
+            busCommand(text);
             EXPECT_TRUE(replies().empty()) << text;
             TstatSysCfgPersistMem_t now = image();
             EXPECT_EQ(memcmp(&now, &image0, sizeof(now)), 0) << text;

@@ -78,15 +78,12 @@ TEST_F(SimulatedIo, OnlyEnabledOutputsCanBePulsedAndOverlapsAreCounted) {
 }
 
 TEST_F(SimulatedIo, TestPinReadsTheSimulatedBoardFile) {
-    EXPECT_EQ(platformIoRead(PDSR) & pin(31), 0u);
-    root.write("/sim/test-pin", "1\n");
-    EXPECT_EQ(platformIoRead(PDSR) & pin(31), pin(31));
-    root.write("/sim/test-pin", "1");
-    EXPECT_EQ(platformIoRead(PDSR) & pin(31), pin(31));
-    root.write("/sim/test-pin", "0\n");
-    EXPECT_EQ(platformIoRead(PDSR) & pin(31), 0u);
-    root.write("/sim/test-pin", "11");
-    EXPECT_EQ(platformIoRead(PDSR) & pin(31), 0u);
+    EXPECT_EQ(platformIoRead(PDSR) & pin(31), 0u); // no file
+    for (const auto &[content, high] : {std::pair{"1\n", true}, std::pair{"1", true},
+                                        std::pair{"0\n", false}, std::pair{"11", false}}) {
+        root.write("/sim/test-pin", content);
+        EXPECT_EQ(platformIoRead(PDSR) & pin(31), high ? pin(31) : 0u) << content;
+    }
     // Offsets outside the page are ignored.
     platformIoWrite(4096, 1);
     EXPECT_EQ(platformIoRead(4096), 0u);

@@ -5,31 +5,18 @@
 
 #include "board_root.h"
 #include "platform/platform_display.h"
+#include "run_tool.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fcntl.h>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
 using namespace std::chrono_literals;
-
-// `tstat-sim key KEY --hold SECONDS --root ROOT`; its exit status.
-int pressKey(const std::string &root, const char *key, const char *hold) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        execl(TSTAT_SIM_BINARY, TSTAT_SIM_BINARY, "key", key, "--hold", hold, "--root",
-              root.c_str(), static_cast<char *>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 TEST(DisplayUnderSim, KeysChangeThePublishedScreenAndTheFourthKeyEndsTheRun) {
     TempBoardRoot root;
@@ -47,7 +34,8 @@ TEST(DisplayUnderSim, KeysChangeThePublishedScreenAndTheFourthKeyEndsTheRun) {
     // The main page settles (clock, icons) before the key.
     usleep(1500000);
     first = root.read("/sim/screen.png");
-    ASSERT_EQ(pressKey(root.path(), "up", "0.1"), 0);
+    ASSERT_EQ(
+        runTool(TSTAT_SIM_BINARY, {"key", "up", "--hold", "0.1", "--root", root.path()}).status, 0);
     EXPECT_TRUE(pollUntil([] { usleep(50000); },
                           [&] { return root.read("/sim/screen.png") != first; }, 20s))
         << sim.output();
@@ -65,11 +53,9 @@ TEST(DisplayUnderSim, KeysChangeThePublishedScreenAndTheFourthKeyEndsTheRun) {
 
 TEST(DisplayUnderSim, TheGalleryRendersEveryPageWithoutAMissingFile) {
     TempBoardRoot out;
-    std::string command = std::string(TSTAT_SIM_BINARY) + " gallery " + out.path() + "/gallery > " +
-                          out.path() + "/gallery.txt 2>&1";
-    ASSERT_EQ(system(command.c_str()), 0) << out.read("/gallery.txt");
-    std::string printed = out.read("/gallery.txt");
-    EXPECT_EQ(printed.find("failed"), std::string::npos) << printed;
+    ToolResult r = runTool(TSTAT_SIM_BINARY, {"gallery", out.path() + "/gallery"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ((r.out + r.err).find("failed"), std::string::npos) << r.out << r.err;
     for (const char *shot : {"main", "popup-mode", "popup-hvac", "popup-fan", "hold", "help",
                              "forecast-detail", "forecast-five-day", "message", "security-code",
                              "undervoltage", "screensaver", "main-away-locked", "contact-sheet"}) {

@@ -1,6 +1,7 @@
 // The flash record: start-up load with factory fallback, save,
 // factory restore and the write-once serial-number record.
 #include "config_fixture.h"
+#include "printed.h"
 
 #include <sys/stat.h>
 
@@ -59,9 +60,7 @@ TEST_F(PersistTest, InitReportsMissingRegionsAndLoadsWhatItCan) {
     // Neither record region: nothing can be loaded.
     PersistUtil_Reset();
     TempBoardRoot empty;
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(PersistUtil_Init(), -1);
-    testing::internal::GetCapturedStdout();
+    printedBy([] { EXPECT_EQ(PersistUtil_Init(), -1); });
 }
 
 TEST_F(PersistTest, TransfersCheckRegionAndLength) {

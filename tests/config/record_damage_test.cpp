@@ -3,6 +3,7 @@
 // when it can be told apart from one; a write the device refuses is reported.
 #include "config_fixture.h"
 #include "modules.h"
+#include "printed.h"
 
 #include <cstring>
 #include <filesystem>
@@ -14,10 +15,8 @@ class RecordDamageTest : public ConfigTest {
   protected:
     // Boots without the store's report of each record it cannot use.
     int quietBoot(const std::string &factory, const std::string &user) {
-        testing::internal::CaptureStdout();
-        int result = boot(factory, user);
-        testing::internal::GetCapturedStdout();
-        return result;
+        std::string printed;
+        return printedBy([&] { return boot(factory, user); }, &printed);
     }
 };
 

@@ -8,6 +8,7 @@
 #include "coproc_frame.h"
 #include "modules.h"
 #include "platform/platform_test.h"
+#include "printed.h"
 #include "pty_pair.h"
 
 #include <gtest/gtest.h>
@@ -152,9 +153,7 @@ TEST_F(MsgTest, PeriodicRequestsAndSends) {
     TempBoardRoot root;
     platformFakeClockSet(50, 0, 1700000000);
     PtyPair pty;
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(coprocessorInit("/dev/ttyMISSING"), -1);
-    testing::internal::GetCapturedStdout();
+    printedBy([] { EXPECT_EQ(coprocessorInit("/dev/ttyMISSING"), -1); });
     coprocessorPoll(); // no link: nothing happens
     coprocMsgSendStartup();
 

@@ -28,6 +28,7 @@
 #include "platform/platform_test.h"
 
 #include "modules.h"
+#include "printed.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -83,9 +84,7 @@ void UiTest::boot(const FactoryOptions &options) {
 }
 
 void UiTest::start() {
-    testing::internal::CaptureStdout();
-    displayManagerInit();
-    std::string printed = testing::internal::GetCapturedStdout();
+    std::string printed = printedBy([] { displayManagerInit(); });
     ASSERT_NE(g_displayHdl, nullptr) << printed;
     pass(2);
 }

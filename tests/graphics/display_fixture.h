@@ -11,6 +11,7 @@
 #include "platform/platform_test.h"
 
 #include "board_root.h"
+#include "printed.h"
 
 #include <gtest/gtest.h>
 
@@ -40,12 +41,7 @@ class HeadlessDisplay : public ::testing::Test {
     }
     // Starts the display, keeping what it prints.
     DisplayHandle start(std::string *printed = nullptr) {
-        testing::internal::CaptureStdout();
-        DisplayHandle d = screenInit();
-        std::string out = testing::internal::GetCapturedStdout();
-        if (printed != nullptr) {
-            *printed = out;
-        }
-        return d;
+        std::string ignored;
+        return printedBy([] { return screenInit(); }, printed != nullptr ? printed : &ignored);
     }
 };

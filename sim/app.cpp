@@ -1,7 +1,7 @@
 // tstat-sim: command line, the main loop that drives the coprocessor, the
 // house and the console, and the application it starts.
 #include "app.h"
-#include "sim_clock.h"
+#include "run_support.h"
 
 #include "board.h"
 #include "console.h"
@@ -62,12 +62,6 @@ constexpr int CHILD_GRACE_MS = 3000;
 // a simulated day in 24 host seconds, which a loaded two-core host sustains
 // with the application keeping its 15-second control period.
 constexpr const char *REPORT_TIME_SCALE = "3600";
-
-volatile sig_atomic_t s_Signal = 0;
-
-void onSignal(int signal) {
-    s_Signal = signal;
-}
 
 // A descriptor closed when it goes out of scope.
 class Fd {
@@ -401,21 +395,7 @@ bool Simulator::applicationEnded(int *status) {
 }
 
 void Simulator::stopApplication() {
-    if (m_child < 0) {
-        return;
-    }
-    // The grace period is host time: the process must end whatever the scale.
-    kill(m_child, SIGTERM);
-    for (int waited = 0; waited < CHILD_GRACE_MS; waited += 20) {
-        if (waitpid(m_child, nullptr, WNOHANG) == m_child) {
-            m_child = -1;
-            return;
-        }
-        usleep(20000);
-    }
-    kill(m_child, SIGKILL);
-    waitpid(m_child, nullptr, 0);
-    m_child = -1;
+    stopChild(&m_child, CHILD_GRACE_MS);
 }
 
 void Simulator::startDashboard(ConsoleContext &ctx) {
@@ -528,13 +508,7 @@ int Simulator::run() {
     openConsoleSocket();
     banner();
 
-    struct sigaction sa {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGHUP, &sa, nullptr);
-    signal(SIGPIPE, SIG_IGN);
+    catchEndSignals();
     // Standard input is read only when poll says it is readable. It is not
     // made non-blocking: on a terminal it shares its open file with standard
     // output, whose lines would then be cut short when the terminal is slow.
@@ -561,7 +535,7 @@ int Simulator::run() {
     m_recorder.begin(platformUptimeMs(), m_house);
     auto hostStart = std::chrono::steady_clock::now();
     int exitStatus = 0;
-    while (!m_quit && s_Signal == 0) {
+    while (!m_quit && g_EndSignal == 0) {
         std::vector<struct pollfd> fds;
         fds.push_back({m_listen.get(), POLLIN, 0});
         fds.push_back({m_stdinOpen ? STDIN_FILENO : -1, POLLIN, 0});
@@ -634,7 +608,7 @@ int Simulator::run() {
     }
     double hostSeconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - hostStart).count();
-    if (s_Signal != 0) {
+    if (g_EndSignal != 0) {
         say("tstat-sim: interrupted");
     }
     stopApplication();

@@ -10,7 +10,7 @@
 #include "hvac/sensors.h"
 #include "keys.h"
 #include "platform/platform.h"
-#include "sim_clock.h"
+#include "run_support.h"
 
 #include <algorithm>
 #include <array>
@@ -113,12 +113,6 @@ constexpr std::array<WalkRelay, WALK_LENGTH> c_Walk = {{
 }};
 // The walk is stepped by any of these keys; the fixture takes them in turn.
 constexpr std::array<const char *, 3> c_WalkKeys = {"up", "down", "mode"};
-
-volatile sig_atomic_t s_Signal = 0;
-
-void onSignal(int signal) {
-    s_Signal = signal;
-}
 
 int64_t hostNowMs() {
     struct timespec ts {};
@@ -343,20 +337,7 @@ void Fixture::pollApplication() {
 }
 
 void Fixture::stopApplication() {
-    if (m_child < 0) {
-        return;
-    }
-    kill(m_child, SIGTERM);
-    for (int waited = 0; waited < CHILD_GRACE_MS; waited += 20) {
-        if (waitpid(m_child, nullptr, WNOHANG) == m_child) {
-            m_child = -1;
-            return;
-        }
-        usleep(20000);
-    }
-    kill(m_child, SIGKILL);
-    waitpid(m_child, nullptr, 0);
-    m_child = -1;
+    stopChild(&m_child, CHILD_GRACE_MS);
 }
 
 void Fixture::readConsole() {
@@ -667,13 +648,7 @@ int Fixture::run() {
         report();
         return 1;
     }
-    struct sigaction sa {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGHUP, &sa, nullptr);
-    signal(SIGPIPE, SIG_IGN);
+    catchEndSignals();
 
     int64_t waitNs =
         std::min(PASS_WAIT_MAX_NS, static_cast<int64_t>(PASS_SIM_MS * 1e6 / platformTimeScale()));
@@ -681,7 +656,7 @@ int Fixture::run() {
                                       static_cast<long>(waitNs % 1000000000)};
     int64_t lastMs = simNowMs();
     m_house.advance(0.0, hourOfDay());
-    while (m_phase != Phase::Done && s_Signal == 0) {
+    while (m_phase != Phase::Done && g_EndSignal == 0) {
         struct pollfd fd = {m_console->get(), POLLIN, 0};
         ppoll(&fd, 1, &passWait, nullptr);
         readConsole();
@@ -695,7 +670,7 @@ int Fixture::run() {
         checkDeadlines();
         pollApplication();
     }
-    if (s_Signal != 0) {
+    if (g_EndSignal != 0) {
         say("tstat-sim fixture: interrupted");
         fail("the fixture was interrupted");
     }

@@ -316,15 +316,8 @@ void replace(ScreenItem *item, const char *path) {
     screenReplaceBitmap(g_displayHdl, item, path);
 }
 
-void setVisible(ScreenItem *item, bool visible) {
-    if (item == nullptr) {
-        return;
-    }
-    if (item->kind == SCREEN_ITEM_TEXT) {
-        screenSetTextVisibility(g_displayHdl, item, visible ? 1 : 0);
-    } else {
-        screenSetBitmapVisibility(g_displayHdl, item, visible ? 1 : 0);
-    }
+void setVisible(ScreenItem *item, bool shown) {
+    screenSetItemVisibility(g_displayHdl, item, shown ? 1 : 0);
 }
 
 // "%c%u": a blank or "-", then the magnitude.

@@ -169,6 +169,8 @@ int screenUnloadGlyph(ScreenItem *item, DisplayContext *display);
 
 int screenSetBitmapVisibility(DisplayContext *display, ScreenItem *item, uint8_t visible);
 int screenSetTextVisibility(DisplayContext *display, ScreenItem *item, uint8_t visible);
+// The text of a text item, the picture of any other.
+int screenSetItemVisibility(DisplayContext *display, ScreenItem *item, uint8_t visible);
 // Text items only; 0 without change when the colour is the same.
 int screenUpdateTextColor(DisplayContext *display, ScreenItem *item, uint32_t color);
 // Text items only; a new period restarts the blinking with the text shown.

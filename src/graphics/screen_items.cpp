@@ -118,6 +118,13 @@ int screenSetTextVisibility(DisplayContext *display, ScreenItem *item, uint8_t v
     return 0;
 }
 
+int screenSetItemVisibility(DisplayContext *display, ScreenItem *item, uint8_t visible) {
+    if (item != nullptr && item->kind == SCREEN_ITEM_TEXT) {
+        return screenSetTextVisibility(display, item, visible);
+    }
+    return screenSetBitmapVisibility(display, item, visible);
+}
+
 int screenUpdateTextColor(DisplayContext *display, ScreenItem *item, uint32_t color) {
     if (!valid(display, item) || item->kind != SCREEN_ITEM_TEXT) {
         return -1;

@@ -100,6 +100,25 @@ int matchDescriptor(char *token, const std::array<const char *, N> &descriptors,
     return -1;
 }
 
+// Reads tokens of the form descriptor-number in any order: values[i] and
+// given[i] for descriptor i. False when a token has another descriptor.
+template <size_t N>
+bool readNumberFields(char *args, const std::array<const char *, N> &descriptors,
+                      int32_t (&values)[N], bool (&given)[N]) {
+    char *tokens[c_MaxTokens];
+    size_t n = splitTokens(args, tokens, c_MaxTokens);
+    for (size_t i = 0; i < n; i++) {
+        char *value = nullptr;
+        int which = matchDescriptor(tokens[i], descriptors, &value);
+        if (which < 0) {
+            return false;
+        }
+        values[which] = korabusNumber(value);
+        given[which] = true;
+    }
+    return true;
+}
+
 bool inRange(int32_t value, int32_t lo, int32_t hi) {
     return value >= lo && value <= hi;
 }
@@ -420,18 +439,10 @@ bool isPercent(int32_t value) {
 
 void korabusCommandSetPoints(char *args) {
     static constexpr std::array<const char *, 2> c_Descriptors = {"H", "D"};
-    char *tokens[c_MaxTokens];
-    size_t n = splitTokens(args, tokens, c_MaxTokens);
     int32_t values[2] = {0, 0};
     bool given[2] = {false, false};
-    for (size_t i = 0; i < n; i++) {
-        char *value = nullptr;
-        int which = matchDescriptor(tokens[i], c_Descriptors, &value);
-        if (which < 0) {
-            return;
-        }
-        values[which] = korabusNumber(value);
-        given[which] = true;
+    if (!readNumberFields(args, c_Descriptors, values, given)) {
+        return;
     }
     if (!given[0] || !given[1] || !isPercent(values[0]) || !isPercent(values[1])) {
         return;
@@ -527,18 +538,10 @@ bool programPeriod(int32_t day, int32_t period, uint32_t *dayOut, uint32_t *peri
 
 void korabusCommandGetProgramConfiguration(char *args) {
     static constexpr std::array<const char *, 2> c_Descriptors = {"SP", "D"};
-    char *tokens[c_MaxTokens];
-    size_t n = splitTokens(args, tokens, c_MaxTokens);
     int32_t values[2] = {0, 0};
     bool given[2] = {false, false};
-    for (size_t i = 0; i < n; i++) {
-        char *value = nullptr;
-        int which = matchDescriptor(tokens[i], c_Descriptors, &value);
-        if (which < 0) {
-            return;
-        }
-        values[which] = korabusNumber(value);
-        given[which] = true;
+    if (!readNumberFields(args, c_Descriptors, values, given)) {
+        return;
     }
     uint32_t day = 0;
     uint32_t period = 0;
@@ -560,18 +563,10 @@ void korabusCommandSetProgramConfiguration(char *args) {
     static constexpr std::array<const char *, 7> c_Descriptors = {"SP", "HT", "HM", "DM",
                                                                   "D",  "C",  "T"};
     enum { PERIOD, HEAT, HUMIDIFY, DEHUMIDIFY, DAY, COOL, TIME, FIELDS };
-    char *tokens[c_MaxTokens];
-    size_t n = splitTokens(args, tokens, c_MaxTokens);
     int32_t values[FIELDS] = {};
     bool given[FIELDS] = {};
-    for (size_t i = 0; i < n; i++) {
-        char *value = nullptr;
-        int which = matchDescriptor(tokens[i], c_Descriptors, &value);
-        if (which < 0) {
-            return;
-        }
-        values[which] = korabusNumber(value);
-        given[which] = true;
+    if (!readNumberFields(args, c_Descriptors, values, given)) {
+        return;
     }
     for (int field = PERIOD; field < TIME; field++) {
         if (!given[field]) {

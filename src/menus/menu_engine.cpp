@@ -114,11 +114,7 @@ void setMenuVisibility(MenuItem *menu, uint8_t count, uint8_t visible) {
         if (item == nullptr) {
             continue;
         }
-        if (item->kind == SCREEN_ITEM_TEXT) {
-            screenSetTextVisibility(g_displayHdl, item, visible);
-        } else {
-            screenSetBitmapVisibility(g_displayHdl, item, visible);
-        }
+        screenSetItemVisibility(g_displayHdl, item, visible);
     }
 }
 

@@ -18,7 +18,6 @@ constexpr int16_t SETUP_VALUE_DY = 17;
 constexpr uint32_t SETUP_LABEL_SIZE = 13;
 constexpr uint32_t SETUP_VALUE_SIZE = 14;
 constexpr uint32_t SETUP_BUTTON_TEXT_SIZE = 14;
-constexpr uint32_t SETUP_PAGE_NUMBER_COLOR = 0xB9C7D8;
 
 // The bottom button (112 x 34) and its text, centred by the text's width.
 constexpr int16_t SETUP_BUTTON_X = 64;
@@ -34,12 +33,12 @@ constexpr int16_t setupRowY(int row, int pitch) {
     return static_cast<int16_t>(SETUP_FIRST_ROW_Y + row * pitch);
 }
 
-// Background, day bar, clock, header, title and screen number ("1 / 3").
-#define SETUP_PAGE_FRAME(title, number)                                                            \
+// Background, day bar, clock, header bar and the title image with the
+// screen number, as on the installer's setup screens.
+#define SETUP_PAGE_FRAME(titleImage)                                                               \
     screenBitmap(0, 0, nullptr, "./images/Setup/bkg.png"), SCREEN_DAY_BAR, SCREEN_CLOCK_ITEMS(30), \
         screenBitmap(0, 50, nullptr, "./images/Setup/page_hdr.png"),                               \
-        screenLabel(12, 56, nullptr, title, FONT_BOLD, 15, WHITE_TEXT_COLOR),                      \
-        screenLabel(200, 57, nullptr, number, FONT_REGULAR, 13, SETUP_PAGE_NUMBER_COLOR)
+        screenBitmap(0, 50, nullptr, titleImage)
 
 // One setting: its label item and its value item, in row `row`.
 #define SETUP_SETTING(row, pitch, labelSlot, labelFn, valueSlot, valueFn)                          \

@@ -261,7 +261,7 @@ constexpr int16_t actionTextX(int16_t width) {
 } // namespace
 
 ScreenItem testScreenUserPreferences[USER_PREF_SCREEN_ITEMS + 1] = {
-    SETUP_PAGE_FRAME("User Preferences", "1 / 3"),
+    SETUP_PAGE_FRAME("./images/Setup/Label - Setup - UserPreferences1.png"),
     USER_PREF_SETTING(0, USER_PREF_TEMP_SCALE_LABEL, drawUserPrefTempText, drawUserPrefTemp),
     USER_PREF_SETTING(1, USER_PREF_DATE_LABEL, drawUserPrefDateText, drawUserPrefDate),
     USER_PREF_SETTING(2, USER_PREF_TIME_LABEL, drawUserPrefTimeText, drawUserPrefTime),
@@ -275,7 +275,7 @@ ScreenItem testScreenUserPreferences[USER_PREF_SCREEN_ITEMS + 1] = {
 };
 
 ScreenItem testScreenUserPrefCont1[USER_PREF_CONT1_ITEMS + 1] = {
-    SETUP_PAGE_FRAME("User Preferences", "2 / 3"),
+    SETUP_PAGE_FRAME("./images/Setup/Label - Setup - UserPreferences2.png"),
     USER_PREF_SETTING(0, USER_PREF_BKL_INACTIVE_LABEL, drawUserPrefBkLInActBrightnessText,
                       drawUserPrefBkLInActBrightness),
     USER_PREF_SETTING(1, USER_PREF_FILTER_LABEL, drawUserPrefFiltChangeText,
@@ -291,7 +291,7 @@ ScreenItem testScreenUserPrefCont1[USER_PREF_CONT1_ITEMS + 1] = {
 };
 
 ScreenItem testScreenUserPrefCont2[USER_PREF_CONT2_ITEMS + 1] = {
-    SETUP_PAGE_FRAME("User Preferences", "3 / 3"),
+    SETUP_PAGE_FRAME("./images/Setup/Label - Setup - UserPreferences3.png"),
     USER_PREF_SETTING(0, USER_PREF_SCREEN_SAVER_LABEL, drawUserPrefScrSaverText,
                       drawUserPrefScrSaver),
     USER_PREF_SETTING(1, USER_PREF_HUM_OFFSET_LABEL, drawUserPrefHumOffsetText,

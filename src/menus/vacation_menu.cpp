@@ -133,14 +133,7 @@ bool vacationEnabled() {
 }
 
 void setVisible(ScreenItem *item, bool shown) {
-    if (item == nullptr) {
-        return;
-    }
-    if (item->kind == SCREEN_ITEM_TEXT) {
-        screenSetTextVisibility(g_displayHdl, item, shown ? 1 : 0);
-    } else {
-        screenSetBitmapVisibility(g_displayHdl, item, shown ? 1 : 0);
-    }
+    screenSetItemVisibility(g_displayHdl, item, shown ? 1 : 0);
 }
 
 void showGlyph(MenuItem &item, bool active) {

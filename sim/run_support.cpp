@@ -1,5 +1,5 @@
 // Time and place helpers shared by tstat-sim's run and fixture modes.
-#include "sim_clock.h"
+#include "run_support.h"
 
 #include "core/util.h"
 #include "platform/platform.h"
@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace sim {
@@ -74,6 +75,41 @@ std::string ownDirectory() {
     }
     buf[n] = '\0';
     return std::filesystem::path(buf).parent_path().string();
+}
+
+void stopChild(pid_t *child, int graceMs) {
+    if (*child < 0) {
+        return;
+    }
+    kill(*child, SIGTERM);
+    for (int waited = 0; waited < graceMs; waited += 20) {
+        if (waitpid(*child, nullptr, WNOHANG) == *child) {
+            *child = -1;
+            return;
+        }
+        usleep(20000);
+    }
+    kill(*child, SIGKILL);
+    waitpid(*child, nullptr, 0);
+    *child = -1;
+}
+
+volatile sig_atomic_t g_EndSignal = 0;
+
+namespace {
+void onEndSignal(int signal) {
+    g_EndSignal = signal;
+}
+} // namespace
+
+void catchEndSignals() {
+    struct sigaction sa {};
+    sa.sa_handler = onEndSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
 }
 
 } // namespace sim

@@ -1,0 +1,37 @@
+// Helpers shared by tstat-sim's run and fixture modes: the simulated clock as
+// the application sees it, the shared time anchor, where the simulator's own
+// binary lives, the end of the application it started, and the signals that
+// end a run.
+#pragma once
+
+#include <csignal>
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+
+namespace sim {
+
+// Simulated monotonic time in milliseconds.
+int64_t simNowMs();
+// Local time of day in hours, on the simulated wall clock.
+double hourOfDay();
+// Days since 1970 of the local date on the simulated wall clock.
+int64_t localDay();
+// "hh:mm:ss" of the simulated wall clock, the prefix of every console line.
+std::string clockStamp();
+// Sets TSTAT_TIME_ANCHOR when it is not set, so that the simulator and the
+// application it starts count simulated time from the same instant.
+void shareTimeAnchor();
+// The directory of the running executable ("." when it cannot be read).
+std::string ownDirectory();
+
+// Ends a started application: SIGTERM, then SIGKILL after graceMs of host
+// time (the process must end whatever the time scale). *child becomes -1.
+void stopChild(pid_t *child, int graceMs);
+
+// The signal that asked the run to end (SIGINT, SIGTERM or SIGHUP), 0 while
+// none has; catchEndSignals installs the handlers and ignores SIGPIPE.
+extern volatile sig_atomic_t g_EndSignal;
+void catchEndSignals();
+
+} // namespace sim

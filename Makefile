@@ -1,7 +1,7 @@
 # Everyday entry points. `make run` and `make test` install what is missing,
 # configure, build, then run the thermostat on the simulated board or pass
 # every test.
-.PHONY: all run test bench deps build build-test board format clean fuzz soak
+.PHONY: all run test test-quick bench deps build build-test board format clean fuzz soak
 
 all: build
 
@@ -21,6 +21,10 @@ run: build
 
 test: build-test
 	ctest --preset test
+
+# Everything but the simulated-day scenarios and the browser test.
+test-quick: build-test
+	ctest --preset test -LE 'scenario|browser'
 
 # A simulated month of the thermostat (see README); not part of `make test`.
 SOAK_SCALE ?= 1800

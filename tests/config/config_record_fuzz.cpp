@@ -10,6 +10,7 @@
 #include "config/persist.h"
 #include "config/schedule.h"
 #include "config/temp_scale.h"
+#include "fuzz_support.h"
 #include "platform/platform_test.h"
 
 #include <algorithm>
@@ -101,16 +102,7 @@ void runFormats(const TstatSysCfgPersistMem_t &record) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    // The schedule reports every recovery step on standard output; millions
-    // of runs need not.
-    if (freopen("/dev/null", "w", stdout) == nullptr) {
-        return 0;
-    }
-    // Every run writes the user region synchronously: keep the board root in
-    // memory when the host offers a memory file system.
-    if (access("/dev/shm", W_OK) == 0) {
-        setenv("TMPDIR", "/dev/shm", 1);
-    }
+    fuzzQuietStart();
     return 0;
 }
 

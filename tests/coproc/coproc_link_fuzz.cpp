@@ -18,6 +18,7 @@
 #include "board_root.h"
 #include "coproc/coproc_comm.h"
 #include "coproc/coproc_msg.h"
+#include "fuzz_support.h"
 #include "platform/platform_test.h"
 
 #include <cstddef>
@@ -111,14 +112,7 @@ void receivePackets(const uint8_t *data, size_t size) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    // The handlers and the layers behind them report on standard output;
-    // millions of runs need not.
-    if (freopen("/dev/null", "w", stdout) == nullptr) {
-        return 0;
-    }
-    if (access("/dev/shm", W_OK) == 0) {
-        setenv("TMPDIR", "/dev/shm", 1);
-    }
+    fuzzQuietStart();
     static TempBoardRoot root;
     platformFakeClockSet(1000, 0, 1718000000);
     int sink = open("/dev/null", O_WRONLY);

@@ -1,6 +1,7 @@
 // The pages' contents: the main page's texts, buttons and pop-ups, the
 // weather pages, the hold page's refusals, the message page and the security
 // code entry.
+#include "printed.h"
 #include "ui_fixture.h"
 
 #include "config/data_dict.h"
@@ -40,24 +41,29 @@ void setTempOffset(double degrees) {
          [&](auto &cfg) { cfg.tempOffset = fx(degrees); });
 }
 
-TEST_F(PagesTest, TheIndoorTemperatureIsShownInRangeOrUncorrected) {
-    // Celsius read (or none), offset in F, and the text shown.
+TEST_F(PagesTest, TheIndoorReadingsAreShownInRangeOrUncorrected) {
+    // Celsius read (or none), offset in F, and the text shown: 98.96 F shows
+    // as 99, 100.04 F (above the range) as it is, and a corrected 39 F (below
+    // the range) uncorrected.
     const struct {
         bool valid;
         double celsius;
         double offset;
         const char *text;
     } cases[] = {
-        {false, 20, 0, " "},
-        {true, 20, 0, " 68\xB0"},
-        {true, 20, 2, " 66\xB0"},
-        {true, 37.2, 0, " 99\xB0"},  // 98.96 F
-        {true, 37.8, 0, " 100\xB0"}, // 100.04 F, above the range: shown as it is
-        {true, 5, 0, " 41\xB0"},
-        {true, 5, 2, " 41\xB0"}, // corrected 39 is below 40: uncorrected
-        {true, 4.5, 0, " 40\xB0"},
+        {false, 20, 0, " "},        {true, 20, 0, " 68\xB0"},    {true, 20, 2, " 66\xB0"},
+        {true, 37.2, 0, " 99\xB0"}, {true, 37.8, 0, " 100\xB0"}, {true, 5, 0, " 41\xB0"},
+        {true, 5, 2, " 41\xB0"},    {true, 4.5, 0, " 40\xB0"},
     };
     bootAndStart();
+    // The humidity shows only with its sensor.
+    EXPECT_EQ(textOf(m_RelHumidityText), " 40%");
+    EXPECT_TRUE(visible(m_RelHumidity));
+    edit(getTstatConfiguration, setTstatConfiguration,
+         [&](auto &cfg) { cfg.humiditySensor = SENSOR_OFF; });
+    pass();
+    EXPECT_FALSE(visible(m_RelHumidity));
+    EXPECT_FALSE(visible(m_RelHumidityText));
     for (const auto &c : cases) {
         dataDictReset();
         if (c.valid) {
@@ -67,17 +73,6 @@ TEST_F(PagesTest, TheIndoorTemperatureIsShownInRangeOrUncorrected) {
         pass();
         EXPECT_EQ(textOf(m_IndoorTempText), c.text) << c.celsius << " " << c.offset;
     }
-}
-
-TEST_F(PagesTest, TheHumidityShowsOnlyWithItsSensor) {
-    bootAndStart();
-    EXPECT_EQ(textOf(m_RelHumidityText), " 40%");
-    EXPECT_TRUE(visible(m_RelHumidity));
-    edit(getTstatConfiguration, setTstatConfiguration,
-         [&](auto &cfg) { cfg.humiditySensor = SENSOR_OFF; });
-    pass();
-    EXPECT_FALSE(visible(m_RelHumidity));
-    EXPECT_FALSE(visible(m_RelHumidityText));
 }
 
 TEST_F(PagesTest, AlertIconsFollowTheRemindersOnceASecond) {
@@ -103,16 +98,16 @@ TEST_F(PagesTest, TheAdjustingAnimationAlternatesDuringComfortRecovery) {
     pass(6);
     EXPECT_EQ(m_MainPageComfortMode1->loaded + m_MainPageComfortMode2->loaded, 0u);
     // 17:10 on a Tuesday: Return (18:00) is under an hour away.
-    testing::internal::CaptureStdout();
     platformFakeClockSetWall(UI_TEST_WALL_TIME + 10 * 3600);
-    pass(6);
     // A phase lasts 500 ms and the pass that restarts its timer: six passes here.
     std::vector<uint32_t> shown;
-    for (int i = 0; i < 4; i++) {
-        shown.push_back(m_MainPageComfortMode1->loaded * 1 + m_MainPageComfortMode2->loaded * 2);
+    printedBy([&] {
         pass(6);
-    }
-    testing::internal::GetCapturedStdout();
+        for (int i = 0; i < 4; i++) {
+            shown.push_back(m_MainPageComfortMode1->loaded + m_MainPageComfortMode2->loaded * 2);
+            pass(6);
+        }
+    });
     EXPECT_EQ(getRecoveryMode(), 1);
     EXPECT_TRUE(shown == (std::vector<uint32_t>{1, 2, 1, 2}) ||
                 shown == (std::vector<uint32_t>{2, 1, 2, 1}));

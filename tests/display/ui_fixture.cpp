@@ -74,10 +74,10 @@ void UiTest::boot(const FactoryOptions &options) {
     TstatSysCfgPersistMem_t record{};
     buildFactoryImage(made, &record);
     m_root.write("/dev/mtdblock4", bytesOf(record));
-    testing::internal::CaptureStdout();
-    ASSERT_EQ(PersistUtil_Init(), 0);
-    ASSERT_EQ(initThermostatSysCfg(), 0);
-    testing::internal::GetCapturedStdout();
+    printedBy([] {
+        ASSERT_EQ(PersistUtil_Init(), 0);
+        ASSERT_EQ(initThermostatSysCfg(), 0);
+    });
     // Readings as the sensors would give them: 68 F indoors, 40 %.
     setMovAvgIndTemp(fx(20));
     setMovAvgHum(fx(40));

@@ -127,10 +127,8 @@ TEST_F(HostDisplay, WindowKeysBecomeKeyRecords) {
 TEST(KeyRecords, EncodeLittleEndianSixteenBytes) {
     uint8_t record[PLATFORM_KEY_EVENT_SIZE];
     platformEncodeKeyEvent(PlatformKeyEvent{1, 0x0102, -2}, record);
-    const uint8_t expected[16] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0x02, 0x01, 0xFE, 0xFF, 0xFF, 0xFF};
-    for (int i = 0; i < 16; i++) {
-        EXPECT_EQ(record[i], expected[i]) << i;
-    }
+    EXPECT_EQ(std::vector<uint8_t>(record, record + PLATFORM_KEY_EVENT_SIZE),
+              (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 2, 1, 0xFE, 0xFF, 0xFF, 0xFF}));
     PlatformKeyEvent back = platformDecodeKeyEvent(record);
     EXPECT_EQ(back.code, 0x0102);
     EXPECT_EQ(back.value, -2);

@@ -1,6 +1,7 @@
 // Fuzz target of the glyph file reader: the input is a glyph file. It is
 // read as it is, and once more with its size field and header checksum
 // repaired, so that mutations reach the lookup chain and the glyph entries.
+#include "fuzz_support.h"
 #include "graphics/abf.h"
 
 #include <cstdio>
@@ -64,11 +65,7 @@ void readFile(const uint8_t *data, size_t size) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    // The reader explains every rejection on standard output; thousands of
-    // runs need not.
-    if (freopen("/dev/null", "w", stdout) == nullptr) {
-        return 0;
-    }
+    fuzzQuietStart();
     return 0;
 }
 

@@ -6,6 +6,7 @@
 // key only reports a press while it stands reported released and the other
 // way round, and once every event is read and a check per key has passed,
 // each key reports the state its last key event left it in.
+#include "fuzz_support.h"
 #include "graphics/buttons.h"
 #include "platform/platform_display.h"
 
@@ -56,10 +57,7 @@ std::array<uint32_t, 4> finalStates(const uint8_t *data, size_t size) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    // One FIFO per process, kept in memory when the host offers a memory file system.
-    if (access("/dev/shm", W_OK) == 0) {
-        setenv("TMPDIR", "/dev/shm", 1);
-    }
+    fuzzQuietStart(false); // one FIFO per process
     return 0;
 }
 

@@ -2,6 +2,7 @@
 #include "sim_process.h"
 
 #include "board_root.h"
+#include "run_support.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -46,23 +47,12 @@ SimProcess::SimProcess(const std::string &root, const std::string &command,
     }
 }
 
-SimProcess::~SimProcess() {
-    stop();
-}
-
 void SimProcess::stop() {
     if (m_socket >= 0) {
         close(m_socket);
         m_socket = -1;
     }
-    if (m_pid > 0) {
-        kill(m_pid, SIGTERM);
-        if (wait(std::chrono::seconds(5)) < 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-        m_pid = -1;
-    }
+    sim::stopChild(&m_pid, 5000);
 }
 
 int SimProcess::wait(std::chrono::milliseconds limit) {
@@ -140,8 +130,4 @@ std::string SimProcess::waitFor(const std::string &part, std::chrono::millisecon
             m_pending.erase(0, nl + 1);
         }
     }
-}
-
-std::string SimProcess::output() const {
-    return readFile(m_root + "/sim-output.txt");
 }

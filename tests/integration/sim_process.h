@@ -2,6 +2,7 @@
 // socket.
 #pragma once
 
+#include "board_root.h"
 #include "poll_until.h"
 
 #include <chrono>
@@ -15,7 +16,7 @@ class SimProcess {
     // set to scale; its output goes to root/sim-output.txt.
     SimProcess(const std::string &root, const std::string &command,
                const std::vector<std::string> &args, double scale);
-    ~SimProcess();
+    ~SimProcess() { stop(); }
     SimProcess(const SimProcess &) = delete;
     SimProcess &operator=(const SimProcess &) = delete;
 
@@ -28,7 +29,7 @@ class SimProcess {
     std::string waitFor(const std::string &part,
                         std::chrono::milliseconds limit = std::chrono::seconds(10));
     // Everything the simulator printed on its standard output so far.
-    std::string output() const;
+    std::string output() const { return readFile(m_root + "/sim-output.txt"); }
     // Waits for the process to end; returns its exit status or -1.
     int wait(std::chrono::milliseconds limit = std::chrono::seconds(10));
     void stop();

@@ -5,6 +5,7 @@
 // lock times and range within what the lockout page steps, program start
 // times of the day, and humidity setpoints of 0-100 %.
 #include "bus_board.h"
+#include "fuzz_support.h"
 
 #include "config/persist.h"
 #include "coproc/coproc_msg.h"
@@ -21,12 +22,6 @@ namespace {
 std::unique_ptr<TempBoardRoot> m_Root;
 unsigned m_Runs;
 
-void check(bool ok) {
-    if (!ok) {
-        abort();
-    }
-}
-
 bool percent(fpr_t value) {
     return value >= 0 && value <= 100 * FPR_ONE;
 }
@@ -34,23 +29,23 @@ bool percent(fpr_t value) {
 void checkRecord() {
     TstatSysCfgPersistMem_t r;
     copyThermostatSysCfg(&r);
-    check(r.tstatMode.mode <= TSTAT_MODE_PERMANENT_HOLD);
-    check(r.securityCode <= 9999);
-    check(r.lockoutCfg.modeLockTime <= 60 && r.lockoutCfg.fanLockTime <= 60 &&
-          r.lockoutCfg.tempLockTimeLimit <= 60 && r.lockoutCfg.tempLockRangeLimit <= 10);
-    check(r.tstatFmtSettings.tempScale <= TEMP_SCALE_CELSIUS &&
-          r.tstatFmtSettings.dateFormat <= DATE_FORMAT_YY_MM_DD &&
-          r.tstatFmtSettings.timeFormat <= TIME_FORMAT_24_HOUR);
-    check(r.bkLightCtl.activeBrightness <= BACKLIGHT_ACTIVE_HIGH &&
-          r.bkLightCtl.inactiveBrightness <= BACKLIGHT_INACTIVE_OFF);
+    fuzzCheck(r.tstatMode.mode <= TSTAT_MODE_PERMANENT_HOLD);
+    fuzzCheck(r.securityCode <= 9999);
+    fuzzCheck(r.lockoutCfg.modeLockTime <= 60 && r.lockoutCfg.fanLockTime <= 60 &&
+              r.lockoutCfg.tempLockTimeLimit <= 60 && r.lockoutCfg.tempLockRangeLimit <= 10);
+    fuzzCheck(r.tstatFmtSettings.tempScale <= TEMP_SCALE_CELSIUS &&
+              r.tstatFmtSettings.dateFormat <= DATE_FORMAT_YY_MM_DD &&
+              r.tstatFmtSettings.timeFormat <= TIME_FORMAT_24_HOUR);
+    fuzzCheck(r.bkLightCtl.activeBrightness <= BACKLIGHT_ACTIVE_HIGH &&
+              r.bkLightCtl.inactiveBrightness <= BACKLIGHT_INACTIVE_OFF);
     for (const auto &day : r.prgSetPnt) {
         for (const auto &p : day.period) {
-            check(p.startHour <= 23 && p.startMinute <= 59);
-            check(percent(p.humidifySetPoint) && percent(p.dehumidifySetPoint));
+            fuzzCheck(p.startHour <= 23 && p.startMinute <= 59);
+            fuzzCheck(percent(p.humidifySetPoint) && percent(p.dehumidifySetPoint));
         }
     }
-    check(percent(r.tstatMode.vacationSetPoint.humidifySetPoint) &&
-          percent(r.tstatMode.vacationSetPoint.dehumidifySetPoint));
+    fuzzCheck(percent(r.tstatMode.vacationSetPoint.humidifySetPoint) &&
+              percent(r.tstatMode.vacationSetPoint.dehumidifySetPoint));
 }
 
 } // namespace

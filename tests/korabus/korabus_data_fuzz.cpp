@@ -3,6 +3,7 @@
 // an odd kind a level write, and a kind above 0xF0 runs a poll. Afterwards
 // every setting the groups write must hold a value of its enumeration.
 #include "bus_board.h"
+#include "fuzz_support.h"
 
 #include "config/persist.h"
 #include "korabus/korabus_data.h"
@@ -16,12 +17,6 @@ namespace {
 
 std::unique_ptr<TempBoardRoot> m_Root;
 unsigned m_Runs;
-
-void check(bool ok) {
-    if (!ok) {
-        abort();
-    }
-}
 
 } // namespace
 
@@ -47,15 +42,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     TstatSysCfgPersistMem_t r;
     copyThermostatSysCfg(&r);
-    check(r.hvacSettings.fanSpeed <= FAN_SPEED_LOW);
-    check(r.hvacSettings.fanState <= FAN_STATE_ON);
-    check(r.hvacSettings.hvacState <= HVAC_STATE_EMERGENCY_HEAT);
-    check(r.humidifyState <= HUMIDIFY_STATE_OFF);
-    check(r.tstatMode.mode <= TSTAT_MODE_PERMANENT_HOLD);
-    check(r.lockoutCfg.buttonLockout <= LOCK_UNLOCKED);
+    fuzzCheck(r.hvacSettings.fanSpeed <= FAN_SPEED_LOW);
+    fuzzCheck(r.hvacSettings.fanState <= FAN_STATE_ON);
+    fuzzCheck(r.hvacSettings.hvacState <= HVAC_STATE_EMERGENCY_HEAT);
+    fuzzCheck(r.humidifyState <= HUMIDIFY_STATE_OFF);
+    fuzzCheck(r.tstatMode.mode <= TSTAT_MODE_PERMANENT_HOLD);
+    fuzzCheck(r.lockoutCfg.buttonLockout <= LOCK_UNLOCKED);
     // Emergency heat only on a heat pump.
-    check(r.hvacSettings.hvacState != HVAC_STATE_EMERGENCY_HEAT ||
-          r.tstatCfg.systemType == SYSTEM_TYPE_ONE_STG_HEAT_PUMP ||
-          r.tstatCfg.systemType == SYSTEM_TYPE_TWO_STG_HEAT_PUMP);
+    fuzzCheck(r.hvacSettings.hvacState != HVAC_STATE_EMERGENCY_HEAT ||
+              r.tstatCfg.systemType == SYSTEM_TYPE_ONE_STG_HEAT_PUMP ||
+              r.tstatCfg.systemType == SYSTEM_TYPE_TWO_STG_HEAT_PUMP);
     return 0;
 }

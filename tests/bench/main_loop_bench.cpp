@@ -135,15 +135,6 @@ void BM_FullMainPageRedraw(benchmark::State &state) {
 }
 BENCHMARK(BM_FullMainPageRedraw)->Unit(benchmark::kMicrosecond);
 
-void BM_FullControlRun(benchmark::State &state) {
-    Board board(SYSTEM_TYPE_TWO_STG_HEAT_PUMP);
-    for (auto _ : state) {
-        platformFakeClockAdvanceMs(15000);
-        benchmark::DoNotOptimize(hvacExecuteAlgorithm(15));
-    }
-}
-BENCHMARK(BM_FullControlRun);
-
 void BM_BusCommand(benchmark::State &state, const char *command) {
     Board board;
     Board::attachLink();

@@ -304,15 +304,11 @@ Temps applyWriteRule(Temps current, const TstatSetPoint_t &in) {
     return current;
 }
 
-void setDeadband(double degrees) {
-    edit(getTstatSetupDifferential, setTstatSetupDifferential,
-         [&](auto &diff) { diff.deadband = fx(degrees); });
-}
-
 TEST_F(SetpointRuleTest, WriteRuleKeepsLimitsAndDeadband) {
     bootTestRecord();
     setHVACState(HVAC_STATE_AUTO);
-    setDeadband(2.0);
+    edit(getTstatSetupDifferential, setTstatSetupDifferential,
+         [&](auto &diff) { diff.deadband = fx(2.0); });
     const Temps start = {fx(20), fx(25), fx(35), fx(55)};
     struct Case {
         double heat, cool;       // requested

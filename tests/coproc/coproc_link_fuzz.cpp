@@ -5,8 +5,11 @@
 //  - Even, bit 2 clear: a byte stream from the port, fed to the receive state
 //    machine (with passthrough switched on and off on the way when bit 1 is
 //    set).
-//  - Even, bit 2 set: the same stream written into a pipe that the link polls,
-//    as the main loop reads the port, until the writer hangs up.
+//  - Even, bit 2 set, bit 3 clear: the same stream written into a pipe that
+//    the link polls, as the main loop reads the port, until the writer hangs up.
+//  - Even, bits 2 and 3 set: a firmware transfer, a step per control byte: a
+//    block with a correct CRC (numbered as expected, as the last one, or one
+//    ahead), a stray byte, the end of transfer, or seconds of silence.
 //  - Odd, bit 1 clear: the body of one frame (type, length, payload) that
 //    gets a correct CRC appended, so that every handler sees arbitrary
 //    payloads and length bytes.
@@ -18,9 +21,12 @@
 #include "board_root.h"
 #include "coproc/coproc_comm.h"
 #include "coproc/coproc_msg.h"
+#include "coproc/download.h"
+#include "core/util.h"
 #include "fuzz_support.h"
 #include "platform/platform_test.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -31,12 +37,6 @@
 
 namespace {
 
-size_t m_PassedBytes;
-
-void countByte(uint8_t) {
-    m_PassedBytes++;
-}
-
 void receiveStream(const uint8_t *data, size_t size, bool passthrough) {
     CoprocComm *comm = coprocCommAttach(-1, coprocMsgProcess);
     if (comm == nullptr) {
@@ -45,7 +45,7 @@ void receiveStream(const uint8_t *data, size_t size, bool passthrough) {
     if (passthrough) {
         size_t half = size / 2;
         coprocCommReceive(comm, data, half);
-        coprocCommEnterPassthrough(comm, countByte);
+        coprocCommEnterPassthrough(comm, [](uint8_t) {});
         coprocCommReceive(comm, data, half / 2);
         coprocCommExitPassthrough(comm);
         coprocCommReceive(comm, data + half, size - half);
@@ -109,6 +109,38 @@ void receivePackets(const uint8_t *data, size_t size) {
     coprocCommClose(comm);
 }
 
+void downloadSteps(const uint8_t *data, size_t size) {
+    downloadReset();
+    downloadStart(size % 2 != 0 ? DOWNLOAD_APP_ARCHIVE : DOWNLOAD_GFX_ARCHIVE);
+    platformFakeClockAdvanceMs(DOWNLOAD_REQUEST_PERIOD_MS + 1);
+    downloadPoll();
+    uint8_t expected = 1;
+    for (size_t at = 0; at < size;) {
+        uint8_t step = data[at++];
+        if (step % 4 == 0) {
+            uint8_t block[DOWNLOAD_BLOCK_SIZE] = {DOWNLOAD_SOH};
+            block[1] = static_cast<uint8_t>(expected + (step >> 2) % 3 - 1);
+            block[2] = static_cast<uint8_t>(~block[1]);
+            size_t n = std::min(size - at, DOWNLOAD_BLOCK_DATA);
+            memcpy(block + 3, data + at, n);
+            at += n;
+            utilPutUint16BE(coprocCommCrc(0, block + 3, DOWNLOAD_BLOCK_DATA), block + 131);
+            expected = static_cast<uint8_t>(expected + (block[1] == expected ? 1 : 0));
+            for (uint8_t byte : block) {
+                downloadProc(byte);
+            }
+        } else if (step % 4 == 1 && at < size) {
+            downloadProc(data[at++]);
+        } else if (step % 4 == 2) {
+            downloadProc(DOWNLOAD_EOT);
+        } else {
+            platformFakeClockAdvanceMs((step >> 2) * 1000u);
+            downloadPoll();
+        }
+    }
+    downloadReset();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
@@ -130,7 +162,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     data++;
     size--;
     if ((mode & 1) == 0) {
-        if ((mode & 4) != 0) {
+        if ((mode & 12) == 12) {
+            downloadSteps(data, size);
+        } else if ((mode & 4) != 0) {
             pollStream(data, size);
         } else {
             receiveStream(data, size, (mode & 2) != 0);

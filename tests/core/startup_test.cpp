@@ -36,11 +36,6 @@ size_t packets(const Bytes &stream, uint8_t type) {
     return n;
 }
 
-void reportLineVoltage(uint16_t raw) {
-    Bytes frame = coprocFrameOf(0x0E, {static_cast<uint8_t>(raw >> 8), static_cast<uint8_t>(raw)});
-    ASSERT_EQ(coprocMsgProcess(frame.data(), static_cast<uint16_t>(frame.size())), 0);
-}
-
 const std::string c_Tstat = TSTAT_BUILD_DIR "/bin/tstat";
 
 TEST(StartUp, WrongArgumentCountPrintsOnlyTheUsageLine) {
@@ -113,8 +108,10 @@ TEST_F(StartUpInProcess, EmergencyStopEngagesAt491AndHoldsTenSeconds) {
     } steps[] = {{0, 0, 0}, {492, 0, 0}, {491, 0, 1},  {600, 9999, 1},
                  {0, 1, 0}, {300, 0, 1}, {0, 10000, 1}};
     for (const auto &step : steps) {
+        Bytes frame = coprocFrameOf(
+            0x0E, {static_cast<uint8_t>(step.reading >> 8), static_cast<uint8_t>(step.reading)});
         if (step.reading != 0) {
-            reportLineVoltage(static_cast<uint16_t>(step.reading));
+            ASSERT_EQ(coprocMsgProcess(frame.data(), static_cast<uint16_t>(frame.size())), 0);
         }
         platformFakeClockAdvanceMs(step.afterMs);
         EXPECT_EQ(checkEStop(), step.engaged) << step.reading << " +" << step.afterMs;

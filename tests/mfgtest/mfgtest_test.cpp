@@ -22,8 +22,8 @@
 #include "fixed.h"
 #include "modules.h"
 #include "printed.h"
-#include "relay_check.h"
 #include "pty_pair.h"
+#include "relay_check.h"
 
 #include <gtest/gtest.h>
 
@@ -60,7 +60,7 @@ class MfgTest : public ::testing::Test {
     PtyPair coproc;  // the coprocessor's end of the link
 
     void SetUp() override {
-        resetAll();
+        resetModules();
         platformFakeClockSet(1000, 0, 1700000000);
         std::filesystem::create_directories(root.file("/dev/input"));
         ASSERT_EQ(symlink(console.slaveName().c_str(), root.file("/dev/ttyS0").c_str()), 0);
@@ -72,8 +72,7 @@ class MfgTest : public ::testing::Test {
         ASSERT_EQ(RlyCntl_Init(), 0);
         Sensors_Initialize();
     }
-    void TearDown() override { resetAll(); }
-    static void resetAll() { resetModules(); }
+    void TearDown() override { resetModules(); }
 
     void fixtureSends(const std::string &text) { console.write(textBytes(text)); }
     void coprocSends(uint8_t type, const Bytes &payload) {
@@ -202,7 +201,7 @@ TEST_F(MfgTest, FailedLinkOrRelayTestEndsTheSequence) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.printed);
-        resetAll();
+        resetModules();
         root.write("/sim/relay-log", "");
         ASSERT_EQ(coprocessorInit(coproc.slaveName().c_str()), 0);
         ASSERT_EQ(RlyCntl_Init(), 0);
@@ -275,7 +274,7 @@ TEST_F(MfgTest, SerialNumberIsWrittenOnceAndReadBack) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        resetAll();
+        resetModules();
         std::filesystem::remove(root.file("/dev/mtdblock8"));
         if (c.storeFails) {
             // Reads give zeros (no valid serial), writes fail.

@@ -1,7 +1,7 @@
 # Everyday entry points. `make run` and `make test` install what is missing,
 # configure, build, then run the thermostat on the simulated board or pass
 # every test.
-.PHONY: all run test test-quick bench deps build build-test board format clean fuzz soak
+.PHONY: all run test test-quick bench deps build build-test board format clean fuzz soak mutation
 
 all: build
 
@@ -43,6 +43,15 @@ fuzz:
 	cmake --build --preset fuzz
 	./scripts/fuzz-campaign.sh -t $(or $(FUZZ_TIME),180) $(FUZZ_TARGETS)
 
+# Planted-fault run (see README), not part of `make test`: plants small
+# faults one at a time in the sources and reports which the quick tests catch.
+# MUTATION_FILES="src/hvac src/config" (files or directories), MUTATION_SAMPLE=N
+# or all (default 200), MUTATION_SEED=S, MUTATION_JOBS=J (build jobs).
+mutation: deps
+	./scripts/mutation.sh $(if $(MUTATION_SAMPLE),-n $(MUTATION_SAMPLE)) \
+		$(if $(MUTATION_SEED),-s $(MUTATION_SEED)) $(if $(MUTATION_JOBS),-j $(MUTATION_JOBS)) \
+		$(MUTATION_FILES)
+
 board: deps
 	cmake --preset board
 	cmake --build --preset board
@@ -51,4 +60,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs -r clang-format -i
 
 clean:
-	rm -rf build build-test build-board build-fuzz
+	rm -rf build build-test build-board build-fuzz build-mutation

@@ -1,22 +1,22 @@
 # Helpers shared by the subsystem, tool and test CMake files.
 
-# tstat_add_subsystem(NAME [DEPS <targets...>])
-# The static library tstat_NAME from every .cpp file of the calling
-# directory (none yet: no library). Subsystems call each other freely, so
-# executables and tests link them all through tstat_libs, which resolves the
-# references between them in one group.
+# tstat_add_subsystem(NAME [SOURCES <files...>] [BELOW <subsystems...>] [DEPS <targets...>])
+# The static library tstat_NAME from SOURCES, by default every .cpp file of
+# the calling directory. BELOW names the subsystems it calls, every one of
+# them lower in the layering: a subsystem never calls one above it (an upper
+# one registers a hook with it instead), so linking tstat_NAME brings in
+# exactly that subsystem and those below it. DEPS adds external libraries.
 function(tstat_add_subsystem name)
-    cmake_parse_arguments(S "" "" "DEPS" ${ARGN})
-    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-    if(NOT sources)
-        return()
+    cmake_parse_arguments(S "" "" "SOURCES;BELOW;DEPS" ${ARGN})
+    if(S_SOURCES)
+        set(sources ${S_SOURCES})
+    else()
+        file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
     endif()
     add_library(tstat_${name} STATIC ${sources})
     target_include_directories(tstat_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
-    target_link_libraries(tstat_${name} PUBLIC tstat_platform ${S_DEPS})
-    if(NOT name STREQUAL "platform" AND NOT name STREQUAL "core")
-        target_link_libraries(tstat_${name} PUBLIC tstat_core)
-    endif()
+    list(TRANSFORM S_BELOW PREPEND tstat_)
+    target_link_libraries(tstat_${name} PUBLIC ${S_BELOW} tstat_platform ${S_DEPS})
 endfunction()
 
 # tstat_add_test(NAME SOURCES <files...> LIBS <targets...> [LABELS <labels...>])

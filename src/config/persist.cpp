@@ -5,7 +5,6 @@
 
 #include "config/data_dict.h"
 #include "config/sys_cfg_image.h"
-#include "korabus/korabus_command.h"
 #include "platform/platform.h"
 
 #include <array>
@@ -194,7 +193,7 @@ int initThermostatSysCfg() {
 
 int saveThermostatSysCfg() {
     if (takeModeChangeFlag() != 0) {
-        korabusReportModeCommand();
+        reportModeSaved();
     }
     m_TstatSysCfg.tstatSysCfgId = TSTAT_SYS_CFG_USER_ID;
     return PersistUtil_StoreData(PERSIST_REGION_USER, &m_TstatSysCfg, sizeof(m_TstatSysCfg));

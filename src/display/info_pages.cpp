@@ -9,7 +9,6 @@
 #include "display/pages.h"
 #include "display/screen_parts.h"
 #include "hvac/hvac_control.h"
-#include "korabus/korabus_command.h"
 #include "menus/hold_menu.h"
 #include "menus/menu_pages.h"
 #include "menus/security_code_menu.h"
@@ -233,7 +232,7 @@ void handleMessageScreenButton() {
 }
 
 void displayMsgScrnToMainPage() {
-    korabusMessageScreenClearCommand();
+    reportMessageCleared();
     displayMainPage();
 }
 

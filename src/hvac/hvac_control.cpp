@@ -149,6 +149,7 @@ void hvacSetHeatAlgorithm(HvacAlgFunc algorithm) {
 
 void hvacAlgorithmInit(const TstatHvacSettings_t *hvacSettings, const TstatCfg_t *tstatCfg,
                        HumidifyState humidifyState) {
+    setHumidifyStateHook(initialiseHvacAlgorithms);
     m_HvacSettings = *hvacSettings;
     m_TstatCfg = *tstatCfg;
     m_HumidifyState = humidifyState;

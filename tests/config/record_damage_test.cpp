@@ -66,7 +66,7 @@ TEST_F(RecordDamageTest, AFlippedByteIsRejectedWhereItShowsAndNeverFaults) {
         SCOPED_TRACE(at);
         std::string damaged = user;
         damaged[at] = static_cast<char>(damaged[at] ^ 0xFF);
-        resetModules();
+        resetModules<Layer::Config>();
         setWallClock(localEpoch(2024, 6, 10, 12, 0));
         ASSERT_EQ(quietBoot(factory, damaged), 0);
         // The identity and the erased last byte tell a damaged record; the

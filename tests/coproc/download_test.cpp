@@ -8,7 +8,6 @@
 #include "coproc/coproc_msg.h"
 #include "coproc_capture.h"
 #include "coproc_frame.h"
-#include "korabus/korabus_data.h"
 #include "platform/platform_test.h"
 
 #include <gtest/gtest.h>
@@ -61,10 +60,8 @@ class DownloadTest : public ::testing::Test {
         m_link.reset();
     }
 
-    void startByCommand(const char *command) {
-        char text[16];
-        snprintf(text, sizeof(text), "%s", command);
-        korabusDataProcessCommand(text);
+    void start(const char *archive) {
+        downloadStart(archive);
         ASSERT_EQ(downloadGetState(), DOWNLOAD_STARTED);
         ASSERT_NE(g_coprocHdl->passthrough, 0u);
     }
@@ -94,7 +91,7 @@ class DownloadTest : public ::testing::Test {
 };
 
 TEST_F(DownloadTest, ThreeBlocksWithABadCrcAndALostAck) {
-    startByCommand("SFLASH1\r");
+    start(DOWNLOAD_APP_ARCHIVE);
     // Bytes before the first request are dropped; the first request comes
     // after a second, then one a second until the sender starts.
     EXPECT_TRUE(send({DOWNLOAD_SOH, 1, 0xFE}).empty());
@@ -186,7 +183,7 @@ TEST_F(DownloadTest, AFileThatCannotBeOpenedOrWrittenInstallsNothing) {
 
 TEST_F(DownloadTest, AStalledDownloadGivesTheLinkBack) {
     // A sender that stops after one block, while stray bytes keep coming.
-    startByCommand("SFLASH1\r");
+    start(DOWNLOAD_APP_ARCHIVE);
     wait(1000);
     Bytes data = stream(1000);
     EXPECT_EQ(send(block(1, data, 0)), c_Ack);

@@ -9,6 +9,7 @@
 #include "coproc/coproc_msg.h"
 #include "coproc/download.h"
 #include "hvac/sensors.h"
+#include "korabus/korabus_data.h"
 #include "modules.h"
 
 #include <gtest/gtest.h>
@@ -44,6 +45,7 @@ class SimLinkTest : public ::testing::Test {
     void SetUp() override {
         Sensors_Initialize();
         resetModules();
+        korabusInit();
         m_Frames.clear();
     }
     void TearDown() override { resetModules(); }

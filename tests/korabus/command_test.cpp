@@ -8,6 +8,7 @@
 #include "config/data_dict.h"
 #include "config/forecast.h"
 #include "config/schedule.h"
+#include "coproc/download.h"
 #include "coproc_frame.h"
 #include "display/display_manager.h"
 #include "hvac/hvac_control.h"
@@ -194,6 +195,9 @@ TEST_F(BusTest, ForecastClockScreenAndFactoryReset) {
     busCommand("SLEEP");
     busCommand("WAKE");
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
+    busCommand("SFLASH2\r");
+    EXPECT_EQ(downloadGetState(), DOWNLOAD_STARTED);
+    downloadReset();
 
     busCommand("CD 4321");
     busCommand("MD MPH H68 C76");

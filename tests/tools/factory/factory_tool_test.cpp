@@ -102,7 +102,7 @@ TEST_F(FactoryToolTest, RoundTripChangesOnlyTheChangedFields) {
     const std::string factory = m_root.read("/dev/mtdblock4");
     platformFakeClockSet(1000, 0, c_MadeAt);
 
-    resetModules();
+    resetModules<Layer::Config>();
     ASSERT_EQ(PersistUtil_Init(), 0);
     ASSERT_EQ(initThermostatSysCfg(), 0);
     setSecurityCode(4321);

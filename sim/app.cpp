@@ -4,6 +4,7 @@
 #include "run_support.h"
 
 #include "board.h"
+#include "common/file_descriptor.h"
 #include "console.h"
 #include "core/util.h"
 #include "decode.h"
@@ -63,37 +64,6 @@ constexpr int CHILD_GRACE_MS = 3000;
 // with the application keeping its 15-second control period.
 constexpr const char *REPORT_TIME_SCALE = "3600";
 
-// A descriptor closed when it goes out of scope.
-class Fd {
-  public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    Fd(Fd &&other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
-    Fd &operator=(Fd &&other) noexcept {
-        if (this != &other) {
-            reset();
-            m_fd = other.m_fd;
-            other.m_fd = -1;
-        }
-        return *this;
-    }
-    int get() const { return m_fd; }
-    void reset() {
-        if (m_fd >= 0) {
-            close(m_fd);
-        }
-        m_fd = -1;
-    }
-
-  private:
-    int m_fd;
-};
-
-const char *c_RelayNames[RELAY_COUNT] = {"O/B", "Y1",  "Y2", "W1", "W2",
-                                         "DEH", "HUM", "G1", "G2", "G3"};
-
 std::string relayText(const std::array<char, RELAY_COUNT> &r) {
     std::string text(r.begin(), r.end());
     std::string closed;
@@ -107,7 +77,7 @@ std::string relayText(const std::array<char, RELAY_COUNT> &r) {
 }
 
 struct Client {
-    Fd fd;
+    FileDescriptor fd;
     LineBuffer lines;
     std::string out;
 };
@@ -144,7 +114,7 @@ class Simulator {
     House m_house;
     PseudoTerminal m_pty;
     std::unique_ptr<Coprocessor> m_coproc;
-    Fd m_listen;
+    FileDescriptor m_listen;
     std::vector<std::unique_ptr<Client>> m_clients;
     LineBuffer m_stdinLines;
     bool m_stdinOpen = true;
@@ -240,7 +210,7 @@ void Simulator::readRelays() {
 }
 
 bool Simulator::openConsoleSocket() {
-    Fd fd(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    FileDescriptor fd(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (fd.get() < 0) {
         say(std::string("tstat-sim: no console socket: ") + strerror(errno));
         return false;
@@ -284,7 +254,7 @@ void Simulator::acceptClients() {
             continue;
         }
         auto client = std::make_unique<Client>();
-        client->fd = Fd(fd);
+        client->fd = FileDescriptor(fd);
         m_clients.push_back(std::move(client));
     }
 }

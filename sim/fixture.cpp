@@ -2,8 +2,8 @@
 // mode, played against the application on the simulated board.
 #include "fixture.h"
 
-#include "../tools/common/file_descriptor.h"
 #include "board.h"
+#include "common/file_descriptor.h"
 #include "coprocessor.h"
 #include "core/util.h"
 #include "house.h"
@@ -93,24 +93,11 @@ constexpr std::array<StepSpec, STEP_COUNT> c_Steps = {{
 constexpr const char *APP_READY = "APP_READY";
 
 // The relay walk: relay numbers 10-19 of the unit, as contacts of sim/relays.
-struct WalkRelay {
-    size_t contact;
-    const char *name;
-};
 constexpr size_t WALK_LENGTH = 10;
 constexpr size_t FIRST_WALK_RELAY = 10;
-constexpr std::array<WalkRelay, WALK_LENGTH> c_Walk = {{
-    {7, "G1"},
-    {8, "G2"},
-    {9, "G3"},
-    {3, "W1/E"},
-    {4, "W2"},
-    {1, "Y1"},
-    {2, "Y2"},
-    {0, "O/B"},
-    {5, "DEH"},
-    {6, "HUM"},
-}};
+constexpr std::array<RelayIndex, WALK_LENGTH> c_Walk = {RELAY_G1,  RELAY_G2, RELAY_G3, RELAY_W1E,
+                                                        RELAY_W2,  RELAY_Y1, RELAY_Y2, RELAY_OB,
+                                                        RELAY_DEH, RELAY_HUM};
 // The walk is stepped by any of these keys; the fixture takes them in turn.
 constexpr std::array<const char *, 3> c_WalkKeys = {"up", "down", "mode"};
 
@@ -530,7 +517,7 @@ void Fixture::walk() {
         static_cast<int>(m_walkNext) >= m_options.presses || m_walkFaulty) {
         return;
     }
-    const WalkRelay &relay = c_Walk[m_walkNext];
+    RelayIndex relay = c_Walk[m_walkNext];
     // The first press waits, as an operator would, until the unit has reset
     // the relays: the walk counts key presses only once that is done.
     if (m_walkNext == 0 && !m_pressed && !relaysQuiet()) {
@@ -542,12 +529,12 @@ void Fixture::walk() {
             m_pressed = true;
             m_relayDeadline.arm(RELAY_SIM_MS, RELAY_HOST_FLOOR_MS);
             say(std::string("fixture> key ") + key + " (relay walk " +
-                std::to_string(m_walkNext + 1) + ", " + relay.name + ")");
+                std::to_string(m_walkNext + 1) + ", " + c_RelayNames[relay] + ")");
         }
         return;
     }
     std::string expected(WALK_LENGTH, '0');
-    expected[relay.contact] = '1';
+    expected[relay] = '1';
     if (m_relays == expected) {
         m_walkNotes[m_walkNext] = "closed alone";
         m_walkNext++;
@@ -630,7 +617,7 @@ bool Fixture::report() {
                         ? std::string(static_cast<int>(k) < m_options.presses ? "not seen"
                                                                               : "not pressed")
                         : m_walkNotes[k];
-                printf("      relay %zu %-5s %s\n", FIRST_WALK_RELAY + k, c_Walk[k].name,
+                printf("      relay %zu %-5s %s\n", FIRST_WALK_RELAY + k, c_RelayNames[c_Walk[k]],
                        note.c_str());
             }
         }

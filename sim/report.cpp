@@ -23,9 +23,7 @@ constexpr double MS_PER_MINUTE = 60000.0;
 // The thermostat asks for each periodic report once a second.
 constexpr double REQUESTS_PER_MINUTE = 60.0;
 constexpr int64_t MS_PER_HOUR = 3600000;
-constexpr int STAGE_RELAYS[] = {RELAY_W1, RELAY_W2, RELAY_Y1, RELAY_Y2};
-const char *const c_RelayNames[RELAY_COUNT] = {"O/B", "Y1",  "Y2", "W1/E", "W2",
-                                               "DEH", "HUM", "G1", "G2",   "G3"};
+constexpr int STAGE_RELAYS[] = {RELAY_W1E, RELAY_W2, RELAY_Y1, RELAY_Y2};
 const char *const c_PeriodNames[] = {"Wake", "Leave", "Return", "Sleep", "hold", "vacation"};
 const char *const c_HvacStateNames[] = {"heat", "cool", "auto", "off", "emergency heat"};
 
@@ -499,9 +497,10 @@ Report computeReport(const std::vector<TraceRow> &rows, const std::vector<RelayE
         }
         if (setup.heatPump && setup.hvacState != HVAC_STATE_EMERGENCY_HEAT &&
             row.outdoor > setup.balancePoint) {
-            double aux = std::max(row.onSeconds[RELAY_W1], row.onSeconds[RELAY_W2]);
+            double aux = std::max(row.onSeconds[RELAY_W1E], row.onSeconds[RELAY_W2]);
             report.auxAboveBalanceMinutes += aux / 60.0;
-            report.auxAboveBalanceKwh += (row.energyKj[RELAY_W1] + row.energyKj[RELAY_W2]) / 3600.0;
+            report.auxAboveBalanceKwh +=
+                (row.energyKj[RELAY_W1E] + row.energyKj[RELAY_W2]) / 3600.0;
         }
     }
     finishComfort(report.all);
@@ -522,7 +521,7 @@ Report computeReport(const std::vector<TraceRow> &rows, const std::vector<RelayE
         }
         report.stages.push_back(f);
     }
-    Switching cycles = switching(sequenced, {RELAY_W1, RELAY_W2, RELAY_Y1, RELAY_Y2}, end);
+    Switching cycles = switching(sequenced, {RELAY_W1E, RELAY_W2, RELAY_Y1, RELAY_Y2}, end);
     report.cycles = static_cast<unsigned>(cycles.starts.size());
     for (size_t i = 1; i < cycles.starts.size(); i++) {
         double gap = (cycles.starts[i] - cycles.starts[i - 1]) / 1000.0;

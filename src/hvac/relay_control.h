@@ -8,6 +8,7 @@
 
 #include "config/persist.h"
 
+#include <array>
 #include <cstdint>
 
 // Relay indexes, the order of every relay array and of sim/relays.
@@ -24,6 +25,11 @@ enum RelayIndex : uint32_t {
     RELAY_G3 = 9,  // fan, high speed
     RELAY_COUNT = 10,
 };
+
+// The relays' terminal names, in relay order: the one list that the
+// simulated board, the report, the relay checker and the dashboard use.
+constexpr std::array<const char *, RELAY_COUNT> c_RelayNames = {"O/B", "Y1",  "Y2", "W1/E", "W2",
+                                                                "DEH", "HUM", "G1", "G2",   "G3"};
 
 int RlyCntl_Init();
 int RlyCntl_GetMfgTestMode();

@@ -231,10 +231,10 @@ TEST(DashboardModel, SamplesShowShortRunsAndKeepSixHours) {
     TempBoardRoot root;
     sim::House house{sim::HouseParams{}};
     sim::DashboardModel model;
-    std::array<char, sim::RELAY_COUNT> open;
+    std::array<char, RELAY_COUNT> open;
     open.fill('0');
-    std::array<char, sim::RELAY_COUNT> heating = open;
-    heating[sim::RELAY_W1] = '1';
+    std::array<char, RELAY_COUNT> heating = open;
+    heating[RELAY_W1E] = '1';
     const int64_t period = sim::DashboardModel::SAMPLE_PERIOD_MS;
     EXPECT_TRUE(model.sample(0, house));
     // W1 closed for one pass between two samples still shows in the next.
@@ -243,7 +243,7 @@ TEST(DashboardModel, SamplesShowShortRunsAndKeepSixHours) {
     house.setRelays(open);
     EXPECT_FALSE(model.sample(period - 1, house));
     EXPECT_TRUE(model.sample(period, house));
-    EXPECT_EQ(model.lastSample().relays, 1u << sim::RELAY_W1);
+    EXPECT_EQ(model.lastSample().relays, 1u << RELAY_W1E);
     EXPECT_TRUE(model.sample(2 * period, house));
     EXPECT_EQ(model.lastSample().relays, 0u);
     // One sample more than the history holds: the first one is dropped.

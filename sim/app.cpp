@@ -54,6 +54,8 @@ constexpr int64_t STATUS_PERIOD_MS = 60000;
 // Bytes left unread on the link after which they count as stale (the
 // terminal layer itself holds at most 4095).
 constexpr size_t STALE_BYTES = 2048;
+// Simulated milliseconds between two looks for stale bytes.
+constexpr int64_t STALE_CHECK_PERIOD_MS = 1000;
 constexpr size_t MAX_CLIENTS = 8;
 // A client that does not read its output is dropped past this much.
 constexpr size_t MAX_CLIENT_BACKLOG = 4 * 1024 * 1024;
@@ -108,6 +110,16 @@ class Simulator {
     double runHour() const;
     void everyMinute();
     void finishReport(double hostSeconds);
+    // The steps of run(): the board, link, console and signals made ready;
+    // one pass's wait for input; the house and the trace moved on to now;
+    // the link, status line, dashboard and console clients served; the run's
+    // end by its hours; and everything stopped, with the report.
+    bool prepare();
+    std::vector<std::string> waitForConsoleLines();
+    void advanceHouse(int64_t now);
+    void pollPeers(int64_t now);
+    bool hoursDone();
+    void shutDown(double hostSeconds);
 
     SimOptions m_options;
     bool m_startApplication;
@@ -126,6 +138,10 @@ class Simulator {
     struct stat m_relaysStat {};
     bool m_staleNoted = false;
     std::unique_ptr<Dashboard> m_dashboard;
+    std::unique_ptr<ConsoleContext> m_console;
+    int64_t m_lastPassMs = 0;
+    int64_t m_nextStatusMs = 0;
+    int64_t m_nextStaleCheckMs = 0;
     std::string m_httpPortFile;
     int64_t m_startDay = 0;
     Recorder m_recorder;
@@ -450,10 +466,10 @@ void Simulator::banner() {
     say("tstat-sim: house " + houseSummary(p, m_house.weather()));
 }
 
-int Simulator::run() {
+bool Simulator::prepare() {
     say("tstat-sim: board root " + absoluteRoot());
     if (!prepareBoard(m_options.factoryTool, [this](const std::string &l) { say(l); })) {
-        return 1;
+        return false;
     }
     // The thermostat's record tells the set points in force and, unless
     // given, how many stages the equipment has.
@@ -466,118 +482,102 @@ int Simulator::run() {
     std::string error;
     if (!m_pty.open(rootedPath("/dev/ttyCOPROC"), &error)) {
         say("tstat-sim: " + error);
-        return 1;
+        return false;
     }
     if (Sensors_Initialize() != 0) {
         say("tstat-sim: the sensor tables did not initialise");
-        return 1;
+        return false;
     }
     m_coproc = std::make_unique<Coprocessor>(m_pty.releaseMaster(), m_house, m_options.coproc,
                                              [this](const std::string &l) { say(l); });
     say("tstat-sim: coprocessor on " + m_pty.slaveName() + ", linked as " + m_pty.linkPath());
     openConsoleSocket();
     banner();
-
     catchEndSignals();
+    m_console = std::make_unique<ConsoleContext>(
+        ConsoleContext{m_coproc.get(), &m_house, &m_paused, &m_quit,
+                       [this](const std::string &l) { say(l); }, [this] { showHouse(); }});
+    return true;
+}
+
+std::vector<std::string> Simulator::waitForConsoleLines() {
     // Standard input is read only when poll says it is readable. It is not
     // made non-blocking: on a terminal it shares its open file with standard
     // output, whose lines would then be cut short when the terminal is slow.
-
-    if (m_startApplication) {
-        startApplication();
+    std::vector<struct pollfd> fds;
+    fds.push_back({m_listen.get(), POLLIN, 0});
+    fds.push_back({m_stdinOpen ? STDIN_FILENO : -1, POLLIN, 0});
+    for (auto &client : m_clients) {
+        short events = POLLIN;
+        if (!client->out.empty()) {
+            events |= POLLOUT;
+        }
+        fds.push_back({client->fd.get(), events, 0});
     }
+    // The time scale may change while running (the dashboard).
+    int64_t waitNs =
+        std::min(PASS_WAIT_MAX_NS, static_cast<int64_t>(PASS_SIM_MS * 1e6 / platformTimeScale()));
+    const struct timespec passWait = {static_cast<time_t>(waitNs / 1000000000),
+                                      static_cast<long>(waitNs % 1000000000)};
+    ppoll(fds.data(), fds.size(), &passWait, nullptr);
 
-    ConsoleContext ctx{m_coproc.get(),
-                       &m_house,
-                       &m_paused,
-                       &m_quit,
-                       [this](const std::string &l) { say(l); },
-                       [this] { showHouse(); }};
-    if (m_options.http >= 0) {
-        startDashboard(ctx);
+    std::vector<std::string> lines;
+    if (m_stdinOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+        readStdin(&lines);
     }
-    int64_t lastMs = simNowMs();
-    int64_t nextStatusMs = lastMs + STATUS_PERIOD_MS;
-    int64_t nextStaleCheckMs = lastMs;
-    m_startDay = localDay();
-    m_house.advance(0.0, runHour());
+    if (m_listen.get() >= 0 && (fds[0].revents & POLLIN) != 0) {
+        acceptClients();
+    }
+    for (auto &client : m_clients) {
+        if (client->fd.get() >= 0) {
+            readClient(*client, &lines);
+        }
+    }
+    return lines;
+}
+
+void Simulator::advanceHouse(int64_t now) {
+    // A paused house keeps its state; only the outdoor climate follows the
+    // clock (and the console's settings).
+    m_house.advance(m_paused ? 0.0 : static_cast<double>(now - m_lastPassMs) / 1000.0, runHour());
+    m_lastPassMs = now;
+    // The trace counts the pass's time with the relays the house ran on.
+    m_recorder.pass(platformUptimeMs(), util_time(nullptr), m_house, m_setpoints);
     readRelays();
-    m_recorder.begin(platformUptimeMs(), m_house);
-    auto hostStart = std::chrono::steady_clock::now();
-    int exitStatus = 0;
-    while (!m_quit && g_EndSignal == 0) {
-        std::vector<struct pollfd> fds;
-        fds.push_back({m_listen.get(), POLLIN, 0});
-        fds.push_back({m_stdinOpen ? STDIN_FILENO : -1, POLLIN, 0});
-        for (auto &client : m_clients) {
-            short events = POLLIN;
-            if (!client->out.empty()) {
-                events |= POLLOUT;
-            }
-            fds.push_back({client->fd.get(), events, 0});
-        }
-        // The time scale may change while running (the dashboard).
-        int64_t waitNs = std::min(PASS_WAIT_MAX_NS,
-                                  static_cast<int64_t>(PASS_SIM_MS * 1e6 / platformTimeScale()));
-        const struct timespec passWait = {static_cast<time_t>(waitNs / 1000000000),
-                                          static_cast<long>(waitNs % 1000000000)};
-        ppoll(fds.data(), fds.size(), &passWait, nullptr);
+}
 
-        std::vector<std::string> lines;
-        if (m_stdinOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
-            readStdin(&lines);
-        }
-        if (m_listen.get() >= 0 && (fds[0].revents & POLLIN) != 0) {
-            acceptClients();
-        }
-        for (auto &client : m_clients) {
-            if (client->fd.get() >= 0) {
-                readClient(*client, &lines);
-            }
-        }
-
-        // Console lines first, so that what they set is in this pass's reports.
-        for (const std::string &line : lines) {
-            runConsoleLine(line, ctx);
-        }
-        int64_t now = simNowMs();
-        // A paused house keeps its state; only the outdoor climate follows
-        // the clock (and the console's settings).
-        m_house.advance(m_paused ? 0.0 : static_cast<double>(now - lastMs) / 1000.0, runHour());
-        lastMs = now;
-        // The trace counts the pass's time with the relays the house ran on.
-        m_recorder.pass(platformUptimeMs(), util_time(nullptr), m_house, m_setpoints);
-        readRelays();
-        if (now >= nextStaleCheckMs) {
-            nextStaleCheckMs = now + 1000;
-            bool flushed = m_pty.flushIfUnread(STALE_BYTES);
-            if (flushed && !m_staleNoted) {
-                say("coproc: nobody is reading the link; dropping stale reports");
-                m_staleNoted = true;
-            }
-        }
-        m_coproc->poll(now);
-        if (now >= nextStatusMs) {
-            nextStatusMs = now + STATUS_PERIOD_MS;
-            everyMinute();
-        }
-        if (m_dashboard) {
-            m_dashboard->poll(now);
-        }
-        for (auto &client : m_clients) {
-            flushClient(*client);
-        }
-        std::erase_if(m_clients, [](const std::unique_ptr<Client> &c) { return c->fd.get() < 0; });
-        if (applicationEnded(&exitStatus)) {
-            break;
-        }
-        if (m_options.hours > 0.0 && m_recorder.simulatedSeconds() >= m_options.hours * 3600.0) {
-            say("tstat-sim: " + formatNumber("%g", m_options.hours) + " simulated hours done");
-            break;
+void Simulator::pollPeers(int64_t now) {
+    if (now >= m_nextStaleCheckMs) {
+        m_nextStaleCheckMs = now + STALE_CHECK_PERIOD_MS;
+        bool flushed = m_pty.flushIfUnread(STALE_BYTES);
+        if (flushed && !m_staleNoted) {
+            say("coproc: nobody is reading the link; dropping stale reports");
+            m_staleNoted = true;
         }
     }
-    double hostSeconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - hostStart).count();
+    m_coproc->poll(now);
+    if (now >= m_nextStatusMs) {
+        m_nextStatusMs = now + STATUS_PERIOD_MS;
+        everyMinute();
+    }
+    if (m_dashboard) {
+        m_dashboard->poll(now);
+    }
+    for (auto &client : m_clients) {
+        flushClient(*client);
+    }
+    std::erase_if(m_clients, [](const std::unique_ptr<Client> &c) { return c->fd.get() < 0; });
+}
+
+bool Simulator::hoursDone() {
+    if (m_options.hours <= 0.0 || m_recorder.simulatedSeconds() < m_options.hours * 3600.0) {
+        return false;
+    }
+    say("tstat-sim: " + formatNumber("%g", m_options.hours) + " simulated hours done");
+    return true;
+}
+
+void Simulator::shutDown(double hostSeconds) {
     if (g_EndSignal != 0) {
         say("tstat-sim: interrupted");
     }
@@ -596,6 +596,40 @@ int Simulator::run() {
     if (!m_portFile.empty()) {
         unlink(m_portFile.c_str());
     }
+}
+
+int Simulator::run() {
+    if (!prepare()) {
+        return 1;
+    }
+    if (m_startApplication) {
+        startApplication();
+    }
+    if (m_options.http >= 0) {
+        startDashboard(*m_console);
+    }
+    m_lastPassMs = simNowMs();
+    m_nextStatusMs = m_lastPassMs + STATUS_PERIOD_MS;
+    m_nextStaleCheckMs = m_lastPassMs;
+    m_startDay = localDay();
+    m_house.advance(0.0, runHour());
+    readRelays();
+    m_recorder.begin(platformUptimeMs(), m_house);
+    auto hostStart = std::chrono::steady_clock::now();
+    int exitStatus = 0;
+    while (!m_quit && g_EndSignal == 0) {
+        // Console lines first, so that what they set is in this pass's reports.
+        for (const std::string &line : waitForConsoleLines()) {
+            runConsoleLine(line, *m_console);
+        }
+        int64_t now = simNowMs();
+        advanceHouse(now);
+        pollPeers(now);
+        if (applicationEnded(&exitStatus) || hoursDone()) {
+            break;
+        }
+    }
+    shutDown(std::chrono::duration<double>(std::chrono::steady_clock::now() - hostStart).count());
     return exitStatus;
 }
 

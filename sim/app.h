@@ -31,16 +31,7 @@ struct SimOptions {
     std::string reportDir;
 };
 
-// Parses the options of run and coproc. Returns false with a message.
-bool parseSimOptions(const std::vector<std::string> &args, SimOptions *options, std::string *error);
-
-// The usage text.
-std::string simUsage();
-
 // tstat-sim run (startApplication) or coproc. Returns the exit status.
 int runSimulator(const SimOptions &options, bool startApplication);
-
-// The command line: run, coproc, key, help.
-int simMain(int argc, char **argv);
 
 } // namespace sim

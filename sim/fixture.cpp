@@ -107,11 +107,6 @@ int64_t hostNowMs() {
     return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-bool printableSerial(const std::string &serial) {
-    return serial.size() == SERIAL_LEN &&
-           std::all_of(serial.begin(), serial.end(), [](char c) { return c > 0x20 && c < 0x7F; });
-}
-
 std::string readSmallFile(const std::string &path, bool *exists) {
     std::ifstream in(path, std::ios::binary);
     *exists = static_cast<bool>(in);
@@ -679,60 +674,12 @@ std::string generateSerialNumber() {
     return text;
 }
 
-std::string fixtureUsage() {
-    return "usage: tstat-sim fixture [options]\n"
-           "  Plays the production-line fixture: sets the test pin, starts build/bin/tstat,\n"
-           "  sends the nine commands of the manufacturing test on the console port\n"
-           "  (ROOT/dev/ttyS0), presses the keys of the relay walk, enters a serial number\n"
-           "  and prints a pass/fail report. Exit status 0 when the unit passed, 1 when it\n"
-           "  failed, 2 for a usage error.\n"
-           "options:\n"
-           "  --serial SERIAL         the serial number to store: 14 printable characters\n"
-           "                          (default: generated, TS + YYMMDD + 6 digits)\n"
-           "  --presses N             key presses of the relay walk, 0-10 (default 10)\n"
-           "  --no-link-answer        the coprocessor ignores the link-test frame\n"
-           "  --bus-test-fail         the coprocessor answers the bus test with a failure\n"
-           "  and the options of tstat-sim run (--root, --tstat, --data, --indoor, ...)\n";
-}
-
-bool parseFixtureOptions(const std::vector<std::string> &args, FixtureOptions *options,
-                         std::string *error) {
-    std::vector<std::string> rest;
-    for (size_t i = 0; i < args.size(); i++) {
-        const std::string &arg = args[i];
-        if (arg == "--no-link-answer") {
-            options->sim.coproc.answersLinkTest = false;
-        } else if (arg == "--bus-test-fail") {
-            options->sim.coproc.busTestPasses = false;
-        } else if (arg == "--serial" || arg == "--presses") {
-            if (i + 1 >= args.size()) {
-                *error = arg + " needs a value";
-                return false;
-            }
-            const std::string &value = args[++i];
-            if (arg == "--serial") {
-                if (!printableSerial(value)) {
-                    *error = "a serial number is 14 printable characters without spaces: " + value;
-                    return false;
-                }
-                options->serial = value;
-            } else {
-                char *end = nullptr;
-                long n = strtol(value.c_str(), &end, 10);
-                if (value.empty() || *end != '\0' || n < 0 || n > static_cast<long>(WALK_LENGTH)) {
-                    *error = "--presses takes 0 to 10: " + value;
-                    return false;
-                }
-                options->presses = static_cast<int>(n);
-            }
-        } else {
-            rest.push_back(arg);
-        }
-    }
-    return parseSimOptions(rest, &options->sim, error);
-}
-
 } // namespace
+
+bool printableSerial(const std::string &serial) {
+    return serial.size() == SERIAL_LEN &&
+           std::all_of(serial.begin(), serial.end(), [](char c) { return c > 0x20 && c < 0x7F; });
+}
 
 int runFixture(const FixtureOptions &options) {
     if (!options.sim.root.empty()) {
@@ -741,28 +688,6 @@ int runFixture(const FixtureOptions &options) {
     shareTimeAnchor();
     Fixture fixture(options);
     return fixture.run();
-}
-
-int fixtureMain(int argc, char **argv) {
-    std::vector<std::string> args(argv, argv + argc);
-    if (!args.empty() && (args[0] == "help" || args[0] == "--help" || args[0] == "-h")) {
-        fputs(fixtureUsage().c_str(), stdout);
-        return 0;
-    }
-    FixtureOptions options;
-    std::string bin = ownDirectory();
-    options.sim.tstat = bin + "/tstat";
-    options.sim.data = (fs::path(bin).parent_path() / "data").string();
-    options.sim.factoryTool = bin + "/tstat-factory";
-    std::string error;
-    if (!parseFixtureOptions(args, &options, &error)) {
-        fprintf(stderr, "tstat-sim fixture: %s\n", error.c_str());
-        fputs(fixtureUsage().c_str(), stderr);
-        return 2;
-    }
-    options.sim.tstat = fs::absolute(options.sim.tstat).string();
-    options.sim.data = fs::absolute(options.sim.data).string();
-    return runFixture(options);
 }
 
 } // namespace sim

@@ -10,6 +10,7 @@
 #include "poll_until.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <arpa/inet.h>
 #include <array>
@@ -250,16 +251,11 @@ TEST(DashboardModel, SamplesShowShortRunsAndKeepSixHours) {
     for (size_t i = 3; i <= sim::DashboardModel::HISTORY_SIZE; i++) {
         EXPECT_TRUE(model.sample(static_cast<int64_t>(i) * period, house));
     }
-    std::string history = model.historyJson();
-    size_t count = 0;
-    for (size_t at = history.find("{\"t\""); at != std::string::npos;
-         at = history.find("{\"t\"", at + 1)) {
-        count++;
-    }
-    EXPECT_EQ(count, sim::DashboardModel::HISTORY_SIZE);
+    nlohmann::json history = nlohmann::json::parse(model.historyJson());
+    ASSERT_EQ(history.size(), sim::DashboardModel::HISTORY_SIZE);
     // The oldest kept is the sample with the W1 run.
-    EXPECT_NE(history.find("\"relays\":8}"), std::string::npos);
-    EXPECT_EQ(history.find("\"relays\":"), history.find("\"relays\":8}"));
+    EXPECT_EQ(history[0]["relays"], 1u << RELAY_W1E);
+    EXPECT_EQ(history[1]["relays"], 0u);
 }
 
 } // namespace

@@ -327,7 +327,7 @@ void Simulator::readStdin(std::vector<std::string> *lines) {
 bool Simulator::startApplication() {
     if (access(m_options.tstat.c_str(), X_OK) != 0) {
         say("tstat-sim: " + m_options.tstat +
-            " is not built yet (the application's main loop comes later); staying up as the "
+            " is missing or not executable (build it, or give --tstat); staying up as the "
             "coprocessor");
         return false;
     }

@@ -7,6 +7,7 @@
 #include "config/temp_scale.h"
 #include "core/util.h"
 
+#include <algorithm>
 #include <cstdio>
 
 uint8_t g_IsZapCommand;
@@ -282,7 +283,8 @@ void setThermostatTemps(const TstatSetPoint_t *in, fpr_t *heat, fpr_t *cool, fpr
             *heat = maxC;
             *cool = tempFahToCelConversion(hi);
         } else {
-            *heat = in->heatSetPoint;
+            // Never below the lowest setpoint, as cool is never below it.
+            *heat = std::max(in->heatSetPoint, tempFahToCelConversion(lo));
             fpr_t heatDisplay = tempCelToFahConversion(*heat);
             if (gapBelow(tempCelToFahConversion(*cool), heatDisplay, deadband)) {
                 *cool = tempFahToCelConversion(fixedAdd(heatDisplay, deadband));

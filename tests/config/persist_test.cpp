@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <set>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -107,56 +108,45 @@ TEST_F(PersistTest, AFieldOutOfRangeIsNamedAndTheFactoryImageLoaded) {
     using R = TstatSysCfgPersistMem_t;
     struct Case {
         const char *field;
-        void (*set)(R &r, int64_t v);
+        size_t offset;
+        size_t size;
         int64_t edge;   // the last value in range
         int64_t beyond; // the first out of it
     };
+#define FIELD(f) #f, offsetof(R, f), sizeof(std::declval <R>().f)
     const Case cases[] = {
-        {"lockoutCfg.modeLockTime",
-         [](R &r, int64_t v) { r.lockoutCfg.modeLockTime = static_cast<uint16_t>(v); }, 60, 61},
-        {"securityCode", [](R &r, int64_t v) { r.securityCode = static_cast<uint16_t>(v); }, 9999,
-         10000},
-        {"tstatCfg.systemType",
-         [](R &r, int64_t v) { r.tstatCfg.systemType = static_cast<SystemType>(v); }, 6, 7},
-        {"tstatCfg.deadband", [](R &r, int64_t v) { r.tstatCfg.deadband = static_cast<fpr_t>(v); },
-         fx(1.0), fx(1.0) - 1},
-        {"tstatCfg.deadband", [](R &r, int64_t v) { r.tstatCfg.deadband = static_cast<fpr_t>(v); },
-         fx(2.5), fx(-15938)},
-        {"tstatCfg.cycleRate",
-         [](R &r, int64_t v) { r.tstatCfg.cycleRate = static_cast<uint8_t>(v); }, 3, 2},
-        {"hvacSettings.hvacState",
-         [](R &r, int64_t v) { r.hvacSettings.hvacState = static_cast<HvacState>(v); }, 4,
-         2537213368},
-        {"humidifyState", [](R &r, int64_t v) { r.humidifyState = static_cast<HumidifyState>(v); },
-         3, 4},
-        {"filterChangeMaxHourTime",
-         [](R &r, int64_t v) { r.filterChangeMaxHourTime = static_cast<uint16_t>(v); }, 4320, 4321},
-        {"tstatMode.holdSetPoint.coolSetPoint",
-         [](R &r, int64_t v) { r.tstatMode.holdSetPoint.coolSetPoint = static_cast<fpr_t>(v); },
-         fx(35), fx(35) + 1},
-        {"prgSetPnt[6].period[3].heatSetPoint",
-         [](R &r, int64_t v) { r.prgSetPnt[6].period[3].heatSetPoint = static_cast<fpr_t>(v); },
-         fprConst(4, 44000000), fprConst(4, 44000000) - 1},
-        {"prgSetPnt[2].period[1].startMinute",
-         [](R &r, int64_t v) { r.prgSetPnt[2].period[1].startMinute = static_cast<uint8_t>(v); },
-         59, 60},
-        {"tstatMode.vacationSetPoint.dehumidifySetPoint",
-         [](R &r, int64_t v) {
-             r.tstatMode.vacationSetPoint.dehumidifySetPoint = static_cast<fpr_t>(v);
-         },
-         fx(100), fx(100) + 1},
-        {"comfortRecoveryModeState",
-         [](R &r, int64_t v) { r.comfortRecoveryModeState = static_cast<OffOnState>(v); }, 1, 2},
+        {FIELD(lockoutCfg.modeLockTime), 60, 61},
+        {FIELD(securityCode), 9999, 10000},
+        {FIELD(tstatCfg.systemType), 6, 7},
+        {FIELD(tstatCfg.deadband), fx(1.0), fx(1.0) - 1},
+        {FIELD(tstatCfg.deadband), fx(2.5), fx(-15938)},
+        {FIELD(tstatCfg.cycleRate), 3, 2},
+        {FIELD(hvacSettings.hvacState), 4, 2537213368},
+        {FIELD(humidifyState), 3, 4},
+        {FIELD(filterChangeMaxHourTime), 4320, 4321},
+        {FIELD(tstatMode.holdSetPoint.coolSetPoint), fx(35), fx(35) + 1},
+        {FIELD(prgSetPnt[6].period[3].heatSetPoint), fprConst(4, 44000000),
+         fprConst(4, 44000000) - 1},
+        {FIELD(prgSetPnt[2].period[1].startMinute), 59, 60},
+        {FIELD(tstatMode.vacationSetPoint.dehumidifySetPoint), fx(100), fx(100) + 1},
+        {FIELD(comfortRecoveryModeState), 1, 2},
+    };
+#undef FIELD
+    auto set = [](R &r, const Case &c, int64_t value) {
+        auto *bytes = reinterpret_cast<uint8_t *>(&r) + c.offset;
+        for (size_t i = 0; i < c.size; i++) {
+            bytes[i] = static_cast<uint8_t>(static_cast<uint64_t>(value) >> (8 * i));
+        }
     };
     const std::string factory = bytesOf(testRecord(TSTAT_SYS_CFG_FACTORY_ID));
     for (const Case &c : cases) {
         SCOPED_TRACE(c.field);
         R user = testRecord();
-        c.set(user, c.edge);
+        set(user, c, c.edge);
         PersistUtil_Reset();
         ASSERT_EQ(boot(factory, bytesOf(user)), 0);
         EXPECT_EQ(bytesOf(image()), bytesOf(user));
-        c.set(user, c.beyond);
+        set(user, c, c.beyond);
         PersistUtil_Reset();
         std::string out;
         ASSERT_EQ(printedBy([&] { return boot(factory, bytesOf(user)); }, &out), 0);

@@ -7,7 +7,6 @@
 #include "config/temp_scale.h"
 #include "core/util.h"
 
-#include <algorithm>
 #include <cstdio>
 
 uint8_t g_IsZapCommand;
@@ -284,7 +283,8 @@ void setThermostatTemps(const TstatSetPoint_t *in, fpr_t *heat, fpr_t *cool, fpr
             *cool = tempFahToCelConversion(hi);
         } else {
             // Never below the lowest setpoint, as cool is never below it.
-            *heat = std::max(in->heatSetPoint, tempFahToCelConversion(lo));
+            const fpr_t lowest = tempFahToCelConversion(lo);
+            *heat = in->heatSetPoint < lowest ? lowest : in->heatSetPoint;
             fpr_t heatDisplay = tempCelToFahConversion(*heat);
             if (gapBelow(tempCelToFahConversion(*cool), heatDisplay, deadband)) {
                 *cool = tempFahToCelConversion(fixedAdd(heatDisplay, deadband));

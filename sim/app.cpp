@@ -32,6 +32,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sstream>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -57,6 +58,11 @@ constexpr size_t STALE_BYTES = 2048;
 // Simulated milliseconds between two looks for stale bytes.
 constexpr int64_t STALE_CHECK_PERIOD_MS = 1000;
 constexpr size_t MAX_CLIENTS = 8;
+// Host milliseconds after which a console client that sent no line is
+// dropped, and after which, when every place is taken, it makes room for a
+// new client.
+constexpr int64_t CLIENT_IDLE_MS = 600000;
+constexpr int64_t CLIENT_ROOM_IDLE_MS = 2000;
 // A client that does not read its output is dropped past this much.
 constexpr size_t MAX_CLIENT_BACKLOG = 4 * 1024 * 1024;
 // Host seconds the application gets to end after SIGTERM.
@@ -82,7 +88,15 @@ struct Client {
     FileDescriptor fd;
     LineBuffer lines;
     std::string out;
+    bool spoke = false;     // a line has come (the first one was checked)
+    int64_t lastLineMs = 0; // host time of the last line, or of the connection
 };
+
+int64_t hostMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 // The simulator's main loop and everything it owns.
 class Simulator {
@@ -96,6 +110,7 @@ class Simulator {
     bool openConsoleSocket();
     void acceptClients();
     void readClient(Client &client, std::vector<std::string> *lines);
+    void dropIdleClients();
     void flushClient(Client &client);
     void readStdin(std::vector<std::string> *lines);
     void say(const std::string &line);
@@ -262,16 +277,40 @@ void Simulator::acceptClients() {
         if (fd < 0) {
             return;
         }
+        int64_t now = hostMs();
         if (m_clients.size() >= MAX_CLIENTS) {
-            const char *busy = "tstat-sim: too many console clients\n";
-            ssize_t ignored = write(fd, busy, strlen(busy));
+            // Every place is taken: the client quiet the longest makes room.
+            auto quietest = std::min_element(
+                m_clients.begin(), m_clients.end(),
+                [](const auto &a, const auto &b) { return a->lastLineMs < b->lastLineMs; });
+            if (now - (*quietest)->lastLineMs < CLIENT_ROOM_IDLE_MS) {
+                const char *busy = "tstat-sim: too many console clients\n";
+                ssize_t ignored = write(fd, busy, strlen(busy));
+                (void)ignored;
+                close(fd);
+                continue;
+            }
+            const char *bye = "tstat-sim: closed to make room for another console client\n";
+            ssize_t ignored = write((*quietest)->fd.get(), bye, strlen(bye));
             (void)ignored;
-            close(fd);
-            continue;
+            m_clients.erase(quietest);
         }
         auto client = std::make_unique<Client>();
         client->fd = FileDescriptor(fd);
+        client->lastLineMs = now;
         m_clients.push_back(std::move(client));
+    }
+}
+
+void Simulator::dropIdleClients() {
+    int64_t now = hostMs();
+    for (auto &client : m_clients) {
+        if (client->fd.get() >= 0 && now - client->lastLineMs > CLIENT_IDLE_MS) {
+            const char *bye = "tstat-sim: closed after ten minutes without a line\n";
+            ssize_t ignored = write(client->fd.get(), bye, strlen(bye));
+            (void)ignored;
+            client->fd.reset();
+        }
     }
 }
 
@@ -280,7 +319,21 @@ void Simulator::readClient(Client &client, std::vector<std::string> *lines) {
     for (;;) {
         ssize_t got = read(client.fd.get(), buf, sizeof(buf));
         if (got > 0) {
-            client.lines.add(buf, static_cast<size_t>(got), lines);
+            std::vector<std::string> received;
+            client.lines.add(buf, static_cast<size_t>(got), &received);
+            if (received.empty()) {
+                continue;
+            }
+            client.lastLineMs = hostMs();
+            if (!client.spoke && isHttpRequestLine(received.front())) {
+                // A web page posting to the port: nothing it sent is run.
+                say("tstat-sim: a console client sent an HTTP request (\"" +
+                    escapeText(received.front().substr(0, 80)) + "\"); closed");
+                client.fd.reset();
+                return;
+            }
+            client.spoke = true;
+            lines->insert(lines->end(), received.begin(), received.end());
             continue;
         }
         if (got < 0 && errno == EINTR) {
@@ -332,12 +385,18 @@ bool Simulator::startApplication() {
         return false;
     }
     std::string root = absoluteRoot();
+    pid_t parent = getpid();
     pid_t pid = fork();
     if (pid < 0) {
         say(std::string("tstat-sim: cannot start the application: ") + strerror(errno));
         return false;
     }
     if (pid == 0) {
+        // The application ends with the simulator, however the simulator ends.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) {
+            _exit(126);
+        }
         int devnull = open("/dev/null", O_RDONLY);
         if (devnull >= 0) {
             dup2(devnull, STDIN_FILENO);
@@ -533,6 +592,7 @@ std::vector<std::string> Simulator::waitForConsoleLines() {
             readClient(*client, &lines);
         }
     }
+    dropIdleClients();
     return lines;
 }
 

@@ -5,11 +5,11 @@
 #include "decode.h"
 #include "house.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iterator>
 #include <sstream>
 
@@ -383,15 +383,7 @@ bool cmdDownload(const std::string &rest, ConsoleContext &ctx) {
     if (w.empty() || w.size() > 2 || (w.size() == 2 && !parseLong(w[1], 1, 2, &destination))) {
         return usage(ctx, "download");
     }
-    std::ifstream in(w[0], std::ios::binary);
-    if (!in) {
-        ctx.say("error: cannot read " + w[0]);
-        return false;
-    }
-    std::vector<uint8_t> content((std::istreambuf_iterator<char>(in)),
-                                 std::istreambuf_iterator<char>());
-    ctx.coproc->startDownload(content, static_cast<int>(destination));
-    return true;
+    return ctx.coproc->startDownload(w[0], static_cast<int>(destination));
 }
 
 bool cmdHelp(const std::string &, ConsoleContext &ctx) {
@@ -477,6 +469,14 @@ void splitCommand(const std::string &line, std::string *word, std::string *rest)
     }
     size_t restStart = line.find_first_not_of(" \t", end);
     *rest = restStart == std::string::npos ? std::string() : line.substr(restStart);
+}
+
+bool isHttpRequestLine(const std::string &line) {
+    std::vector<std::string> w = words(line);
+    if (w.size() != 3 || w[2].rfind("HTTP/", 0) != 0) {
+        return false;
+    }
+    return std::all_of(w[0].begin(), w[0].end(), [](char c) { return c >= 'A' && c <= 'Z'; });
 }
 
 bool runConsoleLine(const std::string &line, ConsoleContext &ctx) {

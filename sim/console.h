@@ -34,6 +34,11 @@ std::vector<std::string> consoleHelp();
 // Splits a line into the command word and the rest (leading blanks removed).
 void splitCommand(const std::string &line, std::string *word, std::string *rest);
 
+// True for the request line of an HTTP request ("POST / HTTP/1.1"), which a
+// web page sends when it posts to the console's port: a connection that
+// opens with one is not a console client.
+bool isHttpRequestLine(const std::string &line);
+
 // Collects a socket's or a pipe's bytes into lines (CR LF or LF ended).
 class LineBuffer {
   public:

@@ -365,20 +365,25 @@ void Coprocessor::overlong(size_t bodyLength) {
     sendPacket(COPROC_PKT_STRING, payload);
 }
 
-void Coprocessor::startDownload(const std::vector<uint8_t> &content, int destination) {
+bool Coprocessor::startDownload(const std::string &path, int destination) {
     if (m_download.active()) {
         say("coproc: a download is already running");
-        return;
+        return false;
     }
-    m_download.start(content);
+    std::string why;
+    if (!m_download.startFile(path, &why)) {
+        say("error: " + why);
+        return false;
+    }
     m_downloadActivityMs = m_nowMs;
     char line[96];
     snprintf(line, sizeof(line),
              "coproc: download of %zu bytes in %zu blocks, waiting for the thermostat",
-             content.size(), m_download.blocks());
+             m_download.size(), m_download.blocks());
     say(line);
     sendCommand(destination == 2 ? "SFLASH2\r" : "SFLASH1\r");
     coprocCommEnterPassthrough(m_link, &Coprocessor::onPassthroughByte);
+    return true;
 }
 
 void Coprocessor::cancelDownload() {

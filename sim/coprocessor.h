@@ -79,9 +79,11 @@ class Coprocessor {
     // more than the thermostat accepts).
     void overlong(size_t bodyLength);
 
-    // Firmware download of a file's content; destination 1 (application) or
-    // 2 (graphics) chooses the bus command.
-    void startDownload(const std::vector<uint8_t> &content, int destination);
+    // Firmware download of a regular file, read as it is sent; destination 1
+    // (application) or 2 (graphics) chooses the bus command. False (said on
+    // the console) when a download is running or the file is not one the
+    // thermostat can take.
+    bool startDownload(const std::string &path, int destination);
     void cancelDownload();
     const DownloadSender &download() const { return m_download; }
 

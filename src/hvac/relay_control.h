@@ -2,8 +2,10 @@
 //
 // The control algorithms only write desired states; RlyCntl_RefreshRelays,
 // called once per main-loop pass, turns changes into 500 ms coil pulses, one
-// relay at a time in index order, and the compressor stages are held off for
-// 300 s after they were switched off.
+// relay at a time: first, in index order, every relay whose contact is to be
+// open, then every relay whose contact is to be closed, so that two outputs
+// the control keeps apart are never closed together, not even for one pulse.
+// The compressor stages are held off for 300 s after they were switched off.
 #pragma once
 
 #include "config/persist.h"

@@ -27,6 +27,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <sys/types.h>
 
 // ---- Paths ----------------------------------------------------------------
 
@@ -70,6 +71,13 @@ double platformTimeScale();
 // board, for a scale that is not a positive number, while the previous change
 // is not in force yet, or when sim/clock cannot be written.
 int platformSetTimeScale(double scale);
+
+// ---- Flash writes ---------------------------------------------------------
+
+// Writes to the open device of a flash region, as write() does. On the
+// simulated board a test can cut the power in the middle of it
+// (platform_test.h).
+ssize_t platformFlashWrite(int fd, const void *data, size_t len);
 
 // ---- Shell commands -------------------------------------------------------
 

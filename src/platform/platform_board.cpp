@@ -69,6 +69,10 @@ int platformSetTimeScale(double) {
     return -1;
 }
 
+ssize_t platformFlashWrite(int fd, const void *data, size_t len) {
+    return write(fd, data, len);
+}
+
 int platformSystem(const char *command) {
     return system(command);
 }

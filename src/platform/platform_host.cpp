@@ -52,6 +52,11 @@ struct HostState {
     int64_t fakeWallNs;
     bool offsetLoaded;
     int64_t offsetSec; // system-clock offset over the (scaled) host clock
+    // A power cut in flash writes that a test arranged (-1: no limit).
+    bool flashCut;
+    int64_t flashBytesLeft;
+    int64_t flashCallsLeft;
+    bool powerLost;
 };
 
 HostState m_Host;
@@ -341,12 +346,19 @@ int runCopy(const char *args) {
         platformPath(dst, dstPath, sizeof(dstPath)) == nullptr) {
         return exitStatus(1);
     }
-    int in = open(srcPath, O_RDONLY);
+    // Neither end is followed through a link, and only a regular file with
+    // no other name is written.
+    int in = open(srcPath, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (in < 0) {
         return exitStatus(1);
     }
-    int out = open(dstPath, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (out < 0) {
+    int out = open(dstPath, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    struct stat st {};
+    if (out < 0 || fstat(out, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
+        ftruncate(out, 0) != 0) {
+        if (out >= 0) {
+            close(out);
+        }
         close(in);
         return exitStatus(1);
     }
@@ -524,6 +536,41 @@ int platformSetTimeScale(double scale) {
     m_Host.next = change;
     m_Host.nextPending = true;
     return 0;
+}
+
+ssize_t platformFlashWrite(int fd, const void *data, size_t len) {
+    if (!m_Host.flashCut) {
+        return write(fd, data, len);
+    }
+    if (m_Host.powerLost || m_Host.flashCallsLeft == 0) {
+        m_Host.powerLost = true;
+        errno = EIO;
+        return -1;
+    }
+    size_t n = len;
+    if (m_Host.flashBytesLeft >= 0 && static_cast<int64_t>(n) >= m_Host.flashBytesLeft) {
+        n = static_cast<size_t>(m_Host.flashBytesLeft);
+        m_Host.powerLost = true;
+    }
+    ssize_t written = n > 0 ? write(fd, data, n) : 0;
+    if (written > 0 && m_Host.flashBytesLeft >= 0) {
+        m_Host.flashBytesLeft -= written;
+    }
+    if (m_Host.flashCallsLeft > 0) {
+        m_Host.flashCallsLeft--;
+    }
+    if (m_Host.powerLost && n < len) {
+        errno = EIO;
+        return -1;
+    }
+    return written;
+}
+
+void platformCutFlashWrites(int64_t bytes, int64_t calls) {
+    m_Host.flashCut = bytes >= 0 || calls >= 0;
+    m_Host.flashBytesLeft = bytes;
+    m_Host.flashCallsLeft = calls;
+    m_Host.powerLost = false;
 }
 
 int platformSystem(const char *command) {

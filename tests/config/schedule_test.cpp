@@ -321,7 +321,7 @@ TEST_F(SetpointRuleTest, WriteRuleKeepsLimitsAndDeadband) {
         {40, 25, 32, 34}, // heat above the maximum: heat max, cool max + deadband
         {20, 3, 5, 7},    // cool below the minimum: cool min, heat min - deadband
         {20, 40, 20, 34}, // cool capped at max + deadband
-        {2, 25, 2, 25},   // no lower bound on heat here
+        {2, 25, 5, 25},   // heat below the lowest: min - deadband, as cool pushes it
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << c.heat << "/" << c.cool);

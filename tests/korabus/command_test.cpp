@@ -72,14 +72,8 @@ TEST_F(BusTest, QueriesAndReportsAnswer) {
     korabusMessageScreenClearCommand();
     EXPECT_EQ(replies(), (Texts{"FM SC", "MESSAGE CLEAR"}));
 
-    // A stored mode outside the four known ones reports "MO ".
-    TstatSysCfgPersistMem_t record = image();
-    record.tstatMode.mode = static_cast<ThermostatMode>(7);
-    record.tstatSysCfgId = TSTAT_SYS_CFG_USER_ID;
-    m_root.write("/dev/mtdblock5", bytesOf(record));
-    PersistUtil_Reset();
-    PersistUtil_Init();
-    initThermostatSysCfg();
+    // A mode outside the four known ones (no record loads with one) reports "MO ".
+    setThermostatMode(static_cast<ThermostatMode>(7));
     korabusReportModeCommand();
     EXPECT_EQ(replies(), (Texts{"MO "}));
 }

@@ -228,6 +228,27 @@ TEST(Dashboard, PagesThatStopReadingOrVanishAreDroppedWithoutWaiting) {
     EXPECT_EQ(Fixture::status(f.request("GET", "/api/state")), 200);
 }
 
+TEST(Dashboard, SlowClientsLeaveRoomForOthers) {
+    Fixture f;
+    // Forty clients that trickle in a header line at a time, more than the
+    // server's connections: each new one closes the slowest beyond a few, and
+    // a page's request is answered at once.
+    std::vector<int> slow;
+    for (int i = 0; i < 40; i++) {
+        slow.push_back(f.connect());
+        f.send(slow.back(), "GET /api/state HTTP/1.1\r\n");
+        f.poll();
+        f.send(slow.back(), "X-Slow: " + std::to_string(i) + "\r\n");
+    }
+    EXPECT_EQ(Fixture::status(f.request("GET", "/api/state")), 200);
+    // The first ones were closed to make that room.
+    char byte;
+    EXPECT_TRUE(f.pollUntil([&] { return read(slow.front(), &byte, 1) == 0; }));
+    for (int fd : slow) {
+        close(fd);
+    }
+}
+
 TEST(DashboardModel, SamplesShowShortRunsAndKeepSixHours) {
     TempBoardRoot root;
     sim::House house{sim::HouseParams{}};

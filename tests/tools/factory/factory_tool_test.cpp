@@ -112,7 +112,7 @@ TEST_F(FactoryToolTest, RoundTripChangesOnlyTheChangedFields) {
     ASSERT_EQ(saveThermostatSysCfg(), 0);
 
     // The factory image with the user identity and exactly these changes.
-    const std::string saved = m_root.read("/dev/mtdblock5");
+    const std::string saved = m_root.read("/dev/mtdblock5").substr(0, TSTAT_SYS_CFG_SIZE);
     TstatSysCfgPersistMem_t expected = recordIn(factory);
     expected.tstatSysCfgId = TSTAT_SYS_CFG_USER_ID;
     expected.securityCode = 4321;

@@ -13,14 +13,20 @@ namespace {
 constexpr int64_t MS_PER_SECOND = 1000;
 constexpr int64_t SECONDS_PER_DAY = 86400;
 
-// "H:M:S", "M:S" or "S" with an optional fraction on the seconds, as
-// milliseconds; false when malformed.
-bool parseClock(const std::string &text, int64_t *ms) {
+// "H:M:S", "M:S" or "S" with an optional fraction on the seconds (a time of
+// day: "H:M:S" or "H:M"), as milliseconds; false when malformed.
+bool parseClock(const std::string &text, bool timeOfDay, int64_t *ms) {
     std::vector<std::string> parts;
     std::stringstream in(text);
     std::string part;
     while (std::getline(in, part, ':')) {
         parts.push_back(part);
+    }
+    if (timeOfDay && parts.size() == 2) {
+        parts.push_back("0");
+    }
+    if (timeOfDay && parts.size() != 3) {
+        return false;
     }
     if (parts.empty() || parts.size() > 3) {
         return false;
@@ -82,9 +88,8 @@ bool parseScript(const std::string &text, int64_t startWallSeconds, std::vector<
         }
         int64_t ms = 0;
         bool relative = when[0] == '+';
-        if (!parseClock(relative ? when.substr(1) : when, &ms) || line.empty() ||
-            (!relative &&
-             (when.find(':') == std::string::npos || ms >= SECONDS_PER_DAY * MS_PER_SECOND))) {
+        if (!parseClock(relative ? when.substr(1) : when, !relative, &ms) || line.empty() ||
+            (!relative && ms >= SECONDS_PER_DAY * MS_PER_SECOND)) {
             *error = "script line " + std::to_string(number) +
                      ": expected a time (HH:MM[:SS] or +SECONDS) and a console line: " + raw;
             return false;

@@ -68,10 +68,8 @@ constexpr int CHILD_GRACE_MS = 3000;
 // a simulated day in 24 host seconds, which a loaded two-core host sustains
 // with the application keeping its 15-second control period.
 constexpr const char *REPORT_TIME_SCALE = "3600";
-// In lock-step time: the most passes the application runs at one instant
-// for input it keeps leaving (then time moves on), and the simulated time
-// between two frames published for the dashboard.
-constexpr int MAX_RUNS_PER_INSTANT = 100;
+// In lock-step time: the simulated time between two frames published for
+// the dashboard.
 constexpr int64_t DASHBOARD_FRAME_MS = 100;
 
 std::string relayText(const std::array<char, RELAY_COUNT> &r) {
@@ -134,8 +132,6 @@ class Simulator {
     int runLockstep();
     void lockstepPass(int64_t now);
     int64_t nextSimulatorEventMs(int64_t now) const;
-    bool applicationHasNewInput();
-    void noteApplicationInput();
     // The console's key presses (released later) and screen pictures.
     bool pressKey(uint16_t code, double holdSeconds);
     void releaseKeysDue(int64_t now);
@@ -183,8 +179,6 @@ class Simulator {
     };
     std::vector<HeldKey> m_heldKeys;
     std::vector<std::string> m_screens;
-    size_t m_inputBeforeRun = 0;
-    size_t m_inputAfterRun = 0;
     int64_t m_nextPublishMs = 0;
     int64_t m_longestStepMs = 0;
 };
@@ -423,6 +417,10 @@ bool Simulator::applicationEnded(int *status) {
 }
 
 void Simulator::stopApplication() {
+    // In lock-step time the application waits for its clock: without one it ends.
+    if (m_lockstep) {
+        m_lockstep->close();
+    }
     stopChild(&m_child, CHILD_GRACE_MS);
 }
 
@@ -693,18 +691,6 @@ size_t Simulator::inputForApplication() {
     return m_pty.unreadBySlave() + m_keys.unread();
 }
 
-void Simulator::noteApplicationInput() {
-    m_inputAfterRun = inputForApplication();
-}
-
-// The application is woken at once when something arrived for it since it
-// last ran, or when it took some of what waits and more is left (it reads
-// at most so many keys a pass); input it leaves alone does not wake it.
-bool Simulator::applicationHasNewInput() {
-    size_t now = inputForApplication();
-    return now > m_inputAfterRun || (now > 0 && m_inputBeforeRun > m_inputAfterRun);
-}
-
 bool Simulator::pressKey(uint16_t code, double holdSeconds) {
     if (!m_keys.press(code)) {
         return false;
@@ -792,14 +778,13 @@ int Simulator::runLockstep() {
     readRelays();
     m_recorder.begin(platformUptimeMs(), m_house);
     auto hostStart = std::chrono::steady_clock::now();
+    auto input = [this] { return inputForApplication(); };
     // The application starts up at the first instant.
     if (running) {
-        running = m_lockstep->runApplication(0);
-        noteApplicationInput();
+        running = m_lockstep->runApplication(0, input);
     }
     lockstepPass(0);
     int exitStatus = 0;
-    int runsThisInstant = 0;
     while (!m_quit && g_EndSignal == 0 && !hoursDone()) {
         int64_t now = m_lockstep->nowMs();
         if (!running && m_child >= 0) {
@@ -809,18 +794,13 @@ int Simulator::runLockstep() {
             break;
         }
         bool screen = !m_screens.empty();
-        bool woken = !m_lockstep->applicationPausing() && (screen || applicationHasNewInput()) &&
-                     runsThisInstant < MAX_RUNS_PER_INSTANT;
-        if (running && (m_lockstep->applicationWakeMs() <= now || woken)) {
+        if (running && m_lockstep->applicationDue(inputForApplication(), screen)) {
             uint32_t flags = 0;
             if (screen || (m_dashboard && now >= m_nextPublishMs)) {
                 flags |= LOCKSTEP_PUBLISH_SCREEN;
                 m_nextPublishMs = now + DASHBOARD_FRAME_MS;
             }
-            m_inputBeforeRun = inputForApplication();
-            running = m_lockstep->runApplication(flags);
-            noteApplicationInput();
-            runsThisInstant++;
+            running = m_lockstep->runApplication(flags, input);
             if (screen) {
                 takeScreens();
             }
@@ -837,7 +817,6 @@ int Simulator::runLockstep() {
                 hostStart + std::chrono::duration<double>(next / 1000.0 / m_options.pace));
         }
         m_lockstep->advanceTo(next);
-        runsThisInstant = 0;
         if (next == simulatorNext) {
             lockstepPass(next);
         }

@@ -160,8 +160,8 @@ void addClockOptions(CLI::App &app, SimOptions *o, ClockChoice *clock) {
     choiceOption(app, "--clock", &clock->kind,
                  {{"lockstep", ClockChoice::Lockstep}, {"scaled", ClockChoice::Scaled}},
                  "lockstep: simulated time moves when both sides are done, the same on any host "
-                 "(default with --hours or --script); scaled: the host's clock times "
-                 "TSTAT_TIME_SCALE (default otherwise)");
+                 "(default for the fixture and with --hours or --script); scaled: the host's "
+                 "clock times TSTAT_TIME_SCALE (default otherwise)");
     app.add_option("--start", clock->start,
                    "lock-step time: the local time the run starts at, \"YYYY-MM-DD HH:MM[:SS]\" "
                    "(default: now)")
@@ -175,10 +175,12 @@ void addClockOptions(CLI::App &app, SimOptions *o, ClockChoice *clock) {
         ->check(CLI::ExistingFile);
 }
 
-// The clock of a run, once its options are known. False with a message.
-bool finishClock(const ClockChoice &clock, SimOptions *o, std::string *error) {
+// The clock of a run, once its options are known: lock-step by default for
+// runs that end by themselves. False with a message.
+bool finishClock(const ClockChoice &clock, bool endsByItself, SimOptions *o, std::string *error) {
     o->lockstep = clock.kind == ClockChoice::Lockstep ||
-                  (clock.kind == ClockChoice::Default && (o->hours > 0.0 || !o->script.empty()));
+                  (clock.kind == ClockChoice::Default &&
+                   (endsByItself || o->hours > 0.0 || !o->script.empty()));
     if (!o->lockstep && (!clock.start.empty() || o->pace > 0.0 || !o->script.empty())) {
         *error = "--start, --pace and --script need lock-step time";
         return false;
@@ -350,7 +352,7 @@ int simCommandLine(int argc, char **argv) {
     std::string error;
     if (run->parsed() || coproc->parsed()) {
         SimOptions &o = run->parsed() ? runOptions : coprocOptions;
-        if (!finishClock(run->parsed() ? runClock : coprocClock, &o, &error)) {
+        if (!finishClock(run->parsed() ? runClock : coprocClock, false, &o, &error)) {
             fprintf(stderr, "tstat-sim: %s\n", error.c_str());
             return USAGE_ERROR;
         }
@@ -358,7 +360,7 @@ int simCommandLine(int argc, char **argv) {
         return runSimulator(o, run->parsed());
     }
     if (fix->parsed()) {
-        if (!finishClock(fixtureClock, &fixture.sim, &error)) {
+        if (!finishClock(fixtureClock, true, &fixture.sim, &error)) {
             fprintf(stderr, "tstat-sim fixture: %s\n", error.c_str());
             return USAGE_ERROR;
         }

@@ -38,10 +38,30 @@ void LockstepClock::advanceTo(int64_t t) {
     if (t > m_nowMs) {
         platformFakeClockAdvanceMs(static_cast<uint64_t>(t - m_nowMs));
         m_nowMs = t;
+        m_runsThisInstant = 0;
     }
 }
 
-bool LockstepClock::runApplication(uint32_t flags) {
+bool LockstepClock::applicationDue(size_t input, bool wanted) const {
+    if (m_gone) {
+        return false;
+    }
+    if (m_wakeMs <= m_nowMs) {
+        return true;
+    }
+    bool unseen = input > m_inputAfter || (input > 0 && m_inputBefore > m_inputAfter);
+    return !m_pausing && (wanted || unseen) && m_runsThisInstant < MAX_RUNS_PER_INSTANT;
+}
+
+bool LockstepClock::runApplication(uint32_t flags, const std::function<size_t()> &input) {
+    m_inputBefore = input();
+    bool ran = exchange(flags);
+    m_inputAfter = input();
+    m_runsThisInstant++;
+    return ran;
+}
+
+bool LockstepClock::exchange(uint32_t flags) {
     if (m_gone) {
         return false;
     }

@@ -7,7 +7,9 @@
 #include "common/file_descriptor.h"
 #include "platform/lockstep.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace sim {
@@ -29,10 +31,20 @@ class LockstepClock {
     // Moves the simulator's clock on to t (never back).
     void advanceTo(int64_t t);
 
+    // Whether the application is to run at the present instant: its own
+    // time has come, or input waits for it (`input` bytes now) that it has
+    // not seen: more than it left after its last run, or some left after a
+    // run that took some (it reads so many keys a pass). `wanted` asks for a
+    // run anyway. Never during a pause; for input, at most
+    // MAX_RUNS_PER_INSTANT runs at one instant, so that input it keeps
+    // leaving cannot stop the clock.
+    bool applicationDue(size_t input, bool wanted) const;
     // Runs the application at the present instant: NOW (with flags), then
-    // waits until it is idle or pausing again. False once the application
-    // has gone (its end of the pair closed).
-    bool runApplication(uint32_t flags);
+    // waits until it is idle or pausing again; input() tells the input
+    // waiting for it, before and after. False once it has gone (its end of
+    // the pair closed).
+    bool runApplication(uint32_t flags, const std::function<size_t()> &input);
+    static constexpr int MAX_RUNS_PER_INSTANT = 100;
     bool applicationGone() const { return m_gone; }
     // When the application asked to run next, and whether it is pausing
     // (a pause is never cut short by input).
@@ -42,6 +54,8 @@ class LockstepClock {
     void close();
 
   private:
+    bool exchange(uint32_t flags);
+
     FileDescriptor m_ownEnd;
     FileDescriptor m_childEnd;
     int64_t m_startWallMs;
@@ -49,6 +63,9 @@ class LockstepClock {
     int64_t m_wakeMs = 0;
     bool m_pausing = false;
     bool m_gone = false;
+    size_t m_inputBefore = 0;
+    size_t m_inputAfter = 0;
+    int m_runsThisInstant = 0;
 };
 
 } // namespace sim

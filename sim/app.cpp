@@ -10,9 +10,11 @@
 #include "decode.h"
 #include "hvac/sensors.h"
 #include "keys.h"
+#include "lockstep.h"
 #include "platform/platform.h"
 #include "plot.h"
 #include "report.h"
+#include "script.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -36,6 +38,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace sim {
@@ -71,6 +74,9 @@ constexpr int CHILD_GRACE_MS = 3000;
 // a simulated day in 24 host seconds, which a loaded two-core host sustains
 // with the application keeping its 15-second control period.
 constexpr const char *REPORT_TIME_SCALE = "3600";
+// In lock-step time: the simulated time between two frames published for
+// the dashboard.
+constexpr int64_t DASHBOARD_FRAME_MS = 100;
 
 std::string relayText(const std::array<char, RELAY_COUNT> &r) {
     std::string text(r.begin(), r.end());
@@ -130,11 +136,22 @@ class Simulator {
     // the link, status line, dashboard and console clients served; the run's
     // end by its hours; and everything stopped, with the report.
     bool prepare();
-    std::vector<std::string> waitForConsoleLines();
+    std::vector<std::string> waitForConsoleLines(int64_t waitNs);
     void advanceHouse(int64_t now);
     void pollPeers(int64_t now);
     bool hoursDone();
     void shutDown(double hostSeconds);
+    // Lock-step time: the run, one instant of the simulator's own work, the
+    // next instant it has something to do, and whether the application has
+    // input it has not seen yet.
+    int runLockstep();
+    void lockstepPass(int64_t now);
+    int64_t nextSimulatorEventMs(int64_t now) const;
+    // The console's key presses (released later) and screen pictures.
+    bool pressKey(uint16_t code, double holdSeconds);
+    void releaseKeysDue(int64_t now);
+    void takeScreens();
+    size_t inputForApplication();
 
     SimOptions m_options;
     bool m_startApplication;
@@ -165,6 +182,20 @@ class Simulator {
     std::string m_lastRequests = "-";
     unsigned m_requests = 0;
     double m_requestMinutes = 0;
+    // Lock-step time (null when the clock is scaled), the script's lines
+    // and the next one due, the keys held down, the screens asked for.
+    std::unique_ptr<LockstepClock> m_lockstep;
+    std::vector<ScriptLine> m_script;
+    size_t m_scriptNext = 0;
+    KeyWriter m_keys;
+    struct HeldKey {
+        int64_t releaseMs;
+        uint16_t code;
+    };
+    std::vector<HeldKey> m_heldKeys;
+    std::vector<std::string> m_screens;
+    int64_t m_nextPublishMs = 0;
+    int64_t m_longestStepMs = 0;
 };
 
 void Simulator::say(const std::string &line) {
@@ -408,6 +439,11 @@ bool Simulator::startApplication() {
             _exit(126);
         }
         setenv("TSTAT_ROOT", root.c_str(), 1);
+        if (m_lockstep) {
+            int fd = m_lockstep->childFd();
+            fcntl(fd, F_SETFD, 0);
+            setenv(LOCKSTEP_FD_VARIABLE, std::to_string(fd).c_str(), 1);
+        }
         execl(m_options.tstat.c_str(), m_options.tstat.c_str(), "/dev/ttyCOPROC",
               static_cast<char *>(nullptr));
         fprintf(stderr, "tstat-sim: cannot run %s: %s\n", m_options.tstat.c_str(), strerror(errno));
@@ -440,6 +476,10 @@ bool Simulator::applicationEnded(int *status) {
 }
 
 void Simulator::stopApplication() {
+    // In lock-step time the application waits for its clock: without one it ends.
+    if (m_lockstep) {
+        m_lockstep->close();
+    }
     stopChild(&m_child, CHILD_GRACE_MS);
 }
 
@@ -478,7 +518,9 @@ void Simulator::finishReport(double hostSeconds) {
     }
     RunFigures run;
     run.simulatedSeconds = m_recorder.simulatedSeconds();
-    run.hostSeconds = hostSeconds;
+    run.hostSeconds = m_lockstep ? 0.0 : hostSeconds;
+    run.lockstep = m_lockstep != nullptr;
+    run.seed = m_options.coproc.seed;
     run.longestPassSeconds = m_recorder.longestPassSeconds();
     run.requests = m_requests;
     run.requestMinutes = m_requestMinutes;
@@ -526,6 +568,11 @@ void Simulator::banner() {
 }
 
 bool Simulator::prepare() {
+    // In lock-step time this process's clock is the simulated one from the start.
+    if (m_options.lockstep) {
+        m_lockstep = std::make_unique<LockstepClock>(m_options.startWall);
+        m_options.coproc.simulatedTimeouts = true;
+    }
     say("tstat-sim: board root " + absoluteRoot());
     if (!prepareBoard(m_options.factoryTool, [this](const std::string &l) { say(l); })) {
         return false;
@@ -555,11 +602,13 @@ bool Simulator::prepare() {
     catchEndSignals();
     m_console = std::make_unique<ConsoleContext>(
         ConsoleContext{m_coproc.get(), &m_house, &m_paused, &m_quit,
-                       [this](const std::string &l) { say(l); }, [this] { showHouse(); }});
+                       [this](const std::string &l) { say(l); }, [this] { showHouse(); },
+                       [this](uint16_t code, double hold) { return pressKey(code, hold); },
+                       [this](const std::string &name) { m_screens.push_back(name); }});
     return true;
 }
 
-std::vector<std::string> Simulator::waitForConsoleLines() {
+std::vector<std::string> Simulator::waitForConsoleLines(int64_t waitNs) {
     // Standard input is read only when poll says it is readable. It is not
     // made non-blocking: on a terminal it shares its open file with standard
     // output, whose lines would then be cut short when the terminal is slow.
@@ -573,9 +622,6 @@ std::vector<std::string> Simulator::waitForConsoleLines() {
         }
         fds.push_back({client->fd.get(), events, 0});
     }
-    // The time scale may change while running (the dashboard).
-    int64_t waitNs =
-        std::min(PASS_WAIT_MAX_NS, static_cast<int64_t>(PASS_SIM_MS * 1e6 / platformTimeScale()));
     const struct timespec passWait = {static_cast<time_t>(waitNs / 1000000000),
                                       static_cast<long>(waitNs % 1000000000)};
     ppoll(fds.data(), fds.size(), &passWait, nullptr);
@@ -662,6 +708,9 @@ int Simulator::run() {
     if (!prepare()) {
         return 1;
     }
+    if (m_lockstep) {
+        return runLockstep();
+    }
     if (m_startApplication) {
         startApplication();
     }
@@ -678,8 +727,11 @@ int Simulator::run() {
     auto hostStart = std::chrono::steady_clock::now();
     int exitStatus = 0;
     while (!m_quit && g_EndSignal == 0) {
+        // The time scale may change while running (the dashboard).
+        int64_t waitNs = std::min(PASS_WAIT_MAX_NS,
+                                  static_cast<int64_t>(PASS_SIM_MS * 1e6 / platformTimeScale()));
         // Console lines first, so that what they set is in this pass's reports.
-        for (const std::string &line : waitForConsoleLines()) {
+        for (const std::string &line : waitForConsoleLines(waitNs)) {
             runConsoleLine(line, *m_console);
         }
         int64_t now = simNowMs();
@@ -693,18 +745,169 @@ int Simulator::run() {
     return exitStatus;
 }
 
+// ---- Lock-step time ------------------------------------------------------------------------
+
+size_t Simulator::inputForApplication() {
+    return m_pty.unreadBySlave() + m_keys.unread();
+}
+
+bool Simulator::pressKey(uint16_t code, double holdSeconds) {
+    if (!m_keys.press(code)) {
+        return false;
+    }
+    m_heldKeys.push_back({simNowMs() + std::llround(holdSeconds * 1000.0), code});
+    return true;
+}
+
+void Simulator::releaseKeysDue(int64_t now) {
+    for (const HeldKey &k : m_heldKeys) {
+        if (k.releaseMs <= now) {
+            m_keys.release(k.code);
+        }
+    }
+    std::erase_if(m_heldKeys, [now](const HeldKey &k) { return k.releaseMs <= now; });
+}
+
+// Copies the screen the application published at this instant.
+void Simulator::takeScreens() {
+    std::string dir = m_options.reportDir.empty() ? rootedPath("/sim") : m_options.reportDir;
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    for (const std::string &name : m_screens) {
+        fs::copy_file(rootedPath("/sim/screen.png"), dir + "/" + name + ".png",
+                      fs::copy_options::overwrite_existing, ec);
+        say(ec ? "tstat-sim: no screen to keep as " + name + ": " + ec.message()
+               : "tstat-sim: screen " + dir + "/" + name + ".png");
+    }
+    m_screens.clear();
+}
+
+void Simulator::lockstepPass(int64_t now) {
+    std::vector<std::string> lines = waitForConsoleLines(0);
+    for (; m_scriptNext < m_script.size() && m_script[m_scriptNext].atMs <= now; m_scriptNext++) {
+        lines.push_back(m_script[m_scriptNext].line);
+    }
+    releaseKeysDue(now);
+    for (const std::string &line : lines) {
+        runConsoleLine(line, *m_console);
+    }
+    advanceHouse(now);
+    pollPeers(now);
+}
+
+// The next instant at which the simulator has something of its own to do:
+// its reports and the house on every whole second, the script's next line,
+// a key to release.
+int64_t Simulator::nextSimulatorEventMs(int64_t now) const {
+    int64_t next = (now / 1000 + 1) * 1000;
+    if (m_scriptNext < m_script.size()) {
+        next = std::min(next, std::max(m_script[m_scriptNext].atMs, now + 1));
+    }
+    for (const HeldKey &k : m_heldKeys) {
+        next = std::min(next, std::max(k.releaseMs, now + 1));
+    }
+    return next;
+}
+
+int Simulator::runLockstep() {
+    std::string error;
+    if (!m_options.script.empty() &&
+        !loadScript(m_options.script, m_options.startWall, &m_script, &error)) {
+        say("tstat-sim: " + error);
+        return 2;
+    }
+    if (!m_lockstep->open(&error) || !m_keys.open(&error)) {
+        say("tstat-sim: " + error);
+        return 1;
+    }
+    say("tstat-sim: lock-step time from " +
+        localStamp(m_options.startWall, "%a %Y-%m-%d %H:%M:%S") +
+        (m_options.pace > 0.0
+             ? ", at most " + formatNumber("%g", m_options.pace) + " times real time"
+             : ", as fast as the host allows"));
+    bool running = m_startApplication && startApplication();
+    m_lockstep->childStarted();
+    if (m_options.http >= 0) {
+        startDashboard(*m_console);
+    }
+    m_lastPassMs = 0;
+    m_nextStatusMs = STATUS_PERIOD_MS;
+    m_nextStaleCheckMs = 0;
+    m_startDay = localDay();
+    m_house.advance(0.0, runHour());
+    readRelays();
+    m_recorder.begin(platformUptimeMs(), m_house);
+    auto hostStart = std::chrono::steady_clock::now();
+    auto input = [this] { return inputForApplication(); };
+    // The application starts up at the first instant.
+    if (running) {
+        running = m_lockstep->runApplication(0, input);
+    }
+    lockstepPass(0);
+    int exitStatus = 0;
+    while (!m_quit && g_EndSignal == 0 && !hoursDone()) {
+        int64_t now = m_lockstep->nowMs();
+        if (!running && m_child >= 0) {
+            // Its end of the clock closed: it has ended, or is about to.
+            waitForChild(&m_child, CHILD_GRACE_MS, &exitStatus);
+            say("tstat-sim: the application ended with status " + std::to_string(exitStatus));
+            break;
+        }
+        bool screen = !m_screens.empty();
+        if (running && m_lockstep->applicationDue(inputForApplication(), screen)) {
+            uint32_t flags = 0;
+            if (screen || (m_dashboard && now >= m_nextPublishMs)) {
+                flags |= LOCKSTEP_PUBLISH_SCREEN;
+                m_nextPublishMs = now + DASHBOARD_FRAME_MS;
+            }
+            running = m_lockstep->runApplication(flags, input);
+            if (screen) {
+                takeScreens();
+            }
+            // What it wrote is read at the same instant.
+            lockstepPass(now);
+            continue;
+        }
+        int64_t simulatorNext = nextSimulatorEventMs(now);
+        int64_t next =
+            running ? std::min(m_lockstep->applicationWakeMs(), simulatorNext) : simulatorNext;
+        m_longestStepMs = std::max(m_longestStepMs, next - now);
+        if (m_options.pace > 0.0) {
+            std::this_thread::sleep_until(
+                hostStart + std::chrono::duration<double>(next / 1000.0 / m_options.pace));
+        }
+        m_lockstep->advanceTo(next);
+        if (next == simulatorNext) {
+            lockstepPass(next);
+        }
+    }
+    double hostSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - hostStart).count();
+    say("tstat-sim: " + formatNumber("%.0f", m_recorder.simulatedSeconds()) + " simulated s in " +
+        formatNumber("%.2f", hostSeconds) + " host s");
+    // Without its clock the application ends, and publishes its last screen.
+    m_lockstep->close();
+    shutDown(hostSeconds);
+    return exitStatus;
+}
 } // namespace
 
 int runSimulator(const SimOptions &options, bool startApplication) {
     if (!options.root.empty()) {
         setenv("TSTAT_ROOT", options.root.c_str(), 1);
     }
-    // A run of given hours goes as fast as the host sustains unless told.
+    // A run of given hours on the scaled clock goes as fast as the host
+    // sustains unless told.
     const char *scale = getenv("TSTAT_TIME_SCALE");
-    if (options.hours > 0.0 && (scale == nullptr || *scale == '\0')) {
+    if (!options.lockstep && options.hours > 0.0 && (scale == nullptr || *scale == '\0')) {
         setenv("TSTAT_TIME_SCALE", REPORT_TIME_SCALE, 1);
     }
-    shareTimeAnchor();
+    if (options.lockstep) {
+        unsetenv("TSTAT_TIME_SCALE");
+        unsetenv("TSTAT_TIME_ANCHOR");
+    } else {
+        shareTimeAnchor();
+    }
     Simulator simulator(options, startApplication);
     return simulator.run();
 }

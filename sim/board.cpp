@@ -195,6 +195,14 @@ int PseudoTerminal::releaseMaster() {
     return fd;
 }
 
+size_t PseudoTerminal::unreadBySlave() const {
+    int queued = 0;
+    if (m_slave < 0 || ioctl(m_slave, FIONREAD, &queued) != 0 || queued < 0) {
+        return 0;
+    }
+    return static_cast<size_t>(queued);
+}
+
 bool PseudoTerminal::flushIfUnread(size_t threshold) {
     int queued = 0;
     if (m_slave < 0 || ioctl(m_slave, FIONREAD, &queued) != 0) {

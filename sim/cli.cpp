@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <map>
 
@@ -126,6 +127,8 @@ void addCoprocessorOptions(CLI::App &app, SimOptions *o) {
         "--no-levels", [o] { o->coproc.levelsEnabled = false; },
         "report the bus's levels disabled");
     app.add_flag("--show-requests", c.showRequests, "print the periodic requests as they arrive");
+    rangeOption(app, "--seed", &c.seed, 1, 4294967295.0,
+                "seed of the simulator's random bytes (the report gives it)");
 }
 
 void addBoardOptions(CLI::App &app, SimOptions *o) {
@@ -147,10 +150,65 @@ void addBoardOptions(CLI::App &app, SimOptions *o) {
         ->type_name("PATH");
 }
 
-void addRunOptions(CLI::App &app, SimOptions *o) {
+// How a run keeps time, as the command line asks; finishClock() decides.
+struct ClockChoice {
+    enum Kind { Default, Lockstep, Scaled } kind = Default;
+    std::string start;
+};
+
+void addClockOptions(CLI::App &app, SimOptions *o, ClockChoice *clock) {
+    choiceOption(app, "--clock", &clock->kind,
+                 {{"lockstep", ClockChoice::Lockstep}, {"scaled", ClockChoice::Scaled}},
+                 "lockstep: simulated time moves when both sides are done, the same on any host "
+                 "(default for the fixture and with --hours or --script); scaled: the host's "
+                 "clock times TSTAT_TIME_SCALE (default otherwise)");
+    app.add_option("--start", clock->start,
+                   "lock-step time: the local time the run starts at, \"YYYY-MM-DD HH:MM[:SS]\" "
+                   "(default: now)")
+        ->type_name("TIME");
+    rangeOption(app, "--pace", &o->pace, 0, 1e6,
+                "lock-step time: at most N times real time (0: as fast as the host allows)");
+    app.add_option("--script", o->script,
+                   "lock-step time: timed console lines, e.g. \"06:59:30 key mode 3.5\" (see "
+                   "sim/script.h)")
+        ->type_name("FILE")
+        ->check(CLI::ExistingFile);
+}
+
+// The clock of a run, once its options are known: lock-step by default for
+// runs that end by themselves. False with a message.
+bool finishClock(const ClockChoice &clock, bool endsByItself, SimOptions *o, std::string *error) {
+    o->lockstep = clock.kind == ClockChoice::Lockstep ||
+                  (clock.kind == ClockChoice::Default &&
+                   (endsByItself || o->hours > 0.0 || !o->script.empty()));
+    if (!o->lockstep && (!clock.start.empty() || o->pace > 0.0 || !o->script.empty())) {
+        *error = "--start, --pace and --script need lock-step time";
+        return false;
+    }
+    if (clock.start.empty()) {
+        o->startWall = static_cast<int64_t>(time(nullptr));
+        return true;
+    }
+    struct tm local {};
+    const char *end = strptime(clock.start.c_str(), "%Y-%m-%d %H:%M", &local);
+    if (end != nullptr && *end == ':') {
+        end = strptime(end, ":%S", &local);
+    }
+    local.tm_isdst = -1;
+    time_t t = end != nullptr && *end == '\0' ? mktime(&local) : static_cast<time_t>(-1);
+    if (t == static_cast<time_t>(-1)) {
+        *error = "--start takes \"YYYY-MM-DD HH:MM[:SS]\", not \"" + clock.start + "\"";
+        return false;
+    }
+    o->startWall = static_cast<int64_t>(t);
+    return true;
+}
+
+void addRunOptions(CLI::App &app, SimOptions *o, ClockChoice *clock) {
     addBoardOptions(app, o);
     addHouseOptions(app, o);
     addCoprocessorOptions(app, o);
+    addClockOptions(app, o, clock);
     rangeOption(app, "--hours", &o->hours, LEAST_HOURS, MOST_HOURS,
                 "end after N simulated hours (time scale 3600 unless TSTAT_TIME_SCALE says)");
     app.add_option("--report-dir", o->reportDir,
@@ -160,7 +218,7 @@ void addRunOptions(CLI::App &app, SimOptions *o) {
         "--no-report", [o] { o->report = false; }, "no report at the end");
 }
 
-void addFixtureOptions(CLI::App &app, FixtureOptions *o) {
+void addFixtureOptions(CLI::App &app, FixtureOptions *o, ClockChoice *clock) {
     app.add_option("--serial", o->serial,
                    "the serial number to store: 14 printable characters (default: generated, TS "
                    "+ YYMMDD + 6 digits)")
@@ -180,7 +238,7 @@ void addFixtureOptions(CLI::App &app, FixtureOptions *o) {
     app.add_flag_callback(
         "--bus-test-fail", [o] { o->sim.coproc.busTestPasses = false; },
         "the coprocessor answers the bus test with a failure");
-    addRunOptions(app, &o->sim);
+    addRunOptions(app, &o->sim, clock);
 }
 
 // The defaults that depend on where tstat-sim itself lies: the application,
@@ -236,11 +294,13 @@ int simCommandLine(int argc, char **argv) {
     CLI::App *run = app.add_subcommand(
         "run", "prepare the board, start build/bin/tstat, and play its coprocessor, house and "
                "building controller");
-    addRunOptions(*run, &runOptions);
+    ClockChoice runClock;
+    addRunOptions(*run, &runOptions, &runClock);
     SimOptions coprocOptions = runOptions;
+    ClockChoice coprocClock;
     CLI::App *coproc =
         app.add_subcommand("coproc", "the same as run without starting the application");
-    addRunOptions(*coproc, &coprocOptions);
+    addRunOptions(*coproc, &coprocOptions, &coprocClock);
 
     FixtureOptions fixture;
     setBuildPaths(&fixture.sim);
@@ -249,7 +309,8 @@ int simCommandLine(int argc, char **argv) {
                    "send the manufacturing test's commands, press the relay walk's keys, enter "
                    "a serial number and print a pass/fail report (exit status 0 passed, 1 "
                    "failed)");
-    addFixtureOptions(*fix, &fixture);
+    ClockChoice fixtureClock;
+    addFixtureOptions(*fix, &fixture, &fixtureClock);
 
     std::string galleryDir;
     std::string galleryData = (fs::path(ownDirectory()).parent_path() / "data").string();
@@ -288,12 +349,21 @@ int simCommandLine(int argc, char **argv) {
         fputs(app.help("", CLI::AppFormatMode::All).c_str(), stdout);
         return 0;
     }
+    std::string error;
     if (run->parsed() || coproc->parsed()) {
         SimOptions &o = run->parsed() ? runOptions : coprocOptions;
+        if (!finishClock(run->parsed() ? runClock : coprocClock, false, &o, &error)) {
+            fprintf(stderr, "tstat-sim: %s\n", error.c_str());
+            return USAGE_ERROR;
+        }
         makePathsAbsolute(&o);
         return runSimulator(o, run->parsed());
     }
     if (fix->parsed()) {
+        if (!finishClock(fixtureClock, true, &fixture.sim, &error)) {
+            fprintf(stderr, "tstat-sim fixture: %s\n", error.c_str());
+            return USAGE_ERROR;
+        }
         makePathsAbsolute(&fixture.sim);
         return runFixture(fixture);
     }

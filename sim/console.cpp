@@ -4,6 +4,8 @@
 #include "coprocessor.h"
 #include "decode.h"
 #include "house.h"
+#include "keys.h"
+#include "report.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -386,6 +388,33 @@ bool cmdDownload(const std::string &rest, ConsoleContext &ctx) {
     return ctx.coproc->startDownload(w[0], static_cast<int>(destination));
 }
 
+bool cmdKey(const std::string &rest, ConsoleContext &ctx) {
+    std::vector<std::string> w = words(rest);
+    double hold = 0.1;
+    uint16_t code = w.empty() ? 0 : keyCode(w[0]);
+    if (code == 0 || w.size() > 2 || (w.size() == 2 && !parseDouble(w[1], 0.0, 3600.0, &hold))) {
+        return usage(ctx, "key");
+    }
+    if (!ctx.pressKey || !ctx.pressKey(code, hold)) {
+        ctx.say("error: the keys cannot be pressed here");
+        return false;
+    }
+    ctx.say("sim> key " + w[0] + " held " + formatNumber("%g", hold) + " s");
+    return true;
+}
+
+bool cmdScreen(const std::string &rest, ConsoleContext &ctx) {
+    std::vector<std::string> w = words(rest);
+    bool plainName = w.size() == 1 && w[0].find_first_not_of("abcdefghijklmnopqrstuvwxyz"
+                                                             "ABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                             "0123456789-_") == std::string::npos;
+    if (!plainName || !ctx.keepScreen) {
+        return usage(ctx, "screen");
+    }
+    ctx.keepScreen(w[0]);
+    return true;
+}
+
 bool cmdHelp(const std::string &, ConsoleContext &ctx) {
     for (const std::string &line : consoleHelp()) {
         ctx.say(line);
@@ -439,6 +468,8 @@ constexpr ConsoleCommand c_Commands[] = {
      cmdPause},
     {"resume", "resume                      restart the house's clock", cmdResume},
     {"house", "house                       print the house's state now", cmdHouse},
+    {"key", "key up|down|mode|exit [S]   press a key, held S simulated seconds (0.1)", cmdKey},
+    {"screen", "screen NAME                 keep the screen of this moment as NAME.png", cmdScreen},
     {"help", "help                        this list", cmdHelp},
     {"quit", "quit                        end the simulator", cmdQuit},
 };

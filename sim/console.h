@@ -5,6 +5,7 @@
 // connected socket client.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -22,6 +23,11 @@ struct ConsoleContext {
     std::function<void(const std::string &)> say;
     // Prints the house's state now.
     std::function<void()> showHouse;
+    // Presses a key (its code) now and releases it holdSeconds of simulated
+    // time later; false when the keys cannot be written.
+    std::function<bool(uint16_t code, double holdSeconds)> pressKey;
+    // Keeps the screen of this moment as NAME.png beside the report.
+    std::function<void(const std::string &name)> keepScreen;
 };
 
 // Runs one console line. Blank lines and lines starting with '#' do nothing.

@@ -61,7 +61,7 @@ std::vector<uint8_t> textBytes(const std::string &text) {
 Coprocessor::Coprocessor(int masterFd, House &house, const CoprocessorOptions &options,
                          Printer print)
     : m_link(coprocCommAttach(masterFd, &Coprocessor::onFrame)), m_house(house), m_options(options),
-      m_print(std::move(print)) {
+      m_print(std::move(print)), m_garbageSeed(options.seed != 0 ? options.seed : 1) {
     s_Active = this;
 }
 
@@ -85,7 +85,7 @@ void Coprocessor::onPassthroughByte(uint8_t byte) {
     }
     Coprocessor *self = s_Active;
     self->m_downloadActivityMs = self->m_nowMs;
-    std::vector<uint8_t> answer = self->m_download.onByte(byte, hostMs());
+    std::vector<uint8_t> answer = self->m_download.onByte(byte, self->downloadClockMs());
     if (!answer.empty()) {
         self->sendRaw(answer);
     }
@@ -129,7 +129,7 @@ void Coprocessor::poll(int64_t nowMs) {
     }
     coprocCommPoll(m_link);
     if (m_download.active()) {
-        std::vector<uint8_t> again = m_download.onTick(hostMs());
+        std::vector<uint8_t> again = m_download.onTick(downloadClockMs());
         if (!again.empty()) {
             sendRaw(again);
         }
@@ -153,6 +153,10 @@ void Coprocessor::poll(int64_t nowMs) {
             sendIdentity();
         }
     }
+}
+
+int64_t Coprocessor::downloadClockMs() const {
+    return m_options.simulatedTimeouts ? m_nowMs : hostMs();
 }
 
 void Coprocessor::sendReports() {

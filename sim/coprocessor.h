@@ -32,6 +32,11 @@ struct CoprocessorOptions {
     bool busTestPasses = true;
     // Whether the manufacturing link-test frame gets its "ABCDE".
     bool answersLinkTest = true;
+    // Seed of the random bytes of the garbage command.
+    uint32_t seed = 0x2545F491u;
+    // Download time-outs on the simulated clock (lock-step time) instead of
+    // the host's (a fast scaled clock would give the thermostat no time).
+    bool simulatedTimeouts = false;
 };
 
 class Coprocessor {
@@ -101,6 +106,8 @@ class Coprocessor {
     void handleFrame(const uint8_t *frame, uint16_t length);
     void handleAddressByte(uint8_t byte);
     void sendReports();
+    // The clock of the download sender's time-outs (see CoprocessorOptions).
+    int64_t downloadClockMs() const;
     void sendIdentity();
     void finishDownload(const char *how);
     // Prints the download's progress and verdict when they change.
@@ -122,7 +129,7 @@ class Coprocessor {
     // The three-packet address sequence: address, complement, address.
     std::vector<uint8_t> m_addressBytes;
     DownloadSender m_download;
-    uint32_t m_garbageSeed = 0x2545F491u;
+    uint32_t m_garbageSeed;
 };
 
 } // namespace sim

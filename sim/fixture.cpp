@@ -9,6 +9,7 @@
 #include "house.h"
 #include "hvac/sensors.h"
 #include "keys.h"
+#include "lockstep.h"
 #include "platform/platform.h"
 #include "run_support.h"
 
@@ -27,6 +28,7 @@
 #include <fstream>
 #include <memory>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -101,7 +103,14 @@ constexpr std::array<RelayIndex, WALK_LENGTH> c_Walk = {RELAY_G1,  RELAY_G2, REL
 // The walk is stepped by any of these keys; the fixture takes them in turn.
 constexpr std::array<const char *, 3> c_WalkKeys = {"up", "down", "mode"};
 
+// In lock-step time the host's clock has no say: the waits below run on
+// simulated time alone.
+bool m_LockstepTime = false;
+
 int64_t hostNowMs() {
+    if (m_LockstepTime) {
+        return 0;
+    }
     struct timespec ts {};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
@@ -122,7 +131,7 @@ struct Deadline {
 
     void arm(int64_t simSpanMs, int64_t hostFloorMs) {
         simMs = simNowMs() + simSpanMs;
-        hostMs = hostNowMs() + hostFloorMs;
+        hostMs = m_LockstepTime ? 0 : hostNowMs() + hostFloorMs;
         armed = true;
     }
     bool passed() const { return armed && simNowMs() >= simMs && hostNowMs() >= hostMs; }
@@ -163,6 +172,11 @@ class Fixture {
     void checkDeadlines();
     void finishReadBack();
     void fail(const std::string &note);
+    // One pass of the fixture's own work at simulated time now, and the
+    // lock-step loop around it.
+    void pass(int64_t now);
+    void runLockstep();
+    size_t inputForApplication() const;
     void say(const std::string &line);
     bool report();
 
@@ -200,6 +214,8 @@ class Fixture {
     bool m_relayLogGrew = false;
     int64_t m_relayLogSimMs = 0;
     int64_t m_relayLogHostMs = 0;
+    int64_t m_lastPassMs = 0;
+    std::unique_ptr<LockstepClock> m_lockstep;
 };
 
 Fixture::~Fixture() {
@@ -219,6 +235,12 @@ void Fixture::say(const std::string &line) {
 }
 
 bool Fixture::setUp() {
+    if (m_options.sim.lockstep) {
+        m_LockstepTime = true;
+        m_lockstep = std::make_unique<LockstepClock>(m_options.sim.startWall);
+        m_options.sim.coproc.simulatedTimeouts = true;
+    }
+    m_serial = m_options.serial.empty() ? generateSerialNumber() : m_options.serial;
     say("tstat-sim fixture: board root " + absoluteRoot());
     if (!prepareBoard(m_options.sim.factoryTool, [this](const std::string &l) { say(l); })) {
         return false;
@@ -232,7 +254,8 @@ bool Fixture::setUp() {
     m_testPinSet = true;
     std::string error;
     if (!m_coprocPty.open(rootedPath("/dev/ttyCOPROC"), &error) ||
-        !m_consolePty.open(rootedPath("/dev/ttyS0"), &error)) {
+        !m_consolePty.open(rootedPath("/dev/ttyS0"), &error) ||
+        (m_lockstep && !m_lockstep->open(&error))) {
         say("tstat-sim fixture: " + error);
         return false;
     }
@@ -270,8 +293,15 @@ bool Fixture::startApplication() {
             dup2(out, STDOUT_FILENO) < 0) {
             _exit(126);
         }
+        int clockFd = m_lockstep ? m_lockstep->childFd() : -1;
         for (int fd = STDERR_FILENO + 1; fd < 1024; fd++) {
-            close(fd);
+            if (fd != clockFd) {
+                close(fd);
+            }
+        }
+        if (clockFd >= 0) {
+            fcntl(clockFd, F_SETFD, 0);
+            setenv(LOCKSTEP_FD_VARIABLE, std::to_string(clockFd).c_str(), 1);
         }
         if (chdir(o.data.c_str()) != 0) {
             fprintf(stderr, "tstat-sim fixture: cannot enter %s: %s\n", o.data.c_str(),
@@ -290,6 +320,9 @@ bool Fixture::startApplication() {
         _exit(127);
     }
     m_child = pid;
+    if (m_lockstep) {
+        m_lockstep->childStarted();
+    }
     say("tstat-sim fixture: started " + o.tstat + " /dev/ttyCOPROC (pid " + std::to_string(pid) +
         ") with the test pin set");
     m_deadline.arm(READY_SIM_MS, HOST_FLOOR_MS);
@@ -319,6 +352,10 @@ void Fixture::pollApplication() {
 }
 
 void Fixture::stopApplication() {
+    // In lock-step time the unit waits for its clock: without one it ends.
+    if (m_lockstep) {
+        m_lockstep->close();
+    }
     stopChild(&m_child, CHILD_GRACE_MS);
 }
 
@@ -551,7 +588,7 @@ bool Fixture::relaysQuiet() {
         return false;
     }
     return m_relayLogGrew && simNowMs() - m_relayLogSimMs >= QUIET_SIM_MS &&
-           hostNowMs() - m_relayLogHostMs >= QUIET_HOST_MS;
+           (m_LockstepTime || hostNowMs() - m_relayLogHostMs >= QUIET_HOST_MS);
 }
 
 void Fixture::readRelays() {
@@ -569,6 +606,64 @@ void Fixture::readRelays() {
     std::copy(text.begin(), text.end(), contacts.begin());
     m_house.setRelays(contacts);
     say("relays " + text);
+}
+
+void Fixture::pass(int64_t now) {
+    readConsole();
+    m_house.advance(static_cast<double>(now - m_lastPassMs) / 1000.0, hourOfDay());
+    m_lastPassMs = now;
+    readRelays();
+    m_coprocPty.flushIfUnread(STALE_BYTES);
+    m_coproc->poll(now);
+    walk();
+    checkDeadlines();
+}
+
+size_t Fixture::inputForApplication() const {
+    int keys = 0;
+    if (m_keys && ioctl(m_keys->get(), FIONREAD, &keys) != 0) {
+        keys = 0;
+    }
+    return m_coprocPty.unreadBySlave() + m_consolePty.unreadBySlave() + static_cast<size_t>(keys);
+}
+
+// The fixture's work and the unit's passes in lock-step time: the unit runs
+// at its own instants and whenever the fixture or the coprocessor sent it
+// something; the fixture's own instants are the whole seconds (reports,
+// deadlines) and the unit's.
+void Fixture::runLockstep() {
+    auto input = [this] { return inputForApplication(); };
+    bool running = m_lockstep->runApplication(0, input);
+    pass(0);
+    while (m_phase != Phase::Done && g_EndSignal == 0) {
+        int64_t now = m_lockstep->nowMs();
+        if (!running) {
+            // It ended: what it wrote is read, and the verdict follows.
+            waitForChild(&m_child, CHILD_GRACE_MS, &m_exitStatus);
+            readConsole();
+            say("tstat-sim fixture: the application ended with status " +
+                std::to_string(m_exitStatus));
+            if (m_phase == Phase::ReadBack) {
+                finishReadBack();
+            } else if (m_phase == Phase::WaitReady || m_phase == Phase::WaitVerdict) {
+                fail("the unit ended without a verdict");
+            }
+            m_phase = Phase::Done;
+            break;
+        }
+        if (m_lockstep->applicationDue(inputForApplication(), false)) {
+            running = m_lockstep->runApplication(0, input);
+            pass(now);
+            continue;
+        }
+        int64_t fixtureNext = (now / 1000 + 1) * 1000;
+        int64_t next = std::min(m_lockstep->applicationWakeMs(), fixtureNext);
+        m_lockstep->advanceTo(next);
+        if (next == fixtureNext) {
+            pass(next);
+        }
+    }
+    m_lockstep->close();
 }
 
 void Fixture::checkDeadlines() {
@@ -625,31 +720,25 @@ bool Fixture::report() {
 }
 
 int Fixture::run() {
-    m_serial = m_options.serial.empty() ? generateSerialNumber() : m_options.serial;
     if (!setUp() || !startApplication()) {
         report();
         return 1;
     }
     catchEndSignals();
 
+    m_lastPassMs = simNowMs();
+    m_house.advance(0.0, hourOfDay());
+    if (m_lockstep) {
+        runLockstep();
+    }
     int64_t waitNs =
         std::min(PASS_WAIT_MAX_NS, static_cast<int64_t>(PASS_SIM_MS * 1e6 / platformTimeScale()));
     const struct timespec passWait = {static_cast<time_t>(waitNs / 1000000000),
                                       static_cast<long>(waitNs % 1000000000)};
-    int64_t lastMs = simNowMs();
-    m_house.advance(0.0, hourOfDay());
     while (m_phase != Phase::Done && g_EndSignal == 0) {
         struct pollfd fd = {m_console->get(), POLLIN, 0};
         ppoll(&fd, 1, &passWait, nullptr);
-        readConsole();
-        int64_t now = simNowMs();
-        m_house.advance(static_cast<double>(now - lastMs) / 1000.0, hourOfDay());
-        lastMs = now;
-        readRelays();
-        m_coprocPty.flushIfUnread(STALE_BYTES);
-        m_coproc->poll(now);
-        walk();
-        checkDeadlines();
+        pass(simNowMs());
         pollApplication();
     }
     if (g_EndSignal != 0) {

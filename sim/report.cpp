@@ -686,15 +686,20 @@ void formatRelayCheck(std::ostream &out, const Report &r) {
 }
 
 void formatRun(std::ostream &out, const Report &r) {
-    if (r.run.hostSeconds <= 0.0) {
+    char text[512];
+    if (r.run.lockstep) {
+        snprintf(text, sizeof(text),
+                 "run: %.0f simulated s in lock-step time, seed %u, longest step %.1f simulated s",
+                 r.run.simulatedSeconds, r.run.seed, r.run.longestPassSeconds);
+    } else if (r.run.hostSeconds > 0.0) {
+        snprintf(text, sizeof(text),
+                 "run: %.0f simulated s in %.1f host s, %.0f simulated s per host s, seed %u, "
+                 "longest step %.1f simulated s",
+                 r.run.simulatedSeconds, r.run.hostSeconds,
+                 r.run.simulatedSeconds / r.run.hostSeconds, r.run.seed, r.run.longestPassSeconds);
+    } else {
         return;
     }
-    char text[512];
-    snprintf(text, sizeof(text),
-             "run: %.0f simulated s in %.1f host s, %.0f simulated s per host s, longest "
-             "step %.1f simulated s",
-             r.run.simulatedSeconds, r.run.hostSeconds, r.run.simulatedSeconds / r.run.hostSeconds,
-             r.run.longestPassSeconds);
     out << text;
     if (r.run.requestMinutes > 0.0) {
         snprintf(text, sizeof(text),

@@ -56,6 +56,11 @@ int64_t platformUptimeMs();
 // Sleeps for ms milliseconds of (simulated) time.
 void platformSleepMs(uint32_t ms);
 
+// Told when a timer is armed to expire at the given monotonic time. The
+// board ignores it; a simulated board in lock-step time wakes the
+// application at the earliest deadline.
+void platformNoteTimer(const void *timer, const struct timespec *deadline);
+
 // Called once per main-loop pass. The board never pauses; the host gives up
 // the processor for about a millisecond of simulated time, so that a
 // simulated board at normal speed does not keep a core busy.

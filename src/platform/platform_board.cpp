@@ -61,6 +61,8 @@ void platformSleepMs(uint32_t ms) {
 
 void platformLoopYield() {}
 
+void platformNoteTimer(const void *, const struct timespec *) {}
+
 double platformTimeScale() {
     return 1.0;
 }

@@ -196,6 +196,17 @@ TEST_F(CoprocessorTest, Faults) {
     EXPECT_EQ(payloadOf(frames(), 0x14), (Bytes{0, 0, 0}));
 }
 
+// A download ordered before the run's first pass (a console line that came
+// with it) waits for the thermostat from that pass on, whatever the time.
+TEST_F(CoprocessorTest, ADownloadOrderedBeforeTheFirstPassWaitsFromThatPass) {
+    coproc->startDownload(Bytes(300, 1), 2);
+    coproc->poll(60000);
+    coproc->poll(60000 + 30000);
+    EXPECT_FALSE(saidLine("abandoned"));
+    coproc->poll(60000 + 30001);
+    EXPECT_TRUE(saidLine("abandoned: the thermostat stopped answering"));
+}
+
 TEST_F(CoprocessorTest, AnswersTheThermostat) {
     coproc->poll(0);
     frames();

@@ -1,6 +1,7 @@
 // tstat-sim: command line, the main loop that drives the coprocessor, the
 // house and the console, and the application it starts.
 #include "app.h"
+#include "../tools/common/program_command.h"
 #include "run_support.h"
 
 #include "board.h"
@@ -346,6 +347,7 @@ bool Simulator::startApplication() {
         return false;
     }
     std::string root = absoluteRoot();
+    ProgramCommand command(m_options.tstat, {"/dev/ttyCOPROC"});
     pid_t pid = fork();
     if (pid < 0) {
         say(std::string("tstat-sim: cannot start the application: ") + strerror(errno));
@@ -363,8 +365,7 @@ bool Simulator::startApplication() {
             _exit(126);
         }
         setenv("TSTAT_ROOT", root.c_str(), 1);
-        execl(m_options.tstat.c_str(), m_options.tstat.c_str(), "/dev/ttyCOPROC",
-              static_cast<char *>(nullptr));
+        command.exec();
         fprintf(stderr, "tstat-sim: cannot run %s: %s\n", m_options.tstat.c_str(), strerror(errno));
         _exit(127);
     }

@@ -47,7 +47,7 @@ find "$app/images" "$app/fonts" -type f -exec chmod 0644 {} +
     echo "# target: ${TSTAT_TARGET:-unknown}"
     echo "# built with: ${TSTAT_LIBRARIES:-unknown}"
     echo "# needs: $("$READELF" -d "$app/tstat" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | tr '\n' ' ')"
-    (cd "$stage" && find opt -type f ! -name MANIFEST | LC_ALL=C sort | xargs sha256sum)
+    (cd "$stage" && find opt -type f ! -name MANIFEST -print0 | LC_ALL=C sort -z | xargs -0 sha256sum)
 } >"$app/MANIFEST"
 chmod 0644 "$app/MANIFEST"
 

@@ -155,11 +155,16 @@ TEST(BoardImage, StartsOnTheSimulatedBoardAndIsStartedAgainUntilTheFourthKey) {
     // Killed, the application is started again and greets the coprocessor anew.
     std::set<pid_t> running = processesWith("-L " + root.path() + " ");
     ASSERT_EQ(running.size(), 1u) << sim.output();
+    unlink(root.file("/sim/fb.bmp").c_str());
     kill(*running.begin(), SIGKILL);
     EXPECT_TRUE(pollUntil([] { usleep(100000); },
                           [&] { return count(sim.output(), "tstat> start-up") >= 2; }, 60s))
         << sim.output();
     EXPECT_NE(sim.output().find("starting it again"), std::string::npos) << sim.output();
+    // Its main page is up, and settled, before the key.
+    EXPECT_TRUE(pollUntil([] { usleep(100000); },
+                          [&] { return frameOf(root.read("/sim/fb.bmp")).colours > 100; }, 60s));
+    usleep(1500000);
 
     // The fourth key ends it with status 0, and with it the start script.
     uint8_t records[2 * PLATFORM_KEY_EVENT_SIZE];

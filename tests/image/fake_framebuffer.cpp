@@ -19,6 +19,12 @@ template <typename Fn> Fn next(const char *name) {
     return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
 }
 
+// The application's shell commands run on the host, whose loader cannot
+// preload this library: they do not inherit it.
+__attribute__((constructor)) void forgetPreload() {
+    unsetenv("LD_PRELOAD");
+}
+
 } // namespace
 
 extern "C" SDL_Surface *SDL_SetVideoMode(int width, int height, int bpp, Uint32 flags) {

@@ -82,14 +82,17 @@ ScenarioResult runScenario(const ScenarioSetup &setup) {
                                      "--data",  std::string(TSTAT_BUILD_DIR) + "/data",
                                      "--hours", std::to_string(setup.hours)};
     args.insert(args.end(), setup.house.begin(), setup.house.end());
-    SimProcess sim(root.path(), "run", args, setup.timeScale);
+    // Slower hosts (an emulated processor) run the scenarios at a lower scale.
+    const char *scaleText = getenv("TSTAT_SCENARIO_TIME_SCALE");
+    const double scale = scaleText != nullptr ? atof(scaleText) : setup.timeScale;
+    SimProcess sim(root.path(), "run", args, scale);
     EXPECT_TRUE(sim.waitReady()) << sim.output();
 
     // The simulator ends the run itself after the hours; meanwhile the
     // console lines are carried out, timed by the house's status lines.
     size_t nextConsole = 0;
     auto hostLimit = Clock::now() + std::chrono::milliseconds(static_cast<int64_t>(
-                                        setup.hours * 3600000.0 / setup.timeScale * 3.0 + 30000));
+                                        setup.hours * 3600000.0 / scale * 3.0 + 30000));
     int status = -1;
     while (status < 0 && Clock::now() < hostLimit) {
         status = sim.wait(std::chrono::milliseconds(20));

@@ -59,7 +59,7 @@ armhf-deps: deps
 	@./scripts/make-armhf-sysroot.sh
 	@test -f build/tstat-host-tools.cmake || cmake --preset default
 
-# What ships: the board flavour for armhf, packed as
+# What ships: the board flavour for armhf; board-image packs it as
 # build-board-armhf/tstat-board-image.tar.gz.
 board-armhf: armhf-deps
 	cmake --preset board-armhf

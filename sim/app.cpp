@@ -1,6 +1,7 @@
 // tstat-sim: command line, the main loop that drives the coprocessor, the
 // house and the console, and the application it starts.
 #include "app.h"
+#include "../tools/common/program_command.h"
 #include "run_support.h"
 
 #include "board.h"
@@ -417,6 +418,7 @@ bool Simulator::startApplication() {
     }
     std::string root = absoluteRoot();
     pid_t parent = getpid();
+    ProgramCommand command(m_options.tstat, {"/dev/ttyCOPROC"});
     pid_t pid = fork();
     if (pid < 0) {
         say(std::string("tstat-sim: cannot start the application: ") + strerror(errno));
@@ -444,8 +446,7 @@ bool Simulator::startApplication() {
             fcntl(fd, F_SETFD, 0);
             setenv(LOCKSTEP_FD_VARIABLE, std::to_string(fd).c_str(), 1);
         }
-        execl(m_options.tstat.c_str(), m_options.tstat.c_str(), "/dev/ttyCOPROC",
-              static_cast<char *>(nullptr));
+        command.exec();
         fprintf(stderr, "tstat-sim: cannot run %s: %s\n", m_options.tstat.c_str(), strerror(errno));
         _exit(127);
     }

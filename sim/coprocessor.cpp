@@ -135,6 +135,9 @@ void Coprocessor::poll(int64_t nowMs) {
         }
         downloadProgress();
     }
+    if (m_download.active() && m_downloadActivityMs < 0) {
+        m_downloadActivityMs = nowMs;
+    }
     if (m_download.active() && nowMs - m_downloadActivityMs > DOWNLOAD_IDLE_MS) {
         m_download.cancel();
         finishDownload("abandoned: the thermostat stopped answering");
@@ -379,7 +382,9 @@ bool Coprocessor::startDownload(const std::string &path, int destination) {
         say("error: " + why);
         return false;
     }
-    m_downloadActivityMs = m_nowMs;
+    // Counted from the next pass: a console line runs before the pass has
+    // read the clock, and the first one before any pass did.
+    m_downloadActivityMs = -1;
     char line[96];
     snprintf(line, sizeof(line),
              "coproc: download of %zu bytes in %zu blocks, waiting for the thermostat",

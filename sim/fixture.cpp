@@ -4,6 +4,7 @@
 
 #include "board.h"
 #include "common/file_descriptor.h"
+#include "common/program_command.h"
 #include "coprocessor.h"
 #include "core/util.h"
 #include "house.h"
@@ -279,6 +280,7 @@ bool Fixture::startApplication() {
     }
     std::string root = absoluteRoot();
     std::string console = m_consolePty.slaveName();
+    ProgramCommand command(o.tstat, {"/dev/ttyCOPROC"});
     pid_t pid = fork();
     if (pid < 0) {
         say(std::string("tstat-sim fixture: cannot start the application: ") + strerror(errno));
@@ -315,7 +317,7 @@ bool Fixture::startApplication() {
         if (display == nullptr || *display == '\0') {
             setenv("SDL_VIDEODRIVER", "dummy", 0);
         }
-        execl(o.tstat.c_str(), o.tstat.c_str(), "/dev/ttyCOPROC", static_cast<char *>(nullptr));
+        command.exec();
         fprintf(stderr, "tstat-sim fixture: cannot run %s: %s\n", o.tstat.c_str(), strerror(errno));
         _exit(127);
     }

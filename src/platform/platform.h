@@ -29,6 +29,10 @@
 #include <ctime>
 #include <sys/types.h>
 
+// Wall-clock seconds are 64-bit everywhere, past 2038-01-19 too: a 32-bit
+// target builds with _TIME_BITS=64 (see the top-level CMakeLists.txt).
+static_assert(sizeof(time_t) == 8, "tstat needs a 64-bit time_t");
+
 // ---- Paths ----------------------------------------------------------------
 
 // Writes the path under which the design's absolute path `designPath` is

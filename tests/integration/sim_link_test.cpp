@@ -198,7 +198,13 @@ TEST_F(SimLinkTest, RunStartsTheApplicationOrStaysUpWithoutIt) {
     {
         SimProcess missing(root.path(), "run", {"--tstat", root.file("/no-such-tstat")}, 10.0);
         ASSERT_TRUE(missing.waitReady()) << missing.output();
-        EXPECT_NE(missing.output().find("is missing or not executable"), std::string::npos);
+        // Said once the link is up, which may come after the port file.
+        EXPECT_TRUE(pollUntil([] {},
+                              [&] {
+                                  return missing.output().find("is missing or not executable") !=
+                                         std::string::npos;
+                              }))
+            << missing.output();
         ASSERT_EQ(coprocessorInit("/dev/ttyCOPROC"), 0);
         EXPECT_TRUE(readUntil([] {
             uint16_t v;

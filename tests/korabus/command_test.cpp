@@ -181,6 +181,18 @@ TEST_F(BusTest, ForecastClockScreenAndFactoryReset) {
     EXPECT_EQ(m_root.read("/sim/shell.log"), "date 070413052009.00\n/sbin/hwclock --systohc\n");
     EXPECT_EQ(+image().clockYear, 109);
     EXPECT_EQ(refreshRequests(), (std::vector<int>{12}));
+    // Past the end of a 32-bit time_t (2038-01-19 03:14:07 UTC) in every
+    // time zone, and the clock reads it back.
+    m_root.write("/sim/shell.log", "");
+    busCommand("CLOCK 01-20-38 03:14:08");
+    EXPECT_EQ(m_root.read("/sim/shell.log"), "date 012003142038.08\n/sbin/hwclock --systohc\n");
+    TstatClockCfg_t clock{};
+    ASSERT_EQ(getClockConfiguration(&clock), 0);
+    EXPECT_EQ(+clock.year, 138);
+    EXPECT_EQ(+clock.day, 20);
+    EXPECT_EQ(+clock.hour, 3);
+    EXPECT_EQ(+clock.minute, 14);
+    refreshRequests();
 
     busCommand("MESSAGE DISP \"Filter change due\" ignored");
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_MESSAGE);

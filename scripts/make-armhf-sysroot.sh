@@ -13,10 +13,11 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 root=${1:-$here/build-armhf-sysroot}
 
 # The C and C++ runtime, SDL 1.2 with SDL_image and SDL_ttf (the
-# application), cairo, FreeType and libmicrohttpd (the simulator), and the
-# test and benchmark frameworks.
+# application), cairo, FreeType, libmicrohttpd, CLI11 and nlohmann-json (the
+# simulator), and the test and benchmark frameworks.
 PACKAGES="libc6-dev libstdc++-12-dev libsdl1.2-dev libsdl-image1.2-dev libsdl-ttf2.0-dev \
-libcairo2-dev libfreetype-dev libmicrohttpd-dev libgtest-dev libgmock-dev libbenchmark-dev"
+libcairo2-dev libfreetype-dev libmicrohttpd-dev libcli11-dev nlohmann-json3-dev \
+libgtest-dev libgmock-dev libbenchmark-dev"
 
 stamp="$root/.tstat-packages"
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$PACKAGES" ]; then
@@ -45,9 +46,10 @@ mmdebstrap --quiet --variant=extract --arch=armhf --include="$include" \
     "$suite" "$root.new" $sources
 # qemu-arm looks up every absolute path in the tree before the machine's
 # own file system, so the tree keeps nothing but libraries, headers and
-# pkg-config files: no /dev, /etc, /tmp or fonts that would hide the host's.
+# pkg-config and CMake package files: no /dev, /etc, /tmp or fonts that would
+# hide the host's.
 find "$root.new" -mindepth 1 -maxdepth 1 ! -name lib ! -name usr -exec rm -rf {} +
 find "$root.new/usr" -mindepth 1 -maxdepth 1 ! -name lib ! -name include ! -name share -exec rm -rf {} +
-find "$root.new/usr/share" -mindepth 1 -maxdepth 1 ! -name pkgconfig -exec rm -rf {} +
+find "$root.new/usr/share" -mindepth 1 -maxdepth 1 ! -name pkgconfig ! -name cmake -exec rm -rf {} +
 echo "$PACKAGES" >"$root.new/.tstat-packages"
 mv "$root.new" "$root"

@@ -1,7 +1,8 @@
 # Everyday entry points. `make run` and `make test` install what is missing,
 # configure, build, then run the thermostat on the simulated board or pass
 # every test.
-.PHONY: all run test test-quick bench deps build build-test board format clean fuzz soak mutation
+.PHONY: all run test test-quick bench deps build build-test board format clean fuzz soak \
+	armhf-deps test-armhf board-armhf board-image mutation
 
 all: build
 
@@ -19,8 +20,11 @@ build-test: deps
 run: build
 	build/bin/tstat-sim run $(ARGS)
 
-test: build-test
+# Every test with the sanitizers, then the quick ones of the optimised build,
+# where memory is reused as it is on the board.
+test: build-test build
 	ctest --preset test
+	ctest --preset default -LE 'scenario|browser'
 
 # Everything but the simulated-day scenarios and the browser test.
 test-quick: build-test
@@ -56,8 +60,32 @@ board: deps
 	cmake --preset board
 	cmake --build --preset board
 
+# The armhf builds for the board's 32-bit ARM processor: Debian's cross
+# compiler, qemu-user and the target tree (build-armhf-sysroot/, kept once
+# made). Their build-time generators come from the host build in build/.
+armhf-deps: deps
+	@./scripts/install-deps.sh armhf
+	@./scripts/make-armhf-sysroot.sh
+	@test -f build/tstat-host-tools.cmake || cmake --preset default
+
+# What ships: the board flavour for armhf; board-image packs it as
+# build-board-armhf/tstat-board-image.tar.gz.
+board-armhf: armhf-deps
+	cmake --preset board-armhf
+	cmake --build --preset board-armhf
+
+board-image: board-armhf
+	cmake --build --preset board-armhf --target board-image
+
+# The host flavour with every test built for armhf and run under qemu-arm,
+# and the board image started the same way.
+test-armhf: board-image
+	cmake --preset test-armhf
+	cmake --build --preset test-armhf
+	ctest --preset test-armhf
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs -r clang-format -i
 
 clean:
-	rm -rf build build-test build-board build-fuzz build-mutation
+	rm -rf build build-test build-board build-fuzz build-board-armhf build-test-armhf build-mutation

@@ -1,21 +1,34 @@
 # Helpers shared by the subsystem, tool and test CMake files.
 
-# tstat_add_subsystem(NAME [DEPS <targets...>])
-# The static library tstat_NAME from every .cpp file of the calling
-# directory (none yet: no library). Subsystems call each other freely, so
-# executables and tests link them all through tstat_libs, which resolves the
-# references between them in one group.
+# tstat_add_subsystem(NAME [SOURCES <files...>] [BELOW <subsystems...>] [DEPS <targets...>])
+# The static library tstat_NAME from SOURCES, by default every .cpp file of
+# the calling directory. BELOW names the subsystems it calls, every one of
+# them lower in the layering: a subsystem never calls one above it (an upper
+# one registers a hook with it instead), so linking tstat_NAME brings in
+# exactly that subsystem and those below it. DEPS adds external libraries.
 function(tstat_add_subsystem name)
-    cmake_parse_arguments(S "" "" "DEPS" ${ARGN})
-    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-    if(NOT sources)
-        return()
+    cmake_parse_arguments(S "" "" "SOURCES;BELOW;DEPS" ${ARGN})
+    if(S_SOURCES)
+        set(sources ${S_SOURCES})
+    else()
+        file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
     endif()
     add_library(tstat_${name} STATIC ${sources})
     target_include_directories(tstat_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
-    target_link_libraries(tstat_${name} PUBLIC tstat_platform ${S_DEPS})
-    if(NOT name STREQUAL "platform" AND NOT name STREQUAL "core")
-        target_link_libraries(tstat_${name} PUBLIC tstat_core)
+    list(TRANSFORM S_BELOW PREPEND tstat_)
+    target_link_libraries(tstat_${name} PUBLIC ${S_BELOW} tstat_platform ${S_DEPS})
+endfunction()
+
+# tstat_test_environment(TEST)
+# In a cross build whose tests run under an emulator (the toolchain's
+# CMAKE_CROSSCOMPILING_EMULATOR: qemu-arm and its target tree), the programs
+# a test starts itself run through the same emulator
+# (tools/common/program_command.h).
+function(tstat_test_environment test)
+    if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR AND TSTAT_ARMHF_SYSROOT)
+        list(GET CMAKE_CROSSCOMPILING_EMULATOR 0 emulator)
+        set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT
+                     TSTAT_EMULATOR=${emulator} QEMU_LD_PREFIX=${TSTAT_ARMHF_SYSROOT})
     endif()
 endfunction()
 
@@ -31,6 +44,7 @@ function(tstat_add_test name)
         TSTAT_BUILD_DIR="${CMAKE_BINARY_DIR}"
         TSTAT_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
     add_test(NAME ${name} COMMAND ${name})
+    tstat_test_environment(${name})
     if(T_LABELS)
         set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
     endif()
@@ -45,6 +59,7 @@ function(tstat_add_benchmark name)
     target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark benchmark::benchmark_main)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
     add_test(NAME ${name}_smoke COMMAND ${name} --benchmark_min_time=0.001)
+    tstat_test_environment(${name}_smoke)
     set_tests_properties(${name}_smoke PROPERTIES LABELS bench)
 endfunction()
 
@@ -92,6 +107,7 @@ function(tstat_add_fuzz_target name)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
     add_test(NAME ${name} COMMAND ${name} ${run_args} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+    tstat_test_environment(${name})
     set_tests_properties(${name} PROPERTIES LABELS fuzz)
 endfunction()
 

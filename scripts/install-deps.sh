@@ -5,7 +5,9 @@
 # browser) when tests/browser/node_modules is missing. Run as root, or as a
 # user with password-less sudo; otherwise it lists what is missing and stops.
 # `install-deps.sh fuzz` adds clang, its libFuzzer runtime and the LLVM
-# coverage tools for `make fuzz`.
+# coverage tools for `make fuzz`; `install-deps.sh armhf` adds the cross
+# compiler for 32-bit ARM with hard float, qemu-user to run its programs and
+# mmdebstrap to make the target tree (scripts/make-armhf-sysroot.sh).
 set -eu
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -21,13 +23,16 @@ install_npm_packages() {
 PACKAGES="g++ make cmake ninja-build pkg-config \
 libsdl1.2-dev libsdl-image1.2-dev libsdl-ttf2.0-dev fonts-liberation \
 libcairo2-dev libfreetype-dev libgtest-dev libgmock-dev libbenchmark-dev \
-libmicrohttpd-dev chromium"
+libmicrohttpd-dev libcli11-dev nlohmann-json3-dev chromium"
 # Node.js may come from elsewhere than Debian, with its own npm.
 if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
     PACKAGES="$PACKAGES nodejs npm"
 fi
 if [ "${1:-}" = fuzz ]; then
     PACKAGES="$PACKAGES clang libclang-rt-dev llvm"
+fi
+if [ "${1:-}" = armhf ]; then
+    PACKAGES="$PACKAGES g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf qemu-user mmdebstrap"
 fi
 
 missing=""

@@ -1,17 +1,21 @@
 // tstat-sim: command line, the main loop that drives the coprocessor, the
 // house and the console, and the application it starts.
 #include "app.h"
+#include "../tools/common/program_command.h"
 #include "run_support.h"
 
 #include "board.h"
+#include "common/file_descriptor.h"
 #include "console.h"
 #include "core/util.h"
 #include "decode.h"
 #include "hvac/sensors.h"
 #include "keys.h"
+#include "lockstep.h"
 #include "platform/platform.h"
 #include "plot.h"
 #include "report.h"
+#include "script.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -31,9 +35,11 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sstream>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace sim {
@@ -53,7 +59,14 @@ constexpr int64_t STATUS_PERIOD_MS = 60000;
 // Bytes left unread on the link after which they count as stale (the
 // terminal layer itself holds at most 4095).
 constexpr size_t STALE_BYTES = 2048;
+// Simulated milliseconds between two looks for stale bytes.
+constexpr int64_t STALE_CHECK_PERIOD_MS = 1000;
 constexpr size_t MAX_CLIENTS = 8;
+// Host milliseconds after which a console client that sent no line is
+// dropped, and after which, when every place is taken, it makes room for a
+// new client.
+constexpr int64_t CLIENT_IDLE_MS = 600000;
+constexpr int64_t CLIENT_ROOM_IDLE_MS = 2000;
 // A client that does not read its output is dropped past this much.
 constexpr size_t MAX_CLIENT_BACKLOG = 4 * 1024 * 1024;
 // Host seconds the application gets to end after SIGTERM.
@@ -62,37 +75,9 @@ constexpr int CHILD_GRACE_MS = 3000;
 // a simulated day in 24 host seconds, which a loaded two-core host sustains
 // with the application keeping its 15-second control period.
 constexpr const char *REPORT_TIME_SCALE = "3600";
-
-// A descriptor closed when it goes out of scope.
-class Fd {
-  public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    Fd(Fd &&other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
-    Fd &operator=(Fd &&other) noexcept {
-        if (this != &other) {
-            reset();
-            m_fd = other.m_fd;
-            other.m_fd = -1;
-        }
-        return *this;
-    }
-    int get() const { return m_fd; }
-    void reset() {
-        if (m_fd >= 0) {
-            close(m_fd);
-        }
-        m_fd = -1;
-    }
-
-  private:
-    int m_fd;
-};
-
-const char *c_RelayNames[RELAY_COUNT] = {"O/B", "Y1",  "Y2", "W1", "W2",
-                                         "DEH", "HUM", "G1", "G2", "G3"};
+// In lock-step time: the simulated time between two frames published for
+// the dashboard.
+constexpr int64_t DASHBOARD_FRAME_MS = 100;
 
 std::string relayText(const std::array<char, RELAY_COUNT> &r) {
     std::string text(r.begin(), r.end());
@@ -107,10 +92,18 @@ std::string relayText(const std::array<char, RELAY_COUNT> &r) {
 }
 
 struct Client {
-    Fd fd;
+    FileDescriptor fd;
     LineBuffer lines;
     std::string out;
+    bool spoke = false;     // a line has come (the first one was checked)
+    int64_t lastLineMs = 0; // host time of the last line, or of the connection
 };
+
+int64_t hostMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 // The simulator's main loop and everything it owns.
 class Simulator {
@@ -124,6 +117,7 @@ class Simulator {
     bool openConsoleSocket();
     void acceptClients();
     void readClient(Client &client, std::vector<std::string> *lines);
+    void dropIdleClients();
     void flushClient(Client &client);
     void readStdin(std::vector<std::string> *lines);
     void say(const std::string &line);
@@ -138,13 +132,34 @@ class Simulator {
     double runHour() const;
     void everyMinute();
     void finishReport(double hostSeconds);
+    // The steps of run(): the board, link, console and signals made ready;
+    // one pass's wait for input; the house and the trace moved on to now;
+    // the link, status line, dashboard and console clients served; the run's
+    // end by its hours; and everything stopped, with the report.
+    bool prepare();
+    std::vector<std::string> waitForConsoleLines(int64_t waitNs);
+    void advanceHouse(int64_t now);
+    void pollPeers(int64_t now);
+    bool hoursDone();
+    void shutDown(double hostSeconds);
+    // Lock-step time: the run, one instant of the simulator's own work, the
+    // next instant it has something to do, and whether the application has
+    // input it has not seen yet.
+    int runLockstep();
+    void lockstepPass(int64_t now);
+    int64_t nextSimulatorEventMs(int64_t now) const;
+    // The console's key presses (released later) and screen pictures.
+    bool pressKey(uint16_t code, double holdSeconds);
+    void releaseKeysDue(int64_t now);
+    void takeScreens();
+    size_t inputForApplication();
 
     SimOptions m_options;
     bool m_startApplication;
     House m_house;
     PseudoTerminal m_pty;
     std::unique_ptr<Coprocessor> m_coproc;
-    Fd m_listen;
+    FileDescriptor m_listen;
     std::vector<std::unique_ptr<Client>> m_clients;
     LineBuffer m_stdinLines;
     bool m_stdinOpen = true;
@@ -156,6 +171,10 @@ class Simulator {
     struct stat m_relaysStat {};
     bool m_staleNoted = false;
     std::unique_ptr<Dashboard> m_dashboard;
+    std::unique_ptr<ConsoleContext> m_console;
+    int64_t m_lastPassMs = 0;
+    int64_t m_nextStatusMs = 0;
+    int64_t m_nextStaleCheckMs = 0;
     std::string m_httpPortFile;
     int64_t m_startDay = 0;
     Recorder m_recorder;
@@ -164,6 +183,20 @@ class Simulator {
     std::string m_lastRequests = "-";
     unsigned m_requests = 0;
     double m_requestMinutes = 0;
+    // Lock-step time (null when the clock is scaled), the script's lines
+    // and the next one due, the keys held down, the screens asked for.
+    std::unique_ptr<LockstepClock> m_lockstep;
+    std::vector<ScriptLine> m_script;
+    size_t m_scriptNext = 0;
+    KeyWriter m_keys;
+    struct HeldKey {
+        int64_t releaseMs;
+        uint16_t code;
+    };
+    std::vector<HeldKey> m_heldKeys;
+    std::vector<std::string> m_screens;
+    int64_t m_nextPublishMs = 0;
+    int64_t m_longestStepMs = 0;
 };
 
 void Simulator::say(const std::string &line) {
@@ -240,7 +273,7 @@ void Simulator::readRelays() {
 }
 
 bool Simulator::openConsoleSocket() {
-    Fd fd(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    FileDescriptor fd(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (fd.get() < 0) {
         say(std::string("tstat-sim: no console socket: ") + strerror(errno));
         return false;
@@ -276,16 +309,40 @@ void Simulator::acceptClients() {
         if (fd < 0) {
             return;
         }
+        int64_t now = hostMs();
         if (m_clients.size() >= MAX_CLIENTS) {
-            const char *busy = "tstat-sim: too many console clients\n";
-            ssize_t ignored = write(fd, busy, strlen(busy));
+            // Every place is taken: the client quiet the longest makes room.
+            auto quietest = std::min_element(
+                m_clients.begin(), m_clients.end(),
+                [](const auto &a, const auto &b) { return a->lastLineMs < b->lastLineMs; });
+            if (now - (*quietest)->lastLineMs < CLIENT_ROOM_IDLE_MS) {
+                const char *busy = "tstat-sim: too many console clients\n";
+                ssize_t ignored = write(fd, busy, strlen(busy));
+                (void)ignored;
+                close(fd);
+                continue;
+            }
+            const char *bye = "tstat-sim: closed to make room for another console client\n";
+            ssize_t ignored = write((*quietest)->fd.get(), bye, strlen(bye));
             (void)ignored;
-            close(fd);
-            continue;
+            m_clients.erase(quietest);
         }
         auto client = std::make_unique<Client>();
-        client->fd = Fd(fd);
+        client->fd = FileDescriptor(fd);
+        client->lastLineMs = now;
         m_clients.push_back(std::move(client));
+    }
+}
+
+void Simulator::dropIdleClients() {
+    int64_t now = hostMs();
+    for (auto &client : m_clients) {
+        if (client->fd.get() >= 0 && now - client->lastLineMs > CLIENT_IDLE_MS) {
+            const char *bye = "tstat-sim: closed after ten minutes without a line\n";
+            ssize_t ignored = write(client->fd.get(), bye, strlen(bye));
+            (void)ignored;
+            client->fd.reset();
+        }
     }
 }
 
@@ -294,7 +351,21 @@ void Simulator::readClient(Client &client, std::vector<std::string> *lines) {
     for (;;) {
         ssize_t got = read(client.fd.get(), buf, sizeof(buf));
         if (got > 0) {
-            client.lines.add(buf, static_cast<size_t>(got), lines);
+            std::vector<std::string> received;
+            client.lines.add(buf, static_cast<size_t>(got), &received);
+            if (received.empty()) {
+                continue;
+            }
+            client.lastLineMs = hostMs();
+            if (!client.spoke && isHttpRequestLine(received.front())) {
+                // A web page posting to the port: nothing it sent is run.
+                say("tstat-sim: a console client sent an HTTP request (\"" +
+                    escapeText(received.front().substr(0, 80)) + "\"); closed");
+                client.fd.reset();
+                return;
+            }
+            client.spoke = true;
+            lines->insert(lines->end(), received.begin(), received.end());
             continue;
         }
         if (got < 0 && errno == EINTR) {
@@ -341,17 +412,24 @@ void Simulator::readStdin(std::vector<std::string> *lines) {
 bool Simulator::startApplication() {
     if (access(m_options.tstat.c_str(), X_OK) != 0) {
         say("tstat-sim: " + m_options.tstat +
-            " is not built yet (the application's main loop comes later); staying up as the "
+            " is missing or not executable (build it, or give --tstat); staying up as the "
             "coprocessor");
         return false;
     }
     std::string root = absoluteRoot();
+    pid_t parent = getpid();
+    ProgramCommand command(m_options.tstat, {"/dev/ttyCOPROC"});
     pid_t pid = fork();
     if (pid < 0) {
         say(std::string("tstat-sim: cannot start the application: ") + strerror(errno));
         return false;
     }
     if (pid == 0) {
+        // The application ends with the simulator, however the simulator ends.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) {
+            _exit(126);
+        }
         int devnull = open("/dev/null", O_RDONLY);
         if (devnull >= 0) {
             dup2(devnull, STDIN_FILENO);
@@ -363,8 +441,12 @@ bool Simulator::startApplication() {
             _exit(126);
         }
         setenv("TSTAT_ROOT", root.c_str(), 1);
-        execl(m_options.tstat.c_str(), m_options.tstat.c_str(), "/dev/ttyCOPROC",
-              static_cast<char *>(nullptr));
+        if (m_lockstep) {
+            int fd = m_lockstep->childFd();
+            fcntl(fd, F_SETFD, 0);
+            setenv(LOCKSTEP_FD_VARIABLE, std::to_string(fd).c_str(), 1);
+        }
+        command.exec();
         fprintf(stderr, "tstat-sim: cannot run %s: %s\n", m_options.tstat.c_str(), strerror(errno));
         _exit(127);
     }
@@ -395,6 +477,10 @@ bool Simulator::applicationEnded(int *status) {
 }
 
 void Simulator::stopApplication() {
+    // In lock-step time the application waits for its clock: without one it ends.
+    if (m_lockstep) {
+        m_lockstep->close();
+    }
     stopChild(&m_child, CHILD_GRACE_MS);
 }
 
@@ -433,7 +519,9 @@ void Simulator::finishReport(double hostSeconds) {
     }
     RunFigures run;
     run.simulatedSeconds = m_recorder.simulatedSeconds();
-    run.hostSeconds = hostSeconds;
+    run.hostSeconds = m_lockstep ? 0.0 : hostSeconds;
+    run.lockstep = m_lockstep != nullptr;
+    run.seed = m_options.coproc.seed;
     run.longestPassSeconds = m_recorder.longestPassSeconds();
     run.requests = m_requests;
     run.requestMinutes = m_requestMinutes;
@@ -480,10 +568,15 @@ void Simulator::banner() {
     say("tstat-sim: house " + houseSummary(p, m_house.weather()));
 }
 
-int Simulator::run() {
+bool Simulator::prepare() {
+    // In lock-step time this process's clock is the simulated one from the start.
+    if (m_options.lockstep) {
+        m_lockstep = std::make_unique<LockstepClock>(m_options.startWall);
+        m_options.coproc.simulatedTimeouts = true;
+    }
     say("tstat-sim: board root " + absoluteRoot());
     if (!prepareBoard(m_options.factoryTool, [this](const std::string &l) { say(l); })) {
-        return 1;
+        return false;
     }
     // The thermostat's record tells the set points in force and, unless
     // given, how many stages the equipment has.
@@ -496,118 +589,102 @@ int Simulator::run() {
     std::string error;
     if (!m_pty.open(rootedPath("/dev/ttyCOPROC"), &error)) {
         say("tstat-sim: " + error);
-        return 1;
+        return false;
     }
     if (Sensors_Initialize() != 0) {
         say("tstat-sim: the sensor tables did not initialise");
-        return 1;
+        return false;
     }
     m_coproc = std::make_unique<Coprocessor>(m_pty.releaseMaster(), m_house, m_options.coproc,
                                              [this](const std::string &l) { say(l); });
     say("tstat-sim: coprocessor on " + m_pty.slaveName() + ", linked as " + m_pty.linkPath());
     openConsoleSocket();
     banner();
-
     catchEndSignals();
+    m_console = std::make_unique<ConsoleContext>(
+        ConsoleContext{m_coproc.get(), &m_house, &m_paused, &m_quit,
+                       [this](const std::string &l) { say(l); }, [this] { showHouse(); },
+                       [this](uint16_t code, double hold) { return pressKey(code, hold); },
+                       [this](const std::string &name) { m_screens.push_back(name); }});
+    return true;
+}
+
+std::vector<std::string> Simulator::waitForConsoleLines(int64_t waitNs) {
     // Standard input is read only when poll says it is readable. It is not
     // made non-blocking: on a terminal it shares its open file with standard
     // output, whose lines would then be cut short when the terminal is slow.
-
-    if (m_startApplication) {
-        startApplication();
+    std::vector<struct pollfd> fds;
+    fds.push_back({m_listen.get(), POLLIN, 0});
+    fds.push_back({m_stdinOpen ? STDIN_FILENO : -1, POLLIN, 0});
+    for (auto &client : m_clients) {
+        short events = POLLIN;
+        if (!client->out.empty()) {
+            events |= POLLOUT;
+        }
+        fds.push_back({client->fd.get(), events, 0});
     }
+    const struct timespec passWait = {static_cast<time_t>(waitNs / 1000000000),
+                                      static_cast<long>(waitNs % 1000000000)};
+    ppoll(fds.data(), fds.size(), &passWait, nullptr);
 
-    ConsoleContext ctx{m_coproc.get(),
-                       &m_house,
-                       &m_paused,
-                       &m_quit,
-                       [this](const std::string &l) { say(l); },
-                       [this] { showHouse(); }};
-    if (m_options.http >= 0) {
-        startDashboard(ctx);
+    std::vector<std::string> lines;
+    if (m_stdinOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+        readStdin(&lines);
     }
-    int64_t lastMs = simNowMs();
-    int64_t nextStatusMs = lastMs + STATUS_PERIOD_MS;
-    int64_t nextStaleCheckMs = lastMs;
-    m_startDay = localDay();
-    m_house.advance(0.0, runHour());
+    if (m_listen.get() >= 0 && (fds[0].revents & POLLIN) != 0) {
+        acceptClients();
+    }
+    for (auto &client : m_clients) {
+        if (client->fd.get() >= 0) {
+            readClient(*client, &lines);
+        }
+    }
+    dropIdleClients();
+    return lines;
+}
+
+void Simulator::advanceHouse(int64_t now) {
+    // A paused house keeps its state; only the outdoor climate follows the
+    // clock (and the console's settings).
+    m_house.advance(m_paused ? 0.0 : static_cast<double>(now - m_lastPassMs) / 1000.0, runHour());
+    m_lastPassMs = now;
+    // The trace counts the pass's time with the relays the house ran on.
+    m_recorder.pass(platformUptimeMs(), util_time(nullptr), m_house, m_setpoints);
     readRelays();
-    m_recorder.begin(platformUptimeMs(), m_house);
-    auto hostStart = std::chrono::steady_clock::now();
-    int exitStatus = 0;
-    while (!m_quit && g_EndSignal == 0) {
-        std::vector<struct pollfd> fds;
-        fds.push_back({m_listen.get(), POLLIN, 0});
-        fds.push_back({m_stdinOpen ? STDIN_FILENO : -1, POLLIN, 0});
-        for (auto &client : m_clients) {
-            short events = POLLIN;
-            if (!client->out.empty()) {
-                events |= POLLOUT;
-            }
-            fds.push_back({client->fd.get(), events, 0});
-        }
-        // The time scale may change while running (the dashboard).
-        int64_t waitNs = std::min(PASS_WAIT_MAX_NS,
-                                  static_cast<int64_t>(PASS_SIM_MS * 1e6 / platformTimeScale()));
-        const struct timespec passWait = {static_cast<time_t>(waitNs / 1000000000),
-                                          static_cast<long>(waitNs % 1000000000)};
-        ppoll(fds.data(), fds.size(), &passWait, nullptr);
+}
 
-        std::vector<std::string> lines;
-        if (m_stdinOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
-            readStdin(&lines);
-        }
-        if (m_listen.get() >= 0 && (fds[0].revents & POLLIN) != 0) {
-            acceptClients();
-        }
-        for (auto &client : m_clients) {
-            if (client->fd.get() >= 0) {
-                readClient(*client, &lines);
-            }
-        }
-
-        // Console lines first, so that what they set is in this pass's reports.
-        for (const std::string &line : lines) {
-            runConsoleLine(line, ctx);
-        }
-        int64_t now = simNowMs();
-        // A paused house keeps its state; only the outdoor climate follows
-        // the clock (and the console's settings).
-        m_house.advance(m_paused ? 0.0 : static_cast<double>(now - lastMs) / 1000.0, runHour());
-        lastMs = now;
-        // The trace counts the pass's time with the relays the house ran on.
-        m_recorder.pass(platformUptimeMs(), util_time(nullptr), m_house, m_setpoints);
-        readRelays();
-        if (now >= nextStaleCheckMs) {
-            nextStaleCheckMs = now + 1000;
-            bool flushed = m_pty.flushIfUnread(STALE_BYTES);
-            if (flushed && !m_staleNoted) {
-                say("coproc: nobody is reading the link; dropping stale reports");
-                m_staleNoted = true;
-            }
-        }
-        m_coproc->poll(now);
-        if (now >= nextStatusMs) {
-            nextStatusMs = now + STATUS_PERIOD_MS;
-            everyMinute();
-        }
-        if (m_dashboard) {
-            m_dashboard->poll(now);
-        }
-        for (auto &client : m_clients) {
-            flushClient(*client);
-        }
-        std::erase_if(m_clients, [](const std::unique_ptr<Client> &c) { return c->fd.get() < 0; });
-        if (applicationEnded(&exitStatus)) {
-            break;
-        }
-        if (m_options.hours > 0.0 && m_recorder.simulatedSeconds() >= m_options.hours * 3600.0) {
-            say("tstat-sim: " + formatNumber("%g", m_options.hours) + " simulated hours done");
-            break;
+void Simulator::pollPeers(int64_t now) {
+    if (now >= m_nextStaleCheckMs) {
+        m_nextStaleCheckMs = now + STALE_CHECK_PERIOD_MS;
+        bool flushed = m_pty.flushIfUnread(STALE_BYTES);
+        if (flushed && !m_staleNoted) {
+            say("coproc: nobody is reading the link; dropping stale reports");
+            m_staleNoted = true;
         }
     }
-    double hostSeconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - hostStart).count();
+    m_coproc->poll(now);
+    if (now >= m_nextStatusMs) {
+        m_nextStatusMs = now + STATUS_PERIOD_MS;
+        everyMinute();
+    }
+    if (m_dashboard) {
+        m_dashboard->poll(now);
+    }
+    for (auto &client : m_clients) {
+        flushClient(*client);
+    }
+    std::erase_if(m_clients, [](const std::unique_ptr<Client> &c) { return c->fd.get() < 0; });
+}
+
+bool Simulator::hoursDone() {
+    if (m_options.hours <= 0.0 || m_recorder.simulatedSeconds() < m_options.hours * 3600.0) {
+        return false;
+    }
+    say("tstat-sim: " + formatNumber("%g", m_options.hours) + " simulated hours done");
+    return true;
+}
+
+void Simulator::shutDown(double hostSeconds) {
     if (g_EndSignal != 0) {
         say("tstat-sim: interrupted");
     }
@@ -626,376 +703,214 @@ int Simulator::run() {
     if (!m_portFile.empty()) {
         unlink(m_portFile.c_str());
     }
+}
+
+int Simulator::run() {
+    if (!prepare()) {
+        return 1;
+    }
+    if (m_lockstep) {
+        return runLockstep();
+    }
+    if (m_startApplication) {
+        startApplication();
+    }
+    if (m_options.http >= 0) {
+        startDashboard(*m_console);
+    }
+    m_lastPassMs = simNowMs();
+    m_nextStatusMs = m_lastPassMs + STATUS_PERIOD_MS;
+    m_nextStaleCheckMs = m_lastPassMs;
+    m_startDay = localDay();
+    m_house.advance(0.0, runHour());
+    readRelays();
+    m_recorder.begin(platformUptimeMs(), m_house);
+    auto hostStart = std::chrono::steady_clock::now();
+    int exitStatus = 0;
+    while (!m_quit && g_EndSignal == 0) {
+        // The time scale may change while running (the dashboard).
+        int64_t waitNs = std::min(PASS_WAIT_MAX_NS,
+                                  static_cast<int64_t>(PASS_SIM_MS * 1e6 / platformTimeScale()));
+        // Console lines first, so that what they set is in this pass's reports.
+        for (const std::string &line : waitForConsoleLines(waitNs)) {
+            runConsoleLine(line, *m_console);
+        }
+        int64_t now = simNowMs();
+        advanceHouse(now);
+        pollPeers(now);
+        if (applicationEnded(&exitStatus) || hoursDone()) {
+            break;
+        }
+    }
+    shutDown(std::chrono::duration<double>(std::chrono::steady_clock::now() - hostStart).count());
     return exitStatus;
 }
 
-// ---- Options ---------------------------------------------------------------
+// ---- Lock-step time ------------------------------------------------------------------------
 
-struct OptionSpec {
-    const char *name;
-    bool (*apply)(const std::string &value, SimOptions *o);
-};
+size_t Simulator::inputForApplication() {
+    return m_pty.unreadBySlave() + m_keys.unread();
+}
 
-bool number(const std::string &text, double lo, double hi, double *out) {
-    char *end = nullptr;
-    double v = strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !std::isfinite(v) || v < lo || v > hi) {
+bool Simulator::pressKey(uint16_t code, double holdSeconds) {
+    if (!m_keys.press(code)) {
         return false;
     }
-    *out = v;
+    m_heldKeys.push_back({simNowMs() + std::llround(holdSeconds * 1000.0), code});
     return true;
 }
 
-template <double HouseParams::*Field, int Lo, int Hi>
-bool houseNumber(const std::string &value, SimOptions *o) {
-    return number(value, Lo, Hi, &(o->house.*Field));
-}
-
-bool optRoot(const std::string &v, SimOptions *o) {
-    o->root = v;
-    return !v.empty();
-}
-
-bool optPort(const std::string &v, SimOptions *o) {
-    double p;
-    if (!number(v, 0, 65535, &p) || p != std::floor(p)) {
-        return false;
+void Simulator::releaseKeysDue(int64_t now) {
+    for (const HeldKey &k : m_heldKeys) {
+        if (k.releaseMs <= now) {
+            m_keys.release(k.code);
+        }
     }
-    o->port = static_cast<int>(p);
-    return true;
+    std::erase_if(m_heldKeys, [now](const HeldKey &k) { return k.releaseMs <= now; });
 }
 
-bool optHttp(const std::string &v, SimOptions *o) {
-    double p;
-    if (!number(v, 0, 65535, &p) || p != std::floor(p)) {
-        return false;
+// Copies the screen the application published at this instant.
+void Simulator::takeScreens() {
+    std::string dir = m_options.reportDir.empty() ? rootedPath("/sim") : m_options.reportDir;
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    for (const std::string &name : m_screens) {
+        fs::copy_file(rootedPath("/sim/screen.png"), dir + "/" + name + ".png",
+                      fs::copy_options::overwrite_existing, ec);
+        say(ec ? "tstat-sim: no screen to keep as " + name + ": " + ec.message()
+               : "tstat-sim: screen " + dir + "/" + name + ".png");
     }
-    o->http = static_cast<int>(p);
-    return true;
+    m_screens.clear();
 }
 
-bool optEquipment(const std::string &v, SimOptions *o) {
-    if (v != "furnace" && v != "heatpump") {
-        return false;
+void Simulator::lockstepPass(int64_t now) {
+    std::vector<std::string> lines = waitForConsoleLines(0);
+    for (; m_scriptNext < m_script.size() && m_script[m_scriptNext].atMs <= now; m_scriptNext++) {
+        lines.push_back(m_script[m_scriptNext].line);
     }
-    o->house.equipment = v == "heatpump" ? Equipment::HeatPump : Equipment::Furnace;
-    return true;
-}
-
-bool optAux(const std::string &v, SimOptions *o) {
-    if (v != "electric" && v != "gas") {
-        return false;
+    releaseKeysDue(now);
+    for (const std::string &line : lines) {
+        runConsoleLine(line, *m_console);
     }
-    o->house.aux = v == "gas" ? AuxHeat::Gas : AuxHeat::Electric;
-    return true;
+    advanceHouse(now);
+    pollPeers(now);
 }
 
-bool optExternal(const std::string &v, SimOptions *o) {
-    if (v != "outdoor" && v != "indoor") {
-        return false;
+// The next instant at which the simulator has something of its own to do:
+// its reports and the house on every whole second, the script's next line,
+// a key to release.
+int64_t Simulator::nextSimulatorEventMs(int64_t now) const {
+    int64_t next = (now / 1000 + 1) * 1000;
+    if (m_scriptNext < m_script.size()) {
+        next = std::min(next, std::max(m_script[m_scriptNext].atMs, now + 1));
     }
-    o->coproc.external = v == "indoor" ? ExternalSensor::Indoor : ExternalSensor::Outdoor;
-    return true;
-}
-
-bool optVoltage(const std::string &v, SimOptions *o) {
-    double x;
-    if (!number(v, 0, 65535, &x)) {
-        return false;
+    for (const HeldKey &k : m_heldKeys) {
+        next = std::min(next, std::max(k.releaseMs, now + 1));
     }
-    o->coproc.lineVoltage = static_cast<uint16_t>(x);
-    return true;
+    return next;
 }
 
-bool optAddress(const std::string &v, SimOptions *o) {
-    double x;
-    if (!number(v, 0, 255, &x)) {
-        return false;
+int Simulator::runLockstep() {
+    std::string error;
+    if (!m_options.script.empty() &&
+        !loadScript(m_options.script, m_options.startWall, &m_script, &error)) {
+        say("tstat-sim: " + error);
+        return 2;
     }
-    o->coproc.address = static_cast<uint8_t>(x);
-    return true;
-}
-
-bool optBusVersion(const std::string &v, SimOptions *o) {
-    o->coproc.busVersion = v;
-    return !v.empty() && v.size() <= 32;
-}
-
-bool optTstat(const std::string &v, SimOptions *o) {
-    o->tstat = v;
-    return !v.empty();
-}
-
-bool optData(const std::string &v, SimOptions *o) {
-    o->data = v;
-    return !v.empty();
-}
-
-bool optFactory(const std::string &v, SimOptions *o) {
-    o->factoryTool = v;
-    return !v.empty();
-}
-
-// A preset replaces the whole house, so parseSimOptions applies it before
-// any other option (those then change the preset); here it is only checked.
-bool optHouse(const std::string &v, SimOptions *) {
-    HousePreset preset;
-    return parseHousePreset(v, &preset);
-}
-
-bool optStages(const std::string &v, SimOptions *o) {
-    if (v != "1" && v != "2") {
-        return false;
+    if (!m_lockstep->open(&error) || !m_keys.open(&error)) {
+        say("tstat-sim: " + error);
+        return 1;
     }
-    o->house.stages = v == "2" ? 2 : 1;
-    return true;
+    say("tstat-sim: lock-step time from " +
+        localStamp(m_options.startWall, "%a %Y-%m-%d %H:%M:%S") +
+        (m_options.pace > 0.0
+             ? ", at most " + formatNumber("%g", m_options.pace) + " times real time"
+             : ", as fast as the host allows"));
+    bool running = m_startApplication && startApplication();
+    m_lockstep->childStarted();
+    if (m_options.http >= 0) {
+        startDashboard(*m_console);
+    }
+    m_lastPassMs = 0;
+    m_nextStatusMs = STATUS_PERIOD_MS;
+    m_nextStaleCheckMs = 0;
+    m_startDay = localDay();
+    m_house.advance(0.0, runHour());
+    readRelays();
+    m_recorder.begin(platformUptimeMs(), m_house);
+    auto hostStart = std::chrono::steady_clock::now();
+    auto input = [this] { return inputForApplication(); };
+    // The application starts up at the first instant.
+    if (running) {
+        running = m_lockstep->runApplication(0, input);
+    }
+    lockstepPass(0);
+    int exitStatus = 0;
+    while (!m_quit && g_EndSignal == 0 && !hoursDone()) {
+        int64_t now = m_lockstep->nowMs();
+        if (!running && m_child >= 0) {
+            // Its end of the clock closed: it has ended, or is about to.
+            waitForChild(&m_child, CHILD_GRACE_MS, &exitStatus);
+            say("tstat-sim: the application ended with status " + std::to_string(exitStatus));
+            break;
+        }
+        bool screen = !m_screens.empty();
+        if (running && m_lockstep->applicationDue(inputForApplication(), screen)) {
+            uint32_t flags = 0;
+            if (screen || (m_dashboard && now >= m_nextPublishMs)) {
+                flags |= LOCKSTEP_PUBLISH_SCREEN;
+                m_nextPublishMs = now + DASHBOARD_FRAME_MS;
+            }
+            running = m_lockstep->runApplication(flags, input);
+            if (screen) {
+                takeScreens();
+            }
+            // What it wrote is read at the same instant.
+            lockstepPass(now);
+            continue;
+        }
+        int64_t simulatorNext = nextSimulatorEventMs(now);
+        int64_t next =
+            running ? std::min(m_lockstep->applicationWakeMs(), simulatorNext) : simulatorNext;
+        m_longestStepMs = std::max(m_longestStepMs, next - now);
+        if (m_options.pace > 0.0) {
+            std::this_thread::sleep_until(
+                hostStart + std::chrono::duration<double>(next / 1000.0 / m_options.pace));
+        }
+        m_lockstep->advanceTo(next);
+        if (next == simulatorNext) {
+            lockstepPass(next);
+        }
+    }
+    double hostSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - hostStart).count();
+    say("tstat-sim: " + formatNumber("%.0f", m_recorder.simulatedSeconds()) + " simulated s in " +
+        formatNumber("%.2f", hostSeconds) + " host s");
+    // Without its clock the application ends, and publishes its last screen.
+    m_lockstep->close();
+    shutDown(hostSeconds);
+    return exitStatus;
 }
-
-// Why the last weather file was refused.
-std::string m_WeatherError;
-
-bool optWeather(const std::string &v, SimOptions *o) {
-    m_WeatherError.clear();
-    return o->weather.load(v, &m_WeatherError);
-}
-
-// At most a month of simulated time in one run.
-bool optHours(const std::string &v, SimOptions *o) {
-    return number(v, 1.0 / 60.0, 24.0 * 31.0, &o->hours);
-}
-
-bool optReportDir(const std::string &v, SimOptions *o) {
-    o->reportDir = v;
-    return !v.empty();
-}
-
-constexpr OptionSpec c_ValueOptions[] = {
-    {"--root", optRoot},
-    {"--port", optPort},
-    {"--http", optHttp},
-    {"--equipment", optEquipment},
-    {"--aux", optAux},
-    {"--external-sensor", optExternal},
-    {"--voltage", optVoltage},
-    {"--address", optAddress},
-    {"--bus-version", optBusVersion},
-    {"--indoor", houseNumber<&HouseParams::indoorStart, -40, 60>},
-    {"--indoor-rh", houseNumber<&HouseParams::indoorRhStart, 0, 100>},
-    {"--outdoor", houseNumber<&HouseParams::outdoorMean, -50, 50>},
-    {"--swing", houseNumber<&HouseParams::outdoorSwing, 0, 30>},
-    {"--outdoor-rh", houseNumber<&HouseParams::outdoorRh, 0, 100>},
-    {"--solar", houseNumber<&HouseParams::solarPeak, 0, 20000>},
-    {"--internal", houseNumber<&HouseParams::internalGain, 0, 20000>},
-    {"--ua", houseNumber<&HouseParams::uaAir, 1, 5000>},
-    {"--furnace-w", houseNumber<&HouseParams::furnaceW, 0, 100000>},
-    {"--cool-w", houseNumber<&HouseParams::coolW, 0, 100000>},
-    {"--heatpump-w", houseNumber<&HouseParams::heatPumpW, 0, 100000>},
-    {"--aux-w", houseNumber<&HouseParams::auxW, 0, 100000>},
-    {"--tstat", optTstat},
-    {"--data", optData},
-    {"--factory-tool", optFactory},
-    {"--house", optHouse},
-    {"--stages", optStages},
-    {"--weather", optWeather},
-    {"--hours", optHours},
-    {"--report-dir", optReportDir},
-};
-
 } // namespace
-
-std::string simUsage() {
-    return "usage: tstat-sim run [options]      prepare the board, start build/bin/tstat, and "
-           "play\n"
-           "                                    its coprocessor, house and building controller\n"
-           "       tstat-sim coproc [options]   the same without starting the application\n"
-           "       tstat-sim key up|down|mode|exit [--hold SECONDS] [--root DIR]\n"
-           "                                    press a key on the running application\n"
-           "       tstat-sim help\n"
-           "options of run and coproc:\n"
-           "  --root DIR              board root (default $TSTAT_ROOT, else ./board)\n"
-           "  --port N                console socket on 127.0.0.1 (default 0: a free port,\n"
-           "                          written to ROOT/sim/console.port)\n"
-           "  --http N                the dashboard on http://127.0.0.1:N (default 8470; 0: a\n"
-           "                          free port; written to ROOT/sim/http.port); --no-http: none\n"
-           "  --equipment furnace|heatpump   HVAC equipment (default furnace with air "
-           "conditioner)\n"
-           "  --aux electric|gas      the heat pump's auxiliary heat (default electric)\n"
-           "  --external-sensor outdoor|indoor  where the second thermistor is (default outdoor)\n"
-           "  --house leaky|typical|tight       the house, its equipment sized to its loads "
-           "(typical)\n"
-           "  --stages 1|2            stages of the equipment (default: as the thermostat's "
-           "record says)\n"
-           "  --indoor C, --indoor-rh PCT       starting indoor temperature and humidity (20, 40)\n"
-           "  --outdoor C, --swing C            daily mean outdoor temperature and its swing (5, "
-           "5)\n"
-           "  --outdoor-rh PCT        outdoor relative humidity (70)\n"
-           "  --weather FILE          replay a weather day file (CSV: hour, outdoor C, humidity "
-           "%,\n"
-           "                          solar W/m2) instead of the sine day\n"
-           "  --solar W, --internal W peak solar and constant internal gains (1600, 500)\n"
-           "  --ua W/K                the room's conductance to outdoors (100)\n"
-           "  --furnace-w W, --cool-w W, --heatpump-w W, --aux-w W   capacities (default: sized\n"
-           "                          from the house's design loads)\n"
-           "  --hours N               end after N simulated hours (time scale 3600 unless\n"
-           "                          TSTAT_TIME_SCALE says)\n"
-           "  --report-dir DIR        where the report, trace.csv and day.png go (ROOT/sim)\n"
-           "  --no-report             no report at the end\n"
-           "  --voltage N             line-voltage reading (600; 491 or less is under-voltage)\n"
-           "  --address N, --bus-version TEXT   the bus interface's address and version (1, 2.10)\n"
-           "  --offline               report the bus offline; --no-levels: levels disabled\n"
-           "  --show-requests         print the periodic requests as they arrive\n"
-           "  --no-status             no house status line once a simulated minute\n"
-           "  --tstat PATH, --data DIR   the application and its working directory\n"
-           "  --factory-tool PATH     the tool that writes a factory image\n"
-           "environment: TSTAT_ROOT, TSTAT_TIME_SCALE (simulated time runs that many times\n"
-           "faster), TSTAT_TIME_ANCHOR (shared with the application; set when missing)\n";
-}
-
-bool parseSimOptions(const std::vector<std::string> &args, SimOptions *options,
-                     std::string *error) {
-    for (size_t i = 0; i < args.size(); i++) {
-        std::string value;
-        if (args[i] == "--house" && i + 1 < args.size()) {
-            value = args[i + 1];
-        } else if (args[i].rfind("--house=", 0) == 0) {
-            value = args[i].substr(8);
-        } else {
-            continue;
-        }
-        HousePreset preset;
-        if (parseHousePreset(value, &preset)) {
-            options->house = housePreset(preset);
-        }
-    }
-    for (size_t i = 0; i < args.size(); i++) {
-        const std::string &arg = args[i];
-        if (arg == "--offline") {
-            options->coproc.online = false;
-            continue;
-        }
-        if (arg == "--no-levels") {
-            options->coproc.levelsEnabled = false;
-            continue;
-        }
-        if (arg == "--show-requests") {
-            options->coproc.showRequests = true;
-            continue;
-        }
-        if (arg == "--no-http") {
-            options->http = -1;
-            continue;
-        }
-        if (arg == "--no-status") {
-            options->status = false;
-            continue;
-        }
-        if (arg == "--no-report") {
-            options->report = false;
-            continue;
-        }
-        std::string name = arg;
-        std::string value;
-        bool inlineValue = false;
-        size_t eq = arg.find('=');
-        if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-            inlineValue = true;
-        }
-        const OptionSpec *spec = nullptr;
-        for (const OptionSpec &s : c_ValueOptions) {
-            if (name == s.name) {
-                spec = &s;
-            }
-        }
-        if (spec == nullptr) {
-            *error = "unknown option " + arg;
-            return false;
-        }
-        if (!inlineValue) {
-            if (i + 1 >= args.size()) {
-                *error = name + " needs a value";
-                return false;
-            }
-            value = args[++i];
-        }
-        if (!spec->apply(value, options)) {
-            *error = "bad value for " + name + ": " + value;
-            if (spec->apply == optWeather) {
-                *error = m_WeatherError;
-            }
-            return false;
-        }
-    }
-    return true;
-}
 
 int runSimulator(const SimOptions &options, bool startApplication) {
     if (!options.root.empty()) {
         setenv("TSTAT_ROOT", options.root.c_str(), 1);
     }
-    // A run of given hours goes as fast as the host sustains unless told.
+    // A run of given hours on the scaled clock goes as fast as the host
+    // sustains unless told.
     const char *scale = getenv("TSTAT_TIME_SCALE");
-    if (options.hours > 0.0 && (scale == nullptr || *scale == '\0')) {
+    if (!options.lockstep && options.hours > 0.0 && (scale == nullptr || *scale == '\0')) {
         setenv("TSTAT_TIME_SCALE", REPORT_TIME_SCALE, 1);
     }
-    shareTimeAnchor();
+    if (options.lockstep) {
+        unsetenv("TSTAT_TIME_SCALE");
+        unsetenv("TSTAT_TIME_ANCHOR");
+    } else {
+        shareTimeAnchor();
+    }
     Simulator simulator(options, startApplication);
     return simulator.run();
-}
-
-int simMain(int argc, char **argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty() || args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
-        fputs(simUsage().c_str(), args.empty() ? stderr : stdout);
-        return args.empty() ? 2 : 0;
-    }
-    std::string command = args[0];
-    args.erase(args.begin());
-    if (command == "key") {
-        std::string key;
-        double hold = 0.1;
-        for (size_t i = 0; i < args.size(); i++) {
-            if (args[i] == "--hold" && i + 1 < args.size()) {
-                if (!number(args[++i], 0, 3600, &hold)) {
-                    fprintf(stderr, "tstat-sim: --hold takes 0 to 3600 seconds\n");
-                    return 2;
-                }
-            } else if (args[i] == "--root" && i + 1 < args.size()) {
-                setenv("TSTAT_ROOT", args[++i].c_str(), 1);
-                platformReset();
-            } else if (key.empty() && args[i].rfind("--", 0) != 0) {
-                key = args[i];
-            } else {
-                fputs(simUsage().c_str(), stderr);
-                return 2;
-            }
-        }
-        if (key.empty()) {
-            fputs(simUsage().c_str(), stderr);
-            return 2;
-        }
-        return pressKey(key, hold);
-    }
-    if (command != "run" && command != "coproc") {
-        fprintf(stderr, "tstat-sim: unknown command \"%s\"\n", command.c_str());
-        fputs(simUsage().c_str(), stderr);
-        return 2;
-    }
-    SimOptions options;
-    std::string bin = ownDirectory();
-    options.tstat = bin + "/tstat";
-    options.data = (fs::path(bin).parent_path() / "data").string();
-    options.factoryTool = bin + "/tstat-factory";
-    std::string error;
-    if (!parseSimOptions(args, &options, &error)) {
-        fprintf(stderr, "tstat-sim: %s\n", error.c_str());
-        fputs(simUsage().c_str(), stderr);
-        return 2;
-    }
-    options.tstat = fs::absolute(options.tstat).string();
-    options.data = fs::absolute(options.data).string();
-    return runSimulator(options, command == "run");
 }
 
 } // namespace sim

@@ -29,18 +29,16 @@ struct SimOptions {
     // to reportDir (empty: the board root's sim/).
     bool report = true;
     std::string reportDir;
+    // Lock-step time (see sim/lockstep.h): the run's first wall-clock second,
+    // at most `pace` times real time (0: as fast as the host allows), and a
+    // script of timed console lines.
+    bool lockstep = false;
+    int64_t startWall = 0;
+    double pace = 0.0;
+    std::string script;
 };
-
-// Parses the options of run and coproc. Returns false with a message.
-bool parseSimOptions(const std::vector<std::string> &args, SimOptions *options, std::string *error);
-
-// The usage text.
-std::string simUsage();
 
 // tstat-sim run (startApplication) or coproc. Returns the exit status.
 int runSimulator(const SimOptions &options, bool startApplication);
-
-// The command line: run, coproc, key, help.
-int simMain(int argc, char **argv);
 
 } // namespace sim

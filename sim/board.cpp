@@ -1,5 +1,6 @@
 // Board-root preparation and the coprocessor's pseudo-terminal.
 #include "board.h"
+#include "../tools/common/program_command.h"
 
 #include "platform/platform.h"
 
@@ -67,9 +68,10 @@ bool makeFactoryImage(const std::string &tool, const std::string &image, const S
         say("tstat-sim: no factory image and no " + tool + " to make one; build it with make");
         return false;
     }
+    ProgramCommand command(tool, {image});
     pid_t pid = fork();
     if (pid == 0) {
-        execl(tool.c_str(), tool.c_str(), image.c_str(), static_cast<char *>(nullptr));
+        command.exec();
         _exit(127);
     }
     int status = 0;
@@ -193,6 +195,14 @@ int PseudoTerminal::releaseMaster() {
     int fd = m_master;
     m_master = -1;
     return fd;
+}
+
+size_t PseudoTerminal::unreadBySlave() const {
+    int queued = 0;
+    if (m_slave < 0 || ioctl(m_slave, FIONREAD, &queued) != 0 || queued < 0) {
+        return 0;
+    }
+    return static_cast<size_t>(queued);
 }
 
 bool PseudoTerminal::flushIfUnread(size_t threshold) {

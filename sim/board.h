@@ -41,6 +41,8 @@ class PseudoTerminal {
     // it (more than `threshold` bytes queued), so an application that opens
     // the link later does not start with minutes of stale reports.
     bool flushIfUnread(size_t threshold);
+    // Bytes written to the application that it has not read yet.
+    size_t unreadBySlave() const;
 
   private:
     int m_master = -1;

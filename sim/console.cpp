@@ -4,12 +4,14 @@
 #include "coprocessor.h"
 #include "decode.h"
 #include "house.h"
+#include "keys.h"
+#include "report.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iterator>
 #include <sstream>
 
@@ -383,14 +385,33 @@ bool cmdDownload(const std::string &rest, ConsoleContext &ctx) {
     if (w.empty() || w.size() > 2 || (w.size() == 2 && !parseLong(w[1], 1, 2, &destination))) {
         return usage(ctx, "download");
     }
-    std::ifstream in(w[0], std::ios::binary);
-    if (!in) {
-        ctx.say("error: cannot read " + w[0]);
+    return ctx.coproc->startDownload(w[0], static_cast<int>(destination));
+}
+
+bool cmdKey(const std::string &rest, ConsoleContext &ctx) {
+    std::vector<std::string> w = words(rest);
+    double hold = 0.1;
+    uint16_t code = w.empty() ? 0 : keyCode(w[0]);
+    if (code == 0 || w.size() > 2 || (w.size() == 2 && !parseDouble(w[1], 0.0, 3600.0, &hold))) {
+        return usage(ctx, "key");
+    }
+    if (!ctx.pressKey || !ctx.pressKey(code, hold)) {
+        ctx.say("error: the keys cannot be pressed here");
         return false;
     }
-    std::vector<uint8_t> content((std::istreambuf_iterator<char>(in)),
-                                 std::istreambuf_iterator<char>());
-    ctx.coproc->startDownload(content, static_cast<int>(destination));
+    ctx.say("sim> key " + w[0] + " held " + formatNumber("%g", hold) + " s");
+    return true;
+}
+
+bool cmdScreen(const std::string &rest, ConsoleContext &ctx) {
+    std::vector<std::string> w = words(rest);
+    bool plainName = w.size() == 1 && w[0].find_first_not_of("abcdefghijklmnopqrstuvwxyz"
+                                                             "ABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                             "0123456789-_") == std::string::npos;
+    if (!plainName || !ctx.keepScreen) {
+        return usage(ctx, "screen");
+    }
+    ctx.keepScreen(w[0]);
     return true;
 }
 
@@ -447,6 +468,8 @@ constexpr ConsoleCommand c_Commands[] = {
      cmdPause},
     {"resume", "resume                      restart the house's clock", cmdResume},
     {"house", "house                       print the house's state now", cmdHouse},
+    {"key", "key up|down|mode|exit [S]   press a key, held S simulated seconds (0.1)", cmdKey},
+    {"screen", "screen NAME                 keep the screen of this moment as NAME.png", cmdScreen},
     {"help", "help                        this list", cmdHelp},
     {"quit", "quit                        end the simulator", cmdQuit},
 };
@@ -477,6 +500,14 @@ void splitCommand(const std::string &line, std::string *word, std::string *rest)
     }
     size_t restStart = line.find_first_not_of(" \t", end);
     *rest = restStart == std::string::npos ? std::string() : line.substr(restStart);
+}
+
+bool isHttpRequestLine(const std::string &line) {
+    std::vector<std::string> w = words(line);
+    if (w.size() != 3 || w[2].rfind("HTTP/", 0) != 0) {
+        return false;
+    }
+    return std::all_of(w[0].begin(), w[0].end(), [](char c) { return c >= 'A' && c <= 'Z'; });
 }
 
 bool runConsoleLine(const std::string &line, ConsoleContext &ctx) {

@@ -5,6 +5,7 @@
 // connected socket client.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -22,6 +23,11 @@ struct ConsoleContext {
     std::function<void(const std::string &)> say;
     // Prints the house's state now.
     std::function<void()> showHouse;
+    // Presses a key (its code) now and releases it holdSeconds of simulated
+    // time later; false when the keys cannot be written.
+    std::function<bool(uint16_t code, double holdSeconds)> pressKey;
+    // Keeps the screen of this moment as NAME.png beside the report.
+    std::function<void(const std::string &name)> keepScreen;
 };
 
 // Runs one console line. Blank lines and lines starting with '#' do nothing.
@@ -33,6 +39,11 @@ std::vector<std::string> consoleHelp();
 
 // Splits a line into the command word and the rest (leading blanks removed).
 void splitCommand(const std::string &line, std::string *word, std::string *rest);
+
+// True for the request line of an HTTP request ("POST / HTTP/1.1"), which a
+// web page sends when it posts to the console's port: a connection that
+// opens with one is not a console client.
+bool isHttpRequestLine(const std::string &line);
 
 // Collects a socket's or a pipe's bytes into lines (CR LF or LF ended).
 class LineBuffer {

@@ -61,7 +61,7 @@ std::vector<uint8_t> textBytes(const std::string &text) {
 Coprocessor::Coprocessor(int masterFd, House &house, const CoprocessorOptions &options,
                          Printer print)
     : m_link(coprocCommAttach(masterFd, &Coprocessor::onFrame)), m_house(house), m_options(options),
-      m_print(std::move(print)) {
+      m_print(std::move(print)), m_garbageSeed(options.seed != 0 ? options.seed : 1) {
     s_Active = this;
 }
 
@@ -85,7 +85,7 @@ void Coprocessor::onPassthroughByte(uint8_t byte) {
     }
     Coprocessor *self = s_Active;
     self->m_downloadActivityMs = self->m_nowMs;
-    std::vector<uint8_t> answer = self->m_download.onByte(byte, hostMs());
+    std::vector<uint8_t> answer = self->m_download.onByte(byte, self->downloadClockMs());
     if (!answer.empty()) {
         self->sendRaw(answer);
     }
@@ -129,11 +129,14 @@ void Coprocessor::poll(int64_t nowMs) {
     }
     coprocCommPoll(m_link);
     if (m_download.active()) {
-        std::vector<uint8_t> again = m_download.onTick(hostMs());
+        std::vector<uint8_t> again = m_download.onTick(downloadClockMs());
         if (!again.empty()) {
             sendRaw(again);
         }
         downloadProgress();
+    }
+    if (m_download.active() && m_downloadActivityMs < 0) {
+        m_downloadActivityMs = nowMs;
     }
     if (m_download.active() && nowMs - m_downloadActivityMs > DOWNLOAD_IDLE_MS) {
         m_download.cancel();
@@ -153,6 +156,10 @@ void Coprocessor::poll(int64_t nowMs) {
             sendIdentity();
         }
     }
+}
+
+int64_t Coprocessor::downloadClockMs() const {
+    return m_options.simulatedTimeouts ? m_nowMs : hostMs();
 }
 
 void Coprocessor::sendReports() {
@@ -365,20 +372,27 @@ void Coprocessor::overlong(size_t bodyLength) {
     sendPacket(COPROC_PKT_STRING, payload);
 }
 
-void Coprocessor::startDownload(const std::vector<uint8_t> &content, int destination) {
+bool Coprocessor::startDownload(const std::string &path, int destination) {
     if (m_download.active()) {
         say("coproc: a download is already running");
-        return;
+        return false;
     }
-    m_download.start(content);
-    m_downloadActivityMs = m_nowMs;
+    std::string why;
+    if (!m_download.startFile(path, &why)) {
+        say("error: " + why);
+        return false;
+    }
+    // Counted from the next pass: a console line runs before the pass has
+    // read the clock, and the first one before any pass did.
+    m_downloadActivityMs = -1;
     char line[96];
     snprintf(line, sizeof(line),
              "coproc: download of %zu bytes in %zu blocks, waiting for the thermostat",
-             content.size(), m_download.blocks());
+             m_download.size(), m_download.blocks());
     say(line);
     sendCommand(destination == 2 ? "SFLASH2\r" : "SFLASH1\r");
     coprocCommEnterPassthrough(m_link, &Coprocessor::onPassthroughByte);
+    return true;
 }
 
 void Coprocessor::cancelDownload() {

@@ -32,6 +32,11 @@ struct CoprocessorOptions {
     bool busTestPasses = true;
     // Whether the manufacturing link-test frame gets its "ABCDE".
     bool answersLinkTest = true;
+    // Seed of the random bytes of the garbage command.
+    uint32_t seed = 0x2545F491u;
+    // Download time-outs on the simulated clock (lock-step time) instead of
+    // the host's (a fast scaled clock would give the thermostat no time).
+    bool simulatedTimeouts = false;
 };
 
 class Coprocessor {
@@ -79,9 +84,11 @@ class Coprocessor {
     // more than the thermostat accepts).
     void overlong(size_t bodyLength);
 
-    // Firmware download of a file's content; destination 1 (application) or
-    // 2 (graphics) chooses the bus command.
-    void startDownload(const std::vector<uint8_t> &content, int destination);
+    // Firmware download of a regular file, read as it is sent; destination 1
+    // (application) or 2 (graphics) chooses the bus command. False (said on
+    // the console) when a download is running or the file is not one the
+    // thermostat can take.
+    bool startDownload(const std::string &path, int destination);
     void cancelDownload();
     const DownloadSender &download() const { return m_download; }
 
@@ -99,6 +106,8 @@ class Coprocessor {
     void handleFrame(const uint8_t *frame, uint16_t length);
     void handleAddressByte(uint8_t byte);
     void sendReports();
+    // The clock of the download sender's time-outs (see CoprocessorOptions).
+    int64_t downloadClockMs() const;
     void sendIdentity();
     void finishDownload(const char *how);
     // Prints the download's progress and verdict when they change.
@@ -120,7 +129,7 @@ class Coprocessor {
     // The three-packet address sequence: address, complement, address.
     std::vector<uint8_t> m_addressBytes;
     DownloadSender m_download;
-    uint32_t m_garbageSeed = 0x2545F491u;
+    uint32_t m_garbageSeed;
 };
 
 } // namespace sim

@@ -40,6 +40,13 @@ constexpr unsigned CONNECTION_LIMIT = 32;
 // Host seconds after which a connection that moved no data is closed (an
 // event stream with nothing to send is exempt while it waits).
 constexpr unsigned CONNECTION_TIMEOUT_S = 15;
+// Host milliseconds a client has to send a whole request (from its
+// connection, or from the end of its last request); connections still sending
+// a request beyond this number make the oldest of them close; and host
+// milliseconds an event stream may hold data its page does not take.
+constexpr int64_t REQUEST_DEADLINE_MS = 10000;
+constexpr size_t MAX_WAITING_REQUESTS = 8;
+constexpr int64_t STREAM_STALL_MS = 15000;
 // Host milliseconds between looks at screen.png, between state events, and
 // between the keep-alive comments that find vanished pages.
 constexpr int64_t SCREEN_CHECK_MS = 50;
@@ -95,7 +102,32 @@ struct Dashboard::Stream {
     std::string pending;
     bool suspended = false;
     bool dropped = false;
+    int64_t waitingSinceMs = 0; // host time pending data last began to wait
 };
+
+struct Dashboard::Connection {
+    MHD_Connection *connection;
+    int64_t requestSinceMs; // host time its request began; -1 while it is served
+    bool closing = false;
+};
+
+namespace {
+
+// Ends a connection from outside the server's loop; the server sees it
+// closed on its next run.
+void shutDown(MHD_Connection *c) {
+    const MHD_ConnectionInfo *info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CONNECTION_FD);
+    if (info != nullptr) {
+        shutdown(info->connect_fd, SHUT_RDWR);
+    }
+}
+
+Dashboard::Connection *tracked(MHD_Connection *c) {
+    const MHD_ConnectionInfo *info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    return info != nullptr ? static_cast<Dashboard::Connection *>(info->socket_context) : nullptr;
+}
+
+} // namespace
 
 // libmicrohttpd's callbacks and the request handlers.
 struct DashboardServer {
@@ -202,6 +234,7 @@ struct DashboardServer {
             return reply(c, MHD_HTTP_SERVICE_UNAVAILABLE, "too many open pages\n");
         }
         auto *s = new Dashboard::Stream{&d, c, "retry: 2000\n\n"};
+        s->waitingSinceMs = hostNowMs();
         d.m_streams.push_back(s);
         d.queue(*s, "history", d.m_model.historyJson());
         for (const std::string &line : d.m_backlog) {
@@ -254,6 +287,10 @@ struct DashboardServer {
             *uploadSize = 0;
             return MHD_YES;
         }
+        // The whole request is in: its time no longer runs.
+        if (Dashboard::Connection *conn = tracked(c)) {
+            conn->requestSinceMs = -1;
+        }
         std::string m = method;
         bool get = m == MHD_HTTP_METHOD_GET || m == MHD_HTTP_METHOD_HEAD;
         if (!fromOwnPage(d, c, !get)) {
@@ -297,10 +334,30 @@ struct DashboardServer {
         return reply(c, MHD_HTTP_NOT_FOUND, "no such page: " + path + "\n");
     }
 
-    static void onCompleted(void *, MHD_Connection *, void **requestState,
+    static void onCompleted(void *, MHD_Connection *c, void **requestState,
                             MHD_RequestTerminationCode) {
         delete static_cast<Request *>(*requestState);
         *requestState = nullptr;
+        // A connection kept open has the same time for its next request.
+        if (Dashboard::Connection *conn = tracked(c)) {
+            conn->requestSinceMs = hostNowMs();
+        }
+    }
+
+    static void onConnection(void *self, MHD_Connection *c, void **socketContext,
+                             MHD_ConnectionNotificationCode code) {
+        auto &d = *static_cast<Dashboard *>(self);
+        if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+            auto *conn = new Dashboard::Connection{c, hostNowMs()};
+            d.m_connections.push_back(conn);
+            *socketContext = conn;
+            d.makeRoom();
+        } else if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
+            auto *conn = static_cast<Dashboard::Connection *>(*socketContext);
+            std::erase(d.m_connections, conn);
+            delete conn;
+            *socketContext = nullptr;
+        }
     }
 
     static ssize_t onStreamRead(void *cls, uint64_t, char *buf, size_t max) {
@@ -317,6 +374,7 @@ struct DashboardServer {
         size_t n = std::min(max, s->pending.size());
         memcpy(buf, s->pending.data(), n);
         s->pending.erase(0, n);
+        s->waitingSinceMs = hostNowMs();
         return static_cast<ssize_t>(n);
     }
 
@@ -355,6 +413,9 @@ Dashboard::~Dashboard() {
     for (Stream *s : m_streams) {
         delete s;
     }
+    for (Connection *c : m_connections) {
+        delete c;
+    }
     if (m_keyFd >= 0) {
         close(m_keyFd);
     }
@@ -387,7 +448,7 @@ bool Dashboard::start(int port, std::string *error) {
         MHD_OPTION_LISTEN_SOCKET, fd, MHD_OPTION_CONNECTION_LIMIT, CONNECTION_LIMIT,
         MHD_OPTION_CONNECTION_TIMEOUT, CONNECTION_TIMEOUT_S, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
         static_cast<size_t>(64 * 1024), MHD_OPTION_NOTIFY_COMPLETED, &DashboardServer::onCompleted,
-        this, MHD_OPTION_END);
+        this, MHD_OPTION_NOTIFY_CONNECTION, &DashboardServer::onConnection, this, MHD_OPTION_END);
     if (m_daemon == nullptr) {
         *error = "the HTTP server did not start";
         close(fd);
@@ -399,6 +460,9 @@ bool Dashboard::start(int port, std::string *error) {
 void Dashboard::queue(Stream &s, const char *event, const std::string &data) {
     if (s.dropped) {
         return;
+    }
+    if (s.pending.empty()) {
+        s.waitingSinceMs = hostNowMs();
     }
     if (event != nullptr) {
         s.pending += "event: ";
@@ -420,17 +484,56 @@ void Dashboard::queue(Stream &s, const char *event, const std::string &data) {
     s.pending += "\n";
     if (s.pending.size() > STREAM_BACKLOG_MAX) {
         // The page does not read: drop it now rather than hold its backlog.
-        s.dropped = true;
-        s.pending.clear();
-        const MHD_ConnectionInfo *info =
-            MHD_get_connection_info(s.connection, MHD_CONNECTION_INFO_CONNECTION_FD);
-        if (info != nullptr) {
-            shutdown(info->connect_fd, SHUT_RDWR);
-        }
+        dropStream(s);
     }
     if (s.suspended) {
         s.suspended = false;
         MHD_resume_connection(s.connection);
+    }
+}
+
+void Dashboard::dropStream(Stream &s) {
+    s.dropped = true;
+    s.pending.clear();
+    shutDown(s.connection);
+}
+
+void Dashboard::closeLaggards() {
+    for (Connection *c : m_connections) {
+        if (!c->closing && c->requestSinceMs >= 0 &&
+            m_hostNowMs - c->requestSinceMs > REQUEST_DEADLINE_MS) {
+            c->closing = true;
+            shutDown(c->connection);
+        }
+    }
+    for (Stream *s : m_streams) {
+        if (!s->dropped && !s->pending.empty() &&
+            m_hostNowMs - s->waitingSinceMs > STREAM_STALL_MS) {
+            dropStream(*s);
+            if (s->suspended) {
+                s->suspended = false;
+                MHD_resume_connection(s->connection);
+            }
+        }
+    }
+}
+
+void Dashboard::makeRoom() {
+    std::vector<Connection *> waiting;
+    for (Connection *c : m_connections) {
+        if (!c->closing && c->requestSinceMs >= 0) {
+            waiting.push_back(c);
+        }
+    }
+    if (waiting.size() <= MAX_WAITING_REQUESTS) {
+        return;
+    }
+    std::sort(waiting.begin(), waiting.end(), [](const Connection *a, const Connection *b) {
+        return a->requestSinceMs < b->requestSinceMs;
+    });
+    for (size_t i = 0; i + MAX_WAITING_REQUESTS < waiting.size(); i++) {
+        waiting[i]->closing = true;
+        shutDown(waiting[i]->connection);
     }
 }
 
@@ -582,6 +685,7 @@ void Dashboard::poll(int64_t simNowMs) {
         m_nextPingMs = m_hostNowMs + PING_PERIOD_MS;
         broadcast(nullptr, "ping");
     }
+    closeLaggards();
     MHD_run(m_daemon);
 }
 

@@ -6,6 +6,10 @@
 // once per pass of the simulator's loop, does all its network work without
 // waiting. The page follows the board through one server-sent event stream
 // (/events); a browser that does not read it is dropped, never waited for.
+// A client has ten seconds to send each whole request, however it trickles
+// it in; the clients still sending a request are kept to a few, the one
+// sending the longest making room for a new one, so that slow clients never
+// keep the others out.
 #pragma once
 
 #include "dashboard_model.h"
@@ -50,12 +54,18 @@ class Dashboard {
     size_t streamCount() const { return m_streams.size(); }
 
     struct Stream;
+    struct Connection;
 
   private:
     // libmicrohttpd's callbacks and the request handlers.
     friend struct DashboardServer;
 
     void broadcast(const char *event, const std::string &data);
+    void dropStream(Stream &stream);
+    // Closes connections past their request's time and streams nobody reads.
+    void closeLaggards();
+    // Keeps the connections still sending a request to a few.
+    void makeRoom();
     void queue(Stream &stream, const char *event, const std::string &data);
     void followScreen();
     void sendState();
@@ -71,6 +81,7 @@ class Dashboard {
     MHD_Daemon *m_daemon = nullptr;
     int m_port = 0;
     std::vector<Stream *> m_streams;
+    std::vector<Connection *> m_connections;
     std::deque<std::string> m_backlog; // the last console lines, for a new page
     int64_t m_simNowMs = 0;
     int64_t m_hostNowMs = 0;

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
+#include <nlohmann/json.hpp>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,38 +81,13 @@ bool loadRecord(bool userRecord) {
     return loaded;
 }
 
-void appendNumber(std::string *out, const char *name, double value, const char *format = "%.2f") {
-    char text[64];
-    if (std::isfinite(value)) {
-        snprintf(text, sizeof(text), format, value);
-    } else {
-        snprintf(text, sizeof(text), "null");
-    }
-    *out += "\"";
-    *out += name;
-    *out += "\":";
-    *out += text;
+// A figure rounded for the page (it draws them, it does not compute with
+// them); NaN, a value not known, becomes null.
+double rounded(double value, double perUnit = 100.0) {
+    return std::isfinite(value) ? std::round(value * perUnit) / perUnit : NAN;
 }
 
 } // namespace
-
-std::string jsonString(const std::string &text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c >= 0x7F) {
-            // Console lines are ASCII; anything else is shown escaped.
-            char esc[8];
-            snprintf(esc, sizeof(esc), "\\u%04x", c);
-            out += esc;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
 
 void DashboardModel::followConfiguration() {
     std::string user = rootedPath("/dev/mtdblock5");
@@ -192,26 +168,22 @@ const DashboardSample &DashboardModel::lastSample() const {
     return m_history[(m_historyNext + HISTORY_SIZE - 1) % HISTORY_SIZE];
 }
 
+nlohmann::json DashboardModel::sampleValue(const DashboardSample &s) {
+    return {{"t", s.wallSeconds},      {"in", rounded(s.indoor)}, {"out", rounded(s.outdoor)},
+            {"heat", rounded(s.heat)}, {"cool", rounded(s.cool)}, {"relays", s.relays}};
+}
+
 std::string DashboardModel::sampleJson(const DashboardSample &s) {
-    std::string out = "{\"t\":" + std::to_string(s.wallSeconds) + ",";
-    appendNumber(&out, "in", s.indoor);
-    out += ",";
-    appendNumber(&out, "out", s.outdoor);
-    out += ",";
-    appendNumber(&out, "heat", s.heat);
-    out += ",";
-    appendNumber(&out, "cool", s.cool);
-    return out + ",\"relays\":" + std::to_string(s.relays) + "}";
+    return sampleValue(s).dump();
 }
 
 std::string DashboardModel::historyJson() const {
-    std::string out = "[";
+    nlohmann::json history = nlohmann::json::array();
     size_t first = (m_historyNext + HISTORY_SIZE - m_historyCount) % HISTORY_SIZE;
     for (size_t i = 0; i < m_historyCount; i++) {
-        out += i == 0 ? "" : ",";
-        out += sampleJson(m_history[(first + i) % HISTORY_SIZE]);
+        history.push_back(sampleValue(m_history[(first + i) % HISTORY_SIZE]));
     }
-    return out + "]";
+    return history.dump();
 }
 
 std::string DashboardModel::stateJson(const House &house, double timeScale, uint64_t screenVersion,
@@ -222,37 +194,30 @@ std::string DashboardModel::stateJson(const House &house, double timeScale, uint
     localtime_r(&now, &local);
     char clock[32];
     strftime(clock, sizeof(clock), "%a %H:%M:%S", &local);
-    std::string out = "{\"clock\":" + jsonString(clock) + ",";
-    appendNumber(&out, "scale", timeScale, "%g");
-    out += ",\"screen\":" + std::to_string(screenVersion);
-    out += ",\"keys\":";
-    out += keysReady ? "true" : "false";
-    out += ",\"relays\":" + jsonString(std::string(house.relays().begin(), house.relays().end()));
-    out += ",\"house\":{";
-    appendNumber(&out, "indoor", h.indoor);
-    out += ",";
-    appendNumber(&out, "mass", h.mass);
-    out += ",";
-    appendNumber(&out, "outdoor", h.outdoor);
-    out += ",";
-    appendNumber(&out, "rh", h.rh, "%.1f");
-    out += ",";
-    appendNumber(&out, "heatW", h.hvacHeat, "%.0f");
-    out += ",\"fan\":";
-    out += h.fan ? "true" : "false";
-    out += ",\"activity\":" + jsonString(h.activity) + "},\"thermostat\":";
-    if (!m_view.known) {
-        return out + "null}";
+    nlohmann::json state = {
+        {"clock", clock},
+        {"scale", timeScale},
+        {"screen", screenVersion},
+        {"keys", keysReady},
+        {"relays", std::string(house.relays().begin(), house.relays().end())},
+        {"house",
+         {{"indoor", rounded(h.indoor)},
+          {"mass", rounded(h.mass)},
+          {"outdoor", rounded(h.outdoor)},
+          {"rh", rounded(h.rh, 10.0)},
+          {"heatW", rounded(h.hvacHeat, 1.0)},
+          {"fan", h.fan},
+          {"activity", h.activity}}},
+        {"thermostat", nullptr},
+    };
+    if (m_view.known) {
+        state["thermostat"] = {{"heat", rounded(m_view.heat)},
+                               {"cool", rounded(m_view.cool)},
+                               {"mode", m_view.mode},
+                               {"hvac", m_view.hvacState},
+                               {"unit", m_view.celsius ? "C" : "F"}};
     }
-    out += "{";
-    appendNumber(&out, "heat", m_view.heat);
-    out += ",";
-    appendNumber(&out, "cool", m_view.cool);
-    out += ",\"mode\":" + std::to_string(m_view.mode);
-    out += ",\"hvac\":" + std::to_string(m_view.hvacState);
-    out += ",\"unit\":";
-    out += m_view.celsius ? "\"C\"" : "\"F\"";
-    return out + "}}";
+    return state.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 } // namespace sim

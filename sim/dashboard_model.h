@@ -7,6 +7,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <nlohmann/json.hpp>
+
 #include <string>
 
 namespace sim {
@@ -56,6 +58,7 @@ class DashboardModel {
 
   private:
     void evaluate();
+    static nlohmann::json sampleValue(const DashboardSample &sample);
 
     ThermostatView m_view;
     bool m_persistOpen = false;
@@ -66,8 +69,5 @@ class DashboardModel {
     int64_t m_nextSampleMs = INT64_MIN;
     uint16_t m_closedSinceSample = 0;
 };
-
-// A JSON string literal of text (quotes included).
-std::string jsonString(const std::string &text);
 
 } // namespace sim

@@ -13,6 +13,9 @@
 // A block that is refused (NAK) or not answered within ANSWER_TIMEOUT_MS of
 // host time is sent again; after MAX_RETRIES of either for the same block
 // the transfer fails. Progress is reported at every tenth of the blocks.
+//
+// A file is sent as it is read, block by block: only a regular file whose
+// blocks the thermostat takes whole (DOWNLOAD_MAX_BYTES) is accepted.
 #pragma once
 
 #include <cstddef>
@@ -36,8 +39,18 @@ class DownloadSender {
 
     enum class State { Idle, WaitingForStart, Sending, EndSent, Done, Failed };
 
+    DownloadSender() = default;
+    ~DownloadSender();
+    DownloadSender(const DownloadSender &) = delete;
+    DownloadSender &operator=(const DownloadSender &) = delete;
+
     // Starts a transfer of content. Nothing is sent until the receiver asks.
     void start(const std::vector<uint8_t> &content);
+    // Starts a transfer of the file at path, read as it is sent. False, with
+    // the reason, for anything but a regular file the thermostat can take.
+    bool startFile(const std::string &path, std::string *why);
+    // Bytes of the content or file being sent.
+    size_t size() const { return m_size; }
     void cancel();
 
     // One byte from the receiver at host time nowMs. Returns the bytes to
@@ -55,7 +68,7 @@ class DownloadSender {
         return m_state == State::WaitingForStart || m_state == State::Sending ||
                m_state == State::EndSent;
     }
-    size_t blocks() const { return m_blocks.size(); }
+    size_t blocks() const { return m_blockCount; }
     size_t blocksAcknowledged() const { return m_acked; }
     unsigned naks() const { return m_naks; }
     // Blocks sent again after a NAK or a time-out.
@@ -71,7 +84,16 @@ class DownloadSender {
     // Counts a NAK or time-out of the current block; false once too many.
     bool retry(const char *why);
 
-    std::vector<std::vector<uint8_t>> m_blocks;
+    // The 128 data bytes of a block: two size bytes, the content, 0x1A.
+    void blockData(size_t index, uint8_t *data) const;
+    // Forgets the content and closes the file.
+    void release();
+    void begin(size_t size);
+
+    std::vector<uint8_t> m_content; // content given whole
+    int m_fd = -1;                  // or the file read as it is sent
+    size_t m_size = 0;
+    size_t m_blockCount = 0;
     State m_state = State::Idle;
     size_t m_current = 0; // index of the block last sent
     size_t m_acked = 0;

@@ -26,6 +26,27 @@ constexpr uint16_t EXTERNAL_REFERENCE = 2345;
 constexpr int REFERENCE_CHOICES = 16;
 constexpr double LOWEST = -50.0;
 constexpr double HIGHEST = 110.0;
+// Temperatures are encoded in steps far finer than a word of the sensors
+// resolves, so that the search runs again only when the temperature has
+// moved by a step (a house changes by about that much in a few seconds).
+constexpr double ENCODING_STEP = 0.005;
+
+// The words of the last step encoded by one sensor's encoder.
+struct LastEncoding {
+    long long step = LLONG_MIN;
+    ThermistorWords words{};
+};
+
+// The temperature a step stands for, and whether it is the one encoded last.
+double quantised(double celsius, LastEncoding *last, bool *same) {
+    long long step = std::llround(std::clamp(celsius, LOWEST, HIGHEST) / ENCODING_STEP);
+    *same = step == last->step;
+    last->step = step;
+    return static_cast<double>(step) * ENCODING_STEP;
+}
+
+LastEncoding m_LastOnboard;
+LastEncoding m_LastExternal;
 
 double toDouble(fpr_t value) {
     return static_cast<double>(value) / FPR_ONE;
@@ -74,7 +95,11 @@ double decodeHumidity(uint16_t raw) {
 }
 
 ThermistorWords encodeOnboard(double celsius) {
-    double target = std::clamp(celsius, LOWEST, HIGHEST);
+    bool same = false;
+    double target = quantised(celsius, &m_LastOnboard, &same);
+    if (same) {
+        return m_LastOnboard.words;
+    }
     // A larger w2 means a larger resistance: colder. Several reference words
     // give differently rounded steps; the closest reading wins.
     ThermistorWords best = {ONBOARD_REFERENCE, ONBOARD_REFERENCE};
@@ -90,11 +115,16 @@ ThermistorWords encodeOnboard(double celsius) {
             best = {w1, w2};
         }
     }
+    m_LastOnboard.words = best;
     return best;
 }
 
 ThermistorWords encodeExternal(double celsius) {
-    double target = std::clamp(celsius, LOWEST, HIGHEST);
+    bool same = false;
+    double target = quantised(celsius, &m_LastExternal, &same);
+    if (same) {
+        return m_LastExternal.words;
+    }
     ThermistorWords best = {EXTERNAL_REFERENCE, EXTERNAL_REFERENCE};
     double bestError = 1e9;
     for (int k = 0; k < REFERENCE_CHOICES; k++) {
@@ -110,6 +140,7 @@ ThermistorWords encodeExternal(double celsius) {
             best = {w3, w4};
         }
     }
+    m_LastExternal.words = best;
     return best;
 }
 

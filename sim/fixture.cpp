@@ -2,13 +2,15 @@
 // mode, played against the application on the simulated board.
 #include "fixture.h"
 
-#include "../tools/common/file_descriptor.h"
 #include "board.h"
+#include "common/file_descriptor.h"
+#include "common/program_command.h"
 #include "coprocessor.h"
 #include "core/util.h"
 #include "house.h"
 #include "hvac/sensors.h"
 #include "keys.h"
+#include "lockstep.h"
 #include "platform/platform.h"
 #include "run_support.h"
 
@@ -27,6 +29,7 @@
 #include <fstream>
 #include <memory>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -93,36 +96,25 @@ constexpr std::array<StepSpec, STEP_COUNT> c_Steps = {{
 constexpr const char *APP_READY = "APP_READY";
 
 // The relay walk: relay numbers 10-19 of the unit, as contacts of sim/relays.
-struct WalkRelay {
-    size_t contact;
-    const char *name;
-};
 constexpr size_t WALK_LENGTH = 10;
 constexpr size_t FIRST_WALK_RELAY = 10;
-constexpr std::array<WalkRelay, WALK_LENGTH> c_Walk = {{
-    {7, "G1"},
-    {8, "G2"},
-    {9, "G3"},
-    {3, "W1/E"},
-    {4, "W2"},
-    {1, "Y1"},
-    {2, "Y2"},
-    {0, "O/B"},
-    {5, "DEH"},
-    {6, "HUM"},
-}};
+constexpr std::array<RelayIndex, WALK_LENGTH> c_Walk = {RELAY_G1,  RELAY_G2, RELAY_G3, RELAY_W1E,
+                                                        RELAY_W2,  RELAY_Y1, RELAY_Y2, RELAY_OB,
+                                                        RELAY_DEH, RELAY_HUM};
 // The walk is stepped by any of these keys; the fixture takes them in turn.
 constexpr std::array<const char *, 3> c_WalkKeys = {"up", "down", "mode"};
 
+// In lock-step time the host's clock has no say: the waits below run on
+// simulated time alone.
+bool m_LockstepTime = false;
+
 int64_t hostNowMs() {
+    if (m_LockstepTime) {
+        return 0;
+    }
     struct timespec ts {};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
-bool printableSerial(const std::string &serial) {
-    return serial.size() == SERIAL_LEN &&
-           std::all_of(serial.begin(), serial.end(), [](char c) { return c > 0x20 && c < 0x7F; });
 }
 
 std::string readSmallFile(const std::string &path, bool *exists) {
@@ -140,7 +132,7 @@ struct Deadline {
 
     void arm(int64_t simSpanMs, int64_t hostFloorMs) {
         simMs = simNowMs() + simSpanMs;
-        hostMs = hostNowMs() + hostFloorMs;
+        hostMs = m_LockstepTime ? 0 : hostNowMs() + hostFloorMs;
         armed = true;
     }
     bool passed() const { return armed && simNowMs() >= simMs && hostNowMs() >= hostMs; }
@@ -181,6 +173,11 @@ class Fixture {
     void checkDeadlines();
     void finishReadBack();
     void fail(const std::string &note);
+    // One pass of the fixture's own work at simulated time now, and the
+    // lock-step loop around it.
+    void pass(int64_t now);
+    void runLockstep();
+    size_t inputForApplication() const;
     void say(const std::string &line);
     bool report();
 
@@ -218,6 +215,8 @@ class Fixture {
     bool m_relayLogGrew = false;
     int64_t m_relayLogSimMs = 0;
     int64_t m_relayLogHostMs = 0;
+    int64_t m_lastPassMs = 0;
+    std::unique_ptr<LockstepClock> m_lockstep;
 };
 
 Fixture::~Fixture() {
@@ -237,6 +236,12 @@ void Fixture::say(const std::string &line) {
 }
 
 bool Fixture::setUp() {
+    if (m_options.sim.lockstep) {
+        m_LockstepTime = true;
+        m_lockstep = std::make_unique<LockstepClock>(m_options.sim.startWall);
+        m_options.sim.coproc.simulatedTimeouts = true;
+    }
+    m_serial = m_options.serial.empty() ? generateSerialNumber() : m_options.serial;
     say("tstat-sim fixture: board root " + absoluteRoot());
     if (!prepareBoard(m_options.sim.factoryTool, [this](const std::string &l) { say(l); })) {
         return false;
@@ -250,7 +255,8 @@ bool Fixture::setUp() {
     m_testPinSet = true;
     std::string error;
     if (!m_coprocPty.open(rootedPath("/dev/ttyCOPROC"), &error) ||
-        !m_consolePty.open(rootedPath("/dev/ttyS0"), &error)) {
+        !m_consolePty.open(rootedPath("/dev/ttyS0"), &error) ||
+        (m_lockstep && !m_lockstep->open(&error))) {
         say("tstat-sim fixture: " + error);
         return false;
     }
@@ -274,6 +280,7 @@ bool Fixture::startApplication() {
     }
     std::string root = absoluteRoot();
     std::string console = m_consolePty.slaveName();
+    ProgramCommand command(o.tstat, {"/dev/ttyCOPROC"});
     pid_t pid = fork();
     if (pid < 0) {
         say(std::string("tstat-sim fixture: cannot start the application: ") + strerror(errno));
@@ -288,8 +295,15 @@ bool Fixture::startApplication() {
             dup2(out, STDOUT_FILENO) < 0) {
             _exit(126);
         }
+        int clockFd = m_lockstep ? m_lockstep->childFd() : -1;
         for (int fd = STDERR_FILENO + 1; fd < 1024; fd++) {
-            close(fd);
+            if (fd != clockFd) {
+                close(fd);
+            }
+        }
+        if (clockFd >= 0) {
+            fcntl(clockFd, F_SETFD, 0);
+            setenv(LOCKSTEP_FD_VARIABLE, std::to_string(clockFd).c_str(), 1);
         }
         if (chdir(o.data.c_str()) != 0) {
             fprintf(stderr, "tstat-sim fixture: cannot enter %s: %s\n", o.data.c_str(),
@@ -303,11 +317,14 @@ bool Fixture::startApplication() {
         if (display == nullptr || *display == '\0') {
             setenv("SDL_VIDEODRIVER", "dummy", 0);
         }
-        execl(o.tstat.c_str(), o.tstat.c_str(), "/dev/ttyCOPROC", static_cast<char *>(nullptr));
+        command.exec();
         fprintf(stderr, "tstat-sim fixture: cannot run %s: %s\n", o.tstat.c_str(), strerror(errno));
         _exit(127);
     }
     m_child = pid;
+    if (m_lockstep) {
+        m_lockstep->childStarted();
+    }
     say("tstat-sim fixture: started " + o.tstat + " /dev/ttyCOPROC (pid " + std::to_string(pid) +
         ") with the test pin set");
     m_deadline.arm(READY_SIM_MS, HOST_FLOOR_MS);
@@ -337,6 +354,10 @@ void Fixture::pollApplication() {
 }
 
 void Fixture::stopApplication() {
+    // In lock-step time the unit waits for its clock: without one it ends.
+    if (m_lockstep) {
+        m_lockstep->close();
+    }
     stopChild(&m_child, CHILD_GRACE_MS);
 }
 
@@ -530,7 +551,7 @@ void Fixture::walk() {
         static_cast<int>(m_walkNext) >= m_options.presses || m_walkFaulty) {
         return;
     }
-    const WalkRelay &relay = c_Walk[m_walkNext];
+    RelayIndex relay = c_Walk[m_walkNext];
     // The first press waits, as an operator would, until the unit has reset
     // the relays: the walk counts key presses only once that is done.
     if (m_walkNext == 0 && !m_pressed && !relaysQuiet()) {
@@ -542,12 +563,12 @@ void Fixture::walk() {
             m_pressed = true;
             m_relayDeadline.arm(RELAY_SIM_MS, RELAY_HOST_FLOOR_MS);
             say(std::string("fixture> key ") + key + " (relay walk " +
-                std::to_string(m_walkNext + 1) + ", " + relay.name + ")");
+                std::to_string(m_walkNext + 1) + ", " + c_RelayNames[relay] + ")");
         }
         return;
     }
     std::string expected(WALK_LENGTH, '0');
-    expected[relay.contact] = '1';
+    expected[relay] = '1';
     if (m_relays == expected) {
         m_walkNotes[m_walkNext] = "closed alone";
         m_walkNext++;
@@ -569,7 +590,7 @@ bool Fixture::relaysQuiet() {
         return false;
     }
     return m_relayLogGrew && simNowMs() - m_relayLogSimMs >= QUIET_SIM_MS &&
-           hostNowMs() - m_relayLogHostMs >= QUIET_HOST_MS;
+           (m_LockstepTime || hostNowMs() - m_relayLogHostMs >= QUIET_HOST_MS);
 }
 
 void Fixture::readRelays() {
@@ -587,6 +608,64 @@ void Fixture::readRelays() {
     std::copy(text.begin(), text.end(), contacts.begin());
     m_house.setRelays(contacts);
     say("relays " + text);
+}
+
+void Fixture::pass(int64_t now) {
+    readConsole();
+    m_house.advance(static_cast<double>(now - m_lastPassMs) / 1000.0, hourOfDay());
+    m_lastPassMs = now;
+    readRelays();
+    m_coprocPty.flushIfUnread(STALE_BYTES);
+    m_coproc->poll(now);
+    walk();
+    checkDeadlines();
+}
+
+size_t Fixture::inputForApplication() const {
+    int keys = 0;
+    if (m_keys && ioctl(m_keys->get(), FIONREAD, &keys) != 0) {
+        keys = 0;
+    }
+    return m_coprocPty.unreadBySlave() + m_consolePty.unreadBySlave() + static_cast<size_t>(keys);
+}
+
+// The fixture's work and the unit's passes in lock-step time: the unit runs
+// at its own instants and whenever the fixture or the coprocessor sent it
+// something; the fixture's own instants are the whole seconds (reports,
+// deadlines) and the unit's.
+void Fixture::runLockstep() {
+    auto input = [this] { return inputForApplication(); };
+    bool running = m_lockstep->runApplication(0, input);
+    pass(0);
+    while (m_phase != Phase::Done && g_EndSignal == 0) {
+        int64_t now = m_lockstep->nowMs();
+        if (!running) {
+            // It ended: what it wrote is read, and the verdict follows.
+            waitForChild(&m_child, CHILD_GRACE_MS, &m_exitStatus);
+            readConsole();
+            say("tstat-sim fixture: the application ended with status " +
+                std::to_string(m_exitStatus));
+            if (m_phase == Phase::ReadBack) {
+                finishReadBack();
+            } else if (m_phase == Phase::WaitReady || m_phase == Phase::WaitVerdict) {
+                fail("the unit ended without a verdict");
+            }
+            m_phase = Phase::Done;
+            break;
+        }
+        if (m_lockstep->applicationDue(inputForApplication(), false)) {
+            running = m_lockstep->runApplication(0, input);
+            pass(now);
+            continue;
+        }
+        int64_t fixtureNext = (now / 1000 + 1) * 1000;
+        int64_t next = std::min(m_lockstep->applicationWakeMs(), fixtureNext);
+        m_lockstep->advanceTo(next);
+        if (next == fixtureNext) {
+            pass(next);
+        }
+    }
+    m_lockstep->close();
 }
 
 void Fixture::checkDeadlines() {
@@ -630,7 +709,7 @@ bool Fixture::report() {
                         ? std::string(static_cast<int>(k) < m_options.presses ? "not seen"
                                                                               : "not pressed")
                         : m_walkNotes[k];
-                printf("      relay %zu %-5s %s\n", FIRST_WALK_RELAY + k, c_Walk[k].name,
+                printf("      relay %zu %-5s %s\n", FIRST_WALK_RELAY + k, c_RelayNames[c_Walk[k]],
                        note.c_str());
             }
         }
@@ -643,31 +722,25 @@ bool Fixture::report() {
 }
 
 int Fixture::run() {
-    m_serial = m_options.serial.empty() ? generateSerialNumber() : m_options.serial;
     if (!setUp() || !startApplication()) {
         report();
         return 1;
     }
     catchEndSignals();
 
+    m_lastPassMs = simNowMs();
+    m_house.advance(0.0, hourOfDay());
+    if (m_lockstep) {
+        runLockstep();
+    }
     int64_t waitNs =
         std::min(PASS_WAIT_MAX_NS, static_cast<int64_t>(PASS_SIM_MS * 1e6 / platformTimeScale()));
     const struct timespec passWait = {static_cast<time_t>(waitNs / 1000000000),
                                       static_cast<long>(waitNs % 1000000000)};
-    int64_t lastMs = simNowMs();
-    m_house.advance(0.0, hourOfDay());
     while (m_phase != Phase::Done && g_EndSignal == 0) {
         struct pollfd fd = {m_console->get(), POLLIN, 0};
         ppoll(&fd, 1, &passWait, nullptr);
-        readConsole();
-        int64_t now = simNowMs();
-        m_house.advance(static_cast<double>(now - lastMs) / 1000.0, hourOfDay());
-        lastMs = now;
-        readRelays();
-        m_coprocPty.flushIfUnread(STALE_BYTES);
-        m_coproc->poll(now);
-        walk();
-        checkDeadlines();
+        pass(simNowMs());
         pollApplication();
     }
     if (g_EndSignal != 0) {
@@ -692,60 +765,12 @@ std::string generateSerialNumber() {
     return text;
 }
 
-std::string fixtureUsage() {
-    return "usage: tstat-sim fixture [options]\n"
-           "  Plays the production-line fixture: sets the test pin, starts build/bin/tstat,\n"
-           "  sends the nine commands of the manufacturing test on the console port\n"
-           "  (ROOT/dev/ttyS0), presses the keys of the relay walk, enters a serial number\n"
-           "  and prints a pass/fail report. Exit status 0 when the unit passed, 1 when it\n"
-           "  failed, 2 for a usage error.\n"
-           "options:\n"
-           "  --serial SERIAL         the serial number to store: 14 printable characters\n"
-           "                          (default: generated, TS + YYMMDD + 6 digits)\n"
-           "  --presses N             key presses of the relay walk, 0-10 (default 10)\n"
-           "  --no-link-answer        the coprocessor ignores the link-test frame\n"
-           "  --bus-test-fail         the coprocessor answers the bus test with a failure\n"
-           "  and the options of tstat-sim run (--root, --tstat, --data, --indoor, ...)\n";
-}
-
-bool parseFixtureOptions(const std::vector<std::string> &args, FixtureOptions *options,
-                         std::string *error) {
-    std::vector<std::string> rest;
-    for (size_t i = 0; i < args.size(); i++) {
-        const std::string &arg = args[i];
-        if (arg == "--no-link-answer") {
-            options->sim.coproc.answersLinkTest = false;
-        } else if (arg == "--bus-test-fail") {
-            options->sim.coproc.busTestPasses = false;
-        } else if (arg == "--serial" || arg == "--presses") {
-            if (i + 1 >= args.size()) {
-                *error = arg + " needs a value";
-                return false;
-            }
-            const std::string &value = args[++i];
-            if (arg == "--serial") {
-                if (!printableSerial(value)) {
-                    *error = "a serial number is 14 printable characters without spaces: " + value;
-                    return false;
-                }
-                options->serial = value;
-            } else {
-                char *end = nullptr;
-                long n = strtol(value.c_str(), &end, 10);
-                if (value.empty() || *end != '\0' || n < 0 || n > static_cast<long>(WALK_LENGTH)) {
-                    *error = "--presses takes 0 to 10: " + value;
-                    return false;
-                }
-                options->presses = static_cast<int>(n);
-            }
-        } else {
-            rest.push_back(arg);
-        }
-    }
-    return parseSimOptions(rest, &options->sim, error);
-}
-
 } // namespace
+
+bool printableSerial(const std::string &serial) {
+    return serial.size() == SERIAL_LEN &&
+           std::all_of(serial.begin(), serial.end(), [](char c) { return c > 0x20 && c < 0x7F; });
+}
 
 int runFixture(const FixtureOptions &options) {
     if (!options.sim.root.empty()) {
@@ -754,28 +779,6 @@ int runFixture(const FixtureOptions &options) {
     shareTimeAnchor();
     Fixture fixture(options);
     return fixture.run();
-}
-
-int fixtureMain(int argc, char **argv) {
-    std::vector<std::string> args(argv, argv + argc);
-    if (!args.empty() && (args[0] == "help" || args[0] == "--help" || args[0] == "-h")) {
-        fputs(fixtureUsage().c_str(), stdout);
-        return 0;
-    }
-    FixtureOptions options;
-    std::string bin = ownDirectory();
-    options.sim.tstat = bin + "/tstat";
-    options.sim.data = (fs::path(bin).parent_path() / "data").string();
-    options.sim.factoryTool = bin + "/tstat-factory";
-    std::string error;
-    if (!parseFixtureOptions(args, &options, &error)) {
-        fprintf(stderr, "tstat-sim fixture: %s\n", error.c_str());
-        fputs(fixtureUsage().c_str(), stderr);
-        return 2;
-    }
-    options.sim.tstat = fs::absolute(options.sim.tstat).string();
-    options.sim.data = fs::absolute(options.sim.data).string();
-    return runFixture(options);
 }
 
 } // namespace sim

@@ -22,8 +22,8 @@ struct FixtureOptions {
 // unit passed every step, 1 it failed (or could not be tested).
 int runFixture(const FixtureOptions &options);
 
-// tstat-sim fixture [options]; args without the command word. Exit status
-// as runFixture, 2 for a usage error.
-int fixtureMain(int argc, char **argv);
+// Whether text is a serial number the unit takes: 14 printable characters
+// without spaces.
+bool printableSerial(const std::string &text);
 
 } // namespace sim

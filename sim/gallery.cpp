@@ -552,32 +552,9 @@ std::string ownDirectory() {
     return fs::path(buf).parent_path().string();
 }
 
-int usage() {
-    fputs("usage: tstat-sim gallery DIR [--data DIR]\n"
-          "  renders every page and pop-up with sample data into DIR/<name>.png\n"
-          "  and DIR/contact-sheet.png; --data names the images and fonts\n"
-          "  (default: the build's data directory)\n",
-          stderr);
-    return 2;
-}
-
 } // namespace
 
-int galleryMain(const std::vector<std::string> &args) {
-    std::string outDir;
-    std::string data = (fs::path(ownDirectory()).parent_path() / "data").string();
-    for (size_t i = 0; i < args.size(); i++) {
-        if (args[i] == "--data" && i + 1 < args.size()) {
-            data = args[++i];
-        } else if (outDir.empty() && args[i].rfind("--", 0) != 0) {
-            outDir = args[i];
-        } else {
-            return usage();
-        }
-    }
-    if (outDir.empty()) {
-        return usage();
-    }
+int runGallery(std::string outDir, std::string data) {
     std::error_code ec;
     fs::create_directories(outDir, ec);
     outDir = fs::absolute(outDir).string();

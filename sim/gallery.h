@@ -8,7 +8,9 @@
 
 namespace sim {
 
-// The command line after "gallery". Returns the exit status.
-int galleryMain(const std::vector<std::string> &args);
+// Renders every page and pop-up with sample data into outDir/<name>.png and
+// outDir/contact-sheet.png, with the images and fonts of data. Returns the
+// exit status.
+int runGallery(std::string outDir, std::string data);
 
 } // namespace sim

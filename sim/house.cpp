@@ -300,8 +300,8 @@ RelayOutput House::relayOutput(double outdoor, double rh) const {
     double sensibleShare = 1.0 - p.latentShare * coilWetness(rh);
     if (p.equipment == Equipment::Furnace) {
         // A furnace runs its own blower; the air conditioner needs the fan.
-        if (closed(RELAY_W1) || closed(RELAY_W2)) {
-            out[RELAY_W1] = p.furnaceW * lowFire;
+        if (closed(RELAY_W1E) || closed(RELAY_W2)) {
+            out[RELAY_W1E] = p.furnaceW * lowFire;
         }
         if (twoStage() && closed(RELAY_W2)) {
             out[RELAY_W2] = p.furnaceW * (1.0 - lowFire);
@@ -312,9 +312,9 @@ RelayOutput House::relayOutput(double outdoor, double rh) const {
     } else {
         // The auxiliary heat: all on W1/E for one stage, half on each for two.
         double auxShare = twoStage() ? 0.5 : 1.0;
-        double aux1 = closed(RELAY_W1) ? p.auxW * auxShare : 0.0;
+        double aux1 = closed(RELAY_W1E) ? p.auxW * auxShare : 0.0;
         double aux2 = twoStage() && closed(RELAY_W2) ? p.auxW * auxShare : 0.0;
-        out[RELAY_W1] = aux1;
+        out[RELAY_W1E] = aux1;
         out[RELAY_W2] = aux2;
         // The reversing valve: O energised means cooling. With gas auxiliary
         // heat the compressor is held off while the burner runs (the coil
@@ -330,7 +330,7 @@ RelayOutput House::relayOutput(double outdoor, double rh) const {
         out[RELAY_Y2] = y2 ? compressor * (1.0 - low) : 0.0;
     }
     // The blower's heat goes with the lowest fan relay that is closed.
-    for (Relay g : {RELAY_G1, RELAY_G2, RELAY_G3}) {
+    for (RelayIndex g : {RELAY_G1, RELAY_G2, RELAY_G3}) {
         if (closed(g)) {
             out[g] = p.fanHeat;
             break;
@@ -344,7 +344,7 @@ double House::equipmentHeat(double outdoor, std::string *activity) const {
     RelayOutput out = relayOutput(outdoor, indoorRh());
     double heat = 0.0;
     double cool = 0.0;
-    for (Relay r : {RELAY_Y1, RELAY_Y2, RELAY_W1, RELAY_W2}) {
+    for (RelayIndex r : {RELAY_Y1, RELAY_Y2, RELAY_W1E, RELAY_W2}) {
         heat += std::max(out[r], 0.0);
         cool += std::max(-out[r], 0.0);
     }

@@ -5,27 +5,14 @@
 // house's design loads.
 #pragma once
 
+#include "hvac/relay_control.h"
+
 #include "weather.h"
 
 #include <array>
 #include <string>
 
 namespace sim {
-
-// Relay order of sim/relays.
-enum Relay : int {
-    RELAY_OB = 0,
-    RELAY_Y1 = 1,
-    RELAY_Y2 = 2,
-    RELAY_W1 = 3,
-    RELAY_W2 = 4,
-    RELAY_DEH = 5,
-    RELAY_HUM = 6,
-    RELAY_G1 = 7,
-    RELAY_G2 = 8,
-    RELAY_G3 = 9,
-    RELAY_COUNT = 10,
-};
 
 enum class Equipment { Furnace, HeatPump };
 enum class AuxHeat { Electric, Gas };
@@ -175,7 +162,7 @@ class House {
     static double heatPumpCoolingFactor(double outdoor);
 
   private:
-    bool closed(Relay r) const { return m_relays[r] == '1'; }
+    bool closed(RelayIndex r) const { return m_relays[r] == '1'; }
     bool fanRunning() const;
     bool twoStage() const { return m_params.stages == 2; }
     // How wet a cooling coil runs at an indoor humidity (0 dry to 1 wet).

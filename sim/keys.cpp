@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace sim {
@@ -64,6 +65,41 @@ std::array<uint8_t, KEY_RECORD_SIZE> keyRecord(uint16_t code, int32_t value, int
     putLE(&r[10], code, 2);
     putLE(&r[12], static_cast<uint32_t>(value), 4);
     return r;
+}
+
+KeyWriter::~KeyWriter() {
+    if (m_fd >= 0) {
+        close(m_fd);
+    }
+}
+
+bool KeyWriter::open(std::string *error) {
+    if (m_fd >= 0) {
+        return true;
+    }
+    std::string fifo = rootedPath("/dev/input/event0");
+    m_fd = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (m_fd < 0) {
+        *error = "cannot open the key FIFO " + fifo + ": " + strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool KeyWriter::press(uint16_t code) {
+    return m_fd >= 0 && writeRecord(m_fd, code, 1);
+}
+
+bool KeyWriter::release(uint16_t code) {
+    return m_fd >= 0 && writeRecord(m_fd, code, 0);
+}
+
+size_t KeyWriter::unread() const {
+    int queued = 0;
+    if (m_fd < 0 || ioctl(m_fd, FIONREAD, &queued) != 0 || queued < 0) {
+        return 0;
+    }
+    return static_cast<size_t>(queued);
 }
 
 int pressKey(const std::string &name, double holdSeconds) {

@@ -18,6 +18,25 @@ uint16_t keyCode(const std::string &name);
 std::array<uint8_t, KEY_RECORD_SIZE> keyRecord(uint16_t code, int32_t value, int64_t seconds,
                                                int32_t microseconds);
 
+// The simulator's own writer of key events, for the console's key presses:
+// it keeps the FIFO open (read-write, so that it never lacks a reader) and
+// tells how much the application has not read yet.
+class KeyWriter {
+  public:
+    KeyWriter() = default;
+    ~KeyWriter();
+    KeyWriter(const KeyWriter &) = delete;
+    KeyWriter &operator=(const KeyWriter &) = delete;
+
+    bool open(std::string *error);
+    bool press(uint16_t code);
+    bool release(uint16_t code);
+    size_t unread() const;
+
+  private:
+    int m_fd = -1;
+};
+
 // Writes a press of the named key to the FIFO, holds it for holdSeconds of
 // simulated time, then writes the release. Returns 0, or 1 with a message
 // on standard error (unknown key, nobody reading the FIFO, write failure).

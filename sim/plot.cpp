@@ -36,14 +36,14 @@ struct BarSpec {
 
 const std::vector<BarSpec> &bars() {
     static const std::vector<BarSpec> c_Bars = {
-        {"W1/E", {RELAY_W1}, palette::HEAT},
-        {"W2", {RELAY_W2}, palette::FLAME},
-        {"Y1", {RELAY_Y1}, palette::COOL},
-        {"Y2", {RELAY_Y2}, palette::ICE},
-        {"O/B", {RELAY_OB}, palette::MUTED},
+        {c_RelayNames[RELAY_W1E], {RELAY_W1E}, palette::HEAT},
+        {c_RelayNames[RELAY_W2], {RELAY_W2}, palette::FLAME},
+        {c_RelayNames[RELAY_Y1], {RELAY_Y1}, palette::COOL},
+        {c_RelayNames[RELAY_Y2], {RELAY_Y2}, palette::ICE},
+        {c_RelayNames[RELAY_OB], {RELAY_OB}, palette::MUTED},
         {"fan", {RELAY_G1, RELAY_G2, RELAY_G3}, palette::SLATE_TOP},
-        {"HUM", {RELAY_HUM}, palette::WATER},
-        {"DEH", {RELAY_DEH}, palette::AMBER},
+        {c_RelayNames[RELAY_HUM], {RELAY_HUM}, palette::WATER},
+        {c_RelayNames[RELAY_DEH], {RELAY_DEH}, palette::AMBER},
     };
     return c_Bars;
 }

@@ -23,9 +23,7 @@ constexpr double MS_PER_MINUTE = 60000.0;
 // The thermostat asks for each periodic report once a second.
 constexpr double REQUESTS_PER_MINUTE = 60.0;
 constexpr int64_t MS_PER_HOUR = 3600000;
-constexpr int STAGE_RELAYS[] = {RELAY_W1, RELAY_W2, RELAY_Y1, RELAY_Y2};
-const char *const c_RelayNames[RELAY_COUNT] = {"O/B", "Y1",  "Y2", "W1/E", "W2",
-                                               "DEH", "HUM", "G1", "G2",   "G3"};
+constexpr int STAGE_RELAYS[] = {RELAY_W1E, RELAY_W2, RELAY_Y1, RELAY_Y2};
 const char *const c_PeriodNames[] = {"Wake", "Leave", "Return", "Sleep", "hold", "vacation"};
 const char *const c_HvacStateNames[] = {"heat", "cool", "auto", "off", "emergency heat"};
 
@@ -462,18 +460,11 @@ unsigned mostInAnHour(const std::vector<int64_t> &starts) {
 
 } // namespace
 
-Report computeReport(const std::vector<TraceRow> &rows, const std::vector<RelayEvent> &relayLog,
-                     const ThermostatSetup &setup, const RunFigures &run) {
-    Report report;
-    report.setup = setup;
-    report.run = run;
-    if (rows.empty()) {
-        return report;
-    }
-    report.hours = rows.back().minute / 60.0;
-    report.startWall = rows.front().wall - static_cast<int64_t>(60.0 * rows.front().minute);
-    int64_t end = rows.back().uptimeMs;
+namespace {
 
+// Comfort, humidity and the heat pump's auxiliary heat, row by row of the trace.
+void addTraceFigures(Report &report, const std::vector<TraceRow> &rows,
+                     const ThermostatSetup &setup) {
     double previousMinute = 0.0;
     for (const TraceRow &row : rows) {
         double hours = std::max(row.minute - previousMinute, 0.0) / 60.0;
@@ -499,16 +490,21 @@ Report computeReport(const std::vector<TraceRow> &rows, const std::vector<RelayE
         }
         if (setup.heatPump && setup.hvacState != HVAC_STATE_EMERGENCY_HEAT &&
             row.outdoor > setup.balancePoint) {
-            double aux = std::max(row.onSeconds[RELAY_W1], row.onSeconds[RELAY_W2]);
+            double aux = std::max(row.onSeconds[RELAY_W1E], row.onSeconds[RELAY_W2]);
             report.auxAboveBalanceMinutes += aux / 60.0;
-            report.auxAboveBalanceKwh += (row.energyKj[RELAY_W1] + row.energyKj[RELAY_W2]) / 3600.0;
+            report.auxAboveBalanceKwh +=
+                (row.energyKj[RELAY_W1E] + row.energyKj[RELAY_W2]) / 3600.0;
         }
     }
     finishComfort(report.all);
     finishComfort(report.occupied);
     report.comfortStarts = comfortStarts(rows);
+}
 
-    const std::vector<RelayEvent> sequenced = atSequenceStarts(relayLog);
+// Starts, runtime and energy of each stage, and the equipment's cycles.
+void addStageFigures(Report &report, const std::vector<TraceRow> &rows,
+                     const std::vector<RelayEvent> &sequenced) {
+    int64_t end = rows.back().uptimeMs;
     for (int relay : STAGE_RELAYS) {
         Switching s = switching(sequenced, {relay}, end);
         StageFigures f;
@@ -522,7 +518,7 @@ Report computeReport(const std::vector<TraceRow> &rows, const std::vector<RelayE
         }
         report.stages.push_back(f);
     }
-    Switching cycles = switching(sequenced, {RELAY_W1, RELAY_W2, RELAY_Y1, RELAY_Y2}, end);
+    Switching cycles = switching(sequenced, {RELAY_W1E, RELAY_W2, RELAY_Y1, RELAY_Y2}, end);
     report.cycles = static_cast<unsigned>(cycles.starts.size());
     for (size_t i = 1; i < cycles.starts.size(); i++) {
         double gap = (cycles.starts[i] - cycles.starts[i - 1]) / 1000.0;
@@ -530,8 +526,12 @@ Report computeReport(const std::vector<TraceRow> &rows, const std::vector<RelayE
             report.shortestCycleStartGapS = gap;
         }
     }
-    // Every sequence pulses every relay: only a change of state counts, and
-    // the first start after the reset at start-up has no off time.
+}
+
+// The shortest time a compressor stage stayed open before closing again.
+// Every sequence pulses every relay: only a change of state counts, and the
+// first start after the reset at start-up has no off time.
+void addCompressorOffTime(Report &report, const std::vector<RelayEvent> &sequenced) {
     for (int relay : {RELAY_Y1, RELAY_Y2}) {
         int64_t openedAt = -1;
         int state = -1;
@@ -552,6 +552,24 @@ Report computeReport(const std::vector<TraceRow> &rows, const std::vector<RelayE
             }
         }
     }
+}
+
+} // namespace
+
+Report computeReport(const std::vector<TraceRow> &rows, const std::vector<RelayEvent> &relayLog,
+                     const ThermostatSetup &setup, const RunFigures &run) {
+    Report report;
+    report.setup = setup;
+    report.run = run;
+    if (rows.empty()) {
+        return report;
+    }
+    report.hours = rows.back().minute / 60.0;
+    report.startWall = rows.front().wall - static_cast<int64_t>(60.0 * rows.front().minute);
+    addTraceFigures(report, rows, setup);
+    const std::vector<RelayEvent> sequenced = atSequenceStarts(relayLog);
+    addStageFigures(report, rows, sequenced);
+    addCompressorOffTime(report, sequenced);
     RelayCheckOptions options;
     options.heatPump = setup.heatPump;
     for (const RelayViolation &v : checkRelayLog(relayLog, options)) {
@@ -576,11 +594,7 @@ std::string comfortLine(const char *name, const ComfortFigures &c) {
     return text;
 }
 
-} // namespace
-
-std::string formatReport(const Report &r, const std::string &houseLine) {
-    std::ostringstream out;
-    char text[512];
+void formatHeader(std::ostream &out, const Report &r, const std::string &houseLine) {
     const ThermostatSetup &s = r.setup;
     // A line of its own even after output that ended without one.
     out << "\ntstat-sim report: " << formatNumber("%.1f", r.hours) << " simulated hours from "
@@ -593,6 +607,10 @@ std::string formatReport(const Report &r, const std::string &houseLine) {
             << (s.stages == 1 ? " stage" : " stages") << (s.heatPump ? ", heat pump" : "")
             << "), system mode " << hvacStateName(s.hvacState) << "\n";
     }
+}
+
+void formatComfort(std::ostream &out, const Report &r) {
+    char text[512];
     out << "comfort (band: heat set point - " << formatNumber("%.1f", COMFORT_TOLERANCE)
         << " C to cool set point + " << formatNumber("%.1f", COMFORT_TOLERANCE)
         << " C; occupied: Wake, Return and holds)\n";
@@ -608,6 +626,11 @@ std::string formatReport(const Report &r, const std::string &houseLine) {
                  c.startIndoor, reached.c_str());
         out << text;
     }
+}
+
+void formatEquipment(std::ostream &out, const Report &r) {
+    char text[512];
+    const ThermostatSetup &s = r.setup;
     if (s.cycleRate > 0) {
         out << "equipment (cycle rate " << s.cycleRate << " per hour: equipment starts at least "
             << formatNumber("%.0f", (60 / s.cycleRate) * 60 / 60.0) << " min apart)\n";
@@ -634,6 +657,11 @@ std::string formatReport(const Report &r, const std::string &houseLine) {
                  s.balancePoint, r.auxAboveBalanceMinutes, r.auxAboveBalanceKwh);
         out << text;
     }
+}
+
+void formatHumidity(std::ostream &out, const Report &r) {
+    char text[512];
+    const ThermostatSetup &s = r.setup;
     snprintf(text, sizeof(text),
              "humidity (band %.0f %% to %.0f %%; %s): below for %.1f h, above for %.1f h of "
              "%.1f h\n",
@@ -644,30 +672,54 @@ std::string formatReport(const Report &r, const std::string &houseLine) {
                                             : "no humidity equipment in use",
              r.humidityBelowHours, r.humidityAboveHours, r.humidityHours);
     out << text;
+}
+
+void formatRelayCheck(std::ostream &out, const Report &r) {
     if (r.violations.empty()) {
         out << "relay check: no violations\n";
-    } else {
-        out << "relay check: " << r.violations.size() << " violations\n";
-        for (const std::string &v : r.violations) {
-            out << "  " << v << "\n";
-        }
+        return;
     }
-    if (r.run.hostSeconds > 0.0) {
+    out << "relay check: " << r.violations.size() << " violations\n";
+    for (const std::string &v : r.violations) {
+        out << "  " << v << "\n";
+    }
+}
+
+void formatRun(std::ostream &out, const Report &r) {
+    char text[512];
+    if (r.run.lockstep) {
         snprintf(text, sizeof(text),
-                 "run: %.0f simulated s in %.1f host s, %.0f simulated s per host s, longest "
-                 "step %.1f simulated s",
+                 "run: %.0f simulated s in lock-step time, seed %u, longest step %.1f simulated s",
+                 r.run.simulatedSeconds, r.run.seed, r.run.longestPassSeconds);
+    } else if (r.run.hostSeconds > 0.0) {
+        snprintf(text, sizeof(text),
+                 "run: %.0f simulated s in %.1f host s, %.0f simulated s per host s, seed %u, "
+                 "longest step %.1f simulated s",
                  r.run.simulatedSeconds, r.run.hostSeconds,
-                 r.run.simulatedSeconds / r.run.hostSeconds, r.run.longestPassSeconds);
-        out << text;
-        if (r.run.requestMinutes > 0.0) {
-            snprintf(
-                text, sizeof(text),
-                "; the thermostat's periodic requests at %.0f %% of their rate at normal speed",
-                100.0 * r.run.requests / (r.run.requestMinutes * REQUESTS_PER_MINUTE));
-            out << text;
-        }
-        out << "\n";
+                 r.run.simulatedSeconds / r.run.hostSeconds, r.run.seed, r.run.longestPassSeconds);
+    } else {
+        return;
     }
+    out << text;
+    if (r.run.requestMinutes > 0.0) {
+        snprintf(text, sizeof(text),
+                 "; the thermostat's periodic requests at %.0f %% of their rate at normal speed",
+                 100.0 * r.run.requests / (r.run.requestMinutes * REQUESTS_PER_MINUTE));
+        out << text;
+    }
+    out << "\n";
+}
+
+} // namespace
+
+std::string formatReport(const Report &r, const std::string &houseLine) {
+    std::ostringstream out;
+    formatHeader(out, r, houseLine);
+    formatComfort(out, r);
+    formatEquipment(out, r);
+    formatHumidity(out, r);
+    formatRelayCheck(out, r);
+    formatRun(out, r);
     return out.str();
 }
 

@@ -170,7 +170,10 @@ struct StageFigures {
 
 struct RunFigures {
     double simulatedSeconds = 0;
+    // 0 in lock-step time, whose report tells nothing that depends on the host.
     double hostSeconds = 0;
+    bool lockstep = false;
+    uint32_t seed = 0; // of the simulator's random bytes
     double longestPassSeconds = 0;
     unsigned requests = 0;     // periodic requests received (one type)
     double requestMinutes = 0; // minutes they were counted over

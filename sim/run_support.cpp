@@ -94,6 +94,23 @@ void stopChild(pid_t *child, int graceMs) {
     *child = -1;
 }
 
+void waitForChild(pid_t *child, int graceMs, int *status) {
+    if (*child < 0) {
+        return;
+    }
+    int st = 0;
+    for (int waited = 0; waited < graceMs; waited += 5) {
+        if (waitpid(*child, &st, WNOHANG) == *child) {
+            *child = -1;
+            *status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + (WIFSIGNALED(st) ? WTERMSIG(st) : 0);
+            return;
+        }
+        usleep(5000);
+    }
+    stopChild(child, graceMs);
+    *status = 128 + SIGKILL;
+}
+
 volatile sig_atomic_t g_EndSignal = 0;
 
 namespace {

@@ -28,6 +28,10 @@ std::string ownDirectory();
 // Ends a started application: SIGTERM, then SIGKILL after graceMs of host
 // time (the process must end whatever the time scale). *child becomes -1.
 void stopChild(pid_t *child, int graceMs);
+// Waits up to graceMs of host time for a started application that is ending
+// by itself, then as stopChild. Its exit status (128 + signal when ended by
+// one) goes to *status; *child becomes -1.
+void waitForChild(pid_t *child, int graceMs, int *status);
 
 // The signal that asked the run to end (SIGINT, SIGTERM or SIGHUP), 0 while
 // none has; catchEndSignals installs the handlers and ignores SIGPIPE.

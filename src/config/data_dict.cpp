@@ -5,7 +5,6 @@
 
 #include "config/sys_cfg_image.h"
 #include "core/util.h"
-#include "hvac/hvac_control.h"
 #include "platform/platform.h"
 
 #include <algorithm>
@@ -38,6 +37,8 @@ std::array<char, KORABUS_VERSION_SIZE> m_KorabusFirmwareVersionString;
 uint8_t m_KorabusVersionSet;
 std::array<uint32_t, KORABUS_UPDATE_PAGE_COUNT> m_KorabusUpdate;
 uint8_t m_ModeChange;
+const BusReportHooks *m_BusReports = nullptr;
+void (*m_HumidifyStateHook)() = nullptr;
 
 TstatSysCfgPersistMem_t &cfg() {
     return tstatSysCfgImage();
@@ -214,7 +215,9 @@ HumidifyState getHumidifyState() {
 
 void setHumidifyState(HumidifyState state) {
     cfg().humidifyState = state;
-    initialiseHvacAlgorithms();
+    if (m_HumidifyStateHook != nullptr) {
+        m_HumidifyStateHook();
+    }
 }
 
 OffOnState getHelpModeState() {
@@ -320,6 +323,34 @@ uint8_t takeModeChangeFlag() {
     uint8_t flag = m_ModeChange;
     m_ModeChange = 0;
     return flag;
+}
+
+void setBusReportHooks(const BusReportHooks *hooks) {
+    m_BusReports = hooks;
+}
+
+namespace {
+void callBusReport(void (*BusReportHooks::*which)()) {
+    if (m_BusReports != nullptr && m_BusReports->*which != nullptr) {
+        (m_BusReports->*which)();
+    }
+}
+} // namespace
+
+void reportModeSaved() {
+    callBusReport(&BusReportHooks::modeSaved);
+}
+
+void reportFormatsChanged() {
+    callBusReport(&BusReportHooks::formatsChanged);
+}
+
+void reportMessageCleared() {
+    callBusReport(&BusReportHooks::messageCleared);
+}
+
+void setHumidifyStateHook(void (*changed)()) {
+    m_HumidifyStateHook = changed;
 }
 
 // ---- Clock ----------------------------------------------------------------------------------

@@ -6,7 +6,8 @@
 // no save, no bus report, no page refresh request. A caller that changes the
 // configuration saves it (saveThermostatSysCfg), marks the pages it changed
 // from the bus (setKorabusDataDictUpdate) and calls initialiseHvacAlgorithms
-// when the change affects control. Enumerations are stored as given.
+// when the change affects control (setHumidifyState alone does that itself,
+// through its hook). Enumerations are stored as given.
 //
 // Sub-record operations exchange a buffer laid out exactly like the
 // sub-record (persist.h). The partial operations touch only their own fields
@@ -127,6 +128,25 @@ void setKorabusDataDictUpdate(const uint32_t update[KORABUS_UPDATE_PAGE_COUNT]);
 void setModeChangeFlag();
 // Returns the mode-change flag and clears it (the save's test).
 uint8_t takeModeChangeFlag();
+
+// ---- Hooks to the layers above ------------------------------------------------------
+
+// The store sits below the control and the control bus, but some of its
+// changes must reach them: the control re-initialises when the humidity mode
+// changes, and the bus reports a saved mode change, new display formats and
+// a cleared message. The upper layer registers its function when it starts;
+// until then the event is dropped. The pages raise the bus reports through
+// the same calls.
+struct BusReportHooks {
+    void (*modeSaved)();
+    void (*formatsChanged)();
+    void (*messageCleared)();
+};
+void setBusReportHooks(const BusReportHooks *hooks);
+void reportModeSaved();
+void reportFormatsChanged();
+void reportMessageCleared();
+void setHumidifyStateHook(void (*changed)());
 
 // ---- Clock -------------------------------------------------------------------------
 

@@ -1,11 +1,10 @@
 // Persistent configuration record: the three flash regions, the start-up
-// load with factory fallback, the save, the factory restore and the
-// write-once serial-number record.
+// load with its range checks and factory fallback, the save with its copy,
+// the factory restore and the write-once serial-number record.
 #include "config/persist.h"
 
 #include "config/data_dict.h"
 #include "config/sys_cfg_image.h"
-#include "korabus/korabus_command.h"
 #include "platform/platform.h"
 
 #include <array>
@@ -17,6 +16,186 @@
 #include <unistd.h>
 
 namespace {
+
+// The user region holds the record at its start and, at USER_COPY_OFFSET, a
+// copy of it followed by its CRC-32 (little-endian). A save writes the copy
+// first and the record at the start after it, committing each, so a save cut
+// short at any byte leaves either a whole copy of the new record or the old
+// record untouched at the start.
+constexpr off_t USER_COPY_OFFSET = 4096;
+constexpr size_t CHECK_WORD_SIZE = 4;
+constexpr size_t USER_COPY_SIZE = TSTAT_SYS_CFG_SIZE + CHECK_WORD_SIZE;
+
+// ---- Ranges of the record's fields -------------------------------------------------
+
+// A field of the record (or of a setpoint record) and the values it may hold.
+struct FieldRange {
+    const char *name;
+    size_t offset;
+    uint8_t size; // bytes, little-endian: 1, 2 or 4
+    bool isSigned;
+    int64_t min;
+    int64_t max;
+};
+
+#define U(field, lo, hi)                                                                           \
+    {                                                                                              \
+#field, offsetof(TstatSysCfgPersistMem_t, field), sizeof(TstatSysCfgPersistMem_t::field),  \
+            false, lo, hi                                                                          \
+    }
+#define S(field, lo, hi)                                                                           \
+    { #field, offsetof(TstatSysCfgPersistMem_t, field), 4, true, lo, hi }
+
+// Setpoint limits of either scale (7.0 to 32.0 C, 45 to 90 F) widened by the
+// largest deadband (2.5 C, 5 F), as the setpoint rules may push a setpoint in
+// automatic mode: 40 F to 95 F.
+constexpr int64_t c_SetPointMin = fprConst(4, 44000000);
+constexpr int64_t c_SetPointMax = fprConst(35, 0);
+constexpr int64_t c_PercentMax = fprConst(100, 0);
+
+// The ranges the pages, the bus and the control give each field. Fields not
+// listed take any value: the bus address, the heat-pump switch-over time, the
+// backlight time-out (the bus sets any 16-bit value), the times, the clock's
+// year and the reserved bytes.
+// clang-format off
+constexpr FieldRange c_FieldRanges[] = {
+    U(lockoutCfg.buttonLockout, 0, 1),
+    U(lockoutCfg.modeLock, 0, 1),
+    U(lockoutCfg.modeLockTime, 0, 60),
+    U(lockoutCfg.fanLock, 0, 1),
+    U(lockoutCfg.fanLockTime, 0, 60),
+    U(lockoutCfg.tempLock, 0, 1),
+    U(lockoutCfg.tempLockTimeLimit, 0, 60),
+    U(lockoutCfg.tempLockRangeLimit, 0, 10),
+    U(securityCode, 0, 9999),
+    U(tstatCfg.systemType, 0, SYSTEM_TYPE_COUNT - 1),
+    S(tstatCfg.setpointMargin, 0, fprConst(5, 0)),
+    S(tstatCfg.firstStageDiff, fprConst(0, 25000000), fprConst(1, 0)),
+    S(tstatCfg.secondStageDiff, fprConst(0, 50000000), fprConst(3, 0)),
+    S(tstatCfg.deadband, fprConst(1, 0), fprConst(2, 50000000)),
+    S(tstatCfg.tempOffset, fprConst(-10, 0), fprConst(10, 0)),
+    U(tstatCfg.externalTempSensor, 0, EXT_TEMP_SENSOR_OFF),
+    U(tstatCfg.internalTempSensor, 0, 1),
+    U(tstatCfg.humiditySensor, 0, 1),
+    U(tstatCfg.cycleRate, 3, 6),
+    U(bkLightCtl.activeBrightness, 0, BACKLIGHT_ACTIVE_HIGH),
+    U(bkLightCtl.inactiveBrightness, 0, 1),
+    U(hvacSettings.fanState, 0, 1),
+    U(hvacSettings.fanSpeed, 0, FAN_SPEED_LOW),
+    U(hvacSettings.hvacState, 0, HVAC_STATE_EMERGENCY_HEAT),
+    S(hvacSettings.balancePoint, fprConst(-10, 0), fprConst(10, 0)),
+    U(hvacSettings.fossilFuelType, 0, 1),
+    S(hvacSettings.humidityBandOffset, -c_PercentMax, c_PercentMax),
+    S(hvacSettings.humidityHysteresis, 0, c_PercentMax),
+    U(tstatFmtSettings.tempScale, 0, 1),
+    U(tstatFmtSettings.dateFormat, 0, DATE_FORMAT_YY_MM_DD),
+    U(tstatFmtSettings.timeFormat, 0, 1),
+    U(featureCtl.currentForecastState, 0, 1),
+    U(featureCtl.fiveDayForecastState, 0, 1),
+    U(featureCtl.weatherAlertFeature, 0, 1),
+    U(featureCtl.filterChangeState, 0, 1),
+    U(featureCtl.scrSaverState, 0, 1),
+    U(tstatMode.mode, 0, TSTAT_MODE_PERMANENT_HOLD),
+    U(humidifyState, 0, HUMIDIFY_STATE_OFF),
+    // 180 days.
+    U(filterChangeMaxHourTime, 0, 4320),
+    // Computed from the indoor temperature (-50 to 110 C, less the offset)
+    // and a setpoint.
+    S(recoveryTemp[0], fprConst(-60, 0), fprConst(120, 0)),
+    S(recoveryTemp[1], fprConst(-60, 0), fprConst(120, 0)),
+    U(humidityOffset, 0, 50),
+    U(helpModeState, 0, 1),
+    U(comfortRecoveryModeState, 0, 1),
+};
+#undef U
+#undef S
+
+#define SP(field, size, isSigned, lo, hi)                                                          \
+    { #field, offsetof(TstatSetPoint_t, field), size, isSigned, lo, hi }
+// Every setpoint record; a vacation's start hour and minute carry its days
+// and hours, any byte.
+constexpr FieldRange c_SetPointRanges[] = {
+    SP(heatSetPoint, 4, true, c_SetPointMin, c_SetPointMax),
+    SP(coolSetPoint, 4, true, c_SetPointMin, c_SetPointMax),
+    SP(humidifySetPoint, 4, true, 0, c_PercentMax),
+    SP(dehumidifySetPoint, 4, true, 0, c_PercentMax),
+    SP(startHour, 1, false, 0, 23),
+    SP(startMinute, 1, false, 0, 59),
+};
+#undef SP
+// clang-format on
+constexpr size_t c_SetPointTemperatureRanges = 4;
+
+// An unsigned little-endian value of 1 to 4 bytes.
+uint32_t getLE(const uint8_t *p, size_t size) {
+    uint32_t v = 0;
+    for (size_t i = size; i > 0; i--) {
+        v = v << 8 | p[i - 1];
+    }
+    return v;
+}
+
+int64_t fieldValue(const uint8_t *record, const FieldRange &f) {
+    uint32_t v = getLE(record + f.offset, f.size);
+    return f.isSigned ? static_cast<int64_t>(static_cast<int32_t>(v)) : static_cast<int64_t>(v);
+}
+
+bool inRange(const uint8_t *record, const FieldRange &f) {
+    int64_t v = fieldValue(record, f);
+    return v >= f.min && v <= f.max;
+}
+
+// Checks every field of a record against its range. Returns true, or false
+// with the first field out of range named in name.
+bool recordInRange(const TstatSysCfgPersistMem_t &record, char *name, size_t len) {
+    const auto *bytes = reinterpret_cast<const uint8_t *>(&record);
+    for (const FieldRange &f : c_FieldRanges) {
+        if (!inRange(bytes, f)) {
+            snprintf(name, len, "%s", f.name);
+            return false;
+        }
+    }
+    struct Checked {
+        const TstatSetPoint_t *record;
+        size_t ranges;
+    };
+    constexpr size_t all = sizeof(c_SetPointRanges) / sizeof(c_SetPointRanges[0]);
+    for (int i = 0; i < 2 + TSTAT_DAYS_PER_WEEK * TSTAT_PERIODS_PER_DAY; i++) {
+        const int period = i - 2;
+        const Checked c =
+            i == 0   ? Checked{&record.tstatMode.holdSetPoint, all}
+            : i == 1 ? Checked{&record.tstatMode.vacationSetPoint, c_SetPointTemperatureRanges}
+                     : Checked{&record.prgSetPnt[period / TSTAT_PERIODS_PER_DAY]
+                                    .period[period % TSTAT_PERIODS_PER_DAY],
+                               all};
+        for (size_t r = 0; r < c.ranges; r++) {
+            if (inRange(reinterpret_cast<const uint8_t *>(c.record), c_SetPointRanges[r])) {
+                continue;
+            }
+            if (i < 2) {
+                snprintf(name, len, "tstatMode.%s.%s", i == 0 ? "holdSetPoint" : "vacationSetPoint",
+                         c_SetPointRanges[r].name);
+            } else {
+                snprintf(name, len, "prgSetPnt[%d].period[%d].%s", period / TSTAT_PERIODS_PER_DAY,
+                         period % TSTAT_PERIODS_PER_DAY, c_SetPointRanges[r].name);
+            }
+            return false;
+        }
+    }
+    return true;
+}
+
+// CRC-32 (IEEE 802.3, reflected) of the copy's record.
+uint32_t checkWord(const uint8_t *data, size_t len) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t i = 0; i < len; i++) {
+        crc ^= data[i];
+        for (int bit = 0; bit < 8; bit++) {
+            crc = (crc >> 1) ^ ((crc & 1u) != 0 ? 0xEDB88320u : 0u);
+        }
+    }
+    return ~crc;
+}
 
 struct RegionDesc {
     PersistRegionId id;
@@ -83,10 +262,10 @@ void closeFd(int *fd) {
     *fd = -1;
 }
 
-// Reads exactly `length` bytes from byte 0 of the region.
-ReadResult readRegion(void *dest, PersistRegionId region, size_t length) {
+// Reads exactly `length` bytes from byte `at` of the region.
+ReadResult readRegion(void *dest, PersistRegionId region, size_t length, off_t at = 0) {
     int *fd = regionFd(region);
-    if (fd == nullptr || *fd < 0 || lseek(*fd, 0, SEEK_SET) != 0) {
+    if (fd == nullptr || *fd < 0 || lseek(*fd, at, SEEK_SET) != at) {
         return READ_FAILED;
     }
     auto *out = static_cast<uint8_t *>(dest);
@@ -107,14 +286,14 @@ ReadResult readRegion(void *dest, PersistRegionId region, size_t length) {
     return READ_OK;
 }
 
-int writeAll(int fd, const void *src, size_t length) {
-    if (fd < 0 || lseek(fd, 0, SEEK_SET) != 0) {
+int writeAll(int fd, const void *src, size_t length, off_t at = 0) {
+    if (fd < 0 || lseek(fd, at, SEEK_SET) != at) {
         return -1;
     }
     const auto *in = static_cast<const uint8_t *>(src);
     size_t done = 0;
     while (done < length) {
-        ssize_t n = write(fd, in + done, length - done);
+        ssize_t n = platformFlashWrite(fd, in + done, length - done);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -134,12 +313,41 @@ int loadRecord(TstatSysCfgPersistMem_t *record, PersistRegionId region, uint32_t
     return record->tstatSysCfgId == identity ? 0 : -1;
 }
 
-// A save cut short by a power loss: the flash block is erased before it is
-// written again from its start, so a cut write leaves the identity in place
-// and the rest of the record erased (0xFF). A whole record ends with
-// comfortRecoveryModeState, "Off" or "On" (0 or 1), whose last byte is 0.
-bool tornWrite(const TstatSysCfgPersistMem_t &record) {
-    return reinterpret_cast<const uint8_t *>(&record)[sizeof(record) - 1] == 0xFF;
+// The copy of the user record, when it is whole (its check word matches), a
+// user record, and every field in range.
+bool loadUserCopy(TstatSysCfgPersistMem_t *record) {
+    uint8_t copy[USER_COPY_SIZE];
+    char field[64];
+    if (readRegion(copy, PERSIST_REGION_USER, sizeof(copy), USER_COPY_OFFSET) != READ_OK ||
+        getLE(copy + TSTAT_SYS_CFG_SIZE, CHECK_WORD_SIZE) != checkWord(copy, TSTAT_SYS_CFG_SIZE)) {
+        return false;
+    }
+    memcpy(record, copy, TSTAT_SYS_CFG_SIZE);
+    return record->tstatSysCfgId == TSTAT_SYS_CFG_USER_ID &&
+           recordInRange(*record, field, sizeof(field));
+}
+
+// Closing the block device commits its cached flash block.
+void commitUserRegion() {
+    closeFd(&m_UserDefMtdFd);
+    m_UserDefMtdFd = openRegion(*regionDesc(PERSIST_REGION_USER));
+}
+
+// Writes the copy with its check word, then the record at the start of the region.
+int storeUserRecord(const void *src) {
+    uint8_t copy[USER_COPY_SIZE];
+    memcpy(copy, src, TSTAT_SYS_CFG_SIZE);
+    uint32_t check = checkWord(copy, TSTAT_SYS_CFG_SIZE);
+    for (size_t i = 0; i < CHECK_WORD_SIZE; i++) {
+        copy[TSTAT_SYS_CFG_SIZE + i] = static_cast<uint8_t>(check >> (8 * i));
+    }
+    if (writeAll(m_UserDefMtdFd, copy, sizeof(copy), USER_COPY_OFFSET) != 0) {
+        puts("ERROR: cannot write the copy of the user configuration");
+    }
+    commitUserRegion();
+    int result = writeAll(m_UserDefMtdFd, src, TSTAT_SYS_CFG_SIZE);
+    commitUserRegion();
+    return result;
 }
 
 } // namespace
@@ -167,22 +375,37 @@ int PersistUtil_StoreData(PersistRegionId region, const void *src, size_t length
     if (region != PERSIST_REGION_USER && region != PERSIST_REGION_SERIAL) {
         return -1;
     }
-    int *fd = regionFd(region);
-    int result = writeAll(*fd, src, length);
-    if (region == PERSIST_REGION_USER) {
-        // Closing the block device commits its cached flash block.
-        closeFd(fd);
-        *fd = openRegion(*regionDesc(region));
+    if (region == PERSIST_REGION_SERIAL) {
+        return writeAll(m_SerNumMtdFd, src, length);
     }
+    if (length == TSTAT_SYS_CFG_SIZE) {
+        return storeUserRecord(src);
+    }
+    int result = writeAll(m_UserDefMtdFd, src, length);
+    commitUserRegion();
     return result;
 }
 
 int initThermostatSysCfg() {
     TstatSysCfgPersistMem_t loaded;
-    if (loadRecord(&loaded, PERSIST_REGION_USER, TSTAT_SYS_CFG_USER_ID) == 0 &&
-        !tornWrite(loaded)) {
-        m_TstatSysCfg = loaded;
+    TstatSysCfgPersistMem_t copy;
+    const bool whole = loadRecord(&loaded, PERSIST_REGION_USER, TSTAT_SYS_CFG_USER_ID) == 0;
+    if (loadUserCopy(&copy)) {
+        // The record at the start differs from a whole copy only when a save
+        // was cut short after the copy was written.
+        if (!whole || memcmp(&loaded, &copy, sizeof(copy)) != 0) {
+            puts("The user configuration was cut short while it was saved: loading its copy");
+        }
+        m_TstatSysCfg = copy;
         return 0;
+    }
+    if (whole) {
+        char field[64];
+        if (recordInRange(loaded, field, sizeof(field))) {
+            m_TstatSysCfg = loaded;
+            return 0;
+        }
+        printf("ERROR: user configuration: %s out of range\n", field);
     }
     puts("No valid user configuration: loading the factory defaults");
     if (loadRecord(&loaded, PERSIST_REGION_FACTORY, TSTAT_SYS_CFG_FACTORY_ID) == 0) {
@@ -194,7 +417,7 @@ int initThermostatSysCfg() {
 
 int saveThermostatSysCfg() {
     if (takeModeChangeFlag() != 0) {
-        korabusReportModeCommand();
+        reportModeSaved();
     }
     m_TstatSysCfg.tstatSysCfgId = TSTAT_SYS_CFG_USER_ID;
     return PersistUtil_StoreData(PERSIST_REGION_USER, &m_TstatSysCfg, sizeof(m_TstatSysCfg));

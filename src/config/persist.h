@@ -408,18 +408,23 @@ int PersistUtil_Init();
 int PersistUtil_RetrieveData(void *dest, PersistRegionId region, size_t length);
 
 // Writes exactly `length` bytes at byte 0 of the user or serial region (the
-// factory region is never written). After every store to the user region,
-// whatever its outcome, the device is closed and reopened to commit the
-// cached flash block. 0 on success, -1 otherwise.
+// factory region is never written). A whole record stored to the user region
+// is first written, with its CRC-32, as a copy at byte 4096 of the region,
+// so that a save cut short leaves a whole record in one place or the other.
+// After every write to the user region, whatever its outcome, the device is
+// closed and reopened to commit the cached flash block. 0 when the bytes at
+// byte 0 were written, -1 otherwise.
 int PersistUtil_StoreData(PersistRegionId region, const void *src, size_t length);
 
 // ---- The configuration record -----------------------------------------------
 
-// Loads the record at start-up: the user region when it holds a complete
-// record with the user identity that is not the remains of a save cut short
-// (its last byte erased to 0xFF), else the factory region when it holds a
-// complete record with the factory identity (kept with that identity until the
-// next save).
+// Loads the record at start-up: the copy in the user region when it is whole
+// (its check word matches), carries the user identity and has every field in
+// range; else the record at the start of the user region when it is complete,
+// carries the user identity and has every field within the range the pages,
+// the bus and the control give it (a field out of range is reported by name);
+// else the factory region when it holds a complete record with the factory
+// identity (kept with that identity until the next save).
 // Returns 0 when a record was loaded, -1 when neither region held one; the
 // image is then left as it was before the call (zeroed at start-up).
 int initThermostatSysCfg();

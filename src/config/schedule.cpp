@@ -282,7 +282,9 @@ void setThermostatTemps(const TstatSetPoint_t *in, fpr_t *heat, fpr_t *cool, fpr
             *heat = maxC;
             *cool = tempFahToCelConversion(hi);
         } else {
-            *heat = in->heatSetPoint;
+            // Never below the lowest setpoint, as cool is never below it.
+            const fpr_t lowest = tempFahToCelConversion(lo);
+            *heat = in->heatSetPoint < lowest ? lowest : in->heatSetPoint;
             fpr_t heatDisplay = tempCelToFahConversion(*heat);
             if (gapBelow(tempCelToFahConversion(*cool), heatDisplay, deadband)) {
                 *cool = tempFahToCelConversion(fixedAdd(heatDisplay, deadband));

@@ -4,8 +4,6 @@
 #include "coproc/coproc_msg.h"
 
 #include "config/data_dict.h"
-#include "hvac/sensors.h"
-#include "korabus/korabus_data.h"
 
 #include <cstdio>
 #include <cstring>
@@ -30,6 +28,17 @@ uint8_t m_KorabusOnline;
 uint8_t m_LevelOn;
 uint8_t m_dumpChannels;
 uint8_t m_dumpLevels;
+const CoprocBusHandlers *m_BusHandlers = nullptr;
+const CoprocSensorHooks *m_SensorHooks = nullptr;
+
+// The bus and sensor layers sit above the link: what the coprocessor reports
+// reaches them through the functions they registered, or goes nowhere.
+template <typename Hooks, typename Fn, typename... Args>
+void callHook(const Hooks *hooks, Fn Hooks::*which, Args... args) {
+    if (hooks != nullptr && hooks->*which != nullptr) {
+        (hooks->*which)(args...);
+    }
+}
 
 // Payload bytes actually received (the length byte is not trusted for this).
 size_t payloadSize(const CoprocFrame &frame) {
@@ -44,7 +53,7 @@ int coprocMsgUpdateChannel(const CoprocFrame &frame) {
     if (payloadSize(frame) < 2) {
         return -1;
     }
-    korabusDataUpdateChannelFromKorabus(payloadOf(frame)[0], payloadOf(frame)[1]);
+    callHook(m_BusHandlers, &CoprocBusHandlers::channel, payloadOf(frame)[0], payloadOf(frame)[1]);
     return 0;
 }
 
@@ -52,7 +61,8 @@ int coprocMsgUpdateLevel(const CoprocFrame &frame) {
     if (payloadSize(frame) < 2) {
         return -1;
     }
-    korabusDataUpdateLevelFromKorabus(payloadOf(frame)[0], payloadOf(frame)[1]);
+    callHook(m_BusHandlers, &CoprocBusHandlers::level, payloadOf(frame)[0],
+             static_cast<uint32_t>(payloadOf(frame)[1]));
     return 0;
 }
 
@@ -79,7 +89,7 @@ int coprocMsgUpdateString(const CoprocFrame &frame) {
         n = payloadSize(frame);
     }
     copyText(payloadOf(frame), n);
-    korabusDataProcessString(g_stringBuf);
+    callHook(m_BusHandlers, &CoprocBusHandlers::string, g_stringBuf);
     return 0;
 }
 
@@ -96,7 +106,7 @@ int coprocMsgUpdateCommand(const CoprocFrame &frame) {
     }
     memset(g_stringBuf, 0, sizeof(g_stringBuf));
     copyText(payloadOf(frame) + 1, n);
-    korabusDataProcessCommand(g_stringBuf);
+    callHook(m_BusHandlers, &CoprocBusHandlers::command, g_stringBuf);
     return 0;
 }
 
@@ -109,7 +119,7 @@ int coprocMsgTemp(const CoprocFrame &frame) {
     p = utilGetUint16BE(&m_InternalTempSensor[1], p);
     p = utilGetUint16BE(&m_ExternalTempSensor[2], p);
     utilGetUint16BE(&m_ExternalTempSensor[1], p);
-    Sensors_TemperatureReported();
+    callHook(m_SensorHooks, &CoprocSensorHooks::temperatureReported);
     return 0;
 }
 
@@ -118,7 +128,7 @@ int coprocMsgHumidity(const CoprocFrame &frame) {
         return -1;
     }
     utilGetUint16BE(&m_RelHumidityFreq, payloadOf(frame));
-    Sensors_HumidityReported();
+    callHook(m_SensorHooks, &CoprocSensorHooks::humidityReported);
     return 0;
 }
 
@@ -324,6 +334,14 @@ void coprocMsgSendAddress(uint8_t address) {
 
 void coprocMsgSendBusTest(const char *text) {
     sendText(COPROC_PKT_BUS_TEST, text);
+}
+
+void coprocMsgSetBusHandlers(const CoprocBusHandlers *handlers) {
+    m_BusHandlers = handlers;
+}
+
+void coprocMsgSetSensorHooks(const CoprocSensorHooks *hooks) {
+    m_SensorHooks = hooks;
 }
 
 void coprocMsgReset() {

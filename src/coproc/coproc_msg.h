@@ -4,8 +4,8 @@
 // line voltage, bus status) with their getters.
 //
 // Payload integers are big-endian. Handlers run inside coprocessorPoll() and
-// call into the control-bus layer, the configuration accessors and the
-// sensor module.
+// call the configuration accessors, and the control-bus layer and the sensor
+// module through the functions those registered.
 #pragma once
 
 #include "coproc/coproc_comm.h"
@@ -127,5 +127,23 @@ void coprocMsgSendVersion(const char *busVersion); // 0x18 "busVersion/3.04"
 void coprocMsgSendAddress(uint8_t address);        // 0x0F three times
 void coprocMsgSendBusTest(const char *text);       // 0x12
 
-// Forgets the link and every store (tests).
+// What the bus controller sends is handed to the control-bus layer, which
+// registers these when it starts (a null table or entry drops the packet).
+struct CoprocBusHandlers {
+    void (*channel)(uint8_t channel, uint8_t state);
+    void (*level)(uint8_t level, uint32_t value);
+    void (*string)(char *text);
+    void (*command)(char *text);
+};
+void coprocMsgSetBusHandlers(const CoprocBusHandlers *handlers);
+
+// Told after each temperature and humidity report has been stored; the
+// sensor module registers them.
+struct CoprocSensorHooks {
+    void (*temperatureReported)();
+    void (*humidityReported)();
+};
+void coprocMsgSetSensorHooks(const CoprocSensorHooks *hooks);
+
+// Forgets the link and every store (tests); the registered functions stay.
 void coprocMsgReset();

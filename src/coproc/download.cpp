@@ -1,5 +1,6 @@
-// Firmware download: the block receiver on the passthrough link, the
-// start-up handshake, the stall time-out and the completion.
+// Firmware download: the block receiver on the passthrough link with its
+// resynchronisation, the start-up handshake, the stall time-out, the safe
+// opening of the files it writes and the completion.
 #include "coproc/download.h"
 
 #include "coproc/coproc_comm.h"
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -21,6 +23,7 @@ enum DownloadFault : uint8_t {
     FAULT_NONE = 0,
     FAULT_OPEN = 1,
     FAULT_WRITE = 2,
+    FAULT_TOO_LARGE = 3,
 };
 
 uint32_t g_downloadState = DOWNLOAD_IDLE;
@@ -44,6 +47,32 @@ const char *m_Destination = "";
 char m_Path[PATH_MAX];
 // Re-armed at the start and at every accepted block.
 UtilTimer m_StallTimer;
+// After a refused block every byte is discarded until the line has been
+// quiet for DOWNLOAD_QUIET_MS; then the NAK goes out.
+bool m_Purging;
+// Re-armed at every byte that is discarded or belongs to an unfinished block.
+UtilTimer m_QuietTimer;
+
+// Opens a file this module writes: never through a link, only a regular file
+// with no other name that belongs to this program (which in a sticky /tmp no
+// other user can then replace), emptied. -1 with the reason in *why.
+int openOwnFile(const char *path, const char **why) {
+    int fd = open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0660);
+    if (fd < 0) {
+        *why = errno == ELOOP ? "it is a symbolic link" : strerror(errno);
+        return -1;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || st.st_uid != geteuid()) {
+        *why = "it is not a regular file of this program's own";
+    } else if (ftruncate(fd, 0) != 0) {
+        *why = strerror(errno);
+    } else {
+        return fd;
+    }
+    close(fd);
+    return -1;
+}
 
 void downloadPutc(uint8_t byte) {
     coprocCommSendRaw(g_coprocHdl, 1, &byte);
@@ -73,6 +102,11 @@ int downloadProcessPacket() {
     if (g_downloadFd < 0 || m_Fault != FAULT_NONE) {
         return 0;
     }
+    if (count > DOWNLOAD_MAX_BYTES - g_rxBytes) {
+        printf("download: %s would exceed %u bytes\n", m_Destination, DOWNLOAD_MAX_BYTES);
+        m_Fault = FAULT_TOO_LARGE;
+        return 0;
+    }
     ssize_t written = write(g_downloadFd, data, count);
     if (written != static_cast<ssize_t>(count)) {
         printf("download: writing %s failed (%s)\n", m_Destination,
@@ -94,11 +128,29 @@ int downloadComplete() {
     printf("download took %02d:%02d:%02d.%03d\n", static_cast<int>(elapsed / 3600000),
            static_cast<int>(elapsed / 60000 % 60), static_cast<int>(elapsed / 1000 % 60),
            static_cast<int>(elapsed % 1000));
+    const char *why = nullptr;
+    if (m_Fault == FAULT_NONE && m_BlocksAccepted > 0 && m_Application) {
+        // The copy writes only a file of this program's own, never through a link.
+        char path[PATH_MAX];
+        int fd = -1;
+        if (platformPath(DOWNLOAD_INSTALL_DESTINATION, path, sizeof(path)) == nullptr) {
+            why = strerror(ENAMETOOLONG);
+        } else {
+            fd = openOwnFile(path, &why);
+        }
+        if (fd < 0) {
+            printf("download: cannot open %s (%s)\n", DOWNLOAD_INSTALL_DESTINATION, why);
+            m_Fault = FAULT_OPEN;
+        } else {
+            close(fd);
+        }
+    }
     if (m_Fault != FAULT_NONE || m_BlocksAccepted == 0) {
         printf("download failed, nothing installed: %s\n",
-               m_Fault == FAULT_OPEN    ? "the file could not be opened"
-               : m_Fault == FAULT_WRITE ? "the file could not be written"
-                                        : "no data was received");
+               m_Fault == FAULT_OPEN        ? "a file could not be opened"
+               : m_Fault == FAULT_WRITE     ? "the file could not be written"
+               : m_Fault == FAULT_TOO_LARGE ? "the file is too large"
+                                            : "no data was received");
         removeFile();
         // Nothing is in place: a later download may start.
         g_downloadState = DOWNLOAD_IDLE;
@@ -124,9 +176,23 @@ void downloadAbandon() {
     printf("download abandoned: no block accepted for %u s\n", DOWNLOAD_STALL_MS / 1000);
 }
 
+// The block is refused: it and whatever else arrives until the line is quiet
+// are discarded, then the NAK goes out (downloadPoll).
 void refuseBlock(int code) {
     printf("***********NACK (%d)!!!\n", code);
-    downloadPutc(DOWNLOAD_NAK);
+    g_xmodemRxBytes = 0;
+    m_Purging = true;
+    util_set_expiration(&m_QuietTimer, DOWNLOAD_QUIET_MS);
+}
+
+// A transfer larger than the limit ends at once, as a failed write would at
+// its end: nothing is installed and the link parses packets again.
+void downloadTooLarge() {
+    closeFile();
+    removeFile();
+    coprocCommExitPassthrough(g_coprocHdl);
+    g_downloadState = DOWNLOAD_IDLE;
+    puts("download failed, nothing installed: the file is too large");
 }
 
 void checkBlock() {
@@ -156,6 +222,11 @@ void checkBlock() {
         return;
     }
     downloadProcessPacket();
+    if (m_Fault == FAULT_TOO_LARGE) {
+        downloadPutc(DOWNLOAD_NAK);
+        downloadTooLarge();
+        return;
+    }
     memcpy(m_LastBlock, block, DOWNLOAD_BLOCK_SIZE);
     m_HaveLastBlock = true;
     m_BlocksAccepted++;
@@ -176,19 +247,21 @@ int downloadStart(const char *path) {
     g_expectedBlock = 1;
     m_BlocksAccepted = 0;
     m_HaveLastBlock = false;
+    m_Purging = false;
     m_Fault = FAULT_NONE;
     m_Application = strcmp(path, DOWNLOAD_APP_ARCHIVE) == 0;
     m_Destination = m_Application                             ? DOWNLOAD_APP_ARCHIVE
                     : strcmp(path, DOWNLOAD_GFX_ARCHIVE) == 0 ? DOWNLOAD_GFX_ARCHIVE
                                                               : "the download file";
-    if (platformPath(path, m_Path, sizeof(m_Path)) == nullptr) {
-        m_Path[0] = '\0';
-        g_downloadFd = -1;
-    } else {
-        g_downloadFd = open(m_Path, O_RDWR | O_CREAT | O_TRUNC, 0660);
+    const char *why = strerror(ENAMETOOLONG);
+    g_downloadFd = -1;
+    if (platformPath(path, m_Path, sizeof(m_Path)) != nullptr) {
+        g_downloadFd = openOwnFile(m_Path, &why);
     }
     if (g_downloadFd < 0) {
-        printf("download: cannot open %s (%s)\n", path, strerror(errno));
+        // Whatever is in the way is not this transfer's file: it stays.
+        m_Path[0] = '\0';
+        printf("download: cannot open %s (%s)\n", path, why);
         m_Fault = FAULT_OPEN;
     }
     g_downloadState = DOWNLOAD_STARTED;
@@ -213,6 +286,16 @@ void downloadPoll() {
     default:
         return;
     }
+    if (g_downloadState == DOWNLOAD_RECEIVING && (m_Purging || g_xmodemRxBytes > 0) &&
+        util_check_expiration(&m_QuietTimer)) {
+        if (!m_Purging) {
+            printf("download: %u bytes of a block, then silence: discarded\n", g_xmodemRxBytes);
+        }
+        g_xmodemRxBytes = 0;
+        m_Purging = false;
+        downloadPutc(DOWNLOAD_NAK);
+        return;
+    }
     if (!util_check_expiration(&g_xmodemTimer)) {
         return;
     }
@@ -234,6 +317,10 @@ void downloadProc(uint8_t byte) {
         puts("GO ACTIVE!");
     }
     if (g_downloadState != DOWNLOAD_RECEIVING) {
+        return;
+    }
+    util_set_expiration(&m_QuietTimer, DOWNLOAD_QUIET_MS);
+    if (m_Purging) {
         return;
     }
     if (g_xmodemRxBytes == 0 && byte == DOWNLOAD_EOT) {
@@ -271,6 +358,8 @@ void downloadReset() {
     g_downloadStartTime = 0;
     m_HaveLastBlock = false;
     m_BlocksAccepted = 0;
+    m_Purging = false;
+    m_QuietTimer = UtilTimer{};
     m_Fault = FAULT_NONE;
     m_Application = false;
     m_Destination = "";

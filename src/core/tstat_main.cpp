@@ -73,6 +73,7 @@ int tstatStartUp(int argc, char **argv) {
     atexit(cleanup);
     displayManagerInit();
     coprocessorInit(argv[1]);
+    korabusInit();
     if (RlyCntl_Init() == -1) {
         puts("ERROR: RlyCntl_Init failed");
     }

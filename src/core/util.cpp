@@ -23,6 +23,8 @@ void util_set_expiration(UtilTimer *timer, uint32_t ms) {
     }
     timer->seconds = seconds;
     timer->nanoseconds = nanoseconds;
+    const struct timespec deadline = {static_cast<time_t>(seconds), static_cast<long>(nanoseconds)};
+    platformNoteTimer(timer, &deadline);
 }
 
 int util_check_expiration(const UtilTimer *timer) {

@@ -9,7 +9,6 @@
 #include "display/pages.h"
 #include "display/screen_parts.h"
 #include "hvac/hvac_control.h"
-#include "korabus/korabus_command.h"
 #include "menus/hold_menu.h"
 #include "menus/menu_pages.h"
 #include "menus/security_code_menu.h"
@@ -106,7 +105,7 @@ constexpr uint32_t m_MsgScrFontSize = 15;
 
 char m_MessageScreenText[MESSAGE_TEXT_SIZE] = {};
 char m_MsgScrLine[MESSAGE_LINES][MESSAGE_LINE_SIZE] = {};
-uint8_t tempScHold = 0xFF; // the scale at the last hold page entry; none yet
+uint8_t tempScHold = 0xFF; // the scale at the last hold page entry (0xFF: never entered)
 
 bool lineWidth(const char *line, int *width) {
     int height = 0;
@@ -233,7 +232,7 @@ void handleMessageScreenButton() {
 }
 
 void displayMsgScrnToMainPage() {
-    korabusMessageScreenClearCommand();
+    reportMessageCleared();
     displayMainPage();
 }
 

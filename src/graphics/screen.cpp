@@ -10,6 +10,7 @@
 #include <SDL_image.h>
 #include <SDL_ttf.h>
 
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -33,6 +34,35 @@ constexpr const char *BRIGHTNESS_FILE = "/sys/class/backlight/backlight/brightne
 constexpr const char *WINDOW_TITLE = "tstat";
 
 ScreenRenderCounters m_Counters;
+
+// Image and font files reported missing: each is reported once, and again
+// only after it has loaded in between.
+constexpr size_t MISSING_ASSETS_MAX = 32;
+constexpr size_t MISSING_ASSET_NAME = 128;
+std::array<std::array<char, MISSING_ASSET_NAME>, MISSING_ASSETS_MAX> m_MissingAssets;
+size_t m_MissingAssetCount;
+
+// True when the asset's failure is news (and remembers it).
+bool newlyMissing(const char *path) {
+    for (size_t i = 0; i < m_MissingAssetCount; i++) {
+        if (strncmp(m_MissingAssets[i].data(), path, MISSING_ASSET_NAME - 1) == 0) {
+            return false;
+        }
+    }
+    if (m_MissingAssetCount < MISSING_ASSETS_MAX) {
+        snprintf(m_MissingAssets[m_MissingAssetCount++].data(), MISSING_ASSET_NAME, "%s", path);
+    }
+    return true;
+}
+
+void assetLoaded(const char *path) {
+    for (size_t i = 0; i < m_MissingAssetCount; i++) {
+        if (strncmp(m_MissingAssets[i].data(), path, MISSING_ASSET_NAME - 1) == 0) {
+            m_MissingAssets[i] = m_MissingAssets[--m_MissingAssetCount];
+            return;
+        }
+    }
+}
 
 const ScreenItemHandler *handlerOf(const ScreenItem *item) {
     return item->kind < SCREEN_ITEM_END ? &screenItemHandlers[item->kind] : nullptr;
@@ -170,6 +200,7 @@ void screenReset() {
     g_display = DisplayContext{
         0, 0, 0, 0, nullptr, nullptr, nullptr, -1, -1, 0, {0, 0, 0, 0, 0, 0, 0, nullptr}};
     m_Counters = ScreenRenderCounters{};
+    m_MissingAssetCount = 0;
 }
 
 int screenInitVideo(DisplayContext *display) {
@@ -365,15 +396,20 @@ int screenLoadBitmap(ScreenItem *item, DisplayContext *display) {
     const char *path = item->imageFile != nullptr ? item->imageFile : "";
     SDL_Surface *raw = IMG_Load(path);
     if (raw == nullptr) {
-        printf("failed loading image %s\n", path);
+        if (newlyMissing(path)) {
+            printf("failed loading image %s\n", path);
+        }
         return loadFailed(item, display);
     }
     SDL_Surface *converted = SDL_DisplayFormatAlpha(raw);
     SDL_FreeSurface(raw);
     if (converted == nullptr) {
-        printf("failed converting image %s\n", path);
+        if (newlyMissing(path)) {
+            printf("failed converting image %s\n", path);
+        }
         return loadFailed(item, display);
     }
+    assetLoaded(path);
     item->bitmapSurface = converted;
     item->width = static_cast<uint16_t>(converted->w);
     item->height = static_cast<uint16_t>(converted->h);
@@ -420,9 +456,12 @@ int screenLoadText(ScreenItem *item, DisplayContext *display) {
     const char *path = item->fontFile != nullptr ? item->fontFile : "";
     item->font = TTF_OpenFont(path, static_cast<int>(item->fontSize));
     if (item->font == nullptr) {
-        printf("failed loading font%s\n", path);
+        if (newlyMissing(path)) {
+            printf("failed loading font%s\n", path);
+        }
         return loadFailed(item, display);
     }
+    assetLoaded(path);
     if (item->initialText != nullptr) {
         snprintf(item->text, SCREEN_TEXT_LEN, "%s", item->initialText);
     }

@@ -26,7 +26,8 @@
 // "error opening brightness control (%s)", "failed loading image %s",
 // "failed converting image %s", "failed loading font%s", "failed loading
 // glyph %d". A missing image, font or glyph never stops anything: its item
-// is simply not drawn.
+// is simply not drawn. A missing image or font file is reported once, and
+// again only after it has loaded in between, not at every load.
 #pragma once
 
 #include "core/util.h"

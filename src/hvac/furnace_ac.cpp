@@ -35,14 +35,11 @@ void systemHeatTwoFrncAcAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *s
     if (hvacHeatCutOff(t, h, ot, sp)) {
         return;
     }
-    const TstatCfg_t &cfg = hvacCfgTstat();
-    fpr_t u = hvacHeatStop(sp);
-    fpr_t firstOn = hvacSub(u, cfg.firstStageDiff);
-    fpr_t secondOn = hvacSub(firstOn, cfg.secondStageDiff);
     RlyCntl_SetOBnot(0);
     RlyCntl_SetY1(0);
     RlyCntl_SetY2(0);
-    if (t >= u) {
+    switch (hvacHeatBand(t, sp)) {
+    case StageBand::Satisfied:
         RlyCntl_SetW1E(0);
         RlyCntl_SetW2(0);
         // A two-stage heat pump switched over to this law returns to
@@ -50,18 +47,23 @@ void systemHeatTwoFrncAcAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *s
         if (hvacHeatPumpTimerRunning()) {
             hvacSetHeatAlgorithm(systemHeatTwoHpAlg);
         }
-    } else if (t >= hvacSub(u, HVAC_HALF_DEGREE)) {
+        break;
+    case StageBand::HalfDegree:
         hvacHoldW1E();
         RlyCntl_SetW2(0);
-    } else if (t >= firstOn) {
+        break;
+    case StageBand::FirstDiff:
         hvacHoldW1E();
         hvacHoldW2();
-    } else if (t >= secondOn) {
+        break;
+    case StageBand::SecondDiff:
         RlyCntl_SetW1E(1);
         hvacHoldW2();
-    } else {
+        break;
+    case StageBand::Beyond:
         RlyCntl_SetW1E(1);
         RlyCntl_SetW2(1);
+        break;
     }
     systemFanControlAlg(0, HVAC_STATE_HEAT);
 }
@@ -93,28 +95,30 @@ void coolTwoStages(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp, uint8_
     if (hvacCoolCutOff(t, h, ot, sp)) {
         return;
     }
-    const TstatCfg_t &cfg = hvacCfgTstat();
-    fpr_t l = hvacCoolStop(sp);
-    fpr_t firstOn = hvacAdd(l, cfg.firstStageDiff);
-    fpr_t secondOn = hvacAdd(firstOn, cfg.secondStageDiff);
     RlyCntl_SetOBnot(heatPump);
     RlyCntl_SetW1E(0);
     RlyCntl_SetW2(0);
-    if (t < l) {
+    switch (hvacCoolBand(t, sp)) {
+    case StageBand::Satisfied:
         RlyCntl_SetY1(0);
         RlyCntl_SetY2(0);
-    } else if (t < hvacAdd(l, HVAC_HALF_DEGREE)) {
+        break;
+    case StageBand::HalfDegree:
         hvacHoldY1();
         RlyCntl_SetY2(0);
-    } else if (t < firstOn) {
+        break;
+    case StageBand::FirstDiff:
         hvacHoldY1();
         hvacHoldY2();
-    } else if (t < secondOn) {
+        break;
+    case StageBand::SecondDiff:
         RlyCntl_SetY1(1);
         hvacHoldY2();
-    } else {
+        break;
+    case StageBand::Beyond:
         RlyCntl_SetY1(1);
         RlyCntl_SetY2(1);
+        break;
     }
     systemFanControlAlg(heatPump, HVAC_STATE_COOL);
 }

@@ -84,33 +84,30 @@ void systemHeatTwoHpGECallAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t 
     if (hvacHeatCutOff(t, h, ot, sp)) {
         return;
     }
-    const TstatCfg_t &cfg = hvacCfgTstat();
-    fpr_t u = hvacHeatStop(sp);
-    fpr_t firstOn = hvacSub(u, cfg.firstStageDiff);
-    fpr_t secondOn = hvacSub(firstOn, cfg.secondStageDiff);
     bool compressor = heatPumpMayRun(ot);
     RlyCntl_SetOBnot(0);
-    if (t >= u) {
+    StageBand band = hvacHeatBand(t, sp);
+    switch (band) {
+    case StageBand::Satisfied:
         RlyCntl_SetY1(0);
         RlyCntl_SetY2(0);
         RlyCntl_SetW1E(0);
         RlyCntl_SetW2(0);
-    } else if (t >= hvacSub(u, HVAC_HALF_DEGREE)) {
+        break;
+    case StageBand::HalfDegree:
+    case StageBand::FirstDiff:
         compressor ? hvacHoldY1() : RlyCntl_SetY1(0);
         compressor ? RlyCntl_SetW1E(0) : hvacHoldW1E();
         RlyCntl_SetY2(0);
-        RlyCntl_SetW2(0);
-    } else if (t >= firstOn) {
-        compressor ? hvacHoldY1() : RlyCntl_SetY1(0);
-        compressor ? RlyCntl_SetW1E(0) : hvacHoldW1E();
-        RlyCntl_SetY2(0);
-        hvacHoldW2();
-    } else if (t >= secondOn) {
+        band == StageBand::FirstDiff ? hvacHoldW2() : RlyCntl_SetW2(0);
+        break;
+    case StageBand::SecondDiff:
         RlyCntl_SetY1(compressor ? 1 : 0);
         RlyCntl_SetW1E(compressor ? 0 : 1);
         RlyCntl_SetY2(0);
         hvacHoldW2();
-    } else {
+        break;
+    case StageBand::Beyond: {
         int64_t now = util_time(nullptr);
         if (compressor) {
             RlyCntl_SetY1(1);
@@ -130,6 +127,7 @@ void systemHeatTwoHpGECallAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t 
         }
         systemFanControlAlg(1, HVAC_STATE_HEAT);
         return;
+    }
     }
     HeatPumpTimer = 0;
     systemFanControlAlg(1, HVAC_STATE_HEAT);

@@ -133,6 +133,38 @@ bool hvacCoolCutOff(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp) {
 fpr_t hvacHeatStop(const TstatSetPoint_t *sp) {
     return hvacAdd(sp->heatSetPoint, m_TstatCfg.setpointMargin);
 }
+StageBand hvacHeatBand(fpr_t t, const TstatSetPoint_t *sp) {
+    const TstatCfg_t &cfg = hvacCfgTstat();
+    fpr_t u = hvacHeatStop(sp);
+    fpr_t firstOn = hvacSub(u, cfg.firstStageDiff);
+    if (t >= u) {
+        return StageBand::Satisfied;
+    }
+    if (t >= hvacSub(u, HVAC_HALF_DEGREE)) {
+        return StageBand::HalfDegree;
+    }
+    if (t >= firstOn) {
+        return StageBand::FirstDiff;
+    }
+    return t >= hvacSub(firstOn, cfg.secondStageDiff) ? StageBand::SecondDiff : StageBand::Beyond;
+}
+
+StageBand hvacCoolBand(fpr_t t, const TstatSetPoint_t *sp) {
+    const TstatCfg_t &cfg = hvacCfgTstat();
+    fpr_t l = hvacCoolStop(sp);
+    fpr_t firstOn = hvacAdd(l, cfg.firstStageDiff);
+    if (t < l) {
+        return StageBand::Satisfied;
+    }
+    if (t < hvacAdd(l, HVAC_HALF_DEGREE)) {
+        return StageBand::HalfDegree;
+    }
+    if (t < firstOn) {
+        return StageBand::FirstDiff;
+    }
+    return t < hvacAdd(firstOn, cfg.secondStageDiff) ? StageBand::SecondDiff : StageBand::Beyond;
+}
+
 fpr_t hvacCoolStop(const TstatSetPoint_t *sp) {
     return hvacSub(sp->coolSetPoint, m_TstatCfg.setpointMargin);
 }
@@ -149,6 +181,7 @@ void hvacSetHeatAlgorithm(HvacAlgFunc algorithm) {
 
 void hvacAlgorithmInit(const TstatHvacSettings_t *hvacSettings, const TstatCfg_t *tstatCfg,
                        HumidifyState humidifyState) {
+    setHumidifyStateHook(initialiseHvacAlgorithms);
     m_HvacSettings = *hvacSettings;
     m_TstatCfg = *tstatCfg;
     m_HumidifyState = humidifyState;

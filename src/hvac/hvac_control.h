@@ -12,7 +12,8 @@
 #include <cstdint>
 
 // Takes copies of the three inputs, fills the algorithm table by system type,
-// and restarts the algorithm period from now. Resets nothing else.
+// and restarts the algorithm period from now; from then on a change of the
+// stored humidify state re-initialises the control. Resets nothing else.
 void hvacAlgorithmInit(const TstatHvacSettings_t *hvacSettings, const TstatCfg_t *tstatCfg,
                        HumidifyState humidifyState);
 

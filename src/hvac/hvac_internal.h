@@ -99,3 +99,12 @@ inline void hvacHoldW2() {
 
 // The fixed step next to the setpoint in the two-stage laws: 0.5 degrees.
 constexpr fpr_t HVAC_HALF_DEGREE = FPR_HALF;
+
+// Where the room stands in a two-stage law, from the stop point outwards:
+// satisfied (at or past the stop point), within the half degree before it,
+// within the first-stage differential, within the second-stage differential
+// beyond that, and beyond both. Heating counts a temperature exactly on an
+// edge to the band nearer the stop point, cooling to the band farther away.
+enum class StageBand { Satisfied, HalfDegree, FirstDiff, SecondDiff, Beyond };
+StageBand hvacHeatBand(fpr_t t, const TstatSetPoint_t *sp);
+StageBand hvacCoolBand(fpr_t t, const TstatSetPoint_t *sp);

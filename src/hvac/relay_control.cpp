@@ -1,6 +1,6 @@
 // Relay driver: desired and driven relay states, the one-relay-at-a-time coil
-// pulse sequence on port PIOC, the compressor minimum off time, and the
-// manufacturing-test pin.
+// pulse sequence on port PIOC (openings before closings), the compressor
+// minimum off time, and the manufacturing-test pin.
 #include "hvac/relay_control.h"
 
 #include "config/data_dict.h"
@@ -54,6 +54,10 @@ struct CompressorGuard {
 
 std::array<uint32_t, RELAY_COUNT> m_RelayArray;
 std::array<uint32_t, RELAY_COUNT> m_ShadowRelayArray;
+// The relays of the running sequence in the order they are pulsed: every
+// opening before any closing, so that no two contacts that the control keeps
+// apart are ever closed together, even for one pulse.
+std::array<uint32_t, RELAY_COUNT> m_RelayOrder;
 uint32_t m_RelayUpdateIndex;
 UtilTimer m_InterRelayGapTimer;
 CompressorGuard m_Y1Guard = {{}, true, false};
@@ -112,6 +116,24 @@ void controlRelay(int pulse, uint32_t relay) {
     }
 }
 
+// Orders the sequence by the driven states: the relays to open (or of
+// unknown state) in index order, then those to close in index order.
+void orderSequence() {
+    uint32_t step = 0;
+    for (uint32_t closing = 0; closing < 2; closing++) {
+        for (uint32_t relay = 0; relay < RELAY_COUNT; relay++) {
+            if ((m_ShadowRelayArray[relay] == 1 ? 1u : 0u) == closing) {
+                m_RelayOrder[step++] = relay;
+            }
+        }
+    }
+}
+
+// The relay pulsed at a step of the sequence; RELAY_COUNT past its end.
+uint32_t relayAt(uint32_t step) {
+    return step < RELAY_COUNT ? m_RelayOrder[step] : RELAY_COUNT;
+}
+
 void setCompressorStage(uint32_t relay, CompressorGuard &guard, uint32_t state) {
     uint32_t wanted = state != 0 ? 1 : 0;
     uint32_t current = m_RelayArray[relay];
@@ -137,6 +159,7 @@ void setRelay(uint32_t relay, uint32_t state) {
 
 int RlyCntl_Init() {
     m_ShadowRelayArray.fill(SHADOW_UNKNOWN);
+    orderSequence();
     PlatformIoResult mapped = platformIoMap();
     if (mapped == PLATFORM_IO_OPEN_FAILED) {
         perror("open()");
@@ -167,13 +190,14 @@ uint32_t RlyCntl_RefreshRelays() {
             return m_RelayUpdateIndex;
         }
         m_ShadowRelayArray = m_RelayArray;
+        orderSequence();
         m_RelayUpdateIndex = 0;
-        controlRelay(1, m_RelayUpdateIndex);
+        controlRelay(1, relayAt(m_RelayUpdateIndex));
     } else if (util_check_expiration(&m_InterRelayGapTimer) != 0) {
-        controlRelay(0, m_RelayUpdateIndex);
+        controlRelay(0, relayAt(m_RelayUpdateIndex));
         m_RelayUpdateIndex++;
         if (m_RelayUpdateIndex <= RELAY_COUNT - 1) {
-            controlRelay(1, m_RelayUpdateIndex);
+            controlRelay(1, relayAt(m_RelayUpdateIndex));
         }
     }
     return m_RelayUpdateIndex;
@@ -263,6 +287,7 @@ uint32_t RlyCntl_GetFanSpeed() {
 void RlyCntl_Reset() {
     m_RelayArray.fill(0);
     m_ShadowRelayArray.fill(0);
+    orderSequence();
     m_RelayUpdateIndex = 0;
     m_InterRelayGapTimer = UtilTimer{};
     m_Y1Guard = CompressorGuard{{}, true, false};

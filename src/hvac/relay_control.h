@@ -2,12 +2,15 @@
 //
 // The control algorithms only write desired states; RlyCntl_RefreshRelays,
 // called once per main-loop pass, turns changes into 500 ms coil pulses, one
-// relay at a time in index order, and the compressor stages are held off for
-// 300 s after they were switched off.
+// relay at a time: first, in index order, every relay whose contact is to be
+// open, then every relay whose contact is to be closed, so that two outputs
+// the control keeps apart are never closed together, not even for one pulse.
+// The compressor stages are held off for 300 s after they were switched off.
 #pragma once
 
 #include "config/persist.h"
 
+#include <array>
 #include <cstdint>
 
 // Relay indexes, the order of every relay array and of sim/relays.
@@ -24,6 +27,11 @@ enum RelayIndex : uint32_t {
     RELAY_G3 = 9,  // fan, high speed
     RELAY_COUNT = 10,
 };
+
+// The relays' terminal names, in relay order: the one list that the
+// simulated board, the report, the relay checker and the dashboard use.
+constexpr std::array<const char *, RELAY_COUNT> c_RelayNames = {"O/B", "Y1",  "Y2", "W1/E", "W2",
+                                                                "DEH", "HUM", "G1", "G2",   "G3"};
 
 int RlyCntl_Init();
 int RlyCntl_GetMfgTestMode();

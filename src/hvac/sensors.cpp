@@ -87,6 +87,9 @@ const uint32_t hum_table[SENSORS_HUMIDITY_POINTS] = {
 };
 
 int Sensors_Initialize() {
+    static const CoprocSensorHooks c_Reported{Sensors_TemperatureReported,
+                                              Sensors_HumidityReported};
+    coprocMsgSetSensorHooks(&c_Reported);
     for (size_t i = 0; i < SENSORS_THERMISTOR_POINTS; i++) {
         uint32_t r = c_ThermistorResistance[i];
         fprGen(static_cast<int16_t>(LOWEST_DEGREES + static_cast<int>(i)), 0,

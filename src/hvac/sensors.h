@@ -24,7 +24,8 @@ constexpr fpr_t SENSORS_HUMIDITY_LINE_SLOPE = 7424; // 0.90625
 // Reports averaged into one smoothed value.
 constexpr uint8_t SENSORS_AVERAGE_BLOCK = 30;
 
-// Fills the thermistor table. Returns 0.
+// Fills the thermistor table and asks the coprocessor link to tell the
+// averages of every temperature and humidity report. Returns 0.
 int Sensors_Initialize();
 
 // Temperatures from the latest reports, fixed-point degrees Celsius.

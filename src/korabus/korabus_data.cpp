@@ -18,6 +18,7 @@
 #include "coproc/coproc_msg.h"
 #include "hvac/hvac_control.h"
 #include "hvac/relay_control.h"
+#include "korabus/korabus_command.h"
 #include "korabus/korabus_internal.h"
 #include "menus/menu_pages.h"
 #include "mfgtest/mfgtest.h"
@@ -596,6 +597,16 @@ bool isRelayChannel(uint8_t number) {
 }
 
 } // namespace
+
+void korabusInit() {
+    static const CoprocBusHandlers c_BusHandlers{
+        korabusDataUpdateChannelFromKorabus, korabusDataUpdateLevelFromKorabus,
+        korabusDataProcessString, korabusDataProcessCommand};
+    static const BusReportHooks c_BusReports{korabusReportModeCommand, korabusReportFormatCommand,
+                                             korabusMessageScreenClearCommand};
+    coprocMsgSetBusHandlers(&c_BusHandlers);
+    setBusReportHooks(&c_BusReports);
+}
 
 void korabusRequestPageRefresh(DisplayPage page) {
     uint32_t update[KORABUS_UPDATE_PAGE_COUNT];

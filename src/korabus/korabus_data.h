@@ -13,6 +13,13 @@
 
 #include <cstdint>
 
+// Connects the bus to the layers below it: the coprocessor link hands the
+// controller's channels, levels, strings and commands to the functions
+// below, and the store's and pages' reports (a saved mode change, new display
+// formats, a cleared message) go out as the bus's report strings. Start-up
+// calls it once, before the first packet can arrive.
+void korabusInit();
+
 // A channel change from the bus controller (coprocessor packet 0x01).
 void korabusDataUpdateChannelFromKorabus(uint8_t channel, uint8_t state);
 // A level change from the bus controller (coprocessor packet 0x02).

@@ -7,7 +7,6 @@
 #include "display/display_manager.h"
 #include "display/main_page.h"
 #include "display/pages.h"
-#include "korabus/korabus_command.h"
 #include "menus/menu_pages.h"
 #include "menus/setup_layout.h"
 
@@ -160,7 +159,7 @@ void reportScaleChange() {
     getThermostatFormatSettings(&fmt);
     uint8_t scale = fmt.tempScale == TEMP_SCALE_FAHRENHEIT ? 0 : 1;
     if (scale != prevTempSc) {
-        korabusReportFormatCommand();
+        reportFormatsChanged();
         prevTempSc = scale;
     }
 }

@@ -54,10 +54,26 @@ DisplayState m_Display = {nullptr, false, 0, false, 0, -1, 0};
 // The PNG encoder's output, reused from frame to frame.
 std::vector<unsigned char> m_PngBuffer;
 
+// The clock that paces drawing and publishing: the host's, so that a fast
+// simulated clock does not spend the host's time on frames nobody sees; in
+// lock-step time the simulated one, so that a run is the same on any host.
 int64_t hostNowNs() {
+    if (hostLockstep()) {
+        return hostSimMonoNs();
+    }
     struct timespec ts {};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+// Whether a frame may be published now. In lock-step time only at the
+// instants the simulator asks for (someone looks at the screen), at most
+// ten times a simulated second.
+bool mayPublish(int64_t now) {
+    if (hostLockstep() && !hostLockstepPublishWanted()) {
+        return false;
+    }
+    return !m_Display.published || now - m_Display.lastPublishNs >= publishInterval();
 }
 
 cairo_status_t appendPng(void *closure, const unsigned char *data, unsigned int length) {
@@ -242,7 +258,7 @@ void platformDisplayFlipped() {
         return;
     }
     int64_t now = hostNowNs();
-    if (!m_Display.published || now - m_Display.lastPublishNs >= publishInterval()) {
+    if (mayPublish(now)) {
         publish(now);
     } else {
         m_Display.pending = true;
@@ -253,7 +269,7 @@ void platformDisplayPoll() {
     pumpEvents();
     if (m_Display.pending && m_Display.screen != nullptr) {
         int64_t now = hostNowNs();
-        if (now - m_Display.lastPublishNs >= publishInterval()) {
+        if (mayPublish(now)) {
             publish(now);
         }
     }

@@ -4,8 +4,13 @@
 #include <cstddef>
 #include <cstdint>
 
-// Simulated monotonic time in nanoseconds (scaled, or the fake clock).
+// Simulated monotonic time in nanoseconds (scaled, lock-step, or the fake clock).
 int64_t hostSimMonoNs();
+
+// Whether the simulator drives this process's clock in lock-step, and
+// whether it asked for the screen to be published at the present instant.
+bool hostLockstep();
+bool hostLockstepPublishWanted();
 
 // Writes the rooted path of the simulated-board file sim/<name> into buf,
 // creating the sim directory when needed. Returns buf, or nullptr.

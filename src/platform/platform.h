@@ -27,6 +27,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <sys/types.h>
+
+// Wall-clock seconds are 64-bit everywhere, past 2038-01-19 too: a 32-bit
+// target builds with _TIME_BITS=64 (see the top-level CMakeLists.txt).
+static_assert(sizeof(time_t) == 8, "tstat needs a 64-bit time_t");
 
 // ---- Paths ----------------------------------------------------------------
 
@@ -55,6 +60,11 @@ int64_t platformUptimeMs();
 // Sleeps for ms milliseconds of (simulated) time.
 void platformSleepMs(uint32_t ms);
 
+// Told when a timer is armed to expire at the given monotonic time. The
+// board ignores it; a simulated board in lock-step time wakes the
+// application at the earliest deadline.
+void platformNoteTimer(const void *timer, const struct timespec *deadline);
+
 // Called once per main-loop pass. The board never pauses; the host gives up
 // the processor for about a millisecond of simulated time, so that a
 // simulated board at normal speed does not keep a core busy.
@@ -70,6 +80,13 @@ double platformTimeScale();
 // board, for a scale that is not a positive number, while the previous change
 // is not in force yet, or when sim/clock cannot be written.
 int platformSetTimeScale(double scale);
+
+// ---- Flash writes ---------------------------------------------------------
+
+// Writes to the open device of a flash region, as write() does. On the
+// simulated board a test can cut the power in the middle of it
+// (platform_test.h).
+ssize_t platformFlashWrite(int fd, const void *data, size_t len);
 
 // ---- Shell commands -------------------------------------------------------
 

@@ -61,12 +61,18 @@ void platformSleepMs(uint32_t ms) {
 
 void platformLoopYield() {}
 
+void platformNoteTimer(const void *, const struct timespec *) {}
+
 double platformTimeScale() {
     return 1.0;
 }
 
 int platformSetTimeScale(double) {
     return -1;
+}
+
+ssize_t platformFlashWrite(int fd, const void *data, size_t len) {
+    return write(fd, data, len);
 }
 
 int platformSystem(const char *command) {

@@ -1,9 +1,11 @@
 // Host flavour of the platform layer: paths rooted in the simulated board,
 // scaled and fake clocks, and the interpreter of the design's shell commands.
 #include "platform/host_internal.h"
+#include "platform/lockstep.h"
 #include "platform/platform.h"
 #include "platform/platform_test.h"
 
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,6 +29,27 @@ constexpr int64_t SCALE_SWITCH_LEAD_NS = 250 * NS_PER_MS;
 constexpr int64_t CLOCK_CHECK_NS = 20 * NS_PER_MS;
 // Realtime minus monotonic host time while a test drives the host clock.
 constexpr int64_t TEST_HOST_REALTIME_OFFSET_NS = 1700000000 * NS_PER_SEC;
+constexpr int64_t MS_PER_SEC = 1000;
+// Timers armed at once that lock-step time keeps track of; the application
+// has a few dozen, each re-armed in its own slot.
+constexpr size_t LOCKSTEP_TIMERS = 96;
+
+// In lock-step time the simulator sets the clock. The application reports,
+// when it has nothing more to do, the earliest deadline of its timers; its
+// wall-clock logic (the control period, the program's minutes) can only
+// change on a whole second, so it also wakes at each one.
+struct LockstepTimer {
+    const void *timer;
+    int64_t deadlineMs;
+};
+
+struct Lockstep {
+    int fd = -1;
+    int64_t monoMs = 0;
+    int64_t wallMs = 0;
+    uint32_t flags = 0;
+    std::array<LockstepTimer, LOCKSTEP_TIMERS> timers{};
+};
 
 // A stretch of simulated time: from host monotonic time hostNs on, simulated
 // time runs `scale` times faster, starting from simNs.
@@ -52,9 +76,81 @@ struct HostState {
     int64_t fakeWallNs;
     bool offsetLoaded;
     int64_t offsetSec; // system-clock offset over the (scaled) host clock
+    // A power cut in flash writes that a test arranged (-1: no limit).
+    bool flashCut;
+    int64_t flashBytesLeft;
+    int64_t flashCallsLeft;
+    bool powerLost;
 };
 
 HostState m_Host;
+Lockstep m_Lockstep;
+
+bool sendLockstep(uint32_t kind, int64_t monoMs) {
+    LockstepMessage message{kind, 0, monoMs, 0};
+    ssize_t put;
+    do {
+        put = send(m_Lockstep.fd, &message, sizeof(message), MSG_NOSIGNAL);
+    } while (put < 0 && errno == EINTR);
+    return put == static_cast<ssize_t>(sizeof(message));
+}
+
+// Waits for the simulator's next NOW. Without a simulator there is no more
+// time: the process ends as it does on a stop request.
+void awaitLockstepNow() {
+    for (;;) {
+        LockstepMessage message{};
+        ssize_t got = recv(m_Lockstep.fd, &message, sizeof(message), 0);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got != static_cast<ssize_t>(sizeof(message))) {
+            puts("lock-step clock closed: the simulator has ended");
+            exit(0);
+        }
+        if (message.kind == LOCKSTEP_NOW) {
+            m_Lockstep.monoMs = message.monoMs;
+            m_Lockstep.wallMs = message.wallMs;
+            m_Lockstep.flags = message.flags;
+            return;
+        }
+    }
+}
+
+// The simulator's descriptor from the environment, and the first instant.
+void startLockstep() {
+    const char *text = getenv(LOCKSTEP_FD_VARIABLE);
+    if (text == nullptr || *text == '\0') {
+        return;
+    }
+    char *end = nullptr;
+    long fd = strtol(text, &end, 10);
+    if (end == text || *end != '\0' || fd < 0) {
+        printf("%s \"%s\" is not a descriptor; the clock runs freely\n", LOCKSTEP_FD_VARIABLE,
+               text);
+        return;
+    }
+    m_Lockstep.fd = static_cast<int>(fd);
+    awaitLockstepNow();
+}
+
+// The earliest instant after now at which the application has something
+// to do: a timer's deadline, or the next whole second.
+int64_t lockstepWakeMs() {
+    int64_t now = m_Lockstep.monoMs;
+    int64_t wake = (now / MS_PER_SEC + 1) * MS_PER_SEC;
+    for (LockstepTimer &t : m_Lockstep.timers) {
+        if (t.timer == nullptr) {
+            continue;
+        }
+        if (t.deadlineMs <= now) {
+            t = LockstepTimer{};
+        } else if (t.deadlineMs < wake) {
+            wake = t.deadlineMs;
+        }
+    }
+    return wake;
+}
 
 int64_t readHostClock(clockid_t id) {
     if (m_Host.hostClockDriven) {
@@ -111,6 +207,10 @@ void ensureInit() {
     m_Host.startMonoNs = m_Host.anchorMonoNs;
     m_Host.segment = {m_Host.anchorMonoNs, m_Host.anchorMonoNs, scale};
     m_Host.lastSimNs = INT64_MIN;
+    startLockstep();
+    if (m_Lockstep.fd >= 0) {
+        m_Host.startMonoNs = m_Lockstep.monoMs * NS_PER_MS;
+    }
 }
 
 int64_t simAt(const ClockSegment &segment, int64_t hostMonoNs) {
@@ -178,6 +278,9 @@ int64_t wallNsWithoutOffset() {
     ensureInit();
     if (m_Host.fake) {
         return m_Host.fakeWallNs;
+    }
+    if (m_Lockstep.fd >= 0) {
+        return m_Lockstep.wallMs * NS_PER_MS;
     }
     int64_t mono = readHostClock(CLOCK_MONOTONIC);
     int64_t real = readHostClock(CLOCK_REALTIME);
@@ -341,12 +444,19 @@ int runCopy(const char *args) {
         platformPath(dst, dstPath, sizeof(dstPath)) == nullptr) {
         return exitStatus(1);
     }
-    int in = open(srcPath, O_RDONLY);
+    // Neither end is followed through a link, and only a regular file with
+    // no other name is written.
+    int in = open(srcPath, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (in < 0) {
         return exitStatus(1);
     }
-    int out = open(dstPath, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (out < 0) {
+    int out = open(dstPath, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    struct stat st {};
+    if (out < 0 || fstat(out, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
+        ftruncate(out, 0) != 0) {
+        if (out >= 0) {
+            close(out);
+        }
         close(in);
         return exitStatus(1);
     }
@@ -392,6 +502,9 @@ int64_t hostSimMonoNs() {
     ensureInit();
     if (m_Host.fake) {
         return m_Host.fakeMonoNs;
+    }
+    if (m_Lockstep.fd >= 0) {
+        return m_Lockstep.monoMs * NS_PER_MS;
     }
     return simFromHost(readHostClock(CLOCK_MONOTONIC));
 }
@@ -469,10 +582,24 @@ int64_t platformUptimeMs() {
     return (hostSimMonoNs() - m_Host.startMonoNs) / NS_PER_MS;
 }
 
+bool hostLockstep() {
+    ensureInit();
+    return m_Lockstep.fd >= 0;
+}
+
+bool hostLockstepPublishWanted() {
+    return hostLockstep() && (m_Lockstep.flags & LOCKSTEP_PUBLISH_SCREEN) != 0;
+}
+
 void platformSleepMs(uint32_t ms) {
     ensureInit();
     if (m_Host.fake) {
         platformFakeClockAdvanceMs(ms);
+        return;
+    }
+    if (m_Lockstep.fd >= 0) {
+        sendLockstep(LOCKSTEP_SLEEP, m_Lockstep.monoMs + ms);
+        awaitLockstepNow();
         return;
     }
     long double hostNs = static_cast<long double>(ms) * NS_PER_MS / platformTimeScale();
@@ -484,11 +611,46 @@ void platformSleepMs(uint32_t ms) {
 }
 
 void platformLoopYield() {
+    ensureInit();
+    if (m_Lockstep.fd >= 0) {
+        sendLockstep(LOCKSTEP_IDLE, lockstepWakeMs());
+        awaitLockstepNow();
+        return;
+    }
     platformSleepMs(1);
+}
+
+void platformNoteTimer(const void *timer, const struct timespec *deadline) {
+    if (m_Lockstep.fd < 0) {
+        return;
+    }
+    // Rounded up: woken at that millisecond, the timer has expired.
+    int64_t ms = static_cast<int64_t>(deadline->tv_sec) * MS_PER_SEC +
+                 (deadline->tv_nsec + NS_PER_MS - 1) / NS_PER_MS;
+    LockstepTimer *slot = nullptr;
+    for (LockstepTimer &t : m_Lockstep.timers) {
+        if (t.timer == timer) {
+            slot = &t;
+            break;
+        }
+        if (slot == nullptr && t.timer == nullptr) {
+            slot = &t;
+        }
+    }
+    if (slot == nullptr) {
+        // More timers armed at once than the table holds: the whole-second
+        // wake still comes, so this one is at most a second late.
+        printf("lock-step: more than %zu timers armed\n", LOCKSTEP_TIMERS);
+        return;
+    }
+    *slot = LockstepTimer{timer, ms};
 }
 
 double platformTimeScale() {
     ensureInit();
+    if (m_Lockstep.fd >= 0) {
+        return 1.0;
+    }
     if (!m_Host.fake) {
         followScaleChanges(readHostClock(CLOCK_MONOTONIC));
     }
@@ -497,7 +659,7 @@ double platformTimeScale() {
 
 int platformSetTimeScale(double scale) {
     ensureInit();
-    if (m_Host.fake || !std::isfinite(scale) || scale <= 0.0) {
+    if (m_Host.fake || m_Lockstep.fd >= 0 || !std::isfinite(scale) || scale <= 0.0) {
         return -1;
     }
     int64_t host = readHostClock(CLOCK_MONOTONIC);
@@ -524,6 +686,41 @@ int platformSetTimeScale(double scale) {
     m_Host.next = change;
     m_Host.nextPending = true;
     return 0;
+}
+
+ssize_t platformFlashWrite(int fd, const void *data, size_t len) {
+    if (!m_Host.flashCut) {
+        return write(fd, data, len);
+    }
+    if (m_Host.powerLost || m_Host.flashCallsLeft == 0) {
+        m_Host.powerLost = true;
+        errno = EIO;
+        return -1;
+    }
+    size_t n = len;
+    if (m_Host.flashBytesLeft >= 0 && static_cast<int64_t>(n) >= m_Host.flashBytesLeft) {
+        n = static_cast<size_t>(m_Host.flashBytesLeft);
+        m_Host.powerLost = true;
+    }
+    ssize_t written = n > 0 ? write(fd, data, n) : 0;
+    if (written > 0 && m_Host.flashBytesLeft >= 0) {
+        m_Host.flashBytesLeft -= written;
+    }
+    if (m_Host.flashCallsLeft > 0) {
+        m_Host.flashCallsLeft--;
+    }
+    if (m_Host.powerLost && n < len) {
+        errno = EIO;
+        return -1;
+    }
+    return written;
+}
+
+void platformCutFlashWrites(int64_t bytes, int64_t calls) {
+    m_Host.flashCut = bytes >= 0 || calls >= 0;
+    m_Host.flashBytesLeft = bytes;
+    m_Host.flashCallsLeft = calls;
+    m_Host.powerLost = false;
 }
 
 int platformSystem(const char *command) {
@@ -554,6 +751,7 @@ void platformVideoMode(int *width, int *height, int *bitsPerPixel) {
 
 void platformReset() {
     m_Host = HostState{};
+    m_Lockstep = Lockstep{};
     hostIoReset();
 }
 

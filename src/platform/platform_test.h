@@ -19,6 +19,13 @@ void platformFakeClockSetWall(int64_t wallSeconds);
 // fixed distance); the time scale still applies. platformReset() ends it.
 void platformDriveHostClock(int64_t monotonicNs);
 
+// Cuts the power in the middle of flash writes: once `bytes` more bytes
+// have been written or `calls` more calls of platformFlashWrite() have
+// completed, whichever comes first (-1: no limit), the call under way writes
+// what is left of the budget and fails, and every later one fails (EIO)
+// without writing, until platformReset() or platformCutFlashWrites(-1, -1).
+void platformCutFlashWrites(int64_t bytes, int64_t calls);
+
 // The system-clock offset in seconds (wall clock minus the host's or fake clock).
 int64_t platformClockOffset();
 

@@ -18,12 +18,6 @@ const CHROMIUM = process.env.TSTAT_CHROMIUM || '/usr/bin/chromium';
 // Simulated time runs ten times faster: the hold page's 10 s store takes 1 s.
 const TIME_SCALE = '10';
 
-// Tests of what the application does not have yet run as todo: they run and
-// report, but do not fail the suite until the work lands. Set to false
-// when it has.
-const WAITS_FOR_PAGES = false;
-const WAITS_FOR_BUS = false;
-
 const root = fs.mkdtempSync(path.join(os.tmpdir(), 'tstat-dash-'));
 let sim;
 let simOutput = '';
@@ -94,7 +88,7 @@ test('the page goes live with the house and the set points', async () => {
   await waitFor('the set points', async () => (await page.textContent('#h-setpoint')).startsWith('heat '));
 });
 
-test('the page shows the screen at 2x', { todo: WAITS_FOR_PAGES }, async () => {
+test('the page shows the screen at 2x', async () => {
   await waitFor('the screen image', () =>
     page.evaluate(() => document.getElementById('screen').naturalWidth === 240));
   const box = await page.locator('#screen').boundingBox();
@@ -119,11 +113,11 @@ test('a bus command from the console reaches the bus', async () => {
   await page.locator('#log div', { hasText: 'sim> command "?SERIAL"' }).first().waitFor();
 });
 
-test('a bus command from the console gets its reply', { todo: WAITS_FOR_BUS }, async () => {
+test('a bus command from the console gets its reply', async () => {
   await page.locator('#log div', { hasText: 'tstat> reply "SERIAL' }).first().waitFor({ timeout: 30000 });
 });
 
-test('up twice on the main page stores a hold', { todo: WAITS_FOR_PAGES }, async () => {
+test('up twice on the main page stores a hold', async () => {
   await page.locator('[data-key="up"]').click();
   await sleep(300);
   await page.locator('[data-key="up"]').click();

@@ -52,12 +52,12 @@ TstatSysCfgPersistMem_t testRecord(uint32_t identity) {
 }
 
 void ConfigTest::SetUp() {
-    resetModules();
+    resetModules<Layer::Config>();
     setWallClock(localEpoch(2024, 6, 10, 12, 0));
 }
 
 void ConfigTest::TearDown() {
-    resetModules();
+    resetModules<Layer::Config>();
 }
 
 int ConfigTest::boot(const std::optional<std::string> &factory,

@@ -3,8 +3,9 @@
 // schedule, the setpoint rules, the clock and the filter reminder at a clock
 // taken from the next 8 bytes; the 18 bytes after them, when there, are the
 // serial-number region. Whatever a record holds, nothing may index outside it,
-// a save must write back exactly what was loaded, and a serial number is
-// written only where none was valid and then reads back valid.
+// a record that loads (every field in range) must be saved back exactly as
+// loaded, and a serial number is written only where none was valid and then
+// reads back valid.
 #include "board_root.h"
 #include "config/data_dict.h"
 #include "config/persist.h"
@@ -140,7 +141,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (initThermostatSysCfg() != 0) {
         return 0;
     }
-    if (saveThermostatSysCfg() != 0 || root.read("/dev/mtdblock5") != stored) {
+    if (saveThermostatSysCfg() != 0 ||
+        root.read("/dev/mtdblock5").substr(0, TSTAT_SYS_CFG_SIZE) != stored) {
         abort();
     }
     runSchedule(record);

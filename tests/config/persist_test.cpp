@@ -3,9 +3,14 @@
 #include "config_fixture.h"
 #include "printed.h"
 
+#include "platform/platform_test.h"
+
 #include <sys/stat.h>
 
 #include <cstring>
+#include <set>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -19,7 +24,7 @@ TEST_F(PersistTest, FirstSaveAfterFactoryLoadStampsTheUserIdentity) {
     ASSERT_EQ(boot(bytesOf(factory), bytesOf(factory)), 0);
     EXPECT_EQ(bytesOf(image()), bytesOf(factory));
     ASSERT_EQ(saveThermostatSysCfg(), 0);
-    std::string stored = m_root.read("/dev/mtdblock5");
+    std::string stored = m_root.read("/dev/mtdblock5").substr(0, TSTAT_SYS_CFG_SIZE);
     ASSERT_EQ(stored.size(), TSTAT_SYS_CFG_SIZE);
     EXPECT_EQ(stored.substr(0, 4), std::string("\x1D\xF6\x5C\x51", 4));
     EXPECT_EQ(stored.substr(4), bytesOf(factory).substr(4));
@@ -99,6 +104,104 @@ TEST_F(PersistTest, SavesRepeatedlyAndKeepsReservedBytes) {
     EXPECT_EQ(bytesOf(reloaded), bytesOf(user));
 }
 
+TEST_F(PersistTest, AFieldOutOfRangeIsNamedAndTheFactoryImageLoaded) {
+    using R = TstatSysCfgPersistMem_t;
+    struct Case {
+        const char *field;
+        size_t offset;
+        size_t size;
+        int64_t edge;   // the last value in range
+        int64_t beyond; // the first out of it
+    };
+#define FIELD(f) #f, offsetof(R, f), sizeof(std::declval <R>().f)
+    const Case cases[] = {
+        {FIELD(lockoutCfg.modeLockTime), 60, 61},
+        {FIELD(securityCode), 9999, 10000},
+        {FIELD(tstatCfg.systemType), 6, 7},
+        {FIELD(tstatCfg.deadband), fx(1.0), fx(1.0) - 1},
+        {FIELD(tstatCfg.deadband), fx(2.5), fx(-15938)},
+        {FIELD(tstatCfg.cycleRate), 3, 2},
+        {FIELD(hvacSettings.hvacState), 4, 2537213368},
+        {FIELD(humidifyState), 3, 4},
+        {FIELD(filterChangeMaxHourTime), 4320, 4321},
+        {FIELD(tstatMode.holdSetPoint.coolSetPoint), fx(35), fx(35) + 1},
+        {FIELD(prgSetPnt[6].period[3].heatSetPoint), fprConst(4, 44000000),
+         fprConst(4, 44000000) - 1},
+        {FIELD(prgSetPnt[2].period[1].startMinute), 59, 60},
+        {FIELD(tstatMode.vacationSetPoint.dehumidifySetPoint), fx(100), fx(100) + 1},
+        {FIELD(comfortRecoveryModeState), 1, 2},
+    };
+#undef FIELD
+    auto set = [](R &r, const Case &c, int64_t value) {
+        auto *bytes = reinterpret_cast<uint8_t *>(&r) + c.offset;
+        for (size_t i = 0; i < c.size; i++) {
+            bytes[i] = static_cast<uint8_t>(static_cast<uint64_t>(value) >> (8 * i));
+        }
+    };
+    const std::string factory = bytesOf(testRecord(TSTAT_SYS_CFG_FACTORY_ID));
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.field);
+        R user = testRecord();
+        set(user, c, c.edge);
+        PersistUtil_Reset();
+        ASSERT_EQ(boot(factory, bytesOf(user)), 0);
+        EXPECT_EQ(bytesOf(image()), bytesOf(user));
+        set(user, c, c.beyond);
+        PersistUtil_Reset();
+        std::string out;
+        ASSERT_EQ(printedBy([&] { return boot(factory, bytesOf(user)); }, &out), 0);
+        EXPECT_EQ(bytesOf(image()), factory);
+        EXPECT_NE(out.find(std::string("ERROR: user configuration: ") + c.field + " out of range"),
+                  std::string::npos)
+            << out;
+    }
+}
+
+TEST_F(PersistTest, APowerCutAnywhereInASaveKeepsTheSettingsBeforeOrAfterIt) {
+    const TstatSysCfgPersistMem_t before = testRecord();
+    // A region saved before by this program holds a copy; one written by
+    // another does not.
+    ASSERT_EQ(boot(bytesOf(testRecord(TSTAT_SYS_CFG_FACTORY_ID)), bytesOf(before)), 0);
+    ASSERT_EQ(saveThermostatSysCfg(), 0);
+    const std::string regions[] = {m_root.read("/dev/mtdblock5"), bytesOf(before)};
+    // Every byte of the copy with its check word and of the record, and
+    // every write call.
+    const int64_t saveBytes = 2 * TSTAT_SYS_CFG_SIZE + 4;
+    std::vector<std::pair<int64_t, int64_t>> cuts;
+    for (int64_t n = 0; n <= saveBytes; n++) {
+        cuts.emplace_back(n, -1);
+    }
+    for (int64_t n = 0; n <= 2; n++) {
+        cuts.emplace_back(-1, n);
+    }
+    std::string quiet;
+    auto start = [&](const std::string &region) {
+        PersistUtil_Reset();
+        m_root.write("/dev/mtdblock5", region);
+        return printedBy([] { return PersistUtil_Init() + initThermostatSysCfg(); }, &quiet);
+    };
+    for (const std::string &region : regions) {
+        std::set<uint16_t> outcomes;
+        for (const auto &[bytes, calls] : cuts) {
+            SCOPED_TRACE(testing::Message() << region.size() << " " << bytes << " " << calls);
+            ASSERT_EQ(start(region), 0);
+            // Changes at both ends of the record.
+            setSecurityCode(4321);
+            setComfortRecoveryModeState(OFFON_OFF);
+            const std::string after = bytesOf(image());
+            platformCutFlashWrites(bytes, calls);
+            printedBy([] { return saveThermostatSysCfg(); }, &quiet);
+            platformCutFlashWrites(-1, -1);
+
+            ASSERT_EQ(start(m_root.read("/dev/mtdblock5")), 0);
+            const std::string loaded = bytesOf(image());
+            ASSERT_TRUE(loaded == bytesOf(before) || loaded == after);
+            outcomes.insert(static_cast<uint16_t>(image().securityCode));
+        }
+        EXPECT_EQ(outcomes, (std::set<uint16_t>{1234, 4321}));
+    }
+}
+
 TEST_F(PersistTest, FactoryRestore) {
     TstatSysCfgPersistMem_t user = testRecord();
     user.securityCode = 4321;
@@ -122,7 +225,7 @@ TEST_F(PersistTest, FactoryRestore) {
     EXPECT_EQ(restoreTstatSysCfgFactoryDefault(), 0);
     factory.tstatSysCfgId = TSTAT_SYS_CFG_USER_ID;
     EXPECT_EQ(bytesOf(image()), bytesOf(factory));
-    EXPECT_EQ(m_root.read("/dev/mtdblock5"), bytesOf(factory));
+    EXPECT_EQ(bytesOf(userRegion()), bytesOf(factory));
 }
 
 TEST_F(PersistTest, SerialNumberIsWriteOnceWithChecksumWords) {

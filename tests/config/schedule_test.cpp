@@ -28,7 +28,7 @@ TEST_P(ScheduleTest, PeriodInForceAcrossMidnightAndDays) {
     r.comfortRecoveryModeState = OFFON_OFF;
     ASSERT_EQ(boot(std::nullopt, bytesOf(r)), 0);
     struct Case {
-        int day, hour, minute; // June 2024: the 10th is a Monday
+        int day, hour, minute; // June: the 10th is a Monday
         int period, weekday;
         double heat;
     };
@@ -36,17 +36,20 @@ TEST_P(ScheduleTest, PeriodInForceAcrossMidnightAndDays) {
         {10, 7, 10, 0, 1, 21}, {10, 5, 0, 3, 0, 16}, {10, 22, 0, 3, 1, 17},  {10, 21, 59, 2, 1, 21},
         {10, 6, 30, 0, 1, 21}, {9, 5, 0, 3, 6, 15},  {15, 23, 59, 3, 6, 15},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(testing::Message() << c.day << " " << c.hour << ":" << c.minute);
-        setLocalTime(2024, 6, c.day, c.hour, c.minute);
-        TstatSetPoint_t out = inForce();
-        uint8_t period = 9;
-        uint8_t weekday = 9;
-        getCurrentProgramModeSettings(&period, &weekday);
-        EXPECT_EQ(period, +c.period);
-        EXPECT_EQ(weekday, +c.weekday);
-        EXPECT_EQ(+out.heatSetPoint, fx(c.heat));
-    }
+    // 2041 lies past the end of a 32-bit time_t (2038-01-19 03:14:07 UTC).
+    for (int year : {2024, 2041})
+        for (const Case &c : cases) {
+            SCOPED_TRACE(testing::Message()
+                         << year << "-06-" << c.day << " " << c.hour << ":" << c.minute);
+            setLocalTime(year, 6, c.day, c.hour, c.minute);
+            TstatSetPoint_t out = inForce();
+            uint8_t period = 9;
+            uint8_t weekday = 9;
+            getCurrentProgramModeSettings(&period, &weekday);
+            EXPECT_EQ(period, +c.period);
+            EXPECT_EQ(weekday, +c.weekday);
+            EXPECT_EQ(+out.heatSetPoint, fx(c.heat));
+        }
 }
 
 TEST_P(ScheduleTest, HoldEndsAtTheStartOfTheNextPeriod) {
@@ -67,6 +70,7 @@ TEST_P(ScheduleTest, HoldEndsAtTheStartOfTheNextPeriod) {
         {2024, 2, 28, 23, 0, 2024, 2, 29, 6, 30}, // leap day
         {2023, 2, 28, 23, 0, 2023, 3, 1, 6, 30},
         {2024, 6, 15, 23, 0, 2024, 6, 16, 6, 30}, // Saturday to Sunday
+        {2038, 1, 19, 3, 0, 2038, 1, 19, 7, 15},  // over the end of a 32-bit time_t
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << c.y << "-" << c.mo << "-" << c.d << " " << c.h);
@@ -116,18 +120,25 @@ TEST_P(ScheduleTest, HoldAcrossADaylightSavingChange) {
 
 TEST_P(ScheduleTest, VacationAndPermanentHold) {
     bootTestRecord();
-    setLocalTime(2024, 6, 10, 12, 0);
-    TstatSetPoint_t vacation = setPoint(14, 31, 2, 5, 30, 60);
-    vacation.endTime = localEpoch(2024, 6, 12, 12, 0);
-    setVacationThermostatSettings(&vacation);
-    setThermostatMode(TSTAT_MODE_VACATION);
-    EXPECT_EQ(bytesOf(inForce()), bytesOf(vacation)); // the vacation as set
+    // June 10th is a Monday in both years; 2041 lies past the end of a 32-bit time_t.
+    for (int year : {2024, 2041}) {
+        SCOPED_TRACE(year);
+        setThermostatMode(TSTAT_MODE_PROGRAM);
+        setLocalTime(year, 6, 10, 12, 0);
+        TstatSetPoint_t vacation = setPoint(14, 31, 2, 5, 30, 60);
+        vacation.endTime = localEpoch(year, 6, 12, 12, 0);
+        setVacationThermostatSettings(&vacation);
+        setThermostatMode(TSTAT_MODE_VACATION);
+        EXPECT_EQ(bytesOf(inForce()), bytesOf(vacation)); // the vacation as set
 
-    // A vacation that has ended reverts to the program and is saved.
-    setLocalTime(2024, 6, 12, 12, 0);
-    EXPECT_EQ(+inForce().heatSetPoint, fx(17)); // Wednesday's Leave period
-    EXPECT_EQ(getThermostatMode(), TSTAT_MODE_PROGRAM);
-    EXPECT_EQ(+userRegion().tstatMode.mode, TSTAT_MODE_PROGRAM);
+        // A vacation that has ended reverts to the program and is saved.
+        setLocalTime(year, 6, 12, 11, 59);
+        EXPECT_EQ(getThermostatMode(), TSTAT_MODE_VACATION);
+        setLocalTime(year, 6, 12, 12, 0);
+        EXPECT_EQ(+inForce().heatSetPoint, fx(17)); // Wednesday's Leave period
+        EXPECT_EQ(getThermostatMode(), TSTAT_MODE_PROGRAM);
+        EXPECT_EQ(+userRegion().tstatMode.mode, TSTAT_MODE_PROGRAM);
+    }
 
     // A permanent hold has no end.
     setThermostatMode(TSTAT_MODE_PERMANENT_HOLD);
@@ -321,7 +332,7 @@ TEST_F(SetpointRuleTest, WriteRuleKeepsLimitsAndDeadband) {
         {40, 25, 32, 34}, // heat above the maximum: heat max, cool max + deadband
         {20, 3, 5, 7},    // cool below the minimum: cool min, heat min - deadband
         {20, 40, 20, 34}, // cool capped at max + deadband
-        {2, 25, 2, 25},   // no lower bound on heat here
+        {2, 25, 5, 25},   // heat below the lowest: min - deadband, as cool pushes it
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << c.heat << "/" << c.cool);

@@ -9,7 +9,9 @@
 //    the link polls, as the main loop reads the port, until the writer hangs up.
 //  - Even, bits 2 and 3 set: a firmware transfer, a step per control byte: a
 //    block with a correct CRC (numbered as expected, as the last one, or one
-//    ahead), a stray byte, the end of transfer, or seconds of silence.
+//    ahead), a stray byte, the end of transfer, or seconds of silence. After
+//    a second of silence the receiver must take the block it expects,
+//    whatever stray or cut blocks came before.
 //  - Odd, bit 1 clear: the body of one frame (type, length, payload) that
 //    gets a correct CRC appended, so that every handler sees arbitrary
 //    payloads and length bytes.
@@ -109,15 +111,27 @@ void receivePackets(const uint8_t *data, size_t size) {
     coprocCommClose(comm);
 }
 
+// Blocks the receiver has taken so far (none of them failed to be written).
+uint32_t acceptedBlocks() {
+    uint32_t bytes = downloadGetReceivedBytes();
+    return bytes == 0 ? 0
+                      : (bytes - (DOWNLOAD_BLOCK_DATA - DOWNLOAD_HEADER_BYTES)) /
+                                static_cast<uint32_t>(DOWNLOAD_BLOCK_DATA) +
+                            1;
+}
+
 void downloadSteps(const uint8_t *data, size_t size) {
     downloadReset();
     downloadStart(size % 2 != 0 ? DOWNLOAD_APP_ARCHIVE : DOWNLOAD_GFX_ARCHIVE);
     platformFakeClockAdvanceMs(DOWNLOAD_REQUEST_PERIOD_MS + 1);
     downloadPoll();
-    uint8_t expected = 1;
+    // Whatever came before, after a quiet second the receiver is on a block
+    // boundary: the block it expects is then taken.
+    bool settled = true;
     for (size_t at = 0; at < size;) {
         uint8_t step = data[at++];
         if (step % 4 == 0) {
+            const auto expected = static_cast<uint8_t>(acceptedBlocks() + 1);
             uint8_t block[DOWNLOAD_BLOCK_SIZE] = {DOWNLOAD_SOH};
             block[1] = static_cast<uint8_t>(expected + (step >> 2) % 3 - 1);
             block[2] = static_cast<uint8_t>(~block[1]);
@@ -125,17 +139,29 @@ void downloadSteps(const uint8_t *data, size_t size) {
             memcpy(block + 3, data + at, n);
             at += n;
             utilPutUint16BE(coprocCommCrc(0, block + 3, DOWNLOAD_BLOCK_DATA), block + 131);
-            expected = static_cast<uint8_t>(expected + (block[1] == expected ? 1 : 0));
+            const bool due = settled && block[1] == expected &&
+                             downloadGetState() != DOWNLOAD_IDLE &&
+                             downloadGetState() != DOWNLOAD_ENDED;
+            const uint32_t before = downloadGetReceivedBytes();
             for (uint8_t byte : block) {
                 downloadProc(byte);
             }
+            const bool taken = downloadGetReceivedBytes() != before;
+            if (due && !taken) {
+                abort();
+            }
+            settled = settled && taken;
         } else if (step % 4 == 1 && at < size) {
             downloadProc(data[at++]);
+            settled = false;
         } else if (step % 4 == 2) {
             downloadProc(DOWNLOAD_EOT);
+            settled = false;
         } else {
-            platformFakeClockAdvanceMs((step >> 2) * 1000u);
+            const uint32_t ms = (step >> 2) * 1000u;
+            platformFakeClockAdvanceMs(ms);
             downloadPoll();
+            settled = settled || ms >= DOWNLOAD_QUIET_MS;
         }
     }
     downloadReset();
@@ -146,6 +172,8 @@ void downloadSteps(const uint8_t *data, size_t size) {
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     fuzzQuietStart();
     static TempBoardRoot root;
+    // Downloads write their files under /tmp.
+    root.write("/tmp/.keep", "");
     platformFakeClockSet(1000, 0, 1718000000);
     int sink = open("/dev/null", O_WRONLY);
     if (sink >= 0) {

@@ -32,7 +32,7 @@ Bytes textBytes(const std::string &text) {
 class MsgTest : public ::testing::Test {
   protected:
     void SetUp() override { TearDown(); }
-    void TearDown() override { resetModules(); }
+    void TearDown() override { resetModules<Layer::Coproc>(); }
 };
 
 TEST_F(MsgTest, BusStatusAddressAndVersion) {

@@ -1,6 +1,7 @@
 // Firmware download: the start requests, block checks with a bad CRC and a
-// lost ACK, block-number wrap, completion with and without an install, and
-// the stall time-out that gives the link back.
+// lost ACK, resynchronisation after a stray or a lost byte, block-number
+// wrap, the size limit, completion with and without an install, links in the
+// way, and the stall time-out that gives the link back.
 #include "coproc/download.h"
 
 #include "board_root.h"
@@ -8,12 +9,14 @@
 #include "coproc/coproc_msg.h"
 #include "coproc_capture.h"
 #include "coproc_frame.h"
-#include "korabus/korabus_data.h"
 #include "platform/platform_test.h"
+#include "printed.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -61,10 +64,8 @@ class DownloadTest : public ::testing::Test {
         m_link.reset();
     }
 
-    void startByCommand(const char *command) {
-        char text[16];
-        snprintf(text, sizeof(text), "%s", command);
-        korabusDataProcessCommand(text);
+    void start(const char *archive) {
+        downloadStart(archive);
         ASSERT_EQ(downloadGetState(), DOWNLOAD_STARTED);
         ASSERT_NE(g_coprocHdl->passthrough, 0u);
     }
@@ -81,6 +82,13 @@ class DownloadTest : public ::testing::Test {
         m_link->receive(bytes);
         return m_link->raw();
     }
+    // A refused block: nothing is answered until the line has been quiet for
+    // a second; then the NAK.
+    Bytes refused(const Bytes &bytes) {
+        EXPECT_TRUE(send(bytes).empty());
+        EXPECT_TRUE(wait(DOWNLOAD_QUIET_MS - 1).empty());
+        return wait(1);
+    }
     // The link parses packets again: a status report reaches its handler.
     bool linkParsesPackets() {
         coprocMsgReset();
@@ -94,7 +102,7 @@ class DownloadTest : public ::testing::Test {
 };
 
 TEST_F(DownloadTest, ThreeBlocksWithABadCrcAndALostAck) {
-    startByCommand("SFLASH1\r");
+    start(DOWNLOAD_APP_ARCHIVE);
     // Bytes before the first request are dropped; the first request comes
     // after a second, then one a second until the sender starts.
     EXPECT_TRUE(send({DOWNLOAD_SOH, 1, 0xFE}).empty());
@@ -104,19 +112,19 @@ TEST_F(DownloadTest, ThreeBlocksWithABadCrcAndALostAck) {
 
     Bytes data = stream(126 + 128 + 100);
     EXPECT_EQ(send(block(1, data, 0)), c_Ack);
-    EXPECT_EQ(send(block(2, data, 128, true)), c_Nak);
+    EXPECT_EQ(refused(block(2, data, 128, true)), c_Nak);
     EXPECT_EQ(send(block(2, data, 128)), c_Ack);
     // Its ACK was lost: the same block again is acknowledged, not written twice.
     EXPECT_EQ(send(block(2, data, 128)), c_Ack);
     // Anything else out of order is refused.
-    EXPECT_EQ(send(block(1, data, 0)), c_Nak);
-    EXPECT_EQ(send(block(4, data, 0)), c_Nak);
+    EXPECT_EQ(refused(block(1, data, 0)), c_Nak);
+    EXPECT_EQ(refused(block(4, data, 0)), c_Nak);
     Bytes wrongComplement = block(3, data, 256);
     wrongComplement[2] ^= 0x10;
-    EXPECT_EQ(send(wrongComplement), c_Nak);
+    EXPECT_EQ(refused(wrongComplement), c_Nak);
     Bytes noSoh = block(3, data, 256);
     noSoh[0] = 0x02;
-    EXPECT_EQ(send(noSoh), c_Nak);
+    EXPECT_EQ(refused(noSoh), c_Nak);
     EXPECT_EQ(send(block(3, data, 256)), c_Ack);
     EXPECT_EQ(send({DOWNLOAD_EOT}), (Bytes{DOWNLOAD_ACK, DOWNLOAD_DONE}));
 
@@ -148,23 +156,87 @@ TEST_F(DownloadTest, BlockNumbersWrapFrom255To0) {
     EXPECT_EQ(downloadGetState(), DOWNLOAD_ENDED);
 }
 
+TEST_F(DownloadTest, AStrayOrALostByteCostsOneRetry) {
+    ASSERT_EQ(downloadStart(DOWNLOAD_GFX_ARCHIVE), 0);
+    wait(1000);
+    Bytes data = stream(126 + 3 * 128);
+    EXPECT_EQ(send(block(1, data, 0)), c_Ack);
+    // A stray byte before block 2 shifts it: refused, and its last byte,
+    // which spills over, is discarded with it.
+    Bytes shifted = {0x55};
+    Bytes two = block(2, data, 128);
+    shifted.insert(shifted.end(), two.begin(), two.end());
+    EXPECT_EQ(refused(shifted), c_Nak);
+    EXPECT_EQ(send(two), c_Ack);
+    // A byte of block 3 lost: the rest waits for a second of silence, then
+    // goes, and the retry lands on a block boundary.
+    Bytes three = block(3, data, 256);
+    Bytes cut(three.begin(), three.end() - 1);
+    EXPECT_TRUE(send(cut).empty());
+    EXPECT_TRUE(wait(DOWNLOAD_QUIET_MS - 1).empty());
+    EXPECT_EQ(wait(1), c_Nak);
+    EXPECT_EQ(send(three), c_Ack);
+    EXPECT_EQ(send(block(4, data, 384)), c_Ack);
+    EXPECT_EQ(send({DOWNLOAD_EOT}), (Bytes{DOWNLOAD_ACK, DOWNLOAD_DONE}));
+    Bytes file(data.begin() + 2, data.end());
+    EXPECT_EQ(m_root.read(DOWNLOAD_GFX_ARCHIVE), std::string(file.begin(), file.end()));
+}
+
+TEST_F(DownloadTest, ATransferEndsAtItsSizeLimit) {
+    // 126 + 65535 x 128 bytes reach the limit within a block; one block more
+    // would pass it: the transfer ends at once and gives the link back.
+    ASSERT_EQ(downloadStart(DOWNLOAD_GFX_ARCHIVE), 0);
+    wait(1000);
+    const size_t fit = (DOWNLOAD_MAX_BYTES - 126) / 128 + 1;
+    Bytes blank(DOWNLOAD_BLOCK_DATA, 0);
+    size_t acknowledged = 0;
+    printedBy([&] {
+        for (size_t i = 0; i < fit; i++) {
+            acknowledged += send(block(static_cast<uint8_t>(i + 1), blank, 0)) == c_Ack ? 1 : 0;
+        }
+    });
+    EXPECT_EQ(acknowledged, fit);
+    EXPECT_EQ(downloadGetReceivedBytes(), 126 + (fit - 1) * 128);
+    EXPECT_LE(downloadGetReceivedBytes(), DOWNLOAD_MAX_BYTES);
+    EXPECT_EQ(send(block(static_cast<uint8_t>(fit + 1), blank, 0)), c_Nak);
+    EXPECT_EQ(downloadGetState(), DOWNLOAD_IDLE);
+    EXPECT_EQ(g_coprocHdl->passthrough, 0u);
+    EXPECT_FALSE(std::filesystem::exists(m_root.file(DOWNLOAD_GFX_ARCHIVE)));
+}
+
 TEST_F(DownloadTest, AFileThatCannotBeOpenedOrWrittenInstallsNothing) {
     struct Case {
         const char *what;
         std::function<void(const TempBoardRoot &)> prepare;
     };
+    // A file outside the board root that links in /tmp point at.
+    const std::string target = m_root.path() + "-victim";
+    auto writeVictim = [&target] { std::ofstream(target) << "precious"; };
+    auto linkAt = [target](const char *where) {
+        return [target, where](const TempBoardRoot &r) {
+            std::filesystem::create_symlink(target, r.file(where));
+        };
+    };
+    auto hardLinkAt = [](const char *where) {
+        return [where](const TempBoardRoot &r) {
+            r.write("/other", "keep");
+            std::filesystem::create_hard_link(r.file("/other"), r.file(where));
+        };
+    };
     const Case cases[] = {
         {"no /tmp", [](const TempBoardRoot &r) { std::filesystem::remove_all(r.file("/tmp")); }},
-        {"a full device",
-         [](const TempBoardRoot &r) {
-             std::filesystem::create_symlink("/dev/full", r.file("/tmp/zeph_app.tar.bz2"));
-         }},
+        {"a link at the destination", linkAt("/tmp/zeph_app.tar.bz2")},
+        {"a link at the copy's destination", linkAt("/tmp/mtdblock5")},
+        {"a second name at the destination", hardLinkAt("/tmp/zeph_app.tar.bz2")},
+        {"a FIFO at the destination",
+         [](const TempBoardRoot &r) { mkfifo(r.file("/tmp/zeph_app.tar.bz2").c_str(), 0600); }},
         {"no data", [](const TempBoardRoot &) {}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         std::filesystem::remove_all(m_root.file("/tmp"));
         m_root.write("/tmp/.keep", "");
+        writeVictim();
         c.prepare(m_root);
         ASSERT_EQ(downloadStart(DOWNLOAD_APP_ARCHIVE), 0);
         wait(1000);
@@ -174,19 +246,29 @@ TEST_F(DownloadTest, AFileThatCannotBeOpenedOrWrittenInstallsNothing) {
             EXPECT_EQ(send(block(1, data, 0)), c_Ack);
             EXPECT_EQ(send(block(2, data, 128)), c_Ack);
         }
-        EXPECT_EQ(send({DOWNLOAD_EOT}), (Bytes{DOWNLOAD_ACK, DOWNLOAD_DONE}));
+        std::string out = printedBy([&] {
+            EXPECT_EQ(send({DOWNLOAD_EOT}), (Bytes{DOWNLOAD_ACK, DOWNLOAD_DONE}));
+        });
+        EXPECT_NE(out.find("download failed, nothing installed"), std::string::npos) << out;
         EXPECT_EQ(g_coprocHdl->passthrough, 0u);
         EXPECT_EQ(m_root.read("/sim/shell.log"), "");
-        EXPECT_FALSE(std::filesystem::exists(m_root.file("/tmp/mtdblock5")));
-        EXPECT_FALSE(std::filesystem::is_regular_file(m_root.file("/tmp/zeph_app.tar.bz2")));
+        EXPECT_EQ(readFile(target), "precious");
+        // No file received is left, and whatever was in the way stays as it was.
+        namespace fs = std::filesystem;
+        EXPECT_FALSE(fs::is_regular_file(fs::symlink_status(m_root.file("/tmp/mtdblock5"))));
+        EXPECT_TRUE(
+            !fs::is_regular_file(fs::symlink_status(m_root.file("/tmp/zeph_app.tar.bz2"))) ||
+            m_root.read("/tmp/zeph_app.tar.bz2") == "keep");
         // Nothing is in place, so a later download may start.
         EXPECT_EQ(downloadGetState(), DOWNLOAD_IDLE);
     }
+    EXPECT_EQ(m_root.read("/other"), "keep");
+    std::filesystem::remove(target);
 }
 
 TEST_F(DownloadTest, AStalledDownloadGivesTheLinkBack) {
     // A sender that stops after one block, while stray bytes keep coming.
-    startByCommand("SFLASH1\r");
+    start(DOWNLOAD_APP_ARCHIVE);
     wait(1000);
     Bytes data = stream(1000);
     EXPECT_EQ(send(block(1, data, 0)), c_Ack);

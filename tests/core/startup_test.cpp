@@ -68,7 +68,7 @@ class StartUpInProcess : public ::testing::Test {
     PtyPair link;
     void SetUp() override { resetAll(); }
     void TearDown() override { resetAll(); }
-    static void resetAll() { resetModules(); }
+    static void resetAll() { resetModules<>(); }
     int startUp() {
         std::string device = link.slaveName();
         char *argv[] = {const_cast<char *>("tstat"), device.data(), nullptr};

@@ -43,7 +43,20 @@ namespace {
 
 constexpr uint32_t PASS_MS = 100;
 
+std::vector<std::string> m_busReports;
+const BusReportHooks c_RecordedBusReports{
+    [] { m_busReports.push_back("mode"); },
+    [] { m_busReports.push_back("formats"); },
+    [] { m_busReports.push_back("message cleared"); },
+};
+
 } // namespace
+
+std::vector<std::string> UiTest::busReports() {
+    std::vector<std::string> reports;
+    reports.swap(m_busReports);
+    return reports;
+}
 
 void UiTest::SetUp() {
     HeadlessDisplay::SetUp();
@@ -56,12 +69,14 @@ void UiTest::SetUp() {
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << strerror(errno);
     m_keyFifo = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
     ASSERT_GE(m_keyFifo, 0);
-    resetModules();
+    resetModules<Layer::Ui>();
+    m_busReports.clear();
+    setBusReportHooks(&c_RecordedBusReports);
     platformFakeClockSet(1000, 0, UI_TEST_WALL_TIME);
 }
 
 void UiTest::TearDown() {
-    resetModules();
+    resetModules<Layer::Ui>();
     if (m_keyFifo >= 0) {
         close(m_keyFifo);
     }

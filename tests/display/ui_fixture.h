@@ -76,6 +76,10 @@ class UiTest : public HeadlessDisplay {
     // Passes until simulated time has moved on by ms.
     void wait(uint32_t ms);
 
+    // The reports the pages asked the control bus to send since the last
+    // call, in order: "mode", "formats", "message cleared".
+    static std::vector<std::string> busReports();
+
     // What the backlight files hold.
     std::string brightness() const;
     // The current screen and its n-th text (from 0), or null.

@@ -8,6 +8,7 @@
 #include <SDL.h>
 
 #include <cstring>
+#include <filesystem>
 #include <list>
 #include <utility>
 #include <vector>
@@ -234,6 +235,33 @@ TEST_F(Screen, AMissingImageLeavesOnlyItsItemEmpty) {
     EXPECT_EQ(printedBy([&] { screenSetCurrentScreen(d, f.data()); }),
               "failed loading font./fonts/none.ttf\n");
     pass();
+}
+
+TEST_F(Screen, AMissingAssetIsReportedOnceUntilItIsFoundAndLost) {
+    const std::string path = ::testing::TempDir() + "screen-test-asset.png";
+    const std::string font = ::testing::TempDir() + "screen-test-none.ttf";
+    std::filesystem::remove(path);
+    std::vector<ScreenItem> &s =
+        keep({screenBitmap(0, 0, nullptr, path.c_str()),
+              screenText(0, 40, nullptr, textUpdate, font.c_str(), 12, 0), screenEnd()});
+    std::vector<ScreenItem> &other = keep(smallScreen());
+    const std::string missing =
+        "failed loading image " + path + "\nfailed loading font" + font + "\n";
+    // Each time the screen is shown again its items load again; the font
+    // never comes.
+    const std::pair<bool, std::string> shows[] = {
+        {false, missing}, {false, ""}, {true, ""}, {false, "failed loading image " + path + "\n"},
+        {false, ""},
+    };
+    for (const auto &[present, printed] : shows) {
+        std::filesystem::remove(path);
+        if (present) {
+            std::filesystem::copy_file(FAN, path);
+        }
+        screenSetCurrentScreen(d, other.data());
+        EXPECT_EQ(printedBy([&] { screenSetCurrentScreen(d, s.data()); }), printed);
+    }
+    std::filesystem::remove(path);
 }
 
 TEST_F(Screen, HandleSlotsPointAtTheirItemsAndLeavingUnloads) {

@@ -29,7 +29,7 @@ class HvacTest : public ::testing::Test {
 
     void SetUp() override {
         platformFakeClockSet(1000, 0, 1700000000);
-        resetModules();
+        resetModules<Layer::Hvac>();
         settings.fanState = FAN_STATE_AUTO;
         settings.fanSpeed = FAN_SPEED_LOW;
         settings.hvacState = HVAC_STATE_HEAT;
@@ -51,7 +51,7 @@ class HvacTest : public ::testing::Test {
         sp.dehumidifySetPoint = fx(50.0);
         init();
     }
-    void TearDown() override { resetModules(); }
+    void TearDown() override { resetModules<Layer::Hvac>(); }
 
     void init() { hvacAlgorithmInit(&settings, &cfg, humidifyState); }
 

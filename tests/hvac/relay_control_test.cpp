@@ -65,18 +65,58 @@ TEST_F(RelayDriver, StartUpSweepsResetCoilsThenDrivesEveryRelay) {
     EXPECT_EQ(root.read("/sim/relays"), "0001000000\n");
     std::vector<std::string> lines = logLines();
     ASSERT_EQ(lines.size(), 19u);
-    // Strictly one relay at a time, in index order, 500 ms or more apart.
+    // Strictly one relay at a time, 500 ms or more apart: the sweep in index
+    // order, then the openings in index order before the closing of W1/E.
+    const int order[19] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 1, 2, 4, 5, 6, 7, 8, 9, 3};
     long previous = -1000;
     for (size_t i = 0; i < lines.size(); i++) {
         long ms = 0;
         int relay = -1;
         int state = -1;
         ASSERT_EQ(sscanf(lines[i].c_str(), "%ld %d %d", &ms, &relay, &state), 3);
-        EXPECT_EQ(relay, i < 9 ? static_cast<int>(i) + 1 : static_cast<int>(i) - 9);
+        EXPECT_EQ(relay, order[i]) << i;
         EXPECT_GE(ms - previous, 500);
         previous = ms;
     }
     EXPECT_EQ(platformSimOverlappingPulses(), 0u);
+}
+
+TEST_F(RelayDriver, ASwitchOpensOneOutputBeforeItClosesTheOther) {
+    struct Switch {
+        const char *what;
+        void (*off)(uint32_t);
+        void (*on)(uint32_t);
+        int opened;
+        int closed;
+    };
+    const Switch switches[] = {
+        {"humidify to dehumidify", RlyCntl_SetHum, RlyCntl_SetDeh, RELAY_HUM, RELAY_DEH},
+        {"heat to cool", RlyCntl_SetW1E, RlyCntl_SetY1, RELAY_W1E, RELAY_Y1},
+        {"high fan speed to low", RlyCntl_SetG3, RlyCntl_SetG1, RELAY_G3, RELAY_G1},
+    };
+    startUp();
+    for (const Switch &s : switches) {
+        SCOPED_TRACE(s.what);
+        s.off(1);
+        runUntilIdle();
+        size_t from = logLines().size();
+        s.off(0);
+        s.on(1);
+        runUntilIdle();
+        std::vector<std::string> lines = logLines();
+        size_t openedAt = SIZE_MAX;
+        size_t closedAt = 0;
+        for (size_t i = from; i < lines.size(); i++) {
+            int relay = -1;
+            int state = -1;
+            sscanf(lines[i].c_str(), "%*ld %d %d", &relay, &state);
+            openedAt = relay == s.opened && state == 0 ? i : openedAt;
+            closedAt = relay == s.closed && state == 1 ? i : closedAt;
+        }
+        EXPECT_LT(openedAt, closedAt);
+        s.on(0);
+        runUntilIdle();
+    }
 }
 
 TEST_F(RelayDriver, IdleWithoutChangesAndChangesWaitForTheRunningSequence) {

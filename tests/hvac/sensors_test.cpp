@@ -146,9 +146,9 @@ class SensorChoiceTest : public SensorsTest {
   protected:
     void SetUp() override {
         SensorsTest::SetUp();
-        resetModules();
+        resetModules<Layer::Hvac>();
     }
-    void TearDown() override { resetModules(); }
+    void TearDown() override { resetModules<Layer::Hvac>(); }
 };
 
 TEST_F(SensorChoiceTest, RoomAndOutdoorSensorChoice) {

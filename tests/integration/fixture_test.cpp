@@ -1,19 +1,22 @@
-// tstat-sim fixture against the application: a good unit passes the nine
-// steps end to end and keeps the serial number it was given; a unit whose
-// coprocessor does not answer the link test fails at the first step.
+// tstat-sim fixture against the application, in lock-step time: a good unit
+// passes the nine steps end to end and keeps the serial number it was given;
+// a unit whose coprocessor does not answer the link test fails at the first
+// step.
 #include "board_root.h"
-#include "sim_process.h"
+#include "run_tool.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <cstdlib>
 #include <string>
 
 namespace {
 
-// Simulated time runs 20 times faster: a full sequence is about 75 s of it.
-constexpr double TIME_SCALE = 20.0;
-constexpr auto FIXTURE_LIMIT = std::chrono::seconds(180);
+ToolResult runFixture(const TempBoardRoot &root, std::vector<std::string> args) {
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    args.insert(args.begin(), {"fixture", "--root", root.path(), "--start", "2026-01-14 06:00"});
+    return runTool(TSTAT_SIM_BINARY, args);
+}
 
 size_t count(const std::string &text, const std::string &part) {
     size_t n = 0;
@@ -26,10 +29,9 @@ size_t count(const std::string &text, const std::string &part) {
 TEST(Fixture, GoodUnitPassesEveryStep) {
     TempBoardRoot root;
     const std::string serial = "TS240101000042";
-    SimProcess fixture(root.path(), "fixture", {"--serial", serial}, TIME_SCALE);
-    int status = fixture.wait(FIXTURE_LIMIT);
-    std::string out = fixture.output();
-    EXPECT_EQ(status, 0) << out;
+    ToolResult fixture = runFixture(root, {"--serial", serial});
+    const std::string &out = fixture.out;
+    EXPECT_EQ(fixture.status, 0) << out << fixture.err;
     EXPECT_NE(out.find("UNIT PASSED"), std::string::npos) << out;
     EXPECT_EQ(count(out, " PASS "), 9u) << out;
     EXPECT_EQ(count(out, "closed alone"), 10u) << out;
@@ -45,10 +47,9 @@ TEST(Fixture, GoodUnitPassesEveryStep) {
 
 TEST(Fixture, UnitWhoseCoprocessorDoesNotAnswerFails) {
     TempBoardRoot root;
-    SimProcess fixture(root.path(), "fixture", {"--no-link-answer"}, TIME_SCALE);
-    int status = fixture.wait(FIXTURE_LIMIT);
-    std::string out = fixture.output();
-    EXPECT_EQ(status, 1) << out;
+    ToolResult fixture = runFixture(root, {"--no-link-answer"});
+    const std::string &out = fixture.out;
+    EXPECT_EQ(fixture.status, 1) << out << fixture.err;
     EXPECT_NE(out.find("FAIL     AT_LM_INT_TEST_FAIL"), std::string::npos) << out;
     EXPECT_EQ(count(out, "NOT RUN"), 8u) << out;
     EXPECT_NE(out.find("UNIT FAILED"), std::string::npos) << out;

@@ -4,7 +4,6 @@
 #include "board_root.h"
 #include "config/persist.h"
 #include "run_tool.h"
-#include "sim_process.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -12,11 +11,8 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
-#include <thread>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 int64_t parseStart(const std::string &text) {
     struct tm t {};
@@ -67,8 +63,8 @@ ScenarioResult runScenario(const ScenarioSetup &setup) {
     int64_t start = parseStart(setup.start);
     EXPECT_GT(start, 0) << setup.start;
 
-    // The thermostat's factory image, and a hardware clock that makes the
-    // simulated local time begin at the start of the scenario.
+    // The thermostat's factory image.
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
     root.write("/dev/mtdblock5", "");
     std::vector<std::string> factory = setup.factory;
     factory.push_back(root.file("/dev/mtdblock4"));
@@ -76,42 +72,34 @@ ScenarioResult runScenario(const ScenarioSetup &setup) {
     std::string image = root.read("/dev/mtdblock4");
     TstatSysCfgPersistMem_t record{};
     memcpy(&record, image.data(), std::min(image.size(), sizeof(record)));
-    root.write("/sim/rtc", std::to_string(start - static_cast<int64_t>(time(nullptr))) + "\n");
-
-    std::vector<std::string> args = {"--tstat", std::string(TSTAT_BUILD_DIR) + "/bin/tstat",
-                                     "--data",  std::string(TSTAT_BUILD_DIR) + "/data",
-                                     "--hours", std::to_string(setup.hours)};
-    args.insert(args.end(), setup.house.begin(), setup.house.end());
-    SimProcess sim(root.path(), "run", args, setup.timeScale);
-    EXPECT_TRUE(sim.waitReady()) << sim.output();
-
-    // The simulator ends the run itself after the hours; meanwhile the
-    // console lines are carried out, timed by the house's status lines.
-    size_t nextConsole = 0;
-    auto hostLimit = Clock::now() + std::chrono::milliseconds(static_cast<int64_t>(
-                                        setup.hours * 3600000.0 / setup.timeScale * 3.0 + 30000));
-    int status = -1;
-    while (status < 0 && Clock::now() < hostLimit) {
-        status = sim.wait(std::chrono::milliseconds(20));
-        std::istringstream out(sim.output());
-        RunClock clock(start);
-        double reached = 0;
-        for (std::string line; std::getline(out, line);) {
-            int seconds = lineSeconds(line);
-            if (seconds >= 0) {
-                double at = clock.at(seconds) / 60.0;
-                reached = line.find("house: ") != std::string::npos ? at : reached;
-            }
-        }
-        while (nextConsole < setup.console.size() && reached >= setup.console[nextConsole].minute) {
-            sim.send(setup.console[nextConsole].line);
-            nextConsole++;
-        }
+    // The console lines as a script of the run, in lock-step time.
+    std::ostringstream script;
+    double previousMinute = 0.0;
+    for (const ScenarioSetup::ConsoleLine &c : setup.console) {
+        script << "+" << (c.minute - previousMinute) * 60.0 << " " << c.line << "\n";
+        previousMinute = c.minute;
     }
-    EXPECT_EQ(status, 0) << "the run did not end by itself; output:\n" << sim.output();
-    sim.stop();
+    root.write("/script.txt", script.str());
+    std::vector<std::string> args = {"run",
+                                     "--root",
+                                     root.path(),
+                                     "--tstat",
+                                     std::string(TSTAT_BUILD_DIR) + "/bin/tstat",
+                                     "--data",
+                                     std::string(TSTAT_BUILD_DIR) + "/data",
+                                     "--hours",
+                                     std::to_string(setup.hours),
+                                     "--start",
+                                     setup.start,
+                                     "--script",
+                                     root.file("/script.txt"),
+                                     "--no-http",
+                                     "--no-status"};
+    args.insert(args.end(), setup.house.begin(), setup.house.end());
+    ToolResult sim = runTool(TSTAT_SIM_BINARY, args);
+    EXPECT_EQ(sim.status, 0) << "the run did not end by itself; output:\n" << sim.out << sim.err;
 
-    result.output = sim.output();
+    result.output = sim.out;
     std::istringstream out(result.output);
     RunClock clock(start);
     size_t consoleSeen = 0;
@@ -140,7 +128,7 @@ ScenarioResult runScenario(const ScenarioSetup &setup) {
 }
 
 bool closedAt(const sim::TraceRow &row, int relay) {
-    return relay >= 0 && relay < sim::RELAY_COUNT && row.relays[relay] == '1';
+    return relay >= 0 && relay < RELAY_COUNT && row.relays[relay] == '1';
 }
 
 std::string describe(const sim::TraceRow &row) {

@@ -19,10 +19,8 @@ struct ScenarioSetup {
     // Local time (TZ=UTC0) at which the day begins, "YYYY-MM-DD HH:MM".
     std::string start = "2026-12-07 00:00";
     double hours = 24.0;
-    // A simulated day in 24 host seconds, the speed tstat-sim's reports run at.
-    double timeScale = 3600.0;
-    // Console lines to send once simulated time reaches the given minute of
-    // the run, each with a part of the line the simulator prints when it
+    // Console lines carried out at the given minute of the run (a script of
+    // the run), each with a part of the line the simulator prints when it
     // carries it out.
     struct ConsoleLine {
         double minute;

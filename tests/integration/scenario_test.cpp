@@ -14,8 +14,8 @@
 
 namespace {
 
-constexpr int O_B = sim::RELAY_OB, Y1 = sim::RELAY_Y1, Y2 = sim::RELAY_Y2, W1E = sim::RELAY_W1,
-              DEH = sim::RELAY_DEH, HUM = sim::RELAY_HUM;
+constexpr int O_B = RELAY_OB, Y1 = RELAY_Y1, Y2 = RELAY_Y2, W1E = RELAY_W1E, DEH = RELAY_DEH,
+              HUM = RELAY_HUM;
 // Start-up and the first smoothed readings.
 constexpr double SETTLE_MINUTES = 30;
 // The factory cycle rate: four equipment cycles an hour, a cycle period of

@@ -9,12 +9,18 @@
 #include "coproc/coproc_msg.h"
 #include "coproc/download.h"
 #include "hvac/sensors.h"
+#include "korabus/korabus_data.h"
 #include "modules.h"
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <filesystem>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -44,6 +50,7 @@ class SimLinkTest : public ::testing::Test {
     void SetUp() override {
         Sensors_Initialize();
         resetModules();
+        korabusInit();
         m_Frames.clear();
     }
     void TearDown() override { resetModules(); }
@@ -120,6 +127,58 @@ TEST_F(SimLinkTest, FirmwareDownloadThroughPassthrough) {
     EXPECT_TRUE(readUntil([] { return countFrames(0x06) > 0; }));
 }
 
+TEST_F(SimLinkTest, TheConsoleTakesOnlyItsOwnClientsAndRegularFiles) {
+    start({"--no-status"}, 10.0);
+    auto connectConsole = [this] {
+        int fd = socket(AF_INET, SOCK_STREAM, 0);
+        struct sockaddr_in addr {};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(static_cast<uint16_t>(std::stoi(root.read("/sim/console.port"))));
+        EXPECT_EQ(connect(fd, reinterpret_cast<struct sockaddr *>(&addr), sizeof(addr)), 0);
+        return fd;
+    };
+    // A web page's cross-site POST (text/plain needs no pre-flight): closed
+    // at its request line, and nothing in its body is carried out.
+    int page = connectConsole();
+    const std::string post = "POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: text/plain\r\n"
+                             "Content-Length: 27\r\n\r\nvoltage 480\ncommand ZAP!\n";
+    ASSERT_EQ(write(page, post.data(), post.size()), static_cast<ssize_t>(post.size()));
+    EXPECT_NE(sim->waitFor("sent an HTTP request"), "") << sim->output();
+    char byte;
+    EXPECT_EQ(read(page, &byte, 1), 0);
+    close(page);
+    // Neither a device nor a FIFO is read.
+    root.write("/tmp/.keep", "");
+    ASSERT_EQ(mkfifo(root.file("/tmp/fifo").c_str(), 0600), 0);
+    console("download /dev/zero", "is not a regular file");
+    console("download " + root.file("/tmp/fifo"), "is not a regular file");
+    console("report", "sim> reports");
+    EXPECT_EQ(sim->output().find("line voltage reading 480"), std::string::npos);
+    EXPECT_EQ(sim->output().find("SFLASH"), std::string::npos);
+
+    // Clients that hold every place without a word make room for a new one.
+    std::vector<int> idle;
+    for (int i = 1; i < 8; i++) {
+        idle.push_back(connectConsole());
+    }
+    std::this_thread::sleep_for(2500ms);
+    console("report", "sim> reports");
+    int late = connectConsole();
+    const std::string help = "help\n";
+    ASSERT_EQ(write(late, help.data(), help.size()), static_cast<ssize_t>(help.size()));
+    std::string answer;
+    char buf[4096];
+    for (ssize_t n; answer.find("quit") == std::string::npos && (n = read(late, buf, 4096)) > 0;) {
+        answer.append(buf, static_cast<size_t>(n));
+    }
+    EXPECT_NE(answer.find("help                        this list"), std::string::npos) << answer;
+    close(late);
+    for (int fd : idle) {
+        close(fd);
+    }
+}
+
 TEST_F(SimLinkTest, StaleReportsAreDroppedUntilTheLinkIsRead) {
     // Fast time fills the unread link quickly; it is flushed, and the first
     // reports the thermostat reads are fresh.
@@ -139,7 +198,13 @@ TEST_F(SimLinkTest, RunStartsTheApplicationOrStaysUpWithoutIt) {
     {
         SimProcess missing(root.path(), "run", {"--tstat", root.file("/no-such-tstat")}, 10.0);
         ASSERT_TRUE(missing.waitReady()) << missing.output();
-        EXPECT_NE(missing.output().find("is not built yet"), std::string::npos);
+        // Said once the link is up, which may come after the port file.
+        EXPECT_TRUE(pollUntil([] {},
+                              [&] {
+                                  return missing.output().find("is missing or not executable") !=
+                                         std::string::npos;
+                              }))
+            << missing.output();
         ASSERT_EQ(coprocessorInit("/dev/ttyCOPROC"), 0);
         EXPECT_TRUE(readUntil([] {
             uint16_t v;

@@ -1,6 +1,7 @@
 // Running tstat-sim from a test.
 #include "sim_process.h"
 
+#include "../../tools/common/program_command.h"
 #include "board_root.h"
 #include "run_support.h"
 
@@ -24,8 +25,9 @@ SimProcess::SimProcess(const std::string &root, const std::string &command,
                        const std::vector<std::string> &args, double scale)
     : m_root(root) {
     // Tests never need the dashboard; without it parallel runs share no port.
-    std::vector<std::string> argv = {TSTAT_SIM_BINARY, command, "--root", root, "--no-http"};
-    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<std::string> simArgs = {command, "--root", root, "--no-http"};
+    simArgs.insert(simArgs.end(), args.begin(), args.end());
+    ProgramCommand sim(TSTAT_SIM_BINARY, simArgs);
     std::string scaleText = std::to_string(scale);
     std::string outPath = root + "/sim-output.txt";
     m_pid = fork();
@@ -37,12 +39,7 @@ SimProcess::SimProcess(const std::string &root, const std::string &command,
         dup2(out, STDERR_FILENO);
         setenv("TSTAT_TIME_SCALE", scaleText.c_str(), 1);
         unsetenv("TSTAT_TIME_ANCHOR");
-        std::vector<char *> cargv;
-        for (std::string &a : argv) {
-            cargv.push_back(a.data());
-        }
-        cargv.push_back(nullptr);
-        execv(cargv[0], cargv.data());
+        sim.exec();
         _exit(127);
     }
 }

@@ -23,7 +23,7 @@
 void busBoot(const TempBoardRoot &root, const FactoryOptions &options) {
     setenv("TZ", "UTC0", 1);
     tzset();
-    resetModules();
+    resetModules<Layer::Bus>();
     FactoryOptions made = options;
     made.madeAt = c_BusTestNow;
     TstatSysCfgPersistMem_t record;
@@ -38,6 +38,7 @@ void busBoot(const TempBoardRoot &root, const FactoryOptions &options) {
     initThermostatSysCfg();
     initialiseTStatFormat();
     initialiseHvacAlgorithms();
+    korabusInit();
 }
 
 void busCommand(const std::string &text) {

@@ -8,6 +8,7 @@
 #include "config/data_dict.h"
 #include "config/forecast.h"
 #include "config/schedule.h"
+#include "coproc/download.h"
 #include "coproc_frame.h"
 #include "display/display_manager.h"
 #include "hvac/hvac_control.h"
@@ -71,14 +72,8 @@ TEST_F(BusTest, QueriesAndReportsAnswer) {
     korabusMessageScreenClearCommand();
     EXPECT_EQ(replies(), (Texts{"FM SC", "MESSAGE CLEAR"}));
 
-    // A stored mode outside the four known ones reports "MO ".
-    TstatSysCfgPersistMem_t record = image();
-    record.tstatMode.mode = static_cast<ThermostatMode>(7);
-    record.tstatSysCfgId = TSTAT_SYS_CFG_USER_ID;
-    m_root.write("/dev/mtdblock5", bytesOf(record));
-    PersistUtil_Reset();
-    PersistUtil_Init();
-    initThermostatSysCfg();
+    // A mode outside the four known ones (no record loads with one) reports "MO ".
+    setThermostatMode(static_cast<ThermostatMode>(7));
     korabusReportModeCommand();
     EXPECT_EQ(replies(), (Texts{"MO "}));
 }
@@ -186,6 +181,18 @@ TEST_F(BusTest, ForecastClockScreenAndFactoryReset) {
     EXPECT_EQ(m_root.read("/sim/shell.log"), "date 070413052009.00\n/sbin/hwclock --systohc\n");
     EXPECT_EQ(+image().clockYear, 109);
     EXPECT_EQ(refreshRequests(), (std::vector<int>{12}));
+    // Past the end of a 32-bit time_t (2038-01-19 03:14:07 UTC) in every
+    // time zone, and the clock reads it back.
+    m_root.write("/sim/shell.log", "");
+    busCommand("CLOCK 01-20-38 03:14:08");
+    EXPECT_EQ(m_root.read("/sim/shell.log"), "date 012003142038.08\n/sbin/hwclock --systohc\n");
+    TstatClockCfg_t clock{};
+    ASSERT_EQ(getClockConfiguration(&clock), 0);
+    EXPECT_EQ(+clock.year, 138);
+    EXPECT_EQ(+clock.day, 20);
+    EXPECT_EQ(+clock.hour, 3);
+    EXPECT_EQ(+clock.minute, 14);
+    refreshRequests();
 
     busCommand("MESSAGE DISP \"Filter change due\" ignored");
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_MESSAGE);
@@ -194,6 +201,9 @@ TEST_F(BusTest, ForecastClockScreenAndFactoryReset) {
     busCommand("SLEEP");
     busCommand("WAKE");
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
+    busCommand("SFLASH2\r");
+    EXPECT_EQ(downloadGetState(), DOWNLOAD_STARTED);
+    downloadReset();
 
     busCommand("CD 4321");
     busCommand("MD MPH H68 C76");

@@ -14,11 +14,9 @@
 #include "menus/menu_engine.h"
 #include "menus/user_pref_menu.h"
 
-#include "coproc_capture.h"
 #include "ui_fixture.h"
 
 #include <algorithm>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,15 +24,6 @@ namespace {
 
 class UserPrefTest : public UiTest {
   protected:
-    void SetUp() override {
-        UiTest::SetUp();
-        m_link = std::make_unique<CoprocCapture>();
-    }
-    void TearDown() override {
-        m_link.reset();
-        UiTest::TearDown();
-    }
-
     // The way in: the security code, keyed in on the code entry page.
     void openPreferences() {
         enterCode(getSecurityCode());
@@ -56,12 +45,18 @@ class UserPrefTest : public UiTest {
         mode();
     }
 
-    // The format reports the thermostat sent on the control bus since the last call.
-    std::vector<std::string> replies() { return m_link->replies("FM "); }
+    // The format reports asked of the control bus since the last call.
+    std::vector<std::string> replies() {
+        std::vector<std::string> formats;
+        for (const std::string &report : busReports()) {
+            if (report == "formats") {
+                formats.push_back(report);
+            }
+        }
+        return formats;
+    }
 
     std::string text(uint8_t position) const { return textOf(g_UserPrefMenu[position].handle); }
-
-    std::unique_ptr<CoprocCapture> m_link;
 };
 
 TEST_F(UserPrefTest, ScaleChangeConvertsTheSetPointsAndIsReportedOnce) {
@@ -83,7 +78,7 @@ TEST_F(UserPrefTest, ScaleChangeConvertsTheSetPointsAndIsReportedOnce) {
     EXPECT_EQ(text(USER_PREF_TEMP_SCALE), "C");
     exitPreferences();
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_SETTINGS);
-    EXPECT_EQ(replies(), std::vector<std::string>{"FM SC"});
+    EXPECT_EQ(replies(), std::vector<std::string>{"formats"});
     TstatSysCfgPersistMem_t saved = savedRecord();
     EXPECT_EQ(packed(saved.tstatFmtSettings.tempScale), TEMP_SCALE_CELSIUS);
     // The set points stay stored in Celsius; only what is shown changes.
@@ -245,7 +240,7 @@ TEST_F(UserPrefTest, TheTimeOutKeepsTheEditsAndReportsTheScale) {
     wait(1000);
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
     EXPECT_EQ(packed(savedRecord().tstatFmtSettings.tempScale), TEMP_SCALE_CELSIUS);
-    EXPECT_EQ(replies(), std::vector<std::string>{"FM SC"});
+    EXPECT_EQ(replies(), std::vector<std::string>{"formats"});
 }
 
 TEST_F(UserPrefTest, StoredValuesOutsideTheChoicesShowAsTheSystemTakesThem) {

@@ -53,6 +53,11 @@ Bytes word(uint16_t value) {
     return {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
 }
 
+// In the unit, the control bus hands the coprocessor's strings to the test
+// sequence while it waits for one; here nothing else is listening.
+const CoprocBusHandlers c_BusForwardingStrings{
+    nullptr, nullptr, [](char *text) { set_mfg_test_resp(text); }, nullptr};
+
 class MfgTest : public ::testing::Test {
   protected:
     TempBoardRoot root;
@@ -60,7 +65,7 @@ class MfgTest : public ::testing::Test {
     PtyPair coproc;  // the coprocessor's end of the link
 
     void SetUp() override {
-        resetModules();
+        resetModules<Layer::MfgTest>();
         platformFakeClockSet(1000, 0, 1700000000);
         std::filesystem::create_directories(root.file("/dev/input"));
         ASSERT_EQ(symlink(console.slaveName().c_str(), root.file("/dev/ttyS0").c_str()), 0);
@@ -71,8 +76,9 @@ class MfgTest : public ::testing::Test {
         ASSERT_EQ(coprocessorInit(coproc.slaveName().c_str()), 0);
         ASSERT_EQ(RlyCntl_Init(), 0);
         Sensors_Initialize();
+        coprocMsgSetBusHandlers(&c_BusForwardingStrings);
     }
-    void TearDown() override { resetModules(); }
+    void TearDown() override { resetModules<Layer::MfgTest>(); }
 
     void fixtureSends(const std::string &text) { console.write(textBytes(text)); }
     void coprocSends(uint8_t type, const Bytes &payload) {
@@ -201,7 +207,7 @@ TEST_F(MfgTest, FailedLinkOrRelayTestEndsTheSequence) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.printed);
-        resetModules();
+        resetModules<Layer::MfgTest>();
         root.write("/sim/relay-log", "");
         ASSERT_EQ(coprocessorInit(coproc.slaveName().c_str()), 0);
         ASSERT_EQ(RlyCntl_Init(), 0);
@@ -274,7 +280,7 @@ TEST_F(MfgTest, SerialNumberIsWrittenOnceAndReadBack) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        resetModules();
+        resetModules<Layer::MfgTest>();
         std::filesystem::remove(root.file("/dev/mtdblock8"));
         if (c.storeFails) {
             // Reads give zeros (no valid serial), writes fail.

@@ -9,6 +9,8 @@
 #include "encoder.h"
 #include "hvac/sensors.h"
 
+#include "board_root.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -194,6 +196,19 @@ TEST_F(CoprocessorTest, Faults) {
     coproc->reportNow();
     coproc->poll(6100);
     EXPECT_EQ(payloadOf(frames(), 0x14), (Bytes{0, 0, 0}));
+}
+
+// A download ordered before the run's first pass (a console line that came
+// with it) waits for the thermostat from that pass on, whatever the time.
+TEST_F(CoprocessorTest, ADownloadOrderedBeforeTheFirstPassWaitsFromThatPass) {
+    TempBoardRoot files;
+    files.write("/image.bin", std::string(300, '\x01'));
+    ASSERT_TRUE(coproc->startDownload(files.file("/image.bin"), 2));
+    coproc->poll(60000);
+    coproc->poll(60000 + 30000);
+    EXPECT_FALSE(saidLine("abandoned"));
+    coproc->poll(60000 + 30001);
+    EXPECT_TRUE(saidLine("abandoned: the thermostat stopped answering"));
 }
 
 TEST_F(CoprocessorTest, AnswersTheThermostat) {

@@ -2,8 +2,13 @@
 // blocks the way the thermostat does.
 #include "download.h"
 
+#include "board_root.h"
+#include "coproc/download.h"
+
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -46,6 +51,44 @@ TEST(Download, ResendsARefusedBlockAndIgnoresFramedBytes) {
     EXPECT_EQ(sender.state(), DownloadSender::State::Done);
     EXPECT_EQ(sender.naks(), 1u);
     EXPECT_EQ(sender.blocksAcknowledged(), 3u);
+}
+
+TEST(Download, SendsOnlyRegularFilesTheThermostatTakesAsTheyAreRead) {
+    TempBoardRoot dir;
+    // The largest file whose padded blocks the thermostat takes, and one more byte.
+    const size_t largest =
+        (DOWNLOAD_MAX_BYTES + DOWNLOAD_HEADER_BYTES) / DOWNLOAD_BLOCK_DATA * DOWNLOAD_BLOCK_DATA -
+        DOWNLOAD_HEADER_BYTES;
+    dir.write("/largest", "");
+    ASSERT_EQ(truncate(dir.file("/largest").c_str(), static_cast<off_t>(largest)), 0);
+    dir.write("/too-large", "");
+    ASSERT_EQ(truncate(dir.file("/too-large").c_str(), static_cast<off_t>(largest + 1)), 0);
+    ASSERT_EQ(mkfifo(dir.file("/fifo").c_str(), 0600), 0);
+    const std::pair<std::string, bool> files[] = {
+        {"/dev/zero", false},
+        {dir.file("/fifo"), false},
+        {dir.file("/too-large"), false},
+        {dir.file("/no-such-file"), false},
+        {dir.file("/largest"), true},
+    };
+    for (const auto &[path, taken] : files) {
+        DownloadSender sender;
+        std::string why;
+        EXPECT_EQ(sender.startFile(path, &why), taken) << path << ": " << why;
+        EXPECT_EQ(sender.active(), taken);
+    }
+    // Read block by block, a file goes as its content would.
+    Bytes bytes = content(300);
+    dir.write("/image", std::string(bytes.begin(), bytes.end()));
+    DownloadSender fromFile;
+    DownloadSender fromMemory;
+    std::string why;
+    ASSERT_TRUE(fromFile.startFile(dir.file("/image"), &why)) << why;
+    fromMemory.start(bytes);
+    ASSERT_EQ(fromFile.blocks(), 3u);
+    for (size_t i = 0; i < 3; i++) {
+        EXPECT_EQ(fromFile.block(i), fromMemory.block(i)) << i;
+    }
 }
 
 TEST(Download, BlockNumbersWrapAndCancel) {

@@ -15,9 +15,9 @@ using sim::HouseParams;
 using sim::HousePreset;
 using sim::WeatherDay;
 
-std::array<char, sim::RELAY_COUNT> contacts(const std::string &ten) {
-    std::array<char, sim::RELAY_COUNT> c;
-    for (int i = 0; i < sim::RELAY_COUNT; i++) {
+std::array<char, RELAY_COUNT> contacts(const std::string &ten) {
+    std::array<char, RELAY_COUNT> c;
+    for (int i = 0; i < RELAY_COUNT; i++) {
         c[i] = ten[i];
     }
     return c;
@@ -173,8 +173,8 @@ TEST(House, FurnaceAndAirConditionerStages) {
     h.setRelays(contacts("0001000100"));
     EXPECT_EQ(h.snapshot().activity, "heat 10.0 kW");
     h.advance(3600.0, 1.0);
-    EXPECT_NEAR(h.deliveredEnergy()[sim::RELAY_W1], 10000.0 * 3600.0, 1.0);
-    EXPECT_NEAR(h.deliveredEnergy()[sim::RELAY_G1], 250.0 * 3600.0, 1.0);
+    EXPECT_NEAR(h.deliveredEnergy()[RELAY_W1E], 10000.0 * 3600.0, 1.0);
+    EXPECT_NEAR(h.deliveredEnergy()[RELAY_G1], 250.0 * 3600.0, 1.0);
 }
 
 TEST(House, HeatPumpDirectionCapacityAndAuxiliary) {

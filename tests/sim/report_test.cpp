@@ -138,7 +138,7 @@ TEST(Report, EquipmentStartsRuntimeAndOffTimes) {
         std::vector<RelayEvent> log = cycles(1, c.y1);
         Report r = sim::computeReport(rows, log, setup(), {});
         const sim::StageFigures &y1 = r.stages[2];
-        ASSERT_EQ(y1.relay, sim::RELAY_Y1);
+        ASSERT_EQ(y1.relay, RELAY_Y1);
         EXPECT_EQ(y1.starts, 3u);
         EXPECT_EQ(y1.mostInAnHour, c.mostInAnHour);
         EXPECT_NEAR(y1.startsPerHour, 1.0, 1e-9);
@@ -149,11 +149,11 @@ TEST(Report, EquipmentStartsRuntimeAndOffTimes) {
     // at start-up do not shorten an off time. Pulses are dated at the start
     // of their sequence (the O/B pulse), whatever held up the rest.
     std::vector<RelayEvent> pulses = {
-        {START_MS, sim::RELAY_Y1, 0},          {START_MS + 60000, sim::RELAY_OB, 0},
-        {START_MS + 73000, sim::RELAY_Y1, 1},  {START_MS + 600000, sim::RELAY_OB, 0},
-        {START_MS + 600500, sim::RELAY_Y1, 0}, {START_MS + 700000, sim::RELAY_OB, 0},
-        {START_MS + 700500, sim::RELAY_Y1, 0}, {START_MS + 960000, sim::RELAY_OB, 0},
-        {START_MS + 972000, sim::RELAY_Y1, 1},
+        {START_MS, RELAY_Y1, 0},          {START_MS + 60000, RELAY_OB, 0},
+        {START_MS + 73000, RELAY_Y1, 1},  {START_MS + 600000, RELAY_OB, 0},
+        {START_MS + 600500, RELAY_Y1, 0}, {START_MS + 700000, RELAY_OB, 0},
+        {START_MS + 700500, RELAY_Y1, 0}, {START_MS + 960000, RELAY_OB, 0},
+        {START_MS + 972000, RELAY_Y1, 1},
     };
     Report p = sim::computeReport(rows, pulses, setup(), {});
     EXPECT_NEAR(p.shortestCompressorOffS, 360.0, 1e-9);
@@ -161,8 +161,8 @@ TEST(Report, EquipmentStartsRuntimeAndOffTimes) {
 
     // Equipment cycles join the stages; a stage still closed at the end runs
     // to the end of the run.
-    std::vector<RelayEvent> log = cycles(sim::RELAY_W1, {{0, 600000}, {1200000, -1}});
-    std::vector<RelayEvent> w2 = cycles(sim::RELAY_W2, {{300000, 900000}});
+    std::vector<RelayEvent> log = cycles(RELAY_W1E, {{0, 600000}, {1200000, -1}});
+    std::vector<RelayEvent> w2 = cycles(RELAY_W2, {{300000, 900000}});
     log.insert(log.end(), w2.begin(), w2.end());
     std::sort(log.begin(), log.end(),
               [](const RelayEvent &a, const RelayEvent &b) { return a.ms < b.ms; });
@@ -181,8 +181,8 @@ TEST(Report, AuxiliaryHeatAndHumidityAtTheirEdges) {
         rows.push_back(row(m, PeriodKind::Wake, 21.0, 25.5, 21.0));
         rows.back().outdoor = outdoor[std::min(m - 1, 2)];
         rows.back().rh = rh[m - 1];
-        rows.back().onSeconds[sim::RELAY_W1] = 60.0;
-        rows.back().energyKj[sim::RELAY_W1] = 360.0;
+        rows.back().onSeconds[RELAY_W1E] = 60.0;
+        rows.back().energyKj[RELAY_W1E] = 360.0;
     }
     Report r = sim::computeReport(rows, {}, setup(), {});
     // Above the balance point (-1.0 C) only: three of the four minutes.
@@ -203,7 +203,7 @@ TEST(Report, TraceFileRoundTrip) {
     std::vector<TraceRow> rows = {row(1, PeriodKind::Sleep, 16.67, 28.5, 17.25),
                                   row(2, PeriodKind::Wake, 21.11, 25.56, 18.5)};
     rows[1].relays = {'0', '0', '0', '1', '0', '0', '0', '1', '0', '0'};
-    rows[1].energyKj[sim::RELAY_W1] = 510.0;
+    rows[1].energyKj[RELAY_W1E] = 510.0;
     rows[0].controlled = false;
     rows[0].setpoints.valid = false;
     std::ostringstream out;
@@ -219,7 +219,7 @@ TEST(Report, TraceFileRoundTrip) {
     EXPECT_EQ(back[1].setpoints.period, PeriodKind::Wake);
     EXPECT_NEAR(back[1].bandLow, 20.61, 1e-9);
     EXPECT_EQ(back[1].relays, rows[1].relays);
-    EXPECT_DOUBLE_EQ(back[1].energyKj[sim::RELAY_W1], 510.0);
+    EXPECT_DOUBLE_EQ(back[1].energyKj[RELAY_W1E], 510.0);
     // A cut line is refused with its number.
     std::string cut = out.str();
     cut.resize(cut.size() - 10);
@@ -287,7 +287,7 @@ TEST(Report, PlotOfARun) {
         rows.push_back(row(m, m < 60 ? PeriodKind::Sleep : PeriodKind::Wake, m < 60 ? 17.0 : 21.0,
                            25.5, 18.0 + m / 40.0));
     }
-    std::vector<RelayEvent> log = cycles(sim::RELAY_W1, {{0, 600000}, {1800000, -1}});
+    std::vector<RelayEvent> log = cycles(RELAY_W1E, {{0, 600000}, {1800000, -1}});
     Report report = sim::computeReport(rows, log, setup(), {});
     std::string path = root.file("/day.png");
     std::string error;

@@ -27,12 +27,19 @@ class CoprocCapture {
             coprocCommClose(g_coprocHdl);
             g_coprocHdl = coprocCommAttach(fds[0], coprocMsgProcess);
             m_comm = g_coprocHdl;
+            owner() = this;
         }
     }
+    // Only the newest capture owns the link. An older one's link was closed
+    // when a newer one attached, and the new link may have been given the
+    // old one's address, so comparing addresses alone would close it.
     ~CoprocCapture() {
-        if (g_coprocHdl == m_comm) {
-            coprocCommClose(g_coprocHdl);
-            g_coprocHdl = nullptr;
+        if (owner() == this) {
+            owner() = nullptr;
+            if (g_coprocHdl == m_comm) {
+                coprocCommClose(g_coprocHdl);
+                g_coprocHdl = nullptr;
+            }
         }
         if (m_peer >= 0) {
             close(m_peer);
@@ -78,6 +85,11 @@ class CoprocCapture {
     }
 
   private:
+    static CoprocCapture *&owner() {
+        static CoprocCapture *current = nullptr;
+        return current;
+    }
+
     int m_peer = -1;
     CoprocComm *m_comm = nullptr;
 };

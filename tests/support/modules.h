@@ -39,37 +39,55 @@
 #include <cstring>
 #include <string>
 
-inline void resetModules() {
-    displayManagerReset();
-    menuEngineReset();
-    holdMenuReset();
-    securityCodeMenuReset();
-    userPrefMenuReset();
-    buttonLockoutMenuReset();
-    configSecCodeMenuReset();
-    settingsMenuReset();
-    tstatMenuReset();
-    tstatSetupMenuReset();
-    advSetupMenuReset();
-    korabusCommMenuReset();
-    programMenuReset();
-    vacationMenuReset();
+// The layers of the application, bottom up: a test resets the modules of
+// its own subsystem's layer and of every layer below it, and links no more.
+enum class Layer { Config, Coproc, Hvac, Graphics, Ui, MfgTest, Bus, All };
+
+template <Layer top = Layer::All> void resetModules() {
+    if constexpr (top >= Layer::Ui) {
+        displayManagerReset();
+        menuEngineReset();
+        holdMenuReset();
+        securityCodeMenuReset();
+        userPrefMenuReset();
+        buttonLockoutMenuReset();
+        configSecCodeMenuReset();
+        settingsMenuReset();
+        tstatMenuReset();
+        tstatSetupMenuReset();
+        advSetupMenuReset();
+        korabusCommMenuReset();
+        programMenuReset();
+        vacationMenuReset();
+    }
     PersistUtil_Reset();
     dataDictReset();
     forecastReset();
     scheduleReset();
     tempScaleReset();
-    hvacControlReset();
-    RlyCntl_Reset();
-    Sensors_Reset();
-    downloadReset();
-    coprocMsgReset();
-    korabusDataReset();
-    korabusCommandReset();
-    tstatMainReset();
-    mfgTestReset();
-    buttonReset();
-    platformDisplayReset();
+    if constexpr (top >= Layer::Hvac) {
+        hvacControlReset();
+        RlyCntl_Reset();
+        Sensors_Reset();
+    }
+    if constexpr (top >= Layer::Coproc) {
+        downloadReset();
+        coprocMsgReset();
+    }
+    if constexpr (top >= Layer::Bus) {
+        korabusDataReset();
+        korabusCommandReset();
+    }
+    if constexpr (top >= Layer::All) {
+        tstatMainReset();
+    }
+    if constexpr (top >= Layer::MfgTest) {
+        mfgTestReset();
+    }
+    if constexpr (top >= Layer::Graphics) {
+        buttonReset();
+        platformDisplayReset();
+    }
 }
 
 // Reads a setting through its getter, changes it and writes it back:

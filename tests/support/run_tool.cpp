@@ -1,6 +1,7 @@
 // Runs a tool as a child process and collects its exit status and output.
 #include "run_tool.h"
 
+#include "../../tools/common/program_command.h"
 #include "board_root.h"
 
 #include <filesystem>
@@ -26,15 +27,10 @@ ToolResult runTool(const std::string &program, const std::vector<std::string> &a
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::vector<char *> argv;
-    argv.push_back(const_cast<char *>(program.c_str()));
-    for (const std::string &arg : args) {
-        argv.push_back(const_cast<char *>(arg.c_str()));
-    }
-    argv.push_back(nullptr);
+    ProgramCommand command(program, args);
     pid_t pid = -1;
     ToolResult result;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+    if (posix_spawn(&pid, command.file(), &actions, nullptr, command.argv(), environ) == 0) {
         int wstatus = 0;
         while (waitpid(pid, &wstatus, 0) < 0) {
         }

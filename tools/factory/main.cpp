@@ -128,7 +128,8 @@ bool parseSystem(const char *text, SystemType *type) {
     }
     char *end = nullptr;
     long number = strtol(text, &end, 10);
-    if (*text != '\0' && *end == '\0' && number >= 0 && number < SYSTEM_TYPE_COUNT) {
+    if (*text != '\0' && *end == '\0' && number >= 0 &&
+        number < static_cast<long>(SYSTEM_TYPE_COUNT)) {
         *type = static_cast<SystemType>(number);
         return true;
     }

@@ -6,6 +6,8 @@
 #include "glyph_source.h"
 #include "glyph_writer.h"
 
+#include "common/file_descriptor.h"
+
 #include "graphics/abf.h"
 
 #include <cerrno>
@@ -19,29 +21,6 @@
 
 namespace {
 
-// An open file descriptor, closed when it goes out of scope.
-class Fd {
-  public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0) {
-            close(m_fd);
-        }
-    }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    int get() const { return m_fd; }
-    // Closes now and reports whether the close succeeded.
-    bool release() {
-        int fd = m_fd;
-        m_fd = -1;
-        return close(fd) == 0;
-    }
-
-  private:
-    int m_fd;
-};
-
 int usage() {
     fprintf(stderr, "usage: tstat-glyphs build SOURCE OUT [--fonts DIR]\n"
                     "       tstat-glyphs dump FILE [ID...]\n");
@@ -52,7 +31,7 @@ int usage() {
 bool writeAtomic(const std::string &path, const std::vector<uint8_t> &bytes) {
     std::string tmp = path + ".tmp";
     {
-        Fd fd(open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
+        FileDescriptor fd(open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
         if (fd.get() < 0) {
             fprintf(stderr, "tstat-glyphs: cannot create %s: %s\n", tmp.c_str(), strerror(errno));
             return false;
@@ -71,7 +50,7 @@ bool writeAtomic(const std::string &path, const std::vector<uint8_t> &bytes) {
             }
             done += static_cast<size_t>(put);
         }
-        if (!fd.release()) {
+        if (!fd.closeNow()) {
             unlink(tmp.c_str());
             return false;
         }

@@ -2,7 +2,6 @@
 #include "relay_check.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -10,11 +9,10 @@
 namespace {
 
 void usage(FILE *out) {
-    fputs("usage: tstat-relaycheck [--heat-pump] [--diagnostic] [--estop FROM-TO]... "
-          "[--allowance MS] RELAY_LOG\n"
+    fputs("usage: tstat-relaycheck [--heat-pump] [--diagnostic] [--estop FROM-TO]... RELAY_LOG\n"
           "Checks a relay log (sim/relay-log) for compressor stages closing within 300 s\n"
-          "of opening, heating and cooling closed together for longer than the allowance\n"
-          "(default 5000 ms), humidifier and dehumidifier closed together, overlapping\n"
+          "of opening, outputs the control keeps apart closed together even for one pulse\n"
+          "(heating and cooling, humidifier and dehumidifier, two fan speeds), overlapping\n"
           "coil pulses, and pulse sequences beginning while the emergency stop held\n"
           "(--estop gives such an interval in the log's milliseconds).\n"
           "Exit status: 0 clean, 1 violations found, 2 usage or unreadable log.\n",
@@ -39,8 +37,6 @@ int main(int argc, char **argv) {
                 return 2;
             }
             options.estopWindows.emplace_back(from, to);
-        } else if (strcmp(argv[i], "--allowance") == 0 && i + 1 < argc) {
-            options.changeOverAllowanceMs = strtoll(argv[++i], nullptr, 10);
         } else if (strcmp(argv[i], "--help") == 0) {
             usage(stdout);
             return 0;

@@ -7,11 +7,24 @@
 namespace {
 
 constexpr int RELAY_COUNT = 10;
-constexpr int OB = 0, Y1 = 1, Y2 = 2, W1E = 3, W2 = 4, DEH = 5, HUM = 6;
+constexpr int OB = 0, Y1 = 1, Y2 = 2, W1E = 3, W2 = 4, DEH = 5, HUM = 6, G1 = 7, G2 = 8, G3 = 9;
 constexpr int64_t COMPRESSOR_MIN_OFF_MS = 300000;
 constexpr int64_t PULSE_MS = 500;
 constexpr const char *c_RelayNames[RELAY_COUNT] = {"O/B", "Y1",  "Y2", "W1/E", "W2",
                                                    "DEH", "HUM", "G1", "G2",   "G3"};
+
+// Outputs the control never closes together.
+struct ApartPair {
+    int a;
+    int b;
+    const char *what;
+};
+constexpr ApartPair c_ApartPairs[] = {
+    {HUM, DEH, "humidifier and dehumidifier"},
+    {G1, G2, "fan speeds G1 and G2"},
+    {G1, G3, "fan speeds G1 and G3"},
+    {G2, G3, "fan speeds G2 and G3"},
+};
 
 struct Contacts {
     std::array<int, RELAY_COUNT> closed{}; // -1 never pulsed
@@ -62,18 +75,7 @@ std::vector<RelayViolation> checkRelayLog(const std::vector<RelayEvent> &events,
     Contacts contacts;
     std::array<int64_t, RELAY_COUNT> openedAt{};
     openedAt.fill(-1);
-    int64_t bothSince = -1; // heating and cooling closed together since
-    bool bothReported = false;
     const RelayEvent *previous = nullptr;
-
-    auto checkChangeOver = [&](int64_t now) {
-        if (bothSince >= 0 && !bothReported && now - bothSince > options.changeOverAllowanceMs) {
-            std::ostringstream what;
-            what << "heating and cooling closed together since " << bothSince << " ms";
-            found.push_back({now, what.str()});
-            bothReported = true;
-        }
-    };
 
     for (const RelayEvent &e : events) {
         if (previous != nullptr && e.ms - previous->ms < PULSE_MS) {
@@ -82,8 +84,13 @@ std::vector<RelayViolation> checkRelayLog(const std::vector<RelayEvent> &events,
                  << e.ms - previous->ms << " ms after " << c_RelayNames[previous->relay];
             found.push_back({e.ms, what.str()});
         }
-        if (e.relay == OB) {
-            // Relay 0 is the first pulse of every sequence.
+        // A sequence opens relays in index order, then closes relays in index
+        // order: an opening after a closing, or at a lower index than the
+        // pulse before, is the first pulse of the next sequence.
+        bool sequenceStart =
+            previous == nullptr ||
+            (e.closed == 0 && (previous->closed == 1 || e.relay <= previous->relay));
+        if (sequenceStart) {
             int64_t start = e.ms - PULSE_MS;
             for (const auto &window : options.estopWindows) {
                 if (start > window.first && start <= window.second) {
@@ -94,8 +101,9 @@ std::vector<RelayViolation> checkRelayLog(const std::vector<RelayEvent> &events,
                 }
             }
         }
-        checkChangeOver(e.ms);
 
+        bool bothBefore =
+            heating(contacts, options.heatPump) && cooling(contacts, options.heatPump);
         int before = contacts.closed[e.relay];
         contacts.closed[e.relay] = e.closed;
         if ((e.relay == Y1 || e.relay == Y2) && !options.diagnostic) {
@@ -109,21 +117,19 @@ std::vector<RelayViolation> checkRelayLog(const std::vector<RelayEvent> &events,
                 found.push_back({e.ms, what.str()});
             }
         }
-        if (contacts.on(HUM) && contacts.on(DEH) && (e.relay == HUM || e.relay == DEH) &&
-            e.closed == 1 && before != 1) {
-            found.push_back({e.ms, "humidifier and dehumidifier closed together"});
+        if (e.closed == 1 && before != 1) {
+            for (const ApartPair &pair : c_ApartPairs) {
+                if ((e.relay == pair.a || e.relay == pair.b) && contacts.on(pair.a) &&
+                    contacts.on(pair.b)) {
+                    found.push_back({e.ms, std::string(pair.what) + " closed together"});
+                }
+            }
         }
-        bool both = heating(contacts, options.heatPump) && cooling(contacts, options.heatPump);
-        if (both && bothSince < 0) {
-            bothSince = e.ms;
-            bothReported = false;
-        } else if (!both) {
-            bothSince = -1;
+        if (!bothBefore && heating(contacts, options.heatPump) &&
+            cooling(contacts, options.heatPump)) {
+            found.push_back({e.ms, "heating and cooling closed together"});
         }
         previous = &e;
-    }
-    if (!events.empty()) {
-        checkChangeOver(events.back().ms);
     }
     return found;
 }

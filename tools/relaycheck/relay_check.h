@@ -2,10 +2,11 @@
 // (sim/relay-log: "<ms> <relay> <0|1>" per completed coil pulse).
 //
 // It reports every moment the thermostat could have harmed the equipment:
-// a compressor stage closing less than 300 s after it opened, heating and
-// cooling closed together for longer than one full pulse sequence, the
-// humidifier and dehumidifier closed together, two coil pulses overlapping,
-// and a control decision moving a relay while the emergency stop held.
+// a compressor stage closing less than 300 s after it opened; two outputs
+// that the control keeps apart closed together, even for one pulse (heating
+// and cooling, the humidifier and the dehumidifier, two fan speeds); two coil
+// pulses overlapping; and a control decision moving a relay while the
+// emergency stop held.
 #pragma once
 
 #include <cstdint>
@@ -28,9 +29,6 @@ struct RelayCheckOptions {
     // Intervals of the log's time during which the emergency stop held; a
     // pulse sequence may finish there but none may begin.
     std::vector<std::pair<int64_t, int64_t>> estopWindows;
-    // How long heating and cooling may be closed together while one pulse
-    // sequence drives the change from one to the other.
-    int64_t changeOverAllowanceMs = 5000;
 };
 
 struct RelayViolation {

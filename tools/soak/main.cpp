@@ -645,13 +645,12 @@ RunResult SoakRun::run() {
 }
 
 std::string stageLine(const sim::Report &r) {
-    static const char *c_Names[] = {"O/B", "Y1", "Y2", "W1/E", "W2"};
     std::string text;
     for (const sim::StageFigures &f : r.stages) {
         if (f.starts == 0) {
             continue;
         }
-        text += (text.empty() ? "" : ", ") + std::string(c_Names[f.relay]) + " " +
+        text += (text.empty() ? "" : ", ") + std::string(c_RelayNames[f.relay]) + " " +
                 sim::formatNumber("%.2f", f.startsPerHour) + "/h (most " +
                 std::to_string(f.mostInAnHour) + " in an hour)";
     }

@@ -102,7 +102,7 @@ TEST_F(FactoryToolTest, RoundTripChangesOnlyTheChangedFields) {
     const std::string factory = m_root.read("/dev/mtdblock4");
     platformFakeClockSet(1000, 0, c_MadeAt);
 
-    resetModules();
+    resetModules<Layer::Config>();
     ASSERT_EQ(PersistUtil_Init(), 0);
     ASSERT_EQ(initThermostatSysCfg(), 0);
     setSecurityCode(4321);
@@ -112,7 +112,7 @@ TEST_F(FactoryToolTest, RoundTripChangesOnlyTheChangedFields) {
     ASSERT_EQ(saveThermostatSysCfg(), 0);
 
     // The factory image with the user identity and exactly these changes.
-    const std::string saved = m_root.read("/dev/mtdblock5");
+    const std::string saved = m_root.read("/dev/mtdblock5").substr(0, TSTAT_SYS_CFG_SIZE);
     TstatSysCfgPersistMem_t expected = recordIn(factory);
     expected.tstatSysCfgId = TSTAT_SYS_CFG_USER_ID;
     expected.securityCode = 4321;

@@ -1,0 +1,380 @@
+// tstat-sim's command line: one CLI11 application with a subcommand per job
+// (run, coproc, fixture, gallery, key). Every option is defined once, with
+// its range or its choices, and --help is made from those definitions.
+#include "cli.h"
+
+#include "app.h"
+#include "fixture.h"
+#include "gallery.h"
+#include "keys.h"
+#include "platform/platform.h"
+#include "run_support.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <map>
+
+namespace fs = std::filesystem;
+
+namespace sim {
+
+namespace {
+
+// Exit status of a command line that cannot be carried out.
+constexpr int USAGE_ERROR = 2;
+// At most a month of simulated time in one run.
+constexpr double MOST_HOURS = 24.0 * 31.0;
+constexpr double LEAST_HOURS = 1.0 / 60.0;
+
+// A number stored in one field, within a range.
+template <typename T>
+void rangeOption(CLI::App &app, const std::string &name, T *field, double lo, double hi,
+                 const std::string &help) {
+    CLI::Range range(lo, hi);
+    range.description("in [" + CLI::detail::to_string(lo) + ", " + CLI::detail::to_string(hi) +
+                      "]");
+    app.add_option(name, *field, help)->type_name("N")->check(range)->capture_default_str();
+}
+
+// A word that chooses one of the given values.
+template <typename T>
+void choiceOption(CLI::App &app, const std::string &name, T *field,
+                  const std::map<std::string, T> &choices, const std::string &help) {
+    std::string names;
+    for (const auto &choice : choices) {
+        names += (names.empty() ? "" : "|") + choice.first;
+    }
+    app.add_option_function<std::string>(
+           name, [field, choices](const std::string &word) { *field = choices.at(word); }, help)
+        ->type_name(names)
+        ->check(CLI::IsMember(choices, CLI::ignore_case).description(""));
+}
+
+// A number stored in a narrower field (the bus address, the voltage word).
+template <typename T>
+void narrowOption(CLI::App &app, const std::string &name, T *field, int hi,
+                  const std::string &help) {
+    CLI::Range range(0, hi);
+    range.description("in [0, " + std::to_string(hi) + "]");
+    app.add_option_function<int>(
+           name, [field](int value) { *field = static_cast<T>(value); }, help)
+        ->type_name("N")
+        ->check(range);
+}
+
+void addHouseOptions(CLI::App &app, SimOptions *o) {
+    HouseParams &h = o->house;
+    // Applied by the pre-scan in parseCommandLine; declared so that it is
+    // known, checked and described.
+    app.add_option("--house", "the house, its equipment sized to its loads (typical)")
+        ->type_name("leaky|typical|tight")
+        ->check(CLI::IsMember({"leaky", "typical", "tight"}).description(""));
+    choiceOption(app, "--equipment", &h.equipment,
+                 {{"furnace", Equipment::Furnace}, {"heatpump", Equipment::HeatPump}},
+                 "HVAC equipment (default furnace with air conditioner)");
+    choiceOption(app, "--aux", &h.aux, {{"electric", AuxHeat::Electric}, {"gas", AuxHeat::Gas}},
+                 "the heat pump's auxiliary heat (default electric)");
+    choiceOption(app, "--stages", &h.stages, {{"1", 1}, {"2", 2}},
+                 "stages of the equipment (default: as the thermostat's record says)");
+    rangeOption(app, "--indoor", &h.indoorStart, -40, 60, "starting indoor temperature, C");
+    rangeOption(app, "--indoor-rh", &h.indoorRhStart, 0, 100, "starting indoor humidity, %");
+    rangeOption(app, "--outdoor", &h.outdoorMean, -50, 50, "daily mean outdoor temperature, C");
+    rangeOption(app, "--swing", &h.outdoorSwing, 0, 30, "the outdoor temperature's daily swing, C");
+    rangeOption(app, "--outdoor-rh", &h.outdoorRh, 0, 100, "outdoor relative humidity, %");
+    rangeOption(app, "--solar", &h.solarPeak, 0, 20000, "peak solar gain, W");
+    rangeOption(app, "--internal", &h.internalGain, 0, 20000, "constant internal gain, W");
+    rangeOption(app, "--ua", &h.uaAir, 1, 5000, "the room's conductance to outdoors, W/K");
+    const char *sized = "(default: sized from the house's design loads)";
+    rangeOption(app, "--furnace-w", &h.furnaceW, 0, 100000, std::string("furnace, W ") + sized);
+    rangeOption(app, "--cool-w", &h.coolW, 0, 100000, std::string("air conditioner, W ") + sized);
+    rangeOption(app, "--heatpump-w", &h.heatPumpW, 0, 100000, std::string("heat pump, W ") + sized);
+    rangeOption(app, "--aux-w", &h.auxW, 0, 100000, std::string("auxiliary heat, W ") + sized);
+    app.add_option_function<std::string>(
+           "--weather",
+           [o](const std::string &path) {
+               std::string error;
+               if (!o->weather.load(path, &error)) {
+                   throw CLI::ValidationError("--weather", error);
+               }
+           },
+           "replay a weather day file (CSV: hour, outdoor C, humidity %, solar W/m2) instead of "
+           "the sine day")
+        ->type_name("FILE");
+}
+
+void addCoprocessorOptions(CLI::App &app, SimOptions *o) {
+    CoprocessorOptions &c = o->coproc;
+    choiceOption(app, "--external-sensor", &c.external,
+                 {{"outdoor", ExternalSensor::Outdoor}, {"indoor", ExternalSensor::Indoor}},
+                 "where the second thermistor is (default outdoor)");
+    narrowOption(app, "--voltage", &c.lineVoltage, 65535,
+                 "line-voltage reading (600; 491 or less is under-voltage)");
+    narrowOption(app, "--address", &c.address, 255, "the bus interface's address (1)");
+    app.add_option("--bus-version", c.busVersion, "the bus interface's version (2.10)")
+        ->check(CLI::Validator(
+            [](const std::string &v) {
+                return !v.empty() && v.size() <= 32 ? "" : "1 to 32 characters";
+            },
+            ""))
+        ->type_name("TEXT");
+    app.add_flag_callback(
+        "--offline", [o] { o->coproc.online = false; }, "report the bus offline");
+    app.add_flag_callback(
+        "--no-levels", [o] { o->coproc.levelsEnabled = false; },
+        "report the bus's levels disabled");
+    app.add_flag("--show-requests", c.showRequests, "print the periodic requests as they arrive");
+    rangeOption(app, "--seed", &c.seed, 1, 4294967295.0,
+                "seed of the simulator's random bytes (the report gives it)");
+}
+
+void addBoardOptions(CLI::App &app, SimOptions *o) {
+    app.add_option("--root", o->root, "board root (default $TSTAT_ROOT, else ./board)")
+        ->check(CLI::Validator([](const std::string &v) { return v.empty() ? "empty" : ""; }, ""))
+        ->type_name("DIR");
+    rangeOption(app, "--port", &o->port, 0, 65535,
+                "console socket on 127.0.0.1 (0: a free port, written to ROOT/sim/console.port)");
+    rangeOption(app, "--http", &o->http, 0, 65535,
+                "the dashboard on http://127.0.0.1:N (0: a free port, written to "
+                "ROOT/sim/http.port)");
+    app.add_flag_callback(
+        "--no-http", [o] { o->http = -1; }, "no dashboard");
+    app.add_flag_callback(
+        "--no-status", [o] { o->status = false; }, "no house status line once a simulated minute");
+    app.add_option("--tstat", o->tstat, "the application")->type_name("PATH");
+    app.add_option("--data", o->data, "the application's working directory")->type_name("DIR");
+    app.add_option("--factory-tool", o->factoryTool, "the tool that writes a factory image")
+        ->type_name("PATH");
+}
+
+// How a run keeps time, as the command line asks; finishClock() decides.
+struct ClockChoice {
+    enum Kind { Default, Lockstep, Scaled } kind = Default;
+    std::string start;
+};
+
+void addClockOptions(CLI::App &app, SimOptions *o, ClockChoice *clock) {
+    choiceOption(app, "--clock", &clock->kind,
+                 {{"lockstep", ClockChoice::Lockstep}, {"scaled", ClockChoice::Scaled}},
+                 "lockstep: simulated time moves when both sides are done, the same on any host "
+                 "(default for the fixture and with --hours or --script); scaled: the host's "
+                 "clock times TSTAT_TIME_SCALE (default otherwise)");
+    app.add_option("--start", clock->start,
+                   "lock-step time: the local time the run starts at, \"YYYY-MM-DD HH:MM[:SS]\" "
+                   "(default: now)")
+        ->type_name("TIME");
+    rangeOption(app, "--pace", &o->pace, 0, 1e6,
+                "lock-step time: at most N times real time (0: as fast as the host allows)");
+    app.add_option("--script", o->script,
+                   "lock-step time: timed console lines, e.g. \"06:59:30 key mode 3.5\" (see "
+                   "sim/script.h)")
+        ->type_name("FILE")
+        ->check(CLI::ExistingFile);
+}
+
+// The clock of a run, once its options are known: lock-step by default for
+// runs that end by themselves. False with a message.
+bool finishClock(const ClockChoice &clock, bool endsByItself, SimOptions *o, std::string *error) {
+    o->lockstep = clock.kind == ClockChoice::Lockstep ||
+                  (clock.kind == ClockChoice::Default &&
+                   (endsByItself || o->hours > 0.0 || !o->script.empty()));
+    if (!o->lockstep && (!clock.start.empty() || o->pace > 0.0 || !o->script.empty())) {
+        *error = "--start, --pace and --script need lock-step time";
+        return false;
+    }
+    if (clock.start.empty()) {
+        o->startWall = static_cast<int64_t>(time(nullptr));
+        return true;
+    }
+    struct tm local {};
+    const char *end = strptime(clock.start.c_str(), "%Y-%m-%d %H:%M", &local);
+    if (end != nullptr && *end == ':') {
+        end = strptime(end, ":%S", &local);
+    }
+    local.tm_isdst = -1;
+    time_t t = end != nullptr && *end == '\0' ? mktime(&local) : static_cast<time_t>(-1);
+    if (t == static_cast<time_t>(-1)) {
+        *error = "--start takes \"YYYY-MM-DD HH:MM[:SS]\", not \"" + clock.start + "\"";
+        return false;
+    }
+    o->startWall = static_cast<int64_t>(t);
+    return true;
+}
+
+void addRunOptions(CLI::App &app, SimOptions *o, ClockChoice *clock) {
+    addBoardOptions(app, o);
+    addHouseOptions(app, o);
+    addCoprocessorOptions(app, o);
+    addClockOptions(app, o, clock);
+    rangeOption(app, "--hours", &o->hours, LEAST_HOURS, MOST_HOURS,
+                "end after N simulated hours (time scale 3600 unless TSTAT_TIME_SCALE says)");
+    app.add_option("--report-dir", o->reportDir,
+                   "where the report, trace.csv and day.png go (ROOT/sim)")
+        ->type_name("DIR");
+    app.add_flag_callback(
+        "--no-report", [o] { o->report = false; }, "no report at the end");
+}
+
+void addFixtureOptions(CLI::App &app, FixtureOptions *o, ClockChoice *clock) {
+    app.add_option("--serial", o->serial,
+                   "the serial number to store: 14 printable characters (default: generated, TS "
+                   "+ YYMMDD + 6 digits)")
+        ->check(CLI::Validator(
+            [](const std::string &v) {
+                return printableSerial(v)
+                           ? ""
+                           : "a serial number is 14 printable characters without spaces: " + v;
+            },
+            ""))
+        ->type_name("SERIAL");
+    rangeOption(app, "--presses", &o->presses, 0, 10,
+                "key presses of the relay walk (fewer make it fail)");
+    app.add_flag_callback(
+        "--no-link-answer", [o] { o->sim.coproc.answersLinkTest = false; },
+        "the coprocessor ignores the link-test frame");
+    app.add_flag_callback(
+        "--bus-test-fail", [o] { o->sim.coproc.busTestPasses = false; },
+        "the coprocessor answers the bus test with a failure");
+    addRunOptions(app, &o->sim, clock);
+}
+
+// The defaults that depend on where tstat-sim itself lies: the application,
+// its data and the factory tool beside it in the build.
+void setBuildPaths(SimOptions *o) {
+    std::string bin = ownDirectory();
+    o->tstat = bin + "/tstat";
+    o->data = (fs::path(bin).parent_path() / "data").string();
+    o->factoryTool = bin + "/tstat-factory";
+}
+
+void makePathsAbsolute(SimOptions *o) {
+    o->tstat = fs::absolute(o->tstat).string();
+    o->data = fs::absolute(o->data).string();
+}
+
+// A preset replaces the whole house, so it is applied before the other
+// options (which then change the preset), wherever it stands.
+void applyHousePreset(const std::vector<std::string> &args, SimOptions *o) {
+    for (size_t i = 0; i < args.size(); i++) {
+        std::string value;
+        if (args[i] == "--house" && i + 1 < args.size()) {
+            value = args[i + 1];
+        } else if (args[i].rfind("--house=", 0) == 0) {
+            value = args[i].substr(8);
+        } else {
+            continue;
+        }
+        HousePreset preset;
+        if (parseHousePreset(value, &preset)) {
+            o->house = housePreset(preset);
+        }
+    }
+}
+
+struct KeyOptions {
+    std::string key;
+    double hold = 0.1;
+    std::string root;
+};
+
+} // namespace
+
+int simCommandLine(int argc, char **argv) {
+    CLI::App app("the simulated board: the coprocessor, the house and the building controller of "
+                 "the thermostat",
+                 "tstat-sim");
+    app.require_subcommand(1);
+    app.set_help_all_flag("--help-all", "every subcommand's options");
+
+    SimOptions runOptions;
+    setBuildPaths(&runOptions);
+    CLI::App *run = app.add_subcommand(
+        "run", "prepare the board, start build/bin/tstat, and play its coprocessor, house and "
+               "building controller");
+    ClockChoice runClock;
+    addRunOptions(*run, &runOptions, &runClock);
+    SimOptions coprocOptions = runOptions;
+    ClockChoice coprocClock;
+    CLI::App *coproc =
+        app.add_subcommand("coproc", "the same as run without starting the application");
+    addRunOptions(*coproc, &coprocOptions, &coprocClock);
+
+    FixtureOptions fixture;
+    setBuildPaths(&fixture.sim);
+    CLI::App *fix = app.add_subcommand(
+        "fixture", "play the production-line fixture: set the test pin, start build/bin/tstat, "
+                   "send the manufacturing test's commands, press the relay walk's keys, enter "
+                   "a serial number and print a pass/fail report (exit status 0 passed, 1 "
+                   "failed)");
+    ClockChoice fixtureClock;
+    addFixtureOptions(*fix, &fixture, &fixtureClock);
+
+    std::string galleryDir;
+    std::string galleryData = (fs::path(ownDirectory()).parent_path() / "data").string();
+    CLI::App *gallery = app.add_subcommand(
+        "gallery", "render every page and pop-up with sample data into DIR/<name>.png and "
+                   "DIR/contact-sheet.png");
+    gallery->add_option("DIR", galleryDir, "where the pictures go")->required();
+    gallery->add_option("--data", galleryData, "the images and fonts (the build's data)");
+
+    KeyOptions key;
+    CLI::App *press = app.add_subcommand("key", "press a key on the running application");
+    press->add_option("KEY", key.key, "the key")
+        ->required()
+        ->check(CLI::IsMember({"up", "down", "mode", "exit"}).description(""))
+        ->type_name("up|down|mode|exit");
+    rangeOption(*press, "--hold", &key.hold, 0, 3600, "seconds of simulated time the key is held");
+    press->add_option("--root", key.root, "board root (default $TSTAT_ROOT, else ./board)");
+
+    CLI::App *help = app.add_subcommand("help", "this text");
+
+    std::vector<std::string> args(argv + 1, argv + argc);
+    applyHousePreset(args, &runOptions);
+    applyHousePreset(args, &coprocOptions);
+    applyHousePreset(args, &fixture.sim);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp &e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp &e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError &e) {
+        app.exit(e);
+        return USAGE_ERROR;
+    }
+    if (help->parsed()) {
+        fputs(app.help("", CLI::AppFormatMode::All).c_str(), stdout);
+        return 0;
+    }
+    std::string error;
+    if (run->parsed() || coproc->parsed()) {
+        SimOptions &o = run->parsed() ? runOptions : coprocOptions;
+        if (!finishClock(run->parsed() ? runClock : coprocClock, false, &o, &error)) {
+            fprintf(stderr, "tstat-sim: %s\n", error.c_str());
+            return USAGE_ERROR;
+        }
+        makePathsAbsolute(&o);
+        return runSimulator(o, run->parsed());
+    }
+    if (fix->parsed()) {
+        if (!finishClock(fixtureClock, true, &fixture.sim, &error)) {
+            fprintf(stderr, "tstat-sim fixture: %s\n", error.c_str());
+            return USAGE_ERROR;
+        }
+        makePathsAbsolute(&fixture.sim);
+        return runFixture(fixture);
+    }
+    if (gallery->parsed()) {
+        return runGallery(galleryDir, galleryData);
+    }
+    if (!key.root.empty()) {
+        setenv("TSTAT_ROOT", key.root.c_str(), 1);
+        platformReset();
+    }
+    return pressKey(key.key, key.hold);
+}
+
+} // namespace sim

@@ -1,0 +1,102 @@
+// The simulator's side of lock-step time.
+#include "lockstep.h"
+
+#include "platform/platform_test.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/socket.h>
+
+namespace sim {
+
+namespace {
+constexpr int64_t MS_PER_SECOND = 1000;
+} // namespace
+
+LockstepClock::LockstepClock(int64_t startWallSeconds)
+    : m_startWallMs(startWallSeconds * MS_PER_SECOND) {
+    platformFakeClockSet(0, 0, startWallSeconds);
+}
+
+bool LockstepClock::open(std::string *error) {
+    int fds[2] = {-1, -1};
+    // Both ends close on exec; the child clears the flag on its own end.
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0) {
+        *error = std::string("no lock-step socket pair: ") + strerror(errno);
+        return false;
+    }
+    m_ownEnd = FileDescriptor(fds[0]);
+    m_childEnd = FileDescriptor(fds[1]);
+    return true;
+}
+
+void LockstepClock::childStarted() {
+    m_childEnd.reset();
+}
+
+void LockstepClock::advanceTo(int64_t t) {
+    if (t > m_nowMs) {
+        platformFakeClockAdvanceMs(static_cast<uint64_t>(t - m_nowMs));
+        m_nowMs = t;
+        m_runsThisInstant = 0;
+    }
+}
+
+bool LockstepClock::applicationDue(size_t input, bool wanted) const {
+    if (m_gone) {
+        return false;
+    }
+    if (m_wakeMs <= m_nowMs) {
+        return true;
+    }
+    bool unseen = input > m_inputAfter || (input > 0 && m_inputBefore > m_inputAfter);
+    return !m_pausing && (wanted || unseen) && m_runsThisInstant < MAX_RUNS_PER_INSTANT;
+}
+
+bool LockstepClock::runApplication(uint32_t flags, const std::function<size_t()> &input) {
+    m_inputBefore = input();
+    bool ran = exchange(flags);
+    m_inputAfter = input();
+    m_runsThisInstant++;
+    return ran;
+}
+
+bool LockstepClock::exchange(uint32_t flags) {
+    if (m_gone) {
+        return false;
+    }
+    LockstepMessage now{LOCKSTEP_NOW, flags, m_nowMs, m_startWallMs + m_nowMs};
+    ssize_t put;
+    do {
+        put = send(m_ownEnd.get(), &now, sizeof(now), MSG_NOSIGNAL);
+    } while (put < 0 && errno == EINTR);
+    if (put != static_cast<ssize_t>(sizeof(now))) {
+        m_gone = true;
+        return false;
+    }
+    for (;;) {
+        LockstepMessage answer{};
+        ssize_t got = recv(m_ownEnd.get(), &answer, sizeof(answer), 0);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got != static_cast<ssize_t>(sizeof(answer))) {
+            m_gone = true;
+            return false;
+        }
+        if (answer.kind == LOCKSTEP_IDLE || answer.kind == LOCKSTEP_SLEEP) {
+            m_pausing = answer.kind == LOCKSTEP_SLEEP;
+            // An application that asks for a moment already past runs again
+            // a millisecond on: time always moves.
+            m_wakeMs = answer.monoMs > m_nowMs ? answer.monoMs : m_nowMs + 1;
+            return true;
+        }
+    }
+}
+
+void LockstepClock::close() {
+    m_ownEnd.reset();
+    m_gone = true;
+}
+
+} // namespace sim

@@ -1,0 +1,71 @@
+// The simulator's side of lock-step time: it owns the clock of both
+// processes. Simulated time moves only here, and only when the application
+// has finished what is due at the present instant; then it jumps to the next
+// instant at which the application or the simulator has something to do.
+#pragma once
+
+#include "common/file_descriptor.h"
+#include "platform/lockstep.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace sim {
+
+class LockstepClock {
+  public:
+    // The simulator's own clock (the platform layer's fake clock) starts at
+    // monotonic 0 and the given wall-clock second.
+    explicit LockstepClock(int64_t startWallSeconds);
+
+    // Makes the socket pair. The application's end is childFd(): it must
+    // survive exec (the child names it in TSTAT_LOCKSTEP_FD); once the child
+    // runs, childStarted() closes the simulator's copy of it.
+    bool open(std::string *error);
+    int childFd() const { return m_childEnd.get(); }
+    void childStarted();
+
+    int64_t nowMs() const { return m_nowMs; }
+    // Moves the simulator's clock on to t (never back).
+    void advanceTo(int64_t t);
+
+    // Whether the application is to run at the present instant: its own
+    // time has come, or input waits for it (`input` bytes now) that it has
+    // not seen: more than it left after its last run, or some left after a
+    // run that took some (it reads so many keys a pass). `wanted` asks for a
+    // run anyway. Never during a pause; for input, at most
+    // MAX_RUNS_PER_INSTANT runs at one instant, so that input it keeps
+    // leaving cannot stop the clock.
+    bool applicationDue(size_t input, bool wanted) const;
+    // Runs the application at the present instant: NOW (with flags), then
+    // waits until it is idle or pausing again; input() tells the input
+    // waiting for it, before and after. False once it has gone (its end of
+    // the pair closed).
+    bool runApplication(uint32_t flags, const std::function<size_t()> &input);
+    static constexpr int MAX_RUNS_PER_INSTANT = 100;
+    bool applicationGone() const { return m_gone; }
+    // When the application asked to run next, and whether it is pausing
+    // (a pause is never cut short by input).
+    int64_t applicationWakeMs() const { return m_wakeMs; }
+    bool applicationPausing() const { return m_pausing; }
+    // Ends lock-step time for the application: its clock stops and it ends.
+    void close();
+
+  private:
+    bool exchange(uint32_t flags);
+
+    FileDescriptor m_ownEnd;
+    FileDescriptor m_childEnd;
+    int64_t m_startWallMs;
+    int64_t m_nowMs = 0;
+    int64_t m_wakeMs = 0;
+    bool m_pausing = false;
+    bool m_gone = false;
+    size_t m_inputBefore = 0;
+    size_t m_inputAfter = 0;
+    int m_runsThisInstant = 0;
+};
+
+} // namespace sim

@@ -1,0 +1,35 @@
+// A script of timed console lines for a run of the simulator:
+//
+//   # the morning: a hold, then a brown-out
+//   06:59:30   key mode 3.5      at 06:59:30 local time: mode held for 3.5 s
+//   +10        screen mode-popup 10 s later: the screen as mode-popup.png
+//   07:30      voltage 480       at 07:30
+//   +0:05:00   voltage 600       five minutes later
+//
+// Each line is a time and a console line (any console command). A time of
+// day is the first moment at or after the line before (or the start) at
+// which the local clock shows it, so a script may run over midnight; +S,
+// +M:S or +H:M:S is that long after the line before. Seconds may have a
+// fraction (milliseconds count). Blank lines and # comments are skipped.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+struct ScriptLine {
+    int64_t atMs; // simulated milliseconds from the start of the run
+    std::string line;
+    int number; // line number in the file, for messages
+};
+
+// Reads a script whose run starts at the given wall-clock second (local
+// time as TZ says). False with a message naming the line on an error.
+bool parseScript(const std::string &text, int64_t startWallSeconds, std::vector<ScriptLine> *out,
+                 std::string *error);
+bool loadScript(const std::string &path, int64_t startWallSeconds, std::vector<ScriptLine> *out,
+                std::string *error);
+
+} // namespace sim

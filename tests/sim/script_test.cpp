@@ -1,0 +1,51 @@
+// Scripts of timed console lines: times of day from the start and across
+// midnight, times after the line before, fractions, and malformed lines.
+#include "script.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+namespace {
+
+TEST(Script, TimesOfDayAndDelaysBecomeRunMilliseconds) {
+    setenv("TZ", "UTC0", 1);
+    tzset();
+    // The run starts on 2026-01-14 at 06:00:00 UTC.
+    constexpr int64_t START = 1768370400;
+    struct Case {
+        const char *text;
+        std::vector<int64_t> atMs;
+    };
+    const Case cases[] = {
+        {"06:00 voltage 480", {0}},
+        {"06:59:30 key mode 3.5\n+10 screen popup", {3570000, 3580000}},
+        {"# comment\n\n+1.25 key up\n+0:01:30 key down\n+1:00:00.5 house", {1250, 91250, 3691750}},
+        // A time of day earlier than the line before is the next day's.
+        {"23:59:59 key up\n00:00:01 key down", {64799000, 64801000}},
+        {"05:59 key up", {86340000}},
+    };
+    for (const Case &c : cases) {
+        std::vector<sim::ScriptLine> lines;
+        std::string error;
+        ASSERT_TRUE(sim::parseScript(c.text, START, &lines, &error)) << c.text << ": " << error;
+        std::vector<int64_t> at;
+        for (const sim::ScriptLine &l : lines) {
+            at.push_back(l.atMs);
+        }
+        EXPECT_EQ(at, c.atMs) << c.text;
+    }
+    std::vector<sim::ScriptLine> lines;
+    std::string error;
+    ASSERT_TRUE(sim::parseScript("06:59:30   key mode 3.5  ", START, &lines, &error));
+    EXPECT_EQ(lines[0].line, "key mode 3.5");
+    for (const char *bad : {"key up", "06:00", "24:00 key up", "06:60 key up", "+ key up",
+                            "+-5 key up", "6 key up", "+1:60 key up", "+x key up"}) {
+        lines.clear();
+        EXPECT_FALSE(sim::parseScript(bad, START, &lines, &error)) << bad;
+        EXPECT_NE(error.find("script line 1"), std::string::npos) << error;
+    }
+}
+
+} // namespace

@@ -6,14 +6,16 @@
 # programs contain the changed code, and reports per file how many faults
 # were planted, caught and survived, the survivors, and the score.
 #
-#   scripts/mutation.sh [-n COUNT|all] [-s SEED] [-j JOBS] [-x LABELS] [-b DIR] [PATH...]
+#   scripts/mutation.sh [-n COUNT|all] [-s SEED] [-j JOBS] [-x LABELS] [-o] [-b DIR] [PATH...]
 #
 # PATH: source files or directories (their .cpp files), relative to the
 # repository; by default src/hvac src/config src/coproc src/korabus
 # src/menus src/display src/mfgtest. -n: how many faults, spread over the
 # files in proportion and chosen with the seed (-s, default 1); `all` plants
 # every one (default 200). -j: build jobs. -x: the ctest labels left out
-# (default 'scenario|browser': the quick tests). -b: the work directory
+# (default 'scenario|browser': the quick tests). -o: only the tests of the
+# file's own subsystem (tests/hvac for src/hvac), a quick lower bound of the
+# score while tests of one directory are written. -b: the work directory
 # (default build-mutation): DIR/tree is a copy of the checkout, uncommitted
 # changes included, that the faults are planted in (the checkout itself is
 # never touched), DIR/build its sanitizer build, DIR/report.txt the report,
@@ -29,15 +31,17 @@ seed=1
 jobs=""
 work="build-mutation"
 quick='scenario|browser'
-while getopts n:s:j:b:x:h opt; do
+own=0
+while getopts n:s:j:b:x:oh opt; do
     case $opt in
         n) count=$OPTARG ;;
         s) seed=$OPTARG ;;
         j) jobs=$OPTARG ;;
         b) work=$OPTARG ;;
         x) quick=$OPTARG ;;
+        o) own=1 ;;
         *)
-            sed -n '2,24p' "$0" | sed 's/^# \{0,1\}//'
+            sed -n '2,26p' "$0" | sed 's/^# \{0,1\}//'
             exit 2
             ;;
     esac
@@ -187,6 +191,7 @@ prepare_file() { # file key
             [ -n "$(LC_ALL=C comm -12 "$run/files/$2.symbols" "$run/nm/test.$name" | head -n 1)" ]; then
             group=1
             [ "$home" = "$sub" ] && group=0
+            [ "$own" = 1 ] && [ "$group" = 1 ] && continue
             printf '%s\t%s\t%s\t%s\n' "$group" "$secs" "$name" "$exe"
         fi
     done <"$run/quick.tsv" | sort -t "$tab" -k1,1n -k2,2g >"$run/files/$2.tests"

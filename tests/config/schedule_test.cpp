@@ -50,6 +50,20 @@ TEST_P(ScheduleTest, PeriodInForceAcrossMidnightAndDays) {
             EXPECT_EQ(weekday, +c.weekday);
             EXPECT_EQ(+out.heatSetPoint, fx(c.heat));
         }
+    // A local time out of range is refused, its edges are not.
+    const struct {
+        int weekday, hour, minute, result;
+    } times[] = {{6, 23, 59, 0}, {7, 0, 0, -1},  {-1, 0, 0, -1}, {0, 24, 0, -1},
+                 {0, -1, 0, -1}, {0, 0, 60, -1}, {0, 0, -1, -1}};
+    for (const auto &t : times) {
+        struct tm local {};
+        local.tm_wday = t.weekday;
+        local.tm_hour = t.hour;
+        local.tm_min = t.minute;
+        TstatSetPoint_t out{};
+        EXPECT_EQ(getProgramThermostatSettingsByTime(&local, &out), t.result)
+            << t.weekday << " " << t.hour << ":" << t.minute;
+    }
 }
 
 TEST_P(ScheduleTest, HoldEndsAtTheStartOfTheNextPeriod) {
@@ -180,6 +194,15 @@ TEST_P(ScheduleTest, RecoveryWindowIsTheTwoHoursBeforeAComfortPeriod) {
             EXPECT_EQ(+inForce().heatSetPoint, +c.heat);
             EXPECT_EQ(getRecoveryMode(), +c.recovery);
         }
+    }
+    // Emergency heat recovers as heat does; cooling leaves the heat setpoint.
+    for (const auto &[state, recovery] :
+         {std::pair{HVAC_STATE_EMERGENCY_HEAT, 1}, std::pair{HVAC_STATE_COOL, 0}}) {
+        setHVACState(state);
+        setRecoveryMode(1 - recovery);
+        setLocalTime(2024, 6, 10, 4, 30);
+        EXPECT_EQ(+inForce().heatSetPoint, recovery != 0 ? c_RecoveryFrom18To21 : fx(17));
+        EXPECT_EQ(getRecoveryMode(), recovery) << state;
     }
 }
 

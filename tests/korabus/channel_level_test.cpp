@@ -9,6 +9,7 @@
 #include "config/temp_scale.h"
 #include "coproc_frame.h"
 #include "korabus/korabus_data.h"
+#include "korabus/korabus_internal.h"
 #include "platform/platform.h"
 
 #include <cstring>
@@ -284,6 +285,19 @@ TEST_F(BusTest, SetpointAndHumiditySteps) {
     }
     EXPECT_EQ(+r.tstatMode.mode, TSTAT_MODE_PROGRAM);
     EXPECT_EQ(refreshRequests(), (std::vector<int>{5}));
+
+    // Past 100 % a step wraps round to 0, below 0 % to 100 %.
+    korabusIncDecHumiditySetpoint(fx(99), fx(1));
+    const struct {
+        int channel;
+        double humidify, dehumidify;
+    } wraps[] = {{148, 100, 1}, {148, 0, 1}, {151, 0, 0}, {151, 0, 100}};
+    for (const auto &w : wraps) {
+        korabusDataUpdateChannelFromKorabus(static_cast<uint8_t>(w.channel), 1);
+        TstatSetPoint_t period = saved().prgSetPnt[1].period[0];
+        EXPECT_EQ(+period.humidifySetPoint, fx(w.humidify)) << w.channel;
+        EXPECT_EQ(+period.dehumidifySetPoint, fx(w.dehumidify)) << w.channel;
+    }
 }
 
 TEST_F(BusTest, LockoutAlertAndFilterChannelsAndPendingRefreshes) {

@@ -33,6 +33,9 @@ ScreenItem *g_UndervoltageTextHdl = nullptr;
 uint32_t g_backlightOn = 0;
 uint32_t g_UnderVoltageActive = 0;
 
+static_assert(c_BacklightActiveLevels.size() == BACKLIGHT_ACTIVE_HIGH + 1,
+              "one level per active backlight setting");
+
 namespace {
 
 // Key edges taken per pass: five iterations, each possibly two checks.
@@ -533,11 +536,11 @@ void displayDataDictUpdateCheckTimeout() {
         return;
     }
     m_bIsDataDictUpdOn = 0;
-    uint32_t updated[KORABUS_UPDATE_PAGE_COUNT];
+    uint32_t updated[DISPLAY_PAGE_COUNT];
     getKorabusDataDictUpdate(updated);
     uint8_t page = m_CurrentPage;
     uint8_t day = getProgramMenuDay();
-    if (page >= KORABUS_UPDATE_PAGE_COUNT || updated[page] == 0) {
+    if (page >= DISPLAY_PAGE_COUNT || updated[page] == 0) {
         if (m_DataDictSetUpdTimeoutPtr != nullptr) {
             m_DataDictSetUpdTimeoutPtr();
         } else if (m_DataDictSetUpdTimeoutPtrWithArg != nullptr) {
@@ -605,18 +608,9 @@ void displayManagerEnableBacklight() {
     if (g_backlightOn == 0) {
         g_backlightOn = 1;
         screenSetPower(g_displayHdl, 1);
-        switch (bk.activeBrightness) {
-        case BACKLIGHT_ACTIVE_LOW:
-            screenSetBacklightLevel(g_displayHdl, DISPMAN_LEVEL_LOW);
-            break;
-        case BACKLIGHT_ACTIVE_MED:
-            screenSetBacklightLevel(g_displayHdl, DISPMAN_LEVEL_MED);
-            break;
-        case BACKLIGHT_ACTIVE_HIGH:
-            screenSetBacklightLevel(g_displayHdl, DISPMAN_LEVEL_HIGH);
-            break;
-        default:
-            break;
+        // Another stored value leaves the level as it is.
+        if (bk.activeBrightness < c_BacklightActiveLevels.size()) {
+            screenSetBacklightLevel(g_displayHdl, c_BacklightActiveLevels[bk.activeBrightness]);
         }
         m_scrSvrTimerOn = 0;
         m_scrSvrOn = 0;

@@ -12,37 +12,13 @@
 // one key edge, or doing the idle work of backlight and screen saver).
 #pragma once
 
+#include "config/display_pages.h"
 #include "graphics/screen.h"
 
+#include <array>
 #include <cstdint>
 
 struct MenuItem;
-
-// Display page numbers; the refresh-request set of the configuration store is
-// indexed by them.
-enum DisplayPage : uint8_t {
-    PAGE_MAIN = 0,
-    PAGE_DETAIL_FORECAST = 1,
-    PAGE_FIVE_DAY_FORECAST = 2,
-    PAGE_TSTAT_MODE = 3,
-    PAGE_HOLD = 4,
-    PAGE_PROGRAM = 5,
-    PAGE_VACATION = 6,
-    PAGE_SETTINGS = 7,
-    PAGE_UNUSED_8 = 8,
-    PAGE_SEC_CODE_INPUT = 9,
-    PAGE_SEC_CODE_CONFIG = 10,
-    PAGE_USER_PREF = 11,
-    PAGE_ADV_SETUP = 12,
-    PAGE_BUS_ADDRESS = 13,
-    PAGE_BUTTON_LOCKOUT = 14,
-    PAGE_TSTAT_SETUP = 15,
-    PAGE_MESSAGE = 16,
-    PAGE_HELP = 17,
-    PAGE_VACATION_HELP = 18,
-    PAGE_PROGRAM_HELP = 19,
-};
-constexpr unsigned DISPLAY_PAGE_COUNT = 20;
 
 // Slot and callback types.
 typedef void (*DispManFn)();
@@ -54,10 +30,9 @@ constexpr uint32_t DISPMAN_PAGE_TIMEOUT_S = 20;
 constexpr uint32_t DISPMAN_POPUP_TIMEOUT_S = 10;
 // Holding the mode key this long opens the pop-ups (main page) or stores the hold.
 constexpr uint32_t DISPMAN_MODE_HOLD_MS = 3000;
-// Backlight levels written to the brightness file.
-constexpr int DISPMAN_LEVEL_LOW = 15;
-constexpr int DISPMAN_LEVEL_MED = 45;
-constexpr int DISPMAN_LEVEL_HIGH = 255;
+// Backlight levels written to the brightness file: the active ones by the
+// setting "Low", "Med", "High", and the inactive "Dim" and "Off".
+constexpr std::array<int, 3> c_BacklightActiveLevels = {15, 45, 255};
 constexpr int DISPMAN_LEVEL_DIM = 12;
 constexpr int DISPMAN_LEVEL_OFF = 0;
 // Blink period of the under-voltage text, milliseconds, and its text.

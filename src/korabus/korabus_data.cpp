@@ -598,9 +598,9 @@ bool isRelayChannel(uint8_t number) {
 } // namespace
 
 void korabusRequestPageRefresh(DisplayPage page) {
-    uint32_t update[KORABUS_UPDATE_PAGE_COUNT];
+    uint32_t update[DISPLAY_PAGE_COUNT];
     getKorabusDataDictUpdate(update);
-    update[page % KORABUS_UPDATE_PAGE_COUNT] = 1;
+    update[page % DISPLAY_PAGE_COUNT] = 1;
     setKorabusDataDictUpdate(update);
 }
 

@@ -58,8 +58,6 @@ const char *const c_TimeFormat[] = {"12-Hour", "24-Hour"};
 const char *const c_BkActBrightness[] = {"Low", "Med", "High"};
 const char *const c_BkInactBrightness[] = {"Dim", "Off"};
 const char *const c_UserPrefControl[] = {"Enable", "Disable"};
-// Backlight levels of "Low", "Med" and "High".
-constexpr int c_BkActLevel[] = {DISPMAN_LEVEL_LOW, DISPMAN_LEVEL_MED, DISPMAN_LEVEL_HIGH};
 
 enum ItemKind : uint8_t { ITEM_LABEL, ITEM_VALUE, ITEM_ACTION };
 
@@ -481,8 +479,8 @@ void displayNextBacklightActLevel() {
         return;
     }
     displayNextValidValue();
-    if (item->value >= 0 && static_cast<size_t>(item->value) < std::size(c_BkActLevel)) {
-        screenSetBacklightLevel(g_displayHdl, c_BkActLevel[item->value]);
+    if (item->value >= 0 && static_cast<size_t>(item->value) < c_BacklightActiveLevels.size()) {
+        screenSetBacklightLevel(g_displayHdl, c_BacklightActiveLevels[item->value]);
     }
 }
 

@@ -225,7 +225,7 @@ TEST_F(DisplayManagerTest, ABusChangeOfThePageShownWinsOverTheEditInProgress) {
     hold.heatSetPoint = tempFahToCelConversion(fx(65));
     setThermostatMode(TSTAT_MODE_HOLD);
     setHoldThermostatSettings(&hold);
-    uint32_t updated[KORABUS_UPDATE_PAGE_COUNT] = {};
+    uint32_t updated[DISPLAY_PAGE_COUNT] = {};
     updated[PAGE_HOLD] = 1;
     setKorabusDataDictUpdate(updated);
     pass();

@@ -42,8 +42,11 @@ TEST(DisplayUnderSim, KeysChangeThePublishedScreenAndTheFourthKeyEndsTheRun) {
     // The fourth key's press and release go out in one write: the application
     // ends on the press, and a release written after it would find no reader.
     uint8_t records[2 * PLATFORM_KEY_EVENT_SIZE];
-    platformEncodeKeyEvent(PlatformKeyEvent{1, 0x103, 1}, records);
-    platformEncodeKeyEvent(PlatformKeyEvent{1, 0x103, 0}, records + PLATFORM_KEY_EVENT_SIZE);
+    platformEncodeKeyEvent(
+        PlatformKeyEvent{BUTTON_EVENT_KEY, BUTTON_CODE_EXIT, BUTTON_VALUE_PRESSED}, records);
+    platformEncodeKeyEvent(
+        PlatformKeyEvent{BUTTON_EVENT_KEY, BUTTON_CODE_EXIT, BUTTON_VALUE_RELEASED},
+        records + PLATFORM_KEY_EVENT_SIZE);
     int fifo = open(root.file("/dev/input/event0").c_str(), O_WRONLY | O_NONBLOCK);
     ASSERT_GE(fifo, 0);
     EXPECT_EQ(write(fifo, records, sizeof(records)), static_cast<ssize_t>(sizeof(records)));

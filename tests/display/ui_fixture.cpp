@@ -98,7 +98,7 @@ void UiTest::pass(int count) {
 
 void UiTest::keyEvent(uint16_t code, int32_t value) {
     uint8_t record[PLATFORM_KEY_EVENT_SIZE];
-    platformEncodeKeyEvent(PlatformKeyEvent{1, code, value}, record);
+    platformEncodeKeyEvent(PlatformKeyEvent{BUTTON_EVENT_KEY, code, value}, record);
     ASSERT_EQ(write(m_keyFifo, record, sizeof(record)), static_cast<ssize_t>(sizeof(record)));
 }
 

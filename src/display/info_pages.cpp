@@ -20,12 +20,7 @@
 MenuItem m_MainScreenMenu[1] = {};
 
 ScreenItem testScreenHelp[HELP_SCREEN_ITEMS + 1] = {
-    screenBitmap(0, 0, nullptr, "./images/Graphic-Bkgd-Pinstripes.png"),
-    screenBitmap(0, 0, nullptr, "./images/Help/Help-Graphic-Bkgd.png"),
-    screenBitmap(0, 52, nullptr, "./images/Help/Help-H1-Text-Help.png"),
-    screenBitmap(17, 86, nullptr, "./images/Help/Help-Text-Info.png"),
-    SCREEN_CLOCK_ITEMS(30),
-    SCREEN_DAY_BAR,
+    SCREEN_HELP_ITEMS("Help", "Info"),
     screenEnd(),
 };
 
@@ -56,37 +51,16 @@ ScreenItem testScreenMessage[MESSAGE_SCREEN_ITEMS + 1] = {
 
 namespace {
 
-constexpr uint32_t SEC_CODE_DIGIT_SIZE = 36;
-
-// The title in the clock strip; it keeps today's day shown on the day bar.
 void drawSecurityCodeTitle(char *buffer) {
-    snprintf(buffer, SCREEN_TEXT_LEN, "Enter the security code");
-    TstatClockCfg_t clock{};
-    menuGetClock(&clock);
-    showDayBar(clock.weekday);
+    drawTitleOverDayBar(buffer, "Enter the security code");
 }
-constexpr uint32_t SEC_CODE_BUTTON_SIZE = 18;
 
 } // namespace
 
-// The code entry: the setup background with the day bar, a title in the
-// clock strip, four large digits and the two choices.
+// The code entry.
 ScreenItem testScreenSecurityCodeInput[SECURITY_CODE_INPUT_ITEMS + 1] = {
-    screenBitmap(0, 0, nullptr, "./images/Setup/bkg.png"),
-    SCREEN_DAY_BAR,
-    screenText(8, 28, nullptr, drawSecurityCodeTitle, FONT_BOLD, 14, CLOCK_TEXT_COLOR),
-    screenText(58, 96, &g_SecurityCodeMenu[0].handle, drawSecurityCodeValue1, FONT_BOLD,
-               SEC_CODE_DIGIT_SIZE, WHITE_TEXT_COLOR),
-    screenText(95, 96, &g_SecurityCodeMenu[1].handle, drawSecurityCodeValue2, FONT_BOLD,
-               SEC_CODE_DIGIT_SIZE, WHITE_TEXT_COLOR),
-    screenText(132, 96, &g_SecurityCodeMenu[2].handle, drawSecurityCodeValue3, FONT_BOLD,
-               SEC_CODE_DIGIT_SIZE, WHITE_TEXT_COLOR),
-    screenText(169, 96, &g_SecurityCodeMenu[3].handle, drawSecurityCodeValue4, FONT_BOLD,
-               SEC_CODE_DIGIT_SIZE, WHITE_TEXT_COLOR),
-    screenText(30, 190, &g_SecurityCodeMenu[SEC_CODE_ENTER].handle, drawSecurityCodeEnter,
-               FONT_BOLD, SEC_CODE_BUTTON_SIZE, WHITE_TEXT_COLOR),
-    screenText(30, 226, &g_SecurityCodeMenu[SEC_CODE_CANCEL].handle, drawSecurityCodeCancel,
-               FONT_BOLD, SEC_CODE_BUTTON_SIZE, WHITE_TEXT_COLOR),
+    SCREEN_CODE_ENTRY_ITEMS(g_SecurityCodeMenu, drawSecurityCodeTitle, drawSecurityCodeValue1,
+                            drawSecurityCodeValue2, drawSecurityCodeValue3, drawSecurityCodeValue4),
     screenEnd(),
 };
 

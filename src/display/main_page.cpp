@@ -611,6 +611,13 @@ void showDayBar(uint8_t dayOfWeek) {
     }
 }
 
+void drawTitleOverDayBar(char *buffer, const char *title) {
+    snprintf(buffer, SCREEN_TEXT_LEN, "%s", title);
+    TstatClockCfg_t clock{};
+    menuGetClock(&clock);
+    showDayBar(clock.weekday);
+}
+
 void drawMainScrDate(char *buffer) {
     createDateString(buffer, SCREEN_TEXT_LEN);
     TstatClockCfg_t clock{};

@@ -83,6 +83,8 @@ void formatHoldDate(int64_t time, char *buffer, size_t size = SCREEN_TEXT_LEN);
 void formatHoldTime(int64_t time, char *buffer, size_t size = SCREEN_TEXT_LEN);
 // Shows today's image of the day bar alone.
 void showDayBar(uint8_t dayOfWeek);
+// A page's title in the clock strip; keeps today shown on the day bar.
+void drawTitleOverDayBar(char *buffer, const char *title);
 
 // Pop-up menus: mode key, down and up of each.
 void displaySelectedMainPuModeMenuItemPage();

@@ -418,12 +418,7 @@ ScreenItem testScreenProgramCopyTo[] = {
 
 // The program help: what the keys do on the program page.
 ScreenItem testScreenProgramHelp[] = {
-    screenBitmap(0, 0, nullptr, "./images/Graphic-Bkgd-Pinstripes.png"),
-    screenBitmap(0, 0, nullptr, "./images/Help/Help-Graphic-Bkgd.png"),
-    screenBitmap(0, 52, nullptr, "./images/Help/Help-H1-Text-Program.png"),
-    screenBitmap(17, 86, nullptr, "./images/Help/Help-Text-Program.png"),
-    SCREEN_CLOCK_ITEMS(30),
-    SCREEN_DAY_BAR,
+    SCREEN_HELP_ITEMS("Program", "Program"),
     SCREEN_UNDERVOLTAGE_TEXT,
     screenEnd(),
 };

@@ -386,12 +386,7 @@ ScreenItem testScreenVacation[] = {
 
 // The vacation help: what the keys do on the vacation page.
 ScreenItem testScreenAwayHelp[] = {
-    screenBitmap(0, 0, nullptr, "./images/Graphic-Bkgd-Pinstripes.png"),
-    screenBitmap(0, 0, nullptr, "./images/Help/Help-Graphic-Bkgd.png"),
-    screenBitmap(0, 52, nullptr, "./images/Help/Help-H1-Text-Away.png"),
-    screenBitmap(17, 86, nullptr, "./images/Help/Help-Text-Away.png"),
-    SCREEN_CLOCK_ITEMS(30),
-    SCREEN_DAY_BAR,
+    SCREEN_HELP_ITEMS("Away", "Away"),
     SCREEN_UNDERVOLTAGE_TEXT,
     screenEnd(),
 };

@@ -61,7 +61,6 @@ extern DispManDayFn g_DataDictUpdTimeoutPtrWithArg;
 
 // The under-voltage text of the screen on display (every page's table binds it).
 extern ScreenItem *g_UndervoltageTextHdl;
-extern uint32_t g_backlightOn;
 extern uint32_t g_UnderVoltageActive;
 
 // ---- Life cycle -------------------------------------------------------------------------
@@ -86,67 +85,49 @@ void dispManSetStoreCallbacks(DispManFn refresh, DispManFn save);
 // Installs the day forms and clears the plain ones.
 void dispManSetStoreCallbacksForDay(DispManDayFn refresh, DispManDayFn save);
 
-// The page time-out: after `seconds` without a key edge, fn is called once.
+// The page time-out: after `seconds` without a key edge, fn is called once
+// (never while the screen saver is shown).
 void displayManagerSetTimeout(uint32_t seconds, DispManFn fn);
 void displayManagerCancelTimeout();
 // Restarts the time-out with its length (the function stays).
 void displayManagerResetTimeout();
-void displayManagerCheckTimeout();
-void displayManagerSetExpiration(UtilTimer *timer, uint32_t ms);
-int displayManagerCheckExpiration(const UtilTimer *timer);
 
 // The entry function of the next page of the mode-key cycle.
 DispManFn nextPageAfterMainPage();
 DispManFn nextPageAfterHelpPage();
 
-// Mode-key hold timers of the main and hold pages.
+// The mode key's 3 s hold timer on the main page: started (when it is not
+// running) by the main page's mode slot, stopped when another page opens.
+// Running out, it opens the mode pop-up.
 void dispManSetMainPageTimeout();
-void dispManCheckMainPageTimeout();
 void dispManCancelMainPageTimeout();
-void dispManSetHoldPageTimeout();
-void dispManCheckHoldPageTimeout();
+// The hold page's: started by a mode press on the hold page; running out,
+// it stores the hold.
 void dispManCancelHoldPageTimeout();
-// The advanced setup's commit timer.
+// The advanced setup's commit: stores its edits and restarts the 20 s timer;
+// once that has run out, idle passes reload the page from the store.
 void dispManSetAdvSetupTimeout();
 void dispManCheckAdvSetupTimeout();
 
-// The store cycle: armed with the page's callbacks, it saves the page's edits
-// (unless the control bus changed the page's data) and reloads the page.
-void displayDataDictUpdateSetTimeout(uint32_t seconds);
-void displayDataDictUpdateCheckTimeout();
-
 // ---- Lockout timers -------------------------------------------------------------------------
 
-void dispManSetLockoutModeTimeout();
-void dispManSetLockoutFanTimeout();
-void dispManSetLockoutTempTimeout();
-void dispManCheckLockoutModeTimeout();
-void dispManCheckLockoutFanTimeout();
-void dispManCheckLockoutTempTimeout();
-// Clears the running flags of the mode, fan and temperature lock timers.
+// Stops the duration timers of the mode, fan and temperature locks.
 void resetLockoutFlags();
 
-// ---- Main page icons and animation (main and hold pages) --------------------------------------
+// ---- Main page icons (main and hold pages) ------------------------------------------------------
 
-void dispManSetComfortModeTimeout();
-void dispManCheckComfortModeTimeout();
-void displayManagerEnableAlertIcons();
+// The alert icons once their 1 s timer ran out, and the activity icons.
 void displayManagerCheckAlertIcons();
 
 // ---- Backlight and screen saver -------------------------------------------------------------
 
 // Backlight on at its active level, and its inactivity timer restarted.
 void displayManagerEnableBacklight();
-void displayManagerCheckBacklight();
 // 1 while the backlight is active (not yet timed out).
 uint32_t getBacklightTimerFlag();
 // Marks the backlight inactive and the screen saver not shown, without
 // changing the level (the caller sets it).
 void clearBacklightTimerFlag();
-void displayManagerEnableScreenSaver();
-void displayManagerCheckScreenSaver();
-void displayManagerEnableScrSvrTimer();
-void displayManagerCheckScrSvrTimer();
 // 1 while the screen saver is shown.
 uint8_t dispManIsScreenSaverShown();
 // Takes the screen saver's temperature text off the screen (a dark panel).

@@ -100,6 +100,17 @@ void decMainPuFanModeMenuPtr();
 // main page's 3 s mode-key hold).
 void openMainPuModeMenu();
 
+// The alert icons (filter change, weather alert) by the reminders, and the
+// activity icons (cooling, heating, fan, humidity, auxiliary heat) by what
+// the control and the relays do.
+void mainPageRefreshAlertIcons();
+void mainPageShowActivityIcons();
+// The adjusting animation: while comfort recovery adjusts the program's set
+// points, its two images take turns; otherwise both are off the screen.
+bool mainPageAdjusting();
+void mainPageAnimate();
+void mainPageStopAnimation();
+
 // Forgets the main page's state and restores its tables. For tests.
 void mainPageReset();
 // Forgets the state of the icons and the animation. For tests.

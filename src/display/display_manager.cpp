@@ -4,18 +4,14 @@
 
 #include "config/data_dict.h"
 #include "config/persist.h"
-#include "config/schedule.h"
 #include "config/temp_scale.h"
-#include "display/forecast_pages.h"
 #include "display/info_pages.h"
 #include "display/main_page.h"
+#include "display/page_table.h"
 #include "display/pages.h"
 #include "graphics/buttons.h"
 #include "graphics/screen_test.h"
-#include "menus/hold_menu.h"
 #include "menus/menu_engine.h"
-#include "menus/menu_pages.h"
-#include "menus/security_code_menu.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -39,16 +35,12 @@ namespace {
 
 // Key edges taken per pass: five iterations, each possibly two checks.
 constexpr int KEY_ITERATIONS = 5;
-constexpr uint8_t ADV_SETUP_TIMED_ITEMS = 10; // items above this index commit on a timer
+// The screen saver's text jumps to x in [0, 131) and y in [0, 241): the
+// panel less the text's size.
 constexpr int SCREEN_SAVER_X_RANGE = 131;
 constexpr int SCREEN_SAVER_Y_RANGE = 241;
 constexpr uint32_t MS_PER_SECOND = 1000;
 constexpr uint32_t MS_PER_MINUTE = 60000;
-// Program page items whose set points belong to the leave and sleep periods.
-constexpr uint8_t PROGRAM_LEAVE_FIRST = 7;
-constexpr uint8_t PROGRAM_LEAVE_LAST = 11;
-constexpr uint8_t PROGRAM_SLEEP_FIRST = 19;
-constexpr uint8_t PROGRAM_SLEEP_LAST = 23;
 
 void call(DispManFn fn) {
     if (fn != nullptr) {
@@ -62,13 +54,13 @@ void call(DispManFn fn) {
 // the monotonic clock and whether the timer runs. A running timer whose
 // deadline has passed is due; whoever acts on it stops it.
 enum TimerId : uint8_t {
-    TIMER_PAGE,              // the page time-out: m_TimeoutPtr after m_TimeoutVal seconds
-    TIMER_STORE_CYCLE,       // the store cycle's next save and refresh
-    TIMER_MAIN_PAGE_MODE,    // the mode key held on the main page
-    TIMER_HOLD_PAGE_MODE,    // the mode key held on the hold page
-    TIMER_ADV_SETUP,         // the advanced setup's reload, due whenever its deadline passed
-    TIMER_BACKLIGHT,         // inactivity: runs while the backlight is active
-    TIMER_SCREEN_SAVER,      // runs while the screen saver may start
+    TIMER_PAGE,           // the page time-out: m_TimeoutPtr after m_TimeoutVal seconds
+    TIMER_STORE_CYCLE,    // the store cycle's next save and refresh
+    TIMER_MAIN_PAGE_MODE, // the mode key held on the main page
+    TIMER_HOLD_PAGE_MODE, // the mode key held on the hold page
+    TIMER_COMMIT,       // a page's commit (the advanced setup's), run out once its deadline passed
+    TIMER_BACKLIGHT,    // inactivity: runs while the backlight is active
+    TIMER_SCREEN_SAVER, // runs while the screen saver may start
     TIMER_SCREEN_SAVER_MOVE, // the next jump of the screen saver's text
     TIMER_LOCK_MODE,         // the lock durations
     TIMER_LOCK_FAN,
@@ -90,7 +82,7 @@ constexpr TimerLength c_TimerLengths[TIMER_COUNT] = {
     {TIMER_STORE_CYCLE, 0},
     {TIMER_MAIN_PAGE_MODE, DISPMAN_MODE_HOLD_MS},
     {TIMER_HOLD_PAGE_MODE, DISPMAN_MODE_HOLD_MS},
-    {TIMER_ADV_SETUP, 20000},
+    {TIMER_COMMIT, 20000},
     {TIMER_BACKLIGHT, 0},
     {TIMER_SCREEN_SAVER, 0},
     {TIMER_SCREEN_SAVER_MOVE, 3000},
@@ -157,17 +149,25 @@ uint8_t m_CurrentPage = PAGE_MAIN;
 DispManFn m_TimeoutPtr = nullptr;
 uint32_t m_TimeoutVal = 0;
 
+// The day the installed day forms of the store callbacks receive.
+DispManDayOfFn m_DataDictDayOf = nullptr;
+
 // The store cycle's latched callbacks.
 DispManFn m_DataDictSetUpdTimeoutPtr = nullptr;
 DispManDayFn m_DataDictSetUpdTimeoutPtrWithArg = nullptr;
 DispManFn m_DataDictUpdTimeoutPtr = nullptr;
 DispManDayFn m_DataDictUpdTimeoutPtrWithArg = nullptr;
+DispManDayOfFn m_LatchedDayOf = nullptr;
 
 // The screen saver is shown.
 uint8_t m_scrSvrOn = 0;
 
 uint8_t m_LeaveSPChange = 0;
 uint8_t m_SleepSPChange = 0;
+
+MenuItem *currentItem() {
+    return getCurrentMenuPtr();
+}
 
 // ---- Locks ---------------------------------------------------------------------------------
 
@@ -245,13 +245,15 @@ void checkLockTimer(LockKind kind) {
     if (kind == LOCK_TEMP) {
         // The set-point limits apply again.
         initialiseTStatFormat();
-        initialiseHoldModeMenu();
-        initialiseProgramMenu();
-        initialiseVacationModeMenu();
+        for (const PageEntry &row : pageTable()) {
+            if ((row.flags & PAGE_SET_POINT_LIMITS) != 0) {
+                row.initialise();
+            }
+        }
     }
 }
 
-void pollLockoutTimers(uint8_t page) {
+void pollLockoutTimers(const PageEntry &row) {
     TstatLockoutCfg_t cfg{};
     getLockoutConfiguration(&cfg);
     if (cfg.buttonLockout != LOCK_LOCKED) {
@@ -262,7 +264,7 @@ void pollLockoutTimers(uint8_t page) {
         if (lockField(cfg, kind) != LOCK_LOCKED) {
             continue;
         }
-        if (!running(c_LockTimer[kind]) && page != PAGE_BUTTON_LOCKOUT) {
+        if (!running(c_LockTimer[kind]) && (row.flags & PAGE_HOLDS_LOCK_TIMERS) == 0) {
             startLockTimer(kind);
         }
         checkLockTimer(kind);
@@ -296,6 +298,7 @@ void startStoreCycle(uint32_t seconds) {
     m_DataDictSetUpdTimeoutPtr = g_DataDictSetUpdTimeoutPtr;
     m_DataDictSetUpdTimeoutPtrWithArg =
         g_DataDictSetUpdTimeoutPtr == nullptr ? g_DataDictSetUpdTimeoutPtrWithArg : nullptr;
+    m_LatchedDayOf = m_DataDictDayOf;
     startTimer(TIMER_STORE_CYCLE, seconds * MS_PER_SECOND);
 }
 
@@ -309,7 +312,7 @@ void runStoreCycle() {
     uint32_t updated[DISPLAY_PAGE_COUNT];
     getKorabusDataDictUpdate(updated);
     uint8_t page = m_CurrentPage;
-    uint8_t day = getProgramMenuDay();
+    uint8_t day = m_LatchedDayOf != nullptr ? m_LatchedDayOf() : 0;
     if (page >= DISPLAY_PAGE_COUNT || updated[page] == 0) {
         if (m_DataDictSetUpdTimeoutPtr != nullptr) {
             m_DataDictSetUpdTimeoutPtr();
@@ -332,48 +335,32 @@ void runStoreCycle() {
     m_DataDictSetUpdTimeoutPtrWithArg = nullptr;
 }
 
-// The mode key held 3 s on the main page: the mode pop-up, or the locked case.
-void checkMainPageModeHold() {
-    if (!due(TIMER_MAIN_PAGE_MODE)) {
-        return;
-    }
-    stopTimer(TIMER_MAIN_PAGE_MODE);
-    TstatLockoutCfg_t lockout{};
-    getLockoutConfiguration(&lockout);
-    if (lockout.buttonLockout == LOCK_LOCKED && lockout.modeLock == LOCK_LOCKED) {
-        displaySelectedMainPuModeMenuItemPage();
-    } else {
-        openMainPuModeMenu();
-    }
-    displayManagerSetTimeout(DISPMAN_POPUP_TIMEOUT_S, displayMainPage);
+// The timer of a page's 3 s mode-key hold: the main page's mode slot starts
+// one, a mode press on the hold page the other.
+TimerId modeHoldTimer(const PageEntry &row) {
+    return row.modeHold == MODE_HOLD_BY_PRESS ? TIMER_HOLD_PAGE_MODE : TIMER_MAIN_PAGE_MODE;
 }
 
-// The mode key held 3 s on the hold page: the hold is stored.
-void checkHoldPageModeHold() {
-    if (!due(TIMER_HOLD_PAGE_MODE)) {
+// The mode key held 3 s: the page's action.
+void checkModeHold(const PageEntry &row) {
+    if (row.modeHold == MODE_HOLD_NONE || !due(modeHoldTimer(row))) {
         return;
     }
-    stopTimer(TIMER_HOLD_PAGE_MODE);
-    // Only a hold page that allows editing stores; a refused one just returns.
-    if (g_HoldPageSelected == 1) {
-        setHoldModeSPInDataDict();
-        resetHoldBlinkingTextPtr();
-        TstatSetPoint_t current{};
-        if (getCurrentThermostatSettings(&current) == 0 &&
-            checkHoldPageSetPoint(&g_PrevHoldSP, &current) != 0) {
-            setModeChangeFlag();
-        }
-    }
-    displayMainPage();
+    stopTimer(modeHoldTimer(row));
+    row.modeHeld();
 }
 
-// A mode key released before its hold timer ran out was a short press.
-bool shortModePress(TimerId hold) {
+// A mode key released before the hold timer ran out was a short press.
+void releaseMode(const PageEntry &row) {
+    if (row.modeHold == MODE_HOLD_NONE) {
+        return;
+    }
+    TimerId hold = modeHoldTimer(row);
     if (!running(hold) || expired(hold)) {
-        return false;
+        return;
     }
     stopTimer(hold);
-    return true;
+    call(row.modeShortPress != nullptr ? row.modeShortPress : g_ModeButtonPtr);
 }
 
 // ---- Backlight and screen saver ----------------------------------------------------------
@@ -454,35 +441,43 @@ void pollMainScreenIcons() {
 
 // ---- Keys -------------------------------------------------------------------------------------
 
-bool advSetupTimedItem(uint8_t page) {
-    MenuItem *item = getCurrentMenuPtr();
-    return page == PAGE_ADV_SETUP && item != nullptr && item->index > ADV_SETUP_TIMED_ITEMS;
-}
-
-void idleWork(uint8_t page) {
-    if (page == PAGE_MAIN) {
-        checkMainPageModeHold();
-    } else if (page == PAGE_HOLD) {
-        checkHoldPageModeHold();
-    }
-    if (advSetupTimedItem(page)) {
-        dispManCheckAdvSetupTimeout();
+void idleWork(const PageEntry &row) {
+    checkModeHold(row);
+    if (row.idle != nullptr) {
+        row.idle(currentItem());
     }
     checkBacklight();
     pollScreenSaver();
 }
 
-// The program page tells which period's set point a key touches.
-void markProgramPeriod(uint8_t page) {
-    MenuItem *item = getCurrentMenuPtr();
-    if (page != PAGE_PROGRAM || item == nullptr) {
-        return;
+// Up or down pressed: the page hears of it, then the key's slot.
+void upOrDown(const PageEntry &row, DispManFn slot) {
+    MenuItem *item = currentItem();
+    if (row.keyTouched != nullptr && item != nullptr) {
+        row.keyTouched(item);
     }
-    m_LeaveSPChange = item->index >= PROGRAM_LEAVE_FIRST && item->index <= PROGRAM_LEAVE_LAST;
-    m_SleepSPChange = item->index >= PROGRAM_SLEEP_FIRST && item->index <= PROGRAM_SLEEP_LAST;
+    call(slot);
 }
 
-void keyIteration(uint8_t page) {
+void pressMode(const PageEntry &row) {
+    if (g_ModeButtonPtrWithArg != nullptr) {
+        MenuItem *item = currentItem();
+        if (item != nullptr) {
+            g_ModeButtonPtrWithArg(item);
+        }
+    } else if (g_ModeButtonPtr != nullptr) {
+        if (row.modeHold == MODE_HOLD_BY_PRESS) {
+            startIfStopped(TIMER_HOLD_PAGE_MODE);
+        } else {
+            g_ModeButtonPtr();
+        }
+    }
+    if (row.modeTouched != nullptr) {
+        row.modeTouched(currentItem());
+    }
+}
+
+void keyIteration(const PageEntry &row) {
     uint32_t id = BUTTON_END;
     int edge = buttonCheck(&id);
     // Releases of the up, down and fourth keys mean nothing: take the next edge.
@@ -490,16 +485,11 @@ void keyIteration(uint8_t page) {
         edge = buttonCheck(&id);
     }
     if (edge == BUTTON_NO_EDGE) {
-        idleWork(page);
+        idleWork(row);
         return;
     }
     if (edge == BUTTON_RELEASE && id == BUTTON_MODE) {
-        // A mode key released within 3 s was a short press.
-        if (page == PAGE_MAIN && shortModePress(TIMER_MAIN_PAGE_MODE)) {
-            call(nextPageAfterMainPage());
-        } else if (page == PAGE_HOLD && shortModePress(TIMER_HOLD_PAGE_MODE)) {
-            call(g_ModeButtonPtr);
-        }
+        releaseMode(row);
     }
     // A key that finds the display dark only wakes it.
     if (!running(TIMER_BACKLIGHT) && m_scrSvrOn == 0) {
@@ -513,29 +503,13 @@ void keyIteration(uint8_t page) {
     }
     switch (id) {
     case BUTTON_UP:
-        markProgramPeriod(page);
-        call(g_UpButtonPtr);
+        upOrDown(row, g_UpButtonPtr);
         break;
     case BUTTON_DOWN:
-        markProgramPeriod(page);
-        call(g_DownButtonPtr);
+        upOrDown(row, g_DownButtonPtr);
         break;
     case BUTTON_MODE:
-        if (g_ModeButtonPtrWithArg != nullptr) {
-            MenuItem *item = getCurrentMenuPtr();
-            if (item != nullptr) {
-                g_ModeButtonPtrWithArg(item);
-            }
-        } else if (g_ModeButtonPtr != nullptr) {
-            if (page == PAGE_HOLD) {
-                startIfStopped(TIMER_HOLD_PAGE_MODE);
-            } else {
-                g_ModeButtonPtr();
-            }
-        }
-        if (advSetupTimedItem(page)) {
-            dispManSetAdvSetupTimeout();
-        }
+        pressMode(row);
         break;
     case BUTTON_EXIT:
         exit(0);
@@ -554,26 +528,16 @@ void displayManagerInit() {
     g_DownButtonPtr = displayMainPage;
     g_ModeButtonPtr = displayMainPage;
     g_ModeButtonPtrWithArg = nullptr;
-    initialiseUserPrefMenu();
     initialiseTStatFormat();
-    initialiseMainPage();
-    initialiseFiveDayFCastScreen();
-    initialiseTstatMenu();
-    initialiseHoldModeMenu();
-    initialiseProgramMenu();
-    initialiseVacationModeMenu();
-    initialiseSettingsModeMenu();
-    initialiseSecurityCodeMenu();
-    initialiseButtonLockoutMenu();
-    initialiseConfigSecCodeMenu();
-    initialiseAdvSetupMenu();
-    initialiseKorabusCommSetupMenu();
-    initialiseTstatSetupMenu();
+    for (const PageEntry &row : pageTable()) {
+        if (row.initialise != nullptr) {
+            row.initialise();
+        }
+        for (ScreenItem *screen : row.bind) {
+            screenUserHdlInit(screen);
+        }
+    }
     screenUserHdlInit(testScreenScrSvr);
-    screenUserHdlInit(testScreenDetail4Cast);
-    screenUserHdlInit(testScreenMessage);
-    screenUserHdlInit(testScreenFiveDayForecast);
-    screenUserHdlInit(testScreenSecurityCodeInput);
     buttonInit();
     g_displayHdl = screenInit();
     displayManagerEnableBacklight();
@@ -581,19 +545,19 @@ void displayManagerInit() {
 }
 
 void displayManagerPoll() {
-    uint8_t page = m_CurrentPage;
+    const PageEntry &row = pageEntry(m_CurrentPage);
     checkPageTimeout();
     runStoreCycle();
     screenRender(g_displayHdl);
     startStoreCycle(0);
-    pollLockoutTimers(page);
+    pollLockoutTimers(row);
     // The main screen's icons and animation, while that screen is on display
     // (the screen saver keeps the page number of the page it covers).
-    if ((page == PAGE_MAIN || page == PAGE_HOLD) && m_scrSvrOn == 0) {
+    if ((row.flags & PAGE_SHOWS_MAIN_SCREEN) != 0 && m_scrSvrOn == 0) {
         pollMainScreenIcons();
     }
     for (int i = 0; i < KEY_ITERATIONS; i++) {
-        keyIteration(page);
+        keyIteration(row);
     }
 }
 
@@ -624,13 +588,15 @@ void dispManSetStoreCallbacks(DispManFn refresh, DispManFn save) {
     g_DataDictSetUpdTimeoutPtr = save;
     g_DataDictUpdTimeoutPtrWithArg = nullptr;
     g_DataDictSetUpdTimeoutPtrWithArg = nullptr;
+    m_DataDictDayOf = nullptr;
 }
 
-void dispManSetStoreCallbacksForDay(DispManDayFn refresh, DispManDayFn save) {
+void dispManSetStoreCallbacksForDay(DispManDayFn refresh, DispManDayFn save, DispManDayOfFn day) {
     g_DataDictUpdTimeoutPtr = nullptr;
     g_DataDictSetUpdTimeoutPtr = nullptr;
     g_DataDictUpdTimeoutPtrWithArg = refresh;
     g_DataDictSetUpdTimeoutPtrWithArg = save;
+    m_DataDictDayOf = day;
 }
 
 void displayManagerSetTimeout(uint32_t seconds, DispManFn fn) {
@@ -648,23 +614,6 @@ void displayManagerResetTimeout() {
     util_set_expiration(&m_Timers[TIMER_PAGE].deadline, m_TimeoutVal * MS_PER_SECOND);
 }
 
-DispManFn nextPageAfterMainPage() {
-    if (getHelpModeState() == OFFON_ON) {
-        return displayHelpPage;
-    }
-    return nextPageAfterHelpPage();
-}
-
-DispManFn nextPageAfterHelpPage() {
-    if (getCurrentForecastState() == FEATURE_ENABLE) {
-        return displayDetailForecastPage;
-    }
-    if (getFiveDayForecastState() == FEATURE_ENABLE) {
-        return displayFiveDayForecastPage;
-    }
-    return enterTSTATPage;
-}
-
 void dispManSetMainPageTimeout() {
     startIfStopped(TIMER_MAIN_PAGE_MODE);
 }
@@ -677,15 +626,12 @@ void dispManCancelHoldPageTimeout() {
     stopTimer(TIMER_HOLD_PAGE_MODE);
 }
 
-void dispManSetAdvSetupTimeout() {
-    startTimer(TIMER_ADV_SETUP);
-    setAdvSetupInDataDict();
+void dispManStartCommitTimer() {
+    startTimer(TIMER_COMMIT);
 }
 
-void dispManCheckAdvSetupTimeout() {
-    if (expired(TIMER_ADV_SETUP)) {
-        getAdvSetupFromDataDict();
-    }
+uint8_t dispManCommitTimerRanOut() {
+    return expired(TIMER_COMMIT) ? 1 : 0;
 }
 
 void resetLockoutFlags() {
@@ -805,11 +751,20 @@ void displayManagerReset() {
     m_DataDictSetUpdTimeoutPtrWithArg = nullptr;
     m_DataDictUpdTimeoutPtr = nullptr;
     m_DataDictUpdTimeoutPtrWithArg = nullptr;
+    m_DataDictDayOf = nullptr;
+    m_LatchedDayOf = nullptr;
     m_scrSvrOn = 0;
     m_LeaveSPChange = 0;
     m_SleepSPChange = 0;
-    mainPageReset();
-    mainPageIconsReset();
-    forecastPagesReset();
-    infoPagesReset();
+    // Every page, once (some modules own several pages).
+    std::span<const PageEntry> pages = pageTable();
+    for (size_t i = 0; i < pages.size(); i++) {
+        bool resetBefore = false;
+        for (size_t j = 0; j < i; j++) {
+            resetBefore = resetBefore || pages[j].reset == pages[i].reset;
+        }
+        if (!resetBefore) {
+            pages[i].reset();
+        }
+    }
 }

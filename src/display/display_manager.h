@@ -24,6 +24,7 @@ struct MenuItem;
 typedef void (*DispManFn)();
 typedef void (*DispManItemFn)(MenuItem *item);
 typedef void (*DispManDayFn)(uint8_t dayOfWeek);
+typedef uint8_t (*DispManDayOfFn)();
 
 // Page time-outs, seconds.
 constexpr uint32_t DISPMAN_PAGE_TIMEOUT_S = 20;
@@ -71,7 +72,8 @@ void displayManagerInit();
 void displayManagerPoll();
 // Stops the touch input and the screen.
 void displayManagerStop();
-// Forgets every state of the display manager, stopping the screen and keys. For tests.
+// Forgets every state of the display manager and of every page of the page
+// table, stopping the screen and keys. For tests.
 void displayManagerReset();
 
 // ---- Pages, slots and time-outs ------------------------------------------------------------
@@ -82,8 +84,9 @@ uint8_t dispManGetCurrentPage();
 void dispManSetKeySlots(DispManFn up, DispManFn down, DispManFn mode);
 // Installs refresh and save callbacks and clears the day forms (null: none).
 void dispManSetStoreCallbacks(DispManFn refresh, DispManFn save);
-// Installs the day forms and clears the plain ones.
-void dispManSetStoreCallbacksForDay(DispManDayFn refresh, DispManDayFn save);
+// Installs the day forms, and the function that tells their day, and
+// clears the plain ones.
+void dispManSetStoreCallbacksForDay(DispManDayFn refresh, DispManDayFn save, DispManDayOfFn day);
 
 // The page time-out: after `seconds` without a key edge, fn is called once
 // (never while the screen saver is shown).
@@ -91,10 +94,6 @@ void displayManagerSetTimeout(uint32_t seconds, DispManFn fn);
 void displayManagerCancelTimeout();
 // Restarts the time-out with its length (the function stays).
 void displayManagerResetTimeout();
-
-// The entry function of the next page of the mode-key cycle.
-DispManFn nextPageAfterMainPage();
-DispManFn nextPageAfterHelpPage();
 
 // The mode key's 3 s hold timer on the main page: started (when it is not
 // running) by the main page's mode slot, stopped when another page opens.
@@ -104,10 +103,10 @@ void dispManCancelMainPageTimeout();
 // The hold page's: started by a mode press on the hold page; running out,
 // it stores the hold.
 void dispManCancelHoldPageTimeout();
-// The advanced setup's commit: stores its edits and restarts the 20 s timer;
-// once that has run out, idle passes reload the page from the store.
-void dispManSetAdvSetupTimeout();
-void dispManCheckAdvSetupTimeout();
+// A page's commit timer (the advanced setup's): restarted for 20 s; 1 once
+// it has run out (and until it is restarted).
+void dispManStartCommitTimer();
+uint8_t dispManCommitTimerRanOut();
 
 // ---- Lockout timers -------------------------------------------------------------------------
 

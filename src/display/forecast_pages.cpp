@@ -7,6 +7,7 @@
 #include "config/temp_scale.h"
 #include "display/display_manager.h"
 #include "display/main_page.h"
+#include "display/page_table.h"
 #include "display/pages.h"
 #include "display/screen_parts.h"
 #include "hvac/sensors.h"
@@ -314,23 +315,15 @@ void initialiseFiveDayFCastScreen() {
 
 void displayDetailForecastPage() {
     dispManCancelMainPageTimeout();
-    screenSetCurrentScreen(g_displayHdl, testScreenDetail4Cast);
-    dispManSetCurrentPage(PAGE_DETAIL_FORECAST);
-    displayManagerSetTimeout(DISPMAN_PAGE_TIMEOUT_S, displayMainPage);
-    dispManSetKeySlots(displayDetailForecastPage, displayDetailForecastPage,
-                       getFiveDayForecastState() == FEATURE_ENABLE ? displayFiveDayForecastPage
-                                                                   : enterTSTATPage);
-    dispManSetStoreCallbacks(nullptr, nullptr);
+    dispManOpenPage(PAGE_DETAIL_FORECAST);
+    g_ModeButtonPtr =
+        getFiveDayForecastState() == FEATURE_ENABLE ? displayFiveDayForecastPage : enterTSTATPage;
 }
 
 void displayFiveDayForecastPage() {
-    screenSetCurrentScreen(g_displayHdl, testScreenFiveDayForecast);
+    dispManOpenPage(PAGE_FIVE_DAY_FORECAST);
     setFiveDayFcastSelected(1);
     initialiseFiveDayFCastScreen();
-    dispManSetCurrentPage(PAGE_FIVE_DAY_FORECAST);
-    displayManagerSetTimeout(DISPMAN_PAGE_TIMEOUT_S, displayMainPage);
-    dispManSetKeySlots(displayFiveDayForecastPage, displayFiveDayForecastPage, enterTSTATPage);
-    dispManSetStoreCallbacks(nullptr, nullptr);
 }
 
 // ---- Text update functions

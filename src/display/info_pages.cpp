@@ -6,6 +6,7 @@
 #include "config/temp_scale.h"
 #include "display/display_manager.h"
 #include "display/main_page.h"
+#include "display/page_table.h"
 #include "display/pages.h"
 #include "display/screen_parts.h"
 #include "hvac/hvac_control.h"
@@ -118,23 +119,6 @@ size_t wrapLine(const char *p, char *line) {
     return copied - 1;
 }
 
-void installMessageSlots() {
-    screenSetCurrentScreen(g_displayHdl, testScreenMessage);
-    dispManSetKeySlots(displayMsgScrnToMainPage, displayMsgScrnToMainPage,
-                       displayMsgScrnToMainPage);
-    dispManSetCurrentPage(PAGE_MESSAGE);
-    displayManagerCancelTimeout();
-}
-
-// The page pattern without store callbacks: screen, page, 20 s time-out, keys.
-void showPage(ScreenItem *screen, uint8_t page, DispManFn up, DispManFn down, DispManFn mode) {
-    screenSetCurrentScreen(g_displayHdl, screen);
-    dispManSetCurrentPage(page);
-    displayManagerSetTimeout(DISPMAN_PAGE_TIMEOUT_S, displayMainPage);
-    dispManSetKeySlots(up, down, mode);
-    dispManSetStoreCallbacks(nullptr, nullptr);
-}
-
 uint8_t displayScale() {
     TstatFmtSettings_t fmt{};
     getThermostatFormatSettings(&fmt);
@@ -165,7 +149,8 @@ ScreenItem *screenSaverText() {
 
 void displayHelpPage() {
     dispManCancelMainPageTimeout();
-    showPage(testScreenHelp, PAGE_HELP, displayHelpPage, displayHelpPage, nextPageAfterHelpPage());
+    dispManOpenPage(PAGE_HELP);
+    g_ModeButtonPtr = nextPageAfterHelpPage();
 }
 
 // ---- Screen saver
@@ -199,11 +184,11 @@ void displayMessageScreenPage(const char *text) {
     for (size_t i = 0; i < MESSAGE_LINES; i++) {
         p += wrapLine(p, m_MsgScrLine[i]);
     }
-    installMessageSlots();
+    dispManOpenPage(PAGE_MESSAGE);
 }
 
 void handleMessageScreenButton() {
-    installMessageSlots();
+    dispManOpenPage(PAGE_MESSAGE);
 }
 
 void displayMsgScrnToMainPage() {
@@ -241,24 +226,20 @@ void displayHoldPage() {
     screenSetBitmapVisibility(g_displayHdl, m_HelpBarGraphicBitmap, 0);
     screenSetBitmapVisibility(g_displayHdl, m_HelpBarTextBitmap, 0);
     initialiseTStatFormat();
-    displayManagerCancelTimeout();
     if (displayScale() != tempScHold) {
         initialiseHoldModeMenu();
         tempScHold = displayScale();
     }
     uint32_t systemMode = hvacAlgorithmGetCurrentSytemMode();
-    g_MaxMenuIndex = HOLD_MENU_RANGE;
-    g_MinMenuIndex = 0;
     g_PrevHoldSP = TstatSetPoint_t{};
     if (getThermostatMode() == TSTAT_MODE_HOLD) {
         getCurrentThermostatSettings(&g_PrevHoldSP);
     }
-    dispManSetStoreCallbacks(getHoldModeSPFromDataDict, setHoldModeSPInDataDict);
-    getHoldModeSPFromDataDict();
-    displayManagerSetTimeout(DISPMAN_POPUP_TIMEOUT_S, displayMainPage);
-    dispManSetCurrentPage(PAGE_HOLD);
-    dispManSetKeySlots(incrementMenuItemValue, decrementMenuItemValue,
-                       mode == HVAC_STATE_AUTO ? callDataDictAndIncMenuPtr : displayHoldPage);
+    // The hold page stays on the main screen, and sets its current item itself.
+    dispManOpenPage(PAGE_HOLD, {.highlight = false});
+    if (mode == HVAC_STATE_AUTO) {
+        g_ModeButtonPtr = callDataDictAndIncMenuPtr;
+    }
     if (lockout.buttonLockout == LOCK_LOCKED &&
         (lockout.modeLock == LOCK_LOCKED || (lockout.tempLock == LOCK_LOCKED && range <= 0))) {
         refuseHoldEditing();
@@ -280,18 +261,22 @@ void displayHoldPage() {
 // ---- Security code input ------------------------------------------------------------------------
 
 void displaySecCodeInpPage() {
-    g_ActiveColor = MENU_ACTIVE_COLOR;
-    displayManagerCancelTimeout();
-    showPage(testScreenSecurityCodeInput, PAGE_SEC_CODE_INPUT, incrementMenuItemValue,
-             decrementMenuItemValue, displaySelectedSecCodeMenuItemPage);
-    setCurrentMenuPtr(g_SecurityCodeMenu, 0);
-    setCurrentPagePtr(g_SecurityCodeMenu, 0);
-    g_MaxMenuIndex = SEC_CODE_MENU_ITEMS;
-    g_MinMenuIndex = 0;
-    setCurrentHighlightPtr(updateHighlightedItem);
-    dispManSetStoreCallbacks(getSecCodeFromDataDict, nullptr);
-    getSecCodeFromDataDict();
+    dispManOpenPage(PAGE_SEC_CODE_INPUT);
     resetSecCode();
+}
+
+void holdPageModeHeld() {
+    // Only a hold page that allows editing stores; a refused one just returns.
+    if (g_HoldPageSelected == 1) {
+        setHoldModeSPInDataDict();
+        resetHoldBlinkingTextPtr();
+        TstatSetPoint_t current{};
+        if (getCurrentThermostatSettings(&current) == 0 &&
+            checkHoldPageSetPoint(&g_PrevHoldSP, &current) != 0) {
+            setModeChangeFlag();
+        }
+    }
+    displayMainPage();
 }
 
 void infoPagesReset() {

@@ -7,10 +7,12 @@
 #include "config/temp_scale.h"
 #include "display/display_manager.h"
 #include "display/forecast_pages.h"
+#include "display/page_table.h"
 #include "display/pages.h"
 #include "display/screen_parts.h"
 #include "hvac/hvac_control.h"
 #include "menus/hold_menu.h"
+#include "menus/menu_pages.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -482,12 +484,11 @@ void displayMainPage() {
     // name the items of the table being shown, even when the forecast
     // setting changed since the handles were last bound.
     screenUserHdlInit(screen);
-    screenSetCurrentScreen(g_displayHdl, screen);
+    dispManOpenPage(PAGE_MAIN, {.screen = screen});
     setVisible(m_DiagModeBitmap, getDiagnosticModeSetting() == 1);
     bool help = getHelpModeState() == OFFON_ON;
     setVisible(m_HelpBarGraphicBitmap, help);
     setVisible(m_HelpBarTextBitmap, help);
-    g_ModeButtonPtr = displayMainToSettingsPage;
     hidePuMenu(g_MainPuModeMenu, MAIN_PU_MODE_ITEMS);
     hidePuMenu(g_MainPuHvacMenu, MAIN_PU_HVAC_ITEMS);
     hidePuMenu(g_MainPuFanMode, MAIN_PU_FAN_ITEMS);
@@ -500,12 +501,6 @@ void displayMainPage() {
         setVisible(item, false);
     }
     displayManagerCheckAlertIcons();
-    dispManSetCurrentPage(PAGE_MAIN);
-    displayManagerCancelTimeout();
-    g_UpButtonPtr = displayHoldPage;
-    g_DownButtonPtr = displayHoldPage;
-    g_ModeButtonPtrWithArg = nullptr;
-    dispManSetStoreCallbacks(nullptr, nullptr);
     if (g_HoldPageSelected == 1) {
         resetHoldBlinkingTextPtr();
         saveThermostatSysCfg();
@@ -517,6 +512,36 @@ void displayMainPage() {
         m_TstatPageSelected = 0;
     }
     dispManCancelHoldPageTimeout();
+}
+
+DispManFn nextPageAfterMainPage() {
+    if (getHelpModeState() == OFFON_ON) {
+        return displayHelpPage;
+    }
+    return nextPageAfterHelpPage();
+}
+
+DispManFn nextPageAfterHelpPage() {
+    if (getCurrentForecastState() == FEATURE_ENABLE) {
+        return displayDetailForecastPage;
+    }
+    if (getFiveDayForecastState() == FEATURE_ENABLE) {
+        return displayFiveDayForecastPage;
+    }
+    return enterTSTATPage;
+}
+
+void mainPageModeShortPress() {
+    nextPageAfterMainPage()();
+}
+
+void mainPageModeHeld() {
+    if (modeLocked()) {
+        displaySelectedMainPuModeMenuItemPage();
+    } else {
+        openMainPuModeMenu();
+    }
+    displayManagerSetTimeout(DISPMAN_POPUP_TIMEOUT_S, displayMainPage);
 }
 
 void displayMainToSettingsPage() {
@@ -855,4 +880,5 @@ void mainPageReset() {
     m_MainWithFcast = 1;
     m_FiveDayFcastSelected = 0;
     m_TstatPageSelected = 0;
+    mainPageIconsReset();
 }

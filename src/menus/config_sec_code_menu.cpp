@@ -5,6 +5,7 @@
 #include "config/persist.h"
 #include "display/display_manager.h"
 #include "display/main_page.h"
+#include "display/page_table.h"
 #include "display/pages.h"
 #include "display/screen_parts.h"
 #include "menus/menu_pages.h"
@@ -68,18 +69,7 @@ void setConfSecCodeInDataDict() {
 }
 
 void displayConfigSecCode() {
-    g_ActiveColor = MENU_ACTIVE_COLOR;
-    screenSetCurrentScreen(g_displayHdl, testScreenConfigSecCode);
-    dispManSetCurrentPage(PAGE_SEC_CODE_CONFIG);
-    displayManagerSetTimeout(DISPMAN_PAGE_TIMEOUT_S, displayMainPage);
-    g_MinMenuIndex = 0;
-    g_MaxMenuIndex = SEC_CODE_MENU_ITEMS;
-    setCurrentMenuPtr(g_ConfSecurityCodeMenu, 0);
-    setCurrentPagePtr(g_ConfSecurityCodeMenu, 0);
-    getConfSecCodeFromDataDict();
-    dispManSetStoreCallbacks(nullptr, nullptr);
-    codeEntryDigitKeys(c_CodeChange);
-    setCurrentHighlightPtr(updateHighlightedItem);
+    dispManOpenPage(PAGE_SEC_CODE_CONFIG);
 }
 
 void displaySelectedConfCodeMenuItemPage() {

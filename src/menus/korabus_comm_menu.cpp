@@ -5,6 +5,7 @@
 #include "config/persist.h"
 #include "coproc/coproc_msg.h"
 #include "display/display_manager.h"
+#include "display/page_table.h"
 #include "display/pages.h"
 #include "menus/adv_setup_menu.h"
 #include "menus/menu_text.h"
@@ -118,18 +119,7 @@ void initialiseKorabusCommSetupMenu() {
 }
 
 void displayKorabusCommPage() {
-    g_ActiveColor = MENU_ACTIVE_COLOR;
-    screenSetCurrentScreen(g_displayHdl, testScreenKorabusComm);
-    dispManSetCurrentPage(PAGE_BUS_ADDRESS);
-    displayManagerSetTimeout(DISPMAN_PAGE_TIMEOUT_S, displayMainPage);
-    dispManSetStoreCallbacks(nullptr, nullptr);
-    g_MinMenuIndex = 0;
-    g_MaxMenuIndex = KORABUS_COMM_ITEMS;
-    setCurrentMenuPtr(g_KorabusCommMenu, KORABUS_COMM_HUNDREDS);
-    setCurrentPagePtr(g_KorabusCommMenu, 0);
-    setCurrentHighlightPtr(updateHighlightedItem);
-    getKorabusCommFromDataDict();
-    digitKeys();
+    dispManOpenPage(PAGE_BUS_ADDRESS);
 }
 
 void getKorabusCommFromDataDict() {

@@ -6,6 +6,7 @@
 #include "config/temp_scale.h"
 #include "display/display_manager.h"
 #include "display/main_page.h"
+#include "display/page_table.h"
 #include "display/pages.h"
 #include "korabus/korabus_command.h"
 #include "menus/menu_pages.h"
@@ -170,27 +171,9 @@ void storeAndSave() {
     reportScaleChange();
 }
 
-// The page's time-out keeps the edits, as leaving by an action does.
-void leaveUserPrefOnTimeout() {
-    storeAndSave();
-    initialiseTStatFormat();
-    displayMainPage();
-}
-
-// The page entry's common part; the screen shows `position` current.
+// The page on one of its screens, `position` current.
 void openUserPref(ScreenItem *screen, uint8_t position) {
-    g_ActiveColor = MENU_ACTIVE_COLOR;
-    screenSetCurrentScreen(g_displayHdl, screen);
-    dispManSetCurrentPage(PAGE_USER_PREF);
-    displayManagerSetTimeout(DISPMAN_PAGE_TIMEOUT_S, leaveUserPrefOnTimeout);
-    g_MinMenuIndex = 0;
-    g_MaxMenuIndex = USER_PREF_MENU_ITEMS;
-    setCurrentMenuPtr(g_UserPrefMenu, position);
-    setCurrentPagePtr(g_UserPrefMenu, 0);
-    getUserPrefFromDataDict();
-    dispManSetStoreCallbacks(getUserPrefFromDataDict, setUserPrefInDataDict);
-    pageKeys(displaySelectedUserPrefMenuItemPage);
-    setCurrentHighlightPtr(updateHighlightedItem);
+    dispManOpenPage(PAGE_USER_PREF, {.screen = screen, .position = position});
 }
 
 void runAction(uint8_t position) {
@@ -383,6 +366,12 @@ void setUserPrefInDataDict() {
     setFiveDayForecastState(featureOf(USER_PREF_FIVE_DAY));
     setScrSaverState(featureOf(USER_PREF_SCREEN_SAVER));
     setHumidityOffset(static_cast<uint8_t>(valueOf(USER_PREF_HUM_OFFSET)));
+}
+
+void userPrefPageTimeout() {
+    storeAndSave();
+    initialiseTStatFormat();
+    displayMainPage();
 }
 
 void displayUserPrefPage() {

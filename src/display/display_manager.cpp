@@ -141,6 +141,13 @@ bool due(TimerId id) {
     return running(id) && expired(id);
 }
 
+// A due timer is acted on: it stops, and what it does is a change the next
+// render pass shows.
+void actOn(TimerId id) {
+    stopTimer(id);
+    utilNoteChange();
+}
+
 // ---- State -------------------------------------------------------------------------------
 
 uint8_t m_CurrentPage = PAGE_MAIN;
@@ -232,7 +239,7 @@ void checkLockTimer(LockKind kind) {
     if (!due(c_LockTimer[kind])) {
         return;
     }
-    stopTimer(c_LockTimer[kind]);
+    actOn(c_LockTimer[kind]);
     TstatLockoutCfg_t cfg{};
     getLockoutConfiguration(&cfg);
     releaseLock(&cfg, kind);
@@ -277,7 +284,7 @@ void checkPageTimeout() {
     if (!due(TIMER_PAGE) || m_scrSvrOn != 0) {
         return;
     }
-    stopTimer(TIMER_PAGE);
+    actOn(TIMER_PAGE);
     DispManFn fn = m_TimeoutPtr;
     m_TimeoutPtr = nullptr;
     call(fn);
@@ -308,7 +315,7 @@ void runStoreCycle() {
     if (!due(TIMER_STORE_CYCLE)) {
         return;
     }
-    stopTimer(TIMER_STORE_CYCLE);
+    actOn(TIMER_STORE_CYCLE);
     uint32_t updated[DISPLAY_PAGE_COUNT];
     getKorabusDataDictUpdate(updated);
     uint8_t page = m_CurrentPage;
@@ -346,7 +353,7 @@ void checkModeHold(const PageEntry &row) {
     if (row.modeHold == MODE_HOLD_NONE || !due(modeHoldTimer(row))) {
         return;
     }
-    stopTimer(modeHoldTimer(row));
+    actOn(modeHoldTimer(row));
     row.modeHeld();
 }
 
@@ -380,7 +387,7 @@ void checkBacklight() {
     if (!due(TIMER_BACKLIGHT)) {
         return;
     }
-    stopTimer(TIMER_BACKLIGHT);
+    actOn(TIMER_BACKLIGHT);
     // The panel stays powered: only the level goes down.
     screenSetPower(g_displayHdl, 1);
     TstatBkLightCtl_t bk{};
@@ -404,7 +411,7 @@ void pollScreenSaver() {
         startTimer(TIMER_SCREEN_SAVER);
     }
     if (due(TIMER_SCREEN_SAVER) && screenSaverAllowed()) {
-        stopTimer(TIMER_SCREEN_SAVER);
+        actOn(TIMER_SCREEN_SAVER);
         menuUnselectCurrentItem();
         displayScreenSaver();
         m_scrSvrOn = 1;
@@ -414,7 +421,7 @@ void pollScreenSaver() {
         startTimer(TIMER_SCREEN_SAVER_MOVE);
     }
     if (due(TIMER_SCREEN_SAVER_MOVE) && m_scrSvrOn != 0 && screenSaverAllowed()) {
-        stopTimer(TIMER_SCREEN_SAVER_MOVE);
+        actOn(TIMER_SCREEN_SAVER_MOVE);
         auto x = static_cast<int16_t>(rand() % SCREEN_SAVER_X_RANGE);
         auto y = static_cast<int16_t>(rand() % SCREEN_SAVER_Y_RANGE);
         screenMoveText(g_displayHdl, screenSaverText(), x, y);
@@ -433,18 +440,51 @@ void pollMainScreenIcons() {
         if (mainPageAdjusting()) {
             mainPageAnimate();
         }
-        stopTimer(TIMER_ANIMATION);
+        actOn(TIMER_ANIMATION);
     }
     displayManagerCheckAlertIcons();
     startIfStopped(TIMER_ALERT_ICONS);
+}
+
+// ---- Render pass -----------------------------------------------------------------------------
+
+// What the texts were last refreshed after: the count of changes and the
+// wall-clock second.
+uint32_t m_RefreshedChanges = 0;
+int64_t m_RefreshedSecond = 0;
+bool m_Refreshed = false;
+
+// The texts are refreshed (every update function called) only when they may
+// have changed: after a change was noted (a key, a time-out, a packet, a
+// control run), in another wall-clock second, or with a frame to draw anyway.
+// Otherwise the pass only blinks and draws what is due. A refresh that
+// changed something is a change itself, so the texts are looked at again
+// until they hold still.
+void renderPass() {
+    if (g_displayHdl == nullptr) {
+        return;
+    }
+    uint32_t changes = utilChangeCount();
+    int64_t second = util_time(nullptr);
+    if (m_Refreshed && changes == m_RefreshedChanges && second == m_RefreshedSecond &&
+        g_displayHdl->dirty == 0) {
+        screenRenderKeepingTexts(g_displayHdl);
+        return;
+    }
+    m_Refreshed = true;
+    m_RefreshedChanges = changes;
+    m_RefreshedSecond = second;
+    if (screenRender(g_displayHdl) != 0) {
+        utilNoteChange();
+    }
 }
 
 // ---- Keys -------------------------------------------------------------------------------------
 
 void idleWork(const PageEntry &row) {
     checkModeHold(row);
-    if (row.idle != nullptr) {
-        row.idle(currentItem());
+    if (row.idle != nullptr && row.idle(currentItem())) {
+        utilNoteChange();
     }
     checkBacklight();
     pollScreenSaver();
@@ -488,6 +528,7 @@ void keyIteration(const PageEntry &row) {
         idleWork(row);
         return;
     }
+    utilNoteChange();
     if (edge == BUTTON_RELEASE && id == BUTTON_MODE) {
         releaseMode(row);
     }
@@ -548,7 +589,7 @@ void displayManagerPoll() {
     const PageEntry &row = pageEntry(m_CurrentPage);
     checkPageTimeout();
     runStoreCycle();
-    screenRender(g_displayHdl);
+    renderPass();
     startStoreCycle(0);
     pollLockoutTimers(row);
     // The main screen's icons and animation, while that screen is on display
@@ -644,7 +685,7 @@ void resetLockoutFlags() {
 
 void displayManagerCheckAlertIcons() {
     if (due(TIMER_ALERT_ICONS)) {
-        stopTimer(TIMER_ALERT_ICONS);
+        actOn(TIMER_ALERT_ICONS);
         mainPageRefreshAlertIcons();
     }
     mainPageShowActivityIcons();
@@ -689,6 +730,7 @@ void dispManRemoveScreenSaverText() {
 // ---- Under-voltage warning ----------------------------------------------------------------------
 
 void dispManSetUnderVoltageWarning(uint8_t on) {
+    utilNoteChange();
     if (on == 0) {
         g_UnderVoltageActive = 0;
         return;
@@ -756,6 +798,7 @@ void displayManagerReset() {
     m_scrSvrOn = 0;
     m_LeaveSPChange = 0;
     m_SleepSPChange = 0;
+    m_Refreshed = false;
     // Every page, once (some modules own several pages).
     std::span<const PageEntry> pages = pageTable();
     for (size_t i = 0; i < pages.size(); i++) {

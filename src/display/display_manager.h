@@ -1,15 +1,18 @@
 // Display manager: the dispatcher of pages, keys, time-outs, backlight and
 // screen saver.
 //
-// Pages are not objects: a page is an entry function that selects its screen,
-// records the page number, arms or cancels the page time-out and fills the
-// key slots and store callbacks below (see pages.h for the pattern). Whatever
-// function sits in a slot when a key is pressed is what the key does.
+// Pages are not objects: a page is a row of the page table (page_table.h) and
+// an entry function that opens it from its row: the page's screen, number,
+// time-out, key slots and store callbacks below. Whatever function sits in a
+// slot when a key is pressed is what the key does.
 //
 // One poll (displayManagerPoll, once per main-loop pass) runs, in order: the
 // page time-out, the store cycle, the render pass, the button-lockout timers,
 // the main page's icons and animation, and five key iterations (each taking
-// one key edge, or doing the idle work of backlight and screen saver).
+// one key edge, or doing the idle work of backlight and screen saver). The
+// render pass refreshes the texts only after a change was noted
+// (utilNoteChange: a key, a time-out, a packet, a control run) or in a new
+// wall-clock second; otherwise it only blinks and draws what is due.
 #pragma once
 
 #include "config/display_pages.h"

@@ -46,6 +46,8 @@ constexpr uint8_t PAGE_NO_ITEM = 0xFF;
 constexpr size_t PAGE_BOUND_SCREENS = 2;
 
 typedef void (*PageItemFn)(const MenuItem *item);
+// Returns true when it changed what the page shows.
+typedef bool (*PageIdleFn)(const MenuItem *item);
 
 struct PageEntry {
     DisplayPage id = PAGE_MAIN;
@@ -82,7 +84,7 @@ struct PageEntry {
     DispManFn modeShortPress = nullptr; // released sooner (null: the mode slot)
     PageItemFn keyTouched = nullptr;    // up or down pressed, with the current item
     PageItemFn modeTouched = nullptr;   // after a mode press, with the current item
-    PageItemFn idle = nullptr;          // an idle key iteration, with the current item
+    PageIdleFn idle = nullptr;          // an idle key iteration, with the current item
 };
 
 // The rows, in the order displayManagerInit runs their initialisers.

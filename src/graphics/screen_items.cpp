@@ -146,6 +146,7 @@ int screenSetTextBlinkRate(DisplayContext *display, ScreenItem *item, uint32_t p
         // The first phase shows the text for a whole period.
         if (periodMs != 0) {
             util_set_expiration(&item->textBlinkTimer, periodMs);
+            display->blinking = 1;
         }
         display->dirty = 1;
     }
@@ -161,6 +162,7 @@ int screenSetBitmapBlinkRate(DisplayContext *display, ScreenItem *item, uint32_t
         item->bitmapVisible = 1;
         if (periodMs != 0) {
             util_set_expiration(&item->bitmapBlinkTimer, periodMs);
+            display->blinking = 1;
         }
         // Blinking may have stopped in the off phase, with the bitmap taken
         // off the screen: it is visible again, so it is put back.

@@ -304,10 +304,12 @@ void advSetupModeTouched(const MenuItem *item) {
     }
 }
 
-void advSetupIdle(const MenuItem *item) {
-    if (committedOnTimer(item) && dispManCommitTimerRanOut() != 0) {
-        getAdvSetupFromDataDict();
+bool advSetupIdle(const MenuItem *item) {
+    if (!committedOnTimer(item) || dispManCommitTimerRanOut() == 0) {
+        return false;
     }
+    getAdvSetupFromDataDict();
+    return true;
 }
 
 void displayAdvSetupPage() {

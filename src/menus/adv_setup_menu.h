@@ -87,9 +87,9 @@ void displayNextValidSsorValue();
 void advSetupPageTimeout();
 // The items from the date on commit on a timer: a mode press on one stores
 // the page and restarts the display manager's commit timer; idle passes once
-// it has run out reload the page from the store.
+// it has run out reload the page from the store (and return true).
 void advSetupModeTouched(const MenuItem *item);
-void advSetupIdle(const MenuItem *item);
+bool advSetupIdle(const MenuItem *item);
 
 // Text update function of every item of the three screens, by position.
 void drawAdvSetupItem(char *buffer, uint32_t position);

@@ -91,6 +91,9 @@ void UiTest::start() {
 
 void UiTest::pass(int count) {
     for (int i = 0; i < count; i++) {
+        // What a test changes directly stands for the packets and control
+        // runs that change it in the running thermostat.
+        utilNoteChange();
         displayManagerPoll();
         platformFakeClockAdvanceMs(PASS_MS);
     }

@@ -178,6 +178,7 @@ namespace {
 const ScreenTableBackup c_DetailBackup(testScreenDetail4Cast);
 const ScreenTableBackup c_FiveDayBackup(testScreenFiveDayForecast);
 
+constexpr uint8_t DAYS_PER_WEEK = 7;
 uint32_t lastFiveDayConitions[FORECAST_DAYS] = {};
 uint8_t m_hasFcastCh = 0;
 // Places of the big temperature text: x for two and three digits, y per page.
@@ -239,7 +240,7 @@ TempScale displayScale() {
 uint8_t rebuildFiveDay(TstatFiveDayForecast_t *forecast) {
     TstatClockCfg_t clock{};
     menuGetClock(&clock);
-    uint8_t today = static_cast<uint8_t>(clock.weekday % 7);
+    uint8_t today = static_cast<uint8_t>(clock.weekday % DAYS_PER_WEEK);
     getFiveDayForecast(forecast);
     TempScale scale = displayScale();
     TstatCurrentForecast_t current{};
@@ -252,9 +253,10 @@ uint8_t rebuildFiveDay(TstatFiveDayForecast_t *forecast) {
                      current.lowTemp == forecast->lowTemp[0];
     if (!unchanged) {
         for (size_t d = 0; d < FORECAST_DAYS; d++) {
-            decodeInto(&g_FiveDayFCastMenu[3 * d], forecast->highTemp[d]);
-            decodeInto(&g_FiveDayFCastMenu[3 * d + 1], forecast->lowTemp[d]);
-            g_FiveDayFCastMenu[3 * d + 2].value = static_cast<int16_t>(forecast->condition[d]);
+            MenuItem *day = &g_FiveDayFCastMenu[FIVE_DAY_RECORDS_PER_DAY * d];
+            decodeInto(&day[FIVE_DAY_HIGH], forecast->highTemp[d]);
+            decodeInto(&day[FIVE_DAY_LOW], forecast->lowTemp[d]);
+            day[FIVE_DAY_CONDITION].value = static_cast<int16_t>(forecast->condition[d]);
         }
         current.highTemp = forecast->highTemp[0];
         current.lowTemp = forecast->lowTemp[0];
@@ -274,7 +276,7 @@ uint8_t rebuildFiveDay(TstatFiveDayForecast_t *forecast) {
             lastFiveDayConitions[d] = code;
         }
         if (relabel) {
-            replaceIfKnown(m_FiveDayPtr[d], fiveDaysOfWeekImageTable[(today + d) % 7]);
+            replaceIfKnown(m_FiveDayPtr[d], fiveDaysOfWeekImageTable[(today + d) % DAYS_PER_WEEK]);
         }
     }
     if (relabel) {
@@ -284,9 +286,10 @@ uint8_t rebuildFiveDay(TstatFiveDayForecast_t *forecast) {
     return today;
 }
 
-void drawFiveDayTemp(char *buffer, size_t record) {
+// The high or low (FIVE_DAY_HIGH, FIVE_DAY_LOW) of day d (0 today).
+void drawFiveDayTemp(char *buffer, size_t d, uint8_t which) {
     initialiseFiveDayFCastScreen();
-    int16_t whole = g_FiveDayFCastMenu[record].value;
+    int16_t whole = g_FiveDayFCastMenu[FIVE_DAY_RECORDS_PER_DAY * d + which].value;
     snprintf(buffer, SCREEN_TEXT_LEN, "%c%u%c", whole < 0 ? '-' : ' ', magnitudeOf(whole),
              c_DegreeSymbol);
 }
@@ -419,34 +422,34 @@ void drawCurrFCastPressure(char *buffer) {
 }
 
 void drawFiveDayFCastDay1HighTemp(char *buffer) {
-    drawFiveDayTemp(buffer, 0);
+    drawFiveDayTemp(buffer, 0, FIVE_DAY_HIGH);
 }
 void drawFiveDayFCastDay2HighTemp(char *buffer) {
-    drawFiveDayTemp(buffer, 3);
+    drawFiveDayTemp(buffer, 1, FIVE_DAY_HIGH);
 }
 void drawFiveDayFCastDay3HighTemp(char *buffer) {
-    drawFiveDayTemp(buffer, 6);
+    drawFiveDayTemp(buffer, 2, FIVE_DAY_HIGH);
 }
 void drawFiveDayFCastDay4HighTemp(char *buffer) {
-    drawFiveDayTemp(buffer, 9);
+    drawFiveDayTemp(buffer, 3, FIVE_DAY_HIGH);
 }
 void drawFiveDayFCastDay5HighTemp(char *buffer) {
-    drawFiveDayTemp(buffer, 12);
+    drawFiveDayTemp(buffer, 4, FIVE_DAY_HIGH);
 }
 void drawFiveDayFCastDay1LowTemp(char *buffer) {
-    drawFiveDayTemp(buffer, 1);
+    drawFiveDayTemp(buffer, 0, FIVE_DAY_LOW);
 }
 void drawFiveDayFCastDay2LowTemp(char *buffer) {
-    drawFiveDayTemp(buffer, 4);
+    drawFiveDayTemp(buffer, 1, FIVE_DAY_LOW);
 }
 void drawFiveDayFCastDay3LowTemp(char *buffer) {
-    drawFiveDayTemp(buffer, 7);
+    drawFiveDayTemp(buffer, 2, FIVE_DAY_LOW);
 }
 void drawFiveDayFCastDay4LowTemp(char *buffer) {
-    drawFiveDayTemp(buffer, 10);
+    drawFiveDayTemp(buffer, 3, FIVE_DAY_LOW);
 }
 void drawFiveDayFCastDay5LowTemp(char *buffer) {
-    drawFiveDayTemp(buffer, 13);
+    drawFiveDayTemp(buffer, 4, FIVE_DAY_LOW);
 }
 
 void forecastPagesReset() {

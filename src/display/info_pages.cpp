@@ -81,7 +81,10 @@ constexpr uint32_t m_MsgScrFontSize = 15;
 
 char m_MessageScreenText[MESSAGE_TEXT_SIZE] = {};
 char m_MsgScrLine[MESSAGE_LINES][MESSAGE_LINE_SIZE] = {};
-uint8_t tempScHold = 0xFF; // the scale at the last hold page entry; none yet
+// The scale the hold menu was initialised for at the last hold page entry;
+// NO_SCALE before the first.
+constexpr uint8_t NO_SCALE = 0xFF;
+uint8_t tempScHold = NO_SCALE;
 
 bool lineWidth(const char *line, int *width) {
     int height = 0;
@@ -286,5 +289,5 @@ void infoPagesReset() {
     c_SecurityCodeBackup.restore();
     memset(m_MessageScreenText, 0, sizeof(m_MessageScreenText));
     memset(m_MsgScrLine, 0, sizeof(m_MsgScrLine));
-    tempScHold = 0xFF;
+    tempScHold = NO_SCALE;
 }

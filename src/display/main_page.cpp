@@ -249,6 +249,7 @@ const char *const c_HoldModeMainPage[3] = {"./images/Main/Main-B3-Text-Hold-Offl
                                            "./images/Main/Main-B3-Text-Hold-Locked.png"};
 
 // Set-point graphics: automatic, cool, heat, system off.
+enum SpGraphic : uint8_t { SP_GRAPHIC_AUTO, SP_GRAPHIC_COOL, SP_GRAPHIC_HEAT, SP_GRAPHIC_OFF };
 const char *const c_SpGraphicMainPage[4] = {
     "./images/Main/Main-SP-Graphic-Auto.png", "./images/Main/Main-SP-Graphic-Cool.png",
     "./images/Main/Main-SP-Graphic-Heat.png", "./images/Main/Main-Text-SystemOff.png"};
@@ -274,6 +275,10 @@ constexpr int16_t HOLD_ICON_X = 54;
 constexpr int16_t HOLD_TEXT_X = 138;
 constexpr int16_t AWAY_ICON_X = 39;
 constexpr int16_t AWAY_TEXT_X = 133;
+
+// A stored thermostat mode past the four known ones that the mode button
+// shows as the program.
+constexpr uint32_t STORED_MODE_SHOWN_AS_PROGRAM = 4;
 
 // Pop-up positions.
 constexpr uint8_t PU_MODE_PERMANENT = 1;
@@ -572,10 +577,9 @@ void updateMainButtons(uint32_t hvacState) {
     } else if (fan == FAN_STATE_ON) {
         replace(m_MainPageFanState, c_FanOnModeMainPage[led]);
     }
-    // A stored mode of 4 shows as the program, like 0.
     switch (static_cast<uint32_t>(getThermostatMode())) {
     case TSTAT_MODE_PROGRAM:
-    case 4:
+    case STORED_MODE_SHOWN_AS_PROGRAM:
         replace(m_MainPageMode, c_ProgramModeMainPage[status]);
         break;
     case TSTAT_MODE_VACATION:
@@ -593,23 +597,23 @@ void updateMainButtons(uint32_t hvacState) {
     switch (hvacState) {
     case HVAC_STATE_AUTO:
         texts = c_AutoModeMainPage;
-        graphic = c_SpGraphicMainPage[0];
+        graphic = c_SpGraphicMainPage[SP_GRAPHIC_AUTO];
         break;
     case HVAC_STATE_HEAT:
         texts = c_HeatModeMainPage;
-        graphic = c_SpGraphicMainPage[2];
+        graphic = c_SpGraphicMainPage[SP_GRAPHIC_HEAT];
         break;
     case HVAC_STATE_EMERGENCY_HEAT:
         texts = c_EmergHeatModeMainPage;
-        graphic = c_SpGraphicMainPage[2];
+        graphic = c_SpGraphicMainPage[SP_GRAPHIC_HEAT];
         break;
     case HVAC_STATE_COOL:
         texts = c_CoolModeMainPage;
-        graphic = c_SpGraphicMainPage[1];
+        graphic = c_SpGraphicMainPage[SP_GRAPHIC_COOL];
         break;
     case HVAC_STATE_OFF:
         texts = c_OffModeMainPage;
-        graphic = c_SpGraphicMainPage[3];
+        graphic = c_SpGraphicMainPage[SP_GRAPHIC_OFF];
         break;
     default:
         return;

@@ -541,18 +541,24 @@ int screenUnloadGlyph(ScreenItem *item, DisplayContext *display) {
     return 0;
 }
 
+SDL_Surface *screenCreateSurface565(int width, int height) {
+    SDL_Surface *surface = SDL_CreateRGBSurface(SDL_SWSURFACE, width, height, RGB565_BITS,
+                                                RGB565_RED, RGB565_GREEN, RGB565_BLUE, 0);
+    if (surface != nullptr) {
+        SDL_SetColorKey(surface, SDL_SRCCOLORKEY, 0);
+    }
+    return surface;
+}
+
 void *screenAllocGlyphFrame(uint32_t width, uint32_t height, uint16_t *pitch, uint16_t *background,
                             uint16_t **pixels) {
-    SDL_Surface *frame =
-        SDL_CreateRGBSurface(SDL_SWSURFACE, static_cast<int>(width), static_cast<int>(height), 16,
-                             0xF800, 0x07E0, 0x001F, 0);
+    SDL_Surface *frame = screenCreateSurface565(static_cast<int>(width), static_cast<int>(height));
     if (frame == nullptr) {
         return nullptr;
     }
-    *pitch = static_cast<uint16_t>(frame->pitch / 2);
+    *pitch = static_cast<uint16_t>(frame->pitch / sizeof(uint16_t));
     *background = 0;
     *pixels = static_cast<uint16_t *>(frame->pixels);
-    SDL_SetColorKey(frame, SDL_SRCCOLORKEY, 0);
     return frame;
 }
 

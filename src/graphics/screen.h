@@ -269,6 +269,14 @@ constexpr uint16_t screenInk565(uint32_t color) {
 
 void *screenAllocGlyphFrame(uint32_t width, uint32_t height, uint16_t *pitch, uint16_t *background,
                             uint16_t **pixels);
+
+// The RGB565 surfaces of glyph frames and the cursor: 16 bits per pixel,
+// colour key 0, so that pixels left at 0 are transparent.
+constexpr int RGB565_BITS = 16;
+constexpr uint32_t RGB565_RED = 0xF800;
+constexpr uint32_t RGB565_GREEN = 0x07E0;
+constexpr uint32_t RGB565_BLUE = 0x001F;
+SDL_Surface *screenCreateSurface565(int width, int height);
 void screenReleaseGlyphFrame(void *frame);
 
 // ---- Item builders for screen tables

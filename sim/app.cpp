@@ -82,7 +82,7 @@ constexpr int64_t DASHBOARD_FRAME_MS = 100;
 std::string relayText(const std::array<char, RELAY_COUNT> &r) {
     std::string text(r.begin(), r.end());
     std::string closed;
-    for (int i = 0; i < RELAY_COUNT; i++) {
+    for (uint32_t i = 0; i < RELAY_COUNT; i++) {
         if (r[i] == '1') {
             closed += closed.empty() ? "" : " ";
             closed += c_RelayNames[i];

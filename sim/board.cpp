@@ -3,6 +3,7 @@
 #include "../tools/common/program_command.h"
 
 #include "platform/platform.h"
+#include "platform/platform_display.h"
 
 #include <cerrno>
 #include <climits>
@@ -124,7 +125,7 @@ bool prepareBoard(const std::string &factoryTool, const Say &say) {
             return false;
         }
     }
-    bool ok = ensureFifo(rootedPath("/dev/input/event0"), say);
+    bool ok = ensureFifo(rootedPath(PLATFORM_KEY_DEVICE), say);
     ok = ensureFile(rootedPath("/sys/class/backlight/backlight/brightness"), "255\n", say) && ok;
     ok = ensureFile(rootedPath("/sys/class/backlight/backlight/bl_power"), "0\n", say) && ok;
     // Blank flash regions: empty files.

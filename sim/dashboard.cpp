@@ -584,12 +584,12 @@ void Dashboard::sendState() {
 
 bool Dashboard::writeKey(uint16_t code, int32_t value) {
     if (m_keyFd < 0) {
-        m_keyFd = open(rootedPath("/dev/input/event0").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        m_keyFd = open(rootedPath(PLATFORM_KEY_DEVICE).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
         if (m_keyFd < 0) {
             return false;
         }
     }
-    auto record = keyRecord(code, value, platformWallTime(), 0);
+    auto record = keyRecord(code, value);
     ssize_t put;
     do {
         put = write(m_keyFd, record.data(), record.size());

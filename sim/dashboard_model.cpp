@@ -139,7 +139,7 @@ void DashboardModel::evaluate() {
 }
 
 bool DashboardModel::sample(int64_t simNowMs, const House &house) {
-    for (int i = 0; i < RELAY_COUNT; i++) {
+    for (uint32_t i = 0; i < RELAY_COUNT; i++) {
         if (house.relays()[i] == '1') {
             m_closedSinceSample = static_cast<uint16_t>(m_closedSinceSample | 1u << i);
         }

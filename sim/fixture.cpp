@@ -528,16 +528,15 @@ bool Fixture::writeKey(const char *key) {
     if (!m_keys) {
         // The unit opens its key device when the walk starts; until then
         // nobody reads the FIFO and opening it fails.
-        int fd = open(rootedPath("/dev/input/event0").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        int fd = open(rootedPath(PLATFORM_KEY_DEVICE).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
             return false;
         }
         m_keys = std::make_unique<FileDescriptor>(fd);
     }
     uint16_t code = keyCode(key);
-    int64_t now = platformWallTime();
-    for (int32_t value : {1, 0}) {
-        auto record = keyRecord(code, value, now, 0);
+    for (int32_t value : {BUTTON_VALUE_PRESSED, BUTTON_VALUE_RELEASED}) {
+        auto record = keyRecord(code, value);
         if (write(m_keys->get(), record.data(), record.size()) !=
             static_cast<ssize_t>(record.size())) {
             return false;

@@ -80,16 +80,16 @@ void passes(int count) {
 }
 
 void tap(uint16_t code) {
-    sendKey(code, 1);
+    sendKey(code, BUTTON_VALUE_PRESSED);
     passes(2);
-    sendKey(code, 0);
+    sendKey(code, BUTTON_VALUE_RELEASED);
     passes(2);
 }
 
 void holdKey(uint16_t code, uint32_t ms) {
-    sendKey(code, 1);
+    sendKey(code, BUTTON_VALUE_PRESSED);
     passes(static_cast<int>(ms / PASS_MS) + 2);
-    sendKey(code, 0);
+    sendKey(code, BUTTON_VALUE_RELEASED);
     passes(2);
 }
 
@@ -580,7 +580,7 @@ int runGallery(std::string outDir, std::string data) {
         sampleData();
         initialiseHvacAlgorithms();
         displayManagerInit();
-        m_KeyFifo = open(rootedPath("/dev/input/event0").c_str(), O_RDWR | O_NONBLOCK);
+        m_KeyFifo = open(rootedPath(PLATFORM_KEY_DEVICE).c_str(), O_RDWR | O_NONBLOCK);
         passes(200); // start-up edges, a control run and its relay pulses
         std::vector<SDL_Surface *> frames;
         status = g_displayHdl != nullptr && m_KeyFifo >= 0 ? 0 : 1;

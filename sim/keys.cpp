@@ -22,21 +22,14 @@ struct KeyName {
 };
 
 constexpr KeyName c_Keys[] = {
-    {"up", 0x102},
-    {"down", 0x100},
-    {"mode", 0x101},
-    {"exit", 0x103},
+    {"up", BUTTON_CODE_UP},
+    {"down", BUTTON_CODE_DOWN},
+    {"mode", BUTTON_CODE_MODE},
+    {"exit", BUTTON_CODE_EXIT},
 };
 
-void putLE(uint8_t *p, uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; i++) {
-        p[i] = static_cast<uint8_t>(value >> (8 * i));
-    }
-}
-
 bool writeRecord(int fd, uint16_t code, int32_t value) {
-    int64_t now = platformWallTime();
-    auto record = keyRecord(code, value, now, 0);
+    auto record = keyRecord(code, value);
     ssize_t put;
     do {
         put = write(fd, record.data(), record.size());
@@ -55,16 +48,11 @@ uint16_t keyCode(const std::string &name) {
     return 0;
 }
 
-std::array<uint8_t, KEY_RECORD_SIZE> keyRecord(uint16_t code, int32_t value, int64_t seconds,
-                                               int32_t microseconds) {
-    std::array<uint8_t, KEY_RECORD_SIZE> r{};
-    // The board's 32-bit time stamp: seconds and microseconds.
-    putLE(&r[0], static_cast<uint32_t>(seconds), 4);
-    putLE(&r[4], static_cast<uint32_t>(microseconds), 4);
-    putLE(&r[8], KEY_EVENT_TYPE, 2);
-    putLE(&r[10], code, 2);
-    putLE(&r[12], static_cast<uint32_t>(value), 4);
-    return r;
+std::array<uint8_t, PLATFORM_KEY_EVENT_SIZE> keyRecord(uint16_t code, int32_t value) {
+    std::array<uint8_t, PLATFORM_KEY_EVENT_SIZE> record{};
+    platformEncodeKeyEvent(PlatformKeyEvent{BUTTON_EVENT_KEY, code, value}, record.data(),
+                           platformWallTime());
+    return record;
 }
 
 KeyWriter::~KeyWriter() {
@@ -112,7 +100,7 @@ int pressKey(const std::string &name, double holdSeconds) {
         fprintf(stderr, "tstat-sim: --hold takes 0 to 3600 seconds\n");
         return 1;
     }
-    std::string fifo = rootedPath("/dev/input/event0");
+    std::string fifo = rootedPath(PLATFORM_KEY_DEVICE);
     // Non-blocking, so that no reader means an error instead of a hang.
     int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
     if (fd < 0) {
@@ -123,10 +111,10 @@ int pressKey(const std::string &name, double holdSeconds) {
         }
         return 1;
     }
-    bool ok = writeRecord(fd, code, 1);
+    bool ok = writeRecord(fd, code, BUTTON_VALUE_PRESSED);
     if (ok) {
         platformSleepMs(static_cast<uint32_t>(std::lround(holdSeconds * 1000.0)));
-        ok = writeRecord(fd, code, 0);
+        ok = writeRecord(fd, code, BUTTON_VALUE_RELEASED);
     }
     close(fd);
     if (!ok) {

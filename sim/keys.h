@@ -1,7 +1,8 @@
-// Key records for the application's key FIFO: 16 bytes each, little-endian:
-// 8 bytes of time (ignored), u16 type (1, a key), u16 code, s32 value
-// (1 pressed, 0 released, 2 auto-repeat).
+// Key presses for the application's key FIFO, in the key device's records
+// (platform/platform_display.h), stamped with the simulated wall time.
 #pragma once
+
+#include "platform/platform_display.h"
 
 #include <array>
 #include <cstdint>
@@ -9,14 +10,11 @@
 
 namespace sim {
 
-constexpr uint16_t KEY_EVENT_TYPE = 1;
-constexpr size_t KEY_RECORD_SIZE = 16;
-
 // The code of a key name ("up", "down", "mode", "exit"), or 0 when unknown.
 uint16_t keyCode(const std::string &name);
 
-std::array<uint8_t, KEY_RECORD_SIZE> keyRecord(uint16_t code, int32_t value, int64_t seconds,
-                                               int32_t microseconds);
+// The record of a key event now.
+std::array<uint8_t, PLATFORM_KEY_EVENT_SIZE> keyRecord(uint16_t code, int32_t value);
 
 // The simulator's own writer of key events, for the console's key presses:
 // it keeps the FIFO open (read-write, so that it never lacks a reader) and

@@ -189,7 +189,7 @@ void Recorder::pass(int64_t uptimeMs, int64_t wallSeconds, const House &house,
     double seconds = (uptimeMs - m_lastMs) / 1000.0;
     m_longestPassMs = std::max(m_longestPassMs, uptimeMs - m_lastMs);
     m_lastMs = uptimeMs;
-    for (int r = 0; r < RELAY_COUNT; r++) {
+    for (uint32_t r = 0; r < RELAY_COUNT; r++) {
         if (house.relays()[r] == '1') {
             m_current.onSeconds[r] += seconds;
         }
@@ -212,7 +212,7 @@ void Recorder::pass(int64_t uptimeMs, int64_t wallSeconds, const House &house,
         comfortBand(row.setpoints, setpoints.setup().hvacState, &row.bandLow, &row.bandHigh);
     row.relays = house.relays();
     const RelayOutput &energy = house.deliveredEnergy();
-    for (int r = 0; r < RELAY_COUNT; r++) {
+    for (uint32_t r = 0; r < RELAY_COUNT; r++) {
         row.energyKj[r] = (energy[r] - m_energyAtRow[r]) / 1000.0;
     }
     m_energyAtRow = energy;
@@ -329,7 +329,7 @@ bool readTrace(std::istream &in, std::vector<TraceRow> *rows, std::string *error
             ok = ok && field(f, 13, &r.bandLow) && field(f, 14, &r.bandHigh);
         }
         std::copy(f[15].begin(), f[15].end(), r.relays.begin());
-        for (int i = 0; i < RELAY_COUNT; i++) {
+        for (uint32_t i = 0; i < RELAY_COUNT; i++) {
             ok = ok && field(f, TRACE_FIXED_FIELDS + i, &r.onSeconds[i]);
         }
         for (size_t i = 0; i < std::size(STAGE_RELAYS); i++) {
@@ -407,7 +407,7 @@ Switching switching(const std::vector<RelayEvent> &log, const std::vector<int> &
     bool on = false;
     int64_t since = 0;
     for (const RelayEvent &e : log) {
-        if (e.relay < 0 || e.relay >= RELAY_COUNT ||
+        if (e.relay < 0 || e.relay >= static_cast<int>(RELAY_COUNT) ||
             std::find(relays.begin(), relays.end(), e.relay) == relays.end()) {
             continue;
         }

@@ -35,7 +35,7 @@ constexpr uint32_t c_NoWeatherAlert = 1;
 uint32_t m_CurrentWeatherAlert = c_NoWeatherAlert;
 std::array<char, KORABUS_VERSION_SIZE> m_KorabusFirmwareVersionString;
 uint8_t m_KorabusVersionSet;
-std::array<uint32_t, KORABUS_UPDATE_PAGE_COUNT> m_KorabusUpdate;
+std::array<uint32_t, DISPLAY_PAGE_COUNT> m_KorabusUpdate;
 uint8_t m_ModeChange;
 const BusReportHooks *m_BusReports = nullptr;
 void (*m_HumidifyStateHook)() = nullptr;
@@ -307,12 +307,12 @@ uint8_t isKorabusVersionSet() {
     return m_KorabusVersionSet;
 }
 
-void getKorabusDataDictUpdate(uint32_t update[KORABUS_UPDATE_PAGE_COUNT]) {
+void getKorabusDataDictUpdate(uint32_t update[DISPLAY_PAGE_COUNT]) {
     std::copy(m_KorabusUpdate.begin(), m_KorabusUpdate.end(), update);
 }
 
-void setKorabusDataDictUpdate(const uint32_t update[KORABUS_UPDATE_PAGE_COUNT]) {
-    std::copy(update, update + KORABUS_UPDATE_PAGE_COUNT, m_KorabusUpdate.begin());
+void setKorabusDataDictUpdate(const uint32_t update[DISPLAY_PAGE_COUNT]) {
+    std::copy(update, update + DISPLAY_PAGE_COUNT, m_KorabusUpdate.begin());
 }
 
 void setModeChangeFlag() {

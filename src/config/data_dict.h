@@ -14,6 +14,7 @@
 // of the caller's buffer and of the record.
 #pragma once
 
+#include "config/display_pages.h"
 #include "config/persist.h"
 #include "core/fixed_point.h"
 
@@ -120,9 +121,8 @@ uint8_t isKorabusVersionSet();
 
 // Page refresh-request set: one entry per display page number; non-zero means
 // the page's data was changed from the bus. Read and written whole.
-constexpr size_t KORABUS_UPDATE_PAGE_COUNT = 20;
-void getKorabusDataDictUpdate(uint32_t update[KORABUS_UPDATE_PAGE_COUNT]);
-void setKorabusDataDictUpdate(const uint32_t update[KORABUS_UPDATE_PAGE_COUNT]);
+void getKorabusDataDictUpdate(uint32_t update[DISPLAY_PAGE_COUNT]);
+void setKorabusDataDictUpdate(const uint32_t update[DISPLAY_PAGE_COUNT]);
 
 // Marks the thermostat mode as changed: the next save sends the mode report.
 void setModeChangeFlag();

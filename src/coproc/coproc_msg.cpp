@@ -4,6 +4,7 @@
 #include "coproc/coproc_msg.h"
 
 #include "config/data_dict.h"
+#include "core/util.h"
 
 #include <cstdio>
 #include <cstring>
@@ -237,6 +238,9 @@ int coprocMsgProcess(const uint8_t *frame, uint16_t length) {
     if (coprocCommCheckFrame(frame, length) != 0) {
         return -1;
     }
+    // Whatever the packet carries (readings, bus commands and writes) may
+    // change what the pages show and the control bus reports.
+    utilNoteChange();
     CoprocFrame pair = {frame, length};
     for (const CoprocMsgEntry &entry : coprocMsgTable) {
         if (entry.type == frame[0]) {

@@ -29,6 +29,26 @@ uint8_t m_bIsRTCTimerOn = 0;
 uint8_t m_VersionSent = 0;
 volatile std::sig_atomic_t m_StopSignal = 0;
 
+uint32_t m_BusPolledChanges = 0;
+int64_t m_BusPolledSecond = 0;
+bool m_BusPolled = false;
+
+// The control bus compares every channel and level with what it sent last.
+// What they read changes only with a noted change (a packet, a key, a
+// control run) or with the wall-clock time, so the comparison is skipped
+// while neither moved since the last one.
+void pollBusChanges() {
+    uint32_t changes = utilChangeCount();
+    int64_t second = util_time(nullptr);
+    if (m_BusPolled && changes == m_BusPolledChanges && second == m_BusPolledSecond) {
+        return;
+    }
+    m_BusPolled = true;
+    m_BusPolledChanges = changes;
+    m_BusPolledSecond = second;
+    korabusDataPoll();
+}
+
 void onStopSignal(int signal) {
     m_StopSignal = signal;
 }
@@ -97,7 +117,7 @@ int tstatStartUp(int argc, char **argv) {
 void tstatMainLoopPass() {
     displayManagerPoll();
     coprocessorPoll();
-    korabusDataPoll();
+    pollBusChanges();
     downloadPoll();
     if (checkEStop() == 0) {
         hvacExecuteAlgorithm(HVAC_ALGORITHM_PERIOD_S);
@@ -109,6 +129,7 @@ void tstatMainLoopPass() {
         korabusCommandGetVersion();
         coprocCommSendPacket(g_coprocHdl, PACKET_VERSION_KNOWN, 0, nullptr);
         m_VersionSent = 1;
+        utilNoteChange();
     }
     if (m_StopSignal != 0) {
         exit(0);
@@ -175,6 +196,7 @@ void dispManCheckRTCSetTimeout() {
     if (util_check_expiration(&m_TempRTCTimer) != 0 && m_bIsRTCTimerOn == 1) {
         m_bIsRTCTimerOn = 0;
         trim_sysclock();
+        utilNoteChange();
     }
 }
 
@@ -189,4 +211,5 @@ void tstatMainReset() {
     m_bIsRTCTimerOn = 0;
     m_VersionSent = 0;
     m_StopSignal = 0;
+    m_BusPolled = false;
 }

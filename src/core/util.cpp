@@ -9,6 +9,7 @@
 namespace {
 constexpr int32_t NS_PER_SEC = 1000000000;
 constexpr int32_t NS_PER_MS = 1000000;
+uint32_t m_ChangeCount = 0;
 } // namespace
 
 void util_set_expiration(UtilTimer *timer, uint32_t ms) {
@@ -43,6 +44,14 @@ int64_t util_time(int64_t *out) {
         *out = now;
     }
     return now;
+}
+
+void utilNoteChange() {
+    m_ChangeCount++;
+}
+
+uint32_t utilChangeCount() {
+    return m_ChangeCount;
 }
 
 uint8_t *utilPutUint16BE(uint32_t value, uint8_t *p) {

@@ -20,6 +20,13 @@ int util_check_expiration(const UtilTimer *timer);
 // Wall-clock seconds (-1 when the clock fails); also stored at *out when given.
 int64_t util_time(int64_t *out);
 
+// The count of the events after which what the pages show or the control bus
+// reports may differ: a packet handled, a control run, a key, a time-out. A
+// reader that saw the same count within the same wall-clock second has
+// nothing new to read; whatever changes state outside these events notes it.
+void utilNoteChange();
+uint32_t utilChangeCount();
+
 // Big-endian writers and readers; each returns the pointer just past what it wrote or read.
 uint8_t *utilPutUint16BE(uint32_t value, uint8_t *p);
 uint8_t *utilPutUint32BE(uint32_t value, uint8_t *p);

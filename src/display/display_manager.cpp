@@ -4,18 +4,14 @@
 
 #include "config/data_dict.h"
 #include "config/persist.h"
-#include "config/schedule.h"
 #include "config/temp_scale.h"
-#include "display/forecast_pages.h"
 #include "display/info_pages.h"
 #include "display/main_page.h"
+#include "display/page_table.h"
 #include "display/pages.h"
 #include "graphics/buttons.h"
 #include "graphics/screen_test.h"
-#include "menus/hold_menu.h"
 #include "menus/menu_engine.h"
-#include "menus/menu_pages.h"
-#include "menus/security_code_menu.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -30,71 +26,162 @@ DispManDayFn g_DataDictSetUpdTimeoutPtrWithArg = nullptr;
 DispManFn g_DataDictUpdTimeoutPtr = nullptr;
 DispManDayFn g_DataDictUpdTimeoutPtrWithArg = nullptr;
 ScreenItem *g_UndervoltageTextHdl = nullptr;
-uint32_t g_backlightOn = 0;
 uint32_t g_UnderVoltageActive = 0;
+
+static_assert(c_BacklightActiveLevels.size() == BACKLIGHT_ACTIVE_HIGH + 1,
+              "one level per active backlight setting");
 
 namespace {
 
 // Key edges taken per pass: five iterations, each possibly two checks.
 constexpr int KEY_ITERATIONS = 5;
-constexpr uint32_t ADV_SETUP_COMMIT_MS = 20000;
-constexpr uint8_t ADV_SETUP_TIMED_ITEMS = 10; // items above this index commit on a timer
-constexpr uint32_t SCREEN_SAVER_MOVE_MS = 3000;
+// The screen saver's text jumps to x in [0, 131) and y in [0, 241): the
+// panel less the text's size.
 constexpr int SCREEN_SAVER_X_RANGE = 131;
 constexpr int SCREEN_SAVER_Y_RANGE = 241;
+constexpr uint32_t MS_PER_SECOND = 1000;
 constexpr uint32_t MS_PER_MINUTE = 60000;
-// Program page items whose set points belong to the leave and sleep periods.
-constexpr uint8_t PROGRAM_LEAVE_FIRST = 7;
-constexpr uint8_t PROGRAM_LEAVE_LAST = 11;
-constexpr uint8_t PROGRAM_SLEEP_FIRST = 19;
-constexpr uint8_t PROGRAM_SLEEP_LAST = 23;
+
+void call(DispManFn fn) {
+    if (fn != nullptr) {
+        fn();
+    }
+}
+
+// ---- Timers ---------------------------------------------------------------------------
+
+// Every time-out of the display manager is a row of one table: a deadline on
+// the monotonic clock and whether the timer runs. A running timer whose
+// deadline has passed is due; whoever acts on it stops it.
+enum TimerId : uint8_t {
+    TIMER_PAGE,           // the page time-out: m_TimeoutPtr after m_TimeoutVal seconds
+    TIMER_STORE_CYCLE,    // the store cycle's next save and refresh
+    TIMER_MAIN_PAGE_MODE, // the mode key held on the main page
+    TIMER_HOLD_PAGE_MODE, // the mode key held on the hold page
+    TIMER_COMMIT,       // a page's commit (the advanced setup's), run out once its deadline passed
+    TIMER_BACKLIGHT,    // inactivity: runs while the backlight is active
+    TIMER_SCREEN_SAVER, // runs while the screen saver may start
+    TIMER_SCREEN_SAVER_MOVE, // the next jump of the screen saver's text
+    TIMER_LOCK_MODE,         // the lock durations
+    TIMER_LOCK_FAN,
+    TIMER_LOCK_TEMP,
+    TIMER_ALERT_ICONS, // the next look at the reminders of the alert icons
+    TIMER_ANIMATION,   // the adjusting animation's next phase
+    TIMER_COUNT,
+};
+
+// Each timer's length, milliseconds; 0 for those whose length is given when
+// they start, and for the screen saver's start, which is due at once.
+struct TimerLength {
+    TimerId id;
+    uint32_t ms;
+};
+
+constexpr TimerLength c_TimerLengths[TIMER_COUNT] = {
+    {TIMER_PAGE, 0},
+    {TIMER_STORE_CYCLE, 0},
+    {TIMER_MAIN_PAGE_MODE, DISPMAN_MODE_HOLD_MS},
+    {TIMER_HOLD_PAGE_MODE, DISPMAN_MODE_HOLD_MS},
+    {TIMER_COMMIT, 20000},
+    {TIMER_BACKLIGHT, 0},
+    {TIMER_SCREEN_SAVER, 0},
+    {TIMER_SCREEN_SAVER_MOVE, 3000},
+    {TIMER_LOCK_MODE, 0},
+    {TIMER_LOCK_FAN, 0},
+    {TIMER_LOCK_TEMP, 0},
+    {TIMER_ALERT_ICONS, 1000},
+    {TIMER_ANIMATION, 500},
+};
+
+constexpr bool timerRowsInOrder() {
+    for (size_t i = 0; i < TIMER_COUNT; i++) {
+        if (c_TimerLengths[i].id != i) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(timerRowsInOrder(), "one row per timer, in the order of their ids");
+
+struct Timer {
+    UtilTimer deadline;
+    uint8_t running;
+};
+
+Timer m_Timers[TIMER_COUNT] = {};
+
+void startTimer(TimerId id, uint32_t ms) {
+    util_set_expiration(&m_Timers[id].deadline, ms);
+    m_Timers[id].running = 1;
+}
+
+void startTimer(TimerId id) {
+    startTimer(id, c_TimerLengths[id].ms);
+}
+
+void startIfStopped(TimerId id) {
+    if (m_Timers[id].running == 0) {
+        startTimer(id);
+    }
+}
+
+void stopTimer(TimerId id) {
+    m_Timers[id].running = 0;
+}
+
+bool running(TimerId id) {
+    return m_Timers[id].running != 0;
+}
+
+bool expired(TimerId id) {
+    return util_check_expiration(&m_Timers[id].deadline) != 0;
+}
+
+bool due(TimerId id) {
+    return running(id) && expired(id);
+}
+
+// A due timer is acted on: it stops, and what it does is a change the next
+// render pass shows.
+void actOn(TimerId id) {
+    stopTimer(id);
+    utilNoteChange();
+}
+
+// ---- State -------------------------------------------------------------------------------
 
 uint8_t m_CurrentPage = PAGE_MAIN;
 
-// Page time-out.
+// The page time-out's function and length (seconds).
 DispManFn m_TimeoutPtr = nullptr;
-UtilTimer m_TimeoutTimer{};
 uint32_t m_TimeoutVal = 0;
 
-// Store cycle and its latched callbacks.
+// The day the installed day forms of the store callbacks receive.
+DispManDayOfFn m_DataDictDayOf = nullptr;
+
+// The store cycle's latched callbacks.
 DispManFn m_DataDictSetUpdTimeoutPtr = nullptr;
 DispManDayFn m_DataDictSetUpdTimeoutPtrWithArg = nullptr;
 DispManFn m_DataDictUpdTimeoutPtr = nullptr;
 DispManDayFn m_DataDictUpdTimeoutPtrWithArg = nullptr;
-uint8_t m_bIsDataDictUpdOn = 0;
-UtilTimer m_DataDictUpdTimer{};
+DispManDayOfFn m_LatchedDayOf = nullptr;
 
-// Mode-key hold timers and the advanced setup's commit timer.
-UtilTimer m_TempMainPageTimer{};
-uint8_t m_bIsMainPageTimerOn = 0;
-UtilTimer m_HoldPageTimer{};
-uint8_t m_bIsHoldPageTimerOn = 0;
-UtilTimer m_AdvSetupTimer{};
-
-// Backlight and screen saver.
-UtilTimer g_backlightTimer{};
-UtilTimer m_screenSaverTimer{};
-uint8_t m_scrSvrTimerOn = 0;
+// The screen saver is shown.
 uint8_t m_scrSvrOn = 0;
-UtilTimer m_scrSvrTimer{};
-uint8_t m_IsscrSvrTimerOn = 0;
 
 uint8_t m_LeaveSPChange = 0;
 uint8_t m_SleepSPChange = 0;
 
-bool expired(const UtilTimer &timer) {
-    return util_check_expiration(&timer) != 0;
+MenuItem *currentItem() {
+    return getCurrentMenuPtr();
 }
 
-// The three timed locks.
+// ---- Locks ---------------------------------------------------------------------------------
+
+// The three timed locks, in the order they are polled.
 enum LockKind { LOCK_MODE, LOCK_FAN, LOCK_TEMP, LOCK_KINDS };
 
-struct LockTimer {
-    UtilTimer timer;
-    uint8_t running;
-};
-
-LockTimer m_LockTimers[LOCK_KINDS] = {}; // mode, fan and temperature lock durations
+constexpr TimerId c_LockTimer[LOCK_KINDS] = {TIMER_LOCK_MODE, TIMER_LOCK_FAN, TIMER_LOCK_TEMP};
 
 // The lock field and its time in the (packed) lockout record, read by value.
 LockState lockField(const TstatLockoutCfg_t &cfg, LockKind kind) {
@@ -136,24 +223,23 @@ void releaseLock(TstatLockoutCfg_t *cfg, LockKind kind) {
     }
 }
 
+// A lock's duration starts; a duration of 0 starts nothing.
 void startLockTimer(LockKind kind) {
     TstatLockoutCfg_t cfg{};
     getLockoutConfiguration(&cfg);
     uint16_t minutes = lockMinutes(cfg, kind);
     if (minutes != 0) {
         // In 32 bits every 16-bit duration is exact.
-        util_set_expiration(&m_LockTimers[kind].timer,
-                            static_cast<uint32_t>(minutes) * MS_PER_MINUTE);
-        m_LockTimers[kind].running = 1;
+        startTimer(c_LockTimer[kind], static_cast<uint32_t>(minutes) * MS_PER_MINUTE);
     }
 }
 
-// True when the lock's time ran out: the lock is released and its time cleared.
-bool checkLockTimer(LockKind kind) {
-    LockTimer &lock = m_LockTimers[kind];
-    if (lock.running == 0 || !expired(lock.timer)) {
-        return false;
+// When the lock's time ran out: the lock is released and its time cleared.
+void checkLockTimer(LockKind kind) {
+    if (!due(c_LockTimer[kind])) {
+        return;
     }
+    actOn(c_LockTimer[kind]);
     TstatLockoutCfg_t cfg{};
     getLockoutConfiguration(&cfg);
     releaseLock(&cfg, kind);
@@ -163,381 +249,78 @@ bool checkLockTimer(LockKind kind) {
     if (saveThermostatSysCfg() != 0) {
         puts("ERROR: saveThermostatSysCfg failed");
     }
-    lock.running = 0;
-    return true;
+    if (kind == LOCK_TEMP) {
+        // The set-point limits apply again.
+        initialiseTStatFormat();
+        for (const PageEntry &row : pageTable()) {
+            if ((row.flags & PAGE_SET_POINT_LIMITS) != 0) {
+                row.initialise();
+            }
+        }
+    }
 }
 
-void pollLockoutTimers(uint8_t page) {
+void pollLockoutTimers(const PageEntry &row) {
     TstatLockoutCfg_t cfg{};
     getLockoutConfiguration(&cfg);
     if (cfg.buttonLockout != LOCK_LOCKED) {
         return;
     }
-    static constexpr struct {
-        LockKind kind;
-        void (*start)();
-        void (*check)();
-    } c_Locks[] = {
-        {LOCK_MODE, dispManSetLockoutModeTimeout, dispManCheckLockoutModeTimeout},
-        {LOCK_FAN, dispManSetLockoutFanTimeout, dispManCheckLockoutFanTimeout},
-        {LOCK_TEMP, dispManSetLockoutTempTimeout, dispManCheckLockoutTempTimeout},
-    };
-    for (const auto &l : c_Locks) {
-        if (lockField(cfg, l.kind) != LOCK_LOCKED) {
+    for (int k = 0; k < LOCK_KINDS; k++) {
+        auto kind = static_cast<LockKind>(k);
+        if (lockField(cfg, kind) != LOCK_LOCKED) {
             continue;
         }
-        if (m_LockTimers[l.kind].running == 0 && page != PAGE_BUTTON_LOCKOUT) {
-            l.start();
+        if (!running(c_LockTimer[kind]) && (row.flags & PAGE_HOLDS_LOCK_TIMERS) == 0) {
+            startLockTimer(kind);
         }
-        l.check();
+        checkLockTimer(kind);
     }
 }
 
-bool screenSaverAllowed() {
-    if (g_backlightOn != 0) {
-        return false;
-    }
-    TstatBkLightCtl_t bk{};
-    getThermostatBacklightSettings(&bk);
-    return bk.inactiveBrightness == BACKLIGHT_INACTIVE_DIM && getScrSaverState() == FEATURE_ENABLE;
-}
+// ---- Page time-out, store cycle and the mode key's hold timers --------------------------------
 
-bool advSetupTimedItem(uint8_t page) {
-    MenuItem *item = getCurrentMenuPtr();
-    return page == PAGE_ADV_SETUP && item != nullptr && item->index > ADV_SETUP_TIMED_ITEMS;
-}
-
-void idleWork(uint8_t page) {
-    if (page == PAGE_MAIN) {
-        dispManCheckMainPageTimeout();
-    } else if (page == PAGE_HOLD) {
-        dispManCheckHoldPageTimeout();
-    }
-    if (advSetupTimedItem(page)) {
-        dispManCheckAdvSetupTimeout();
-    }
-    displayManagerCheckBacklight();
-    displayManagerEnableScreenSaver();
-    displayManagerCheckScreenSaver();
-    displayManagerEnableScrSvrTimer();
-    displayManagerCheckScrSvrTimer();
-}
-
-// The program page tells which period's set point a key touches.
-void markProgramPeriod(uint8_t page) {
-    MenuItem *item = getCurrentMenuPtr();
-    if (page != PAGE_PROGRAM || item == nullptr) {
+void checkPageTimeout() {
+    if (!due(TIMER_PAGE) || m_scrSvrOn != 0) {
         return;
     }
-    m_LeaveSPChange = item->index >= PROGRAM_LEAVE_FIRST && item->index <= PROGRAM_LEAVE_LAST;
-    m_SleepSPChange = item->index >= PROGRAM_SLEEP_FIRST && item->index <= PROGRAM_SLEEP_LAST;
-}
-
-void call(DispManFn fn) {
-    if (fn != nullptr) {
-        fn();
-    }
-}
-
-void keyIteration(uint8_t page) {
-    uint32_t id = BUTTON_END;
-    int edge = buttonCheck(&id);
-    // Releases of the up, down and fourth keys mean nothing: take the next edge.
-    if (edge == BUTTON_RELEASE && id != BUTTON_MODE) {
-        edge = buttonCheck(&id);
-    }
-    if (edge == BUTTON_NO_EDGE) {
-        idleWork(page);
-        return;
-    }
-    if (edge == BUTTON_RELEASE && id == BUTTON_MODE) {
-        // A mode key released within 3 s was a short press.
-        if (page == PAGE_MAIN && m_bIsMainPageTimerOn != 0 && !expired(m_TempMainPageTimer)) {
-            dispManCancelMainPageTimeout();
-            call(nextPageAfterMainPage());
-        } else if (page == PAGE_HOLD && m_bIsHoldPageTimerOn != 0 && !expired(m_HoldPageTimer)) {
-            m_bIsHoldPageTimerOn = 0;
-            call(g_ModeButtonPtr);
-        }
-    }
-    // A key that finds the display dark only wakes it.
-    if (g_backlightOn == 0 && m_scrSvrOn == 0) {
-        displayManagerEnableBacklight();
-        return;
-    }
-    displayManagerResetTimeout();
-    displayManagerEnableBacklight();
-    if (edge != BUTTON_PRESS) {
-        return;
-    }
-    switch (id) {
-    case BUTTON_UP:
-        markProgramPeriod(page);
-        call(g_UpButtonPtr);
-        break;
-    case BUTTON_DOWN:
-        markProgramPeriod(page);
-        call(g_DownButtonPtr);
-        break;
-    case BUTTON_MODE:
-        if (g_ModeButtonPtrWithArg != nullptr) {
-            MenuItem *item = getCurrentMenuPtr();
-            if (item != nullptr) {
-                g_ModeButtonPtrWithArg(item);
-            }
-        } else if (g_ModeButtonPtr != nullptr) {
-            if (page == PAGE_HOLD) {
-                dispManSetHoldPageTimeout();
-            } else {
-                g_ModeButtonPtr();
-            }
-        }
-        if (advSetupTimedItem(page)) {
-            dispManSetAdvSetupTimeout();
-        }
-        break;
-    case BUTTON_EXIT:
-        exit(0);
-    default:
-        break;
-    }
-}
-
-} // namespace
-
-// ---- Life cycle -------------------------------------------------------------------------------
-
-void displayManagerInit() {
-    displayManagerCancelTimeout();
-    g_UpButtonPtr = displayMainPage;
-    g_DownButtonPtr = displayMainPage;
-    g_ModeButtonPtr = displayMainPage;
-    g_ModeButtonPtrWithArg = nullptr;
-    initialiseUserPrefMenu();
-    initialiseTStatFormat();
-    initialiseMainPage();
-    initialiseFiveDayFCastScreen();
-    initialiseTstatMenu();
-    initialiseHoldModeMenu();
-    initialiseProgramMenu();
-    initialiseVacationModeMenu();
-    initialiseSettingsModeMenu();
-    initialiseSecurityCodeMenu();
-    initialiseButtonLockoutMenu();
-    initialiseConfigSecCodeMenu();
-    initialiseAdvSetupMenu();
-    initialiseKorabusCommSetupMenu();
-    initialiseTstatSetupMenu();
-    screenUserHdlInit(testScreenScrSvr);
-    screenUserHdlInit(testScreenDetail4Cast);
-    screenUserHdlInit(testScreenMessage);
-    screenUserHdlInit(testScreenFiveDayForecast);
-    screenUserHdlInit(testScreenSecurityCodeInput);
-    buttonInit();
-    g_displayHdl = screenInit();
-    displayManagerEnableBacklight();
-    g_ModeButtonPtr();
-}
-
-void displayManagerPoll() {
-    uint8_t page = m_CurrentPage;
-    displayManagerCheckTimeout();
-    displayDataDictUpdateCheckTimeout();
-    screenRender(g_displayHdl);
-    displayDataDictUpdateSetTimeout(0);
-    pollLockoutTimers(page);
-    // The main screen's icons and animation, while that screen is on display
-    // (the screen saver keeps the page number of the page it covers).
-    if ((page == PAGE_MAIN || page == PAGE_HOLD) && m_scrSvrOn == 0) {
-        dispManSetComfortModeTimeout();
-        dispManCheckComfortModeTimeout();
-        displayManagerCheckAlertIcons();
-        displayManagerEnableAlertIcons();
-    }
-    for (int i = 0; i < KEY_ITERATIONS; i++) {
-        keyIteration(page);
-    }
-}
-
-void displayManagerStop() {
-    buttonStop();
-    screenStop(g_displayHdl);
-}
-
-// ---- Pages, slots and time-outs
-// ------------------------------------------------------------------
-
-void dispManSetCurrentPage(uint8_t page) {
-    m_CurrentPage = page;
-}
-
-uint8_t dispManGetCurrentPage() {
-    return m_CurrentPage;
-}
-
-void dispManSetKeySlots(DispManFn up, DispManFn down, DispManFn mode) {
-    g_UpButtonPtr = up;
-    g_DownButtonPtr = down;
-    g_ModeButtonPtr = mode;
-    g_ModeButtonPtrWithArg = nullptr;
-}
-
-void dispManSetStoreCallbacks(DispManFn refresh, DispManFn save) {
-    g_DataDictUpdTimeoutPtr = refresh;
-    g_DataDictSetUpdTimeoutPtr = save;
-    g_DataDictUpdTimeoutPtrWithArg = nullptr;
-    g_DataDictSetUpdTimeoutPtrWithArg = nullptr;
-}
-
-void dispManSetStoreCallbacksForDay(DispManDayFn refresh, DispManDayFn save) {
-    g_DataDictUpdTimeoutPtr = nullptr;
-    g_DataDictSetUpdTimeoutPtr = nullptr;
-    g_DataDictUpdTimeoutPtrWithArg = refresh;
-    g_DataDictSetUpdTimeoutPtrWithArg = save;
-}
-
-void displayManagerSetTimeout(uint32_t seconds, DispManFn fn) {
-    m_TimeoutPtr = fn;
-    m_TimeoutVal = seconds;
-    util_set_expiration(&m_TimeoutTimer, seconds * 1000);
-}
-
-void displayManagerCancelTimeout() {
-    m_TimeoutPtr = nullptr;
-}
-
-void displayManagerResetTimeout() {
-    util_set_expiration(&m_TimeoutTimer, m_TimeoutVal * 1000);
-}
-
-void displayManagerCheckTimeout() {
-    if (m_TimeoutPtr == nullptr || !expired(m_TimeoutTimer) || m_scrSvrOn != 0) {
-        return;
-    }
+    actOn(TIMER_PAGE);
     DispManFn fn = m_TimeoutPtr;
     m_TimeoutPtr = nullptr;
-    fn();
+    call(fn);
 }
 
-void displayManagerSetExpiration(UtilTimer *timer, uint32_t ms) {
-    util_set_expiration(timer, ms);
-}
-
-int displayManagerCheckExpiration(const UtilTimer *timer) {
-    return util_check_expiration(timer);
-}
-
-DispManFn nextPageAfterMainPage() {
-    if (getHelpModeState() == OFFON_ON) {
-        return displayHelpPage;
-    }
-    return nextPageAfterHelpPage();
-}
-
-DispManFn nextPageAfterHelpPage() {
-    if (getCurrentForecastState() == FEATURE_ENABLE) {
-        return displayDetailForecastPage;
-    }
-    if (getFiveDayForecastState() == FEATURE_ENABLE) {
-        return displayFiveDayForecastPage;
-    }
-    return enterTSTATPage;
-}
-
-void dispManSetMainPageTimeout() {
-    if (m_bIsMainPageTimerOn == 0) {
-        util_set_expiration(&m_TempMainPageTimer, DISPMAN_MODE_HOLD_MS);
-        m_bIsMainPageTimerOn = 1;
-    }
-}
-
-void dispManCheckMainPageTimeout() {
-    if (m_bIsMainPageTimerOn == 0 || !expired(m_TempMainPageTimer)) {
-        return;
-    }
-    TstatLockoutCfg_t lockout{};
-    getLockoutConfiguration(&lockout);
-    if (lockout.buttonLockout == LOCK_LOCKED && lockout.modeLock == LOCK_LOCKED) {
-        displaySelectedMainPuModeMenuItemPage();
-    } else {
-        openMainPuModeMenu();
-    }
-    m_bIsMainPageTimerOn = 0;
-    displayManagerSetTimeout(DISPMAN_POPUP_TIMEOUT_S, displayMainPage);
-}
-
-void dispManCancelMainPageTimeout() {
-    m_bIsMainPageTimerOn = 0;
-}
-
-void dispManSetHoldPageTimeout() {
-    if (m_bIsHoldPageTimerOn == 0) {
-        util_set_expiration(&m_HoldPageTimer, DISPMAN_MODE_HOLD_MS);
-        m_bIsHoldPageTimerOn = 1;
-    }
-}
-
-void dispManCheckHoldPageTimeout() {
-    if (m_bIsHoldPageTimerOn == 0 || !expired(m_HoldPageTimer)) {
-        return;
-    }
-    // Only a hold page that allows editing stores; a refused one just returns.
-    if (g_HoldPageSelected == 1) {
-        setHoldModeSPInDataDict();
-        resetHoldBlinkingTextPtr();
-        TstatSetPoint_t current{};
-        if (getCurrentThermostatSettings(&current) == 0 &&
-            checkHoldPageSetPoint(&g_PrevHoldSP, &current) != 0) {
-            setModeChangeFlag();
-        }
-    }
-    displayMainPage();
-    m_bIsHoldPageTimerOn = 0;
-}
-
-void dispManCancelHoldPageTimeout() {
-    m_bIsHoldPageTimerOn = 0;
-}
-
-void dispManSetAdvSetupTimeout() {
-    util_set_expiration(&m_AdvSetupTimer, ADV_SETUP_COMMIT_MS);
-    setAdvSetupInDataDict();
-}
-
-void dispManCheckAdvSetupTimeout() {
-    if (expired(m_AdvSetupTimer)) {
-        getAdvSetupFromDataDict();
-    }
-}
-
-void displayDataDictUpdateSetTimeout(uint32_t seconds) {
-    if (m_bIsDataDictUpdOn != 0) {
+// Arms the store cycle, when it is not armed and the page installed callbacks.
+void startStoreCycle(uint32_t seconds) {
+    if (running(TIMER_STORE_CYCLE)) {
         return;
     }
     if (g_DataDictSetUpdTimeoutPtr == nullptr && g_DataDictSetUpdTimeoutPtrWithArg == nullptr &&
         g_DataDictUpdTimeoutPtr == nullptr && g_DataDictUpdTimeoutPtrWithArg == nullptr) {
         return;
     }
-    m_bIsDataDictUpdOn = 1;
     m_DataDictUpdTimeoutPtr = g_DataDictUpdTimeoutPtr;
     m_DataDictUpdTimeoutPtrWithArg =
         g_DataDictUpdTimeoutPtr == nullptr ? g_DataDictUpdTimeoutPtrWithArg : nullptr;
     m_DataDictSetUpdTimeoutPtr = g_DataDictSetUpdTimeoutPtr;
     m_DataDictSetUpdTimeoutPtrWithArg =
         g_DataDictSetUpdTimeoutPtr == nullptr ? g_DataDictSetUpdTimeoutPtrWithArg : nullptr;
-    util_set_expiration(&m_DataDictUpdTimer, seconds * 1000);
+    m_LatchedDayOf = m_DataDictDayOf;
+    startTimer(TIMER_STORE_CYCLE, seconds * MS_PER_SECOND);
 }
 
-void displayDataDictUpdateCheckTimeout() {
-    if (m_bIsDataDictUpdOn == 0 || !expired(m_DataDictUpdTimer)) {
+// Saves the page's edits (unless the control bus changed the page's data)
+// and reloads the page.
+void runStoreCycle() {
+    if (!due(TIMER_STORE_CYCLE)) {
         return;
     }
-    m_bIsDataDictUpdOn = 0;
-    uint32_t updated[KORABUS_UPDATE_PAGE_COUNT];
+    actOn(TIMER_STORE_CYCLE);
+    uint32_t updated[DISPLAY_PAGE_COUNT];
     getKorabusDataDictUpdate(updated);
     uint8_t page = m_CurrentPage;
-    uint8_t day = getProgramMenuDay();
-    if (page >= KORABUS_UPDATE_PAGE_COUNT || updated[page] == 0) {
+    uint8_t day = m_LatchedDayOf != nullptr ? m_LatchedDayOf() : 0;
+    if (page >= DISPLAY_PAGE_COUNT || updated[page] == 0) {
         if (m_DataDictSetUpdTimeoutPtr != nullptr) {
             m_DataDictSetUpdTimeoutPtr();
         } else if (m_DataDictSetUpdTimeoutPtrWithArg != nullptr) {
@@ -559,42 +342,353 @@ void displayDataDictUpdateCheckTimeout() {
     m_DataDictSetUpdTimeoutPtrWithArg = nullptr;
 }
 
-// ---- Lockout timers -------------------------------------------------------------------------
-
-void dispManSetLockoutModeTimeout() {
-    startLockTimer(LOCK_MODE);
+// The timer of a page's 3 s mode-key hold: the main page's mode slot starts
+// one, a mode press on the hold page the other.
+TimerId modeHoldTimer(const PageEntry &row) {
+    return row.modeHold == MODE_HOLD_BY_PRESS ? TIMER_HOLD_PAGE_MODE : TIMER_MAIN_PAGE_MODE;
 }
 
-void dispManSetLockoutFanTimeout() {
-    startLockTimer(LOCK_FAN);
-}
-
-void dispManSetLockoutTempTimeout() {
-    startLockTimer(LOCK_TEMP);
-}
-
-void dispManCheckLockoutModeTimeout() {
-    checkLockTimer(LOCK_MODE);
-}
-
-void dispManCheckLockoutFanTimeout() {
-    checkLockTimer(LOCK_FAN);
-}
-
-void dispManCheckLockoutTempTimeout() {
-    if (checkLockTimer(LOCK_TEMP)) {
-        // The set-point limits apply again.
-        initialiseTStatFormat();
-        initialiseHoldModeMenu();
-        initialiseProgramMenu();
-        initialiseVacationModeMenu();
+// The mode key held 3 s: the page's action.
+void checkModeHold(const PageEntry &row) {
+    if (row.modeHold == MODE_HOLD_NONE || !due(modeHoldTimer(row))) {
+        return;
     }
+    actOn(modeHoldTimer(row));
+    row.modeHeld();
+}
+
+// A mode key released before the hold timer ran out was a short press.
+void releaseMode(const PageEntry &row) {
+    if (row.modeHold == MODE_HOLD_NONE) {
+        return;
+    }
+    TimerId hold = modeHoldTimer(row);
+    if (!running(hold) || expired(hold)) {
+        return;
+    }
+    stopTimer(hold);
+    call(row.modeShortPress != nullptr ? row.modeShortPress : g_ModeButtonPtr);
+}
+
+// ---- Backlight and screen saver ----------------------------------------------------------
+
+bool screenSaverAllowed() {
+    if (running(TIMER_BACKLIGHT)) {
+        return false;
+    }
+    TstatBkLightCtl_t bk{};
+    getThermostatBacklightSettings(&bk);
+    return bk.inactiveBrightness == BACKLIGHT_INACTIVE_DIM && getScrSaverState() == FEATURE_ENABLE;
+}
+
+// The backlight's time-out: the inactive level, and with "Dim" the screen
+// saver may start.
+void checkBacklight() {
+    if (!due(TIMER_BACKLIGHT)) {
+        return;
+    }
+    actOn(TIMER_BACKLIGHT);
+    // The panel stays powered: only the level goes down.
+    screenSetPower(g_displayHdl, 1);
+    TstatBkLightCtl_t bk{};
+    getThermostatBacklightSettings(&bk);
+    if (bk.inactiveBrightness == BACKLIGHT_INACTIVE_DIM) {
+        screenSetBacklightLevel(g_displayHdl, DISPMAN_LEVEL_DIM);
+        stopTimer(TIMER_SCREEN_SAVER);
+        m_scrSvrOn = 0;
+    } else if (bk.inactiveBrightness == BACKLIGHT_INACTIVE_OFF) {
+        screenSetBacklightLevel(g_displayHdl, DISPMAN_LEVEL_OFF);
+        startTimer(TIMER_SCREEN_SAVER);
+        m_scrSvrOn = 0;
+    }
+}
+
+// The screen saver's timer starts once the display went inactive ("Dim");
+// when it runs out while the saver is allowed, the saver is shown, and its
+// text jumps to a random place whenever the move timer runs out.
+void pollScreenSaver() {
+    if (!running(TIMER_SCREEN_SAVER) && m_scrSvrOn == 0 && screenSaverAllowed()) {
+        startTimer(TIMER_SCREEN_SAVER);
+    }
+    if (due(TIMER_SCREEN_SAVER) && screenSaverAllowed()) {
+        actOn(TIMER_SCREEN_SAVER);
+        menuUnselectCurrentItem();
+        displayScreenSaver();
+        m_scrSvrOn = 1;
+        stopTimer(TIMER_SCREEN_SAVER_MOVE);
+    }
+    if (!running(TIMER_SCREEN_SAVER_MOVE) && m_scrSvrOn != 0 && screenSaverAllowed()) {
+        startTimer(TIMER_SCREEN_SAVER_MOVE);
+    }
+    if (due(TIMER_SCREEN_SAVER_MOVE) && m_scrSvrOn != 0 && screenSaverAllowed()) {
+        actOn(TIMER_SCREEN_SAVER_MOVE);
+        auto x = static_cast<int16_t>(rand() % SCREEN_SAVER_X_RANGE);
+        auto y = static_cast<int16_t>(rand() % SCREEN_SAVER_Y_RANGE);
+        screenMoveText(g_displayHdl, screenSaverText(), x, y);
+    }
+}
+
+// ---- Main page icons and animation ----------------------------------------------------------
+
+void pollMainScreenIcons() {
+    if (mainPageAdjusting()) {
+        startIfStopped(TIMER_ANIMATION);
+    } else {
+        mainPageStopAnimation();
+    }
+    if (due(TIMER_ANIMATION)) {
+        if (mainPageAdjusting()) {
+            mainPageAnimate();
+        }
+        actOn(TIMER_ANIMATION);
+    }
+    displayManagerCheckAlertIcons();
+    startIfStopped(TIMER_ALERT_ICONS);
+}
+
+// ---- Render pass -----------------------------------------------------------------------------
+
+// What the texts were last refreshed after: the count of changes and the
+// wall-clock second.
+uint32_t m_RefreshedChanges = 0;
+int64_t m_RefreshedSecond = 0;
+bool m_Refreshed = false;
+
+// The texts are refreshed (every update function called) only when they may
+// have changed: after a change was noted (a key, a time-out, a packet, a
+// control run), in another wall-clock second, or with a frame to draw anyway.
+// Otherwise the pass only blinks and draws what is due. A refresh that
+// changed something is a change itself, so the texts are looked at again
+// until they hold still.
+void renderPass() {
+    if (g_displayHdl == nullptr) {
+        return;
+    }
+    uint32_t changes = utilChangeCount();
+    int64_t second = util_time(nullptr);
+    if (m_Refreshed && changes == m_RefreshedChanges && second == m_RefreshedSecond &&
+        g_displayHdl->dirty == 0) {
+        screenRenderKeepingTexts(g_displayHdl);
+        return;
+    }
+    m_Refreshed = true;
+    m_RefreshedChanges = changes;
+    m_RefreshedSecond = second;
+    if (screenRender(g_displayHdl) != 0) {
+        utilNoteChange();
+    }
+}
+
+// ---- Keys -------------------------------------------------------------------------------------
+
+void idleWork(const PageEntry &row) {
+    checkModeHold(row);
+    if (row.idle != nullptr && row.idle(currentItem())) {
+        utilNoteChange();
+    }
+    checkBacklight();
+    pollScreenSaver();
+}
+
+// Up or down pressed: the page hears of it, then the key's slot.
+void upOrDown(const PageEntry &row, DispManFn slot) {
+    MenuItem *item = currentItem();
+    if (row.keyTouched != nullptr && item != nullptr) {
+        row.keyTouched(item);
+    }
+    call(slot);
+}
+
+void pressMode(const PageEntry &row) {
+    if (g_ModeButtonPtrWithArg != nullptr) {
+        MenuItem *item = currentItem();
+        if (item != nullptr) {
+            g_ModeButtonPtrWithArg(item);
+        }
+    } else if (g_ModeButtonPtr != nullptr) {
+        if (row.modeHold == MODE_HOLD_BY_PRESS) {
+            startIfStopped(TIMER_HOLD_PAGE_MODE);
+        } else {
+            g_ModeButtonPtr();
+        }
+    }
+    if (row.modeTouched != nullptr) {
+        row.modeTouched(currentItem());
+    }
+}
+
+void keyIteration(const PageEntry &row) {
+    uint32_t id = BUTTON_END;
+    int edge = buttonCheck(&id);
+    // Releases of the up, down and fourth keys mean nothing: take the next edge.
+    if (edge == BUTTON_RELEASE && id != BUTTON_MODE) {
+        edge = buttonCheck(&id);
+    }
+    if (edge == BUTTON_NO_EDGE) {
+        idleWork(row);
+        return;
+    }
+    utilNoteChange();
+    if (edge == BUTTON_RELEASE && id == BUTTON_MODE) {
+        releaseMode(row);
+    }
+    // A key that finds the display dark only wakes it.
+    if (!running(TIMER_BACKLIGHT) && m_scrSvrOn == 0) {
+        displayManagerEnableBacklight();
+        return;
+    }
+    displayManagerResetTimeout();
+    displayManagerEnableBacklight();
+    if (edge != BUTTON_PRESS) {
+        return;
+    }
+    switch (id) {
+    case BUTTON_UP:
+        upOrDown(row, g_UpButtonPtr);
+        break;
+    case BUTTON_DOWN:
+        upOrDown(row, g_DownButtonPtr);
+        break;
+    case BUTTON_MODE:
+        pressMode(row);
+        break;
+    case BUTTON_EXIT:
+        exit(0);
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+// ---- Life cycle -------------------------------------------------------------------------------
+
+void displayManagerInit() {
+    displayManagerCancelTimeout();
+    g_UpButtonPtr = displayMainPage;
+    g_DownButtonPtr = displayMainPage;
+    g_ModeButtonPtr = displayMainPage;
+    g_ModeButtonPtrWithArg = nullptr;
+    initialiseTStatFormat();
+    for (const PageEntry &row : pageTable()) {
+        if (row.initialise != nullptr) {
+            row.initialise();
+        }
+        for (ScreenItem *screen : row.bind) {
+            screenUserHdlInit(screen);
+        }
+    }
+    screenUserHdlInit(testScreenScrSvr);
+    buttonInit();
+    g_displayHdl = screenInit();
+    displayManagerEnableBacklight();
+    g_ModeButtonPtr();
+}
+
+void displayManagerPoll() {
+    const PageEntry &row = pageEntry(m_CurrentPage);
+    checkPageTimeout();
+    runStoreCycle();
+    renderPass();
+    startStoreCycle(0);
+    pollLockoutTimers(row);
+    // The main screen's icons and animation, while that screen is on display
+    // (the screen saver keeps the page number of the page it covers).
+    if ((row.flags & PAGE_SHOWS_MAIN_SCREEN) != 0 && m_scrSvrOn == 0) {
+        pollMainScreenIcons();
+    }
+    for (int i = 0; i < KEY_ITERATIONS; i++) {
+        keyIteration(row);
+    }
+}
+
+void displayManagerStop() {
+    buttonStop();
+    screenStop(g_displayHdl);
+}
+
+// ---- Pages, slots and time-outs ------------------------------------------------------------
+
+void dispManSetCurrentPage(uint8_t page) {
+    m_CurrentPage = page;
+}
+
+uint8_t dispManGetCurrentPage() {
+    return m_CurrentPage;
+}
+
+void dispManSetKeySlots(DispManFn up, DispManFn down, DispManFn mode) {
+    g_UpButtonPtr = up;
+    g_DownButtonPtr = down;
+    g_ModeButtonPtr = mode;
+    g_ModeButtonPtrWithArg = nullptr;
+}
+
+void dispManSetStoreCallbacks(DispManFn refresh, DispManFn save) {
+    g_DataDictUpdTimeoutPtr = refresh;
+    g_DataDictSetUpdTimeoutPtr = save;
+    g_DataDictUpdTimeoutPtrWithArg = nullptr;
+    g_DataDictSetUpdTimeoutPtrWithArg = nullptr;
+    m_DataDictDayOf = nullptr;
+}
+
+void dispManSetStoreCallbacksForDay(DispManDayFn refresh, DispManDayFn save, DispManDayOfFn day) {
+    g_DataDictUpdTimeoutPtr = nullptr;
+    g_DataDictSetUpdTimeoutPtr = nullptr;
+    g_DataDictUpdTimeoutPtrWithArg = refresh;
+    g_DataDictSetUpdTimeoutPtrWithArg = save;
+    m_DataDictDayOf = day;
+}
+
+void displayManagerSetTimeout(uint32_t seconds, DispManFn fn) {
+    m_TimeoutPtr = fn;
+    m_TimeoutVal = seconds;
+    startTimer(TIMER_PAGE, seconds * MS_PER_SECOND);
+}
+
+void displayManagerCancelTimeout() {
+    m_TimeoutPtr = nullptr;
+    stopTimer(TIMER_PAGE);
+}
+
+void displayManagerResetTimeout() {
+    util_set_expiration(&m_Timers[TIMER_PAGE].deadline, m_TimeoutVal * MS_PER_SECOND);
+}
+
+void dispManSetMainPageTimeout() {
+    startIfStopped(TIMER_MAIN_PAGE_MODE);
+}
+
+void dispManCancelMainPageTimeout() {
+    stopTimer(TIMER_MAIN_PAGE_MODE);
+}
+
+void dispManCancelHoldPageTimeout() {
+    stopTimer(TIMER_HOLD_PAGE_MODE);
+}
+
+void dispManStartCommitTimer() {
+    startTimer(TIMER_COMMIT);
+}
+
+uint8_t dispManCommitTimerRanOut() {
+    return expired(TIMER_COMMIT) ? 1 : 0;
 }
 
 void resetLockoutFlags() {
-    for (LockTimer &lock : m_LockTimers) {
-        lock.running = 0;
+    for (TimerId lock : c_LockTimer) {
+        stopTimer(lock);
     }
+}
+
+// ---- Main page icons ---------------------------------------------------------------------------
+
+void displayManagerCheckAlertIcons() {
+    if (due(TIMER_ALERT_ICONS)) {
+        actOn(TIMER_ALERT_ICONS);
+        mainPageRefreshAlertIcons();
+    }
+    mainPageShowActivityIcons();
 }
 
 // ---- Backlight and screen saver ---------------------------------------------------------------
@@ -602,94 +696,25 @@ void resetLockoutFlags() {
 void displayManagerEnableBacklight() {
     TstatBkLightCtl_t bk{};
     getThermostatBacklightSettings(&bk);
-    if (g_backlightOn == 0) {
-        g_backlightOn = 1;
+    if (!running(TIMER_BACKLIGHT)) {
         screenSetPower(g_displayHdl, 1);
-        switch (bk.activeBrightness) {
-        case BACKLIGHT_ACTIVE_LOW:
-            screenSetBacklightLevel(g_displayHdl, DISPMAN_LEVEL_LOW);
-            break;
-        case BACKLIGHT_ACTIVE_MED:
-            screenSetBacklightLevel(g_displayHdl, DISPMAN_LEVEL_MED);
-            break;
-        case BACKLIGHT_ACTIVE_HIGH:
-            screenSetBacklightLevel(g_displayHdl, DISPMAN_LEVEL_HIGH);
-            break;
-        default:
-            break;
+        // Another stored value leaves the level as it is.
+        if (bk.activeBrightness < c_BacklightActiveLevels.size()) {
+            screenSetBacklightLevel(g_displayHdl, c_BacklightActiveLevels[bk.activeBrightness]);
         }
-        m_scrSvrTimerOn = 0;
-        m_scrSvrOn = 0;
-        util_set_expiration(&m_screenSaverTimer, 0);
-    }
-    util_set_expiration(&g_backlightTimer, static_cast<uint32_t>(bk.backlightTimeout) * 1000);
-}
-
-void displayManagerCheckBacklight() {
-    if (g_backlightOn == 0 || !expired(g_backlightTimer)) {
-        return;
-    }
-    g_backlightOn = 0;
-    // The panel stays powered: only the level goes down.
-    screenSetPower(g_displayHdl, 1);
-    TstatBkLightCtl_t bk{};
-    getThermostatBacklightSettings(&bk);
-    if (bk.inactiveBrightness == BACKLIGHT_INACTIVE_DIM) {
-        screenSetBacklightLevel(g_displayHdl, DISPMAN_LEVEL_DIM);
-        m_scrSvrTimerOn = 1;
-        m_scrSvrOn = 0;
-    } else if (bk.inactiveBrightness == BACKLIGHT_INACTIVE_OFF) {
-        screenSetBacklightLevel(g_displayHdl, DISPMAN_LEVEL_OFF);
-        m_scrSvrTimerOn = 0;
+        startTimer(TIMER_SCREEN_SAVER);
         m_scrSvrOn = 0;
     }
+    startTimer(TIMER_BACKLIGHT, static_cast<uint32_t>(bk.backlightTimeout) * MS_PER_SECOND);
 }
 
 uint32_t getBacklightTimerFlag() {
-    return g_backlightOn;
+    return running(TIMER_BACKLIGHT) ? 1 : 0;
 }
 
 void clearBacklightTimerFlag() {
-    g_backlightOn = 0;
+    stopTimer(TIMER_BACKLIGHT);
     m_scrSvrOn = 0;
-}
-
-void displayManagerEnableScreenSaver() {
-    if (m_scrSvrTimerOn == 0 || m_scrSvrOn != 0 || !screenSaverAllowed()) {
-        return;
-    }
-    m_scrSvrTimerOn = 0;
-    util_set_expiration(&m_screenSaverTimer, 0);
-}
-
-void displayManagerCheckScreenSaver() {
-    if (m_scrSvrTimerOn != 0 || !screenSaverAllowed() || !expired(m_screenSaverTimer)) {
-        return;
-    }
-    menuUnselectCurrentItem();
-    displayScreenSaver();
-    m_scrSvrOn = 1;
-    m_scrSvrTimerOn = 1;
-    m_IsscrSvrTimerOn = 1;
-}
-
-void displayManagerEnableScrSvrTimer() {
-    if (m_IsscrSvrTimerOn == 0 || m_scrSvrOn == 0 || !screenSaverAllowed()) {
-        return;
-    }
-    m_IsscrSvrTimerOn = 0;
-    util_set_expiration(&m_scrSvrTimer, SCREEN_SAVER_MOVE_MS);
-}
-
-void displayManagerCheckScrSvrTimer() {
-    if (m_IsscrSvrTimerOn != 0 || m_scrSvrOn == 0 || !screenSaverAllowed() ||
-        !expired(m_scrSvrTimer)) {
-        return;
-    }
-    m_IsscrSvrTimerOn = 1;
-    auto x = static_cast<int16_t>(rand() % SCREEN_SAVER_X_RANGE);
-    auto y = static_cast<int16_t>(rand() % SCREEN_SAVER_Y_RANGE);
-    screenMoveText(g_displayHdl, screenSaverText(), x, y);
 }
 
 uint8_t dispManIsScreenSaverShown() {
@@ -705,6 +730,7 @@ void dispManRemoveScreenSaverText() {
 // ---- Under-voltage warning ----------------------------------------------------------------------
 
 void dispManSetUnderVoltageWarning(uint8_t on) {
+    utilNoteChange();
     if (on == 0) {
         g_UnderVoltageActive = 0;
         return;
@@ -756,36 +782,32 @@ void displayManagerReset() {
     g_ModeButtonPtrWithArg = nullptr;
     dispManSetStoreCallbacks(nullptr, nullptr);
     g_UndervoltageTextHdl = nullptr;
-    g_backlightOn = 0;
     g_UnderVoltageActive = 0;
     m_CurrentPage = PAGE_MAIN;
+    for (Timer &timer : m_Timers) {
+        timer = Timer{};
+    }
     m_TimeoutPtr = nullptr;
-    m_TimeoutTimer = UtilTimer{};
     m_TimeoutVal = 0;
     m_DataDictSetUpdTimeoutPtr = nullptr;
     m_DataDictSetUpdTimeoutPtrWithArg = nullptr;
     m_DataDictUpdTimeoutPtr = nullptr;
     m_DataDictUpdTimeoutPtrWithArg = nullptr;
-    m_bIsDataDictUpdOn = 0;
-    m_DataDictUpdTimer = UtilTimer{};
-    m_TempMainPageTimer = UtilTimer{};
-    m_bIsMainPageTimerOn = 0;
-    m_HoldPageTimer = UtilTimer{};
-    m_bIsHoldPageTimerOn = 0;
-    m_AdvSetupTimer = UtilTimer{};
-    for (LockTimer &lock : m_LockTimers) {
-        lock = LockTimer{};
-    }
-    g_backlightTimer = UtilTimer{};
-    m_screenSaverTimer = UtilTimer{};
-    m_scrSvrTimerOn = 0;
+    m_DataDictDayOf = nullptr;
+    m_LatchedDayOf = nullptr;
     m_scrSvrOn = 0;
-    m_scrSvrTimer = UtilTimer{};
-    m_IsscrSvrTimerOn = 0;
     m_LeaveSPChange = 0;
     m_SleepSPChange = 0;
-    mainPageReset();
-    mainPageIconsReset();
-    forecastPagesReset();
-    infoPagesReset();
+    m_Refreshed = false;
+    // Every page, once (some modules own several pages).
+    std::span<const PageEntry> pages = pageTable();
+    for (size_t i = 0; i < pages.size(); i++) {
+        bool resetBefore = false;
+        for (size_t j = 0; j < i; j++) {
+            resetBefore = resetBefore || pages[j].reset == pages[i].reset;
+        }
+        if (!resetBefore) {
+            pages[i].reset();
+        }
+    }
 }

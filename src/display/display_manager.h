@@ -1,63 +1,42 @@
 // Display manager: the dispatcher of pages, keys, time-outs, backlight and
 // screen saver.
 //
-// Pages are not objects: a page is an entry function that selects its screen,
-// records the page number, arms or cancels the page time-out and fills the
-// key slots and store callbacks below (see pages.h for the pattern). Whatever
-// function sits in a slot when a key is pressed is what the key does.
+// Pages are not objects: a page is a row of the page table (page_table.h) and
+// an entry function that opens it from its row: the page's screen, number,
+// time-out, key slots and store callbacks below. Whatever function sits in a
+// slot when a key is pressed is what the key does.
 //
 // One poll (displayManagerPoll, once per main-loop pass) runs, in order: the
 // page time-out, the store cycle, the render pass, the button-lockout timers,
 // the main page's icons and animation, and five key iterations (each taking
-// one key edge, or doing the idle work of backlight and screen saver).
+// one key edge, or doing the idle work of backlight and screen saver). The
+// render pass refreshes the texts only after a change was noted
+// (utilNoteChange: a key, a time-out, a packet, a control run) or in a new
+// wall-clock second; otherwise it only blinks and draws what is due.
 #pragma once
 
+#include "config/display_pages.h"
 #include "graphics/screen.h"
 
+#include <array>
 #include <cstdint>
 
 struct MenuItem;
-
-// Display page numbers; the refresh-request set of the configuration store is
-// indexed by them.
-enum DisplayPage : uint8_t {
-    PAGE_MAIN = 0,
-    PAGE_DETAIL_FORECAST = 1,
-    PAGE_FIVE_DAY_FORECAST = 2,
-    PAGE_TSTAT_MODE = 3,
-    PAGE_HOLD = 4,
-    PAGE_PROGRAM = 5,
-    PAGE_VACATION = 6,
-    PAGE_SETTINGS = 7,
-    PAGE_UNUSED_8 = 8,
-    PAGE_SEC_CODE_INPUT = 9,
-    PAGE_SEC_CODE_CONFIG = 10,
-    PAGE_USER_PREF = 11,
-    PAGE_ADV_SETUP = 12,
-    PAGE_BUS_ADDRESS = 13,
-    PAGE_BUTTON_LOCKOUT = 14,
-    PAGE_TSTAT_SETUP = 15,
-    PAGE_MESSAGE = 16,
-    PAGE_HELP = 17,
-    PAGE_VACATION_HELP = 18,
-    PAGE_PROGRAM_HELP = 19,
-};
-constexpr unsigned DISPLAY_PAGE_COUNT = 20;
 
 // Slot and callback types.
 typedef void (*DispManFn)();
 typedef void (*DispManItemFn)(MenuItem *item);
 typedef void (*DispManDayFn)(uint8_t dayOfWeek);
+typedef uint8_t (*DispManDayOfFn)();
 
 // Page time-outs, seconds.
 constexpr uint32_t DISPMAN_PAGE_TIMEOUT_S = 20;
 constexpr uint32_t DISPMAN_POPUP_TIMEOUT_S = 10;
 // Holding the mode key this long opens the pop-ups (main page) or stores the hold.
 constexpr uint32_t DISPMAN_MODE_HOLD_MS = 3000;
-// Backlight levels written to the brightness file.
-constexpr int DISPMAN_LEVEL_LOW = 15;
-constexpr int DISPMAN_LEVEL_MED = 45;
-constexpr int DISPMAN_LEVEL_HIGH = 255;
+// Backlight levels written to the brightness file: the active ones by the
+// setting "Low", "Med", "High", and the inactive "Dim" and "Off".
+constexpr std::array<int, 3> c_BacklightActiveLevels = {15, 45, 255};
 constexpr int DISPMAN_LEVEL_DIM = 12;
 constexpr int DISPMAN_LEVEL_OFF = 0;
 // Blink period of the under-voltage text, milliseconds, and its text.
@@ -86,7 +65,6 @@ extern DispManDayFn g_DataDictUpdTimeoutPtrWithArg;
 
 // The under-voltage text of the screen on display (every page's table binds it).
 extern ScreenItem *g_UndervoltageTextHdl;
-extern uint32_t g_backlightOn;
 extern uint32_t g_UnderVoltageActive;
 
 // ---- Life cycle -------------------------------------------------------------------------
@@ -97,7 +75,8 @@ void displayManagerInit();
 void displayManagerPoll();
 // Stops the touch input and the screen.
 void displayManagerStop();
-// Forgets every state of the display manager, stopping the screen and keys. For tests.
+// Forgets every state of the display manager and of every page of the page
+// table, stopping the screen and keys. For tests.
 void displayManagerReset();
 
 // ---- Pages, slots and time-outs ------------------------------------------------------------
@@ -108,70 +87,49 @@ uint8_t dispManGetCurrentPage();
 void dispManSetKeySlots(DispManFn up, DispManFn down, DispManFn mode);
 // Installs refresh and save callbacks and clears the day forms (null: none).
 void dispManSetStoreCallbacks(DispManFn refresh, DispManFn save);
-// Installs the day forms and clears the plain ones.
-void dispManSetStoreCallbacksForDay(DispManDayFn refresh, DispManDayFn save);
+// Installs the day forms, and the function that tells their day, and
+// clears the plain ones.
+void dispManSetStoreCallbacksForDay(DispManDayFn refresh, DispManDayFn save, DispManDayOfFn day);
 
-// The page time-out: after `seconds` without a key edge, fn is called once.
+// The page time-out: after `seconds` without a key edge, fn is called once
+// (never while the screen saver is shown).
 void displayManagerSetTimeout(uint32_t seconds, DispManFn fn);
 void displayManagerCancelTimeout();
 // Restarts the time-out with its length (the function stays).
 void displayManagerResetTimeout();
-void displayManagerCheckTimeout();
-void displayManagerSetExpiration(UtilTimer *timer, uint32_t ms);
-int displayManagerCheckExpiration(const UtilTimer *timer);
 
-// The entry function of the next page of the mode-key cycle.
-DispManFn nextPageAfterMainPage();
-DispManFn nextPageAfterHelpPage();
-
-// Mode-key hold timers of the main and hold pages.
+// The mode key's 3 s hold timer on the main page: started (when it is not
+// running) by the main page's mode slot, stopped when another page opens.
+// Running out, it opens the mode pop-up.
 void dispManSetMainPageTimeout();
-void dispManCheckMainPageTimeout();
 void dispManCancelMainPageTimeout();
-void dispManSetHoldPageTimeout();
-void dispManCheckHoldPageTimeout();
+// The hold page's: started by a mode press on the hold page; running out,
+// it stores the hold.
 void dispManCancelHoldPageTimeout();
-// The advanced setup's commit timer.
-void dispManSetAdvSetupTimeout();
-void dispManCheckAdvSetupTimeout();
-
-// The store cycle: armed with the page's callbacks, it saves the page's edits
-// (unless the control bus changed the page's data) and reloads the page.
-void displayDataDictUpdateSetTimeout(uint32_t seconds);
-void displayDataDictUpdateCheckTimeout();
+// A page's commit timer (the advanced setup's): restarted for 20 s; 1 once
+// it has run out (and until it is restarted).
+void dispManStartCommitTimer();
+uint8_t dispManCommitTimerRanOut();
 
 // ---- Lockout timers -------------------------------------------------------------------------
 
-void dispManSetLockoutModeTimeout();
-void dispManSetLockoutFanTimeout();
-void dispManSetLockoutTempTimeout();
-void dispManCheckLockoutModeTimeout();
-void dispManCheckLockoutFanTimeout();
-void dispManCheckLockoutTempTimeout();
-// Clears the running flags of the mode, fan and temperature lock timers.
+// Stops the duration timers of the mode, fan and temperature locks.
 void resetLockoutFlags();
 
-// ---- Main page icons and animation (main and hold pages) --------------------------------------
+// ---- Main page icons (main and hold pages) ------------------------------------------------------
 
-void dispManSetComfortModeTimeout();
-void dispManCheckComfortModeTimeout();
-void displayManagerEnableAlertIcons();
+// The alert icons once their 1 s timer ran out, and the activity icons.
 void displayManagerCheckAlertIcons();
 
 // ---- Backlight and screen saver -------------------------------------------------------------
 
 // Backlight on at its active level, and its inactivity timer restarted.
 void displayManagerEnableBacklight();
-void displayManagerCheckBacklight();
 // 1 while the backlight is active (not yet timed out).
 uint32_t getBacklightTimerFlag();
 // Marks the backlight inactive and the screen saver not shown, without
 // changing the level (the caller sets it).
 void clearBacklightTimerFlag();
-void displayManagerEnableScreenSaver();
-void displayManagerCheckScreenSaver();
-void displayManagerEnableScrSvrTimer();
-void displayManagerCheckScrSvrTimer();
 // 1 while the screen saver is shown.
 uint8_t dispManIsScreenSaverShown();
 // Takes the screen saver's temperature text off the screen (a dark panel).

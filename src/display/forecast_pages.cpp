@@ -7,6 +7,7 @@
 #include "config/temp_scale.h"
 #include "display/display_manager.h"
 #include "display/main_page.h"
+#include "display/page_table.h"
 #include "display/pages.h"
 #include "display/screen_parts.h"
 #include "hvac/sensors.h"
@@ -90,203 +91,74 @@ ScreenItem testScreenFiveDayForecast[FIVE_DAY_FORECAST_ITEMS + 1] = {
     screenEnd(),
 };
 
+// The forecast store's condition codes 1 to 29 and the names their images
+// carry: the icon by day and at night, the text by day and at night (current
+// conditions), and the five-day page's text. The icons of both pages share
+// their names.
+#define WEATHER_CONDITIONS(X)                                                                      \
+    X(1, Blizzard, Blizzard, Blizzard, Blizzard, Blizzard)                                         \
+    X(2, BlowingSnow, BlowingSnow, BlowingSnow, BlowingSnow, BlowingSnow)                          \
+    X(3, ClearDay, ClearNight, Clear, Clear, Clear)                                                \
+    X(4, Cloudy, Cloudy, Cloudy, Cloudy, Cloudy)                                                   \
+    X(5, Drizzle, Drizzle, Drizzle, Drizzle, Drizzle)                                              \
+    X(6, FairDay, FairDay, Fair, Fair, Fair)                                                       \
+    X(7, Fog, Fog, Fog, Fog, Fog)                                                                  \
+    X(8, FreezingDrizzle, FreezingDrizzle, FreezingDrizzle, FreezingDrizzle, FreezingDrizzle)      \
+    X(9, FreezingRain, FreezingRain, FreezingRain, FreezingRain, FreezingRain)                     \
+    X(10, Haze, Haze, Haze, Haze, Haze)                                                            \
+    X(11, Humid, Humid, Humid, Humid, Humid)                                                       \
+    X(12, Ice, Ice, Ice, Ice, Ice)                                                                 \
+    X(13, MostlyCloudy, MostlyCloudyNight, MostlyCloudy, MostlyCloudy, MostlyCloudy)               \
+    X(14, MostlySunny, MostlyClearNight, MostlySunny, MostlyClear, MostlySunny)                    \
+    X(15, PartlyCloudy, PartlyCloudyNight, PartlyCloudy, PartlyCloudy, PartlyCloudy)               \
+    X(16, Rain, Rain, Rain, Rain, Rain)                                                            \
+    X(17, RainShowers, RainShowers, RainShowers, RainShowers, RainShowers)                         \
+    X(18, RainSnow, RainSnow, RainSnowMix, RainSnowMix, RainSnowMix)                               \
+    X(19, Sleet, Sleet, Sleet, Sleet, Sleet)                                                       \
+    X(20, Smoke, Smoke, Smoke, Smoke, Smoke)                                                       \
+    X(21, Snow, Snow, Snow, Snow, Snow)                                                            \
+    X(22, Flurries, Flurries, Flurries, Flurries, Flurries)                                        \
+    X(23, SnowShowers, SnowShowers, SnowShowers, SnowShowers, SnowShowers)                         \
+    X(24, Sunny, Sunny, Sunny, Sunny, Sunny)                                                       \
+    X(25, Thunderstorm, Thunderstorm, Thunderstorms, Thunderstorms, Thunderstorms)                 \
+    X(26, UnknownCondition, UnknownCondition, UnknownCondition, UnknownCondition, UnknownCond)     \
+    X(27, VeryCold, VeryCold, VeryCold, VeryCold, VeryCold)                                        \
+    X(28, Windy, Windy, Windy, Windy, Windy)                                                       \
+    X(29, Dust, Dust, Dust, Dust, Dust)
+
+#define FIVE_DAY_ICON(code, icon, nightIcon, text, nightText, fiveDayText)                         \
+    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-" #icon ".png", code},
+#define FIVE_DAY_TEXT(code, icon, nightIcon, text, nightText, fiveDayText)                         \
+    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - " #fiveDayText ".png", code},
+#define CURRENT_ICON(code, icon, nightIcon, text, nightText, fiveDayText)                          \
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-" #icon ".png", code},
+#define CURRENT_NIGHT_ICON(code, icon, nightIcon, text, nightText, fiveDayText)                    \
+    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-" #nightIcon ".png", code},
+#define CURRENT_TEXT(code, icon, nightIcon, text, nightText, fiveDayText)                          \
+    {"./images/Weather/Current Conditions/Info - CurrentCond - " #text ".png", code},
+#define CURRENT_NIGHT_TEXT(code, icon, nightIcon, text, nightText, fiveDayText)                    \
+    {"./images/Weather/Current Conditions/Info - CurrentCond - " #nightText ".png", code},
+
 const ConditionImage fiveDayConditionToImageTable[] = {
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Blizzard.png", 1},
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-BlowingSnow.png", 2},
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-ClearDay.png", 3},
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Cloudy.png", 4},
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Drizzle.png", 5},
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-FairDay.png", 6},
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Fog.png", 7},
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-FreezingDrizzle.png", 8},
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-FreezingRain.png", 9},
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Haze.png", 10},
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Humid.png", 11},
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Ice.png", 12},
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-MostlyCloudy.png", 13},
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-MostlySunny.png", 14},
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-PartlyCloudy.png", 15},
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Rain.png", 16},
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-RainShowers.png", 17},
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-RainSnow.png", 18},
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Sleet.png", 19},
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Smoke.png", 20},
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Snow.png", 21},
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Flurries.png", 22},
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-SnowShowers.png", 23},
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Sunny.png", 24},
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Thunderstorm.png", 25},
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-UnknownCondition.png", 26},
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-VeryCold.png", 27},
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Windy.png", 28},
-    {"./images/Weather/5-Day Forecast/Icon-5Day-Condition-Dust.png", 29},
-    {nullptr, 0},
-};
-
+    WEATHER_CONDITIONS(FIVE_DAY_ICON){nullptr, 0}};
 const ConditionImage fiveDayCondInfoToImageTable[] = {
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Blizzard.png", 1},
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - BlowingSnow.png", 2},
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Clear.png", 3},
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Cloudy.png", 4},
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Drizzle.png", 5},
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Fair.png", 6},
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Fog.png", 7},
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - FreezingDrizzle.png", 8},
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - FreezingRain.png", 9},
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Haze.png", 10},
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Humid.png", 11},
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Ice.png", 12},
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - MostlyCloudy.png", 13},
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - MostlySunny.png", 14},
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - PartlyCloudy.png", 15},
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Rain.png", 16},
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - RainShowers.png", 17},
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - RainSnowMix.png", 18},
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Sleet.png", 19},
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Smoke.png", 20},
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Snow.png", 21},
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Flurries.png", 22},
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - SnowShowers.png", 23},
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Sunny.png", 24},
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Thunderstorms.png", 25},
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - UnknownCond.png", 26},
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - VeryCold.png", 27},
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Windy.png", 28},
-    {"./images/Weather/5-Day Forecast/Info - 5Day - Condition - Dust.png", 29},
-    {nullptr, 0},
-};
-
+    WEATHER_CONDITIONS(FIVE_DAY_TEXT){nullptr, 0}};
 const ConditionImage currentFcastDayCondIconToImageTable[] = {
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Blizzard.png", 1},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-BlowingSnow.png", 2},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-ClearDay.png", 3},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Cloudy.png", 4},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Drizzle.png", 5},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-FairDay.png", 6},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Fog.png", 7},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-FreezingDrizzle.png", 8},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-FreezingRain.png", 9},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Haze.png", 10},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Humid.png", 11},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Ice.png", 12},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-MostlyCloudy.png", 13},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-MostlySunny.png", 14},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-PartlyCloudy.png", 15},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Rain.png", 16},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-RainShowers.png", 17},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-RainSnow.png", 18},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Sleet.png", 19},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Smoke.png", 20},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Snow.png", 21},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Flurries.png", 22},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-SnowShowers.png", 23},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Sunny.png", 24},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Thunderstorm.png", 25},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-UnknownCondition.png", 26},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-VeryCold.png", 27},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Windy.png", 28},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Dust.png", 29},
-    {nullptr, 0},
-};
-
+    WEATHER_CONDITIONS(CURRENT_ICON){nullptr, 0}};
 const ConditionImage currentFcastNightCondIconToImageTable[] = {
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Blizzard.png", 1},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-BlowingSnow.png", 2},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-ClearNight.png", 3},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Cloudy.png", 4},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Drizzle.png", 5},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-FairDay.png", 6},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Fog.png", 7},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-FreezingDrizzle.png", 8},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-FreezingRain.png", 9},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Haze.png", 10},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Humid.png", 11},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Ice.png", 12},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-MostlyCloudyNight.png", 13},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-MostlyClearNight.png", 14},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-PartlyCloudyNight.png", 15},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Rain.png", 16},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-RainShowers.png", 17},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-RainSnow.png", 18},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Sleet.png", 19},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Smoke.png", 20},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Snow.png", 21},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Flurries.png", 22},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-SnowShowers.png", 23},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Sunny.png", 24},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Thunderstorm.png", 25},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-UnknownCondition.png", 26},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-VeryCold.png", 27},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Windy.png", 28},
-    {"./images/Weather/Current Conditions/Icon-Wthr-CurrentCond-Dust.png", 29},
-    {nullptr, 0},
-};
-
+    WEATHER_CONDITIONS(CURRENT_NIGHT_ICON){nullptr, 0}};
 const ConditionImage currentFcastDayCondInfoToImageTable[] = {
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Blizzard.png", 1},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - BlowingSnow.png", 2},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Clear.png", 3},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Cloudy.png", 4},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Drizzle.png", 5},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Fair.png", 6},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Fog.png", 7},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - FreezingDrizzle.png", 8},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - FreezingRain.png", 9},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Haze.png", 10},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Humid.png", 11},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Ice.png", 12},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - MostlyCloudy.png", 13},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - MostlySunny.png", 14},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - PartlyCloudy.png", 15},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Rain.png", 16},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - RainShowers.png", 17},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - RainSnowMix.png", 18},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Sleet.png", 19},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Smoke.png", 20},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Snow.png", 21},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Flurries.png", 22},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - SnowShowers.png", 23},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Sunny.png", 24},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Thunderstorms.png", 25},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - UnknownCondition.png", 26},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - VeryCold.png", 27},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Windy.png", 28},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Dust.png", 29},
-    {nullptr, 0},
-};
-
+    WEATHER_CONDITIONS(CURRENT_TEXT){nullptr, 0}};
 const ConditionImage currentFcastNightCondInfoToImageTable[] = {
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Blizzard.png", 1},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - BlowingSnow.png", 2},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Clear.png", 3},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Cloudy.png", 4},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Drizzle.png", 5},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Fair.png", 6},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Fog.png", 7},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - FreezingDrizzle.png", 8},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - FreezingRain.png", 9},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Haze.png", 10},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Humid.png", 11},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Ice.png", 12},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - MostlyCloudy.png", 13},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - MostlyClear.png", 14},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - PartlyCloudy.png", 15},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Rain.png", 16},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - RainShowers.png", 17},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - RainSnowMix.png", 18},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Sleet.png", 19},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Smoke.png", 20},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Snow.png", 21},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Flurries.png", 22},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - SnowShowers.png", 23},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Sunny.png", 24},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Thunderstorms.png", 25},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - UnknownCondition.png", 26},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - VeryCold.png", 27},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Windy.png", 28},
-    {"./images/Weather/Current Conditions/Info - CurrentCond - Dust.png", 29},
-    {nullptr, 0},
-};
+    WEATHER_CONDITIONS(CURRENT_NIGHT_TEXT){nullptr, 0}};
+
+#undef WEATHER_CONDITIONS
+#undef FIVE_DAY_ICON
+#undef FIVE_DAY_TEXT
+#undef CURRENT_ICON
+#undef CURRENT_NIGHT_ICON
+#undef CURRENT_TEXT
+#undef CURRENT_NIGHT_TEXT
 
 const char *const fiveDaysOfWeekImageTable[7] = {
     "./images/Weather/5-Day Forecast/Label - 5Day - DOW - SUN.png",
@@ -306,6 +178,7 @@ namespace {
 const ScreenTableBackup c_DetailBackup(testScreenDetail4Cast);
 const ScreenTableBackup c_FiveDayBackup(testScreenFiveDayForecast);
 
+constexpr uint8_t DAYS_PER_WEEK = 7;
 uint32_t lastFiveDayConitions[FORECAST_DAYS] = {};
 uint8_t m_hasFcastCh = 0;
 // Places of the big temperature text: x for two and three digits, y per page.
@@ -367,7 +240,7 @@ TempScale displayScale() {
 uint8_t rebuildFiveDay(TstatFiveDayForecast_t *forecast) {
     TstatClockCfg_t clock{};
     menuGetClock(&clock);
-    uint8_t today = static_cast<uint8_t>(clock.weekday % 7);
+    uint8_t today = static_cast<uint8_t>(clock.weekday % DAYS_PER_WEEK);
     getFiveDayForecast(forecast);
     TempScale scale = displayScale();
     TstatCurrentForecast_t current{};
@@ -380,9 +253,10 @@ uint8_t rebuildFiveDay(TstatFiveDayForecast_t *forecast) {
                      current.lowTemp == forecast->lowTemp[0];
     if (!unchanged) {
         for (size_t d = 0; d < FORECAST_DAYS; d++) {
-            decodeInto(&g_FiveDayFCastMenu[3 * d], forecast->highTemp[d]);
-            decodeInto(&g_FiveDayFCastMenu[3 * d + 1], forecast->lowTemp[d]);
-            g_FiveDayFCastMenu[3 * d + 2].value = static_cast<int16_t>(forecast->condition[d]);
+            MenuItem *day = &g_FiveDayFCastMenu[FIVE_DAY_RECORDS_PER_DAY * d];
+            decodeInto(&day[FIVE_DAY_HIGH], forecast->highTemp[d]);
+            decodeInto(&day[FIVE_DAY_LOW], forecast->lowTemp[d]);
+            day[FIVE_DAY_CONDITION].value = static_cast<int16_t>(forecast->condition[d]);
         }
         current.highTemp = forecast->highTemp[0];
         current.lowTemp = forecast->lowTemp[0];
@@ -402,7 +276,7 @@ uint8_t rebuildFiveDay(TstatFiveDayForecast_t *forecast) {
             lastFiveDayConitions[d] = code;
         }
         if (relabel) {
-            replaceIfKnown(m_FiveDayPtr[d], fiveDaysOfWeekImageTable[(today + d) % 7]);
+            replaceIfKnown(m_FiveDayPtr[d], fiveDaysOfWeekImageTable[(today + d) % DAYS_PER_WEEK]);
         }
     }
     if (relabel) {
@@ -412,9 +286,10 @@ uint8_t rebuildFiveDay(TstatFiveDayForecast_t *forecast) {
     return today;
 }
 
-void drawFiveDayTemp(char *buffer, size_t record) {
+// The high or low (FIVE_DAY_HIGH, FIVE_DAY_LOW) of day d (0 today).
+void drawFiveDayTemp(char *buffer, size_t d, uint8_t which) {
     initialiseFiveDayFCastScreen();
-    int16_t whole = g_FiveDayFCastMenu[record].value;
+    int16_t whole = g_FiveDayFCastMenu[FIVE_DAY_RECORDS_PER_DAY * d + which].value;
     snprintf(buffer, SCREEN_TEXT_LEN, "%c%u%c", whole < 0 ? '-' : ' ', magnitudeOf(whole),
              c_DegreeSymbol);
 }
@@ -443,23 +318,15 @@ void initialiseFiveDayFCastScreen() {
 
 void displayDetailForecastPage() {
     dispManCancelMainPageTimeout();
-    screenSetCurrentScreen(g_displayHdl, testScreenDetail4Cast);
-    dispManSetCurrentPage(PAGE_DETAIL_FORECAST);
-    displayManagerSetTimeout(DISPMAN_PAGE_TIMEOUT_S, displayMainPage);
-    dispManSetKeySlots(displayDetailForecastPage, displayDetailForecastPage,
-                       getFiveDayForecastState() == FEATURE_ENABLE ? displayFiveDayForecastPage
-                                                                   : enterTSTATPage);
-    dispManSetStoreCallbacks(nullptr, nullptr);
+    dispManOpenPage(PAGE_DETAIL_FORECAST);
+    g_ModeButtonPtr =
+        getFiveDayForecastState() == FEATURE_ENABLE ? displayFiveDayForecastPage : enterTSTATPage;
 }
 
 void displayFiveDayForecastPage() {
-    screenSetCurrentScreen(g_displayHdl, testScreenFiveDayForecast);
+    dispManOpenPage(PAGE_FIVE_DAY_FORECAST);
     setFiveDayFcastSelected(1);
     initialiseFiveDayFCastScreen();
-    dispManSetCurrentPage(PAGE_FIVE_DAY_FORECAST);
-    displayManagerSetTimeout(DISPMAN_PAGE_TIMEOUT_S, displayMainPage);
-    dispManSetKeySlots(displayFiveDayForecastPage, displayFiveDayForecastPage, enterTSTATPage);
-    dispManSetStoreCallbacks(nullptr, nullptr);
 }
 
 // ---- Text update functions
@@ -555,34 +422,34 @@ void drawCurrFCastPressure(char *buffer) {
 }
 
 void drawFiveDayFCastDay1HighTemp(char *buffer) {
-    drawFiveDayTemp(buffer, 0);
+    drawFiveDayTemp(buffer, 0, FIVE_DAY_HIGH);
 }
 void drawFiveDayFCastDay2HighTemp(char *buffer) {
-    drawFiveDayTemp(buffer, 3);
+    drawFiveDayTemp(buffer, 1, FIVE_DAY_HIGH);
 }
 void drawFiveDayFCastDay3HighTemp(char *buffer) {
-    drawFiveDayTemp(buffer, 6);
+    drawFiveDayTemp(buffer, 2, FIVE_DAY_HIGH);
 }
 void drawFiveDayFCastDay4HighTemp(char *buffer) {
-    drawFiveDayTemp(buffer, 9);
+    drawFiveDayTemp(buffer, 3, FIVE_DAY_HIGH);
 }
 void drawFiveDayFCastDay5HighTemp(char *buffer) {
-    drawFiveDayTemp(buffer, 12);
+    drawFiveDayTemp(buffer, 4, FIVE_DAY_HIGH);
 }
 void drawFiveDayFCastDay1LowTemp(char *buffer) {
-    drawFiveDayTemp(buffer, 1);
+    drawFiveDayTemp(buffer, 0, FIVE_DAY_LOW);
 }
 void drawFiveDayFCastDay2LowTemp(char *buffer) {
-    drawFiveDayTemp(buffer, 4);
+    drawFiveDayTemp(buffer, 1, FIVE_DAY_LOW);
 }
 void drawFiveDayFCastDay3LowTemp(char *buffer) {
-    drawFiveDayTemp(buffer, 7);
+    drawFiveDayTemp(buffer, 2, FIVE_DAY_LOW);
 }
 void drawFiveDayFCastDay4LowTemp(char *buffer) {
-    drawFiveDayTemp(buffer, 10);
+    drawFiveDayTemp(buffer, 3, FIVE_DAY_LOW);
 }
 void drawFiveDayFCastDay5LowTemp(char *buffer) {
-    drawFiveDayTemp(buffer, 13);
+    drawFiveDayTemp(buffer, 4, FIVE_DAY_LOW);
 }
 
 void forecastPagesReset() {

@@ -24,6 +24,10 @@ extern ScreenItem *m_FiveDayFcastPtr[10];
 
 // Five-day values: per day d, record 3d the high, 3d + 1 the low (display
 // scale), 3d + 2 the condition code.
+constexpr uint8_t FIVE_DAY_RECORDS_PER_DAY = 3;
+constexpr uint8_t FIVE_DAY_HIGH = 0;
+constexpr uint8_t FIVE_DAY_LOW = 1;
+constexpr uint8_t FIVE_DAY_CONDITION = 2;
 constexpr uint8_t FIVE_DAY_MENU_ITEMS = 15;
 extern MenuItem g_FiveDayFCastMenu[FIVE_DAY_MENU_ITEMS];
 

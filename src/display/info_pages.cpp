@@ -6,6 +6,7 @@
 #include "config/temp_scale.h"
 #include "display/display_manager.h"
 #include "display/main_page.h"
+#include "display/page_table.h"
 #include "display/pages.h"
 #include "display/screen_parts.h"
 #include "hvac/hvac_control.h"
@@ -19,12 +20,7 @@
 MenuItem m_MainScreenMenu[1] = {};
 
 ScreenItem testScreenHelp[HELP_SCREEN_ITEMS + 1] = {
-    screenBitmap(0, 0, nullptr, "./images/Graphic-Bkgd-Pinstripes.png"),
-    screenBitmap(0, 0, nullptr, "./images/Help/Help-Graphic-Bkgd.png"),
-    screenBitmap(0, 52, nullptr, "./images/Help/Help-H1-Text-Help.png"),
-    screenBitmap(17, 86, nullptr, "./images/Help/Help-Text-Info.png"),
-    SCREEN_CLOCK_ITEMS(30),
-    SCREEN_DAY_BAR,
+    SCREEN_HELP_ITEMS("Help", "Info"),
     screenEnd(),
 };
 
@@ -55,37 +51,16 @@ ScreenItem testScreenMessage[MESSAGE_SCREEN_ITEMS + 1] = {
 
 namespace {
 
-constexpr uint32_t SEC_CODE_DIGIT_SIZE = 36;
-
-// The title in the clock strip; it keeps today's day shown on the day bar.
 void drawSecurityCodeTitle(char *buffer) {
-    snprintf(buffer, SCREEN_TEXT_LEN, "Enter the security code");
-    TstatClockCfg_t clock{};
-    menuGetClock(&clock);
-    showDayBar(clock.weekday);
+    drawTitleOverDayBar(buffer, "Enter the security code");
 }
-constexpr uint32_t SEC_CODE_BUTTON_SIZE = 18;
 
 } // namespace
 
-// The code entry: the setup background with the day bar, a title in the
-// clock strip, four large digits and the two choices.
+// The code entry.
 ScreenItem testScreenSecurityCodeInput[SECURITY_CODE_INPUT_ITEMS + 1] = {
-    screenBitmap(0, 0, nullptr, "./images/Setup/bkg.png"),
-    SCREEN_DAY_BAR,
-    screenText(8, 28, nullptr, drawSecurityCodeTitle, FONT_BOLD, 14, CLOCK_TEXT_COLOR),
-    screenText(58, 96, &g_SecurityCodeMenu[0].handle, drawSecurityCodeValue1, FONT_BOLD,
-               SEC_CODE_DIGIT_SIZE, WHITE_TEXT_COLOR),
-    screenText(95, 96, &g_SecurityCodeMenu[1].handle, drawSecurityCodeValue2, FONT_BOLD,
-               SEC_CODE_DIGIT_SIZE, WHITE_TEXT_COLOR),
-    screenText(132, 96, &g_SecurityCodeMenu[2].handle, drawSecurityCodeValue3, FONT_BOLD,
-               SEC_CODE_DIGIT_SIZE, WHITE_TEXT_COLOR),
-    screenText(169, 96, &g_SecurityCodeMenu[3].handle, drawSecurityCodeValue4, FONT_BOLD,
-               SEC_CODE_DIGIT_SIZE, WHITE_TEXT_COLOR),
-    screenText(30, 190, &g_SecurityCodeMenu[SEC_CODE_ENTER].handle, drawSecurityCodeEnter,
-               FONT_BOLD, SEC_CODE_BUTTON_SIZE, WHITE_TEXT_COLOR),
-    screenText(30, 226, &g_SecurityCodeMenu[SEC_CODE_CANCEL].handle, drawSecurityCodeCancel,
-               FONT_BOLD, SEC_CODE_BUTTON_SIZE, WHITE_TEXT_COLOR),
+    SCREEN_CODE_ENTRY_ITEMS(g_SecurityCodeMenu, drawSecurityCodeTitle, drawSecurityCodeValue1,
+                            drawSecurityCodeValue2, drawSecurityCodeValue3, drawSecurityCodeValue4),
     screenEnd(),
 };
 
@@ -105,7 +80,10 @@ constexpr uint32_t m_MsgScrFontSize = 15;
 
 char m_MessageScreenText[MESSAGE_TEXT_SIZE] = {};
 char m_MsgScrLine[MESSAGE_LINES][MESSAGE_LINE_SIZE] = {};
-uint8_t tempScHold = 0xFF; // the scale at the last hold page entry (0xFF: never entered)
+// The scale the hold menu was initialised for at the last hold page entry;
+// NO_SCALE before the first.
+constexpr uint8_t NO_SCALE = 0xFF;
+uint8_t tempScHold = NO_SCALE;
 
 bool lineWidth(const char *line, int *width) {
     int height = 0;
@@ -143,23 +121,6 @@ size_t wrapLine(const char *p, char *line) {
     return copied - 1;
 }
 
-void installMessageSlots() {
-    screenSetCurrentScreen(g_displayHdl, testScreenMessage);
-    dispManSetKeySlots(displayMsgScrnToMainPage, displayMsgScrnToMainPage,
-                       displayMsgScrnToMainPage);
-    dispManSetCurrentPage(PAGE_MESSAGE);
-    displayManagerCancelTimeout();
-}
-
-// The page pattern without store callbacks: screen, page, 20 s time-out, keys.
-void showPage(ScreenItem *screen, uint8_t page, DispManFn up, DispManFn down, DispManFn mode) {
-    screenSetCurrentScreen(g_displayHdl, screen);
-    dispManSetCurrentPage(page);
-    displayManagerSetTimeout(DISPMAN_PAGE_TIMEOUT_S, displayMainPage);
-    dispManSetKeySlots(up, down, mode);
-    dispManSetStoreCallbacks(nullptr, nullptr);
-}
-
 uint8_t displayScale() {
     TstatFmtSettings_t fmt{};
     getThermostatFormatSettings(&fmt);
@@ -190,7 +151,8 @@ ScreenItem *screenSaverText() {
 
 void displayHelpPage() {
     dispManCancelMainPageTimeout();
-    showPage(testScreenHelp, PAGE_HELP, displayHelpPage, displayHelpPage, nextPageAfterHelpPage());
+    dispManOpenPage(PAGE_HELP);
+    g_ModeButtonPtr = nextPageAfterHelpPage();
 }
 
 // ---- Screen saver
@@ -224,11 +186,11 @@ void displayMessageScreenPage(const char *text) {
     for (size_t i = 0; i < MESSAGE_LINES; i++) {
         p += wrapLine(p, m_MsgScrLine[i]);
     }
-    installMessageSlots();
+    dispManOpenPage(PAGE_MESSAGE);
 }
 
 void handleMessageScreenButton() {
-    installMessageSlots();
+    dispManOpenPage(PAGE_MESSAGE);
 }
 
 void displayMsgScrnToMainPage() {
@@ -266,24 +228,20 @@ void displayHoldPage() {
     screenSetBitmapVisibility(g_displayHdl, m_HelpBarGraphicBitmap, 0);
     screenSetBitmapVisibility(g_displayHdl, m_HelpBarTextBitmap, 0);
     initialiseTStatFormat();
-    displayManagerCancelTimeout();
     if (displayScale() != tempScHold) {
         initialiseHoldModeMenu();
         tempScHold = displayScale();
     }
     uint32_t systemMode = hvacAlgorithmGetCurrentSytemMode();
-    g_MaxMenuIndex = HOLD_MENU_RANGE;
-    g_MinMenuIndex = 0;
     g_PrevHoldSP = TstatSetPoint_t{};
     if (getThermostatMode() == TSTAT_MODE_HOLD) {
         getCurrentThermostatSettings(&g_PrevHoldSP);
     }
-    dispManSetStoreCallbacks(getHoldModeSPFromDataDict, setHoldModeSPInDataDict);
-    getHoldModeSPFromDataDict();
-    displayManagerSetTimeout(DISPMAN_POPUP_TIMEOUT_S, displayMainPage);
-    dispManSetCurrentPage(PAGE_HOLD);
-    dispManSetKeySlots(incrementMenuItemValue, decrementMenuItemValue,
-                       mode == HVAC_STATE_AUTO ? callDataDictAndIncMenuPtr : displayHoldPage);
+    // The hold page stays on the main screen, and sets its current item itself.
+    dispManOpenPage(PAGE_HOLD, {.highlight = false});
+    if (mode == HVAC_STATE_AUTO) {
+        g_ModeButtonPtr = callDataDictAndIncMenuPtr;
+    }
     if (lockout.buttonLockout == LOCK_LOCKED &&
         (lockout.modeLock == LOCK_LOCKED || (lockout.tempLock == LOCK_LOCKED && range <= 0))) {
         refuseHoldEditing();
@@ -305,18 +263,22 @@ void displayHoldPage() {
 // ---- Security code input ------------------------------------------------------------------------
 
 void displaySecCodeInpPage() {
-    g_ActiveColor = MENU_ACTIVE_COLOR;
-    displayManagerCancelTimeout();
-    showPage(testScreenSecurityCodeInput, PAGE_SEC_CODE_INPUT, incrementMenuItemValue,
-             decrementMenuItemValue, displaySelectedSecCodeMenuItemPage);
-    setCurrentMenuPtr(g_SecurityCodeMenu, 0);
-    setCurrentPagePtr(g_SecurityCodeMenu, 0);
-    g_MaxMenuIndex = SEC_CODE_MENU_ITEMS;
-    g_MinMenuIndex = 0;
-    setCurrentHighlightPtr(updateHighlightedItem);
-    dispManSetStoreCallbacks(getSecCodeFromDataDict, nullptr);
-    getSecCodeFromDataDict();
+    dispManOpenPage(PAGE_SEC_CODE_INPUT);
     resetSecCode();
+}
+
+void holdPageModeHeld() {
+    // Only a hold page that allows editing stores; a refused one just returns.
+    if (g_HoldPageSelected == 1) {
+        setHoldModeSPInDataDict();
+        resetHoldBlinkingTextPtr();
+        TstatSetPoint_t current{};
+        if (getCurrentThermostatSettings(&current) == 0 &&
+            checkHoldPageSetPoint(&g_PrevHoldSP, &current) != 0) {
+            setModeChangeFlag();
+        }
+    }
+    displayMainPage();
 }
 
 void infoPagesReset() {
@@ -326,5 +288,5 @@ void infoPagesReset() {
     c_SecurityCodeBackup.restore();
     memset(m_MessageScreenText, 0, sizeof(m_MessageScreenText));
     memset(m_MsgScrLine, 0, sizeof(m_MsgScrLine));
-    tempScHold = 0xFF;
+    tempScHold = NO_SCALE;
 }

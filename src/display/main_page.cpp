@@ -7,10 +7,12 @@
 #include "config/temp_scale.h"
 #include "display/display_manager.h"
 #include "display/forecast_pages.h"
+#include "display/page_table.h"
 #include "display/pages.h"
 #include "display/screen_parts.h"
 #include "hvac/hvac_control.h"
 #include "menus/hold_menu.h"
+#include "menus/menu_pages.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -247,6 +249,7 @@ const char *const c_HoldModeMainPage[3] = {"./images/Main/Main-B3-Text-Hold-Offl
                                            "./images/Main/Main-B3-Text-Hold-Locked.png"};
 
 // Set-point graphics: automatic, cool, heat, system off.
+enum SpGraphic : uint8_t { SP_GRAPHIC_AUTO, SP_GRAPHIC_COOL, SP_GRAPHIC_HEAT, SP_GRAPHIC_OFF };
 const char *const c_SpGraphicMainPage[4] = {
     "./images/Main/Main-SP-Graphic-Auto.png", "./images/Main/Main-SP-Graphic-Cool.png",
     "./images/Main/Main-SP-Graphic-Heat.png", "./images/Main/Main-Text-SystemOff.png"};
@@ -272,6 +275,10 @@ constexpr int16_t HOLD_ICON_X = 54;
 constexpr int16_t HOLD_TEXT_X = 138;
 constexpr int16_t AWAY_ICON_X = 39;
 constexpr int16_t AWAY_TEXT_X = 133;
+
+// A stored thermostat mode past the four known ones that the mode button
+// shows as the program.
+constexpr uint32_t STORED_MODE_SHOWN_AS_PROGRAM = 4;
 
 // Pop-up positions.
 constexpr uint8_t PU_MODE_PERMANENT = 1;
@@ -482,12 +489,11 @@ void displayMainPage() {
     // name the items of the table being shown, even when the forecast
     // setting changed since the handles were last bound.
     screenUserHdlInit(screen);
-    screenSetCurrentScreen(g_displayHdl, screen);
+    dispManOpenPage(PAGE_MAIN, {.screen = screen});
     setVisible(m_DiagModeBitmap, getDiagnosticModeSetting() == 1);
     bool help = getHelpModeState() == OFFON_ON;
     setVisible(m_HelpBarGraphicBitmap, help);
     setVisible(m_HelpBarTextBitmap, help);
-    g_ModeButtonPtr = displayMainToSettingsPage;
     hidePuMenu(g_MainPuModeMenu, MAIN_PU_MODE_ITEMS);
     hidePuMenu(g_MainPuHvacMenu, MAIN_PU_HVAC_ITEMS);
     hidePuMenu(g_MainPuFanMode, MAIN_PU_FAN_ITEMS);
@@ -500,12 +506,6 @@ void displayMainPage() {
         setVisible(item, false);
     }
     displayManagerCheckAlertIcons();
-    dispManSetCurrentPage(PAGE_MAIN);
-    displayManagerCancelTimeout();
-    g_UpButtonPtr = displayHoldPage;
-    g_DownButtonPtr = displayHoldPage;
-    g_ModeButtonPtrWithArg = nullptr;
-    dispManSetStoreCallbacks(nullptr, nullptr);
     if (g_HoldPageSelected == 1) {
         resetHoldBlinkingTextPtr();
         saveThermostatSysCfg();
@@ -517,6 +517,36 @@ void displayMainPage() {
         m_TstatPageSelected = 0;
     }
     dispManCancelHoldPageTimeout();
+}
+
+DispManFn nextPageAfterMainPage() {
+    if (getHelpModeState() == OFFON_ON) {
+        return displayHelpPage;
+    }
+    return nextPageAfterHelpPage();
+}
+
+DispManFn nextPageAfterHelpPage() {
+    if (getCurrentForecastState() == FEATURE_ENABLE) {
+        return displayDetailForecastPage;
+    }
+    if (getFiveDayForecastState() == FEATURE_ENABLE) {
+        return displayFiveDayForecastPage;
+    }
+    return enterTSTATPage;
+}
+
+void mainPageModeShortPress() {
+    nextPageAfterMainPage()();
+}
+
+void mainPageModeHeld() {
+    if (modeLocked()) {
+        displaySelectedMainPuModeMenuItemPage();
+    } else {
+        openMainPuModeMenu();
+    }
+    displayManagerSetTimeout(DISPMAN_POPUP_TIMEOUT_S, displayMainPage);
 }
 
 void displayMainToSettingsPage() {
@@ -547,10 +577,9 @@ void updateMainButtons(uint32_t hvacState) {
     } else if (fan == FAN_STATE_ON) {
         replace(m_MainPageFanState, c_FanOnModeMainPage[led]);
     }
-    // A stored mode of 4 shows as the program, like 0.
     switch (static_cast<uint32_t>(getThermostatMode())) {
     case TSTAT_MODE_PROGRAM:
-    case 4:
+    case STORED_MODE_SHOWN_AS_PROGRAM:
         replace(m_MainPageMode, c_ProgramModeMainPage[status]);
         break;
     case TSTAT_MODE_VACATION:
@@ -568,23 +597,23 @@ void updateMainButtons(uint32_t hvacState) {
     switch (hvacState) {
     case HVAC_STATE_AUTO:
         texts = c_AutoModeMainPage;
-        graphic = c_SpGraphicMainPage[0];
+        graphic = c_SpGraphicMainPage[SP_GRAPHIC_AUTO];
         break;
     case HVAC_STATE_HEAT:
         texts = c_HeatModeMainPage;
-        graphic = c_SpGraphicMainPage[2];
+        graphic = c_SpGraphicMainPage[SP_GRAPHIC_HEAT];
         break;
     case HVAC_STATE_EMERGENCY_HEAT:
         texts = c_EmergHeatModeMainPage;
-        graphic = c_SpGraphicMainPage[2];
+        graphic = c_SpGraphicMainPage[SP_GRAPHIC_HEAT];
         break;
     case HVAC_STATE_COOL:
         texts = c_CoolModeMainPage;
-        graphic = c_SpGraphicMainPage[1];
+        graphic = c_SpGraphicMainPage[SP_GRAPHIC_COOL];
         break;
     case HVAC_STATE_OFF:
         texts = c_OffModeMainPage;
-        graphic = c_SpGraphicMainPage[3];
+        graphic = c_SpGraphicMainPage[SP_GRAPHIC_OFF];
         break;
     default:
         return;
@@ -609,6 +638,13 @@ void showDayBar(uint8_t dayOfWeek) {
     for (size_t day = 0; day < DAY_BAR_DAYS; day++) {
         screenSetBitmapVisibility(g_displayHdl, g_DayBarGraphic[day], day == dayOfWeek ? 1 : 0);
     }
+}
+
+void drawTitleOverDayBar(char *buffer, const char *title) {
+    snprintf(buffer, SCREEN_TEXT_LEN, "%s", title);
+    TstatClockCfg_t clock{};
+    menuGetClock(&clock);
+    showDayBar(clock.weekday);
 }
 
 void drawMainScrDate(char *buffer) {
@@ -848,4 +884,5 @@ void mainPageReset() {
     m_MainWithFcast = 1;
     m_FiveDayFcastSelected = 0;
     m_TstatPageSelected = 0;
+    mainPageIconsReset();
 }

@@ -83,6 +83,8 @@ void formatHoldDate(int64_t time, char *buffer, size_t size = SCREEN_TEXT_LEN);
 void formatHoldTime(int64_t time, char *buffer, size_t size = SCREEN_TEXT_LEN);
 // Shows today's image of the day bar alone.
 void showDayBar(uint8_t dayOfWeek);
+// A page's title in the clock strip; keeps today shown on the day bar.
+void drawTitleOverDayBar(char *buffer, const char *title);
 
 // Pop-up menus: mode key, down and up of each.
 void displaySelectedMainPuModeMenuItemPage();
@@ -97,6 +99,17 @@ void decMainPuFanModeMenuPtr();
 // Opens the mode pop-up with the item of the current thermostat mode (the
 // main page's 3 s mode-key hold).
 void openMainPuModeMenu();
+
+// The alert icons (filter change, weather alert) by the reminders, and the
+// activity icons (cooling, heating, fan, humidity, auxiliary heat) by what
+// the control and the relays do.
+void mainPageRefreshAlertIcons();
+void mainPageShowActivityIcons();
+// The adjusting animation: while comfort recovery adjusts the program's set
+// points, its two images take turns; otherwise both are off the screen.
+bool mainPageAdjusting();
+void mainPageAnimate();
+void mainPageStopAnimation();
 
 // Forgets the main page's state and restores its tables. For tests.
 void mainPageReset();

@@ -1,5 +1,5 @@
-// The main page's alert and activity icons and its adjusting animation,
-// kept up by the display manager's poll while the main or hold page shows.
+// The main page's alert and activity icons and its adjusting animation; the
+// display manager's poll says when, while the main or hold page shows.
 #include "config/data_dict.h"
 #include "config/schedule.h"
 #include "display/display_manager.h"
@@ -9,18 +9,7 @@
 
 namespace {
 
-constexpr uint32_t ALERT_ICON_REFRESH_MS = 1000;
-constexpr uint32_t ANIMATION_PHASE_MS = 500;
-
-UtilTimer m_FiltChTimer{};
-uint8_t m_bIsFilterChTimerOn = 0;
-UtilTimer m_ComfortModeTimer{};
-uint8_t m_bIsComfortModeTimerOn = 0;
 uint8_t isImage1disp = 0;
-
-bool adjusting() {
-    return getRecoveryMode() != 0 && getThermostatMode() == TSTAT_MODE_PROGRAM;
-}
 
 void showIf(ScreenItem *icon, bool shown) {
     screenSetBitmapVisibility(g_displayHdl, icon, shown ? 1 : 0);
@@ -36,21 +25,14 @@ void addIf(ScreenItem *icon, bool shown) {
 
 } // namespace
 
-void displayManagerEnableAlertIcons() {
-    if (m_bIsFilterChTimerOn == 0) {
-        util_set_expiration(&m_FiltChTimer, ALERT_ICON_REFRESH_MS);
-        m_bIsFilterChTimerOn = 1;
-    }
+void mainPageRefreshAlertIcons() {
+    addIf(m_FilterChangeIcon,
+          getFilterChangeState() == FEATURE_ENABLE && getTstatFilterChangeDays() == 0);
+    addIf(m_WeatherAlertIcon,
+          getWeatherAlertState() == 0 && getWeatherAlertFeature() == FEATURE_ENABLE);
 }
 
-void displayManagerCheckAlertIcons() {
-    if (m_bIsFilterChTimerOn != 0 && util_check_expiration(&m_FiltChTimer) != 0) {
-        m_bIsFilterChTimerOn = 0;
-        addIf(m_FilterChangeIcon,
-              getFilterChangeState() == FEATURE_ENABLE && getTstatFilterChangeDays() == 0);
-        addIf(m_WeatherAlertIcon,
-              getWeatherAlertState() == 0 && getWeatherAlertFeature() == FEATURE_ENABLE);
-    }
+void mainPageShowActivityIcons() {
     uint32_t systemMode = hvacAlgorithmGetCurrentSytemMode();
     showIf(m_CoolingIcon, systemMode == HVAC_STATE_COOL);
     showIf(m_HeatingIcon, systemMode == HVAC_STATE_HEAT || systemMode == HVAC_STATE_EMERGENCY_HEAT);
@@ -64,40 +46,27 @@ void displayManagerCheckAlertIcons() {
     showIf(m_AuxIcon, heatPump && (RlyCntl_GetW1E() == 1 || RlyCntl_GetW2() == 1));
 }
 
-void dispManSetComfortModeTimeout() {
-    if (!adjusting()) {
+bool mainPageAdjusting() {
+    return getRecoveryMode() != 0 && getThermostatMode() == TSTAT_MODE_PROGRAM;
+}
+
+void mainPageAnimate() {
+    if (isImage1disp != 0) {
         screenRemoveBitmap(g_displayHdl, m_MainPageComfortMode1);
+        screenAddBitmap(g_displayHdl, m_MainPageComfortMode2);
+        isImage1disp = 0;
+    } else {
         screenRemoveBitmap(g_displayHdl, m_MainPageComfortMode2);
-        return;
-    }
-    if (m_bIsComfortModeTimerOn == 0) {
-        util_set_expiration(&m_ComfortModeTimer, ANIMATION_PHASE_MS);
-        m_bIsComfortModeTimerOn = 1;
+        screenAddBitmap(g_displayHdl, m_MainPageComfortMode1);
+        isImage1disp = 1;
     }
 }
 
-void dispManCheckComfortModeTimeout() {
-    if (m_bIsComfortModeTimerOn == 0 || util_check_expiration(&m_ComfortModeTimer) == 0) {
-        return;
-    }
-    if (adjusting()) {
-        if (isImage1disp != 0) {
-            screenRemoveBitmap(g_displayHdl, m_MainPageComfortMode1);
-            screenAddBitmap(g_displayHdl, m_MainPageComfortMode2);
-            isImage1disp = 0;
-        } else {
-            screenRemoveBitmap(g_displayHdl, m_MainPageComfortMode2);
-            screenAddBitmap(g_displayHdl, m_MainPageComfortMode1);
-            isImage1disp = 1;
-        }
-    }
-    m_bIsComfortModeTimerOn = 0;
+void mainPageStopAnimation() {
+    screenRemoveBitmap(g_displayHdl, m_MainPageComfortMode1);
+    screenRemoveBitmap(g_displayHdl, m_MainPageComfortMode2);
 }
 
 void mainPageIconsReset() {
-    m_FiltChTimer = UtilTimer{};
-    m_bIsFilterChTimerOn = 0;
-    m_ComfortModeTimer = UtilTimer{};
-    m_bIsComfortModeTimerOn = 0;
     isImage1disp = 0;
 }

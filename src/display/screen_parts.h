@@ -12,6 +12,9 @@ constexpr uint32_t CLOCK_TEXT_COLOR = 0x3D3D3D;
 constexpr uint32_t WHITE_TEXT_COLOR = 0xFFFFFF;
 constexpr uint32_t UNDERVOLTAGE_TEXT_COLOR = 0xF00000;
 constexpr uint32_t UNDERVOLTAGE_BOX_COLOR = 0xFFF4D6;
+// Point sizes of a security code page's digits and choices.
+constexpr uint32_t CODE_DIGIT_SIZE = 36;
+constexpr uint32_t CODE_BUTTON_SIZE = 18;
 
 // The time at (4, y) and the date at (175, y), bold 14 points.
 #define SCREEN_CLOCK_ITEMS(y)                                                                      \
@@ -38,6 +41,36 @@ constexpr uint32_t UNDERVOLTAGE_BOX_COLOR = 0xFFF4D6;
 // The day bar's background and its day images.
 #define SCREEN_DAY_BAR                                                                             \
     screenBitmap(0, 0, nullptr, "./images/SharedComposite/DayBar-OFF.png"), SCREEN_DAY_IMAGES
+
+// A help screen: the pinstripes, the help panel with its title and text
+// images (named "Help-H1-Text-<title>.png", "Help-Text-<text>.png"), the
+// clock texts and the day bar.
+#define SCREEN_HELP_ITEMS(title, text)                                                             \
+    screenBitmap(0, 0, nullptr, "./images/Graphic-Bkgd-Pinstripes.png"),                           \
+        screenBitmap(0, 0, nullptr, "./images/Help/Help-Graphic-Bkgd.png"),                        \
+        screenBitmap(0, 52, nullptr, "./images/Help/Help-H1-Text-" title ".png"),                  \
+        screenBitmap(17, 86, nullptr, "./images/Help/Help-Text-" text ".png"),                     \
+        SCREEN_CLOCK_ITEMS(30), SCREEN_DAY_BAR
+
+// A security code page: the setup background, the day bar, a title text in
+// the clock strip (update function titleFn), the four large digits of the
+// six code records of `menu` (update functions digit1Fn to digit4Fn), then
+// "Enter" and "Cancel".
+#define SCREEN_CODE_ENTRY_ITEMS(menu, titleFn, digit1Fn, digit2Fn, digit3Fn, digit4Fn)             \
+    screenBitmap(0, 0, nullptr, "./images/Setup/bkg.png"), SCREEN_DAY_BAR,                         \
+        screenText(8, 28, nullptr, titleFn, FONT_BOLD, 14, CLOCK_TEXT_COLOR),                      \
+        screenText(58, 96, &(menu)[0].handle, digit1Fn, FONT_BOLD, CODE_DIGIT_SIZE,                \
+                   WHITE_TEXT_COLOR),                                                              \
+        screenText(95, 96, &(menu)[1].handle, digit2Fn, FONT_BOLD, CODE_DIGIT_SIZE,                \
+                   WHITE_TEXT_COLOR),                                                              \
+        screenText(132, 96, &(menu)[2].handle, digit3Fn, FONT_BOLD, CODE_DIGIT_SIZE,               \
+                   WHITE_TEXT_COLOR),                                                              \
+        screenText(169, 96, &(menu)[3].handle, digit4Fn, FONT_BOLD, CODE_DIGIT_SIZE,               \
+                   WHITE_TEXT_COLOR),                                                              \
+        screenText(30, 190, &(menu)[SEC_CODE_ENTER].handle, drawSecurityCodeEnter, FONT_BOLD,      \
+                   CODE_BUTTON_SIZE, WHITE_TEXT_COLOR),                                            \
+        screenText(30, 226, &(menu)[SEC_CODE_CANCEL].handle, drawSecurityCodeCancel, FONT_BOLD,    \
+                   CODE_BUTTON_SIZE, WHITE_TEXT_COLOR)
 
 // The under-voltage warning, empty while there is none; a banner over the page.
 #define SCREEN_UNDERVOLTAGE_TEXT                                                                   \

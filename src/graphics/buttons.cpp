@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr const char *KEY_DEVICE = "/dev/input/event0";
-
 // Start-up states: reported pressed, currently released, so that every key
 // reports one release first.
 constexpr ButtonDescriptor c_InitialDescriptors[BUTTON_DESCRIPTOR_COUNT] = {
@@ -45,7 +43,7 @@ int buttonInit() {
         return 0;
     }
     char path[PATH_MAX];
-    if (platformPath(KEY_DEVICE, path, sizeof(path)) == nullptr) {
+    if (platformPath(PLATFORM_KEY_DEVICE, path, sizeof(path)) == nullptr) {
         return -1;
     }
     g_keyFd = open(path, O_RDWR | O_NONBLOCK);
@@ -88,8 +86,8 @@ void buttonUpdateState() {
     if (d == nullptr) {
         return;
     }
-    // Value 0 is key up; 1 (down) and 2 (kernel repeat) both mean held.
-    d->currentState = event.value == 0 ? BUTTON_RELEASED : BUTTON_PRESSED;
+    // A release is key up; a press and the kernel's repeat both mean held.
+    d->currentState = event.value == BUTTON_VALUE_RELEASED ? BUTTON_RELEASED : BUTTON_PRESSED;
 }
 
 int buttonCheck(uint32_t *button) {

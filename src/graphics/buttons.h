@@ -9,6 +9,8 @@
 // later, one release edge; the kernel's auto-repeat events give none.
 #pragma once
 
+#include "platform/platform_display.h"
+
 #include <cstdint>
 
 // Button ids as the display manager routes them.
@@ -32,13 +34,6 @@ enum ButtonEdge : int {
     BUTTON_PRESS = 1,
     BUTTON_RELEASE = 2,
 };
-
-// Linux key codes of the four keys and the event type that carries them.
-constexpr uint32_t BUTTON_CODE_UP = 0x102;   // BTN_2
-constexpr uint32_t BUTTON_CODE_DOWN = 0x100; // BTN_0
-constexpr uint32_t BUTTON_CODE_MODE = 0x101; // BTN_1
-constexpr uint32_t BUTTON_CODE_EXIT = 0x103; // BTN_3
-constexpr uint16_t BUTTON_EVENT_KEY = 1;     // EV_KEY
 
 // Hold time and repeat interval of a key ramp, milliseconds. Kept for the
 // up and down keys; no operation reads it (a held key does not repeat).

@@ -19,7 +19,7 @@
 #include <unistd.h>
 
 DisplayContext g_display = {
-    0, 0, 0, 0, nullptr, nullptr, nullptr, -1, -1, 0, {0, 0, 0, 0, 0, 0, 0, nullptr}};
+    0, 0, 0, 0, nullptr, nullptr, nullptr, -1, -1, 0, {0, 0, 0, 0, 0, 0, 0, nullptr}, 0};
 
 const ScreenItemHandler screenItemHandlers[3] = {
     {screenRenderBitmap, screenLoadBitmap, screenUnloadBitmap},
@@ -103,17 +103,42 @@ bool byteSet(uint32_t flag) {
     return static_cast<uint8_t>(flag) != 0;
 }
 
+bool blinks(const ScreenItem *item) {
+    return item->kind == SCREEN_ITEM_TEXT
+               ? item->textBlinkPeriod != 0
+               : item->kind == SCREEN_ITEM_BITMAP && item->bitmapBlinkPeriod != 0;
+}
+
+void blinkText(ScreenItem *item, DisplayContext *display) {
+    if (item->textBlinkPeriod != 0 && util_check_expiration(&item->textBlinkTimer)) {
+        item->textVisible = byteSet(item->textVisible) ? 0 : 1;
+        util_set_expiration(&item->textBlinkTimer, item->textBlinkPeriod);
+        display->dirty = 1;
+    }
+}
+
+// The off phase takes a blinking bitmap off the screen.
+void blinkBitmap(ScreenItem *item, DisplayContext *display) {
+    if (item->bitmapBlinkPeriod == 0 || !util_check_expiration(&item->bitmapBlinkTimer)) {
+        return;
+    }
+    item->bitmapVisible = byteSet(item->bitmapVisible) ? 0 : 1;
+    util_set_expiration(&item->bitmapBlinkTimer, item->bitmapBlinkPeriod);
+    display->dirty = 1;
+    if (item->loaded != 0) {
+        screenRemoveBitmap(display, item);
+    } else {
+        screenAddBitmap(display, item);
+    }
+}
+
 // Text refresh and text blinking.
 void screenUpdateTextItems(DisplayContext *display) {
     for (ScreenItem *item = display->currentScreen; item->kind != SCREEN_ITEM_END; item++) {
         if (item->kind != SCREEN_ITEM_TEXT) {
             continue;
         }
-        if (item->textBlinkPeriod != 0 && util_check_expiration(&item->textBlinkTimer)) {
-            item->textVisible = byteSet(item->textVisible) ? 0 : 1;
-            util_set_expiration(&item->textBlinkTimer, item->textBlinkPeriod);
-            display->dirty = 1;
-        }
+        blinkText(item, display);
         if (item->textUpdate != nullptr) {
             item->textUpdate(item->text);
         } else if (item->textUpdateIndexed != nullptr) {
@@ -128,22 +153,29 @@ void screenUpdateTextItems(DisplayContext *display) {
     }
 }
 
-// Bitmap blinking: the off phase takes the bitmap off the screen.
+// Bitmap blinking, and whether any item of the screen blinks.
 void screenUpdateBitmapItems(DisplayContext *display) {
+    uint32_t blinking = 0;
     for (ScreenItem *item = display->currentScreen; item->kind != SCREEN_ITEM_END; item++) {
-        if (item->kind != SCREEN_ITEM_BITMAP || item->bitmapBlinkPeriod == 0 ||
-            !util_check_expiration(&item->bitmapBlinkTimer)) {
-            continue;
+        if (item->kind == SCREEN_ITEM_BITMAP) {
+            blinkBitmap(item, display);
         }
-        item->bitmapVisible = byteSet(item->bitmapVisible) ? 0 : 1;
-        util_set_expiration(&item->bitmapBlinkTimer, item->bitmapBlinkPeriod);
-        display->dirty = 1;
-        if (item->loaded != 0) {
-            screenRemoveBitmap(display, item);
-        } else {
-            screenAddBitmap(display, item);
+        blinking |= blinks(item) ? 1 : 0;
+    }
+    display->blinking = blinking;
+}
+
+// Blinking alone, in screen order, while some item blinks.
+void screenBlinkItems(DisplayContext *display) {
+    if (display->blinking == 0) {
+        return;
+    }
+    for (ScreenItem *item = display->currentScreen; item->kind != SCREEN_ITEM_END; item++) {
+        if (item->kind == SCREEN_ITEM_TEXT) {
+            blinkText(item, display);
         }
     }
+    screenUpdateBitmapItems(display);
 }
 
 // The panel under a boxed text: a frame in the text's colour around a fill.
@@ -198,7 +230,7 @@ void screenReset() {
     }
     screenCloseMeasureFont();
     g_display = DisplayContext{
-        0, 0, 0, 0, nullptr, nullptr, nullptr, -1, -1, 0, {0, 0, 0, 0, 0, 0, 0, nullptr}};
+        0, 0, 0, 0, nullptr, nullptr, nullptr, -1, -1, 0, {0, 0, 0, 0, 0, 0, 0, nullptr}, 0};
     m_Counters = ScreenRenderCounters{};
     m_MissingAssetCount = 0;
 }
@@ -293,6 +325,8 @@ int screenSetCurrentScreen(DisplayContext *display, ScreenItem *screen) {
         screenLoad(display, screen);
     }
     display->dirty = 1;
+    // The next full pass finds out whether the screen's items blink.
+    display->blinking = 1;
     return 0;
 }
 
@@ -340,17 +374,10 @@ void screenUserHdlInit(ScreenItem *screen) {
     }
 }
 
-void screenRender(DisplayContext *display) {
-    if (display == nullptr) {
-        return;
-    }
-    platformDisplayPoll();
-    if (display->currentScreen == nullptr) {
-        return;
-    }
-    m_Counters.passes++;
-    screenUpdateTextItems(display);
-    screenUpdateBitmapItems(display);
+namespace {
+
+// Draws and flips the frame when it is dirty and the host lets it be drawn.
+void drawIfDirty(DisplayContext *display) {
     // An unchanged frame is not drawn; a changed one may wait for a later
     // pass when the host paces its frames (the dirty flag stays set).
     if (display->dirty == 0 || !platformDisplayMayDraw()) {
@@ -378,6 +405,40 @@ void screenRender(DisplayContext *display) {
     m_Counters.flips++;
     display->dirty = 0;
     platformDisplayFlipped();
+}
+
+} // namespace
+
+int screenRender(DisplayContext *display) {
+    if (display == nullptr) {
+        return 0;
+    }
+    platformDisplayPoll();
+    if (display->currentScreen == nullptr) {
+        return 0;
+    }
+    m_Counters.passes++;
+    uint32_t dirtyBefore = display->dirty;
+    display->dirty = 0;
+    screenUpdateTextItems(display);
+    screenUpdateBitmapItems(display);
+    int changed = display->dirty != 0 ? 1 : 0;
+    display->dirty |= dirtyBefore;
+    drawIfDirty(display);
+    return changed;
+}
+
+void screenRenderKeepingTexts(DisplayContext *display) {
+    if (display == nullptr) {
+        return;
+    }
+    platformDisplayPoll();
+    if (display->currentScreen == nullptr) {
+        return;
+    }
+    m_Counters.passes++;
+    screenBlinkItems(display);
+    drawIfDirty(display);
 }
 
 // ---- Bitmaps ----------------------------------------------------------------------
@@ -519,18 +580,24 @@ int screenUnloadGlyph(ScreenItem *item, DisplayContext *display) {
     return 0;
 }
 
+SDL_Surface *screenCreateSurface565(int width, int height) {
+    SDL_Surface *surface = SDL_CreateRGBSurface(SDL_SWSURFACE, width, height, RGB565_BITS,
+                                                RGB565_RED, RGB565_GREEN, RGB565_BLUE, 0);
+    if (surface != nullptr) {
+        SDL_SetColorKey(surface, SDL_SRCCOLORKEY, 0);
+    }
+    return surface;
+}
+
 void *screenAllocGlyphFrame(uint32_t width, uint32_t height, uint16_t *pitch, uint16_t *background,
                             uint16_t **pixels) {
-    SDL_Surface *frame =
-        SDL_CreateRGBSurface(SDL_SWSURFACE, static_cast<int>(width), static_cast<int>(height), 16,
-                             0xF800, 0x07E0, 0x001F, 0);
+    SDL_Surface *frame = screenCreateSurface565(static_cast<int>(width), static_cast<int>(height));
     if (frame == nullptr) {
         return nullptr;
     }
-    *pitch = static_cast<uint16_t>(frame->pitch / 2);
+    *pitch = static_cast<uint16_t>(frame->pitch / sizeof(uint16_t));
     *background = 0;
     *pixels = static_cast<uint16_t *>(frame->pixels);
-    SDL_SetColorKey(frame, SDL_SRCCOLORKEY, 0);
     return frame;
 }
 

@@ -4,9 +4,10 @@
 // TrueType fonts, glyphs from the glyph file) ending with an end item. One
 // screen is current; its items are loaded (images, fonts and glyphs open)
 // while it is current. Pages never draw pixels: they change items through the
-// operations below, and every render pass refreshes the texts through their
+// operations below, and a render pass refreshes the texts through their
 // update functions, runs the blink timers, and redraws and flips the whole
-// frame only when something changed (the dirty flag).
+// frame only when something changed (the dirty flag). A caller that knows
+// that nothing the texts show has changed renders without the refresh.
 //
 // Screen tables are written with the item builders at the end of this file:
 //
@@ -116,6 +117,7 @@ struct DisplayContext {
     int brightnessFd;     // -1 when not open
     uint32_t dirty;       // a redraw is due
     ScreenCursor cursor;
+    uint32_t blinking; // 1 while an item of the current screen may blink
 };
 
 typedef DisplayContext *DisplayHandle;
@@ -152,7 +154,12 @@ void screenUnload(DisplayContext *display, ScreenItem *first);
 // Stores each item's address into its handle slot without loading anything.
 void screenUserHdlInit(ScreenItem *screen);
 // One render pass: texts, blinking, and a redraw and flip when dirty.
-void screenRender(DisplayContext *display);
+// Returns 1 when the texts or blinking changed the frame (a text, or an item
+// that an update function changed), else 0.
+int screenRender(DisplayContext *display);
+// The render pass of a caller that knows that no text can have changed since
+// the last screenRender: blinking, and a redraw and flip when dirty.
+void screenRenderKeepingTexts(DisplayContext *display);
 
 // ---- Item handlers ------------------------------------------------------------------
 
@@ -263,6 +270,14 @@ constexpr uint16_t screenInk565(uint32_t color) {
 
 void *screenAllocGlyphFrame(uint32_t width, uint32_t height, uint16_t *pitch, uint16_t *background,
                             uint16_t **pixels);
+
+// The RGB565 surfaces of glyph frames and the cursor: 16 bits per pixel,
+// colour key 0, so that pixels left at 0 are transparent.
+constexpr int RGB565_BITS = 16;
+constexpr uint32_t RGB565_RED = 0xF800;
+constexpr uint32_t RGB565_GREEN = 0x07E0;
+constexpr uint32_t RGB565_BLUE = 0x001F;
+SDL_Surface *screenCreateSurface565(int width, int height);
 void screenReleaseGlyphFrame(void *frame);
 
 // ---- Item builders for screen tables

@@ -15,7 +15,11 @@ namespace {
 
 // The font kept open for text measurement.
 TTF_Font *m_MeasureFont = nullptr;
-char m_MeasureFontFile[256] = {};
+constexpr size_t MEASURE_FONT_PATH_SIZE = 256;
+// The text written to the brightness file, "%d\n": any level in at most 15
+// characters.
+constexpr size_t BACKLIGHT_TEXT_SIZE = 16;
+char m_MeasureFontFile[MEASURE_FONT_PATH_SIZE] = {};
 uint32_t m_MeasureSize = 0;
 
 bool valid(const DisplayContext *display, const ScreenItem *item) {
@@ -32,13 +36,11 @@ void screenAllocCursor(DisplayContext *display) {
     if (c.width == 0 || c.height == 0) {
         return;
     }
-    c.surface =
-        SDL_CreateRGBSurface(SDL_SWSURFACE, c.width, c.height, 16, 0xF800, 0x07E0, 0x001F, 0);
+    c.surface = screenCreateSurface565(c.width, c.height);
     if (c.surface == nullptr) {
         return;
     }
     SDL_FillRect(c.surface, nullptr, 0);
-    SDL_SetColorKey(c.surface, SDL_SRCCOLORKEY, 0);
     // A line wider than the rectangle fills it; it never reaches past it.
     int w = c.width;
     int h = c.height;
@@ -146,6 +148,7 @@ int screenSetTextBlinkRate(DisplayContext *display, ScreenItem *item, uint32_t p
         // The first phase shows the text for a whole period.
         if (periodMs != 0) {
             util_set_expiration(&item->textBlinkTimer, periodMs);
+            display->blinking = 1;
         }
         display->dirty = 1;
     }
@@ -161,6 +164,7 @@ int screenSetBitmapBlinkRate(DisplayContext *display, ScreenItem *item, uint32_t
         item->bitmapVisible = 1;
         if (periodMs != 0) {
             util_set_expiration(&item->bitmapBlinkTimer, periodMs);
+            display->blinking = 1;
         }
         // Blinking may have stopped in the off phase, with the bitmap taken
         // off the screen: it is visible again, so it is put back.
@@ -431,7 +435,7 @@ int screenSetBacklightLevel(DisplayContext *display, int level) {
     if (display->brightnessFd < 0) {
         return 0;
     }
-    char text[16];
+    char text[BACKLIGHT_TEXT_SIZE];
     snprintf(text, sizeof(text), "%d\n", level);
     return writeControl(display->brightnessFd, text);
 }

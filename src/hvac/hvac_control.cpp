@@ -245,6 +245,9 @@ int hvacExecuteAlgorithm(uint16_t period) {
         return 0;
     }
     hvacAlgorithmCntl(correctedIndoorTemp(measured), humidity, outdoor, &setPoints);
+    // The control's modes and relays may have changed: the pages and the
+    // control bus look again.
+    utilNoteChange();
     return 1;
 }
 

@@ -52,9 +52,6 @@ constexpr int32_t c_MaxLockTime = 60;
 constexpr int32_t c_MaxLockRange = 10;
 constexpr int32_t c_MaxFilterDays = 180;
 constexpr int32_t c_LastStartTime = 2359;
-// Backlight levels: inactive off, inactive dim, active low, medium, high.
-constexpr std::array<int, 5> c_BkLightLevel = {0, 12, 15, 45, 255};
-constexpr size_t c_BkLightActiveBase = 2;
 
 // Most tokens a command of at most 64 characters can carry.
 constexpr size_t c_MaxTokens = 33;
@@ -194,8 +191,8 @@ void korabusCommandSleep(char *) {
     TstatBkLightCtl_t backlight;
     getThermostatBacklightSettings(&backlight);
     screenSetBacklightLevel(&g_display, backlight.inactiveBrightness != BACKLIGHT_INACTIVE_DIM
-                                            ? c_BkLightLevel[0]
-                                            : c_BkLightLevel[1]);
+                                            ? DISPMAN_LEVEL_OFF
+                                            : DISPMAN_LEVEL_DIM);
     clearBacklightTimerFlag();
 }
 
@@ -246,10 +243,10 @@ void korabusCommandBacklight(char *args) {
     korabusRequestPageRefresh(PAGE_USER_PREF);
     if (getBacklightTimerFlag() == 0) {
         if (backlight.inactiveBrightness == BACKLIGHT_INACTIVE_DIM) {
-            screenSetBacklightLevel(&g_display, c_BkLightLevel[1]);
+            screenSetBacklightLevel(&g_display, DISPMAN_LEVEL_DIM);
             m_isScrSvrClear = 0;
         } else {
-            screenSetBacklightLevel(&g_display, c_BkLightLevel[0]);
+            screenSetBacklightLevel(&g_display, DISPMAN_LEVEL_OFF);
             if (dispManIsScreenSaverShown() != 0 && m_isScrSvrClear == 0) {
                 dispManRemoveScreenSaverText();
                 m_isScrSvrClear = 1;
@@ -259,10 +256,10 @@ void korabusCommandBacklight(char *args) {
     }
     displayManagerEnableBacklight();
     // A stored level outside the three known ones lights the panel fully.
-    size_t index = backlight.activeBrightness <= BACKLIGHT_ACTIVE_HIGH
-                       ? c_BkLightActiveBase + backlight.activeBrightness
-                       : c_BkLightLevel.size() - 1;
-    screenSetBacklightLevel(&g_display, c_BkLightLevel[index]);
+    size_t index = backlight.activeBrightness < c_BacklightActiveLevels.size()
+                       ? static_cast<size_t>(backlight.activeBrightness)
+                       : c_BacklightActiveLevels.size() - 1;
+    screenSetBacklightLevel(&g_display, c_BacklightActiveLevels[index]);
 }
 
 void korabusCommandMessageScreen(char *args) {

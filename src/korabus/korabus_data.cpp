@@ -609,9 +609,9 @@ void korabusInit() {
 }
 
 void korabusRequestPageRefresh(DisplayPage page) {
-    uint32_t update[KORABUS_UPDATE_PAGE_COUNT];
+    uint32_t update[DISPLAY_PAGE_COUNT];
     getKorabusDataDictUpdate(update);
-    update[page % KORABUS_UPDATE_PAGE_COUNT] = 1;
+    update[page % DISPLAY_PAGE_COUNT] = 1;
     setKorabusDataDictUpdate(update);
 }
 

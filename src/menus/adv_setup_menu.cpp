@@ -4,6 +4,7 @@
 #include "config/data_dict.h"
 #include "config/persist.h"
 #include "display/display_manager.h"
+#include "display/page_table.h"
 #include "display/pages.h"
 #include "hvac/hvac_control.h"
 #include "menus/korabus_comm_menu.h"
@@ -199,28 +200,15 @@ void navigationKeys() {
     dispManSetKeySlots(decAdvSetupMenuPtr, incAdvSetupMenuPtr, displaySelectedAdvSetupMenuItemPage);
 }
 
-// Committed settings that were not saved yet are saved when the page times out.
-void leaveByTimeout() {
-    if (m_AdvSetupStored != 0) {
-        saveThermostatSysCfg();
-        m_AdvSetupStored = 0;
-    }
-    displayMainPage();
+void showScreen(ScreenItem *screen, uint8_t position) {
+    dispManOpenPage(PAGE_ADV_SETUP, {.screen = screen, .position = position});
 }
 
-void showScreen(ScreenItem *screen, uint8_t position) {
-    g_ActiveColor = MENU_ACTIVE_COLOR;
-    screenSetCurrentScreen(g_displayHdl, screen);
-    dispManSetCurrentPage(PAGE_ADV_SETUP);
-    displayManagerSetTimeout(DISPMAN_PAGE_TIMEOUT_S, leaveByTimeout);
-    dispManSetStoreCallbacks(nullptr, nullptr);
-    g_MinMenuIndex = 0;
-    g_MaxMenuIndex = ADV_SETUP_ITEMS;
-    setCurrentMenuPtr(g_AdvSetupMenu, position);
-    setCurrentPagePtr(g_AdvSetupMenu, 0);
-    getAdvSetupFromDataDict();
-    setCurrentHighlightPtr(updateHighlightedItem);
-    navigationKeys();
+// The items from the date on take effect 20 s after the last mode press on
+// them: stored at once, and the page reloaded from the store once the time
+// has run out.
+bool committedOnTimer(const MenuItem *item) {
+    return item != nullptr && item->index >= ADV_SETUP_MONTH_TEXT;
 }
 
 // The current item if it lies in [first, last], else first.
@@ -298,6 +286,30 @@ void initialiseAdvSetupMenu() {
     screenUserHdlInit(testScreenAdvSetupCont1);
     screenUserHdlInit(testScreenAdvSetupCont);
     screenUserHdlInit(testScreenAdvSetup);
+}
+
+void advSetupPageTimeout() {
+    // Committed settings that were not saved yet are saved.
+    if (m_AdvSetupStored != 0) {
+        saveThermostatSysCfg();
+        m_AdvSetupStored = 0;
+    }
+    displayMainPage();
+}
+
+void advSetupModeTouched(const MenuItem *item) {
+    if (committedOnTimer(item)) {
+        dispManStartCommitTimer();
+        setAdvSetupInDataDict();
+    }
+}
+
+bool advSetupIdle(const MenuItem *item) {
+    if (!committedOnTimer(item) || dispManCommitTimerRanOut() == 0) {
+        return false;
+    }
+    getAdvSetupFromDataDict();
+    return true;
 }
 
 void displayAdvSetupPage() {

@@ -83,6 +83,13 @@ void decAdvSetupMenuPtr();
 void incAdvSetupMenuPtr();
 void displaySelectedAdvSetupMenuItemPage();
 void displayNextValidSsorValue();
+// The page's time-out: committed settings not saved yet are saved.
+void advSetupPageTimeout();
+// The items from the date on commit on a timer: a mode press on one stores
+// the page and restarts the display manager's commit timer; idle passes once
+// it has run out reload the page from the store (and return true).
+void advSetupModeTouched(const MenuItem *item);
+bool advSetupIdle(const MenuItem *item);
 
 // Text update function of every item of the three screens, by position.
 void drawAdvSetupItem(char *buffer, uint32_t position);

@@ -4,6 +4,7 @@
 #include "config/data_dict.h"
 #include "config/persist.h"
 #include "display/display_manager.h"
+#include "display/page_table.h"
 #include "display/pages.h"
 #include "menus/menu_pages.h"
 #include "menus/setup_layout.h"
@@ -80,15 +81,6 @@ void select(uint8_t position) {
 
 void pageKeys(DispManFn mode) {
     dispManSetKeySlots(decButtonLockoutMenuPtr, incButtonLockoutMenuPtr, mode);
-}
-
-// Leaving the page: every field is stored and saved, and the locks' timing
-// starts again with what was stored.
-void storeAndLeave() {
-    setButtonLockoutInDataDict();
-    saveThermostatSysCfg();
-    resetLockoutFlags();
-    displayMainPage();
 }
 
 void drawLabel(char *buffer, uint8_t position) {
@@ -192,19 +184,14 @@ void setButtonLockoutInDataDict() {
 }
 
 void displayButtonLockoutPage() {
-    g_ActiveColor = MENU_ACTIVE_COLOR;
-    screenSetCurrentScreen(g_displayHdl, testScreenButtonLockout);
-    dispManSetCurrentPage(PAGE_BUTTON_LOCKOUT);
-    // Leaving by the time-out keeps the edits, as "Exit" does.
-    displayManagerSetTimeout(DISPMAN_PAGE_TIMEOUT_S, storeAndLeave);
-    g_MinMenuIndex = 0;
-    g_MaxMenuIndex = LOCKOUT_MENU_ITEMS;
-    setCurrentMenuPtr(g_ButtonLockoutMenu, LOCKOUT_BUTTON_LOCKOUT_LABEL);
-    setCurrentPagePtr(g_ButtonLockoutMenu, 0);
-    getButtonLockoutFromDataDict();
-    dispManSetStoreCallbacks(getButtonLockoutFromDataDict, setButtonLockoutInDataDict);
-    pageKeys(displaySelectedButtonLockMenuItemPage);
-    setCurrentHighlightPtr(updateHighlightedItem);
+    dispManOpenPage(PAGE_BUTTON_LOCKOUT);
+}
+
+void leaveButtonLockoutPage() {
+    setButtonLockoutInDataDict();
+    saveThermostatSysCfg();
+    resetLockoutFlags();
+    displayMainPage();
 }
 
 void displaySelectedButtonLockMenuItemPage() {
@@ -219,7 +206,7 @@ void displaySelectedButtonLockMenuItemPage() {
         screenSetCurrentScreen(g_displayHdl, testScreenButtonLockoutCont);
         select(LOCKOUT_FAN_LOCK_LABEL);
     } else if (position == LOCKOUT_EXIT) {
-        storeAndLeave();
+        leaveButtonLockoutPage();
     }
 }
 

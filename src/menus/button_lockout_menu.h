@@ -47,6 +47,9 @@ extern ScreenItem testScreenButtonLockoutCont[BUTTON_LOCKOUT_CONT_ITEMS + 1];
 
 // Writes every value into the lockout configuration (the page's store callback).
 void setButtonLockoutInDataDict();
+// Leaving the page by "Exit" or its time-out: every field is stored and
+// saved, and the locks' timing starts again with what was stored.
+void leaveButtonLockoutPage();
 // Keys of the page.
 void displaySelectedButtonLockMenuItemPage();
 void incButtonLockoutMenuPtr();

@@ -5,6 +5,7 @@
 #include "config/persist.h"
 #include "coproc/coproc_msg.h"
 #include "display/display_manager.h"
+#include "display/page_table.h"
 #include "display/pages.h"
 #include "menus/adv_setup_menu.h"
 #include "menus/menu_text.h"
@@ -65,6 +66,9 @@ const ScreenTableBackup c_KorabusCommBackup(testScreenKorabusComm);
 // "Enter", "Cancel".
 const char *const c_Button[2] = {"Enter", "Cancel"};
 constexpr int ADDRESS_MAX = 255;
+// The three digits of an address: the hundreds up to 2, the others up to 9.
+constexpr int16_t HUNDREDS_MAX = ADDRESS_MAX / 100;
+constexpr int16_t DIGIT_MAX = 9;
 
 void selectItem(uint8_t position) {
     setCurrentMenuPtr(g_KorabusCommMenu, position);
@@ -103,7 +107,7 @@ void initialiseRecords() {
         g_KorabusCommMenu[i].handle = handle;
         if (i <= KORABUS_COMM_UNITS) {
             g_KorabusCommMenu[i].min = 0;
-            g_KorabusCommMenu[i].max = i == KORABUS_COMM_HUNDREDS ? 2 : 9;
+            g_KorabusCommMenu[i].max = i == KORABUS_COMM_HUNDREDS ? HUNDREDS_MAX : DIGIT_MAX;
             g_KorabusCommMenu[i].step = 1;
             g_KorabusCommMenu[i].wrap = 1;
         }
@@ -118,18 +122,7 @@ void initialiseKorabusCommSetupMenu() {
 }
 
 void displayKorabusCommPage() {
-    g_ActiveColor = MENU_ACTIVE_COLOR;
-    screenSetCurrentScreen(g_displayHdl, testScreenKorabusComm);
-    dispManSetCurrentPage(PAGE_BUS_ADDRESS);
-    displayManagerSetTimeout(DISPMAN_PAGE_TIMEOUT_S, displayMainPage);
-    dispManSetStoreCallbacks(nullptr, nullptr);
-    g_MinMenuIndex = 0;
-    g_MaxMenuIndex = KORABUS_COMM_ITEMS;
-    setCurrentMenuPtr(g_KorabusCommMenu, KORABUS_COMM_HUNDREDS);
-    setCurrentPagePtr(g_KorabusCommMenu, 0);
-    setCurrentHighlightPtr(updateHighlightedItem);
-    getKorabusCommFromDataDict();
-    digitKeys();
+    dispManOpenPage(PAGE_BUS_ADDRESS);
 }
 
 void getKorabusCommFromDataDict() {

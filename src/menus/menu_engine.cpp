@@ -12,6 +12,8 @@
 
 namespace {
 
+constexpr int YEARS_TO_2000 = 100; // from 1900
+
 MenuItem *m_CurrentMenu = nullptr; // the menu the current item belongs to
 MenuItem *m_CurrentMenuItemPtr = nullptr;
 uint8_t m_CurrentMenuItemIndex = 0;
@@ -379,7 +381,8 @@ void createDateString(char *text, size_t size) {
     getThermostatFormatSettings(&fmt);
     int day = clock.day;
     int month = clock.month + 1;
-    int year = clock.year - 100;
+    // Years since 1900, shown as the two digits of this century's.
+    int year = clock.year - YEARS_TO_2000;
     switch (fmt.dateFormat) {
     case DATE_FORMAT_DD_MM_YY:
         snprintf(text, size, "%02d-%02d-%02d", day, month, year);

@@ -5,6 +5,7 @@
 #include "config/temp_scale.h"
 #include "display/display_manager.h"
 #include "display/main_page.h"
+#include "display/page_table.h"
 #include "display/pages.h"
 #include "display/screen_parts.h"
 #include "menus/setpoint_item.h"
@@ -289,13 +290,6 @@ void showHumidityGroups() {
     }
 }
 
-// The page's time-out: what the store cycle wrote into the configuration is
-// saved, so that the flash holds what the control runs on.
-void programPageTimeout() {
-    saveThermostatSysCfg();
-    displayMainPage();
-}
-
 void programDone() {
     setCurrDayProgModeSPInDataDict(editedDay());
     resetBlinkingTextPtr();
@@ -418,12 +412,7 @@ ScreenItem testScreenProgramCopyTo[] = {
 
 // The program help: what the keys do on the program page.
 ScreenItem testScreenProgramHelp[] = {
-    screenBitmap(0, 0, nullptr, "./images/Graphic-Bkgd-Pinstripes.png"),
-    screenBitmap(0, 0, nullptr, "./images/Help/Help-Graphic-Bkgd.png"),
-    screenBitmap(0, 52, nullptr, "./images/Help/Help-H1-Text-Program.png"),
-    screenBitmap(17, 86, nullptr, "./images/Help/Help-Text-Program.png"),
-    SCREEN_CLOCK_ITEMS(30),
-    SCREEN_DAY_BAR,
+    SCREEN_HELP_ITEMS("Program", "Program"),
     SCREEN_UNDERVOLTAGE_TEXT,
     screenEnd(),
 };
@@ -548,13 +537,6 @@ void displayProgramModePage() {
         initialiseProgramMenu();
     }
     resetBlinkingTextPtr();
-    g_ActiveColor = MENU_ACTIVE_COLOR;
-    screenSetCurrentScreen(g_displayHdl, testScreenProgram);
-    dispManSetCurrentPage(PAGE_PROGRAM);
-    displayManagerCancelTimeout();
-    displayManagerSetTimeout(DISPMAN_PAGE_TIMEOUT_S, programPageTimeout);
-    g_MinMenuIndex = 0;
-    g_MaxMenuIndex = PROG_MENU_ITEMS;
     if (!fromCopyTo) {
         // Editing starts on today.
         getClockConfiguration(&g_ProgClockConfig);
@@ -565,17 +547,29 @@ void displayProgramModePage() {
         }
         setThermostatMode(TSTAT_MODE_PROGRAM);
     }
-    dispManSetStoreCallbacksForDay(getCurrDayProgModeSPFromDataDict,
-                                   setCurrDayProgModeSPInDataDict);
-    getCurrDayProgModeSPFromDataDict(editedDay());
-    setCurrentPagePtr(g_ProgramMenu, 0);
-    setCurrentMenuPtr(g_ProgramMenu, fromCopyTo ? PROG_COPY : PROG_WAKE);
+    dispManOpenPage(PAGE_PROGRAM, {.position = fromCopyTo ? PROG_COPY : PROG_WAKE});
     // Every value in the inactive colour, whatever the page last showed.
     updateHighlightedItem();
-    setCurrentHighlightPtr(nullptr);
     showHumidityGroups();
     progModeSpecificHighlighting();
-    navigationKeys();
+}
+
+void programPageTimeout() {
+    saveThermostatSysCfg();
+    displayMainPage();
+}
+
+void loadProgramPage() {
+    getCurrDayProgModeSPFromDataDict(editedDay());
+}
+
+void programKeyTouched(const MenuItem *item) {
+    // A period's set points and start time follow its header.
+    auto inPeriod = [item](uint8_t header) {
+        return item->index >= header + PROG_HEAT && item->index <= header + PROG_AMPM;
+    };
+    setUserLeaveSPChange(inPeriod(PROG_LEAVE) ? 1 : 0);
+    setUserSleepSPChange(inPeriod(PROG_SLEEP) ? 1 : 0);
 }
 
 void incProgModeMenuPtr() {
@@ -837,11 +831,7 @@ void showCopyToHighlightedMenuItem() {
 
 void displayProgramHelpPage() {
     dispManCancelMainPageTimeout();
-    screenSetCurrentScreen(g_displayHdl, testScreenProgramHelp);
-    dispManSetCurrentPage(PAGE_PROGRAM_HELP);
-    displayManagerSetTimeout(DISPMAN_PAGE_TIMEOUT_S, displayMainPage);
-    dispManSetKeySlots(displayProgramHelpPage, displayProgramHelpPage, displayProgramModePage);
-    dispManSetStoreCallbacks(nullptr, nullptr);
+    dispManOpenPage(PAGE_PROGRAM_HELP);
 }
 
 // ---- Texts

@@ -55,6 +55,14 @@ extern ScreenItem testScreenProgramHelp[];
 
 // Stores the menu into that day (0 Sunday to 6 Saturday); the store hook.
 void setCurrDayProgModeSPInDataDict(uint8_t day);
+// Loads the day being edited into the menu.
+void loadProgramPage();
+// The page's time-out: what the store cycle wrote into the configuration is
+// saved, so that the flash holds what the control runs on.
+void programPageTimeout();
+// Up or down on the page: tells the display manager whether the current
+// record is one of the Leave or the Sleep period.
+void programKeyTouched(const MenuItem *item);
 
 // Keys in navigation: Down, Up and Mode.
 void incProgModeMenuPtr();

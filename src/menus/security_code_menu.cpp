@@ -12,44 +12,144 @@ namespace {
 uint16_t m_SecCodeInDataDict = 0;
 // The settings page item that opened the code input page.
 constexpr uint8_t SETTINGS_SECURITY_ITEM = 9;
+constexpr int16_t DIGIT_MAX = 9;
+constexpr uint32_t DIGIT_BASE = 10;
 
-void drawDigit(char *buffer, uint8_t digit) {
-    snprintf(buffer, SCREEN_TEXT_LEN, "%d", g_SecurityCodeMenu[digit].value);
-}
-
-void selectItem(uint8_t position) {
-    setCurrentMenuPtr(g_SecurityCodeMenu, position);
+void select(const CodeEntryPage &page, uint8_t position) {
+    setCurrentMenuPtr(page.menu, position);
     displayHighlightedItem();
 }
 
-void digitKeys() {
-    dispManSetKeySlots(incrementMenuItemValue, decrementMenuItemValue,
-                       displaySelectedSecCodeMenuItemPage);
+void choiceKeys(const CodeEntryPage &page) {
+    dispManSetKeySlots(page.previousKey, page.nextKey, page.modeKey);
 }
 
-void buttonKeys() {
-    dispManSetKeySlots(decSecCodeMenuPtr, incSecCodeMenuPtr, displaySelectedSecCodeMenuItemPage);
+bool currentPosition(const CodeEntryPage &page, uint8_t *position) {
+    uint8_t index = getCurrentMenuIndex();
+    if (index >= SEC_CODE_MENU_ITEMS || getCurrentMenuPtr() != &page.menu[index]) {
+        return false;
+    }
+    *position = index;
+    return true;
 }
+
+void enterCode();
+void cancelCode();
 
 } // namespace
 
 MenuItem g_SecurityCodeMenu[SEC_CODE_MENU_ITEMS] = {};
 const char *const c_SecCodeModeItems[2] = {"Enter", "Cancel"};
 
-void initialiseSecurityCodeMenu() {
+namespace {
+
+const CodeEntryPage c_SecurityCodeInput = {g_SecurityCodeMenu, displaySelectedSecCodeMenuItemPage,
+                                           incSecCodeMenuPtr,  decSecCodeMenuPtr,
+                                           enterCode,          cancelCode};
+
+// The right code opens the user preferences; a wrong one starts again.
+void enterCode() {
+    if (checkEnteredCode() != 0) {
+        resetSecCode();
+        displayUserPrefPage();
+    } else {
+        codeEntrySelectFirstDigit(c_SecurityCodeInput);
+    }
+}
+
+void cancelCode() {
+    displaySettingsPageAt(SETTINGS_SECURITY_ITEM);
+}
+
+} // namespace
+
+// ---- The code entry of both code pages -----------------------------------------
+
+void codeEntryInitialise(MenuItem *menu) {
     for (uint8_t i = 0; i < SEC_CODE_MENU_ITEMS; i++) {
-        MenuItem &item = g_SecurityCodeMenu[i];
+        MenuItem &item = menu[i];
         item.index = i;
         item.value = 0;
         item.isFixedPoint = 0;
         item.hasGlyphs = 0;
         if (i < SEC_CODE_DIGITS) {
             item.min = 0;
-            item.max = 9;
+            item.max = DIGIT_MAX;
             item.step = 1;
             item.wrap = 1;
         }
     }
+}
+
+void codeEntryDrawDigit(char *buffer, const MenuItem *menu, uint8_t digit) {
+    snprintf(buffer, SCREEN_TEXT_LEN, "%d", menu[digit].value);
+}
+
+uint16_t codeEntryValue(const MenuItem *menu) {
+    uint32_t code = 0;
+    for (uint8_t i = 0; i < SEC_CODE_DIGITS; i++) {
+        code = code * DIGIT_BASE + static_cast<uint32_t>(menu[i].value);
+    }
+    return static_cast<uint16_t>(code);
+}
+
+void codeEntrySetValue(MenuItem *menu, uint16_t code) {
+    uint32_t rest = code;
+    uint32_t divisor = DIGIT_BASE * DIGIT_BASE * DIGIT_BASE;
+    for (uint8_t i = 0; i < SEC_CODE_DIGITS; i++) {
+        menu[i].value = static_cast<int16_t>(rest / divisor);
+        rest %= divisor;
+        divisor /= DIGIT_BASE;
+    }
+}
+
+void codeEntryDigitKeys(const CodeEntryPage &page) {
+    dispManSetKeySlots(incrementMenuItemValue, decrementMenuItemValue, page.modeKey);
+}
+
+void codeEntrySelectFirstDigit(const CodeEntryPage &page) {
+    select(page, 0);
+    codeEntryDigitKeys(page);
+}
+
+void codeEntryMode(const CodeEntryPage &page) {
+    uint8_t position = 0;
+    if (!currentPosition(page, &position)) {
+        return;
+    }
+    if (position < SEC_CODE_DIGITS - 1) {
+        select(page, static_cast<uint8_t>(position + 1));
+    } else if (position == SEC_CODE_DIGITS - 1) {
+        select(page, SEC_CODE_ENTER);
+        choiceKeys(page);
+    } else if (position == SEC_CODE_ENTER) {
+        page.enter();
+    } else {
+        page.cancel();
+    }
+}
+
+void codeEntryNext(const CodeEntryPage &page) {
+    if (getCurrentMenuPtr() == &page.menu[SEC_CODE_ENTER]) {
+        select(page, SEC_CODE_CANCEL);
+    } else {
+        codeEntrySelectFirstDigit(page);
+    }
+}
+
+void codeEntryPrevious(const CodeEntryPage &page) {
+    if (getCurrentMenuPtr() == &page.menu[SEC_CODE_CANCEL]) {
+        select(page, SEC_CODE_ENTER);
+    } else {
+        select(page, SEC_CODE_DIGITS - 1);
+        codeEntryDigitKeys(page);
+    }
+}
+
+// ---- The code input page --------------------------------------------------------
+
+void initialiseSecurityCodeMenu() {
+    codeEntryInitialise(g_SecurityCodeMenu);
 }
 
 void getSecCodeFromDataDict() {
@@ -63,65 +163,32 @@ void resetSecCode() {
 }
 
 uint8_t checkEnteredCode() {
-    uint32_t entered = 0;
-    for (uint8_t i = 0; i < SEC_CODE_DIGITS; i++) {
-        entered = entered * 10 + static_cast<uint32_t>(g_SecurityCodeMenu[i].value);
-    }
-    return static_cast<uint16_t>(entered) == m_SecCodeInDataDict ? 1 : 0;
+    return codeEntryValue(g_SecurityCodeMenu) == m_SecCodeInDataDict ? 1 : 0;
 }
 
 void displaySelectedSecCodeMenuItemPage() {
-    uint8_t position = getCurrentMenuIndex();
-    if (getCurrentMenuPtr() == nullptr || position > SEC_CODE_CANCEL) {
-        return;
-    }
-    if (position < SEC_CODE_DIGITS - 1) {
-        selectItem(static_cast<uint8_t>(position + 1));
-    } else if (position == SEC_CODE_DIGITS - 1) {
-        selectItem(SEC_CODE_ENTER);
-        buttonKeys();
-    } else if (position == SEC_CODE_ENTER) {
-        if (checkEnteredCode() != 0) {
-            resetSecCode();
-            displayUserPrefPage();
-        } else {
-            selectItem(0);
-            digitKeys();
-        }
-    } else {
-        displaySettingsPageAt(SETTINGS_SECURITY_ITEM);
-    }
+    codeEntryMode(c_SecurityCodeInput);
 }
 
 void incSecCodeMenuPtr() {
-    if (getCurrentMenuIndex() == SEC_CODE_ENTER) {
-        selectItem(SEC_CODE_CANCEL);
-    } else {
-        selectItem(0);
-        digitKeys();
-    }
+    codeEntryNext(c_SecurityCodeInput);
 }
 
 void decSecCodeMenuPtr() {
-    if (getCurrentMenuIndex() == SEC_CODE_CANCEL) {
-        selectItem(SEC_CODE_ENTER);
-    } else {
-        selectItem(SEC_CODE_DIGITS - 1);
-        digitKeys();
-    }
+    codeEntryPrevious(c_SecurityCodeInput);
 }
 
 void drawSecurityCodeValue1(char *buffer) {
-    drawDigit(buffer, 0);
+    codeEntryDrawDigit(buffer, g_SecurityCodeMenu, 0);
 }
 void drawSecurityCodeValue2(char *buffer) {
-    drawDigit(buffer, 1);
+    codeEntryDrawDigit(buffer, g_SecurityCodeMenu, 1);
 }
 void drawSecurityCodeValue3(char *buffer) {
-    drawDigit(buffer, 2);
+    codeEntryDrawDigit(buffer, g_SecurityCodeMenu, 2);
 }
 void drawSecurityCodeValue4(char *buffer) {
-    drawDigit(buffer, 3);
+    codeEntryDrawDigit(buffer, g_SecurityCodeMenu, 3);
 }
 void drawSecurityCodeEnter(char *buffer) {
     snprintf(buffer, SCREEN_TEXT_LEN, "%s", c_SecCodeModeItems[0]);

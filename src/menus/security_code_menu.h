@@ -2,6 +2,9 @@
 // user preferences. Four digit records (0-9, wrapping), then "Enter" and
 // "Cancel". The stored code is taken when the page opens (and whenever the
 // display manager refreshes the page); "Enter" compares the digits with it.
+//
+// The code entry itself (the records, the digits' keys, moving between the
+// digits and the choices) is shared with the code change page.
 #pragma once
 
 #include "menus/menu_engine.h"
@@ -39,3 +42,33 @@ void drawSecurityCodeCancel(char *buffer);
 
 // Forgets the taken code and the digits. For tests.
 void securityCodeMenuReset();
+
+// ---- The code entry of both code pages -----------------------------------------
+
+// A code page: its six records and what its keys and its choices do.
+struct CodeEntryPage {
+    MenuItem *menu;
+    void (*modeKey)();     // the page's mode key
+    void (*nextKey)();     // Down while a choice is current
+    void (*previousKey)(); // Up while a choice is current
+    void (*enter)();       // "Enter" chosen
+    void (*cancel)();      // "Cancel" chosen
+};
+
+// Four digit records (0-9, wrapping), then the two choices.
+void codeEntryInitialise(MenuItem *menu);
+// A digit's text.
+void codeEntryDrawDigit(char *buffer, const MenuItem *menu, uint8_t digit);
+// The four digits as a number, and a number into the digits.
+uint16_t codeEntryValue(const MenuItem *menu);
+void codeEntrySetValue(MenuItem *menu, uint16_t code);
+// The keys stepping the current digit.
+void codeEntryDigitKeys(const CodeEntryPage &page);
+// The first digit current, the keys stepping it.
+void codeEntrySelectFirstDigit(const CodeEntryPage &page);
+// Mode: the next digit; from the last digit "Enter"; on a choice its action.
+void codeEntryMode(const CodeEntryPage &page);
+// Down and Up while a choice is current: the other choice, or back to the
+// first (Down from "Cancel") or the last digit (Up from "Enter").
+void codeEntryNext(const CodeEntryPage &page);
+void codeEntryPrevious(const CodeEntryPage &page);

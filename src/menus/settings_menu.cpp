@@ -5,6 +5,7 @@
 #include "config/persist.h"
 #include "display/display_manager.h"
 #include "display/main_page.h"
+#include "display/page_table.h"
 #include "display/pages.h"
 #include "display/screen_parts.h"
 #include "hvac/hvac_control.h"
@@ -461,13 +462,6 @@ void storeAndSave() {
     saveThermostatSysCfg();
 }
 
-void leaveToMainPage() {
-    storeAndSave();
-    initialiseHvacAlgorithms();
-    resetCurrentGlyph();
-    displayMainPage();
-}
-
 uint8_t todayOfWeek() {
     TstatClockCfg_t clock{};
     menuGetClock(&clock);
@@ -503,6 +497,13 @@ void initialiseRecords() {
 
 } // namespace
 
+void leaveSettingsPage() {
+    storeAndSave();
+    initialiseHvacAlgorithms();
+    resetCurrentGlyph();
+    displayMainPage();
+}
+
 void initialiseSettingsModeMenu() {
     initialiseRecords();
     screenUserHdlInit(testScreenSettings);
@@ -523,22 +524,11 @@ void displaySettingsPageAt(uint8_t position) {
     } else if (position == SETTINGS_FAN_SPEED_ROW && locks.fan) {
         position = SETTINGS_FILTER_ROW;
     }
-    g_ActiveColor = MENU_ACTIVE_COLOR;
     dispManCancelMainPageTimeout();
-    dispManSetCurrentPage(PAGE_SETTINGS);
-    screenSetCurrentScreen(g_displayHdl, testScreenSettings);
-    displayManagerSetTimeout(DISPMAN_PAGE_TIMEOUT_S, leaveToMainPage);
-    g_MinMenuIndex = 0;
-    g_MaxMenuIndex = SETTINGS_MENU_ITEMS;
-    setCurrentMenuPtr(g_SettingsMenu, position);
-    setCurrentPagePtr(g_SettingsMenu, 0);
-    dispManSetStoreCallbacks(getSettingsModeSPFromDataDict, setSettingsModeSPInDataDict);
-    getSettingsModeSPFromDataDict();
+    dispManOpenPage(PAGE_SETTINGS, {.position = position});
     disableMenuText();
     showRowLabel(position, true, locks);
-    setCurrentHighlightPtr(updateHighlightedGlyph);
     hidePopUps();
-    pageKeys();
     showDayBar(todayOfWeek());
 }
 
@@ -664,7 +654,7 @@ void displaySelectedSettingsMenuItemPage() {
         }
         break;
     case SETTINGS_EXIT:
-        leaveToMainPage();
+        leaveSettingsPage();
         break;
     default:
         break;

@@ -66,6 +66,9 @@ void getSettingsModeSPFromDataDict();
 void setSettingsModeSPInDataDict();
 // Every row label in its inactive (or locked) form.
 void disableMenuText();
+// Leaving the page by "Exit" or its time-out: the settings are stored and
+// saved, the control starts again, and the main page shows.
+void leaveSettingsPage();
 
 // Keys of the page: Up, Down, Mode.
 void decSettingsModeMenuPtr();

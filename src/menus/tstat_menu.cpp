@@ -6,6 +6,7 @@
 #include "config/schedule.h"
 #include "display/display_manager.h"
 #include "display/main_page.h"
+#include "display/page_table.h"
 #include "display/pages.h"
 #include "display/screen_parts.h"
 #include "menus/settings_menu.h"
@@ -76,18 +77,6 @@ void loadImageSet() {
     TSTATMenuPermHoldProgramSwap(getThermostatMode() == TSTAT_MODE_PROGRAM ? 0 : 1);
 }
 
-void showScreen() {
-    g_ActiveColor = MENU_ACTIVE_COLOR;
-    loadImageSet();
-    screenSetCurrentScreen(g_displayHdl, testScreenTSTATMode);
-    dispManSetCurrentPage(PAGE_TSTAT_MODE);
-    displayManagerSetTimeout(DISPMAN_PAGE_TIMEOUT_S, displayMainPage);
-    dispManSetStoreCallbacks(nullptr, nullptr);
-    g_MinMenuIndex = 0;
-    g_MaxMenuIndex = TSTAT_MENU_ITEMS;
-    setCurrentPagePtr(g_TstatMenu, 0);
-}
-
 void selectItem(uint8_t position) {
     setCurrentMenuPtr(g_TstatMenu, position);
     displayHighlightedItem();
@@ -141,8 +130,8 @@ void initialiseTstatMenu() {
 }
 
 void enterTSTATPage() {
-    showScreen();
-    setCurrentMenuPtr(g_TstatMenu, TSTAT_MENU_PROGRAM_HOLD);
+    loadImageSet();
+    dispManOpenPage(PAGE_TSTAT_MODE, {.highlight = false});
     // Nothing is highlighted until the first Up or Down.
     g_HighlightItemPtr = nullptr;
     inactivateItems();
@@ -160,7 +149,6 @@ void displayTSTATPageFirstItem() {
 }
 
 void displayTSTATPage() {
-    showScreen();
     uint8_t position = getCurrentMenuIndex();
     bool own = position < TSTAT_MENU_ITEMS && getCurrentMenuPtr() == &g_TstatMenu[position];
     if (!own) {
@@ -169,9 +157,8 @@ void displayTSTATPage() {
     if (modeLocked()) {
         position = TSTAT_MENU_SETTINGS;
     }
-    setCurrentMenuPtr(g_TstatMenu, position);
-    setCurrentHighlightPtr(updateHighlightedGlyph);
-    dispManSetKeySlots(decTstatModeMenuPtr, incTstatModeMenuPtr, displaySelectedTstatMenuItemPage);
+    loadImageSet();
+    dispManOpenPage(PAGE_TSTAT_MODE, {.position = position});
     setFiveDayFcastSelected(0);
     dispManSetTstatPageSelected(1);
     dispManCancelMainPageTimeout();

@@ -5,6 +5,7 @@
 #include "config/persist.h"
 #include "config/temp_scale.h"
 #include "display/display_manager.h"
+#include "display/page_table.h"
 #include "display/pages.h"
 #include "hvac/hvac_control.h"
 #include "menus/adv_setup_menu.h"
@@ -154,14 +155,6 @@ void navigationKeys() {
                        displaySelectedTstatSetupMenuItemPage);
 }
 
-void showScreen(ScreenItem *screen) {
-    screenSetCurrentScreen(g_displayHdl, screen);
-    dispManSetCurrentPage(PAGE_TSTAT_SETUP);
-    // Nothing is stored before "Exit": the time-out drops the edits.
-    displayManagerSetTimeout(DISPMAN_PAGE_TIMEOUT_S, displayMainPage);
-    dispManSetStoreCallbacks(nullptr, nullptr);
-}
-
 // A differential: "%d.%0*d" and the degree sign, the fraction with the
 // item's decimals (0.25, 0.50, 1.00 in Celsius; 0.5, 1.0, 2.0 in Fahrenheit).
 void drawDifferential(char *buffer, uint8_t position) {
@@ -238,17 +231,10 @@ void initialiseTstatSetupMenu() {
     screenUserHdlInit(testScreenTstatSetup);
 }
 
+// Nothing is stored before "Exit": the page's time-out drops the edits.
 void displayThermostatSetupPage() {
-    g_ActiveColor = MENU_ACTIVE_COLOR;
-    showScreen(testScreenTstatSetup);
-    g_MinMenuIndex = 0;
-    g_MaxMenuIndex = TSTAT_SETUP_ITEMS;
     initialiseRecords();
-    getTstatSetupFromDataDict();
-    setCurrentMenuPtr(g_TstatSetupMenu, TSTAT_SETUP_FIRST_STG_TEXT);
-    setCurrentPagePtr(g_TstatSetupMenu, 0);
-    setCurrentHighlightPtr(updateHighlightedItem);
-    navigationKeys();
+    dispManOpenPage(PAGE_TSTAT_SETUP);
 }
 
 void getTstatSetupFromDataDict() {
@@ -317,8 +303,10 @@ void displaySelectedTstatSetupMenuItemPage() {
                                                           : incrementMenuItemValue;
         dispManSetKeySlots(decTstatSetupPageMenuPtr, incTstatSetupPageMenuPtr, step);
     } else if (at == TSTAT_SETUP_MORE) {
-        showScreen(testScreenTstatSetupCont);
-        selectItem(TSTAT_SETUP_BAL_PT_TEXT);
+        // The page's second screen; the edits of the first stay.
+        dispManOpenPage(PAGE_TSTAT_SETUP, {.screen = testScreenTstatSetupCont,
+                                           .position = TSTAT_SETUP_BAL_PT_TEXT,
+                                           .load = false});
     } else if (at == TSTAT_SETUP_EXIT) {
         setTstatSetupInDataDict();
         saveThermostatSysCfg();

@@ -6,6 +6,7 @@
 #include "config/temp_scale.h"
 #include "display/display_manager.h"
 #include "display/main_page.h"
+#include "display/page_table.h"
 #include "display/pages.h"
 #include "menus/menu_pages.h"
 #include "menus/setup_layout.h"
@@ -57,8 +58,6 @@ const char *const c_TimeFormat[] = {"12-Hour", "24-Hour"};
 const char *const c_BkActBrightness[] = {"Low", "Med", "High"};
 const char *const c_BkInactBrightness[] = {"Dim", "Off"};
 const char *const c_UserPrefControl[] = {"Enable", "Disable"};
-// Backlight levels of "Low", "Med" and "High".
-constexpr int c_BkActLevel[] = {DISPMAN_LEVEL_LOW, DISPMAN_LEVEL_MED, DISPMAN_LEVEL_HIGH};
 
 enum ItemKind : uint8_t { ITEM_LABEL, ITEM_VALUE, ITEM_ACTION };
 
@@ -171,27 +170,9 @@ void storeAndSave() {
     reportScaleChange();
 }
 
-// The page's time-out keeps the edits, as leaving by an action does.
-void leaveUserPrefOnTimeout() {
-    storeAndSave();
-    initialiseTStatFormat();
-    displayMainPage();
-}
-
-// The page entry's common part; the screen shows `position` current.
+// The page on one of its screens, `position` current.
 void openUserPref(ScreenItem *screen, uint8_t position) {
-    g_ActiveColor = MENU_ACTIVE_COLOR;
-    screenSetCurrentScreen(g_displayHdl, screen);
-    dispManSetCurrentPage(PAGE_USER_PREF);
-    displayManagerSetTimeout(DISPMAN_PAGE_TIMEOUT_S, leaveUserPrefOnTimeout);
-    g_MinMenuIndex = 0;
-    g_MaxMenuIndex = USER_PREF_MENU_ITEMS;
-    setCurrentMenuPtr(g_UserPrefMenu, position);
-    setCurrentPagePtr(g_UserPrefMenu, 0);
-    getUserPrefFromDataDict();
-    dispManSetStoreCallbacks(getUserPrefFromDataDict, setUserPrefInDataDict);
-    pageKeys(displaySelectedUserPrefMenuItemPage);
-    setCurrentHighlightPtr(updateHighlightedItem);
+    dispManOpenPage(PAGE_USER_PREF, {.screen = screen, .position = position});
 }
 
 void runAction(uint8_t position) {
@@ -386,6 +367,12 @@ void setUserPrefInDataDict() {
     setHumidityOffset(static_cast<uint8_t>(valueOf(USER_PREF_HUM_OFFSET)));
 }
 
+void userPrefPageTimeout() {
+    storeAndSave();
+    initialiseTStatFormat();
+    displayMainPage();
+}
+
 void displayUserPrefPage() {
     openUserPref(testScreenUserPreferences, USER_PREF_TEMP_SCALE_LABEL);
 }
@@ -480,8 +467,8 @@ void displayNextBacklightActLevel() {
         return;
     }
     displayNextValidValue();
-    if (item->value >= 0 && static_cast<size_t>(item->value) < std::size(c_BkActLevel)) {
-        screenSetBacklightLevel(g_displayHdl, c_BkActLevel[item->value]);
+    if (item->value >= 0 && static_cast<size_t>(item->value) < c_BacklightActiveLevels.size()) {
+        screenSetBacklightLevel(g_displayHdl, c_BacklightActiveLevels[item->value]);
     }
 }
 

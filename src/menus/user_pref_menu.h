@@ -63,6 +63,9 @@ extern ScreenItem testScreenUserPrefCont2[USER_PREF_CONT2_ITEMS + 1];
 
 // Writes the values into the configuration record (the page's store callback).
 void setUserPrefInDataDict();
+// The page's time-out keeps the edits, as leaving by an action does: they
+// are stored and saved, and the scale reported.
+void userPrefPageTimeout();
 // The third screen again with the current item highlighted (back from the
 // security code change).
 void displayUserPrefContPage();

@@ -7,6 +7,7 @@
 #include "core/util.h"
 #include "display/display_manager.h"
 #include "display/main_page.h"
+#include "display/page_table.h"
 #include "display/pages.h"
 #include "display/screen_parts.h"
 #include "menus/setpoint_item.h"
@@ -297,13 +298,6 @@ void drawPercent(char *buffer, uint8_t position, bool used) {
     }
 }
 
-// The page's time-out: the settings the store cycle wrote are saved (the
-// thermostat mode is only ever changed by Done).
-void vacationPageTimeout() {
-    saveThermostatSysCfg();
-    displayMainPage();
-}
-
 void vacationDone() {
     setVacModeSPInDataDict();
     resetCurrentGlyph();
@@ -386,12 +380,7 @@ ScreenItem testScreenVacation[] = {
 
 // The vacation help: what the keys do on the vacation page.
 ScreenItem testScreenAwayHelp[] = {
-    screenBitmap(0, 0, nullptr, "./images/Graphic-Bkgd-Pinstripes.png"),
-    screenBitmap(0, 0, nullptr, "./images/Help/Help-Graphic-Bkgd.png"),
-    screenBitmap(0, 52, nullptr, "./images/Help/Help-H1-Text-Away.png"),
-    screenBitmap(17, 86, nullptr, "./images/Help/Help-Text-Away.png"),
-    SCREEN_CLOCK_ITEMS(30),
-    SCREEN_DAY_BAR,
+    SCREEN_HELP_ITEMS("Away", "Away"),
     SCREEN_UNDERVOLTAGE_TEXT,
     screenEnd(),
 };
@@ -520,6 +509,11 @@ void setVacModeSPInDataDict() {
 // ---- The vacation page
 // ---------------------------------------------------------------------------------
 
+void vacationPageTimeout() {
+    saveThermostatSysCfg();
+    displayMainPage();
+}
+
 void displayVacationModePage() {
     ThermostatMode mode = getThermostatMode();
     initialiseTStatFormat();
@@ -541,21 +535,9 @@ void displayVacationModePage() {
         g_VacationMenu[VAC_ENABLE].value = VAC_DISABLED;
     }
     resetVacBlinkingTextPtr();
-    g_ActiveColor = MENU_ACTIVE_COLOR;
-    screenSetCurrentScreen(g_displayHdl, testScreenVacation);
-    dispManSetCurrentPage(PAGE_VACATION);
-    displayManagerCancelTimeout();
-    displayManagerSetTimeout(DISPMAN_PAGE_TIMEOUT_S, vacationPageTimeout);
-    g_MinMenuIndex = 0;
-    g_MaxMenuIndex = VAC_MENU_ITEMS;
-    dispManSetStoreCallbacks(getVacModeSPFromDataDict, setVacSettingsInDataDict);
-    setCurrentMenuPtr(g_VacationMenu, VAC_ENABLE);
-    setCurrentPagePtr(g_VacationMenu, VAC_ENABLE);
-    getVacModeSPFromDataDict();
+    dispManOpenPage(PAGE_VACATION);
     // Every value in the inactive colour, whatever the page last showed.
     updateHighlightedItem();
-    setCurrentHighlightPtr(updateHighlightedGlyph);
-    navigationKeys();
     MenuItem &year = g_VacationMenu[VAC_YEAR];
     year.min = year.value;
     year.max = year.value + YEARS_AHEAD;
@@ -690,11 +672,7 @@ void resetVacBlinkingTextPtr() {
 
 void displayAwayHelpPage() {
     dispManCancelMainPageTimeout();
-    screenSetCurrentScreen(g_displayHdl, testScreenAwayHelp);
-    dispManSetCurrentPage(PAGE_VACATION_HELP);
-    displayManagerSetTimeout(DISPMAN_PAGE_TIMEOUT_S, displayMainPage);
-    dispManSetKeySlots(displayAwayHelpPage, displayAwayHelpPage, displayVacationModePage);
-    dispManSetStoreCallbacks(nullptr, nullptr);
+    dispManOpenPage(PAGE_VACATION_HELP);
 }
 
 // ---- Texts

@@ -53,6 +53,9 @@ void setVacModeSPInDataDict();
 // The same without touching the thermostat mode: the page's store hook, so
 // that only Done enters or leaves the vacation.
 void setVacSettingsInDataDict();
+// The page's time-out: the settings the store cycle wrote are saved (the
+// thermostat mode is only ever changed by Done).
+void vacationPageTimeout();
 
 // Keys in navigation: Down, Up and Mode; Mode while a value is edited.
 void incVacModeMenuPtr();

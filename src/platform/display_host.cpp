@@ -33,12 +33,6 @@ constexpr int64_t MIN_PUBLISH_INTERVAL_FAST_NS = 500 * NS_PER_MS;
 int64_t publishInterval() {
     return platformTimeScale() > 1.0 ? MIN_PUBLISH_INTERVAL_FAST_NS : MIN_PUBLISH_INTERVAL_NS;
 }
-constexpr const char *KEY_DEVICE = "/dev/input/event0";
-constexpr uint16_t EVENT_KEY = 1;
-constexpr uint16_t CODE_UP = 0x102;
-constexpr uint16_t CODE_DOWN = 0x100;
-constexpr uint16_t CODE_MODE = 0x101;
-constexpr uint16_t CODE_EXIT = 0x103;
 
 struct DisplayState {
     SDL_Surface *screen;
@@ -161,7 +155,7 @@ bool openKeyFifo() {
         return true;
     }
     char path[PATH_MAX];
-    if (platformPath(KEY_DEVICE, path, sizeof(path)) == nullptr) {
+    if (platformPath(PLATFORM_KEY_DEVICE, path, sizeof(path)) == nullptr) {
         return false;
     }
     int fd = open(path, O_RDWR | O_NONBLOCK);
@@ -182,7 +176,7 @@ void sendKey(uint16_t code, int32_t value) {
         return;
     }
     uint8_t record[PLATFORM_KEY_EVENT_SIZE];
-    platformEncodeKeyEvent(PlatformKeyEvent{EVENT_KEY, code, value}, record);
+    platformEncodeKeyEvent(PlatformKeyEvent{BUTTON_EVENT_KEY, code, value}, record);
     ssize_t put;
     do {
         put = write(m_Display.keyFd, record, sizeof(record));
@@ -193,15 +187,15 @@ void sendKey(uint16_t code, int32_t value) {
 uint16_t keyCodeOf(SDLKey sym) {
     switch (sym) {
     case SDLK_UP:
-        return CODE_UP;
+        return BUTTON_CODE_UP;
     case SDLK_DOWN:
-        return CODE_DOWN;
+        return BUTTON_CODE_DOWN;
     case SDLK_RETURN:
     case SDLK_KP_ENTER:
     case SDLK_SPACE:
-        return CODE_MODE;
+        return BUTTON_CODE_MODE;
     case SDLK_ESCAPE:
-        return CODE_EXIT;
+        return BUTTON_CODE_EXIT;
     default:
         return 0;
     }
@@ -216,12 +210,13 @@ void pumpEvents() {
         if (event.type == SDL_KEYDOWN || event.type == SDL_KEYUP) {
             uint16_t code = keyCodeOf(event.key.keysym.sym);
             if (code != 0) {
-                sendKey(code, event.type == SDL_KEYDOWN ? 1 : 0);
+                sendKey(code,
+                        event.type == SDL_KEYDOWN ? BUTTON_VALUE_PRESSED : BUTTON_VALUE_RELEASED);
             }
         } else if (event.type == SDL_QUIT) {
             // Closing the window ends the program like the fourth key.
-            sendKey(CODE_EXIT, 1);
-            sendKey(CODE_EXIT, 0);
+            sendKey(BUTTON_CODE_EXIT, BUTTON_VALUE_PRESSED);
+            sendKey(BUTTON_CODE_EXIT, BUTTON_VALUE_RELEASED);
         }
     }
 }

@@ -23,9 +23,24 @@ struct SDL_Surface;
 
 // ---- Key event records -------------------------------------------------------
 
+// The key device of the four touch keys.
+constexpr const char *PLATFORM_KEY_DEVICE = "/dev/input/event0";
+
 // A key event as the key device delivers it on the 32-bit board: 8 bytes of
 // time (ignored), u16 type, u16 code, s32 value, little-endian.
 constexpr size_t PLATFORM_KEY_EVENT_SIZE = 16;
+
+// The event type of a key (EV_KEY), and the codes of the four touch keys.
+constexpr uint16_t BUTTON_EVENT_KEY = 1;
+constexpr uint16_t BUTTON_CODE_DOWN = 0x100; // BTN_0
+constexpr uint16_t BUTTON_CODE_MODE = 0x101; // BTN_1
+constexpr uint16_t BUTTON_CODE_UP = 0x102;   // BTN_2
+constexpr uint16_t BUTTON_CODE_EXIT = 0x103; // BTN_3: ends the program
+
+// A key event's value.
+constexpr int32_t BUTTON_VALUE_RELEASED = 0;
+constexpr int32_t BUTTON_VALUE_PRESSED = 1;
+constexpr int32_t BUTTON_VALUE_REPEATED = 2;
 
 struct PlatformKeyEvent {
     uint16_t type;
@@ -33,11 +48,14 @@ struct PlatformKeyEvent {
     int32_t value;
 };
 
-// Encodes an event into a 16-byte record (time zero).
+// Encodes an event into a 16-byte record, with the board's 32-bit time stamp
+// (seconds and microseconds; the application ignores it).
 inline void platformEncodeKeyEvent(const PlatformKeyEvent &event,
-                                   uint8_t record[PLATFORM_KEY_EVENT_SIZE]) {
+                                   uint8_t record[PLATFORM_KEY_EVENT_SIZE], int64_t seconds = 0,
+                                   int32_t microseconds = 0) {
+    uint32_t time[2] = {static_cast<uint32_t>(seconds), static_cast<uint32_t>(microseconds)};
     for (size_t i = 0; i < 8; i++) {
-        record[i] = 0;
+        record[i] = static_cast<uint8_t>(time[i / 4] >> (8 * (i % 4)));
     }
     uint32_t value = static_cast<uint32_t>(event.value);
     record[8] = static_cast<uint8_t>(event.type);

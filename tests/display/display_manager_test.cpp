@@ -17,6 +17,7 @@
 #include "platform/platform_test.h"
 
 #include <cstdlib>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -225,7 +226,7 @@ TEST_F(DisplayManagerTest, ABusChangeOfThePageShownWinsOverTheEditInProgress) {
     hold.heatSetPoint = tempFahToCelConversion(fx(65));
     setThermostatMode(TSTAT_MODE_HOLD);
     setHoldThermostatSettings(&hold);
-    uint32_t updated[KORABUS_UPDATE_PAGE_COUNT] = {};
+    uint32_t updated[DISPLAY_PAGE_COUNT] = {};
     updated[PAGE_HOLD] = 1;
     setKorabusDataDictUpdate(updated);
     pass();
@@ -261,6 +262,35 @@ TEST_F(DisplayManagerTest, ATimedTemperatureLockReleasesItselfAndTheLimitsComeBa
     EXPECT_EQ(packed(savedRecord().lockoutCfg.tempLock), LOCK_UNLOCKED);
     EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].min, g_MinSetPointTemp);
     EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].max, g_MaxSetPointTemp);
+}
+
+TEST_F(DisplayManagerTest, TheTextsAreRefreshedOnlyAfterAChangeOrInANewSecond) {
+    bootAndStart();
+    const struct {
+        const char *what;
+        std::function<void()> event;
+        bool refreshed;
+    } cases[] = {
+        {"nothing", [] {}, false},
+        {"a noted change", [] { utilNoteChange(); }, true},
+        {"another second", [] { platformFakeClockAdvanceMs(1000); }, true},
+        {"a key edge", [this] { press(BUTTON_CODE_MODE); }, true},
+    };
+    double celsius = 20;
+    for (const auto &c : cases) {
+        // Refreshed now; then a reading changes behind the display's back.
+        utilNoteChange();
+        displayManagerPoll();
+        std::string before = textOf(m_IndoorTempText);
+        celsius += 1;
+        setMovAvgIndTemp(fx(celsius));
+        c.event();
+        // Two passes within the same instant: a key is taken after the
+        // first one's render pass.
+        displayManagerPoll();
+        displayManagerPoll();
+        EXPECT_EQ(textOf(m_IndoorTempText) != before, c.refreshed) << c.what;
+    }
 }
 
 TEST_F(DisplayManagerTest, TheFourthKeyEndsTheProgramOnlyWhileTheDisplayIsAwake) {

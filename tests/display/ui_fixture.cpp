@@ -106,6 +106,9 @@ void UiTest::start() {
 
 void UiTest::pass(int count) {
     for (int i = 0; i < count; i++) {
+        // What a test changes directly stands for the packets and control
+        // runs that change it in the running thermostat.
+        utilNoteChange();
         displayManagerPoll();
         platformFakeClockAdvanceMs(PASS_MS);
     }
@@ -113,7 +116,7 @@ void UiTest::pass(int count) {
 
 void UiTest::keyEvent(uint16_t code, int32_t value) {
     uint8_t record[PLATFORM_KEY_EVENT_SIZE];
-    platformEncodeKeyEvent(PlatformKeyEvent{1, code, value}, record);
+    platformEncodeKeyEvent(PlatformKeyEvent{BUTTON_EVENT_KEY, code, value}, record);
     ASSERT_EQ(write(m_keyFifo, record, sizeof(record)), static_cast<ssize_t>(sizeof(record)));
 }
 

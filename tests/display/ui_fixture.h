@@ -46,6 +46,8 @@ class UiTest : public HeadlessDisplay {
         start();
     }
 
+    // Passes after a change, as the main loop makes after a packet or a
+    // control run; the clock advances 100 ms each.
     void pass(int count = 1);
     // Shows a page (its display function) and runs a pass.
     void show(void (*page)()) {

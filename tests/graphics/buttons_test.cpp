@@ -69,43 +69,43 @@ TEST_F(Keys, StartupReportsOneReleasePerKeyInTableOrder) {
 
 TEST_F(Keys, PressRepeatAndReleaseGiveOneEdgeEach) {
     checks(4);
-    key(0x101, 1);
+    key(BUTTON_CODE_MODE, BUTTON_VALUE_PRESSED);
     EXPECT_EQ(checks(2), (Edges{{BUTTON_PRESS, BUTTON_MODE}, NONE}));
     // Kernel auto-repeat while held: no new edge.
-    key(0x101, 2);
-    key(0x101, 2);
+    key(BUTTON_CODE_MODE, BUTTON_VALUE_REPEATED);
+    key(BUTTON_CODE_MODE, BUTTON_VALUE_REPEATED);
     EXPECT_EQ(checks(2), (Edges{NONE, NONE}));
-    key(0x101, 0);
+    key(BUTTON_CODE_MODE, BUTTON_VALUE_RELEASED);
     EXPECT_EQ(check(), Edge(BUTTON_RELEASE, BUTTON_MODE));
     // One event per check: two presses queued come out one after the other.
-    key(0x102, 1);
-    key(0x100, 1);
+    key(BUTTON_CODE_UP, BUTTON_VALUE_PRESSED);
+    key(BUTTON_CODE_DOWN, BUTTON_VALUE_PRESSED);
     EXPECT_EQ(checks(3), (Edges{{BUTTON_PRESS, BUTTON_UP}, {BUTTON_PRESS, BUTTON_DOWN}, NONE}));
 }
 
 TEST_F(Keys, UnknownCodesOtherEventsAndShortRecordsAreIgnored) {
     checks(4);
-    key(0x104, 1);
-    send(2, 0x102, 1); // EV_REL
+    key(0x104, BUTTON_VALUE_PRESSED);
+    send(2, BUTTON_CODE_UP, BUTTON_VALUE_PRESSED); // EV_REL
     uint8_t half[8] = {};
     ASSERT_EQ(write(writer, half, sizeof(half)), 8);
     EXPECT_EQ(checks(3), (Edges{NONE, NONE, NONE}));
-    key(0x103, 1);
+    key(BUTTON_CODE_EXIT, BUTTON_VALUE_PRESSED);
     EXPECT_EQ(check(), Edge(BUTTON_PRESS, BUTTON_EXIT));
     EXPECT_EQ(buttonCodeToState(0x104), nullptr);
-    EXPECT_EQ(buttonCodeToState(0x103), &g_buttonDescriptors[3]);
+    EXPECT_EQ(buttonCodeToState(BUTTON_CODE_EXIT), &g_buttonDescriptors[3]);
 }
 
 TEST_F(Keys, AnEventUndoingAnUnreportedChangeCancelsIt) {
     // The fourth key goes down before its start-up release was reported.
-    key(0x103, 1);
+    key(BUTTON_CODE_EXIT, BUTTON_VALUE_PRESSED);
     EXPECT_EQ(checks(4), (Edges{{BUTTON_RELEASE, BUTTON_UP},
                                 {BUTTON_RELEASE, BUTTON_DOWN},
                                 {BUTTON_RELEASE, BUTTON_MODE},
                                 NONE}));
     // Its release later is an ordinary release edge.
-    key(0x103, 0);
-    key(0x103, 1);
+    key(BUTTON_CODE_EXIT, BUTTON_VALUE_RELEASED);
+    key(BUTTON_CODE_EXIT, BUTTON_VALUE_PRESSED);
     EXPECT_EQ(checks(2), (Edges{{BUTTON_RELEASE, BUTTON_EXIT}, {BUTTON_PRESS, BUTTON_EXIT}}));
 }
 

@@ -109,7 +109,7 @@ TEST_F(RelayDriver, ASwitchOpensOneOutputBeforeItClosesTheOther) {
         for (size_t i = from; i < lines.size(); i++) {
             int relay = -1;
             int state = -1;
-            sscanf(lines[i].c_str(), "%*ld %d %d", &relay, &state);
+            sscanf(lines[i].c_str(), "%*s %d %d", &relay, &state);
             openedAt = relay == s.opened && state == 0 ? i : openedAt;
             closedAt = relay == s.closed && state == 1 ? i : closedAt;
         }

@@ -49,10 +49,10 @@ std::vector<std::string> BusTest::replies() {
 }
 
 std::vector<int> BusTest::refreshRequests() {
-    uint32_t update[KORABUS_UPDATE_PAGE_COUNT];
+    uint32_t update[DISPLAY_PAGE_COUNT];
     getKorabusDataDictUpdate(update);
     std::vector<int> pages;
-    for (size_t i = 0; i < KORABUS_UPDATE_PAGE_COUNT; i++) {
+    for (size_t i = 0; i < DISPLAY_PAGE_COUNT; i++) {
         if (update[i] != 0) {
             pages.push_back(static_cast<int>(i));
         }

@@ -98,7 +98,9 @@ class CoprocessorTest : public ::testing::Test {
                             &paused,
                             &quit,
                             [this](const std::string &l) { said.push_back(l); },
-                            [this] { said.push_back("house shown"); }};
+                            [this] { said.push_back("house shown"); },
+                            {},
+                            {}};
 };
 
 TEST_F(CoprocessorTest, ReportsCarryTheHouse) {

@@ -37,7 +37,7 @@ struct Fixture {
     std::vector<std::string> said;
     sim::ConsoleContext ctx{
         nullptr, &house, &paused, &quit, [this](const std::string &l) { said.push_back(l); },
-        [] {}};
+        [] {},   {},     {}};
     sim::Dashboard dashboard{house, ctx};
     int64_t simMs = 1000;
     int64_t slowestPollMs = 0;
@@ -180,26 +180,26 @@ TEST(Dashboard, StreamCarriesScreenAndConsoleAndKeysReachTheFifo) {
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     int keys = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
     EXPECT_EQ(Fixture::status(f.request("POST", "/api/key?name=up&action=tap")), 200);
-    uint8_t record[sim::KEY_RECORD_SIZE * 2];
-    EXPECT_EQ(read(keys, record, sizeof(record)), static_cast<ssize_t>(sim::KEY_RECORD_SIZE));
-    EXPECT_EQ(record[10] | record[11] << 8, 0x102);
+    uint8_t record[PLATFORM_KEY_EVENT_SIZE * 2];
+    EXPECT_EQ(read(keys, record, sizeof(record)), static_cast<ssize_t>(PLATFORM_KEY_EVENT_SIZE));
+    EXPECT_EQ(record[10] | record[11] << 8, BUTTON_CODE_UP);
     EXPECT_EQ(record[12], 1);
     f.simMs += 99;
     f.poll();
     EXPECT_EQ(read(keys, record, sizeof(record)), -1);
     f.simMs += 1;
     f.poll();
-    EXPECT_EQ(read(keys, record, sizeof(record)), static_cast<ssize_t>(sim::KEY_RECORD_SIZE));
+    EXPECT_EQ(read(keys, record, sizeof(record)), static_cast<ssize_t>(PLATFORM_KEY_EVENT_SIZE));
     EXPECT_EQ(record[12], 0);
     // A held key stays down until the page releases it.
     EXPECT_EQ(Fixture::status(f.request("POST", "/api/key?name=mode&action=press")), 200);
     f.simMs += 5000;
     f.poll();
-    EXPECT_EQ(read(keys, record, sizeof(record)), static_cast<ssize_t>(sim::KEY_RECORD_SIZE));
+    EXPECT_EQ(read(keys, record, sizeof(record)), static_cast<ssize_t>(PLATFORM_KEY_EVENT_SIZE));
     EXPECT_EQ(record[12], 1);
     EXPECT_EQ(Fixture::status(f.request("POST", "/api/key?name=mode&action=release")), 200);
     f.poll();
-    EXPECT_EQ(read(keys, record, sizeof(record)), static_cast<ssize_t>(sim::KEY_RECORD_SIZE));
+    EXPECT_EQ(read(keys, record, sizeof(record)), static_cast<ssize_t>(PLATFORM_KEY_EVENT_SIZE));
     EXPECT_EQ(record[12], 0);
     close(keys);
 }

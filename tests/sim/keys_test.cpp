@@ -15,7 +15,7 @@ namespace {
 TEST(Keys, RecordsAndFifo) {
     // The records are those the key test of the display under the simulator
     // sends through; the names are the page's.
-    EXPECT_EQ(sim::keyCode("exit"), 0x103);
+    EXPECT_EQ(sim::keyCode("exit"), BUTTON_CODE_EXIT);
     EXPECT_EQ(sim::keyCode("UP"), 0);
 
     TempBoardRoot root;
@@ -37,7 +37,7 @@ TEST(Keys, RecordsAndFifo) {
     EXPECT_EQ(sim::pressKey("mode", 2.5), 0);
     uint8_t buf[64];
     ASSERT_EQ(read(reader, buf, sizeof(buf)), 32);
-    EXPECT_EQ(buf[10] | buf[11] << 8, 0x101);
+    EXPECT_EQ(buf[10] | buf[11] << 8, BUTTON_CODE_MODE);
     EXPECT_EQ(buf[12], 1);
     EXPECT_EQ(buf[16 + 12], 0);
     // The hold passed on the simulated clock.

@@ -17,19 +17,7 @@
 #include "hvac/sensors.h"
 #include "korabus/korabus_command.h"
 #include "korabus/korabus_data.h"
-#include "menus/adv_setup_menu.h"
-#include "menus/button_lockout_menu.h"
-#include "menus/config_sec_code_menu.h"
-#include "menus/hold_menu.h"
-#include "menus/korabus_comm_menu.h"
 #include "menus/menu_engine.h"
-#include "menus/program_menu.h"
-#include "menus/security_code_menu.h"
-#include "menus/settings_menu.h"
-#include "menus/tstat_menu.h"
-#include "menus/tstat_setup_menu.h"
-#include "menus/user_pref_menu.h"
-#include "menus/vacation_menu.h"
 #include "mfgtest/mfgtest.h"
 #include "platform/platform_display.h"
 
@@ -45,20 +33,9 @@ enum class Layer { Config, Coproc, Hvac, Graphics, Ui, MfgTest, Bus, All };
 
 template <Layer top = Layer::All> void resetModules() {
     if constexpr (top >= Layer::Ui) {
-        displayManagerReset();
         menuEngineReset();
-        holdMenuReset();
-        securityCodeMenuReset();
-        userPrefMenuReset();
-        buttonLockoutMenuReset();
-        configSecCodeMenuReset();
-        settingsMenuReset();
-        tstatMenuReset();
-        tstatSetupMenuReset();
-        advSetupMenuReset();
-        korabusCommMenuReset();
-        programMenuReset();
-        vacationMenuReset();
+        // The display manager and every page of its page table.
+        displayManagerReset();
     }
     PersistUtil_Reset();
     dataDictReset();

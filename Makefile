@@ -50,10 +50,13 @@ fuzz:
 # Planted-fault run (see README), not part of `make test`: plants small
 # faults one at a time in the sources and reports which the quick tests catch.
 # MUTATION_FILES="src/hvac src/config" (files or directories), MUTATION_SAMPLE=N
-# or all (default 200), MUTATION_SEED=S, MUTATION_JOBS=J (build jobs).
+# or all (default 200), MUTATION_SEED=S, MUTATION_JOBS=J (build jobs),
+# MUTATION_SKIP='scenario|browser|fuzz' (test labels left out), MUTATION_OWN=1
+# (only the tests of the file's own subsystem).
 mutation: deps
 	./scripts/mutation.sh $(if $(MUTATION_SAMPLE),-n $(MUTATION_SAMPLE)) \
 		$(if $(MUTATION_SEED),-s $(MUTATION_SEED)) $(if $(MUTATION_JOBS),-j $(MUTATION_JOBS)) \
+		$(if $(MUTATION_SKIP),-x '$(MUTATION_SKIP)') $(if $(MUTATION_OWN),-o) \
 		$(MUTATION_FILES)
 
 board: deps

@@ -245,7 +245,9 @@ TEST_P(ScheduleTest, HeatRecoveryStepsAFifthAndStandsFor900Seconds) {
     setLocalTime(2024, 6, 10, 4, 30);
     EXPECT_EQ(+inForce().heatSetPoint, c_RecoveryFrom18To21);
     EXPECT_EQ(g_Printed, "Setting computed recovery heat temp\r");
-    EXPECT_EQ(+image().recoveryTemp[0], c_RecoveryFrom18To21);
+    TstatSetPoint_t recovery{};
+    getRecoveryTemp(&recovery);
+    EXPECT_EQ(+recovery.heatSetPoint, c_RecoveryFrom18To21);
 
     // Evaluations within 900 s of each other keep the value although the room warmed.
     setMovAvgIndTemp(fx(20));

@@ -20,6 +20,9 @@ TEST_F(ControlFrame, RunsOncePerPeriodAndOnlyWithARoomTemperature) {
     cfg.systemType = SYSTEM_TYPE_TWO_STG_HEAT_PUMP;
     settings.fossilFuelType = FOSSIL_FUEL_GAS;
     init();
+    TstatSetPoint_t hold = sp;
+    setHoldThermostatSettings(&hold);
+    setThermostatMode(TSTAT_MODE_PERMANENT_HOLD);
     setMovAvgIndTemp(fx(10.0));
     platformFakeClockAdvanceMs(14000);
     EXPECT_EQ(hvacExecuteAlgorithm(15), 0);

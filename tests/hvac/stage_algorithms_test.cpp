@@ -223,6 +223,8 @@ TEST_F(StageAlgorithms, FanFollowsEquipmentSettingAndFuel) {
          FAN_SPEED_MEDIUM},
         {systemHeatOneHpAlg, FOSSIL_FUEL_GAS, FAN_STATE_AUTO, 17.0, 10.0, FAN_SPEED_MEDIUM},
         {systemHeatTwoHpAlg, FOSSIL_FUEL_GAS, FAN_STATE_AUTO, 17.0, 1.0, FAN_SPEED_MEDIUM},
+        {systemHeatTwoHpAlg, FOSSIL_FUEL_GAS, FAN_STATE_AUTO, 18.5, 1.0, FAN_SPEED_MEDIUM},
+        {systemHeatTwoHpGRcvrAlg, FOSSIL_FUEL_GAS, FAN_STATE_AUTO, 17.0, 1.0, FAN_SPEED_MEDIUM},
         {systemEmergHeatHpAlg, FOSSIL_FUEL_GAS, FAN_STATE_AUTO, 18.0, 10.0, FAN_SPEED_OFF},
         {systemEmergHeatHpAlg, FOSSIL_FUEL_ELECTRIC, FAN_STATE_AUTO, 18.0, 10.0, FAN_SPEED_MEDIUM},
         {systemCoolOneHpAlg, FOSSIL_FUEL_GAS, FAN_STATE_AUTO, 26.0, 10.0, FAN_SPEED_MEDIUM},

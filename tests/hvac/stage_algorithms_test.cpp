@@ -32,14 +32,17 @@ class StageAlgorithms : public HvacTest {
 };
 
 TEST_F(StageAlgorithms, OneHeatStageHasHysteresisBetweenOnAndOff) {
-    expectSteps(systemHeatOneFrncAcAlg, sp,
-                {
-                    {19.5, "00000"}, // a cold start inside the band stays off
-                    {19.24, "00010"},
-                    {20.0, "00010"},
-                    {20.25, "00000"},
-                    {19.25, "00000"},
-                });
+    // A one-stage furnace, and a heat pump's emergency heat on W1/E alone.
+    for (HvacAlgFunc alg : {systemHeatOneFrncAcAlg, systemEmergHeatHpAlg}) {
+        RlyCntl_Reset();
+        RlyCntl_SetY1(1); // left from cooling
+        expectSteps(alg, sp,
+                    {{19.5, "00000"}, // a cold start inside the band stays off
+                     {19.24, "00010"},
+                     {20.0, "00010"},
+                     {20.25, "00000"},
+                     {19.25, "00000"}});
+    }
 }
 
 TEST_F(StageAlgorithms, TwoHeatStagesDropTheSecondStageNearTheSetpoint) {
@@ -158,16 +161,6 @@ TEST_F(StageAlgorithms, OneStageHeatPumpRecoversOnAuxiliaryHeat) {
                     {19.5, "01000"},
                     {20.25, "00000"},
                     {18.5, "00010", -5.0}, // below the balance point
-                });
-}
-
-TEST_F(StageAlgorithms, EmergencyHeatRunsOnW1EAlone) {
-    RlyCntl_SetY1(1);
-    expectSteps(systemEmergHeatHpAlg, sp,
-                {
-                    {19.2, "00010"},
-                    {20.0, "00010"},
-                    {20.25, "00000"},
                 });
 }
 

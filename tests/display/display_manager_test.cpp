@@ -41,8 +41,10 @@ TEST_F(DisplayManagerTest, AKeyThatFindsTheDisplayDarkOnlyWakesIt) {
     // The time-out started with the start-up key edges, two passes ago.
     wait(29700);
     EXPECT_EQ(brightness(), "255\n");
+    EXPECT_EQ(getBacklightTimerFlag(), 1u);
     wait(200);
     EXPECT_EQ(brightness(), "0\n");
+    EXPECT_EQ(getBacklightTimerFlag(), 0u);
     // Woken at the active brightness chosen meanwhile.
     bk.activeBrightness = BACKLIGHT_ACTIVE_MED;
     setThermostatBacklightSettings(&bk);

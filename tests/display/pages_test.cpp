@@ -177,6 +177,7 @@ TEST_F(PagesTest, TheHoldStatusShowsTheEndOfTheHoldOrVacation) {
     pass();
     EXPECT_TRUE(visible(m_PermanentHold));
     EXPECT_FALSE(visible(m_HoldStatusText));
+    EXPECT_FALSE(visible(m_HoldStatusBitmap));
     setHVACState(HVAC_STATE_OFF);
     pass();
     EXPECT_FALSE(visible(m_PermanentHold));

@@ -9,9 +9,9 @@
 #include "display/main_page.h"
 #include "display/page_table.h"
 #include "display/pages.h"
-#include "display/screen_parts.h"
 #include "hvac/sensors.h"
 #include "menus/menu_pages.h"
+#include "menus/screen_parts.h"
 
 #include <cstdio>
 #include <cstring>

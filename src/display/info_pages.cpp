@@ -8,10 +8,10 @@
 #include "display/main_page.h"
 #include "display/page_table.h"
 #include "display/pages.h"
-#include "display/screen_parts.h"
 #include "hvac/hvac_control.h"
 #include "menus/hold_menu.h"
 #include "menus/menu_pages.h"
+#include "menus/screen_parts.h"
 #include "menus/security_code_menu.h"
 
 #include <cstdio>

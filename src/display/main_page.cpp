@@ -9,17 +9,16 @@
 #include "display/forecast_pages.h"
 #include "display/page_table.h"
 #include "display/pages.h"
-#include "display/screen_parts.h"
 #include "hvac/hvac_control.h"
 #include "menus/hold_menu.h"
 #include "menus/menu_pages.h"
+#include "menus/screen_parts.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <initializer_list>
 
-ScreenItem *g_DayBarGraphic[DAY_BAR_DAYS] = {};
 ScreenItem *m_IndoorTempText = nullptr;
 ScreenItem *m_PermanentHold = nullptr;
 ScreenItem *m_HoldStatusBitmap = nullptr;
@@ -629,30 +628,6 @@ void updateMainButtons(uint32_t hvacState) {
 }
 
 // ---- Text update functions ---------------------------------------------------------------
-
-void drawMainScrTime(char *buffer) {
-    createTimeString(buffer, SCREEN_TEXT_LEN);
-}
-
-void showDayBar(uint8_t dayOfWeek) {
-    for (size_t day = 0; day < DAY_BAR_DAYS; day++) {
-        screenSetBitmapVisibility(g_displayHdl, g_DayBarGraphic[day], day == dayOfWeek ? 1 : 0);
-    }
-}
-
-void drawTitleOverDayBar(char *buffer, const char *title) {
-    snprintf(buffer, SCREEN_TEXT_LEN, "%s", title);
-    TstatClockCfg_t clock{};
-    menuGetClock(&clock);
-    showDayBar(clock.weekday);
-}
-
-void drawMainScrDate(char *buffer) {
-    createDateString(buffer, SCREEN_TEXT_LEN);
-    TstatClockCfg_t clock{};
-    menuGetClock(&clock);
-    showDayBar(clock.weekday);
-}
 
 void drawMainScrIndoorTemp(char *buffer) {
     int16_t whole = 0;

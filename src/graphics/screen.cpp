@@ -20,6 +20,7 @@
 
 DisplayContext g_display = {
     0, 0, 0, 0, nullptr, nullptr, nullptr, -1, -1, 0, {0, 0, 0, 0, 0, 0, 0, nullptr}, 0};
+DisplayHandle g_displayHdl = nullptr;
 
 const ScreenItemHandler screenItemHandlers[3] = {
     {screenRenderBitmap, screenLoadBitmap, screenUnloadBitmap},

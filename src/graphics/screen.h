@@ -34,6 +34,7 @@
 #include "core/util.h"
 #include "graphics/abf.h"
 
+#include <array>
 #include <cstdint>
 
 struct SDL_Surface;
@@ -124,6 +125,9 @@ typedef DisplayContext *DisplayHandle;
 
 // The one display; screenInit returns its address.
 extern DisplayContext g_display;
+// The display the pages draw on, or null when the screen did not start (the
+// user interface then runs without drawing). Set by the display manager.
+extern DisplayHandle g_displayHdl;
 
 // Item handlers, one row per kind 0 (bitmap), 1 (text), 2 (glyph).
 typedef int (*ScreenItemOp)(ScreenItem *item, DisplayContext *display);
@@ -235,6 +239,11 @@ int screenUnhideCursor(DisplayContext *display);
 // ---- Backlight
 // ----------------------------------------------------------------------------------------
 
+// Backlight levels written to the brightness file: the active ones by the
+// setting "Low", "Med", "High", and the inactive "Dim" and "Off".
+constexpr std::array<int, 3> c_BacklightActiveLevels = {15, 45, 255};
+constexpr int DISPMAN_LEVEL_DIM = 12;
+constexpr int DISPMAN_LEVEL_OFF = 0;
 // Writes "%d\n" to the brightness file.
 int screenSetBacklightLevel(DisplayContext *display, int level);
 // Writes "0\n" (powered) when on is non-zero, "1\n" otherwise, to bl_power.

@@ -3,10 +3,9 @@
 
 #include "config/data_dict.h"
 #include "config/persist.h"
-#include "display/display_manager.h"
-#include "display/page_table.h"
-#include "display/pages.h"
 #include "menus/menu_pages.h"
+#include "menus/page_control.h"
+#include "menus/screen_parts.h"
 #include "menus/setup_layout.h"
 
 #include <algorithm>
@@ -80,7 +79,7 @@ void select(uint8_t position) {
 }
 
 void pageKeys(DispManFn mode) {
-    dispManSetKeySlots(decButtonLockoutMenuPtr, incButtonLockoutMenuPtr, mode);
+    pageControl().setKeySlots(decButtonLockoutMenuPtr, incButtonLockoutMenuPtr, mode);
 }
 
 void drawLabel(char *buffer, uint8_t position) {
@@ -184,14 +183,14 @@ void setButtonLockoutInDataDict() {
 }
 
 void displayButtonLockoutPage() {
-    dispManOpenPage(PAGE_BUTTON_LOCKOUT);
+    pageControl().openPage(PAGE_BUTTON_LOCKOUT, {});
 }
 
 void leaveButtonLockoutPage() {
     setButtonLockoutInDataDict();
     saveThermostatSysCfg();
-    resetLockoutFlags();
-    displayMainPage();
+    pageControl().resetLockoutFlags();
+    pageControl().mainPage();
 }
 
 void displaySelectedButtonLockMenuItemPage() {

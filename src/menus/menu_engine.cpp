@@ -5,8 +5,8 @@
 #include "config/data_dict.h"
 #include "core/fixed_point.h"
 #include "core/util.h"
-#include "display/display_manager.h"
-#include "display/pages.h"
+#include "menus/page_control.h"
+#include "menus/screen_parts.h"
 
 #include <cstdio>
 
@@ -83,7 +83,7 @@ void stepValue(int direction) {
         item->value = static_cast<int16_t>(stepped);
     }
     if (g_HoldPageSelected == 1) {
-        displayManagerSetTimeout(DISPMAN_POPUP_TIMEOUT_S, displayMainPage);
+        pageControl().setTimeout(DISPMAN_POPUP_TIMEOUT_S, pageControl().mainPage);
     }
 }
 

@@ -3,14 +3,11 @@
 
 #include "config/data_dict.h"
 #include "config/persist.h"
-#include "display/display_manager.h"
-#include "display/main_page.h"
-#include "display/page_table.h"
-#include "display/pages.h"
-#include "display/screen_parts.h"
 #include "hvac/hvac_control.h"
 #include "menus/adv_setup_menu.h"
 #include "menus/menu_text.h"
+#include "menus/page_control.h"
+#include "menus/screen_parts.h"
 
 #include <cstdio>
 
@@ -388,8 +385,8 @@ void hidePopUps() {
 }
 
 void pageKeys() {
-    dispManSetKeySlots(decSettingsModeMenuPtr, incSettingsModeMenuPtr,
-                       displaySelectedSettingsMenuItemPage);
+    pageControl().setKeySlots(decSettingsModeMenuPtr, incSettingsModeMenuPtr,
+                              displaySelectedSettingsMenuItemPage);
 }
 
 void openPopUp(MenuItem *menu, uint8_t count, uint8_t current, DispManFn up, DispManFn down,
@@ -400,7 +397,7 @@ void openPopUp(MenuItem *menu, uint8_t count, uint8_t current, DispManFn up, Dis
     setCurrentPagePtr(menu, 1);
     g_MinMenuIndex = 1;
     g_MaxMenuIndex = count;
-    dispManSetKeySlots(up, down, mode);
+    pageControl().setKeySlots(up, down, mode);
     setCurrentHighlightPtr(updateHighlightedGlyph);
 }
 
@@ -501,7 +498,7 @@ void leaveSettingsPage() {
     storeAndSave();
     initialiseHvacAlgorithms();
     resetCurrentGlyph();
-    displayMainPage();
+    pageControl().mainPage();
 }
 
 void initialiseSettingsModeMenu() {
@@ -524,8 +521,8 @@ void displaySettingsPageAt(uint8_t position) {
     } else if (position == SETTINGS_FAN_SPEED_ROW && locks.fan) {
         position = SETTINGS_FILTER_ROW;
     }
-    dispManCancelMainPageTimeout();
-    dispManOpenPage(PAGE_SETTINGS, {.position = position});
+    pageControl().cancelMainPageTimeout();
+    pageControl().openPage(PAGE_SETTINGS, {.position = position});
     disableMenuText();
     showRowLabel(position, true, locks);
     hidePopUps();
@@ -650,7 +647,7 @@ void displaySelectedSettingsMenuItemPage() {
         if (advSetupDiagnosticModeShown()) {
             displayUserPrefPage();
         } else {
-            displaySecCodeInpPage();
+            pageControl().secCodeInpPage();
         }
         break;
     case SETTINGS_EXIT:

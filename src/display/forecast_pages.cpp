@@ -329,8 +329,7 @@ void displayFiveDayForecastPage() {
     initialiseFiveDayFCastScreen();
 }
 
-// ---- Text update functions
-// ------------------------------------------------------------------------
+// ---- Text update functions ----------------------------------------------------------------------
 
 void drawCurrFCastTemp(char *buffer) {
     TstatFiveDayForecast_t forecast{};

@@ -155,8 +155,7 @@ void displayHelpPage() {
     g_ModeButtonPtr = nextPageAfterHelpPage();
 }
 
-// ---- Screen saver
-// --------------------------------------------------------------------------------
+// ---- Screen saver -------------------------------------------------------------------------------
 
 void displayScreenSaver() {
     screenSetCurrentScreen(g_displayHdl, testScreenScrSvr);
@@ -166,8 +165,7 @@ void displayScreenSaver() {
     dispManSetStoreCallbacks(nullptr, nullptr);
 }
 
-// ---- Message
-// -------------------------------------------------------------------------------------
+// ---- Message ------------------------------------------------------------------------------------
 
 void displayMessageScreenPage(const char *text) {
     memset(m_MessageScreenText, 0, sizeof(m_MessageScreenText));

@@ -227,8 +227,7 @@ int screenGetTextWidthHeight(const char *fontFile, uint32_t size, const char *te
 // Closes the font that measuring keeps open (screenStop does it).
 void screenCloseMeasureFont();
 
-// ---- Cursor
-// -----------------------------------------------------------------------------------------
+// ---- Cursor -------------------------------------------------------------------------------------
 
 int screenSetCursor(DisplayContext *display, int16_t x, int16_t y, uint16_t width, uint16_t height,
                     uint16_t lineWidth, uint32_t hidden, uint32_t color);
@@ -236,8 +235,7 @@ int screenMoveCursor(DisplayContext *display, int16_t x, int16_t y);
 int screenHideCursor(DisplayContext *display);
 int screenUnhideCursor(DisplayContext *display);
 
-// ---- Backlight
-// ----------------------------------------------------------------------------------------
+// ---- Backlight ----------------------------------------------------------------------------------
 
 // Backlight levels written to the brightness file: the active ones by the
 // setting "Low", "Med", "High", and the inactive "Dim" and "Off".
@@ -249,8 +247,7 @@ int screenSetBacklightLevel(DisplayContext *display, int level);
 // Writes "0\n" (powered) when on is non-zero, "1\n" otherwise, to bl_power.
 int screenSetPower(DisplayContext *display, int on);
 
-// ---- Timers and colours
-// -----------------------------------------------------------------------------
+// ---- Timers and colours -------------------------------------------------------------------------
 
 void screenSetExpiration(UtilTimer *timer, uint32_t ms);
 int screenCheckExpiration(const UtilTimer *timer);
@@ -274,8 +271,7 @@ constexpr uint16_t screenInk565(uint32_t color) {
     return screenColorTo565(color) == 0 ? 1 : screenColorTo565(color);
 }
 
-// ---- Glyph frames (the allocator given to the glyph reader)
-// ----------------------------------------
+// ---- Glyph frames (the allocator given to the glyph reader) -------------------------------------
 
 void *screenAllocGlyphFrame(uint32_t width, uint32_t height, uint16_t *pitch, uint16_t *background,
                             uint16_t **pixels);
@@ -289,8 +285,7 @@ constexpr uint32_t RGB565_BLUE = 0x001F;
 SDL_Surface *screenCreateSurface565(int width, int height);
 void screenReleaseGlyphFrame(void *frame);
 
-// ---- Item builders for screen tables
-// ------------------------------------------------------------------
+// ---- Item builders for screen tables ------------------------------------------------------------
 
 constexpr ScreenItem screenBitmap(int16_t x, int16_t y, ScreenItem **slot, const char *image) {
     ScreenItem item{};

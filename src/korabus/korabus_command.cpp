@@ -289,8 +289,7 @@ void korabusCommandMessageScreen(char *args) {
     displayMessageScreenPage(text);
 }
 
-// ---- Factory reset
-// -------------------------------------------------------------------------------
+// ---- Factory reset ------------------------------------------------------------------------------
 
 void korabusCommandZap(char *) {
     if (restoreTstatSysCfgFactoryDefault() == -1) {
@@ -326,8 +325,7 @@ void korabusCommandZap(char *) {
     korabusSave();
 }
 
-// ---- Forecast
-// --------------------------------------------------------------------------------------
+// ---- Forecast -----------------------------------------------------------------------------------
 
 struct ConditionKeyword {
     uint32_t code;
@@ -604,8 +602,7 @@ void korabusCommandSetProgramConfiguration(char *args) {
     korabusIncDecHumiditySetpoint(humidify, dehumidify);
 }
 
-// ---- Formats and lockout
-// ----------------------------------------------------------------------------
+// ---- Formats and lockout ------------------------------------------------------------------------
 
 void korabusCommandFormat(char *args) {
     char *tokens[c_MaxTokens];
@@ -705,8 +702,7 @@ void korabusCommandSecurityCode(char *args) {
     korabusSave();
 }
 
-// ---- Reports and queries
-// -------------------------------------------------------------------------
+// ---- Reports and queries ------------------------------------------------------------------------
 
 void korabusCommandSettings(char *) {
     TstatSetPoint_t inForce;

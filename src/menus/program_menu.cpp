@@ -316,8 +316,7 @@ void nextDay() {
 
 } // namespace
 
-// ---- Screens
-// --------------------------------------------------------------------------------------
+// ---- Screens ------------------------------------------------------------------------------------
 
 // One period row: outline, highlight, name, heat, cool and the start time.
 #define PROGRAM_ROW(k, y, Name)                                                                    \
@@ -423,8 +422,7 @@ const ScreenTableBackup c_ProgramHelpBackup(testScreenProgramHelp);
 
 } // namespace
 
-// ---- Initialisation, loading and storing
-// ------------------------------------------------------------
+// ---- Initialisation, loading and storing --------------------------------------------------------
 
 void initialiseProgramMenu() {
     initialiseTStatFormat();
@@ -523,8 +521,7 @@ void setCurrDayProgModeSPInDataDict(uint8_t day) {
     }
 }
 
-// ---- The program page
-// ----------------------------------------------------------------------------------
+// ---- The program page ---------------------------------------------------------------------------
 
 void displayProgramModePage() {
     // The copy-to page is part of this page: coming back from it keeps the
@@ -720,8 +717,7 @@ uint8_t checkProgPageSetPoint(const TstatSetPoint_t *previous, const TstatSetPoi
                : 0;
 }
 
-// ---- The copy-to page
-// ------------------------------------------------------------------------------
+// ---- The copy-to page ---------------------------------------------------------------------------
 
 MenuItem *progCopyToItem(uint8_t position) {
     return position < PROG_COPY_TO_ITEMS ? &m_ProgCopyToMenu[position] : nullptr;
@@ -824,16 +820,14 @@ void showCopyToHighlightedMenuItem() {
     }
 }
 
-// ---- Help
-// ------------------------------------------------------------------------------------------
+// ---- Help ---------------------------------------------------------------------------------------
 
 void displayProgramHelpPage() {
     pageControl().cancelMainPageTimeout();
     pageControl().openPage(PAGE_PROGRAM_HELP, {});
 }
 
-// ---- Texts
-// -----------------------------------------------------------------------------------------
+// ---- Texts --------------------------------------------------------------------------------------
 
 void drawProgScrDate(char *buffer) {
     createDateString(buffer, SCREEN_TEXT_LEN);
@@ -915,8 +909,7 @@ void drawProgHumidSP(char *buffer) {
     drawPercent(buffer, PROG_HUMID_SP);
 }
 
-// ---- Tests
-// -----------------------------------------------------------------------------------------
+// ---- Tests --------------------------------------------------------------------------------------
 
 void programMenuReset() {
     c_ProgramBackup.restore();

@@ -324,8 +324,7 @@ void vacationDone() {
 
 } // namespace
 
-// ---- Screens
-// --------------------------------------------------------------------------------------
+// ---- Screens ------------------------------------------------------------------------------------
 
 // A group's row: its outline, its highlight and its header.
 #define VAC_ROW(group, y, outline, Name)                                                           \
@@ -389,8 +388,7 @@ const ScreenTableBackup c_AwayHelpBackup(testScreenAwayHelp);
 
 } // namespace
 
-// ---- Initialisation, loading and storing
-// ------------------------------------------------------------
+// ---- Initialisation, loading and storing --------------------------------------------------------
 
 void initialiseVacationModeMenu() {
     initialiseTStatFormat();
@@ -503,8 +501,7 @@ void setVacModeSPInDataDict() {
     setVacSettingsInDataDict();
 }
 
-// ---- The vacation page
-// ---------------------------------------------------------------------------------
+// ---- The vacation page --------------------------------------------------------------------------
 
 void vacationPageTimeout() {
     saveThermostatSysCfg();
@@ -664,16 +661,14 @@ void resetVacBlinkingTextPtr() {
     }
 }
 
-// ---- Help
-// ------------------------------------------------------------------------------------------
+// ---- Help ---------------------------------------------------------------------------------------
 
 void displayAwayHelpPage() {
     pageControl().cancelMainPageTimeout();
     pageControl().openPage(PAGE_VACATION_HELP, {});
 }
 
-// ---- Texts
-// -----------------------------------------------------------------------------------------
+// ---- Texts --------------------------------------------------------------------------------------
 
 void drawVacDateMonth(char *buffer) {
     int month = std::clamp<int>(g_VacationMenu[VAC_MONTH].value, 0, MONTHS - 1);
@@ -716,8 +711,7 @@ void drawVacDehumidSP(char *buffer) {
     drawPercent(buffer, VAC_DEHUMID, dehumidifyShown());
 }
 
-// ---- Tests
-// -----------------------------------------------------------------------------------------
+// ---- Tests --------------------------------------------------------------------------------------
 
 void vacationMenuReset() {
     c_VacationBackup.restore();

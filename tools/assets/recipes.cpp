@@ -140,8 +140,7 @@ void subtleBox(cairo_t *cr, double x, double y, double w, double h) {
     cairo_stroke(cr);
 }
 
-// ---- Backgrounds
-// ------------------------------------------------------------------------------------
+// ---- Backgrounds --------------------------------------------------------------------------------
 
 void mainBackground(cairo_t *cr, double cardTop, double divider, double cardBottom, double stripTop,
                     bool weather) {
@@ -336,8 +335,7 @@ bool background(cairo_t *cr, const AssetSpec &spec, std::string *error) {
     return true;
 }
 
-// ---- Day bar
-// ---------------------------------------------------------------------------------------------
+// ---- Day bar ------------------------------------------------------------------------------------
 
 bool daybar(cairo_t *cr, const AssetSpec &, std::string *) {
     dayBar(cr);
@@ -357,8 +355,7 @@ bool dayTile(cairo_t *cr, const AssetSpec &spec, std::string *) {
     return true;
 }
 
-// ---- Buttons, rows and panels
-// ------------------------------------------------------------------------
+// ---- Buttons, rows and panels -------------------------------------------------------------------
 
 bool button(cairo_t *cr, const AssetSpec &spec, std::string *) {
     bool on = spec.param("state") == "on";
@@ -517,8 +514,7 @@ bool header(cairo_t *cr, const AssetSpec &spec, std::string *) {
     return true;
 }
 
-// ---- Texts
-// ---------------------------------------------------------------------------------------------------
+// ---- Texts --------------------------------------------------------------------------------------
 
 bool label(cairo_t *cr, const AssetSpec &spec, std::string *error) {
     TextStyle t;
@@ -681,8 +677,7 @@ bool helptext(cairo_t *cr, const AssetSpec &spec, std::string *error) {
     return true;
 }
 
-// ---- Icons and small composites
-// ------------------------------------------------------------------------
+// ---- Icons and small composites -----------------------------------------------------------------
 
 bool icon(cairo_t *cr, const AssetSpec &spec, std::string *error) {
     if (!drawIcon(cr, spec.param("name"), 0, 0, spec.width, spec.height)) {

@@ -20,7 +20,7 @@ namespace sim {
 namespace {
 
 constexpr int WIDTH = 1280;
-constexpr int HEIGHT = 960;
+constexpr int HEIGHT = 990;
 constexpr double LEFT = 78;
 constexpr double RIGHT = WIDTH - 24;
 // Panels: top and bottom edges; the room panel's top strip names the periods.
@@ -238,9 +238,9 @@ void drawSetpoint(cairo_t *cr, const std::vector<TraceRow> &rows, const TimeAxis
     cairo_set_dash(cr, nullptr, 0, 0);
 }
 
-// The program periods (and holds, vacations) by name along the room panel's
-// top, with a faint line where one ends.
-void drawPeriods(cairo_t *cr, const std::vector<TraceRow> &rows, const TimeAxis &t) {
+// The program periods (and holds, vacations): a faint line where one ends
+// (names false), or their names along the room panel's top (names true).
+void drawPeriods(cairo_t *cr, const std::vector<TraceRow> &rows, const TimeAxis &t, bool names) {
     size_t i = 0;
     int64_t previousMs = t.startMs;
     while (i < rows.size()) {
@@ -253,14 +253,20 @@ void drawPeriods(cairo_t *cr, const std::vector<TraceRow> &rows, const TimeAxis 
         int64_t endMs = rows[j - 1].uptimeMs;
         double x0 = t.x(previousMs);
         double x1 = t.x(endMs);
-        if (first.valid) {
+        if (names && first.valid) {
+            // On a light patch, above whatever line runs through the strip.
             std::string name = periodName(first.period);
-            TextStyle s = style(12, true, palette::MUTED, ALIGN_CENTER);
-            if (x1 - x0 >= 8.0 * static_cast<double>(name.size()) + 8.0) {
-                drawText(cr, s, name, x0, ROOM_TOP + 3, x1 - x0, PERIOD_STRIP - 4);
+            double w = 8.0 * static_cast<double>(name.size()) + 8.0;
+            if (x1 - x0 >= w) {
+                double mid = (x0 + x1) / 2.0;
+                setColor(cr, rgb(palette::CARD, 0.85));
+                cairo_rectangle(cr, mid - w / 2.0, ROOM_TOP + 2, w, PERIOD_STRIP - 2);
+                cairo_fill(cr);
+                drawText(cr, style(12, true, palette::MUTED, ALIGN_CENTER), name, x0, ROOM_TOP + 3,
+                         x1 - x0, PERIOD_STRIP - 4);
             }
         }
-        if (j < rows.size()) {
+        if (!names && j < rows.size()) {
             setColor(cr, rgb(palette::MUTED, 0.5));
             cairo_set_line_width(cr, 1.0);
             cairo_set_dash(cr, c_Dash, 2, 0);
@@ -493,12 +499,13 @@ bool plotRun(const std::string &path, const std::string &fontDir,
     cairo_save(cr);
     cairo_rectangle(cr, LEFT, ROOM_TOP, RIGHT - LEFT, ROOM_BOTTOM - ROOM_TOP);
     cairo_clip(cr);
-    drawPeriods(cr, rows, t);
+    drawPeriods(cr, rows, t, false);
     drawSetpoint(cr, rows, t, room, {programKnown, programHeat, true}, palette::HEAT);
     drawSetpoint(cr, rows, t, room, {programKnown, programCool, true}, palette::COOL);
     drawSetpoint(cr, rows, t, room, {inForceKnown, heatInForce, false}, palette::HEAT);
     drawSetpoint(cr, rows, t, room, {inForceKnown, coolInForce, false}, palette::COOL);
     drawLine(cr, rows, t, room, indoorOf, palette::INK, 2.2);
+    drawPeriods(cr, rows, t, true);
     cairo_restore(cr);
     drawFrame(cr, ROOM_TOP, ROOM_BOTTOM);
 

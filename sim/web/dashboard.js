@@ -269,7 +269,8 @@ function drawPlot() {
   g.textAlign = 'left';
   // Time grid on whole simulated hours (or parts of them for short spans).
   const span = end - start;
-  const tick = span <= 3600 ? 600 : span <= 3 * 3600 ? 1800 : 3600;
+  // At least 56 px between two labels.
+  const tick = [600, 1200, 1800, 3600, 7200].find((d) => d * (right - P.left) / Math.max(1, span) >= 56) || 10800;
   const bottom = top + plotH + stripsH + 6;
   g.textAlign = 'center';
   for (let t = Math.ceil((start + utcOffset) / tick) * tick - utcOffset; t <= end; t += tick) {

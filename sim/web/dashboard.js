@@ -330,6 +330,7 @@ const LINE_KINDS = [
   [/^\S+ weather> /, 'weather'],
   [/^\S+ web> key /, 'web event key'],
   [/^\S+ tstat> .*"(MD|FM) /, 'tstat event mode'],
+  [/^\S+ tstat> channel (219|22[0-3]) 1 /, 'tstat event mode'],
   [/^\S+ relays (?!.*\(all open\))/, 'sim event relay'],
   [/^\S+ tstat-sim: (the application|interrupted|quit|\S+ simulated hours done)/, 'sim event end'],
   [/^\S+ tstat> (level|channel) /, 'tstat traffic'],

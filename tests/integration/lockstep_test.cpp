@@ -102,8 +102,8 @@ TEST(Lockstep, AModeKeyHeldThreeSecondsOpensThePopUp) {
 }
 
 TEST(Lockstep, TheControllersWeatherReachesTheFiveDayPage) {
-    // The first key wakes the dark display; then mode twice from the main
-    // page: the current conditions, then five days.
+    // Mode three times from the main page: help (the factory setting shows
+    // it), the current conditions, then five days.
     auto fiveDays = [](const std::vector<std::string> &more) {
         SimRun run("06:00:20 key mode\n+2 key mode\n+2 key mode\n+3 screen five-day\n", "0.02",
                    more);

@@ -270,7 +270,7 @@ function drawPlot() {
   // Time grid on whole simulated hours (or parts of them for short spans).
   const span = end - start;
   // At least 56 px between two labels.
-  const tick = [600, 1200, 1800, 3600, 7200].find((d) => d * (right - P.left) / Math.max(1, span) >= 56) || 10800;
+  const tick = [60, 120, 300, 600, 1200, 1800, 3600, 7200].find((d) => d * (right - P.left) / Math.max(1, span) >= 56) || 10800;
   const bottom = top + plotH + stripsH + 6;
   g.textAlign = 'center';
   for (let t = Math.ceil((start + utcOffset) / tick) * tick - utcOffset; t <= end; t += tick) {

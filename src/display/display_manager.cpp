@@ -12,6 +12,7 @@
 #include "graphics/buttons.h"
 #include "graphics/screen_test.h"
 #include "menus/menu_engine.h"
+#include "platform/platform_display.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -634,6 +635,7 @@ void displayManagerStop() {
 
 void dispManSetCurrentPage(uint8_t page) {
     m_CurrentPage = page;
+    platformDisplayNotePage(page);
 }
 
 uint8_t dispManGetCurrentPage() {

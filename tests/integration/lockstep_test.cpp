@@ -45,7 +45,9 @@ class CpuHog {
             pid_t pid = fork();
             if (pid == 0) {
                 alarm(60);
-                for (volatile unsigned long n = 0;; n = n + 1) {
+                volatile unsigned long n = 0;
+                for (;;) {
+                    n = n + 1;
                 }
             }
             m_children.push_back(pid);

@@ -20,7 +20,7 @@ using sim::WeatherDay;
 
 std::array<char, RELAY_COUNT> contacts(const std::string &ten) {
     std::array<char, RELAY_COUNT> c;
-    for (int i = 0; i < RELAY_COUNT; i++) {
+    for (uint32_t i = 0; i < RELAY_COUNT; i++) {
         c[i] = ten[i];
     }
     return c;

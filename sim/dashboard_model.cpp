@@ -3,10 +3,13 @@
 
 #include "board.h"
 #include "config/data_dict.h"
+#include "config/display_pages.h"
 #include "config/persist.h"
 #include "config/schedule.h"
 #include "core/util.h"
+#include "graphics/screen.h"
 #include "house.h"
+#include "hvac/relay_control.h"
 
 #include <cmath>
 #include <cstdio>
@@ -202,12 +205,18 @@ std::string DashboardModel::stateJson(const House &house, const BoardView &board
     localtime_r(&now, &local);
     char clock[32];
     strftime(clock, sizeof(clock), "%a %H:%M:%S", &local);
+    const char *pageName = board.page >= 0 && board.page < static_cast<int>(DISPLAY_PAGE_COUNT)
+                               ? c_DisplayPageNames[board.page]
+                               : nullptr;
+    const char *backlightName = backlightLevelName(board.backlight);
     nlohmann::json state = {
         {"clock", clock},
         {"utcOffset", local.tm_gmtoff},
         {"board",
          {{"page", board.page},
+          {"pageName", pageName != nullptr ? pageName : ""},
           {"backlight", board.backlight},
+          {"backlightName", backlightName != nullptr ? backlightName : ""},
           {"voltage", board.voltage},
           {"underVoltage", board.voltage <= UNDER_VOLTAGE_READING},
           {"online", board.online},
@@ -217,6 +226,7 @@ std::string DashboardModel::stateJson(const House &house, const BoardView &board
         {"screen", screenVersion},
         {"keys", keysReady},
         {"relays", std::string(house.relays().begin(), house.relays().end())},
+        {"relayNames", c_RelayNames},
         {"house",
          {{"indoor", rounded(h.indoor)},
           {"mass", rounded(h.mass)},

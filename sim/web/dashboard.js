@@ -2,14 +2,8 @@
 // board's state and the plot, and sends keys and console lines.
 'use strict';
 
-const RELAYS = ['O/B', 'Y1', 'Y2', 'W1/E', 'W2', 'DEH', 'HUM', 'G1', 'G2', 'G3'];
 const MODES = ['program', 'vacation', 'hold', 'permanent hold'];
 const SYSTEMS = ['heat', 'cool', 'auto', 'off', 'emergency heat'];
-const PAGES = ['main', 'current conditions', 'five-day forecast', 'thermostat mode', 'hold',
-  'program schedule', 'vacation', 'settings', 'page 8', 'security code', 'configure security code',
-  'user preferences', 'advanced setup', 'bus address setup', 'button lockout', 'thermostat setup',
-  'message', 'help', 'vacation help', 'program help'];
-const BACKLIGHT = { 0: 'off', 12: 'dim', 15: 'on, low', 45: 'on, medium', 255: 'on, high' };
 const HOLD_AFTER_MS = 400;
 const PLOT_HOURS = 6;
 // Below this many real seconds a time-out passes too fast to use the screen.
@@ -111,12 +105,16 @@ document.addEventListener('click', (e) => {
 $('scale').addEventListener('change', () => post(`/api/scale?value=${$('scale').value}`));
 
 // ---- Relays, house, board ----
-for (const name of RELAYS) {
-  const lamp = document.createElement('div');
-  lamp.className = 'lamp unknown';
-  lamp.innerHTML = '<i></i>';
-  lamp.append(name);
-  $('relays').append(lamp);
+// The relay lamps, named by the simulator in relay order on the first state.
+function makeLamps(names) {
+  if ($('relays').children.length) return;
+  for (const name of names) {
+    const lamp = document.createElement('div');
+    lamp.className = 'lamp unknown';
+    lamp.innerHTML = '<i></i>';
+    lamp.append(name);
+    $('relays').append(lamp);
+  }
 }
 
 function realTime(seconds) {
@@ -126,8 +124,8 @@ function realTime(seconds) {
 function showBoard(s) {
   const b = s.board;
   const t = s.thermostat;
-  $('s-page').textContent = b.page >= 0 ? `${PAGES[b.page] || 'page ' + b.page} (${b.page})` : 'not known yet';
-  let light = b.backlight < 0 ? 'not set yet' : `${b.backlight} (${BACKLIGHT[b.backlight] || 'on'})`;
+  $('s-page').textContent = b.page >= 0 ? `${b.pageName || 'page ' + b.page} (${b.page})` : 'not known yet';
+  let light = b.backlight < 0 ? 'not set yet' : `${b.backlight} (${b.backlightName || 'on'})`;
   if (b.backlight === 12 && t && t.screenSaver) light = '12 (dim: screen saver)';
   $('s-backlight').textContent = light;
   $('s-voltage').textContent = `${b.voltage} ${b.underVoltage ? '(under-voltage)' : '(normal)'}`;
@@ -162,6 +160,7 @@ function showState(s) {
   const scale = String(s.scale);
   if (![...$('scale').options].some((o) => o.value === scale)) $('scale').add(new Option(scale));
   if (document.activeElement !== $('scale')) $('scale').value = scale;
+  makeLamps(s.relayNames);
   [...$('relays').children].forEach((lamp, i) => {
     lamp.classList.toggle('on', s.relays[i] === '1');
     lamp.classList.toggle('unknown', s.relays[i] === '?');

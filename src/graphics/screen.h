@@ -242,6 +242,17 @@ int screenUnhideCursor(DisplayContext *display);
 constexpr std::array<int, 3> c_BacklightActiveLevels = {15, 45, 255};
 constexpr int DISPMAN_LEVEL_DIM = 12;
 constexpr int DISPMAN_LEVEL_OFF = 0;
+// What a level written to the brightness file means: "off", "dim", "on,
+// low", "on, medium", "on, high", or null for another level.
+constexpr const char *backlightLevelName(int level) {
+    constexpr std::array<const char *, 3> active = {"on, low", "on, medium", "on, high"};
+    for (size_t i = 0; i < c_BacklightActiveLevels.size(); i++) {
+        if (level == c_BacklightActiveLevels[i]) {
+            return active[i];
+        }
+    }
+    return level == DISPMAN_LEVEL_DIM ? "dim" : level == DISPMAN_LEVEL_OFF ? "off" : nullptr;
+}
 // Writes "%d\n" to the brightness file.
 int screenSetBacklightLevel(DisplayContext *display, int level);
 // Writes "0\n" (powered) when on is non-zero, "1\n" otherwise, to bl_power.

@@ -490,6 +490,9 @@ void sampleData() {
     }
     fiveDay.currentCondition = 22; // flurries
     setFiveDayForecast(&fiveDay);
+    forecastMarkReceived(FORECAST_OUTDOOR | FORECAST_WIND_DIRECTION | FORECAST_WIND_SPEED |
+                         FORECAST_HUMIDITY | FORECAST_FEELS_LIKE | FORECAST_DEW_POINT |
+                         FORECAST_ALL_HIGHS | FORECAST_ALL_LOWS);
     setWeatherAlertState(0); // an alert is active
     // A hold of 70 F until the next program period.
     TstatSetPoint_t hold{};

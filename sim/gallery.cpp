@@ -31,6 +31,7 @@
 #include <SDL.h>
 #include <SDL_ttf.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -604,6 +605,132 @@ void sampleWeather() {
                          FORECAST_ALL_HIGHS | FORECAST_ALL_LOWS);
 }
 
+// ---- Layout check ---------------------------------------------------------------------------
+
+// A rectangle on the screen, right and bottom exclusive.
+struct Box {
+    int left, top, right, bottom;
+};
+
+bool intersects(const Box &a, const Box &b) {
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+bool inside(const Box &inner, const Box &outer) {
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
+
+bool shows(const ScreenItem &item) {
+    if (item.kind == SCREEN_ITEM_TEXT) {
+        return item.textVisible != 0 && item.font != nullptr &&
+               strspn(item.text, " ") != strlen(item.text);
+    }
+    return item.kind == SCREEN_ITEM_BITMAP && item.bitmapVisible != 0 &&
+           item.bitmapSurface != nullptr;
+}
+
+// The ink of a text as drawn (the glyphs' own extents, not the font's line box).
+Box inkOf(const ScreenItem &item) {
+    TTF_Font *font = item.font;
+    int ascent = TTF_FontAscent(font);
+    int top = INT_MAX;
+    int bottom = INT_MIN;
+    int left = INT_MAX;
+    int right = INT_MIN;
+    int pen = 0;
+    for (const char *c = item.text; *c != '\0'; c++) {
+        int minx = 0, maxx = 0, miny = 0, maxy = 0, advance = 0;
+        if (TTF_GlyphMetrics(font, static_cast<uint8_t>(*c), &minx, &maxx, &miny, &maxy,
+                             &advance) == 0 &&
+            *c != ' ') {
+            left = std::min(left, pen + minx);
+            right = std::max(right, pen + maxx);
+            top = std::min(top, ascent - maxy);
+            bottom = std::max(bottom, ascent - miny);
+        }
+        pen += advance;
+    }
+    if (left > right) {
+        return Box{item.x, item.y, item.x, item.y};
+    }
+    return Box{item.x + left, item.y + top, item.x + right, item.y + bottom};
+}
+
+Box boxOf(const ScreenItem &item) {
+    if (item.kind == SCREEN_ITEM_TEXT) {
+        return inkOf(item);
+    }
+    return Box{item.x, item.y, item.x + item.width, item.y + item.height};
+}
+
+std::string describe(const ScreenItem &item) {
+    if (item.kind == SCREEN_ITEM_TEXT) {
+        return "text \"" + std::string(item.text) + "\"";
+    }
+    return "image " + fs::path(item.imageFile != nullptr ? item.imageFile : "").filename().string();
+}
+
+// Whether a shown full-screen picture (a pop-up's veil) lies between two
+// items: the later one is then a layer above the earlier.
+bool veiled(const ScreenItem *lower, const ScreenItem *upper, const Box &whole) {
+    for (const ScreenItem *v = lower + 1; v < upper; v++) {
+        if (v->kind == SCREEN_ITEM_BITMAP && shows(*v) && inside(whole, boxOf(*v))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The layout faults of the screen on display, one line each: an item drawn
+// outside the screen, a text running out of the picture it is drawn on (a
+// button, a row, a tile), a text partly under a later picture, and two texts
+// on each other. Full-screen pictures are backgrounds and the veils of
+// pop-ups, which lie over the page as a layer of their own; the warning band
+// lies over the page on purpose.
+std::vector<std::string> layoutFaults() {
+    std::vector<std::string> faults;
+    const ScreenItem *screen = g_displayHdl->currentScreen;
+    const Box whole{0, 0, g_displayHdl->screen->w, g_displayHdl->screen->h};
+    for (const ScreenItem *a = screen; a->kind != SCREEN_ITEM_END; a++) {
+        if (!shows(*a) || a->textBoxed != SCREEN_TEXT_BOX_NONE) {
+            continue;
+        }
+        Box box = boxOf(*a);
+        if (!inside(box, whole)) {
+            faults.push_back(describe(*a) + " is drawn outside the screen");
+        }
+        if (a->kind != SCREEN_ITEM_TEXT) {
+            continue;
+        }
+        // The picture right under the text, if any: the text must lie on it whole.
+        const ScreenItem *under = nullptr;
+        for (const ScreenItem *b = screen; b->kind != SCREEN_ITEM_END; b++) {
+            if (b == a || !shows(*b) || b->textBoxed != SCREEN_TEXT_BOX_NONE) {
+                continue;
+            }
+            Box other = boxOf(*b);
+            if (!intersects(box, other)) {
+                continue;
+            }
+            if (inside(whole, other) || veiled(std::min(a, b), std::max(a, b), whole)) {
+                continue;
+            }
+            if (b->kind == SCREEN_ITEM_TEXT && b > a) {
+                faults.push_back(describe(*a) + " overlaps " + describe(*b));
+            } else if (b->kind == SCREEN_ITEM_BITMAP && b < a) {
+                under = b;
+            } else if (b->kind == SCREEN_ITEM_BITMAP) {
+                faults.push_back(describe(*a) + " is covered by " + describe(*b));
+            }
+        }
+        if (under != nullptr && !inside(box, boxOf(*under))) {
+            faults.push_back(describe(*a) + " runs out of " + describe(*under));
+        }
+    }
+    return faults;
+}
+
 // ---- Contact sheet --------------------------------------------------------------------------
 
 constexpr int TILE_W = 240;
@@ -699,6 +826,9 @@ int runGallery(std::string outDir, std::string data) {
             frames.push_back(SDL_ConvertSurface(g_displayHdl->screen, g_displayHdl->screen->format,
                                                 SDL_SWSURFACE));
             printf("%s\n", path.c_str());
+            for (const std::string &fault : layoutFaults()) {
+                printf("layout fault in %s: %s\n", c_Shots[i].name, fault.c_str());
+            }
         }
         if (status == 0 && !writeContactSheet(frames, outDir + "/contact-sheet.png")) {
             fprintf(stderr, "tstat-sim gallery: cannot write the contact sheet\n");

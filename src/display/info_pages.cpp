@@ -28,6 +28,7 @@ ScreenItem testScreenScrSvr[SCREEN_SAVER_ITEMS + 1] = {
     screenBitmap(0, 0, nullptr, "./images/screensaver.png"),
     screenText(0, 0, &m_MainScreenMenu[0].handle, drawMainScrIndoorTempScrSvr, FONT_BOLD, 80,
                0xD3D3D3),
+    SCREEN_UNDERVOLTAGE_TEXT,
     screenEnd(),
 };
 

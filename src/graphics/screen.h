@@ -94,7 +94,16 @@ struct ScreenItem {
     uint32_t glyphColor;        // 0x00RRGGBB with channels in RGB565 range
     uint32_t loaded;            // 1 while the item's resources are loaded
     uint32_t textBoxColor;      // text items: 0x00RRGGBB of a panel drawn under the text
-    uint32_t textBoxed;         // text items: 1 draws that panel (an alarm banner)
+    uint32_t textBoxed;         // text items: ScreenTextBox, how that panel is drawn
+};
+
+// The panel under a text item: none, a frame round the text, or a band across
+// the screen from its top edge, as deep again below the text as above it,
+// with the text centred in it (a warning that covers the page's head whole).
+enum ScreenTextBox : uint32_t {
+    SCREEN_TEXT_BOX_NONE = 0,
+    SCREEN_TEXT_BOX_FRAME = 1,
+    SCREEN_TEXT_BOX_BAND = 2,
 };
 
 struct ScreenCursor {
@@ -342,7 +351,17 @@ constexpr ScreenItem screenTextBoxed(int16_t x, int16_t y, ScreenItem **slot,
                                      uint32_t color, uint32_t boxColor) {
     ScreenItem item = screenText(x, y, slot, update, font, size, color);
     item.textBoxColor = boxColor;
-    item.textBoxed = 1;
+    item.textBoxed = SCREEN_TEXT_BOX_FRAME;
+    return item;
+}
+
+// The same on a band across the top of the screen (SCREEN_TEXT_BOX_BAND);
+// the text is centred, x is unused.
+constexpr ScreenItem screenTextBanner(int16_t y, ScreenItem **slot, ScreenTextUpdateFn update,
+                                      const char *font, uint32_t size, uint32_t color,
+                                      uint32_t boxColor) {
+    ScreenItem item = screenTextBoxed(0, y, slot, update, font, size, color, boxColor);
+    item.textBoxed = SCREEN_TEXT_BOX_BAND;
     return item;
 }
 

@@ -3,6 +3,7 @@
 
 #include "config/data_dict.h"
 #include "config/persist.h"
+#include "config/temp_scale.h"
 #include "menus/menu_pages.h"
 #include "menus/page_control.h"
 #include "menus/screen_parts.h"
@@ -38,7 +39,6 @@ namespace {
 
 const char *const c_LockChoice[] = {"Lock", "Unlock"};
 const char *const c_YesNoChoice[] = {"Yes", "No"};
-constexpr char c_DegreeSign = static_cast<char>(176);
 // Lock times are minutes, the range whole degrees.
 constexpr int16_t LOCK_TIME_MAX = 60;
 constexpr int16_t LOCK_RANGE_MAX = 10;
@@ -267,7 +267,7 @@ void drawTempLockRangeText(char *buffer) {
     drawLabel(buffer, LOCKOUT_TEMP_RANGE_LABEL);
 }
 void drawTempLockRange(char *buffer) {
-    snprintf(buffer, SCREEN_TEXT_LEN, "%d %c", valueOf(LOCKOUT_TEMP_RANGE), c_DegreeSign);
+    snprintf(buffer, SCREEN_TEXT_LEN, "%d %s", valueOf(LOCKOUT_TEMP_RANGE), tempDifferenceUnit());
 }
 void drawButtonLockoutMore(char *buffer) {
     snprintf(buffer, SCREEN_TEXT_LEN, "%s", c_ButtonLockoutMenuItems[LOCKOUT_MORE]);

@@ -98,10 +98,12 @@ void drawUnderVoltageWarning(char *buffer);
         screenText(30, 226, &(menu)[SEC_CODE_CANCEL].handle, drawSecurityCodeCancel, FONT_BOLD,    \
                    CODE_BUTTON_SIZE, WHITE_TEXT_COLOR)
 
-// The under-voltage warning, empty while there is none; a banner over the page.
+// The under-voltage warning, empty while there is none: a band over the
+// page's head (the day bar and the clock line), which it covers whole.
+constexpr int16_t UNDERVOLTAGE_TEXT_Y = 10;
 #define SCREEN_UNDERVOLTAGE_TEXT                                                                   \
-    screenTextBoxed(20, 110, &g_UndervoltageTextHdl, drawUnderVoltageWarning, FONT_REGULAR, 32,    \
-                    UNDERVOLTAGE_TEXT_COLOR, UNDERVOLTAGE_BOX_COLOR)
+    screenTextBanner(UNDERVOLTAGE_TEXT_Y, &g_UndervoltageTextHdl, drawUnderVoltageWarning,         \
+                     FONT_BOLD, 24, UNDERVOLTAGE_TEXT_COLOR, UNDERVOLTAGE_BOX_COLOR)
 
 // A copy of a screen table as written, taken before main(): pages change
 // their items (images, places, visibility, blinking) and the display

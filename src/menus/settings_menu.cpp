@@ -39,6 +39,8 @@ constexpr int16_t BUTTON_Y = 262;
 constexpr int16_t PU_X = 98;
 constexpr int16_t PU_BUTTON_X = PU_X + 8;
 constexpr int16_t PU_BUTTON_CENTER = PU_BUTTON_X + 60;
+// The right-hand part of the current-value button that its check mark takes.
+constexpr int16_t CHECK_ROOM = 28;
 constexpr int16_t PU_FIRST_BUTTON = 32; // below the pop-up's title
 constexpr int16_t PU_BUTTON_PITCH = 30;
 constexpr int16_t PU_HVAC_Y = ROW_Y[0];
@@ -745,10 +747,12 @@ void drawSettingsFilterChVal(char *buffer) {
                     MenuTextAlign::Right);
 }
 
+// The pop-up's first choice keeps the days as they are; it says so, since the
+// same number may stand among the intervals below it.
 void drawPuSettingsFilterChVal(char *buffer) {
     char days[SCREEN_TEXT_LEN];
-    snprintf(days, sizeof(days), "%d", g_SettingsMenu[SETTINGS_FILTER_DAYS].value);
-    drawAlignedText(buffer, g_SettingsPuFilterReminder[2], days, PU_BUTTON_CENTER,
+    snprintf(days, sizeof(days), "Keep %d", g_SettingsMenu[SETTINGS_FILTER_DAYS].value);
+    drawAlignedText(buffer, g_SettingsPuFilterReminder[2], days, PU_BUTTON_CENTER - CHECK_ROOM / 2,
                     MenuTextAlign::Center);
 }
 

@@ -159,8 +159,8 @@ void navigationKeys() {
 void drawDifferential(char *buffer, uint8_t position) {
     MenuItem &item = g_TstatSetupMenu[position];
     char text[SCREEN_TEXT_LEN];
-    snprintf(text, sizeof(text), "%1d.%0*u %c", item.value, item.decimals > 0 ? item.decimals : 1,
-             item.fractionDigits, c_DegreeSymbol);
+    snprintf(text, sizeof(text), "%1d.%0*u %s", item.value, item.decimals > 0 ? item.decimals : 1,
+             item.fractionDigits, tempDifferenceUnit());
     drawAlignedText(buffer, item, text, SETUP_VALUE_RIGHT, MenuTextAlign::Right);
 }
 
@@ -168,7 +168,7 @@ void drawDifferential(char *buffer, uint8_t position) {
 void drawWholeDegrees(char *buffer, uint8_t position) {
     MenuItem &item = g_TstatSetupMenu[position];
     char text[SCREEN_TEXT_LEN];
-    snprintf(text, sizeof(text), "%2d %c", item.value, c_DegreeSymbol);
+    snprintf(text, sizeof(text), "%2d %s", item.value, tempDifferenceUnit());
     drawAlignedText(buffer, item, text, SETUP_VALUE_RIGHT, MenuTextAlign::Right);
 }
 

@@ -75,6 +75,14 @@ constexpr int CHILD_GRACE_MS = 3000;
 // a simulated day in 24 host seconds, which a loaded two-core host sustains
 // with the application keeping its 15-second control period.
 constexpr const char *REPORT_TIME_SCALE = "3600";
+// Simulated time from the start to the building controller's first weather,
+// when the application has opened its link, and between two sendings.
+constexpr int64_t WEATHER_FIRST_MS = 5000;
+constexpr int64_t WEATHER_PERIOD_MS = 15 * 60000;
+// The bus levels on which the thermostat reports its heat and cool set points
+// in force.
+constexpr uint8_t LEVEL_HEAT_IN_FORCE = 3;
+constexpr uint8_t LEVEL_COOL_IN_FORCE = 4;
 // In lock-step time: the simulated time between two frames published for
 // the dashboard.
 constexpr int64_t DASHBOARD_FRAME_MS = 100;
@@ -131,6 +139,10 @@ class Simulator {
     // Hours since midnight of the day the run began, on the simulated clock.
     double runHour() const;
     void everyMinute();
+    // Says why the run ends (once), with the application's exit status or -1.
+    void noteEnd(const std::string &why, int status);
+    // The building controller's weather, on the bus when it is online.
+    void sendWeather(int64_t now);
     void finishReport(double hostSeconds);
     // The steps of run(): the board, link, console and signals made ready;
     // one pass's wait for input; the house and the trace moved on to now;
@@ -175,6 +187,9 @@ class Simulator {
     int64_t m_lastPassMs = 0;
     int64_t m_nextStatusMs = 0;
     int64_t m_nextStaleCheckMs = 0;
+    int64_t m_nextWeatherMs = 0;
+    std::string m_end;
+    int m_endStatus = -1;
     std::string m_httpPortFile;
     int64_t m_startDay = 0;
     Recorder m_recorder;
@@ -235,6 +250,31 @@ void Simulator::everyMinute() {
     }
     if (m_options.status) {
         showHouse();
+    }
+}
+
+void Simulator::noteEnd(const std::string &why, int status) {
+    say("tstat-sim: " + why);
+    if (m_end.empty()) {
+        m_end = why;
+        m_endStatus = status;
+    }
+}
+
+void Simulator::sendWeather(int64_t now) {
+    if (!m_options.controllerWeather || now < m_nextWeatherMs || !m_coproc->options().online) {
+        return;
+    }
+    m_nextWeatherMs = now + WEATHER_PERIOD_MS;
+    m_setpoints.refresh();
+    ControllerWeather weather = controllerWeather(m_house, runHour(), m_options.coproc.seed);
+    // The console's own commands, said as the controller's.
+    ConsoleContext controller = *m_console;
+    controller.say = [this](const std::string &line) {
+        say(line.rfind("sim> ", 0) == 0 ? "weather> " + line.substr(5) : line);
+    };
+    for (const std::string &line : controllerWeatherLines(weather, m_setpoints.setup().celsius)) {
+        runConsoleLine(line, controller);
     }
 }
 
@@ -467,11 +507,12 @@ bool Simulator::applicationEnded(int *status) {
     m_child = -1;
     if (WIFEXITED(st)) {
         *status = WEXITSTATUS(st);
-        say("tstat-sim: the application ended with status " + std::to_string(*status));
+        noteEnd("the application ended with status " + std::to_string(*status), *status);
     } else {
         *status = 128 + (WIFSIGNALED(st) ? WTERMSIG(st) : 0);
-        say("tstat-sim: the application was ended by signal " +
-            std::to_string(WIFSIGNALED(st) ? WTERMSIG(st) : 0));
+        noteEnd("the application was ended by signal " +
+                    std::to_string(WIFSIGNALED(st) ? WTERMSIG(st) : 0),
+                *status);
     }
     return true;
 }
@@ -648,6 +689,14 @@ void Simulator::advanceHouse(int64_t now) {
     // clock (and the console's settings).
     m_house.advance(m_paused ? 0.0 : static_cast<double>(now - m_lastPassMs) / 1000.0, runHour());
     m_lastPassMs = now;
+    // The set points the thermostat runs to, as it reports them on the bus.
+    int heat = m_coproc->reportedLevel(LEVEL_HEAT_IN_FORCE);
+    int cool = m_coproc->reportedLevel(LEVEL_COOL_IN_FORCE);
+    if (heat >= 0 && cool >= 0) {
+        bool celsius = m_setpoints.setup().celsius;
+        m_recorder.reportedInForce(celsiusOfBusTemperature(static_cast<uint8_t>(heat), celsius),
+                                   celsiusOfBusTemperature(static_cast<uint8_t>(cool), celsius));
+    }
     // The trace counts the pass's time with the relays the house ran on.
     m_recorder.pass(platformUptimeMs(), util_time(nullptr), m_house, m_setpoints);
     readRelays();
@@ -663,6 +712,7 @@ void Simulator::pollPeers(int64_t now) {
         }
     }
     m_coproc->poll(now);
+    sendWeather(now);
     if (now >= m_nextStatusMs) {
         m_nextStatusMs = now + STATUS_PERIOD_MS;
         everyMinute();
@@ -680,16 +730,22 @@ bool Simulator::hoursDone() {
     if (m_options.hours <= 0.0 || m_recorder.simulatedSeconds() < m_options.hours * 3600.0) {
         return false;
     }
-    say("tstat-sim: " + formatNumber("%g", m_options.hours) + " simulated hours done");
+    noteEnd(formatNumber("%g", m_options.hours) + " simulated hours done", -1);
     return true;
 }
 
 void Simulator::shutDown(double hostSeconds) {
     if (g_EndSignal != 0) {
-        say("tstat-sim: interrupted");
+        noteEnd("interrupted", -1);
+    } else if (m_quit && m_end.empty()) {
+        noteEnd("quit from the console", -1);
     }
     stopApplication();
-    m_dashboard.reset();
+    if (m_dashboard) {
+        // The open pages learn why before the server goes.
+        m_dashboard->ended(m_end, m_endStatus);
+        m_dashboard.reset();
+    }
     if (!m_httpPortFile.empty()) {
         unlink(m_httpPortFile.c_str());
     }
@@ -721,6 +777,7 @@ int Simulator::run() {
     m_lastPassMs = simNowMs();
     m_nextStatusMs = m_lastPassMs + STATUS_PERIOD_MS;
     m_nextStaleCheckMs = m_lastPassMs;
+    m_nextWeatherMs = m_lastPassMs + WEATHER_FIRST_MS;
     m_startDay = localDay();
     m_house.advance(0.0, runHour());
     readRelays();
@@ -834,6 +891,7 @@ int Simulator::runLockstep() {
     m_lastPassMs = 0;
     m_nextStatusMs = STATUS_PERIOD_MS;
     m_nextStaleCheckMs = 0;
+    m_nextWeatherMs = WEATHER_FIRST_MS;
     m_startDay = localDay();
     m_house.advance(0.0, runHour());
     readRelays();
@@ -851,7 +909,7 @@ int Simulator::runLockstep() {
         if (!running && m_child >= 0) {
             // Its end of the clock closed: it has ended, or is about to.
             waitForChild(&m_child, CHILD_GRACE_MS, &exitStatus);
-            say("tstat-sim: the application ended with status " + std::to_string(exitStatus));
+            noteEnd("the application ended with status " + std::to_string(exitStatus), exitStatus);
             break;
         }
         bool screen = !m_screens.empty();

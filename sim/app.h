@@ -21,6 +21,8 @@ struct SimOptions {
     std::string data;                  // its working directory
     std::string factoryTool;
     bool status = true; // the house's state once a simulated minute
+    // The building controller sends the weather of the house's climate.
+    bool controllerWeather = true;
     // The climate from a day file instead of the sine day (empty: none).
     WeatherDay weather;
     // Simulated hours after which run ends by itself (0: until interrupted).

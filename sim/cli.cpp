@@ -144,6 +144,9 @@ void addBoardOptions(CLI::App &app, SimOptions *o) {
         "--no-http", [o] { o->http = -1; }, "no dashboard");
     app.add_flag_callback(
         "--no-status", [o] { o->status = false; }, "no house status line once a simulated minute");
+    app.add_flag_callback(
+        "--no-weather", [o] { o->controllerWeather = false; },
+        "the building controller sends no weather (the thermostat shows none received)");
     app.add_option("--tstat", o->tstat, "the application")->type_name("PATH");
     app.add_option("--data", o->data, "the application's working directory")->type_name("DIR");
     app.add_option("--factory-tool", o->factoryTool, "the tool that writes a factory image")
@@ -154,6 +157,7 @@ void addBoardOptions(CLI::App &app, SimOptions *o) {
 struct ClockChoice {
     enum Kind { Default, Lockstep, Scaled } kind = Default;
     std::string start;
+    bool midnight = false;
 };
 
 void addClockOptions(CLI::App &app, SimOptions *o, ClockChoice *clock) {
@@ -166,6 +170,9 @@ void addClockOptions(CLI::App &app, SimOptions *o, ClockChoice *clock) {
                    "lock-step time: the local time the run starts at, \"YYYY-MM-DD HH:MM[:SS]\" "
                    "(default: now)")
         ->type_name("TIME");
+    app.add_flag("--midnight", clock->midnight,
+                 "lock-step time: start at the last local midnight, so that the plot's days run "
+                 "from 00:00 to 24:00");
     rangeOption(app, "--pace", &o->pace, 0, 1e6,
                 "lock-step time: at most N times real time (0: as fast as the host allows)");
     app.add_option("--script", o->script,
@@ -180,13 +187,25 @@ void addClockOptions(CLI::App &app, SimOptions *o, ClockChoice *clock) {
 bool finishClock(const ClockChoice &clock, bool endsByItself, SimOptions *o, std::string *error) {
     o->lockstep = clock.kind == ClockChoice::Lockstep ||
                   (clock.kind == ClockChoice::Default &&
-                   (endsByItself || o->hours > 0.0 || !o->script.empty()));
-    if (!o->lockstep && (!clock.start.empty() || o->pace > 0.0 || !o->script.empty())) {
-        *error = "--start, --pace and --script need lock-step time";
+                   (endsByItself || o->hours > 0.0 || !o->script.empty() || clock.midnight));
+    if (!o->lockstep &&
+        (!clock.start.empty() || clock.midnight || o->pace > 0.0 || !o->script.empty())) {
+        *error = "--start, --midnight, --pace and --script need lock-step time";
+        return false;
+    }
+    if (clock.midnight && !clock.start.empty()) {
+        *error = "--midnight and --start each say when the run starts: give one";
         return false;
     }
     if (clock.start.empty()) {
-        o->startWall = static_cast<int64_t>(time(nullptr));
+        time_t now = time(nullptr);
+        struct tm local {};
+        localtime_r(&now, &local);
+        local.tm_hour = 0;
+        local.tm_min = 0;
+        local.tm_sec = 0;
+        local.tm_isdst = -1;
+        o->startWall = static_cast<int64_t>(clock.midnight ? mktime(&local) : now);
         return true;
     }
     struct tm local {};

@@ -62,6 +62,7 @@ Coprocessor::Coprocessor(int masterFd, House &house, const CoprocessorOptions &o
                          Printer print)
     : m_link(coprocCommAttach(masterFd, &Coprocessor::onFrame)), m_house(house), m_options(options),
       m_print(std::move(print)), m_garbageSeed(options.seed != 0 ? options.seed : 1) {
+    m_reportedLevels.fill(-1);
     s_Active = this;
 }
 
@@ -244,6 +245,11 @@ void Coprocessor::handleFrame(const uint8_t *frame, uint16_t length) {
         break;
     case COPROC_PKT_BUS_TEST:
         sendString(m_options.busTestPasses ? BUS_TEST_PASS : BUS_TEST_FAIL);
+        break;
+    case COPROC_PKT_SEND_LEVEL:
+        if (n >= 2) {
+            m_reportedLevels[payload[0]] = payload[1];
+        }
         break;
     default:
         break;

@@ -9,6 +9,7 @@
 #include "download.h"
 #include "house.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -97,6 +98,9 @@ class Coprocessor {
     std::string takeRequestCounts();
     // Frames received from the thermostat that failed their CRC.
     unsigned badFrames() const { return m_badFrames; }
+    // The last value the thermostat sent for a level (packet type 0x04), -1
+    // before it sent one.
+    int reportedLevel(uint8_t level) const { return m_reportedLevels[level]; }
 
     // The frame handler of the link (one coprocessor per process).
     static int onFrame(const uint8_t *frame, uint16_t length);
@@ -126,6 +130,7 @@ class Coprocessor {
     int64_t m_downloadActivityMs = 0;
     unsigned m_requests[4] = {0, 0, 0, 0};
     unsigned m_badFrames = 0;
+    std::array<int, 256> m_reportedLevels;
     // The three-packet address sequence: address, complement, address.
     std::vector<uint8_t> m_addressBytes;
     DownloadSender m_download;

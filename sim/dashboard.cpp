@@ -5,6 +5,7 @@
 
 #include "board.h"
 #include "console.h"
+#include "coprocessor.h"
 #include "dashboard_assets.h"
 #include "house.h"
 #include "keys.h"
@@ -58,6 +59,18 @@ constexpr int64_t TAP_MS = 100;
 constexpr int64_t HOLD_LIMIT_MS = 60000;
 constexpr double SCALE_MIN = 0.1;
 constexpr double SCALE_MAX = 3600.0;
+// Host milliseconds the last words of an ending run get to reach the pages.
+constexpr int64_t ENDING_FLUSH_MS = 1000;
+
+// The first number in a small file, or -1.
+int numberIn(const std::string &path) {
+    std::ifstream in(path);
+    int value = -1;
+    if (!(in >> value)) {
+        return -1;
+    }
+    return value;
+}
 
 int64_t hostNowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -181,10 +194,7 @@ struct DashboardServer {
     }
 
     static MHD_Result state(Dashboard &d, MHD_Connection *c, const Request &) {
-        return reply(
-            c, MHD_HTTP_OK,
-            d.m_model.stateJson(d.m_house, platformTimeScale(), d.m_screenVersion, d.m_keyFd >= 0),
-            "application/json");
+        return reply(c, MHD_HTTP_OK, d.stateJson(), "application/json");
     }
 
     static MHD_Result history(Dashboard &d, MHD_Connection *c, const Request &) {
@@ -236,13 +246,12 @@ struct DashboardServer {
         auto *s = new Dashboard::Stream{&d, c, "retry: 2000\n\n"};
         s->waitingSinceMs = hostNowMs();
         d.m_streams.push_back(s);
+        // The state first: it tells the unit the history is drawn in.
+        d.queue(*s, "state", d.stateJson());
         d.queue(*s, "history", d.m_model.historyJson());
         for (const std::string &line : d.m_backlog) {
             d.queue(*s, "console", line);
         }
-        d.queue(
-            *s, "state",
-            d.m_model.stateJson(d.m_house, platformTimeScale(), d.m_screenVersion, d.m_keyFd >= 0));
         // The free callback runs (and forgets the stream) even when queueing fails.
         MHD_Response *r = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 16 * 1024,
                                                             onStreamRead, s, onStreamFreed);
@@ -575,10 +584,50 @@ void Dashboard::followScreen() {
     broadcast("screen", std::to_string(m_screenVersion));
 }
 
+BoardView Dashboard::board() const {
+    BoardView b;
+    b.page = numberIn(rootedPath("/sim/page"));
+    b.backlight = numberIn(rootedPath("/sys/class/backlight/backlight/brightness"));
+    if (m_console.coproc != nullptr) {
+        const CoprocessorOptions &o = m_console.coproc->options();
+        b.voltage = o.lineVoltage;
+        b.online = o.online;
+        b.levels = o.levelsEnabled;
+        b.address = o.address;
+    }
+    return b;
+}
+
+std::string Dashboard::stateJson() const {
+    return m_model.stateJson(m_house, board(), platformTimeScale(), m_screenVersion, m_keyFd >= 0);
+}
+
 void Dashboard::sendState() {
     if (!m_streams.empty()) {
-        broadcast("state",
-                  m_model.stateJson(m_house, platformTimeScale(), m_screenVersion, m_keyFd >= 0));
+        broadcast("state", stateJson());
+    }
+}
+
+void Dashboard::ended(const std::string &why, int status) {
+    if (m_daemon == nullptr) {
+        return;
+    }
+    nlohmann::json end = {{"why", why}, {"status", nullptr}};
+    if (status >= 0) {
+        end["status"] = status;
+    }
+    broadcast("ended", end.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+    // Until every stream has handed its text to the server, and a few runs
+    // more for the server to write it out.
+    int64_t until = hostNowMs() + ENDING_FLUSH_MS;
+    int after = 5;
+    while (after > 0 && hostNowMs() < until) {
+        MHD_run(m_daemon);
+        bool handed = std::all_of(m_streams.begin(), m_streams.end(), [](const Stream *st) {
+            return st->dropped || st->pending.empty();
+        });
+        after -= handed ? 1 : 0;
+        usleep(10000);
     }
 }
 
@@ -637,6 +686,7 @@ int Dashboard::key(const std::string &name, const std::string &action, std::stri
         *message = "no application is reading the keys\n";
         return MHD_HTTP_SERVICE_UNAVAILABLE;
     }
+    m_console.say("web> key " + name + (action == "tap" ? "" : " (held)"));
     held->down = true;
     held->pressedSimMs = m_simNowMs;
     held->pressedHostMs = m_hostNowMs;

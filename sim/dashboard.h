@@ -50,6 +50,10 @@ class Dashboard {
     // A line the simulator said, time stamp first, without its newline.
     void said(const std::string &line);
 
+    // The run ends: tells every open page why (and the application's exit
+    // status, -1 when it has none) and gives them a moment to take it.
+    void ended(const std::string &why, int status);
+
     // Event streams open now (for tests).
     size_t streamCount() const { return m_streams.size(); }
 
@@ -68,6 +72,9 @@ class Dashboard {
     void makeRoom();
     void queue(Stream &stream, const char *event, const std::string &data);
     void followScreen();
+    // The page, backlight, line voltage and bus status now.
+    BoardView board() const;
+    std::string stateJson() const;
     void sendState();
     // Key presses: "tap" (press, release 100 ms of simulated time later),
     // "press" and "release". Returns an HTTP status.

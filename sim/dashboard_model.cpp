@@ -3,10 +3,13 @@
 
 #include "board.h"
 #include "config/data_dict.h"
+#include "config/display_pages.h"
 #include "config/persist.h"
 #include "config/schedule.h"
 #include "core/util.h"
+#include "graphics/screen.h"
 #include "house.h"
+#include "hvac/relay_control.h"
 
 #include <cmath>
 #include <cstdio>
@@ -19,6 +22,9 @@
 namespace sim {
 
 namespace {
+
+// The highest line-voltage reading that counts as an under-voltage.
+constexpr uint16_t UNDER_VOLTAGE_READING = 491;
 
 double celsiusOf(fpr_t value) {
     return static_cast<double>(value) / 8192.0;
@@ -136,6 +142,11 @@ void DashboardModel::evaluate() {
     m_view.mode = static_cast<int>(mode);
     m_view.hvacState = static_cast<int>(getHVACState());
     m_view.celsius = fmt.tempScale != TEMP_SCALE_FAHRENHEIT;
+    TstatBkLightCtl_t backlight{};
+    getThermostatBacklightSettings(&backlight);
+    m_view.backlightTimeout = backlight.backlightTimeout;
+    m_view.inactiveOff = backlight.inactiveBrightness == BACKLIGHT_INACTIVE_OFF;
+    m_view.screenSaver = getScrSaverState() == FEATURE_ENABLE;
 }
 
 bool DashboardModel::sample(int64_t simNowMs, const House &house) {
@@ -186,20 +197,36 @@ std::string DashboardModel::historyJson() const {
     return history.dump();
 }
 
-std::string DashboardModel::stateJson(const House &house, double timeScale, uint64_t screenVersion,
-                                      bool keysReady) const {
+std::string DashboardModel::stateJson(const House &house, const BoardView &board, double timeScale,
+                                      uint64_t screenVersion, bool keysReady) const {
     HouseSnapshot h = house.snapshot();
     time_t now = static_cast<time_t>(util_time(nullptr));
     struct tm local {};
     localtime_r(&now, &local);
     char clock[32];
     strftime(clock, sizeof(clock), "%a %H:%M:%S", &local);
+    const char *pageName = board.page >= 0 && board.page < static_cast<int>(DISPLAY_PAGE_COUNT)
+                               ? c_DisplayPageNames[board.page]
+                               : nullptr;
+    const char *backlightName = backlightLevelName(board.backlight);
     nlohmann::json state = {
         {"clock", clock},
+        {"utcOffset", local.tm_gmtoff},
+        {"board",
+         {{"page", board.page},
+          {"pageName", pageName != nullptr ? pageName : ""},
+          {"backlight", board.backlight},
+          {"backlightName", backlightName != nullptr ? backlightName : ""},
+          {"voltage", board.voltage},
+          {"underVoltage", board.voltage <= UNDER_VOLTAGE_READING},
+          {"online", board.online},
+          {"levels", board.levels},
+          {"address", board.address}}},
         {"scale", timeScale},
         {"screen", screenVersion},
         {"keys", keysReady},
         {"relays", std::string(house.relays().begin(), house.relays().end())},
+        {"relayNames", c_RelayNames},
         {"house",
          {{"indoor", rounded(h.indoor)},
           {"mass", rounded(h.mass)},
@@ -215,7 +242,10 @@ std::string DashboardModel::stateJson(const House &house, double timeScale, uint
                                {"cool", rounded(m_view.cool)},
                                {"mode", m_view.mode},
                                {"hvac", m_view.hvacState},
-                               {"unit", m_view.celsius ? "C" : "F"}};
+                               {"unit", m_view.celsius ? "C" : "F"},
+                               {"backlightTimeout", m_view.backlightTimeout},
+                               {"inactiveOff", m_view.inactiveOff},
+                               {"screenSaver", m_view.screenSaver}};
     }
     return state.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }

@@ -22,6 +22,21 @@ struct ThermostatView {
     int mode = 0;      // thermostat mode: program, vacation, hold, permanent hold
     int hvacState = 0; // system mode: heat, cool, auto, off, emergency heat
     bool celsius = false;
+    // Backlight settings: time-out (simulated seconds), what it does after
+    // it (dim or off), and whether the screen saver may show while dim.
+    unsigned backlightTimeout = 0;
+    bool inactiveOff = false;
+    bool screenSaver = false;
+};
+
+// The board as the application and the simulated coprocessor leave it.
+struct BoardView {
+    int page = -1;        // the page the application shows (-1: not known yet)
+    int backlight = -1;   // brightness written to the backlight (-1: none yet)
+    uint16_t voltage = 0; // the line-voltage reading reported
+    bool online = false;  // the bus status reported
+    bool levels = false;
+    int address = 0;
 };
 
 struct DashboardSample {
@@ -50,8 +65,8 @@ class DashboardModel {
     bool sample(int64_t simNowMs, const House &house);
     const DashboardSample &lastSample() const;
 
-    std::string stateJson(const House &house, double timeScale, uint64_t screenVersion,
-                          bool keysReady) const;
+    std::string stateJson(const House &house, const BoardView &board, double timeScale,
+                          uint64_t screenVersion, bool keysReady) const;
     static std::string sampleJson(const DashboardSample &sample);
     // Every sample kept, oldest first, as a JSON array.
     std::string historyJson() const;

@@ -12,6 +12,7 @@
 #include "config/forecast.h"
 #include "config/persist.h"
 #include "config/schedule.h"
+#include "coproc/coproc_comm.h"
 #include "display/display_manager.h"
 #include "display/pages.h"
 #include "graphics/buttons.h"
@@ -20,7 +21,9 @@
 #include "menus/hold_menu.h"
 #include "menus/menu_pages.h"
 #include "menus/program_menu.h"
+#include "menus/settings_menu.h"
 #include "menus/vacation_menu.h"
+#include "mfgtest/mfgtest.h"
 #include "platform/platform.h"
 #include "platform/platform_display.h"
 #include "platform/platform_test.h"
@@ -28,6 +31,7 @@
 #include <SDL.h>
 #include <SDL_ttf.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -54,9 +58,12 @@ constexpr fpr_t celsius(double degrees) {
     return static_cast<fpr_t>(degrees * FPR_ONE + (degrees < 0 ? -0.5 : 0.5));
 }
 
-const char *const c_GalleryMessage =
-    "\"Snow removal tonight: please move cars from the north lot by 9 pm. The garage entrance "
-    "stays open. Thank you!\"";
+// A message as long as the bus carries: a command text holds at most a
+// payload less its length byte, "MESSAGE DISP " included.
+const char c_MessageCommand[] = "MESSAGE DISP ";
+const char c_GalleryMessage[] = "Snow removal tonight: move cars by 9 pm. Thanks!";
+static_assert(sizeof(c_MessageCommand) - 1 + sizeof(c_GalleryMessage) - 1 <=
+              COPROC_MAX_PAYLOAD - 1);
 
 // The key FIFO, written the way the key device delivers events.
 int m_KeyFifo = -1;
@@ -100,6 +107,9 @@ void untilVisible(const ScreenItem *item) {
     }
 }
 
+// The wall clock before the evening shot moved it.
+int64_t m_WallBeforeEvening = 0;
+
 void home() {
     displayMainPage();
     passes(12); // the alert icons refresh once a second
@@ -107,7 +117,14 @@ void home() {
 
 // ---- The shots ----------------------------------------------------------------------
 
+void sampleWeather();
+
+void shotNoWeather() {
+    home();
+}
+
 void shotMain() {
+    sampleWeather();
     home();
 }
 
@@ -176,7 +193,9 @@ void shotScreenSaver() {
 }
 
 void shotAwayLocked() {
-    tap(BUTTON_CODE_UP); // wakes the display and leaves the screen saver
+    platformFakeClockSetWall(m_WallBeforeEvening);
+    setTstatFilterChangeDays(90);
+    setHVACState(HVAC_STATE_HEAT);
     TstatSetPoint_t vacation{};
     getVacationThermostatSettings(&vacation);
     vacation.heatSetPoint = celsius(15.5);
@@ -192,6 +211,68 @@ void shotAwayLocked() {
     setCurrentForecastState(FEATURE_DISABLE);
     setWeatherAlertState(1);
     home();
+}
+
+void shotScreenSaverUnderVoltage() {
+    dispManSetUnderVoltageWarning(0);
+    tap(BUTTON_CODE_UP); // wakes the display and leaves the screen saver
+    home();
+    TstatBkLightCtl_t bk{};
+    getThermostatBacklightSettings(&bk);
+    passes(static_cast<int>(bk.backlightTimeout) * 10 + 35);
+    dispManSetUnderVoltageWarning(1);
+    passes(1);
+    untilVisible(g_UndervoltageTextHdl);
+}
+
+void shotSystemOff() {
+    dispManSetUnderVoltageWarning(0);
+    tap(BUTTON_CODE_UP); // wakes the display and leaves the screen saver
+    setHVACState(HVAC_STATE_OFF);
+    home();
+}
+
+void shotAutoPermanent() {
+    setHVACState(HVAC_STATE_AUTO);
+    setThermostatMode(TSTAT_MODE_PERMANENT_HOLD);
+    home();
+}
+
+void setSystemType(SystemType type) {
+    TstatCfg_t cfg{};
+    getTstatConfiguration(&cfg);
+    cfg.systemType = type;
+    setTstatConfiguration(&cfg);
+}
+
+SystemType m_SystemType = SYSTEM_TYPE_ONE_STG_FURNACE; // the sample's own
+
+void shotHeatPumpPopUp() {
+    TstatCfg_t cfg{};
+    getTstatConfiguration(&cfg);
+    m_SystemType = cfg.systemType;
+    setSystemType(SYSTEM_TYPE_TWO_STG_HEAT_PUMP);
+    setHVACState(HVAC_STATE_EMERGENCY_HEAT);
+    home();
+    holdKey(BUTTON_CODE_MODE, 3200);
+    tap(BUTTON_CODE_MODE);
+}
+
+// The filter reminder due, and comfort recovery before the Leave period.
+void shotFilterAdjusting() {
+    tap(BUTTON_CODE_MODE); // the fan pop-up
+    tap(BUTTON_CODE_MODE); // the main page
+    // 17:10: the Return period starts within the hour, warmer than Leave.
+    m_WallBeforeEvening = util_time(nullptr);
+    platformFakeClockSetWall(GALLERY_WALL_TIME + 10 * 3600);
+    setSystemType(m_SystemType);
+    setHVACState(HVAC_STATE_HEAT);
+    setThermostatMode(TSTAT_MODE_PROGRAM);
+    setWeatherAlertState(1);
+    setFilterChangeState(FEATURE_ENABLE);
+    setTstatFilterChangeDays(0);
+    home();
+    passes(6); // one phase of the animation
 }
 
 // ---- Program schedule and vacation shots -----------------------------------------------
@@ -351,9 +432,13 @@ void shotSettingsHvacPopUp() {
     tap(BUTTON_CODE_UP); // from heat to cool
 }
 
-void shotSettingsFanSpeedPopUp() {
+void shotSettingsFanModePopUp() {
     tap(BUTTON_CODE_MODE); // cool; on to the fan mode row
-    tap(BUTTON_CODE_DOWN);
+    tap(BUTTON_CODE_MODE);
+}
+
+void shotSettingsFanSpeedPopUp() {
+    tap(BUTTON_CODE_MODE); // auto stays; on to the fan speed row
     tap(BUTTON_CODE_MODE);
 }
 
@@ -417,6 +502,12 @@ void shotThermostatSetupMore() {
     tap(BUTTON_CODE_MODE);
 }
 
+// The manufacturing test's LCD pattern.
+void shotColorBars() {
+    screenSetCurrentScreen(g_displayHdl, testScreenColorBarPattern);
+    screenRender(g_displayHdl);
+}
+
 struct Shot {
     const char *name;    // file name stem
     const char *caption; // under the picture on the contact sheet
@@ -425,6 +516,7 @@ struct Shot {
 
 // In order: each shot starts where the one before left the user interface.
 const Shot c_Shots[] = {
+    {"main-no-weather", "No weather received yet", shotNoWeather},
     {"main", "Main page", shotMain},
     {"popup-mode", "Hold MODE: operating mode", shotModePopUp},
     {"popup-hvac", "MODE: HVAC mode", shotHvacPopUp},
@@ -437,6 +529,11 @@ const Shot c_Shots[] = {
     {"security-code", "Security code entry", shotSecurityCode},
     {"undervoltage", "Under-voltage warning", shotUnderVoltage},
     {"screensaver", "Screen saver", shotScreenSaver},
+    {"screensaver-undervoltage", "Under-voltage, screen saver", shotScreenSaverUnderVoltage},
+    {"main-system-off", "System off", shotSystemOff},
+    {"main-auto-permanent", "Auto, permanent hold", shotAutoPermanent},
+    {"popup-hvac-heat-pump", "Heat pump: emergency heat", shotHeatPumpPopUp},
+    {"main-filter-adjusting", "Filter reminder, adjusting", shotFilterAdjusting},
     {"main-away-locked", "Away, locked, no weather", shotAwayLocked},
     {"program", "Program: wake heat up", shotProgram},
     {"program-copy-to", "Copy Tuesday to Mon, Fri", shotProgramCopyTo},
@@ -452,6 +549,7 @@ const Shot c_Shots[] = {
     {"tstat-mode", "Thermostat menu", shotTstatMode},
     {"settings", "Settings", shotSettings},
     {"settings-popup-hvac", "Settings: system mode", shotSettingsHvacPopUp},
+    {"settings-popup-fan-mode", "Settings: fan mode", shotSettingsFanModePopUp},
     {"settings-popup-fan-speed", "Settings: fan speed", shotSettingsFanSpeedPopUp},
     {"settings-popup-filter", "Settings: filter reminder", shotSettingsFilterPopUp},
     {"settings-locked", "Settings, mode and fan locked", shotSettingsLocked},
@@ -461,6 +559,7 @@ const Shot c_Shots[] = {
     {"bus-address", "Bus address", shotBusAddress},
     {"thermostat-setup", "Thermostat setup", shotThermostatSetup},
     {"thermostat-setup-more", "Thermostat setup: balance point", shotThermostatSetupMore},
+    {"color-bars", "Factory test: colour bars", shotColorBars},
 };
 constexpr size_t SHOT_COUNT = sizeof(c_Shots) / sizeof(c_Shots[0]);
 
@@ -470,6 +569,17 @@ void sampleData() {
     setLedStatus(1);
     setMovAvgIndTemp(celsius(20.1));
     setMovAvgHum(celsius(34));
+    setWeatherAlertState(0); // an alert is active
+    // A hold of 70 F until the next program period.
+    TstatSetPoint_t hold{};
+    getHoldThermostatSettings(&hold);
+    hold.heatSetPoint = celsius(21.1);
+    hold.coolSetPoint = celsius(25.6);
+    setThermostatMode(TSTAT_MODE_HOLD);
+    setHoldThermostatSettings(&hold);
+}
+
+void sampleWeather() {
     TstatCurrentForecast_t current{};
     current.outdoorTemp = celsius(-7.2);
     snprintf(current.windDirection, sizeof(current.windDirection), "NW");
@@ -490,14 +600,135 @@ void sampleData() {
     }
     fiveDay.currentCondition = 22; // flurries
     setFiveDayForecast(&fiveDay);
-    setWeatherAlertState(0); // an alert is active
-    // A hold of 70 F until the next program period.
-    TstatSetPoint_t hold{};
-    getHoldThermostatSettings(&hold);
-    hold.heatSetPoint = celsius(21.1);
-    hold.coolSetPoint = celsius(25.6);
-    setThermostatMode(TSTAT_MODE_HOLD);
-    setHoldThermostatSettings(&hold);
+    forecastMarkReceived(FORECAST_OUTDOOR | FORECAST_WIND_DIRECTION | FORECAST_WIND_SPEED |
+                         FORECAST_HUMIDITY | FORECAST_FEELS_LIKE | FORECAST_DEW_POINT |
+                         FORECAST_ALL_HIGHS | FORECAST_ALL_LOWS);
+}
+
+// ---- Layout check ---------------------------------------------------------------------------
+
+// A rectangle on the screen, right and bottom exclusive.
+struct Box {
+    int left, top, right, bottom;
+};
+
+bool intersects(const Box &a, const Box &b) {
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+bool inside(const Box &inner, const Box &outer) {
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
+
+bool shows(const ScreenItem &item) {
+    if (item.kind == SCREEN_ITEM_TEXT) {
+        return item.textVisible != 0 && item.font != nullptr &&
+               strspn(item.text, " ") != strlen(item.text);
+    }
+    return item.kind == SCREEN_ITEM_BITMAP && item.bitmapVisible != 0 &&
+           item.bitmapSurface != nullptr;
+}
+
+// The ink of a text as drawn (the glyphs' own extents, not the font's line box).
+Box inkOf(const ScreenItem &item) {
+    TTF_Font *font = item.font;
+    int ascent = TTF_FontAscent(font);
+    int top = INT_MAX;
+    int bottom = INT_MIN;
+    int left = INT_MAX;
+    int right = INT_MIN;
+    int pen = 0;
+    for (const char *c = item.text; *c != '\0'; c++) {
+        int minx = 0, maxx = 0, miny = 0, maxy = 0, advance = 0;
+        if (TTF_GlyphMetrics(font, static_cast<uint8_t>(*c), &minx, &maxx, &miny, &maxy,
+                             &advance) == 0 &&
+            *c != ' ') {
+            left = std::min(left, pen + minx);
+            right = std::max(right, pen + maxx);
+            top = std::min(top, ascent - maxy);
+            bottom = std::max(bottom, ascent - miny);
+        }
+        pen += advance;
+    }
+    if (left > right) {
+        return Box{item.x, item.y, item.x, item.y};
+    }
+    return Box{item.x + left, item.y + top, item.x + right, item.y + bottom};
+}
+
+Box boxOf(const ScreenItem &item) {
+    if (item.kind == SCREEN_ITEM_TEXT) {
+        return inkOf(item);
+    }
+    return Box{item.x, item.y, item.x + item.width, item.y + item.height};
+}
+
+std::string describe(const ScreenItem &item) {
+    if (item.kind == SCREEN_ITEM_TEXT) {
+        return "text \"" + std::string(item.text) + "\"";
+    }
+    return "image " + fs::path(item.imageFile != nullptr ? item.imageFile : "").filename().string();
+}
+
+// Whether a shown full-screen picture (a pop-up's veil) lies between two
+// items: the later one is then a layer above the earlier.
+bool veiled(const ScreenItem *lower, const ScreenItem *upper, const Box &whole) {
+    for (const ScreenItem *v = lower + 1; v < upper; v++) {
+        if (v->kind == SCREEN_ITEM_BITMAP && shows(*v) && inside(whole, boxOf(*v))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The layout faults of the screen on display, one line each: an item drawn
+// outside the screen, a text running out of the picture it is drawn on (a
+// button, a row, a tile), a text partly under a later picture, and two texts
+// on each other. Full-screen pictures are backgrounds and the veils of
+// pop-ups, which lie over the page as a layer of their own; the warning band
+// lies over the page on purpose.
+std::vector<std::string> layoutFaults() {
+    std::vector<std::string> faults;
+    const ScreenItem *screen = g_displayHdl->currentScreen;
+    const Box whole{0, 0, g_displayHdl->screen->w, g_displayHdl->screen->h};
+    for (const ScreenItem *a = screen; a->kind != SCREEN_ITEM_END; a++) {
+        if (!shows(*a) || a->textBoxed != SCREEN_TEXT_BOX_NONE) {
+            continue;
+        }
+        Box box = boxOf(*a);
+        if (!inside(box, whole)) {
+            faults.push_back(describe(*a) + " is drawn outside the screen");
+        }
+        if (a->kind != SCREEN_ITEM_TEXT) {
+            continue;
+        }
+        // The picture right under the text, if any: the text must lie on it whole.
+        const ScreenItem *under = nullptr;
+        for (const ScreenItem *b = screen; b->kind != SCREEN_ITEM_END; b++) {
+            if (b == a || !shows(*b) || b->textBoxed != SCREEN_TEXT_BOX_NONE) {
+                continue;
+            }
+            Box other = boxOf(*b);
+            if (!intersects(box, other)) {
+                continue;
+            }
+            if (inside(whole, other) || veiled(std::min(a, b), std::max(a, b), whole)) {
+                continue;
+            }
+            if (b->kind == SCREEN_ITEM_TEXT && b > a) {
+                faults.push_back(describe(*a) + " overlaps " + describe(*b));
+            } else if (b->kind == SCREEN_ITEM_BITMAP && b < a) {
+                under = b;
+            } else if (b->kind == SCREEN_ITEM_BITMAP) {
+                faults.push_back(describe(*a) + " is covered by " + describe(*b));
+            }
+        }
+        if (under != nullptr && !inside(box, boxOf(*under))) {
+            faults.push_back(describe(*a) + " runs out of " + describe(*under));
+        }
+    }
+    return faults;
 }
 
 // ---- Contact sheet --------------------------------------------------------------------------
@@ -595,6 +826,9 @@ int runGallery(std::string outDir, std::string data) {
             frames.push_back(SDL_ConvertSurface(g_displayHdl->screen, g_displayHdl->screen->format,
                                                 SDL_SWSURFACE));
             printf("%s\n", path.c_str());
+            for (const std::string &fault : layoutFaults()) {
+                printf("layout fault in %s: %s\n", c_Shots[i].name, fault.c_str());
+            }
         }
         if (status == 0 && !writeContactSheet(frames, outDir + "/contact-sheet.png")) {
             fprintf(stderr, "tstat-sim gallery: cannot write the contact sheet\n");

@@ -398,7 +398,7 @@ void House::step(double seconds, double hour) {
     double rh = indoorRh();
     RelayOutput out = relayOutput(m_outdoor, rh);
     double hvac = 0.0;
-    for (int r = 0; r < RELAY_COUNT; r++) {
+    for (uint32_t r = 0; r < RELAY_COUNT; r++) {
         hvac += out[r];
         m_energy[r] += out[r] * seconds;
     }

@@ -1,7 +1,10 @@
-// The picture of a run: three panels sharing a time axis. Top, the room
-// temperature over its comfort band (green while occupied, grey otherwise)
-// with the heat and cool set points; middle, the outdoor temperature; bottom,
-// one bar per relay for the time it was closed, from the relay log.
+// The picture of a run: four panels sharing a time axis, temperatures in the
+// thermostat's unit. Top, the room temperature over its comfort band (green
+// while occupied, grey otherwise) with the program's set points, the set
+// points the thermostat ran to (comfort recovery included) and the program
+// periods by name; then the room's humidity with the humidifier's and
+// dehumidifier's set points; the outdoor temperature; and one bar per relay
+// for the time it was closed, from the relay log.
 #include "plot.h"
 
 #include "paint.h"
@@ -17,13 +20,14 @@ namespace sim {
 namespace {
 
 constexpr int WIDTH = 1280;
-constexpr int HEIGHT = 820;
+constexpr int HEIGHT = 990;
 constexpr double LEFT = 78;
 constexpr double RIGHT = WIDTH - 24;
-// Panels: top and bottom edges.
-constexpr double ROOM_TOP = 116, ROOM_BOTTOM = 450;
-constexpr double OUT_TOP = 484, OUT_BOTTOM = 590;
-constexpr double BARS_TOP = 626, BAR_HEIGHT = 16, BAR_GAP = 6;
+// Panels: top and bottom edges; the room panel's top strip names the periods.
+constexpr double ROOM_TOP = 138, ROOM_BOTTOM = 460, PERIOD_STRIP = 20;
+constexpr double RH_TOP = 494, RH_BOTTOM = 604;
+constexpr double OUT_TOP = 638, OUT_BOTTOM = 744;
+constexpr double BARS_TOP = 780, BAR_HEIGHT = 16, BAR_GAP = 6;
 constexpr double MS_PER_HOUR = 3600000.0;
 
 bool m_FontsLoaded = false;
@@ -166,23 +170,59 @@ void drawLine(cairo_t *cr, const std::vector<TraceRow> &rows, const TimeAxis &t,
     cairo_stroke(cr);
 }
 
-// A set point as a step line, only where it is in force.
+// A set point as a step line, only where it is known: the program's (dashed)
+// or the one the thermostat ran to (solid).
+struct SetpointLine {
+    bool (*known)(const TraceRow &);
+    double (*value)(const TraceRow &);
+    bool dashed;
+};
+
+bool programKnown(const TraceRow &r) {
+    return r.setpoints.valid;
+}
+bool inForceKnown(const TraceRow &r) {
+    return r.inForceKnown;
+}
+double programHeat(const TraceRow &r) {
+    return r.setpoints.heat;
+}
+double programCool(const TraceRow &r) {
+    return r.setpoints.cool;
+}
+double heatInForce(const TraceRow &r) {
+    return r.heatInForce;
+}
+double coolInForce(const TraceRow &r) {
+    return r.coolInForce;
+}
+double humidifyOf(const TraceRow &r) {
+    return r.setpoints.humidify;
+}
+double dehumidifyOf(const TraceRow &r) {
+    return r.setpoints.dehumidify;
+}
+
+const double c_Dash[] = {6.0, 4.0};
+
 void drawSetpoint(cairo_t *cr, const std::vector<TraceRow> &rows, const TimeAxis &t,
-                  const ValueAxis &a, bool heat, uint32_t colour) {
-    setColor(cr, rgb(colour, 0.9));
-    cairo_set_line_width(cr, 1.5);
-    double dash[] = {6.0, 4.0};
-    cairo_set_dash(cr, dash, 2, 0);
+                  const ValueAxis &a, const SetpointLine &line, uint32_t colour) {
+    setColor(cr, rgb(colour, line.dashed ? 0.9 : 0.75));
+    cairo_set_line_width(cr, line.dashed ? 1.5 : 2.0);
+    cairo_set_dash(cr, c_Dash, line.dashed ? 2 : 0, 0);
     bool drawing = false;
     double lastY = 0;
     int64_t previousMs = t.startMs;
     for (const TraceRow &r : rows) {
-        if (!r.setpoints.valid) {
+        if (!line.known(r)) {
+            if (drawing) {
+                cairo_stroke(cr);
+            }
             drawing = false;
             previousMs = r.uptimeMs;
             continue;
         }
-        double y = a.y(heat ? r.setpoints.heat : r.setpoints.cool);
+        double y = a.y(line.value(r));
         if (!drawing) {
             cairo_move_to(cr, t.x(previousMs), y);
             drawing = true;
@@ -196,6 +236,48 @@ void drawSetpoint(cairo_t *cr, const std::vector<TraceRow> &rows, const TimeAxis
     }
     cairo_stroke(cr);
     cairo_set_dash(cr, nullptr, 0, 0);
+}
+
+// The program periods (and holds, vacations): a faint line where one ends
+// (names false), or their names along the room panel's top (names true).
+void drawPeriods(cairo_t *cr, const std::vector<TraceRow> &rows, const TimeAxis &t, bool names) {
+    size_t i = 0;
+    int64_t previousMs = t.startMs;
+    while (i < rows.size()) {
+        const SetpointsInForce &first = rows[i].setpoints;
+        size_t j = i + 1;
+        while (j < rows.size() && rows[j].setpoints.valid == first.valid &&
+               rows[j].setpoints.period == first.period) {
+            j++;
+        }
+        int64_t endMs = rows[j - 1].uptimeMs;
+        double x0 = t.x(previousMs);
+        double x1 = t.x(endMs);
+        if (names && first.valid) {
+            // On a light patch, above whatever line runs through the strip.
+            std::string name = periodName(first.period);
+            double w = 8.0 * static_cast<double>(name.size()) + 8.0;
+            if (x1 - x0 >= w) {
+                double mid = (x0 + x1) / 2.0;
+                setColor(cr, rgb(palette::CARD, 0.85));
+                cairo_rectangle(cr, mid - w / 2.0, ROOM_TOP + 2, w, PERIOD_STRIP - 2);
+                cairo_fill(cr);
+                drawText(cr, style(12, true, palette::MUTED, ALIGN_CENTER), name, x0, ROOM_TOP + 3,
+                         x1 - x0, PERIOD_STRIP - 4);
+            }
+        }
+        if (!names && j < rows.size()) {
+            setColor(cr, rgb(palette::MUTED, 0.5));
+            cairo_set_line_width(cr, 1.0);
+            cairo_set_dash(cr, c_Dash, 2, 0);
+            cairo_move_to(cr, std::round(x1) + 0.5, ROOM_TOP);
+            cairo_line_to(cr, std::round(x1) + 0.5, ROOM_BOTTOM);
+            cairo_stroke(cr);
+            cairo_set_dash(cr, nullptr, 0, 0);
+        }
+        previousMs = endMs;
+        i = j;
+    }
 }
 
 // The band in one rectangle per stretch of equal edges, so that the minutes
@@ -268,32 +350,32 @@ void drawBars(cairo_t *cr, const TimeAxis &t, const std::vector<RelayEvent> &log
 double indoorOf(const TraceRow &r) {
     return r.indoor;
 }
+double rhOf(const TraceRow &r) {
+    return r.rh;
+}
 double outdoorOf(const TraceRow &r) {
     return r.outdoor;
 }
 
-void drawLegend(cairo_t *cr, double x, double y) {
-    struct Item {
-        const char *text;
-        uint32_t colour;
-        bool dashed;
-        bool patch;
-        double alpha;
-    };
-    const Item items[] = {{"room", palette::INK, false, false, 1.0},
-                          {"heat set point", palette::HEAT, true, false, 1.0},
-                          {"cool set point", palette::COOL, true, false, 1.0},
-                          {"band, occupied", palette::GREEN_TOP, false, true, 0.28},
-                          {"band, unoccupied", palette::MUTED, false, true, 0.16}};
-    for (const Item &item : items) {
+struct LegendItem {
+    const char *text;
+    uint32_t colour;
+    enum Kind { LINE, DASHED, SETPOINT, PATCH } kind;
+    double alpha;
+};
+
+void drawLegend(cairo_t *cr, double x, double y, const LegendItem *items, size_t count) {
+    for (size_t i = 0; i < count; i++) {
+        const LegendItem &item = items[i];
         setColor(cr, rgb(item.colour, item.alpha));
-        if (item.patch) {
+        if (item.kind == LegendItem::PATCH) {
             cairo_rectangle(cr, x, y - 6, 22, 12);
             cairo_fill(cr);
         } else {
-            double dash[] = {6.0, 4.0};
-            cairo_set_dash(cr, dash, item.dashed ? 2 : 0, 0);
-            cairo_set_line_width(cr, item.dashed ? 1.5 : 2.2);
+            cairo_set_dash(cr, c_Dash, item.kind == LegendItem::DASHED ? 2 : 0, 0);
+            cairo_set_line_width(cr, item.kind == LegendItem::LINE     ? 2.2
+                                     : item.kind == LegendItem::DASHED ? 1.5
+                                                                       : 2.0);
             cairo_move_to(cr, x, y);
             cairo_line_to(cr, x + 22, y);
             cairo_stroke(cr);
@@ -303,12 +385,29 @@ void drawLegend(cairo_t *cr, double x, double y) {
     }
 }
 
+// Every temperature of the rows in the thermostat's unit (degrees F or C).
+std::vector<TraceRow> inUnit(const std::vector<TraceRow> &rows, bool celsius) {
+    std::vector<TraceRow> shown = rows;
+    if (celsius) {
+        return shown;
+    }
+    auto f = [](double &c) { c = c * 9.0 / 5.0 + 32.0; };
+    for (TraceRow &r : shown) {
+        for (double *v : {&r.indoor, &r.mass, &r.outdoor, &r.setpoints.heat, &r.setpoints.cool,
+                          &r.bandLow, &r.bandHigh, &r.heatInForce, &r.coolInForce}) {
+            f(*v);
+        }
+    }
+    return shown;
+}
+
 } // namespace
 
-bool plotRun(const std::string &path, const std::string &fontDir, const std::vector<TraceRow> &rows,
-             const std::vector<RelayEvent> &relayLog, const Report &report,
-             const std::string &title, const std::string &detail, std::string *error) {
-    if (rows.size() < 2) {
+bool plotRun(const std::string &path, const std::string &fontDir,
+             const std::vector<TraceRow> &trace, const std::vector<RelayEvent> &relayLog,
+             const Report &report, const std::string &title, const std::string &detail,
+             std::string *error) {
+    if (trace.size() < 2) {
         *error = "fewer than two minutes to draw";
         return false;
     }
@@ -317,6 +416,10 @@ bool plotRun(const std::string &path, const std::string &fontDir, const std::vec
         return false;
     }
     m_FontsLoaded = true;
+    const bool celsius = report.setup.celsius;
+    const char *unit = celsius ? "\u00b0C" : "\u00b0F";
+    const double perKelvin = celsius ? 1.0 : 9.0 / 5.0;
+    std::vector<TraceRow> rows = inUnit(trace, celsius);
     cairo_surface_t *surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, WIDTH, HEIGHT);
     cairo_t *cr = cairo_create(surface);
     setColor(cr, rgb(palette::CARD));
@@ -327,49 +430,109 @@ bool plotRun(const std::string &path, const std::string &fontDir, const std::vec
     double hi = lo;
     double outLo = rows.front().outdoor;
     double outHi = outLo;
+    double rhLo = rows.front().rh;
+    double rhHi = rhLo;
+    const bool humidify = report.setup.humidifier;
+    const bool dehumidify = report.setup.dehumidifier;
     for (const TraceRow &r : rows) {
         lo = std::min(lo, r.indoor);
         hi = std::max(hi, r.indoor);
         if (r.controlled) {
             lo = std::min(lo, r.bandLow);
-            hi = std::max(hi, std::min(r.bandHigh, r.bandLow + 12.0));
+            hi = std::max(hi, std::min(r.bandHigh, r.bandLow + 12.0 * perKelvin));
+        }
+        if (r.inForceKnown) {
+            lo = std::min(lo, r.heatInForce);
         }
         outLo = std::min(outLo, r.outdoor);
         outHi = std::max(outHi, r.outdoor);
+        rhLo = std::min(rhLo, r.rh);
+        rhHi = std::max(rhHi, r.rh);
+        if (r.setpoints.valid && humidify) {
+            rhLo = std::min(rhLo, r.setpoints.humidify);
+        }
+        if (r.setpoints.valid && dehumidify) {
+            rhHi = std::max(rhHi, r.setpoints.dehumidify);
+        }
     }
-    ValueAxis room = valueAxis(lo - 0.5, hi + 0.5, ROOM_TOP, ROOM_BOTTOM);
-    ValueAxis out = valueAxis(outLo - 1.0, outHi + 1.0, OUT_TOP, OUT_BOTTOM);
+    // Room for the period names above the highest value.
+    double roomSpan = std::max(hi - lo + 1.0 * perKelvin, 4.0);
+    double headroom = roomSpan * PERIOD_STRIP / (ROOM_BOTTOM - ROOM_TOP - PERIOD_STRIP);
+    ValueAxis room =
+        valueAxis(lo - 0.5 * perKelvin, hi + 0.5 * perKelvin + headroom, ROOM_TOP, ROOM_BOTTOM);
+    ValueAxis out = valueAxis(outLo - perKelvin, outHi + perKelvin, OUT_TOP, OUT_BOTTOM);
+    ValueAxis humidity{std::floor((rhLo - 2.0) / 5.0) * 5.0, std::ceil((rhHi + 2.0) / 5.0) * 5.0,
+                       RH_TOP, RH_BOTTOM};
 
     drawTextAt(cr, style(20, true, palette::INK), title, LEFT, 30);
     drawTextAt(cr, style(13, false, palette::INK), detail, LEFT, 52);
     char figures[256];
     snprintf(figures, sizeof(figures),
-             "occupied: in band %.0f %%, %.2f C h below, %.2f C h above   |   equipment cycles "
-             "%u, %.1f per hour   |   relay check: %s",
-             100.0 * report.occupied.inBandShare, report.occupied.belowKh, report.occupied.aboveKh,
-             report.cycles, report.hours > 0 ? report.cycles / report.hours : 0.0,
+             "occupied: in band %.0f %%, %.2f %s h below, %.2f %s h above   |   equipment "
+             "cycles %u, %.1f per hour   |   relay check: %s",
+             100.0 * report.occupied.inBandShare, report.occupied.belowKh * perKelvin, unit,
+             report.occupied.aboveKh * perKelvin, unit, report.cycles,
+             report.hours > 0 ? report.cycles / report.hours : 0.0,
              report.violations.empty() ? "clean" : "VIOLATIONS");
     drawTextAt(cr, style(13, false, palette::MUTED), figures, LEFT, 74);
-    drawLegend(cr, LEFT, 98);
+    const LegendItem roomItems[] = {
+        {"room", palette::INK, LegendItem::LINE, 1.0},
+        {"heat set point in force", palette::HEAT, LegendItem::SETPOINT, 0.75},
+        {"cool set point in force", palette::COOL, LegendItem::SETPOINT, 0.75},
+        {"program's heat set point", palette::HEAT, LegendItem::DASHED, 1.0},
+        {"program's cool set point", palette::COOL, LegendItem::DASHED, 1.0}};
+    const LegendItem bandItems[] = {{"band, occupied", palette::GREEN_TOP, LegendItem::PATCH, 0.28},
+                                    {"band, unoccupied", palette::MUTED, LegendItem::PATCH, 0.16}};
+    drawLegend(cr, LEFT, 98, roomItems, std::size(roomItems));
+    drawLegend(cr, LEFT, 120, bandItems, std::size(bandItems));
+    drawTextAt(cr, style(12, false, palette::MUTED),
+               "in force: as the thermostat reports it on the bus, comfort recovery included",
+               LEFT + 330, 124);
 
     cairo_save(cr);
     cairo_rectangle(cr, LEFT, ROOM_TOP, RIGHT - LEFT, ROOM_BOTTOM - ROOM_TOP);
     cairo_clip(cr);
     drawBand(cr, rows, t, room);
     cairo_restore(cr);
-    drawValueGrid(cr, room, "C");
+    drawValueGrid(cr, room, unit);
     drawTimeGrid(cr, t, rows, ROOM_TOP, ROOM_BOTTOM, false);
     cairo_save(cr);
     cairo_rectangle(cr, LEFT, ROOM_TOP, RIGHT - LEFT, ROOM_BOTTOM - ROOM_TOP);
     cairo_clip(cr);
-    drawSetpoint(cr, rows, t, room, true, palette::HEAT);
-    drawSetpoint(cr, rows, t, room, false, palette::COOL);
+    drawPeriods(cr, rows, t, false);
+    drawSetpoint(cr, rows, t, room, {programKnown, programHeat, true}, palette::HEAT);
+    drawSetpoint(cr, rows, t, room, {programKnown, programCool, true}, palette::COOL);
+    drawSetpoint(cr, rows, t, room, {inForceKnown, heatInForce, false}, palette::HEAT);
+    drawSetpoint(cr, rows, t, room, {inForceKnown, coolInForce, false}, palette::COOL);
     drawLine(cr, rows, t, room, indoorOf, palette::INK, 2.2);
+    drawPeriods(cr, rows, t, true);
     cairo_restore(cr);
     drawFrame(cr, ROOM_TOP, ROOM_BOTTOM);
 
+    std::string rhTitle = "room humidity";
+    if (humidify || dehumidify) {
+        rhTitle += std::string(" with the ") + (humidify ? "humidify" : "") +
+                   (humidify && dehumidify ? " and " : "") + (dehumidify ? "dehumidify" : "") +
+                   " set point" + (humidify && dehumidify ? "s" : "");
+    }
+    drawTextAt(cr, style(13, true, palette::INK), rhTitle, LEFT + 6, RH_TOP - 6);
+    drawValueGrid(cr, humidity, "%");
+    drawTimeGrid(cr, t, rows, RH_TOP, RH_BOTTOM, false);
+    cairo_save(cr);
+    cairo_rectangle(cr, LEFT, RH_TOP, RIGHT - LEFT, RH_BOTTOM - RH_TOP);
+    cairo_clip(cr);
+    if (humidify) {
+        drawSetpoint(cr, rows, t, humidity, {programKnown, humidifyOf, true}, palette::WATER);
+    }
+    if (dehumidify) {
+        drawSetpoint(cr, rows, t, humidity, {programKnown, dehumidifyOf, true}, palette::AMBER);
+    }
+    drawLine(cr, rows, t, humidity, rhOf, palette::WATER, 2.0);
+    cairo_restore(cr);
+    drawFrame(cr, RH_TOP, RH_BOTTOM);
+
     drawTextAt(cr, style(13, true, palette::INK), "outdoor", LEFT + 6, OUT_TOP - 6);
-    drawValueGrid(cr, out, "C");
+    drawValueGrid(cr, out, unit);
     drawTimeGrid(cr, t, rows, OUT_TOP, OUT_BOTTOM, false);
     drawLine(cr, rows, t, out, outdoorOf, palette::COOL, 2.0);
     drawFrame(cr, OUT_TOP, OUT_BOTTOM);

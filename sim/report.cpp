@@ -73,6 +73,8 @@ ThermostatSetup setupFromRecord(const TstatSysCfgPersistMem_t &record) {
     HumidifyState h = record.humidifyState;
     s.humidifier = sensor && (h == HUMIDIFY_STATE_HUMIDIFY || h == HUMIDIFY_STATE_AUTO);
     s.dehumidifier = sensor && (h == HUMIDIFY_STATE_DEHUMIDIFY || h == HUMIDIFY_STATE_AUTO);
+    s.celsius = record.tstatFmtSettings.tempScale == TEMP_SCALE_CELSIUS;
+    s.recovery = record.comfortRecoveryModeState == OFFON_ON;
     return s;
 }
 
@@ -171,6 +173,12 @@ bool comfortBand(const SetpointsInForce &sp, uint32_t hvacState, double *low, do
 
 // ---- Recording ------------------------------------------------------------------------
 
+void Recorder::reportedInForce(double heat, double cool) {
+    m_inForceKnown = true;
+    m_heatInForce = heat;
+    m_coolInForce = cool;
+}
+
 void Recorder::begin(int64_t uptimeMs, const House &house) {
     m_startMs = uptimeMs;
     m_lastMs = uptimeMs;
@@ -211,6 +219,9 @@ void Recorder::pass(int64_t uptimeMs, int64_t wallSeconds, const House &house,
     row.controlled =
         comfortBand(row.setpoints, setpoints.setup().hvacState, &row.bandLow, &row.bandHigh);
     row.relays = house.relays();
+    row.inForceKnown = m_inForceKnown;
+    row.heatInForce = m_heatInForce;
+    row.coolInForce = m_coolInForce;
     const RelayOutput &energy = house.deliveredEnergy();
     for (uint32_t r = 0; r < RELAY_COUNT; r++) {
         row.energyKj[r] = (energy[r] - m_energyAtRow[r]) / 1000.0;
@@ -240,7 +251,7 @@ void writeTrace(std::ostream &out, const std::vector<TraceRow> &rows) {
     for (int r : STAGE_RELAYS) {
         out << "," << c_RelayNames[r] << "_kj";
     }
-    out << "\n";
+    out << ",heat_in_force_c,cool_in_force_c\n";
     char line[512];
     for (const TraceRow &row : rows) {
         const SetpointsInForce &sp = row.setpoints;
@@ -263,6 +274,11 @@ void writeTrace(std::ostream &out, const std::vector<TraceRow> &rows) {
         }
         for (int r : STAGE_RELAYS) {
             out << formatNumber(",%.1f", row.energyKj[r]);
+        }
+        if (row.inForceKnown) {
+            out << formatNumber(",%.2f", row.heatInForce) << formatNumber(",%.2f", row.coolInForce);
+        } else {
+            out << ",,";
         }
         out << "\n";
     }
@@ -296,7 +312,12 @@ bool readTrace(std::istream &in, std::vector<TraceRow> *rows, std::string *error
         for (std::string item; std::getline(row, item, ',');) {
             f.push_back(item);
         }
-        const size_t wanted = TRACE_FIXED_FIELDS + RELAY_COUNT + std::size(STAGE_RELAYS);
+        // getline gives no field after a comma that ends the line.
+        if (!line.empty() && line.back() == ',') {
+            f.emplace_back();
+        }
+        const size_t inForceAt = TRACE_FIXED_FIELDS + RELAY_COUNT + std::size(STAGE_RELAYS);
+        const size_t wanted = inForceAt + 2;
         std::string where = "trace line " + std::to_string(lineNumber) + ": ";
         if (f.size() != wanted || f[15].size() != RELAY_COUNT) {
             *error = where + "expected " + std::to_string(wanted) + " fields";
@@ -334,6 +355,11 @@ bool readTrace(std::istream &in, std::vector<TraceRow> *rows, std::string *error
         }
         for (size_t i = 0; i < std::size(STAGE_RELAYS); i++) {
             ok = ok && field(f, TRACE_FIXED_FIELDS + RELAY_COUNT + i, &r.energyKj[STAGE_RELAYS[i]]);
+        }
+        r.inForceKnown = !f[inForceAt].empty();
+        if (r.inForceKnown) {
+            ok = ok && field(f, inForceAt, &r.heatInForce) &&
+                 field(f, inForceAt + 1, &r.coolInForce);
         }
         if (!ok) {
             *error = where + "a field is not a number";

@@ -51,6 +51,8 @@ struct ThermostatSetup {
     double humidityHysteresis = 0; // %
     bool humidifier = false;       // installed and in use
     bool dehumidifier = false;
+    bool celsius = false;  // the unit the thermostat shows
+    bool recovery = false; // comfort recovery is on
 };
 ThermostatSetup setupFromRecord(const TstatSysCfgPersistMem_t &record);
 // The stage count of a system type: two for the two-stage furnace, roof-top
@@ -107,6 +109,11 @@ struct TraceRow {
     std::array<char, RELAY_COUNT> relays{};
     std::array<double, RELAY_COUNT> onSeconds{}; // closed within the minute
     std::array<double, RELAY_COUNT> energyKj{};  // delivered within the minute
+    // The heat and cool set points the thermostat itself runs to, comfort
+    // recovery included, as it last sent them on the bus (levels 3 and 4,
+    // whole degrees of its unit, in C here); unknown before it sent them.
+    bool inForceKnown = false;
+    double heatInForce = 0, coolInForce = 0;
 };
 
 // The comfort band of a moment: heat set point less the tolerance to cool
@@ -122,6 +129,9 @@ class Recorder {
     // Once a pass: the relays the house ran on since the last pass and the
     // heat it delivered; at each whole simulated minute a trace row.
     void pass(int64_t uptimeMs, int64_t wallSeconds, const House &house, SetpointSource &setpoints);
+    // The set points the thermostat last reported in force (C), for the
+    // rows from now on.
+    void reportedInForce(double heat, double cool);
     const std::vector<TraceRow> &rows() const { return m_rows; }
     double simulatedSeconds() const { return (m_lastMs - m_startMs) / 1000.0; }
     // The most simulated time one pass covered (s): how coarsely a loaded
@@ -134,6 +144,8 @@ class Recorder {
     int64_t m_nextRowMs = 0;
     int64_t m_longestPassMs = 0;
     TraceRow m_current;
+    bool m_inForceKnown = false;
+    double m_heatInForce = 0, m_coolInForce = 0;
     RelayOutput m_energyAtRow{};
     std::vector<TraceRow> m_rows;
 };

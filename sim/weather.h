@@ -9,8 +9,15 @@
 // file repeats with its length rounded up to whole days, the last row
 // leading back to the first. Blank lines, lines starting with '#' and one
 // header line of names are skipped.
+//
+// The building controller's weather: what a controller on the bus tells the
+// thermostat about the house's outdoor climate (the temperature now, the
+// current conditions, pressure and a five-day forecast), and the bus traffic
+// that carries it in the thermostat's unit.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -43,5 +50,39 @@ class WeatherDay {
     std::string m_name;
     double m_period = 24.0;
 };
+
+class House;
+
+constexpr int FORECAST_DAYS = 5;
+
+struct ControllerWeather {
+    double outdoor;   // C
+    double feelsLike; // C
+    double dewPoint;  // C
+    double rh;        // %
+    double windKph;
+    const char *windDirection; // "N", "NE", ...
+    double pressureKpa;
+    std::array<double, FORECAST_DAYS> high; // C, today first
+    std::array<double, FORECAST_DAYS> low;
+    std::array<const char *, FORECAST_DAYS> condition; // the bus's keywords
+    const char *currentCondition;
+};
+
+// The weather at an hour of the run (hours since midnight of its first day):
+// the forecast is the house's own outdoor climate of the coming days; wind,
+// pressure and cloud are drawn from the seed, the same for the same hour.
+ControllerWeather controllerWeather(const House &house, double runHour, uint32_t seed);
+
+// The console lines that send it as a controller does: the outdoor
+// temperature as level 5, then the FH, FL, FK, CF and PRESSURE commands,
+// in whole degrees, mph and inches of mercury for a thermostat in
+// Fahrenheit, in degrees, km/h and centimetres in Celsius.
+std::vector<std::string> controllerWeatherLines(const ControllerWeather &weather, bool celsius);
+
+// Level 5's byte: whole display degrees plus 120, within -120 to 135.
+uint8_t busTemperature(double celsius, bool toCelsius);
+// A temperature byte the thermostat sends (levels 1, 3, 4) back to C.
+double celsiusOfBusTemperature(uint8_t value, bool inCelsius);
 
 } // namespace sim

@@ -2,6 +2,7 @@
 // also index the page refresh-request set of the data dictionary.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 enum DisplayPage : uint8_t {
@@ -27,3 +28,26 @@ enum DisplayPage : uint8_t {
     PAGE_PROGRAM_HELP = 19,
 };
 constexpr unsigned DISPLAY_PAGE_COUNT = 20;
+
+// The pages' names, in page number order, for tools and the simulator.
+constexpr std::array<const char *, DISPLAY_PAGE_COUNT> c_DisplayPageNames = {
+    "main",
+    "current conditions",
+    "five-day forecast",
+    "thermostat mode",
+    "hold",
+    "program schedule",
+    "vacation",
+    "settings",
+    "page 8",
+    "security code",
+    "configure security code",
+    "user preferences",
+    "advanced setup",
+    "bus address setup",
+    "button lockout",
+    "thermostat setup",
+    "message",
+    "help",
+    "vacation help",
+    "program help"};

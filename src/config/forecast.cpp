@@ -9,6 +9,7 @@ namespace {
 TstatCurrentForecast_t m_CurrentFcast;
 TstatFiveDayForecast_t m_FiveDayFcast;
 uint8_t m_FiveDayFcastChange;
+uint32_t m_Received; // ForecastValue bits of the values written since power-up
 
 // Copies at most three characters of a wind direction into a zero-filled field.
 void copyWindDirection(char (&dest)[FORECAST_WIND_DIR_CHARS + 1],
@@ -35,6 +36,15 @@ fpr_t getBarometricPressure() {
 }
 void setBarometricPressure(fpr_t centimetres) {
     m_CurrentFcast.barometricPressure = centimetres;
+    m_Received |= FORECAST_PRESSURE;
+}
+
+void forecastMarkReceived(uint32_t values) {
+    m_Received |= values;
+}
+
+bool forecastReceived(uint32_t values) {
+    return (m_Received & values) == values;
 }
 
 void getFiveDayForecast(TstatFiveDayForecast_t *out) {
@@ -57,4 +67,5 @@ void forecastReset() {
     m_CurrentFcast = TstatCurrentForecast_t{};
     m_FiveDayFcast = TstatFiveDayForecast_t{};
     m_FiveDayFcastChange = 0;
+    m_Received = 0;
 }

@@ -1,7 +1,9 @@
 // Forecast and weather store: current conditions and the five-day forecast
 // pushed by the building controller over the control bus, held for the pages
 // and the outdoor-temperature logic. Volatile: zero after power-up, never
-// written to flash. Writers update single fields by read-modify-write.
+// written to flash. Writers update single fields by read-modify-write and
+// mark the values they wrote as received, so that a page can tell a value
+// never sent (shown as "--") from a value of zero.
 #pragma once
 
 #include "core/fixed_point.h"
@@ -45,11 +47,40 @@ static_assert(offsetof(TstatFiveDayForecast_t, lowTemp) == 20);
 static_assert(offsetof(TstatFiveDayForecast_t, condition) == 40);
 static_assert(offsetof(TstatFiveDayForecast_t, currentCondition) == 60);
 
+// Values of the store, as bits of the received set. Today's high and low of
+// the current record are the five-day record's day 0.
+enum ForecastValue : uint32_t {
+    FORECAST_OUTDOOR = 1u << 0,
+    FORECAST_WIND_DIRECTION = 1u << 1,
+    FORECAST_WIND_SPEED = 1u << 2,
+    FORECAST_HUMIDITY = 1u << 3,
+    FORECAST_FEELS_LIKE = 1u << 4,
+    FORECAST_DEW_POINT = 1u << 5,
+    FORECAST_PRESSURE = 1u << 6,
+};
+constexpr uint32_t FORECAST_DAY_HIGH_BIT = 8;
+constexpr uint32_t FORECAST_DAY_LOW_BIT = FORECAST_DAY_HIGH_BIT + FORECAST_DAYS;
+constexpr uint32_t forecastDayHigh(size_t day) {
+    return 1u << (FORECAST_DAY_HIGH_BIT + day);
+}
+constexpr uint32_t forecastDayLow(size_t day) {
+    return 1u << (FORECAST_DAY_LOW_BIT + day);
+}
+constexpr uint32_t FORECAST_ALL_HIGHS = ((1u << FORECAST_DAYS) - 1) << FORECAST_DAY_HIGH_BIT;
+constexpr uint32_t FORECAST_ALL_LOWS = ((1u << FORECAST_DAYS) - 1) << FORECAST_DAY_LOW_BIT;
+static_assert(FORECAST_DAY_LOW_BIT + FORECAST_DAYS <= 32);
+
+// Adds values (ForecastValue bits, forecastDayHigh/Low) to the received set.
+void forecastMarkReceived(uint32_t values);
+// True when every one of the values has been received since power-up.
+bool forecastReceived(uint32_t values);
+
 // Copy out / in; the wind direction travels as at most 3 characters in a
 // zero-filled 4-byte field.
 void getCurrentForecast(TstatCurrentForecast_t *out);
 void setCurrentForecast(const TstatCurrentForecast_t *in);
 fpr_t getBarometricPressure();
+// Writes the pressure and marks it received.
 void setBarometricPressure(fpr_t centimetres);
 
 void getFiveDayForecast(TstatFiveDayForecast_t *out);

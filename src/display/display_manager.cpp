@@ -12,11 +12,11 @@
 #include "graphics/buttons.h"
 #include "graphics/screen_test.h"
 #include "menus/menu_engine.h"
+#include "platform/platform_display.h"
 
 #include <cstdio>
 #include <cstdlib>
 
-DisplayHandle g_displayHdl = nullptr;
 DispManFn g_UpButtonPtr = nullptr;
 DispManFn g_DownButtonPtr = nullptr;
 DispManFn g_ModeButtonPtr = nullptr;
@@ -25,8 +25,6 @@ DispManFn g_DataDictSetUpdTimeoutPtr = nullptr;
 DispManDayFn g_DataDictSetUpdTimeoutPtrWithArg = nullptr;
 DispManFn g_DataDictUpdTimeoutPtr = nullptr;
 DispManDayFn g_DataDictUpdTimeoutPtrWithArg = nullptr;
-ScreenItem *g_UndervoltageTextHdl = nullptr;
-uint32_t g_UnderVoltageActive = 0;
 
 static_assert(c_BacklightActiveLevels.size() == BACKLIGHT_ACTIVE_HIGH + 1,
               "one level per active backlight setting");
@@ -563,7 +561,33 @@ void keyIteration(const PageEntry &row) {
 
 // ---- Life cycle -------------------------------------------------------------------------------
 
+namespace {
+
+// What the menu pages reach of the display manager and its pages.
+const PageControl c_PageControl = {
+    .openPage = dispManOpenPage,
+    .currentPage = dispManGetCurrentPage,
+    .setCurrentPage = dispManSetCurrentPage,
+    .setKeySlots = dispManSetKeySlots,
+    .setTimeout = displayManagerSetTimeout,
+    .cancelTimeout = displayManagerCancelTimeout,
+    .cancelMainPageTimeout = dispManCancelMainPageTimeout,
+    .startCommitTimer = dispManStartCommitTimer,
+    .commitTimerRanOut = dispManCommitTimerRanOut,
+    .resetLockoutFlags = resetLockoutFlags,
+    .setTstatPageSelected = dispManSetTstatPageSelected,
+    .setFiveDayFcastSelected = setFiveDayFcastSelected,
+    .setLeaveSPChange = setUserLeaveSPChange,
+    .setSleepSPChange = setUserSleepSPChange,
+    .initialiseMainPage = initialiseMainPage,
+    .mainPage = displayMainPage,
+    .secCodeInpPage = displaySecCodeInpPage,
+};
+
+} // namespace
+
 void displayManagerInit() {
+    pageControlRegister(&c_PageControl);
     displayManagerCancelTimeout();
     g_UpButtonPtr = displayMainPage;
     g_DownButtonPtr = displayMainPage;
@@ -611,6 +635,7 @@ void displayManagerStop() {
 
 void dispManSetCurrentPage(uint8_t page) {
     m_CurrentPage = page;
+    platformDisplayNotePage(page);
 }
 
 uint8_t dispManGetCurrentPage() {
@@ -741,17 +766,6 @@ void dispManSetUnderVoltageWarning(uint8_t on) {
     }
 }
 
-void drawUnderVoltageWarning(char *buffer) {
-    // The warning item of whichever screen is shown blinks while the report lasts.
-    if (g_UnderVoltageActive != 0) {
-        snprintf(buffer, SCREEN_TEXT_LEN, "%s", DISPMAN_UNDERVOLTAGE_TEXT);
-        screenSetTextBlinkRate(g_displayHdl, g_UndervoltageTextHdl, DISPMAN_UNDERVOLTAGE_BLINK_MS);
-    } else {
-        buffer[0] = '\0';
-        screenSetTextBlinkRate(g_displayHdl, g_UndervoltageTextHdl, 0);
-    }
-}
-
 // ---- Program and thermostat mode page flags ---------------------------------------------------
 
 void setUserLeaveSPChange(uint8_t on) {
@@ -773,6 +787,7 @@ uint8_t getUserSleepSPChange() {
 // ---- Tests -------------------------------------------------------------------------------------
 
 void displayManagerReset() {
+    pageControlRegister(nullptr);
     buttonReset();
     screenReset();
     g_displayHdl = nullptr;

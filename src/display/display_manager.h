@@ -17,36 +17,16 @@
 
 #include "config/display_pages.h"
 #include "graphics/screen.h"
+#include "menus/page_control.h"
+#include "menus/screen_parts.h"
 
 #include <array>
 #include <cstdint>
 
-struct MenuItem;
-
-// Slot and callback types.
-typedef void (*DispManFn)();
-typedef void (*DispManItemFn)(MenuItem *item);
-typedef void (*DispManDayFn)(uint8_t dayOfWeek);
-typedef uint8_t (*DispManDayOfFn)();
-
-// Page time-outs, seconds.
-constexpr uint32_t DISPMAN_PAGE_TIMEOUT_S = 20;
-constexpr uint32_t DISPMAN_POPUP_TIMEOUT_S = 10;
 // Holding the mode key this long opens the pop-ups (main page) or stores the hold.
 constexpr uint32_t DISPMAN_MODE_HOLD_MS = 3000;
-// Backlight levels written to the brightness file: the active ones by the
-// setting "Low", "Med", "High", and the inactive "Dim" and "Off".
-constexpr std::array<int, 3> c_BacklightActiveLevels = {15, 45, 255};
-constexpr int DISPMAN_LEVEL_DIM = 12;
-constexpr int DISPMAN_LEVEL_OFF = 0;
-// Blink period of the under-voltage text, milliseconds, and its text.
-constexpr uint32_t DISPMAN_UNDERVOLTAGE_BLINK_MS = 500;
-constexpr const char *DISPMAN_UNDERVOLTAGE_TEXT = "Undervoltage!";
 
 // ---- Shared state ----------------------------------------------------------------------
-
-// The display, or null when the screen did not start (the UI then runs without drawing).
-extern DisplayHandle g_displayHdl;
 
 // Key slots (null = the key does nothing). The mode slot with an argument
 // takes precedence and receives the current menu item.
@@ -62,10 +42,6 @@ extern DispManFn g_DataDictSetUpdTimeoutPtr;
 extern DispManDayFn g_DataDictSetUpdTimeoutPtrWithArg;
 extern DispManFn g_DataDictUpdTimeoutPtr;
 extern DispManDayFn g_DataDictUpdTimeoutPtrWithArg;
-
-// The under-voltage text of the screen on display (every page's table binds it).
-extern ScreenItem *g_UndervoltageTextHdl;
-extern uint32_t g_UnderVoltageActive;
 
 // ---- Life cycle -------------------------------------------------------------------------
 
@@ -139,8 +115,6 @@ void dispManRemoveScreenSaverText();
 
 // 1 makes the under-voltage text of every screen blink, 0 stops it.
 void dispManSetUnderVoltageWarning(uint8_t on);
-// Text update function of every screen's warning text.
-void drawUnderVoltageWarning(char *buffer);
 
 // ---- Flags for the program and thermostat mode pages -------------------------------------------
 

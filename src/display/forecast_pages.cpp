@@ -9,9 +9,9 @@
 #include "display/main_page.h"
 #include "display/page_table.h"
 #include "display/pages.h"
-#include "display/screen_parts.h"
 #include "hvac/sensors.h"
 #include "menus/menu_pages.h"
+#include "menus/screen_parts.h"
 
 #include <cstdio>
 #include <cstring>
@@ -187,6 +187,13 @@ constexpr int16_t CURRENT_TEMP_X_WIDE = 65;
 constexpr int16_t CURRENT_TEMP_Y_MAIN = 235;
 constexpr int16_t CURRENT_TEMP_Y_DETAIL = 38;
 
+// What a weather value never received shows instead of a number.
+constexpr const char *NO_VALUE_TEXT = "--";
+
+void printNoValue(char *buffer) {
+    snprintf(buffer, SCREEN_TEXT_LEN, "%s", NO_VALUE_TEXT);
+}
+
 char signOf(int16_t whole, int32_t fraction) {
     return whole < 0 || (whole == 0 && fraction < 0) ? '-' : ' ';
 }
@@ -205,6 +212,15 @@ void printTemperature(char *buffer, fpr_t celsius, int16_t *shownWhole = nullptr
              c_DegreeSymbol);
     if (shownWhole != nullptr) {
         *shownWhole = whole;
+    }
+}
+
+// The same, or "--" when the value was never received.
+void printKnownTemperature(char *buffer, fpr_t celsius, uint32_t value) {
+    if (forecastReceived(value)) {
+        printTemperature(buffer, celsius);
+    } else {
+        printNoValue(buffer);
     }
 }
 
@@ -289,6 +305,10 @@ uint8_t rebuildFiveDay(TstatFiveDayForecast_t *forecast) {
 // The high or low (FIVE_DAY_HIGH, FIVE_DAY_LOW) of day d (0 today).
 void drawFiveDayTemp(char *buffer, size_t d, uint8_t which) {
     initialiseFiveDayFCastScreen();
+    if (!forecastReceived(which == FIVE_DAY_HIGH ? forecastDayHigh(d) : forecastDayLow(d))) {
+        printNoValue(buffer);
+        return;
+    }
     int16_t whole = g_FiveDayFCastMenu[FIVE_DAY_RECORDS_PER_DAY * d + which].value;
     snprintf(buffer, SCREEN_TEXT_LEN, "%c%u%c", whole < 0 ? '-' : ' ', magnitudeOf(whole),
              c_DegreeSymbol);
@@ -329,8 +349,7 @@ void displayFiveDayForecastPage() {
     initialiseFiveDayFCastScreen();
 }
 
-// ---- Text update functions
-// ------------------------------------------------------------------------
+// ---- Text update functions ----------------------------------------------------------------------
 
 void drawCurrFCastTemp(char *buffer) {
     TstatFiveDayForecast_t forecast{};
@@ -349,7 +368,11 @@ void drawCurrFCastTemp(char *buffer) {
                                              code, night ? currentFcastNightCondInfoToImageTable
                                                          : currentFcastDayCondInfoToImageTable));
     int16_t whole = 0;
-    printTemperature(buffer, outdoor, &whole);
+    if (Sensors_IsOutdoorTemperatureKnown()) {
+        printTemperature(buffer, outdoor, &whole);
+    } else {
+        printNoValue(buffer);
+    }
     int16_t x = whole <= 99 ? CURRENT_TEMP_X : CURRENT_TEMP_X_WIDE;
     if (page == PAGE_MAIN) {
         screenMoveText(g_displayHdl, m_CurrFcastTemp, x, CURRENT_TEMP_Y_MAIN);
@@ -363,30 +386,34 @@ void drawCurrFCastHighTemp(char *buffer) {
     initialiseFiveDayFCastScreen();
     TstatCurrentForecast_t current{};
     getCurrentForecast(&current);
-    printTemperature(buffer, current.highTemp);
+    printKnownTemperature(buffer, current.highTemp, forecastDayHigh(0));
 }
 
 void drawCurrFCastLowTemp(char *buffer) {
     initialiseFiveDayFCastScreen();
     TstatCurrentForecast_t current{};
     getCurrentForecast(&current);
-    printTemperature(buffer, current.lowTemp);
+    printKnownTemperature(buffer, current.lowTemp, forecastDayLow(0));
 }
 
 void drawCurrFCastFeelsLikeTemp(char *buffer) {
     TstatCurrentForecast_t current{};
     getCurrentForecast(&current);
-    printTemperature(buffer, current.feelsLikeTemp);
+    printKnownTemperature(buffer, current.feelsLikeTemp, FORECAST_FEELS_LIKE);
 }
 
 void drawCurrFCastDewPoint(char *buffer) {
     TstatCurrentForecast_t current{};
     getCurrentForecast(&current);
-    printTemperature(buffer, current.dewPoint);
+    printKnownTemperature(buffer, current.dewPoint, FORECAST_DEW_POINT);
     screenAddBitmap(g_displayHdl, m_CurrentFcastPtr[3]);
 }
 
 void drawCurrFCastHumidity(char *buffer) {
+    if (!forecastReceived(FORECAST_HUMIDITY)) {
+        printNoValue(buffer);
+        return;
+    }
     TstatCurrentForecast_t current{};
     getCurrentForecast(&current);
     int16_t whole = 0;
@@ -398,6 +425,10 @@ void drawCurrFCastHumidity(char *buffer) {
 }
 
 void drawCurrFCastWindDirSpeed(char *buffer) {
+    if (!forecastReceived(FORECAST_WIND_SPEED)) {
+        printNoValue(buffer);
+        return;
+    }
     TstatCurrentForecast_t current{};
     getCurrentForecast(&current);
     TstatFmtSettings_t fmt{};
@@ -411,6 +442,10 @@ void drawCurrFCastWindDirSpeed(char *buffer) {
 }
 
 void drawCurrFCastPressure(char *buffer) {
+    if (!forecastReceived(FORECAST_PRESSURE)) {
+        printNoValue(buffer);
+        return;
+    }
     TstatFmtSettings_t fmt{};
     getThermostatFormatSettings(&fmt);
     int16_t whole = 0;

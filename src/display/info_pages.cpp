@@ -8,10 +8,10 @@
 #include "display/main_page.h"
 #include "display/page_table.h"
 #include "display/pages.h"
-#include "display/screen_parts.h"
 #include "hvac/hvac_control.h"
 #include "menus/hold_menu.h"
 #include "menus/menu_pages.h"
+#include "menus/screen_parts.h"
 #include "menus/security_code_menu.h"
 
 #include <cstdio>
@@ -28,6 +28,7 @@ ScreenItem testScreenScrSvr[SCREEN_SAVER_ITEMS + 1] = {
     screenBitmap(0, 0, nullptr, "./images/screensaver.png"),
     screenText(0, 0, &m_MainScreenMenu[0].handle, drawMainScrIndoorTempScrSvr, FONT_BOLD, 80,
                0xD3D3D3),
+    SCREEN_UNDERVOLTAGE_TEXT,
     screenEnd(),
 };
 
@@ -155,8 +156,7 @@ void displayHelpPage() {
     g_ModeButtonPtr = nextPageAfterHelpPage();
 }
 
-// ---- Screen saver
-// --------------------------------------------------------------------------------
+// ---- Screen saver -------------------------------------------------------------------------------
 
 void displayScreenSaver() {
     screenSetCurrentScreen(g_displayHdl, testScreenScrSvr);
@@ -166,8 +166,7 @@ void displayScreenSaver() {
     dispManSetStoreCallbacks(nullptr, nullptr);
 }
 
-// ---- Message
-// -------------------------------------------------------------------------------------
+// ---- Message ------------------------------------------------------------------------------------
 
 void displayMessageScreenPage(const char *text) {
     memset(m_MessageScreenText, 0, sizeof(m_MessageScreenText));

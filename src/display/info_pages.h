@@ -8,7 +8,7 @@
 #include <cstddef>
 
 constexpr size_t HELP_SCREEN_ITEMS = 14;
-constexpr size_t SCREEN_SAVER_ITEMS = 2;
+constexpr size_t SCREEN_SAVER_ITEMS = 3;
 constexpr size_t MESSAGE_SCREEN_ITEMS = 21;
 constexpr size_t SECURITY_CODE_INPUT_ITEMS = 16;
 extern ScreenItem testScreenHelp[HELP_SCREEN_ITEMS + 1];

@@ -9,17 +9,16 @@
 #include "display/forecast_pages.h"
 #include "display/page_table.h"
 #include "display/pages.h"
-#include "display/screen_parts.h"
 #include "hvac/hvac_control.h"
 #include "menus/hold_menu.h"
 #include "menus/menu_pages.h"
+#include "menus/screen_parts.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <initializer_list>
 
-ScreenItem *g_DayBarGraphic[DAY_BAR_DAYS] = {};
 ScreenItem *m_IndoorTempText = nullptr;
 ScreenItem *m_PermanentHold = nullptr;
 ScreenItem *m_HoldStatusBitmap = nullptr;
@@ -253,9 +252,12 @@ enum SpGraphic : uint8_t { SP_GRAPHIC_AUTO, SP_GRAPHIC_COOL, SP_GRAPHIC_HEAT, SP
 const char *const c_SpGraphicMainPage[4] = {
     "./images/Main/Main-SP-Graphic-Auto.png", "./images/Main/Main-SP-Graphic-Cool.png",
     "./images/Main/Main-SP-Graphic-Heat.png", "./images/Main/Main-Text-SystemOff.png"};
-// Hold status icons: away until, hold until.
-const char *const c_HoldStatusMainPage[2] = {"./images/Main/Main-Icon-AwayUntil.png",
-                                             "./images/Main/Main-Icon-HoldUntil.png"};
+// Hold status icons: away until, hold until, then the states stated by the
+// icon alone: permanent hold, system off.
+enum HoldStatus : uint8_t { STATUS_AWAY, STATUS_HOLD_UNTIL, STATUS_PERMANENT, STATUS_SYSTEM_OFF };
+const char *const c_HoldStatusMainPage[4] = {
+    "./images/Main/Main-Icon-AwayUntil.png", "./images/Main/Main-Icon-HoldUntil.png",
+    "./images/Main/Main-Icon-HoldPermanent.png", "./images/Main/Main-Icon-SystemOff.png"};
 
 // Pop-up backgrounds of the HVAC menu: with the weather panel, without it.
 const char *const c_HvacPuBkgdEmergency[2] = {
@@ -275,6 +277,9 @@ constexpr int16_t HOLD_ICON_X = 54;
 constexpr int16_t HOLD_TEXT_X = 138;
 constexpr int16_t AWAY_ICON_X = 39;
 constexpr int16_t AWAY_TEXT_X = 133;
+// The icons without a text, centred: permanent hold (112 wide), system off (84).
+constexpr int16_t PERMANENT_ICON_X = 64;
+constexpr int16_t SYSTEM_OFF_ICON_X = 78;
 
 // A stored thermostat mode past the four known ones that the mode button
 // shows as the program.
@@ -630,30 +635,6 @@ void updateMainButtons(uint32_t hvacState) {
 
 // ---- Text update functions ---------------------------------------------------------------
 
-void drawMainScrTime(char *buffer) {
-    createTimeString(buffer, SCREEN_TEXT_LEN);
-}
-
-void showDayBar(uint8_t dayOfWeek) {
-    for (size_t day = 0; day < DAY_BAR_DAYS; day++) {
-        screenSetBitmapVisibility(g_displayHdl, g_DayBarGraphic[day], day == dayOfWeek ? 1 : 0);
-    }
-}
-
-void drawTitleOverDayBar(char *buffer, const char *title) {
-    snprintf(buffer, SCREEN_TEXT_LEN, "%s", title);
-    TstatClockCfg_t clock{};
-    menuGetClock(&clock);
-    showDayBar(clock.weekday);
-}
-
-void drawMainScrDate(char *buffer) {
-    createDateString(buffer, SCREEN_TEXT_LEN);
-    TstatClockCfg_t clock{};
-    menuGetClock(&clock);
-    showDayBar(clock.weekday);
-}
-
 void drawMainScrIndoorTemp(char *buffer) {
     int16_t whole = 0;
     int32_t fraction = 0;
@@ -724,52 +705,59 @@ void formatHoldTime(int64_t time, char *buffer, size_t size) {
     if (localtime_r(&seconds, &local) == nullptr) {
         return;
     }
-    int hour = local.tm_hour < 13 ? local.tm_hour : local.tm_hour - 12;
-    snprintf(buffer, size, "%02d:%02d %s", hour, local.tm_min, local.tm_hour < 12 ? "AM" : "PM");
+    formatClockTime(static_cast<uint8_t>(local.tm_hour), static_cast<uint8_t>(local.tm_min), buffer,
+                    size);
 }
 
 void drawHoldStatusText(char *buffer) {
     uint32_t hvacState = getHVACState();
     updateMainButtons(hvacState);
-    bool systemOn = hvacState != HVAC_STATE_OFF;
     int16_t iconY = m_HoldStatusBitmap != nullptr ? m_HoldStatusBitmap->y : 0;
     int16_t textY = m_HoldStatusText != nullptr ? m_HoldStatusText->y : 0;
-    switch (getThermostatMode()) {
-    case TSTAT_MODE_HOLD: {
-        TstatSetPoint_t hold{};
-        getHoldThermostatSettings(&hold);
-        formatHoldTime(hold.endTime, buffer, SCREEN_TEXT_LEN);
-        setVisible(m_PermanentHold, false);
-        screenReplaceAndMoveBitmap(g_displayHdl, m_HoldStatusBitmap, c_HoldStatusMainPage[1],
-                                   HOLD_ICON_X, iconY);
-        screenMoveText(g_displayHdl, m_HoldStatusText, HOLD_TEXT_X, textY);
-        setVisible(m_HoldStatusBitmap, systemOn);
-        setVisible(m_HoldStatusText, systemOn);
-        break;
+    // The status in words: system off before any hold, then the hold and its end.
+    HoldStatus status = STATUS_SYSTEM_OFF;
+    bool shown = true;
+    bool withText = false;
+    if (hvacState != HVAC_STATE_OFF) {
+        switch (getThermostatMode()) {
+        case TSTAT_MODE_HOLD: {
+            TstatSetPoint_t hold{};
+            getHoldThermostatSettings(&hold);
+            formatHoldTime(hold.endTime, buffer, SCREEN_TEXT_LEN);
+            status = STATUS_HOLD_UNTIL;
+            withText = true;
+            break;
+        }
+        case TSTAT_MODE_VACATION: {
+            TstatSetPoint_t vacation{};
+            getVacationThermostatSettings(&vacation);
+            formatHoldDate(vacation.endTime, buffer, SCREEN_TEXT_LEN);
+            status = STATUS_AWAY;
+            withText = true;
+            break;
+        }
+        case TSTAT_MODE_PERMANENT_HOLD:
+            status = STATUS_PERMANENT;
+            break;
+        default:
+            shown = false;
+            break;
+        }
     }
-    case TSTAT_MODE_VACATION: {
-        TstatSetPoint_t vacation{};
-        getVacationThermostatSettings(&vacation);
-        formatHoldDate(vacation.endTime, buffer, SCREEN_TEXT_LEN);
-        setVisible(m_PermanentHold, false);
-        screenReplaceAndMoveBitmap(g_displayHdl, m_HoldStatusBitmap, c_HoldStatusMainPage[0],
-                                   AWAY_ICON_X, iconY);
-        screenMoveText(g_displayHdl, m_HoldStatusText, AWAY_TEXT_X, textY);
-        setVisible(m_HoldStatusBitmap, systemOn);
-        setVisible(m_HoldStatusText, systemOn);
-        break;
+    static constexpr int16_t c_IconX[4] = {AWAY_ICON_X, HOLD_ICON_X, PERMANENT_ICON_X,
+                                           SYSTEM_OFF_ICON_X};
+    if (shown) {
+        screenReplaceAndMoveBitmap(g_displayHdl, m_HoldStatusBitmap, c_HoldStatusMainPage[status],
+                                   c_IconX[status], iconY);
     }
-    case TSTAT_MODE_PERMANENT_HOLD:
-        setVisible(m_PermanentHold, systemOn);
-        setVisible(m_HoldStatusBitmap, false);
-        setVisible(m_HoldStatusText, false);
-        break;
-    default:
-        setVisible(m_PermanentHold, false);
-        setVisible(m_HoldStatusBitmap, false);
-        setVisible(m_HoldStatusText, false);
-        break;
+    if (withText) {
+        screenMoveText(g_displayHdl, m_HoldStatusText,
+                       status == STATUS_AWAY ? AWAY_TEXT_X : HOLD_TEXT_X, textY);
     }
+    // The status row says it all: the small permanent-hold mark stays hidden.
+    setVisible(m_PermanentHold, false);
+    setVisible(m_HoldStatusBitmap, shown);
+    setVisible(m_HoldStatusText, withText);
 }
 
 // ---- Pop-up menus ------------------------------------------------------------------------

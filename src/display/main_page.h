@@ -6,6 +6,7 @@
 
 #include "graphics/screen.h"
 #include "menus/menu_engine.h"
+#include "menus/screen_parts.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -15,10 +16,6 @@ constexpr size_t MAIN_SCREEN_WITH_FCAST_ITEMS = 76;
 constexpr size_t MAIN_SCREEN_WOUT_FCAST_ITEMS = 69;
 extern ScreenItem testScreenMainWithFcast[MAIN_SCREEN_WITH_FCAST_ITEMS + 1];
 extern ScreenItem testScreenMainWoutFcast[MAIN_SCREEN_WOUT_FCAST_ITEMS + 1];
-
-// The day bar's seven day images (0 Sunday), bound by every screen that has one.
-constexpr size_t DAY_BAR_DAYS = 7;
-extern ScreenItem *g_DayBarGraphic[DAY_BAR_DAYS];
 
 // Pop-up menus; the record numbers are the menus' positions.
 constexpr uint8_t MAIN_PU_MODE_ITEMS = 9;
@@ -69,8 +66,6 @@ void setFiveDayFcastSelected(uint8_t on);
 uint8_t getFiveDayFcastSelected();
 
 // Text update functions of the main screen (and of the pages sharing its parts).
-void drawMainScrTime(char *buffer);
-void drawMainScrDate(char *buffer);
 void drawMainScrIndoorTemp(char *buffer);
 void drawMainScrIndoorTempScrSvr(char *buffer);
 void drawMainScrHeatSP(char *buffer);
@@ -81,10 +76,6 @@ void drawHoldStatusText(char *buffer);
 // "January 15" and "01:05 PM" (always 12-hour) into a buffer of `size` characters.
 void formatHoldDate(int64_t time, char *buffer, size_t size = SCREEN_TEXT_LEN);
 void formatHoldTime(int64_t time, char *buffer, size_t size = SCREEN_TEXT_LEN);
-// Shows today's image of the day bar alone.
-void showDayBar(uint8_t dayOfWeek);
-// A page's title in the clock strip; keeps today shown on the day bar.
-void drawTitleOverDayBar(char *buffer, const char *title);
 
 // Pop-up menus: mode key, down and up of each.
 void displaySelectedMainPuModeMenuItemPage();

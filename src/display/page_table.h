@@ -39,9 +39,6 @@ enum PageFlags : uint8_t {
     PAGE_SET_POINT_LIMITS = 1 << 3,
 };
 
-// A row's current item when the page keeps the menu engine's current item
-// and page base.
-constexpr uint8_t PAGE_NO_ITEM = 0xFF;
 // Screens a row binds at start-up, at most.
 constexpr size_t PAGE_BOUND_SCREENS = 2;
 
@@ -91,14 +88,6 @@ struct PageEntry {
 std::span<const PageEntry> pageTable();
 // The row of a page number; an empty row (no hooks) for a number without one.
 const PageEntry &pageEntry(uint8_t id);
-
-// What a page's opening changes from its row.
-struct PageOpening {
-    ScreenItem *screen = nullptr;    // another screen of the page
-    uint8_t position = PAGE_NO_ITEM; // another current item
-    bool load = true;                // false: the menu keeps its values
-    bool highlight = true;           // false: the highlight hook stays as it is
-};
 
 // Opens a page from its row: the active colour and the screen, the page
 // number, the time-out, the store callbacks, the key slots, and for a menu

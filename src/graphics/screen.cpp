@@ -20,6 +20,7 @@
 
 DisplayContext g_display = {
     0, 0, 0, 0, nullptr, nullptr, nullptr, -1, -1, 0, {0, 0, 0, 0, 0, 0, 0, nullptr}, 0};
+DisplayHandle g_displayHdl = nullptr;
 
 const ScreenItemHandler screenItemHandlers[3] = {
     {screenRenderBitmap, screenLoadBitmap, screenUnloadBitmap},
@@ -178,7 +179,8 @@ void screenBlinkItems(DisplayContext *display) {
     screenUpdateBitmapItems(display);
 }
 
-// The panel under a boxed text: a frame in the text's colour around a fill.
+// The panel under a boxed text: a frame in the text's colour around a fill,
+// round the text or across the screen's top.
 void drawTextBox(DisplayContext *display, const ScreenItem *item, int width, int height) {
     constexpr int PAD_X = 6;
     constexpr int PAD_Y = 2;
@@ -186,10 +188,17 @@ void drawTextBox(DisplayContext *display, const ScreenItem *item, int width, int
     SDL_PixelFormat *format = display->screen->format;
     uint8_t r, g, b;
     SDL_Rect box;
-    box.x = static_cast<Sint16>(item->x - PAD_X);
-    box.y = static_cast<Sint16>(item->y - PAD_Y);
-    box.w = static_cast<Uint16>(width + 2 * PAD_X);
-    box.h = static_cast<Uint16>(height + 2 * PAD_Y);
+    if (item->textBoxed == SCREEN_TEXT_BOX_BAND) {
+        box.x = 0;
+        box.y = 0;
+        box.w = static_cast<Uint16>(display->screen->w);
+        box.h = static_cast<Uint16>(2 * item->y + height);
+    } else {
+        box.x = static_cast<Sint16>(item->x - PAD_X);
+        box.y = static_cast<Sint16>(item->y - PAD_Y);
+        box.w = static_cast<Uint16>(width + 2 * PAD_X);
+        box.h = static_cast<Uint16>(height + 2 * PAD_Y);
+    }
     screenSplitColor(item->textColor, &r, &g, &b);
     SDL_FillRect(display->screen, &box, SDL_MapRGB(format, r, g, b));
     box.x = static_cast<Sint16>(box.x + FRAME);
@@ -500,7 +509,10 @@ int screenRenderText(ScreenItem *item, DisplayContext *display) {
     if (rendered == nullptr) {
         return 0;
     }
-    if (item->textBoxed != 0) {
+    if (item->textBoxed == SCREEN_TEXT_BOX_BAND) {
+        item->x = static_cast<int16_t>((display->screen->w - rendered->w) / 2);
+    }
+    if (item->textBoxed != SCREEN_TEXT_BOX_NONE) {
         drawTextBox(display, item, rendered->w, rendered->h);
     }
     blit(rendered, display, item->x, item->y);

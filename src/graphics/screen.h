@@ -34,6 +34,7 @@
 #include "core/util.h"
 #include "graphics/abf.h"
 
+#include <array>
 #include <cstdint>
 
 struct SDL_Surface;
@@ -93,7 +94,16 @@ struct ScreenItem {
     uint32_t glyphColor;        // 0x00RRGGBB with channels in RGB565 range
     uint32_t loaded;            // 1 while the item's resources are loaded
     uint32_t textBoxColor;      // text items: 0x00RRGGBB of a panel drawn under the text
-    uint32_t textBoxed;         // text items: 1 draws that panel (an alarm banner)
+    uint32_t textBoxed;         // text items: ScreenTextBox, how that panel is drawn
+};
+
+// The panel under a text item: none, a frame round the text, or a band across
+// the screen from its top edge, as deep again below the text as above it,
+// with the text centred in it (a warning that covers the page's head whole).
+enum ScreenTextBox : uint32_t {
+    SCREEN_TEXT_BOX_NONE = 0,
+    SCREEN_TEXT_BOX_FRAME = 1,
+    SCREEN_TEXT_BOX_BAND = 2,
 };
 
 struct ScreenCursor {
@@ -124,6 +134,9 @@ typedef DisplayContext *DisplayHandle;
 
 // The one display; screenInit returns its address.
 extern DisplayContext g_display;
+// The display the pages draw on, or null when the screen did not start (the
+// user interface then runs without drawing). Set by the display manager.
+extern DisplayHandle g_displayHdl;
 
 // Item handlers, one row per kind 0 (bitmap), 1 (text), 2 (glyph).
 typedef int (*ScreenItemOp)(ScreenItem *item, DisplayContext *display);
@@ -223,8 +236,7 @@ int screenGetTextWidthHeight(const char *fontFile, uint32_t size, const char *te
 // Closes the font that measuring keeps open (screenStop does it).
 void screenCloseMeasureFont();
 
-// ---- Cursor
-// -----------------------------------------------------------------------------------------
+// ---- Cursor -------------------------------------------------------------------------------------
 
 int screenSetCursor(DisplayContext *display, int16_t x, int16_t y, uint16_t width, uint16_t height,
                     uint16_t lineWidth, uint32_t hidden, uint32_t color);
@@ -232,16 +244,30 @@ int screenMoveCursor(DisplayContext *display, int16_t x, int16_t y);
 int screenHideCursor(DisplayContext *display);
 int screenUnhideCursor(DisplayContext *display);
 
-// ---- Backlight
-// ----------------------------------------------------------------------------------------
+// ---- Backlight ----------------------------------------------------------------------------------
 
+// Backlight levels written to the brightness file: the active ones by the
+// setting "Low", "Med", "High", and the inactive "Dim" and "Off".
+constexpr std::array<int, 3> c_BacklightActiveLevels = {15, 45, 255};
+constexpr int DISPMAN_LEVEL_DIM = 12;
+constexpr int DISPMAN_LEVEL_OFF = 0;
+// What a level written to the brightness file means: "off", "dim", "on,
+// low", "on, medium", "on, high", or null for another level.
+constexpr const char *backlightLevelName(int level) {
+    constexpr std::array<const char *, 3> active = {"on, low", "on, medium", "on, high"};
+    for (size_t i = 0; i < c_BacklightActiveLevels.size(); i++) {
+        if (level == c_BacklightActiveLevels[i]) {
+            return active[i];
+        }
+    }
+    return level == DISPMAN_LEVEL_DIM ? "dim" : level == DISPMAN_LEVEL_OFF ? "off" : nullptr;
+}
 // Writes "%d\n" to the brightness file.
 int screenSetBacklightLevel(DisplayContext *display, int level);
 // Writes "0\n" (powered) when on is non-zero, "1\n" otherwise, to bl_power.
 int screenSetPower(DisplayContext *display, int on);
 
-// ---- Timers and colours
-// -----------------------------------------------------------------------------
+// ---- Timers and colours -------------------------------------------------------------------------
 
 void screenSetExpiration(UtilTimer *timer, uint32_t ms);
 int screenCheckExpiration(const UtilTimer *timer);
@@ -265,8 +291,7 @@ constexpr uint16_t screenInk565(uint32_t color) {
     return screenColorTo565(color) == 0 ? 1 : screenColorTo565(color);
 }
 
-// ---- Glyph frames (the allocator given to the glyph reader)
-// ----------------------------------------
+// ---- Glyph frames (the allocator given to the glyph reader) -------------------------------------
 
 void *screenAllocGlyphFrame(uint32_t width, uint32_t height, uint16_t *pitch, uint16_t *background,
                             uint16_t **pixels);
@@ -280,8 +305,7 @@ constexpr uint32_t RGB565_BLUE = 0x001F;
 SDL_Surface *screenCreateSurface565(int width, int height);
 void screenReleaseGlyphFrame(void *frame);
 
-// ---- Item builders for screen tables
-// ------------------------------------------------------------------
+// ---- Item builders for screen tables ------------------------------------------------------------
 
 constexpr ScreenItem screenBitmap(int16_t x, int16_t y, ScreenItem **slot, const char *image) {
     ScreenItem item{};
@@ -327,7 +351,17 @@ constexpr ScreenItem screenTextBoxed(int16_t x, int16_t y, ScreenItem **slot,
                                      uint32_t color, uint32_t boxColor) {
     ScreenItem item = screenText(x, y, slot, update, font, size, color);
     item.textBoxColor = boxColor;
-    item.textBoxed = 1;
+    item.textBoxed = SCREEN_TEXT_BOX_FRAME;
+    return item;
+}
+
+// The same on a band across the top of the screen (SCREEN_TEXT_BOX_BAND);
+// the text is centred, x is unused.
+constexpr ScreenItem screenTextBanner(int16_t y, ScreenItem **slot, ScreenTextUpdateFn update,
+                                      const char *font, uint32_t size, uint32_t color,
+                                      uint32_t boxColor) {
+    ScreenItem item = screenTextBoxed(0, y, slot, update, font, size, color, boxColor);
+    item.textBoxed = SCREEN_TEXT_BOX_BAND;
     return item;
 }
 

@@ -256,6 +256,12 @@ fpr_t Sensors_GetOutdoorTemperature() {
     return forecast.outdoorTemp;
 }
 
+bool Sensors_IsOutdoorTemperatureKnown() {
+    TstatCfg_t cfg;
+    getTstatConfiguration(&cfg);
+    return cfg.externalTempSensor == EXT_TEMP_SENSOR_OUTDOOR || forecastReceived(FORECAST_OUTDOOR);
+}
+
 fpr_t Sensors_GetOnboardRelHumidity() {
     TstatCfg_t cfg;
     getTstatConfiguration(&cfg);

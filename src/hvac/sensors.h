@@ -34,6 +34,9 @@ fpr_t Sensors_GetExternalTemp(uint8_t sensorIndex);
 // The room and outdoor temperatures by the configured sensor choice.
 fpr_t Sensors_GetRoomTemperature();
 fpr_t Sensors_GetOutdoorTemperature();
+// Whether there is an outdoor temperature: an outdoor sensor is configured,
+// or the control bus has sent one.
+bool Sensors_IsOutdoorTemperatureKnown();
 // Corrected relative humidity, whole percent 0 to 100 as a fixed-point
 // number; 0 when the humidity sensor is configured "Off".
 fpr_t Sensors_GetOnboardRelHumidity();

@@ -289,8 +289,7 @@ void korabusCommandMessageScreen(char *args) {
     displayMessageScreenPage(text);
 }
 
-// ---- Factory reset
-// -------------------------------------------------------------------------------
+// ---- Factory reset ------------------------------------------------------------------------------
 
 void korabusCommandZap(char *) {
     if (restoreTstatSysCfgFactoryDefault() == -1) {
@@ -326,8 +325,7 @@ void korabusCommandZap(char *) {
     korabusSave();
 }
 
-// ---- Forecast
-// --------------------------------------------------------------------------------------
+// ---- Forecast -----------------------------------------------------------------------------------
 
 struct ConditionKeyword {
     uint32_t code;
@@ -361,6 +359,7 @@ void forecastTemperatures(char *args, bool high) {
         }
     }
     setFiveDayForecast(&forecast);
+    forecastMarkReceived(high ? FORECAST_ALL_HIGHS : FORECAST_ALL_LOWS);
 }
 
 void korabusCommandForecastHigh(char *args) {
@@ -394,30 +393,37 @@ void korabusCommandCurrentForecast(char *args) {
     size_t n = splitTokens(args, tokens, 5);
     TstatCurrentForecast_t current;
     getCurrentForecast(&current);
+    uint32_t received = 0;
     for (size_t i = 0; i < n; i++) {
         char *value = nullptr;
         switch (matchDescriptor(tokens[i], c_Descriptors, &value)) {
         case 0:
             current.feelsLikeTemp = integerTempToFprCelsius(toInt16(korabusNumber(value)));
+            received |= FORECAST_FEELS_LIKE;
             break;
         case 1:
             memset(current.windDirection, 0, sizeof(current.windDirection));
             strncpy(current.windDirection, value, FORECAST_WIND_DIR_CHARS);
+            received |= FORECAST_WIND_DIRECTION;
             break;
         case 2:
             current.windSpeed = integerWindSpeedToFprKph(korabusNumber(value));
+            received |= FORECAST_WIND_SPEED;
             break;
         case 3:
             current.relativeHumidity = korabusFprFromWhole(korabusNumber(value));
+            received |= FORECAST_HUMIDITY;
             break;
         case 4:
             current.dewPoint = integerTempToFprCelsius(toInt16(korabusNumber(value)));
+            received |= FORECAST_DEW_POINT;
             break;
         default:
             return;
         }
     }
     setCurrentForecast(&current);
+    forecastMarkReceived(received);
 }
 
 void korabusCommandSetPressure(char *args) {
@@ -604,8 +610,7 @@ void korabusCommandSetProgramConfiguration(char *args) {
     korabusIncDecHumiditySetpoint(humidify, dehumidify);
 }
 
-// ---- Formats and lockout
-// ----------------------------------------------------------------------------
+// ---- Formats and lockout ------------------------------------------------------------------------
 
 void korabusCommandFormat(char *args) {
     char *tokens[c_MaxTokens];
@@ -705,8 +710,7 @@ void korabusCommandSecurityCode(char *args) {
     korabusSave();
 }
 
-// ---- Reports and queries
-// -------------------------------------------------------------------------
+// ---- Reports and queries ------------------------------------------------------------------------
 
 void korabusCommandSettings(char *) {
     TstatSetPoint_t inForce;

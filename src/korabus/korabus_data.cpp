@@ -488,6 +488,7 @@ void korabusLevelWriteOutdoorTemperature(uint32_t *value) {
     getCurrentForecast(&current);
     current.outdoorTemp = korabusTempToDegreesCelsius(static_cast<uint8_t>(*value));
     setCurrentForecast(&current);
+    forecastMarkReceived(FORECAST_OUTDOOR);
 }
 
 void korabusLevelWriteBarometricPressure(uint32_t *value) {
@@ -504,6 +505,7 @@ void writeForecastToday(const uint32_t *value, bool high) {
         forecast.lowTemp[0] = celsius;
     }
     setFiveDayForecast(&forecast);
+    forecastMarkReceived(high ? forecastDayHigh(0) : forecastDayLow(0));
 }
 void korabusLevelWriteHighForecastTemperature(uint32_t *value) {
     writeForecastToday(value, true);

@@ -3,12 +3,11 @@
 
 #include "config/data_dict.h"
 #include "config/persist.h"
-#include "display/display_manager.h"
-#include "display/page_table.h"
-#include "display/pages.h"
 #include "hvac/hvac_control.h"
 #include "menus/korabus_comm_menu.h"
 #include "menus/menu_text.h"
+#include "menus/page_control.h"
+#include "menus/screen_parts.h"
 #include "menus/setup_screen_parts.h"
 #include "menus/user_pref_menu.h"
 
@@ -197,11 +196,12 @@ void selectItem(uint8_t position) {
 }
 
 void navigationKeys() {
-    dispManSetKeySlots(decAdvSetupMenuPtr, incAdvSetupMenuPtr, displaySelectedAdvSetupMenuItemPage);
+    pageControl().setKeySlots(decAdvSetupMenuPtr, incAdvSetupMenuPtr,
+                              displaySelectedAdvSetupMenuItemPage);
 }
 
 void showScreen(ScreenItem *screen, uint8_t position) {
-    dispManOpenPage(PAGE_ADV_SETUP, {.screen = screen, .position = position});
+    pageControl().openPage(PAGE_ADV_SETUP, {.screen = screen, .position = position});
 }
 
 // The items from the date on take effect 20 s after the last mode press on
@@ -294,18 +294,18 @@ void advSetupPageTimeout() {
         saveThermostatSysCfg();
         m_AdvSetupStored = 0;
     }
-    displayMainPage();
+    pageControl().mainPage();
 }
 
 void advSetupModeTouched(const MenuItem *item) {
     if (committedOnTimer(item)) {
-        dispManStartCommitTimer();
+        pageControl().startCommitTimer();
         setAdvSetupInDataDict();
     }
 }
 
 bool advSetupIdle(const MenuItem *item) {
-    if (!committedOnTimer(item) || dispManCommitTimerRanOut() == 0) {
+    if (!committedOnTimer(item) || pageControl().commitTimerRanOut() == 0) {
         return false;
     }
     getAdvSetupFromDataDict();
@@ -440,8 +440,8 @@ void displaySelectedAdvSetupMenuItemPage() {
     if (kindOf(at) == AdvKind::Label) {
         selectItem(static_cast<uint8_t>(at + 1));
         bool sensor = at == ADV_SETUP_EXT_SENSOR_TEXT || at == ADV_SETUP_INT_SENSOR_TEXT;
-        dispManSetKeySlots(decAdvSetupMenuPtr, incAdvSetupMenuPtr,
-                           sensor ? displayNextValidSsorValue : displayNextValidValue);
+        pageControl().setKeySlots(decAdvSetupMenuPtr, incAdvSetupMenuPtr,
+                                  sensor ? displayNextValidSsorValue : displayNextValidValue);
         return;
     }
     switch (at) {

@@ -3,10 +3,10 @@
 
 #include "config/data_dict.h"
 #include "config/persist.h"
-#include "display/display_manager.h"
-#include "display/page_table.h"
-#include "display/pages.h"
+#include "config/temp_scale.h"
 #include "menus/menu_pages.h"
+#include "menus/page_control.h"
+#include "menus/screen_parts.h"
 #include "menus/setup_layout.h"
 
 #include <algorithm>
@@ -39,7 +39,6 @@ namespace {
 
 const char *const c_LockChoice[] = {"Lock", "Unlock"};
 const char *const c_YesNoChoice[] = {"Yes", "No"};
-constexpr char c_DegreeSign = static_cast<char>(176);
 // Lock times are minutes, the range whole degrees.
 constexpr int16_t LOCK_TIME_MAX = 60;
 constexpr int16_t LOCK_RANGE_MAX = 10;
@@ -80,7 +79,7 @@ void select(uint8_t position) {
 }
 
 void pageKeys(DispManFn mode) {
-    dispManSetKeySlots(decButtonLockoutMenuPtr, incButtonLockoutMenuPtr, mode);
+    pageControl().setKeySlots(decButtonLockoutMenuPtr, incButtonLockoutMenuPtr, mode);
 }
 
 void drawLabel(char *buffer, uint8_t position) {
@@ -184,14 +183,14 @@ void setButtonLockoutInDataDict() {
 }
 
 void displayButtonLockoutPage() {
-    dispManOpenPage(PAGE_BUTTON_LOCKOUT);
+    pageControl().openPage(PAGE_BUTTON_LOCKOUT, {});
 }
 
 void leaveButtonLockoutPage() {
     setButtonLockoutInDataDict();
     saveThermostatSysCfg();
-    resetLockoutFlags();
-    displayMainPage();
+    pageControl().resetLockoutFlags();
+    pageControl().mainPage();
 }
 
 void displaySelectedButtonLockMenuItemPage() {
@@ -268,7 +267,7 @@ void drawTempLockRangeText(char *buffer) {
     drawLabel(buffer, LOCKOUT_TEMP_RANGE_LABEL);
 }
 void drawTempLockRange(char *buffer) {
-    snprintf(buffer, SCREEN_TEXT_LEN, "%d %c", valueOf(LOCKOUT_TEMP_RANGE), c_DegreeSign);
+    snprintf(buffer, SCREEN_TEXT_LEN, "%d %s", valueOf(LOCKOUT_TEMP_RANGE), tempDifferenceUnit());
 }
 void drawButtonLockoutMore(char *buffer) {
     snprintf(buffer, SCREEN_TEXT_LEN, "%s", c_ButtonLockoutMenuItems[LOCKOUT_MORE]);

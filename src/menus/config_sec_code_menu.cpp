@@ -3,12 +3,9 @@
 
 #include "config/data_dict.h"
 #include "config/persist.h"
-#include "display/display_manager.h"
-#include "display/main_page.h"
-#include "display/page_table.h"
-#include "display/pages.h"
-#include "display/screen_parts.h"
 #include "menus/menu_pages.h"
+#include "menus/page_control.h"
+#include "menus/screen_parts.h"
 #include "menus/user_pref_menu.h"
 
 #include <cstdio>
@@ -69,7 +66,7 @@ void setConfSecCodeInDataDict() {
 }
 
 void displayConfigSecCode() {
-    dispManOpenPage(PAGE_SEC_CODE_CONFIG);
+    pageControl().openPage(PAGE_SEC_CODE_CONFIG, {});
 }
 
 void displaySelectedConfCodeMenuItemPage() {

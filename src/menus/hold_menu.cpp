@@ -4,8 +4,9 @@
 #include "config/data_dict.h"
 #include "config/schedule.h"
 #include "config/temp_scale.h"
-#include "display/display_manager.h"
 #include "menus/menu_pages.h"
+#include "menus/page_control.h"
+#include "menus/screen_parts.h"
 #include "menus/setpoint_item.h"
 
 #include <initializer_list>
@@ -71,7 +72,8 @@ void callDataDictAndIncMenuPtr() {
     MenuItem *item = getCurrentMenuPtr();
     item->decimals = static_cast<uint8_t>(g_ResDigits);
     item->step = static_cast<uint32_t>(g_SetPointTempRes);
-    dispManSetKeySlots(incrementMenuItemValue, decrementMenuItemValue, callDataDictAndIncMenuPtr);
+    pageControl().setKeySlots(incrementMenuItemValue, decrementMenuItemValue,
+                              callDataDictAndIncMenuPtr);
     setHoldBlinkingText(item);
 }
 

@@ -4,11 +4,10 @@
 #include "config/data_dict.h"
 #include "config/persist.h"
 #include "coproc/coproc_msg.h"
-#include "display/display_manager.h"
-#include "display/page_table.h"
-#include "display/pages.h"
 #include "menus/adv_setup_menu.h"
 #include "menus/menu_text.h"
+#include "menus/page_control.h"
+#include "menus/screen_parts.h"
 #include "menus/setup_screen_parts.h"
 
 #include <cstdio>
@@ -76,13 +75,13 @@ void selectItem(uint8_t position) {
 }
 
 void digitKeys() {
-    dispManSetKeySlots(incrementMenuItemValue, decrementMenuItemValue,
-                       displaySelectedKorabusCommMenuItemPage);
+    pageControl().setKeySlots(incrementMenuItemValue, decrementMenuItemValue,
+                              displaySelectedKorabusCommMenuItemPage);
 }
 
 void choiceKeys() {
-    dispManSetKeySlots(decKorabusCommMenuPtr, incKorabusCommMenuPtr,
-                       displaySelectedKorabusCommMenuItemPage);
+    pageControl().setKeySlots(decKorabusCommMenuPtr, incKorabusCommMenuPtr,
+                              displaySelectedKorabusCommMenuItemPage);
 }
 
 int enteredAddress() {
@@ -122,7 +121,7 @@ void initialiseKorabusCommSetupMenu() {
 }
 
 void displayKorabusCommPage() {
-    dispManOpenPage(PAGE_BUS_ADDRESS);
+    pageControl().openPage(PAGE_BUS_ADDRESS, {});
 }
 
 void getKorabusCommFromDataDict() {

@@ -5,8 +5,8 @@
 #include "config/data_dict.h"
 #include "core/fixed_point.h"
 #include "core/util.h"
-#include "display/display_manager.h"
-#include "display/pages.h"
+#include "menus/page_control.h"
+#include "menus/screen_parts.h"
 
 #include <cstdio>
 
@@ -83,7 +83,7 @@ void stepValue(int direction) {
         item->value = static_cast<int16_t>(stepped);
     }
     if (g_HoldPageSelected == 1) {
-        displayManagerSetTimeout(DISPMAN_POPUP_TIMEOUT_S, displayMainPage);
+        pageControl().setTimeout(DISPMAN_POPUP_TIMEOUT_S, pageControl().mainPage);
     }
 }
 
@@ -396,6 +396,22 @@ void createDateString(char *text, size_t size) {
     }
 }
 
+void formatClockTime(uint8_t hour, uint8_t minute, char *text, size_t size) {
+    if (text == nullptr || size == 0) {
+        return;
+    }
+    TstatFmtSettings_t fmt{};
+    getThermostatFormatSettings(&fmt);
+    if (fmt.timeFormat == TIME_FORMAT_24_HOUR) {
+        snprintf(text, size, "%d:%02d", hour, minute);
+    } else {
+        uint8_t hour12 = 12;
+        uint8_t pm = 0;
+        menuHourFrom24(hour, &hour12, &pm);
+        snprintf(text, size, "%d:%02d %s", hour12, minute, c_ProgTime[pm]);
+    }
+}
+
 void createTimeString(char *text, size_t size) {
     if (text == nullptr || size == 0) {
         return;
@@ -404,14 +420,7 @@ void createTimeString(char *text, size_t size) {
     menuGetClock(&clock);
     TstatFmtSettings_t fmt{};
     getThermostatFormatSettings(&fmt);
-    if (fmt.timeFormat == TIME_FORMAT_24_HOUR) {
-        snprintf(text, size, "%d:%02d", clock.hour, clock.minute);
-    } else {
-        uint8_t hour12 = 12;
-        uint8_t pm = 0;
-        menuHourFrom24(clock.hour, &hour12, &pm);
-        snprintf(text, size, "%d:%02d %s", hour12, clock.minute, c_ProgTime[pm]);
-    }
+    formatClockTime(clock.hour, clock.minute, text, size);
     g_bDayIcon = clock.hour >= 6 && clock.hour <= 17 ? 1 : 0;
 }
 

@@ -135,7 +135,10 @@ int menuGetClock(TstatClockCfg_t *clock);
 // The date as "%02d-%02d-%02d" in the configured order (day-month-year,
 // month-day-year or year-month-day).
 void createDateString(char *text, size_t size = SCREEN_TEXT_LEN);
-// The time, "13:05" (24-hour) or "1:05 pm" (12-hour); sets g_bDayIcon.
+// A time of day as every page shows it, by the time-format setting: "13:05"
+// (24-hour) or "1:05 pm" (12-hour).
+void formatClockTime(uint8_t hour, uint8_t minute, char *text, size_t size = SCREEN_TEXT_LEN);
+// The clock's time as formatClockTime writes it; sets g_bDayIcon.
 void createTimeString(char *text, size_t size = SCREEN_TEXT_LEN);
 
 // ---- Stored values of other pages --------------------------------------------------------

@@ -1,7 +1,8 @@
 // Texts of the menu pages.
 #include "menus/menu_text.h"
 
-#include "display/display_manager.h"
+#include "menus/page_control.h"
+#include "menus/screen_parts.h"
 
 #include <cstdio>
 #include <cstring>

@@ -3,11 +3,8 @@
 
 #include "config/schedule.h"
 #include "config/temp_scale.h"
-#include "display/display_manager.h"
-#include "display/main_page.h"
-#include "display/page_table.h"
-#include "display/pages.h"
-#include "display/screen_parts.h"
+#include "menus/page_control.h"
+#include "menus/screen_parts.h"
 #include "menus/setpoint_item.h"
 
 #include <algorithm>
@@ -183,7 +180,8 @@ void showGlyph(MenuItem &item, bool active) {
 }
 
 void navigationKeys() {
-    dispManSetKeySlots(decProgModeMenuPtr, incProgModeMenuPtr, displaySelectedProgMenuItemPage);
+    pageControl().setKeySlots(decProgModeMenuPtr, incProgModeMenuPtr,
+                              displaySelectedProgMenuItemPage);
 }
 
 void moveTo(uint8_t position) {
@@ -215,7 +213,7 @@ void editItem(uint8_t position) {
             break;
         }
     }
-    dispManSetKeySlots(up, down, mode);
+    pageControl().setKeySlots(up, down, mode);
     setBlinkingText(item);
     progModeSpecificHighlighting();
 }
@@ -306,7 +304,7 @@ void programDone() {
         m_PrevProgMode = TSTAT_MODE_HOLD;
     }
     saveThermostatSysCfg();
-    displayMainPage();
+    pageControl().mainPage();
 }
 
 void nextDay() {
@@ -318,8 +316,7 @@ void nextDay() {
 
 } // namespace
 
-// ---- Screens
-// --------------------------------------------------------------------------------------
+// ---- Screens ------------------------------------------------------------------------------------
 
 // One period row: outline, highlight, name, heat, cool and the start time.
 #define PROGRAM_ROW(k, y, Name)                                                                    \
@@ -425,8 +422,7 @@ const ScreenTableBackup c_ProgramHelpBackup(testScreenProgramHelp);
 
 } // namespace
 
-// ---- Initialisation, loading and storing
-// ------------------------------------------------------------
+// ---- Initialisation, loading and storing --------------------------------------------------------
 
 void initialiseProgramMenu() {
     initialiseTStatFormat();
@@ -525,13 +521,12 @@ void setCurrDayProgModeSPInDataDict(uint8_t day) {
     }
 }
 
-// ---- The program page
-// ----------------------------------------------------------------------------------
+// ---- The program page ---------------------------------------------------------------------------
 
 void displayProgramModePage() {
     // The copy-to page is part of this page: coming back from it keeps the
     // day being edited and the set points the page opened with.
-    bool fromCopyTo = dispManGetCurrentPage() == PAGE_PROGRAM;
+    bool fromCopyTo = pageControl().currentPage() == PAGE_PROGRAM;
     initialiseTStatFormat();
     if (!m_ProgMenuInitialised || menuDisplayScale() != m_ProgMenuScale) {
         initialiseProgramMenu();
@@ -547,7 +542,7 @@ void displayProgramModePage() {
         }
         setThermostatMode(TSTAT_MODE_PROGRAM);
     }
-    dispManOpenPage(PAGE_PROGRAM, {.position = fromCopyTo ? PROG_COPY : PROG_WAKE});
+    pageControl().openPage(PAGE_PROGRAM, {.position = fromCopyTo ? PROG_COPY : PROG_WAKE});
     // Every value in the inactive colour, whatever the page last showed.
     updateHighlightedItem();
     showHumidityGroups();
@@ -556,7 +551,7 @@ void displayProgramModePage() {
 
 void programPageTimeout() {
     saveThermostatSysCfg();
-    displayMainPage();
+    pageControl().mainPage();
 }
 
 void loadProgramPage() {
@@ -568,8 +563,8 @@ void programKeyTouched(const MenuItem *item) {
     auto inPeriod = [item](uint8_t header) {
         return item->index >= header + PROG_HEAT && item->index <= header + PROG_AMPM;
     };
-    setUserLeaveSPChange(inPeriod(PROG_LEAVE) ? 1 : 0);
-    setUserSleepSPChange(inPeriod(PROG_SLEEP) ? 1 : 0);
+    pageControl().setLeaveSPChange(inPeriod(PROG_LEAVE) ? 1 : 0);
+    pageControl().setSleepSPChange(inPeriod(PROG_SLEEP) ? 1 : 0);
 }
 
 void incProgModeMenuPtr() {
@@ -722,8 +717,7 @@ uint8_t checkProgPageSetPoint(const TstatSetPoint_t *previous, const TstatSetPoi
                : 0;
 }
 
-// ---- The copy-to page
-// ------------------------------------------------------------------------------
+// ---- The copy-to page ---------------------------------------------------------------------------
 
 MenuItem *progCopyToItem(uint8_t position) {
     return position < PROG_COPY_TO_ITEMS ? &m_ProgCopyToMenu[position] : nullptr;
@@ -736,15 +730,15 @@ void displayCopyToPage() {
     resetBlinkingTextPtr();
     g_ActiveColor = MENU_ACTIVE_COLOR;
     screenSetCurrentScreen(g_displayHdl, testScreenProgramCopyTo);
-    dispManSetCurrentPage(PAGE_PROGRAM);
-    displayManagerCancelTimeout();
+    pageControl().setCurrentPage(PAGE_PROGRAM);
+    pageControl().cancelTimeout();
     g_MinMenuIndex = 0;
     g_MaxMenuIndex = PROG_COPY_TO_ITEMS - 1;
     setCurrentMenuPtr(m_ProgCopyToMenu, PROG_COPY_TO_DONE);
     setCurrentPagePtr(m_ProgCopyToMenu, PROG_COPY_TO_DONE);
     setCurrentHighlightPtr(showCopyToHighlightedMenuItem);
-    dispManSetKeySlots(incProgModePopUpMenuIndex, decProgModePopUpMenuIndex,
-                       handleProgModePopUpMenuAction);
+    pageControl().setKeySlots(incProgModePopUpMenuIndex, decProgModePopUpMenuIndex,
+                              handleProgModePopUpMenuAction);
 }
 
 namespace {
@@ -826,16 +820,14 @@ void showCopyToHighlightedMenuItem() {
     }
 }
 
-// ---- Help
-// ------------------------------------------------------------------------------------------
+// ---- Help ---------------------------------------------------------------------------------------
 
 void displayProgramHelpPage() {
-    dispManCancelMainPageTimeout();
-    dispManOpenPage(PAGE_PROGRAM_HELP);
+    pageControl().cancelMainPageTimeout();
+    pageControl().openPage(PAGE_PROGRAM_HELP, {});
 }
 
-// ---- Texts
-// -----------------------------------------------------------------------------------------
+// ---- Texts --------------------------------------------------------------------------------------
 
 void drawProgScrDate(char *buffer) {
     createDateString(buffer, SCREEN_TEXT_LEN);
@@ -917,8 +909,7 @@ void drawProgHumidSP(char *buffer) {
     drawPercent(buffer, PROG_HUMID_SP);
 }
 
-// ---- Tests
-// -----------------------------------------------------------------------------------------
+// ---- Tests --------------------------------------------------------------------------------------
 
 void programMenuReset() {
     c_ProgramBackup.restore();

@@ -2,8 +2,9 @@
 #include "menus/security_code_menu.h"
 
 #include "config/data_dict.h"
-#include "display/display_manager.h"
 #include "menus/menu_pages.h"
+#include "menus/page_control.h"
+#include "menus/screen_parts.h"
 
 #include <cstdio>
 
@@ -21,7 +22,7 @@ void select(const CodeEntryPage &page, uint8_t position) {
 }
 
 void choiceKeys(const CodeEntryPage &page) {
-    dispManSetKeySlots(page.previousKey, page.nextKey, page.modeKey);
+    pageControl().setKeySlots(page.previousKey, page.nextKey, page.modeKey);
 }
 
 bool currentPosition(const CodeEntryPage &page, uint8_t *position) {
@@ -104,7 +105,7 @@ void codeEntrySetValue(MenuItem *menu, uint16_t code) {
 }
 
 void codeEntryDigitKeys(const CodeEntryPage &page) {
-    dispManSetKeySlots(incrementMenuItemValue, decrementMenuItemValue, page.modeKey);
+    pageControl().setKeySlots(incrementMenuItemValue, decrementMenuItemValue, page.modeKey);
 }
 
 void codeEntrySelectFirstDigit(const CodeEntryPage &page) {

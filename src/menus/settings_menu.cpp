@@ -3,14 +3,11 @@
 
 #include "config/data_dict.h"
 #include "config/persist.h"
-#include "display/display_manager.h"
-#include "display/main_page.h"
-#include "display/page_table.h"
-#include "display/pages.h"
-#include "display/screen_parts.h"
 #include "hvac/hvac_control.h"
 #include "menus/adv_setup_menu.h"
 #include "menus/menu_text.h"
+#include "menus/page_control.h"
+#include "menus/screen_parts.h"
 
 #include <cstdio>
 
@@ -42,6 +39,8 @@ constexpr int16_t BUTTON_Y = 262;
 constexpr int16_t PU_X = 98;
 constexpr int16_t PU_BUTTON_X = PU_X + 8;
 constexpr int16_t PU_BUTTON_CENTER = PU_BUTTON_X + 60;
+// The right-hand part of the current-value button that its check mark takes.
+constexpr int16_t CHECK_ROOM = 28;
 constexpr int16_t PU_FIRST_BUTTON = 32; // below the pop-up's title
 constexpr int16_t PU_BUTTON_PITCH = 30;
 constexpr int16_t PU_HVAC_Y = ROW_Y[0];
@@ -388,8 +387,8 @@ void hidePopUps() {
 }
 
 void pageKeys() {
-    dispManSetKeySlots(decSettingsModeMenuPtr, incSettingsModeMenuPtr,
-                       displaySelectedSettingsMenuItemPage);
+    pageControl().setKeySlots(decSettingsModeMenuPtr, incSettingsModeMenuPtr,
+                              displaySelectedSettingsMenuItemPage);
 }
 
 void openPopUp(MenuItem *menu, uint8_t count, uint8_t current, DispManFn up, DispManFn down,
@@ -400,7 +399,7 @@ void openPopUp(MenuItem *menu, uint8_t count, uint8_t current, DispManFn up, Dis
     setCurrentPagePtr(menu, 1);
     g_MinMenuIndex = 1;
     g_MaxMenuIndex = count;
-    dispManSetKeySlots(up, down, mode);
+    pageControl().setKeySlots(up, down, mode);
     setCurrentHighlightPtr(updateHighlightedGlyph);
 }
 
@@ -501,7 +500,7 @@ void leaveSettingsPage() {
     storeAndSave();
     initialiseHvacAlgorithms();
     resetCurrentGlyph();
-    displayMainPage();
+    pageControl().mainPage();
 }
 
 void initialiseSettingsModeMenu() {
@@ -524,8 +523,8 @@ void displaySettingsPageAt(uint8_t position) {
     } else if (position == SETTINGS_FAN_SPEED_ROW && locks.fan) {
         position = SETTINGS_FILTER_ROW;
     }
-    dispManCancelMainPageTimeout();
-    dispManOpenPage(PAGE_SETTINGS, {.position = position});
+    pageControl().cancelMainPageTimeout();
+    pageControl().openPage(PAGE_SETTINGS, {.position = position});
     disableMenuText();
     showRowLabel(position, true, locks);
     hidePopUps();
@@ -650,7 +649,7 @@ void displaySelectedSettingsMenuItemPage() {
         if (advSetupDiagnosticModeShown()) {
             displayUserPrefPage();
         } else {
-            displaySecCodeInpPage();
+            pageControl().secCodeInpPage();
         }
         break;
     case SETTINGS_EXIT:
@@ -748,10 +747,12 @@ void drawSettingsFilterChVal(char *buffer) {
                     MenuTextAlign::Right);
 }
 
+// The pop-up's first choice keeps the days as they are; it says so, since the
+// same number may stand among the intervals below it.
 void drawPuSettingsFilterChVal(char *buffer) {
     char days[SCREEN_TEXT_LEN];
-    snprintf(days, sizeof(days), "%d", g_SettingsMenu[SETTINGS_FILTER_DAYS].value);
-    drawAlignedText(buffer, g_SettingsPuFilterReminder[2], days, PU_BUTTON_CENTER,
+    snprintf(days, sizeof(days), "Keep %d", g_SettingsMenu[SETTINGS_FILTER_DAYS].value);
+    drawAlignedText(buffer, g_SettingsPuFilterReminder[2], days, PU_BUTTON_CENTER - CHECK_ROOM / 2,
                     MenuTextAlign::Center);
 }
 

@@ -5,8 +5,8 @@
 // the bottom ("More" or "Exit"). Items are text, highlighted by colour.
 #pragma once
 
-#include "display/screen_parts.h"
 #include "graphics/screen.h"
+#include "menus/screen_parts.h"
 
 #include <cstdint>
 

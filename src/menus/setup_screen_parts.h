@@ -6,8 +6,8 @@
 // Text colours follow the menu highlight (green current, white otherwise).
 #pragma once
 
-#include "display/screen_parts.h"
 #include "graphics/screen.h"
+#include "menus/screen_parts.h"
 
 constexpr int16_t SETUP_LABEL_X = 12;
 constexpr int16_t SETUP_VALUE_RIGHT = 228;

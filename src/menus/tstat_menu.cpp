@@ -4,11 +4,8 @@
 #include "config/data_dict.h"
 #include "config/persist.h"
 #include "config/schedule.h"
-#include "display/display_manager.h"
-#include "display/main_page.h"
-#include "display/page_table.h"
-#include "display/pages.h"
-#include "display/screen_parts.h"
+#include "menus/page_control.h"
+#include "menus/screen_parts.h"
 #include "menus/settings_menu.h"
 
 MenuItem g_TstatMenu[TSTAT_MENU_ITEMS] = {};
@@ -131,11 +128,12 @@ void initialiseTstatMenu() {
 
 void enterTSTATPage() {
     loadImageSet();
-    dispManOpenPage(PAGE_TSTAT_MODE, {.highlight = false});
+    pageControl().openPage(PAGE_TSTAT_MODE, {.highlight = false});
     // Nothing is highlighted until the first Up or Down.
     g_HighlightItemPtr = nullptr;
     inactivateItems();
-    dispManSetKeySlots(displayTSTATPageLastItem, displayTSTATPageFirstItem, displayMainPage);
+    pageControl().setKeySlots(displayTSTATPageLastItem, displayTSTATPageFirstItem,
+                              pageControl().mainPage);
 }
 
 void displayTSTATPageLastItem() {
@@ -158,10 +156,10 @@ void displayTSTATPage() {
         position = TSTAT_MENU_SETTINGS;
     }
     loadImageSet();
-    dispManOpenPage(PAGE_TSTAT_MODE, {.position = position});
-    setFiveDayFcastSelected(0);
-    dispManSetTstatPageSelected(1);
-    dispManCancelMainPageTimeout();
+    pageControl().openPage(PAGE_TSTAT_MODE, {.position = position});
+    pageControl().setFiveDayFcastSelected(0);
+    pageControl().setTstatPageSelected(1);
+    pageControl().cancelMainPageTimeout();
 }
 
 void incTstatModeMenuPtr() {
@@ -189,7 +187,7 @@ void displaySelectedTstatMenuItemPage() {
     switch (getCurrentMenuIndex()) {
     case TSTAT_MENU_PROGRAM_HOLD:
         toggleProgramAndHold();
-        displayMainPage();
+        pageControl().mainPage();
         saveThermostatSysCfg();
         break;
     case TSTAT_MENU_EDIT_PROGRAM:
@@ -211,7 +209,7 @@ void displaySelectedTstatMenuItemPage() {
         displaySettingsPageAt(modeLocked() ? SETTINGS_FAN_MODE_ROW : SETTINGS_HVAC_ROW);
         break;
     case TSTAT_MENU_EXIT:
-        displayMainPage();
+        pageControl().mainPage();
         break;
     default:
         break;

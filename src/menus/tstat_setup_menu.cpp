@@ -4,12 +4,11 @@
 #include "config/data_dict.h"
 #include "config/persist.h"
 #include "config/temp_scale.h"
-#include "display/display_manager.h"
-#include "display/page_table.h"
-#include "display/pages.h"
 #include "hvac/hvac_control.h"
 #include "menus/adv_setup_menu.h"
 #include "menus/menu_text.h"
+#include "menus/page_control.h"
+#include "menus/screen_parts.h"
 #include "menus/setup_screen_parts.h"
 
 #include <cstdio>
@@ -151,8 +150,8 @@ void selectItem(uint8_t position) {
 }
 
 void navigationKeys() {
-    dispManSetKeySlots(decTstatSetupPageMenuPtr, incTstatSetupPageMenuPtr,
-                       displaySelectedTstatSetupMenuItemPage);
+    pageControl().setKeySlots(decTstatSetupPageMenuPtr, incTstatSetupPageMenuPtr,
+                              displaySelectedTstatSetupMenuItemPage);
 }
 
 // A differential: "%d.%0*d" and the degree sign, the fraction with the
@@ -160,8 +159,8 @@ void navigationKeys() {
 void drawDifferential(char *buffer, uint8_t position) {
     MenuItem &item = g_TstatSetupMenu[position];
     char text[SCREEN_TEXT_LEN];
-    snprintf(text, sizeof(text), "%1d.%0*u %c", item.value, item.decimals > 0 ? item.decimals : 1,
-             item.fractionDigits, c_DegreeSymbol);
+    snprintf(text, sizeof(text), "%1d.%0*u %s", item.value, item.decimals > 0 ? item.decimals : 1,
+             item.fractionDigits, tempDifferenceUnit());
     drawAlignedText(buffer, item, text, SETUP_VALUE_RIGHT, MenuTextAlign::Right);
 }
 
@@ -169,7 +168,7 @@ void drawDifferential(char *buffer, uint8_t position) {
 void drawWholeDegrees(char *buffer, uint8_t position) {
     MenuItem &item = g_TstatSetupMenu[position];
     char text[SCREEN_TEXT_LEN];
-    snprintf(text, sizeof(text), "%2d %c", item.value, c_DegreeSymbol);
+    snprintf(text, sizeof(text), "%2d %s", item.value, tempDifferenceUnit());
     drawAlignedText(buffer, item, text, SETUP_VALUE_RIGHT, MenuTextAlign::Right);
 }
 
@@ -234,7 +233,7 @@ void initialiseTstatSetupMenu() {
 // Nothing is stored before "Exit": the page's time-out drops the edits.
 void displayThermostatSetupPage() {
     initialiseRecords();
-    dispManOpenPage(PAGE_TSTAT_SETUP);
+    pageControl().openPage(PAGE_TSTAT_SETUP, {});
 }
 
 void getTstatSetupFromDataDict() {
@@ -301,12 +300,12 @@ void displaySelectedTstatSetupMenuItemPage() {
         selectItem(static_cast<uint8_t>(at + 1));
         DispManFn step = at == TSTAT_SETUP_FIRST_STG_TEXT ? incrementFirstStgMenuItemValue
                                                           : incrementMenuItemValue;
-        dispManSetKeySlots(decTstatSetupPageMenuPtr, incTstatSetupPageMenuPtr, step);
+        pageControl().setKeySlots(decTstatSetupPageMenuPtr, incTstatSetupPageMenuPtr, step);
     } else if (at == TSTAT_SETUP_MORE) {
         // The page's second screen; the edits of the first stay.
-        dispManOpenPage(PAGE_TSTAT_SETUP, {.screen = testScreenTstatSetupCont,
-                                           .position = TSTAT_SETUP_BAL_PT_TEXT,
-                                           .load = false});
+        pageControl().openPage(PAGE_TSTAT_SETUP, {.screen = testScreenTstatSetupCont,
+                                                  .position = TSTAT_SETUP_BAL_PT_TEXT,
+                                                  .load = false});
     } else if (at == TSTAT_SETUP_EXIT) {
         setTstatSetupInDataDict();
         saveThermostatSysCfg();

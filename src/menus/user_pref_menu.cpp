@@ -4,11 +4,9 @@
 #include "config/data_dict.h"
 #include "config/persist.h"
 #include "config/temp_scale.h"
-#include "display/display_manager.h"
-#include "display/main_page.h"
-#include "display/page_table.h"
-#include "display/pages.h"
 #include "menus/menu_pages.h"
+#include "menus/page_control.h"
+#include "menus/screen_parts.h"
 #include "menus/setup_layout.h"
 
 #include <algorithm>
@@ -149,7 +147,7 @@ void select(uint8_t position) {
 }
 
 void pageKeys(DispManFn mode) {
-    dispManSetKeySlots(decUserPrefPageMenuPtr, incUserPrefPageMenuPtr, mode);
+    pageControl().setKeySlots(decUserPrefPageMenuPtr, incUserPrefPageMenuPtr, mode);
 }
 
 // Tells the building controller the scale when it is not the one last told.
@@ -172,7 +170,7 @@ void storeAndSave() {
 
 // The page on one of its screens, `position` current.
 void openUserPref(ScreenItem *screen, uint8_t position) {
-    dispManOpenPage(PAGE_USER_PREF, {.screen = screen, .position = position});
+    pageControl().openPage(PAGE_USER_PREF, {.screen = screen, .position = position});
 }
 
 void runAction(uint8_t position) {
@@ -360,7 +358,7 @@ void setUserPrefInDataDict() {
     if (forecast != getCurrentForecastState()) {
         setCurrentForecastState(forecast);
         // The main page is built with or without the weather panel.
-        initialiseMainPage();
+        pageControl().initialiseMainPage();
     }
     setFiveDayForecastState(featureOf(USER_PREF_FIVE_DAY));
     setScrSaverState(featureOf(USER_PREF_SCREEN_SAVER));
@@ -370,7 +368,7 @@ void setUserPrefInDataDict() {
 void userPrefPageTimeout() {
     storeAndSave();
     initialiseTStatFormat();
-    displayMainPage();
+    pageControl().mainPage();
 }
 
 void displayUserPrefPage() {
@@ -565,7 +563,7 @@ void drawUserPrefHumOffsetText(char *buffer) {
     drawLabel(buffer, USER_PREF_HUM_OFFSET_LABEL);
 }
 void drawUserPrefHumOffset(char *buffer) {
-    snprintf(buffer, SCREEN_TEXT_LEN, "%d", valueOf(USER_PREF_HUM_OFFSET));
+    snprintf(buffer, SCREEN_TEXT_LEN, "%d %%", valueOf(USER_PREF_HUM_OFFSET));
 }
 void drawUserPrefMore(char *buffer) {
     drawAction(buffer, USER_PREF_MORE_1);

@@ -5,11 +5,8 @@
 #include "config/schedule.h"
 #include "config/temp_scale.h"
 #include "core/util.h"
-#include "display/display_manager.h"
-#include "display/main_page.h"
-#include "display/page_table.h"
-#include "display/pages.h"
-#include "display/screen_parts.h"
+#include "menus/page_control.h"
+#include "menus/screen_parts.h"
 #include "menus/setpoint_item.h"
 
 #include <algorithm>
@@ -162,7 +159,7 @@ void showHumidityGroups() {
 }
 
 void navigationKeys() {
-    dispManSetKeySlots(decVacModeMenuPtr, incVacModeMenuPtr, displaySelectedVacMenuItemPage);
+    pageControl().setKeySlots(decVacModeMenuPtr, incVacModeMenuPtr, displaySelectedVacMenuItemPage);
 }
 
 void moveTo(uint8_t position) {
@@ -173,8 +170,8 @@ void moveTo(uint8_t position) {
 
 void editItem(uint8_t position) {
     setCurrentMenuPtr(g_VacationMenu, position);
-    dispManSetKeySlots(incrementMenuItemValue, decrementMenuItemValue,
-                       callDataDictAndIncVacModePtr);
+    pageControl().setKeySlots(incrementMenuItemValue, decrementMenuItemValue,
+                              callDataDictAndIncVacModePtr);
     setCurrentHighlightPtr(updateHighlightedItem);
     setVacBlinkingText(&g_VacationMenu[position]);
 }
@@ -322,13 +319,12 @@ void vacationDone() {
         m_prevMode = static_cast<uint8_t>(mode);
     }
     saveThermostatSysCfg();
-    displayMainPage();
+    pageControl().mainPage();
 }
 
 } // namespace
 
-// ---- Screens
-// --------------------------------------------------------------------------------------
+// ---- Screens ------------------------------------------------------------------------------------
 
 // A group's row: its outline, its highlight and its header.
 #define VAC_ROW(group, y, outline, Name)                                                           \
@@ -392,8 +388,7 @@ const ScreenTableBackup c_AwayHelpBackup(testScreenAwayHelp);
 
 } // namespace
 
-// ---- Initialisation, loading and storing
-// ------------------------------------------------------------
+// ---- Initialisation, loading and storing --------------------------------------------------------
 
 void initialiseVacationModeMenu() {
     initialiseTStatFormat();
@@ -506,12 +501,11 @@ void setVacModeSPInDataDict() {
     setVacSettingsInDataDict();
 }
 
-// ---- The vacation page
-// ---------------------------------------------------------------------------------
+// ---- The vacation page --------------------------------------------------------------------------
 
 void vacationPageTimeout() {
     saveThermostatSysCfg();
-    displayMainPage();
+    pageControl().mainPage();
 }
 
 void displayVacationModePage() {
@@ -535,7 +529,7 @@ void displayVacationModePage() {
         g_VacationMenu[VAC_ENABLE].value = VAC_DISABLED;
     }
     resetVacBlinkingTextPtr();
-    dispManOpenPage(PAGE_VACATION);
+    pageControl().openPage(PAGE_VACATION, {});
     // Every value in the inactive colour, whatever the page last showed.
     updateHighlightedItem();
     MenuItem &year = g_VacationMenu[VAC_YEAR];
@@ -667,16 +661,14 @@ void resetVacBlinkingTextPtr() {
     }
 }
 
-// ---- Help
-// ------------------------------------------------------------------------------------------
+// ---- Help ---------------------------------------------------------------------------------------
 
 void displayAwayHelpPage() {
-    dispManCancelMainPageTimeout();
-    dispManOpenPage(PAGE_VACATION_HELP);
+    pageControl().cancelMainPageTimeout();
+    pageControl().openPage(PAGE_VACATION_HELP, {});
 }
 
-// ---- Texts
-// -----------------------------------------------------------------------------------------
+// ---- Texts --------------------------------------------------------------------------------------
 
 void drawVacDateMonth(char *buffer) {
     int month = std::clamp<int>(g_VacationMenu[VAC_MONTH].value, 0, MONTHS - 1);
@@ -719,8 +711,7 @@ void drawVacDehumidSP(char *buffer) {
     drawPercent(buffer, VAC_DEHUMID, dehumidifyShown());
 }
 
-// ---- Tests
-// -----------------------------------------------------------------------------------------
+// ---- Tests --------------------------------------------------------------------------------------
 
 void vacationMenuReset() {
     c_VacationBackup.restore();

@@ -76,10 +76,15 @@ bool m_StartedDisplay;
 bool m_StartedKeys;
 
 ScreenItem *m_ColorBarImage;
-ScreenItem testScreenColorBarPattern[] = {
+
+} // namespace
+
+ScreenItem testScreenColorBarPattern[MFG_COLOR_BAR_ITEMS + 1] = {
     screenBitmap(0, 0, &m_ColorBarImage, "images/color_bar_pattern.png"),
     screenEnd(),
 };
+
+namespace {
 
 // One step of the sequence. A step with a value prints it before its
 // verdict ("%d %s"); a step without verdicts prints its own output.

@@ -23,6 +23,7 @@
 #pragma once
 
 #include "core/fixed_point.h"
+#include "graphics/screen.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -32,6 +33,10 @@
 extern uint32_t g_MfgTestState;
 // 1 from the announcement until the sequence ends.
 extern uint8_t g_MfgTestMode;
+
+// The LCD test's screen: the colour-bar pattern alone.
+constexpr size_t MFG_COLOR_BAR_ITEMS = 1;
+extern ScreenItem testScreenColorBarPattern[MFG_COLOR_BAR_ITEMS + 1];
 
 constexpr uint32_t MFG_TEST_LAST_STEP = 9;
 // Characters of a serial number.

@@ -30,6 +30,10 @@ int platformSurfaceSnapshot(SDL_Surface *surface, const char *path) {
     return -1;
 }
 
+void platformDisplayNotePage(uint8_t page) {
+    (void)page;
+}
+
 uint32_t platformDisplayPublishedFrames() {
     return 0;
 }

@@ -45,6 +45,9 @@ struct DisplayState {
 };
 
 DisplayState m_Display = {nullptr, false, 0, false, 0, -1, 0};
+// The page the user interface noted, and the one last published (-1: none).
+int m_NotedPage = -1;
+int m_PublishedPage = -1;
 // The PNG encoder's output, reused from frame to frame.
 std::vector<unsigned char> m_PngBuffer;
 
@@ -144,6 +147,13 @@ void publish(int64_t nowNs) {
     if (hostWriteFileAtomic(path, reinterpret_cast<const char *>(m_PngBuffer.data()),
                             m_PngBuffer.size()) == 0) {
         m_Display.publishedFrames++;
+    }
+    if (m_NotedPage != m_PublishedPage && hostSimPath("page", path, sizeof(path)) != nullptr) {
+        char line[8];
+        int n = snprintf(line, sizeof(line), "%d\n", m_NotedPage);
+        if (hostWriteFileAtomic(path, line, static_cast<size_t>(n)) == 0) {
+            m_PublishedPage = m_NotedPage;
+        }
     }
 }
 
@@ -294,9 +304,15 @@ uint32_t platformDisplayPublishedFrames() {
     return m_Display.publishedFrames;
 }
 
+void platformDisplayNotePage(uint8_t page) {
+    m_NotedPage = page;
+}
+
 void platformDisplayReset() {
     if (m_Display.keyFd >= 0) {
         close(m_Display.keyFd);
     }
+    m_NotedPage = -1;
+    m_PublishedPage = -1;
     m_Display = DisplayState{nullptr, false, 0, false, 0, -1, 0};
 }

@@ -106,6 +106,11 @@ int platformDisplaySnapshot(const char *path);
 // Writes any surface's pixels to a PNG file the same way. 0, or -1.
 int platformSurfaceSnapshot(SDL_Surface *surface, const char *path);
 
+// Notes the number of the page the user interface shows. On the host it is
+// published with the next frame as sim/page, one line with the number
+// (rewritten through a rename when it changes); nothing on the board.
+void platformDisplayNotePage(uint8_t page);
+
 // For tests: how many frames were published, and forgetting all state.
 uint32_t platformDisplayPublishedFrames();
 void platformDisplayReset();

@@ -1,6 +1,9 @@
 // The dashboard of tstat-sim in headless Chromium: the page shows the
 // thermostat's screen, its keys reach the application, the bus console
-// carries a command and its reply, and the relay lamps follow sim/relays.
+// carries a command and its reply, the relay lamps follow sim/relays, the
+// plot is in the thermostat's unit from its first frame, nothing scrolls
+// sideways at 1280 px, and the exit key asks first and the page then says
+// the application has ended.
 //
 // Run by ctest (label browser) with TSTAT_SIM and TSTAT_CONFIG_TOOL naming
 // the binaries; TSTAT_SCREENSHOT=FILE also saves a picture of the page.
@@ -60,7 +63,7 @@ before(async () => {
   context = await chromium.launchPersistentContext(fs.mkdtempSync(path.join(os.tmpdir(), 'tstat-chromium-')), {
     executablePath: CHROMIUM,
     headless: true,
-    viewport: { width: 1600, height: 900 },
+    viewport: { width: 1280, height: 900 },
     args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
       '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
@@ -69,11 +72,6 @@ before(async () => {
 });
 
 after(async () => {
-  if (page && process.env.TSTAT_SCREENSHOT) {
-    // A relative path is taken from the top of the source tree.
-    const top = path.resolve(path.dirname(new URL(import.meta.url).pathname), '../..');
-    await page.screenshot({ path: path.resolve(top, process.env.TSTAT_SCREENSHOT), fullPage: true });
-  }
   if (context) await context.close();
   if (sim && sim.exitCode === null) {
     sim.kill('SIGTERM');
@@ -134,6 +132,41 @@ test('up twice on the main page stores a hold', async () => {
   }, 60000);
   await waitFor('the page showing the hold', () =>
     page.evaluate(() => document.getElementById('h-setpoint').dataset.mode === '2'), 10000);
+});
+
+test('the plot is in the thermostat\'s unit from its first frame', async () => {
+  const first = await waitFor('the first plot', () =>
+    page.evaluate(() => document.getElementById('plot').dataset.firstUnit), 60000);
+  const state = await page.evaluate(async () => (await fetch('/api/state')).json());
+  assert.equal(first, state.thermostat.unit);
+});
+
+test('nothing scrolls sideways at 1280 px', async () => {
+  const [scroll, client] = await page.evaluate(() =>
+    [document.documentElement.scrollWidth, document.documentElement.clientWidth]);
+  assert.ok(scroll <= client, `${scroll} px wide in ${client} px`);
+});
+
+test('the exit key asks first, and the page then says the application ended', async () => {
+  if (process.env.TSTAT_SCREENSHOT) {
+    // A relative path is taken from the top of the source tree.
+    const top = path.resolve(path.dirname(new URL(import.meta.url).pathname), '../..');
+    await page.screenshot({ path: path.resolve(top, process.env.TSTAT_SCREENSHOT), fullPage: true });
+  }
+  const dialogOpen = () => page.evaluate(() => document.getElementById('confirm-exit').open);
+  await page.keyboard.press('Escape');
+  await page.click('#exit');
+  assert.ok(await dialogOpen());
+  await page.keyboard.press('Escape');
+  await sleep(1000);
+  assert.ok(!(await dialogOpen()));
+  assert.equal(sim.exitCode, null, 'Escape must not end the application');
+  await page.click('#exit');
+  await page.click('#exit-yes');
+  await page.locator('#ended', { hasText: 'exit status 0' }).waitFor({ timeout: 30000 });
+  assert.ok(await page.evaluate(() => document.body.classList.contains('ended')));
+  await waitFor('the simulator to end', () => sim.exitCode !== null);
+  assert.equal(sim.exitCode, 0);
 });
 
 process.on('exit', () => {

@@ -117,8 +117,9 @@ TEST_F(MsgTest, StringAndCommandTextsStayWithinTheirPackets) {
     const std::string longestCommand(63, 'C');
     Bytes tooLong = {65};
     tooLong.insert(tooLong.end(), 60, 'A');
-    Bytes full = {63};
-    full.insert(full.end(), longestCommand.begin(), longestCommand.end());
+    // The length byte, then the 63 characters.
+    Bytes full(1 + longestCommand.size(), 'C');
+    full[0] = 63;
     const struct {
         Bytes frame;
         std::string text;

@@ -160,36 +160,51 @@ TEST_F(PagesTest, SetPointsAndButtonsFollowTheHvacMode) {
     EXPECT_FALSE(visible(g_MainPuHvacMenu[0].handle));
 }
 
-TEST_F(PagesTest, TheHoldStatusShowsTheEndOfTheHoldOrVacation) {
+TEST_F(PagesTest, TheHoldStatusSaysWhichHoldOrThatTheSystemIsOff) {
+    // The end of a hold in the time format of the clock.
     const struct {
         int hour, minute;
+        TimeFormat format;
         const char *text;
-    } times[] = {{0, 30, "00:30 AM"}, {12, 15, "12:15 PM"}, {13, 5, "01:05 PM"}};
+    } times[] = {{0, 30, TIME_FORMAT_12_HOUR, "12:30 am"},
+                 {12, 15, TIME_FORMAT_12_HOUR, "12:15 pm"},
+                 {13, 5, TIME_FORMAT_12_HOUR, "1:05 pm"},
+                 {13, 5, TIME_FORMAT_24_HOUR, "13:05"}};
+    bootAndStart();
     char buffer[SCREEN_TEXT_LEN];
     for (const auto &t : times) {
+        edit(getThermostatFormatSettings, setThermostatFormatSettings,
+             [&](auto &fmt) { fmt.timeFormat = t.format; });
         formatHoldTime(UI_TEST_WALL_TIME - 7 * 3600 - 600 + t.hour * 3600 + t.minute * 60, buffer);
         EXPECT_STREQ(buffer, t.text);
     }
-    bootAndStart();
+    edit(getThermostatFormatSettings, setThermostatFormatSettings,
+         [&](auto &fmt) { fmt.timeFormat = TIME_FORMAT_12_HOUR; });
     setThermostatMode(TSTAT_MODE_HOLD); // until Leave, 08:00
     pass();
-    EXPECT_EQ(textOf(m_HoldStatusText), "08:00 AM");
-    EXPECT_TRUE(visible(m_HoldStatusBitmap));
-    EXPECT_FALSE(visible(m_PermanentHold));
+    EXPECT_EQ(textOf(m_HoldStatusText), "8:00 am");
+    EXPECT_EQ(imageName(m_HoldStatusBitmap), "Main-Icon-HoldUntil");
     edit(getVacationThermostatSettings, setVacationThermostatSettings,
          [&](auto &vacation) { vacation.endTime = UI_TEST_WALL_TIME + 4 * 86400; });
     setThermostatMode(TSTAT_MODE_VACATION);
     pass();
     EXPECT_EQ(textOf(m_HoldStatusText), "January 18");
     EXPECT_EQ(imageName(m_HoldStatusBitmap), "Main-Icon-AwayUntil");
+    // The states without an end are stated by their icon's words alone.
     setThermostatMode(TSTAT_MODE_PERMANENT_HOLD);
     pass();
-    EXPECT_TRUE(visible(m_PermanentHold));
+    EXPECT_EQ(imageName(m_HoldStatusBitmap), "Main-Icon-HoldPermanent");
     EXPECT_FALSE(visible(m_HoldStatusText));
     EXPECT_FALSE(visible(m_HoldStatusBitmap));
     setHVACState(HVAC_STATE_OFF);
     pass();
+    EXPECT_EQ(imageName(m_HoldStatusBitmap), "Main-Icon-SystemOff");
+    EXPECT_TRUE(visible(m_HoldStatusBitmap));
     EXPECT_FALSE(visible(m_PermanentHold));
+    setHVACState(HVAC_STATE_HEAT);
+    setThermostatMode(TSTAT_MODE_PROGRAM);
+    pass();
+    EXPECT_FALSE(visible(m_HoldStatusBitmap));
 }
 
 TEST_F(PagesTest, TheHvacPopUpOffersEmergencyHeatOnlyOnHeatPumps) {
@@ -264,6 +279,12 @@ TEST_F(PagesTest, TheMainPageOverlaysFollowTheScreenOnDisplay) {
 
 TEST_F(PagesTest, TheWeatherPanelAndPagesShowTheForecastStore) {
     bootAndStart();
+    // Nothing received yet: no value is shown as 0 degrees.
+    pass();
+    for (const ScreenItem *item :
+         {m_CurrFcastTemp, &testScreenMainWithFcast[34], &testScreenMainWithFcast[36]}) {
+        EXPECT_EQ(textOf(item), "--");
+    }
     TstatFiveDayForecast_t fiveDay{};
     fiveDay.condition[0] = 21;
     fiveDay.condition[1] = 3;
@@ -276,6 +297,8 @@ TEST_F(PagesTest, TheWeatherPanelAndPagesShowTheForecastStore) {
     memcpy(current.windDirection, "NNWX", 4); // not terminated
     setCurrentForecast(&current);
     setBarometricPressure(fx(73.787)); // 29.05 in
+    forecastMarkReceived(FORECAST_HUMIDITY | FORECAST_WIND_SPEED | FORECAST_WIND_DIRECTION |
+                         FORECAST_ALL_HIGHS);
     pass();
     // An unknown current condition shows today's forecast.
     EXPECT_EQ(imageName(m_MainScrFcastPtr[0]), "Icon-Wthr-CurrentCond-Snow");
@@ -293,6 +316,10 @@ TEST_F(PagesTest, TheWeatherPanelAndPagesShowTheForecastStore) {
     EXPECT_EQ(textOf(&testScreenDetail4Cast[25]), " 29.05 in");
     EXPECT_EQ(textOf(&testScreenDetail4Cast[21]), "55%");
     EXPECT_EQ(textOf(&testScreenDetail4Cast[19]), "NNW 6 mph");
+    // Values still not received: feels-like, dew point, today's low.
+    for (size_t item : {17, 23, 15}) {
+        EXPECT_EQ(textOf(&testScreenDetail4Cast[item]), "--") << item;
+    }
     // A humidity out of range leaves the text as it was.
     current.relativeHumidity = fx(120);
     setCurrentForecast(&current);

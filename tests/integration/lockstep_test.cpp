@@ -1,7 +1,8 @@
 // Lock-step time end to end: the same scripted run twice, the second with
 // both cores kept busy by another process, gives the same trace, relay log
-// and report, with every periodic request; and a mode key held 3.0 s of
-// simulated time opens the pop-up while one held 2.9 s is a short press.
+// and report, with every periodic request; a mode key held 3.0 s of
+// simulated time opens the pop-up while one held 2.9 s is a short press; and
+// the simulated controller's weather reaches the five-day page.
 #include "board_root.h"
 #include "run_tool.h"
 
@@ -21,14 +22,16 @@ struct SimRun {
     TempBoardRoot root;
     ToolResult result;
 
-    SimRun(const std::string &script, const std::string &hours) {
+    SimRun(const std::string &script, const std::string &hours,
+           const std::vector<std::string> &more = {}) {
         setenv("SDL_VIDEODRIVER", "dummy", 1);
         setenv("TZ", "UTC0", 1);
         root.write("/script.txt", script);
-        result =
-            runTool(TSTAT_SIM_BINARY,
-                    {"run", "--root", root.path(), "--no-http", "--no-status", "--hours", hours,
-                     "--start", "2026-01-14 06:00", "--script", root.file("/script.txt")});
+        std::vector<std::string> args = {
+            "run", "--root",  root.path(),        "--no-http", "--no-status",           "--hours",
+            hours, "--start", "2026-01-14 06:00", "--script",  root.file("/script.txt")};
+        args.insert(args.end(), more.begin(), more.end());
+        result = runTool(TSTAT_SIM_BINARY, args);
     }
     std::string file(const std::string &name) const { return root.read("/sim/" + name); }
 };
@@ -42,7 +45,9 @@ class CpuHog {
             pid_t pid = fork();
             if (pid == 0) {
                 alarm(60);
-                for (volatile unsigned long n = 0;; n = n + 1) {
+                volatile unsigned long n = 0;
+                for (;;) {
+                    n = n + 1;
                 }
             }
             m_children.push_back(pid);
@@ -96,6 +101,21 @@ TEST(Lockstep, AModeKeyHeldThreeSecondsOpensThePopUp) {
     EXPECT_TRUE(almost == tap);
     EXPECT_FALSE(held == tap);
     EXPECT_GT(held.size(), 1000u);
+}
+
+TEST(Lockstep, TheControllersWeatherReachesTheFiveDayPage) {
+    // Mode three times from the main page: help (the factory setting shows
+    // it), the current conditions, then five days.
+    auto fiveDays = [](const std::vector<std::string> &more) {
+        SimRun run("06:00:20 key mode\n+2 key mode\n+2 key mode\n+3 screen five-day\n", "0.02",
+                   more);
+        EXPECT_EQ(run.result.status, 0) << run.result.out << run.result.err;
+        return run.file("five-day.png");
+    };
+    std::string sent = fiveDays({});
+    std::string none = fiveDays({"--no-weather"});
+    ASSERT_GT(none.size(), 1000u);
+    EXPECT_FALSE(sent == none);
 }
 
 } // namespace

@@ -128,7 +128,7 @@ ScenarioResult runScenario(const ScenarioSetup &setup) {
 }
 
 bool closedAt(const sim::TraceRow &row, int relay) {
-    return relay >= 0 && relay < RELAY_COUNT && row.relays[relay] == '1';
+    return relay >= 0 && relay < static_cast<int>(RELAY_COUNT) && row.relays[relay] == '1';
 }
 
 std::string describe(const sim::TraceRow &row) {

@@ -186,6 +186,9 @@ TEST_F(BusTest, LevelWritesLandInCelsiusAndAreSaved) {
     korabusDataUpdateLevelFromKorabus(6, 30);
     korabusDataUpdateLevelFromKorabus(7, 155);
     korabusDataUpdateLevelFromKorabus(8, 120);
+    EXPECT_TRUE(forecastReceived(FORECAST_OUTDOOR | FORECAST_PRESSURE | forecastDayHigh(0) |
+                                 forecastDayLow(0)));
+    EXPECT_FALSE(forecastReceived(forecastDayHigh(1)));
     TstatCurrentForecast_t current = valueOf(getCurrentForecast);
     EXPECT_NEAR(dbl(current.outdoorTemp), -28.889, 0.001);
     EXPECT_NEAR(dbl(current.barometricPressure), 76.2, 0.002);

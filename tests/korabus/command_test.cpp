@@ -166,6 +166,11 @@ TEST_F(BusTest, ForecastClockScreenAndFactoryReset) {
     getFiveDayForecast(&five);
     EXPECT_EQ(+five.currentCondition, 25u);
 
+    EXPECT_TRUE(forecastReceived(FORECAST_ALL_HIGHS | FORECAST_ALL_LOWS));
+    EXPECT_FALSE(forecastReceived(FORECAST_DEW_POINT));
+    busCommand("CF S10 D50");
+    EXPECT_TRUE(forecastReceived(FORECAST_WIND_SPEED | FORECAST_DEW_POINT));
+    EXPECT_FALSE(forecastReceived(FORECAST_HUMIDITY));
     busCommand("CF F65 WNNW S10 H45 D50");
     busCommand("PRESSURE 30.12");
     TstatCurrentForecast_t current = valueOf(getCurrentForecast);

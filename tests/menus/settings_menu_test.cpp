@@ -45,7 +45,7 @@ TEST_F(SettingsMenuTest, FilterReminderRestartsOnlyForANewInterval) {
         ASSERT_EQ(getCurrentMenuIndex(), SETTINGS_FILTER_ROW);
         tap(BUTTON_CODE_MODE);
         EXPECT_TRUE(visible(g_SettingsPuFilterReminder[0].handle));
-        EXPECT_EQ(textOf(g_SettingsPuFilterReminder[2].handle), "89");
+        EXPECT_EQ(textOf(g_SettingsPuFilterReminder[2].handle), "Keep 89");
         taps(BUTTON_CODE_DOWN, c.downs);
         tap(BUTTON_CODE_MODE);
         pass(2);

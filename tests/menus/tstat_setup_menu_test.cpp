@@ -87,7 +87,11 @@ TEST_F(TstatSetupMenuTest, ModeStepsEachSettingOverItsLimits) {
             tap(BUTTON_CODE_MODE);
             shown.push_back(textOf(value.handle));
         }
-        EXPECT_EQ(shown, c.shown) << c.scale << " " << +c.label;
+        std::vector<std::string> expected;
+        for (const std::string &value : c.shown) {
+            expected.push_back(value + (c.scale == TEMP_SCALE_FAHRENHEIT ? "F" : "C"));
+        }
+        EXPECT_EQ(shown, expected) << c.scale << " " << +c.label;
     }
 }
 

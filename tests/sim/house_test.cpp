@@ -1,12 +1,15 @@
 // The house model: each preset against the figures it is calibrated to,
-// climate and weather files, equipment stages, the heat pump, and humidity.
+// climate and weather files, the building controller's weather, equipment
+// stages, the heat pump, and humidity.
 #include "house.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -17,7 +20,7 @@ using sim::WeatherDay;
 
 std::array<char, RELAY_COUNT> contacts(const std::string &ten) {
     std::array<char, RELAY_COUNT> c;
-    for (int i = 0; i < RELAY_COUNT; i++) {
+    for (uint32_t i = 0; i < RELAY_COUNT; i++) {
         c[i] = ten[i];
     }
     return c;
@@ -137,6 +140,46 @@ TEST(House, WeatherFiles) {
         shipped++;
     }
     EXPECT_GE(shipped, 2);
+}
+
+TEST(House, TheControllersWeatherInTheThermostatsUnit) {
+    // Level 5's byte: whole degrees, halves away from zero, plus 120,
+    // within -120 to 135 degrees.
+    struct Byte {
+        double celsius;
+        bool inCelsius;
+        int expected;
+    };
+    const Byte bytes[] = {{25.0, true, 145},  {25.0, false, 197}, {-0.5, true, 119},
+                          {135.0, true, 255}, {135.6, true, 255}, {-120.0, true, 0},
+                          {-120.6, true, 0},  {56.9, false, 254}, {57.2, false, 255},
+                          {57.6, false, 255}};
+    for (const Byte &b : bytes) {
+        EXPECT_EQ(sim::busTemperature(b.celsius, b.inCelsius), b.expected) << b.celsius;
+    }
+    EXPECT_DOUBLE_EQ(sim::celsiusOfBusTemperature(224, false), 40.0);
+
+    // The forecast is the house's own climate: 0 C at 03:00 to 10 C at 15:00.
+    HouseParams p = still(HousePreset::Typical, 5.0, 20.0);
+    p.outdoorSwing = 5.0;
+    House h(p);
+    sim::ControllerWeather w = sim::controllerWeather(h, 15.0, 7);
+    std::vector<std::string> f = sim::controllerWeatherLines(w, false);
+    std::vector<std::string> c = sim::controllerWeatherLines(w, true);
+    ASSERT_EQ(f.size(), 6u);
+    EXPECT_EQ(f[0], "level 5 170");
+    EXPECT_EQ(c[0], "level 5 130");
+    EXPECT_EQ(f[1], "command FH 50 50 50 50 50");
+    EXPECT_EQ(c[2], "command FL 0 0 0 0 0");
+    EXPECT_EQ(f[3].rfind("command FK ", 0), 0u);
+    EXPECT_EQ(f[5].rfind("command PRESSURE ", 0), 0u);
+    // Wind in mph and km/h.
+    long mph = std::lround(w.windKph / 1.609344);
+    EXPECT_NE(f[4].find(" S" + std::to_string(mph) + " "), std::string::npos) << f[4];
+    EXPECT_NE(c[4].find(" S" + std::to_string(std::lround(w.windKph)) + " "), std::string::npos)
+        << c[4];
+    // The same hour and seed give the same weather.
+    EXPECT_EQ(sim::controllerWeatherLines(sim::controllerWeather(h, 15.0, 7), false), f);
 }
 
 TEST(House, FurnaceAndAirConditionerStages) {

@@ -204,6 +204,8 @@ TEST(Report, TraceFileRoundTrip) {
                                   row(2, PeriodKind::Wake, 21.11, 25.56, 18.5)};
     rows[1].relays = {'0', '0', '0', '1', '0', '0', '0', '1', '0', '0'};
     rows[1].energyKj[RELAY_W1E] = 510.0;
+    rows[1].inForceKnown = true;
+    rows[1].heatInForce = 21.67;
     rows[0].controlled = false;
     rows[0].setpoints.valid = false;
     std::ostringstream out;
@@ -220,6 +222,8 @@ TEST(Report, TraceFileRoundTrip) {
     EXPECT_NEAR(back[1].bandLow, 20.61, 1e-9);
     EXPECT_EQ(back[1].relays, rows[1].relays);
     EXPECT_DOUBLE_EQ(back[1].energyKj[RELAY_W1E], 510.0);
+    EXPECT_FALSE(back[0].inForceKnown);
+    EXPECT_DOUBLE_EQ(back[1].heatInForce, 21.67);
     // A cut line is refused with its number.
     std::string cut = out.str();
     cut.resize(cut.size() - 10);

@@ -169,30 +169,49 @@ void lock(cairo_t *cr, const Rgba &color) {
     cairo_fill(cr);
 }
 
-void alertTriangle(cairo_t *cr) {
-    cairo_move_to(cr, 12, 1.5);
-    cairo_line_to(cr, 23, 21.5);
-    cairo_line_to(cr, 1, 21.5);
+void alertWeather(cairo_t *cr) {
+    // A storm cloud with rain, and the amber reminder badge of the alerts.
+    cairo_new_path(cr);
+    cairo_arc(cr, 7, 11, 4.2, M_PI * 0.5, M_PI * 1.5);
+    cairo_arc(cr, 11.5, 7.5, 5.2, M_PI * 1.05, M_PI * 1.9);
+    cairo_arc(cr, 17, 10.5, 4, M_PI * 1.3, M_PI * 0.5);
     cairo_close_path(cr);
-    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    fillVertical(cr, 2, 15, rgb(0x8C9BB0), rgb(0x4A5F7A), true);
+    setColor(cr, rgb(0x3A4A60));
+    cairo_set_line_width(cr, 1);
+    cairo_stroke(cr);
+    setColor(cr, rgb(0x2F7BD8));
+    cairo_set_line_width(cr, 1.6);
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+    for (int i = 0; i < 3; i++) {
+        double x = 5.5 + i * 3.6;
+        cairo_move_to(cr, x, 17);
+        cairo_line_to(cr, x - 1.2, 21);
+    }
+    cairo_stroke(cr);
+    cairo_arc(cr, 18, 17.5, 5.5, 0, 2 * M_PI);
+    fillVertical(cr, 12, 23, rgb(0xFFC93A), rgb(AMBER), true);
     setColor(cr, rgb(0xC98A00));
-    cairo_set_line_width(cr, 2);
-    cairo_stroke_preserve(cr);
-    fillVertical(cr, 1.5, 21.5, rgb(0xFFC93A), rgb(AMBER));
+    cairo_set_line_width(cr, 1);
+    cairo_stroke(cr);
+    setColor(cr, rgb(0x3A2A00));
+    roundedRect(cr, 17.1, 13.8, 1.8, 4.6, 0.8);
+    cairo_fill(cr);
+    cairo_arc(cr, 18, 20.3, 1, 0, 2 * M_PI);
+    cairo_fill(cr);
 }
 
-void alertWeather(cairo_t *cr) {
-    alertTriangle(cr);
-    // A lightning bolt inside.
-    cairo_move_to(cr, 13.2, 7);
-    cairo_line_to(cr, 8.6, 14.4);
-    cairo_line_to(cr, 11.6, 14.4);
-    cairo_line_to(cr, 10.4, 19.6);
-    cairo_line_to(cr, 15.4, 12);
-    cairo_line_to(cr, 12.4, 12);
-    cairo_close_path(cr);
-    setColor(cr, rgb(0x3A2A00));
-    cairo_fill(cr);
+void power(cairo_t *cr) {
+    // The power symbol: an open ring and a bar, in the muted grey of the labels.
+    setColor(cr, rgb(MUTED));
+    cairo_set_line_width(cr, 2.6);
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+    cairo_new_path(cr);
+    cairo_arc(cr, 12, 13, 8, -M_PI * 0.5 + 0.75, M_PI * 1.5 - 0.75);
+    cairo_stroke(cr);
+    cairo_move_to(cr, 12, 2.5);
+    cairo_line_to(cr, 12, 11.5);
+    cairo_stroke(cr);
 }
 
 void alertFilter(cairo_t *cr) {
@@ -297,6 +316,8 @@ bool drawIcon(cairo_t *cr, const std::string &name, double x, double y, double w
         lock(cr, rgb(0x8A97A8));
     } else if (name == "alert-weather") {
         alertWeather(cr);
+    } else if (name == "power") {
+        power(cr);
     } else if (name == "alert-filter") {
         alertFilter(cr);
     } else if (name == "envelope") {

@@ -150,8 +150,7 @@ int generate(const Options &o) {
     return 0;
 }
 
-// ---- Contact sheet
-// ---------------------------------------------------------------------------------------
+// ---- Contact sheet ------------------------------------------------------------------------------
 
 constexpr int SHEET_WIDTH = 1280;
 constexpr int MARGIN = 16;

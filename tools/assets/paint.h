@@ -80,8 +80,7 @@ void softShadow(cairo_t *cr, double x, double y, double w, double h, double r, d
 void buttonFace(cairo_t *cr, double x, double y, double w, double h, double r, bool on,
                 unsigned corners = CORNER_ALL);
 
-// ---- Text
-// ----------------------------------------------------------------------------------------
+// ---- Text ---------------------------------------------------------------------------------------
 
 // Loads Liberation Sans Regular and Bold (arial.ttf, arialbd.ttf) from a directory.
 bool fontsLoad(const std::string &fontDir, std::string *error);

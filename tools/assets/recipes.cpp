@@ -140,8 +140,7 @@ void subtleBox(cairo_t *cr, double x, double y, double w, double h) {
     cairo_stroke(cr);
 }
 
-// ---- Backgrounds
-// ------------------------------------------------------------------------------------
+// ---- Backgrounds --------------------------------------------------------------------------------
 
 void mainBackground(cairo_t *cr, double cardTop, double divider, double cardBottom, double stripTop,
                     bool weather) {
@@ -336,8 +335,7 @@ bool background(cairo_t *cr, const AssetSpec &spec, std::string *error) {
     return true;
 }
 
-// ---- Day bar
-// ---------------------------------------------------------------------------------------------
+// ---- Day bar ------------------------------------------------------------------------------------
 
 bool daybar(cairo_t *cr, const AssetSpec &, std::string *) {
     dayBar(cr);
@@ -357,15 +355,22 @@ bool dayTile(cairo_t *cr, const AssetSpec &spec, std::string *) {
     return true;
 }
 
-// ---- Buttons, rows and panels
-// ------------------------------------------------------------------------
+// ---- Buttons, rows and panels -------------------------------------------------------------------
 
+// state=on (the highlight), off, or anchor: the button a pop-up opened from,
+// slate with a light outline so that it never reads as the highlighted choice.
 bool button(cairo_t *cr, const AssetSpec &spec, std::string *) {
     bool on = spec.param("state") == "on";
     double w = spec.width;
     double h = spec.height;
     double r = std::fmin(7, h / 4);
     buttonFace(cr, 1.5, 1.5, w - 3, h - 3, r, on);
+    if (spec.param("state") == "anchor") {
+        roundedRect(cr, 2, 2, w - 4, h - 4, r);
+        setColor(cr, rgb(0xFFFFFF, 0.85));
+        cairo_set_line_width(cr, 1.5);
+        cairo_stroke(cr);
+    }
     std::string text = spec.param("text");
     if (!text.empty()) {
         TextStyle t;
@@ -517,8 +522,7 @@ bool header(cairo_t *cr, const AssetSpec &spec, std::string *) {
     return true;
 }
 
-// ---- Texts
-// ---------------------------------------------------------------------------------------------------
+// ---- Texts --------------------------------------------------------------------------------------
 
 bool label(cairo_t *cr, const AssetSpec &spec, std::string *error) {
     TextStyle t;
@@ -534,7 +538,11 @@ bool label(cairo_t *cr, const AssetSpec &spec, std::string *error) {
         return false;
     }
     t.shadow = luminance(t.color) > 0.7;
-    double w = spec.width;
+    // A button's status text keeps clear of the corner where its online light sits.
+    constexpr double STATUS_LIGHT_ROOM = 12;
+    double w = !spec.param("status").empty() && t.align == ALIGN_CENTER
+                   ? spec.width - STATUS_LIGHT_ROOM
+                   : spec.width;
     double h = spec.height;
     std::string text = spec.param("text");
     std::string icon = status == "locked" ? std::string("lock") : spec.param("icon");
@@ -575,7 +583,7 @@ bool label(cairo_t *cr, const AssetSpec &spec, std::string *error) {
     if (status == "online") {
         // The building controller is connected: a small green light.
         cairo_new_path(cr);
-        cairo_arc(cr, w - 7, 7, 2.6, 0, 2 * M_PI);
+        cairo_arc(cr, spec.width - 7, 7, 2.6, 0, 2 * M_PI);
         setColor(cr, rgb(ONLINE));
         cairo_fill_preserve(cr);
         setColor(cr, rgb(0x1B6A2B, 0.9));
@@ -681,8 +689,7 @@ bool helptext(cairo_t *cr, const AssetSpec &spec, std::string *error) {
     return true;
 }
 
-// ---- Icons and small composites
-// ------------------------------------------------------------------------
+// ---- Icons and small composites -----------------------------------------------------------------
 
 bool icon(cairo_t *cr, const AssetSpec &spec, std::string *error) {
     if (!drawIcon(cr, spec.param("name"), 0, 0, spec.width, spec.height)) {

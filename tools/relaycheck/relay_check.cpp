@@ -1,17 +1,17 @@
 // Safety checker of the simulated board's relay log.
 #include "relay_check.h"
 
+#include "hvac/relay_control.h"
+
 #include <array>
 #include <sstream>
 
 namespace {
 
-constexpr int RELAY_COUNT = 10;
-constexpr int OB = 0, Y1 = 1, Y2 = 2, W1E = 3, W2 = 4, DEH = 5, HUM = 6, G1 = 7, G2 = 8, G3 = 9;
+constexpr int OB = RELAY_OB, Y1 = RELAY_Y1, Y2 = RELAY_Y2, W1E = RELAY_W1E, W2 = RELAY_W2,
+              DEH = RELAY_DEH, HUM = RELAY_HUM, G1 = RELAY_G1, G2 = RELAY_G2, G3 = RELAY_G3;
 constexpr int64_t COMPRESSOR_MIN_OFF_MS = 300000;
 constexpr int64_t PULSE_MS = 500;
-constexpr const char *c_RelayNames[RELAY_COUNT] = {"O/B", "Y1",  "Y2", "W1/E", "W2",
-                                                   "DEH", "HUM", "G1", "G2",   "G3"};
 
 // Outputs the control never closes together.
 struct ApartPair {
@@ -60,7 +60,7 @@ bool parseRelayLog(std::istream &in, std::vector<RelayEvent> &events, std::strin
         RelayEvent e{};
         std::string rest;
         if (!(fields >> e.ms >> e.relay >> e.closed) || (fields >> rest) || e.relay < 0 ||
-            e.relay >= RELAY_COUNT || (e.closed != 0 && e.closed != 1) || e.ms < 0) {
+            e.relay >= static_cast<int>(RELAY_COUNT) || (e.closed != 0 && e.closed != 1) || e.ms < 0) {
             error = "line " + std::to_string(number) + " is not \"<ms> <relay> <0|1>\": " + line;
             return false;
         }

@@ -1,10 +1,12 @@
-// Parts that recur in the pages' screen tables: the fonts, the clock texts,
-// the day bar and the under-voltage warning text.
+// Parts that recur in the pages' screen tables (of the menus and of the
+// display manager's own pages): the fonts, the clock texts, the day bar and
+// the under-voltage warning text, with their update functions.
 #pragma once
 
-#include "display/display_manager.h"
-#include "display/main_page.h"
 #include "graphics/screen.h"
+
+#include <cstddef>
+#include <cstdint>
 
 constexpr const char *FONT_BOLD = "./fonts/arialbd.ttf";
 constexpr const char *FONT_REGULAR = "./fonts/arial.ttf";
@@ -15,6 +17,30 @@ constexpr uint32_t UNDERVOLTAGE_BOX_COLOR = 0xFFF4D6;
 // Point sizes of a security code page's digits and choices.
 constexpr uint32_t CODE_DIGIT_SIZE = 36;
 constexpr uint32_t CODE_BUTTON_SIZE = 18;
+
+// The day bar's seven day images (0 Sunday), bound by every screen that has one.
+constexpr size_t DAY_BAR_DAYS = 7;
+extern ScreenItem *g_DayBarGraphic[DAY_BAR_DAYS];
+
+// Blink period of the under-voltage text, milliseconds, and its text.
+constexpr uint32_t DISPMAN_UNDERVOLTAGE_BLINK_MS = 500;
+constexpr const char *DISPMAN_UNDERVOLTAGE_TEXT = "Undervoltage!";
+// The under-voltage text of the screen on display (every page's table binds
+// it), and 1 while the coprocessor reports under-voltage.
+extern ScreenItem *g_UndervoltageTextHdl;
+extern uint32_t g_UnderVoltageActive;
+
+// Text update functions of the clock strip: the time and the date (which
+// also keeps today shown on the day bar).
+void drawMainScrTime(char *buffer);
+void drawMainScrDate(char *buffer);
+// Shows today's image of the day bar alone.
+void showDayBar(uint8_t dayOfWeek);
+// A page's title in the clock strip; keeps today shown on the day bar.
+void drawTitleOverDayBar(char *buffer, const char *title);
+// Text update function of every screen's warning text: the warning blinks
+// while under-voltage is reported, and is empty otherwise.
+void drawUnderVoltageWarning(char *buffer);
 
 // The time at (4, y) and the date at (175, y), bold 14 points.
 #define SCREEN_CLOCK_ITEMS(y)                                                                      \
@@ -72,10 +98,12 @@ constexpr uint32_t CODE_BUTTON_SIZE = 18;
         screenText(30, 226, &(menu)[SEC_CODE_CANCEL].handle, drawSecurityCodeCancel, FONT_BOLD,    \
                    CODE_BUTTON_SIZE, WHITE_TEXT_COLOR)
 
-// The under-voltage warning, empty while there is none; a banner over the page.
+// The under-voltage warning, empty while there is none: a band over the
+// page's head (the day bar and the clock line), which it covers whole.
+constexpr int16_t UNDERVOLTAGE_TEXT_Y = 10;
 #define SCREEN_UNDERVOLTAGE_TEXT                                                                   \
-    screenTextBoxed(20, 110, &g_UndervoltageTextHdl, drawUnderVoltageWarning, FONT_REGULAR, 32,    \
-                    UNDERVOLTAGE_TEXT_COLOR, UNDERVOLTAGE_BOX_COLOR)
+    screenTextBanner(UNDERVOLTAGE_TEXT_Y, &g_UndervoltageTextHdl, drawUnderVoltageWarning,         \
+                     FONT_BOLD, 24, UNDERVOLTAGE_TEXT_COLOR, UNDERVOLTAGE_BOX_COLOR)
 
 // A copy of a screen table as written, taken before main(): pages change
 // their items (images, places, visibility, blinking) and the display

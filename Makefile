@@ -2,7 +2,7 @@
 # configure, build, then run the thermostat on the simulated board or pass
 # every test.
 .PHONY: all run test test-quick bench deps build build-test board format clean fuzz soak \
-	armhf-deps test-armhf board-armhf board-image
+	armhf-deps test-armhf board-armhf board-image mutation
 
 all: build
 
@@ -47,6 +47,18 @@ fuzz:
 	cmake --build --preset fuzz
 	./scripts/fuzz-campaign.sh -t $(or $(FUZZ_TIME),180) $(FUZZ_TARGETS)
 
+# Planted-fault run (see README), not part of `make test`: plants small
+# faults one at a time in the sources and reports which the quick tests catch.
+# MUTATION_FILES="src/hvac src/config" (files or directories), MUTATION_SAMPLE=N
+# or all (default 200), MUTATION_SEED=S, MUTATION_JOBS=J (build jobs),
+# MUTATION_SKIP='scenario|browser|fuzz' (test labels left out), MUTATION_OWN=1
+# (only the tests of the file's own subsystem).
+mutation: deps
+	./scripts/mutation.sh $(if $(MUTATION_SAMPLE),-n $(MUTATION_SAMPLE)) \
+		$(if $(MUTATION_SEED),-s $(MUTATION_SEED)) $(if $(MUTATION_JOBS),-j $(MUTATION_JOBS)) \
+		$(if $(MUTATION_SKIP),-x '$(MUTATION_SKIP)') $(if $(MUTATION_OWN),-o) \
+		$(MUTATION_FILES)
+
 board: deps
 	cmake --preset board
 	cmake --build --preset board
@@ -79,4 +91,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs -r clang-format -i
 
 clean:
-	rm -rf build build-test build-board build-fuzz build-board-armhf build-test-armhf
+	rm -rf build build-test build-board build-fuzz build-board-armhf build-test-armhf build-mutation

@@ -91,7 +91,7 @@ void removeFile() {
     }
 }
 
-int downloadProcessPacket() {
+void downloadProcessPacket() {
     const uint8_t *data = g_xmodemPacket + 3;
     size_t count = DOWNLOAD_BLOCK_DATA;
     if (m_BlocksAccepted == 0) {
@@ -100,22 +100,21 @@ int downloadProcessPacket() {
         count -= DOWNLOAD_HEADER_BYTES;
     }
     if (g_downloadFd < 0 || m_Fault != FAULT_NONE) {
-        return 0;
+        return;
     }
     if (count > DOWNLOAD_MAX_BYTES - g_rxBytes) {
         printf("download: %s would exceed %u bytes\n", m_Destination, DOWNLOAD_MAX_BYTES);
         m_Fault = FAULT_TOO_LARGE;
-        return 0;
+        return;
     }
     ssize_t written = write(g_downloadFd, data, count);
     if (written != static_cast<ssize_t>(count)) {
         printf("download: writing %s failed (%s)\n", m_Destination,
                written < 0 ? strerror(errno) : "short write");
         m_Fault = FAULT_WRITE;
-        return 0;
+        return;
     }
     g_rxBytes += static_cast<uint32_t>(count);
-    return 0;
 }
 
 int downloadComplete() {

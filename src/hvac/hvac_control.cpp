@@ -255,10 +255,10 @@ void hvacAlgorithmCntl(fpr_t indoorTemp, fpr_t humidity, fpr_t outdoorTemp,
                        const TstatSetPoint_t *setPoints) {
     int64_t now = util_time(nullptr);
     uint32_t mode = m_HvacSettings.hvacState;
-    if (m_TstatCfg.systemType == SYSTEM_TYPE_ONE_STG_HEAT_PUMP ||
-        m_TstatCfg.systemType == SYSTEM_TYPE_TWO_STG_HEAT_PUMP) {
-        systemTypeIsHeatPump = 1;
-    }
+    systemTypeIsHeatPump = m_TstatCfg.systemType == SYSTEM_TYPE_ONE_STG_HEAT_PUMP ||
+                                   m_TstatCfg.systemType == SYSTEM_TYPE_TWO_STG_HEAT_PUMP
+                               ? 1
+                               : 0;
 
     // Track the start of each equipment cycle.
     bool stageOn = stageRelayOn();

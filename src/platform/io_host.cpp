@@ -12,6 +12,7 @@
 #include "platform/platform_test.h"
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <limits.h>
@@ -49,6 +50,7 @@ constexpr uint32_t c_CoilMask = coilMask();
 
 struct IoState {
     bool mapped;
+    bool refuseMap;
     std::array<uint32_t, PLATFORM_IO_PAGE_SIZE / 4> regs; // last value written per register
     uint32_t pioEnabled;
     uint32_t outputEnabled;
@@ -136,9 +138,17 @@ void hostIoReset() {
     m_Io = IoState{};
 }
 
+void platformRefuseIoMap() {
+    m_Io.refuseMap = true;
+}
+
 PlatformIoResult platformIoMap() {
     if (m_Io.mapped) {
         return PLATFORM_IO_OK;
+    }
+    if (m_Io.refuseMap) {
+        errno = EACCES;
+        return PLATFORM_IO_OPEN_FAILED;
     }
     m_Io.mapped = true;
     memset(m_Io.contacts, '?', RELAY_COUNT);

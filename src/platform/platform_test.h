@@ -26,6 +26,10 @@ void platformDriveHostClock(int64_t monotonicNs);
 // without writing, until platformReset() or platformCutFlashWrites(-1, -1).
 void platformCutFlashWrites(int64_t bytes, int64_t calls);
 
+// Makes platformIoMap() fail as a board whose /dev/mem cannot be opened,
+// until platformReset().
+void platformRefuseIoMap();
+
 // The system-clock offset in seconds (wall clock minus the host's or fake clock).
 int64_t platformClockOffset();
 

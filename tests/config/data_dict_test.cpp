@@ -43,6 +43,15 @@ TEST_F(DataDictTest, PartialOperationsTouchOnlyTheirFields) {
     setTstatSetupBalancePt(&balance);
     EXPECT_EQ(+image().hvacSettings.balancePoint, fx(-3));
     EXPECT_EQ(+image().hvacSettings.fanSpeed, +before.hvacSettings.fanSpeed);
+
+    // A new humidity state is handed to the control at once.
+    static int s_Changes;
+    s_Changes = 0;
+    setHumidifyStateHook([] { s_Changes++; });
+    setHumidifyState(HUMIDIFY_STATE_AUTO);
+    setHumidifyStateHook(nullptr);
+    setHumidifyState(HUMIDIFY_STATE_OFF);
+    EXPECT_EQ(s_Changes, 1);
 }
 
 TEST_F(DataDictTest, CycleRateInDiagnosticMode) {

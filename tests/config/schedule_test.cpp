@@ -50,6 +50,20 @@ TEST_P(ScheduleTest, PeriodInForceAcrossMidnightAndDays) {
             EXPECT_EQ(weekday, +c.weekday);
             EXPECT_EQ(+out.heatSetPoint, fx(c.heat));
         }
+    // A local time out of range is refused, its edges are not.
+    const struct {
+        int weekday, hour, minute, result;
+    } times[] = {{6, 23, 59, 0}, {7, 0, 0, -1},  {-1, 0, 0, -1}, {0, 24, 0, -1},
+                 {0, -1, 0, -1}, {0, 0, 60, -1}, {0, 0, -1, -1}};
+    for (const auto &t : times) {
+        struct tm local {};
+        local.tm_wday = t.weekday;
+        local.tm_hour = t.hour;
+        local.tm_min = t.minute;
+        TstatSetPoint_t out{};
+        EXPECT_EQ(getProgramThermostatSettingsByTime(&local, &out), t.result)
+            << t.weekday << " " << t.hour << ":" << t.minute;
+    }
 }
 
 TEST_P(ScheduleTest, HoldEndsAtTheStartOfTheNextPeriod) {
@@ -181,6 +195,15 @@ TEST_P(ScheduleTest, RecoveryWindowIsTheTwoHoursBeforeAComfortPeriod) {
             EXPECT_EQ(getRecoveryMode(), +c.recovery);
         }
     }
+    // Emergency heat recovers as heat does; cooling leaves the heat setpoint.
+    for (const auto &[state, recovery] :
+         {std::pair{HVAC_STATE_EMERGENCY_HEAT, 1}, std::pair{HVAC_STATE_COOL, 0}}) {
+        setHVACState(state);
+        setRecoveryMode(1 - recovery);
+        setLocalTime(2024, 6, 10, 4, 30);
+        EXPECT_EQ(+inForce().heatSetPoint, recovery != 0 ? c_RecoveryFrom18To21 : fx(17));
+        EXPECT_EQ(getRecoveryMode(), recovery) << state;
+    }
 }
 
 TEST_P(ScheduleTest, RecoveryOnlyBeforeComfortPeriodsWithAGap) {
@@ -222,7 +245,9 @@ TEST_P(ScheduleTest, HeatRecoveryStepsAFifthAndStandsFor900Seconds) {
     setLocalTime(2024, 6, 10, 4, 30);
     EXPECT_EQ(+inForce().heatSetPoint, c_RecoveryFrom18To21);
     EXPECT_EQ(g_Printed, "Setting computed recovery heat temp\r");
-    EXPECT_EQ(+image().recoveryTemp[0], c_RecoveryFrom18To21);
+    TstatSetPoint_t recovery{};
+    getRecoveryTemp(&recovery);
+    EXPECT_EQ(+recovery.heatSetPoint, c_RecoveryFrom18To21);
 
     // Evaluations within 900 s of each other keep the value although the room warmed.
     setMovAvgIndTemp(fx(20));

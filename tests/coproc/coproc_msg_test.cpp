@@ -80,6 +80,11 @@ TEST_F(MsgTest, ShortReportsAndOtherSensorsChangeNothing) {
     CoprocTempReading reading = {};
     coprocMsgGetInternalTemp(&reading);
     EXPECT_EQ(reading.firstWord, 0x0FA0);
+    EXPECT_EQ(reading.secondWord, 0x0F9F);
+    CoprocTempReading external = {};
+    coprocMsgGetExternalTemp(&external);
+    EXPECT_EQ(external.firstWord, 0x144C);
+    EXPECT_EQ(external.secondWord, 0x07D0);
     EXPECT_EQ(coprocMsgGetRelHumidity(), 0x1AE0);
     // Only sensor 0 exists.
     CoprocTempReading other = {};

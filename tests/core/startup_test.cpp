@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -93,6 +94,16 @@ TEST_F(StartUpInProcess, SendsTheStartUpPacketAndCarriesTheSavedYearIntoTheClock
     snprintf(expected, sizeof(expected), "date 06151234%04d.56\n/sbin/hwclock --systohc\n",
              savedYear);
     EXPECT_EQ(root.read("/sim/shell.log"), expected);
+    EXPECT_EQ(packets(link.read(100), 0x16), 1u);
+
+    // Without flash and without the I/O controller start-up goes on: a unit
+    // that stopped here would heat nothing.
+    resetAll();
+    for (const char *region : {"/dev/mtdblock4", "/dev/mtdblock5", "/dev/mtdblock8"}) {
+        ASSERT_EQ(unlink(root.file(region).c_str()), 0);
+    }
+    platformRefuseIoMap();
+    ASSERT_EQ(startUp(), TSTAT_RUN_MAIN_LOOP);
     EXPECT_EQ(packets(link.read(100), 0x16), 1u);
 }
 

@@ -43,11 +43,13 @@ TEST_F(DisplayManagerTest, AKeyThatFindsTheDisplayDarkOnlyWakesIt) {
     EXPECT_EQ(brightness(), "255\n");
     wait(200);
     EXPECT_EQ(brightness(), "0\n");
+    EXPECT_EQ(getBacklightTimerFlag(), 0u);
     // Woken at the active brightness chosen meanwhile.
     bk.activeBrightness = BACKLIGHT_ACTIVE_MED;
     setThermostatBacklightSettings(&bk);
     tap(BUTTON_CODE_UP);
     EXPECT_EQ(brightness(), "45\n");
+    EXPECT_EQ(getBacklightTimerFlag(), 1u);
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
     tap(BUTTON_CODE_UP);
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_HOLD);

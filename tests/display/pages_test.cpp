@@ -14,6 +14,8 @@
 #include "display/main_page.h"
 #include "display/pages.h"
 #include "graphics/buttons.h"
+#include "hvac/hvac_control.h"
+#include "hvac/relay_control.h"
 #include "menus/hold_menu.h"
 #include "menus/security_code_menu.h"
 #include "platform/platform_test.h"
@@ -87,6 +89,13 @@ TEST_F(PagesTest, AlertIconsFollowTheRemindersOnceASecond) {
     pass(10);
     EXPECT_EQ(m_WeatherAlertIcon->loaded, 0u);
     EXPECT_EQ(m_FilterChangeIcon->loaded, 0u);
+    // The activity icons show what the equipment does.
+    setHVACState(HVAC_STATE_COOL);
+    initialiseHvacAlgorithms();
+    RlyCntl_SetY1(1);
+    pass(10);
+    EXPECT_TRUE(visible(m_CoolingIcon));
+    EXPECT_FALSE(visible(m_HeatingIcon));
 }
 
 TEST_F(PagesTest, TheAdjustingAnimationAlternatesDuringComfortRecovery) {
@@ -404,8 +413,10 @@ TEST_F(PagesTest, AMessageIsWrappedIntoTenLines) {
             EXPECT_EQ(messageScreenLine(i), expected) << c.text << " line " << i;
         }
         EXPECT_EQ(textOf(&testScreenMessage[10]), c.lines[0]);
+        busReports();
         tap(BUTTON_CODE_DOWN);
         EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
+        EXPECT_EQ(busReports(), std::vector<std::string>{"message cleared"});
     }
     // Longer than ten lines: cut after the tenth.
     std::string longText;

@@ -17,12 +17,27 @@ void run(double t, const TstatSetPoint_t &sp, double humidity = 45.0) {
 }
 
 TEST_F(ControlFrame, RunsOncePerPeriodAndOnlyWithARoomTemperature) {
-    setMovAvgIndTemp(fx(20.0));
+    cfg.systemType = SYSTEM_TYPE_TWO_STG_HEAT_PUMP;
+    settings.fossilFuelType = FOSSIL_FUEL_GAS;
+    init();
+    TstatSetPoint_t hold = sp;
+    setHoldThermostatSettings(&hold);
+    setThermostatMode(TSTAT_MODE_PERMANENT_HOLD);
+    setMovAvgIndTemp(fx(10.0));
     platformFakeClockAdvanceMs(14000);
     EXPECT_EQ(hvacExecuteAlgorithm(15), 0);
     platformFakeClockAdvanceMs(1000);
     EXPECT_EQ(hvacExecuteAlgorithm(15), 1);
+    // Before any bus data the weather store's outdoor 0 is below the balance
+    // point (2.0): the heat pump heats on its auxiliary heat, and runs the
+    // fan for it although that heat is gas.
+    EXPECT_EQ(relays(), "0001100100");
     EXPECT_EQ(hvacExecuteAlgorithm(15), 0);
+    // The same equipment as a gas furnace runs its own blower.
+    cfg.systemType = SYSTEM_TYPE_TWO_STG_FURNACE;
+    init();
+    run(10.0, sp);
+    EXPECT_EQ(relays(), "0001100000");
 
     // A configuration change every 10 s keeps postponing the run.
     for (int i = 0; i < 10; i++) {
@@ -35,9 +50,15 @@ TEST_F(ControlFrame, RunsOncePerPeriodAndOnlyWithARoomTemperature) {
     EXPECT_EQ(hvacExecuteAlgorithm(15), 0);
     platformFakeClockAdvanceMs(15000);
     EXPECT_EQ(hvacExecuteAlgorithm(15), 1);
+    // A clock that cannot be read runs nothing.
+    platformFakeClockAdvanceMs(15000);
+    platformFakeClockSetWall(-1);
+    EXPECT_EQ(hvacExecuteAlgorithm(15), 0);
+    platformFakeClockSetWall(1700000000 + 3600);
 
     // Before any temperature reading nothing is decided (0 degrees would
     // otherwise call for heat without end).
+    RlyCntl_Reset();
     dataDictReset();
     platformFakeClockAdvanceMs(15000);
     EXPECT_EQ(hvacExecuteAlgorithm(15), 0);
@@ -65,7 +86,7 @@ TEST_F(ControlFrame, OffsetCorrectsTheRoomTemperatureInTheDisplayScale) {
 
 TEST_F(ControlFrame, CycleRateDelaysARestartOnlyAfterAShortCycle) {
     setCycleRate(3); // 20-minute cycle period
-    settings.fanState = FAN_STATE_AUTO;
+    cfg.systemType = SYSTEM_TYPE_ONE_STG_FURNACE;
     init();
     // A 5-minute heating cycle from t = 0, runs every 15 s.
     uint64_t t = 0;
@@ -77,19 +98,24 @@ TEST_F(ControlFrame, CycleRateDelaysARestartOnlyAfterAShortCycle) {
     while (t < 5 * MINUTE_MS) {
         step(18.0);
     }
-    EXPECT_EQ(stages(), "00011");
+    EXPECT_EQ(stages(), "00010");
     while (t < 10 * MINUTE_MS) {
         step(20.5);
     }
     EXPECT_EQ(stages(), "00000");
-    // A new call for heat at 10 minutes waits for the cycle period.
+    // A new call for heat at 10 minutes waits for the cycle period; the fan
+    // set On runs meanwhile.
     while (t <= 20 * MINUTE_MS) {
         step(18.0);
         EXPECT_EQ(relays(), "0000000000") << t;
     }
+    settings.fanState = FAN_STATE_ON;
+    init();
+    run(18.0, sp);
+    EXPECT_EQ(relays(), "0000000100");
     step(18.0);
     step(18.0);
-    EXPECT_EQ(stages(), "00011");
+    EXPECT_EQ(stages(), "00010");
     // A cycle longer than the period may be followed by another at once.
     while (t < 46 * MINUTE_MS) {
         step(18.0);
@@ -98,7 +124,7 @@ TEST_F(ControlFrame, CycleRateDelaysARestartOnlyAfterAShortCycle) {
     EXPECT_EQ(stages(), "00000");
     step(20.5);
     step(18.0);
-    EXPECT_EQ(stages(), "00011");
+    EXPECT_EQ(stages(), "00010");
 }
 
 TEST_F(ControlFrame, CoolingWaitsAfterTheHumidifierIsStopped) {
@@ -178,10 +204,35 @@ TEST_F(ControlFrame, AlgorithmTableFollowsTheSystemTypeAndRejectsBadValues) {
         run(c.indoor, sp);
         EXPECT_EQ(stages(), c.stages) << c.system << " " << c.mode;
     }
-    EXPECT_EQ(hvacAlgorithmGetCurrentSytemMode(), static_cast<uint32_t>(HVAC_STATE_EMERGENCY_HEAT));
-    settings.hvacState = static_cast<HvacState>(9);
-    init();
-    EXPECT_EQ(hvacAlgorithmGetCurrentSytemMode(), static_cast<uint32_t>(HVAC_STATE_OFF));
+    // The mode that equipment runs in: any heat relay or the compressor in
+    // heat, a compressor stage in cool, W1/E in emergency heat.
+    const struct {
+        HvacState mode;
+        const char *stages;
+        HvacState running;
+    } running[] = {
+        {HVAC_STATE_HEAT, "01000", HVAC_STATE_HEAT},
+        {HVAC_STATE_HEAT, "00010", HVAC_STATE_HEAT},
+        {HVAC_STATE_HEAT, "00001", HVAC_STATE_HEAT},
+        {HVAC_STATE_HEAT, "00100", HVAC_STATE_OFF},
+        {HVAC_STATE_COOL, "00100", HVAC_STATE_COOL},
+        {HVAC_STATE_COOL, "00010", HVAC_STATE_OFF},
+        {HVAC_STATE_EMERGENCY_HEAT, "00010", HVAC_STATE_EMERGENCY_HEAT},
+        {HVAC_STATE_EMERGENCY_HEAT, "01000", HVAC_STATE_OFF},
+        {static_cast<HvacState>(9), "01111", HVAC_STATE_OFF},
+    };
+    for (const auto &r : running) {
+        RlyCntl_Reset();
+        settings.hvacState = r.mode;
+        init();
+        void (*const set[])(uint32_t) = {RlyCntl_SetY1, RlyCntl_SetY2, RlyCntl_SetW1E,
+                                         RlyCntl_SetW2};
+        for (size_t i = 0; i < 4; i++) {
+            set[i](r.stages[i + 1] == '1' ? 1 : 0);
+        }
+        EXPECT_EQ(hvacAlgorithmGetCurrentSytemMode(), static_cast<uint32_t>(r.running))
+            << r.mode << " " << r.stages;
+    }
 }
 
 TEST_F(ControlFrame, OffModeStillHumidifiesAndRunsTheFanForIt) {

@@ -32,14 +32,17 @@ class StageAlgorithms : public HvacTest {
 };
 
 TEST_F(StageAlgorithms, OneHeatStageHasHysteresisBetweenOnAndOff) {
-    expectSteps(systemHeatOneFrncAcAlg, sp,
-                {
-                    {19.5, "00000"}, // a cold start inside the band stays off
-                    {19.24, "00010"},
-                    {20.0, "00010"},
-                    {20.25, "00000"},
-                    {19.25, "00000"},
-                });
+    // A one-stage furnace, and a heat pump's emergency heat on W1/E alone.
+    for (HvacAlgFunc alg : {systemHeatOneFrncAcAlg, systemEmergHeatHpAlg}) {
+        RlyCntl_Reset();
+        RlyCntl_SetY1(1); // left from cooling
+        expectSteps(alg, sp,
+                    {{19.5, "00000"}, // a cold start inside the band stays off
+                     {19.24, "00010"},
+                     {20.0, "00010"},
+                     {20.25, "00000"},
+                     {19.25, "00000"}});
+    }
 }
 
 TEST_F(StageAlgorithms, TwoHeatStagesDropTheSecondStageNearTheSetpoint) {
@@ -91,6 +94,7 @@ TEST_F(StageAlgorithms, CutOffTemperaturesRunTheOffAlgorithm) {
 TEST_F(StageAlgorithms, TwoStageHeatPumpSwitchesOverToTheFurnaceLaw) {
     cfg.systemType = SYSTEM_TYPE_TWO_STG_HEAT_PUMP;
     init();
+    RlyCntl_SetOBnot(1); // left from cooling
     expectSteps(systemHeatTwoHpAlg, sp,
                 {
                     {19.0, "01000"},
@@ -123,6 +127,10 @@ TEST_F(StageAlgorithms, HeatPumpUsesAuxiliaryHeatBelowTheBalancePoint) {
     cfg.systemType = SYSTEM_TYPE_TWO_STG_HEAT_PUMP;
     settings.fossilFuelType = FOSSIL_FUEL_GAS;
     init();
+    // With the wall clock unreadable no hand-over is timed.
+    platformFakeClockSetWall(-1);
+    expectSteps(systemHeatTwoHpAlg, sp, {{18.0, "00011", 1.0}});
+    platformFakeClockSetWall(1700000000);
     // Exactly at the balance point the compressor may run.
     expectSteps(systemHeatTwoHpAlg, sp,
                 {
@@ -156,16 +164,6 @@ TEST_F(StageAlgorithms, OneStageHeatPumpRecoversOnAuxiliaryHeat) {
                 });
 }
 
-TEST_F(StageAlgorithms, EmergencyHeatRunsOnW1EAlone) {
-    RlyCntl_SetY1(1);
-    expectSteps(systemEmergHeatHpAlg, sp,
-                {
-                    {19.2, "00010"},
-                    {20.0, "00010"},
-                    {20.25, "00000"},
-                });
-}
-
 TEST_F(StageAlgorithms, HumidifierAndDehumidifierBandsNeverOverlap) {
     humidifyState = HUMIDIFY_STATE_AUTO;
     init();
@@ -180,46 +178,69 @@ TEST_F(StageAlgorithms, HumidifierAndDehumidifierBandsNeverOverlap) {
         {systemHumidifyAlg, 35.01, 40, "00"},  {systemHumidifyAlg, 35, 40, "01"},
         {systemHumidifyAlg, 39.9, 40, "01"},   {systemHumidifyAlg, 40, 40, "00"},
         {systemDehumidifyAlg, 54.9, 50, "00"}, {systemDehumidifyAlg, 55, 50, "10"},
-        {systemDehumidifyAlg, 50.1, 50, "10"}, {systemHumidifyAlg, 30, 40, "01"},
-        {systemDehumidifyAlg, 60, 50, "10"},
+        {systemDehumidifyAlg, 50.1, 50, "10"}, {systemDehumidifyAlg, 50, 50, "00"},
+        {systemHumidifyAlg, 30, 40, "01"},     {systemDehumidifyAlg, 60, 50, "10"},
     };
     for (const auto &r : runs) {
         r.alg(fx(r.rh), fx(r.setpoint));
         EXPECT_EQ(relays().substr(5, 2), r.dehHum) << r.rh << " / " << r.setpoint;
     }
-    // Only the installed equipment runs; a sensor switched off stops both.
+    // A sensor switched off stops both, the running dehumidifier too.
+    cfg.humiditySensor = SENSOR_OFF;
+    init();
+    systemDehumidifyAlg(fx(60), fx(50));
+    systemHumidifyAlg(fx(10), fx(40));
+    EXPECT_EQ(relays().substr(5, 2), "00");
+    // Only the installed equipment runs.
+    cfg.humiditySensor = SENSOR_ON;
     humidifyState = HUMIDIFY_STATE_HUMIDIFY;
     init();
     systemDehumidifyAlg(fx(90), fx(50));
     EXPECT_EQ(RlyCntl_GetDeh(), 0u);
-    cfg.humiditySensor = SENSOR_OFF;
-    init();
-    systemHumidifyAlg(fx(10), fx(40));
-    EXPECT_EQ(relays().substr(5, 2), "00");
 }
 
 TEST_F(StageAlgorithms, FanFollowsEquipmentSettingAndFuel) {
+    // Fan speed medium: while equipment runs the fan runs, except that a gas
+    // furnace heating runs its own blower; a heat pump's auxiliary heat is no
+    // furnace, but its emergency heat is. Set On, the fan always runs.
+    const struct {
+        HvacAlgFunc alg;
+        FossilFuelType fuel;
+        FanState fan;
+        double indoor, outdoor;
+        FanSpeed speed;
+    } cases[] = {
+        {systemHeatOneFrncAcAlg, FOSSIL_FUEL_GAS, FAN_STATE_AUTO, 18.0, 10.0, FAN_SPEED_OFF},
+        {systemHeatTwoFrncAcAlg, FOSSIL_FUEL_GAS, FAN_STATE_AUTO, 18.0, 10.0, FAN_SPEED_OFF},
+        {systemHeatTwoFrncAcAlg, FOSSIL_FUEL_ELECTRIC, FAN_STATE_AUTO, 18.0, 10.0,
+         FAN_SPEED_MEDIUM},
+        {systemHeatOneHpAlg, FOSSIL_FUEL_GAS, FAN_STATE_AUTO, 17.0, 10.0, FAN_SPEED_MEDIUM},
+        {systemHeatTwoHpAlg, FOSSIL_FUEL_GAS, FAN_STATE_AUTO, 17.0, 1.0, FAN_SPEED_MEDIUM},
+        {systemHeatTwoHpAlg, FOSSIL_FUEL_GAS, FAN_STATE_AUTO, 18.5, 1.0, FAN_SPEED_MEDIUM},
+        {systemHeatTwoHpGRcvrAlg, FOSSIL_FUEL_GAS, FAN_STATE_AUTO, 17.0, 1.0, FAN_SPEED_MEDIUM},
+        {systemEmergHeatHpAlg, FOSSIL_FUEL_GAS, FAN_STATE_AUTO, 18.0, 10.0, FAN_SPEED_OFF},
+        {systemEmergHeatHpAlg, FOSSIL_FUEL_ELECTRIC, FAN_STATE_AUTO, 18.0, 10.0, FAN_SPEED_MEDIUM},
+        {systemCoolOneHpAlg, FOSSIL_FUEL_GAS, FAN_STATE_AUTO, 26.0, 10.0, FAN_SPEED_MEDIUM},
+        {systemHeatTwoFrncAcAlg, FOSSIL_FUEL_ELECTRIC, FAN_STATE_AUTO, 21.0, 10.0, FAN_SPEED_OFF},
+        {systemOffAlg, FOSSIL_FUEL_ELECTRIC, FAN_STATE_ON, 18.0, 10.0, FAN_SPEED_MEDIUM},
+    };
+    for (const auto &c : cases) {
+        resetModules<Layer::Hvac>();
+        settings.fossilFuelType = c.fuel;
+        settings.fanState = c.fan;
+        settings.fanSpeed = FAN_SPEED_MEDIUM;
+        init();
+        heat(c.alg, c.indoor, sp, c.outdoor);
+        EXPECT_EQ(RlyCntl_GetFanSpeed(), static_cast<uint32_t>(c.speed))
+            << c.indoor << " " << c.fuel << " " << c.fan;
+    }
+    // In automatic mode the frame's call never leaves the blower to the furnace.
     settings.fossilFuelType = FOSSIL_FUEL_GAS;
+    settings.fanState = FAN_STATE_AUTO;
     init();
     RlyCntl_SetW1E(1);
-    systemFanControlAlg(0, HVAC_STATE_HEAT);
-    EXPECT_EQ(RlyCntl_GetFanSpeed(), static_cast<uint32_t>(FAN_SPEED_OFF));
-    // In automatic mode the frame's call never leaves the blower to the furnace.
     systemFanControlAlg(0, HVAC_STATE_AUTO);
-    EXPECT_EQ(RlyCntl_GetFanSpeed(), static_cast<uint32_t>(FAN_SPEED_LOW));
-    settings.fossilFuelType = FOSSIL_FUEL_ELECTRIC;
-    settings.fanSpeed = FAN_SPEED_MEDIUM;
-    init();
-    systemFanControlAlg(0, HVAC_STATE_HEAT);
     EXPECT_EQ(RlyCntl_GetFanSpeed(), static_cast<uint32_t>(FAN_SPEED_MEDIUM));
-    RlyCntl_SetW1E(0);
-    systemFanControlAlg(0, HVAC_STATE_HEAT);
-    EXPECT_EQ(RlyCntl_GetFanSpeed(), static_cast<uint32_t>(FAN_SPEED_OFF));
-    settings.fanState = FAN_STATE_ON;
-    settings.fanSpeed = FAN_SPEED_HIGH;
-    init();
-    systemFanControlAlg(0, HVAC_STATE_OFF);
-    EXPECT_EQ(relays().substr(7), "001");
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "config/temp_scale.h"
 #include "coproc_frame.h"
 #include "korabus/korabus_data.h"
+#include "korabus/korabus_internal.h"
 #include "platform/platform.h"
 
 #include <cstring>
@@ -85,6 +86,12 @@ TEST_F(BusTest, NoIndoorLevelsBeforeTheFirstReading) {
     EXPECT_EQ(first.levels.count(1), 0u);
     EXPECT_EQ(first.levels.count(2), 0u);
     EXPECT_EQ(first.levels.count(3), 1u);
+    // Nor in the dump when the bus turns its levels on.
+    busStatus(1, 1);
+    korabusDataPoll();
+    Sent dump = sent();
+    EXPECT_EQ(dump.levels.count(1), 0u);
+    EXPECT_EQ(dump.levels.count(3), 1u);
 }
 
 TEST_F(BusTest, GroupWritesKeepOneMemberOn) {
@@ -172,7 +179,9 @@ TEST_F(BusTest, LevelWritesLandInCelsiusAndAreSaved) {
     korabusDataPoll();
     EXPECT_EQ(sent().levels, (ChannelMap{{3, 120 + 57}}));
 
-    // Outdoor, pressure and today's forecast go to the forecast store.
+    // Outdoor, pressure and today's forecast go to the forecast store, which
+    // keeps the rest.
+    edit(getCurrentForecast, setCurrentForecast, [](auto &f) { f.relativeHumidity = fx(45); });
     korabusDataUpdateLevelFromKorabus(5, 100);
     korabusDataUpdateLevelFromKorabus(6, 30);
     korabusDataUpdateLevelFromKorabus(7, 155);
@@ -183,6 +192,7 @@ TEST_F(BusTest, LevelWritesLandInCelsiusAndAreSaved) {
     TstatCurrentForecast_t current = valueOf(getCurrentForecast);
     EXPECT_NEAR(dbl(current.outdoorTemp), -28.889, 0.001);
     EXPECT_NEAR(dbl(current.barometricPressure), 76.2, 0.002);
+    EXPECT_EQ(+current.relativeHumidity, fx(45));
     TstatFiveDayForecast_t five = valueOf(getFiveDayForecast);
     EXPECT_NEAR(dbl(five.highTemp[0]), 1.667, 0.001);
     EXPECT_NEAR(dbl(five.lowTemp[0]), -17.778, 0.001);
@@ -287,6 +297,21 @@ TEST_F(BusTest, SetpointAndHumiditySteps) {
     }
     EXPECT_EQ(+r.tstatMode.mode, TSTAT_MODE_PROGRAM);
     EXPECT_EQ(refreshRequests(), (std::vector<int>{5}));
+
+    // Past 100 % a step wraps round to 0 and below 0 % to 100 %, values the
+    // store refuses (humidify at most 95 %, dehumidify at least 5 %): a step
+    // at either end leaves the set point there.
+    korabusIncDecHumiditySetpoint(fx(1), fx(99));
+    const struct {
+        int channel;
+        double humidify, dehumidify;
+    } ends[] = {{150, 1, 100}, {150, 1, 100}, {149, 0, 100}, {149, 0, 100}};
+    for (const auto &e : ends) {
+        korabusDataUpdateChannelFromKorabus(static_cast<uint8_t>(e.channel), 1);
+        TstatSetPoint_t period = saved().prgSetPnt[1].period[0];
+        EXPECT_EQ(+period.humidifySetPoint, fx(e.humidify)) << e.channel;
+        EXPECT_EQ(+period.dehumidifySetPoint, fx(e.dehumidify)) << e.channel;
+    }
 }
 
 TEST_F(BusTest, LockoutAlertAndFilterChannelsAndPendingRefreshes) {

@@ -106,6 +106,8 @@ TEST_F(BusTest, SettingCommandsStoreAndSave) {
     EXPECT_NEAR(fahrenheit(p.coolSetPoint), 80, 0.01);
     EXPECT_EQ(+p.startHour * 100 + p.startMinute, 930);
     allPeriods(40, 50);
+    run("PG D1 SP1 HT70 C78 HM40 DM50 T0000");
+    EXPECT_EQ(+r.prgSetPnt[1].period[0].startHour * 100 + r.prgSetPnt[1].period[0].startMinute, 0);
     run("PG D0 SP4 HT64 C81 HM40 DM50");
     EXPECT_EQ(+r.prgSetPnt[0].period[3].startHour, 23);
     EXPECT_NEAR(fahrenheit(r.prgSetPnt[0].period[3].heatSetPoint), 64, 0.01);
@@ -247,7 +249,8 @@ TEST_F(BusTest, MalformedCommandsChangeNothingAndAnswerNothing) {
          "MD MV H60 C85 U101 D60 Y1 R1", "MD Q5"},
         {"LK MT61", "LK FT-1", "LK RR11", "LK ZZ1", "LK MR1 ZZ"},
         {"BK X1", "BK T-1", "BK T65536"},
-        {"?PG D7 SP1", "?PG D-1 SP1", "?PG D1 SP0", "?PG D1 SP5", "?PG D1", "?PG D1 SP1 X"},
+        {"?PG D7 SP1", "?PG D-1 SP1", "?PG D1 SP0", "?PG D1 SP5", "?PG D1", "?PG SP1",
+         "?PG D1 SP1 X"},
         {"PG D1 SP1 HT70 C78 HM35", "PG D7 SP1 HT70 C78 HM35 DM55", "PG D1 SP0 HT70 C78 HM35 DM55",
          "PG D1 SP1 HT70 C78 HM35 DM55 T1275", "PG D1 SP1 HT70 C78 HM-1 DM55",
          "PG D1 SP1 HT70 C78 HM35 DM55 X"},

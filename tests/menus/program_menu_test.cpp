@@ -53,6 +53,12 @@ class ProgramMenuTest : public UiTest {
 TEST_F(ProgramMenuTest, MondaysWakeHeatEditedCopiedToTheWeekdaysStoredAndSaved) {
     setDay(MONDAY);
     bootAndStart();
+    TstatSetPoint_t mondayWake{};
+    getProgramThermostatSettings(0, MONDAY, &mondayWake);
+    const TstatSetPoint_t weekendWake = mondayWake;
+    mondayWake.humidifySetPoint = fx(42);
+    mondayWake.dehumidifySetPoint = fx(58);
+    setProgramThermostatSettings(0, MONDAY, &mondayWake);
     // Opened from a hold: the page puts the thermostat back on its program.
     setThermostatMode(TSTAT_MODE_HOLD);
     saveThermostatSysCfg();
@@ -94,6 +100,10 @@ TEST_F(ProgramMenuTest, MondaysWakeHeatEditedCopiedToTheWeekdaysStoredAndSaved) 
         bool weekday = day >= MONDAY && day <= 5;
         EXPECT_EQ(wakeHeat(flash, day), weekday ? edited : tempFahToCelConversion(fx(70))) << +day;
         EXPECT_EQ(flash.prgSetPnt[day].period[0].startHour, weekday ? 6 : 8);
+        // The copy carries the day's humidity set points.
+        const TstatSetPoint_t &wake = flash.prgSetPnt[day].period[0];
+        EXPECT_EQ(+wake.humidifySetPoint, weekday ? fx(42) : +weekendWake.humidifySetPoint);
+        EXPECT_EQ(+wake.dehumidifySetPoint, weekday ? fx(58) : +weekendWake.dehumidifySetPoint);
     }
     EXPECT_EQ(packed(flash.tstatMode.mode), TSTAT_MODE_PROGRAM);
     EXPECT_EQ(busReports(), std::vector<std::string>{"mode"});
@@ -178,6 +188,8 @@ TEST_F(ProgramMenuTest, StartTimesStoreAsTwentyFourHourTimes) {
         uint8_t hour, minute;
     } steps[] = {
         {BUTTON_CODE_UP, 6, 0, 0},     // 12:00 am
+        {BUTTON_CODE_UP, 1, 1, 0},     // the hour wraps round to 1:00 am
+        {BUTTON_CODE_DOWN, 1, 0, 0},   // and back to 12:00 am
         {BUTTON_CODE_MODE, 1, 0, 0},   // to the minute
         {BUTTON_CODE_DOWN, 15, 0, 45}, // 12:45 am
         {BUTTON_CODE_MODE, 1, 0, 45},  // to am/pm

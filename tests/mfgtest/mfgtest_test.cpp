@@ -1,8 +1,8 @@
 // Manufacturing test mode: the command receiver, the sensor ranges, the
-// sequence ending at a failed link or relay test, a failed sensor that does
-// not end it, and the write-once serial number. The fixture's side of the
-// console port and the coprocessor's side of the link are pseudo-terminals;
-// every wait runs on the fake clock.
+// sequence ending at a failed link or relay test, a failed bus test or
+// sensor that does not end it, and the write-once serial number. The
+// fixture's side of the console port and the coprocessor's side of the link
+// are pseudo-terminals; every wait runs on the fake clock.
 #include "mfgtest/mfgtest.h"
 
 #include "config/data_dict.h"
@@ -123,6 +123,11 @@ class MfgTest : public ::testing::Test {
 };
 
 TEST(MfgCommandReceiver, MatchesWholeLinesOfTheExpectedCommand) {
+    // The commands of the first and last steps; none outside them.
+    EXPECT_STREQ(mfgTestCommand(1), "SerialLinkTest\n");
+    EXPECT_STREQ(mfgTestCommand(MFG_TEST_LAST_STEP), "ReadSerialNumber\n");
+    EXPECT_EQ(mfgTestCommand(0), nullptr);
+    EXPECT_EQ(mfgTestCommand(MFG_TEST_LAST_STEP + 1), nullptr);
     struct Case {
         std::string input;
         const char *expected;
@@ -231,10 +236,11 @@ TEST_F(MfgTest, FailedLinkOrRelayTestEndsTheSequence) {
     }
 }
 
-TEST_F(MfgTest, FailedSensorDoesNotEndTheSequence) {
-    // An open on-board thermistor (354 kilo-ohms, above its table, which
-    // reads as -50, inside the pass range) and good readings of the
-    // external thermistor and the humidity sensor.
+TEST_F(MfgTest, FailedBusTestOrSensorDoesNotEndTheSequence) {
+    // A bus test never answered, which fails when its time runs out; an open
+    // on-board thermistor (354 kilo-ohms, above its table, which reads as
+    // -50, inside the pass range) and good readings of the external
+    // thermistor and the humidity sensor.
     sim::ThermistorWords external = sim::encodeExternal(4.2);
     Bytes temp = word(1000);
     for (uint16_t w : {uint16_t{1945}, external.first, external.second}) {
@@ -248,15 +254,20 @@ TEST_F(MfgTest, FailedSensorDoesNotEndTheSequence) {
         usleep(1000);
     }
     ASSERT_EQ(PersistUtil_Init(), 0);
-    fixtureSends("***IntTempSsorTest\n***ExtTempSsorTest\n***HumSsorTest\n"
-                 "***EnterSerialNumber\nSN000000000001***ReadSerialNumber\n");
+    fixtureSends("***KorabusTest\n***LCDTest\n***IntTempSsorTest\n***ExtTempSsorTest\n"
+                 "***HumSsorTest\n***EnterSerialNumber\nSN000000000001***ReadSerialNumber\n");
     std::string printed;
-    EXPECT_EQ(run(5, &printed), 0);
-    EXPECT_EQ(printed,
-              "-50 INT_TEMP_TEST_FAIL\n" + std::to_string(whole(Sensors_GetExternalTemp(0))) +
-                  " EXT_TEMP_TEST_PASS\n" + std::to_string(whole(Sensors_GetOnboardRelHumidity())) +
-                  " HUM_TEST_PASS\nSERIAL_NUMBER_RX_PASS\n"
-                  "Serial Number read from Flash is : \nSN000000000001");
+    EXPECT_EQ(run(3, &printed), 0);
+    // What the display step prints about the missing panel comes in between.
+    const std::string after = "LCD_TEST_DONE\n-50 INT_TEMP_TEST_FAIL\n" +
+                              std::to_string(whole(Sensors_GetExternalTemp(0))) +
+                              " EXT_TEMP_TEST_PASS\n" +
+                              std::to_string(whole(Sensors_GetOnboardRelHumidity())) +
+                              " HUM_TEST_PASS\nSERIAL_NUMBER_RX_PASS\n"
+                              "Serial Number read from Flash is : \nSN000000000001";
+    EXPECT_EQ(printed.rfind("KORABUS_TEST_FAIL\n", 0), 0u) << printed;
+    ASSERT_GE(printed.size(), after.size());
+    EXPECT_EQ(printed.substr(printed.size() - after.size()), after);
 }
 
 TEST_F(MfgTest, SerialNumberIsWrittenOnceAndReadBack) {
@@ -270,9 +281,9 @@ TEST_F(MfgTest, SerialNumberIsWrittenOnceAndReadBack) {
     const std::string header = "Serial Number read from Flash is : \n";
     const Case cases[] = {
         {"blank unit",
-         std::string("NEW\r\nSER\0IAL\xff"
+         std::string("NEW\r\nSER\0IAL\x7f\xff"
                      "12345",
-                     18),
+                     19),
          nullptr, false, "SERIAL_NUMBER_RX_PASS\n" + header + "NEWSERIAL12345"},
         {"unit with a serial", "ANOTHER0000002", "OLDSERIAL00001", false,
          "SERIAL_NUMBER_RX_PASS\n" + header + "OLDSERIAL00001"},

@@ -38,7 +38,7 @@ constexpr int16_t setupRowY(int row, int pitch) {
 #define SETUP_PAGE_FRAME(titleImage)                                                               \
     screenBitmap(0, 0, nullptr, "./images/Setup/bkg.png"), SCREEN_DAY_BAR, SCREEN_CLOCK_ITEMS(30), \
         screenBitmap(0, 50, nullptr, "./images/Setup/page_hdr.png"),                               \
-        screenBitmap(0, 50, nullptr, titleImage)
+        screenBitmap(0, 50, nullptr, titleImage), SCREEN_HIGHLIGHT_BAR
 
 // One setting: its label item and its value item, in row `row`.
 #define SETUP_SETTING(row, pitch, labelSlot, labelFn, valueSlot, valueFn)                          \

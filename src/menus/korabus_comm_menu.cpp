@@ -8,7 +8,7 @@
 #include "menus/menu_text.h"
 #include "menus/page_control.h"
 #include "menus/screen_parts.h"
-#include "menus/setup_screen_parts.h"
+#include "menus/setup_layout.h"
 
 #include <cstdio>
 

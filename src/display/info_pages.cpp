@@ -61,7 +61,8 @@ void drawSecurityCodeTitle(char *buffer) {
 // The code entry.
 ScreenItem testScreenSecurityCodeInput[SECURITY_CODE_INPUT_ITEMS + 1] = {
     SCREEN_CODE_ENTRY_ITEMS(g_SecurityCodeMenu, drawSecurityCodeTitle, drawSecurityCodeValue1,
-                            drawSecurityCodeValue2, drawSecurityCodeValue3, drawSecurityCodeValue4),
+                            drawSecurityCodeValue2, drawSecurityCodeValue3, drawSecurityCodeValue4,
+                            drawSecurityCodeEnter, drawSecurityCodeCancel),
     screenEnd(),
 };
 

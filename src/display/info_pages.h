@@ -10,7 +10,7 @@
 constexpr size_t HELP_SCREEN_ITEMS = 14;
 constexpr size_t SCREEN_SAVER_ITEMS = 3;
 constexpr size_t MESSAGE_SCREEN_ITEMS = 21;
-constexpr size_t SECURITY_CODE_INPUT_ITEMS = 16;
+constexpr size_t SECURITY_CODE_INPUT_ITEMS = 19;
 extern ScreenItem testScreenHelp[HELP_SCREEN_ITEMS + 1];
 extern ScreenItem testScreenScrSvr[SCREEN_SAVER_ITEMS + 1];
 extern ScreenItem testScreenMessage[MESSAGE_SCREEN_ITEMS + 1];

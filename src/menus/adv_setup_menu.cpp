@@ -8,7 +8,7 @@
 #include "menus/menu_text.h"
 #include "menus/page_control.h"
 #include "menus/screen_parts.h"
-#include "menus/setup_screen_parts.h"
+#include "menus/setup_layout.h"
 #include "menus/user_pref_menu.h"
 
 #include <cstdio>
@@ -23,9 +23,9 @@ namespace {
 #define VALUE(y, pos)                                                                              \
     screenTextIndexed(SETUP_VALUE_RIGHT - 40, y, &g_AdvSetupMenu[pos].handle, drawAdvSetupItem,    \
                       pos, FONT_BOLD, SETUP_TEXT_SIZE, WHITE_TEXT_COLOR)
-#define ACTION(y, pos)                                                                             \
-    screenTextIndexed(SETUP_LABEL_X, y, &g_AdvSetupMenu[pos].handle, drawAdvSetupItem, pos,        \
-                      FONT_BOLD, SETUP_ACTION_SIZE, WHITE_TEXT_COLOR)
+#define ACTION(y, pos) SCREEN_BUTTON_INDEXED(y, &g_AdvSetupMenu[pos].handle, drawAdvSetupItem, pos)
+#define LINK(y, pos)                                                                               \
+    SCREEN_LINK_BUTTON_INDEXED(y, &g_AdvSetupMenu[pos].handle, drawAdvSetupItem, pos)
 
 } // namespace
 
@@ -42,28 +42,28 @@ ScreenItem testScreenAdvSetup[ADV_SETUP_SCREEN_ITEMS + 1] = {
     VALUE(190, ADV_SETUP_INT_SENSOR),
     LABEL(216, ADV_SETUP_HUM_SENSOR_TEXT),
     VALUE(216, ADV_SETUP_HUM_SENSOR),
-    ACTION(254, ADV_SETUP_MORE),
+    ACTION(BUTTON_BOTTOM_Y, ADV_SETUP_MORE),
     SCREEN_UNDERVOLTAGE_TEXT,
     screenEnd(),
 };
 
 ScreenItem testScreenAdvSetupCont[ADV_SETUP_CONT_SCREEN_ITEMS + 1] = {
     SETUP_SCREEN_HEAD("./images/Setup/Label - Setup - AdvancedSetup2.png"),
-    LABEL(86, ADV_SETUP_MONTH_TEXT),
-    VALUE(86, ADV_SETUP_MONTH),
-    LABEL(110, ADV_SETUP_DAY_TEXT),
-    VALUE(110, ADV_SETUP_DAY),
-    LABEL(134, ADV_SETUP_YEAR_TEXT),
-    VALUE(134, ADV_SETUP_YEAR),
-    LABEL(158, ADV_SETUP_HOUR_TEXT),
-    VALUE(158, ADV_SETUP_HOUR),
-    LABEL(182, ADV_SETUP_MINUTE_TEXT),
-    VALUE(182, ADV_SETUP_MINUTE),
-    LABEL(206, ADV_SETUP_CYCLE_RATE_TEXT),
-    VALUE(206, ADV_SETUP_CYCLE_RATE),
-    ACTION(236, ADV_SETUP_KORABUS_SETUP),
-    ACTION(262, ADV_SETUP_TSTAT_SETUP),
-    ACTION(288, ADV_SETUP_MORE_CONT),
+    LABEL(84, ADV_SETUP_MONTH_TEXT),
+    VALUE(84, ADV_SETUP_MONTH),
+    LABEL(106, ADV_SETUP_DAY_TEXT),
+    VALUE(106, ADV_SETUP_DAY),
+    LABEL(128, ADV_SETUP_YEAR_TEXT),
+    VALUE(128, ADV_SETUP_YEAR),
+    LABEL(150, ADV_SETUP_HOUR_TEXT),
+    VALUE(150, ADV_SETUP_HOUR),
+    LABEL(172, ADV_SETUP_MINUTE_TEXT),
+    VALUE(172, ADV_SETUP_MINUTE),
+    LABEL(194, ADV_SETUP_CYCLE_RATE_TEXT),
+    VALUE(194, ADV_SETUP_CYCLE_RATE),
+    LINK(214, ADV_SETUP_KORABUS_SETUP),
+    LINK(247, ADV_SETUP_TSTAT_SETUP),
+    ACTION(BUTTON_BOTTOM_Y, ADV_SETUP_MORE_CONT),
     SCREEN_UNDERVOLTAGE_TEXT,
     screenEnd(),
 };
@@ -80,7 +80,7 @@ ScreenItem testScreenAdvSetupCont1[ADV_SETUP_CONT1_SCREEN_ITEMS + 1] = {
     VALUE(166, ADV_SETUP_COMFORT_RECOVERY),
     LABEL(192, ADV_SETUP_HELP_MODE_TEXT),
     VALUE(192, ADV_SETUP_HELP_MODE),
-    ACTION(236, ADV_SETUP_EXIT),
+    ACTION(BUTTON_BOTTOM_Y, ADV_SETUP_EXIT),
     SCREEN_UNDERVOLTAGE_TEXT,
     screenEnd(),
 };
@@ -90,6 +90,7 @@ namespace {
 #undef LABEL
 #undef VALUE
 #undef ACTION
+#undef LINK
 
 const ScreenTableBackup c_AdvSetupBackup(testScreenAdvSetup);
 const ScreenTableBackup c_AdvSetupContBackup(testScreenAdvSetupCont);
@@ -515,7 +516,7 @@ void drawAdvSetupItem(char *buffer, uint32_t position) {
         drawAlignedText(buffer, item, number, SETUP_VALUE_RIGHT, MenuTextAlign::Right);
         break;
     case AdvKind::Action:
-        snprintf(buffer, SCREEN_TEXT_LEN, "%s", row.text);
+        drawAlignedText(buffer, item, row.text, BUTTON_CENTRE_X, MenuTextAlign::Center);
         break;
     }
 }

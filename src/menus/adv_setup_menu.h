@@ -61,9 +61,9 @@ enum AdvSetupMenuItem : uint8_t {
 constexpr uint8_t ADV_SETUP_ITEMS = 37;
 extern MenuItem g_AdvSetupMenu[ADV_SETUP_ITEMS];
 
-constexpr size_t ADV_SETUP_SCREEN_ITEMS = 25;
-constexpr size_t ADV_SETUP_CONT_SCREEN_ITEMS = 29;
-constexpr size_t ADV_SETUP_CONT1_SCREEN_ITEMS = 25;
+constexpr size_t ADV_SETUP_SCREEN_ITEMS = 27;
+constexpr size_t ADV_SETUP_CONT_SCREEN_ITEMS = 33;
+constexpr size_t ADV_SETUP_CONT1_SCREEN_ITEMS = 27;
 extern ScreenItem testScreenAdvSetup[ADV_SETUP_SCREEN_ITEMS + 1];
 extern ScreenItem testScreenAdvSetupCont[ADV_SETUP_CONT_SCREEN_ITEMS + 1];
 extern ScreenItem testScreenAdvSetupCont1[ADV_SETUP_CONT1_SCREEN_ITEMS + 1];

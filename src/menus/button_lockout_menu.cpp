@@ -107,7 +107,7 @@ constexpr int16_t EXIT_TEXT_WIDTH = 26;
 } // namespace
 
 ScreenItem testScreenButtonLockout[BUTTON_LOCKOUT_SCREEN_ITEMS + 1] = {
-    SETUP_PAGE_FRAME("./images/Setup/Label - Setup - ButtonLockout1.png"),
+    SETUP_SCREEN_HEAD("./images/Setup/Label - Setup - ButtonLockout1.png"),
     LOCKOUT_SETTING(0, LOCKOUT_BUTTON_LOCKOUT_LABEL, drawButtonLockoutText, drawButtonLockout),
     LOCKOUT_SETTING(1, LOCKOUT_TEMP_LOCK_LABEL, drawTempLockText, drawTempLock),
     LOCKOUT_SETTING(2, LOCKOUT_TEMP_TIME_LABEL, drawTempLockTimeText, drawTempLockTime),
@@ -118,7 +118,7 @@ ScreenItem testScreenButtonLockout[BUTTON_LOCKOUT_SCREEN_ITEMS + 1] = {
 };
 
 ScreenItem testScreenButtonLockoutCont[BUTTON_LOCKOUT_CONT_ITEMS + 1] = {
-    SETUP_PAGE_FRAME("./images/Setup/Label - Setup - ButtonLockout2.png"),
+    SETUP_SCREEN_HEAD("./images/Setup/Label - Setup - ButtonLockout2.png"),
     LOCKOUT_SETTING(0, LOCKOUT_FAN_LOCK_LABEL, drawFanLockText, drawFanLock),
     LOCKOUT_SETTING(1, LOCKOUT_FAN_TIME_LABEL, drawFanLockTimeText, drawFanLockTime),
     LOCKOUT_SETTING(2, LOCKOUT_MODE_LOCK_LABEL, drawModeLockText, drawModeLock),

@@ -40,7 +40,7 @@ extern MenuItem g_ButtonLockoutMenu[LOCKOUT_MENU_ITEMS];
 // The text of each position: a label's name, "More" and "Exit" ("" for values).
 extern const char *const c_ButtonLockoutMenuItems[LOCKOUT_MENU_ITEMS];
 
-constexpr size_t BUTTON_LOCKOUT_SCREEN_ITEMS = 25;
+constexpr size_t BUTTON_LOCKOUT_SCREEN_ITEMS = 26;
 constexpr size_t BUTTON_LOCKOUT_CONT_ITEMS = 25;
 extern ScreenItem testScreenButtonLockout[BUTTON_LOCKOUT_SCREEN_ITEMS + 1];
 extern ScreenItem testScreenButtonLockoutCont[BUTTON_LOCKOUT_CONT_ITEMS + 1];

@@ -41,7 +41,8 @@ const CodeEntryPage c_CodeChange = {g_ConfSecurityCodeMenu, displaySelectedConfC
 ScreenItem testScreenConfigSecCode[CONFIG_SEC_CODE_ITEMS + 1] = {
     SCREEN_CODE_ENTRY_ITEMS(g_ConfSecurityCodeMenu, drawConfigSecCodeTitle, drawConfigSecCodeValue1,
                             drawConfigSecCodeValue2, drawConfigSecCodeValue3,
-                            drawConfigSecCodeValue4),
+                            drawConfigSecCodeValue4, drawConfigSecCodeEnter,
+                            drawConfigSecCodeCancel),
     SCREEN_UNDERVOLTAGE_TEXT,
     screenEnd(),
 };
@@ -92,6 +93,12 @@ void drawConfigSecCodeValue3(char *buffer) {
 }
 void drawConfigSecCodeValue4(char *buffer) {
     codeEntryDrawDigit(buffer, g_ConfSecurityCodeMenu, 3);
+}
+void drawConfigSecCodeEnter(char *buffer) {
+    codeEntryDrawChoice(buffer, g_ConfSecurityCodeMenu, SEC_CODE_ENTER);
+}
+void drawConfigSecCodeCancel(char *buffer) {
+    codeEntryDrawChoice(buffer, g_ConfSecurityCodeMenu, SEC_CODE_CANCEL);
 }
 
 void configSecCodeMenuReset() {

@@ -14,7 +14,7 @@
 
 extern MenuItem g_ConfSecurityCodeMenu[SEC_CODE_MENU_ITEMS];
 
-constexpr size_t CONFIG_SEC_CODE_ITEMS = 17;
+constexpr size_t CONFIG_SEC_CODE_ITEMS = 20;
 extern ScreenItem testScreenConfigSecCode[CONFIG_SEC_CODE_ITEMS + 1];
 
 // Fills the digits from the stored code.
@@ -27,12 +27,13 @@ void displaySelectedConfCodeMenuItemPage();
 void incConfSecCodeMenuPtr();
 void decConfSecCodeMenuPtr();
 
-// Text update functions of the digits (the choices use drawSecurityCodeEnter
-// and drawSecurityCodeCancel).
+// Text update functions of the digits and the choices.
 void drawConfigSecCodeValue1(char *buffer);
 void drawConfigSecCodeValue2(char *buffer);
 void drawConfigSecCodeValue3(char *buffer);
 void drawConfigSecCodeValue4(char *buffer);
+void drawConfigSecCodeEnter(char *buffer);
+void drawConfigSecCodeCancel(char *buffer);
 
 // Forgets the digits and restores the screen table. For tests.
 void configSecCodeMenuReset();

@@ -8,7 +8,7 @@
 #include "menus/menu_text.h"
 #include "menus/page_control.h"
 #include "menus/screen_parts.h"
-#include "menus/setup_screen_parts.h"
+#include "menus/setup_layout.h"
 
 #include <cstdio>
 
@@ -19,14 +19,10 @@ namespace {
 // Three large digits in the middle, as on the security code page, the two
 // choices below them, and the versions at the foot of the page.
 constexpr uint32_t DIGIT_SIZE = 36;
-constexpr uint32_t CHOICE_SIZE = 18;
 constexpr uint32_t VERSION_SIZE = 12;
 constexpr uint32_t VERSION_COLOR = 0xB9C7D8;
 constexpr int16_t DIGIT_X[3] = {77, 114, 151};
 constexpr int16_t DIGIT_Y = 112;
-constexpr int16_t CHOICE_X = 30;
-constexpr int16_t ENTER_Y = 180;
-constexpr int16_t CANCEL_Y = 214;
 constexpr int16_t VERSION_Y = 290;
 // The versions' text is placed by its width; it has no position in the menu.
 MenuItem m_RevisionItem = {};
@@ -44,10 +40,10 @@ ScreenItem testScreenKorabusComm[KORABUS_COMM_SCREEN_ITEMS + 1] = {
     DIGIT(KORABUS_COMM_HUNDREDS, drawKorabusCommAddress1),
     DIGIT(KORABUS_COMM_TENS, drawKorabusCommAddress2),
     DIGIT(KORABUS_COMM_UNITS, drawKorabusCommAddress3),
-    screenText(CHOICE_X, ENTER_Y, &g_KorabusCommMenu[KORABUS_COMM_ENTER].handle,
-               drawKorabusCommEnter, FONT_BOLD, CHOICE_SIZE, WHITE_TEXT_COLOR),
-    screenText(CHOICE_X, CANCEL_Y, &g_KorabusCommMenu[KORABUS_COMM_CANCEL].handle,
-               drawKorabusCommCancel, FONT_BOLD, CHOICE_SIZE, WHITE_TEXT_COLOR),
+    SCREEN_BUTTON(CODE_ENTER_Y, &g_KorabusCommMenu[KORABUS_COMM_ENTER].handle,
+                  drawKorabusCommEnter),
+    SCREEN_BUTTON(CODE_CANCEL_Y, &g_KorabusCommMenu[KORABUS_COMM_CANCEL].handle,
+                  drawKorabusCommCancel),
     screenLabel(SETUP_LABEL_X, VERSION_Y, nullptr, "Versions", FONT_REGULAR, VERSION_SIZE,
                 VERSION_COLOR),
     screenText(SETUP_VALUE_RIGHT - 60, VERSION_Y, &m_RevisionItem.handle, drawKorabusCommRevision,
@@ -206,10 +202,12 @@ void drawKorabusCommRevision(char *buffer) {
 }
 
 void drawKorabusCommEnter(char *buffer) {
-    snprintf(buffer, SCREEN_TEXT_LEN, "%s", c_Button[0]);
+    drawAlignedText(buffer, g_KorabusCommMenu[KORABUS_COMM_ENTER], c_Button[0], BUTTON_CENTRE_X,
+                    MenuTextAlign::Center);
 }
 void drawKorabusCommCancel(char *buffer) {
-    snprintf(buffer, SCREEN_TEXT_LEN, "%s", c_Button[1]);
+    drawAlignedText(buffer, g_KorabusCommMenu[KORABUS_COMM_CANCEL], c_Button[1], BUTTON_CENTRE_X,
+                    MenuTextAlign::Center);
 }
 
 void korabusCommMenuReset() {

@@ -25,7 +25,7 @@ enum KorabusCommMenuItem : uint8_t {
 constexpr uint8_t KORABUS_COMM_ITEMS = 5;
 extern MenuItem g_KorabusCommMenu[KORABUS_COMM_ITEMS];
 
-constexpr size_t KORABUS_COMM_SCREEN_ITEMS = 22;
+constexpr size_t KORABUS_COMM_SCREEN_ITEMS = 25;
 extern ScreenItem testScreenKorabusComm[KORABUS_COMM_SCREEN_ITEMS + 1];
 
 // The stored address into the three digits; the digits back into the store

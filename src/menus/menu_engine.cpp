@@ -9,6 +9,7 @@
 #include "menus/screen_parts.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -120,8 +121,109 @@ void setMenuVisibility(MenuItem *menu, uint8_t count, uint8_t visible) {
     }
 }
 
+// The buttons a highlighted text can lie on, and their highlighted pictures.
+struct BarButton {
+    const char *image;
+    int16_t width;
+    int16_t height;
+    const char *onImage;
+};
+constexpr BarButton c_BarButtons[] = {
+    {"./images/Graphic-Button-OFF.png", 112, 34, "./images/Graphic-Button-ON.png"},
+    {"./images/Setup/Setup-Button-Graphic-OFF.png", 200, 30,
+     "./images/Setup/Setup-Button-Graphic-ON.png"},
+};
+// Row bars span the screen but for this margin and start this far above
+// their text; digit tiles sit this far right of and below their digit's
+// origin.
+constexpr int16_t ROW_BAR_X = 4;
+constexpr int16_t ROW_BAR_DY = -2;
+constexpr uint32_t DIGIT_FONT_SIZE = 30;
+constexpr int16_t DIGIT_BAR_DX = -6;
+constexpr int16_t DIGIT_BAR_DY = 4;
+
+// Whether the screen on display holds the bar (the slot keeps the bar of
+// the last screen loaded, which may be another page's).
+bool barShown() {
+    if (g_HighlightBarHdl == nullptr || g_displayHdl == nullptr) {
+        return false;
+    }
+    for (const ScreenItem *i = g_displayHdl->currentScreen;
+         i != nullptr && i->kind != SCREEN_ITEM_END; i++) {
+        if (i == g_HighlightBarHdl) {
+            return true;
+        }
+    }
+    return false;
+}
+
+const BarButton *buttonOf(const ScreenItem *item) {
+    if (item->kind != SCREEN_ITEM_BITMAP || item->imageFile == nullptr) {
+        return nullptr;
+    }
+    for (const BarButton &b : c_BarButtons) {
+        if (strcmp(item->imageFile, b.image) == 0 || strcmp(item->imageFile, b.onImage) == 0) {
+            return &b;
+        }
+    }
+    return nullptr;
+}
+
+// Every button of the screen shows its "on" picture when the text lies on
+// it and its own otherwise; true when the text lies on one.
+bool lightButtons(const ScreenItem *text) {
+    bool onButton = false;
+    for (ScreenItem *i = g_displayHdl->currentScreen; i->kind != SCREEN_ITEM_END; i++) {
+        const BarButton *b = buttonOf(i);
+        if (b == nullptr) {
+            continue;
+        }
+        bool under = text != nullptr && text->x >= i->x && text->x < i->x + b->width &&
+                     text->y >= i->y && text->y < i->y + b->height;
+        screenReplaceBitmap(g_displayHdl, i, under ? b->onImage : b->image);
+        onButton = onButton || under;
+    }
+    return onButton;
+}
+
+// Whether a text is a value on the row of its label: the row bar lies under
+// both, and the value shows that the keys change it by its colour.
+bool besideLabel(const ScreenItem *text) {
+    if (text == nullptr || text->kind != SCREEN_ITEM_TEXT) {
+        return false;
+    }
+    for (const ScreenItem *i = g_displayHdl->currentScreen; i != text && i->kind != SCREEN_ITEM_END;
+         i++) {
+        if (i->kind == SCREEN_ITEM_TEXT && i->y == text->y && i->x < text->x) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void placeBar(const MenuItem *current) {
+    ScreenItem *text = current->handle;
+    if (text != nullptr && text->kind != SCREEN_ITEM_TEXT) {
+        text = nullptr;
+    }
+    if (lightButtons(text) || text == nullptr) {
+        screenSetBitmapVisibility(g_displayHdl, g_HighlightBarHdl, 0);
+        return;
+    }
+    if (text->fontSize >= DIGIT_FONT_SIZE) {
+        screenReplaceAndMoveBitmap(g_displayHdl, g_HighlightBarHdl, MENU_DIGIT_BAR_IMAGE,
+                                   static_cast<int16_t>(text->x + DIGIT_BAR_DX),
+                                   static_cast<int16_t>(text->y + DIGIT_BAR_DY));
+    } else {
+        screenReplaceAndMoveBitmap(g_displayHdl, g_HighlightBarHdl, MENU_ROW_BAR_IMAGE, ROW_BAR_X,
+                                   static_cast<int16_t>(text->y + ROW_BAR_DY));
+    }
+    screenSetBitmapVisibility(g_displayHdl, g_HighlightBarHdl, 1);
+}
+
 } // namespace
 
+ScreenItem *g_HighlightBarHdl = nullptr;
 uint8_t g_MinMenuIndex = 0;
 uint8_t g_MaxMenuIndex = 0;
 MenuHighlightFn g_HighlightItemPtr = nullptr;
@@ -247,14 +349,19 @@ void updateHighlightedItem() {
     if (g_HoldPageSelected != 0 || m_CurrentMenuItemPtr == nullptr) {
         return;
     }
+    bool bar = barShown();
+    uint32_t active = g_ActiveColor;
+    if (bar) {
+        active = besideLabel(m_CurrentMenuItemPtr->handle) ? MENU_EDIT_COLOR : g_InactiveColor;
+        placeBar(m_CurrentMenuItemPtr);
+    }
     for (uint8_t pos = g_MinMenuIndex; pos < g_MaxMenuIndex; pos++) {
         MenuItem *rec = rangeRecord(pos);
         if (rec == nullptr) {
             return;
         }
         screenUpdateTextColor(g_displayHdl, rec->handle,
-                              rec->index == m_CurrentMenuItemPtr->index ? g_ActiveColor
-                                                                        : g_InactiveColor);
+                              rec->index == m_CurrentMenuItemPtr->index ? active : g_InactiveColor);
     }
 }
 
@@ -454,6 +561,7 @@ void menuEngineReset() {
     g_MinMenuIndex = 0;
     g_MaxMenuIndex = 0;
     g_HighlightItemPtr = nullptr;
+    g_HighlightBarHdl = nullptr;
     g_ActiveColor = MENU_ACTIVE_COLOR;
     g_InactiveColor = MENU_INACTIVE_COLOR;
     g_HoldPageSelected = 0;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "graphics/screen.h"
+#include "menus/menu_engine.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,9 +15,10 @@ constexpr uint32_t CLOCK_TEXT_COLOR = 0x3D3D3D;
 constexpr uint32_t WHITE_TEXT_COLOR = 0xFFFFFF;
 constexpr uint32_t UNDERVOLTAGE_TEXT_COLOR = 0xF00000;
 constexpr uint32_t UNDERVOLTAGE_BOX_COLOR = 0xFFF4D6;
-// Point sizes of a security code page's digits and choices.
+// Point size of a security code page's digits, and the tops of its buttons.
 constexpr uint32_t CODE_DIGIT_SIZE = 36;
-constexpr uint32_t CODE_BUTTON_SIZE = 18;
+constexpr int16_t CODE_ENTER_Y = 180;
+constexpr int16_t CODE_CANCEL_Y = 224;
 
 // The day bar's seven day images (0 Sunday), bound by every screen that has one.
 constexpr size_t DAY_BAR_DAYS = 7;
@@ -78,12 +80,40 @@ void drawUnderVoltageWarning(char *buffer);
         screenBitmap(17, 86, nullptr, "./images/Help/Help-Text-" text ".png"),                     \
         SCREEN_CLOCK_ITEMS(30), SCREEN_DAY_BAR
 
+// An action button of the menu pages (Enter, Cancel, More, Exit): the
+// button picture and its text, which the text's update function centres on
+// the screen (drawAlignedText on BUTTON_CENTRE_X). A link button is the wider
+// button that opens another page.
+constexpr int16_t BUTTON_X = 64;
+constexpr int16_t LINK_BUTTON_X = 20;
+constexpr int16_t BUTTON_CENTRE_X = 120;
+// The top of a page's bottom button (More, Exit).
+constexpr int16_t BUTTON_BOTTOM_Y = 280;
+constexpr int16_t BUTTON_TEXT_DY = 9;
+constexpr int16_t LINK_BUTTON_TEXT_DY = 7;
+constexpr uint32_t BUTTON_TEXT_SIZE = 14;
+constexpr const char *BUTTON_IMAGE = "./images/Graphic-Button-OFF.png";
+constexpr const char *LINK_BUTTON_IMAGE = "./images/Setup/Setup-Button-Graphic-OFF.png";
+#define SCREEN_BUTTON(y, slot, update)                                                             \
+    screenBitmap(BUTTON_X, y, nullptr, BUTTON_IMAGE),                                              \
+        screenText(BUTTON_X + 8, (y) + BUTTON_TEXT_DY, slot, update, FONT_BOLD, BUTTON_TEXT_SIZE,  \
+                   WHITE_TEXT_COLOR)
+#define SCREEN_BUTTON_INDEXED(y, slot, update, index)                                              \
+    screenBitmap(BUTTON_X, y, nullptr, BUTTON_IMAGE),                                              \
+        screenTextIndexed(BUTTON_X + 8, (y) + BUTTON_TEXT_DY, slot, update, index, FONT_BOLD,      \
+                          BUTTON_TEXT_SIZE, WHITE_TEXT_COLOR)
+#define SCREEN_LINK_BUTTON_INDEXED(y, slot, update, index)                                         \
+    screenBitmap(LINK_BUTTON_X, y, nullptr, LINK_BUTTON_IMAGE),                                    \
+        screenTextIndexed(LINK_BUTTON_X + 8, (y) + LINK_BUTTON_TEXT_DY, slot, update, index,       \
+                          FONT_BOLD, BUTTON_TEXT_SIZE, WHITE_TEXT_COLOR)
+
 // A security code page: the setup background, the day bar, a title text in
 // the clock strip (update function titleFn), the four large digits of the
 // six code records of `menu` (update functions digit1Fn to digit4Fn), then
-// "Enter" and "Cancel".
-#define SCREEN_CODE_ENTRY_ITEMS(menu, titleFn, digit1Fn, digit2Fn, digit3Fn, digit4Fn)             \
-    screenBitmap(0, 0, nullptr, "./images/Setup/bkg.png"), SCREEN_DAY_BAR,                         \
+// the "Enter" and "Cancel" buttons (enterFn, cancelFn).
+#define SCREEN_CODE_ENTRY_ITEMS(menu, titleFn, digit1Fn, digit2Fn, digit3Fn, digit4Fn, enterFn,    \
+                                cancelFn)                                                          \
+    screenBitmap(0, 0, nullptr, "./images/Setup/bkg.png"), SCREEN_DAY_BAR, SCREEN_HIGHLIGHT_BAR,   \
         screenText(8, 28, nullptr, titleFn, FONT_BOLD, 14, CLOCK_TEXT_COLOR),                      \
         screenText(58, 96, &(menu)[0].handle, digit1Fn, FONT_BOLD, CODE_DIGIT_SIZE,                \
                    WHITE_TEXT_COLOR),                                                              \
@@ -93,10 +123,12 @@ void drawUnderVoltageWarning(char *buffer);
                    WHITE_TEXT_COLOR),                                                              \
         screenText(169, 96, &(menu)[3].handle, digit4Fn, FONT_BOLD, CODE_DIGIT_SIZE,               \
                    WHITE_TEXT_COLOR),                                                              \
-        screenText(30, 190, &(menu)[SEC_CODE_ENTER].handle, drawSecurityCodeEnter, FONT_BOLD,      \
-                   CODE_BUTTON_SIZE, WHITE_TEXT_COLOR),                                            \
-        screenText(30, 226, &(menu)[SEC_CODE_CANCEL].handle, drawSecurityCodeCancel, FONT_BOLD,    \
-                   CODE_BUTTON_SIZE, WHITE_TEXT_COLOR)
+        SCREEN_BUTTON(CODE_ENTER_Y, &(menu)[SEC_CODE_ENTER].handle, enterFn),                      \
+        SCREEN_BUTTON(CODE_CANCEL_Y, &(menu)[SEC_CODE_CANCEL].handle, cancelFn)
+
+// The highlight bar of a menu screen: after the screen's pictures, before its
+// texts and buttons; the menu engine places it under the current item.
+#define SCREEN_HIGHLIGHT_BAR screenBitmap(4, 0, &g_HighlightBarHdl, MENU_ROW_BAR_IMAGE)
 
 // The under-voltage warning, empty while there is none: a band over the
 // page's head (the day bar and the clock line), which it covers whole.

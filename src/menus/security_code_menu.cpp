@@ -3,6 +3,7 @@
 
 #include "config/data_dict.h"
 #include "menus/menu_pages.h"
+#include "menus/menu_text.h"
 #include "menus/page_control.h"
 #include "menus/screen_parts.h"
 
@@ -84,6 +85,11 @@ void codeEntryInitialise(MenuItem *menu) {
 
 void codeEntryDrawDigit(char *buffer, const MenuItem *menu, uint8_t digit) {
     snprintf(buffer, SCREEN_TEXT_LEN, "%d", menu[digit].value);
+}
+
+void codeEntryDrawChoice(char *buffer, MenuItem *menu, uint8_t position) {
+    drawAlignedText(buffer, menu[position], c_SecCodeModeItems[position == SEC_CODE_ENTER ? 0 : 1],
+                    BUTTON_CENTRE_X, MenuTextAlign::Center);
 }
 
 uint16_t codeEntryValue(const MenuItem *menu) {
@@ -192,10 +198,10 @@ void drawSecurityCodeValue4(char *buffer) {
     codeEntryDrawDigit(buffer, g_SecurityCodeMenu, 3);
 }
 void drawSecurityCodeEnter(char *buffer) {
-    snprintf(buffer, SCREEN_TEXT_LEN, "%s", c_SecCodeModeItems[0]);
+    codeEntryDrawChoice(buffer, g_SecurityCodeMenu, SEC_CODE_ENTER);
 }
 void drawSecurityCodeCancel(char *buffer) {
-    snprintf(buffer, SCREEN_TEXT_LEN, "%s", c_SecCodeModeItems[1]);
+    codeEntryDrawChoice(buffer, g_SecurityCodeMenu, SEC_CODE_CANCEL);
 }
 
 void securityCodeMenuReset() {

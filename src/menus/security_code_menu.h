@@ -59,6 +59,8 @@ struct CodeEntryPage {
 void codeEntryInitialise(MenuItem *menu);
 // A digit's text.
 void codeEntryDrawDigit(char *buffer, const MenuItem *menu, uint8_t digit);
+// "Enter" or "Cancel" (position SEC_CODE_ENTER or SEC_CODE_CANCEL), centred on its button.
+void codeEntryDrawChoice(char *buffer, MenuItem *menu, uint8_t position);
 // The four digits as a number, and a number into the digits.
 uint16_t codeEntryValue(const MenuItem *menu);
 void codeEntrySetValue(MenuItem *menu, uint16_t code);

@@ -1,8 +1,11 @@
-// The grid of the setup-style menu pages (user preferences, button lockout):
-// the setup background with the day bar and the clock, a header with the
-// page's title and its screen number, then settings of two lines each (the
-// label, and under it the value in the right-hand column), and a button at
-// the bottom ("More" or "Exit"). Items are text, highlighted by colour.
+// The list layout of the installer's and the user's setup pages (advanced
+// setup, thermostat setup, bus address, user preferences, button lockout):
+// the setup background with the day bar and the clock, a header bar with the
+// page's title, then the settings, each with its label in the regular face
+// at the left margin and its value in bold, and the page's buttons below.
+// A value sits at the right end of its label's line (SETUP_LABEL and
+// SETUP_VALUE) or, when the label is long, on a line of its own under it
+// (SETUP_SETTING). The highlight bar lies under the current item.
 #pragma once
 
 #include "graphics/screen.h"
@@ -10,20 +13,20 @@
 
 #include <cstdint>
 
-constexpr int16_t SETUP_LABEL_X = 38;
+constexpr int16_t SETUP_LABEL_X = 12;
+constexpr int16_t SETUP_VALUE_RIGHT = 228;
+constexpr uint32_t SETUP_TEXT_SIZE = 14;
+// Values on a line of their own start at this column, this far below their label.
 constexpr int16_t SETUP_VALUE_X = 163;
+constexpr int16_t SETUP_VALUE_DY = 19;
 constexpr int16_t SETUP_FIRST_ROW_Y = 86;
-// The value sits this far below its label.
-constexpr int16_t SETUP_VALUE_DY = 17;
-constexpr uint32_t SETUP_LABEL_SIZE = 13;
-constexpr uint32_t SETUP_VALUE_SIZE = 14;
-constexpr uint32_t SETUP_BUTTON_TEXT_SIZE = 14;
+constexpr uint32_t SETUP_BUTTON_TEXT_SIZE = BUTTON_TEXT_SIZE;
 
 // The bottom button (112 x 34) and its text, centred by the text's width.
-constexpr int16_t SETUP_BUTTON_X = 64;
-constexpr int16_t SETUP_BUTTON_Y = 280;
+constexpr int16_t SETUP_BUTTON_X = BUTTON_X;
+constexpr int16_t SETUP_BUTTON_Y = BUTTON_BOTTOM_Y;
 constexpr int16_t SETUP_BUTTON_WIDTH = 112;
-constexpr int16_t SETUP_BUTTON_TEXT_DY = 9;
+constexpr int16_t SETUP_BUTTON_TEXT_DY = BUTTON_TEXT_DY;
 constexpr int16_t setupButtonTextX(int16_t textWidth) {
     return static_cast<int16_t>(SETUP_BUTTON_X + (SETUP_BUTTON_WIDTH - textWidth) / 2);
 }
@@ -33,22 +36,29 @@ constexpr int16_t setupRowY(int row, int pitch) {
     return static_cast<int16_t>(SETUP_FIRST_ROW_Y + row * pitch);
 }
 
-// Background, day bar, clock, header bar and the title image with the
-// screen number, as on the installer's setup screens.
-#define SETUP_PAGE_FRAME(titleImage)                                                               \
+// Background, day bar, clock, header bar, title image and the highlight bar.
+#define SETUP_SCREEN_HEAD(title)                                                                   \
     screenBitmap(0, 0, nullptr, "./images/Setup/bkg.png"), SCREEN_DAY_BAR, SCREEN_CLOCK_ITEMS(30), \
         screenBitmap(0, 50, nullptr, "./images/Setup/page_hdr.png"),                               \
-        screenBitmap(0, 50, nullptr, titleImage)
+        screenBitmap(0, 50, nullptr, title), SCREEN_HIGHLIGHT_BAR
 
-// One setting: its label item and its value item, in row `row`.
+// A setting's label, and its value at the end of the line (placed by its
+// update function).
+#define SETUP_LABEL(y, slot, update)                                                               \
+    screenText(SETUP_LABEL_X, y, slot, update, FONT_REGULAR, SETUP_TEXT_SIZE, WHITE_TEXT_COLOR)
+#define SETUP_VALUE(y, slot, update)                                                               \
+    screenText(SETUP_VALUE_RIGHT - 40, y, slot, update, FONT_BOLD, SETUP_TEXT_SIZE,                \
+               WHITE_TEXT_COLOR)
+
+// One setting with its value on a line of its own: its label item and its
+// value item, in row `row`.
 #define SETUP_SETTING(row, pitch, labelSlot, labelFn, valueSlot, valueFn)                          \
-    screenText(SETUP_LABEL_X, setupRowY(row, pitch), labelSlot, labelFn, FONT_BOLD,                \
-               SETUP_LABEL_SIZE, WHITE_TEXT_COLOR),                                                \
+    SETUP_LABEL(setupRowY(row, pitch), labelSlot, labelFn),                                        \
         screenText(SETUP_VALUE_X, setupRowY(row, pitch) + SETUP_VALUE_DY, valueSlot, valueFn,      \
-                   FONT_BOLD, SETUP_VALUE_SIZE, WHITE_TEXT_COLOR)
+                   FONT_BOLD, SETUP_TEXT_SIZE, WHITE_TEXT_COLOR)
 
 // The bottom button with its text (textWidth: the text's width in pixels).
 #define SETUP_BUTTON(slot, fn, textWidth)                                                          \
-    screenBitmap(SETUP_BUTTON_X, SETUP_BUTTON_Y, nullptr, "./images/Graphic-Button-OFF.png"),      \
+    screenBitmap(SETUP_BUTTON_X, SETUP_BUTTON_Y, nullptr, BUTTON_IMAGE),                           \
         screenText(setupButtonTextX(textWidth), SETUP_BUTTON_Y + SETUP_BUTTON_TEXT_DY, slot, fn,   \
                    FONT_BOLD, SETUP_BUTTON_TEXT_SIZE, WHITE_TEXT_COLOR)

@@ -13,11 +13,12 @@ MenuItem g_TstatMenu[TSTAT_MENU_ITEMS] = {};
 namespace {
 
 // The five buttons, one under the other.
-constexpr int16_t BUTTON_X = 20;
-int16_t c_TstatMenuX[TSTAT_MENU_ITEMS] = {BUTTON_X, BUTTON_X, BUTTON_X, BUTTON_X, BUTTON_X};
+constexpr int16_t TSTAT_BUTTON_X = 20;
+int16_t c_TstatMenuX[TSTAT_MENU_ITEMS] = {TSTAT_BUTTON_X, TSTAT_BUTTON_X, TSTAT_BUTTON_X,
+                                          TSTAT_BUTTON_X, TSTAT_BUTTON_X};
 int16_t c_TstatMenuY[TSTAT_MENU_ITEMS] = {80, 124, 168, 212, 256};
 
-#define BUTTON(i, path) screenBitmap(BUTTON_X, c_TstatMenuY[i], &g_TstatMenu[i].handle, path)
+#define BUTTON(i, path) screenBitmap(TSTAT_BUTTON_X, c_TstatMenuY[i], &g_TstatMenu[i].handle, path)
 
 } // namespace
 

@@ -9,7 +9,7 @@
 #include "menus/menu_text.h"
 #include "menus/page_control.h"
 #include "menus/screen_parts.h"
-#include "menus/setup_screen_parts.h"
+#include "menus/setup_layout.h"
 
 #include <cstdio>
 
@@ -28,9 +28,7 @@ fpr_t g_DeadbandIncDecRes = 0;
 namespace {
 
 constexpr int16_t ROW_Y[4] = {90, 118, 146, 174};
-constexpr int16_t MORE_Y = 214;
 constexpr int16_t CONT_ROW_Y = 90;
-constexpr int16_t EXIT_Y = 138;
 
 } // namespace
 
@@ -51,7 +49,7 @@ ScreenItem testScreenTstatSetup[TSTAT_SETUP_SCREEN_ITEMS + 1] = {
                 drawTstatSetupDeadbandTempOffsetText),
     SETUP_VALUE(ROW_Y[3], &g_TstatSetupMenu[TSTAT_SETUP_TEMP_OFFSET].handle,
                 drawTstatSetupDeadbandTempOffset),
-    SETUP_ACTION(MORE_Y, &g_TstatSetupMenu[TSTAT_SETUP_MORE].handle, drawTstatSetupMore),
+    SCREEN_BUTTON(BUTTON_BOTTOM_Y, &g_TstatSetupMenu[TSTAT_SETUP_MORE].handle, drawTstatSetupMore),
     SCREEN_UNDERVOLTAGE_TEXT,
     screenEnd(),
 };
@@ -61,7 +59,7 @@ ScreenItem testScreenTstatSetupCont[TSTAT_SETUP_CONT_SCREEN_ITEMS + 1] = {
     SETUP_LABEL(CONT_ROW_Y, &g_TstatSetupMenu[TSTAT_SETUP_BAL_PT_TEXT].handle,
                 drawTstatSetupLowBalPtText),
     SETUP_VALUE(CONT_ROW_Y, &g_TstatSetupMenu[TSTAT_SETUP_BAL_PT].handle, drawTstatSetupLowBalPt),
-    SETUP_ACTION(EXIT_Y, &g_TstatSetupMenu[TSTAT_SETUP_EXIT].handle, drawTstatSetupExit),
+    SCREEN_BUTTON(BUTTON_BOTTOM_Y, &g_TstatSetupMenu[TSTAT_SETUP_EXIT].handle, drawTstatSetupExit),
     SCREEN_UNDERVOLTAGE_TEXT,
     screenEnd(),
 };
@@ -364,7 +362,8 @@ void drawTstatSetupDeadbandTempOffset(char *buffer) {
     drawWholeDegrees(buffer, TSTAT_SETUP_TEMP_OFFSET);
 }
 void drawTstatSetupMore(char *buffer) {
-    snprintf(buffer, SCREEN_TEXT_LEN, "%s", c_More);
+    drawAlignedText(buffer, g_TstatSetupMenu[TSTAT_SETUP_MORE], c_More, BUTTON_CENTRE_X,
+                    MenuTextAlign::Center);
 }
 void drawTstatSetupLowBalPtText(char *buffer) {
     drawMenuLabel(buffer, c_TStatSetupMenuItems[4]);
@@ -373,7 +372,8 @@ void drawTstatSetupLowBalPt(char *buffer) {
     drawWholeDegrees(buffer, TSTAT_SETUP_BAL_PT);
 }
 void drawTstatSetupExit(char *buffer) {
-    snprintf(buffer, SCREEN_TEXT_LEN, "%s", c_Exit);
+    drawAlignedText(buffer, g_TstatSetupMenu[TSTAT_SETUP_EXIT], c_Exit, BUTTON_CENTRE_X,
+                    MenuTextAlign::Center);
 }
 
 void tstatSetupMenuReset() {

@@ -33,8 +33,8 @@ enum TstatSetupMenuItem : uint8_t {
 constexpr uint8_t TSTAT_SETUP_ITEMS = 12;
 extern MenuItem g_TstatSetupMenu[TSTAT_SETUP_ITEMS];
 
-constexpr size_t TSTAT_SETUP_SCREEN_ITEMS = 23;
-constexpr size_t TSTAT_SETUP_CONT_SCREEN_ITEMS = 17;
+constexpr size_t TSTAT_SETUP_SCREEN_ITEMS = 25;
+constexpr size_t TSTAT_SETUP_CONT_SCREEN_ITEMS = 19;
 extern ScreenItem testScreenTstatSetup[TSTAT_SETUP_SCREEN_ITEMS + 1];
 extern ScreenItem testScreenTstatSetupCont[TSTAT_SETUP_CONT_SCREEN_ITEMS + 1];
 

@@ -87,8 +87,8 @@ constexpr ValueLimits c_UserPrefLimits[] = {
 // minutes and seconds ("1m 30s").
 constexpr int16_t BKL_TIMEOUT_LABEL_X = SETUP_LABEL_X;
 constexpr int16_t BKL_TIMEOUT_VALUE_X = SETUP_VALUE_X;
-constexpr int16_t BKL_TIMEOUT_LABEL_X_WIDE = 35;
-constexpr int16_t BKL_TIMEOUT_VALUE_X_WIDE = 158;
+constexpr int16_t BKL_TIMEOUT_LABEL_X_WIDE = SETUP_LABEL_X - 3;
+constexpr int16_t BKL_TIMEOUT_VALUE_X_WIDE = SETUP_VALUE_X - 5;
 
 // The settings page's item that leads here.
 constexpr uint8_t SETTINGS_ADV_SETUP_ITEM = 9;
@@ -239,7 +239,7 @@ constexpr int16_t actionTextX(int16_t width) {
 } // namespace
 
 ScreenItem testScreenUserPreferences[USER_PREF_SCREEN_ITEMS + 1] = {
-    SETUP_PAGE_FRAME("./images/Setup/Label - Setup - UserPreferences1.png"),
+    SETUP_SCREEN_HEAD("./images/Setup/Label - Setup - UserPreferences1.png"),
     USER_PREF_SETTING(0, USER_PREF_TEMP_SCALE_LABEL, drawUserPrefTempText, drawUserPrefTemp),
     USER_PREF_SETTING(1, USER_PREF_DATE_LABEL, drawUserPrefDateText, drawUserPrefDate),
     USER_PREF_SETTING(2, USER_PREF_TIME_LABEL, drawUserPrefTimeText, drawUserPrefTime),
@@ -253,7 +253,7 @@ ScreenItem testScreenUserPreferences[USER_PREF_SCREEN_ITEMS + 1] = {
 };
 
 ScreenItem testScreenUserPrefCont1[USER_PREF_CONT1_ITEMS + 1] = {
-    SETUP_PAGE_FRAME("./images/Setup/Label - Setup - UserPreferences2.png"),
+    SETUP_SCREEN_HEAD("./images/Setup/Label - Setup - UserPreferences2.png"),
     USER_PREF_SETTING(0, USER_PREF_BKL_INACTIVE_LABEL, drawUserPrefBkLInActBrightnessText,
                       drawUserPrefBkLInActBrightness),
     USER_PREF_SETTING(1, USER_PREF_FILTER_LABEL, drawUserPrefFiltChangeText,
@@ -269,7 +269,7 @@ ScreenItem testScreenUserPrefCont1[USER_PREF_CONT1_ITEMS + 1] = {
 };
 
 ScreenItem testScreenUserPrefCont2[USER_PREF_CONT2_ITEMS + 1] = {
-    SETUP_PAGE_FRAME("./images/Setup/Label - Setup - UserPreferences3.png"),
+    SETUP_SCREEN_HEAD("./images/Setup/Label - Setup - UserPreferences3.png"),
     USER_PREF_SETTING(0, USER_PREF_SCREEN_SAVER_LABEL, drawUserPrefScrSaverText,
                       drawUserPrefScrSaver),
     USER_PREF_SETTING(1, USER_PREF_HUM_OFFSET_LABEL, drawUserPrefHumOffsetText,
@@ -563,7 +563,7 @@ void drawUserPrefHumOffsetText(char *buffer) {
     drawLabel(buffer, USER_PREF_HUM_OFFSET_LABEL);
 }
 void drawUserPrefHumOffset(char *buffer) {
-    snprintf(buffer, SCREEN_TEXT_LEN, "%d %%", valueOf(USER_PREF_HUM_OFFSET));
+    snprintf(buffer, SCREEN_TEXT_LEN, "%d%%", valueOf(USER_PREF_HUM_OFFSET));
 }
 void drawUserPrefMore(char *buffer) {
     drawAction(buffer, USER_PREF_MORE_1);

@@ -54,7 +54,7 @@ extern MenuItem g_UserPrefMenu[USER_PREF_MENU_ITEMS];
 // The text of each position: a label's name, an action's text ("" for values).
 extern const char *const c_UserPrefModeItems[USER_PREF_MENU_ITEMS];
 
-constexpr size_t USER_PREF_SCREEN_ITEMS = 27;
+constexpr size_t USER_PREF_SCREEN_ITEMS = 28;
 constexpr size_t USER_PREF_CONT1_ITEMS = 27;
 constexpr size_t USER_PREF_CONT2_ITEMS = 27;
 extern ScreenItem testScreenUserPreferences[USER_PREF_SCREEN_ITEMS + 1];

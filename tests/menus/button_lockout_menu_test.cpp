@@ -169,7 +169,11 @@ TEST_F(ButtonLockoutTest, TheCodeChangeStoresOnlyOnEnter) {
         // Back on the preferences' last screen, on "Change Security Code".
         EXPECT_EQ(screen(), testScreenUserPrefCont2);
         EXPECT_EQ(getCurrentMenuIndex(), USER_PREF_SECURITY_CODE);
-        EXPECT_EQ(g_UserPrefMenu[USER_PREF_SECURITY_CODE].handle->textColor, MENU_ACTIVE_COLOR);
+        // Its button, the picture under its text, is the lit one.
+        EXPECT_STREQ((g_UserPrefMenu[USER_PREF_SECURITY_CODE].handle - 1)->imageFile,
+                     "./images/Setup/Setup-Button-Graphic-ON.png");
+        EXPECT_STREQ((g_UserPrefMenu[USER_PREF_ADV_SETUP].handle - 1)->imageFile,
+                     "./images/Setup/Setup-Button-Graphic-OFF.png");
     }
     // The code entry page now takes the new code.
     enterCode(9315);

@@ -525,8 +525,6 @@ void createTimeString(char *text, size_t size) {
     }
     TstatClockCfg_t clock{};
     menuGetClock(&clock);
-    TstatFmtSettings_t fmt{};
-    getThermostatFormatSettings(&fmt);
     formatClockTime(clock.hour, clock.minute, text, size);
     g_bDayIcon = clock.hour >= 6 && clock.hour <= 17 ? 1 : 0;
 }

@@ -52,11 +52,14 @@ fuzz:
 # MUTATION_FILES="src/hvac src/config" (files or directories), MUTATION_SAMPLE=N
 # or all (default 200), MUTATION_SEED=S, MUTATION_JOBS=J (build jobs),
 # MUTATION_SKIP='scenario|browser|fuzz' (test labels left out), MUTATION_OWN=1
-# (only the tests of the file's own subsystem).
+# (only the tests of the file's own subsystem), MUTATION_KILLS=1 (every test
+# runs; the report lists the test cases that catch no fault alone),
+# MUTATION_AGAIN=build-mutation/results.tsv (only that run's survivors again).
 mutation: deps
 	./scripts/mutation.sh $(if $(MUTATION_SAMPLE),-n $(MUTATION_SAMPLE)) \
 		$(if $(MUTATION_SEED),-s $(MUTATION_SEED)) $(if $(MUTATION_JOBS),-j $(MUTATION_JOBS)) \
 		$(if $(MUTATION_SKIP),-x '$(MUTATION_SKIP)') $(if $(MUTATION_OWN),-o) \
+		$(if $(MUTATION_KILLS),-k) $(if $(MUTATION_AGAIN),-r $(MUTATION_AGAIN)) \
 		$(MUTATION_FILES)
 
 board: deps

@@ -6,7 +6,8 @@
 # programs contain the changed code, and reports per file how many faults
 # were planted, caught and survived, the survivors, and the score.
 #
-#   scripts/mutation.sh [-n COUNT|all] [-s SEED] [-j JOBS] [-x LABELS] [-o] [-b DIR] [PATH...]
+#   scripts/mutation.sh [-n COUNT|all] [-s SEED] [-j JOBS] [-x LABELS] [-o] [-k] [-r RESULTS]
+#                       [-b DIR] [PATH...]
 #
 # PATH: source files or directories (their .cpp files), relative to the
 # repository; by default src/hvac src/config src/coproc src/korabus
@@ -15,7 +16,12 @@
 # every one (default 200). -j: build jobs. -x: the ctest labels left out
 # (default 'scenario|browser': the quick tests). -o: only the tests of the
 # file's own subsystem (tests/hvac for src/hvac), a quick lower bound of the
-# score while tests of one directory are written. -b: the work directory
+# score while tests of one directory are written. -k: every test of a fault
+# runs, not only up to the first that fails, and the report ends with the
+# test cases that catch no fault that no other case catches (the ones to
+# weigh for removal); DIR/kills.tsv has each fault's failing cases. -r: plants
+# again only the faults that survived in RESULTS (an earlier run's
+# results.tsv), to try the tests written for them. -b: the work directory
 # (default build-mutation): DIR/tree is a copy of the checkout, uncommitted
 # changes included, that the faults are planted in (the checkout itself is
 # never touched), DIR/build its sanitizer build, DIR/report.txt the report,
@@ -32,7 +38,9 @@ jobs=""
 work="build-mutation"
 quick='scenario|browser'
 own=0
-while getopts n:s:j:b:x:oh opt; do
+kill=0
+again=""
+while getopts n:s:j:b:x:r:okh opt; do
     case $opt in
         n) count=$OPTARG ;;
         s) seed=$OPTARG ;;
@@ -40,8 +48,10 @@ while getopts n:s:j:b:x:oh opt; do
         b) work=$OPTARG ;;
         x) quick=$OPTARG ;;
         o) own=1 ;;
+        k) kill=1 ;;
+        r) again=$(cd "$(dirname "$OPTARG")" && pwd)/$(basename "$OPTARG") ;;
         *)
-            sed -n '2,26p' "$0" | sed 's/^# \{0,1\}//'
+            sed -n '2,32p' "$0" | sed 's/^# \{0,1\}//'
             exit 2
             ;;
     esac
@@ -120,8 +130,20 @@ sample=""
 [ "$count" = all ] || sample="--sample $count --seed $seed"
 equivalent=tests/mutation/equivalent.txt
 [ -f "$tree/$equivalent" ] && sample="$sample --equivalent $tree/$equivalent"
-# shellcheck disable=SC2086
-"$bdir/bin/tstat-mutate" list --root "$tree" $sample "$@" >"$run/mutants.tsv"
+if [ -n "$again" ]; then
+    # The survivors of an earlier run, skipped where the equivalence list now
+    # names them (its entries: file:line, original, changed; the line ignored).
+    awk -F'\t' -v OFS='\t' '
+        FILENAME == ARGV[1] { if ($0 !~ /^#/ && NF >= 2) {
+                                  f = $1; sub(/:[0-9]+$/, "", f); eq[f SUBSEP $2 SUBSEP $3] = 1 }
+                              next }
+        $4 ~ /^survived/ { print $1, $2, $3, (($1 SUBSEP $6 SUBSEP $7) in eq ? "equivalent" : "run"),
+                                 $6, $7 }' "$tree/$equivalent" "$again" >"$run/mutants.tsv"
+    set -- "survivors of $again"
+else
+    # shellcheck disable=SC2086
+    "$bdir/bin/tstat-mutate" list --root "$tree" $sample "$@" >"$run/mutants.tsv"
+fi
 total=$(wc -l <"$run/mutants.tsv")
 
 # ---- The quick tests: name, executable, home directory under tests/ ---------------
@@ -216,6 +238,18 @@ run_test() { # name seconds-allowed
     ctest --test-dir "$bdir" -R "^$1\$" --timeout "$2" >"$run/mutant.log" 2>&1
 }
 
+# Runs one test to its end and notes in kills.tsv each of its cases that
+# failed (the test's own name when it is not a GoogleTest program or it
+# timed out); its status.
+kill_test() { # name seconds-allowed
+    ctest --test-dir "$bdir" -R "^$1\$" --timeout "$2" --output-on-failure \
+        >"$run/mutant.log" 2>&1 && return 0
+    cases=$(sed -n 's/^\[  FAILED  \] \([A-Za-z_][^ ,]*\).*/\1/p' "$run/mutant.log" | sort -u)
+    grep -q 'Timeout' "$run/mutant.log" && cases=""
+    printf '%s\n' "${cases:-$1}" | sed "s/^/$number$tab$1$tab/" >>"$run/kills.tsv"
+    return 1
+}
+
 # Runs the tests of a planted fault in order up to the first failure; prints
 # "caught TEST", "caught TEST (time-out)", "caught TEST (build)" or "survived".
 # The tests of the file's own subsystem are built one at a time, so a fault
@@ -227,6 +261,7 @@ run_tests() { # key
     others=$(awk -F'\t' '$1 == 1 {print $4}' "$run/files/$1.tests")
     built=""
     flaky=""
+    first=""
     while IFS="$tab" read -r group secs name exe <&4; do
         if [ "$group" = 0 ]; then
             # shellcheck disable=SC2086
@@ -243,6 +278,11 @@ run_tests() { # key
             }
         fi
         limit=$(awk -v s="$secs" 'BEGIN { t = 5 * s + 10; printf "%d", t < 20 ? 20 : t }')
+        if [ "$kill" = 1 ]; then
+            kill_test "$name" "$limit" && continue
+            [ -n "$first" ] || first="caught $name"
+            continue
+        fi
         run_test "$name" "$limit" && continue
         if grep -q 'Timeout' "$run/mutant.log"; then
             echo "caught $name (time-out)${flaky:+ (flaky:$flaky)}"
@@ -256,11 +296,16 @@ run_tests() { # key
         echo "caught $name${flaky:+ (flaky:$flaky)}"
         return
     done 4<"$run/files/$1.tests"
+    if [ -n "$first" ]; then
+        echo "$first"
+        return
+    fi
     echo "survived${flaky:+ (flaky:$flaky)}"
 }
 
 say "mutation: $total faults in $*"
 : >"$run/results.tsv"
+: >"$run/kills.tsv"
 number=0
 while IFS="$tab" read -r file line op status original mutated <&3; do
     number=$((number + 1))
@@ -337,3 +382,33 @@ awk -F'\t' -v survivors="$work/survivors.txt" '
                scored ? sprintf("%.1f%%", 100 * n["", "caught"] / scored) : "-"
     }' "$run/results.tsv" | tee "$work/report.txt"
 cp "$run/results.tsv" "$work/results.tsv"
+
+# ---- With -k: the cases that catch nothing alone --------------------------------------
+if [ "$kill" = 1 ]; then
+    cp "$run/kills.tsv" "$work/kills.tsv"
+    # Every case of the tests that ran, from the programs' own lists.
+    cut -f3 "$run/files/"*.tests | LC_ALL=C sort -u | while IFS= read -r name; do
+        exe=$(awk -F'\t' -v n="$name" '$1 == n {print $2; exit}' "$run/quick.tsv")
+        "$bdir/$exe" --gtest_list_tests 2>/dev/null | awk -v n="$name" -v OFS='\t' '
+            /^[^ ]/ { suite = $1; next }
+            /^  / { print n, suite $1 }' || true
+    done >"$run/cases.tsv"
+    awk -F'\t' '
+        FILENAME == ARGV[1] { killers[$1] = killers[$1] "|" $2 "\t" $3; n[$2 "\t" $3]++; next }
+        { all[++na] = $0 }
+        END {
+            for (f in killers) {
+                k = split(substr(killers[f], 2), c, "|")
+                if (k == 1) alone[c[1]]++
+            }
+            for (i = 1; i <= na; i++) {
+                split(all[i], w, "\t")
+                printf "%6d %6d  %s %s\n", n[all[i]], alone[all[i]], w[1], w[2]
+            }
+        }' "$run/kills.tsv" "$run/cases.tsv" | sort -k2,2n -k1,1n >"$run/cases-caught.txt"
+    {
+        printf '\nTest cases by the faults they catch, and catch alone (those that catch\n'
+        printf 'none alone are the ones to weigh for removal):\n'
+        cat "$run/cases-caught.txt"
+    } | tee -a "$work/report.txt"
+fi

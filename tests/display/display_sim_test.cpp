@@ -8,7 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -33,7 +37,10 @@ TEST(DisplayUnderSim, KeysChangeThePublishedScreenAndTheFourthKeyEndsTheRun) {
 
 // Every shot is checked against the screen tables and the fonts' glyph
 // metrics: nothing outside the screen, no text out of its button or under
-// another picture, no two texts on each other.
+// another picture, no two texts on each other. On the development host each
+// shot must also look exactly as the pictures in the committed list of sums:
+// a change to a page that is meant is taken into the list with
+//   tstat-sim gallery DIR && (cd DIR && sha256sum *.png) > tests/display/gallery.sha256
 TEST(DisplayUnderSim, TheGalleryRendersEveryPageWithoutAMissingFileOrALayoutFault) {
     TempBoardRoot out;
     ToolResult r = runTool(TSTAT_SIM_BINARY, {"gallery", out.path() + "/gallery"});
@@ -46,6 +53,23 @@ TEST(DisplayUnderSim, TheGalleryRendersEveryPageWithoutAMissingFileOrALayoutFaul
           "settings-popup-fan-mode", "color-bars", "contact-sheet"}) {
         EXPECT_GT(out.read("/gallery/" + std::string(shot) + ".png").size(), 1000u) << shot;
     }
+#ifdef TSTAT_GALLERY_SUMS
+    std::map<std::string, std::string> expected;
+    std::vector<std::string> files;
+    std::ifstream list(TSTAT_GALLERY_SUMS);
+    for (std::string sum, name; list >> sum >> name;) {
+        expected[out.path() + "/gallery/" + name] = sum;
+        files.push_back(out.path() + "/gallery/" + name);
+    }
+    ASSERT_GT(files.size(), 40u);
+    ToolResult sums = runTool("/usr/bin/sha256sum", files);
+    std::istringstream lines(sums.out);
+    size_t checked = 0;
+    for (std::string sum, file; lines >> sum >> file; checked++) {
+        EXPECT_EQ(sum, expected[file]) << file << " looks different";
+    }
+    EXPECT_EQ(checked, files.size()) << sums.err;
+#endif
 }
 
 } // namespace

@@ -117,7 +117,7 @@ void downloadProcessPacket() {
     g_rxBytes += static_cast<uint32_t>(count);
 }
 
-int downloadComplete() {
+void downloadComplete() {
     closeFile();
     coprocCommExitPassthrough(g_coprocHdl);
     int64_t elapsed = platformUptimeMs() - g_downloadStartTime;
@@ -153,17 +153,16 @@ int downloadComplete() {
         removeFile();
         // Nothing is in place: a later download may start.
         g_downloadState = DOWNLOAD_IDLE;
-        return 0;
+        return;
     }
     g_downloadState = DOWNLOAD_ENDED;
     if (!m_Application) {
         printf("download: %u bytes kept in %s\n", g_rxBytes, m_Destination);
-        return 0;
+        return;
     }
     if (platformSystem(DOWNLOAD_INSTALL_COMMAND) != 0) {
         printf("download: \"%s\" failed\n", DOWNLOAD_INSTALL_COMMAND);
     }
-    return 0;
 }
 
 // The sender fell silent: give the link back and forget the partial file.
@@ -176,12 +175,12 @@ void downloadAbandon() {
 }
 
 // The block is refused: it and whatever else arrives until the line is quiet
-// are discarded, then the NAK goes out (downloadPoll).
+// are discarded, then the NAK goes out (downloadPoll). The byte that ended
+// the block has just started the quiet time.
 void refuseBlock(int code) {
     printf("***********NACK (%d)!!!\n", code);
     g_xmodemRxBytes = 0;
     m_Purging = true;
-    util_set_expiration(&m_QuietTimer, DOWNLOAD_QUIET_MS);
 }
 
 // A transfer larger than the limit ends at once, as a failed write would at

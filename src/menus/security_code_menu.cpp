@@ -51,7 +51,7 @@ const CodeEntryPage c_SecurityCodeInput = {g_SecurityCodeMenu, displaySelectedSe
 
 // The right code opens the user preferences; a wrong one starts again.
 void enterCode() {
-    if (checkEnteredCode() != 0) {
+    if (checkEnteredCode()) {
         resetSecCode();
         displayUserPrefPage();
     } else {
@@ -169,8 +169,8 @@ void resetSecCode() {
     }
 }
 
-uint8_t checkEnteredCode() {
-    return codeEntryValue(g_SecurityCodeMenu) == m_SecCodeInDataDict ? 1 : 0;
+bool checkEnteredCode() {
+    return codeEntryValue(g_SecurityCodeMenu) == m_SecCodeInDataDict;
 }
 
 void displaySelectedSecCodeMenuItemPage() {

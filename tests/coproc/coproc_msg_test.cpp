@@ -141,12 +141,13 @@ TEST_F(MsgTest, StringAndCommandTextsStayWithinTheirPackets) {
         {coprocFrameOf(0x09, {}), ""},
         // A command text: one without blanks and keyword stays as handed over.
         {coprocFrameOf(0x0B, textBytes("\x17NO-SUCH-COMMAND,H68,C76")), "NO-SUCH-COMMAND,H68,C76"},
-        // N shorter than the text cuts it; N = 65, an N beyond the received
-        // text and an empty packet are ignored.
+        // N shorter than the text cuts it, N = 0 leaves none; N = 65, an N
+        // beyond the received text and an empty packet are ignored.
         {coprocFrameOf(0x0B, {2, 'F', 'M', ' ', 'S', 'C'}), "FM"},
         {coprocFrameOf(0x0B, tooLong), "FM"},
         {coprocFrameOf(0x0B, {10, 'S', 'T'}), "FM"},
         {coprocFrameOf(0x0B, {}), "FM"},
+        {coprocFrameOf(0x0B, {0}), ""},
         {coprocFrameOf(0x0B, full), longestCommand},
     };
     for (const auto &c : cases) {

@@ -102,6 +102,11 @@ class DownloadTest : public ::testing::Test {
 };
 
 TEST_F(DownloadTest, ThreeBlocksWithABadCrcAndALostAck) {
+    auto openFiles = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                             std::filesystem::directory_iterator());
+    };
+    const auto filesBefore = openFiles();
     start(DOWNLOAD_APP_ARCHIVE);
     // Bytes before the first request are dropped; the first request comes
     // after a second, then one a second until the sender starts.
@@ -137,6 +142,7 @@ TEST_F(DownloadTest, ThreeBlocksWithABadCrcAndALostAck) {
     EXPECT_EQ(m_root.read("/tmp/mtdblock5"), std::string(file.begin(), file.end()));
     EXPECT_EQ(g_coprocHdl->passthrough, 0u);
     EXPECT_EQ(downloadGetState(), DOWNLOAD_ENDED);
+    EXPECT_EQ(openFiles(), filesBefore);
     EXPECT_EQ(downloadStart(DOWNLOAD_APP_ARCHIVE), -1);
     EXPECT_TRUE(linkParsesPackets());
 }

@@ -230,6 +230,7 @@ TEST_F(BusTest, ValueEncodings) {
     EXPECT_NEAR(dbl(stringPressureToFprCentimeters("30.12")), 30.12, 0.0002);
     EXPECT_NEAR(dbl(stringPressureToFprCentimeters("29.123456789")), 29.12345678, 0.0002);
     EXPECT_NEAR(dbl(stringPressureToFprCentimeters("-0.5")), -0.5, 0.0002);
+    EXPECT_NEAR(dbl(stringPressureToFprCentimeters(" +1.5")), 1.5, 0.0002);
     EXPECT_EQ(stringPressureToFprCentimeters("x"), 0);
     EXPECT_EQ(korabusHumidityFromRelativeHumidity(fx(45.6)), 46);
     EXPECT_EQ(korabusHumidityFromRelativeHumidity(fx(45.4)), 45);

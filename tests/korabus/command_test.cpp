@@ -128,8 +128,10 @@ TEST_F(BusTest, SettingCommandsStoreAndSave) {
     EXPECT_EQ(
         bytesOf(r.tstatFmtSettings),
         bytesOf(TstatFmtSettings_t{TEMP_SCALE_CELSIUS, DATE_FORMAT_DD_MM_YY, TIME_FORMAT_24_HOUR}));
-    run("FM SF T1");
-    EXPECT_EQ(+r.tstatFmtSettings.tempScale, TEMP_SCALE_FAHRENHEIT);
+    run("FM SF T1 DM");
+    EXPECT_EQ(bytesOf(r.tstatFmtSettings),
+              bytesOf(TstatFmtSettings_t{TEMP_SCALE_FAHRENHEIT, DATE_FORMAT_MM_DD_YY,
+                                         TIME_FORMAT_12_HOUR}));
     run("LK MR1 FR0 TR7 MT10 FT60 TT0 RR10");
     EXPECT_EQ(bytesOf(r.lockoutCfg),
               bytesOf(TstatLockoutCfg_t{LOCK_UNLOCKED, LOCK_LOCKED, 10, LOCK_UNLOCKED, 60,

@@ -177,7 +177,7 @@ TEST_F(AdvSetupMenuTest, BusAddressIsEnteredAndSentToTheCoprocessor) {
     } cases[] = {
         {{1, 2, 3}, true, 123, {0x7B, 0x84, 0x7B}},
         {{2, 5, 5}, true, 255, {0xFF, 0x00, 0xFF}},
-        {{2, 9, 9}, true, 0, {}},  // refused: no 8-bit address
+        {{2, 5, 6}, true, 0, {}},  // refused: no 8-bit address
         {{0, 4, 2}, false, 0, {}}, // cancelled
     };
     for (const auto &c : cases) {

@@ -7,6 +7,7 @@
 #include "display/display_manager.h"
 #include "menus/hold_menu.h"
 #include "menus/menu_engine.h"
+#include "menus/menu_text.h"
 #include "platform/platform_test.h"
 
 #include "ui_fixture.h"
@@ -57,6 +58,13 @@ TEST_F(MenuEngineTest, SteppingStopsOrWrapsAtTheLimits) {
         EXPECT_EQ(item.value, c.expected) << c.item.value << " " << c.direction;
         EXPECT_EQ(item.fraction, 0);
     }
+    // A stored value outside a list of choices shows as nothing.
+    const char *const choices[] = {"Off", "On"};
+    for (int32_t value : {-1, 2}) {
+        EXPECT_STREQ(menuChoiceText(choices, value), "") << value;
+    }
+    EXPECT_STREQ(menuChoiceText(choices, 1), "On");
+    EXPECT_STREQ(menuChoiceText(nullptr, 2, 0), "");
     // A list of choices always wraps, even without `wrap`.
     MenuItem list{0, 2, 0, 0, 0, 0, 2, 1, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr};
     setCurrentMenuPtr(&list, 0);
@@ -89,6 +97,15 @@ TEST_F(MenuEngineTest, ClockTextsFollowTheFormats) {
         createTimeString(text);
         EXPECT_STREQ(text, t.text);
         EXPECT_EQ(g_bDayIcon, t.day) << t.text;
+    }
+    // The 12-hour fields of the program and vacation pages: 12 am is hour 0,
+    // 12 pm hour 12, and every hour comes back as it went in.
+    for (uint8_t hour = 0; hour < 24; hour++) {
+        uint8_t hour12 = 0;
+        uint8_t pm = 0;
+        menuHourFrom24(hour, &hour12, &pm);
+        EXPECT_TRUE(hour12 >= 1 && hour12 <= 12) << +hour;
+        EXPECT_EQ(menuHourTo24(hour12, pm), hour);
     }
     const struct {
         DateFormat format;

@@ -100,6 +100,44 @@ TEST_F(SettingsMenuTest, SystemModePopUpOffersEmergencyHeatOnlyOnHeatPumps) {
     }
 }
 
+TEST_F(SettingsMenuTest, FanPopUpsOpenOnTheStoredChoiceAndWrap) {
+    const struct {
+        FanSpeed stored;
+        const char *script;
+        std::vector<uint8_t> walked; // low 1, medium 3, high 5
+        FanSpeed chosen;
+    } cases[] = {
+        {FAN_SPEED_LOW, "U U", {5, 3}, FAN_SPEED_MEDIUM},
+        {FAN_SPEED_HIGH, "D", {1}, FAN_SPEED_LOW},
+        {FAN_SPEED_MEDIUM, "D", {5}, FAN_SPEED_HIGH},
+    };
+    bootAndStart();
+    for (const auto &c : cases) {
+        setFanSpeed(c.stored);
+        open(SETTINGS_FAN_SPEED_ROW);
+        // No pop-up shows until its row is chosen.
+        for (const MenuItem *popUp : {g_SettingsPuHvacMenu, g_SettingsPuFanMode,
+                                      g_SettingsPuFanSpeed, g_SettingsPuFilterReminder}) {
+            EXPECT_FALSE(visible(popUp[0].handle)) << c.stored;
+        }
+        tap(BUTTON_CODE_MODE);
+        EXPECT_EQ(walk(c.script), c.walked) << c.stored;
+        tap(BUTTON_CODE_MODE);
+        EXPECT_EQ(g_SettingsMenu[SETTINGS_FAN_SPEED].value, c.chosen) << c.stored;
+    }
+    // The fan mode: auto 1, on 3; one step down wraps round to the other.
+    for (FanState stored : {FAN_STATE_AUTO, FAN_STATE_ON}) {
+        setFanState(stored);
+        open(SETTINGS_FAN_MODE_ROW);
+        tap(BUTTON_CODE_MODE);
+        EXPECT_EQ(walk("D"),
+                  (std::vector<uint8_t>{stored == FAN_STATE_ON ? uint8_t{1} : uint8_t{3}}));
+        tap(BUTTON_CODE_MODE);
+        EXPECT_EQ(g_SettingsMenu[SETTINGS_FAN_MODE].value,
+                  stored == FAN_STATE_ON ? FAN_STATE_AUTO : FAN_STATE_ON);
+    }
+}
+
 TEST_F(SettingsMenuTest, LockedRowsAreSkippedAndMarked) {
     bootAndStart();
     editLockout([](TstatLockoutCfg_t &l) {

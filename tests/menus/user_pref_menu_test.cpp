@@ -247,12 +247,12 @@ TEST_F(UserPrefTest, StoredValuesOutsideTheChoicesShowAsTheSystemTakesThem) {
     bootAndStart();
     edit(getThermostatFormatSettings, setThermostatFormatSettings, [&](auto &fmt) {
         fmt.tempScale = static_cast<TempScale>(7);
-        fmt.dateFormat = static_cast<DateFormat>(9);
+        fmt.dateFormat = static_cast<DateFormat>(3);
         fmt.timeFormat = static_cast<TimeFormat>(5);
     });
     TstatBkLightCtl_t bk = valueOf(getThermostatBacklightSettings);
     bk.backlightTimeout = 5000;
-    bk.activeBrightness = static_cast<BacklightActiveBrightness>(40000);
+    bk.activeBrightness = static_cast<BacklightActiveBrightness>(3); // one past High
     bk.inactiveBrightness = static_cast<BacklightInactiveBrightness>(3);
     setThermostatBacklightSettings(&bk);
     setScrSaverState(static_cast<FeatureState>(2));

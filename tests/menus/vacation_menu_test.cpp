@@ -185,18 +185,22 @@ TEST_F(VacationMenuTest, HumidityLimitsAndBothScales) {
     TstatSetPoint_t sp = vacation();
     sp.humidifySetPoint = fx(40);
     sp.dehumidifySetPoint = fx(60);
-    sp.heatSetPoint = fx(9);
+    sp.heatSetPoint = fx(10);
     setVacationThermostatSettings(&sp);
     open();
+    ScreenItem *heat = g_VacationMenu[VAC_HEAT].handle;
     // Both in use: each keeps one percent from the other.
     EXPECT_EQ(g_VacationMenu[VAC_HUMID].max, fx(59));
     EXPECT_EQ(g_VacationMenu[VAC_DEHUMID].min, fx(41));
     EXPECT_EQ(textOf(g_VacationMenu[VAC_HUMID].handle), " 40%");
-    EXPECT_EQ(textOf(g_VacationMenu[VAC_HEAT].handle), " 9\xB0");
+    // Two digits stand one pixel further left than one in Celsius.
+    EXPECT_EQ(textOf(heat), "10\xB0");
+    EXPECT_EQ(heat->x, 199);
     // The heat set point stops at 7 degrees Celsius, 45 Fahrenheit.
     keys("M 3D M 5D");
     pass();
-    EXPECT_EQ(textOf(g_VacationMenu[VAC_HEAT].handle), " 7\xB0");
+    EXPECT_EQ(textOf(heat), " 7\xB0");
+    EXPECT_EQ(heat->x, 200);
     EXPECT_EQ(packed(vacation().heatSetPoint), fx(7));
     setScale(TEMP_SCALE_FAHRENHEIT);
     open();

@@ -11,13 +11,17 @@
 #include "coproc/download.h"
 #include "coproc_frame.h"
 #include "display/display_manager.h"
+#include "graphics/screen.h"
+#include "graphics/screen_test.h"
 #include "hvac/hvac_control.h"
 #include "hvac/relay_control.h"
 #include "korabus/korabus_command.h"
 #include "korabus/korabus_data.h"
 
+#include <climits>
 #include <cstring>
 #include <functional>
+#include <unistd.h>
 
 namespace {
 
@@ -224,6 +228,32 @@ TEST_F(BusTest, ForecastClockScreenAndFactoryReset) {
     std::vector<std::vector<uint8_t>> frames = m_link->frames();
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0][0], COPROC_PKT_VERSION_KNOWN);
+}
+
+TEST_F(BusTest, SleepWakeAndBacklightCommandsSetTheBrightness) {
+    // The display started as at start-up, lit (SDL's dummy driver).
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    m_root.write("/sys/class/backlight/backlight/brightness", "");
+    m_root.write("/sys/class/backlight/backlight/bl_power", "");
+    char cwd[PATH_MAX] = {};
+    ASSERT_NE(getcwd(cwd, sizeof(cwd)), nullptr);
+    ASSERT_EQ(chdir(TSTAT_BUILD_DIR "/data"), 0);
+    displayManagerInit();
+    ASSERT_NE(g_displayHdl, nullptr);
+    // Awake, a write of the active brightness shows at once; asleep, the
+    // inactive one does.
+    const std::pair<const char *, const char *> steps[] = {
+        {"WAKE", "255\n"}, {"BK AL", "15\n"}, {"BK AM", "45\n"},
+        {"SLEEP", "12\n"}, {"BK IO", "0\n"},  {"BK ID", "12\n"},
+        {"BK IO", "0\n"},  {"SLEEP", "0\n"},  {"WAKE", "45\n"},
+    };
+    for (const auto &[command, level] : steps) {
+        busCommand(command);
+        EXPECT_EQ(m_root.read("/sys/class/backlight/backlight/brightness"), level) << command;
+    }
+    displayManagerReset();
+    screenReset();
+    ASSERT_EQ(chdir(cwd), 0);
 }
 
 TEST_F(BusTest, FactoryResetReachesTheControlFrame) {

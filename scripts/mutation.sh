@@ -138,7 +138,16 @@ if [ -n "$again" ]; then
                                   f = $1; sub(/:[0-9]+$/, "", f); eq[f SUBSEP $2 SUBSEP $3] = 1 }
                               next }
         $4 ~ /^survived/ { print $1, $2, $3, (($1 SUBSEP $6 SUBSEP $7) in eq ? "equivalent" : "run"),
-                                 $6, $7 }' "$tree/$equivalent" "$again" >"$run/mutants.tsv"
+                                 $6, $7 }' "$tree/$equivalent" "$again" |
+        while IFS="$tab" read -r file line op status original mutated; do
+            # The line as it stands now: still at its number, or else the one
+            # line of the file with its text (none or several: not planted).
+            line=$(awk -v want="$original" -v was="$line" '
+                { t = $0; gsub(/^[ \t]+|[ \t]+$/, "", t) }
+                t == want { if (NR == was) same = 1; n++; at = NR }
+                END { print (same ? was : n == 1 ? at : 0) }' "$tree/$file")
+            printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$file" "$line" "$op" "$status" "$original" "$mutated"
+        done >"$run/mutants.tsv"
     set -- "survivors of $again"
 else
     # shellcheck disable=SC2086
@@ -319,9 +328,12 @@ while IFS="$tab" read -r file line op status original mutated <&3; do
     else
         cp "$tree/$file" "$run/pristine"
         planted=$file
-        "$bdir/bin/tstat-mutate" apply "$tree/$file" "$line" "$original" "$mutated"
         # shellcheck disable=SC2046,SC2086
-        if ! ninja -C "$bdir" $ninja_jobs $(cat "$run/files/$key.objects") >"$run/mutant.log" 2>&1; then
+        if ! "$bdir/bin/tstat-mutate" apply "$tree/$file" "$line" "$original" "$mutated" \
+            >"$run/mutant.log" 2>&1; then
+            # Planted again (-r) after the line changed or went.
+            outcome="not-viable (line changed)"
+        elif ! ninja -C "$bdir" $ninja_jobs $(cat "$run/files/$key.objects") >"$run/mutant.log" 2>&1; then
             outcome="not-viable"
         else
             outcome=$(run_tests "$key")

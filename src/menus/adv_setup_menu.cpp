@@ -452,7 +452,6 @@ void displaySelectedAdvSetupMenuItemPage() {
         break;
     case ADV_SETUP_MORE_CONT:
         setAdvSetupInDataDict();
-        setCurrentMenuPtr(g_AdvSetupMenu, ADV_SETUP_DIAG_MODE_TEXT);
         displayAdvSetupContPage1();
         break;
     case ADV_SETUP_KORABUS_SETUP:

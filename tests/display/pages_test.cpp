@@ -53,8 +53,10 @@ TEST_F(PagesTest, TheIndoorReadingsAreShownInRangeOrUncorrected) {
         {true, 5, 2, " 41\xB0"},    {true, 4.5, 0, " 40\xB0"},
     };
     bootAndStart();
-    // The humidity shows only with its sensor.
-    EXPECT_EQ(textOf(m_RelHumidityText), " 40%");
+    // The humidity shows only with its sensor, rounded to whole percent.
+    setMovAvgHum(fx(40.6));
+    pass();
+    EXPECT_EQ(textOf(m_RelHumidityText), " 41%");
     EXPECT_TRUE(visible(m_RelHumidity));
     edit(getTstatConfiguration, setTstatConfiguration,
          [&](auto &cfg) { cfg.humiditySensor = SENSOR_OFF; });
@@ -89,13 +91,17 @@ TEST_F(PagesTest, AlertIconsFollowTheRemindersOnceASecond) {
     pass(10);
     EXPECT_EQ(m_WeatherAlertIcon->loaded, 0u);
     EXPECT_EQ(m_FilterChangeIcon->loaded, 0u);
-    // The activity icons show what the equipment does.
+    // The activity icons show what the equipment does: a heat pump's
+    // compressor cooling, no auxiliary heat.
+    edit(getAdvSetupSettings, setAdvSetupSettings,
+         [](auto &cfg) { cfg.systemType = SYSTEM_TYPE_TWO_STG_HEAT_PUMP; });
     setHVACState(HVAC_STATE_COOL);
     initialiseHvacAlgorithms();
     RlyCntl_SetY1(1);
     pass(10);
     EXPECT_TRUE(visible(m_CoolingIcon));
     EXPECT_FALSE(visible(m_HeatingIcon));
+    EXPECT_FALSE(visible(m_AuxIcon));
 }
 
 TEST_F(PagesTest, TheAdjustingAnimationAlternatesDuringComfortRecovery) {
@@ -284,6 +290,11 @@ TEST_F(PagesTest, TheWeatherPanelAndPagesShowTheForecastStore) {
          {m_CurrFcastTemp, &testScreenMainWithFcast[34], &testScreenMainWithFcast[36]}) {
         EXPECT_EQ(textOf(item), "--");
     }
+    show(displayDetailForecastPage);
+    for (size_t item : {21, 19}) { // humidity, wind
+        EXPECT_EQ(textOf(&testScreenDetail4Cast[item]), "--") << item;
+    }
+    show(displayMainPage);
     TstatFiveDayForecast_t fiveDay{};
     fiveDay.condition[0] = 21;
     fiveDay.condition[1] = 3;
@@ -320,7 +331,7 @@ TEST_F(PagesTest, TheWeatherPanelAndPagesShowTheForecastStore) {
         EXPECT_EQ(textOf(&testScreenDetail4Cast[item]), "--") << item;
     }
     // A humidity out of range leaves the text as it was.
-    current.relativeHumidity = fx(120);
+    current.relativeHumidity = fx(101);
     setCurrentForecast(&current);
     pass();
     EXPECT_EQ(textOf(&testScreenDetail4Cast[21]), "55%");

@@ -128,12 +128,38 @@ TEST_F(ProgramMenuTest, NavigationStopsFollowTheHumidityEquipment) {
         EXPECT_EQ(visible(g_ProgramMenu[PROG_HUMID_SP].handle),
                   c.state == HUMIDIFY_STATE_HUMIDIFY || c.state == HUMIDIFY_STATE_AUTO);
         EXPECT_EQ(walk("U D 4D"), (std::vector<uint8_t>{PROG_DONE, PROG_WAKE, c.afterSleep}));
+        // A humidity stop lights its frame and its label.
+        if (c.afterSleep != PROG_COPY) {
+            for (uint8_t lit : {c.afterSleep, static_cast<uint8_t>(c.afterSleep + 1)}) {
+                EXPECT_STREQ(g_ProgramMenu[lit].handle->imageFile, g_ProgramMenu[lit].activeGlyph);
+            }
+        }
         tapUntil(BUTTON_CODE_DOWN, PROG_COPY);
         tap(BUTTON_CODE_UP);
         EXPECT_EQ(position(), c.beforeCopy) << c.state;
         // The stop's picture is the highlighted one.
         EXPECT_STREQ(g_ProgramMenu[c.beforeCopy].handle->imageFile,
                      g_ProgramMenu[c.beforeCopy].activeGlyph);
+    }
+}
+
+TEST_F(ProgramMenuTest, DoneReportsAModeChangeOnlyForTheSetPointsInForce) {
+    const struct {
+        const char *edit; // from the wake period's header, and back to a header
+        std::vector<std::string> reports;
+    } cases[] = {
+        {"4D M U M", {"mode"}}, // 07:10: the humidify set point in force
+        {"3D M U 5M", {}},      // the sleep period's heat
+    };
+    openOn(TUESDAY, {.humidifyState = HUMIDIFY_STATE_HUMIDIFY});
+    for (const auto &c : cases) {
+        reopen();
+        busReports();
+        keys(c.edit);
+        tapUntil(BUTTON_CODE_DOWN, PROG_DONE);
+        tap(BUTTON_CODE_MODE);
+        EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
+        EXPECT_EQ(busReports(), c.reports) << c.edit;
     }
 }
 
@@ -205,6 +231,12 @@ TEST_F(ProgramMenuTest, StartTimesStoreAsTwentyFourHourTimes) {
         EXPECT_EQ(wake.startMinute, s.minute);
     }
     EXPECT_EQ(textOf(g_ProgramMenu[PROG_WAKE + PROG_HOUR].handle), "12");
+    // A press on a period's value tells which of the leave and sleep periods
+    // it touched.
+    keys("M M U"); // the leave period's heat set point
+    EXPECT_EQ(getUserLeaveSPChange() * 10 + getUserSleepSPChange(), 10);
+    keys("5M D M U"); // over the return period to the sleep period's
+    EXPECT_EQ(getUserLeaveSPChange() * 10 + getUserSleepSPChange(), 1);
 }
 
 TEST_F(ProgramMenuTest, NextDayStoresTheDayAndWrapsToSunday) {

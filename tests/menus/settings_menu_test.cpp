@@ -184,9 +184,11 @@ TEST_F(SettingsMenuTest, StoredValuesThePageCannotOfferAreShownSafely) {
 }
 
 TEST_F(SettingsMenuTest, LeavingSavesTheChoicesAndHandsThemToTheControl) {
-    // Exit, and the time-out: both leave the choice saved and in force.
+    // Exit, the time-out and the way on to the installer's pages: each
+    // leaves the choice saved; back on the main page it is in force.
+    enum Way { EXIT, TIME_OUT, SETUP };
     bootAndStart();
-    for (bool byTimeout : {false, true}) {
+    for (Way way : {EXIT, TIME_OUT, SETUP}) {
         setHVACState(HVAC_STATE_HEAT);
         saveThermostatSysCfg();
         initialiseHvacAlgorithms();
@@ -196,18 +198,21 @@ TEST_F(SettingsMenuTest, LeavingSavesTheChoicesAndHandsThemToTheControl) {
         displayManagerEnableBacklight();
         open();
         keys("M U M"); // cool
-        if (byTimeout) {
+        if (way == TIME_OUT) {
             wait(20500);
         } else {
-            taps(BUTTON_CODE_UP, 2); // from the fan mode row over the system mode to "Exit"
-            ASSERT_EQ(getCurrentMenuIndex(), SETTINGS_EXIT);
+            // From the fan mode row down to Adv Setup, or up over the system mode to Exit.
+            tapUntil(way == EXIT ? BUTTON_CODE_UP : BUTTON_CODE_DOWN,
+                     way == EXIT ? SETTINGS_EXIT : SETTINGS_ADV_SETUP);
             tap(BUTTON_CODE_MODE);
         }
-        EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN) << byTimeout;
-        EXPECT_EQ(packed(savedRecord().hvacSettings.hvacState), HVAC_STATE_COOL) << byTimeout;
-        TstatSetPoint_t inForce = setPointsInForce();
-        hvacAlgorithmCntl(inForce.coolSetPoint + fx(3), fx(40), fx(30), &inForce);
-        EXPECT_EQ(RlyCntl_GetY1(), 1u) << byTimeout;
+        EXPECT_EQ(dispManGetCurrentPage(), way == SETUP ? PAGE_SEC_CODE_INPUT : PAGE_MAIN) << way;
+        EXPECT_EQ(packed(savedRecord().hvacSettings.hvacState), HVAC_STATE_COOL) << way;
+        if (way != SETUP) {
+            TstatSetPoint_t inForce = setPointsInForce();
+            hvacAlgorithmCntl(inForce.coolSetPoint + fx(3), fx(40), fx(30), &inForce);
+            EXPECT_EQ(RlyCntl_GetY1(), 1u) << way;
+        }
     }
 }
 

@@ -207,6 +207,13 @@ TEST_F(UserPrefTest, BacklightAndScreenSaverSettingsTakeEffect) {
 
 TEST_F(UserPrefTest, FormatsAndPanelsShowOnTheMainPage) {
     bootAndStart();
+    // A key that changes no value changes nothing stored (each key stores the
+    // page and loads it again).
+    const TstatSysCfgPersistMem_t before = memoryRecord();
+    openPreferences();
+    tap(BUTTON_CODE_DOWN);
+    EXPECT_EQ(bytesOf(memoryRecord().tstatFmtSettings), bytesOf(before.tstatFmtSettings));
+    EXPECT_EQ(bytesOf(memoryRecord().bkLightCtl), bytesOf(before.bkLightCtl));
     const struct {
         int datePresses, timePresses;
         const char *date, *time;

@@ -184,15 +184,17 @@ TEST_F(VacationMenuTest, HumidityLimitsAndBothScales) {
     bootAndStart({.tempScale = TEMP_SCALE_CELSIUS, .humidifyState = HUMIDIFY_STATE_AUTO});
     TstatSetPoint_t sp = vacation();
     sp.humidifySetPoint = fx(40);
-    sp.dehumidifySetPoint = fx(60);
+    sp.dehumidifySetPoint = fx(100);
     sp.heatSetPoint = fx(10);
     setVacationThermostatSettings(&sp);
     open();
     ScreenItem *heat = g_VacationMenu[VAC_HEAT].handle;
     // Both in use: each keeps one percent from the other.
-    EXPECT_EQ(g_VacationMenu[VAC_HUMID].max, fx(59));
+    EXPECT_EQ(g_VacationMenu[VAC_HUMID].max, fx(99));
     EXPECT_EQ(g_VacationMenu[VAC_DEHUMID].min, fx(41));
     EXPECT_EQ(textOf(g_VacationMenu[VAC_HUMID].handle), " 40%");
+    // Three digits stand five pixels further left than two.
+    EXPECT_EQ(g_VacationMenu[VAC_DEHUMID].handle->x, g_VacationMenu[VAC_HUMID].handle->x - 5);
     // Two digits stand one pixel further left than one in Celsius.
     EXPECT_EQ(textOf(heat), "10\xB0");
     EXPECT_EQ(heat->x, 199);

@@ -4,6 +4,7 @@
 #include "config/persist.h"
 #include "config/schedule.h"
 #include "display/display_manager.h"
+#include "display/pages.h"
 #include "graphics/buttons.h"
 #include "menus/menu_engine.h"
 #include "menus/settings_menu.h"
@@ -29,17 +30,25 @@ class TstatMenuTest : public UiTest {
 
 TEST_F(TstatMenuTest, ModeKeyReachesItWithNothingHighlighted) {
     startWithoutForecasts();
+    auto nothingLit = [] {
+        for (const MenuItem &item : g_TstatMenu) {
+            EXPECT_NE(imageOf(item.handle).find("-OFF.png"), std::string::npos)
+                << imageOf(item.handle);
+        }
+    };
     tap(BUTTON_CODE_MODE);
     ASSERT_EQ(dispManGetCurrentPage(), PAGE_TSTAT_MODE);
-    for (const MenuItem &item : g_TstatMenu) {
-        EXPECT_NE(imageOf(item.handle).find("-OFF.png"), std::string::npos) << imageOf(item.handle);
-    }
+    nothingLit();
     tap(BUTTON_CODE_UP);
     EXPECT_EQ(getCurrentMenuIndex(), TSTAT_MENU_EXIT);
     EXPECT_EQ(imageName(g_TstatMenu[TSTAT_MENU_EXIT].handle), "Tstat-S5-Text-Exit-ON");
     EXPECT_EQ(walk(BUTTON_CODE_DOWN, 6), (std::vector<uint8_t>{0, 1, 2, 3, 4, 0}));
     tap(BUTTON_CODE_UP);
     EXPECT_EQ(getCurrentMenuIndex(), TSTAT_MENU_EXIT);
+    // Back another time, the item lit when the page was left is not.
+    show(displayMainPage);
+    tap(BUTTON_CODE_MODE);
+    nothingLit();
 }
 
 TEST_F(TstatMenuTest, FirstButtonSwitchesProgramAndPermanentHold) {

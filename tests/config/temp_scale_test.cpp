@@ -5,21 +5,6 @@ namespace {
 
 using TempScaleTest = ConfigTest;
 
-TEST_F(TempScaleTest, CelsiusConversionsAreIdentities) {
-    bootTestRecord();
-    for (TempScale scale : {TEMP_SCALE_CELSIUS, static_cast<TempScale>(7)}) {
-        setScale(scale);
-        for (fpr_t v : {0, 1, -1, fx(21.3), fx(-40), FPR_MAX, FPR_MIN}) {
-            EXPECT_EQ(tempCelToFahConversion(v), v);
-            EXPECT_EQ(tempFahToCelConversion(v), v);
-            EXPECT_EQ(convertDiffCelToFah(v), v);
-            EXPECT_EQ(convertDiffFahToCel(v), v);
-            EXPECT_EQ(pressureCmToInchConversion(v), v);
-            EXPECT_EQ(windSpeedKphToMphConversion(v), v);
-        }
-    }
-}
-
 TEST_F(TempScaleTest, FahrenheitConversions) {
     bootTestRecord();
     setScale(TEMP_SCALE_FAHRENHEIT);

@@ -1,4 +1,4 @@
-// Timers on the monotonic clock, wall-clock seconds and big-endian helpers.
+// Timers on the monotonic clock and wall-clock seconds.
 #include "core/util.h"
 
 #include "board_root.h"
@@ -57,19 +57,6 @@ TEST_F(Timers, ExpiresExactlyAtTheDeadlineWhateverTheWallClockDoes) {
     util_set_expiration(&t, 900);
     platformFakeClockAdvanceMs(1000);
     EXPECT_EQ(util_check_expiration(&t), 1);
-}
-
-TEST(ByteOrder, PutAndGetAreBigEndianAndAdvanceThePointer) {
-    uint8_t buf[6] = {};
-    uint8_t *p = utilPutUint32BE(0xDEADBEEF, utilPutUint16BE(0xAB1234, buf));
-    EXPECT_EQ(p, buf + 6);
-    const uint8_t expected[] = {0x12, 0x34, 0xDE, 0xAD, 0xBE, 0xEF};
-    EXPECT_EQ(memcmp(buf, expected, 6), 0);
-    uint32_t v32 = 0;
-    uint16_t v16 = 0;
-    EXPECT_EQ(utilGetUint16BE(&v16, utilGetUint32BE(&v32, expected)), expected + 6);
-    EXPECT_EQ(v32, 0x1234DEADu);
-    EXPECT_EQ(v16, 0xBEEF);
 }
 
 } // namespace

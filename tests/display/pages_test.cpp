@@ -166,7 +166,7 @@ TEST_F(PagesTest, SetPointsAndButtonsFollowTheHvacMode) {
     EXPECT_FALSE(visible(g_MainPuHvacMenu[0].handle));
 }
 
-TEST_F(PagesTest, TheHoldStatusSaysWhichHoldOrThatTheSystemIsOff) {
+TEST_F(PagesTest, TheHoldStatusSaysWhenAHoldOrAnAbsenceEnds) {
     // The end of a hold in the time format of the clock.
     const struct {
         int hour, minute;
@@ -196,20 +196,6 @@ TEST_F(PagesTest, TheHoldStatusSaysWhichHoldOrThatTheSystemIsOff) {
     pass();
     EXPECT_EQ(textOf(m_HoldStatusText), "January 18");
     EXPECT_EQ(imageName(m_HoldStatusBitmap), "Main-Icon-AwayUntil");
-    // The states without an end are stated by their icon's words alone.
-    setThermostatMode(TSTAT_MODE_PERMANENT_HOLD);
-    pass();
-    EXPECT_EQ(imageName(m_HoldStatusBitmap), "Main-Icon-HoldPermanent");
-    EXPECT_FALSE(visible(m_HoldStatusText));
-    setHVACState(HVAC_STATE_OFF);
-    pass();
-    EXPECT_EQ(imageName(m_HoldStatusBitmap), "Main-Icon-SystemOff");
-    EXPECT_TRUE(visible(m_HoldStatusBitmap));
-    EXPECT_FALSE(visible(m_PermanentHold));
-    setHVACState(HVAC_STATE_HEAT);
-    setThermostatMode(TSTAT_MODE_PROGRAM);
-    pass();
-    EXPECT_FALSE(visible(m_HoldStatusBitmap));
 }
 
 TEST_F(PagesTest, TheHvacPopUpOffersEmergencyHeatOnlyOnHeatPumps) {
@@ -265,21 +251,6 @@ TEST_F(PagesTest, ThePopUpChainSetsModeHvacAndFan) {
     EXPECT_FALSE(visible(g_MainPuFanMode[0].handle));
     EXPECT_EQ(packed(savedRecord().hvacSettings.fanState), FAN_STATE_ON);
     EXPECT_EQ(packed(savedRecord().tstatMode.mode), TSTAT_MODE_PERMANENT_HOLD);
-}
-
-TEST_F(PagesTest, TheMainPageOverlaysFollowTheScreenOnDisplay) {
-    bootAndStart();
-    EXPECT_FALSE(visible(m_DiagModeBitmap));
-    EXPECT_TRUE(visible(m_HelpBarTextBitmap));
-    // The forecast setting changes from the bus: the other table is shown,
-    // without its diagnostic overlay.
-    setCurrentForecastState(FEATURE_DISABLE);
-    setHelpModeState(OFFON_OFF);
-    show(displayMainPage);
-    ASSERT_EQ(screen(), testScreenMainWoutFcast);
-    EXPECT_FALSE(visible(m_DiagModeBitmap));
-    EXPECT_FALSE(visible(m_HelpBarTextBitmap));
-    EXPECT_FALSE(visible(g_MainPuModeMenu[0].handle));
 }
 
 TEST_F(PagesTest, TheWeatherPanelAndPagesShowTheForecastStore) {

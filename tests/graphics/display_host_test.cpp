@@ -80,16 +80,6 @@ TEST_F(HostDisplay, FramesArePublishedAtMostTenTimesASecondAndTheLastIsKept) {
     EXPECT_EQ(platformDisplaySnapshot(root.file("/snap.png").c_str()), -1);
 }
 
-TEST_F(HostDisplay, SnapshotsAndTheEngineShareTheFrame) {
-    fill(0x10, 0x20, 0x30);
-    std::string snap = root.file("/snap.png");
-    ASSERT_EQ(platformDisplaySnapshot(snap.c_str()), 0);
-    // The frame is RGB565: the PNG holds what SDL makes of its pixels.
-    Uint8 r, g, b;
-    SDL_GetRGB(SDL_MapRGB(screen->format, 0x10, 0x20, 0x30), screen->format, &r, &g, &b);
-    EXPECT_EQ(pngPixel(snap, 0, 0), (r << 16) | (g << 8) | b);
-}
-
 TEST_F(HostDisplay, WindowKeysBecomeKeyRecords) {
     root.write("/dev/input/.keep", "");
     std::string fifo = root.file("/dev/input/event0");

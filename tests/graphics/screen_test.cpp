@@ -281,20 +281,6 @@ TEST_F(Screen, AMissingAssetIsReportedOnceUntilItIsFoundAndLost) {
     std::filesystem::remove(path);
 }
 
-TEST_F(Screen, HandleSlotsPointAtTheirItemsAndLeavingUnloads) {
-    std::vector<ScreenItem> &s = keep(smallScreen());
-    screenUserHdlInit(s.data());
-    EXPECT_EQ(slot, &s[1]);
-    EXPECT_EQ(s[1].bitmapSurface, nullptr); // nothing loaded
-    screenSetCurrentScreen(d, s.data());
-    EXPECT_EQ(s[1].loaded, 1u);
-    slot = nullptr;
-    screenSetCurrentScreen(d, nullptr);
-    EXPECT_EQ(slot, &s[1]);
-    EXPECT_EQ(s[1].bitmapSurface, nullptr);
-    EXPECT_EQ(s[2].font, nullptr);
-}
-
 TEST_F(Screen, LongTextsAreCutToTheirBuffer) {
     const char *longText = "This initial text is far longer than the forty characters";
     std::vector<ScreenItem> &s =
@@ -363,22 +349,6 @@ TEST_F(Screen, ItemOperationsCheckTheirArgumentsAndMarkOnlyChanges) {
     EXPECT_EQ(pass().flips, 1u);
 }
 
-TEST_F(Screen, GlyphUnloadForgetsItsFrame) {
-    std::vector<ScreenItem> &s = keep({screenGlyph(100, 100, nullptr, '7', 0xFFFF00), screenEnd()});
-    screenSetCurrentScreen(d, s.data());
-    pass();
-    screenUnloadGlyph(&s[0], d);
-    EXPECT_EQ(s[0].glyph, nullptr);
-    EXPECT_EQ(s[0].glyphFrame, nullptr);
-    d->dirty = 1;
-    EXPECT_EQ(pass().blits, 0u);
-    std::vector<ScreenItem> &missing =
-        keep({screenGlyph(0, 0, nullptr, 300, 0xFFFF00), screenEnd()});
-    EXPECT_EQ(printedBy([&] { screenSetCurrentScreen(d, missing.data()); }),
-              "index 300 exceeds num table entries (0x00000020, 256)\ncouldn't find glyph 300\n"
-              "failed loading glyph 300\nfailed loading glyph 300\n");
-}
-
 TEST_F(Screen, CursorIsAHollowFrameOfItsLineWidth) {
     screenSetCurrentScreen(d, keep(smallScreen()).data());
     // Widths 2, 0 (nothing drawn) and one wider than the box (filled, no more).
@@ -402,35 +372,6 @@ TEST_F(Screen, CursorIsAHollowFrameOfItsLineWidth) {
     EXPECT_EQ(screenHideCursor(d), 0);
     EXPECT_EQ(d->dirty, 1u);
     EXPECT_EQ(screenSetCursor(nullptr, 0, 0, 1, 1, 1, 0, 0), -1);
-}
-
-TEST_F(Screen, PixelsOfASmallScreen) {
-    std::vector<ScreenItem> &s = keep({
-        screenBitmap(0, 0, nullptr, "./images/color_bar_pattern.png"),
-        screenGlyph(100, 100, nullptr, '8', 0xFFFF00),
-        screenLabel(10, 230, nullptr, "IIII", BOLD, 60, 0xFE0000),
-        screenTextBoxed(30, 180, nullptr, textUpdate, BOLD, 18, 0xF00000, 0xFFFFFF),
-        screenEnd(),
-    });
-    screenSetCurrentScreen(d, s.data());
-    screenSetCursor(d, 150, 20, 30, 20, 3, 0, 0x001F00);
-    screenRender(d);
-    SDL_Surface *screen = d->screen;
-    // The first colour bar is light grey (0xC0C0C0).
-    EXPECT_EQ(pixel16(screen, 5, 5), SDL_MapRGB(screen->format, 0xC0, 0xC0, 0xC0));
-    // The glyph's ink is exactly 0xFFE0; its background lets the bars through.
-    EXPECT_GT(pixelsOf(screen, 0xFFE0, 100, 100, s[1].width, s[1].height), 20);
-    EXPECT_EQ(pixel16(screen, 100, 100), pixel16(screen, 99, 100));
-    // Black ink is drawn one step off black, which would be the colour key.
-    EXPECT_EQ(screenInk565(0x000000), 1);
-    // The cursor's frame in 0x001F00 (green 31 of 63), its inside untouched.
-    EXPECT_EQ(pixel16(screen, 150, 20), 0x1F << 5);
-    EXPECT_EQ(pixel16(screen, 165, 30), pixel16(screen, 145, 30));
-    // The text is red: some pixel of it is full red.
-    EXPECT_GT(pixelsOf(screen, 0xF800, 10, 230, s[2].width, 70), 50);
-    // A boxed text lies on a white panel framed in the text's colour.
-    EXPECT_EQ(pixel16(screen, 30 - 6, 180 - 2), SDL_MapRGB(screen->format, 0xF0, 0, 0));
-    EXPECT_EQ(pixel16(screen, 30 - 3, 180 + 1), SDL_MapRGB(screen->format, 0xFF, 0xFF, 0xFF));
 }
 
 TEST_F(Screen, BacklightWritesReplaceTheFiles) {

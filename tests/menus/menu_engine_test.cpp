@@ -18,46 +18,7 @@ namespace {
 
 class MenuEngineTest : public UiTest {};
 
-MenuItem temperatureItem(double value, bool wrap) {
-    MenuItem item{};
-    item.isFixedPoint = 1;
-    item.value = static_cast<int16_t>(value);
-    item.min = fx(45);
-    item.max = fx(90);
-    item.step = static_cast<uint32_t>(FPR_ONE);
-    item.wrap = wrap ? 1 : 0;
-    return item;
-}
-
-TEST_F(MenuEngineTest, SteppingStopsOrWrapsAtTheLimits) {
-    const struct {
-        MenuItem item;
-        int direction;
-        int16_t expected;
-    } cases[] = {
-        {temperatureItem(90, false), 1, 90},
-        {temperatureItem(89, false), 1, 90},
-        {temperatureItem(90, true), 1, 45},
-        {temperatureItem(45, false), -1, 45},
-        {temperatureItem(45, true), -1, 90},
-        {MenuItem{0, 9, 0, 0, 0, 0, 9, 1, 1, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr}, 1,
-         0},
-        {MenuItem{0, 60, 0, 0, 0, 0, 60, 5, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr},
-         1, 60},
-        {MenuItem{0, 1, 0, 0, 0, 1, 12, 1, 0, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr},
-         -1, 1},
-    };
-    for (const auto &c : cases) {
-        MenuItem item = c.item;
-        setCurrentMenuPtr(&item, 0);
-        if (c.direction > 0) {
-            incrementMenuItemValue();
-        } else {
-            decrementMenuItemValue();
-        }
-        EXPECT_EQ(item.value, c.expected) << c.item.value << " " << c.direction;
-        EXPECT_EQ(item.fraction, 0);
-    }
+TEST_F(MenuEngineTest, ChoicesOutsideTheListShowNothingAndTheListWraps) {
     // A stored value outside a list of choices shows as nothing.
     const char *const choices[] = {"Off", "On"};
     for (int32_t value : {-1, 2}) {

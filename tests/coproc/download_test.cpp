@@ -143,6 +143,10 @@ TEST_F(DownloadTest, ThreeBlocksWithABadCrcAndALostAck) {
     EXPECT_EQ(g_coprocHdl->passthrough, 0u);
     EXPECT_EQ(downloadGetState(), DOWNLOAD_ENDED);
     EXPECT_EQ(openFiles(), filesBefore);
+    // Nobody else may touch what the download wrote.
+    struct stat written {};
+    ASSERT_EQ(stat(m_root.file("/tmp/zeph_app.tar.bz2").c_str(), &written), 0);
+    EXPECT_EQ(written.st_mode & 07, 0u);
     EXPECT_EQ(downloadStart(DOWNLOAD_APP_ARCHIVE), -1);
     EXPECT_TRUE(linkParsesPackets());
 }

@@ -232,6 +232,7 @@ TEST_F(BusTest, ValueEncodings) {
     EXPECT_NEAR(dbl(stringPressureToFprCentimeters("-0.5")), -0.5, 0.0002);
     EXPECT_NEAR(dbl(stringPressureToFprCentimeters(" +1.5")), 1.5, 0.0002);
     EXPECT_EQ(stringPressureToFprCentimeters("x"), 0);
+    EXPECT_EQ(stringPressureToFprCentimeters(nullptr), 0);
     EXPECT_EQ(korabusHumidityFromRelativeHumidity(fx(45.6)), 46);
     EXPECT_EQ(korabusHumidityFromRelativeHumidity(fx(45.4)), 45);
     EXPECT_EQ(korabusHumidityFromRelativeHumidity(fx(120)), 100);

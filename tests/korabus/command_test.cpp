@@ -62,7 +62,7 @@ TEST_F(BusTest, QueriesAndReportsAnswer) {
         {"MD MPH H68 C76", {"MD MPH H68 C76 "}},
         {"MD MPH H66 C77", {}},
         {"MD MH H66 C80", {"MD MH H66 C80 "}},
-        {"MD MV H60 C85 U30 D60 Y3 R4", {"MD MV H60 C85 U30 D60 Y3 R4 "}},
+        {"MD MV H60 C85 U30 D60 Y3 R0", {"MD MV H60 C85 U30 D60 Y3 R0 "}},
         {"MD MP H1 Q", {"MD MP H70 C78 "}},
         {"MD H60 C90", {}},
         {"FM SC T2", {}},
@@ -76,6 +76,11 @@ TEST_F(BusTest, QueriesAndReportsAnswer) {
     korabusMessageScreenClearCommand();
     EXPECT_EQ(replies(), (Texts{"FM SC", "MESSAGE CLEAR"}));
 
+    // An outdoor sensor is read out.
+    edit(getTstatConfiguration, setTstatConfiguration,
+         [](auto &cfg) { cfg.externalTempSensor = EXT_TEMP_SENSOR_OUTDOOR; });
+    busCommand("?EXTERNAL_TEMP");
+    EXPECT_NE(replies(), (Texts{"EXTERNAL_TEMP-OFF"}));
     // A mode outside the four known ones (no record loads with one) reports "MO ".
     setThermostatMode(static_cast<ThermostatMode>(7));
     korabusReportModeCommand();

@@ -82,6 +82,8 @@ TEST_F(ProgramMenuTest, MondaysWakeHeatEditedCopiedToTheWeekdaysStoredAndSaved) 
     tap(BUTTON_CODE_MODE);
     EXPECT_EQ(screen(), testScreenProgramCopyTo);
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_PROGRAM);
+    // Down from Done wraps round to Sunday, and Up back to Done.
+    EXPECT_EQ(walk("D U"), (std::vector<uint8_t>{7, 0}));
     // Up climbs from Done through Saturday; Monday, being edited, is passed over.
     tap(BUTTON_CODE_UP);
     for (int day = 0; day < 4; day++) { // Friday to Tuesday

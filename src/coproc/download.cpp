@@ -193,6 +193,17 @@ void downloadTooLarge() {
     puts("download failed, nothing installed: the file is too large");
 }
 
+// What one transfer counts and remembers, back to its start.
+void clearTransfer() {
+    g_rxBytes = 0;
+    g_xmodemRxBytes = 0;
+    g_expectedBlock = 1;
+    m_BlocksAccepted = 0;
+    m_HaveLastBlock = false;
+    m_Purging = false;
+    m_Fault = FAULT_NONE;
+}
+
 void checkBlock() {
     const uint8_t *block = g_xmodemPacket;
     if (block[0] != DOWNLOAD_SOH) {
@@ -240,13 +251,7 @@ int downloadStart(const char *path) {
     if (g_downloadState != DOWNLOAD_IDLE || path == nullptr) {
         return -1;
     }
-    g_rxBytes = 0;
-    g_xmodemRxBytes = 0;
-    g_expectedBlock = 1;
-    m_BlocksAccepted = 0;
-    m_HaveLastBlock = false;
-    m_Purging = false;
-    m_Fault = FAULT_NONE;
+    clearTransfer();
     m_Application = strcmp(path, DOWNLOAD_APP_ARCHIVE) == 0;
     m_Destination = m_Application                             ? DOWNLOAD_APP_ARCHIVE
                     : strcmp(path, DOWNLOAD_GFX_ARCHIVE) == 0 ? DOWNLOAD_GFX_ARCHIVE
@@ -349,16 +354,10 @@ void downloadReset() {
         coprocCommExitPassthrough(g_coprocHdl);
     }
     g_downloadState = DOWNLOAD_IDLE;
-    g_xmodemRxBytes = 0;
-    g_expectedBlock = 1;
-    g_rxBytes = 0;
+    clearTransfer();
     g_xmodemTimer = UtilTimer{};
     g_downloadStartTime = 0;
-    m_HaveLastBlock = false;
-    m_BlocksAccepted = 0;
-    m_Purging = false;
     m_QuietTimer = UtilTimer{};
-    m_Fault = FAULT_NONE;
     m_Application = false;
     m_Destination = "";
     m_Path[0] = '\0';

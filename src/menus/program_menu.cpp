@@ -775,7 +775,8 @@ void decProgModePopUpMenuIndex() {
     uint8_t position = copyToPosition();
     position = position == 0 ? PROG_COPY_TO_ITEMS - 1 : position - 1;
     if (isEditedDay(position)) {
-        position = position == 0 ? PROG_COPY_TO_ITEMS - 1 : position - 1;
+        // A day, never Done at 0: one more step down stays on the page.
+        position--;
     }
     selectCopyTo(position);
 }

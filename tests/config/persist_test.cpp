@@ -1,5 +1,6 @@
 // The flash record: start-up load with factory fallback, save,
-// factory restore and the write-once serial-number record.
+// factory restore, a write the device refuses, and the write-once
+// serial-number record.
 #include "config_fixture.h"
 #include "printed.h"
 
@@ -8,6 +9,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <filesystem>
 #include <set>
 #include <utility>
 #include <vector>
@@ -258,21 +260,34 @@ TEST_F(PersistTest, SerialNumberIsWriteOnceWithChecksumWords) {
     }
 }
 
-TEST_F(PersistTest, SerialNumberFailures) {
-    const uint8_t serial[TSTAT_SERIAL_NUMBER_LEN] = {'S', '1', '2', '3', '4', '5', '6',
-                                                     '7', '8', '9', '0', '1', '2', '3'};
-    // A record cut short cannot be read: nothing is written.
-    boot(bytesOf(testRecord(TSTAT_SYS_CFG_FACTORY_ID)), bytesOf(testRecord()), "0123456789");
-    EXPECT_EQ(setSerialNumber(serial), -1);
-    EXPECT_EQ(m_root.read("/dev/mtdblock8"), "0123456789");
+TEST_F(PersistTest, AWriteTheDeviceRefusesIsReportedAndRetried) {
+    // A full device in place of the user region: it reads as zeros (no
+    // record, so the factory image is loaded) and refuses every write.
+    // The record is on vacation, which ended an hour ago.
+    TstatSysCfgPersistMem_t factory = testRecord(TSTAT_SYS_CFG_FACTORY_ID);
+    factory.tstatMode.mode = TSTAT_MODE_VACATION;
+    factory.tstatMode.vacationSetPoint.endTime = localEpoch(2024, 6, 10, 11, 0);
+    m_root.write("/dev/.keep", "");
+    std::filesystem::create_symlink("/dev/full", m_root.file("/dev/mtdblock5"));
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(boot(bytesOf(factory), std::nullopt), 0);
+    EXPECT_EQ(saveThermostatSysCfg(), -1);
+    EXPECT_EQ(restoreTstatSysCfgFactoryDefault(), -1);
 
-    // A checksum mismatch still hands out the stored bytes.
-    PersistUtil_Reset();
-    std::string damaged = std::string("\x8E\x03\x71\xFC", 4) + "AAAAAAAAAAAAAB";
-    boot(bytesOf(testRecord(TSTAT_SYS_CFG_FACTORY_ID)), bytesOf(testRecord()), damaged);
-    uint8_t read[TSTAT_SERIAL_NUMBER_LEN];
-    EXPECT_EQ(getSerialNumber(read), -2);
-    EXPECT_EQ(std::string(reinterpret_cast<char *>(read), sizeof(read)), "AAAAAAAAAAAAAB");
+    // The ended vacation falls back to the program and says its save failed.
+    TstatSetPoint_t out;
+    getCurrentThermostatSettings(&out);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("ERROR: saveThermostatSysCfg failed"),
+              std::string::npos);
+    EXPECT_EQ(getThermostatMode(), TSTAT_MODE_PROGRAM);
+
+    // The device is opened afresh after every store: once it takes writes
+    // again, the next save lands.
+    std::filesystem::remove(m_root.file("/dev/mtdblock5"));
+    m_root.write("/dev/mtdblock5", "");
+    EXPECT_EQ(saveThermostatSysCfg(), 0);
+    EXPECT_EQ(+userRegion().tstatSysCfgId, TSTAT_SYS_CFG_USER_ID);
+    EXPECT_EQ(+userRegion().tstatMode.mode, TSTAT_MODE_PROGRAM);
 }
 
 } // namespace

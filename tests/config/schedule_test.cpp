@@ -298,17 +298,6 @@ TEST_P(ScheduleTest, RecoveryStaysOffWhenDisabledResetOrUnmeasured) {
     EXPECT_EQ(+inForce().heatSetPoint, c_RecoveryFrom18To21);
 }
 
-TEST_P(ScheduleTest, RecoveryEndsWhenTheComfortPeriodBegins) {
-    bootTestRecord();
-    // A house that heats slowly: still below the Leave setpoint when Wake begins.
-    setMovAvgIndTemp(fx(16));
-    setLocalTime(2024, 6, 10, 6, 29);
-    EXPECT_EQ(+inForce().heatSetPoint, fx(17)); // 16 + (21 - 16) / 5
-    setLocalTime(2024, 6, 10, 6, 30);
-    EXPECT_EQ(+inForce().heatSetPoint, fx(21));
-    EXPECT_EQ(getRecoveryMode(), 0);
-}
-
 TEST_P(ScheduleTest, RecoveryWindowAcrossMidnight) {
     TstatSysCfgPersistMem_t r = testRecord();
     for (auto &day : r.prgSetPnt) {

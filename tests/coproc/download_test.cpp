@@ -166,32 +166,6 @@ TEST_F(DownloadTest, BlockNumbersWrapFrom255To0) {
     EXPECT_EQ(downloadGetState(), DOWNLOAD_ENDED);
 }
 
-TEST_F(DownloadTest, AStrayOrALostByteCostsOneRetry) {
-    ASSERT_EQ(downloadStart(DOWNLOAD_GFX_ARCHIVE), 0);
-    wait(1000);
-    Bytes data = stream(126 + 3 * 128);
-    EXPECT_EQ(send(block(1, data, 0)), c_Ack);
-    // A stray byte before block 2 shifts it: refused, and its last byte,
-    // which spills over, is discarded with it.
-    Bytes shifted = {0x55};
-    Bytes two = block(2, data, 128);
-    shifted.insert(shifted.end(), two.begin(), two.end());
-    EXPECT_EQ(refused(shifted), c_Nak);
-    EXPECT_EQ(send(two), c_Ack);
-    // A byte of block 3 lost: the rest waits for a second of silence, then
-    // goes, and the retry lands on a block boundary.
-    Bytes three = block(3, data, 256);
-    Bytes cut(three.begin(), three.end() - 1);
-    EXPECT_TRUE(send(cut).empty());
-    EXPECT_TRUE(wait(DOWNLOAD_QUIET_MS - 1).empty());
-    EXPECT_EQ(wait(1), c_Nak);
-    EXPECT_EQ(send(three), c_Ack);
-    EXPECT_EQ(send(block(4, data, 384)), c_Ack);
-    EXPECT_EQ(send({DOWNLOAD_EOT}), (Bytes{DOWNLOAD_ACK, DOWNLOAD_DONE}));
-    Bytes file(data.begin() + 2, data.end());
-    EXPECT_EQ(m_root.read(DOWNLOAD_GFX_ARCHIVE), std::string(file.begin(), file.end()));
-}
-
 TEST_F(DownloadTest, ATransferEndsAtItsSizeLimit) {
     // 126 + 65535 x 128 bytes reach the limit within a block; one block more
     // would pass it: the transfer ends at once and gives the link back.

@@ -59,14 +59,6 @@ using Edge = std::pair<int, uint32_t>;
 using Edges = std::vector<Edge>;
 const Edge NONE = {BUTTON_NO_EDGE, 99};
 
-TEST_F(Keys, StartupReportsOneReleasePerKeyInTableOrder) {
-    EXPECT_EQ(checks(5), (Edges{{BUTTON_RELEASE, BUTTON_UP},
-                                {BUTTON_RELEASE, BUTTON_DOWN},
-                                {BUTTON_RELEASE, BUTTON_MODE},
-                                {BUTTON_RELEASE, BUTTON_EXIT},
-                                NONE}));
-}
-
 TEST_F(Keys, PressRepeatAndReleaseGiveOneEdgeEach) {
     checks(4);
     key(BUTTON_CODE_MODE, BUTTON_VALUE_PRESSED);
@@ -81,19 +73,6 @@ TEST_F(Keys, PressRepeatAndReleaseGiveOneEdgeEach) {
     key(BUTTON_CODE_UP, BUTTON_VALUE_PRESSED);
     key(BUTTON_CODE_DOWN, BUTTON_VALUE_PRESSED);
     EXPECT_EQ(checks(3), (Edges{{BUTTON_PRESS, BUTTON_UP}, {BUTTON_PRESS, BUTTON_DOWN}, NONE}));
-}
-
-TEST_F(Keys, UnknownCodesOtherEventsAndShortRecordsAreIgnored) {
-    checks(4);
-    key(0x104, BUTTON_VALUE_PRESSED);
-    send(2, BUTTON_CODE_UP, BUTTON_VALUE_PRESSED); // EV_REL
-    uint8_t half[8] = {};
-    ASSERT_EQ(write(writer, half, sizeof(half)), 8);
-    EXPECT_EQ(checks(3), (Edges{NONE, NONE, NONE}));
-    key(BUTTON_CODE_EXIT, BUTTON_VALUE_PRESSED);
-    EXPECT_EQ(check(), Edge(BUTTON_PRESS, BUTTON_EXIT));
-    EXPECT_EQ(buttonCodeToState(0x104), nullptr);
-    EXPECT_EQ(buttonCodeToState(BUTTON_CODE_EXIT), &g_buttonDescriptors[3]);
 }
 
 TEST_F(Keys, AnEventUndoingAnUnreportedChangeCancelsIt) {

@@ -138,24 +138,6 @@ TEST_F(Screen, ACleanPassDrawsNothingAndAChangedCharacterRedraws) {
     screenRender(nullptr);
 }
 
-TEST_F(Screen, WhileTimeRunsFasterFramesArePacedByHostTime) {
-    std::vector<ScreenItem> &s = keep(smallScreen());
-    ASSERT_EQ(screenSetCurrentScreen(d, s.data()), 0);
-    EXPECT_EQ(pass().flips, 1u);
-    setenv("TSTAT_TIME_SCALE", "600", 1);
-    platformReset();
-    snprintf(g_text, sizeof(g_text), "12:01");
-    EXPECT_EQ(pass().flips, 1u);
-    // A change within 50 ms of host time waits for a later pass.
-    snprintf(g_text, sizeof(g_text), "12:02");
-    EXPECT_EQ(pass().flips, 0u);
-    EXPECT_NE(d->dirty, 0u);
-    usleep(60000);
-    EXPECT_EQ(pass().flips, 1u);
-    unsetenv("TSTAT_TIME_SCALE");
-    platformReset();
-}
-
 TEST_F(Screen, ACleanPassDoesNotAllocate) {
     std::vector<ScreenItem> &s = keep(smallScreen());
     screenSetCurrentScreen(d, s.data());

@@ -65,25 +65,6 @@ TEST_F(ControlFrame, RunsOncePerPeriodAndOnlyWithARoomTemperature) {
     EXPECT_EQ(stages(), "00000");
 }
 
-TEST_F(ControlFrame, OffsetCorrectsTheRoomTemperatureInTheDisplayScale) {
-    setScale(TEMP_SCALE_FAHRENHEIT);
-    initialiseTStatFormat();
-    TstatSetPoint_t hold = sp;
-    setHoldThermostatSettings(&hold);
-    setThermostatMode(TSTAT_MODE_PERMANENT_HOLD);
-    setMovAvgIndTemp(fx(20.0)); // 68 F: inside the band, nothing starts
-    platformFakeClockAdvanceMs(15000);
-    ASSERT_EQ(hvacExecuteAlgorithm(15), 1);
-    EXPECT_EQ(stages(), "00000");
-
-    TstatCfg_t stored = valueOf(getTstatConfiguration);
-    stored.tempOffset = fx(2.0); // reads 2 F high: the room is 66 F, 18.9 C
-    setTstatConfiguration(&stored);
-    platformFakeClockAdvanceMs(15000);
-    ASSERT_EQ(hvacExecuteAlgorithm(15), 1);
-    EXPECT_EQ(stages(), "00010");
-}
-
 TEST_F(ControlFrame, CycleRateDelaysARestartOnlyAfterAShortCycle) {
     setCycleRate(3); // 20-minute cycle period
     cfg.systemType = SYSTEM_TYPE_ONE_STG_FURNACE;

@@ -91,21 +91,6 @@ TEST(Download, SendsOnlyRegularFilesTheThermostatTakesAsTheyAreRead) {
     }
 }
 
-TEST(Download, BlockNumbersWrapAndCancel) {
-    DownloadSender sender;
-    sender.start(content(256 * 128));
-    EXPECT_EQ(sender.blocks(), 257u);
-    Bytes b255 = sender.block(254);
-    Bytes b256 = sender.block(255);
-    EXPECT_EQ(b255[1], 255);
-    EXPECT_EQ(b256[1], 0);
-    EXPECT_EQ(b256[2], 0xFF);
-    EXPECT_TRUE(sender.block(400).empty());
-    sender.cancel();
-    EXPECT_EQ(sender.state(), DownloadSender::State::Failed);
-    EXPECT_TRUE(sender.onByte(DownloadSender::NAK).empty());
-}
-
 TEST(Download, ProgressTimeOutsAndGivingUp) {
     DownloadSender sender;
     sender.start(content(20 * 128 - 2));

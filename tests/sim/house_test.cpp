@@ -258,19 +258,4 @@ TEST(House, HeatPumpDirectionCapacityAndAuxiliary) {
     }
 }
 
-TEST(House, Humidity) {
-    HouseParams p = still(HousePreset::Typical, 5.0, 20.0);
-    p.outdoorRh = 60.0;
-    double fanRh, humRh, dehRh;
-    afterAnHour(p, "0000000100", &fanRh);
-    afterAnHour(p, "0000001100", &humRh);
-    afterAnHour(p, "0000010100", &dehRh);
-    EXPECT_GT(humRh, fanRh + 1.5);
-    EXPECT_LT(dehRh, fanRh - 2.0);
-    // Humidity set directly stays within 0 to 100.
-    House h(p);
-    h.setIndoorRh(150.0);
-    EXPECT_LE(h.indoorRh(), 100.0);
-}
-
 } // namespace

@@ -79,36 +79,6 @@ TEST_F(AdvSetupMenuTest, ClockIsSetOnceWhenTheTimeChanges) {
     EXPECT_EQ(shellLog(), "date 011407112025.00\n/sbin/hwclock --systohc\n");
 }
 
-TEST_F(AdvSetupMenuTest, EachPressIsStoredAndTheScreenReloads20sLater) {
-    bootAndStart();
-    openClockScreen();
-    selectValue(ADV_SETUP_CYCLE_RATE_TEXT);
-    tap(BUTTON_CODE_MODE); // 4 -> 5
-    EXPECT_EQ(packed(memoryRecord().tstatCfg.cycleRate), 5);
-    // Changed behind the page (from the bus): shown once 20 s have passed
-    // since the last press, while Up and Down keep the page open.
-    setCycleRate(3);
-    wait(10000);
-    tap(BUTTON_CODE_DOWN);
-    EXPECT_EQ(textOf(g_AdvSetupMenu[ADV_SETUP_CYCLE_RATE].handle), "5");
-    wait(10500);
-    EXPECT_EQ(textOf(g_AdvSetupMenu[ADV_SETUP_CYCLE_RATE].handle), "3");
-    // The first screen's edits wait for its "More": the time-out drops them,
-    // and it saves what the other screens stored.
-    setCycleRate(6);
-    show(displayAdvSetupPage);
-    keys("2M");
-    wait(20500);
-    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
-    EXPECT_EQ(packed(memoryRecord().tstatCfg.systemType), SYSTEM_TYPE_ONE_STG_FURNACE);
-    openClockScreen();
-    selectValue(ADV_SETUP_CYCLE_RATE_TEXT);
-    tap(BUTTON_CODE_MODE); // 6 -> 3
-    wait(20500);
-    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
-    EXPECT_EQ(packed(savedRecord().tstatCfg.cycleRate), 3);
-}
-
 TEST_F(AdvSetupMenuTest, SensorsAndHumidityEquipmentFollowTheirRules) {
     bootAndStart();
     const struct {

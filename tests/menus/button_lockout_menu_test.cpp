@@ -121,28 +121,6 @@ TEST_F(ButtonLockoutTest, KeysWalkTheLabelsAndValuesWrap) {
     EXPECT_EQ(packed(saved.modeLockTime), 5);
 }
 
-TEST_F(ButtonLockoutTest, TheTimeOutKeepsTheEditsAndRestartsTheLockTiming) {
-    bootAndStart();
-    editLockout([](TstatLockoutCfg_t &l) {
-        l.buttonLockout = LOCK_LOCKED;
-        l.fanLock = LOCK_LOCKED;
-        l.fanLockTime = 60;
-    });
-    pass(2); // the 60-minute fan lock runs
-    show(displayButtonLockoutPage);
-    keys("4D M D 3M"); // 60 -> 0 -> 1 minute
-    EXPECT_EQ(text(LOCKOUT_FAN_TIME), "1 min");
-    wait(19500);
-    EXPECT_EQ(dispManGetCurrentPage(), PAGE_BUTTON_LOCKOUT);
-    wait(1000);
-    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
-    EXPECT_EQ(packed(savedRecord().lockoutCfg.fanLockTime), 1);
-    wait(59000);
-    EXPECT_EQ(packed(lockout().fanLock), LOCK_LOCKED);
-    wait(1500);
-    EXPECT_EQ(packed(lockout().fanLock), LOCK_UNLOCKED);
-}
-
 TEST_F(ButtonLockoutTest, TheCodeChangeStoresOnlyOnEnter) {
     bootAndStart({.securityCode = 305});
     show(displayUserPrefPage);

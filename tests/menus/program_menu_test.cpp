@@ -241,22 +241,6 @@ TEST_F(ProgramMenuTest, StartTimesStoreAsTwentyFourHourTimes) {
     EXPECT_EQ(getUserLeaveSPChange() * 10 + getUserSleepSPChange(), 1);
 }
 
-TEST_F(ProgramMenuTest, NextDayStoresTheDayAndWrapsToSunday) {
-    const struct { uint8_t from, to; } cases[] = {{SATURDAY, SUNDAY}, {SUNDAY, MONDAY}};
-    bootAndStart();
-    for (const auto &c : cases) {
-        setDay(c.from);
-        reopen();
-        keys("M D 5M 3U"); // from the leave period to Next Day
-        EXPECT_EQ(position(), PROG_NEXT_DAY);
-        tap(BUTTON_CODE_MODE);
-        EXPECT_EQ(getProgramMenuDay(), c.to);
-        EXPECT_EQ(position(), PROG_NEXT_DAY);
-        EXPECT_EQ(wakeHeat(memoryRecord(), c.from), tempFahToCelConversion(fx(69)));
-        EXPECT_EQ(textOf(g_ProgramMenu[WAKE_HEAT].handle), "70\xB0");
-    }
-}
-
 TEST_F(ProgramMenuTest, TheTemperatureLockHoldsEachDayWithinItsRange) {
     openOn(MONDAY);
     TstatSetPoint_t tuesday{};
@@ -291,40 +275,6 @@ TEST_F(ProgramMenuTest, TheTemperatureLockHoldsEachDayWithinItsRange) {
     editLockout([](TstatLockoutCfg_t &l) { l.tempLockRangeLimit = 0; });
     tap(BUTTON_CODE_MODE);
     EXPECT_EQ(position(), PROG_LEAVE + PROG_HOUR);
-}
-
-TEST_F(ProgramMenuTest, TimeOutSavesHelpPageAndSharedSlots) {
-    openOn(TUESDAY);
-    keys("M D");
-    wait(19000);
-    EXPECT_EQ(dispManGetCurrentPage(), PAGE_PROGRAM);
-    wait(1500);
-    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
-    TstatSysCfgPersistMem_t flash = savedRecord();
-    EXPECT_EQ(wakeHeat(flash, TUESDAY), tempFahToCelConversion(fx(69)));
-
-    show(displayProgramHelpPage);
-    EXPECT_EQ(dispManGetCurrentPage(), PAGE_PROGRAM_HELP);
-    EXPECT_EQ(screen(), testScreenProgramHelp);
-    tap(BUTTON_CODE_UP);
-    EXPECT_EQ(dispManGetCurrentPage(), PAGE_PROGRAM_HELP);
-    tap(BUTTON_CODE_MODE);
-    EXPECT_EQ(screen(), testScreenProgram);
-    displayProgramHelpPage();
-    wait(20500);
-    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
-
-    // Re-initialising the menus (a lock running out) leaves the day bar and
-    // the warning text of the main page bound to the main page's items.
-    ScreenItem *shown = screen();
-    initialiseProgramMenu();
-    initialiseVacationModeMenu();
-    ScreenItem *end = shown;
-    while (end->kind != SCREEN_ITEM_END) {
-        end++;
-    }
-    EXPECT_TRUE(g_UndervoltageTextHdl >= shown && g_UndervoltageTextHdl < end);
-    EXPECT_TRUE(g_DayBarGraphic[0] >= shown && g_DayBarGraphic[0] < end);
 }
 
 } // namespace

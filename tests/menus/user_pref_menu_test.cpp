@@ -236,20 +236,6 @@ TEST_F(UserPrefTest, FormatsAndPanelsShowOnTheMainPage) {
     EXPECT_EQ(screen(), testScreenMainWoutFcast);
 }
 
-TEST_F(UserPrefTest, TheTimeOutKeepsTheEditsAndReportsTheScale) {
-    bootAndStart();
-    replies();
-    openPreferences();
-    mode(2); // Celsius
-    wait(19500);
-    EXPECT_EQ(dispManGetCurrentPage(), PAGE_USER_PREF);
-    EXPECT_EQ(packed(savedRecord().tstatFmtSettings.tempScale), TEMP_SCALE_FAHRENHEIT);
-    wait(1000);
-    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
-    EXPECT_EQ(packed(savedRecord().tstatFmtSettings.tempScale), TEMP_SCALE_CELSIUS);
-    EXPECT_EQ(replies(), std::vector<std::string>{"formats"});
-}
-
 TEST_F(UserPrefTest, StoredValuesOutsideTheChoicesShowAsTheSystemTakesThem) {
     bootAndStart();
     edit(getThermostatFormatSettings, setThermostatFormatSettings, [&](auto &fmt) {

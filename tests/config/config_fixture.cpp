@@ -5,7 +5,6 @@
 
 #include "modules.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>

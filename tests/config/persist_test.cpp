@@ -6,8 +6,6 @@
 
 #include "platform/platform_test.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
 #include <filesystem>
 #include <set>

@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <vector>

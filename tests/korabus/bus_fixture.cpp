@@ -4,8 +4,6 @@
 #include "config/data_dict.h"
 #include "coproc/download.h"
 
-#include <cstring>
-
 void BusTest::SetUp() {
     boot(FactoryOptions{});
 }

@@ -18,9 +18,7 @@
 #include "korabus/korabus_command.h"
 #include "korabus/korabus_data.h"
 
-#include <climits>
 #include <cstring>
-#include <functional>
 #include <unistd.h>
 
 namespace {

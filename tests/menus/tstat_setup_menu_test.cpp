@@ -11,7 +11,6 @@
 
 #include "ui_fixture.h"
 
-#include <functional>
 #include <string>
 #include <vector>
 

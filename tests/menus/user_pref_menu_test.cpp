@@ -16,7 +16,6 @@
 
 #include "ui_fixture.h"
 
-#include <algorithm>
 #include <string>
 #include <vector>
 

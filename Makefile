@@ -2,7 +2,7 @@
 # configure, build, then run the thermostat on the simulated board or pass
 # every test.
 .PHONY: all run test test-quick bench deps build build-test board format clean fuzz soak \
-	armhf-deps test-armhf board-armhf board-image mutation
+	armel-deps test-armel board-armel board-image mutation
 
 all: build
 
@@ -66,32 +66,33 @@ board: deps
 	cmake --preset board
 	cmake --build --preset board
 
-# The armhf builds for the board's 32-bit ARM processor: Debian's cross
-# compiler, qemu-user and the target tree (build-armhf-sysroot/, kept once
-# made). Their build-time generators come from the host build in build/.
-armhf-deps: deps
-	@./scripts/install-deps.sh armhf
-	@./scripts/make-armhf-sysroot.sh
+# The armel builds for the board's ARM926EJ-S core (ARMv5TE, no floating-point
+# unit): Debian's cross compiler, qemu-user and the target tree
+# (build-armel-sysroot/, kept once made). Their build-time generators come
+# from the host build in build/.
+armel-deps: deps
+	@./scripts/install-deps.sh armel
+	@./scripts/make-armel-sysroot.sh
 	@test -f build/tstat-host-tools.cmake || cmake --preset default
 
-# What ships: the board flavour for armhf; board-image packs it as
-# build-board-armhf/tstat-board-image.tar.gz.
-board-armhf: armhf-deps
-	cmake --preset board-armhf
-	cmake --build --preset board-armhf
+# What ships: the board flavour for armel; board-image packs it as
+# build-board-armel/tstat-board-image.tar.gz.
+board-armel: armel-deps
+	cmake --preset board-armel
+	cmake --build --preset board-armel
 
-board-image: board-armhf
-	cmake --build --preset board-armhf --target board-image
+board-image: board-armel
+	cmake --build --preset board-armel --target board-image
 
-# The host flavour with every test built for armhf and run under qemu-arm,
-# and the board image started the same way.
-test-armhf: board-image
-	cmake --preset test-armhf
-	cmake --build --preset test-armhf
-	ctest --preset test-armhf
+# The host flavour with every test built for armel and run under
+# `qemu-arm -cpu arm926`, and the board image started the same way.
+test-armel: board-image
+	cmake --preset test-armel
+	cmake --build --preset test-armel
+	ctest --preset test-armel
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs -r clang-format -i
 
 clean:
-	rm -rf build build-test build-board build-fuzz build-board-armhf build-test-armhf build-mutation
+	rm -rf build build-test build-board build-fuzz build-board-armel build-test-armel build-mutation

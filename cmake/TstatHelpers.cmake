@@ -21,14 +21,15 @@ endfunction()
 
 # tstat_test_environment(TEST)
 # In a cross build whose tests run under an emulator (the toolchain's
-# CMAKE_CROSSCOMPILING_EMULATOR: qemu-arm and its target tree), the programs
-# a test starts itself run through the same emulator
-# (tools/common/program_command.h).
+# CMAKE_CROSSCOMPILING_EMULATOR: qemu-arm, the board's core and its target
+# tree), the programs a test starts itself run through the same emulator
+# (tools/common/program_command.h) on the same core: qemu-arm reads QEMU_CPU.
 function(tstat_test_environment test)
-    if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR AND TSTAT_ARMHF_SYSROOT)
+    if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR AND TSTAT_ARMEL_SYSROOT)
         list(GET CMAKE_CROSSCOMPILING_EMULATOR 0 emulator)
         set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT
-                     TSTAT_EMULATOR=${emulator} QEMU_LD_PREFIX=${TSTAT_ARMHF_SYSROOT})
+                     TSTAT_EMULATOR=${emulator} QEMU_LD_PREFIX=${TSTAT_ARMEL_SYSROOT}
+                     QEMU_CPU=${TSTAT_QEMU_CPU})
     endif()
 endfunction()
 

@@ -5,9 +5,9 @@
 # browser) when tests/browser/node_modules is missing. Run as root, or as a
 # user with password-less sudo; otherwise it lists what is missing and stops.
 # `install-deps.sh fuzz` adds clang, its libFuzzer runtime and the LLVM
-# coverage tools for `make fuzz`; `install-deps.sh armhf` adds the cross
-# compiler for 32-bit ARM with hard float, qemu-user to run its programs and
-# mmdebstrap to make the target tree (scripts/make-armhf-sysroot.sh).
+# coverage tools for `make fuzz`; `install-deps.sh armel` adds the cross
+# compiler for ARMv5TE with soft float (armel), qemu-user to run its programs and
+# mmdebstrap to make the target tree (scripts/make-armel-sysroot.sh).
 set -eu
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -31,8 +31,8 @@ fi
 if [ "${1:-}" = fuzz ]; then
     PACKAGES="$PACKAGES clang libclang-rt-dev llvm"
 fi
-if [ "${1:-}" = armhf ]; then
-    PACKAGES="$PACKAGES g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf qemu-user mmdebstrap"
+if [ "${1:-}" = armel ]; then
+    PACKAGES="$PACKAGES g++-arm-linux-gnueabi binutils-arm-linux-gnueabi qemu-user mmdebstrap"
 fi
 
 missing=""

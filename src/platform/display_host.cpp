@@ -101,7 +101,7 @@ bool encodeFrame(SDL_Surface *surface) {
     int bpp = format->BytesPerPixel;
     for (int y = 0; y < surface->h; y++) {
         const auto *src = static_cast<const uint8_t *>(surface->pixels) + y * surface->pitch;
-        auto *row = reinterpret_cast<uint32_t *>(dst + y * dstStride);
+        unsigned char *row = dst + y * dstStride;
         for (int x = 0; x < surface->w; x++) {
             const uint8_t *p = src + x * bpp;
             Uint32 pixel = 0;
@@ -109,20 +109,25 @@ bool encodeFrame(SDL_Surface *surface) {
             case 1:
                 pixel = p[0];
                 break;
-            case 2:
-                pixel = *reinterpret_cast<const Uint16 *>(p);
+            case 2: {
+                Uint16 pixel16;
+                memcpy(&pixel16, p, sizeof(pixel16));
+                pixel = pixel16;
                 break;
+            }
             case 3:
                 pixel = SDL_BYTEORDER == SDL_LIL_ENDIAN ? (p[0] | p[1] << 8 | p[2] << 16)
                                                         : (p[2] | p[1] << 8 | p[0] << 16);
                 break;
             default:
-                pixel = *reinterpret_cast<const Uint32 *>(p);
+                memcpy(&pixel, p, sizeof(pixel));
                 break;
             }
             Uint8 r, g, b;
             SDL_GetRGB(pixel, const_cast<SDL_PixelFormat *>(format), &r, &g, &b);
-            row[x] = (static_cast<uint32_t>(r) << 16) | (static_cast<uint32_t>(g) << 8) | b;
+            const uint32_t rgb =
+                (static_cast<uint32_t>(r) << 16) | (static_cast<uint32_t>(g) << 8) | b;
+            memcpy(row + x * sizeof(rgb), &rgb, sizeof(rgb));
         }
     }
     if (SDL_MUSTLOCK(surface)) {

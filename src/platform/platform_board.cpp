@@ -11,7 +11,7 @@
 namespace {
 
 int m_MemFd = -1;
-volatile uint8_t *m_IoPage = nullptr;
+volatile uint32_t *m_IoPage = nullptr;
 bool m_StartRead = false;
 struct timespec m_Start;
 
@@ -92,7 +92,8 @@ PlatformIoResult platformIoMap() {
     if (page == MAP_FAILED) {
         return PLATFORM_IO_MAP_FAILED;
     }
-    m_IoPage = static_cast<volatile uint8_t *>(page);
+    // The page is aligned, so every register is one aligned 32-bit word.
+    m_IoPage = static_cast<volatile uint32_t *>(page);
     return PLATFORM_IO_OK;
 }
 
@@ -100,14 +101,14 @@ void platformIoWrite(uint32_t offset, uint32_t value) {
     if (m_IoPage == nullptr || offset >= PLATFORM_IO_PAGE_SIZE || offset % 4 != 0) {
         return;
     }
-    *reinterpret_cast<volatile uint32_t *>(m_IoPage + offset) = value;
+    m_IoPage[offset / 4] = value;
 }
 
 uint32_t platformIoRead(uint32_t offset) {
     if (m_IoPage == nullptr || offset >= PLATFORM_IO_PAGE_SIZE || offset % 4 != 0) {
         return 0;
     }
-    return *reinterpret_cast<volatile uint32_t *>(m_IoPage + offset);
+    return m_IoPage[offset / 4];
 }
 
 void platformVideoMode(int *width, int *height, int *bitsPerPixel) {

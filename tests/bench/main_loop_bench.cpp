@@ -6,13 +6,16 @@
 // two-stage heat pump (schedule, stage, humidity and fan decisions), and the
 // control bus's work: a command string through parse, handler and reply (a
 // program query, and a mode change that saves the record) and a full channel
-// dump after the bus came online. The frame publisher of the simulated board
-// is detached so that the PNG encoder is not measured; for the bus the link
-// writes to /dev/null and the fake clock makes the 60 ms pauses free.
+// dump after the bus came online, the pass in a new clock second that
+// redraws the time, and a key press on the main page up to the flipped frame
+// of the hold page. The frame publisher of the simulated board is detached so
+// that the PNG encoder is not measured; for the bus the link writes to
+// /dev/null and the fake clock makes the 60 ms pauses free.
 #include "alloc_counter.h"
 #include "bus_board.h"
 
 #include "config/data_dict.h"
+#include "config/display_pages.h"
 #include "config/forecast.h"
 #include "config/persist.h"
 #include "coproc/coproc_comm.h"
@@ -34,6 +37,7 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -44,6 +48,11 @@ class Board {
         setenv("SDL_VIDEODRIVER", "dummy", 1);
         m_root.write("/sys/class/backlight/backlight/brightness", "");
         m_root.write("/sys/class/backlight/backlight/bl_power", "");
+        m_root.write("/dev/input/.keep", "");
+        const std::string keys = m_root.file("/dev/input/event0");
+        if (mkfifo(keys.c_str(), 0600) == 0) {
+            m_keys = open(keys.c_str(), O_RDWR | O_NONBLOCK);
+        }
         busBoot(m_root, FactoryOptions{.systemType = type});
         displayManagerReset();
         tstatMainReset();
@@ -71,6 +80,9 @@ class Board {
         tstatMainLoopPass();
     }
     ~Board() {
+        if (m_keys >= 0) {
+            close(m_keys);
+        }
         displayManagerReset();
         coprocMsgReset();
         PersistUtil_Reset();
@@ -84,21 +96,46 @@ class Board {
         g_coprocHdl = coprocCommAttach(open("/dev/null", O_WRONLY), coprocMsgProcess);
     }
 
+    // Puts a key event (1 pressed, 0 released) on the key device.
+    void key(uint16_t code, int32_t value) const {
+        uint8_t record[PLATFORM_KEY_EVENT_SIZE];
+        platformEncodeKeyEvent(PlatformKeyEvent{1, code, value}, record);
+        if (write(m_keys, record, sizeof(record)) != static_cast<ssize_t>(sizeof(record))) {
+            return;
+        }
+    }
+
   private:
     TempBoardRoot m_root;
+    int m_keys = -1;
     char m_oldCwd[PATH_MAX] = {};
 };
+
+} // namespace
+
+// Brackets each measured body, so that an instruction trace of the emulated
+// board's core counts what runs between two calls (scripts/arm926-cost.sh
+// finds it by this name).
+extern "C" __attribute__((noinline)) void tstat_cost_mark() {
+    __asm__ volatile("");
+}
+
+namespace {
 
 // The measured pass, by itself, so that callgrind can count its instructions
 // (valgrind --tool=callgrind --toggle-collect='*idleMainLoopPass*').
 __attribute__((noinline)) void idleMainLoopPass() {
+    tstat_cost_mark();
     tstatMainLoopPass();
+    tstat_cost_mark();
 }
 
 // One full redraw, likewise (--toggle-collect='*fullRedraw*').
 __attribute__((noinline)) void fullRedraw() {
+    tstat_cost_mark();
     g_displayHdl->dirty = 1;
     screenRender(g_displayHdl);
+    tstat_cost_mark();
 }
 
 void BM_IdleMainLoopPassOnTheMainPage(benchmark::State &state) {
@@ -134,6 +171,60 @@ void BM_FullMainPageRedraw(benchmark::State &state) {
         static_cast<double>(screenRenderCounters().blits - blitsBefore) / frames;
 }
 BENCHMARK(BM_FullMainPageRedraw)->Unit(benchmark::kMicrosecond);
+
+// The pass in a new wall-clock second on the main page (the screen saver
+// kept off): its texts are refreshed, and drawn again where they changed.
+// The argument is the step of the clock in seconds: 60 shows a new minute.
+void BM_MainLoopPassInANewSecond(benchmark::State &state) {
+    Board board;
+    setScrSaverState(FEATURE_DISABLE);
+    uint32_t flipsBefore = screenRenderCounters().flips;
+    for (auto _ : state) {
+        state.PauseTiming();
+        platformFakeClockAdvanceMs(static_cast<uint64_t>(state.range(0)) * 1000);
+        state.ResumeTiming();
+        idleMainLoopPass();
+    }
+    state.counters["flips/pass"] =
+        static_cast<double>(screenRenderCounters().flips - flipsBefore) / state.iterations();
+    if (dispManGetCurrentPage() != PAGE_MAIN) {
+        state.SkipWithError("the main page was left");
+    }
+}
+BENCHMARK(BM_MainLoopPassInANewSecond)->Arg(1)->Arg(60)->Unit(benchmark::kMicrosecond);
+
+// The up key on the main page: the passes from the press to the flipped
+// frame of the hold page (its pictures loaded, the page drawn whole).
+__attribute__((noinline)) bool keyToFrame() {
+    uint32_t flipsBefore = screenRenderCounters().flips;
+    tstat_cost_mark();
+    for (int pass = 0; pass < 10 && screenRenderCounters().flips == flipsBefore; pass++) {
+        tstatMainLoopPass();
+    }
+    tstat_cost_mark();
+    return screenRenderCounters().flips != flipsBefore;
+}
+
+void BM_KeyPressToHoldPageFrame(benchmark::State &state) {
+    Board board;
+    constexpr uint16_t up = 0x102;
+    for (auto _ : state) {
+        board.key(up, 1);
+        if (!keyToFrame() || dispManGetCurrentPage() != PAGE_HOLD) {
+            state.SkipWithError("the key did not open the hold page");
+            return;
+        }
+        // Released, and back on the main page after the hold page's time-out.
+        state.PauseTiming();
+        board.key(up, 0);
+        for (int i = 0; i < 12 && dispManGetCurrentPage() != PAGE_MAIN; i++) {
+            platformFakeClockAdvanceMs(1000);
+            tstatMainLoopPass();
+        }
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_KeyPressToHoldPageFrame)->Unit(benchmark::kMicrosecond);
 
 void BM_BusCommand(benchmark::State &state, const char *command) {
     Board board;

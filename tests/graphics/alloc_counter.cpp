@@ -6,7 +6,9 @@
 
 namespace {
 std::atomic<bool> m_Counting{false};
-std::atomic<uint64_t> m_Count{0};
+// 32 bits: the board's ARMv5 core has no 64-bit atomic instructions, and a
+// counted stretch of code makes far fewer allocations than that.
+std::atomic<uint32_t> m_Count{0};
 
 void counted() {
     if (m_Counting.load(std::memory_order_relaxed)) {

@@ -6,6 +6,7 @@
 #include <cairo.h>
 
 #include <chrono>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
@@ -20,7 +21,9 @@ long pngPixel(const std::string &path, int x, int y) {
     if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
         const unsigned char *data = cairo_image_surface_get_data(s);
         int stride = cairo_image_surface_get_stride(s);
-        result = *reinterpret_cast<const uint32_t *>(data + y * stride + x * 4) & 0xFFFFFF;
+        uint32_t pixel;
+        memcpy(&pixel, data + y * stride + x * 4, sizeof(pixel));
+        result = pixel & 0xFFFFFF;
     }
     cairo_surface_destroy(s);
     return result;

@@ -78,9 +78,10 @@ void ditherTo565(cairo_surface_t *surface) {
                          : static_cast<uint32_t>((l << 2) | (l >> 4));
     };
     for (int y = 0; y < h; y++) {
-        auto *row = reinterpret_cast<uint32_t *>(data + y * stride);
+        unsigned char *row = data + y * stride;
         for (int x = 0; x < w; x++) {
-            uint32_t p = row[x];
+            uint32_t p;
+            memcpy(&p, row + x * sizeof(p), sizeof(p));
             if ((p >> 24) != 0xFF) {
                 continue;
             }
@@ -88,7 +89,8 @@ void ditherTo565(cairo_surface_t *surface) {
             uint32_t r = level((p >> 16) & 0xFF, 5, t);
             uint32_t g = level((p >> 8) & 0xFF, 6, t);
             uint32_t b = level(p & 0xFF, 5, t);
-            row[x] = 0xFF000000u | (r << 16) | (g << 8) | b;
+            p = 0xFF000000u | (r << 16) | (g << 8) | b;
+            memcpy(row + x * sizeof(p), &p, sizeof(p));
         }
     }
     cairo_surface_mark_dirty(surface);

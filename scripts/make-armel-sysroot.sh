@@ -1,16 +1,16 @@
 #!/bin/sh
-# Makes the target tree (sysroot) of the armhf builds: Debian's own armhf
+# Makes the target tree (sysroot) of the armel builds: Debian's own armel
 # packages of the libraries tstat, its simulator and its tests build against,
 # unpacked (not installed) by mmdebstrap from this machine's Debian release
 # and apt sources. The cross compiler links against it and qemu-arm loads its
 # shared libraries from it. A tree made from the same package list is kept;
 # a changed list makes it anew.
 #
-# Usage: make-armhf-sysroot.sh [DIR]   (default: build-armhf-sysroot/)
+# Usage: make-armel-sysroot.sh [DIR]   (default: build-armel-sysroot/)
 set -eu
 
 here=$(cd "$(dirname "$0")/.." && pwd)
-root=${1:-$here/build-armhf-sysroot}
+root=${1:-$here/build-armel-sysroot}
 
 # The C and C++ runtime, SDL 1.2 with SDL_image and SDL_ttf (the
 # application), cairo, FreeType, libmicrohttpd, CLI11 and nlohmann-json (the
@@ -34,15 +34,15 @@ for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.l
     fi
 done
 if [ -z "$sources" ]; then
-    echo "make-armhf-sysroot.sh: no apt sources found in /etc/apt" >&2
+    echo "make-armel-sysroot.sh: no apt sources found in /etc/apt" >&2
     exit 1
 fi
 
-echo "Making the armhf target tree in $root (Debian $suite)"
+echo "Making the armel target tree in $root (Debian $suite)"
 rm -rf "$root" "$root.new"
 include=$(echo "$PACKAGES" | tr -s ' ' ',')
 # shellcheck disable=SC2086
-mmdebstrap --quiet --variant=extract --arch=armhf --include="$include" \
+mmdebstrap --quiet --variant=extract --arch=armel --include="$include" \
     "$suite" "$root.new" $sources
 # qemu-arm looks up every absolute path in the tree before the machine's
 # own file system, so the tree keeps nothing but libraries, headers and

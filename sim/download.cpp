@@ -187,10 +187,10 @@ std::vector<uint8_t> DownloadSender::onByte(uint8_t byte, int64_t nowMs) {
         }
         return {};
     case State::EndSent:
+        // The receiver refuses the first EOT to prove the end: not a refused block.
         if (byte == DONE) {
             m_state = State::Done;
         } else if (byte == NAK) {
-            m_naks++;
             return retry("refused") ? sendCurrent(nowMs) : std::vector<uint8_t>{};
         }
         return {};

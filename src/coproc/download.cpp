@@ -1,6 +1,7 @@
 // Firmware download: the block receiver on the passthrough link with its
-// resynchronisation, the start-up handshake, the stall time-out, the safe
-// opening of the files it writes and the completion.
+// resynchronisation, the start-up handshake, the proven end of a transfer,
+// the stall time-out, the safe opening of the files it writes and the
+// completion.
 #include "coproc/download.h"
 
 #include "coproc/coproc_comm.h"
@@ -52,6 +53,13 @@ UtilTimer m_StallTimer;
 bool m_Purging;
 // Re-armed at every byte that is discarded or belongs to an unfinished block.
 UtilTimer m_QuietTimer;
+// The end of a transfer must be proven before anything is installed: a lone
+// EOT byte where a block is due may be noise on the line. It counts only
+// when the line stays quiet after it (a sender that ended waits for the
+// answer); it is then refused once, and the sender's repeated EOT ends the
+// transfer. Any other byte after it makes it a stray byte.
+bool m_EotPending;
+bool m_EotRefused;
 
 // Opens a file this module writes: never through a link, only a regular file
 // with no other name that belongs to this program (which in a sticky /tmp no
@@ -201,6 +209,8 @@ void clearTransfer() {
     m_BlocksAccepted = 0;
     m_HaveLastBlock = false;
     m_Purging = false;
+    m_EotPending = false;
+    m_EotRefused = false;
     m_Fault = FAULT_NONE;
 }
 
@@ -289,6 +299,14 @@ void downloadPoll() {
     default:
         return;
     }
+    if (g_downloadState == DOWNLOAD_RECEIVING && m_EotPending &&
+        util_check_expiration(&m_QuietTimer)) {
+        m_EotPending = false;
+        m_EotRefused = true;
+        puts("download: end of transfer, awaiting it again");
+        downloadPutc(DOWNLOAD_NAK);
+        return;
+    }
     if (g_downloadState == DOWNLOAD_RECEIVING && (m_Purging || g_xmodemRxBytes > 0) &&
         util_check_expiration(&m_QuietTimer)) {
         if (!m_Purging) {
@@ -327,11 +345,20 @@ void downloadProc(uint8_t byte) {
         return;
     }
     if (g_xmodemRxBytes == 0 && byte == DOWNLOAD_EOT) {
-        downloadPutc(DOWNLOAD_ACK);
-        downloadPutc(DOWNLOAD_DONE);
-        downloadComplete();
+        if (m_EotRefused) {
+            downloadPutc(DOWNLOAD_ACK);
+            downloadPutc(DOWNLOAD_DONE);
+            downloadComplete();
+        } else {
+            m_EotPending = true;
+        }
         return;
     }
+    if (m_EotPending) {
+        puts("download: a stray end-of-transfer byte, ignored");
+        m_EotPending = false;
+    }
+    m_EotRefused = false;
     g_xmodemPacket[g_xmodemRxBytes++] = byte;
     if (g_xmodemRxBytes < DOWNLOAD_BLOCK_SIZE) {
         return;

@@ -305,6 +305,29 @@ void setThermostatTemps(const TstatSetPoint_t *in, fpr_t *heat, fpr_t *cool, fpr
     }
 }
 
+namespace {
+// Whole display degrees pass through the two scales' conversions, which
+// round in the last bits.
+constexpr fpr_t c_ConversionSlack = FPR_ONE / 64;
+} // namespace
+
+bool setPointInRange(fpr_t celsius, bool cool) {
+    initialiseTStatFormat();
+    const fpr_t display = tempCelToFahConversion(celsius);
+    fpr_t hi = g_MaxSetPointTemp;
+    if (cool && getHVACState() == HVAC_STATE_AUTO) {
+        hi = fixedAdd(hi, convertDiffCelToFah(cfg().tstatCfg.deadband));
+    }
+    return display >= g_MinSetPointTemp - c_ConversionSlack && display <= hi + c_ConversionSlack;
+}
+
+bool setPointsKeepDeadband(fpr_t heat, fpr_t cool) {
+    initialiseTStatFormat();
+    const fpr_t deadband = convertDiffCelToFah(cfg().tstatCfg.deadband);
+    return !gapBelow(tempCelToFahConversion(cool), tempCelToFahConversion(heat),
+                     deadband - c_ConversionSlack);
+}
+
 // ---- Program, hold and vacation records ---------------------------------------------------
 
 int getProgramThermostatSettings(uint32_t period, uint32_t day, TstatSetPoint_t *out) {

@@ -25,6 +25,7 @@
 #include "platform/platform.h"
 
 #include <array>
+#include <cerrno>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
@@ -110,7 +111,9 @@ bool readNumberFields(char *args, const std::array<const char *, N> &descriptors
         if (which < 0) {
             return false;
         }
-        values[which] = korabusNumber(value);
+        if (!korabusNumber(value, &values[which])) {
+            return false;
+        }
         given[which] = true;
     }
     return true;
@@ -144,17 +147,23 @@ int integerPart(fpr_t value) {
 // ---- Clock, backlight and screen --------------------------------------------------------------
 
 // Splits a "MM-DD-YY" or "hh:mm:ss" token into at most three numbers;
-// further fields are ignored. Returns the number of fields.
+// further fields are ignored. Returns the number of fields, 0 when one of
+// them is not a number.
 size_t splitFields(char *token, char separator, int32_t fields[3]) {
     size_t n = 0;
     char *p = token;
     while (n < 3) {
-        fields[n++] = korabusNumber(p);
-        p = strchr(p, separator);
-        if (p == nullptr) {
+        char *next = strchr(p, separator);
+        if (next != nullptr) {
+            *next = '\0';
+        }
+        if (!korabusNumber(p, &fields[n++])) {
+            return 0;
+        }
+        if (next == nullptr) {
             break;
         }
-        p++;
+        p = next + 1;
     }
     return n;
 }
@@ -211,8 +220,8 @@ void korabusCommandBacklight(char *args) {
         char *value = nullptr;
         switch (matchDescriptor(tokens[i], c_Descriptors, &value)) {
         case 0: {
-            int32_t seconds = korabusNumber(value);
-            if (!inRange(seconds, 0, UINT16_MAX)) {
+            int32_t seconds = 0;
+            if (!korabusNumber(value, &seconds) || !inRange(seconds, 0, UINT16_MAX)) {
                 return;
             }
             backlight.backlightTimeout = static_cast<uint16_t>(seconds);
@@ -348,10 +357,16 @@ void forecastTemperatures(char *args, bool high) {
     if (splitTokens(args, tokens, FORECAST_DAYS) < FORECAST_DAYS) {
         return;
     }
+    int32_t degrees[FORECAST_DAYS];
+    for (size_t i = 0; i < FORECAST_DAYS; i++) {
+        if (!korabusNumber(tokens[i], &degrees[i])) {
+            return;
+        }
+    }
     TstatFiveDayForecast_t forecast;
     getFiveDayForecast(&forecast);
     for (size_t i = 0; i < FORECAST_DAYS; i++) {
-        fpr_t celsius = integerTempToFprCelsius(toInt16(korabusNumber(tokens[i])));
+        fpr_t celsius = integerTempToFprCelsius(toInt16(degrees[i]));
         if (high) {
             forecast.highTemp[i] = celsius;
         } else {
@@ -396,9 +411,15 @@ void korabusCommandCurrentForecast(char *args) {
     uint32_t received = 0;
     for (size_t i = 0; i < n; i++) {
         char *value = nullptr;
-        switch (matchDescriptor(tokens[i], c_Descriptors, &value)) {
+        int which = matchDescriptor(tokens[i], c_Descriptors, &value);
+        // Every descriptor but the wind direction carries a number.
+        int32_t number = 0;
+        if (which != 1 && which >= 0 && !korabusNumber(value, &number)) {
+            return;
+        }
+        switch (which) {
         case 0:
-            current.feelsLikeTemp = integerTempToFprCelsius(toInt16(korabusNumber(value)));
+            current.feelsLikeTemp = integerTempToFprCelsius(toInt16(number));
             received |= FORECAST_FEELS_LIKE;
             break;
         case 1:
@@ -407,15 +428,15 @@ void korabusCommandCurrentForecast(char *args) {
             received |= FORECAST_WIND_DIRECTION;
             break;
         case 2:
-            current.windSpeed = integerWindSpeedToFprKph(korabusNumber(value));
+            current.windSpeed = integerWindSpeedToFprKph(number);
             received |= FORECAST_WIND_SPEED;
             break;
         case 3:
-            current.relativeHumidity = korabusFprFromWhole(korabusNumber(value));
+            current.relativeHumidity = korabusFprFromWhole(number);
             received |= FORECAST_HUMIDITY;
             break;
         case 4:
-            current.dewPoint = integerTempToFprCelsius(toInt16(korabusNumber(value)));
+            current.dewPoint = integerTempToFprCelsius(toInt16(number));
             received |= FORECAST_DEW_POINT;
             break;
         default:
@@ -426,9 +447,27 @@ void korabusCommandCurrentForecast(char *args) {
     forecastMarkReceived(received);
 }
 
+// A pressure as the controller writes it: an optional sign, digits and at
+// most one decimal point.
+bool isPressure(const char *text) {
+    const char *p = *text == '+' || *text == '-' ? text + 1 : text;
+    bool digits = false;
+    bool point = false;
+    for (; *p != '\0'; p++) {
+        if (*p >= '0' && *p <= '9') {
+            digits = true;
+        } else if (*p == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    return digits;
+}
+
 void korabusCommandSetPressure(char *args) {
     char *token = korabusDataTokenizeCommand(args, nullptr);
-    if (token == nullptr) {
+    if (token == nullptr || !isPressure(token)) {
         return;
     }
     setBarometricPressure(stringPressureToFprCentimeters(token));
@@ -438,6 +477,19 @@ void korabusCommandSetPressure(char *args) {
 
 bool isPercent(int32_t value) {
     return inRange(value, 0, 100);
+}
+
+// Heat and cool setpoints in whole display degrees, as °C: false when either
+// lies outside the setpoint limits or cool is not the deadband above heat.
+bool readSetPoints(int32_t heatDegrees, int32_t coolDegrees, fpr_t *heat, fpr_t *cool) {
+    if (!inRange(heatDegrees, INT16_MIN, INT16_MAX) ||
+        !inRange(coolDegrees, INT16_MIN, INT16_MAX)) {
+        return false;
+    }
+    *heat = integerTempToFprCelsius(static_cast<int16_t>(heatDegrees));
+    *cool = integerTempToFprCelsius(static_cast<int16_t>(coolDegrees));
+    return setPointInRange(*heat, false) && setPointInRange(*cool, true) &&
+           setPointsKeepDeadband(*heat, *cool);
 }
 
 void korabusCommandSetPoints(char *args) {
@@ -470,7 +522,9 @@ void korabusCommandMode(char *args) {
         }
         given[which] = true;
         if (which != MODE) {
-            values[which] = korabusNumber(value);
+            if (!korabusNumber(value, &values[which])) {
+                return;
+            }
             continue;
         }
         if (value[0] == 'H' && value[1] == '\0') {
@@ -488,14 +542,17 @@ void korabusCommandMode(char *args) {
             return;
         }
     }
+    fpr_t heat = 0;
+    fpr_t cool = 0;
     if (mode == TSTAT_MODE_HOLD || mode == TSTAT_MODE_PERMANENT_HOLD) {
-        if (!given[HEAT] || !given[COOL]) {
+        if (!given[HEAT] || !given[COOL] ||
+            !readSetPoints(values[HEAT], values[COOL], &heat, &cool)) {
             return;
         }
         TstatSetPoint_t hold;
         getHoldThermostatSettings(&hold);
-        hold.heatSetPoint = integerTempToFprCelsius(toInt16(values[HEAT]));
-        hold.coolSetPoint = integerTempToFprCelsius(toInt16(values[COOL]));
+        hold.heatSetPoint = heat;
+        hold.coolSetPoint = cool;
         setHoldThermostatSettings(&hold);
         korabusRequestPageRefresh(PAGE_HOLD);
     } else if (mode == TSTAT_MODE_VACATION) {
@@ -506,13 +563,14 @@ void korabusCommandMode(char *args) {
         }
         // Days and hours are kept as bytes; humidities are percent.
         if (!isPercent(values[HUMIDIFY]) || !isPercent(values[DEHUMIDIFY]) ||
-            !inRange(values[DAYS], 0, UINT8_MAX) || !inRange(values[HOURS], 0, UINT8_MAX)) {
+            !inRange(values[DAYS], 0, UINT8_MAX) || !inRange(values[HOURS], 0, UINT8_MAX) ||
+            !readSetPoints(values[HEAT], values[COOL], &heat, &cool)) {
             return;
         }
         TstatSetPoint_t vacation;
         getVacationThermostatSettings(&vacation);
-        vacation.heatSetPoint = integerTempToFprCelsius(toInt16(values[HEAT]));
-        vacation.coolSetPoint = integerTempToFprCelsius(toInt16(values[COOL]));
+        vacation.heatSetPoint = heat;
+        vacation.coolSetPoint = cool;
         vacation.humidifySetPoint = korabusFprFromWhole(values[HUMIDIFY]);
         vacation.dehumidifySetPoint = korabusFprFromWhole(values[DEHUMIDIFY]);
         vacation.startHour = static_cast<uint8_t>(values[DAYS]);
@@ -578,8 +636,11 @@ void korabusCommandSetProgramConfiguration(char *args) {
     }
     uint32_t day = 0;
     uint32_t period = 0;
+    fpr_t heat = 0;
+    fpr_t cool = 0;
     if (!programPeriod(values[DAY], values[PERIOD], &day, &period) ||
-        !isPercent(values[HUMIDIFY]) || !isPercent(values[DEHUMIDIFY])) {
+        !isPercent(values[HUMIDIFY]) || !isPercent(values[DEHUMIDIFY]) ||
+        !readSetPoints(values[HEAT], values[COOL], &heat, &cool)) {
         return;
     }
     int32_t start = values[TIME];
@@ -597,8 +658,8 @@ void korabusCommandSetProgramConfiguration(char *args) {
     }
     fpr_t humidify = korabusFprFromWhole(values[HUMIDIFY]);
     fpr_t dehumidify = korabusFprFromWhole(values[DEHUMIDIFY]);
-    setPoint.heatSetPoint = integerTempToFprCelsius(toInt16(values[HEAT]));
-    setPoint.coolSetPoint = integerTempToFprCelsius(toInt16(values[COOL]));
+    setPoint.heatSetPoint = heat;
+    setPoint.coolSetPoint = cool;
     setPoint.humidifySetPoint = humidify;
     setPoint.dehumidifySetPoint = dehumidify;
     if (given[TIME]) {
@@ -651,7 +712,10 @@ void korabusCommandLockout(char *args) {
     for (size_t i = 0; i < n; i++) {
         char *text = nullptr;
         int which = matchDescriptor(tokens[i], c_Descriptors, &text);
-        int32_t value = which >= 0 ? korabusNumber(text) : 0;
+        int32_t value = 0;
+        if (which >= 0 && !korabusNumber(text, &value)) {
+            return;
+        }
         LockState lock = value != 0 ? LOCK_LOCKED : LOCK_UNLOCKED;
         // Lock times are minutes 0-60 and the range limit degrees 0-10, as the
         // lockout page steps them.
@@ -702,8 +766,8 @@ void korabusCommandSecurityCode(char *args) {
         return;
     }
     // The code is entered as four digits; a larger one could never be entered.
-    int32_t code = korabusNumber(token);
-    if (!inRange(code, 0, c_MaxSecurityCode)) {
+    int32_t code = 0;
+    if (!korabusNumber(token, &code) || !inRange(code, 0, c_MaxSecurityCode)) {
         return;
     }
     setSecurityCode(static_cast<uint16_t>(code));
@@ -768,8 +832,8 @@ void korabusCommandSetFilterChangeDays(char *args) {
     if (token == nullptr) {
         return;
     }
-    int32_t days = korabusNumber(token);
-    if (days < 0) {
+    int32_t days = 0;
+    if (!korabusNumber(token, &days) || days < 0) {
         return;
     }
     setTstatFilterChangeDays(static_cast<uint8_t>(days > c_MaxFilterDays ? c_MaxFilterDays : days));
@@ -876,15 +940,23 @@ char *korabusDataTokenDescValue(char *token, const char *descriptor) {
     return strncmp(token, descriptor, n) == 0 ? token + n : nullptr;
 }
 
-int32_t korabusNumber(const char *text) {
+bool korabusNumber(const char *text, int32_t *value) {
     if (text == nullptr) {
-        return 0;
+        return false;
     }
-    long value = strtol(text, nullptr, 10);
-    if (value > INT32_MAX) {
-        return INT32_MAX;
+    // strtol would also skip leading white space, which a token may carry.
+    const char *digits = *text == '+' || *text == '-' ? text + 1 : text;
+    if (*digits < '0' || *digits > '9') {
+        return false;
     }
-    return static_cast<int32_t>(value < INT32_MIN ? INT32_MIN : value);
+    char *end = nullptr;
+    errno = 0;
+    long long number = strtoll(text, &end, 10);
+    if (*end != '\0' || errno == ERANGE || number < INT32_MIN || number > INT32_MAX) {
+        return false;
+    }
+    *value = static_cast<int32_t>(number);
+    return true;
 }
 
 uint32_t convertConditionStringToEnum(const char *keyword) {

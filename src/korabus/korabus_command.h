@@ -33,10 +33,10 @@ char *korabusDataTokenizeCommand(char *text, char **rest);
 // The text after descriptor when token begins with it, else nullptr.
 char *korabusDataTokenDescValue(char *token, const char *descriptor);
 
-// A decimal number as the standard string-to-integer conversion reads it
-// (blanks, a sign, digits up to the first other character; none gives 0),
-// clamped to the 32-bit range.
-int32_t korabusNumber(const char *text);
+// A decimal number of a command: an optional sign and digits, nothing else,
+// within the 32-bit range. False, with *value untouched, for anything else
+// (no digits, other characters, too large), which the command refuses.
+bool korabusNumber(const char *text, int32_t *value);
 
 // Condition code of a forecast keyword ("SUN" 24 ...); 26 ("UNK") for
 // anything not in the table.

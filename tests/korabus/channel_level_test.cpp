@@ -15,6 +15,7 @@
 #include <cstring>
 #include <functional>
 #include <set>
+#include <tuple>
 
 namespace {
 
@@ -178,6 +179,18 @@ TEST_F(BusTest, LevelWritesLandInCelsiusAndAreSaved) {
     korabusDataUpdateLevelFromKorabus(4, 120 + 60);
     korabusDataPoll();
     EXPECT_EQ(sent().levels, (ChannelMap{{3, 120 + 57}}));
+    // Beyond the setpoint limits (45 to 90 F) nothing changes.
+    for (auto [level, value, kept] : {std::tuple{3, 120 + 91, false},
+                                      {3, 120 + 90, true},
+                                      {4, 120 + 44, false},
+                                      {4, 120 + 45, true},
+                                      {3, 255, false},
+                                      {4, 0, false}}) {
+        const std::string before = bytesOf(image());
+        korabusDataUpdateLevelFromKorabus(static_cast<uint8_t>(level),
+                                          static_cast<uint32_t>(value));
+        EXPECT_EQ(bytesOf(image()) != before, kept) << level << " " << value;
+    }
 
     // Outdoor, pressure and today's forecast go to the forecast store, which
     // keeps the rest.

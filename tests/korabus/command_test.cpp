@@ -118,6 +118,11 @@ TEST_F(BusTest, SettingCommandsStoreAndSave) {
     run("PG D0 SP4 HT64 C81 HM40 DM50");
     EXPECT_EQ(+r.prgSetPnt[0].period[3].startHour, 23);
     EXPECT_NEAR(fahrenheit(r.prgSetPnt[0].period[3].heatSetPoint), 64, 0.01);
+    // The setpoint limits and the deadband at their edges.
+    run("MD MH H45 C48");
+    EXPECT_NEAR(fahrenheit(r.tstatMode.holdSetPoint.heatSetPoint), 45, 0.01);
+    run("MD MH H87 C90");
+    EXPECT_NEAR(fahrenheit(r.tstatMode.holdSetPoint.coolSetPoint), 90, 0.01);
     run("MD MPH H68 C76");
     EXPECT_EQ(+r.tstatMode.mode, TSTAT_MODE_PERMANENT_HOLD);
     EXPECT_NEAR(fahrenheit(r.tstatMode.holdSetPoint.heatSetPoint), 68, 0.01);
@@ -291,6 +296,14 @@ TEST_F(BusTest, MalformedCommandsChangeNothingAndAnswerNothing) {
          "PG D1 SP1 HT70 C78 HM35 DM55 X"},
         {"CD", "CD 10000", "CD -1", "CD 4294967338", "SERIAL", "SERIAL SN20260000000001", "FILTER",
          "FILTER -5"},
+        // Values that are not numbers.
+        {"FILTER abc", "FILTER 5x", "FL a b c d e", "FH 1 2 3 4 5x", "CD 12a", "CD +", "CF F7x",
+         "BK T3s", "LK MR1x", "SP H3x D60", "PRESSURE abc", "PRESSURE 30.1.2", "PRESSURE -",
+         "CLOCK 07-04-09 13:05:0x", "CLOCK 07--09 13:05:00"},
+        // Setpoints beyond the limits (45 to 90 F) or closer than the deadband (2.7 F).
+        {"MD MPH H1000 C-1000", "MD MH H80 C80", "MD MH H70 C72", "MD MH H44 C48", "MD MH H87 C91",
+         "MD MV H70 C72 U30 D60 Y1 R1", "PG D1 SP1 HT70 C72 HM35 DM55",
+         "PG D1 SP1 HT44 C78 HM35 DM55"},
         {"CLOCK", "CLOCK 07-04-09", "CLOCK 07-04 13:05:00", "CLOCK 13-04-09 13:05:00",
          "CLOCK 00-04-09 13:05:00", "CLOCK 07-32-09 13:05:00", "CLOCK 07-04-100 13:05:00",
          "CLOCK 07-04-09 24:00:00", "CLOCK 07-04-09 13:60:00", "CLOCK 07-04-09 13",

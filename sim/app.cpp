@@ -616,7 +616,9 @@ bool Simulator::prepare() {
         m_options.coproc.simulatedTimeouts = true;
     }
     say("tstat-sim: board root " + absoluteRoot());
-    if (!prepareBoard(m_options.factoryTool, [this](const std::string &l) { say(l); })) {
+    if (!prepareBoard(
+            m_options.factoryTool, [this](const std::string &l) { say(l); },
+            m_options.flashEraseSize)) {
         return false;
     }
     // The thermostat's record tells the set points in force and, unless

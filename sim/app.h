@@ -20,6 +20,9 @@ struct SimOptions {
     std::string tstat;                 // application to start (run)
     std::string data;                  // its working directory
     std::string factoryTool;
+    // Erase-block size of the simulated flash regions, as the kernel would
+    // tell it in sysfs (a power of two).
+    int flashEraseSize = 65536;
     bool status = true; // the house's state once a simulated minute
     // The building controller sends the weather of the house's climate.
     bool controllerWeather = true;

@@ -119,9 +119,18 @@ bool writeFileAtomic(const std::string &path, const std::string &content) {
     return true;
 }
 
-bool prepareBoard(const std::string &factoryTool, const Say &say) {
-    for (const char *dir : {"/dev/input", "/sys/class/backlight/backlight", "/tmp", "/sim"}) {
+bool prepareBoard(const std::string &factoryTool, const Say &say, int flashEraseSize) {
+    for (const char *dir : {"/dev/input", "/sys/class/backlight/backlight", "/tmp", "/sim",
+                            "/sys/class/mtd/mtd4", "/sys/class/mtd/mtd5", "/sys/class/mtd/mtd8"}) {
         if (!ensureDirectory(rootedPath(dir), say)) {
+            return false;
+        }
+    }
+    for (const char *mtd : {"4", "5", "8"}) {
+        std::string file =
+            rootedPath(("/sys/class/mtd/mtd" + std::string(mtd) + "/erasesize").c_str());
+        if (!writeFileAtomic(file, std::to_string(flashEraseSize) + "\n")) {
+            say("cannot write " + file);
             return false;
         }
     }

@@ -8,11 +8,16 @@ namespace sim {
 
 using Say = std::function<void(const std::string &)>;
 
+// Erase-block size of the simulated flash unless told otherwise.
+constexpr int SIM_FLASH_ERASE_SIZE = 65536;
+
 // Makes what the application expects under the board root: the directories,
-// the key FIFO, the backlight files, blank user and serial regions, and a
-// factory image made with factoryTool when dev/mtdblock4 is missing.
-// Returns false (with the reason said) when the root cannot be prepared.
-bool prepareBoard(const std::string &factoryTool, const Say &say);
+// the key FIFO, the backlight files, blank user and serial regions with the
+// erase-block size of their flash in sysfs, and a factory image made with
+// factoryTool when dev/mtdblock4 is missing. Returns false (with the reason
+// said) when the root cannot be prepared.
+bool prepareBoard(const std::string &factoryTool, const Say &say,
+                  int flashEraseSize = SIM_FLASH_ERASE_SIZE);
 
 // The host path of a design path under the board root.
 std::string rootedPath(const char *designPath);

@@ -151,6 +151,18 @@ void addBoardOptions(CLI::App &app, SimOptions *o) {
     app.add_option("--data", o->data, "the application's working directory")->type_name("DIR");
     app.add_option("--factory-tool", o->factoryTool, "the tool that writes a factory image")
         ->type_name("PATH");
+    app.add_option("--flash-erase-size", o->flashEraseSize,
+                   "erase-block size of the simulated flash in bytes, a power of two")
+        ->type_name("N")
+        ->check(CLI::Validator(
+            [](const std::string &v) {
+                long n = std::strtol(v.c_str(), nullptr, 10);
+                return n >= 512 && n <= 262144 && (n & (n - 1)) == 0
+                           ? ""
+                           : "a power of two from 512 to 262144";
+            },
+            ""))
+        ->capture_default_str();
 }
 
 // How a run keeps time, as the command line asks; finishClock() decides.

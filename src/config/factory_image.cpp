@@ -2,7 +2,7 @@
 // four-period weekday/weekend program, Fahrenheit display, 12-hour clock and
 // MM/DD/YY dates, a one-stage gas furnace with air-conditioner unless told
 // otherwise.
-#include "factory_image.h"
+#include "config/factory_image.h"
 
 #include "core/fixed_point.h"
 

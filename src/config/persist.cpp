@@ -1,12 +1,16 @@
 // Persistent configuration record: the three flash regions, the start-up
-// load with its range checks and factory fallback, the save with its copy,
-// the factory restore and the write-once serial-number record.
+// load with its range checks, its factory fallback and the built-in defaults
+// behind it, the save with its copy, the factory restore and the write-once
+// serial-number record.
 #include "config/persist.h"
 
 #include "config/data_dict.h"
+#include "config/factory_image.h"
 #include "config/sys_cfg_image.h"
+#include "core/util.h"
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -17,14 +21,21 @@
 
 namespace {
 
-// The user region holds the record at its start and, at USER_COPY_OFFSET, a
-// copy of it followed by its CRC-32 (little-endian). A save writes the copy
-// first and the record at the start after it, committing each, so a save cut
-// short at any byte leaves either a whole copy of the new record or the old
-// record untouched at the start.
-constexpr off_t USER_COPY_OFFSET = 4096;
+// The user region holds the record at its start and, in an erase block of
+// its own, a copy of it followed by its CRC-32 (little-endian). Flash is
+// written by erasing whole blocks and programming them again, so a power cut
+// can leave any block the write touched erased; with the copy in other blocks
+// than the record, a save that writes the copy first and the record after it,
+// committing each, always leaves either a whole copy of the new record or the
+// old record untouched at the start.
 constexpr size_t CHECK_WORD_SIZE = 4;
 constexpr size_t USER_COPY_SIZE = TSTAT_SYS_CFG_SIZE + CHECK_WORD_SIZE;
+// The copy's place on flash whose erase blocks are this small or smaller.
+constexpr size_t USER_COPY_LEAST_OFFSET = 4096;
+// The erase block assumed when the kernel does not tell it: the largest of
+// NOR and NAND flash as boards carry them, so that the copy lies beyond the
+// record's block whatever the flash.
+constexpr size_t DEFAULT_ERASE_SIZE = 256 * 1024;
 
 // ---- Ranges of the record's fields -------------------------------------------------
 
@@ -212,6 +223,9 @@ constexpr std::array<RegionDesc, 3> c_Regions = {{
 
 int m_FactDefMtdFd = -1;
 int m_UserDefMtdFd = -1;
+// Erase-block size of the user region's flash, and where the copy lies.
+size_t m_UserEraseSize = DEFAULT_ERASE_SIZE;
+off_t m_UserCopyOffset = DEFAULT_ERASE_SIZE;
 int m_SerNumMtdFd = -1;
 
 TstatSysCfgPersistMem_t m_TstatSysCfg;
@@ -262,6 +276,43 @@ void closeFd(int *fd) {
     *fd = -1;
 }
 
+// The erase-block size of an MTD block device's flash as the kernel tells
+// it (/dev/mtdblockN: /sys/class/mtd/mtdN/erasesize); 0 when it cannot be read.
+size_t eraseSizeOf(const char *device) {
+    const char *number = strpbrk(device, "0123456789");
+    char sysfs[64];
+    char path[PATH_MAX];
+    if (number == nullptr ||
+        snprintf(sysfs, sizeof(sysfs), "/sys/class/mtd/mtd%s/erasesize", number) >=
+            static_cast<int>(sizeof(sysfs)) ||
+        platformPath(sysfs, path, sizeof(path)) == nullptr) {
+        return 0;
+    }
+    FILE *file = fopen(path, "re");
+    if (file == nullptr) {
+        return 0;
+    }
+    unsigned long size = 0;
+    bool read = fscanf(file, "%lu", &size) == 1;
+    fclose(file);
+    // A power of two of at least a sector, as flash erase blocks are.
+    return read && size >= 512 && size <= 16ul * 1024 * 1024 && (size & (size - 1)) == 0 ? size : 0;
+}
+
+// The erase block of the user region's flash, and the copy's place: the
+// first erase block after the record's, at byte 4096 at the least.
+void findUserCopyPlace() {
+    size_t erase = eraseSizeOf(regionDesc(PERSIST_REGION_USER)->device);
+    if (erase == 0) {
+        printf("The flash's erase block of %s is not known: taking %zu bytes\n",
+               regionDesc(PERSIST_REGION_USER)->device, DEFAULT_ERASE_SIZE);
+        erase = DEFAULT_ERASE_SIZE;
+    }
+    size_t recordBlocks = (TSTAT_SYS_CFG_SIZE + erase - 1) / erase * erase;
+    m_UserEraseSize = erase;
+    m_UserCopyOffset = static_cast<off_t>(std::max(recordBlocks, USER_COPY_LEAST_OFFSET));
+}
+
 // Reads exactly `length` bytes from byte `at` of the region.
 ReadResult readRegion(void *dest, PersistRegionId region, size_t length, off_t at = 0) {
     int *fd = regionFd(region);
@@ -286,14 +337,16 @@ ReadResult readRegion(void *dest, PersistRegionId region, size_t length, off_t a
     return READ_OK;
 }
 
-int writeAll(int fd, const void *src, size_t length, off_t at = 0) {
+// Writes `length` bytes at byte `at` of a region on flash whose erase blocks
+// are `eraseSize` bytes (0: not known).
+int writeAll(int fd, const void *src, size_t length, off_t at, size_t eraseSize) {
     if (fd < 0 || lseek(fd, at, SEEK_SET) != at) {
         return -1;
     }
     const auto *in = static_cast<const uint8_t *>(src);
     size_t done = 0;
     while (done < length) {
-        ssize_t n = platformFlashWrite(fd, in + done, length - done);
+        ssize_t n = platformFlashWrite(fd, in + done, length - done, eraseSize);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -318,7 +371,7 @@ int loadRecord(TstatSysCfgPersistMem_t *record, PersistRegionId region, uint32_t
 bool loadUserCopy(TstatSysCfgPersistMem_t *record) {
     uint8_t copy[USER_COPY_SIZE];
     char field[64];
-    if (readRegion(copy, PERSIST_REGION_USER, sizeof(copy), USER_COPY_OFFSET) != READ_OK ||
+    if (readRegion(copy, PERSIST_REGION_USER, sizeof(copy), m_UserCopyOffset) != READ_OK ||
         getLE(copy + TSTAT_SYS_CFG_SIZE, CHECK_WORD_SIZE) != checkWord(copy, TSTAT_SYS_CFG_SIZE)) {
         return false;
     }
@@ -341,11 +394,11 @@ int storeUserRecord(const void *src) {
     for (size_t i = 0; i < CHECK_WORD_SIZE; i++) {
         copy[TSTAT_SYS_CFG_SIZE + i] = static_cast<uint8_t>(check >> (8 * i));
     }
-    if (writeAll(m_UserDefMtdFd, copy, sizeof(copy), USER_COPY_OFFSET) != 0) {
+    if (writeAll(m_UserDefMtdFd, copy, sizeof(copy), m_UserCopyOffset, m_UserEraseSize) != 0) {
         puts("ERROR: cannot write the copy of the user configuration");
     }
     commitUserRegion();
-    int result = writeAll(m_UserDefMtdFd, src, TSTAT_SYS_CFG_SIZE);
+    int result = writeAll(m_UserDefMtdFd, src, TSTAT_SYS_CFG_SIZE, 0, m_UserEraseSize);
     commitUserRegion();
     return result;
 }
@@ -362,6 +415,9 @@ int PersistUtil_Init() {
         closeFd(fd);
         *fd = openRegion(desc);
     }
+    if (m_UserDefMtdFd >= 0) {
+        findUserCopyPlace();
+    }
     // Start-up can still load a configuration when either record region is
     // there; the serial region plays no part in it.
     return (m_FactDefMtdFd < 0 && m_UserDefMtdFd < 0) ? -1 : 0;
@@ -376,15 +432,35 @@ int PersistUtil_StoreData(PersistRegionId region, const void *src, size_t length
         return -1;
     }
     if (region == PERSIST_REGION_SERIAL) {
-        return writeAll(m_SerNumMtdFd, src, length);
+        return writeAll(m_SerNumMtdFd, src, length, 0, 0);
     }
     if (length == TSTAT_SYS_CFG_SIZE) {
         return storeUserRecord(src);
     }
-    int result = writeAll(m_UserDefMtdFd, src, length);
+    int result = writeAll(m_UserDefMtdFd, src, length, 0, m_UserEraseSize);
     commitUserRegion();
     return result;
 }
+
+namespace {
+
+// The factory record when it is whole, a factory record, and every field in
+// range: 0. A factory record out of range is replaced by the defaults built
+// into the program, with a message: 1. No factory record: -1.
+int loadFactoryRecord(TstatSysCfgPersistMem_t *record) {
+    if (loadRecord(record, PERSIST_REGION_FACTORY, TSTAT_SYS_CFG_FACTORY_ID) != 0) {
+        return -1;
+    }
+    char field[64];
+    if (recordInRange(*record, field, sizeof(field))) {
+        return 0;
+    }
+    printf("ERROR: factory configuration: %s out of range: using the built-in defaults\n", field);
+    buildFactoryImage(FactoryOptions{.madeAt = util_time(nullptr)}, record);
+    return 1;
+}
+
+} // namespace
 
 int initThermostatSysCfg() {
     TstatSysCfgPersistMem_t loaded;
@@ -408,10 +484,13 @@ int initThermostatSysCfg() {
         printf("ERROR: user configuration: %s out of range\n", field);
     }
     puts("No valid user configuration: loading the factory defaults");
-    if (loadRecord(&loaded, PERSIST_REGION_FACTORY, TSTAT_SYS_CFG_FACTORY_ID) == 0) {
+    if (loadFactoryRecord(&loaded) >= 0) {
         m_TstatSysCfg = loaded;
         return 0;
     }
+    // The thermostat still runs on a configuration it can control with.
+    puts("ERROR: no factory configuration: using the built-in defaults");
+    buildFactoryImage(FactoryOptions{.madeAt = util_time(nullptr)}, &m_TstatSysCfg);
     return -1;
 }
 
@@ -425,7 +504,7 @@ int saveThermostatSysCfg() {
 
 int restoreTstatSysCfgFactoryDefault() {
     TstatSysCfgPersistMem_t factory;
-    if (loadRecord(&factory, PERSIST_REGION_FACTORY, TSTAT_SYS_CFG_FACTORY_ID) != 0) {
+    if (loadFactoryRecord(&factory) < 0) {
         return -1;
     }
     factory.tstatSysCfgId = TSTAT_SYS_CFG_USER_ID;
@@ -535,4 +614,6 @@ void PersistUtil_Reset() {
     closeFd(&m_SerNumMtdFd);
     m_TstatSysCfg = TstatSysCfgPersistMem_t{};
     m_SerialNumberCfg = TstatSerialNumberCfg_t{};
+    m_UserEraseSize = DEFAULT_ERASE_SIZE;
+    m_UserCopyOffset = DEFAULT_ERASE_SIZE;
 }

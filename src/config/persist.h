@@ -409,8 +409,11 @@ int PersistUtil_RetrieveData(void *dest, PersistRegionId region, size_t length);
 
 // Writes exactly `length` bytes at byte 0 of the user or serial region (the
 // factory region is never written). A whole record stored to the user region
-// is first written, with its CRC-32, as a copy at byte 4096 of the region,
-// so that a save cut short leaves a whole record in one place or the other.
+// is first written, with its CRC-32, as a copy in the first erase block after
+// the record's (its size from sysfs, /sys/class/mtd/mtdN/erasesize, else
+// 256 KiB; at byte 4096 at the least), so that a save cut short, even
+// between the erase of a block and its programming, leaves a whole record in
+// one place or the other.
 // After every write to the user region, whatever its outcome, the device is
 // closed and reopened to commit the cached flash block. 0 when the bytes at
 // byte 0 were written, -1 otherwise.
@@ -424,9 +427,11 @@ int PersistUtil_StoreData(PersistRegionId region, const void *src, size_t length
 // carries the user identity and has every field within the range the pages,
 // the bus and the control give it (a field out of range is reported by name);
 // else the factory region when it holds a complete record with the factory
-// identity (kept with that identity until the next save).
+// identity (kept with that identity until the next save) and every field in
+// range; a factory record out of range is replaced, with a message, by the
+// defaults built into the program (buildFactoryImage).
 // Returns 0 when a record was loaded, -1 when neither region held one; the
-// image is then left as it was before the call (zeroed at start-up).
+// image then holds the built-in defaults, and a message says so.
 int initThermostatSysCfg();
 
 // Sends the mode report on the control bus if the thermostat mode changed
@@ -436,8 +441,9 @@ int saveThermostatSysCfg();
 
 // Replaces the user configuration with the factory image: on success the
 // image holds the factory record stamped with the user identity and that is
-// stored. Returns -1, leaving both the image and the user region unchanged,
-// when the factory region cannot be read or does not carry the factory identity.
+// stored; a factory record out of range is replaced by the built-in defaults.
+// Returns -1, leaving both the image and the user region unchanged, when the
+// factory region cannot be read or does not carry the factory identity.
 int restoreTstatSysCfgFactoryDefault();
 
 // Copies the whole in-memory image out (for diagnostics, tools and tests).

@@ -83,10 +83,14 @@ int platformSetTimeScale(double scale);
 
 // ---- Flash writes ---------------------------------------------------------
 
-// Writes to the open device of a flash region, as write() does. On the
-// simulated board a test can cut the power in the middle of it
+// Writes to the open device of a flash region, as write() does, at its file
+// offset. On the board the MTD block device erases and programs the erase
+// blocks the write touches. The simulated board does the same with a region
+// file whose erase blocks are `eraseSize` bytes (0: written as it is): each
+// block the write touches is read, erased to 0xFF and programmed again with
+// the new bytes in it, and a test can cut the power at any of these steps
 // (platform_test.h).
-ssize_t platformFlashWrite(int fd, const void *data, size_t len);
+ssize_t platformFlashWrite(int fd, const void *data, size_t len, size_t eraseSize);
 
 // ---- Shell commands -------------------------------------------------------
 

@@ -71,7 +71,7 @@ int platformSetTimeScale(double) {
     return -1;
 }
 
-ssize_t platformFlashWrite(int fd, const void *data, size_t len) {
+ssize_t platformFlashWrite(int fd, const void *data, size_t len, size_t) {
     return write(fd, data, len);
 }
 

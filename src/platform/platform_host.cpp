@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "platform/platform_test.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cmath>
@@ -76,11 +77,9 @@ struct HostState {
     int64_t fakeWallNs;
     bool offsetLoaded;
     int64_t offsetSec; // system-clock offset over the (scaled) host clock
-    // A power cut in flash writes that a test arranged (-1: no limit).
+    // A power cut in flash writes that a test arranged: the steps left.
     bool flashCut;
-    int64_t flashBytesLeft;
-    int64_t flashCallsLeft;
-    bool powerLost;
+    int64_t flashStepsLeft;
 };
 
 HostState m_Host;
@@ -688,39 +687,99 @@ int platformSetTimeScale(double scale) {
     return 0;
 }
 
-ssize_t platformFlashWrite(int fd, const void *data, size_t len) {
+namespace {
+
+// One step of a flash write: false, with errno EIO, once the power is cut.
+bool flashStep() {
     if (!m_Host.flashCut) {
-        return write(fd, data, len);
+        return true;
     }
-    if (m_Host.powerLost || m_Host.flashCallsLeft == 0) {
-        m_Host.powerLost = true;
+    if (m_Host.flashStepsLeft <= 0) {
         errno = EIO;
-        return -1;
+        return false;
     }
-    size_t n = len;
-    if (m_Host.flashBytesLeft >= 0 && static_cast<int64_t>(n) >= m_Host.flashBytesLeft) {
-        n = static_cast<size_t>(m_Host.flashBytesLeft);
-        m_Host.powerLost = true;
-    }
-    ssize_t written = n > 0 ? write(fd, data, n) : 0;
-    if (written > 0 && m_Host.flashBytesLeft >= 0) {
-        m_Host.flashBytesLeft -= written;
-    }
-    if (m_Host.flashCallsLeft > 0) {
-        m_Host.flashCallsLeft--;
-    }
-    if (m_Host.powerLost && n < len) {
-        errno = EIO;
-        return -1;
-    }
-    return written;
+    m_Host.flashStepsLeft--;
+    return true;
 }
 
-void platformCutFlashWrites(int64_t bytes, int64_t calls) {
-    m_Host.flashCut = bytes >= 0 || calls >= 0;
-    m_Host.flashBytesLeft = bytes;
-    m_Host.flashCallsLeft = calls;
-    m_Host.powerLost = false;
+bool writeAt(int fd, const uint8_t *data, size_t len, off_t at) {
+    while (len > 0) {
+        ssize_t n = pwrite(fd, data, len, at);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        data += n;
+        len -= static_cast<size_t>(n);
+        at += n;
+    }
+    return true;
+}
+
+// The erase block being rewritten (saves run in the main loop, which does not
+// allocate); larger erase blocks are simulated as blocks of this size.
+uint8_t m_FlashBlock[256 * 1024];
+
+bool eraseAt(int fd, size_t len, off_t at) {
+    static const std::array<uint8_t, 4096> c_Erased = [] {
+        std::array<uint8_t, 4096> erased{};
+        erased.fill(0xFF);
+        return erased;
+    }();
+    for (size_t done = 0; done < len; done += c_Erased.size()) {
+        if (!writeAt(fd, c_Erased.data(), std::min(c_Erased.size(), len - done),
+                     at + static_cast<off_t>(done))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Rewrites the erase block at `start` of a region file with `data` at `at` in
+// it: read, erased, then programmed half by half. Only the part of the block
+// that the file holds or the write reaches is kept in the file, so a region
+// stays the size that was written to it.
+bool rewriteBlock(int fd, off_t start, off_t eraseSize, const uint8_t *data, size_t len, off_t at,
+                  off_t fileSize) {
+    const off_t end = std::min(start + eraseSize, std::max(fileSize, at + static_cast<off_t>(len)));
+    const auto size = static_cast<size_t>(end - start);
+    memset(m_FlashBlock, 0xFF, size);
+    if (pread(fd, m_FlashBlock, size, start) < 0) {
+        return false;
+    }
+    const off_t from = std::max(start, at);
+    const off_t to = std::min(end, at + static_cast<off_t>(len));
+    memcpy(m_FlashBlock + (from - start), data + (from - at), static_cast<size_t>(to - from));
+    const size_t half = size / 2;
+    return flashStep() && eraseAt(fd, size, start) && flashStep() &&
+           writeAt(fd, m_FlashBlock, half, start) && flashStep() &&
+           writeAt(fd, m_FlashBlock + half, size - half, start + static_cast<off_t>(half));
+}
+
+} // namespace
+
+ssize_t platformFlashWrite(int fd, const void *data, size_t len, size_t eraseSize) {
+    struct stat st {};
+    const off_t at = lseek(fd, 0, SEEK_CUR);
+    if (eraseSize == 0 || at < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return flashStep() ? write(fd, data, len) : -1;
+    }
+    const auto *bytes = static_cast<const uint8_t *>(data);
+    const auto size = static_cast<off_t>(std::min(eraseSize, sizeof(m_FlashBlock)));
+    for (off_t start = at / size * size; start < at + static_cast<off_t>(len); start += size) {
+        if (!rewriteBlock(fd, start, eraseSize, bytes, len, at, st.st_size)) {
+            return -1;
+        }
+    }
+    lseek(fd, at + static_cast<off_t>(len), SEEK_SET);
+    return static_cast<ssize_t>(len);
+}
+
+void platformCutFlash(int64_t steps) {
+    m_Host.flashCut = steps >= 0;
+    m_Host.flashStepsLeft = steps;
 }
 
 int platformSystem(const char *command) {

@@ -19,12 +19,13 @@ void platformFakeClockSetWall(int64_t wallSeconds);
 // fixed distance); the time scale still applies. platformReset() ends it.
 void platformDriveHostClock(int64_t monotonicNs);
 
-// Cuts the power in the middle of flash writes: once `bytes` more bytes
-// have been written or `calls` more calls of platformFlashWrite() have
-// completed, whichever comes first (-1: no limit), the call under way writes
-// what is left of the budget and fails, and every later one fails (EIO)
-// without writing, until platformReset() or platformCutFlashWrites(-1, -1).
-void platformCutFlashWrites(int64_t bytes, int64_t calls);
+// Cuts the power in the middle of flash writes: after `steps` more steps
+// (-1: no limit) of the simulated flash, every later step fails (EIO) and
+// changes nothing, until platformReset() or platformCutFlash(-1). A write of
+// a region whose erase blocks are known takes three steps per erase block it
+// touches: the erase (the block reads 0xFF), the programming of its first
+// half, and of its second half; other writes take one step for all of it.
+void platformCutFlash(int64_t steps);
 
 // Makes platformIoMap() fail as a board whose /dev/mem cannot be opened,
 // until platformReset().

@@ -1,11 +1,13 @@
 // The flash record: start-up load with factory fallback, save,
 // factory restore, a write the device refuses, and the write-once
 // serial-number record.
+#include "config/factory_image.h"
 #include "config_fixture.h"
 #include "printed.h"
 
 #include "platform/platform_test.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <set>
@@ -32,21 +34,49 @@ TEST_F(PersistTest, FirstSaveAfterFactoryLoadStampsTheUserIdentity) {
     EXPECT_EQ(m_root.read("/dev/mtdblock4"), bytesOf(factory));
 }
 
-TEST_F(PersistTest, NoValidRecordLeavesTheImageZeroed) {
-    TstatSysCfgPersistMem_t zero;
-    memset(&zero, 0, sizeof(zero));
+TEST_F(PersistTest, WithoutAValidFactoryRecordTheBuiltInDefaultsAreUsed) {
+    setWallClock(1796626800);
+    TstatSysCfgPersistMem_t builtIn;
+    buildFactoryImage(FactoryOptions{.madeAt = 1796626800}, &builtIn);
     std::string factory = bytesOf(testRecord(TSTAT_SYS_CFG_FACTORY_ID));
-    const std::pair<std::string, std::string> cases[] = {
-        {"", ""},
-        {bytesOf(testRecord(0xDEADBEEF)), bytesOf(testRecord(0xDEADBEEF))},
-        // A factory image cut short is never taken, even with the right identity.
-        {factory.substr(0, 900), ""},
-    };
-    for (const auto &[f, u] : cases) {
-        PersistUtil_Reset();
-        EXPECT_EQ(boot(f, u), -1);
-        EXPECT_EQ(bytesOf(image()), bytesOf(zero));
+    // The factory identity with random bytes behind it (seeded).
+    std::string garbage = factory.substr(0, 4);
+    for (uint32_t x = 12345; garbage.size() < TSTAT_SYS_CFG_SIZE;) {
+        x = x * 1103515245u + 12345u;
+        garbage.push_back(static_cast<char>(x >> 16));
     }
+    struct Case {
+        std::string factory;
+        std::string user;
+        int result;
+        const char *message;
+    };
+    const Case cases[] = {
+        {"", "", -1, "ERROR: no factory configuration: using the built-in defaults"},
+        {bytesOf(testRecord(0xDEADBEEF)), bytesOf(testRecord(0xDEADBEEF)), -1,
+         "ERROR: no factory configuration"},
+        // A factory image cut short is never taken, even with the right identity.
+        {factory.substr(0, 900), "", -1, "ERROR: no factory configuration"},
+        {garbage, "", 0, "ERROR: factory configuration: "},
+    };
+    for (const Case &c : cases) {
+        PersistUtil_Reset();
+        std::string out;
+        EXPECT_EQ(printedBy([&] { return boot(c.factory, c.user); }, &out), c.result);
+        EXPECT_NE(out.find(c.message), std::string::npos) << out;
+        EXPECT_EQ(bytesOf(image()), bytesOf(builtIn));
+    }
+    // Saved, they load again as the user's configuration.
+    ASSERT_EQ(saveThermostatSysCfg(), 0);
+    std::string out;
+    PersistUtil_Reset();
+    EXPECT_EQ(printedBy([&] { return boot(garbage, std::nullopt); }, &out), 0);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(bytesOf(image()).substr(4), bytesOf(builtIn).substr(4));
+    // A factory restore takes them too.
+    setSecurityCode(4321);
+    EXPECT_EQ(printedBy([] { return restoreTstatSysCfgFactoryDefault(); }, &out), 0);
+    EXPECT_EQ(+userRegion().securityCode, +builtIn.securityCode);
 }
 
 TEST_F(PersistTest, InitReportsMissingRegionsAndLoadsWhatItCan) {
@@ -96,7 +126,8 @@ TEST_F(PersistTest, SavesRepeatedlyAndKeepsReservedBytes) {
         EXPECT_EQ(+userRegion().securityCode, code);
         EXPECT_EQ(takeModeChangeFlag(), 0);
     }
-    // The copy at byte 4096 carries the record's CRC-32 as zlib computes it
+    // The copy at byte 4096 (the erase blocks are 4 KiB) carries the
+    // record's CRC-32 as zlib computes it
     // (a constant: the records of units in the field must keep loading).
     const std::string region = m_root.read("/dev/mtdblock5");
     ASSERT_EQ(region.size(), 4096 + TSTAT_SYS_CFG_SIZE + 4);
@@ -164,46 +195,50 @@ TEST_F(PersistTest, AFieldOutOfRangeIsNamedAndTheFactoryImageLoaded) {
 
 TEST_F(PersistTest, APowerCutAnywhereInASaveKeepsTheSettingsBeforeOrAfterIt) {
     const TstatSysCfgPersistMem_t before = testRecord();
-    // A region saved before by this program holds a copy; one written by
-    // another does not.
-    ASSERT_EQ(boot(bytesOf(testRecord(TSTAT_SYS_CFG_FACTORY_ID)), bytesOf(before)), 0);
-    ASSERT_EQ(saveThermostatSysCfg(), 0);
-    const std::string regions[] = {m_root.read("/dev/mtdblock5"), bytesOf(before)};
-    // Every byte of the copy with its check word and of the record, and
-    // every write call.
-    const int64_t saveBytes = 2 * TSTAT_SYS_CFG_SIZE + 4;
-    std::vector<std::pair<int64_t, int64_t>> cuts;
-    for (int64_t n = 0; n <= saveBytes; n++) {
-        cuts.emplace_back(n, -1);
-    }
-    for (int64_t n = 0; n <= 2; n++) {
-        cuts.emplace_back(-1, n);
-    }
     std::string quiet;
     auto start = [&](const std::string &region) {
         PersistUtil_Reset();
         m_root.write("/dev/mtdblock5", region);
         return printedBy([] { return PersistUtil_Init() + initThermostatSysCfg(); }, &quiet);
     };
-    for (const std::string &region : regions) {
-        std::set<uint16_t> outcomes;
-        for (const auto &[bytes, calls] : cuts) {
-            SCOPED_TRACE(testing::Message() << region.size() << " " << bytes << " " << calls);
-            ASSERT_EQ(start(region), 0);
-            // Changes at both ends of the record.
-            setSecurityCode(4321);
-            setComfortRecoveryModeState(OFFON_OFF);
-            const std::string after = bytesOf(image());
-            platformCutFlashWrites(bytes, calls);
-            printedBy([] { return saveThermostatSysCfg(); }, &quiet);
-            platformCutFlashWrites(-1, -1);
+    // Erase blocks smaller than the record, as large as the copy's least
+    // offset, and larger: the copy lies in blocks of its own.
+    for (int eraseSize : {512, 4096, 65536}) {
+        m_root.write("/sys/class/mtd/mtd5/erasesize", std::to_string(eraseSize));
+        // A region saved before by this program holds a copy; one written by
+        // another does not.
+        ASSERT_EQ(start(bytesOf(before)), 0);
+        ASSERT_EQ(saveThermostatSysCfg(), 0);
+        const std::string regions[] = {m_root.read("/dev/mtdblock5"), bytesOf(before)};
+        const size_t copyAt =
+            std::max<size_t>(4096, (TSTAT_SYS_CFG_SIZE + eraseSize - 1) / eraseSize * eraseSize);
+        EXPECT_EQ(regions[0].size(), copyAt + TSTAT_SYS_CFG_SIZE + 4) << eraseSize;
+        for (const std::string &region : regions) {
+            std::set<uint16_t> outcomes;
+            // Every step of the save: an erase and two halves of programming
+            // for each block the copy and the record touch, then one more.
+            for (int64_t steps = 0;; steps++) {
+                SCOPED_TRACE(testing::Message()
+                             << eraseSize << " " << region.size() << " " << steps);
+                ASSERT_EQ(start(region), 0);
+                // Changes at both ends of the record.
+                setSecurityCode(4321);
+                setComfortRecoveryModeState(OFFON_OFF);
+                const std::string after = bytesOf(image());
+                platformCutFlash(steps);
+                const int saved = printedBy([] { return saveThermostatSysCfg(); }, &quiet);
+                platformCutFlash(-1);
 
-            ASSERT_EQ(start(m_root.read("/dev/mtdblock5")), 0);
-            const std::string loaded = bytesOf(image());
-            ASSERT_TRUE(loaded == bytesOf(before) || loaded == after);
-            outcomes.insert(static_cast<uint16_t>(image().securityCode));
+                ASSERT_EQ(start(m_root.read("/dev/mtdblock5")), 0);
+                const std::string loaded = bytesOf(image());
+                ASSERT_TRUE(loaded == bytesOf(before) || loaded == after);
+                outcomes.insert(static_cast<uint16_t>(image().securityCode));
+                if (saved == 0) {
+                    break;
+                }
+            }
+            EXPECT_EQ(outcomes, (std::set<uint16_t>{1234, 4321}));
         }
-        EXPECT_EQ(outcomes, (std::set<uint16_t>{1234, 4321}));
     }
 }
 

@@ -5,8 +5,8 @@
 // advance the clock by 100 ms each.
 #pragma once
 
+#include "config/factory_image.h"
 #include "config/persist.h"
-#include "factory_image.h"
 #include "graphics/buttons.h"
 #include "graphics/screen.h"
 

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "board_root.h"
-#include "factory_image.h"
+#include "config/factory_image.h"
 
 #include <cstdint>
 #include <string>

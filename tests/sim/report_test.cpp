@@ -4,9 +4,9 @@
 #include "report.h"
 
 #include "board_root.h"
+#include "config/factory_image.h"
 #include "config/persist.h"
 #include "config/schedule.h"
-#include "factory_image.h"
 #include "fixed.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // tstat-factory: writes a factory-default configuration image (974 bytes,
 // factory identity) to a file, e.g. the simulated board's factory region.
-#include "factory_image.h"
+#include "config/factory_image.h"
 
 #include "core/util.h"
 

@@ -1,7 +1,7 @@
 // tstat-config: configuration records of each identity, damaged and short
 // records, serial-number records and the usage rules.
 #include "board_root.h"
-#include "factory_image.h"
+#include "config/factory_image.h"
 #include "run_tool.h"
 
 #include <gtest/gtest.h>

@@ -192,10 +192,17 @@ void shotScreenSaver() {
     passes(static_cast<int>(bk.backlightTimeout) * 10 + 35);
 }
 
+// The system mode as the pop-ups, the settings page and the bus set it: the
+// control starts again with it, so the activity icons follow at once.
+void setSystemMode(HvacState state) {
+    setHVACState(state);
+    initialiseHvacAlgorithms();
+}
+
 void shotAwayLocked() {
     platformFakeClockSetWall(m_WallBeforeEvening);
     setTstatFilterChangeDays(90);
-    setHVACState(HVAC_STATE_HEAT);
+    setSystemMode(HVAC_STATE_HEAT);
     TstatSetPoint_t vacation{};
     getVacationThermostatSettings(&vacation);
     vacation.heatSetPoint = celsius(15.5);
@@ -228,12 +235,12 @@ void shotScreenSaverUnderVoltage() {
 void shotSystemOff() {
     dispManSetUnderVoltageWarning(0);
     tap(BUTTON_CODE_UP); // wakes the display and leaves the screen saver
-    setHVACState(HVAC_STATE_OFF);
+    setSystemMode(HVAC_STATE_OFF);
     home();
 }
 
 void shotAutoPermanent() {
-    setHVACState(HVAC_STATE_AUTO);
+    setSystemMode(HVAC_STATE_AUTO);
     setThermostatMode(TSTAT_MODE_PERMANENT_HOLD);
     home();
 }
@@ -243,6 +250,7 @@ void setSystemType(SystemType type) {
     getTstatConfiguration(&cfg);
     cfg.systemType = type;
     setTstatConfiguration(&cfg);
+    initialiseHvacAlgorithms();
 }
 
 SystemType m_SystemType = SYSTEM_TYPE_ONE_STG_FURNACE; // the sample's own
@@ -252,7 +260,7 @@ void shotHeatPumpPopUp() {
     getTstatConfiguration(&cfg);
     m_SystemType = cfg.systemType;
     setSystemType(SYSTEM_TYPE_TWO_STG_HEAT_PUMP);
-    setHVACState(HVAC_STATE_EMERGENCY_HEAT);
+    setSystemMode(HVAC_STATE_EMERGENCY_HEAT);
     home();
     holdKey(BUTTON_CODE_MODE, 3200);
     tap(BUTTON_CODE_MODE);
@@ -266,7 +274,7 @@ void shotFilterAdjusting() {
     m_WallBeforeEvening = util_time(nullptr);
     platformFakeClockSetWall(GALLERY_WALL_TIME + 10 * 3600);
     setSystemType(m_SystemType);
-    setHVACState(HVAC_STATE_HEAT);
+    setSystemMode(HVAC_STATE_HEAT);
     setThermostatMode(TSTAT_MODE_PROGRAM);
     setWeatherAlertState(1);
     setFilterChangeState(FEATURE_ENABLE);

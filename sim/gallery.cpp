@@ -672,9 +672,24 @@ Box boxOf(const ScreenItem &item) {
     return Box{item.x, item.y, item.x + item.width, item.y + item.height};
 }
 
+// A text as the fonts draw it (Latin-1, as the degree sign) in UTF-8.
+std::string utf8Of(const char *text) {
+    std::string out;
+    for (const char *c = text; *c != '\0'; c++) {
+        auto byte = static_cast<uint8_t>(*c);
+        if (byte < 0x80) {
+            out += *c;
+        } else {
+            out += static_cast<char>(0xC0 | byte >> 6);
+            out += static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+    return out;
+}
+
 std::string describe(const ScreenItem &item) {
     if (item.kind == SCREEN_ITEM_TEXT) {
-        return "text \"" + std::string(item.text) + "\"";
+        return "text \"" + utf8Of(item.text) + "\"";
     }
     return "image " + fs::path(item.imageFile != nullptr ? item.imageFile : "").filename().string();
 }
@@ -690,16 +705,44 @@ bool veiled(const ScreenItem *lower, const ScreenItem *upper, const Box &whole) 
     return false;
 }
 
+// The under-voltage band as drawn: across the screen from its top, as deep
+// again below its text as above it.
+Box bandOf(const ScreenItem &item, const Box &whole) {
+    return Box{whole.left, whole.top, whole.right, 2 * item.y + item.height};
+}
+
+// The texts a shown under-voltage band covers. It stands in for the page's
+// head (the day bar and the clock line), so a text it covers whole is the
+// head's; a text it covers in part is hidden where it must not be.
+void bandFaults(const ScreenItem *screen, const Box &whole, std::vector<std::string> *faults) {
+    for (const ScreenItem *band = screen; band->kind != SCREEN_ITEM_END; band++) {
+        if (band->textBoxed != SCREEN_TEXT_BOX_BAND || !shows(*band)) {
+            continue;
+        }
+        Box covered = bandOf(*band, whole);
+        for (const ScreenItem *t = screen; t->kind != SCREEN_ITEM_END; t++) {
+            if (t->kind != SCREEN_ITEM_TEXT || t == band || !shows(*t)) {
+                continue;
+            }
+            Box box = inkOf(*t);
+            if (intersects(box, covered) && !inside(box, covered)) {
+                faults->push_back(describe(*t) + " is covered by the under-voltage band");
+            }
+        }
+    }
+}
+
 // The layout faults of the screen on display, one line each: an item drawn
 // outside the screen, a text running out of the picture it is drawn on (a
-// button, a row, a tile), a text partly under a later picture, and two texts
-// on each other. Full-screen pictures are backgrounds and the veils of
-// pop-ups, which lie over the page as a layer of their own; the warning band
-// lies over the page on purpose.
+// button, a row, a tile), a text partly under a later picture, two texts on
+// each other, and a text partly under the under-voltage band. Full-screen
+// pictures are backgrounds and the veils of pop-ups, which lie over the page
+// as a layer of their own.
 std::vector<std::string> layoutFaults() {
     std::vector<std::string> faults;
     const ScreenItem *screen = g_displayHdl->currentScreen;
     const Box whole{0, 0, g_displayHdl->screen->w, g_displayHdl->screen->h};
+    bandFaults(screen, whole, &faults);
     for (const ScreenItem *a = screen; a->kind != SCREEN_ITEM_END; a++) {
         if (!shows(*a) || a->textBoxed != SCREEN_TEXT_BOX_NONE) {
             continue;

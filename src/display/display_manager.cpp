@@ -34,7 +34,8 @@ namespace {
 // Key edges taken per pass: five iterations, each possibly two checks.
 constexpr int KEY_ITERATIONS = 5;
 // The screen saver's text jumps to x in [0, 131) and y in [0, 241): the
-// panel less the text's size.
+// panel less the text's size. While the under-voltage band shows, its tops
+// start below the band.
 constexpr int SCREEN_SAVER_X_RANGE = 131;
 constexpr int SCREEN_SAVER_Y_RANGE = 241;
 constexpr uint32_t MS_PER_SECOND = 1000;
@@ -401,6 +402,20 @@ void checkBacklight() {
     }
 }
 
+// The highest top the screen saver's text may take: under the under-voltage
+// band while it shows.
+int16_t screenSaverTop() {
+    return g_UnderVoltageActive != 0 ? UNDERVOLTAGE_BAND_BOTTOM : 0;
+}
+
+// The screen saver's text moves down clear of the under-voltage band.
+void keepScreenSaverClear() {
+    ScreenItem *text = screenSaverText();
+    if (m_scrSvrOn != 0 && text != nullptr && text->y < screenSaverTop()) {
+        screenMoveText(g_displayHdl, text, text->x, screenSaverTop());
+    }
+}
+
 // The screen saver's timer starts once the display went inactive ("Dim");
 // when it runs out while the saver is allowed, the saver is shown, and its
 // text jumps to a random place whenever the move timer runs out.
@@ -420,10 +435,12 @@ void pollScreenSaver() {
     }
     if (due(TIMER_SCREEN_SAVER_MOVE) && m_scrSvrOn != 0 && screenSaverAllowed()) {
         actOn(TIMER_SCREEN_SAVER_MOVE);
+        int top = screenSaverTop();
         auto x = static_cast<int16_t>(rand() % SCREEN_SAVER_X_RANGE);
-        auto y = static_cast<int16_t>(rand() % SCREEN_SAVER_Y_RANGE);
+        auto y = static_cast<int16_t>(top + rand() % (SCREEN_SAVER_Y_RANGE - top));
         screenMoveText(g_displayHdl, screenSaverText(), x, y);
     }
+    keepScreenSaverClear();
 }
 
 // ---- Main page icons and animation ----------------------------------------------------------
@@ -763,6 +780,7 @@ void dispManSetUnderVoltageWarning(uint8_t on) {
     if (g_UnderVoltageActive == 0) {
         screenSetTextBlinkRate(g_displayHdl, g_UndervoltageTextHdl, DISPMAN_UNDERVOLTAGE_BLINK_MS);
         g_UnderVoltageActive = 1;
+        keepScreenSaverClear();
     }
 }
 

@@ -131,11 +131,16 @@ constexpr const char *LINK_BUTTON_IMAGE = "./images/Setup/Setup-Button-Graphic-O
 #define SCREEN_HIGHLIGHT_BAR screenBitmap(4, 0, &g_HighlightBarHdl, MENU_ROW_BAR_IMAGE)
 
 // The under-voltage warning, empty while there is none: a band over the
-// page's head (the day bar and the clock line), which it covers whole.
+// page's head (the day bar and the clock line), which it covers whole. The
+// band reaches down to UNDERVOLTAGE_BAND_BOTTOM: its text's 28-pixel line
+// with as much room below as above; what must stay readable lies lower.
 constexpr int16_t UNDERVOLTAGE_TEXT_Y = 10;
+constexpr uint32_t UNDERVOLTAGE_TEXT_SIZE = 24;
+constexpr int16_t UNDERVOLTAGE_BAND_BOTTOM = 48;
 #define SCREEN_UNDERVOLTAGE_TEXT                                                                   \
     screenTextBanner(UNDERVOLTAGE_TEXT_Y, &g_UndervoltageTextHdl, drawUnderVoltageWarning,         \
-                     FONT_BOLD, 24, UNDERVOLTAGE_TEXT_COLOR, UNDERVOLTAGE_BOX_COLOR)
+                     FONT_BOLD, UNDERVOLTAGE_TEXT_SIZE, UNDERVOLTAGE_TEXT_COLOR,                   \
+                     UNDERVOLTAGE_BOX_COLOR)
 
 // A copy of a screen table as written, taken before main(): pages change
 // their items (images, places, visibility, blinking) and the display

@@ -182,6 +182,17 @@ TEST_F(DisplayManagerTest, TheScreenSaverRunsOnlyWhileDimmedAndEnabled) {
             }
             EXPECT_NE(places.front(), places.back());
             EXPECT_EQ(textOf(screenSaverText()), "68\xB0");
+            // Under the under-voltage band it moves down clear of the band
+            // at once, and jumps only below it.
+            screenMoveText(g_displayHdl, screenSaverText(), 0, 0);
+            dispManSetUnderVoltageWarning(1);
+            for (int i = 0; i < 4; i++) {
+                EXPECT_GE(screenSaverText()->y, UNDERVOLTAGE_BAND_BOTTOM);
+                wait(3000);
+            }
+            ScreenItem *band = g_UndervoltageTextHdl;
+            EXPECT_EQ(2 * band->y + band->height, UNDERVOLTAGE_BAND_BOTTOM);
+            dispManSetUnderVoltageWarning(0);
             tap(BUTTON_CODE_DOWN);
             EXPECT_EQ(dispManIsScreenSaverShown(), 0);
             EXPECT_EQ(screen(), testScreenMainWithFcast);

@@ -37,9 +37,9 @@ TEST(DisplayUnderSim, KeysChangeThePublishedScreenAndTheFourthKeyEndsTheRun) {
 
 // Every shot is checked against the screen tables and the fonts' glyph
 // metrics: nothing outside the screen, no text out of its button or under
-// another picture, no two texts on each other. On the development host each
-// shot must also look exactly as the pictures in the committed list of sums:
-// a change to a page that is meant is taken into the list with
+// another picture or the under-voltage band, no two texts on each other. On the development host
+// each shot must also look exactly as the pictures in the committed list of sums: a change to a
+// page that is meant is taken into the list with
 //   tstat-sim gallery DIR && (cd DIR && sha256sum *.png) > tests/display/gallery.sha256
 TEST(DisplayUnderSim, TheGalleryRendersEveryPageWithoutAMissingFileOrALayoutFault) {
     TempBoardRoot out;

@@ -20,9 +20,13 @@ constexpr uint8_t DAYS = TSTAT_DAYS_PER_WEEK;
 constexpr uint8_t PERIODS = TSTAT_PERIODS_PER_DAY;
 constexpr uint8_t LAST_HOUR_24 = 23;
 constexpr uint8_t LAST_MINUTE = 59;
-// The hour text is placed so that its last digit lines up with the minute.
-constexpr int16_t HOUR_X_ONE_DIGIT = 182;
-constexpr int16_t HOUR_X_TWO_DIGITS = 179;
+// The start time: the hour text placed so that its last digit lines up
+// with the minute, then the minute and the am/pm text, which keeps clear of
+// the row's right edge.
+constexpr int16_t HOUR_X_ONE_DIGIT = 176;
+constexpr int16_t HOUR_X_TWO_DIGITS = 173;
+constexpr int16_t MINUTE_X = 189;
+constexpr int16_t AMPM_X = 211;
 
 MenuItem m_ProgCopyToMenu[PROG_COPY_TO_ITEMS] = {};
 // The day of week of copy-to positions 1-7.
@@ -332,9 +336,9 @@ void nextDay() {
         screenText(HOUR_X_TWO_DIGITS, (y) + 8,                                                     \
                    &g_ProgramMenu[(k)*PROG_PERIOD_ITEMS + PROG_HOUR].handle,                       \
                    drawProg##Name##TimeHourSP, FONT_BOLD, 14, WHITE_TEXT_COLOR),                   \
-        screenText(195, (y) + 8, &g_ProgramMenu[(k)*PROG_PERIOD_ITEMS + PROG_MINUTE].handle,       \
+        screenText(MINUTE_X, (y) + 8, &g_ProgramMenu[(k)*PROG_PERIOD_ITEMS + PROG_MINUTE].handle,  \
                    drawProg##Name##TimeMinSP, FONT_BOLD, 14, WHITE_TEXT_COLOR),                    \
-        screenText(217, (y) + 10, &g_ProgramMenu[(k)*PROG_PERIOD_ITEMS + PROG_AMPM].handle,        \
+        screenText(AMPM_X, (y) + 10, &g_ProgramMenu[(k)*PROG_PERIOD_ITEMS + PROG_AMPM].handle,     \
                    drawProg##Name##AmPm, FONT_BOLD, 12, WHITE_TEXT_COLOR)
 
 // The program page: the edited day's name, four period rows, the humidity

@@ -357,28 +357,43 @@ bool dayTile(cairo_t *cr, const AssetSpec &spec, std::string *) {
 
 // ---- Buttons, rows and panels -------------------------------------------------------------------
 
-// state=on (the highlight), off, or anchor: the button a pop-up opened from,
-// slate with a light outline so that it never reads as the highlighted choice.
+// The part of an image that its face or text takes: pad_left and pad_right
+// keep an image that lies at a screen edge clear of it.
+struct Span {
+    double x;
+    double w;
+};
+
+Span spanOf(const AssetSpec &spec) {
+    double left = spec.number("pad_left", 0);
+    double right = spec.number("pad_right", 0);
+    return Span{left, spec.width - left - right};
+}
+
+// state=on (the highlight) or off.
 bool button(cairo_t *cr, const AssetSpec &spec, std::string *) {
     bool on = spec.param("state") == "on";
-    double w = spec.width;
+    Span span = spanOf(spec);
     double h = spec.height;
     double r = std::fmin(7, h / 4);
-    buttonFace(cr, 1.5, 1.5, w - 3, h - 3, r, on);
-    if (spec.param("state") == "anchor") {
-        roundedRect(cr, 2, 2, w - 4, h - 4, r);
-        setColor(cr, rgb(0xFFFFFF, 0.85));
-        cairo_set_line_width(cr, 1.5);
-        cairo_stroke(cr);
-    }
+    buttonFace(cr, span.x + 1.5, 1.5, span.w - 3, h - 3, r, on);
     std::string text = spec.param("text");
     if (!text.empty()) {
         TextStyle t;
         t.size = h >= 36 ? 16 : 14;
         t.color = rgb(on ? 0xFFFFFF : OFF_TEXT);
         t.shadow = true;
-        drawText(cr, t, text, 0, 0, w, h);
+        drawText(cr, t, text, span.x, 0, span.w, h);
     }
+    return true;
+}
+
+// The foot of a main-page pop-up, on the button it opened from: a rule
+// under the choices, and the panel showing through round the title that
+// lies on it, so that the title never reads as one more choice.
+bool caption(cairo_t *cr, const AssetSpec &spec, std::string *) {
+    Span span = spanOf(spec);
+    hairline(cr, span.x + 4, span.x + span.w - 4, 1, rgb(0xFFFFFF, 0.16));
     return true;
 }
 
@@ -420,9 +435,13 @@ bool row(cairo_t *cr, const AssetSpec &spec, std::string *) {
     return true;
 }
 
+// A pop-up's panel with its title on top; top= leaves that many rows above
+// it clear, for a list that starts lower than its longest form.
 bool panel(cairo_t *cr, const AssetSpec &spec, std::string *) {
     double w = spec.width;
-    double h = spec.height;
+    double top = spec.number("top", 0);
+    double h = spec.height - top;
+    cairo_translate(cr, 0, top);
     roundedRect(cr, 1, 1, w - 2, h - 2, 9);
     fillVertical(cr, 1, h - 1, rgb(0x24384F), rgb(PANEL), true);
     setColor(cr, rgb(PANEL_EDGE));
@@ -540,15 +559,15 @@ bool label(cairo_t *cr, const AssetSpec &spec, std::string *error) {
     t.shadow = luminance(t.color) > 0.7;
     // A button's status text keeps clear of the corner where its online light sits.
     constexpr double STATUS_LIGHT_ROOM = 12;
-    double w = !spec.param("status").empty() && t.align == ALIGN_CENTER
-                   ? spec.width - STATUS_LIGHT_ROOM
-                   : spec.width;
+    Span span = spanOf(spec);
+    double w = !spec.param("status").empty() && t.align == ALIGN_CENTER ? span.w - STATUS_LIGHT_ROOM
+                                                                        : span.w;
     double h = spec.height;
     std::string text = spec.param("text");
     std::string icon = status == "locked" ? std::string("lock") : spec.param("icon");
     std::string note = spec.param("note");
     if (icon.empty() && note.empty()) {
-        drawText(cr, t, text, 0, 0, w, h);
+        drawText(cr, t, text, span.x, 0, w, h);
     } else {
         // One line with an icon before it or a note after it, aligned as a whole.
         setFont(cr, t.bold, t.size);
@@ -564,11 +583,11 @@ bool label(cairo_t *cr, const AssetSpec &spec, std::string *error) {
         setFont(cr, n.bold, n.size);
         double nw = note.empty() ? 0 : gap + 2 + textWidth(cr, note);
         double total = lead + tw + nw;
-        double x = t.indent;
+        double x = span.x + t.indent;
         if (t.align == ALIGN_CENTER) {
-            x = (w - total) / 2;
+            x = span.x + (w - total) / 2;
         } else if (t.align == ALIGN_RIGHT) {
-            x = w - t.indent - total;
+            x = span.x + w - t.indent - total;
         }
         x = std::round(x);
         double baseline = std::round((h + cap) / 2);
@@ -768,12 +787,24 @@ struct RecipeEntry {
 };
 
 const RecipeEntry c_Recipes[] = {
-    {"background", background}, {"daybar", daybar},     {"day-tile", dayTile},
-    {"button", button},         {"row", row},           {"panel", panel},
-    {"popup", popup},           {"pill", pill},         {"header", header},
-    {"label", label},           {"helptext", helptext}, {"icon", icon},
-    {"badge", badge},           {"setpoint", setpoint}, {"weather", weather},
-    {"shade", shade},           {"frame", frame},
+    {"background", background},
+    {"daybar", daybar},
+    {"day-tile", dayTile},
+    {"button", button},
+    {"caption", caption},
+    {"row", row},
+    {"panel", panel},
+    {"popup", popup},
+    {"pill", pill},
+    {"header", header},
+    {"label", label},
+    {"helptext", helptext},
+    {"icon", icon},
+    {"badge", badge},
+    {"setpoint", setpoint},
+    {"weather", weather},
+    {"shade", shade},
+    {"frame", frame},
 };
 
 } // namespace

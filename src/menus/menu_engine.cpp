@@ -7,6 +7,7 @@
 #include "core/util.h"
 #include "menus/page_control.h"
 #include "menus/screen_parts.h"
+#include "menus/setup_layout.h"
 
 #include <cstdio>
 #include <cstring>
@@ -133,28 +134,32 @@ constexpr BarButton c_BarButtons[] = {
     {"./images/Setup/Setup-Button-Graphic-OFF.png", 200, 30,
      "./images/Setup/Setup-Button-Graphic-ON.png"},
 };
-// Row bars span the screen but for this margin and start this far above
-// their text; digit tiles sit this far right of and below their digit's
-// origin.
+// Bars and outlines span the screen but for this margin and start this far
+// above their first text; digit outlines sit this far right of and below
+// their digit's origin.
 constexpr int16_t ROW_BAR_X = 4;
 constexpr int16_t ROW_BAR_DY = -2;
 constexpr uint32_t DIGIT_FONT_SIZE = 30;
 constexpr int16_t DIGIT_BAR_DX = -6;
-constexpr int16_t DIGIT_BAR_DY = 4;
+constexpr int16_t DIGIT_BAR_DY = 3;
 
-// Whether the screen on display holds the bar (the slot keeps the bar of
-// the last screen loaded, which may be another page's).
-bool barShown() {
-    if (g_HighlightBarHdl == nullptr || g_displayHdl == nullptr) {
+// Whether the screen on display holds the item (a slot keeps the item of the
+// last screen loaded that binds it, which may be another page's).
+bool onScreen(const ScreenItem *item) {
+    if (item == nullptr || g_displayHdl == nullptr) {
         return false;
     }
     for (const ScreenItem *i = g_displayHdl->currentScreen;
          i != nullptr && i->kind != SCREEN_ITEM_END; i++) {
-        if (i == g_HighlightBarHdl) {
+        if (i == item) {
             return true;
         }
     }
     return false;
+}
+
+bool barShown() {
+    return onScreen(g_HighlightBarHdl);
 }
 
 const BarButton *buttonOf(const ScreenItem *item) {
@@ -186,39 +191,66 @@ bool lightButtons(const ScreenItem *text) {
     return onButton;
 }
 
-// Whether a text is a value on the row of its label: the row bar lies under
-// both, and the value shows that the keys change it by its colour.
-bool besideLabel(const ScreenItem *text) {
-    if (text == nullptr || text->kind != SCREEN_ITEM_TEXT) {
-        return false;
-    }
-    for (const ScreenItem *i = g_displayHdl->currentScreen; i != text && i->kind != SCREEN_ITEM_END;
-         i++) {
-        if (i->kind == SCREEN_ITEM_TEXT && i->y == text->y && i->x < text->x) {
-            return true;
+// A setting of a list page: its label and its value, the value at the end of
+// the label's line or on the line under it.
+struct Setting {
+    const ScreenItem *label;
+    const ScreenItem *value;
+};
+
+// The setting a text belongs to, from the texts of the screen on display: a
+// text beside it on its line, else one a value's line below (or above) it
+// towards the right (or left). A text with neither is a setting alone.
+Setting settingOf(const ScreenItem *text) {
+    const ScreenItem *below = nullptr;
+    const ScreenItem *above = nullptr;
+    for (const ScreenItem *i = g_displayHdl->currentScreen; i->kind != SCREEN_ITEM_END; i++) {
+        if (i == text || i->kind != SCREEN_ITEM_TEXT || i->textBoxed != SCREEN_TEXT_BOX_NONE) {
+            continue;
+        }
+        if (i->y == text->y) {
+            return i->x < text->x ? Setting{i, text} : Setting{text, i};
+        }
+        if (i->y == text->y + SETUP_VALUE_DY && i->x > text->x) {
+            below = i;
+        } else if (i->y == text->y - SETUP_VALUE_DY && i->x < text->x) {
+            above = i;
         }
     }
-    return false;
+    if (below != nullptr) {
+        return Setting{text, below};
+    }
+    return above != nullptr ? Setting{above, text} : Setting{text, text};
 }
 
-void placeBar(const MenuItem *current) {
+// Puts the bar under the current record in its look; returns the text that
+// is being changed (it takes the active colour), or null.
+const ScreenItem *placeBar(const MenuItem *current) {
     ScreenItem *text = current->handle;
     if (text != nullptr && text->kind != SCREEN_ITEM_TEXT) {
         text = nullptr;
     }
     if (lightButtons(text) || text == nullptr) {
         screenSetBitmapVisibility(g_displayHdl, g_HighlightBarHdl, 0);
-        return;
+        return nullptr;
     }
+    const ScreenItem *changed = text;
     if (text->fontSize >= DIGIT_FONT_SIZE) {
-        screenReplaceAndMoveBitmap(g_displayHdl, g_HighlightBarHdl, MENU_DIGIT_BAR_IMAGE,
+        screenReplaceAndMoveBitmap(g_displayHdl, g_HighlightBarHdl, MENU_DIGIT_EDIT_IMAGE,
                                    static_cast<int16_t>(text->x + DIGIT_BAR_DX),
                                    static_cast<int16_t>(text->y + DIGIT_BAR_DY));
     } else {
-        screenReplaceAndMoveBitmap(g_displayHdl, g_HighlightBarHdl, MENU_ROW_BAR_IMAGE, ROW_BAR_X,
-                                   static_cast<int16_t>(text->y + ROW_BAR_DY));
+        Setting setting = settingOf(text);
+        bool editing = setting.value == text && setting.label != text;
+        bool twoLines = setting.value->y != setting.label->y;
+        const char *image = editing ? (twoLines ? MENU_ROWS_EDIT_IMAGE : MENU_ROW_EDIT_IMAGE)
+                                    : (twoLines ? MENU_ROWS_BAR_IMAGE : MENU_ROW_BAR_IMAGE);
+        screenReplaceAndMoveBitmap(g_displayHdl, g_HighlightBarHdl, image, ROW_BAR_X,
+                                   static_cast<int16_t>(setting.label->y + ROW_BAR_DY));
+        changed = editing ? text : nullptr;
     }
     screenSetBitmapVisibility(g_displayHdl, g_HighlightBarHdl, 1);
+    return changed;
 }
 
 } // namespace
@@ -349,11 +381,9 @@ void updateHighlightedItem() {
     if (g_HoldPageSelected != 0 || m_CurrentMenuItemPtr == nullptr) {
         return;
     }
-    bool bar = barShown();
     uint32_t active = g_ActiveColor;
-    if (bar) {
-        active = besideLabel(m_CurrentMenuItemPtr->handle) ? MENU_EDIT_COLOR : g_InactiveColor;
-        placeBar(m_CurrentMenuItemPtr);
+    if (barShown() && placeBar(m_CurrentMenuItemPtr) == nullptr) {
+        active = g_InactiveColor;
     }
     for (uint8_t pos = g_MinMenuIndex; pos < g_MaxMenuIndex; pos++) {
         MenuItem *rec = rangeRecord(pos);

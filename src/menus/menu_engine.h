@@ -56,12 +56,18 @@ extern uint8_t g_bDayIcon;
 
 constexpr uint32_t MENU_ACTIVE_COLOR = 0x00FF00;
 constexpr uint32_t MENU_INACTIVE_COLOR = 0xFFFFFF;
-constexpr uint32_t MENU_EDIT_COLOR = 0xFFE45C;
 // The highlight bar of the screen on display, bound by the screens that
-// have one (SCREEN_HIGHLIGHT_BAR), and its pictures.
+// have one (SCREEN_HIGHLIGHT_BAR), and its pictures. Every page shows the
+// same two looks: the item the keys act on lies on a filled bar (or its
+// button lights); a value the keys are changing is framed by an outline and
+// shows in the active colour. A setting whose value has a line of its own
+// under its label takes the two-line forms.
 extern ScreenItem *g_HighlightBarHdl;
 constexpr const char *MENU_ROW_BAR_IMAGE = "./images/Setup/Setup-Row-ON.png";
-constexpr const char *MENU_DIGIT_BAR_IMAGE = "./images/Setup/Setup-Digit-ON.png";
+constexpr const char *MENU_ROWS_BAR_IMAGE = "./images/Setup/Setup-Rows-ON.png";
+constexpr const char *MENU_ROW_EDIT_IMAGE = "./images/Setup/Setup-Row-EDIT.png";
+constexpr const char *MENU_ROWS_EDIT_IMAGE = "./images/Setup/Setup-Rows-EDIT.png";
+constexpr const char *MENU_DIGIT_EDIT_IMAGE = "./images/Setup/Setup-Digit-EDIT.png";
 // Blink period of the item being edited, milliseconds.
 constexpr uint32_t c_TextBlinkRate = 250;
 // Entries of the glyph list that glyph-cycling items index by value.
@@ -106,10 +112,10 @@ void resetCurrentGlyph();
 void displayIncMenuPtrPage();
 void displayDecMenuPtrPage();
 // Text colours: the current record g_ActiveColor, the others g_InactiveColor.
-// On a screen with a highlight bar the bar lies under the current record
-// instead: a button it is drawn on turns to its "on" picture, a digit gets a
-// tile of its own, any other text a bar across its row; the texts stay white,
-// save a value on the row of its label, which shows in MENU_EDIT_COLOR.
+// On a screen with a highlight bar the bar shows the current record's look
+// instead: a button it is drawn on turns to its "on" picture; a label lies
+// with its value on the filled bar; a value, framed with its label, and a
+// digit, framed alone, are being changed and alone take g_ActiveColor.
 void updateHighlightedItem();
 // Glyph records: the current one its activeGlyph, the others their inactiveGlyph.
 void updateHighlightedGlyph();

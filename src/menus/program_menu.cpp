@@ -52,6 +52,11 @@ const char *const c_PeriodGlyphs[PERIODS][2] = {
 };
 const char *const c_CellGlyphs[2] = {"./images/ProgramComposite/Program-Cell-ON.png",
                                      "./images/ProgramComposite/Program-Cell-OFF.png"};
+// The current group's pictures: a filled bar while the keys move between
+// the stops, an outline while one of its values is being changed.
+const char *const c_RowEditImage = "./images/ProgramComposite/Program-Row-EDIT.png";
+const char *const c_RowCurrentImage = "./images/ProgramComposite/Program-Row-ON.png";
+const char *const c_CellEditImage = "./images/ProgramComposite/Program-Cell-EDIT.png";
 const char *const c_DehumidGlyphs[2] = {
     "./images/ProgramComposite/Program-Text-Dehumidify-ON.png",
     "./images/ProgramComposite/Program-Text-Dehumidify-OFF.png"};
@@ -155,6 +160,15 @@ bool dehumidifyShown() {
 bool humidifyShown() {
     HumidifyState state = humidifyState();
     return state == HUMIDIFY_STATE_HUMIDIFY || state == HUMIDIFY_STATE_AUTO;
+}
+
+bool isStop(uint8_t position) {
+    for (uint8_t stop : c_ProgStops) {
+        if (stop == position) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool stopShown(uint8_t stop) {
@@ -644,12 +658,19 @@ void callDataDictAndIncProgMenuPtr() {
     }
 }
 
+// The current group lies on the filled bar while the keys move between the
+// stops, and is framed while one of its values is being changed.
 void progModeSpecificHighlighting() {
     uint8_t position = currentPosition();
     bool onProgram = getCurrentMenuPtr() == &g_ProgramMenu[position];
+    bool editing = onProgram && !isStop(position);
     for (uint8_t p = 0; p < PERIODS; p++) {
         auto header = static_cast<uint8_t>(p * PROG_PERIOD_ITEMS);
         bool active = onProgram && position >= header && position < header + PROG_PERIOD_ITEMS;
+        if (active) {
+            screenReplaceBitmap(g_displayHdl, m_ProgRowHighlight[p],
+                                editing ? c_RowEditImage : c_RowCurrentImage);
+        }
         setVisible(m_ProgRowHighlight[p], active);
         showGlyph(g_ProgramMenu[header], active);
     }
@@ -659,6 +680,11 @@ void progModeSpecificHighlighting() {
     showGlyph(g_ProgramMenu[PROG_DEHUMID_LABEL], dehumid);
     showGlyph(g_ProgramMenu[PROG_HUMID_FRAME], humid);
     showGlyph(g_ProgramMenu[PROG_HUMID_LABEL], humid);
+    if (editing && (dehumid || humid)) {
+        screenReplaceBitmap(g_displayHdl,
+                            g_ProgramMenu[dehumid ? PROG_DEHUMID_FRAME : PROG_HUMID_FRAME].handle,
+                            c_CellEditImage);
+    }
     for (uint8_t button = PROG_COPY; button <= PROG_DONE; button++) {
         showGlyph(g_ProgramMenu[button], onProgram && position == button);
     }

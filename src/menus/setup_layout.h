@@ -5,7 +5,8 @@
 // at the left margin and its value in bold, and the page's buttons below.
 // A value sits at the right end of its label's line (SETUP_LABEL and
 // SETUP_VALUE) or, when the label is long, on a line of its own under it
-// (SETUP_SETTING). The highlight bar lies under the current item.
+// (SETUP_SETTING). The highlight bar lies under the current setting, both
+// its lines when its value has a line of its own.
 #pragma once
 
 #include "graphics/screen.h"

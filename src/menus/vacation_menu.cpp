@@ -50,6 +50,11 @@ constexpr uint8_t c_GroupHeaders[GROUPS] = {VAC_DATE,     VAC_TIME,      VAC_COO
 constexpr uint8_t GROUP_HUMID = 4;
 constexpr uint8_t GROUP_DEHUMID = 5;
 
+// The current group's bar while the keys move between the groups, and its
+// outline while one of its values is being changed.
+const char *const c_RowCurrentImage = "./images/AwayComposite/Away-Row-ON.png";
+const char *const c_RowEditImage = "./images/AwayComposite/Away-Row-EDIT.png";
+
 const char *const c_MonthNames[MONTHS] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 const char *const c_AmPm[2] = {"AM", "PM"};
@@ -174,6 +179,7 @@ void editItem(uint8_t position) {
                               callDataDictAndIncVacModePtr);
     setCurrentHighlightPtr(updateHighlightedItem);
     setVacBlinkingText(&g_VacationMenu[position]);
+    vacModeSpecificHighlighting();
 }
 
 // With the temperature lock and no range, the set points cannot be edited:
@@ -606,7 +612,12 @@ void vacModeSpecificHighlighting() {
     uint8_t position = currentPosition();
     bool onVacation = getCurrentMenuPtr() == &g_VacationMenu[position];
     uint8_t group = onVacation ? groupOf(position) : GROUPS;
+    bool editing = group < GROUPS && position != c_GroupHeaders[group];
     for (uint8_t g = 0; g < GROUPS; g++) {
+        if (g == group) {
+            screenReplaceBitmap(g_displayHdl, m_VacRowHighlight[g],
+                                editing ? c_RowEditImage : c_RowCurrentImage);
+        }
         setVisible(m_VacRowHighlight[g], g == group && groupShown(g));
         showGlyph(g_VacationMenu[c_GroupHeaders[g]], g == group);
     }

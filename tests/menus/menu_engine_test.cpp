@@ -5,9 +5,16 @@
 #include "config/schedule.h"
 #include "config/temp_scale.h"
 #include "display/display_manager.h"
+#include "display/pages.h"
+#include "menus/adv_setup_menu.h"
 #include "menus/hold_menu.h"
 #include "menus/menu_engine.h"
+#include "menus/menu_pages.h"
 #include "menus/menu_text.h"
+#include "menus/program_menu.h"
+#include "menus/security_code_menu.h"
+#include "menus/user_pref_menu.h"
+#include "menus/vacation_menu.h"
 #include "platform/platform_test.h"
 
 #include "ui_fixture.h"
@@ -79,6 +86,52 @@ TEST_F(MenuEngineTest, ClockTextsFollowTheFormats) {
         setThermostatFormatSettings(&fmt);
         createDateString(text);
         EXPECT_STREQ(text, d.text);
+    }
+}
+
+TEST_F(MenuEngineTest, TheItemTheKeysActOnLiesOnABarAndAValueBeingChangedIsFramedInGreen) {
+    // The picture that shows the current item's look, and the one text in
+    // the active colour (none while the keys move between items).
+    const struct {
+        void (*open)();
+        const char *keys;
+        const char *look;
+        ScreenItem **changed;
+    } cases[] = {
+        {displayUserPrefPage, "", "Setup-Rows-ON", nullptr},
+        {displayUserPrefPage, "M", "Setup-Rows-EDIT", &g_UserPrefMenu[USER_PREF_TEMP_SCALE].handle},
+        {displayAdvSetupPage, "D", "Setup-Row-ON", nullptr},
+        {displayAdvSetupPage, "D M", "Setup-Row-EDIT",
+         &g_AdvSetupMenu[ADV_SETUP_FOSSIL_TYPE].handle},
+        {displayAdvSetupPage, "U", "Graphic-Button-ON", nullptr},
+        {displaySecCodeInpPage, "", "Setup-Digit-EDIT", &g_SecurityCodeMenu[0].handle},
+        {displayProgramModePage, "", "Program-Row-ON", nullptr},
+        {displayProgramModePage, "M", "Program-Row-EDIT",
+         &g_ProgramMenu[PROG_WAKE + PROG_HEAT].handle},
+        {displayVacationModePage, "M", "Away-Row-ON", nullptr},
+        {displayVacationModePage, "M M", "Away-Row-EDIT", &g_VacationMenu[VAC_MONTH].handle},
+    };
+    bootAndStart();
+    for (const auto &c : cases) {
+        // Each from the main page, with the vacation off.
+        show(displayMainPage);
+        setThermostatMode(TSTAT_MODE_PROGRAM);
+        show(c.open);
+        keys(c.keys);
+        int looks = 0;
+        for (const ScreenItem *i = screen(); i->kind != SCREEN_ITEM_END; i++) {
+            looks += i->kind == SCREEN_ITEM_BITMAP && visible(i) && imageName(i) == c.look ? 1 : 0;
+        }
+        EXPECT_EQ(looks, 1) << c.look;
+        const MenuItem *base = getCurrentPagePtr();
+        for (uint8_t pos = g_MinMenuIndex; pos < g_MaxMenuIndex; pos++) {
+            const ScreenItem *text = base[pos - g_MinMenuIndex].handle;
+            if (text != nullptr && text->kind == SCREEN_ITEM_TEXT && text->font != nullptr) {
+                bool changed = c.changed != nullptr && text == *c.changed;
+                EXPECT_EQ(text->textColor, changed ? MENU_ACTIVE_COLOR : MENU_INACTIVE_COLOR)
+                    << c.look << " " << +pos;
+            }
+        }
     }
 }
 

@@ -494,15 +494,17 @@ bool pill(cairo_t *cr, const AssetSpec &spec, std::string *) {
     return true;
 }
 
-// The outline of a group of values on a dark page: faint when off; when on,
-// a green edge round a faint green tint, so that green (highlighted) texts
-// inside it stay readable. heat_x and cool_x put a small flame and snowflake
-// before the set-point columns of the off outline.
+// The outline of a group of values, or of one value, on a dark page, in the
+// three looks of every page: state=off, faint; state=current (the item the
+// keys act on), a filled green bar like a lit button; state=edit (a value
+// the keys are changing), a green edge round a faint green tint, so that the
+// value's green text inside stays readable. heat_x and cool_x put a small
+// flame and snowflake before the set-point columns.
 bool frame(cairo_t *cr, const AssetSpec &spec, std::string *) {
-    bool on = spec.param("state") == "on";
+    std::string state = spec.param("state", "off");
     double w = spec.width;
     double h = spec.height;
-    if (on) {
+    if (state == "edit") {
         roundedRect(cr, 1, 1, w - 2, h - 2, 7);
         setColor(cr, rgb(GREEN_TOP, 0.12));
         cairo_fill_preserve(cr);
@@ -511,12 +513,16 @@ bool frame(cairo_t *cr, const AssetSpec &spec, std::string *) {
         cairo_stroke(cr);
         return true;
     }
-    roundedRect(cr, 0.5, 0.5, w - 1, h - 1, 7);
-    setColor(cr, rgb(0xFFFFFF, 0.05));
-    cairo_fill_preserve(cr);
-    setColor(cr, rgb(0xFFFFFF, 0.12));
-    cairo_set_line_width(cr, 1);
-    cairo_stroke(cr);
+    if (state == "current") {
+        buttonFace(cr, 0.5, 0.5, w - 1, h - 1, 7, true);
+    } else {
+        roundedRect(cr, 0.5, 0.5, w - 1, h - 1, 7);
+        setColor(cr, rgb(0xFFFFFF, 0.05));
+        cairo_fill_preserve(cr);
+        setColor(cr, rgb(0xFFFFFF, 0.12));
+        cairo_set_line_width(cr, 1);
+        cairo_stroke(cr);
+    }
     double size = 12;
     double heatX = spec.number("heat_x", -1);
     double coolX = spec.number("cool_x", -1);

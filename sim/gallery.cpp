@@ -516,6 +516,13 @@ void shotColorBars() {
     screenRender(g_displayHdl);
 }
 
+// The program page with a period chosen, no value being changed.
+void shotProgramPeriod() {
+    displayProgramModePage();
+    passes(2);
+    tap(BUTTON_CODE_DOWN); // the leave period
+}
+
 struct Shot {
     const char *name;    // file name stem
     const char *caption; // under the picture on the contact sheet
@@ -568,6 +575,7 @@ const Shot c_Shots[] = {
     {"thermostat-setup", "Thermostat setup", shotThermostatSetup},
     {"thermostat-setup-more", "Thermostat setup: balance point", shotThermostatSetupMore},
     {"color-bars", "Factory test: colour bars", shotColorBars},
+    {"program-period", "Program: a period chosen", shotProgramPeriod},
 };
 constexpr size_t SHOT_COUNT = sizeof(c_Shots) / sizeof(c_Shots[0]);
 

@@ -54,7 +54,7 @@ ScreenItem testScreenDetail4Cast[DETAIL_FORECAST_ITEMS + 1] = {
     T16(103, 290, drawCurrFCastDewPoint),
     screenBitmap(165, 275, &m_CurrentFcastPtr[4], "./images/Label - 4CastDetail - Pressure.png"),
     T16(160, 290, drawCurrFCastPressure),
-    SCREEN_UNDERVOLTAGE_TEXT,
+    SCREEN_UNDERVOLTAGE_SHALLOW_TEXT,
     screenEnd(),
 };
 
@@ -87,7 +87,7 @@ ScreenItem testScreenFiveDayForecast[FIVE_DAY_FORECAST_ITEMS + 1] = {
                  drawFiveDayFCastDay4LowTemp),
     FIVE_DAY_ROW(4, 303, 266, 272, 300, 174, 295, "SUN", drawFiveDayFCastDay5HighTemp,
                  drawFiveDayFCastDay5LowTemp),
-    SCREEN_UNDERVOLTAGE_TEXT,
+    SCREEN_UNDERVOLTAGE_SHALLOW_TEXT,
     screenEnd(),
 };
 

@@ -137,10 +137,14 @@ constexpr const char *LINK_BUTTON_IMAGE = "./images/Setup/Setup-Button-Graphic-O
 constexpr int16_t UNDERVOLTAGE_TEXT_Y = 10;
 constexpr uint32_t UNDERVOLTAGE_TEXT_SIZE = 24;
 constexpr int16_t UNDERVOLTAGE_BAND_BOTTOM = 48;
-#define SCREEN_UNDERVOLTAGE_TEXT                                                                   \
-    screenTextBanner(UNDERVOLTAGE_TEXT_Y, &g_UndervoltageTextHdl, drawUnderVoltageWarning,         \
-                     FONT_BOLD, UNDERVOLTAGE_TEXT_SIZE, UNDERVOLTAGE_TEXT_COLOR,                   \
-                     UNDERVOLTAGE_BOX_COLOR)
+#define SCREEN_UNDERVOLTAGE_TEXT_AT(y)                                                             \
+    screenTextBanner(y, &g_UndervoltageTextHdl, drawUnderVoltageWarning, FONT_BOLD,                \
+                     UNDERVOLTAGE_TEXT_SIZE, UNDERVOLTAGE_TEXT_COLOR, UNDERVOLTAGE_BOX_COLOR)
+#define SCREEN_UNDERVOLTAGE_TEXT SCREEN_UNDERVOLTAGE_TEXT_AT(UNDERVOLTAGE_TEXT_Y)
+// The weather pages' head is the day bar or a title bar alone, and their
+// pictures start right under it: their band is only as deep as that head.
+constexpr int16_t UNDERVOLTAGE_SHALLOW_TEXT_Y = 3;
+#define SCREEN_UNDERVOLTAGE_SHALLOW_TEXT SCREEN_UNDERVOLTAGE_TEXT_AT(UNDERVOLTAGE_SHALLOW_TEXT_Y)
 
 // A copy of a screen table as written, taken before main(): pages change
 // their items (images, places, visibility, blinking) and the display

@@ -221,6 +221,8 @@ TEST_F(DisplayManagerTest, TheUnderVoltageTextBlinksOnEveryScreenUntilWithdrawn)
     ScreenItem *warning = g_UndervoltageTextHdl;
     EXPECT_EQ(textOf(warning), "Undervoltage!");
     EXPECT_EQ(warning->textBlinkPeriod, 500u);
+    // Its band covers the day bar alone here, not the outdoor temperature.
+    EXPECT_LE(2 * warning->y + warning->height, m_CurrFcastTemp->y);
     dispManSetUnderVoltageWarning(0);
     pass();
     EXPECT_EQ(textOf(warning), "");

@@ -5,7 +5,9 @@
 # browser) when tests/browser/node_modules is missing. Run as root, or as a
 # user with password-less sudo; otherwise it lists what is missing and stops.
 # `install-deps.sh fuzz` adds clang, its libFuzzer runtime and the LLVM
-# coverage tools for `make fuzz`; `install-deps.sh armel` adds the cross
+# coverage tools for `make fuzz`; `install-deps.sh board-vm` adds, to what
+# armel needs, qemu-system-arm, Debian's kernel source and what building a
+# kernel takes (`make board-vm`); `install-deps.sh armel` adds the cross
 # compiler for ARMv5TE with soft float (armel), qemu-user to run its programs and
 # mmdebstrap to make the target tree (scripts/make-armel-sysroot.sh).
 set -eu
@@ -31,8 +33,11 @@ fi
 if [ "${1:-}" = fuzz ]; then
     PACKAGES="$PACKAGES clang libclang-rt-dev llvm"
 fi
-if [ "${1:-}" = armel ]; then
+if [ "${1:-}" = armel ] || [ "${1:-}" = board-vm ]; then
     PACKAGES="$PACKAGES g++-arm-linux-gnueabi binutils-arm-linux-gnueabi qemu-user mmdebstrap"
+fi
+if [ "${1:-}" = board-vm ]; then
+    PACKAGES="$PACKAGES qemu-system-arm linux-source-6.1 make flex bison bc libssl-dev libelf-dev cpio"
 fi
 
 missing=""

@@ -5,6 +5,7 @@
 #include "run_support.h"
 
 #include "board.h"
+#include "board_link.h"
 #include "common/file_descriptor.h"
 #include "console.h"
 #include "core/util.h"
@@ -86,6 +87,8 @@ constexpr uint8_t LEVEL_COOL_IN_FORCE = 4;
 // In lock-step time: the simulated time between two frames published for
 // the dashboard.
 constexpr int64_t DASHBOARD_FRAME_MS = 100;
+// Host milliseconds between two screen dumps of a board in an emulator.
+constexpr int64_t BOARD_SCREEN_PERIOD_MS = 1000;
 
 std::string relayText(const std::array<char, RELAY_COUNT> &r) {
     std::string text(r.begin(), r.end());
@@ -165,6 +168,11 @@ class Simulator {
     void releaseKeysDue(int64_t now);
     void takeScreens();
     size_t inputForApplication();
+    // A board that runs the board flavour: its serial line, the emulator's
+    // machine protocol and the shared I/O page; its screen dumped now and
+    // then into sim/screen.png.
+    bool attachBoard(int *linkFd);
+    void dumpBoardScreen(int64_t hostNow);
 
     SimOptions m_options;
     bool m_startApplication;
@@ -210,6 +218,10 @@ class Simulator {
     };
     std::vector<HeldKey> m_heldKeys;
     std::vector<std::string> m_screens;
+    QmpClient m_qmp;
+    IoPageMirror m_ioPage;
+    int64_t m_nextBoardScreenMs = 0;
+    bool m_screenFailNoted = false;
     int64_t m_nextPublishMs = 0;
     int64_t m_longestStepMs = 0;
 };
@@ -630,17 +642,26 @@ bool Simulator::prepare() {
         m_house.setWeather(m_options.weather);
     }
     std::string error;
-    if (!m_pty.open(rootedPath("/dev/ttyCOPROC"), &error)) {
+    int linkFd = -1;
+    if (!m_options.serial.empty()) {
+        if (!attachBoard(&linkFd)) {
+            return false;
+        }
+    } else if (!m_pty.open(rootedPath("/dev/ttyCOPROC"), &error)) {
         say("tstat-sim: " + error);
         return false;
+    } else {
+        linkFd = m_pty.releaseMaster();
     }
     if (Sensors_Initialize() != 0) {
         say("tstat-sim: the sensor tables did not initialise");
         return false;
     }
-    m_coproc = std::make_unique<Coprocessor>(m_pty.releaseMaster(), m_house, m_options.coproc,
+    m_coproc = std::make_unique<Coprocessor>(linkFd, m_house, m_options.coproc,
                                              [this](const std::string &l) { say(l); });
-    say("tstat-sim: coprocessor on " + m_pty.slaveName() + ", linked as " + m_pty.linkPath());
+    if (m_options.serial.empty()) {
+        say("tstat-sim: coprocessor on " + m_pty.slaveName() + ", linked as " + m_pty.linkPath());
+    }
     openConsoleSocket();
     banner();
     catchEndSignals();
@@ -649,7 +670,54 @@ bool Simulator::prepare() {
                        [this](const std::string &l) { say(l); }, [this] { showHouse(); },
                        [this](uint16_t code, double hold) { return pressKey(code, hold); },
                        [this](const std::string &name) { m_screens.push_back(name); }});
+    // Everything is attached: a board that waits in the emulator may run.
+    if (m_qmp.connected() && !m_qmp.resume(&error)) {
+        say("tstat-sim: the emulated board does not run: " + error);
+        return false;
+    }
     return true;
+}
+
+bool Simulator::attachBoard(int *linkFd) {
+    std::string error;
+    if (!m_options.qmp.empty() && !m_qmp.connect(m_options.qmp, &error)) {
+        say("tstat-sim: " + error);
+        return false;
+    }
+    if (!m_options.ioPageFile.empty() &&
+        !m_ioPage.open(m_options.ioPageFile, m_options.ioPageOffset, &error)) {
+        say("tstat-sim: " + error);
+        return false;
+    }
+    *linkFd = openSerialDevice(m_options.serial, &error);
+    if (*linkFd < 0) {
+        say("tstat-sim: " + error);
+        return false;
+    }
+    say("tstat-sim: coprocessor on " + m_options.serial +
+        (m_qmp.connected() ? ", keys and screen through " + m_options.qmp : std::string()) +
+        (m_ioPage.opened() ? ", relays and test pin through " + m_options.ioPageFile
+                           : std::string()));
+    return true;
+}
+
+void Simulator::dumpBoardScreen(int64_t hostNow) {
+    if (!m_qmp.connected() || hostNow < m_nextBoardScreenMs) {
+        return;
+    }
+    m_nextBoardScreenMs = hostNow + BOARD_SCREEN_PERIOD_MS;
+    // The emulator writes the file; it is put in place whole.
+    std::string screen = rootedPath("/sim/screen.png");
+    std::string aside = screen + ".dump";
+    unlink(aside.c_str());
+    std::string error;
+    if (m_qmp.screendump(aside, &error) && rename(aside.c_str(), screen.c_str()) != 0) {
+        error = strerror(errno);
+    }
+    if (!error.empty() && !m_screenFailNoted) {
+        say("tstat-sim: no screen from the emulated board: " + error);
+        m_screenFailNoted = true;
+    }
 }
 
 std::vector<std::string> Simulator::waitForConsoleLines(int64_t waitNs) {
@@ -714,6 +782,8 @@ void Simulator::pollPeers(int64_t now) {
         }
     }
     m_coproc->poll(now);
+    m_ioPage.poll();
+    dumpBoardScreen(hostMs());
     sendWeather(now);
     if (now >= m_nextStatusMs) {
         m_nextStatusMs = now + STATUS_PERIOD_MS;
@@ -797,6 +867,10 @@ int Simulator::run() {
         int64_t now = simNowMs();
         advanceHouse(now);
         pollPeers(now);
+        releaseKeysDue(now);
+        if (!m_screens.empty()) {
+            takeScreens();
+        }
         if (applicationEnded(&exitStatus) || hoursDone()) {
             break;
         }
@@ -812,7 +886,8 @@ size_t Simulator::inputForApplication() {
 }
 
 bool Simulator::pressKey(uint16_t code, double holdSeconds) {
-    if (!m_keys.press(code)) {
+    std::string error;
+    if (m_qmp.connected() ? !m_qmp.key(code, true, &error) : !m_keys.press(code)) {
         return false;
     }
     m_heldKeys.push_back({simNowMs() + std::llround(holdSeconds * 1000.0), code});
@@ -822,7 +897,12 @@ bool Simulator::pressKey(uint16_t code, double holdSeconds) {
 void Simulator::releaseKeysDue(int64_t now) {
     for (const HeldKey &k : m_heldKeys) {
         if (k.releaseMs <= now) {
-            m_keys.release(k.code);
+            std::string error;
+            if (m_qmp.connected()) {
+                m_qmp.key(k.code, false, &error);
+            } else {
+                m_keys.release(k.code);
+            }
         }
     }
     std::erase_if(m_heldKeys, [now](const HeldKey &k) { return k.releaseMs <= now; });
@@ -830,6 +910,9 @@ void Simulator::releaseKeysDue(int64_t now) {
 
 // Copies the screen the application published at this instant.
 void Simulator::takeScreens() {
+    // A board in an emulator shows this moment's screen.
+    m_nextBoardScreenMs = 0;
+    dumpBoardScreen(hostMs());
     std::string dir = m_options.reportDir.empty() ? rootedPath("/sim") : m_options.reportDir;
     std::error_code ec;
     fs::create_directories(dir, ec);

@@ -23,6 +23,15 @@ struct SimOptions {
     // Erase-block size of the simulated flash regions, as the kernel would
     // tell it in sysfs (a power of two).
     int flashEraseSize = 65536;
+    // A board that runs the board flavour itself (the emulated board, or a
+    // real one): the coprocessor's line is this serial device instead of a
+    // pseudo-terminal of the simulator's own; the keys and the screen go
+    // through the emulator's QMP socket; the relays and the test pin through
+    // the I/O page at ioPageOffset of the emulator's memory file.
+    std::string serial;
+    std::string qmp;
+    std::string ioPageFile;
+    uint64_t ioPageOffset = 0;
     bool status = true; // the house's state once a simulated minute
     // The building controller sends the weather of the house's climate.
     bool controllerWeather = true;

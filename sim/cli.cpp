@@ -249,6 +249,29 @@ void addRunOptions(CLI::App &app, SimOptions *o, ClockChoice *clock) {
         "--no-report", [o] { o->report = false; }, "no report at the end");
 }
 
+// The options of a board that runs the board flavour itself.
+void addBoardLinkOptions(CLI::App &app, SimOptions *o) {
+    app.add_option("--coproc-line", o->serial,
+                   "the coprocessor's line is this serial device of a board that runs the board "
+                   "build (the emulated board's /dev/ttyS1, a USB serial adapter); the "
+                   "application is not started")
+        ->type_name("DEVICE");
+    app.add_option("--qmp", o->qmp,
+                   "the emulator's QMP socket: the keys and the screen of the emulated board")
+        ->type_name("SOCKET");
+    app.add_option_function<std::string>(
+           "--io-page",
+           [o](const std::string &value) {
+               size_t at = value.rfind('@');
+               o->ioPageFile = value.substr(0, at);
+               o->ioPageOffset =
+                   at == std::string::npos ? 0 : std::strtoull(value.c_str() + at + 1, nullptr, 0);
+           },
+           "the emulator's memory file and the board's I/O page in it: the relays and the test "
+           "pin")
+        ->type_name("FILE@OFFSET");
+}
+
 void addFixtureOptions(CLI::App &app, FixtureOptions *o, ClockChoice *clock) {
     app.add_option("--serial", o->serial,
                    "the serial number to store: 14 printable characters (default: generated, TS "
@@ -270,6 +293,11 @@ void addFixtureOptions(CLI::App &app, FixtureOptions *o, ClockChoice *clock) {
         "--bus-test-fail", [o] { o->sim.coproc.busTestPasses = false; },
         "the coprocessor answers the bus test with a failure");
     addRunOptions(app, &o->sim, clock);
+    addBoardLinkOptions(app, &o->sim);
+    app.add_option("--console-line", o->consoleSerial,
+                   "with --coproc-line: the board's console port, on which the fixture runs the "
+                   "test")
+        ->type_name("DEVICE");
 }
 
 // The defaults that depend on where tstat-sim itself lies: the application,
@@ -332,6 +360,7 @@ int simCommandLine(int argc, char **argv) {
     CLI::App *coproc =
         app.add_subcommand("coproc", "the same as run without starting the application");
     addRunOptions(*coproc, &coprocOptions, &coprocClock);
+    addBoardLinkOptions(*coproc, &coprocOptions);
 
     FixtureOptions fixture;
     setBuildPaths(&fixture.sim);
@@ -381,10 +410,22 @@ int simCommandLine(int argc, char **argv) {
         return 0;
     }
     std::string error;
+    // A board on a serial line keeps real time.
+    if (!coprocOptions.serial.empty() && coprocClock.kind == ClockChoice::Default) {
+        coprocClock.kind = ClockChoice::Scaled;
+    }
+    if (!fixture.sim.serial.empty() && fixtureClock.kind == ClockChoice::Default) {
+        fixtureClock.kind = ClockChoice::Scaled;
+    }
     if (run->parsed() || coproc->parsed()) {
         SimOptions &o = run->parsed() ? runOptions : coprocOptions;
         if (!finishClock(run->parsed() ? runClock : coprocClock, false, &o, &error)) {
             fprintf(stderr, "tstat-sim: %s\n", error.c_str());
+            return USAGE_ERROR;
+        }
+        if (!o.serial.empty() && (o.lockstep || platformTimeScale() != 1.0)) {
+            fprintf(stderr, "tstat-sim: a board on a serial line runs in real time: no lock-step "
+                            "time, no time scale\n");
             return USAGE_ERROR;
         }
         makePathsAbsolute(&o);
@@ -393,6 +434,12 @@ int simCommandLine(int argc, char **argv) {
     if (fix->parsed()) {
         if (!finishClock(fixtureClock, true, &fixture.sim, &error)) {
             fprintf(stderr, "tstat-sim fixture: %s\n", error.c_str());
+            return USAGE_ERROR;
+        }
+        if (!fixture.sim.serial.empty() &&
+            (fixture.consoleSerial.empty() || fixture.sim.lockstep || platformTimeScale() != 1.0)) {
+            fprintf(stderr, "tstat-sim fixture: a board on serial lines needs --console-line and "
+                            "runs in real time\n");
             return USAGE_ERROR;
         }
         makePathsAbsolute(&fixture.sim);

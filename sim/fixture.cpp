@@ -3,6 +3,7 @@
 #include "fixture.h"
 
 #include "board.h"
+#include "board_link.h"
 #include "common/file_descriptor.h"
 #include "common/program_command.h"
 #include "coprocessor.h"
@@ -94,6 +95,9 @@ constexpr std::array<StepSpec, STEP_COUNT> c_Steps = {{
      "Serial Number read from Flash is : ", nullptr, false, false, 0},
 }};
 constexpr const char *APP_READY = "APP_READY";
+// How the board's start script says that the application ended.
+constexpr const char *ENDED_WITH_STATUS = "tstat-start: tstat ended with status ";
+constexpr const char *ENDED_STATUS_0 = "tstat-start: tstat ended (status 0)";
 
 // The relay walk: relay numbers 10-19 of the unit, as contacts of sim/relays.
 constexpr size_t WALK_LENGTH = 10;
@@ -153,12 +157,14 @@ enum class Phase { WaitReady, WaitVerdict, ReadBack, WaitExit, Done };
 class Fixture {
   public:
     explicit Fixture(const FixtureOptions &options)
-        : m_options(options), m_house(options.sim.house) {}
+        : m_options(options), m_house(options.sim.house), m_attached(!options.sim.serial.empty()) {}
     ~Fixture();
     int run();
 
   private:
     bool setUp();
+    // The serial lines, keys and I/O page of a board that runs the board flavour.
+    bool attach();
     bool startApplication();
     void pollApplication();
     void stopApplication();
@@ -189,6 +195,10 @@ class Fixture {
     std::unique_ptr<Coprocessor> m_coproc;
     std::unique_ptr<FileDescriptor> m_console;
     std::unique_ptr<FileDescriptor> m_keys;
+    // A board that runs the board flavour itself.
+    bool m_attached;
+    QmpClient m_qmp;
+    IoPageMirror m_ioPage;
     std::string m_testPinPath;
     std::string m_testPinBefore;
     bool m_testPinExisted = false;
@@ -254,6 +264,9 @@ bool Fixture::setUp() {
     }
     m_testPinSet = true;
     std::string error;
+    if (m_attached) {
+        return attach();
+    }
     if (!m_coprocPty.open(rootedPath("/dev/ttyCOPROC"), &error) ||
         !m_consolePty.open(rootedPath("/dev/ttyS0"), &error) ||
         (m_lockstep && !m_lockstep->open(&error))) {
@@ -272,8 +285,45 @@ bool Fixture::setUp() {
     return true;
 }
 
+bool Fixture::attach() {
+    const SimOptions &o = m_options.sim;
+    std::string error;
+    if ((!o.qmp.empty() && !m_qmp.connect(o.qmp, &error)) ||
+        (!o.ioPageFile.empty() && !m_ioPage.open(o.ioPageFile, o.ioPageOffset, &error))) {
+        say("tstat-sim fixture: " + error);
+        return false;
+    }
+    int coprocFd = openSerialDevice(o.serial, &error);
+    int consoleFd = coprocFd < 0 ? -1 : openSerialDevice(m_options.consoleSerial, &error);
+    if (consoleFd < 0) {
+        if (coprocFd >= 0) {
+            close(coprocFd);
+        }
+        say("tstat-sim fixture: " + error);
+        return false;
+    }
+    Sensors_Initialize();
+    m_coproc = std::make_unique<Coprocessor>(coprocFd, m_house, o.coproc,
+                                             [this](const std::string &l) { say(l); });
+    m_console = std::make_unique<FileDescriptor>(consoleFd);
+    say("tstat-sim fixture: the board's console port " + m_options.consoleSerial +
+        ", its coprocessor line " + o.serial + "; serial number " + m_serial);
+    return true;
+}
+
 bool Fixture::startApplication() {
     const SimOptions &o = m_options.sim;
+    if (m_attached) {
+        // The board starts the application itself once it runs.
+        std::string error;
+        if (m_qmp.connected() && !m_qmp.resume(&error)) {
+            say("tstat-sim fixture: the emulated board does not run: " + error);
+            return false;
+        }
+        say("tstat-sim fixture: the board runs with the test pin set");
+        m_deadline.arm(READY_SIM_MS, HOST_FLOOR_MS);
+        return true;
+    }
     if (access(o.tstat.c_str(), X_OK) != 0) {
         say("tstat-sim fixture: " + o.tstat + " is not built");
         return false;
@@ -417,6 +467,18 @@ void Fixture::send(size_t step) {
 
 void Fixture::onLine(const std::string &line) {
     say("unit> " + line);
+    if (m_attached && m_phase == Phase::WaitExit) {
+        if (line.rfind(ENDED_STATUS_0, 0) == 0) {
+            m_exitStatus = 0;
+        } else if (line.rfind(ENDED_WITH_STATUS, 0) == 0) {
+            m_exitStatus = atoi(line.c_str() + strlen(ENDED_WITH_STATUS));
+        } else {
+            return;
+        }
+        say("tstat-sim fixture: the application ended with status " + std::to_string(m_exitStatus));
+        m_phase = Phase::Done;
+        return;
+    }
     if (m_phase == Phase::WaitReady) {
         if (line == APP_READY) {
             send(0);
@@ -525,6 +587,10 @@ void Fixture::fail(const std::string &note) {
 }
 
 bool Fixture::writeKey(const char *key) {
+    if (m_attached) {
+        std::string error;
+        return m_qmp.key(keyCode(key), true, &error) && m_qmp.key(keyCode(key), false, &error);
+    }
     if (!m_keys) {
         // The unit opens its key device when the walk starts; until then
         // nobody reads the FIFO and opening it fails.
@@ -613,6 +679,7 @@ void Fixture::pass(int64_t now) {
     readConsole();
     m_house.advance(static_cast<double>(now - m_lastPassMs) / 1000.0, hourOfDay());
     m_lastPassMs = now;
+    m_ioPage.poll();
     readRelays();
     m_coprocPty.flushIfUnread(STALE_BYTES);
     m_coproc->poll(now);

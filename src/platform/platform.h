@@ -65,9 +65,9 @@ void platformSleepMs(uint32_t ms);
 // application at the earliest deadline.
 void platformNoteTimer(const void *timer, const struct timespec *deadline);
 
-// Called once per main-loop pass. The board never pauses; the host gives up
-// the processor for about a millisecond of simulated time, so that a
-// simulated board at normal speed does not keep a core busy.
+// Called once per main-loop pass: gives up the processor for about a
+// millisecond (of simulated time on the host), so that the loop does not
+// keep the core busy; in lock-step time the host hands over to the simulator.
 void platformLoopYield();
 
 // How many times faster than the host's clock simulated time runs (1 on the board).

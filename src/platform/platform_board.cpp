@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -59,7 +60,14 @@ void platformSleepMs(uint32_t ms) {
     }
 }
 
-void platformLoopYield() {}
+// The main loop gives up the processor for a millisecond a pass: a loop
+// that never rests keeps the core at full load, which costs power and warms
+// the on-board thermistor that measures the room. Keys, relay pulses (500 ms)
+// and the link's bytes all wait far longer than that.
+void platformLoopYield() {
+    const struct timespec pause = {0, 1000000};
+    nanosleep(&pause, nullptr);
+}
 
 void platformNoteTimer(const void *, const struct timespec *) {}
 

@@ -5,6 +5,7 @@
 #include "board_root.h"
 #include "run_support.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
@@ -24,6 +25,8 @@ using Clock = std::chrono::steady_clock;
 SimProcess::SimProcess(const std::string &root, const std::string &command,
                        const std::vector<std::string> &args, double scale)
     : m_root(root) {
+    // A board on a serial line has its own link; the simulator makes none.
+    m_needsLink = std::find(args.begin(), args.end(), "--coproc-line") == args.end();
     // Tests never need the dashboard; without it parallel runs share no port.
     std::vector<std::string> simArgs = {command, "--root", root, "--no-http"};
     simArgs.insert(simArgs.end(), args.begin(), args.end());
@@ -76,7 +79,7 @@ bool SimProcess::waitReady(std::chrono::milliseconds limit) {
     while (Clock::now() < end) {
         std::ifstream in(portFile);
         int port = 0;
-        if (in >> port && port > 0 && std::filesystem::is_symlink(link)) {
+        if (in >> port && port > 0 && (!m_needsLink || std::filesystem::is_symlink(link))) {
             m_socket = socket(AF_INET, SOCK_STREAM, 0);
             struct sockaddr_in addr {};
             addr.sin_family = AF_INET;

@@ -20,7 +20,8 @@ class SimProcess {
     SimProcess(const SimProcess &) = delete;
     SimProcess &operator=(const SimProcess &) = delete;
 
-    // Waits until the console port file and the link exist; connects.
+    // Waits until the console port file and the link (the simulator's own
+    // coprocessor line) exist; connects.
     bool waitReady(std::chrono::milliseconds limit = std::chrono::seconds(15));
     // Sends one console line.
     void send(const std::string &line);
@@ -36,6 +37,7 @@ class SimProcess {
 
   private:
     std::string m_root;
+    bool m_needsLink = true;
     int m_pid = -1;
     int m_socket = -1;
     std::string m_pending;

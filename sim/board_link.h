@@ -1,0 +1,76 @@
+// What the simulator needs to play the world around a board that runs the
+// board flavour itself, the emulated one in qemu-system-arm or a real one:
+// a serial device for the coprocessor's link or the fixture, the machine
+// protocol (QMP) of the emulator for the keys and the screen, and the board's
+// I/O page, shared with the emulator, for the relay coils and the test pin.
+#pragma once
+
+#include "common/file_descriptor.h"
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace sim {
+
+// Opens a serial device (a tty, a USB serial adapter, the pseudo-terminal
+// that qemu gives a guest's port) raw at 115200 baud, non-blocking. -1 with
+// the reason in *error.
+int openSerialDevice(const std::string &path, std::string *error);
+
+// A client of qemu's machine protocol on a Unix socket.
+class QmpClient {
+  public:
+    // Connects and leaves the greeting's negotiation done.
+    bool connect(const std::string &socketPath, std::string *error);
+    bool connected() const { return m_fd.get() >= 0; }
+    // A press (down) or release of one of the board's keys (0x100 down,
+    // 0x101 mode, 0x102 up, 0x103 the fourth key), as the emulated board's
+    // keyboard sends it.
+    bool key(uint16_t code, bool down, std::string *error);
+    // The frame on the board's display, written to a PNG file.
+    bool screendump(const std::string &pngPath, std::string *error);
+    // Lets an emulator that was started with its processor stopped run.
+    bool resume(std::string *error);
+
+  private:
+    // Sends one command and waits for its answer; events on the way are
+    // dropped.
+    bool execute(const std::string &command, std::string *error);
+    bool readLine(std::string *line, int timeoutMs);
+
+    FileDescriptor m_fd;
+    std::string m_pending;
+};
+
+// The board's system-controller page (physical 0xFFFFF000) as the emulator's
+// guest memory, shared with this process. The board's PIO controller has
+// write-only registers: what the guest writes there is taken (and cleared)
+// here and handed to the simulated controller of the platform layer, which
+// latches the relays and writes sim/relays and sim/relay-log as the host
+// flavour does; the pin-data register is kept filled in for the guest to read.
+// Memory keeps only the last of writes in quick succession, so the pins'
+// set-up at start is taken as the relay driver makes it, and the coil
+// pulses (500 ms each, one relay at a time) are followed write by write.
+class IoPageMirror {
+  public:
+    IoPageMirror() = default;
+    ~IoPageMirror();
+    IoPageMirror(const IoPageMirror &) = delete;
+    IoPageMirror &operator=(const IoPageMirror &) = delete;
+
+    // Maps the page at byte `offset` of the emulator's memory file.
+    bool open(const std::string &memoryFile, uint64_t offset, std::string *error);
+    bool opened() const { return m_page != nullptr; }
+    // Takes the guest's writes since the last call. Called often enough that
+    // no register is written twice between two calls (a coil pulse lasts
+    // 500 ms).
+    void poll();
+
+  private:
+    volatile uint32_t *m_page = nullptr;
+    std::chrono::steady_clock::time_point m_nextStatus{};
+};
+
+} // namespace sim

@@ -578,6 +578,7 @@ void Simulator::finishReport(double hostSeconds) {
     run.longestPassSeconds = m_recorder.longestPassSeconds();
     run.requests = m_requests;
     run.requestMinutes = m_requestMinutes;
+    run.relaySamplingMs = m_ioPage.opened() ? IoPageMirror::SAMPLING_MS : 0;
     Report report = computeReport(rows, log, m_setpoints.setup(), run);
     std::string house = houseSummary(m_house.params(), m_house.weather());
     std::string text = formatReport(report, house);

@@ -60,6 +60,10 @@ class IoPageMirror {
     IoPageMirror(const IoPageMirror &) = delete;
     IoPageMirror &operator=(const IoPageMirror &) = delete;
 
+    // How late a write is seen at most: the simulator polls the page at
+    // least this often (its passes wait at most 10 ms).
+    static constexpr int64_t SAMPLING_MS = 20;
+
     // Maps the page at byte `offset` of the emulator's memory file.
     bool open(const std::string &memoryFile, uint64_t offset, std::string *error);
     bool opened() const { return m_page != nullptr; }

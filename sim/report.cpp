@@ -598,6 +598,7 @@ Report computeReport(const std::vector<TraceRow> &rows, const std::vector<RelayE
     addCompressorOffTime(report, sequenced);
     RelayCheckOptions options;
     options.heatPump = setup.heatPump;
+    options.samplingMs = run.relaySamplingMs;
     for (const RelayViolation &v : checkRelayLog(relayLog, options)) {
         report.violations.push_back(std::to_string(v.ms) + " ms: " + v.what);
     }

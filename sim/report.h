@@ -189,6 +189,9 @@ struct RunFigures {
     double longestPassSeconds = 0;
     unsigned requests = 0;     // periodic requests received (one type)
     double requestMinutes = 0; // minutes they were counted over
+    // The relay log's sampling period when it follows a board from outside
+    // (RelayCheckOptions::samplingMs); 0 otherwise.
+    int64_t relaySamplingMs = 0;
 };
 
 struct Report {

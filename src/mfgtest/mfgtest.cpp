@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <termios.h>
 #include <unistd.h>
 
 static_assert(MFG_SERIAL_NUMBER_LEN == TSTAT_SERIAL_NUMBER_LEN);
@@ -139,6 +140,18 @@ int openCommandPort() {
         printf("failed opening %s (%s)\n", COMMAND_PORT, strerror(errno));
         fflush(stdout);
         return -1;
+    }
+    // On the board the command port is the console, a terminal whose line
+    // discipline would hold back a serial number that ends without a line
+    // end and echo every command back to the fixture: its input is taken as
+    // it comes. Output keeps its processing, as the application's own output
+    // goes there too.
+    struct termios tio;
+    if (isatty(m_SerialPortFD) && tcgetattr(m_SerialPortFD, &tio) == 0) {
+        tio.c_lflag &= ~(ICANON | ECHO | ECHOE | ECHOK | ECHONL | ISIG | IEXTEN);
+        tio.c_cc[VMIN] = 1;
+        tio.c_cc[VTIME] = 0;
+        tcsetattr(m_SerialPortFD, TCSANOW, &tio);
     }
     return 0;
 }

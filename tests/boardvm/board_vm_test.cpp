@@ -7,6 +7,8 @@
 // that survive power cuts on real erase blocks, and the manufacturing test.
 #include "sim_process.h"
 
+#include "board_link.h"
+
 #include "board_root.h"
 #include "poll_until.h"
 #include "run_tool.h"
@@ -190,6 +192,51 @@ class BoardVmTest : public ::testing::Test {
             << (*sim)->output() << (*board)->console();
     }
 
+    // The board's screen now against the host flavour's at the board's
+    // clock, started at the same instant of the same state: the count of
+    // differing pixels (both pictures kept in the test's temporary
+    // directory when they differ).
+    size_t compareWithHost(EmulatedBoard &board, SimProcess &sim, const std::string &name) {
+        std::string clock = board.shell("date +%H:%M:%S");
+        std::smatch time;
+        if (!std::regex_search(clock, time, std::regex("\n(\\d\\d):(\\d\\d):(\\d\\d)"))) {
+            ADD_FAILURE() << "no time from the board: " << clock;
+            return SIZE_MAX;
+        }
+        int seconds =
+            (std::stoi(time[1]) - 8) * 3600 + (std::stoi(time[2]) - 30) * 60 + std::stoi(time[3]);
+        sim.send("screen board-" + name);
+        if (sim.waitFor("/board-" + name + ".png", 20s).empty()) {
+            return SIZE_MAX;
+        }
+        TempBoardRoot hostRoot;
+        std::ofstream(hostRoot.file("/script"))
+            << "+" << seconds << " screen host-" << name << "\n";
+        runTool(TSTAT_SIM_BINARY,
+                {"run", "--root", hostRoot.path(), "--no-http", "--no-weather", "--no-status",
+                 "--start", c_HostStart, "--hours", "0.02", "--script", hostRoot.file("/script")});
+        std::string boardPng = m_root.file("/sim-root/sim/board-" + name + ".png");
+        std::string hostPng = hostRoot.file("/sim/host-" + name + ".png");
+        int width = 0, height = 0, hostWidth = 0, hostHeight = 0;
+        std::vector<uint16_t> boardPixels = pixels565(boardPng, &width, &height);
+        std::vector<uint16_t> hostPixels = pixels565(hostPng, &hostWidth, &hostHeight);
+        EXPECT_EQ(width, 240);
+        EXPECT_EQ(height, 320);
+        if (boardPixels.empty() || hostPixels.size() != boardPixels.size()) {
+            return SIZE_MAX;
+        }
+        size_t differ = 0;
+        for (size_t i = 0; i < boardPixels.size(); i++) {
+            differ += boardPixels[i] != hostPixels[i] ? 1 : 0;
+        }
+        if (differ != 0) {
+            std::string keep = ::testing::TempDir() + "board-vm-" + name;
+            fs::copy_file(boardPng, keep + "-board.png", fs::copy_options::overwrite_existing);
+            fs::copy_file(hostPng, keep + "-host.png", fs::copy_options::overwrite_existing);
+        }
+        return differ;
+    }
+
     TempBoardRoot m_root;
     std::string m_dir;
 };
@@ -215,47 +262,35 @@ TEST_F(BoardVmTest, RunsTheMainPageKeysRelaysAndTheStartScript) {
     printf("power-on to the first main page: %.1f s\n", firstScreen);
 
     // (1) The main page, against the host flavour's at the same instant of
-    // the same state.
-    std::string clock = board->shell("date +%H:%M:%S");
-    std::smatch time;
-    ASSERT_TRUE(std::regex_search(clock, time, std::regex("\n(\\d\\d):(\\d\\d):(\\d\\d)")))
-        << clock;
-    int hour = std::stoi(time[1]);
-    int minute = std::stoi(time[2]);
-    int second = std::stoi(time[3]);
-    sim->send("screen board-main");
-    ASSERT_NE(sim->waitFor("screen ", 20s), "");
-    TempBoardRoot hostRoot;
-    std::ofstream(hostRoot.file("/script"))
-        << "+" << (hour - 8) * 3600 + (minute - 30) * 60 + second << " screen host-main\n";
-    ToolResult host =
-        runTool(TSTAT_SIM_BINARY,
-                {"run", "--root", hostRoot.path(), "--no-http", "--no-weather", "--no-status",
-                 "--start", c_HostStart, "--hours", "0.02", "--script", hostRoot.file("/script")});
-    int hostWidth = 0;
-    int hostHeight = 0;
-    std::vector<uint16_t> boardPixels =
-        pixels565(m_root.file("/sim-root/sim/board-main.png"), &width, &height);
-    std::vector<uint16_t> hostPixels =
-        pixels565(hostRoot.file("/sim/host-main.png"), &hostWidth, &hostHeight);
-    ASSERT_EQ(width, 240);
-    ASSERT_EQ(height, 320);
-    ASSERT_EQ(hostPixels.size(), boardPixels.size()) << host.out << host.err;
-    size_t differ = 0;
-    for (size_t i = 0; i < boardPixels.size(); i++) {
-        differ += boardPixels[i] != hostPixels[i] ? 1 : 0;
+    // the same state: once the board's page shows the room and the bus link,
+    // which the host's shows from its first seconds, the two agree to the
+    // pixel. A minute's turn between reading the clock and taking the screen
+    // makes an attempt differ; the next one agrees.
+    size_t differ = SIZE_MAX;
+    for (int attempt = 0; attempt < 6 && differ != 0; attempt++) {
+        differ = compareWithHost(*board, *sim, "main-" + std::to_string(attempt));
+        if (differ != 0) {
+            pause(5s);
+        }
     }
-    EXPECT_EQ(differ, 0u) << "pixels differing from the host flavour's picture";
+    EXPECT_EQ(differ, 0u) << "pixels differ from the host flavour's picture (both kept in "
+                          << ::testing::TempDir() << ")";
 
-    // (2) Up eight times: the hold from 62 F to 70 F; when the hold page
-    // has stored it, the control closes the heat.
-    for (int i = 0; i < 8; i++) {
+    // (2) Up ten times: the first opens the hold page, the others raise the
+    // hold from 62 F to 71 F, well above the room; when the hold page has
+    // stored it, the control closes the heat.
+    for (int i = 0; i < 10; i++) {
         sim->send("key up");
         pause(400ms);
     }
-    EXPECT_NE(sim->waitFor("relays ???1", 60s), "") << sim->output();
-    std::string relayLog = readFile(m_root.file("/sim-root/sim/relay-log"));
-    EXPECT_NE(relayLog.find(" 3 1\n"), std::string::npos) << relayLog;
+    std::string relayLog;
+    EXPECT_TRUE(pollUntil([] { pause(200ms); },
+                          [&] {
+                              relayLog = readFile(m_root.file("/sim-root/sim/relay-log"));
+                              return relayLog.find(" 3 1\n") != std::string::npos;
+                          },
+                          60s))
+        << relayLog << sim->output();
 
     // Memory and processor of the running thermostat.
     std::string qemu = readFile("/proc/" + (*board)["QEMU_PID"] + "/status");
@@ -288,23 +323,30 @@ TEST_F(BoardVmTest, RunsTheMainPageKeysRelaysAndTheStartScript) {
     EXPECT_NE(board->shell("pidof tstat || echo no-tstat").find("\nno-tstat"), std::string::npos);
     sim->send("quit");
     EXPECT_EQ(sim->wait(30s), 0);
-    EXPECT_NE(sim->output().find("relay check: no violations"), std::string::npos) << sim->output();
+    // Every coil pulse the board made, as the relay checker sees them.
+    ToolResult check = runTool(TSTAT_RELAYCHECK_BINARY,
+                               {"--sampled", std::to_string(sim::IoPageMirror::SAMPLING_MS),
+                                m_root.file("/sim-root/sim/relay-log")});
+    EXPECT_EQ(check.status, 0) << check.out << check.err;
+    EXPECT_NE(check.out.find(" 0 violations"), std::string::npos) << check.out;
 }
 
 TEST_F(BoardVmTest, PowerCutsDuringSavesKeepTheOldOrTheNewSettings) {
     // Settings saved over the bus, the power cut at spread instants of the
     // saves that follow; every boot finds the settings of one save whole.
-    const char *c_Settings[] = {"MD MPH H68 C76", "MD MPH H70 C78"};
+    const char *settings[] = {"MD MPH H68 C76", "MD MPH H70 C78"};
     std::unique_ptr<EmulatedBoard> board;
     std::unique_ptr<SimProcess> sim;
     boot(&board, &sim);
-    sim->send(std::string("command ") + c_Settings[0]);
+    sim->send(std::string("command ") + settings[0]);
     ASSERT_NE(sim->waitFor("reply \"MD MPH H68 C76 \"", 60s), "") << sim->output();
     pause(3s);
-    std::set<std::string> found;
+    int keptNew = 0;
+    int keptOld = 0;
     for (int cut = 0; cut < 6; cut++) {
-        const char *next = c_Settings[(cut + 1) % 2];
-        sim->send(std::string("command ") + next);
+        std::string before = settings[cut % 2];
+        std::string after = settings[(cut + 1) % 2];
+        sim->send("command " + after);
         pause(std::chrono::milliseconds(cut * 150));
         board->cut();
         sim.reset();
@@ -312,12 +354,17 @@ TEST_F(BoardVmTest, PowerCutsDuringSavesKeepTheOldOrTheNewSettings) {
         boot(&board, &sim);
         sim->send("command ST");
         std::string report = sim->waitFor("reply \"MD ", 60s);
-        bool whole = report.find("MD MPH H68 C76 ") != std::string::npos ||
-                     report.find("MD MPH H70 C78 ") != std::string::npos;
-        EXPECT_TRUE(whole) << "cut " << cut << ": " << report << "\n" << board->console();
-        found.insert(report);
+        bool isNew = report.find(after + " ") != std::string::npos;
+        bool isOld = report.find(before + " ") != std::string::npos;
+        EXPECT_TRUE(isNew || isOld) << "cut " << cut << ": " << report << "\n" << board->console();
+        keptNew += isNew ? 1 : 0;
+        keptOld += isOld ? 1 : 0;
+        if (isOld) {
+            // The next cut's "before" is what this boot found.
+            std::swap(settings[0], settings[1]);
+        }
     }
-    printf("settings found after the cuts: %zu kinds\n", found.size());
+    printf("power cuts: %d kept the new settings, %d the old\n", keptNew, keptOld);
 }
 
 TEST_F(BoardVmTest, TheFixtureRunsTheManufacturingTestOnTheConsolePort) {

@@ -2,6 +2,7 @@
 #include "relay_check.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -9,12 +10,15 @@
 namespace {
 
 void usage(FILE *out) {
-    fputs("usage: tstat-relaycheck [--heat-pump] [--diagnostic] [--estop FROM-TO]... RELAY_LOG\n"
+    fputs("usage: tstat-relaycheck [--heat-pump] [--diagnostic] [--estop FROM-TO]...\n"
+          "                        [--sampled MS] RELAY_LOG\n"
           "Checks a relay log (sim/relay-log) for compressor stages closing within 300 s\n"
           "of opening, outputs the control keeps apart closed together even for one pulse\n"
           "(heating and cooling, humidifier and dehumidifier, two fan speeds), overlapping\n"
           "coil pulses, and pulse sequences beginning while the emergency stop held\n"
-          "(--estop gives such an interval in the log's milliseconds).\n"
+          "(--estop gives such an interval in the log's milliseconds). --sampled: the log\n"
+          "followed a board's I/O page from outside every MS milliseconds (at most 100),\n"
+          "so its instants may be that late.\n"
           "Exit status: 0 clean, 1 violations found, 2 usage or unreadable log.\n",
           out);
 }
@@ -37,6 +41,14 @@ int main(int argc, char **argv) {
                 return 2;
             }
             options.estopWindows.emplace_back(from, to);
+        } else if (strcmp(argv[i], "--sampled") == 0 && i + 1 < argc) {
+            char *end = nullptr;
+            long ms = strtol(argv[++i], &end, 10);
+            if (*end != '\0' || ms < 0 || ms > 100) {
+                usage(stderr);
+                return 2;
+            }
+            options.samplingMs = ms;
         } else if (strcmp(argv[i], "--help") == 0) {
             usage(stdout);
             return 0;

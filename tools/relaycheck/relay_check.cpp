@@ -60,7 +60,8 @@ bool parseRelayLog(std::istream &in, std::vector<RelayEvent> &events, std::strin
         RelayEvent e{};
         std::string rest;
         if (!(fields >> e.ms >> e.relay >> e.closed) || (fields >> rest) || e.relay < 0 ||
-            e.relay >= static_cast<int>(RELAY_COUNT) || (e.closed != 0 && e.closed != 1) || e.ms < 0) {
+            e.relay >= static_cast<int>(RELAY_COUNT) || (e.closed != 0 && e.closed != 1) ||
+            e.ms < 0) {
             error = "line " + std::to_string(number) + " is not \"<ms> <relay> <0|1>\": " + line;
             return false;
         }
@@ -78,7 +79,7 @@ std::vector<RelayViolation> checkRelayLog(const std::vector<RelayEvent> &events,
     const RelayEvent *previous = nullptr;
 
     for (const RelayEvent &e : events) {
-        if (previous != nullptr && e.ms - previous->ms < PULSE_MS) {
+        if (previous != nullptr && e.ms - previous->ms < PULSE_MS - options.samplingMs) {
             std::ostringstream what;
             what << "coil pulses overlap: " << c_RelayNames[e.relay] << " completed "
                  << e.ms - previous->ms << " ms after " << c_RelayNames[previous->relay];
@@ -110,7 +111,7 @@ std::vector<RelayViolation> checkRelayLog(const std::vector<RelayEvent> &events,
             if (before == 1 && e.closed == 0) {
                 openedAt[e.relay] = e.ms;
             } else if (before != 1 && e.closed == 1 && openedAt[e.relay] >= 0 &&
-                       e.ms - openedAt[e.relay] < COMPRESSOR_MIN_OFF_MS) {
+                       e.ms - openedAt[e.relay] < COMPRESSOR_MIN_OFF_MS - options.samplingMs) {
                 std::ostringstream what;
                 what << c_RelayNames[e.relay] << " closed " << e.ms - openedAt[e.relay]
                      << " ms after it opened";

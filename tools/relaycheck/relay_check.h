@@ -29,6 +29,11 @@ struct RelayCheckOptions {
     // Intervals of the log's time during which the emergency stop held; a
     // pulse sequence may finish there but none may begin.
     std::vector<std::pair<int64_t, int64_t>> estopWindows;
+    // How late an instant of the log may be: 0 when the simulated I/O
+    // controller logs each write as it is made; the sampling period when the
+    // log follows a board's I/O page from outside, so that each completion
+    // is seen up to that much late and a pulse may seem that much shorter.
+    int64_t samplingMs = 0;
 };
 
 struct RelayViolation {

@@ -94,6 +94,12 @@ TEST(RelayCheck, CatchesOverlappingPulses) {
     auto found = check("500 0 0\n1000 1 0\n1200 2 0\n");
     ASSERT_EQ(found.size(), 1u);
     EXPECT_NE(found[0].what.find("overlap"), std::string::npos);
+    // A log sampled from outside the board every 20 ms: completions 480 ms
+    // apart may be back-to-back pulses, 479 ms apart are not.
+    RelayCheckOptions sampled;
+    sampled.samplingMs = 20;
+    EXPECT_TRUE(check("500 0 0\n980 1 0\n", sampled).empty());
+    EXPECT_EQ(check("500 0 0\n979 1 0\n", sampled).size(), 1u);
 }
 
 TEST(RelayCheck, CatchesASequenceBeginningDuringTheEmergencyStop) {

@@ -526,6 +526,11 @@ bool runConsoleLine(const std::string &line, ConsoleContext &ctx) {
     return false;
 }
 
+bool isConsoleCommand(const std::string &word) {
+    return std::any_of(std::begin(c_Commands), std::end(c_Commands),
+                       [&word](const ConsoleCommand &c) { return word == c.name; });
+}
+
 std::vector<std::string> consoleHelp() {
     std::vector<std::string> lines;
     for (const ConsoleCommand &c : c_Commands) {

@@ -47,6 +47,10 @@ class Dashboard {
     // simNowMs is the simulated monotonic time.
     void poll(int64_t simNowMs);
 
+    // The simulated time of the next release of a key the page let go (or
+    // tapped), INT64_MAX when none: a run in lock-step time stops there.
+    int64_t nextReleaseSimMs() const;
+
     // A line the simulator said, time stamp first, without its newline.
     void said(const std::string &line);
 
@@ -95,6 +99,7 @@ class Dashboard {
     int64_t m_nextScreenCheckMs = 0;
     int64_t m_nextStateMs = 0;
     int64_t m_nextPingMs = 0;
+    int64_t m_nextServeMs = 0;
     std::string m_screen; // the last screen.png read
     uint64_t m_screenVersion = 0;
     std::string m_screenStamp; // inode, size and time of the file read

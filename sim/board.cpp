@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -298,8 +299,17 @@ int PseudoTerminal::releaseMaster() {
 }
 
 size_t PseudoTerminal::unreadBySlave() const {
+    if (m_slave < 0) {
+        return 0;
+    }
+    // The terminal hands written bytes to the other side in a kernel worker;
+    // FIONREAD counts only what has arrived, while a poll first waits for
+    // the hand-over. So bytes written at this instant count at this instant,
+    // however busy the host.
+    struct pollfd pfd = {m_slave, POLLIN, 0};
+    poll(&pfd, 1, 0);
     int queued = 0;
-    if (m_slave < 0 || ioctl(m_slave, FIONREAD, &queued) != 0 || queued < 0) {
+    if (ioctl(m_slave, FIONREAD, &queued) != 0 || queued < 0) {
         return 0;
     }
     return static_cast<size_t>(queued);

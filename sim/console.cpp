@@ -459,8 +459,8 @@ constexpr ConsoleCommand c_Commands[] = {
      "download FILE [1|2]         send FILE as application (1) or graphics (2); download cancel",
      cmdDownload},
     {"set",
-     "set NAME VALUE              house: indoor, mass, rh, outdoor, swing, outdoor-rh, solar, "
-     "internal, equipment, aux, external",
+     "set NAME VALUE              change the house's indoor, mass, rh, outdoor, swing, "
+     "outdoor-rh, solar, internal, equipment, aux or external",
      cmdSet},
     {"pause",
      "pause                       freeze the indoor state (reports go on; outdoors follows the "

@@ -559,6 +559,7 @@ void Simulator::startDashboard(ConsoleContext &ctx) {
     if (!writeFileAtomic(m_httpPortFile, port + "\n")) {
         say("tstat-sim: cannot write " + m_httpPortFile);
     }
+    dashboard->setLockstep(m_lockstep != nullptr);
     m_dashboard = std::move(dashboard);
     say("tstat-sim: dashboard: open http://127.0.0.1:" + port);
 }

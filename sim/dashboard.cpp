@@ -232,6 +232,10 @@ struct DashboardServer {
         if (!parseNumber(argument(c, "value"), &value) || value < SCALE_MIN || value > SCALE_MAX) {
             return reply(c, MHD_HTTP_BAD_REQUEST, "value must be a number from 0.1 to 3600\n");
         }
+        if (d.m_lockstep) {
+            return reply(c, MHD_HTTP_CONFLICT,
+                         "lock-step time has no time scale: the run sets its pace (--pace)\n");
+        }
         if (platformSetTimeScale(value) != 0) {
             return reply(c, MHD_HTTP_CONFLICT,
                          "a change of the time scale is under way; try again in a moment\n");
@@ -603,7 +607,9 @@ BoardView Dashboard::board() const {
 }
 
 std::string Dashboard::stateJson() const {
-    return m_model.stateJson(m_house, board(), platformTimeScale(), m_screenVersion, m_keyFd >= 0);
+    // Scale 0 tells the page that lock-step time has none to change.
+    return m_model.stateJson(m_house, board(), m_lockstep ? 0.0 : platformTimeScale(),
+                             m_screenVersion, m_keyFd >= 0);
 }
 
 void Dashboard::sendState() {

@@ -41,6 +41,8 @@ class Dashboard {
     // Listens on 127.0.0.1:port (0: a free port). False with the reason.
     bool start(int port, std::string *error);
     int port() const { return m_port; }
+    // A run in lock-step time: no time scale to show or change.
+    void setLockstep(bool on) { m_lockstep = on; }
 
     // One pass: serves what the browsers asked, follows the screen, the
     // relays, the house and the configuration, and releases held keys.
@@ -117,6 +119,7 @@ class Dashboard {
     };
     std::vector<HeldKey> m_keys;
     int m_keyFd = -1;
+    bool m_lockstep = false;
 };
 
 } // namespace sim

@@ -257,7 +257,9 @@ TEST_F(SimLinkTest, ALockStepRunEndsWhenItsApplicationNeverAnswers) {
                        {"--tstat", silent, "--hours", "1", "--no-http", "--no-report",
                         "--answer-limit", c.limit},
                        1.0);
-        ASSERT_NE(run.waitFor("lock-step time from"), "") << run.output();
+        ASSERT_TRUE(pollUntil(
+            [] {}, [&] { return run.output().find("lock-step time from") != std::string::npos; }))
+            << run.output();
         if (c.signalled) {
             std::this_thread::sleep_for(200ms);
             run.signal(SIGTERM);
@@ -270,7 +272,9 @@ TEST_F(SimLinkTest, ALockStepRunEndsWhenItsApplicationNeverAnswers) {
 TEST_F(SimLinkTest, TheConsoleOfAScaledRunPressesKeysAndKeepsScreens) {
     SimProcess run(root.path(), "run", {"--no-http", "--no-report"}, 1.0);
     ASSERT_TRUE(run.waitReady()) << run.output();
-    ASSERT_NE(run.waitFor("started "), "") << run.output();
+    ASSERT_TRUE(pollUntil(
+        [] {}, [&] { return run.output().find("tstat-sim: started ") != std::string::npos; }))
+        << run.output();
     run.send("key up");
     EXPECT_NE(run.waitFor("sim> key up held 0.1 s"), "") << run.output();
     ASSERT_TRUE(

@@ -84,9 +84,9 @@ constexpr int64_t WEATHER_PERIOD_MS = 15 * 60000;
 // in force.
 constexpr uint8_t LEVEL_HEAT_IN_FORCE = 3;
 constexpr uint8_t LEVEL_COOL_IN_FORCE = 4;
-// In lock-step time: the simulated time between two frames published for
+// In lock-step time: the host milliseconds between two frames published for
 // the dashboard.
-constexpr int64_t DASHBOARD_FRAME_MS = 100;
+constexpr int64_t DASHBOARD_FRAME_MS = 200;
 // Host milliseconds between two screen dumps of a board in an emulator.
 constexpr int64_t BOARD_SCREEN_PERIOD_MS = 1000;
 
@@ -147,6 +147,8 @@ class Simulator {
     // The building controller's weather, on the bus when it is online.
     void sendWeather(int64_t now);
     void finishReport(double hostSeconds);
+    std::string reportDirectory() const;
+    bool reportDirectoryWritable();
     // The steps of run(): the board, link, console and signals made ready;
     // one pass's wait for input; the house and the trace moved on to now;
     // the link, status line, dashboard and console clients served; the run's
@@ -224,6 +226,8 @@ class Simulator {
     bool m_screenFailNoted = false;
     int64_t m_nextPublishMs = 0;
     int64_t m_longestStepMs = 0;
+    // The report could not be written: the run fails.
+    bool m_reportFailed = false;
 };
 
 void Simulator::say(const std::string &line) {
@@ -555,6 +559,7 @@ void Simulator::startDashboard(ConsoleContext &ctx) {
     if (!writeFileAtomic(m_httpPortFile, port + "\n")) {
         say("tstat-sim: cannot write " + m_httpPortFile);
     }
+    dashboard->setLockstep(m_lockstep != nullptr);
     m_dashboard = std::move(dashboard);
     say("tstat-sim: dashboard: open http://127.0.0.1:" + port);
 }
@@ -583,9 +588,7 @@ void Simulator::finishReport(double hostSeconds) {
     std::string house = houseSummary(m_house.params(), m_house.weather());
     std::string text = formatReport(report, house);
 
-    std::string dir = m_options.reportDir.empty() ? rootedPath("/sim") : m_options.reportDir;
-    std::error_code ec;
-    fs::create_directories(dir, ec);
+    std::string dir = reportDirectory();
     std::string reportPath = dir + "/report.txt";
     std::string tracePath = dir + "/trace.csv";
     std::string plotPath = dir + "/day.png";
@@ -605,7 +608,9 @@ void Simulator::finishReport(double hostSeconds) {
         }
     }
     if (!written) {
-        say("tstat-sim: cannot write the report to " + dir);
+        say("tstat-sim: cannot write the report to " + dir + ": " + strerror(errno));
+        m_reportFailed = true;
+        return;
     }
     say("tstat-sim: report " + reportPath + ", trace " + tracePath +
         (plotted ? ", plot " + plotPath : ", no plot: " + plotError));
@@ -626,12 +631,16 @@ bool Simulator::prepare() {
     // In lock-step time this process's clock is the simulated one from the start.
     if (m_options.lockstep) {
         m_lockstep = std::make_unique<LockstepClock>(m_options.startWall);
+        m_lockstep->setAnswerLimitMs(std::llround(m_options.answerLimit * 1000.0));
         m_options.coproc.simulatedTimeouts = true;
     }
     say("tstat-sim: board root " + absoluteRoot());
     if (!prepareBoard(
             m_options.factoryTool, [this](const std::string &l) { say(l); },
             m_options.flashEraseSize)) {
+        return false;
+    }
+    if (m_options.report && !reportDirectoryWritable()) {
         return false;
     }
     // The thermostat's record tells the set points in force and, unless
@@ -674,6 +683,22 @@ bool Simulator::prepare() {
     // Everything is attached: a board that waits in the emulator may run.
     if (m_qmp.connected() && !m_qmp.resume(&error)) {
         say("tstat-sim: the emulated board does not run: " + error);
+        return false;
+    }
+    return true;
+}
+
+std::string Simulator::reportDirectory() const {
+    return m_options.reportDir.empty() ? rootedPath("/sim") : m_options.reportDir;
+}
+
+bool Simulator::reportDirectoryWritable() {
+    std::string dir = reportDirectory();
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (ec || !fs::is_directory(dir) || access(dir.c_str(), W_OK | X_OK) != 0) {
+        say("tstat-sim: the report cannot be written to " + dir + ": " +
+            (ec ? ec.message() : std::string(strerror(errno != 0 ? errno : ENOTDIR))));
         return false;
     }
     return true;
@@ -835,6 +860,13 @@ void Simulator::shutDown(double hostSeconds) {
 }
 
 int Simulator::run() {
+    // The script is checked whole before anything starts.
+    std::string error;
+    if (!m_options.script.empty() &&
+        !loadScript(m_options.script, m_options.startWall, &m_script, &error)) {
+        say("tstat-sim: " + error);
+        return 2;
+    }
     if (!prepare()) {
         return 1;
     }
@@ -843,6 +875,11 @@ int Simulator::run() {
     }
     if (m_startApplication) {
         startApplication();
+    }
+    // The console's keys (a board in an emulator takes them through QMP).
+    error.clear();
+    if (!m_qmp.connected() && !m_keys.open(&error)) {
+        say("tstat-sim: " + error);
     }
     if (m_options.http >= 0) {
         startDashboard(*m_console);
@@ -877,7 +914,7 @@ int Simulator::run() {
         }
     }
     shutDown(std::chrono::duration<double>(std::chrono::steady_clock::now() - hostStart).count());
-    return exitStatus;
+    return exitStatus == 0 && m_reportFailed ? 1 : exitStatus;
 }
 
 // ---- Lock-step time ------------------------------------------------------------------------
@@ -914,14 +951,17 @@ void Simulator::takeScreens() {
     // A board in an emulator shows this moment's screen.
     m_nextBoardScreenMs = 0;
     dumpBoardScreen(hostMs());
-    std::string dir = m_options.reportDir.empty() ? rootedPath("/sim") : m_options.reportDir;
+    std::string dir = reportDirectory();
     std::error_code ec;
     fs::create_directories(dir, ec);
+    std::ifstream in(rootedPath("/sim/screen.png"), std::ios::binary);
+    std::string png((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     for (const std::string &name : m_screens) {
-        fs::copy_file(rootedPath("/sim/screen.png"), dir + "/" + name + ".png",
-                      fs::copy_options::overwrite_existing, ec);
-        say(ec ? "tstat-sim: no screen to keep as " + name + ": " + ec.message()
-               : "tstat-sim: screen " + dir + "/" + name + ".png");
+        std::string path = dir + "/" + name + ".png";
+        bool kept = !png.empty() && writeFileAtomic(path, png);
+        say(kept ? "tstat-sim: screen " + path
+                 : "tstat-sim: no screen to keep as " + path +
+                       (png.empty() ? ": none shown yet" : ": " + std::string(strerror(errno))));
     }
     m_screens.clear();
 }
@@ -950,16 +990,14 @@ int64_t Simulator::nextSimulatorEventMs(int64_t now) const {
     for (const HeldKey &k : m_heldKeys) {
         next = std::min(next, std::max(k.releaseMs, now + 1));
     }
+    if (m_dashboard) {
+        next = std::min(next, std::max(m_dashboard->nextReleaseSimMs(), now + 1));
+    }
     return next;
 }
 
 int Simulator::runLockstep() {
     std::string error;
-    if (!m_options.script.empty() &&
-        !loadScript(m_options.script, m_options.startWall, &m_script, &error)) {
-        say("tstat-sim: " + error);
-        return 2;
-    }
     if (!m_lockstep->open(&error) || !m_keys.open(&error)) {
         say("tstat-sim: " + error);
         return 1;
@@ -992,6 +1030,15 @@ int Simulator::runLockstep() {
     int exitStatus = 0;
     while (!m_quit && g_EndSignal == 0 && !hoursDone()) {
         int64_t now = m_lockstep->nowMs();
+        if (m_lockstep->unanswered() && m_child >= 0) {
+            noteEnd("the application did not answer its clock within " +
+                        formatNumber("%g", m_options.answerLimit) +
+                        " host seconds (stopped or hung); ending it",
+                    -1);
+            stopChild(&m_child, CHILD_GRACE_MS);
+            exitStatus = 1;
+            break;
+        }
         if (!running && m_child >= 0) {
             // Its end of the clock closed: it has ended, or is about to.
             waitForChild(&m_child, CHILD_GRACE_MS, &exitStatus);
@@ -1001,9 +1048,12 @@ int Simulator::runLockstep() {
         bool screen = !m_screens.empty();
         if (running && m_lockstep->applicationDue(inputForApplication(), screen)) {
             uint32_t flags = 0;
-            if (screen || (m_dashboard && now >= m_nextPublishMs)) {
+            // The dashboard's frames follow the host's clock: a few a host
+            // second, however fast simulated time runs.
+            int64_t host = hostMs();
+            if (screen || (m_dashboard && host >= m_nextPublishMs)) {
                 flags |= LOCKSTEP_PUBLISH_SCREEN;
-                m_nextPublishMs = now + DASHBOARD_FRAME_MS;
+                m_nextPublishMs = host + DASHBOARD_FRAME_MS;
             }
             running = m_lockstep->runApplication(flags, input);
             if (screen) {
@@ -1033,7 +1083,7 @@ int Simulator::runLockstep() {
     // Without its clock the application ends, and publishes its last screen.
     m_lockstep->close();
     shutDown(hostSeconds);
-    return exitStatus;
+    return exitStatus == 0 && m_reportFailed ? 1 : exitStatus;
 }
 } // namespace
 

@@ -50,6 +50,9 @@ struct SimOptions {
     int64_t startWall = 0;
     double pace = 0.0;
     std::string script;
+    // Host seconds the application has to answer its clock before the run
+    // gives it up as stopped or hung.
+    double answerLimit = 30.0;
 };
 
 // tstat-sim run (startApplication) or coproc. Returns the exit status.

@@ -2,6 +2,7 @@
 #include "board.h"
 #include "../tools/common/program_command.h"
 
+#include "common/file_descriptor.h"
 #include "platform/platform.h"
 #include "platform/platform_display.h"
 
@@ -11,6 +12,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -22,6 +25,10 @@ namespace sim {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The lock on the board root, held while this process runs (one simulator
+// per board).
+FileDescriptor m_RootLock;
 
 // Sizes of the flash regions' records.
 constexpr size_t FACTORY_IMAGE_SIZE = 974;
@@ -104,9 +111,51 @@ std::string absoluteRoot() {
     return ec ? std::string(platformRoot()) : p.lexically_normal().string();
 }
 
+bool readSmallFile(const std::string &path, size_t maxBytes, std::string *text,
+                   std::string *error) {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat st {};
+    if (fd.get() < 0 || fstat(fd.get(), &st) != 0) {
+        *error = "cannot read " + path + ": " + strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *error = path + " is not a regular file";
+        return false;
+    }
+    if (static_cast<uint64_t>(st.st_size) > maxBytes) {
+        *error = path + " is larger than " + std::to_string(maxBytes) + " bytes";
+        return false;
+    }
+    text->clear();
+    char buf[4096];
+    for (;;) {
+        ssize_t got = read(fd.get(), buf, sizeof(buf));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            *error = "cannot read " + path + ": " + strerror(errno);
+            return false;
+        }
+        if (got == 0) {
+            return true;
+        }
+        // A file that grows while read is cut at the bound.
+        if (text->size() + static_cast<size_t>(got) > maxBytes) {
+            *error = path + " is larger than " + std::to_string(maxBytes) + " bytes";
+            return false;
+        }
+        text->append(buf, static_cast<size_t>(got));
+    }
+}
+
 bool writeFileAtomic(const std::string &path, const std::string &content) {
+    // The file aside is made anew, never opened through a link someone left
+    // in its place; the rename then replaces whatever the name was.
     std::string tmp = path + ".tmp";
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    unlink(tmp.c_str());
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
         return false;
     }
@@ -119,7 +168,49 @@ bool writeFileAtomic(const std::string &path, const std::string &content) {
     return true;
 }
 
+bool lockBoardRoot(const Say &say) {
+    if (m_RootLock.get() >= 0) {
+        return true;
+    }
+    std::string root = absoluteRoot();
+    std::error_code ec;
+    if (!fs::exists(root, ec)) {
+        if (!ensureDirectory(root, say)) {
+            return false;
+        }
+        say("tstat-sim: made the board root " + root);
+    }
+    if (!ensureDirectory(rootedPath("/sim"), say)) {
+        return false;
+    }
+    std::string path = rootedPath("/sim/lock");
+    FileDescriptor fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (fd.get() < 0) {
+        say("tstat-sim: cannot open " + path + ": " + strerror(errno));
+        return false;
+    }
+    if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        char text[32] = {};
+        ssize_t got = pread(fd.get(), text, sizeof(text) - 1, 0);
+        long pid = got > 0 ? strtol(text, nullptr, 10) : 0;
+        say("tstat-sim: the board root " + root + " is in use by another simulator" +
+            (pid > 0 ? " (pid " + std::to_string(pid) + ")" : std::string()) +
+            "; end it first, or give another --root");
+        return false;
+    }
+    char pid[32];
+    int n = snprintf(pid, sizeof(pid), "%ld\n", static_cast<long>(getpid()));
+    if (ftruncate(fd.get(), 0) != 0 || pwrite(fd.get(), pid, static_cast<size_t>(n), 0) != n) {
+        say("tstat-sim: cannot write " + path + ": " + strerror(errno));
+    }
+    m_RootLock = std::move(fd);
+    return true;
+}
+
 bool prepareBoard(const std::string &factoryTool, const Say &say, int flashEraseSize) {
+    if (!lockBoardRoot(say)) {
+        return false;
+    }
     for (const char *dir : {"/dev/input", "/sys/class/backlight/backlight", "/tmp", "/sim",
                             "/sys/class/mtd/mtd4", "/sys/class/mtd/mtd5", "/sys/class/mtd/mtd8"}) {
         if (!ensureDirectory(rootedPath(dir), say)) {
@@ -208,8 +299,17 @@ int PseudoTerminal::releaseMaster() {
 }
 
 size_t PseudoTerminal::unreadBySlave() const {
+    if (m_slave < 0) {
+        return 0;
+    }
+    // The terminal hands written bytes to the other side in a kernel worker;
+    // FIONREAD counts only what has arrived, while a poll first waits for
+    // the hand-over. So bytes written at this instant count at this instant,
+    // however busy the host.
+    struct pollfd pfd = {m_slave, POLLIN, 0};
+    poll(&pfd, 1, 0);
     int queued = 0;
-    if (m_slave < 0 || ioctl(m_slave, FIONREAD, &queued) != 0 || queued < 0) {
+    if (ioctl(m_slave, FIONREAD, &queued) != 0 || queued < 0) {
         return 0;
     }
     return static_cast<size_t>(queued);

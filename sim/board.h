@@ -18,11 +18,22 @@ constexpr int SIM_FLASH_ERASE_SIZE = 65536;
 // said) when the root cannot be prepared.
 bool prepareBoard(const std::string &factoryTool, const Say &say,
                   int flashEraseSize = SIM_FLASH_ERASE_SIZE);
+// One simulator per board root: takes the lock on the root (sim/lock, which
+// holds the pid of its holder) for as long as this process runs, making the
+// root when it is missing (and saying so). False, with the other
+// simulator's pid said, when another process holds it. prepareBoard takes it
+// first.
+bool lockBoardRoot(const Say &say);
 
 // The host path of a design path under the board root.
 std::string rootedPath(const char *designPath);
 // The board root as an absolute path.
 std::string absoluteRoot();
+
+// Reads a file the user names (a script, a weather day) whole: only a
+// regular file of at most maxBytes, opened without waiting (a FIFO or a
+// device is refused, not read). False with the reason.
+bool readSmallFile(const std::string &path, size_t maxBytes, std::string *text, std::string *error);
 
 // Writes a small file atomically (temporary file, then rename).
 bool writeFileAtomic(const std::string &path, const std::string &content);

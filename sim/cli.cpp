@@ -12,6 +12,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -29,6 +30,10 @@ constexpr int USAGE_ERROR = 2;
 // At most a month of simulated time in one run.
 constexpr double MOST_HOURS = 24.0 * 31.0;
 constexpr double LEAST_HOURS = 1.0 / 60.0;
+// The years --start may name: the simulated clocks count milliseconds and
+// nanoseconds in 64 bits, which reach past 2262 no further.
+constexpr int FIRST_START_YEAR = 1970;
+constexpr int LAST_START_YEAR = 2200;
 
 // A number stored in one field, within a range.
 template <typename T>
@@ -87,7 +92,10 @@ void addHouseOptions(CLI::App &app, SimOptions *o) {
     rangeOption(app, "--outdoor-rh", &h.outdoorRh, 0, 100, "outdoor relative humidity, %");
     rangeOption(app, "--solar", &h.solarPeak, 0, 20000, "peak solar gain, W");
     rangeOption(app, "--internal", &h.internalGain, 0, 20000, "constant internal gain, W");
-    rangeOption(app, "--ua", &h.uaAir, 1, 5000, "the room's conductance to outdoors, W/K");
+    rangeOption(app, "--ua", &h.uaAir, 1, 5000,
+                "the room air's own conductance to outdoors (windows, air leakage), W/K; the "
+                "walls and roof add theirs through the building's mass (the typical house: "
+                "100 of its 209 W/K)");
     const char *sized = "(default: sized from the house's design loads)";
     rangeOption(app, "--furnace-w", &h.furnaceW, 0, 100000, std::string("furnace, W ") + sized);
     rangeOption(app, "--cool-w", &h.coolW, 0, 100000, std::string("air conditioner, W ") + sized);
@@ -187,6 +195,9 @@ void addClockOptions(CLI::App &app, SimOptions *o, ClockChoice *clock) {
                  "from 00:00 to 24:00");
     rangeOption(app, "--pace", &o->pace, 0, 1e6,
                 "lock-step time: at most N times real time (0: as fast as the host allows)");
+    rangeOption(app, "--answer-limit", &o->answerLimit, 0.1, 3600,
+                "lock-step time: host seconds the application has to answer its clock before "
+                "the run ends, reporting it stopped or hung");
     app.add_option("--script", o->script,
                    "lock-step time: timed console lines, e.g. \"06:59:30 key mode 3.5\" (see "
                    "sim/script.h)")
@@ -226,9 +237,14 @@ bool finishClock(const ClockChoice &clock, bool endsByItself, SimOptions *o, std
         end = strptime(end, ":%S", &local);
     }
     local.tm_isdst = -1;
-    time_t t = end != nullptr && *end == '\0' ? mktime(&local) : static_cast<time_t>(-1);
+    int year = local.tm_year + 1900;
+    time_t t = end != nullptr && *end == '\0' && year >= FIRST_START_YEAR && year <= LAST_START_YEAR
+                   ? mktime(&local)
+                   : static_cast<time_t>(-1);
     if (t == static_cast<time_t>(-1)) {
-        *error = "--start takes \"YYYY-MM-DD HH:MM[:SS]\", not \"" + clock.start + "\"";
+        *error = "--start takes \"YYYY-MM-DD HH:MM[:SS]\" of the years " +
+                 std::to_string(FIRST_START_YEAR) + " to " + std::to_string(LAST_START_YEAR) +
+                 ", not \"" + clock.start + "\"";
         return false;
     }
     o->startWall = static_cast<int64_t>(t);
@@ -392,6 +408,20 @@ int simCommandLine(int argc, char **argv) {
     CLI::App *help = app.add_subcommand("help", "this text");
 
     std::vector<std::string> args(argv + 1, argv + argc);
+    const CLI::App *subcommands[] = {run, coproc, fix, gallery, press, help};
+    if (!args.empty() && !args[0].empty() && args[0][0] != '-' &&
+        std::none_of(std::begin(subcommands), std::end(subcommands),
+                     [&args](const CLI::App *sub) { return sub->get_name() == args[0]; })) {
+        std::string names;
+        for (const CLI::App *sub : subcommands) {
+            names += (names.empty() ? "" : ", ") + sub->get_name();
+        }
+        fprintf(stderr,
+                "tstat-sim: unknown subcommand \"%s\"; the subcommands are %s (tstat-sim "
+                "--help-all describes them)\n",
+                args[0].c_str(), names.c_str());
+        return USAGE_ERROR;
+    }
     applyHousePreset(args, &runOptions);
     applyHousePreset(args, &coprocOptions);
     applyHousePreset(args, &fixture.sim);

@@ -459,8 +459,8 @@ constexpr ConsoleCommand c_Commands[] = {
      "download FILE [1|2]         send FILE as application (1) or graphics (2); download cancel",
      cmdDownload},
     {"set",
-     "set NAME VALUE              house: indoor, mass, rh, outdoor, swing, outdoor-rh, solar, "
-     "internal, equipment, aux, external",
+     "set NAME VALUE              change the house's indoor, mass, rh, outdoor, swing, "
+     "outdoor-rh, solar, internal, equipment, aux or external",
      cmdSet},
     {"pause",
      "pause                       freeze the indoor state (reports go on; outdoors follows the "
@@ -524,6 +524,11 @@ bool runConsoleLine(const std::string &line, ConsoleContext &ctx) {
     }
     ctx.say("error: unknown command \"" + escapeText(word) + "\" (help lists them)");
     return false;
+}
+
+bool isConsoleCommand(const std::string &word) {
+    return std::any_of(std::begin(c_Commands), std::end(c_Commands),
+                       [&word](const ConsoleCommand &c) { return word == c.name; });
 }
 
 std::vector<std::string> consoleHelp() {

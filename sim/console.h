@@ -34,6 +34,9 @@ struct ConsoleContext {
 // Returns false when the line was not understood (the reason has been said).
 bool runConsoleLine(const std::string &line, ConsoleContext &ctx);
 
+// Whether word names a console command.
+bool isConsoleCommand(const std::string &word);
+
 // The help text, one line per command.
 std::vector<std::string> consoleHelp();
 

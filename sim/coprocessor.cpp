@@ -85,7 +85,12 @@ void Coprocessor::onPassthroughByte(uint8_t byte) {
         return;
     }
     Coprocessor *self = s_Active;
-    self->m_downloadActivityMs = self->m_nowMs;
+    // Only the receiver's own answers keep the transfer alive: the
+    // thermostat's periodic requests (framed) go on whether it takes the
+    // download or not.
+    if (byte != COPROC_SLIP_END && !self->m_download.inFrame()) {
+        self->m_downloadActivityMs = self->m_nowMs;
+    }
     std::vector<uint8_t> answer = self->m_download.onByte(byte, self->downloadClockMs());
     if (!answer.empty()) {
         self->sendRaw(answer);

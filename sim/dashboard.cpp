@@ -15,6 +15,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -53,6 +54,9 @@ constexpr int64_t STREAM_STALL_MS = 15000;
 constexpr int64_t SCREEN_CHECK_MS = 50;
 constexpr int64_t STATE_PERIOD_MS = 500;
 constexpr int64_t PING_PERIOD_MS = 5000;
+// Host milliseconds between two turns of the server (and of the state's
+// relays): a pass of the simulator's loop may take microseconds.
+constexpr int64_t SERVE_PERIOD_MS = 10;
 // Simulated milliseconds a tapped key is held, and the host milliseconds
 // after which a key the page never released is released anyway.
 constexpr int64_t TAP_MS = 100;
@@ -227,6 +231,10 @@ struct DashboardServer {
         double value = 0.0;
         if (!parseNumber(argument(c, "value"), &value) || value < SCALE_MIN || value > SCALE_MAX) {
             return reply(c, MHD_HTTP_BAD_REQUEST, "value must be a number from 0.1 to 3600\n");
+        }
+        if (d.m_lockstep) {
+            return reply(c, MHD_HTTP_CONFLICT,
+                         "lock-step time has no time scale: the run sets its pace (--pace)\n");
         }
         if (platformSetTimeScale(value) != 0) {
             return reply(c, MHD_HTTP_CONFLICT,
@@ -599,7 +607,9 @@ BoardView Dashboard::board() const {
 }
 
 std::string Dashboard::stateJson() const {
-    return m_model.stateJson(m_house, board(), platformTimeScale(), m_screenVersion, m_keyFd >= 0);
+    // Scale 0 tells the page that lock-step time has none to change.
+    return m_model.stateJson(m_house, board(), m_lockstep ? 0.0 : platformTimeScale(),
+                             m_screenVersion, m_keyFd >= 0);
 }
 
 void Dashboard::sendState() {
@@ -717,6 +727,17 @@ void Dashboard::poll(int64_t simNowMs) {
     m_simNowMs = simNowMs;
     m_hostNowMs = hostNowMs();
     releaseDueKeys();
+    // The history follows simulated time; everything else, the network
+    // included, the host's clock, so that a run in lock-step time (many
+    // passes a host millisecond) pays for the page a few times a host second
+    // at most.
+    if (m_model.sample(simNowMs, m_house)) {
+        broadcast("sample", DashboardModel::sampleJson(m_model.lastSample()));
+    }
+    if (m_hostNowMs < m_nextServeMs) {
+        return;
+    }
+    m_nextServeMs = m_hostNowMs + SERVE_PERIOD_MS;
     if (m_hostNowMs >= m_nextScreenCheckMs) {
         m_nextScreenCheckMs = m_hostNowMs + SCREEN_CHECK_MS;
         followScreen();
@@ -728,15 +749,22 @@ void Dashboard::poll(int64_t simNowMs) {
         m_model.followConfiguration();
         sendState();
     }
-    if (m_model.sample(simNowMs, m_house)) {
-        broadcast("sample", DashboardModel::sampleJson(m_model.lastSample()));
-    }
     if (m_hostNowMs >= m_nextPingMs) {
         m_nextPingMs = m_hostNowMs + PING_PERIOD_MS;
         broadcast(nullptr, "ping");
     }
     closeLaggards();
     MHD_run(m_daemon);
+}
+
+int64_t Dashboard::nextReleaseSimMs() const {
+    int64_t next = INT64_MAX;
+    for (const HeldKey &k : m_keys) {
+        if (k.down && k.releaseRequested) {
+            next = std::min(next, k.releaseAtSimMs);
+        }
+    }
+    return next;
 }
 
 } // namespace sim

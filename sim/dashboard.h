@@ -41,11 +41,17 @@ class Dashboard {
     // Listens on 127.0.0.1:port (0: a free port). False with the reason.
     bool start(int port, std::string *error);
     int port() const { return m_port; }
+    // A run in lock-step time: no time scale to show or change.
+    void setLockstep(bool on) { m_lockstep = on; }
 
     // One pass: serves what the browsers asked, follows the screen, the
     // relays, the house and the configuration, and releases held keys.
     // simNowMs is the simulated monotonic time.
     void poll(int64_t simNowMs);
+
+    // The simulated time of the next release of a key the page let go (or
+    // tapped), INT64_MAX when none: a run in lock-step time stops there.
+    int64_t nextReleaseSimMs() const;
 
     // A line the simulator said, time stamp first, without its newline.
     void said(const std::string &line);
@@ -95,6 +101,7 @@ class Dashboard {
     int64_t m_nextScreenCheckMs = 0;
     int64_t m_nextStateMs = 0;
     int64_t m_nextPingMs = 0;
+    int64_t m_nextServeMs = 0;
     std::string m_screen; // the last screen.png read
     uint64_t m_screenVersion = 0;
     std::string m_screenStamp; // inode, size and time of the file read
@@ -112,6 +119,7 @@ class Dashboard {
     };
     std::vector<HeldKey> m_keys;
     int m_keyFd = -1;
+    bool m_lockstep = false;
 };
 
 } // namespace sim

@@ -64,6 +64,8 @@ class DownloadSender {
     bool takeProgress(unsigned *percent);
 
     State state() const { return m_state; }
+    // Inside one of the receiver's SLIP frames (its periodic requests).
+    bool inFrame() const { return m_inFrame; }
     bool active() const {
         return m_state == State::WaitingForStart || m_state == State::Sending ||
                m_state == State::EndSent;

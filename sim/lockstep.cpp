@@ -2,15 +2,20 @@
 #include "lockstep.h"
 
 #include "platform/platform_test.h"
+#include "run_support.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <poll.h>
 #include <sys/socket.h>
 
 namespace sim {
 
 namespace {
 constexpr int64_t MS_PER_SECOND = 1000;
+// Host milliseconds of one wait for the application's answer.
+constexpr int WAIT_SLICE_MS = 50;
 } // namespace
 
 LockstepClock::LockstepClock(int64_t startWallSeconds)
@@ -74,10 +79,30 @@ bool LockstepClock::exchange(uint32_t flags) {
         m_gone = true;
         return false;
     }
+    auto asked = std::chrono::steady_clock::now();
     for (;;) {
+        // Waited for in slices, so that an end signal is seen at once (it
+        // may come between a look and the wait) and an application that
+        // stopped answering is noticed.
+        struct pollfd pfd = {m_ownEnd.get(), POLLIN, 0};
+        int ready = poll(&pfd, 1, WAIT_SLICE_MS);
+        if (g_EndSignal != 0) {
+            return false;
+        }
+        if (ready == 0 || (ready < 0 && errno == EINTR)) {
+            auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now() - asked)
+                              .count();
+            if (waited >= m_answerLimitMs) {
+                m_unanswered = true;
+                m_gone = true;
+                return false;
+            }
+            continue;
+        }
         LockstepMessage answer{};
-        ssize_t got = recv(m_ownEnd.get(), &answer, sizeof(answer), 0);
-        if (got < 0 && errno == EINTR) {
+        ssize_t got = recv(m_ownEnd.get(), &answer, sizeof(answer), MSG_DONTWAIT);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
             continue;
         }
         if (got != static_cast<ssize_t>(sizeof(answer))) {

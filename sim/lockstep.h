@@ -20,6 +20,12 @@ class LockstepClock {
     // monotonic 0 and the given wall-clock second.
     explicit LockstepClock(int64_t startWallSeconds);
 
+    // Host milliseconds the application has to answer NOW before it counts
+    // as gone (stopped, or hung); the default suits a sanitizer build on a
+    // loaded host.
+    static constexpr int64_t DEFAULT_ANSWER_LIMIT_MS = 30000;
+    void setAnswerLimitMs(int64_t ms) { m_answerLimitMs = ms; }
+
     // Makes the socket pair. The application's end is childFd(): it must
     // survive exec (the child names it in TSTAT_LOCKSTEP_FD); once the child
     // runs, childStarted() closes the simulator's copy of it.
@@ -42,10 +48,13 @@ class LockstepClock {
     // Runs the application at the present instant: NOW (with flags), then
     // waits until it is idle or pausing again; input() tells the input
     // waiting for it, before and after. False once it has gone (its end of
-    // the pair closed).
+    // the pair closed), when it did not answer within the answer limit
+    // (unanswered() then tells), or when an end signal came meanwhile.
+    // Until then it waits for the application and nothing else.
     bool runApplication(uint32_t flags, const std::function<size_t()> &input);
     static constexpr int MAX_RUNS_PER_INSTANT = 100;
     bool applicationGone() const { return m_gone; }
+    bool unanswered() const { return m_unanswered; }
     // When the application asked to run next, and whether it is pausing
     // (a pause is never cut short by input).
     int64_t applicationWakeMs() const { return m_wakeMs; }
@@ -63,6 +72,8 @@ class LockstepClock {
     int64_t m_wakeMs = 0;
     bool m_pausing = false;
     bool m_gone = false;
+    bool m_unanswered = false;
+    int64_t m_answerLimitMs = DEFAULT_ANSWER_LIMIT_MS;
     size_t m_inputBefore = 0;
     size_t m_inputAfter = 0;
     int m_runsThisInstant = 0;

@@ -7,12 +7,15 @@
 // for the time it was closed, from the relay log.
 #include "plot.h"
 
+#include "board.h"
 #include "paint.h"
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 namespace sim {
@@ -543,10 +546,23 @@ bool plotRun(const std::string &path, const std::string &fontDir,
     drawTimeGrid(cr, t, rows, barsBottom, barsBottom + 2, true);
 
     cairo_destroy(cr);
-    cairo_status_t status = cairo_surface_write_to_png(surface, path.c_str());
+    // Encoded in memory, then put in place as the simulator's own file.
+    std::string png;
+    cairo_status_t status = cairo_surface_write_to_png_stream(
+        surface,
+        [](void *closure, const unsigned char *data, unsigned int length) {
+            static_cast<std::string *>(closure)->append(reinterpret_cast<const char *>(data),
+                                                        length);
+            return CAIRO_STATUS_SUCCESS;
+        },
+        &png);
     cairo_surface_destroy(surface);
     if (status != CAIRO_STATUS_SUCCESS) {
-        *error = "cannot write " + path + ": " + cairo_status_to_string(status);
+        *error = "cannot draw " + path + ": " + cairo_status_to_string(status);
+        return false;
+    }
+    if (!writeFileAtomic(path, png)) {
+        *error = "cannot write " + path + ": " + strerror(errno);
         return false;
     }
     return true;

@@ -666,8 +666,10 @@ void formatEquipment(std::ostream &out, const Report &r) {
     }
     out << "  stage  starts  per hour  most in an hour  runtime h  delivered kWh\n";
     for (const StageFigures &f : r.stages) {
-        snprintf(text, sizeof(text), "  %-5s %7u %9.2f %16u %10.2f %14.2f\n", c_RelayNames[f.relay],
-                 f.starts, f.startsPerHour, f.mostInAnHour, f.runtimeHours, f.deliveredKwh);
+        // A rate only over an hour or more: a few starts in minutes are no rate.
+        std::string rate = r.hours >= 1.0 ? formatNumber("%.2f", f.startsPerHour) : "-";
+        snprintf(text, sizeof(text), "  %-5s %7u %9s %16u %10.2f %14.2f\n", c_RelayNames[f.relay],
+                 f.starts, rate.c_str(), f.mostInAnHour, f.runtimeHours, f.deliveredKwh);
         out << text;
     }
     std::string gap = r.shortestCycleStartGapS >= 0.0

@@ -82,6 +82,8 @@ void stopChild(pid_t *child, int graceMs) {
         return;
     }
     kill(*child, SIGTERM);
+    // A stopped application takes its SIGTERM only once it runs again.
+    kill(*child, SIGCONT);
     for (int waited = 0; waited < graceMs; waited += 20) {
         if (waitpid(*child, nullptr, WNOHANG) == *child) {
             *child = -1;

@@ -1,6 +1,9 @@
 // Scripts of timed console lines.
 #include "script.h"
 
+#include "board.h"
+#include "console.h"
+
 #include <cmath>
 #include <ctime>
 #include <fstream>
@@ -12,6 +15,10 @@ namespace {
 
 constexpr int64_t MS_PER_SECOND = 1000;
 constexpr int64_t SECONDS_PER_DAY = 86400;
+// The longest script read, and the latest moment a line may name: the
+// longest run (a month).
+constexpr size_t MAX_SCRIPT_BYTES = 1024 * 1024;
+constexpr double MAX_SCRIPT_SECONDS = 31.0 * SECONDS_PER_DAY;
 
 // "H:M:S", "M:S" or "S" with an optional fraction on the seconds (a time of
 // day: "H:M:S" or "H:M"), as milliseconds; false when malformed.
@@ -44,6 +51,9 @@ bool parseClock(const std::string &text, bool timeOfDay, int64_t *ms) {
             return false;
         }
         total = total * 60.0 + value;
+    }
+    if (total > MAX_SCRIPT_SECONDS) {
+        return false;
     }
     *ms = std::llround(total * MS_PER_SECOND);
     return true;
@@ -95,6 +105,19 @@ bool parseScript(const std::string &text, int64_t startWallSeconds, std::vector<
             return false;
         }
         previousMs = relative ? previousMs + ms : nextTimeOfDay(startWallSeconds, previousMs, ms);
+        if (previousMs > static_cast<int64_t>(MAX_SCRIPT_SECONDS) * MS_PER_SECOND) {
+            *error = "script line " + std::to_string(number) +
+                     ": later than a month after the start: " + raw;
+            return false;
+        }
+        std::string word;
+        std::string rest;
+        splitCommand(line, &word, &rest);
+        if (!isConsoleCommand(word)) {
+            *error = "script line " + std::to_string(number) + ": unknown command \"" + word +
+                     "\" (tstat-sim's console help lists them): " + raw;
+            return false;
+        }
         out->push_back({previousMs, line, number});
     }
     return true;
@@ -102,14 +125,13 @@ bool parseScript(const std::string &text, int64_t startWallSeconds, std::vector<
 
 bool loadScript(const std::string &path, int64_t startWallSeconds, std::vector<ScriptLine> *out,
                 std::string *error) {
-    std::ifstream in(path);
-    if (!in) {
-        *error = "cannot read the script " + path;
+    std::string text;
+    std::string why;
+    if (!readSmallFile(path, MAX_SCRIPT_BYTES, &text, &why)) {
+        *error = "cannot read the script: " + why;
         return false;
     }
-    std::stringstream text;
-    text << in.rdbuf();
-    return parseScript(text.str(), startWallSeconds, out, error);
+    return parseScript(text, startWallSeconds, out, error);
 }
 
 } // namespace sim

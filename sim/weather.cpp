@@ -2,6 +2,7 @@
 // controller's weather and its bus lines.
 #include "weather.h"
 
+#include "board.h"
 #include "house.h"
 
 #include <algorithm>
@@ -21,6 +22,8 @@ constexpr double HOURS_PER_DAY = 24.0;
 // after another.
 constexpr double MAX_HOURS = 31 * HOURS_PER_DAY;
 constexpr size_t FIELDS = 4;
+// The largest weather file read (a month of rows every minute fits).
+constexpr size_t MAX_FILE_BYTES = 4 * 1024 * 1024;
 
 struct Range {
     const char *what;
@@ -66,14 +69,13 @@ double lerp(double a, double b, double f) {
 } // namespace
 
 bool WeatherDay::load(const std::string &path, std::string *error) {
-    std::ifstream in(path);
-    if (!in) {
-        *error = "cannot read the weather file " + path;
+    std::string text;
+    std::string why;
+    if (!readSmallFile(path, MAX_FILE_BYTES, &text, &why)) {
+        *error = "cannot read the weather file: " + why;
         return false;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parse(text.str(), path, error);
+    return parse(text, path, error);
 }
 
 bool WeatherDay::parse(const std::string &text, const std::string &name, std::string *error) {

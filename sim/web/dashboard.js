@@ -134,7 +134,7 @@ function showBoard(s) {
   $('s-bus').classList.toggle('warn', !b.online);
   // At a high time scale the backlight's time-out passes in a blink.
   const hint = $('timeouts');
-  if (t && t.backlightTimeout > 0 && t.backlightTimeout / s.scale < SHORT_REAL_S) {
+  if (t && s.scale > 0 && t.backlightTimeout > 0 && t.backlightTimeout / s.scale < SHORT_REAL_S) {
     const after = t.inactiveOff ? 'goes dark' : t.screenSaver ? 'dims to the screen saver' : 'dims';
     const text = `The backlight ${after} ${t.backlightTimeout} s of simulated time after the last key: ` +
       `${realTime(t.backlightTimeout / s.scale)} of real time at time scale ${s.scale}. The first key only wakes it. `;
@@ -157,7 +157,11 @@ function showState(s) {
   lastState = s;
   $('clock').textContent = s.clock;
   utcOffset = s.utcOffset || 0;
-  const scale = String(s.scale);
+  // Scale 0: lock-step time, whose pace the run sets (--pace), not the page.
+  const locked = s.scale === 0;
+  $('scale').disabled = locked;
+  $('scale').title = locked ? 'lock-step time: the run sets its own pace (--pace)' : '';
+  const scale = locked ? 'lock-step' : String(s.scale);
   if (![...$('scale').options].some((o) => o.value === scale)) $('scale').add(new Option(scale));
   if (document.activeElement !== $('scale')) $('scale').value = scale;
   makeLamps(s.relayNames);

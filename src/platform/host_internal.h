@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 // Simulated monotonic time in nanoseconds (scaled, lock-step, or the fake clock).
 int64_t hostSimMonoNs();
@@ -18,7 +19,13 @@ char *hostSimPath(const char *name, char *buf, size_t len);
 
 // Replaces the file at path with the given bytes through a temporary file and
 // a rename, so that readers never see it half written. 0 or -1.
+// The file aside is always made anew (never opened through a link).
 int hostWriteFileAtomic(const char *path, const char *data, size_t len);
+
+// Opens the simulated board's own log file at path for appending (or
+// emptied first), only if it is a regular file or missing: never through a
+// symbolic link. nullptr otherwise.
+FILE *hostOpenOwnLog(const char *path, bool empty);
 
 // Forgets the simulated I/O controller's state.
 void hostIoReset();

@@ -76,7 +76,7 @@ void appendRelayLog(int relay, char state) {
     if (hostSimPath("relay-log", path, sizeof(path)) == nullptr) {
         return;
     }
-    FILE *f = fopen(path, "a");
+    FILE *f = hostOpenOwnLog(path, false);
     if (f != nullptr) {
         fprintf(f, "%lld %d %c\n", static_cast<long long>(platformUptimeMs()), relay, state);
         fclose(f);
@@ -157,7 +157,7 @@ PlatformIoResult platformIoMap() {
     // The log covers one run of the application.
     char path[PATH_MAX];
     if (hostSimPath("relay-log", path, sizeof(path)) != nullptr) {
-        FILE *f = fopen(path, "w");
+        FILE *f = hostOpenOwnLog(path, true);
         if (f != nullptr) {
             fclose(f);
         }

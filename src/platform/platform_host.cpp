@@ -332,7 +332,7 @@ void appendShellLog(const char *command) {
     if (hostSimPath("shell.log", path, sizeof(path)) == nullptr) {
         return;
     }
-    FILE *f = fopen(path, "a");
+    FILE *f = hostOpenOwnLog(path, false);
     if (f != nullptr) {
         fprintf(f, "%s\n", command);
         fclose(f);
@@ -528,13 +528,31 @@ char *hostSimPath(const char *name, char *buf, size_t len) {
     return buf;
 }
 
+FILE *hostOpenOwnLog(const char *path, bool empty) {
+    int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return nullptr;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (empty && ftruncate(fd, 0) != 0)) {
+        close(fd);
+        return nullptr;
+    }
+    FILE *f = fdopen(fd, "a");
+    if (f == nullptr) {
+        close(fd);
+    }
+    return f;
+}
+
 int hostWriteFileAtomic(const char *path, const char *data, size_t len) {
     char tmp[PATH_MAX];
     int n = snprintf(tmp, sizeof(tmp), "%s.tmp", path);
     if (n < 0 || static_cast<size_t>(n) >= sizeof(tmp)) {
         return -1;
     }
-    int fd = open(tmp, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    unlink(tmp);
+    int fd = open(tmp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
         return -1;
     }

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <filesystem>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -232,6 +233,55 @@ TEST_F(SimLinkTest, RunStartsTheApplicationOrStaysUpWithoutIt) {
         std::filesystem::canonical(root.file("/data")));
     EXPECT_GT(std::atoll(root.read("/fake-anchor").c_str()), 0);
     EXPECT_NE(run.output().find("the application ended with status 3"), std::string::npos);
+}
+
+TEST_F(SimLinkTest, ALockStepRunEndsWhenItsApplicationNeverAnswers) {
+    // An application that never answers its clock (as a stopped one): an
+    // end signal ends the run at once, and without one the run gives it up
+    // after the answer limit, saying so.
+    std::string silent = root.file("/silent-tstat");
+    root.write("/silent-tstat", "#!/bin/sh\nexec sleep 600\n");
+    chmod(silent.c_str(), 0755);
+    struct Case {
+        const char *limit;
+        bool signalled;
+        int status;
+        const char *said;
+    };
+    const Case cases[] = {
+        {"600", true, 0, "interrupted"},
+        {"0.5", false, 1, "did not answer its clock within 0.5 host seconds"},
+    };
+    for (const Case &c : cases) {
+        SimProcess run(root.path(), "run",
+                       {"--tstat", silent, "--hours", "1", "--no-http", "--no-report",
+                        "--answer-limit", c.limit},
+                       1.0);
+        ASSERT_TRUE(pollUntil(
+            [] {}, [&] { return run.output().find("lock-step time from") != std::string::npos; }))
+            << run.output();
+        if (c.signalled) {
+            std::this_thread::sleep_for(200ms);
+            run.signal(SIGTERM);
+        }
+        EXPECT_EQ(run.wait(5s), c.status) << run.output();
+        EXPECT_NE(run.output().find(c.said), std::string::npos) << run.output();
+    }
+}
+
+TEST_F(SimLinkTest, TheConsoleOfAScaledRunPressesKeysAndKeepsScreens) {
+    SimProcess run(root.path(), "run", {"--no-http", "--no-report"}, 1.0);
+    ASSERT_TRUE(run.waitReady()) << run.output();
+    ASSERT_TRUE(pollUntil(
+        [] {}, [&] { return run.output().find("tstat-sim: started ") != std::string::npos; }))
+        << run.output();
+    run.send("key up");
+    EXPECT_NE(run.waitFor("sim> key up held 0.1 s"), "") << run.output();
+    ASSERT_TRUE(
+        pollUntil([] {}, [&] { return std::filesystem::exists(root.file("/sim/screen.png")); }));
+    run.send("screen shot");
+    EXPECT_NE(run.waitFor("tstat-sim: screen "), "") << run.output();
+    EXPECT_GT(root.read("/sim/shot.png").size(), 1000u);
 }
 
 } // namespace

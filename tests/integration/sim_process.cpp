@@ -55,6 +55,12 @@ void SimProcess::stop() {
     sim::stopChild(&m_pid, 5000);
 }
 
+void SimProcess::signal(int number) {
+    if (m_pid > 0) {
+        kill(m_pid, number);
+    }
+}
+
 int SimProcess::wait(std::chrono::milliseconds limit) {
     auto end = Clock::now() + limit;
     while (m_pid > 0) {

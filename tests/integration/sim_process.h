@@ -34,6 +34,8 @@ class SimProcess {
     // Waits for the process to end; returns its exit status or -1.
     int wait(std::chrono::milliseconds limit = std::chrono::seconds(10));
     void stop();
+    // Sends the simulator a signal.
+    void signal(int number);
 
   private:
     std::string m_root;

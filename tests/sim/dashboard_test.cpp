@@ -144,6 +144,10 @@ TEST(Dashboard, BadRequestsGetAClearClientError) {
     EXPECT_DOUBLE_EQ(f.house.params().outdoorMean, -3.0);
     EXPECT_FALSE(f.quit);
     EXPECT_FALSE(f.paused);
+    // In lock-step time the state and the scale's answer agree: none to change.
+    f.dashboard.setLockstep(true);
+    EXPECT_EQ(Fixture::status(f.request("POST", "/api/scale?value=10")), 409);
+    EXPECT_NE(f.request("GET", "/api/state").find("\"scale\":0"), std::string::npos);
 
     // A page under another host name (a rebound DNS name) and a request that
     // is not HTTP at all.

@@ -196,6 +196,19 @@ TEST(Report, AuxiliaryHeatAndHumidityAtTheirEdges) {
     EXPECT_NE(text.find("auxiliary heat above the balance point (-1.0 C): 3 min"),
               std::string::npos)
         << text;
+    // Starts per hour only over an hour at least: 59 minutes give counts alone.
+    for (int minutes : {59, 60}) {
+        std::vector<TraceRow> span;
+        for (int m = 1; m <= minutes; m++) {
+            span.push_back(row(m, PeriodKind::Wake, 21.0, 25.5, 21.0));
+        }
+        std::string figures =
+            sim::formatReport(sim::computeReport(span, {}, setup(), {}), "test house");
+        EXPECT_NE(
+            figures.find(minutes < 60 ? "  W1/E        0         -" : "  W1/E        0      0.00"),
+            std::string::npos)
+            << figures;
+    }
 }
 
 TEST(Report, TraceFileRoundTrip) {

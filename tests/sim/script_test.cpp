@@ -1,11 +1,15 @@
 // Scripts of timed console lines: times of day from the start and across
-// midnight, times after the line before, fractions, and malformed lines.
+// midnight, times after the line before, fractions, and malformed lines;
+// the files a run reads whole.
+#include "board_root.h"
 #include "script.h"
+#include "weather.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <ctime>
+#include <sys/stat.h>
 
 namespace {
 
@@ -25,6 +29,8 @@ TEST(Script, TimesOfDayAndDelaysBecomeRunMilliseconds) {
         // A time of day earlier than the line before is the next day's.
         {"23:59:59 key up\n00:00:01 key down", {64799000, 64801000}},
         {"05:59 key up", {86340000}},
+        // The latest moment a line may name: the longest run's end.
+        {"+744:00:00 quit", {2678400000}},
     };
     for (const Case &c : cases) {
         std::vector<sim::ScriptLine> lines;
@@ -40,11 +46,33 @@ TEST(Script, TimesOfDayAndDelaysBecomeRunMilliseconds) {
     std::string error;
     ASSERT_TRUE(sim::parseScript("06:59:30   key mode 3.5  ", START, &lines, &error));
     EXPECT_EQ(lines[0].line, "key mode 3.5");
+    // Bad lines, the second line of each text: malformed, past the longest
+    // run (31 days, 744:00:00) or too large to count, unknown commands.
     for (const char *bad : {"key up", "06:00", "24:00 key up", "06:60 key up", "+ key up",
-                            "+-5 key up", "6 key up", "+1:60 key up", "+x key up"}) {
+                            "+-5 key up", "6 key up", "+1:60 key up", "+x key up",
+                            "+99999999999999999999 quit", "+744:00:01 quit", "+1 frobnicate"}) {
         lines.clear();
-        EXPECT_FALSE(sim::parseScript(bad, START, &lines, &error)) << bad;
-        EXPECT_NE(error.find("script line 1"), std::string::npos) << error;
+        EXPECT_FALSE(sim::parseScript(std::string("+0 quit\n") + bad, START, &lines, &error))
+            << bad;
+        EXPECT_NE(error.find("script line 2"), std::string::npos) << error;
+    }
+}
+
+TEST(Script, OnlyRegularFilesOfBoundedSizeAreRead) {
+    // The script and the weather file are read whole: a device, a FIFO (which
+    // would block) and an endless file are refused with the reason.
+    TempBoardRoot dir;
+    std::string fifo = dir.file("/fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    dir.write("/large", std::string(4 * 1024 * 1024 + 1, '#'));
+    for (const std::string &path : {std::string("/dev/zero"), fifo, dir.file("/large")}) {
+        std::vector<sim::ScriptLine> lines;
+        std::string error;
+        EXPECT_FALSE(sim::loadScript(path, 0, &lines, &error)) << path;
+        EXPECT_NE(error.find(path), std::string::npos) << error;
+        sim::WeatherDay weather;
+        EXPECT_FALSE(weather.load(path, &error)) << path;
+        EXPECT_NE(error.find(path), std::string::npos) << error;
     }
 }
 

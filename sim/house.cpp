@@ -15,8 +15,8 @@
 //    buildings per m2 of floor as light 110, medium 165, heavy 260
 //    kJ/(m2 K): 16 to 39 MJ/K for this floor area.
 //  - Furnace-off drift: an indoor-outdoor difference of 36 K over those time
-//    constants is 0.65 to 2.4 C per hour (the issue that asked for this
-//    model quotes 0.5 to 2 C per hour for real homes at design conditions).
+//    constants is 0.65 to 2.4 C per hour; real homes at design conditions
+//    drift 0.5 to 2 C per hour.
 //  - Equipment sizing: ACCA Manual S selects a furnace of 100 to 140 % of the
 //    design heat load and cooling equipment of 95 to 115 % of the design
 //    total cooling load; installed furnaces are commonly 1.4 to 2 times the
@@ -27,11 +27,10 @@
 //    68 F between 5:00 and 6:30 (2.2 C per hour).
 // The room node is the air with the furnishings and interior surfaces that
 // follow it within minutes, as a wall thermostat senses it; the mass node is
-// the structure. The test house_test.cpp checks each preset's time constant,
-// its drift with the heat off at the heating design conditions (0.5 to 2.4 C
-// per hour over the first hour), its warming with the furnace on at 0 C
-// outdoors (1 to 4 C per hour) and its cooling at the cooling design
-// conditions (0.2 to 3 C per hour).
+// the structure. Each preset is meant to drift 0.5 to 2.4 C per hour over
+// the first hour with the heat off at the heating design conditions, to warm
+// 1 to 4 C per hour with the furnace on at 0 C outdoors and to cool 0.2 to
+// 3 C per hour at the cooling design conditions.
 #include "house.h"
 
 #include <algorithm>

@@ -57,6 +57,9 @@ void setLockoutConfiguration(const TstatLockoutCfg_t *in) {
 void getTstatConfiguration(TstatCfg_t *out) {
     *out = cfg().tstatCfg;
 }
+bool configuredHeatPump() {
+    return isHeatPumpType(cfg().tstatCfg.systemType);
+}
 void setTstatConfiguration(const TstatCfg_t *in) {
     cfg().tstatCfg = *in;
 }

@@ -27,6 +27,8 @@ void getLockoutConfiguration(TstatLockoutCfg_t *cfg);
 void setLockoutConfiguration(const TstatLockoutCfg_t *cfg);
 // Copies the stored cycleRate; the rate in force is getCycleRate().
 void getTstatConfiguration(TstatCfg_t *cfg);
+// Whether the configured system is a heat pump (isHeatPumpType).
+bool configuredHeatPump();
 void setTstatConfiguration(const TstatCfg_t *cfg);
 void getThermostatBacklightSettings(TstatBkLightCtl_t *cfg);
 void setThermostatBacklightSettings(const TstatBkLightCtl_t *cfg);

@@ -67,10 +67,6 @@ TstatSetPoint_t setPoint(const PeriodDefault &p, TempScale scale) {
     return sp;
 }
 
-bool isHeatPump(SystemType type) {
-    return type == SYSTEM_TYPE_ONE_STG_HEAT_PUMP || type == SYSTEM_TYPE_TWO_STG_HEAT_PUMP;
-}
-
 } // namespace
 
 void buildFactoryImage(const FactoryOptions &options, TstatSysCfgPersistMem_t *record) {
@@ -113,7 +109,7 @@ void buildFactoryImage(const FactoryOptions &options, TstatSysCfgPersistMem_t *r
     r.hvacSettings.balancePoint = displayToCelsius(scale == TEMP_SCALE_FAHRENHEIT ? 30 : -1, scale);
     // Heat pumps and floor heat back up with electric heat, the others burn gas.
     r.hvacSettings.fossilFuelType =
-        isHeatPump(options.systemType) || options.systemType == SYSTEM_TYPE_FLOOR_HEAT
+        isHeatPumpType(options.systemType) || options.systemType == SYSTEM_TYPE_FLOOR_HEAT
             ? FOSSIL_FUEL_ELECTRIC
             : FOSSIL_FUEL_GAS;
     r.hvacSettings.humidityBandOffset = 0;

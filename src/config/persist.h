@@ -61,6 +61,13 @@ enum SystemType : uint32_t {
 };
 constexpr uint32_t SYSTEM_TYPE_COUNT = 7;
 
+// Heat pumps, of one or two stages, are the systems with emergency heat, an
+// auxiliary heat stage and the heat pump's own fan rules.
+constexpr bool isHeatPumpType(uint32_t systemType) {
+    return systemType == SYSTEM_TYPE_ONE_STG_HEAT_PUMP ||
+           systemType == SYSTEM_TYPE_TWO_STG_HEAT_PUMP;
+}
+
 enum ExternalTempSensor : uint32_t {
     EXT_TEMP_SENSOR_OUTDOOR = 0,
     EXT_TEMP_SENSOR_INDOOR = 1,

@@ -17,14 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-DispManFn g_UpButtonPtr = nullptr;
-DispManFn g_DownButtonPtr = nullptr;
 DispManFn g_ModeButtonPtr = nullptr;
-DispManItemFn g_ModeButtonPtrWithArg = nullptr;
-DispManFn g_DataDictSetUpdTimeoutPtr = nullptr;
-DispManDayFn g_DataDictSetUpdTimeoutPtrWithArg = nullptr;
-DispManFn g_DataDictUpdTimeoutPtr = nullptr;
-DispManDayFn g_DataDictUpdTimeoutPtrWithArg = nullptr;
 
 static_assert(c_BacklightActiveLevels.size() == BACKLIGHT_ACTIVE_HIGH + 1,
               "one level per active backlight setting");
@@ -155,14 +148,25 @@ uint8_t m_CurrentPage = PAGE_MAIN;
 DispManFn m_TimeoutPtr = nullptr;
 uint32_t m_TimeoutVal = 0;
 
-// The day the installed day forms of the store callbacks receive.
-DispManDayOfFn m_DataDictDayOf = nullptr;
+// The key slots of the up and down keys (the mode key's is shared).
+DispManFn m_UpKeySlot = nullptr;
+DispManFn m_DownKeySlot = nullptr;
+
+// The store callbacks the page on screen installed: save writes the page's
+// edits into the configuration store, refresh reloads the page from it; the
+// day forms receive the day the program page is editing, which m_DayOfSlot
+// tells.
+DispManFn m_SaveSlot = nullptr;
+DispManDayFn m_SaveForDaySlot = nullptr;
+DispManFn m_RefreshSlot = nullptr;
+DispManDayFn m_RefreshForDaySlot = nullptr;
+DispManDayOfFn m_DayOfSlot = nullptr;
 
 // The store cycle's latched callbacks.
-DispManFn m_DataDictSetUpdTimeoutPtr = nullptr;
-DispManDayFn m_DataDictSetUpdTimeoutPtrWithArg = nullptr;
-DispManFn m_DataDictUpdTimeoutPtr = nullptr;
-DispManDayFn m_DataDictUpdTimeoutPtrWithArg = nullptr;
+DispManFn m_LatchedSave = nullptr;
+DispManDayFn m_LatchedSaveForDay = nullptr;
+DispManFn m_LatchedRefresh = nullptr;
+DispManDayFn m_LatchedRefreshForDay = nullptr;
 DispManDayOfFn m_LatchedDayOf = nullptr;
 
 // The screen saver is shown.
@@ -294,17 +298,15 @@ void startStoreCycle(uint32_t seconds) {
     if (running(TIMER_STORE_CYCLE)) {
         return;
     }
-    if (g_DataDictSetUpdTimeoutPtr == nullptr && g_DataDictSetUpdTimeoutPtrWithArg == nullptr &&
-        g_DataDictUpdTimeoutPtr == nullptr && g_DataDictUpdTimeoutPtrWithArg == nullptr) {
+    if (m_SaveSlot == nullptr && m_SaveForDaySlot == nullptr && m_RefreshSlot == nullptr &&
+        m_RefreshForDaySlot == nullptr) {
         return;
     }
-    m_DataDictUpdTimeoutPtr = g_DataDictUpdTimeoutPtr;
-    m_DataDictUpdTimeoutPtrWithArg =
-        g_DataDictUpdTimeoutPtr == nullptr ? g_DataDictUpdTimeoutPtrWithArg : nullptr;
-    m_DataDictSetUpdTimeoutPtr = g_DataDictSetUpdTimeoutPtr;
-    m_DataDictSetUpdTimeoutPtrWithArg =
-        g_DataDictSetUpdTimeoutPtr == nullptr ? g_DataDictSetUpdTimeoutPtrWithArg : nullptr;
-    m_LatchedDayOf = m_DataDictDayOf;
+    m_LatchedRefresh = m_RefreshSlot;
+    m_LatchedRefreshForDay = m_RefreshSlot == nullptr ? m_RefreshForDaySlot : nullptr;
+    m_LatchedSave = m_SaveSlot;
+    m_LatchedSaveForDay = m_SaveSlot == nullptr ? m_SaveForDaySlot : nullptr;
+    m_LatchedDayOf = m_DayOfSlot;
     startTimer(TIMER_STORE_CYCLE, seconds * MS_PER_SECOND);
 }
 
@@ -320,25 +322,25 @@ void runStoreCycle() {
     uint8_t page = m_CurrentPage;
     uint8_t day = m_LatchedDayOf != nullptr ? m_LatchedDayOf() : 0;
     if (page >= DISPLAY_PAGE_COUNT || updated[page] == 0) {
-        if (m_DataDictSetUpdTimeoutPtr != nullptr) {
-            m_DataDictSetUpdTimeoutPtr();
-        } else if (m_DataDictSetUpdTimeoutPtrWithArg != nullptr) {
-            m_DataDictSetUpdTimeoutPtrWithArg(day);
+        if (m_LatchedSave != nullptr) {
+            m_LatchedSave();
+        } else if (m_LatchedSaveForDay != nullptr) {
+            m_LatchedSaveForDay(day);
         }
     } else {
         // The bus changed what the page shows: its edits give way.
         updated[page] = 0;
         setKorabusDataDictUpdate(updated);
     }
-    if (m_DataDictUpdTimeoutPtr != nullptr) {
-        m_DataDictUpdTimeoutPtr();
-    } else if (m_DataDictUpdTimeoutPtrWithArg != nullptr) {
-        m_DataDictUpdTimeoutPtrWithArg(day);
+    if (m_LatchedRefresh != nullptr) {
+        m_LatchedRefresh();
+    } else if (m_LatchedRefreshForDay != nullptr) {
+        m_LatchedRefreshForDay(day);
     }
-    m_DataDictUpdTimeoutPtr = nullptr;
-    m_DataDictUpdTimeoutPtrWithArg = nullptr;
-    m_DataDictSetUpdTimeoutPtr = nullptr;
-    m_DataDictSetUpdTimeoutPtrWithArg = nullptr;
+    m_LatchedRefresh = nullptr;
+    m_LatchedRefreshForDay = nullptr;
+    m_LatchedSave = nullptr;
+    m_LatchedSaveForDay = nullptr;
 }
 
 // The timer of a page's 3 s mode-key hold: the main page's mode slot starts
@@ -515,12 +517,7 @@ void upOrDown(const PageEntry &row, DispManFn slot) {
 }
 
 void pressMode(const PageEntry &row) {
-    if (g_ModeButtonPtrWithArg != nullptr) {
-        MenuItem *item = currentItem();
-        if (item != nullptr) {
-            g_ModeButtonPtrWithArg(item);
-        }
-    } else if (g_ModeButtonPtr != nullptr) {
+    if (g_ModeButtonPtr != nullptr) {
         if (row.modeHold == MODE_HOLD_BY_PRESS) {
             startIfStopped(TIMER_HOLD_PAGE_MODE);
         } else {
@@ -559,10 +556,10 @@ void keyIteration(const PageEntry &row) {
     }
     switch (id) {
     case BUTTON_UP:
-        upOrDown(row, g_UpButtonPtr);
+        upOrDown(row, m_UpKeySlot);
         break;
     case BUTTON_DOWN:
-        upOrDown(row, g_DownButtonPtr);
+        upOrDown(row, m_DownKeySlot);
         break;
     case BUTTON_MODE:
         pressMode(row);
@@ -585,14 +582,14 @@ const PageControl c_PageControl = {
     .openPage = dispManOpenPage,
     .currentPage = dispManGetCurrentPage,
     .setCurrentPage = dispManSetCurrentPage,
-    .setKeySlots = dispManSetKeySlots,
+    .setKeySlots = displayManagerSetKeySlots,
     .setTimeout = displayManagerSetTimeout,
     .cancelTimeout = displayManagerCancelTimeout,
     .cancelMainPageTimeout = dispManCancelMainPageTimeout,
-    .startCommitTimer = dispManStartCommitTimer,
-    .commitTimerRanOut = dispManCommitTimerRanOut,
+    .startCommitTimer = displayManagerStartCommitTimer,
+    .commitTimerRanOut = displayManagerCommitTimerRanOut,
     .resetLockoutFlags = resetLockoutFlags,
-    .setTstatPageSelected = dispManSetTstatPageSelected,
+    .setTstatPageSelected = displayManagerSetTstatPageSelected,
     .setFiveDayFcastSelected = setFiveDayFcastSelected,
     .setLeaveSPChange = setUserLeaveSPChange,
     .setSleepSPChange = setUserSleepSPChange,
@@ -606,10 +603,9 @@ const PageControl c_PageControl = {
 void displayManagerInit() {
     pageControlRegister(&c_PageControl);
     displayManagerCancelTimeout();
-    g_UpButtonPtr = displayMainPage;
-    g_DownButtonPtr = displayMainPage;
+    m_UpKeySlot = displayMainPage;
+    m_DownKeySlot = displayMainPage;
     g_ModeButtonPtr = displayMainPage;
-    g_ModeButtonPtrWithArg = nullptr;
     initialiseTStatFormat();
     for (const PageEntry &row : pageTable()) {
         if (row.initialise != nullptr) {
@@ -659,27 +655,27 @@ uint8_t dispManGetCurrentPage() {
     return m_CurrentPage;
 }
 
-void dispManSetKeySlots(DispManFn up, DispManFn down, DispManFn mode) {
-    g_UpButtonPtr = up;
-    g_DownButtonPtr = down;
+void displayManagerSetKeySlots(DispManFn up, DispManFn down, DispManFn mode) {
+    m_UpKeySlot = up;
+    m_DownKeySlot = down;
     g_ModeButtonPtr = mode;
-    g_ModeButtonPtrWithArg = nullptr;
 }
 
-void dispManSetStoreCallbacks(DispManFn refresh, DispManFn save) {
-    g_DataDictUpdTimeoutPtr = refresh;
-    g_DataDictSetUpdTimeoutPtr = save;
-    g_DataDictUpdTimeoutPtrWithArg = nullptr;
-    g_DataDictSetUpdTimeoutPtrWithArg = nullptr;
-    m_DataDictDayOf = nullptr;
+void displayManagerSetStoreCallbacks(DispManFn refresh, DispManFn save) {
+    m_RefreshSlot = refresh;
+    m_SaveSlot = save;
+    m_RefreshForDaySlot = nullptr;
+    m_SaveForDaySlot = nullptr;
+    m_DayOfSlot = nullptr;
 }
 
-void dispManSetStoreCallbacksForDay(DispManDayFn refresh, DispManDayFn save, DispManDayOfFn day) {
-    g_DataDictUpdTimeoutPtr = nullptr;
-    g_DataDictSetUpdTimeoutPtr = nullptr;
-    g_DataDictUpdTimeoutPtrWithArg = refresh;
-    g_DataDictSetUpdTimeoutPtrWithArg = save;
-    m_DataDictDayOf = day;
+void displayManagerSetStoreCallbacksForDay(DispManDayFn refresh, DispManDayFn save,
+                                           DispManDayOfFn day) {
+    m_RefreshSlot = nullptr;
+    m_SaveSlot = nullptr;
+    m_RefreshForDaySlot = refresh;
+    m_SaveForDaySlot = save;
+    m_DayOfSlot = day;
 }
 
 void displayManagerSetTimeout(uint32_t seconds, DispManFn fn) {
@@ -705,15 +701,15 @@ void dispManCancelMainPageTimeout() {
     stopTimer(TIMER_MAIN_PAGE_MODE);
 }
 
-void dispManCancelHoldPageTimeout() {
+void displayManagerCancelHoldPageTimeout() {
     stopTimer(TIMER_HOLD_PAGE_MODE);
 }
 
-void dispManStartCommitTimer() {
+void displayManagerStartCommitTimer() {
     startTimer(TIMER_COMMIT);
 }
 
-uint8_t dispManCommitTimerRanOut() {
+uint8_t displayManagerCommitTimerRanOut() {
     return expired(TIMER_COMMIT) ? 1 : 0;
 }
 
@@ -759,11 +755,11 @@ void clearBacklightTimerFlag() {
     m_scrSvrOn = 0;
 }
 
-uint8_t dispManIsScreenSaverShown() {
+uint8_t displayManagerScreenSaverShown() {
     return m_scrSvrOn;
 }
 
-void dispManRemoveScreenSaverText() {
+void displayManagerRemoveScreenSaverText() {
     if (m_scrSvrOn != 0) {
         screenRemoveText(g_displayHdl, screenSaverText());
     }
@@ -809,11 +805,10 @@ void displayManagerReset() {
     buttonReset();
     screenReset();
     g_displayHdl = nullptr;
-    g_UpButtonPtr = nullptr;
-    g_DownButtonPtr = nullptr;
+    m_UpKeySlot = nullptr;
+    m_DownKeySlot = nullptr;
     g_ModeButtonPtr = nullptr;
-    g_ModeButtonPtrWithArg = nullptr;
-    dispManSetStoreCallbacks(nullptr, nullptr);
+    displayManagerSetStoreCallbacks(nullptr, nullptr);
     g_UndervoltageTextHdl = nullptr;
     g_UnderVoltageActive = 0;
     m_CurrentPage = PAGE_MAIN;
@@ -822,11 +817,11 @@ void displayManagerReset() {
     }
     m_TimeoutPtr = nullptr;
     m_TimeoutVal = 0;
-    m_DataDictSetUpdTimeoutPtr = nullptr;
-    m_DataDictSetUpdTimeoutPtrWithArg = nullptr;
-    m_DataDictUpdTimeoutPtr = nullptr;
-    m_DataDictUpdTimeoutPtrWithArg = nullptr;
-    m_DataDictDayOf = nullptr;
+    m_LatchedSave = nullptr;
+    m_LatchedSaveForDay = nullptr;
+    m_LatchedRefresh = nullptr;
+    m_LatchedRefreshForDay = nullptr;
+    m_DayOfSlot = nullptr;
     m_LatchedDayOf = nullptr;
     m_scrSvrOn = 0;
     m_LeaveSPChange = 0;

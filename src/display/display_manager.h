@@ -28,20 +28,10 @@ constexpr uint32_t DISPMAN_MODE_HOLD_MS = 3000;
 
 // ---- Shared state ----------------------------------------------------------------------
 
-// Key slots (null = the key does nothing). The mode slot with an argument
-// takes precedence and receives the current menu item.
-extern DispManFn g_UpButtonPtr;
-extern DispManFn g_DownButtonPtr;
+// The mode key's slot (null = the key does nothing), which the main and
+// information pages set themselves; the others' slots are installed with
+// displayManagerSetKeySlots.
 extern DispManFn g_ModeButtonPtr;
-extern DispManItemFn g_ModeButtonPtrWithArg;
-
-// Store callbacks of the page on screen: save writes the page's edits into
-// the configuration store, refresh reloads the page from it. The day forms
-// receive the day of week the program page is editing.
-extern DispManFn g_DataDictSetUpdTimeoutPtr;
-extern DispManDayFn g_DataDictSetUpdTimeoutPtrWithArg;
-extern DispManFn g_DataDictUpdTimeoutPtr;
-extern DispManDayFn g_DataDictUpdTimeoutPtrWithArg;
 
 // ---- Life cycle -------------------------------------------------------------------------
 
@@ -59,13 +49,14 @@ void displayManagerReset();
 
 void dispManSetCurrentPage(uint8_t page);
 uint8_t dispManGetCurrentPage();
-// Installs the three key slots and clears the mode-with-argument slot.
-void dispManSetKeySlots(DispManFn up, DispManFn down, DispManFn mode);
+// Installs the three key slots (null: the key does nothing).
+void displayManagerSetKeySlots(DispManFn up, DispManFn down, DispManFn mode);
 // Installs refresh and save callbacks and clears the day forms (null: none).
-void dispManSetStoreCallbacks(DispManFn refresh, DispManFn save);
+void displayManagerSetStoreCallbacks(DispManFn refresh, DispManFn save);
 // Installs the day forms, and the function that tells their day, and
 // clears the plain ones.
-void dispManSetStoreCallbacksForDay(DispManDayFn refresh, DispManDayFn save, DispManDayOfFn day);
+void displayManagerSetStoreCallbacksForDay(DispManDayFn refresh, DispManDayFn save,
+                                           DispManDayOfFn day);
 
 // The page time-out: after `seconds` without a key edge, fn is called once
 // (never while the screen saver is shown).
@@ -81,11 +72,11 @@ void dispManSetMainPageTimeout();
 void dispManCancelMainPageTimeout();
 // The hold page's: started by a mode press on the hold page; running out,
 // it stores the hold.
-void dispManCancelHoldPageTimeout();
+void displayManagerCancelHoldPageTimeout();
 // A page's commit timer (the advanced setup's): restarted for 20 s; 1 once
 // it has run out (and until it is restarted).
-void dispManStartCommitTimer();
-uint8_t dispManCommitTimerRanOut();
+void displayManagerStartCommitTimer();
+uint8_t displayManagerCommitTimerRanOut();
 
 // ---- Lockout timers -------------------------------------------------------------------------
 
@@ -107,9 +98,9 @@ uint32_t getBacklightTimerFlag();
 // changing the level (the caller sets it).
 void clearBacklightTimerFlag();
 // 1 while the screen saver is shown.
-uint8_t dispManIsScreenSaverShown();
+uint8_t displayManagerScreenSaverShown();
 // Takes the screen saver's temperature text off the screen (a dark panel).
-void dispManRemoveScreenSaverText();
+void displayManagerRemoveScreenSaverText();
 
 // ---- Under-voltage warning --------------------------------------------------------------------
 
@@ -124,4 +115,4 @@ uint8_t getUserLeaveSPChange();
 void setUserSleepSPChange(uint8_t on);
 uint8_t getUserSleepSPChange();
 // Set by the thermostat mode page: the main page then restarts the control.
-void dispManSetTstatPageSelected(uint8_t on);
+void displayManagerSetTstatPageSelected(uint8_t on);

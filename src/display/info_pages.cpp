@@ -131,9 +131,9 @@ uint8_t displayScale() {
 
 // Editing refused: every key re-enters the page, which then times out.
 void refuseHoldEditing() {
-    dispManSetKeySlots(displayHoldPage, displayHoldPage, displayHoldPage);
+    displayManagerSetKeySlots(displayHoldPage, displayHoldPage, displayHoldPage);
     // Nothing may be stored: the store cycle would switch the mode to hold.
-    dispManSetStoreCallbacks(getHoldModeSPFromDataDict, nullptr);
+    displayManagerSetStoreCallbacks(getHoldModeSPFromDataDict, nullptr);
 }
 
 void editHoldRecord(uint8_t record) {
@@ -163,8 +163,8 @@ void displayScreenSaver() {
     screenSetCurrentScreen(g_displayHdl, testScreenScrSvr);
     DispManFn back =
         dispManGetCurrentPage() == PAGE_MESSAGE ? handleMessageScreenButton : displayMainPage;
-    dispManSetKeySlots(back, back, back);
-    dispManSetStoreCallbacks(nullptr, nullptr);
+    displayManagerSetKeySlots(back, back, back);
+    displayManagerSetStoreCallbacks(nullptr, nullptr);
 }
 
 // ---- Message ------------------------------------------------------------------------------------
@@ -210,7 +210,8 @@ const char *messageScreenLine(size_t line) {
 
 void setHoldModeSystemOffButtonState() {
     editHoldRecord(HOLD_MENU_HEAT);
-    dispManSetKeySlots(incrementMenuItemValue, decrementMenuItemValue, callDataDictAndIncMenuPtr);
+    displayManagerSetKeySlots(incrementMenuItemValue, decrementMenuItemValue,
+                              callDataDictAndIncMenuPtr);
 }
 
 void displayHoldPage() {

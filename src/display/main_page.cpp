@@ -312,13 +312,6 @@ bool modeLocked() {
     return lockout.buttonLockout == LOCK_LOCKED && lockout.modeLock == LOCK_LOCKED;
 }
 
-bool heatPumpSystem() {
-    TstatCfg_t cfg{};
-    getTstatConfiguration(&cfg);
-    return cfg.systemType == SYSTEM_TYPE_ONE_STG_HEAT_PUMP ||
-           cfg.systemType == SYSTEM_TYPE_TWO_STG_HEAT_PUMP;
-}
-
 // The control-bus LED status as an image index: anything but 0 is online.
 uint8_t ledIndex() {
     return getLedStatus() != 0 ? 1 : 0;
@@ -326,10 +319,6 @@ uint8_t ledIndex() {
 
 void replace(ScreenItem *item, const char *path) {
     screenReplaceBitmap(g_displayHdl, item, path);
-}
-
-void setVisible(ScreenItem *item, bool shown) {
-    screenSetItemVisibility(g_displayHdl, item, shown ? 1 : 0);
 }
 
 // "%c%u": a blank or "-", then the magnitude.
@@ -382,12 +371,7 @@ void drawSetPoint(char *buffer, bool heat) {
 
 void initialisePopUp(MenuItem *menu, uint8_t count, const char *on, const char *off,
                      const char *graphicOn) {
-    for (uint8_t i = 0; i < count; i++) {
-        ScreenItem *handle = menu[i].handle;
-        menu[i] = MenuItem{};
-        menu[i].index = i;
-        menu[i].handle = handle;
-    }
+    menuClearRecords(menu, count);
     // Odd records up to the last pair are the buttons; the next is the ON graphic.
     uint8_t graphic = static_cast<uint8_t>(count - 2);
     for (uint8_t i = 1; i < graphic; i += 2) {
@@ -463,7 +447,7 @@ void openPopUp(MenuItem *menu, uint8_t count, uint8_t current, DispManFn up, Dis
     setCurrentPagePtr(menu, 1);
     g_MaxMenuIndex = count;
     g_MinMenuIndex = 1;
-    dispManSetKeySlots(up, down, mode);
+    displayManagerSetKeySlots(up, down, mode);
     setCurrentHighlightPtr(updateHighlightedGlyph);
 }
 
@@ -495,10 +479,10 @@ void displayMainPage() {
     // setting changed since the handles were last bound.
     screenUserHdlInit(screen);
     dispManOpenPage(PAGE_MAIN, {.screen = screen});
-    setVisible(m_DiagModeBitmap, getDiagnosticModeSetting() == 1);
+    menuShowItem(m_DiagModeBitmap, getDiagnosticModeSetting() == 1);
     bool help = getHelpModeState() == OFFON_ON;
-    setVisible(m_HelpBarGraphicBitmap, help);
-    setVisible(m_HelpBarTextBitmap, help);
+    menuShowItem(m_HelpBarGraphicBitmap, help);
+    menuShowItem(m_HelpBarTextBitmap, help);
     hidePuMenu(g_MainPuModeMenu, MAIN_PU_MODE_ITEMS);
     hidePuMenu(g_MainPuHvacMenu, MAIN_PU_HVAC_ITEMS);
     hidePuMenu(g_MainPuFanMode, MAIN_PU_FAN_ITEMS);
@@ -508,7 +492,7 @@ void displayMainPage() {
     }
     for (ScreenItem *item :
          {m_CoolingIcon, m_HeatingIcon, m_HumidifyIcon, m_DeHumidifyIcon, m_FanIcon, m_AuxIcon}) {
-        setVisible(item, false);
+        menuShowItem(item, false);
     }
     displayManagerCheckAlertIcons();
     if (g_HoldPageSelected == 1) {
@@ -521,7 +505,7 @@ void displayMainPage() {
         initialiseHvacAlgorithms();
         m_TstatPageSelected = 0;
     }
-    dispManCancelHoldPageTimeout();
+    displayManagerCancelHoldPageTimeout();
 }
 
 DispManFn nextPageAfterMainPage() {
@@ -559,7 +543,7 @@ void displayMainToSettingsPage() {
     g_ModeButtonPtr = nextPageAfterMainPage();
 }
 
-void dispManSetTstatPageSelected(uint8_t on) {
+void displayManagerSetTstatPageSelected(uint8_t on) {
     m_TstatPageSelected = on;
 }
 
@@ -670,8 +654,8 @@ void drawMainScrRelHumidity(char *buffer) {
     fpr_t humidity = 0;
     uint8_t valid = getMovAvgHum(&humidity);
     bool shown = getHumiditySensorState() == SENSOR_ON && valid != 0;
-    setVisible(m_RelHumidity, shown);
-    setVisible(m_RelHumidityText, shown);
+    menuShowItem(m_RelHumidity, shown);
+    menuShowItem(m_RelHumidityText, shown);
     if (!shown) {
         return;
     }
@@ -755,17 +739,17 @@ void drawHoldStatusText(char *buffer) {
                        status == STATUS_AWAY ? AWAY_TEXT_X : HOLD_TEXT_X, textY);
     }
     // The status row says it all: the small permanent-hold mark stays hidden.
-    setVisible(m_PermanentHold, false);
-    setVisible(m_HoldStatusBitmap, shown);
-    setVisible(m_HoldStatusText, withText);
+    menuShowItem(m_PermanentHold, false);
+    menuShowItem(m_HoldStatusBitmap, shown);
+    menuShowItem(m_HoldStatusText, withText);
 }
 
 // ---- Pop-up menus ------------------------------------------------------------------------
 
 void openMainPuModeMenu() {
     // The help bar lies above the pop-ups in the table; its hint is done with.
-    setVisible(m_HelpBarGraphicBitmap, false);
-    setVisible(m_HelpBarTextBitmap, false);
+    menuShowItem(m_HelpBarGraphicBitmap, false);
+    menuShowItem(m_HelpBarTextBitmap, false);
     showPuMenu(g_MainPuModeMenu, MAIN_PU_MODE_ITEMS);
     ThermostatMode mode = getThermostatMode();
     uint8_t current = mode == TSTAT_MODE_HOLD             ? PU_MODE_TEMPORARY
@@ -790,19 +774,19 @@ void decMainPuModeMenuPtr() {
 }
 
 void displaySelectedMainPuModeMenuItemPage() {
-    setVisible(m_HelpBarGraphicBitmap, false);
-    setVisible(m_HelpBarTextBitmap, false);
+    menuShowItem(m_HelpBarGraphicBitmap, false);
+    menuShowItem(m_HelpBarTextBitmap, false);
     hidePuMenu(g_MainPuModeMenu, MAIN_PU_MODE_ITEMS);
     if (modeLocked()) {
         displaySelectedMainPuHvacMenuItemPage();
         return;
     }
     showPuMenu(g_MainPuHvacMenu, MAIN_PU_HVAC_ITEMS);
-    bool heatPump = heatPumpSystem();
+    bool heatPump = configuredHeatPump();
     replace(g_MainPuHvacMenu[0].handle,
             heatPump ? c_HvacPuBkgdEmergency[panelIndex()] : c_HvacPuBkgdNoEmergency[panelIndex()]);
-    setVisible(g_MainPuHvacMenu[PU_HVAC_EMERGENCY].handle, heatPump);
-    setVisible(g_MainPuHvacMenu[PU_HVAC_EMERGENCY + 1].handle, heatPump);
+    menuShowItem(g_MainPuHvacMenu[PU_HVAC_EMERGENCY].handle, heatPump);
+    menuShowItem(g_MainPuHvacMenu[PU_HVAC_EMERGENCY + 1].handle, heatPump);
     uint8_t current = 0;
     switch (getHVACState()) {
     case HVAC_STATE_HEAT:
@@ -829,7 +813,7 @@ void incMainPuHvacMenuPtr() {
     uint8_t at = getCurrentMenuIndex();
     uint8_t to = at + 2;
     if (at >= PU_HVAC_COOL) {
-        to = heatPumpSystem() ? PU_HVAC_EMERGENCY : PU_HVAC_AUTO;
+        to = configuredHeatPump() ? PU_HVAC_EMERGENCY : PU_HVAC_AUTO;
     }
     moveHvacItem(to);
 }
@@ -840,7 +824,7 @@ void decMainPuHvacMenuPtr() {
     if (at <= PU_HVAC_EMERGENCY) {
         to = PU_HVAC_COOL;
     } else if (at == PU_HVAC_AUTO) {
-        to = heatPumpSystem() ? PU_HVAC_EMERGENCY : PU_HVAC_COOL;
+        to = configuredHeatPump() ? PU_HVAC_EMERGENCY : PU_HVAC_COOL;
     }
     moveHvacItem(to);
 }

@@ -39,11 +39,7 @@ void mainPageShowActivityIcons() {
     showIf(m_FanIcon, RlyCntl_GetFanSpeed() != FAN_SPEED_OFF);
     showIf(m_DeHumidifyIcon, RlyCntl_GetDeh() == 1);
     showIf(m_HumidifyIcon, RlyCntl_GetHum() == 1);
-    TstatCfg_t cfg{};
-    getTstatConfiguration(&cfg);
-    bool heatPump = cfg.systemType == SYSTEM_TYPE_ONE_STG_HEAT_PUMP ||
-                    cfg.systemType == SYSTEM_TYPE_TWO_STG_HEAT_PUMP;
-    showIf(m_AuxIcon, heatPump && (RlyCntl_GetW1E() == 1 || RlyCntl_GetW2() == 1));
+    showIf(m_AuxIcon, configuredHeatPump() && (RlyCntl_GetW1E() == 1 || RlyCntl_GetW2() == 1));
 }
 
 bool mainPageAdjusting() {

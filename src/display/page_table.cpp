@@ -340,12 +340,12 @@ void dispManOpenPage(DisplayPage id, const PageOpening &opening) {
     }
     if ((row.flags & PAGE_KEEPS_STORE_CALLBACKS) == 0) {
         if (row.refreshDay != nullptr || row.saveDay != nullptr) {
-            dispManSetStoreCallbacksForDay(row.refreshDay, row.saveDay, row.storeDay);
+            displayManagerSetStoreCallbacksForDay(row.refreshDay, row.saveDay, row.storeDay);
         } else {
-            dispManSetStoreCallbacks(row.refresh, row.save);
+            displayManagerSetStoreCallbacks(row.refresh, row.save);
         }
     }
-    dispManSetKeySlots(row.up, row.down, row.mode);
+    displayManagerSetKeySlots(row.up, row.down, row.mode);
     if (row.menu == nullptr) {
         return;
     }

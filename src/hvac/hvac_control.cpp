@@ -22,6 +22,10 @@ constexpr int64_t HUMIDIFIER_WAIT_SECONDS = 300;
 // Used for a stored cycle rate of 0 (no page stores it): the slowest rate the
 // setup page offers, which protects the equipment best.
 constexpr uint8_t FALLBACK_CYCLE_RATE = 3;
+// Automatic mode does not heat a room above 34 C nor cool one below 4.5 C,
+// whatever the set points say.
+constexpr fpr_t c_AutoHeatCutOffTemp = fprConst(34, 0);
+constexpr fpr_t c_AutoCoolCutOffTemp = fprConst(4, 50000000);
 
 // Heat, cool and emergency-heat entries by system type; automatic and off are
 // the same for every type.
@@ -53,7 +57,7 @@ int64_t m_HvacAlgLastExecTime = UNSET;
 uint32_t m_AutoSystemMode = HVAC_STATE_OFF;
 uint8_t systemTypeIsHeatPump = 0;
 uint8_t m_IsSystemOn = 0;
-int64_t m_OffTime = 0;
+int64_t m_CycleStartTime = 0;
 uint8_t m_IsCycleRateExp = 0;
 uint8_t m_firstTime = 1;
 uint32_t prevSystemMode = HVAC_STATE_OFF;
@@ -194,8 +198,8 @@ void hvacAlgorithmInit(const TstatHvacSettings_t *hvacSettings, const TstatCfg_t
     m_HvacAlgFuncPtr[HVAC_STATE_AUTO] = systemAutoAlg;
     m_HvacAlgFuncPtr[HVAC_STATE_OFF] = systemOffAlg;
     m_HvacAlgFuncPtr[HVAC_STATE_EMERGENCY_HEAT] = entries.emergencyHeat;
-    fprGen(34, 0, &m_AutomaticHeatCutOffTemp);
-    fprGen(4, 50000000, &m_AutomaticCoolCutOffTemp);
+    m_AutomaticHeatCutOffTemp = c_AutoHeatCutOffTemp;
+    m_AutomaticCoolCutOffTemp = c_AutoCoolCutOffTemp;
     m_HvacAlgLastExecTime = util_time(nullptr);
 }
 
@@ -255,16 +259,13 @@ void hvacAlgorithmCntl(fpr_t indoorTemp, fpr_t humidity, fpr_t outdoorTemp,
                        const TstatSetPoint_t *setPoints) {
     int64_t now = util_time(nullptr);
     uint32_t mode = m_HvacSettings.hvacState;
-    systemTypeIsHeatPump = m_TstatCfg.systemType == SYSTEM_TYPE_ONE_STG_HEAT_PUMP ||
-                                   m_TstatCfg.systemType == SYSTEM_TYPE_TWO_STG_HEAT_PUMP
-                               ? 1
-                               : 0;
+    systemTypeIsHeatPump = isHeatPumpType(m_TstatCfg.systemType) ? 1 : 0;
 
     // Track the start of each equipment cycle.
     bool stageOn = stageRelayOn();
     if (m_IsSystemOn == 0 && stageOn) {
         m_IsSystemOn = 1;
-        m_OffTime = now;
+        m_CycleStartTime = now;
     } else if (m_IsSystemOn == 1 && !stageOn) {
         m_IsSystemOn = 0;
     }
@@ -280,7 +281,7 @@ void hvacAlgorithmCntl(fpr_t indoorTemp, fpr_t humidity, fpr_t outdoorTemp,
 
     // Cycle rate: after a short cycle the equipment may not start again until
     // the cycle period, counted from that cycle's start, has passed.
-    uint64_t sinceCycleStart = static_cast<uint64_t>(now - m_OffTime);
+    uint64_t sinceCycleStart = static_cast<uint64_t>(now - m_CycleStartTime);
     uint32_t cyclePeriod = cyclePeriodSeconds();
     if (m_IsSystemOn == 1) {
         hvacRunModeAlgorithm(mode, indoorTemp, humidity, outdoorTemp, setPoints);
@@ -363,7 +364,7 @@ void hvacControlReset() {
     m_AutoSystemMode = HVAC_STATE_OFF;
     systemTypeIsHeatPump = 0;
     m_IsSystemOn = 0;
-    m_OffTime = 0;
+    m_CycleStartTime = 0;
     m_IsCycleRateExp = 0;
     m_firstTime = 1;
     prevSystemMode = HVAC_STATE_OFF;

@@ -1,5 +1,5 @@
-// Control-bus command strings: tokeniser, command table, handlers, replies
-// and reports.
+// Control-bus command strings: the command table, its handlers, the replies
+// and the reports.
 //
 // Handlers parse all of their arguments before they change anything, so a
 // command with a missing token, a token of an unexpected kind or a value out
@@ -25,8 +25,6 @@
 #include "platform/platform.h"
 
 #include <array>
-#include <cerrno>
-#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -169,27 +167,32 @@ size_t splitFields(char *token, char separator, int32_t fields[3]) {
 }
 
 void korabusCommandClock(char *args) {
-    char *tokens[2];
-    if (splitTokens(args, tokens, 2) < 2) {
+    // "MM-DD-YY hh:mm[:ss]"
+    enum { DATE, TIME, TOKENS };
+    enum { MONTH, DAY, YEAR };
+    enum { HOUR, MINUTE, SECOND };
+    char *tokens[TOKENS];
+    if (splitTokens(args, tokens, TOKENS) < TOKENS) {
         return;
     }
     int32_t date[3] = {0, 0, 0};
     int32_t time[3] = {0, 0, 0};
-    if (splitFields(tokens[0], '-', date) < 3 || splitFields(tokens[1], ':', time) < 2) {
+    if (splitFields(tokens[DATE], '-', date) < 3 || splitFields(tokens[TIME], ':', time) < 2) {
         return;
     }
     // A date the clock cannot take would leave the year of the record wrong.
-    if (!inRange(date[0], 1, 12) || !inRange(date[1], 1, 31) || !inRange(date[2], 0, 99) ||
-        !inRange(time[0], 0, 23) || !inRange(time[1], 0, 59) || !inRange(time[2], 0, 59)) {
+    if (!inRange(date[MONTH], 1, 12) || !inRange(date[DAY], 1, 31) || !inRange(date[YEAR], 0, 99) ||
+        !inRange(time[HOUR], 0, 23) || !inRange(time[MINUTE], 0, 59) ||
+        !inRange(time[SECOND], 0, 59)) {
         return;
     }
     TstatClockCfg_t clock{};
-    clock.month = static_cast<uint8_t>(date[0]);
-    clock.day = static_cast<uint8_t>(date[1]);
-    clock.year = static_cast<uint16_t>(2000 + date[2]);
-    clock.hour = static_cast<uint8_t>(time[0]);
-    clock.minute = static_cast<uint8_t>(time[1]);
-    clock.second = static_cast<uint8_t>(time[2]);
+    clock.month = static_cast<uint8_t>(date[MONTH]);
+    clock.day = static_cast<uint8_t>(date[DAY]);
+    clock.year = static_cast<uint16_t>(2000 + date[YEAR]);
+    clock.hour = static_cast<uint8_t>(time[HOUR]);
+    clock.minute = static_cast<uint8_t>(time[MINUTE]);
+    clock.second = static_cast<uint8_t>(time[SECOND]);
     // Runs "date MMDDhhmmYYYY.ss" and "/sbin/hwclock --systohc" and keeps
     // the year in the record.
     setClockConfiguration(&clock);
@@ -212,14 +215,15 @@ void korabusCommandWake(char *) {
 
 void korabusCommandBacklight(char *args) {
     static constexpr std::array<const char *, 3> c_Descriptors = {"T", "A", "I"};
-    char *tokens[3];
-    size_t n = splitTokens(args, tokens, 3);
+    enum { TIMEOUT, ACTIVE, INACTIVE, FIELDS };
+    char *tokens[FIELDS];
+    size_t n = splitTokens(args, tokens, FIELDS);
     TstatBkLightCtl_t backlight;
     getThermostatBacklightSettings(&backlight);
     for (size_t i = 0; i < n; i++) {
         char *value = nullptr;
         switch (matchDescriptor(tokens[i], c_Descriptors, &value)) {
-        case 0: {
+        case TIMEOUT: {
             int32_t seconds = 0;
             if (!korabusNumber(value, &seconds) || !inRange(seconds, 0, UINT16_MAX)) {
                 return;
@@ -227,7 +231,7 @@ void korabusCommandBacklight(char *args) {
             backlight.backlightTimeout = static_cast<uint16_t>(seconds);
             break;
         }
-        case 1:
+        case ACTIVE:
             if (value[0] == 'L') {
                 backlight.activeBrightness = BACKLIGHT_ACTIVE_LOW;
             } else if (value[0] == 'M') {
@@ -236,7 +240,7 @@ void korabusCommandBacklight(char *args) {
                 backlight.activeBrightness = BACKLIGHT_ACTIVE_HIGH;
             }
             break;
-        case 2:
+        case INACTIVE:
             if (value[0] == 'D') {
                 backlight.inactiveBrightness = BACKLIGHT_INACTIVE_DIM;
             } else if (value[0] == 'O') {
@@ -256,8 +260,8 @@ void korabusCommandBacklight(char *args) {
             m_isScrSvrClear = 0;
         } else {
             screenSetBacklightLevel(&g_display, DISPMAN_LEVEL_OFF);
-            if (dispManIsScreenSaverShown() != 0 && m_isScrSvrClear == 0) {
-                dispManRemoveScreenSaverText();
+            if (displayManagerScreenSaverShown() != 0 && m_isScrSvrClear == 0) {
+                displayManagerRemoveScreenSaverText();
                 m_isScrSvrClear = 1;
             }
         }
@@ -322,7 +326,7 @@ void korabusCommandZap(char *) {
         getVacModeSPFromDataDict();
         break;
     case PAGE_MAIN:
-        if (dispManIsScreenSaverShown() == 0) {
+        if (displayManagerScreenSaverShown() == 0) {
             displayMainPage();
         }
         break;
@@ -404,8 +408,9 @@ void korabusCommandForecastKeywords(char *args) {
 
 void korabusCommandCurrentForecast(char *args) {
     static constexpr std::array<const char *, 5> c_Descriptors = {"F", "W", "S", "H", "D"};
-    char *tokens[5];
-    size_t n = splitTokens(args, tokens, 5);
+    enum { FEELS_LIKE, WIND_DIRECTION, WIND_SPEED, HUMIDITY, DEW_POINT, FIELDS };
+    char *tokens[FIELDS];
+    size_t n = splitTokens(args, tokens, FIELDS);
     TstatCurrentForecast_t current;
     getCurrentForecast(&current);
     uint32_t received = 0;
@@ -414,28 +419,28 @@ void korabusCommandCurrentForecast(char *args) {
         int which = matchDescriptor(tokens[i], c_Descriptors, &value);
         // Every descriptor but the wind direction carries a number.
         int32_t number = 0;
-        if (which != 1 && which >= 0 && !korabusNumber(value, &number)) {
+        if (which != WIND_DIRECTION && which >= 0 && !korabusNumber(value, &number)) {
             return;
         }
         switch (which) {
-        case 0:
+        case FEELS_LIKE:
             current.feelsLikeTemp = integerTempToFprCelsius(toInt16(number));
             received |= FORECAST_FEELS_LIKE;
             break;
-        case 1:
+        case WIND_DIRECTION:
             memset(current.windDirection, 0, sizeof(current.windDirection));
             strncpy(current.windDirection, value, FORECAST_WIND_DIR_CHARS);
             received |= FORECAST_WIND_DIRECTION;
             break;
-        case 2:
+        case WIND_SPEED:
             current.windSpeed = integerWindSpeedToFprKph(number);
             received |= FORECAST_WIND_SPEED;
             break;
-        case 3:
+        case HUMIDITY:
             current.relativeHumidity = korabusFprFromWhole(number);
             received |= FORECAST_HUMIDITY;
             break;
-        case 4:
+        case DEW_POINT:
             current.dewPoint = integerTempToFprCelsius(toInt16(number));
             received |= FORECAST_DEW_POINT;
             break;
@@ -494,23 +499,26 @@ bool readSetPoints(int32_t heatDegrees, int32_t coolDegrees, fpr_t *heat, fpr_t 
 
 void korabusCommandSetPoints(char *args) {
     static constexpr std::array<const char *, 2> c_Descriptors = {"H", "D"};
-    int32_t values[2] = {0, 0};
-    bool given[2] = {false, false};
+    enum { HUMIDIFY, DEHUMIDIFY, FIELDS };
+    int32_t values[FIELDS] = {0, 0};
+    bool given[FIELDS] = {false, false};
     if (!readNumberFields(args, c_Descriptors, values, given)) {
         return;
     }
-    if (!given[0] || !given[1] || !isPercent(values[0]) || !isPercent(values[1])) {
+    if (!given[HUMIDIFY] || !given[DEHUMIDIFY] || !isPercent(values[HUMIDIFY]) ||
+        !isPercent(values[DEHUMIDIFY])) {
         return;
     }
-    korabusIncDecHumiditySetpoint(korabusFprFromWhole(values[0]), korabusFprFromWhole(values[1]));
+    korabusIncDecHumiditySetpoint(korabusFprFromWhole(values[HUMIDIFY]),
+                                  korabusFprFromWhole(values[DEHUMIDIFY]));
 }
 
 void korabusCommandMode(char *args) {
     static constexpr std::array<const char *, 7> c_Descriptors = {"M", "H", "C", "U",
                                                                   "D", "Y", "R"};
     enum { MODE, HEAT, COOL, HUMIDIFY, DEHUMIDIFY, DAYS, HOURS, FIELDS };
-    char *tokens[7];
-    size_t n = splitTokens(args, tokens, 7);
+    char *tokens[FIELDS];
+    size_t n = splitTokens(args, tokens, FIELDS);
     int32_t values[FIELDS] = {};
     bool given[FIELDS] = {};
     ThermostatMode mode = getThermostatMode();
@@ -599,14 +607,16 @@ bool programPeriod(int32_t day, int32_t period, uint32_t *dayOut, uint32_t *peri
 
 void korabusCommandGetProgramConfiguration(char *args) {
     static constexpr std::array<const char *, 2> c_Descriptors = {"SP", "D"};
-    int32_t values[2] = {0, 0};
-    bool given[2] = {false, false};
+    enum { PERIOD, DAY, FIELDS };
+    int32_t values[FIELDS] = {0, 0};
+    bool given[FIELDS] = {false, false};
     if (!readNumberFields(args, c_Descriptors, values, given)) {
         return;
     }
     uint32_t day = 0;
     uint32_t period = 0;
-    if (!given[0] || !given[1] || !programPeriod(values[1], values[0], &day, &period)) {
+    if (!given[PERIOD] || !given[DAY] ||
+        !programPeriod(values[DAY], values[PERIOD], &day, &period)) {
         return;
     }
     TstatSetPoint_t setPoint;
@@ -705,8 +715,9 @@ void korabusCommandFormat(char *args) {
 void korabusCommandLockout(char *args) {
     static constexpr std::array<const char *, 7> c_Descriptors = {"MR", "FR", "TR", "MT",
                                                                   "FT", "TT", "RR"};
-    char *tokens[7];
-    size_t n = splitTokens(args, tokens, 7);
+    enum { MODE, FAN, TEMP, MODE_TIME, FAN_TIME, TEMP_TIME, RANGE, FIELDS };
+    char *tokens[FIELDS];
+    size_t n = splitTokens(args, tokens, FIELDS);
     TstatLockoutCfg_t lockout;
     getLockoutConfiguration(&lockout);
     for (size_t i = 0; i < n; i++) {
@@ -720,30 +731,30 @@ void korabusCommandLockout(char *args) {
         // Lock times are minutes 0-60 and the range limit degrees 0-10, as the
         // lockout page steps them.
         switch (which) {
-        case 0:
+        case MODE:
             lockout.modeLock = lock;
             break;
-        case 1:
+        case FAN:
             lockout.fanLock = lock;
             break;
-        case 2:
+        case TEMP:
             lockout.tempLock = lock;
             break;
-        case 3:
-        case 4:
-        case 5:
+        case MODE_TIME:
+        case FAN_TIME:
+        case TEMP_TIME:
             if (!inRange(value, 0, c_MaxLockTime)) {
                 return;
             }
-            if (which == 3) {
+            if (which == MODE_TIME) {
                 lockout.modeLockTime = static_cast<uint16_t>(value);
-            } else if (which == 4) {
+            } else if (which == FAN_TIME) {
                 lockout.fanLockTime = static_cast<uint16_t>(value);
             } else {
                 lockout.tempLockTimeLimit = static_cast<uint16_t>(value);
             }
             break;
-        case 6:
+        case RANGE:
             if (!inRange(value, 0, c_MaxLockRange)) {
                 return;
             }
@@ -902,62 +913,6 @@ constexpr KorabusCommand g_korabusCommands[] = {
 // clang-format on
 
 } // namespace
-
-char *korabusDataTokenizeCommand(char *text, char **rest) {
-    if (text == nullptr) {
-        if (rest != nullptr) {
-            *rest = nullptr;
-        }
-        return nullptr;
-    }
-    while (*text == ' ') {
-        text++;
-    }
-    if (*text == '\0') {
-        if (rest != nullptr) {
-            *rest = text;
-        }
-        return nullptr;
-    }
-    char *token = text;
-    while (*text != '\0' && *text != ' ') {
-        text++;
-    }
-    if (*text == ' ') {
-        *text++ = '\0';
-    }
-    if (rest != nullptr) {
-        *rest = text;
-    }
-    return token;
-}
-
-char *korabusDataTokenDescValue(char *token, const char *descriptor) {
-    if (token == nullptr || descriptor == nullptr) {
-        return nullptr;
-    }
-    size_t n = strlen(descriptor);
-    return strncmp(token, descriptor, n) == 0 ? token + n : nullptr;
-}
-
-bool korabusNumber(const char *text, int32_t *value) {
-    if (text == nullptr) {
-        return false;
-    }
-    // strtol would also skip leading white space, which a token may carry.
-    const char *digits = *text == '+' || *text == '-' ? text + 1 : text;
-    if (*digits < '0' || *digits > '9') {
-        return false;
-    }
-    char *end = nullptr;
-    errno = 0;
-    long long number = strtoll(text, &end, 10);
-    if (*end != '\0' || errno == ERANGE || number < INT32_MIN || number > INT32_MAX) {
-        return false;
-    }
-    *value = static_cast<int32_t>(number);
-    return true;
-}
 
 uint32_t convertConditionStringToEnum(const char *keyword) {
     if (keyword == nullptr) {

@@ -1,6 +1,6 @@
-// Control-bus command strings: the tokeniser, the command table and its
-// handlers, the replies (coprocessor packet 0x0C) and the version answer
-// (packet 0x18), and the reports sent when the thermostat's state changes.
+// Control-bus command strings: the command table and its handlers, the
+// replies (coprocessor packet 0x0C) and the version answer (packet 0x18), and the reports sent when
+// the thermostat's state changes.
 //
 // A command is a keyword and blank-separated argument tokens, at most 64
 // characters, cut into tokens in place. A token such as "H72" carries a
@@ -25,18 +25,6 @@ void korabusReportFormatCommand();
 void korabusMessageScreenClearCommand();
 // Sends the version string ("bus version/application version") to the coprocessor.
 void korabusCommandGetVersion();
-
-// The next blank-delimited token of text (blanks are spaces only), with its
-// ending blank overwritten by a terminator; *rest (when given) is set to the
-// text after it. nullptr when only blanks remain.
-char *korabusDataTokenizeCommand(char *text, char **rest);
-// The text after descriptor when token begins with it, else nullptr.
-char *korabusDataTokenDescValue(char *token, const char *descriptor);
-
-// A decimal number of a command: an optional sign and digits, nothing else,
-// within the 32-bit range. False, with *value untouched, for anything else
-// (no digits, other characters, too large), which the command refuses.
-bool korabusNumber(const char *text, int32_t *value);
 
 // Condition code of a forecast keyword ("SUN" 24 ...); 26 ("UNK") for
 // anything not in the table.

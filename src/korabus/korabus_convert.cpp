@@ -1,11 +1,16 @@
-// Conversions between the control bus's whole-number values (display-scale
-// degrees, percent, inches or centimetres, mph or km/h) and the fixed-point
-// units the configuration keeps (°C, percent, cm, km/h).
+// The tokens and numbers of a control-bus command string, and the
+// conversions between the bus's whole-number values (display-scale degrees,
+// percent, inches or centimetres, mph or km/h) and the fixed-point units the
+// configuration keeps (°C, percent, cm, km/h).
 #include "config/data_dict.h"
 #include "config/temp_scale.h"
 #include "korabus/korabus_data.h"
 
 #include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -148,4 +153,60 @@ fpr_t stringPressureToFprCentimeters(const char *text) {
 fpr_t integerWindSpeedToFprKph(int32_t speed) {
     fpr_t value = korabusFprFromWhole(speed);
     return displayIsFahrenheit() ? multiplyOrKeep(value, c_MphToKph) : value;
+}
+
+char *korabusDataTokenizeCommand(char *text, char **rest) {
+    if (text == nullptr) {
+        if (rest != nullptr) {
+            *rest = nullptr;
+        }
+        return nullptr;
+    }
+    while (*text == ' ') {
+        text++;
+    }
+    if (*text == '\0') {
+        if (rest != nullptr) {
+            *rest = text;
+        }
+        return nullptr;
+    }
+    char *token = text;
+    while (*text != '\0' && *text != ' ') {
+        text++;
+    }
+    if (*text == ' ') {
+        *text++ = '\0';
+    }
+    if (rest != nullptr) {
+        *rest = text;
+    }
+    return token;
+}
+
+char *korabusDataTokenDescValue(char *token, const char *descriptor) {
+    if (token == nullptr || descriptor == nullptr) {
+        return nullptr;
+    }
+    size_t n = strlen(descriptor);
+    return strncmp(token, descriptor, n) == 0 ? token + n : nullptr;
+}
+
+bool korabusNumber(const char *text, int32_t *value) {
+    if (text == nullptr) {
+        return false;
+    }
+    // strtol would also skip leading white space, which a token may carry.
+    const char *digits = *text == '+' || *text == '-' ? text + 1 : text;
+    if (*digits < '0' || *digits > '9') {
+        return false;
+    }
+    char *end = nullptr;
+    errno = 0;
+    long long number = strtoll(text, &end, 10);
+    if (*end != '\0' || errno == ERANGE || number < INT32_MIN || number > INT32_MAX) {
+        return false;
+    }
+    *value = static_cast<int32_t>(number);
+    return true;
 }

@@ -168,10 +168,7 @@ int readMember(uint8_t channel, uint32_t *state) {
 
 // Emergency heat exists only on heat pumps.
 bool emergencyHeatAvailable() {
-    TstatCfg_t cfg;
-    getTstatConfiguration(&cfg);
-    return cfg.systemType == SYSTEM_TYPE_ONE_STG_HEAT_PUMP ||
-           cfg.systemType == SYSTEM_TYPE_TWO_STG_HEAT_PUMP;
+    return configuredHeatPump();
 }
 
 // Answers a refused emergency-heat request with the real states: the mode

@@ -73,6 +73,18 @@ fpr_t korabusFprFromWhole(int32_t value);
 // A fixed-point value rounded to whole units (halves away from zero).
 int16_t korabusRoundFpr(fpr_t value);
 
+// The next blank-delimited token of text (blanks are spaces only), with its
+// ending blank overwritten by a terminator; *rest (when given) is set to the
+// text after it. nullptr when only blanks remain.
+char *korabusDataTokenizeCommand(char *text, char **rest);
+// The text after descriptor when token begins with it, else nullptr.
+char *korabusDataTokenDescValue(char *token, const char *descriptor);
+
+// A decimal number of a command: an optional sign and digits, nothing else,
+// within the 32-bit range. False, with *value untouched, for anything else
+// (no digits, other characters, too large), which the command refuses.
+bool korabusNumber(const char *text, int32_t *value);
+
 // Forgets what was last exchanged on every channel and level (as at
 // power-up). For tests.
 void korabusDataReset();

@@ -263,12 +263,9 @@ void storeAndSave() {
 }
 
 void initialiseRecords() {
+    menuClearRecords(g_AdvSetupMenu, ADV_SETUP_ITEMS);
     for (uint8_t i = 0; i < ADV_SETUP_ITEMS; i++) {
-        ScreenItem *handle = g_AdvSetupMenu[i].handle;
         MenuItem &item = g_AdvSetupMenu[i];
-        item = MenuItem{};
-        item.index = i;
-        item.handle = handle;
         const AdvSetupRow &row = c_AdvSetupMenuItems[i];
         if (row.kind == AdvKind::Choice || row.kind == AdvKind::Number) {
             item.min = row.min;

@@ -87,15 +87,12 @@ void updateLockoutHoldMode(int8_t range) {
 
 void updateHoldMenuValues() {
     initialiseTStatFormat();
-    TstatLockoutCfg_t lockout{};
-    getLockoutConfiguration(&lockout);
-    auto range = static_cast<int8_t>(lockout.tempLockRangeLimit);
-    TempScale scale = menuDisplayScale();
-    // Without an engaged lock and a positive range there is nothing to narrow
-    // to (a range of 0 would freeze both set points).
-    if (!menuTemperatureLocked(lockout) || range <= 0) {
+    TempLock lock = menuTempLock();
+    if (!lock.narrows()) {
         return;
     }
+    int8_t range = lock.range;
+    TempScale scale = menuDisplayScale();
     if (range != m_PrevTempRangeHold || scale != m_PrevTempHold) {
         updateLockoutHoldMode(range);
         m_PrevTempHold = scale;

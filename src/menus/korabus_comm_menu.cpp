@@ -95,11 +95,8 @@ void drawDigit(char *buffer, uint8_t digit) {
 }
 
 void initialiseRecords() {
+    menuClearRecords(g_KorabusCommMenu, KORABUS_COMM_ITEMS);
     for (uint8_t i = 0; i < KORABUS_COMM_ITEMS; i++) {
-        ScreenItem *handle = g_KorabusCommMenu[i].handle;
-        g_KorabusCommMenu[i] = MenuItem{};
-        g_KorabusCommMenu[i].index = i;
-        g_KorabusCommMenu[i].handle = handle;
         if (i <= KORABUS_COMM_UNITS) {
             g_KorabusCommMenu[i].min = 0;
             g_KorabusCommMenu[i].max = i == KORABUS_COMM_HUNDREDS ? HUNDREDS_MAX : DIGIT_MAX;

@@ -463,6 +463,23 @@ void menuHourFrom24(uint8_t hour24, uint8_t *hour12, uint8_t *pm) {
     }
 }
 
+void menuShowItem(ScreenItem *item, bool shown) {
+    screenSetItemVisibility(g_displayHdl, item, shown ? 1 : 0);
+}
+
+void menuShowGlyph(MenuItem &item, bool active) {
+    screenReplaceBitmap(g_displayHdl, item.handle, active ? item.activeGlyph : item.inactiveGlyph);
+}
+
+void menuClearRecords(MenuItem *menu, uint8_t count) {
+    for (uint8_t i = 0; i < count; i++) {
+        ScreenItem *handle = menu[i].handle;
+        menu[i] = MenuItem{};
+        menu[i].index = i;
+        menu[i].handle = handle;
+    }
+}
+
 void setMenuItemLocation(MenuItem *item, int16_t x) {
     if (item == nullptr || item->handle == nullptr) {
         return;

@@ -134,6 +134,13 @@ void menuHourFrom24(uint8_t hour24, uint8_t *hour12, uint8_t *pm);
 
 // ---- Screen items of records ------------------------------------------------------------
 
+// Shows or hides one screen item.
+void menuShowItem(ScreenItem *item, bool shown);
+// Shows the record's highlighted picture when active, else its plain one.
+void menuShowGlyph(MenuItem &item, bool active);
+// Clears the first count records to their empty state with their positions
+// as index, keeping each record's screen item (made once, when the page was).
+void menuClearRecords(MenuItem *menu, uint8_t count);
 // Moves the record's screen item to horizontal position x.
 void setMenuItemLocation(MenuItem *item, int16_t x);
 // Hide or show the screen items of the first count records.

@@ -189,14 +189,6 @@ uint8_t currentPosition() {
     return static_cast<uint8_t>(item - g_ProgramMenu);
 }
 
-void setVisible(ScreenItem *item, bool shown) {
-    screenSetItemVisibility(g_displayHdl, item, shown ? 1 : 0);
-}
-
-void showGlyph(MenuItem &item, bool active) {
-    screenReplaceBitmap(g_displayHdl, item.handle, active ? item.activeGlyph : item.inactiveGlyph);
-}
-
 void navigationKeys() {
     pageControl().setKeySlots(decProgModeMenuPtr, incProgModeMenuPtr,
                               displaySelectedProgMenuItemPage);
@@ -274,14 +266,13 @@ void forgetLockBases() {
 
 // The day's limits under the temperature lock, or the full set-point range.
 void applyLockLimits(uint8_t day) {
-    TstatLockoutCfg_t lockout{};
-    getLockoutConfiguration(&lockout);
-    auto range = static_cast<int8_t>(lockout.tempLockRangeLimit);
-    if (!menuTemperatureLocked(lockout) || range <= 0) {
+    TempLock lock = menuTempLock();
+    int8_t range = lock.range;
+    if (!lock.narrows()) {
         // A lock set again later narrows around the values of that time.
         forgetLockBases();
     }
-    bool narrowed = menuTemperatureLocked(lockout) && range > 0 && m_LockBase[day].taken;
+    bool narrowed = lock.narrows() && m_LockBase[day].taken;
     for (uint8_t p = 0; p < PERIODS; p++) {
         MenuItem &heat = g_ProgramMenu[p * PROG_PERIOD_ITEMS + PROG_HEAT];
         MenuItem &cool = g_ProgramMenu[p * PROG_PERIOD_ITEMS + PROG_COOL];
@@ -299,10 +290,10 @@ void showHumidityGroups() {
     bool dehumid = dehumidifyShown();
     bool humid = humidifyShown();
     for (uint8_t i = PROG_DEHUMID_FRAME; i <= PROG_DEHUMID_SP; i++) {
-        setVisible(g_ProgramMenu[i].handle, dehumid);
+        menuShowItem(g_ProgramMenu[i].handle, dehumid);
     }
     for (uint8_t i = PROG_HUMID_FRAME; i <= PROG_HUMID_SP; i++) {
-        setVisible(g_ProgramMenu[i].handle, humid);
+        menuShowItem(g_ProgramMenu[i].handle, humid);
     }
 }
 
@@ -615,14 +606,11 @@ void displaySelectedProgMenuItemPage() {
     uint8_t position = currentPosition();
     if (position < PROG_DEHUMID_FRAME && position % PROG_PERIOD_ITEMS == 0) {
         uint8_t first = position + PROG_HEAT;
-        TstatLockoutCfg_t lockout{};
-        getLockoutConfiguration(&lockout);
-        if (menuTemperatureLocked(lockout)) {
-            if (static_cast<int8_t>(lockout.tempLockRangeLimit) >= 1) {
-                updateProgramMenuValues();
-            } else {
-                first = position + PROG_HOUR;
-            }
+        TempLock lock = menuTempLock();
+        if (lock.narrows()) {
+            updateProgramMenuValues();
+        } else if (lock.freezes()) {
+            first = position + PROG_HOUR;
         }
         editItem(first);
         return;
@@ -671,22 +659,22 @@ void progModeSpecificHighlighting() {
             screenReplaceBitmap(g_displayHdl, m_ProgRowHighlight[p],
                                 editing ? c_RowEditImage : c_RowCurrentImage);
         }
-        setVisible(m_ProgRowHighlight[p], active);
-        showGlyph(g_ProgramMenu[header], active);
+        menuShowItem(m_ProgRowHighlight[p], active);
+        menuShowGlyph(g_ProgramMenu[header], active);
     }
     bool dehumid = onProgram && position >= PROG_DEHUMID_FRAME && position <= PROG_DEHUMID_SP;
     bool humid = onProgram && position >= PROG_HUMID_FRAME && position <= PROG_HUMID_SP;
-    showGlyph(g_ProgramMenu[PROG_DEHUMID_FRAME], dehumid);
-    showGlyph(g_ProgramMenu[PROG_DEHUMID_LABEL], dehumid);
-    showGlyph(g_ProgramMenu[PROG_HUMID_FRAME], humid);
-    showGlyph(g_ProgramMenu[PROG_HUMID_LABEL], humid);
+    menuShowGlyph(g_ProgramMenu[PROG_DEHUMID_FRAME], dehumid);
+    menuShowGlyph(g_ProgramMenu[PROG_DEHUMID_LABEL], dehumid);
+    menuShowGlyph(g_ProgramMenu[PROG_HUMID_FRAME], humid);
+    menuShowGlyph(g_ProgramMenu[PROG_HUMID_LABEL], humid);
     if (editing && (dehumid || humid)) {
         screenReplaceBitmap(g_displayHdl,
                             g_ProgramMenu[dehumid ? PROG_DEHUMID_FRAME : PROG_HUMID_FRAME].handle,
                             c_CellEditImage);
     }
     for (uint8_t button = PROG_COPY; button <= PROG_DONE; button++) {
-        showGlyph(g_ProgramMenu[button], onProgram && position == button);
+        menuShowGlyph(g_ProgramMenu[button], onProgram && position == button);
     }
 }
 
@@ -721,12 +709,11 @@ void updateLockoutProgMode(int8_t range) {
 
 void updateProgramMenuValues() {
     initialiseTStatFormat();
-    TstatLockoutCfg_t lockout{};
-    getLockoutConfiguration(&lockout);
-    auto range = static_cast<int8_t>(lockout.tempLockRangeLimit);
-    if (!menuTemperatureLocked(lockout) || range <= 0) {
+    TempLock lock = menuTempLock();
+    if (!lock.narrows()) {
         return;
     }
+    int8_t range = lock.range;
     TempScale scale = menuDisplayScale();
     if (range != m_PrevTempRange || scale != g_PrevTempScale) {
         // Another range or unit: every day narrows afresh from its values.

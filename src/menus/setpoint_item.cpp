@@ -102,6 +102,13 @@ bool menuTemperatureLocked(const TstatLockoutCfg_t &lockout) {
     return lockout.buttonLockout == LOCK_LOCKED && lockout.tempLock == LOCK_LOCKED;
 }
 
+TempLock menuTempLock() {
+    TstatLockoutCfg_t lockout{};
+    getLockoutConfiguration(&lockout);
+    return TempLock{menuTemperatureLocked(lockout),
+                    static_cast<int8_t>(lockout.tempLockRangeLimit)};
+}
+
 void menuNarrowTempItem(MenuItem *item, fpr_t base, int8_t range) {
     fpr_t span = static_cast<fpr_t>(range) * FPR_ONE;
     item->min = std::max(g_MinSetPointTemp, base - span);

@@ -34,5 +34,16 @@ fpr_t menuTemperatureOf(const MenuItem *item);
 TempScale menuDisplayScale();
 // 1 when the button lockout and its temperature lock are both engaged.
 bool menuTemperatureLocked(const TstatLockoutCfg_t &lockout);
+// The temperature lock as the set-point pages apply it: engaged or not, and
+// the whole display degrees a set point may move either side of its value; a
+// range of 0 or less freezes the set points rather than narrowing them to
+// nothing.
+struct TempLock {
+    bool locked;
+    int8_t range;
+    bool narrows() const { return locked && range > 0; }
+    bool freezes() const { return locked && range <= 0; }
+};
+TempLock menuTempLock();
 // Limits range whole display degrees either side of base, within the set-point limits.
 void menuNarrowTempItem(MenuItem *item, fpr_t base, int8_t range);

@@ -272,8 +272,7 @@ Lockout lockout() {
 bool heatPumpSystem() {
     TstatCfg_t cfg{};
     getAdvSetupSettings(&cfg);
-    return cfg.systemType == SYSTEM_TYPE_ONE_STG_HEAT_PUMP ||
-           cfg.systemType == SYSTEM_TYPE_TWO_STG_HEAT_PUMP;
+    return isHeatPumpType(cfg.systemType);
 }
 
 // Images are only changed while the page is on screen: the store cycle may
@@ -435,11 +434,8 @@ uint8_t hvacPopUpFirst() {
 }
 
 void initialisePopUp(MenuItem *menu, uint8_t count) {
+    menuClearRecords(menu, count);
     for (uint8_t i = 0; i < count; i++) {
-        ScreenItem *handle = menu[i].handle;
-        menu[i] = MenuItem{};
-        menu[i].index = i;
-        menu[i].handle = handle;
         if (i % 2 == 1) {
             menu[i].hasGlyphs = 1;
             menu[i].activeGlyph = c_PuButtonOn;
@@ -469,12 +465,7 @@ uint8_t todayOfWeek() {
 }
 
 void initialiseRecords() {
-    for (uint8_t i = 0; i < SETTINGS_MENU_ITEMS; i++) {
-        ScreenItem *handle = g_SettingsMenu[i].handle;
-        g_SettingsMenu[i] = MenuItem{};
-        g_SettingsMenu[i].index = i;
-        g_SettingsMenu[i].handle = handle;
-    }
+    menuClearRecords(g_SettingsMenu, SETTINGS_MENU_ITEMS);
     for (const RowGlyph &glyph : c_RowGlyphs) {
         MenuItem &row = g_SettingsMenu[glyph.row];
         row.hasGlyphs = 1;

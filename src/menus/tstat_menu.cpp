@@ -108,14 +108,11 @@ void TSTATMenuPermHoldProgramSwap(uint8_t set) {
 namespace {
 
 void initialiseRecords() {
+    menuClearRecords(g_TstatMenu, TSTAT_MENU_ITEMS);
     for (uint8_t i = 0; i < TSTAT_MENU_ITEMS; i++) {
-        ScreenItem *handle = g_TstatMenu[i].handle;
-        g_TstatMenu[i] = MenuItem{};
-        g_TstatMenu[i].index = i;
         g_TstatMenu[i].hasGlyphs = 1;
         g_TstatMenu[i].cursorX = &c_TstatMenuX[i];
         g_TstatMenu[i].cursorY = &c_TstatMenuY[i];
-        g_TstatMenu[i].handle = handle;
     }
     TSTATMenuPermHoldProgramSwap(0);
 }

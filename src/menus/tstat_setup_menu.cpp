@@ -172,12 +172,7 @@ void drawWholeDegrees(char *buffer, uint8_t position) {
 
 void initialiseRecords() {
     setMinMaxTempValues();
-    for (uint8_t i = 0; i < TSTAT_SETUP_ITEMS; i++) {
-        ScreenItem *handle = g_TstatSetupMenu[i].handle;
-        g_TstatSetupMenu[i] = MenuItem{};
-        g_TstatSetupMenu[i].index = i;
-        g_TstatSetupMenu[i].handle = handle;
-    }
+    menuClearRecords(g_TstatSetupMenu, TSTAT_SETUP_ITEMS);
     initialiseValue(g_TstatSetupMenu[TSTAT_SETUP_FIRST_STG], g_FirstStgDiffMin, g_FirstStgDiffMax,
                     g_FirstStgIncDecRes, g_FirstStgResDigits);
     initialiseValue(g_TstatSetupMenu[TSTAT_SETUP_SECOND_STG], g_SecStgDiffMin, g_SecStgDiffMax,

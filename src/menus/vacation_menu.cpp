@@ -135,32 +135,24 @@ bool vacationEnabled() {
     return g_VacationMenu[VAC_ENABLE].value == VAC_ENABLED;
 }
 
-void setVisible(ScreenItem *item, bool shown) {
-    screenSetItemVisibility(g_displayHdl, item, shown ? 1 : 0);
-}
-
-void showGlyph(MenuItem &item, bool active) {
-    screenReplaceBitmap(g_displayHdl, item.handle, active ? item.activeGlyph : item.inactiveGlyph);
-}
-
 // The switch shows its value's pictures.
 void showSwitch() {
     MenuItem &item = g_VacationMenu[VAC_ENABLE];
     int value = item.value == VAC_ENABLED ? 0 : 1;
     item.activeGlyph = c_ActVacEnable[value];
     item.inactiveGlyph = c_InActVacEnable[value];
-    showGlyph(item, currentPosition() == VAC_ENABLE);
+    menuShowGlyph(item, currentPosition() == VAC_ENABLE);
 }
 
 void showHumidityGroups() {
     bool humid = humidifyShown();
     bool dehumid = dehumidifyShown();
-    setVisible(m_HumidifyBkgnd, humid);
-    setVisible(g_VacationMenu[VAC_HUMID_HDR].handle, humid);
-    setVisible(g_VacationMenu[VAC_HUMID].handle, humid);
-    setVisible(m_DeHumidifyBkgnd, dehumid);
-    setVisible(g_VacationMenu[VAC_DEHUMID_HDR].handle, dehumid);
-    setVisible(g_VacationMenu[VAC_DEHUMID].handle, dehumid);
+    menuShowItem(m_HumidifyBkgnd, humid);
+    menuShowItem(g_VacationMenu[VAC_HUMID_HDR].handle, humid);
+    menuShowItem(g_VacationMenu[VAC_HUMID].handle, humid);
+    menuShowItem(m_DeHumidifyBkgnd, dehumid);
+    menuShowItem(g_VacationMenu[VAC_DEHUMID_HDR].handle, dehumid);
+    menuShowItem(g_VacationMenu[VAC_DEHUMID].handle, dehumid);
 }
 
 void navigationKeys() {
@@ -185,13 +177,12 @@ void editItem(uint8_t position) {
 // With the temperature lock and no range, the set points cannot be edited:
 // true when they are to be passed over (after narrowing their limits).
 bool setPointsLocked() {
-    TstatLockoutCfg_t lockout{};
-    getLockoutConfiguration(&lockout);
-    if (!menuTemperatureLocked(lockout)) {
+    TempLock lock = menuTempLock();
+    if (!lock.locked) {
         return false;
     }
     updateVacMenuValues();
-    return static_cast<int8_t>(lockout.tempLockRangeLimit) <= 0;
+    return lock.freezes();
 }
 
 // Down from the heat header, by the humidity groups shown.
@@ -618,11 +609,11 @@ void vacModeSpecificHighlighting() {
             screenReplaceBitmap(g_displayHdl, m_VacRowHighlight[g],
                                 editing ? c_RowEditImage : c_RowCurrentImage);
         }
-        setVisible(m_VacRowHighlight[g], g == group && groupShown(g));
-        showGlyph(g_VacationMenu[c_GroupHeaders[g]], g == group);
+        menuShowItem(m_VacRowHighlight[g], g == group && groupShown(g));
+        menuShowGlyph(g_VacationMenu[c_GroupHeaders[g]], g == group);
     }
-    showGlyph(g_VacationMenu[VAC_ENABLE], onVacation && position == VAC_ENABLE);
-    showGlyph(g_VacationMenu[VAC_DONE], onVacation && position == VAC_DONE);
+    menuShowGlyph(g_VacationMenu[VAC_ENABLE], onVacation && position == VAC_ENABLE);
+    menuShowGlyph(g_VacationMenu[VAC_DONE], onVacation && position == VAC_DONE);
 }
 
 void updateLockoutVacMenu(int8_t range) {
@@ -635,12 +626,11 @@ void updateLockoutVacMenu(int8_t range) {
 
 void updateVacMenuValues() {
     initialiseTStatFormat();
-    TstatLockoutCfg_t lockout{};
-    getLockoutConfiguration(&lockout);
-    auto range = static_cast<int8_t>(lockout.tempLockRangeLimit);
-    if (!menuTemperatureLocked(lockout) || range <= 0) {
+    TempLock lock = menuTempLock();
+    if (!lock.narrows()) {
         return;
     }
+    int8_t range = lock.range;
     TempScale scale = menuDisplayScale();
     if (range != m_PrevTempRangeVac || scale != m_PrevTempSclVac) {
         updateLockoutVacMenu(range);

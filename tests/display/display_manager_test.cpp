@@ -171,7 +171,7 @@ TEST_F(DisplayManagerTest, TheScreenSaverRunsOnlyWhileDimmedAndEnabled) {
         wait(6000);
         EXPECT_EQ(brightness(), c.level);
         wait(60000);
-        EXPECT_EQ(dispManIsScreenSaverShown(), c.shown ? 1 : 0);
+        EXPECT_EQ(displayManagerScreenSaverShown(), c.shown ? 1 : 0);
         EXPECT_EQ(screen() == testScreenScrSvr, c.shown);
         if (c.shown) {
             // The temperature jumps every 3 s, and a key returns to the main page.
@@ -194,7 +194,7 @@ TEST_F(DisplayManagerTest, TheScreenSaverRunsOnlyWhileDimmedAndEnabled) {
             EXPECT_EQ(2 * band->y + band->height, UNDERVOLTAGE_BAND_BOTTOM);
             dispManSetUnderVoltageWarning(0);
             tap(BUTTON_CODE_DOWN);
-            EXPECT_EQ(dispManIsScreenSaverShown(), 0);
+            EXPECT_EQ(displayManagerScreenSaverShown(), 0);
             EXPECT_EQ(screen(), testScreenMainWithFcast);
             EXPECT_EQ(brightness(), "255\n");
         }

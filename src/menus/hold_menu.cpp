@@ -15,8 +15,7 @@ namespace {
 
 fpr_t m_HumidifySP = 0;
 fpr_t m_DehumidifySP = 0;
-int8_t m_PrevTempRangeHold = 0;
-TempScale m_PrevTempHold = TEMP_SCALE_FAHRENHEIT;
+LockNarrowing m_HoldNarrowing;
 
 } // namespace
 
@@ -78,25 +77,14 @@ void callDataDictAndIncMenuPtr() {
 }
 
 void updateLockoutHoldMode(int8_t range) {
-    m_PrevTempRangeHold = range;
-    for (uint8_t i : {HOLD_MENU_HEAT, HOLD_MENU_COOL}) {
-        MenuItem &item = g_HoldModeMenu[i];
-        menuNarrowTempItem(&item, menuFixedPointOf(&item), range);
-    }
+    m_HoldNarrowing.range = range;
+    menuNarrowSetPointPair(&g_HoldModeMenu[HOLD_MENU_HEAT], &g_HoldModeMenu[HOLD_MENU_COOL], range);
 }
 
 void updateHoldMenuValues() {
     initialiseTStatFormat();
-    TempLock lock = menuTempLock();
-    if (!lock.narrows()) {
-        return;
-    }
-    int8_t range = lock.range;
-    TempScale scale = menuDisplayScale();
-    if (range != m_PrevTempRangeHold || scale != m_PrevTempHold) {
-        updateLockoutHoldMode(range);
-        m_PrevTempHold = scale;
-    }
+    menuFollowTempLock(&g_HoldModeMenu[HOLD_MENU_HEAT], &g_HoldModeMenu[HOLD_MENU_COOL],
+                       &m_HoldNarrowing);
 }
 
 uint8_t checkHoldPageSetPoint(const TstatSetPoint_t *previous, const TstatSetPoint_t *current) {
@@ -127,6 +115,5 @@ void holdMenuReset() {
     g_PrevHoldSP = TstatSetPoint_t{};
     m_HumidifySP = 0;
     m_DehumidifySP = 0;
-    m_PrevTempRangeHold = 0;
-    m_PrevTempHold = TEMP_SCALE_FAHRENHEIT;
+    m_HoldNarrowing = LockNarrowing{};
 }

@@ -109,6 +109,25 @@ TempLock menuTempLock() {
                     static_cast<int8_t>(lockout.tempLockRangeLimit)};
 }
 
+void menuNarrowSetPointPair(MenuItem *heat, MenuItem *cool, int8_t range) {
+    for (MenuItem *item : {heat, cool}) {
+        menuNarrowTempItem(item, menuFixedPointOf(item), range);
+    }
+}
+
+void menuFollowTempLock(MenuItem *heat, MenuItem *cool, LockNarrowing *last) {
+    TempLock lock = menuTempLock();
+    if (!lock.narrows()) {
+        return;
+    }
+    TempScale scale = menuDisplayScale();
+    if (lock.range != last->range || scale != last->scale) {
+        last->range = lock.range;
+        last->scale = scale;
+        menuNarrowSetPointPair(heat, cool, lock.range);
+    }
+}
+
 void menuNarrowTempItem(MenuItem *item, fpr_t base, int8_t range) {
     fpr_t span = static_cast<fpr_t>(range) * FPR_ONE;
     item->min = std::max(g_MinSetPointTemp, base - span);

@@ -85,8 +85,7 @@ bool m_VacMenuInitialised = false;
 TempScale m_VacMenuScale = TEMP_SCALE_FAHRENHEIT;
 // The mode last reported from this page: 0, 1 or 2.
 uint8_t m_prevMode = 0;
-int8_t m_PrevTempRangeVac = 0;
-TempScale m_PrevTempSclVac = TEMP_SCALE_FAHRENHEIT;
+LockNarrowing m_VacNarrowing;
 
 // Days in a month (0-11) of a year.
 uint8_t vacMonthLength(int month, int year) {
@@ -411,7 +410,7 @@ void initialiseVacationModeMenu() {
     menuInitGlyphItem(&g_VacationMenu[VAC_DONE], VAC_DONE, c_DoneGlyphs[0], c_DoneGlyphs[1]);
     m_VacMenuInitialised = true;
     m_VacMenuScale = menuDisplayScale();
-    m_PrevTempRangeVac = 0;
+    m_VacNarrowing.range = 0;
     screenUserHdlInit(testScreenVacation);
     // The table shares slots with every page (day bar, warning text): they
     // must keep naming the items of the screen on display.
@@ -617,25 +616,13 @@ void vacModeSpecificHighlighting() {
 }
 
 void updateLockoutVacMenu(int8_t range) {
-    m_PrevTempRangeVac = range;
-    for (uint8_t position : {VAC_HEAT, VAC_COOL}) {
-        MenuItem &item = g_VacationMenu[position];
-        menuNarrowTempItem(&item, menuFixedPointOf(&item), range);
-    }
+    m_VacNarrowing.range = range;
+    menuNarrowSetPointPair(&g_VacationMenu[VAC_HEAT], &g_VacationMenu[VAC_COOL], range);
 }
 
 void updateVacMenuValues() {
     initialiseTStatFormat();
-    TempLock lock = menuTempLock();
-    if (!lock.narrows()) {
-        return;
-    }
-    int8_t range = lock.range;
-    TempScale scale = menuDisplayScale();
-    if (range != m_PrevTempRangeVac || scale != m_PrevTempSclVac) {
-        updateLockoutVacMenu(range);
-        m_PrevTempSclVac = scale;
-    }
+    menuFollowTempLock(&g_VacationMenu[VAC_HEAT], &g_VacationMenu[VAC_COOL], &m_VacNarrowing);
 }
 
 uint8_t checkVacPageSetPoint(const TstatSetPoint_t *previous, const TstatSetPoint_t *current) {
@@ -729,6 +716,5 @@ void vacationMenuReset() {
     m_VacMenuInitialised = false;
     m_VacMenuScale = TEMP_SCALE_FAHRENHEIT;
     m_prevMode = 0;
-    m_PrevTempRangeVac = 0;
-    m_PrevTempSclVac = TEMP_SCALE_FAHRENHEIT;
+    m_VacNarrowing = LockNarrowing{};
 }

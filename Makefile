@@ -31,7 +31,7 @@ test: build-test build
 test-quick: build-test
 	ctest --preset test -LE 'scenario|browser'
 
-# A simulated month of the thermostat (see README); not part of `make test`.
+# A simulated month of the thermostat (see docs/control-bus.md); not part of `make test`.
 SOAK_SCALE ?= 1800
 soak: build
 	build/bin/tstat-soak --scale $(SOAK_SCALE) $(SOAK_ARGS)
@@ -48,7 +48,7 @@ fuzz:
 	cmake --build --preset fuzz
 	./scripts/fuzz-campaign.sh -t $(or $(FUZZ_TIME),180) $(FUZZ_TARGETS)
 
-# Planted-fault run (see README), not part of `make test`: plants small
+# Planted-fault run (see docs/testing.md), not part of `make test`: plants small
 # faults one at a time in the sources and reports which the quick tests catch.
 # MUTATION_FILES="src/hvac src/config" (files or directories), MUTATION_SAMPLE=N
 # or all (default 200), MUTATION_SEED=S, MUTATION_JOBS=J (build jobs),

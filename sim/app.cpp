@@ -1,5 +1,6 @@
-// tstat-sim: command line, the main loop that drives the coprocessor, the
-// house and the console, and the application it starts.
+// tstat-sim's simulator: the main loop that drives the coprocessor, the
+// house, the console and the dashboard, the board it prepares, and the
+// application it starts (the command line is in cli.cpp).
 #include "app.h"
 #include "../tools/common/program_command.h"
 #include "run_support.h"
@@ -49,10 +50,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Host milliseconds one pass of the loop waits for input at most.
-// Longest host wait of one pass, and the most simulated time one pass may
-// cover: the coprocessor reports once a simulated second and the house is
-// stepped once a pass, so a fast time scale needs short passes.
+// Longest host wait of one pass (nanoseconds), and the most simulated time
+// one pass may cover (milliseconds): the coprocessor reports once a
+// simulated second and the house is stepped once a pass, so a fast time
+// scale needs short passes.
 constexpr int64_t PASS_WAIT_MAX_NS = 10 * 1000 * 1000;
 constexpr double PASS_SIM_MS = 100.0;
 // Simulated seconds between two status lines of the house.
@@ -70,7 +71,7 @@ constexpr int64_t CLIENT_IDLE_MS = 600000;
 constexpr int64_t CLIENT_ROOM_IDLE_MS = 2000;
 // A client that does not read its output is dropped past this much.
 constexpr size_t MAX_CLIENT_BACKLOG = 4 * 1024 * 1024;
-// Host seconds the application gets to end after SIGTERM.
+// Host milliseconds the application gets to end after SIGTERM.
 constexpr int CHILD_GRACE_MS = 3000;
 // The time scale of a run of given hours when TSTAT_TIME_SCALE does not say:
 // a simulated day in 24 host seconds, which a loaded two-core host sustains
@@ -157,6 +158,9 @@ class Simulator {
     std::vector<std::string> waitForConsoleLines(int64_t waitNs);
     void advanceHouse(int64_t now);
     void pollPeers(int64_t now);
+    // The run's timers from its first instant, the house and the relays as
+    // they stand, and the recorder started.
+    void beginRun(int64_t startMs);
     bool hoursDone();
     void shutDown(double hostSeconds);
     // Lock-step time: the run, one instant of the simulator's own work, the
@@ -798,6 +802,17 @@ void Simulator::advanceHouse(int64_t now) {
     readRelays();
 }
 
+void Simulator::beginRun(int64_t startMs) {
+    m_lastPassMs = startMs;
+    m_nextStatusMs = startMs + STATUS_PERIOD_MS;
+    m_nextStaleCheckMs = startMs;
+    m_nextWeatherMs = startMs + WEATHER_FIRST_MS;
+    m_startDay = localDay();
+    m_house.advance(0.0, runHour());
+    readRelays();
+    m_recorder.begin(platformUptimeMs(), m_house);
+}
+
 void Simulator::pollPeers(int64_t now) {
     if (now >= m_nextStaleCheckMs) {
         m_nextStaleCheckMs = now + STALE_CHECK_PERIOD_MS;
@@ -884,14 +899,7 @@ int Simulator::run() {
     if (m_options.http >= 0) {
         startDashboard(*m_console);
     }
-    m_lastPassMs = simNowMs();
-    m_nextStatusMs = m_lastPassMs + STATUS_PERIOD_MS;
-    m_nextStaleCheckMs = m_lastPassMs;
-    m_nextWeatherMs = m_lastPassMs + WEATHER_FIRST_MS;
-    m_startDay = localDay();
-    m_house.advance(0.0, runHour());
-    readRelays();
-    m_recorder.begin(platformUptimeMs(), m_house);
+    beginRun(simNowMs());
     auto hostStart = std::chrono::steady_clock::now();
     int exitStatus = 0;
     while (!m_quit && g_EndSignal == 0) {
@@ -1012,14 +1020,7 @@ int Simulator::runLockstep() {
     if (m_options.http >= 0) {
         startDashboard(*m_console);
     }
-    m_lastPassMs = 0;
-    m_nextStatusMs = STATUS_PERIOD_MS;
-    m_nextStaleCheckMs = 0;
-    m_nextWeatherMs = WEATHER_FIRST_MS;
-    m_startDay = localDay();
-    m_house.advance(0.0, runHour());
-    readRelays();
-    m_recorder.begin(platformUptimeMs(), m_house);
+    beginRun(0);
     auto hostStart = std::chrono::steady_clock::now();
     auto input = [this] { return inputForApplication(); };
     // The application starts up at the first instant.

@@ -1,4 +1,5 @@
-// tstat-sim's command line and main loop.
+// tstat-sim's simulator: its options (read from the command line by
+// cli.cpp) and the runs of its subcommands.
 #pragma once
 
 #include "coprocessor.h"

@@ -355,76 +355,151 @@ struct KeyOptions {
     std::string root;
 };
 
+// Every subcommand with the options it fills in.
+struct CommandLine {
+    SimOptions runOptions;
+    ClockChoice runClock;
+    SimOptions coprocOptions;
+    ClockChoice coprocClock;
+    FixtureOptions fixture;
+    ClockChoice fixtureClock;
+    std::string galleryDir;
+    std::string galleryData;
+    KeyOptions key;
+    CLI::App *run = nullptr;
+    CLI::App *coproc = nullptr;
+    CLI::App *fix = nullptr;
+    CLI::App *gallery = nullptr;
+    CLI::App *press = nullptr;
+    CLI::App *help = nullptr;
+};
+
+void declareSubcommands(CLI::App &app, CommandLine *c) {
+    app.require_subcommand(1);
+    app.set_help_all_flag("--help-all", "every subcommand's options");
+
+    setBuildPaths(&c->runOptions);
+    c->run = app.add_subcommand(
+        "run", "prepare the board, start build/bin/tstat, and play its coprocessor, house and "
+               "building controller");
+    addRunOptions(*c->run, &c->runOptions, &c->runClock);
+    c->coprocOptions = c->runOptions;
+    c->coproc = app.add_subcommand("coproc", "the same as run without starting the application");
+    addRunOptions(*c->coproc, &c->coprocOptions, &c->coprocClock);
+    addBoardLinkOptions(*c->coproc, &c->coprocOptions);
+
+    setBuildPaths(&c->fixture.sim);
+    c->fix = app.add_subcommand(
+        "fixture", "play the production-line fixture: set the test pin, start build/bin/tstat, "
+                   "send the manufacturing test's commands, press the relay walk's keys, enter "
+                   "a serial number and print a pass/fail report (exit status 0 passed, 1 "
+                   "failed)");
+    addFixtureOptions(*c->fix, &c->fixture, &c->fixtureClock);
+
+    c->galleryData = (fs::path(ownDirectory()).parent_path() / "data").string();
+    c->gallery = app.add_subcommand(
+        "gallery", "render every page and pop-up with sample data into DIR/<name>.png and "
+                   "DIR/contact-sheet.png");
+    c->gallery->add_option("DIR", c->galleryDir, "where the pictures go")->required();
+    c->gallery->add_option("--data", c->galleryData, "the images and fonts (the build's data)");
+
+    c->press = app.add_subcommand("key", "press a key on the running application");
+    c->press->add_option("KEY", c->key.key, "the key")
+        ->required()
+        ->check(CLI::IsMember({"up", "down", "mode", "exit"}).description(""))
+        ->type_name("up|down|mode|exit");
+    rangeOption(*c->press, "--hold", &c->key.hold, 0, 3600,
+                "seconds of simulated time the key is held");
+    c->press->add_option("--root", c->key.root, "board root (default $TSTAT_ROOT, else ./board)");
+
+    c->help = app.add_subcommand("help", "this text");
+}
+
+// False, with the subcommands named, when the first word is none of them
+// (the parser would only say that one is required).
+bool knownSubcommand(const std::vector<std::string> &args, const CommandLine &c) {
+    const CLI::App *subcommands[] = {c.run, c.coproc, c.fix, c.gallery, c.press, c.help};
+    if (args.empty() || args[0].empty() || args[0][0] == '-' ||
+        std::any_of(std::begin(subcommands), std::end(subcommands),
+                    [&args](const CLI::App *sub) { return sub->get_name() == args[0]; })) {
+        return true;
+    }
+    std::string names;
+    for (const CLI::App *sub : subcommands) {
+        names += (names.empty() ? "" : ", ") + sub->get_name();
+    }
+    fprintf(stderr,
+            "tstat-sim: unknown subcommand \"%s\"; the subcommands are %s (tstat-sim "
+            "--help-all describes them)\n",
+            args[0].c_str(), names.c_str());
+    return false;
+}
+
+int startSimulator(CommandLine &c) {
+    bool withApplication = c.run->parsed();
+    SimOptions &o = withApplication ? c.runOptions : c.coprocOptions;
+    ClockChoice &clock = withApplication ? c.runClock : c.coprocClock;
+    // A board on a serial line keeps real time.
+    if (!o.serial.empty() && clock.kind == ClockChoice::Default) {
+        clock.kind = ClockChoice::Scaled;
+    }
+    std::string error;
+    if (!finishClock(clock, false, &o, &error)) {
+        fprintf(stderr, "tstat-sim: %s\n", error.c_str());
+        return USAGE_ERROR;
+    }
+    if (!o.serial.empty() && (o.lockstep || platformTimeScale() != 1.0)) {
+        fprintf(stderr, "tstat-sim: a board on a serial line runs in real time: no lock-step "
+                        "time, no time scale\n");
+        return USAGE_ERROR;
+    }
+    makePathsAbsolute(&o);
+    return runSimulator(o, withApplication);
+}
+
+int startFixture(CommandLine &c) {
+    FixtureOptions &fixture = c.fixture;
+    if (!fixture.sim.serial.empty() && c.fixtureClock.kind == ClockChoice::Default) {
+        c.fixtureClock.kind = ClockChoice::Scaled;
+    }
+    std::string error;
+    if (!finishClock(c.fixtureClock, true, &fixture.sim, &error)) {
+        fprintf(stderr, "tstat-sim fixture: %s\n", error.c_str());
+        return USAGE_ERROR;
+    }
+    if (!fixture.sim.serial.empty() &&
+        (fixture.consoleSerial.empty() || fixture.sim.lockstep || platformTimeScale() != 1.0)) {
+        fprintf(stderr, "tstat-sim fixture: a board on serial lines needs --console-line and "
+                        "runs in real time\n");
+        return USAGE_ERROR;
+    }
+    makePathsAbsolute(&fixture.sim);
+    return runFixture(fixture);
+}
+
+int startKeyPress(const KeyOptions &key) {
+    if (!key.root.empty()) {
+        setenv("TSTAT_ROOT", key.root.c_str(), 1);
+        platformReset();
+    }
+    return pressKey(key.key, key.hold);
+}
+
 } // namespace
 
 int simCommandLine(int argc, char **argv) {
     CLI::App app("the simulated board: the coprocessor, the house and the building controller of "
                  "the thermostat",
                  "tstat-sim");
-    app.require_subcommand(1);
-    app.set_help_all_flag("--help-all", "every subcommand's options");
-
-    SimOptions runOptions;
-    setBuildPaths(&runOptions);
-    CLI::App *run = app.add_subcommand(
-        "run", "prepare the board, start build/bin/tstat, and play its coprocessor, house and "
-               "building controller");
-    ClockChoice runClock;
-    addRunOptions(*run, &runOptions, &runClock);
-    SimOptions coprocOptions = runOptions;
-    ClockChoice coprocClock;
-    CLI::App *coproc =
-        app.add_subcommand("coproc", "the same as run without starting the application");
-    addRunOptions(*coproc, &coprocOptions, &coprocClock);
-    addBoardLinkOptions(*coproc, &coprocOptions);
-
-    FixtureOptions fixture;
-    setBuildPaths(&fixture.sim);
-    CLI::App *fix = app.add_subcommand(
-        "fixture", "play the production-line fixture: set the test pin, start build/bin/tstat, "
-                   "send the manufacturing test's commands, press the relay walk's keys, enter "
-                   "a serial number and print a pass/fail report (exit status 0 passed, 1 "
-                   "failed)");
-    ClockChoice fixtureClock;
-    addFixtureOptions(*fix, &fixture, &fixtureClock);
-
-    std::string galleryDir;
-    std::string galleryData = (fs::path(ownDirectory()).parent_path() / "data").string();
-    CLI::App *gallery = app.add_subcommand(
-        "gallery", "render every page and pop-up with sample data into DIR/<name>.png and "
-                   "DIR/contact-sheet.png");
-    gallery->add_option("DIR", galleryDir, "where the pictures go")->required();
-    gallery->add_option("--data", galleryData, "the images and fonts (the build's data)");
-
-    KeyOptions key;
-    CLI::App *press = app.add_subcommand("key", "press a key on the running application");
-    press->add_option("KEY", key.key, "the key")
-        ->required()
-        ->check(CLI::IsMember({"up", "down", "mode", "exit"}).description(""))
-        ->type_name("up|down|mode|exit");
-    rangeOption(*press, "--hold", &key.hold, 0, 3600, "seconds of simulated time the key is held");
-    press->add_option("--root", key.root, "board root (default $TSTAT_ROOT, else ./board)");
-
-    CLI::App *help = app.add_subcommand("help", "this text");
-
+    CommandLine c;
+    declareSubcommands(app, &c);
     std::vector<std::string> args(argv + 1, argv + argc);
-    const CLI::App *subcommands[] = {run, coproc, fix, gallery, press, help};
-    if (!args.empty() && !args[0].empty() && args[0][0] != '-' &&
-        std::none_of(std::begin(subcommands), std::end(subcommands),
-                     [&args](const CLI::App *sub) { return sub->get_name() == args[0]; })) {
-        std::string names;
-        for (const CLI::App *sub : subcommands) {
-            names += (names.empty() ? "" : ", ") + sub->get_name();
-        }
-        fprintf(stderr,
-                "tstat-sim: unknown subcommand \"%s\"; the subcommands are %s (tstat-sim "
-                "--help-all describes them)\n",
-                args[0].c_str(), names.c_str());
+    if (!knownSubcommand(args, c)) {
         return USAGE_ERROR;
     }
-    applyHousePreset(args, &runOptions);
-    applyHousePreset(args, &coprocOptions);
-    applyHousePreset(args, &fixture.sim);
+    applyHousePreset(args, &c.runOptions);
+    applyHousePreset(args, &c.coprocOptions);
+    applyHousePreset(args, &c.fixture.sim);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp &e) {
@@ -435,54 +510,20 @@ int simCommandLine(int argc, char **argv) {
         app.exit(e);
         return USAGE_ERROR;
     }
-    if (help->parsed()) {
+    if (c.help->parsed()) {
         fputs(app.help("", CLI::AppFormatMode::All).c_str(), stdout);
         return 0;
     }
-    std::string error;
-    // A board on a serial line keeps real time.
-    if (!coprocOptions.serial.empty() && coprocClock.kind == ClockChoice::Default) {
-        coprocClock.kind = ClockChoice::Scaled;
+    if (c.run->parsed() || c.coproc->parsed()) {
+        return startSimulator(c);
     }
-    if (!fixture.sim.serial.empty() && fixtureClock.kind == ClockChoice::Default) {
-        fixtureClock.kind = ClockChoice::Scaled;
+    if (c.fix->parsed()) {
+        return startFixture(c);
     }
-    if (run->parsed() || coproc->parsed()) {
-        SimOptions &o = run->parsed() ? runOptions : coprocOptions;
-        if (!finishClock(run->parsed() ? runClock : coprocClock, false, &o, &error)) {
-            fprintf(stderr, "tstat-sim: %s\n", error.c_str());
-            return USAGE_ERROR;
-        }
-        if (!o.serial.empty() && (o.lockstep || platformTimeScale() != 1.0)) {
-            fprintf(stderr, "tstat-sim: a board on a serial line runs in real time: no lock-step "
-                            "time, no time scale\n");
-            return USAGE_ERROR;
-        }
-        makePathsAbsolute(&o);
-        return runSimulator(o, run->parsed());
+    if (c.gallery->parsed()) {
+        return runGallery(c.galleryDir, c.galleryData);
     }
-    if (fix->parsed()) {
-        if (!finishClock(fixtureClock, true, &fixture.sim, &error)) {
-            fprintf(stderr, "tstat-sim fixture: %s\n", error.c_str());
-            return USAGE_ERROR;
-        }
-        if (!fixture.sim.serial.empty() &&
-            (fixture.consoleSerial.empty() || fixture.sim.lockstep || platformTimeScale() != 1.0)) {
-            fprintf(stderr, "tstat-sim fixture: a board on serial lines needs --console-line and "
-                            "runs in real time\n");
-            return USAGE_ERROR;
-        }
-        makePathsAbsolute(&fixture.sim);
-        return runFixture(fixture);
-    }
-    if (gallery->parsed()) {
-        return runGallery(galleryDir, galleryData);
-    }
-    if (!key.root.empty()) {
-        setenv("TSTAT_ROOT", key.root.c_str(), 1);
-        platformReset();
-    }
-    return pressKey(key.key, key.hold);
+    return startKeyPress(c.key);
 }
 
 } // namespace sim

@@ -991,7 +991,7 @@ int64_t Simulator::nextSimulatorEventMs(int64_t now) const {
         next = std::min(next, std::max(k.releaseMs, now + 1));
     }
     if (m_dashboard) {
-        next = std::min(next, std::max(m_dashboard->nextReleaseSimMs(), now + 1));
+        next = std::min(next, std::max(m_dashboard->nextKeySimMs(), now + 1));
     }
     return next;
 }

@@ -839,6 +839,10 @@ void Simulator::shutDown(double hostSeconds) {
         noteEnd("quit from the console", -1);
     }
     stopApplication();
+    // Screens asked for at the last instant: the one the application showed last.
+    if (!m_screens.empty()) {
+        takeScreens();
+    }
     if (m_dashboard) {
         // The open pages learn why before the server goes.
         m_dashboard->ended(m_end, m_endStatus);
@@ -1062,6 +1066,9 @@ int Simulator::runLockstep() {
             // What it wrote is read at the same instant.
             lockstepPass(now);
             continue;
+        }
+        if (screen && !running) {
+            takeScreens(); // the last one shown, if any
         }
         int64_t simulatorNext = nextSimulatorEventMs(now);
         int64_t next =

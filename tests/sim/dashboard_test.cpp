@@ -144,6 +144,7 @@ TEST(Dashboard, BadRequestsGetAClearClientError) {
                                                        << response;
     }
     EXPECT_DOUBLE_EQ(f.house.params().outdoorMean, -3.0);
+    EXPECT_NE(f.request("GET", "/api/state").find("\"outdoorMean\":-3"), std::string::npos);
     EXPECT_FALSE(f.quit);
     EXPECT_FALSE(f.paused);
     // In lock-step time the state and the scale's answer agree: none to change.

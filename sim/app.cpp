@@ -88,6 +88,8 @@ constexpr uint8_t LEVEL_COOL_IN_FORCE = 4;
 // In lock-step time: the host milliseconds between two frames published for
 // the dashboard.
 constexpr int64_t DASHBOARD_FRAME_MS = 200;
+// Host milliseconds between two looks at the application's output.
+constexpr int64_t OUTPUT_READ_PERIOD_MS = 20;
 // Host milliseconds between two screen dumps of a board in an emulator.
 constexpr int64_t BOARD_SCREEN_PERIOD_MS = 1000;
 
@@ -174,6 +176,10 @@ class Simulator {
     void releaseKeysDue(int64_t now);
     void takeScreens();
     size_t inputForApplication();
+    // The application's standard output, said as whole lines of its own
+    // (its messages end in a carriage return as often as in a newline); to
+    // the end of what it wrote once it has ended.
+    void readApplicationOutput(bool toTheEnd);
     // A board that runs the board flavour: its serial line, the emulator's
     // machine protocol and the shared I/O page; its screen dumped now and
     // then into sim/screen.png.
@@ -230,6 +236,9 @@ class Simulator {
     bool m_screenFailNoted = false;
     int64_t m_nextPublishMs = 0;
     int64_t m_longestStepMs = 0;
+    FileDescriptor m_appOutput;
+    std::string m_appPartial;
+    int64_t m_nextOutputReadMs = 0;
     // The report could not be written: the run fails.
     bool m_reportFailed = false;
 };
@@ -479,9 +488,16 @@ bool Simulator::startApplication() {
     std::string root = absoluteRoot();
     pid_t parent = getpid();
     ProgramCommand command(m_options.tstat, {"/dev/ttyCOPROC"});
+    int output[2] = {-1, -1};
+    if (pipe2(output, O_CLOEXEC) != 0) {
+        say(std::string("tstat-sim: cannot start the application: ") + strerror(errno));
+        return false;
+    }
     pid_t pid = fork();
     if (pid < 0) {
         say(std::string("tstat-sim: cannot start the application: ") + strerror(errno));
+        close(output[0]);
+        close(output[1]);
         return false;
     }
     if (pid == 0) {
@@ -495,6 +511,7 @@ bool Simulator::startApplication() {
             dup2(devnull, STDIN_FILENO);
             close(devnull);
         }
+        dup2(output[1], STDOUT_FILENO);
         if (chdir(m_options.data.c_str()) != 0) {
             fprintf(stderr, "tstat-sim: cannot enter %s: %s\n", m_options.data.c_str(),
                     strerror(errno));
@@ -511,6 +528,9 @@ bool Simulator::startApplication() {
         _exit(127);
     }
     m_child = pid;
+    close(output[1]);
+    fcntl(output[0], F_SETFL, O_NONBLOCK);
+    m_appOutput = FileDescriptor(output[0]);
     say("tstat-sim: started " + m_options.tstat + " /dev/ttyCOPROC (pid " + std::to_string(pid) +
         ") in " + m_options.data);
     return true;
@@ -543,6 +563,34 @@ void Simulator::stopApplication() {
         m_lockstep->close();
     }
     stopChild(&m_child, CHILD_GRACE_MS);
+    readApplicationOutput(true);
+}
+
+void Simulator::readApplicationOutput(bool toTheEnd) {
+    if (m_appOutput.get() < 0) {
+        return;
+    }
+    char buf[4096];
+    ssize_t got;
+    while ((got = read(m_appOutput.get(), buf, sizeof(buf))) > 0 || (got < 0 && errno == EINTR)) {
+        m_appPartial.append(buf, static_cast<size_t>(std::max<ssize_t>(got, 0)));
+        size_t end;
+        while ((end = m_appPartial.find_first_of("\r\n")) != std::string::npos) {
+            if (end > 0) {
+                say("tstat: " + m_appPartial.substr(0, end));
+            }
+            m_appPartial.erase(0, end + 1);
+        }
+    }
+    // At its end, or a line too long to wait for.
+    bool ended = toTheEnd || got == 0;
+    if ((ended || m_appPartial.size() > LineBuffer::MAX_LINE) && !m_appPartial.empty()) {
+        say("tstat: " + m_appPartial);
+        m_appPartial.clear();
+    }
+    if (ended) {
+        m_appOutput.reset();
+    }
 }
 
 void Simulator::startDashboard(ConsoleContext &ctx) {
@@ -589,7 +637,8 @@ void Simulator::finishReport(double hostSeconds) {
     run.requestMinutes = m_requestMinutes;
     run.relaySamplingMs = m_ioPage.opened() ? IoPageMirror::SAMPLING_MS : 0;
     Report report = computeReport(rows, log, m_setpoints.setup(), run);
-    std::string house = houseSummary(m_house.params(), m_house.weather());
+    std::string house =
+        houseSummary(m_house.params(), m_house.weather(), m_setpoints.setup().celsius);
     std::string text = formatReport(report, house);
 
     std::string dir = reportDirectory();
@@ -824,7 +873,12 @@ void Simulator::pollPeers(int64_t now) {
     }
     m_coproc->poll(now);
     m_ioPage.poll();
-    dumpBoardScreen(hostMs());
+    int64_t host = hostMs();
+    dumpBoardScreen(host);
+    if (host >= m_nextOutputReadMs) {
+        m_nextOutputReadMs = host + OUTPUT_READ_PERIOD_MS;
+        readApplicationOutput(false);
+    }
     sendWeather(now);
     if (now >= m_nextStatusMs) {
         m_nextStatusMs = now + STATUS_PERIOD_MS;
@@ -854,6 +908,10 @@ void Simulator::shutDown(double hostSeconds) {
         noteEnd("quit from the console", -1);
     }
     stopApplication();
+    // Screens asked for at the last instant: the one the application showed last.
+    if (!m_screens.empty()) {
+        takeScreens();
+    }
     if (m_dashboard) {
         // The open pages learn why before the server goes.
         m_dashboard->ended(m_end, m_endStatus);
@@ -999,7 +1057,7 @@ int64_t Simulator::nextSimulatorEventMs(int64_t now) const {
         next = std::min(next, std::max(k.releaseMs, now + 1));
     }
     if (m_dashboard) {
-        next = std::min(next, std::max(m_dashboard->nextReleaseSimMs(), now + 1));
+        next = std::min(next, std::max(m_dashboard->nextKeySimMs(), now + 1));
     }
     return next;
 }
@@ -1063,6 +1121,9 @@ int Simulator::runLockstep() {
             // What it wrote is read at the same instant.
             lockstepPass(now);
             continue;
+        }
+        if (screen && !running) {
+            takeScreens(); // the last one shown, if any
         }
         int64_t simulatorNext = nextSimulatorEventMs(now);
         int64_t next =

@@ -236,7 +236,12 @@ struct DashboardServer {
             return reply(c, MHD_HTTP_CONFLICT,
                          "lock-step time has no time scale: the run sets its pace (--pace)\n");
         }
-        if (platformSetTimeScale(value) != 0) {
+        if (d.m_restoreScale > 0.0 && !d.m_restoring) {
+            // A key is held: the scale chosen comes once it is released.
+            d.m_restoreScale = value;
+            return reply(c, MHD_HTTP_OK, "ok\n");
+        }
+        if (d.m_restoring || platformSetTimeScale(value) != 0) {
             return reply(c, MHD_HTTP_CONFLICT,
                          "a change of the time scale is under way; try again in a moment\n");
         }
@@ -248,8 +253,12 @@ struct DashboardServer {
     }
 
     static MHD_Result events(Dashboard &d, MHD_Connection *c, const Request &) {
-        if (d.m_streams.size() >= MAX_STREAMS) {
-            return reply(c, MHD_HTTP_SERVICE_UNAVAILABLE, "too many open pages\n");
+        // A new page takes the place of the oldest one open.
+        std::vector<Dashboard::Stream *> open;
+        std::copy_if(d.m_streams.begin(), d.m_streams.end(), std::back_inserter(open),
+                     [](const Dashboard::Stream *s) { return !s->dropped; });
+        for (size_t i = 0; i + MAX_STREAMS <= open.size(); i++) {
+            d.dropStream(*open[i]);
         }
         auto *s = new Dashboard::Stream{&d, c, "retry: 2000\n\n"};
         s->waitingSinceMs = hostNowMs();
@@ -513,6 +522,11 @@ void Dashboard::dropStream(Stream &s) {
     s.dropped = true;
     s.pending.clear();
     shutDown(s.connection);
+    if (s.suspended) {
+        // Back in the server's loop, which then sees it closed.
+        s.suspended = false;
+        MHD_resume_connection(s.connection);
+    }
 }
 
 void Dashboard::closeLaggards() {
@@ -527,10 +541,6 @@ void Dashboard::closeLaggards() {
         if (!s->dropped && !s->pending.empty() &&
             m_hostNowMs - s->waitingSinceMs > STREAM_STALL_MS) {
             dropStream(*s);
-            if (s->suspended) {
-                s->suspended = false;
-                MHD_resume_connection(s->connection);
-            }
         }
     }
 }
@@ -677,45 +687,131 @@ int Dashboard::key(const std::string &name, const std::string &action, std::stri
     auto held = std::find_if(m_keys.begin(), m_keys.end(),
                              [code](const HeldKey &k) { return k.code == code; });
     if (held == m_keys.end()) {
-        m_keys.push_back(HeldKey{code});
+        m_keys.emplace_back();
+        m_keys.back().code = code;
         held = m_keys.end() - 1;
     }
+    HeldKey &k = *held;
     *message = "ok\n";
     if (action == "release") {
-        if (held->down) {
-            held->releaseRequested = true;
-            held->releaseAtSimMs = std::max(m_simNowMs, held->pressedSimMs + TAP_MS);
+        if (!k.queued.empty() && k.queued.back()) {
+            // Let go before its turn came: a tap.
+            k.queued.back() = false;
+        } else if (k.down && !k.releaseRequested) {
+            k.releaseRequested = true;
+            k.releaseAtSimMs = std::max(m_simNowMs, k.pressedSimMs + TAP_MS);
+        } else if (k.waiting) {
+            k.releaseRequested = true; // timed when the press is written
         }
         return MHD_HTTP_OK;
     }
-    if (held->down) {
-        // Already pressed (a repeat from the keyboard): nothing new.
-        return MHD_HTTP_OK;
-    }
-    if (!writeKey(code, 1)) {
+    bool hold = action == "press";
+    if (k.down || k.waiting || !k.queued.empty()) {
+        if (hold && k.hold && !k.releaseRequested && k.queued.empty()) {
+            // Already held (a repeat from the keyboard): nothing new.
+            return MHD_HTTP_OK;
+        }
+        // Pressed again before the last press was over: it follows in turn.
+        k.queued.push_back(hold);
+    } else if (!startPress(k, hold)) {
         *message = "no application is reading the keys\n";
         return MHD_HTTP_SERVICE_UNAVAILABLE;
     }
-    m_console.say("web> key " + name + (action == "tap" ? "" : " (held)"));
-    held->down = true;
-    held->pressedSimMs = m_simNowMs;
-    held->pressedHostMs = m_hostNowMs;
-    held->releaseRequested = action == "tap";
-    held->releaseAtSimMs = m_simNowMs + TAP_MS;
+    m_console.say("web> key " + name + (hold ? " (held)" : ""));
     return MHD_HTTP_OK;
+}
+
+bool Dashboard::startPress(HeldKey &k, bool hold) {
+    k.hold = hold;
+    k.releaseRequested = !hold;
+    if (hold && !m_lockstep && (m_restoreScale > 0.0 || platformTimeScale() > 1.0)) {
+        if (m_restoreScale <= 0.0) {
+            m_restoreScale = platformTimeScale();
+            char line[128];
+            snprintf(line, sizeof(line),
+                     "tstat-sim: time scale 1 while a key is held, %g again once it is released",
+                     m_restoreScale);
+            m_console.say(line);
+        }
+        k.waiting = true; // written by followRealTime()
+        return true;
+    }
+    return pressNow(k);
+}
+
+bool Dashboard::pressNow(HeldKey &k) {
+    k.waiting = false;
+    if (!writeKey(k.code, 1)) {
+        return false;
+    }
+    k.down = true;
+    k.pressedSimMs = m_simNowMs;
+    k.pressedHostMs = m_hostNowMs;
+    k.releaseAtSimMs = m_simNowMs + TAP_MS;
+    return true;
+}
+
+bool Dashboard::holding() const {
+    return std::any_of(m_keys.begin(), m_keys.end(), [](const HeldKey &k) {
+        return k.waiting || (k.down && k.hold) || (!k.queued.empty() && k.queued.front());
+    });
+}
+
+void Dashboard::followRealTime() {
+    if (m_restoreScale <= 0.0) {
+        return;
+    }
+    double scale = platformTimeScale();
+    if (m_restoring) {
+        if (scale != m_restoreScale) {
+            return;
+        }
+        m_restoring = false;
+        m_nextStateMs = 0;
+        if (!holding()) {
+            m_restoreScale = 0.0;
+            return;
+        }
+    }
+    if (!holding()) {
+        if (platformSetTimeScale(m_restoreScale) == 0) {
+            m_restoring = true;
+        }
+        return;
+    }
+    if (scale != 1.0) {
+        // Tried again on the next pass while another change is under way.
+        platformSetTimeScale(1.0);
+        return;
+    }
+    m_nextStateMs = 0;
+    for (HeldKey &k : m_keys) {
+        if (k.waiting && !pressNow(k)) {
+            k.queued.clear();
+        }
+    }
 }
 
 void Dashboard::releaseDueKeys() {
     for (HeldKey &k : m_keys) {
-        if (!k.down) {
-            continue;
-        }
-        bool due = k.releaseRequested && m_simNowMs >= k.releaseAtSimMs;
-        if (due || m_hostNowMs - k.pressedHostMs > HOLD_LIMIT_MS) {
+        if (k.down) {
+            bool due = k.releaseRequested && m_simNowMs >= k.releaseAtSimMs;
+            if (!due && m_hostNowMs - k.pressedHostMs <= HOLD_LIMIT_MS) {
+                continue;
+            }
             // A release that cannot be written is given up: the application
             // that stopped reading has forgotten the press as well.
             writeKey(k.code, 0);
             k.down = false;
+            k.hold = false;
+            k.nextPressSimMs = m_simNowMs + TAP_MS;
+        }
+        if (!k.down && !k.waiting && !k.queued.empty() && m_simNowMs >= k.nextPressSimMs) {
+            bool hold = k.queued.front();
+            k.queued.pop_front();
+            if (!startPress(k, hold)) {
+                k.queued.clear();
+            }
         }
     }
 }
@@ -727,6 +823,7 @@ void Dashboard::poll(int64_t simNowMs) {
     m_simNowMs = simNowMs;
     m_hostNowMs = hostNowMs();
     releaseDueKeys();
+    followRealTime();
     // The history follows simulated time; everything else, the network
     // included, the host's clock, so that a run in lock-step time (many
     // passes a host millisecond) pays for the page a few times a host second
@@ -757,11 +854,13 @@ void Dashboard::poll(int64_t simNowMs) {
     MHD_run(m_daemon);
 }
 
-int64_t Dashboard::nextReleaseSimMs() const {
+int64_t Dashboard::nextKeySimMs() const {
     int64_t next = INT64_MAX;
     for (const HeldKey &k : m_keys) {
         if (k.down && k.releaseRequested) {
             next = std::min(next, k.releaseAtSimMs);
+        } else if (!k.down && !k.waiting && !k.queued.empty()) {
+            next = std::min(next, k.nextPressSimMs);
         }
     }
     return next;

@@ -231,6 +231,7 @@ std::string DashboardModel::stateJson(const House &house, const BoardView &board
          {{"indoor", rounded(h.indoor)},
           {"mass", rounded(h.mass)},
           {"outdoor", rounded(h.outdoor)},
+          {"outdoorMean", rounded(house.params().outdoorMean)},
           {"rh", rounded(h.rh, 10.0)},
           {"heatW", rounded(h.hvacHeat, 1.0)},
           {"fan", h.fan},

@@ -165,7 +165,9 @@ void sizeEquipment(HouseParams *p) {
     }
 }
 
-std::string houseSummary(const HouseParams &p, const WeatherDay &weather) {
+std::string houseSummary(const HouseParams &p, const WeatherDay &weather, bool celsius) {
+    auto degrees = [celsius](double c) { return celsius ? c : c * 9.0 / 5.0 + 32.0; };
+    const char *unit = celsius ? "C" : "F";
     double g = steadyConductance(p);
     double tau = (p.airCapacity + p.massCapacity) / g / 3600.0;
     char equipment[160];
@@ -178,18 +180,19 @@ std::string houseSummary(const HouseParams &p, const WeatherDay &weather) {
     }
     char climate[160];
     if (weather.empty()) {
-        snprintf(climate, sizeof(climate), "sine day %.1f C +/- %.1f C", p.outdoorMean,
-                 p.outdoorSwing);
+        snprintf(climate, sizeof(climate), "sine day %.1f %s +/- %.1f %s", degrees(p.outdoorMean),
+                 unit, celsius ? p.outdoorSwing : p.outdoorSwing * 9.0 / 5.0, unit);
     } else {
         std::string name = weather.name().substr(weather.name().find_last_of('/') + 1);
         snprintf(climate, sizeof(climate), "weather %s", name.c_str());
     }
     char text[512];
     snprintf(text, sizeof(text),
-             "%s (%.0f W/K, time constant %.0f h, design heat load %.1f kW at %.0f C), %s, %d %s; "
+             "%s (%.0f W/K, time constant %.0f h, design heat load %.1f kW at %.0f %s), %s, %d %s; "
              "%s",
-             housePresetName(p.preset), g, tau, designHeatLoad(p) / 1000.0, p.designOutdoorHeat,
-             equipment, std::max(p.stages, 1), p.stages == 2 ? "stages" : "stage", climate);
+             housePresetName(p.preset), g, tau, designHeatLoad(p) / 1000.0,
+             degrees(p.designOutdoorHeat), unit, equipment, std::max(p.stages, 1),
+             p.stages == 2 ? "stages" : "stage", climate);
     return text;
 }
 

@@ -92,8 +92,9 @@ double designHeatLoad(const HouseParams &p);
 double designCoolLoad(const HouseParams &p);
 // Fills every capacity left at 0 from the design loads and the sizing rules.
 void sizeEquipment(HouseParams *p);
-// The house, its equipment and its climate in one line.
-std::string houseSummary(const HouseParams &p, const WeatherDay &weather);
+// The house, its equipment and its climate in one line, its temperatures in
+// degrees C or F.
+std::string houseSummary(const HouseParams &p, const WeatherDay &weather, bool celsius = true);
 
 struct HouseSnapshot {
     double indoor;   // air temperature (C)

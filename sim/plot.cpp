@@ -199,6 +199,9 @@ double heatInForce(const TraceRow &r) {
 double coolInForce(const TraceRow &r) {
     return r.coolInForce;
 }
+double indoorOf(const TraceRow &r) {
+    return r.indoor;
+}
 double humidifyOf(const TraceRow &r) {
     return r.setpoints.humidify;
 }
@@ -241,9 +244,51 @@ void drawSetpoint(cairo_t *cr, const std::vector<TraceRow> &rows, const TimeAxis
     cairo_set_dash(cr, nullptr, 0, 0);
 }
 
+// The top of a period name's strip between xa and xb: the highest place in
+// the room panel where it covers none of the room's and set points' lines,
+// the panel's top when there is none.
+double nameTop(const std::vector<TraceRow> &rows, const TimeAxis &t, const ValueAxis &a, double xa,
+               double xb) {
+    struct Line {
+        bool (*known)(const TraceRow &);
+        double (*value)(const TraceRow &);
+    };
+    const Line lines[] = {{programKnown, programHeat},
+                          {programKnown, programCool},
+                          {inForceKnown, heatInForce},
+                          {inForceKnown, coolInForce},
+                          {[](const TraceRow &) { return true; }, indoorOf}};
+    // The heights the lines take within [xa, xb], their steps included.
+    std::vector<std::pair<double, double>> taken;
+    for (size_t i = 0; i < rows.size(); i++) {
+        double x0 = t.x(i == 0 ? t.startMs : rows[i - 1].uptimeMs);
+        if (t.x(rows[i].uptimeMs) < xa || x0 > xb) {
+            continue;
+        }
+        for (const Line &line : lines) {
+            if (!line.known(rows[i])) {
+                continue;
+            }
+            double y = a.y(line.value(rows[i]));
+            double before = i > 0 && line.known(rows[i - 1]) ? a.y(line.value(rows[i - 1])) : y;
+            taken.emplace_back(std::min(y, before) - 2.0, std::max(y, before) + 2.0);
+        }
+    }
+    for (double top = ROOM_TOP + 2; top + PERIOD_STRIP <= ROOM_BOTTOM; top += 2.0) {
+        bool free = std::none_of(taken.begin(), taken.end(), [top](const auto &span) {
+            return span.first < top + PERIOD_STRIP - 2 && span.second > top;
+        });
+        if (free) {
+            return top;
+        }
+    }
+    return ROOM_TOP + 2;
+}
+
 // The program periods (and holds, vacations): a faint line where one ends
-// (names false), or their names along the room panel's top (names true).
-void drawPeriods(cairo_t *cr, const std::vector<TraceRow> &rows, const TimeAxis &t, bool names) {
+// (names false), or their names where they cover no line (names true).
+void drawPeriods(cairo_t *cr, const std::vector<TraceRow> &rows, const TimeAxis &t,
+                 const ValueAxis &a, bool names) {
     size_t i = 0;
     int64_t previousMs = t.startMs;
     while (i < rows.size()) {
@@ -257,15 +302,16 @@ void drawPeriods(cairo_t *cr, const std::vector<TraceRow> &rows, const TimeAxis 
         double x0 = t.x(previousMs);
         double x1 = t.x(endMs);
         if (names && first.valid) {
-            // On a light patch, above whatever line runs through the strip.
+            // On a light patch, over the band but no line.
             std::string name = periodName(first.period);
             double w = 8.0 * static_cast<double>(name.size()) + 8.0;
             if (x1 - x0 >= w) {
                 double mid = (x0 + x1) / 2.0;
+                double top = nameTop(rows, t, a, mid - w / 2.0, mid + w / 2.0);
                 setColor(cr, rgb(palette::CARD, 0.85));
-                cairo_rectangle(cr, mid - w / 2.0, ROOM_TOP + 2, w, PERIOD_STRIP - 2);
+                cairo_rectangle(cr, mid - w / 2.0, top, w, PERIOD_STRIP - 2);
                 cairo_fill(cr);
-                drawText(cr, style(12, true, palette::MUTED, ALIGN_CENTER), name, x0, ROOM_TOP + 3,
+                drawText(cr, style(12, true, palette::MUTED, ALIGN_CENTER), name, x0, top + 1,
                          x1 - x0, PERIOD_STRIP - 4);
             }
         }
@@ -350,9 +396,6 @@ void drawBars(cairo_t *cr, const TimeAxis &t, const std::vector<RelayEvent> &log
     }
 }
 
-double indoorOf(const TraceRow &r) {
-    return r.indoor;
-}
 double rhOf(const TraceRow &r) {
     return r.rh;
 }
@@ -502,13 +545,13 @@ bool plotRun(const std::string &path, const std::string &fontDir,
     cairo_save(cr);
     cairo_rectangle(cr, LEFT, ROOM_TOP, RIGHT - LEFT, ROOM_BOTTOM - ROOM_TOP);
     cairo_clip(cr);
-    drawPeriods(cr, rows, t, false);
+    drawPeriods(cr, rows, t, room, false);
     drawSetpoint(cr, rows, t, room, {programKnown, programHeat, true}, palette::HEAT);
     drawSetpoint(cr, rows, t, room, {programKnown, programCool, true}, palette::COOL);
     drawSetpoint(cr, rows, t, room, {inForceKnown, heatInForce, false}, palette::HEAT);
     drawSetpoint(cr, rows, t, room, {inForceKnown, coolInForce, false}, palette::COOL);
     drawLine(cr, rows, t, room, indoorOf, palette::INK, 2.2);
-    drawPeriods(cr, rows, t, true);
+    drawPeriods(cr, rows, t, room, true);
     cairo_restore(cr);
     drawFrame(cr, ROOM_TOP, ROOM_BOTTOM);
 

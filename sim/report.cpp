@@ -607,17 +607,27 @@ Report computeReport(const std::vector<TraceRow> &rows, const std::vector<RelayE
 
 namespace {
 
-std::string comfortLine(const char *name, const ComfortFigures &c) {
+// Temperatures and their differences in the thermostat's display unit.
+struct Unit {
+    bool celsius;
+    const char *name() const { return celsius ? "C" : "F"; }
+    double of(double c) const { return celsius ? c : c * 9.0 / 5.0 + 32.0; }
+    double ofDifference(double k) const { return celsius ? k : k * 9.0 / 5.0; }
+};
+
+std::string comfortLine(const char *name, const ComfortFigures &c, Unit u) {
     char text[256];
     if (c.hours <= 0.0) {
         snprintf(text, sizeof(text), "  %-9s none\n", name);
         return text;
     }
+    const char *n = u.name();
     snprintf(text, sizeof(text),
-             "  %-9s %5.1f h, in band %5.1f %%, below %.2f C h (worst %.1f C), above %.2f C h "
-             "(worst %.1f C); %.3f C h per hour\n",
-             name, c.hours, 100.0 * c.inBandShare, c.belowKh, c.worstBelow, c.aboveKh, c.worstAbove,
-             (c.belowKh + c.aboveKh) / c.hours);
+             "  %-9s %5.1f h, in band %5.1f %%, below %.2f %s h (worst %.1f %s), above %.2f %s h "
+             "(worst %.1f %s); %.3f %s h per hour\n",
+             name, c.hours, 100.0 * c.inBandShare, u.ofDifference(c.belowKh), n,
+             u.ofDifference(c.worstBelow), n, u.ofDifference(c.aboveKh), n,
+             u.ofDifference(c.worstAbove), n, u.ofDifference(c.belowKh + c.aboveKh) / c.hours, n);
     return text;
 }
 
@@ -638,19 +648,20 @@ void formatHeader(std::ostream &out, const Report &r, const std::string &houseLi
 
 void formatComfort(std::ostream &out, const Report &r) {
     char text[512];
-    out << "comfort (band: heat set point - " << formatNumber("%.1f", COMFORT_TOLERANCE)
-        << " C to cool set point + " << formatNumber("%.1f", COMFORT_TOLERANCE)
-        << " C; occupied: Wake, Return and holds)\n";
-    out << comfortLine("occupied", r.occupied);
-    out << comfortLine("all", r.all);
+    const Unit u{r.setup.celsius};
+    std::string tolerance = formatNumber("%.1f ", u.ofDifference(COMFORT_TOLERANCE)) + u.name();
+    out << "comfort (band: heat set point - " << tolerance << " to cool set point + " << tolerance
+        << "; occupied: Wake, Return and holds)\n";
+    out << comfortLine("occupied", r.occupied, u);
+    out << comfortLine("all", r.all, u);
     for (const ComfortStart &c : r.comfortStarts) {
         std::string reached =
             c.minutesToBand >= 0.0    ? formatNumber("in band after %.0f min", c.minutesToBand)
             : c.minutesToBand == -1.0 ? std::string("never in band during the period")
                                       : std::string("not in band when the run ended");
-        snprintf(text, sizeof(text), "  %s %-6s heat %.1f C cool %.1f C, room %.1f C: %s\n",
-                 localStamp(c.wall, "%a %H:%M").c_str(), periodName(c.period), c.heat, c.cool,
-                 c.startIndoor, reached.c_str());
+        snprintf(text, sizeof(text), "  %s %-6s heat %.1f %s cool %.1f %s, room %.1f %s: %s\n",
+                 localStamp(c.wall, "%a %H:%M").c_str(), periodName(c.period), u.of(c.heat),
+                 u.name(), u.of(c.cool), u.name(), u.of(c.startIndoor), u.name(), reached.c_str());
         out << text;
     }
 }
@@ -681,9 +692,10 @@ void formatEquipment(std::ostream &out, const Report &r) {
                                             : std::string("none"))
         << " (at least 300 s)\n";
     if (s.heatPump) {
+        const Unit u{s.celsius};
         snprintf(text, sizeof(text),
-                 "  auxiliary heat above the balance point (%.1f C): %.0f min, %.2f kWh\n",
-                 s.balancePoint, r.auxAboveBalanceMinutes, r.auxAboveBalanceKwh);
+                 "  auxiliary heat above the balance point (%.1f %s): %.0f min, %.2f kWh\n",
+                 u.of(s.balancePoint), u.name(), r.auxAboveBalanceMinutes, r.auxAboveBalanceKwh);
         out << text;
     }
 }

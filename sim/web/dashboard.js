@@ -93,7 +93,11 @@ $('zoom').addEventListener('click', () => {
 for (const form of document.querySelectorAll('form.control')) {
   form.addEventListener('submit', (e) => {
     e.preventDefault();
-    const value = form.elements.v.value.trim();
+    let value = form.elements.v.value.trim();
+    // Degrees in the page's unit; the console takes them in C.
+    if (form.dataset.degrees !== undefined && value !== '' && shownUnit() === 'F') {
+      value = String(Math.round((Number(value) - 32) * 5 / 9 * 100) / 100);
+    }
     const line = form.dataset.command ? `${form.dataset.command} ${value}` : value;
     if (line.trim()) runLine(line);
   });
@@ -176,6 +180,11 @@ function showState(s) {
   }
   $('h-indoor').textContent = degrees(s.house.indoor);
   $('h-outdoor').textContent = degrees(s.house.outdoor);
+  // The outdoor mean in force, in the page's unit, unless it is being edited.
+  $('outdoor-mean-unit').textContent = '\u00b0' + shownUnit();
+  if (document.activeElement !== $('outdoor-mean')) {
+    $('outdoor-mean').value = +inUnit(s.house.outdoorMean).toFixed(1);
+  }
   $('h-rh').textContent = s.house.rh.toFixed(1) + ' %';
   $('h-activity').textContent = s.house.activity + (s.house.fan ? ', fan' : '');
   $('h-setpoint').textContent = t

@@ -227,6 +227,10 @@ int loadFailed(ScreenItem *item, DisplayContext *display) {
     return -1;
 }
 
+// Draws the current screen when it changed since it was last drawn (last:
+// even where the host would have it wait, as the screen goes).
+void drawIfDirty(DisplayContext *display, bool last = false);
+
 } // namespace
 
 const ScreenRenderCounters &screenRenderCounters() {
@@ -300,6 +304,7 @@ void screenStop(DisplayContext *display) {
         return;
     }
     if (display->currentScreen != nullptr) {
+        drawIfDirty(display, true);
         screenUnload(display, display->currentScreen);
         display->currentScreen = nullptr;
     }
@@ -386,10 +391,10 @@ void screenUserHdlInit(ScreenItem *screen) {
 namespace {
 
 // Draws and flips the frame when it is dirty and the host lets it be drawn.
-void drawIfDirty(DisplayContext *display) {
+void drawIfDirty(DisplayContext *display, bool last) {
     // An unchanged frame is not drawn; a changed one may wait for a later
     // pass when the host paces its frames (the dirty flag stays set).
-    if (display->dirty == 0 || !platformDisplayMayDraw()) {
+    if (display->dirty == 0 || (!last && !platformDisplayMayDraw())) {
         return;
     }
     if (display->screen == nullptr) {

@@ -252,6 +252,11 @@ void platformDisplayStart(SDL_Surface *screen) {
 }
 
 bool platformDisplayMayDraw() {
+    // In lock-step time a frame nobody looks at is not drawn: its changes
+    // wait, kept, for the pass that publishes one.
+    if (hostLockstep()) {
+        return hostLockstepPublishWanted();
+    }
     if (platformTimeScale() <= 1.0) {
         return true;
     }

@@ -91,7 +91,9 @@ void platformDisplayStart(SDL_Surface *screen);
 // faster than the host's, frames are drawn at most 20 times per second of
 // host time (a later pass draws the change) and published at most twice:
 // sped-up blinking and screen-saver moves would otherwise take the processor
-// from the control. Always true on the board and at normal speed.
+// from the control. In lock-step time only when the simulator asks for a
+// frame (a later pass that does draws the change). Always true on the board
+// and at normal speed.
 bool platformDisplayMayDraw();
 // Called after each SDL_Flip of that surface.
 void platformDisplayFlipped();

@@ -1,9 +1,9 @@
 // The dashboard of tstat-sim in headless Chromium: the page shows the
 // thermostat's screen, its keys reach the application, the bus console
 // carries a command and its reply, the relay lamps follow sim/relays, the
-// plot is in the thermostat's unit from its first frame, nothing scrolls
-// sideways at 1280 px, and the exit key asks first and the page then says
-// the application has ended.
+// plot and the outdoor mean are in the thermostat's unit from its first
+// frame, nothing scrolls sideways at 1280 px, and the exit key asks first
+// and the page then says the application has ended.
 //
 // Run by ctest (label browser) with TSTAT_SIM and TSTAT_CONFIG_TOOL naming
 // the binaries; TSTAT_SCREENSHOT=FILE also saves a picture of the page.
@@ -134,11 +134,18 @@ test('up twice on the main page stores a hold', async () => {
     page.evaluate(() => document.getElementById('h-setpoint').dataset.mode === '2'), 10000);
 });
 
-test('the plot is in the thermostat\'s unit from its first frame', async () => {
+test('the plot and the outdoor mean are in the thermostat\'s unit from its first frame', async () => {
   const first = await waitFor('the first plot', () =>
     page.evaluate(() => document.getElementById('plot').dataset.firstUnit), 60000);
   const state = await page.evaluate(async () => (await fetch('/api/state')).json());
   assert.equal(first, state.thermostat.unit);
+  // The factory record is in F: the mean of 5 C shows as 41, and 14 F set
+  // on the page is -10 C in the house.
+  assert.equal(await page.inputValue('#outdoor-mean'), '41');
+  await page.fill('#outdoor-mean', '14');
+  await page.press('#outdoor-mean', 'Enter');
+  await waitFor('the house at -10 C', () => page.evaluate(async () =>
+    (await (await fetch('/api/state')).json()).house.outdoorMean === -10));
 });
 
 test('nothing scrolls sideways at 1280 px', async () => {

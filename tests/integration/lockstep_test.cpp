@@ -173,7 +173,8 @@ TEST(Lockstep, TheSimulatorsOwnFilesAreNeverLinksFollowed) {
     TempBoardRoot outside;
     outside.write("/victim", "untouched\n");
     TempBoardRoot root;
-    root.write("/script.txt", "06:00:30 screen kept\n");
+    // A screen at the run's last instant is kept too.
+    root.write("/script.txt", "06:00:30 screen kept\n06:03 screen last\n");
     std::filesystem::create_directories(root.file("/sim"));
     for (const char *name :
          {"/sim/relays.tmp", "/sim/relay-log", "/sim/rtc.tmp", "/sim/page.tmp",
@@ -187,6 +188,7 @@ TEST(Lockstep, TheSimulatorsOwnFilesAreNeverLinksFollowed) {
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_EQ(outside.read("/victim"), "untouched\n") << r.out << r.err;
     EXPECT_GT(root.read("/sim/day.png").size(), 1000u);
+    EXPECT_GT(root.read("/sim/last.png").size(), 1000u) << r.out;
 }
 
 } // namespace

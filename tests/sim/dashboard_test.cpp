@@ -7,11 +7,13 @@
 #include "console.h"
 #include "house.h"
 #include "keys.h"
+#include "platform/platform.h"
 #include "poll_until.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <array>
 #include <cerrno>
@@ -142,6 +144,7 @@ TEST(Dashboard, BadRequestsGetAClearClientError) {
                                                        << response;
     }
     EXPECT_DOUBLE_EQ(f.house.params().outdoorMean, -3.0);
+    EXPECT_NE(f.request("GET", "/api/state").find("\"outdoorMean\":-3"), std::string::npos);
     EXPECT_FALSE(f.quit);
     EXPECT_FALSE(f.paused);
     // In lock-step time the state and the scale's answer agree: none to change.
@@ -205,6 +208,45 @@ TEST(Dashboard, StreamCarriesScreenAndConsoleAndKeysReachTheFifo) {
     f.poll();
     EXPECT_EQ(read(keys, record, sizeof(record)), static_cast<ssize_t>(PLATFORM_KEY_EVENT_SIZE));
     EXPECT_EQ(record[12], 0);
+
+    // The values (1 pressed, 0 released) of the records written so far.
+    auto written = [&] {
+        std::string values;
+        while (read(keys, record, PLATFORM_KEY_EVENT_SIZE) == PLATFORM_KEY_EVENT_SIZE) {
+            values += static_cast<char>('0' + record[12]);
+        }
+        return values;
+    };
+    // Five taps sent faster than a tap lasts all arrive, each 100 ms after
+    // the release before it.
+    for (int i = 0; i < 5; i++) {
+        EXPECT_EQ(Fixture::status(f.request("POST", "/api/key?name=down&action=tap")), 200);
+    }
+    std::string values = written();
+    for (int step = 0; step < 12; step++) {
+        f.simMs += 100;
+        f.poll();
+        values += written();
+    }
+    EXPECT_EQ(values, "1010101010");
+    EXPECT_EQ(std::count(f.said.begin(), f.said.end(), "web> key down"), 5);
+
+    // On a run ten times faster than real time, a held key holds simulated
+    // time to real time: its press is written once that is in force, and
+    // the scale before comes back once it is released.
+    setenv("TSTAT_TIME_SCALE", "10", 1);
+    platformReset();
+    EXPECT_EQ(Fixture::status(f.request("POST", "/api/key?name=mode&action=press")), 200);
+    EXPECT_EQ(written(), "");
+    EXPECT_TRUE(f.pollUntil([&] { return (values = written()) != ""; }));
+    EXPECT_EQ(values, "1");
+    EXPECT_DOUBLE_EQ(platformTimeScale(), 1.0);
+    EXPECT_EQ(Fixture::status(f.request("POST", "/api/key?name=mode&action=release")), 200);
+    f.simMs += 100;
+    f.poll();
+    EXPECT_EQ(written(), "0");
+    EXPECT_TRUE(f.pollUntil([] { return platformTimeScale() == 10.0; }));
+    unsetenv("TSTAT_TIME_SCALE");
     close(keys);
 }
 
@@ -232,7 +274,7 @@ TEST(Dashboard, PagesThatStopReadingOrVanishAreDroppedWithoutWaiting) {
     EXPECT_EQ(Fixture::status(f.request("GET", "/api/state")), 200);
 }
 
-TEST(Dashboard, SlowClientsLeaveRoomForOthers) {
+TEST(Dashboard, SlowClientsAndOpenPagesLeaveRoomForOthers) {
     Fixture f;
     // Forty clients that trickle in a header line at a time, more than the
     // server's connections: each new one closes the slowest beyond a few, and
@@ -249,6 +291,23 @@ TEST(Dashboard, SlowClientsLeaveRoomForOthers) {
     char byte;
     EXPECT_TRUE(f.pollUntil([&] { return read(slow.front(), &byte, 1) == 0; }));
     for (int fd : slow) {
+        close(fd);
+    }
+    // Seventeen pages open one after another: each gets its stream, the
+    // oldest page making room for the newest.
+    std::vector<int> pages;
+    for (int i = 0; i < 17; i++) {
+        pages.push_back(f.connect());
+        f.send(pages.back(), "GET /events HTTP/1.1\r\nHost: " + f.host() + "\r\n\r\n");
+        EXPECT_EQ(Fixture::status(f.receive(pages.back(), "event: state")), 200) << i;
+    }
+    EXPECT_TRUE(f.pollUntil([&] {
+        ssize_t n;
+        while ((n = read(pages.front(), &byte, 1)) > 0) {
+        }
+        return n == 0;
+    }));
+    for (int fd : pages) {
         close(fd);
     }
 }

@@ -8,7 +8,10 @@
 #include "config/persist.h"
 #include "config/schedule.h"
 #include "fixed.h"
+#include "house.h"
 
+#include <SDL.h>
+#include <SDL_image.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -115,6 +118,19 @@ TEST(Report, ComfortOccupiedAndComfortStarts) {
     EXPECT_EQ(r.comfortStarts[0].minutesToBand, -1.0);
     double low, high;
     EXPECT_FALSE(sim::comfortBand(rows[0].setpoints, HVAC_STATE_OFF, &low, &high));
+
+    // The report speaks the thermostat's unit: degrees, differences and the
+    // house's line in F on a Fahrenheit thermostat.
+    r = sim::computeReport(rows, {}, setup(), {});
+    sim::HouseParams house;
+    house.outdoorMean = -10.0;
+    std::string text = sim::formatReport(r, sim::houseSummary(house, {}, false));
+    for (const char *part : {"heat set point - 0.9 F to cool set point + 0.9 F",
+                             "heat 69.8 F cool 77.9 F, room 61.7 F", "above 0.04 F h (worst 0.9 F)",
+                             "design heat load 7.5 kW at 5 F", "sine day 14.0 F +/- 9.0 F"}) {
+        EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+    }
+    EXPECT_EQ(text.find(" C"), std::string::npos) << text;
 }
 
 TEST(Report, EquipmentStartsRuntimeAndOffTimes) {
@@ -193,7 +209,7 @@ TEST(Report, AuxiliaryHeatAndHumidityAtTheirEdges) {
     EXPECT_NEAR(r.humidityBelowHours, 1.0 / 60.0, 1e-9);
     EXPECT_NEAR(r.humidityAboveHours, 1.0 / 60.0, 1e-9);
     std::string text = sim::formatReport(r, "test house");
-    EXPECT_NE(text.find("auxiliary heat above the balance point (-1.0 C): 3 min"),
+    EXPECT_NE(text.find("auxiliary heat above the balance point (30.2 F): 3 min"),
               std::string::npos)
         << text;
     // Starts per hour only over an hour at least: 59 minutes give counts alone.
@@ -311,6 +327,49 @@ TEST(Report, PlotOfARun) {
     ASSERT_TRUE(sim::plotRun(path, fonts, rows, log, report, "title", "detail", &error)) << error;
     std::string png = root.read("/day.png");
     EXPECT_EQ(png.substr(1, 3), "PNG");
+
+    // A period's name covers no line: Leave's cool set point (85.1 F), at
+    // the top of the room's panel, runs unbroken but for its dashes.
+    for (int m = 121; m <= 300; m++) {
+        rows.push_back(row(m, PeriodKind::Leave, 17.0, 29.5, 20.0));
+    }
+    report = sim::computeReport(rows, log, setup(), {});
+    ASSERT_TRUE(sim::plotRun(path, fonts, rows, log, report, "title", "detail", &error)) << error;
+    SDL_Surface *image = IMG_Load(path.c_str());
+    ASSERT_NE(image, nullptr);
+    SDL_Surface *pixels =
+        SDL_CreateRGBSurface(SDL_SWSURFACE, image->w, image->h, 32, 0xFF0000, 0xFF00, 0xFF, 0);
+    SDL_BlitSurface(image, nullptr, pixels, nullptr);
+    auto cool = [&](int x, int y) {
+        uint32_t p = static_cast<uint32_t *>(pixels->pixels)[y * pixels->pitch / 4 + x];
+        int r = p >> 16 & 0xFF, g = p >> 8 & 0xFF, b = p & 0xFF;
+        return b > 180 && r < 120 && g < 170;
+    };
+    // The row with the most of it in the right half of the room's panel
+    // (the top 460 pixels; the humidity's line below is blue as well).
+    int lineY = 0, most = 0;
+    for (int y = 0; y < 460; y++) {
+        int n = 0;
+        for (int x = pixels->w / 2; x < pixels->w; x++) {
+            n += cool(x, y) ? 1 : 0;
+        }
+        if (n > most) {
+            most = n;
+            lineY = y;
+        }
+    }
+    int first = -1, last = -1, longestGap = 0;
+    for (int x = pixels->w / 2; x < pixels->w; x++) {
+        if (cool(x, lineY) || cool(x, lineY - 1) || cool(x, lineY + 1)) {
+            longestGap = first < 0 ? 0 : std::max(longestGap, x - last - 1);
+            first = first < 0 ? x : first;
+            last = x;
+        }
+    }
+    EXPECT_GT(last - first, 300);
+    EXPECT_LT(longestGap, 8) << "at y " << lineY;
+    SDL_FreeSurface(pixels);
+    SDL_FreeSurface(image);
     rows.resize(1);
     EXPECT_FALSE(sim::plotRun(path, fonts, rows, log, report, "title", "detail", &error));
 }

@@ -447,6 +447,153 @@ std::vector<TraceRow> inUnit(const std::vector<TraceRow> &rows, bool celsius) {
     return shown;
 }
 
+// The ranges of the three value axes over the rows, in the plot's unit.
+struct PlotAxes {
+    ValueAxis room;
+    ValueAxis out;
+    ValueAxis humidity;
+};
+
+PlotAxes plotAxes(const std::vector<TraceRow> &rows, const Report &report, double perKelvin) {
+    double lo = rows.front().indoor;
+    double hi = lo;
+    double outLo = rows.front().outdoor;
+    double outHi = outLo;
+    double rhLo = rows.front().rh;
+    double rhHi = rhLo;
+    for (const TraceRow &r : rows) {
+        lo = std::min(lo, r.indoor);
+        hi = std::max(hi, r.indoor);
+        if (r.controlled) {
+            lo = std::min(lo, r.bandLow);
+            hi = std::max(hi, std::min(r.bandHigh, r.bandLow + 12.0 * perKelvin));
+        }
+        if (r.inForceKnown) {
+            lo = std::min(lo, r.heatInForce);
+        }
+        outLo = std::min(outLo, r.outdoor);
+        outHi = std::max(outHi, r.outdoor);
+        rhLo = std::min(rhLo, r.rh);
+        rhHi = std::max(rhHi, r.rh);
+        if (r.setpoints.valid && report.setup.humidifier) {
+            rhLo = std::min(rhLo, r.setpoints.humidify);
+        }
+        if (r.setpoints.valid && report.setup.dehumidifier) {
+            rhHi = std::max(rhHi, r.setpoints.dehumidify);
+        }
+    }
+    // Room for the period names above the highest value.
+    double roomSpan = std::max(hi - lo + 1.0 * perKelvin, 4.0);
+    double headroom = roomSpan * PERIOD_STRIP / (ROOM_BOTTOM - ROOM_TOP - PERIOD_STRIP);
+    return PlotAxes{
+        valueAxis(lo - 0.5 * perKelvin, hi + 0.5 * perKelvin + headroom, ROOM_TOP, ROOM_BOTTOM),
+        valueAxis(outLo - perKelvin, outHi + perKelvin, OUT_TOP, OUT_BOTTOM),
+        ValueAxis{std::floor((rhLo - 2.0) / 5.0) * 5.0, std::ceil((rhHi + 2.0) / 5.0) * 5.0, RH_TOP,
+                  RH_BOTTOM}};
+}
+
+// The title, the run's figures and the room panel's legend.
+void drawHeading(cairo_t *cr, const Report &report, const std::string &title,
+                 const std::string &detail, const char *unit, double perKelvin) {
+    drawTextAt(cr, style(20, true, palette::INK), title, LEFT, 30);
+    drawTextAt(cr, style(13, false, palette::INK), detail, LEFT, 52);
+    char figures[256];
+    snprintf(figures, sizeof(figures),
+             "occupied: in band %.0f %%, %.2f %s h below, %.2f %s h above   |   equipment "
+             "cycles %u, %.1f per hour   |   relay check: %s",
+             100.0 * report.occupied.inBandShare, report.occupied.belowKh * perKelvin, unit,
+             report.occupied.aboveKh * perKelvin, unit, report.cycles,
+             report.hours > 0 ? report.cycles / report.hours : 0.0,
+             report.violations.empty() ? "clean" : "VIOLATIONS");
+    drawTextAt(cr, style(13, false, palette::MUTED), figures, LEFT, 74);
+    const LegendItem roomItems[] = {
+        {"room", palette::INK, LegendItem::LINE, 1.0},
+        {"heat set point in force", palette::HEAT, LegendItem::SETPOINT, 0.75},
+        {"cool set point in force", palette::COOL, LegendItem::SETPOINT, 0.75},
+        {"program's heat set point", palette::HEAT, LegendItem::DASHED, 1.0},
+        {"program's cool set point", palette::COOL, LegendItem::DASHED, 1.0}};
+    const LegendItem bandItems[] = {{"band, occupied", palette::GREEN_TOP, LegendItem::PATCH, 0.28},
+                                    {"band, unoccupied", palette::MUTED, LegendItem::PATCH, 0.16}};
+    drawLegend(cr, LEFT, 98, roomItems, std::size(roomItems));
+    drawLegend(cr, LEFT, 120, bandItems, std::size(bandItems));
+    drawTextAt(cr, style(12, false, palette::MUTED),
+               "in force: as the thermostat reports it on the bus, comfort recovery included",
+               LEFT + 330, 124);
+}
+
+// The room over its band, the set points and the program's periods.
+void drawRoomPanel(cairo_t *cr, const std::vector<TraceRow> &rows, const TimeAxis &t,
+                   const ValueAxis &room, const char *unit) {
+    cairo_save(cr);
+    cairo_rectangle(cr, LEFT, ROOM_TOP, RIGHT - LEFT, ROOM_BOTTOM - ROOM_TOP);
+    cairo_clip(cr);
+    drawBand(cr, rows, t, room);
+    cairo_restore(cr);
+    drawValueGrid(cr, room, unit);
+    drawTimeGrid(cr, t, rows, ROOM_TOP, ROOM_BOTTOM, false);
+    cairo_save(cr);
+    cairo_rectangle(cr, LEFT, ROOM_TOP, RIGHT - LEFT, ROOM_BOTTOM - ROOM_TOP);
+    cairo_clip(cr);
+    drawPeriods(cr, rows, t, room, false);
+    drawSetpoint(cr, rows, t, room, {programKnown, programHeat, true}, palette::HEAT);
+    drawSetpoint(cr, rows, t, room, {programKnown, programCool, true}, palette::COOL);
+    drawSetpoint(cr, rows, t, room, {inForceKnown, heatInForce, false}, palette::HEAT);
+    drawSetpoint(cr, rows, t, room, {inForceKnown, coolInForce, false}, palette::COOL);
+    drawLine(cr, rows, t, room, indoorOf, palette::INK, 2.2);
+    drawPeriods(cr, rows, t, room, true);
+    cairo_restore(cr);
+    drawFrame(cr, ROOM_TOP, ROOM_BOTTOM);
+}
+
+// The room's humidity with the set points of the equipment in use.
+void drawHumidityPanel(cairo_t *cr, const std::vector<TraceRow> &rows, const TimeAxis &t,
+                       const ValueAxis &humidity, bool humidify, bool dehumidify) {
+    std::string rhTitle = "room humidity";
+    if (humidify || dehumidify) {
+        rhTitle += std::string(" with the ") + (humidify ? "humidify" : "") +
+                   (humidify && dehumidify ? " and " : "") + (dehumidify ? "dehumidify" : "") +
+                   " set point" + (humidify && dehumidify ? "s" : "");
+    }
+    drawTextAt(cr, style(13, true, palette::INK), rhTitle, LEFT + 6, RH_TOP - 6);
+    drawValueGrid(cr, humidity, "%");
+    drawTimeGrid(cr, t, rows, RH_TOP, RH_BOTTOM, false);
+    cairo_save(cr);
+    cairo_rectangle(cr, LEFT, RH_TOP, RIGHT - LEFT, RH_BOTTOM - RH_TOP);
+    cairo_clip(cr);
+    if (humidify) {
+        drawSetpoint(cr, rows, t, humidity, {programKnown, humidifyOf, true}, palette::WATER);
+    }
+    if (dehumidify) {
+        drawSetpoint(cr, rows, t, humidity, {programKnown, dehumidifyOf, true}, palette::AMBER);
+    }
+    drawLine(cr, rows, t, humidity, rhOf, palette::WATER, 2.0);
+    cairo_restore(cr);
+    drawFrame(cr, RH_TOP, RH_BOTTOM);
+}
+
+// Encodes the surface as PNG in memory and puts it in place as the
+// simulator's own file.
+bool writePng(cairo_surface_t *surface, const std::string &path, std::string *error) {
+    std::string png;
+    cairo_status_t status = cairo_surface_write_to_png_stream(
+        surface,
+        [](void *closure, const unsigned char *data, unsigned int length) {
+            static_cast<std::string *>(closure)->append(reinterpret_cast<const char *>(data),
+                                                        length);
+            return CAIRO_STATUS_SUCCESS;
+        },
+        &png);
+    if (status != CAIRO_STATUS_SUCCESS) {
+        *error = "cannot draw " + path + ": " + cairo_status_to_string(status);
+        return false;
+    }
+    if (!writeFileAtomic(path, png)) {
+        *error = "cannot write " + path + ": " + strerror(errno);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool plotRun(const std::string &path, const std::string &fontDir,
@@ -472,115 +619,16 @@ bool plotRun(const std::string &path, const std::string &fontDir,
     cairo_paint(cr);
 
     TimeAxis t{rows.front().uptimeMs - 60000, rows.back().uptimeMs};
-    double lo = rows.front().indoor;
-    double hi = lo;
-    double outLo = rows.front().outdoor;
-    double outHi = outLo;
-    double rhLo = rows.front().rh;
-    double rhHi = rhLo;
-    const bool humidify = report.setup.humidifier;
-    const bool dehumidify = report.setup.dehumidifier;
-    for (const TraceRow &r : rows) {
-        lo = std::min(lo, r.indoor);
-        hi = std::max(hi, r.indoor);
-        if (r.controlled) {
-            lo = std::min(lo, r.bandLow);
-            hi = std::max(hi, std::min(r.bandHigh, r.bandLow + 12.0 * perKelvin));
-        }
-        if (r.inForceKnown) {
-            lo = std::min(lo, r.heatInForce);
-        }
-        outLo = std::min(outLo, r.outdoor);
-        outHi = std::max(outHi, r.outdoor);
-        rhLo = std::min(rhLo, r.rh);
-        rhHi = std::max(rhHi, r.rh);
-        if (r.setpoints.valid && humidify) {
-            rhLo = std::min(rhLo, r.setpoints.humidify);
-        }
-        if (r.setpoints.valid && dehumidify) {
-            rhHi = std::max(rhHi, r.setpoints.dehumidify);
-        }
-    }
-    // Room for the period names above the highest value.
-    double roomSpan = std::max(hi - lo + 1.0 * perKelvin, 4.0);
-    double headroom = roomSpan * PERIOD_STRIP / (ROOM_BOTTOM - ROOM_TOP - PERIOD_STRIP);
-    ValueAxis room =
-        valueAxis(lo - 0.5 * perKelvin, hi + 0.5 * perKelvin + headroom, ROOM_TOP, ROOM_BOTTOM);
-    ValueAxis out = valueAxis(outLo - perKelvin, outHi + perKelvin, OUT_TOP, OUT_BOTTOM);
-    ValueAxis humidity{std::floor((rhLo - 2.0) / 5.0) * 5.0, std::ceil((rhHi + 2.0) / 5.0) * 5.0,
-                       RH_TOP, RH_BOTTOM};
-
-    drawTextAt(cr, style(20, true, palette::INK), title, LEFT, 30);
-    drawTextAt(cr, style(13, false, palette::INK), detail, LEFT, 52);
-    char figures[256];
-    snprintf(figures, sizeof(figures),
-             "occupied: in band %.0f %%, %.2f %s h below, %.2f %s h above   |   equipment "
-             "cycles %u, %.1f per hour   |   relay check: %s",
-             100.0 * report.occupied.inBandShare, report.occupied.belowKh * perKelvin, unit,
-             report.occupied.aboveKh * perKelvin, unit, report.cycles,
-             report.hours > 0 ? report.cycles / report.hours : 0.0,
-             report.violations.empty() ? "clean" : "VIOLATIONS");
-    drawTextAt(cr, style(13, false, palette::MUTED), figures, LEFT, 74);
-    const LegendItem roomItems[] = {
-        {"room", palette::INK, LegendItem::LINE, 1.0},
-        {"heat set point in force", palette::HEAT, LegendItem::SETPOINT, 0.75},
-        {"cool set point in force", palette::COOL, LegendItem::SETPOINT, 0.75},
-        {"program's heat set point", palette::HEAT, LegendItem::DASHED, 1.0},
-        {"program's cool set point", palette::COOL, LegendItem::DASHED, 1.0}};
-    const LegendItem bandItems[] = {{"band, occupied", palette::GREEN_TOP, LegendItem::PATCH, 0.28},
-                                    {"band, unoccupied", palette::MUTED, LegendItem::PATCH, 0.16}};
-    drawLegend(cr, LEFT, 98, roomItems, std::size(roomItems));
-    drawLegend(cr, LEFT, 120, bandItems, std::size(bandItems));
-    drawTextAt(cr, style(12, false, palette::MUTED),
-               "in force: as the thermostat reports it on the bus, comfort recovery included",
-               LEFT + 330, 124);
-
-    cairo_save(cr);
-    cairo_rectangle(cr, LEFT, ROOM_TOP, RIGHT - LEFT, ROOM_BOTTOM - ROOM_TOP);
-    cairo_clip(cr);
-    drawBand(cr, rows, t, room);
-    cairo_restore(cr);
-    drawValueGrid(cr, room, unit);
-    drawTimeGrid(cr, t, rows, ROOM_TOP, ROOM_BOTTOM, false);
-    cairo_save(cr);
-    cairo_rectangle(cr, LEFT, ROOM_TOP, RIGHT - LEFT, ROOM_BOTTOM - ROOM_TOP);
-    cairo_clip(cr);
-    drawPeriods(cr, rows, t, room, false);
-    drawSetpoint(cr, rows, t, room, {programKnown, programHeat, true}, palette::HEAT);
-    drawSetpoint(cr, rows, t, room, {programKnown, programCool, true}, palette::COOL);
-    drawSetpoint(cr, rows, t, room, {inForceKnown, heatInForce, false}, palette::HEAT);
-    drawSetpoint(cr, rows, t, room, {inForceKnown, coolInForce, false}, palette::COOL);
-    drawLine(cr, rows, t, room, indoorOf, palette::INK, 2.2);
-    drawPeriods(cr, rows, t, room, true);
-    cairo_restore(cr);
-    drawFrame(cr, ROOM_TOP, ROOM_BOTTOM);
-
-    std::string rhTitle = "room humidity";
-    if (humidify || dehumidify) {
-        rhTitle += std::string(" with the ") + (humidify ? "humidify" : "") +
-                   (humidify && dehumidify ? " and " : "") + (dehumidify ? "dehumidify" : "") +
-                   " set point" + (humidify && dehumidify ? "s" : "");
-    }
-    drawTextAt(cr, style(13, true, palette::INK), rhTitle, LEFT + 6, RH_TOP - 6);
-    drawValueGrid(cr, humidity, "%");
-    drawTimeGrid(cr, t, rows, RH_TOP, RH_BOTTOM, false);
-    cairo_save(cr);
-    cairo_rectangle(cr, LEFT, RH_TOP, RIGHT - LEFT, RH_BOTTOM - RH_TOP);
-    cairo_clip(cr);
-    if (humidify) {
-        drawSetpoint(cr, rows, t, humidity, {programKnown, humidifyOf, true}, palette::WATER);
-    }
-    if (dehumidify) {
-        drawSetpoint(cr, rows, t, humidity, {programKnown, dehumidifyOf, true}, palette::AMBER);
-    }
-    drawLine(cr, rows, t, humidity, rhOf, palette::WATER, 2.0);
-    cairo_restore(cr);
-    drawFrame(cr, RH_TOP, RH_BOTTOM);
+    PlotAxes axes = plotAxes(rows, report, perKelvin);
+    drawHeading(cr, report, title, detail, unit, perKelvin);
+    drawRoomPanel(cr, rows, t, axes.room, unit);
+    drawHumidityPanel(cr, rows, t, axes.humidity, report.setup.humidifier,
+                      report.setup.dehumidifier);
 
     drawTextAt(cr, style(13, true, palette::INK), "outdoor", LEFT + 6, OUT_TOP - 6);
-    drawValueGrid(cr, out, unit);
+    drawValueGrid(cr, axes.out, unit);
     drawTimeGrid(cr, t, rows, OUT_TOP, OUT_BOTTOM, false);
-    drawLine(cr, rows, t, out, outdoorOf, palette::COOL, 2.0);
+    drawLine(cr, rows, t, axes.out, outdoorOf, palette::COOL, 2.0);
     drawFrame(cr, OUT_TOP, OUT_BOTTOM);
 
     drawTextAt(cr, style(13, true, palette::INK), "relays closed", LEFT + 6, BARS_TOP - 8);
@@ -589,26 +637,9 @@ bool plotRun(const std::string &path, const std::string &fontDir,
     drawTimeGrid(cr, t, rows, barsBottom, barsBottom + 2, true);
 
     cairo_destroy(cr);
-    // Encoded in memory, then put in place as the simulator's own file.
-    std::string png;
-    cairo_status_t status = cairo_surface_write_to_png_stream(
-        surface,
-        [](void *closure, const unsigned char *data, unsigned int length) {
-            static_cast<std::string *>(closure)->append(reinterpret_cast<const char *>(data),
-                                                        length);
-            return CAIRO_STATUS_SUCCESS;
-        },
-        &png);
+    bool written = writePng(surface, path, error);
     cairo_surface_destroy(surface);
-    if (status != CAIRO_STATUS_SUCCESS) {
-        *error = "cannot draw " + path + ": " + cairo_status_to_string(status);
-        return false;
-    }
-    if (!writeFileAtomic(path, png)) {
-        *error = "cannot write " + path + ": " + strerror(errno);
-        return false;
-    }
-    return true;
+    return written;
 }
 
 } // namespace sim

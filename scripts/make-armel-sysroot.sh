@@ -25,18 +25,8 @@ if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$PACKAGES" ]; then
 fi
 
 suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
-# The machine's own apt sources, so that the tree comes from the same
-# archive (and the same snapshot) as the host's packages.
-sources=""
-for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
-    if [ -f "$f" ] && grep -qE '^[[:space:]]*(deb|Types:)' "$f"; then
-        sources="$sources $f"
-    fi
-done
-if [ -z "$sources" ]; then
-    echo "make-armel-sysroot.sh: no apt sources found in /etc/apt" >&2
-    exit 1
-fi
+. "$(dirname "$0")/lib/apt-sources.sh"
+sources=$(apt_sources make-armel-sysroot.sh)
 
 echo "Making the armel target tree in $root (Debian $suite)"
 rm -rf "$root" "$root.new"

@@ -43,17 +43,8 @@ PACKAGES="busybox-static libc6 libgcc-s1 libstdc++6 libsdl1.2debian libsdl-image
 stamp="$tree/.tstat-packages"
 if [ ! -f "$stamp" ] || [ "$(cat "$stamp")" != "$PACKAGES" ]; then
     suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
-    # The machine's own apt sources, as for the armel build's target tree.
-    sources=""
-    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
-        if [ -f "$f" ] && grep -qE '^[[:space:]]*(deb|Types:)' "$f"; then
-            sources="$sources $f"
-        fi
-    done
-    if [ -z "$sources" ]; then
-        echo "make-rootfs.sh: no apt sources found in /etc/apt" >&2
-        exit 1
-    fi
+    . "$here/../lib/apt-sources.sh"
+    sources=$(apt_sources make-rootfs.sh)
     echo "Unpacking the board's armel packages into $tree (Debian $suite)"
     rm -rf "$tree" "$tree.new"
     mkdir -p "$cache"

@@ -35,11 +35,14 @@ void tstatMainLoopPass();
 // reading of 491 or less and holds for 10 s; when the hold ends, the latest
 // reading is looked at again at once.
 uint32_t checkEStop();
-// Forces every output off.
+// Forces every output off. The under-voltage check does not call it: it
+// holds the control instead, and the relays keep their state.
 void enableEStop();
 
 // Reloads the system clock from the hardware clock; always 0.
 int trim_sysclock();
+// The clock reload's 30 s timer, armed and checked on every pass of the
+// main loop (not the display manager's, whatever the prefix says).
 void dispManRTCSetTimeout();
 void dispManCheckRTCSetTimeout();
 

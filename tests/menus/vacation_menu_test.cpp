@@ -118,6 +118,8 @@ TEST_F(VacationMenuTest, EndTimesAreStoredWithinTheMonthAndTheDayCount) {
     EXPECT_EQ(g_VacationMenu[VAC_YEAR].max, 2035);
     keys("M M D"); // switched on; the month wraps round from January to December
     EXPECT_EQ(textOf(g_VacationMenu[VAC_MONTH].handle), "Dec");
+    keys("5M 11D"); // the day, the year, the hour, the minute: from :10 round to :59
+    EXPECT_EQ(textOf(g_VacationMenu[VAC_MINUTE].handle), ":59");
     const struct {
         int year, month, day, hour12, pm, minute;
         int64_t end;

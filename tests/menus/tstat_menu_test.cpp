@@ -6,11 +6,9 @@
 #include "display/display_manager.h"
 #include "display/pages.h"
 #include "graphics/buttons.h"
-#include "hvac/hvac_control.h"
 #include "menus/menu_engine.h"
 #include "menus/settings_menu.h"
 #include "menus/tstat_menu.h"
-#include "platform/platform_test.h"
 
 #include "ui_fixture.h"
 
@@ -61,13 +59,10 @@ TEST_F(TstatMenuTest, FirstButtonSwitchesProgramAndPermanentHold) {
     TstatSetPoint_t inForce = setPointsInForce();
     ASSERT_NE(inForce.heatSetPoint, fx(12));
 
-    platformFakeClockAdvanceMs(20000); // past the control's period
     tap(BUTTON_CODE_MODE);
     EXPECT_EQ(imageName(g_TstatMenu[0].handle), "Tstat-S1-Text-EnablePH-OFF");
     keys("D M");
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
-    // Back on the main page the control starts its period again with the new mode.
-    EXPECT_EQ(hvacExecuteAlgorithm(15), 0);
     EXPECT_EQ(packed(savedRecord().tstatMode.mode), TSTAT_MODE_PERMANENT_HOLD);
     TstatSetPoint_t hold = setPointsInForce();
     EXPECT_EQ(hold.heatSetPoint, inForce.heatSetPoint);

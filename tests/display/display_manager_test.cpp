@@ -36,7 +36,10 @@ TEST_F(DisplayManagerTest, AKeyThatFindsTheDisplayDarkOnlyWakesIt) {
     boot();
     setBacklight(30, BACKLIGHT_INACTIVE_OFF);
     TstatBkLightCtl_t bk = valueOf(getThermostatBacklightSettings);
+    // A panel left unpowered is powered at start-up.
+    m_root.write("/sys/class/backlight/backlight/bl_power", "1\n");
     start();
+    EXPECT_EQ(m_root.read("/sys/class/backlight/backlight/bl_power"), "0\n");
     EXPECT_EQ(brightness(), "255\n");
     // The time-out started with the start-up key edges, two passes ago.
     wait(29700);

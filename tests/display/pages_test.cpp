@@ -22,6 +22,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -58,6 +59,12 @@ TEST_F(PagesTest, TheIndoorReadingsAreShownInRangeOrUncorrected) {
     pass();
     EXPECT_EQ(textOf(m_RelHumidityText), " 41%");
     EXPECT_TRUE(visible(m_RelHumidity));
+    // 100 % is shown; a reading above it is not (the text stays).
+    for (double humidity : {100.4, 101.0}) {
+        setMovAvgHum(fx(humidity));
+        pass();
+        EXPECT_EQ(textOf(m_RelHumidityText), "100%") << humidity;
+    }
     edit(getTstatConfiguration, setTstatConfiguration,
          [&](auto &cfg) { cfg.humiditySensor = SENSOR_OFF; });
     pass();
@@ -72,6 +79,14 @@ TEST_F(PagesTest, TheIndoorReadingsAreShownInRangeOrUncorrected) {
              [&](auto &cfg) { cfg.tempOffset = fx(c.offset); });
         pass();
         EXPECT_EQ(textOf(m_IndoorTempText), c.text) << c.celsius << " " << c.offset;
+    }
+    // A reading that rounds to 0 °C shows no sign.
+    setScale(TEMP_SCALE_CELSIUS);
+    edit(getTstatConfiguration, setTstatConfiguration, [](auto &cfg) { cfg.tempOffset = 0; });
+    for (auto [celsius, text] : {std::pair{0.2, " 0\xB0"}, {-0.3, " 0\xB0"}}) {
+        setMovAvgIndTemp(fx(celsius));
+        pass();
+        EXPECT_EQ(textOf(m_IndoorTempText), text) << celsius;
     }
 }
 
@@ -102,6 +117,13 @@ TEST_F(PagesTest, AlertIconsFollowTheRemindersOnceASecond) {
     EXPECT_TRUE(visible(m_CoolingIcon));
     EXPECT_FALSE(visible(m_HeatingIcon));
     EXPECT_FALSE(visible(m_AuxIcon));
+    // Auxiliary heat on either stage shows its icon.
+    for (auto stage : {RlyCntl_SetW1E, RlyCntl_SetW2}) {
+        stage(1);
+        pass(10);
+        EXPECT_TRUE(visible(m_AuxIcon));
+        stage(0);
+    }
 }
 
 TEST_F(PagesTest, TheAdjustingAnimationAlternatesDuringComfortRecovery) {
@@ -122,6 +144,10 @@ TEST_F(PagesTest, TheAdjustingAnimationAlternatesDuringComfortRecovery) {
     EXPECT_EQ(getRecoveryMode(), 1);
     EXPECT_TRUE(shown == (std::vector<uint32_t>{1, 2, 1, 2}) ||
                 shown == (std::vector<uint32_t>{2, 1, 2, 1}));
+    // A hold ends the adjusting: both pictures go.
+    setThermostatMode(TSTAT_MODE_HOLD);
+    printedBy([&] { pass(2); });
+    EXPECT_EQ(m_MainPageComfortMode1->loaded + m_MainPageComfortMode2->loaded, 0u);
 }
 
 TEST_F(PagesTest, SetPointsAndButtonsFollowTheHvacMode) {
@@ -226,6 +252,17 @@ TEST_F(PagesTest, TheHvacPopUpOffersEmergencyHeatOnlyOnHeatPumps) {
         PersistUtil_Reset();
         m_root.write("/dev/mtdblock5", "");
     }
+    // It opens on the mode in force.
+    bootAndStart({.systemType = SYSTEM_TYPE_TWO_STG_HEAT_PUMP});
+    for (auto [state, item] :
+         {std::pair{HVAC_STATE_OFF, 5}, {HVAC_STATE_AUTO, 3}, {HVAC_STATE_EMERGENCY_HEAT, 1}}) {
+        setHVACState(state);
+        show(displayMainPage);
+        holdKey(BUTTON_CODE_MODE, 3000);
+        tap(BUTTON_CODE_MODE);
+        EXPECT_EQ(getCurrentMenuPtr(), &g_MainPuHvacMenu[item]) << state;
+        wait(10100);
+    }
 }
 
 TEST_F(PagesTest, ThePopUpChainSetsModeHvacAndFan) {
@@ -278,9 +315,11 @@ TEST_F(PagesTest, TheWeatherPanelAndPagesShowTheForecastStore) {
     memcpy(current.windDirection, "NNWX", 4); // not terminated
     setCurrentForecast(&current);
     setBarometricPressure(fx(73.787)); // 29.05 in
+    // Every day's high but today's.
     forecastMarkReceived(FORECAST_HUMIDITY | FORECAST_WIND_SPEED | FORECAST_WIND_DIRECTION |
-                         FORECAST_ALL_HIGHS);
+                         (FORECAST_ALL_HIGHS & ~forecastDayHigh(0)));
     pass();
+    EXPECT_EQ(textOf(&testScreenMainWithFcast[34]), "--");
     // An unknown current condition shows today's forecast.
     EXPECT_EQ(imageName(m_MainScrFcastPtr[0]), "Icon-Wthr-CurrentCond-Snow");
     // Clear at night: the night icon on the main page, the day icon on the detail page.
@@ -314,6 +353,11 @@ TEST_F(PagesTest, TheWeatherPanelAndPagesShowTheForecastStore) {
     EXPECT_EQ(imageName(m_FiveDayPtr[4]), "Label - 5Day - DOW - SAT");
     EXPECT_EQ(imageName(fiveDayScreenImages[1]), "Icon-5Day-Condition-ClearDay");
     EXPECT_EQ(textOf(&testScreenFiveDayForecast[12]), " 29\xB0");
+    // The same store in the other scale is read anew.
+    setScale(TEMP_SCALE_CELSIUS);
+    pass();
+    EXPECT_EQ(textOf(&testScreenFiveDayForecast[12]), "-1\xB0");
+    setScale(TEMP_SCALE_FAHRENHEIT);
     // After midnight the labels stay until new forecast data arrives.
     platformFakeClockSetWall(UI_TEST_WALL_TIME + 24 * 3600);
     show(displayFiveDayForecastPage);

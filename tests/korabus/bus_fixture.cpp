@@ -27,8 +27,8 @@ BusTest::Sent BusTest::sent() {
         if (frame.size() < 4) {
             continue;
         }
-        if ((frame[0] == COPROC_PKT_SEND_CHANNEL_ALT || frame[0] == COPROC_PKT_SEND_CHANNEL) &&
-            frame.size() >= 6) {
+        // Every outgoing channel goes as packet 0x13.
+        if (frame[0] == COPROC_PKT_SEND_CHANNEL_ALT && frame.size() >= 6) {
             out.channels[frame[2]] = frame[3];
             out.channelCount[frame[2]]++;
         } else if (frame[0] == COPROC_PKT_SEND_LEVEL && frame.size() >= 6) {

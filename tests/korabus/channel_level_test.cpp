@@ -10,6 +10,7 @@
 #include "coproc_frame.h"
 #include "korabus/korabus_data.h"
 #include "korabus/korabus_internal.h"
+#include "menus/button_lockout_menu.h"
 #include "platform/platform.h"
 
 #include <cstring>
@@ -92,6 +93,7 @@ TEST_F(BusTest, NoIndoorLevelsBeforeTheFirstReading) {
     korabusDataPoll();
     Sent dump = sent();
     EXPECT_EQ(dump.levels.count(1), 0u);
+    EXPECT_EQ(dump.levels.count(2), 0u);
     EXPECT_EQ(dump.levels.count(3), 1u);
 }
 
@@ -151,6 +153,11 @@ TEST_F(BusTest, EmergencyHeatIsRefusedWithTheRealStatesOnAFurnace) {
     EXPECT_EQ(sent().channels, (ChannelMap{{221, 1}, {223, 0}}));
     korabusDataPoll();
     EXPECT_TRUE(sent().channels.empty());
+    // Asked for right after another mode, before a poll: that mode is sent ON again.
+    korabusDataUpdateChannelFromKorabus(220, 1);
+    korabusDataUpdateChannelFromKorabus(223, 1);
+    korabusDataPoll();
+    EXPECT_EQ(sent().channels, (ChannelMap{{220, 1}, {221, 0}, {223, 0}}));
 
     // A heat pump has emergency heat.
     FactoryOptions heatPump{.systemType = SYSTEM_TYPE_TWO_STG_HEAT_PUMP};
@@ -248,22 +255,29 @@ TEST_F(BusTest, ValueEncodings) {
     EXPECT_EQ(stringPressureToFprCentimeters(nullptr), 0);
     EXPECT_EQ(korabusHumidityFromRelativeHumidity(fx(45.6)), 46);
     EXPECT_EQ(korabusHumidityFromRelativeHumidity(fx(45.4)), 45);
-    EXPECT_EQ(korabusHumidityFromRelativeHumidity(fx(120)), 100);
-    EXPECT_EQ(korabusHumidityFromRelativeHumidity(fx(-3)), 0);
+    EXPECT_EQ(korabusHumidityFromRelativeHumidity(fx(101)), 100);
+    EXPECT_EQ(korabusHumidityFromRelativeHumidity(fx(-1)), 0);
 
-    // The indoor level subtracts the offset unless that leaves the shown range.
-    setScale(TEMP_SCALE_FAHRENHEIT);
-    TstatCfg_t cfg = valueOf(getTstatConfiguration);
-    cfg.tempOffset = fx(2);
-    setTstatConfiguration(&cfg);
-    setMovAvgIndTemp(fx(21)); // 69.8 °F
-    korabusDataPollLevels();
-    EXPECT_EQ(sent().levels[1], 120 + 68);
-    cfg.tempOffset = fx(-1);
-    setTstatConfiguration(&cfg);
-    setMovAvgIndTemp(fx(37.6)); // 99.7 °F; corrected 100.7 is off the page
-    korabusDataPollLevels();
-    EXPECT_EQ(sent().levels[1], 120 + 100);
+    // The indoor level subtracts the offset unless that leaves the shown range
+    // of the scale in use (the scale just switched, as a store load leaves it).
+    const struct {
+        TempScale scale;
+        double offset, indoor;
+        int level;
+    } indoor[] = {
+        {TEMP_SCALE_FAHRENHEIT, 2, 21, 120 + 68},     // 69.8 °F
+        {TEMP_SCALE_FAHRENHEIT, -1, 37.6, 120 + 100}, // 99.7 °F; corrected 100.7 is off the page
+        {TEMP_SCALE_CELSIUS, 2, 21, 120 + 19},
+    };
+    for (const auto &c : indoor) {
+        setScale(c.scale);
+        TstatCfg_t cfg = valueOf(getTstatConfiguration);
+        cfg.tempOffset = fx(c.offset);
+        setTstatConfiguration(&cfg);
+        setMovAvgIndTemp(fx(c.indoor));
+        korabusDataPollLevels();
+        EXPECT_EQ(sent().levels[1], c.level) << c.indoor;
+    }
 }
 
 TEST_F(BusTest, SetpointAndHumiditySteps) {
@@ -274,6 +288,7 @@ TEST_F(BusTest, SetpointAndHumiditySteps) {
         double wantHeatF;
         double wantCoolF;
         ThermostatMode wantMode;
+        TempScale scale = TEMP_SCALE_FAHRENHEIT;
     };
     // The program has 70/78 °F in force on Monday at 07:00.
     const Case cases[] = {
@@ -282,10 +297,14 @@ TEST_F(BusTest, SetpointAndHumiditySteps) {
         {TSTAT_MODE_PROGRAM, 0, 140, 70, 79, TSTAT_MODE_HOLD},
         {TSTAT_MODE_PROGRAM, 0, 141, 70, 77, TSTAT_MODE_HOLD},
         {TSTAT_MODE_PERMANENT_HOLD, 90, 143, 90, 93, TSTAT_MODE_PERMANENT_HOLD},
+        // At 32 °C, the top of the Celsius limits (the scale just switched).
+        {TSTAT_MODE_PERMANENT_HOLD, 89.6, 143, 89.6, 92.3, TSTAT_MODE_PERMANENT_HOLD,
+         TEMP_SCALE_CELSIUS},
     };
     auto f = [](fpr_t c) { return dbl(c) * 9 / 5 + 32; };
     for (const Case &c : cases) {
         boot(FactoryOptions{});
+        setScale(c.scale);
         if (c.mode != TSTAT_MODE_PROGRAM) {
             edit(getHoldThermostatSettings, setHoldThermostatSettings,
                  [&](auto &hold) { hold.heatSetPoint = fx((c.holdHeatF - 32) * 5 / 9); });
@@ -332,14 +351,23 @@ TEST_F(BusTest, SetpointAndHumiditySteps) {
 TEST_F(BusTest, LockoutAlertAndFilterChannelsAndPendingRefreshes) {
     korabusDataPoll();
     sent();
+    // The lockout switch keeps the other lockout settings, and the lockout
+    // page shows it.
+    edit(getLockoutConfiguration, setLockoutConfiguration, [](auto &l) {
+        l.tempLockTimeLimit = 25;
+        l.tempLockRangeLimit = 3;
+    });
+    TstatLockoutCfg_t want = image().lockoutCfg;
+    want.buttonLockout = LOCK_LOCKED;
     korabusDataUpdateChannelFromKorabus(212, 1);
-    EXPECT_EQ(+saved().lockoutCfg.buttonLockout, LOCK_LOCKED);
+    EXPECT_EQ(bytesOf(saved().lockoutCfg), bytesOf(want));
     EXPECT_EQ(refreshRequests(), (std::vector<int>{14}));
     // A later write for another page keeps the lockout page's request.
     korabusDataUpdateLevelFromKorabus(3, 188);
     EXPECT_EQ(refreshRequests(), (std::vector<int>{4, 14}));
     korabusDataUpdateChannelFromKorabus(212, 0);
     EXPECT_EQ(+saved().lockoutCfg.buttonLockout, LOCK_UNLOCKED);
+    EXPECT_EQ(g_ButtonLockoutMenu[LOCKOUT_BUTTON_LOCKOUT].value, 1);
 
     // Weather alert ON is an active alert (state 0).
     korabusDataUpdateChannelFromKorabus(139, 1);

@@ -17,6 +17,7 @@
 #include "hvac/relay_control.h"
 #include "korabus/korabus_command.h"
 #include "korabus/korabus_data.h"
+#include "menus/button_lockout_menu.h"
 
 #include <cstring>
 #include <unistd.h>
@@ -52,11 +53,12 @@ TEST_F(BusTest, QueriesAndReportsAnswer) {
         {"?EXTERNAL_TEMP", {"EXTERNAL_TEMP-OFF"}},
         {"?SERIAL", {"SERIAL "}},
         {"ST", {"SP H35 D55", "MD MP H70 C78 ", "FM SF"}},
-        {"SERIAL SN2026000001", {}},
-        {"?SERIAL", {"SERIAL SN2026000001"}},
+        // All 14 characters the record holds.
+        {"SERIAL SN202600000001", {}},
+        {"?SERIAL", {"SERIAL SN202600000001"}},
         // Write-once: a second serial number is not stored.
         {"SERIAL SN2026000002", {}},
-        {"?SERIAL", {"SERIAL SN2026000001"}},
+        {"?SERIAL", {"SERIAL SN202600000001"}},
         {"MD MPH H68 C76", {"MD MPH H68 C76 "}},
         {"MD MPH H66 C77", {}},
         {"MD MH H66 C80", {"MD MH H66 C80 "}},
@@ -83,6 +85,9 @@ TEST_F(BusTest, QueriesAndReportsAnswer) {
     setThermostatMode(static_cast<ThermostatMode>(7));
     korabusReportModeCommand();
     EXPECT_EQ(replies(), (Texts{"MO "}));
+    // Set points without a mode leave such a mode alone, unsaved.
+    busCommand("MD H60 C90");
+    EXPECT_EQ(+saved().tstatMode.mode, TSTAT_MODE_PROGRAM);
 }
 
 TEST_F(BusTest, SettingCommandsStoreAndSave) {
@@ -148,17 +153,20 @@ TEST_F(BusTest, SettingCommandsStoreAndSave) {
     EXPECT_EQ(bytesOf(r.lockoutCfg),
               bytesOf(TstatLockoutCfg_t{LOCK_UNLOCKED, LOCK_LOCKED, 10, LOCK_UNLOCKED, 60,
                                         LOCK_LOCKED, 0, 10}));
+    EXPECT_EQ(g_ButtonLockoutMenu[LOCKOUT_FAN_TIME].value, 60); // as the lockout page shows it
     run("BK T60 AL IO");
     EXPECT_EQ(bytesOf(r.bkLightCtl),
               bytesOf(TstatBkLightCtl_t{60, BACKLIGHT_ACTIVE_LOW, BACKLIGHT_INACTIVE_OFF}));
     run("BK AX IZ T65535");
     EXPECT_EQ(+r.bkLightCtl.backlightTimeout, 65535);
+    run("BK T0");
+    EXPECT_EQ(+r.bkLightCtl.backlightTimeout, 0);
     run("CD 0042");
     EXPECT_EQ(+r.securityCode, 42);
     run("CD 9999");
     EXPECT_EQ(+r.securityCode, 9999);
     run("FILTER 250");
-    EXPECT_EQ(getTstatFilterChangeDays(), 180u);
+    EXPECT_EQ(+r.filterChangeMaxHourTime, 180 * 24);
     run("FILTER 30");
     EXPECT_EQ(+r.filterChangeMaxHourTime, 30 * 24);
     EXPECT_EQ(refreshRequests(), (std::vector<int>{4, 5, 6, 7, 11, 14}));
@@ -166,11 +174,12 @@ TEST_F(BusTest, SettingCommandsStoreAndSave) {
 
 TEST_F(BusTest, ForecastClockScreenAndFactoryReset) {
     busCommand("FH 70 71 72 73 74 75");
-    busCommand("FL 50 51 52 53 54");
+    busCommand("FL -5 51 52 53 +54");
     busCommand("FK SUN RAIN FOG XYZ CLDY");
     TstatFiveDayForecast_t five = valueOf(getFiveDayForecast);
     EXPECT_NEAR(fahrenheit(five.highTemp[4]), 74, 0.01);
-    EXPECT_NEAR(fahrenheit(five.lowTemp[0]), 50, 0.01);
+    EXPECT_NEAR(fahrenheit(five.lowTemp[0]), -5, 0.01);
+    EXPECT_NEAR(fahrenheit(five.lowTemp[4]), 54, 0.01);
     uint32_t conditions[FORECAST_DAYS];
     memcpy(conditions, five.condition, sizeof(conditions));
     EXPECT_EQ(std::vector<uint32_t>(conditions, conditions + FORECAST_DAYS),
@@ -201,6 +210,10 @@ TEST_F(BusTest, ForecastClockScreenAndFactoryReset) {
     busCommand("CLOCK 07-04-09 13:05:00");
     EXPECT_EQ(m_root.read("/sim/shell.log"), "date 070413052009.00\n/sbin/hwclock --systohc\n");
     EXPECT_EQ(+image().clockYear, 109);
+    // The last second of the range is taken.
+    m_root.write("/sim/shell.log", "");
+    busCommand("CLOCK 12-31-99 23:59:59");
+    EXPECT_EQ(m_root.read("/sim/shell.log"), "date 123123592099.59\n/sbin/hwclock --systohc\n");
     EXPECT_EQ(refreshRequests(), (std::vector<int>{12}));
     // Past the end of a 32-bit time_t (2038-01-19 03:14:07 UTC) in every
     // time zone, and the clock reads it back.
@@ -215,13 +228,18 @@ TEST_F(BusTest, ForecastClockScreenAndFactoryReset) {
     EXPECT_EQ(+clock.minute, 14);
     refreshRequests();
 
-    busCommand("MESSAGE DISP \"Filter change due\" ignored");
-    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MESSAGE);
-    busCommand("MESSAGE CLEAR");
-    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
-    busCommand("SLEEP");
-    busCommand("WAKE");
-    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
+    // A message stays until it is cleared or the display is woken.
+    const std::pair<const char *, uint8_t> pages[] = {
+        {"MESSAGE DISP \"Filter change due\" ignored", PAGE_MESSAGE},
+        {"MESSAGE CLEAR", PAGE_MAIN},
+        {"MESSAGE DISP Hello", PAGE_MESSAGE},
+        {"SLEEP", PAGE_MESSAGE},
+        {"WAKE", PAGE_MAIN},
+    };
+    for (const auto &[command, page] : pages) {
+        busCommand(command);
+        EXPECT_EQ(dispManGetCurrentPage(), page) << command;
+    }
     busCommand("SFLASH2\r");
     EXPECT_EQ(downloadGetState(), DOWNLOAD_STARTED);
     downloadReset();
@@ -287,14 +305,14 @@ TEST_F(BusTest, MalformedCommandsChangeNothingAndAnswerNothing) {
         {"MD MX", "MD MPX H68 C76", "MD MH H68", "MD MV H60 C85 U30 D60 Y3",
          "MD MV H60 C85 U30 D60 Y256 R1", "MD MV H60 C85 U30 D60 Y1 R-1",
          "MD MV H60 C85 U101 D60 Y1 R1", "MD Q5"},
-        {"LK MT61", "LK FT-1", "LK RR11", "LK ZZ1", "LK MR1 ZZ"},
-        {"BK X1", "BK T-1", "BK T65536"},
+        {"LK MT61", "LK FT-1", "LK RR11", "LK ZZ1", "LK MR1 ZZ", "LK MT"},
+        {"BK X1", "BK T-1", "BK T65536", "BK T"},
         {"?PG D7 SP1", "?PG D-1 SP1", "?PG D1 SP0", "?PG D1 SP5", "?PG D1", "?PG SP1",
          "?PG D1 SP1 X"},
         {"PG D1 SP1 HT70 C78 HM35", "PG D7 SP1 HT70 C78 HM35 DM55", "PG D1 SP0 HT70 C78 HM35 DM55",
          "PG D1 SP1 HT70 C78 HM35 DM55 T1275", "PG D1 SP1 HT70 C78 HM-1 DM55",
          "PG D1 SP1 HT70 C78 HM35 DM55 X"},
-        {"CD", "CD 10000", "CD -1", "CD 4294967338", "SERIAL", "SERIAL SN20260000000001", "FILTER",
+        {"CD", "CD 10000", "CD -1", "CD 4294967338", "SERIAL", "SERIAL SN2026000000001", "FILTER",
          "FILTER -5"},
         // Values that are not numbers.
         {"FILTER abc", "FILTER 5x", "FL a b c d e", "FH 1 2 3 4 5x", "CD 12a", "CD +", "CF F7x",
@@ -306,14 +324,19 @@ TEST_F(BusTest, MalformedCommandsChangeNothingAndAnswerNothing) {
          "PG D1 SP1 HT44 C78 HM35 DM55"},
         {"CLOCK", "CLOCK 07-04-09", "CLOCK 07-04 13:05:00", "CLOCK 13-04-09 13:05:00",
          "CLOCK 00-04-09 13:05:00", "CLOCK 07-32-09 13:05:00", "CLOCK 07-04-100 13:05:00",
-         "CLOCK 07-04-09 24:00:00", "CLOCK 07-04-09 13:60:00", "CLOCK 07-04-09 13",
-         "CLOCK a-b-c d:e"},
+         "CLOCK 07-04-09 24:00:00", "CLOCK 07-04-09 13:60:00", "CLOCK 07-04-09 13:05:60",
+         "CLOCK 07-04-09 13", "CLOCK a-b-c d:e"},
     };
     busCommand("FM SF DM T1"); // what an empty FM would save anyway
     replies();
     std::string before = m_root.read("/dev/mtdblock5");
     std::string log = m_root.read("/sim/shell.log");
     TstatSysCfgPersistMem_t image0 = image();
+    // The forecast store too: the weather commands write there.
+    auto weather = [] {
+        return bytesOf(valueOf(getCurrentForecast)) + bytesOf(valueOf(getFiveDayForecast));
+    };
+    const std::string weather0 = weather();
     uint8_t page = dispManGetCurrentPage();
     for (const auto &family : bad) {
         for (const char *text : family) {
@@ -321,6 +344,7 @@ TEST_F(BusTest, MalformedCommandsChangeNothingAndAnswerNothing) {
             EXPECT_TRUE(replies().empty()) << text;
             TstatSysCfgPersistMem_t now = image();
             EXPECT_EQ(memcmp(&now, &image0, sizeof(now)), 0) << text;
+            EXPECT_EQ(weather(), weather0) << text;
             EXPECT_EQ(m_root.read("/dev/mtdblock5"), before) << text;
             EXPECT_EQ(m_root.read("/sim/shell.log"), log) << text;
             EXPECT_EQ(dispManGetCurrentPage(), page) << text;

@@ -45,15 +45,29 @@ TEST_F(AdvSetupMenuTest, SystemTypeChangeReachesTheControl) {
     hvacAlgorithmCntl(fx(10), fx(40), fx(0), &inForce);
     ASSERT_EQ(RlyCntl_GetW1E(), 0u);
 
-    show(displayAdvSetupPage);
-    tap(BUTTON_CODE_MODE);
-    taps(BUTTON_CODE_MODE, SYSTEM_TYPE_ONE_STG_HEAT_PUMP);
-    EXPECT_EQ(textOf(g_AdvSetupMenu[ADV_SETUP_HVAC_SYSTEM].handle), "One Stg Heat Pump");
-    keys("2U M U M U"); // the label, then "More"; "More" of the second screen; "Exit"
-    ASSERT_EQ(getCurrentMenuIndex(), ADV_SETUP_EXIT);
-    tap(BUTTON_CODE_MODE);
-    EXPECT_EQ(dispManGetCurrentPage(), PAGE_USER_PREF);
-    EXPECT_EQ(packed(savedRecord().tstatCfg.systemType), SYSTEM_TYPE_ONE_STG_HEAT_PUMP);
+    // Each way on from the second screen saves the change; "Exit" (the last)
+    // hands it to the control.
+    const struct {
+        const char *keys;
+        uint8_t page;
+    } ways[] = {
+        {"3U M", PAGE_BUS_ADDRESS},
+        {"2U M", PAGE_TSTAT_SETUP},
+        {"U M U M", PAGE_USER_PREF}, // "More" of the second screen; "Exit"
+    };
+    for (const auto &w : ways) {
+        edit(getTstatConfiguration, setTstatConfiguration,
+             [](auto &cfg) { cfg.systemType = SYSTEM_TYPE_ONE_STG_FURNACE; });
+        show(displayAdvSetupPage);
+        tap(BUTTON_CODE_MODE);
+        taps(BUTTON_CODE_MODE, SYSTEM_TYPE_ONE_STG_HEAT_PUMP);
+        EXPECT_EQ(textOf(g_AdvSetupMenu[ADV_SETUP_HVAC_SYSTEM].handle), "One Stg Heat Pump");
+        keys("2U M"); // the label, then "More"
+        keys(w.keys);
+        EXPECT_EQ(dispManGetCurrentPage(), w.page) << w.keys;
+        EXPECT_EQ(packed(savedRecord().tstatCfg.systemType), SYSTEM_TYPE_ONE_STG_HEAT_PUMP)
+            << w.keys;
+    }
     // The frame was handed the new equipment: its period starts again, and
     // emergency heat now runs on W1/E.
     EXPECT_EQ(hvacExecuteAlgorithm(15), 0);
@@ -147,8 +161,9 @@ TEST_F(AdvSetupMenuTest, BusAddressIsEnteredAndSentToTheCoprocessor) {
     } cases[] = {
         {{1, 2, 3}, true, 123, {0x7B, 0x84, 0x7B}},
         {{2, 5, 5}, true, 255, {0xFF, 0x00, 0xFF}},
-        {{2, 5, 6}, true, 0, {}},  // refused: no 8-bit address
-        {{0, 4, 2}, false, 0, {}}, // cancelled
+        {{2, 5, 10}, true, 250, {0xFA, 0x05, 0xFA}}, // past 9 the digit wraps round to 0
+        {{2, 5, 6}, true, 0, {}},                    // refused: no 8-bit address
+        {{0, 4, 2}, false, 0, {}},                   // cancelled
     };
     for (const auto &c : cases) {
         setKorabusAddress(0);
@@ -178,11 +193,11 @@ TEST_F(AdvSetupMenuTest, BusAddressIsEnteredAndSentToTheCoprocessor) {
                   static_cast<uint8_t>(refused ? 0 : ADV_SETUP_KORABUS_SETUP));
     }
     // The stored address is shown as its three digits.
-    setKorabusAddress(207);
+    setKorabusAddress(198);
     show(displayKorabusCommPage);
     EXPECT_EQ(textOf(g_KorabusCommMenu[0].handle) + textOf(g_KorabusCommMenu[1].handle) +
                   textOf(g_KorabusCommMenu[2].handle),
-              "207");
+              "198");
 }
 
 } // namespace

@@ -209,6 +209,9 @@ TEST_F(ProgramMenuTest, StartTimesStoreAsTwentyFourHourTimes) {
     openOn(TUESDAY);
     keys("3M"); // to the wake hour, 6 am
     EXPECT_EQ(position(), PROG_WAKE + PROG_HOUR);
+    // Only the value being changed blinks, not the heat set point left behind.
+    EXPECT_NE(g_ProgramMenu[PROG_WAKE + PROG_HOUR].handle->textBlinkPeriod, 0u);
+    EXPECT_EQ(g_ProgramMenu[WAKE_HEAT].handle->textBlinkPeriod, 0u);
     pass();
     const struct {
         uint16_t key;

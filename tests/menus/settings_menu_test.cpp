@@ -9,6 +9,7 @@
 #include "graphics/buttons.h"
 #include "hvac/hvac_control.h"
 #include "hvac/relay_control.h"
+#include "menus/adv_setup_menu.h"
 #include "menus/menu_engine.h"
 #include "menus/settings_menu.h"
 #include "platform/platform_test.h"
@@ -158,6 +159,7 @@ TEST_F(SettingsMenuTest, LockedRowsAreSkippedAndMarked) {
     editLockout([](TstatLockoutCfg_t &l) { l.buttonLockout = LOCK_UNLOCKED; });
     pass(2);
     EXPECT_EQ(imageName(g_SettingsMenu[SETTINGS_HVAC_MODE].handle), "Settings-S1-Text2-Heat");
+    EXPECT_EQ(imageName(m_HVACModeText), "Settings-S1-Text1-HVACMode-OFF");
 }
 
 TEST_F(SettingsMenuTest, StoredValuesThePageCannotOfferAreShownSafely) {
@@ -186,11 +188,14 @@ TEST_F(SettingsMenuTest, StoredValuesThePageCannotOfferAreShownSafely) {
 }
 
 TEST_F(SettingsMenuTest, LeavingSavesTheChoicesAndHandsThemToTheControl) {
-    // Exit, the time-out and the way on to the installer's pages: each
-    // leaves the choice saved; back on the main page it is in force.
-    enum Way { EXIT, TIME_OUT, SETUP };
+    // Exit, the time-out and the way on to the installer's pages (asking for
+    // the code, but not in diagnostic mode): each leaves the choice saved;
+    // back on the main page it is in force.
+    enum Way { EXIT, TIME_OUT, SETUP, DIAGNOSTIC_SETUP };
     bootAndStart();
-    for (Way way : {EXIT, TIME_OUT, SETUP}) {
+    for (Way way : {EXIT, TIME_OUT, SETUP, DIAGNOSTIC_SETUP}) {
+        setDiagnosticModeSetting(way == DIAGNOSTIC_SETUP ? 1 : 0);
+        getAdvSetupFromDataDict();
         setHVACState(HVAC_STATE_HEAT);
         saveThermostatSysCfg();
         initialiseHvacAlgorithms();
@@ -208,9 +213,10 @@ TEST_F(SettingsMenuTest, LeavingSavesTheChoicesAndHandsThemToTheControl) {
                      way == EXIT ? SETTINGS_EXIT : SETTINGS_ADV_SETUP);
             tap(BUTTON_CODE_MODE);
         }
-        EXPECT_EQ(dispManGetCurrentPage(), way == SETUP ? PAGE_SEC_CODE_INPUT : PAGE_MAIN) << way;
+        const uint8_t pages[] = {PAGE_MAIN, PAGE_MAIN, PAGE_SEC_CODE_INPUT, PAGE_USER_PREF};
+        EXPECT_EQ(dispManGetCurrentPage(), pages[way]) << way;
         EXPECT_EQ(packed(savedRecord().hvacSettings.hvacState), HVAC_STATE_COOL) << way;
-        if (way != SETUP) {
+        if (way < SETUP) {
             TstatSetPoint_t inForce = setPointsInForce();
             hvacAlgorithmCntl(inForce.coolSetPoint + fx(3), fx(40), fx(30), &inForce);
             EXPECT_EQ(RlyCntl_GetY1(), 1u) << way;

@@ -100,6 +100,25 @@ TEST_F(UserPrefTest, ScaleChangeConvertsTheSetPointsAndIsReportedOnce) {
     openPreferences();
     exitPreferences();
     EXPECT_EQ(replies(), std::vector<std::string>{});
+    // A change is told on the way to the advanced setup as well.
+    show(displayMainPage);
+    openPreferences();
+    mode(2); // Fahrenheit
+    tapUntil(BUTTON_CODE_DOWN, USER_PREF_MORE_1);
+    mode();
+    tapUntil(BUTTON_CODE_DOWN, USER_PREF_MORE_2);
+    mode();
+    tapUntil(BUTTON_CODE_DOWN, USER_PREF_ADV_SETUP);
+    mode();
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_ADV_SETUP);
+    EXPECT_EQ(replies(), std::vector<std::string>{"formats"});
+    // The page's time-out saves the change.
+    show(displayMainPage);
+    openPreferences();
+    mode(2); // Celsius
+    wait(20500);
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
+    EXPECT_EQ(packed(savedRecord().tstatFmtSettings.tempScale), TEMP_SCALE_CELSIUS);
 }
 
 TEST_F(UserPrefTest, KeysWalkTheLabelsOfEachScreen) {

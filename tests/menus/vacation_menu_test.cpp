@@ -68,8 +68,15 @@ TEST_F(VacationMenuTest, AVacationSetWithTheKeysEndsBackOnTheProgram) {
     TstatSetPoint_t later = vacation();
     later.endTime = localEpoch(2025, 1, 20, 9, 0);
     setVacationThermostatSettings(&later);
+    saveThermostatSysCfg();
     open();
     EXPECT_EQ(g_VacationMenu[VAC_ENABLE].value, VAC_ENABLED);
+    // Done with nothing changed tells the bus nothing.
+    busReports();
+    keys("U M");
+    EXPECT_EQ(getThermostatMode(), TSTAT_MODE_VACATION);
+    EXPECT_EQ(busReports(), std::vector<std::string>{});
+    open();
     keys("M D");
     EXPECT_EQ(position(), VAC_DONE);
     tap(BUTTON_CODE_MODE);
@@ -109,6 +116,10 @@ TEST_F(VacationMenuTest, EndTimesAreStoredWithinTheMonthAndTheDayCount) {
     // The year runs from the shown one to ten years on.
     EXPECT_EQ(g_VacationMenu[VAC_YEAR].min, 2025);
     EXPECT_EQ(g_VacationMenu[VAC_YEAR].max, 2035);
+    keys("M M D"); // switched on; the month wraps round from January to December
+    EXPECT_EQ(textOf(g_VacationMenu[VAC_MONTH].handle), "Dec");
+    keys("5M 11D"); // the day, the year, the hour, the minute: from :10 round to :59
+    EXPECT_EQ(textOf(g_VacationMenu[VAC_MINUTE].handle), ":59");
     const struct {
         int year, month, day, hour12, pm, minute;
         int64_t end;
@@ -130,12 +141,24 @@ TEST_F(VacationMenuTest, EndTimesAreStoredWithinTheMonthAndTheDayCount) {
         EXPECT_EQ(packed(vacation().endTime), c.end) << c.year << "-" << c.month;
         EXPECT_EQ(vacation().startHour, c.days) << c.year << "-" << c.month;
     }
-    // A stored end the menu cannot show is shown as now.
-    TstatSetPoint_t damaged = vacation();
-    damaged.endTime = INT64_MAX / 2;
-    setVacationThermostatSettings(&damaged);
-    getVacModeSPFromDataDict();
-    EXPECT_EQ(g_VacationMenu[VAC_YEAR].value, 2025);
+    // A stored end the menu cannot show (before 1970, after 3000) is shown as now.
+    const struct {
+        int64_t end;
+        int year;
+    } stored[] = {
+        {INT64_MAX / 2, 2025},
+        {localEpoch(3000, 12, 31, 23, 0), 3000},
+        {localEpoch(3001, 1, 1, 0, 0), 2025},
+        {localEpoch(1970, 1, 1, 0, 0), 1970},
+        {localEpoch(1969, 12, 31, 23, 0), 2025},
+    };
+    for (const auto &c : stored) {
+        TstatSetPoint_t damaged = vacation();
+        damaged.endTime = c.end;
+        setVacationThermostatSettings(&damaged);
+        getVacModeSPFromDataDict();
+        EXPECT_EQ(g_VacationMenu[VAC_YEAR].value, c.year) << c.end;
+    }
     EXPECT_EQ(g_VacationMenu[VAC_DAY].max, 31);
 }
 

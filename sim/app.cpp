@@ -90,6 +90,8 @@ constexpr uint8_t LEVEL_COOL_IN_FORCE = 4;
 constexpr int64_t DASHBOARD_FRAME_MS = 200;
 // Host milliseconds between two looks at the application's output.
 constexpr int64_t OUTPUT_READ_PERIOD_MS = 20;
+// Host milliseconds between two looks at the console in lock-step time.
+constexpr int64_t CONSOLE_PERIOD_MS = 5;
 // Host milliseconds between two screen dumps of a board in an emulator.
 constexpr int64_t BOARD_SCREEN_PERIOD_MS = 1000;
 
@@ -236,9 +238,11 @@ class Simulator {
     bool m_screenFailNoted = false;
     int64_t m_nextPublishMs = 0;
     int64_t m_longestStepMs = 0;
+    uint64_t m_dashboardKeys = 0;
     FileDescriptor m_appOutput;
     std::string m_appPartial;
     int64_t m_nextOutputReadMs = 0;
+    int64_t m_nextConsoleMs = 0;
     // The report could not be written: the run fails.
     bool m_reportFailed = false;
 };
@@ -986,6 +990,10 @@ int Simulator::run() {
 // ---- Lock-step time ------------------------------------------------------------------------
 
 size_t Simulator::inputForApplication() {
+    if (m_dashboard && m_dashboard->keysWritten() != m_dashboardKeys) {
+        m_dashboardKeys = m_dashboard->keysWritten();
+        m_keys.noteWritten();
+    }
     return m_pty.unreadBySlave() + m_keys.unread();
 }
 
@@ -1033,7 +1041,13 @@ void Simulator::takeScreens() {
 }
 
 void Simulator::lockstepPass(int64_t now) {
-    std::vector<std::string> lines = waitForConsoleLines(0);
+    // The console is looked at a few hundred times a host second at most.
+    std::vector<std::string> lines;
+    int64_t host = hostMs();
+    if (host >= m_nextConsoleMs) {
+        m_nextConsoleMs = host + CONSOLE_PERIOD_MS;
+        lines = waitForConsoleLines(0);
+    }
     for (; m_scriptNext < m_script.size() && m_script[m_scriptNext].atMs <= now; m_scriptNext++) {
         lines.push_back(m_script[m_scriptNext].line);
     }

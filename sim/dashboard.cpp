@@ -664,6 +664,7 @@ bool Dashboard::writeKey(uint16_t code, int32_t value) {
         put = write(m_keyFd, record.data(), record.size());
     } while (put < 0 && errno == EINTR);
     if (put == static_cast<ssize_t>(record.size())) {
+        m_keysWritten++;
         return true;
     }
     if (put < 0 && errno != EAGAIN) {

@@ -61,6 +61,9 @@ class Dashboard {
     // status, -1 when it has none) and gives them a moment to take it.
     void ended(const std::string &why, int status);
 
+    // Key records written so far.
+    uint64_t keysWritten() const { return m_keysWritten; }
+
     // Event streams open now (for tests).
     size_t streamCount() const { return m_streams.size(); }
 
@@ -135,6 +138,7 @@ class Dashboard {
     };
     std::vector<HeldKey> m_keys;
     int m_keyFd = -1;
+    uint64_t m_keysWritten = 0;
     bool m_lockstep = false;
     // The scale to go back to once no key is held (0: none), and whether
     // that change is under way.

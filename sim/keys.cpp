@@ -75,18 +75,23 @@ bool KeyWriter::open(std::string *error) {
 }
 
 bool KeyWriter::press(uint16_t code) {
+    m_maybeUnread = true;
     return m_fd >= 0 && writeRecord(m_fd, code, 1);
 }
 
 bool KeyWriter::release(uint16_t code) {
+    m_maybeUnread = true;
     return m_fd >= 0 && writeRecord(m_fd, code, 0);
 }
 
 size_t KeyWriter::unread() const {
+    // Asked before and after every run of the application in lock-step
+    // time: the kernel only while something may wait.
     int queued = 0;
-    if (m_fd < 0 || ioctl(m_fd, FIONREAD, &queued) != 0 || queued < 0) {
+    if (!m_maybeUnread || m_fd < 0 || ioctl(m_fd, FIONREAD, &queued) != 0 || queued < 0) {
         return 0;
     }
+    m_maybeUnread = queued > 0;
     return static_cast<size_t>(queued);
 }
 

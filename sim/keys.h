@@ -29,10 +29,15 @@ class KeyWriter {
     bool open(std::string *error);
     bool press(uint16_t code);
     bool release(uint16_t code);
+    // What the application has not read yet of the FIFO, this writer's
+    // records and others' alike: others tell of theirs with noteWritten().
     size_t unread() const;
+    void noteWritten() { m_maybeUnread = true; }
 
   private:
     int m_fd = -1;
+    // Written to since the FIFO was last found read to the end.
+    mutable bool m_maybeUnread = false;
 };
 
 // Writes a press of the named key to the FIFO, holds it for holdSeconds of

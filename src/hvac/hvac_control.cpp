@@ -87,7 +87,7 @@ fpr_t correctedIndoorTemp(fpr_t measured) {
 // Makes cooling wait after the humidifier has been switched off. Returns true
 // when the run ends here.
 bool humidifierBeforeCooling(int64_t now, fpr_t indoorTemp, const TstatSetPoint_t *sp) {
-    bool coolingCalled = hvacSub(sp->coolSetPoint, m_TstatCfg.setpointMargin) <= indoorTemp;
+    bool coolingCalled = hvacCoolStop(sp) <= indoorTemp;
     if (coolingCalled && RlyCntl_GetHum() != 0 && m_HvacHumidifierLastExecTime == UNSET) {
         systemOffAlg(indoorTemp, 0, 0, sp);
         RlyCntl_SetHum(0);
@@ -323,9 +323,9 @@ void systemAutoAlg(fpr_t t, fpr_t h, fpr_t ot, const TstatSetPoint_t *sp) {
         return;
     }
     // Idle: choose the side whose setpoint the room has reached.
-    if (hvacSub(sp->coolSetPoint, m_TstatCfg.setpointMargin) <= t) {
+    if (hvacCoolStop(sp) <= t) {
         m_AutoSystemMode = HVAC_STATE_COOL;
-    } else if (hvacAdd(sp->heatSetPoint, m_TstatCfg.setpointMargin) >= t) {
+    } else if (hvacHeatStop(sp) >= t) {
         m_AutoSystemMode = HVAC_STATE_HEAT;
     }
 }

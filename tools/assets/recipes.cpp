@@ -28,7 +28,7 @@ constexpr double BAR_H = 22;
 constexpr double c_DayEdges[8] = {0, 34, 69, 103, 138, 173, 207, 240};
 constexpr const char *c_DayNames[7] = {"SUN", "MON", "TUE", "WED", "THU", "FRI", "SAT"};
 
-typedef bool (*Recipe)(cairo_t *cr, const AssetSpec &spec, std::string *error);
+typedef bool (*Recipe)(cairo_t *cr, const AssetSpec &asset, std::string *error);
 
 bool parseColor(const std::string &text, Rgba *out) {
     char *end = nullptr;
@@ -304,8 +304,8 @@ void helpCard(cairo_t *cr) {
     hairline(cr, 9, 231, 82, rgb(GREEN_BOTTOM, 0.8));
 }
 
-bool background(cairo_t *cr, const AssetSpec &spec, std::string *error) {
-    std::string style = spec.param("style");
+bool background(cairo_t *cr, const AssetSpec &asset, std::string *error) {
+    std::string style = asset.param("style");
     if (style == "main-weather") {
         mainBackground(cr, 48, 167, 199, 199, true);
     } else if (style == "main-noweather") {
@@ -342,8 +342,8 @@ bool daybar(cairo_t *cr, const AssetSpec &, std::string *) {
     return true;
 }
 
-bool dayTile(cairo_t *cr, const AssetSpec &spec, std::string *) {
-    double w = spec.width;
+bool dayTile(cairo_t *cr, const AssetSpec &asset, std::string *) {
+    double w = asset.width;
     cairo_rectangle(cr, 0, 0, w, BAR_H);
     fillVertical(cr, 0, BAR_H, rgb(GREEN_TOP), rgb(GREEN_BOTTOM));
     hairline(cr, 0, w, 0, rgb(0xFFFFFF, 0.35));
@@ -351,7 +351,7 @@ bool dayTile(cairo_t *cr, const AssetSpec &spec, std::string *) {
     TextStyle t;
     t.size = 10.5;
     t.shadow = true;
-    drawText(cr, t, spec.param("text"), 0, 0, w, BAR_H);
+    drawText(cr, t, asset.param("text"), 0, 0, w, BAR_H);
     return true;
 }
 
@@ -364,20 +364,20 @@ struct Span {
     double w;
 };
 
-Span spanOf(const AssetSpec &spec) {
-    double left = spec.number("pad_left", 0);
-    double right = spec.number("pad_right", 0);
-    return Span{left, spec.width - left - right};
+Span spanOf(const AssetSpec &asset) {
+    double left = asset.number("pad_left", 0);
+    double right = asset.number("pad_right", 0);
+    return Span{left, asset.width - left - right};
 }
 
 // state=on (the highlight) or off.
-bool button(cairo_t *cr, const AssetSpec &spec, std::string *) {
-    bool on = spec.param("state") == "on";
-    Span span = spanOf(spec);
-    double h = spec.height;
+bool button(cairo_t *cr, const AssetSpec &asset, std::string *) {
+    bool on = asset.param("state") == "on";
+    Span span = spanOf(asset);
+    double h = asset.height;
     double r = std::fmin(7, h / 4);
     buttonFace(cr, span.x + 1.5, 1.5, span.w - 3, h - 3, r, on);
-    std::string text = spec.param("text");
+    std::string text = asset.param("text");
     if (!text.empty()) {
         TextStyle t;
         t.size = h >= 36 ? 16 : 14;
@@ -391,26 +391,26 @@ bool button(cairo_t *cr, const AssetSpec &spec, std::string *) {
 // The foot of a main-page pop-up, on the button it opened from: a rule
 // under the choices, and the panel showing through round the title that
 // lies on it, so that the title never reads as one more choice.
-bool caption(cairo_t *cr, const AssetSpec &spec, std::string *) {
-    Span span = spanOf(spec);
+bool caption(cairo_t *cr, const AssetSpec &asset, std::string *) {
+    Span span = spanOf(asset);
     hairline(cr, span.x + 4, span.x + span.w - 4, 1, rgb(0xFFFFFF, 0.16));
     return true;
 }
 
-bool row(cairo_t *cr, const AssetSpec &spec, std::string *) {
-    bool on = spec.param("state") == "on";
-    std::string corners = spec.param("corners", "all");
+bool row(cairo_t *cr, const AssetSpec &asset, std::string *) {
+    bool on = asset.param("state") == "on";
+    std::string corners = asset.param("corners", "all");
     unsigned mask = corners == "top"      ? static_cast<unsigned>(CORNER_TOP)
                     : corners == "bottom" ? static_cast<unsigned>(CORNER_BOTTOM)
                     : corners == "none"   ? static_cast<unsigned>(CORNER_NONE)
                                           : static_cast<unsigned>(CORNER_ALL);
-    double w = spec.width;
-    double h = spec.height;
+    double w = asset.width;
+    double h = asset.height;
     // Rows of a group touch each other: only the group's outer edges are inset.
     double top = (mask & CORNER_TOP) ? 1.5 : 0.5;
     double bottom = (mask & CORNER_BOTTOM) ? 1.5 : 0.5;
     buttonFace(cr, 1.5, top, w - 3, h - top - bottom, 8, on, mask);
-    std::string check = spec.param("check", "none");
+    std::string check = asset.param("check", "none");
     if (check != "none") {
         double size = h * 0.6;
         double bx = w - size - 12;
@@ -437,10 +437,10 @@ bool row(cairo_t *cr, const AssetSpec &spec, std::string *) {
 
 // A pop-up's panel with its title on top; top= leaves that many rows above
 // it clear, for a list that starts lower than its longest form.
-bool panel(cairo_t *cr, const AssetSpec &spec, std::string *) {
-    double w = spec.width;
-    double top = spec.number("top", 0);
-    double h = spec.height - top;
+bool panel(cairo_t *cr, const AssetSpec &asset, std::string *) {
+    double w = asset.width;
+    double top = asset.number("top", 0);
+    double h = asset.height - top;
     cairo_translate(cr, 0, top);
     roundedRect(cr, 1, 1, w - 2, h - 2, 9);
     fillVertical(cr, 1, h - 1, rgb(0x24384F), rgb(PANEL), true);
@@ -450,15 +450,15 @@ bool panel(cairo_t *cr, const AssetSpec &spec, std::string *) {
     TextStyle t;
     t.size = 13;
     t.shadow = true;
-    drawText(cr, t, spec.param("title"), 0, 2, w, 26);
+    drawText(cr, t, asset.param("title"), 0, 2, w, 26);
     hairline(cr, 8, w - 8, 28, rgb(0xFFFFFF, 0.16));
     return true;
 }
 
 // Full-screen pop-up background: the page dims, a panel frames the pop-up.
-bool popup(cairo_t *cr, const AssetSpec &spec, std::string *error) {
+bool popup(cairo_t *cr, const AssetSpec &asset, std::string *error) {
     double x0, y0, x1, y1;
-    if (sscanf(spec.param("panel").c_str(), "%lf,%lf,%lf,%lf", &x0, &y0, &x1, &y1) != 4) {
+    if (sscanf(asset.param("panel").c_str(), "%lf,%lf,%lf,%lf", &x0, &y0, &x1, &y1) != 4) {
         *error = "popup needs panel=X0,Y0,X1,Y1";
         return false;
     }
@@ -475,16 +475,16 @@ bool popup(cairo_t *cr, const AssetSpec &spec, std::string *error) {
 }
 
 // A veil over a whole page, under a pop-up that is not full-screen.
-bool shade(cairo_t *cr, const AssetSpec &spec, std::string *) {
-    cairo_rectangle(cr, 0, 0, spec.width, spec.height);
+bool shade(cairo_t *cr, const AssetSpec &asset, std::string *) {
+    cairo_rectangle(cr, 0, 0, asset.width, asset.height);
     setColor(cr, rgb(0x060C14, 0.45));
     cairo_fill(cr);
     return true;
 }
 
-bool pill(cairo_t *cr, const AssetSpec &spec, std::string *) {
-    double w = spec.width;
-    double h = spec.height;
+bool pill(cairo_t *cr, const AssetSpec &asset, std::string *) {
+    double w = asset.width;
+    double h = asset.height;
     roundedRect(cr, 0.5, 1.5, w - 1, h - 3, h / 2);
     setColor(cr, rgb(0x101A28, 0.78));
     cairo_fill_preserve(cr);
@@ -500,10 +500,10 @@ bool pill(cairo_t *cr, const AssetSpec &spec, std::string *) {
 // the keys are changing), a green edge round a faint green tint, so that the
 // value's green text inside stays readable. heat_x and cool_x put a small
 // flame and snowflake before the set-point columns.
-bool frame(cairo_t *cr, const AssetSpec &spec, std::string *) {
-    std::string state = spec.param("state", "off");
-    double w = spec.width;
-    double h = spec.height;
+bool frame(cairo_t *cr, const AssetSpec &asset, std::string *) {
+    std::string state = asset.param("state", "off");
+    double w = asset.width;
+    double h = asset.height;
     if (state == "edit") {
         roundedRect(cr, 1, 1, w - 2, h - 2, 7);
         setColor(cr, rgb(GREEN_TOP, 0.12));
@@ -524,8 +524,8 @@ bool frame(cairo_t *cr, const AssetSpec &spec, std::string *) {
         cairo_stroke(cr);
     }
     double size = 12;
-    double heatX = spec.number("heat_x", -1);
-    double coolX = spec.number("cool_x", -1);
+    double heatX = asset.number("heat_x", -1);
+    double coolX = asset.number("cool_x", -1);
     if (heatX >= 0) {
         drawIcon(cr, "heat", heatX, (h - size) / 2, size, size);
     }
@@ -535,9 +535,9 @@ bool frame(cairo_t *cr, const AssetSpec &spec, std::string *) {
     return true;
 }
 
-bool header(cairo_t *cr, const AssetSpec &spec, std::string *) {
-    double w = spec.width;
-    double h = spec.height;
+bool header(cairo_t *cr, const AssetSpec &asset, std::string *) {
+    double w = asset.width;
+    double h = asset.height;
     cairo_rectangle(cr, 0, 0, w, h);
     fillVertical(cr, 0, h, rgb(SLATE_TOP), rgb(SLATE_BOTTOM));
     hairline(cr, 0, w, 0, rgb(0xFFFFFF, 0.18));
@@ -549,15 +549,15 @@ bool header(cairo_t *cr, const AssetSpec &spec, std::string *) {
 
 // ---- Texts --------------------------------------------------------------------------------------
 
-bool label(cairo_t *cr, const AssetSpec &spec, std::string *error) {
+bool label(cairo_t *cr, const AssetSpec &asset, std::string *error) {
     TextStyle t;
-    t.size = spec.number("size", 13);
-    t.bold = spec.param("weight", "bold") != "regular";
-    t.indent = spec.number("indent", 2);
-    std::string align = spec.param("align", "center");
+    t.size = asset.number("size", 13);
+    t.bold = asset.param("weight", "bold") != "regular";
+    t.indent = asset.number("indent", 2);
+    std::string align = asset.param("align", "center");
     t.align = align == "left" ? ALIGN_LEFT : align == "right" ? ALIGN_RIGHT : ALIGN_CENTER;
-    std::string status = spec.param("status", "offline");
-    std::string color = spec.param("color", status == "locked" ? "AEB8C4" : "FFFFFF");
+    std::string status = asset.param("status", "offline");
+    std::string color = asset.param("color", status == "locked" ? "AEB8C4" : "FFFFFF");
     if (!parseColor(color, &t.color)) {
         *error = "bad colour \"" + color + "\"";
         return false;
@@ -565,13 +565,14 @@ bool label(cairo_t *cr, const AssetSpec &spec, std::string *error) {
     t.shadow = luminance(t.color) > 0.7;
     // A button's status text keeps clear of the corner where its online light sits.
     constexpr double STATUS_LIGHT_ROOM = 12;
-    Span span = spanOf(spec);
-    double w = !spec.param("status").empty() && t.align == ALIGN_CENTER ? span.w - STATUS_LIGHT_ROOM
-                                                                        : span.w;
-    double h = spec.height;
-    std::string text = spec.param("text");
-    std::string icon = status == "locked" ? std::string("lock") : spec.param("icon");
-    std::string note = spec.param("note");
+    Span span = spanOf(asset);
+    double w = !asset.param("status").empty() && t.align == ALIGN_CENTER
+                   ? span.w - STATUS_LIGHT_ROOM
+                   : span.w;
+    double h = asset.height;
+    std::string text = asset.param("text");
+    std::string icon = status == "locked" ? std::string("lock") : asset.param("icon");
+    std::string note = asset.param("note");
     if (icon.empty() && note.empty()) {
         drawText(cr, t, text, span.x, 0, w, h);
     } else {
@@ -608,7 +609,7 @@ bool label(cairo_t *cr, const AssetSpec &spec, std::string *error) {
     if (status == "online") {
         // The building controller is connected: a small green light.
         cairo_new_path(cr);
-        cairo_arc(cr, spec.width - 7, 7, 2.6, 0, 2 * M_PI);
+        cairo_arc(cr, asset.width - 7, 7, 2.6, 0, 2 * M_PI);
         setColor(cr, rgb(ONLINE));
         cairo_fill_preserve(cr);
         setColor(cr, rgb(0x1B6A2B, 0.9));
@@ -669,8 +670,8 @@ const HelpEntries c_AwayHelp = {{
 }};
 
 // The help page's text: what each key does.
-bool helptext(cairo_t *cr, const AssetSpec &spec, std::string *error) {
-    std::string page = spec.param("page", "main");
+bool helptext(cairo_t *cr, const AssetSpec &asset, std::string *error) {
+    std::string page = asset.param("page", "main");
     const HelpEntries *entries = &c_MainHelp;
     if (page == "program") {
         entries = &c_ProgramHelp;
@@ -680,7 +681,7 @@ bool helptext(cairo_t *cr, const AssetSpec &spec, std::string *error) {
         *error = "unknown help page \"" + page + "\"";
         return false;
     }
-    double w = spec.width;
+    double w = asset.width;
     double y = 4;
     TextStyle body;
     body.size = 12;
@@ -716,19 +717,19 @@ bool helptext(cairo_t *cr, const AssetSpec &spec, std::string *error) {
 
 // ---- Icons and small composites -----------------------------------------------------------------
 
-bool icon(cairo_t *cr, const AssetSpec &spec, std::string *error) {
-    if (!drawIcon(cr, spec.param("name"), 0, 0, spec.width, spec.height)) {
-        *error = "unknown icon \"" + spec.param("name") + "\"";
+bool icon(cairo_t *cr, const AssetSpec &asset, std::string *error) {
+    if (!drawIcon(cr, asset.param("name"), 0, 0, asset.width, asset.height)) {
+        *error = "unknown icon \"" + asset.param("name") + "\"";
         return false;
     }
     return true;
 }
 
-bool badge(cairo_t *cr, const AssetSpec &spec, std::string *error) {
-    double w = spec.width;
-    double h = spec.height;
-    std::string iconName = spec.param("icon");
-    bool pill = spec.param("frame") == "pill";
+bool badge(cairo_t *cr, const AssetSpec &asset, std::string *error) {
+    double w = asset.width;
+    double h = asset.height;
+    std::string iconName = asset.param("icon");
+    bool pill = asset.param("frame") == "pill";
     if (pill) {
         roundedRect(cr, 0.5, 0.5, w - 1, h - 1, h / 2);
         setColor(cr, rgb(0xE7F5EA));
@@ -744,7 +745,7 @@ bool badge(cairo_t *cr, const AssetSpec &spec, std::string *error) {
     double cap = capHeight(cr);
     // The text's baseline: given, so that it lines up with a text item beside
     // the badge, or centred.
-    double baseline = std::round(spec.number("baseline", (h + cap) / 2));
+    double baseline = std::round(asset.number("baseline", (h + cap) / 2));
     double size = pill ? h - 4 : std::fmin(h, 14);
     double ix = pill ? 3 : 0;
     double iy = std::round(baseline - cap / 2 - size / 2);
@@ -752,13 +753,13 @@ bool badge(cairo_t *cr, const AssetSpec &spec, std::string *error) {
         *error = "unknown icon \"" + iconName + "\"";
         return false;
     }
-    drawTextAt(cr, t, spec.param("text"), ix + size + 4, baseline);
+    drawTextAt(cr, t, asset.param("text"), ix + size + 4, baseline);
     return true;
 }
 
 // The tiles behind the set-point texts: cool on top, heat below.
-bool setpoint(cairo_t *cr, const AssetSpec &spec, std::string *) {
-    std::string mode = spec.param("mode");
+bool setpoint(cairo_t *cr, const AssetSpec &asset, std::string *) {
+    std::string mode = asset.param("mode");
     auto tile = [&](double y, uint32_t tint, uint32_t edge) {
         roundedRect(cr, 0.5, y + 0.5, 38, 30, 5, CORNER_TR | CORNER_BR);
         setColor(cr, rgb(tint));
@@ -779,9 +780,9 @@ bool setpoint(cairo_t *cr, const AssetSpec &spec, std::string *) {
     return true;
 }
 
-bool weather(cairo_t *cr, const AssetSpec &spec, std::string *error) {
-    if (!drawWeather(cr, spec.param("scene"), 0, 0, spec.width, spec.height)) {
-        *error = "unknown weather scene \"" + spec.param("scene") + "\"";
+bool weather(cairo_t *cr, const AssetSpec &asset, std::string *error) {
+    if (!drawWeather(cr, asset.param("scene"), 0, 0, asset.width, asset.height)) {
+        *error = "unknown weather scene \"" + asset.param("scene") + "\"";
         return false;
     }
     return true;
@@ -815,15 +816,15 @@ const RecipeEntry c_Recipes[] = {
 
 } // namespace
 
-bool drawAsset(cairo_t *cr, const AssetSpec &spec, std::string *error) {
+bool drawAsset(cairo_t *cr, const AssetSpec &asset, std::string *error) {
     for (const RecipeEntry &r : c_Recipes) {
-        if (spec.recipe == r.name) {
+        if (asset.recipe == r.name) {
             cairo_save(cr);
-            bool ok = r.draw(cr, spec, error);
+            bool ok = r.draw(cr, asset, error);
             cairo_restore(cr);
             return ok;
         }
     }
-    *error = "unknown recipe \"" + spec.recipe + "\"";
+    *error = "unknown recipe \"" + asset.recipe + "\"";
     return false;
 }

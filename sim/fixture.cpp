@@ -488,9 +488,9 @@ void Fixture::onLine(const std::string &line) {
     if (m_phase != Phase::WaitVerdict) {
         return;
     }
-    const StepSpec &spec = c_Steps[m_step];
+    const StepSpec &stepRow = c_Steps[m_step];
     std::string verdict = line;
-    if (spec.value) {
+    if (stepRow.value) {
         // "<value> <verdict>"
         size_t space = line.find(' ');
         char *end = nullptr;
@@ -501,9 +501,9 @@ void Fixture::onLine(const std::string &line) {
         }
         verdict = line.substr(space + 1);
     }
-    if (verdict == spec.pass) {
+    if (verdict == stepRow.pass) {
         onVerdict(Outcome::Pass, line);
-    } else if (spec.fail != nullptr && verdict == spec.fail) {
+    } else if (stepRow.fail != nullptr && verdict == stepRow.fail) {
         onVerdict(Outcome::Fail, line);
     }
 }

@@ -125,21 +125,21 @@ int generate(const Options &o) {
         return 1;
     }
     int failures = 0;
-    for (const AssetSpec &spec : specs) {
+    for (const AssetSpec &asset : specs) {
         cairo_surface_t *surface =
-            cairo_image_surface_create(CAIRO_FORMAT_ARGB32, spec.width, spec.height);
+            cairo_image_surface_create(CAIRO_FORMAT_ARGB32, asset.width, asset.height);
         cairo_t *cr = cairo_create(surface);
-        bool ok = drawAsset(cr, spec, &error);
+        bool ok = drawAsset(cr, asset, &error);
         cairo_destroy(cr);
         // The colour bars of the display test keep their exact colours.
-        if (ok && spec.recipe == "background" && spec.param("style") != "colorbars") {
+        if (ok && asset.recipe == "background" && asset.param("style") != "colorbars") {
             ditherTo565(surface);
         }
         if (!ok) {
-            fprintf(stderr, "tstat-assets: %s:%d: %s: %s\n", o.list.c_str(), spec.line,
-                    spec.path.c_str(), error.c_str());
+            fprintf(stderr, "tstat-assets: %s:%d: %s: %s\n", o.list.c_str(), asset.line,
+                    asset.path.c_str(), error.c_str());
             failures++;
-        } else if (!writePng(surface, fs::path(o.out) / spec.path)) {
+        } else if (!writePng(surface, fs::path(o.out) / asset.path)) {
             failures++;
         }
         cairo_surface_destroy(surface);
@@ -162,7 +162,7 @@ constexpr int CAPTION_LINES = 3;
 constexpr int HEADING = 30;
 
 struct Placed {
-    const AssetSpec *spec;
+    const AssetSpec *asset;
     int x, y, cellWidth;
 };
 
@@ -280,7 +280,7 @@ int sheet(const std::string &outPath, const Options &o) {
     caption.align = ALIGN_LEFT;
     int missing = 0;
     for (const Placed &p : placed) {
-        const AssetSpec &s = *p.spec;
+        const AssetSpec &s = *p.asset;
         checker(cr, p.x, p.y, s.width, s.height);
         fs::path file = fs::path(o.data) / s.path;
         cairo_surface_t *image = cairo_image_surface_create_from_png(file.c_str());

@@ -10,4 +10,4 @@
 
 // Draws the asset into a transparent surface of its size. Returns false with
 // a reason for an unknown recipe or parameter.
-bool drawAsset(cairo_t *cr, const AssetSpec &spec, std::string *error);
+bool drawAsset(cairo_t *cr, const AssetSpec &asset, std::string *error);

@@ -178,6 +178,7 @@ class Simulator {
     void releaseKeysDue(int64_t now);
     void takeScreens();
     size_t inputForApplication();
+    bool applicationRanSince(uint64_t *seen);
     // The application's standard output, said as whole lines of its own
     // (its messages end in a carriage return as often as in a newline); to
     // the end of what it wrote once it has ended.
@@ -203,6 +204,14 @@ class Simulator {
     std::string m_portFile;
     std::string m_lastRelays;
     struct stat m_relaysStat {};
+    // In lock-step time what the application writes (relays, link bytes)
+    // and what waits for it change only when it runs or the simulator
+    // writes: the counts of its runs at the last looks.
+    uint64_t m_relaysSeenRuns = UINT64_MAX;
+    uint64_t m_linkSeenRuns = UINT64_MAX;
+    uint64_t m_inputSeenRuns = UINT64_MAX;
+    size_t m_inputCount = 0;
+    bool m_inputStale = true;
     bool m_staleNoted = false;
     std::unique_ptr<Dashboard> m_dashboard;
     std::unique_ptr<ConsoleContext> m_console;
@@ -316,6 +325,9 @@ double Simulator::runHour() const {
 }
 
 void Simulator::readRelays() {
+    if (!applicationRanSince(&m_relaysSeenRuns)) {
+        return;
+    }
     // The file is replaced whole (written aside, then renamed): a new inode
     // or time stamp is a new state.
     std::string path = rootedPath("/sim/relays");
@@ -526,6 +538,10 @@ bool Simulator::startApplication() {
             int fd = m_lockstep->childFd();
             fcntl(fd, F_SETFD, 0);
             setenv(LOCKSTEP_FD_VARIABLE, std::to_string(fd).c_str(), 1);
+            if (m_pty.isSocketPair()) {
+                fcntl(m_pty.slaveFd(), F_SETFD, 0);
+                setenv(LOCKSTEP_LINK_FD_VARIABLE, std::to_string(m_pty.slaveFd()).c_str(), 1);
+            }
         }
         command.exec();
         fprintf(stderr, "tstat-sim: cannot run %s: %s\n", m_options.tstat.c_str(), strerror(errno));
@@ -714,6 +730,17 @@ bool Simulator::prepare() {
         if (!attachBoard(&linkFd)) {
             return false;
         }
+    } else if (m_options.lockstep && m_startApplication) {
+        // The application the simulator starts gets its line handed over.
+        if (!m_pty.openSocketPair(&error)) {
+            say("tstat-sim: " + error);
+            return false;
+        }
+        std::error_code ec;
+        if (fs::is_symlink(rootedPath("/dev/ttyCOPROC"), ec)) {
+            fs::remove(rootedPath("/dev/ttyCOPROC"), ec);
+        }
+        linkFd = m_pty.releaseMaster();
     } else if (!m_pty.open(rootedPath("/dev/ttyCOPROC"), &error)) {
         say("tstat-sim: " + error);
         return false;
@@ -726,7 +753,9 @@ bool Simulator::prepare() {
     }
     m_coproc = std::make_unique<Coprocessor>(linkFd, m_house, m_options.coproc,
                                              [this](const std::string &l) { say(l); });
-    if (m_options.serial.empty()) {
+    if (m_pty.isSocketPair()) {
+        say("tstat-sim: coprocessor on a socket pair handed to the application");
+    } else if (m_options.serial.empty()) {
         say("tstat-sim: coprocessor on " + m_pty.slaveName() + ", linked as " + m_pty.linkPath());
     }
     openConsoleSocket();
@@ -875,7 +904,7 @@ void Simulator::pollPeers(int64_t now) {
             m_staleNoted = true;
         }
     }
-    m_coproc->poll(now);
+    m_coproc->poll(now, applicationRanSince(&m_linkSeenRuns));
     m_ioPage.poll();
     int64_t host = hostMs();
     dumpBoardScreen(host);
@@ -993,8 +1022,24 @@ size_t Simulator::inputForApplication() {
     if (m_dashboard && m_dashboard->keysWritten() != m_dashboardKeys) {
         m_dashboardKeys = m_dashboard->keysWritten();
         m_keys.noteWritten();
+        m_inputStale = true;
     }
-    return m_pty.unreadBySlave() + m_keys.unread();
+    if (m_lockstep && !m_inputStale && m_lockstep->runs() == m_inputSeenRuns) {
+        return m_inputCount;
+    }
+    m_inputCount = m_pty.unreadBySlave() + m_keys.unread();
+    m_inputSeenRuns = m_lockstep ? m_lockstep->runs() : 0;
+    m_inputStale = false;
+    return m_inputCount;
+}
+
+bool Simulator::applicationRanSince(uint64_t *seen) {
+    if (!m_lockstep || m_child < 0) {
+        return true;
+    }
+    bool ran = m_lockstep->runs() != *seen;
+    *seen = m_lockstep->runs();
+    return ran;
 }
 
 bool Simulator::pressKey(uint16_t code, double holdSeconds) {
@@ -1057,6 +1102,8 @@ void Simulator::lockstepPass(int64_t now) {
     }
     advanceHouse(now);
     pollPeers(now);
+    // What the pass wrote waits for the application.
+    m_inputStale = true;
 }
 
 // The next instant at which the simulator has something of its own to do:

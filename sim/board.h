@@ -38,8 +38,10 @@ bool readSmallFile(const std::string &path, size_t maxBytes, std::string *text, 
 // Writes a small file atomically (temporary file, then rename).
 bool writeFileAtomic(const std::string &path, const std::string &content);
 
-// The coprocessor's pseudo-terminal. The simulator keeps the slave side open
-// as well, so the link survives the application closing and reopening it.
+// The coprocessor's line: a pseudo-terminal, or in lock-step time a stream
+// socket pair (far cheaper a write, and every write arrives at once). The
+// simulator keeps the application's side open as well, so the link survives
+// the application closing and reopening it, and counts what waits there.
 class PseudoTerminal {
   public:
     PseudoTerminal() = default;
@@ -49,6 +51,11 @@ class PseudoTerminal {
 
     // Opens a raw pseudo-terminal and links its slave as linkPath.
     bool open(const std::string &linkPath, std::string *error);
+    // Opens a socket pair instead; the application's side is slaveFd(), to be
+    // handed over (the platform layer takes it for the serial port).
+    bool openSocketPair(std::string *error);
+    int slaveFd() const { return m_slave; }
+    bool isSocketPair() const { return m_socketPair; }
     // Hands the master descriptor over (the link closes it).
     int releaseMaster();
     const std::string &slaveName() const { return m_slaveName; }
@@ -63,6 +70,7 @@ class PseudoTerminal {
   private:
     int m_master = -1;
     int m_slave = -1;
+    bool m_socketPair = false;
     std::string m_slaveName;
     std::string m_linkPath;
 };

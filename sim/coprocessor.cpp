@@ -127,13 +127,15 @@ bool Coprocessor::quiet() const {
     return silent() || m_download.active();
 }
 
-void Coprocessor::poll(int64_t nowMs) {
+void Coprocessor::poll(int64_t nowMs, bool readLink) {
     m_nowMs = nowMs;
     if (m_silentUntilMs >= 0 && nowMs >= m_silentUntilMs) {
         m_silentUntilMs = -1;
         say("coproc: silence over");
     }
-    coprocCommPoll(m_link);
+    if (readLink) {
+        coprocCommPoll(m_link);
+    }
     if (m_download.active()) {
         std::vector<uint8_t> again = m_download.onTick(downloadClockMs());
         if (!again.empty()) {
@@ -169,6 +171,8 @@ int64_t Coprocessor::downloadClockMs() const {
 }
 
 void Coprocessor::sendReports() {
+    // The set of reports goes out in one write.
+    coprocCommHold(m_link);
     ThermistorWords onboard = encodeOnboard(m_house.indoor());
     double externalC =
         m_options.external == ExternalSensor::Outdoor ? m_house.outdoor() : m_house.indoor();
@@ -191,14 +195,17 @@ void Coprocessor::sendReports() {
     const uint8_t status[3] = {static_cast<uint8_t>(m_options.online ? 1 : 0), 0,
                                static_cast<uint8_t>(m_options.levelsEnabled ? 1 : 0)};
     coprocCommSendPacket(m_link, COPROC_PKT_BUS_STATUS, sizeof(status), status);
+    coprocCommFlush(m_link);
 }
 
 void Coprocessor::sendIdentity() {
+    coprocCommHold(m_link);
     coprocCommSendPacket(m_link, COPROC_PKT_BUS_ADDRESS, 1, &m_options.address);
     std::vector<uint8_t> version = textBytes(m_options.busVersion);
     version.push_back('\0');
     coprocCommSendPacket(m_link, COPROC_PKT_BUS_VERSION, static_cast<uint8_t>(version.size()),
                          version.data());
+    coprocCommFlush(m_link);
 }
 
 void Coprocessor::reportNow() {

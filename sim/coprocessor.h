@@ -52,8 +52,9 @@ class Coprocessor {
     Coprocessor &operator=(const Coprocessor &) = delete;
 
     // One pass at simulated monotonic time nowMs: reads what the thermostat
-    // sent, and sends the reports that are due.
-    void poll(int64_t nowMs);
+    // sent (unless readLink says nothing can have come), and sends the
+    // reports that are due.
+    void poll(int64_t nowMs, bool readLink = true);
 
     // The building controller's traffic towards the thermostat.
     void sendChannel(uint8_t channel, uint8_t state);

@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 
 namespace sim {
 
@@ -31,6 +31,8 @@ bool LockstepClock::open(std::string *error) {
         return false;
     }
     m_ownEnd = FileDescriptor(fds[0]);
+    struct timeval slice = {0, WAIT_SLICE_MS * 1000};
+    setsockopt(fds[0], SOL_SOCKET, SO_RCVTIMEO, &slice, sizeof(slice));
     m_childEnd = FileDescriptor(fds[1]);
     return true;
 }
@@ -61,6 +63,7 @@ bool LockstepClock::applicationDue(size_t input, bool wanted) const {
 bool LockstepClock::runApplication(uint32_t flags, const std::function<size_t()> &input) {
     m_inputBefore = input();
     bool ran = exchange(flags);
+    m_exchanges++;
     m_inputAfter = input();
     m_runsThisInstant++;
     return ran;
@@ -81,15 +84,15 @@ bool LockstepClock::exchange(uint32_t flags) {
     }
     auto asked = std::chrono::steady_clock::now();
     for (;;) {
-        // Waited for in slices, so that an end signal is seen at once (it
-        // may come between a look and the wait) and an application that
-        // stopped answering is noticed.
-        struct pollfd pfd = {m_ownEnd.get(), POLLIN, 0};
-        int ready = poll(&pfd, 1, WAIT_SLICE_MS);
+        // Waited for in slices (the socket's receive time-out), so that an
+        // end signal is seen at once (it may come between a look and the
+        // wait) and an application that stopped answering is noticed.
+        LockstepMessage answer{};
+        ssize_t got = recv(m_ownEnd.get(), &answer, sizeof(answer), 0);
         if (g_EndSignal != 0) {
             return false;
         }
-        if (ready == 0 || (ready < 0 && errno == EINTR)) {
+        if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
             auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
                               std::chrono::steady_clock::now() - asked)
                               .count();
@@ -98,11 +101,6 @@ bool LockstepClock::exchange(uint32_t flags) {
                 m_gone = true;
                 return false;
             }
-            continue;
-        }
-        LockstepMessage answer{};
-        ssize_t got = recv(m_ownEnd.get(), &answer, sizeof(answer), MSG_DONTWAIT);
-        if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
             continue;
         }
         if (got != static_cast<ssize_t>(sizeof(answer))) {

@@ -53,6 +53,9 @@ class LockstepClock {
     // Until then it waits for the application and nothing else.
     bool runApplication(uint32_t flags, const std::function<size_t()> &input);
     static constexpr int MAX_RUNS_PER_INSTANT = 100;
+    // How many times the application has run: what it reads and writes
+    // changes only then.
+    uint64_t runs() const { return m_exchanges; }
     bool applicationGone() const { return m_gone; }
     bool unanswered() const { return m_unanswered; }
     // When the application asked to run next, and whether it is pausing
@@ -77,6 +80,7 @@ class LockstepClock {
     size_t m_inputBefore = 0;
     size_t m_inputAfter = 0;
     int m_runsThisInstant = 0;
+    uint64_t m_exchanges = 0;
 };
 
 } // namespace sim

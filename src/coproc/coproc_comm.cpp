@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -91,13 +92,43 @@ void writeAll(CoprocComm *comm, const uint8_t *bytes, size_t count) {
     }
 }
 
+// Writes what a held burst has collected.
+void writeHeld(CoprocComm *comm) {
+    if (comm->heldCount > 0) {
+        writeAll(comm, comm->held, comm->heldCount);
+        comm->heldCount = 0;
+    }
+}
+
+// Writes bytes now, or adds them to the held burst.
+void sendBytes(CoprocComm *comm, const uint8_t *bytes, size_t count) {
+    if (!comm->holding) {
+        writeAll(comm, bytes, count);
+        return;
+    }
+    if (comm->heldCount + count > sizeof(comm->held)) {
+        writeHeld(comm);
+    }
+    if (count > sizeof(comm->held)) {
+        writeAll(comm, bytes, count);
+        return;
+    }
+    memcpy(comm->held + comm->heldCount, bytes, count);
+    comm->heldCount = static_cast<uint16_t>(comm->heldCount + count);
+}
+
 int openPort(const char *path) {
-    return open(path, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    return platformOpenSerial(path);
 }
 
 // Raw, 8-bit, 115200 baud in and out, applied at once. Returns 0, or -1 with
 // the message printed and errno kept.
 int configurePort(int fd) {
+    // A line carried by a socket has no baud rate or line discipline.
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode)) {
+        return 0;
+    }
     struct termios tio;
     if (tcgetattr(fd, &tio) != 0) {
         printf("failed getting attributes (%s)\n", strerror(errno));
@@ -210,6 +241,7 @@ void markLost(CoprocComm *comm) {
     close(comm->fd);
     comm->fd = -1;
     comm->lost = true;
+    comm->heldCount = 0;
     comm->rxCount = 0;
     comm->rxState = COPROC_RX_HUNTING;
     util_set_expiration(&comm->reopenTimer, REOPEN_PERIOD_MS);
@@ -292,6 +324,7 @@ void coprocCommClose(CoprocComm *comm) {
     if (comm == nullptr) {
         return;
     }
+    writeHeld(comm);
     if (comm->fd >= 0) {
         close(comm->fd);
     }
@@ -305,14 +338,27 @@ void coprocCommSendPacket(CoprocComm *comm, uint8_t type, uint8_t payloadLength,
     }
     OutBuffer out;
     encodePacket(&out, type, payloadLength, payload);
-    writeAll(comm, out.bytes, out.count);
+    sendBytes(comm, out.bytes, out.count);
 }
 
 void coprocCommSendRaw(CoprocComm *comm, uint8_t count, const uint8_t *bytes) {
     if (comm == nullptr || count == 0 || bytes == nullptr) {
         return;
     }
-    writeAll(comm, bytes, count);
+    sendBytes(comm, bytes, count);
+}
+
+void coprocCommHold(CoprocComm *comm) {
+    if (comm != nullptr) {
+        comm->holding = true;
+    }
+}
+
+void coprocCommFlush(CoprocComm *comm) {
+    if (comm != nullptr) {
+        writeHeld(comm);
+        comm->holding = false;
+    }
 }
 
 void coprocCommPoll(CoprocComm *comm) {
@@ -328,6 +374,7 @@ void coprocCommPoll(CoprocComm *comm) {
     if (comm->fd < 0) {
         return;
     }
+    writeHeld(comm);
     uint8_t chunk[256];
     for (;;) {
         ssize_t got = read(comm->fd, chunk, sizeof(chunk));
@@ -335,6 +382,11 @@ void coprocCommPoll(CoprocComm *comm) {
             coprocCommReceive(comm, chunk, static_cast<size_t>(got));
             // A handler may have closed or replaced the port.
             if (comm->fd < 0) {
+                return;
+            }
+            // A short read took all there was; what comes later waits for
+            // the next poll.
+            if (static_cast<size_t>(got) < sizeof(chunk)) {
                 return;
             }
             continue;

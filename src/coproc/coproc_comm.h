@@ -34,6 +34,8 @@ constexpr size_t COPROC_FRAME_OVERHEAD = 4;
 // Longest encoded packet: END, every byte of type, length, 255 payload bytes
 // and CRC escaped, END.
 constexpr size_t COPROC_MAX_ENCODED = 2 * (255 + COPROC_FRAME_OVERHEAD) + 2;
+// Bytes a held burst of sends collects before it is written early.
+constexpr size_t COPROC_HELD_BYTES = 512;
 
 // Receive states.
 enum CoprocRxState : uint32_t {
@@ -65,6 +67,11 @@ struct CoprocComm {
     // Set while the port has hung up; a reopen is tried once the timer expires.
     bool lost;
     UtilTimer reopenTimer;
+    // Between coprocCommHold and coprocCommFlush, sends collect here and go
+    // out in one write: a burst of packets costs one system call.
+    bool holding;
+    uint16_t heldCount;
+    uint8_t held[COPROC_HELD_BYTES];
 };
 
 // Opens the named device (rooted on the simulated board) raw, 115200 baud,
@@ -94,6 +101,12 @@ void coprocCommSendPacket(CoprocComm *comm, uint8_t type, uint8_t payloadLength,
 // Writes count bytes as they are, without framing or stuffing. A null
 // context or a count of 0 sends nothing.
 void coprocCommSendRaw(CoprocComm *comm, uint8_t count, const uint8_t *bytes);
+
+// Holds the sends that follow until coprocCommFlush, which writes them at
+// once (a burst of packets, one write). A poll or close flushes first, so an
+// answer is never awaited for a request still held. Both ignore a null context.
+void coprocCommHold(CoprocComm *comm);
+void coprocCommFlush(CoprocComm *comm);
 
 // Reads every byte that is available and passes each to the passthrough
 // handler or the receive state machine. A null context does nothing.

@@ -220,10 +220,13 @@ int coprocessorInit(const char *device) {
 void coprocessorPoll() {
     if (util_check_expiration(&g_pollTimer)) {
         util_set_expiration(&g_pollTimer, COPROC_POLL_PERIOD_MS);
+        // The four requests go out in one write.
+        coprocCommHold(g_coprocHdl);
         coprocessorSendPacket(COPROC_PKT_REQ_TEMP, 0, nullptr);
         coprocessorSendPacket(COPROC_PKT_REQ_HUMIDITY, 0, nullptr);
         coprocessorSendPacket(COPROC_PKT_REQ_VOLTAGE, 0, nullptr);
         coprocessorSendPacket(COPROC_PKT_REQ_STATUS, 0, nullptr);
+        coprocCommFlush(g_coprocHdl);
     }
     coprocCommPoll(g_coprocHdl);
 }

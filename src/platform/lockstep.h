@@ -34,3 +34,9 @@ static_assert(sizeof(LockstepMessage) == 24, "a lock-step message is 24 bytes");
 
 // The environment variable that names the application's end of the pair.
 constexpr const char *LOCKSTEP_FD_VARIABLE = "TSTAT_LOCKSTEP_FD";
+// In lock-step time the coprocessor's line is a stream socket as well,
+// handed over under this variable: a pseudo-terminal hands each write to a
+// kernel worker, which costs several times what the rest of a simulated
+// second costs. The application opens its serial port as usual and gets
+// this descriptor.
+constexpr const char *LOCKSTEP_LINK_FD_VARIABLE = "TSTAT_LOCKSTEP_LINK_FD";

@@ -40,6 +40,12 @@ static_assert(sizeof(time_t) == 8, "tstat needs a 64-bit time_t");
 // does not fit in len bytes. Relative paths are returned unchanged.
 char *platformPath(const char *designPath, char *buf, size_t len);
 
+// Opens a serial port (the path as platformPath gives it) read-write,
+// non-blocking and not as the controlling terminal; returns the descriptor,
+// or -1 with errno set. The simulated board may hand over a line of its own
+// instead.
+int platformOpenSerial(const char *path);
+
 // The board root ("" on the board).
 const char *platformRoot();
 

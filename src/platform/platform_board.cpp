@@ -33,6 +33,10 @@ const char *platformRoot() {
     return "";
 }
 
+int platformOpenSerial(const char *path) {
+    return open(path, O_RDWR | O_NOCTTY | O_NONBLOCK);
+}
+
 void platformMonotonic(struct timespec *now) {
     clock_gettime(CLOCK_MONOTONIC, now);
 }

@@ -46,6 +46,7 @@ struct LockstepTimer {
 
 struct Lockstep {
     int fd = -1;
+    int linkFd = -1; // the coprocessor's line, when the simulator hands one over
     int64_t monoMs = 0;
     int64_t wallMs = 0;
     uint32_t flags = 0;
@@ -130,6 +131,13 @@ void startLockstep() {
         return;
     }
     m_Lockstep.fd = static_cast<int>(fd);
+    const char *link = getenv(LOCKSTEP_LINK_FD_VARIABLE);
+    long linkFd = link != nullptr ? strtol(link, &end, 10) : -1;
+    if (link != nullptr && end != link && *end == '\0' && linkFd >= 0) {
+        m_Lockstep.linkFd = static_cast<int>(linkFd);
+        // Not passed on to the shell commands the application runs.
+        fcntl(m_Lockstep.linkFd, F_SETFD, FD_CLOEXEC);
+    }
     awaitLockstepNow();
 }
 
@@ -581,6 +589,14 @@ char *platformPath(const char *designPath, char *buf, size_t len) {
 const char *platformRoot() {
     ensureInit();
     return m_Host.root;
+}
+
+int platformOpenSerial(const char *path) {
+    ensureInit();
+    if (m_Lockstep.linkFd >= 0) {
+        return fcntl(m_Lockstep.linkFd, F_DUPFD_CLOEXEC, 0);
+    }
+    return open(path, O_RDWR | O_NOCTTY | O_NONBLOCK);
 }
 
 void platformMonotonic(struct timespec *now) {

@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
 
@@ -204,3 +206,45 @@ TEST(CoprocPort, HangUpAndReopen) {
 }
 
 } // namespace
+
+// Held sends go out in one write at the flush, or when the next would not
+// fit; a poll writes them before it reads.
+TEST(CoprocPort, HeldSendsGoOutTogether) {
+    int ends[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, ends), 0);
+    CoprocComm *comm = coprocCommAttach(ends[0], recordFrame);
+    ASSERT_NE(comm, nullptr);
+    auto waiting = [&] {
+        int n = 0;
+        ioctl(ends[1], FIONREAD, &n);
+        return n;
+    };
+    auto drain = [&] {
+        uint8_t buf[2048];
+        while (recv(ends[1], buf, sizeof(buf), MSG_DONTWAIT) > 0) {
+        }
+    };
+    const Bytes raw(255, 0x55);
+    coprocCommHold(comm);
+    coprocCommSendPacket(comm, 0x05, 0, nullptr);
+    coprocCommSendPacket(comm, 0x07, 0, nullptr);
+    EXPECT_EQ(waiting(), 0);
+    coprocCommFlush(comm);
+    EXPECT_EQ(waiting(), 12);
+    drain();
+
+    coprocCommHold(comm);
+    coprocCommSendRaw(comm, 255, raw.data());
+    coprocCommSendRaw(comm, 255, raw.data());
+    coprocCommSendRaw(comm, 2, raw.data());
+    EXPECT_EQ(waiting(), 0); // 512 bytes: the hold is full, not over
+    coprocCommSendRaw(comm, 1, raw.data());
+    EXPECT_EQ(waiting(), 512);
+    coprocCommPoll(comm);
+    EXPECT_EQ(waiting(), 513);
+    coprocCommFlush(comm);
+    coprocCommSendPacket(comm, 0x05, 0, nullptr); // not held any more
+    EXPECT_EQ(waiting(), 519);
+    coprocCommClose(comm);
+    close(ends[1]);
+}

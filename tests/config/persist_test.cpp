@@ -201,6 +201,11 @@ TEST_F(PersistTest, APowerCutAnywhereInASaveKeepsTheSettingsBeforeOrAfterIt) {
         m_root.write("/dev/mtdblock5", region);
         return printedBy([] { return PersistUtil_Init() + initThermostatSysCfg(); }, &quiet);
     };
+    // An erase block not known is taken as 256 KiB.
+    std::filesystem::remove(m_root.file("/sys/class/mtd/mtd5/erasesize"));
+    ASSERT_EQ(start(bytesOf(before)), 0);
+    ASSERT_EQ(saveThermostatSysCfg(), 0);
+    EXPECT_EQ(m_root.read("/dev/mtdblock5").size(), 262144 + TSTAT_SYS_CFG_SIZE + 4);
     // Erase blocks smaller than the record, as large as the copy's least
     // offset, and larger: the copy lies in blocks of its own.
     for (int eraseSize : {512, 4096, 65536}) {

@@ -234,6 +234,7 @@ TEST(CoprocPort, HeldSendsGoOutTogether) {
     drain();
 
     coprocCommHold(comm);
+    coprocCommSendRaw(comm, 3, nullptr); // nothing to send
     coprocCommSendRaw(comm, 255, raw.data());
     coprocCommSendRaw(comm, 255, raw.data());
     coprocCommSendRaw(comm, 2, raw.data());

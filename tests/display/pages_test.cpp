@@ -180,6 +180,12 @@ TEST_F(PagesTest, SetPointsAndButtonsFollowTheHvacMode) {
     setLedStatus(7);
     pass();
     EXPECT_EQ(imageName(m_MainPageMode), "Main-B3-Text-Program-Online");
+    // A stored mode past the four known ones shows as the program.
+    setThermostatMode(TSTAT_MODE_HOLD);
+    pass();
+    setThermostatMode(static_cast<ThermostatMode>(4));
+    pass();
+    EXPECT_EQ(imageName(m_MainPageMode), "Main-B3-Text-Program-Online");
     setLock(LOCK_LOCKED, LOCK_UNLOCKED, 2);
     pass();
     EXPECT_EQ(imageName(m_MainPageHvacState), "Main-B2-Text-Heat-Locked");

@@ -275,8 +275,13 @@ TEST_F(BusTest, ValueEncodings) {
         cfg.tempOffset = fx(c.offset);
         setTstatConfiguration(&cfg);
         setMovAvgIndTemp(fx(c.indoor));
+        const int64_t before = platformUptimeMs();
         korabusDataPollLevels();
-        EXPECT_EQ(sent().levels[1], c.level) << c.indoor;
+        const Sent out = sent();
+        // Each level sent is followed by the bus's pause.
+        EXPECT_EQ(platformUptimeMs() - before,
+                  static_cast<int64_t>(KORABUS_SEND_PAUSE_MS * out.levels.size()));
+        EXPECT_EQ(out.levels.at(1), c.level) << c.indoor;
     }
 }
 

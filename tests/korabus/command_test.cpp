@@ -38,6 +38,19 @@ std::vector<uint8_t> commandPacket(const std::string &text, int declaredLength =
     return coprocEncoded(COPROC_PKT_COMMAND, payload);
 }
 
+// Tokens end at spaces; what is left is told, and no text leaves nothing.
+TEST(BusTokens, SplitAtSpacesAndTellTheRest) {
+    char text[] = "  MD  MH";
+    char *rest = text;
+    EXPECT_STREQ(korabusDataTokenizeCommand(text, &rest), "MD");
+    EXPECT_STREQ(korabusDataTokenizeCommand(rest, &rest), "MH");
+    EXPECT_EQ(korabusDataTokenizeCommand(rest, &rest), nullptr);
+    EXPECT_STREQ(rest, "");
+    EXPECT_EQ(korabusDataTokenizeCommand(nullptr, &rest), nullptr);
+    EXPECT_EQ(rest, nullptr);
+    EXPECT_EQ(korabusDataTokenizeCommand(nullptr, nullptr), nullptr);
+}
+
 TEST_F(BusTest, QueriesAndReportsAnswer) {
     struct Case {
         const char *command;
@@ -301,7 +314,7 @@ TEST_F(BusTest, MalformedCommandsChangeNothingAndAnswerNothing) {
          "SFLASH1\r\r", "ZAP", "?serial", "VER\r", "\x01\x02\xff", "FM", "MESSAGE", "MESSAGE DISP",
          "MESSAGE HELLO there"},
         {"FH 1 2 3", "FL", "FK SUN RAIN", "CF X5", "CF F70 Q"},
-        {"SP H30", "SP H30 D60 Q1", "SP H101 D60", "SP H30 D-1"},
+        {"SP H30", "SP D60", "SP H30 D60 Q1", "SP H101 D60", "SP H30 D-1"},
         {"MD MX", "MD MPX H68 C76", "MD MH H68", "MD MV H60 C85 U30 D60 Y3",
          "MD MV H60 C85 U30 D60 Y256 R1", "MD MV H60 C85 U30 D60 Y1 R-1",
          "MD MV H60 C85 U101 D60 Y1 R1", "MD Q5"},

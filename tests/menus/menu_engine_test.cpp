@@ -38,6 +38,11 @@ TEST_F(MenuEngineTest, ChoicesOutsideTheListShowNothingAndTheListWraps) {
     setCurrentMenuPtr(&list, 0);
     displayNextValidValue();
     EXPECT_EQ(list.value, 0);
+    // So does a list of pictures, both ways.
+    displayPrevValidGlyph();
+    EXPECT_EQ(list.value, 2);
+    displayNextVacModeImage();
+    EXPECT_EQ(list.value, 0);
 }
 
 TEST_F(MenuEngineTest, ClockTextsFollowTheFormats) {

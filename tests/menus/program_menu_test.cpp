@@ -145,6 +145,21 @@ TEST_F(ProgramMenuTest, NavigationStopsFollowTheHumidityEquipment) {
     }
 }
 
+// A period has changed when any of its set points or its start time has.
+TEST(ProgramPeriods, AnySetPointOrTheStartTimeIsAChange) {
+    const TstatSetPoint_t before{};
+    EXPECT_EQ(checkProgPageSetPoint(&before, &before), 0);
+    TstatSetPoint_t changed[6] = {before, before, before, before, before, before};
+    changed[0].heatSetPoint = 1;
+    changed[1].coolSetPoint = 1;
+    changed[2].humidifySetPoint = 1;
+    changed[3].dehumidifySetPoint = 1;
+    changed[4].startHour = 1;
+    changed[5].startMinute = 1;
+    for (const TstatSetPoint_t &after : changed) {
+        EXPECT_EQ(checkProgPageSetPoint(&before, &after), 1) << &after - changed;
+    }
+}
 TEST_F(ProgramMenuTest, DoneReportsAModeChangeOnlyForTheSetPointsInForce) {
     const struct {
         const char *edit; // from the wake period's header, and back to a header

@@ -31,9 +31,9 @@ class SettingsMenuTest : public UiTest {
 
 TEST_F(SettingsMenuTest, FilterReminderRestartsOnlyForANewInterval) {
     const struct {
-        int downs; // from the pop-up's first button
+        int downs; // from the pop-up's first button; below 0, ups (round to the last)
         uint16_t hours;
-    } cases[] = {{0, 0}, {1, 30 * 24}, {3, 90 * 24}, {6, 180 * 24}};
+    } cases[] = {{0, 0}, {1, 30 * 24}, {3, 90 * 24}, {6, 180 * 24}, {-2, 150 * 24}};
     bootAndStart();
     for (const auto &c : cases) {
         // A day after the reminder was set for 90 days: 89 days are left.
@@ -47,7 +47,7 @@ TEST_F(SettingsMenuTest, FilterReminderRestartsOnlyForANewInterval) {
         tap(BUTTON_CODE_MODE);
         EXPECT_TRUE(visible(g_SettingsPuFilterReminder[0].handle));
         EXPECT_EQ(textOf(g_SettingsPuFilterReminder[2].handle), "Keep 89");
-        taps(BUTTON_CODE_DOWN, c.downs);
+        taps(c.downs < 0 ? BUTTON_CODE_UP : BUTTON_CODE_DOWN, std::abs(c.downs));
         tap(BUTTON_CODE_MODE);
         pass(2);
         // The pop-up closed and the highlight went on to the next row.

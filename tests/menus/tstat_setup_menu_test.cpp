@@ -2,6 +2,7 @@
 // limits in both scales, and "Exit" storing while the time-out drops.
 #include "config/data_dict.h"
 #include "config/persist.h"
+#include "config/temp_scale.h"
 #include "display/display_manager.h"
 #include "graphics/buttons.h"
 #include "hvac/hvac_control.h"
@@ -69,7 +70,7 @@ TEST_F(TstatSetupMenuTest, ModeStepsEachSettingOverItsLimits) {
          {deg("1.5"), deg("2.0"), deg("2.5"), deg("1.0"), deg("1.5")}},
         {TEMP_SCALE_FAHRENHEIT, TSTAT_SETUP_TEMP_OFFSET_TEXT, {deg("10"), deg("-10"), deg("-9")}},
         {TEMP_SCALE_CELSIUS, TSTAT_SETUP_TEMP_OFFSET_TEXT, {deg("10"), deg("-10"), deg("-9")}},
-        {TEMP_SCALE_FAHRENHEIT, TSTAT_SETUP_BAL_PT_TEXT, {deg("40"), deg("20"), deg("21")}},
+        {TEMP_SCALE_FAHRENHEIT, TSTAT_SETUP_BAL_PT_TEXT, {deg("39"), deg("40"), deg("20")}},
         {TEMP_SCALE_CELSIUS, TSTAT_SETUP_BAL_PT_TEXT, {deg("10"), deg("-10"), deg("-9")}},
     };
     bootAndStart();
@@ -78,7 +79,7 @@ TEST_F(TstatSetupMenuTest, ModeStepsEachSettingOverItsLimits) {
         // First stage 0.5 C (1.0 F) and second stage 3.0 C (6.0 F) are
         // in both scales; the deadband, offset and balance point at an edge.
         setDifferentials(fx(0.5), fx(3), fx(1.5), fx(10));
-        setBalancePoint(c.scale == TEMP_SCALE_FAHRENHEIT ? fx(40 - 32) * 5 / 9 : fx(10));
+        setBalancePoint(c.scale == TEMP_SCALE_FAHRENHEIT ? fx(39 - 32) * 5 / 9 : fx(10));
         select(c.label);
         const MenuItem &value = g_TstatSetupMenu[c.label + 1];
         std::vector<std::string> shown{textOf(value.handle)};
@@ -96,7 +97,12 @@ TEST_F(TstatSetupMenuTest, ModeStepsEachSettingOverItsLimits) {
 
 TEST_F(TstatSetupMenuTest, ExitStoresTheValuesAndTheTimeOutDropsThem) {
     bootAndStart();
-    setDifferentials(fx(0.5), fx(1), fx(1.5), 0);
+    show(displayThermostatSetupPage);
+    keys("3D U"); // up from a label goes to the label above
+    EXPECT_EQ(getCurrentMenuIndex(), TSTAT_SETUP_DEADBAND_TEXT);
+    // A first stage of 1.5 F: its half degree must be kept.
+    const fpr_t first = convertDiffFahToCel(fx(1.5));
+    setDifferentials(first, fx(1), fx(1.5), 0);
     select(TSTAT_SETUP_DEADBAND_TEXT);
     tap(BUTTON_CODE_MODE); // 3.0 F -> 4.0 F
     wait(20500);
@@ -112,7 +118,7 @@ TEST_F(TstatSetupMenuTest, ExitStoresTheValuesAndTheTimeOutDropsThem) {
     EXPECT_EQ(getCurrentMenuIndex(), ADV_SETUP_TSTAT_SETUP);
     TstatSysCfgPersistMem_t saved = savedRecord();
     EXPECT_EQ(packed(saved.tstatCfg.deadband), fx(1.5));
-    EXPECT_EQ(packed(saved.tstatCfg.firstStageDiff), fx(0.5));
+    EXPECT_EQ(packed(saved.tstatCfg.firstStageDiff), first);
     EXPECT_NEAR(packed(saved.hvacSettings.balancePoint) / 8192.0, (31 - 32) * 5 / 9.0, 0.01);
     // The control restarted its period with the new settings.
     EXPECT_EQ(hvacExecuteAlgorithm(15), 0);

@@ -236,6 +236,12 @@ TEST_F(VacationMenuTest, HumidityLimitsAndBothScales) {
     setHumidifyState(HUMIDIFY_STATE_HUMIDIFY);
     pass();
     EXPECT_EQ(textOf(g_VacationMenu[VAC_DEHUMID].handle), " ");
+    // No sign on 0 %.
+    sp = vacation();
+    sp.humidifySetPoint = 0;
+    setVacationThermostatSettings(&sp);
+    open();
+    EXPECT_EQ(textOf(g_VacationMenu[VAC_HUMID].handle), " 0%");
 }
 
 } // namespace

@@ -123,31 +123,27 @@ TEST_F(GlyphFile, HeaderChecksRejectBrokenFilesAndCloseThem) {
     std::string out;
     int fds = openFdCount();
 
-    Bytes bad = good;
-    bad[31] = static_cast<uint8_t>(bad[31] + 1);
-    char expected[96];
-    snprintf(expected, sizeof(expected),
-             "file header checksum failed (calculated %02x, real %02x)!\n", good[31], bad[31]);
-    EXPECT_EQ(open(bad, &out), nullptr);
-    EXPECT_EQ(out, expected);
-    EXPECT_EQ(openFdCount(), fds);
-
-    Bytes longer = good;
-    longer.push_back(0);
-    EXPECT_EQ(open(longer, &out), nullptr);
-    EXPECT_EQ(out, "file size incorrect (indicated " + std::to_string(good.size()) + ", actual " +
-                       std::to_string(longer.size()) + "!)\n");
-
-    Bytes magic = good;
-    magic[3] = 0x31;
-    fixChecksum(magic);
-    EXPECT_EQ(open(magic, &out), nullptr);
-    EXPECT_EQ(out, "invalid magic number (0xab243d31)\n");
-
-    Bytes shortHeader(good.begin(), good.begin() + 20);
-    EXPECT_EQ(open(shortHeader, &out), nullptr);
-    EXPECT_EQ(out, "couldn't read abf header\n");
-    EXPECT_EQ(openFdCount(), fds);
+    char badSum[96];
+    snprintf(badSum, sizeof(badSum), "file header checksum failed (calculated %02x, real %02x)!\n",
+             good[31], static_cast<uint8_t>(good[31] + 1));
+    const struct {
+        std::function<void(Bytes &)> damage;
+        std::string printed;
+    } cases[] = {
+        {[](Bytes &b) { b[31] = static_cast<uint8_t>(b[31] + 1); }, badSum},
+        {[](Bytes &b) { b.push_back(0); }, "file size incorrect (indicated " +
+                                               std::to_string(good.size()) + ", actual " +
+                                               std::to_string(good.size() + 1) + "!)\n"},
+        {[](Bytes &b) { b[3] = 0x31, fixChecksum(b); }, "invalid magic number (0xab243d31)\n"},
+        {[](Bytes &b) { b.resize(20); }, "couldn't read abf header\n"},
+    };
+    for (const auto &c : cases) {
+        Bytes bad = good;
+        c.damage(bad);
+        EXPECT_EQ(open(bad, &out), nullptr) << c.printed;
+        EXPECT_EQ(out, c.printed);
+        EXPECT_EQ(openFdCount(), fds) << c.printed;
+    }
 
     EXPECT_EQ(printedBy([&] { return abfOpen(dir.file("/missing").c_str()); }, &out), nullptr);
     EXPECT_EQ(out, "couldn't open abf file " + dir.file("/missing") + "\n");

@@ -165,13 +165,21 @@ uint16_t encodeHumidity(double percent) {
         }
         return middle;
     }();
+    // What the thermostat reads from each of them, worked out once.
+    static std::array<double, 101> s_Read = [] {
+        std::array<double, 101> read{};
+        for (size_t p = 0; p < read.size(); p++) {
+            read[p] = decodeHumidity(s_Middle[p]);
+        }
+        return read;
+    }();
     uint16_t best = s_Middle[0];
     double bestError = 1e9;
-    for (uint16_t raw : s_Middle) {
-        double error = std::fabs(decodeHumidity(raw) - percent);
-        if (raw != 0 && error < bestError) {
+    for (size_t p = 0; p < s_Middle.size(); p++) {
+        double error = std::fabs(s_Read[p] - percent);
+        if (s_Middle[p] != 0 && error < bestError) {
             bestError = error;
-            best = raw;
+            best = s_Middle[p];
         }
     }
     return best;

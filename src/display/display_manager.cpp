@@ -529,7 +529,8 @@ void pressMode(const PageEntry &row) {
     }
 }
 
-void keyIteration(const PageEntry &row) {
+// Takes one key edge; false when none waits (the pass's idle work is done).
+bool keyIteration(const PageEntry &row) {
     uint32_t id = BUTTON_END;
     int edge = buttonCheck(&id);
     // Releases of the up, down and fourth keys mean nothing: take the next edge.
@@ -538,7 +539,7 @@ void keyIteration(const PageEntry &row) {
     }
     if (edge == BUTTON_NO_EDGE) {
         idleWork(row);
-        return;
+        return false;
     }
     utilNoteChange();
     if (edge == BUTTON_RELEASE && id == BUTTON_MODE) {
@@ -547,12 +548,12 @@ void keyIteration(const PageEntry &row) {
     // A key that finds the display dark only wakes it.
     if (!running(TIMER_BACKLIGHT) && m_scrSvrOn == 0) {
         displayManagerEnableBacklight();
-        return;
+        return true;
     }
     displayManagerResetTimeout();
     displayManagerEnableBacklight();
     if (edge != BUTTON_PRESS) {
-        return;
+        return true;
     }
     switch (id) {
     case BUTTON_UP:
@@ -569,6 +570,7 @@ void keyIteration(const PageEntry &row) {
     default:
         break;
     }
+    return true;
 }
 
 } // namespace
@@ -634,8 +636,8 @@ void displayManagerPoll() {
     if ((row.flags & PAGE_SHOWS_MAIN_SCREEN) != 0 && m_scrSvrOn == 0) {
         pollMainScreenIcons();
     }
-    for (int i = 0; i < KEY_ITERATIONS; i++) {
-        keyIteration(row);
+    // Once no edge waits, none comes in the rest of the pass either.
+    for (int i = 0; i < KEY_ITERATIONS && keyIteration(row); i++) {
     }
 }
 

@@ -208,10 +208,12 @@ class Simulator {
     // In lock-step time what the application writes (relays, link bytes)
     // and what waits for it change only when it runs or the simulator
     // writes: the counts of its runs at the last looks.
-    uint64_t m_relaysSeenRuns = UINT64_MAX;
+    bool m_relaysLooked = false;
     uint64_t m_linkSeenRuns = UINT64_MAX;
     uint64_t m_inputSeenRuns = UINT64_MAX;
     size_t m_inputCount = 0;
+    uint32_t m_inputSeenSent = 0;
+    // Keys pressed or released since the count.
     bool m_inputStale = true;
     bool m_staleNoted = false;
     std::unique_ptr<Dashboard> m_dashboard;
@@ -326,9 +328,12 @@ double Simulator::runHour() const {
 }
 
 void Simulator::readRelays() {
-    if (!applicationRanSince(&m_relaysSeenRuns)) {
+    // In lock-step time the application says when it wrote the file.
+    bool told = m_lockstep && m_child >= 0 && m_relaysLooked;
+    if (told && !m_lockstep->takeRelaysWritten()) {
         return;
     }
+    m_relaysLooked = true;
     // The file is replaced whole (written aside, then renamed): a new inode
     // or time stamp is a new state.
     std::string path = rootedPath("/sim/relays");
@@ -1025,11 +1030,13 @@ size_t Simulator::inputForApplication() {
         m_keys.noteWritten();
         m_inputStale = true;
     }
-    if (m_lockstep && !m_inputStale && m_lockstep->runs() == m_inputSeenRuns) {
+    if (m_lockstep && !m_inputStale && m_lockstep->runs() == m_inputSeenRuns &&
+        m_coproc->bytesSent() == m_inputSeenSent) {
         return m_inputCount;
     }
     m_inputCount = m_pty.unreadBySlave() + m_keys.unread();
     m_inputSeenRuns = m_lockstep ? m_lockstep->runs() : 0;
+    m_inputSeenSent = m_coproc->bytesSent();
     m_inputStale = false;
     return m_inputCount;
 }
@@ -1049,6 +1056,7 @@ bool Simulator::pressKey(uint16_t code, double holdSeconds) {
         return false;
     }
     m_heldKeys.push_back({simNowMs() + std::llround(holdSeconds * 1000.0), code});
+    m_inputStale = true;
     return true;
 }
 
@@ -1060,6 +1068,7 @@ void Simulator::releaseKeysDue(int64_t now) {
                 m_qmp.key(k.code, false, &error);
             } else {
                 m_keys.release(k.code);
+                m_inputStale = true;
             }
         }
     }
@@ -1103,8 +1112,6 @@ void Simulator::lockstepPass(int64_t now) {
     }
     advanceHouse(now);
     pollPeers(now);
-    // What the pass wrote waits for the application.
-    m_inputStale = true;
 }
 
 // The next instant at which the simulator has something of its own to do:
@@ -1186,9 +1193,11 @@ int Simulator::runLockstep() {
         if (running && m_lockstep->applicationDue(inputForApplication(), screen)) {
             uint32_t flags = 0;
             // The dashboard's frames follow the host's clock: a few a host
-            // second, however fast simulated time runs.
+            // second, however fast simulated time runs, and only while a
+            // page is open to show them.
             int64_t host = hostMs();
-            if (screen || (m_dashboard && host >= m_nextPublishMs)) {
+            bool watched = m_dashboard && m_dashboard->streamCount() > 0;
+            if (screen || (watched && host >= m_nextPublishMs)) {
                 flags |= LOCKSTEP_PUBLISH_SCREEN;
                 m_nextPublishMs = host + DASHBOARD_FRAME_MS;
             }

@@ -166,6 +166,10 @@ void Coprocessor::poll(int64_t nowMs, bool readLink) {
     }
 }
 
+uint32_t Coprocessor::bytesSent() const {
+    return m_link != nullptr ? m_link->bytesWritten : 0;
+}
+
 int64_t Coprocessor::downloadClockMs() const {
     return m_options.simulatedTimeouts ? m_nowMs : hostMs();
 }

@@ -102,6 +102,8 @@ class Coprocessor {
     // The last value the thermostat sent for a level (packet type 0x04), -1
     // before it sent one.
     int reportedLevel(uint8_t level) const { return m_reportedLevels[level]; }
+    // Bytes sent to the thermostat so far (wrapping).
+    uint32_t bytesSent() const;
 
     // The frame handler of the link (one coprocessor per process).
     static int onFrame(const uint8_t *frame, uint16_t length);

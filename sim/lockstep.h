@@ -56,6 +56,12 @@ class LockstepClock {
     // How many times the application has run: what it reads and writes
     // changes only then.
     uint64_t runs() const { return m_exchanges; }
+    // Whether the application wrote its relays file since the last call.
+    bool takeRelaysWritten() {
+        bool written = m_relaysWritten;
+        m_relaysWritten = false;
+        return written;
+    }
     bool applicationGone() const { return m_gone; }
     bool unanswered() const { return m_unanswered; }
     // When the application asked to run next, and whether it is pausing
@@ -81,6 +87,7 @@ class LockstepClock {
     size_t m_inputAfter = 0;
     int m_runsThisInstant = 0;
     uint64_t m_exchanges = 0;
+    bool m_relaysWritten = false;
 };
 
 } // namespace sim

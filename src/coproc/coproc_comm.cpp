@@ -77,6 +77,7 @@ void writeAll(CoprocComm *comm, const uint8_t *bytes, size_t count) {
         ssize_t put = write(comm->fd, bytes + done, count - done);
         if (put > 0) {
             done += static_cast<size_t>(put);
+            comm->bytesWritten += static_cast<uint32_t>(put);
             continue;
         }
         if (put < 0 && errno == EINTR) {

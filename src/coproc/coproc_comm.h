@@ -72,6 +72,9 @@ struct CoprocComm {
     bool holding;
     uint16_t heldCount;
     uint8_t held[COPROC_HELD_BYTES];
+    // Bytes written to the port so far (wrapping): a peer in the same
+    // process (the simulator) sees from it whether anything was sent.
+    uint32_t bytesWritten;
 };
 
 // Opens the named device (rooted on the simulated board) raw, 115200 baud,

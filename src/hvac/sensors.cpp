@@ -34,6 +34,18 @@ constexpr uint32_t c_ThermistorResistance[SENSORS_THERMISTOR_POINTS] = {
     9731,    9484,    9246,    9014,    8789,    8572,    8360,    8155,    7956,    7763,
     7576,
 };
+
+// The resistance falls strictly as the temperature rises: the reading's
+// segment is found by bisection.
+constexpr bool strictlyFalling() {
+    for (size_t i = 1; i < SENSORS_THERMISTOR_POINTS; i++) {
+        if (c_ThermistorResistance[i] >= c_ThermistorResistance[i - 1]) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(strictlyFalling(), "the thermistor table falls strictly");
 constexpr int16_t LOWEST_DEGREES = -50;
 
 ThermistorPoint m_ThermistorDb[SENSORS_THERMISTOR_POINTS];
@@ -114,9 +126,16 @@ int getDegreesCelsius(fpr_t kiloOhms, fpr_t *degrees) {
         *degrees = m_ThermistorDb[last].degrees;
         return 0;
     }
+    // The first point below the reading (the last at the most).
     size_t i = 1;
-    while (i < last && m_ThermistorDb[i].kiloOhms >= kiloOhms) {
-        i++;
+    size_t end = last;
+    while (i < end) {
+        size_t mid = i + (end - i) / 2;
+        if (m_ThermistorDb[mid].kiloOhms >= kiloOhms) {
+            i = mid + 1;
+        } else {
+            end = mid;
+        }
     }
     // The table steps by one degree, so the fraction of the segment is the
     // fraction of a degree.

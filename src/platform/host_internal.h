@@ -12,6 +12,9 @@ int64_t hostSimMonoNs();
 // whether it asked for the screen to be published at the present instant.
 bool hostLockstep();
 bool hostLockstepPublishWanted();
+// The relays file was written: the simulator is told with the next answer,
+// and looks at the file only then.
+void hostLockstepNoteRelaysWritten();
 
 // Writes the rooted path of the simulated-board file sim/<name> into buf,
 // creating the sim directory when needed. Returns buf, or nullptr.

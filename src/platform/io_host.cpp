@@ -69,6 +69,7 @@ void writeRelaysFile() {
     char line[RELAY_COUNT + 2];
     int n = snprintf(line, sizeof(line), "%s\n", m_Io.contacts);
     hostWriteFileAtomic(path, line, static_cast<size_t>(n));
+    hostLockstepNoteRelaysWritten();
 }
 
 void appendRelayLog(int relay, char state) {

@@ -23,6 +23,8 @@ enum LockstepKind : uint32_t {
 
 // Flags of NOW.
 constexpr uint32_t LOCKSTEP_PUBLISH_SCREEN = 1; // publish sim/screen.png if it changed
+// Flags of IDLE and SLEEP.
+constexpr uint32_t LOCKSTEP_RELAYS_WRITTEN = 1; // sim/relays was written since the last answer
 
 struct LockstepMessage {
     uint32_t kind;

@@ -50,6 +50,7 @@ struct Lockstep {
     int64_t monoMs = 0;
     int64_t wallMs = 0;
     uint32_t flags = 0;
+    uint32_t answerFlags = 0; // told with the next IDLE or SLEEP
     std::array<LockstepTimer, LOCKSTEP_TIMERS> timers{};
 };
 
@@ -87,7 +88,8 @@ HostState m_Host;
 Lockstep m_Lockstep;
 
 bool sendLockstep(uint32_t kind, int64_t monoMs) {
-    LockstepMessage message{kind, 0, monoMs, 0};
+    LockstepMessage message{kind, m_Lockstep.answerFlags, monoMs, 0};
+    m_Lockstep.answerFlags = 0;
     ssize_t put;
     do {
         put = send(m_Lockstep.fd, &message, sizeof(message), MSG_NOSIGNAL);
@@ -622,6 +624,10 @@ bool hostLockstep() {
 
 bool hostLockstepPublishWanted() {
     return hostLockstep() && (m_Lockstep.flags & LOCKSTEP_PUBLISH_SCREEN) != 0;
+}
+
+void hostLockstepNoteRelaysWritten() {
+    m_Lockstep.answerFlags |= LOCKSTEP_RELAYS_WRITTEN;
 }
 
 void platformSleepMs(uint32_t ms) {

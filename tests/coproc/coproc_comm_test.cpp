@@ -246,6 +246,7 @@ TEST(CoprocPort, HeldSendsGoOutTogether) {
     coprocCommFlush(comm);
     coprocCommSendPacket(comm, 0x05, 0, nullptr); // not held any more
     EXPECT_EQ(waiting(), 519);
+    EXPECT_EQ(comm->bytesWritten, 519u);
     coprocCommClose(comm);
     close(ends[1]);
 }

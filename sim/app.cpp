@@ -205,15 +205,16 @@ class Simulator {
     std::string m_portFile;
     std::string m_lastRelays;
     struct stat m_relaysStat {};
-    // In lock-step time what the application writes (relays, link bytes)
-    // and what waits for it change only when it runs or the simulator
-    // writes: the counts of its runs at the last looks.
+    // In lock-step time the application's link bytes and what waits for it
+    // change only when it runs or the simulator sends: the counts of its
+    // runs and of the bytes sent at the last looks, and whether keys were
+    // pressed or released since. Its relays file it reports itself, once the
+    // simulator has read it first.
     bool m_relaysLooked = false;
     uint64_t m_linkSeenRuns = UINT64_MAX;
     uint64_t m_inputSeenRuns = UINT64_MAX;
     size_t m_inputCount = 0;
     uint32_t m_inputSeenSent = 0;
-    // Keys pressed or released since the count.
     bool m_inputStale = true;
     bool m_staleNoted = false;
     std::unique_ptr<Dashboard> m_dashboard;

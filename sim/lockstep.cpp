@@ -63,7 +63,7 @@ bool LockstepClock::applicationDue(size_t input, bool wanted) const {
 bool LockstepClock::runApplication(uint32_t flags, const std::function<size_t()> &input) {
     m_inputBefore = input();
     bool ran = exchange(flags);
-    m_exchanges++;
+    m_runs++;
     m_inputAfter = input();
     m_runsThisInstant++;
     return ran;

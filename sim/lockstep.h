@@ -55,7 +55,7 @@ class LockstepClock {
     static constexpr int MAX_RUNS_PER_INSTANT = 100;
     // How many times the application has run: what it reads and writes
     // changes only then.
-    uint64_t runs() const { return m_exchanges; }
+    uint64_t runs() const { return m_runs; }
     // Whether the application wrote its relays file since the last call.
     bool takeRelaysWritten() {
         bool written = m_relaysWritten;
@@ -86,7 +86,7 @@ class LockstepClock {
     size_t m_inputBefore = 0;
     size_t m_inputAfter = 0;
     int m_runsThisInstant = 0;
-    uint64_t m_exchanges = 0;
+    uint64_t m_runs = 0;
     bool m_relaysWritten = false;
 };
 

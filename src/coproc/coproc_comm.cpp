@@ -118,10 +118,6 @@ void sendBytes(CoprocComm *comm, const uint8_t *bytes, size_t count) {
     comm->heldCount = static_cast<uint16_t>(comm->heldCount + count);
 }
 
-int openPort(const char *path) {
-    return platformOpenSerial(path);
-}
-
 // Raw, 8-bit, 115200 baud in and out, applied at once. Returns 0, or -1 with
 // the message printed and errno kept.
 int configurePort(int fd) {
@@ -157,10 +153,10 @@ int openDevice(const char *device, char *opened, size_t openedSize) {
         errno = ENAMETOOLONG;
         return -1;
     }
-    int fd = openPort(path);
+    int fd = platformOpenSerial(path);
     if (fd < 0 && errno == ENOENT && strcmp(path, device) != 0) {
         path = device;
-        fd = openPort(path);
+        fd = platformOpenSerial(path);
     }
     if (fd >= 0 && opened != nullptr) {
         snprintf(opened, openedSize, "%s", path);

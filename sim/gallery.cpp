@@ -437,7 +437,7 @@ void shotSettings() {
 
 void shotSettingsHvacPopUp() {
     tap(BUTTON_CODE_MODE);
-    tap(BUTTON_CODE_DOWN); // from heat to cool
+    tap(BUTTON_CODE_UP); // from heat to cool
 }
 
 void shotSettingsFanModePopUp() {

@@ -57,11 +57,8 @@ struct FieldRange {
 #define S(field, lo, hi)                                                                           \
     { #field, offsetof(TstatSysCfgPersistMem_t, field), 4, true, lo, hi }
 
-// Setpoint limits of either scale (7.0 to 32.0 C, 45 to 90 F) widened by the
-// largest deadband (2.5 C, 5 F), as the setpoint rules may push a setpoint in
-// automatic mode: 40 F to 95 F.
-constexpr int64_t c_SetPointMin = fprConst(4, 44000000);
-constexpr int64_t c_SetPointMax = fprConst(35, 0);
+constexpr int64_t c_SetPointMin = CFG_LOWEST_SETPOINT;
+constexpr int64_t c_SetPointMax = CFG_HIGHEST_SETPOINT;
 constexpr int64_t c_PercentMax = fprConst(100, 0);
 
 // The ranges the pages, the bus and the control give each field. Fields not

@@ -282,9 +282,10 @@ void setThermostatTemps(const TstatSetPoint_t *in, fpr_t *heat, fpr_t *cool, fpr
             *heat = maxC;
             *cool = tempFahToCelConversion(hi);
         } else {
-            // Never below the lowest setpoint, as cool is never below it.
-            const fpr_t lowest = tempFahToCelConversion(lo);
-            *heat = in->heatSetPoint < lowest ? lowest : in->heatSetPoint;
+            // The read rule brings a low heat setpoint up to the limit; in
+            // off and emergency heat it is used as stored, so it is kept
+            // where a stored record may hold it.
+            *heat = in->heatSetPoint < CFG_LOWEST_SETPOINT ? CFG_LOWEST_SETPOINT : in->heatSetPoint;
             fpr_t heatDisplay = tempCelToFahConversion(*heat);
             if (gapBelow(tempCelToFahConversion(*cool), heatDisplay, deadband)) {
                 *cool = tempFahToCelConversion(fixedAdd(heatDisplay, deadband));
@@ -303,29 +304,6 @@ void setThermostatTemps(const TstatSetPoint_t *in, fpr_t *heat, fpr_t *cool, fpr
             *dehumidify = fixedAdd(*humidify, c_HumidityGap);
         }
     }
-}
-
-namespace {
-// Whole display degrees pass through the two scales' conversions, which
-// round in the last bits.
-constexpr fpr_t c_ConversionSlack = FPR_ONE / 64;
-} // namespace
-
-bool setPointInRange(fpr_t celsius, bool cool) {
-    initialiseTStatFormat();
-    const fpr_t display = tempCelToFahConversion(celsius);
-    fpr_t hi = g_MaxSetPointTemp;
-    if (cool && getHVACState() == HVAC_STATE_AUTO) {
-        hi = fixedAdd(hi, convertDiffCelToFah(cfg().tstatCfg.deadband));
-    }
-    return display >= g_MinSetPointTemp - c_ConversionSlack && display <= hi + c_ConversionSlack;
-}
-
-bool setPointsKeepDeadband(fpr_t heat, fpr_t cool) {
-    initialiseTStatFormat();
-    const fpr_t deadband = convertDiffCelToFah(cfg().tstatCfg.deadband);
-    return !gapBelow(tempCelToFahConversion(cool), tempCelToFahConversion(heat),
-                     deadband - c_ConversionSlack);
 }
 
 // ---- Program, hold and vacation records ---------------------------------------------------

@@ -76,13 +76,6 @@ void getThermostatTemps(fpr_t *heat, fpr_t *cool);
 // limits, the deadband and a humidify/dehumidify gap of 5 %.
 void setThermostatTemps(const TstatSetPoint_t *in, fpr_t *heat, fpr_t *cool, fpr_t *humidify,
                         fpr_t *dehumidify);
-// Checks of setpoints that come from outside (the control bus), which are
-// refused rather than bent: whether a heat (cool = false) or cool setpoint in
-// °C lies within the setpoint limits of the display unit (a cool setpoint in
-// automatic state up to the deadband above the highest), and whether cool
-// lies at least the deadband above heat.
-bool setPointInRange(fpr_t celsius, bool cool);
-bool setPointsKeepDeadband(fpr_t heat, fpr_t cool);
 
 // Advances a broken-down date (tm_mday, tm_mon, tm_year) by one day.
 void SetHoldModeSetpoint(struct tm *date);

@@ -50,6 +50,8 @@ constexpr int32_t c_MaxSecurityCode = 9999;
 constexpr int32_t c_MaxLockTime = 60;
 constexpr int32_t c_MaxLockRange = 10;
 constexpr int32_t c_MaxFilterDays = 180;
+// A program start hhmm below 0 or above 2399 starts the period at 23:59.
+constexpr int32_t c_LastStartCode = 2399;
 constexpr int32_t c_LastStartTime = 2359;
 
 // Most tokens a command of at most 64 characters can carry.
@@ -480,21 +482,18 @@ void korabusCommandSetPressure(char *args) {
 
 // ---- Setpoints, mode and program ---------------------------------------------------------------
 
+// A humidity outside 0-100 % is refused: stored, it would make the next
+// start take the whole record for damaged.
 bool isPercent(int32_t value) {
     return inRange(value, 0, 100);
 }
 
-// Heat and cool setpoints in whole display degrees, as °C: false when either
-// lies outside the setpoint limits or cool is not the deadband above heat.
-bool readSetPoints(int32_t heatDegrees, int32_t coolDegrees, fpr_t *heat, fpr_t *cool) {
-    if (!inRange(heatDegrees, INT16_MIN, INT16_MAX) ||
-        !inRange(coolDegrees, INT16_MIN, INT16_MAX)) {
-        return false;
-    }
-    *heat = integerTempToFprCelsius(static_cast<int16_t>(heatDegrees));
-    *cool = integerTempToFprCelsius(static_cast<int16_t>(coolDegrees));
-    return setPointInRange(*heat, false) && setPointInRange(*cool, true) &&
-           setPointsKeepDeadband(*heat, *cool);
+// Heat and cool setpoints in whole display degrees, as °C. The store's write
+// rule settles them: each is held within the setpoint limits and the other
+// is pushed to keep the deadband.
+void readSetPoints(int32_t heatDegrees, int32_t coolDegrees, fpr_t *heat, fpr_t *cool) {
+    *heat = integerTempToFprCelsius(toInt16(heatDegrees));
+    *cool = integerTempToFprCelsius(toInt16(coolDegrees));
 }
 
 void korabusCommandSetPoints(char *args) {
@@ -553,10 +552,10 @@ void korabusCommandMode(char *args) {
     fpr_t heat = 0;
     fpr_t cool = 0;
     if (mode == TSTAT_MODE_HOLD || mode == TSTAT_MODE_PERMANENT_HOLD) {
-        if (!given[HEAT] || !given[COOL] ||
-            !readSetPoints(values[HEAT], values[COOL], &heat, &cool)) {
+        if (!given[HEAT] || !given[COOL]) {
             return;
         }
+        readSetPoints(values[HEAT], values[COOL], &heat, &cool);
         TstatSetPoint_t hold;
         getHoldThermostatSettings(&hold);
         hold.heatSetPoint = heat;
@@ -569,12 +568,13 @@ void korabusCommandMode(char *args) {
                 return;
             }
         }
-        // Days and hours are kept as bytes; humidities are percent.
+        // Days and hours are kept as bytes, so a larger count would leave a
+        // vacation page that disagrees with its end; humidities are percent.
         if (!isPercent(values[HUMIDIFY]) || !isPercent(values[DEHUMIDIFY]) ||
-            !inRange(values[DAYS], 0, UINT8_MAX) || !inRange(values[HOURS], 0, UINT8_MAX) ||
-            !readSetPoints(values[HEAT], values[COOL], &heat, &cool)) {
+            !inRange(values[DAYS], 0, UINT8_MAX) || !inRange(values[HOURS], 0, UINT8_MAX)) {
             return;
         }
+        readSetPoints(values[HEAT], values[COOL], &heat, &cool);
         TstatSetPoint_t vacation;
         getVacationThermostatSettings(&vacation);
         vacation.heatSetPoint = heat;
@@ -649,13 +649,13 @@ void korabusCommandSetProgramConfiguration(char *args) {
     fpr_t heat = 0;
     fpr_t cool = 0;
     if (!programPeriod(values[DAY], values[PERIOD], &day, &period) ||
-        !isPercent(values[HUMIDIFY]) || !isPercent(values[DEHUMIDIFY]) ||
-        !readSetPoints(values[HEAT], values[COOL], &heat, &cool)) {
+        !isPercent(values[HUMIDIFY]) || !isPercent(values[DEHUMIDIFY])) {
         return;
     }
+    readSetPoints(values[HEAT], values[COOL], &heat, &cool);
     int32_t start = values[TIME];
     if (given[TIME]) {
-        if (start < 0 || start > c_LastStartTime) {
+        if (start < 0 || start > c_LastStartCode) {
             start = c_LastStartTime;
         } else if (start % 100 > 59) {
             // Not a time of day.

@@ -458,14 +458,11 @@ int korabusLevelReadCurrentCoolSetpoint(uint32_t *value) {
 
 // A new hold setpoint from the bus; the thermostat holds it until the next
 // program period, also when it was in permanent hold. Saved, so that the
-// setpoint survives a restart and the mode report goes out. A value outside
-// the setpoint limits is refused and nothing changes; within them the write
-// rule pushes the other setpoint to keep the deadband.
+// setpoint survives a restart and the mode report goes out. The write rule
+// holds it within the setpoint limits and pushes the other setpoint to keep
+// the deadband.
 void writeHoldSetpoint(const uint32_t *value, bool cool) {
     fpr_t celsius = korabusTempToDegreesCelsius(static_cast<uint8_t>(*value));
-    if (!setPointInRange(celsius, cool)) {
-        return;
-    }
     TstatSetPoint_t hold;
     getHoldThermostatSettings(&hold);
     if (cool) {

@@ -102,16 +102,16 @@ ScreenItem testScreenSettings[SETTINGS_SCREEN_ITEMS + 1] = {
     B(PU_X, PU_HVAC_Y, &g_SettingsPuHvacMenu[0].handle,
       "./images/Settings/Settings-PU1-Graphic-Bkgd.png"),
     PU_BUTTON(g_SettingsPuHvacMenu, 1, PU_HVAC_Y),
-    PU_TEXT(g_SettingsPuHvacMenu, 2, PU_HVAC_Y,
-            "./images/Settings/Settings-PU1-Text-Emergency.png"),
+    PU_TEXT(g_SettingsPuHvacMenu, 2, PU_HVAC_Y, "./images/Settings/Settings-PU1-Text-Auto.png"),
     PU_BUTTON(g_SettingsPuHvacMenu, 3, PU_HVAC_Y),
-    PU_TEXT(g_SettingsPuHvacMenu, 4, PU_HVAC_Y, "./images/Settings/Settings-PU1-Text-Auto.png"),
+    PU_TEXT(g_SettingsPuHvacMenu, 4, PU_HVAC_Y, "./images/Settings/Settings-PU1-Text-Cool.png"),
     PU_BUTTON(g_SettingsPuHvacMenu, 5, PU_HVAC_Y),
-    PU_TEXT(g_SettingsPuHvacMenu, 6, PU_HVAC_Y, "./images/Settings/Settings-PU1-Text-Off.png"),
+    PU_TEXT(g_SettingsPuHvacMenu, 6, PU_HVAC_Y, "./images/Settings/Settings-PU1-Text-Heat.png"),
     PU_BUTTON(g_SettingsPuHvacMenu, 7, PU_HVAC_Y),
-    PU_TEXT(g_SettingsPuHvacMenu, 8, PU_HVAC_Y, "./images/Settings/Settings-PU1-Text-Heat.png"),
+    PU_TEXT(g_SettingsPuHvacMenu, 8, PU_HVAC_Y, "./images/Settings/Settings-PU1-Text-Off.png"),
     PU_BUTTON(g_SettingsPuHvacMenu, 9, PU_HVAC_Y),
-    PU_TEXT(g_SettingsPuHvacMenu, 10, PU_HVAC_Y, "./images/Settings/Settings-PU1-Text-Cool.png"),
+    PU_TEXT(g_SettingsPuHvacMenu, 10, PU_HVAC_Y,
+            "./images/Settings/Settings-PU1-Text-Emergency.png"),
     B(PU_X, PU_FAN_MODE_Y, &g_SettingsPuFanMode[0].handle,
       "./images/Settings/Settings-PU2-Graphic-Bkgd.png"),
     PU_BUTTON(g_SettingsPuFanMode, 1, PU_FAN_MODE_Y),
@@ -415,22 +415,21 @@ void closePopUp(MenuItem *menu, uint8_t count, uint8_t row) {
     pageKeys();
 }
 
-// Odd positions of a pop-up, wrapping between first and last.
-void stepPopUp(MenuItem *menu, uint8_t first, uint8_t last, bool down) {
+// Odd positions of a pop-up, wrapping between 1 and last.
+void stepPopUp(MenuItem *menu, uint8_t last, bool down) {
     uint8_t at = getCurrentMenuIndex();
-    uint8_t to = first;
+    uint8_t to = 1;
     if (down) {
-        to = at >= last || at < first ? first : static_cast<uint8_t>(at + 2);
+        to = at >= last ? 1 : static_cast<uint8_t>(at + 2);
     } else {
-        to = at <= first || at > last ? last : static_cast<uint8_t>(at - 2);
+        to = at <= 1 || at > last ? last : static_cast<uint8_t>(at - 2);
     }
     setCurrentMenuPtr(menu, to);
     displayHighlightedItem();
 }
 
-// The system-mode pop-up's first choice: emergency heat on a heat pump.
-uint8_t hvacPopUpFirst() {
-    return heatPumpSystem() ? SETTINGS_PU_HVAC_EMERGENCY : SETTINGS_PU_HVAC_AUTO;
+uint8_t hvacPopUpLast() {
+    return heatPumpSystem() ? SETTINGS_PU_HVAC_EMERGENCY : SETTINGS_PU_HVAC_OFF;
 }
 
 void initialisePopUp(MenuItem *menu, uint8_t count) {
@@ -609,8 +608,7 @@ void displaySelectedSettingsMenuItemPage() {
         }
         openPopUp(g_SettingsPuHvacMenu, SETTINGS_PU_HVAC_ITEMS, current, decSettingsPuHvacMenuPtr,
                   incSettingsPuHvacMenuPtr, displaySelectedSettingsPuHvacMenuItemPage);
-        // A furnace has no emergency heat to offer: its list starts a row
-        // lower, under the title of a panel that starts there too.
+        // A furnace has no emergency heat to offer.
         replace(g_SettingsPuHvacMenu[0].handle, heatPump ? c_PuHvacBkgd : c_PuHvacBkgdNoEmergency);
         setVisible(g_SettingsPuHvacMenu[SETTINGS_PU_HVAC_EMERGENCY].handle, heatPump);
         setVisible(g_SettingsPuHvacMenu[SETTINGS_PU_HVAC_EMERGENCY + 1].handle, heatPump);
@@ -656,11 +654,11 @@ void displaySelectedSettingsMenuItemPage() {
 // ---- Pop-ups -------------------------------------------------------------------------------
 
 void incSettingsPuHvacMenuPtr() {
-    stepPopUp(g_SettingsPuHvacMenu, hvacPopUpFirst(), SETTINGS_PU_HVAC_COOL, true);
+    stepPopUp(g_SettingsPuHvacMenu, hvacPopUpLast(), true);
 }
 
 void decSettingsPuHvacMenuPtr() {
-    stepPopUp(g_SettingsPuHvacMenu, hvacPopUpFirst(), SETTINGS_PU_HVAC_COOL, false);
+    stepPopUp(g_SettingsPuHvacMenu, hvacPopUpLast(), false);
 }
 
 void displaySelectedSettingsPuHvacMenuItemPage() {
@@ -686,11 +684,11 @@ void displaySelectedSettingsPuHvacMenuItemPage() {
 }
 
 void incSettingsPuFanModeMenuPtr() {
-    stepPopUp(g_SettingsPuFanMode, 1, 3, true);
+    stepPopUp(g_SettingsPuFanMode, 3, true);
 }
 
 void decSettingsPuFanModeMenuPtr() {
-    stepPopUp(g_SettingsPuFanMode, 1, 3, false);
+    stepPopUp(g_SettingsPuFanMode, 3, false);
 }
 
 void displaySelectedSettingsPuFanModeMenuItemPage() {
@@ -700,11 +698,11 @@ void displaySelectedSettingsPuFanModeMenuItemPage() {
 }
 
 void incSettingsPuFanSpeedMenuPtr() {
-    stepPopUp(g_SettingsPuFanSpeed, 1, 5, true);
+    stepPopUp(g_SettingsPuFanSpeed, 5, true);
 }
 
 void decSettingsPuFanSpeedMenuPtr() {
-    stepPopUp(g_SettingsPuFanSpeed, 1, 5, false);
+    stepPopUp(g_SettingsPuFanSpeed, 5, false);
 }
 
 void displaySelectedSettingsPuFanSpeedMenuItemPage() {
@@ -715,11 +713,11 @@ void displaySelectedSettingsPuFanSpeedMenuItemPage() {
 }
 
 void incSettingsPuFilterReminderMenuPtr() {
-    stepPopUp(g_SettingsPuFilterReminder, 1, SETTINGS_PU_FILTER_ITEMS - 2, true);
+    stepPopUp(g_SettingsPuFilterReminder, SETTINGS_PU_FILTER_ITEMS - 2, true);
 }
 
 void decSettingsPuFilterReminderMenuPtr() {
-    stepPopUp(g_SettingsPuFilterReminder, 1, SETTINGS_PU_FILTER_ITEMS - 2, false);
+    stepPopUp(g_SettingsPuFilterReminder, SETTINGS_PU_FILTER_ITEMS - 2, false);
 }
 
 void displaySelectedSettingsPuFilterReminderMenuItemPage() {

@@ -43,13 +43,12 @@ extern MenuItem g_SettingsPuFanMode[SETTINGS_PU_FAN_MODE_ITEMS];
 extern MenuItem g_SettingsPuFanSpeed[SETTINGS_PU_FAN_SPEED_ITEMS];
 extern MenuItem g_SettingsPuFilterReminder[SETTINGS_PU_FILTER_ITEMS];
 
-// Buttons of the system-mode pop-up, in the order of the main page's HVAC
-// pop-up: emergency heat (a heat pump's alone), automatic, off, heat, cool.
-constexpr uint8_t SETTINGS_PU_HVAC_EMERGENCY = 1;
-constexpr uint8_t SETTINGS_PU_HVAC_AUTO = 3;
-constexpr uint8_t SETTINGS_PU_HVAC_OFF = 5;
-constexpr uint8_t SETTINGS_PU_HVAC_HEAT = 7;
-constexpr uint8_t SETTINGS_PU_HVAC_COOL = 9;
+// Buttons of the system-mode pop-up.
+constexpr uint8_t SETTINGS_PU_HVAC_AUTO = 1;
+constexpr uint8_t SETTINGS_PU_HVAC_COOL = 3;
+constexpr uint8_t SETTINGS_PU_HVAC_HEAT = 5;
+constexpr uint8_t SETTINGS_PU_HVAC_OFF = 7;
+constexpr uint8_t SETTINGS_PU_HVAC_EMERGENCY = 9;
 
 constexpr size_t SETTINGS_SCREEN_ITEMS = 69;
 extern ScreenItem testScreenSettings[SETTINGS_SCREEN_ITEMS + 1];

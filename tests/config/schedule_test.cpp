@@ -340,13 +340,14 @@ TEST_F(SetpointRuleTest, WriteRuleKeepsLimitsAndDeadband) {
         double newHeat, newCool; // result
     };
     const Case cases[] = {
-        {24, 25, 24, 26}, // heat raised to within 1.0 of cool pushes cool
-        {20, 21, 19, 21}, // cool lowered pushes heat, and the push is not undone
-        {23, 22, 23, 25}, // both: cool first, then heat pushes cool again
-        {40, 25, 32, 34}, // heat above the maximum: heat max, cool max + deadband
-        {20, 3, 5, 7},    // cool below the minimum: cool min, heat min - deadband
-        {20, 40, 20, 34}, // cool capped at max + deadband
-        {2, 25, 5, 25},   // heat below the lowest: min - deadband, as cool pushes it
+        {24, 25, 24, 26},   // heat raised to within 1.0 of cool pushes cool
+        {20, 21, 19, 21},   // cool lowered pushes heat, and the push is not undone
+        {23, 22, 23, 25},   // both: cool first, then heat pushes cool again
+        {40, 25, 32, 34},   // heat above the maximum: heat max, cool max + deadband
+        {20, 3, 5, 7},      // cool below the minimum: cool min, heat min - deadband
+        {20, 40, 20, 34},   // cool capped at max + deadband
+        {4.5, 25, 4.5, 25}, // heat below the limits: the read rule's to raise
+        {2, 25, 4.44, 25},  // but never below what a stored record may hold
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << c.heat << "/" << c.cool);

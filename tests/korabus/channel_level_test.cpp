@@ -184,17 +184,20 @@ TEST_F(BusTest, LevelWritesLandInCelsiusAndAreSaved) {
     korabusDataUpdateLevelFromKorabus(4, 120 + 60);
     korabusDataPoll();
     EXPECT_EQ(sent().levels, (ChannelMap{{3, 120 + 57}}));
-    // Beyond the setpoint limits (45 to 90 F) nothing changes.
-    for (auto [level, value, kept] : {std::tuple{3, 120 + 91, false},
-                                      {3, 120 + 90, true},
-                                      {4, 120 + 44, false},
-                                      {4, 120 + 45, true},
-                                      {3, 255, false},
-                                      {4, 0, false}}) {
-        const std::string before = bytesOf(image());
+    // The store holds a setpoint within the limits (45 to 90 F) and pushes
+    // the other; a heat setpoint below them is raised when read.
+    for (auto [level, value, heat, cool] : {std::tuple{3, 120 + 91, 90.0, 90.0},
+                                            {3, 120 + 90, 90.0, 93.0},
+                                            {4, 120 + 44, 45.0, 45.0},
+                                            {4, 120 + 45, 45.0, 48.0},
+                                            {3, 255, 90.0, 90.0},
+                                            {4, 0, 45.0, 45.0}}) {
+        busCommand("MD MH H70 C78");
         korabusDataUpdateLevelFromKorabus(static_cast<uint8_t>(level),
                                           static_cast<uint32_t>(value));
-        EXPECT_EQ(bytesOf(image()) != before, kept) << level << " " << value;
+        TstatSetPoint_t hold = valueOf(getHoldThermostatSettings);
+        EXPECT_NEAR(dbl(hold.heatSetPoint) * 9 / 5 + 32, heat, 0.01) << level << " " << value;
+        EXPECT_NEAR(dbl(hold.coolSetPoint) * 9 / 5 + 32, cool, 0.01) << level << " " << value;
     }
 
     // Outdoor, pressure and today's forecast go to the forecast store, which

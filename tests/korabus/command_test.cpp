@@ -121,7 +121,7 @@ TEST_F(BusTest, SettingCommandsStoreAndSave) {
     };
     run("SP D60 H30");
     allPeriods(30, 60);
-    run("PG D2 SP1 HT70 C78 HM35 DM55 T2500");
+    run("PG D2 SP1 HT70 C78 HM35 DM55 T2400");
     EXPECT_EQ(+r.prgSetPnt[2].period[0].startHour, 23);
     EXPECT_EQ(+r.prgSetPnt[2].period[0].startMinute, 59);
     allPeriods(35, 55);
@@ -136,11 +136,6 @@ TEST_F(BusTest, SettingCommandsStoreAndSave) {
     run("PG D0 SP4 HT64 C81 HM40 DM50");
     EXPECT_EQ(+r.prgSetPnt[0].period[3].startHour, 23);
     EXPECT_NEAR(fahrenheit(r.prgSetPnt[0].period[3].heatSetPoint), 64, 0.01);
-    // The setpoint limits and the deadband at their edges.
-    run("MD MH H45 C48");
-    EXPECT_NEAR(fahrenheit(r.tstatMode.holdSetPoint.heatSetPoint), 45, 0.01);
-    run("MD MH H87 C90");
-    EXPECT_NEAR(fahrenheit(r.tstatMode.holdSetPoint.coolSetPoint), 90, 0.01);
     run("MD MPH H68 C76");
     EXPECT_EQ(+r.tstatMode.mode, TSTAT_MODE_PERMANENT_HOLD);
     EXPECT_NEAR(fahrenheit(r.tstatMode.holdSetPoint.heatSetPoint), 68, 0.01);
@@ -183,6 +178,68 @@ TEST_F(BusTest, SettingCommandsStoreAndSave) {
     run("FILTER 30");
     EXPECT_EQ(+r.filterChangeMaxHourTime, 30 * 24);
     EXPECT_EQ(refreshRequests(), (std::vector<int>{4, 5, 6, 7, 11, 14}));
+}
+
+TEST_F(BusTest, SetPointsFromTheBusFollowTheWriteRule) {
+    // Heat and cool setpoints are never refused: the store holds each within
+    // the limits (45-90 F, 7-32 C; cool up to the deadband above in
+    // automatic) and pushes the other to keep the deadband. What the
+    // controller reads back: the mode report for a hold, ?PG for a period.
+    struct Case {
+        TempScale scale;
+        HvacState state;
+        double deadband; // °C
+        const char *command;
+        const char *answer;
+    };
+    constexpr TempScale F = TEMP_SCALE_FAHRENHEIT;
+    constexpr TempScale C = TEMP_SCALE_CELSIUS;
+    const Case cases[] = {
+        {F, HVAC_STATE_HEAT, 1.5, "MD MPH H1000 C-1000", "MD MPH H90 C90 "},
+        {F, HVAC_STATE_HEAT, 1.5, "MD MPH H45 C48", "MD MPH H45 C48 "},
+        // Heat below the limit is raised when read, and cool with it.
+        {F, HVAC_STATE_HEAT, 1.5, "MD MPH H44 C50", "MD MPH H45 C48 "},
+        {F, HVAC_STATE_HEAT, 1.5, "MD MPH H87 C91", "MD MPH H87 C90 "},
+        // The deadband of 1.5 C is 3 F: a pair 3 F apart stays, 2 F apart pushes cool.
+        {F, HVAC_STATE_HEAT, 1.5, "MD MPH H70 C73", "MD MPH H70 C73 "},
+        {F, HVAC_STATE_HEAT, 1.5, "MD MPH H71 C73", "MD MPH H71 C74 "},
+        {C, HVAC_STATE_AUTO, 2.0, "MD MPH H23 C24", "MD MPH H23 C25 "},
+        {C, HVAC_STATE_AUTO, 2.0, "MD MPH H34 C36", "MD MPH H32 C34 "},
+        {C, HVAC_STATE_EMERGENCY_HEAT, 1.5, "MD MPH H40 C45", "MD MPH H32 C32 "},
+        // Unraised in emergency heat, heat still stays where a record may hold it.
+        {F, HVAC_STATE_EMERGENCY_HEAT, 1.5, "MD MPH H-40 C70", "MD MPH H40 C70 "},
+        {F, HVAC_STATE_HEAT, 1.5, "MD MV H100 C20 U30 D60 Y1 R1", "MD MV H90 C90 U30 D60 Y1 R1 "},
+        {F, HVAC_STATE_HEAT, 1.5, "PG D1 SP1 HT100 C78 HM35 DM55",
+         "PG D1 SP1 HT90 C90 HM35 DM55 T0600"},
+        // Humidify above 95 % and dehumidify below 5 % are ignored; within
+        // them the two keep 5 % apart.
+        {F, HVAC_STATE_HEAT, 1.5, "PG D1 SP1 HT70 C78 HM96 DM4",
+         "PG D1 SP1 HT70 C78 HM35 DM55 T0600"},
+        {F, HVAC_STATE_HEAT, 1.5, "PG D1 SP1 HT70 C78 HM95 DM100",
+         "PG D1 SP1 HT70 C78 HM95 DM100 T0600"},
+        {F, HVAC_STATE_HEAT, 1.5, "PG D1 SP1 HT70 C78 HM0 DM5", "PG D1 SP1 HT70 C78 HM0 DM5 T0600"},
+        // Written to the period, then again to every period: the second
+        // write's dehumidify pushes humidify, which is then no change.
+        {F, HVAC_STATE_HEAT, 1.5, "PG D1 SP1 HT70 C78 HM50 DM52",
+         "PG D1 SP1 HT70 C78 HM47 DM52 T0600"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.command);
+        FactoryOptions options;
+        options.tempScale = c.scale;
+        options.hvacState = c.state;
+        boot(options);
+        edit(getTstatSetupDifferential, setTstatSetupDifferential,
+             [&](auto &diff) { diff.deadband = fx(c.deadband); });
+        busCommand(c.command);
+        replies();
+        if (c.command[0] == 'P') {
+            busCommand("?PG D1 SP1");
+        } else {
+            korabusReportModeCommand();
+        }
+        EXPECT_EQ(replies(), (Texts{c.answer}));
+    }
 }
 
 TEST_F(BusTest, ForecastClockScreenAndFactoryReset) {
@@ -323,18 +380,14 @@ TEST_F(BusTest, MalformedCommandsChangeNothingAndAnswerNothing) {
         {"?PG D7 SP1", "?PG D-1 SP1", "?PG D1 SP0", "?PG D1 SP5", "?PG D1", "?PG SP1",
          "?PG D1 SP1 X"},
         {"PG D1 SP1 HT70 C78 HM35", "PG D7 SP1 HT70 C78 HM35 DM55", "PG D1 SP0 HT70 C78 HM35 DM55",
-         "PG D1 SP1 HT70 C78 HM35 DM55 T1275", "PG D1 SP1 HT70 C78 HM-1 DM55",
-         "PG D1 SP1 HT70 C78 HM35 DM55 X"},
+         "PG D1 SP1 HT70 C78 HM35 DM55 T1275", "PG D1 SP1 HT70 C78 HM35 DM55 T2360",
+         "PG D1 SP1 HT70 C78 HM-1 DM55", "PG D1 SP1 HT70 C78 HM35 DM55 X"},
         {"CD", "CD 10000", "CD -1", "CD 4294967338", "SERIAL", "SERIAL SN2026000000001", "FILTER",
          "FILTER -5"},
         // Values that are not numbers.
         {"FILTER abc", "FILTER 5x", "FL a b c d e", "FH 1 2 3 4 5x", "CD 12a", "CD +", "CF F7x",
          "BK T3s", "LK MR1x", "SP H3x D60", "PRESSURE abc", "PRESSURE 30.1.2", "PRESSURE -",
          "CLOCK 07-04-09 13:05:0x", "CLOCK 07--09 13:05:00"},
-        // Setpoints beyond the limits (45 to 90 F) or closer than the deadband (2.7 F).
-        {"MD MPH H1000 C-1000", "MD MH H80 C80", "MD MH H70 C72", "MD MH H44 C48", "MD MH H87 C91",
-         "MD MV H70 C72 U30 D60 Y1 R1", "PG D1 SP1 HT70 C72 HM35 DM55",
-         "PG D1 SP1 HT44 C78 HM35 DM55"},
         {"CLOCK", "CLOCK 07-04-09", "CLOCK 07-04 13:05:00", "CLOCK 13-04-09 13:05:00",
          "CLOCK 00-04-09 13:05:00", "CLOCK 07-32-09 13:05:00", "CLOCK 07-04-100 13:05:00",
          "CLOCK 07-04-09 24:00:00", "CLOCK 07-04-09 13:60:00", "CLOCK 07-04-09 13:05:60",

@@ -68,15 +68,13 @@ TEST_F(SettingsMenuTest, FilterReminderRestartsOnlyForANewInterval) {
 }
 
 TEST_F(SettingsMenuTest, SystemModePopUpOffersEmergencyHeatOnlyOnHeatPumps) {
-    // The choices of the main page's HVAC pop-up, in its order: emergency 1,
-    // auto 3, off 5, heat 7, cool 9.
     const struct {
         SystemType system;
         std::vector<uint8_t> downs; // from heat
         uint8_t upFromAuto;
     } cases[] = {
-        {SYSTEM_TYPE_ONE_STG_FURNACE, {9, 3, 5, 7}, 9},
-        {SYSTEM_TYPE_TWO_STG_HEAT_PUMP, {9, 1, 3, 5, 7}, 1},
+        {SYSTEM_TYPE_ONE_STG_FURNACE, {7, 1, 3, 5}, 7},
+        {SYSTEM_TYPE_TWO_STG_HEAT_PUMP, {7, 9, 1, 3, 5}, 9},
     };
     bootAndStart();
     for (const auto &c : cases) {
@@ -91,8 +89,8 @@ TEST_F(SettingsMenuTest, SystemModePopUpOffersEmergencyHeatOnlyOnHeatPumps) {
         EXPECT_EQ(imageOf(g_SettingsPuHvacMenu[0].handle).find("NoEmergency") == std::string::npos,
                   heatPump);
         EXPECT_EQ(walk(BUTTON_CODE_DOWN, static_cast<int>(c.downs.size())), c.downs) << c.system;
-        // off, auto, and past the first choice; then on to off
-        EXPECT_EQ(walk("3U 2D"), (std::vector<uint8_t>{c.upFromAuto, SETTINGS_PU_HVAC_OFF}));
+        // cool, auto; auto, cool, heat, off
+        EXPECT_EQ(walk("3U 4D"), (std::vector<uint8_t>{c.upFromAuto, SETTINGS_PU_HVAC_OFF}));
         tap(BUTTON_CODE_MODE);
         pass(2);
         // The choice is in force at once, and the highlight moved on.
@@ -204,7 +202,7 @@ TEST_F(SettingsMenuTest, LeavingSavesTheChoicesAndHandsThemToTheControl) {
         platformFakeClockAdvanceMs(16 * 60 * 1000ull);
         displayManagerEnableBacklight();
         open();
-        keys("M D M"); // cool
+        keys("M U M"); // cool
         if (way == TIME_OUT) {
             wait(20500);
         } else {

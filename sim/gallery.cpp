@@ -523,6 +523,20 @@ void shotProgramPeriod() {
     tap(BUTTON_CODE_DOWN); // the leave period
 }
 
+// The system-mode pop-up of a heat pump: emergency heat last, below off.
+void shotSettingsHeatPumpPopUp() {
+    setLocks(LOCK_UNLOCKED);
+    setSystemType(SYSTEM_TYPE_TWO_STG_HEAT_PUMP);
+    setSystemMode(HVAC_STATE_HEAT);
+    home();
+    enterTSTATPage();
+    passes(1);
+    taps(BUTTON_CODE_DOWN, 4);
+    tap(BUTTON_CODE_MODE);     // "Settings"
+    tap(BUTTON_CODE_MODE);     // the pop-up, on heat
+    taps(BUTTON_CODE_DOWN, 2); // off, then emergency heat
+}
+
 struct Shot {
     const char *name;    // file name stem
     const char *caption; // under the picture on the contact sheet
@@ -576,6 +590,7 @@ const Shot c_Shots[] = {
     {"thermostat-setup-more", "Thermostat setup: balance point", shotThermostatSetupMore},
     {"color-bars", "Factory test: colour bars", shotColorBars},
     {"program-period", "Program: a period chosen", shotProgramPeriod},
+    {"settings-popup-hvac-heat-pump", "Settings: a heat pump's modes", shotSettingsHeatPumpPopUp},
 };
 constexpr size_t SHOT_COUNT = sizeof(c_Shots) / sizeof(c_Shots[0]);
 

@@ -435,13 +435,10 @@ bool row(cairo_t *cr, const AssetSpec &asset, std::string *) {
     return true;
 }
 
-// A pop-up's panel with its title on top; top= leaves that many rows above
-// it clear, for a list that starts lower than its longest form.
+// A pop-up's panel with its title on top.
 bool panel(cairo_t *cr, const AssetSpec &asset, std::string *) {
     double w = asset.width;
-    double top = asset.number("top", 0);
-    double h = asset.height - top;
-    cairo_translate(cr, 0, top);
+    double h = asset.height;
     roundedRect(cr, 1, 1, w - 2, h - 2, 9);
     fillVertical(cr, 1, h - 1, rgb(0x24384F), rgb(PANEL), true);
     setColor(cr, rgb(PANEL_EDGE));

@@ -178,10 +178,20 @@ void applyComfortRecovery(int nextPeriod, int nextDay, TstatSetPoint_t *out) {
     reCalcTime = now + c_RecoveryRecalcSeconds;
 }
 
+// Falls back from an expired vacation or hold to the program, and saves.
+void endTemporaryMode() {
+    setThermostatMode(TSTAT_MODE_PROGRAM);
+    if (saveThermostatSysCfg() != 0) {
+        puts("ERROR: saveThermostatSysCfg failed");
+    }
+}
+
 bool isLeapYear(int yearSince1900) {
     int year = yearSince1900 + 1900;
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
 }
+
+} // namespace
 
 int daysInMonth(int month, int yearSince1900) {
     switch (month) {
@@ -196,16 +206,6 @@ int daysInMonth(int month, int yearSince1900) {
         return 31;
     }
 }
-
-// Falls back from an expired vacation or hold to the program, and saves.
-void endTemporaryMode() {
-    setThermostatMode(TSTAT_MODE_PROGRAM);
-    if (saveThermostatSysCfg() != 0) {
-        puts("ERROR: saveThermostatSysCfg failed");
-    }
-}
-
-} // namespace
 
 // ---- Setpoint rules ----------------------------------------------------------------------
 

@@ -79,6 +79,8 @@ void setThermostatTemps(const TstatSetPoint_t *in, fpr_t *heat, fpr_t *cool, fpr
 
 // Advances a broken-down date (tm_mday, tm_mon, tm_year) by one day.
 void SetHoldModeSetpoint(struct tm *date);
+// Days in a month (0 = January) of a year counted from 1900.
+int daysInMonth(int month, int yearSince1900);
 
 // ---- Volatile schedule state -------------------------------------------------------------
 

@@ -50,6 +50,11 @@ constexpr int32_t c_MaxSecurityCode = 9999;
 constexpr int32_t c_MaxLockTime = 60;
 constexpr int32_t c_MaxLockRange = 10;
 constexpr int32_t c_MaxFilterDays = 180;
+constexpr int32_t c_YearsTo2000 = 100;
+// Weather values beyond what a level carries (temperatures -120 to 135
+// display degrees, one byte of wind speed or pressure) are refused: the
+// pages have no room for them.
+constexpr int32_t c_MaxWeatherByte = 255;
 // A program start hhmm below 0 or above 2399 starts the period at 23:59.
 constexpr int32_t c_LastStartCode = 2399;
 constexpr int32_t c_LastStartTime = 2359;
@@ -123,6 +128,12 @@ bool inRange(int32_t value, int32_t lo, int32_t hi) {
     return value >= lo && value <= hi;
 }
 
+// A humidity outside 0-100 % is refused: stored, it would make the next
+// start take the whole record for damaged.
+bool isPercent(int32_t value) {
+    return inRange(value, 0, 100);
+}
+
 int16_t toInt16(int32_t value) {
     if (value > INT16_MAX) {
         return INT16_MAX;
@@ -182,8 +193,11 @@ void korabusCommandClock(char *args) {
     if (splitFields(tokens[DATE], '-', date) < 3 || splitFields(tokens[TIME], ':', time) < 2) {
         return;
     }
-    // A date the clock cannot take would leave the year of the record wrong.
-    if (!inRange(date[MONTH], 1, 12) || !inRange(date[DAY], 1, 31) || !inRange(date[YEAR], 0, 99) ||
+    // An impossible date or time never reaches the system clock: the year
+    // of the record would be wrong, and the board's date command may take
+    // 31 April as 1 May.
+    if (!inRange(date[MONTH], 1, 12) || !inRange(date[YEAR], 0, 99) ||
+        !inRange(date[DAY], 1, daysInMonth(date[MONTH] - 1, c_YearsTo2000 + date[YEAR])) ||
         !inRange(time[HOUR], 0, 23) || !inRange(time[MINUTE], 0, 59) ||
         !inRange(time[SECOND], 0, 59)) {
         return;
@@ -358,6 +372,10 @@ constexpr ConditionKeyword conditionStringToEnum[] = {
 };
 // clang-format on
 
+bool isWeatherTemperature(int32_t degrees) {
+    return inRange(degrees, KORABUS_TEMP_MIN, KORABUS_TEMP_MAX);
+}
+
 void forecastTemperatures(char *args, bool high) {
     char *tokens[FORECAST_DAYS];
     if (splitTokens(args, tokens, FORECAST_DAYS) < FORECAST_DAYS) {
@@ -365,7 +383,7 @@ void forecastTemperatures(char *args, bool high) {
     }
     int32_t degrees[FORECAST_DAYS];
     for (size_t i = 0; i < FORECAST_DAYS; i++) {
-        if (!korabusNumber(tokens[i], &degrees[i])) {
+        if (!korabusNumber(tokens[i], &degrees[i]) || !isWeatherTemperature(degrees[i])) {
             return;
         }
     }
@@ -424,6 +442,11 @@ void korabusCommandCurrentForecast(char *args) {
         if (which != WIND_DIRECTION && which >= 0 && !korabusNumber(value, &number)) {
             return;
         }
+        if (((which == FEELS_LIKE || which == DEW_POINT) && !isWeatherTemperature(number)) ||
+            (which == WIND_SPEED && !inRange(number, 0, c_MaxWeatherByte)) ||
+            (which == HUMIDITY && !isPercent(number))) {
+            return;
+        }
         switch (which) {
         case FEELS_LIKE:
             current.feelsLikeTemp = integerTempToFprCelsius(toInt16(number));
@@ -455,14 +478,19 @@ void korabusCommandCurrentForecast(char *args) {
 }
 
 // A pressure as the controller writes it: an optional sign, digits and at
-// most one decimal point.
+// most one decimal point, with at most a byte's worth of whole units.
 bool isPressure(const char *text) {
     const char *p = *text == '+' || *text == '-' ? text + 1 : text;
     bool digits = false;
     bool point = false;
+    int32_t whole = 0;
     for (; *p != '\0'; p++) {
         if (*p >= '0' && *p <= '9') {
             digits = true;
+            whole = point ? whole : whole * 10 + (*p - '0');
+            if (whole > c_MaxWeatherByte) {
+                return false;
+            }
         } else if (*p == '.' && !point) {
             point = true;
         } else {
@@ -481,12 +509,6 @@ void korabusCommandSetPressure(char *args) {
 }
 
 // ---- Setpoints, mode and program ---------------------------------------------------------------
-
-// A humidity outside 0-100 % is refused: stored, it would make the next
-// start take the whole record for damaged.
-bool isPercent(int32_t value) {
-    return inRange(value, 0, 100);
-}
 
 // Heat and cool setpoints in whole display degrees, as °C. The store's write
 // rule settles them: each is held within the setpoint limits and the other

@@ -535,8 +535,8 @@ void createDateString(char *text, size_t size) {
     getThermostatFormatSettings(&fmt);
     int day = clock.day;
     int month = clock.month + 1;
-    // Years since 1900, shown as the two digits of this century's.
-    int year = clock.year - YEARS_TO_2000;
+    // Years since 1900, shown as their last two digits: 2100 is 00, not 100.
+    int year = clock.year % YEARS_TO_2000;
     switch (fmt.dateFormat) {
     case DATE_FORMAT_DD_MM_YY:
         snprintf(text, size, "%02d-%02d-%02d", day, month, year);

@@ -87,16 +87,6 @@ TempScale m_VacMenuScale = TEMP_SCALE_FAHRENHEIT;
 uint8_t m_prevMode = 0;
 LockNarrowing m_VacNarrowing;
 
-// Days in a month (0-11) of a year.
-uint8_t vacMonthLength(int month, int year) {
-    static constexpr uint8_t c_Days[MONTHS] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month < 0 || month >= MONTHS) {
-        return 31;
-    }
-    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 1 && leap ? 29 : c_Days[month];
-}
-
 bool humidifyShown() {
     HumidifyState state = getHumidifyState();
     return state == HUMIDIFY_STATE_HUMIDIFY || state == HUMIDIFY_STATE_AUTO;
@@ -453,7 +443,7 @@ void getVacModeSPFromDataDict() {
     g_VacationMenu[VAC_HOUR].value = hour12;
     g_VacationMenu[VAC_AMPM].value = pm;
     g_VacationMenu[VAC_MINUTE].value = static_cast<int16_t>(end.tm_min);
-    g_VacationMenu[VAC_DAY].max = vacMonthLength(end.tm_mon, end.tm_year + TM_YEAR_BASE);
+    g_VacationMenu[VAC_DAY].max = static_cast<uint8_t>(daysInMonth(end.tm_mon, end.tm_year));
 }
 
 void setVacSettingsInDataDict() {
@@ -465,7 +455,8 @@ void setVacSettingsInDataDict() {
     vacation.dehumidifySetPoint = menuFixedPointOf(&g_VacationMenu[VAC_DEHUMID]);
     int year = std::clamp<int>(g_VacationMenu[VAC_YEAR].value, YEAR_FIRST, YEAR_LAST);
     int month = std::clamp<int>(g_VacationMenu[VAC_MONTH].value, 0, MONTHS - 1);
-    int day = std::clamp<int>(g_VacationMenu[VAC_DAY].value, 1, vacMonthLength(month, year));
+    int day =
+        std::clamp<int>(g_VacationMenu[VAC_DAY].value, 1, daysInMonth(month, year - TM_YEAR_BASE));
     auto hour12 = static_cast<uint8_t>(std::clamp<int>(g_VacationMenu[VAC_HOUR].value, 1, 12));
     struct tm local {};
     local.tm_year = year - TM_YEAR_BASE;

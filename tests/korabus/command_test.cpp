@@ -244,11 +244,11 @@ TEST_F(BusTest, SetPointsFromTheBusFollowTheWriteRule) {
 
 TEST_F(BusTest, ForecastClockScreenAndFactoryReset) {
     busCommand("FH 70 71 72 73 74 75");
-    busCommand("FL -5 51 52 53 +54");
+    busCommand("FL -120 51 52 53 +54");
     busCommand("FK SUN RAIN FOG XYZ CLDY");
     TstatFiveDayForecast_t five = valueOf(getFiveDayForecast);
     EXPECT_NEAR(fahrenheit(five.highTemp[4]), 74, 0.01);
-    EXPECT_NEAR(fahrenheit(five.lowTemp[0]), -5, 0.01);
+    EXPECT_NEAR(fahrenheit(five.lowTemp[0]), -120, 0.01);
     EXPECT_NEAR(fahrenheit(five.lowTemp[4]), 54, 0.01);
     uint32_t conditions[FORECAST_DAYS];
     memcpy(conditions, five.condition, sizeof(conditions));
@@ -264,15 +264,15 @@ TEST_F(BusTest, ForecastClockScreenAndFactoryReset) {
     busCommand("CF S10 D50");
     EXPECT_TRUE(forecastReceived(FORECAST_WIND_SPEED | FORECAST_DEW_POINT));
     EXPECT_FALSE(forecastReceived(FORECAST_HUMIDITY));
-    busCommand("CF F65 WNNW S10 H45 D50");
-    busCommand("PRESSURE 30.12");
+    busCommand("CF F135 WNNW S255 H100 D-120");
+    busCommand("PRESSURE 255.99");
     TstatCurrentForecast_t current = valueOf(getCurrentForecast);
-    EXPECT_NEAR(fahrenheit(current.feelsLikeTemp), 65, 0.01);
+    EXPECT_NEAR(fahrenheit(current.feelsLikeTemp), 135, 0.01);
     EXPECT_STREQ(current.windDirection, "NNW");
-    EXPECT_NEAR(dbl(current.windSpeed), 16.09, 0.01);
-    EXPECT_EQ(+current.relativeHumidity, fx(45));
-    EXPECT_NEAR(fahrenheit(current.dewPoint), 50, 0.01);
-    EXPECT_NEAR(dbl(current.barometricPressure), 76.50, 0.01);
+    EXPECT_NEAR(dbl(current.windSpeed), 410.39, 0.01);
+    EXPECT_EQ(+current.relativeHumidity, fx(100));
+    EXPECT_NEAR(fahrenheit(current.dewPoint), -120, 0.01);
+    EXPECT_NEAR(dbl(current.barometricPressure), 650.22, 0.01);
     busCommand("CF WSOUTHWEST");
     getCurrentForecast(&current);
     EXPECT_STREQ(current.windDirection, "SOU");
@@ -285,6 +285,9 @@ TEST_F(BusTest, ForecastClockScreenAndFactoryReset) {
     busCommand("CLOCK 12-31-99 23:59:59");
     EXPECT_EQ(m_root.read("/sim/shell.log"), "date 123123592099.59\n/sbin/hwclock --systohc\n");
     EXPECT_EQ(refreshRequests(), (std::vector<int>{12}));
+    m_root.write("/sim/shell.log", "");
+    busCommand("CLOCK 02-29-24 10:00:00"); // a leap day
+    EXPECT_EQ(m_root.read("/sim/shell.log"), "date 022910002024.00\n/sbin/hwclock --systohc\n");
     // Past the end of a 32-bit time_t (2038-01-19 03:14:07 UTC) in every
     // time zone, and the clock reads it back.
     m_root.write("/sim/shell.log", "");
@@ -391,7 +394,11 @@ TEST_F(BusTest, MalformedCommandsChangeNothingAndAnswerNothing) {
         {"CLOCK", "CLOCK 07-04-09", "CLOCK 07-04 13:05:00", "CLOCK 13-04-09 13:05:00",
          "CLOCK 00-04-09 13:05:00", "CLOCK 07-32-09 13:05:00", "CLOCK 07-04-100 13:05:00",
          "CLOCK 07-04-09 24:00:00", "CLOCK 07-04-09 13:60:00", "CLOCK 07-04-09 13:05:60",
-         "CLOCK 07-04-09 13", "CLOCK a-b-c d:e"},
+         "CLOCK 07-04-09 13", "CLOCK a-b-c d:e", "CLOCK 02-31-26 10:00:00",
+         "CLOCK 04-31-26 10:00:00", "CLOCK 02-29-25 10:00:00"},
+        // Weather beyond what a level carries, which the pages cannot show.
+        {"FH 136 0 0 0 0", "FL 0 0 0 0 -121", "CF F136", "CF D-121", "CF S256", "CF S-1", "CF H101",
+         "PRESSURE 256", "PRESSURE -256.5"},
     };
     busCommand("FM SF DM T1"); // what an empty FM would save anyway
     replies();

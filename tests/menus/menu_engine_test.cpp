@@ -92,6 +92,10 @@ TEST_F(MenuEngineTest, ClockTextsFollowTheFormats) {
         createDateString(text);
         EXPECT_STREQ(text, d.text);
     }
+    // The year keeps its two digits past 2099.
+    platformFakeClockSetWall(4102444800 + 12 * 3600); // 2100-01-01, noon
+    createDateString(text);
+    EXPECT_STREQ(text, "00-01-01");
 }
 
 TEST_F(MenuEngineTest, TheItemTheKeysActOnLiesOnABarAndAValueBeingChangedIsFramedInGreen) {

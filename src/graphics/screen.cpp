@@ -304,7 +304,11 @@ void screenStop(DisplayContext *display) {
         return;
     }
     if (display->currentScreen != nullptr) {
-        drawIfDirty(display, true);
+        // Changes a host held back are drawn, so the last frame published
+        // is the one shown; where every frame is drawn there are none.
+        if (!platformDisplayMayDraw()) {
+            drawIfDirty(display, true);
+        }
         screenUnload(display, display->currentScreen);
         display->currentScreen = nullptr;
     }

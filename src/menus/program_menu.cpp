@@ -21,12 +21,11 @@ constexpr uint8_t PERIODS = TSTAT_PERIODS_PER_DAY;
 constexpr uint8_t LAST_HOUR_24 = 23;
 constexpr uint8_t LAST_MINUTE = 59;
 // The start time: the hour text placed so that its last digit lines up
-// with the minute, then the minute and the am/pm text, which keeps clear of
-// the row's right edge.
-constexpr int16_t HOUR_X_ONE_DIGIT = 176;
-constexpr int16_t HOUR_X_TWO_DIGITS = 173;
-constexpr int16_t MINUTE_X = 189;
-constexpr int16_t AMPM_X = 211;
+// with the minute, then the minute and the am/pm text.
+constexpr int16_t HOUR_X_ONE_DIGIT = 182;
+constexpr int16_t HOUR_X_TWO_DIGITS = 179;
+constexpr int16_t MINUTE_X = 195;
+constexpr int16_t AMPM_X = 217;
 
 MenuItem m_ProgCopyToMenu[PROG_COPY_TO_ITEMS] = {};
 // The day of week of copy-to positions 1-7.

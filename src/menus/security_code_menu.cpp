@@ -51,7 +51,7 @@ const CodeEntryPage c_SecurityCodeInput = {g_SecurityCodeMenu, displaySelectedSe
 
 // The right code opens the user preferences; a wrong one starts again.
 void enterCode() {
-    if (checkEnteredCode()) {
+    if (checkEnteredCode() != 0) {
         resetSecCode();
         displayUserPrefPage();
     } else {
@@ -169,8 +169,8 @@ void resetSecCode() {
     }
 }
 
-bool checkEnteredCode() {
-    return codeEntryValue(g_SecurityCodeMenu) == m_SecCodeInDataDict;
+uint8_t checkEnteredCode() {
+    return codeEntryValue(g_SecurityCodeMenu) == m_SecCodeInDataDict ? 1 : 0;
 }
 
 void displaySelectedSecCodeMenuItemPage() {

@@ -24,8 +24,8 @@ void initialiseSecurityCodeMenu();
 void getSecCodeFromDataDict();
 // All four digits back to 0.
 void resetSecCode();
-// Whether the four digits give the code taken from the store.
-bool checkEnteredCode();
+// 1 when the four digits give the code taken from the store, else 0.
+uint8_t checkEnteredCode();
 // Mode: next digit, "Enter" (check) or "Cancel".
 void displaySelectedSecCodeMenuItemPage();
 // Down and Up while "Enter" or "Cancel" is current.

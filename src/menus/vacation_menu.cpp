@@ -515,12 +515,6 @@ void displayVacationModePage() {
         setVacationThermostatSettings(&vacation);
         g_VacationMenu[VAC_ENABLE].value = VAC_DISABLED;
     }
-    // The vacation in force as the page opens: Done reports a mode change
-    // only when it changed.
-    g_PrevVacSP = TstatSetPoint_t{};
-    if (mode == TSTAT_MODE_VACATION && getCurrentThermostatSettings(&g_PrevVacSP) != 0) {
-        g_PrevVacSP = TstatSetPoint_t{};
-    }
     resetVacBlinkingTextPtr();
     pageControl().openPage(PAGE_VACATION, {});
     // Every value in the inactive colour, whatever the page last showed.

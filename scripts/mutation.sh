@@ -142,9 +142,11 @@ if [ -n "$again" ]; then
         while IFS="$tab" read -r file line op status original mutated; do
             # The line as it stands now: still at its number, or else the one
             # line of the file with its text (none or several: not planted).
-            line=$(awk -v want="$original" -v was="$line" '
+            # The text goes through the environment: awk -v would turn a
+            # backslash sequence such as '\0' into the character it names.
+            line=$(want="$original" awk -v was="$line" '
                 { t = $0; gsub(/^[ \t]+|[ \t]+$/, "", t) }
-                t == want { if (NR == was) same = 1; n++; at = NR }
+                t == ENVIRON["want"] { if (NR == was) same = 1; n++; at = NR }
                 END { print (same ? was : n == 1 ? at : 0) }' "$tree/$file")
             printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$file" "$line" "$op" "$status" "$original" "$mutated"
         done >"$run/mutants.tsv"

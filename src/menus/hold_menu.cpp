@@ -15,7 +15,9 @@ namespace {
 
 fpr_t m_HumidifySP = 0;
 fpr_t m_DehumidifySP = 0;
-LockNarrowing m_HoldNarrowing;
+// The range limit and the unit of the last narrowing under the temperature lock.
+int8_t m_PrevTempRangeHold = 0;
+TempScale m_PrevTempHold = TEMP_SCALE_FAHRENHEIT;
 
 } // namespace
 
@@ -77,14 +79,14 @@ void callDataDictAndIncMenuPtr() {
 }
 
 void updateLockoutHoldMode(int8_t range) {
-    m_HoldNarrowing.range = range;
+    m_PrevTempRangeHold = range;
     menuNarrowSetPointPair(&g_HoldModeMenu[HOLD_MENU_HEAT], &g_HoldModeMenu[HOLD_MENU_COOL], range);
 }
 
 void updateHoldMenuValues() {
     initialiseTStatFormat();
     menuFollowTempLock(&g_HoldModeMenu[HOLD_MENU_HEAT], &g_HoldModeMenu[HOLD_MENU_COOL],
-                       &m_HoldNarrowing);
+                       &m_PrevTempRangeHold, &m_PrevTempHold);
 }
 
 uint8_t checkHoldPageSetPoint(const TstatSetPoint_t *previous, const TstatSetPoint_t *current) {
@@ -115,5 +117,6 @@ void holdMenuReset() {
     g_PrevHoldSP = TstatSetPoint_t{};
     m_HumidifySP = 0;
     m_DehumidifySP = 0;
-    m_HoldNarrowing = LockNarrowing{};
+    m_PrevTempRangeHold = 0;
+    m_PrevTempHold = TEMP_SCALE_FAHRENHEIT;
 }

@@ -85,7 +85,9 @@ bool m_VacMenuInitialised = false;
 TempScale m_VacMenuScale = TEMP_SCALE_FAHRENHEIT;
 // The mode last reported from this page: 0, 1 or 2.
 uint8_t m_prevMode = 0;
-LockNarrowing m_VacNarrowing;
+// The range limit and the unit of the last narrowing under the temperature lock.
+int8_t m_PrevTempRangeVac = 0;
+TempScale m_PrevTempSclVac = TEMP_SCALE_FAHRENHEIT;
 
 bool humidifyShown() {
     HumidifyState state = getHumidifyState();
@@ -400,7 +402,7 @@ void initialiseVacationModeMenu() {
     menuInitGlyphItem(&g_VacationMenu[VAC_DONE], VAC_DONE, c_DoneGlyphs[0], c_DoneGlyphs[1]);
     m_VacMenuInitialised = true;
     m_VacMenuScale = menuDisplayScale();
-    m_VacNarrowing.range = 0;
+    m_PrevTempRangeVac = 0;
     screenUserHdlInit(testScreenVacation);
     // The table shares slots with every page (day bar, warning text): they
     // must keep naming the items of the screen on display.
@@ -607,13 +609,14 @@ void vacModeSpecificHighlighting() {
 }
 
 void updateLockoutVacMenu(int8_t range) {
-    m_VacNarrowing.range = range;
+    m_PrevTempRangeVac = range;
     menuNarrowSetPointPair(&g_VacationMenu[VAC_HEAT], &g_VacationMenu[VAC_COOL], range);
 }
 
 void updateVacMenuValues() {
     initialiseTStatFormat();
-    menuFollowTempLock(&g_VacationMenu[VAC_HEAT], &g_VacationMenu[VAC_COOL], &m_VacNarrowing);
+    menuFollowTempLock(&g_VacationMenu[VAC_HEAT], &g_VacationMenu[VAC_COOL], &m_PrevTempRangeVac,
+                       &m_PrevTempSclVac);
 }
 
 uint8_t checkVacPageSetPoint(const TstatSetPoint_t *previous, const TstatSetPoint_t *current) {
@@ -707,5 +710,6 @@ void vacationMenuReset() {
     m_VacMenuInitialised = false;
     m_VacMenuScale = TEMP_SCALE_FAHRENHEIT;
     m_prevMode = 0;
-    m_VacNarrowing = LockNarrowing{};
+    m_PrevTempRangeVac = 0;
+    m_PrevTempSclVac = TEMP_SCALE_FAHRENHEIT;
 }

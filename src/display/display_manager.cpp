@@ -17,7 +17,14 @@
 #include <cstdio>
 #include <cstdlib>
 
+DispManFn g_UpButtonPtr = nullptr;
+DispManFn g_DownButtonPtr = nullptr;
 DispManFn g_ModeButtonPtr = nullptr;
+DispManItemFn g_ModeButtonPtrWithArg = nullptr;
+DispManFn g_DataDictSetUpdTimeoutPtr = nullptr;
+DispManDayFn g_DataDictSetUpdTimeoutPtrWithArg = nullptr;
+DispManFn g_DataDictUpdTimeoutPtr = nullptr;
+DispManDayFn g_DataDictUpdTimeoutPtrWithArg = nullptr;
 
 static_assert(c_BacklightActiveLevels.size() == BACKLIGHT_ACTIVE_HIGH + 1,
               "one level per active backlight setting");
@@ -148,25 +155,15 @@ uint8_t m_CurrentPage = PAGE_MAIN;
 DispManFn m_TimeoutPtr = nullptr;
 uint32_t m_TimeoutVal = 0;
 
-// The key slots of the up and down keys (the mode key's is shared).
-DispManFn m_UpKeySlot = nullptr;
-DispManFn m_DownKeySlot = nullptr;
-
-// The store callbacks the page on screen installed: save writes the page's
-// edits into the configuration store, refresh reloads the page from it; the
-// day forms receive the day the program page is editing, which m_DayOfSlot
-// tells.
-DispManFn m_SaveSlot = nullptr;
-DispManDayFn m_SaveForDaySlot = nullptr;
-DispManFn m_RefreshSlot = nullptr;
-DispManDayFn m_RefreshForDaySlot = nullptr;
-DispManDayOfFn m_DayOfSlot = nullptr;
+// What tells the day the day forms of the store callbacks receive (the day
+// the program page is editing).
+DispManDayOfFn m_DataDictDayOf = nullptr;
 
 // The store cycle's latched callbacks.
-DispManFn m_LatchedSave = nullptr;
-DispManDayFn m_LatchedSaveForDay = nullptr;
-DispManFn m_LatchedRefresh = nullptr;
-DispManDayFn m_LatchedRefreshForDay = nullptr;
+DispManFn m_DataDictSetUpdTimeoutPtr = nullptr;
+DispManDayFn m_DataDictSetUpdTimeoutPtrWithArg = nullptr;
+DispManFn m_DataDictUpdTimeoutPtr = nullptr;
+DispManDayFn m_DataDictUpdTimeoutPtrWithArg = nullptr;
 DispManDayOfFn m_LatchedDayOf = nullptr;
 
 // The screen saver is shown.
@@ -298,15 +295,17 @@ void startStoreCycle(uint32_t seconds) {
     if (running(TIMER_STORE_CYCLE)) {
         return;
     }
-    if (m_SaveSlot == nullptr && m_SaveForDaySlot == nullptr && m_RefreshSlot == nullptr &&
-        m_RefreshForDaySlot == nullptr) {
+    if (g_DataDictSetUpdTimeoutPtr == nullptr && g_DataDictSetUpdTimeoutPtrWithArg == nullptr &&
+        g_DataDictUpdTimeoutPtr == nullptr && g_DataDictUpdTimeoutPtrWithArg == nullptr) {
         return;
     }
-    m_LatchedRefresh = m_RefreshSlot;
-    m_LatchedRefreshForDay = m_RefreshSlot == nullptr ? m_RefreshForDaySlot : nullptr;
-    m_LatchedSave = m_SaveSlot;
-    m_LatchedSaveForDay = m_SaveSlot == nullptr ? m_SaveForDaySlot : nullptr;
-    m_LatchedDayOf = m_DayOfSlot;
+    m_DataDictUpdTimeoutPtr = g_DataDictUpdTimeoutPtr;
+    m_DataDictUpdTimeoutPtrWithArg =
+        g_DataDictUpdTimeoutPtr == nullptr ? g_DataDictUpdTimeoutPtrWithArg : nullptr;
+    m_DataDictSetUpdTimeoutPtr = g_DataDictSetUpdTimeoutPtr;
+    m_DataDictSetUpdTimeoutPtrWithArg =
+        g_DataDictSetUpdTimeoutPtr == nullptr ? g_DataDictSetUpdTimeoutPtrWithArg : nullptr;
+    m_LatchedDayOf = m_DataDictDayOf;
     startTimer(TIMER_STORE_CYCLE, seconds * MS_PER_SECOND);
 }
 
@@ -322,25 +321,25 @@ void runStoreCycle() {
     uint8_t page = m_CurrentPage;
     uint8_t day = m_LatchedDayOf != nullptr ? m_LatchedDayOf() : 0;
     if (page >= DISPLAY_PAGE_COUNT || updated[page] == 0) {
-        if (m_LatchedSave != nullptr) {
-            m_LatchedSave();
-        } else if (m_LatchedSaveForDay != nullptr) {
-            m_LatchedSaveForDay(day);
+        if (m_DataDictSetUpdTimeoutPtr != nullptr) {
+            m_DataDictSetUpdTimeoutPtr();
+        } else if (m_DataDictSetUpdTimeoutPtrWithArg != nullptr) {
+            m_DataDictSetUpdTimeoutPtrWithArg(day);
         }
     } else {
         // The bus changed what the page shows: its edits give way.
         updated[page] = 0;
         setKorabusDataDictUpdate(updated);
     }
-    if (m_LatchedRefresh != nullptr) {
-        m_LatchedRefresh();
-    } else if (m_LatchedRefreshForDay != nullptr) {
-        m_LatchedRefreshForDay(day);
+    if (m_DataDictUpdTimeoutPtr != nullptr) {
+        m_DataDictUpdTimeoutPtr();
+    } else if (m_DataDictUpdTimeoutPtrWithArg != nullptr) {
+        m_DataDictUpdTimeoutPtrWithArg(day);
     }
-    m_LatchedRefresh = nullptr;
-    m_LatchedRefreshForDay = nullptr;
-    m_LatchedSave = nullptr;
-    m_LatchedSaveForDay = nullptr;
+    m_DataDictUpdTimeoutPtr = nullptr;
+    m_DataDictUpdTimeoutPtrWithArg = nullptr;
+    m_DataDictSetUpdTimeoutPtr = nullptr;
+    m_DataDictSetUpdTimeoutPtrWithArg = nullptr;
 }
 
 // The timer of a page's 3 s mode-key hold: the main page's mode slot starts
@@ -516,8 +515,14 @@ void upOrDown(const PageEntry &row, DispManFn slot) {
     call(slot);
 }
 
+// The mode slot with an argument takes precedence over the plain one.
 void pressMode(const PageEntry &row) {
-    if (g_ModeButtonPtr != nullptr) {
+    if (g_ModeButtonPtrWithArg != nullptr) {
+        MenuItem *item = currentItem();
+        if (item != nullptr) {
+            g_ModeButtonPtrWithArg(item);
+        }
+    } else if (g_ModeButtonPtr != nullptr) {
         if (row.modeHold == MODE_HOLD_BY_PRESS) {
             startIfStopped(TIMER_HOLD_PAGE_MODE);
         } else {
@@ -557,10 +562,10 @@ bool keyIteration(const PageEntry &row) {
     }
     switch (id) {
     case BUTTON_UP:
-        upOrDown(row, m_UpKeySlot);
+        upOrDown(row, g_UpButtonPtr);
         break;
     case BUTTON_DOWN:
-        upOrDown(row, m_DownKeySlot);
+        upOrDown(row, g_DownButtonPtr);
         break;
     case BUTTON_MODE:
         pressMode(row);
@@ -605,9 +610,10 @@ const PageControl c_PageControl = {
 void displayManagerInit() {
     pageControlRegister(&c_PageControl);
     displayManagerCancelTimeout();
-    m_UpKeySlot = displayMainPage;
-    m_DownKeySlot = displayMainPage;
+    g_UpButtonPtr = displayMainPage;
+    g_DownButtonPtr = displayMainPage;
     g_ModeButtonPtr = displayMainPage;
+    g_ModeButtonPtrWithArg = nullptr;
     initialiseTStatFormat();
     for (const PageEntry &row : pageTable()) {
         if (row.initialise != nullptr) {
@@ -658,26 +664,27 @@ uint8_t dispManGetCurrentPage() {
 }
 
 void displayManagerSetKeySlots(DispManFn up, DispManFn down, DispManFn mode) {
-    m_UpKeySlot = up;
-    m_DownKeySlot = down;
+    g_UpButtonPtr = up;
+    g_DownButtonPtr = down;
     g_ModeButtonPtr = mode;
+    g_ModeButtonPtrWithArg = nullptr;
 }
 
 void displayManagerSetStoreCallbacks(DispManFn refresh, DispManFn save) {
-    m_RefreshSlot = refresh;
-    m_SaveSlot = save;
-    m_RefreshForDaySlot = nullptr;
-    m_SaveForDaySlot = nullptr;
-    m_DayOfSlot = nullptr;
+    g_DataDictUpdTimeoutPtr = refresh;
+    g_DataDictSetUpdTimeoutPtr = save;
+    g_DataDictUpdTimeoutPtrWithArg = nullptr;
+    g_DataDictSetUpdTimeoutPtrWithArg = nullptr;
+    m_DataDictDayOf = nullptr;
 }
 
 void displayManagerSetStoreCallbacksForDay(DispManDayFn refresh, DispManDayFn save,
                                            DispManDayOfFn day) {
-    m_RefreshSlot = nullptr;
-    m_SaveSlot = nullptr;
-    m_RefreshForDaySlot = refresh;
-    m_SaveForDaySlot = save;
-    m_DayOfSlot = day;
+    g_DataDictUpdTimeoutPtr = nullptr;
+    g_DataDictSetUpdTimeoutPtr = nullptr;
+    g_DataDictUpdTimeoutPtrWithArg = refresh;
+    g_DataDictSetUpdTimeoutPtrWithArg = save;
+    m_DataDictDayOf = day;
 }
 
 void displayManagerSetTimeout(uint32_t seconds, DispManFn fn) {
@@ -807,9 +814,10 @@ void displayManagerReset() {
     buttonReset();
     screenReset();
     g_displayHdl = nullptr;
-    m_UpKeySlot = nullptr;
-    m_DownKeySlot = nullptr;
+    g_UpButtonPtr = nullptr;
+    g_DownButtonPtr = nullptr;
     g_ModeButtonPtr = nullptr;
+    g_ModeButtonPtrWithArg = nullptr;
     displayManagerSetStoreCallbacks(nullptr, nullptr);
     g_UndervoltageTextHdl = nullptr;
     g_UnderVoltageActive = 0;
@@ -819,11 +827,10 @@ void displayManagerReset() {
     }
     m_TimeoutPtr = nullptr;
     m_TimeoutVal = 0;
-    m_LatchedSave = nullptr;
-    m_LatchedSaveForDay = nullptr;
-    m_LatchedRefresh = nullptr;
-    m_LatchedRefreshForDay = nullptr;
-    m_DayOfSlot = nullptr;
+    m_DataDictSetUpdTimeoutPtr = nullptr;
+    m_DataDictSetUpdTimeoutPtrWithArg = nullptr;
+    m_DataDictUpdTimeoutPtr = nullptr;
+    m_DataDictUpdTimeoutPtrWithArg = nullptr;
     m_LatchedDayOf = nullptr;
     m_scrSvrOn = 0;
     m_LeaveSPChange = 0;

@@ -28,10 +28,25 @@ constexpr uint32_t DISPMAN_MODE_HOLD_MS = 3000;
 
 // ---- Shared state ----------------------------------------------------------------------
 
-// The mode key's slot (null = the key does nothing), which the main and
-// information pages set themselves; the others' slots are installed with
-// displayManagerSetKeySlots.
+// Key slots, called on a press of their key (null: the key does nothing);
+// displayManagerSetKeySlots installs the three plain ones. The mode slot with
+// an argument, when set, takes precedence over the plain one and receives
+// the current menu item.
+extern DispManFn g_UpButtonPtr;
+extern DispManFn g_DownButtonPtr;
 extern DispManFn g_ModeButtonPtr;
+extern DispManItemFn g_ModeButtonPtrWithArg;
+
+// Store callbacks of the page on screen (null: none): save
+// (g_DataDictSetUpdTimeoutPtr) writes the page's edits into the
+// configuration store, refresh (g_DataDictUpdTimeoutPtr) reloads the page
+// from it. The with-argument forms receive the day of week the program page
+// is editing. Installed with displayManagerSetStoreCallbacks and
+// displayManagerSetStoreCallbacksForDay.
+extern DispManFn g_DataDictSetUpdTimeoutPtr;
+extern DispManDayFn g_DataDictSetUpdTimeoutPtrWithArg;
+extern DispManFn g_DataDictUpdTimeoutPtr;
+extern DispManDayFn g_DataDictUpdTimeoutPtrWithArg;
 
 // ---- Life cycle -------------------------------------------------------------------------
 
@@ -49,7 +64,7 @@ void displayManagerReset();
 
 void dispManSetCurrentPage(uint8_t page);
 uint8_t dispManGetCurrentPage();
-// Installs the three key slots (null: the key does nothing).
+// Installs the three key slots and clears the mode slot with an argument.
 void displayManagerSetKeySlots(DispManFn up, DispManFn down, DispManFn mode);
 // Installs refresh and save callbacks and clears the day forms (null: none).
 void displayManagerSetStoreCallbacks(DispManFn refresh, DispManFn save);

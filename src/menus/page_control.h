@@ -14,6 +14,7 @@ struct MenuItem;
 
 // Slot and callback types of the display manager.
 typedef void (*DispManFn)();
+typedef void (*DispManItemFn)(MenuItem *item);
 typedef void (*DispManDayFn)(uint8_t dayOfWeek);
 typedef uint8_t (*DispManDayOfFn)();
 

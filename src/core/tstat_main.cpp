@@ -6,13 +6,13 @@
 #include "coproc/coproc_comm.h"
 #include "coproc/coproc_msg.h"
 #include "coproc/download.h"
-#include "display/display_manager.h"
 #include "hvac/hvac_control.h"
 #include "hvac/relay_control.h"
 #include "hvac/sensors.h"
 #include "korabus/korabus_command.h"
 #include "korabus/korabus_data.h"
 #include "mfgtest/mfgtest.h"
+#include "pages/display_manager.h"
 #include "platform/platform.h"
 
 #include <csignal>

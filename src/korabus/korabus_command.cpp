@@ -14,14 +14,14 @@
 #include "config/temp_scale.h"
 #include "coproc/coproc_msg.h"
 #include "coproc/download.h"
-#include "display/display_manager.h"
-#include "display/pages.h"
 #include "graphics/screen.h"
 #include "hvac/hvac_control.h"
 #include "hvac/sensors.h"
 #include "korabus/korabus_data.h"
 #include "korabus/korabus_internal.h"
-#include "menus/menu_pages.h"
+#include "pages/display_manager.h"
+#include "pages/menu_pages.h"
+#include "pages/pages.h"
 #include "platform/platform.h"
 
 #include <array>

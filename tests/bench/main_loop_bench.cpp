@@ -21,12 +21,12 @@
 #include "coproc/coproc_comm.h"
 #include "coproc/coproc_msg.h"
 #include "core/tstat_main.h"
-#include "display/display_manager.h"
 #include "graphics/screen.h"
 #include "graphics/screen_test.h"
 #include "hvac/hvac_control.h"
 #include "hvac/relay_control.h"
 #include "korabus/korabus_data.h"
+#include "pages/display_manager.h"
 #include "platform/platform_display.h"
 #include "platform/platform_test.h"
 

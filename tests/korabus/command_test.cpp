@@ -10,14 +10,14 @@
 #include "config/schedule.h"
 #include "coproc/download.h"
 #include "coproc_frame.h"
-#include "display/display_manager.h"
 #include "graphics/screen.h"
 #include "graphics/screen_test.h"
 #include "hvac/hvac_control.h"
 #include "hvac/relay_control.h"
 #include "korabus/korabus_command.h"
 #include "korabus/korabus_data.h"
-#include "menus/button_lockout_menu.h"
+#include "pages/button_lockout_menu.h"
+#include "pages/display_manager.h"
 
 #include <cstring>
 #include <unistd.h>

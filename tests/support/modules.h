@@ -10,7 +10,6 @@
 #include "coproc/coproc_msg.h"
 #include "coproc/download.h"
 #include "core/tstat_main.h"
-#include "display/display_manager.h"
 #include "graphics/buttons.h"
 #include "hvac/hvac_control.h"
 #include "hvac/relay_control.h"
@@ -19,6 +18,7 @@
 #include "korabus/korabus_data.h"
 #include "menus/menu_engine.h"
 #include "mfgtest/mfgtest.h"
+#include "pages/display_manager.h"
 #include "platform/platform_display.h"
 
 #include <gtest/gtest.h>

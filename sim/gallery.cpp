@@ -13,13 +13,14 @@
 #include "config/persist.h"
 #include "config/schedule.h"
 #include "coproc/coproc_comm.h"
+#include "dispman/display_manager.h"
 #include "graphics/buttons.h"
 #include "hvac/hvac_control.h"
 #include "hvac/relay_control.h"
 #include "mfgtest/mfgtest.h"
-#include "pages/display_manager.h"
 #include "pages/hold_menu.h"
 #include "pages/menu_pages.h"
+#include "pages/page_table.h"
 #include "pages/pages.h"
 #include "pages/program_menu.h"
 #include "pages/settings_menu.h"
@@ -884,7 +885,7 @@ int runGallery(std::string outDir, std::string data) {
         RlyCntl_Init();
         sampleData();
         initialiseHvacAlgorithms();
-        displayManagerInit();
+        displayManagerInit(pageTable());
         m_KeyFifo = open(rootedPath(PLATFORM_KEY_DEVICE).c_str(), O_RDWR | O_NONBLOCK);
         passes(200); // start-up edges, a control run and its relay pulses
         std::vector<SDL_Surface *> frames;

@@ -3,12 +3,15 @@
 
 #include "config/data_dict.h"
 #include "config/persist.h"
+#include "dispman/display_manager.h"
 #include "hvac/hvac_control.h"
 #include "menus/menu_text.h"
-#include "menus/page_control.h"
+#include "menus/page_opening.h"
 #include "menus/screen_parts.h"
 #include "menus/setup_layout.h"
 #include "pages/korabus_comm_menu.h"
+#include "pages/main_page.h"
+#include "pages/pages.h"
 #include "pages/user_pref_menu.h"
 
 #include <cstdio>
@@ -197,12 +200,12 @@ void selectItem(uint8_t position) {
 }
 
 void navigationKeys() {
-    pageControl().setKeySlots(decAdvSetupMenuPtr, incAdvSetupMenuPtr,
+    displayManagerSetKeySlots(decAdvSetupMenuPtr, incAdvSetupMenuPtr,
                               displaySelectedAdvSetupMenuItemPage);
 }
 
 void showScreen(ScreenItem *screen, uint8_t position) {
-    pageControl().openPage(PAGE_ADV_SETUP, {.screen = screen, .position = position});
+    menuOpenPage(PAGE_ADV_SETUP, {.screen = screen, .position = position});
 }
 
 // The items from the date on take effect 20 s after the last mode press on
@@ -292,18 +295,18 @@ void advSetupPageTimeout() {
         saveThermostatSysCfg();
         m_AdvSetupStored = 0;
     }
-    pageControl().mainPage();
+    displayMainPage();
 }
 
 void advSetupModeTouched(const MenuItem *item) {
     if (committedOnTimer(item)) {
-        pageControl().startCommitTimer();
+        displayManagerStartCommitTimer();
         setAdvSetupInDataDict();
     }
 }
 
 bool advSetupIdle(const MenuItem *item) {
-    if (!committedOnTimer(item) || pageControl().commitTimerRanOut() == 0) {
+    if (!committedOnTimer(item) || displayManagerCommitTimerRanOut() == 0) {
         return false;
     }
     getAdvSetupFromDataDict();
@@ -438,7 +441,7 @@ void displaySelectedAdvSetupMenuItemPage() {
     if (kindOf(at) == AdvKind::Label) {
         selectItem(static_cast<uint8_t>(at + 1));
         bool sensor = at == ADV_SETUP_EXT_SENSOR_TEXT || at == ADV_SETUP_INT_SENSOR_TEXT;
-        pageControl().setKeySlots(decAdvSetupMenuPtr, incAdvSetupMenuPtr,
+        displayManagerSetKeySlots(decAdvSetupMenuPtr, incAdvSetupMenuPtr,
                                   sensor ? displayNextValidSsorValue : displayNextValidValue);
         return;
     }

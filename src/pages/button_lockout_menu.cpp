@@ -4,10 +4,13 @@
 #include "config/data_dict.h"
 #include "config/persist.h"
 #include "config/temp_scale.h"
-#include "menus/page_control.h"
+#include "dispman/display_manager.h"
+#include "menus/page_opening.h"
 #include "menus/screen_parts.h"
 #include "menus/setup_layout.h"
+#include "pages/main_page.h"
 #include "pages/menu_pages.h"
+#include "pages/pages.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -79,7 +82,7 @@ void select(uint8_t position) {
 }
 
 void pageKeys(DispManFn mode) {
-    pageControl().setKeySlots(decButtonLockoutMenuPtr, incButtonLockoutMenuPtr, mode);
+    displayManagerSetKeySlots(decButtonLockoutMenuPtr, incButtonLockoutMenuPtr, mode);
 }
 
 void drawLabel(char *buffer, uint8_t position) {
@@ -183,14 +186,14 @@ void setButtonLockoutInDataDict() {
 }
 
 void displayButtonLockoutPage() {
-    pageControl().openPage(PAGE_BUTTON_LOCKOUT, {});
+    menuOpenPage(PAGE_BUTTON_LOCKOUT, {});
 }
 
 void leaveButtonLockoutPage() {
     setButtonLockoutInDataDict();
     saveThermostatSysCfg();
-    pageControl().resetLockoutFlags();
-    pageControl().mainPage();
+    resetLockoutFlags();
+    displayMainPage();
 }
 
 void displaySelectedButtonLockMenuItemPage() {

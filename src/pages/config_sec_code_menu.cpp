@@ -3,9 +3,12 @@
 
 #include "config/data_dict.h"
 #include "config/persist.h"
-#include "menus/page_control.h"
+#include "dispman/display_manager.h"
+#include "menus/page_opening.h"
 #include "menus/screen_parts.h"
+#include "pages/main_page.h"
 #include "pages/menu_pages.h"
+#include "pages/pages.h"
 #include "pages/user_pref_menu.h"
 
 #include <cstdio>
@@ -67,7 +70,7 @@ void setConfSecCodeInDataDict() {
 }
 
 void displayConfigSecCode() {
-    pageControl().openPage(PAGE_SEC_CODE_CONFIG, {});
+    menuOpenPage(PAGE_SEC_CODE_CONFIG, {});
 }
 
 void displaySelectedConfCodeMenuItemPage() {

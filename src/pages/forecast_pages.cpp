@@ -5,12 +5,12 @@
 #include "config/data_dict.h"
 #include "config/forecast.h"
 #include "config/temp_scale.h"
+#include "dispman/display_manager.h"
 #include "hvac/sensors.h"
+#include "menus/page_opening.h"
 #include "menus/screen_parts.h"
-#include "pages/display_manager.h"
 #include "pages/main_page.h"
 #include "pages/menu_pages.h"
-#include "pages/page_table.h"
 #include "pages/pages.h"
 
 #include <cstdio>
@@ -338,13 +338,13 @@ void initialiseFiveDayFCastScreen() {
 
 void displayDetailForecastPage() {
     dispManCancelMainPageTimeout();
-    dispManOpenPage(PAGE_DETAIL_FORECAST);
+    menuOpenPage(PAGE_DETAIL_FORECAST);
     g_ModeButtonPtr =
         getFiveDayForecastState() == FEATURE_ENABLE ? displayFiveDayForecastPage : enterTSTATPage;
 }
 
 void displayFiveDayForecastPage() {
-    dispManOpenPage(PAGE_FIVE_DAY_FORECAST);
+    menuOpenPage(PAGE_FIVE_DAY_FORECAST);
     setFiveDayFcastSelected(1);
     initialiseFiveDayFCastScreen();
 }

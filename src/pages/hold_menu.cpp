@@ -4,10 +4,13 @@
 #include "config/data_dict.h"
 #include "config/schedule.h"
 #include "config/temp_scale.h"
-#include "menus/page_control.h"
+#include "dispman/display_manager.h"
+#include "menus/page_opening.h"
 #include "menus/screen_parts.h"
 #include "menus/setpoint_item.h"
+#include "pages/main_page.h"
 #include "pages/menu_pages.h"
+#include "pages/pages.h"
 
 #include <initializer_list>
 
@@ -73,7 +76,7 @@ void callDataDictAndIncMenuPtr() {
     MenuItem *item = getCurrentMenuPtr();
     item->decimals = static_cast<uint8_t>(g_ResDigits);
     item->step = static_cast<uint32_t>(g_SetPointTempRes);
-    pageControl().setKeySlots(incrementMenuItemValue, decrementMenuItemValue,
+    displayManagerSetKeySlots(incrementMenuItemValue, decrementMenuItemValue,
                               callDataDictAndIncMenuPtr);
     setHoldBlinkingText(item);
 }

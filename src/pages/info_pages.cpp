@@ -4,13 +4,13 @@
 #include "config/data_dict.h"
 #include "config/schedule.h"
 #include "config/temp_scale.h"
+#include "dispman/display_manager.h"
 #include "hvac/hvac_control.h"
+#include "menus/page_opening.h"
 #include "menus/screen_parts.h"
-#include "pages/display_manager.h"
 #include "pages/hold_menu.h"
 #include "pages/main_page.h"
 #include "pages/menu_pages.h"
-#include "pages/page_table.h"
 #include "pages/pages.h"
 #include "pages/security_code_menu.h"
 
@@ -153,7 +153,7 @@ ScreenItem *screenSaverText() {
 
 void displayHelpPage() {
     dispManCancelMainPageTimeout();
-    dispManOpenPage(PAGE_HELP);
+    menuOpenPage(PAGE_HELP);
     g_ModeButtonPtr = nextPageAfterHelpPage();
 }
 
@@ -186,11 +186,11 @@ void displayMessageScreenPage(const char *text) {
     for (size_t i = 0; i < MESSAGE_LINES; i++) {
         p += wrapLine(p, m_MsgScrLine[i]);
     }
-    dispManOpenPage(PAGE_MESSAGE);
+    menuOpenPage(PAGE_MESSAGE);
 }
 
 void handleMessageScreenButton() {
-    dispManOpenPage(PAGE_MESSAGE);
+    menuOpenPage(PAGE_MESSAGE);
 }
 
 void displayMsgScrnToMainPage() {
@@ -239,7 +239,7 @@ void displayHoldPage() {
         getCurrentThermostatSettings(&g_PrevHoldSP);
     }
     // The hold page stays on the main screen, and sets its current item itself.
-    dispManOpenPage(PAGE_HOLD, {.highlight = false});
+    menuOpenPage(PAGE_HOLD, {.highlight = false});
     if (mode == HVAC_STATE_AUTO) {
         g_ModeButtonPtr = callDataDictAndIncMenuPtr;
     }
@@ -264,7 +264,7 @@ void displayHoldPage() {
 // ---- Security code input ------------------------------------------------------------------------
 
 void displaySecCodeInpPage() {
-    dispManOpenPage(PAGE_SEC_CODE_INPUT);
+    menuOpenPage(PAGE_SEC_CODE_INPUT);
     resetSecCode();
 }
 

@@ -4,11 +4,14 @@
 #include "config/data_dict.h"
 #include "config/persist.h"
 #include "coproc/coproc_msg.h"
+#include "dispman/display_manager.h"
 #include "menus/menu_text.h"
-#include "menus/page_control.h"
+#include "menus/page_opening.h"
 #include "menus/screen_parts.h"
 #include "menus/setup_layout.h"
 #include "pages/adv_setup_menu.h"
+#include "pages/main_page.h"
+#include "pages/pages.h"
 
 #include <cstdio>
 
@@ -71,12 +74,12 @@ void selectItem(uint8_t position) {
 }
 
 void digitKeys() {
-    pageControl().setKeySlots(incrementMenuItemValue, decrementMenuItemValue,
+    displayManagerSetKeySlots(incrementMenuItemValue, decrementMenuItemValue,
                               displaySelectedKorabusCommMenuItemPage);
 }
 
 void choiceKeys() {
-    pageControl().setKeySlots(decKorabusCommMenuPtr, incKorabusCommMenuPtr,
+    displayManagerSetKeySlots(decKorabusCommMenuPtr, incKorabusCommMenuPtr,
                               displaySelectedKorabusCommMenuItemPage);
 }
 
@@ -114,7 +117,7 @@ void initialiseKorabusCommSetupMenu() {
 }
 
 void displayKorabusCommPage() {
-    pageControl().openPage(PAGE_BUS_ADDRESS, {});
+    menuOpenPage(PAGE_BUS_ADDRESS, {});
 }
 
 void getKorabusCommFromDataDict() {

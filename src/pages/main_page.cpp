@@ -5,13 +5,13 @@
 #include "config/persist.h"
 #include "config/schedule.h"
 #include "config/temp_scale.h"
+#include "dispman/display_manager.h"
 #include "hvac/hvac_control.h"
+#include "menus/page_opening.h"
 #include "menus/screen_parts.h"
-#include "pages/display_manager.h"
 #include "pages/forecast_pages.h"
 #include "pages/hold_menu.h"
 #include "pages/menu_pages.h"
-#include "pages/page_table.h"
 #include "pages/pages.h"
 
 #include <cstdio>
@@ -478,7 +478,7 @@ void displayMainPage() {
     // name the items of the table being shown, even when the forecast
     // setting changed since the handles were last bound.
     screenUserHdlInit(screen);
-    dispManOpenPage(PAGE_MAIN, {.screen = screen});
+    menuOpenPage(PAGE_MAIN, {.screen = screen});
     menuShowItem(m_DiagModeBitmap, getDiagnosticModeSetting() == 1);
     bool help = getHelpModeState() == OFFON_ON;
     menuShowItem(m_HelpBarGraphicBitmap, help);
@@ -543,7 +543,7 @@ void displayMainToSettingsPage() {
     g_ModeButtonPtr = nextPageAfterMainPage();
 }
 
-void displayManagerSetTstatPageSelected(uint8_t on) {
+void setTstatPageSelected(uint8_t on) {
     m_TstatPageSelected = on;
 }
 

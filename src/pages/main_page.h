@@ -1,7 +1,7 @@
 // Main page: the thermostat's home screen, with and without the weather
 // panel, its text update functions, its three pop-up menus (operating mode,
 // HVAC mode, fan mode) and the items the display manager's icons and
-// animation change. Shared by the pages of the display subsystem.
+// animation change.
 #pragma once
 
 #include "graphics/screen.h"
@@ -64,6 +64,8 @@ void updateMainButtons(uint32_t hvacState);
 // Set by the five-day page, cleared by the main page.
 void setFiveDayFcastSelected(uint8_t on);
 uint8_t getFiveDayFcastSelected();
+// Set by the thermostat mode page: the main page then restarts the control.
+void setTstatPageSelected(uint8_t on);
 
 // Text update functions of the main screen (and of the pages sharing its parts).
 void drawMainScrIndoorTemp(char *buffer);

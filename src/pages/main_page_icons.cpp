@@ -2,9 +2,9 @@
 // display manager's poll says when, while the main or hold page shows.
 #include "config/data_dict.h"
 #include "config/schedule.h"
+#include "dispman/display_manager.h"
 #include "hvac/hvac_control.h"
 #include "hvac/relay_control.h"
-#include "pages/display_manager.h"
 #include "pages/main_page.h"
 
 namespace {

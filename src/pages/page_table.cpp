@@ -1,6 +1,8 @@
-// The page table and the opening of a page from its row.
+// The page table: one row per display page, and the functions of the pages
+// and the menu engine the display manager calls on its own.
 #include "pages/page_table.h"
 
+#include "menus/menu_engine.h"
 #include "pages/adv_setup_menu.h"
 #include "pages/button_lockout_menu.h"
 #include "pages/config_sec_code_menu.h"
@@ -302,64 +304,36 @@ constexpr bool everyPageHasARow() {
 }
 static_assert(everyPageHasARow(), "one row per display page");
 
-constexpr PageEntry c_NoPage = {.id = PAGE_UNUSED_8, .current = PAGE_NO_ITEM};
-
-// The rows by page number.
-constexpr auto c_PageIndex = [] {
-    std::array<const PageEntry *, DISPLAY_PAGE_COUNT> index{};
-    for (const PageEntry &row : c_Pages) {
-        index[row.id] = &row;
-    }
-    return index;
-}();
+constexpr PageTable c_PageTable = {
+    .rows = c_Pages,
+    .mainPage = displayMainPage,
+    .screenSaverScreen = testScreenScrSvr,
+    .screenSaver = displayScreenSaver,
+    .screenSaverText = screenSaverText,
+    .refreshAlertIcons = mainPageRefreshAlertIcons,
+    .showActivityIcons = mainPageShowActivityIcons,
+    .adjusting = mainPageAdjusting,
+    .animate = mainPageAnimate,
+    .stopAnimation = mainPageStopAnimation,
+    .currentItem = getCurrentMenuPtr,
+    .unselectCurrentItem = menuUnselectCurrentItem,
+};
 
 } // namespace
 
-std::span<const PageEntry> pageTable() {
-    return c_Pages;
+const PageTable &pageTable() {
+    return c_PageTable;
 }
 
-const PageEntry &pageEntry(uint8_t id) {
-    return id < DISPLAY_PAGE_COUNT && c_PageIndex[id] != nullptr ? *c_PageIndex[id] : c_NoPage;
-}
-
-void dispManOpenPage(DisplayPage id, const PageOpening &opening) {
-    const PageEntry &row = pageEntry(id);
-    if (row.menu != nullptr) {
-        g_ActiveColor = MENU_ACTIVE_COLOR;
-    }
-    ScreenItem *screen = opening.screen != nullptr ? opening.screen : row.screen;
-    if (screen != nullptr) {
-        screenSetCurrentScreen(g_displayHdl, screen);
-    }
-    dispManSetCurrentPage(id);
-    if (row.timeoutS != 0) {
-        displayManagerSetTimeout(row.timeoutS, row.onTimeout);
-    } else {
-        displayManagerCancelTimeout();
-    }
-    if ((row.flags & PAGE_KEEPS_STORE_CALLBACKS) == 0) {
-        if (row.refreshDay != nullptr || row.saveDay != nullptr) {
-            displayManagerSetStoreCallbacksForDay(row.refreshDay, row.saveDay, row.storeDay);
-        } else {
-            displayManagerSetStoreCallbacks(row.refresh, row.save);
+void pagesReset() {
+    // Every page, once (some modules own several pages).
+    for (size_t i = 0; i < std::size(c_Pages); i++) {
+        bool resetBefore = false;
+        for (size_t j = 0; j < i; j++) {
+            resetBefore = resetBefore || c_Pages[j].reset == c_Pages[i].reset;
         }
-    }
-    displayManagerSetKeySlots(row.up, row.down, row.mode);
-    if (row.menu == nullptr) {
-        return;
-    }
-    g_MinMenuIndex = row.first;
-    g_MaxMenuIndex = row.last;
-    uint8_t current = opening.position != PAGE_NO_ITEM ? opening.position : row.current;
-    if (current != PAGE_NO_ITEM) {
-        setCurrentMenuPtr(row.menu, current);
-        setCurrentPagePtr(row.menu, row.base);
-    }
-    if (opening.load && row.load != nullptr) {
-        row.load();
-    }
-    if (opening.highlight) {
-        setCurrentHighlightPtr(row.highlight);
+        if (!resetBefore) {
+            c_Pages[i].reset();
+        }
     }
 }

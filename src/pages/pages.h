@@ -3,7 +3,7 @@
 // Every page has a row in the page table (page_table.h): its screen, page
 // number, time-out, key slots, store callbacks and, for a menu page, the
 // item range, current item, load and highlight hook. An entry function opens
-// its page from the row (dispManOpenPage), then sets what only it knows (a
+// its page from the row (menuOpenPage), then sets what only it knows (a
 // mode slot that follows the settings, the looks of its items). While store
 // callbacks are installed, every poll pass saves the page's edits into the
 // configuration store and reloads the page, unless the control bus changed
@@ -12,7 +12,7 @@
 // the render pass calls with the item's buffer of SCREEN_TEXT_LEN characters.
 #pragma once
 
-#include "pages/display_manager.h"
+#include "dispman/display_manager.h"
 
 #include <cstdint>
 

@@ -3,9 +3,12 @@
 
 #include "config/schedule.h"
 #include "config/temp_scale.h"
-#include "menus/page_control.h"
+#include "dispman/display_manager.h"
+#include "menus/page_opening.h"
 #include "menus/screen_parts.h"
 #include "menus/setpoint_item.h"
+#include "pages/main_page.h"
+#include "pages/pages.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -189,7 +192,7 @@ uint8_t currentPosition() {
 }
 
 void navigationKeys() {
-    pageControl().setKeySlots(decProgModeMenuPtr, incProgModeMenuPtr,
+    displayManagerSetKeySlots(decProgModeMenuPtr, incProgModeMenuPtr,
                               displaySelectedProgMenuItemPage);
 }
 
@@ -222,7 +225,7 @@ void editItem(uint8_t position) {
             break;
         }
     }
-    pageControl().setKeySlots(up, down, mode);
+    displayManagerSetKeySlots(up, down, mode);
     setBlinkingText(item);
     progModeSpecificHighlighting();
 }
@@ -312,7 +315,7 @@ void programDone() {
         m_PrevProgMode = TSTAT_MODE_HOLD;
     }
     saveThermostatSysCfg();
-    pageControl().mainPage();
+    displayMainPage();
 }
 
 void nextDay() {
@@ -534,7 +537,7 @@ void setCurrDayProgModeSPInDataDict(uint8_t day) {
 void displayProgramModePage() {
     // The copy-to page is part of this page: coming back from it keeps the
     // day being edited and the set points the page opened with.
-    bool fromCopyTo = pageControl().currentPage() == PAGE_PROGRAM;
+    bool fromCopyTo = dispManGetCurrentPage() == PAGE_PROGRAM;
     initialiseTStatFormat();
     if (!m_ProgMenuInitialised || menuDisplayScale() != m_ProgMenuScale) {
         initialiseProgramMenu();
@@ -550,7 +553,7 @@ void displayProgramModePage() {
         }
         setThermostatMode(TSTAT_MODE_PROGRAM);
     }
-    pageControl().openPage(PAGE_PROGRAM, {.position = fromCopyTo ? PROG_COPY : PROG_WAKE});
+    menuOpenPage(PAGE_PROGRAM, {.position = fromCopyTo ? PROG_COPY : PROG_WAKE});
     // Every value in the inactive colour, whatever the page last showed.
     updateHighlightedItem();
     showHumidityGroups();
@@ -559,7 +562,7 @@ void displayProgramModePage() {
 
 void programPageTimeout() {
     saveThermostatSysCfg();
-    pageControl().mainPage();
+    displayMainPage();
 }
 
 void loadProgramPage() {
@@ -571,8 +574,8 @@ void programKeyTouched(const MenuItem *item) {
     auto inPeriod = [item](uint8_t header) {
         return item->index >= header + PROG_HEAT && item->index <= header + PROG_AMPM;
     };
-    pageControl().setLeaveSPChange(inPeriod(PROG_LEAVE) ? 1 : 0);
-    pageControl().setSleepSPChange(inPeriod(PROG_SLEEP) ? 1 : 0);
+    setUserLeaveSPChange(inPeriod(PROG_LEAVE) ? 1 : 0);
+    setUserSleepSPChange(inPeriod(PROG_SLEEP) ? 1 : 0);
 }
 
 void incProgModeMenuPtr() {
@@ -746,14 +749,14 @@ void displayCopyToPage() {
     resetBlinkingTextPtr();
     g_ActiveColor = MENU_ACTIVE_COLOR;
     screenSetCurrentScreen(g_displayHdl, testScreenProgramCopyTo);
-    pageControl().setCurrentPage(PAGE_PROGRAM);
-    pageControl().cancelTimeout();
+    dispManSetCurrentPage(PAGE_PROGRAM);
+    displayManagerCancelTimeout();
     g_MinMenuIndex = 0;
     g_MaxMenuIndex = PROG_COPY_TO_ITEMS - 1;
     setCurrentMenuPtr(m_ProgCopyToMenu, PROG_COPY_TO_DONE);
     setCurrentPagePtr(m_ProgCopyToMenu, PROG_COPY_TO_DONE);
     setCurrentHighlightPtr(showCopyToHighlightedMenuItem);
-    pageControl().setKeySlots(incProgModePopUpMenuIndex, decProgModePopUpMenuIndex,
+    displayManagerSetKeySlots(incProgModePopUpMenuIndex, decProgModePopUpMenuIndex,
                               handleProgModePopUpMenuAction);
 }
 
@@ -840,8 +843,8 @@ void showCopyToHighlightedMenuItem() {
 // ---- Help ---------------------------------------------------------------------------------------
 
 void displayProgramHelpPage() {
-    pageControl().cancelMainPageTimeout();
-    pageControl().openPage(PAGE_PROGRAM_HELP, {});
+    dispManCancelMainPageTimeout();
+    menuOpenPage(PAGE_PROGRAM_HELP, {});
 }
 
 // ---- Texts --------------------------------------------------------------------------------------

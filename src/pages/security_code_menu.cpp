@@ -2,10 +2,13 @@
 #include "pages/security_code_menu.h"
 
 #include "config/data_dict.h"
+#include "dispman/display_manager.h"
 #include "menus/menu_text.h"
-#include "menus/page_control.h"
+#include "menus/page_opening.h"
 #include "menus/screen_parts.h"
+#include "pages/main_page.h"
 #include "pages/menu_pages.h"
+#include "pages/pages.h"
 
 #include <cstdio>
 
@@ -23,7 +26,7 @@ void select(const CodeEntryPage &page, uint8_t position) {
 }
 
 void choiceKeys(const CodeEntryPage &page) {
-    pageControl().setKeySlots(page.previousKey, page.nextKey, page.modeKey);
+    displayManagerSetKeySlots(page.previousKey, page.nextKey, page.modeKey);
 }
 
 bool currentPosition(const CodeEntryPage &page, uint8_t *position) {
@@ -111,7 +114,7 @@ void codeEntrySetValue(MenuItem *menu, uint16_t code) {
 }
 
 void codeEntryDigitKeys(const CodeEntryPage &page) {
-    pageControl().setKeySlots(incrementMenuItemValue, decrementMenuItemValue, page.modeKey);
+    displayManagerSetKeySlots(incrementMenuItemValue, decrementMenuItemValue, page.modeKey);
 }
 
 void codeEntrySelectFirstDigit(const CodeEntryPage &page) {

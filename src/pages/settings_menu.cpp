@@ -3,11 +3,14 @@
 
 #include "config/data_dict.h"
 #include "config/persist.h"
+#include "dispman/display_manager.h"
 #include "hvac/hvac_control.h"
 #include "menus/menu_text.h"
-#include "menus/page_control.h"
+#include "menus/page_opening.h"
 #include "menus/screen_parts.h"
 #include "pages/adv_setup_menu.h"
+#include "pages/main_page.h"
+#include "pages/pages.h"
 
 #include <cstdio>
 
@@ -386,7 +389,7 @@ void hidePopUps() {
 }
 
 void pageKeys() {
-    pageControl().setKeySlots(decSettingsModeMenuPtr, incSettingsModeMenuPtr,
+    displayManagerSetKeySlots(decSettingsModeMenuPtr, incSettingsModeMenuPtr,
                               displaySelectedSettingsMenuItemPage);
 }
 
@@ -398,7 +401,7 @@ void openPopUp(MenuItem *menu, uint8_t count, uint8_t current, DispManFn up, Dis
     setCurrentPagePtr(menu, 1);
     g_MinMenuIndex = 1;
     g_MaxMenuIndex = count;
-    pageControl().setKeySlots(up, down, mode);
+    displayManagerSetKeySlots(up, down, mode);
     setCurrentHighlightPtr(updateHighlightedGlyph);
 }
 
@@ -491,7 +494,7 @@ void leaveSettingsPage() {
     storeAndSave();
     initialiseHvacAlgorithms();
     resetCurrentGlyph();
-    pageControl().mainPage();
+    displayMainPage();
 }
 
 void initialiseSettingsModeMenu() {
@@ -514,8 +517,8 @@ void displaySettingsPageAt(uint8_t position) {
     } else if (position == SETTINGS_FAN_SPEED_ROW && locks.fan) {
         position = SETTINGS_FILTER_ROW;
     }
-    pageControl().cancelMainPageTimeout();
-    pageControl().openPage(PAGE_SETTINGS, {.position = position});
+    dispManCancelMainPageTimeout();
+    menuOpenPage(PAGE_SETTINGS, {.position = position});
     disableMenuText();
     showRowLabel(position, true, locks);
     hidePopUps();
@@ -640,7 +643,7 @@ void displaySelectedSettingsMenuItemPage() {
         if (advSetupDiagnosticModeShown()) {
             displayUserPrefPage();
         } else {
-            pageControl().secCodeInpPage();
+            displaySecCodeInpPage();
         }
         break;
     case SETTINGS_EXIT:

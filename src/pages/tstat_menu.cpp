@@ -4,8 +4,11 @@
 #include "config/data_dict.h"
 #include "config/persist.h"
 #include "config/schedule.h"
-#include "menus/page_control.h"
+#include "dispman/display_manager.h"
+#include "menus/page_opening.h"
 #include "menus/screen_parts.h"
+#include "pages/main_page.h"
+#include "pages/pages.h"
 #include "pages/settings_menu.h"
 
 MenuItem g_TstatMenu[TSTAT_MENU_ITEMS] = {};
@@ -126,12 +129,11 @@ void initialiseTstatMenu() {
 
 void enterTSTATPage() {
     loadImageSet();
-    pageControl().openPage(PAGE_TSTAT_MODE, {.highlight = false});
+    menuOpenPage(PAGE_TSTAT_MODE, {.highlight = false});
     // Nothing is highlighted until the first Up or Down.
     g_HighlightItemPtr = nullptr;
     inactivateItems();
-    pageControl().setKeySlots(displayTSTATPageLastItem, displayTSTATPageFirstItem,
-                              pageControl().mainPage);
+    displayManagerSetKeySlots(displayTSTATPageLastItem, displayTSTATPageFirstItem, displayMainPage);
 }
 
 void displayTSTATPageLastItem() {
@@ -154,10 +156,10 @@ void displayTSTATPage() {
         position = TSTAT_MENU_SETTINGS;
     }
     loadImageSet();
-    pageControl().openPage(PAGE_TSTAT_MODE, {.position = position});
-    pageControl().setFiveDayFcastSelected(0);
-    pageControl().setTstatPageSelected(1);
-    pageControl().cancelMainPageTimeout();
+    menuOpenPage(PAGE_TSTAT_MODE, {.position = position});
+    setFiveDayFcastSelected(0);
+    setTstatPageSelected(1);
+    dispManCancelMainPageTimeout();
 }
 
 void incTstatModeMenuPtr() {
@@ -185,7 +187,7 @@ void displaySelectedTstatMenuItemPage() {
     switch (getCurrentMenuIndex()) {
     case TSTAT_MENU_PROGRAM_HOLD:
         toggleProgramAndHold();
-        pageControl().mainPage();
+        displayMainPage();
         saveThermostatSysCfg();
         break;
     case TSTAT_MENU_EDIT_PROGRAM:
@@ -207,7 +209,7 @@ void displaySelectedTstatMenuItemPage() {
         displaySettingsPageAt(modeLocked() ? SETTINGS_FAN_MODE_ROW : SETTINGS_HVAC_ROW);
         break;
     case TSTAT_MENU_EXIT:
-        pageControl().mainPage();
+        displayMainPage();
         break;
     default:
         break;

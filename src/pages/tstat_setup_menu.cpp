@@ -4,12 +4,15 @@
 #include "config/data_dict.h"
 #include "config/persist.h"
 #include "config/temp_scale.h"
+#include "dispman/display_manager.h"
 #include "hvac/hvac_control.h"
 #include "menus/menu_text.h"
-#include "menus/page_control.h"
+#include "menus/page_opening.h"
 #include "menus/screen_parts.h"
 #include "menus/setup_layout.h"
 #include "pages/adv_setup_menu.h"
+#include "pages/main_page.h"
+#include "pages/pages.h"
 
 #include <cstdio>
 
@@ -148,7 +151,7 @@ void selectItem(uint8_t position) {
 }
 
 void navigationKeys() {
-    pageControl().setKeySlots(decTstatSetupPageMenuPtr, incTstatSetupPageMenuPtr,
+    displayManagerSetKeySlots(decTstatSetupPageMenuPtr, incTstatSetupPageMenuPtr,
                               displaySelectedTstatSetupMenuItemPage);
 }
 
@@ -226,7 +229,7 @@ void initialiseTstatSetupMenu() {
 // Nothing is stored before "Exit": the page's time-out drops the edits.
 void displayThermostatSetupPage() {
     initialiseRecords();
-    pageControl().openPage(PAGE_TSTAT_SETUP, {});
+    menuOpenPage(PAGE_TSTAT_SETUP, {});
 }
 
 void getTstatSetupFromDataDict() {
@@ -293,12 +296,12 @@ void displaySelectedTstatSetupMenuItemPage() {
         selectItem(static_cast<uint8_t>(at + 1));
         DispManFn step = at == TSTAT_SETUP_FIRST_STG_TEXT ? incrementFirstStgMenuItemValue
                                                           : incrementMenuItemValue;
-        pageControl().setKeySlots(decTstatSetupPageMenuPtr, incTstatSetupPageMenuPtr, step);
+        displayManagerSetKeySlots(decTstatSetupPageMenuPtr, incTstatSetupPageMenuPtr, step);
     } else if (at == TSTAT_SETUP_MORE) {
         // The page's second screen; the edits of the first stay.
-        pageControl().openPage(PAGE_TSTAT_SETUP, {.screen = testScreenTstatSetupCont,
-                                                  .position = TSTAT_SETUP_BAL_PT_TEXT,
-                                                  .load = false});
+        menuOpenPage(PAGE_TSTAT_SETUP, {.screen = testScreenTstatSetupCont,
+                                        .position = TSTAT_SETUP_BAL_PT_TEXT,
+                                        .load = false});
     } else if (at == TSTAT_SETUP_EXIT) {
         setTstatSetupInDataDict();
         saveThermostatSysCfg();

@@ -4,10 +4,13 @@
 #include "config/data_dict.h"
 #include "config/persist.h"
 #include "config/temp_scale.h"
-#include "menus/page_control.h"
+#include "dispman/display_manager.h"
+#include "menus/page_opening.h"
 #include "menus/screen_parts.h"
 #include "menus/setup_layout.h"
+#include "pages/main_page.h"
 #include "pages/menu_pages.h"
+#include "pages/pages.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -147,7 +150,7 @@ void select(uint8_t position) {
 }
 
 void pageKeys(DispManFn mode) {
-    pageControl().setKeySlots(decUserPrefPageMenuPtr, incUserPrefPageMenuPtr, mode);
+    displayManagerSetKeySlots(decUserPrefPageMenuPtr, incUserPrefPageMenuPtr, mode);
 }
 
 // Tells the building controller the scale when it is not the one last told.
@@ -170,7 +173,7 @@ void storeAndSave() {
 
 // The page on one of its screens, `position` current.
 void openUserPref(ScreenItem *screen, uint8_t position) {
-    pageControl().openPage(PAGE_USER_PREF, {.screen = screen, .position = position});
+    menuOpenPage(PAGE_USER_PREF, {.screen = screen, .position = position});
 }
 
 void runAction(uint8_t position) {
@@ -358,7 +361,7 @@ void setUserPrefInDataDict() {
     if (forecast != getCurrentForecastState()) {
         setCurrentForecastState(forecast);
         // The main page is built with or without the weather panel.
-        pageControl().initialiseMainPage();
+        initialiseMainPage();
     }
     setFiveDayForecastState(featureOf(USER_PREF_FIVE_DAY));
     setScrSaverState(featureOf(USER_PREF_SCREEN_SAVER));
@@ -368,7 +371,7 @@ void setUserPrefInDataDict() {
 void userPrefPageTimeout() {
     storeAndSave();
     initialiseTStatFormat();
-    pageControl().mainPage();
+    displayMainPage();
 }
 
 void displayUserPrefPage() {

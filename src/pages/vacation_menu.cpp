@@ -5,9 +5,12 @@
 #include "config/schedule.h"
 #include "config/temp_scale.h"
 #include "core/util.h"
-#include "menus/page_control.h"
+#include "dispman/display_manager.h"
+#include "menus/page_opening.h"
 #include "menus/screen_parts.h"
 #include "menus/setpoint_item.h"
+#include "pages/main_page.h"
+#include "pages/pages.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -147,7 +150,7 @@ void showHumidityGroups() {
 }
 
 void navigationKeys() {
-    pageControl().setKeySlots(decVacModeMenuPtr, incVacModeMenuPtr, displaySelectedVacMenuItemPage);
+    displayManagerSetKeySlots(decVacModeMenuPtr, incVacModeMenuPtr, displaySelectedVacMenuItemPage);
 }
 
 void moveTo(uint8_t position) {
@@ -158,7 +161,7 @@ void moveTo(uint8_t position) {
 
 void editItem(uint8_t position) {
     setCurrentMenuPtr(g_VacationMenu, position);
-    pageControl().setKeySlots(incrementMenuItemValue, decrementMenuItemValue,
+    displayManagerSetKeySlots(incrementMenuItemValue, decrementMenuItemValue,
                               callDataDictAndIncVacModePtr);
     setCurrentHighlightPtr(updateHighlightedItem);
     setVacBlinkingText(&g_VacationMenu[position]);
@@ -307,7 +310,7 @@ void vacationDone() {
         m_prevMode = static_cast<uint8_t>(mode);
     }
     saveThermostatSysCfg();
-    pageControl().mainPage();
+    displayMainPage();
 }
 
 } // namespace
@@ -494,7 +497,7 @@ void setVacModeSPInDataDict() {
 
 void vacationPageTimeout() {
     saveThermostatSysCfg();
-    pageControl().mainPage();
+    displayMainPage();
 }
 
 void displayVacationModePage() {
@@ -518,7 +521,7 @@ void displayVacationModePage() {
         g_VacationMenu[VAC_ENABLE].value = VAC_DISABLED;
     }
     resetVacBlinkingTextPtr();
-    pageControl().openPage(PAGE_VACATION, {});
+    menuOpenPage(PAGE_VACATION, {});
     // Every value in the inactive colour, whatever the page last showed.
     updateHighlightedItem();
     MenuItem &year = g_VacationMenu[VAC_YEAR];
@@ -646,8 +649,8 @@ void resetVacBlinkingTextPtr() {
 // ---- Help ---------------------------------------------------------------------------------------
 
 void displayAwayHelpPage() {
-    pageControl().cancelMainPageTimeout();
-    pageControl().openPage(PAGE_VACATION_HELP, {});
+    dispManCancelMainPageTimeout();
+    menuOpenPage(PAGE_VACATION_HELP, {});
 }
 
 // ---- Texts --------------------------------------------------------------------------------------

@@ -5,12 +5,12 @@
 #include "config/persist.h"
 #include "config/schedule.h"
 #include "coproc/coproc_msg.h"
+#include "dispman/display_manager.h"
 #include "graphics/buttons.h"
 #include "hvac/hvac_control.h"
 #include "hvac/relay_control.h"
 #include "menus/menu_engine.h"
 #include "pages/adv_setup_menu.h"
-#include "pages/display_manager.h"
 #include "pages/korabus_comm_menu.h"
 
 #include "coproc_capture.h"

@@ -3,11 +3,11 @@
 // out, the lockout page's navigation, limits and store, and the code change.
 #include "config/data_dict.h"
 #include "config/persist.h"
+#include "dispman/display_manager.h"
 #include "graphics/buttons.h"
 #include "menus/menu_engine.h"
 #include "pages/button_lockout_menu.h"
 #include "pages/config_sec_code_menu.h"
-#include "pages/display_manager.h"
 #include "pages/menu_pages.h"
 #include "pages/pages.h"
 #include "pages/user_pref_menu.h"

@@ -8,14 +8,15 @@
 #include "config/forecast.h"
 #include "config/schedule.h"
 #include "config/temp_scale.h"
+#include "dispman/display_manager.h"
 #include "graphics/buttons.h"
 #include "hvac/hvac_control.h"
 #include "hvac/relay_control.h"
-#include "pages/display_manager.h"
 #include "pages/forecast_pages.h"
 #include "pages/hold_menu.h"
 #include "pages/info_pages.h"
 #include "pages/main_page.h"
+#include "pages/page_table.h"
 #include "pages/pages.h"
 #include "pages/security_code_menu.h"
 #include "platform/platform_test.h"
@@ -255,6 +256,7 @@ TEST_F(PagesTest, TheHvacPopUpOffersEmergencyHeatOnlyOnHeatPumps) {
         wait(10100);
         EXPECT_FALSE(visible(g_MainPuHvacMenu[0].handle));
         displayManagerReset();
+        pagesReset();
         PersistUtil_Reset();
         m_root.write("/dev/mtdblock5", "");
     }

@@ -5,12 +5,12 @@
 #include "config/persist.h"
 #include "config/schedule.h"
 #include "core/util.h"
+#include "dispman/display_manager.h"
 #include "graphics/buttons.h"
 #include "hvac/hvac_control.h"
 #include "hvac/relay_control.h"
 #include "menus/menu_engine.h"
 #include "pages/adv_setup_menu.h"
-#include "pages/display_manager.h"
 #include "pages/settings_menu.h"
 #include "platform/platform_test.h"
 

@@ -3,11 +3,11 @@
 #include "config/data_dict.h"
 #include "config/persist.h"
 #include "config/temp_scale.h"
+#include "dispman/display_manager.h"
 #include "graphics/buttons.h"
 #include "hvac/hvac_control.h"
 #include "menus/menu_engine.h"
 #include "pages/adv_setup_menu.h"
-#include "pages/display_manager.h"
 #include "pages/tstat_setup_menu.h"
 
 #include "ui_fixture.h"

@@ -5,6 +5,7 @@
 #include "config/forecast.h"
 #include "config/schedule.h"
 #include "config/temp_scale.h"
+#include "dispman/display_manager.h"
 #include "graphics/buttons.h"
 #include "hvac/hvac_control.h"
 #include "hvac/relay_control.h"
@@ -12,9 +13,9 @@
 #include "pages/adv_setup_menu.h"
 #include "pages/button_lockout_menu.h"
 #include "pages/config_sec_code_menu.h"
-#include "pages/display_manager.h"
 #include "pages/hold_menu.h"
 #include "pages/korabus_comm_menu.h"
+#include "pages/page_table.h"
 #include "pages/pages.h"
 #include "pages/program_menu.h"
 #include "pages/security_code_menu.h"
@@ -99,7 +100,7 @@ void UiTest::boot(const FactoryOptions &options) {
 }
 
 void UiTest::start() {
-    std::string printed = printedBy([] { displayManagerInit(); });
+    std::string printed = printedBy([] { displayManagerInit(pageTable()); });
     ASSERT_NE(g_displayHdl, nullptr) << printed;
     pass(2);
 }

@@ -6,8 +6,8 @@
 #include "config/persist.h"
 #include "config/schedule.h"
 #include "config/temp_scale.h"
+#include "dispman/display_manager.h"
 #include "graphics/buttons.h"
-#include "pages/display_manager.h"
 #include "pages/vacation_menu.h"
 #include "platform/platform_test.h"
 

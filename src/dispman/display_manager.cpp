@@ -1,19 +1,15 @@
 // Display manager: the poll cycle, key slots, page time-out, store cycle,
 // lockout timers, backlight, screen saver and under-voltage warning.
-#include "pages/display_manager.h"
+#include "dispman/display_manager.h"
 
 #include "config/data_dict.h"
 #include "config/persist.h"
 #include "config/temp_scale.h"
 #include "graphics/buttons.h"
 #include "graphics/screen_test.h"
-#include "menus/menu_engine.h"
-#include "pages/info_pages.h"
-#include "pages/main_page.h"
-#include "pages/page_table.h"
-#include "pages/pages.h"
 #include "platform/platform_display.h"
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 
@@ -25,6 +21,8 @@ DispManFn g_DataDictSetUpdTimeoutPtr = nullptr;
 DispManDayFn g_DataDictSetUpdTimeoutPtrWithArg = nullptr;
 DispManFn g_DataDictUpdTimeoutPtr = nullptr;
 DispManDayFn g_DataDictUpdTimeoutPtrWithArg = nullptr;
+ScreenItem *g_UndervoltageTextHdl = nullptr;
+uint32_t g_UnderVoltageActive = 0;
 
 static_assert(c_BacklightActiveLevels.size() == BACKLIGHT_ACTIVE_HIGH + 1,
               "one level per active backlight setting");
@@ -149,6 +147,14 @@ void actOn(TimerId id) {
 
 // ---- State -------------------------------------------------------------------------------
 
+// The page table before start-up: no rows, no functions.
+constexpr PageTable c_NoPages = {};
+constexpr PageEntry c_NoPage = {.id = PAGE_UNUSED_8, .current = PAGE_NO_ITEM};
+
+// The page table handed over at start-up, and its rows by page number.
+const PageTable *m_Pages = &c_NoPages;
+std::array<const PageEntry *, DISPLAY_PAGE_COUNT> m_PageRows = {};
+
 uint8_t m_CurrentPage = PAGE_MAIN;
 
 // The page time-out's function and length (seconds).
@@ -173,7 +179,11 @@ uint8_t m_LeaveSPChange = 0;
 uint8_t m_SleepSPChange = 0;
 
 MenuItem *currentItem() {
-    return getCurrentMenuPtr();
+    return m_Pages->currentItem != nullptr ? m_Pages->currentItem() : nullptr;
+}
+
+ScreenItem *screenSaverText() {
+    return m_Pages->screenSaverText != nullptr ? m_Pages->screenSaverText() : nullptr;
 }
 
 // ---- Locks ---------------------------------------------------------------------------------
@@ -252,7 +262,7 @@ void checkLockTimer(LockKind kind) {
     if (kind == LOCK_TEMP) {
         // The set-point limits apply again.
         initialiseTStatFormat();
-        for (const PageEntry &row : pageTable()) {
+        for (const PageEntry &row : m_Pages->rows) {
             if ((row.flags & PAGE_SET_POINT_LIMITS) != 0) {
                 row.initialise();
             }
@@ -426,8 +436,8 @@ void pollScreenSaver() {
     }
     if (due(TIMER_SCREEN_SAVER) && screenSaverAllowed()) {
         actOn(TIMER_SCREEN_SAVER);
-        menuUnselectCurrentItem();
-        displayScreenSaver();
+        call(m_Pages->unselectCurrentItem);
+        call(m_Pages->screenSaver);
         m_scrSvrOn = 1;
         stopTimer(TIMER_SCREEN_SAVER_MOVE);
     }
@@ -446,15 +456,20 @@ void pollScreenSaver() {
 
 // ---- Main page icons and animation ----------------------------------------------------------
 
+// The main screen's animation runs while comfort recovery adjusts the set points.
+bool adjusting() {
+    return m_Pages->adjusting != nullptr && m_Pages->adjusting();
+}
+
 void pollMainScreenIcons() {
-    if (mainPageAdjusting()) {
+    if (adjusting()) {
         startIfStopped(TIMER_ANIMATION);
     } else {
-        mainPageStopAnimation();
+        call(m_Pages->stopAnimation);
     }
     if (due(TIMER_ANIMATION)) {
-        if (mainPageAdjusting()) {
-            mainPageAnimate();
+        if (adjusting()) {
+            call(m_Pages->animate);
         }
         actOn(TIMER_ANIMATION);
     }
@@ -582,40 +597,19 @@ bool keyIteration(const PageEntry &row) {
 
 // ---- Life cycle -------------------------------------------------------------------------------
 
-namespace {
-
-// What the menu pages reach of the display manager and its pages.
-const PageControl c_PageControl = {
-    .openPage = dispManOpenPage,
-    .currentPage = dispManGetCurrentPage,
-    .setCurrentPage = dispManSetCurrentPage,
-    .setKeySlots = displayManagerSetKeySlots,
-    .setTimeout = displayManagerSetTimeout,
-    .cancelTimeout = displayManagerCancelTimeout,
-    .cancelMainPageTimeout = dispManCancelMainPageTimeout,
-    .startCommitTimer = displayManagerStartCommitTimer,
-    .commitTimerRanOut = displayManagerCommitTimerRanOut,
-    .resetLockoutFlags = resetLockoutFlags,
-    .setTstatPageSelected = displayManagerSetTstatPageSelected,
-    .setFiveDayFcastSelected = setFiveDayFcastSelected,
-    .setLeaveSPChange = setUserLeaveSPChange,
-    .setSleepSPChange = setUserSleepSPChange,
-    .initialiseMainPage = initialiseMainPage,
-    .mainPage = displayMainPage,
-    .secCodeInpPage = displaySecCodeInpPage,
-};
-
-} // namespace
-
-void displayManagerInit() {
-    pageControlRegister(&c_PageControl);
+void displayManagerInit(const PageTable &pages) {
+    m_Pages = &pages;
+    m_PageRows = {};
+    for (const PageEntry &row : pages.rows) {
+        m_PageRows[row.id] = &row;
+    }
     displayManagerCancelTimeout();
-    g_UpButtonPtr = displayMainPage;
-    g_DownButtonPtr = displayMainPage;
-    g_ModeButtonPtr = displayMainPage;
+    g_UpButtonPtr = pages.mainPage;
+    g_DownButtonPtr = pages.mainPage;
+    g_ModeButtonPtr = pages.mainPage;
     g_ModeButtonPtrWithArg = nullptr;
     initialiseTStatFormat();
-    for (const PageEntry &row : pageTable()) {
+    for (const PageEntry &row : pages.rows) {
         if (row.initialise != nullptr) {
             row.initialise();
         }
@@ -623,7 +617,7 @@ void displayManagerInit() {
             screenUserHdlInit(screen);
         }
     }
-    screenUserHdlInit(testScreenScrSvr);
+    screenUserHdlInit(pages.screenSaverScreen);
     buttonInit();
     g_displayHdl = screenInit();
     displayManagerEnableBacklight();
@@ -631,7 +625,7 @@ void displayManagerInit() {
 }
 
 void displayManagerPoll() {
-    const PageEntry &row = pageEntry(m_CurrentPage);
+    const PageEntry &row = dispManPageEntry(m_CurrentPage);
     checkPageTimeout();
     runStoreCycle();
     renderPass();
@@ -661,6 +655,10 @@ void dispManSetCurrentPage(uint8_t page) {
 
 uint8_t dispManGetCurrentPage() {
     return m_CurrentPage;
+}
+
+const PageEntry &dispManPageEntry(uint8_t id) {
+    return id < DISPLAY_PAGE_COUNT && m_PageRows[id] != nullptr ? *m_PageRows[id] : c_NoPage;
 }
 
 void displayManagerSetKeySlots(DispManFn up, DispManFn down, DispManFn mode) {
@@ -733,9 +731,9 @@ void resetLockoutFlags() {
 void displayManagerCheckAlertIcons() {
     if (due(TIMER_ALERT_ICONS)) {
         actOn(TIMER_ALERT_ICONS);
-        mainPageRefreshAlertIcons();
+        call(m_Pages->refreshAlertIcons);
     }
-    mainPageShowActivityIcons();
+    call(m_Pages->showActivityIcons);
 }
 
 // ---- Backlight and screen saver ---------------------------------------------------------------
@@ -810,7 +808,8 @@ uint8_t getUserSleepSPChange() {
 // ---- Tests -------------------------------------------------------------------------------------
 
 void displayManagerReset() {
-    pageControlRegister(nullptr);
+    m_Pages = &c_NoPages;
+    m_PageRows = {};
     buttonReset();
     screenReset();
     g_displayHdl = nullptr;
@@ -836,15 +835,4 @@ void displayManagerReset() {
     m_LeaveSPChange = 0;
     m_SleepSPChange = 0;
     m_Refreshed = false;
-    // Every page, once (some modules own several pages).
-    std::span<const PageEntry> pages = pageTable();
-    for (size_t i = 0; i < pages.size(); i++) {
-        bool resetBefore = false;
-        for (size_t j = 0; j < i; j++) {
-            resetBefore = resetBefore || pages[j].reset == pages[i].reset;
-        }
-        if (!resetBefore) {
-            pages[i].reset();
-        }
-    }
 }

@@ -1,10 +1,12 @@
 // Display manager: the dispatcher of pages, keys, time-outs, backlight and
-// screen saver.
+// screen saver, beneath the menu engine and every page.
 //
-// Pages are not objects: a page is a row of the page table (page_table.h) and
-// an entry function that opens it from its row: the page's screen, number,
-// time-out, key slots and store callbacks below. Whatever function sits in a
-// slot when a key is pressed is what the key does.
+// Pages are not objects: a page is a row of the page table (page_entry.h) and
+// an entry function that opens it from its row (menuOpenPage): the page's
+// screen, number, time-out, key slots and store callbacks below. Whatever
+// function sits in a slot when a key is pressed is what the key does. The
+// display manager reaches the pages only through the page table handed to it
+// at start-up.
 //
 // One poll (displayManagerPoll, once per main-loop pass) runs, in order: the
 // page time-out, the store cycle, the render pass, the button-lockout timers,
@@ -16,15 +18,16 @@
 #pragma once
 
 #include "config/display_pages.h"
+#include "dispman/page_entry.h"
 #include "graphics/screen.h"
-#include "menus/page_control.h"
-#include "menus/screen_parts.h"
 
-#include <array>
 #include <cstdint>
 
 // Holding the mode key this long opens the pop-ups (main page) or stores the hold.
 constexpr uint32_t DISPMAN_MODE_HOLD_MS = 3000;
+// Page time-outs, seconds.
+constexpr uint32_t DISPMAN_PAGE_TIMEOUT_S = 20;
+constexpr uint32_t DISPMAN_POPUP_TIMEOUT_S = 10;
 
 // ---- Shared state ----------------------------------------------------------------------
 
@@ -50,20 +53,25 @@ extern DispManDayFn g_DataDictUpdTimeoutPtrWithArg;
 
 // ---- Life cycle -------------------------------------------------------------------------
 
-// Page initialisers, screen, touch input, backlight, then the main page.
-void displayManagerInit();
+// Takes the page table it dispatches through, then runs the page
+// initialisers and starts the screen, touch input and backlight, and shows
+// the main page.
+void displayManagerInit(const PageTable &pages);
 // One non-blocking pass of the user interface.
 void displayManagerPoll();
 // Stops the touch input and the screen.
 void displayManagerStop();
-// Forgets every state of the display manager and of every page of the page
-// table, stopping the screen and keys. For tests.
+// Forgets every state of the display manager and its page table, stopping
+// the screen and keys. For tests.
 void displayManagerReset();
 
 // ---- Pages, slots and time-outs ------------------------------------------------------------
 
 void dispManSetCurrentPage(uint8_t page);
 uint8_t dispManGetCurrentPage();
+// The row of a page number; an empty row (no hooks) for a number without
+// one, and for every number before start-up.
+const PageEntry &dispManPageEntry(uint8_t id);
 // Installs the three key slots and clears the mode slot with an argument.
 void displayManagerSetKeySlots(DispManFn up, DispManFn down, DispManFn mode);
 // Installs refresh and save callbacks and clears the day forms (null: none).
@@ -119,15 +127,24 @@ void displayManagerRemoveScreenSaverText();
 
 // ---- Under-voltage warning --------------------------------------------------------------------
 
+// Blink period of the under-voltage text, milliseconds, and its text.
+constexpr uint32_t DISPMAN_UNDERVOLTAGE_BLINK_MS = 500;
+constexpr const char *DISPMAN_UNDERVOLTAGE_TEXT = "Undervoltage!";
+// The warning's band covers every page's head down to here; the screen
+// saver's text keeps below it while it shows.
+constexpr int16_t UNDERVOLTAGE_BAND_BOTTOM = 48;
+// The under-voltage text of the screen on display (every page's table binds
+// it), and 1 while the coprocessor reports under-voltage.
+extern ScreenItem *g_UndervoltageTextHdl;
+extern uint32_t g_UnderVoltageActive;
+
 // 1 makes the under-voltage text of every screen blink, 0 stops it.
 void dispManSetUnderVoltageWarning(uint8_t on);
 
-// ---- Flags for the program and thermostat mode pages -------------------------------------------
+// ---- Flags for the program page -----------------------------------------------------------------
 
 // Which program period's set point the last up/down press on the program page touched.
 void setUserLeaveSPChange(uint8_t on);
 uint8_t getUserLeaveSPChange();
 void setUserSleepSPChange(uint8_t on);
 uint8_t getUserSleepSPChange();
-// Set by the thermostat mode page: the main page then restarts the control.
-void displayManagerSetTstatPageSelected(uint8_t on);

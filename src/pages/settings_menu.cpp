@@ -488,6 +488,46 @@ void initialiseRecords() {
     g_SettingsPuFilterReminder[1].inactiveGlyph = c_PuCurrentButtonOff;
 }
 
+// The HVAC pop-up, on the mode the page shows.
+void openHvacPopUp() {
+    bool heatPump = heatPumpSystem();
+    uint8_t current = SETTINGS_PU_HVAC_OFF;
+    switch (g_SettingsMenu[SETTINGS_HVAC_MODE].value) {
+    case HVAC_STATE_HEAT:
+        current = SETTINGS_PU_HVAC_HEAT;
+        break;
+    case HVAC_STATE_COOL:
+        current = SETTINGS_PU_HVAC_COOL;
+        break;
+    case HVAC_STATE_AUTO:
+        current = SETTINGS_PU_HVAC_AUTO;
+        break;
+    case HVAC_STATE_EMERGENCY_HEAT:
+        current = heatPump ? SETTINGS_PU_HVAC_EMERGENCY : SETTINGS_PU_HVAC_OFF;
+        break;
+    default:
+        break;
+    }
+    openPopUp(g_SettingsPuHvacMenu, SETTINGS_PU_HVAC_ITEMS, current, decSettingsPuHvacMenuPtr,
+              incSettingsPuHvacMenuPtr, displaySelectedSettingsPuHvacMenuItemPage);
+    // A furnace has no emergency heat to offer.
+    replace(g_SettingsPuHvacMenu[0].handle, heatPump ? c_PuHvacBkgd : c_PuHvacBkgdNoEmergency);
+    setVisible(g_SettingsPuHvacMenu[SETTINGS_PU_HVAC_EMERGENCY].handle, heatPump);
+    setVisible(g_SettingsPuHvacMenu[SETTINGS_PU_HVAC_EMERGENCY + 1].handle, heatPump);
+}
+
+// The advanced setup, behind the installer's code.
+void openAdvancedSetup() {
+    storeAndSave();
+    resetCurrentGlyph();
+    // In diagnostic mode the installer is not asked for the code.
+    if (advSetupDiagnosticModeShown()) {
+        displayUserPrefPage();
+    } else {
+        displaySecCodeInpPage();
+    }
+}
+
 } // namespace
 
 void leaveSettingsPage() {
@@ -590,33 +630,9 @@ void displaySelectedSettingsMenuItemPage() {
         return;
     }
     switch (getCurrentMenuIndex()) {
-    case SETTINGS_HVAC_ROW: {
-        bool heatPump = heatPumpSystem();
-        uint8_t current = SETTINGS_PU_HVAC_OFF;
-        switch (g_SettingsMenu[SETTINGS_HVAC_MODE].value) {
-        case HVAC_STATE_HEAT:
-            current = SETTINGS_PU_HVAC_HEAT;
-            break;
-        case HVAC_STATE_COOL:
-            current = SETTINGS_PU_HVAC_COOL;
-            break;
-        case HVAC_STATE_AUTO:
-            current = SETTINGS_PU_HVAC_AUTO;
-            break;
-        case HVAC_STATE_EMERGENCY_HEAT:
-            current = heatPump ? SETTINGS_PU_HVAC_EMERGENCY : SETTINGS_PU_HVAC_OFF;
-            break;
-        default:
-            break;
-        }
-        openPopUp(g_SettingsPuHvacMenu, SETTINGS_PU_HVAC_ITEMS, current, decSettingsPuHvacMenuPtr,
-                  incSettingsPuHvacMenuPtr, displaySelectedSettingsPuHvacMenuItemPage);
-        // A furnace has no emergency heat to offer.
-        replace(g_SettingsPuHvacMenu[0].handle, heatPump ? c_PuHvacBkgd : c_PuHvacBkgdNoEmergency);
-        setVisible(g_SettingsPuHvacMenu[SETTINGS_PU_HVAC_EMERGENCY].handle, heatPump);
-        setVisible(g_SettingsPuHvacMenu[SETTINGS_PU_HVAC_EMERGENCY + 1].handle, heatPump);
+    case SETTINGS_HVAC_ROW:
+        openHvacPopUp();
         break;
-    }
     case SETTINGS_FAN_MODE_ROW:
         openPopUp(g_SettingsPuFanMode, SETTINGS_PU_FAN_MODE_ITEMS,
                   g_SettingsMenu[SETTINGS_FAN_MODE].value == FAN_STATE_ON ? 3 : 1,
@@ -637,14 +653,7 @@ void displaySelectedSettingsMenuItemPage() {
                   displaySelectedSettingsPuFilterReminderMenuItemPage);
         break;
     case SETTINGS_ADV_SETUP:
-        storeAndSave();
-        resetCurrentGlyph();
-        // In diagnostic mode the installer is not asked for the code.
-        if (advSetupDiagnosticModeShown()) {
-            displayUserPrefPage();
-        } else {
-            displaySecCodeInpPage();
-        }
+        openAdvancedSetup();
         break;
     case SETTINGS_EXIT:
         leaveSettingsPage();

@@ -11,9 +11,9 @@
 #
 # PATH: source files or directories (their .cpp files), relative to the
 # repository; by default src/hvac src/config src/coproc src/korabus
-# src/menus src/display src/mfgtest. -n: how many faults, spread over the
-# files in proportion and chosen with the seed (-s, default 1); `all` plants
-# every one (default 200). -j: build jobs. -x: the ctest labels left out
+# src/dispman src/menus src/pages src/mfgtest. -n: how many faults, spread
+# over the files in proportion and chosen with the seed (-s, default 1);
+# `all` plants every one (default 200). -j: build jobs. -x: the ctest labels left out
 # (default 'scenario|browser': the quick tests). -o: only the tests of the
 # file's own subsystem (tests/hvac for src/hvac), a quick lower bound of the
 # score while tests of one directory are written. -k: every test of a fault
@@ -69,7 +69,7 @@ number_or_empty() { # name value
 number_or_empty -s "$seed"
 number_or_empty -j "$jobs"
 if [ $# -eq 0 ]; then
-    set -- src/hvac src/config src/coproc src/korabus src/menus src/display src/mfgtest
+    set -- src/hvac src/config src/coproc src/korabus src/dispman src/menus src/pages src/mfgtest
 fi
 
 source=$(cd "$(dirname "$0")/.." && pwd)

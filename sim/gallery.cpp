@@ -13,17 +13,18 @@
 #include "config/persist.h"
 #include "config/schedule.h"
 #include "coproc/coproc_comm.h"
-#include "display/display_manager.h"
-#include "display/pages.h"
+#include "dispman/display_manager.h"
 #include "graphics/buttons.h"
 #include "hvac/hvac_control.h"
 #include "hvac/relay_control.h"
-#include "menus/hold_menu.h"
-#include "menus/menu_pages.h"
-#include "menus/program_menu.h"
-#include "menus/settings_menu.h"
-#include "menus/vacation_menu.h"
 #include "mfgtest/mfgtest.h"
+#include "pages/hold_menu.h"
+#include "pages/menu_pages.h"
+#include "pages/page_table.h"
+#include "pages/pages.h"
+#include "pages/program_menu.h"
+#include "pages/settings_menu.h"
+#include "pages/vacation_menu.h"
 #include "platform/platform.h"
 #include "platform/platform_display.h"
 #include "platform/platform_test.h"
@@ -884,7 +885,7 @@ int runGallery(std::string outDir, std::string data) {
         RlyCntl_Init();
         sampleData();
         initialiseHvacAlgorithms();
-        displayManagerInit();
+        displayManagerInit(pageTable());
         m_KeyFifo = open(rootedPath(PLATFORM_KEY_DEVICE).c_str(), O_RDWR | O_NONBLOCK);
         passes(200); // start-up edges, a control run and its relay pulses
         std::vector<SDL_Surface *> frames;

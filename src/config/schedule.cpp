@@ -241,6 +241,28 @@ void getThermostatTemps(fpr_t *heat, fpr_t *cool) {
     }
 }
 
+namespace {
+
+// The humidity set points the caller changed, each within its limit, the
+// other one pushed to keep c_HumidityGap between them.
+void setHumidities(const TstatSetPoint_t *in, bool humidifyChanged, bool dehumidifyChanged,
+                   fpr_t *humidify, fpr_t *dehumidify) {
+    if (dehumidifyChanged && in->dehumidifySetPoint >= c_MinDehumidify) {
+        *dehumidify = in->dehumidifySetPoint;
+        if (gapBelow(*dehumidify, *humidify, c_HumidityGap)) {
+            *humidify = fixedSub(*dehumidify, c_HumidityGap);
+        }
+    }
+    if (humidifyChanged && in->humidifySetPoint <= c_MaxHumidify) {
+        *humidify = in->humidifySetPoint;
+        if (gapBelow(*dehumidify, *humidify, c_HumidityGap)) {
+            *dehumidify = fixedAdd(*humidify, c_HumidityGap);
+        }
+    }
+}
+
+} // namespace
+
 void setThermostatTemps(const TstatSetPoint_t *in, fpr_t *heat, fpr_t *cool, fpr_t *humidify,
                         fpr_t *dehumidify) {
     initialiseTStatFormat();
@@ -292,18 +314,7 @@ void setThermostatTemps(const TstatSetPoint_t *in, fpr_t *heat, fpr_t *cool, fpr
             }
         }
     }
-    if (dehumidifyChanged && in->dehumidifySetPoint >= c_MinDehumidify) {
-        *dehumidify = in->dehumidifySetPoint;
-        if (gapBelow(*dehumidify, *humidify, c_HumidityGap)) {
-            *humidify = fixedSub(*dehumidify, c_HumidityGap);
-        }
-    }
-    if (humidifyChanged && in->humidifySetPoint <= c_MaxHumidify) {
-        *humidify = in->humidifySetPoint;
-        if (gapBelow(*dehumidify, *humidify, c_HumidityGap)) {
-            *dehumidify = fixedAdd(*humidify, c_HumidityGap);
-        }
-    }
+    setHumidities(in, humidifyChanged, dehumidifyChanged, humidify, dehumidify);
 }
 
 // ---- Program, hold and vacation records ---------------------------------------------------

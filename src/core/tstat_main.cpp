@@ -6,13 +6,14 @@
 #include "coproc/coproc_comm.h"
 #include "coproc/coproc_msg.h"
 #include "coproc/download.h"
-#include "display/display_manager.h"
+#include "dispman/display_manager.h"
 #include "hvac/hvac_control.h"
 #include "hvac/relay_control.h"
 #include "hvac/sensors.h"
 #include "korabus/korabus_command.h"
 #include "korabus/korabus_data.h"
 #include "mfgtest/mfgtest.h"
+#include "pages/page_table.h"
 #include "platform/platform.h"
 
 #include <csignal>
@@ -91,7 +92,7 @@ int tstatStartUp(int argc, char **argv) {
         puts("ERROR: initThermostatSysCfg failed");
     }
     atexit(cleanup);
-    displayManagerInit();
+    displayManagerInit(pageTable());
     coprocessorInit(argv[1]);
     korabusInit();
     if (RlyCntl_Init() == -1) {

@@ -143,6 +143,34 @@ int abfRead(AbfHandle *handle, uint32_t offset, uint8_t *buffer, uint32_t length
     return static_cast<int>(done);
 }
 
+namespace {
+
+// The entry of glyph in the table node at p, whose entries are size (1, 2
+// or 4) bytes long; false when it cannot be read or says the glyph has none.
+bool tableEntry(AbfHandle *handle, uint32_t p, uint32_t size, uint16_t glyph, uint32_t *entry) {
+    uint64_t at = static_cast<uint64_t>(p) + ABF_NODE_HEAD_SIZE + uint64_t{size} * glyph;
+    uint8_t raw[4];
+    if (at > UINT32_MAX ||
+        abfRead(handle, static_cast<uint32_t>(at), raw, size) != static_cast<int>(size)) {
+        puts("couldn't read lookup table data");
+        return false;
+    }
+    uint32_t none;
+    if (size == 1) {
+        *entry = raw[0];
+        none = 0xFFu;
+    } else if (size == 2) {
+        *entry = abfGet16(raw);
+        none = 0xFFFFu;
+    } else {
+        *entry = abfGet32(raw);
+        none = 0xFFFFFFFFu;
+    }
+    return *entry != none;
+}
+
+} // namespace
+
 uint32_t abfLookupGlyph(AbfHandle *handle, uint16_t glyph) {
     if (handle == nullptr) {
         return 0;
@@ -180,26 +208,8 @@ uint32_t abfLookupGlyph(AbfHandle *handle, uint16_t glyph) {
                    static_cast<int>(count));
             return 0;
         }
-        uint64_t at = static_cast<uint64_t>(p) + ABF_NODE_HEAD_SIZE + uint64_t{size} * glyph;
-        uint8_t raw[4];
-        if (at > UINT32_MAX ||
-            abfRead(handle, static_cast<uint32_t>(at), raw, size) != static_cast<int>(size)) {
-            puts("couldn't read lookup table data");
-            return 0;
-        }
-        uint32_t entry;
-        uint32_t none;
-        if (size == 1) {
-            entry = raw[0];
-            none = 0xFFu;
-        } else if (size == 2) {
-            entry = abfGet16(raw);
-            none = 0xFFFFu;
-        } else {
-            entry = abfGet32(raw);
-            none = 0xFFFFFFFFu;
-        }
-        if (entry == none) {
+        uint32_t entry = 0;
+        if (!tableEntry(handle, p, size, glyph, &entry)) {
             return 0;
         }
         p = entry + base;

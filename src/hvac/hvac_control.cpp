@@ -57,7 +57,9 @@ int64_t m_HvacAlgLastExecTime = UNSET;
 uint32_t m_AutoSystemMode = HVAC_STATE_OFF;
 uint8_t systemTypeIsHeatPump = 0;
 uint8_t m_IsSystemOn = 0;
-int64_t m_CycleStartTime = 0;
+// When a heating or cooling stage last came on: the start of the current or
+// last equipment cycle, from which the cycle rate counts.
+int64_t m_OffTime = 0;
 uint8_t m_IsCycleRateExp = 0;
 uint8_t m_firstTime = 1;
 uint32_t prevSystemMode = HVAC_STATE_OFF;
@@ -265,7 +267,7 @@ void hvacAlgorithmCntl(fpr_t indoorTemp, fpr_t humidity, fpr_t outdoorTemp,
     bool stageOn = stageRelayOn();
     if (m_IsSystemOn == 0 && stageOn) {
         m_IsSystemOn = 1;
-        m_CycleStartTime = now;
+        m_OffTime = now;
     } else if (m_IsSystemOn == 1 && !stageOn) {
         m_IsSystemOn = 0;
     }
@@ -281,7 +283,7 @@ void hvacAlgorithmCntl(fpr_t indoorTemp, fpr_t humidity, fpr_t outdoorTemp,
 
     // Cycle rate: after a short cycle the equipment may not start again until
     // the cycle period, counted from that cycle's start, has passed.
-    uint64_t sinceCycleStart = static_cast<uint64_t>(now - m_CycleStartTime);
+    uint64_t sinceCycleStart = static_cast<uint64_t>(now - m_OffTime);
     uint32_t cyclePeriod = cyclePeriodSeconds();
     if (m_IsSystemOn == 1) {
         hvacRunModeAlgorithm(mode, indoorTemp, humidity, outdoorTemp, setPoints);
@@ -364,7 +366,7 @@ void hvacControlReset() {
     m_AutoSystemMode = HVAC_STATE_OFF;
     systemTypeIsHeatPump = 0;
     m_IsSystemOn = 0;
-    m_CycleStartTime = 0;
+    m_OffTime = 0;
     m_IsCycleRateExp = 0;
     m_firstTime = 1;
     prevSystemMode = HVAC_STATE_OFF;

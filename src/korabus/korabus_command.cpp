@@ -14,14 +14,14 @@
 #include "config/temp_scale.h"
 #include "coproc/coproc_msg.h"
 #include "coproc/download.h"
-#include "display/display_manager.h"
-#include "display/pages.h"
+#include "dispman/display_manager.h"
 #include "graphics/screen.h"
 #include "hvac/hvac_control.h"
 #include "hvac/sensors.h"
 #include "korabus/korabus_data.h"
 #include "korabus/korabus_internal.h"
-#include "menus/menu_pages.h"
+#include "pages/menu_pages.h"
+#include "pages/pages.h"
 #include "platform/platform.h"
 
 #include <array>
@@ -229,6 +229,30 @@ void korabusCommandWake(char *) {
     displayMainPage();
 }
 
+// The panel takes the new levels at once: the inactive one while the display
+// sleeps (a dark panel loses the screen saver's text), else the active one.
+void showBacklightLevels(const TstatBkLightCtl_t &backlight) {
+    if (getBacklightTimerFlag() == 0) {
+        if (backlight.inactiveBrightness == BACKLIGHT_INACTIVE_DIM) {
+            screenSetBacklightLevel(&g_display, DISPMAN_LEVEL_DIM);
+            m_isScrSvrClear = 0;
+        } else {
+            screenSetBacklightLevel(&g_display, DISPMAN_LEVEL_OFF);
+            if (displayManagerScreenSaverShown() != 0 && m_isScrSvrClear == 0) {
+                displayManagerRemoveScreenSaverText();
+                m_isScrSvrClear = 1;
+            }
+        }
+        return;
+    }
+    displayManagerEnableBacklight();
+    // A stored level outside the three known ones lights the panel fully.
+    size_t index = backlight.activeBrightness < c_BacklightActiveLevels.size()
+                       ? static_cast<size_t>(backlight.activeBrightness)
+                       : c_BacklightActiveLevels.size() - 1;
+    screenSetBacklightLevel(&g_display, c_BacklightActiveLevels[index]);
+}
+
 void korabusCommandBacklight(char *args) {
     static constexpr std::array<const char *, 3> c_Descriptors = {"T", "A", "I"};
     enum { TIMEOUT, ACTIVE, INACTIVE, FIELDS };
@@ -270,25 +294,7 @@ void korabusCommandBacklight(char *args) {
     setThermostatBacklightSettings(&backlight);
     korabusSave();
     korabusRequestPageRefresh(PAGE_USER_PREF);
-    if (getBacklightTimerFlag() == 0) {
-        if (backlight.inactiveBrightness == BACKLIGHT_INACTIVE_DIM) {
-            screenSetBacklightLevel(&g_display, DISPMAN_LEVEL_DIM);
-            m_isScrSvrClear = 0;
-        } else {
-            screenSetBacklightLevel(&g_display, DISPMAN_LEVEL_OFF);
-            if (displayManagerScreenSaverShown() != 0 && m_isScrSvrClear == 0) {
-                displayManagerRemoveScreenSaverText();
-                m_isScrSvrClear = 1;
-            }
-        }
-        return;
-    }
-    displayManagerEnableBacklight();
-    // A stored level outside the three known ones lights the panel fully.
-    size_t index = backlight.activeBrightness < c_BacklightActiveLevels.size()
-                       ? static_cast<size_t>(backlight.activeBrightness)
-                       : c_BacklightActiveLevels.size() - 1;
-    screenSetBacklightLevel(&g_display, c_BacklightActiveLevels[index]);
+    showBacklightLevels(backlight);
 }
 
 void korabusCommandMessageScreen(char *args) {
@@ -534,81 +540,124 @@ void korabusCommandSetPoints(char *args) {
                                   korabusFprFromWhole(values[DEHUMIDIFY]));
 }
 
-void korabusCommandMode(char *args) {
-    static constexpr std::array<const char *, 7> c_Descriptors = {"M", "H", "C", "U",
-                                                                  "D", "Y", "R"};
-    enum { MODE, HEAT, COOL, HUMIDIFY, DEHUMIDIFY, DAYS, HOURS, FIELDS };
-    char *tokens[FIELDS];
-    size_t n = splitTokens(args, tokens, FIELDS);
-    int32_t values[FIELDS] = {};
-    bool given[FIELDS] = {};
-    ThermostatMode mode = getThermostatMode();
+// The fields of the mode command: "M" the mode, then the set points, the
+// vacation's humidities and its length in days and hours.
+constexpr std::array<const char *, 7> c_ModeDescriptors = {"M", "H", "C", "U", "D", "Y", "R"};
+struct ModeFields {
+    enum Field { MODE, HEAT, COOL, HUMIDIFY, DEHUMIDIFY, DAYS, HOURS, COUNT };
+    int32_t values[COUNT] = {};
+    bool given[COUNT] = {};
+};
+
+enum class ModeRead { Refused, ProgramNow, Read };
+
+// The mode named by the "M" field; false for another text.
+bool modeNamed(const char *value, ThermostatMode *mode) {
+    if (value[0] == 'H' && value[1] == '\0') {
+        *mode = TSTAT_MODE_HOLD;
+    } else if (value[0] == 'P' && value[1] == 'H' && value[2] == '\0') {
+        *mode = TSTAT_MODE_PERMANENT_HOLD;
+    } else if (value[0] == 'V' && value[1] == '\0') {
+        *mode = TSTAT_MODE_VACATION;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Reads the fields in order into *fields and the mode into *mode. "M:P"
+// goes back to the program at once: whatever follows is not looked at.
+ModeRead readModeFields(char *args, ModeFields *fields, ThermostatMode *mode) {
+    char *tokens[ModeFields::COUNT];
+    size_t n = splitTokens(args, tokens, ModeFields::COUNT);
     for (size_t i = 0; i < n; i++) {
         char *value = nullptr;
-        int which = matchDescriptor(tokens[i], c_Descriptors, &value);
+        int which = matchDescriptor(tokens[i], c_ModeDescriptors, &value);
         if (which < 0) {
-            return;
+            return ModeRead::Refused;
         }
-        given[which] = true;
-        if (which != MODE) {
-            if (!korabusNumber(value, &values[which])) {
-                return;
+        fields->given[which] = true;
+        if (which != ModeFields::MODE) {
+            if (!korabusNumber(value, &fields->values[which])) {
+                return ModeRead::Refused;
             }
-            continue;
-        }
-        if (value[0] == 'H' && value[1] == '\0') {
-            mode = TSTAT_MODE_HOLD;
-        } else if (value[0] == 'P' && value[1] == 'H' && value[2] == '\0') {
-            mode = TSTAT_MODE_PERMANENT_HOLD;
         } else if (value[0] == 'P' && value[1] == '\0') {
-            // Back to the program at once; whatever follows is not looked at.
-            setThermostatMode(TSTAT_MODE_PROGRAM);
-            korabusSave();
-            return;
-        } else if (value[0] == 'V' && value[1] == '\0') {
-            mode = TSTAT_MODE_VACATION;
-        } else {
-            return;
+            return ModeRead::ProgramNow;
+        } else if (!modeNamed(value, mode)) {
+            return ModeRead::Refused;
         }
+    }
+    return ModeRead::Read;
+}
+
+// The hold set points of the command; false when one is missing.
+bool storeHoldSetPoints(const ModeFields &fields) {
+    using enum ModeFields::Field;
+    if (!fields.given[HEAT] || !fields.given[COOL]) {
+        return false;
     }
     fpr_t heat = 0;
     fpr_t cool = 0;
-    if (mode == TSTAT_MODE_HOLD || mode == TSTAT_MODE_PERMANENT_HOLD) {
-        if (!given[HEAT] || !given[COOL]) {
+    readSetPoints(fields.values[HEAT], fields.values[COOL], &heat, &cool);
+    TstatSetPoint_t hold;
+    getHoldThermostatSettings(&hold);
+    hold.heatSetPoint = heat;
+    hold.coolSetPoint = cool;
+    setHoldThermostatSettings(&hold);
+    korabusRequestPageRefresh(PAGE_HOLD);
+    return true;
+}
+
+// The vacation of the command; false when a field is missing or out of range.
+bool storeVacation(const ModeFields &fields) {
+    using enum ModeFields::Field;
+    for (int field = HEAT; field < COUNT; field++) {
+        if (!fields.given[field]) {
+            return false;
+        }
+    }
+    const int32_t *values = fields.values;
+    // Days and hours are kept as bytes, so a larger count would leave a
+    // vacation page that disagrees with its end; humidities are percent.
+    if (!isPercent(values[HUMIDIFY]) || !isPercent(values[DEHUMIDIFY]) ||
+        !inRange(values[DAYS], 0, UINT8_MAX) || !inRange(values[HOURS], 0, UINT8_MAX)) {
+        return false;
+    }
+    fpr_t heat = 0;
+    fpr_t cool = 0;
+    readSetPoints(values[HEAT], values[COOL], &heat, &cool);
+    TstatSetPoint_t vacation;
+    getVacationThermostatSettings(&vacation);
+    vacation.heatSetPoint = heat;
+    vacation.coolSetPoint = cool;
+    vacation.humidifySetPoint = korabusFprFromWhole(values[HUMIDIFY]);
+    vacation.dehumidifySetPoint = korabusFprFromWhole(values[DEHUMIDIFY]);
+    vacation.startHour = static_cast<uint8_t>(values[DAYS]);
+    vacation.startMinute = static_cast<uint8_t>(values[HOURS]);
+    vacation.endTime =
+        util_time(nullptr) + values[DAYS] * c_SecondsPerDay + values[HOURS] * c_SecondsPerHour;
+    setVacationThermostatSettings(&vacation);
+    korabusRequestPageRefresh(PAGE_VACATION);
+    return true;
+}
+
+void korabusCommandMode(char *args) {
+    ModeFields fields;
+    ThermostatMode mode = getThermostatMode();
+    ModeRead read = readModeFields(args, &fields, &mode);
+    if (read == ModeRead::Refused) {
+        return;
+    }
+    if (read == ModeRead::ProgramNow) {
+        mode = TSTAT_MODE_PROGRAM;
+    } else if (mode == TSTAT_MODE_HOLD || mode == TSTAT_MODE_PERMANENT_HOLD) {
+        if (!storeHoldSetPoints(fields)) {
             return;
         }
-        readSetPoints(values[HEAT], values[COOL], &heat, &cool);
-        TstatSetPoint_t hold;
-        getHoldThermostatSettings(&hold);
-        hold.heatSetPoint = heat;
-        hold.coolSetPoint = cool;
-        setHoldThermostatSettings(&hold);
-        korabusRequestPageRefresh(PAGE_HOLD);
     } else if (mode == TSTAT_MODE_VACATION) {
-        for (int field = HEAT; field < FIELDS; field++) {
-            if (!given[field]) {
-                return;
-            }
-        }
-        // Days and hours are kept as bytes, so a larger count would leave a
-        // vacation page that disagrees with its end; humidities are percent.
-        if (!isPercent(values[HUMIDIFY]) || !isPercent(values[DEHUMIDIFY]) ||
-            !inRange(values[DAYS], 0, UINT8_MAX) || !inRange(values[HOURS], 0, UINT8_MAX)) {
+        if (!storeVacation(fields)) {
             return;
         }
-        readSetPoints(values[HEAT], values[COOL], &heat, &cool);
-        TstatSetPoint_t vacation;
-        getVacationThermostatSettings(&vacation);
-        vacation.heatSetPoint = heat;
-        vacation.coolSetPoint = cool;
-        vacation.humidifySetPoint = korabusFprFromWhole(values[HUMIDIFY]);
-        vacation.dehumidifySetPoint = korabusFprFromWhole(values[DEHUMIDIFY]);
-        vacation.startHour = static_cast<uint8_t>(values[DAYS]);
-        vacation.startMinute = static_cast<uint8_t>(values[HOURS]);
-        vacation.endTime =
-            util_time(nullptr) + values[DAYS] * c_SecondsPerDay + values[HOURS] * c_SecondsPerHour;
-        setVacationThermostatSettings(&vacation);
-        korabusRequestPageRefresh(PAGE_VACATION);
     } else if (mode != TSTAT_MODE_PROGRAM) {
         // A stored mode outside the four known ones is left alone.
         return;

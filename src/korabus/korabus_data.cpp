@@ -20,8 +20,8 @@
 #include "hvac/relay_control.h"
 #include "korabus/korabus_command.h"
 #include "korabus/korabus_internal.h"
-#include "menus/menu_pages.h"
 #include "mfgtest/mfgtest.h"
+#include "pages/menu_pages.h"
 #include "platform/platform.h"
 
 #include <array>

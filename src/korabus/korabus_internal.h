@@ -2,7 +2,7 @@
 #pragma once
 
 #include "config/persist.h"
-#include "display/display_manager.h"
+#include "dispman/display_manager.h"
 
 #include <cstdint>
 

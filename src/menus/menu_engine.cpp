@@ -5,7 +5,7 @@
 #include "config/data_dict.h"
 #include "core/fixed_point.h"
 #include "core/util.h"
-#include "menus/page_control.h"
+#include "dispman/display_manager.h"
 #include "menus/screen_parts.h"
 #include "menus/setup_layout.h"
 
@@ -85,7 +85,9 @@ void stepValue(int direction) {
         item->value = static_cast<int16_t>(stepped);
     }
     if (g_HoldPageSelected == 1) {
-        pageControl().setTimeout(DISPMAN_POPUP_TIMEOUT_S, pageControl().mainPage);
+        // An edit on the hold page restarts the page's time-out as its row gives it.
+        const PageEntry &hold = dispManPageEntry(PAGE_HOLD);
+        displayManagerSetTimeout(hold.timeoutS, hold.onTimeout);
     }
 }
 

@@ -1,7 +1,6 @@
 // Texts of the menu pages.
 #include "menus/menu_text.h"
 
-#include "menus/page_control.h"
 #include "menus/screen_parts.h"
 
 #include <cstdio>

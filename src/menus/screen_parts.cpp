@@ -8,8 +8,6 @@
 #include <cstdio>
 
 ScreenItem *g_DayBarGraphic[DAY_BAR_DAYS] = {};
-ScreenItem *g_UndervoltageTextHdl = nullptr;
-uint32_t g_UnderVoltageActive = 0;
 
 void drawMainScrTime(char *buffer) {
     createTimeString(buffer, SCREEN_TEXT_LEN);

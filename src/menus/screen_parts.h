@@ -1,8 +1,9 @@
-// Parts that recur in the pages' screen tables (of the menus and of the
-// display manager's own pages): the fonts, the clock texts, the day bar and
-// the under-voltage warning text, with their update functions.
+// Parts that recur in the pages' screen tables: the fonts, the clock texts,
+// the day bar and the under-voltage warning text, with their update
+// functions.
 #pragma once
 
+#include "dispman/display_manager.h"
 #include "graphics/screen.h"
 #include "menus/menu_engine.h"
 
@@ -23,14 +24,6 @@ constexpr int16_t CODE_CANCEL_Y = 224;
 // The day bar's seven day images (0 Sunday), bound by every screen that has one.
 constexpr size_t DAY_BAR_DAYS = 7;
 extern ScreenItem *g_DayBarGraphic[DAY_BAR_DAYS];
-
-// Blink period of the under-voltage text, milliseconds, and its text.
-constexpr uint32_t DISPMAN_UNDERVOLTAGE_BLINK_MS = 500;
-constexpr const char *DISPMAN_UNDERVOLTAGE_TEXT = "Undervoltage!";
-// The under-voltage text of the screen on display (every page's table binds
-// it), and 1 while the coprocessor reports under-voltage.
-extern ScreenItem *g_UndervoltageTextHdl;
-extern uint32_t g_UnderVoltageActive;
 
 // Text update functions of the clock strip: the time and the date (which
 // also keeps today shown on the day bar).
@@ -132,11 +125,11 @@ constexpr const char *LINK_BUTTON_IMAGE = "./images/Setup/Setup-Button-Graphic-O
 
 // The under-voltage warning, empty while there is none: a band over the
 // page's head (the day bar and the clock line), which it covers whole. The
-// band reaches down to UNDERVOLTAGE_BAND_BOTTOM: its text's 28-pixel line
-// with as much room below as above; what must stay readable lies lower.
+// band reaches down to UNDERVOLTAGE_BAND_BOTTOM (the display manager's): its
+// text's 28-pixel line with as much room below as above; what must stay
+// readable lies lower.
 constexpr int16_t UNDERVOLTAGE_TEXT_Y = 10;
 constexpr uint32_t UNDERVOLTAGE_TEXT_SIZE = 24;
-constexpr int16_t UNDERVOLTAGE_BAND_BOTTOM = 48;
 #define SCREEN_UNDERVOLTAGE_TEXT_AT(y)                                                             \
     screenTextBanner(y, &g_UndervoltageTextHdl, drawUnderVoltageWarning, FONT_BOLD,                \
                      UNDERVOLTAGE_TEXT_SIZE, UNDERVOLTAGE_TEXT_COLOR, UNDERVOLTAGE_BOX_COLOR)
@@ -147,8 +140,8 @@ constexpr int16_t UNDERVOLTAGE_SHALLOW_TEXT_Y = 3;
 #define SCREEN_UNDERVOLTAGE_SHALLOW_TEXT SCREEN_UNDERVOLTAGE_TEXT_AT(UNDERVOLTAGE_SHALLOW_TEXT_Y)
 
 // A copy of a screen table as written, taken before main(): pages change
-// their items (images, places, visibility, blinking) and the display
-// manager's reset puts the tables back as they were for the next test.
+// their items (images, places, visibility, blinking) and their resets put
+// the tables back as they were for the next test.
 template <size_t N> class ScreenTableBackup {
   public:
     explicit ScreenTableBackup(ScreenItem (&table)[N]) : m_table(table) {

@@ -115,15 +115,15 @@ void menuNarrowSetPointPair(MenuItem *heat, MenuItem *cool, int8_t range) {
     }
 }
 
-void menuFollowTempLock(MenuItem *heat, MenuItem *cool, LockNarrowing *last) {
+void menuFollowTempLock(MenuItem *heat, MenuItem *cool, int8_t *lastRange, TempScale *lastScale) {
     TempLock lock = menuTempLock();
     if (!lock.narrows()) {
         return;
     }
     TempScale scale = menuDisplayScale();
-    if (lock.range != last->range || scale != last->scale) {
-        last->range = lock.range;
-        last->scale = scale;
+    if (lock.range != *lastRange || scale != *lastScale) {
+        *lastRange = lock.range;
+        *lastScale = scale;
         menuNarrowSetPointPair(heat, cool, lock.range);
     }
 }

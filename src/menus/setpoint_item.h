@@ -45,16 +45,12 @@ struct TempLock {
     bool freezes() const { return locked && range <= 0; }
 };
 TempLock menuTempLock();
-// The range and display unit a page's set points were last narrowed for.
-struct LockNarrowing {
-    int8_t range = 0;
-    TempScale scale = TEMP_SCALE_FAHRENHEIT;
-};
 // Limits the heat and cool records to range whole display degrees around
 // their present values.
 void menuNarrowSetPointPair(MenuItem *heat, MenuItem *cool, int8_t range);
 // Under a temperature lock that narrows, narrows the pair again when the
-// range or the display unit differs from *last, and records them there.
-void menuFollowTempLock(MenuItem *heat, MenuItem *cool, LockNarrowing *last);
+// range or the display unit differs from the page's last narrowing
+// (*lastRange, *lastScale), and records them there.
+void menuFollowTempLock(MenuItem *heat, MenuItem *cool, int8_t *lastRange, TempScale *lastScale);
 // Limits range whole display degrees either side of base, within the set-point limits.
 void menuNarrowTempItem(MenuItem *item, fpr_t base, int8_t range);

@@ -430,21 +430,80 @@ bool isTmpPath(const char *path) {
     return strncmp(path, "/tmp/", 5) == 0 && path[5] != '\0' && strstr(path, "..") == nullptr;
 }
 
+// The two /tmp paths of "SRC DST"; false for any other argument.
+bool copyArguments(const char *args, char (&src)[PATH_MAX], char (&dst)[PATH_MAX]) {
+    const char *space = strchr(args, ' ');
+    if (space == nullptr || strchr(space + 1, ' ') != nullptr) {
+        return false;
+    }
+    size_t srcLen = static_cast<size_t>(space - args);
+    if (srcLen >= sizeof(src)) {
+        return false;
+    }
+    snprintf(src, sizeof(src), "%.*s", static_cast<int>(srcLen), args);
+    snprintf(dst, sizeof(dst), "%s", space + 1);
+    return isTmpPath(src) && isTmpPath(dst);
+}
+
+// Writes all of data at offset at; false on an error.
+bool writeAt(int fd, const uint8_t *data, size_t len, off_t at) {
+    while (len > 0) {
+        ssize_t n = pwrite(fd, data, len, at);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        data += n;
+        len -= static_cast<size_t>(n);
+        at += n;
+    }
+    return true;
+}
+
+// Copies in to out up to the end of in; false on an error.
+bool copyAll(int in, int out) {
+    uint8_t buf[8192];
+    off_t at = 0;
+    for (;;) {
+        ssize_t got = read(in, buf, sizeof(buf));
+        if (got == 0) {
+            return true;
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if (!writeAt(out, buf, static_cast<size_t>(got), at)) {
+            return false;
+        }
+        at += got;
+    }
+}
+
+// The copy's target, emptied; -1 unless it is a regular file with no other
+// name (it is not followed through a link).
+int openCopyTarget(const char *path) {
+    int out = open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    struct stat st {};
+    if (out < 0 || fstat(out, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
+        ftruncate(out, 0) != 0) {
+        if (out >= 0) {
+            close(out);
+        }
+        return -1;
+    }
+    return out;
+}
+
 // "cp /tmp/SRC /tmp/DST": the hand-over of a downloaded archive.
 int runCopy(const char *args) {
     char src[PATH_MAX];
     char dst[PATH_MAX];
-    const char *space = strchr(args, ' ');
-    if (space == nullptr || strchr(space + 1, ' ') != nullptr) {
-        return -1;
-    }
-    size_t srcLen = static_cast<size_t>(space - args);
-    if (srcLen >= sizeof(src)) {
-        return -1;
-    }
-    snprintf(src, sizeof(src), "%.*s", static_cast<int>(srcLen), args);
-    snprintf(dst, sizeof(dst), "%s", space + 1);
-    if (!isTmpPath(src) || !isTmpPath(dst)) {
+    if (!copyArguments(args, src, dst)) {
         return -1;
     }
     char srcPath[PATH_MAX];
@@ -453,51 +512,17 @@ int runCopy(const char *args) {
         platformPath(dst, dstPath, sizeof(dstPath)) == nullptr) {
         return exitStatus(1);
     }
-    // Neither end is followed through a link, and only a regular file with
-    // no other name is written.
+    // The source is not followed through a link either.
     int in = open(srcPath, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (in < 0) {
         return exitStatus(1);
     }
-    int out = open(dstPath, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-    struct stat st {};
-    if (out < 0 || fstat(out, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
-        ftruncate(out, 0) != 0) {
-        if (out >= 0) {
-            close(out);
-        }
+    int out = openCopyTarget(dstPath);
+    if (out < 0) {
         close(in);
         return exitStatus(1);
     }
-    char buf[8192];
-    bool ok = true;
-    for (;;) {
-        ssize_t got = read(in, buf, sizeof(buf));
-        if (got == 0) {
-            break;
-        }
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            ok = false;
-            break;
-        }
-        for (ssize_t done = 0; done < got;) {
-            ssize_t put = write(out, buf + done, static_cast<size_t>(got - done));
-            if (put < 0 && errno == EINTR) {
-                continue;
-            }
-            if (put <= 0) {
-                ok = false;
-                break;
-            }
-            done += put;
-        }
-        if (!ok) {
-            break;
-        }
-    }
+    bool ok = copyAll(in, out);
     close(in);
     if (close(out) != 0) {
         ok = false;
@@ -739,22 +764,6 @@ bool flashStep() {
         return false;
     }
     m_Host.flashStepsLeft--;
-    return true;
-}
-
-bool writeAt(int fd, const uint8_t *data, size_t len, off_t at) {
-    while (len > 0) {
-        ssize_t n = pwrite(fd, data, len, at);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        len -= static_cast<size_t>(n);
-        at += n;
-    }
     return true;
 }
 

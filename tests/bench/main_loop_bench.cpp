@@ -21,12 +21,13 @@
 #include "coproc/coproc_comm.h"
 #include "coproc/coproc_msg.h"
 #include "core/tstat_main.h"
-#include "display/display_manager.h"
+#include "dispman/display_manager.h"
 #include "graphics/screen.h"
 #include "graphics/screen_test.h"
 #include "hvac/hvac_control.h"
 #include "hvac/relay_control.h"
 #include "korabus/korabus_data.h"
+#include "pages/page_table.h"
 #include "platform/platform_display.h"
 #include "platform/platform_test.h"
 
@@ -55,6 +56,7 @@ class Board {
         }
         busBoot(m_root, FactoryOptions{.systemType = type});
         displayManagerReset();
+        pagesReset();
         tstatMainReset();
         if (getcwd(m_oldCwd, sizeof(m_oldCwd)) == nullptr || chdir(TSTAT_BUILD_DIR "/data") != 0) {
             return;
@@ -70,7 +72,7 @@ class Board {
             fiveDay.highTemp[d] = -2 * FPR_ONE;
         }
         setFiveDayForecast(&fiveDay);
-        displayManagerInit();
+        displayManagerInit(pageTable());
         platformDisplayStop();
         // Let the start-up settle: key edges, relay pulses, icon timers.
         for (int i = 0; i < 40; i++) {
@@ -84,6 +86,7 @@ class Board {
             close(m_keys);
         }
         displayManagerReset();
+        pagesReset();
         coprocMsgReset();
         PersistUtil_Reset();
         if (m_oldCwd[0] != '\0' && chdir(m_oldCwd) != 0) {

@@ -10,7 +10,7 @@
 #include "coproc_frame.h"
 #include "korabus/korabus_data.h"
 #include "korabus/korabus_internal.h"
-#include "menus/button_lockout_menu.h"
+#include "pages/button_lockout_menu.h"
 #include "platform/platform.h"
 
 #include <cstring>

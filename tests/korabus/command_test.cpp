@@ -10,14 +10,15 @@
 #include "config/schedule.h"
 #include "coproc/download.h"
 #include "coproc_frame.h"
-#include "display/display_manager.h"
+#include "dispman/display_manager.h"
 #include "graphics/screen.h"
 #include "graphics/screen_test.h"
 #include "hvac/hvac_control.h"
 #include "hvac/relay_control.h"
 #include "korabus/korabus_command.h"
 #include "korabus/korabus_data.h"
-#include "menus/button_lockout_menu.h"
+#include "pages/button_lockout_menu.h"
+#include "pages/page_table.h"
 
 #include <cstring>
 #include <unistd.h>
@@ -337,7 +338,7 @@ TEST_F(BusTest, SleepWakeAndBacklightCommandsSetTheBrightness) {
     char cwd[PATH_MAX] = {};
     ASSERT_NE(getcwd(cwd, sizeof(cwd)), nullptr);
     ASSERT_EQ(chdir(TSTAT_BUILD_DIR "/data"), 0);
-    displayManagerInit();
+    displayManagerInit(pageTable());
     ASSERT_NE(g_displayHdl, nullptr);
     // Awake, a write of the active brightness shows at once; asleep, the
     // inactive one does.
@@ -351,6 +352,7 @@ TEST_F(BusTest, SleepWakeAndBacklightCommandsSetTheBrightness) {
         EXPECT_EQ(m_root.read("/sys/class/backlight/backlight/brightness"), level) << command;
     }
     displayManagerReset();
+    pagesReset();
     screenReset();
     ASSERT_EQ(chdir(cwd), 0);
 }

@@ -10,7 +10,7 @@
 #include "coproc/coproc_msg.h"
 #include "coproc/download.h"
 #include "core/tstat_main.h"
-#include "display/display_manager.h"
+#include "dispman/display_manager.h"
 #include "graphics/buttons.h"
 #include "hvac/hvac_control.h"
 #include "hvac/relay_control.h"
@@ -19,6 +19,7 @@
 #include "korabus/korabus_data.h"
 #include "menus/menu_engine.h"
 #include "mfgtest/mfgtest.h"
+#include "pages/page_table.h"
 #include "platform/platform_display.h"
 
 #include <gtest/gtest.h>
@@ -34,8 +35,9 @@ enum class Layer { Config, Coproc, Hvac, Graphics, Ui, MfgTest, Bus, All };
 template <Layer top = Layer::All> void resetModules() {
     if constexpr (top >= Layer::Ui) {
         menuEngineReset();
-        // The display manager and every page of its page table.
         displayManagerReset();
+        // Every page of the page table.
+        pagesReset();
     }
     PersistUtil_Reset();
     dataDictReset();

@@ -2,15 +2,15 @@
 // house, the console and the dashboard, the board it prepares, and the
 // application it starts (the command line is in cli.cpp).
 #include "app.h"
-#include "../tools/common/program_command.h"
 #include "run_support.h"
 
 #include "board.h"
 #include "board_link.h"
-#include "common/file_descriptor.h"
 #include "console.h"
 #include "core/util.h"
 #include "decode.h"
+#include "host/file_descriptor.h"
+#include "host/program_command.h"
 #include "hvac/sensors.h"
 #include "keys.h"
 #include "lockstep.h"

@@ -5,7 +5,7 @@
 // I/O page, shared with the emulator, for the relay coils and the test pin.
 #pragma once
 
-#include "common/file_descriptor.h"
+#include "host/file_descriptor.h"
 
 #include <chrono>
 #include <cstddef>

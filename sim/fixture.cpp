@@ -4,10 +4,10 @@
 
 #include "board.h"
 #include "board_link.h"
-#include "common/file_descriptor.h"
-#include "common/program_command.h"
 #include "coprocessor.h"
 #include "core/util.h"
+#include "host/file_descriptor.h"
+#include "host/program_command.h"
 #include "house.h"
 #include "hvac/sensors.h"
 #include "keys.h"

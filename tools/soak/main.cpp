@@ -7,9 +7,9 @@
 // after the first simulated day); at the end the relay checker goes over
 // each run's whole relay log with the dips as emergency-stop windows, and
 // one summary gives the figures and the verdict.
-#include "common/file_descriptor.h"
 #include "config/persist.h"
 #include "console.h"
+#include "host/file_descriptor.h"
 #include "report.h"
 #include "soak_plan.h"
 

@@ -1,5 +1,5 @@
 // Safety checker of the simulated board's relay log.
-#include "relay_check.h"
+#include "host/relay_check.h"
 
 #include "hvac/relay_control.h"
 

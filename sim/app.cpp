@@ -13,7 +13,7 @@
 #include "host/program_command.h"
 #include "hvac/sensors.h"
 #include "keys.h"
-#include "lockstep.h"
+#include "lockstep_clock.h"
 #include "platform/platform.h"
 #include "plot.h"
 #include "report.h"

@@ -2,10 +2,10 @@
 // cli.cpp) and the runs of its subcommands.
 #pragma once
 
+#include "climate.h"
 #include "coprocessor.h"
 #include "dashboard.h"
 #include "house.h"
-#include "weather.h"
 
 #include <string>
 #include <vector>
@@ -44,7 +44,7 @@ struct SimOptions {
     // to reportDir (empty: the board root's sim/).
     bool report = true;
     std::string reportDir;
-    // Lock-step time (see sim/lockstep.h): the run's first wall-clock second,
+    // Lock-step time (see sim/lockstep_clock.h): the run's first wall-clock second,
     // at most `pace` times real time (0: as fast as the host allows), and a
     // script of timed console lines.
     bool lockstep = false;

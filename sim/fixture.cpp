@@ -11,7 +11,7 @@
 #include "house.h"
 #include "hvac/sensors.h"
 #include "keys.h"
-#include "lockstep.h"
+#include "lockstep_clock.h"
 #include "platform/platform.h"
 #include "run_support.h"
 

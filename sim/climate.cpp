@@ -1,6 +1,6 @@
 // Weather day files: parsing, checking and interpolation; the building
 // controller's weather and its bus lines.
-#include "weather.h"
+#include "climate.h"
 
 #include "board.h"
 #include "house.h"

@@ -19,27 +19,21 @@ function(tstat_add_subsystem name)
     target_link_libraries(tstat_${name} PUBLIC ${S_BELOW} tstat_platform ${S_DEPS})
 endfunction()
 
-# tstat_add_host_library(NAME [SOURCES <files...>] [INCLUDE <dir>] [BELOW <libraries...>]
+# tstat_add_host_library(NAME SOURCES <files...> [INCLUDE <dir>] [BELOW <libraries...>]
 #                        [DEPS <targets...>])
 # A static library tstat_NAME of the development host's side, above the
 # subsystems: the host library (lib/host) and the libraries of the simulator
-# and its soak. SOURCES defaults to every .cpp file of the calling directory;
-# INCLUDE (default the calling directory) is the directory its headers are
-# included from. BELOW names the libraries it calls, subsystems and host
-# libraries alike by the name after tstat_, every one of them lower in the
-# layering, so that linking tstat_NAME brings in exactly those. DEPS adds
-# external libraries.
+# and its soak. INCLUDE (default the calling directory) is the directory its
+# headers are included from. BELOW names the libraries it calls, subsystems
+# and host libraries alike by the name after tstat_, every one of them lower
+# in the layering, so that linking tstat_NAME brings in exactly those. DEPS
+# adds external libraries.
 function(tstat_add_host_library name)
     cmake_parse_arguments(H "" "INCLUDE" "SOURCES;BELOW;DEPS" ${ARGN})
-    if(H_SOURCES)
-        set(sources ${H_SOURCES})
-    else()
-        file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-    endif()
+    add_library(tstat_${name} STATIC ${H_SOURCES})
     if(NOT H_INCLUDE)
         set(H_INCLUDE ${CMAKE_CURRENT_SOURCE_DIR})
     endif()
-    add_library(tstat_${name} STATIC ${sources})
     target_include_directories(tstat_${name} PUBLIC ${H_INCLUDE})
     list(TRANSFORM H_BELOW PREPEND tstat_)
     target_link_libraries(tstat_${name} PUBLIC ${H_BELOW} ${H_DEPS})

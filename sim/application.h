@@ -5,10 +5,10 @@
 // return as often as in a newline).
 #pragma once
 
+#include "board.h"
 #include "host/file_descriptor.h"
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <sys/types.h>
 
@@ -18,9 +18,7 @@ class Application {
   public:
     // say gets the application's lines ("tstat: ...") and the simulator's
     // own about it.
-    explicit Application(std::function<void(const std::string &)> say) : m_say(std::move(say)) {}
-    Application(const Application &) = delete;
-    Application &operator=(const Application &) = delete;
+    explicit Application(Say say) : m_say(std::move(say)) {}
 
     // In lock-step time the descriptors the application inherits: its end
     // of the clock and, when the link is a socket pair, its end of the link
@@ -48,7 +46,7 @@ class Application {
     // ended.
     void readOutput(bool toTheEnd);
 
-    std::function<void(const std::string &)> m_say;
+    Say m_say;
     pid_t m_pid = -1;
     FileDescriptor m_output;
     std::string m_partial;

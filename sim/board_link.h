@@ -5,12 +5,12 @@
 // I/O page, shared with the emulator, for the relay coils and the test pin.
 #pragma once
 
+#include "board.h"
 #include "host/file_descriptor.h"
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 namespace sim {
@@ -85,7 +85,7 @@ class IoPageMirror {
 class AttachedBoard {
   public:
     // say tells when the screen cannot be had (once).
-    explicit AttachedBoard(std::function<void(const std::string &)> say) : m_say(std::move(say)) {}
+    explicit AttachedBoard(Say say) : m_say(std::move(say)) {}
 
     // Attaches to what is named (an empty name: not that part); the serial
     // device's descriptor goes to *linkFd. False with the reason.
@@ -109,7 +109,7 @@ class AttachedBoard {
   private:
     void dumpScreen(int64_t hostNowMs, bool now);
 
-    std::function<void(const std::string &)> m_say;
+    Say m_say;
     QmpClient m_qmp;
     IoPageMirror m_ioPage;
     std::string m_description;

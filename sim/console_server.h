@@ -7,11 +7,11 @@
 // nothing it sent is run. What the simulator says goes to every client.
 #pragma once
 
+#include "board.h"
 #include "console.h"
 #include "host/file_descriptor.h"
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,9 +21,7 @@ namespace sim {
 class ConsoleServer {
   public:
     // say tells what happens to the socket and its clients.
-    explicit ConsoleServer(std::function<void(const std::string &)> say) : m_say(std::move(say)) {}
-    ConsoleServer(const ConsoleServer &) = delete;
-    ConsoleServer &operator=(const ConsoleServer &) = delete;
+    explicit ConsoleServer(Say say) : m_say(std::move(say)) {}
 
     // Listens on 127.0.0.1:port (0: a free port). False, said, when it
     // cannot; the console then has standard input alone.
@@ -52,7 +50,7 @@ class ConsoleServer {
     void flushClient(Client &client);
     void readStdin(std::vector<std::string> *lines);
 
-    std::function<void(const std::string &)> m_say;
+    Say m_say;
     FileDescriptor m_listen;
     std::string m_portFile;
     std::vector<std::unique_ptr<Client>> m_clients;

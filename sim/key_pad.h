@@ -16,6 +16,7 @@
 // a board in an emulator through its machine protocol.
 #pragma once
 
+#include "board.h"
 #include "host/file_descriptor.h"
 #include "platform/platform_display.h"
 
@@ -23,7 +24,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -69,7 +69,7 @@ class KeyPad {
     // attached.
     bool ready() const { return m_board != nullptr || m_fd.get() >= 0; }
     // Where the key pad says that simulated time follows real time.
-    void setSay(std::function<void(const std::string &)> say) { m_say = std::move(say); }
+    void setSay(Say say) { m_say = std::move(say); }
     // A run in lock-step time: simulated time never follows the host's.
     void setLockstep(bool on) { m_lockstep = on; }
 
@@ -129,7 +129,7 @@ class KeyPad {
     Fifo m_fifo;
     FileDescriptor m_fd;
     QmpClient *m_board = nullptr;
-    std::function<void(const std::string &)> m_say;
+    Say m_say;
     bool m_lockstep = false;
     std::vector<Key> m_keys;
     int64_t m_nowMs = 0;

@@ -19,11 +19,31 @@ function(tstat_add_subsystem name)
     target_link_libraries(tstat_${name} PUBLIC ${S_BELOW} tstat_platform ${S_DEPS})
 endfunction()
 
+# tstat_add_host_library(NAME SOURCES <files...> [INCLUDE <dir>] [BELOW <libraries...>]
+#                        [DEPS <targets...>])
+# A static library tstat_NAME of the development host's side, above the
+# subsystems: the host library (lib/host) and the libraries of the simulator
+# and its soak. INCLUDE (default the calling directory) is the directory its
+# headers are included from. BELOW names the libraries it calls, subsystems
+# and host libraries alike by the name after tstat_, every one of them lower
+# in the layering, so that linking tstat_NAME brings in exactly those. DEPS
+# adds external libraries.
+function(tstat_add_host_library name)
+    cmake_parse_arguments(H "" "INCLUDE" "SOURCES;BELOW;DEPS" ${ARGN})
+    add_library(tstat_${name} STATIC ${H_SOURCES})
+    if(NOT H_INCLUDE)
+        set(H_INCLUDE ${CMAKE_CURRENT_SOURCE_DIR})
+    endif()
+    target_include_directories(tstat_${name} PUBLIC ${H_INCLUDE})
+    list(TRANSFORM H_BELOW PREPEND tstat_)
+    target_link_libraries(tstat_${name} PUBLIC ${H_BELOW} ${H_DEPS})
+endfunction()
+
 # tstat_test_environment(TEST)
 # In a cross build whose tests run under an emulator (the toolchain's
 # CMAKE_CROSSCOMPILING_EMULATOR: qemu-arm, the board's core and its target
 # tree), the programs a test starts itself run through the same emulator
-# (tools/common/program_command.h) on the same core: qemu-arm reads QEMU_CPU.
+# (lib/host/program_command.h) on the same core: qemu-arm reads QEMU_CPU.
 function(tstat_test_environment test)
     if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR AND TSTAT_ARMEL_SYSROOT)
         list(GET CMAKE_CROSSCOMPILING_EMULATOR 0 emulator)

@@ -1,8 +1,8 @@
 // Board-root preparation and the coprocessor's pseudo-terminal.
 #include "board.h"
-#include "../tools/common/program_command.h"
 
-#include "common/file_descriptor.h"
+#include "host/file_descriptor.h"
+#include "host/program_command.h"
 #include "platform/platform.h"
 #include "platform/platform_display.h"
 

@@ -2,6 +2,7 @@
 // devices, the emulator's machine protocol and the shared I/O page.
 #include "board_link.h"
 
+#include "board.h"
 #include "platform/platform.h"
 
 #include <nlohmann/json.hpp>
@@ -9,6 +10,7 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -22,6 +24,8 @@ namespace sim {
 
 namespace {
 
+// Host milliseconds between two screen dumps of a board in an emulator.
+constexpr int64_t SCREEN_PERIOD_MS = 1000;
 // How long the emulator may take to answer a command (a screen dump of a
 // busy guest takes a while under emulation).
 constexpr int QMP_ANSWER_MS = 10000;
@@ -262,6 +266,48 @@ void IoPageMirror::poll() {
     m_nextStatus = now + STATUS_PERIOD;
     for (uint32_t reg : c_StatusRegisters) {
         m_page[(PIOC_BASE + reg) / 4] = platformIoRead(PIOC_BASE + reg);
+    }
+}
+
+bool AttachedBoard::attach(const std::string &serial, const std::string &qmp,
+                           const std::string &ioPageFile, uint64_t ioPageOffset, int *linkFd,
+                           std::string *error) {
+    if ((!qmp.empty() && !m_qmp.connect(qmp, error)) ||
+        (!ioPageFile.empty() && !m_ioPage.open(ioPageFile, ioPageOffset, error))) {
+        return false;
+    }
+    *linkFd = openSerialDevice(serial, error);
+    if (*linkFd < 0) {
+        return false;
+    }
+    m_description =
+        "coprocessor on " + serial +
+        (m_qmp.connected() ? ", keys and screen through " + qmp : std::string()) +
+        (m_ioPage.opened() ? ", relays and test pin through " + ioPageFile : std::string());
+    return true;
+}
+
+void AttachedBoard::poll(int64_t hostNowMs) {
+    m_ioPage.poll();
+    dumpScreen(hostNowMs, false);
+}
+
+void AttachedBoard::dumpScreen(int64_t hostNowMs, bool now) {
+    if (!m_qmp.connected() || (!now && hostNowMs < m_nextScreenMs)) {
+        return;
+    }
+    m_nextScreenMs = hostNowMs + SCREEN_PERIOD_MS;
+    // The emulator writes the file; it is put in place whole.
+    std::string screen = rootedPath("/sim/screen.png");
+    std::string aside = screen + ".dump";
+    unlink(aside.c_str());
+    std::string error;
+    if (m_qmp.screendump(aside, &error) && rename(aside.c_str(), screen.c_str()) != 0) {
+        error = strerror(errno);
+    }
+    if (!error.empty() && !m_screenFailNoted) {
+        m_say("tstat-sim: no screen from the emulated board: " + error);
+        m_screenFailNoted = true;
     }
 }
 

@@ -5,7 +5,8 @@
 // I/O page, shared with the emulator, for the relay coils and the test pin.
 #pragma once
 
-#include "common/file_descriptor.h"
+#include "board.h"
+#include "host/file_descriptor.h"
 
 #include <chrono>
 #include <cstddef>
@@ -75,6 +76,45 @@ class IoPageMirror {
   private:
     volatile uint32_t *m_page = nullptr;
     std::chrono::steady_clock::time_point m_nextStatus{};
+};
+
+// The board the simulator plays the world around (tstat-sim coproc
+// --coproc-line): the coprocessor's line on its serial device, its keys and
+// screen through the emulator's QMP socket, its relays and test pin through
+// the I/O page. The screen is dumped into sim/screen.png once a host second.
+class AttachedBoard {
+  public:
+    // say tells when the screen cannot be had (once).
+    explicit AttachedBoard(Say say) : m_say(std::move(say)) {}
+
+    // Attaches to what is named (an empty name: not that part); the serial
+    // device's descriptor goes to *linkFd. False with the reason.
+    bool attach(const std::string &serial, const std::string &qmp, const std::string &ioPageFile,
+                uint64_t ioPageOffset, int *linkFd, std::string *error);
+    // What was attached, in words.
+    const std::string &description() const { return m_description; }
+    // The board's keys, when they go through the emulator (null: they do not).
+    QmpClient *keys() { return m_qmp.connected() ? &m_qmp : nullptr; }
+    // Lets an emulated board that waits for everything to be attached run.
+    bool resume(std::string *error) { return !m_qmp.connected() || m_qmp.resume(error); }
+    // How late the relay log may see a relay move (IoPageMirror::SAMPLING_MS),
+    // 0 when the relays are not followed through the I/O page.
+    int64_t relaySamplingMs() const { return m_ioPage.opened() ? IoPageMirror::SAMPLING_MS : 0; }
+    // Takes the guest's writes to the I/O page, and dumps the screen when it
+    // is due.
+    void poll(int64_t hostNowMs);
+    // Dumps the screen of this moment.
+    void dumpScreenNow(int64_t hostNowMs) { dumpScreen(hostNowMs, true); }
+
+  private:
+    void dumpScreen(int64_t hostNowMs, bool now);
+
+    Say m_say;
+    QmpClient m_qmp;
+    IoPageMirror m_ioPage;
+    std::string m_description;
+    int64_t m_nextScreenMs = 0;
+    bool m_screenFailNoted = false;
 };
 
 } // namespace sim

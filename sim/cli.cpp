@@ -3,12 +3,12 @@
 // its range or its choices, and --help is made from those definitions.
 #include "cli.h"
 
-#include "app.h"
 #include "fixture.h"
 #include "gallery.h"
-#include "keys.h"
+#include "key_pad.h"
 #include "platform/platform.h"
 #include "run_support.h"
+#include "simulator.h"
 
 #include <CLI/CLI.hpp>
 

@@ -4,7 +4,7 @@
 #include "coprocessor.h"
 #include "decode.h"
 #include "house.h"
-#include "keys.h"
+#include "key_pad.h"
 #include "report.h"
 
 #include <algorithm>
@@ -395,7 +395,7 @@ bool cmdKey(const std::string &rest, ConsoleContext &ctx) {
     if (code == 0 || w.size() > 2 || (w.size() == 2 && !parseDouble(w[1], 0.0, 3600.0, &hold))) {
         return usage(ctx, "key");
     }
-    if (!ctx.pressKey || !ctx.pressKey(code, hold)) {
+    if (ctx.keys == nullptr || !ctx.keys->press(code, std::llround(hold * 1000.0))) {
         ctx.say("error: the keys cannot be pressed here");
         return false;
     }

@@ -14,6 +14,7 @@ namespace sim {
 
 class Coprocessor;
 class House;
+class KeyPad;
 
 struct ConsoleContext {
     Coprocessor *coproc;
@@ -23,9 +24,8 @@ struct ConsoleContext {
     std::function<void(const std::string &)> say;
     // Prints the house's state now.
     std::function<void()> showHouse;
-    // Presses a key (its code) now and releases it holdSeconds of simulated
-    // time later; false when the keys cannot be written.
-    std::function<bool(uint16_t code, double holdSeconds)> pressKey;
+    // The board's keys (none where they cannot be pressed).
+    KeyPad *keys;
     // Keeps the screen of this moment as NAME.png beside the report.
     std::function<void(const std::string &name)> keepScreen;
 };

@@ -6,7 +6,7 @@
 // firmware downloads; and injects faults on demand.
 #pragma once
 
-#include "download.h"
+#include "download_sender.h"
 #include "house.h"
 
 #include <array>

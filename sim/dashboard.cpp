@@ -8,18 +8,17 @@
 #include "coprocessor.h"
 #include "dashboard_assets.h"
 #include "house.h"
-#include "keys.h"
+#include "key_pad.h"
 #include "platform/platform.h"
+#include "run_support.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <microhttpd.h>
@@ -57,10 +56,6 @@ constexpr int64_t PING_PERIOD_MS = 5000;
 // Host milliseconds between two turns of the server (and of the state's
 // relays): a pass of the simulator's loop may take microseconds.
 constexpr int64_t SERVE_PERIOD_MS = 10;
-// Simulated milliseconds a tapped key is held, and the host milliseconds
-// after which a key the page never released is released anyway.
-constexpr int64_t TAP_MS = 100;
-constexpr int64_t HOLD_LIMIT_MS = 60000;
 constexpr double SCALE_MIN = 0.1;
 constexpr double SCALE_MAX = 3600.0;
 // Host milliseconds the last words of an ending run get to reach the pages.
@@ -74,12 +69,6 @@ int numberIn(const std::string &path) {
         return -1;
     }
     return value;
-}
-
-int64_t hostNowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
 }
 
 std::string argument(MHD_Connection *c, const char *name) {
@@ -236,12 +225,18 @@ struct DashboardServer {
             return reply(c, MHD_HTTP_CONFLICT,
                          "lock-step time has no time scale: the run sets its pace (--pace)\n");
         }
-        if (d.m_restoreScale > 0.0 && !d.m_restoring) {
-            // A key is held: the scale chosen comes once it is released.
-            d.m_restoreScale = value;
+        // While a key holds simulated time to real time, the key pad keeps
+        // the scale chosen for later.
+        KeyPad::ScaleChange change = KeyPad::ScaleChange::Busy;
+        if (d.m_console.keys != nullptr) {
+            change = d.m_console.keys->chooseTimeScale(value);
+        } else if (platformSetTimeScale(value) == 0) {
+            change = KeyPad::ScaleChange::Now;
+        }
+        if (change == KeyPad::ScaleChange::AfterHold) {
             return reply(c, MHD_HTTP_OK, "ok\n");
         }
-        if (d.m_restoring || platformSetTimeScale(value) != 0) {
+        if (change == KeyPad::ScaleChange::Busy) {
             return reply(c, MHD_HTTP_CONFLICT,
                          "a change of the time scale is under way; try again in a moment\n");
         }
@@ -261,7 +256,7 @@ struct DashboardServer {
             d.dropStream(*open[i]);
         }
         auto *s = new Dashboard::Stream{&d, c, "retry: 2000\n\n"};
-        s->waitingSinceMs = hostNowMs();
+        s->waitingSinceMs = hostMs();
         d.m_streams.push_back(s);
         // The state first: it tells the unit the history is drawn in.
         d.queue(*s, "state", d.stateJson());
@@ -327,7 +322,13 @@ struct DashboardServer {
         if (request.tooLarge) {
             return reply(c, MHD_HTTP_CONTENT_TOO_LARGE, "the body is limited to 1024 bytes\n");
         }
-        std::string path = url;
+        return dispatch(d, c, request, url, m);
+    }
+
+    // A whole request from the page to its handler, or to the page's files.
+    static MHD_Result dispatch(Dashboard &d, MHD_Connection *c, const Request &request,
+                               const std::string &path, const std::string &m) {
+        bool get = m == MHD_HTTP_METHOD_GET || m == MHD_HTTP_METHOD_HEAD;
         const char *allowed = nullptr;
         for (const Route &route : c_Routes) {
             if (path != route.path) {
@@ -345,19 +346,23 @@ struct DashboardServer {
             allowed = "GET";
         }
         if (allowed != nullptr) {
-            MHD_Response *r = MHD_create_response_from_buffer(
-                strlen("method not allowed\n"), const_cast<char *>("method not allowed\n"),
-                MHD_RESPMEM_PERSISTENT);
-            if (r == nullptr) {
-                return MHD_NO;
-            }
-            MHD_add_response_header(r, MHD_HTTP_HEADER_ALLOW, allowed);
-            MHD_add_response_header(r, MHD_HTTP_HEADER_CONTENT_TYPE, "text/plain; charset=utf-8");
-            MHD_Result result = MHD_queue_response(c, MHD_HTTP_METHOD_NOT_ALLOWED, r);
-            MHD_destroy_response(r);
-            return result;
+            return methodNotAllowed(c, allowed);
         }
         return reply(c, MHD_HTTP_NOT_FOUND, "no such page: " + path + "\n");
+    }
+
+    static MHD_Result methodNotAllowed(MHD_Connection *c, const char *allowed) {
+        MHD_Response *r = MHD_create_response_from_buffer(
+            strlen("method not allowed\n"), const_cast<char *>("method not allowed\n"),
+            MHD_RESPMEM_PERSISTENT);
+        if (r == nullptr) {
+            return MHD_NO;
+        }
+        MHD_add_response_header(r, MHD_HTTP_HEADER_ALLOW, allowed);
+        MHD_add_response_header(r, MHD_HTTP_HEADER_CONTENT_TYPE, "text/plain; charset=utf-8");
+        MHD_Result result = MHD_queue_response(c, MHD_HTTP_METHOD_NOT_ALLOWED, r);
+        MHD_destroy_response(r);
+        return result;
     }
 
     static void onCompleted(void *, MHD_Connection *c, void **requestState,
@@ -366,7 +371,7 @@ struct DashboardServer {
         *requestState = nullptr;
         // A connection kept open has the same time for its next request.
         if (Dashboard::Connection *conn = tracked(c)) {
-            conn->requestSinceMs = hostNowMs();
+            conn->requestSinceMs = hostMs();
         }
     }
 
@@ -374,7 +379,7 @@ struct DashboardServer {
                              MHD_ConnectionNotificationCode code) {
         auto &d = *static_cast<Dashboard *>(self);
         if (code == MHD_CONNECTION_NOTIFY_STARTED) {
-            auto *conn = new Dashboard::Connection{c, hostNowMs()};
+            auto *conn = new Dashboard::Connection{c, hostMs()};
             d.m_connections.push_back(conn);
             *socketContext = conn;
             d.makeRoom();
@@ -400,7 +405,7 @@ struct DashboardServer {
         size_t n = std::min(max, s->pending.size());
         memcpy(buf, s->pending.data(), n);
         s->pending.erase(0, n);
-        s->waitingSinceMs = hostNowMs();
+        s->waitingSinceMs = hostMs();
         return static_cast<ssize_t>(n);
     }
 
@@ -441,9 +446,6 @@ Dashboard::~Dashboard() {
     }
     for (Connection *c : m_connections) {
         delete c;
-    }
-    if (m_keyFd >= 0) {
-        close(m_keyFd);
     }
 }
 
@@ -488,7 +490,7 @@ void Dashboard::queue(Stream &s, const char *event, const std::string &data) {
         return;
     }
     if (s.pending.empty()) {
-        s.waitingSinceMs = hostNowMs();
+        s.waitingSinceMs = hostMs();
     }
     if (event != nullptr) {
         s.pending += "event: ";
@@ -619,7 +621,7 @@ BoardView Dashboard::board() const {
 std::string Dashboard::stateJson() const {
     // Scale 0 tells the page that lock-step time has none to change.
     return m_model.stateJson(m_house, board(), m_lockstep ? 0.0 : platformTimeScale(),
-                             m_screenVersion, m_keyFd >= 0);
+                             m_screenVersion, m_console.keys != nullptr && m_console.keys->ready());
 }
 
 void Dashboard::sendState() {
@@ -639,9 +641,9 @@ void Dashboard::ended(const std::string &why, int status) {
     broadcast("ended", end.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
     // Until every stream has handed its text to the server, and a few runs
     // more for the server to write it out.
-    int64_t until = hostNowMs() + ENDING_FLUSH_MS;
+    int64_t until = hostMs() + ENDING_FLUSH_MS;
     int after = 5;
-    while (after > 0 && hostNowMs() < until) {
+    while (after > 0 && hostMs() < until) {
         MHD_run(m_daemon);
         bool handed = std::all_of(m_streams.begin(), m_streams.end(), [](const Stream *st) {
             return st->dropped || st->pending.empty();
@@ -649,30 +651,6 @@ void Dashboard::ended(const std::string &why, int status) {
         after -= handed ? 1 : 0;
         usleep(10000);
     }
-}
-
-bool Dashboard::writeKey(uint16_t code, int32_t value) {
-    if (m_keyFd < 0) {
-        m_keyFd = open(rootedPath(PLATFORM_KEY_DEVICE).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-        if (m_keyFd < 0) {
-            return false;
-        }
-    }
-    auto record = keyRecord(code, value);
-    ssize_t put;
-    do {
-        put = write(m_keyFd, record.data(), record.size());
-    } while (put < 0 && errno == EINTR);
-    if (put == static_cast<ssize_t>(record.size())) {
-        m_keysWritten++;
-        return true;
-    }
-    if (put < 0 && errno != EAGAIN) {
-        // The application closed the keys: open them again next time.
-        close(m_keyFd);
-        m_keyFd = -1;
-    }
-    return false;
 }
 
 int Dashboard::key(const std::string &name, const std::string &action, std::string *message) {
@@ -685,36 +663,20 @@ int Dashboard::key(const std::string &name, const std::string &action, std::stri
         *message = "action must be tap, press or release\n";
         return MHD_HTTP_BAD_REQUEST;
     }
-    auto held = std::find_if(m_keys.begin(), m_keys.end(),
-                             [code](const HeldKey &k) { return k.code == code; });
-    if (held == m_keys.end()) {
-        m_keys.emplace_back();
-        m_keys.back().code = code;
-        held = m_keys.end() - 1;
-    }
-    HeldKey &k = *held;
     *message = "ok\n";
+    KeyPad *keys = m_console.keys;
     if (action == "release") {
-        if (!k.queued.empty() && k.queued.back()) {
-            // Let go before its turn came: a tap.
-            k.queued.back() = false;
-        } else if (k.down && !k.releaseRequested) {
-            k.releaseRequested = true;
-            k.releaseAtSimMs = std::max(m_simNowMs, k.pressedSimMs + TAP_MS);
-        } else if (k.waiting) {
-            k.releaseRequested = true; // timed when the press is written
+        if (keys != nullptr) {
+            keys->release(code);
         }
         return MHD_HTTP_OK;
     }
     bool hold = action == "press";
-    if (k.down || k.waiting || !k.queued.empty()) {
-        if (hold && k.hold && !k.releaseRequested && k.queued.empty()) {
-            // Already held (a repeat from the keyboard): nothing new.
-            return MHD_HTTP_OK;
-        }
-        // Pressed again before the last press was over: it follows in turn.
-        k.queued.push_back(hold);
-    } else if (!startPress(k, hold)) {
+    if (keys != nullptr && hold && keys->held(code)) {
+        // Already held (a repeat from the keyboard): nothing new.
+        return MHD_HTTP_OK;
+    }
+    if (keys == nullptr || !keys->press(code, hold ? KeyPad::HELD : KeyPad::TAP_MS)) {
         *message = "no application is reading the keys\n";
         return MHD_HTTP_SERVICE_UNAVAILABLE;
     }
@@ -722,109 +684,11 @@ int Dashboard::key(const std::string &name, const std::string &action, std::stri
     return MHD_HTTP_OK;
 }
 
-bool Dashboard::startPress(HeldKey &k, bool hold) {
-    k.hold = hold;
-    k.releaseRequested = !hold;
-    if (hold && !m_lockstep && (m_restoreScale > 0.0 || platformTimeScale() > 1.0)) {
-        if (m_restoreScale <= 0.0) {
-            m_restoreScale = platformTimeScale();
-            char line[128];
-            snprintf(line, sizeof(line),
-                     "tstat-sim: time scale 1 while a key is held, %g again once it is released",
-                     m_restoreScale);
-            m_console.say(line);
-        }
-        k.waiting = true; // written by followRealTime()
-        return true;
-    }
-    return pressNow(k);
-}
-
-bool Dashboard::pressNow(HeldKey &k) {
-    k.waiting = false;
-    if (!writeKey(k.code, 1)) {
-        return false;
-    }
-    k.down = true;
-    k.pressedSimMs = m_simNowMs;
-    k.pressedHostMs = m_hostNowMs;
-    k.releaseAtSimMs = m_simNowMs + TAP_MS;
-    return true;
-}
-
-bool Dashboard::holding() const {
-    return std::any_of(m_keys.begin(), m_keys.end(), [](const HeldKey &k) {
-        return k.waiting || (k.down && k.hold) || (!k.queued.empty() && k.queued.front());
-    });
-}
-
-void Dashboard::followRealTime() {
-    if (m_restoreScale <= 0.0) {
-        return;
-    }
-    double scale = platformTimeScale();
-    if (m_restoring) {
-        if (scale != m_restoreScale) {
-            return;
-        }
-        m_restoring = false;
-        m_nextStateMs = 0;
-        if (!holding()) {
-            m_restoreScale = 0.0;
-            return;
-        }
-    }
-    if (!holding()) {
-        if (platformSetTimeScale(m_restoreScale) == 0) {
-            m_restoring = true;
-        }
-        return;
-    }
-    if (scale != 1.0) {
-        // Tried again on the next pass while another change is under way.
-        platformSetTimeScale(1.0);
-        return;
-    }
-    m_nextStateMs = 0;
-    for (HeldKey &k : m_keys) {
-        if (k.waiting && !pressNow(k)) {
-            k.queued.clear();
-        }
-    }
-}
-
-void Dashboard::releaseDueKeys() {
-    for (HeldKey &k : m_keys) {
-        if (k.down) {
-            bool due = k.releaseRequested && m_simNowMs >= k.releaseAtSimMs;
-            if (!due && m_hostNowMs - k.pressedHostMs <= HOLD_LIMIT_MS) {
-                continue;
-            }
-            // A release that cannot be written is given up: the application
-            // that stopped reading has forgotten the press as well.
-            writeKey(k.code, 0);
-            k.down = false;
-            k.hold = false;
-            k.nextPressSimMs = m_simNowMs + TAP_MS;
-        }
-        if (!k.down && !k.waiting && !k.queued.empty() && m_simNowMs >= k.nextPressSimMs) {
-            bool hold = k.queued.front();
-            k.queued.pop_front();
-            if (!startPress(k, hold)) {
-                k.queued.clear();
-            }
-        }
-    }
-}
-
 void Dashboard::poll(int64_t simNowMs) {
     if (m_daemon == nullptr) {
         return;
     }
-    m_simNowMs = simNowMs;
-    m_hostNowMs = hostNowMs();
-    releaseDueKeys();
-    followRealTime();
+    m_hostNowMs = hostMs();
     // The history follows simulated time; everything else, the network
     // included, the host's clock, so that a run in lock-step time (many
     // passes a host millisecond) pays for the page a few times a host second
@@ -841,9 +705,12 @@ void Dashboard::poll(int64_t simNowMs) {
         followScreen();
     }
     std::string relays(m_house.relays().begin(), m_house.relays().end());
-    if (m_hostNowMs >= m_nextStateMs || relays != m_lastRelays) {
+    // A new time scale (a key held on a fast run) is shown at once.
+    double scale = platformTimeScale();
+    if (m_hostNowMs >= m_nextStateMs || relays != m_lastRelays || scale != m_lastScale) {
         m_nextStateMs = m_hostNowMs + STATE_PERIOD_MS;
         m_lastRelays = relays;
+        m_lastScale = scale;
         m_model.followConfiguration();
         sendState();
     }
@@ -853,18 +720,6 @@ void Dashboard::poll(int64_t simNowMs) {
     }
     closeLaggards();
     MHD_run(m_daemon);
-}
-
-int64_t Dashboard::nextKeySimMs() const {
-    int64_t next = INT64_MAX;
-    for (const HeldKey &k : m_keys) {
-        if (k.down && k.releaseRequested) {
-            next = std::min(next, k.releaseAtSimMs);
-        } else if (!k.down && !k.waiting && !k.queued.empty()) {
-            next = std::min(next, k.nextPressSimMs);
-        }
-    }
-    return next;
 }
 
 } // namespace sim

@@ -44,15 +44,10 @@ class Dashboard {
     // A run in lock-step time: no time scale to show or change.
     void setLockstep(bool on) { m_lockstep = on; }
 
-    // One pass: serves what the browsers asked, follows the screen, the
-    // relays, the house and the configuration, and releases held keys.
-    // simNowMs is the simulated monotonic time.
+    // One pass: serves what the browsers asked (their key presses go to the
+    // console's key pad), follows the screen, the relays, the house and the
+    // configuration. simNowMs is the simulated monotonic time.
     void poll(int64_t simNowMs);
-
-    // The simulated time of the next key event due (the release of a key the
-    // page let go or tapped, or a press it sent while that key was down),
-    // INT64_MAX when none: a run in lock-step time stops there.
-    int64_t nextKeySimMs() const;
 
     // A line the simulator said, time stamp first, without its newline.
     void said(const std::string &line);
@@ -60,9 +55,6 @@ class Dashboard {
     // The run ends: tells every open page why (and the application's exit
     // status, -1 when it has none) and gives them a moment to take it.
     void ended(const std::string &why, int status);
-
-    // Key records written so far.
-    uint64_t keysWritten() const { return m_keysWritten; }
 
     // Event streams open now (for tests).
     size_t streamCount() const { return m_streams.size(); }
@@ -87,19 +79,8 @@ class Dashboard {
     std::string stateJson() const;
     void sendState();
     // Key presses: "tap" (press, release 100 ms of simulated time later),
-    // "press" and "release". Returns an HTTP status.
+    // "press" (held until "release") and "release". Returns an HTTP status.
     int key(const std::string &name, const std::string &action, std::string *message);
-    struct HeldKey;
-    // Writes the press of a tap, or of a held key once simulated time runs
-    // at real time. False when the press cannot be written.
-    bool startPress(HeldKey &k, bool hold);
-    bool pressNow(HeldKey &k);
-    void releaseDueKeys();
-    bool writeKey(uint16_t code, int32_t value);
-    // A key held on a run faster than real time: simulated time runs at
-    // real time until no key is held, then at the scale chosen before.
-    bool holding() const;
-    void followRealTime();
 
     const House &m_house;
     ConsoleContext &m_console;
@@ -109,7 +90,6 @@ class Dashboard {
     std::vector<Stream *> m_streams;
     std::vector<Connection *> m_connections;
     std::deque<std::string> m_backlog; // the last console lines, for a new page
-    int64_t m_simNowMs = 0;
     int64_t m_hostNowMs = 0;
     int64_t m_nextScreenCheckMs = 0;
     int64_t m_nextStateMs = 0;
@@ -119,31 +99,8 @@ class Dashboard {
     uint64_t m_screenVersion = 0;
     std::string m_screenStamp; // inode, size and time of the file read
     std::string m_lastRelays;
-
-    // A key the page presses: released at releaseAtSimMs once released on
-    // the page (a tap at once), or when the page forgets it for too long.
-    // Presses the page sends while it is down follow in turn, each one
-    // TAP_MS after the release before it.
-    struct HeldKey {
-        uint16_t code = 0;
-        bool down = false;    // its press is written
-        bool waiting = false; // held, its press waits for real time
-        bool hold = false;    // held by the page, not tapped
-        bool releaseRequested = false;
-        int64_t pressedSimMs = 0;
-        int64_t pressedHostMs = 0;
-        int64_t releaseAtSimMs = 0;
-        int64_t nextPressSimMs = 0;
-        std::deque<bool> queued; // presses to come: true held, false tapped
-    };
-    std::vector<HeldKey> m_keys;
-    int m_keyFd = -1;
-    uint64_t m_keysWritten = 0;
+    double m_lastScale = 0.0; // the time scale of the last state sent
     bool m_lockstep = false;
-    // The scale to go back to once no key is held (0: none), and whether
-    // that change is under way.
-    double m_restoreScale = 0.0;
-    bool m_restoring = false;
 };
 
 } // namespace sim

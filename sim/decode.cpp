@@ -3,6 +3,7 @@
 
 #include "coproc/coproc_msg.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -205,6 +206,61 @@ std::string describeReply(const std::string &text) {
     return "";
 }
 
+// A packet's words, from its payload p of n bytes.
+using DescribePacket = std::string (*)(const uint8_t *p, size_t n);
+
+std::string describeChannelPacket(const uint8_t *p, size_t n) {
+    if (n < 2) {
+        return "channel (short payload)";
+    }
+    const char *name = channelName(p[0]);
+    return fmt("channel %u %u", p[0], p[1]) +
+           (name != nullptr ? std::string(" (") + name + ")" : " (unknown channel)");
+}
+
+std::string describeLevelPacket(const uint8_t *p, size_t n) {
+    if (n < 2) {
+        return "level (short payload)";
+    }
+    const char *name = levelName(p[0]);
+    std::string text = fmt("level %u %u", p[0], p[1]);
+    if (p[0] == 1 || p[0] == 3 || p[0] == 4) {
+        char extra[32];
+        snprintf(extra, sizeof(extra), " = %d display degrees", p[1] - 120);
+        text += extra;
+    }
+    return text + (name != nullptr ? std::string(" (") + name + ")" : " (unknown level)");
+}
+
+struct PacketDecoder {
+    uint8_t type;
+    DescribePacket describe;
+};
+
+constexpr PacketDecoder c_Packets[] = {
+    {COPROC_PKT_SEND_CHANNEL, describeChannelPacket},
+    {COPROC_PKT_SEND_CHANNEL_ALT, describeChannelPacket},
+    {COPROC_PKT_SEND_LEVEL, describeLevelPacket},
+    {COPROC_PKT_REQ_TEMP,
+     [](const uint8_t *, size_t) -> std::string { return "request temperature"; }},
+    {COPROC_PKT_REQ_HUMIDITY,
+     [](const uint8_t *, size_t) -> std::string { return "request humidity"; }},
+    {COPROC_PKT_REQ_VOLTAGE,
+     [](const uint8_t *, size_t) -> std::string { return "request line voltage"; }},
+    {COPROC_PKT_REQ_STATUS,
+     [](const uint8_t *, size_t) -> std::string { return "request bus status"; }},
+    {COPROC_PKT_REPLY, [](const uint8_t *p, size_t n) { return "reply " + quoted(p, n); }},
+    {COPROC_PKT_VERSION, [](const uint8_t *p, size_t n) { return "version " + quoted(p, n); }},
+    {COPROC_PKT_SET_ADDRESS,
+     [](const uint8_t *p, size_t n) -> std::string {
+         return n < 1 ? "set address (short payload)" : fmt("set address %u", p[0]);
+     }},
+    {COPROC_PKT_VERSION_KNOWN,
+     [](const uint8_t *, size_t) -> std::string { return "bus version known"; }},
+    {COPROC_PKT_BUS_TEST, [](const uint8_t *p, size_t n) { return "bus test " + quoted(p, n); }},
+    {COPROC_PKT_STARTUP, [](const uint8_t *, size_t) -> std::string { return "start-up"; }},
+};
+
 } // namespace
 
 const char *channelName(unsigned channel) {
@@ -227,66 +283,11 @@ std::string decodeFrame(const uint8_t *frame, size_t length) {
     uint8_t type = frame[0];
     const uint8_t *p = frame + 2;
     size_t n = length - COPROC_FRAME_OVERHEAD;
-    std::string text;
-    switch (type) {
-    case COPROC_PKT_SEND_CHANNEL:
-    case COPROC_PKT_SEND_CHANNEL_ALT:
-        if (n < 2) {
-            text = "channel (short payload)";
-        } else {
-            const char *name = channelName(p[0]);
-            text = fmt("channel %u %u", p[0], p[1]);
-            text += name != nullptr ? std::string(" (") + name + ")" : " (unknown channel)";
-        }
-        break;
-    case COPROC_PKT_SEND_LEVEL:
-        if (n < 2) {
-            text = "level (short payload)";
-        } else {
-            const char *name = levelName(p[0]);
-            text = fmt("level %u %u", p[0], p[1]);
-            if (p[0] == 1 || p[0] == 3 || p[0] == 4) {
-                char extra[32];
-                snprintf(extra, sizeof(extra), " = %d display degrees", p[1] - 120);
-                text += extra;
-            }
-            text += name != nullptr ? std::string(" (") + name + ")" : " (unknown level)";
-        }
-        break;
-    case COPROC_PKT_REQ_TEMP:
-        text = "request temperature";
-        break;
-    case COPROC_PKT_REQ_HUMIDITY:
-        text = "request humidity";
-        break;
-    case COPROC_PKT_REQ_VOLTAGE:
-        text = "request line voltage";
-        break;
-    case COPROC_PKT_REQ_STATUS:
-        text = "request bus status";
-        break;
-    case COPROC_PKT_REPLY:
-        text = "reply " + quoted(p, n);
-        break;
-    case COPROC_PKT_VERSION:
-        text = "version " + quoted(p, n);
-        break;
-    case COPROC_PKT_SET_ADDRESS:
-        text = n < 1 ? "set address (short payload)" : fmt("set address %u", p[0]);
-        break;
-    case COPROC_PKT_VERSION_KNOWN:
-        text = "bus version known";
-        break;
-    case COPROC_PKT_BUS_TEST:
-        text = "bus test " + quoted(p, n);
-        break;
-    case COPROC_PKT_STARTUP:
-        text = "start-up";
-        break;
-    default:
-        text = "unknown packet " + hexBytes(p, n);
-        break;
-    }
+    const PacketDecoder *decoder =
+        std::find_if(std::begin(c_Packets), std::end(c_Packets),
+                     [type](const PacketDecoder &d) { return d.type == type; });
+    std::string text = decoder != std::end(c_Packets) ? decoder->describe(p, n)
+                                                      : "unknown packet " + hexBytes(p, n);
     if (frame[1] != static_cast<uint8_t>(n + COPROC_FRAME_OVERHEAD)) {
         text += fmt(" (length byte %u, %u payload bytes)", frame[1], static_cast<unsigned>(n));
     }

@@ -4,14 +4,14 @@
 
 #include "board.h"
 #include "board_link.h"
-#include "common/file_descriptor.h"
-#include "common/program_command.h"
 #include "coprocessor.h"
 #include "core/util.h"
+#include "host/file_descriptor.h"
+#include "host/program_command.h"
 #include "house.h"
 #include "hvac/sensors.h"
-#include "keys.h"
-#include "lockstep.h"
+#include "key_pad.h"
+#include "lockstep_clock.h"
 #include "platform/platform.h"
 #include "run_support.h"
 
@@ -30,7 +30,6 @@
 #include <fstream>
 #include <memory>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -157,7 +156,11 @@ enum class Phase { WaitReady, WaitVerdict, ReadBack, WaitExit, Done };
 class Fixture {
   public:
     explicit Fixture(const FixtureOptions &options)
-        : m_options(options), m_house(options.sim.house), m_attached(!options.sim.serial.empty()) {}
+        : m_options(options), m_house(options.sim.house), m_attached(!options.sim.serial.empty()) {
+        if (m_attached) {
+            m_keys.useBoard(&m_qmp);
+        }
+    }
     ~Fixture();
     int run();
 
@@ -165,7 +168,11 @@ class Fixture {
     bool setUp();
     // The serial lines, keys and I/O page of a board that runs the board flavour.
     bool attach();
+    // The unit started: the application on the simulated board, or the board
+    // that starts it itself; runUnit is the child's side, which never returns.
     bool startApplication();
+    bool startBoard();
+    [[noreturn]] void runUnit(const ProgramCommand &command, const std::string &root, int clockFd);
     void pollApplication();
     void stopApplication();
     void readConsole();
@@ -194,7 +201,9 @@ class Fixture {
     PseudoTerminal m_consolePty;
     std::unique_ptr<Coprocessor> m_coproc;
     std::unique_ptr<FileDescriptor> m_console;
-    std::unique_ptr<FileDescriptor> m_keys;
+    // The unit opens its key device when the walk starts; until then nobody
+    // reads the FIFO and a press fails.
+    KeyPad m_keys{KeyPad::Fifo::ReaderRequired};
     // A board that runs the board flavour itself.
     bool m_attached;
     QmpClient m_qmp;
@@ -314,22 +323,13 @@ bool Fixture::attach() {
 bool Fixture::startApplication() {
     const SimOptions &o = m_options.sim;
     if (m_attached) {
-        // The board starts the application itself once it runs.
-        std::string error;
-        if (m_qmp.connected() && !m_qmp.resume(&error)) {
-            say("tstat-sim fixture: the emulated board does not run: " + error);
-            return false;
-        }
-        say("tstat-sim fixture: the board runs with the test pin set");
-        m_deadline.arm(READY_SIM_MS, HOST_FLOOR_MS);
-        return true;
+        return startBoard();
     }
     if (access(o.tstat.c_str(), X_OK) != 0) {
         say("tstat-sim fixture: " + o.tstat + " is not built");
         return false;
     }
     std::string root = absoluteRoot();
-    std::string console = m_consolePty.slaveName();
     ProgramCommand command(o.tstat, {"/dev/ttyCOPROC"});
     pid_t pid = fork();
     if (pid < 0) {
@@ -337,39 +337,7 @@ bool Fixture::startApplication() {
         return false;
     }
     if (pid == 0) {
-        // The console port is the unit's standard output too, as on the
-        // board: the verdicts come back on the line the commands went out on.
-        int devnull = open("/dev/null", O_RDONLY);
-        int out = open(console.c_str(), O_RDWR | O_NOCTTY);
-        if (devnull < 0 || out < 0 || dup2(devnull, STDIN_FILENO) < 0 ||
-            dup2(out, STDOUT_FILENO) < 0) {
-            _exit(126);
-        }
-        int clockFd = m_lockstep ? m_lockstep->childFd() : -1;
-        for (int fd = STDERR_FILENO + 1; fd < 1024; fd++) {
-            if (fd != clockFd) {
-                close(fd);
-            }
-        }
-        if (clockFd >= 0) {
-            fcntl(clockFd, F_SETFD, 0);
-            setenv(LOCKSTEP_FD_VARIABLE, std::to_string(clockFd).c_str(), 1);
-        }
-        if (chdir(o.data.c_str()) != 0) {
-            fprintf(stderr, "tstat-sim fixture: cannot enter %s: %s\n", o.data.c_str(),
-                    strerror(errno));
-            _exit(126);
-        }
-        setenv("TSTAT_ROOT", root.c_str(), 1);
-        // Without a window system SDL would pick a text-mode driver that
-        // draws on the console port; the unit runs headless instead.
-        const char *display = getenv("DISPLAY");
-        if (display == nullptr || *display == '\0') {
-            setenv("SDL_VIDEODRIVER", "dummy", 0);
-        }
-        command.exec();
-        fprintf(stderr, "tstat-sim fixture: cannot run %s: %s\n", o.tstat.c_str(), strerror(errno));
-        _exit(127);
+        runUnit(command, root, m_lockstep ? m_lockstep->childFd() : -1);
     }
     m_child = pid;
     if (m_lockstep) {
@@ -379,6 +347,53 @@ bool Fixture::startApplication() {
         ") with the test pin set");
     m_deadline.arm(READY_SIM_MS, HOST_FLOOR_MS);
     return true;
+}
+
+bool Fixture::startBoard() {
+    // The board starts the application itself once it runs.
+    std::string error;
+    if (m_qmp.connected() && !m_qmp.resume(&error)) {
+        say("tstat-sim fixture: the emulated board does not run: " + error);
+        return false;
+    }
+    say("tstat-sim fixture: the board runs with the test pin set");
+    m_deadline.arm(READY_SIM_MS, HOST_FLOOR_MS);
+    return true;
+}
+
+void Fixture::runUnit(const ProgramCommand &command, const std::string &root, int clockFd) {
+    const SimOptions &o = m_options.sim;
+    // The console port is the unit's standard output too, as on the board:
+    // the verdicts come back on the line the commands went out on.
+    int devnull = open("/dev/null", O_RDONLY);
+    int out = open(m_consolePty.slaveName().c_str(), O_RDWR | O_NOCTTY);
+    if (devnull < 0 || out < 0 || dup2(devnull, STDIN_FILENO) < 0 || dup2(out, STDOUT_FILENO) < 0) {
+        _exit(126);
+    }
+    for (int fd = STDERR_FILENO + 1; fd < 1024; fd++) {
+        if (fd != clockFd) {
+            close(fd);
+        }
+    }
+    if (clockFd >= 0) {
+        fcntl(clockFd, F_SETFD, 0);
+        setenv(LOCKSTEP_FD_VARIABLE, std::to_string(clockFd).c_str(), 1);
+    }
+    if (chdir(o.data.c_str()) != 0) {
+        fprintf(stderr, "tstat-sim fixture: cannot enter %s: %s\n", o.data.c_str(),
+                strerror(errno));
+        _exit(126);
+    }
+    setenv("TSTAT_ROOT", root.c_str(), 1);
+    // Without a window system SDL would pick a text-mode driver that draws
+    // on the console port; the unit runs headless instead.
+    const char *display = getenv("DISPLAY");
+    if (display == nullptr || *display == '\0') {
+        setenv("SDL_VIDEODRIVER", "dummy", 0);
+    }
+    command.exec();
+    fprintf(stderr, "tstat-sim fixture: cannot run %s: %s\n", o.tstat.c_str(), strerror(errno));
+    _exit(127);
 }
 
 void Fixture::pollApplication() {
@@ -522,9 +537,7 @@ void Fixture::onVerdict(Outcome outcome, const std::string &line) {
             record.outcome = Outcome::Fail;
             record.note = "relays " + m_relays + " after the walk (all open expected)";
         }
-        if (m_keys) {
-            m_keys.reset();
-        }
+        m_keys.close();
     }
     if (m_step == STEP_SERIAL_ENTRY) {
         record.note = "sent " + m_serial;
@@ -587,28 +600,10 @@ void Fixture::fail(const std::string &note) {
 }
 
 bool Fixture::writeKey(const char *key) {
-    if (m_attached) {
-        std::string error;
-        return m_qmp.key(keyCode(key), true, &error) && m_qmp.key(keyCode(key), false, &error);
-    }
-    if (!m_keys) {
-        // The unit opens its key device when the walk starts; until then
-        // nobody reads the FIFO and opening it fails.
-        int fd = open(rootedPath(PLATFORM_KEY_DEVICE).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) {
-            return false;
-        }
-        m_keys = std::make_unique<FileDescriptor>(fd);
-    }
-    uint16_t code = keyCode(key);
-    for (int32_t value : {BUTTON_VALUE_PRESSED, BUTTON_VALUE_RELEASED}) {
-        auto record = keyRecord(code, value);
-        if (write(m_keys->get(), record.data(), record.size()) !=
-            static_cast<ssize_t>(record.size())) {
-            return false;
-        }
-    }
-    return true;
+    // A press and its release at once.
+    int64_t now = simNowMs();
+    m_keys.poll(now);
+    return m_keys.press(keyCode(key), 0) && m_keys.poll(now);
 }
 
 void Fixture::walk() {
@@ -688,11 +683,7 @@ void Fixture::pass(int64_t now) {
 }
 
 size_t Fixture::inputForApplication() const {
-    int keys = 0;
-    if (m_keys && ioctl(m_keys->get(), FIONREAD, &keys) != 0) {
-        keys = 0;
-    }
-    return m_coprocPty.unreadBySlave() + m_consolePty.unreadBySlave() + static_cast<size_t>(keys);
+    return m_coprocPty.unreadBySlave() + m_consolePty.unreadBySlave() + m_keys.unread();
 }
 
 // The fixture's work and the unit's passes in lock-step time: the unit runs

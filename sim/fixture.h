@@ -7,7 +7,7 @@
 // enters a serial number, and prints a pass/fail report of the nine steps.
 #pragma once
 
-#include "app.h"
+#include "simulator.h"
 
 #include <string>
 

@@ -7,6 +7,7 @@
 #include "gallery.h"
 
 #include "board.h"
+#include "run_support.h"
 
 #include "config/data_dict.h"
 #include "config/forecast.h"
@@ -848,14 +849,54 @@ bool writeContactSheet(const std::vector<SDL_Surface *> &frames, const std::stri
     return written == 0;
 }
 
-std::string ownDirectory() {
-    char buf[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf) - 1);
-    if (n <= 0) {
-        return ".";
+// Reaches a shot and writes it to outDir, keeping its frame for the contact
+// sheet. False when it cannot be written.
+bool takeShot(const Shot &shot, const std::string &outDir, std::vector<SDL_Surface *> *frames) {
+    shot.reach();
+    std::string path = outDir + "/" + shot.name + ".png";
+    if (platformDisplaySnapshot(path.c_str()) != 0) {
+        fprintf(stderr, "tstat-sim gallery: cannot write %s\n", path.c_str());
+        return false;
     }
-    buf[n] = '\0';
-    return fs::path(buf).parent_path().string();
+    frames->push_back(
+        SDL_ConvertSurface(g_displayHdl->screen, g_displayHdl->screen->format, SDL_SWSURFACE));
+    printf("%s\n", path.c_str());
+    for (const std::string &fault : layoutFaults()) {
+        printf("layout fault in %s: %s\n", shot.name, fault.c_str());
+    }
+    return true;
+}
+
+// The application's display manager started on the prepared board root with
+// the sample data, and every shot and the contact sheet written to outDir.
+// Returns the exit status.
+int shootGallery(const std::string &outDir) {
+    platformFakeClockSet(1000, 0, GALLERY_WALL_TIME);
+    PersistUtil_Init();
+    initThermostatSysCfg();
+    RlyCntl_Init();
+    sampleData();
+    initialiseHvacAlgorithms();
+    displayManagerInit(pageTable());
+    m_KeyFifo = open(rootedPath(PLATFORM_KEY_DEVICE).c_str(), O_RDWR | O_NONBLOCK);
+    passes(200); // start-up edges, a control run and its relay pulses
+    std::vector<SDL_Surface *> frames;
+    int status = g_displayHdl != nullptr && m_KeyFifo >= 0 ? 0 : 1;
+    for (size_t i = 0; i < SHOT_COUNT && status == 0; i++) {
+        status = takeShot(c_Shots[i], outDir, &frames) ? 0 : 1;
+    }
+    if (status == 0 && !writeContactSheet(frames, outDir + "/contact-sheet.png")) {
+        fprintf(stderr, "tstat-sim gallery: cannot write the contact sheet\n");
+        status = 1;
+    }
+    for (SDL_Surface *frame : frames) {
+        SDL_FreeSurface(frame);
+    }
+    if (m_KeyFifo >= 0) {
+        close(m_KeyFifo);
+    }
+    displayManagerStop();
+    return status;
 }
 
 } // namespace
@@ -879,43 +920,7 @@ int runGallery(std::string outDir, std::string data) {
     Say say = [](const std::string &line) { printf("%s\n", line.c_str()); };
     int status = 1;
     if (prepareBoard(ownDirectory() + "/tstat-factory", say) && chdir(data.c_str()) == 0) {
-        platformFakeClockSet(1000, 0, GALLERY_WALL_TIME);
-        PersistUtil_Init();
-        initThermostatSysCfg();
-        RlyCntl_Init();
-        sampleData();
-        initialiseHvacAlgorithms();
-        displayManagerInit(pageTable());
-        m_KeyFifo = open(rootedPath(PLATFORM_KEY_DEVICE).c_str(), O_RDWR | O_NONBLOCK);
-        passes(200); // start-up edges, a control run and its relay pulses
-        std::vector<SDL_Surface *> frames;
-        status = g_displayHdl != nullptr && m_KeyFifo >= 0 ? 0 : 1;
-        for (size_t i = 0; i < SHOT_COUNT && status == 0; i++) {
-            c_Shots[i].reach();
-            std::string path = outDir + "/" + c_Shots[i].name + ".png";
-            if (platformDisplaySnapshot(path.c_str()) != 0) {
-                fprintf(stderr, "tstat-sim gallery: cannot write %s\n", path.c_str());
-                status = 1;
-                break;
-            }
-            frames.push_back(SDL_ConvertSurface(g_displayHdl->screen, g_displayHdl->screen->format,
-                                                SDL_SWSURFACE));
-            printf("%s\n", path.c_str());
-            for (const std::string &fault : layoutFaults()) {
-                printf("layout fault in %s: %s\n", c_Shots[i].name, fault.c_str());
-            }
-        }
-        if (status == 0 && !writeContactSheet(frames, outDir + "/contact-sheet.png")) {
-            fprintf(stderr, "tstat-sim gallery: cannot write the contact sheet\n");
-            status = 1;
-        }
-        for (SDL_Surface *frame : frames) {
-            SDL_FreeSurface(frame);
-        }
-        if (m_KeyFifo >= 0) {
-            close(m_KeyFifo);
-        }
-        displayManagerStop();
+        status = shootGallery(outDir);
     } else {
         fprintf(stderr, "tstat-sim gallery: cannot prepare the board or enter %s\n", data.c_str());
     }

@@ -7,7 +7,7 @@
 
 #include "hvac/relay_control.h"
 
-#include "weather.h"
+#include "climate.h"
 
 #include <array>
 #include <string>

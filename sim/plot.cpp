@@ -8,7 +8,7 @@
 #include "plot.h"
 
 #include "board.h"
-#include "paint.h"
+#include "host/paint.h"
 
 #include <algorithm>
 #include <array>

@@ -295,6 +295,70 @@ bool field(const std::vector<std::string> &f, size_t i, double *out) {
     return *end == '\0' && std::isfinite(*out);
 }
 
+// The comma-separated fields of a line, with the empty one after a comma
+// that ends it.
+std::vector<std::string> splitFields(const std::string &line) {
+    std::vector<std::string> f;
+    std::istringstream row(line);
+    for (std::string item; std::getline(row, item, ',');) {
+        f.push_back(item);
+    }
+    if (!line.empty() && line.back() == ',') {
+        f.emplace_back();
+    }
+    return f;
+}
+
+// A row's set points in force (fields 7 to 12), when it has them. False when
+// a field is not what it should be.
+bool readSetpoints(const std::vector<std::string> &f, SetpointsInForce *sp) {
+    sp->valid = !f[7].empty();
+    if (!sp->valid) {
+        return true;
+    }
+    auto name = std::find(std::begin(c_PeriodNames), std::end(c_PeriodNames), f[7]);
+    sp->period = static_cast<PeriodKind>(name - std::begin(c_PeriodNames));
+    sp->occupied = f[8] == "1";
+    return name != std::end(c_PeriodNames) && field(f, 9, &sp->heat) && field(f, 10, &sp->cool) &&
+           field(f, 11, &sp->humidify) && field(f, 12, &sp->dehumidify);
+}
+
+// One row from its fields (as many as a row has). False with the reason.
+bool readTraceRow(const std::vector<std::string> &f, TraceRow *r, std::string *why) {
+    struct tm local {};
+    if (strptime(f[0].c_str(), "%Y-%m-%d %H:%M:%S", &local) == nullptr) {
+        *why = "bad time";
+        return false;
+    }
+    local.tm_isdst = -1;
+    r->wall = static_cast<int64_t>(mktime(&local));
+    double uptime = 0;
+    bool ok = field(f, 1, &r->minute) && field(f, 2, &uptime) && field(f, 3, &r->indoor) &&
+              field(f, 4, &r->mass) && field(f, 5, &r->outdoor) && field(f, 6, &r->rh) &&
+              readSetpoints(f, &r->setpoints);
+    r->uptimeMs = static_cast<int64_t>(uptime);
+    r->controlled = !f[13].empty();
+    if (r->controlled) {
+        ok = ok && field(f, 13, &r->bandLow) && field(f, 14, &r->bandHigh);
+    }
+    std::copy(f[15].begin(), f[15].end(), r->relays.begin());
+    for (uint32_t i = 0; i < RELAY_COUNT; i++) {
+        ok = ok && field(f, TRACE_FIXED_FIELDS + i, &r->onSeconds[i]);
+    }
+    for (size_t i = 0; i < std::size(STAGE_RELAYS); i++) {
+        ok = ok && field(f, TRACE_FIXED_FIELDS + RELAY_COUNT + i, &r->energyKj[STAGE_RELAYS[i]]);
+    }
+    const size_t inForceAt = TRACE_FIXED_FIELDS + RELAY_COUNT + std::size(STAGE_RELAYS);
+    r->inForceKnown = !f[inForceAt].empty();
+    if (r->inForceKnown) {
+        ok = ok && field(f, inForceAt, &r->heatInForce) && field(f, inForceAt + 1, &r->coolInForce);
+    }
+    if (!ok) {
+        *why = "a field is not a number";
+    }
+    return ok;
+}
+
 } // namespace
 
 bool readTrace(std::istream &in, std::vector<TraceRow> *rows, std::string *error) {
@@ -304,65 +368,20 @@ bool readTrace(std::istream &in, std::vector<TraceRow> *rows, std::string *error
         *error = "not a trace: the header line is missing";
         return false;
     }
+    const size_t wanted = TRACE_FIXED_FIELDS + RELAY_COUNT + std::size(STAGE_RELAYS) + 2;
     int lineNumber = 1;
     while (std::getline(in, line)) {
         lineNumber++;
-        std::vector<std::string> f;
-        std::istringstream row(line);
-        for (std::string item; std::getline(row, item, ',');) {
-            f.push_back(item);
-        }
-        // getline gives no field after a comma that ends the line.
-        if (!line.empty() && line.back() == ',') {
-            f.emplace_back();
-        }
-        const size_t inForceAt = TRACE_FIXED_FIELDS + RELAY_COUNT + std::size(STAGE_RELAYS);
-        const size_t wanted = inForceAt + 2;
-        std::string where = "trace line " + std::to_string(lineNumber) + ": ";
-        if (f.size() != wanted || f[15].size() != RELAY_COUNT) {
-            *error = where + "expected " + std::to_string(wanted) + " fields";
-            return false;
-        }
+        std::vector<std::string> f = splitFields(line);
+        std::string why;
         TraceRow r;
-        struct tm local {};
-        if (strptime(f[0].c_str(), "%Y-%m-%d %H:%M:%S", &local) == nullptr) {
-            *error = where + "bad time";
-            return false;
+        if (f.size() != wanted || f[15].size() != RELAY_COUNT) {
+            why = "expected " + std::to_string(wanted) + " fields";
+        } else {
+            readTraceRow(f, &r, &why);
         }
-        local.tm_isdst = -1;
-        r.wall = static_cast<int64_t>(mktime(&local));
-        double uptime = 0;
-        bool ok = field(f, 1, &r.minute) && field(f, 2, &uptime) && field(f, 3, &r.indoor) &&
-                  field(f, 4, &r.mass) && field(f, 5, &r.outdoor) && field(f, 6, &r.rh);
-        r.uptimeMs = static_cast<int64_t>(uptime);
-        SetpointsInForce &sp = r.setpoints;
-        sp.valid = !f[7].empty();
-        if (sp.valid) {
-            auto name = std::find(std::begin(c_PeriodNames), std::end(c_PeriodNames), f[7]);
-            ok = ok && name != std::end(c_PeriodNames) && field(f, 9, &sp.heat) &&
-                 field(f, 10, &sp.cool) && field(f, 11, &sp.humidify) &&
-                 field(f, 12, &sp.dehumidify);
-            sp.period = static_cast<PeriodKind>(name - std::begin(c_PeriodNames));
-            sp.occupied = f[8] == "1";
-        }
-        r.controlled = !f[13].empty();
-        if (r.controlled) {
-            ok = ok && field(f, 13, &r.bandLow) && field(f, 14, &r.bandHigh);
-        }
-        std::copy(f[15].begin(), f[15].end(), r.relays.begin());
-        for (uint32_t i = 0; i < RELAY_COUNT; i++) {
-            ok = ok && field(f, TRACE_FIXED_FIELDS + i, &r.onSeconds[i]);
-        }
-        for (size_t i = 0; i < std::size(STAGE_RELAYS); i++) {
-            ok = ok && field(f, TRACE_FIXED_FIELDS + RELAY_COUNT + i, &r.energyKj[STAGE_RELAYS[i]]);
-        }
-        r.inForceKnown = !f[inForceAt].empty();
-        if (r.inForceKnown) {
-            ok = ok && field(f, inForceAt, &r.heatInForce) &&
-                 field(f, inForceAt + 1, &r.coolInForce);
-        }
-        if (!ok) {
-            *error = where + "a field is not a number";
+        if (!why.empty()) {
+            *error = "trace line " + std::to_string(lineNumber) + ": " + why;
             return false;
         }
         rows->push_back(r);

@@ -13,8 +13,8 @@
 #pragma once
 
 #include "config/persist.h"
+#include "host/relay_check.h"
 #include "house.h"
-#include "relay_check.h"
 
 #include <array>
 #include <cstdint>

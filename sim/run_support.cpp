@@ -4,6 +4,7 @@
 #include "core/util.h"
 #include "platform/platform.h"
 
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,12 @@ int64_t simNowMs() {
     struct timespec ts;
     platformMonotonic(&ts);
     return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+int64_t hostMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 namespace {

@@ -13,6 +13,9 @@ namespace sim {
 
 // Simulated monotonic time in milliseconds.
 int64_t simNowMs();
+// The host's monotonic time in milliseconds, for what follows the host's
+// clock whatever the simulated one does.
+int64_t hostMs();
 // Local time of day in hours, on the simulated wall clock.
 double hourOfDay();
 // Days since 1970 of the local date on the simulated wall clock.

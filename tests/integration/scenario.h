@@ -4,7 +4,7 @@
 // report's figures.
 #pragma once
 
-#include "relay_check.h"
+#include "host/relay_check.h"
 #include "report.h"
 
 #include <cstdint>

@@ -1,8 +1,8 @@
 // Running tstat-sim from a test.
 #include "sim_process.h"
 
-#include "../../tools/common/program_command.h"
 #include "board_root.h"
+#include "host/program_command.h"
 #include "run_support.h"
 
 #include <algorithm>

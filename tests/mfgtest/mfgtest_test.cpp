@@ -20,10 +20,10 @@
 #include "board_root.h"
 #include "coproc_frame.h"
 #include "fixed.h"
+#include "host/relay_check.h"
 #include "modules.h"
 #include "printed.h"
 #include "pty_pair.h"
-#include "relay_check.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "board_root.h"
 #include "console.h"
 #include "house.h"
-#include "keys.h"
+#include "key_pad.h"
 #include "platform/platform.h"
 #include "poll_until.h"
 
@@ -37,9 +37,10 @@ struct Fixture {
     bool paused = false;
     bool quit = false;
     std::vector<std::string> said;
+    sim::KeyPad keys;
     sim::ConsoleContext ctx{
         nullptr, &house, &paused, &quit, [this](const std::string &l) { said.push_back(l); },
-        [] {},   {},     {}};
+        [] {},   &keys,  {}};
     sim::Dashboard dashboard{house, ctx};
     int64_t simMs = 1000;
     int64_t slowestPollMs = 0;
@@ -50,6 +51,7 @@ struct Fixture {
     }
     void poll() {
         auto start = Clock::now();
+        keys.poll(simMs);
         dashboard.poll(simMs);
         auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
         slowestPollMs = std::max<int64_t>(slowestPollMs, ms.count());

@@ -2,8 +2,8 @@
 // midnight, times after the line before, fractions, and malformed lines;
 // the files a run reads whole.
 #include "board_root.h"
+#include "climate.h"
 #include "script.h"
-#include "weather.h"
 
 #include <gtest/gtest.h>
 

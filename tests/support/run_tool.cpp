@@ -1,8 +1,8 @@
 // Runs a tool as a child process and collects its exit status and output.
 #include "run_tool.h"
 
-#include "../../tools/common/program_command.h"
 #include "board_root.h"
+#include "host/program_command.h"
 
 #include <filesystem>
 #include <stdexcept>

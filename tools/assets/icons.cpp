@@ -1,7 +1,7 @@
 // Symbol icons on a 24 x 24 design grid.
 #include "icons.h"
 
-#include "paint.h"
+#include "host/paint.h"
 
 #include <cmath>
 #include <cstring>

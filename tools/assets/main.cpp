@@ -6,7 +6,7 @@
 //
 // The sheet's defaults are this build's image list and data directory.
 #include "asset_list.h"
-#include "paint.h"
+#include "host/paint.h"
 #include "recipes.h"
 
 #include <cairo.h>

@@ -7,8 +7,8 @@
 // green when on, matching the green highlight of the menu texts.
 #include "recipes.h"
 
+#include "host/paint.h"
 #include "icons.h"
-#include "paint.h"
 #include "weather.h"
 
 #include <array>

@@ -1,7 +1,7 @@
 // Weather condition pictures.
 #include "weather.h"
 
-#include "paint.h"
+#include "host/paint.h"
 
 #include <cmath>
 #include <functional>

@@ -14,7 +14,7 @@
 #include <strings.h>
 #include <unistd.h>
 
-#include "common/file_descriptor.h"
+#include "host/file_descriptor.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "glyph_source.h"
 #include "glyph_writer.h"
 
-#include "common/file_descriptor.h"
+#include "host/file_descriptor.h"
 
 #include "graphics/abf.h"
 

@@ -1,5 +1,5 @@
 // tstat-relaycheck: reports every safety violation in a relay log.
-#include "relay_check.h"
+#include "host/relay_check.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -4,7 +4,7 @@
 // instant at which the application or the simulator has something to do.
 #pragma once
 
-#include "common/file_descriptor.h"
+#include "host/file_descriptor.h"
 #include "platform/lockstep.h"
 
 #include <cstddef>

@@ -1,5 +1,5 @@
 // Safety checker of the simulated board's relay log.
-#include "relay_check.h"
+#include "host/relay_check.h"
 
 #include "hvac/relay_control.h"
 
@@ -46,6 +46,61 @@ bool cooling(const Contacts &c, bool heatPump) {
     return !heatPump || c.on(OB);
 }
 
+// A pulse completed less than a pulse after the one before, and a pulse
+// sequence that began while the emergency stop held.
+void checkPulseTiming(const RelayEvent &e, const RelayEvent *previous,
+                      const RelayCheckOptions &options, std::vector<RelayViolation> &found) {
+    if (previous != nullptr && e.ms - previous->ms < PULSE_MS - options.samplingMs) {
+        std::ostringstream what;
+        what << "coil pulses overlap: " << c_RelayNames[e.relay] << " completed "
+             << e.ms - previous->ms << " ms after " << c_RelayNames[previous->relay];
+        found.push_back({e.ms, what.str()});
+    }
+    // A sequence opens relays in index order, then closes relays in index
+    // order: an opening after a closing, or at a lower index than the pulse
+    // before, is the first pulse of the next sequence.
+    bool sequenceStart = previous == nullptr ||
+                         (e.closed == 0 && (previous->closed == 1 || e.relay <= previous->relay));
+    if (!sequenceStart) {
+        return;
+    }
+    int64_t start = e.ms - PULSE_MS;
+    for (const auto &window : options.estopWindows) {
+        if (start > window.first && start <= window.second) {
+            std::ostringstream what;
+            what << "a pulse sequence began at " << start << " ms while the emergency stop held";
+            found.push_back({e.ms, what.str()});
+        }
+    }
+}
+
+// A compressor stage (Y1, Y2) closing less than the minimum off time after
+// it opened; `before` is its contact before this pulse.
+void checkCompressorOffTime(const RelayEvent &e, int before, const RelayCheckOptions &options,
+                            std::array<int64_t, RELAY_COUNT> &openedAt,
+                            std::vector<RelayViolation> &found) {
+    if (before == 1 && e.closed == 0) {
+        openedAt[e.relay] = e.ms;
+    } else if (before != 1 && e.closed == 1 && openedAt[e.relay] >= 0 &&
+               e.ms - openedAt[e.relay] < COMPRESSOR_MIN_OFF_MS - options.samplingMs) {
+        std::ostringstream what;
+        what << c_RelayNames[e.relay] << " closed " << e.ms - openedAt[e.relay]
+             << " ms after it opened";
+        found.push_back({e.ms, what.str()});
+    }
+}
+
+// Two outputs kept apart, closed together by the relay that just closed.
+void checkApartPairs(const RelayEvent &e, const Contacts &contacts,
+                     std::vector<RelayViolation> &found) {
+    for (const ApartPair &pair : c_ApartPairs) {
+        if ((e.relay == pair.a || e.relay == pair.b) && contacts.on(pair.a) &&
+            contacts.on(pair.b)) {
+            found.push_back({e.ms, std::string(pair.what) + " closed together"});
+        }
+    }
+}
+
 } // namespace
 
 bool parseRelayLog(std::istream &in, std::vector<RelayEvent> &events, std::string &error) {
@@ -79,52 +134,16 @@ std::vector<RelayViolation> checkRelayLog(const std::vector<RelayEvent> &events,
     const RelayEvent *previous = nullptr;
 
     for (const RelayEvent &e : events) {
-        if (previous != nullptr && e.ms - previous->ms < PULSE_MS - options.samplingMs) {
-            std::ostringstream what;
-            what << "coil pulses overlap: " << c_RelayNames[e.relay] << " completed "
-                 << e.ms - previous->ms << " ms after " << c_RelayNames[previous->relay];
-            found.push_back({e.ms, what.str()});
-        }
-        // A sequence opens relays in index order, then closes relays in index
-        // order: an opening after a closing, or at a lower index than the
-        // pulse before, is the first pulse of the next sequence.
-        bool sequenceStart =
-            previous == nullptr ||
-            (e.closed == 0 && (previous->closed == 1 || e.relay <= previous->relay));
-        if (sequenceStart) {
-            int64_t start = e.ms - PULSE_MS;
-            for (const auto &window : options.estopWindows) {
-                if (start > window.first && start <= window.second) {
-                    std::ostringstream what;
-                    what << "a pulse sequence began at " << start
-                         << " ms while the emergency stop held";
-                    found.push_back({e.ms, what.str()});
-                }
-            }
-        }
-
+        checkPulseTiming(e, previous, options, found);
         bool bothBefore =
             heating(contacts, options.heatPump) && cooling(contacts, options.heatPump);
         int before = contacts.closed[e.relay];
         contacts.closed[e.relay] = e.closed;
         if ((e.relay == Y1 || e.relay == Y2) && !options.diagnostic) {
-            if (before == 1 && e.closed == 0) {
-                openedAt[e.relay] = e.ms;
-            } else if (before != 1 && e.closed == 1 && openedAt[e.relay] >= 0 &&
-                       e.ms - openedAt[e.relay] < COMPRESSOR_MIN_OFF_MS - options.samplingMs) {
-                std::ostringstream what;
-                what << c_RelayNames[e.relay] << " closed " << e.ms - openedAt[e.relay]
-                     << " ms after it opened";
-                found.push_back({e.ms, what.str()});
-            }
+            checkCompressorOffTime(e, before, options, openedAt, found);
         }
         if (e.closed == 1 && before != 1) {
-            for (const ApartPair &pair : c_ApartPairs) {
-                if ((e.relay == pair.a || e.relay == pair.b) && contacts.on(pair.a) &&
-                    contacts.on(pair.b)) {
-                    found.push_back({e.ms, std::string(pair.what) + " closed together"});
-                }
-            }
+            checkApartPairs(e, contacts, found);
         }
         if (!bothBefore && heating(contacts, options.heatPump) &&
             cooling(contacts, options.heatPump)) {

@@ -1,5 +1,5 @@
 // XMODEM-style block sender for firmware downloads.
-#include "download.h"
+#include "download_sender.h"
 
 #include "coproc/coproc_comm.h"
 #include "coproc/download.h"

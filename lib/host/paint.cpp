@@ -1,5 +1,5 @@
 // Painting helpers: shapes, gradients, shadows and text.
-#include "paint.h"
+#include "host/paint.h"
 
 #include <cairo-ft.h>
 #include <ft2build.h>

@@ -1,5 +1,5 @@
 // Key records written to the application's key FIFO.
-#include "keys.h"
+#include "key_pad.h"
 
 #include "board_root.h"
 #include "platform/platform_test.h"

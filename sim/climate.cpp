@@ -1,6 +1,6 @@
 // Weather day files: parsing, checking and interpolation; the building
 // controller's weather and its bus lines.
-#include "weather.h"
+#include "climate.h"
 
 #include "board.h"
 #include "house.h"
@@ -66,6 +66,44 @@ double lerp(double a, double b, double f) {
     return a + (b - a) * f;
 }
 
+// The four numbers of a row; false when it does not have them.
+bool readRow(const std::string &row, std::array<double, FIELDS> *values) {
+    std::vector<std::string> fields;
+    std::istringstream in(row);
+    for (std::string field; std::getline(in, field, ',');) {
+        fields.push_back(field);
+    }
+    if (fields.size() != FIELDS) {
+        return false;
+    }
+    for (size_t i = 0; i < FIELDS; i++) {
+        if (!number(fields[i], &(*values)[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Why a row's values cannot follow the rows before, or "" when they can.
+std::string rowFault(const std::array<double, FIELDS> &values,
+                     const std::vector<WeatherPoint> &before) {
+    for (size_t i = 0; i < FIELDS; i++) {
+        if (values[i] < c_Ranges[i].lo || values[i] > c_Ranges[i].hi) {
+            std::ostringstream msg;
+            msg << c_Ranges[i].what << " " << values[i] << " is outside " << c_Ranges[i].lo
+                << " to " << c_Ranges[i].hi;
+            return msg.str();
+        }
+    }
+    if (before.empty() && values[0] != 0.0) {
+        return "the first hour must be 0";
+    }
+    if (!before.empty() && values[0] <= before.back().hour) {
+        return "hours must ascend";
+    }
+    return "";
+}
+
 } // namespace
 
 bool WeatherDay::load(const std::string &path, std::string *error) {
@@ -89,18 +127,9 @@ bool WeatherDay::parse(const std::string &text, const std::string &name, std::st
         if (t.empty() || t[0] == '#') {
             continue;
         }
-        std::vector<std::string> fields;
-        std::istringstream row(t);
-        for (std::string field; std::getline(row, field, ',');) {
-            fields.push_back(field);
-        }
         std::string where = name + ":" + std::to_string(lineNumber) + ": ";
-        double values[FIELDS] = {};
-        bool numeric = fields.size() == FIELDS;
-        for (size_t i = 0; numeric && i < FIELDS; i++) {
-            numeric = number(fields[i], &values[i]);
-        }
-        if (!numeric) {
+        std::array<double, FIELDS> values{};
+        if (!readRow(t, &values)) {
             // The first line that is not a comment may name the columns.
             if (headerAllowed && points.empty()) {
                 headerAllowed = false;
@@ -110,25 +139,12 @@ bool WeatherDay::parse(const std::string &text, const std::string &name, std::st
             return false;
         }
         headerAllowed = false;
-        for (size_t i = 0; i < FIELDS; i++) {
-            if (values[i] < c_Ranges[i].lo || values[i] > c_Ranges[i].hi) {
-                std::ostringstream msg;
-                msg << where << c_Ranges[i].what << " " << values[i] << " is outside "
-                    << c_Ranges[i].lo << " to " << c_Ranges[i].hi;
-                *error = msg.str();
-                return false;
-            }
-        }
-        WeatherPoint p{values[0], values[1], values[2], values[3]};
-        if (points.empty() && p.hour != 0.0) {
-            *error = where + "the first hour must be 0";
+        std::string fault = rowFault(values, points);
+        if (!fault.empty()) {
+            *error = where + fault;
             return false;
         }
-        if (!points.empty() && p.hour <= points.back().hour) {
-            *error = where + "hours must ascend";
-            return false;
-        }
-        points.push_back(p);
+        points.push_back(WeatherPoint{values[0], values[1], values[2], values[3]});
     }
     if (points.size() < 2) {
         *error = name + ": needs at least two rows";

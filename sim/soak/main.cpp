@@ -7,9 +7,9 @@
 // after the first simulated day); at the end the relay checker goes over
 // each run's whole relay log with the dips as emergency-stop windows, and
 // one summary gives the figures and the verdict.
-#include "common/file_descriptor.h"
 #include "config/persist.h"
 #include "console.h"
+#include "host/file_descriptor.h"
 #include "report.h"
 #include "soak_plan.h"
 
@@ -315,9 +315,19 @@ class SoakRun {
 
   private:
     bool prepare();
+    // While the simulator runs: the console lines sent when they are due,
+    // their acknowledgements read, the application's memory sampled.
     void watch(pid_t sim, int console);
+    void sendDueLines(int console);
+    void readConsole(int console);
     void sample(int64_t nowMs);
+    // After the run: the application's starts, the relay log checked with
+    // the dips' emergency-stop windows, the comfort and memory figures.
     void afterwards();
+    void checkStarts(const std::string &output);
+    void checkRelays(const std::vector<sim::TraceRow> &rows);
+    std::vector<std::string> relayCheckCommand() const;
+    void runRelayCheck(const std::vector<std::string> &check);
     void fail(const std::string &what) { m_result.failures.push_back(what); }
 
     const HousePlan &m_plan;
@@ -334,6 +344,11 @@ class SoakRun {
     // and the simulated time the soak saw it at.
     std::vector<int> m_ackStamp;
     std::vector<int64_t> m_ackSeenMs;
+    // The next console line to send, the first one sent and not yet
+    // acknowledged, and the console's output not yet read as lines.
+    size_t m_next = 0;
+    size_t m_awaiting = 0;
+    sim::LineBuffer m_consoleBuffer;
     bool m_hoursDone = false;
     long long m_startTime = -1;
 };
@@ -415,13 +430,9 @@ void SoakRun::sample(int64_t nowMs) {
 
 void SoakRun::watch(pid_t sim, int console) {
     auto hostStart = std::chrono::steady_clock::now();
-    double expected = m_hours * 3600.0 / m_options.scale;
-    auto hostLimit =
-        hostStart + std::chrono::duration<double>(expected * HOST_TIME_FACTOR + HOST_TIME_MARGIN_S);
+    double hostLimitS = m_hours * 3600.0 / m_options.scale * HOST_TIME_FACTOR + HOST_TIME_MARGIN_S;
+    auto hostLimit = hostStart + std::chrono::duration<double>(hostLimitS);
     auto nextSample = hostStart;
-    sim::LineBuffer buffer;
-    size_t next = 0;
-    size_t awaiting = 0; // the first line sent and not yet acknowledged
     int simStatus = -1;
     for (;;) {
         int status = 0;
@@ -431,47 +442,14 @@ void SoakRun::watch(pid_t sim, int console) {
         }
         if (s_Stop != 0 || std::chrono::steady_clock::now() > hostLimit) {
             if (s_Stop == 0) {
-                fail("the run did not end within " +
-                     sim::formatNumber("%.0f", expected * HOST_TIME_FACTOR + HOST_TIME_MARGIN_S) +
+                fail("the run did not end within " + sim::formatNumber("%.0f", hostLimitS) +
                      " host seconds");
             }
             simStatus = stopSimulator(sim);
             break;
         }
-        int64_t now = m_clock.nowMs();
-        while (next < m_lines.size() && m_lines[next].atMs <= now) {
-            if (!sendLine(console, m_lines[next].line)) {
-                fail("the console no longer takes lines");
-                next = m_lines.size();
-                break;
-            }
-            next++;
-        }
-        struct pollfd p = {console, POLLIN, 0};
-        if (poll(&p, 1, 20) > 0) {
-            char bytes[65536];
-            ssize_t got = read(console, bytes, sizeof(bytes));
-            std::vector<std::string> lines;
-            if (got > 0) {
-                buffer.add(bytes, static_cast<size_t>(got), &lines);
-            }
-            int64_t seen = m_clock.nowMs();
-            for (const std::string &line : lines) {
-                // The earliest line sent and not yet carried out that this one acknowledges.
-                for (size_t i = awaiting; i < next; i++) {
-                    if (m_ackStamp[i] < 0 &&
-                        line.find(m_lines[i].acknowledgement) != std::string::npos) {
-                        m_ackStamp[i] = soak::stampSeconds(line);
-                        m_ackSeenMs[i] = seen;
-                        break;
-                    }
-                }
-                while (awaiting < next && m_ackStamp[awaiting] >= 0) {
-                    awaiting++;
-                }
-                m_hoursDone = m_hoursDone || line.find("simulated hours done") != std::string::npos;
-            }
-        }
+        sendDueLines(console);
+        readConsole(console);
         if (std::chrono::steady_clock::now() >= nextSample) {
             nextSample += SAMPLE_PERIOD;
             sample(m_clock.nowMs());
@@ -494,20 +472,48 @@ void SoakRun::watch(pid_t sim, int console) {
     }
 }
 
-void SoakRun::afterwards() {
-    std::string output = readText(m_dir + "/sim-output.txt");
-    m_result.starts = static_cast<int>(countOf(output, "tstat-sim: started "));
-    if (m_result.starts != 1) {
-        fail("the application was started " + std::to_string(m_result.starts) + " times");
-    }
-    for (const char *end : {"the application ended with status", "the application was ended by"}) {
-        size_t at = output.find(end);
-        if (at != std::string::npos) {
-            m_result.endedEarly = true;
-            fail(output.substr(at, output.find('\n', at) - at));
+void SoakRun::sendDueLines(int console) {
+    int64_t now = m_clock.nowMs();
+    while (m_next < m_lines.size() && m_lines[m_next].atMs <= now) {
+        if (!sendLine(console, m_lines[m_next].line)) {
+            fail("the console no longer takes lines");
+            m_next = m_lines.size();
+            return;
         }
+        m_next++;
     }
+}
 
+void SoakRun::readConsole(int console) {
+    struct pollfd p = {console, POLLIN, 0};
+    if (poll(&p, 1, 20) <= 0) {
+        return;
+    }
+    char bytes[65536];
+    ssize_t got = read(console, bytes, sizeof(bytes));
+    std::vector<std::string> lines;
+    if (got > 0) {
+        m_consoleBuffer.add(bytes, static_cast<size_t>(got), &lines);
+    }
+    int64_t seen = m_clock.nowMs();
+    for (const std::string &line : lines) {
+        // The earliest line sent and not yet carried out that this one acknowledges.
+        for (size_t i = m_awaiting; i < m_next; i++) {
+            if (m_ackStamp[i] < 0 && line.find(m_lines[i].acknowledgement) != std::string::npos) {
+                m_ackStamp[i] = soak::stampSeconds(line);
+                m_ackSeenMs[i] = seen;
+                break;
+            }
+        }
+        while (m_awaiting < m_next && m_ackStamp[m_awaiting] >= 0) {
+            m_awaiting++;
+        }
+        m_hoursDone = m_hoursDone || line.find("simulated hours done") != std::string::npos;
+    }
+}
+
+void SoakRun::afterwards() {
+    checkStarts(readText(m_dir + "/sim-output.txt"));
     std::vector<sim::TraceRow> rows;
     std::vector<RelayEvent> log;
     std::string error;
@@ -519,54 +525,7 @@ void SoakRun::afterwards() {
     if (!relayLog || !parseRelayLog(relayLog, log, error)) {
         fail("no relay log: " + error);
     }
-
-    // The dips in the relay log's milliseconds, from the console's stamps.
-    std::vector<std::pair<int64_t, int64_t>> dips;
-    std::ostringstream dipText;
-    int64_t dipStart = -1;
-    for (size_t i = 0; i < m_lines.size(); i++) {
-        int64_t at =
-            m_ackStamp[i] < 0 ? -1 : soak::stampToUptimeMs(m_ackStamp[i], m_ackSeenMs[i], rows);
-        dipText << "planned at " << m_lines[i].atMs << " ms, carried out at " << at
-                << " ms: " << m_lines[i].line << "\n";
-        if (m_lines[i].dip > 0) {
-            dipStart = at;
-        } else if (m_lines[i].dip < 0 && dipStart >= 0 && at >= 0) {
-            dips.emplace_back(dipStart, at);
-            dipStart = -1;
-        }
-    }
-    m_result.windows = soak::estopWindows(dips);
-    std::vector<std::string> check = {m_options.bin + "/tstat-relaycheck"};
-    if (m_plan.heatPump) {
-        check.push_back("--heat-pump");
-    }
-    for (const auto &[from, to] : m_result.windows) {
-        check.push_back("--estop");
-        check.push_back(std::to_string(from) + "-" + std::to_string(to));
-    }
-    check.push_back(m_root + "/sim/relay-log");
-    std::string command;
-    for (const std::string &a : check) {
-        command += (command.empty() ? "" : " ") + a;
-    }
-    writeText(m_dir + "/console-lines.txt",
-              "# The console lines of the run in the relay log's milliseconds, and the relay "
-              "check.\n" +
-                  dipText.str() + "\n" + command + "\n");
-    int checked = runTool(check, m_dir + "/relaycheck.txt");
-    std::string checkOutput = readText(m_dir + "/relaycheck.txt");
-    size_t lastLine = checkOutput.rfind('\n', checkOutput.size() >= 2 ? checkOutput.size() - 2 : 0);
-    m_result.relayCheck = checkOutput.substr(lastLine == std::string::npos ? 0 : lastLine + 1);
-    while (!m_result.relayCheck.empty() && m_result.relayCheck.back() == '\n') {
-        m_result.relayCheck.pop_back();
-    }
-    m_result.violations = countOf(checkOutput, " ms: ");
-    if (checked != 0) {
-        fail("tstat-relaycheck: " + (checked == 1 ? std::to_string(m_result.violations) +
-                                                        " violations (" + m_dir + "/relaycheck.txt)"
-                                                  : m_result.relayCheck));
-    }
+    checkRelays(rows);
 
     sim::ThermostatSetup setup = thermostatSetup(m_root);
     m_result.whole = sim::computeReport(rows, log, setup, {});
@@ -584,6 +543,79 @@ void SoakRun::afterwards() {
         fail("no memory figures after the first day");
     } else if (m_result.growthKb > MEMORY_TOLERANCE_KB) {
         fail("resident memory grew by " + kb(m_result.growthKb) + " after the first day");
+    }
+}
+
+void SoakRun::checkStarts(const std::string &output) {
+    m_result.starts = static_cast<int>(countOf(output, "tstat-sim: started "));
+    if (m_result.starts != 1) {
+        fail("the application was started " + std::to_string(m_result.starts) + " times");
+    }
+    for (const char *end : {"the application ended with status", "the application was ended by"}) {
+        size_t at = output.find(end);
+        if (at != std::string::npos) {
+            m_result.endedEarly = true;
+            fail(output.substr(at, output.find('\n', at) - at));
+        }
+    }
+}
+
+void SoakRun::checkRelays(const std::vector<sim::TraceRow> &rows) {
+    // The dips in the relay log's milliseconds, from the console's stamps.
+    std::vector<std::pair<int64_t, int64_t>> dips;
+    std::ostringstream dipText;
+    int64_t dipStart = -1;
+    for (size_t i = 0; i < m_lines.size(); i++) {
+        int64_t at =
+            m_ackStamp[i] < 0 ? -1 : soak::stampToUptimeMs(m_ackStamp[i], m_ackSeenMs[i], rows);
+        dipText << "planned at " << m_lines[i].atMs << " ms, carried out at " << at
+                << " ms: " << m_lines[i].line << "\n";
+        if (m_lines[i].dip > 0) {
+            dipStart = at;
+        } else if (m_lines[i].dip < 0 && dipStart >= 0 && at >= 0) {
+            dips.emplace_back(dipStart, at);
+            dipStart = -1;
+        }
+    }
+    m_result.windows = soak::estopWindows(dips);
+    std::vector<std::string> check = relayCheckCommand();
+    std::string command;
+    for (const std::string &a : check) {
+        command += (command.empty() ? "" : " ") + a;
+    }
+    writeText(m_dir + "/console-lines.txt",
+              "# The console lines of the run in the relay log's milliseconds, and the relay "
+              "check.\n" +
+                  dipText.str() + "\n" + command + "\n");
+    runRelayCheck(check);
+}
+
+std::vector<std::string> SoakRun::relayCheckCommand() const {
+    std::vector<std::string> check = {m_options.bin + "/tstat-relaycheck"};
+    if (m_plan.heatPump) {
+        check.push_back("--heat-pump");
+    }
+    for (const auto &[from, to] : m_result.windows) {
+        check.push_back("--estop");
+        check.push_back(std::to_string(from) + "-" + std::to_string(to));
+    }
+    check.push_back(m_root + "/sim/relay-log");
+    return check;
+}
+
+void SoakRun::runRelayCheck(const std::vector<std::string> &check) {
+    int checked = runTool(check, m_dir + "/relaycheck.txt");
+    std::string checkOutput = readText(m_dir + "/relaycheck.txt");
+    size_t lastLine = checkOutput.rfind('\n', checkOutput.size() >= 2 ? checkOutput.size() - 2 : 0);
+    m_result.relayCheck = checkOutput.substr(lastLine == std::string::npos ? 0 : lastLine + 1);
+    while (!m_result.relayCheck.empty() && m_result.relayCheck.back() == '\n') {
+        m_result.relayCheck.pop_back();
+    }
+    m_result.violations = countOf(checkOutput, " ms: ");
+    if (checked != 0) {
+        fail("tstat-relaycheck: " + (checked == 1 ? std::to_string(m_result.violations) +
+                                                        " violations (" + m_dir + "/relaycheck.txt)"
+                                                  : m_result.relayCheck));
     }
 }
 
@@ -667,16 +699,73 @@ std::string comfortText(const sim::ComfortFigures &c) {
            sim::formatNumber("%.3f C h per hour", (c.belowKh + c.aboveKh) / c.hours);
 }
 
+// One run's part of the summary.
+void runSummary(std::ostream &out, const RunResult &r, const std::vector<soak::Season> &seasons) {
+    const soak::MemoryFigures &m = r.memory;
+    out << "\n" << r.plan->name << ": " << r.plan->description << "\n";
+    out << "  " << r.days << " simulated days in "
+        << sim::formatNumber("%.1f", r.hostSeconds / 60.0)
+        << " host minutes; thermostat's requests at "
+        << sim::formatNumber("%.0f %% of normal", r.speed.requestsPercent)
+        << ", longest simulator step " << sim::formatNumber("%.0f s", r.speed.longestStepS) << "\n";
+    out << "  process: pid " << r.pid << ", started " << r.starts << " time"
+        << (r.starts == 1 ? "" : "s") << ", "
+        << (r.endedEarly ? "ended before the run did" : "ran to the end of the run") << "\n";
+    out << "  memory: VmRSS at start-up " << kb(m.startUp.rssKb) << ", after day 1 "
+        << kb(m.dayOne.rssKb) << ", at the end " << kb(m.end.rssKb) << ", peak after day 1 "
+        << kb(m.peakRssKb) << "; VmHWM after day 1 " << kb(m.dayOne.hwmKb) << ", at the end "
+        << kb(m.end.hwmKb) << "; growth " << kb(r.growthKb) << " (at most " << MEMORY_TOLERANCE_KB
+        << " kB)\n";
+    out << "  disturbances: " << r.dips << " under-voltage dips of 2 to 10 min, " << r.silences
+        << " coprocessor silences of 5 to 600 s, " << r.modeChanges
+        << " system mode changes over the bus (" << r.consoleLines
+        << " console lines, in console-lines.txt)\n";
+    out << "  relay check" << (r.plan->heatPump ? " (--heat-pump, " : " (") << r.windows.size()
+        << " emergency-stop windows): " << (r.relayCheck.empty() ? "not run" : r.relayCheck)
+        << "\n";
+    out << "  comfort, occupied periods:\n";
+    for (size_t i = 0; i < r.seasons.size() && i < seasons.size(); i++) {
+        out << "    " << seasons[i].name << " (" << seasons[i].modeName
+            << "): " << comfortText(r.seasons[i].occupied) << "\n";
+    }
+    out << "    whole run: " << comfortText(r.whole.occupied) << "\n";
+    out << "  equipment: " << stageLine(r.whole) << "; " << r.whole.cycles
+        << " cycles, shortest start to start "
+        << (r.whole.shortestCycleStartGapS >= 0
+                ? sim::formatNumber("%.1f min", r.whole.shortestCycleStartGapS / 60.0)
+                : std::string("none"))
+        << "; shortest compressor off time "
+        << (r.whole.shortestCompressorOffS >= 0
+                ? sim::formatNumber("%.0f s", r.whole.shortestCompressorOffS)
+                : std::string("none"))
+        << "\n";
+    for (const std::string &f : r.failures) {
+        out << "  FAILED: " << f << "\n";
+    }
+}
+
+// The verdict's line: 0 passed, 1 failed, 3 not valid (the host was too slow).
+int verdictLine(std::ostream &out, bool failed, double slowest, const SoakOptions &options) {
+    if (failed) {
+        out << "SOAK FAILED\n";
+        return 1;
+    }
+    if (slowest < MIN_REQUESTS_PERCENT) {
+        out << "SOAK NOT VALID: the host gave the thermostat "
+            << sim::formatNumber("%.0f %%", slowest) << " of its once-a-second passes (at least "
+            << sim::formatNumber("%.0f %%", MIN_REQUESTS_PERCENT)
+            << " needed); run it at a lower time scale, e.g. make soak SOAK_SCALE="
+            << sim::formatNumber("%g", options.scale / 2) << "\n";
+        return 3;
+    }
+    out << "SOAK PASSED\n";
+    return 0;
+}
+
 std::string summary(const std::vector<RunResult> &runs, const SoakOptions &options,
                     double hostSeconds, int *verdict) {
     std::ostringstream out;
     double days = 0;
-    int restarts = 0;
-    int earlyEnds = 0;
-    size_t violations = 0;
-    int64_t growth = 0;
-    bool failed = false;
-    double slowest = 100.0;
     for (const RunResult &r : runs) {
         days += r.days;
     }
@@ -684,49 +773,14 @@ std::string summary(const std::vector<RunResult> &runs, const SoakOptions &optio
         << sim::formatNumber("%.1f", hostSeconds / 60.0) << " host minutes (time scale "
         << options.scale << ", seed " << options.seed << ")\n";
     const std::vector<soak::Season> seasons = soak::defaultSeasons(options.daysPerSeason);
+    int restarts = 0;
+    int earlyEnds = 0;
+    size_t violations = 0;
+    int64_t growth = 0;
+    bool failed = false;
+    double slowest = 100.0;
     for (const RunResult &r : runs) {
-        const soak::MemoryFigures &m = r.memory;
-        out << "\n" << r.plan->name << ": " << r.plan->description << "\n";
-        out << "  " << r.days << " simulated days in "
-            << sim::formatNumber("%.1f", r.hostSeconds / 60.0)
-            << " host minutes; thermostat's requests at "
-            << sim::formatNumber("%.0f %% of normal", r.speed.requestsPercent)
-            << ", longest simulator step " << sim::formatNumber("%.0f s", r.speed.longestStepS)
-            << "\n";
-        out << "  process: pid " << r.pid << ", started " << r.starts << " time"
-            << (r.starts == 1 ? "" : "s") << ", "
-            << (r.endedEarly ? "ended before the run did" : "ran to the end of the run") << "\n";
-        out << "  memory: VmRSS at start-up " << kb(m.startUp.rssKb) << ", after day 1 "
-            << kb(m.dayOne.rssKb) << ", at the end " << kb(m.end.rssKb) << ", peak after day 1 "
-            << kb(m.peakRssKb) << "; VmHWM after day 1 " << kb(m.dayOne.hwmKb) << ", at the end "
-            << kb(m.end.hwmKb) << "; growth " << kb(r.growthKb) << " (at most "
-            << MEMORY_TOLERANCE_KB << " kB)\n";
-        out << "  disturbances: " << r.dips << " under-voltage dips of 2 to 10 min, " << r.silences
-            << " coprocessor silences of 5 to 600 s, " << r.modeChanges
-            << " system mode changes over the bus (" << r.consoleLines
-            << " console lines, in console-lines.txt)\n";
-        out << "  relay check" << (r.plan->heatPump ? " (--heat-pump, " : " (") << r.windows.size()
-            << " emergency-stop windows): " << (r.relayCheck.empty() ? "not run" : r.relayCheck)
-            << "\n";
-        out << "  comfort, occupied periods:\n";
-        for (size_t i = 0; i < r.seasons.size() && i < seasons.size(); i++) {
-            out << "    " << seasons[i].name << " (" << seasons[i].modeName
-                << "): " << comfortText(r.seasons[i].occupied) << "\n";
-        }
-        out << "    whole run: " << comfortText(r.whole.occupied) << "\n";
-        out << "  equipment: " << stageLine(r.whole) << "; " << r.whole.cycles
-            << " cycles, shortest start to start "
-            << (r.whole.shortestCycleStartGapS >= 0
-                    ? sim::formatNumber("%.1f min", r.whole.shortestCycleStartGapS / 60.0)
-                    : std::string("none"))
-            << "; shortest compressor off time "
-            << (r.whole.shortestCompressorOffS >= 0
-                    ? sim::formatNumber("%.0f s", r.whole.shortestCompressorOffS)
-                    : std::string("none"))
-            << "\n";
-        for (const std::string &f : r.failures) {
-            out << "  FAILED: " << f << "\n";
-        }
+        runSummary(out, r, seasons);
         failed = failed || !r.failures.empty();
         restarts += std::max(0, r.starts - 1);
         earlyEnds += r.endedEarly ? 1 : 0;
@@ -738,20 +792,7 @@ std::string summary(const std::vector<RunResult> &runs, const SoakOptions &optio
         << " early ends, " << violations << " relay violations, memory growth after day 1 at most "
         << kb(growth) << ", the slowest run's requests at " << sim::formatNumber("%.0f %%", slowest)
         << " of normal\n";
-    if (failed) {
-        out << "SOAK FAILED\n";
-        *verdict = 1;
-    } else if (slowest < MIN_REQUESTS_PERCENT) {
-        out << "SOAK NOT VALID: the host gave the thermostat "
-            << sim::formatNumber("%.0f %%", slowest) << " of its once-a-second passes (at least "
-            << sim::formatNumber("%.0f %%", MIN_REQUESTS_PERCENT)
-            << " needed); run it at a lower time scale, e.g. make soak SOAK_SCALE="
-            << sim::formatNumber("%g", options.scale / 2) << "\n";
-        *verdict = 3;
-    } else {
-        out << "SOAK PASSED\n";
-        *verdict = 0;
-    }
+    *verdict = verdictLine(out, failed, slowest, options);
     return out.str();
 }
 
@@ -791,13 +832,8 @@ std::string ownBinDirectory() {
     return fs::path(buf).parent_path().string();
 }
 
-} // namespace
-
-int main(int argc, char **argv) {
-    SoakOptions options;
-    options.bin = ownBinDirectory();
-    options.data = (fs::path(options.bin).parent_path() / "data").string();
-    options.out = (fs::path(options.bin).parent_path() / "soak").string();
+// Reads the command line into *options: -1 to go on, else the exit status.
+int parseOptions(int argc, char **argv, SoakOptions *options) {
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
         double value = 0;
@@ -807,24 +843,37 @@ int main(int argc, char **argv) {
             return 0;
         } else if (arg == "--days-per-season" && hasValue &&
                    parseNumber(argv[++i], 1, 10, &value) && value == std::floor(value)) {
-            options.daysPerSeason = static_cast<int>(value);
+            options->daysPerSeason = static_cast<int>(value);
         } else if (arg == "--scale" && hasValue && parseNumber(argv[++i], 1, 100000, &value)) {
-            options.scale = value;
+            options->scale = value;
         } else if (arg == "--seed" && hasValue && parseNumber(argv[++i], 0, 1e15, &value) &&
                    value == std::floor(value)) {
-            options.seed = static_cast<uint64_t>(value);
+            options->seed = static_cast<uint64_t>(value);
         } else if (arg == "--out" && hasValue) {
-            options.out = argv[++i];
+            options->out = argv[++i];
         } else if (arg == "--weather" && hasValue) {
-            options.weather = argv[++i];
+            options->weather = argv[++i];
         } else if (arg == "--bin" && hasValue) {
-            options.bin = argv[++i];
+            options->bin = argv[++i];
         } else if (arg == "--data" && hasValue) {
-            options.data = argv[++i];
+            options->data = argv[++i];
         } else {
             usage(stderr);
             return 2;
         }
+    }
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    SoakOptions options;
+    options.bin = ownBinDirectory();
+    options.data = (fs::path(options.bin).parent_path() / "data").string();
+    options.out = (fs::path(options.bin).parent_path() / "soak").string();
+    if (int status = parseOptions(argc, argv, &options); status >= 0) {
+        return status;
     }
     options.out = fs::absolute(options.out).string();
     options.bin = fs::absolute(options.bin).string();

@@ -1,6 +1,6 @@
 // The sending side of a firmware download against a receiver that checks
 // blocks the way the thermostat does.
-#include "download.h"
+#include "download_sender.h"
 
 #include "board_root.h"
 #include "coproc/download.h"

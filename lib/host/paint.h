@@ -1,6 +1,6 @@
-// Painting helpers of the asset generator: the product's palette, shapes,
-// gradients and text in the product's fonts (Liberation Sans through cairo
-// and FreeType).
+// Painting helpers of the asset generator and the simulator's plot: the
+// product's palette, shapes, gradients and text in the product's fonts
+// (Liberation Sans through cairo and FreeType).
 #pragma once
 
 #include <cairo.h>

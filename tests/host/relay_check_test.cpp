@@ -1,6 +1,6 @@
 // The relay-log safety checker catches every kind of violation and passes a
 // clean log.
-#include "relay_check.h"
+#include "host/relay_check.h"
 
 #include <gtest/gtest.h>
 #include <sstream>

@@ -1,5 +1,5 @@
 // The simulator's side of lock-step time.
-#include "lockstep.h"
+#include "lockstep_clock.h"
 
 #include "platform/platform_test.h"
 #include "run_support.h"

@@ -1,0 +1,175 @@
+// The application the simulator starts: its process and its output.
+#include "application.h"
+
+#include "board.h"
+#include "console.h"
+#include "host/program_command.h"
+#include "platform/lockstep.h"
+#include "run_support.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace sim {
+
+namespace {
+
+// Host milliseconds the application gets to end after SIGTERM.
+constexpr int CHILD_GRACE_MS = 3000;
+// Host milliseconds between two looks at the application's output.
+constexpr int64_t OUTPUT_READ_PERIOD_MS = 20;
+
+// Lets the child inherit fd under the name of an environment variable.
+void handOver(int fd, const char *variable) {
+    fcntl(fd, F_SETFD, 0);
+    setenv(variable, std::to_string(fd).c_str(), 1);
+}
+
+// What the child of start() needs to become the application.
+struct ChildSetup {
+    const std::string &program;
+    const std::string &dataDir;
+    std::string root;
+    pid_t parent;
+    int output; // its standard output
+    Application::Handover handover;
+};
+
+// The child's side of start(): never returns.
+[[noreturn]] void runChild(const ProgramCommand &command, const ChildSetup &setup) {
+    // The application ends with the simulator, however the simulator ends.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != setup.parent) {
+        _exit(126);
+    }
+    int devnull = open("/dev/null", O_RDONLY);
+    if (devnull >= 0) {
+        dup2(devnull, STDIN_FILENO);
+        close(devnull);
+    }
+    dup2(setup.output, STDOUT_FILENO);
+    if (chdir(setup.dataDir.c_str()) != 0) {
+        fprintf(stderr, "tstat-sim: cannot enter %s: %s\n", setup.dataDir.c_str(), strerror(errno));
+        _exit(126);
+    }
+    setenv("TSTAT_ROOT", setup.root.c_str(), 1);
+    if (setup.handover.clockFd >= 0) {
+        handOver(setup.handover.clockFd, LOCKSTEP_FD_VARIABLE);
+    }
+    if (setup.handover.linkFd >= 0) {
+        handOver(setup.handover.linkFd, LOCKSTEP_LINK_FD_VARIABLE);
+    }
+    command.exec();
+    fprintf(stderr, "tstat-sim: cannot run %s: %s\n", setup.program.c_str(), strerror(errno));
+    _exit(127);
+}
+
+} // namespace
+
+bool Application::start(const std::string &program, const std::string &dataDir,
+                        const Handover &handover) {
+    if (access(program.c_str(), X_OK) != 0) {
+        m_say("tstat-sim: " + program +
+              " is missing or not executable (build it, or give --tstat); staying up as the "
+              "coprocessor");
+        return false;
+    }
+    ChildSetup setup{program, dataDir, absoluteRoot(), getpid(), -1, handover};
+    ProgramCommand command(program, {"/dev/ttyCOPROC"});
+    int output[2] = {-1, -1};
+    if (pipe2(output, O_CLOEXEC) != 0) {
+        m_say(std::string("tstat-sim: cannot start the application: ") + strerror(errno));
+        return false;
+    }
+    pid_t pid = fork();
+    if (pid < 0) {
+        m_say(std::string("tstat-sim: cannot start the application: ") + strerror(errno));
+        close(output[0]);
+        close(output[1]);
+        return false;
+    }
+    if (pid == 0) {
+        setup.output = output[1];
+        runChild(command, setup);
+    }
+    m_pid = pid;
+    close(output[1]);
+    fcntl(output[0], F_SETFL, O_NONBLOCK);
+    m_output = FileDescriptor(output[0]);
+    m_say("tstat-sim: started " + program + " /dev/ttyCOPROC (pid " + std::to_string(pid) +
+          ") in " + dataDir);
+    return true;
+}
+
+bool Application::ended(int *status, std::string *why) {
+    if (m_pid < 0) {
+        return false;
+    }
+    int st = 0;
+    if (waitpid(m_pid, &st, WNOHANG) != m_pid) {
+        return false;
+    }
+    m_pid = -1;
+    if (WIFEXITED(st)) {
+        *status = WEXITSTATUS(st);
+        *why = "the application ended with status " + std::to_string(*status);
+    } else {
+        int signal = WIFSIGNALED(st) ? WTERMSIG(st) : 0;
+        *status = 128 + signal;
+        *why = "the application was ended by signal " + std::to_string(signal);
+    }
+    return true;
+}
+
+void Application::waitForEnd(int *status) {
+    waitForChild(&m_pid, CHILD_GRACE_MS, status);
+}
+
+void Application::stop() {
+    stopChild(&m_pid, CHILD_GRACE_MS);
+    readOutput(true);
+}
+
+void Application::poll(int64_t hostNowMs) {
+    if (hostNowMs >= m_nextReadMs) {
+        m_nextReadMs = hostNowMs + OUTPUT_READ_PERIOD_MS;
+        readOutput(false);
+    }
+}
+
+void Application::readOutput(bool toTheEnd) {
+    if (m_output.get() < 0) {
+        return;
+    }
+    char buf[4096];
+    ssize_t got;
+    while ((got = read(m_output.get(), buf, sizeof(buf))) > 0 || (got < 0 && errno == EINTR)) {
+        m_partial.append(buf, static_cast<size_t>(std::max<ssize_t>(got, 0)));
+        size_t end;
+        while ((end = m_partial.find_first_of("\r\n")) != std::string::npos) {
+            if (end > 0) {
+                m_say("tstat: " + m_partial.substr(0, end));
+            }
+            m_partial.erase(0, end + 1);
+        }
+    }
+    // At its end, or a line too long to wait for.
+    bool ended = toTheEnd || got == 0;
+    if ((ended || m_partial.size() > LineBuffer::MAX_LINE) && !m_partial.empty()) {
+        m_say("tstat: " + m_partial);
+        m_partial.clear();
+    }
+    if (ended) {
+        m_output.reset();
+    }
+}
+
+} // namespace sim

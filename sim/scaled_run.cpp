@@ -1,0 +1,54 @@
+// The simulator's loop on the scaled clock: simulated time is the host's
+// times TSTAT_TIME_SCALE, and each pass waits for console input at most as
+// long as a tenth of a simulated second takes.
+#include "simulator.h"
+
+#include "platform/platform.h"
+#include "run_support.h"
+
+#include <algorithm>
+
+namespace sim {
+
+namespace {
+
+// Longest host wait of one pass (nanoseconds), and the most simulated time
+// one pass may cover (milliseconds): the coprocessor reports once a
+// simulated second and the house is stepped once a pass, so a fast time
+// scale needs short passes.
+constexpr int64_t PASS_WAIT_MAX_NS = 10 * 1000 * 1000;
+constexpr double PASS_SIM_MS = 100.0;
+
+} // namespace
+
+int Simulator::runScaled() {
+    if (m_startApplication) {
+        startApplication();
+    }
+    // The console's keys (a board in an emulator takes them through QMP).
+    std::string error;
+    if (m_board.keys() == nullptr && !m_keys.open(&error)) {
+        say("tstat-sim: " + error);
+    }
+    if (m_options.http >= 0) {
+        startDashboard();
+    }
+    beginRun(simNowMs());
+    int exitStatus = 0;
+    while (!m_quit && g_EndSignal == 0) {
+        // The time scale may change while running (the dashboard).
+        int64_t waitNs = std::min(PASS_WAIT_MAX_NS,
+                                  static_cast<int64_t>(PASS_SIM_MS * 1e6 / platformTimeScale()));
+        std::vector<std::string> lines = m_console.waitForLines(waitNs);
+        step(simNowMs(), lines);
+        if (!m_screens.empty()) {
+            takeScreens();
+        }
+        if (applicationEnded(&exitStatus) || hoursDone()) {
+            break;
+        }
+    }
+    return shutDown(exitStatus);
+}
+
+} // namespace sim

@@ -257,12 +257,7 @@ const RegionDesc *regionDesc(PersistRegionId region) {
 
 // Opens a region's device; -1 (reported) when it cannot be opened.
 int openRegion(const RegionDesc &desc) {
-    char path[PATH_MAX];
-    if (platformPath(desc.device, path, sizeof(path)) == nullptr) {
-        printf("ERROR: path of %s too long\n", desc.device);
-        return -1;
-    }
-    int fd = open(path, desc.flags);
+    int fd = platformOpenDevice(desc.device, desc.flags);
     if (fd < 0) {
         printf("ERROR: cannot open %s: %s\n", desc.device, strerror(errno));
     }

@@ -593,6 +593,15 @@ const char *platformRoot() {
     return m_Host.root;
 }
 
+int platformOpenDevice(const char *designPath, int flags) {
+    char path[PATH_MAX];
+    if (platformPath(designPath, path, sizeof(path)) == nullptr) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    return open(path, flags | O_NOFOLLOW);
+}
+
 int platformOpenSerial(const char *path) {
     ensureInit();
     if (m_Lockstep.linkFd >= 0) {

@@ -1,5 +1,5 @@
 // The flash record: start-up load with factory fallback, save,
-// factory restore, a write the device refuses, and the write-once
+// factory restore, a link in place of the region, and the write-once
 // serial-number record.
 #include "config/factory_image.h"
 #include "config_fixture.h"
@@ -298,15 +298,17 @@ TEST_F(PersistTest, SerialNumberIsWriteOnceWithChecksumWords) {
     }
 }
 
-TEST_F(PersistTest, AWriteTheDeviceRefusesIsReportedAndRetried) {
-    // A full device in place of the user region: it reads as zeros (no
-    // record, so the factory image is loaded) and refuses every write.
+TEST_F(PersistTest, ALinkInPlaceOfTheUserRegionIsNotFollowedAndAFailedSaveIsRetried) {
+    // A link in place of the user region is never followed: the region
+    // cannot be opened (the factory image is loaded), every save fails, and
+    // the file linked to stays as it was.
     // The record is on vacation, which ended an hour ago.
     TstatSysCfgPersistMem_t factory = testRecord(TSTAT_SYS_CFG_FACTORY_ID);
     factory.tstatMode.mode = TSTAT_MODE_VACATION;
     factory.tstatMode.vacationSetPoint.endTime = localEpoch(2024, 6, 10, 11, 0);
+    m_root.write("/victim", "kept");
     m_root.write("/dev/.keep", "");
-    std::filesystem::create_symlink("/dev/full", m_root.file("/dev/mtdblock5"));
+    std::filesystem::create_symlink("../victim", m_root.file("/dev/mtdblock5"));
     testing::internal::CaptureStdout();
     ASSERT_EQ(boot(bytesOf(factory), std::nullopt), 0);
     EXPECT_EQ(saveThermostatSysCfg(), -1);
@@ -315,12 +317,16 @@ TEST_F(PersistTest, AWriteTheDeviceRefusesIsReportedAndRetried) {
     // The ended vacation falls back to the program and says its save failed.
     TstatSetPoint_t out;
     getCurrentThermostatSettings(&out);
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("ERROR: saveThermostatSysCfg failed"),
-              std::string::npos);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_NE(printed.find("ERROR: cannot open /dev/mtdblock5: Too many levels of symbolic links"),
+              std::string::npos)
+        << printed;
+    EXPECT_NE(printed.find("ERROR: saveThermostatSysCfg failed"), std::string::npos);
     EXPECT_EQ(getThermostatMode(), TSTAT_MODE_PROGRAM);
+    EXPECT_EQ(m_root.read("/victim"), "kept");
 
-    // The device is opened afresh after every store: once it takes writes
-    // again, the next save lands.
+    // The device is opened afresh after every store: once it is there, the
+    // next save lands.
     std::filesystem::remove(m_root.file("/dev/mtdblock5"));
     m_root.write("/dev/mtdblock5", "");
     EXPECT_EQ(saveThermostatSysCfg(), 0);

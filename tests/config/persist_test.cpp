@@ -207,8 +207,9 @@ TEST_F(PersistTest, APowerCutAnywhereInASaveKeepsTheSettingsBeforeOrAfterIt) {
     ASSERT_EQ(saveThermostatSysCfg(), 0);
     EXPECT_EQ(m_root.read("/dev/mtdblock5").size(), 262144 + TSTAT_SYS_CFG_SIZE + 4);
     // Erase blocks smaller than the record, as large as the copy's least
-    // offset, and larger: the copy lies in blocks of its own.
-    for (int eraseSize : {512, 4096, 65536}) {
+    // offset, larger, and larger than the simulated flash's block buffer:
+    // the copy lies in blocks of its own.
+    for (int eraseSize : {512, 4096, 65536, 524288}) {
         m_root.write("/sys/class/mtd/mtd5/erasesize", std::to_string(eraseSize));
         // A region saved before by this program holds a copy; one written by
         // another does not.

@@ -1,7 +1,7 @@
 // Persistent configuration record: the three flash regions, the start-up
 // load with its range checks, its factory fallback and the built-in defaults
-// behind it, the save with its copy, the factory restore and the write-once
-// serial-number record.
+// behind it, the save with its copy and the start-up's write-back of either,
+// the factory restore and the write-once serial-number record.
 #include "config/persist.h"
 
 #include "config/data_dict.h"
@@ -22,20 +22,34 @@
 namespace {
 
 // The user region holds the record at its start and, in an erase block of
-// its own, a copy of it followed by its CRC-32 (little-endian). Flash is
-// written by erasing whole blocks and programming them again, so a power cut
-// can leave any block the write touched erased; with the copy in other blocks
-// than the record, a save that writes the copy first and the record after it,
-// committing each, always leaves either a whole copy of the new record or the
-// old record untouched at the start.
+// its own, a copy of it. Each is followed by a seal: a generation number, one
+// more at every save, and the CRC-32 of the record and the generation (both
+// little-endian). Flash is written by erasing whole blocks and programming
+// them again, so a power cut can leave any block the write touched erased;
+// with the copy in other blocks than the record, a save that writes the copy
+// first and the record after it, committing each, always leaves either a
+// whole copy of the new record or the old record untouched at the start. Of
+// the two, and of copies left where an earlier erase size put them, the
+// highest generation wins; a start-up writes back whichever of record and
+// copy it found damaged or behind, so that one more damage cannot take both.
 constexpr size_t CHECK_WORD_SIZE = 4;
-constexpr size_t USER_COPY_SIZE = TSTAT_SYS_CFG_SIZE + CHECK_WORD_SIZE;
+constexpr size_t GENERATION_SIZE = 4;
+constexpr size_t SEAL_SIZE = GENERATION_SIZE + CHECK_WORD_SIZE;
+constexpr size_t SEALED_SIZE = TSTAT_SYS_CFG_SIZE + SEAL_SIZE;
+// A copy written before generations were kept: the record and its CRC-32,
+// generation 0.
+constexpr size_t UNNUMBERED_COPY_SIZE = TSTAT_SYS_CFG_SIZE + CHECK_WORD_SIZE;
 // The copy's place on flash whose erase blocks are this small or smaller.
 constexpr size_t USER_COPY_LEAST_OFFSET = 4096;
 // The erase block assumed when the kernel does not tell it: the largest of
 // NOR and NAND flash as boards carry them, so that the copy lies beyond the
 // record's block whatever the flash.
 constexpr size_t DEFAULT_ERASE_SIZE = 256 * 1024;
+// The largest erase block taken from the kernel; the copy lies at a power of
+// two from USER_COPY_LEAST_OFFSET to this.
+constexpr size_t MAX_ERASE_SIZE = 16 * 1024 * 1024;
+constexpr int USER_COPY_PLACES = 13;
+static_assert(USER_COPY_LEAST_OFFSET << (USER_COPY_PLACES - 1) == MAX_ERASE_SIZE);
 
 // ---- Ranges of the record's fields -------------------------------------------------
 
@@ -224,6 +238,18 @@ int m_UserDefMtdFd = -1;
 size_t m_UserEraseSize = DEFAULT_ERASE_SIZE;
 off_t m_UserCopyOffset = DEFAULT_ERASE_SIZE;
 int m_SerNumMtdFd = -1;
+// The highest generation sealed in the user region (the last save's).
+uint32_t m_Generation = 0;
+// What the start-up load found behind in the user region, for
+// repairThermostatSysCfg: the record loaded, its generation, and whether the
+// record at the start and the copy at its place need writing.
+struct Repair {
+    bool record;
+    bool copy;
+    uint32_t generation;
+    TstatSysCfgPersistMem_t loaded;
+};
+Repair m_Repair;
 
 TstatSysCfgPersistMem_t m_TstatSysCfg;
 TstatSerialNumberCfg_t m_SerialNumberCfg;
@@ -254,12 +280,7 @@ const RegionDesc *regionDesc(PersistRegionId region) {
 
 // Opens a region's device; -1 (reported) when it cannot be opened.
 int openRegion(const RegionDesc &desc) {
-    char path[PATH_MAX];
-    if (platformPath(desc.device, path, sizeof(path)) == nullptr) {
-        printf("ERROR: path of %s too long\n", desc.device);
-        return -1;
-    }
-    int fd = open(path, desc.flags);
+    int fd = platformOpenDevice(desc.device, desc.flags);
     if (fd < 0) {
         printf("ERROR: cannot open %s: %s\n", desc.device, strerror(errno));
     }
@@ -293,7 +314,7 @@ size_t eraseSizeOf(const char *device) {
     bool read = fscanf(file, "%lu", &size) == 1;
     fclose(file);
     // A power of two of at least a sector, as flash erase blocks are.
-    return read && size >= 512 && size <= 16ul * 1024 * 1024 && (size & (size - 1)) == 0 ? size : 0;
+    return read && size >= 512 && size <= MAX_ERASE_SIZE && (size & (size - 1)) == 0 ? size : 0;
 }
 
 // The erase block of the user region's flash, and the copy's place: the
@@ -310,14 +331,18 @@ void findUserCopyPlace() {
     m_UserCopyOffset = static_cast<off_t>(std::max(recordBlocks, USER_COPY_LEAST_OFFSET));
 }
 
-// Reads exactly `length` bytes from byte `at` of the region.
-ReadResult readRegion(void *dest, PersistRegionId region, size_t length, off_t at = 0) {
+// Reads exactly `length` bytes from byte `at` of the region; `got`, when
+// given, tells how many it read.
+ReadResult readRegion(void *dest, PersistRegionId region, size_t length, off_t at = 0,
+                      size_t *got = nullptr) {
+    size_t ignored = 0;
+    size_t &done = got != nullptr ? *got : ignored;
+    done = 0;
     int *fd = regionFd(region);
     if (fd == nullptr || *fd < 0 || lseek(*fd, at, SEEK_SET) != at) {
         return READ_FAILED;
     }
     auto *out = static_cast<uint8_t *>(dest);
-    size_t done = 0;
     while (done < length) {
         ssize_t n = read(*fd, out + done, length - done);
         if (n < 0 && errno == EINTR) {
@@ -363,18 +388,38 @@ int loadRecord(TstatSysCfgPersistMem_t *record, PersistRegionId region, uint32_t
     return record->tstatSysCfgId == identity ? 0 : -1;
 }
 
-// The copy of the user record, when it is whole (its check word matches), a
-// user record, and every field in range.
-bool loadUserCopy(TstatSysCfgPersistMem_t *record) {
-    uint8_t copy[USER_COPY_SIZE];
-    char field[64];
-    if (readRegion(copy, PERSIST_REGION_USER, sizeof(copy), m_UserCopyOffset) != READ_OK ||
-        getLE(copy + TSTAT_SYS_CFG_SIZE, CHECK_WORD_SIZE) != checkWord(copy, TSTAT_SYS_CFG_SIZE)) {
-        return false;
+// A record read from the user region, with its seal.
+struct Found {
+    bool complete; // all its bytes were read (and, for a copy, its check word matched)
+    bool whole;    // complete, with the user identity and every field in range
+    bool sealed;   // its seal matched
+    uint32_t generation;
+    TstatSysCfgPersistMem_t record;
+};
+
+// The record at byte `at` of the user region: the record at the start, or a
+// copy, which must carry a seal or (written before seals) its check word.
+Found readUserRecord(off_t at, bool isCopy) {
+    uint8_t bytes[SEALED_SIZE];
+    size_t got = 0;
+    readRegion(bytes, PERSIST_REGION_USER, sizeof(bytes), at, &got);
+    Found found{};
+    found.sealed = got == SEALED_SIZE && getLE(bytes + UNNUMBERED_COPY_SIZE, CHECK_WORD_SIZE) ==
+                                             checkWord(bytes, UNNUMBERED_COPY_SIZE);
+    found.complete =
+        found.sealed || (isCopy ? got >= UNNUMBERED_COPY_SIZE &&
+                                      getLE(bytes + TSTAT_SYS_CFG_SIZE, CHECK_WORD_SIZE) ==
+                                          checkWord(bytes, TSTAT_SYS_CFG_SIZE)
+                                : got >= TSTAT_SYS_CFG_SIZE);
+    if (!found.complete) {
+        return found;
     }
-    memcpy(record, copy, TSTAT_SYS_CFG_SIZE);
-    return record->tstatSysCfgId == TSTAT_SYS_CFG_USER_ID &&
-           recordInRange(*record, field, sizeof(field));
+    found.generation = found.sealed ? getLE(bytes + TSTAT_SYS_CFG_SIZE, GENERATION_SIZE) : 0;
+    memcpy(&found.record, bytes, TSTAT_SYS_CFG_SIZE);
+    char field[64];
+    found.whole = found.record.tstatSysCfgId == TSTAT_SYS_CFG_USER_ID &&
+                  recordInRange(found.record, field, sizeof(field));
+    return found;
 }
 
 // Closing the block device commits its cached flash block.
@@ -383,21 +428,31 @@ void commitUserRegion() {
     m_UserDefMtdFd = openRegion(*regionDesc(PERSIST_REGION_USER));
 }
 
-// Writes the copy with its check word, then the record at the start of the region.
-int storeUserRecord(const void *src) {
-    uint8_t copy[USER_COPY_SIZE];
-    memcpy(copy, src, TSTAT_SYS_CFG_SIZE);
-    uint32_t check = checkWord(copy, TSTAT_SYS_CFG_SIZE);
+// Writes a record with its seal at byte `at` of the user region and commits it.
+int writeSealed(const void *record, uint32_t generation, off_t at) {
+    uint8_t sealed[SEALED_SIZE];
+    memcpy(sealed, record, TSTAT_SYS_CFG_SIZE);
+    for (size_t i = 0; i < GENERATION_SIZE; i++) {
+        sealed[TSTAT_SYS_CFG_SIZE + i] = static_cast<uint8_t>(generation >> (8 * i));
+    }
+    const uint32_t check = checkWord(sealed, UNNUMBERED_COPY_SIZE);
     for (size_t i = 0; i < CHECK_WORD_SIZE; i++) {
-        copy[TSTAT_SYS_CFG_SIZE + i] = static_cast<uint8_t>(check >> (8 * i));
+        sealed[UNNUMBERED_COPY_SIZE + i] = static_cast<uint8_t>(check >> (8 * i));
     }
-    if (writeAll(m_UserDefMtdFd, copy, sizeof(copy), m_UserCopyOffset, m_UserEraseSize) != 0) {
-        puts("ERROR: cannot write the copy of the user configuration");
-    }
-    commitUserRegion();
-    int result = writeAll(m_UserDefMtdFd, src, TSTAT_SYS_CFG_SIZE, 0, m_UserEraseSize);
+    int result = writeAll(m_UserDefMtdFd, sealed, sizeof(sealed), at, m_UserEraseSize);
     commitUserRegion();
     return result;
+}
+
+// Writes the copy, then the record at the start of the region, both of the
+// next generation. A copy that cannot be written still leaves the record the
+// newest.
+int storeUserRecord(const void *src) {
+    m_Generation++;
+    if (writeSealed(src, m_Generation, m_UserCopyOffset) != 0) {
+        puts("ERROR: cannot write the copy of the user configuration");
+    }
+    return writeSealed(src, m_Generation, 0);
 }
 
 } // namespace
@@ -460,24 +515,41 @@ int loadFactoryRecord(TstatSysCfgPersistMem_t *record) {
 } // namespace
 
 int initThermostatSysCfg() {
-    TstatSysCfgPersistMem_t loaded;
-    TstatSysCfgPersistMem_t copy;
-    const bool whole = loadRecord(&loaded, PERSIST_REGION_USER, TSTAT_SYS_CFG_USER_ID) == 0;
-    if (loadUserCopy(&copy)) {
-        // The record at the start differs from a whole copy only when a save
-        // was cut short after the copy was written.
-        if (!whole || memcmp(&loaded, &copy, sizeof(copy)) != 0) {
+    m_Repair = Repair{};
+    const Found atStart = readUserRecord(0, false);
+    m_Generation = atStart.sealed ? atStart.generation : 0;
+    // The newest whole record; of equal generations a copy, as a copy
+    // written before seals is newer than its record when they differ.
+    const Found *newest = atStart.whole ? &atStart : nullptr;
+    std::array<Found, USER_COPY_PLACES> copies;
+    const Found *here = nullptr;
+    for (int i = 0; i < USER_COPY_PLACES; i++) {
+        const auto at = static_cast<off_t>(USER_COPY_LEAST_OFFSET << i);
+        copies[i] = readUserRecord(at, true);
+        const Found &copy = copies[i];
+        m_Generation = copy.sealed ? std::max(m_Generation, copy.generation) : m_Generation;
+        here = at == m_UserCopyOffset ? &copy : here;
+        if (copy.whole && (newest == nullptr || copy.generation >= newest->generation)) {
+            newest = &copy;
+        }
+    }
+    if (newest != nullptr) {
+        const bool recordBehind =
+            !atStart.whole || memcmp(&atStart.record, &newest->record, sizeof(newest->record)) != 0;
+        if (newest != &atStart && recordBehind) {
             puts("The user configuration was cut short while it was saved: loading its copy");
         }
-        m_TstatSysCfg = copy;
+        m_Repair = Repair{recordBehind,
+                          here == nullptr || !here->whole ||
+                              memcmp(&here->record, &newest->record, sizeof(newest->record)) != 0,
+                          newest->generation, newest->record};
+        m_TstatSysCfg = newest->record;
         return 0;
     }
-    if (whole) {
-        char field[64];
-        if (recordInRange(loaded, field, sizeof(field))) {
-            m_TstatSysCfg = loaded;
-            return 0;
-        }
+    TstatSysCfgPersistMem_t loaded;
+    char field[64];
+    if (atStart.complete && atStart.record.tstatSysCfgId == TSTAT_SYS_CFG_USER_ID &&
+        !recordInRange(atStart.record, field, sizeof(field))) {
         printf("ERROR: user configuration: %s out of range\n", field);
     }
     puts("No valid user configuration: loading the factory defaults");
@@ -489,6 +561,23 @@ int initThermostatSysCfg() {
     puts("ERROR: no factory configuration: using the built-in defaults");
     buildFactoryImage(FactoryOptions{.madeAt = util_time(nullptr)}, &m_TstatSysCfg);
     return -1;
+}
+
+int repairThermostatSysCfg() {
+    const Repair repair = m_Repair;
+    m_Repair = Repair{};
+    int result = 0;
+    // Only what is behind is written, never what the record was loaded
+    // from, which so stays whole meanwhile.
+    if (repair.record && writeSealed(&repair.loaded, repair.generation, 0) != 0) {
+        puts("ERROR: cannot write back the user configuration");
+        result = -1;
+    }
+    if (repair.copy && writeSealed(&repair.loaded, repair.generation, m_UserCopyOffset) != 0) {
+        puts("ERROR: cannot write the copy of the user configuration");
+        result = -1;
+    }
+    return result;
 }
 
 int saveThermostatSysCfg() {
@@ -613,4 +702,6 @@ void PersistUtil_Reset() {
     m_SerialNumberCfg = TstatSerialNumberCfg_t{};
     m_UserEraseSize = DEFAULT_ERASE_SIZE;
     m_UserCopyOffset = DEFAULT_ERASE_SIZE;
+    m_Generation = 0;
+    m_Repair = Repair{};
 }

@@ -416,9 +416,11 @@ int PersistUtil_RetrieveData(void *dest, PersistRegionId region, size_t length);
 
 // Writes exactly `length` bytes at byte 0 of the user or serial region (the
 // factory region is never written). A whole record stored to the user region
-// is first written, with its CRC-32, as a copy in the first erase block after
-// the record's (its size from sysfs, /sys/class/mtd/mtdN/erasesize, else
-// 256 KiB; at byte 4096 at the least), so that a save cut short, even
+// is sealed: followed by a generation number, one more than the last save's,
+// and the CRC-32 of the record and the generation (8 bytes, little-endian).
+// It is first written, sealed alike, as a copy in the first erase block
+// after the record's (its size from sysfs, /sys/class/mtd/mtdN/erasesize,
+// else 256 KiB; at byte 4096 at the least), so that a save cut short, even
 // between the erase of a block and its programming, leaves a whole record in
 // one place or the other.
 // After every write to the user region, whatever its outcome, the device is
@@ -428,18 +430,29 @@ int PersistUtil_StoreData(PersistRegionId region, const void *src, size_t length
 
 // ---- The configuration record -----------------------------------------------
 
-// Loads the record at start-up: the copy in the user region when it is whole
-// (its check word matches), carries the user identity and has every field in
-// range; else the record at the start of the user region when it is complete,
-// carries the user identity and has every field within the range the pages,
-// the bus and the control give it (a field out of range is reported by name);
-// else the factory region when it holds a complete record with the factory
-// identity (kept with that identity until the next save) and every field in
-// range; a factory record out of range is replaced, with a message, by the
-// defaults built into the program (buildFactoryImage).
+// Loads the record at start-up: of the record at the start of the user
+// region and the copies at every place an erase size puts one (byte 4096,
+// 8192, ... 16 MiB), the one of the highest generation that is whole (a
+// copy's check word matches), carries the user identity and has every field
+// within the range the pages, the bus and the control give it; a record or
+// copy without a seal (written before seals) counts as generation 0, and of
+// equal generations a copy wins. A record at the start out of range is
+// reported by name. Else the factory region when it holds a complete record
+// with the factory identity (kept with that identity until the next save)
+// and every field in range; a factory record out of range is replaced, with
+// a message, by the defaults built into the program (buildFactoryImage).
+// Nothing is written: repairThermostatSysCfg does that.
 // Returns 0 when a record was loaded, -1 when neither region held one; the
 // image then holds the built-in defaults, and a message says so.
 int initThermostatSysCfg();
+
+// Start-up, right after initThermostatSysCfg: writes the user record it
+// loaded back, with its generation, to whichever of the start of the user
+// region and the copy's place did not hold it whole (damaged, cut short, of
+// an older generation, or no copy there yet); the one that held it is left
+// alone. 0 when nothing needed writing or every write succeeded, else -1
+// with a message.
+int repairThermostatSysCfg();
 
 // Sends the mode report on the control bus if the thermostat mode changed
 // since the last save, stamps the user identity and writes the whole record to

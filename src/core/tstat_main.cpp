@@ -90,6 +90,8 @@ int tstatStartUp(int argc, char **argv) {
         puts("ERROR: PersistUtil_Init failed");
     } else if (initThermostatSysCfg() == -1) {
         puts("ERROR: initThermostatSysCfg failed");
+    } else if (repairThermostatSysCfg() == -1) {
+        puts("ERROR: repairThermostatSysCfg failed");
     }
     atexit(cleanup);
     displayManagerInit(pageTable());

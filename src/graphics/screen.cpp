@@ -70,13 +70,7 @@ const ScreenItemHandler *handlerOf(const ScreenItem *item) {
 }
 
 int openBacklightFile(const char *designPath) {
-    char path[PATH_MAX];
-    int fd = -1;
-    if (platformPath(designPath, path, sizeof(path)) != nullptr) {
-        fd = open(path, O_RDWR);
-    } else {
-        errno = ENAMETOOLONG;
-    }
+    int fd = platformOpenDevice(designPath, O_RDWR);
     if (fd < 0) {
         printf("error opening brightness control (%s)\n", strerror(errno));
     }

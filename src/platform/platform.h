@@ -1,9 +1,10 @@
 // Platform layer: the only code that knows whether tstat runs on the board or
 // on the simulated board of a development host.
 //
-// The rest of the system opens device and system files with ordinary calls on
-// the paths that platformPath() returns, and reaches the clocks, sleeps, shell
-// commands and the I/O controller only through the functions below.
+// The rest of the system opens device and system files through
+// platformOpenDevice() or with ordinary calls on the paths that platformPath()
+// returns, and reaches the clocks, sleeps, shell commands and the I/O
+// controller only through the functions below.
 //
 // Board flavour: paths are used as they are, the clocks are clock_gettime()
 // and time(), shell commands go to system(), and the I/O controller is the
@@ -39,6 +40,12 @@ static_assert(sizeof(time_t) == 8, "tstat needs a 64-bit time_t");
 // opened into buf. Returns buf, or nullptr (with buf emptied) when the result
 // does not fit in len bytes. Relative paths are returned unchanged.
 char *platformPath(const char *designPath, char *buf, size_t len);
+
+// Opens the device or system file at the design's path with open()'s flags;
+// returns the descriptor, or -1 with errno set. The simulated board opens its
+// stand-in file under the board root and never follows a symbolic link in
+// its place (it fails with ELOOP): the board root's files are its own.
+int platformOpenDevice(const char *designPath, int flags);
 
 // Opens a serial port (the path as platformPath gives it) read-write,
 // non-blocking and not as the controlling terminal; returns the descriptor,

@@ -33,6 +33,10 @@ const char *platformRoot() {
     return "";
 }
 
+int platformOpenDevice(const char *designPath, int flags) {
+    return open(designPath, flags);
+}
+
 int platformOpenSerial(const char *path) {
     return open(path, O_RDWR | O_NOCTTY | O_NONBLOCK);
 }

@@ -618,6 +618,15 @@ const char *platformRoot() {
     return m_Host.root;
 }
 
+int platformOpenDevice(const char *designPath, int flags) {
+    char path[PATH_MAX];
+    if (platformPath(designPath, path, sizeof(path)) == nullptr) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    return open(path, flags | O_NOFOLLOW);
+}
+
 int platformOpenSerial(const char *path) {
     ensureInit();
     if (m_Lockstep.linkFd >= 0) {
@@ -768,7 +777,9 @@ bool flashStep() {
 }
 
 // The erase block being rewritten (saves run in the main loop, which does not
-// allocate); larger erase blocks are simulated as blocks of this size.
+// allocate); a larger erase block is rewritten piece by piece, each piece of
+// this size as a block of its own. Nothing of the region but the record and
+// its copy lies in their blocks, so only the pieces a write touches matter.
 uint8_t m_FlashBlock[256 * 1024];
 
 bool eraseAt(int fd, size_t len, off_t at) {
@@ -818,7 +829,7 @@ ssize_t platformFlashWrite(int fd, const void *data, size_t len, size_t eraseSiz
     const auto *bytes = static_cast<const uint8_t *>(data);
     const auto size = static_cast<off_t>(std::min(eraseSize, sizeof(m_FlashBlock)));
     for (off_t start = at / size * size; start < at + static_cast<off_t>(len); start += size) {
-        if (!rewriteBlock(fd, start, eraseSize, bytes, len, at, st.st_size)) {
+        if (!rewriteBlock(fd, start, size, bytes, len, at, st.st_size)) {
             return -1;
         }
     }

@@ -1,6 +1,6 @@
-// The flash record: start-up load with factory fallback, save,
-// factory restore, a write the device refuses, and the write-once
-// serial-number record.
+// The flash record: start-up load with factory fallback, save with its copy
+// and the newest of them loaded, power cuts, factory restore, a link in place
+// of the region, and the write-once serial-number record.
 #include "config/factory_image.h"
 #include "config_fixture.h"
 #include "printed.h"
@@ -126,18 +126,34 @@ TEST_F(PersistTest, SavesRepeatedlyAndKeepsReservedBytes) {
         EXPECT_EQ(+userRegion().securityCode, code);
         EXPECT_EQ(takeModeChangeFlag(), 0);
     }
-    // The copy at byte 4096 (the erase blocks are 4 KiB) carries the
-    // record's CRC-32 as zlib computes it
-    // (a constant: the records of units in the field must keep loading).
+    // The copy at byte 4096 (the erase blocks are 4 KiB) carries the third
+    // save's generation and the CRC-32 of record and generation as zlib
+    // computes it (a constant: the records of units in the field must keep
+    // loading); so does the record.
     const std::string region = m_root.read("/dev/mtdblock5");
-    ASSERT_EQ(region.size(), 4096 + TSTAT_SYS_CFG_SIZE + 4);
-    EXPECT_EQ(region.substr(4096 + TSTAT_SYS_CFG_SIZE), "\x73\xE8\xCC\x81"); // 0x81CCE873
+    ASSERT_EQ(region.size(), 4096 + TSTAT_SYS_CFG_SIZE + 8);
+    const std::string seal = std::string("\x03\0\0\0\x6C\xD5\x7A\x10", 8); // 0x107AD56C
+    EXPECT_EQ(region.substr(4096 + TSTAT_SYS_CFG_SIZE), seal);
+    EXPECT_EQ(region.substr(TSTAT_SYS_CFG_SIZE, 8), seal);
     PersistUtil_Reset();
     ASSERT_EQ(boot(std::nullopt, std::nullopt), 0);
     TstatSysCfgPersistMem_t reloaded = image();
     EXPECT_EQ(memcmp(reloaded.reserved, user.reserved, sizeof(user.reserved)), 0);
     user.securityCode = 3333;
     EXPECT_EQ(bytesOf(reloaded), bytesOf(user));
+
+    // A region saved before seals, by a save cut short after its copy: the
+    // copy (the record and its CRC-32) loads.
+    const std::string older =
+        bytesOf(testRecord()) + std::string(4096 - TSTAT_SYS_CFG_SIZE, '\xFF');
+    PersistUtil_Reset();
+    std::string out;
+    ASSERT_EQ(
+        printedBy([&] { return boot(std::nullopt, older + bytesOf(user) + "\x73\xE8\xCC\x81"); },
+                  &out),
+        0);
+    EXPECT_EQ(bytesOf(image()), bytesOf(user));
+    EXPECT_EQ(out, "The user configuration was cut short while it was saved: loading its copy\n");
 }
 
 TEST_F(PersistTest, AFieldOutOfRangeIsNamedAndTheFactoryImageLoaded) {
@@ -193,57 +209,105 @@ TEST_F(PersistTest, AFieldOutOfRangeIsNamedAndTheFactoryImageLoaded) {
     }
 }
 
-TEST_F(PersistTest, APowerCutAnywhereInASaveKeepsTheSettingsBeforeOrAfterIt) {
-    const TstatSysCfgPersistMem_t before = testRecord();
+TEST_F(PersistTest, TwoPowerCutsOverTwoSavesKeepTheNewestWholeSettingsOrTheOnesBefore) {
     std::string quiet;
+    // A power-up: the region as the cut left it, loaded and repaired as
+    // start-up does.
     auto start = [&](const std::string &region) {
         PersistUtil_Reset();
         m_root.write("/dev/mtdblock5", region);
-        return printedBy([] { return PersistUtil_Init() + initThermostatSysCfg(); }, &quiet);
+        return printedBy(
+            [] {
+                const int loaded = PersistUtil_Init() + initThermostatSysCfg();
+                repairThermostatSysCfg();
+                return loaded;
+            },
+            &quiet);
     };
+    auto save = [&](uint16_t code) {
+        setSecurityCode(code);
+        return printedBy([] { return saveThermostatSysCfg(); }, &quiet);
+    };
+    auto loaded = [] { return static_cast<uint16_t>(image().securityCode); };
     // An erase block not known is taken as 256 KiB.
     std::filesystem::remove(m_root.file("/sys/class/mtd/mtd5/erasesize"));
-    ASSERT_EQ(start(bytesOf(before)), 0);
-    ASSERT_EQ(saveThermostatSysCfg(), 0);
-    EXPECT_EQ(m_root.read("/dev/mtdblock5").size(), 262144 + TSTAT_SYS_CFG_SIZE + 4);
+    ASSERT_EQ(start(bytesOf(testRecord())), 0);
+    ASSERT_EQ(save(1111), 0);
+    EXPECT_EQ(m_root.read("/dev/mtdblock5").size(), 262144 + TSTAT_SYS_CFG_SIZE + 8);
     // Erase blocks smaller than the record, as large as the copy's least
-    // offset, and larger: the copy lies in blocks of its own.
-    for (int eraseSize : {512, 4096, 65536}) {
+    // offset, larger, and larger than the simulated flash's block buffer:
+    // the copy lies in blocks of its own.
+    for (int eraseSize : {512, 4096, 65536, 524288}) {
         m_root.write("/sys/class/mtd/mtd5/erasesize", std::to_string(eraseSize));
         // A region saved before by this program holds a copy; one written by
-        // another does not.
-        ASSERT_EQ(start(bytesOf(before)), 0);
-        ASSERT_EQ(saveThermostatSysCfg(), 0);
-        const std::string regions[] = {m_root.read("/dev/mtdblock5"), bytesOf(before)};
+        // another does not (its start-up writes one).
+        ASSERT_EQ(start(bytesOf(testRecord())), 0);
+        ASSERT_EQ(save(1111), 0);
+        const std::string regions[] = {m_root.read("/dev/mtdblock5"), bytesOf(testRecord())};
         const size_t copyAt =
             std::max<size_t>(4096, (TSTAT_SYS_CFG_SIZE + eraseSize - 1) / eraseSize * eraseSize);
-        EXPECT_EQ(regions[0].size(), copyAt + TSTAT_SYS_CFG_SIZE + 4) << eraseSize;
+        EXPECT_EQ(regions[0].size(), copyAt + TSTAT_SYS_CFG_SIZE + 8) << eraseSize;
         for (const std::string &region : regions) {
+            const uint16_t first = region.size() > TSTAT_SYS_CFG_SIZE ? 1111 : 1234;
             std::set<uint16_t> outcomes;
-            // Every step of the save: an erase and two halves of programming
-            // for each block the copy and the record touch, then one more.
-            for (int64_t steps = 0;; steps++) {
-                SCOPED_TRACE(testing::Message()
-                             << eraseSize << " " << region.size() << " " << steps);
+            // The first cut at every step of a save (an erase and two halves
+            // of programming for each block the copy and the record touch),
+            // the second at every step of the start-up after it and of the
+            // next save; then a last start-up.
+            for (int64_t cut = 0;; cut++) {
                 ASSERT_EQ(start(region), 0);
-                // Changes at both ends of the record.
-                setSecurityCode(4321);
-                setComfortRecoveryModeState(OFFON_OFF);
-                const std::string after = bytesOf(image());
-                platformCutFlash(steps);
-                const int saved = printedBy([] { return saveThermostatSysCfg(); }, &quiet);
+                platformCutFlash(cut);
+                const int saved = save(2222);
                 platformCutFlash(-1);
-
-                ASSERT_EQ(start(m_root.read("/dev/mtdblock5")), 0);
-                const std::string loaded = bytesOf(image());
-                ASSERT_TRUE(loaded == bytesOf(before) || loaded == after);
-                outcomes.insert(static_cast<uint16_t>(image().securityCode));
+                const std::string afterCut = m_root.read("/dev/mtdblock5");
+                for (int64_t second = 0;; second++) {
+                    SCOPED_TRACE(testing::Message() << eraseSize << " " << region.size() << " "
+                                                    << cut << " " << second);
+                    platformCutFlash(second);
+                    ASSERT_EQ(start(afterCut), 0);
+                    const uint16_t between = loaded();
+                    ASSERT_TRUE(between == 2222 || (saved != 0 && between == first));
+                    const int savedAgain = save(3333);
+                    platformCutFlash(-1);
+                    ASSERT_EQ(start(m_root.read("/dev/mtdblock5")), 0);
+                    ASSERT_TRUE(loaded() == 3333 || (savedAgain != 0 && loaded() == between));
+                    outcomes.insert(between);
+                    if (savedAgain == 0) {
+                        break;
+                    }
+                }
                 if (saved == 0) {
                     break;
                 }
             }
-            EXPECT_EQ(outcomes, (std::set<uint16_t>{1234, 4321}));
+            EXPECT_EQ(outcomes, (std::set<uint16_t>{first, 2222}));
         }
+    }
+}
+
+TEST_F(PersistTest, TheNewestOfRecordAndCopiesLoadsWhereverAnEraseSizePutThem) {
+    // Two saves at the erase sizes given (0: none known), then a start-up at
+    // the third: the second save's settings.
+    const int cases[][3] = {
+        {4096, 65536, 4096}, {65536, 4096, 65536}, {0, 4096, 0}, {4096, 0, 4096}};
+    for (const auto &sizes : cases) {
+        SCOPED_TRACE(testing::Message() << sizes[0] << " " << sizes[1] << " " << sizes[2]);
+        m_root.write("/dev/mtdblock5", bytesOf(testRecord()));
+        for (int i = 0; i < 3; i++) {
+            std::filesystem::remove(m_root.file("/sys/class/mtd/mtd5/erasesize"));
+            if (sizes[i] != 0) {
+                m_root.write("/sys/class/mtd/mtd5/erasesize", std::to_string(sizes[i]));
+            }
+            PersistUtil_Reset();
+            std::string out;
+            ASSERT_EQ(printedBy([] { return PersistUtil_Init() + initThermostatSysCfg(); }, &out),
+                      0);
+            if (i < 2) {
+                setSecurityCode(static_cast<uint16_t>(1111 * (i + 1)));
+                ASSERT_EQ(saveThermostatSysCfg(), 0);
+            }
+        }
+        EXPECT_EQ(+image().securityCode, 2222);
     }
 }
 
@@ -298,15 +362,17 @@ TEST_F(PersistTest, SerialNumberIsWriteOnceWithChecksumWords) {
     }
 }
 
-TEST_F(PersistTest, AWriteTheDeviceRefusesIsReportedAndRetried) {
-    // A full device in place of the user region: it reads as zeros (no
-    // record, so the factory image is loaded) and refuses every write.
+TEST_F(PersistTest, ALinkInPlaceOfTheUserRegionIsNotFollowedAndAFailedSaveIsRetried) {
+    // A link in place of the user region is never followed: the region
+    // cannot be opened (the factory image is loaded), every save fails, and
+    // the file linked to stays as it was.
     // The record is on vacation, which ended an hour ago.
     TstatSysCfgPersistMem_t factory = testRecord(TSTAT_SYS_CFG_FACTORY_ID);
     factory.tstatMode.mode = TSTAT_MODE_VACATION;
     factory.tstatMode.vacationSetPoint.endTime = localEpoch(2024, 6, 10, 11, 0);
+    m_root.write("/victim", "kept");
     m_root.write("/dev/.keep", "");
-    std::filesystem::create_symlink("/dev/full", m_root.file("/dev/mtdblock5"));
+    std::filesystem::create_symlink("../victim", m_root.file("/dev/mtdblock5"));
     testing::internal::CaptureStdout();
     ASSERT_EQ(boot(bytesOf(factory), std::nullopt), 0);
     EXPECT_EQ(saveThermostatSysCfg(), -1);
@@ -315,12 +381,16 @@ TEST_F(PersistTest, AWriteTheDeviceRefusesIsReportedAndRetried) {
     // The ended vacation falls back to the program and says its save failed.
     TstatSetPoint_t out;
     getCurrentThermostatSettings(&out);
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("ERROR: saveThermostatSysCfg failed"),
-              std::string::npos);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_NE(printed.find("ERROR: cannot open /dev/mtdblock5: Too many levels of symbolic links"),
+              std::string::npos)
+        << printed;
+    EXPECT_NE(printed.find("ERROR: saveThermostatSysCfg failed"), std::string::npos);
     EXPECT_EQ(getThermostatMode(), TSTAT_MODE_PROGRAM);
+    EXPECT_EQ(m_root.read("/victim"), "kept");
 
-    // The device is opened afresh after every store: once it takes writes
-    // again, the next save lands.
+    // The device is opened afresh after every store: once it is there, the
+    // next save lands.
     std::filesystem::remove(m_root.file("/dev/mtdblock5"));
     m_root.write("/dev/mtdblock5", "");
     EXPECT_EQ(saveThermostatSysCfg(), 0);

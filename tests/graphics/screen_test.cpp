@@ -92,15 +92,20 @@ TEST_F(Screen, StartUpOpensTheDevicesAndFailsWithoutTheGlyphFile) {
     EXPECT_EQ(d->brightnessFd, -1);
     EXPECT_EQ(d->glyphFile, nullptr);
 
-    // Without the brightness file the display starts; without the glyph
-    // file it does not, and keeps nothing open.
+    // Without the brightness file (a link in its place is never followed)
+    // the display starts; without the glyph file it does not, and keeps
+    // nothing open.
     screenReset();
-    std::remove(root.file("/sys/class/backlight/backlight/brightness").c_str());
+    std::string brightness = root.file("/sys/class/backlight/backlight/brightness");
+    root.write("/kept", "kept");
+    std::remove(brightness.c_str());
+    ASSERT_EQ(symlink("../../../../kept", brightness.c_str()), 0);
     std::string printed;
     d = start(&printed);
     ASSERT_NE(d, nullptr);
-    EXPECT_EQ(printed, "error opening brightness control (No such file or directory)\n");
+    EXPECT_EQ(printed, "error opening brightness control (Too many levels of symbolic links)\n");
     EXPECT_EQ(screenSetBacklightLevel(d, 45), 0);
+    EXPECT_EQ(root.read("/kept"), "kept");
     screenReset();
     ASSERT_EQ(chdir(root.path().c_str()), 0);
     EXPECT_EQ(start(&printed), nullptr);

@@ -1,7 +1,8 @@
 #!/bin/sh
 # The board's start script against a stand-in tstat, in a temporary
 # directory: starts through links, a missing application, restart pauses and
-# their back-off, one copy per device, and stopping.
+# their back-off, one copy per device (stale and nonsense pid files, starts
+# at once), and stopping with nothing left behind.
 #
 # Usage: tstat_start_test.sh PATH/TO/tstat-start
 # TSTAT_START_SHELL names the shell that runs the script (e.g. "busybox sh");
@@ -64,6 +65,17 @@ app_pid() { sed -n "$2p" "$tmp/$1/starts" | cut -d' ' -f2; }
 said() { grep -qF -- "$2" "$tmp/$1.out"; }
 ended() { [ -s "$tmp/$1.rc" ]; }
 gone() { ended "$1" && ! kill -0 "$2" 2>/dev/null; }
+# pid_file_of DEVICE: the pid file the script keeps for DEVICE.
+pid_file_of() { echo "$tmp/run/tstat-start.$(printf '%s' "${1#/}" | tr / _).pid"; }
+# refused_but_one TRIAL: all but one of the race's starts have ended;
+# winner is the pid of the one running.
+refused_but_one() {
+    winner=""
+    for s in 1 2; do
+        ended "race$1.$s" || winner="$winner${winner:+ }$(cat "$tmp/race$1.$s.pid")"
+    done
+    case $winner in '' | *' '*) return 1 ;; esac
+}
 
 # app NAME: a copy of the script beside a stand-in tstat that logs each start
 # (time, pid, device) to starts and then does what TSTAT_TEST_MODE says.
@@ -219,22 +231,50 @@ END
     done
 
     # The pid file of a killed copy is taken over, also when its pid has
-    # gone to another process since.
-    for n in 3 4 5; do
+    # gone to another process since, or when it holds no positive pid (0,
+    # -1 and a negative group id each name running processes to kill -0).
+    stale_file=$(pid_file_of "$tmp/dev/stale")
+    group=$(cut -d' ' -f5 /proc/$$/stat)
+    n=2
+    for content in "" "" "$$ 1" 0 -1 "-$group 1"; do
+        n=$((n + 1))
+        [ -z "$content" ] || echo "$content" >"$stale_file"
         run "stale$n" lock/tstat-start "$tmp/dev/stale" TSTAT_TEST_MODE=run
-        within 5 has_starts lock "$n" || fail "a stale pid file kept stale$n: $(output "stale$n")"
+        within 5 has_starts lock "$n" || fail "pid file '$content' kept stale$n: $(output "stale$n")"
         kill -KILL "$pid" "$(app_pid lock "$n")"
         within 5 ended "stale$n"
-        if [ "$n" -eq 4 ]; then
-            pid_file=$(grep -l "^$pid " "$tmp"/run/*)
-            echo "$$ 1" >"$pid_file"
-        fi
+    done
+
+    # Two starts at once on a stale pid file, on a file system where
+    # removing a file is slow: one runs, the other is refused.
+    app race
+    mkdir "$tmp/slow"
+    cat >"$tmp/slow/rm" <<'EOF'
+#!/bin/sh
+sleep 0.3
+PATH=${PATH#*:} exec rm "$@"
+EOF
+    chmod +x "$tmp/slow/rm"
+    for trial in 1 2; do
+        echo "$$ 1" >"$(pid_file_of "$tmp/dev/race")"
+        for s in 1 2; do
+            run "race$trial.$s" race/tstat-start "$tmp/dev/race" TSTAT_TEST_MODE=run \
+                PATH="$tmp/slow:$path_dirs"
+        done
+        within 5 has_starts race "$trial" || fail "race $trial: nothing started"
+        within 5 refused_but_one "$trial" || fail "race $trial: still running: $winner"
+        [ "$(starts race)" -eq "$trial" ] || fail "race $trial: $(starts race) starts in all"
+        # shellcheck disable=SC2086
+        kill -KILL $winner "$(app_pid race "$trial")"
     done
 
     # Stopping: an application that ignores SIGTERM is killed after the
-    # grace period of 1 s, one that heeds it ends at once.
+    # grace period of 1 s, one that heeds it ends at once (several times:
+    # nothing of the script's may outlive it and kill later).
+    row=0
     while IFS=: read -r signal mode least most; do
-        name=stop-$mode
+        row=$((row + 1))
+        name=stop$row-$mode
         app "$name"
         run "$name" "$name/tstat-start" "$tmp/dev/$name" TSTAT_TEST_MODE="$mode" TSTAT_STOP_GRACE=1
         within 5 has_starts "$name" 1 || fail "$name: tstat did not start"
@@ -251,6 +291,11 @@ END
     done <<END
 TERM:ignore:100:200
 HUP:run:0:100
+TERM:run:0:100
+HUP:run:0:100
+TERM:run:0:100
+HUP:run:0:100
+TERM:run:0:100
 END
 
     # SIGTERM cuts the longest pause short; longer ones are cut to it.
@@ -283,6 +328,11 @@ END
     expect_said crash "status 139 (signal 11); starting it again in 4 s (failed 3 times in a row)"
     kill "$(cat "$tmp/crash.pid")"
     expect_end crash 5 0
+
+    # Seconds after the clean stops, nothing of theirs killed anything.
+    for out in "$tmp"/stop*-run.out; do
+        ! grep -q "killing it" "$out" || fail "$out: $(tail -n 3 "$out")"
+    done
 
     now
     echo "$shell: $((cs - began))/100 s"

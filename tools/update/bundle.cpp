@@ -184,9 +184,10 @@ std::string nameRule(const std::string &name, bool directory) {
     if (name[0] == '/') {
         return name + ": an absolute name";
     }
+    // Printable ASCII: the images' names have blanks; a backslash would
+    // make sha256sum escape the name in the MANIFEST.
     bool plain = name.size() <= 255 && std::all_of(name.begin(), name.end(), [](char c) {
-                     return isalnum(static_cast<unsigned char>(c)) != 0 || c == '.' || c == '_' ||
-                            c == '-' || c == '+' || c == '/';
+                     return c >= ' ' && c < 127 && c != '\\';
                  });
     size_t parts = 0;
     for (size_t at = 0; at <= name.size();) {
@@ -202,7 +203,8 @@ std::string nameRule(const std::string &name, bool directory) {
         at = end + 1;
     }
     if (!plain) {
-        return name + ": a name with characters other than letters, digits and . _ + -";
+        return name + ": not a plain name (printable ASCII without backslashes, no empty or . "
+                      "parts)";
     }
     if (name.rfind(UPDATE_PREFIX, 0) != 0 && !(directory && name == "opt/tstat")) {
         return name + ": not under " + UPDATE_PREFIX;

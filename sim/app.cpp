@@ -247,6 +247,7 @@ class Simulator {
     std::vector<std::string> m_screens;
     QmpClient m_qmp;
     IoPageMirror m_ioPage;
+    BoardConsole m_boardConsole;
     int64_t m_nextBoardScreenMs = 0;
     bool m_screenFailNoted = false;
     int64_t m_nextPublishMs = 0;
@@ -772,7 +773,8 @@ bool Simulator::prepare() {
         ConsoleContext{m_coproc.get(), &m_house, &m_paused, &m_quit,
                        [this](const std::string &l) { say(l); }, [this] { showHouse(); },
                        [this](uint16_t code, double hold) { return pressKey(code, hold); },
-                       [this](const std::string &name) { m_screens.push_back(name); }});
+                       [this](const std::string &name) { m_screens.push_back(name); },
+                       m_boardConsole.opened() ? &m_boardConsole : nullptr});
     // Everything is attached: a board that waits in the emulator may run.
     if (m_qmp.connected() && !m_qmp.resume(&error)) {
         say("tstat-sim: the emulated board does not run: " + error);
@@ -805,6 +807,10 @@ bool Simulator::attachBoard(int *linkFd) {
     }
     if (!m_options.ioPageFile.empty() &&
         !m_ioPage.open(m_options.ioPageFile, m_options.ioPageOffset, &error)) {
+        say("tstat-sim: " + error);
+        return false;
+    }
+    if (!m_options.boardConsole.empty() && !m_boardConsole.open(m_options.boardConsole, &error)) {
         say("tstat-sim: " + error);
         return false;
     }
@@ -918,6 +924,7 @@ void Simulator::pollPeers(int64_t now) {
     if (host >= m_nextOutputReadMs) {
         m_nextOutputReadMs = host + OUTPUT_READ_PERIOD_MS;
         readApplicationOutput(false);
+        m_boardConsole.poll([this](const std::string &l) { say(l); });
     }
     sendWeather(now);
     if (now >= m_nextStatusMs) {

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace sim {
@@ -75,6 +76,31 @@ class IoPageMirror {
   private:
     volatile uint32_t *m_page = nullptr;
     std::chrono::steady_clock::time_point m_nextStatus{};
+};
+
+// The board's console (the file the emulator logs it to, or its serial
+// device): the lines of its installer of update bundles (tstat-update) are
+// said as they come, and what they tell is kept for the dashboard: the
+// version the board runs, from its MANIFEST, and the last update's verdict.
+class BoardConsole {
+  public:
+    bool open(const std::string &path, std::string *error);
+    bool opened() const { return m_fd.get() >= 0; }
+    // Reads what has arrived.
+    void poll(const std::function<void(const std::string &)> &say);
+    // One line of the console.
+    void line(const std::string &text, const std::function<void(const std::string &)> &say);
+    // "2.0 (slot b, on trial)"; "" until the installer has said.
+    std::string software() const;
+    const std::string &verdict() const { return m_verdict; }
+
+  private:
+    FileDescriptor m_fd;
+    std::string m_partial;
+    std::string m_version;
+    char m_slot = '?';
+    bool m_trial = false;
+    std::string m_verdict;
 };
 
 } // namespace sim

@@ -573,6 +573,8 @@ TEST_F(BoardUpdateTest, ABundleOverTheBusIsCheckedInstalledTrialledOrRefusedAndR
     sim->send("download " + v2 + " 1");
     ASSERT_NE(sim->waitFor("download complete", 600s), "") << sim->output();
     auto transferred = std::chrono::steady_clock::now();
+    ASSERT_TRUE(consoleSays(*board, "files match its MANIFEST", 1, 120s)) << board->console();
+    auto checked = std::chrono::steady_clock::now();
     ASSERT_TRUE(consoleSays(*board, "installed in slot b; starting it on trial", 1, 120s))
         << board->console();
     auto installed = std::chrono::steady_clock::now();
@@ -580,9 +582,10 @@ TEST_F(BoardUpdateTest, ABundleOverTheBusIsCheckedInstalledTrialledOrRefusedAndR
     auto good = std::chrono::steady_clock::now();
     EXPECT_NE(sim->waitFor("board: tstat-update: version v2-" + v1 + " is good", 10s), "");
     auto secs = [](auto a, auto b) { return std::chrono::duration<double>(b - a).count(); };
-    printf("update of %zu bytes: transfer %.1f s, check and install %.1f s, trial %.1f s\n",
+    printf("update of %zu bytes: transfer %.1f s, hand-over and check %.1f s, unpacking %.1f s, "
+           "trial %.1f s\n",
            static_cast<size_t>(fs::file_size(v2)), secs(sent, transferred),
-           secs(transferred, installed), secs(installed, good));
+           secs(transferred, checked), secs(checked, installed), secs(installed, good));
     printf("%s\n", board->shell("df -k /slots; du -sk /slots/a /slots/b").c_str());
     EXPECT_EQ(runningVersion(*board), "v2-" + v1);
     sim->send("command ST");
@@ -653,10 +656,10 @@ TEST_F(BoardUpdateTest, PowerCutsDuringAnInstallLeaveTheOldOrTheNewVersionWhole)
         const char *after;
         std::chrono::milliseconds delay;
     } cuts[] = {
-        {"", 0ms},                            // the hand-over resting
-        {"", 2000ms},                         // being checked
+        {"", 1500ms},                         // the hand-over taken, being checked
         {"files match its MANIFEST", 0ms},    // unpacking
-        {"files match its MANIFEST", 1500ms}, // unpacking, later
+        {"files match its MANIFEST", 400ms},  // unpacking, later
+        {"files match its MANIFEST", 1000ms}, // the slot being synchronised
         {"starting it on trial", 0ms},        // the old application stopping
         {"starting it on trial", 4000ms},     // the new one starting
         {"is good", 0ms},                     // marked good

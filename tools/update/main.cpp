@@ -25,18 +25,15 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <mtd/ubi-user.h>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#ifdef __linux__
-#include <mtd/ubi-user.h>
-#include <sys/ioctl.h>
-#endif
 
 namespace {
 
@@ -51,12 +48,6 @@ volatile sig_atomic_t m_Stop = 0;
 void say(const std::string &line) {
     printf("tstat-update: %s\n", line.c_str());
     fflush(stdout);
-}
-
-void sayAll(const SlotResult &r) {
-    for (const std::string &line : r.lines) {
-        say(line);
-    }
 }
 
 int64_t nowMs() {
@@ -107,7 +98,6 @@ long serialTxCount(const std::string &device) {
 // (ubi.mtd= on its command line); the volume is made on first use and
 // mounted at /slots.
 bool prepareFlash() {
-#ifdef __linux__
     if (access("/sys/class/ubi/ubi0", F_OK) != 0) {
         say("no UBI device on the flash: the slots are not in use");
         return false;
@@ -138,9 +128,6 @@ bool prepareFlash() {
         return false;
     }
     return true;
-#else
-    return false;
-#endif
 }
 
 // The application's start script, its process and what the trial watches.
@@ -157,8 +144,7 @@ class Supervisor {
             if (m_trial) {
                 watchTrial();
             } else if (handOverReady(m_p.handOver(), &m_handOver, nowMs())) {
-                SlotResult done = installHandOver(m_p);
-                sayAll(done);
+                SlotResult done = installHandOver(m_p, say);
                 if (done.slot != 0) {
                     switchTo(done.slot, true);
                 }
@@ -253,7 +239,11 @@ class Supervisor {
             sscanf(text.c_str() + m_startsRead, "%ld %ld", &pid, &tx);
             m_startsRead = end + 1;
             if (m_appPid > 0) {
+                // The start before it ended without its good mark.
                 failedStart();
+                if (!m_trial) {
+                    return;
+                }
             }
             m_appPid = static_cast<pid_t>(pid);
             m_watch = TrialWatch{nowMs(), tx, tx, nowMs(), false};
@@ -373,8 +363,7 @@ int start(const std::string &device) {
     if (p.root.empty() && !prepareFlash()) {
         return run(device);
     }
-    SlotResult boot = bootSlots(p);
-    sayAll(boot);
+    SlotResult boot = bootSlots(p, say);
     SlotRecord r;
     if (boot.slot != 0 && readRecord(p, &r)) {
         std::string installer = p.slot(r.good) + "/tstat-update";
@@ -456,8 +445,7 @@ int main(int argc, char **argv) {
         return cmd == "start" ? start(argv[2]) : run(argv[2]);
     }
     if (cmd == "boot" && argc == 2) {
-        SlotResult r = bootSlots(paths());
-        sayAll(r);
+        SlotResult r = bootSlots(paths(), say);
         return r.slot != 0 ? 0 : 1;
     }
     if (cmd == "keygen" && argc == 3) {

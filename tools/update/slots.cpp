@@ -192,12 +192,18 @@ std::string verifySlot(const std::string &dir) {
     return "";
 }
 
-SlotResult bootSlots(const UpdatePaths &p) {
+SlotResult bootSlots(const UpdatePaths &p, const Say &say) {
     SlotResult out;
+    auto note = [&](const std::string &line) {
+        out.lines.push_back(line);
+        if (say) {
+            say(line);
+        }
+    };
     std::string image = imageDir(p);
     std::string imageManifest;
     if (!readWhole(image + "/MANIFEST", UPDATE_MANIFEST_MAX, &imageManifest)) {
-        out.lines.push_back("no board image in " + image);
+        note("no board image in " + image);
         return out;
     }
     Sha256 id = sha256(imageManifest);
@@ -213,13 +219,12 @@ SlotResult bootSlots(const UpdatePaths &p) {
             why = "cannot write the slot record";
         }
         if (!why.empty()) {
-            out.lines.push_back("cannot install the board image in slot " + std::string(1, s) +
-                                ": " + why);
+            note("cannot install the board image in slot " + std::string(1, s) + ": " + why);
             return false;
         }
         r = made;
-        out.lines.push_back(because + ": the board image's " + imageVersion +
-                            " installed in slot " + std::string(1, s));
+        note(because + ": the board image's " + imageVersion + " installed in slot " +
+             std::string(1, s));
         return true;
     };
     if (!have || r.image != imageId) {
@@ -232,8 +237,8 @@ SlotResult bootSlots(const UpdatePaths &p) {
         // a reset or a hang.
         std::string trial = slotName(p, r.trial);
         if (++r.failed >= TRIAL_STARTS) {
-            out.lines.push_back(trial + " failed its trial: " + std::to_string(r.failed) +
-                                " starts without a good run; back to " + slotName(p, r.good));
+            note(trial + " failed its trial: " + std::to_string(r.failed) +
+                 " starts without a good run; back to " + slotName(p, r.good));
             r.trial = '-';
             r.failed = 0;
         }
@@ -242,8 +247,7 @@ SlotResult bootSlots(const UpdatePaths &p) {
     char s = r.trial != '-' ? r.trial : r.good;
     std::string why = verifySlot(p.slot(s));
     if (!why.empty() && s == r.trial) {
-        out.lines.push_back(slotName(p, s) + " is damaged (" + why + "); back to " +
-                            slotName(p, r.good));
+        note(slotName(p, s) + " is damaged (" + why + "); back to " + slotName(p, r.good));
         r.trial = '-';
         r.failed = 0;
         writeRecord(p, &r);
@@ -258,20 +262,26 @@ SlotResult bootSlots(const UpdatePaths &p) {
         s = r.good;
     }
     if (!pointRunning(p, s)) {
-        out.lines.push_back("cannot point " + p.running() + " at slot " + std::string(1, s));
+        note("cannot point " + p.running() + " at slot " + std::string(1, s));
         return out;
     }
     out.slot = s;
     out.trial = r.trial == s;
-    out.lines.push_back("running " + slotName(p, s) +
-                        (out.trial ? " on trial, start " + std::to_string(r.failed + 1) + " of " +
-                                         std::to_string(TRIAL_STARTS)
-                                   : ""));
+    note("running " + slotName(p, s) +
+         (out.trial ? " on trial, start " + std::to_string(r.failed + 1) + " of " +
+                          std::to_string(TRIAL_STARTS)
+                    : ""));
     return out;
 }
 
-SlotResult installHandOver(const UpdatePaths &p) {
+SlotResult installHandOver(const UpdatePaths &p, const Say &say) {
     SlotResult out;
+    auto note = [&](const std::string &line) {
+        out.lines.push_back(line);
+        if (say) {
+            say(line);
+        }
+    };
     std::string archive;
     struct stat st {};
     std::string key;
@@ -300,11 +310,11 @@ SlotResult installHandOver(const UpdatePaths &p) {
     }
     unlink(p.handOver().c_str());
     if (!why.empty()) {
-        out.lines.push_back("update refused: " + why);
+        note("update refused: " + why);
         return out;
     }
-    out.lines.push_back("update: version " + b.version + " is signed and its " +
-                        std::to_string(b.files.size() - 2) + " files match its MANIFEST");
+    note("update: version " + b.version + " is signed and its " +
+         std::to_string(b.files.size() - 2) + " files match its MANIFEST");
     char target = otherSlot(r.good);
     std::error_code ec;
     fs::remove_all(p.slot(target), ec);
@@ -318,13 +328,13 @@ SlotResult installHandOver(const UpdatePaths &p) {
     }
     if (!why.empty()) {
         fs::remove_all(p.slot(target), ec);
-        out.lines.push_back("update failed, nothing changed: " + why);
+        note("update failed, nothing changed: " + why);
         return out;
     }
     out.slot = target;
     out.trial = true;
-    out.lines.push_back("version " + b.version + " installed in slot " + std::string(1, target) +
-                        "; starting it on trial");
+    note("version " + b.version + " installed in slot " + std::string(1, target) +
+         "; starting it on trial");
     return out;
 }
 

@@ -18,6 +18,7 @@
 #include "bundle.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -81,12 +82,15 @@ struct SlotResult {
     std::vector<std::string> lines;
 };
 
+// Each line as it is said, besides the result's list.
+using Say = std::function<void(const std::string &)>;
+
 // At boot: the board image into a slot when needed, a failed start counted
 // for a version that was on trial, the slot in force checked and pointed at.
-SlotResult bootSlots(const UpdatePaths &p);
+SlotResult bootSlots(const UpdatePaths &p, const Say &say = {});
 // The hand-over file checked and, when it passes, unpacked into the slot
 // that is not in force, which goes on trial; the file is removed.
-SlotResult installHandOver(const UpdatePaths &p);
+SlotResult installHandOver(const UpdatePaths &p, const Say &say = {});
 
 // The hand-over file's watch: true once it is complete.
 struct HandOverWatch {

@@ -569,6 +569,13 @@ TEST_F(BoardUpdateTest, ABundleOverTheBusIsCheckedInstalledTrialledOrRefusedAndR
     // (1) A new version over the bus: checked, installed in slot b, started
     // on trial and marked good; the settings kept.
     std::string v2 = m_bundles.pack(m_bundles.stage("v2"), "v2-" + v1);
+    // Once the application has set its relays up: a transfer that begins
+    // during its first seconds can have its first block refused ten times.
+    ASSERT_TRUE(pollUntil(
+        [] { pause(200ms); },
+        [&] { return sim->output().find("relays 0000000000") != std::string::npos; }, 60s))
+        << sim->output();
+    pause(2s);
     auto sent = std::chrono::steady_clock::now();
     sim->send("download " + v2 + " 1");
     ASSERT_NE(sim->waitFor("download complete", 600s), "") << sim->output();

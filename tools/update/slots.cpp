@@ -308,7 +308,10 @@ SlotResult installHandOver(const UpdatePaths &p, const Say &say) {
         running == b.manifest) {
         why = "version " + b.version + " is already running";
     }
-    unlink(p.handOver().c_str());
+    // Whatever it is (a directory or a link in its place too), it goes, so
+    // that it is not taken again.
+    std::error_code gone;
+    fs::remove_all(p.handOver(), gone);
     if (!why.empty()) {
         note("update refused: " + why);
         return out;

@@ -559,6 +559,9 @@ TEST_F(BoardUpdateTest, ABundleOverTheBusIsCheckedInstalledTrialledOrRefusedAndR
     std::unique_ptr<SimProcess> sim;
     // The simulator follows the board's console too.
     boot(&board, &sim, {"--board-console", m_dir + "/ttyS0.log"});
+    // Once the application has set its relays up: a transfer that begins in
+    // its first seconds can have its first block refused ten times.
+    ASSERT_NE(sim->waitFor("relays 0000000000", 60s), "") << sim->output();
     EXPECT_NE(board->console().find("first start: the board image's version " + v1 +
                                     " installed in slot a"),
               std::string::npos)
@@ -569,13 +572,6 @@ TEST_F(BoardUpdateTest, ABundleOverTheBusIsCheckedInstalledTrialledOrRefusedAndR
     // (1) A new version over the bus: checked, installed in slot b, started
     // on trial and marked good; the settings kept.
     std::string v2 = m_bundles.pack(m_bundles.stage("v2"), "v2-" + v1);
-    // Once the application has set its relays up: a transfer that begins
-    // during its first seconds can have its first block refused ten times.
-    ASSERT_TRUE(pollUntil(
-        [] { pause(200ms); },
-        [&] { return sim->output().find("relays 0000000000") != std::string::npos; }, 60s))
-        << sim->output();
-    pause(2s);
     auto sent = std::chrono::steady_clock::now();
     sim->send("download " + v2 + " 1");
     ASSERT_NE(sim->waitFor("download complete", 600s), "") << sim->output();

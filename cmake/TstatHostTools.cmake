@@ -1,4 +1,5 @@
-# The generators that run at build time (tstat-assets, tstat-glyphs) must run
+# The generators that run at build time (tstat-assets, tstat-glyphs, and
+# tstat-update, which signs update bundles) must run
 # on the build machine, so a cross build takes them from a host build of the
 # project (TSTAT_HOST_TOOLS_DIR, the default preset's build/): that build
 # lists them in tstat-host-tools.cmake, and the cross build brings them up to
@@ -14,11 +15,16 @@ endif()
 include(${host_tools_list})
 set(TSTAT_GENERATOR_ASSETS ${TSTAT_HOST_ASSETS})
 set(TSTAT_GENERATOR_GLYPHS ${TSTAT_HOST_GLYPHS})
+# The signing tool of update bundles (tstat-update on the build machine).
+if(NOT TSTAT_HOST_UPDATE)
+    message(FATAL_ERROR "${host_tools_list} names no tstat-update: reconfigure ${TSTAT_HOST_TOOLS_DIR}")
+endif()
 
 # The toolchain's pkg-config settings must not reach the host build.
 add_custom_target(tstat_host_generators
     COMMAND ${CMAKE_COMMAND} -E env --unset=PKG_CONFIG_LIBDIR --unset=PKG_CONFIG_SYSROOT_DIR
             ${CMAKE_COMMAND} --build ${TSTAT_HOST_TOOLS_DIR} --target tstat-assets tstat-glyphs
-    BYPRODUCTS ${TSTAT_GENERATOR_ASSETS} ${TSTAT_GENERATOR_GLYPHS}
+                tstat-update
+    BYPRODUCTS ${TSTAT_GENERATOR_ASSETS} ${TSTAT_GENERATOR_GLYPHS} ${TSTAT_HOST_UPDATE}
     COMMENT "Bringing the host build's generators up to date"
     USES_TERMINAL)

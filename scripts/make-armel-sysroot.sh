@@ -13,9 +13,11 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 root=${1:-$here/build-armel-sysroot}
 
 # The C and C++ runtime, SDL 1.2 with SDL_image and SDL_ttf (the
-# application), cairo, FreeType, libmicrohttpd, CLI11 and nlohmann-json (the
-# simulator), and the test and benchmark frameworks.
+# application), libsodium and libbz2 (the installer of update bundles),
+# cairo, FreeType, libmicrohttpd, CLI11 and nlohmann-json (the simulator),
+# and the test and benchmark frameworks.
 PACKAGES="libc6-dev libstdc++-12-dev libsdl1.2-dev libsdl-image1.2-dev libsdl-ttf2.0-dev \
+libsodium-dev libbz2-dev \
 libcairo2-dev libfreetype-dev libmicrohttpd-dev libcli11-dev nlohmann-json3-dev \
 libgtest-dev libgmock-dev libbenchmark-dev"
 

@@ -4,13 +4,15 @@
 # directory:
 #   tstat          the application, stripped
 #   tstat-start    the start script (see packaging/tstat-start)
+#   tstat-update   the installer of update bundles (tools/update), stripped
+#   update-key.pub the public key update bundles must be signed with
 #   images/ fonts/ the data the screens name (images/zeph.glyph among them)
 #   MANIFEST       versions, the shared libraries the board must provide, and
 #                  the SHA-256 of every other file, in `sha256sum -c` form
 #                  relative to the board's root
 # The tarball is reproducible: sorted, owned by root, dated by the commit.
 #
-# Usage: make-board-image.sh OUT TSTAT DATA-DIR START-SCRIPT
+# Usage: make-board-image.sh OUT TSTAT DATA-DIR START-SCRIPT INSTALLER PUBLIC-KEY
 # Environment: STRIP and READELF of the target's binutils; TSTAT_TARGET and
 # TSTAT_LIBRARIES (text for the manifest).
 set -eu
@@ -19,6 +21,8 @@ out=$1
 tstat=$2
 data=$3
 start=$4
+installer=$5
+public_key=$6
 here=$(cd "$(dirname "$0")/.." && pwd)
 : "${STRIP:=strip}"
 : "${READELF:=readelf}"
@@ -35,6 +39,10 @@ chmod 0755 "$stage/opt" "$app"
 chmod 0755 "$app/tstat"
 cp "$start" "$app/tstat-start"
 chmod 0755 "$app/tstat-start"
+"$STRIP" --strip-all -o "$app/tstat-update" "$installer"
+chmod 0755 "$app/tstat-update"
+cp "$public_key" "$app/update-key.pub"
+chmod 0644 "$app/update-key.pub"
 cp -R "$data/images" "$data/fonts" "$app/"
 find "$app/images" "$app/fonts" -type d -exec chmod 0755 {} +
 find "$app/images" "$app/fonts" -type f -exec chmod 0644 {} +

@@ -14,8 +14,10 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <regex>
 #include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <termios.h>
 #include <unistd.h>
@@ -270,10 +272,11 @@ void IoPageMirror::poll() {
 }
 
 bool AttachedBoard::attach(const std::string &serial, const std::string &qmp,
-                           const std::string &ioPageFile, uint64_t ioPageOffset, int *linkFd,
-                           std::string *error) {
+                           const std::string &ioPageFile, uint64_t ioPageOffset,
+                           const std::string &console, int *linkFd, std::string *error) {
     if ((!qmp.empty() && !m_qmp.connect(qmp, error)) ||
-        (!ioPageFile.empty() && !m_ioPage.open(ioPageFile, ioPageOffset, error))) {
+        (!ioPageFile.empty() && !m_ioPage.open(ioPageFile, ioPageOffset, error)) ||
+        (!console.empty() && !m_console.open(console, error))) {
         return false;
     }
     *linkFd = openSerialDevice(serial, error);
@@ -289,6 +292,7 @@ bool AttachedBoard::attach(const std::string &serial, const std::string &qmp,
 
 void AttachedBoard::poll(int64_t hostNowMs) {
     m_ioPage.poll();
+    m_console.poll(m_say);
     dumpScreen(hostNowMs, false);
 }
 
@@ -309,6 +313,78 @@ void AttachedBoard::dumpScreen(int64_t hostNowMs, bool now) {
         m_say("tstat-sim: no screen from the emulated board: " + error);
         m_screenFailNoted = true;
     }
+}
+
+} // namespace sim
+
+namespace sim {
+
+bool BoardConsole::open(const std::string &path, std::string *error) {
+    struct stat st {};
+    int fd = stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode)
+                 ? openSerialDevice(path, error)
+                 : ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *error = error->empty() ? "cannot read " + path + ": " + strerror(errno) : *error;
+        return false;
+    }
+    m_fd = FileDescriptor(fd);
+    return true;
+}
+
+void BoardConsole::poll(const Say &say) {
+    char buf[4096];
+    ssize_t got;
+    while (m_fd.get() >= 0 && (got = read(m_fd.get(), buf, sizeof(buf))) > 0) {
+        m_partial.append(buf, static_cast<size_t>(got));
+        size_t end;
+        while ((end = m_partial.find_first_of("\r\n")) != std::string::npos) {
+            line(m_partial.substr(0, end), say);
+            m_partial.erase(0, end + 1);
+        }
+        if (m_partial.size() > 4096) {
+            m_partial.clear();
+        }
+    }
+}
+
+void BoardConsole::line(const std::string &text, const Say &say) {
+    const std::string prefix = "tstat-update: ";
+    size_t at = text.find(prefix);
+    if (at == std::string::npos) {
+        return;
+    }
+    std::string l = text.substr(at + prefix.size());
+    say("board: " + text.substr(at));
+    std::smatch m;
+    if (std::regex_search(l, m, std::regex("^running version (\\S+) \\(slot ([ab])\\)"))) {
+        m_version = m[1];
+        m_slot = m[2].str()[0];
+        m_trial = l.find(" on trial") != std::string::npos;
+        return;
+    }
+    if (std::regex_search(l, m, std::regex("^version (\\S+) installed in slot ([ab])"))) {
+        m_version = m[1];
+        m_slot = m[2].str()[0];
+        m_trial = true;
+    } else if (std::regex_search(
+                   l, m, std::regex("; back to version (\\S+) (in slot |\\(slot )([ab])"))) {
+        m_version = m[1];
+        m_slot = m[3].str()[0];
+        m_trial = false;
+    } else if (l.find(" is good") != std::string::npos) {
+        m_trial = false;
+    } else if (l.rfind("update refused", 0) != 0 && l.rfind("update failed", 0) != 0) {
+        return;
+    }
+    m_verdict = l;
+}
+
+std::string BoardConsole::software() const {
+    if (m_version.empty()) {
+        return "";
+    }
+    return m_version + " (slot " + std::string(1, m_slot) + (m_trial ? ", on trial)" : ")");
 }
 
 } // namespace sim

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace sim {
@@ -78,6 +79,31 @@ class IoPageMirror {
     std::chrono::steady_clock::time_point m_nextStatus{};
 };
 
+// The board's console (the file the emulator logs it to, or its serial
+// device): the lines of its installer of update bundles (tstat-update) are
+// said as they come, and what they tell is kept for the dashboard: the
+// version the board runs, from its MANIFEST, and the last update's verdict.
+class BoardConsole {
+  public:
+    bool open(const std::string &path, std::string *error);
+    bool opened() const { return m_fd.get() >= 0; }
+    // Reads what has arrived.
+    void poll(const Say &say);
+    // One line of the console.
+    void line(const std::string &text, const Say &say);
+    // "2.0 (slot b, on trial)"; "" until the installer has said.
+    std::string software() const;
+    const std::string &verdict() const { return m_verdict; }
+
+  private:
+    FileDescriptor m_fd;
+    std::string m_partial;
+    std::string m_version;
+    char m_slot = '?';
+    bool m_trial = false;
+    std::string m_verdict;
+};
+
 // The board the simulator plays the world around (tstat-sim coproc
 // --coproc-line): the coprocessor's line on its serial device, its keys and
 // screen through the emulator's QMP socket, its relays and test pin through
@@ -90,18 +116,20 @@ class AttachedBoard {
     // Attaches to what is named (an empty name: not that part); the serial
     // device's descriptor goes to *linkFd. False with the reason.
     bool attach(const std::string &serial, const std::string &qmp, const std::string &ioPageFile,
-                uint64_t ioPageOffset, int *linkFd, std::string *error);
+                uint64_t ioPageOffset, const std::string &console, int *linkFd, std::string *error);
     // What was attached, in words.
     const std::string &description() const { return m_description; }
     // The board's keys, when they go through the emulator (null: they do not).
     QmpClient *keys() { return m_qmp.connected() ? &m_qmp : nullptr; }
+    // The board's console, when it is followed (null: it is not).
+    const BoardConsole *console() const { return m_console.opened() ? &m_console : nullptr; }
     // Lets an emulated board that waits for everything to be attached run.
     bool resume(std::string *error) { return !m_qmp.connected() || m_qmp.resume(error); }
     // How late the relay log may see a relay move (IoPageMirror::SAMPLING_MS),
     // 0 when the relays are not followed through the I/O page.
     int64_t relaySamplingMs() const { return m_ioPage.opened() ? IoPageMirror::SAMPLING_MS : 0; }
-    // Takes the guest's writes to the I/O page, and dumps the screen when it
-    // is due.
+    // Takes the guest's writes to the I/O page and the console's lines, and
+    // dumps the screen when it is due.
     void poll(int64_t hostNowMs);
     // Dumps the screen of this moment.
     void dumpScreenNow(int64_t hostNowMs) { dumpScreen(hostNowMs, true); }
@@ -112,6 +140,7 @@ class AttachedBoard {
     Say m_say;
     QmpClient m_qmp;
     IoPageMirror m_ioPage;
+    BoardConsole m_console;
     std::string m_description;
     int64_t m_nextScreenMs = 0;
     bool m_screenFailNoted = false;

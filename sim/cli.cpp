@@ -286,6 +286,10 @@ void addBoardLinkOptions(CLI::App &app, SimOptions *o) {
            "the emulator's memory file and the board's I/O page in it: the relays and the test "
            "pin")
         ->type_name("FILE@OFFSET");
+    app.add_option("--board-console", o->boardConsole,
+                   "the board's console, a file its emulator logs it to or a serial device: the "
+                   "installer's lines, the version running and the last update's verdict")
+        ->type_name("FILE");
 }
 
 void addFixtureOptions(CLI::App &app, FixtureOptions *o, ClockChoice *clock) {

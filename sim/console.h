@@ -12,6 +12,7 @@
 
 namespace sim {
 
+class BoardConsole;
 class Coprocessor;
 class House;
 class KeyPad;
@@ -28,6 +29,9 @@ struct ConsoleContext {
     KeyPad *keys;
     // Keeps the screen of this moment as NAME.png beside the report.
     std::function<void(const std::string &name)> keepScreen;
+    // The board's console, when a board that runs the board flavour is
+    // attached with it.
+    const BoardConsole *boardConsole = nullptr;
 };
 
 // Runs one console line. Blank lines and lines starting with '#' do nothing.

@@ -4,6 +4,7 @@
 #include "dashboard.h"
 
 #include "board.h"
+#include "board_link.h"
 #include "console.h"
 #include "coprocessor.h"
 #include "dashboard_assets.h"
@@ -614,6 +615,10 @@ BoardView Dashboard::board() const {
         b.online = o.online;
         b.levels = o.levelsEnabled;
         b.address = o.address;
+    }
+    if (m_console.boardConsole != nullptr) {
+        b.software = m_console.boardConsole->software();
+        b.update = m_console.boardConsole->verdict();
     }
     return b;
 }

@@ -37,6 +37,10 @@ struct BoardView {
     bool online = false;  // the bus status reported
     bool levels = false;
     int address = 0;
+    // A board that runs the board flavour: the version it runs and the last
+    // update's verdict, as its installer said them ("": not said).
+    std::string software;
+    std::string update;
 };
 
 struct DashboardSample {

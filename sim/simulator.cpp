@@ -146,7 +146,7 @@ bool Simulator::openLink(int *linkFd) {
     std::string error;
     if (!m_options.serial.empty()) {
         if (!m_board.attach(m_options.serial, m_options.qmp, m_options.ioPageFile,
-                            m_options.ioPageOffset, linkFd, &error)) {
+                            m_options.ioPageOffset, m_options.boardConsole, linkFd, &error)) {
             say("tstat-sim: " + error);
             return false;
         }
@@ -184,7 +184,8 @@ void Simulator::prepareConsole() {
                                 [this](const std::string &l) { say(l); },
                                 [this] { showHouse(); },
                                 &m_keys,
-                                [this](const std::string &name) { m_screens.push_back(name); }};
+                                [this](const std::string &name) { m_screens.push_back(name); },
+                                m_board.console()};
 }
 
 void Simulator::banner() {

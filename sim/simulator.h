@@ -53,6 +53,9 @@ struct SimOptions {
     std::string qmp;
     std::string ioPageFile;
     uint64_t ioPageOffset = 0;
+    // The board's console (a log file of the emulator's, or a serial
+    // device): its installer's lines are said and shown (empty: none).
+    std::string boardConsole;
     bool status = true; // the house's state once a simulated minute
     // The building controller sends the weather of the house's climate.
     bool controllerWeather = true;

@@ -60,5 +60,5 @@ echo "board-vm.sh: the board's console is $CONSOLE (its output in $CONSOLE_LOG),
 echo "board-vm.sh: the manufacturing fixture's port $FIXTURE_TTY"
 status=0
 TSTAT_ROOT=$root "$sim" coproc --root "$root" --coproc-line "$COPROCESSOR_TTY" --qmp "$QMP" \
-    --io-page "$MEMORY@$IO_PAGE_OFFSET" "$@" || status=$?
+    --io-page "$MEMORY@$IO_PAGE_OFFSET" --board-console "$FIXTURE_LOG" "$@" || status=$?
 exit "$status"

@@ -106,7 +106,8 @@ if [ -z "$found" ]; then
 fi
 mkdir -p "$stage$(dirname "$interp")"
 cp "$tree$found" "$stage$interp"
-queue=$(needed "$app")
+# The installer of update bundles runs on the same libraries.
+queue="$(needed "$app") $(needed "$stage/opt/tstat/tstat-update" | tr '\n' ' ')"
 done_list=" "
 missing=""
 while [ -n "$queue" ]; do
@@ -180,9 +181,10 @@ cp "$here/init" "$stage/init"
 chmod 0755 "$stage/init"
 
 # What the programs expect of a root file system: a root user, the hardware
-# clock kept in UTC, and the directories for run-time files.
+# clock kept in UTC, the directories for run-time files, and where the
+# application's slots are mounted.
 mkdir -p "$stage/dev" "$stage/proc" "$stage/sys" "$stage/tmp" "$stage/run" "$stage/root" \
-    "$stage/etc" "$stage/var"
+    "$stage/etc" "$stage/var" "$stage/slots"
 ln -s ../run "$stage/var/run"
 chmod 1777 "$stage/tmp"
 echo "root:x:0:0:root:/root:/bin/sh" >"$stage/etc/passwd"

@@ -9,6 +9,8 @@
 #   /dev/fb0                     Cirrus VGA, 240 x 320 RGB565
 #   /dev/input/event0            a USB keyboard on xHCI, id "keys" (keys by QMP)
 #   /dev/mtdblock4, 5, 8         partitions of the second flash bank, a 64 MiB file
+#   mtd9 "app"                   the application's slots: UBI (ubi.mtd=app), the
+#                                UBIFS volume "slots" that tstat-update makes
 #   /dev/mem 0xFFFFF000          the last page of guest RAM, in a shared file
 #   /dev/rtc0                    PL031, started from --rtc-base
 # and QMP on a unix socket. Once the host ends are known it writes them to
@@ -111,15 +113,22 @@ mtd5_offset=$((mtd4_offset + mtd4_size))
 mtd5_size=$((2 * block))
 mtd8_offset=$((mtd5_offset + mtd5_size + 2 * block))
 mtd8_size=$block
+# The application's two slots: 64 erase blocks, of which UBI keeps 4 for
+# itself and UBIFS about 12 for its index, journal and reserve.
+mtd9_offset=$((mtd8_offset + mtd8_size))
+mtd9_size=$((64 * block))
+# The rest, unused by the board: the tests put files there for its shell.
+mtd10_offset=$((mtd9_offset + mtd9_size))
+mtd10_size=$((bank - mtd10_offset))
 parts="16M(boot),16M(kernel),16M(rootfs),16M(spare),$((mtd4_size / 1024))k(factory)ro"
 parts="$parts,$((mtd5_size / 1024))k(user),$((block / 1024))k(spare6),$((block / 1024))k(spare7)"
-parts="$parts,$((mtd8_size / 1024))k(serial),-(data)"
+parts="$parts,$((mtd8_size / 1024))k(serial),$((mtd9_size / 1024))k(app),-(data)"
 mtdparts="mtdparts=0.flash:$parts"
 hex() {
     printf '0x%X' "$1"
 }
 print_layout() {
-    for n in 4 5 8; do
+    for n in 4 5 8 9 10; do
         eval "echo MTD${n}_OFFSET=\$(hex \$mtd${n}_offset)"
         eval "echo MTD${n}_SIZE=\$(hex \$mtd${n}_size)"
     done
@@ -180,7 +189,7 @@ rm -f "$qmp" "$log" "$dir/ttyS0.log"
 # The board's console is /dev/ttyS0, as on the board, where the application's
 # output goes and the manufacturing fixture works; the kernel's messages and
 # a service shell are on the PL011 too (the last console= is /dev/console).
-cmdline="console=ttyAMA0 console=ttyS0,115200 mem=512M panic=-1 video=VGA-1:240x320-16 $mtdparts${append:+ $append}"
+cmdline="console=ttyAMA0 console=ttyS0,115200 mem=512M panic=-1 video=VGA-1:240x320-16 $mtdparts ubi.mtd=app${append:+ $append}"
 
 # Everything the console prints also goes to DIR/console.log, from the first
 # byte, whether or not a client is attached. A client that attaches must keep

@@ -136,6 +136,11 @@ function showBoard(s) {
   $('s-voltage').classList.toggle('warn', b.underVoltage);
   $('s-bus').textContent = `${b.online ? 'online' : 'OFFLINE'}, levels ${b.levels ? 'enabled' : 'disabled'}, address ${b.address}`;
   $('s-bus').classList.toggle('warn', !b.online);
+  // A board that runs the board flavour: its installer's word.
+  for (const e of document.querySelectorAll('.board-only')) e.hidden = !b.software && !b.update;
+  $('s-software').textContent = b.software || 'not said yet';
+  $('s-update').textContent = b.update || 'none';
+  $('s-update').classList.toggle('warn', /refused|failed/.test(b.update));
   // At a high time scale the backlight's time-out passes in a blink.
   const hint = $('timeouts');
   if (t && s.scale > 0 && t.backlightTimeout > 0 && t.backlightTimeout / s.scale < SHORT_REAL_S) {

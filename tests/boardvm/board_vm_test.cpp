@@ -4,11 +4,14 @@
 // board flavour does there: its first main page against the host flavour's
 // picture of the same state, a key that raises the hold until the heat
 // closes, the start script after a crash and after the fourth key, saves
-// and start-up write-backs that survive power cuts on real erase blocks, and
-// the manufacturing test.
+// and start-up write-backs that survive power cuts on real erase blocks, the
+// manufacturing test, and field updates: signed bundles over the bus,
+// installed beside the running version, refused, rolled back, and cut off
+// at every stage.
 #include "sim_process.h"
 
 #include "board_link.h"
+#include "bundle.h"
 
 #include "board_root.h"
 #include "poll_until.h"
@@ -413,6 +416,322 @@ TEST_F(BoardVmTest, TheFixtureRunsTheManufacturingTestOnTheConsolePort) {
     ToolResult fixture = runTool(TSTAT_SIM_BINARY, args);
     EXPECT_EQ(fixture.status, 0) << fixture.out << fixture.err << board->console();
     EXPECT_NE(fixture.out.find("UNIT PASSED"), std::string::npos) << fixture.out;
+}
+
+// Update bundles of the board image the emulated board's root file system
+// carries, signed with the key its image trusts (scripts/signing-key.sh).
+class Bundles {
+  public:
+    explicit Bundles(const std::string &dir) : m_dir(dir) {
+        ToolResult key =
+            runTool("/bin/sh", {TSTAT_SOURCE_DIR "/scripts/signing-key.sh", TSTAT_UPDATE_BINARY});
+        EXPECT_TRUE(
+            fromHex(readFile(key.out.substr(0, key.out.find('\n'))), m_key.data(), m_key.size()))
+            << key.err;
+        m_imageVersion = manifestVersion(readFile(stage("image") + "/opt/tstat/MANIFEST"));
+    }
+    const std::string &imageVersion() const { return m_imageVersion; }
+    // The board image unpacked in a directory of its own.
+    std::string stage(const std::string &name) const {
+        std::string dir = m_dir + "/" + name;
+        fs::create_directories(dir);
+        runTool("/bin/tar", {"-xzf", TSTAT_BOARD_VM_IMAGE, "-C", dir});
+        return dir;
+    }
+    // The stage signed as a bundle of that version.
+    std::string pack(const std::string &stage, const std::string &version) const {
+        EXPECT_EQ(packBundle(stage, m_key, version, stage + ".tar.bz2"), "");
+        return stage + ".tar.bz2";
+    }
+    // The image, its application replaced by one that crashes at once.
+    std::string crashing(const std::string &version) const {
+        std::string dir = stage(version);
+        std::string app = "#!/bin/sh\nkill -SEGV $$\n";
+        std::ofstream(dir + "/opt/tstat/tstat", std::ios::trunc) << app;
+        std::string manifest = readFile(dir + "/opt/tstat/MANIFEST");
+        size_t line = manifest.find("  opt/tstat/tstat\n") - 64;
+        Sha256 sum = sha256(app);
+        std::ofstream(dir + "/opt/tstat/MANIFEST", std::ios::trunc)
+            << manifest.replace(line, 64, hex(sum.data(), sum.size()));
+        return pack(dir, version);
+    }
+    // A small bundle: these files, listed in its MANIFEST and signed with
+    // key, then the extra entries.
+    std::string small(const std::string &name, const SecretKey *key,
+                      std::vector<TarItem> extra = {}, const std::string &changed = "") const {
+        std::vector<TarItem> items = {{"opt/tstat/tstat", '0', "app", 0755, ""},
+                                      {"opt/tstat/tstat-start", '0', "start", 0755, ""},
+                                      {"opt/tstat/tstat-update", '0', "update", 0755, ""},
+                                      {"opt/tstat/update-key.pub", '0', "key", 0644, ""}};
+        std::string manifest = "# version: " + name + "\n";
+        for (const TarItem &i : items) {
+            Sha256 sum = sha256(i.data);
+            manifest += hex(sum.data(), sum.size()) + "  " + i.name + "\n";
+        }
+        items.push_back({UPDATE_MANIFEST, '0', manifest, 0644, ""});
+        items.push_back(
+            {UPDATE_SIGNATURE, '0', signManifest(manifest, key ? *key : m_key), 0644, ""});
+        items.insert(items.end(), extra.begin(), extra.end());
+        if (!changed.empty()) {
+            items[0].data = changed;
+        }
+        std::string out = m_dir + "/" + name + ".tar.bz2";
+        std::ofstream(out, std::ios::trunc | std::ios::binary) << writeArchive(items);
+        return out;
+    }
+
+  private:
+    std::string m_dir;
+    SecretKey m_key{};
+    std::string m_imageVersion;
+};
+
+class BoardUpdateTest : public BoardVmTest {
+  protected:
+    // Waits for the board's console to say `part` for the nth time (from 1).
+    bool consoleSays(EmulatedBoard &board, const std::string &part, int nth,
+                     std::chrono::seconds limit) {
+        return pollUntil([] { pause(50ms); },
+                         [&] {
+                             std::string c = board.console();
+                             size_t at = 0;
+                             for (int i = 0; i < nth; i++, at++) {
+                                 if ((at = c.find(part, at)) == std::string::npos) {
+                                     return false;
+                                 }
+                             }
+                             return true;
+                         },
+                         limit);
+    }
+    // What a refused bundle must leave as it was: the slots' files, the
+    // record, the slot in force and the running application.
+    static std::string fingerprint(EmulatedBoard &board) {
+        std::string out = board.shell(
+            "find /slots -exec stat -c '%n %s %Y %i' {} + | sort | sha256sum; readlink /opt/tstat; "
+            "pidof tstat; ls /tmp/mtdblock5");
+        size_t from = out.find('\n') + 1;
+        return out.substr(from, out.rfind("END-OF-COMMAND") - from);
+    }
+    // Files for the board's shell, written into the flash's unused "data"
+    // partition (mtd10) while the board is off, 4 KiB apart; returns where
+    // each begins.
+    std::vector<size_t> stash(const std::vector<std::string> &files) {
+        std::string flash = m_dir + "/flash.img";
+        fs::create_directories(m_dir);
+        if (!fs::exists(flash)) {
+            std::ofstream(flash, std::ios::binary) << std::string(64u << 20, '\xff');
+        }
+        ToolResult layout =
+            runTool("/bin/sh", {TSTAT_SOURCE_DIR "/scripts/board-vm/run-vm.sh", "--layout"});
+        size_t base =
+            std::stoul(layout.out.substr(layout.out.find("MTD10_OFFSET=") + 13), nullptr, 0);
+        std::fstream out(flash, std::ios::in | std::ios::out | std::ios::binary);
+        std::vector<size_t> at;
+        size_t next = 0;
+        for (const std::string &f : files) {
+            at.push_back(next);
+            std::string data = readFile(f);
+            out.seekp(static_cast<std::streamoff>(base + next));
+            out << data;
+            next += (data.size() / 4096 + 1) * 4096;
+        }
+        return at;
+    }
+    // A stashed file becomes the download's hand-over, as the copy at the
+    // end of a download leaves it.
+    static void handOver(EmulatedBoard &board, size_t at, const std::string &file) {
+        board.shell("dd if=/dev/mtdblock10 bs=4096 skip=" + std::to_string(at / 4096) + " count=" +
+                    std::to_string(fs::file_size(file) / 4096 + 1) + " 2>/dev/null | head -c " +
+                    std::to_string(fs::file_size(file)) + " >/tmp/h && mv /tmp/h /tmp/mtdblock5");
+    }
+    // The version the board runs, whole: every file as its MANIFEST lists it.
+    static std::string runningVersion(EmulatedBoard &board) {
+        std::string out =
+            board.shell("cd / && if grep -v '^#' opt/tstat/MANIFEST | sha256sum -c -s; then echo "
+                        "\"WHOLE-$(sed -n 's/^# version: //p' opt/tstat/MANIFEST)-END\"; fi");
+        std::smatch m;
+        return std::regex_search(out, m, std::regex("WHOLE-([^$\\s]+)-END")) ? m[1].str()
+                                                                             : "not whole: " + out;
+    }
+
+    Bundles m_bundles{m_root.path()};
+};
+
+TEST_F(BoardUpdateTest, ABundleOverTheBusIsCheckedInstalledTrialledOrRefusedAndRolledBack) {
+    const std::string v1 = m_bundles.imageVersion();
+    SecretKey other;
+    PublicKey otherPub;
+    keyPair(&otherPub, &other);
+    // Bundles refused, each with nothing changed, and one whose application
+    // crashes at start, for the board's shell.
+    const struct {
+        std::string file;
+        const char *refusal;
+    } refused[] = {
+        {m_bundles.small("changed", nullptr, {}, "apq"),
+         "opt/tstat/tstat: SHA-256 does not match the MANIFEST"},
+        {m_bundles.small("added", nullptr, {{"opt/tstat/x", '0', "x", 0644, ""}}),
+         "opt/tstat/x: not in the MANIFEST"},
+        {m_bundles.small("other-key", &other), "signature does not match"},
+        {m_bundles.small("dotdot", nullptr, {{"../x", '0', "x", 0644, ""}}), "a name with .."},
+        {m_bundles.small("absolute", nullptr, {{"/etc/x", '0', "x", 0644, ""}}),
+         "an absolute name"},
+        {m_bundles.small("link", nullptr, {{"opt/tstat/l", '2', "", 0777, "/etc/passwd"}}),
+         "a symbolic link"},
+        {m_bundles.small("device", nullptr, {{"opt/tstat/d", '3', "", 0600, ""}}), "a device node"},
+        {m_bundles.small("truncated", nullptr), "the archive is truncated"},
+    };
+    std::string cut = readFile(refused[7].file);
+    std::ofstream(refused[7].file, std::ios::trunc) << cut.substr(0, cut.size() / 2);
+    std::string crash = m_bundles.crashing("crash-" + v1);
+    std::vector<std::string> files = {crash};
+    for (const auto &r : refused) {
+        files.push_back(r.file);
+    }
+    std::vector<size_t> at = stash(files);
+
+    std::unique_ptr<EmulatedBoard> board;
+    std::unique_ptr<SimProcess> sim;
+    // The simulator follows the board's console too.
+    boot(&board, &sim, {"--board-console", m_dir + "/ttyS0.log"});
+    // Once the application has set its relays up: a transfer that begins in
+    // its first seconds can have its first block refused ten times.
+    ASSERT_NE(sim->waitFor("relays 0000000000", 60s), "") << sim->output();
+    EXPECT_NE(board->console().find("first start: the board image's version " + v1 +
+                                    " installed in slot a"),
+              std::string::npos)
+        << board->console();
+    sim->send("command MD MPH H70 C78");
+    ASSERT_NE(sim->waitFor("reply \"MD MPH H70 C78 \"", 60s), "") << sim->output();
+
+    // (1) A new version over the bus: checked, installed in slot b, started
+    // on trial and marked good; the settings kept.
+    std::string v2 = m_bundles.pack(m_bundles.stage("v2"), "v2-" + v1);
+    auto sent = std::chrono::steady_clock::now();
+    sim->send("download " + v2 + " 1");
+    ASSERT_NE(sim->waitFor("download complete", 600s), "") << sim->output();
+    auto transferred = std::chrono::steady_clock::now();
+    ASSERT_TRUE(consoleSays(*board, "files match its MANIFEST", 1, 120s)) << board->console();
+    auto checked = std::chrono::steady_clock::now();
+    ASSERT_TRUE(consoleSays(*board, "installed in slot b; starting it on trial", 1, 120s))
+        << board->console();
+    auto installed = std::chrono::steady_clock::now();
+    ASSERT_TRUE(consoleSays(*board, "is good", 1, 180s)) << board->console();
+    auto good = std::chrono::steady_clock::now();
+    EXPECT_NE(sim->waitFor("board: tstat-update: version v2-" + v1 + " is good", 10s), "");
+    auto secs = [](auto a, auto b) { return std::chrono::duration<double>(b - a).count(); };
+    printf("update of %zu bytes: transfer %.1f s, hand-over and check %.1f s, unpacking %.1f s, "
+           "trial %.1f s\n",
+           static_cast<size_t>(fs::file_size(v2)), secs(sent, transferred),
+           secs(transferred, checked), secs(checked, installed), secs(installed, good));
+    printf("%s\n", board->shell("df -k /slots; du -sk /slots/a /slots/b").c_str());
+    EXPECT_EQ(runningVersion(*board), "v2-" + v1);
+    sim->send("command ST");
+    EXPECT_NE(sim->waitFor("reply \"MD MPH H70 C78 ", 60s), "") << sim->output();
+
+    // (2) Refused, each with nothing changed: an empty file over the bus
+    // (the new application's one download), then the others.
+    std::string before = fingerprint(*board);
+    std::ofstream(m_root.file("/empty"));
+    sim->send("download " + m_root.file("/empty") + " 1");
+    EXPECT_TRUE(consoleSays(*board, "update refused: not a bzip2 archive", 1, 120s))
+        << board->console();
+    EXPECT_EQ(fingerprint(*board), before);
+    int count = 1;
+    for (size_t i = 0; i < std::size(refused); i++) {
+        handOver(*board, at[i + 1], refused[i].file);
+        EXPECT_TRUE(consoleSays(*board, "update refused: ", ++count, 60s)) << refused[i].refusal;
+        std::string c = board->console();
+        size_t last = c.rfind("update refused: ");
+        EXPECT_NE(c.substr(last, c.find('\n', last) - last).find(refused[i].refusal),
+                  std::string::npos)
+            << c.substr(last);
+        EXPECT_EQ(fingerprint(*board), before) << refused[i].refusal;
+    }
+
+    // (3) A version whose application crashes at start: back to v2.
+    handOver(*board, at[0], crash);
+    ASSERT_TRUE(consoleSays(*board, "version crash-" + v1 + " installed in slot a", 1, 120s))
+        << board->console();
+    EXPECT_TRUE(consoleSays(*board,
+                            "version crash-" + v1 +
+                                " failed its trial (3 failed starts); back to " + "version v2-" +
+                                v1 + " in slot b",
+                            1, 180s))
+        << board->console();
+    EXPECT_NE(sim->waitFor("tstat> start-up", 60s), "") << sim->output();
+    EXPECT_EQ(runningVersion(*board), "v2-" + v1);
+    sim->send("command ST");
+    EXPECT_NE(sim->waitFor("reply \"MD MPH H70 C78 ", 60s), "") << sim->output();
+}
+
+TEST_F(BoardUpdateTest, PowerCutsDuringAnInstallLeaveTheOldOrTheNewVersionWhole) {
+    // From the hand-over of a transfer to the good mark: every boot after a
+    // cut runs the old or the new version whole, with the settings saved
+    // before. The bundle comes from the flash's spare partition, as the
+    // copy at the end of a download leaves it (the transfer itself takes
+    // 100 s over the emulated line).
+    const std::string v1 = m_bundles.imageVersion();
+    const std::string v2 = "cut-" + v1;
+    std::string bundle = m_bundles.pack(m_bundles.stage("cut"), v2);
+    stash({bundle});
+    std::unique_ptr<EmulatedBoard> board;
+    std::unique_ptr<SimProcess> sim;
+    auto powerOff = [&] {
+        board->cut();
+        sim.reset();
+        board.reset();
+    };
+    boot(&board, &sim);
+    sim->send("command MD MPH H68 C76");
+    ASSERT_NE(sim->waitFor("reply \"MD MPH H68 C76 \"", 60s), "") << sim->output();
+    pause(3s);
+    powerOff();
+    std::string flash = m_dir + "/flash.img";
+    fs::copy_file(flash, m_root.file("/flash.base"), fs::copy_options::overwrite_existing);
+    // Each cut: once the board has said `after` (at once for ""), `delay` later.
+    const struct {
+        const char *after;
+        std::chrono::milliseconds delay;
+    } cuts[] = {
+        {"", 1500ms},                         // the hand-over taken, being checked
+        {"files match its MANIFEST", 0ms},    // unpacking
+        {"files match its MANIFEST", 400ms},  // unpacking, later
+        {"files match its MANIFEST", 1000ms}, // the slot being synchronised
+        {"starting it on trial", 0ms},        // the old application stopping
+        {"starting it on trial", 4000ms},     // the new one starting
+        {"is good", 0ms},                     // marked good
+    };
+    int sawNew = 0;
+    int sawOld = 0;
+    for (const auto &c : cuts) {
+        fs::copy_file(m_root.file("/flash.base"), flash, fs::copy_options::overwrite_existing);
+        boot(&board, &sim);
+        handOver(*board, 0, bundle);
+        ASSERT_TRUE(consoleSays(*board, c.after, 1, 300s)) << c.after << "\n" << board->console();
+        pause(c.delay);
+        powerOff();
+        boot(&board, &sim);
+        std::string version = runningVersion(*board);
+        EXPECT_TRUE(version == v1 || version == v2)
+            << c.after << " + " << c.delay.count() << " ms: " << version << "\n"
+            << board->console();
+        sim->send("command ST");
+        EXPECT_NE(sim->waitFor("reply \"MD MPH H68 C76 ", 60s), "") << sim->output();
+        (version == v2 ? sawNew : sawOld)++;
+        std::string files = board->shell("find /slots/b -type f 2>/dev/null | wc -l");
+        std::smatch n;
+        std::regex_search(files, n, std::regex("\n(\\d+)"));
+        printf("cut %5lld ms after \"%s\": the boot ran %s, slot b held %s files\n",
+               static_cast<long long>(c.delay.count()), c.after, version.c_str(),
+               n[1].str().c_str());
+        powerOff();
+    }
+    printf("power cuts during an install: %d boots ran the new version, %d the old\n", sawNew,
+           sawOld);
+    EXPECT_GT(sawNew, 0);
+    EXPECT_GT(sawOld, 0);
 }
 
 } // namespace

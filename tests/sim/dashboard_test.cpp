@@ -3,6 +3,8 @@
 #include "dashboard.h"
 #include "dashboard_model.h"
 
+#include "board_link.h"
+
 #include "board_root.h"
 #include "console.h"
 #include "house.h"
@@ -342,6 +344,38 @@ TEST(DashboardModel, SamplesShowShortRunsAndKeepSixHours) {
     // The oldest kept is the sample with the W1 run.
     EXPECT_EQ(history[0]["relays"], 1u << RELAY_W1E);
     EXPECT_EQ(history[1]["relays"], 0u);
+}
+
+TEST(BoardConsole, KeepsTheVersionRunningAndTheLastVerdictTheInstallerSaid) {
+    sim::BoardConsole console;
+    std::vector<std::string> said;
+    auto say = [&](const std::string &l) { said.push_back(l); };
+    const std::string back = "version 2.0 failed its trial (3 failed starts); back to version 1.0 "
+                             "in slot a";
+    const struct {
+        std::string line;
+        const char *software;
+        std::string verdict;
+    } steps[] = {
+        {"[    1.5] UBIFS (ubi0:0): mounted", "", ""},
+        {"tstat-update: running version 1.0 (slot a)", "1.0 (slot a)", ""},
+        {"tstat-update: update refused: signature does not match", "1.0 (slot a)",
+         "update refused: signature does not match"},
+        {"tstat-update: version 2.0 installed in slot b; starting it on trial",
+         "2.0 (slot b, on trial)", "version 2.0 installed in slot b; starting it on trial"},
+        {"tstat-update: " + back, "1.0 (slot a)", back},
+        {"tstat-update: running version 2.0 (slot b) on trial, start 2 of 3",
+         "2.0 (slot b, on trial)", back},
+        {"tstat-update: version 2.0 is good: it sent its start-up packet", "2.0 (slot b)",
+         "version 2.0 is good: it sent its start-up packet"},
+    };
+    for (const auto &step : steps) {
+        console.line(step.line, say);
+        EXPECT_EQ(console.software(), step.software) << step.line;
+        EXPECT_EQ(console.verdict(), step.verdict) << step.line;
+    }
+    EXPECT_EQ(said.size(), std::size(steps) - 1);
+    EXPECT_EQ(said[0], "board: tstat-update: running version 1.0 (slot a)");
 }
 
 } // namespace

@@ -1,0 +1,263 @@
+// tstat-update against a board root: the archive rules and signatures of a
+// bundle, an install beside the running version with the boots of its trial,
+// the hand-over file's completion and the trial's limits.
+#include "board_root.h"
+#include "bundle.h"
+#include "slots.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <functional>
+#include <unistd.h>
+
+namespace {
+
+struct Keys {
+    Keys() {
+        keyPair(&pub, &secret);
+        keyPair(&otherPub, &other);
+    }
+    PublicKey pub, otherPub;
+    SecretKey secret, other;
+};
+
+const Keys &keys() {
+    static const Keys k;
+    return k;
+}
+
+std::vector<TarItem> appFiles(const std::string &app = "app") {
+    return {{"opt/tstat/", '5', "", 0755, ""},
+            {"opt/tstat/tstat", '0', app, 0755, ""},
+            {"opt/tstat/tstat-start", '0', "#!/bin/sh\n", 0755, ""},
+            {"opt/tstat/tstat-update", '0', "installer", 0755, ""},
+            {"opt/tstat/update-key.pub", '0', hex(keys().pub.data(), 32) + "\n", 0644, ""},
+            {"opt/tstat/images/", '5', "", 0755, ""},
+            {"opt/tstat/images/a.png", '0', "png", 0644, ""}};
+}
+
+// The MANIFEST of the regular files among items.
+std::string manifestOf(const std::vector<TarItem> &items, const std::string &version) {
+    std::string m = "# version: " + version + "\n";
+    for (const TarItem &i : items) {
+        if (i.type == '0') {
+            Sha256 s = sha256(i.data);
+            m += hex(s.data(), s.size()) + "  " + i.name + "\n";
+        }
+    }
+    return m;
+}
+
+// items with their MANIFEST and its signature.
+std::vector<TarItem> signedItems(std::vector<TarItem> items, const std::string &version = "2.0",
+                                 const SecretKey &key = keys().secret) {
+    std::string m = manifestOf(items, version);
+    items.push_back({UPDATE_MANIFEST, '0', m, 0644, ""});
+    items.push_back({UPDATE_SIGNATURE, '0', signManifest(m, key), 0644, ""});
+    return items;
+}
+
+std::string checked(const std::string &archive) {
+    Bundle b;
+    return checkBundle(archive, keys().pub, &b);
+}
+
+TEST(UpdateBundleTest, RefusesEveryArchiveThatBreaksARule) {
+    const std::string good = writeArchive(signedItems(appFiles()));
+    auto add = [](TarItem extra) {
+        std::vector<TarItem> items = signedItems(appFiles());
+        items.push_back(extra);
+        return writeArchive(items);
+    };
+    auto bigFiles = [](size_t a, size_t b) {
+        std::vector<TarItem> items = appFiles();
+        items.push_back({"opt/tstat/big1", '0', std::string(a, 'x'), 0644, ""});
+        items.push_back({"opt/tstat/big2", '0', std::string(b, 'x'), 0644, ""});
+        return writeArchive(signedItems(items));
+    };
+    std::vector<TarItem> changed = signedItems(appFiles());
+    changed[1].data = "apq";
+    std::vector<TarItem> missing = appFiles();
+    std::vector<TarItem> unlisted = signedItems(missing);
+    unlisted.erase(unlisted.begin() + 6);
+    missing.erase(missing.begin() + 3);
+    std::vector<TarItem> unsigned_ = signedItems(appFiles());
+    unsigned_.pop_back();
+    const struct {
+        const char *what;
+        std::string archive;
+        const char *refusal; // "" when it is installed
+    } cases[] = {
+        {"signed and whole", good, ""},
+        {"download padding", good + std::string(127, 0x1A), ""},
+        {"too much padding", good + std::string(128, 0x1A), "data after the archive's end"},
+        {"other bytes after it", good + "x", "data after the archive's end"},
+        {"one byte of a file changed", writeArchive(changed),
+         "opt/tstat/tstat: SHA-256 does not match the MANIFEST"},
+        {"a file added", add({"opt/tstat/x", '0', "x", 0644, ""}),
+         "opt/tstat/x: not in the MANIFEST"},
+        {"a listed file missing", writeArchive(unlisted),
+         "opt/tstat/images/a.png: in the MANIFEST but not in the archive"},
+        {"another key", writeArchive(signedItems(appFiles(), "2.0", keys().other)),
+         "signature does not match"},
+        {"no installer", writeArchive(signedItems(missing)), "no opt/tstat/tstat-update"},
+        {"no signature", writeArchive(unsigned_), "no opt/tstat/MANIFEST.sig"},
+        {"../x", add({"../x", '0', "x", 0644, ""}), "../x: a name with .."},
+        {"inner ..", add({"opt/tstat/../../etc/x", '0', "x", 0644, ""}), "a name with .."},
+        {"absolute", add({"/opt/tstat/x", '0', "x", 0644, ""}), "/opt/tstat/x: an absolute name"},
+        {"outside", add({"opt/x", '0', "x", 0644, ""}), "opt/x: not under opt/tstat/"},
+        {"backslash", add({"opt/tstat/a\\b", '0', "x", 0644, ""}), "not a plain name"},
+        {"symbolic link", add({"opt/tstat/l", '2', "", 0777, "/etc/passwd"}),
+         "opt/tstat/l: a symbolic link"},
+        {"hard link", add({"opt/tstat/h", '1', "", 0644, "opt/tstat/tstat"}), "a hard link"},
+        {"device node", add({"opt/tstat/d", '3', "", 0644, ""}), "opt/tstat/d: a device node"},
+        {"twice", add({"opt/tstat/tstat", '0', "app", 0755, ""}), "tstat: twice in the archive"},
+        {"largest file", bigFiles(UPDATE_FILE_MAX, 1), ""},
+        {"file too large", bigFiles(UPDATE_FILE_MAX + 1, 1), "big1: larger than 4194304 bytes"},
+        {"most in all", bigFiles(UPDATE_FILE_MAX, UPDATE_TOTAL_MAX - UPDATE_FILE_MAX - 1000), ""},
+        {"too much in all", bigFiles(UPDATE_FILE_MAX, UPDATE_TOTAL_MAX - UPDATE_FILE_MAX),
+         "more than 6291456 bytes unpacked"},
+        {"empty file", "", "the file is empty"},
+        {"an empty download", std::string(126, 0x1A), "not a bzip2 archive"},
+        {"truncated", good.substr(0, good.size() / 2), "the archive is truncated"},
+        {"damaged", good.substr(0, 60) + "~" + good.substr(61), "bzip2 data error"},
+    };
+    for (const auto &c : cases) {
+        std::string why = checked(c.archive);
+        if (*c.refusal == '\0') {
+            EXPECT_EQ(why, "") << c.what;
+        } else {
+            EXPECT_NE(why.find(c.refusal), std::string::npos) << c.what << ": " << why;
+        }
+    }
+}
+
+class SlotsTest : public ::testing::Test {
+  protected:
+    SlotsTest() : m_p{m_root.path()} {
+        for (const TarItem &i : signedItems(appFiles("1.0 app"), "1.0")) {
+            if (i.type == '0' && i.name != UPDATE_SIGNATURE) {
+                m_root.write("/" + i.name, i.data);
+            }
+        }
+        m_root.write("/tmp/.keep", "");
+        m_root.write("/run/.keep", "");
+    }
+    std::string record() {
+        SlotRecord r;
+        return readRecord(m_p, &r) ? r.good + std::string(1, r.trial) + std::to_string(r.failed)
+                                   : "none";
+    }
+    TempBoardRoot m_root;
+    UpdatePaths m_p;
+};
+
+TEST_F(SlotsTest, InstallsBesideTheRunningVersionAndCountsTheTrialsBoots) {
+    SlotResult boot = bootSlots(m_p);
+    EXPECT_EQ(boot.slot, 'a');
+    EXPECT_NE(boot.lines[0].find("first start: the board image's version 1.0 installed in slot a"),
+              std::string::npos);
+    EXPECT_EQ(slotInForce(m_p), 'a');
+    EXPECT_EQ(m_root.read("/opt/tstat/tstat"), "1.0 app");
+    EXPECT_EQ(record(), "a-0");
+
+    // Refused: nothing changes, the hand-over file goes.
+    m_root.write("/tmp/mtdblock5", writeArchive(signedItems(appFiles(), "2.0", keys().other)));
+    EXPECT_EQ(installHandOver(m_p).lines.back(), "update refused: signature does not match");
+    EXPECT_FALSE(std::filesystem::exists(m_root.file("/tmp/mtdblock5")));
+    EXPECT_FALSE(std::filesystem::exists(m_root.file("/slots/b")));
+    EXPECT_EQ(record(), "a-0");
+
+    m_root.write("/tmp/mtdblock5", writeArchive(signedItems(appFiles("2.0 app"))));
+    SlotResult done = installHandOver(m_p);
+    EXPECT_EQ(done.slot, 'b');
+    EXPECT_EQ(done.lines.back(), "version 2.0 installed in slot b; starting it on trial");
+    EXPECT_EQ(record(), "ab0");
+    EXPECT_EQ(verifySlot(m_p.slot('b')), "");
+    EXPECT_EQ(m_root.read("/slots/b/tstat"), "2.0 app");
+    EXPECT_EQ(access(m_root.file("/slots/b/tstat").c_str(), X_OK), 0);
+
+    // Each boot on trial is a failed start; the third sends the board back.
+    for (unsigned start = 2; start <= TRIAL_STARTS; start++) {
+        boot = bootSlots(m_p);
+        EXPECT_EQ(boot.slot, 'b');
+        EXPECT_EQ(boot.lines.back(), "running version 2.0 (slot b) on trial, start " +
+                                         std::to_string(start) + " of 3");
+    }
+    boot = bootSlots(m_p);
+    EXPECT_EQ(boot.slot, 'a');
+    EXPECT_EQ(boot.lines[0], "version 2.0 (slot b) failed its trial: 3 starts without a good run; "
+                             "back to version 1.0 (slot a)");
+    EXPECT_EQ(record(), "a-0");
+    EXPECT_EQ(m_root.read("/opt/tstat/tstat"), "1.0 app");
+}
+
+TEST_F(SlotsTest, BootRepairsWhatItFindsDamaged) {
+    bootSlots(m_p);
+    // The newest record damaged: the one before it decides.
+    SlotRecord r;
+    readRecord(m_p, &r);
+    r.trial = 'b';
+    writeRecord(m_p, &r);
+    m_root.write("/slots/state-0", m_root.read("/slots/state-0").replace(20, 1, "x"));
+    EXPECT_EQ(record(), "a-0");
+    // The good slot damaged: the board image goes into the other one.
+    m_root.write("/slots/a/images/a.png", "pnh");
+    SlotResult boot = bootSlots(m_p);
+    EXPECT_EQ(boot.slot, 'b');
+    EXPECT_NE(boot.lines[0].find("slot a is damaged (images/a.png does not match the MANIFEST)"),
+              std::string::npos);
+    EXPECT_EQ(record(), "b-0");
+    // Another board image on the root file system replaces the slots' one.
+    m_root.write("/opt/tstat-factory/MANIFEST",
+                 m_root.read("/opt/tstat-factory/MANIFEST") + "# rebuilt\n");
+    boot = bootSlots(m_p);
+    EXPECT_EQ(boot.slot, 'a');
+    EXPECT_NE(boot.lines[0].find("the board image has changed"), std::string::npos);
+}
+
+TEST(UpdateWatchTest, TheHandOverFileIsTakenWhenNoOneWritesItAndItRestedASecond) {
+    TempBoardRoot root;
+    std::string path = root.file("/mtdblock5");
+    HandOverWatch w;
+    EXPECT_FALSE(handOverReady(path, &w, 0));
+    root.write("/mtdblock5", "BZh");
+    int fd = open(path.c_str(), O_WRONLY | O_APPEND);
+    EXPECT_FALSE(handOverReady(path, &w, 0));
+    EXPECT_FALSE(handOverReady(path, &w, 5000));
+    close(fd);
+    EXPECT_FALSE(handOverReady(path, &w, 10000));
+    EXPECT_FALSE(handOverReady(path, &w, 10000 + HANDOVER_QUIET_MS - 1));
+    EXPECT_TRUE(handOverReady(path, &w, 10000 + HANDOVER_QUIET_MS));
+}
+
+TEST(UpdateWatchTest, ATrialNeedsTheStartUpPacketThenARunWithoutSilence) {
+    const struct {
+        int64_t sentAt; // -1: never
+        int64_t lastSent;
+        int64_t now;
+        TrialVerdict verdict;
+    } cases[] = {
+        {-1, -1, TRIAL_STARTUP_MS - 1, TrialVerdict::Running},
+        {-1, -1, TRIAL_STARTUP_MS, TrialVerdict::Failed},
+        {1000, TRIAL_GOOD_MS - 1, TRIAL_GOOD_MS - 1, TrialVerdict::Running},
+        {1000, TRIAL_GOOD_MS, TRIAL_GOOD_MS, TrialVerdict::Good},
+        {1000, 1000, 1000 + TRIAL_SILENT_MS - 1, TrialVerdict::Running},
+        {1000, 1000, 1000 + TRIAL_SILENT_MS, TrialVerdict::Failed},
+    };
+    for (const auto &c : cases) {
+        TrialWatch w{0, 10, 10, 0, false};
+        std::string why;
+        long tx = 10;
+        for (int64_t t : {c.sentAt, c.lastSent}) {
+            if (t >= 0) {
+                trialStep(&w, t, ++tx, &why);
+            }
+        }
+        EXPECT_EQ(trialStep(&w, c.now, tx, &why), c.verdict) << c.now << " " << why;
+    }
+}
+
+} // namespace

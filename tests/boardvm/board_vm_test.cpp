@@ -352,7 +352,7 @@ TEST_F(BoardVmTest, PowerCutsDuringSavesKeepTheOldOrTheNewSettings) {
         std::string before = settings[cut % 2];
         std::string after = settings[(cut + 1) % 2];
         sim->send("command " + after);
-        pause(std::chrono::milliseconds(cut * 15));
+        pause(std::chrono::milliseconds(cut * 150));
         board->cut();
         sim.reset();
         board.reset();

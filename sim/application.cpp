@@ -101,6 +101,7 @@ bool Application::start(const std::string &program, const std::string &dataDir,
         runChild(command, setup);
     }
     m_pid = pid;
+    m_started = true;
     close(output[1]);
     fcntl(output[0], F_SETFL, O_NONBLOCK);
     m_output = FileDescriptor(output[0]);

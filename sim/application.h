@@ -30,6 +30,8 @@ class Application {
     // Starts program in dataDir. False, said, when it cannot.
     bool start(const std::string &program, const std::string &dataDir, const Handover &handover);
     bool running() const { return m_pid >= 0; }
+    // Whether it was started (it may have ended since).
+    bool started() const { return m_started; }
     // Whether it ended since the last look: its exit status (128 + the
     // signal that ended it) and why, in words.
     bool ended(int *status, std::string *why);
@@ -40,6 +42,9 @@ class Application {
     void stop();
     // Says the lines it wrote, looked at once every few host milliseconds.
     void poll(int64_t hostNowMs);
+    // Says the lines it wrote, now (in lock-step time, after each of its
+    // turns: it writes nothing between them).
+    void readNow() { readOutput(false); }
 
   private:
     // Says its output's whole lines; to the end of what it wrote once it has
@@ -48,6 +53,7 @@ class Application {
 
     Say m_say;
     pid_t m_pid = -1;
+    bool m_started = false;
     FileDescriptor m_output;
     std::string m_partial;
     int64_t m_nextReadMs = 0;

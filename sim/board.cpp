@@ -34,6 +34,35 @@ FileDescriptor m_RootLock;
 // Sizes of the flash regions' records.
 constexpr size_t FACTORY_IMAGE_SIZE = 974;
 
+// The files of the board root that the simulator or the application opens
+// as regular files. Anything else in their place (a directory, a link, a
+// FIFO, a device) would hang a reader or lose what is written, unseen.
+constexpr const char *c_BoardFiles[] = {"/dev/mtdblock4",
+                                        "/dev/mtdblock5",
+                                        "/dev/mtdblock8",
+                                        "/sys/class/backlight/backlight/brightness",
+                                        "/sys/class/backlight/backlight/bl_power",
+                                        "/sim/relays",
+                                        "/sim/relay-log",
+                                        "/sim/screen.png",
+                                        "/sim/page",
+                                        "/sim/test-pin",
+                                        "/sim/rtc",
+                                        "/sim/clock",
+                                        "/sim/shell.log"};
+
+bool boardFilesUsable(const Say &say) {
+    bool ok = true;
+    for (const char *name : c_BoardFiles) {
+        std::string error;
+        if (!boardFileUsable(rootedPath(name), &error)) {
+            say("tstat-sim: " + error + "; remove it, or give another --root");
+            ok = false;
+        }
+    }
+    return ok;
+}
+
 bool ensureDirectory(const std::string &path, const Say &say) {
     std::error_code ec;
     fs::create_directories(path, ec);
@@ -98,30 +127,36 @@ bool makeFactoryImage(const std::string &tool, const std::string &image, const S
     return true;
 }
 
-} // namespace
-
-std::string rootedPath(const char *designPath) {
-    char buf[PATH_MAX];
-    const char *p = platformPath(designPath, buf, sizeof(buf));
-    return p != nullptr ? std::string(p) : std::string();
+// What lies at path, in words, for a message.
+const char *fileKind(mode_t mode) {
+    return S_ISDIR(mode)    ? "a directory"
+           : S_ISLNK(mode)  ? "a link"
+           : S_ISFIFO(mode) ? "a FIFO"
+           : S_ISCHR(mode)  ? "a character device"
+           : S_ISBLK(mode)  ? "a block device"
+           : S_ISSOCK(mode) ? "a socket"
+                            : "not a regular file";
 }
 
-std::string absoluteRoot() {
-    std::error_code ec;
-    fs::path p = fs::absolute(platformRoot(), ec);
-    return ec ? std::string(platformRoot()) : p.lexically_normal().string();
-}
-
-bool readSmallFile(const std::string &path, size_t maxBytes, std::string *text,
-                   std::string *error) {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+// Reads a regular file whole: opened without waiting (and with flags), then
+// looked at before a byte is read.
+bool readRegularFile(const std::string &path, int flags, size_t maxBytes, std::string *text,
+                     std::string *error, bool *absent) {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | flags));
+    if (absent != nullptr) {
+        *absent = fd.get() < 0 && errno == ENOENT;
+    }
     struct stat st {};
+    if (fd.get() < 0 && errno == ELOOP && (flags & O_NOFOLLOW) != 0) {
+        *error = path + " is not a regular file (a link)";
+        return false;
+    }
     if (fd.get() < 0 || fstat(fd.get(), &st) != 0) {
         *error = "cannot read " + path + ": " + strerror(errno);
         return false;
     }
     if (!S_ISREG(st.st_mode)) {
-        *error = path + " is not a regular file";
+        *error = path + " is not a regular file (" + fileKind(st.st_mode) + ")";
         return false;
     }
     if (static_cast<uint64_t>(st.st_size) > maxBytes) {
@@ -149,6 +184,46 @@ bool readSmallFile(const std::string &path, size_t maxBytes, std::string *text,
         }
         text->append(buf, static_cast<size_t>(got));
     }
+}
+
+} // namespace
+
+std::string rootedPath(const char *designPath) {
+    char buf[PATH_MAX];
+    const char *p = platformPath(designPath, buf, sizeof(buf));
+    return p != nullptr ? std::string(p) : std::string();
+}
+
+std::string absoluteRoot() {
+    std::error_code ec;
+    fs::path p = fs::absolute(platformRoot(), ec);
+    return ec ? std::string(platformRoot()) : p.lexically_normal().string();
+}
+
+bool readSmallFile(const std::string &path, size_t maxBytes, std::string *text,
+                   std::string *error) {
+    return readRegularFile(path, 0, maxBytes, text, error, nullptr);
+}
+
+bool readBoardFile(const std::string &path, size_t maxBytes, std::string *text, std::string *error,
+                   bool *absent) {
+    return readRegularFile(path, O_NOFOLLOW, maxBytes, text, error, absent);
+}
+
+bool boardFileUsable(const std::string &path, std::string *error) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT) {
+            return true;
+        }
+        *error = "cannot look at " + path + ": " + strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *error = path + " is not a regular file (" + fileKind(st.st_mode) + ")";
+        return false;
+    }
+    return true;
 }
 
 bool writeFileAtomic(const std::string &path, const std::string &content) {
@@ -185,9 +260,15 @@ bool lockBoardRoot(const Say &say) {
         return false;
     }
     std::string path = rootedPath("/sim/lock");
-    FileDescriptor fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
-    if (fd.get() < 0) {
+    FileDescriptor fd(
+        ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+    struct stat st {};
+    if (fd.get() < 0 || fstat(fd.get(), &st) != 0) {
         say("tstat-sim: cannot open " + path + ": " + strerror(errno));
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        say("tstat-sim: " + path + " is not a regular file (" + fileKind(st.st_mode) + ")");
         return false;
     }
     if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
@@ -209,7 +290,7 @@ bool lockBoardRoot(const Say &say) {
 }
 
 bool prepareBoard(const std::string &factoryTool, const Say &say, int flashEraseSize) {
-    if (!lockBoardRoot(say)) {
+    if (!lockBoardRoot(say) || !boardFilesUsable(say)) {
         return false;
     }
     for (const char *dir : {"/dev/input", "/sys/class/backlight/backlight", "/tmp", "/sim",

@@ -15,7 +15,9 @@ constexpr int SIM_FLASH_ERASE_SIZE = 65536;
 // the key FIFO, the backlight files, blank user and serial regions with the
 // erase-block size of their flash in sysfs, and a factory image made with
 // factoryTool when dev/mtdblock4 is missing. Returns false (with the reason
-// said) when the root cannot be prepared.
+// said) when the root cannot be prepared, or when one of the files the
+// simulator or the application opens there is not a regular file (a
+// directory, a link, a FIFO or a device someone left in its place).
 bool prepareBoard(const std::string &factoryTool, const Say &say,
                   int flashEraseSize = SIM_FLASH_ERASE_SIZE);
 // One simulator per board root: takes the lock on the root (sim/lock, which
@@ -34,6 +36,18 @@ std::string absoluteRoot();
 // regular file of at most maxBytes, opened without waiting (a FIFO or a
 // device is refused, not read). False with the reason.
 bool readSmallFile(const std::string &path, size_t maxBytes, std::string *text, std::string *error);
+
+// Files of the board root the simulator reads (the flash regions, the
+// relays and their log, the screen, the page): only a regular file is
+// opened, never through a link and without waiting (a FIFO or a device in
+// its place is refused, not read, so nothing can hang the simulator). False
+// with the reason naming the file; *absent (when given) tells a file that
+// does not exist from one that cannot be read.
+bool readBoardFile(const std::string &path, size_t maxBytes, std::string *text, std::string *error,
+                   bool *absent = nullptr);
+// True when the file of the board root is absent or a regular file (not a
+// link); false with the reason naming the file.
+bool boardFileUsable(const std::string &path, std::string *error);
 
 // Writes a small file atomically (temporary file, then rename).
 bool writeFileAtomic(const std::string &path, const std::string &content);

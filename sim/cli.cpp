@@ -13,6 +13,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -43,6 +44,25 @@ void rangeOption(CLI::App &app, const std::string &name, T *field, double lo, do
     range.description("in [" + CLI::detail::to_string(lo) + ", " + CLI::detail::to_string(hi) +
                       "]");
     app.add_option(name, *field, help)->type_name("N")->check(range)->capture_default_str();
+}
+
+// Every number of every subcommand (the options of type N) is finite: NaN
+// compares false with any bound, so a range alone would let it through.
+void requireFiniteNumbers(CLI::App &app) {
+    static const CLI::Validator finite(
+        [](const std::string &v) {
+            return std::isfinite(std::strtod(v.c_str(), nullptr)) ? "" : "not a finite number";
+        },
+        "");
+    for (CLI::App *sub : app.get_subcommands({})) {
+        for (CLI::Option *option : sub->get_options()) {
+            // The type's name is followed by its checks' descriptions.
+            std::string type = option->get_type_name();
+            if (type == "N" || type.rfind("N:", 0) == 0) {
+                option->check(finite);
+            }
+        }
+    }
 }
 
 // A word that chooses one of the given values.
@@ -417,6 +437,7 @@ void declareSubcommands(CLI::App &app, CommandLine *c) {
     c->press->add_option("--root", c->key.root, "board root (default $TSTAT_ROOT, else ./board)");
 
     c->help = app.add_subcommand("help", "this text");
+    requireFiniteNumbers(app);
 }
 
 // False, with the subcommands named, when the first word is none of them

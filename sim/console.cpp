@@ -511,6 +511,13 @@ bool isHttpRequestLine(const std::string &line) {
 }
 
 bool runConsoleLine(const std::string &line, ConsoleContext &ctx) {
+    // The commands read their numbers and names as C strings, which a NUL
+    // would cut short: the line is refused whole instead.
+    if (line.find('\0') != std::string::npos) {
+        ctx.say("error: a NUL byte in the line \"" + escapeText(line.substr(0, 80)) +
+                "\"; not run");
+        return false;
+    }
     std::string word;
     std::string rest;
     splitCommand(line, &word, &rest);

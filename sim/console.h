@@ -34,7 +34,8 @@ struct ConsoleContext {
     const BoardConsole *boardConsole = nullptr;
 };
 
-// Runs one console line. Blank lines and lines starting with '#' do nothing.
+// Runs one console line. Blank lines and lines starting with '#' do nothing;
+// a line with a NUL byte is refused.
 // Returns false when the line was not understood (the reason has been said).
 bool runConsoleLine(const std::string &line, ConsoleContext &ctx);
 

@@ -20,13 +20,19 @@ namespace sim {
 namespace {
 
 constexpr size_t MAX_CLIENTS = 8;
-// Host milliseconds after which a console client that sent no line is
-// dropped, and after which, when every place is taken, it makes room for a
-// new client.
+// Host milliseconds after which a console client that sent no line that
+// does something (blank lines and comments do not count) is dropped, and
+// after which, when every place is taken, it makes room for a new client.
 constexpr int64_t CLIENT_IDLE_MS = 600000;
 constexpr int64_t CLIENT_ROOM_IDLE_MS = 2000;
 // A client that does not read its output is dropped past this much.
 constexpr size_t MAX_CLIENT_BACKLOG = 4 * 1024 * 1024;
+
+// Whether a console line does anything (blank lines and comments do not).
+bool runsSomething(const std::string &line) {
+    size_t at = line.find_first_not_of(" \t\r\v\f");
+    return at != std::string::npos && line[at] != '#';
+}
 
 // Says a last word to a client about to be closed; it may not take it.
 void tell(int fd, const char *words) {
@@ -106,7 +112,7 @@ void ConsoleServer::dropIdleClients() {
     int64_t now = hostMs();
     for (auto &client : m_clients) {
         if (client->fd.get() >= 0 && now - client->lastLineMs > CLIENT_IDLE_MS) {
-            tell(client->fd.get(), "tstat-sim: closed after ten minutes without a line\n");
+            tell(client->fd.get(), "tstat-sim: closed after ten minutes without a command\n");
             client->fd.reset();
         }
     }
@@ -119,10 +125,14 @@ void ConsoleServer::readClient(Client &client, std::vector<std::string> *lines) 
         if (got > 0) {
             std::vector<std::string> received;
             client.lines.add(buf, static_cast<size_t>(got), &received);
+            // Only a line that runs something keeps a client from counting as
+            // idle: a trickle of blank lines does not hold a place.
+            if (std::any_of(received.begin(), received.end(), runsSomething)) {
+                client.lastLineMs = hostMs();
+            }
             if (received.empty()) {
                 continue;
             }
-            client.lastLineMs = hostMs();
             if (!client.spoke && isHttpRequestLine(received.front())) {
                 // A web page posting to the port: nothing it sent is run.
                 m_say("tstat-sim: a console client sent an HTTP request (\"" +

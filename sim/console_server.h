@@ -1,8 +1,9 @@
 // The console's ways in: lines typed on standard input, and lines sent by
 // clients of a socket on 127.0.0.1 whose port goes to ROOT/sim/console.port.
-// At most MAX_CLIENTS clients are served; one that sends no line for ten
+// At most MAX_CLIENTS clients are served; one that sends no command for ten
 // minutes is dropped, and when every place is taken the one quiet the
-// longest (two seconds or more) makes room for a new one. A client that
+// longest (two seconds or more) makes room for a new one. Blank lines and
+// comments do not count: a client that sends only those is quiet. A client that
 // opens with an HTTP request (a web page posting to the port) is closed and
 // nothing it sent is run. What the simulator says goes to every client.
 #pragma once
@@ -42,7 +43,7 @@ class ConsoleServer {
         LineBuffer lines;
         std::string out;
         bool spoke = false;     // a line has come (the first one was checked)
-        int64_t lastLineMs = 0; // host time of the last line, or of the connection
+        int64_t lastLineMs = 0; // host time of the last command, or of the connection
     };
     void acceptClients();
     void readClient(Client &client, std::vector<std::string> *lines);

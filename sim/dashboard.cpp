@@ -20,7 +20,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <microhttpd.h>
 #include <netinet/in.h>
@@ -61,10 +60,18 @@ constexpr double SCALE_MIN = 0.1;
 constexpr double SCALE_MAX = 3600.0;
 // Host milliseconds the last words of an ending run get to reach the pages.
 constexpr int64_t ENDING_FLUSH_MS = 1000;
+// Bounds of the board's files read: a number's, and the screen's picture.
+constexpr size_t SMALL_FILE_MAX_BYTES = 4096;
+constexpr size_t SCREEN_MAX_BYTES = 16 << 20;
 
-// The first number in a small file, or -1.
+// The first number in a small file of the board, or -1.
 int numberIn(const std::string &path) {
-    std::ifstream in(path);
+    std::string text;
+    std::string error;
+    if (!readBoardFile(path, SMALL_FILE_MAX_BYTES, &text, &error)) {
+        return -1;
+    }
+    std::istringstream in(text);
     int value = -1;
     if (!(in >> value)) {
         return -1;
@@ -589,11 +596,11 @@ void Dashboard::followScreen() {
     if (stamp.empty() || stamp == m_screenStamp) {
         return;
     }
-    std::ifstream in(path, std::ios::binary);
-    std::string png((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string png;
+    std::string error;
     // The file is replaced by a rename, so a read sees a whole frame; an empty
     // read (the file vanished in between) waits for the next look.
-    if (png.empty()) {
+    if (!readBoardFile(path, SCREEN_MAX_BYTES, &png, &error) || png.empty()) {
         return;
     }
     m_screenStamp = stamp;

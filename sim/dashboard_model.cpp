@@ -45,13 +45,14 @@ std::string fileStamp(const std::string &path) {
 
 // True when the file starts with a whole record of the user identity.
 bool holdsUserRecord(const std::string &path) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
     uint8_t head[4] = {};
     struct stat st {};
-    bool ok = fstat(fd, &st) == 0 && st.st_size >= static_cast<off_t>(TSTAT_SYS_CFG_SIZE) &&
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+              st.st_size >= static_cast<off_t>(TSTAT_SYS_CFG_SIZE) &&
               read(fd, head, sizeof(head)) == static_cast<ssize_t>(sizeof(head));
     close(fd);
     uint32_t id = static_cast<uint32_t>(head[0]) | static_cast<uint32_t>(head[1]) << 8 |
@@ -98,8 +99,12 @@ double rounded(double value, double perUnit = 100.0) {
 void DashboardModel::followConfiguration() {
     std::string user = rootedPath("/dev/mtdblock5");
     std::string stamp = fileStamp(user) + " " + fileStamp(rootedPath("/dev/mtdblock4"));
-    // Nothing to read before the board is prepared.
-    if (stamp != m_recordStamp && stamp != "- -") {
+    // Nothing to read before the board is prepared, nor from anything but
+    // regular files (the record's loader would wait on a FIFO for ever).
+    std::string error;
+    bool readable =
+        boardFileUsable(user, &error) && boardFileUsable(rootedPath("/dev/mtdblock4"), &error);
+    if (stamp != m_recordStamp && stamp != "- -" && readable) {
         m_recordStamp = stamp;
         if (!m_persistOpen) {
             m_persistOpen = PersistUtil_Init() == 0;

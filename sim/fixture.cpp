@@ -27,7 +27,6 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <poll.h>
 #include <sys/wait.h>
@@ -47,6 +46,8 @@ constexpr size_t STALE_BYTES = 2048;
 constexpr int CHILD_GRACE_MS = 3000;
 constexpr size_t SERIAL_LEN = 14;
 constexpr size_t MAX_LINE = 4096;
+// Bound of the small files of the board read whole.
+constexpr size_t SMALL_FILE_MAX_BYTES = 4096;
 
 // How long the fixture waits, in simulated time, with a floor of host time
 // so that a loaded host does not fail a good unit.
@@ -120,11 +121,13 @@ int64_t hostNowMs() {
     return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
+// A small file of the board (the relays, the test pin): empty and *exists
+// false when it is not there or cannot be read.
 std::string readSmallFile(const std::string &path, bool *exists) {
-    std::ifstream in(path, std::ios::binary);
-    *exists = static_cast<bool>(in);
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return content;
+    std::string content;
+    std::string error;
+    *exists = readBoardFile(path, SMALL_FILE_MAX_BYTES, &content, &error);
+    return *exists ? content : std::string();
 }
 
 // A wait that ends when both its simulated and its host-time limit passed.
@@ -654,9 +657,10 @@ bool Fixture::relaysQuiet() {
 }
 
 void Fixture::readRelays() {
-    std::ifstream in(rootedPath("/sim/relays"));
-    std::string text;
-    if (!in || !std::getline(in, text) || text.size() < RELAY_COUNT) {
+    bool exists = false;
+    std::string text = readSmallFile(rootedPath("/sim/relays"), &exists);
+    text.resize(std::min(text.size(), text.find('\n')));
+    if (text.size() < RELAY_COUNT) {
         return;
     }
     text.resize(RELAY_COUNT);

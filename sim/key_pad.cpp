@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace sim {
@@ -59,9 +60,18 @@ bool KeyPad::open(std::string *error) {
     // Non-blocking, so that a write-only open without a reader fails
     // instead of hanging.
     int mode = m_fifo == Fifo::Kept ? O_RDWR : O_WRONLY;
-    m_fd = FileDescriptor(::open(fifo.c_str(), mode | O_NONBLOCK | O_CLOEXEC));
-    if (m_fd.get() >= 0) {
+    m_fd = FileDescriptor(::open(fifo.c_str(), mode | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (m_fd.get() >= 0 && fstat(m_fd.get(), &st) == 0 && S_ISFIFO(st.st_mode)) {
         return true;
+    }
+    if (m_fd.get() >= 0) {
+        // Keys written into a regular file or a device would reach no one.
+        m_fd.reset();
+        if (error != nullptr) {
+            *error = "the key FIFO " + fifo + " is not a FIFO";
+        }
+        return false;
     }
     if (error != nullptr) {
         *error = errno == ENXIO ? "no application is reading the keys at " + fifo

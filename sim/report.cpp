@@ -1,6 +1,7 @@
 // The set points in force, the trace of a run and its report.
 #include "report.h"
 
+#include "board.h"
 #include "config/data_dict.h"
 #include "config/persist.h"
 #include "config/schedule.h"
@@ -103,6 +104,14 @@ bool SetpointSource::refresh() {
     }
     m_user = user;
     m_factory = factory;
+    // The record's loader would wait on a FIFO for ever: regular files only.
+    std::string error;
+    if (!boardFileUsable(rootedPath("/dev/mtdblock5"), &error) ||
+        !boardFileUsable(rootedPath("/dev/mtdblock4"), &error)) {
+        m_loaded = false;
+        m_setup = ThermostatSetup{};
+        return false;
+    }
     // The store loads the record exactly as the thermostat does at start-up.
     // It is only ever read here: nothing in this process saves it.
     m_loaded = PersistUtil_Init() == 0 && initThermostatSysCfg() == 0;
@@ -685,6 +694,18 @@ void formatComfort(std::ostream &out, const Report &r) {
     }
 }
 
+// The equipment's cycles and the compressor's off time, from the relay log.
+void formatCycles(std::ostream &out, const Report &r) {
+    std::string gap = r.shortestCycleStartGapS >= 0.0
+                          ? formatNumber("%.1f min", r.shortestCycleStartGapS / 60.0)
+                          : std::string("none");
+    out << "  equipment cycles " << r.cycles << ", shortest from start to start " << gap << "\n";
+    out << "  shortest compressor off time: "
+        << (r.shortestCompressorOffS >= 0.0 ? formatNumber("%.0f s", r.shortestCompressorOffS)
+                                            : std::string("none"))
+        << " (at least 300 s)\n";
+}
+
 void formatEquipment(std::ostream &out, const Report &r) {
     char text[512];
     const ThermostatSetup &s = r.setup;
@@ -695,21 +716,25 @@ void formatEquipment(std::ostream &out, const Report &r) {
         out << "equipment (cycle rate not set)\n";
     }
     out << "  stage  starts  per hour  most in an hour  runtime h  delivered kWh\n";
+    bool logged = r.run.relayLogError.empty();
     for (const StageFigures &f : r.stages) {
         // A rate only over an hour or more: a few starts in minutes are no rate.
         std::string rate = r.hours >= 1.0 ? formatNumber("%.2f", f.startsPerHour) : "-";
-        snprintf(text, sizeof(text), "  %-5s %7u %9s %16u %10.2f %14.2f\n", c_RelayNames[f.relay],
-                 f.starts, rate.c_str(), f.mostInAnHour, f.runtimeHours, f.deliveredKwh);
+        if (logged) {
+            snprintf(text, sizeof(text), "  %-5s %7u %9s %16u %10.2f %14.2f\n",
+                     c_RelayNames[f.relay], f.starts, rate.c_str(), f.mostInAnHour, f.runtimeHours,
+                     f.deliveredKwh);
+        } else {
+            snprintf(text, sizeof(text), "  %-5s %7s %9s %16s %10s %14.2f\n", c_RelayNames[f.relay],
+                     "?", "?", "?", "?", f.deliveredKwh);
+        }
         out << text;
     }
-    std::string gap = r.shortestCycleStartGapS >= 0.0
-                          ? formatNumber("%.1f min", r.shortestCycleStartGapS / 60.0)
-                          : std::string("none");
-    out << "  equipment cycles " << r.cycles << ", shortest from start to start " << gap << "\n";
-    out << "  shortest compressor off time: "
-        << (r.shortestCompressorOffS >= 0.0 ? formatNumber("%.0f s", r.shortestCompressorOffS)
-                                            : std::string("none"))
-        << " (at least 300 s)\n";
+    if (logged) {
+        formatCycles(out, r);
+    } else {
+        out << "  equipment cycles and compressor off times unknown: no relay log\n";
+    }
     if (s.heatPump) {
         const Unit u{s.celsius};
         snprintf(text, sizeof(text),
@@ -735,6 +760,10 @@ void formatHumidity(std::ostream &out, const Report &r) {
 }
 
 void formatRelayCheck(std::ostream &out, const Report &r) {
+    if (!r.run.relayLogError.empty()) {
+        out << "relay check: not made: " << r.run.relayLogError << "\n";
+        return;
+    }
     if (r.violations.empty()) {
         out << "relay check: no violations\n";
         return;

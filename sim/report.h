@@ -192,6 +192,9 @@ struct RunFigures {
     // The relay log's sampling period when it follows a board from outside
     // (RelayCheckOptions::samplingMs); 0 otherwise.
     int64_t relaySamplingMs = 0;
+    // Why the run's relay log could not be read (empty: it was): the report
+    // then gives neither the figures that come from it nor a verdict.
+    std::string relayLogError;
 };
 
 struct Report {

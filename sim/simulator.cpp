@@ -17,7 +17,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <unistd.h>
 
@@ -42,6 +41,11 @@ constexpr const char *REPORT_TIME_SCALE = "3600";
 // when the application has opened its link, and between two sendings.
 constexpr int64_t WEATHER_FIRST_MS = 5000;
 constexpr int64_t WEATHER_PERIOD_MS = 15 * 60000;
+// Bounds of the board's files read whole: the relays file (one line), the
+// screen's picture and a month's relay log.
+constexpr size_t RELAYS_FILE_MAX_BYTES = 4096;
+constexpr size_t SCREEN_MAX_BYTES = 16 << 20;
+constexpr size_t RELAY_LOG_MAX_BYTES = 256 << 20;
 // The bus levels on which the thermostat reports its heat and cool set points
 // in force.
 constexpr uint8_t LEVEL_HEAT_IN_FORCE = 3;
@@ -57,6 +61,26 @@ std::string relayText(const std::array<char, RELAY_COUNT> &r) {
         }
     }
     return text + " (" + (closed.empty() ? "all open" : closed) + ")";
+}
+
+// The run's relay log; false with the reason (and *absent when there is
+// none) when it cannot be read whole.
+bool readRelayLog(std::vector<RelayEvent> *log, std::string *error, bool *absent) {
+    std::string path = rootedPath("/sim/relay-log");
+    std::string text;
+    if (!readBoardFile(path, RELAY_LOG_MAX_BYTES, &text, error, absent)) {
+        if (*absent) {
+            *error = "no relay log " + path;
+        }
+        return false;
+    }
+    std::istringstream in(text);
+    std::string why;
+    if (!parseRelayLog(in, *log, why)) {
+        *error = "the relay log " + path + " cannot be read: " + why;
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -280,7 +304,13 @@ void Simulator::pollPeers(int64_t now) {
     m_coproc->poll(now, applicationRanSince(&m_input.linkRuns));
     int64_t host = hostMs();
     m_board.poll(host);
-    m_app.poll(host);
+    // In lock-step time what the application wrote in its turn is said at
+    // the instant of that turn, the same on every run.
+    if (!m_lockstep) {
+        m_app.poll(host);
+    } else if (applicationRanSince(&m_outputRuns)) {
+        m_app.readNow();
+    }
     sendWeather(now);
     if (now >= m_at.nextStatus) {
         m_at.nextStatus = now + STATUS_PERIOD_MS;
@@ -324,9 +354,13 @@ void Simulator::readRelays() {
         return;
     }
     m_relays.stamp = st;
-    std::ifstream in(path);
     std::string text;
-    if (!in || !std::getline(in, text) || text.size() < RELAY_COUNT) {
+    std::string error;
+    if (!readBoardFile(path, RELAYS_FILE_MAX_BYTES, &text, &error)) {
+        return;
+    }
+    text.resize(std::min(text.size(), text.find('\n')));
+    if (text.size() < RELAY_COUNT) {
         return;
     }
     text.resize(RELAY_COUNT);
@@ -402,14 +436,19 @@ void Simulator::takeScreens() {
     std::string dir = reportDirectory();
     std::error_code ec;
     fs::create_directories(dir, ec);
-    std::ifstream in(rootedPath("/sim/screen.png"), std::ios::binary);
-    std::string png((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string png;
+    std::string error;
+    bool absent = false;
+    if (!readBoardFile(rootedPath("/sim/screen.png"), SCREEN_MAX_BYTES, &png, &error, &absent)) {
+        png.clear();
+    }
+    std::string none = absent || error.empty() ? "none shown yet" : error;
     for (const std::string &name : m_screens) {
         std::string path = dir + "/" + name + ".png";
         bool kept = !png.empty() && writeFileAtomic(path, png);
         say(kept ? "tstat-sim: screen " + path
-                 : "tstat-sim: no screen to keep as " + path +
-                       (png.empty() ? ": none shown yet" : ": " + std::string(strerror(errno))));
+                 : "tstat-sim: no screen to keep as " + path + ": " +
+                       (png.empty() ? none : std::string(strerror(errno))));
     }
     m_screens.clear();
 }
@@ -481,12 +520,17 @@ void Simulator::finishReport(double hostSeconds) {
         return;
     }
     std::vector<RelayEvent> log;
-    std::ifstream logFile(rootedPath("/sim/relay-log"));
-    std::string error;
-    if (logFile && !parseRelayLog(logFile, log, error)) {
-        say("tstat-sim: the relay log cannot be read: " + error);
-    }
+    bool absent = false;
     RunFigures run;
+    if (!readRelayLog(&log, &run.relayLogError, &absent)) {
+        // Without an application of its own the run may have no relay log;
+        // one that the application could not write or the run cannot read
+        // fails it.
+        bool fails = !absent || m_app.started();
+        say("tstat-sim: " + run.relayLogError +
+            (fails ? "; no relay check: the run fails" : "; no relay check"));
+        m_end.reportFailed = m_end.reportFailed || fails;
+    }
     run.simulatedSeconds = m_recorder.simulatedSeconds();
     run.hostSeconds = m_lockstep ? 0.0 : hostSeconds;
     run.lockstep = m_lockstep != nullptr;

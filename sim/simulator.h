@@ -205,7 +205,7 @@ class Simulator {
     } m_requests;
 
     // Why the run ended, and the application's exit status (-1: none); the
-    // report could not be written (the run fails).
+    // report could not be written, or lacks the relay log (the run fails).
     struct End {
         std::string why;
         int status = -1;
@@ -222,6 +222,7 @@ class Simulator {
     size_t m_scriptNext = 0;
     int64_t m_nextPublishMs = 0;
     int64_t m_nextConsoleMs = 0;
+    uint64_t m_outputRuns = UINT64_MAX; // the application's runs when its output was read
     struct InputSeen {
         uint64_t linkRuns = UINT64_MAX;
         uint64_t runs = UINT64_MAX;

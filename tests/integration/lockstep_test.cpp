@@ -17,7 +17,9 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <sstream>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -53,6 +55,18 @@ struct SimRun {
     }
     std::string file(const std::string &name) const { return root.read("/sim/" + name); }
 };
+
+// The application's lines of a run's output, with their time stamps.
+std::string applicationLines(const std::string &out) {
+    std::istringstream in(out);
+    std::string lines;
+    for (std::string line; std::getline(in, line);) {
+        if (line.size() > 16 && line.compare(8, 8, " tstat: ") == 0) {
+            lines += line + "\n";
+        }
+    }
+    return lines;
+}
 
 // Keeps every core busy in child processes until it goes out of scope (a
 // minute at most, whatever happens to the test).
@@ -99,6 +113,9 @@ TEST(Lockstep, TheSameRunGivesTheSameFilesUnderLoad) {
         EXPECT_FALSE(quiet.file(name).empty()) << name;
         EXPECT_TRUE(quiet.file(name) == loaded->file(name)) << name;
     }
+    // The application's lines, each at the simulated time it wrote it.
+    EXPECT_NE(applicationLines(quiet.result.out), "");
+    EXPECT_EQ(applicationLines(quiet.result.out), applicationLines(loaded->result.out));
     for (const SimRun *run : {&quiet, loaded.get()}) {
         EXPECT_NE(run->result.out.find("download complete (157 of 157 blocks"), std::string::npos)
             << run->result.out;
@@ -136,7 +153,26 @@ TEST(Lockstep, RunsThatCannotBeCarriedOutEndAtOnceWithTheReason) {
         const char *said;
     };
     const std::string other = root.path() + "/other";
+    // Board files that are not regular files: a relay log that reaches
+    // nowhere, a FIFO for a flash region, and a relay log the application
+    // finds made a directory as it starts.
+    const std::string linked = root.path() + "/linked", fifo = root.path() + "/fifo";
+    std::filesystem::create_directories(linked + "/sim");
+    std::filesystem::create_symlink("/dev/null", linked + "/sim/relay-log");
+    std::filesystem::create_directories(fifo + "/dev");
+    ASSERT_EQ(mkfifo((fifo + "/dev/mtdblock4").c_str(), 0600), 0);
+    root.write("/late-tstat", "#!/bin/sh\nmkdir \"$TSTAT_ROOT/sim/relay-log\"\nsleep 1\n");
+    chmod(root.file("/late-tstat").c_str(), 0755);
     const Case cases[] = {
+        {{"run", "--root", linked, "--hours", "1"}, 1, "relay-log is not a regular file (a link)"},
+        {{"run", "--root", fifo, "--hours", "1"}, 1, "mtdblock4 is not a regular file (a FIFO)"},
+        {{"run", "--root", root.path() + "/late", "--clock", "scaled", "--hours", "744",
+          "--no-http", "--tstat", root.file("/late-tstat")},
+         1,
+         "relay-log is not a regular file (a directory); no relay check: the run fails"},
+        // Numbers that are not finite, of any subcommand.
+        {{"run", "--root", other, "--indoor", "nan"}, 2, "not a finite number"},
+        {{"key", "up", "--hold", "nan"}, 2, "not a finite number"},
         {{"run", "--root", root.path(), "--hours", "1"},
          1,
          "in use by another simulator (pid 4242)"},
@@ -177,8 +213,8 @@ TEST(Lockstep, TheSimulatorsOwnFilesAreNeverLinksFollowed) {
     root.write("/script.txt", "06:00:30 screen kept\n06:03 screen last\n");
     std::filesystem::create_directories(root.file("/sim"));
     for (const char *name :
-         {"/sim/relays.tmp", "/sim/relay-log", "/sim/rtc.tmp", "/sim/page.tmp",
-          "/sim/screen.png.tmp", "/sim/report.txt.tmp", "/sim/day.png", "/sim/kept.png"}) {
+         {"/sim/relays.tmp", "/sim/rtc.tmp", "/sim/page.tmp", "/sim/screen.png.tmp",
+          "/sim/report.txt.tmp", "/sim/day.png", "/sim/kept.png"}) {
         std::filesystem::create_symlink(outside.file("/victim"), root.file(name));
     }
     ToolResult r =

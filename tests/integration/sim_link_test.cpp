@@ -154,16 +154,24 @@ TEST_F(SimLinkTest, TheConsoleTakesOnlyItsOwnClientsAndRegularFiles) {
     ASSERT_EQ(mkfifo(root.file("/tmp/fifo").c_str(), 0600), 0);
     console("download /dev/zero", "is not a regular file");
     console("download " + root.file("/tmp/fifo"), "is not a regular file");
+    // A NUL does not cut a line short: the line is refused whole.
+    console(std::string("voltage 480\0 and more", 20), "a NUL byte in the line");
     console("report", "sim> reports");
     EXPECT_EQ(sim->output().find("line voltage reading 480"), std::string::npos);
     EXPECT_EQ(sim->output().find("SFLASH"), std::string::npos);
 
-    // Clients that hold every place without a word make room for a new one.
+    // Clients that hold every place without a word (blank lines are none)
+    // make room for a new one.
     std::vector<int> idle;
     for (int i = 1; i < 8; i++) {
         idle.push_back(connectConsole());
     }
-    std::this_thread::sleep_for(2500ms);
+    for (int i = 0; i < 5; i++) {
+        std::this_thread::sleep_for(500ms);
+        for (int fd : idle) {
+            ASSERT_EQ(write(fd, "\n", 1), 1);
+        }
+    }
     console("report", "sim> reports");
     int late = connectConsole();
     const std::string help = "help\n";

@@ -186,6 +186,15 @@ TEST(Report, EquipmentStartsRuntimeAndOffTimes) {
     EXPECT_NEAR(r.shortestCycleStartGapS, 1200.0, 1e-9);
     EXPECT_NEAR(r.stages[0].runtimeHours, (600000 + 180 * MINUTE_MS - 1200000) / 3600000.0, 1e-9);
     EXPECT_EQ(r.shortestCompressorOffS, -1.0);
+
+    // Without the relay log the report gives no figure from it and no verdict.
+    sim::RunFigures unlogged;
+    unlogged.relayLogError = "no relay log";
+    std::string text = sim::formatReport(sim::computeReport(rows, {}, setup(), unlogged), "house");
+    EXPECT_NE(text.find("  W1/E        ?         ?                ?          ?"), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("relay check: not made: no relay log\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("violations"), std::string::npos) << text;
 }
 
 TEST(Report, AuxiliaryHeatAndHumidityAtTheirEdges) {

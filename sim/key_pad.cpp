@@ -205,9 +205,35 @@ bool KeyPad::releaseDueKeys() {
 }
 
 bool KeyPad::holding() const {
-    return std::any_of(m_keys.begin(), m_keys.end(), [](const Key &k) {
-        return k.waiting || (k.down && k.held) || (!k.queued.empty() && k.queued.front() == HELD);
-    });
+    return m_menuShown || std::any_of(m_keys.begin(), m_keys.end(), [](const Key &k) {
+               return k.waiting || (k.down && k.held) ||
+                      (!k.queued.empty() && k.queued.front() == HELD);
+           });
+}
+
+void KeyPad::setMenuShown(bool shown) {
+    if (shown == m_menuShown) {
+        return;
+    }
+    m_menuShown = shown;
+    if (!shown || m_lockstep || m_restoreScale > 0.0 || platformTimeScale() <= 1.0) {
+        return;
+    }
+    m_restoreScale = platformTimeScale();
+    char line[128];
+    snprintf(line, sizeof(line),
+             "tstat-sim: time scale 1 while a menu is shown, %g again on the main page",
+             m_restoreScale);
+    if (m_say) {
+        m_say(line);
+    }
+}
+
+std::string KeyPad::realTimeReason() const {
+    if (m_restoreScale <= 0.0 || m_restoring) {
+        return "";
+    }
+    return m_menuShown ? "a menu is shown" : "a key is held";
 }
 
 void KeyPad::followRealTime() {

@@ -9,7 +9,8 @@
 // turn, TAP_MS after its release. On a run faster than real time a key held
 // until released holds simulated time to real time: its press is written
 // once time scale 1 is in force, and the scale before comes back once no key
-// is held.
+// is held. So does a page other than the main page, or a pop-up, while it is
+// shown: its time-out runs in simulated time.
 //
 // The records go to the application's key FIFO in the key device's format
 // (platform/platform_display.h), stamped with the simulated wall time, or to
@@ -97,6 +98,13 @@ class KeyPad {
     enum class ScaleChange { Now, AfterHold, Busy };
     ScaleChange chooseTimeScale(double scale);
 
+    // Whether a page other than the main page, or a pop-up, is shown now.
+    void setMenuShown(bool shown);
+    // Why simulated time follows real time now ("": it does not), and the
+    // scale it goes back to.
+    std::string realTimeReason() const;
+    double restoreScale() const { return m_restoreScale; }
+
     // Whether records were written since the last call.
     bool takeWritten() {
         bool written = m_written;
@@ -141,6 +149,7 @@ class KeyPad {
     // that change is under way.
     double m_restoreScale = 0.0;
     bool m_restoring = false;
+    bool m_menuShown = false;
 };
 
 // `tstat-sim key`: a press of the named key, held holdSeconds of simulated

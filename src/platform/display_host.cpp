@@ -45,9 +45,11 @@ struct DisplayState {
 };
 
 DisplayState m_Display = {nullptr, false, 0, false, 0, -1, 0};
-// The page the user interface noted, and the one last published (-1: none).
+// The page the user interface noted with its pop-up (0x100 while one is
+// open), and the one last published (-1: none).
 int m_NotedPage = -1;
 int m_PublishedPage = -1;
+bool m_NotedPopUp = false;
 // The PNG encoder's output, reused from frame to frame.
 std::vector<unsigned char> m_PngBuffer;
 
@@ -153,11 +155,12 @@ void publish(int64_t nowNs) {
                             m_PngBuffer.size()) == 0) {
         m_Display.publishedFrames++;
     }
-    if (m_NotedPage != m_PublishedPage && hostSimPath("page", path, sizeof(path)) != nullptr) {
-        char line[8];
-        int n = snprintf(line, sizeof(line), "%d\n", m_NotedPage);
+    int noted = m_NotedPage < 0 ? -1 : m_NotedPage | (m_NotedPopUp ? 0x100 : 0);
+    if (noted != m_PublishedPage && hostSimPath("page", path, sizeof(path)) != nullptr) {
+        char line[16];
+        int n = snprintf(line, sizeof(line), "%d %d\n", m_NotedPage, m_NotedPopUp ? 1 : 0);
         if (hostWriteFileAtomic(path, line, static_cast<size_t>(n)) == 0) {
-            m_PublishedPage = m_NotedPage;
+            m_PublishedPage = noted;
         }
     }
 }
@@ -318,11 +321,16 @@ void platformDisplayNotePage(uint8_t page) {
     m_NotedPage = page;
 }
 
+void platformDisplayNotePopUp(bool open) {
+    m_NotedPopUp = open;
+}
+
 void platformDisplayReset() {
     if (m_Display.keyFd >= 0) {
         close(m_Display.keyFd);
     }
     m_NotedPage = -1;
     m_PublishedPage = -1;
+    m_NotedPopUp = false;
     m_Display = DisplayState{nullptr, false, 0, false, 0, -1, 0};
 }

@@ -180,6 +180,13 @@ struct StageFigures {
     double deliveredKwh = 0; // negative: cooling
 };
 
+// Something that happened during a run (a script or console line, a mode
+// change, a download, an under-voltage, a fault), marked on its plot.
+struct RunEvent {
+    int64_t uptimeMs; // on the trace's uptime clock
+    std::string text;
+};
+
 struct RunFigures {
     double simulatedSeconds = 0;
     // 0 in lock-step time, whose report tells nothing that depends on the host.
@@ -192,6 +199,9 @@ struct RunFigures {
     // The relay log's sampling period when it follows a board from outside
     // (RelayCheckOptions::samplingMs); 0 otherwise.
     int64_t relaySamplingMs = 0;
+    // Why the run was cut short by a signal (empty: it was not).
+    std::string interrupted;
+    std::vector<RunEvent> events;
 };
 
 struct Report {

@@ -142,6 +142,23 @@ bool encodeFrame(SDL_Surface *surface) {
     return status == CAIRO_STATUS_SUCCESS;
 }
 
+// The page and its pop-up, once the display is up, as soon as either
+// changes: a simulator at a high time scale follows real time while a menu
+// is shown, and a pop-up lasts a fraction of a second at scale 60.
+void publishPage() {
+    int noted = m_NotedPage < 0 ? -1 : m_NotedPage | (m_NotedPopUp ? 0x100 : 0);
+    char path[PATH_MAX];
+    if (noted == m_PublishedPage || m_Display.screen == nullptr ||
+        hostSimPath("page", path, sizeof(path)) == nullptr) {
+        return;
+    }
+    char line[16];
+    int n = snprintf(line, sizeof(line), "%d %d\n", m_NotedPage, m_NotedPopUp ? 1 : 0);
+    if (hostWriteFileAtomic(path, line, static_cast<size_t>(n)) == 0) {
+        m_PublishedPage = noted;
+    }
+}
+
 void publish(int64_t nowNs) {
     m_Display.pending = false;
     m_Display.published = true;
@@ -155,14 +172,7 @@ void publish(int64_t nowNs) {
                             m_PngBuffer.size()) == 0) {
         m_Display.publishedFrames++;
     }
-    int noted = m_NotedPage < 0 ? -1 : m_NotedPage | (m_NotedPopUp ? 0x100 : 0);
-    if (noted != m_PublishedPage && hostSimPath("page", path, sizeof(path)) != nullptr) {
-        char line[16];
-        int n = snprintf(line, sizeof(line), "%d %d\n", m_NotedPage, m_NotedPopUp ? 1 : 0);
-        if (hostWriteFileAtomic(path, line, static_cast<size_t>(n)) == 0) {
-            m_PublishedPage = noted;
-        }
-    }
+    publishPage();
 }
 
 // Opens the key FIFO for writing. Opened read-write, a FIFO never lacks a
@@ -323,6 +333,7 @@ void platformDisplayNotePage(uint8_t page) {
 
 void platformDisplayNotePopUp(bool open) {
     m_NotedPopUp = open;
+    publishPage();
 }
 
 void platformDisplayReset() {

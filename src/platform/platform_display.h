@@ -110,9 +110,10 @@ int platformSurfaceSnapshot(SDL_Surface *surface, const char *path);
 
 // Notes the number of the page the user interface shows, and whether a
 // pop-up that times out is open over it. On the host they are published
-// with the next frame as sim/page, one line with the number and 1 or 0 for
-// the pop-up (rewritten through a rename when either changes); nothing on
-// the board.
+// as sim/page, one line with the number and 1 or 0 for the pop-up, as soon
+// as either changes once the display is up (rewritten through a rename);
+// nothing on the board. The display manager notes the pop-up after the
+// page, once a pass.
 void platformDisplayNotePage(uint8_t page);
 void platformDisplayNotePopUp(bool open);
 

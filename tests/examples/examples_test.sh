@@ -66,7 +66,7 @@ expect() {
 }
 
 check morning 2
-expect morning 'tstat-sim: screen .*mode-popup\.png' mode-popup.png \
+expect morning 'tstat-sim: screen .*/mode-popup\.png$' mode-popup.png \
     '^07:30:00 coproc: line voltage reading 480 \(under-voltage\)' \
     '^07:35:00 coproc: line voltage reading 600$'
 check cold-snap 7

@@ -130,8 +130,10 @@ void addHouseOptions(CLI::App &app, SimOptions *o) {
                }
            },
            "replay a weather day file (CSV: hour, outdoor C, humidity %, solar W/m2) instead of "
-           "the sine day")
+           "the sine day, from its first row")
         ->type_name("FILE");
+    rangeOption(app, "--weather-from", &o->weatherFrom, 0, 24 * 366,
+                "the weather file's hour at the start of the run (default: its first row)");
 }
 
 void addCoprocessorOptions(CLI::App &app, SimOptions *o) {

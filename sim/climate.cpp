@@ -160,7 +160,7 @@ WeatherPoint WeatherDay::at(double hour) const {
     if (m_points.empty()) {
         return WeatherPoint{hour, 0.0, 0.0, 0.0};
     }
-    double h = std::fmod(hour, m_period);
+    double h = std::fmod(hour + m_shift, m_period);
     if (h < 0.0) {
         h += m_period;
     }

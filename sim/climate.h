@@ -3,11 +3,12 @@
 // sine day.
 //
 // The file is CSV, one row per line: hour, outdoor temperature (C), relative
-// humidity (%), global solar irradiance (W/m2). Hours count from midnight of
-// the day the run begins, start at 0 and ascend; they may run past 24 for a
-// spell of several days. Values between rows are interpolated linearly. The
-// file repeats with its length rounded up to whole days, the last row
-// leading back to the first. Blank lines, lines starting with '#' and one
+// humidity (%), global solar irradiance (W/m2). Hours start at 0 (midnight of
+// the file's first day) and ascend; they may run past 24 for a spell of
+// several days. A run starts at the file's first row unless told another
+// hour of it. Values between rows are interpolated linearly. The file
+// repeats with its length rounded up to whole days, the last row leading
+// back to the first. Blank lines, lines starting with '#' and one
 // header line of names are skipped.
 //
 // The building controller's weather: what a controller on the bus tells the
@@ -44,11 +45,16 @@ class WeatherDay {
     double period() const { return m_period; }
     // The weather at an hour of the run (any hour; the file repeats).
     WeatherPoint at(double hour) const;
+    // The file's first hour, and its hour fileHour made the run's hour
+    // runHour (hours since midnight of the run's first day).
+    double firstHour() const { return m_points.empty() ? 0.0 : m_points.front().hour; }
+    void startAt(double runHour, double fileHour) { m_shift = fileHour - runHour; }
 
   private:
     std::vector<WeatherPoint> m_points;
     std::string m_name;
     double m_period = 24.0;
+    double m_shift = 0.0; // the file's hour less the run's
 };
 
 class House;

@@ -12,8 +12,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iterator>
 #include <sstream>
+#include <unistd.h>
 
 namespace sim {
 
@@ -88,6 +90,9 @@ bool cmdChannel(const std::string &rest, ConsoleContext &ctx) {
     if (!twoBytes(rest, ctx, "channel", &channel, &state)) {
         return false;
     }
+    if (ctx.checkOnly) {
+        return true;
+    }
     ctx.coproc->sendChannel(static_cast<uint8_t>(channel), static_cast<uint8_t>(state));
     const char *name = channelName(static_cast<unsigned>(channel));
     ctx.say("sim> channel " + std::to_string(channel) + " " + std::to_string(state) +
@@ -99,6 +104,9 @@ bool cmdLevel(const std::string &rest, ConsoleContext &ctx) {
     long level, value;
     if (!twoBytes(rest, ctx, "level", &level, &value)) {
         return false;
+    }
+    if (ctx.checkOnly) {
+        return true;
     }
     ctx.coproc->sendLevel(static_cast<uint8_t>(level), static_cast<uint8_t>(value));
     const char *name = levelName(static_cast<unsigned>(level));
@@ -130,9 +138,15 @@ bool cmdCommand(const std::string &rest, ConsoleContext &ctx) {
     if (!textArgument(rest, ctx, "command", &text)) {
         return false;
     }
+    if (ctx.checkOnly) {
+        return true;
+    }
     ctx.coproc->sendCommand(text);
     ctx.say("sim> command \"" + escapeText(text) + "\" [0x0B]" +
             (text.size() > 63 ? " (longer than the thermostat accepts)" : ""));
+    if (ctx.awaitAnswers) {
+        ctx.coproc->awaitAnswer(text);
+    }
     return true;
 }
 
@@ -140,6 +154,9 @@ bool cmdString(const std::string &rest, ConsoleContext &ctx) {
     std::string text;
     if (!textArgument(rest, ctx, "string", &text)) {
         return false;
+    }
+    if (ctx.checkOnly) {
+        return true;
     }
     ctx.coproc->sendString(text);
     ctx.say("sim> string \"" + escapeText(text) + "\" [0x09]" +
@@ -153,6 +170,9 @@ bool cmdVoltage(const std::string &rest, ConsoleContext &ctx) {
     if (w.size() != 1 || !parseLong(w[0], 0, 65535, &v)) {
         return usage(ctx, "voltage");
     }
+    if (ctx.checkOnly) {
+        return true;
+    }
     ctx.coproc->setLineVoltage(static_cast<uint16_t>(v));
     ctx.say("coproc: line voltage reading " + std::to_string(v) +
             (v <= 491 ? " (under-voltage)" : ""));
@@ -164,6 +184,9 @@ bool cmdSilence(const std::string &rest, ConsoleContext &ctx) {
     std::vector<std::string> w = words(rest);
     if (w.size() != 1 || !parseDouble(w[0], 0.0, 86400.0 * 7, &seconds)) {
         return usage(ctx, "silence");
+    }
+    if (ctx.checkOnly) {
+        return true;
     }
     ctx.coproc->silence(seconds);
     char line[96];
@@ -182,6 +205,9 @@ bool cmdGarbage(const std::string &rest, ConsoleContext &ctx) {
     if (w.size() != 1 || !parseLong(w[0], 1, 65536, &n)) {
         return usage(ctx, "garbage");
     }
+    if (ctx.checkOnly) {
+        return true;
+    }
     ctx.coproc->garbage(static_cast<size_t>(n));
     ctx.say("sim> " + std::to_string(n) + " garbage bytes");
     return true;
@@ -190,6 +216,9 @@ bool cmdGarbage(const std::string &rest, ConsoleContext &ctx) {
 bool cmdBadCrc(const std::string &rest, ConsoleContext &ctx) {
     if (!words(rest).empty()) {
         return usage(ctx, "badcrc");
+    }
+    if (ctx.checkOnly) {
+        return true;
     }
     ctx.coproc->badCrc();
     ctx.say("sim> temperature report with a bad CRC [0x06]");
@@ -201,6 +230,9 @@ bool cmdOverlong(const std::string &rest, ConsoleContext &ctx) {
     std::vector<std::string> w = words(rest);
     if (w.size() > 1 || (w.size() == 1 && !parseLong(w[0], 4, 259, &n))) {
         return usage(ctx, "overlong");
+    }
+    if (ctx.checkOnly) {
+        return true;
     }
     ctx.coproc->overlong(static_cast<size_t>(n));
     ctx.say("sim> frame of " + std::to_string(n) + " bytes [0x09]" +
@@ -214,6 +246,9 @@ bool cmdFlag(const std::string &rest, ConsoleContext &ctx, const char *name,
     std::vector<std::string> w = words(rest);
     if (w.size() != 1 || !parseOnOff(w[0], &on)) {
         return usage(ctx, name);
+    }
+    if (ctx.checkOnly) {
+        return true;
     }
     (ctx.coproc->*set)(on);
     ctx.say(std::string("coproc: ") + name + (on ? " 1" : " 0") + (on ? " (on)" : " (off)"));
@@ -233,6 +268,9 @@ bool cmdBusTest(const std::string &rest, ConsoleContext &ctx) {
     if (w.size() != 1 || (w[0] != "pass" && w[0] != "fail")) {
         return usage(ctx, "bustest");
     }
+    if (ctx.checkOnly) {
+        return true;
+    }
     ctx.coproc->setBusTestPasses(w[0] == "pass");
     ctx.say("coproc: bus tests will " + w[0]);
     return true;
@@ -248,6 +286,9 @@ bool cmdAddress(const std::string &rest, ConsoleContext &ctx) {
     if (w.size() != 1 || !parseLong(w[0], 0, 255, &a)) {
         return usage(ctx, "address");
     }
+    if (ctx.checkOnly) {
+        return true;
+    }
     ctx.coproc->setAddress(static_cast<uint8_t>(a));
     ctx.say("coproc: bus address " + std::to_string(a) + " [0x11]");
     return true;
@@ -258,6 +299,9 @@ bool cmdVersion(const std::string &rest, ConsoleContext &ctx) {
     if (w.size() != 1 || w[0].size() > 32) {
         return usage(ctx, "version");
     }
+    if (ctx.checkOnly) {
+        return true;
+    }
     ctx.coproc->setBusVersion(w[0]);
     ctx.say("coproc: bus firmware version \"" + escapeText(w[0]) + "\" [0x17]");
     return true;
@@ -267,6 +311,9 @@ bool cmdRaw(const std::string &rest, ConsoleContext &ctx) {
     std::vector<uint8_t> bytes;
     if (!parseHex(rest, &bytes) || bytes.empty()) {
         return usage(ctx, "raw");
+    }
+    if (ctx.checkOnly) {
+        return true;
     }
     ctx.coproc->sendRaw(bytes);
     ctx.say("sim> raw " + hexBytes(bytes.data(), bytes.size()));
@@ -284,6 +331,9 @@ bool cmdPacket(const std::string &rest, ConsoleContext &ctx) {
     if (!parseHex(hex, &payload) || payload.size() > 255) {
         return usage(ctx, "packet");
     }
+    if (ctx.checkOnly) {
+        return true;
+    }
     ctx.coproc->sendPacket(static_cast<uint8_t>(type), payload);
     char line[32];
     snprintf(line, sizeof(line), " [0x%02lX]", type);
@@ -295,9 +345,58 @@ bool cmdReport(const std::string &rest, ConsoleContext &ctx) {
     if (!words(rest).empty()) {
         return usage(ctx, "report");
     }
+    if (ctx.checkOnly) {
+        return true;
+    }
     ctx.coproc->reportNow();
     ctx.say("sim> reports");
     return true;
+}
+
+// The house's numeric settings by name, with their ranges.
+struct HouseSetting {
+    const char *name;
+    double lo;
+    double hi;
+    void (*apply)(ConsoleContext &ctx, double value);
+};
+
+constexpr HouseSetting c_HouseSettings[] = {
+    {"indoor", -50, 110, [](ConsoleContext &ctx, double v) { ctx.house->setIndoor(v); }},
+    {"mass", -50, 110, [](ConsoleContext &ctx, double v) { ctx.house->setMass(v); }},
+    {"rh", 0, 100, [](ConsoleContext &ctx, double v) { ctx.house->setIndoorRh(v); }},
+    {"outdoor", -60, 60,
+     [](ConsoleContext &ctx, double v) { ctx.house->params().outdoorMean = v; }},
+    {"swing", 0, 30, [](ConsoleContext &ctx, double v) { ctx.house->params().outdoorSwing = v; }},
+    {"outdoor-rh", 0, 100,
+     [](ConsoleContext &ctx, double v) { ctx.house->params().outdoorRh = v; }},
+    {"solar", 0, 20000, [](ConsoleContext &ctx, double v) { ctx.house->params().solarPeak = v; }},
+    {"internal", 0, 20000,
+     [](ConsoleContext &ctx, double v) { ctx.house->params().internalGain = v; }},
+};
+
+// The house's settings that take a word.
+bool setHouseWord(const std::string &name, const std::string &value, ConsoleContext &ctx) {
+    bool ok = false;
+    if (name == "equipment") {
+        ok = value == "furnace" || value == "heatpump";
+        if (ok && !ctx.checkOnly) {
+            ctx.house->params().equipment =
+                value == "heatpump" ? Equipment::HeatPump : Equipment::Furnace;
+        }
+    } else if (name == "aux") {
+        ok = value == "electric" || value == "gas";
+        if (ok && !ctx.checkOnly) {
+            ctx.house->params().aux = value == "gas" ? AuxHeat::Gas : AuxHeat::Electric;
+        }
+    } else if (name == "external") {
+        ok = value == "outdoor" || value == "indoor";
+        if (ok && !ctx.checkOnly) {
+            ctx.coproc->setExternal(value == "indoor" ? ExternalSensor::Indoor
+                                                      : ExternalSensor::Outdoor);
+        }
+    }
+    return ok;
 }
 
 // House settings by name.
@@ -306,44 +405,23 @@ bool cmdSet(const std::string &rest, ConsoleContext &ctx) {
     if (w.size() != 2) {
         return usage(ctx, "set");
     }
-    HouseParams &p = ctx.house->params();
     const std::string &name = w[0];
     const std::string &value = w[1];
-    double v = 0;
-    bool ok = true;
-    if (name == "equipment") {
-        ok = value == "furnace" || value == "heatpump";
-        p.equipment = value == "heatpump" ? Equipment::HeatPump : Equipment::Furnace;
-    } else if (name == "aux") {
-        ok = value == "electric" || value == "gas";
-        p.aux = value == "gas" ? AuxHeat::Gas : AuxHeat::Electric;
-    } else if (name == "external") {
-        ok = value == "outdoor" || value == "indoor";
-        ctx.coproc->setExternal(value == "indoor" ? ExternalSensor::Indoor
-                                                  : ExternalSensor::Outdoor);
-    } else if (!parseDouble(value, -1e9, 1e9, &v)) {
-        ok = false;
-    } else if (name == "indoor" && v >= -50 && v <= 110) {
-        ctx.house->setIndoor(v);
-    } else if (name == "mass" && v >= -50 && v <= 110) {
-        ctx.house->setMass(v);
-    } else if (name == "rh" && v >= 0 && v <= 100) {
-        ctx.house->setIndoorRh(v);
-    } else if (name == "outdoor" && v >= -60 && v <= 60) {
-        p.outdoorMean = v;
-    } else if (name == "swing" && v >= 0 && v <= 30) {
-        p.outdoorSwing = v;
-    } else if (name == "outdoor-rh" && v >= 0 && v <= 100) {
-        p.outdoorRh = v;
-    } else if (name == "solar" && v >= 0 && v <= 20000) {
-        p.solarPeak = v;
-    } else if (name == "internal" && v >= 0 && v <= 20000) {
-        p.internalGain = v;
-    } else {
-        ok = false;
+    const HouseSetting *setting = nullptr;
+    for (const HouseSetting &s : c_HouseSettings) {
+        setting = name == s.name ? &s : setting;
     }
+    double v = 0;
+    bool ok = setting != nullptr ? parseDouble(value, setting->lo, setting->hi, &v)
+                                 : setHouseWord(name, value, ctx);
     if (!ok) {
         return usage(ctx, "set");
+    }
+    if (ctx.checkOnly) {
+        return true;
+    }
+    if (setting != nullptr) {
+        setting->apply(ctx, v);
     }
     ctx.say("house: " + name + " " + value);
     return true;
@@ -352,6 +430,9 @@ bool cmdSet(const std::string &rest, ConsoleContext &ctx) {
 bool cmdPause(const std::string &rest, ConsoleContext &ctx) {
     if (!words(rest).empty()) {
         return usage(ctx, "pause");
+    }
+    if (ctx.checkOnly) {
+        return true;
     }
     *ctx.paused = true;
     ctx.say("house: paused");
@@ -362,6 +443,9 @@ bool cmdResume(const std::string &rest, ConsoleContext &ctx) {
     if (!words(rest).empty()) {
         return usage(ctx, "resume");
     }
+    if (ctx.checkOnly) {
+        return true;
+    }
     *ctx.paused = false;
     ctx.say("house: running");
     return true;
@@ -371,6 +455,9 @@ bool cmdHouse(const std::string &rest, ConsoleContext &ctx) {
     if (!words(rest).empty()) {
         return usage(ctx, "house");
     }
+    if (ctx.checkOnly) {
+        return true;
+    }
     ctx.showHouse();
     return true;
 }
@@ -378,12 +465,23 @@ bool cmdHouse(const std::string &rest, ConsoleContext &ctx) {
 bool cmdDownload(const std::string &rest, ConsoleContext &ctx) {
     std::vector<std::string> w = words(rest);
     if (w.size() == 1 && w[0] == "cancel") {
+        if (ctx.checkOnly) {
+            return true;
+        }
         ctx.coproc->cancelDownload();
         return true;
     }
     long destination = 1;
     if (w.empty() || w.size() > 2 || (w.size() == 2 && !parseLong(w[1], 1, 2, &destination))) {
         return usage(ctx, "download");
+    }
+    if (ctx.checkOnly) {
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(w[0], ec) || access(w[0].c_str(), R_OK) != 0) {
+            ctx.say("error: " + w[0] + " is not a regular file that can be read");
+            return false;
+        }
+        return true;
     }
     return ctx.coproc->startDownload(w[0], static_cast<int>(destination));
 }
@@ -394,6 +492,9 @@ bool cmdKey(const std::string &rest, ConsoleContext &ctx) {
     uint16_t code = w.empty() ? 0 : keyCode(w[0]);
     if (code == 0 || w.size() > 2 || (w.size() == 2 && !parseDouble(w[1], 0.0, 3600.0, &hold))) {
         return usage(ctx, "key");
+    }
+    if (ctx.checkOnly) {
+        return true;
     }
     if (ctx.keys == nullptr || !ctx.keys->press(code, std::llround(hold * 1000.0))) {
         ctx.say("error: the keys cannot be pressed here");
@@ -408,14 +509,20 @@ bool cmdScreen(const std::string &rest, ConsoleContext &ctx) {
     bool plainName = w.size() == 1 && w[0].find_first_not_of("abcdefghijklmnopqrstuvwxyz"
                                                              "ABCDEFGHIJKLMNOPQRSTUVWXYZ"
                                                              "0123456789-_") == std::string::npos;
-    if (!plainName || !ctx.keepScreen) {
+    if (!plainName || (!ctx.keepScreen && !ctx.checkOnly)) {
         return usage(ctx, "screen");
+    }
+    if (ctx.checkOnly) {
+        return true;
     }
     ctx.keepScreen(w[0]);
     return true;
 }
 
 bool cmdHelp(const std::string &, ConsoleContext &ctx) {
+    if (ctx.checkOnly) {
+        return true;
+    }
     for (const std::string &line : consoleHelp()) {
         ctx.say(line);
     }
@@ -423,35 +530,53 @@ bool cmdHelp(const std::string &, ConsoleContext &ctx) {
 }
 
 bool cmdQuit(const std::string &, ConsoleContext &ctx) {
+    if (ctx.checkOnly) {
+        return true;
+    }
     *ctx.quit = true;
     ctx.say("tstat-sim: quitting");
     return true;
 }
 
 constexpr ConsoleCommand c_Commands[] = {
-    {"channel", "channel NUMBER STATE        a channel change from the controller (0x01)",
+    {"channel",
+     "channel NUMBER STATE        a channel change from the controller (0x01); each 0-255",
      cmdChannel},
-    {"level", "level NUMBER VALUE          a level change from the controller (0x02)", cmdLevel},
-    {"command", "command TEXT                a command string (0x0B); \\r \\n \\xNN escapes",
+    {"level",
+     "level NUMBER VALUE          a level change from the controller (0x02); each 0-255 "
+     "(set points: display degrees + 120)",
+     cmdLevel},
+    {"command",
+     "command TEXT                a command string (0x0B), at most 250 characters (the "
+     "thermostat takes 63); \\r \\n \\xNN escapes",
      cmdCommand},
-    {"string", "string TEXT                 a string (0x09)", cmdString},
+    {"string", "string TEXT                 a string (0x09), at most 250 characters", cmdString},
     {"voltage",
-     "voltage READING             line voltage reported from now on (600 normal, 491 or less low)",
+     "voltage READING             line voltage reported from now on, 0-65535 (600 normal, 491 "
+     "or less low)",
      cmdVoltage},
     {"silence",
-     "silence SECONDS             report nothing for SECONDS of simulated time (0 ends it)",
+     "silence SECONDS             report nothing for SECONDS of simulated time, 0-604800 (0 "
+     "ends it)",
      cmdSilence},
-    {"garbage", "garbage COUNT               COUNT random bytes on the line", cmdGarbage},
+    {"garbage", "garbage COUNT               COUNT random bytes on the line, 1-65536", cmdGarbage},
     {"badcrc", "badcrc                      one temperature report with a bad CRC", cmdBadCrc},
-    {"overlong", "overlong [BYTES]            one frame with an over-long body (default 80 bytes)",
+    {"overlong",
+     "overlong [BYTES]            one frame with an over-long body, 4-259 bytes (default 80)",
      cmdOverlong},
     {"online", "online 0|1                  bus online flag of the status report", cmdOnline},
     {"levels", "levels 0|1                  levels-enabled flag of the status report", cmdLevels},
-    {"address", "address NUMBER              the unit's bus address (0x11)", cmdAddress},
-    {"version", "version TEXT                the bus firmware version (0x17)", cmdVersion},
+    {"address", "address NUMBER              the unit's bus address (0x11), 0-255", cmdAddress},
+    {"version",
+     "version TEXT                the bus firmware version (0x17), one word of at most "
+     "32 characters",
+     cmdVersion},
     {"bustest", "bustest pass|fail           the answer to the manufacturing bus test", cmdBusTest},
     {"raw", "raw HEX...                  bytes as they are", cmdRaw},
-    {"packet", "packet TYPE [HEX...]        a well-formed packet of any type", cmdPacket},
+    {"packet",
+     "packet TYPE [HEX...]        a well-formed packet of any type 0-255, at most 255 "
+     "bytes",
+     cmdPacket},
     {"report", "report                      one set of sensor and bus reports now", cmdReport},
     {"requests", "requests on|off             print the periodic requests as they arrive",
      cmdRequests},
@@ -459,8 +584,9 @@ constexpr ConsoleCommand c_Commands[] = {
      "download FILE [1|2]         send FILE as application (1) or graphics (2); download cancel",
      cmdDownload},
     {"set",
-     "set NAME VALUE              change the house's indoor, mass, rh, outdoor, swing, "
-     "outdoor-rh, solar, internal, equipment, aux or external",
+     "set NAME VALUE              change the house: indoor or mass C (-50 to 110), rh or "
+     "outdoor-rh % (0-100), outdoor C (-60 to 60), swing C (0-30), solar or internal W "
+     "(0-20000), equipment furnace|heatpump, aux electric|gas, external outdoor|indoor",
      cmdSet},
     {"pause",
      "pause                       freeze the indoor state (reports go on; outdoors follows the "
@@ -468,8 +594,14 @@ constexpr ConsoleCommand c_Commands[] = {
      cmdPause},
     {"resume", "resume                      restart the house's clock", cmdResume},
     {"house", "house                       print the house's state now", cmdHouse},
-    {"key", "key up|down|mode|exit [S]   press a key, held S simulated seconds (0.1)", cmdKey},
-    {"screen", "screen NAME                 keep the screen of this moment as NAME.png", cmdScreen},
+    {"key",
+     "key up|down|mode|exit [S]   press a key, held S simulated seconds, 0-3600 (0.1); on a "
+     "dark display the first press only wakes it",
+     cmdKey},
+    {"screen",
+     "screen NAME                 keep the screen of this moment as NAME.png (letters, "
+     "digits, - and _)",
+     cmdScreen},
     {"help", "help                        this list", cmdHelp},
     {"quit", "quit                        end the simulator", cmdQuit},
 };
@@ -536,6 +668,16 @@ bool runConsoleLine(const std::string &line, ConsoleContext &ctx) {
 bool isConsoleCommand(const std::string &word) {
     return std::any_of(std::begin(c_Commands), std::end(c_Commands),
                        [&word](const ConsoleCommand &c) { return word == c.name; });
+}
+
+bool checkConsoleLine(const std::string &line, std::string *why) {
+    ConsoleContext ctx{};
+    ctx.checkOnly = true;
+    std::string said;
+    ctx.say = [&said](const std::string &text) { said += said.empty() ? text : "; " + text; };
+    bool ok = runConsoleLine(line, ctx);
+    *why = said;
+    return ok;
 }
 
 std::vector<std::string> consoleHelp() {

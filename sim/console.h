@@ -32,6 +32,12 @@ struct ConsoleContext {
     // The board's console, when a board that runs the board flavour is
     // attached with it.
     const BoardConsole *boardConsole = nullptr;
+    // Only the arguments are checked, as the command would (a script before
+    // its run): nothing is sent or changed, and a bad one says its usage.
+    bool checkOnly = false;
+    // A command string waits for the thermostat's answer, and the console
+    // says when none came (not for the controller's own weather).
+    bool awaitAnswers = true;
 };
 
 // Runs one console line. Blank lines and lines starting with '#' do nothing;
@@ -41,6 +47,10 @@ bool runConsoleLine(const std::string &line, ConsoleContext &ctx);
 
 // Whether word names a console command.
 bool isConsoleCommand(const std::string &word);
+
+// Checks a console line's arguments as the command would, without running
+// it; false with the reason (its usage) in *why.
+bool checkConsoleLine(const std::string &line, std::string *why);
 
 // The help text, one line per command.
 std::vector<std::string> consoleHelp();

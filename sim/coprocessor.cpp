@@ -7,9 +7,11 @@
 #include "decode.h"
 #include "encoder.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 namespace sim {
 
@@ -50,6 +52,29 @@ int requestIndex(uint8_t type) {
     default:
         return -1;
     }
+}
+
+// The thermostat's command keywords; those of queries are answered.
+constexpr const char *c_Queries[] = {"ST",  "?PG",     "?SERIAL",       "HVER",
+                                     "VER", "?FILTER", "?EXTERNAL_TEMP"};
+constexpr const char *c_Settings[] = {"CLOCK", "SLEEP",  "WAKE",     "ZAP!",    "FH",    "FL", "FK",
+                                      "CF",    "SP",     "MD",       "FM",      "LK",    "BK", "PG",
+                                      "CD",    "SERIAL", "PRESSURE", "MESSAGE", "FILTER"};
+
+// What the console says when a command string was not answered.
+std::string noAnswerLine(const std::string &text) {
+    std::string keyword = text.substr(0, text.find(' '));
+    auto named = [&keyword](const char *k) { return keyword == k; };
+    std::string line = "coproc: no answer from the thermostat to \"" + escapeText(text) + "\"";
+    if (std::any_of(std::begin(c_Queries), std::end(c_Queries), named)) {
+        return line + ": it refused the query (a day, period or argument out of range)";
+    }
+    if (std::any_of(std::begin(c_Settings), std::end(c_Settings), named)) {
+        return line + " (a setting it takes is not answered, one it refuses changes nothing: "
+                      "ST, ?PG or ?FILTER show what it holds)";
+    }
+    return line + ": \"" + escapeText(keyword) +
+           "\" is not one of its commands (docs/control-bus.md lists them)";
 }
 
 std::vector<uint8_t> textBytes(const std::string &text) {
@@ -136,6 +161,7 @@ void Coprocessor::poll(int64_t nowMs, bool readLink) {
     if (readLink) {
         coprocCommPoll(m_link);
     }
+    checkAnswer();
     if (m_download.active()) {
         std::vector<uint8_t> again = m_download.onTick(downloadClockMs());
         if (!again.empty()) {
@@ -163,6 +189,22 @@ void Coprocessor::poll(int64_t nowMs, bool readLink) {
         if (!quiet()) {
             sendIdentity();
         }
+    }
+}
+
+void Coprocessor::awaitAnswer(const std::string &text) {
+    m_awaitedCommand = text;
+    m_answerDueMs = ANSWER_FROM_NEXT_POLL;
+}
+
+void Coprocessor::checkAnswer() {
+    // The wait starts at the pass that sends the command.
+    if (m_answerDueMs == ANSWER_FROM_NEXT_POLL) {
+        m_answerDueMs = m_nowMs + ANSWER_MS;
+    }
+    if (m_answerDueMs >= 0 && m_nowMs >= m_answerDueMs) {
+        m_answerDueMs = NO_ANSWER_AWAITED;
+        say(noAnswerLine(m_awaitedCommand));
     }
 }
 
@@ -244,6 +286,9 @@ void Coprocessor::handleFrame(const uint8_t *frame, uint16_t length) {
         return;
     }
     say("tstat> " + decodeFrame(frame, length));
+    if (type == COPROC_PKT_REPLY || type == COPROC_PKT_VERSION) {
+        m_answerDueMs = NO_ANSWER_AWAITED;
+    }
     const uint8_t *payload = frame + 2;
     size_t n = length - COPROC_FRAME_OVERHEAD;
     switch (type) {

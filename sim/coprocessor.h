@@ -65,6 +65,13 @@ class Coprocessor {
     void sendRaw(const std::vector<uint8_t> &bytes);
     // One full set of reports and the bus identity at the next poll.
     void reportNow();
+    // A command string was sent: when nothing comes back from the
+    // thermostat within ANSWER_MS of simulated time, the coprocessor says so.
+    void awaitAnswer(const std::string &text);
+    // The thermostat handles a command in the main-loop pass that reads it;
+    // its longest answer (ST) is three packets 60 ms apart. One poll period
+    // covers both.
+    static constexpr int64_t ANSWER_MS = 1000;
 
     // Settings and faults.
     void setLineVoltage(uint16_t reading);
@@ -119,6 +126,7 @@ class Coprocessor {
     void finishDownload(const char *how);
     // Prints the download's progress and verdict when they change.
     void downloadProgress();
+    void checkAnswer();
     void say(const std::string &line) const;
     bool quiet() const;
 
@@ -131,6 +139,11 @@ class Coprocessor {
     int64_t m_nextIdentityMs = 0;
     int64_t m_silentUntilMs = -1;
     int64_t m_downloadActivityMs = 0;
+    // The command string waiting for an answer, and when it is due.
+    static constexpr int64_t NO_ANSWER_AWAITED = -1;
+    static constexpr int64_t ANSWER_FROM_NEXT_POLL = -2;
+    std::string m_awaitedCommand;
+    int64_t m_answerDueMs = NO_ANSWER_AWAITED;
     unsigned m_requests[4] = {0, 0, 0, 0};
     unsigned m_badFrames = 0;
     std::array<int, 256> m_reportedLevels;

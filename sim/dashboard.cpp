@@ -36,6 +36,8 @@ constexpr size_t MAX_STREAMS = 16;
 // A page that lets this much of its event stream pile up unread is dropped.
 constexpr size_t STREAM_BACKLOG_MAX = 512 * 1024;
 constexpr size_t CONSOLE_BACKLOG = 300;
+// The events a new page gets for its plot.
+constexpr size_t MARKS_KEPT = 100;
 constexpr size_t MAX_BODY = 1024;
 constexpr unsigned CONNECTION_LIMIT = 32;
 // Host seconds after which a connection that moved no data is closed (an
@@ -271,6 +273,9 @@ struct DashboardServer {
         d.queue(*s, "history", d.m_model.historyJson());
         for (const std::string &line : d.m_backlog) {
             d.queue(*s, "console", line);
+        }
+        for (const std::string &mark : d.m_marks) {
+            d.queue(*s, "mark", mark);
         }
         // The free callback runs (and forgets the stream) even when queueing fails.
         MHD_Response *r = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 16 * 1024,
@@ -590,6 +595,16 @@ void Dashboard::said(const std::string &line) {
     broadcast("console", text);
 }
 
+void Dashboard::mark(int64_t wallSeconds, const std::string &text) {
+    std::string json = nlohmann::json{{"t", wallSeconds}, {"text", text}}.dump(
+        -1, ' ', false, nlohmann::json::error_handler_t::replace);
+    m_marks.push_back(json);
+    if (m_marks.size() > MARKS_KEPT) {
+        m_marks.pop_front();
+    }
+    broadcast("mark", json);
+}
+
 void Dashboard::followScreen() {
     std::string path = rootedPath("/sim/screen.png");
     std::string stamp = fileStamp(path);
@@ -614,7 +629,16 @@ void Dashboard::followScreen() {
 
 BoardView Dashboard::board() const {
     BoardView b;
-    b.page = numberIn(rootedPath("/sim/page"));
+    std::ifstream page(rootedPath("/sim/page"));
+    int popUp = 0;
+    if (!(page >> b.page)) {
+        b.page = -1;
+    }
+    b.popUp = b.page >= 0 && (page >> popUp) && popUp == 1;
+    if (m_console.keys != nullptr && !m_lockstep) {
+        b.realTime = m_console.keys->realTimeReason();
+        b.restoreScale = m_console.keys->restoreScale();
+    }
     b.backlight = numberIn(rootedPath("/sys/class/backlight/backlight/brightness"));
     if (m_console.coproc != nullptr) {
         const CoprocessorOptions &o = m_console.coproc->options();
@@ -623,6 +647,7 @@ BoardView Dashboard::board() const {
         b.levels = o.levelsEnabled;
         b.address = o.address;
     }
+    b.name = m_boardName;
     if (m_console.boardConsole != nullptr) {
         b.software = m_console.boardConsole->software();
         b.update = m_console.boardConsole->verdict();

@@ -43,6 +43,8 @@ class Dashboard {
     int port() const { return m_port; }
     // A run in lock-step time: no time scale to show or change.
     void setLockstep(bool on) { m_lockstep = on; }
+    // The board the page follows, as its title names it.
+    void setBoardName(const std::string &name) { m_boardName = name; }
 
     // One pass: serves what the browsers asked (their key presses go to the
     // console's key pad), follows the screen, the relays, the house and the
@@ -51,6 +53,8 @@ class Dashboard {
 
     // A line the simulator said, time stamp first, without its newline.
     void said(const std::string &line);
+    // An event of the run at a simulated wall-clock second, for the plot.
+    void mark(int64_t wallSeconds, const std::string &text);
 
     // The run ends: tells every open page why (and the application's exit
     // status, -1 when it has none) and gives them a moment to take it.
@@ -90,6 +94,7 @@ class Dashboard {
     std::vector<Stream *> m_streams;
     std::vector<Connection *> m_connections;
     std::deque<std::string> m_backlog; // the last console lines, for a new page
+    std::deque<std::string> m_marks;   // the last events, as JSON, for a new page
     int64_t m_hostNowMs = 0;
     int64_t m_nextScreenCheckMs = 0;
     int64_t m_nextStateMs = 0;
@@ -100,6 +105,7 @@ class Dashboard {
     std::string m_screenStamp; // inode, size and time of the file read
     std::string m_lastRelays;
     double m_lastScale = 0.0; // the time scale of the last state sent
+    std::string m_boardName = "the simulated board";
     bool m_lockstep = false;
 };
 

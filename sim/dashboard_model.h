@@ -31,7 +31,13 @@ struct ThermostatView {
 
 // The board as the application and the simulated coprocessor leave it.
 struct BoardView {
-    int page = -1;        // the page the application shows (-1: not known yet)
+    std::string name;   // which board: "the simulated board", "the emulated board"
+    int page = -1;      // the page the application shows (-1: not known yet)
+    bool popUp = false; // a pop-up is open over it
+    // Why a scaled run follows real time now ("": it does not), and the
+    // scale it goes back to.
+    std::string realTime;
+    double restoreScale = 0.0;
     int backlight = -1;   // brightness written to the backlight (-1: none yet)
     uint16_t voltage = 0; // the line-voltage reading reported
     bool online = false;  // the bus status reported

@@ -150,21 +150,34 @@ bool KeyPad::startPress(Key &k, int64_t holdMs) {
     k.held = holdMs == HELD;
     k.holdMs = k.held ? TAP_MS : holdMs;
     k.releaseDue = !k.held;
-    if (k.held && !m_lockstep && (m_restoreScale > 0.0 || platformTimeScale() > 1.0)) {
-        if (m_restoreScale <= 0.0) {
-            m_restoreScale = platformTimeScale();
-            char line[128];
-            snprintf(line, sizeof(line),
-                     "tstat-sim: time scale 1 while a key is held, %g again once it is released",
-                     m_restoreScale);
-            if (m_say) {
-                m_say(line);
-            }
-        }
+    // The simulator's own key pad: what a key opens times out in simulated
+    // time, so a press on a run faster than real time waits for real time.
+    if (m_fifo == Fifo::Kept && followsRealTime()) {
         k.waiting = true; // written by followRealTime()
         return true;
     }
     return pressNow(k);
+}
+
+// Whether a run faster than real time is to follow real time now: says so
+// the first time.
+bool KeyPad::followsRealTime() {
+    if (m_lockstep || (m_restoreScale <= 0.0 && platformTimeScale() <= 1.0)) {
+        return false;
+    }
+    if (m_restoreScale <= 0.0) {
+        m_restoreScale = platformTimeScale();
+        m_lastHoldingHostMs = hostMs();
+        char line[128];
+        snprintf(line, sizeof(line),
+                 "tstat-sim: time scale 1 while a key is pressed or a menu shown, %g again on "
+                 "the main page",
+                 m_restoreScale);
+        if (m_say) {
+            m_say(line);
+        }
+    }
+    return true;
 }
 
 bool KeyPad::pressNow(Key &k) {
@@ -214,10 +227,32 @@ bool KeyPad::releaseDueKeys() {
     return written;
 }
 
-bool KeyPad::holding() const {
-    return std::any_of(m_keys.begin(), m_keys.end(), [](const Key &k) {
-        return k.waiting || (k.down && k.held) || (!k.queued.empty() && k.queued.front() == HELD);
-    });
+// A key down or waiting, or a menu shown, or either a moment ago: the page
+// a key opened is seen a few host milliseconds after the key's release.
+bool KeyPad::holding() {
+    bool now = m_menuShown || std::any_of(m_keys.begin(), m_keys.end(), [](const Key &k) {
+                   return k.waiting || k.down || !k.queued.empty();
+               });
+    if (now) {
+        m_lastHoldingHostMs = m_hostNowMs;
+    }
+    return now || m_hostNowMs - m_lastHoldingHostMs < REAL_TIME_AFTER_MS;
+}
+
+void KeyPad::setMenuShown(bool shown) {
+    if (shown != m_menuShown) {
+        m_menuShown = shown;
+        if (shown && m_fifo == Fifo::Kept) {
+            followsRealTime();
+        }
+    }
+}
+
+std::string KeyPad::realTimeReason() const {
+    if (m_restoreScale <= 0.0 || m_restoring) {
+        return "";
+    }
+    return m_menuShown ? "a menu is shown" : "a key is pressed";
 }
 
 void KeyPad::followRealTime() {

@@ -6,10 +6,11 @@
 // simulated clock: a timed press holdMs later, a key held until released (a
 // button held down on the dashboard) once it is let go, TAP_MS after its
 // press at the earliest. A key pressed again while it is down follows in
-// turn, TAP_MS after its release. On a run faster than real time a key held
-// until released holds simulated time to real time: its press is written
-// once time scale 1 is in force, and the scale before comes back once no key
-// is held.
+// turn, TAP_MS after its release. On a run faster than real time a press of
+// the simulator's own key pad holds simulated time to real time: it is
+// written once time scale 1 is in force, and the scale before comes back once
+// no key is down and no menu (a page other than the main page, or a pop-up,
+// whose time-out runs in simulated time) is shown.
 //
 // The records go to the application's key FIFO in the key device's format
 // (platform/platform_display.h), stamped with the simulated wall time, or to
@@ -53,6 +54,9 @@ class KeyPad {
     // Host milliseconds after which a key held until released is released
     // anyway (the page that held it is gone).
     static constexpr int64_t HOLD_LIMIT_MS = 60000;
+    // Host milliseconds real time goes on after the last key's release, for
+    // the page it opened to be seen.
+    static constexpr int64_t REAL_TIME_AFTER_MS = 1000;
 
     explicit KeyPad(Fifo fifo = Fifo::Kept) : m_fifo(fifo) {}
     KeyPad(const KeyPad &) = delete;
@@ -97,6 +101,13 @@ class KeyPad {
     enum class ScaleChange { Now, AfterHold, Busy };
     ScaleChange chooseTimeScale(double scale);
 
+    // Whether a page other than the main page, or a pop-up, is shown now.
+    void setMenuShown(bool shown);
+    // Why simulated time follows real time now ("": it does not), and the
+    // scale it goes back to.
+    std::string realTimeReason() const;
+    double restoreScale() const { return m_restoreScale; }
+
     // Whether records were written since the last call.
     bool takeWritten() {
         bool written = m_written;
@@ -122,7 +133,8 @@ class KeyPad {
     bool startPress(Key &k, int64_t holdMs);
     bool pressNow(Key &k);
     bool releaseDueKeys();
-    bool holding() const;
+    bool holding();
+    bool followsRealTime();
     void followRealTime();
     bool write(uint16_t code, bool down);
 
@@ -141,6 +153,8 @@ class KeyPad {
     // that change is under way.
     double m_restoreScale = 0.0;
     bool m_restoring = false;
+    bool m_menuShown = false;
+    int64_t m_lastHoldingHostMs = 0;
 };
 
 // `tstat-sim key`: a press of the named key, held holdSeconds of simulated

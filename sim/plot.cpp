@@ -32,6 +32,12 @@ constexpr double RH_TOP = 494, RH_BOTTOM = 604;
 constexpr double OUT_TOP = 638, OUT_BOTTOM = 744;
 constexpr double BARS_TOP = 780, BAR_HEIGHT = 16, BAR_GAP = 6;
 constexpr double MS_PER_HOUR = 3600000.0;
+// The run's events: their marks' colour, and the list of them under the
+// picture, in columns of EVENT_ROWS lines.
+constexpr uint32_t EVENT_COLOUR = 0x9C36B5;
+constexpr size_t EVENT_ROWS = 8;
+constexpr size_t MAX_EVENTS_LISTED = 3 * EVENT_ROWS;
+constexpr double EVENT_COLUMN = 400, EVENT_LINE = 16;
 
 bool m_FontsLoaded = false;
 
@@ -357,6 +363,51 @@ void drawBand(cairo_t *cr, const std::vector<TraceRow> &rows, const TimeAxis &t,
     }
 }
 
+// The run's events: a line through every panel at each, numbered below the
+// time axis, and the list of them under the picture.
+void drawEvents(cairo_t *cr, const TimeAxis &t, const std::vector<RunEvent> &events,
+                int64_t wallAtStart, double bottom) {
+    constexpr double DASH[] = {3.0, 3.0};
+    // Numbers of events close together step aside rather than overlap.
+    double lastLabel = -1e9;
+    for (size_t i = 0; i < events.size() && i < MAX_EVENTS_LISTED; i++) {
+        const RunEvent &e = events[i];
+        if (e.uptimeMs < t.startMs || e.uptimeMs > t.endMs) {
+            continue;
+        }
+        double x = std::round(t.x(e.uptimeMs)) + 0.5;
+        setColor(cr, rgb(EVENT_COLOUR));
+        cairo_set_line_width(cr, 1.0);
+        cairo_set_dash(cr, DASH, 2, 0.0);
+        cairo_move_to(cr, x, ROOM_TOP);
+        cairo_line_to(cr, x, bottom);
+        cairo_stroke(cr);
+        cairo_set_dash(cr, nullptr, 0, 0.0);
+        double label = std::max(x, lastLabel + 16);
+        lastLabel = label;
+        drawText(cr, style(11, true, EVENT_COLOUR, ALIGN_CENTER), std::to_string(i + 1),
+                 label - 12, bottom + 22, 24, 14);
+    }
+    double y = bottom + 44;
+    for (size_t i = 0; i < events.size() && i < MAX_EVENTS_LISTED; i++) {
+        const RunEvent &e = events[i];
+        time_t wall = static_cast<time_t>(wallAtStart + (e.uptimeMs - t.startMs) / 1000);
+        struct tm local {};
+        localtime_r(&wall, &local);
+        char when[16];
+        strftime(when, sizeof(when), "%H:%M:%S", &local);
+        double x = LEFT + (i / EVENT_ROWS) * EVENT_COLUMN;
+        drawTextAt(cr, style(12, false, palette::INK),
+                   std::to_string(i + 1) + "  " + when + "  " + e.text, x,
+                   y + (i % EVENT_ROWS) * EVENT_LINE);
+    }
+    if (events.size() > MAX_EVENTS_LISTED) {
+        drawTextAt(cr, style(12, false, palette::MUTED),
+                   "and " + std::to_string(events.size() - MAX_EVENTS_LISTED) + " more", LEFT,
+                   y + EVENT_ROWS * EVENT_LINE);
+    }
+}
+
 void drawBars(cairo_t *cr, const TimeAxis &t, const std::vector<RelayEvent> &log) {
     double y = BARS_TOP;
     for (const BarSpec &bar : bars()) {
@@ -613,7 +664,13 @@ bool plotRun(const std::string &path, const std::string &fontDir,
     const char *unit = celsius ? "\u00b0C" : "\u00b0F";
     const double perKelvin = celsius ? 1.0 : 9.0 / 5.0;
     std::vector<TraceRow> rows = inUnit(trace, celsius);
-    cairo_surface_t *surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, WIDTH, HEIGHT);
+    const std::vector<RunEvent> &events = report.run.events;
+    // Room below for the list of the run's events.
+    size_t listed = std::min(events.size(), MAX_EVENTS_LISTED);
+    int height =
+        HEIGHT +
+        (listed == 0 ? 0 : static_cast<int>(std::min(listed, EVENT_ROWS + 1) * EVENT_LINE + 40));
+    cairo_surface_t *surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, WIDTH, height);
     cairo_t *cr = cairo_create(surface);
     setColor(cr, rgb(palette::CARD));
     cairo_paint(cr);
@@ -635,6 +692,8 @@ bool plotRun(const std::string &path, const std::string &fontDir,
     drawBars(cr, t, relayLog);
     double barsBottom = BARS_TOP + bars().size() * (BAR_HEIGHT + BAR_GAP) - BAR_GAP;
     drawTimeGrid(cr, t, rows, barsBottom, barsBottom + 2, true);
+    const TraceRow &first = rows.front();
+    drawEvents(cr, t, events, first.wall - (first.uptimeMs - t.startMs) / 1000, barsBottom);
 
     cairo_destroy(cr);
     bool written = writePng(surface, path, error);

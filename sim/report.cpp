@@ -13,8 +13,10 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace sim {
 
@@ -30,6 +32,15 @@ const char *const c_HvacStateNames[] = {"heat", "cool", "auto", "off", "emergenc
 
 double degrees(fpr_t value) {
     return static_cast<double>(value) / FPR_ONE;
+}
+
+// The system types as the installer's setup page names them.
+const char *const c_SystemTypeNames[SYSTEM_TYPE_COUNT] = {
+    "One Stg Furnace",   "Two Stg Furnace",   "Roof Top Unit", "Boiler With A/C",
+    "One Stg Heat Pump", "Two Stg Heat Pump", "Floor Heat"};
+
+const char *systemTypeName(uint32_t type) {
+    return type < SYSTEM_TYPE_COUNT ? c_SystemTypeNames[type] : "unknown system";
 }
 
 const char *hvacStateName(uint32_t state) {
@@ -113,8 +124,24 @@ bool SetpointSource::refresh() {
         return false;
     }
     // The store loads the record exactly as the thermostat does at start-up.
-    // It is only ever read here: nothing in this process saves it.
+    // It is only ever read here: nothing in this process saves it. What the
+    // store says while loading is the thermostat's to say, not this copy's.
+    fflush(stdout);
+    int saved = dup(STDOUT_FILENO);
+    int quiet = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved >= 0 && quiet >= 0) {
+        dup2(quiet, STDOUT_FILENO);
+    }
     m_loaded = PersistUtil_Init() == 0 && initThermostatSysCfg() == 0;
+    fflush(stdout);
+    if (saved >= 0 && quiet >= 0) {
+        dup2(saved, STDOUT_FILENO);
+    }
+    for (int fd : {saved, quiet}) {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
     if (!m_loaded) {
         m_setup = ThermostatSetup{};
         return false;
@@ -531,7 +558,8 @@ void addTraceFigures(Report &report, const std::vector<TraceRow> &rows,
                 addComfort(report.occupied, hours, below, above);
             }
         }
-        if (row.setpoints.valid) {
+        // Only the equipment installed keeps its side of the band.
+        if (row.setpoints.valid && (setup.humidifier || setup.dehumidifier)) {
             double low = row.setpoints.humidify + setup.humidityOffset - setup.humidityHysteresis -
                          HUMIDITY_TOLERANCE;
             double high = row.setpoints.dehumidify - setup.humidityOffset +
@@ -539,8 +567,8 @@ void addTraceFigures(Report &report, const std::vector<TraceRow> &rows,
             report.humidityLow = low;
             report.humidityHigh = high;
             report.humidityHours += hours;
-            report.humidityBelowHours += row.rh < low ? hours : 0.0;
-            report.humidityAboveHours += row.rh > high ? hours : 0.0;
+            report.humidityBelowHours += setup.humidifier && row.rh < low ? hours : 0.0;
+            report.humidityAboveHours += setup.dehumidifier && row.rh > high ? hours : 0.0;
         }
         if (setup.heatPump && setup.hvacState != HVAC_STATE_EMERGENCY_HEAT &&
             row.outdoor > setup.balancePoint) {
@@ -665,12 +693,16 @@ void formatHeader(std::ostream &out, const Report &r, const std::string &houseLi
     out << "\ntstat-sim report: " << formatNumber("%.1f", r.hours) << " simulated hours from "
         << localStamp(r.startWall, "%a %Y-%m-%d %H:%M") << "\n";
     out << "  house: " << houseLine << "\n";
+    if (!r.run.interrupted.empty()) {
+        out << "  cut short: " << r.run.interrupted << "; the figures cover the run until then\n";
+    }
     if (!s.valid) {
         out << "  no thermostat record under the board root: no set points, no band\n";
     } else {
-        out << "  thermostat: system type " << s.systemType << " (" << s.stages
-            << (s.stages == 1 ? " stage" : " stages") << (s.heatPump ? ", heat pump" : "")
-            << "), system mode " << hvacStateName(s.hvacState) << "\n";
+        out << "  thermostat: " << systemTypeName(s.systemType) << " (system type " << s.systemType
+            << ", " << s.stages << (s.stages == 1 ? " stage" : " stages")
+            << (s.heatPump ? ", heat pump" : "") << "), system mode " << hvacStateName(s.hvacState)
+            << "\n";
     }
 }
 
@@ -747,15 +779,25 @@ void formatEquipment(std::ostream &out, const Report &r) {
 void formatHumidity(std::ostream &out, const Report &r) {
     char text[512];
     const ThermostatSetup &s = r.setup;
+    if (!s.humidifier && !s.dehumidifier) {
+        out << "humidity: not used (no humidifier or dehumidifier installed)\n";
+        return;
+    }
+    std::string below = formatNumber("below %.0f %% for ", r.humidityLow) +
+                        formatNumber("%.1f h", r.humidityBelowHours);
+    std::string above = formatNumber("above %.0f %% for ", r.humidityHigh) +
+                        formatNumber("%.1f h", r.humidityAboveHours);
     snprintf(text, sizeof(text),
-             "humidity (band %.0f %% to %.0f %%; %s): below for %.1f h, above for %.1f h of "
+             "humidity (%s; the band is the switching points with %.0f %% to spare): %s of "
              "%.1f h\n",
-             r.humidityLow, r.humidityHigh,
              s.humidifier && s.dehumidifier ? "humidifier and dehumidifier"
              : s.humidifier                 ? "humidifier only"
-             : s.dehumidifier               ? "dehumidifier only"
-                                            : "no humidity equipment in use",
-             r.humidityBelowHours, r.humidityAboveHours, r.humidityHours);
+                                            : "dehumidifier only",
+             HUMIDITY_TOLERANCE,
+             s.humidifier && s.dehumidifier ? (below + ", " + above).c_str()
+             : s.humidifier                 ? below.c_str()
+                                            : above.c_str(),
+             r.humidityHours);
     out << text;
 }
 

@@ -180,6 +180,13 @@ struct StageFigures {
     double deliveredKwh = 0; // negative: cooling
 };
 
+// Something that happened during a run (a script or console line, a mode
+// change, a download, an under-voltage, a fault), marked on its plot.
+struct RunEvent {
+    int64_t uptimeMs; // on the trace's uptime clock
+    std::string text;
+};
+
 struct RunFigures {
     double simulatedSeconds = 0;
     // 0 in lock-step time, whose report tells nothing that depends on the host.
@@ -195,6 +202,9 @@ struct RunFigures {
     // Why the run's relay log could not be read (empty: it was): the report
     // then gives neither the figures that come from it nor a verdict.
     std::string relayLogError;
+    // Why the run was cut short by a signal (empty: it was not).
+    std::string interrupted;
+    std::vector<RunEvent> events;
 };
 
 struct Report {

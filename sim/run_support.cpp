@@ -50,10 +50,15 @@ int64_t localDay() {
     return static_cast<int64_t>(timegm(&date)) / 86400;
 }
 
-std::string clockStamp() {
+std::string clockStamp(bool withDate) {
     struct tm local = localNow();
-    char text[16];
-    snprintf(text, sizeof(text), "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+    char text[32];
+    if (withDate) {
+        snprintf(text, sizeof(text), "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900,
+                 local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    } else {
+        snprintf(text, sizeof(text), "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+    }
     return text;
 }
 

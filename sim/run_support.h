@@ -20,8 +20,9 @@ int64_t hostMs();
 double hourOfDay();
 // Days since 1970 of the local date on the simulated wall clock.
 int64_t localDay();
-// "hh:mm:ss" of the simulated wall clock, the prefix of every console line.
-std::string clockStamp();
+// "hh:mm:ss" of the simulated wall clock, the prefix of every console line
+// ("YYYY-MM-DD hh:mm:ss" with the date).
+std::string clockStamp(bool withDate = false);
 // Sets TSTAT_TIME_ANCHOR when it is not set, so that the simulator and the
 // application it starts count simulated time from the same instant.
 void shareTimeAnchor();

@@ -7,6 +7,7 @@
 #include "run_support.h"
 
 #include <algorithm>
+#include <fstream>
 
 namespace sim {
 
@@ -18,8 +19,27 @@ namespace {
 // scale needs short passes.
 constexpr int64_t PASS_WAIT_MAX_NS = 10 * 1000 * 1000;
 constexpr double PASS_SIM_MS = 100.0;
+// Host milliseconds between two looks at the page the application shows
+// (a pop-up lasts a sixth of a second at scale 60).
+constexpr int64_t PAGE_LOOK_MS = 20;
 
 } // namespace
+
+// A menu shown (a page other than the main page, or a pop-up) times out in
+// simulated time: while one is, the run follows real time, so that it can
+// be used at any time scale.
+void Simulator::lookAtPage() {
+    int64_t host = hostMs();
+    if (host < m_nextPageLookMs) {
+        return;
+    }
+    m_nextPageLookMs = host + PAGE_LOOK_MS;
+    std::ifstream in(rootedPath("/sim/page"));
+    int page = -1;
+    int popUp = 0;
+    bool shown = (in >> page) && (page > 0 || ((in >> popUp) && popUp == 1));
+    m_keys.setMenuShown(shown);
+}
 
 int Simulator::runScaled() {
     if (m_startApplication) {
@@ -41,6 +61,7 @@ int Simulator::runScaled() {
                                   static_cast<int64_t>(PASS_SIM_MS * 1e6 / platformTimeScale()));
         std::vector<std::string> lines = m_console.waitForLines(waitNs);
         step(simNowMs(), lines);
+        lookAtPage();
         if (!m_screens.empty()) {
             takeScreens();
         }

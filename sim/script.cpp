@@ -118,6 +118,11 @@ bool parseScript(const std::string &text, int64_t startWallSeconds, std::vector<
                      "\" (tstat-sim's console help lists them): " + raw;
             return false;
         }
+        std::string why;
+        if (!checkConsoleLine(line, &why)) {
+            *error = "script line " + std::to_string(number) + ": " + why + ": " + raw;
+            return false;
+        }
         out->push_back({previousMs, line, number});
     }
     return true;

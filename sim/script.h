@@ -1,13 +1,15 @@
 // A script of timed console lines for a run of the simulator:
 //
-//   # the morning: a hold, then a brown-out
-//   06:59:30   key mode 3.5      at 06:59:30 local time: mode held for 3.5 s
-//   +10        screen mode-popup 10 s later: the screen as mode-popup.png
-//   07:30      voltage 480       at 07:30
-//   +0:05:00   voltage 600       five minutes later
+//   # the morning: the display woken, then a hold; a brown-out
+//   06:59:28   key mode
+//   +2         key mode 3.5
+//   +10        screen mode-popup
+//   07:30      voltage 480
+//   +0:05:00   voltage 600
 //
-// Each line is a time and a console line (any console command). A time of
-// day is the first moment at or after the line before (or the start) at
+// Each line is a time and a console line (any console command), whose
+// arguments are checked before the run as the command checks them. A time
+// of day is the first moment at or after the line before (or the start) at
 // which the local clock shows it, so a script may run over midnight; +S,
 // +M:S or +H:M:S is that long after the line before. Seconds may have a
 // fraction (milliseconds count). Blank lines and # comments are skipped.

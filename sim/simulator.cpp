@@ -83,6 +83,32 @@ bool readRelayLog(std::vector<RelayEvent> *log, std::string *error, bool *absent
     return true;
 }
 
+// The most events a run keeps for its plot, and the longest text of one.
+constexpr size_t MAX_EVENTS = 1000;
+constexpr size_t EVENT_TEXT_MAX = 56;
+
+// What a line the simulator says tells as an event of the run ("": none):
+// the dashboard's keys, under-voltage, downloads begun and ended, the
+// thermostat's mode reports, bad frames and the run's end. (The console's
+// and the script's lines are events of their own.)
+std::string eventOf(const std::string &line) {
+    auto starts = [&line](const char *prefix) { return line.rfind(prefix, 0) == 0; };
+    std::string text;
+    if (starts("web> key ")) {
+        text = line.substr(5);
+    } else if (starts("coproc: line voltage reading ") || starts("coproc: silent for ") ||
+               (starts("coproc: download ") && line.find('%') == std::string::npos)) {
+        text = line.substr(8);
+    } else if (starts("tstat> reply \"MD ") && line.find("mode report: ") != std::string::npos) {
+        text = "mode: " + line.substr(line.find("mode report: ") + 13);
+    } else if (starts("tstat> bad frame")) {
+        text = "bad frame from the thermostat";
+    } else if (starts("tstat-sim: the application ") || starts("tstat-sim: interrupted")) {
+        text = line.substr(11);
+    }
+    return text;
+}
+
 } // namespace
 
 Simulator::Simulator(const SimOptions &options, bool startApplication)
@@ -122,6 +148,13 @@ bool Simulator::prepare() {
     }
     if (m_options.report && !reportDirectoryWritable()) {
         return false;
+    }
+    if (m_options.report) {
+        removeLastReport();
+    }
+    // The relays the last run's application left are not this one's.
+    if (m_startApplication && m_options.serial.empty()) {
+        unlink(rootedPath("/sim/relays").c_str());
     }
     prepareHouse();
     int linkFd = -1;
@@ -253,6 +286,10 @@ void Simulator::startDashboard() {
         say("tstat-sim: cannot write " + m_httpPortFile);
     }
     dashboard->setLockstep(m_lockstep != nullptr);
+    if (!m_options.serial.empty()) {
+        dashboard->setBoardName(m_options.qmp.empty() ? "a board on a serial line"
+                                                      : "the emulated board");
+    }
     m_dashboard = std::move(dashboard);
     say("tstat-sim: dashboard: open http://127.0.0.1:" + port);
 }
@@ -263,10 +300,30 @@ void Simulator::beginRun(int64_t startMs) {
     m_at.nextStaleCheck = startMs;
     m_at.nextWeather = startMs + WEATHER_FIRST_MS;
     m_startDay = localDay();
+    startWeather();
     m_house.advance(0.0, runHour());
     readRelays();
     m_recorder.begin(platformUptimeMs(), m_house);
     m_hostStart = std::chrono::steady_clock::now();
+}
+
+// A weather file starts at its first row (or the hour asked for) whatever
+// the time of day, and says when the run is longer than what it holds.
+void Simulator::startWeather() {
+    if (m_options.weather.empty()) {
+        return;
+    }
+    WeatherDay weather = m_options.weather;
+    double from = m_options.weatherFrom >= 0.0 ? m_options.weatherFrom : weather.firstHour();
+    weather.startAt(runHour(), from);
+    m_house.setWeather(weather);
+    std::string name = weather.name().substr(weather.name().find_last_of('/') + 1);
+    double left = weather.period() - from;
+    say("tstat-sim: weather " + name + " from its hour " + formatNumber("%g", from) + ", " +
+        formatNumber("%g", left) + " h" +
+        (m_options.hours <= 0.0 || m_options.hours > left + 1e-9
+             ? ": a longer run repeats it from its hour 0"
+             : std::string()));
 }
 
 // ---- An instant ----------------------------------------------------------------------------
@@ -275,7 +332,11 @@ void Simulator::step(int64_t now, const std::vector<std::string> &lines) {
     m_keys.poll(now);
     // Console lines first, so that what they set is in this instant's reports.
     for (const std::string &line : lines) {
-        runConsoleLine(line, m_commands);
+        // A line taken is an event of the run (a voltage says its own).
+        if (runConsoleLine(line, m_commands) && line.find_first_not_of(" \t") != std::string::npos &&
+            line.rfind("voltage", 0) != 0) {
+            noteEvent(line.substr(line.find_first_not_of(" \t")));
+        }
     }
     advanceHouse(now);
     pollPeers(now);
@@ -371,7 +432,10 @@ void Simulator::readRelays() {
     std::array<char, RELAY_COUNT> contacts;
     std::copy(text.begin(), text.end(), contacts.begin());
     m_house.setRelays(contacts);
-    say("relays " + relayText(contacts));
+    // Contacts not pulsed yet (the relay driver's start) are not news.
+    if (text.find_first_not_of('?') != std::string::npos) {
+        say("relays " + relayText(contacts));
+    }
 }
 
 void Simulator::sendWeather(int64_t now) {
@@ -383,6 +447,7 @@ void Simulator::sendWeather(int64_t now) {
     ControllerWeather weather = controllerWeather(m_house, runHour(), m_options.coproc.seed);
     // The console's own commands, said as the controller's.
     ConsoleContext controller = m_commands;
+    controller.awaitAnswers = false;
     controller.say = [this](const std::string &line) {
         say(line.rfind("sim> ", 0) == 0 ? "weather> " + line.substr(5) : line);
     };
@@ -406,12 +471,31 @@ void Simulator::everyMinute() {
 }
 
 void Simulator::say(const std::string &line) {
-    std::string text = clockStamp() + " " + line + "\n";
+    // A run longer than a day dates its lines: from the start when it says
+    // so, from its second day when it runs until stopped.
+    bool dated = m_options.hours > 24.0 ||
+                 (m_options.hours <= 0.0 && m_startDay != 0 && localDay() != m_startDay);
+    std::string text = clockStamp(dated) + " " + line + "\n";
+    noteEvent(eventOf(line));
     fputs(text.c_str(), stdout);
     fflush(stdout);
     m_console.send(text);
     if (m_dashboard) {
         m_dashboard->said(text.substr(0, text.size() - 1));
+    }
+}
+
+void Simulator::noteEvent(const std::string &text) {
+    if (text.empty() || text[0] == '#') {
+        return;
+    }
+    std::string shown =
+        text.size() > EVENT_TEXT_MAX ? text.substr(0, EVENT_TEXT_MAX - 3) + "..." : text;
+    if (m_events.size() < MAX_EVENTS) {
+        m_events.push_back({platformUptimeMs(), shown});
+    }
+    if (m_dashboard) {
+        m_dashboard->mark(util_time(nullptr), shown);
     }
 }
 
@@ -484,7 +568,8 @@ int Simulator::shutDown(int exitStatus) {
     double hostSeconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - m_hostStart).count();
     if (g_EndSignal != 0) {
-        noteEnd("interrupted", -1);
+        noteEnd(std::string("interrupted (") + strsignal(g_EndSignal) + ")", -1);
+        m_end.interrupted = true;
     } else if (m_quit && m_end.why.empty()) {
         noteEnd("quit from the console", -1);
     }
@@ -511,12 +596,17 @@ int Simulator::shutDown(int exitStatus) {
     m_console.flush();
     m_coproc.reset();
     m_console.close();
+    // An interrupted run fails as a shell expects of a signal.
+    if (m_end.interrupted) {
+        return 128 + static_cast<int>(g_EndSignal);
+    }
     return exitStatus == 0 && m_end.reportFailed ? 1 : exitStatus;
 }
 
 void Simulator::finishReport(double hostSeconds) {
     const std::vector<TraceRow> &rows = m_recorder.rows();
     if (rows.empty()) {
+        say("tstat-sim: no report, trace or plot: the run ended before its first simulated minute");
         return;
     }
     std::vector<RelayEvent> log;
@@ -539,6 +629,8 @@ void Simulator::finishReport(double hostSeconds) {
     run.requests = m_requests.count;
     run.requestMinutes = m_requests.minutes;
     run.relaySamplingMs = m_board.relaySamplingMs();
+    run.interrupted = m_end.interrupted ? m_end.why : std::string();
+    run.events = m_events;
     Report report = computeReport(rows, log, m_setpoints.setup(), run);
     std::string house =
         houseSummary(m_house.params(), m_house.weather(), m_setpoints.setup().celsius);
@@ -566,6 +658,15 @@ void Simulator::finishReport(double hostSeconds) {
     }
     say("tstat-sim: report " + reportPath + ", trace " + tracePath +
         (plotted ? ", plot " + plotPath : ", no plot: " + plotError));
+}
+
+// A run's report, trace and plot replace the last run's: none of those is
+// left beside the new ones, or in place of ones not written.
+void Simulator::removeLastReport() {
+    std::string dir = reportDirectory();
+    for (const char *name : {"/report.txt", "/trace.csv", "/day.png"}) {
+        unlink((dir + name).c_str());
+    }
 }
 
 std::string Simulator::reportDirectory() const {

@@ -59,8 +59,10 @@ struct SimOptions {
     bool status = true; // the house's state once a simulated minute
     // The building controller sends the weather of the house's climate.
     bool controllerWeather = true;
-    // The climate from a day file instead of the sine day (empty: none).
+    // The climate from a day file instead of the sine day (empty: none),
+    // from its hour weatherFrom (negative: its first row).
     WeatherDay weather;
+    double weatherFrom = -1.0;
     // Simulated hours after which run ends by itself (0: until interrupted).
     double hours = 0;
     // At the end: the report, the trace and the picture of the run, written
@@ -104,6 +106,7 @@ class Simulator {
     // The run's timers from its first instant, the house and the relays as
     // they stand, and the recorder started.
     void beginRun(int64_t startMs);
+    void startWeather();
 
     // What an instant of simulated time does, on either clock: the keys due
     // released, the console's lines run, the house and the trace moved on to
@@ -118,6 +121,8 @@ class Simulator {
     void sendWeather(int64_t now);
     void everyMinute();
     void say(const std::string &line);
+    // An event of the run, for the plot and the dashboard's.
+    void noteEvent(const std::string &text);
     void showHouse();
     // Hours since midnight of the day the run began, on the simulated clock.
     double runHour() const;
@@ -132,10 +137,12 @@ class Simulator {
     int shutDown(int exitStatus);
     void finishReport(double hostSeconds);
     std::string reportDirectory() const;
+    void removeLastReport();
     bool reportDirectoryWritable();
 
     // The scaled clock's loop (scaled_run.cpp).
     int runScaled();
+    void lookAtPage();
 
     // Lock-step time (lockstep_run.cpp): the run, its start, one instant of
     // the simulator's own work, the application's turn and its end, the
@@ -198,6 +205,7 @@ class Simulator {
     // The trace of the run, and the periodic requests of the last whole
     // minute and their count over the run (from the first minute with any).
     Recorder m_recorder;
+    std::vector<RunEvent> m_events;
     struct Requests {
         std::string lastMinute = "-";
         unsigned count = 0;
@@ -210,6 +218,7 @@ class Simulator {
         std::string why;
         int status = -1;
         bool reportFailed = false;
+        bool interrupted = false; // by an end signal
     } m_end;
 
     // Lock-step time: the script's lines and the next one due; the host
@@ -223,6 +232,7 @@ class Simulator {
     int64_t m_nextPublishMs = 0;
     int64_t m_nextConsoleMs = 0;
     uint64_t m_outputRuns = UINT64_MAX; // the application's runs when its output was read
+    int64_t m_nextPageLookMs = 0;
     struct InputSeen {
         uint64_t linkRuns = UINT64_MAX;
         uint64_t runs = UINT64_MAX;

@@ -11,6 +11,7 @@ const SHORT_REAL_S = 10;
 const $ = (id) => document.getElementById(id);
 
 let samples = [];
+let marks = []; // the run's events: {t (simulated wall s), text}
 let unit = null; // 'F' or 'C' once the thermostat's record is known
 let utcOffset = 0; // of the simulated clock, s
 let lastState = null;
@@ -128,7 +129,17 @@ function realTime(seconds) {
 function showBoard(s) {
   const b = s.board;
   const t = s.thermostat;
-  $('s-page').textContent = b.page >= 0 ? `${b.pageName || 'page ' + b.page} (${b.page})` : 'not known yet';
+  if (b.name && $('board-name').textContent !== `on ${b.name}`) {
+    $('board-name').textContent = `on ${b.name}`;
+    document.title = `tstat on ${b.name}`;
+  }
+  const page = `${b.pageName || 'page ' + b.page}${b.popUp ? ', a pop-up open' : ''} (${b.page})`;
+  // A board that runs the board flavour publishes no page.
+  const unpublished = b.name === 'the simulated board' ? 'not published yet' : `not published by ${b.name}`;
+  $('s-page').textContent = b.page >= 0 ? page : unpublished;
+  // A scaled run follows real time while a menu is shown or a key held.
+  $('realtime').textContent = b.realTime ? `real time while ${b.realTime}; ${b.restoreScale} again after` : '';
+  $('realtime').hidden = !b.realTime;
   let light = b.backlight < 0 ? 'not set yet' : `${b.backlight} (${b.backlightName || 'on'})`;
   if (b.backlight === 12 && t && t.screenSaver) light = '12 (dim: screen saver)';
   $('s-backlight').textContent = light;
@@ -253,7 +264,14 @@ function drawPlot() {
   const plotH = H - top - P.axis - stripsH - 8;
   if (samples.length < 2 || unit === null) {
     g.fillStyle = '#868e96';
-    g.fillText('collecting samples (one every 30 simulated seconds)', P.left, H / 2);
+    // On a narrow page the words wrap rather than run off the plot.
+    const lines = [''];
+    for (const word of 'collecting samples (one every 30 simulated seconds)'.split(' ')) {
+      const line = lines[lines.length - 1] ? `${lines[lines.length - 1]} ${word}` : word;
+      if (lines[lines.length - 1] && g.measureText(line).width > W - 16) lines.push(word);
+      else lines[lines.length - 1] = line;
+    }
+    lines.forEach((line, i) => g.fillText(line, 8, H / 2 + (i - (lines.length - 1) / 2) * 16));
     return;
   }
   const end = samples[samples.length - 1].t;
@@ -324,6 +342,19 @@ function drawPlot() {
   line('heat', '#e03131', [5, 3], 1.5);
   line('cool', '#1971c2', [5, 3], 1.5);
   line('in', '#212529', [], 2);
+  // The run's events (script and console lines, mode changes, downloads,
+  // under-voltage, faults): a line each, named in turn on three rows.
+  g.font = '11px system-ui, sans-serif';
+  marks.filter((m) => m.t >= start && m.t <= end).forEach((m, i) => {
+    const xx = Math.round(x(m.t)) + 0.5;
+    g.strokeStyle = '#9c36b5'; g.setLineDash([3, 3]);
+    g.beginPath(); g.moveTo(xx, top); g.lineTo(xx, top + plotH); g.stroke(); g.setLineDash([]);
+    const text = m.text.length > 24 ? `${m.text.slice(0, 23)}\u2026` : m.text;
+    g.fillStyle = '#9c36b5';
+    g.textAlign = xx > right - g.measureText(text).width - 4 ? 'right' : 'left';
+    g.fillText(text, xx + (g.textAlign === 'right' ? -3 : 3), top + 8 + (i % 3) * 13);
+    g.textAlign = 'left';
+  });
   // Equipment on-times, one strip each.
   GROUPS.forEach(([name, mask, colour], row) => {
     const yy = top + plotH + 6 + row * (P.strip + P.gap);
@@ -343,15 +374,15 @@ new ResizeObserver(() => drawPlot()).observe($('plot'));
 // ---- The console: kinds of line, filters, events that stand out ----
 const log = $('log');
 const LINE_KINDS = [
-  [/^\S+ house: /, 'status'],
-  [/^\S+ weather> /, 'weather'],
-  [/^\S+ web> key /, 'web event key'],
-  [/^\S+ tstat> .*"(MD|FM) /, 'tstat event mode'],
-  [/^\S+ tstat> channel (219|22[0-3]) 1 /, 'tstat event mode'],
-  [/^\S+ relays (?!.*\(all open\))/, 'sim event relay'],
-  [/^\S+ tstat-sim: (the application|interrupted|quit|\S+ simulated hours done)/, 'sim event end'],
-  [/^\S+ tstat> (level|channel) /, 'tstat traffic'],
-  [/^\S+ (tstat|sim|web)> /, null],
+  [/^[\d:. -]+ house: /, 'status'],
+  [/^[\d:. -]+ weather> /, 'weather'],
+  [/^[\d:. -]+ web> key /, 'web event key'],
+  [/^[\d:. -]+ tstat> .*"(MD|FM) /, 'tstat event mode'],
+  [/^[\d:. -]+ tstat> channel (219|22[0-3]) 1 /, 'tstat event mode'],
+  [/^[\d:. -]+ relays (?!.*\(all open\))/, 'sim event relay'],
+  [/^[\d:. -]+ tstat-sim: (the application|interrupted|quit|\S+ simulated hours done)/, 'sim event end'],
+  [/^[\d:. -]+ tstat> (level|channel) /, 'tstat traffic'],
+  [/^[\d:. -]+ (tstat|sim|web)> /, null],
 ];
 function addLine(text) {
   const atEnd = log.scrollTop + log.clientHeight >= log.scrollHeight - 4;
@@ -404,13 +435,18 @@ events.onerror = () => {
   if (ended) return;
   $('link').textContent = 'simulator not reachable, retrying'; $('link').className = 'bad';
 };
-events.addEventListener('history', (e) => { samples = JSON.parse(e.data); log.textContent = ''; drawPlot(); });
+events.addEventListener('history', (e) => { samples = JSON.parse(e.data); marks = []; log.textContent = ''; drawPlot(); });
 events.addEventListener('sample', (e) => {
   samples.push(JSON.parse(e.data));
   if (samples.length > 720) samples.shift();
   drawPlot();
 });
 events.addEventListener('console', (e) => addLine(e.data));
+events.addEventListener('mark', (e) => {
+  marks.push(JSON.parse(e.data));
+  if (marks.length > 100) marks.shift();
+  drawPlot();
+});
 events.addEventListener('screen', (e) => showScreen(e.data));
 events.addEventListener('state', (e) => {
   const s = JSON.parse(e.data);

@@ -639,6 +639,8 @@ void displayManagerPoll() {
     // Once no edge waits, none comes in the rest of the pass either.
     for (int i = 0; i < KEY_ITERATIONS && keyIteration(row); i++) {
     }
+    // The main page's pop-ups are the one time-out on that page.
+    platformDisplayNotePopUp(m_CurrentPage == PAGE_MAIN && m_TimeoutPtr != nullptr);
 }
 
 void displayManagerStop() {

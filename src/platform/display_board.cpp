@@ -34,6 +34,10 @@ void platformDisplayNotePage(uint8_t page) {
     (void)page;
 }
 
+void platformDisplayNotePopUp(bool open) {
+    (void)open;
+}
+
 uint32_t platformDisplayPublishedFrames() {
     return 0;
 }

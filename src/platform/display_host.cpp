@@ -45,9 +45,11 @@ struct DisplayState {
 };
 
 DisplayState m_Display = {nullptr, false, 0, false, 0, -1, 0};
-// The page the user interface noted, and the one last published (-1: none).
+// The page the user interface noted with its pop-up (0x100 while one is
+// open), and the one last published (-1: none).
 int m_NotedPage = -1;
 int m_PublishedPage = -1;
+bool m_NotedPopUp = false;
 // The PNG encoder's output, reused from frame to frame.
 std::vector<unsigned char> m_PngBuffer;
 
@@ -140,6 +142,23 @@ bool encodeFrame(SDL_Surface *surface) {
     return status == CAIRO_STATUS_SUCCESS;
 }
 
+// The page and its pop-up, once the display is up, as soon as either
+// changes: a simulator at a high time scale follows real time while a menu
+// is shown, and a pop-up lasts a fraction of a second at scale 60.
+void publishPage() {
+    int noted = m_NotedPage < 0 ? -1 : m_NotedPage | (m_NotedPopUp ? 0x100 : 0);
+    char path[PATH_MAX];
+    if (noted == m_PublishedPage || m_Display.screen == nullptr ||
+        hostSimPath("page", path, sizeof(path)) == nullptr) {
+        return;
+    }
+    char line[16];
+    int n = snprintf(line, sizeof(line), "%d %d\n", m_NotedPage, m_NotedPopUp ? 1 : 0);
+    if (hostWriteFileAtomic(path, line, static_cast<size_t>(n)) == 0) {
+        m_PublishedPage = noted;
+    }
+}
+
 void publish(int64_t nowNs) {
     m_Display.pending = false;
     m_Display.published = true;
@@ -153,13 +172,7 @@ void publish(int64_t nowNs) {
                             m_PngBuffer.size()) == 0) {
         m_Display.publishedFrames++;
     }
-    if (m_NotedPage != m_PublishedPage && hostSimPath("page", path, sizeof(path)) != nullptr) {
-        char line[8];
-        int n = snprintf(line, sizeof(line), "%d\n", m_NotedPage);
-        if (hostWriteFileAtomic(path, line, static_cast<size_t>(n)) == 0) {
-            m_PublishedPage = m_NotedPage;
-        }
-    }
+    publishPage();
 }
 
 // Opens the key FIFO for writing. Opened read-write, a FIFO never lacks a
@@ -318,11 +331,17 @@ void platformDisplayNotePage(uint8_t page) {
     m_NotedPage = page;
 }
 
+void platformDisplayNotePopUp(bool open) {
+    m_NotedPopUp = open;
+    publishPage();
+}
+
 void platformDisplayReset() {
     if (m_Display.keyFd >= 0) {
         close(m_Display.keyFd);
     }
     m_NotedPage = -1;
     m_PublishedPage = -1;
+    m_NotedPopUp = false;
     m_Display = DisplayState{nullptr, false, 0, false, 0, -1, 0};
 }

@@ -108,10 +108,14 @@ int platformDisplaySnapshot(const char *path);
 // Writes any surface's pixels to a PNG file the same way. 0, or -1.
 int platformSurfaceSnapshot(SDL_Surface *surface, const char *path);
 
-// Notes the number of the page the user interface shows. On the host it is
-// published with the next frame as sim/page, one line with the number
-// (rewritten through a rename when it changes); nothing on the board.
+// Notes the number of the page the user interface shows, and whether a
+// pop-up that times out is open over it. On the host they are published
+// as sim/page, one line with the number and 1 or 0 for the pop-up, as soon
+// as either changes once the display is up (rewritten through a rename);
+// nothing on the board. The display manager notes the pop-up after the
+// page, once a pass.
 void platformDisplayNotePage(uint8_t page);
+void platformDisplayNotePopUp(bool open);
 
 // For tests: how many frames were published, and forgetting all state.
 uint32_t platformDisplayPublishedFrames();

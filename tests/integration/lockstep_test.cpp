@@ -5,7 +5,9 @@
 // the simulated controller's weather reaches the five-day page. A download
 // runs at simulated instants and a second one that is not taken is given up;
 // the dashboard costs host time only; runs that cannot be carried out end at
-// once with their reason; the simulator's files are never links followed.
+// once with their reason; a run replaces the last run's outputs, says when it
+// writes none and fails when interrupted; the simulator's files are never
+// links followed.
 #include "board_root.h"
 #include "run_tool.h"
 
@@ -203,6 +205,49 @@ TEST(Lockstep, RunsThatCannotBeCarriedOutEndAtOnceWithTheReason) {
     // Nothing of the first simulator's was touched.
     EXPECT_FALSE(std::filesystem::exists(root.file("/sim/relays")));
     close(lock);
+}
+
+TEST(Lockstep, ARunReplacesTheLastRunsOutputsAndSaysWhenItWritesNone) {
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    setenv("TZ", "UTC0", 1);
+    TempBoardRoot root;
+    struct Case {
+        const char *script;
+        std::vector<std::string> wrap; // a command the run goes through
+        int status;
+        const char *said;
+        bool report;
+    };
+    // Quit before the first simulated minute; interrupted after a few.
+    const Case cases[] = {
+        {"06:00:30 quit\n", {}, 0, "no report, trace or plot", false},
+        {"06:00:30 house\n",
+         {"/usr/bin/timeout", "--preserve-status", "-s", "INT", "4"},
+         130,
+         "cut short: interrupted",
+         true},
+    };
+    for (const Case &c : cases) {
+        for (const char *name : {"/sim/report.txt", "/sim/trace.csv", "/sim/day.png"}) {
+            root.write(name, "the last run's\n");
+        }
+        root.write("/script.txt", c.script);
+        std::vector<std::string> args = c.wrap;
+        for (const std::string &a :
+             {std::string(TSTAT_SIM_BINARY), std::string("run"), std::string("--root"), root.path(),
+              std::string("--no-http"), std::string("--no-status"), std::string("--pace"),
+              std::string("120"), std::string("--start"), std::string("2026-01-14 06:00"),
+              std::string("--script"), root.file("/script.txt")}) {
+            args.push_back(a);
+        }
+        std::string program = args.front();
+        args.erase(args.begin());
+        ToolResult r = runTool(program, args);
+        EXPECT_EQ(r.status, c.status) << r.out << r.err;
+        EXPECT_NE((r.out + r.err).find(c.said), std::string::npos) << r.out;
+        EXPECT_EQ(root.read("/sim/report.txt").find("the last run's"), std::string::npos);
+        EXPECT_EQ(std::filesystem::exists(root.file("/sim/day.png")), c.report) << r.out;
+    }
 }
 
 TEST(Lockstep, TheSimulatorsOwnFilesAreNeverLinksFollowed) {

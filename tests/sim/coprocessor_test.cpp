@@ -252,6 +252,37 @@ TEST_F(CoprocessorTest, AnswersTheThermostat) {
     EXPECT_EQ(coproc->takeRequestCounts(), "1/1/0/0");
     EXPECT_EQ(coproc->takeRequestCounts(), "0/0/0/0");
     EXPECT_EQ(coproc->badFrames(), 1u);
+
+    // A command string waits one second from the pass that sends it for an
+    // answer: a reply ends the wait; without one the console says so, after
+    // the second, not before.
+    struct Case {
+        const char *line;
+        bool answered;
+        const char *said;
+    };
+    const Case cases[] = {
+        {"command ?FILTER", true, nullptr},
+        {"command FOO", false, "\"FOO\" is not one of its commands"},
+        {"command FILTER abc", false, "a setting it takes is not answered"},
+        {"command ?PG D9 SP1", false, "it refused the query"},
+    };
+    int64_t now = 1000;
+    for (const Case &c : cases) {
+        coproc->poll(now);
+        said.clear();
+        EXPECT_TRUE(sim::runConsoleLine(c.line, ctx)) << c.line;
+        if (c.answered) {
+            send(0x0C, {'F', 'I', 'L', 'T', 'E', 'R'});
+        }
+        coproc->poll(now);
+        coproc->poll(now + sim::Coprocessor::ANSWER_MS - 1);
+        EXPECT_FALSE(saidLine("no answer")) << c.line;
+        coproc->poll(now + sim::Coprocessor::ANSWER_MS);
+        EXPECT_EQ(saidLine("no answer from the thermostat"), !c.answered) << c.line;
+        EXPECT_TRUE(c.said == nullptr || saidLine(c.said)) << c.line;
+        now += 2 * sim::Coprocessor::ANSWER_MS;
+    }
 }
 
 TEST(Decode, FramesTextsAndLines) {

@@ -250,6 +250,18 @@ TEST(Dashboard, StreamCarriesScreenAndConsoleAndKeysReachTheFifo) {
     f.poll();
     EXPECT_EQ(written(), "0");
     EXPECT_TRUE(f.pollUntil([] { return platformTimeScale() == 10.0; }));
+    // So does a menu while it is shown (the main page with a pop-up open),
+    // and the page says so.
+    f.root.write("/sim/page", "0 1\n");
+    f.keys.setMenuShown(true);
+    EXPECT_TRUE(f.pollUntil([] { return platformTimeScale() == 1.0; }));
+    std::string state = f.request("GET", "/api/state");
+    for (const char *part : {"\"popUp\":true", "\"realTime\":\"a menu is shown\"",
+                             "\"restoreScale\":10.0"}) {
+        EXPECT_NE(state.find(part), std::string::npos) << part << state;
+    }
+    f.keys.setMenuShown(false);
+    EXPECT_TRUE(f.pollUntil([] { return platformTimeScale() == 10.0; }));
     unsetenv("TSTAT_TIME_SCALE");
     close(keys);
 }

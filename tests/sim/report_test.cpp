@@ -208,7 +208,10 @@ TEST(Report, AuxiliaryHeatAndHumidityAtTheirEdges) {
         rows.back().onSeconds[RELAY_W1E] = 60.0;
         rows.back().energyKj[RELAY_W1E] = 360.0;
     }
-    Report r = sim::computeReport(rows, {}, setup(), {});
+    sim::ThermostatSetup both = setup();
+    both.humidifier = both.dehumidifier = true;
+    both.systemType = SYSTEM_TYPE_TWO_STG_HEAT_PUMP;
+    Report r = sim::computeReport(rows, {}, both, {});
     // Above the balance point (-1.0 C) only: three of the four minutes.
     EXPECT_NEAR(r.auxAboveBalanceMinutes, 3.0, 1e-9);
     EXPECT_NEAR(r.auxAboveBalanceKwh, 0.3, 1e-9);
@@ -218,9 +221,21 @@ TEST(Report, AuxiliaryHeatAndHumidityAtTheirEdges) {
     EXPECT_NEAR(r.humidityBelowHours, 1.0 / 60.0, 1e-9);
     EXPECT_NEAR(r.humidityAboveHours, 1.0 / 60.0, 1e-9);
     std::string text = sim::formatReport(r, "test house");
-    EXPECT_NE(text.find("auxiliary heat above the balance point (30.2 F): 3 min"),
-              std::string::npos)
-        << text;
+    for (const char *part : {"auxiliary heat above the balance point (30.2 F): 3 min",
+                             "thermostat: Two Stg Heat Pump (system type 5",
+                             "below 28 % for 0.0 h, above 62 % for 0.0 h of 0.1 h"}) {
+        EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+    }
+    // Only the equipment installed keeps its side of the band; without any
+    // there is none.
+    sim::ThermostatSetup humidifierOnly = both;
+    humidifierOnly.dehumidifier = false;
+    r = sim::computeReport(rows, {}, humidifierOnly, {});
+    EXPECT_NEAR(r.humidityBelowHours, 1.0 / 60.0, 1e-9);
+    EXPECT_EQ(r.humidityAboveHours, 0.0);
+    r = sim::computeReport(rows, {}, setup(), {});
+    EXPECT_EQ(r.humidityHours, 0.0);
+    EXPECT_NE(sim::formatReport(r, "test house").find("humidity: not used"), std::string::npos);
     // Starts per hour only over an hour at least: 59 minutes give counts alone.
     for (int minutes : {59, 60}) {
         std::vector<TraceRow> span;

@@ -47,15 +47,26 @@ TEST(Script, TimesOfDayAndDelaysBecomeRunMilliseconds) {
     ASSERT_TRUE(sim::parseScript("06:59:30   key mode 3.5  ", START, &lines, &error));
     EXPECT_EQ(lines[0].line, "key mode 3.5");
     // Bad lines, the second line of each text: malformed, past the longest
-    // run (31 days, 744:00:00) or too large to count, unknown commands.
-    for (const char *bad : {"key up", "06:00", "24:00 key up", "06:60 key up", "+ key up",
-                            "+-5 key up", "6 key up", "+1:60 key up", "+x key up",
-                            "+99999999999999999999 quit", "+744:00:01 quit", "+1 frobnicate"}) {
+    // run (31 days, 744:00:00) or too large to count, unknown commands,
+    // arguments the command refuses (an explanation left on the line, a
+    // value past its range, a file that is not there).
+    for (const char *bad :
+         {"key up", "06:00", "24:00 key up", "06:60 key up", "+ key up", "+-5 key up", "6 key up",
+          "+1:60 key up", "+x key up", "+99999999999999999999 quit", "+744:00:01 quit",
+          "+1 frobnicate", "+1 key mode 3.5 at 06:59:30: the mode key held", "+1 level 3 256",
+          "+1 key up 3600.1", "+1 set rh 100.5", "+1 download /nonexistent 1"}) {
         lines.clear();
         EXPECT_FALSE(sim::parseScript(std::string("+0 quit\n") + bad, START, &lines, &error))
             << bad;
         EXPECT_NE(error.find("script line 2"), std::string::npos) << error;
     }
+    // A refused argument names the command's range; the edges pass.
+    EXPECT_NE(error.find("/nonexistent is not a regular file"), std::string::npos) << error;
+    ASSERT_FALSE(sim::parseScript("+0 level 3 256", START, &lines, &error));
+    EXPECT_NE(error.find("each 0-255"), std::string::npos) << error;
+    EXPECT_TRUE(sim::parseScript("+0 level 255 0\n+1 key up 3600\n+1 set rh 100", START, &lines,
+                                 &error))
+        << error;
 }
 
 TEST(Script, OnlyRegularFilesOfBoundedSizeAreRead) {

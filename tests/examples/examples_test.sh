@@ -1,0 +1,86 @@
+#!/bin/sh
+# Runs every script of examples/ with the command its comment gives
+# ("#   build/bin/tstat-sim run ..."), on a board root of its own, for at most
+# HOURS simulated hours, and checks that it exits 0, that its arguments
+# passed the check before the run, and what it is meant to show: lines of
+# the console (extended regular expressions) and pictures kept.
+#
+# Usage (from the top of the repository): examples_test.sh PATH/TO/tstat-sim
+set -u
+sim=$1
+top=$(mktemp -d)
+trap 'rm -rf "$top"' EXIT
+failures=0
+
+# NAME HOURS: runs the example.
+check() {
+    name=$1 hours=$2
+    file=examples/$name.txt
+    command=$(sed -n 's|^#   build/bin/tstat-sim run ||p' "$file")
+    if [ -z "$command" ]; then
+        echo "FAIL $name: no command in $file"
+        failures=$((failures + 1))
+        return
+    fi
+    # The example's own arguments, its length held to HOURS.
+    eval "set -- $command"
+    for arg; do
+        shift
+        case $arg in
+        --hours) skip=1 ;;
+        *) if [ "${skip:-0}" = 1 ]; then skip=0; else set -- "$@" "$arg"; fi ;;
+        esac
+    done
+    out=$top/$name.out
+    "$sim" run "$@" --root "$top/$name" --no-http --no-status --hours "$hours" >"$out" 2>&1
+    status=$?
+    if [ "$status" -ne 0 ]; then
+        echo "FAIL $name: exit status $status"
+        tail -20 "$out"
+        failures=$((failures + 1))
+        return
+    fi
+    echo "ok   $name"
+}
+
+# NAME EXPECTED...: lines of its console (a name ending .png: a picture kept).
+expect() {
+    name=$1
+    shift
+    for pattern in "$@"; do
+        case $pattern in
+        *.png)
+            if [ ! -s "$top/$name/sim/$pattern" ]; then
+                echo "FAIL $name: no $pattern"
+                failures=$((failures + 1))
+            fi
+            ;;
+        *)
+            if ! grep -Eq -- "$pattern" "$top/$name.out"; then
+                echo "FAIL $name: no line matches: $pattern"
+                failures=$((failures + 1))
+            fi
+            ;;
+        esac
+    done
+}
+
+check morning 2
+expect morning 'tstat-sim: screen .*/mode-popup\.png$' mode-popup.png \
+    '^07:30:00 coproc: line voltage reading 480 \(under-voltage\)' \
+    '^07:35:00 coproc: line voltage reading 600$'
+check cold-snap 7
+expect cold-snap 'weather cold-snap\.csv from its hour 0, 48 h$' \
+    '^06:00:00 house: indoor' first-dawn.png
+check vacation 1
+expect vacation '^08:00:1[0-9] tstat> reply "MD MV ' vacation.png
+check download 0.5
+expect download 'coproc: download complete'
+check under-voltage 1
+expect under-voltage '^06:20:00 coproc: line voltage reading 470 \(under-voltage\)' \
+    under-voltage.png
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures failures"
+    exit 1
+fi

@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
+#include <sstream>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -208,6 +209,22 @@ bool readSmallFile(const std::string &path, size_t maxBytes, std::string *text,
 bool readBoardFile(const std::string &path, size_t maxBytes, std::string *text, std::string *error,
                    bool *absent) {
     return readRegularFile(path, O_NOFOLLOW, maxBytes, text, error, absent);
+}
+
+bool readShownPage(int *page, bool *popUp) {
+    constexpr size_t PAGE_FILE_MAX_BYTES = 64;
+    std::string text;
+    std::string error;
+    if (!readBoardFile(rootedPath("/sim/page"), PAGE_FILE_MAX_BYTES, &text, &error)) {
+        return false;
+    }
+    std::istringstream in(text);
+    int popUpFlag = 0;
+    if (!(in >> *page)) {
+        return false;
+    }
+    *popUp = (in >> popUpFlag) && popUpFlag == 1;
+    return true;
 }
 
 bool boardFileUsable(const std::string &path, std::string *error) {

@@ -45,6 +45,9 @@ bool readSmallFile(const std::string &path, size_t maxBytes, std::string *text, 
 // does not exist from one that cannot be read.
 bool readBoardFile(const std::string &path, size_t maxBytes, std::string *text, std::string *error,
                    bool *absent = nullptr);
+// The page the application shows, from the board root's sim/page ("PAGE
+// POPUP"): false when it is not known.
+bool readShownPage(int *page, bool *popUp);
 // True when the file of the board root is absent or a regular file (not a
 // link); false with the reason naming the file.
 bool boardFileUsable(const std::string &path, std::string *error);

@@ -349,6 +349,13 @@ void BoardConsole::poll(const Say &say) {
 }
 
 void BoardConsole::line(const std::string &text, const Say &say) {
+    int page = -1;
+    int popUp = 0;
+    if (sscanf(text.c_str(), "page shown: %d %d", &page, &popUp) == 2 && page >= 0) {
+        m_page = page;
+        m_popUp = popUp == 1;
+        return;
+    }
     const std::string prefix = "tstat-update: ";
     size_t at = text.find(prefix);
     if (at == std::string::npos) {

@@ -82,7 +82,8 @@ class IoPageMirror {
 // The board's console (the file the emulator logs it to, or its serial
 // device): the lines of its installer of update bundles (tstat-update) are
 // said as they come, and what they tell is kept for the dashboard: the
-// version the board runs, from its MANIFEST, and the last update's verdict.
+// version the board runs, from its MANIFEST, and the last update's verdict;
+// and the page its application says it shows.
 class BoardConsole {
   public:
     bool open(const std::string &path, std::string *error);
@@ -94,6 +95,12 @@ class BoardConsole {
     // "2.0 (slot b, on trial)"; "" until the installer has said.
     std::string software() const;
     const std::string &verdict() const { return m_verdict; }
+    // The page the board's application says it shows; false until it has.
+    bool page(int *page, bool *popUp) const {
+        *page = m_page;
+        *popUp = m_popUp;
+        return m_page >= 0;
+    }
 
   private:
     FileDescriptor m_fd;
@@ -102,6 +109,8 @@ class BoardConsole {
     char m_slot = '?';
     bool m_trial = false;
     std::string m_verdict;
+    int m_page = -1;
+    bool m_popUp = false;
 };
 
 // The board the simulator plays the world around (tstat-sim coproc

@@ -629,12 +629,12 @@ void Dashboard::followScreen() {
 
 BoardView Dashboard::board() const {
     BoardView b;
-    std::ifstream page(rootedPath("/sim/page"));
-    int popUp = 0;
-    if (!(page >> b.page)) {
+    bool known = m_console.boardConsole != nullptr ? m_console.boardConsole->page(&b.page, &b.popUp)
+                                                   : readShownPage(&b.page, &b.popUp);
+    if (!known) {
         b.page = -1;
+        b.popUp = false;
     }
-    b.popUp = b.page >= 0 && (page >> popUp) && popUp == 1;
     if (m_console.keys != nullptr && !m_lockstep) {
         b.realTime = m_console.keys->realTimeReason();
         b.restoreScale = m_console.keys->restoreScale();

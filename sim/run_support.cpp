@@ -53,11 +53,8 @@ int64_t localDay() {
 std::string clockStamp(bool withDate) {
     struct tm local = localNow();
     char text[32];
-    if (withDate) {
-        snprintf(text, sizeof(text), "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900,
-                 local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    } else {
-        snprintf(text, sizeof(text), "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+    if (strftime(text, sizeof(text), withDate ? "%Y-%m-%d %H:%M:%S" : "%H:%M:%S", &local) == 0) {
+        return "??:??:??";
     }
     return text;
 }

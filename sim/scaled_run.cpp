@@ -7,7 +7,6 @@
 #include "run_support.h"
 
 #include <algorithm>
-#include <fstream>
 
 namespace sim {
 
@@ -34,11 +33,9 @@ void Simulator::lookAtPage() {
         return;
     }
     m_nextPageLookMs = host + PAGE_LOOK_MS;
-    std::ifstream in(rootedPath("/sim/page"));
     int page = -1;
-    int popUp = 0;
-    bool shown = (in >> page) && (page > 0 || ((in >> popUp) && popUp == 1));
-    m_keys.setMenuShown(shown);
+    bool popUp = false;
+    m_keys.setMenuShown(readShownPage(&page, &popUp) && (page > 0 || popUp));
 }
 
 int Simulator::runScaled() {

@@ -134,8 +134,8 @@ function showBoard(s) {
     document.title = `tstat on ${b.name}`;
   }
   const page = `${b.pageName || 'page ' + b.page}${b.popUp ? ', a pop-up open' : ''} (${b.page})`;
-  // A board that runs the board flavour publishes no page.
-  const unpublished = b.name === 'the simulated board' ? 'not published yet' : `not published by ${b.name}`;
+  // A board that runs the board flavour says its page on its console once it changes.
+  const unpublished = b.name === 'the simulated board' ? 'not published yet' : `not said by ${b.name} yet`;
   $('s-page').textContent = b.page >= 0 ? page : unpublished;
   // A scaled run follows real time while a menu is shown or a key held.
   $('realtime').textContent = b.realTime ? `real time while ${b.realTime}; ${b.restoreScale} again after` : '';

@@ -295,6 +295,8 @@ TEST_F(BoardVmTest, RunsTheMainPageKeysRelaysAndTheStartScript) {
                           },
                           60s))
         << relayLog << sim->output();
+    // The board flavour says the page it shows on its console.
+    EXPECT_NE(board->console().find("page shown: "), std::string::npos) << board->console();
 
     // Memory and processor of the running thermostat.
     std::string qemu = readFile("/proc/" + (*board)["QEMU_PID"] + "/status");

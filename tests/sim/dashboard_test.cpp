@@ -256,8 +256,8 @@ TEST(Dashboard, StreamCarriesScreenAndConsoleAndKeysReachTheFifo) {
     f.keys.setMenuShown(true);
     EXPECT_TRUE(f.pollUntil([] { return platformTimeScale() == 1.0; }));
     std::string state = f.request("GET", "/api/state");
-    for (const char *part : {"\"popUp\":true", "\"realTime\":\"a menu is shown\"",
-                             "\"restoreScale\":10.0"}) {
+    for (const char *part :
+         {"\"popUp\":true", "\"realTime\":\"a menu is shown\"", "\"restoreScale\":10.0"}) {
         EXPECT_NE(state.find(part), std::string::npos) << part << state;
     }
     f.keys.setMenuShown(false);
@@ -388,6 +388,15 @@ TEST(BoardConsole, KeepsTheVersionRunningAndTheLastVerdictTheInstallerSaid) {
     }
     EXPECT_EQ(said.size(), std::size(steps) - 1);
     EXPECT_EQ(said[0], "board: tstat-update: running version 1.0 (slot a)");
+    // The page the application says it shows, not said again.
+    int page = 0;
+    bool popUp = true;
+    EXPECT_FALSE(console.page(&page, &popUp));
+    console.line("page shown: 4 1", say);
+    EXPECT_TRUE(console.page(&page, &popUp));
+    EXPECT_EQ(page, 4);
+    EXPECT_TRUE(popUp);
+    EXPECT_EQ(said.size(), std::size(steps) - 1);
 }
 
 } // namespace

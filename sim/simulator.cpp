@@ -8,6 +8,7 @@
 #include "hvac/sensors.h"
 #include "platform/platform.h"
 #include "plot.h"
+#include "report_json.h"
 #include "run_support.h"
 
 #include <algorithm>
@@ -93,7 +94,7 @@ bool Simulator::prepare() {
     say("tstat-sim: board root " + absoluteRoot());
     if (!prepareBoard(
             m_options.factoryTool, [this](const std::string &l) { say(l); },
-            m_options.flashEraseSize)) {
+            m_options.flashEraseSize, m_options.factoryArgs)) {
         return false;
     }
     if (m_options.report && !reportDirectoryWritable()) {
@@ -506,7 +507,9 @@ void Simulator::finishReport(double hostSeconds) {
     std::string plotPath = dir + "/day.png";
     std::ostringstream trace;
     writeTrace(trace, rows);
-    bool written = writeFileAtomic(reportPath, text) && writeFileAtomic(tracePath, trace.str());
+    std::string json = reportToJson(report, m_house.params(), house).dump(2) + "\n";
+    bool written = writeFileAtomic(reportPath, text) && writeFileAtomic(tracePath, trace.str()) &&
+                   writeFileAtomic(dir + "/report.json", json);
     std::string plotError;
     std::string title = std::string("tstat-sim: ") + housePresetName(m_house.params().preset) +
                         " house, " + formatNumber("%.1f", report.hours) + " hours from " +

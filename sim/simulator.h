@@ -41,6 +41,9 @@ struct SimOptions {
     std::string tstat;                 // application to start (run)
     std::string data;                  // its working directory
     std::string factoryTool;
+    // Options of the factory tool for a factory image it makes (the
+    // equipment, the system mode and the control settings).
+    std::vector<std::string> factoryArgs;
     // Erase-block size of the simulated flash regions, as the kernel would
     // tell it in sysfs (a power of two).
     int flashEraseSize = 65536;

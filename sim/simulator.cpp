@@ -299,6 +299,7 @@ void Simulator::dropStaleReports(int64_t now) {
     }
     m_at.nextStaleCheck = now + STALE_CHECK_PERIOD_MS;
     bool flushed = m_pty.flushIfUnread(STALE_BYTES);
+    m_input.stale = m_input.stale || flushed;
     if (flushed && !m_staleNoted) {
         say("coproc: nobody is reading the link; dropping stale reports");
         m_staleNoted = true;

@@ -219,8 +219,8 @@ class Simulator {
     // times of the next frame for the dashboard and of the next look at the
     // console. The application's link bytes and what waits for it change
     // only when it runs or the simulator sends: the counts of its runs and
-    // of the bytes sent at the last looks, and whether keys were written
-    // since.
+    // of the bytes sent at the last looks, what waited on the line and in
+    // the key FIFO then, and whether the line was flushed since.
     std::vector<ScriptLine> m_script;
     size_t m_scriptNext = 0;
     int64_t m_nextPublishMs = 0;
@@ -229,7 +229,8 @@ class Simulator {
         uint64_t linkRuns = UINT64_MAX;
         uint64_t runs = UINT64_MAX;
         uint32_t sent = 0;
-        size_t count = 0;
+        size_t link = 0;
+        size_t keys = 0;
         bool stale = true;
     } m_input;
 };

@@ -413,8 +413,13 @@ void addStudyOptions(CLI::App &app, StudyOptions *o) {
     app.add_option("--days", o->days, "simulated days of each run after the warm-up")
         ->delimiter(',');
     app.add_option("--start", o->start, "\"YYYY-MM-DD HH:MM\" the runs start at");
-    rangeOption(app, "--warmup", &o->warmupHours, 0, 240, "hours left out of the figures");
-    rangeOption(app, "--seed", &o->seed, 1, 4294967295.0, "the runs' seed");
+    app.add_option("--warmup", o->warmupHours,
+                   "hours simulated first and left out of the figures (the study file's, or 12)")
+        ->type_name("H")
+        ->check(CLI::Range(0, 240));
+    app.add_option("--seed", o->seed, "the runs' seed (the study file's, or 5)")
+        ->type_name("N")
+        ->check(CLI::Range(1.0, 4294967295.0));
     app.add_option("--out", o->out, "where the runs and results go")->capture_default_str();
     app.add_option("--check", o->check,
                    "a baseline results.json: exit status 1 when a figure moved past its "

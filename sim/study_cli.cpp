@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <sstream>
 
@@ -43,6 +44,12 @@ bool applyOptions(const StudyOptions &o, StudySpec *spec, std::string *error) {
     spec->start = o.start.empty() ? spec->start : o.start;
     spec->warmupHours = o.warmupHours >= 0.0 ? o.warmupHours : spec->warmupHours;
     spec->seed = o.seed > 0 ? o.seed : spec->seed;
+    struct tm local {};
+    const char *end = strptime(spec->start.c_str(), "%Y-%m-%d %H:%M", &local);
+    if (end == nullptr || *end != '\0') {
+        *error = "the start is \"YYYY-MM-DD HH:MM\", not \"" + spec->start + "\"";
+        return false;
+    }
     return true;
 }
 

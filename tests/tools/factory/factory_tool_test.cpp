@@ -104,9 +104,9 @@ TEST_F(FactoryToolTest, WritesTheDefaultsAndTheChosenOptions) {
     f = made({"--cycle-rate", "3", "--balance-point", "50", "--differential", "0.25",
               "--second-differential", "3", "--recovery", "off", "--hold"});
     EXPECT_EQ(+f.tstatCfg.cycleRate, 3u);
-    EXPECT_EQ(f.hvacSettings.balancePoint, fprConst(10, 0));
-    EXPECT_EQ(f.tstatCfg.firstStageDiff, fprConst(0, 25000000));
-    EXPECT_EQ(f.tstatCfg.secondStageDiff, fprConst(3, 0));
+    EXPECT_EQ(+f.hvacSettings.balancePoint, fprConst(10, 0));
+    EXPECT_EQ(+f.tstatCfg.firstStageDiff, fprConst(0, 25000000));
+    EXPECT_EQ(+f.tstatCfg.secondStageDiff, fprConst(3, 0));
     EXPECT_EQ(+f.comfortRecoveryModeState, OFFON_OFF);
     EXPECT_EQ(+f.tstatMode.mode, TSTAT_MODE_PERMANENT_HOLD);
 }

@@ -122,17 +122,18 @@ std::vector<std::string> strings(const Json &j, const char *key) {
 }
 
 // An axis value of the study file: a name, or an object with a name and any
-// of "sim", "factory" and "script" (added to the named value's, if any).
+// of "sim", "factory" and "script", added to those of the named value it is
+// "like", if any.
 bool variantFromJson(int axis, const Json &j, const std::string &weatherDir, StudyVariant *out,
                      std::string *error) {
     if (j.is_string()) {
         return namedVariant(axis, j.get<std::string>(), weatherDir, out, error);
     }
     std::string name = j.at("name").get<std::string>();
-    std::string base = j.value("like", name);
-    std::string ignored;
-    if (!namedVariant(axis, base, weatherDir, out, &ignored)) {
-        *out = StudyVariant{};
+    std::string like = j.value("like", "");
+    *out = StudyVariant{};
+    if (!like.empty() && !namedVariant(axis, like, weatherDir, out, error)) {
+        return false;
     }
     out->name = name;
     for (const std::string &s : strings(j, "sim")) {

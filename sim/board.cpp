@@ -101,13 +101,15 @@ bool ensureFifo(const std::string &path, const Say &say) {
     return true;
 }
 
-// Runs the factory-image tool with the image path as its one argument.
-bool makeFactoryImage(const std::string &tool, const std::string &image, const Say &say) {
+// Runs the factory-image tool with its options and the image path.
+bool makeFactoryImage(const std::string &tool, std::vector<std::string> args,
+                      const std::string &image, const Say &say) {
     if (access(tool.c_str(), X_OK) != 0) {
         say("tstat-sim: no factory image and no " + tool + " to make one; build it with make");
         return false;
     }
-    ProgramCommand command(tool, {image});
+    args.push_back(image);
+    ProgramCommand command(tool, args);
     pid_t pid = fork();
     if (pid == 0) {
         command.exec();
@@ -306,7 +308,8 @@ bool lockBoardRoot(const Say &say) {
     return true;
 }
 
-bool prepareBoard(const std::string &factoryTool, const Say &say, int flashEraseSize) {
+bool prepareBoard(const std::string &factoryTool, const Say &say, int flashEraseSize,
+                  const std::vector<std::string> &factoryArgs) {
     if (!lockBoardRoot(say) || !boardFilesUsable(say)) {
         return false;
     }
@@ -333,7 +336,7 @@ bool prepareBoard(const std::string &factoryTool, const Say &say, int flashErase
     std::string factory = rootedPath("/dev/mtdblock4");
     if (!fs::exists(factory)) {
         // The application still runs on its built-in fallback without one.
-        makeFactoryImage(factoryTool, factory, say);
+        makeFactoryImage(factoryTool, factoryArgs, factory, say);
     }
     return ok;
 }

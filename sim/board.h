@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace sim {
 
@@ -14,12 +15,14 @@ constexpr int SIM_FLASH_ERASE_SIZE = 65536;
 // Makes what the application expects under the board root: the directories,
 // the key FIFO, the backlight files, blank user and serial regions with the
 // erase-block size of their flash in sysfs, and a factory image made with
-// factoryTool when dev/mtdblock4 is missing. Returns false (with the reason
-// said) when the root cannot be prepared, or when one of the files the
-// simulator or the application opens there is not a regular file (a
-// directory, a link, a FIFO or a device someone left in its place).
+// factoryTool (with factoryArgs before the image's path) when dev/mtdblock4
+// is missing. Returns false (with the reason said) when the root cannot be
+// prepared, or when one of the files the simulator or the application opens
+// there is not a regular file (a directory, a link, a FIFO or a device
+// someone left in its place).
 bool prepareBoard(const std::string &factoryTool, const Say &say,
-                  int flashEraseSize = SIM_FLASH_ERASE_SIZE);
+                  int flashEraseSize = SIM_FLASH_ERASE_SIZE,
+                  const std::vector<std::string> &factoryArgs = {});
 // One simulator per board root: takes the lock on the root (sim/lock, which
 // holds the pid of its holder) for as long as this process runs, making the
 // root when it is missing (and saying so). False, with the other

@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 #include "run_support.h"
 #include "simulator.h"
+#include "study.h"
 
 #include <CLI/CLI.hpp>
 
@@ -19,6 +20,7 @@
 #include <ctime>
 #include <filesystem>
 #include <map>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -181,6 +183,18 @@ void addBoardOptions(CLI::App &app, SimOptions *o) {
     app.add_option("--data", o->data, "the application's working directory")->type_name("DIR");
     app.add_option("--factory-tool", o->factoryTool, "the tool that writes a factory image")
         ->type_name("PATH");
+    app.add_option_function<std::string>(
+           "--factory",
+           [o](const std::string &words) {
+               std::istringstream in(words);
+               o->factoryArgs.clear();
+               for (std::string word; in >> word;) {
+                   o->factoryArgs.push_back(word);
+               }
+           },
+           "options of the factory tool for a root without a factory image, e.g. "
+           "--factory=\"--mode cool --cycle-rate 6\" (tstat-factory --help)")
+        ->type_name("\"OPTIONS\"");
     app.add_option("--flash-erase-size", o->flashEraseSize,
                    "erase-block size of the simulated flash in bytes, a power of two")
         ->type_name("N")
@@ -397,8 +411,46 @@ struct CommandLine {
     CLI::App *fix = nullptr;
     CLI::App *gallery = nullptr;
     CLI::App *press = nullptr;
+    CLI::App *study = nullptr;
     CLI::App *help = nullptr;
+    StudyOptions studyOptions;
 };
+
+void addStudyOptions(CLI::App &app, StudyOptions *o) {
+    std::string bin = ownDirectory();
+    o->simBinary = bin + "/tstat-sim";
+    o->fontDir = (fs::path(bin).parent_path() / "data" / "fonts").string();
+    o->weatherDir = "sim/weather";
+    app.add_option("FILE", o->file, "a study file (JSON; see docs/simulator.md)");
+    app.add_option("--houses", o->houses, "leaky, typical, tight")->delimiter(',');
+    app.add_option("--weather", o->weather,
+                   "winter, cold-snap, spring-swing, summer, sine:MEAN:SWING[:cool]")
+        ->delimiter(',');
+    app.add_option("--equipment", o->equipment,
+                   "furnace, furnace2, heatpump, heatpump2, heatpump-gas")
+        ->delimiter(',');
+    app.add_option("--settings", o->settings,
+                   "program, constant, no-recovery, cycle-rate-N, balance-N, diff-C")
+        ->delimiter(',');
+    app.add_option("--days", o->days, "simulated days of each run after the warm-up")
+        ->delimiter(',');
+    app.add_option("--start", o->start, "\"YYYY-MM-DD HH:MM\" the runs start at");
+    app.add_option("--warmup", o->warmupHours,
+                   "hours simulated first and left out of the figures (the study file's, or 12)")
+        ->type_name("H")
+        ->check(CLI::Range(0, 240));
+    app.add_option("--seed", o->seed, "the runs' seed (the study file's, or 5)")
+        ->type_name("N")
+        ->check(CLI::Range(1.0, 4294967295.0));
+    app.add_option("--out", o->out, "where the runs and results go")->capture_default_str();
+    app.add_option("--check", o->check,
+                   "a baseline results.json: exit status 1 when a figure moved past its "
+                   "tolerance")
+        ->type_name("BASELINE.json");
+    rangeOption(app, "--jobs", &o->jobs, 0, 256, "runs at once (0: one per processor)");
+    app.add_option("--weather-dir", o->weatherDir, "the weather day files")->capture_default_str();
+    app.add_flag("--dry-run", o->dryRun, "print the runs only");
+}
 
 void declareSubcommands(CLI::App &app, CommandLine *c) {
     app.require_subcommand(1);
@@ -438,6 +490,11 @@ void declareSubcommands(CLI::App &app, CommandLine *c) {
                 "seconds of simulated time the key is held");
     c->press->add_option("--root", c->key.root, "board root (default $TSTAT_ROOT, else ./board)");
 
+    c->study = app.add_subcommand(
+        "study", "run a matrix of lock-step runs (houses, weather, equipment, settings, days) in "
+                 "parallel and write their figures, plots and a check against a baseline");
+    addStudyOptions(*c->study, &c->studyOptions);
+
     c->help = app.add_subcommand("help", "this text");
     requireFiniteNumbers(app);
 }
@@ -445,7 +502,7 @@ void declareSubcommands(CLI::App &app, CommandLine *c) {
 // False, with the subcommands named, when the first word is none of them
 // (the parser would only say that one is required).
 bool knownSubcommand(const std::vector<std::string> &args, const CommandLine &c) {
-    const CLI::App *subcommands[] = {c.run, c.coproc, c.fix, c.gallery, c.press, c.help};
+    const CLI::App *subcommands[] = {c.run, c.coproc, c.fix, c.gallery, c.press, c.study, c.help};
     if (args.empty() || args[0].empty() || args[0][0] == '-' ||
         std::any_of(std::begin(subcommands), std::end(subcommands),
                     [&args](const CLI::App *sub) { return sub->get_name() == args[0]; })) {
@@ -546,6 +603,9 @@ int simCommandLine(int argc, char **argv) {
     }
     if (c.fix->parsed()) {
         return startFixture(c);
+    }
+    if (c.study->parsed()) {
+        return runStudyCommand(c.studyOptions);
     }
     if (c.gallery->parsed()) {
         return runGallery(c.galleryDir, c.galleryData);

@@ -687,7 +687,11 @@ void Fixture::pass(int64_t now) {
 }
 
 size_t Fixture::inputForApplication() const {
-    return m_coprocPty.unreadBySlave() + m_consolePty.unreadBySlave() + m_keys.unread();
+    size_t keys = m_keys.unread();
+    if (m_lockstep) {
+        m_lockstep->setKeysWaiting(keys > 0);
+    }
+    return m_coprocPty.unreadBySlave() + m_consolePty.unreadBySlave() + keys;
 }
 
 // The fixture's work and the unit's passes in lock-step time: the unit runs

@@ -62,7 +62,7 @@ bool LockstepClock::applicationDue(size_t input, bool wanted) const {
 
 bool LockstepClock::runApplication(uint32_t flags, const std::function<size_t()> &input) {
     m_inputBefore = input();
-    bool ran = exchange(flags);
+    bool ran = exchange(flags | (m_keysWaiting ? LOCKSTEP_KEYS_WAITING : 0));
     m_runs++;
     m_inputAfter = input();
     m_runsThisInstant++;

@@ -53,6 +53,9 @@ class LockstepClock {
     // Until then it waits for the application and nothing else.
     bool runApplication(uint32_t flags, const std::function<size_t()> &input);
     static constexpr int MAX_RUNS_PER_INSTANT = 100;
+    // Whether key events wait for the application, told with each NOW so
+    // that it looks at its key device only then.
+    void setKeysWaiting(bool waiting) { m_keysWaiting = waiting; }
     // How many times the application has run: what it reads and writes
     // changes only then.
     uint64_t runs() const { return m_runs; }
@@ -88,6 +91,7 @@ class LockstepClock {
     int m_runsThisInstant = 0;
     uint64_t m_runs = 0;
     bool m_relaysWritten = false;
+    bool m_keysWaiting = true;
 };
 
 } // namespace sim

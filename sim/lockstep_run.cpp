@@ -177,18 +177,27 @@ int64_t Simulator::nextSimulatorEventMs(int64_t now) const {
 }
 
 size_t Simulator::inputForApplication() {
-    if (m_keys.takeWritten()) {
-        m_input.stale = true;
+    bool keys = m_keys.takeWritten();
+    uint32_t sent = m_coproc->bytesSent();
+    bool ran = !m_lockstep || m_lockstep->runs() != m_input.runs;
+    if (ran || m_input.stale) {
+        // The application may have read: the kernel knows what is left.
+        m_input.link = m_pty.unreadBySlave();
+    } else {
+        // Nobody reads the line while the simulator runs: what it wrote
+        // since the last look waits on top of what waited then.
+        m_input.link += static_cast<uint32_t>(sent - m_input.sent);
     }
-    if (m_lockstep && !m_input.stale && m_lockstep->runs() == m_input.runs &&
-        m_coproc->bytesSent() == m_input.sent) {
-        return m_input.count;
+    if (ran || keys || m_input.stale) {
+        m_input.keys = m_keys.unread();
+        if (m_lockstep) {
+            m_lockstep->setKeysWaiting(m_input.keys > 0);
+        }
     }
-    m_input.count = m_pty.unreadBySlave() + m_keys.unread();
     m_input.runs = m_lockstep ? m_lockstep->runs() : 0;
-    m_input.sent = m_coproc->bytesSent();
+    m_input.sent = sent;
     m_input.stale = false;
-    return m_input.count;
+    return m_input.link + m_input.keys;
 }
 
 bool Simulator::applicationRanSince(uint64_t *seen) {

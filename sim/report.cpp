@@ -146,11 +146,11 @@ bool SetpointSource::refresh() {
         m_setup = ThermostatSetup{};
         return false;
     }
-    // Comfort recovery is left out of the set points in force (see report.h).
-    setComfortRecoveryModeState(OFFON_OFF);
     TstatSysCfgPersistMem_t record;
     copyThermostatSysCfg(&record);
     m_setup = setupFromRecord(record);
+    // Comfort recovery is left out of the set points in force (see report.h).
+    setComfortRecoveryModeState(OFFON_OFF);
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include "hvac/sensors.h"
 #include "platform/platform.h"
 #include "plot.h"
+#include "report_json.h"
 #include "run_support.h"
 
 #include <algorithm>
@@ -143,7 +144,7 @@ bool Simulator::prepare() {
     say("tstat-sim: board root " + absoluteRoot());
     if (!prepareBoard(
             m_options.factoryTool, [this](const std::string &l) { say(l); },
-            m_options.flashEraseSize)) {
+            m_options.flashEraseSize, m_options.factoryArgs)) {
         return false;
     }
     if (m_options.report && !reportDirectoryWritable()) {
@@ -389,6 +390,7 @@ void Simulator::dropStaleReports(int64_t now) {
     }
     m_at.nextStaleCheck = now + STALE_CHECK_PERIOD_MS;
     bool flushed = m_pty.flushIfUnread(STALE_BYTES);
+    m_input.stale = m_input.stale || flushed;
     if (flushed && !m_staleNoted) {
         say("coproc: nobody is reading the link; dropping stale reports");
         m_staleNoted = true;
@@ -642,7 +644,9 @@ void Simulator::finishReport(double hostSeconds) {
     std::string plotPath = dir + "/day.png";
     std::ostringstream trace;
     writeTrace(trace, rows);
-    bool written = writeFileAtomic(reportPath, text) && writeFileAtomic(tracePath, trace.str());
+    std::string json = reportToJson(report, m_house.params(), house).dump(2) + "\n";
+    bool written = writeFileAtomic(reportPath, text) && writeFileAtomic(tracePath, trace.str()) &&
+                   writeFileAtomic(dir + "/report.json", json);
     std::string plotError;
     std::string title = std::string("tstat-sim: ") + housePresetName(m_house.params().preset) +
                         " house, " + formatNumber("%.1f", report.hours) + " hours from " +
@@ -660,11 +664,11 @@ void Simulator::finishReport(double hostSeconds) {
         (plotted ? ", plot " + plotPath : ", no plot: " + plotError));
 }
 
-// A run's report, trace and plot replace the last run's: none of those is
+// A run's reports, trace and plot replace the last run's: none of those is
 // left beside the new ones, or in place of ones not written.
 void Simulator::removeLastReport() {
     std::string dir = reportDirectory();
-    for (const char *name : {"/report.txt", "/trace.csv", "/day.png"}) {
+    for (const char *name : {"/report.txt", "/report.json", "/trace.csv", "/day.png"}) {
         unlink((dir + name).c_str());
     }
 }

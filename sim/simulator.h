@@ -41,6 +41,9 @@ struct SimOptions {
     std::string tstat;                 // application to start (run)
     std::string data;                  // its working directory
     std::string factoryTool;
+    // Options of the factory tool for a factory image it makes (the
+    // equipment, the system mode and the control settings).
+    std::vector<std::string> factoryArgs;
     // Erase-block size of the simulated flash regions, as the kernel would
     // tell it in sysfs (a power of two).
     int flashEraseSize = 65536;
@@ -225,8 +228,8 @@ class Simulator {
     // times of the next frame for the dashboard and of the next look at the
     // console. The application's link bytes and what waits for it change
     // only when it runs or the simulator sends: the counts of its runs and
-    // of the bytes sent at the last looks, and whether keys were written
-    // since.
+    // of the bytes sent at the last looks, what waited on the line and in
+    // the key FIFO then, and whether the line was flushed since.
     std::vector<ScriptLine> m_script;
     size_t m_scriptNext = 0;
     int64_t m_nextPublishMs = 0;
@@ -237,7 +240,8 @@ class Simulator {
         uint64_t linkRuns = UINT64_MAX;
         uint64_t runs = UINT64_MAX;
         uint32_t sent = 0;
-        size_t count = 0;
+        size_t link = 0;
+        size_t keys = 0;
         bool stale = true;
     } m_input;
 };

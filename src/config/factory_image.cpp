@@ -67,6 +67,11 @@ TstatSetPoint_t setPoint(const PeriodDefault &p, TempScale scale) {
     return sp;
 }
 
+// Thousandths of a degree (0 to 32 C) to the record's fixed point.
+fpr_t fromMilli(int32_t milli) {
+    return fprConst(static_cast<int16_t>(milli / 1000), (milli % 1000) * 100000);
+}
+
 } // namespace
 
 void buildFactoryImage(const FactoryOptions &options, TstatSysCfgPersistMem_t *record) {
@@ -88,14 +93,14 @@ void buildFactoryImage(const FactoryOptions &options, TstatSysCfgPersistMem_t *r
 
     r.tstatCfg.systemType = options.systemType;
     r.tstatCfg.setpointMargin = fprConst(0, 25000000);
-    r.tstatCfg.firstStageDiff = fprConst(0, 50000000);
-    r.tstatCfg.secondStageDiff = fprConst(0, 50000000);
+    r.tstatCfg.firstStageDiff = fromMilli(options.firstStageDiffMilli);
+    r.tstatCfg.secondStageDiff = fromMilli(options.secondStageDiffMilli);
     r.tstatCfg.deadband = fprConst(1, 50000000);
     r.tstatCfg.tempOffset = 0;
     r.tstatCfg.externalTempSensor = options.externalTempSensor;
     r.tstatCfg.internalTempSensor = SENSOR_ON;
     r.tstatCfg.humiditySensor = SENSOR_ON;
-    r.tstatCfg.cycleRate = 4;
+    r.tstatCfg.cycleRate = options.cycleRate;
     r.tstatCfg.heatPumpSwitchOverTime = 60;
 
     r.bkLightCtl.backlightTimeout = 30;
@@ -106,7 +111,9 @@ void buildFactoryImage(const FactoryOptions &options, TstatSysCfgPersistMem_t *r
     r.hvacSettings.fanSpeed = FAN_SPEED_HIGH;
     r.hvacSettings.hvacState = options.hvacState;
     // 30 °F, or -1 °C: below it a heat pump needs its auxiliary heat.
-    r.hvacSettings.balancePoint = displayToCelsius(scale == TEMP_SCALE_FAHRENHEIT ? 30 : -1, scale);
+    int16_t balance = scale == TEMP_SCALE_FAHRENHEIT ? 30 : -1;
+    r.hvacSettings.balancePoint =
+        displayToCelsius(options.balancePointGiven ? options.balancePoint : balance, scale);
     // Heat pumps and floor heat back up with electric heat, the others burn gas.
     r.hvacSettings.fossilFuelType =
         isHeatPumpType(options.systemType) || options.systemType == SYSTEM_TYPE_FLOOR_HEAT
@@ -132,7 +139,7 @@ void buildFactoryImage(const FactoryOptions &options, TstatSysCfgPersistMem_t *r
             r.prgSetPnt[day].period[p] = setPoint(program[p], scale);
         }
     }
-    r.tstatMode.mode = TSTAT_MODE_PROGRAM;
+    r.tstatMode.mode = options.hold ? TSTAT_MODE_PERMANENT_HOLD : TSTAT_MODE_PROGRAM;
     // Hold at the comfort setpoints, vacation at the economy ones.
     r.tstatMode.holdSetPoint = setPoint(c_WeekdayProgram[0], scale);
     r.tstatMode.holdSetPoint.startHour = 0;
@@ -151,6 +158,6 @@ void buildFactoryImage(const FactoryOptions &options, TstatSysCfgPersistMem_t *r
     r.recoveryTemp[1] = r.tstatMode.holdSetPoint.coolSetPoint;
     r.humidityOffset = 0;
     r.helpModeState = OFFON_ON;
-    r.comfortRecoveryModeState = OFFON_ON;
+    r.comfortRecoveryModeState = options.comfortRecovery ? OFFON_ON : OFFON_OFF;
     *record = r;
 }

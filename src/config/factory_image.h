@@ -16,6 +16,17 @@ struct FactoryOptions {
     // Moment the image is made: the filter reminder runs from it and its year
     // is the one remembered for a clock that loses its year.
     int64_t madeAt = 0;
+    // Control settings an installer changes (whole degrees of the scale for
+    // the balance point; C for the differentials, in millidegrees).
+    uint32_t cycleRate = 4;
+    bool balancePointGiven = false;
+    int16_t balancePoint = 0;
+    int32_t firstStageDiffMilli = 500;
+    int32_t secondStageDiffMilli = 500;
+    bool comfortRecovery = true;
+    // Starts in a permanent hold at the comfort set points instead of the
+    // program: one set point day and night.
+    bool hold = false;
 };
 
 // Fills record with the factory defaults (factory identity, every byte set).

@@ -70,7 +70,7 @@ ButtonDescriptor *buttonCodeToState(uint32_t keyCode) {
 }
 
 void buttonUpdateState() {
-    if (g_keyFd < 0) {
+    if (g_keyFd < 0 || !platformKeysMayWait()) {
         return;
     }
     uint8_t record[PLATFORM_KEY_EVENT_SIZE];

@@ -23,6 +23,7 @@ enum LockstepKind : uint32_t {
 
 // Flags of NOW.
 constexpr uint32_t LOCKSTEP_PUBLISH_SCREEN = 1; // publish sim/screen.png if it changed
+constexpr uint32_t LOCKSTEP_KEYS_WAITING = 2;   // key events wait on the key device
 // Flags of IDLE and SLEEP.
 constexpr uint32_t LOCKSTEP_RELAYS_WRITTEN = 1; // sim/relays was written since the last answer
 

@@ -82,6 +82,10 @@ void platformNoteTimer(const void *timer, const struct timespec *deadline);
 // millisecond (of simulated time on the host), so that the loop does not
 // keep the core busy; in lock-step time the host hands over to the simulator.
 void platformLoopYield();
+// Whether key events may wait on the key device. On the simulated board in
+// lock-step time the simulator tells with each instant whether it left any,
+// so that an idle pass does not ask the kernel; true everywhere else.
+bool platformKeysMayWait();
 
 // How many times faster than the host's clock simulated time runs (1 on the board).
 double platformTimeScale();

@@ -79,6 +79,10 @@ void platformLoopYield() {
 
 void platformNoteTimer(const void *, const struct timespec *) {}
 
+bool platformKeysMayWait() {
+    return true;
+}
+
 double platformTimeScale() {
     return 1.0;
 }

@@ -693,6 +693,10 @@ void platformLoopYield() {
     platformSleepMs(1);
 }
 
+bool platformKeysMayWait() {
+    return m_Lockstep.fd < 0 || (m_Lockstep.flags & LOCKSTEP_KEYS_WAITING) != 0;
+}
+
 void platformNoteTimer(const void *timer, const struct timespec *deadline) {
     if (m_Lockstep.fd < 0) {
         return;

@@ -19,6 +19,15 @@
 namespace {
 
 constexpr int EXIT_USAGE = 2;
+enum {
+    OPT_TIME = 1000,
+    OPT_CYCLE_RATE,
+    OPT_BALANCE_POINT,
+    OPT_DIFFERENTIAL,
+    OPT_SECOND_DIFFERENTIAL,
+    OPT_RECOVERY,
+    OPT_HOLD
+};
 
 struct SystemName {
     const char *name;
@@ -96,6 +105,14 @@ void usage(FILE *out, const char *program) {
             "                            humidifier, dehumidifier, both\n"
             "  -e, --external-sensor USE the second thermistor: off (default), outdoor,\n"
             "                            indoor\n"
+            "      --cycle-rate N        equipment cycles per hour, 3 to 6 (default 4)\n"
+            "      --balance-point DEG   whole degrees of the scale, -10 to 10 C (default\n"
+            "                            30 F or -1 C)\n"
+            "      --differential C      first-stage differential, 0.25 to 1 C (default 0.5)\n"
+            "      --second-differential C  second-stage differential, 0.5 to 3 C (0.5)\n"
+            "      --recovery on|off     comfort recovery (default on)\n"
+            "      --hold                start in a permanent hold at the comfort set\n"
+            "                            points instead of the program\n"
             "  -h, --help                show this help\n"
             "\n"
             "Defaults written:\n"
@@ -158,6 +175,50 @@ bool parseCode(const char *text, uint16_t *code) {
     return true;
 }
 
+// A number within [lo, hi] in thousandths ("0.75" is 750).
+bool parseMilli(const char *text, double lo, double hi, int32_t *milli) {
+    char *end = nullptr;
+    double value = strtod(text, &end);
+    if (*text == '\0' || *end != '\0' || !(value >= lo && value <= hi)) {
+        return false;
+    }
+    *milli = static_cast<int32_t>(value * 1000.0 + (value < 0 ? -0.5 : 0.5));
+    return true;
+}
+
+// The control settings' options; false (with a message) for a bad value.
+bool parseControl(int opt, const char *text, FactoryOptions *o) {
+    int32_t milli = 0;
+    bool ok = true;
+    switch (opt) {
+    case OPT_CYCLE_RATE:
+        ok = parseMilli(text, 3, 6, &milli) && milli % 1000 == 0;
+        o->cycleRate = static_cast<uint32_t>(milli / 1000);
+        break;
+    case OPT_BALANCE_POINT:
+        ok = parseMilli(text, -10, 50, &milli) && milli % 1000 == 0;
+        o->balancePointGiven = true;
+        o->balancePoint = static_cast<int16_t>(milli / 1000);
+        break;
+    case OPT_DIFFERENTIAL:
+        ok = parseMilli(text, 0.25, 1, &o->firstStageDiffMilli);
+        break;
+    case OPT_SECOND_DIFFERENTIAL:
+        ok = parseMilli(text, 0.5, 3, &o->secondStageDiffMilli);
+        break;
+    case OPT_RECOVERY:
+        ok = strcasecmp(text, "on") == 0 || strcasecmp(text, "off") == 0;
+        o->comfortRecovery = strcasecmp(text, "on") == 0;
+        break;
+    default:
+        break;
+    }
+    if (!ok) {
+        fprintf(stderr, "tstat-factory: '%s' is out of range (tstat-factory --help)\n", text);
+    }
+    return ok;
+}
+
 bool parseTime(const char *text, int64_t *seconds) {
     char *end = nullptr;
     errno = 0;
@@ -198,7 +259,6 @@ int writeImage(const char *path, const TstatSysCfgPersistMem_t &record) {
 } // namespace
 
 int main(int argc, char **argv) {
-    enum { OPT_TIME = 1000 };
     static const struct option longOptions[] = {
         {"output", required_argument, nullptr, 'o'},
         {"system", required_argument, nullptr, 's'},
@@ -208,6 +268,12 @@ int main(int argc, char **argv) {
         {"mode", required_argument, nullptr, 'm'},
         {"humidity", required_argument, nullptr, 'u'},
         {"external-sensor", required_argument, nullptr, 'e'},
+        {"cycle-rate", required_argument, nullptr, OPT_CYCLE_RATE},
+        {"balance-point", required_argument, nullptr, OPT_BALANCE_POINT},
+        {"differential", required_argument, nullptr, OPT_DIFFERENTIAL},
+        {"second-differential", required_argument, nullptr, OPT_SECOND_DIFFERENTIAL},
+        {"recovery", required_argument, nullptr, OPT_RECOVERY},
+        {"hold", no_argument, nullptr, OPT_HOLD},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
@@ -265,6 +331,18 @@ int main(int argc, char **argv) {
                 return EXIT_USAGE;
             }
             break;
+        case OPT_CYCLE_RATE:
+        case OPT_BALANCE_POINT:
+        case OPT_DIFFERENTIAL:
+        case OPT_SECOND_DIFFERENTIAL:
+        case OPT_RECOVERY:
+            if (!parseControl(opt, optarg, &options)) {
+                return EXIT_USAGE;
+            }
+            break;
+        case OPT_HOLD:
+            options.hold = true;
+            break;
         case 'h':
             usage(stdout, argv[0]);
             return EXIT_SUCCESS;
@@ -272,6 +350,14 @@ int main(int argc, char **argv) {
             usage(stderr, argv[0]);
             return EXIT_USAGE;
         }
+    }
+    // The record keeps the balance point within -10 to 10 C.
+    double balanceC = options.tempScale == TEMP_SCALE_FAHRENHEIT
+                          ? (options.balancePoint - 32) * 5.0 / 9.0
+                          : options.balancePoint;
+    if (options.balancePointGiven && (balanceC < -10.0 || balanceC > 10.0)) {
+        fprintf(stderr, "tstat-factory: the balance point is -10 to 10 C (14 to 50 F)\n");
+        return EXIT_USAGE;
     }
     int positional = argc - optind;
     if (positional > 1 || (positional == 1 && output != nullptr)) {

@@ -44,6 +44,13 @@ TEST_F(FactoryToolTest, RefusesToWriteWithoutAFileOrWithBadOptions) {
         {"--mode", "sideways", "x.img"},
         {"--humidity", "sideways", "x.img"},
         {"--external-sensor", "sideways", "x.img"},
+        {"--cycle-rate", "7", "x.img"},
+        {"--cycle-rate", "4.5", "x.img"},
+        {"--differential", "0.24", "x.img"},
+        {"--second-differential", "3.01", "x.img"},
+        {"--balance-point", "51", "x.img"},
+        {"--scale", "C", "--balance-point", "11", "x.img"},
+        {"--recovery", "maybe", "x.img"},
         {"a.img", "b.img"},
         {"-o", "a.img", "b.img"},
     };
@@ -93,6 +100,15 @@ TEST_F(FactoryToolTest, WritesTheDefaultsAndTheChosenOptions) {
     EXPECT_EQ(+f.hvacSettings.hvacState, HVAC_STATE_AUTO);
     EXPECT_EQ(+f.humidifyState, HUMIDIFY_STATE_AUTO);
     EXPECT_EQ(+f.tstatCfg.externalTempSensor, EXT_TEMP_SENSOR_OUTDOOR);
+    // The control settings, each at an edge of its range.
+    f = made({"--cycle-rate", "3", "--balance-point", "50", "--differential", "0.25",
+              "--second-differential", "3", "--recovery", "off", "--hold"});
+    EXPECT_EQ(+f.tstatCfg.cycleRate, 3u);
+    EXPECT_EQ(+f.hvacSettings.balancePoint, fprConst(10, 0));
+    EXPECT_EQ(+f.tstatCfg.firstStageDiff, fprConst(0, 25000000));
+    EXPECT_EQ(+f.tstatCfg.secondStageDiff, fprConst(3, 0));
+    EXPECT_EQ(+f.comfortRecoveryModeState, OFFON_OFF);
+    EXPECT_EQ(+f.tstatMode.mode, TSTAT_MODE_PERMANENT_HOLD);
 }
 
 TEST_F(FactoryToolTest, RoundTripChangesOnlyTheChangedFields) {

@@ -58,7 +58,7 @@ bool loadStudyFile(const std::string &path, const std::string &weatherDir, Study
 // One run of the matrix.
 struct StudyRun {
     std::string name;
-    std::array<int, AXIS_COUNT> variant{}; // index into the spec's axes
+    std::array<int, AXIS_COUNT> variant{}; // index into each of the study's axes
     int days = 0;
     bool baseline = false;
     std::string dir;                 // its board root, report and script

@@ -385,8 +385,8 @@ void drawEvents(cairo_t *cr, const TimeAxis &t, const std::vector<RunEvent> &eve
         cairo_set_dash(cr, nullptr, 0, 0.0);
         double label = std::max(x, lastLabel + 16);
         lastLabel = label;
-        drawText(cr, style(11, true, EVENT_COLOUR, ALIGN_CENTER), std::to_string(i + 1),
-                 label - 12, bottom + 22, 24, 14);
+        drawText(cr, style(11, true, EVENT_COLOUR, ALIGN_CENTER), std::to_string(i + 1), label - 12,
+                 bottom + 22, 24, 14);
     }
     double y = bottom + 44;
     for (size_t i = 0; i < events.size() && i < MAX_EVENTS_LISTED; i++) {
@@ -622,6 +622,8 @@ void drawHumidityPanel(cairo_t *cr, const std::vector<TraceRow> &rows, const Tim
     drawFrame(cr, RH_TOP, RH_BOTTOM);
 }
 
+} // namespace
+
 // Encodes the surface as PNG in memory and puts it in place as the
 // simulator's own file.
 bool writePng(cairo_surface_t *surface, const std::string &path, std::string *error) {
@@ -644,8 +646,6 @@ bool writePng(cairo_surface_t *surface, const std::string &path, std::string *er
     }
     return true;
 }
-
-} // namespace
 
 bool plotRun(const std::string &path, const std::string &fontDir,
              const std::vector<TraceRow> &trace, const std::vector<RelayEvent> &relayLog,

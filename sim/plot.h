@@ -5,6 +5,7 @@
 
 #include "report.h"
 
+#include <cairo.h>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,10 @@ namespace sim {
 // fontDir holds arial.ttf and arialbd.ttf (the application's data
 // directory's fonts/). false, with a message, when the fonts or the file
 // cannot be used or there is nothing to draw.
+// Encodes the surface as PNG in memory and puts it in place as the
+// simulator's own file. False with the reason.
+bool writePng(cairo_surface_t *surface, const std::string &path, std::string *error);
+
 bool plotRun(const std::string &path, const std::string &fontDir, const std::vector<TraceRow> &rows,
              const std::vector<RelayEvent> &relayLog, const Report &report,
              const std::string &title, const std::string &detail, std::string *error);

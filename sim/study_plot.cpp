@@ -4,11 +4,10 @@
 
 #include "board.h"
 #include "host/paint.h"
+#include "plot.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
 
 namespace sim {
 
@@ -59,23 +58,6 @@ void drawGrid(cairo_t *cr, double lo, double hi, double bottom) {
     }
 }
 
-bool writePicture(cairo_surface_t *surface, const std::string &path, std::string *error) {
-    std::string png;
-    cairo_status_t status = cairo_surface_write_to_png_stream(
-        surface,
-        [](void *closure, const unsigned char *data, unsigned int length) {
-            static_cast<std::string *>(closure)->append(reinterpret_cast<const char *>(data),
-                                                        length);
-            return CAIRO_STATUS_SUCCESS;
-        },
-        &png);
-    if (status != CAIRO_STATUS_SUCCESS || !writeFileAtomic(path, png)) {
-        *error = "cannot write " + path + ": " + strerror(errno);
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 bool plotStudyFigure(const std::string &path, const std::string &fontDir, const FigureDef &figure,
@@ -120,7 +102,7 @@ bool plotStudyFigure(const std::string &path, const std::string &fontDir, const 
                    std::max(x(std::isnan(v) ? 0.0 : v), x(0.0)) + 6, y + 12);
     }
     cairo_destroy(cr);
-    bool written = writePicture(surface, path, error);
+    bool written = writePng(surface, path, error);
     cairo_surface_destroy(surface);
     return written;
 }

@@ -6,10 +6,12 @@
 #include "board.h"
 #include "run_support.h"
 
+#include "host/program_command.h"
+
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <chrono>
+#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <sched.h>
@@ -56,13 +58,10 @@ bool prepareRunDirectory(const StudyRun &run) {
 // Starts the run's child on the processor cpu (-1: anywhere), its output
 // into the run's console.log.
 pid_t startRun(const StudyRun &run, const std::string &simBinary, int cpu) {
-    std::vector<std::string> words{simBinary, "run"};
-    words.insert(words.end(), run.args.begin(), run.args.end());
-    std::vector<char *> argv;
-    for (std::string &w : words) {
-        argv.push_back(w.data());
-    }
-    argv.push_back(nullptr);
+    std::vector<std::string> args{"run"};
+    args.insert(args.end(), run.args.begin(), run.args.end());
+    // Under an emulator when the build is for another processor.
+    ProgramCommand command(simBinary, args);
     std::string log = run.dir + "/console.log";
     pid_t pid = fork();
     if (pid != 0) {
@@ -80,7 +79,7 @@ pid_t startRun(const StudyRun &run, const std::string &simBinary, int cpu) {
         dup2(out, STDERR_FILENO) < 0) {
         _exit(127);
     }
-    execv(simBinary.c_str(), argv.data());
+    execv(command.file(), command.argv());
     _exit(127);
 }
 

@@ -32,7 +32,8 @@ check() {
         esac
     done
     out=$top/$name.out
-    "$sim" run "$@" --root "$top/$name" --no-http --no-status --hours "$hours" >"$out" 2>&1
+    # A cross build's simulator runs under its emulator ($TSTAT_EMULATOR).
+    ${TSTAT_EMULATOR:+"$TSTAT_EMULATOR"} "$sim" run "$@" --root "$top/$name" --no-http --no-status --hours "$hours" >"$out" 2>&1
     status=$?
     if [ "$status" -ne 0 ]; then
         echo "FAIL $name: exit status $status"

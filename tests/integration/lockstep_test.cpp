@@ -233,6 +233,11 @@ TEST(Lockstep, ARunReplacesTheLastRunsOutputsAndSaysWhenItWritesNone) {
         }
         root.write("/script.txt", c.script);
         std::vector<std::string> args = c.wrap;
+        // Through a wrapper, a cross build's simulator needs its emulator named.
+        const char *emulator = getenv("TSTAT_EMULATOR");
+        if (!c.wrap.empty() && emulator != nullptr && *emulator != '\0') {
+            args.push_back(emulator);
+        }
         for (const std::string &a :
              {std::string(TSTAT_SIM_BINARY), std::string("run"), std::string("--root"), root.path(),
               std::string("--no-http"), std::string("--no-status"), std::string("--pace"),

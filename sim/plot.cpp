@@ -61,16 +61,6 @@ const std::vector<BarSpec> &bars() {
     return c_Bars;
 }
 
-TextStyle style(double size, bool bold, uint32_t colour, Align align = ALIGN_LEFT) {
-    TextStyle s;
-    s.size = size;
-    s.bold = bold;
-    s.color = rgb(colour);
-    s.align = align;
-    s.indent = 0;
-    return s;
-}
-
 // Maps the run's uptime clock to x.
 struct TimeAxis {
     int64_t startMs;
@@ -623,6 +613,16 @@ void drawHumidityPanel(cairo_t *cr, const std::vector<TraceRow> &rows, const Tim
 }
 
 } // namespace
+
+TextStyle style(double size, bool bold, uint32_t colour, Align align) {
+    TextStyle s;
+    s.size = size;
+    s.bold = bold;
+    s.color = rgb(colour);
+    s.align = align;
+    s.indent = 0;
+    return s;
+}
 
 // Encodes the surface as PNG in memory and puts it in place as the
 // simulator's own file.

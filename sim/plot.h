@@ -5,6 +5,8 @@
 
 #include "report.h"
 
+#include "host/paint.h"
+
 #include <cairo.h>
 #include <string>
 #include <vector>
@@ -15,6 +17,8 @@ namespace sim {
 // fontDir holds arial.ttf and arialbd.ttf (the application's data
 // directory's fonts/). false, with a message, when the fonts or the file
 // cannot be used or there is nothing to draw.
+// A text style of the plots' in a colour of their palette.
+TextStyle style(double size, bool bold, uint32_t colour, Align align = ALIGN_LEFT);
 // Encodes the surface as PNG in memory and puts it in place as the
 // simulator's own file. False with the reason.
 bool writePng(cairo_surface_t *surface, const std::string &path, std::string *error);

@@ -21,16 +21,6 @@ constexpr double ROW = 24, BAR = 16;
 
 bool m_FontsLoaded = false;
 
-TextStyle style(double size, bool bold, uint32_t colour, Align align) {
-    TextStyle s;
-    s.size = size;
-    s.bold = bold;
-    s.color = rgb(colour);
-    s.align = align;
-    s.indent = 0;
-    return s;
-}
-
 std::string withUnit(const std::string &title, const std::string &unit) {
     std::string out = title;
     size_t at = out.find("{u}");

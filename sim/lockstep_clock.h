@@ -65,6 +65,9 @@ class LockstepClock {
         m_relaysWritten = false;
         return written;
     }
+    // Whether the application read its coprocessor line empty in its last
+    // run: nothing was left on it then.
+    bool lineDrained() const { return m_lineDrained; }
     bool applicationGone() const { return m_gone; }
     bool unanswered() const { return m_unanswered; }
     // When the application asked to run next, and whether it is pausing
@@ -91,6 +94,7 @@ class LockstepClock {
     int m_runsThisInstant = 0;
     uint64_t m_runs = 0;
     bool m_relaysWritten = false;
+    bool m_lineDrained = false;
     bool m_keysWaiting = true;
 };
 

@@ -180,7 +180,10 @@ size_t Simulator::inputForApplication() {
     bool keys = m_keys.takeWritten();
     uint32_t sent = m_coproc->bytesSent();
     bool ran = !m_lockstep || m_lockstep->runs() != m_input.runs;
-    if (ran || m_input.stale) {
+    if (ran && !m_input.stale && m_lockstep && m_lockstep->lineDrained()) {
+        // It read the line empty, and nothing was written since.
+        m_input.link = 0;
+    } else if (ran || m_input.stale) {
         // The application may have read: the kernel knows what is left.
         m_input.link = m_pty.unreadBySlave();
     } else {

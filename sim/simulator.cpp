@@ -334,8 +334,8 @@ void Simulator::step(int64_t now, const std::vector<std::string> &lines) {
     // Console lines first, so that what they set is in this instant's reports.
     for (const std::string &line : lines) {
         // A line taken is an event of the run (a voltage says its own).
-        if (runConsoleLine(line, m_commands) && line.find_first_not_of(" \t") != std::string::npos &&
-            line.rfind("voltage", 0) != 0) {
+        if (runConsoleLine(line, m_commands) &&
+            line.find_first_not_of(" \t") != std::string::npos && line.rfind("voltage", 0) != 0) {
             noteEvent(line.substr(line.find_first_not_of(" \t")));
         }
     }
@@ -389,6 +389,10 @@ void Simulator::dropStaleReports(int64_t now) {
         return;
     }
     m_at.nextStaleCheck = now + STALE_CHECK_PERIOD_MS;
+    // In lock-step time the simulator keeps count of what is left unread.
+    if (m_lockstep && m_app.running() && m_input.link <= STALE_BYTES) {
+        return;
+    }
     bool flushed = m_pty.flushIfUnread(STALE_BYTES);
     m_input.stale = m_input.stale || flushed;
     if (flushed && !m_staleNoted) {

@@ -384,6 +384,7 @@ void coprocCommPoll(CoprocComm *comm) {
             // A short read took all there was; what comes later waits for
             // the next poll.
             if (static_cast<size_t>(got) < sizeof(chunk)) {
+                platformNoteLineDrained();
                 return;
             }
             continue;
@@ -393,6 +394,8 @@ void coprocCommPoll(CoprocComm *comm) {
         }
         if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
             markLost(comm);
+        } else {
+            platformNoteLineDrained();
         }
         return;
     }

@@ -26,6 +26,9 @@ constexpr uint32_t LOCKSTEP_PUBLISH_SCREEN = 1; // publish sim/screen.png if it 
 constexpr uint32_t LOCKSTEP_KEYS_WAITING = 2;   // key events wait on the key device
 // Flags of IDLE and SLEEP.
 constexpr uint32_t LOCKSTEP_RELAYS_WRITTEN = 1; // sim/relays was written since the last answer
+// The coprocessor's line was read empty in this turn, so nothing is left on
+// it: the simulator need not ask the kernel.
+constexpr uint32_t LOCKSTEP_LINE_DRAINED = 2;
 
 struct LockstepMessage {
     uint32_t kind;

@@ -82,6 +82,11 @@ void platformNoteTimer(const void *timer, const struct timespec *deadline);
 // millisecond (of simulated time on the host), so that the loop does not
 // keep the core busy; in lock-step time the host hands over to the simulator.
 void platformLoopYield();
+// Called when a read of the coprocessor's line took all it held (a short
+// read, or nothing to read). In lock-step time on the simulated board it is
+// told with the next answer, so that the simulator need not ask the kernel
+// what is left; nothing elsewhere.
+void platformNoteLineDrained();
 // Whether key events may wait on the key device. On the simulated board in
 // lock-step time the simulator tells with each instant whether it left any,
 // so that an idle pass does not ask the kernel; true everywhere else.

@@ -83,6 +83,8 @@ bool platformKeysMayWait() {
     return true;
 }
 
+void platformNoteLineDrained() {}
+
 double platformTimeScale() {
     return 1.0;
 }

@@ -660,6 +660,10 @@ bool hostLockstepPublishWanted() {
     return hostLockstep() && (m_Lockstep.flags & LOCKSTEP_PUBLISH_SCREEN) != 0;
 }
 
+void platformNoteLineDrained() {
+    m_Lockstep.answerFlags |= LOCKSTEP_LINE_DRAINED;
+}
+
 void hostLockstepNoteRelaysWritten() {
     m_Lockstep.answerFlags |= LOCKSTEP_RELAYS_WRITTEN;
 }

@@ -105,6 +105,9 @@ StudyFigures computeRunFigures(const StudyRun &run, double warmupHours);
 // Run time saved against each run's baseline (fills that figure).
 void addRunTimeSaved(const std::vector<StudyRun> &runs, std::vector<StudyFigures> *figures);
 
+// The figures with their degrees in the study's unit, the first run's (a
+// study may set some runs in Celsius and some in Fahrenheit).
+std::vector<StudyFigures> inStudyUnit(const std::vector<StudyFigures> &figures);
 // Writes results.csv, results.md, results.json, timing.csv and the plots
 // into outDir; returns the Markdown.
 std::string writeStudyResults(const StudySpec &spec, const std::vector<StudyRun> &runs,

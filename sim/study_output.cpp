@@ -165,12 +165,34 @@ std::string timing(const std::vector<StudyRun> &runs, const std::vector<RunCost>
 
 } // namespace
 
+std::vector<StudyFigures> inStudyUnit(const std::vector<StudyFigures> &figures) {
+    std::vector<StudyFigures> out = figures;
+    bool celsius = !figures.empty() && figures.front().celsius;
+    for (StudyFigures &f : out) {
+        if (f.celsius == celsius) {
+            continue;
+        }
+        // Degree-hours are differences: the factor alone converts them.
+        double k = celsius ? 1.0 / 1.8 : 1.8;
+        for (size_t i = 0; i < studyFigures().size() && i < f.values.size(); i++) {
+            if (std::string(studyFigures()[i].title).find("{u}") != std::string::npos) {
+                f.values[i] *= k;
+            }
+        }
+        f.celsius = celsius;
+    }
+    return out;
+}
+
 std::string writeStudyResults(const StudySpec &spec, const std::vector<StudyRun> &runs,
-                              const std::vector<StudyFigures> &figures,
+                              const std::vector<StudyFigures> &ownUnits,
                               const std::vector<RunCost> &costs, const std::string &outDir,
                               const std::string &fontDir) {
+    // Each row of results.csv in its run's unit, with the unit; everything
+    // that sets runs side by side in the study's.
+    std::vector<StudyFigures> figures = inStudyUnit(ownUnits);
     std::string md = markdown(spec, runs, figures);
-    writeFileAtomic(outDir + "/results.csv", csv(spec, runs, figures));
+    writeFileAtomic(outDir + "/results.csv", csv(spec, runs, ownUnits));
     writeFileAtomic(outDir + "/results.md", md);
     writeFileAtomic(outDir + "/results.json", resultsJson(spec, runs, figures).dump(2) + "\n");
     writeFileAtomic(outDir + "/timing.csv", timing(runs, costs));
@@ -231,8 +253,9 @@ int checkRun(const StudySpec &spec, const std::string &name, const StudyFigures 
 } // namespace
 
 int checkStudy(const std::string &baselinePath, const StudySpec &spec,
-               const std::vector<StudyRun> &runs, const std::vector<StudyFigures> &figures,
+               const std::vector<StudyRun> &runs, const std::vector<StudyFigures> &ownUnits,
                std::string *text) {
+    std::vector<StudyFigures> figures = inStudyUnit(ownUnits);
     std::ifstream in(baselinePath);
     Json baseline = Json::parse(in, nullptr, false);
     std::ostringstream out;

@@ -148,6 +148,23 @@ TEST(Study, CheckNamesFiguresPastTheirTolerance) {
     std::string text;
     EXPECT_EQ(sim::checkStudy(root.file("/base.json"), spec, {run}, {now}, &text), 2) << text;
     EXPECT_NE(text.find("compressor off times below 300 s"), std::string::npos);
+    // A run in Fahrenheit in a study in Celsius: 19.8 F h are 11 C h.
+    StudyRun second = run;
+    second.name = "f";
+    StudyFigures celsius = now;
+    celsius.celsius = true;
+    celsius.values[at("discomfort")] = 11.0;
+    celsius.values[at("short_compressor_off")] = NAN;
+    StudyFigures fahrenheit = celsius;
+    fahrenheit.celsius = false;
+    fahrenheit.values[at("discomfort")] = 19.8;
+    root.write("/base.json", "{\"runs\": [{\"run\": \"r\", \"figures\": {\"discomfort\": 11}},"
+                             " {\"run\": \"f\", \"figures\": {\"discomfort\": 11}}]}");
+    std::string mixed;
+    EXPECT_EQ(sim::checkStudy(root.file("/base.json"), spec, {run, second}, {celsius, fahrenheit},
+                              &mixed),
+              0)
+        << mixed;
 }
 
 } // namespace

@@ -111,6 +111,7 @@ bool LockstepClock::exchange(uint32_t flags) {
             m_pausing = answer.kind == LOCKSTEP_SLEEP;
             m_relaysWritten = m_relaysWritten || (answer.flags & LOCKSTEP_RELAYS_WRITTEN) != 0;
             m_lineDrained = (answer.flags & LOCKSTEP_LINE_DRAINED) != 0;
+            m_outputWritten = m_outputWritten || (answer.flags & LOCKSTEP_OUTPUT_WRITTEN) != 0;
             // An application that asks for a moment already past runs again
             // a millisecond on: time always moves.
             m_wakeMs = answer.monoMs > m_nowMs ? answer.monoMs : m_nowMs + 1;

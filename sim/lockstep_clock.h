@@ -68,6 +68,12 @@ class LockstepClock {
     // Whether the application read its coprocessor line empty in its last
     // run: nothing was left on it then.
     bool lineDrained() const { return m_lineDrained; }
+    // Whether the application wrote to its standard output since the last call.
+    bool takeOutputWritten() {
+        bool written = m_outputWritten;
+        m_outputWritten = false;
+        return written;
+    }
     bool applicationGone() const { return m_gone; }
     bool unanswered() const { return m_unanswered; }
     // When the application asked to run next, and whether it is pausing
@@ -95,6 +101,7 @@ class LockstepClock {
     uint64_t m_runs = 0;
     bool m_relaysWritten = false;
     bool m_lineDrained = false;
+    bool m_outputWritten = false;
     bool m_keysWaiting = true;
 };
 

@@ -367,10 +367,14 @@ void Simulator::pollPeers(int64_t now) {
     int64_t host = hostMs();
     m_board.poll(host);
     // In lock-step time what the application wrote in its turn is said at
-    // the instant of that turn, the same on every run.
+    // the instant of that turn, the same on every run. It tells when it
+    // wrote its standard output; what else reaches the pipe (a library's
+    // message on standard error) is read within a simulated minute.
     if (!m_lockstep) {
         m_app.poll(host);
-    } else if (applicationRanSince(&m_outputRuns)) {
+    } else if (m_lockstep->takeOutputWritten() ||
+               (now >= m_at.nextOutputLook && applicationRanSince(&m_outputRuns))) {
+        m_at.nextOutputLook = now + STATUS_PERIOD_MS;
         m_app.readNow();
     }
     sendWeather(now);

@@ -199,6 +199,7 @@ class Simulator {
         int64_t lastPass = 0;
         int64_t nextStatus = 0;
         int64_t nextStaleCheck = 0;
+        int64_t nextOutputLook = 0;
         int64_t nextWeather = 0;
     } m_at;
     int64_t m_startDay = 0;

@@ -29,6 +29,8 @@ constexpr uint32_t LOCKSTEP_RELAYS_WRITTEN = 1; // sim/relays was written since 
 // The coprocessor's line was read empty in this turn, so nothing is left on
 // it: the simulator need not ask the kernel.
 constexpr uint32_t LOCKSTEP_LINE_DRAINED = 2;
+// Standard output was written in this turn (the simulator reads it only then).
+constexpr uint32_t LOCKSTEP_OUTPUT_WRITTEN = 4;
 
 struct LockstepMessage {
     uint32_t kind;

@@ -119,6 +119,43 @@ void awaitLockstepNow() {
     }
 }
 
+// Standard output in lock-step time: each write is told with the next
+// answer, so that the simulator reads the output only after a turn that
+// wrote some. Lines still go out as they end.
+ssize_t writeOutput(void *, const char *data, size_t size) {
+    m_Lockstep.answerFlags |= LOCKSTEP_OUTPUT_WRITTEN;
+    size_t done = 0;
+    while (done < size) {
+        ssize_t put = write(STDOUT_FILENO, data + done, size - done);
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            return done > 0 ? static_cast<ssize_t>(done) : -1;
+        }
+        done += static_cast<size_t>(put);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+void watchOutput() {
+    static bool watched = false;
+    if (watched) {
+        return;
+    }
+    fflush(stdout);
+    cookie_io_functions_t functions{nullptr, writeOutput, nullptr, nullptr};
+    FILE *out = fopencookie(nullptr, "w", functions);
+    if (out == nullptr) {
+        return;
+    }
+    setvbuf(out, nullptr, _IOLBF, BUFSIZ);
+    stdout = out;
+    watched = true;
+    // What was written before is read after the first turn.
+    m_Lockstep.answerFlags |= LOCKSTEP_OUTPUT_WRITTEN;
+}
+
 // The simulator's descriptor from the environment, and the first instant.
 void startLockstep() {
     const char *text = getenv(LOCKSTEP_FD_VARIABLE);
@@ -140,6 +177,7 @@ void startLockstep() {
         // Not passed on to the shell commands the application runs.
         fcntl(m_Lockstep.linkFd, F_SETFD, FD_CLOEXEC);
     }
+    watchOutput();
     awaitLockstepNow();
 }
 

@@ -55,12 +55,15 @@ fuzz:
 # MUTATION_SKIP='scenario|browser|fuzz' (test labels left out), MUTATION_OWN=1
 # (only the tests of the file's own subsystem), MUTATION_KILLS=1 (every test
 # runs; the report lists the test cases that catch no fault alone),
-# MUTATION_AGAIN=build-mutation/results.tsv (only that run's survivors again).
+# MUTATION_AGAIN=build-mutation/results.tsv (only that run's survivors again),
+# MUTATION_EACH=1 (MUTATION_SAMPLE faults for each of MUTATION_FILES),
+# MUTATION_WORK=DIR (the work directory, so that two runs can go side by side).
 mutation: deps
 	./scripts/mutation.sh $(if $(MUTATION_SAMPLE),-n $(MUTATION_SAMPLE)) \
 		$(if $(MUTATION_SEED),-s $(MUTATION_SEED)) $(if $(MUTATION_JOBS),-j $(MUTATION_JOBS)) \
 		$(if $(MUTATION_SKIP),-x '$(MUTATION_SKIP)') $(if $(MUTATION_OWN),-o) \
 		$(if $(MUTATION_KILLS),-k) $(if $(MUTATION_AGAIN),-r $(MUTATION_AGAIN)) \
+		$(if $(MUTATION_EACH),-e) $(if $(MUTATION_WORK),-b $(MUTATION_WORK)) \
 		$(MUTATION_FILES)
 
 board: deps

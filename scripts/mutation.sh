@@ -6,14 +6,16 @@
 # programs contain the changed code, and reports per file how many faults
 # were planted, caught and survived, the survivors, and the score.
 #
-#   scripts/mutation.sh [-n COUNT|all] [-s SEED] [-j JOBS] [-x LABELS] [-o] [-k] [-r RESULTS]
-#                       [-b DIR] [PATH...]
+#   scripts/mutation.sh [-n COUNT|all] [-e] [-s SEED] [-j JOBS] [-x LABELS] [-o] [-k]
+#                       [-r RESULTS] [-b DIR] [PATH...]
+#   scripts/mutation.sh -c RESULTS... (one report of several runs' results.tsv)
 #
 # PATH: source files or directories (their .cpp files), relative to the
 # repository; by default src/hvac src/config src/coproc src/korabus
 # src/dispman src/menus src/pages src/mfgtest. -n: how many faults, spread
 # over the files in proportion and chosen with the seed (-s, default 1);
-# `all` plants every one (default 200). -j: build jobs. -x: the ctest labels left out
+# `all` plants every one (default 200); -e: COUNT faults for each PATH, so
+# that a small file gets as many as a large directory. -j: build jobs. -x: the ctest labels left out
 # (default 'scenario|browser': the quick tests). -o: only the tests of the
 # file's own subsystem (tests/hvac for src/hvac), a quick lower bound of the
 # score while tests of one directory are written. -k: every test of a fault
@@ -27,7 +29,9 @@
 # never touched), DIR/build its sanitizer build, DIR/report.txt the report,
 # DIR/results.tsv every fault's outcome and DIR/survivors.txt the survivors
 # as FILE:LINE<TAB>ORIGINAL<TAB>MUTATED, the format of the equivalence list
-# tests/mutation/equivalent.txt, whose faults are skipped. Exit status 0
+# tests/mutation/equivalent.txt, whose faults are skipped. -c: the report of
+# runs made side by side (each with its own -b), over their results files
+# together, written to standard output. Exit status 0
 # when the run completed, 1 when the unchanged tree fails to build or to
 # pass the tests.
 set -eu
@@ -40,7 +44,9 @@ quick='scenario|browser'
 own=0
 kill=0
 again=""
-while getopts n:s:j:b:x:r:okh opt; do
+each=0
+combine=0
+while getopts n:s:j:b:x:r:okech opt; do
     case $opt in
         n) count=$OPTARG ;;
         s) seed=$OPTARG ;;
@@ -49,14 +55,75 @@ while getopts n:s:j:b:x:r:okh opt; do
         x) quick=$OPTARG ;;
         o) own=1 ;;
         k) kill=1 ;;
+        e) each=1 ;;
+        c) combine=1 ;;
         r) again=$(cd "$(dirname "$OPTARG")" && pwd)/$(basename "$OPTARG") ;;
         *)
-            sed -n '2,32p' "$0" | sed 's/^# \{0,1\}//'
+            sed -n '2,36p' "$0" | sed 's/^# \{0,1\}//'
             exit 2
             ;;
     esac
 done
 shift $((OPTIND - 1))
+
+# ---- Report ------------------------------------------------------------------------------
+# Per file and directory: planted, caught, survived, not viable, equivalent and
+# the score; then the survivors (also written to SURVIVORS), the flaky tests
+# and the totals. The results (results.tsv lines) come on standard input.
+report() { # survivors
+    awk -F'\t' -v survivors="$1" '
+        function add(k, o) { planted[k]++; n[k, o]++ }
+        function row(label, k,    scored) {
+            scored = n[k, "caught"] + n[k, "survived"]
+            printf "%-40s %7d %6d %8d %10d %10d %6s\n", label, planted[k], n[k, "caught"],
+                   n[k, "survived"], n[k, "not-viable"], n[k, "equivalent"],
+                   scored ? sprintf("%d%%", 100 * n[k, "caught"] / scored) : "-"
+        }
+        {
+            outcome = $4; sub(/ .*/, "", outcome)
+            dir = $1; sub(/\/[^\/]*$/, "", dir)
+            if (!($1 in planted)) files[++nf] = $1
+            if (!(dir in planted)) dirs[++nd] = dir
+            add($1, outcome); add(dir, outcome); add("", outcome)
+            time[outcome == "equivalent" ? "skip" : "run"] += $5
+            if (match($4, /\(flaky: [^)]*\)/)) {
+                nflaky = split(substr($4, RSTART + 8, RLENGTH - 9), names, " ")
+                for (j = 1; j <= nflaky; j++) flaky[names[j]]++
+            }
+            if (outcome == "survived") {
+                surv[++ns] = sprintf("%s:%d  %s\n    %s\n    %s", $1, $2, $3, $6,
+                                     $7 == "" ? "(removed)" : $7)
+                print $1 ":" $2 "\t" $6 "\t" $7 > survivors
+            }
+        }
+        END {
+            if (ns == 0) printf "" > survivors
+            printf "%-40s %7s %6s %8s %10s %10s %6s\n", "file", "planted", "caught", "survived",
+                   "not viable", "equivalent", "score"
+            for (i = 1; i <= nf; i++) row(files[i], files[i])
+            print ""
+            for (i = 1; i <= nd; i++) row(dirs[i], dirs[i])
+            row("total", "")
+            print ""
+            print "Survivors (a test is missing, or the change is equivalent):"
+            for (i = 1; i <= ns; i++) print surv[i]
+            for (t in flaky) {
+                if (!shown++) print "\nTests that failed once and passed when run again (not counted):"
+                printf "    %s, for %d faults\n", t, flaky[t]
+            }
+            run = planted[""] - n["", "equivalent"]
+            printf "\n%d faults planted, %.1f s each on average\n", run, run ? time["run"] / run : 0
+            scored = n["", "caught"] + n["", "survived"]
+            printf "Score: %d of %d caught (%s)\n", n["", "caught"], scored,
+                   scored ? sprintf("%.1f%%", 100 * n["", "caught"] / scored) : "-"
+        }'
+}
+
+if [ "$combine" = 1 ]; then
+    [ $# -gt 0 ] || { echo "mutation: -c wants results files" >&2; exit 2; }
+    cat "$@" | report /dev/null
+    exit 0
+fi
 number_or_empty() { # name value
     case $2 in
         *[!0-9]*)
@@ -151,6 +218,11 @@ if [ -n "$again" ]; then
             printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$file" "$line" "$op" "$status" "$original" "$mutated"
         done >"$run/mutants.tsv"
     set -- "survivors of $again"
+elif [ "$each" = 1 ]; then
+    for path in "$@"; do
+        # shellcheck disable=SC2086
+        "$bdir/bin/tstat-mutate" list --root "$tree" $sample "$path"
+    done >"$run/mutants.tsv"
 else
     # shellcheck disable=SC2086
     "$bdir/bin/tstat-mutate" list --root "$tree" $sample "$@" >"$run/mutants.tsv"
@@ -349,52 +421,7 @@ while IFS="$tab" read -r file line op status original mutated <&3; do
 done 3<"$run/mutants.tsv"
 
 # ---- Report ------------------------------------------------------------------------------
-awk -F'\t' -v survivors="$work/survivors.txt" '
-    function add(k, o) { planted[k]++; n[k, o]++ }
-    function row(label, k,    scored) {
-        scored = n[k, "caught"] + n[k, "survived"]
-        printf "%-40s %7d %6d %8d %10d %10d %6s\n", label, planted[k], n[k, "caught"],
-               n[k, "survived"], n[k, "not-viable"], n[k, "equivalent"],
-               scored ? sprintf("%d%%", 100 * n[k, "caught"] / scored) : "-"
-    }
-    {
-        outcome = $4; sub(/ .*/, "", outcome)
-        dir = $1; sub(/\/[^\/]*$/, "", dir)
-        if (!($1 in planted)) files[++nf] = $1
-        if (!(dir in planted)) dirs[++nd] = dir
-        add($1, outcome); add(dir, outcome); add("", outcome)
-        time[outcome == "equivalent" ? "skip" : "run"] += $5
-        if (match($4, /\(flaky: [^)]*\)/)) {
-            nflaky = split(substr($4, RSTART + 8, RLENGTH - 9), names, " ")
-            for (j = 1; j <= nflaky; j++) flaky[names[j]]++
-        }
-        if (outcome == "survived") {
-            surv[++ns] = sprintf("%s:%d  %s\n    %s\n    %s", $1, $2, $3, $6,
-                                 $7 == "" ? "(removed)" : $7)
-            print $1 ":" $2 "\t" $6 "\t" $7 > survivors
-        }
-    }
-    END {
-        if (ns == 0) printf "" > survivors
-        printf "%-40s %7s %6s %8s %10s %10s %6s\n", "file", "planted", "caught", "survived",
-               "not viable", "equivalent", "score"
-        for (i = 1; i <= nf; i++) row(files[i], files[i])
-        print ""
-        for (i = 1; i <= nd; i++) row(dirs[i], dirs[i])
-        row("total", "")
-        print ""
-        print "Survivors (a test is missing, or the change is equivalent):"
-        for (i = 1; i <= ns; i++) print surv[i]
-        for (t in flaky) {
-            if (!shown++) print "\nTests that failed once and passed when run again (not counted):"
-            printf "    %s, for %d faults\n", t, flaky[t]
-        }
-        run = planted[""] - n["", "equivalent"]
-        printf "\n%d faults planted, %.1f s each on average\n", run, run ? time["run"] / run : 0
-        scored = n["", "caught"] + n["", "survived"]
-        printf "Score: %d of %d caught (%s)\n", n["", "caught"], scored,
-               scored ? sprintf("%.1f%%", 100 * n["", "caught"] / scored) : "-"
-    }' "$run/results.tsv" | tee "$work/report.txt"
+report "$work/survivors.txt" <"$run/results.tsv" | tee "$work/report.txt"
 cp "$run/results.tsv" "$work/results.tsv"
 
 # ---- With -k: the cases that catch nothing alone --------------------------------------

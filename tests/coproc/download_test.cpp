@@ -1,7 +1,8 @@
 // Firmware download: the start requests, block checks with a bad CRC and a
 // lost ACK, a stray end-of-transfer byte, the end proven by its repeat,
 // resynchronisation after a stray or a lost byte, block-number
-// wrap, the size limit, completion with and without an install, links in the
+// wrap, the size limit, completion with and without an install (one block
+// is enough), the time taken, links in the
 // way, and the stall time-out that gives the link back.
 #include "coproc/download.h"
 
@@ -10,6 +11,7 @@
 #include "coproc/coproc_msg.h"
 #include "coproc_capture.h"
 #include "coproc_frame.h"
+#include "platform/platform.h"
 #include "platform/platform_test.h"
 #include "printed.h"
 
@@ -162,6 +164,20 @@ TEST_F(DownloadTest, ThreeBlocksWithABadCrcAndALostAck) {
     EXPECT_EQ(written.st_mode & 07, 0u);
     EXPECT_EQ(downloadStart(DOWNLOAD_APP_ARCHIVE), -1);
     EXPECT_TRUE(linkParsesPackets());
+}
+
+TEST_F(DownloadTest, OneBlockIsInstalledAndTheTimeTakenPrinted) {
+    int64_t started = platformUptimeMs();
+    start(DOWNLOAD_APP_ARCHIVE);
+    wait(1000);
+    EXPECT_EQ(send(block(1, stream(100), 0)), c_Ack);
+    EXPECT_TRUE(send({DOWNLOAD_EOT}).empty());
+    EXPECT_EQ(wait(DOWNLOAD_QUIET_MS), c_Nak);
+    // Every field of the time at its top.
+    platformFakeClockAdvanceMs(static_cast<uint32_t>(3659999 - (platformUptimeMs() - started)));
+    std::string printed = printedBy([&] { send({DOWNLOAD_EOT}); });
+    EXPECT_NE(printed.find("download took 01:00:59.999"), std::string::npos) << printed;
+    EXPECT_EQ(m_root.read("/sim/shell.log"), std::string(DOWNLOAD_INSTALL_COMMAND) + "\n");
 }
 
 TEST_F(DownloadTest, BlockNumbersWrapFrom255To0) {

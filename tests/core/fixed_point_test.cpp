@@ -127,14 +127,14 @@ TEST(FixedPoint, DecodeSplitsIntoIntegerAndFractionRoundedToDigits) {
                                                 : std::vector<uint32_t>{c.digits}) {
             int16_t integerPart = 0;
             int32_t fraction = 0;
-            fprDecodeRes(c.value, &integerPart, &fraction, digits);
+            EXPECT_EQ(fprDecodeRes(c.value, &integerPart, &fraction, digits), 0);
             EXPECT_EQ(integerPart, c.integerPart) << c.value << " to " << digits << " digits";
             EXPECT_EQ(fraction, c.fraction) << c.value << " to " << digits << " digits";
         }
         if (c.digits == FULL) {
             int16_t integerPart = 0;
             int32_t fraction = 0;
-            fprDecode(c.value, &integerPart, &fraction);
+            EXPECT_EQ(fprDecode(c.value, &integerPart, &fraction), 0);
             EXPECT_EQ(integerPart, c.integerPart) << c.value;
             EXPECT_EQ(fraction, c.fraction) << c.value;
         }

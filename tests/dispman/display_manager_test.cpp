@@ -15,8 +15,10 @@
 #include "pages/main_page.h"
 #include "pages/pages.h"
 #include "platform/platform_test.h"
+#include "printed.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <vector>
 
@@ -130,6 +132,23 @@ TEST_F(DisplayManagerTest, UpTwiceThenTheTimeOutStoresAHoldOneDegreeUp) {
     pass();
     EXPECT_EQ(textOf(g_HoldModeMenu[HOLD_MENU_HEAT].handle), " 71");
     EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].handle->textBlinkPeriod, 0u);
+}
+
+// Edges that queued up are taken five presses a pass, and a page number
+// outside the table has no row.
+TEST_F(DisplayManagerTest, APassTakesAtMostTenKeyEdges) {
+    bootAndStart();
+    tap(BUTTON_CODE_UP);
+    ASSERT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].value, 70);
+    for (int i = 0; i < 8; i++) {
+        press(BUTTON_CODE_UP);
+        release(BUTTON_CODE_UP);
+    }
+    displayManagerPoll();
+    EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].value, 75);
+    displayManagerPoll();
+    EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].value, 78);
+    EXPECT_EQ(&dispManPageEntry(DISPLAY_PAGE_COUNT), &dispManPageEntry(UINT8_MAX));
 }
 
 TEST_F(DisplayManagerTest, HoldingModeOnTheHoldPageStoresAtOnce) {
@@ -280,6 +299,22 @@ TEST_F(DisplayManagerTest, ATimedTemperatureLockReleasesItselfAndTheLimitsComeBa
     EXPECT_EQ(packed(savedRecord().lockoutCfg.tempLock), LOCK_UNLOCKED);
     EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].min, g_MinSetPointTemp);
     EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].max, g_MaxSetPointTemp);
+}
+
+TEST_F(DisplayManagerTest, AFailedSaveWhenALockIsReleasedIsReported) {
+    boot();
+    editLockout([](TstatLockoutCfg_t &l) {
+        l.buttonLockout = LOCK_LOCKED;
+        l.tempLock = LOCK_LOCKED;
+        l.tempLockTimeLimit = 30;
+    });
+    start();
+    std::filesystem::remove(m_root.file("/dev/mtdblock5"));
+    std::filesystem::create_directory(m_root.file("/dev/mtdblock5"));
+    platformFakeClockAdvanceMs(30 * 60 * 1000);
+    std::string printed = printedBy([&] { pass(); });
+    EXPECT_NE(printed.find("ERROR: saveThermostatSysCfg failed"), std::string::npos) << printed;
+    EXPECT_EQ(packed(memoryRecord().lockoutCfg.tempLock), LOCK_UNLOCKED);
 }
 
 TEST_F(DisplayManagerTest, TheTextsAreRefreshedOnlyAfterAChangeOrInANewSecond) {

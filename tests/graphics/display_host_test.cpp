@@ -1,5 +1,6 @@
 // The host flavour's display: sim/screen.png after flips, at most ten per
-// second with the last frame never lost, and window keys as key records.
+// second with the last frame never lost, sim/page, and window keys as key
+// records.
 #include "display_fixture.h"
 
 #include <SDL.h>
@@ -81,6 +82,41 @@ TEST_F(HostDisplay, FramesArePublishedAtMostTenTimesASecondAndTheLastIsKept) {
     platformDisplayFlipped();
     EXPECT_EQ(platformDisplayPublishedFrames(), 3u);
     EXPECT_EQ(platformDisplaySnapshot(root.file("/snap.png").c_str()), -1);
+}
+
+TEST_F(HostDisplay, ThePageAndItsPopUpArePublishedAsEitherChanges) {
+    const struct {
+        uint8_t page;
+        bool popUp;
+        const char *line;
+    } cases[] = {{3, false, "3 0\n"}, {3, true, "3 1\n"}, {0, false, "0 0\n"}};
+    for (const auto &c : cases) {
+        platformDisplayNotePage(c.page);
+        platformDisplayNotePopUp(c.popUp);
+        EXPECT_EQ(root.read("/sim/page"), c.line);
+    }
+}
+
+// Without a display the host uses SDL's dummy driver; a display or a driver
+// chosen is kept.
+TEST(HostDisplayPrepare, TheDummyDriverOnlyWithoutADisplay) {
+    const struct {
+        const char *driver, *display, *result;
+    } cases[] = {{nullptr, nullptr, "dummy"},
+                 {"", "", "dummy"},
+                 {nullptr, ":0", nullptr},
+                 {"x11", nullptr, "x11"}};
+    auto put = [](const char *name, const char *value) {
+        value != nullptr ? setenv(name, value, 1) : unsetenv(name);
+    };
+    for (const auto &c : cases) {
+        put("SDL_VIDEODRIVER", c.driver);
+        put("DISPLAY", c.display);
+        platformDisplayPrepare();
+        EXPECT_STREQ(getenv("SDL_VIDEODRIVER"), c.result) << (c.display ? c.display : "none");
+    }
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    unsetenv("DISPLAY");
 }
 
 TEST_F(HostDisplay, WindowKeysBecomeKeyRecords) {

@@ -139,7 +139,9 @@ TEST_F(StageAlgorithms, HeatPumpUsesAuxiliaryHeatBelowTheBalancePoint) {
                     {18.0, "00011", 1.0},
                 });
     // Gas auxiliary: after more than 60 s of W2 the furnace heats alone.
-    platformFakeClockAdvanceMs(61000);
+    platformFakeClockAdvanceMs(60000);
+    expectSteps(systemHeatTwoHpAlg, sp, {{18.0, "00011", 1.0}});
+    platformFakeClockAdvanceMs(1000);
     expectSteps(systemHeatTwoHpAlg, sp,
                 {
                     {18.0, "00001", 1.0},

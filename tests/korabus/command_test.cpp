@@ -18,7 +18,10 @@
 #include "korabus/korabus_command.h"
 #include "korabus/korabus_data.h"
 #include "pages/button_lockout_menu.h"
+#include "pages/info_pages.h"
 #include "pages/page_table.h"
+#include "platform/platform.h"
+#include "platform/platform_test.h"
 
 #include <cstring>
 #include <unistd.h>
@@ -86,6 +89,11 @@ TEST_F(BusTest, QueriesAndReportsAnswer) {
         busCommand(c.command);
         EXPECT_EQ(replies(), c.replies) << c.command;
     }
+    // The three reports of ST go out a send pause apart.
+    int64_t before = platformUptimeMs();
+    busCommand("ST");
+    EXPECT_EQ(platformUptimeMs() - before, 2 * KORABUS_SEND_PAUSE_MS);
+    replies();
     korabusReportFormatCommand();
     korabusMessageScreenClearCommand();
     EXPECT_EQ(replies(), (Texts{"FM SC", "MESSAGE CLEAR"}));
@@ -351,6 +359,19 @@ TEST_F(BusTest, SleepWakeAndBacklightCommandsSetTheBrightness) {
         busCommand(command);
         EXPECT_EQ(m_root.read("/sys/class/backlight/backlight/brightness"), level) << command;
     }
+    // Asleep and dimmed, the screen saver comes; a panel switched off from
+    // the bus loses its text.
+    setScrSaverState(FEATURE_ENABLE);
+    busCommand("BK ID");
+    busCommand("SLEEP");
+    for (int i = 0; i < 1000 && displayManagerScreenSaverShown() == 0; i++) {
+        platformFakeClockAdvanceMs(100);
+        displayManagerPoll();
+    }
+    ASSERT_EQ(displayManagerScreenSaverShown(), 1);
+    ASSERT_NE(screenSaverText()->font, nullptr);
+    busCommand("BK IO");
+    EXPECT_EQ(screenSaverText()->font, nullptr);
     displayManagerReset();
     pagesReset();
     screenReset();

@@ -30,6 +30,7 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -154,6 +155,30 @@ TEST(MfgCommandReceiver, MatchesWholeLinesOfTheExpectedCommand) {
         }
         EXPECT_EQ(matches, c.matches) << c.input;
     }
+}
+
+TEST_F(MfgTest, ACommandThatComesLaterIsWaitedForAndThePortClosedAfter) {
+    auto openFiles = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                             std::filesystem::directory_iterator());
+    };
+    const auto before = openFiles();
+    std::thread late([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        fixtureSends("***SerialLinkTest\n");
+    });
+    EXPECT_EQ(uart_rx_poll("SerialLinkTest\n"), 0);
+    late.join();
+    mfgTestReset();
+    EXPECT_EQ(openFiles(), before);
+}
+
+TEST_F(MfgTest, AStepsTimeRunsOutAtItsLastMillisecond) {
+    start_mfg_test_timer(2);
+    platformFakeClockAdvanceMs(1999);
+    EXPECT_EQ(check_mfg_test_timer(), 0);
+    platformFakeClockAdvanceMs(1);
+    EXPECT_NE(check_mfg_test_timer(), 0);
 }
 
 TEST(MfgSensorRange, EdgesRoundToWholeUnits) {

@@ -378,6 +378,11 @@ TEST_F(PagesTest, TheWeatherPanelAndPagesShowTheForecastStore) {
     setFiveDayForecast(&fiveDay);
     pass();
     EXPECT_EQ(imageName(fiveDayScreenImages[1]), "Icon-5Day-Condition-ClearDay");
+    // 8 C lower: the stores differ in one byte, by one.
+    fiveDay.highTemp[1] = fx(-9.5);
+    setFiveDayForecast(&fiveDay);
+    pass();
+    EXPECT_EQ(textOf(&testScreenFiveDayForecast[12]), " 15\xB0");
 }
 
 TEST_F(PagesTest, TheHoldPageIsRefusedWhenOffOrLocked) {

@@ -179,6 +179,13 @@ TEST_F(GlyphFile, LookupFollowsTheChainAndStopsAtMissingEntries) {
     EXPECT_EQ(g, nullptr);
     EXPECT_EQ(out, "couldn't find glyph 3\n");
     abfClose(h);
+    // Read as 1-byte entries, glyph 3's 0xFFFF holds 0xFF for glyph 6: missing too.
+    Bytes narrow = file;
+    narrow[38] = 1;
+    h = open(narrow, &out);
+    EXPECT_EQ(printedBy([&] { return abfLookupGlyph(h, 6); }, &out), 0u);
+    EXPECT_EQ(out, "");
+    abfClose(h);
 }
 
 // Each damage to a good file, the glyph then loaded, and what the reader says.
@@ -200,7 +207,7 @@ TEST_F(GlyphFile, HostileTablesAndEntriesAreRefusedWithoutReadingOutside) {
     } cases[] = {
         // The root points back at itself (base 0): the walk gives up.
         {[&](Bytes &b) { std::fill_n(&b[34], 4, 0), put16(b, root1, 32); }, 1,
-         "lookup chain too long @ 0x00000020"},
+         "lookup chain too long @ 0x00000020\ncouldn't find glyph 1"},
         {[&](Bytes &b) { put16(b, root1, 0xFFF0); }, 1, "couldn't read lookup table @"},
         {[](Bytes &b) { b[38] = 3; }, 1, "unsupported entry size (3)"},
         {[](Bytes &b) { b[38] = 7; }, 1, "unsupported entry size (7)"},

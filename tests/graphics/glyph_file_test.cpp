@@ -267,6 +267,11 @@ TEST_F(GlyphFile, RenderingIgnoresPaddingAndRecolouringReplacesEveryPixel) {
     EXPECT_EQ(abfRenderGlyph565(h, g, 0x07E0), 0);
     check(0x07E0);
     EXPECT_EQ(abfGetGlyphFrame(h, g), g_frames.back());
+    // A frame narrower than the glyph cannot take it.
+    uint16_t pitch = g->pitch;
+    g->pitch = 8;
+    EXPECT_EQ(printedBy([&] { return abfRenderGlyph565(h, g, 1); }, &out), -1);
+    g->pitch = pitch;
     abfReleaseGlyph(h, g);
     EXPECT_EQ(g_released, 1);
 

@@ -10,8 +10,10 @@
 #include "fixed.h"
 #include "house.h"
 
+#include "printed.h"
 #include <SDL.h>
 #include <SDL_image.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -297,6 +299,17 @@ TEST(Report, SetpointsInForceFromTheThermostatsRecord) {
     root.write("/dev/mtdblock5", "");
     root.write("/dev/mtdblock8", "");
     sim::SetpointSource source;
+    // Loaded quietly, and again when the factory record alone changes.
+    FactoryOptions one = options;
+    one.systemType = SYSTEM_TYPE_ONE_STG_HEAT_PUMP;
+    TstatSysCfgPersistMem_t other;
+    buildFactoryImage(one, &other);
+    root.write("/dev/mtdblock4", bytesOf(other));
+    std::string printed;
+    ASSERT_TRUE(printedBy([&] { return source.refresh(); }, &printed));
+    EXPECT_EQ(printed, "");
+    EXPECT_EQ(source.setup().stages, 1);
+    root.write("/dev/mtdblock4", bytesOf(record));
     ASSERT_TRUE(source.refresh());
     EXPECT_TRUE(source.setup().heatPump);
     EXPECT_EQ(source.setup().stages, 2);

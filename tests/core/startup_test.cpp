@@ -15,6 +15,7 @@
 #include "board_root.h"
 #include "coproc_frame.h"
 #include "modules.h"
+#include "printed.h"
 #include "pty_pair.h"
 #include "run_tool.h"
 
@@ -103,7 +104,9 @@ TEST_F(StartUpInProcess, SendsTheStartUpPacketAndCarriesTheSavedYearIntoTheClock
         ASSERT_EQ(unlink(root.file(region).c_str()), 0);
     }
     platformRefuseIoMap();
-    ASSERT_EQ(startUp(), TSTAT_RUN_MAIN_LOOP);
+    std::string printed;
+    ASSERT_EQ(printedBy([&] { return startUp(); }, &printed), TSTAT_RUN_MAIN_LOOP);
+    EXPECT_NE(printed.find("ERROR: PersistUtil_Init failed"), std::string::npos) << printed;
     EXPECT_EQ(packets(link.read(100), 0x16), 1u);
 }
 

@@ -264,6 +264,7 @@ TEST(Report, TraceFileRoundTrip) {
     rows[0].setpoints.valid = false;
     std::ostringstream out;
     sim::writeTrace(out, rows);
+    EXPECT_NE(out.str().find(",Wake,1,"), std::string::npos) << out.str();
     std::istringstream in(out.str());
     std::vector<TraceRow> back;
     std::string error;

@@ -279,12 +279,17 @@ TEST(Report, TraceFileRoundTrip) {
     EXPECT_DOUBLE_EQ(back[1].energyKj[RELAY_W1E], 510.0);
     EXPECT_FALSE(back[0].inForceKnown);
     EXPECT_DOUBLE_EQ(back[1].heatInForce, 21.67);
-    // A cut line is refused with its number.
-    std::string cut = out.str();
-    cut.resize(cut.size() - 10);
-    std::istringstream bad(cut);
-    EXPECT_FALSE(sim::readTrace(bad, &back, &error));
-    EXPECT_EQ(error.rfind("trace line 3:", 0), 0u) << error;
+    // A cut line, a bad time or an unknown period is refused with its number.
+    const std::string text = out.str();
+    const size_t third = text.find('\n', text.find('\n') + 1) + 1;
+    std::string damaged[] = {text.substr(0, text.size() - 10), text, text};
+    damaged[1][third] = 'x';
+    damaged[2].replace(damaged[2].find(",Wake,"), 6, ",Wak,");
+    for (const std::string &d : damaged) {
+        std::istringstream bad(d);
+        EXPECT_FALSE(sim::readTrace(bad, &back, &error));
+        EXPECT_EQ(error.rfind("trace line 3:", 0), 0u) << error;
+    }
 }
 
 TEST(Report, SetpointsInForceFromTheThermostatsRecord) {

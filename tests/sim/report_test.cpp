@@ -238,6 +238,11 @@ TEST(Report, AuxiliaryHeatAndHumidityAtTheirEdges) {
     r = sim::computeReport(rows, {}, setup(), {});
     EXPECT_EQ(r.humidityHours, 0.0);
     EXPECT_NE(sim::formatReport(r, "test house").find("humidity: not used"), std::string::npos);
+    // No occupied minute: no figures for them.
+    std::vector<TraceRow> asleep = {row(1, PeriodKind::Sleep, 17.0, 28.0, 18.0)};
+    EXPECT_NE(sim::formatReport(sim::computeReport(asleep, {}, setup(), {}), "h")
+                  .find("  occupied  none\n"),
+              std::string::npos);
     // Starts per hour only over an hour at least: 59 minutes give counts alone.
     for (int minutes : {59, 60}) {
         std::vector<TraceRow> span;

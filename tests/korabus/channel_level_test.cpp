@@ -80,9 +80,6 @@ TEST_F(BusTest, PollSendsChangesAndTheEdgesDumpEverything) {
     setMovAvgIndTemp(fx(22));
     korabusDataPoll();
     EXPECT_EQ(sent().levels, (ChannelMap{{1, 192}}));
-    RlyCntl_SetHum(1);
-    korabusDataPoll();
-    EXPECT_EQ(sent().channels[233], 1);
 }
 
 TEST_F(BusTest, NoIndoorLevelsBeforeTheFirstReading) {

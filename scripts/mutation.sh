@@ -293,6 +293,7 @@ prepare_file() { # file key
     done <"$run/files/$2.objects"
     LC_ALL=C sort -u -o "$run/files/$2.symbols" "$run/files/$2.symbols"
     sub=${1#src/}
+    sub=${sub#lib/}
     sub=${sub%%/*}
     while IFS="$tab" read -r name exe home secs; do
         if [ "$all" = 1 ] ||

@@ -279,6 +279,11 @@ TEST_F(Screen, LongTextsAreCutToTheirBuffer) {
     pass();
     EXPECT_EQ(strlen(s[1].text), 39u);
     EXPECT_EQ(strlen(s[1].lastText), 39u);
+    // Measured again at another size of the same font.
+    int small = 0, large = 0, height = 0;
+    ASSERT_EQ(screenGetTextWidthHeight(BOLD, 12, longText, &small, &height), 0);
+    ASSERT_EQ(screenGetTextWidthHeight(BOLD, 24, longText, &large, &height), 0);
+    EXPECT_GT(large, small);
 }
 
 TEST_F(Screen, ItemOperationsCheckTheirArgumentsAndMarkOnlyChanges) {

@@ -108,9 +108,17 @@ TEST_F(MsgTest, LineVoltageAndInvalidFrames) {
     EXPECT_EQ(coprocMsgGetLineVoltage(&volts), 1);
     EXPECT_EQ(volts, 480);
     EXPECT_EQ(coprocMsgGetLineVoltage(nullptr), 0);
-    // Too short a channel or level payload is ignored; unknown types are
-    // accepted and ignored.
+    // Too short a channel or level payload is ignored, two bytes are
+    // enough; unknown types are accepted and ignored.
+    static int s_Channel = -1;
+    const CoprocBusHandlers toBus{[](uint8_t c, uint8_t v) { s_Channel = c * 256 + v; }, nullptr,
+                                  nullptr, nullptr};
+    coprocMsgSetBusHandlers(&toBus);
     EXPECT_EQ(process(coprocFrameOf(0x01, {0x05})), 0);
+    EXPECT_EQ(s_Channel, -1);
+    EXPECT_EQ(process(coprocFrameOf(0x01, {0x05, 0x01})), 0);
+    EXPECT_EQ(s_Channel, 0x0501);
+    coprocMsgSetBusHandlers(nullptr);
     EXPECT_EQ(process(coprocFrameOf(0x02, {})), 0);
     EXPECT_EQ(process(coprocFrameOf(0x2A, {1, 2, 3})), 0);
     EXPECT_EQ(process(coprocFrameOf(0xFF, {})), 0);

@@ -32,6 +32,17 @@ class DisplayManagerTest : public UiTest {
             bk.inactiveBrightness = inactive;
         });
     }
+    // Boots with the keys and the temperature locked for 30 minutes, and starts.
+    void bootWithTimedLock() {
+        boot();
+        editLockout([](TstatLockoutCfg_t &l) {
+            l.buttonLockout = LOCK_LOCKED;
+            l.tempLock = LOCK_LOCKED;
+            l.tempLockTimeLimit = 30;
+            l.tempLockRangeLimit = 2;
+        });
+        start();
+    }
 };
 
 TEST_F(DisplayManagerTest, AKeyThatFindsTheDisplayDarkOnlyWakesIt) {
@@ -275,14 +286,7 @@ TEST_F(DisplayManagerTest, ABusChangeOfThePageShownWinsOverTheEditInProgress) {
 }
 
 TEST_F(DisplayManagerTest, ATimedTemperatureLockReleasesItselfAndTheLimitsComeBack) {
-    boot();
-    editLockout([](TstatLockoutCfg_t &l) {
-        l.buttonLockout = LOCK_LOCKED;
-        l.tempLock = LOCK_LOCKED;
-        l.tempLockTimeLimit = 30;
-        l.tempLockRangeLimit = 2;
-    });
-    start();
+    bootWithTimedLock();
     tap(BUTTON_CODE_UP);
     ASSERT_EQ(dispManGetCurrentPage(), PAGE_HOLD);
     EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].min, fx(68));
@@ -302,13 +306,7 @@ TEST_F(DisplayManagerTest, ATimedTemperatureLockReleasesItselfAndTheLimitsComeBa
 }
 
 TEST_F(DisplayManagerTest, AFailedSaveWhenALockIsReleasedIsReported) {
-    boot();
-    editLockout([](TstatLockoutCfg_t &l) {
-        l.buttonLockout = LOCK_LOCKED;
-        l.tempLock = LOCK_LOCKED;
-        l.tempLockTimeLimit = 30;
-    });
-    start();
+    bootWithTimedLock();
     std::filesystem::remove(m_root.file("/dev/mtdblock5"));
     std::filesystem::create_directory(m_root.file("/dev/mtdblock5"));
     platformFakeClockAdvanceMs(30 * 60 * 1000);

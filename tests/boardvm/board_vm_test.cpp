@@ -494,16 +494,7 @@ class BoardUpdateTest : public BoardVmTest {
     bool consoleSays(EmulatedBoard &board, const std::string &part, int nth,
                      std::chrono::seconds limit) {
         return pollUntil([] { pause(50ms); },
-                         [&] {
-                             std::string c = board.console();
-                             size_t at = 0;
-                             for (int i = 0; i < nth; i++, at++) {
-                                 if ((at = c.find(part, at)) == std::string::npos) {
-                                     return false;
-                                 }
-                             }
-                             return true;
-                         },
+                         [&] { return countOf(board.console(), part) >= static_cast<size_t>(nth); },
                          limit);
     }
     // What a refused bundle must leave as it was: the slots' files, the

@@ -1,7 +1,7 @@
 // Firmware download: the start requests, block checks with a bad CRC and a
 // lost ACK, a stray end-of-transfer byte, the end proven by its repeat,
 // resynchronisation after a stray or a lost byte, block-number
-// wrap, the size limit, completion with and without an install (one block
+// wrap up to the size limit, completion with and without an install (one block
 // checked as more are), the time taken, links in the
 // way, and the stall time-out that gives the link back.
 #include "coproc/download.h"
@@ -183,25 +183,12 @@ TEST_F(DownloadTest, OneBlockIsCheckedLikeMoreAndTheTimeTakenPrinted) {
     EXPECT_EQ(m_root.read("/sim/shell.log"), "");
 }
 
-TEST_F(DownloadTest, BlockNumbersWrapFrom255To0) {
+TEST_F(DownloadTest, ATransferEndsAtItsSizeLimit) {
+    // 126 + 65535 x 128 bytes reach the limit within a block, their block
+    // numbers wrapping from 255 to 0 on the way; one block more would pass
+    // it: the transfer ends at once and gives the link back.
     ASSERT_EQ(downloadStart(DOWNLOAD_GFX_ARCHIVE), 0);
     EXPECT_EQ(downloadStart(DOWNLOAD_GFX_ARCHIVE), -1);
-    wait(1000);
-    Bytes data = stream(126 + 256 * 128);
-    for (size_t i = 0; i < 257; i++) {
-        ASSERT_EQ(send(block(static_cast<uint8_t>(i + 1), data, i * 128)), c_Ack) << i;
-    }
-    EXPECT_EQ(end(), (Bytes{DOWNLOAD_ACK, DOWNLOAD_DONE}));
-    EXPECT_EQ(m_root.read("/tmp/zeph_gfx.tar.bz2").size(), 126u + 256 * 128);
-    // A graphics archive stays where it was written.
-    EXPECT_EQ(m_root.read("/sim/shell.log"), "");
-    EXPECT_EQ(downloadGetState(), DOWNLOAD_ENDED);
-}
-
-TEST_F(DownloadTest, ATransferEndsAtItsSizeLimit) {
-    // 126 + 65535 x 128 bytes reach the limit within a block; one block more
-    // would pass it: the transfer ends at once and gives the link back.
-    ASSERT_EQ(downloadStart(DOWNLOAD_GFX_ARCHIVE), 0);
     wait(1000);
     const size_t fit = (DOWNLOAD_MAX_BYTES - 126) / 128 + 1;
     Bytes blank(DOWNLOAD_BLOCK_DATA, 0);

@@ -90,14 +90,6 @@ Frame frameOf(const std::string &bmp) {
     return f;
 }
 
-size_t count(const std::string &text, const std::string &part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        n++;
-    }
-    return n;
-}
-
 TEST(BoardImage, StartsOnTheSimulatedBoardAndIsStartedAgainUntilTheFourthKey) {
     TempBoardRoot root;
     const std::string app = root.path() + "/opt/tstat";
@@ -158,7 +150,7 @@ TEST(BoardImage, StartsOnTheSimulatedBoardAndIsStartedAgainUntilTheFourthKey) {
     unlink(root.file("/sim/fb.bmp").c_str());
     kill(*running.begin(), SIGKILL);
     EXPECT_TRUE(pollUntil([] { usleep(100000); },
-                          [&] { return count(sim.output(), "tstat> start-up") >= 2; }, 60s))
+                          [&] { return countOf(sim.output(), "tstat> start-up") >= 2; }, 60s))
         << sim.output();
     EXPECT_NE(sim.output().find("starting it again"), std::string::npos) << sim.output();
     // Its main page is up, and settled, before the key.

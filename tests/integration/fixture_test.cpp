@@ -18,14 +18,6 @@ ToolResult runFixture(const TempBoardRoot &root, std::vector<std::string> args) 
     return runTool(TSTAT_SIM_BINARY, args);
 }
 
-size_t count(const std::string &text, const std::string &part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        n++;
-    }
-    return n;
-}
-
 TEST(Fixture, GoodUnitPassesEveryStep) {
     TempBoardRoot root;
     const std::string serial = "TS240101000042";
@@ -33,8 +25,8 @@ TEST(Fixture, GoodUnitPassesEveryStep) {
     const std::string &out = fixture.out;
     EXPECT_EQ(fixture.status, 0) << out << fixture.err;
     EXPECT_NE(out.find("UNIT PASSED"), std::string::npos) << out;
-    EXPECT_EQ(count(out, " PASS "), 9u) << out;
-    EXPECT_EQ(count(out, "closed alone"), 10u) << out;
+    EXPECT_EQ(countOf(out, " PASS "), 9u) << out;
+    EXPECT_EQ(countOf(out, "closed alone"), 10u) << out;
     EXPECT_NE(out.find(serial + " (as sent)"), std::string::npos) << out;
     // The serial region holds the number after its two checksum words, and
     // the test pin is as the fixture found it (not set).
@@ -51,7 +43,7 @@ TEST(Fixture, UnitWhoseCoprocessorDoesNotAnswerFails) {
     const std::string &out = fixture.out;
     EXPECT_EQ(fixture.status, 1) << out << fixture.err;
     EXPECT_NE(out.find("FAIL     AT_LM_INT_TEST_FAIL"), std::string::npos) << out;
-    EXPECT_EQ(count(out, "NOT RUN"), 8u) << out;
+    EXPECT_EQ(countOf(out, "NOT RUN"), 8u) << out;
     EXPECT_NE(out.find("UNIT FAILED"), std::string::npos) << out;
 }
 

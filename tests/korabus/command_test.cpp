@@ -42,19 +42,6 @@ std::vector<uint8_t> commandPacket(const std::string &text, int declaredLength =
     return coprocEncoded(COPROC_PKT_COMMAND, payload);
 }
 
-// Tokens end at spaces; what is left is told, and no text leaves nothing.
-TEST(BusTokens, SplitAtSpacesAndTellTheRest) {
-    char text[] = "  MD  MH";
-    char *rest = text;
-    EXPECT_STREQ(korabusDataTokenizeCommand(text, &rest), "MD");
-    EXPECT_STREQ(korabusDataTokenizeCommand(rest, &rest), "MH");
-    EXPECT_EQ(korabusDataTokenizeCommand(rest, &rest), nullptr);
-    EXPECT_STREQ(rest, "");
-    EXPECT_EQ(korabusDataTokenizeCommand(nullptr, &rest), nullptr);
-    EXPECT_EQ(rest, nullptr);
-    EXPECT_EQ(korabusDataTokenizeCommand(nullptr, nullptr), nullptr);
-}
-
 TEST_F(BusTest, QueriesAndReportsAnswer) {
     struct Case {
         const char *command;
@@ -326,13 +313,21 @@ TEST_F(BusTest, ForecastClockScreenAndFactoryReset) {
     EXPECT_EQ(downloadGetState(), DOWNLOAD_STARTED);
     downloadReset();
 
+    // The factory configuration comes back, the system switched off from
+    // the bus heating again.
     busCommand("CD 4321");
     busCommand("MD MPH H68 C76");
+    korabusDataUpdateChannelFromKorabus(222, 1);
     replies();
+    TstatSetPoint_t inForce = setPointsInForce();
+    hvacAlgorithmCntl(fx(15), fx(40), fx(0), &inForce);
+    EXPECT_EQ(RlyCntl_GetW1E(), 0u);
     busCommand("ZAP!");
     EXPECT_EQ(+saved().securityCode, 1234);
     EXPECT_EQ(+saved().tstatMode.mode, TSTAT_MODE_PROGRAM);
     EXPECT_EQ(g_IsZapCommand, 1);
+    hvacAlgorithmCntl(fx(15), fx(40), fx(0), &inForce);
+    EXPECT_EQ(RlyCntl_GetW1E(), 1u);
     std::vector<std::vector<uint8_t>> frames = m_link->frames();
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0][0], COPROC_PKT_VERSION_KNOWN);
@@ -376,18 +371,6 @@ TEST_F(BusTest, SleepWakeAndBacklightCommandsSetTheBrightness) {
     pagesReset();
     screenReset();
     ASSERT_EQ(chdir(cwd), 0);
-}
-
-TEST_F(BusTest, FactoryResetReachesTheControlFrame) {
-    // The system switched off from the bus; the factory configuration heats.
-    korabusDataUpdateChannelFromKorabus(222, 1);
-    TstatSetPoint_t inForce = setPointsInForce();
-    hvacAlgorithmCntl(fx(15), fx(40), fx(0), &inForce);
-    EXPECT_EQ(RlyCntl_GetW1E(), 0u);
-    busCommand("ZAP!");
-    EXPECT_EQ(+image().hvacSettings.hvacState, HVAC_STATE_HEAT);
-    hvacAlgorithmCntl(fx(15), fx(40), fx(0), &inForce);
-    EXPECT_EQ(RlyCntl_GetW1E(), 1u);
 }
 
 TEST_F(BusTest, MalformedCommandsChangeNothingAndAnswerNothing) {

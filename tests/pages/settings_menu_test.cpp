@@ -84,19 +84,9 @@ TEST_F(SettingsMenuTest, SystemModePopUpOffersEmergencyHeatOnlyOnHeatPumps) {
         open();
         tap(BUTTON_CODE_MODE);
         ASSERT_EQ(getCurrentMenuIndex(), SETTINGS_PU_HVAC_HEAT);
-        bool heatPump = c.system == SYSTEM_TYPE_TWO_STG_HEAT_PUMP;
-        EXPECT_EQ(visible(g_SettingsPuHvacMenu[SETTINGS_PU_HVAC_EMERGENCY].handle), heatPump);
-        EXPECT_EQ(imageOf(g_SettingsPuHvacMenu[0].handle).find("NoEmergency") == std::string::npos,
-                  heatPump);
-        // Auto 1, cool 3, heat 5, off 7, emergency heat 9, each beside its button.
-        for (auto [at, name] : {std::pair{SETTINGS_PU_HVAC_AUTO, "Auto"},
-                                {SETTINGS_PU_HVAC_COOL, "Cool"},
-                                {SETTINGS_PU_HVAC_HEAT, "Heat"},
-                                {SETTINGS_PU_HVAC_OFF, "Off"},
-                                {SETTINGS_PU_HVAC_EMERGENCY, "Emergency"}}) {
-            EXPECT_EQ(imageName(g_SettingsPuHvacMenu[at + 1].handle),
-                      std::string("Settings-PU1-Text-") + name);
-        }
+        // How both pop-ups look is pinned by the gallery's shots of them.
+        EXPECT_EQ(visible(g_SettingsPuHvacMenu[SETTINGS_PU_HVAC_EMERGENCY].handle),
+                  c.system == SYSTEM_TYPE_TWO_STG_HEAT_PUMP);
         EXPECT_EQ(walk(BUTTON_CODE_DOWN, static_cast<int>(c.downs.size())), c.downs) << c.system;
         // cool, auto; auto, cool, heat, off
         EXPECT_EQ(walk("3U 4D"), (std::vector<uint8_t>{c.upFromAuto, SETTINGS_PU_HVAC_OFF}));

@@ -27,6 +27,15 @@ class TempBoardRoot {
 // Whole content of a host file ("" when missing).
 std::string readFile(const std::string &path);
 
+// How often part stands in text, overlaps counted.
+inline size_t countOf(const std::string &text, const std::string &part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        n++;
+    }
+    return n;
+}
+
 // Sets TZ for its lifetime.
 class ScopedTimeZone {
   public:

@@ -2,7 +2,7 @@
 #include "lockstep_clock.h"
 
 #include "platform/platform_test.h"
-#include "run_support.h"
+#include "board/run_support.h"
 
 #include <cerrno>
 #include <chrono>

@@ -3,7 +3,7 @@
 
 #include "board_root.h"
 #include "host/program_command.h"
-#include "run_support.h"
+#include "board/run_support.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

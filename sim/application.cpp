@@ -2,10 +2,10 @@
 #include "application.h"
 
 #include "board/board.h"
+#include "board/run_support.h"
 #include "console.h"
 #include "host/program_command.h"
 #include "platform/lockstep.h"
-#include "board/run_support.h"
 
 #include <algorithm>
 #include <cerrno>

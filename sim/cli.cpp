@@ -3,11 +3,11 @@
 // its range or its choices, and --help is made from those definitions.
 #include "cli.h"
 
-#include "run/fixture.h"
+#include "board/run_support.h"
 #include "gallery.h"
 #include "key_pad.h"
 #include "platform/platform.h"
-#include "board/run_support.h"
+#include "run/fixture.h"
 #include "run/simulator.h"
 #include "study/study.h"
 

@@ -2,8 +2,8 @@
 #include "console_server.h"
 
 #include "board/board.h"
-#include "decode.h"
 #include "board/run_support.h"
+#include "decode.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -4,8 +4,8 @@
 
 #include "board/board.h"
 #include "board/board_link.h"
-#include "platform/platform.h"
 #include "board/run_support.h"
+#include "platform/platform.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,8 +1,8 @@
 // The simulator's side of lock-step time.
 #include "lockstep_clock.h"
 
-#include "platform/platform_test.h"
 #include "board/run_support.h"
+#include "platform/platform_test.h"
 
 #include <cerrno>
 #include <chrono>

@@ -5,13 +5,13 @@
 
 #include "board/board.h"
 #include "board/board_link.h"
+#include "board/run_support.h"
 #include "console.h"
 #include "coprocessor.h"
 #include "dashboard/dashboard_assets.h"
 #include "house/house.h"
 #include "key_pad.h"
 #include "platform/platform.h"
-#include "board/run_support.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

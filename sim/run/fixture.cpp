@@ -4,6 +4,7 @@
 
 #include "board/board.h"
 #include "board/board_link.h"
+#include "board/run_support.h"
 #include "coprocessor.h"
 #include "core/util.h"
 #include "host/file_descriptor.h"
@@ -13,7 +14,6 @@
 #include "key_pad.h"
 #include "lockstep_clock.h"
 #include "platform/platform.h"
-#include "board/run_support.h"
 
 #include <algorithm>
 #include <array>

@@ -3,8 +3,8 @@
 // at which either has something to do (see lockstep_clock.h).
 #include "run/simulator.h"
 
-#include "platform/platform.h"
 #include "board/run_support.h"
+#include "platform/platform.h"
 
 #include <algorithm>
 #include <sched.h>

@@ -3,8 +3,8 @@
 // long as a tenth of a simulated second takes.
 #include "run/simulator.h"
 
-#include "platform/platform.h"
 #include "board/run_support.h"
+#include "platform/platform.h"
 
 #include <algorithm>
 

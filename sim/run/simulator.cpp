@@ -4,12 +4,12 @@
 // cli.cpp).
 #include "run/simulator.h"
 
+#include "board/run_support.h"
 #include "core/util.h"
 #include "hvac/sensors.h"
 #include "platform/platform.h"
 #include "report/plot.h"
 #include "report/report_json.h"
-#include "board/run_support.h"
 
 #include <algorithm>
 #include <cerrno>

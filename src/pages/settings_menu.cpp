@@ -750,11 +750,11 @@ void drawSettingsFilterChVal(char *buffer) {
                     MenuTextAlign::Right);
 }
 
-// The pop-up's first choice keeps the days as they are; it says so, since the
-// same number may stand among the intervals below it.
+// The pop-up's first choice keeps the days as they are; its check mark tells
+// it from the same number among the intervals below it.
 void drawPuSettingsFilterChVal(char *buffer) {
     char days[SCREEN_TEXT_LEN];
-    snprintf(days, sizeof(days), "Keep %d", g_SettingsMenu[SETTINGS_FILTER_DAYS].value);
+    snprintf(days, sizeof(days), "%d", g_SettingsMenu[SETTINGS_FILTER_DAYS].value);
     drawAlignedText(buffer, g_SettingsPuFilterReminder[2], days, PU_BUTTON_CENTER - CHECK_ROOM / 2,
                     MenuTextAlign::Center);
 }

@@ -46,7 +46,7 @@ TEST_F(SettingsMenuTest, FilterReminderRestartsOnlyForANewInterval) {
         ASSERT_EQ(getCurrentMenuIndex(), SETTINGS_FILTER_ROW);
         tap(BUTTON_CODE_MODE);
         EXPECT_TRUE(visible(g_SettingsPuFilterReminder[0].handle));
-        EXPECT_EQ(textOf(g_SettingsPuFilterReminder[2].handle), "Keep 89");
+        EXPECT_EQ(textOf(g_SettingsPuFilterReminder[2].handle), "89");
         taps(c.downs < 0 ? BUTTON_CODE_UP : BUTTON_CODE_DOWN, std::abs(c.downs));
         tap(BUTTON_CODE_MODE);
         pass(2);

@@ -65,6 +65,13 @@ TEST_F(SettingsMenuTest, FilterReminderRestartsOnlyForANewInterval) {
                       std::to_string(c.hours / 24));
         }
     }
+    // The first choice starts its number further left the wider it is.
+    for (auto [days, x] : {std::pair{0, 196}, {1, 192}, {99, 192}, {100, 188}}) {
+        g_SettingsMenu[SETTINGS_FILTER_DAYS].value = static_cast<int16_t>(days);
+        char buffer[SCREEN_TEXT_LEN];
+        drawPuSettingsFilterChVal(buffer);
+        EXPECT_EQ(g_SettingsPuFilterReminder[2].handle->x, x) << days;
+    }
 }
 
 TEST_F(SettingsMenuTest, SystemModePopUpOffersEmergencyHeatOnlyOnHeatPumps) {

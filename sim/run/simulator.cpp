@@ -348,9 +348,9 @@ void Simulator::advanceHouse(int64_t now) {
     // clock (and the console's settings).
     m_house.advance(m_paused ? 0.0 : static_cast<double>(now - m_at.lastPass) / 1000.0, runHour());
     m_at.lastPass = now;
-    // The set points the thermostat runs to, as it reports them on the bus.
-    int heat = m_coproc->reportedLevel(LEVEL_HEAT_IN_FORCE);
-    int cool = m_coproc->reportedLevel(LEVEL_COOL_IN_FORCE);
+    // The set points the thermostat runs to, as the bus last carried them.
+    int heat = m_coproc->exchangedLevel(LEVEL_HEAT_IN_FORCE);
+    int cool = m_coproc->exchangedLevel(LEVEL_COOL_IN_FORCE);
     if (heat >= 0 && cool >= 0) {
         bool celsius = m_setpoints.setup().celsius;
         m_recorder.reportedInForce(celsiusOfBusTemperature(static_cast<uint8_t>(heat), celsius),

@@ -3,7 +3,9 @@
 // its range or its choices, and --help is made from those definitions.
 #include "cli.h"
 
+#include "board/board.h"
 #include "board/run_support.h"
+#include "console_server.h"
 #include "gallery.h"
 #include "key_pad.h"
 #include "platform/platform.h"
@@ -192,9 +194,12 @@ void addBoardOptions(CLI::App &app, SimOptions *o) {
                    o->factoryArgs.push_back(word);
                }
            },
-           "options of the factory tool for a root without a factory image, e.g. "
-           "--factory=\"--mode cool --cycle-rate 6\" (tstat-factory --help)")
+           "options of the factory tool for a root without a factory image (or with "
+           "--fresh), e.g. --factory=\"--mode cool --cycle-rate 6\" (tstat-factory --help)")
         ->type_name("\"OPTIONS\"");
+    app.add_flag("--fresh", o->fresh,
+                 "start from a fresh board: a new factory image, blank user and serial records "
+                 "and the clock unset (the last run's settings, holds and vacations go)");
     app.add_option("--flash-erase-size", o->flashEraseSize,
                    "erase-block size of the simulated flash in bytes, a power of two")
         ->type_name("N")

@@ -126,8 +126,9 @@ int Simulator::run() {
         say("tstat-sim: " + error);
         return 2;
     }
+    // Nothing of the run starts on a board that could not be made ready.
     if (!prepare()) {
-        return 1;
+        return 2;
     }
     return m_lockstep ? runLockstep() : runScaled();
 }
@@ -142,9 +143,7 @@ bool Simulator::prepare() {
         m_options.coproc.simulatedTimeouts = true;
     }
     say("tstat-sim: board root " + absoluteRoot());
-    if (!prepareBoard(
-            m_options.factoryTool, [this](const std::string &l) { say(l); },
-            m_options.flashEraseSize, m_options.factoryArgs)) {
+    if (!prepareBoard(boardSetup(m_options), [this](const std::string &l) { say(l); })) {
         return false;
     }
     if (m_options.report && !reportDirectoryWritable()) {

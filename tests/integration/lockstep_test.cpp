@@ -163,11 +163,19 @@ TEST(Lockstep, RunsThatCannotBeCarriedOutEndAtOnceWithTheReason) {
     std::filesystem::create_symlink("/dev/null", linked + "/sim/relay-log");
     std::filesystem::create_directories(fifo + "/dev");
     ASSERT_EQ(mkfifo((fifo + "/dev/mtdblock4").c_str(), 0600), 0);
+    const std::string factory = root.path() + "/factory", made = root.path() + "/made";
+    root.write("/made/dev/mtdblock4", std::string(974, '\0'));
     root.write("/late-tstat", "#!/bin/sh\nmkdir \"$TSTAT_ROOT/sim/relay-log\"\nsleep 1\n");
     chmod(root.file("/late-tstat").c_str(), 0755);
     const Case cases[] = {
-        {{"run", "--root", linked, "--hours", "1"}, 1, "relay-log is not a regular file (a link)"},
-        {{"run", "--root", fifo, "--hours", "1"}, 1, "mtdblock4 is not a regular file (a FIFO)"},
+        {{"run", "--root", linked, "--hours", "1"}, 2, "relay-log is not a regular file (a link)"},
+        {{"run", "--root", fifo, "--hours", "1"}, 2, "mtdblock4 is not a regular file (a FIFO)"},
+        // A factory image the tool refuses to make, and factory options for
+        // a root that has its image already.
+        {{"run", "--root", factory, "--hours", "1", "--factory=--cycle-rate 9"},
+         2,
+         "failed to write"},
+        {{"run", "--root", made, "--hours", "1", "--factory=--mode cool"}, 2, "add --fresh"},
         {{"run", "--root", root.path() + "/late", "--clock", "scaled", "--hours", "744",
           "--no-http", "--tstat", root.file("/late-tstat")},
          1,
@@ -176,10 +184,10 @@ TEST(Lockstep, RunsThatCannotBeCarriedOutEndAtOnceWithTheReason) {
         {{"run", "--root", other, "--indoor", "nan"}, 2, "not a finite number"},
         {{"key", "up", "--hold", "nan"}, 2, "not a finite number"},
         {{"run", "--root", root.path(), "--hours", "1"},
-         1,
+         2,
          "in use by another simulator (pid 4242)"},
         {{"run", "--root", other, "--hours", "1", "--report-dir", root.file("/sim/lock")},
-         1,
+         2,
          "the report cannot be written to"},
         {{"run", "--root", other, "--script", root.file("/sim/unknown.txt")},
          2,
@@ -202,8 +210,10 @@ TEST(Lockstep, RunsThatCannotBeCarriedOutEndAtOnceWithTheReason) {
         EXPECT_EQ(r.status, c.status) << c.args.back() << r.out << r.err;
         EXPECT_NE((r.out + r.err).find(c.said), std::string::npos) << r.out << r.err;
     }
-    // Nothing of the first simulator's was touched.
+    // Nothing of the first simulator's was touched; no factory image is
+    // left of the tool that failed.
     EXPECT_FALSE(std::filesystem::exists(root.file("/sim/relays")));
+    EXPECT_FALSE(std::filesystem::exists(factory + "/dev/mtdblock4"));
     close(lock);
 }
 

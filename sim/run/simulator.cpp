@@ -47,6 +47,10 @@ constexpr int64_t WEATHER_PERIOD_MS = 15 * 60000;
 constexpr size_t RELAYS_FILE_MAX_BYTES = 4096;
 constexpr size_t SCREEN_MAX_BYTES = 16 << 20;
 constexpr size_t RELAY_LOG_MAX_BYTES = 256 << 20;
+// The screens a run kept, a name a line, in the report directory, and the
+// most of it read back.
+constexpr const char *SCREEN_LIST = "/screens.txt";
+constexpr size_t SCREEN_LIST_MAX_BYTES = 1 << 20;
 // The bus levels on which the thermostat reports its heat and cool set points
 // in force.
 constexpr uint8_t LEVEL_HEAT_IN_FORCE = 3;
@@ -542,8 +546,15 @@ void Simulator::takeScreens() {
         say(kept ? "tstat-sim: screen " + path
                  : "tstat-sim: no screen to keep as " + path + ": " +
                        (png.empty() ? none : std::string(strerror(errno))));
+        if (kept && m_keptScreens.find("\n" + name + "\n") == std::string::npos) {
+            m_keptScreens += name + "\n";
+        }
     }
     m_screens.clear();
+    // Named as they are kept, so that the next run finds them however this one ends.
+    if (!writeFileAtomic(dir + SCREEN_LIST, m_keptScreens.substr(1))) {
+        say("tstat-sim: cannot write " + dir + SCREEN_LIST);
+    }
 }
 
 // ---- The end -------------------------------------------------------------------------------
@@ -671,13 +682,26 @@ void Simulator::finishReport(double hostSeconds) {
         (plotted ? ", plot " + plotPath : ", no plot: " + plotError));
 }
 
-// A run's reports, trace and plot replace the last run's: none of those is
-// left beside the new ones, or in place of ones not written.
+// A run's reports, trace, plot and screens replace the last run's: none of
+// those is left beside the new ones, or in place of ones not written. The
+// screens are those the last run's list names (only names a screen can
+// have), so that nothing else of the directory goes.
 void Simulator::removeLastReport() {
     std::string dir = reportDirectory();
     for (const char *name : {"/report.txt", "/report.json", "/trace.csv", "/day.png"}) {
         unlink((dir + name).c_str());
     }
+    std::string list;
+    std::string error;
+    if (readBoardFile(dir + SCREEN_LIST, SCREEN_LIST_MAX_BYTES, &list, &error)) {
+        std::istringstream names(list);
+        for (std::string name; std::getline(names, name);) {
+            if (isScreenName(name)) {
+                unlink((dir + "/" + name + ".png").c_str());
+            }
+        }
+    }
+    unlink((dir + SCREEN_LIST).c_str());
 }
 
 std::string Simulator::reportDirectory() const {

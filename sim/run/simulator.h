@@ -186,6 +186,8 @@ class Simulator {
     std::unique_ptr<Dashboard> m_dashboard;
     std::string m_httpPortFile;
     std::vector<std::string> m_screens;
+    // The names of the screens kept so far, each line ended (after a first "\n").
+    std::string m_keptScreens = "\n";
     bool m_paused = false;
     bool m_quit = false;
 

@@ -5,9 +5,9 @@
 // the simulated controller's weather reaches the five-day page. A download
 // runs at simulated instants and a second one that is not taken is given up;
 // the dashboard costs host time only; runs that cannot be carried out end at
-// once with their reason; a run replaces the last run's outputs, says when it
-// writes none and fails when interrupted; the simulator's files are never
-// links followed.
+// once with their reason; a run replaces the last run's outputs and screens,
+// says when it writes none and fails when interrupted, saying so in its
+// report; the simulator's files are never links followed.
 #include "board_root.h"
 #include "run_tool.h"
 
@@ -228,15 +228,17 @@ TEST(Lockstep, ARunReplacesTheLastRunsOutputsAndSaysWhenItWritesNone) {
         const char *said;
         bool report;
     };
-    // Quit before the first simulated minute; interrupted after a few.
+    // Quit before the first simulated minute, keeping a screen; interrupted
+    // after a few minutes, its report.json marked cut short.
     const Case cases[] = {
-        {"06:00:30 quit\n", {}, 0, "no report, trace or plot", false},
+        {"06:00:10 screen earlier\n06:00:30 quit\n", {}, 0, "no report, trace or plot", false},
         {"06:00:30 house\n",
          {"/usr/bin/timeout", "--preserve-status", "-s", "INT", "4"},
          130,
          "cut short: interrupted",
          true},
     };
+    root.write("/sim/mine.png", "a user's picture\n");
     for (const Case &c : cases) {
         for (const char *name : {"/sim/report.txt", "/sim/trace.csv", "/sim/day.png"}) {
             root.write(name, "the last run's\n");
@@ -262,6 +264,11 @@ TEST(Lockstep, ARunReplacesTheLastRunsOutputsAndSaysWhenItWritesNone) {
         EXPECT_NE((r.out + r.err).find(c.said), std::string::npos) << r.out;
         EXPECT_EQ(root.read("/sim/report.txt").find("the last run's"), std::string::npos);
         EXPECT_EQ(std::filesystem::exists(root.file("/sim/day.png")), c.report) << r.out;
+        EXPECT_EQ(root.read("/sim/report.json").find("\"cut_short\": true") != std::string::npos,
+                  c.report);
+        // The screen is the first run's alone; a picture of the user's stays.
+        EXPECT_EQ(std::filesystem::exists(root.file("/sim/earlier.png")), &c == cases) << r.out;
+        EXPECT_TRUE(std::filesystem::exists(root.file("/sim/mine.png")));
     }
 }
 

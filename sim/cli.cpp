@@ -571,6 +571,21 @@ int startKeyPress(const KeyOptions &key) {
         setenv("TSTAT_ROOT", key.root.c_str(), 1);
         platformReset();
     }
+    // With a simulator on the root the press goes through its console, as a
+    // typed one: said there, an event of its run, held in its simulated time.
+    constexpr size_t PORT_FILE_MAX_BYTES = 32;
+    constexpr int64_t CONSOLE_ANSWER_MS = 10000;
+    std::string port;
+    std::string error;
+    if (boardRootHeld() &&
+        readBoardFile(rootedPath("/sim/console.port"), PORT_FILE_MAX_BYTES, &port, &error)) {
+        std::string said;
+        bool pressed = askConsole(std::atoi(port.c_str()),
+                                  "key " + key.key + " " + formatNumber("%g", key.hold),
+                                  "sim> key " + key.key + " held ", CONSOLE_ANSWER_MS, &said);
+        fprintf(pressed ? stdout : stderr, "tstat-sim: %s\n", said.c_str());
+        return pressed ? 0 : 1;
+    }
     return pressKey(key.key, key.hold);
 }
 

@@ -484,9 +484,10 @@ void Simulator::everyMinute() {
 }
 
 void Simulator::say(const std::string &line) {
-    // A run longer than a day dates its lines: from the start when it says
-    // so, from its second day when it runs until stopped.
-    bool dated = m_options.hours > 24.0 ||
+    // A run of a day or more dates its lines (its last instant has the
+    // clock time of its first): from the start when it says so, from its
+    // second day when it runs until stopped.
+    bool dated = m_options.hours >= 24.0 ||
                  (m_options.hours <= 0.0 && m_startDay != 0 && localDay() != m_startDay);
     std::string text = clockStamp(dated) + " " + line + "\n";
     noteEvent(eventOf(line));

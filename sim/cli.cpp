@@ -40,14 +40,19 @@ constexpr double LEAST_HOURS = 1.0 / 60.0;
 constexpr int FIRST_START_YEAR = 1970;
 constexpr int LAST_START_YEAR = 2200;
 
-// A number stored in one field, within a range.
+// A number stored in one field, within a range. A default outside the
+// range stands for none (a run without an end, a file from its first row):
+// the help says it in words, not as a number.
 template <typename T>
 void rangeOption(CLI::App &app, const std::string &name, T *field, double lo, double hi,
                  const std::string &help) {
     CLI::Range range(lo, hi);
     range.description("in [" + CLI::detail::to_string(lo) + ", " + CLI::detail::to_string(hi) +
                       "]");
-    app.add_option(name, *field, help)->type_name("N")->check(range)->capture_default_str();
+    CLI::Option *option = app.add_option(name, *field, help)->type_name("N")->check(range);
+    if (static_cast<double>(*field) >= lo && static_cast<double>(*field) <= hi) {
+        option->capture_default_str();
+    }
 }
 
 // Every number of every subcommand (the options of type N) is finite: NaN
@@ -298,7 +303,8 @@ void addRunOptions(CLI::App &app, SimOptions *o, ClockChoice *clock) {
     addCoprocessorOptions(app, o);
     addClockOptions(app, o, clock);
     rangeOption(app, "--hours", &o->hours, LEAST_HOURS, MOST_HOURS,
-                "end after N simulated hours (time scale 3600 unless TSTAT_TIME_SCALE says)");
+                "end after N simulated hours (time scale 3600 unless TSTAT_TIME_SCALE says; "
+                "default: when the application ends or the run is interrupted)");
     app.add_option("--report-dir", o->reportDir,
                    "where the report, trace.csv and day.png go (ROOT/sim)")
         ->type_name("DIR");
@@ -500,7 +506,7 @@ void declareSubcommands(CLI::App &app, CommandLine *c) {
                  "parallel and write their figures, plots and a check against a baseline");
     addStudyOptions(*c->study, &c->studyOptions);
 
-    c->help = app.add_subcommand("help", "this text");
+    c->help = app.add_subcommand("help", "every subcommand's options, as --help-all");
     requireFiniteNumbers(app);
 }
 
@@ -615,7 +621,10 @@ int simCommandLine(int argc, char **argv) {
         return USAGE_ERROR;
     }
     if (c.help->parsed()) {
-        fputs(app.help("", CLI::AppFormatMode::All).c_str(), stdout);
+        // The whole application's text: app.help() would give the help
+        // subcommand's own.
+        fputs(app.get_formatter()->make_help(&app, "tstat-sim", CLI::AppFormatMode::All).c_str(),
+              stdout);
         return 0;
     }
     if (c.run->parsed() || c.coproc->parsed()) {

@@ -5,8 +5,8 @@
 // the simulated controller's weather reaches the five-day page. A download
 // runs at simulated instants and a second one that is not taken is given up;
 // the dashboard costs host time only; runs that cannot be carried out end at
-// once with their reason; a run replaces the last run's outputs and screens,
-// says when it writes none and fails when interrupted, saying so in its
+// once with their reason; the help shows every default within its range; a run replaces the last
+// run's outputs and screens, says when it writes none and fails when interrupted, saying so in its
 // report; the simulator's files are never links followed.
 #include "board_root.h"
 #include "run_tool.h"
@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <regex>
 #include <sstream>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -215,6 +216,22 @@ TEST(Lockstep, RunsThatCannotBeCarriedOutEndAtOnceWithTheReason) {
     EXPECT_FALSE(std::filesystem::exists(root.file("/sim/relays")));
     EXPECT_FALSE(std::filesystem::exists(factory + "/dev/mtdblock4"));
     close(lock);
+}
+
+TEST(Lockstep, HelpIsTheWholeTextWithEveryDefaultInItsRange) {
+    ToolResult all = runTool(TSTAT_SIM_BINARY, {"--help-all"});
+    ToolResult help = runTool(TSTAT_SIM_BINARY, {"help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out, all.out);
+    // Numbers shown as "N:in [LO, HI]=DEFAULT".
+    const std::regex shown(R"(N:in \[([^,]+), ([^\]]+)\]=(\S+))");
+    size_t defaults = 0;
+    for (std::sregex_iterator m(all.out.begin(), all.out.end(), shown), end; m != end; ++m) {
+        double lo = std::stod((*m)[1]), hi = std::stod((*m)[2]), value = std::stod((*m)[3]);
+        EXPECT_TRUE(lo <= value && value <= hi) << m->str();
+        defaults++;
+    }
+    EXPECT_GT(defaults, 20u) << all.out;
 }
 
 TEST(Lockstep, ARunReplacesTheLastRunsOutputsAndSaysWhenItWritesNone) {

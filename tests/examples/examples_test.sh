@@ -5,7 +5,8 @@
 # exits 0, that its arguments passed the check before the run, and what it
 # is meant to show: lines of the console (extended regular expressions) and
 # pictures kept. Each command starts from a fresh board, so nothing of the
-# example before it (a vacation, a hold) changes what it shows.
+# example before it (a vacation, a hold) changes what it shows. Then the
+# README's console client, as it shows it, on a simulator left running.
 #
 # Usage (from the top of the repository): examples_test.sh PATH/TO/tstat-sim
 set -u
@@ -82,6 +83,28 @@ expect download 'coproc: download complete'
 check under-voltage 1
 expect under-voltage '^06:20:00 coproc: line voltage reading 470 \(under-voltage\)' \
     under-voltage.png '^06:[0-9:]+ relays .*W1/E'
+
+# The README's console: "nc 127.0.0.1 $(cat board/sim/console.port)", with
+# two lines typed, the second of which ends the simulator.
+root=$top/console
+${TSTAT_EMULATOR:+"$TSTAT_EMULATOR"} "$sim" run --root "$root" --no-http --no-status \
+    </dev/null >"$top/console.out" 2>&1 &
+tries=0
+while [ ! -s "$root/sim/console.port" ] && [ "$tries" -lt 300 ]; do
+    sleep 0.1
+    tries=$((tries + 1))
+done
+printf 'help\nquit\n' | timeout 60 nc 127.0.0.1 "$(cat "$root/sim/console.port")" \
+    >"$top/nc.out" 2>&1
+wait
+if grep -q 'quit  *end the simulator' "$top/nc.out" &&
+    grep -q 'quit from the console' "$top/console.out"; then
+    echo "ok   the README's console"
+else
+    echo "FAIL the README's console:"
+    cat "$top/nc.out"
+    failures=$((failures + 1))
+fi
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures failures"

@@ -125,24 +125,30 @@ TEST_F(DisplayManagerTest, HoldingModeThreeSecondsOpensTheModePopUpOnTheCurrentM
     }
 }
 
-TEST_F(DisplayManagerTest, UpTwiceThenTheTimeOutStoresAHoldOneDegreeUp) {
-    bootAndStart();
-    ASSERT_EQ(getThermostatMode(), TSTAT_MODE_PROGRAM);
-    tap(BUTTON_CODE_UP);
-    ASSERT_EQ(dispManGetCurrentPage(), PAGE_HOLD);
-    EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].value, 70);
-    tap(BUTTON_CODE_UP);
-    EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].value, 71);
-    wait(9700);
-    EXPECT_EQ(dispManGetCurrentPage(), PAGE_HOLD);
-    wait(400);
-    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
-    TstatSysCfgPersistMem_t saved = savedRecord();
-    EXPECT_EQ(packed(saved.tstatMode.mode), TSTAT_MODE_HOLD);
-    EXPECT_EQ(packed(saved.tstatMode.holdSetPoint.heatSetPoint), tempFahToCelConversion(fx(71)));
-    pass();
-    EXPECT_EQ(textOf(g_HoldModeMenu[HOLD_MENU_HEAT].handle), " 71");
-    EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].handle->textBlinkPeriod, 0u);
+// The first up opens the hold page on the set point in force without a step,
+// each one after it steps a degree; the time-out stores a hold either way.
+TEST_F(DisplayManagerTest, UpOpensTheHoldPageAndTheTimeOutStoresAHold) {
+    for (int presses : {1, 2}) {
+        SCOPED_TRACE(presses);
+        m_root.write("/dev/mtdblock5", "");
+        bootAndStart();
+        ASSERT_EQ(getThermostatMode(), TSTAT_MODE_PROGRAM);
+        taps(BUTTON_CODE_UP, presses);
+        ASSERT_EQ(dispManGetCurrentPage(), PAGE_HOLD);
+        const int heat = 69 + presses;
+        EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].value, heat);
+        wait(9700);
+        EXPECT_EQ(dispManGetCurrentPage(), PAGE_HOLD);
+        wait(400);
+        EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
+        TstatSysCfgPersistMem_t saved = savedRecord();
+        EXPECT_EQ(packed(saved.tstatMode.mode), TSTAT_MODE_HOLD);
+        EXPECT_EQ(packed(saved.tstatMode.holdSetPoint.heatSetPoint),
+                  tempFahToCelConversion(fx(heat)));
+        pass();
+        EXPECT_EQ(textOf(g_HoldModeMenu[HOLD_MENU_HEAT].handle), " " + std::to_string(heat));
+        EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].handle->textBlinkPeriod, 0u);
+    }
 }
 
 // Edges that queued up are taken five presses a pass, and a page number

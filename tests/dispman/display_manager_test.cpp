@@ -221,6 +221,14 @@ TEST_F(DisplayManagerTest, TheScreenSaverRunsOnlyWhileDimmedAndEnabled) {
             }
             EXPECT_NE(places.front(), places.back());
             EXPECT_EQ(textOf(screenSaverText()), "68\xB0");
+            // Three digits: every jump keeps the whole text on the panel.
+            setMovAvgIndTemp(fx(38));
+            for (int i = 0; i < 20; i++) {
+                wait(3000);
+                EXPECT_EQ(textOf(screenSaverText()), "100\xB0");
+                EXPECT_LE(screenSaverText()->x + screenSaverText()->width, 240) << i;
+            }
+            setMovAvgIndTemp(fx(20));
             // Under the under-voltage band it moves down clear of the band
             // at once, and jumps only below it.
             screenMoveText(g_displayHdl, screenSaverText(), 0, 0);

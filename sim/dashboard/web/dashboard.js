@@ -352,20 +352,28 @@ function drawPlot() {
   g.font = '11px system-ui, sans-serif';
   const rowEnds = [-Infinity, -Infinity, -Infinity];
   const named = [];
-  marks.filter((m) => m.t >= start && m.t <= end).forEach((m) => {
+  const shownMarks = marks.filter((m) => m.t >= start && m.t <= end);
+  g.strokeStyle = '#9c36b5'; g.setLineDash([3, 3]);
+  for (const m of shownMarks) {
     const xx = Math.round(x(m.t)) + 0.5;
-    g.strokeStyle = '#9c36b5'; g.setLineDash([3, 3]);
-    g.beginPath(); g.moveTo(xx, top); g.lineTo(xx, top + plotH); g.stroke(); g.setLineDash([]);
+    g.beginPath(); g.moveTo(xx, top); g.lineTo(xx, top + plotH); g.stroke();
+  }
+  g.setLineDash([]);
+  // The names over the lines, each on a light patch.
+  for (const m of shownMarks) {
+    const xx = Math.round(x(m.t)) + 0.5;
     const text = m.text.length > 24 ? `${m.text.slice(0, 23)}\u2026` : m.text;
     const width = g.measureText(text).width;
     const left = xx + 3 + width <= right ? xx + 3 : xx - 3 - width;
     const row = rowEnds.findIndex((rowEnd) => left >= rowEnd + 6);
-    if (row < 0) return;
+    if (row < 0) continue;
     rowEnds[row] = left + width;
     named.push([Math.floor(left), Math.ceil(left + width), row]);
+    g.fillStyle = '#ffffffcc';
+    g.fillRect(left - 1, top + 2 + row * 13, width + 2, 12);
     g.fillStyle = '#9c36b5';
     g.fillText(text, left, top + 8 + row * 13);
-  });
+  }
   canvas.dataset.eventNames = JSON.stringify(named);
   // Equipment on-times, one strip each.
   GROUPS.forEach(([name, ran, colour], row) => {

@@ -492,7 +492,9 @@ void declareSubcommands(CLI::App &app, CommandLine *c) {
     c->gallery->add_option("DIR", c->galleryDir, "where the pictures go")->required();
     c->gallery->add_option("--data", c->galleryData, "the images and fonts (the build's data)");
 
-    c->press = app.add_subcommand("key", "press a key on the running application");
+    c->press = app.add_subcommand(
+        "key", "press a key on the running application: through the console of the simulator "
+               "running on the root, else on the key FIFO");
     c->press->add_option("KEY", c->key.key, "the key")
         ->required()
         ->check(CLI::IsMember({"up", "down", "mode", "exit"}).description(""))

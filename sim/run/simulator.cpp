@@ -156,6 +156,7 @@ bool Simulator::prepare() {
     if (m_options.report) {
         removeLastReport();
     }
+    removeLastScreens();
     // The relays the last run's application left are not this one's.
     if (m_startApplication && m_options.serial.empty()) {
         unlink(rootedPath("/sim/relays").c_str());
@@ -683,15 +684,20 @@ void Simulator::finishReport(double hostSeconds) {
         (plotted ? ", plot " + plotPath : ", no plot: " + plotError));
 }
 
-// A run's reports, trace, plot and screens replace the last run's: none of
-// those is left beside the new ones, or in place of ones not written. The
-// screens are those the last run's list names (only names a screen can
-// have), so that nothing else of the directory goes.
+// A run's reports, trace and plot replace the last run's: none of those is
+// left beside the new ones, or in place of ones not written.
 void Simulator::removeLastReport() {
     std::string dir = reportDirectory();
     for (const char *name : {"/report.txt", "/report.json", "/trace.csv", "/day.png"}) {
         unlink((dir + name).c_str());
     }
+}
+
+// So do its screens, with a report or without: those the last run's list
+// names (only names a screen can have), so that nothing else of the
+// directory goes.
+void Simulator::removeLastScreens() {
+    std::string dir = reportDirectory();
     std::string list;
     std::string error;
     if (readBoardFile(dir + SCREEN_LIST, SCREEN_LIST_MAX_BYTES, &list, &error)) {

@@ -148,6 +148,7 @@ class Simulator {
     void finishReport(double hostSeconds);
     std::string reportDirectory() const;
     void removeLastReport();
+    void removeLastScreens();
     bool reportDirectoryWritable();
 
     // The scaled clock's loop (scaled_run.cpp).

@@ -128,11 +128,11 @@ TEST_F(DisplayManagerTest, HoldingModeThreeSecondsOpensTheModePopUpOnTheCurrentM
 // The first up opens the hold page on the set point in force without a step,
 // each one after it steps a degree; the time-out stores a hold either way.
 TEST_F(DisplayManagerTest, UpOpensTheHoldPageAndTheTimeOutStoresAHold) {
+    bootAndStart();
     for (int presses : {1, 2}) {
         SCOPED_TRACE(presses);
-        m_root.write("/dev/mtdblock5", "");
-        bootAndStart();
-        ASSERT_EQ(getThermostatMode(), TSTAT_MODE_PROGRAM);
+        setThermostatMode(TSTAT_MODE_PROGRAM);
+        show(displayMainPage);
         taps(BUTTON_CODE_UP, presses);
         ASSERT_EQ(dispManGetCurrentPage(), PAGE_HOLD);
         const int heat = 69 + presses;

@@ -434,6 +434,7 @@ struct CommandLine {
     StudyOptions studyOptions;
     std::string climate;
     std::string yearFile;
+    bool yearEpw = false;
 };
 
 // The named climates, for the help and the choice.
@@ -445,8 +446,9 @@ std::vector<std::string> climateNames() {
     return names;
 }
 
-int writeTypicalYear(const std::string &climate, const std::string &file) {
-    std::string text = typicalYearCsv(*typicalClimate(climate));
+int writeTypicalYear(const std::string &climate, const std::string &file, bool epw) {
+    const ClimateNormals &normals = *typicalClimate(climate);
+    std::string text = epw ? typicalYearEpw(normals) : typicalYearCsv(normals);
     if (file.empty() || file == "-") {
         fputs(text.c_str(), stdout);
         return 0;
@@ -588,6 +590,7 @@ void declareSubcommands(CLI::App &app, CommandLine *c) {
         ->check(CLI::IsMember(climateNames()).description(""))
         ->type_name(climates);
     c->year->add_option("FILE", c->yearFile, "where it goes (default: standard output)");
+    c->year->add_flag("--epw", c->yearEpw, "as an EPW file instead of the CSV of --weather");
 
     c->help = app.add_subcommand("help", "every subcommand's options, as --help-all");
     requireFiniteNumbers(app);
@@ -725,7 +728,7 @@ int simCommandLine(int argc, char **argv) {
         return runGallery(c.galleryDir, c.galleryData);
     }
     if (c.year->parsed()) {
-        return writeTypicalYear(c.climate, c.yearFile);
+        return writeTypicalYear(c.climate, c.yearFile, c.yearEpw);
     }
     return startKeyPress(c.key);
 }

@@ -182,12 +182,13 @@ struct EpwColumn {
     const char *what;
     double missing; // the value the format writes for "no data"
     double lo, hi;
+    bool optional; // a missing value is none (-1), not a fault
 };
 constexpr EpwColumn c_EpwColumns[] = {
-    {6, "dry bulb temperature", 99.9, -70.0, 70.0},
-    {8, "relative humidity", 999.0, 0.0, 110.0},
-    {13, "global horizontal radiation", 9999.0, 0.0, 1500.0},
-    {21, "wind speed", 999.0, 0.0, 40.0},
+    {6, "dry bulb temperature", 99.9, -70.0, 70.0, false},
+    {8, "relative humidity", 999.0, 0.0, 110.0, false},
+    {13, "global horizontal radiation", 9999.0, 0.0, 1500.0, false},
+    {21, "wind speed", 999.0, 0.0, 40.0, true},
 };
 constexpr size_t EPW_HEADER_LINES = 8;
 constexpr size_t EPW_FIELDS = 22; // through the wind speed
@@ -216,7 +217,12 @@ std::string epwRow(const std::vector<std::string> &f, WeatherPoint *p) {
     double v[std::size(c_EpwColumns)];
     for (size_t i = 0; i < std::size(c_EpwColumns); i++) {
         const EpwColumn &c = c_EpwColumns[i];
-        if (!number(f[c.field], &v[i]) || v[i] == c.missing) {
+        bool given = number(f[c.field], &v[i]);
+        if (given && v[i] == c.missing && c.optional) {
+            v[i] = -1.0;
+            continue;
+        }
+        if (!given || v[i] == c.missing) {
             return std::string("no ") + c.what + " (field " + std::to_string(c.field + 1) + ")";
         }
         if (v[i] < c.lo || v[i] > c.hi) {
@@ -258,14 +264,16 @@ bool WeatherDay::parseEpw(const std::string &text, const std::string &name, std:
         *error = name + ": an EPW file needs its eight header lines and at least two rows";
         return false;
     }
-    // Hour 0 is midnight before the first row, which holds the first row's
-    // weather; hours count from there.
+    // Hours count from midnight before the first row. A file that ends at a
+    // midnight repeats from there: its hour 0 is its last row's weather;
+    // any other holds its first row's until then.
     double midnight = std::floor((points.front().hour - 1.0) / HOURS_PER_DAY) * HOURS_PER_DAY;
     m_yearHour = static_cast<int>(midnight);
     for (WeatherPoint &p : points) {
         p.hour -= midnight;
     }
-    WeatherPoint first = points.front();
+    bool endsAtMidnight = std::fmod(points.back().hour, HOURS_PER_DAY) == 0.0;
+    WeatherPoint first = endsAtMidnight ? points.back() : points.front();
     first.hour = 0.0;
     points.insert(points.begin(), first);
     keep(std::move(points), name);
@@ -295,7 +303,8 @@ WeatherPoint WeatherDay::at(double hour) const {
     double span = bHour - a->hour;
     double f = span > 0.0 ? (h - a->hour) / span : 0.0;
     return WeatherPoint{hour, lerp(a->temperature, b->temperature, f), lerp(a->rh, b->rh, f),
-                        lerp(a->solar, b->solar, f), lerp(a->wind, b->wind, f)};
+                        lerp(a->solar, b->solar, f),
+                        a->wind < 0.0 || b->wind < 0.0 ? -1.0 : lerp(a->wind, b->wind, f)};
 }
 
 // ---- The building controller's weather ---------------------------------------------------

@@ -16,9 +16,11 @@
 // row an hour (year, month, day, hour 1-24, minute, source flags, dry bulb
 // C, dew point, relative humidity %, pressure, ..., global horizontal
 // radiation Wh/m2 in field 14, ..., wind speed m/s in field 22). Its rows
-// must follow each other hour by hour and carry no missing value (99.9,
-// 999, 9999); each row is the value at the end of its hour, hour 0 being
-// midnight before the first row.
+// must follow each other hour by hour and carry no missing temperature,
+// humidity or radiation (99.9, 999, 9999; a missing wind is none); each row
+// is the value at the end of its hour, hour 0 being midnight before the
+// first row (which has the last row's weather when the file ends at a
+// midnight, as a year does, else the first row's).
 //
 // The building controller's weather: what a controller on the bus tells the
 // thermostat about the house's outdoor climate (the temperature now, the

@@ -195,7 +195,14 @@ const ClimateNormals *typicalClimate(const std::string &name) {
     return nullptr;
 }
 
-std::string typicalYearCsv(const ClimateNormals &c) {
+namespace {
+
+struct Hour {
+    double temperature, rh, solar, dewPoint;
+};
+
+// The year hour by hour from midnight of 1 January.
+std::vector<Hour> hoursOf(const ClimateNormals &c) {
     std::array<double, 12> highKnots = knotsOf(c.maxF), lowKnots = knotsOf(c.minF);
     std::vector<double> swing = swings(c);
     std::vector<double> high(DAYS), low(DAYS);
@@ -203,22 +210,65 @@ std::string typicalYearCsv(const ClimateNormals &c) {
         high[d] = between(highKnots, d) + swing[d];
         low[d] = between(lowKnots, d) + swing[d];
     }
-    std::string out = std::string("# A typical year of ") + c.name + " (" + c.zone +
-                      "), made by tstat-sim from NOAA's U.S. Climate Normals 1991-2020 of " +
-                      c.station +
-                      " (monthly mean daily maximum and minimum temperature); see "
-                      "sim/house/typical_year.cpp for the method.\n"
-                      "hour,outdoor_c,rh_pct,ghi_w_m2\n";
-    char row[64];
+    std::vector<Hour> hours;
     for (int d = 0; d < DAYS; d++) {
         int before = (d + DAYS - 1) % DAYS, next = (d + 1) % DAYS;
         for (int h = 0; h < 24; h++) {
             double t = hourly(h, low[d], high[d], high[before], low[next]);
-            double rh = std::min(100.0, 100.0 * saturationPressure(low[d]) / saturationPressure(t));
-            double g = irradiance(c, d, h, high[d] - low[d]);
-            snprintf(row, sizeof(row), "%d,%.1f,%.0f,%.0f\n", d * 24 + h, t, rh, g);
-            out += row;
+            double dew = std::min(low[d], t);
+            hours.push_back({t, 100.0 * saturationPressure(dew) / saturationPressure(t),
+                             irradiance(c, d, h, high[d] - low[d]), dew});
         }
+    }
+    return hours;
+}
+
+std::string source(const ClimateNormals &c) {
+    return std::string("A typical year of ") + c.name + " (" + c.zone +
+           ") made by tstat-sim from NOAA's U.S. Climate Normals 1991-2020 of " + c.station +
+           " (monthly mean daily maximum and minimum temperature); see "
+           "sim/house/typical_year.cpp for the method.";
+}
+
+} // namespace
+
+std::string typicalYearCsv(const ClimateNormals &c) {
+    std::string out = "# " + source(c) + "\nhour,outdoor_c,rh_pct,ghi_w_m2\n";
+    char row[64];
+    std::vector<Hour> hours = hoursOf(c);
+    for (size_t i = 0; i < hours.size(); i++) {
+        const Hour &h = hours[i];
+        snprintf(row, sizeof(row), "%zu,%.1f,%.0f,%.0f\n", i, h.temperature, h.rh, h.solar);
+        out += row;
+    }
+    return out;
+}
+
+std::string typicalYearEpw(const ClimateNormals &c) {
+    std::string comment = source(c);
+    std::replace(comment.begin(), comment.end(), ',', ';');
+    char line[256];
+    snprintf(line, sizeof(line), "LOCATION,%s,,USA,tstat-sim typical year,,%.2f,0.0,0.0,0\n",
+             c.name, c.latitude);
+    std::string out = line;
+    out += "DESIGN CONDITIONS,0\nTYPICAL/EXTREME PERIODS,0\nGROUND TEMPERATURES,0\n"
+           "HOLIDAYS/DAYLIGHT SAVINGS,No,0,0,0\nCOMMENTS 1," +
+           comment + "\nCOMMENTS 2,\nDATA PERIODS,1,1,Data,Sunday, 1/ 1,12/31\n";
+    std::vector<Hour> hours = hoursOf(c);
+    // Each row is the end of its hour; the last one is midnight of 1 January again.
+    for (size_t i = 1; i <= hours.size(); i++) {
+        const Hour &h = hours[i % hours.size()];
+        int day = static_cast<int>((i - 1) / 24), month = 0;
+        while (hourOfYear(month + 2, 1) >= 0 && hourOfYear(month + 2, 1) <= day * 24) {
+            month++;
+        }
+        snprintf(line, sizeof(line),
+                 "2001,%d,%d,%zu,0,*,%.1f,%.1f,%.0f,101325,9999,9999,9999,%.0f,9999,9999,999999,"
+                 "999999,999999,9999,999,999,99,99,9999,99999,9,999999999,999,0.999,999,99,999,"
+                 "999,99\n",
+                 month + 1, day - hourOfYear(month + 1, 1) / 24 + 1, (i - 1) % 24 + 1,
+                 h.temperature, h.dewPoint, std::min(h.rh, 100.0), h.solar);
+        out += line;
     }
     return out;
 }

@@ -34,5 +34,9 @@ const ClimateNormals *typicalClimate(const std::string &name);
 // The year as a weather file's text: comment lines naming the climate, the
 // source of its numbers and the method, then 8760 rows "hour,C,%,W/m2".
 std::string typicalYearCsv(const ClimateNormals &climate);
+// The same year as an EPW file (dry bulb, dew point, humidity, global
+// horizontal radiation; the rest, wind among them, marked missing), for a
+// study of dated weather here or a building simulation elsewhere.
+std::string typicalYearEpw(const ClimateNormals &climate);
 
 } // namespace sim

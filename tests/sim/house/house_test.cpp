@@ -181,7 +181,7 @@ TEST(House, EpwFilesTypicalYearsAndWeatherNoise) {
         {12, 20, nullptr, "e:12: 20 fields, not the 22 through the wind speed"},
         {10, 6, "99.9", "e:10: no dry bulb temperature (field 7)"},
         {11, 8, "999", "e:11: no relative humidity (field 9)"},
-        {30, 21, "999", "e:30: no wind speed (field 22)"},
+        {30, 21, "x", "e:30: no wind speed (field 22)"},
         {9, 3, "25", "e:9: no month, day and hour 1-24"},
         {20, 3, "13", "e:20: a gap: this row is hour 277 of the year, the row before hour 275"},
         {15, 13, "1501", "e:15: global horizontal radiation 1501 is outside its range"},
@@ -204,10 +204,18 @@ TEST(House, EpwFilesTypicalYearsAndWeatherNoise) {
     ASSERT_TRUE(w.parse(epw([](int, std::vector<std::string> &) {}), "e", &error)) << error;
     EXPECT_EQ(w.yearHour(), 11 * 24);
     EXPECT_EQ(w.period(), 48.0);
-    // Each row is the end of its hour; midnight before the first holds it.
-    EXPECT_DOUBLE_EQ(w.at(0.0).temperature, 0.0);
+    // Each row is the end of its hour; the file ends at midnight, so it
+    // repeats from its last row.
+    EXPECT_DOUBLE_EQ(w.at(0.0).temperature, 47.0);
+    EXPECT_DOUBLE_EQ(w.at(0.5).temperature, 23.5);
     EXPECT_DOUBLE_EQ(w.at(2.5).temperature, 1.5);
     EXPECT_DOUBLE_EQ(w.at(2.5).wind, 3.0);
+    // A missing wind is none on either side of its row.
+    ASSERT_TRUE(w.parse(
+        epw([](int line, std::vector<std::string> &f) { f[21] = line == 11 ? "999" : f[21]; }), "e",
+        &error));
+    EXPECT_DOUBLE_EQ(w.at(1.5).wind, 3.0);
+    EXPECT_DOUBLE_EQ(w.at(2.5).wind, -1.0);
     EXPECT_DOUBLE_EQ(w.at(2.5).solar, 100.0);
     EXPECT_EQ(sim::hourOfYear(12, 31), 364 * 24);
     EXPECT_EQ(sim::hourOfYear(2, 29), -1);
@@ -226,6 +234,13 @@ TEST(House, EpwFilesTypicalYearsAndWeatherNoise) {
         EXPECT_NEAR(low, (c.minF[0] - 32.0) / 1.8, 0.06) << c.name;
         EXPECT_NEAR(high, (c.maxF[0] - 32.0) / 1.8, 0.06) << c.name;
         EXPECT_EQ(year.at(24 * 180).solar, 0.0);
+        WeatherDay epwYear;
+        ASSERT_TRUE(epwYear.parse(sim::typicalYearEpw(c), c.name, &error)) << error;
+        EXPECT_EQ(epwYear.yearHour(), 0);
+        EXPECT_EQ(epwYear.period(), 8760.0);
+        for (double h : {0.0, 6.0, 24 * 59.0 + 15.0, 8759.0}) {
+            EXPECT_NEAR(epwYear.at(h).temperature, year.at(h).temperature, 0.051) << h;
+        }
         EXPECT_GT(year.at(24 * 171 + 12).solar, 1.5 * year.at(24 * 354 + 12).solar) << c.name;
     }
     EXPECT_EQ(sim::typicalClimate("atlantis"), nullptr);

@@ -107,10 +107,10 @@ void printCost(const StudySpec &spec, const std::vector<StudyRun> &runs,
         counted += runs[i].days;
     }
     double simulated = counted + static_cast<double>(runs.size()) * spec.warmupHours / 24.0;
-    printf("study: %zu runs in %.1f host s, %.1f s of CPU: %.2f s of CPU per counted day, %.2f s "
+    printf("study: %zu run%s in %.1f host s, %.1f s of CPU: %.2f s of CPU per counted day, %.2f s "
            "per simulated day with the warm-up\n",
-           runs.size(), wallSeconds, cpu, counted > 0.0 ? cpu / counted : 0.0,
-           simulated > 0.0 ? cpu / simulated : 0.0);
+           runs.size(), runs.size() == 1 ? "" : "s", wallSeconds, cpu,
+           counted > 0.0 ? cpu / counted : 0.0, simulated > 0.0 ? cpu / simulated : 0.0);
 }
 
 // The figures of every run and the results; the number of runs that failed.
@@ -189,7 +189,8 @@ int runLocally(const StudyOptions &o, const StudySpec &spec, const std::vector<S
     }
     writeFileAtomic(o.out + "/runs.txt", commands);
     writeFileAtomic(o.out + "/study.json", study.dump(2) + "\n");
-    printf("study: %zu runs; each repeats alone as:\n%s", runs.size(), commands.c_str());
+    printf("study: %zu run%s; each repeats alone as:\n%s", runs.size(), runs.size() == 1 ? "" : "s",
+           commands.c_str());
     fflush(stdout);
     std::string refused = o.check.empty() ? "" : baselineRefusal(o.check, spec, runs, "");
     if (!refused.empty()) {

@@ -275,7 +275,8 @@ std::string studyMarkdown(const StudySpec &spec, const std::vector<StudyRun> &ru
                           const std::vector<StudyFigures> &figures) {
     std::string unit = unitOf(figures);
     std::ostringstream out;
-    out << "Study: " << runs.size() << " runs, " << formatNumber("%g", spec.warmupHours)
+    out << "Study: " << runs.size() << (runs.size() == 1 ? " run, " : " runs, ")
+        << formatNumber("%g", spec.warmupHours)
         << " h of warm-up left out of every figure; degrees in " << unit << "; "
         << spec.seeds.size() << (spec.seeds.size() == 1 ? " seed" : " seeds")
         << (spec.seeds.size() > 1 ? ", each value the mean over the seeds ± its standard deviation"

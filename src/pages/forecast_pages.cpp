@@ -246,19 +246,13 @@ struct FiveDayInputs {
 };
 FiveDayInputs m_LastFiveDayInputs{};
 
-TempScale displayScale() {
-    TstatFmtSettings_t fmt{};
-    getThermostatFormatSettings(&fmt);
-    return fmt.tempScale == TEMP_SCALE_FAHRENHEIT ? TEMP_SCALE_FAHRENHEIT : TEMP_SCALE_CELSIUS;
-}
-
 // Rebuilds the five-day values; returns today's day of week (0 Sunday).
 uint8_t rebuildFiveDay(TstatFiveDayForecast_t *forecast) {
     TstatClockCfg_t clock{};
     menuGetClock(&clock);
     uint8_t today = static_cast<uint8_t>(clock.weekday % DAYS_PER_WEEK);
     getFiveDayForecast(forecast);
-    TempScale scale = displayScale();
+    TempScale scale = displayTempScale();
     TstatCurrentForecast_t current{};
     getCurrentForecast(&current);
     // The weather texts ask for the values several times a pass: they are

@@ -123,12 +123,6 @@ size_t wrapLine(const char *p, char *line) {
     return copied - 1;
 }
 
-uint8_t displayScale() {
-    TstatFmtSettings_t fmt{};
-    getThermostatFormatSettings(&fmt);
-    return fmt.tempScale == TEMP_SCALE_FAHRENHEIT ? TEMP_SCALE_FAHRENHEIT : TEMP_SCALE_CELSIUS;
-}
-
 // Editing refused: every key re-enters the page, which then times out.
 void refuseHoldEditing() {
     displayManagerSetKeySlots(displayHoldPage, displayHoldPage, displayHoldPage);
@@ -229,9 +223,9 @@ void displayHoldPage() {
     screenSetBitmapVisibility(g_displayHdl, m_HelpBarGraphicBitmap, 0);
     screenSetBitmapVisibility(g_displayHdl, m_HelpBarTextBitmap, 0);
     initialiseTStatFormat();
-    if (displayScale() != tempScHold) {
+    if (displayTempScale() != tempScHold) {
         initialiseHoldModeMenu();
-        tempScHold = displayScale();
+        tempScHold = displayTempScale();
     }
     uint32_t systemMode = hvacAlgorithmGetCurrentSytemMode();
     g_PrevHoldSP = TstatSetPoint_t{};

@@ -469,7 +469,7 @@ void initialiseProgramMenu() {
         m_ProgCopyToMenu[i].value = 0;
     }
     m_ProgMenuInitialised = true;
-    m_ProgMenuScale = menuDisplayScale();
+    m_ProgMenuScale = displayTempScale();
     m_PrevTempRange = 0;
     forgetLockBases();
     screenUserHdlInit(testScreenProgram);
@@ -539,7 +539,7 @@ void displayProgramModePage() {
     // day being edited and the set points the page opened with.
     bool fromCopyTo = dispManGetCurrentPage() == PAGE_PROGRAM;
     initialiseTStatFormat();
-    if (!m_ProgMenuInitialised || menuDisplayScale() != m_ProgMenuScale) {
+    if (!m_ProgMenuInitialised || displayTempScale() != m_ProgMenuScale) {
         initialiseProgramMenu();
     }
     resetBlinkingTextPtr();
@@ -716,7 +716,7 @@ void updateProgramMenuValues() {
         return;
     }
     int8_t range = lock.range;
-    TempScale scale = menuDisplayScale();
+    TempScale scale = displayTempScale();
     if (range != m_PrevTempRange || scale != g_PrevTempScale) {
         // Another range or unit: every day narrows afresh from its values.
         forgetLockBases();

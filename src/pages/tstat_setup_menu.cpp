@@ -92,12 +92,6 @@ fpr_t m_LowBalPtMin = 0;
 fpr_t m_LowBalPtMax = 0;
 constexpr uint8_t DIFF_DIGITS = 1; // second stage and deadband
 
-bool fahrenheit() {
-    TstatFmtSettings_t fmt{};
-    getThermostatFormatSettings(&fmt);
-    return fmt.tempScale == TEMP_SCALE_FAHRENHEIT;
-}
-
 // A fixed-point value into an item: the fraction rounded to the item's
 // decimals for display, and the exact whole part and fraction.
 void loadFixedPoint(MenuItem &item, fpr_t value) {
@@ -191,7 +185,7 @@ void initialiseRecords() {
 } // namespace
 
 void setMinMaxTempValues() {
-    if (fahrenheit()) {
+    if (displayTempScale() == TEMP_SCALE_FAHRENHEIT) {
         g_FirstStgDiffMin = degrees(0, 50);
         g_FirstStgDiffMax = degrees(2);
         g_FirstStgIncDecRes = degrees(0, 50);
@@ -317,7 +311,7 @@ void incrementFirstStgMenuItemValue() {
     }
     // The step grows with the value, so that Mode walks 0.5, 1.0, 2.0 (0.25,
     // 0.5, 1.0 in Celsius) and then wraps to the smallest.
-    bool scaleF = fahrenheit();
+    bool scaleF = displayTempScale() == TEMP_SCALE_FAHRENHEIT;
     uint32_t digits = item.fractionDigits;
     if (item.value == 0 && (digits == 5 || digits == 50)) {
         item.step = static_cast<uint32_t>(degrees(0, 50));

@@ -263,7 +263,7 @@ void drawTemperature(char *buffer, uint8_t position) {
     }
     bool oneDigit = item.value > -10 && item.value < 10;
     int16_t x =
-        menuDisplayScale() == TEMP_SCALE_CELSIUS && oneDigit ? TEMP_X_CELSIUS_ONE_DIGIT : TEMP_X;
+        displayTempScale() == TEMP_SCALE_CELSIUS && oneDigit ? TEMP_X_CELSIUS_ONE_DIGIT : TEMP_X;
     if (item.handle != nullptr) {
         screenMoveText(g_displayHdl, item.handle, x, item.handle->y);
     }
@@ -404,7 +404,7 @@ void initialiseVacationModeMenu() {
     menuInitPercentItem(&g_VacationMenu[VAC_DEHUMID], VAC_DEHUMID, 1);
     menuInitGlyphItem(&g_VacationMenu[VAC_DONE], VAC_DONE, c_DoneGlyphs[0], c_DoneGlyphs[1]);
     m_VacMenuInitialised = true;
-    m_VacMenuScale = menuDisplayScale();
+    m_VacMenuScale = displayTempScale();
     m_PrevTempRangeVac = 0;
     screenUserHdlInit(testScreenVacation);
     // The table shares slots with every page (day bar, warning text): they
@@ -503,7 +503,7 @@ void vacationPageTimeout() {
 void displayVacationModePage() {
     ThermostatMode mode = getThermostatMode();
     initialiseTStatFormat();
-    if (!m_VacMenuInitialised || menuDisplayScale() != m_VacMenuScale) {
+    if (!m_VacMenuInitialised || displayTempScale() != m_VacMenuScale) {
         initialiseVacationModeMenu();
     }
     TstatSetPoint_t vacation{};

@@ -1,5 +1,5 @@
 // Start-up and the main loop of the thermostat.
-#include "core/tstat_main.h"
+#include "app/tstat_main.h"
 
 #include "config/data_dict.h"
 #include "config/persist.h"

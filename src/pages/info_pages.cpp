@@ -17,7 +17,12 @@
 #include <cstdio>
 #include <cstring>
 
+namespace {
+
+// The screen saver's record: its item 0 is the moving temperature text.
 MenuItem m_MainScreenMenu[1] = {};
+
+} // namespace
 
 ScreenItem testScreenHelp[HELP_SCREEN_ITEMS + 1] = {
     SCREEN_HELP_ITEMS("Help", "Info"),
@@ -196,9 +201,6 @@ void drawMessageScreen(char *buffer, uint32_t line) {
     snprintf(buffer, SCREEN_TEXT_LEN, "%s", line < MESSAGE_LINES ? m_MsgScrLine[line] : "");
 }
 
-const char *messageScreenLine(size_t line) {
-    return line < MESSAGE_LINES ? m_MsgScrLine[line] : "";
-}
 
 // ---- Hold page ---------------------------------------------------------------------------------
 
@@ -220,8 +222,7 @@ void displayHoldPage() {
     if (tempLocked && range == 0) {
         return;
     }
-    screenSetBitmapVisibility(g_displayHdl, m_HelpBarGraphicBitmap, 0);
-    screenSetBitmapVisibility(g_displayHdl, m_HelpBarTextBitmap, 0);
+    mainPageHideHelpBar();
     initialiseTStatFormat();
     if (displayTempScale() != tempScHold) {
         initialiseHoldModeMenu();

@@ -14,10 +14,13 @@
 #include <cstdio>
 
 MenuItem g_ProgramMenu[PROG_MENU_ITEMS] = {};
-TstatClockCfg_t g_ProgClockConfig = {};
-TstatSetPoint_t g_PrevProgSP = {};
 
 namespace {
+
+// The clock when the page opened; its weekday is the day being edited.
+TstatClockCfg_t g_ProgClockConfig = {};
+// The set points in force when the page opened in program mode (else zero).
+TstatSetPoint_t g_PrevProgSP = {};
 
 constexpr uint8_t DAYS = TSTAT_DAYS_PER_WEEK;
 constexpr uint8_t PERIODS = TSTAT_PERIODS_PER_DAY;
@@ -737,10 +740,6 @@ uint8_t checkProgPageSetPoint(const TstatSetPoint_t *previous, const TstatSetPoi
 }
 
 // ---- The copy-to page ---------------------------------------------------------------------------
-
-MenuItem *progCopyToItem(uint8_t position) {
-    return position < PROG_COPY_TO_ITEMS ? &m_ProgCopyToMenu[position] : nullptr;
-}
 
 void displayCopyToPage() {
     for (MenuItem &item : m_ProgCopyToMenu) {

@@ -17,6 +17,10 @@
 #include <cstdio>
 
 MenuItem g_TstatSetupMenu[TSTAT_SETUP_ITEMS] = {};
+
+namespace {
+
+// Limits of the display scale, set by setMinMaxTempValues (fixed-point, display degrees).
 fpr_t g_FirstStgDiffMin = 0;
 fpr_t g_FirstStgDiffMax = 0;
 fpr_t g_FirstStgIncDecRes = 0;
@@ -27,6 +31,8 @@ fpr_t g_SecStgIncDecRes = 0;
 fpr_t g_DeadbandMin = 0;
 fpr_t g_DeadbandMax = 0;
 fpr_t g_DeadbandIncDecRes = 0;
+
+} // namespace
 
 namespace {
 

@@ -17,7 +17,14 @@
 #include <ctime>
 
 MenuItem g_VacationMenu[VAC_MENU_ITEMS] = {};
+
+namespace {
+
+// Compared with the set points in force at Done; it stays all zero.
 TstatSetPoint_t g_PrevVacSP = {};
+
+} // namespace
+
 const char *const c_ActVacEnable[2] = {
     "./images/AwayComposite/Away-Button-Graphic-Enabled-ON.png",
     "./images/AwayComposite/Away-Button-Graphic-Disabled-ON.png",

@@ -130,7 +130,6 @@ TEST_F(StartUpInProcess, EmergencyStopEngagesAt491AndHoldsTenSeconds) {
         platformFakeClockAdvanceMs(step.afterMs);
         EXPECT_EQ(checkEStop(), step.engaged) << step.reading << " +" << step.afterMs;
     }
-    EXPECT_EQ(g_EStopActive, 1u);
 }
 
 TEST_F(StartUpInProcess, VersionExchangeHappensExactlyOnce) {

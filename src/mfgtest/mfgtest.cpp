@@ -30,7 +30,6 @@ constexpr char COMMAND_PREFIX = '*';
 
 constexpr const char *c_StartMfgTestStr = "APP_READY\n";
 
-
 // The coprocessor's link test: a bare frame without type, length or CRC.
 constexpr std::array<uint8_t, 19> c_AtmelLmIntStr = {
     0xC0, 'K', 'z', '8', 'm', 'W', 'q', '3', 'V', 'b', 'N', '5', 't', 'R', '7', 'p', 'L', 'd', 0xC0,

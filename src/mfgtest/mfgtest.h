@@ -108,7 +108,6 @@ void start_lcd_mfg_test_timer(uint32_t seconds);
 int check_lcd_mfg_test_timer();
 void cancel_lcd_mfg_test_timer();
 
-
 // One byte from the command port into the receiver: asterisks are skipped,
 // other bytes collected up to and including a newline, at most
 // MFG_RX_BUFFER_LEN - 1 of them (a longer line is discarded whole). Returns 1

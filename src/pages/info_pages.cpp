@@ -201,7 +201,6 @@ void drawMessageScreen(char *buffer, uint32_t line) {
     snprintf(buffer, SCREEN_TEXT_LEN, "%s", line < MESSAGE_LINES ? m_MsgScrLine[line] : "");
 }
 
-
 // ---- Hold page ---------------------------------------------------------------------------------
 
 void setHoldModeSystemOffButtonState() {

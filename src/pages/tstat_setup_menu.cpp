@@ -63,6 +63,9 @@ ScreenItem testScreenTstatSetup[TSTAT_SETUP_SCREEN_ITEMS + 1] = {
     screenEnd(),
 };
 
+namespace {
+
+// The second screen, which only this page shows.
 ScreenItem testScreenTstatSetupCont[TSTAT_SETUP_CONT_SCREEN_ITEMS + 1] = {
     SETUP_SCREEN_HEAD("./images/Setup/Label - Setup - ThermostatSetup2.png"),
     SETUP_LABEL(CONT_ROW_Y, &g_TstatSetupMenu[TSTAT_SETUP_BAL_PT_TEXT].handle,
@@ -72,8 +75,6 @@ ScreenItem testScreenTstatSetupCont[TSTAT_SETUP_CONT_SCREEN_ITEMS + 1] = {
     SCREEN_UNDERVOLTAGE_TEXT,
     screenEnd(),
 };
-
-namespace {
 
 const ScreenTableBackup c_TstatSetupBackup(testScreenTstatSetup);
 const ScreenTableBackup c_TstatSetupContBackup(testScreenTstatSetupCont);

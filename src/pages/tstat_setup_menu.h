@@ -36,7 +36,6 @@ extern MenuItem g_TstatSetupMenu[TSTAT_SETUP_ITEMS];
 constexpr size_t TSTAT_SETUP_SCREEN_ITEMS = 25;
 constexpr size_t TSTAT_SETUP_CONT_SCREEN_ITEMS = 19;
 extern ScreenItem testScreenTstatSetup[TSTAT_SETUP_SCREEN_ITEMS + 1];
-extern ScreenItem testScreenTstatSetupCont[TSTAT_SETUP_CONT_SCREEN_ITEMS + 1];
 
 // Values from the configuration store into the items, and back.
 void getTstatSetupFromDataDict();

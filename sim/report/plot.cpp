@@ -577,7 +577,7 @@ void drawHeading(cairo_t *cr, const Report &report, const std::string &title,
     drawLegend(cr, LEFT, 98, roomItems, std::size(roomItems));
     drawLegend(cr, LEFT, 120, bandItems, std::size(bandItems));
     drawTextAt(cr, style(12, false, palette::MUTED),
-               "in force: as the thermostat reports it on the bus, comfort recovery included",
+               "in force: the last level either side sent on the bus, comfort recovery included",
                LEFT + 330, 124);
 }
 

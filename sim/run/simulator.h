@@ -44,6 +44,8 @@ struct SimOptions {
     // Options of the factory tool for a factory image it makes (the
     // equipment, the system mode and the control settings).
     std::vector<std::string> factoryArgs;
+    // The board starts fresh (see BoardSetup).
+    bool fresh = false;
     // Erase-block size of the simulated flash regions, as the kernel would
     // tell it in sysfs (a power of two).
     int flashEraseSize = 65536;
@@ -83,6 +85,11 @@ struct SimOptions {
     // gives it up as stopped or hung.
     double answerLimit = 30.0;
 };
+
+// How the options prepare the board root.
+inline BoardSetup boardSetup(const SimOptions &o) {
+    return BoardSetup{o.factoryTool, o.factoryArgs, o.flashEraseSize, o.fresh};
+}
 
 // tstat-sim run (startApplication) or coproc. Returns the exit status.
 int runSimulator(const SimOptions &options, bool startApplication);
@@ -141,6 +148,7 @@ class Simulator {
     void finishReport(double hostSeconds);
     std::string reportDirectory() const;
     void removeLastReport();
+    void removeLastScreens();
     bool reportDirectoryWritable();
 
     // The scaled clock's loop (scaled_run.cpp).
@@ -179,6 +187,8 @@ class Simulator {
     std::unique_ptr<Dashboard> m_dashboard;
     std::string m_httpPortFile;
     std::vector<std::string> m_screens;
+    // The names of the screens kept so far, each line ended (after a first "\n").
+    std::string m_keptScreens = "\n";
     bool m_paused = false;
     bool m_quit = false;
 

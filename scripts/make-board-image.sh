@@ -4,7 +4,7 @@
 # directory:
 #   tstat          the application, stripped
 #   tstat-start    the start script (see packaging/tstat-start)
-#   tstat-update   the installer of update bundles (tools/update), stripped
+#   tstat-update   the installer of update bundles (src/update), stripped
 #   update-key.pub the public key update bundles must be signed with
 #   images/ fonts/ the data the screens name (images/zeph.glyph among them)
 #   MANIFEST       versions, the shared libraries the board must provide, and

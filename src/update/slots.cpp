@@ -1,10 +1,11 @@
 // The slots on the flash: the slot record, the board image installed into a
-// slot, a boot's choice, an install beside the running version, the
-// hand-over file's completion and a trial's verdict.
+// slot, a boot's choice, an install beside the running version, the good
+// mark, the hand-over file's completion and a trial's verdict.
 #include "slots.h"
 
 #include "host/file_descriptor.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <climits>
@@ -51,19 +52,19 @@ std::string imageDir(const UpdatePaths &p) {
 // Copies the files a directory's MANIFEST lists, and the MANIFEST, into slot
 // dir to, made anew and synchronised. "" or why not.
 std::string copyImage(const std::string &from, const std::string &to) {
-    std::string manifest;
-    std::map<std::string, Sha256> files;
+    std::string text;
+    Manifest m;
     std::string why;
-    if (!readWhole(from + "/MANIFEST", UPDATE_MANIFEST_MAX, &manifest)) {
+    if (!readWhole(from + "/MANIFEST", UPDATE_MANIFEST_MAX, &text)) {
         return "no " + from + "/MANIFEST";
     }
-    if (!parseManifest(manifest, &files, &why)) {
+    if (!parseManifest(text, &m, &why)) {
         return why;
     }
     std::error_code ec;
     fs::remove_all(to, ec);
-    files[UPDATE_MANIFEST] = sha256(manifest);
-    for (const auto &[name, sha] : files) {
+    m.files[UPDATE_MANIFEST] = sha256(text);
+    for (const auto &[name, sha] : m.files) {
         std::string rel = name.substr(strlen(UPDATE_PREFIX));
         std::string data;
         struct stat st {};
@@ -71,8 +72,12 @@ std::string copyImage(const std::string &from, const std::string &to) {
             stat((from + "/" + rel).c_str(), &st) != 0) {
             return "cannot read " + from + "/" + rel;
         }
+        // The MANIFEST's modes; an image whose MANIFEST names none, its own.
+        mode_t mode = !m.executables.empty()     ? m.modeOf(name)
+                      : (st.st_mode & 0111) != 0 ? 0755
+                                                 : 0644;
         fs::create_directories(fs::path(to + "/" + rel).parent_path(), ec);
-        if (ec || !writeFileSynced(to + "/" + rel, data, (st.st_mode & 0111) != 0 ? 0755 : 0644)) {
+        if (ec || !writeFileSynced(to + "/" + rel, data, mode)) {
             return "cannot write " + to + "/" + rel;
         }
     }
@@ -91,12 +96,45 @@ std::string slotName(const UpdatePaths &p, char s) {
     return "version " + versionIn(p.slot(s)) + " (slot " + std::string(1, s) + ")";
 }
 
+// A directory's MANIFEST read, false when there is none or it is not one.
+bool manifestIn(const std::string &dir, Manifest *m) {
+    std::string text;
+    std::string why;
+    return readWhole(dir + "/MANIFEST", UPDATE_MANIFEST_MAX, &text) && parseManifest(text, m, &why);
+}
+
+// A directory's public key as one line of hex, "" when it is not a key.
+std::string keyIn(const std::string &dir) {
+    std::string text;
+    PublicKey k;
+    if (!readWhole(dir + "/update-key.pub", 256, &text) || !readPublicKey(text, &k)) {
+        return "";
+    }
+    return hex(k.data(), k.size());
+}
+
+// Every line said also goes into the result, escaped as it is printed.
+struct Notes {
+    SlotResult *out;
+    const Say &say;
+    void operator()(const std::string &line) const {
+        std::string l = printable(line);
+        out->lines.push_back(l);
+        if (say) {
+            say(l);
+        }
+    }
+};
+
 } // namespace
 
 std::string recordText(const SlotRecord &r) {
-    char line[160];
-    snprintf(line, sizeof(line), "tstat-slots gen=%" PRIu64 " good=%c trial=%c failed=%u image=%s",
-             r.generation, r.good, r.trial, r.failed, r.image.empty() ? "-" : r.image.c_str());
+    char line[256];
+    snprintf(line, sizeof(line),
+             "tstat-slots gen=%" PRIu64 " good=%c trial=%c failed=%u image=%s security=%" PRIu32
+             " key=%s",
+             r.generation, r.good, r.trial, r.failed, r.image.empty() ? "-" : r.image.c_str(),
+             r.security, r.key.empty() ? "-" : r.key.c_str());
     return std::string(line) + " sum=" + checksum(line) + "\n";
 }
 
@@ -107,14 +145,25 @@ bool parseRecord(const std::string &text, SlotRecord *r) {
     }
     SlotRecord out;
     char image[64] = "";
+    char key[65] = "-";
     int used = 0;
     if (sscanf(text.c_str(), "tstat-slots gen=%" SCNu64 " good=%c trial=%c failed=%u image=%63s%n",
-               &out.generation, &out.good, &out.trial, &out.failed, image, &used) != 5 ||
-        static_cast<size_t>(used) != sum || (out.good != 'a' && out.good != 'b') ||
+               &out.generation, &out.good, &out.trial, &out.failed, image, &used) != 5) {
+        return false;
+    }
+    // A record from before the security version and the key had neither.
+    int more = 0;
+    if (static_cast<size_t>(used) != sum &&
+        sscanf(text.c_str() + used, " security=%" SCNu32 " key=%64s%n", &out.security, key,
+               &more) == 2) {
+        used += more;
+    }
+    if (static_cast<size_t>(used) != sum || (out.good != 'a' && out.good != 'b') ||
         (out.trial != '-' && out.trial != otherSlot(out.good))) {
         return false;
     }
     out.image = strcmp(image, "-") == 0 ? "" : image;
+    out.key = strcmp(key, "-") == 0 ? "" : key;
     *r = out;
     return true;
 }
@@ -124,7 +173,7 @@ bool readRecord(const UpdatePaths &p, SlotRecord *r) {
     for (uint64_t n = 0; n < 2; n++) {
         std::string text;
         SlotRecord one;
-        if (readWhole(recordFile(p, n), 256, &text) && parseRecord(text, &one) &&
+        if (readWhole(recordFile(p, n), 512, &text) && parseRecord(text, &one) &&
             one.generation % 2 == n && (!found || one.generation > r->generation)) {
             *r = one;
             found = true;
@@ -138,6 +187,10 @@ bool writeRecord(const UpdatePaths &p, SlotRecord *r) {
     std::string file = recordFile(p, r->generation);
     return writeFileSynced(file + ".new", recordText(*r), 0644) &&
            rename((file + ".new").c_str(), file.c_str()) == 0 && syncDirectory(p.slots());
+}
+
+bool writeBothRecords(const UpdatePaths &p, SlotRecord *r) {
+    return writeRecord(p, r) && writeRecord(p, r);
 }
 
 char slotInForce(const UpdatePaths &p) {
@@ -173,16 +226,16 @@ std::string versionIn(const std::string &dir) {
 }
 
 std::string verifySlot(const std::string &dir) {
-    std::string manifest;
-    std::map<std::string, Sha256> files;
+    std::string text;
+    Manifest m;
     std::string why;
-    if (!readWhole(dir + "/MANIFEST", UPDATE_MANIFEST_MAX, &manifest)) {
+    if (!readWhole(dir + "/MANIFEST", UPDATE_MANIFEST_MAX, &text)) {
         return "no MANIFEST";
     }
-    if (!parseManifest(manifest, &files, &why)) {
+    if (!parseManifest(text, &m, &why)) {
         return why;
     }
-    for (const auto &[name, sha] : files) {
+    for (const auto &[name, sha] : m.files) {
         std::string data;
         std::string rel = name.substr(strlen(UPDATE_PREFIX));
         if (!readWhole(dir + "/" + rel, UPDATE_FILE_MAX, &data) || sha256(data) != sha) {
@@ -192,30 +245,46 @@ std::string verifySlot(const std::string &dir) {
     return "";
 }
 
-SlotResult bootSlots(const UpdatePaths &p, const Say &say) {
-    SlotResult out;
-    auto note = [&](const std::string &line) {
-        out.lines.push_back(line);
-        if (say) {
-            say(line);
-        }
-    };
-    std::string image = imageDir(p);
-    std::string imageManifest;
-    if (!readWhole(image + "/MANIFEST", UPDATE_MANIFEST_MAX, &imageManifest)) {
-        note("no board image in " + image);
-        return out;
-    }
-    Sha256 id = sha256(imageManifest);
-    std::string imageId = hex(id.data(), 8);
-    std::string imageVersion = "version " + versionIn(image);
+namespace {
+
+// A boot's work on the record: the board image, the slot to run.
+struct Boot {
+    const UpdatePaths &p;
+    Notes note;
+    const SelfCheck &check;
+    std::string image; // the board image's own copy
+    std::string imageId;
+    Manifest imageManifest;
     SlotRecord r;
-    bool have = readRecord(p, &r);
-    // Installs the board image into slot s as the good one.
-    auto installImage = [&](char s, const std::string &because) {
+    bool have = false;
+
+    bool load() {
+        image = imageDir(p);
+        std::string text;
+        std::string why;
+        if (!readWhole(image + "/MANIFEST", UPDATE_MANIFEST_MAX, &text) ||
+            !parseManifest(text, &imageManifest, &why)) {
+            note("no board image in " + image);
+            return false;
+        }
+        Sha256 id = sha256(text);
+        imageId = hex(id.data(), 8);
+        have = readRecord(p, &r);
+        return true;
+    }
+
+    // Installs the board image into slot s as the good one. Its key and
+    // security version replace the record's only on the first start or for
+    // a new image at least as secure; a fall-back keeps the record's.
+    bool installImage(char s, const std::string &because, bool fallBack) {
         std::string why = copyImage(image, p.slot(s));
-        SlotRecord made{r.generation, s, '-', 0, imageId};
-        if (why.empty() && !writeRecord(p, &made)) {
+        SlotRecord made{r.generation, s, '-', 0, imageId, r.security, r.key};
+        bool takes = !have || (!fallBack && imageManifest.security >= r.security);
+        if (takes) {
+            made.security = imageManifest.security;
+            made.key = keyIn(image);
+        }
+        if (why.empty() && !writeBothRecords(p, &made)) {
             why = "cannot write the slot record";
         }
         if (!why.empty()) {
@@ -223,18 +292,17 @@ SlotResult bootSlots(const UpdatePaths &p, const Say &say) {
             return false;
         }
         r = made;
-        note(because + ": the board image's " + imageVersion + " installed in slot " +
-             std::string(1, s));
+        note(because + ": the board image's version " + versionIn(image) + " installed in slot " +
+             std::string(1, s) +
+             (takes ? ""
+                    : "; the update key and security version " + std::to_string(r.security) +
+                          " of the newest version marked good stay in force"));
         return true;
-    };
-    if (!have || r.image != imageId) {
-        if (!installImage(have ? otherSlot(r.good) : 'a',
-                          have ? "the board image has changed" : "first start")) {
-            return out;
-        }
-    } else if (r.trial != '-') {
-        // The last start on trial ended without its good mark: a power cut,
-        // a reset or a hang.
+    }
+
+    // A start on trial ended without its good mark: a power cut, a reset or
+    // a hang.
+    void countFailedStart() {
         std::string trial = slotName(p, r.trial);
         if (++r.failed >= TRIAL_STARTS) {
             note(trial + " failed its trial: " + std::to_string(r.failed) +
@@ -244,70 +312,131 @@ SlotResult bootSlots(const UpdatePaths &p, const Say &say) {
         }
         writeRecord(p, &r);
     }
-    char s = r.trial != '-' ? r.trial : r.good;
-    std::string why = verifySlot(p.slot(s));
-    if (!why.empty() && s == r.trial) {
-        note(slotName(p, s) + " is damaged (" + why + "); back to " + slotName(p, r.good));
-        r.trial = '-';
-        r.failed = 0;
-        writeRecord(p, &r);
-        s = r.good;
-        why = verifySlot(p.slot(s));
+
+    // "" when slot s is whole and its installer passes its self-check.
+    std::string fault(char s) const {
+        std::string why = verifySlot(p.slot(s));
+        if (why.empty() && check) {
+            std::string failed = check(p.slot(s));
+            why = failed.empty() ? "" : "its installer fails its self-check: " + failed;
+        }
+        return why;
     }
-    if (!why.empty()) {
-        if (!installImage(otherSlot(s),
-                          "slot " + std::string(1, s) + " is damaged (" + why + ")")) {
+
+    // The slot to run, 0 when there is none.
+    char choose() {
+        char s = r.trial != '-' ? r.trial : r.good;
+        std::string why = fault(s);
+        if (!why.empty() && s == r.trial) {
+            note(slotName(p, s) + " is damaged (" + why + "); back to " + slotName(p, r.good));
+            r.trial = '-';
+            r.failed = 0;
+            writeRecord(p, &r);
+            s = r.good;
+            why = fault(s);
+        }
+        if (!why.empty()) {
+            if (!installImage(otherSlot(s),
+                              "slot " + std::string(1, s) + " is damaged (" + why + ")", true)) {
+                return 0;
+            }
+            s = r.good;
+        }
+        return s;
+    }
+};
+
+} // namespace
+
+SlotResult bootSlots(const UpdatePaths &p, const Say &say, const SelfCheck &check) {
+    SlotResult out;
+    Boot b{p, Notes{&out, say}, check, "", "", {}, {}, false};
+    if (!b.load()) {
+        return out;
+    }
+    if (!b.have || b.r.image != b.imageId) {
+        if (!b.installImage(b.have ? otherSlot(b.r.good) : 'a',
+                            b.have ? "the board image has changed" : "first start", false)) {
             return out;
         }
-        s = r.good;
+    } else if (b.r.trial != '-') {
+        b.countFailedStart();
     }
-    if (!pointRunning(p, s)) {
-        note("cannot point " + p.running() + " at slot " + std::string(1, s));
+    char s = b.choose();
+    if (s != 0 && !pointRunning(p, s)) {
+        b.note("cannot point " + p.running() + " at slot " + std::string(1, s));
+        s = 0;
+    }
+    if (s == 0) {
         return out;
     }
     out.slot = s;
-    out.trial = r.trial == s;
-    note("running " + slotName(p, s) +
-         (out.trial ? " on trial, start " + std::to_string(r.failed + 1) + " of " +
-                          std::to_string(TRIAL_STARTS)
-                    : ""));
+    out.trial = b.r.trial == s;
+    b.note("running " + slotName(p, s) +
+           (out.trial ? " on trial, start " + std::to_string(b.r.failed + 1) + " of " +
+                            std::to_string(TRIAL_STARTS)
+                      : ""));
     return out;
 }
 
-SlotResult installHandOver(const UpdatePaths &p, const Say &say) {
-    SlotResult out;
-    auto note = [&](const std::string &line) {
-        out.lines.push_back(line);
-        if (say) {
-            say(line);
-        }
-    };
-    std::string archive;
+namespace {
+
+// Whether a checked bundle fits this board: not the version running, not
+// below the security version it has run, built for its machine.
+std::string fitsBoard(const UpdatePaths &p, const SlotRecord &r, const Bundle &b) {
+    std::string running;
+    readWhole(p.running() + "/MANIFEST", UPDATE_MANIFEST_MAX, &running);
+    if (running == b.manifest) {
+        return "version " + b.version + " is already running";
+    }
+    if (b.listed.security < r.security) {
+        return "version " + b.version + " has security version " +
+               std::to_string(b.listed.security) + ", lower than " + std::to_string(r.security) +
+               ", which this board has run";
+    }
+    std::string mine = machineOf(manifestField(running, "target"));
+    if (machineOf(b.listed.target) != mine) {
+        return "version " + b.version + " is built for " + machineOf(b.listed.target) +
+               ", this board is " + mine;
+    }
+    return "";
+}
+
+// Why the hand-over file may not be installed, "" when it may: read into
+// archive and checked into b against the record r.
+std::string handOverRefusal(const UpdatePaths &p, std::string *archive, SlotRecord *r, Bundle *b) {
     struct stat st {};
-    std::string key;
     PublicKey pub{};
+    if (lstat(p.handOver().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return "the hand-over file is not a regular file";
+    }
+    if (static_cast<uint64_t>(st.st_size) > UPDATE_ARCHIVE_MAX) {
+        return "the archive is larger than " + std::to_string(UPDATE_ARCHIVE_MAX) + " bytes";
+    }
+    if (!readWhole(p.handOver(), UPDATE_ARCHIVE_MAX, archive)) {
+        return "cannot read the hand-over file";
+    }
+    if (!readRecord(p, r) || slotInForce(p) != r->good) {
+        return r->trial != '-' ? "a version is on trial" : "the slots are not in use";
+    }
+    // The newest key marked good; a record from before it kept one, the
+    // running version's.
+    if (!readPublicKey(r->key.empty() ? keyIn(p.running()) : r->key, &pub)) {
+        return "the running version has no public key";
+    }
+    std::string why = checkBundle(*archive, pub, b);
+    return why.empty() ? fitsBoard(p, *r, *b) : why;
+}
+
+} // namespace
+
+SlotResult installHandOver(const UpdatePaths &p, const Say &say, const SelfCheck &check) {
+    SlotResult out;
+    Notes note{&out, say};
+    std::string archive;
     SlotRecord r;
     Bundle b;
-    std::string why;
-    if (lstat(p.handOver().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        why = "the hand-over file is not a regular file";
-    } else if (static_cast<uint64_t>(st.st_size) > UPDATE_ARCHIVE_MAX) {
-        why = "the archive is larger than " + std::to_string(UPDATE_ARCHIVE_MAX) + " bytes";
-    } else if (!readWhole(p.handOver(), UPDATE_ARCHIVE_MAX, &archive)) {
-        why = "cannot read the hand-over file";
-    } else if (!readRecord(p, &r) || slotInForce(p) != r.good) {
-        why = r.trial != '-' ? "a version is on trial" : "the slots are not in use";
-    } else if (!readWhole(p.running() + "/update-key.pub", 256, &key) ||
-               !fromHex(key, pub.data(), pub.size())) {
-        why = "the running version has no public key";
-    } else {
-        why = checkBundle(archive, pub, &b);
-    }
-    std::string running;
-    if (why.empty() && readWhole(p.running() + "/MANIFEST", UPDATE_MANIFEST_MAX, &running) &&
-        running == b.manifest) {
-        why = "version " + b.version + " is already running";
-    }
+    std::string why = handOverRefusal(p, &archive, &r, &b);
     // Whatever it is (a directory or a link in its place too), it goes, so
     // that it is not taken again.
     std::error_code gone;
@@ -322,6 +451,10 @@ SlotResult installHandOver(const UpdatePaths &p, const Say &say) {
     std::error_code ec;
     fs::remove_all(p.slot(target), ec);
     why = unpackBundle(archive, b, p.slot(target));
+    std::string failed = why.empty() && check ? check(p.slot(target)) : "";
+    if (!failed.empty()) {
+        why = "its installer fails its self-check: " + failed;
+    }
     if (why.empty()) {
         r.trial = target;
         r.failed = 0;
@@ -339,6 +472,31 @@ SlotResult installHandOver(const UpdatePaths &p, const Say &say) {
     note("version " + b.version + " installed in slot " + std::string(1, target) +
          "; starting it on trial");
     return out;
+}
+
+std::string markGood(const UpdatePaths &p, const SelfCheck &check, std::string *line) {
+    SlotRecord r;
+    if (!readRecord(p, &r) || r.trial == '-') {
+        return "no version is on trial";
+    }
+    char s = r.trial;
+    std::string failed = check ? check(p.slot(s)) : "";
+    if (!failed.empty()) {
+        return "its installer fails its self-check: " + failed;
+    }
+    Manifest m;
+    manifestIn(p.slot(s), &m);
+    std::string key = keyIn(p.slot(s));
+    r.good = s;
+    r.trial = '-';
+    r.failed = 0;
+    r.security = std::max(r.security, m.security);
+    r.key = key.empty() ? r.key : key;
+    if (!writeBothRecords(p, &r)) {
+        return "cannot write the slot record";
+    }
+    *line = printable("version " + versionIn(p.slot(s)) + " is good");
+    return "";
 }
 
 namespace {
@@ -404,19 +562,28 @@ bool handOverReady(const std::string &path, HandOverWatch *w, int64_t nowMs) {
     return nowMs - w->sinceMs >= HANDOVER_QUIET_MS;
 }
 
-TrialVerdict trialStep(TrialWatch *w, int64_t nowMs, long tx, std::string *why) {
-    if (tx < 0) {
+TrialVerdict trialStep(TrialWatch *w, int64_t nowMs, LineCounts now, std::string *why) {
+    if (!now.known()) {
         // Nothing to watch the line with: the run alone decides.
+        w->txChangedMs = nowMs;
+        return nowMs - w->startMs >= TRIAL_GOOD_MS ? TrialVerdict::Good : TrialVerdict::Running;
+    }
+    bool sentNow = now.tx != w->last.tx;
+    // Bytes received after bytes sent, or in the same look: a request
+    // answered (the coprocessor answers within milliseconds).
+    if (now.rx != w->last.rx && (w->sent || sentNow)) {
+        w->answered = true;
+    }
+    if (sentNow) {
         w->sent = true;
         w->txChangedMs = nowMs;
-    } else if (tx != w->txLast) {
-        w->txLast = tx;
-        w->txChangedMs = nowMs;
-        w->sent = w->sent || tx != w->txAtStart;
     }
-    if (!w->sent) {
+    w->last = now;
+    if (!w->answered) {
         if (nowMs - w->startMs >= TRIAL_STARTUP_MS) {
-            *why = "no start-up packet within " + std::to_string(TRIAL_STARTUP_MS / 1000) + " s";
+            *why = (w->sent ? "no answer from the coprocessor within "
+                            : "no start-up packet within ") +
+                   std::to_string(TRIAL_STARTUP_MS / 1000) + " s";
             return TrialVerdict::Failed;
         }
         return TrialVerdict::Running;
@@ -427,4 +594,12 @@ TrialVerdict trialStep(TrialWatch *w, int64_t nowMs, long tx, std::string *why) 
         return TrialVerdict::Failed;
     }
     return nowMs - w->startMs >= TRIAL_GOOD_MS ? TrialVerdict::Good : TrialVerdict::Running;
+}
+
+std::string trialEvidence(const TrialWatch &w) {
+    std::string run = "ran " + std::to_string(TRIAL_GOOD_MS / 1000) + " s without a crash";
+    return w.answered ? "the coprocessor answered its requests and it " + run
+                      : "it " + run +
+                            " (alive only: the serial line's driver counts no bytes, so its "
+                            "link to the coprocessor was not seen)";
 }

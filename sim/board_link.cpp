@@ -385,7 +385,7 @@ void BoardConsole::line(const std::string &text, const Say &say) {
         m_version = m[1];
         m_slot = m[3].str()[0];
         m_trial = false;
-    } else if (l.find(" is good") != std::string::npos) {
+    } else if (std::regex_search(l, std::regex("^version \\S+ is good"))) {
         m_trial = false;
     } else if (l.rfind("update refused", 0) != 0 && l.rfind("update failed", 0) != 0) {
         return;

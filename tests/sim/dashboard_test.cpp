@@ -380,6 +380,8 @@ TEST(BoardConsole, KeepsTheVersionRunningAndTheLastVerdictTheInstallerSaid) {
          "update refused: signature does not match"},
         {"tstat-update: version 2.0 installed in slot b; starting it on trial",
          "2.0 (slot b, on trial)", "version 2.0 installed in slot b; starting it on trial"},
+        {"tstat-update: update refused: x\\x0aversion 6.6.6 is good: not a plain name",
+         "2.0 (slot b, on trial)", "update refused: x\\x0aversion 6.6.6 is good: not a plain name"},
         {"tstat-update: " + back, "1.0 (slot a)", back},
         {"tstat-update: running version 2.0 (slot b) on trial, start 2 of 3",
          "2.0 (slot b, on trial)", back},

@@ -34,12 +34,6 @@ constexpr TempFormat c_CelsiusFormat = {57344, 262144, 8192, 0, 5, 37, printTemp
 uint8_t m_MinIndoorTemp;
 uint8_t m_MaxIndoorTemp;
 
-bool displayIsCelsius() {
-    TstatFmtSettings_t fmt;
-    getThermostatFormatSettings(&fmt);
-    return fmt.tempScale != TEMP_SCALE_FAHRENHEIT;
-}
-
 // One step of a conversion chain: a failing operation leaves its input as it was.
 fpr_t chain(int (*op)(fpr_t, fpr_t, fpr_t *), fpr_t value, fpr_t operand) {
     fpr_t result;
@@ -54,6 +48,12 @@ void printTemp(char *text, size_t size, int16_t temp) {
 
 } // namespace
 
+TempScale displayTempScale() {
+    TstatFmtSettings_t fmt{};
+    getThermostatFormatSettings(&fmt);
+    return fmt.tempScale == TEMP_SCALE_FAHRENHEIT ? TEMP_SCALE_FAHRENHEIT : TEMP_SCALE_CELSIUS;
+}
+
 fpr_t g_MinSetPointTemp;
 fpr_t g_MaxSetPointTemp;
 fpr_t g_SetPointTempRes;
@@ -63,7 +63,8 @@ uint32_t g_ResDigits;
 TempPrintFunc g_PrintTempInCurrentFormat = printTempInCelsius;
 
 void initialiseTStatFormat() {
-    const TempFormat &format = displayIsCelsius() ? c_CelsiusFormat : c_FahrenheitFormat;
+    const TempFormat &format =
+        displayTempScale() == TEMP_SCALE_CELSIUS ? c_CelsiusFormat : c_FahrenheitFormat;
     g_MinSetPointTemp = format.minSetPoint;
     g_MaxSetPointTemp = format.maxSetPoint;
     g_SetPointTempRes = format.setPointRes;
@@ -81,7 +82,7 @@ uint8_t getMaxIndoorTemp() {
 }
 
 fpr_t tempCelToFahConversion(fpr_t celsius) {
-    if (displayIsCelsius()) {
+    if (displayTempScale() == TEMP_SCALE_CELSIUS) {
         return celsius;
     }
     fpr_t v = chain(fprMul, celsius, c_Nine);
@@ -90,7 +91,7 @@ fpr_t tempCelToFahConversion(fpr_t celsius) {
 }
 
 fpr_t tempFahToCelConversion(fpr_t fahrenheit) {
-    if (displayIsCelsius()) {
+    if (displayTempScale() == TEMP_SCALE_CELSIUS) {
         return fahrenheit;
     }
     fpr_t v = chain(fprSub, fahrenheit, c_ThirtyTwo);
@@ -99,19 +100,23 @@ fpr_t tempFahToCelConversion(fpr_t fahrenheit) {
 }
 
 fpr_t convertDiffCelToFah(fpr_t celsiusDiff) {
-    return displayIsCelsius() ? celsiusDiff : chain(fprMul, celsiusDiff, c_Two);
+    return displayTempScale() == TEMP_SCALE_CELSIUS ? celsiusDiff
+                                                    : chain(fprMul, celsiusDiff, c_Two);
 }
 
 fpr_t convertDiffFahToCel(fpr_t fahrenheitDiff) {
-    return displayIsCelsius() ? fahrenheitDiff : chain(fprDiv, fahrenheitDiff, c_Two);
+    return displayTempScale() == TEMP_SCALE_CELSIUS ? fahrenheitDiff
+                                                    : chain(fprDiv, fahrenheitDiff, c_Two);
 }
 
 fpr_t pressureCmToInchConversion(fpr_t centimetres) {
-    return displayIsCelsius() ? centimetres : chain(fprMul, centimetres, c_PressureCmToInch);
+    return displayTempScale() == TEMP_SCALE_CELSIUS
+               ? centimetres
+               : chain(fprMul, centimetres, c_PressureCmToInch);
 }
 
 fpr_t windSpeedKphToMphConversion(fpr_t kph) {
-    return displayIsCelsius() ? kph : chain(fprMul, kph, c_WindKphToMph);
+    return displayTempScale() == TEMP_SCALE_CELSIUS ? kph : chain(fprMul, kph, c_WindKphToMph);
 }
 
 void printTempInCelsius(char *text, size_t size, int16_t temp) {

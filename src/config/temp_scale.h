@@ -8,10 +8,15 @@
 // Differences convert with the factor 2.0: 0.5 Celsius degrees show as 1.0 °F.
 #pragma once
 
+#include "config/persist.h"
 #include "core/fixed_point.h"
 
 #include <cstddef>
 #include <cstdint>
+
+// The scale the user chose: Fahrenheit when the format settings say so, any
+// other stored value being Celsius.
+TempScale displayTempScale();
 
 // Degree sign of the display fonts (Latin-1).
 constexpr char c_DegreeSymbol = static_cast<char>(0xB0);

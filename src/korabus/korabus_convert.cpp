@@ -21,12 +21,6 @@ constexpr int32_t c_MaxWhole = FPR_MAX / FPR_ONE;
 // Digits of the decimal fraction that the fixed-point split keeps.
 constexpr int c_FractionDigits = 8;
 
-bool displayIsFahrenheit() {
-    TstatFmtSettings_t fmt;
-    getThermostatFormatSettings(&fmt);
-    return fmt.tempScale == TEMP_SCALE_FAHRENHEIT;
-}
-
 fpr_t multiplyOrKeep(fpr_t value, fpr_t factor) {
     fpr_t result;
     return fprMul(value, factor, &result) == 0 ? result : value;
@@ -99,7 +93,9 @@ int16_t korabusHumidityFromRelativeHumidity(fpr_t humidity) {
 
 fpr_t integerPressureToFprCentimeters(int32_t value) {
     fpr_t pressure = korabusFprFromWhole(value);
-    return displayIsFahrenheit() ? multiplyOrKeep(pressure, c_InchToCentimetre) : pressure;
+    return displayTempScale() == TEMP_SCALE_FAHRENHEIT
+               ? multiplyOrKeep(pressure, c_InchToCentimetre)
+               : pressure;
 }
 
 fpr_t korabusPressureToCentimeters(uint8_t value) {
@@ -147,12 +143,14 @@ fpr_t stringPressureToFprCentimeters(const char *text) {
     }
     fpr_t pressure = 0;
     fprGen(static_cast<int16_t>(negative ? -whole : whole), fraction, &pressure);
-    return displayIsFahrenheit() ? multiplyOrKeep(pressure, c_InchToCentimetre) : pressure;
+    return displayTempScale() == TEMP_SCALE_FAHRENHEIT
+               ? multiplyOrKeep(pressure, c_InchToCentimetre)
+               : pressure;
 }
 
 fpr_t integerWindSpeedToFprKph(int32_t speed) {
     fpr_t value = korabusFprFromWhole(speed);
-    return displayIsFahrenheit() ? multiplyOrKeep(value, c_MphToKph) : value;
+    return displayTempScale() == TEMP_SCALE_FAHRENHEIT ? multiplyOrKeep(value, c_MphToKph) : value;
 }
 
 char *korabusDataTokenizeCommand(char *text, char **rest) {

@@ -393,6 +393,7 @@ class Supervisor {
         r.trial = '-';
         r.failed = 0;
         writeRecord(m_p, &r);
+        noteVerdict(m_p, "ROLLED-BACK");
         say("version " + failed + " failed its trial (" + why + "); back to version " +
             versionIn(m_p.slot(r.good)) + " in slot " + std::string(1, r.good));
         switchTo(r.good, false);

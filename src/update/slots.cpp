@@ -193,6 +193,14 @@ bool writeBothRecords(const UpdatePaths &p, SlotRecord *r) {
     return writeRecord(p, r) && writeRecord(p, r);
 }
 
+void noteVerdict(const UpdatePaths &p, const char *word) {
+    std::string file = p.lastUpdate();
+    if (!writeFileSynced(file + ".new", std::string(word) + "\n", 0644) ||
+        rename((file + ".new").c_str(), file.c_str()) != 0) {
+        unlink((file + ".new").c_str());
+    }
+}
+
 char slotInForce(const UpdatePaths &p) {
     char target[PATH_MAX];
     ssize_t n = readlink(p.running().c_str(), target, sizeof(target) - 1);
@@ -309,6 +317,7 @@ struct Boot {
                  " starts without a good run; back to " + slotName(p, r.good));
             r.trial = '-';
             r.failed = 0;
+            noteVerdict(p, "ROLLED-BACK");
         }
         writeRecord(p, &r);
     }
@@ -332,6 +341,7 @@ struct Boot {
             r.trial = '-';
             r.failed = 0;
             writeRecord(p, &r);
+            noteVerdict(p, "ROLLED-BACK");
             s = r.good;
             why = fault(s);
         }
@@ -340,6 +350,7 @@ struct Boot {
                               "slot " + std::string(1, s) + " is damaged (" + why + ")", true)) {
                 return 0;
             }
+            noteVerdict(p, "FELL-BACK");
             s = r.good;
         }
         return s;
@@ -443,6 +454,7 @@ SlotResult installHandOver(const UpdatePaths &p, const Say &say, const SelfCheck
     fs::remove_all(p.handOver(), gone);
     if (!why.empty()) {
         note("update refused: " + why);
+        noteVerdict(p, "REFUSED");
         return out;
     }
     note("update: version " + b.version + " is signed and its " +
@@ -465,8 +477,10 @@ SlotResult installHandOver(const UpdatePaths &p, const Say &say, const SelfCheck
     if (!why.empty()) {
         fs::remove_all(p.slot(target), ec);
         note("update failed, nothing changed: " + why);
+        noteVerdict(p, "FAILED");
         return out;
     }
+    noteVerdict(p, "TRIAL");
     out.slot = target;
     out.trial = true;
     note("version " + b.version + " installed in slot " + std::string(1, target) +
@@ -495,6 +509,7 @@ std::string markGood(const UpdatePaths &p, const SelfCheck &check, std::string *
     if (!writeBothRecords(p, &r)) {
         return "cannot write the slot record";
     }
+    noteVerdict(p, "GOOD");
     *line = printable("version " + versionIn(p.slot(s)) + " is good");
     return "";
 }

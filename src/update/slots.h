@@ -46,6 +46,9 @@ struct UpdatePaths {
     std::string slot(char s) const { return slots() + "/" + s; }
     std::string starts() const { return root + "/run/tstat-update.starts"; }
     std::string handOverDir() const { return root + "/tmp"; }
+    // The last update's verdict, one word the application answers the bus
+    // with: TRIAL, GOOD, REFUSED, FAILED, ROLLED-BACK or FELL-BACK.
+    std::string lastUpdate() const { return slots() + "/last-update"; }
 };
 
 struct SlotRecord {
@@ -72,6 +75,8 @@ inline char otherSlot(char s) {
 }
 // The slot /opt/tstat points to, 0 when it points to none.
 char slotInForce(const UpdatePaths &p);
+// Writes the last update's verdict (UpdatePaths::lastUpdate).
+void noteVerdict(const UpdatePaths &p, const char *word);
 // Points /opt/tstat at the slot, atomically.
 bool pointRunning(const UpdatePaths &p, char slot);
 // The version in a directory's MANIFEST ("?" when it has none).

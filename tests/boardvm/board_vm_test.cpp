@@ -664,6 +664,13 @@ TEST_F(BoardUpdateTest, ABundleOverTheBusIsCheckedInstalledTrialledOrRefusedAndR
     EXPECT_EQ(runningVersion(*board), "v2-" + v1);
     sim->send("command ST");
     EXPECT_NE(sim->waitFor("reply \"MD MPH H70 C78 ", 60s), "") << sim->output();
+    // The building controller asks what the unit runs.
+    sim->send("command ?UPDATE");
+    EXPECT_NE(sim->waitFor("reply \"UPDATE S2 GOOD v2-" + v1 + "\" [0x0C] software: version v2-" +
+                               v1 + ", security version 2, last update: marked good",
+                           60s),
+              "")
+        << sim->output();
 
     // (2) Refused, each with nothing changed: an empty file over the bus
     // (the new application's one download), then the others. What a bundle
@@ -733,6 +740,8 @@ TEST_F(BoardUpdateTest, ABundleOverTheBusIsCheckedInstalledTrialledOrRefusedAndR
     handOver(*board, at[3], files[3]);
     EXPECT_TRUE(consoleSays(*board, "update refused: signature does not match", 1, 60s))
         << board->console();
+    sim->send("command ?UPDATE");
+    EXPECT_NE(sim->waitFor("reply \"UPDATE S1 REFUSED " + v1 + "\"", 60s), "") << sim->output();
 }
 
 TEST_F(BoardUpdateTest, PowerCutsDuringAnInstallLeaveTheOldOrTheNewVersionWhole) {

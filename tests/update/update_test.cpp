@@ -274,6 +274,7 @@ TEST_F(SlotsTest, KeepsTheSecurityVersionAndKeyMarkedGoodThroughSelfChecksAndAFa
               "update failed, nothing changed: its installer fails its self-check: no slot "
               "record to read");
     EXPECT_EQ(record(), "a-0");
+    EXPECT_EQ(m_root.read("/slots/last-update"), "FAILED\n");
     // Version 2.0, security version 2, brings another key; its good mark
     // waits for its installer's self-check.
     broken = "";
@@ -288,6 +289,7 @@ TEST_F(SlotsTest, KeepsTheSecurityVersionAndKeyMarkedGoodThroughSelfChecksAndAFa
     broken = "";
     EXPECT_EQ(markGood(m_p, check, &line), "");
     EXPECT_EQ(line, "version 2.0 is good");
+    EXPECT_EQ(m_root.read("/slots/last-update"), "GOOD\n");
     for (const char *file : {"/slots/state-0", "/slots/state-1"}) {
         SlotRecord r;
         EXPECT_TRUE(parseRecord(m_root.read(file), &r) && r.good == 'b' && r.security == 2 &&
@@ -302,6 +304,7 @@ TEST_F(SlotsTest, KeepsTheSecurityVersionAndKeyMarkedGoodThroughSelfChecksAndAFa
                   .find("installed in slot a; the update key and security version 2 of the newest "
                         "version marked good stay in force"),
               std::string::npos);
+    EXPECT_EQ(m_root.read("/slots/last-update"), "FELL-BACK\n");
     std::string elsewhere = manifestOf(appFiles(), "2.2", 2);
     elsewhere.replace(elsewhere.find("armel"), 5, "amd64");
     const struct {
@@ -328,6 +331,7 @@ TEST_F(SlotsTest, KeepsTheSecurityVersionAndKeyMarkedGoodThroughSelfChecksAndAFa
     broken = m_p.slot('b');
     SlotResult boot = bootSlots(m_p, {}, check);
     EXPECT_EQ(boot.slot, 'a');
+    EXPECT_EQ(m_root.read("/slots/last-update"), "ROLLED-BACK\n");
     EXPECT_EQ(boot.lines[0], "version 2.1 (slot b) is damaged (its installer fails its "
                              "self-check: no slot record to read); back to version 1.0 (slot a)");
 }

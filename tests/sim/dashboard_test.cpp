@@ -385,8 +385,8 @@ TEST(BoardConsole, KeepsTheVersionRunningAndTheLastVerdictTheInstallerSaid) {
         {"tstat-update: " + back, "1.0 (slot a)", back},
         {"tstat-update: running version 2.0 (slot b) on trial, start 2 of 3",
          "2.0 (slot b, on trial)", back},
-        {"tstat-update: version 2.0 is good: it sent its start-up packet", "2.0 (slot b)",
-         "version 2.0 is good: it sent its start-up packet"},
+        {"tstat-update: version 2.0 is good: the coprocessor answered its requests", "2.0 (slot b)",
+         "version 2.0 is good: the coprocessor answered its requests"},
     };
     for (const auto &step : steps) {
         console.line(step.line, say);

@@ -116,21 +116,18 @@ class EmulatedBoard {
         snprintf(addr.sun_path, sizeof(addr.sun_path), "%s", path.c_str());
         std::string out;
         if (connect(fd, reinterpret_cast<struct sockaddr *>(&addr), sizeof(addr)) == 0) {
-            std::string line = command + "; echo END-OF-COMMAND\n";
+            // The echo of the line (wrapped where the terminal wraps it) never
+            // names the marker whole; its output does.
+            std::string line = command + "; echo END-OF-\"\"COMMAND\n";
             if (write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size())) {
-                // The echo of the line names the marker once; its output, twice.
                 auto end = std::chrono::steady_clock::now() + 30s;
                 char buf[4096];
-                while (std::chrono::steady_clock::now() < end) {
+                while (std::chrono::steady_clock::now() < end &&
+                       out.find("END-OF-COMMAND") == std::string::npos) {
                     struct timeval tv = {0, 200000};
                     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
                     ssize_t got = read(fd, buf, sizeof(buf));
                     out.append(buf, got > 0 ? static_cast<size_t>(got) : 0);
-                    size_t first = out.find("END-OF-COMMAND");
-                    if (first != std::string::npos &&
-                        out.find("END-OF-COMMAND", first + 1) != std::string::npos) {
-                        break;
-                    }
                 }
             }
         }
@@ -523,9 +520,9 @@ class BoardUpdateTest : public BoardVmTest {
     // record, the slot in force and the running application (the last
     // update's verdict aside).
     static std::string fingerprint(EmulatedBoard &board) {
-        std::string out = board.shell(
-            "find /slots ! -name 'last-update*' -exec stat -c '%n %s %Y %i' {} + | sort | "
-            "sha256sum; readlink /opt/tstat; pidof tstat; ls /tmp/mtdblock5");
+        std::string out = board.shell("find /slots -mindepth 1 ! -name 'last-update*' "
+                                      "-exec stat -c '%n %s %Y %i' {} + | sort | sha256sum; "
+                                      "readlink /opt/tstat; pidof tstat; ls /tmp/mtdblock5");
         size_t from = out.find('\n') + 1;
         return out.substr(from, out.rfind("END-OF-COMMAND") - from);
     }

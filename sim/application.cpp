@@ -1,11 +1,11 @@
 // The application the simulator starts: its process and its output.
 #include "application.h"
 
-#include "board.h"
+#include "board/board.h"
+#include "board/run_support.h"
 #include "console.h"
 #include "host/program_command.h"
 #include "platform/lockstep.h"
-#include "run_support.h"
 
 #include <algorithm>
 #include <cerrno>

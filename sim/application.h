@@ -5,7 +5,7 @@
 // return as often as in a newline).
 #pragma once
 
-#include "board.h"
+#include "board/board.h"
 #include "host/file_descriptor.h"
 
 #include <cstdint>

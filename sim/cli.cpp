@@ -3,13 +3,13 @@
 // its range or its choices, and --help is made from those definitions.
 #include "cli.h"
 
-#include "fixture.h"
+#include "board/run_support.h"
 #include "gallery.h"
 #include "key_pad.h"
 #include "platform/platform.h"
-#include "run_support.h"
-#include "simulator.h"
-#include "study.h"
+#include "run/fixture.h"
+#include "run/simulator.h"
+#include "study/study.h"
 
 #include <CLI/CLI.hpp>
 

@@ -3,9 +3,9 @@
 
 #include "coprocessor.h"
 #include "decode.h"
-#include "house.h"
+#include "house/house.h"
 #include "key_pad.h"
-#include "report.h"
+#include "report/report.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,9 +1,9 @@
 // The console's socket on 127.0.0.1, its clients, and standard input.
 #include "console_server.h"
 
-#include "board.h"
+#include "board/board.h"
+#include "board/run_support.h"
 #include "decode.h"
-#include "run_support.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -8,7 +8,7 @@
 // nothing it sent is run. What the simulator says goes to every client.
 #pragma once
 
-#include "board.h"
+#include "board/board.h"
 #include "console.h"
 #include "host/file_descriptor.h"
 

@@ -7,7 +7,7 @@
 #pragma once
 
 #include "download_sender.h"
-#include "house.h"
+#include "house/house.h"
 
 #include <array>
 #include <cstdint>

@@ -6,8 +6,8 @@
 // A new page joins the gallery with one row in c_Shots.
 #include "gallery.h"
 
-#include "board.h"
-#include "run_support.h"
+#include "board/board.h"
+#include "board/run_support.h"
 
 #include "config/data_dict.h"
 #include "config/forecast.h"

@@ -2,10 +2,10 @@
 // the application's key FIFO or to an emulated board.
 #include "key_pad.h"
 
-#include "board.h"
-#include "board_link.h"
+#include "board/board.h"
+#include "board/board_link.h"
+#include "board/run_support.h"
 #include "platform/platform.h"
-#include "run_support.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -17,7 +17,7 @@
 // a board in an emulator through its machine protocol.
 #pragma once
 
-#include "board.h"
+#include "board/board.h"
 #include "host/file_descriptor.h"
 #include "platform/platform_display.h"
 

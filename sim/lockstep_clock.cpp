@@ -1,8 +1,8 @@
 // The simulator's side of lock-step time.
 #include "lockstep_clock.h"
 
+#include "board/run_support.h"
 #include "platform/platform_test.h"
-#include "run_support.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,7 +1,7 @@
 // Scripts of timed console lines.
 #include "script.h"
 
-#include "board.h"
+#include "board/board.h"
 #include "console.h"
 
 #include <cmath>

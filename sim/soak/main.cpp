@@ -10,7 +10,7 @@
 #include "config/persist.h"
 #include "console.h"
 #include "host/file_descriptor.h"
-#include "report.h"
+#include "report/report.h"
 #include "soak_plan.h"
 
 #include <arpa/inet.h>

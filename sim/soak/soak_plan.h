@@ -5,8 +5,8 @@
 // figures read back from the simulator's report.
 #pragma once
 
-#include "climate.h"
-#include "report.h"
+#include "house/climate.h"
+#include "report/report.h"
 
 #include <cstdint>
 #include <string>

@@ -141,11 +141,3 @@ void tempScaleReset() {
     m_MaxIndoorTemp = 0;
     g_PrintTempInCurrentFormat = printTempInCelsius;
 }
-
-const char *tempDifferenceUnit() {
-    static constexpr char c_Fahrenheit[] = {c_DegreeSymbol, 'F', '\0'};
-    static constexpr char c_Celsius[] = {c_DegreeSymbol, 'C', '\0'};
-    TstatFmtSettings_t fmt{};
-    getThermostatFormatSettings(&fmt);
-    return fmt.tempScale == TEMP_SCALE_FAHRENHEIT ? c_Fahrenheit : c_Celsius;
-}

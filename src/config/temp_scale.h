@@ -21,10 +21,6 @@ TempScale displayTempScale();
 // Degree sign of the display fonts (Latin-1).
 constexpr char c_DegreeSymbol = static_cast<char>(0xB0);
 
-// The unit of temperature differences as the pages write it after a blank:
-// the degree sign and the scale's letter ("\xB0F" or "\xB0C", terminated).
-const char *tempDifferenceUnit();
-
 // Prints a decoded temperature (integer part) followed by the degree sign into
 // text (of the given size, always terminated).
 using TempPrintFunc = void (*)(char *text, size_t size, int16_t temp);

@@ -26,6 +26,18 @@ bool valid(const DisplayContext *display, const ScreenItem *item) {
     return display != nullptr && item != nullptr;
 }
 
+// Whether the item is one of the screen shown: only those hold open fonts,
+// which leaving the screen closes again.
+bool onScreenShown(const DisplayContext *display, const ScreenItem *item) {
+    for (const ScreenItem *shown = display->currentScreen;
+         shown != nullptr && shown->kind != SCREEN_ITEM_END; shown++) {
+        if (shown == item) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Draws the hollow rectangle of the cursor into a fresh colour-keyed surface.
 void screenAllocCursor(DisplayContext *display) {
     ScreenCursor &c = display->cursor;
@@ -259,9 +271,11 @@ int screenMoveText(DisplayContext *display, ScreenItem *item, int16_t x, int16_t
     item->x = x;
     item->y = y;
     display->dirty = 1;
-    // The open font draws at the new place as well; only a text whose font
-    // is not open (never loaded, or taken off with screenRemoveText) opens it.
-    if (item->font != nullptr) {
+    // The open font draws at the new place as well; only a text of the screen
+    // shown whose font is not open (never loaded, or taken off with
+    // screenRemoveText) opens it. A text of another screen only takes its
+    // place: its screen opens its font when it is shown.
+    if (item->font != nullptr || !onScreenShown(display, item)) {
         return 0;
     }
     return screenLoadText(item, display);

@@ -270,7 +270,7 @@ void drawTempLockRangeText(char *buffer) {
     drawLabel(buffer, LOCKOUT_TEMP_RANGE_LABEL);
 }
 void drawTempLockRange(char *buffer) {
-    snprintf(buffer, SCREEN_TEXT_LEN, "%d %s", valueOf(LOCKOUT_TEMP_RANGE), tempDifferenceUnit());
+    snprintf(buffer, SCREEN_TEXT_LEN, "%d %c", valueOf(LOCKOUT_TEMP_RANGE), c_DegreeSymbol);
 }
 void drawButtonLockoutMore(char *buffer) {
     snprintf(buffer, SCREEN_TEXT_LEN, "%s", c_ButtonLockoutMenuItems[LOCKOUT_MORE]);

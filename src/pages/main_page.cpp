@@ -252,12 +252,10 @@ enum SpGraphic : uint8_t { SP_GRAPHIC_AUTO, SP_GRAPHIC_COOL, SP_GRAPHIC_HEAT, SP
 const char *const c_SpGraphicMainPage[4] = {
     "./images/Main/Main-SP-Graphic-Auto.png", "./images/Main/Main-SP-Graphic-Cool.png",
     "./images/Main/Main-SP-Graphic-Heat.png", "./images/Main/Main-Text-SystemOff.png"};
-// Hold status icons: away until, hold until, then the states stated by the
-// icon alone: permanent hold, system off.
-enum HoldStatus : uint8_t { STATUS_AWAY, STATUS_HOLD_UNTIL, STATUS_PERMANENT, STATUS_SYSTEM_OFF };
-const char *const c_HoldStatusMainPage[4] = {
-    "./images/Main/Main-Icon-AwayUntil.png", "./images/Main/Main-Icon-HoldUntil.png",
-    "./images/Main/Main-Icon-HoldPermanent.png", "./images/Main/Main-Icon-SystemOff.png"};
+// Hold status icons: away until, hold until.
+enum HoldStatus : uint8_t { STATUS_AWAY, STATUS_HOLD_UNTIL };
+const char *const c_HoldStatusMainPage[2] = {"./images/Main/Main-Icon-AwayUntil.png",
+                                             "./images/Main/Main-Icon-HoldUntil.png"};
 
 // Pop-up backgrounds of the HVAC menu: with the weather panel, without it.
 const char *const c_HvacPuBkgdEmergency[2] = {
@@ -272,14 +270,18 @@ constexpr int16_t SP_GRAPHIC_X = 0;
 constexpr int16_t SP_GRAPHIC_Y[2] = {78, 121};
 constexpr int16_t SYSTEM_OFF_X = 4;
 constexpr int16_t SYSTEM_OFF_Y[2] = {100, 143};
-// Places of the hold status: hold until, away until.
-constexpr int16_t HOLD_ICON_X = 54;
-constexpr int16_t HOLD_TEXT_X = 138;
-constexpr int16_t AWAY_ICON_X = 39;
-constexpr int16_t AWAY_TEXT_X = 133;
-// The icons without a text, centred: permanent hold (112 wide), system off (84).
-constexpr int16_t PERMANENT_ICON_X = 64;
-constexpr int16_t SYSTEM_OFF_ICON_X = 78;
+// By HoldStatus: where the end comes from, how it is written, and the places
+// (x) of the icon and the text.
+struct HoldStatusRow {
+    void (*settings)(TstatSetPoint_t *out);
+    void (*format)(int64_t time, char *buffer, size_t size);
+    int16_t iconX;
+    int16_t textX;
+};
+const HoldStatusRow c_HoldStatusRows[2] = {
+    {getVacationThermostatSettings, formatHoldDate, 39, 133},
+    {getHoldThermostatSettings, formatHoldTime, 54, 138},
+};
 
 // A stored thermostat mode past the four known ones that the mode button
 // shows as the program.
@@ -449,6 +451,19 @@ void openPopUp(MenuItem *menu, uint8_t count, uint8_t current, DispManFn up, Dis
     g_MinMenuIndex = 1;
     displayManagerSetKeySlots(up, down, mode);
     setCurrentHighlightPtr(updateHighlightedGlyph);
+}
+
+// Writes when a hold or an absence ends and puts the status icon and text in place.
+void showHoldStatus(HoldStatus status, char *buffer) {
+    const HoldStatusRow &row = c_HoldStatusRows[status];
+    TstatSetPoint_t settings{};
+    row.settings(&settings);
+    row.format(settings.endTime, buffer, SCREEN_TEXT_LEN);
+    int16_t iconY = m_HoldStatusBitmap != nullptr ? m_HoldStatusBitmap->y : 0;
+    int16_t textY = m_HoldStatusText != nullptr ? m_HoldStatusText->y : 0;
+    screenReplaceAndMoveBitmap(g_displayHdl, m_HoldStatusBitmap, c_HoldStatusMainPage[status],
+                               row.iconX, iconY);
+    screenMoveText(g_displayHdl, m_HoldStatusText, row.textX, textY);
 }
 
 } // namespace
@@ -689,59 +704,35 @@ void formatHoldTime(int64_t time, char *buffer, size_t size) {
     if (localtime_r(&seconds, &local) == nullptr) {
         return;
     }
-    formatClockTime(static_cast<uint8_t>(local.tm_hour), static_cast<uint8_t>(local.tm_min), buffer,
-                    size);
+    // Always the 12-hour form: the hour is kept up to 12 (00:30 AM, 12:15 PM).
+    int hour = local.tm_hour < 13 ? local.tm_hour : local.tm_hour - 12;
+    snprintf(buffer, size, "%02d:%02d %s", hour, local.tm_min, local.tm_hour < 12 ? "AM" : "PM");
 }
 
 void drawHoldStatusText(char *buffer) {
     uint32_t hvacState = getHVACState();
     updateMainButtons(hvacState);
-    int16_t iconY = m_HoldStatusBitmap != nullptr ? m_HoldStatusBitmap->y : 0;
-    int16_t textY = m_HoldStatusText != nullptr ? m_HoldStatusText->y : 0;
-    // The status in words: system off before any hold, then the hold and its end.
-    HoldStatus status = STATUS_SYSTEM_OFF;
-    bool shown = true;
-    bool withText = false;
-    if (hvacState != HVAC_STATE_OFF) {
-        switch (getThermostatMode()) {
-        case TSTAT_MODE_HOLD: {
-            TstatSetPoint_t hold{};
-            getHoldThermostatSettings(&hold);
-            formatHoldTime(hold.endTime, buffer, SCREEN_TEXT_LEN);
-            status = STATUS_HOLD_UNTIL;
-            withText = true;
-            break;
-        }
-        case TSTAT_MODE_VACATION: {
-            TstatSetPoint_t vacation{};
-            getVacationThermostatSettings(&vacation);
-            formatHoldDate(vacation.endTime, buffer, SCREEN_TEXT_LEN);
-            status = STATUS_AWAY;
-            withText = true;
-            break;
-        }
-        case TSTAT_MODE_PERMANENT_HOLD:
-            status = STATUS_PERMANENT;
-            break;
-        default:
-            shown = false;
-            break;
-        }
+    bool systemOn = hvacState != HVAC_STATE_OFF;
+    bool permanent = false;
+    bool shown = false;
+    switch (getThermostatMode()) {
+    case TSTAT_MODE_HOLD:
+        showHoldStatus(STATUS_HOLD_UNTIL, buffer);
+        shown = systemOn;
+        break;
+    case TSTAT_MODE_VACATION:
+        showHoldStatus(STATUS_AWAY, buffer);
+        shown = systemOn;
+        break;
+    case TSTAT_MODE_PERMANENT_HOLD:
+        permanent = systemOn;
+        break;
+    default:
+        break;
     }
-    static constexpr int16_t c_IconX[4] = {AWAY_ICON_X, HOLD_ICON_X, PERMANENT_ICON_X,
-                                           SYSTEM_OFF_ICON_X};
-    if (shown) {
-        screenReplaceAndMoveBitmap(g_displayHdl, m_HoldStatusBitmap, c_HoldStatusMainPage[status],
-                                   c_IconX[status], iconY);
-    }
-    if (withText) {
-        screenMoveText(g_displayHdl, m_HoldStatusText,
-                       status == STATUS_AWAY ? AWAY_TEXT_X : HOLD_TEXT_X, textY);
-    }
-    // The status row says it all: the small permanent-hold mark stays hidden.
-    menuShowItem(m_PermanentHold, false);
+    menuShowItem(m_PermanentHold, permanent);
     menuShowItem(m_HoldStatusBitmap, shown);
-    menuShowItem(m_HoldStatusText, withText);
+    menuShowItem(m_HoldStatusText, shown);
 }
 
 // ---- Pop-up menus ------------------------------------------------------------------------

@@ -41,9 +41,11 @@ constexpr int16_t DAYS_UNIT_X = 200;
 constexpr int16_t BUTTON_Y = 262;
 constexpr int16_t PU_X = 98;
 constexpr int16_t PU_BUTTON_X = PU_X + 8;
-constexpr int16_t PU_BUTTON_CENTER = PU_BUTTON_X + 60;
-// The right-hand part of the current-value button that its check mark takes.
-constexpr int16_t CHECK_ROOM = 28;
+// Where the pop-up's first choice starts its number, by the number's width:
+// 0, below 100, from 100. Its check mark sits at the button's left end.
+constexpr int16_t PU_DAYS_X_ZERO = 196;
+constexpr int16_t PU_DAYS_X_TWO_DIGITS = 192;
+constexpr int16_t PU_DAYS_X_THREE_DIGITS = 188;
 constexpr int16_t PU_FIRST_BUTTON = 32; // below the pop-up's title
 constexpr int16_t PU_BUTTON_PITCH = 30;
 constexpr int16_t PU_HVAC_Y = ROW_Y[0];
@@ -135,7 +137,7 @@ ScreenItem testScreenSettings[SETTINGS_SCREEN_ITEMS + 1] = {
     // The first button keeps the days left: it carries a check mark.
     B(PU_BUTTON_X, puButtonY(PU_FILTER_Y, 0), &g_SettingsPuFilterReminder[1].handle,
       "./images/Settings/Settings-PU-Graphic-Button-Current-OFF.png"),
-    screenText(PU_BUTTON_CENTER - 8, puButtonY(PU_FILTER_Y, 0) + TEXT_IN_BUTTON,
+    screenText(PU_DAYS_X_TWO_DIGITS, puButtonY(PU_FILTER_Y, 0) + TEXT_IN_BUTTON,
                &g_SettingsPuFilterReminder[2].handle, drawPuSettingsFilterChVal, FONT_BOLD,
                FILTER_TEXT_SIZE, WHITE_TEXT_COLOR),
     PU_BUTTON(g_SettingsPuFilterReminder, 3, PU_FILTER_Y),
@@ -750,13 +752,15 @@ void drawSettingsFilterChVal(char *buffer) {
                     MenuTextAlign::Right);
 }
 
-// The pop-up's first choice keeps the days as they are; it says so, since the
-// same number may stand among the intervals below it.
+// The pop-up's first choice keeps the days as they are; its check mark tells
+// it from the same number among the intervals below it.
 void drawPuSettingsFilterChVal(char *buffer) {
-    char days[SCREEN_TEXT_LEN];
-    snprintf(days, sizeof(days), "Keep %d", g_SettingsMenu[SETTINGS_FILTER_DAYS].value);
-    drawAlignedText(buffer, g_SettingsPuFilterReminder[2], days, PU_BUTTON_CENTER - CHECK_ROOM / 2,
-                    MenuTextAlign::Center);
+    int16_t days = g_SettingsMenu[SETTINGS_FILTER_DAYS].value;
+    snprintf(buffer, SCREEN_TEXT_LEN, "%d", days);
+    int16_t x = days == 0    ? PU_DAYS_X_ZERO
+                : days < 100 ? PU_DAYS_X_TWO_DIGITS
+                             : PU_DAYS_X_THREE_DIGITS;
+    setMenuItemLocation(&g_SettingsPuFilterReminder[2], x);
 }
 
 void settingsMenuReset() {

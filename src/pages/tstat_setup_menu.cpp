@@ -155,13 +155,13 @@ void navigationKeys() {
                               displaySelectedTstatSetupMenuItemPage);
 }
 
-// A differential: "%d.%0*d" and the degree sign, the fraction with the
-// item's decimals (0.25, 0.50, 1.00 in Celsius; 0.5, 1.0, 2.0 in Fahrenheit).
+// A differential: whole part, the fraction rounded to the item's decimals
+// and the degree sign (0.25, 0.50, 1.0 in Celsius; 0.5, 1.0, 2.0 in Fahrenheit).
 void drawDifferential(char *buffer, uint8_t position) {
     MenuItem &item = g_TstatSetupMenu[position];
     char text[SCREEN_TEXT_LEN];
-    snprintf(text, sizeof(text), "%1d.%0*u %s", item.value, item.decimals > 0 ? item.decimals : 1,
-             item.fractionDigits, tempDifferenceUnit());
+    snprintf(text, sizeof(text), "%1d.%1d %c", item.value, static_cast<int>(item.fractionDigits),
+             c_DegreeSymbol);
     drawAlignedText(buffer, item, text, SETUP_VALUE_RIGHT, MenuTextAlign::Right);
 }
 
@@ -169,7 +169,7 @@ void drawDifferential(char *buffer, uint8_t position) {
 void drawWholeDegrees(char *buffer, uint8_t position) {
     MenuItem &item = g_TstatSetupMenu[position];
     char text[SCREEN_TEXT_LEN];
-    snprintf(text, sizeof(text), "%2d %s", item.value, tempDifferenceUnit());
+    snprintf(text, sizeof(text), "%2d %c", item.value, c_DegreeSymbol);
     drawAlignedText(buffer, item, text, SETUP_VALUE_RIGHT, MenuTextAlign::Right);
 }
 

@@ -566,7 +566,7 @@ void drawUserPrefHumOffsetText(char *buffer) {
     drawLabel(buffer, USER_PREF_HUM_OFFSET_LABEL);
 }
 void drawUserPrefHumOffset(char *buffer) {
-    snprintf(buffer, SCREEN_TEXT_LEN, "%d%%", valueOf(USER_PREF_HUM_OFFSET));
+    snprintf(buffer, SCREEN_TEXT_LEN, "%d", valueOf(USER_PREF_HUM_OFFSET));
 }
 void drawUserPrefMore(char *buffer) {
     drawAction(buffer, USER_PREF_MORE_1);

@@ -10,7 +10,7 @@
 // at every stage.
 #include "sim_process.h"
 
-#include "board_link.h"
+#include "board/board_link.h"
 #include "bundle.h"
 
 #include "board_root.h"

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "host/relay_check.h"
-#include "report.h"
+#include "report/report.h"
 
 #include <cstdint>
 #include <string>

@@ -1,9 +1,9 @@
 // Running tstat-sim from a test.
 #include "sim_process.h"
 
+#include "board/run_support.h"
 #include "board_root.h"
 #include "host/program_command.h"
-#include "run_support.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -46,8 +46,7 @@ TEST_F(ButtonLockoutTest, ATemperatureLockBehindTheCodeLiftsAfterItsTime) {
     keys("D 3M"); // 2 minutes
     EXPECT_EQ(text(LOCKOUT_TEMP_TIME), "2 min");
     keys("D 10M"); // range 2 -> 10 -> 0: no set-point change at all
-    EXPECT_EQ(text(LOCKOUT_TEMP_RANGE), "0 \xB0"
-                                        "F");
+    EXPECT_EQ(text(LOCKOUT_TEMP_RANGE), "0 \xB0");
     keys("D M U"); // "More"; "Exit"
     ASSERT_EQ(getCurrentMenuIndex(), LOCKOUT_EXIT);
     mode();
@@ -101,8 +100,7 @@ TEST_F(ButtonLockoutTest, KeysWalkTheLabelsAndValuesWrap) {
     // Range 10 -> 0; from the value Up returns to its label.
     setCurrentMenuPtr(g_ButtonLockoutMenu, LOCKOUT_TEMP_RANGE_LABEL);
     mode(2);
-    EXPECT_EQ(text(LOCKOUT_TEMP_RANGE), "0 \xB0"
-                                        "F");
+    EXPECT_EQ(text(LOCKOUT_TEMP_RANGE), "0 \xB0");
     up();
     EXPECT_EQ(getCurrentMenuIndex(), LOCKOUT_TEMP_RANGE_LABEL);
     // "More", then the fan lock time 60 -> 0, and out through "Exit".

@@ -199,36 +199,47 @@ TEST_F(PagesTest, SetPointsAndButtonsFollowTheHvacMode) {
     EXPECT_FALSE(visible(g_MainPuHvacMenu[0].handle));
 }
 
-TEST_F(PagesTest, TheHoldStatusSaysWhenAHoldOrAnAbsenceEnds) {
-    // The end of a hold in the time format of the clock.
+TEST_F(PagesTest, TheHoldStatusShowsWhenAHoldOrAnAbsenceEnds) {
+    // By mode and HVAC state: the permanent-hold mark, and the status icon
+    // and its text with their places (no icon: both hidden). The clock
+    // keeps 24-hour time; the end of a hold is written in 12-hour time.
     const struct {
-        int hour, minute;
-        TimeFormat format;
+        ThermostatMode mode;
+        HvacState hvac;
+        bool permanent;
+        const char *icon;
+        int16_t iconX;
         const char *text;
-    } times[] = {{0, 30, TIME_FORMAT_12_HOUR, "12:30 am"},
-                 {12, 15, TIME_FORMAT_12_HOUR, "12:15 pm"},
-                 {13, 5, TIME_FORMAT_12_HOUR, "1:05 pm"},
-                 {13, 5, TIME_FORMAT_24_HOUR, "13:05"}};
+        int16_t textX;
+    } cases[] = {
+        {TSTAT_MODE_HOLD, HVAC_STATE_HEAT, false, "Main-Icon-HoldUntil", 54, "08:00 AM", 138},
+        {TSTAT_MODE_VACATION, HVAC_STATE_COOL, false, "Main-Icon-AwayUntil", 39, "January 18", 133},
+        {TSTAT_MODE_PERMANENT_HOLD, HVAC_STATE_AUTO, true, nullptr, 0, nullptr, 0},
+        {TSTAT_MODE_PROGRAM, HVAC_STATE_HEAT, false, nullptr, 0, nullptr, 0},
+        {TSTAT_MODE_HOLD, HVAC_STATE_OFF, false, nullptr, 0, nullptr, 0},
+        {TSTAT_MODE_VACATION, HVAC_STATE_OFF, false, nullptr, 0, nullptr, 0},
+        {TSTAT_MODE_PERMANENT_HOLD, HVAC_STATE_OFF, false, nullptr, 0, nullptr, 0},
+    };
     bootAndStart();
-    char buffer[SCREEN_TEXT_LEN];
-    for (const auto &t : times) {
-        edit(getThermostatFormatSettings, setThermostatFormatSettings,
-             [&](auto &fmt) { fmt.timeFormat = t.format; });
-        formatHoldTime(UI_TEST_WALL_TIME - 7 * 3600 - 600 + t.hour * 3600 + t.minute * 60, buffer);
-        EXPECT_STREQ(buffer, t.text);
-    }
     edit(getThermostatFormatSettings, setThermostatFormatSettings,
-         [&](auto &fmt) { fmt.timeFormat = TIME_FORMAT_12_HOUR; });
-    setThermostatMode(TSTAT_MODE_HOLD); // until Leave, 08:00
-    pass();
-    EXPECT_EQ(textOf(m_HoldStatusText), "8:00 am");
-    EXPECT_EQ(imageName(m_HoldStatusBitmap), "Main-Icon-HoldUntil");
+         [&](auto &fmt) { fmt.timeFormat = TIME_FORMAT_24_HOUR; });
     edit(getVacationThermostatSettings, setVacationThermostatSettings,
          [&](auto &vacation) { vacation.endTime = UI_TEST_WALL_TIME + 4 * 86400; });
-    setThermostatMode(TSTAT_MODE_VACATION);
-    pass();
-    EXPECT_EQ(textOf(m_HoldStatusText), "January 18");
-    EXPECT_EQ(imageName(m_HoldStatusBitmap), "Main-Icon-AwayUntil");
+    for (const auto &c : cases) {
+        setThermostatMode(c.mode); // a hold lasts until Leave, 08:00
+        setHVACState(c.hvac);
+        pass();
+        SCOPED_TRACE(testing::Message() << c.mode << " " << c.hvac);
+        EXPECT_EQ(visible(m_PermanentHold), c.permanent);
+        EXPECT_EQ(visible(m_HoldStatusBitmap), c.icon != nullptr);
+        EXPECT_EQ(visible(m_HoldStatusText), c.icon != nullptr);
+        if (c.icon != nullptr) {
+            EXPECT_EQ(imageName(m_HoldStatusBitmap), c.icon);
+            EXPECT_EQ(m_HoldStatusBitmap->x, c.iconX);
+            EXPECT_EQ(textOf(m_HoldStatusText), c.text);
+            EXPECT_EQ(m_HoldStatusText->x, c.textX);
+        }
+    }
 }
 
 TEST_F(PagesTest, TheHvacPopUpOffersEmergencyHeatOnlyOnHeatPumps) {

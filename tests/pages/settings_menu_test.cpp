@@ -46,7 +46,7 @@ TEST_F(SettingsMenuTest, FilterReminderRestartsOnlyForANewInterval) {
         ASSERT_EQ(getCurrentMenuIndex(), SETTINGS_FILTER_ROW);
         tap(BUTTON_CODE_MODE);
         EXPECT_TRUE(visible(g_SettingsPuFilterReminder[0].handle));
-        EXPECT_EQ(textOf(g_SettingsPuFilterReminder[2].handle), "Keep 89");
+        EXPECT_EQ(textOf(g_SettingsPuFilterReminder[2].handle), "89");
         taps(c.downs < 0 ? BUTTON_CODE_UP : BUTTON_CODE_DOWN, std::abs(c.downs));
         tap(BUTTON_CODE_MODE);
         pass(2);
@@ -64,6 +64,13 @@ TEST_F(SettingsMenuTest, FilterReminderRestartsOnlyForANewInterval) {
             EXPECT_EQ(textOf(g_SettingsMenu[SETTINGS_FILTER_DAYS].handle),
                       std::to_string(c.hours / 24));
         }
+    }
+    // The first choice starts its number further left the wider it is.
+    for (auto [days, x] : {std::pair{0, 196}, {1, 192}, {99, 192}, {100, 188}}) {
+        g_SettingsMenu[SETTINGS_FILTER_DAYS].value = static_cast<int16_t>(days);
+        char buffer[SCREEN_TEXT_LEN];
+        drawPuSettingsFilterChVal(buffer);
+        EXPECT_EQ(g_SettingsPuFilterReminder[2].handle->x, x) << days;
     }
 }
 

@@ -199,9 +199,9 @@ TEST_F(UserPrefTest, ValuesWrapAtTheirLimits) {
     keys("D M 5D M D M");
     ASSERT_EQ(getCurrentMenuIndex(), USER_PREF_HUM_OFFSET);
     mode(50);
-    EXPECT_EQ(text(USER_PREF_HUM_OFFSET), "50%");
+    EXPECT_EQ(text(USER_PREF_HUM_OFFSET), "50");
     mode();
-    EXPECT_EQ(text(USER_PREF_HUM_OFFSET), "0%");
+    EXPECT_EQ(text(USER_PREF_HUM_OFFSET), "0");
     keys("7M 4D");
     ASSERT_EQ(getCurrentMenuIndex(), USER_PREF_EXIT);
     mode();
@@ -276,7 +276,7 @@ TEST_F(UserPrefTest, StoredValuesOutsideTheChoicesShowAsTheSystemTakesThem) {
     EXPECT_EQ(text(USER_PREF_BKL_ACTIVE), "High");
     toThirdScreen();
     EXPECT_EQ(text(USER_PREF_SCREEN_SAVER), "Disable");
-    EXPECT_EQ(text(USER_PREF_HUM_OFFSET), "50%");
+    EXPECT_EQ(text(USER_PREF_HUM_OFFSET), "50");
     getThermostatBacklightSettings(&bk);
     EXPECT_EQ(packed(bk.inactiveBrightness), BACKLIGHT_INACTIVE_OFF);
 }

@@ -2,7 +2,7 @@
 // midnight, times after the line before, fractions, and malformed lines;
 // the files a run reads whole.
 #include "board_root.h"
-#include "climate.h"
+#include "house/climate.h"
 #include "script.h"
 
 #include <gtest/gtest.h>

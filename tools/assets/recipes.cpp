@@ -413,7 +413,7 @@ bool row(cairo_t *cr, const AssetSpec &asset, std::string *) {
     std::string check = asset.param("check", "none");
     if (check != "none") {
         double size = h * 0.6;
-        double bx = w - size - 12;
+        double bx = asset.param("checkside", "right") == "left" ? 12 : w - size - 12;
         double by = (h - size) / 2;
         roundedRect(cr, bx, by, size, size, 3);
         setColor(cr, rgb(0xFFFFFF, on ? 1.0 : 0.92));

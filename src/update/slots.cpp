@@ -313,11 +313,11 @@ struct Boot {
     void countFailedStart() {
         std::string trial = slotName(p, r.trial);
         if (++r.failed >= TRIAL_STARTS) {
+            noteVerdict(p, "ROLLED-BACK");
             note(trial + " failed its trial: " + std::to_string(r.failed) +
                  " starts without a good run; back to " + slotName(p, r.good));
             r.trial = '-';
             r.failed = 0;
-            noteVerdict(p, "ROLLED-BACK");
         }
         writeRecord(p, &r);
     }
@@ -337,20 +337,20 @@ struct Boot {
         char s = r.trial != '-' ? r.trial : r.good;
         std::string why = fault(s);
         if (!why.empty() && s == r.trial) {
+            noteVerdict(p, "ROLLED-BACK");
             note(slotName(p, s) + " is damaged (" + why + "); back to " + slotName(p, r.good));
             r.trial = '-';
             r.failed = 0;
             writeRecord(p, &r);
-            noteVerdict(p, "ROLLED-BACK");
             s = r.good;
             why = fault(s);
         }
         if (!why.empty()) {
+            noteVerdict(p, "FELL-BACK");
             if (!installImage(otherSlot(s),
                               "slot " + std::string(1, s) + " is damaged (" + why + ")", true)) {
                 return 0;
             }
-            noteVerdict(p, "FELL-BACK");
             s = r.good;
         }
         return s;
@@ -453,8 +453,8 @@ SlotResult installHandOver(const UpdatePaths &p, const Say &say, const SelfCheck
     std::error_code gone;
     fs::remove_all(p.handOver(), gone);
     if (!why.empty()) {
-        note("update refused: " + why);
         noteVerdict(p, "REFUSED");
+        note("update refused: " + why);
         return out;
     }
     note("update: version " + b.version + " is signed and its " +
@@ -476,8 +476,8 @@ SlotResult installHandOver(const UpdatePaths &p, const Say &say, const SelfCheck
     }
     if (!why.empty()) {
         fs::remove_all(p.slot(target), ec);
-        note("update failed, nothing changed: " + why);
         noteVerdict(p, "FAILED");
+        note("update failed, nothing changed: " + why);
         return out;
     }
     noteVerdict(p, "TRIAL");

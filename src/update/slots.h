@@ -75,7 +75,8 @@ inline char otherSlot(char s) {
 }
 // The slot /opt/tstat points to, 0 when it points to none.
 char slotInForce(const UpdatePaths &p);
-// Writes the last update's verdict (UpdatePaths::lastUpdate).
+// Writes the last update's verdict (UpdatePaths::lastUpdate), before the
+// line that says it: whoever reads the line finds the verdict in place.
 void noteVerdict(const UpdatePaths &p, const char *word);
 // Points /opt/tstat at the slot, atomically.
 bool pointRunning(const UpdatePaths &p, char slot);

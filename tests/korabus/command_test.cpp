@@ -52,6 +52,8 @@ TEST_F(BusTest, QueriesAndReportsAnswer) {
     const Case cases[] = {
         {"HVER", {"3.04"}},
         {"VER", {"[0x18] 2.10/3.04"}},
+        // No installer has left anything on this board.
+        {"?UPDATE", {"UPDATE S- NONE -"}},
         {"?FILTER", {"FILTER 90"}},
         {"?PG D1 SP1", {"PG D1 SP1 HT70 C78 HM35 DM55 T0600"}},
         {"?PG SP4 D0", {"PG D0 SP4 HT62 C82 HM35 DM55 T2300"}},
@@ -85,6 +87,15 @@ TEST_F(BusTest, QueriesAndReportsAnswer) {
     korabusReportFormatCommand();
     korabusMessageScreenClearCommand();
     EXPECT_EQ(replies(), (Texts{"FM SC", "MESSAGE CLEAR"}));
+
+    // The bundle the installer runs and its last verdict; a version of the
+    // longest kind is cut at the reply's 64 characters.
+    const std::string version(64, 'v');
+    m_root.write("/opt/tstat/MANIFEST",
+                 "# tstat board image\n# version: " + version + "\n# security: 12\n");
+    m_root.write("/slots/last-update", "ROLLED-BACK\n");
+    busCommand("?UPDATE");
+    EXPECT_EQ(replies(), (Texts{("UPDATE S12 ROLLED-BACK " + version).substr(0, 64)}));
 
     // An outdoor sensor is read out.
     edit(getTstatConfiguration, setTstatConfiguration,

@@ -342,6 +342,9 @@ bool prepareBoard(const std::string &factoryTool, const Say &say, int flashErase
 }
 
 PseudoTerminal::~PseudoTerminal() {
+    if (m_attached >= 0) {
+        lockstepAttachLine(m_attached, nullptr, nullptr);
+    }
     if (m_master >= 0) {
         close(m_master);
     }
@@ -394,7 +397,7 @@ bool PseudoTerminal::open(const std::string &linkPath, std::string *error) {
     return true;
 }
 
-bool PseudoTerminal::openSocketPair(std::string *error) {
+bool PseudoTerminal::openShared(std::shared_ptr<LockstepShared> shared, std::string *error) {
     int ends[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, ends) != 0) {
         *error = std::string("cannot make the coprocessor's line: ") + strerror(errno);
@@ -402,8 +405,10 @@ bool PseudoTerminal::openSocketPair(std::string *error) {
     }
     m_master = ends[0];
     m_slave = ends[1];
-    m_socketPair = true;
-    m_slaveName = "a socket pair";
+    m_shared = std::move(shared);
+    m_attached = m_master;
+    lockstepAttachLine(m_master, &m_shared->toSimulator, &m_shared->toApplication);
+    m_slaveName = "shared memory";
     return true;
 }
 
@@ -414,17 +419,18 @@ int PseudoTerminal::releaseMaster() {
 }
 
 size_t PseudoTerminal::unreadBySlave() const {
+    if (m_shared) {
+        return lockstepRingUsed(&m_shared->toApplication);
+    }
     if (m_slave < 0) {
         return 0;
     }
     // The terminal hands written bytes to the other side in a kernel worker;
     // FIONREAD counts only what has arrived, while a poll first waits for
     // the hand-over. So bytes written at this instant count at this instant,
-    // however busy the host. A socket delivers at once.
-    if (!m_socketPair) {
-        struct pollfd pfd = {m_slave, POLLIN, 0};
-        poll(&pfd, 1, 0);
-    }
+    // however busy the host.
+    struct pollfd pfd = {m_slave, POLLIN, 0};
+    poll(&pfd, 1, 0);
     int queued = 0;
     if (ioctl(m_slave, FIONREAD, &queued) != 0 || queued < 0) {
         return 0;
@@ -433,18 +439,19 @@ size_t PseudoTerminal::unreadBySlave() const {
 }
 
 bool PseudoTerminal::flushIfUnread(size_t threshold) {
+    if (m_shared) {
+        if (lockstepRingUsed(&m_shared->toApplication) <= threshold) {
+            return false;
+        }
+        lockstepRingDrop(&m_shared->toApplication);
+        return true;
+    }
     int queued = 0;
     if (m_slave < 0 || ioctl(m_slave, FIONREAD, &queued) != 0) {
         return false;
     }
     if (static_cast<size_t>(queued) <= threshold) {
         return false;
-    }
-    if (m_socketPair) {
-        char drop[4096];
-        while (recv(m_slave, drop, sizeof(drop), MSG_DONTWAIT) > 0) {
-        }
-        return true;
     }
     tcflush(m_slave, TCIFLUSH);
     return true;

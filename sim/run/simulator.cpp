@@ -168,8 +168,8 @@ bool Simulator::prepare() {
     }
     m_coproc = std::make_unique<Coprocessor>(linkFd, m_house, m_options.coproc,
                                              [this](const std::string &l) { say(l); });
-    if (m_pty.isSocketPair()) {
-        say("tstat-sim: coprocessor on a socket pair handed to the application");
+    if (m_pty.isShared()) {
+        say("tstat-sim: coprocessor on a line in shared memory handed to the application");
     } else if (m_options.serial.empty()) {
         say("tstat-sim: coprocessor on " + m_pty.slaveName() + ", linked as " + m_pty.linkPath());
     }
@@ -197,8 +197,8 @@ void Simulator::prepareHouse() {
     }
 }
 
-// The coprocessor's line: a board's serial device, a socket pair handed to
-// the application the simulator starts in lock-step time, or a
+// The coprocessor's line: a board's serial device, a line in shared memory
+// handed to the application the simulator starts in lock-step time, or a
 // pseudo-terminal linked as the board root's /dev/ttyCOPROC.
 bool Simulator::openLink(int *linkFd) {
     std::string error;
@@ -212,7 +212,7 @@ bool Simulator::openLink(int *linkFd) {
         return true;
     }
     if (m_options.lockstep && m_startApplication) {
-        if (!m_pty.openSocketPair(&error)) {
+        if (!m_lockstep->open(&error) || !m_pty.openShared(m_lockstep->shared(), &error)) {
             say("tstat-sim: " + error);
             return false;
         }
@@ -261,7 +261,7 @@ bool Simulator::startApplication() {
     Application::Handover handover;
     if (m_lockstep) {
         handover.clockFd = m_lockstep->childFd();
-        if (m_pty.isSocketPair()) {
+        if (m_pty.isShared()) {
             handover.linkFd = m_pty.slaveFd();
         }
     }

@@ -45,8 +45,9 @@ struct LockstepTimer {
 };
 
 struct Lockstep {
-    int fd = -1;
+    int fd = -1;     // the socket that tells when the simulator has gone
     int linkFd = -1; // the coprocessor's line, when the simulator hands one over
+    LockstepShared *shared = nullptr;
     int64_t monoMs = 0;
     int64_t wallMs = 0;
     uint32_t flags = 0;
@@ -87,35 +88,60 @@ struct HostState {
 HostState m_Host;
 Lockstep m_Lockstep;
 
-bool sendLockstep(uint32_t kind, int64_t monoMs) {
-    LockstepMessage message{kind, m_Lockstep.answerFlags, monoMs, 0};
+// Host milliseconds of one wait for the simulator's NOW, after which the
+// application looks whether the simulator is still there.
+constexpr int LOCKSTEP_WAIT_SLICE_MS = 1000;
+
+[[noreturn]] void lockstepClosed() {
+    puts("lock-step clock closed: the simulator has ended");
+    exit(0);
+}
+
+// Whether the simulator's end of the socket is closed (it has ended).
+bool simulatorGone() {
+    char byte = 0;
+    ssize_t got = recv(m_Lockstep.fd, &byte, 1, MSG_DONTWAIT | MSG_PEEK);
+    return got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+}
+
+// Answers the present NOW and gives the turn back. The simulator may have
+// closed the clock meanwhile (an end signal): then the process ends.
+void sendLockstep(uint32_t kind, int64_t monoMs) {
+    LockstepChannel &channel = m_Lockstep.shared->channel;
+    channel.answer = LockstepMessage{kind, m_Lockstep.answerFlags, monoMs, 0};
     m_Lockstep.answerFlags = 0;
-    ssize_t put;
-    do {
-        put = send(m_Lockstep.fd, &message, sizeof(message), MSG_NOSIGNAL);
-    } while (put < 0 && errno == EINTR);
-    return put == static_cast<ssize_t>(sizeof(message));
+    uint32_t mine = LOCKSTEP_TURN_APPLICATION;
+    if (!channel.turn.compare_exchange_strong(mine, LOCKSTEP_TURN_SIMULATOR,
+                                              std::memory_order_acq_rel)) {
+        lockstepClosed();
+    }
+    lockstepGiveTurn(&channel, LOCKSTEP_TURN_SIMULATOR);
 }
 
 // Waits for the simulator's next NOW. Without a simulator there is no more
 // time: the process ends as it does on a stop request.
 void awaitLockstepNow() {
+    LockstepChannel &channel = m_Lockstep.shared->channel;
     for (;;) {
-        LockstepMessage message{};
-        ssize_t got = recv(m_Lockstep.fd, &message, sizeof(message), 0);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got != static_cast<ssize_t>(sizeof(message))) {
-            puts("lock-step clock closed: the simulator has ended");
-            exit(0);
-        }
-        if (message.kind == LOCKSTEP_NOW) {
-            m_Lockstep.monoMs = message.monoMs;
-            m_Lockstep.wallMs = message.wallMs;
-            m_Lockstep.flags = message.flags;
+        uint32_t turn =
+            lockstepAwaitTurnChange(&channel, LOCKSTEP_TURN_SIMULATOR, LOCKSTEP_WAIT_SLICE_MS);
+        if (turn == LOCKSTEP_TURN_APPLICATION) {
+            m_Lockstep.monoMs = channel.now.monoMs;
+            m_Lockstep.wallMs = channel.now.wallMs;
+            m_Lockstep.flags = channel.now.flags;
             return;
         }
+        if (turn != LOCKSTEP_TURN_SIMULATOR || simulatorGone()) {
+            lockstepClosed();
+        }
+    }
+}
+
+// The simulator learns at once that the application is ending (the fourth
+// key, a stop request), without waiting for its process to go.
+void noteLockstepEnd() {
+    if (m_Lockstep.shared != nullptr) {
+        lockstepGiveTurn(&m_Lockstep.shared->channel, LOCKSTEP_TURN_ENDED);
     }
 }
 
@@ -170,6 +196,14 @@ void startLockstep() {
         return;
     }
     m_Lockstep.fd = static_cast<int>(fd);
+    int sharedFd = lockstepReceiveDescriptor(m_Lockstep.fd);
+    m_Lockstep.shared = sharedFd >= 0 ? lockstepMapShared(sharedFd) : nullptr;
+    if (sharedFd >= 0) {
+        close(sharedFd);
+    }
+    if (m_Lockstep.shared == nullptr) {
+        lockstepClosed();
+    }
     const char *link = getenv(LOCKSTEP_LINK_FD_VARIABLE);
     long linkFd = link != nullptr ? strtol(link, &end, 10) : -1;
     if (link != nullptr && end != link && *end == '\0' && linkFd >= 0) {
@@ -177,6 +211,8 @@ void startLockstep() {
         // Not passed on to the shell commands the application runs.
         fcntl(m_Lockstep.linkFd, F_SETFD, FD_CLOEXEC);
     }
+    fcntl(m_Lockstep.fd, F_SETFD, FD_CLOEXEC);
+    atexit(noteLockstepEnd);
     watchOutput();
     awaitLockstepNow();
 }
@@ -668,7 +704,12 @@ int platformOpenDevice(const char *designPath, int flags) {
 int platformOpenSerial(const char *path) {
     ensureInit();
     if (m_Lockstep.linkFd >= 0) {
-        return fcntl(m_Lockstep.linkFd, F_DUPFD_CLOEXEC, 0);
+        int fd = fcntl(m_Lockstep.linkFd, F_DUPFD_CLOEXEC, 0);
+        if (fd >= 0) {
+            lockstepAttachLine(fd, &m_Lockstep.shared->toApplication,
+                               &m_Lockstep.shared->toSimulator);
+        }
+        return fd;
     }
     return open(path, O_RDWR | O_NOCTTY | O_NONBLOCK);
 }
@@ -918,6 +959,7 @@ void platformReset() {
     m_Host = HostState{};
     m_Lockstep = Lockstep{};
     hostIoReset();
+    hostLinesReset();
 }
 
 void platformFakeClockSet(int64_t monoSeconds, int32_t monoNanoseconds, int64_t wallSeconds) {

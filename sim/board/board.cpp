@@ -245,22 +245,50 @@ bool boardFileUsable(const std::string &path, std::string *error) {
     return true;
 }
 
-bool writeFileAtomic(const std::string &path, const std::string &content) {
+AtomicFileWriter::AtomicFileWriter(const std::string &path) : m_path(path), m_tmp(path + ".tmp") {
     // The file aside is made anew, never opened through a link someone left
     // in its place; the rename then replaces whatever the name was.
-    std::string tmp = path + ".tmp";
-    unlink(tmp.c_str());
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) {
+    unlink(m_tmp.c_str());
+    m_fd = ::open(m_tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    m_ok = m_fd >= 0;
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+    if (m_fd >= 0) {
+        close(m_fd);
+        unlink(m_tmp.c_str());
+    }
+}
+
+bool AtomicFileWriter::put(const std::string &bytes) {
+    size_t done = 0;
+    while (m_ok && done < bytes.size()) {
+        ssize_t n = write(m_fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        m_ok = n > 0;
+        done += n > 0 ? static_cast<size_t>(n) : 0;
+    }
+    return m_ok;
+}
+
+bool AtomicFileWriter::commit() {
+    if (m_fd < 0) {
         return false;
     }
-    bool ok = write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
-    ok = close(fd) == 0 && ok;
-    if (!ok || rename(tmp.c_str(), path.c_str()) != 0) {
-        unlink(tmp.c_str());
+    bool ok = close(m_fd) == 0 && m_ok;
+    m_fd = -1;
+    if (!ok || rename(m_tmp.c_str(), m_path.c_str()) != 0) {
+        unlink(m_tmp.c_str());
         return false;
     }
     return true;
+}
+
+bool writeFileAtomic(const std::string &path, const std::string &content) {
+    AtomicFileWriter file(path);
+    return file.put(content) && file.commit();
 }
 
 bool lockBoardRoot(const Say &say) {

@@ -61,6 +61,25 @@ bool boardFileUsable(const std::string &path, std::string *error);
 // Writes a small file atomically (temporary file, then rename).
 bool writeFileAtomic(const std::string &path, const std::string &content);
 
+// Writes a file of any size atomically, piece by piece: put() what it
+// holds, then commit() renames it into place. A writer that goes without
+// committing leaves nothing behind.
+class AtomicFileWriter {
+  public:
+    explicit AtomicFileWriter(const std::string &path);
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter &) = delete;
+    AtomicFileWriter &operator=(const AtomicFileWriter &) = delete;
+    bool put(const std::string &bytes);
+    bool commit();
+
+  private:
+    std::string m_path;
+    std::string m_tmp;
+    int m_fd = -1;
+    bool m_ok = false;
+};
+
 // The coprocessor's line: a pseudo-terminal, or in lock-step time two rings
 // in the memory the simulator shares with the application, which it reaches
 // through the descriptors of a socket pair that stand for the line (a read

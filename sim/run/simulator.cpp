@@ -613,9 +613,45 @@ int Simulator::shutDown(int exitStatus) {
     return exitStatus == 0 && m_end.reportFailed ? 1 : exitStatus;
 }
 
+namespace {
+
+// The plot of a long run draws every so many minutes of its trace, so that
+// its rows in memory stay this many at most (a month of minutes).
+constexpr size_t PLOT_ROWS = 31 * 24 * 60;
+// Trace lines written at once.
+constexpr size_t TRACE_CHUNK_ROWS = 1024;
+
+} // namespace
+
+// The report's figures, the trace and the rows to plot, read back row by
+// row from what the recorder kept; false when it cannot read them or the
+// trace cannot be written.
+bool Simulator::replayTrace(ReportBuilder *builder, const std::string &tracePath,
+                            std::vector<TraceRow> *plotRows) {
+    size_t count = m_recorder.rowCount();
+    size_t stride = (count + PLOT_ROWS - 1) / PLOT_ROWS;
+    AtomicFileWriter trace(tracePath);
+    std::ostringstream lines;
+    writeTraceHeader(lines);
+    size_t index = 0;
+    bool written = true;
+    bool read = m_recorder.forEachRow([&](const TraceRow &row) {
+        builder->add(row);
+        writeTraceRow(lines, row);
+        if (index % stride == 0 || index + 1 == count) {
+            plotRows->push_back(row);
+        }
+        if (++index % TRACE_CHUNK_ROWS == 0) {
+            written = trace.put(lines.str()) && written;
+            lines.str("");
+        }
+    });
+    written = trace.put(lines.str()) && written;
+    return read && trace.commit() && written;
+}
+
 void Simulator::finishReport(double hostSeconds) {
-    const std::vector<TraceRow> &rows = m_recorder.rows();
-    if (rows.empty()) {
+    if (m_recorder.rowCount() == 0) {
         say("tstat-sim: no report, trace or plot: the run ended before its first simulated minute");
         return;
     }
@@ -641,20 +677,21 @@ void Simulator::finishReport(double hostSeconds) {
     run.relaySamplingMs = m_board.relaySamplingMs();
     run.interrupted = m_end.interrupted ? m_end.why : std::string();
     run.events = m_events;
-    Report report = computeReport(rows, log, m_setpoints.setup(), run);
-    std::string house =
-        houseSummary(m_house.params(), m_house.weather(), m_setpoints.setup().celsius);
-    std::string text = formatReport(report, house);
 
     std::string dir = reportDirectory();
     std::string reportPath = dir + "/report.txt";
     std::string tracePath = dir + "/trace.csv";
     std::string plotPath = dir + "/day.png";
-    std::ostringstream trace;
-    writeTrace(trace, rows);
+    ReportBuilder builder(m_setpoints.setup());
+    std::vector<TraceRow> rows;
+    bool traced = replayTrace(&builder, tracePath, &rows);
+    Report report = builder.finish(log, run);
+    std::string house =
+        houseSummary(m_house.params(), m_house.weather(), m_setpoints.setup().celsius);
+    std::string text = formatReport(report, house);
     std::string json = reportToJson(report, m_house.params(), house).dump(2) + "\n";
-    bool written = writeFileAtomic(reportPath, text) && writeFileAtomic(tracePath, trace.str()) &&
-                   writeFileAtomic(dir + "/report.json", json);
+    bool written =
+        traced && writeFileAtomic(reportPath, text) && writeFileAtomic(dir + "/report.json", json);
     std::string plotError;
     std::string title = std::string("tstat-sim: ") + housePresetName(m_house.params().preset) +
                         " house, " + formatNumber("%.1f", report.hours) + " hours from " +

@@ -139,6 +139,8 @@ class Simulator {
     bool applicationEnded(int *status);
     int shutDown(int exitStatus);
     void finishReport(double hostSeconds);
+    bool replayTrace(ReportBuilder *builder, const std::string &tracePath,
+                     std::vector<TraceRow> *plotRows);
     std::string reportDirectory() const;
     void removeLastReport();
     bool reportDirectoryWritable();

@@ -30,8 +30,9 @@ namespace {
 
 // Exit status of a command line that cannot be carried out.
 constexpr int USAGE_ERROR = 2;
-// At most a month of simulated time in one run.
-constexpr double MOST_HOURS = 24.0 * 31.0;
+// At most a year of simulated time in one run (a leap year's days): the
+// trace and the report take no more memory for a year than for a day.
+constexpr double MOST_HOURS = 24.0 * 366.0;
 constexpr double LEAST_HOURS = 1.0 / 60.0;
 // The years --start may name: the simulated clocks count milliseconds and
 // nanoseconds in 64 bits, which reach past 2262 no further.

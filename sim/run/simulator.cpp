@@ -616,8 +616,9 @@ int Simulator::shutDown(int exitStatus) {
 namespace {
 
 // The plot of a long run draws every so many minutes of its trace, so that
-// its rows in memory stay this many at most (a month of minutes).
-constexpr size_t PLOT_ROWS = 31 * 24 * 60;
+// its rows in memory stay this many at most (16 days of minutes, so that
+// the two weeks of a study still draw every minute).
+constexpr size_t PLOT_ROWS = 16 * 24 * 60;
 // Trace lines written at once.
 constexpr size_t TRACE_CHUNK_ROWS = 1024;
 

@@ -4,7 +4,8 @@
 // (the simulator and the application it starts) from wait4. The difference
 // is four hours of simulated time without the start and the report, scaled
 // to a day. Counters: user, system and total CPU seconds per simulated day,
-// and the start and end of a run.
+// the start and end of a run, and the peak resident memory of the larger of
+// the two processes in the long run (MB).
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -23,8 +24,9 @@ double seconds(const struct timeval &tv) {
     return static_cast<double>(tv.tv_sec) + tv.tv_usec / 1e6;
 }
 
-// One run; false when it failed. Adds its user and system seconds.
-bool runOnce(const std::string &root, double hours, double *user, double *system) {
+// One run; false when it failed. Adds its user and system seconds, and
+// keeps the peak resident memory of the larger process (MB) in *peakMb.
+bool runOnce(const std::string &root, double hours, double *user, double *system, double *peakMb) {
     std::string bin = std::string(TSTAT_BUILD_DIR) + "/bin/tstat-sim";
     std::vector<std::string> words = {
         bin, "run",    "--hours", std::to_string(hours), "--start",    "2026-01-14 00:00", "--seed",
@@ -49,6 +51,7 @@ bool runOnce(const std::string &root, double hours, double *user, double *system
     }
     *user += seconds(usage.ru_utime);
     *system += seconds(usage.ru_stime);
+    *peakMb = static_cast<double>(usage.ru_maxrss) / 1024.0;
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
@@ -61,10 +64,11 @@ void BM_LockstepDay(benchmark::State &state) {
     // User and system seconds of the short and the long run, summed.
     double cost[2][2] = {{0, 0}, {0, 0}};
     int runs = 0;
+    double peakMb = 0.0;
     for (auto _ : state) {
         std::string root = std::string(dir) + "/" + std::to_string(runs++);
-        if (!runOnce(root + "s", SHORT_HOURS, &cost[0][0], &cost[0][1]) ||
-            !runOnce(root + "l", LONG_HOURS, &cost[1][0], &cost[1][1])) {
+        if (!runOnce(root + "s", SHORT_HOURS, &cost[0][0], &cost[0][1], &peakMb) ||
+            !runOnce(root + "l", LONG_HOURS, &cost[1][0], &cost[1][1], &peakMb)) {
             state.SkipWithError("tstat-sim run failed");
             break;
         }
@@ -75,6 +79,7 @@ void BM_LockstepDay(benchmark::State &state) {
     state.counters["user_s_per_day"] = user;
     state.counters["sys_s_per_day"] = system;
     state.counters["cpu_s_per_day"] = user + system;
+    state.counters["peak_rss_mb"] = peakMb;
     state.counters["start_and_end_s"] =
         (cost[0][0] + cost[0][1]) / (runs > 0 ? runs : 1) - (user + system) * SHORT_HOURS / 24.0;
     std::string rm = std::string("rm -rf ") + dir;

@@ -13,9 +13,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
+#include <ucontext.h>
 #include <unistd.h>
 
 namespace sim {
@@ -74,6 +76,102 @@ struct ChildSetup {
 
 } // namespace
 
+// The application loaded into this process: its module, its stack, the
+// two places the thread switches between, and what it is handed.
+struct Application::InProcess {
+    LockstepInProcessEntry entry = nullptr;
+    ucontext_t simulator{};
+    ucontext_t application{};
+    std::vector<char> stack;
+    LockstepInProcess link{};
+    FileDescriptor outputEnd; // its standard output's end (the simulator reads the other)
+    FileDescriptor dataDir;   // its working directory
+    FileDescriptor ownDir;    // the simulator's
+    std::string root;
+};
+
+namespace {
+
+// The stack of the application in this process (it keeps large buffers on it).
+constexpr size_t IN_PROCESS_STACK_BYTES = 16 * 1024 * 1024;
+// The application starting on its stack (makecontext passes no pointer).
+Application *s_Starting = nullptr;
+
+} // namespace
+
+Application::Application(Say say) : m_say(std::move(say)) {}
+
+Application::~Application() = default;
+
+void Application::toSimulator(void *context) {
+    auto *self = static_cast<Application *>(context);
+    swapcontext(&self->m_inProcess->application, &self->m_inProcess->simulator);
+}
+
+// Where the application's stack begins: its main, and its end should main
+// return rather than exit.
+void Application::startInProcessStack() {
+    Application *self = s_Starting;
+    InProcess &p = *self->m_inProcess;
+    char name[] = "tstat";
+    char device[] = "/dev/ttyCOPROC";
+    char *argv[] = {name, device, nullptr};
+    int status = p.entry(&p.link, 2, argv);
+    p.link.exitStatus = status & 0xFF;
+    p.link.shared->channel.turn.store(LOCKSTEP_TURN_ENDED, std::memory_order_release);
+    setcontext(&p.simulator);
+}
+
+bool Application::startInProcess(const std::string &program, const std::string &dataDir,
+                                 LockstepShared *shared, int linkFd, std::string *why) {
+    std::string module =
+        program.substr(0, program.find_last_of('/') + 1) + LOCKSTEP_INPROCESS_MODULE;
+    void *handle = dlmopen(LM_ID_NEWLM, module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        *why = dlerror();
+        return false;
+    }
+    auto p = std::make_unique<InProcess>();
+    p->entry = reinterpret_cast<LockstepInProcessEntry>(dlsym(handle, LOCKSTEP_INPROCESS_ENTRY));
+    int output[2] = {-1, -1};
+    p->dataDir = FileDescriptor(::open(dataDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    p->ownDir = FileDescriptor(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (p->entry == nullptr || p->dataDir.get() < 0 || p->ownDir.get() < 0 ||
+        pipe2(output, O_CLOEXEC) != 0) {
+        *why = "no entry, data directory or output for it";
+        return false;
+    }
+    fcntl(output[0], F_SETFL, O_NONBLOCK);
+    m_output = FileDescriptor(output[0]);
+    p->outputEnd = FileDescriptor(output[1]);
+    p->root = absoluteRoot();
+    p->link = LockstepInProcess{shared, &Application::toSimulator, this, output[1],
+                                linkFd, p->root.c_str(),           0};
+    p->stack.resize(IN_PROCESS_STACK_BYTES);
+    getcontext(&p->application);
+    p->application.uc_stack.ss_sp = p->stack.data();
+    p->application.uc_stack.ss_size = p->stack.size();
+    p->application.uc_link = nullptr;
+    makecontext(&p->application, &Application::startInProcessStack, 0);
+    m_inProcess = std::move(p);
+    m_started = true;
+    m_say("tstat-sim: loaded " + module + " into this process, in " + dataDir);
+    return true;
+}
+
+void Application::switchTo() {
+    InProcess &p = *m_inProcess;
+    // Its files (fonts, images) are named from its data directory.
+    if (fchdir(p.dataDir.get()) != 0) {
+        return;
+    }
+    s_Starting = this;
+    swapcontext(&p.simulator, &p.application);
+    if (fchdir(p.ownDir.get()) != 0) {
+        m_say("tstat-sim: cannot return to the working directory");
+    }
+}
+
 bool Application::start(const std::string &program, const std::string &dataDir,
                         const Handover &handover) {
     if (access(program.c_str(), X_OK) != 0) {
@@ -111,6 +209,13 @@ bool Application::start(const std::string &program, const std::string &dataDir,
 }
 
 bool Application::ended(int *status, std::string *why) {
+    if (m_inProcess && !m_inProcessEnded &&
+        m_inProcess->link.shared->channel.turn.load() == LOCKSTEP_TURN_ENDED) {
+        m_inProcessEnded = true;
+        *status = m_inProcess->link.exitStatus;
+        *why = "the application ended with status " + std::to_string(*status);
+        return true;
+    }
     if (m_pid < 0) {
         return false;
     }
@@ -131,10 +236,20 @@ bool Application::ended(int *status, std::string *why) {
 }
 
 void Application::waitForEnd(int *status) {
+    if (m_inProcess) {
+        m_inProcessEnded = true;
+        *status = m_inProcess->link.exitStatus;
+        return;
+    }
     waitForChild(&m_pid, CHILD_GRACE_MS, status);
 }
 
 void Application::stop() {
+    if (m_inProcess) {
+        // Without its clock it has ended by now (LockstepClock::close).
+        m_inProcessEnded = true;
+        m_inProcess->outputEnd.reset();
+    }
     stopChild(&m_pid, CHILD_GRACE_MS);
     readOutput(true);
 }

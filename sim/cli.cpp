@@ -232,6 +232,9 @@ void addClockOptions(CLI::App &app, SimOptions *o, ClockChoice *clock) {
                  "from 00:00 to 24:00");
     rangeOption(app, "--pace", &o->pace, 0, 1e6,
                 "lock-step time: at most N times real time (0: as fast as the host allows)");
+    app.add_flag("--in-process", o->inProcess,
+                 "lock-step time: run the application in the simulator's process (same "
+                 "files, a fraction of the processor time; the program itself otherwise)");
     rangeOption(app, "--answer-limit", &o->answerLimit, 0.1, 3600,
                 "lock-step time: host seconds the application has to answer its clock before "
                 "the run ends, reporting it stopped or hung");

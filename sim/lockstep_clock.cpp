@@ -87,9 +87,21 @@ bool LockstepClock::exchange(uint32_t flags) {
     }
     LockstepChannel &channel = m_shared->channel;
     channel.now = LockstepMessage{LOCKSTEP_NOW, flags, m_nowMs, m_startWallMs + m_nowMs};
-    lockstepGiveTurn(&channel, LOCKSTEP_TURN_APPLICATION);
-    if (!awaitAnswer()) {
-        return false;
+    if (m_inProcess) {
+        channel.turn.store(LOCKSTEP_TURN_APPLICATION, std::memory_order_release);
+        m_inProcess();
+        if (g_EndSignal != 0) {
+            return false;
+        }
+        if (channel.turn.load(std::memory_order_acquire) != LOCKSTEP_TURN_SIMULATOR) {
+            m_gone = true;
+            return false;
+        }
+    } else {
+        lockstepGiveTurn(&channel, LOCKSTEP_TURN_APPLICATION);
+        if (!awaitAnswer()) {
+            return false;
+        }
     }
     const LockstepMessage &answer = channel.answer;
     if (answer.kind != LOCKSTEP_IDLE && answer.kind != LOCKSTEP_SLEEP) {
@@ -142,7 +154,14 @@ bool LockstepClock::applicationClosed() const {
 }
 
 void LockstepClock::close() {
-    if (m_shared) {
+    if (m_shared && m_inProcess) {
+        // Its last turn: it sees the clock closed and ends (its last screen).
+        if (m_shared->channel.turn.load() == LOCKSTEP_TURN_SIMULATOR) {
+            m_shared->channel.turn.store(LOCKSTEP_TURN_CLOSED);
+            m_inProcess();
+        }
+        m_inProcess = nullptr;
+    } else if (m_shared) {
         lockstepGiveTurn(&m_shared->channel, LOCKSTEP_TURN_CLOSED);
     }
     m_ownEnd.reset();

@@ -259,6 +259,16 @@ void Simulator::banner() {
 
 bool Simulator::startApplication() {
     Application::Handover handover;
+    if (m_lockstep && m_options.inProcess && m_pty.isShared()) {
+        std::string why;
+        if (m_app.startInProcess(m_options.tstat, m_options.data, m_lockstep->shared().get(),
+                                 m_pty.slaveFd(), &why)) {
+            m_lockstep->setInProcess([this] { m_app.switchTo(); });
+            return true;
+        }
+        say("tstat-sim: the application cannot run in this process (" + why +
+            "); starting it as a program");
+    }
     if (m_lockstep) {
         handover.clockFd = m_lockstep->childFd();
         if (m_pty.isShared()) {

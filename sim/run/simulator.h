@@ -82,6 +82,9 @@ struct SimOptions {
     // Host seconds the application has to answer its clock before the run
     // gives it up as stopped or hung.
     double answerLimit = 30.0;
+    // Lock-step time: the application runs in this process (its module
+    // beside the program), same files, no hand-over through the kernel.
+    bool inProcess = false;
 };
 
 // tstat-sim run (startApplication) or coproc. Returns the exit status.

@@ -17,7 +17,6 @@
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
-#include <ucontext.h>
 #include <unistd.h>
 
 namespace sim {
@@ -76,12 +75,81 @@ struct ChildSetup {
 
 } // namespace
 
+namespace {
+
+// Switches the thread to another stack: saves the registers a call must
+// keep (and the floating-point control words) on the present stack, its
+// stack pointer in *from, and continues from the stack pointer `to` that an
+// earlier switch saved (or prepareStack() made). No system call: glibc's
+// swapcontext would also save and restore the signal mask.
+extern "C" void tstatSwitchStack(void **from, void *to);
+#if defined(__x86_64__)
+constexpr bool STACK_SWITCH = true;
+asm(R"(
+    .text
+    .globl tstatSwitchStack
+    .type tstatSwitchStack, @function
+tstatSwitchStack:
+    pushq %rbp
+    pushq %rbx
+    pushq %r12
+    pushq %r13
+    pushq %r14
+    pushq %r15
+    subq $8, %rsp
+    stmxcsr (%rsp)
+    fnstcw 4(%rsp)
+    movq %rsp, (%rdi)
+    movq %rsi, %rsp
+    ldmxcsr (%rsp)
+    fldcw 4(%rsp)
+    addq $8, %rsp
+    popq %r15
+    popq %r14
+    popq %r13
+    popq %r12
+    popq %rbx
+    popq %rbp
+    ret
+    .size tstatSwitchStack, .-tstatSwitchStack
+)");
+#else
+// Elsewhere the application runs as a program (startInProcess refuses).
+constexpr bool STACK_SWITCH = false;
+extern "C" void tstatSwitchStack(void **, void *) {
+    abort();
+}
+#endif
+
+// A new stack whose first switch enters start(), as tstatSwitchStack left
+// it: the control words, six registers, start's address and, above it, a
+// return address start never uses (the stack 16-byte aligned at its entry
+// less the return address, as a call leaves it).
+void *prepareStack(std::vector<char> &stack, void (*start)()) {
+    auto top = reinterpret_cast<uintptr_t>(stack.data() + stack.size()) & ~uintptr_t{15};
+    auto *slot = reinterpret_cast<uint64_t *>(top);
+    *--slot = 0;
+    *--slot = reinterpret_cast<uint64_t>(start);
+    for (int i = 0; i < 6; i++) {
+        *--slot = 0;
+    }
+    uint32_t mxcsr = 0;
+    uint16_t fpucw = 0;
+#if defined(__x86_64__)
+    asm volatile("stmxcsr %0\n\tfnstcw %1" : "=m"(mxcsr), "=m"(fpucw));
+#endif
+    *--slot = mxcsr | static_cast<uint64_t>(fpucw) << 32;
+    return slot;
+}
+
+} // namespace
+
 // The application loaded into this process: its module, its stack, the
-// two places the thread switches between, and what it is handed.
+// stack pointers the thread switches between, and what it is handed.
 struct Application::InProcess {
     LockstepInProcessEntry entry = nullptr;
-    ucontext_t simulator{};
-    ucontext_t application{};
+    void *simulator = nullptr;
+    void *application = nullptr;
     std::vector<char> stack;
     LockstepInProcess link{};
     FileDescriptor outputEnd; // its standard output's end (the simulator reads the other)
@@ -105,7 +173,7 @@ Application::~Application() = default;
 
 void Application::toSimulator(void *context) {
     auto *self = static_cast<Application *>(context);
-    swapcontext(&self->m_inProcess->application, &self->m_inProcess->simulator);
+    tstatSwitchStack(&self->m_inProcess->application, self->m_inProcess->simulator);
 }
 
 // Where the application's stack begins: its main, and its end should main
@@ -119,11 +187,15 @@ void Application::startInProcessStack() {
     int status = p.entry(&p.link, 2, argv);
     p.link.exitStatus = status & 0xFF;
     p.link.shared->channel.turn.store(LOCKSTEP_TURN_ENDED, std::memory_order_release);
-    setcontext(&p.simulator);
+    tstatSwitchStack(&p.application, p.simulator);
 }
 
 bool Application::startInProcess(const std::string &program, const std::string &dataDir,
                                  LockstepShared *shared, int linkFd, std::string *why) {
+    if (!STACK_SWITCH) {
+        *why = "its stack switch is written for x86-64 only";
+        return false;
+    }
     std::string module =
         program.substr(0, program.find_last_of('/') + 1) + LOCKSTEP_INPROCESS_MODULE;
     void *handle = dlmopen(LM_ID_NEWLM, module.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -148,11 +220,7 @@ bool Application::startInProcess(const std::string &program, const std::string &
     p->link = LockstepInProcess{shared, &Application::toSimulator, this, output[1],
                                 linkFd, p->root.c_str(),           0};
     p->stack.resize(IN_PROCESS_STACK_BYTES);
-    getcontext(&p->application);
-    p->application.uc_stack.ss_sp = p->stack.data();
-    p->application.uc_stack.ss_size = p->stack.size();
-    p->application.uc_link = nullptr;
-    makecontext(&p->application, &Application::startInProcessStack, 0);
+    p->application = prepareStack(p->stack, &Application::startInProcessStack);
     m_inProcess = std::move(p);
     m_started = true;
     m_say("tstat-sim: loaded " + module + " into this process, in " + dataDir);
@@ -166,7 +234,7 @@ void Application::switchTo() {
         return;
     }
     s_Starting = this;
-    swapcontext(&p.simulator, &p.application);
+    tstatSwitchStack(&p.simulator, p.application);
     if (fchdir(p.ownDir.get()) != 0) {
         m_say("tstat-sim: cannot return to the working directory");
     }

@@ -44,6 +44,8 @@ struct SimOptions {
     // Options of the factory tool for a factory image it makes (the
     // equipment, the system mode and the control settings).
     std::vector<std::string> factoryArgs;
+    // The board starts fresh (see BoardSetup).
+    bool fresh = false;
     // Erase-block size of the simulated flash regions, as the kernel would
     // tell it in sysfs (a power of two).
     int flashEraseSize = 65536;
@@ -86,6 +88,11 @@ struct SimOptions {
     // beside the program), same files, no hand-over through the kernel.
     bool inProcess = false;
 };
+
+// How the options prepare the board root.
+inline BoardSetup boardSetup(const SimOptions &o) {
+    return BoardSetup{o.factoryTool, o.factoryArgs, o.flashEraseSize, o.fresh};
+}
 
 // tstat-sim run (startApplication) or coproc. Returns the exit status.
 int runSimulator(const SimOptions &options, bool startApplication);
@@ -146,6 +153,7 @@ class Simulator {
                      std::vector<TraceRow> *plotRows);
     std::string reportDirectory() const;
     void removeLastReport();
+    void removeLastScreens();
     bool reportDirectoryWritable();
 
     // The scaled clock's loop (scaled_run.cpp).
@@ -184,6 +192,8 @@ class Simulator {
     std::unique_ptr<Dashboard> m_dashboard;
     std::string m_httpPortFile;
     std::vector<std::string> m_screens;
+    // The names of the screens kept so far, each line ended (after a first "\n").
+    std::string m_keptScreens = "\n";
     bool m_paused = false;
     bool m_quit = false;
 

@@ -5,9 +5,9 @@
 // the simulated controller's weather reaches the five-day page. A download
 // runs at simulated instants and a second one that is not taken is given up;
 // the dashboard costs host time only; runs that cannot be carried out end at
-// once with their reason; a run replaces the last run's outputs, says when it
-// writes none and fails when interrupted; the simulator's files are never
-// links followed.
+// once with their reason; the help shows every default within its range; a run replaces the last
+// run's outputs and screens, says when it writes none and fails when interrupted, saying so in its
+// report; the simulator's files are never links followed.
 #include "board_root.h"
 #include "run_tool.h"
 
@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <regex>
 #include <sstream>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -233,11 +234,19 @@ TEST(Lockstep, RunsThatCannotBeCarriedOutEndAtOnceWithTheReason) {
     std::filesystem::create_symlink("/dev/null", linked + "/sim/relay-log");
     std::filesystem::create_directories(fifo + "/dev");
     ASSERT_EQ(mkfifo((fifo + "/dev/mtdblock4").c_str(), 0600), 0);
+    const std::string factory = root.path() + "/factory", made = root.path() + "/made";
+    root.write("/made/dev/mtdblock4", std::string(974, '\0'));
     root.write("/late-tstat", "#!/bin/sh\nmkdir \"$TSTAT_ROOT/sim/relay-log\"\nsleep 1\n");
     chmod(root.file("/late-tstat").c_str(), 0755);
     const Case cases[] = {
-        {{"run", "--root", linked, "--hours", "1"}, 1, "relay-log is not a regular file (a link)"},
-        {{"run", "--root", fifo, "--hours", "1"}, 1, "mtdblock4 is not a regular file (a FIFO)"},
+        {{"run", "--root", linked, "--hours", "1"}, 2, "relay-log is not a regular file (a link)"},
+        {{"run", "--root", fifo, "--hours", "1"}, 2, "mtdblock4 is not a regular file (a FIFO)"},
+        // A factory image the tool refuses to make, and factory options for
+        // a root that has its image already.
+        {{"run", "--root", factory, "--hours", "1", "--factory=--cycle-rate 9"},
+         2,
+         "failed to write"},
+        {{"run", "--root", made, "--hours", "1", "--factory=--mode cool"}, 2, "add --fresh"},
         {{"run", "--root", root.path() + "/late", "--clock", "scaled", "--hours", "744",
           "--no-http", "--tstat", root.file("/late-tstat")},
          1,
@@ -246,10 +255,10 @@ TEST(Lockstep, RunsThatCannotBeCarriedOutEndAtOnceWithTheReason) {
         {{"run", "--root", other, "--indoor", "nan"}, 2, "not a finite number"},
         {{"key", "up", "--hold", "nan"}, 2, "not a finite number"},
         {{"run", "--root", root.path(), "--hours", "1"},
-         1,
+         2,
          "in use by another simulator (pid 4242)"},
         {{"run", "--root", other, "--hours", "1", "--report-dir", root.file("/sim/lock")},
-         1,
+         2,
          "the report cannot be written to"},
         {{"run", "--root", other, "--script", root.file("/sim/unknown.txt")},
          2,
@@ -272,9 +281,27 @@ TEST(Lockstep, RunsThatCannotBeCarriedOutEndAtOnceWithTheReason) {
         EXPECT_EQ(r.status, c.status) << c.args.back() << r.out << r.err;
         EXPECT_NE((r.out + r.err).find(c.said), std::string::npos) << r.out << r.err;
     }
-    // Nothing of the first simulator's was touched.
+    // Nothing of the first simulator's was touched; no factory image is
+    // left of the tool that failed.
     EXPECT_FALSE(std::filesystem::exists(root.file("/sim/relays")));
+    EXPECT_FALSE(std::filesystem::exists(factory + "/dev/mtdblock4"));
     close(lock);
+}
+
+TEST(Lockstep, HelpIsTheWholeTextWithEveryDefaultInItsRange) {
+    ToolResult all = runTool(TSTAT_SIM_BINARY, {"--help-all"});
+    ToolResult help = runTool(TSTAT_SIM_BINARY, {"help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out, all.out);
+    // Numbers shown as "N:in [LO, HI]=DEFAULT".
+    const std::regex shown(R"(N:in \[([^,]+), ([^\]]+)\]=(\S+))");
+    size_t defaults = 0;
+    for (std::sregex_iterator m(all.out.begin(), all.out.end(), shown), end; m != end; ++m) {
+        double lo = std::stod((*m)[1]), hi = std::stod((*m)[2]), value = std::stod((*m)[3]);
+        EXPECT_TRUE(lo <= value && value <= hi) << m->str();
+        defaults++;
+    }
+    EXPECT_GT(defaults, 20u) << all.out;
 }
 
 TEST(Lockstep, ARunReplacesTheLastRunsOutputsAndSaysWhenItWritesNone) {
@@ -288,15 +315,17 @@ TEST(Lockstep, ARunReplacesTheLastRunsOutputsAndSaysWhenItWritesNone) {
         const char *said;
         bool report;
     };
-    // Quit before the first simulated minute; interrupted after a few.
+    // Quit before the first simulated minute, keeping a screen; interrupted
+    // after a few minutes, its report.json marked cut short.
     const Case cases[] = {
-        {"06:00:30 quit\n", {}, 0, "no report, trace or plot", false},
+        {"06:00:10 screen earlier\n06:00:30 quit\n", {}, 0, "no report, trace or plot", false},
         {"06:00:30 house\n",
          {"/usr/bin/timeout", "--preserve-status", "-s", "INT", "4"},
          130,
          "cut short: interrupted",
          true},
     };
+    root.write("/sim/mine.png", "a user's picture\n");
     for (const Case &c : cases) {
         for (const char *name : {"/sim/report.txt", "/sim/trace.csv", "/sim/day.png"}) {
             root.write(name, "the last run's\n");
@@ -322,6 +351,11 @@ TEST(Lockstep, ARunReplacesTheLastRunsOutputsAndSaysWhenItWritesNone) {
         EXPECT_NE((r.out + r.err).find(c.said), std::string::npos) << r.out;
         EXPECT_EQ(root.read("/sim/report.txt").find("the last run's"), std::string::npos);
         EXPECT_EQ(std::filesystem::exists(root.file("/sim/day.png")), c.report) << r.out;
+        EXPECT_EQ(root.read("/sim/report.json").find("\"cut_short\": true") != std::string::npos,
+                  c.report);
+        // The screen is the first run's alone; a picture of the user's stays.
+        EXPECT_EQ(std::filesystem::exists(root.file("/sim/earlier.png")), &c == cases) << r.out;
+        EXPECT_TRUE(std::filesystem::exists(root.file("/sim/mine.png")));
     }
 }
 

@@ -1,9 +1,10 @@
 // What a lock-step simulated day costs the host: `tstat-sim run` of the
 // typical house (the 2026-01-14 day of the README's figures) as a child for
-// one and for five simulated hours, the processor time of both processes
+// one and for 25 simulated hours, the processor time of both processes
 // (the simulator and the application it starts) from wait4. The difference
-// is four hours of simulated time without the start and the report, scaled
-// to a day. Counters: user, system and total CPU seconds per simulated day,
+// is a day of simulated time without the start and the report. Argument 0:
+// the application as a program (the reference); 1: in the simulator's
+// process (--in-process). Counters: user, system and total CPU seconds per simulated day,
 // the start and end of a run, and the peak resident memory of the larger of
 // the two processes in the long run (MB).
 #include <benchmark/benchmark.h>
@@ -18,7 +19,7 @@
 
 namespace {
 
-constexpr double SHORT_HOURS = 1.0, LONG_HOURS = 5.0;
+constexpr double SHORT_HOURS = 1.0, LONG_HOURS = 25.0;
 
 double seconds(const struct timeval &tv) {
     return static_cast<double>(tv.tv_sec) + tv.tv_usec / 1e6;
@@ -26,11 +27,15 @@ double seconds(const struct timeval &tv) {
 
 // One run; false when it failed. Adds its user and system seconds, and
 // keeps the peak resident memory of the larger process (MB) in *peakMb.
-bool runOnce(const std::string &root, double hours, double *user, double *system, double *peakMb) {
+bool runOnce(const std::string &root, double hours, bool inProcess, double *user, double *system,
+             double *peakMb) {
     std::string bin = std::string(TSTAT_BUILD_DIR) + "/bin/tstat-sim";
     std::vector<std::string> words = {
         bin, "run",    "--hours", std::to_string(hours), "--start",    "2026-01-14 00:00", "--seed",
         "5", "--root", root,      "--no-http",           "--no-status"};
+    if (inProcess) {
+        words.emplace_back("--in-process");
+    }
     std::vector<char *> argv;
     for (std::string &w : words) {
         argv.push_back(w.data());
@@ -67,8 +72,9 @@ void BM_LockstepDay(benchmark::State &state) {
     double peakMb = 0.0;
     for (auto _ : state) {
         std::string root = std::string(dir) + "/" + std::to_string(runs++);
-        if (!runOnce(root + "s", SHORT_HOURS, &cost[0][0], &cost[0][1], &peakMb) ||
-            !runOnce(root + "l", LONG_HOURS, &cost[1][0], &cost[1][1], &peakMb)) {
+        bool inProcess = state.range(0) != 0;
+        if (!runOnce(root + "s", SHORT_HOURS, inProcess, &cost[0][0], &cost[0][1], &peakMb) ||
+            !runOnce(root + "l", LONG_HOURS, inProcess, &cost[1][0], &cost[1][1], &peakMb)) {
             state.SkipWithError("tstat-sim run failed");
             break;
         }
@@ -87,6 +93,6 @@ void BM_LockstepDay(benchmark::State &state) {
         state.SkipWithError("cannot remove the runs");
     }
 }
-BENCHMARK(BM_LockstepDay)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_LockstepDay)->Arg(0)->Arg(1)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
 
 } // namespace

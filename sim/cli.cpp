@@ -33,7 +33,8 @@ namespace {
 
 // Exit status of a command line that cannot be carried out.
 constexpr int USAGE_ERROR = 2;
-// At most a year of simulated time in one run (a heating season fits).
+// At most a year of simulated time in one run (a leap year's days): the
+// trace and the report take no more memory for a year than for a day.
 constexpr double MOST_HOURS = 24.0 * 366.0;
 constexpr double LEAST_HOURS = 1.0 / 60.0;
 // The years --start may name: the simulated clocks count milliseconds and
@@ -247,6 +248,9 @@ void addClockOptions(CLI::App &app, SimOptions *o, ClockChoice *clock) {
                  "from 00:00 to 24:00");
     rangeOption(app, "--pace", &o->pace, 0, 1e6,
                 "lock-step time: at most N times real time (0: as fast as the host allows)");
+    app.add_flag("--in-process", o->inProcess,
+                 "lock-step time: run the application in the simulator's process (same "
+                 "files, a fraction of the processor time; the program itself otherwise)");
     rangeOption(app, "--answer-limit", &o->answerLimit, 0.1, 3600,
                 "lock-step time: host seconds the application has to answer its clock before "
                 "the run ends, reporting it stopped or hung");

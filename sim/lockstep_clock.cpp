@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstring>
 #include <sys/socket.h>
-#include <sys/time.h>
 
 namespace sim {
 
@@ -24,6 +23,9 @@ LockstepClock::LockstepClock(int64_t startWallSeconds)
 }
 
 bool LockstepClock::open(std::string *error) {
+    if (m_shared) {
+        return true;
+    }
     int fds[2] = {-1, -1};
     // Both ends close on exec; the child clears the flag on its own end.
     if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0) {
@@ -31,9 +33,19 @@ bool LockstepClock::open(std::string *error) {
         return false;
     }
     m_ownEnd = FileDescriptor(fds[0]);
-    struct timeval slice = {0, WAIT_SLICE_MS * 1000};
-    setsockopt(fds[0], SOL_SOCKET, SO_RCVTIMEO, &slice, sizeof(slice));
     m_childEnd = FileDescriptor(fds[1]);
+    LockstepShared *region = nullptr;
+    FileDescriptor memory(lockstepCreateShared(&region));
+    if (memory.get() < 0) {
+        *error = std::string("no lock-step shared memory: ") + strerror(errno);
+        return false;
+    }
+    m_shared = std::shared_ptr<LockstepShared>(region, lockstepUnmapShared);
+    // It waits in the pair until the application takes it, first thing.
+    if (!lockstepSendDescriptor(m_ownEnd.get(), memory.get())) {
+        *error = std::string("cannot hand over the lock-step memory: ") + strerror(errno);
+        return false;
+    }
     return true;
 }
 
@@ -73,54 +85,85 @@ bool LockstepClock::exchange(uint32_t flags) {
     if (m_gone) {
         return false;
     }
-    LockstepMessage now{LOCKSTEP_NOW, flags, m_nowMs, m_startWallMs + m_nowMs};
-    ssize_t put;
-    do {
-        put = send(m_ownEnd.get(), &now, sizeof(now), MSG_NOSIGNAL);
-    } while (put < 0 && errno == EINTR);
-    if (put != static_cast<ssize_t>(sizeof(now))) {
-        m_gone = true;
-        return false;
-    }
-    auto asked = std::chrono::steady_clock::now();
-    for (;;) {
-        // Waited for in slices (the socket's receive time-out), so that an
-        // end signal is seen at once (it may come between a look and the
-        // wait) and an application that stopped answering is noticed.
-        LockstepMessage answer{};
-        ssize_t got = recv(m_ownEnd.get(), &answer, sizeof(answer), 0);
+    LockstepChannel &channel = m_shared->channel;
+    channel.now = LockstepMessage{LOCKSTEP_NOW, flags, m_nowMs, m_startWallMs + m_nowMs};
+    if (m_inProcess) {
+        channel.turn.store(LOCKSTEP_TURN_APPLICATION, std::memory_order_release);
+        m_inProcess();
         if (g_EndSignal != 0) {
             return false;
         }
-        if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
-            auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              std::chrono::steady_clock::now() - asked)
-                              .count();
-            if (waited >= m_answerLimitMs) {
-                m_unanswered = true;
-                m_gone = true;
-                return false;
-            }
-            continue;
-        }
-        if (got != static_cast<ssize_t>(sizeof(answer))) {
+        if (channel.turn.load(std::memory_order_acquire) != LOCKSTEP_TURN_SIMULATOR) {
             m_gone = true;
             return false;
         }
-        if (answer.kind == LOCKSTEP_IDLE || answer.kind == LOCKSTEP_SLEEP) {
-            m_pausing = answer.kind == LOCKSTEP_SLEEP;
-            m_relaysWritten = m_relaysWritten || (answer.flags & LOCKSTEP_RELAYS_WRITTEN) != 0;
-            m_lineDrained = (answer.flags & LOCKSTEP_LINE_DRAINED) != 0;
-            m_outputWritten = m_outputWritten || (answer.flags & LOCKSTEP_OUTPUT_WRITTEN) != 0;
-            // An application that asks for a moment already past runs again
-            // a millisecond on: time always moves.
-            m_wakeMs = answer.monoMs > m_nowMs ? answer.monoMs : m_nowMs + 1;
+    } else {
+        lockstepGiveTurn(&channel, LOCKSTEP_TURN_APPLICATION);
+        if (!awaitAnswer()) {
+            return false;
+        }
+    }
+    const LockstepMessage &answer = channel.answer;
+    if (answer.kind != LOCKSTEP_IDLE && answer.kind != LOCKSTEP_SLEEP) {
+        m_gone = true;
+        return false;
+    }
+    m_pausing = answer.kind == LOCKSTEP_SLEEP;
+    m_relaysWritten = m_relaysWritten || (answer.flags & LOCKSTEP_RELAYS_WRITTEN) != 0;
+    m_lineDrained = (answer.flags & LOCKSTEP_LINE_DRAINED) != 0;
+    m_outputWritten = m_outputWritten || (answer.flags & LOCKSTEP_OUTPUT_WRITTEN) != 0;
+    // An application that asks for a moment already past runs again
+    // a millisecond on: time always moves.
+    m_wakeMs = answer.monoMs > m_nowMs ? answer.monoMs : m_nowMs + 1;
+    return true;
+}
+
+bool LockstepClock::awaitAnswer() {
+    LockstepChannel &channel = m_shared->channel;
+    auto asked = std::chrono::steady_clock::now();
+    for (;;) {
+        // Waited for in slices, so that an end signal is seen at once (it
+        // may come between a look and the wait), and an application that
+        // stopped answering or died is noticed.
+        uint32_t turn = lockstepAwaitTurnChange(&channel, LOCKSTEP_TURN_APPLICATION, WAIT_SLICE_MS);
+        if (g_EndSignal != 0) {
+            return false;
+        }
+        if (turn == LOCKSTEP_TURN_SIMULATOR) {
             return true;
+        }
+        if (turn != LOCKSTEP_TURN_APPLICATION || applicationClosed()) {
+            m_gone = true;
+            return false;
+        }
+        auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::steady_clock::now() - asked)
+                          .count();
+        if (waited >= m_answerLimitMs) {
+            m_unanswered = true;
+            m_gone = true;
+            return false;
         }
     }
 }
 
+bool LockstepClock::applicationClosed() const {
+    char byte = 0;
+    ssize_t got = recv(m_ownEnd.get(), &byte, 1, MSG_DONTWAIT | MSG_PEEK);
+    return got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+}
+
 void LockstepClock::close() {
+    if (m_shared && m_inProcess) {
+        // Its last turn: it sees the clock closed and ends (its last screen).
+        if (m_shared->channel.turn.load() == LOCKSTEP_TURN_SIMULATOR) {
+            m_shared->channel.turn.store(LOCKSTEP_TURN_CLOSED);
+            m_inProcess();
+        }
+        m_inProcess = nullptr;
+    } else if (m_shared) {
+        lockstepGiveTurn(&m_shared->channel, LOCKSTEP_TURN_CLOSED);
+    }
     m_ownEnd.reset();
     m_gone = true;
 }

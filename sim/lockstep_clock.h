@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace sim {
@@ -26,10 +27,18 @@ class LockstepClock {
     static constexpr int64_t DEFAULT_ANSWER_LIMIT_MS = 30000;
     void setAnswerLimitMs(int64_t ms) { m_answerLimitMs = ms; }
 
-    // Makes the socket pair. The application's end is childFd(): it must
-    // survive exec (the child names it in TSTAT_LOCKSTEP_FD); once the child
-    // runs, childStarted() closes the simulator's copy of it.
+    // Makes the shared region and the socket pair, and sends the region
+    // down the pair. The application's end is childFd(): it must survive
+    // exec (the child names it in TSTAT_LOCKSTEP_FD); once the child runs,
+    // childStarted() closes the simulator's copy of it. Once open, a second
+    // call changes nothing.
     bool open(std::string *error);
+    // The application runs in this process (Application::startInProcess):
+    // its turn is run() on this thread, which returns when it gives the turn
+    // back or ends.
+    void setInProcess(std::function<void()> run) { m_inProcess = std::move(run); }
+    // The region (null until open): the line's rings are there too.
+    const std::shared_ptr<LockstepShared> &shared() const { return m_shared; }
     int childFd() const { return m_childEnd.get(); }
     void childStarted();
 
@@ -86,6 +95,13 @@ class LockstepClock {
   private:
     bool exchange(uint32_t flags);
 
+    // Waits for the application to give the turn back; false when it has gone.
+    bool awaitAnswer();
+    // Whether the application's end of the pair is closed (it has gone).
+    bool applicationClosed() const;
+
+    std::shared_ptr<LockstepShared> m_shared;
+    std::function<void()> m_inProcess;
     FileDescriptor m_ownEnd;
     FileDescriptor m_childEnd;
     int64_t m_startWallMs;

@@ -252,22 +252,50 @@ bool boardFileUsable(const std::string &path, std::string *error) {
     return true;
 }
 
-bool writeFileAtomic(const std::string &path, const std::string &content) {
+AtomicFileWriter::AtomicFileWriter(const std::string &path) : m_path(path), m_tmp(path + ".tmp") {
     // The file aside is made anew, never opened through a link someone left
     // in its place; the rename then replaces whatever the name was.
-    std::string tmp = path + ".tmp";
-    unlink(tmp.c_str());
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) {
+    unlink(m_tmp.c_str());
+    m_fd = ::open(m_tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    m_ok = m_fd >= 0;
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+    if (m_fd >= 0) {
+        close(m_fd);
+        unlink(m_tmp.c_str());
+    }
+}
+
+bool AtomicFileWriter::put(const std::string &bytes) {
+    size_t done = 0;
+    while (m_ok && done < bytes.size()) {
+        ssize_t n = write(m_fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        m_ok = n > 0;
+        done += n > 0 ? static_cast<size_t>(n) : 0;
+    }
+    return m_ok;
+}
+
+bool AtomicFileWriter::commit() {
+    if (m_fd < 0) {
         return false;
     }
-    bool ok = write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
-    ok = close(fd) == 0 && ok;
-    if (!ok || rename(tmp.c_str(), path.c_str()) != 0) {
-        unlink(tmp.c_str());
+    bool ok = close(m_fd) == 0 && m_ok;
+    m_fd = -1;
+    if (!ok || rename(m_tmp.c_str(), m_path.c_str()) != 0) {
+        unlink(m_tmp.c_str());
         return false;
     }
     return true;
+}
+
+bool writeFileAtomic(const std::string &path, const std::string &content) {
+    AtomicFileWriter file(path);
+    return file.put(content) && file.commit();
 }
 
 bool lockBoardRoot(const Say &say) {
@@ -367,6 +395,9 @@ bool prepareBoard(const BoardSetup &setup, const Say &say) {
 }
 
 PseudoTerminal::~PseudoTerminal() {
+    if (m_attached >= 0) {
+        lockstepAttachLine(m_attached, nullptr, nullptr);
+    }
     if (m_master >= 0) {
         close(m_master);
     }
@@ -419,7 +450,7 @@ bool PseudoTerminal::open(const std::string &linkPath, std::string *error) {
     return true;
 }
 
-bool PseudoTerminal::openSocketPair(std::string *error) {
+bool PseudoTerminal::openShared(std::shared_ptr<LockstepShared> shared, std::string *error) {
     int ends[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, ends) != 0) {
         *error = std::string("cannot make the coprocessor's line: ") + strerror(errno);
@@ -427,8 +458,10 @@ bool PseudoTerminal::openSocketPair(std::string *error) {
     }
     m_master = ends[0];
     m_slave = ends[1];
-    m_socketPair = true;
-    m_slaveName = "a socket pair";
+    m_shared = std::move(shared);
+    m_attached = m_master;
+    lockstepAttachLine(m_master, &m_shared->toSimulator, &m_shared->toApplication);
+    m_slaveName = "shared memory";
     return true;
 }
 
@@ -439,17 +472,18 @@ int PseudoTerminal::releaseMaster() {
 }
 
 size_t PseudoTerminal::unreadBySlave() const {
+    if (m_shared) {
+        return lockstepRingUsed(&m_shared->toApplication);
+    }
     if (m_slave < 0) {
         return 0;
     }
     // The terminal hands written bytes to the other side in a kernel worker;
     // FIONREAD counts only what has arrived, while a poll first waits for
     // the hand-over. So bytes written at this instant count at this instant,
-    // however busy the host. A socket delivers at once.
-    if (!m_socketPair) {
-        struct pollfd pfd = {m_slave, POLLIN, 0};
-        poll(&pfd, 1, 0);
-    }
+    // however busy the host.
+    struct pollfd pfd = {m_slave, POLLIN, 0};
+    poll(&pfd, 1, 0);
     int queued = 0;
     if (ioctl(m_slave, FIONREAD, &queued) != 0 || queued < 0) {
         return 0;
@@ -458,18 +492,19 @@ size_t PseudoTerminal::unreadBySlave() const {
 }
 
 bool PseudoTerminal::flushIfUnread(size_t threshold) {
+    if (m_shared) {
+        if (lockstepRingUsed(&m_shared->toApplication) <= threshold) {
+            return false;
+        }
+        lockstepRingDrop(&m_shared->toApplication);
+        return true;
+    }
     int queued = 0;
     if (m_slave < 0 || ioctl(m_slave, FIONREAD, &queued) != 0) {
         return false;
     }
     if (static_cast<size_t>(queued) <= threshold) {
         return false;
-    }
-    if (m_socketPair) {
-        char drop[4096];
-        while (recv(m_slave, drop, sizeof(drop), MSG_DONTWAIT) > 0) {
-        }
-        return true;
     }
     tcflush(m_slave, TCIFLUSH);
     return true;

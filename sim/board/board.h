@@ -1,7 +1,10 @@
 // The simulated board's files and the coprocessor's pseudo-terminal.
 #pragma once
 
+#include "platform/lockstep.h"
+
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -73,8 +76,29 @@ bool boardFileUsable(const std::string &path, std::string *error);
 // Writes a small file atomically (temporary file, then rename).
 bool writeFileAtomic(const std::string &path, const std::string &content);
 
-// The coprocessor's line: a pseudo-terminal, or in lock-step time a stream
-// socket pair (far cheaper a write, and every write arrives at once). The
+// Writes a file of any size atomically, piece by piece: put() what it
+// holds, then commit() renames it into place. A writer that goes without
+// committing leaves nothing behind.
+class AtomicFileWriter {
+  public:
+    explicit AtomicFileWriter(const std::string &path);
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter &) = delete;
+    AtomicFileWriter &operator=(const AtomicFileWriter &) = delete;
+    bool put(const std::string &bytes);
+    bool commit();
+
+  private:
+    std::string m_path;
+    std::string m_tmp;
+    int m_fd = -1;
+    bool m_ok = false;
+};
+
+// The coprocessor's line: a pseudo-terminal, or in lock-step time two rings
+// in the memory the simulator shares with the application, which it reaches
+// through the descriptors of a socket pair that stand for the line (a read
+// or a write is then no system call, and every write arrives at once). The
 // simulator keeps the application's side open as well, so the link survives
 // the application closing and reopening it, and counts what waits there.
 class PseudoTerminal {
@@ -86,11 +110,12 @@ class PseudoTerminal {
 
     // Opens a raw pseudo-terminal and links its slave as linkPath.
     bool open(const std::string &linkPath, std::string *error);
-    // Opens a socket pair instead; the application's side is slaveFd(), to be
-    // handed over (the platform layer takes it for the serial port).
-    bool openSocketPair(std::string *error);
+    // Opens the line in shared memory instead; the application's side is
+    // slaveFd(), to be handed over (the platform layer takes it for the
+    // serial port and reads and writes the rings through it).
+    bool openShared(std::shared_ptr<LockstepShared> shared, std::string *error);
     int slaveFd() const { return m_slave; }
-    bool isSocketPair() const { return m_socketPair; }
+    bool isShared() const { return m_shared != nullptr; }
     // Hands the master descriptor over (the link closes it).
     int releaseMaster();
     const std::string &slaveName() const { return m_slaveName; }
@@ -104,8 +129,9 @@ class PseudoTerminal {
 
   private:
     int m_master = -1;
+    int m_attached = -1; // the master's descriptor, read and written through the rings
     int m_slave = -1;
-    bool m_socketPair = false;
+    std::shared_ptr<LockstepShared> m_shared;
     std::string m_slaveName;
     std::string m_linkPath;
 };

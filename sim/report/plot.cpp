@@ -125,7 +125,10 @@ void drawFrame(cairo_t *cr, double top, double bottom) {
 void drawTimeGrid(cairo_t *cr, const TimeAxis &t, const std::vector<TraceRow> &rows, double top,
                   double bottom, bool labels) {
     double hours = (t.endMs - t.startMs) / MS_PER_HOUR;
-    int step = hours <= 12 ? 1 : hours <= 30 ? 2 : hours <= 72 ? 6 : 12;
+    int step = hours <= 12 ? 1 : hours <= 30 ? 2 : hours <= 72 ? 6 : hours <= 96 ? 12 : 24;
+    // Past four days only midnights: each one, each Monday past three weeks,
+    // each first of a month past three months.
+    int days = hours <= 21 * 24 ? 1 : hours <= 93 * 24 ? 7 : 0;
     // Whole local hours: the first row's wall clock tells where they fall.
     const TraceRow &first = rows.front();
     int64_t wallAtStart = first.wall - (first.uptimeMs - t.startMs) / 1000;
@@ -135,7 +138,9 @@ void drawTimeGrid(cairo_t *cr, const TimeAxis &t, const std::vector<TraceRow> &r
         time_t tt = static_cast<time_t>(wall);
         struct tm local {};
         localtime_r(&tt, &local);
-        if (local.tm_hour % step != 0 || local.tm_min != 0) {
+        if (local.tm_hour % step != 0 || local.tm_min != 0 ||
+            (step == 24 && days == 7 && local.tm_wday != 1) ||
+            (step == 24 && days == 0 && local.tm_mday != 1)) {
             continue;
         }
         double x = std::round(t.x(t.startMs + (wall - wallAtStart) * 1000)) + 0.5;
@@ -146,7 +151,11 @@ void drawTimeGrid(cairo_t *cr, const TimeAxis &t, const std::vector<TraceRow> &r
         cairo_stroke(cr);
         if (labels) {
             char text[32];
-            strftime(text, sizeof(text), local.tm_hour == 0 ? "%a" : "%H:%M", &local);
+            strftime(text, sizeof(text),
+                     local.tm_hour != 0 ? "%H:%M"
+                     : days == 1        ? "%a"
+                                        : "%d %b",
+                     &local);
             drawText(cr, style(12, local.tm_hour == 0, palette::INK, ALIGN_CENTER), text, x - 40,
                      bottom + 4, 80, 16);
         }
@@ -577,7 +586,7 @@ void drawHeading(cairo_t *cr, const Report &report, const std::string &title,
     drawLegend(cr, LEFT, 98, roomItems, std::size(roomItems));
     drawLegend(cr, LEFT, 120, bandItems, std::size(bandItems));
     drawTextAt(cr, style(12, false, palette::MUTED),
-               "in force: as the thermostat reports it on the bus, comfort recovery included",
+               "in force: the last level either side sent on the bus, comfort recovery included",
                LEFT + 330, 124);
 }
 

@@ -222,7 +222,10 @@ void Recorder::begin(int64_t uptimeMs, const House &house) {
     m_nextRowMs = uptimeMs + static_cast<int64_t>(MS_PER_MINUTE);
     m_current = TraceRow{};
     m_energyAtRow = house.deliveredEnergy();
-    m_rows.clear();
+    // Gone with the process, whatever happens to it.
+    m_spill.reset(tmpfile());
+    m_rowCount = 0;
+    m_spillFailed = m_spill == nullptr;
 }
 
 void Recorder::pass(int64_t uptimeMs, int64_t wallSeconds, const House &house,
@@ -263,9 +266,28 @@ void Recorder::pass(int64_t uptimeMs, int64_t wallSeconds, const House &house,
         row.energyKj[r] = (energy[r] - m_energyAtRow[r]) / 1000.0;
     }
     m_energyAtRow = energy;
-    m_rows.push_back(row);
+    if (m_spill && fwrite(&row, sizeof(row), 1, m_spill.get()) != 1) {
+        m_spillFailed = true;
+    }
+    m_rowCount++;
     m_current = TraceRow{};
     m_nextRowMs = m_startMs + (minutes + 1) * static_cast<int64_t>(MS_PER_MINUTE);
+}
+
+bool Recorder::forEachRow(const std::function<void(const TraceRow &)> &each) const {
+    if (m_spillFailed || !m_spill || fflush(m_spill.get()) != 0 ||
+        fseek(m_spill.get(), 0, SEEK_SET) != 0) {
+        return false;
+    }
+    TraceRow row;
+    size_t read = 0;
+    while (read < m_rowCount && fread(&row, sizeof(row), 1, m_spill.get()) == 1) {
+        each(row);
+        read++;
+    }
+    // Rows recorded later go after these.
+    fseek(m_spill.get(), 0, SEEK_END);
+    return read == m_rowCount;
 }
 
 // ---- The trace as CSV --------------------------------------------------------------------
@@ -279,7 +301,7 @@ constexpr size_t TRACE_FIXED_FIELDS = 16;
 
 } // namespace
 
-void writeTrace(std::ostream &out, const std::vector<TraceRow> &rows) {
+void writeTraceHeader(std::ostream &out) {
     out << c_TraceHeader;
     for (const char *name : c_RelayNames) {
         out << "," << name << "_on_s";
@@ -288,35 +310,42 @@ void writeTrace(std::ostream &out, const std::vector<TraceRow> &rows) {
         out << "," << c_RelayNames[r] << "_kj";
     }
     out << ",heat_in_force_c,cool_in_force_c\n";
+}
+
+void writeTraceRow(std::ostream &out, const TraceRow &row) {
     char line[512];
+    const SetpointsInForce &sp = row.setpoints;
+    std::string band = row.controlled ? formatNumber("%.2f", row.bandLow) + "," +
+                                            formatNumber("%.2f", row.bandHigh)
+                                      : ",";
+    std::string setpoints =
+        sp.valid ? formatNumber("%.2f", sp.heat) + "," + formatNumber("%.2f", sp.cool) + "," +
+                       formatNumber("%.1f", sp.humidify) + "," + formatNumber("%.1f", sp.dehumidify)
+                 : ",,,";
+    snprintf(line, sizeof(line), "%s,%.0f,%lld,%.3f,%.3f,%.2f,%.1f,%s,%d,%s,%s,%.*s",
+             localStamp(row.wall, "%Y-%m-%d %H:%M:%S").c_str(), row.minute,
+             static_cast<long long>(row.uptimeMs), row.indoor, row.mass, row.outdoor, row.rh,
+             sp.valid ? periodName(sp.period) : "", sp.occupied ? 1 : 0, setpoints.c_str(),
+             band.c_str(), RELAY_COUNT, row.relays.data());
+    out << line;
+    for (double s : row.onSeconds) {
+        out << formatNumber(",%.1f", s);
+    }
+    for (int r : STAGE_RELAYS) {
+        out << formatNumber(",%.1f", row.energyKj[r]);
+    }
+    if (row.inForceKnown) {
+        out << formatNumber(",%.2f", row.heatInForce) << formatNumber(",%.2f", row.coolInForce);
+    } else {
+        out << ",,";
+    }
+    out << "\n";
+}
+
+void writeTrace(std::ostream &out, const std::vector<TraceRow> &rows) {
+    writeTraceHeader(out);
     for (const TraceRow &row : rows) {
-        const SetpointsInForce &sp = row.setpoints;
-        std::string band = row.controlled ? formatNumber("%.2f", row.bandLow) + "," +
-                                                formatNumber("%.2f", row.bandHigh)
-                                          : ",";
-        std::string setpoints =
-            sp.valid
-                ? formatNumber("%.2f", sp.heat) + "," + formatNumber("%.2f", sp.cool) + "," +
-                      formatNumber("%.1f", sp.humidify) + "," + formatNumber("%.1f", sp.dehumidify)
-                : ",,,";
-        snprintf(line, sizeof(line), "%s,%.0f,%lld,%.3f,%.3f,%.2f,%.1f,%s,%d,%s,%s,%.*s",
-                 localStamp(row.wall, "%Y-%m-%d %H:%M:%S").c_str(), row.minute,
-                 static_cast<long long>(row.uptimeMs), row.indoor, row.mass, row.outdoor, row.rh,
-                 sp.valid ? periodName(sp.period) : "", sp.occupied ? 1 : 0, setpoints.c_str(),
-                 band.c_str(), RELAY_COUNT, row.relays.data());
-        out << line;
-        for (double s : row.onSeconds) {
-            out << formatNumber(",%.1f", s);
-        }
-        for (int r : STAGE_RELAYS) {
-            out << formatNumber(",%.1f", row.energyKj[r]);
-        }
-        if (row.inForceKnown) {
-            out << formatNumber(",%.2f", row.heatInForce) << formatNumber(",%.2f", row.coolInForce);
-        } else {
-            out << ",,";
-        }
-        out << "\n";
+        writeTraceRow(out, row);
     }
 }
 
@@ -446,33 +475,6 @@ void finishComfort(ComfortFigures &c) {
     }
 }
 
-std::vector<ComfortStart> comfortStarts(const std::vector<TraceRow> &rows) {
-    std::vector<ComfortStart> starts;
-    for (size_t i = 1; i < rows.size(); i++) {
-        const SetpointsInForce &now = rows[i].setpoints;
-        const SetpointsInForce &before = rows[i - 1].setpoints;
-        bool begins = now.valid && before.valid && now.period != before.period &&
-                      (now.period == PeriodKind::Wake || now.period == PeriodKind::Return);
-        if (!begins || !rows[i].controlled) {
-            continue;
-        }
-        ComfortStart s{rows[i].wall, now.period, now.heat, now.cool, rows[i - 1].indoor, -2.0};
-        for (size_t j = i; j < rows.size(); j++) {
-            if (!rows[j].setpoints.valid || rows[j].setpoints.period != now.period) {
-                s.minutesToBand = -1.0;
-                break;
-            }
-            if (rows[j].controlled && rows[j].indoor >= rows[j].bandLow &&
-                rows[j].indoor <= rows[j].bandHigh) {
-                s.minutesToBand = rows[j].minute - rows[i - 1].minute;
-                break;
-            }
-        }
-        starts.push_back(s);
-    }
-    return starts;
-}
-
 // Starts, runtime and most starts in any hour of one relay (or, with several,
 // of any of them closed), from the relay log; end is the run's last moment.
 struct Switching {
@@ -543,50 +545,10 @@ unsigned mostInAnHour(const std::vector<int64_t> &starts) {
 
 namespace {
 
-// Comfort, humidity and the heat pump's auxiliary heat, row by row of the trace.
-void addTraceFigures(Report &report, const std::vector<TraceRow> &rows,
-                     const ThermostatSetup &setup) {
-    double previousMinute = 0.0;
-    for (const TraceRow &row : rows) {
-        double hours = std::max(row.minute - previousMinute, 0.0) / 60.0;
-        previousMinute = row.minute;
-        if (row.controlled) {
-            double below = std::max(0.0, row.bandLow - row.indoor);
-            double above = std::max(0.0, row.indoor - row.bandHigh);
-            addComfort(report.all, hours, below, above);
-            if (row.setpoints.occupied) {
-                addComfort(report.occupied, hours, below, above);
-            }
-        }
-        // Only the equipment installed keeps its side of the band.
-        if (row.setpoints.valid && (setup.humidifier || setup.dehumidifier)) {
-            double low = row.setpoints.humidify + setup.humidityOffset - setup.humidityHysteresis -
-                         HUMIDITY_TOLERANCE;
-            double high = row.setpoints.dehumidify - setup.humidityOffset +
-                          setup.humidityHysteresis + HUMIDITY_TOLERANCE;
-            report.humidityLow = low;
-            report.humidityHigh = high;
-            report.humidityHours += hours;
-            report.humidityBelowHours += setup.humidifier && row.rh < low ? hours : 0.0;
-            report.humidityAboveHours += setup.dehumidifier && row.rh > high ? hours : 0.0;
-        }
-        if (setup.heatPump && setup.hvacState != HVAC_STATE_EMERGENCY_HEAT &&
-            row.outdoor > setup.balancePoint) {
-            double aux = std::max(row.onSeconds[RELAY_W1E], row.onSeconds[RELAY_W2]);
-            report.auxAboveBalanceMinutes += aux / 60.0;
-            report.auxAboveBalanceKwh +=
-                (row.energyKj[RELAY_W1E] + row.energyKj[RELAY_W2]) / 3600.0;
-        }
-    }
-    finishComfort(report.all);
-    finishComfort(report.occupied);
-    report.comfortStarts = comfortStarts(rows);
-}
-
-// Starts, runtime and energy of each stage, and the equipment's cycles.
-void addStageFigures(Report &report, const std::vector<TraceRow> &rows,
-                     const std::vector<RelayEvent> &sequenced) {
-    int64_t end = rows.back().uptimeMs;
+// Starts, runtime and energy of each stage, and the equipment's cycles;
+// end is the run's last moment.
+void addStageFigures(Report &report, const std::array<double, RELAY_COUNT> &deliveredKwh,
+                     const std::vector<RelayEvent> &sequenced, int64_t end) {
     for (int relay : STAGE_RELAYS) {
         Switching s = switching(sequenced, {relay}, end);
         StageFigures f;
@@ -595,9 +557,7 @@ void addStageFigures(Report &report, const std::vector<TraceRow> &rows,
         f.startsPerHour = report.hours > 0.0 ? f.starts / report.hours : 0.0;
         f.mostInAnHour = mostInAnHour(s.starts);
         f.runtimeHours = s.closedMs / static_cast<double>(MS_PER_HOUR);
-        for (const TraceRow &row : rows) {
-            f.deliveredKwh += row.energyKj[relay] / 3600.0;
-        }
+        f.deliveredKwh = deliveredKwh[relay];
         report.stages.push_back(f);
     }
     Switching cycles = switching(sequenced, {RELAY_W1E, RELAY_W2, RELAY_Y1, RELAY_Y2}, end);
@@ -638,27 +598,120 @@ void addCompressorOffTime(Report &report, const std::vector<RelayEvent> &sequenc
 
 } // namespace
 
-Report computeReport(const std::vector<TraceRow> &rows, const std::vector<RelayEvent> &relayLog,
-                     const ThermostatSetup &setup, const RunFigures &run) {
-    Report report;
-    report.setup = setup;
+ReportBuilder::ReportBuilder(const ThermostatSetup &setup) {
+    m_report.setup = setup;
+}
+
+// Comfort, humidity and the heat pump's auxiliary heat, row by row of the
+// trace, and the energy each stage delivered.
+void ReportBuilder::add(const TraceRow &row) {
+    const ThermostatSetup &setup = m_report.setup;
+    Report &report = m_report;
+    if (m_rows++ == 0) {
+        m_first = row;
+    }
+    double hours = std::max(row.minute - m_previousMinute, 0.0) / 60.0;
+    m_previousMinute = row.minute;
+    if (row.controlled) {
+        double below = std::max(0.0, row.bandLow - row.indoor);
+        double above = std::max(0.0, row.indoor - row.bandHigh);
+        addComfort(report.all, hours, below, above);
+        if (row.setpoints.occupied) {
+            addComfort(report.occupied, hours, below, above);
+        }
+    }
+    // Only the equipment installed keeps its side of the band.
+    if (row.setpoints.valid && (setup.humidifier || setup.dehumidifier)) {
+        double low = row.setpoints.humidify + setup.humidityOffset - setup.humidityHysteresis -
+                     HUMIDITY_TOLERANCE;
+        double high = row.setpoints.dehumidify - setup.humidityOffset + setup.humidityHysteresis +
+                      HUMIDITY_TOLERANCE;
+        report.humidityLow = low;
+        report.humidityHigh = high;
+        report.humidityHours += hours;
+        report.humidityBelowHours += setup.humidifier && row.rh < low ? hours : 0.0;
+        report.humidityAboveHours += setup.dehumidifier && row.rh > high ? hours : 0.0;
+    }
+    if (setup.heatPump && setup.hvacState != HVAC_STATE_EMERGENCY_HEAT &&
+        row.outdoor > setup.balancePoint) {
+        double aux = std::max(row.onSeconds[RELAY_W1E], row.onSeconds[RELAY_W2]);
+        report.auxAboveBalanceMinutes += aux / 60.0;
+        report.auxAboveBalanceKwh += (row.energyKj[RELAY_W1E] + row.energyKj[RELAY_W2]) / 3600.0;
+    }
+    for (int relay : STAGE_RELAYS) {
+        m_deliveredKwh[relay] += row.energyKj[relay] / 3600.0;
+    }
+    addComfortStart(row);
+    m_last = row;
+}
+
+// A comfort period (Wake, Return) that begins, and the minutes until the
+// room is in its band: -1 when the period ends first, -2 when the run does.
+void ReportBuilder::addComfortStart(const TraceRow &row) {
+    const SetpointsInForce &now = row.setpoints;
+    resolveComfortStart(row);
+    if (m_rows < 2) {
+        return;
+    }
+    const SetpointsInForce &before = m_last.setpoints;
+    bool begins = now.valid && before.valid && now.period != before.period &&
+                  (now.period == PeriodKind::Wake || now.period == PeriodKind::Return);
+    if (begins && row.controlled) {
+        m_start = ComfortStart{row.wall, now.period, now.heat, now.cool, m_last.indoor, -2.0};
+        m_startMinute = m_last.minute;
+        m_pending = true;
+        resolveComfortStart(row);
+    }
+}
+
+// The comfort period begun last, at one more row: kept once it is decided.
+void ReportBuilder::resolveComfortStart(const TraceRow &row) {
+    if (!m_pending) {
+        return;
+    }
+    if (!row.setpoints.valid || row.setpoints.period != m_start.period) {
+        m_start.minutesToBand = -1.0;
+    } else if (row.controlled && row.indoor >= row.bandLow && row.indoor <= row.bandHigh) {
+        m_start.minutesToBand = row.minute - m_startMinute;
+    } else {
+        return;
+    }
+    m_report.comfortStarts.push_back(m_start);
+    m_pending = false;
+}
+
+Report ReportBuilder::finish(const std::vector<RelayEvent> &relayLog, const RunFigures &run) {
+    Report report = m_report;
     report.run = run;
-    if (rows.empty()) {
+    if (m_rows == 0) {
         return report;
     }
-    report.hours = rows.back().minute / 60.0;
-    report.startWall = rows.front().wall - static_cast<int64_t>(60.0 * rows.front().minute);
-    addTraceFigures(report, rows, setup);
+    if (m_pending) {
+        report.comfortStarts.push_back(m_start);
+    }
+    report.hours = m_last.minute / 60.0;
+    report.startWall = m_first.wall - static_cast<int64_t>(60.0 * m_first.minute);
+    finishComfort(report.all);
+    finishComfort(report.occupied);
     const std::vector<RelayEvent> sequenced = atSequenceStarts(relayLog);
-    addStageFigures(report, rows, sequenced);
+    addStageFigures(report, m_deliveredKwh, sequenced, m_last.uptimeMs);
     addCompressorOffTime(report, sequenced);
     RelayCheckOptions options;
-    options.heatPump = setup.heatPump;
+    options.heatPump = report.setup.heatPump;
     options.samplingMs = run.relaySamplingMs;
     for (const RelayViolation &v : checkRelayLog(relayLog, options)) {
         report.violations.push_back(std::to_string(v.ms) + " ms: " + v.what);
     }
     return report;
+}
+
+Report computeReport(const std::vector<TraceRow> &rows, const std::vector<RelayEvent> &relayLog,
+                     const ThermostatSetup &setup, const RunFigures &run) {
+    ReportBuilder builder(setup);
+    for (const TraceRow &row : rows) {
+        builder.add(row);
+    }
+    return builder.finish(relayLog, run);
 }
 
 namespace {

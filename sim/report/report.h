@@ -18,10 +18,14 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <istream>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <sys/types.h>
+#include <type_traits>
 #include <vector>
 
 namespace sim {
@@ -120,7 +124,11 @@ struct TraceRow {
 // set point plus the tolerance; none while the system is off.
 bool comfortBand(const SetpointsInForce &sp, uint32_t hvacState, double *low, double *high);
 
-// Collects the trace as the simulator runs.
+static_assert(std::is_trivially_copyable_v<TraceRow>, "trace rows are kept as their bytes");
+
+// Collects the trace as the simulator runs. Its rows go to a temporary file
+// as they come, so that a run of a year takes no more memory than a run of
+// an hour; forEachRow() reads them back in order.
 class Recorder {
   public:
     // Times are simulated monotonic milliseconds since the time anchor
@@ -132,7 +140,9 @@ class Recorder {
     // The set points the thermostat last reported in force (C), for the
     // rows from now on.
     void reportedInForce(double heat, double cool);
-    const std::vector<TraceRow> &rows() const { return m_rows; }
+    size_t rowCount() const { return m_rowCount; }
+    // Calls each with every row in order; false when they cannot be read back.
+    bool forEachRow(const std::function<void(const TraceRow &)> &each) const;
     double simulatedSeconds() const { return (m_lastMs - m_startMs) / 1000.0; }
     // The most simulated time one pass covered (s): how coarsely a loaded
     // host stepped the house.
@@ -147,10 +157,14 @@ class Recorder {
     bool m_inForceKnown = false;
     double m_heatInForce = 0, m_coolInForce = 0;
     RelayOutput m_energyAtRow{};
-    std::vector<TraceRow> m_rows;
+    std::unique_ptr<FILE, int (*)(FILE *)> m_spill{nullptr, fclose};
+    size_t m_rowCount = 0;
+    bool m_spillFailed = false;
 };
 
 // The trace as CSV (a header line, then one line a minute) and back.
+void writeTraceHeader(std::ostream &out);
+void writeTraceRow(std::ostream &out, const TraceRow &row);
 void writeTrace(std::ostream &out, const std::vector<TraceRow> &rows);
 bool readTrace(std::istream &in, std::vector<TraceRow> *rows, std::string *error);
 
@@ -226,6 +240,32 @@ struct Report {
     double humidityLow = 0, humidityHigh = 0; // the band's edges at the end
     std::vector<std::string> violations;      // the relay checker's findings
     RunFigures run;
+};
+
+// The report of a run built row by row of its trace: add() each row in
+// order, then finish() with the relay log of the same run (its times on the
+// trace's uptime clock). Only the figures are kept, never the rows.
+class ReportBuilder {
+  public:
+    // The thermostat's configuration the figures are taken against.
+    explicit ReportBuilder(const ThermostatSetup &setup);
+    void add(const TraceRow &row);
+    Report finish(const std::vector<RelayEvent> &relayLog, const RunFigures &run);
+
+  private:
+    void addComfortStart(const TraceRow &row);
+    void resolveComfortStart(const TraceRow &row);
+
+    Report m_report;
+    size_t m_rows = 0;
+    TraceRow m_first{};
+    TraceRow m_last{};
+    double m_previousMinute = 0.0;
+    // The comfort period begun last while the room has not reached its band.
+    bool m_pending = false;
+    ComfortStart m_start{};
+    double m_startMinute = 0.0;
+    std::array<double, RELAY_COUNT> m_deliveredKwh{};
 };
 
 // The report of a run: its trace, the relay log of the same run (its times

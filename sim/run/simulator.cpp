@@ -172,8 +172,8 @@ bool Simulator::prepare() {
     }
     m_coproc = std::make_unique<Coprocessor>(linkFd, m_house, m_options.coproc,
                                              [this](const std::string &l) { say(l); });
-    if (m_pty.isSocketPair()) {
-        say("tstat-sim: coprocessor on a socket pair handed to the application");
+    if (m_pty.isShared()) {
+        say("tstat-sim: coprocessor on a line in shared memory handed to the application");
     } else if (m_options.serial.empty()) {
         say("tstat-sim: coprocessor on " + m_pty.slaveName() + ", linked as " + m_pty.linkPath());
     }
@@ -201,8 +201,8 @@ void Simulator::prepareHouse() {
     }
 }
 
-// The coprocessor's line: a board's serial device, a socket pair handed to
-// the application the simulator starts in lock-step time, or a
+// The coprocessor's line: a board's serial device, a line in shared memory
+// handed to the application the simulator starts in lock-step time, or a
 // pseudo-terminal linked as the board root's /dev/ttyCOPROC.
 bool Simulator::openLink(int *linkFd) {
     std::string error;
@@ -216,7 +216,7 @@ bool Simulator::openLink(int *linkFd) {
         return true;
     }
     if (m_options.lockstep && m_startApplication) {
-        if (!m_pty.openSocketPair(&error)) {
+        if (!m_lockstep->open(&error) || !m_pty.openShared(m_lockstep->shared(), &error)) {
             say("tstat-sim: " + error);
             return false;
         }
@@ -263,9 +263,19 @@ void Simulator::banner() {
 
 bool Simulator::startApplication() {
     Application::Handover handover;
+    if (m_lockstep && m_options.inProcess && m_pty.isShared()) {
+        std::string why;
+        if (m_app.startInProcess(m_options.tstat, m_options.data, m_lockstep->shared().get(),
+                                 m_pty.slaveFd(), &why)) {
+            m_lockstep->setInProcess([this] { m_app.switchTo(); });
+            return true;
+        }
+        say("tstat-sim: the application cannot run in this process (" + why +
+            "); starting it as a program");
+    }
     if (m_lockstep) {
         handover.clockFd = m_lockstep->childFd();
-        if (m_pty.isSocketPair()) {
+        if (m_pty.isShared()) {
             handover.linkFd = m_pty.slaveFd();
         }
     }
@@ -625,9 +635,46 @@ int Simulator::shutDown(int exitStatus) {
     return exitStatus == 0 && m_end.reportFailed ? 1 : exitStatus;
 }
 
+namespace {
+
+// The plot of a long run draws every so many minutes of its trace, so that
+// its rows in memory stay this many at most (16 days of minutes, so that
+// the two weeks of a study still draw every minute).
+constexpr size_t PLOT_ROWS = 16 * 24 * 60;
+// Trace lines written at once.
+constexpr size_t TRACE_CHUNK_ROWS = 1024;
+
+} // namespace
+
+// The report's figures, the trace and the rows to plot, read back row by
+// row from what the recorder kept; false when it cannot read them or the
+// trace cannot be written.
+bool Simulator::replayTrace(ReportBuilder *builder, const std::string &tracePath,
+                            std::vector<TraceRow> *plotRows) {
+    size_t count = m_recorder.rowCount();
+    size_t stride = (count + PLOT_ROWS - 1) / PLOT_ROWS;
+    AtomicFileWriter trace(tracePath);
+    std::ostringstream lines;
+    writeTraceHeader(lines);
+    size_t index = 0;
+    bool written = true;
+    bool read = m_recorder.forEachRow([&](const TraceRow &row) {
+        builder->add(row);
+        writeTraceRow(lines, row);
+        if (index % stride == 0 || index + 1 == count) {
+            plotRows->push_back(row);
+        }
+        if (++index % TRACE_CHUNK_ROWS == 0) {
+            written = trace.put(lines.str()) && written;
+            lines.str("");
+        }
+    });
+    written = trace.put(lines.str()) && written;
+    return read && trace.commit() && written;
+}
+
 void Simulator::finishReport(double hostSeconds) {
-    const std::vector<TraceRow> &rows = m_recorder.rows();
-    if (rows.empty()) {
+    if (m_recorder.rowCount() == 0) {
         say("tstat-sim: no report, trace or plot: the run ended before its first simulated minute");
         return;
     }
@@ -653,20 +700,21 @@ void Simulator::finishReport(double hostSeconds) {
     run.relaySamplingMs = m_board.relaySamplingMs();
     run.interrupted = m_end.interrupted ? m_end.why : std::string();
     run.events = m_events;
-    Report report = computeReport(rows, log, m_setpoints.setup(), run);
-    std::string house =
-        houseSummary(m_house.params(), m_house.weather(), m_setpoints.setup().celsius);
-    std::string text = formatReport(report, house);
 
     std::string dir = reportDirectory();
     std::string reportPath = dir + "/report.txt";
     std::string tracePath = dir + "/trace.csv";
     std::string plotPath = dir + "/day.png";
-    std::ostringstream trace;
-    writeTrace(trace, rows);
+    ReportBuilder builder(m_setpoints.setup());
+    std::vector<TraceRow> rows;
+    bool traced = replayTrace(&builder, tracePath, &rows);
+    Report report = builder.finish(log, run);
+    std::string house =
+        houseSummary(m_house.params(), m_house.weather(), m_setpoints.setup().celsius);
+    std::string text = formatReport(report, house);
     std::string json = reportToJson(report, m_house.params(), house).dump(2) + "\n";
-    bool written = writeFileAtomic(reportPath, text) && writeFileAtomic(tracePath, trace.str()) &&
-                   writeFileAtomic(dir + "/report.json", json);
+    bool written =
+        traced && writeFileAtomic(reportPath, text) && writeFileAtomic(dir + "/report.json", json);
     std::string plotError;
     std::string title = std::string("tstat-sim: ") + housePresetName(m_house.params().preset) +
                         " house, " + formatNumber("%.1f", report.hours) + " hours from " +

@@ -84,6 +84,9 @@ struct SimOptions {
     // Host seconds the application has to answer its clock before the run
     // gives it up as stopped or hung.
     double answerLimit = 30.0;
+    // Lock-step time: the application runs in this process (its module
+    // beside the program), same files, no hand-over through the kernel.
+    bool inProcess = false;
 };
 
 // How the options prepare the board root.
@@ -146,6 +149,8 @@ class Simulator {
     bool applicationEnded(int *status);
     int shutDown(int exitStatus);
     void finishReport(double hostSeconds);
+    bool replayTrace(ReportBuilder *builder, const std::string &tracePath,
+                     std::vector<TraceRow> *plotRows);
     std::string reportDirectory() const;
     void removeLastReport();
     void removeLastScreens();

@@ -97,7 +97,7 @@ StudyRun makeRun(const StudySpec &spec, const std::array<int, AXIS_COUNT> &at, i
     append(&run.args,
            {"--factory=" + joined(factory), "--hours",
             formatNumber("%g", spec.warmupHours + 24.0 * days), "--start", spec.start, "--seed",
-            std::to_string(seed), "--root", run.dir, "--no-http", "--no-status"});
+            std::to_string(seed), "--root", run.dir, "--no-http", "--no-status", "--in-process"});
     if (!run.script.empty()) {
         append(&run.args, {"--script", run.dir + "/script.txt"});
     }

@@ -74,7 +74,7 @@ void writeAll(CoprocComm *comm, const uint8_t *bytes, size_t count) {
     }
     size_t done = 0;
     while (done < count) {
-        ssize_t put = write(comm->fd, bytes + done, count - done);
+        ssize_t put = platformSerialWrite(comm->fd, bytes + done, count - done);
         if (put > 0) {
             done += static_cast<size_t>(put);
             comm->bytesWritten += static_cast<uint32_t>(put);
@@ -374,7 +374,7 @@ void coprocCommPoll(CoprocComm *comm) {
     writeHeld(comm);
     uint8_t chunk[256];
     for (;;) {
-        ssize_t got = read(comm->fd, chunk, sizeof(chunk));
+        ssize_t got = platformSerialRead(comm->fd, chunk, sizeof(chunk));
         if (got > 0) {
             coprocCommReceive(comm, chunk, static_cast<size_t>(got));
             // A handler may have closed or replaced the port.

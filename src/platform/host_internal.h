@@ -32,3 +32,5 @@ FILE *hostOpenOwnLog(const char *path, bool empty);
 
 // Forgets the simulated I/O controller's state.
 void hostIoReset();
+// Forgets the descriptors whose reads and writes go through rings.
+void hostLinesReset();

@@ -53,6 +53,13 @@ int platformOpenDevice(const char *designPath, int flags);
 // instead.
 int platformOpenSerial(const char *path);
 
+// Reads from and writes to a serial port that platformOpenSerial opened, as
+// read() and write() do (non-blocking: -1 with EAGAIN when nothing waits).
+// The simulated board in lock-step time carries its coprocessor's line in
+// shared memory, where these take and put the bytes without a system call.
+ssize_t platformSerialRead(int fd, void *data, size_t size);
+ssize_t platformSerialWrite(int fd, const void *data, size_t size);
+
 // The board root ("" on the board).
 const char *platformRoot();
 

@@ -85,6 +85,14 @@ bool platformKeysMayWait() {
 
 void platformNoteLineDrained() {}
 
+ssize_t platformSerialRead(int fd, void *data, size_t size) {
+    return read(fd, data, size);
+}
+
+ssize_t platformSerialWrite(int fd, const void *data, size_t size) {
+    return write(fd, data, size);
+}
+
 double platformTimeScale() {
     return 1.0;
 }

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cxxabi.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/socket.h>
@@ -45,8 +46,11 @@ struct LockstepTimer {
 };
 
 struct Lockstep {
-    int fd = -1;
+    int fd = -1;     // the socket that tells when the simulator has gone
     int linkFd = -1; // the coprocessor's line, when the simulator hands one over
+    LockstepShared *shared = nullptr;
+    LockstepInProcess *inProcess = nullptr; // run in the simulator's process
+    int outputFd = STDOUT_FILENO;
     int64_t monoMs = 0;
     int64_t wallMs = 0;
     uint32_t flags = 0;
@@ -87,35 +91,73 @@ struct HostState {
 HostState m_Host;
 Lockstep m_Lockstep;
 
-bool sendLockstep(uint32_t kind, int64_t monoMs) {
-    LockstepMessage message{kind, m_Lockstep.answerFlags, monoMs, 0};
+bool lockstepOn() {
+    return m_Lockstep.fd >= 0 || m_Lockstep.inProcess != nullptr;
+}
+
+// Host milliseconds of one wait for the simulator's NOW, after which the
+// application looks whether the simulator is still there.
+constexpr int LOCKSTEP_WAIT_SLICE_MS = 1000;
+
+[[noreturn]] void lockstepClosed() {
+    puts("lock-step clock closed: the simulator has ended");
+    exit(0);
+}
+
+// Whether the simulator's end of the socket is closed (it has ended).
+bool simulatorGone() {
+    char byte = 0;
+    ssize_t got = recv(m_Lockstep.fd, &byte, 1, MSG_DONTWAIT | MSG_PEEK);
+    return got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+}
+
+// Answers the present NOW and gives the turn back. The simulator may have
+// closed the clock meanwhile (an end signal): then the process ends.
+void sendLockstep(uint32_t kind, int64_t monoMs) {
+    LockstepChannel &channel = m_Lockstep.shared->channel;
+    channel.answer = LockstepMessage{kind, m_Lockstep.answerFlags, monoMs, 0};
     m_Lockstep.answerFlags = 0;
-    ssize_t put;
-    do {
-        put = send(m_Lockstep.fd, &message, sizeof(message), MSG_NOSIGNAL);
-    } while (put < 0 && errno == EINTR);
-    return put == static_cast<ssize_t>(sizeof(message));
+    uint32_t mine = LOCKSTEP_TURN_APPLICATION;
+    if (!channel.turn.compare_exchange_strong(mine, LOCKSTEP_TURN_SIMULATOR,
+                                              std::memory_order_acq_rel)) {
+        lockstepClosed();
+    }
+    if (m_Lockstep.inProcess == nullptr) {
+        lockstepGiveTurn(&channel, LOCKSTEP_TURN_SIMULATOR);
+    }
 }
 
 // Waits for the simulator's next NOW. Without a simulator there is no more
 // time: the process ends as it does on a stop request.
 void awaitLockstepNow() {
+    LockstepChannel &channel = m_Lockstep.shared->channel;
+    LockstepInProcess *link = m_Lockstep.inProcess;
     for (;;) {
-        LockstepMessage message{};
-        ssize_t got = recv(m_Lockstep.fd, &message, sizeof(message), 0);
-        if (got < 0 && errno == EINTR) {
+        uint32_t turn = channel.turn.load(std::memory_order_acquire);
+        if (turn == LOCKSTEP_TURN_SIMULATOR && link != nullptr) {
+            link->toSimulator(link->context);
             continue;
         }
-        if (got != static_cast<ssize_t>(sizeof(message))) {
-            puts("lock-step clock closed: the simulator has ended");
-            exit(0);
+        if (turn == LOCKSTEP_TURN_SIMULATOR) {
+            turn = lockstepAwaitTurnChange(&channel, turn, LOCKSTEP_WAIT_SLICE_MS);
         }
-        if (message.kind == LOCKSTEP_NOW) {
-            m_Lockstep.monoMs = message.monoMs;
-            m_Lockstep.wallMs = message.wallMs;
-            m_Lockstep.flags = message.flags;
+        if (turn == LOCKSTEP_TURN_APPLICATION) {
+            m_Lockstep.monoMs = channel.now.monoMs;
+            m_Lockstep.wallMs = channel.now.wallMs;
+            m_Lockstep.flags = channel.now.flags;
             return;
         }
+        if (turn != LOCKSTEP_TURN_SIMULATOR || simulatorGone()) {
+            lockstepClosed();
+        }
+    }
+}
+
+// The simulator learns at once that the application is ending (the fourth
+// key, a stop request), without waiting for its process to go.
+void noteLockstepEnd() {
+    if (m_Lockstep.shared != nullptr) {
+        lockstepGiveTurn(&m_Lockstep.shared->channel, LOCKSTEP_TURN_ENDED);
     }
 }
 
@@ -126,7 +168,7 @@ ssize_t writeOutput(void *, const char *data, size_t size) {
     m_Lockstep.answerFlags |= LOCKSTEP_OUTPUT_WRITTEN;
     size_t done = 0;
     while (done < size) {
-        ssize_t put = write(STDOUT_FILENO, data + done, size - done);
+        ssize_t put = write(m_Lockstep.outputFd, data + done, size - done);
         if (put < 0 && errno == EINTR) {
             continue;
         }
@@ -156,8 +198,17 @@ void watchOutput() {
     m_Lockstep.answerFlags |= LOCKSTEP_OUTPUT_WRITTEN;
 }
 
-// The simulator's descriptor from the environment, and the first instant.
+// The simulator's descriptor from the environment (or the link of the
+// application in the simulator's process), and the first instant.
 void startLockstep() {
+    if (LockstepInProcess *link = m_Lockstep.inProcess) {
+        m_Lockstep.shared = link->shared;
+        m_Lockstep.linkFd = link->linkFd;
+        m_Lockstep.outputFd = link->outputFd;
+        watchOutput();
+        awaitLockstepNow();
+        return;
+    }
     const char *text = getenv(LOCKSTEP_FD_VARIABLE);
     if (text == nullptr || *text == '\0') {
         return;
@@ -170,6 +221,14 @@ void startLockstep() {
         return;
     }
     m_Lockstep.fd = static_cast<int>(fd);
+    int sharedFd = lockstepReceiveDescriptor(m_Lockstep.fd);
+    m_Lockstep.shared = sharedFd >= 0 ? lockstepMapShared(sharedFd) : nullptr;
+    if (sharedFd >= 0) {
+        close(sharedFd);
+    }
+    if (m_Lockstep.shared == nullptr) {
+        lockstepClosed();
+    }
     const char *link = getenv(LOCKSTEP_LINK_FD_VARIABLE);
     long linkFd = link != nullptr ? strtol(link, &end, 10) : -1;
     if (link != nullptr && end != link && *end == '\0' && linkFd >= 0) {
@@ -177,6 +236,8 @@ void startLockstep() {
         // Not passed on to the shell commands the application runs.
         fcntl(m_Lockstep.linkFd, F_SETFD, FD_CLOEXEC);
     }
+    fcntl(m_Lockstep.fd, F_SETFD, FD_CLOEXEC);
+    atexit(noteLockstepEnd);
     watchOutput();
     awaitLockstepNow();
 }
@@ -255,7 +316,7 @@ void ensureInit() {
     m_Host.segment = {m_Host.anchorMonoNs, m_Host.anchorMonoNs, scale};
     m_Host.lastSimNs = INT64_MIN;
     startLockstep();
-    if (m_Lockstep.fd >= 0) {
+    if (lockstepOn()) {
         m_Host.startMonoNs = m_Lockstep.monoMs * NS_PER_MS;
     }
 }
@@ -326,7 +387,7 @@ int64_t wallNsWithoutOffset() {
     if (m_Host.fake) {
         return m_Host.fakeWallNs;
     }
-    if (m_Lockstep.fd >= 0) {
+    if (lockstepOn()) {
         return m_Lockstep.wallMs * NS_PER_MS;
     }
     int64_t mono = readHostClock(CLOCK_MONOTONIC);
@@ -575,7 +636,7 @@ int64_t hostSimMonoNs() {
     if (m_Host.fake) {
         return m_Host.fakeMonoNs;
     }
-    if (m_Lockstep.fd >= 0) {
+    if (lockstepOn()) {
         return m_Lockstep.monoMs * NS_PER_MS;
     }
     return simFromHost(readHostClock(CLOCK_MONOTONIC));
@@ -668,7 +729,12 @@ int platformOpenDevice(const char *designPath, int flags) {
 int platformOpenSerial(const char *path) {
     ensureInit();
     if (m_Lockstep.linkFd >= 0) {
-        return fcntl(m_Lockstep.linkFd, F_DUPFD_CLOEXEC, 0);
+        int fd = fcntl(m_Lockstep.linkFd, F_DUPFD_CLOEXEC, 0);
+        if (fd >= 0) {
+            lockstepAttachLine(fd, &m_Lockstep.shared->toApplication,
+                               &m_Lockstep.shared->toSimulator);
+        }
+        return fd;
     }
     return open(path, O_RDWR | O_NOCTTY | O_NONBLOCK);
 }
@@ -689,9 +755,31 @@ int64_t platformUptimeMs() {
     return (hostSimMonoNs() - m_Host.startMonoNs) / NS_PER_MS;
 }
 
+void lockstepAdoptInProcess(LockstepInProcess *link) {
+    m_Lockstep.inProcess = link;
+}
+
+extern "C" void *__dso_handle;
+
+void lockstepExitInProcess(int status) {
+    LockstepInProcess *link = m_Lockstep.inProcess;
+    if (link == nullptr) {
+        _exit(status);
+    }
+    // What exit() would do for this module: its exit handlers (the last
+    // screen) and its output, but not the end of the process.
+    fflush(nullptr);
+    abi::__cxa_finalize(&__dso_handle);
+    fflush(nullptr);
+    link->exitStatus = status;
+    m_Lockstep.shared->channel.turn.store(LOCKSTEP_TURN_ENDED, std::memory_order_release);
+    link->toSimulator(link->context);
+    abort();
+}
+
 bool hostLockstep() {
     ensureInit();
-    return m_Lockstep.fd >= 0;
+    return lockstepOn();
 }
 
 bool hostLockstepPublishWanted() {
@@ -712,7 +800,7 @@ void platformSleepMs(uint32_t ms) {
         platformFakeClockAdvanceMs(ms);
         return;
     }
-    if (m_Lockstep.fd >= 0) {
+    if (lockstepOn()) {
         sendLockstep(LOCKSTEP_SLEEP, m_Lockstep.monoMs + ms);
         awaitLockstepNow();
         return;
@@ -727,7 +815,7 @@ void platformSleepMs(uint32_t ms) {
 
 void platformLoopYield() {
     ensureInit();
-    if (m_Lockstep.fd >= 0) {
+    if (lockstepOn()) {
         sendLockstep(LOCKSTEP_IDLE, lockstepWakeMs());
         awaitLockstepNow();
         return;
@@ -736,11 +824,11 @@ void platformLoopYield() {
 }
 
 bool platformKeysMayWait() {
-    return m_Lockstep.fd < 0 || (m_Lockstep.flags & LOCKSTEP_KEYS_WAITING) != 0;
+    return !lockstepOn() || (m_Lockstep.flags & LOCKSTEP_KEYS_WAITING) != 0;
 }
 
 void platformNoteTimer(const void *timer, const struct timespec *deadline) {
-    if (m_Lockstep.fd < 0) {
+    if (!lockstepOn()) {
         return;
     }
     // Rounded up: woken at that millisecond, the timer has expired.
@@ -767,7 +855,7 @@ void platformNoteTimer(const void *timer, const struct timespec *deadline) {
 
 double platformTimeScale() {
     ensureInit();
-    if (m_Lockstep.fd >= 0) {
+    if (lockstepOn()) {
         return 1.0;
     }
     if (!m_Host.fake) {
@@ -778,7 +866,7 @@ double platformTimeScale() {
 
 int platformSetTimeScale(double scale) {
     ensureInit();
-    if (m_Host.fake || m_Lockstep.fd >= 0 || !std::isfinite(scale) || scale <= 0.0) {
+    if (m_Host.fake || lockstepOn() || !std::isfinite(scale) || scale <= 0.0) {
         return -1;
     }
     int64_t host = readHostClock(CLOCK_MONOTONIC);
@@ -918,6 +1006,7 @@ void platformReset() {
     m_Host = HostState{};
     m_Lockstep = Lockstep{};
     hostIoReset();
+    hostLinesReset();
 }
 
 void platformFakeClockSet(int64_t monoSeconds, int32_t monoNanoseconds, int64_t wallSeconds) {

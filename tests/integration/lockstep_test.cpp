@@ -126,6 +126,76 @@ TEST(Lockstep, TheSameRunGivesTheSameFilesUnderLoad) {
     }
 }
 
+// The lines of a run's output that a run in the simulator's process and
+// one of the program both print: all but those that name the process, the
+// console's port and the host's time.
+std::string stampedLines(const std::string &out) {
+    std::istringstream in(out);
+    std::string lines;
+    for (std::string line; std::getline(in, line);) {
+        bool own = line.find("(pid ") != std::string::npos ||
+                   line.find("into this process") != std::string::npos ||
+                   line.find("console on 127.0.0.1") != std::string::npos ||
+                   line.find(" host s") != std::string::npos;
+        if (!own) {
+            lines += line + "\n";
+        }
+    }
+    return lines;
+}
+
+// The application in the simulator's process writes what the program
+// writes: the reference day, and a heat-pump day with keys held and
+// pressed, command strings, a level, a channel, an under-voltage, garbage
+// on the line and a download. Only an optimised build has the module.
+TEST(Lockstep, InProcessTheApplicationWritesWhatTheProgramWrites) {
+    namespace fs = std::filesystem;
+    if (!fs::exists(fs::path(TSTAT_SIM_BINARY).parent_path() / "tstat-inprocess.so")) {
+        GTEST_SKIP() << "built without the application's module (a sanitizer build)";
+    }
+    const std::string script = "06:30 key up\n+5 key up\n+30 key mode 3.5\n+10 screen popup\n"
+                               "07:00 command MD MPH H68 C76\n+5 command ST\n+5 level 3 190\n"
+                               "+5 channel 214 1\n07:30 voltage 480\n+90 voltage 600\n"
+                               "08:00 garbage 40\n09:00 download FW 1\n12:00 key down\n";
+    const std::vector<std::vector<std::string>> days = {
+        {"--start", "2026-01-14 00:00", "--seed", "5"},
+        {"--start", "2026-01-14 06:00", "--seed", "7", "--equipment", "heatpump", "--aux",
+         "electric", "--factory=--system two-stg-heat-pump", "--script", "SCRIPT"}};
+    for (const std::vector<std::string> &day : days) {
+        // Both runs on one root (a path that the plot's events name).
+        TempBoardRoot root;
+        std::string text = script;
+        text.replace(text.find("FW"), 2, root.file("/fw.bin"));
+        std::string files[2];
+        for (int inProcess = 0; inProcess < 2; inProcess++) {
+            for (const fs::directory_entry &entry : fs::directory_iterator(root.path())) {
+                fs::remove_all(entry.path());
+            }
+            root.write("/fw.bin", std::string(20000, '\x5a'));
+            root.write("/script.txt", text);
+            std::vector<std::string> args = {"run",     "--root", root.path(),
+                                             "--hours", "24",     "--no-http"};
+            for (const std::string &a : day) {
+                args.push_back(a == "SCRIPT" ? root.file("/script.txt") : a);
+            }
+            if (inProcess != 0) {
+                args.emplace_back("--in-process");
+            }
+            setenv("TZ", "UTC0", 1);
+            ToolResult result = runTool(TSTAT_SIM_BINARY, args);
+            ASSERT_EQ(result.status, 0) << result.out << result.err;
+            EXPECT_EQ(result.out.find("into this process") != std::string::npos, inProcess != 0);
+            files[inProcess] = stampedLines(result.out);
+            for (const char *name :
+                 {"trace.csv", "relay-log", "report.txt", "report.json", "day.png", "screen.png"}) {
+                files[inProcess] +=
+                    name + std::string(":") + root.read(std::string("/sim/") + name);
+            }
+        }
+        EXPECT_TRUE(files[0] == files[1]) << day[1];
+    }
+}
+
 TEST(Lockstep, TheDashboardCostsTheHostsTimeOnly) {
     // Frames for the page come a few times a host second, not per simulated
     // instant: a run with the page is about as fast as one without.

@@ -66,7 +66,7 @@ host=$(hostname -s)
 mkdir -p "$work/state" "$work/spool"
 cat >"$work/slurm.conf" <<EOF
 ClusterName=tstat-test
-SlurmctldHost=$host
+SlurmctldHost=$host(127.0.0.1)
 SlurmctldPort=16817
 SlurmdPort=16818
 SlurmUser=root

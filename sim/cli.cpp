@@ -536,6 +536,22 @@ void addStudyRunOptions(CLI::App &app, StudyOptions *o) {
     app.add_flag("--version", o->printVersion, "print the build's fingerprint");
 }
 
+void declareTypicalYear(CLI::App &app, CommandLine *c) {
+    c->year = app.add_subcommand(
+        "typical-year", "write a typical year of hourly weather of a named climate, made from its "
+                        "published monthly normals, as a weather file for --weather");
+    std::string climates;
+    for (const std::string &name : climateNames()) {
+        climates += (climates.empty() ? "" : "|") + name;
+    }
+    c->year->add_option("CLIMATE", c->climate, "the climate")
+        ->required()
+        ->check(CLI::IsMember(climateNames()).description(""))
+        ->type_name(climates);
+    c->year->add_option("FILE", c->yearFile, "where it goes (default: standard output)");
+    c->year->add_flag("--epw", c->yearEpw, "as an EPW file instead of the CSV of --weather");
+}
+
 void declareSubcommands(CLI::App &app, CommandLine *c) {
     app.require_subcommand(1);
     app.set_help_all_flag("--help-all", "every subcommand's options");
@@ -582,19 +598,7 @@ void declareSubcommands(CLI::App &app, CommandLine *c) {
     addStudyOptions(*c->study, &c->studyOptions);
     addStudyRunOptions(*c->study, &c->studyOptions);
 
-    c->year = app.add_subcommand(
-        "typical-year", "write a typical year of hourly weather of a named climate, made from its "
-                        "published monthly normals, as a weather file for --weather");
-    std::string climates;
-    for (const std::string &name : climateNames()) {
-        climates += (climates.empty() ? "" : "|") + name;
-    }
-    c->year->add_option("CLIMATE", c->climate, "the climate")
-        ->required()
-        ->check(CLI::IsMember(climateNames()).description(""))
-        ->type_name(climates);
-    c->year->add_option("FILE", c->yearFile, "where it goes (default: standard output)");
-    c->year->add_flag("--epw", c->yearEpw, "as an EPW file instead of the CSV of --weather");
+    declareTypicalYear(app, c);
 
     c->help = app.add_subcommand("help", "every subcommand's options, as --help-all");
     requireFiniteNumbers(app);

@@ -171,7 +171,7 @@ template <typename Change> std::string epw(Change change) {
     return text;
 }
 
-TEST(House, EpwFilesTypicalYearsAndWeatherNoise) {
+TEST(House, EpwFiles) {
     struct Bad {
         int line;
         size_t field; // set to value, or the row cut to `field` fields when value is null
@@ -219,9 +219,12 @@ TEST(House, EpwFilesTypicalYearsAndWeatherNoise) {
     EXPECT_DOUBLE_EQ(w.at(2.5).solar, 100.0);
     EXPECT_EQ(sim::hourOfYear(12, 31), 364 * 24);
     EXPECT_EQ(sim::hourOfYear(2, 29), -1);
+}
 
-    // A typical year: 8760 hours whose months keep the normals, the day's
-    // low at 06:00 and high at 15:00; sun by day only, more in June.
+// A typical year: 8760 hours whose months keep the normals, the day's low at
+// 06:00 and high at 15:00; sun by day only, more in June; its EPW the same.
+TEST(House, TypicalYears) {
+    std::string error;
     for (const sim::ClimateNormals &c : sim::typicalClimates()) {
         WeatherDay year;
         ASSERT_TRUE(year.parse(sim::typicalYearCsv(c), c.name, &error)) << error;
@@ -244,9 +247,11 @@ TEST(House, EpwFilesTypicalYearsAndWeatherNoise) {
         EXPECT_GT(year.at(24 * 171 + 12).solar, 1.5 * year.at(24 * 354 + 12).solar) << c.name;
     }
     EXPECT_EQ(sim::typicalClimate("atlantis"), nullptr);
+}
 
-    // Weather noise: none by default; about its size, smooth, and the same
-    // for the same seed only.
+// Weather noise: none by default; about its size, smooth, and the same for
+// the same seed only.
+TEST(House, WeatherNoise) {
     HouseParams p = still(HousePreset::Typical, 5.0, 20.0);
     House plain(p);
     p.weatherNoise = 1.0;

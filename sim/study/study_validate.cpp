@@ -7,7 +7,8 @@
 #include "house/climate.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <set>
 
 namespace sim {
@@ -95,15 +96,45 @@ bool checkSettings(const StudySpec &spec, const std::vector<StudyRun> &runs,
     return true;
 }
 
+// The factory tool makes the folders of its board root ($TSTAT_ROOT, else
+// ./board): while the settings are checked it gets a root of its own in the
+// study's folder, removed afterwards, so that a study leaves nothing where it
+// was started.
+class ScratchRoot {
+  public:
+    explicit ScratchRoot(std::string root) : m_root(std::move(root)) {
+        const char *was = getenv("TSTAT_ROOT");
+        m_had = was != nullptr;
+        m_was = m_had ? was : "";
+        std::error_code ec;
+        std::filesystem::create_directories(m_root, ec);
+        setenv("TSTAT_ROOT", m_root.c_str(), 1);
+    }
+    ~ScratchRoot() {
+        if (m_had) {
+            setenv("TSTAT_ROOT", m_was.c_str(), 1);
+        } else {
+            unsetenv("TSTAT_ROOT");
+        }
+        std::error_code ec;
+        std::filesystem::remove_all(m_root, ec);
+    }
+    ScratchRoot(const ScratchRoot &) = delete;
+    ScratchRoot &operator=(const ScratchRoot &) = delete;
+
+  private:
+    std::string m_root;
+    std::string m_was;
+    bool m_had = false;
+};
+
 } // namespace
 
 bool validateStudy(const StudySpec &spec, const std::vector<StudyRun> &runs,
                    const std::string &factoryTool, const std::string &scratchDir,
                    std::string *error) {
-    std::string scratch = scratchDir + "/factory-check.img";
-    bool ok = checkSettings(spec, runs, factoryTool, scratch, error);
-    std::remove(scratch.c_str());
-    return ok;
+    ScratchRoot root(scratchDir + "/factory-check");
+    return checkSettings(spec, runs, factoryTool, scratchDir + "/factory-check/factory.img", error);
 }
 
 } // namespace sim

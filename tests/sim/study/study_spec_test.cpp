@@ -214,9 +214,11 @@ TEST(StudySpec, SeedsPerturbEveryRunAlikeAndRepeat) {
 
 TEST(StudySpec, CheckedBeforeAnyRun) {
     TempBoardRoot dir;
-    // A factory tool that refuses a cycle rate of 9 as the real one does.
-    dir.write("/factory", "#!/bin/sh\ncase \"$*\" in *'--cycle-rate 9'*) echo '--cycle-rate: 9 "
-                          "not in [3 - 6]' >&2; exit 2;; esac\nexit 0\n");
+    // A factory tool that refuses a cycle rate of 9 as the real one does, and
+    // notes the board root it was given.
+    dir.write("/factory", "#!/bin/sh\necho \"$TSTAT_ROOT\" >>" + dir.file("/roots") +
+                              "\ncase \"$*\" in *'--cycle-rate 9'*) echo '--cycle-rate: 9 "
+                              "not in [3 - 6]' >&2; exit 2;; esac\nexit 0\n");
     chmod(dir.file("/factory").c_str(), 0755);
     dir.write("/gap.csv", "0,1,50,0\n1,1,50,0\n1,2,50,0\n");
     dir.write("/s.json", "{\"settings\": [\"program\",\n  \"cycle-rate-9\"],\n"
@@ -240,7 +242,11 @@ TEST(StudySpec, CheckedBeforeAnyRun) {
     spec.axes[sim::AXIS_SETTING].erase(spec.axes[sim::AXIS_SETTING].begin() + 1);
     runs = sim::expandStudy(&spec, dir.path());
     EXPECT_TRUE(sim::validateStudy(spec, runs, dir.file("/factory"), dir.path(), &error)) << error;
-    EXPECT_FALSE(std::filesystem::exists(dir.file("/factory-check.img")));
+    // The tool's board root was the study's own, and is gone.
+    std::string roots = dir.read("/roots");
+    EXPECT_EQ(countOf(roots, dir.file("/factory-check\n")), countOf(roots, "\n")) << roots;
+    EXPECT_GT(countOf(roots, "\n"), 0u);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("/factory-check")));
 }
 
 } // namespace

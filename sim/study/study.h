@@ -244,6 +244,9 @@ StudyFigures figuresOf(std::vector<TraceRow> rows, std::vector<RelayEvent> event
 // Savings against each run's baseline: run time, gas, electricity, cost,
 // emissions (fills those figures).
 void addSavings(const std::vector<StudyRun> &runs, std::vector<StudyFigures> *figures);
+// Whether a run failed: no figures, or an exit status other than 0 (an
+// application that crashed or hung after the report was written).
+bool runFailed(const StudyFigures &figures, const RunCost &cost);
 
 // The figures with their degrees in the study's unit, the first run's (a
 // study may set some runs in Celsius and some in Fahrenheit).

@@ -120,7 +120,7 @@ int results(const StudySpec &spec, const std::vector<StudyRun> &runs,
     int failed = 0;
     for (size_t i = 0; i < runs.size(); i++) {
         figures->push_back(computeRunFigures(runs[i], spec));
-        if (!figures->back().ok || costs[i].exitStatus != 0) {
+        if (runFailed(figures->back(), costs[i])) {
             fprintf(stderr, "study: %s failed (exit status %d): %s\n", runs[i].name.c_str(),
                     costs[i].exitStatus, figures->back().error.c_str());
             failed++;

@@ -257,4 +257,8 @@ std::vector<RunCost> runStudy(const std::vector<StudyRun> &runs, const std::stri
     return costs;
 }
 
+bool runFailed(const StudyFigures &figures, const RunCost &cost) {
+    return !figures.ok || cost.exitStatus != 0;
+}
+
 } // namespace sim

@@ -55,4 +55,9 @@ start program 1 "moved from" furnace "$program, \"script\": [\"+0:00:10 command 
 start celsius 2 "in C, this study's in F\|in F, this study's in C" furnace "$program, \"factory\": [\"--scale\", \"C\"]}"
 start other-study 2 "another study: its warmup_hours differs" furnace "$program}" ', "warmup_hours": 5'
 wait
+# The comparison table is printed too, not only written.
+grep -q "^| program |" "$work/unchanged.log" || {
+    echo "FAIL unchanged: no comparison table printed"
+    touch "$work/unchanged.failed"
+}
 ! ls "$work"/*.failed >/dev/null 2>&1

@@ -243,6 +243,10 @@ TEST(StudyCluster, ArrayJobRecordsAndMissingRuns) {
     missing = sim::missingRuns(runs, hash, version, &foreign);
     ASSERT_EQ(missing.size(), 1u);
     EXPECT_NE(missing[0].find("failed with exit status 3"), std::string::npos) << missing[0];
+    // A run here fails the same way, its figures read or not.
+    EXPECT_TRUE(sim::runFailed(blank(), sim::RunCost{1, 1, 3}));
+    EXPECT_TRUE(sim::runFailed(blank(false), sim::RunCost{1, 1, 0}));
+    EXPECT_FALSE(sim::runFailed(blank(), sim::RunCost{1, 1, 0}));
     // Records of another study or another build are foreign.
     EXPECT_EQ(sim::missingRuns(runs, hash, "another", &foreign).size(), 2u);
     EXPECT_TRUE(foreign);

@@ -2,8 +2,9 @@
 # The check misses no control change: each setting a study can set, changed
 # on part of the regression study (check.json: the typical house on the
 # winter day), must make `tstat-sim study --check baseline.json` fail naming
-# a figure; the same part unchanged must pass; a study in Celsius and one of
-# other conditions are refused (exit status 2).
+# a figure; the same part unchanged must pass; a study in Celsius, one of
+# other conditions and one naming a house of no value are refused (exit
+# status 2).
 # Two cases run at a time, each a study of one run.
 # Usage: check_table.sh TSTAT_SIM SOURCE_DIR WORK_DIR
 set -u
@@ -55,6 +56,13 @@ start program 1 "moved from" furnace "$program, \"script\": [\"+0:00:10 command 
 start celsius 2 "in C, this study's in F\|in F, this study's in C" furnace "$program, \"factory\": [\"--scale\", \"C\"]}"
 start other-study 2 "another study: its warmup_hours differs" furnace "$program}" ', "warmup_hours": 5'
 wait
+# A name of no value on the command line stops the study before any run.
+"$sim" study --houses mansion --out "$work/mansion" >"$work/mansion.log" 2>&1
+status=$?
+if [ "$status" -ne 2 ] || ! grep -q -- "--houses: " "$work/mansion.log" || [ -d "$work/mansion/runs" ]; then
+    echo "FAIL mansion: exit status $status (expected 2), or a run started"
+    touch "$work/mansion.failed"
+fi
 # The comparison table is printed too, not only written.
 grep -q "^| program |" "$work/unchanged.log" || {
     echo "FAIL unchanged: no comparison table printed"

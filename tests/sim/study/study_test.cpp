@@ -146,23 +146,23 @@ TEST(StudyFigures, HeatPumpAuxiliaryHeatByOutdoorTemperature) {
     // Resistance heat of 1 kWh a minute at outdoor temperatures around the
     // balance point (-1 C) and the bins' edges, the compressor 3.4 kWh of
     // heat at 8.3 C.
-    const double outdoor[] = {-15.0, -1.0, -0.99, 5.0, 8.3};
+    const double outdoor[] = {-15.01, -15.0, -1.0, -0.99, 5.0, 8.3};
     auto fill = [&outdoor](int m, TraceRow &r) {
         r.outdoor = outdoor[m - 1];
-        r.energyKj[RELAY_W1E] = m < 5 ? 3600.0 : 0.0;
-        r.energyKj[RELAY_Y1] = m == 5 ? 3.4 * 3600.0 : 0.0;
+        r.energyKj[RELAY_W1E] = m < 6 ? 3600.0 : 0.0;
+        r.energyKj[RELAY_Y1] = m == 6 ? 3.4 * 3600.0 : 0.0;
     };
-    StudyFigures f = figures(trace(0, 5, 20.0, fill), true, HVAC_STATE_HEAT);
-    EXPECT_NEAR(value(f, "aux_kwh"), 4.0, 1e-9);
+    StudyFigures f = figures(trace(0, 6, 20.0, fill), true, HVAC_STATE_HEAT);
+    EXPECT_NEAR(value(f, "aux_kwh"), 5.0, 1e-9);
     EXPECT_NEAR(value(f, "aux_above_balance_kwh"), 2.0, 1e-9);
-    EXPECT_NEAR(value(f, "aux_share_pct"), 80.0, 1e-9);
-    EXPECT_NEAR(value(f, "aux_kwh_below_m15c"), 0.0, 1e-9);
+    EXPECT_NEAR(value(f, "aux_share_pct"), 500.0 / 6.0, 1e-9);
+    EXPECT_NEAR(value(f, "aux_kwh_below_m15c"), 1.0, 1e-9);
     EXPECT_NEAR(value(f, "aux_kwh_m15c_m10c"), 1.0, 1e-9);
     EXPECT_NEAR(value(f, "aux_kwh_m5c_0c"), 2.0, 1e-9);
     EXPECT_NEAR(value(f, "aux_kwh_above_5c"), 1.0, 1e-9);
     // Emergency heat is neither auxiliary heat nor above the balance point.
-    StudyFigures e = figures(trace(0, 5, 20.0, fill), true, HVAC_STATE_EMERGENCY_HEAT);
-    EXPECT_NEAR(value(e, "emergency_kwh"), 4.0, 1e-9);
+    StudyFigures e = figures(trace(0, 6, 20.0, fill), true, HVAC_STATE_EMERGENCY_HEAT);
+    EXPECT_NEAR(value(e, "emergency_kwh"), 5.0, 1e-9);
     EXPECT_NEAR(value(e, "aux_kwh"), 0.0, 1e-9);
     EXPECT_NEAR(value(e, "aux_above_balance_kwh"), 0.0, 1e-9);
 }

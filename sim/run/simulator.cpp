@@ -141,6 +141,9 @@ bool Simulator::prepare() {
         m_lockstep->setAnswerLimitMs(std::llround(m_options.answerLimit * 1000.0));
         m_options.coproc.simulatedTimeouts = true;
     }
+    if (m_options.buildingLink >= 0 && !openBuildingLink()) {
+        return false;
+    }
     say("tstat-sim: board root " + absoluteRoot());
     if (!prepareBoard(
             m_options.factoryTool, [this](const std::string &l) { say(l); },
@@ -168,6 +171,13 @@ bool Simulator::prepare() {
     }
     m_coproc = std::make_unique<Coprocessor>(linkFd, m_house, m_options.coproc,
                                              [this](const std::string &l) { say(l); });
+    if (m_building.client) {
+        m_coproc->setBusSink([this](uint8_t type, const uint8_t *payload, size_t length) {
+            std::vector<uint8_t> packet{type};
+            packet.insert(packet.end(), payload, payload + length);
+            m_building.client->put(LINK_BUS_PACKET, packet.data(), packet.size());
+        });
+    }
     if (m_pty.isShared()) {
         say("tstat-sim: coprocessor on a line in shared memory handed to the application");
     } else if (m_options.serial.empty()) {
@@ -582,6 +592,10 @@ int Simulator::shutDown(int exitStatus) {
         m_end.interrupted = true;
     } else if (m_quit && m_end.why.empty()) {
         noteEnd("quit from the console", -1);
+    }
+    // The building goes on without this unit at once.
+    if (m_building.client) {
+        m_building.client->close();
     }
     // In lock-step time the application waits for its clock: without one it ends.
     if (m_lockstep) {

@@ -485,7 +485,7 @@ void addBuildingOptions(CLI::App &app, BuildingOptions *o) {
     o->fontDir = o->data + "/fonts";
     app.add_option("FILE", o->file, "a building file (see docs/simulator.md)")
         ->check(CLI::ExistingFile);
-    rangeOption(app, "--units", &o->units, 0, 1000,
+    rangeOption(app, "--units", &o->units, 1, 255,
                 "without a file: a building of N typical zones, addresses 1 to N");
     app.add_option("--out", o->out, "where the units, the report and the plot go")
         ->capture_default_str();

@@ -2,6 +2,8 @@
 // the shared rings, and the unit's side of the building's clock.
 #include "unit_link.h"
 
+#include "board/run_support.h"
+
 #include <cerrno>
 #include <cstring>
 #include <sys/socket.h>
@@ -75,7 +77,7 @@ bool BuildingClient::awaitNow(int64_t *nowMs, uint32_t *flags) {
             *flags = channel.now.flags;
             return true;
         }
-        if (turn != LOCKSTEP_TURN_SIMULATOR || peerGone(m_fd.get())) {
+        if (turn != LOCKSTEP_TURN_SIMULATOR || g_EndSignal != 0 || peerGone(m_fd.get())) {
             return false;
         }
     }

@@ -15,6 +15,11 @@
 // console lines the building runs on the unit (its keys, its screens), the
 // unit's trace row of every whole minute and its status (room, relays,
 // page, the screen it published, its dashboard).
+//
+// A NOW may come with a horizon: nothing will reach the unit before it, so
+// the unit lives every instant before it alone, without handing the turn
+// back, and answers with its first instant at or after it. What it sends
+// meanwhile carries the simulated time it was sent at.
 #pragma once
 
 #include "host/file_descriptor.h"
@@ -37,7 +42,13 @@ enum LinkRecordKind : uint8_t {
     LINK_DASHBOARD = 3,  // building -> unit: serve the unit's own dashboard
     LINK_MINUTE = 4,     // unit -> building: a whole minute's TraceRow
     LINK_STATUS = 5,     // unit -> building: a UnitStatus
+    LINK_HORIZON = 6,    // building -> unit, with a NOW: the unit runs on alone until then
 };
+// A packet from the unit: the simulated time it was sent at (int64_t,
+// milliseconds), its type and its payload.
+constexpr size_t LINK_TIME_BYTES = sizeof(int64_t);
+// The unit runs on alone only while less than this waits for the building.
+constexpr size_t LINK_RUN_ALONE_BYTES = LOCKSTEP_RING_BYTES / 2;
 // The longest record (its kind and length not counted).
 constexpr size_t LINK_RECORD_MAX = 4096;
 

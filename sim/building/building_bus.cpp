@@ -90,8 +90,7 @@ bool BuildingRun::arrive(const BusFrame &frame) {
 
 void BuildingRun::controllerHears(const BusFrame &frame) {
     UnitProcess &u = *m_units[static_cast<size_t>(frame.from)];
-    bool reply = frame.type == COPROC_PKT_REPLY || frame.type == COPROC_PKT_VERSION;
-    if (reply || m_showBus) {
+    if (frame.type == COPROC_PKT_REPLY || m_showBus) {
         say("@" + std::to_string(u.address) + " " + u.name() + "> " +
             describePacket(frame.type, frame.payload));
     }

@@ -97,7 +97,7 @@ bool prepare(BuildingOptions &o, BuildingSpec *spec, std::vector<ScriptLine> *sc
     if (o.file.empty()) {
         *spec = generatedBuilding(o.units);
         std::string why;
-        if (!hostHoldsUnits(spec->zones.size(), &why)) {
+        if (!hostHoldsUnits(spec->zones.size(), currentHostLimits(), &why)) {
             *error = "--units " + std::to_string(o.units) + ": " + why;
             return false;
         }
@@ -177,7 +177,9 @@ int runBuildingCommand(BuildingOptions o) {
                          formatNumber("%.1f", wall) + " s of wall time; " +
                          formatNumber("%.1f", cpu / days) + " s of processor a building-day, " +
                          formatNumber("%.2f", cpu / days / std::max<size_t>(1, spec.zones.size())) +
-                         " s a unit-day\n";
+                         " s a unit-day; " + formatNumber("%.1f", withEvents.unitMemoryMb()) +
+                         " MB of memory a unit (its simulator and application, proportional "
+                         "set size)\n";
     writeFileAtomic(o.out + "/timing.txt", timing);
     printf("building: %s", timing.c_str());
     if (g_EndSignal != 0) {

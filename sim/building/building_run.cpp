@@ -6,6 +6,7 @@
 #include "board/board.h"
 #include "board/run_support.h"
 #include "building/building_dashboard.h"
+#include "coproc/coproc_msg.h"
 #include "platform/platform_test.h"
 
 #include <algorithm>
@@ -14,7 +15,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sched.h>
+#include <sstream>
 #include <thread>
 
 namespace sim {
@@ -25,6 +28,10 @@ namespace fs = std::filesystem;
 
 // Host milliseconds between two looks at the console.
 constexpr int64_t CONSOLE_PERIOD_MS = 5;
+// Simulated milliseconds a unit may run on alone while nothing can reach
+// it (at most so many host milliseconds of a paced run).
+constexpr int64_t RUN_ALONE_MS = 60000;
+constexpr double RUN_ALONE_HOST_MS = 100.0;
 // Host seconds a unit has for its first turn (it prepares its board root
 // and starts its application), and beyond its application's answer limit
 // for every other turn (its own look at its application comes first).
@@ -45,6 +52,40 @@ std::vector<int> allowedProcessors() {
         }
     }
     return cpus;
+}
+
+// Proportional memory (kB) of a process: its share of every page it maps.
+double pssKb(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/smaps_rollup");
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("Pss:", 0) == 0) {
+            return strtod(line.c_str() + 4, nullptr);
+        }
+    }
+    return 0.0;
+}
+
+// The parent of every process.
+std::map<pid_t, pid_t> parents() {
+    std::map<pid_t, pid_t> out;
+    for (const auto &entry :
+         fs::directory_iterator("/proc", fs::directory_options::skip_permission_denied)) {
+        std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        size_t close = line.rfind(')');
+        std::istringstream rest(close == std::string::npos ? "" : line.substr(close + 2));
+        char state = 0;
+        pid_t ppid = 0;
+        if (rest >> state >> ppid) {
+            out[static_cast<pid_t>(std::stol(name))] = ppid;
+        }
+    }
+    return out;
 }
 
 } // namespace
@@ -155,11 +196,20 @@ bool BuildingRun::runDueUnits() {
             due.push_back(u.get());
         }
     }
+    int64_t alone = horizon();
     for (UnitProcess *u : due) {
+        if (alone > m_now + 1) {
+            u->send(LINK_HORIZON, &alone, sizeof(alone));
+            m_committedMs = std::max(m_committedMs, alone);
+        }
         u->handTurn(m_now);
     }
     for (UnitProcess *u : due) {
         bool ran = u->takeTurn();
+        // An end signal cuts the wait short: the run ends, the unit with it.
+        if (!ran && g_EndSignal != 0) {
+            return false;
+        }
         if (ran && u->clock().runs() == 1) {
             u->clock().setAnswerLimitMs(
                 std::llround((m_options.answerLimit + UNIT_ANSWER_MARGIN_S) * 1000.0));
@@ -169,19 +219,57 @@ bool BuildingRun::runDueUnits() {
             unitGone(*u);
         }
     }
+    sendUnitsFrames();
     return !due.empty();
+}
+
+// Until when the units may run on alone: nothing reaches a unit before the
+// next frame on the bus arrives, the script's next line, the next event,
+// nor while an event's units are answering (m_now: not at all).
+int64_t BuildingRun::horizon() const {
+    for (const auto &e : m_events) {
+        if (e->nextMs() != INT64_MAX) {
+            return m_now;
+        }
+    }
+    int64_t alone = m_options.pace > 0.0
+                        ? std::max<int64_t>(1000, std::llround(m_options.pace * RUN_ALONE_HOST_MS))
+                        : RUN_ALONE_MS;
+    int64_t h = std::min({m_now + alone, m_endMs, m_bus.nextArrivalMs()});
+    if (m_scriptNext < m_script.size()) {
+        h = std::min(h, m_script[m_scriptNext].atMs);
+    }
+    if (m_withEvents && m_specEventNext < m_spec.events.size()) {
+        h = std::min(h, m_spec.events[m_specEventNext].atMs);
+    }
+    return h;
+}
+
+// What the units sent for the bus since the last turns, in the order they
+// sent it (the unit's index between two of the same moment).
+void BuildingRun::sendUnitsFrames() {
+    std::stable_sort(m_fromUnits.begin(), m_fromUnits.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    for (auto &[at, frame] : m_fromUnits) {
+        UnitProcess &unit = *m_units[static_cast<size_t>(frame.from)];
+        if (frame.type == COPROC_PKT_BUS_ADDRESS && frame.payload.size() == 1) {
+            addressChanged(unit, frame.payload[0]);
+        } else {
+            m_bus.send(frame, at);
+        }
+    }
+    m_fromUnits.clear();
 }
 
 void BuildingRun::takeRecords(UnitProcess &unit) {
     bool whole = unit.takeRecords([this, &unit](uint8_t kind, const uint8_t *data, size_t size) {
-        if (kind == LINK_BUS_PACKET && size >= 1) {
-            std::vector<uint8_t> payload(data + 1, data + size);
-            if (data[0] == 0x11 && payload.size() == 1) {
-                addressChanged(unit, payload[0]);
-            } else {
-                m_bus.send(BusFrame{static_cast<int>(unit.index()), -1, false, data[0], payload},
-                           m_now);
-            }
+        if (kind == LINK_BUS_PACKET && size > LINK_TIME_BYTES) {
+            int64_t at = 0;
+            memcpy(&at, data, sizeof(at));
+            const uint8_t *packet = data + LINK_TIME_BYTES;
+            std::vector<uint8_t> payload(packet + 1, data + size);
+            m_fromUnits.emplace_back(std::max(at, m_now), BusFrame{static_cast<int>(unit.index()),
+                                                                   -1, false, packet[0], payload});
         } else if (kind == LINK_MINUTE && size == sizeof(TraceRow)) {
             TraceRow row;
             memcpy(&row, data, sizeof(row));
@@ -246,7 +334,10 @@ bool BuildingRun::pass() {
     }
     std::vector<std::string> lines;
     int64_t host = hostMs();
-    if (host >= m_nextConsoleMs) {
+    // What comes from the console and the dashboard waits until no unit is
+    // past the building's clock.
+    bool caughtUp = m_now >= m_committedMs;
+    if (caughtUp && host >= m_nextConsoleMs) {
         m_nextConsoleMs = host + CONSOLE_PERIOD_MS;
         lines = m_console.waitForLines(0);
     }
@@ -264,7 +355,7 @@ bool BuildingRun::pass() {
         beginEvent(m_spec.events[m_specEventNext++]);
     }
     pollEvents();
-    if (m_dashboard) {
+    if (m_dashboard && caughtUp) {
         m_dashboard->poll(m_now);
     }
     m_console.flush();
@@ -314,6 +405,7 @@ void BuildingRun::finish(BuildingResult *result) {
         m_dashboard->ended(m_endWhy.empty() ? "the run is over" : m_endWhy);
         m_dashboard.reset();
     }
+    measureMemory();
     // Without the building's clock every unit ends, with its report.
     for (auto &u : m_units) {
         u->clock().close();
@@ -330,6 +422,26 @@ void BuildingRun::finish(BuildingResult *result) {
         result->events.push_back({e->event(), e->unitCount(), e->notTaken()});
     }
     m_console.flush();
+}
+
+// What the units take of the host's memory, at the end of the run: each
+// unit's simulator and its application.
+void BuildingRun::measureMemory() {
+    std::map<pid_t, pid_t> parent = parents();
+    double total = 0.0;
+    size_t counted = 0;
+    for (const auto &u : m_units) {
+        if (u->gone || u->pid() <= 0) {
+            continue;
+        }
+        double kb = pssKb(u->pid());
+        for (const auto &[pid, ppid] : parent) {
+            kb += ppid == u->pid() ? pssKb(pid) : 0.0;
+        }
+        total += kb;
+        counted++;
+    }
+    m_unitMemoryMb = counted > 0 ? total / 1024.0 / static_cast<double>(counted) : 0.0;
 }
 
 void BuildingRun::wantScreen(size_t unit) {

@@ -64,6 +64,8 @@ class BuildingRun {
     BuildingResult run();
     // A unit ended early, and the building file says the building ends then.
     bool failed() const { return m_failed; }
+    // Memory a unit took at the end of the run (MB, both its processes).
+    double unitMemoryMb() const { return m_unitMemoryMb; }
 
     // What the dashboard and the console show.
     const std::vector<std::unique_ptr<UnitProcess>> &units() const { return m_units; }
@@ -91,6 +93,8 @@ class BuildingRun {
     // The run (building_run.cpp).
     bool startUnits();
     bool runDueUnits();
+    int64_t horizon() const;
+    void sendUnitsFrames();
     void takeRecords(UnitProcess &unit);
     void unitGone(UnitProcess &unit);
     bool pass();
@@ -98,6 +102,7 @@ class BuildingRun {
     void advance(int64_t next);
     void finish(BuildingResult *result);
     std::string unitEnding(const UnitProcess &unit) const;
+    void measureMemory();
 
     // The bus and the controller (building_bus.cpp).
     bool arrive(const BusFrame &frame);
@@ -125,6 +130,10 @@ class BuildingRun {
     std::vector<DemandEvent> m_begun;
     size_t m_specEventNext = 0;
     std::vector<double> m_demandKw; // the building's, minute by minute so far
+    // Frames the units sent since the last turns, with when they sent them;
+    // the latest horizon given (every unit has lived up to it).
+    std::vector<std::pair<int64_t, BusFrame>> m_fromUnits;
+    int64_t m_committedMs = 0;
 
     ConsoleServer m_console;
     std::unique_ptr<BuildingDashboard> m_dashboard;
@@ -135,6 +144,7 @@ class BuildingRun {
     bool m_failed = false;
     bool m_showBus = false;
     std::string m_endWhy;
+    double m_unitMemoryMb = 0.0;
 };
 
 } // namespace sim

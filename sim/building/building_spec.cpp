@@ -421,7 +421,7 @@ bool finishEvents(Reader &r, std::string *error) {
     return true;
 }
 
-bool finishZones(Reader &r, std::string *error) {
+bool finishZones(Reader &r, const HostLimits &limits, std::string *error) {
     const std::vector<ZoneSpec> &zones = r.spec->zones;
     if (zones.empty()) {
         r.line = 0;
@@ -449,7 +449,7 @@ bool finishZones(Reader &r, std::string *error) {
         }
     }
     std::string why;
-    if (!hostHoldsUnits(zones.size(), &why)) {
+    if (!hostHoldsUnits(zones.size(), limits, &why)) {
         r.line = zones.back().line;
         *error = std::to_string(zones.size()) + " units: " + why;
         return false;
@@ -522,7 +522,7 @@ bool parseDemandEvent(const std::vector<std::string> &w, DemandEvent *event, std
 }
 
 bool parseBuilding(const std::string &text, const std::string &path, BuildingSpec *spec,
-                   std::string *error) {
+                   std::string *error, const HostLimits *limits) {
     *spec = BuildingSpec{};
     spec->path = path;
     Reader r(spec);
@@ -535,7 +535,8 @@ bool parseBuilding(const std::string &text, const std::string &path, BuildingSpe
         r.line++;
         ok = readLine(raw, r, &why);
     }
-    ok = ok && finishGroups(r, &why) && finishEvents(r, &why) && finishZones(r, &why);
+    HostLimits host = limits != nullptr ? *limits : currentHostLimits();
+    ok = ok && finishGroups(r, &why) && finishEvents(r, &why) && finishZones(r, host, &why);
     if (!ok) {
         *error = path + (r.line > 0 ? ":" + std::to_string(r.line) : std::string()) + ": " + why;
     }
@@ -556,46 +557,57 @@ BuildingSpec generatedBuilding(int units) {
     BuildingSpec spec;
     std::string error;
     std::string text = "zones unit " + std::to_string(units) + " address=1\n";
-    parseBuilding(text, "--units", &spec, &error);
+    // The caller holds them to the host.
+    HostLimits none;
+    parseBuilding(text, "--units", &spec, &error, &none);
     for (ZoneSpec &z : spec.zones) {
         z.line = 0;
     }
     return spec;
 }
 
-bool hostHoldsUnits(size_t n, std::string *why) {
+HostLimits currentHostLimits() {
+    HostLimits limits;
     std::ifstream meminfo("/proc/meminfo");
-    double availableMb = -1.0;
     for (std::string key; meminfo >> key;) {
         double kb = 0;
         meminfo >> kb;
         if (key == "MemAvailable:") {
-            availableMb = kb / 1024.0;
+            limits.availableMb = kb / 1024.0;
         }
         meminfo.ignore(64, '\n');
     }
+    struct rlimit files {};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY) {
+        limits.descriptors = static_cast<long>(files.rlim_cur);
+    }
+    struct rlimit processes {};
+    if (getrlimit(RLIMIT_NPROC, &processes) == 0 && processes.rlim_cur != RLIM_INFINITY) {
+        limits.processes = static_cast<long>(processes.rlim_cur);
+    }
+    return limits;
+}
+
+bool hostHoldsUnits(size_t n, const HostLimits &limits, std::string *why) {
     double needMb = static_cast<double>(n) * UNIT_MEMORY_MB + HOST_RESERVE_MB;
-    if (availableMb >= 0.0 && needMb > availableMb) {
-        char text[160];
+    if (limits.availableMb >= 0.0 && needMb > limits.availableMb) {
+        char text[200];
         snprintf(text, sizeof(text),
                  "the host has %.0f MB of memory available, and %zu units need %.0f MB (%.0f MB "
                  "a unit, %.0f MB kept for the host)",
-                 availableMb, n, needMb, UNIT_MEMORY_MB, HOST_RESERVE_MB);
+                 limits.availableMb, n, needMb, UNIT_MEMORY_MB, HOST_RESERVE_MB);
         *why = text;
         return false;
     }
-    struct rlimit files {};
-    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY &&
-        n * DESCRIPTORS_PER_UNIT + DESCRIPTORS_KEPT > files.rlim_cur) {
+    if (limits.descriptors >= 0 &&
+        n * DESCRIPTORS_PER_UNIT + DESCRIPTORS_KEPT > static_cast<size_t>(limits.descriptors)) {
         *why = "the building would hold more descriptors than its limit of " +
-               std::to_string(files.rlim_cur) + " (ulimit -n)";
+               std::to_string(limits.descriptors) + " (ulimit -n)";
         return false;
     }
-    struct rlimit processes {};
-    if (getrlimit(RLIMIT_NPROC, &processes) == 0 && processes.rlim_cur != RLIM_INFINITY &&
-        n * PROCESSES_PER_UNIT > processes.rlim_cur) {
-        *why = "the units' processes would pass the limit of " +
-               std::to_string(processes.rlim_cur) + " (ulimit -u)";
+    if (limits.processes >= 0 && n * PROCESSES_PER_UNIT > static_cast<size_t>(limits.processes)) {
+        *why = "the units' processes would pass the limit of " + std::to_string(limits.processes) +
+               " (ulimit -u)";
         return false;
     }
     return true;

@@ -67,10 +67,23 @@ struct BuildingSpec {
     std::vector<DemandEvent> events;
 };
 
+// What the host has for units: memory available (MB), and the limits of
+// descriptors and processes (negative: none).
+struct HostLimits {
+    double availableMb = -1.0;
+    long descriptors = -1;
+    long processes = -1;
+};
+HostLimits currentHostLimits();
+// Whether the host holds n units (each both its processes); false with the
+// reason.
+bool hostHoldsUnits(size_t n, const HostLimits &limits, std::string *why);
+
 // The building file's text; path names it in messages ("FILE:LINE: ...").
-// False with the message.
+// The units are held to limits (the host's own when null). False with the
+// message.
 bool parseBuilding(const std::string &text, const std::string &path, BuildingSpec *spec,
-                   std::string *error);
+                   std::string *error, const HostLimits *limits = nullptr);
 bool loadBuilding(const std::string &path, BuildingSpec *spec, std::string *error);
 // A building of n zones of the typical house, addresses 1 to n.
 BuildingSpec generatedBuilding(int units);
@@ -80,10 +93,6 @@ BuildingSpec generatedBuilding(int units);
 bool parseDemandEvent(const std::vector<std::string> &words, DemandEvent *event, std::string *why);
 // "3h", "90m", "1h30m", "45s": milliseconds; false when malformed.
 bool parseDuration(const std::string &text, int64_t *ms);
-
-// Whether the host holds n units: memory, processes and descriptors. False
-// with the reason.
-bool hostHoldsUnits(size_t n, std::string *why);
 
 // The options of `tstat-sim run` for a zone's unit (besides its root, its
 // link and the programs), the seed of the unit its index's.

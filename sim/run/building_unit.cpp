@@ -41,12 +41,21 @@ bool Simulator::openBuildingLink() {
     return true;
 }
 
-// Gives the building its turn (nothing to do before next), and takes the
-// next instant it hands back: at the latest next, earlier when it sent
-// something. What it sent is taken, and the simulator's part of the
-// instant done when it is due or something came.
+// Before the horizon the unit moves its clock on by itself, as a run of
+// its own would. Then it gives the building its turn (nothing to do before
+// next), and takes the next instant it hands back: at the latest next,
+// earlier when it sent something. What it sent is taken, and the
+// simulator's part of the instant done when it is due or something came.
 void Simulator::followBuilding(int64_t now, int64_t next, int64_t simulatorNext) {
     reportToBuilding();
+    if (next < m_building.horizonMs &&
+        lockstepRingUsed(m_building.client->toBuilding()) < LINK_RUN_ALONE_BYTES) {
+        m_lockstep->advanceTo(next);
+        if (next == simulatorNext) {
+            lockstepPass(next);
+        }
+        return;
+    }
     m_building.client->answer(next);
     int64_t at = now;
     uint32_t flags = 0;
@@ -57,6 +66,7 @@ void Simulator::followBuilding(int64_t now, int64_t next, int64_t simulatorNext)
     }
     m_lockstep->advanceTo(at);
     m_building.screenWanted = (flags & LOCKSTEP_PUBLISH_SCREEN) != 0;
+    m_building.horizonMs = 0;
     bool sent = takeFromBuilding();
     if (at >= simulatorNext || sent) {
         lockstepPass(at);
@@ -64,27 +74,32 @@ void Simulator::followBuilding(int64_t now, int64_t next, int64_t simulatorNext)
 }
 
 // What the building sent: packets from the bus go to the thermostat at
-// once, console lines wait for the pass. True when anything came.
+// once, console lines wait for the pass. True when anything but a horizon
+// came.
 bool Simulator::takeFromBuilding() {
     bool any = false;
-    bool whole = takeLinkRecords(m_building.client->fromBuilding(),
-                                 [this, &any](uint8_t kind, const uint8_t *data, size_t size) {
-                                     any = true;
-                                     if (kind == LINK_BUS_PACKET && size >= 1) {
-                                         std::vector<uint8_t> payload(data + 1, data + size);
-                                         m_coproc->sendPacket(data[0], payload);
-                                         say("bus> " + describeBusPacket(data[0], payload));
-                                     } else if (kind == LINK_LINE) {
-                                         m_building.lines.emplace_back(
-                                             reinterpret_cast<const char *>(data), size);
-                                     } else if (kind == LINK_DASHBOARD && !m_dashboard) {
-                                         startDashboard();
-                                     }
-                                 });
-    if (!whole) {
+    auto take = [this, &any](uint8_t kind, const uint8_t *data, size_t size) {
+        any = any || kind != LINK_HORIZON;
+        takeBuildingRecord(kind, data, size);
+    };
+    if (!takeLinkRecords(m_building.client->fromBuilding(), take)) {
         say("tstat-sim: the building's link carried something that is not a record; dropped");
     }
     return any;
+}
+
+void Simulator::takeBuildingRecord(uint8_t kind, const uint8_t *data, size_t size) {
+    if (kind == LINK_BUS_PACKET && size >= 1) {
+        std::vector<uint8_t> payload(data + 1, data + size);
+        m_coproc->sendPacket(data[0], payload);
+        say("bus> " + describeBusPacket(data[0], payload));
+    } else if (kind == LINK_LINE) {
+        m_building.lines.emplace_back(reinterpret_cast<const char *>(data), size);
+    } else if (kind == LINK_DASHBOARD && !m_dashboard) {
+        startDashboard();
+    } else if (kind == LINK_HORIZON && size == sizeof(int64_t)) {
+        memcpy(&m_building.horizonMs, data, size);
+    }
 }
 
 UnitStatus Simulator::unitStatus() const {

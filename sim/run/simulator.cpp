@@ -173,7 +173,10 @@ bool Simulator::prepare() {
                                              [this](const std::string &l) { say(l); });
     if (m_building.client) {
         m_coproc->setBusSink([this](uint8_t type, const uint8_t *payload, size_t length) {
-            std::vector<uint8_t> packet{type};
+            int64_t at = m_lockstep->nowMs();
+            std::vector<uint8_t> packet(LINK_TIME_BYTES);
+            memcpy(packet.data(), &at, sizeof(at));
+            packet.push_back(type);
             packet.insert(packet.end(), payload, payload + length);
             m_building.client->put(LINK_BUS_PACKET, packet.data(), packet.size());
         });

@@ -173,6 +173,7 @@ class Simulator {
     bool openBuildingLink();
     void followBuilding(int64_t now, int64_t next, int64_t simulatorNext);
     bool takeFromBuilding();
+    void takeBuildingRecord(uint8_t kind, const uint8_t *data, size_t size);
     void reportToBuilding();
     UnitStatus unitStatus() const;
 
@@ -202,11 +203,13 @@ class Simulator {
     std::unique_ptr<LockstepClock> m_lockstep;
 
     // A unit of a building: the link, the console lines it sent, whether it
-    // asked for a screen at this instant, and what it was told last.
+    // asked for a screen at this instant, until when it runs on alone, and
+    // what it was told last.
     struct BuildingSide {
         std::unique_ptr<BuildingClient> client;
         std::vector<std::string> lines;
         bool screenWanted = false;
+        int64_t horizonMs = 0; // it runs on alone until then
         size_t rowsSent = 0;
         UnitStatus sent;
         uint32_t screens = 0;

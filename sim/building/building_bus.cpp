@@ -57,11 +57,11 @@ void BuildingRun::sendCommand(size_t unit, const std::string &text) {
     sendToAddress(u.address, false, COPROC_PKT_COMMAND, payload);
 }
 
-// A frame reaches its receivers; true when a unit got it.
-bool BuildingRun::arrive(const BusFrame &frame) {
+// A frame reaches its receivers.
+void BuildingRun::arrive(const BusFrame &frame) {
     if (frame.from >= 0) {
         controllerHears(frame);
-        return false;
+        return;
     }
     std::vector<UnitProcess *> to;
     if (frame.broadcast) {
@@ -85,7 +85,6 @@ bool BuildingRun::arrive(const BusFrame &frame) {
     for (UnitProcess *u : to) {
         u->send(LINK_BUS_PACKET, record.data(), record.size());
     }
-    return !to.empty();
 }
 
 void BuildingRun::controllerHears(const BusFrame &frame) {

@@ -184,7 +184,7 @@ bool BuildingRun::runAddressed(const std::string &target, const std::string &lin
 }
 
 bool BuildingRun::cmdUnits(const std::string &) {
-    say("unit          address  page  relays               room");
+    say("unit       address page relays          room");
     for (const auto &u : m_units) {
         std::string page = "?";
         std::string text;
@@ -203,7 +203,7 @@ bool BuildingRun::cmdUnits(const std::string &) {
             }
         }
         char line[160];
-        snprintf(line, sizeof(line), "%-13s %-8d %-5s %-20s %.2f C (%.1f F)%s", u->name().c_str(),
+        snprintf(line, sizeof(line), "%-10s %-7d %-4s %-15s %.2f C (%.1f F)%s", u->name().c_str(),
                  u->address, page.c_str(), relays.empty() ? "-" : relays.c_str(), u->status.indoor,
                  u->status.indoor * 1.8 + 32.0, u->gone ? ("  ended: " + u->why).c_str() : "");
         say(line);

@@ -134,7 +134,10 @@ BuildingResult BuildingRun::run() {
     }
     auto hostStart = std::chrono::steady_clock::now();
     while (!m_quit && g_EndSignal == 0) {
-        if (runDueUnits() || pass()) {
+        // The building's own work at this instant comes first, so that what
+        // it sends reaches the units due now in the same turn.
+        pass();
+        if (runDueUnits()) {
             continue;
         }
         // The last instant is lived whole, so that every unit's last minute counts.
@@ -324,13 +327,10 @@ void BuildingRun::unitGone(UnitProcess &unit) {
 }
 
 // The building's own work at this instant: the frames the bus delivers,
-// the script's and the console's lines, the events, the dashboard. True
-// when a unit is due again at this same instant (it was sent something, or
-// a screen is wanted of it).
-bool BuildingRun::pass() {
-    bool sent = false;
+// the script's and the console's lines, the events, the dashboard.
+void BuildingRun::pass() {
     for (const BusFrame &frame : m_bus.arrived(m_now)) {
-        sent = arrive(frame) || sent;
+        arrive(frame);
     }
     std::vector<std::string> lines;
     int64_t host = hostMs();
@@ -359,8 +359,6 @@ bool BuildingRun::pass() {
         m_dashboard->poll(m_now);
     }
     m_console.flush();
-    return sent || std::any_of(m_units.begin(), m_units.end(),
-                               [this](const auto &u) { return u->due(m_now); });
 }
 
 // The next instant at which a unit or the building has something to do.

@@ -97,7 +97,7 @@ class BuildingRun {
     void sendUnitsFrames();
     void takeRecords(UnitProcess &unit);
     void unitGone(UnitProcess &unit);
-    bool pass();
+    void pass();
     int64_t nextInstant() const;
     void advance(int64_t next);
     void finish(BuildingResult *result);
@@ -105,7 +105,7 @@ class BuildingRun {
     void measureMemory();
 
     // The bus and the controller (building_bus.cpp).
-    bool arrive(const BusFrame &frame);
+    void arrive(const BusFrame &frame);
     void controllerHears(const BusFrame &frame);
     void addressChanged(UnitProcess &unit, int address);
     void sendToAddress(int address, bool broadcast, uint8_t type, std::vector<uint8_t> payload);

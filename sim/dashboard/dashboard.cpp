@@ -68,15 +68,6 @@ bool parseNumber(const std::string &text, double *out) {
     return true;
 }
 
-std::string fileStamp(const std::string &path) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) {
-        return "";
-    }
-    return std::to_string(st.st_ino) + "/" + std::to_string(st.st_size) + "/" +
-           std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
-}
-
 } // namespace
 
 Dashboard::Dashboard(const House &house, ConsoleContext &console)

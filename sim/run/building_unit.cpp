@@ -96,6 +96,8 @@ void Simulator::takeBuildingRecord(uint8_t kind, const uint8_t *data, size_t siz
     } else if (kind == LINK_LINE) {
         m_building.lines.emplace_back(reinterpret_cast<const char *>(data), size);
     } else if (kind == LINK_DASHBOARD && !m_dashboard) {
+        // On a free port: the building's page shows it.
+        m_options.http = 0;
         startDashboard();
     } else if (kind == LINK_HORIZON && size == sizeof(int64_t)) {
         memcpy(&m_building.horizonMs, data, size);

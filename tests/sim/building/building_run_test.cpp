@@ -1,8 +1,9 @@
 // A small building run whole (tests/sim/building/small.txt): three units on
 // one bus through an afternoon with a demand-response event, run again
 // without it; the bus's reports of an address no unit holds and of one two
-// units hold; the event's figures; a byte-identical rerun; and a building
-// file refused before any unit starts.
+// units hold; the event's figures; a unit whose application ends, named,
+// the building going on; a byte-identical rerun; and a building file
+// refused before any unit starts.
 #include "board_root.h"
 #include "run_tool.h"
 
@@ -47,9 +48,11 @@ TEST(BuildingRun, CarriesAnEventOverTheBusAndGivesTheBuildingsFigures) {
     EXPECT_LT(e["peak_during_kw"][0].get<double>(), e["peak_during_kw"][1].get<double>());
     EXPECT_GT(e["shifted_kwh"].get<double>(), 0.5);
     EXPECT_GT(e["energy_rebound_kwh"][0].get<double>(), e["energy_rebound_kwh"][1].get<double>());
-    for (const nlohmann::json &z : j["zones"]) {
-        EXPECT_EQ(z["failure"], "") << z["zone"];
-    }
+    EXPECT_EQ(j["zones"][0]["failure"], "");
+    EXPECT_EQ(j["zones"][2]["failure"].get<std::string>().rfind("the application ended", 0), 0u)
+        << j["zones"][2];
+    EXPECT_NE(r.out.find("building: unit south (address 3) the application ended with status"),
+              std::string::npos);
     ToolResult again = runBuilding(dir, "/b");
     ASSERT_EQ(again.status, 0) << again.out;
     for (const char *file : {"/building.txt", "/building.json", "/demand.csv",

@@ -169,7 +169,7 @@ int runBuildingCommand(BuildingOptions o) {
     double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - hostStart).count();
     bool written = with.ran && writeResults(o, spec, with, compared ? &without : nullptr);
-    double days = spec.hours / 24.0 * (compared ? 2.0 : 1.0);
+    double days = std::max(1.0, static_cast<double>(with.minutes + without.minutes)) / 1440.0;
     std::string timing = formatNumber("%.1f", cpu) +
                          " s of processor (the units, their "
                          "applications and the building; " +

@@ -1,7 +1,7 @@
 # Everyday entry points. `make run` and `make test` install what is missing,
 # configure, build, then run the thermostat on the simulated board or pass
 # every test.
-.PHONY: all run test test-quick bench deps build build-test board format clean fuzz soak \
+.PHONY: all run test test-quick bench deps build build-test board format clean fuzz test-fuzz soak \
 	armel-deps test-armel board-armel board-image update-bundle mutation board-vm-deps \
 	board-vm-images board-vm test-board-vm
 
@@ -47,6 +47,15 @@ fuzz:
 	cmake --preset fuzz
 	cmake --build --preset fuzz
 	./scripts/fuzz-campaign.sh -t $(or $(FUZZ_TIME),180) $(FUZZ_TARGETS)
+
+# The same build, each target run FUZZ_SMOKE_TIME seconds (default 5) from its
+# seed corpus, which it leaves as it is: that every target still builds with
+# clang and runs instrumented. A finding or a target that cannot run fails it.
+test-fuzz:
+	@./scripts/install-deps.sh fuzz
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	./scripts/fuzz-campaign.sh -s -t $(or $(FUZZ_SMOKE_TIME),5) $(FUZZ_TARGETS)
 
 # Planted-fault run (see docs/testing.md), not part of `make test`: plants small
 # faults one at a time in the sources and reports which the quick tests catch.

@@ -4,9 +4,11 @@
 # prints one line per target: inputs run, speed, coverage, corpus size and
 # findings. Then it replays each merged corpus through a build with clang's
 # source coverage (BUILD_DIR/coverage) and prints the lines of each source
-# file under src/ that the corpus reaches.
+# file under src/ that the corpus reaches. With -s (a smoke run, as `make
+# test-fuzz` makes) the seed corpora are only read: nothing is merged into
+# them and no coverage build is made.
 #
-#   scripts/fuzz-campaign.sh [-t SECONDS] [-b BUILD_DIR] [TARGET...]
+#   scripts/fuzz-campaign.sh [-s] [-t SECONDS] [-b BUILD_DIR] [TARGET...]
 #
 # The targets are those the build declared (BUILD_DIR/fuzz/targets.tsv, written
 # by `cmake --preset fuzz`); naming some runs only those. Each target runs
@@ -17,12 +19,14 @@ set -eu
 
 seconds=${FUZZ_TIME:-180}
 build="build-fuzz"
-while getopts t:b:h opt; do
+smoke=0
+while getopts st:b:h opt; do
     case $opt in
+        s) smoke=1 ;;
         t) seconds=$OPTARG ;;
         b) build=$OPTARG ;;
         *)
-            sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'
+            sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'
             exit 2
             ;;
     esac
@@ -122,17 +126,25 @@ while IFS="$tab" read -r name bin corpus dict; do
     echo "== $name: ${seconds}s" >&2
 
     # New inputs go to the first directory; the seed corpus is only read.
-    (cd "$build/fuzz" && "$bin" -max_total_time="$seconds" -timeout=25 -print_final_stats=1 \
-        -artifact_prefix="$findings/" ${dictarg:+"$dictarg"} "$dir/new" "$corpus") \
-        </dev/null >"$dir/fuzz.log" 2>&1 || true
+    # A target that ends otherwise than by its time (a finding, or one that
+    # cannot run at all) fails the run; its log's end is shown.
+    if ! (cd "$build/fuzz" && "$bin" -max_total_time="$seconds" -timeout=25 \
+        -print_final_stats=1 -artifact_prefix="$findings/" ${dictarg:+"$dictarg"} "$dir/new" \
+        "$corpus") </dev/null >"$dir/fuzz.log" 2>&1; then
+        status=1
+        echo "   $name failed; the end of $dir/fuzz.log:" >&2
+        tail -n 20 "$dir/fuzz.log" | sed 's/^/     /' >&2
+    fi
     runs=$(stat number_of_executed_units "$dir/fuzz.log")
     speed=$(stat average_exec_per_sec "$dir/fuzz.log")
 
     # Only inputs that reach edges the corpus does not yet reach join it
     # (hit counts alone do not count, or every run would add hundreds).
     before=$(find "$corpus" -type f | wc -l)
-    (cd "$build/fuzz" && "$bin" -merge=1 -use_counters=0 "$corpus" "$dir/new") \
-        </dev/null >"$dir/merge.log" 2>&1 || true
+    if [ "$smoke" -eq 0 ]; then
+        (cd "$build/fuzz" && "$bin" -merge=1 -use_counters=0 "$corpus" "$dir/new") \
+            </dev/null >"$dir/merge.log" 2>&1 || true
+    fi
     after=$(find "$corpus" -type f | wc -l)
 
     # Coverage of the merged corpus.
@@ -167,7 +179,7 @@ while IFS="$tab" read -r name runs speed cov ft count size found; do
         "$size" "$found"
 done <"$table"
 echo
-sourceCoverage
+[ "$smoke" -eq 1 ] || sourceCoverage
 echo
 echo "Logs: $work/TARGET/{fuzz,merge,cover,replay}.log; seed corpora: tests/fuzz/corpus/TARGET"
 exit $status

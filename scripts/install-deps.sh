@@ -26,7 +26,7 @@ PACKAGES="g++ make cmake ninja-build pkg-config \
 libsdl1.2-dev libsdl-image1.2-dev libsdl-ttf2.0-dev fonts-liberation \
 libcairo2-dev libfreetype-dev libgtest-dev libgmock-dev libbenchmark-dev \
 libmicrohttpd-dev libcli11-dev nlohmann-json3-dev chromium busybox-static \
-libsodium-dev libbz2-dev bzip2"
+libsodium-dev libbz2-dev bzip2 netcat-openbsd"
 # Node.js may come from elsewhere than Debian, with its own npm.
 if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
     PACKAGES="$PACKAGES nodejs npm"

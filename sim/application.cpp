@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -74,6 +75,171 @@ struct ChildSetup {
 
 } // namespace
 
+namespace {
+
+// Switches the thread to another stack: saves the registers a call must
+// keep (and the floating-point control words) on the present stack, its
+// stack pointer in *from, and continues from the stack pointer `to` that an
+// earlier switch saved (or prepareStack() made). No system call: glibc's
+// swapcontext would also save and restore the signal mask.
+extern "C" void tstatSwitchStack(void **from, void *to);
+#if defined(__x86_64__)
+constexpr bool STACK_SWITCH = true;
+asm(R"(
+    .text
+    .globl tstatSwitchStack
+    .type tstatSwitchStack, @function
+tstatSwitchStack:
+    pushq %rbp
+    pushq %rbx
+    pushq %r12
+    pushq %r13
+    pushq %r14
+    pushq %r15
+    subq $8, %rsp
+    stmxcsr (%rsp)
+    fnstcw 4(%rsp)
+    movq %rsp, (%rdi)
+    movq %rsi, %rsp
+    ldmxcsr (%rsp)
+    fldcw 4(%rsp)
+    addq $8, %rsp
+    popq %r15
+    popq %r14
+    popq %r13
+    popq %r12
+    popq %rbx
+    popq %rbp
+    ret
+    .size tstatSwitchStack, .-tstatSwitchStack
+)");
+#else
+// Elsewhere the application runs as a program (startInProcess refuses).
+constexpr bool STACK_SWITCH = false;
+extern "C" void tstatSwitchStack(void **, void *) {
+    abort();
+}
+#endif
+
+// A new stack whose first switch enters start(), as tstatSwitchStack left
+// it: the control words, six registers, start's address and, above it, a
+// return address start never uses (the stack 16-byte aligned at its entry
+// less the return address, as a call leaves it).
+void *prepareStack(std::vector<char> &stack, void (*start)()) {
+    auto top = reinterpret_cast<uintptr_t>(stack.data() + stack.size()) & ~uintptr_t{15};
+    auto *slot = reinterpret_cast<uint64_t *>(top);
+    *--slot = 0;
+    *--slot = reinterpret_cast<uint64_t>(start);
+    for (int i = 0; i < 6; i++) {
+        *--slot = 0;
+    }
+    uint32_t mxcsr = 0;
+    uint16_t fpucw = 0;
+#if defined(__x86_64__)
+    asm volatile("stmxcsr %0\n\tfnstcw %1" : "=m"(mxcsr), "=m"(fpucw));
+#endif
+    *--slot = mxcsr | static_cast<uint64_t>(fpucw) << 32;
+    return slot;
+}
+
+} // namespace
+
+// The application loaded into this process: its module, its stack, the
+// stack pointers the thread switches between, and what it is handed.
+struct Application::InProcess {
+    LockstepInProcessEntry entry = nullptr;
+    void *simulator = nullptr;
+    void *application = nullptr;
+    std::vector<char> stack;
+    LockstepInProcess link{};
+    FileDescriptor outputEnd; // its standard output's end (the simulator reads the other)
+    FileDescriptor dataDir;   // its working directory
+    FileDescriptor ownDir;    // the simulator's
+    std::string root;
+};
+
+namespace {
+
+// The stack of the application in this process (it keeps large buffers on it).
+constexpr size_t IN_PROCESS_STACK_BYTES = 16 * 1024 * 1024;
+// The application starting on its stack (makecontext passes no pointer).
+Application *s_Starting = nullptr;
+
+} // namespace
+
+Application::Application(Say say) : m_say(std::move(say)) {}
+
+Application::~Application() = default;
+
+void Application::toSimulator(void *context) {
+    auto *self = static_cast<Application *>(context);
+    tstatSwitchStack(&self->m_inProcess->application, self->m_inProcess->simulator);
+}
+
+// Where the application's stack begins: its main, and its end should main
+// return rather than exit.
+void Application::startInProcessStack() {
+    Application *self = s_Starting;
+    InProcess &p = *self->m_inProcess;
+    char name[] = "tstat";
+    char device[] = "/dev/ttyCOPROC";
+    char *argv[] = {name, device, nullptr};
+    int status = p.entry(&p.link, 2, argv);
+    p.link.exitStatus = status & 0xFF;
+    p.link.shared->channel.turn.store(LOCKSTEP_TURN_ENDED, std::memory_order_release);
+    tstatSwitchStack(&p.application, p.simulator);
+}
+
+bool Application::startInProcess(const std::string &program, const std::string &dataDir,
+                                 LockstepShared *shared, int linkFd, std::string *why) {
+    if (!STACK_SWITCH) {
+        *why = "its stack switch is written for x86-64 only";
+        return false;
+    }
+    std::string module =
+        program.substr(0, program.find_last_of('/') + 1) + LOCKSTEP_INPROCESS_MODULE;
+    void *handle = dlmopen(LM_ID_NEWLM, module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        *why = dlerror();
+        return false;
+    }
+    auto p = std::make_unique<InProcess>();
+    p->entry = reinterpret_cast<LockstepInProcessEntry>(dlsym(handle, LOCKSTEP_INPROCESS_ENTRY));
+    int output[2] = {-1, -1};
+    p->dataDir = FileDescriptor(::open(dataDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    p->ownDir = FileDescriptor(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (p->entry == nullptr || p->dataDir.get() < 0 || p->ownDir.get() < 0 ||
+        pipe2(output, O_CLOEXEC) != 0) {
+        *why = "no entry, data directory or output for it";
+        return false;
+    }
+    fcntl(output[0], F_SETFL, O_NONBLOCK);
+    m_output = FileDescriptor(output[0]);
+    p->outputEnd = FileDescriptor(output[1]);
+    p->root = absoluteRoot();
+    p->link = LockstepInProcess{shared, &Application::toSimulator, this, output[1],
+                                linkFd, p->root.c_str(),           0};
+    p->stack.resize(IN_PROCESS_STACK_BYTES);
+    p->application = prepareStack(p->stack, &Application::startInProcessStack);
+    m_inProcess = std::move(p);
+    m_started = true;
+    m_say("tstat-sim: loaded " + module + " into this process, in " + dataDir);
+    return true;
+}
+
+void Application::switchTo() {
+    InProcess &p = *m_inProcess;
+    // Its files (fonts, images) are named from its data directory.
+    if (fchdir(p.dataDir.get()) != 0) {
+        return;
+    }
+    s_Starting = this;
+    tstatSwitchStack(&p.simulator, p.application);
+    if (fchdir(p.ownDir.get()) != 0) {
+        m_say("tstat-sim: cannot return to the working directory");
+    }
+}
+
 bool Application::start(const std::string &program, const std::string &dataDir,
                         const Handover &handover) {
     if (access(program.c_str(), X_OK) != 0) {
@@ -111,6 +277,13 @@ bool Application::start(const std::string &program, const std::string &dataDir,
 }
 
 bool Application::ended(int *status, std::string *why) {
+    if (m_inProcess && !m_inProcessEnded &&
+        m_inProcess->link.shared->channel.turn.load() == LOCKSTEP_TURN_ENDED) {
+        m_inProcessEnded = true;
+        *status = m_inProcess->link.exitStatus;
+        *why = "the application ended with status " + std::to_string(*status);
+        return true;
+    }
     if (m_pid < 0) {
         return false;
     }
@@ -131,10 +304,20 @@ bool Application::ended(int *status, std::string *why) {
 }
 
 void Application::waitForEnd(int *status) {
+    if (m_inProcess) {
+        m_inProcessEnded = true;
+        *status = m_inProcess->link.exitStatus;
+        return;
+    }
     waitForChild(&m_pid, CHILD_GRACE_MS, status);
 }
 
 void Application::stop() {
+    if (m_inProcess) {
+        // Without its clock it has ended by now (LockstepClock::close).
+        m_inProcessEnded = true;
+        m_inProcess->outputEnd.reset();
+    }
     stopChild(&m_pid, CHILD_GRACE_MS);
     readOutput(true);
 }

@@ -7,8 +7,10 @@
 
 #include "board/board.h"
 #include "host/file_descriptor.h"
+#include "platform/lockstep.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <sys/types.h>
 
@@ -18,7 +20,8 @@ class Application {
   public:
     // say gets the application's lines ("tstat: ...") and the simulator's
     // own about it.
-    explicit Application(Say say) : m_say(std::move(say)) {}
+    explicit Application(Say say);
+    ~Application();
 
     // In lock-step time the descriptors the application inherits: its end
     // of the clock and, when the link is a socket pair, its end of the link
@@ -29,7 +32,17 @@ class Application {
     };
     // Starts program in dataDir. False, said, when it cannot.
     bool start(const std::string &program, const std::string &dataDir, const Handover &handover);
-    bool running() const { return m_pid >= 0; }
+    // In lock-step time: loads the application's module (beside program)
+    // into this process instead, in a namespace of its own, ready to run on
+    // a stack of its own with the clock and line of `shared`. False, with
+    // the reason in *why, when it cannot (the caller starts the program).
+    bool startInProcess(const std::string &program, const std::string &dataDir,
+                        LockstepShared *shared, int linkFd, std::string *why);
+    bool inProcess() const { return m_inProcess != nullptr; }
+    // Runs the application loaded in this process until it gives the turn
+    // back (or ends); in its data directory meanwhile.
+    void switchTo();
+    bool running() const { return m_pid >= 0 || (m_inProcess && !m_inProcessEnded); }
     // Whether it was started (it may have ended since).
     bool started() const { return m_started; }
     // Whether it ended since the last look: its exit status (128 + the
@@ -51,8 +64,14 @@ class Application {
     // ended.
     void readOutput(bool toTheEnd);
 
+    struct InProcess;
+    static void startInProcessStack();
+    static void toSimulator(void *context);
+
     Say m_say;
     pid_t m_pid = -1;
+    std::unique_ptr<InProcess> m_inProcess;
+    bool m_inProcessEnded = false;
     bool m_started = false;
     FileDescriptor m_output;
     std::string m_partial;

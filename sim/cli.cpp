@@ -3,8 +3,10 @@
 // its range or its choices, and --help is made from those definitions.
 #include "cli.h"
 
+#include "board/board.h"
 #include "board/run_support.h"
 #include "building/building_run.h"
+#include "console_server.h"
 #include "gallery.h"
 #include "key_pad.h"
 #include "platform/platform.h"
@@ -31,22 +33,28 @@ namespace {
 
 // Exit status of a command line that cannot be carried out.
 constexpr int USAGE_ERROR = 2;
-// At most a month of simulated time in one run.
-constexpr double MOST_HOURS = 24.0 * 31.0;
+// At most a year of simulated time in one run (a leap year's days): the
+// trace and the report take no more memory for a year than for a day.
+constexpr double MOST_HOURS = 24.0 * 366.0;
 constexpr double LEAST_HOURS = 1.0 / 60.0;
 // The years --start may name: the simulated clocks count milliseconds and
 // nanoseconds in 64 bits, which reach past 2262 no further.
 constexpr int FIRST_START_YEAR = 1970;
 constexpr int LAST_START_YEAR = 2200;
 
-// A number stored in one field, within a range.
+// A number stored in one field, within a range. A default outside the
+// range stands for none (a run without an end, a file from its first row):
+// the help says it in words, not as a number.
 template <typename T>
 void rangeOption(CLI::App &app, const std::string &name, T *field, double lo, double hi,
                  const std::string &help) {
     CLI::Range range(lo, hi);
     range.description("in [" + CLI::detail::to_string(lo) + ", " + CLI::detail::to_string(hi) +
                       "]");
-    app.add_option(name, *field, help)->type_name("N")->check(range)->capture_default_str();
+    CLI::Option *option = app.add_option(name, *field, help)->type_name("N")->check(range);
+    if (static_cast<double>(*field) >= lo && static_cast<double>(*field) <= hi) {
+        option->capture_default_str();
+    }
 }
 
 // Every number of every subcommand (the options of type N) is finite: NaN
@@ -200,9 +208,12 @@ void addBoardOptions(CLI::App &app, SimOptions *o) {
                    o->factoryArgs.push_back(word);
                }
            },
-           "options of the factory tool for a root without a factory image, e.g. "
-           "--factory=\"--mode cool --cycle-rate 6\" (tstat-factory --help)")
+           "options of the factory tool for a root without a factory image (or with "
+           "--fresh), e.g. --factory=\"--mode cool --cycle-rate 6\" (tstat-factory --help)")
         ->type_name("\"OPTIONS\"");
+    app.add_flag("--fresh", o->fresh,
+                 "start from a fresh board: a new factory image, blank user and serial records "
+                 "and the clock unset (the last run's settings, holds and vacations go)");
     app.add_option("--flash-erase-size", o->flashEraseSize,
                    "erase-block size of the simulated flash in bytes, a power of two")
         ->type_name("N")
@@ -239,6 +250,9 @@ void addClockOptions(CLI::App &app, SimOptions *o, ClockChoice *clock) {
                  "from 00:00 to 24:00");
     rangeOption(app, "--pace", &o->pace, 0, 1e6,
                 "lock-step time: at most N times real time (0: as fast as the host allows)");
+    app.add_flag("--in-process", o->inProcess,
+                 "lock-step time: run the application in the simulator's process (same "
+                 "files, a fraction of the processor time; the program itself otherwise)");
     rangeOption(app, "--answer-limit", &o->answerLimit, 0.1, 3600,
                 "lock-step time: host seconds the application has to answer its clock before "
                 "the run ends, reporting it stopped or hung");
@@ -301,7 +315,8 @@ void addRunOptions(CLI::App &app, SimOptions *o, ClockChoice *clock) {
     addCoprocessorOptions(app, o);
     addClockOptions(app, o, clock);
     rangeOption(app, "--hours", &o->hours, LEAST_HOURS, MOST_HOURS,
-                "end after N simulated hours (time scale 3600 unless TSTAT_TIME_SCALE says)");
+                "end after N simulated hours (time scale 3600 unless TSTAT_TIME_SCALE says; "
+                "default: when the application ends or the run is interrupted)");
     app.add_option("--report-dir", o->reportDir,
                    "where the report, trace.csv and day.png go (ROOT/sim)")
         ->type_name("DIR");
@@ -544,7 +559,9 @@ void declareSubcommands(CLI::App &app, CommandLine *c) {
     c->gallery->add_option("DIR", c->galleryDir, "where the pictures go")->required();
     c->gallery->add_option("--data", c->galleryData, "the images and fonts (the build's data)");
 
-    c->press = app.add_subcommand("key", "press a key on the running application");
+    c->press = app.add_subcommand(
+        "key", "press a key on the running application: through the console of the simulator "
+               "running on the root, else on the key FIFO");
     c->press->add_option("KEY", c->key.key, "the key")
         ->required()
         ->check(CLI::IsMember({"up", "down", "mode", "exit"}).description(""))
@@ -564,7 +581,7 @@ void declareSubcommands(CLI::App &app, CommandLine *c) {
                     "building's figures");
     addBuildingOptions(*c->building, &c->buildingOptions);
 
-    c->help = app.add_subcommand("help", "this text");
+    c->help = app.add_subcommand("help", "every subcommand's options, as --help-all");
     requireFiniteNumbers(app);
 }
 
@@ -636,6 +653,21 @@ int startKeyPress(const KeyOptions &key) {
         setenv("TSTAT_ROOT", key.root.c_str(), 1);
         platformReset();
     }
+    // With a simulator on the root the press goes through its console, as a
+    // typed one: said there, an event of its run, held in its simulated time.
+    constexpr size_t PORT_FILE_MAX_BYTES = 32;
+    constexpr int64_t CONSOLE_ANSWER_MS = 10000;
+    std::string port;
+    std::string error;
+    if (boardRootHeld() &&
+        readBoardFile(rootedPath("/sim/console.port"), PORT_FILE_MAX_BYTES, &port, &error)) {
+        std::string said;
+        bool pressed = askConsole(std::atoi(port.c_str()),
+                                  "key " + key.key + " " + formatNumber("%g", key.hold),
+                                  "sim> key " + key.key + " held ", CONSOLE_ANSWER_MS, &said);
+        fprintf(pressed ? stdout : stderr, "tstat-sim: %s\n", said.c_str());
+        return pressed ? 0 : 1;
+    }
     return pressKey(key.key, key.hold);
 }
 
@@ -665,7 +697,10 @@ int simCommandLine(int argc, char **argv) {
         return USAGE_ERROR;
     }
     if (c.help->parsed()) {
-        fputs(app.help("", CLI::AppFormatMode::All).c_str(), stdout);
+        // The whole application's text: app.help() would give the help
+        // subcommand's own.
+        fputs(app.get_formatter()->make_help(&app, "tstat-sim", CLI::AppFormatMode::All).c_str(),
+              stdout);
         return 0;
     }
     if (c.run->parsed() || c.coproc->parsed()) {

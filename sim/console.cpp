@@ -507,10 +507,7 @@ bool cmdKey(const std::string &rest, ConsoleContext &ctx) {
 
 bool cmdScreen(const std::string &rest, ConsoleContext &ctx) {
     std::vector<std::string> w = words(rest);
-    bool plainName = w.size() == 1 && w[0].find_first_not_of("abcdefghijklmnopqrstuvwxyz"
-                                                             "ABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                                                             "0123456789-_") == std::string::npos;
-    if (!plainName || (!ctx.keepScreen && !ctx.checkOnly)) {
+    if (w.size() != 1 || !isScreenName(w[0]) || (!ctx.keepScreen && !ctx.checkOnly)) {
         return usage(ctx, "screen");
     }
     if (ctx.checkOnly) {
@@ -664,6 +661,12 @@ bool runConsoleLine(const std::string &line, ConsoleContext &ctx) {
     }
     ctx.say("error: unknown command \"" + escapeText(word) + "\" (help lists them)");
     return false;
+}
+
+bool isScreenName(const std::string &name) {
+    return !name.empty() && name.find_first_not_of("abcdefghijklmnopqrstuvwxyz"
+                                                   "ABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                   "0123456789-_") == std::string::npos;
 }
 
 bool isConsoleCommand(const std::string &word) {

@@ -45,6 +45,8 @@ struct ConsoleContext {
 // Returns false when the line was not understood (the reason has been said).
 bool runConsoleLine(const std::string &line, ConsoleContext &ctx);
 
+// Whether name may name a screen kept (letters, digits, - and _).
+bool isScreenName(const std::string &name);
 // Whether word names a console command.
 bool isConsoleCommand(const std::string &word);
 

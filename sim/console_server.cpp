@@ -234,4 +234,48 @@ std::vector<std::string> ConsoleServer::waitForLines(int64_t waitNs) {
     return lines;
 }
 
+bool askConsole(int port, const std::string &line, const std::string &answer, int64_t waitMs,
+                std::string *said) {
+    FileDescriptor fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    struct sockaddr_in addr {};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    const std::string text = line + "\n";
+    if (fd.get() < 0 ||
+        connect(fd.get(), reinterpret_cast<struct sockaddr *>(&addr), sizeof(addr)) != 0 ||
+        ::send(fd.get(), text.data(), text.size(), MSG_NOSIGNAL) !=
+            static_cast<ssize_t>(text.size())) {
+        *said = "cannot reach the console on 127.0.0.1:" + std::to_string(port) + ": " +
+                strerror(errno);
+        return false;
+    }
+    LineBuffer lines;
+    const int64_t until = hostMs() + waitMs;
+    for (int64_t now = hostMs(); now < until; now = hostMs()) {
+        struct pollfd pfd = {fd.get(), POLLIN, 0};
+        if (poll(&pfd, 1, static_cast<int>(until - now)) <= 0) {
+            continue;
+        }
+        char buf[4096];
+        ssize_t got = read(fd.get(), buf, sizeof(buf));
+        if (got <= 0) {
+            *said = "the simulator closed its console";
+            return false;
+        }
+        std::vector<std::string> received;
+        lines.add(buf, static_cast<size_t>(got), &received);
+        for (const std::string &l : received) {
+            bool refused =
+                l.find(" error: ") != std::string::npos || l.find(" usage: ") != std::string::npos;
+            if (refused || l.find(answer) != std::string::npos) {
+                *said = l;
+                return !refused;
+            }
+        }
+    }
+    *said = "no answer from the console on 127.0.0.1:" + std::to_string(port);
+    return false;
+}
+
 } // namespace sim

@@ -59,4 +59,11 @@ class ConsoleServer {
     bool m_stdinOpen = true;
 };
 
+// A client of the console of the simulator listening on 127.0.0.1:port:
+// sends one line and waits up to waitMs of host time for the line said in
+// answer, the first that contains `answer`, or an error or usage line.
+// True when the answer came; *said is that line, or what went wrong.
+bool askConsole(int port, const std::string &line, const std::string &answer, int64_t waitMs,
+                std::string *said);
+
 } // namespace sim

@@ -87,7 +87,7 @@ Coprocessor::Coprocessor(int masterFd, House &house, const CoprocessorOptions &o
                          Printer print)
     : m_link(coprocCommAttach(masterFd, &Coprocessor::onFrame)), m_house(house), m_options(options),
       m_print(std::move(print)), m_garbageSeed(options.seed != 0 ? options.seed : 1) {
-    m_reportedLevels.fill(-1);
+    m_exchangedLevels.fill(-1);
     s_Active = this;
 }
 
@@ -313,7 +313,7 @@ void Coprocessor::handleFrame(const uint8_t *frame, uint16_t length) {
         break;
     case COPROC_PKT_SEND_LEVEL:
         if (n >= 2) {
-            m_reportedLevels[payload[0]] = payload[1];
+            m_exchangedLevels[payload[0]] = payload[1];
         }
         break;
     default:
@@ -360,6 +360,7 @@ void Coprocessor::sendChannel(uint8_t channel, uint8_t state) {
 void Coprocessor::sendLevel(uint8_t level, uint8_t value) {
     const uint8_t payload[2] = {level, value};
     coprocCommSendPacket(m_link, COPROC_PKT_LEVEL, sizeof(payload), payload);
+    m_exchangedLevels[level] = value;
 }
 
 void Coprocessor::sendCommand(const std::string &text) {

@@ -106,9 +106,11 @@ class Coprocessor {
     std::string takeRequestCounts();
     // Frames received from the thermostat that failed their CRC.
     unsigned badFrames() const { return m_badFrames; }
-    // The last value the thermostat sent for a level (packet type 0x04), -1
-    // before it sent one.
-    int reportedLevel(uint8_t level) const { return m_reportedLevels[level]; }
+    // The last value a level carried either way: the thermostat's report
+    // (packet type 0x04) or the controller's write, which the thermostat
+    // takes as known and reports again only once its own value differs
+    // (it may hold a set point written to its limits); -1 before either.
+    int exchangedLevel(uint8_t level) const { return m_exchangedLevels[level]; }
     // Bytes sent to the thermostat so far (wrapping).
     uint32_t bytesSent() const;
 
@@ -158,7 +160,7 @@ class Coprocessor {
     int64_t m_answerDueMs = NO_ANSWER_AWAITED;
     unsigned m_requests[4] = {0, 0, 0, 0};
     unsigned m_badFrames = 0;
-    std::array<int, 256> m_reportedLevels;
+    std::array<int, 256> m_exchangedLevels;
     // The three-packet address sequence: address, complement, address.
     std::vector<uint8_t> m_addressBytes;
     DownloadSender m_download;

@@ -48,6 +48,27 @@ double quantised(double celsius, LastEncoding *last, bool *same) {
 LastEncoding m_LastOnboard;
 LastEncoding m_LastExternal;
 
+// The words of every step already searched, per sensor: a house passes the
+// same temperatures again and again (a day, a cycle of its equipment), and
+// a search tries a few hundred words. 0: not searched yet (no search gives
+// a first word of 0).
+constexpr long long FIRST_STEP = -10000; // LOWEST / ENCODING_STEP
+constexpr size_t STEPS = 32001;          // (HIGHEST - LOWEST) / ENCODING_STEP + 1
+std::array<uint32_t, STEPS> m_OnboardWords;
+std::array<uint32_t, STEPS> m_ExternalWords;
+
+uint32_t &searched(std::array<uint32_t, STEPS> &words, const LastEncoding &last) {
+    return words[static_cast<size_t>(last.step - FIRST_STEP)];
+}
+
+uint32_t packed(ThermistorWords words) {
+    return static_cast<uint32_t>(words.first) << 16 | words.second;
+}
+
+ThermistorWords unpacked(uint32_t words) {
+    return {static_cast<uint16_t>(words >> 16), static_cast<uint16_t>(words & 0xFFFF)};
+}
+
 double toDouble(fpr_t value) {
     return static_cast<double>(value) / FPR_ONE;
 }
@@ -97,7 +118,9 @@ double decodeHumidity(uint16_t raw) {
 ThermistorWords encodeOnboard(double celsius) {
     bool same = false;
     double target = quantised(celsius, &m_LastOnboard, &same);
-    if (same) {
+    uint32_t &known = searched(m_OnboardWords, m_LastOnboard);
+    if (same || known != 0) {
+        m_LastOnboard.words = same ? m_LastOnboard.words : unpacked(known);
         return m_LastOnboard.words;
     }
     // A larger w2 means a larger resistance: colder. Several reference words
@@ -116,13 +139,16 @@ ThermistorWords encodeOnboard(double celsius) {
         }
     }
     m_LastOnboard.words = best;
+    known = packed(best);
     return best;
 }
 
 ThermistorWords encodeExternal(double celsius) {
     bool same = false;
     double target = quantised(celsius, &m_LastExternal, &same);
-    if (same) {
+    uint32_t &known = searched(m_ExternalWords, m_LastExternal);
+    if (same || known != 0) {
+        m_LastExternal.words = same ? m_LastExternal.words : unpacked(known);
         return m_LastExternal.words;
     }
     ThermistorWords best = {EXTERNAL_REFERENCE, EXTERNAL_REFERENCE};
@@ -141,6 +167,7 @@ ThermistorWords encodeExternal(double celsius) {
         }
     }
     m_LastExternal.words = best;
+    known = packed(best);
     return best;
 }
 

@@ -919,7 +919,8 @@ int runGallery(std::string outDir, std::string data) {
     platformReset();
     Say say = [](const std::string &line) { printf("%s\n", line.c_str()); };
     int status = 1;
-    if (prepareBoard(ownDirectory() + "/tstat-factory", say) && chdir(data.c_str()) == 0) {
+    if (prepareBoard(BoardSetup{ownDirectory() + "/tstat-factory", {}}, say) &&
+        chdir(data.c_str()) == 0) {
         status = shootGallery(outDir);
     } else {
         fprintf(stderr, "tstat-sim gallery: cannot prepare the board or enter %s\n", data.c_str());

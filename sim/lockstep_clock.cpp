@@ -89,6 +89,12 @@ void LockstepClock::handTurn(uint32_t flags, const std::function<size_t()> &inpu
     flags |= m_keysWaiting ? LOCKSTEP_KEYS_WAITING : 0;
     LockstepChannel &channel = m_shared->channel;
     channel.now = LockstepMessage{LOCKSTEP_NOW, flags, m_nowMs, m_startWallMs + m_nowMs};
+    if (m_inProcess) {
+        // In this process the application runs now, to its answer.
+        channel.turn.store(LOCKSTEP_TURN_APPLICATION, std::memory_order_release);
+        m_inProcess();
+        return;
+    }
     lockstepGiveTurn(&channel, LOCKSTEP_TURN_APPLICATION);
 }
 
@@ -101,7 +107,18 @@ bool LockstepClock::takeTurn(const std::function<size_t()> &input) {
 }
 
 bool LockstepClock::answered() {
-    if (m_gone || !awaitAnswer()) {
+    if (m_gone) {
+        return false;
+    }
+    if (m_inProcess) {
+        if (g_EndSignal != 0) {
+            return false;
+        }
+        if (m_shared->channel.turn.load(std::memory_order_acquire) != LOCKSTEP_TURN_SIMULATOR) {
+            m_gone = true;
+            return false;
+        }
+    } else if (!awaitAnswer()) {
         return false;
     }
     const LockstepMessage &answer = m_shared->channel.answer;
@@ -155,7 +172,14 @@ bool LockstepClock::applicationClosed() const {
 }
 
 void LockstepClock::close() {
-    if (m_shared) {
+    if (m_shared && m_inProcess) {
+        // Its last turn: it sees the clock closed and ends (its last screen).
+        if (m_shared->channel.turn.load() == LOCKSTEP_TURN_SIMULATOR) {
+            m_shared->channel.turn.store(LOCKSTEP_TURN_CLOSED);
+            m_inProcess();
+        }
+        m_inProcess = nullptr;
+    } else if (m_shared) {
         lockstepGiveTurn(&m_shared->channel, LOCKSTEP_TURN_CLOSED);
     }
     m_ownEnd.reset();

@@ -35,6 +35,10 @@ class LockstepClock {
     // childStarted() closes the simulator's copy of it. Once open, a second
     // call changes nothing.
     bool open(std::string *error);
+    // The application runs in this process (Application::startInProcess):
+    // its turn is run() on this thread, which returns when it gives the turn
+    // back or ends.
+    void setInProcess(std::function<void()> run) { m_inProcess = std::move(run); }
     // The region (null until open): the line's rings are there too.
     const std::shared_ptr<LockstepShared> &shared() const { return m_shared; }
     int childFd() const { return m_childEnd.get(); }
@@ -105,6 +109,7 @@ class LockstepClock {
     bool applicationClosed() const;
 
     std::shared_ptr<LockstepShared> m_shared;
+    std::function<void()> m_inProcess;
     FileDescriptor m_ownEnd;
     FileDescriptor m_childEnd;
     int64_t m_startWallMs;

@@ -52,6 +52,10 @@ constexpr const char *c_BoardFiles[] = {"/dev/mtdblock4",
                                         "/sim/clock",
                                         "/sim/shell.log"};
 
+// What a fresh board starts without: the flash regions and the hardware clock.
+constexpr const char *c_FreshBoardFiles[] = {"/dev/mtdblock4", "/dev/mtdblock5", "/dev/mtdblock8",
+                                             "/sim/rtc"};
+
 bool boardFilesUsable(const Say &say) {
     bool ok = true;
     for (const char *name : c_BoardFiles) {
@@ -101,7 +105,8 @@ bool ensureFifo(const std::string &path, const Say &say) {
     return true;
 }
 
-// Runs the factory-image tool with its options and the image path.
+// Runs the factory-image tool with its options and the image path; what a
+// failed one left is removed, so that no later run takes it.
 bool makeFactoryImage(const std::string &tool, std::vector<std::string> args,
                       const std::string &image, const Say &say) {
     if (access(tool.c_str(), X_OK) != 0) {
@@ -119,11 +124,13 @@ bool makeFactoryImage(const std::string &tool, std::vector<std::string> args,
     if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
         WEXITSTATUS(status) != 0) {
         say("tstat-sim: " + tool + " failed to write " + image);
+        unlink(image.c_str());
         return false;
     }
     std::error_code ec;
     if (fs::file_size(image, ec) != FACTORY_IMAGE_SIZE) {
         say("tstat-sim: " + image + " is not a factory image of 974 bytes");
+        unlink(image.c_str());
         return false;
     }
     say("tstat-sim: wrote the factory image " + image);
@@ -345,10 +352,22 @@ bool lockBoardRoot(const Say &say) {
     return true;
 }
 
-bool prepareBoard(const std::string &factoryTool, const Say &say, int flashEraseSize,
-                  const std::vector<std::string> &factoryArgs) {
+bool boardRootHeld() {
+    FileDescriptor fd(
+        ::open(rootedPath("/sim/lock").c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    return fd.get() >= 0 && flock(fd.get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+}
+
+bool prepareBoard(const BoardSetup &setup, const Say &say) {
     if (!lockBoardRoot(say) || !boardFilesUsable(say)) {
         return false;
+    }
+    if (setup.fresh) {
+        for (const char *name : c_FreshBoardFiles) {
+            unlink(rootedPath(name).c_str());
+        }
+        say("tstat-sim: a fresh board: new factory image, blank user and serial records, the "
+            "clock unset");
     }
     for (const char *dir : {"/dev/input", "/sys/class/backlight/backlight", "/tmp", "/sim",
                             "/sys/class/mtd/mtd4", "/sys/class/mtd/mtd5", "/sys/class/mtd/mtd8"}) {
@@ -359,7 +378,7 @@ bool prepareBoard(const std::string &factoryTool, const Say &say, int flashErase
     for (const char *mtd : {"4", "5", "8"}) {
         std::string file =
             rootedPath(("/sys/class/mtd/mtd" + std::string(mtd) + "/erasesize").c_str());
-        if (!writeFileAtomic(file, std::to_string(flashEraseSize) + "\n")) {
+        if (!writeFileAtomic(file, std::to_string(setup.flashEraseSize) + "\n")) {
             say("cannot write " + file);
             return false;
         }
@@ -372,8 +391,14 @@ bool prepareBoard(const std::string &factoryTool, const Say &say, int flashErase
     ok = ensureFile(rootedPath("/dev/mtdblock8"), "", say) && ok;
     std::string factory = rootedPath("/dev/mtdblock4");
     if (!fs::exists(factory)) {
-        // The application still runs on its built-in fallback without one.
-        makeFactoryImage(factoryTool, factoryArgs, factory, say);
+        return makeFactoryImage(setup.factoryTool, setup.factoryArgs, factory, say) && ok;
+    }
+    // Options for an image that is not made would leave the run on another
+    // configuration than the one asked for.
+    if (!setup.factoryArgs.empty()) {
+        say("tstat-sim: the factory options are for a new factory image, and " + factory +
+            " is there: add --fresh to make it anew with them, or leave them out");
+        return false;
     }
     return ok;
 }

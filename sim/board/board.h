@@ -15,23 +15,38 @@ using Say = std::function<void(const std::string &)>;
 // Erase-block size of the simulated flash unless told otherwise.
 constexpr int SIM_FLASH_ERASE_SIZE = 65536;
 
+// How the board root is prepared: the tool that writes a factory image and
+// its options, the erase-block size of the simulated flash, and whether the
+// board starts fresh.
+struct BoardSetup {
+    std::string factoryTool;
+    std::vector<std::string> factoryArgs;
+    int flashEraseSize = SIM_FLASH_ERASE_SIZE;
+    // The flash regions and the hardware clock of the last run go first:
+    // a new factory image, blank user and serial records, the clock unset.
+    bool fresh = false;
+};
+
 // Makes what the application expects under the board root: the directories,
 // the key FIFO, the backlight files, blank user and serial regions with the
 // erase-block size of their flash in sysfs, and a factory image made with
-// factoryTool (with factoryArgs before the image's path) when dev/mtdblock4
+// the factory tool (its options before the image's path) when dev/mtdblock4
 // is missing. Returns false (with the reason said) when the root cannot be
-// prepared, or when one of the files the simulator or the application opens
-// there is not a regular file (a directory, a link, a FIFO or a device
-// someone left in its place).
-bool prepareBoard(const std::string &factoryTool, const Say &say,
-                  int flashEraseSize = SIM_FLASH_ERASE_SIZE,
-                  const std::vector<std::string> &factoryArgs = {});
+// prepared: one of the files the simulator or the application opens there
+// is not a regular file (a directory, a link, a FIFO or a device someone
+// left in its place), the factory tool is missing or fails, or factory
+// options are given for a root that already has its factory image.
+bool prepareBoard(const BoardSetup &setup, const Say &say);
 // One simulator per board root: takes the lock on the root (sim/lock, which
 // holds the pid of its holder) for as long as this process runs, making the
 // root when it is missing (and saying so). False, with the other
 // simulator's pid said, when another process holds it. prepareBoard takes it
 // first.
 bool lockBoardRoot(const Say &say);
+
+// True while another process holds the lock on the board root: a
+// simulator runs on it.
+bool boardRootHeld();
 
 // The host path of a design path under the board root.
 std::string rootedPath(const char *designPath);

@@ -11,6 +11,7 @@
 #include "house/house.h"
 #include "hvac/relay_control.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -147,6 +148,16 @@ bool DashboardModel::sample(int64_t simNowMs, const House &house) {
             m_closedSinceSample = static_cast<uint16_t>(m_closedSinceSample | 1u << i);
         }
     }
+    // Whether a stage heats or cools is what the house's equipment makes of it.
+    constexpr RelayIndex STAGES[] = {RELAY_W1E, RELAY_W2, RELAY_Y1, RELAY_Y2};
+    if (std::any_of(std::begin(STAGES), std::end(STAGES),
+                    [&house](RelayIndex r) { return house.relays()[r] == '1'; })) {
+        RelayOutput out = house.relayOutput(house.outdoor(), house.indoorRh());
+        for (RelayIndex r : STAGES) {
+            m_heatedSinceSample = m_heatedSinceSample || out[r] > 0.0;
+            m_cooledSinceSample = m_cooledSinceSample || out[r] < 0.0;
+        }
+    }
     if (simNowMs < m_nextSampleMs) {
         return false;
     }
@@ -158,7 +169,11 @@ bool DashboardModel::sample(int64_t simNowMs, const House &house) {
     s.heat = m_view.known ? static_cast<float>(m_view.heat) : NAN;
     s.cool = m_view.known ? static_cast<float>(m_view.cool) : NAN;
     s.relays = m_closedSinceSample;
+    s.heating = m_heatedSinceSample;
+    s.cooling = m_cooledSinceSample;
     m_closedSinceSample = 0;
+    m_heatedSinceSample = false;
+    m_cooledSinceSample = false;
     m_history[m_historyNext] = s;
     m_historyNext = (m_historyNext + 1) % HISTORY_SIZE;
     if (m_historyCount < HISTORY_SIZE) {
@@ -173,7 +188,8 @@ const DashboardSample &DashboardModel::lastSample() const {
 
 nlohmann::json DashboardModel::sampleValue(const DashboardSample &s) {
     return {{"t", s.wallSeconds},      {"in", rounded(s.indoor)}, {"out", rounded(s.outdoor)},
-            {"heat", rounded(s.heat)}, {"cool", rounded(s.cool)}, {"relays", s.relays}};
+            {"heat", rounded(s.heat)}, {"cool", rounded(s.cool)}, {"relays", s.relays},
+            {"heating", s.heating},    {"cooling", s.cooling}};
 }
 
 std::string DashboardModel::sampleJson(const DashboardSample &s) {

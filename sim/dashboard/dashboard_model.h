@@ -56,6 +56,10 @@ struct DashboardSample {
     float heat; // setpoints in force, NaN when unknown
     float cool;
     uint16_t relays; // bit i set: relay i was closed at some time since the sample before
+    // The equipment heated or cooled at some time since the sample before
+    // (a heat pump's compressor does either, as its reversing valve says).
+    bool heating;
+    bool cooling;
 };
 
 class DashboardModel {
@@ -93,6 +97,8 @@ class DashboardModel {
     size_t m_historyNext = 0;
     int64_t m_nextSampleMs = INT64_MIN;
     uint16_t m_closedSinceSample = 0;
+    bool m_heatedSinceSample = false;
+    bool m_cooledSinceSample = false;
 };
 
 } // namespace sim

@@ -45,14 +45,17 @@ struct BarSpec {
     const char *label;
     std::vector<int> relays; // closed when any of them is
     uint32_t colour;
+    // A heat pump's compressor stage heats unless its reversing valve (O/B)
+    // is closed: its colour while it heats (0: the bar is no such stage).
+    uint32_t heatingColour = 0;
 };
 
 const std::vector<BarSpec> &bars() {
     static const std::vector<BarSpec> c_Bars = {
         {c_RelayNames[RELAY_W1E], {RELAY_W1E}, palette::HEAT},
         {c_RelayNames[RELAY_W2], {RELAY_W2}, palette::FLAME},
-        {c_RelayNames[RELAY_Y1], {RELAY_Y1}, palette::COOL},
-        {c_RelayNames[RELAY_Y2], {RELAY_Y2}, palette::ICE},
+        {c_RelayNames[RELAY_Y1], {RELAY_Y1}, palette::COOL, palette::HEAT},
+        {c_RelayNames[RELAY_Y2], {RELAY_Y2}, palette::ICE, palette::FLAME},
         {c_RelayNames[RELAY_OB], {RELAY_OB}, palette::MUTED},
         {"fan", {RELAY_G1, RELAY_G2, RELAY_G3}, palette::SLATE_TOP},
         {c_RelayNames[RELAY_HUM], {RELAY_HUM}, palette::WATER},
@@ -122,7 +125,10 @@ void drawFrame(cairo_t *cr, double top, double bottom) {
 void drawTimeGrid(cairo_t *cr, const TimeAxis &t, const std::vector<TraceRow> &rows, double top,
                   double bottom, bool labels) {
     double hours = (t.endMs - t.startMs) / MS_PER_HOUR;
-    int step = hours <= 12 ? 1 : hours <= 30 ? 2 : hours <= 72 ? 6 : 12;
+    int step = hours <= 12 ? 1 : hours <= 30 ? 2 : hours <= 72 ? 6 : hours <= 96 ? 12 : 24;
+    // Past four days only midnights: each one, each Monday past three weeks,
+    // each first of a month past three months.
+    int days = hours <= 21 * 24 ? 1 : hours <= 93 * 24 ? 7 : 0;
     // Whole local hours: the first row's wall clock tells where they fall.
     const TraceRow &first = rows.front();
     int64_t wallAtStart = first.wall - (first.uptimeMs - t.startMs) / 1000;
@@ -132,7 +138,9 @@ void drawTimeGrid(cairo_t *cr, const TimeAxis &t, const std::vector<TraceRow> &r
         time_t tt = static_cast<time_t>(wall);
         struct tm local {};
         localtime_r(&tt, &local);
-        if (local.tm_hour % step != 0 || local.tm_min != 0) {
+        if (local.tm_hour % step != 0 || local.tm_min != 0 ||
+            (step == 24 && days == 7 && local.tm_wday != 1) ||
+            (step == 24 && days == 0 && local.tm_mday != 1)) {
             continue;
         }
         double x = std::round(t.x(t.startMs + (wall - wallAtStart) * 1000)) + 0.5;
@@ -143,7 +151,11 @@ void drawTimeGrid(cairo_t *cr, const TimeAxis &t, const std::vector<TraceRow> &r
         cairo_stroke(cr);
         if (labels) {
             char text[32];
-            strftime(text, sizeof(text), local.tm_hour == 0 ? "%a" : "%H:%M", &local);
+            strftime(text, sizeof(text),
+                     local.tm_hour != 0 ? "%H:%M"
+                     : days == 1        ? "%a"
+                                        : "%d %b",
+                     &local);
             drawText(cr, style(12, local.tm_hour == 0, palette::INK, ALIGN_CENTER), text, x - 40,
                      bottom + 4, 80, 16);
         }
@@ -398,7 +410,49 @@ void drawEvents(cairo_t *cr, const TimeAxis &t, const std::vector<RunEvent> &eve
     }
 }
 
-void drawBars(cairo_t *cr, const TimeAxis &t, const std::vector<RelayEvent> &log) {
+// One bar's spans: from each closing to the opening after it, and on a heat
+// pump's compressor stage from each move of the reversing valve, in the
+// colour of what the stage did.
+void drawBarSpans(cairo_t *cr, const TimeAxis &t, const std::vector<RelayEvent> &log,
+                  const BarSpec &bar, bool heatPump, double y) {
+    const bool reversible = heatPump && bar.heatingColour != 0;
+    std::array<int, RELAY_COUNT> state;
+    state.fill(0);
+    bool on = false;
+    int64_t since = 0;
+    auto fill = [&](int64_t to) {
+        bool heating = reversible && state[RELAY_OB] != 1;
+        setColor(cr, rgb(heating ? bar.heatingColour : bar.colour));
+        double x0 = t.x(std::max(since, t.startMs));
+        // Short runs stay visible as a one-pixel line.
+        cairo_rectangle(cr, x0, y, std::max(t.x(to) - x0, 1.0), BAR_HEIGHT);
+        cairo_fill(cr);
+    };
+    for (const RelayEvent &e : log) {
+        bool mine = std::find(bar.relays.begin(), bar.relays.end(), e.relay) != bar.relays.end();
+        bool valve = reversible && e.relay == RELAY_OB && state[RELAY_OB] != e.closed;
+        if (!mine && !valve) {
+            continue;
+        }
+        std::array<int, RELAY_COUNT> next = state;
+        next[e.relay] = e.closed;
+        bool nowOn =
+            std::any_of(bar.relays.begin(), bar.relays.end(), [&](int r) { return next[r] == 1; });
+        if (on && (!nowOn || valve) && e.ms > t.startMs) {
+            fill(e.ms);
+        }
+        if (nowOn && (!on || valve)) {
+            since = e.ms;
+        }
+        state = next;
+        on = nowOn;
+    }
+    if (on) {
+        fill(t.endMs);
+    }
+}
+
+void drawBars(cairo_t *cr, const TimeAxis &t, const std::vector<RelayEvent> &log, bool heatPump) {
     double y = BARS_TOP;
     for (const BarSpec &bar : bars()) {
         drawText(cr, style(12, true, palette::INK, ALIGN_RIGHT), bar.label, 0, y, LEFT - 8,
@@ -406,33 +460,7 @@ void drawBars(cairo_t *cr, const TimeAxis &t, const std::vector<RelayEvent> &log
         setColor(cr, rgb(palette::LIGHT_BOTTOM));
         cairo_rectangle(cr, LEFT, y, RIGHT - LEFT, BAR_HEIGHT);
         cairo_fill(cr);
-        std::array<int, RELAY_COUNT> state;
-        state.fill(0);
-        bool on = false;
-        int64_t since = 0;
-        setColor(cr, rgb(bar.colour));
-        for (const RelayEvent &e : log) {
-            if (std::find(bar.relays.begin(), bar.relays.end(), e.relay) == bar.relays.end()) {
-                continue;
-            }
-            state[e.relay] = e.closed;
-            bool nowOn = std::any_of(bar.relays.begin(), bar.relays.end(),
-                                     [&](int r) { return state[r] == 1; });
-            if (nowOn && !on) {
-                since = e.ms;
-            } else if (!nowOn && on && e.ms > t.startMs) {
-                double x0 = t.x(std::max(since, t.startMs));
-                // Short runs stay visible as a one-pixel line.
-                cairo_rectangle(cr, x0, y, std::max(t.x(e.ms) - x0, 1.0), BAR_HEIGHT);
-                cairo_fill(cr);
-            }
-            on = nowOn;
-        }
-        if (on) {
-            double x0 = t.x(std::max(since, t.startMs));
-            cairo_rectangle(cr, x0, y, std::max(t.x(t.endMs) - x0, 1.0), BAR_HEIGHT);
-            cairo_fill(cr);
-        }
+        drawBarSpans(cr, t, log, bar, heatPump, y);
         y += BAR_HEIGHT + BAR_GAP;
     }
 }
@@ -558,7 +586,7 @@ void drawHeading(cairo_t *cr, const Report &report, const std::string &title,
     drawLegend(cr, LEFT, 98, roomItems, std::size(roomItems));
     drawLegend(cr, LEFT, 120, bandItems, std::size(bandItems));
     drawTextAt(cr, style(12, false, palette::MUTED),
-               "in force: as the thermostat reports it on the bus, comfort recovery included",
+               "in force: the last level either side sent on the bus, comfort recovery included",
                LEFT + 330, 124);
 }
 
@@ -689,7 +717,7 @@ bool plotRun(const std::string &path, const std::string &fontDir,
     drawFrame(cr, OUT_TOP, OUT_BOTTOM);
 
     drawTextAt(cr, style(13, true, palette::INK), "relays closed", LEFT + 6, BARS_TOP - 8);
-    drawBars(cr, t, relayLog);
+    drawBars(cr, t, relayLog, report.setup.heatPump);
     double barsBottom = BARS_TOP + bars().size() * (BAR_HEIGHT + BAR_GAP) - BAR_GAP;
     drawTimeGrid(cr, t, rows, barsBottom, barsBottom + 2, true);
     const TraceRow &first = rows.front();

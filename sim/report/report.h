@@ -114,8 +114,8 @@ struct TraceRow {
     std::array<double, RELAY_COUNT> onSeconds{}; // closed within the minute
     std::array<double, RELAY_COUNT> energyKj{};  // delivered within the minute
     // The heat and cool set points the thermostat itself runs to, comfort
-    // recovery included, as it last sent them on the bus (levels 3 and 4,
-    // whole degrees of its unit, in C here); unknown before it sent them.
+    // recovery included, as the bus last carried them either way (levels 3
+    // and 4, whole degrees of its unit, in C here); unknown before it did.
     bool inForceKnown = false;
     double heatInForce = 0, coolInForce = 0;
 };

@@ -112,7 +112,12 @@ Json runJson(const RunFigures &run) {
     Json j{{"simulated_seconds", r3(run.simulatedSeconds)},
            {"lockstep", run.lockstep},
            {"seed", run.seed},
-           {"longest_step_s", r3(run.longestPassSeconds)}};
+           {"longest_step_s", r3(run.longestPassSeconds)},
+           {"cut_short", !run.interrupted.empty()}};
+    // Why a signal ended the run before its end: its figures cover the run until then.
+    if (!run.interrupted.empty()) {
+        j["cut_short_by"] = run.interrupted;
+    }
     if (!run.lockstep) {
         j["host_seconds"] = r3(run.hostSeconds);
     }

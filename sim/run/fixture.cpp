@@ -265,7 +265,7 @@ bool Fixture::setUp() {
     }
     m_serial = m_options.serial.empty() ? generateSerialNumber() : m_options.serial;
     say("tstat-sim fixture: board root " + absoluteRoot());
-    if (!prepareBoard(m_options.sim.factoryTool, [this](const std::string &l) { say(l); })) {
+    if (!prepareBoard(boardSetup(m_options.sim), [this](const std::string &l) { say(l); })) {
         return false;
     }
     m_testPinPath = rootedPath("/sim/test-pin");

@@ -44,6 +44,10 @@ int Simulator::runLockstep() {
     // The application starts up at the first instant.
     if (running) {
         running = m_lockstep->runApplication(0, [this] { return inputForApplication(); });
+        // An application in this process set its own handlers as it started.
+        if (m_app.inProcess()) {
+            catchEndSignals();
+        }
     }
     lockstepPass(0);
     int exitStatus = 0;

@@ -47,6 +47,10 @@ constexpr int64_t WEATHER_PERIOD_MS = 15 * 60000;
 constexpr size_t RELAYS_FILE_MAX_BYTES = 4096;
 constexpr size_t SCREEN_MAX_BYTES = 16 << 20;
 constexpr size_t RELAY_LOG_MAX_BYTES = 256 << 20;
+// The screens a run kept, a name a line, in the report directory, and the
+// most of it read back.
+constexpr const char *SCREEN_LIST = "/screens.txt";
+constexpr size_t SCREEN_LIST_MAX_BYTES = 1 << 20;
 // The bus levels on which the thermostat reports its heat and cool set points
 // in force.
 constexpr uint8_t LEVEL_HEAT_IN_FORCE = 3;
@@ -126,8 +130,9 @@ int Simulator::run() {
         say("tstat-sim: " + error);
         return 2;
     }
+    // Nothing of the run starts on a board that could not be made ready.
     if (!prepare()) {
-        return 1;
+        return 2;
     }
     return m_lockstep ? runLockstep() : runScaled();
 }
@@ -145,9 +150,7 @@ bool Simulator::prepare() {
         return false;
     }
     say("tstat-sim: board root " + absoluteRoot());
-    if (!prepareBoard(
-            m_options.factoryTool, [this](const std::string &l) { say(l); },
-            m_options.flashEraseSize, m_options.factoryArgs)) {
+    if (!prepareBoard(boardSetup(m_options), [this](const std::string &l) { say(l); })) {
         return false;
     }
     if (m_options.report && !reportDirectoryWritable()) {
@@ -156,6 +159,7 @@ bool Simulator::prepare() {
     if (m_options.report) {
         removeLastReport();
     }
+    removeLastScreens();
     // The relays the last run's application left are not this one's.
     if (m_startApplication && m_options.serial.empty()) {
         unlink(rootedPath("/sim/relays").c_str());
@@ -272,6 +276,16 @@ void Simulator::banner() {
 
 bool Simulator::startApplication() {
     Application::Handover handover;
+    if (m_lockstep && m_options.inProcess && m_pty.isShared()) {
+        std::string why;
+        if (m_app.startInProcess(m_options.tstat, m_options.data, m_lockstep->shared().get(),
+                                 m_pty.slaveFd(), &why)) {
+            m_lockstep->setInProcess([this] { m_app.switchTo(); });
+            return true;
+        }
+        say("tstat-sim: the application cannot run in this process (" + why +
+            "); starting it as a program");
+    }
     if (m_lockstep) {
         handover.clockFd = m_lockstep->childFd();
         if (m_pty.isShared()) {
@@ -361,9 +375,9 @@ void Simulator::advanceHouse(int64_t now) {
     // clock (and the console's settings).
     m_house.advance(m_paused ? 0.0 : static_cast<double>(now - m_at.lastPass) / 1000.0, runHour());
     m_at.lastPass = now;
-    // The set points the thermostat runs to, as it reports them on the bus.
-    int heat = m_coproc->reportedLevel(LEVEL_HEAT_IN_FORCE);
-    int cool = m_coproc->reportedLevel(LEVEL_COOL_IN_FORCE);
+    // The set points the thermostat runs to, as the bus last carried them.
+    int heat = m_coproc->exchangedLevel(LEVEL_HEAT_IN_FORCE);
+    int cool = m_coproc->exchangedLevel(LEVEL_COOL_IN_FORCE);
     if (heat >= 0 && cool >= 0) {
         bool celsius = m_setpoints.setup().celsius;
         m_recorder.reportedInForce(celsiusOfBusTemperature(static_cast<uint8_t>(heat), celsius),
@@ -494,9 +508,10 @@ void Simulator::everyMinute() {
 }
 
 void Simulator::say(const std::string &line) {
-    // A run longer than a day dates its lines: from the start when it says
-    // so, from its second day when it runs until stopped.
-    bool dated = m_options.hours > 24.0 ||
+    // A run of a day or more dates its lines (its last instant has the
+    // clock time of its first): from the start when it says so, from its
+    // second day when it runs until stopped.
+    bool dated = m_options.hours >= 24.0 ||
                  (m_options.hours <= 0.0 && m_startDay != 0 && localDay() != m_startDay);
     std::string text = clockStamp(dated) + " " + line + "\n";
     noteEvent(eventOf(line));
@@ -556,8 +571,15 @@ void Simulator::takeScreens() {
         say(kept ? "tstat-sim: screen " + path
                  : "tstat-sim: no screen to keep as " + path + ": " +
                        (png.empty() ? none : std::string(strerror(errno))));
+        if (kept && m_keptScreens.find("\n" + name + "\n") == std::string::npos) {
+            m_keptScreens += name + "\n";
+        }
     }
     m_screens.clear();
+    // Named as they are kept, so that the next run finds them however this one ends.
+    if (!writeFileAtomic(dir + SCREEN_LIST, m_keptScreens.substr(1))) {
+        say("tstat-sim: cannot write " + dir + SCREEN_LIST);
+    }
 }
 
 // ---- The end -------------------------------------------------------------------------------
@@ -633,8 +655,9 @@ int Simulator::shutDown(int exitStatus) {
 namespace {
 
 // The plot of a long run draws every so many minutes of its trace, so that
-// its rows in memory stay this many at most (a month of minutes).
-constexpr size_t PLOT_ROWS = 31 * 24 * 60;
+// its rows in memory stay this many at most (16 days of minutes, so that
+// the two weeks of a study still draw every minute).
+constexpr size_t PLOT_ROWS = 16 * 24 * 60;
 // Trace lines written at once.
 constexpr size_t TRACE_CHUNK_ROWS = 1024;
 
@@ -733,6 +756,24 @@ void Simulator::removeLastReport() {
     for (const char *name : {"/report.txt", "/report.json", "/trace.csv", "/day.png"}) {
         unlink((dir + name).c_str());
     }
+}
+
+// So do its screens, with a report or without: those the last run's list
+// names (only names a screen can have), so that nothing else of the
+// directory goes.
+void Simulator::removeLastScreens() {
+    std::string dir = reportDirectory();
+    std::string list;
+    std::string error;
+    if (readBoardFile(dir + SCREEN_LIST, SCREEN_LIST_MAX_BYTES, &list, &error)) {
+        std::istringstream names(list);
+        for (std::string name; std::getline(names, name);) {
+            if (isScreenName(name)) {
+                unlink((dir + "/" + name + ".png").c_str());
+            }
+        }
+    }
+    unlink((dir + SCREEN_LIST).c_str());
 }
 
 std::string Simulator::reportDirectory() const {

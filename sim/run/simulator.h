@@ -45,6 +45,8 @@ struct SimOptions {
     // Options of the factory tool for a factory image it makes (the
     // equipment, the system mode and the control settings).
     std::vector<std::string> factoryArgs;
+    // The board starts fresh (see BoardSetup).
+    bool fresh = false;
     // Erase-block size of the simulated flash regions, as the kernel would
     // tell it in sysfs (a power of two).
     int flashEraseSize = 65536;
@@ -83,10 +85,18 @@ struct SimOptions {
     // Host seconds the application has to answer its clock before the run
     // gives it up as stopped or hung.
     double answerLimit = 30.0;
+    // Lock-step time: the application runs in this process (its module
+    // beside the program), same files, no hand-over through the kernel.
+    bool inProcess = false;
     // A unit of a building: the building's end of the link (see
     // unit_link.h), whose clock this run follows; -1: none.
     int buildingLink = -1;
 };
+
+// How the options prepare the board root.
+inline BoardSetup boardSetup(const SimOptions &o) {
+    return BoardSetup{o.factoryTool, o.factoryArgs, o.flashEraseSize, o.fresh};
+}
 
 // tstat-sim run (startApplication) or coproc. Returns the exit status.
 int runSimulator(const SimOptions &options, bool startApplication);
@@ -147,6 +157,7 @@ class Simulator {
                      std::vector<TraceRow> *plotRows);
     std::string reportDirectory() const;
     void removeLastReport();
+    void removeLastScreens();
     bool reportDirectoryWritable();
 
     // The scaled clock's loop (scaled_run.cpp).
@@ -195,6 +206,8 @@ class Simulator {
     std::unique_ptr<Dashboard> m_dashboard;
     std::string m_httpPortFile;
     std::vector<std::string> m_screens;
+    // The names of the screens kept so far, each line ended (after a first "\n").
+    std::string m_keptScreens = "\n";
     bool m_paused = false;
     bool m_quit = false;
 

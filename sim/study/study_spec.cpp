@@ -250,10 +250,10 @@ StudyRun makeRun(const StudySpec &spec, const std::array<int, AXIS_COUNT> &at, i
     strptime(spec.start.c_str(), "%Y-%m-%d %H:%M", &local);
     local.tm_isdst = -1;
     factory.insert(factory.end(), {"--time", std::to_string(mktime(&local))});
-    append(&run.args,
-           {"--factory=" + joined(factory), "--hours",
-            formatNumber("%g", spec.warmupHours + 24.0 * days), "--start", spec.start, "--seed",
-            std::to_string(spec.seed), "--root", run.dir, "--no-http", "--no-status"});
+    append(&run.args, {"--factory=" + joined(factory), "--hours",
+                       formatNumber("%g", spec.warmupHours + 24.0 * days), "--start", spec.start,
+                       "--seed", std::to_string(spec.seed), "--root", run.dir, "--no-http",
+                       "--no-status", "--in-process"});
     if (!run.script.empty()) {
         append(&run.args, {"--script", run.dir + "/script.txt"});
     }

@@ -9,6 +9,7 @@
 #include "graphics/screen_test.h"
 #include "platform/platform_display.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -32,8 +33,8 @@ namespace {
 // Key edges taken per pass: five iterations, each possibly two checks.
 constexpr int KEY_ITERATIONS = 5;
 // The screen saver's text jumps to x in [0, 131) and y in [0, 241): the
-// panel less the text's size. While the under-voltage band shows, its tops
-// start below the band.
+// panel less the text's size (a wider text less far right). While the
+// under-voltage band shows, its tops start below the band.
 constexpr int SCREEN_SAVER_X_RANGE = 131;
 constexpr int SCREEN_SAVER_Y_RANGE = 241;
 constexpr uint32_t MS_PER_SECOND = 1000;
@@ -447,9 +448,14 @@ void pollScreenSaver() {
     if (due(TIMER_SCREEN_SAVER_MOVE) && m_scrSvrOn != 0 && screenSaverAllowed()) {
         actOn(TIMER_SCREEN_SAVER_MOVE);
         int top = screenSaverTop();
-        auto x = static_cast<int16_t>(rand() % SCREEN_SAVER_X_RANGE);
+        // A text wider than the range allows for (three digits, or two wide
+        // ones) jumps less far right, so that its degree sign stays on the panel.
+        ScreenItem *text = screenSaverText();
+        int room = text != nullptr ? static_cast<int>(SCREEN_NOMINAL_WIDTH) - text->width + 1
+                                   : SCREEN_SAVER_X_RANGE;
+        auto x = static_cast<int16_t>(rand() % std::clamp(room, 1, SCREEN_SAVER_X_RANGE));
         auto y = static_cast<int16_t>(top + rand() % (SCREEN_SAVER_Y_RANGE - top));
-        screenMoveText(g_displayHdl, screenSaverText(), x, y);
+        screenMoveText(g_displayHdl, text, x, y);
     }
     keepScreenSaverClear();
 }

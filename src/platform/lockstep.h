@@ -117,6 +117,34 @@ void lockstepRingDrop(LockstepRing *ring);
 // shared line; null rings detach fd. platformReset() forgets them all.
 void lockstepAttachLine(int fd, LockstepRing *receive, LockstepRing *send);
 
+// ---- Host flavour: the application in the simulator's process ----
+//
+// For its fastest runs the simulator loads the application a second time as
+// a module (tstat-inprocess.so) in a namespace of its own, with its own C
+// library, and runs it on a stack of its own in the simulator's thread: a
+// hand-over is then a switch of stacks, no system call. The clock and the
+// line are the same LockstepShared as between two processes.
+struct LockstepInProcess {
+    LockstepShared *shared;
+    // Switches back to the simulator; returns at the application's next turn.
+    void (*toSimulator)(void *context);
+    void *context;
+    int outputFd;     // its standard output
+    int linkFd;       // the line's descriptor (-1: none)
+    const char *root; // the board root
+    int exitStatus;   // what it ended with
+};
+// The module's entry: runs the application as `tstat argv[1]`; returns (or
+// switches back for good) when the application ends.
+using LockstepInProcessEntry = int (*)(LockstepInProcess *link, int argc, char **argv);
+constexpr const char *LOCKSTEP_INPROCESS_ENTRY = "tstatInProcessMain";
+constexpr const char *LOCKSTEP_INPROCESS_MODULE = "tstat-inprocess.so";
+// In the module: the platform layer takes its clock, line and output from
+// link (before anything else), and ends the application without ending the
+// process (the module's exit()).
+void lockstepAdoptInProcess(LockstepInProcess *link);
+[[noreturn]] void lockstepExitInProcess(int status);
+
 // The environment variable that names the application's end of the pair.
 constexpr const char *LOCKSTEP_FD_VARIABLE = "TSTAT_LOCKSTEP_FD";
 // In lock-step time the coprocessor's line is the region's two rings: a

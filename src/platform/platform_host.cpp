@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cxxabi.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/socket.h>
@@ -48,6 +49,8 @@ struct Lockstep {
     int fd = -1;     // the socket that tells when the simulator has gone
     int linkFd = -1; // the coprocessor's line, when the simulator hands one over
     LockstepShared *shared = nullptr;
+    LockstepInProcess *inProcess = nullptr; // run in the simulator's process
+    int outputFd = STDOUT_FILENO;
     int64_t monoMs = 0;
     int64_t wallMs = 0;
     uint32_t flags = 0;
@@ -88,6 +91,10 @@ struct HostState {
 HostState m_Host;
 Lockstep m_Lockstep;
 
+bool lockstepOn() {
+    return m_Lockstep.fd >= 0 || m_Lockstep.inProcess != nullptr;
+}
+
 // Host milliseconds of one wait for the simulator's NOW, after which the
 // application looks whether the simulator is still there.
 constexpr int LOCKSTEP_WAIT_SLICE_MS = 1000;
@@ -115,16 +122,25 @@ void sendLockstep(uint32_t kind, int64_t monoMs) {
                                               std::memory_order_acq_rel)) {
         lockstepClosed();
     }
-    lockstepGiveTurn(&channel, LOCKSTEP_TURN_SIMULATOR);
+    if (m_Lockstep.inProcess == nullptr) {
+        lockstepGiveTurn(&channel, LOCKSTEP_TURN_SIMULATOR);
+    }
 }
 
 // Waits for the simulator's next NOW. Without a simulator there is no more
 // time: the process ends as it does on a stop request.
 void awaitLockstepNow() {
     LockstepChannel &channel = m_Lockstep.shared->channel;
+    LockstepInProcess *link = m_Lockstep.inProcess;
     for (;;) {
-        uint32_t turn =
-            lockstepAwaitTurnChange(&channel, LOCKSTEP_TURN_SIMULATOR, LOCKSTEP_WAIT_SLICE_MS);
+        uint32_t turn = channel.turn.load(std::memory_order_acquire);
+        if (turn == LOCKSTEP_TURN_SIMULATOR && link != nullptr) {
+            link->toSimulator(link->context);
+            continue;
+        }
+        if (turn == LOCKSTEP_TURN_SIMULATOR) {
+            turn = lockstepAwaitTurnChange(&channel, turn, LOCKSTEP_WAIT_SLICE_MS);
+        }
         if (turn == LOCKSTEP_TURN_APPLICATION) {
             m_Lockstep.monoMs = channel.now.monoMs;
             m_Lockstep.wallMs = channel.now.wallMs;
@@ -152,7 +168,7 @@ ssize_t writeOutput(void *, const char *data, size_t size) {
     m_Lockstep.answerFlags |= LOCKSTEP_OUTPUT_WRITTEN;
     size_t done = 0;
     while (done < size) {
-        ssize_t put = write(STDOUT_FILENO, data + done, size - done);
+        ssize_t put = write(m_Lockstep.outputFd, data + done, size - done);
         if (put < 0 && errno == EINTR) {
             continue;
         }
@@ -182,8 +198,17 @@ void watchOutput() {
     m_Lockstep.answerFlags |= LOCKSTEP_OUTPUT_WRITTEN;
 }
 
-// The simulator's descriptor from the environment, and the first instant.
+// The simulator's descriptor from the environment (or the link of the
+// application in the simulator's process), and the first instant.
 void startLockstep() {
+    if (LockstepInProcess *link = m_Lockstep.inProcess) {
+        m_Lockstep.shared = link->shared;
+        m_Lockstep.linkFd = link->linkFd;
+        m_Lockstep.outputFd = link->outputFd;
+        watchOutput();
+        awaitLockstepNow();
+        return;
+    }
     const char *text = getenv(LOCKSTEP_FD_VARIABLE);
     if (text == nullptr || *text == '\0') {
         return;
@@ -291,7 +316,7 @@ void ensureInit() {
     m_Host.segment = {m_Host.anchorMonoNs, m_Host.anchorMonoNs, scale};
     m_Host.lastSimNs = INT64_MIN;
     startLockstep();
-    if (m_Lockstep.fd >= 0) {
+    if (lockstepOn()) {
         m_Host.startMonoNs = m_Lockstep.monoMs * NS_PER_MS;
     }
 }
@@ -362,7 +387,7 @@ int64_t wallNsWithoutOffset() {
     if (m_Host.fake) {
         return m_Host.fakeWallNs;
     }
-    if (m_Lockstep.fd >= 0) {
+    if (lockstepOn()) {
         return m_Lockstep.wallMs * NS_PER_MS;
     }
     int64_t mono = readHostClock(CLOCK_MONOTONIC);
@@ -611,7 +636,7 @@ int64_t hostSimMonoNs() {
     if (m_Host.fake) {
         return m_Host.fakeMonoNs;
     }
-    if (m_Lockstep.fd >= 0) {
+    if (lockstepOn()) {
         return m_Lockstep.monoMs * NS_PER_MS;
     }
     return simFromHost(readHostClock(CLOCK_MONOTONIC));
@@ -730,9 +755,31 @@ int64_t platformUptimeMs() {
     return (hostSimMonoNs() - m_Host.startMonoNs) / NS_PER_MS;
 }
 
+void lockstepAdoptInProcess(LockstepInProcess *link) {
+    m_Lockstep.inProcess = link;
+}
+
+extern "C" void *__dso_handle;
+
+void lockstepExitInProcess(int status) {
+    LockstepInProcess *link = m_Lockstep.inProcess;
+    if (link == nullptr) {
+        _exit(status);
+    }
+    // What exit() would do for this module: its exit handlers (the last
+    // screen) and its output, but not the end of the process.
+    fflush(nullptr);
+    abi::__cxa_finalize(&__dso_handle);
+    fflush(nullptr);
+    link->exitStatus = status;
+    m_Lockstep.shared->channel.turn.store(LOCKSTEP_TURN_ENDED, std::memory_order_release);
+    link->toSimulator(link->context);
+    abort();
+}
+
 bool hostLockstep() {
     ensureInit();
-    return m_Lockstep.fd >= 0;
+    return lockstepOn();
 }
 
 bool hostLockstepPublishWanted() {
@@ -753,7 +800,7 @@ void platformSleepMs(uint32_t ms) {
         platformFakeClockAdvanceMs(ms);
         return;
     }
-    if (m_Lockstep.fd >= 0) {
+    if (lockstepOn()) {
         sendLockstep(LOCKSTEP_SLEEP, m_Lockstep.monoMs + ms);
         awaitLockstepNow();
         return;
@@ -768,7 +815,7 @@ void platformSleepMs(uint32_t ms) {
 
 void platformLoopYield() {
     ensureInit();
-    if (m_Lockstep.fd >= 0) {
+    if (lockstepOn()) {
         sendLockstep(LOCKSTEP_IDLE, lockstepWakeMs());
         awaitLockstepNow();
         return;
@@ -777,11 +824,11 @@ void platformLoopYield() {
 }
 
 bool platformKeysMayWait() {
-    return m_Lockstep.fd < 0 || (m_Lockstep.flags & LOCKSTEP_KEYS_WAITING) != 0;
+    return !lockstepOn() || (m_Lockstep.flags & LOCKSTEP_KEYS_WAITING) != 0;
 }
 
 void platformNoteTimer(const void *timer, const struct timespec *deadline) {
-    if (m_Lockstep.fd < 0) {
+    if (!lockstepOn()) {
         return;
     }
     // Rounded up: woken at that millisecond, the timer has expired.
@@ -808,7 +855,7 @@ void platformNoteTimer(const void *timer, const struct timespec *deadline) {
 
 double platformTimeScale() {
     ensureInit();
-    if (m_Lockstep.fd >= 0) {
+    if (lockstepOn()) {
         return 1.0;
     }
     if (!m_Host.fake) {
@@ -819,7 +866,7 @@ double platformTimeScale() {
 
 int platformSetTimeScale(double scale) {
     ensureInit();
-    if (m_Host.fake || m_Lockstep.fd >= 0 || !std::isfinite(scale) || scale <= 0.0) {
+    if (m_Host.fake || lockstepOn() || !std::isfinite(scale) || scale <= 0.0) {
         return -1;
     }
     int64_t host = readHostClock(CLOCK_MONOTONIC);

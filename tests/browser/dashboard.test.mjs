@@ -2,7 +2,8 @@
 // thermostat's screen, its keys reach the application, the bus console
 // carries a command and its reply, the relay lamps follow sim/relays, the
 // plot and the outdoor mean are in the thermostat's unit from its first
-// frame, nothing scrolls sideways at 1280 px, and the exit key asks first
+// frame, nothing scrolls sideways at 1280 px, the plot's event names never
+// overlap, and the exit key asks first
 // and the page then says the application has ended.
 //
 // Run by ctest (label browser) with TSTAT_SIM and TSTAT_CONFIG_TOOL naming
@@ -152,6 +153,26 @@ test('nothing scrolls sideways at 1280 px', async () => {
   const [scroll, client] = await page.evaluate(() =>
     [document.documentElement.scrollWidth, document.documentElement.clientWidth]);
   assert.ok(scroll <= client, `${scroll} px wide in ${client} px`);
+});
+
+test('the plot\'s event names never overlap, wide or narrow', async () => {
+  for (const width of [1280, 700]) {
+    await page.setViewportSize({ width, height: 900 });
+    // A burst of events at one instant, named on the plot drawn anew.
+    const named = JSON.parse(await page.evaluate(() => {
+      const t = samples[samples.length - 1].t;
+      for (let i = 0; i < 8; i++) marks.push({ t, text: `event ${i} of a burst` });
+      drawPlot();
+      return document.getElementById('plot').dataset.eventNames || '[]';
+    }));
+    assert.ok(named.length >= 3, `${named.length} names at ${width} px`);
+    for (const [i, a] of named.entries()) {
+      for (const b of named.slice(i + 1)) {
+        assert.ok(a[2] !== b[2] || a[1] <= b[0] || b[1] <= a[0], `${a} and ${b} at ${width} px`);
+      }
+    }
+  }
+  await page.setViewportSize({ width: 1280, height: 900 });
 });
 
 test('the exit key asks first, and the page then says the application ended', async () => {

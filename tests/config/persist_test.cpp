@@ -283,6 +283,22 @@ TEST_F(PersistTest, TwoPowerCutsOverTwoSavesKeepTheNewestWholeSettingsOrTheOnesB
             EXPECT_EQ(outcomes, (std::set<uint16_t>{first, 2222}));
         }
     }
+    // Damage to the record, then to the copy, and the other way round, each
+    // followed by a start-up: each start-up writes back the one damaged, so
+    // the settings stay.
+    ASSERT_EQ(save(4444), 0);
+    const std::string saved = m_root.read("/dev/mtdblock5");
+    const size_t copyAt = saved.size() - TSTAT_SYS_CFG_SIZE - 8;
+    for (const auto &[firstAt, secondAt] : {std::pair{size_t{0}, copyAt}, {copyAt, size_t{0}}}) {
+        std::string region = saved;
+        for (size_t at : {firstAt, secondAt}) {
+            SCOPED_TRACE(testing::Message() << "damaged at " << at);
+            region[at + 10] = static_cast<char>(region[at + 10] ^ 0x55);
+            ASSERT_EQ(start(region), 0);
+            EXPECT_EQ(loaded(), 4444);
+            region = m_root.read("/dev/mtdblock5");
+        }
+    }
 }
 
 TEST_F(PersistTest, TheNewestOfRecordAndCopiesLoadsWhereverAnEraseSizePutThem) {

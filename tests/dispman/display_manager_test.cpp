@@ -125,24 +125,30 @@ TEST_F(DisplayManagerTest, HoldingModeThreeSecondsOpensTheModePopUpOnTheCurrentM
     }
 }
 
-TEST_F(DisplayManagerTest, UpTwiceThenTheTimeOutStoresAHoldOneDegreeUp) {
+// The first up opens the hold page on the set point in force without a step,
+// each one after it steps a degree; the time-out stores a hold either way.
+TEST_F(DisplayManagerTest, UpOpensTheHoldPageAndTheTimeOutStoresAHold) {
     bootAndStart();
-    ASSERT_EQ(getThermostatMode(), TSTAT_MODE_PROGRAM);
-    tap(BUTTON_CODE_UP);
-    ASSERT_EQ(dispManGetCurrentPage(), PAGE_HOLD);
-    EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].value, 70);
-    tap(BUTTON_CODE_UP);
-    EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].value, 71);
-    wait(9700);
-    EXPECT_EQ(dispManGetCurrentPage(), PAGE_HOLD);
-    wait(400);
-    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
-    TstatSysCfgPersistMem_t saved = savedRecord();
-    EXPECT_EQ(packed(saved.tstatMode.mode), TSTAT_MODE_HOLD);
-    EXPECT_EQ(packed(saved.tstatMode.holdSetPoint.heatSetPoint), tempFahToCelConversion(fx(71)));
-    pass();
-    EXPECT_EQ(textOf(g_HoldModeMenu[HOLD_MENU_HEAT].handle), " 71");
-    EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].handle->textBlinkPeriod, 0u);
+    for (int presses : {1, 2}) {
+        SCOPED_TRACE(presses);
+        setThermostatMode(TSTAT_MODE_PROGRAM);
+        show(displayMainPage);
+        taps(BUTTON_CODE_UP, presses);
+        ASSERT_EQ(dispManGetCurrentPage(), PAGE_HOLD);
+        const int heat = 69 + presses;
+        EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].value, heat);
+        wait(9700);
+        EXPECT_EQ(dispManGetCurrentPage(), PAGE_HOLD);
+        wait(400);
+        EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
+        TstatSysCfgPersistMem_t saved = savedRecord();
+        EXPECT_EQ(packed(saved.tstatMode.mode), TSTAT_MODE_HOLD);
+        EXPECT_EQ(packed(saved.tstatMode.holdSetPoint.heatSetPoint),
+                  tempFahToCelConversion(fx(heat)));
+        pass();
+        EXPECT_EQ(textOf(g_HoldModeMenu[HOLD_MENU_HEAT].handle), " " + std::to_string(heat));
+        EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].handle->textBlinkPeriod, 0u);
+    }
 }
 
 // Edges that queued up are taken five presses a pass, and a page number
@@ -215,6 +221,14 @@ TEST_F(DisplayManagerTest, TheScreenSaverRunsOnlyWhileDimmedAndEnabled) {
             }
             EXPECT_NE(places.front(), places.back());
             EXPECT_EQ(textOf(screenSaverText()), "68\xB0");
+            // Three digits: every jump keeps the whole text on the panel.
+            setMovAvgIndTemp(fx(38));
+            for (int i = 0; i < 20; i++) {
+                wait(3000);
+                EXPECT_EQ(textOf(screenSaverText()), "100\xB0");
+                EXPECT_LE(screenSaverText()->x + screenSaverText()->width, 240) << i;
+            }
+            setMovAvgIndTemp(fx(20));
             // Under the under-voltage band it moves down clear of the band
             // at once, and jumps only below it.
             screenMoveText(g_displayHdl, screenSaverText(), 0, 0);

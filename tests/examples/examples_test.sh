@@ -1,9 +1,12 @@
 #!/bin/sh
 # Runs every script of examples/ with the command its comment gives
-# ("#   build/bin/tstat-sim run ..."), on a board root of its own, for at most
-# HOURS simulated hours, and checks that it exits 0, that its arguments
-# passed the check before the run, and what it is meant to show: lines of
-# the console (extended regular expressions) and pictures kept.
+# ("#   build/bin/tstat-sim run ..."), one after the other on one board root
+# as a user would, for at most HOURS simulated hours, and checks that it
+# exits 0, that its arguments passed the check before the run, and what it
+# is meant to show: lines of the console (extended regular expressions) and
+# pictures kept. Each command starts from a fresh board, so nothing of the
+# example before it (a vacation, a hold) changes what it shows. Then the
+# README's console client, as it shows it, on a simulator left running.
 #
 # Usage (from the top of the repository): examples_test.sh PATH/TO/tstat-sim
 set -u
@@ -33,7 +36,7 @@ check() {
     done
     out=$top/$name.out
     # A cross build's simulator runs under its emulator ($TSTAT_EMULATOR).
-    ${TSTAT_EMULATOR:+"$TSTAT_EMULATOR"} "$sim" run "$@" --root "$top/$name" --no-http --no-status --hours "$hours" >"$out" 2>&1
+    ${TSTAT_EMULATOR:+"$TSTAT_EMULATOR"} "$sim" run "$@" --root "$top/board" --no-http --no-status --hours "$hours" >"$out" 2>&1
     status=$?
     if [ "$status" -ne 0 ]; then
         echo "FAIL $name: exit status $status"
@@ -51,7 +54,7 @@ expect() {
     for pattern in "$@"; do
         case $pattern in
         *.png)
-            if [ ! -s "$top/$name/sim/$pattern" ]; then
+            if [ ! -s "$top/board/sim/$pattern" ]; then
                 echo "FAIL $name: no $pattern"
                 failures=$((failures + 1))
             fi
@@ -79,7 +82,29 @@ check download 0.5
 expect download 'coproc: download complete'
 check under-voltage 1
 expect under-voltage '^06:20:00 coproc: line voltage reading 470 \(under-voltage\)' \
-    under-voltage.png
+    under-voltage.png '^06:[0-9:]+ relays .*W1/E'
+
+# The README's console: "nc 127.0.0.1 $(cat board/sim/console.port)", with
+# two lines typed, the second of which ends the simulator.
+root=$top/console
+${TSTAT_EMULATOR:+"$TSTAT_EMULATOR"} "$sim" run --root "$root" --no-http --no-status \
+    </dev/null >"$top/console.out" 2>&1 &
+tries=0
+while [ ! -s "$root/sim/console.port" ] && [ "$tries" -lt 300 ]; do
+    sleep 0.1
+    tries=$((tries + 1))
+done
+printf 'help\nquit\n' | timeout 60 nc 127.0.0.1 "$(cat "$root/sim/console.port")" \
+    >"$top/nc.out" 2>&1
+wait
+if grep -q 'quit  *end the simulator' "$top/nc.out" &&
+    grep -q 'quit from the console' "$top/console.out"; then
+    echo "ok   the README's console"
+else
+    echo "FAIL the README's console:"
+    cat "$top/nc.out"
+    failures=$((failures + 1))
+fi
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures failures"

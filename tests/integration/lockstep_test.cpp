@@ -5,9 +5,9 @@
 // the simulated controller's weather reaches the five-day page. A download
 // runs at simulated instants and a second one that is not taken is given up;
 // the dashboard costs host time only; runs that cannot be carried out end at
-// once with their reason; a run replaces the last run's outputs, says when it
-// writes none and fails when interrupted; the simulator's files are never
-// links followed.
+// once with their reason; the help shows every default within its range; a run replaces the last
+// run's outputs and screens, says when it writes none and fails when interrupted, saying so in its
+// report; the simulator's files are never links followed.
 #include "board_root.h"
 #include "run_tool.h"
 
@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <regex>
 #include <sstream>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -125,6 +126,76 @@ TEST(Lockstep, TheSameRunGivesTheSameFilesUnderLoad) {
     }
 }
 
+// The lines of a run's output that a run in the simulator's process and
+// one of the program both print: all but those that name the process, the
+// console's port and the host's time.
+std::string stampedLines(const std::string &out) {
+    std::istringstream in(out);
+    std::string lines;
+    for (std::string line; std::getline(in, line);) {
+        bool own = line.find("(pid ") != std::string::npos ||
+                   line.find("into this process") != std::string::npos ||
+                   line.find("console on 127.0.0.1") != std::string::npos ||
+                   line.find(" host s") != std::string::npos;
+        if (!own) {
+            lines += line + "\n";
+        }
+    }
+    return lines;
+}
+
+// The application in the simulator's process writes what the program
+// writes: the reference day, and a heat-pump day with keys held and
+// pressed, command strings, a level, a channel, an under-voltage, garbage
+// on the line and a download. Only an optimised build has the module.
+TEST(Lockstep, InProcessTheApplicationWritesWhatTheProgramWrites) {
+    namespace fs = std::filesystem;
+    if (!fs::exists(fs::path(TSTAT_SIM_BINARY).parent_path() / "tstat-inprocess.so")) {
+        GTEST_SKIP() << "built without the application's module (a sanitizer build)";
+    }
+    const std::string script = "06:30 key up\n+5 key up\n+30 key mode 3.5\n+10 screen popup\n"
+                               "07:00 command MD MPH H68 C76\n+5 command ST\n+5 level 3 190\n"
+                               "+5 channel 214 1\n07:30 voltage 480\n+90 voltage 600\n"
+                               "08:00 garbage 40\n09:00 download FW 1\n12:00 key down\n";
+    const std::vector<std::vector<std::string>> days = {
+        {"--start", "2026-01-14 00:00", "--seed", "5"},
+        {"--start", "2026-01-14 06:00", "--seed", "7", "--equipment", "heatpump", "--aux",
+         "electric", "--factory=--system two-stg-heat-pump", "--script", "SCRIPT"}};
+    for (const std::vector<std::string> &day : days) {
+        // Both runs on one root (a path that the plot's events name).
+        TempBoardRoot root;
+        std::string text = script;
+        text.replace(text.find("FW"), 2, root.file("/fw.bin"));
+        std::string files[2];
+        for (int inProcess = 0; inProcess < 2; inProcess++) {
+            for (const fs::directory_entry &entry : fs::directory_iterator(root.path())) {
+                fs::remove_all(entry.path());
+            }
+            root.write("/fw.bin", std::string(20000, '\x5a'));
+            root.write("/script.txt", text);
+            std::vector<std::string> args = {"run",     "--root", root.path(),
+                                             "--hours", "24",     "--no-http"};
+            for (const std::string &a : day) {
+                args.push_back(a == "SCRIPT" ? root.file("/script.txt") : a);
+            }
+            if (inProcess != 0) {
+                args.emplace_back("--in-process");
+            }
+            setenv("TZ", "UTC0", 1);
+            ToolResult result = runTool(TSTAT_SIM_BINARY, args);
+            ASSERT_EQ(result.status, 0) << result.out << result.err;
+            EXPECT_EQ(result.out.find("into this process") != std::string::npos, inProcess != 0);
+            files[inProcess] = stampedLines(result.out);
+            for (const char *name :
+                 {"trace.csv", "relay-log", "report.txt", "report.json", "day.png", "screen.png"}) {
+                files[inProcess] +=
+                    name + std::string(":") + root.read(std::string("/sim/") + name);
+            }
+        }
+        EXPECT_TRUE(files[0] == files[1]) << day[1];
+    }
+}
+
 TEST(Lockstep, TheDashboardCostsTheHostsTimeOnly) {
     // Frames for the page come a few times a host second, not per simulated
     // instant: a run with the page is about as fast as one without.
@@ -163,11 +234,19 @@ TEST(Lockstep, RunsThatCannotBeCarriedOutEndAtOnceWithTheReason) {
     std::filesystem::create_symlink("/dev/null", linked + "/sim/relay-log");
     std::filesystem::create_directories(fifo + "/dev");
     ASSERT_EQ(mkfifo((fifo + "/dev/mtdblock4").c_str(), 0600), 0);
+    const std::string factory = root.path() + "/factory", made = root.path() + "/made";
+    root.write("/made/dev/mtdblock4", std::string(974, '\0'));
     root.write("/late-tstat", "#!/bin/sh\nmkdir \"$TSTAT_ROOT/sim/relay-log\"\nsleep 1\n");
     chmod(root.file("/late-tstat").c_str(), 0755);
     const Case cases[] = {
-        {{"run", "--root", linked, "--hours", "1"}, 1, "relay-log is not a regular file (a link)"},
-        {{"run", "--root", fifo, "--hours", "1"}, 1, "mtdblock4 is not a regular file (a FIFO)"},
+        {{"run", "--root", linked, "--hours", "1"}, 2, "relay-log is not a regular file (a link)"},
+        {{"run", "--root", fifo, "--hours", "1"}, 2, "mtdblock4 is not a regular file (a FIFO)"},
+        // A factory image the tool refuses to make, and factory options for
+        // a root that has its image already.
+        {{"run", "--root", factory, "--hours", "1", "--factory=--cycle-rate 9"},
+         2,
+         "failed to write"},
+        {{"run", "--root", made, "--hours", "1", "--factory=--mode cool"}, 2, "add --fresh"},
         {{"run", "--root", root.path() + "/late", "--clock", "scaled", "--hours", "744",
           "--no-http", "--tstat", root.file("/late-tstat")},
          1,
@@ -176,10 +255,10 @@ TEST(Lockstep, RunsThatCannotBeCarriedOutEndAtOnceWithTheReason) {
         {{"run", "--root", other, "--indoor", "nan"}, 2, "not a finite number"},
         {{"key", "up", "--hold", "nan"}, 2, "not a finite number"},
         {{"run", "--root", root.path(), "--hours", "1"},
-         1,
+         2,
          "in use by another simulator (pid 4242)"},
         {{"run", "--root", other, "--hours", "1", "--report-dir", root.file("/sim/lock")},
-         1,
+         2,
          "the report cannot be written to"},
         {{"run", "--root", other, "--script", root.file("/sim/unknown.txt")},
          2,
@@ -202,9 +281,27 @@ TEST(Lockstep, RunsThatCannotBeCarriedOutEndAtOnceWithTheReason) {
         EXPECT_EQ(r.status, c.status) << c.args.back() << r.out << r.err;
         EXPECT_NE((r.out + r.err).find(c.said), std::string::npos) << r.out << r.err;
     }
-    // Nothing of the first simulator's was touched.
+    // Nothing of the first simulator's was touched; no factory image is
+    // left of the tool that failed.
     EXPECT_FALSE(std::filesystem::exists(root.file("/sim/relays")));
+    EXPECT_FALSE(std::filesystem::exists(factory + "/dev/mtdblock4"));
     close(lock);
+}
+
+TEST(Lockstep, HelpIsTheWholeTextWithEveryDefaultInItsRange) {
+    ToolResult all = runTool(TSTAT_SIM_BINARY, {"--help-all"});
+    ToolResult help = runTool(TSTAT_SIM_BINARY, {"help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out, all.out);
+    // Numbers shown as "N:in [LO, HI]=DEFAULT".
+    const std::regex shown(R"(N:in \[([^,]+), ([^\]]+)\]=(\S+))");
+    size_t defaults = 0;
+    for (std::sregex_iterator m(all.out.begin(), all.out.end(), shown), end; m != end; ++m) {
+        double lo = std::stod((*m)[1]), hi = std::stod((*m)[2]), value = std::stod((*m)[3]);
+        EXPECT_TRUE(lo <= value && value <= hi) << m->str();
+        defaults++;
+    }
+    EXPECT_GT(defaults, 20u) << all.out;
 }
 
 TEST(Lockstep, ARunReplacesTheLastRunsOutputsAndSaysWhenItWritesNone) {
@@ -218,15 +315,17 @@ TEST(Lockstep, ARunReplacesTheLastRunsOutputsAndSaysWhenItWritesNone) {
         const char *said;
         bool report;
     };
-    // Quit before the first simulated minute; interrupted after a few.
+    // Quit before the first simulated minute, keeping a screen; interrupted
+    // after a few minutes, its report.json marked cut short.
     const Case cases[] = {
-        {"06:00:30 quit\n", {}, 0, "no report, trace or plot", false},
+        {"06:00:10 screen earlier\n06:00:30 quit\n", {}, 0, "no report, trace or plot", false},
         {"06:00:30 house\n",
          {"/usr/bin/timeout", "--preserve-status", "-s", "INT", "4"},
          130,
          "cut short: interrupted",
          true},
     };
+    root.write("/sim/mine.png", "a user's picture\n");
     for (const Case &c : cases) {
         for (const char *name : {"/sim/report.txt", "/sim/trace.csv", "/sim/day.png"}) {
             root.write(name, "the last run's\n");
@@ -252,6 +351,11 @@ TEST(Lockstep, ARunReplacesTheLastRunsOutputsAndSaysWhenItWritesNone) {
         EXPECT_NE((r.out + r.err).find(c.said), std::string::npos) << r.out;
         EXPECT_EQ(root.read("/sim/report.txt").find("the last run's"), std::string::npos);
         EXPECT_EQ(std::filesystem::exists(root.file("/sim/day.png")), c.report) << r.out;
+        EXPECT_EQ(root.read("/sim/report.json").find("\"cut_short\": true") != std::string::npos,
+                  c.report);
+        // The screen is the first run's alone; a picture of the user's stays.
+        EXPECT_EQ(std::filesystem::exists(root.file("/sim/earlier.png")), &c == cases) << r.out;
+        EXPECT_TRUE(std::filesystem::exists(root.file("/sim/mine.png")));
     }
 }
 

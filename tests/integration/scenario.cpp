@@ -22,13 +22,15 @@ int64_t parseStart(const std::string &text) {
     return static_cast<int64_t>(timegm(&t));
 }
 
-// "HH:MM:SS" at the start of a console line, in seconds of the day; -1 if none.
+// "HH:MM:SS" at the start of a console line, after the date of a run of a
+// day or more, in seconds of the day; -1 if none.
 int lineSeconds(const std::string &line) {
-    int h, m, s;
-    if (line.size() < 9 || sscanf(line.c_str(), "%2d:%2d:%2d", &h, &m, &s) != 3) {
-        return -1;
+    int y, mo, d, h, m, s;
+    if (sscanf(line.c_str(), "%4d-%2d-%2d %2d:%2d:%2d", &y, &mo, &d, &h, &m, &s) == 6 ||
+        sscanf(line.c_str(), "%2d:%2d:%2d", &h, &m, &s) == 3) {
+        return h * 3600 + m * 60 + s;
     }
-    return h * 3600 + m * 60 + s;
+    return -1;
 }
 
 // Follows the console's time of day across midnight from the start of the

@@ -101,6 +101,10 @@ TEST(Scenario, FurnaceFollowsTheWeekdayProgramAndHoldsStillInAnEmergencyStop) {
                      {160, "voltage 600", "line voltage reading 600"}};
     ScenarioResult r = runScenario(setup);
     EXPECT_GE(closings(r, W1E), 4u);
+    // A day's run dates its lines: its last instant is not taken for its first.
+    EXPECT_NE(r.output.find("\n2026-12-08 00:00:00 tstat-sim: 24 simulated hours done"),
+              std::string::npos)
+        << r.output;
 
     RelayCheckOptions options;
     ASSERT_EQ(r.consoleMinutes.size(), 2u) << r.output;

@@ -11,6 +11,7 @@
 #include "hvac/sensors.h"
 #include "korabus/korabus_data.h"
 #include "modules.h"
+#include "run_tool.h"
 
 #include <gtest/gtest.h>
 
@@ -285,6 +286,12 @@ TEST_F(SimLinkTest, TheConsoleOfAScaledRunPressesKeysAndKeepsScreens) {
         << run.output();
     run.send("key up");
     EXPECT_NE(run.waitFor("sim> key up held 0.1 s"), "") << run.output();
+    // tstat-sim key presses through the console of the simulator on its root.
+    ToolResult pressed =
+        runTool(TSTAT_SIM_BINARY, {"key", "down", "--hold", "0.3", "--root", root.path()});
+    EXPECT_EQ(pressed.status, 0) << pressed.out << pressed.err;
+    EXPECT_NE(pressed.out.find("sim> key down held 0.3 s"), std::string::npos) << pressed.out;
+    EXPECT_NE(run.waitFor("sim> key down held 0.3 s"), "") << run.output();
     ASSERT_TRUE(
         pollUntil([] {}, [&] { return std::filesystem::exists(root.file("/sim/screen.png")); }));
     run.send("screen shot");

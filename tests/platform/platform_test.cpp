@@ -1,14 +1,22 @@
 // Host flavour of the platform layer: path rooting, clocks and time scale,
-// and the interpreter of the shell commands.
+// the interpreter of the shell commands, and the line of lock-step time in
+// shared memory.
 #include "platform/platform_test.h"
+#include "platform/lockstep.h"
 #include "platform/platform.h"
 
 #include "board_root.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -227,6 +235,65 @@ TEST(PlatformShell, CopiesArchivesWithinTmpAndRefusesEverythingElse) {
     std::string log = root.read("/sim/shell.log");
     EXPECT_NE(log.find("rm -rf /\n"), std::string::npos);
     EXPECT_NE(log.find("reboot\n"), std::string::npos);
+}
+
+// Both ends of a line in shared memory, in one process: what one end
+// writes the other reads, in order across the rings' wrap; a ring takes
+// exactly its size and refuses the next byte (never EAGAIN, which would
+// wait for a reader that runs only in its own turn); an empty one reads as
+// EAGAIN; a detached descriptor is the kernel's again. The turn word wakes a
+// process that sleeps on it.
+TEST(PlatformLockstep, TheSharedLineAndTheTurnCarryBothWays) {
+    LockstepShared *shared = nullptr;
+    int memory = lockstepCreateShared(&shared);
+    ASSERT_GE(memory, 0);
+    int ends[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, ends), 0);
+    lockstepAttachLine(ends[0], &shared->toSimulator, &shared->toApplication);
+    lockstepAttachLine(ends[1], &shared->toApplication, &shared->toSimulator);
+    std::vector<uint8_t> out(LOCKSTEP_RING_BYTES - 100), in(LOCKSTEP_RING_BYTES + 1);
+    for (int round = 0; round < 3; round++) {
+        for (size_t i = 0; i < out.size(); i++) {
+            out[i] = static_cast<uint8_t>(i * 7 + round);
+        }
+        ASSERT_EQ(platformSerialWrite(ends[0], out.data(), out.size()), ssize_t(out.size()));
+        ASSERT_EQ(platformSerialRead(ends[1], in.data(), in.size()), ssize_t(out.size()));
+        EXPECT_TRUE(std::equal(out.begin(), out.end(), in.begin())) << round;
+    }
+    EXPECT_EQ(platformSerialRead(ends[1], in.data(), in.size()), -1);
+    EXPECT_EQ(errno, EAGAIN);
+    ASSERT_EQ(platformSerialWrite(ends[1], in.data(), in.size()), ssize_t(LOCKSTEP_RING_BYTES));
+    EXPECT_EQ(platformSerialWrite(ends[1], in.data(), 1), -1);
+    EXPECT_EQ(errno, ENOBUFS);
+    EXPECT_EQ(lockstepRingUsed(&shared->toSimulator), LOCKSTEP_RING_BYTES);
+    lockstepAttachLine(ends[0], nullptr, nullptr);
+    EXPECT_EQ(platformSerialWrite(ends[0], "k", 1), 1);
+    EXPECT_EQ(recv(ends[1], in.data(), in.size(), 0), 1);
+
+    pid_t child = fork();
+    if (child == 0) {
+        // The other side: waits for its turn, answers, gives it back.
+        while (lockstepAwaitTurnChange(&shared->channel, LOCKSTEP_TURN_SIMULATOR, 1000) !=
+               LOCKSTEP_TURN_APPLICATION) {
+        }
+        shared->channel.answer.monoMs = shared->channel.now.monoMs + 1;
+        lockstepGiveTurn(&shared->channel, LOCKSTEP_TURN_SIMULATOR);
+        _exit(0);
+    }
+    shared->channel.now.monoMs = 41;
+    lockstepGiveTurn(&shared->channel, LOCKSTEP_TURN_APPLICATION);
+    while (lockstepAwaitTurnChange(&shared->channel, LOCKSTEP_TURN_APPLICATION, 1000) !=
+           LOCKSTEP_TURN_SIMULATOR) {
+    }
+    EXPECT_EQ(shared->channel.answer.monoMs, 42);
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(status, 0);
+    platformReset();
+    close(ends[0]);
+    close(ends[1]);
+    close(memory);
+    lockstepUnmapShared(shared);
 }
 
 } // namespace

@@ -136,6 +136,8 @@ TEST_F(CoprocessorTest, ConsoleSendsTheControllersTraffic) {
     ASSERT_EQ(sent.size(), 5u);
     EXPECT_EQ(sent[0], (Bytes{0x01, 0x06, 214, 1, sent[0][4], sent[0][5]}));
     EXPECT_EQ(payload(sent[1]), (Bytes{3, 190}));
+    // A level written is known to both sides, as one the thermostat reports.
+    EXPECT_EQ(coproc->exchangedLevel(3), 190);
     EXPECT_EQ(sent[2][0], 0x0B);
     EXPECT_EQ(text(sent[2]), std::string("\x08SFLASH1\r"));
     EXPECT_EQ(text(sent[3]), "  ABCDE ");
@@ -242,6 +244,7 @@ TEST_F(CoprocessorTest, AnswersTheThermostat) {
     // Everything else is printed decoded; requests are only counted.
     said.clear();
     send(0x13, {214, 1});
+    send(0x04, {3, 185});
     send(0x05, {});
     send(0x07, {});
     uint8_t broken[] = {0xC0, 0x03, 0x06, 0x05, 0x01, 0x00, 0x00, 0xC0};
@@ -252,6 +255,8 @@ TEST_F(CoprocessorTest, AnswersTheThermostat) {
     EXPECT_EQ(coproc->takeRequestCounts(), "1/1/0/0");
     EXPECT_EQ(coproc->takeRequestCounts(), "0/0/0/0");
     EXPECT_EQ(coproc->badFrames(), 1u);
+    EXPECT_EQ(coproc->exchangedLevel(3), 185);
+    EXPECT_EQ(coproc->exchangedLevel(4), -1);
 
     // A command string waits one second from the pass that sends it for an
     // answer: a reply ends the wait; without one the console says so, after

@@ -213,8 +213,10 @@ function showState(s) {
 
 // ---- The plot, drawn at the size it is shown ----
 const PLOT = { left: 60, right: 12, axis: 20, strip: 11, gap: 4 };
-const GROUPS = [['heat', 0b11000, '#e03131'], ['cool', 0b110, '#1971c2'],
-  ['fan', 0b1110000000, '#2f9e44'], ['hum/deh', 0b1100000, '#7048e8']];
+// The strips: what ran since the sample before. Whether a stage heated or
+// cooled comes from the house (a heat pump's Y1 and Y2 do either, as O/B says).
+const GROUPS = [['heat', (s) => s.heating, '#e03131'], ['cool', (s) => s.cooling, '#1971c2'],
+  ['fan', (s) => s.relays & 0b1110000000, '#2f9e44'], ['hum/deh', (s) => s.relays & 0b1100000, '#7048e8']];
 
 function clockText(t) {
   const d = new Date((t + utcOffset) * 1000);
@@ -343,29 +345,46 @@ function drawPlot() {
   line('cool', '#1971c2', [5, 3], 1.5);
   line('in', '#212529', [], 2);
   // The run's events (script and console lines, mode changes, downloads,
-  // under-voltage, faults): a line each, named in turn on three rows.
+  // under-voltage, faults): a line each, named on the first of three rows
+  // where the name clears the names before it; one that clears none goes
+  // unnamed (the console has every event). The names drawn, as [left,
+  // right, row], are kept on the canvas for the browser test.
   g.font = '11px system-ui, sans-serif';
-  marks.filter((m) => m.t >= start && m.t <= end).forEach((m, i) => {
+  const rowEnds = [-Infinity, -Infinity, -Infinity];
+  const named = [];
+  const shownMarks = marks.filter((m) => m.t >= start && m.t <= end);
+  g.strokeStyle = '#9c36b5'; g.setLineDash([3, 3]);
+  for (const m of shownMarks) {
     const xx = Math.round(x(m.t)) + 0.5;
-    g.strokeStyle = '#9c36b5'; g.setLineDash([3, 3]);
-    g.beginPath(); g.moveTo(xx, top); g.lineTo(xx, top + plotH); g.stroke(); g.setLineDash([]);
+    g.beginPath(); g.moveTo(xx, top); g.lineTo(xx, top + plotH); g.stroke();
+  }
+  g.setLineDash([]);
+  // The names over the lines, each on a light patch.
+  for (const m of shownMarks) {
+    const xx = Math.round(x(m.t)) + 0.5;
     const text = m.text.length > 24 ? `${m.text.slice(0, 23)}\u2026` : m.text;
+    const width = g.measureText(text).width;
+    const left = xx + 3 + width <= right ? xx + 3 : xx - 3 - width;
+    const row = rowEnds.findIndex((rowEnd) => left >= rowEnd + 6);
+    if (row < 0) continue;
+    rowEnds[row] = left + width;
+    named.push([Math.floor(left), Math.ceil(left + width), row]);
+    g.fillStyle = '#ffffffcc';
+    g.fillRect(left - 1, top + 2 + row * 13, width + 2, 12);
     g.fillStyle = '#9c36b5';
-    g.textAlign = xx > right - g.measureText(text).width - 4 ? 'right' : 'left';
-    g.fillText(text, xx + (g.textAlign === 'right' ? -3 : 3), top + 8 + (i % 3) * 13);
-    g.textAlign = 'left';
-  });
+    g.fillText(text, left, top + 8 + row * 13);
+  }
+  canvas.dataset.eventNames = JSON.stringify(named);
   // Equipment on-times, one strip each.
-  GROUPS.forEach(([name, mask, colour], row) => {
+  GROUPS.forEach(([name, ran, colour], row) => {
     const yy = top + plotH + 6 + row * (P.strip + P.gap);
     g.fillStyle = '#495057'; g.textAlign = 'right'; g.font = '11px system-ui, sans-serif';
     g.fillText(name, P.left - 6, yy + P.strip / 2);
     g.textAlign = 'left';
     g.fillStyle = '#f1f3f5'; g.fillRect(P.left, yy, right - P.left, P.strip);
     g.fillStyle = colour;
-    // A sample tells which relays closed since the sample before it.
     for (let i = 1; i < shown.length; i++) {
-      if (shown[i].relays & mask) g.fillRect(x(shown[i - 1].t), yy, Math.max(1, x(shown[i].t) - x(shown[i - 1].t)), P.strip);
+      if (ran(shown[i])) g.fillRect(x(shown[i - 1].t), yy, Math.max(1, x(shown[i].t) - x(shown[i - 1].t)), P.strip);
     }
   });
 }

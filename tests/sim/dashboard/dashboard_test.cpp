@@ -356,6 +356,35 @@ TEST(DashboardModel, SamplesShowShortRunsAndKeepSixHours) {
     // The oldest kept is the sample with the W1 run.
     EXPECT_EQ(history[0]["relays"], 1u << RELAY_W1E);
     EXPECT_EQ(history[1]["relays"], 0u);
+
+    // Heating and cooling are what the equipment made of its stages: a heat
+    // pump's compressor heats unless O/B is closed.
+    struct Case {
+        sim::Equipment equipment;
+        std::vector<RelayIndex> closed;
+        bool heating, cooling;
+    };
+    const Case cases[] = {
+        {sim::Equipment::Furnace, {RELAY_W1E}, true, false},
+        {sim::Equipment::Furnace, {RELAY_Y1}, false, true},
+        {sim::Equipment::HeatPump, {RELAY_Y1}, true, false},
+        {sim::Equipment::HeatPump, {RELAY_Y1, RELAY_OB}, false, true},
+        {sim::Equipment::HeatPump, {RELAY_OB, RELAY_G1}, false, false},
+    };
+    for (const Case &c : cases) {
+        sim::HouseParams params;
+        params.equipment = c.equipment;
+        sim::House equipped{params};
+        std::array<char, RELAY_COUNT> contacts = open;
+        for (RelayIndex r : c.closed) {
+            contacts[r] = '1';
+        }
+        equipped.setRelays(contacts);
+        sim::DashboardModel fresh;
+        ASSERT_TRUE(fresh.sample(0, equipped));
+        EXPECT_EQ(fresh.lastSample().heating, c.heating) << &c - cases;
+        EXPECT_EQ(fresh.lastSample().cooling, c.cooling) << &c - cases;
+    }
 }
 
 TEST(BoardConsole, KeepsTheVersionRunningAndTheLastVerdictTheInstallerSaid) {

@@ -381,6 +381,13 @@ TEST(Report, PlotOfARun) {
     for (int m = 121; m <= 300; m++) {
         rows.push_back(row(m, PeriodKind::Leave, 17.0, 29.5, 20.0));
     }
+    // The heat pump's Y1 from the start to minute 120, O/B closed from minute 60.
+    for (const RelayEvent &e : cycles(RELAY_Y1, {{0, 120 * MINUTE_MS}})) {
+        log.push_back(e);
+    }
+    log.push_back({START_MS + 60 * MINUTE_MS, RELAY_OB, 1});
+    std::stable_sort(log.begin(), log.end(),
+                     [](const RelayEvent &a, const RelayEvent &b) { return a.ms < b.ms; });
     report = sim::computeReport(rows, log, setup(), {});
     ASSERT_TRUE(sim::plotRun(path, fonts, rows, log, report, "title", "detail", &error)) << error;
     SDL_Surface *image = IMG_Load(path.c_str());
@@ -388,11 +395,18 @@ TEST(Report, PlotOfARun) {
     SDL_Surface *pixels =
         SDL_CreateRGBSurface(SDL_SWSURFACE, image->w, image->h, 32, 0xFF0000, 0xFF00, 0xFF, 0);
     SDL_BlitSurface(image, nullptr, pixels, nullptr);
+    auto pixel = [&](int x, int y) {
+        return static_cast<uint32_t *>(pixels->pixels)[y * pixels->pitch / 4 + x] & 0xFFFFFF;
+    };
     auto cool = [&](int x, int y) {
-        uint32_t p = static_cast<uint32_t *>(pixels->pixels)[y * pixels->pitch / 4 + x];
+        uint32_t p = pixel(x, y);
         int r = p >> 16 & 0xFF, g = p >> 8 & 0xFF, b = p & 0xFF;
         return b > 180 && r < 120 && g < 170;
     };
+    // Y1's bar (the third, its middle 832 pixels down) heats at minute 30
+    // and cools at minute 90 of the 300 from x 78 to 1256.
+    EXPECT_EQ(pixel(78 + 1178 * 30 / 300, 832), palette::HEAT);
+    EXPECT_EQ(pixel(78 + 1178 * 90 / 300, 832), palette::COOL);
     // The row with the most of it in the right half of the room's panel
     // (the top 460 pixels; the humidity's line below is blue as well).
     int lineY = 0, most = 0;

@@ -164,11 +164,19 @@ bool BuildingRun::startUnits() {
         fs::remove_all(root, ec);
         fs::create_directories(root, ec);
         auto unit = std::make_unique<UnitProcess>(i, zone, root, m_spec.startWall);
-        std::vector<std::string> args{
-            "run",          "--root",         root,
-            "--tstat",      m_options.tstat,  "--data",
-            m_options.data, "--factory-tool", m_options.factoryTool,
-            "--no-http",    "--answer-limit", std::to_string(m_options.answerLimit)};
+        std::vector<std::string> args{"run",
+                                      "--root",
+                                      root,
+                                      "--tstat",
+                                      m_options.tstat,
+                                      "--data",
+                                      m_options.data,
+                                      "--factory-tool",
+                                      m_options.factoryTool,
+                                      "--no-http",
+                                      "--in-process",
+                                      "--answer-limit",
+                                      std::to_string(m_options.answerLimit)};
         std::vector<std::string> own = unitArguments(m_spec, i);
         args.insert(args.end(), own.begin(), own.end());
         std::string error;

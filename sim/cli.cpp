@@ -522,6 +522,9 @@ void addBuildingOptions(CLI::App &app, BuildingOptions *o) {
                  "file's, or continue)");
     rangeOption(app, "--answer-limit", &o->answerLimit, 0.1, 3600,
                 "host seconds a unit's application has to answer its clock");
+    app.add_flag("--in-process", o->inProcess,
+                 "each unit's application in its simulator's process (a fraction of the "
+                 "processor time; its own program otherwise)");
 }
 
 void declareSubcommands(CLI::App &app, CommandLine *c) {

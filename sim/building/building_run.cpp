@@ -155,6 +155,21 @@ BuildingResult BuildingRun::run() {
     return result;
 }
 
+// A unit's `tstat-sim run`: its root, the programs, its zone's options.
+std::vector<std::string> BuildingRun::unitCommand(size_t zone, const std::string &root) const {
+    std::vector<std::string> args{
+        "run",          "--root",         root,
+        "--tstat",      m_options.tstat,  "--data",
+        m_options.data, "--factory-tool", m_options.factoryTool,
+        "--no-http",    "--answer-limit", std::to_string(m_options.answerLimit)};
+    if (m_options.inProcess) {
+        args.push_back("--in-process");
+    }
+    std::vector<std::string> own = unitArguments(m_spec, zone);
+    args.insert(args.end(), own.begin(), own.end());
+    return args;
+}
+
 bool BuildingRun::startUnits() {
     std::vector<int> cpus = allowedProcessors();
     for (size_t i = 0; i < m_spec.zones.size(); i++) {
@@ -164,21 +179,7 @@ bool BuildingRun::startUnits() {
         fs::remove_all(root, ec);
         fs::create_directories(root, ec);
         auto unit = std::make_unique<UnitProcess>(i, zone, root, m_spec.startWall);
-        std::vector<std::string> args{"run",
-                                      "--root",
-                                      root,
-                                      "--tstat",
-                                      m_options.tstat,
-                                      "--data",
-                                      m_options.data,
-                                      "--factory-tool",
-                                      m_options.factoryTool,
-                                      "--no-http",
-                                      "--in-process",
-                                      "--answer-limit",
-                                      std::to_string(m_options.answerLimit)};
-        std::vector<std::string> own = unitArguments(m_spec, i);
-        args.insert(args.end(), own.begin(), own.end());
+        std::vector<std::string> args = unitCommand(i, root);
         std::string error;
         int cpu = cpus.empty() ? -1 : cpus[i % cpus.size()];
         if (ec || !unit->start(m_options.simBinary, args, cpu, &error)) {

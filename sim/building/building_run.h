@@ -41,6 +41,7 @@ struct BuildingOptions {
     bool baseline = true;      // the run without the events as well
     int onFailure = -1;        // -1: the building file's; 0: continue; 1: end
     double answerLimit = 30.0; // host seconds a unit's application has to answer
+    bool inProcess = false;    // each unit's application in its simulator's process
     std::string simBinary, tstat, data, factoryTool, fontDir;
 };
 
@@ -91,6 +92,7 @@ class BuildingRun {
 
   private:
     // The run (building_run.cpp).
+    std::vector<std::string> unitCommand(size_t zone, const std::string &root) const;
     bool startUnits();
     bool runDueUnits();
     int64_t horizon() const;

@@ -29,6 +29,7 @@ add_custom_command(OUTPUT ${TSTAT_BOARD_IMAGE_FILE}
             sh ${image_script} ${TSTAT_BOARD_IMAGE_FILE} $<TARGET_FILE:tstat> ${TSTAT_DATA_DIR}
                ${start_script} $<TARGET_FILE:tstat-update> ${TSTAT_UPDATE_KEY_FILE}
     DEPENDS tstat tstat-update tstat_data ${TSTAT_DATA_OUTPUTS} ${image_script} ${start_script}
+            ${PROJECT_SOURCE_DIR}/packaging/security-version
             ${TSTAT_UPDATE_KEY_FILE} tstat_update_key
     COMMENT "Packing the board image"
     VERBATIM)

@@ -4,12 +4,14 @@
 # directory:
 #   tstat          the application, stripped
 #   tstat-start    the start script (see packaging/tstat-start)
-#   tstat-update   the installer of update bundles (tools/update), stripped
+#   tstat-update   the installer of update bundles (src/update), stripped
 #   update-key.pub the public key update bundles must be signed with
 #   images/ fonts/ the data the screens name (images/zeph.glyph among them)
-#   MANIFEST       versions, the shared libraries the board must provide, and
-#                  the SHA-256 of every other file, in `sha256sum -c` form
-#                  relative to the board's root
+#   MANIFEST       the version and its security version (packaging/
+#                  security-version), the target, the shared libraries the
+#                  board must provide, the directories, the executables'
+#                  modes, and the SHA-256 of every other file, in
+#                  `sha256sum -c` form relative to the board's root
 # The tarball is reproducible: sorted, owned by root, dated by the commit.
 #
 # Usage: make-board-image.sh OUT TSTAT DATA-DIR START-SCRIPT INSTALLER PUBLIC-KEY
@@ -28,6 +30,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 : "${READELF:=readelf}"
 
 version=$(git -C "$here" describe --always --dirty 2>/dev/null || echo unknown)
+security=$(tr -d ' \n' <"$here/packaging/security-version")
 epoch=$(git -C "$here" log -1 --format=%ct 2>/dev/null || echo 0)
 
 stage=$(mktemp -d "${out}.stage.XXXXXX")
@@ -52,9 +55,12 @@ find "$app/images" "$app/fonts" -type f -exec chmod 0644 {} +
     echo "# and start /opt/tstat/tstat-start [DEVICE]; check it with"
     echo "#   cd / && grep -v '^#' opt/tstat/MANIFEST | sha256sum -c"
     echo "# version: $version"
+    echo "# security: $security"
     echo "# target: ${TSTAT_TARGET:-unknown}"
     echo "# built with: ${TSTAT_LIBRARIES:-unknown}"
     echo "# needs: $("$READELF" -d "$app/tstat" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | tr '\n' ' ')"
+    (cd "$stage" && find opt/tstat -mindepth 1 -type d | LC_ALL=C sort | sed 's/^/# directory: /')
+    (cd "$stage" && find opt/tstat -type f -perm -0100 | LC_ALL=C sort | sed 's/^/# mode: 0755 /')
     (cd "$stage" && find opt -type f ! -name MANIFEST -print0 | LC_ALL=C sort -z | xargs -0 sha256sum)
 } >"$app/MANIFEST"
 chmod 0644 "$app/MANIFEST"

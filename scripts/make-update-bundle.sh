@@ -10,7 +10,10 @@
 #   BOARD-IMAGE  build-board-armel/tstat-board-image.tar.gz
 #   OUT          e.g. build-board-armel/tstat-update.tar.bz2
 # Environment: TSTAT_SIGNING_KEY (see signing-key.sh), TSTAT_BUNDLE_VERSION
-# (the MANIFEST's version in the bundle; default the image's own).
+# (the MANIFEST's version in the bundle; default the image's own) and
+# TSTAT_BUNDLE_SECURITY (its security version; default the image's own: a
+# maker's deliberate downgrade is an older image with a security version at
+# least the boards' own).
 set -eu
 
 if [ "$#" -ne 3 ]; then
@@ -26,9 +29,8 @@ key=$(sh "$here/signing-key.sh" "$tool")
 stage=$(mktemp -d "${out}.stage.XXXXXX")
 trap 'rm -rf "$stage"' EXIT
 tar -xzf "$image" -C "$stage"
-if [ -n "${TSTAT_BUNDLE_VERSION:-}" ]; then
-    "$tool" pack --key "$key" --version "$TSTAT_BUNDLE_VERSION" "$stage" "$out"
-else
-    "$tool" pack --key "$key" "$stage" "$out"
-fi
+set -- pack --key "$key"
+[ -n "${TSTAT_BUNDLE_VERSION:-}" ] && set -- "$@" --version "$TSTAT_BUNDLE_VERSION"
+[ -n "${TSTAT_BUNDLE_SECURITY:-}" ] && set -- "$@" --security "$TSTAT_BUNDLE_SECURITY"
+"$tool" "$@" "$stage" "$out"
 echo "Update bundle $out ($(wc -c <"$out") bytes, $(sed -n 's/^# version: //p' "$stage/opt/tstat/MANIFEST" | head -n1)${TSTAT_BUNDLE_VERSION:+ as $TSTAT_BUNDLE_VERSION}, signed with $key)"

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace sim {
 
@@ -165,6 +166,25 @@ std::string describeProgram(const std::vector<std::string> &w) {
            field(w, "HM") + " %, dehumidify " + field(w, "DM") + " %";
 }
 
+// The last update's verdict as the installer left it for "?UPDATE".
+std::string describeVerdict(const std::string &word) {
+    static const std::pair<const char *, const char *> c_Verdicts[] = {
+        {"NONE", "none"},
+        {"TRIAL", "on trial"},
+        {"GOOD", "marked good"},
+        {"REFUSED", "refused"},
+        {"FAILED", "failed to install"},
+        {"ROLLED-BACK", "failed its trial, back to the version before"},
+        {"FELL-BACK", "a slot was damaged, the board image runs"},
+    };
+    for (const auto &[code, meaning] : c_Verdicts) {
+        if (word == code) {
+            return meaning;
+        }
+    }
+    return word;
+}
+
 // What a reply or report means, or "" for a text it does not know.
 std::string describeReply(const std::string &text) {
     std::vector<std::string> w = splitWords(text);
@@ -196,6 +216,10 @@ std::string describeReply(const std::string &text) {
     if (text.compare(0, 14, "EXTERNAL_TEMP-") == 0) {
         return text == "EXTERNAL_TEMP-OFF" ? "no external sensor"
                                            : "external sensor " + text.substr(14) + " degrees";
+    }
+    if (w[0] == "UPDATE" && w.size() == 4) {
+        return "software: version " + w[3] + ", security version " + w[1].substr(1) +
+               ", last update: " + describeVerdict(w[2]);
     }
     if (text == "MESSAGE CLEAR") {
         return "the user dismissed the message";

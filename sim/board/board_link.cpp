@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -337,9 +338,12 @@ void BoardConsole::poll(const Say &say) {
     ssize_t got;
     while (m_fd.get() >= 0 && (got = read(m_fd.get(), buf, sizeof(buf))) > 0) {
         m_partial.append(buf, static_cast<size_t>(got));
+        // Lines end with the terminal's "\r\n"; a carriage return anywhere
+        // else stays in the line, which then is no line of the installer.
         size_t end;
-        while ((end = m_partial.find_first_of("\r\n")) != std::string::npos) {
-            line(m_partial.substr(0, end), say);
+        while ((end = m_partial.find('\n')) != std::string::npos) {
+            size_t cut = end > 0 && m_partial[end - 1] == '\r' ? end - 1 : end;
+            line(m_partial.substr(0, cut), say);
             m_partial.erase(0, end + 1);
         }
         if (m_partial.size() > 4096) {
@@ -356,13 +360,15 @@ void BoardConsole::line(const std::string &text, const Say &say) {
         m_popUp = popUp == 1;
         return;
     }
+    // The installer's own lines: its name from the line's start, and no
+    // control character (it escapes every one it would print).
     const std::string prefix = "tstat-update: ";
-    size_t at = text.find(prefix);
-    if (at == std::string::npos) {
+    if (text.rfind(prefix, 0) != 0 ||
+        std::any_of(text.begin(), text.end(), [](char c) { return c >= 0 && c < ' '; })) {
         return;
     }
-    std::string l = text.substr(at + prefix.size());
-    say("board: " + text.substr(at));
+    std::string l = text.substr(prefix.size());
+    say("board: " + text);
     std::smatch m;
     if (std::regex_search(l, m, std::regex("^running version (\\S+) \\(slot ([ab])\\)"))) {
         m_version = m[1];
@@ -379,7 +385,7 @@ void BoardConsole::line(const std::string &text, const Say &say) {
         m_version = m[1];
         m_slot = m[3].str()[0];
         m_trial = false;
-    } else if (l.find(" is good") != std::string::npos) {
+    } else if (std::regex_search(l, std::regex("^version \\S+ is good"))) {
         m_trial = false;
     } else if (l.rfind("update refused", 0) != 0 && l.rfind("update failed", 0) != 0) {
         return;

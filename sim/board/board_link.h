@@ -80,8 +80,9 @@ class IoPageMirror {
 };
 
 // The board's console (the file the emulator logs it to, or its serial
-// device): the lines of its installer of update bundles (tstat-update) are
-// said as they come, and what they tell is kept for the dashboard: the
+// device): the lines of its installer of update bundles (tstat-update),
+// those that begin with its name and hold no control character, are said as
+// they come, and what they tell is kept for the dashboard: the
 // version the board runs, from its MANIFEST, and the last update's verdict;
 // and the page its application says it shows.
 class BoardConsole {

@@ -241,9 +241,6 @@ uint8_t getHumidityOffset() {
 void setHumidityOffset(uint8_t offset) {
     cfg().humidityOffset = offset;
 }
-uint16_t getClockYear() {
-    return cfg().clockYear;
-}
 void setClockYear(uint16_t yearSince1900) {
     cfg().clockYear = yearSince1900;
 }

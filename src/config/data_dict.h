@@ -91,8 +91,6 @@ OffOnState getComfortRecoveryModeState();
 void setComfortRecoveryModeState(OffOnState state);
 uint8_t getHumidityOffset();
 void setHumidityOffset(uint8_t offset);
-// Calendar year minus 1900.
-uint16_t getClockYear();
 void setClockYear(uint16_t yearSince1900);
 // The setter, with its hold-end rules, is setThermostatMode (schedule.h).
 ThermostatMode getThermostatMode();

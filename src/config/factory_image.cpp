@@ -72,25 +72,9 @@ fpr_t fromMilli(int32_t milli) {
     return fprConst(static_cast<int16_t>(milli / 1000), (milli % 1000) * 100000);
 }
 
-} // namespace
-
-void buildFactoryImage(const FactoryOptions &options, TstatSysCfgPersistMem_t *record) {
+// The equipment: the control's settings and the HVAC settings.
+void setEquipment(const FactoryOptions &options, TstatSysCfgPersistMem_t &r) {
     const TempScale scale = options.tempScale;
-    TstatSysCfgPersistMem_t r;
-    memset(&r, 0, sizeof(r));
-    r.tstatSysCfgId = TSTAT_SYS_CFG_FACTORY_ID;
-
-    r.lockoutCfg.buttonLockout = LOCK_UNLOCKED;
-    r.lockoutCfg.modeLock = LOCK_UNLOCKED;
-    r.lockoutCfg.modeLockTime = 0;
-    r.lockoutCfg.fanLock = LOCK_UNLOCKED;
-    r.lockoutCfg.fanLockTime = 0;
-    r.lockoutCfg.tempLock = LOCK_UNLOCKED;
-    r.lockoutCfg.tempLockTimeLimit = 0;
-    r.lockoutCfg.tempLockRangeLimit = 2;
-    r.securityCode = options.securityCode;
-    r.korabusAddress = 0;
-
     r.tstatCfg.systemType = options.systemType;
     r.tstatCfg.setpointMargin = fprConst(0, 25000000);
     r.tstatCfg.firstStageDiff = fromMilli(options.firstStageDiffMilli);
@@ -102,10 +86,6 @@ void buildFactoryImage(const FactoryOptions &options, TstatSysCfgPersistMem_t *r
     r.tstatCfg.humiditySensor = SENSOR_ON;
     r.tstatCfg.cycleRate = options.cycleRate;
     r.tstatCfg.heatPumpSwitchOverTime = 60;
-
-    r.bkLightCtl.backlightTimeout = 30;
-    r.bkLightCtl.activeBrightness = BACKLIGHT_ACTIVE_HIGH;
-    r.bkLightCtl.inactiveBrightness = BACKLIGHT_INACTIVE_DIM;
 
     r.hvacSettings.fanState = FAN_STATE_AUTO;
     r.hvacSettings.fanSpeed = FAN_SPEED_HIGH;
@@ -121,17 +101,12 @@ void buildFactoryImage(const FactoryOptions &options, TstatSysCfgPersistMem_t *r
             : FOSSIL_FUEL_GAS;
     r.hvacSettings.humidityBandOffset = 0;
     r.hvacSettings.humidityHysteresis = fprConst(5, 0);
+}
 
-    r.tstatFmtSettings.tempScale = scale;
-    r.tstatFmtSettings.dateFormat = DATE_FORMAT_MM_DD_YY;
-    r.tstatFmtSettings.timeFormat = TIME_FORMAT_12_HOUR;
-
-    r.featureCtl.currentForecastState = FEATURE_ENABLE;
-    r.featureCtl.fiveDayForecastState = FEATURE_ENABLE;
-    r.featureCtl.weatherAlertFeature = FEATURE_ENABLE;
-    r.featureCtl.filterChangeState = FEATURE_ENABLE;
-    r.featureCtl.scrSaverState = FEATURE_ENABLE;
-
+// The weekly program, and hold at the comfort setpoints, vacation at the
+// economy ones.
+void setProgram(const FactoryOptions &options, TstatSysCfgPersistMem_t &r) {
+    const TempScale scale = options.tempScale;
     for (int day = 0; day < TSTAT_DAYS_PER_WEEK; day++) {
         bool weekend = day == 0 || day == 6;
         const DayDefault &program = weekend ? c_WeekendProgram : c_WeekdayProgram;
@@ -140,13 +115,47 @@ void buildFactoryImage(const FactoryOptions &options, TstatSysCfgPersistMem_t *r
         }
     }
     r.tstatMode.mode = options.hold ? TSTAT_MODE_PERMANENT_HOLD : TSTAT_MODE_PROGRAM;
-    // Hold at the comfort setpoints, vacation at the economy ones.
     r.tstatMode.holdSetPoint = setPoint(c_WeekdayProgram[0], scale);
     r.tstatMode.holdSetPoint.startHour = 0;
     r.tstatMode.holdSetPoint.startMinute = 0;
     r.tstatMode.vacationSetPoint = setPoint(c_WeekdayProgram[1], scale);
     r.tstatMode.vacationSetPoint.startHour = 0;
     r.tstatMode.vacationSetPoint.startMinute = 0;
+}
+
+} // namespace
+
+void buildFactoryImage(const FactoryOptions &options, TstatSysCfgPersistMem_t *record) {
+    TstatSysCfgPersistMem_t r;
+    memset(&r, 0, sizeof(r));
+    r.tstatSysCfgId = TSTAT_SYS_CFG_FACTORY_ID;
+
+    r.lockoutCfg.buttonLockout = LOCK_UNLOCKED;
+    r.lockoutCfg.modeLock = LOCK_UNLOCKED;
+    r.lockoutCfg.modeLockTime = 0;
+    r.lockoutCfg.fanLock = LOCK_UNLOCKED;
+    r.lockoutCfg.fanLockTime = 0;
+    r.lockoutCfg.tempLock = LOCK_UNLOCKED;
+    r.lockoutCfg.tempLockTimeLimit = 0;
+    r.lockoutCfg.tempLockRangeLimit = 2;
+    r.securityCode = options.securityCode;
+    r.korabusAddress = 0;
+    setEquipment(options, r);
+
+    r.bkLightCtl.backlightTimeout = 30;
+    r.bkLightCtl.activeBrightness = BACKLIGHT_ACTIVE_HIGH;
+    r.bkLightCtl.inactiveBrightness = BACKLIGHT_INACTIVE_DIM;
+
+    r.tstatFmtSettings.tempScale = options.tempScale;
+    r.tstatFmtSettings.dateFormat = DATE_FORMAT_MM_DD_YY;
+    r.tstatFmtSettings.timeFormat = TIME_FORMAT_12_HOUR;
+
+    r.featureCtl.currentForecastState = FEATURE_ENABLE;
+    r.featureCtl.fiveDayForecastState = FEATURE_ENABLE;
+    r.featureCtl.weatherAlertFeature = FEATURE_ENABLE;
+    r.featureCtl.filterChangeState = FEATURE_ENABLE;
+    r.featureCtl.scrSaverState = FEATURE_ENABLE;
+    setProgram(options, r);
 
     r.humidifyState = options.humidifyState;
     r.filterChangeMaxHourTime = FACTORY_FILTER_CHANGE_DAYS * 24;

@@ -10,10 +10,12 @@
 #include <cstring>
 
 CoprocComm *g_coprocHdl = nullptr;
-UtilTimer g_pollTimer = {0, 0};
 char g_stringBuf[COPROC_TEXT_MAX + 1];
 
 namespace {
+
+// Timer of the periodic requests.
+UtilTimer g_pollTimer = {0, 0};
 
 constexpr uint32_t NO_LINE_VOLTAGE = 0xFFFFFFFFu;
 // Payload offset within a frame.
@@ -281,14 +283,6 @@ int coprocMsgGetLineVoltage(uint16_t *out) {
     }
     *out = static_cast<uint16_t>(m_LineVoltage);
     return 1;
-}
-
-int coprocMsgIsKorabusOnline() {
-    return m_KorabusOnline != 0 ? 1 : 0;
-}
-
-int coprocMsgIsLevelOn() {
-    return m_LevelOn != 0 ? 1 : 0;
 }
 
 int isDumpChannels() {

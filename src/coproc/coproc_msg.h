@@ -79,8 +79,6 @@ static_assert(offsetof(CoprocTempReading, firstWord) == 4, "first word at byte 4
 
 // The link to the coprocessor, or null when the port could not be opened.
 extern CoprocComm *g_coprocHdl;
-// Timer of the periodic requests.
-extern UtilTimer g_pollTimer;
 // The text last handed to the bus layer (a string or a command), terminated.
 extern char g_stringBuf[COPROC_TEXT_MAX + 1];
 
@@ -108,9 +106,6 @@ uint16_t coprocMsgGetRelHumidity();
 // 1 and the last line-voltage reading, or 0 (nothing written) when none has
 // arrived yet or out is null.
 int coprocMsgGetLineVoltage(uint16_t *out);
-// The bus status flags of the last status report.
-int coprocMsgIsKorabusOnline();
-int coprocMsgIsLevelOn();
 
 // One-shot requests set when the bus came online or levels were enabled:
 // return the request and clear it.

@@ -80,8 +80,8 @@ void downloadPoll();
 // The passthrough handler: one received byte.
 void downloadProc(uint8_t byte);
 
+// The transfer's state and the bytes written to the file so far. For tests.
 DownloadState downloadGetState();
-// Bytes written to the file so far.
 uint32_t downloadGetReceivedBytes();
 
 // Back to idle, closing any file and leaving passthrough (tests).

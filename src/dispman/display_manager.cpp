@@ -14,14 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-DispManFn g_UpButtonPtr = nullptr;
-DispManFn g_DownButtonPtr = nullptr;
 DispManFn g_ModeButtonPtr = nullptr;
-DispManItemFn g_ModeButtonPtrWithArg = nullptr;
-DispManFn g_DataDictSetUpdTimeoutPtr = nullptr;
-DispManDayFn g_DataDictSetUpdTimeoutPtrWithArg = nullptr;
-DispManFn g_DataDictUpdTimeoutPtr = nullptr;
-DispManDayFn g_DataDictUpdTimeoutPtrWithArg = nullptr;
 ScreenItem *g_UndervoltageTextHdl = nullptr;
 uint32_t g_UnderVoltageActive = 0;
 
@@ -29,6 +22,25 @@ static_assert(c_BacklightActiveLevels.size() == BACKLIGHT_ACTIVE_HIGH + 1,
               "one level per active backlight setting");
 
 namespace {
+
+// Key slots, called on a press of their key (null: the key does nothing);
+// displayManagerSetKeySlots installs the plain ones. The mode slot with an
+// argument, when set, takes precedence over the plain one and receives the
+// current menu item.
+DispManFn g_UpButtonPtr = nullptr;
+DispManFn g_DownButtonPtr = nullptr;
+DispManItemFn g_ModeButtonPtrWithArg = nullptr;
+
+// Store callbacks of the page on screen (null: none): save
+// (g_DataDictSetUpdTimeoutPtr) writes the page's edits into the
+// configuration store, refresh (g_DataDictUpdTimeoutPtr) reloads the page
+// from it. The with-argument forms receive the day of week the program page
+// is editing. Installed with displayManagerSetStoreCallbacks and
+// displayManagerSetStoreCallbacksForDay.
+DispManFn g_DataDictSetUpdTimeoutPtr = nullptr;
+DispManDayFn g_DataDictSetUpdTimeoutPtrWithArg = nullptr;
+DispManFn g_DataDictUpdTimeoutPtr = nullptr;
+DispManDayFn g_DataDictUpdTimeoutPtrWithArg = nullptr;
 
 // Key edges taken per pass: five iterations, each possibly two checks.
 constexpr int KEY_ITERATIONS = 5;

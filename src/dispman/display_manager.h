@@ -31,25 +31,10 @@ constexpr uint32_t DISPMAN_POPUP_TIMEOUT_S = 10;
 
 // ---- Shared state ----------------------------------------------------------------------
 
-// Key slots, called on a press of their key (null: the key does nothing);
-// displayManagerSetKeySlots installs the three plain ones. The mode slot with
-// an argument, when set, takes precedence over the plain one and receives
-// the current menu item.
-extern DispManFn g_UpButtonPtr;
-extern DispManFn g_DownButtonPtr;
+// The mode key's slot, called on a press of the mode key (null: the key does
+// nothing); displayManagerSetKeySlots installs it with the up and down
+// slots, and the main and information pages set it themselves.
 extern DispManFn g_ModeButtonPtr;
-extern DispManItemFn g_ModeButtonPtrWithArg;
-
-// Store callbacks of the page on screen (null: none): save
-// (g_DataDictSetUpdTimeoutPtr) writes the page's edits into the
-// configuration store, refresh (g_DataDictUpdTimeoutPtr) reloads the page
-// from it. The with-argument forms receive the day of week the program page
-// is editing. Installed with displayManagerSetStoreCallbacks and
-// displayManagerSetStoreCallbacksForDay.
-extern DispManFn g_DataDictSetUpdTimeoutPtr;
-extern DispManDayFn g_DataDictSetUpdTimeoutPtrWithArg;
-extern DispManFn g_DataDictUpdTimeoutPtr;
-extern DispManDayFn g_DataDictUpdTimeoutPtrWithArg;
 
 // ---- Life cycle -------------------------------------------------------------------------
 

@@ -31,10 +31,14 @@ const ButtonRamp g_upDownRampTable[BUTTON_RAMP_STEPS] = {
     {0, 125},
 };
 
+namespace {
+
 ButtonDescriptor g_buttonDescriptors[BUTTON_DESCRIPTOR_COUNT] = {
     c_InitialDescriptors[0], c_InitialDescriptors[1], c_InitialDescriptors[2],
     c_InitialDescriptors[3], c_InitialDescriptors[4],
 };
+
+} // namespace
 
 int g_keyFd = -1;
 

@@ -55,7 +55,6 @@ struct ButtonDescriptor {
 constexpr int BUTTON_DESCRIPTOR_COUNT = 5; // four keys and the terminator
 constexpr int BUTTON_RAMP_STEPS = 4;
 
-extern ButtonDescriptor g_buttonDescriptors[BUTTON_DESCRIPTOR_COUNT];
 extern const ButtonRamp g_upDownRampTable[BUTTON_RAMP_STEPS];
 // The open key device, -1 while closed.
 extern int g_keyFd;

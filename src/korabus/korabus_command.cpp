@@ -54,6 +54,7 @@ constexpr KorabusCommand g_korabusCommands[] = {
     {"SFLASH2\r",      korabusCommandSflash2},
     {"SERIAL",         korabusCommandWriteSerial},
     {"HVER",           korabusCommandHostVer},
+    {"?UPDATE",        korabusCommandUpdateStatus},
     {"?FILTER",        korabusCommandGetFilterChangeDays},
     {"FILTER",         korabusCommandSetFilterChangeDays},
     {"PRESSURE",       korabusCommandSetPressure},

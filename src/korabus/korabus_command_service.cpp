@@ -1,7 +1,8 @@
 // Control-bus commands of service: the factory reset ("ZAP!"), the button
 // lockout and its code ("LK", "CD"), the serial number ("?SERIAL",
-// "SERIAL"), the application's version ("HVER"), the filter reminder
-// ("?FILTER", "FILTER") and the firmware downloads ("SFLASH0-2").
+// "SERIAL"), the application's version ("HVER"), the installed bundle and
+// the last field update ("?UPDATE"), the filter reminder ("?FILTER",
+// "FILTER") and the firmware downloads ("SFLASH0-2").
 #include "config/data_dict.h"
 #include "config/schedule.h"
 #include "config/temp_scale.h"
@@ -14,9 +15,13 @@
 #include "korabus/korabus_internal.h"
 #include "pages/menu_pages.h"
 #include "pages/pages.h"
+#include "platform/platform.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -24,6 +29,46 @@ constexpr int32_t c_MaxSecurityCode = 9999;
 constexpr int32_t c_MaxLockTime = 60;
 constexpr int32_t c_MaxLockRange = 10;
 constexpr int32_t c_MaxFilterDays = 180;
+
+// What the installer of update bundles leaves on the board: the running
+// bundle's MANIFEST (its "# version:" and "# security:" lines come first)
+// and the last update's verdict, one word.
+constexpr const char *c_RunningManifest = "/opt/tstat/MANIFEST";
+constexpr const char *c_LastUpdate = "/slots/last-update";
+
+// The first len - 1 bytes of a file, ended with a NUL; false when it cannot
+// be read.
+bool readHead(const char *designPath, char *buf, size_t len) {
+    int fd = platformOpenDevice(designPath, O_RDONLY | O_CLOEXEC);
+    ssize_t got = fd >= 0 ? read(fd, buf, len - 1) : -1;
+    if (fd >= 0) {
+        close(fd);
+    }
+    buf[got > 0 ? got : 0] = '\0';
+    return got > 0;
+}
+
+// The word that text holds from at (after key, when key is given): its
+// characters up to the first one that is not graphic ASCII, into out. out
+// keeps its text when there is none.
+void wordAt(const char *text, const char *key, char *out, size_t len) {
+    const char *at = text;
+    if (key != nullptr) {
+        at = strstr(text, key);
+        if (at == nullptr || (at != text && at[-1] != '\n')) {
+            return;
+        }
+        at += strlen(key);
+    }
+    size_t n = 0;
+    while (n + 1 < len && isgraph(static_cast<unsigned char>(at[n])) != 0) {
+        n++;
+    }
+    if (n > 0) {
+        memcpy(out, at, n);
+        out[n] = '\0';
+    }
+}
 
 } // namespace
 
@@ -166,6 +211,25 @@ void korabusCommandWriteSerial(char *args) {
 
 void korabusCommandHostVer(char *) {
     korabusReply("%s", COPROC_APP_VERSION);
+}
+
+// "UPDATE S<security version> <verdict> <version>": the bundle that runs
+// and the last update's verdict (NONE before any), "-" for what is not
+// known. The version comes last, so that only it is cut when long.
+void korabusCommandUpdateStatus(char *) {
+    char head[1024];
+    char version[KORABUS_REPLY_SIZE] = "-";
+    char security[12] = "-";
+    char verdict[16] = "NONE";
+    if (readHead(c_RunningManifest, head, sizeof(head))) {
+        wordAt(head, "# version: ", version, sizeof(version));
+        wordAt(head, "# security: ", security, sizeof(security));
+    }
+    char last[sizeof(verdict)];
+    if (readHead(c_LastUpdate, last, sizeof(last))) {
+        wordAt(last, nullptr, verdict, sizeof(verdict));
+    }
+    korabusReply("UPDATE S%s %s %s", security, verdict, version);
 }
 
 void korabusCommandGetFilterChangeDays(char *) {

@@ -106,6 +106,7 @@ void korabusCommandSecurityCode(char *args);
 void korabusCommandSerial(char *args);
 void korabusCommandWriteSerial(char *args);
 void korabusCommandHostVer(char *args);
+void korabusCommandUpdateStatus(char *args);
 void korabusCommandGetFilterChangeDays(char *args);
 void korabusCommandSetFilterChangeDays(char *args);
 void korabusCommandSflash0(char *args);

@@ -74,7 +74,7 @@ void menuLoadFixedPoint(MenuItem *item, fpr_t value) {
 
 void menuLoadTemperature(MenuItem *item, fpr_t celsius) {
     menuLoadFixedPoint(item, tempCelToFahConversion(celsius));
-    if (menuDisplayScale() == TEMP_SCALE_FAHRENHEIT) {
+    if (displayTempScale() == TEMP_SCALE_FAHRENHEIT) {
         item->fraction = 0;
         item->fractionDigits = 0;
     }
@@ -90,12 +90,6 @@ fpr_t menuFixedPointOf(const MenuItem *item) {
 
 fpr_t menuTemperatureOf(const MenuItem *item) {
     return tempFahToCelConversion(menuFixedPointOf(item));
-}
-
-TempScale menuDisplayScale() {
-    TstatFmtSettings_t fmt{};
-    getThermostatFormatSettings(&fmt);
-    return fmt.tempScale == TEMP_SCALE_FAHRENHEIT ? TEMP_SCALE_FAHRENHEIT : TEMP_SCALE_CELSIUS;
 }
 
 bool menuTemperatureLocked(const TstatLockoutCfg_t &lockout) {
@@ -120,7 +114,7 @@ void menuFollowTempLock(MenuItem *heat, MenuItem *cool, int8_t *lastRange, TempS
     if (!lock.narrows()) {
         return;
     }
-    TempScale scale = menuDisplayScale();
+    TempScale scale = displayTempScale();
     if (lock.range != *lastRange || scale != *lastScale) {
         *lastRange = lock.range;
         *lastScale = scale;

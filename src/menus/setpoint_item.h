@@ -30,8 +30,6 @@ fpr_t menuFixedPointOf(const MenuItem *item);
 // The record's set point in degrees Celsius, for the store.
 fpr_t menuTemperatureOf(const MenuItem *item);
 
-// The display scale in force (any stored value other than Fahrenheit is Celsius).
-TempScale menuDisplayScale();
 // 1 when the button lockout and its temperature lock are both engaged.
 bool menuTemperatureLocked(const TstatLockoutCfg_t &lockout);
 // The temperature lock as the set-point pages apply it: engaged or not, and

@@ -30,15 +30,6 @@ constexpr char COMMAND_PREFIX = '*';
 
 constexpr const char *c_StartMfgTestStr = "APP_READY\n";
 
-// The commands of steps 1-9 as the receiver collects them.
-constexpr std::array<const char *, MFG_TEST_LAST_STEP> c_MfgTestRxStrings = {
-    "SerialLinkTest\n",   "IOTest\n",          "KorabusTest\n", "LCDTest\n",
-    "IntTempSsorTest\n",  "ExtTempSsorTest\n", "HumSsorTest\n", "EnterSerialNumber\n",
-    "ReadSerialNumber\n",
-};
-// The receiver's buffer holds the longest command with its terminator.
-static_assert(sizeof("EnterSerialNumber\n") <= MFG_RX_BUFFER_LEN);
-
 // The coprocessor's link test: a bare frame without type, length or CRC.
 constexpr std::array<uint8_t, 19> c_AtmelLmIntStr = {
     0xC0, 'K', 'z', '8', 'm', 'W', 'q', '3', 'V', 'b', 'N', '5', 't', 'R', '7', 'p', 'L', 'd', 0xC0,
@@ -490,10 +481,6 @@ int mfgReadingInRange(fpr_t reading, int16_t low, int16_t high, int16_t *whole) 
     fprDecodeRes(reading, &rounded, &fraction, 0);
     *whole = rounded;
     return rounded >= low && rounded <= high ? 0 : -1;
-}
-
-const char *mfgTestCommand(uint32_t step) {
-    return step >= 1 && step <= MFG_TEST_LAST_STEP ? c_MfgTestRxStrings[step - 1] : nullptr;
 }
 
 void start_mfg_test_timer(uint32_t seconds) {

@@ -25,6 +25,7 @@
 #include "core/fixed_point.h"
 #include "graphics/screen.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -43,6 +44,15 @@ constexpr uint32_t MFG_TEST_LAST_STEP = 9;
 constexpr size_t MFG_SERIAL_NUMBER_LEN = 14;
 // The command receiver's buffer, terminator included.
 constexpr size_t MFG_RX_BUFFER_LEN = 25;
+
+// The commands of steps 1-9 as the receiver collects them.
+constexpr std::array<const char *, MFG_TEST_LAST_STEP> c_MfgTestRxStrings = {
+    "SerialLinkTest\n",   "IOTest\n",          "KorabusTest\n", "LCDTest\n",
+    "IntTempSsorTest\n",  "ExtTempSsorTest\n", "HumSsorTest\n", "EnterSerialNumber\n",
+    "ReadSerialNumber\n",
+};
+// The receiver's buffer holds the longest command with its terminator.
+static_assert(sizeof("EnterSerialNumber\n") <= MFG_RX_BUFFER_LEN);
 // Step timers, seconds.
 constexpr uint32_t MFG_STEP_TIMEOUT_S = 10;
 constexpr uint32_t MFG_IO_TEST_TIMEOUT_S = 120;
@@ -97,9 +107,6 @@ void cancel_mfg_test_timer();
 void start_lcd_mfg_test_timer(uint32_t seconds);
 int check_lcd_mfg_test_timer();
 void cancel_lcd_mfg_test_timer();
-
-// The command for step 1-9 ("SerialLinkTest\n" ...), or null.
-const char *mfgTestCommand(uint32_t step);
 
 // One byte from the command port into the receiver: asterisks are skipped,
 // other bytes collected up to and including a newline, at most

@@ -50,6 +50,9 @@ ScreenItem testScreenAdvSetup[ADV_SETUP_SCREEN_ITEMS + 1] = {
     screenEnd(),
 };
 
+namespace {
+
+// The second and third screens, which only this page shows.
 ScreenItem testScreenAdvSetupCont[ADV_SETUP_CONT_SCREEN_ITEMS + 1] = {
     SETUP_SCREEN_HEAD("./images/Setup/Label - Setup - AdvancedSetup2.png"),
     LABEL(84, ADV_SETUP_MONTH_TEXT),
@@ -87,8 +90,6 @@ ScreenItem testScreenAdvSetupCont1[ADV_SETUP_CONT1_SCREEN_ITEMS + 1] = {
     SCREEN_UNDERVOLTAGE_TEXT,
     screenEnd(),
 };
-
-namespace {
 
 #undef LABEL
 #undef VALUE

@@ -65,8 +65,6 @@ constexpr size_t ADV_SETUP_SCREEN_ITEMS = 27;
 constexpr size_t ADV_SETUP_CONT_SCREEN_ITEMS = 33;
 constexpr size_t ADV_SETUP_CONT1_SCREEN_ITEMS = 27;
 extern ScreenItem testScreenAdvSetup[ADV_SETUP_SCREEN_ITEMS + 1];
-extern ScreenItem testScreenAdvSetupCont[ADV_SETUP_CONT_SCREEN_ITEMS + 1];
-extern ScreenItem testScreenAdvSetupCont1[ADV_SETUP_CONT1_SCREEN_ITEMS + 1];
 
 // The second and third screens, keeping the current item when it is one of
 // theirs (else their first); the second screen with the given item current.

@@ -18,14 +18,24 @@
 
 ScreenItem *m_CurrFcastTemp = nullptr;
 ScreenItem *m_MainScrFcastPtr[4] = {};
-ScreenItem *m_CurrentFcastPtr[5] = {};
+
+namespace {
+
+// Five-day values: per day d, record 3d the high, 3d + 1 the low (display
+// scale), 3d + 2 the condition code.
+constexpr uint8_t FIVE_DAY_RECORDS_PER_DAY = 3;
+constexpr uint8_t FIVE_DAY_HIGH = 0;
+constexpr uint8_t FIVE_DAY_LOW = 1;
+constexpr uint8_t FIVE_DAY_CONDITION = 2;
+constexpr uint8_t FIVE_DAY_MENU_ITEMS = 15;
+
+// Items of the forecast screens.
+ScreenItem *m_CurrentFcastPtr[5] = {}; // FeelsLike, Wind, Humidity, DewPoint, Pressure labels
 ScreenItem *fiveDayScreenImages[5] = {};
 ScreenItem *fiveDayFCastInfo[5] = {};
 ScreenItem *m_FiveDayPtr[5] = {};
 ScreenItem *m_FiveDayFcastPtr[10] = {};
 MenuItem g_FiveDayFCastMenu[FIVE_DAY_MENU_ITEMS] = {};
-
-namespace {
 
 #define T16(x, y, fn) screenText(x, y, nullptr, fn, FONT_REGULAR, 16, WHITE_TEXT_COLOR)
 
@@ -246,19 +256,13 @@ struct FiveDayInputs {
 };
 FiveDayInputs m_LastFiveDayInputs{};
 
-TempScale displayScale() {
-    TstatFmtSettings_t fmt{};
-    getThermostatFormatSettings(&fmt);
-    return fmt.tempScale == TEMP_SCALE_FAHRENHEIT ? TEMP_SCALE_FAHRENHEIT : TEMP_SCALE_CELSIUS;
-}
-
 // Rebuilds the five-day values; returns today's day of week (0 Sunday).
 uint8_t rebuildFiveDay(TstatFiveDayForecast_t *forecast) {
     TstatClockCfg_t clock{};
     menuGetClock(&clock);
     uint8_t today = static_cast<uint8_t>(clock.weekday % DAYS_PER_WEEK);
     getFiveDayForecast(forecast);
-    TempScale scale = displayScale();
+    TempScale scale = displayTempScale();
     TstatCurrentForecast_t current{};
     getCurrentForecast(&current);
     // The weather texts ask for the values several times a pass: they are

@@ -13,23 +13,9 @@ constexpr size_t FIVE_DAY_FORECAST_ITEMS = 37;
 extern ScreenItem testScreenDetail4Cast[DETAIL_FORECAST_ITEMS + 1];
 extern ScreenItem testScreenFiveDayForecast[FIVE_DAY_FORECAST_ITEMS + 1];
 
-// Items of the weather panel (main screen) and of the forecast screens.
+// Items of the weather panel, which the main screen's tables hold.
 extern ScreenItem *m_CurrFcastTemp;
 extern ScreenItem *m_MainScrFcastPtr[4]; // condition icon, condition text, High, Low labels
-extern ScreenItem *m_CurrentFcastPtr[5]; // FeelsLike, Wind, Humidity, DewPoint, Pressure labels
-extern ScreenItem *fiveDayScreenImages[5];
-extern ScreenItem *fiveDayFCastInfo[5];
-extern ScreenItem *m_FiveDayPtr[5];
-extern ScreenItem *m_FiveDayFcastPtr[10];
-
-// Five-day values: per day d, record 3d the high, 3d + 1 the low (display
-// scale), 3d + 2 the condition code.
-constexpr uint8_t FIVE_DAY_RECORDS_PER_DAY = 3;
-constexpr uint8_t FIVE_DAY_HIGH = 0;
-constexpr uint8_t FIVE_DAY_LOW = 1;
-constexpr uint8_t FIVE_DAY_CONDITION = 2;
-constexpr uint8_t FIVE_DAY_MENU_ITEMS = 15;
-extern MenuItem g_FiveDayFCastMenu[FIVE_DAY_MENU_ITEMS];
 
 // Condition codes of the forecast store.
 constexpr uint32_t CONDITION_UNKNOWN = 26;

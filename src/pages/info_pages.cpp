@@ -17,7 +17,12 @@
 #include <cstdio>
 #include <cstring>
 
+namespace {
+
+// The screen saver's record: its item 0 is the moving temperature text.
 MenuItem m_MainScreenMenu[1] = {};
+
+} // namespace
 
 ScreenItem testScreenHelp[HELP_SCREEN_ITEMS + 1] = {
     SCREEN_HELP_ITEMS("Help", "Info"),
@@ -123,12 +128,6 @@ size_t wrapLine(const char *p, char *line) {
     return copied - 1;
 }
 
-uint8_t displayScale() {
-    TstatFmtSettings_t fmt{};
-    getThermostatFormatSettings(&fmt);
-    return fmt.tempScale == TEMP_SCALE_FAHRENHEIT ? TEMP_SCALE_FAHRENHEIT : TEMP_SCALE_CELSIUS;
-}
-
 // Editing refused: every key re-enters the page, which then times out.
 void refuseHoldEditing() {
     displayManagerSetKeySlots(displayHoldPage, displayHoldPage, displayHoldPage);
@@ -202,10 +201,6 @@ void drawMessageScreen(char *buffer, uint32_t line) {
     snprintf(buffer, SCREEN_TEXT_LEN, "%s", line < MESSAGE_LINES ? m_MsgScrLine[line] : "");
 }
 
-const char *messageScreenLine(size_t line) {
-    return line < MESSAGE_LINES ? m_MsgScrLine[line] : "";
-}
-
 // ---- Hold page ---------------------------------------------------------------------------------
 
 void setHoldModeSystemOffButtonState() {
@@ -226,12 +221,11 @@ void displayHoldPage() {
     if (tempLocked && range == 0) {
         return;
     }
-    screenSetBitmapVisibility(g_displayHdl, m_HelpBarGraphicBitmap, 0);
-    screenSetBitmapVisibility(g_displayHdl, m_HelpBarTextBitmap, 0);
+    mainPageHideHelpBar();
     initialiseTStatFormat();
-    if (displayScale() != tempScHold) {
+    if (displayTempScale() != tempScHold) {
         initialiseHoldModeMenu();
-        tempScHold = displayScale();
+        tempScHold = displayTempScale();
     }
     uint32_t systemMode = hvacAlgorithmGetCurrentSytemMode();
     g_PrevHoldSP = TstatSetPoint_t{};

@@ -16,8 +16,7 @@ extern ScreenItem testScreenScrSvr[SCREEN_SAVER_ITEMS + 1];
 extern ScreenItem testScreenMessage[MESSAGE_SCREEN_ITEMS + 1];
 extern ScreenItem testScreenSecurityCodeInput[SECURITY_CODE_INPUT_ITEMS + 1];
 
-// The screen saver's record: its item 0 is the moving temperature text.
-extern MenuItem m_MainScreenMenu[1];
+// The screen saver's moving temperature text.
 ScreenItem *screenSaverText();
 
 // The message as received and as wrapped into the page's ten lines.
@@ -26,8 +25,6 @@ constexpr size_t MESSAGE_LINES = 10;
 constexpr size_t MESSAGE_LINE_SIZE = 40;
 // Text update function of message line `line` (0-9).
 void drawMessageScreen(char *buffer, uint32_t line);
-// The prepared line, for tests and the gallery.
-const char *messageScreenLine(size_t line);
 
 // Forgets the pages' state and restores their tables. For tests.
 void infoPagesReset();

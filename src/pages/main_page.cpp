@@ -1,4 +1,5 @@
-// Main page: screen tables, entry, text update functions and buttons.
+// Main page: screen tables, entry, text update functions, buttons, icons and
+// the adjusting animation.
 #include "pages/main_page.h"
 
 #include "config/data_dict.h"
@@ -7,10 +8,12 @@
 #include "config/temp_scale.h"
 #include "dispman/display_manager.h"
 #include "hvac/hvac_control.h"
+#include "hvac/relay_control.h"
 #include "menus/page_opening.h"
 #include "menus/screen_parts.h"
 #include "pages/forecast_pages.h"
 #include "pages/hold_menu.h"
+#include "pages/main_page_test_access.h"
 #include "pages/menu_pages.h"
 #include "pages/pages.h"
 
@@ -19,6 +22,13 @@
 #include <ctime>
 #include <initializer_list>
 
+MenuItem g_MainPuModeMenu[MAIN_PU_MODE_ITEMS] = {};
+MenuItem g_MainPuHvacMenu[MAIN_PU_HVAC_ITEMS] = {};
+MenuItem g_MainPuFanMode[MAIN_PU_FAN_ITEMS] = {};
+
+namespace {
+
+// The items the page changes; the screen engine binds them to the screen shown.
 ScreenItem *m_IndoorTempText = nullptr;
 ScreenItem *m_PermanentHold = nullptr;
 ScreenItem *m_HoldStatusBitmap = nullptr;
@@ -43,12 +53,6 @@ ScreenItem *m_MainPageMode = nullptr;
 ScreenItem *m_DiagModeBitmap = nullptr;
 ScreenItem *m_HelpBarGraphicBitmap = nullptr;
 ScreenItem *m_HelpBarTextBitmap = nullptr;
-
-MenuItem g_MainPuModeMenu[MAIN_PU_MODE_ITEMS] = {};
-MenuItem g_MainPuHvacMenu[MAIN_PU_HVAC_ITEMS] = {};
-MenuItem g_MainPuFanMode[MAIN_PU_FAN_ITEMS] = {};
-
-namespace {
 
 constexpr uint32_t INDOOR_COLOR = 0x000000;
 constexpr uint32_t HOLD_TEXT_COLOR = 0x787878;
@@ -482,10 +486,6 @@ void initialiseMainPage() {
         "./images/Main/Main-B1-PU-Button-Graphic-OFF.png", "./images/Main/Main-B1-Graphic-ON.png");
 }
 
-uint8_t mainPageHasWeatherPanel() {
-    return m_MainWithFcast;
-}
-
 void displayMainPage() {
     m_MainWithFcast = getCurrentForecastState() == FEATURE_ENABLE ? 1 : 0;
     ScreenItem *screen = m_MainWithFcast != 0 ? testScreenMainWithFcast : testScreenMainWoutFcast;
@@ -841,11 +841,84 @@ void displaySelectedMainPuFanModeMenuItemPage() {
     displayMainPage();
 }
 
+// ---- Icons and animation ----------------------------------------------------------------------
+
+namespace {
+
+uint8_t isImage1disp = 0;
+
+void showIf(ScreenItem *icon, bool shown) {
+    screenSetBitmapVisibility(g_displayHdl, icon, shown ? 1 : 0);
+}
+
+void addIf(ScreenItem *icon, bool shown) {
+    if (shown) {
+        screenAddBitmap(g_displayHdl, icon);
+    } else {
+        screenRemoveBitmap(g_displayHdl, icon);
+    }
+}
+
+} // namespace
+
+void mainPageRefreshAlertIcons() {
+    addIf(m_FilterChangeIcon,
+          getFilterChangeState() == FEATURE_ENABLE && getTstatFilterChangeDays() == 0);
+    addIf(m_WeatherAlertIcon,
+          getWeatherAlertState() == 0 && getWeatherAlertFeature() == FEATURE_ENABLE);
+}
+
+void mainPageShowActivityIcons() {
+    uint32_t systemMode = hvacAlgorithmGetCurrentSytemMode();
+    showIf(m_CoolingIcon, systemMode == HVAC_STATE_COOL);
+    showIf(m_HeatingIcon, systemMode == HVAC_STATE_HEAT || systemMode == HVAC_STATE_EMERGENCY_HEAT);
+    showIf(m_FanIcon, RlyCntl_GetFanSpeed() != FAN_SPEED_OFF);
+    showIf(m_DeHumidifyIcon, RlyCntl_GetDeh() == 1);
+    showIf(m_HumidifyIcon, RlyCntl_GetHum() == 1);
+    showIf(m_AuxIcon, configuredHeatPump() && (RlyCntl_GetW1E() == 1 || RlyCntl_GetW2() == 1));
+}
+
+bool mainPageAdjusting() {
+    return getRecoveryMode() != 0 && getThermostatMode() == TSTAT_MODE_PROGRAM;
+}
+
+void mainPageAnimate() {
+    if (isImage1disp != 0) {
+        screenRemoveBitmap(g_displayHdl, m_MainPageComfortMode1);
+        screenAddBitmap(g_displayHdl, m_MainPageComfortMode2);
+        isImage1disp = 0;
+    } else {
+        screenRemoveBitmap(g_displayHdl, m_MainPageComfortMode2);
+        screenAddBitmap(g_displayHdl, m_MainPageComfortMode1);
+        isImage1disp = 1;
+    }
+}
+
+void mainPageStopAnimation() {
+    screenRemoveBitmap(g_displayHdl, m_MainPageComfortMode1);
+    screenRemoveBitmap(g_displayHdl, m_MainPageComfortMode2);
+}
+
+void mainPageHideHelpBar() {
+    screenSetBitmapVisibility(g_displayHdl, m_HelpBarGraphicBitmap, 0);
+    screenSetBitmapVisibility(g_displayHdl, m_HelpBarTextBitmap, 0);
+}
+
+const MainPageItems &mainPageItems() {
+    static const MainPageItems items{
+        m_IndoorTempText,       m_PermanentHold,        m_HoldStatusBitmap, m_HoldStatusText,
+        m_MainPageSpBitmap,     m_RelHumidity,          m_RelHumidityText,  m_FilterChangeIcon,
+        m_WeatherAlertIcon,     m_CoolingIcon,          m_HeatingIcon,      m_AuxIcon,
+        m_MainPageComfortMode1, m_MainPageComfortMode2, m_MainPageFanState, m_MainPageHvacState,
+        m_MainPageMode};
+    return items;
+}
+
 void mainPageReset() {
     c_MainWithFcastBackup.restore();
     c_MainWoutFcastBackup.restore();
     m_MainWithFcast = 1;
     m_FiveDayFcastSelected = 0;
     m_TstatPageSelected = 0;
-    mainPageIconsReset();
+    isImage1disp = 0;
 }

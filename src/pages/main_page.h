@@ -1,7 +1,8 @@
 // Main page: the thermostat's home screen, with and without the weather
 // panel, its text update functions, its three pop-up menus (operating mode,
-// HVAC mode, fan mode) and the items the display manager's icons and
-// animation change.
+// HVAC mode, fan mode), its alert and activity icons and its adjusting
+// animation (the display manager's poll says when, while the main or hold
+// page shows).
 #pragma once
 
 #include "graphics/screen.h"
@@ -25,40 +26,12 @@ extern MenuItem g_MainPuModeMenu[MAIN_PU_MODE_ITEMS];
 extern MenuItem g_MainPuHvacMenu[MAIN_PU_HVAC_ITEMS];
 extern MenuItem g_MainPuFanMode[MAIN_PU_FAN_ITEMS];
 
-// Items the main page, its icons and its animation change.
-extern ScreenItem *m_IndoorTempText;
-extern ScreenItem *m_PermanentHold;
-extern ScreenItem *m_HoldStatusBitmap;
-extern ScreenItem *m_HoldStatusText;
-extern ScreenItem *m_FilterChangeIcon;
-extern ScreenItem *m_WeatherAlertIcon;
-extern ScreenItem *m_MainPageSpBitmap;
-extern ScreenItem *m_CoolingIcon;
-extern ScreenItem *m_HeatingIcon;
-extern ScreenItem *m_DeHumidifyIcon;
-extern ScreenItem *m_HumidifyIcon;
-extern ScreenItem *m_FanIcon;
-extern ScreenItem *m_AuxIcon;
-extern ScreenItem *m_RelHumidity;
-extern ScreenItem *m_RelHumidityText;
-extern ScreenItem *m_MainPageComfortMode1;
-extern ScreenItem *m_MainPageComfortMode2;
-extern ScreenItem *m_ModeButtons[3];
-extern ScreenItem *m_MainPageFanState;
-extern ScreenItem *m_MainPageHvacState;
-extern ScreenItem *m_MainPageMode;
-extern ScreenItem *m_DiagModeBitmap;
-extern ScreenItem *m_HelpBarGraphicBitmap;
-extern ScreenItem *m_HelpBarTextBitmap;
-
 // Set-point colours (they replace the table colours at the first update).
 constexpr uint32_t g_HeatSPColor = 0xFF0000;
 constexpr uint32_t g_CoolSPColor = 0x0000FF;
 
 // Binds the main screen of the forecast setting and fills the pop-up records.
 void initialiseMainPage();
-// 1 while the main page's screen is the one with the weather panel.
-uint8_t mainPageHasWeatherPanel();
 // Refreshes the three button texts and the set-point graphic.
 void updateMainButtons(uint32_t hvacState);
 // Set by the five-day page, cleared by the main page.
@@ -104,7 +77,9 @@ bool mainPageAdjusting();
 void mainPageAnimate();
 void mainPageStopAnimation();
 
-// Forgets the main page's state and restores its tables. For tests.
+// Hides the help bar under the main screen (the hold page, which shows on it).
+void mainPageHideHelpBar();
+
+// Forgets the main page's state, its icons' and its animation's, and restores
+// its tables. For tests.
 void mainPageReset();
-// Forgets the state of the icons and the animation. For tests.
-void mainPageIconsReset();

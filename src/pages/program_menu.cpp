@@ -14,10 +14,13 @@
 #include <cstdio>
 
 MenuItem g_ProgramMenu[PROG_MENU_ITEMS] = {};
-TstatClockCfg_t g_ProgClockConfig = {};
-TstatSetPoint_t g_PrevProgSP = {};
 
 namespace {
+
+// The clock when the page opened; its weekday is the day being edited.
+TstatClockCfg_t g_ProgClockConfig = {};
+// The set points in force when the page opened in program mode (else zero).
+TstatSetPoint_t g_PrevProgSP = {};
 
 constexpr uint8_t DAYS = TSTAT_DAYS_PER_WEEK;
 constexpr uint8_t PERIODS = TSTAT_PERIODS_PER_DAY;
@@ -469,7 +472,7 @@ void initialiseProgramMenu() {
         m_ProgCopyToMenu[i].value = 0;
     }
     m_ProgMenuInitialised = true;
-    m_ProgMenuScale = menuDisplayScale();
+    m_ProgMenuScale = displayTempScale();
     m_PrevTempRange = 0;
     forgetLockBases();
     screenUserHdlInit(testScreenProgram);
@@ -539,7 +542,7 @@ void displayProgramModePage() {
     // day being edited and the set points the page opened with.
     bool fromCopyTo = dispManGetCurrentPage() == PAGE_PROGRAM;
     initialiseTStatFormat();
-    if (!m_ProgMenuInitialised || menuDisplayScale() != m_ProgMenuScale) {
+    if (!m_ProgMenuInitialised || displayTempScale() != m_ProgMenuScale) {
         initialiseProgramMenu();
     }
     resetBlinkingTextPtr();
@@ -716,7 +719,7 @@ void updateProgramMenuValues() {
         return;
     }
     int8_t range = lock.range;
-    TempScale scale = menuDisplayScale();
+    TempScale scale = displayTempScale();
     if (range != m_PrevTempRange || scale != g_PrevTempScale) {
         // Another range or unit: every day narrows afresh from its values.
         forgetLockBases();
@@ -737,10 +740,6 @@ uint8_t checkProgPageSetPoint(const TstatSetPoint_t *previous, const TstatSetPoi
 }
 
 // ---- The copy-to page ---------------------------------------------------------------------------
-
-MenuItem *progCopyToItem(uint8_t position) {
-    return position < PROG_COPY_TO_ITEMS ? &m_ProgCopyToMenu[position] : nullptr;
-}
 
 void displayCopyToPage() {
     for (MenuItem &item : m_ProgCopyToMenu) {

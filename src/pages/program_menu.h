@@ -44,10 +44,6 @@ constexpr uint8_t PROG_COPY_TO_ITEMS = 8;
 constexpr uint8_t PROG_COPY_TO_DONE = 0;
 
 extern MenuItem g_ProgramMenu[PROG_MENU_ITEMS];
-// The clock when the page opened; its weekday is the day being edited.
-extern TstatClockCfg_t g_ProgClockConfig;
-// The set points in force when the page opened in program mode (else zero).
-extern TstatSetPoint_t g_PrevProgSP;
 
 extern ScreenItem testScreenProgram[];
 extern ScreenItem testScreenProgramCopyTo[];
@@ -79,8 +75,6 @@ void handleProgModePopUpMenuAction();
 void showCopyToHighlightedMenuItem();
 // Writes the day being edited into every marked day and clears the marks.
 void performCopyToActions();
-// The copy-to menu's record at a position (0-7), for tests.
-MenuItem *progCopyToItem(uint8_t position);
 
 // The group outlines, labels and buttons that show where the user is.
 void progModeSpecificHighlighting();

@@ -19,16 +19,17 @@ MenuItem g_SettingsPuHvacMenu[SETTINGS_PU_HVAC_ITEMS] = {};
 MenuItem g_SettingsPuFanMode[SETTINGS_PU_FAN_MODE_ITEMS] = {};
 MenuItem g_SettingsPuFanSpeed[SETTINGS_PU_FAN_SPEED_ITEMS] = {};
 MenuItem g_SettingsPuFilterReminder[SETTINGS_PU_FILTER_ITEMS] = {};
+
+namespace {
+
+ScreenItem *m_SettingsPuShade = nullptr;
+// Row labels (bitmaps that change with the highlight and the lockout).
 ScreenItem *m_HVACModeText = nullptr;
 ScreenItem *m_FanModeText = nullptr;
 ScreenItem *m_FanSpeedText = nullptr;
 ScreenItem *m_FilterReminderText = nullptr;
 ScreenItem *m_AdvSetupText = nullptr;
 ScreenItem *m_ExitText = nullptr;
-
-namespace {
-
-ScreenItem *m_SettingsPuShade = nullptr;
 
 // The grid: four rows of 40 pixels with the label on the left and the value
 // ending at VALUE_RIGHT, then the two buttons. The pop-ups open over the

@@ -53,14 +53,6 @@ constexpr uint8_t SETTINGS_PU_HVAC_EMERGENCY = 9;
 constexpr size_t SETTINGS_SCREEN_ITEMS = 69;
 extern ScreenItem testScreenSettings[SETTINGS_SCREEN_ITEMS + 1];
 
-// Row labels (bitmaps that change with the highlight and the lockout).
-extern ScreenItem *m_HVACModeText;
-extern ScreenItem *m_FanModeText;
-extern ScreenItem *m_FanSpeedText;
-extern ScreenItem *m_FilterReminderText;
-extern ScreenItem *m_AdvSetupText;
-extern ScreenItem *m_ExitText;
-
 // Load and store: the page's refresh and save callbacks.
 void getSettingsModeSPFromDataDict();
 void setSettingsModeSPInDataDict();

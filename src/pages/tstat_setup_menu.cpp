@@ -17,6 +17,10 @@
 #include <cstdio>
 
 MenuItem g_TstatSetupMenu[TSTAT_SETUP_ITEMS] = {};
+
+namespace {
+
+// Limits of the display scale, set by setMinMaxTempValues (fixed-point, display degrees).
 fpr_t g_FirstStgDiffMin = 0;
 fpr_t g_FirstStgDiffMax = 0;
 fpr_t g_FirstStgIncDecRes = 0;
@@ -27,6 +31,8 @@ fpr_t g_SecStgIncDecRes = 0;
 fpr_t g_DeadbandMin = 0;
 fpr_t g_DeadbandMax = 0;
 fpr_t g_DeadbandIncDecRes = 0;
+
+} // namespace
 
 namespace {
 
@@ -57,6 +63,9 @@ ScreenItem testScreenTstatSetup[TSTAT_SETUP_SCREEN_ITEMS + 1] = {
     screenEnd(),
 };
 
+namespace {
+
+// The second screen, which only this page shows.
 ScreenItem testScreenTstatSetupCont[TSTAT_SETUP_CONT_SCREEN_ITEMS + 1] = {
     SETUP_SCREEN_HEAD("./images/Setup/Label - Setup - ThermostatSetup2.png"),
     SETUP_LABEL(CONT_ROW_Y, &g_TstatSetupMenu[TSTAT_SETUP_BAL_PT_TEXT].handle,
@@ -66,8 +75,6 @@ ScreenItem testScreenTstatSetupCont[TSTAT_SETUP_CONT_SCREEN_ITEMS + 1] = {
     SCREEN_UNDERVOLTAGE_TEXT,
     screenEnd(),
 };
-
-namespace {
 
 const ScreenTableBackup c_TstatSetupBackup(testScreenTstatSetup);
 const ScreenTableBackup c_TstatSetupContBackup(testScreenTstatSetupCont);
@@ -91,12 +98,6 @@ constexpr fpr_t BAL_PT_STEP = degrees(1);
 fpr_t m_LowBalPtMin = 0;
 fpr_t m_LowBalPtMax = 0;
 constexpr uint8_t DIFF_DIGITS = 1; // second stage and deadband
-
-bool fahrenheit() {
-    TstatFmtSettings_t fmt{};
-    getThermostatFormatSettings(&fmt);
-    return fmt.tempScale == TEMP_SCALE_FAHRENHEIT;
-}
 
 // A fixed-point value into an item: the fraction rounded to the item's
 // decimals for display, and the exact whole part and fraction.
@@ -191,7 +192,7 @@ void initialiseRecords() {
 } // namespace
 
 void setMinMaxTempValues() {
-    if (fahrenheit()) {
+    if (displayTempScale() == TEMP_SCALE_FAHRENHEIT) {
         g_FirstStgDiffMin = degrees(0, 50);
         g_FirstStgDiffMax = degrees(2);
         g_FirstStgIncDecRes = degrees(0, 50);
@@ -317,7 +318,7 @@ void incrementFirstStgMenuItemValue() {
     }
     // The step grows with the value, so that Mode walks 0.5, 1.0, 2.0 (0.25,
     // 0.5, 1.0 in Celsius) and then wraps to the smallest.
-    bool scaleF = fahrenheit();
+    bool scaleF = displayTempScale() == TEMP_SCALE_FAHRENHEIT;
     uint32_t digits = item.fractionDigits;
     if (item.value == 0 && (digits == 5 || digits == 50)) {
         item.step = static_cast<uint32_t>(degrees(0, 50));

@@ -36,19 +36,6 @@ extern MenuItem g_TstatSetupMenu[TSTAT_SETUP_ITEMS];
 constexpr size_t TSTAT_SETUP_SCREEN_ITEMS = 25;
 constexpr size_t TSTAT_SETUP_CONT_SCREEN_ITEMS = 19;
 extern ScreenItem testScreenTstatSetup[TSTAT_SETUP_SCREEN_ITEMS + 1];
-extern ScreenItem testScreenTstatSetupCont[TSTAT_SETUP_CONT_SCREEN_ITEMS + 1];
-
-// Limits of the display scale, set by setMinMaxTempValues (fixed-point, display degrees).
-extern fpr_t g_FirstStgDiffMin;
-extern fpr_t g_FirstStgDiffMax;
-extern fpr_t g_FirstStgIncDecRes;
-extern uint8_t g_FirstStgResDigits;
-extern fpr_t g_SecStgDiffMin;
-extern fpr_t g_SecStgDiffMax;
-extern fpr_t g_SecStgIncDecRes;
-extern fpr_t g_DeadbandMin;
-extern fpr_t g_DeadbandMax;
-extern fpr_t g_DeadbandIncDecRes;
 
 // Values from the configuration store into the items, and back.
 void getTstatSetupFromDataDict();

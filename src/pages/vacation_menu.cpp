@@ -17,7 +17,14 @@
 #include <ctime>
 
 MenuItem g_VacationMenu[VAC_MENU_ITEMS] = {};
+
+namespace {
+
+// Compared with the set points in force at Done; it stays all zero.
 TstatSetPoint_t g_PrevVacSP = {};
+
+} // namespace
+
 const char *const c_ActVacEnable[2] = {
     "./images/AwayComposite/Away-Button-Graphic-Enabled-ON.png",
     "./images/AwayComposite/Away-Button-Graphic-Disabled-ON.png",
@@ -263,7 +270,7 @@ void drawTemperature(char *buffer, uint8_t position) {
     }
     bool oneDigit = item.value > -10 && item.value < 10;
     int16_t x =
-        menuDisplayScale() == TEMP_SCALE_CELSIUS && oneDigit ? TEMP_X_CELSIUS_ONE_DIGIT : TEMP_X;
+        displayTempScale() == TEMP_SCALE_CELSIUS && oneDigit ? TEMP_X_CELSIUS_ONE_DIGIT : TEMP_X;
     if (item.handle != nullptr) {
         screenMoveText(g_displayHdl, item.handle, x, item.handle->y);
     }
@@ -404,7 +411,7 @@ void initialiseVacationModeMenu() {
     menuInitPercentItem(&g_VacationMenu[VAC_DEHUMID], VAC_DEHUMID, 1);
     menuInitGlyphItem(&g_VacationMenu[VAC_DONE], VAC_DONE, c_DoneGlyphs[0], c_DoneGlyphs[1]);
     m_VacMenuInitialised = true;
-    m_VacMenuScale = menuDisplayScale();
+    m_VacMenuScale = displayTempScale();
     m_PrevTempRangeVac = 0;
     screenUserHdlInit(testScreenVacation);
     // The table shares slots with every page (day bar, warning text): they
@@ -503,7 +510,7 @@ void vacationPageTimeout() {
 void displayVacationModePage() {
     ThermostatMode mode = getThermostatMode();
     initialiseTStatFormat();
-    if (!m_VacMenuInitialised || menuDisplayScale() != m_VacMenuScale) {
+    if (!m_VacMenuInitialised || displayTempScale() != m_VacMenuScale) {
         initialiseVacationModeMenu();
     }
     TstatSetPoint_t vacation{};

@@ -38,8 +38,6 @@ constexpr int16_t VAC_ENABLED = 0;
 constexpr int16_t VAC_DISABLED = 1;
 
 extern MenuItem g_VacationMenu[VAC_MENU_ITEMS];
-// Compared with the set points in force at Done; it stays all zero.
-extern TstatSetPoint_t g_PrevVacSP;
 // The switch's images while highlighted and otherwise, by its value.
 extern const char *const c_ActVacEnable[2];
 extern const char *const c_InActVacEnable[2];

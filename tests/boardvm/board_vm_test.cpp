@@ -29,6 +29,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <regex>
 #include <set>
@@ -115,21 +116,18 @@ class EmulatedBoard {
         snprintf(addr.sun_path, sizeof(addr.sun_path), "%s", path.c_str());
         std::string out;
         if (connect(fd, reinterpret_cast<struct sockaddr *>(&addr), sizeof(addr)) == 0) {
-            std::string line = command + "; echo END-OF-COMMAND\n";
+            // The echo of the line (wrapped where the terminal wraps it) never
+            // names the marker whole; its output does.
+            std::string line = command + "; echo END-OF-\"\"COMMAND\n";
             if (write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size())) {
-                // The echo of the line names the marker once; its output, twice.
                 auto end = std::chrono::steady_clock::now() + 30s;
                 char buf[4096];
-                while (std::chrono::steady_clock::now() < end) {
+                while (std::chrono::steady_clock::now() < end &&
+                       out.find("END-OF-COMMAND") == std::string::npos) {
                     struct timeval tv = {0, 200000};
                     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
                     ssize_t got = read(fd, buf, sizeof(buf));
                     out.append(buf, got > 0 ? static_cast<size_t>(got) : 0);
-                    size_t first = out.find("END-OF-COMMAND");
-                    if (first != std::string::npos &&
-                        out.find("END-OF-COMMAND", first + 1) != std::string::npos) {
-                        break;
-                    }
                 }
             }
         }
@@ -430,9 +428,12 @@ class Bundles {
         EXPECT_TRUE(
             fromHex(readFile(key.out.substr(0, key.out.find('\n'))), m_key.data(), m_key.size()))
             << key.err;
-        m_imageVersion = manifestVersion(readFile(stage("image") + "/opt/tstat/MANIFEST"));
+        std::string manifest = readFile(stage("image") + "/opt/tstat/MANIFEST");
+        m_imageVersion = manifestVersion(manifest);
+        m_target = manifestField(manifest, "target");
     }
     const std::string &imageVersion() const { return m_imageVersion; }
+    const SecretKey &key() const { return m_key; }
     // The board image unpacked in a directory of its own.
     std::string stage(const std::string &name) const {
         std::string dir = m_dir + "/" + name;
@@ -440,32 +441,49 @@ class Bundles {
         runTool("/bin/tar", {"-xzf", TSTAT_BOARD_VM_IMAGE, "-C", dir});
         return dir;
     }
-    // The stage signed as a bundle of that version.
-    std::string pack(const std::string &stage, const std::string &version) const {
-        EXPECT_EQ(packBundle(stage, m_key, version, stage + ".tar.bz2"), "");
+    // The stage signed as a bundle of that version and security version
+    // ("": the image's).
+    std::string pack(const std::string &stage, const std::string &version,
+                     const std::string &security = "") const {
+        EXPECT_EQ(packBundle(stage, m_key, version, stage + ".tar.bz2", security), "");
         return stage + ".tar.bz2";
     }
-    // The image, its application replaced by one that crashes at once.
-    std::string crashing(const std::string &version) const {
-        std::string dir = stage(version);
-        std::string app = "#!/bin/sh\nkill -SEGV $$\n";
-        std::ofstream(dir + "/opt/tstat/tstat", std::ios::trunc) << app;
-        std::string manifest = readFile(dir + "/opt/tstat/MANIFEST");
-        size_t line = manifest.find("  opt/tstat/tstat\n") - 64;
-        Sha256 sum = sha256(app);
-        std::ofstream(dir + "/opt/tstat/MANIFEST", std::ios::trunc)
-            << manifest.replace(line, 64, hex(sum.data(), sum.size()));
-        return pack(dir, version);
+    // A stage's file replaced, its MANIFEST line with it.
+    static void replace(const std::string &stage, const std::string &file,
+                        const std::string &data) {
+        std::string path = stage + "/opt/tstat/" + file;
+        std::string old = readFile(path);
+        std::ofstream(path, std::ios::trunc) << data;
+        std::string manifest = readFile(stage + "/opt/tstat/MANIFEST");
+        Sha256 was = sha256(old);
+        Sha256 now = sha256(data);
+        size_t line = manifest.find(hex(was.data(), was.size()) + "  opt/tstat/" + file);
+        std::ofstream(stage + "/opt/tstat/MANIFEST", std::ios::trunc)
+            << manifest.replace(line, 64, hex(now.data(), now.size()));
     }
-    // A small bundle: these files, listed in its MANIFEST and signed with
-    // key, then the extra entries.
+    // The image, its application replaced by one that crashes at once.
+    std::string crashing(const std::string &version, const std::string &security) const {
+        std::string dir = stage(version);
+        replace(dir, "tstat", "#!/bin/sh\nkill -SEGV $$\n");
+        return pack(dir, version, security);
+    }
+    // A small bundle of security version 2 for the board's machine: these
+    // files, listed in its MANIFEST and signed with key, then the extra
+    // entries, then tweak applied to the entries.
     std::string small(const std::string &name, const SecretKey *key,
-                      std::vector<TarItem> extra = {}, const std::string &changed = "") const {
-        std::vector<TarItem> items = {{"opt/tstat/tstat", '0', "app", 0755, ""},
-                                      {"opt/tstat/tstat-start", '0', "start", 0755, ""},
-                                      {"opt/tstat/tstat-update", '0', "update", 0755, ""},
-                                      {"opt/tstat/update-key.pub", '0', "key", 0644, ""}};
-        std::string manifest = "# version: " + name + "\n";
+                      std::vector<TarItem> extra = {},
+                      const std::function<void(std::vector<TarItem> &)> &tweak = {}) const {
+        PublicKey pub = publicOf(m_key);
+        std::vector<TarItem> items = {
+            {"opt/tstat/tstat", '0', "app", 0755, ""},
+            {"opt/tstat/tstat-start", '0', "start", 0755, ""},
+            {"opt/tstat/tstat-update", '0', "update", 0755, ""},
+            {"opt/tstat/update-key.pub", '0', hex(pub.data(), pub.size()) + "\n", 0644, ""}};
+        std::string manifest =
+            "# version: " + name + "\n# security: 2\n# target: " + m_target + "\n";
+        for (const TarItem &i : items) {
+            manifest += i.mode == 0755 ? "# mode: 0755 " + i.name + "\n" : "";
+        }
         for (const TarItem &i : items) {
             Sha256 sum = sha256(i.data);
             manifest += hex(sum.data(), sum.size()) + "  " + i.name + "\n";
@@ -474,8 +492,8 @@ class Bundles {
         items.push_back(
             {UPDATE_SIGNATURE, '0', signManifest(manifest, key ? *key : m_key), 0644, ""});
         items.insert(items.end(), extra.begin(), extra.end());
-        if (!changed.empty()) {
-            items[0].data = changed;
+        if (tweak) {
+            tweak(items);
         }
         std::string out = m_dir + "/" + name + ".tar.bz2";
         std::ofstream(out, std::ios::trunc | std::ios::binary) << writeArchive(items);
@@ -486,6 +504,7 @@ class Bundles {
     std::string m_dir;
     SecretKey m_key{};
     std::string m_imageVersion;
+    std::string m_target;
 };
 
 class BoardUpdateTest : public BoardVmTest {
@@ -498,11 +517,12 @@ class BoardUpdateTest : public BoardVmTest {
                          limit);
     }
     // What a refused bundle must leave as it was: the slots' files, the
-    // record, the slot in force and the running application.
+    // record, the slot in force and the running application (the last
+    // update's verdict aside).
     static std::string fingerprint(EmulatedBoard &board) {
-        std::string out = board.shell(
-            "find /slots -exec stat -c '%n %s %Y %i' {} + | sort | sha256sum; readlink /opt/tstat; "
-            "pidof tstat; ls /tmp/mtdblock5");
+        std::string out = board.shell("find /slots -mindepth 1 ! -name 'last-update*' "
+                                      "-exec stat -c '%n %s %Y %i' {} + | sort | sha256sum; "
+                                      "readlink /opt/tstat; pidof tstat; ls /tmp/mtdblock5");
         size_t from = out.find('\n') + 1;
         return out.substr(from, out.rfind("END-OF-COMMAND") - from);
     }
@@ -556,13 +576,15 @@ TEST_F(BoardUpdateTest, ABundleOverTheBusIsCheckedInstalledTrialledOrRefusedAndR
     SecretKey other;
     PublicKey otherPub;
     keyPair(&otherPub, &other);
-    // Bundles refused, each with nothing changed, and one whose application
-    // crashes at start, for the board's shell.
+    // Bundles refused, each with nothing changed, and for the board's shell:
+    // one whose installer fails its self-check, one whose application
+    // crashes at start, one that rotates the key, and one signed with the
+    // key it retires. The board runs security version 2 once v2 is good.
     const struct {
         std::string file;
         const char *refusal;
     } refused[] = {
-        {m_bundles.small("changed", nullptr, {}, "apq"),
+        {m_bundles.small("changed", nullptr, {}, [](auto &i) { i[0].data = "apq"; }),
          "opt/tstat/tstat: SHA-256 does not match the MANIFEST"},
         {m_bundles.small("added", nullptr, {{"opt/tstat/x", '0', "x", 0644, ""}}),
          "opt/tstat/x: not in the MANIFEST"},
@@ -574,11 +596,25 @@ TEST_F(BoardUpdateTest, ABundleOverTheBusIsCheckedInstalledTrialledOrRefusedAndR
          "a symbolic link"},
         {m_bundles.small("device", nullptr, {{"opt/tstat/d", '3', "", 0600, ""}}), "a device node"},
         {m_bundles.small("truncated", nullptr), "the archive is truncated"},
+        // A captured, validly signed bundle of the release before.
+        {m_bundles.pack(m_bundles.stage("older"), "older-" + v1),
+         "has security version 1, lower than 2, which this board has run"},
+        {m_bundles.small("re-moded", nullptr, {}, [](auto &i) { i[0].mode = 0644; }),
+         "opt/tstat/tstat: mode 0644 in the archive, 0755 in the MANIFEST"},
+        {m_bundles.small("console", nullptr,
+                         {{"opt/tstat/a\nversion 6.6.6 is good", '0', "x", 0644, ""}}),
+         "opt/tstat/a\\x0aversion 6.6.6 is good: not a plain name"},
     };
     std::string cut = readFile(refused[7].file);
     std::ofstream(refused[7].file, std::ios::trunc) << cut.substr(0, cut.size() / 2);
-    std::string crash = m_bundles.crashing("crash-" + v1);
-    std::vector<std::string> files = {crash};
+    SecretKey next;
+    PublicKey nextPub;
+    keyPair(&nextPub, &next);
+    std::string rotation = m_bundles.stage("rotate");
+    Bundles::replace(rotation, "update-key.pub", hex(nextPub.data(), nextPub.size()) + "\n");
+    std::vector<std::string> files = {
+        m_bundles.small("no-self-check", nullptr), m_bundles.crashing("crash-" + v1, "2"),
+        m_bundles.pack(rotation, "rotate-" + v1, "2"), m_bundles.small("retired-key", nullptr)};
     for (const auto &r : refused) {
         files.push_back(r.file);
     }
@@ -599,8 +635,9 @@ TEST_F(BoardUpdateTest, ABundleOverTheBusIsCheckedInstalledTrialledOrRefusedAndR
     ASSERT_NE(sim->waitFor("reply \"MD MPH H70 C78 \"", 60s), "") << sim->output();
 
     // (1) A new version over the bus: checked, installed in slot b, started
-    // on trial and marked good; the settings kept.
-    std::string v2 = m_bundles.pack(m_bundles.stage("v2"), "v2-" + v1);
+    // on trial and marked good once the coprocessor answered it; the
+    // settings kept.
+    std::string v2 = m_bundles.pack(m_bundles.stage("v2"), "v2-" + v1, "2");
     auto sent = std::chrono::steady_clock::now();
     sim->send("download " + v2 + " 1");
     ASSERT_NE(sim->waitFor("download complete", 600s), "") << sim->output();
@@ -612,7 +649,10 @@ TEST_F(BoardUpdateTest, ABundleOverTheBusIsCheckedInstalledTrialledOrRefusedAndR
     auto installed = std::chrono::steady_clock::now();
     ASSERT_TRUE(consoleSays(*board, "is good", 1, 180s)) << board->console();
     auto good = std::chrono::steady_clock::now();
-    EXPECT_NE(sim->waitFor("board: tstat-update: version v2-" + v1 + " is good", 10s), "");
+    EXPECT_NE(sim->waitFor("board: tstat-update: version v2-" + v1 +
+                               " is good: the coprocessor answered its requests",
+                           10s),
+              "");
     auto secs = [](auto a, auto b) { return std::chrono::duration<double>(b - a).count(); };
     printf("update of %zu bytes: transfer %.1f s, hand-over and check %.1f s, unpacking %.1f s, "
            "trial %.1f s\n",
@@ -622,9 +662,17 @@ TEST_F(BoardUpdateTest, ABundleOverTheBusIsCheckedInstalledTrialledOrRefusedAndR
     EXPECT_EQ(runningVersion(*board), "v2-" + v1);
     sim->send("command ST");
     EXPECT_NE(sim->waitFor("reply \"MD MPH H70 C78 ", 60s), "") << sim->output();
+    // The building controller asks what the unit runs.
+    sim->send("command ?UPDATE");
+    EXPECT_NE(sim->waitFor("reply \"UPDATE S2 GOOD v2-" + v1 + "\" [0x0C] software: version v2-" +
+                               v1 + ", security version 2, last update: marked good",
+                           60s),
+              "")
+        << sim->output();
 
     // (2) Refused, each with nothing changed: an empty file over the bus
-    // (the new application's one download), then the others.
+    // (the new application's one download), then the others. What a bundle
+    // names is said escaped, never as a line of its own.
     std::string before = fingerprint(*board);
     std::ofstream(m_root.file("/empty"));
     sim->send("download " + m_root.file("/empty") + " 1");
@@ -633,7 +681,7 @@ TEST_F(BoardUpdateTest, ABundleOverTheBusIsCheckedInstalledTrialledOrRefusedAndR
     EXPECT_EQ(fingerprint(*board), before);
     int count = 1;
     for (size_t i = 0; i < std::size(refused); i++) {
-        handOver(*board, at[i + 1], refused[i].file);
+        handOver(*board, at[i + 4], refused[i].file);
         EXPECT_TRUE(consoleSays(*board, "update refused: ", ++count, 60s)) << refused[i].refusal;
         std::string c = board->console();
         size_t last = c.rfind("update refused: ");
@@ -642,9 +690,19 @@ TEST_F(BoardUpdateTest, ABundleOverTheBusIsCheckedInstalledTrialledOrRefusedAndR
             << c.substr(last);
         EXPECT_EQ(fingerprint(*board), before) << refused[i].refusal;
     }
+    EXPECT_EQ(sim->output().find("tstat-update: version 6.6.6"), std::string::npos);
 
-    // (3) A version whose application crashes at start: back to v2.
-    handOver(*board, at[0], crash);
+    // (3) A version whose installer fails its self-check: never on trial.
+    handOver(*board, at[0], files[0]);
+    EXPECT_TRUE(consoleSays(*board,
+                            "update failed, nothing changed: its installer fails its self-check: "
+                            "cannot run /slots/a/tstat-update",
+                            1, 60s))
+        << board->console();
+    EXPECT_EQ(runningVersion(*board), "v2-" + v1);
+
+    // (4) A version whose application crashes at start: back to v2.
+    handOver(*board, at[1], files[1]);
     ASSERT_TRUE(consoleSays(*board, "version crash-" + v1 + " installed in slot a", 1, 120s))
         << board->console();
     EXPECT_TRUE(consoleSays(*board,
@@ -657,6 +715,31 @@ TEST_F(BoardUpdateTest, ABundleOverTheBusIsCheckedInstalledTrialledOrRefusedAndR
     EXPECT_EQ(runningVersion(*board), "v2-" + v1);
     sim->send("command ST");
     EXPECT_NE(sim->waitFor("reply \"MD MPH H70 C78 ", 60s), "") << sim->output();
+
+    // (5) A version with a new key, marked good; then its slot damaged and
+    // the power cut: the board image runs, and the retired key stays
+    // refused.
+    handOver(*board, at[2], files[2]);
+    ASSERT_TRUE(consoleSays(*board, "version rotate-" + v1 + " is good", 1, 300s))
+        << board->console();
+    board->shell("echo x >>/slots/a/tstat-start; sync");
+    board->cut();
+    sim.reset();
+    board.reset();
+    boot(&board, &sim);
+    EXPECT_NE(board->console().find("slot a is damaged (tstat-start does not match the MANIFEST): "
+                                    "the board image's version " +
+                                    v1 +
+                                    " installed in slot b; the update key and security version "
+                                    "2 of the newest version marked good stay in force"),
+              std::string::npos)
+        << board->console();
+    EXPECT_EQ(runningVersion(*board), v1);
+    handOver(*board, at[3], files[3]);
+    EXPECT_TRUE(consoleSays(*board, "update refused: signature does not match", 1, 60s))
+        << board->console();
+    sim->send("command ?UPDATE");
+    EXPECT_NE(sim->waitFor("reply \"UPDATE S1 REFUSED " + v1 + "\"", 60s), "") << sim->output();
 }
 
 TEST_F(BoardUpdateTest, PowerCutsDuringAnInstallLeaveTheOldOrTheNewVersionWhole) {

@@ -125,14 +125,14 @@ TEST_P(ClockTest, ClockThatLostItsYearReportsTheRememberedYear) {
     TstatClockCfg_t clock;
     ASSERT_EQ(getClockConfiguration(&clock), 0);
     EXPECT_EQ(text(clock), "111 5/15 12:34:56 0"); // a Sunday
-    EXPECT_EQ(getClockYear(), 111);
+    EXPECT_EQ(+image().clockYear, 111);
 
     // A right clock wins, and the record follows it.
     setLocalTime(2024, 3, 1, 8, 0);
     TstatClockCfg_t after;
     ASSERT_EQ(getClockConfiguration(&after), 0);
     EXPECT_EQ(+after.year, 124);
-    EXPECT_EQ(getClockYear(), 124);
+    EXPECT_EQ(+image().clockYear, 124);
 
     // A record that knows no year either keeps the clock's own.
     setClockYear(0);
@@ -166,7 +166,7 @@ TEST_P(ClockTest, SettingTheClock) {
 
     TstatClockCfg_t clock{2, 28, 2011, 23, 59, 30, 0};
     EXPECT_EQ(setClockConfiguration(&clock), 0);
-    EXPECT_EQ(getClockYear(), 111);
+    EXPECT_EQ(+image().clockYear, 111);
     TstatClockCfg_t now;
     ASSERT_EQ(getClockConfiguration(&now), 0);
     EXPECT_EQ(text(now), "111 1/28 23:59:30 1"); // a Monday
@@ -177,7 +177,7 @@ TEST_P(ClockTest, SettingTheClock) {
     clock.year = 2012;
     EXPECT_EQ(setClockConfiguration(&clock), -1);
     EXPECT_EQ(m_root.read("/sim/shell.log"), "date 132823592012.30\n");
-    EXPECT_EQ(getClockYear(), 112);
+    EXPECT_EQ(+image().clockYear, 112);
 }
 
 INSTANTIATE_TEST_SUITE_P(Zones, ClockTest, testing::ValuesIn(c_TestZones));

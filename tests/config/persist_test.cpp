@@ -209,11 +209,13 @@ TEST_F(PersistTest, AFieldOutOfRangeIsNamedAndTheFactoryImageLoaded) {
     }
 }
 
-TEST_F(PersistTest, TwoPowerCutsOverTwoSavesKeepTheNewestWholeSettingsOrTheOnesBefore) {
-    std::string quiet;
+// Power-ups and saves of the user region with power cuts, their messages
+// kept quiet.
+class PowerCutTest : public PersistTest {
+  protected:
     // A power-up: the region as the cut left it, loaded and repaired as
     // start-up does.
-    auto start = [&](const std::string &region) {
+    int start(const std::string &region) {
         PersistUtil_Reset();
         m_root.write("/dev/mtdblock5", region);
         return printedBy(
@@ -222,13 +224,52 @@ TEST_F(PersistTest, TwoPowerCutsOverTwoSavesKeepTheNewestWholeSettingsOrTheOnesB
                 repairThermostatSysCfg();
                 return loaded;
             },
-            &quiet);
-    };
-    auto save = [&](uint16_t code) {
+            &m_quiet);
+    }
+    int save(uint16_t code) {
         setSecurityCode(code);
-        return printedBy([] { return saveThermostatSysCfg(); }, &quiet);
-    };
-    auto loaded = [] { return static_cast<uint16_t>(image().securityCode); };
+        return printedBy([] { return saveThermostatSysCfg(); }, &m_quiet);
+    }
+    static uint16_t loaded() { return static_cast<uint16_t>(image().securityCode); }
+
+    // From the region holding `first`: the first cut at every step of a save
+    // of 2222 (an erase and two halves of programming for each block the
+    // copy and the record touch), the second at every step of the start-up
+    // after it and of the next save of 3333; then a last start-up. Returns
+    // what the start-ups between the cuts loaded.
+    std::set<uint16_t> cutTwice(const std::string &region, uint16_t first) {
+        std::set<uint16_t> outcomes;
+        for (int64_t cut = 0;; cut++) {
+            EXPECT_EQ(start(region), 0);
+            platformCutFlash(cut);
+            const int saved = save(2222);
+            platformCutFlash(-1);
+            const std::string afterCut = m_root.read("/dev/mtdblock5");
+            for (int64_t second = 0;; second++) {
+                SCOPED_TRACE(testing::Message() << region.size() << " " << cut << " " << second);
+                platformCutFlash(second);
+                EXPECT_EQ(start(afterCut), 0);
+                const uint16_t between = loaded();
+                EXPECT_TRUE(between == 2222 || (saved != 0 && between == first));
+                const int savedAgain = save(3333);
+                platformCutFlash(-1);
+                EXPECT_EQ(start(m_root.read("/dev/mtdblock5")), 0);
+                EXPECT_TRUE(loaded() == 3333 || (savedAgain != 0 && loaded() == between));
+                outcomes.insert(between);
+                if (savedAgain == 0 || HasFailure()) {
+                    break;
+                }
+            }
+            if (saved == 0 || HasFailure()) {
+                return outcomes;
+            }
+        }
+    }
+
+    std::string m_quiet;
+};
+
+TEST_F(PowerCutTest, TwoPowerCutsOverTwoSavesKeepTheNewestWholeSettingsOrTheOnesBefore) {
     // An erase block not known is taken as 256 KiB.
     std::filesystem::remove(m_root.file("/sys/class/mtd/mtd5/erasesize"));
     ASSERT_EQ(start(bytesOf(testRecord())), 0);
@@ -238,6 +279,7 @@ TEST_F(PersistTest, TwoPowerCutsOverTwoSavesKeepTheNewestWholeSettingsOrTheOnesB
     // offset, larger, and larger than the simulated flash's block buffer:
     // the copy lies in blocks of its own.
     for (int eraseSize : {512, 4096, 65536, 524288}) {
+        SCOPED_TRACE(eraseSize);
         m_root.write("/sys/class/mtd/mtd5/erasesize", std::to_string(eraseSize));
         // A region saved before by this program holds a copy; one written by
         // another does not (its start-up writes one).
@@ -246,41 +288,11 @@ TEST_F(PersistTest, TwoPowerCutsOverTwoSavesKeepTheNewestWholeSettingsOrTheOnesB
         const std::string regions[] = {m_root.read("/dev/mtdblock5"), bytesOf(testRecord())};
         const size_t copyAt =
             std::max<size_t>(4096, (TSTAT_SYS_CFG_SIZE + eraseSize - 1) / eraseSize * eraseSize);
-        EXPECT_EQ(regions[0].size(), copyAt + TSTAT_SYS_CFG_SIZE + 8) << eraseSize;
+        EXPECT_EQ(regions[0].size(), copyAt + TSTAT_SYS_CFG_SIZE + 8);
         for (const std::string &region : regions) {
             const uint16_t first = region.size() > TSTAT_SYS_CFG_SIZE ? 1111 : 1234;
-            std::set<uint16_t> outcomes;
-            // The first cut at every step of a save (an erase and two halves
-            // of programming for each block the copy and the record touch),
-            // the second at every step of the start-up after it and of the
-            // next save; then a last start-up.
-            for (int64_t cut = 0;; cut++) {
-                ASSERT_EQ(start(region), 0);
-                platformCutFlash(cut);
-                const int saved = save(2222);
-                platformCutFlash(-1);
-                const std::string afterCut = m_root.read("/dev/mtdblock5");
-                for (int64_t second = 0;; second++) {
-                    SCOPED_TRACE(testing::Message() << eraseSize << " " << region.size() << " "
-                                                    << cut << " " << second);
-                    platformCutFlash(second);
-                    ASSERT_EQ(start(afterCut), 0);
-                    const uint16_t between = loaded();
-                    ASSERT_TRUE(between == 2222 || (saved != 0 && between == first));
-                    const int savedAgain = save(3333);
-                    platformCutFlash(-1);
-                    ASSERT_EQ(start(m_root.read("/dev/mtdblock5")), 0);
-                    ASSERT_TRUE(loaded() == 3333 || (savedAgain != 0 && loaded() == between));
-                    outcomes.insert(between);
-                    if (savedAgain == 0) {
-                        break;
-                    }
-                }
-                if (saved == 0) {
-                    break;
-                }
-            }
-            EXPECT_EQ(outcomes, (std::set<uint16_t>{first, 2222}));
+            EXPECT_EQ(cutTwice(region, first), (std::set<uint16_t>{first, 2222}));
+            ASSERT_FALSE(HasFailure());
         }
     }
     // Damage to the record, then to the copy, and the other way round, each

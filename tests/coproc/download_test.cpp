@@ -105,7 +105,7 @@ class DownloadTest : public ::testing::Test {
         coprocMsgReset();
         m_link = std::make_unique<CoprocCapture>();
         m_link->receive(coprocEncoded(COPROC_PKT_BUS_STATUS, {1, 0, 1}));
-        return coprocMsgIsKorabusOnline() == 1;
+        return isDumpChannels() == 1;
     }
 
     TempBoardRoot m_root;

@@ -13,6 +13,7 @@
 #include "pages/hold_menu.h"
 #include "pages/info_pages.h"
 #include "pages/main_page.h"
+#include "pages/main_page_test_access.h"
 #include "pages/pages.h"
 #include "platform/platform_test.h"
 #include "printed.h"
@@ -346,7 +347,7 @@ TEST_F(DisplayManagerTest, TheTextsAreRefreshedOnlyAfterAChangeOrInANewSecond) {
         // Refreshed now; then a reading changes behind the display's back.
         utilNoteChange();
         displayManagerPoll();
-        std::string before = textOf(m_IndoorTempText);
+        std::string before = textOf(mainPageItems().indoorTemp);
         celsius += 1;
         setMovAvgIndTemp(fx(celsius));
         c.event();
@@ -354,7 +355,7 @@ TEST_F(DisplayManagerTest, TheTextsAreRefreshedOnlyAfterAChangeOrInANewSecond) {
         // first one's render pass.
         displayManagerPoll();
         displayManagerPoll();
-        EXPECT_EQ(textOf(m_IndoorTempText) != before, c.refreshed) << c.what;
+        EXPECT_EQ(textOf(mainPageItems().indoorTemp) != before, c.refreshed) << c.what;
     }
 }
 

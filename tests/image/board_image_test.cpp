@@ -90,9 +90,8 @@ Frame frameOf(const std::string &bmp) {
     return f;
 }
 
-TEST(BoardImage, StartsOnTheSimulatedBoardAndIsStartedAgainUntilTheFourthKey) {
-    TempBoardRoot root;
-    const std::string app = root.path() + "/opt/tstat";
+// Unpacks the image into the root and checks it against its MANIFEST.
+void unpackImage(const TempBoardRoot &root) {
     ToolResult unpacked = runTool("/bin/tar", {"-xzf", TSTAT_BOARD_IMAGE, "-C", root.path()});
     ASSERT_EQ(unpacked.status, 0) << unpacked.err << "(make board-image makes the image)";
     ToolResult checked = runTool("/bin/sh", {"-c", "cd '" + root.path() +
@@ -104,13 +103,15 @@ TEST(BoardImage, StartsOnTheSimulatedBoardAndIsStartedAgainUntilTheFourthKey) {
         EXPECT_NE(checked.out.find("opt/tstat" + std::string(file) + ": OK"), std::string::npos)
             << file;
     }
+}
 
-    // The board's libraries, and the I/O page of /dev/mem.
+// Makes the root the board's (its libraries, the I/O page of /dev/mem) and
+// has the start script run the application in the emulator on it.
+void prepareBoard(TempBoardRoot &root) {
     ASSERT_EQ(symlink(TSTAT_TARGET_TREE "/lib", root.file("/lib").c_str()), 0);
     ASSERT_EQ(symlink(TSTAT_TARGET_TREE "/usr", root.file("/usr").c_str()), 0);
     root.write("/dev/mem", "");
     ASSERT_EQ(truncate(root.file("/dev/mem").c_str(), c_MemSize), 0) << strerror(errno);
-
     // The application's shell commands (the hardware clock, the date) run on
     // the host: a user namespace of its own keeps them from the host's clocks.
     const char *emulator = getenv("TSTAT_EMULATOR");
@@ -122,6 +123,24 @@ TEST(BoardImage, StartsOnTheSimulatedBoardAndIsStartedAgainUntilTheFourthKey) {
     setenv("TSTAT_WRAPPER", wrapper.c_str(), 1);
     setenv("TSTAT_RESTART_DELAY", "1", 1);
     setenv("SDL_VIDEODRIVER", "dummy", 1);
+}
+
+// A press and release of the fourth key.
+void pressFourthKey(const TempBoardRoot &root) {
+    uint8_t records[2 * PLATFORM_KEY_EVENT_SIZE];
+    platformEncodeKeyEvent(PlatformKeyEvent{1, 0x103, 1}, records);
+    platformEncodeKeyEvent(PlatformKeyEvent{1, 0x103, 0}, records + PLATFORM_KEY_EVENT_SIZE);
+    int fifo = open(root.file("/dev/input/event0").c_str(), O_WRONLY | O_NONBLOCK);
+    ASSERT_GE(fifo, 0);
+    EXPECT_EQ(write(fifo, records, sizeof(records)), static_cast<ssize_t>(sizeof(records)));
+    close(fifo);
+}
+
+TEST(BoardImage, StartsOnTheSimulatedBoardAndIsStartedAgainUntilTheFourthKey) {
+    TempBoardRoot root;
+    const std::string app = root.path() + "/opt/tstat";
+    ASSERT_NO_FATAL_FAILURE(unpackImage(root));
+    ASSERT_NO_FATAL_FAILURE(prepareBoard(root));
     SimProcess sim(root.path(), "run", {"--tstat", app + "/tstat-start", "--data", app}, 1);
     ASSERT_TRUE(sim.waitReady(60s)) << sim.output();
     EXPECT_TRUE(pollUntil([] { usleep(100000); },
@@ -159,13 +178,7 @@ TEST(BoardImage, StartsOnTheSimulatedBoardAndIsStartedAgainUntilTheFourthKey) {
     usleep(1500000);
 
     // The fourth key ends it with status 0, and with it the start script.
-    uint8_t records[2 * PLATFORM_KEY_EVENT_SIZE];
-    platformEncodeKeyEvent(PlatformKeyEvent{1, 0x103, 1}, records);
-    platformEncodeKeyEvent(PlatformKeyEvent{1, 0x103, 0}, records + PLATFORM_KEY_EVENT_SIZE);
-    int fifo = open(root.file("/dev/input/event0").c_str(), O_WRONLY | O_NONBLOCK);
-    ASSERT_GE(fifo, 0);
-    EXPECT_EQ(write(fifo, records, sizeof(records)), static_cast<ssize_t>(sizeof(records)));
-    close(fifo);
+    ASSERT_NO_FATAL_FAILURE(pressFourthKey(root));
     EXPECT_EQ(sim.wait(60s), 0) << sim.output();
     EXPECT_NE(sim.output().find("tstat ended (status 0)"), std::string::npos) << sim.output();
 }

@@ -23,6 +23,7 @@
 #include "platform/platform.h"
 #include "platform/platform_test.h"
 
+#include <cmath>
 #include <cstring>
 #include <unistd.h>
 
@@ -51,6 +52,8 @@ TEST_F(BusTest, QueriesAndReportsAnswer) {
     const Case cases[] = {
         {"HVER", {"3.04"}},
         {"VER", {"[0x18] 2.10/3.04"}},
+        // No installer has left anything on this board.
+        {"?UPDATE", {"UPDATE S- NONE -"}},
         {"?FILTER", {"FILTER 90"}},
         {"?PG D1 SP1", {"PG D1 SP1 HT70 C78 HM35 DM55 T0600"}},
         {"?PG SP4 D0", {"PG D0 SP4 HT62 C82 HM35 DM55 T2300"}},
@@ -85,6 +88,15 @@ TEST_F(BusTest, QueriesAndReportsAnswer) {
     korabusMessageScreenClearCommand();
     EXPECT_EQ(replies(), (Texts{"FM SC", "MESSAGE CLEAR"}));
 
+    // The bundle the installer runs and its last verdict; a version of the
+    // longest kind is cut at the reply's 64 characters.
+    const std::string version(64, 'v');
+    m_root.write("/opt/tstat/MANIFEST",
+                 "# tstat board image\n# version: " + version + "\n# security: 12\n");
+    m_root.write("/slots/last-update", "ROLLED-BACK\n");
+    busCommand("?UPDATE");
+    EXPECT_EQ(replies(), (Texts{("UPDATE S12 ROLLED-BACK " + version).substr(0, 64)}));
+
     // An outdoor sensor is read out.
     edit(getTstatConfiguration, setTstatConfiguration,
          [](auto &cfg) { cfg.externalTempSensor = EXT_TEMP_SENSOR_OUTDOOR; });
@@ -99,80 +111,105 @@ TEST_F(BusTest, QueriesAndReportsAnswer) {
     EXPECT_EQ(+saved().tstatMode.mode, TSTAT_MODE_PROGRAM);
 }
 
-TEST_F(BusTest, SettingCommandsStoreAndSave) {
-    // Each command answers at most one reply and saves the record.
-    TstatSysCfgPersistMem_t r{};
-    auto run = [&](const char *text) {
-        busCommand(text);
-        EXPECT_LE(replies().size(), 1u) << text;
-        r = saved();
-    };
-    auto allPeriods = [&](double hum, double dehum) {
-        for (const auto &day : r.prgSetPnt) {
-            for (const auto &p : day.period) {
-                EXPECT_EQ(+p.humidifySetPoint, fx(hum));
-                EXPECT_EQ(+p.dehumidifySetPoint, fx(dehum));
+// Whether every program period holds those humidity set points.
+bool everyPeriodHolds(const TstatSysCfgPersistMem_t &r, double hum, double dehum) {
+    for (const auto &day : r.prgSetPnt) {
+        for (const auto &p : day.period) {
+            if (p.humidifySetPoint != fx(hum) || p.dehumidifySetPoint != fx(dehum)) {
+                return false;
             }
         }
+    }
+    return true;
+}
+
+// Whole degrees Fahrenheit of a stored set point.
+bool isF(fpr_t celsius, double f) {
+    return std::abs(fahrenheit(celsius) - f) < 0.01;
+}
+
+TEST_F(BusTest, SettingCommandsStoreAndSave) {
+    // Each command answers at most one reply and saves the record, which then
+    // holds what the command set.
+    using R = TstatSysCfgPersistMem_t;
+    struct Case {
+        const char *command;
+        bool (*holds)(const R &r);
     };
-    run("SP D60 H30");
-    allPeriods(30, 60);
-    run("PG D2 SP1 HT70 C78 HM35 DM55 T2400");
-    EXPECT_EQ(+r.prgSetPnt[2].period[0].startHour, 23);
-    EXPECT_EQ(+r.prgSetPnt[2].period[0].startMinute, 59);
-    allPeriods(35, 55);
-    run("PG T0930 DM50 HM40 C80 HT65 SP2 D3");
-    const TstatSetPoint_t &p = r.prgSetPnt[3].period[1];
-    EXPECT_NEAR(fahrenheit(p.heatSetPoint), 65, 0.01);
-    EXPECT_NEAR(fahrenheit(p.coolSetPoint), 80, 0.01);
-    EXPECT_EQ(+p.startHour * 100 + p.startMinute, 930);
-    allPeriods(40, 50);
-    run("PG D1 SP1 HT70 C78 HM40 DM50 T0000");
-    EXPECT_EQ(+r.prgSetPnt[1].period[0].startHour * 100 + r.prgSetPnt[1].period[0].startMinute, 0);
-    run("PG D0 SP4 HT64 C81 HM40 DM50");
-    EXPECT_EQ(+r.prgSetPnt[0].period[3].startHour, 23);
-    EXPECT_NEAR(fahrenheit(r.prgSetPnt[0].period[3].heatSetPoint), 64, 0.01);
-    run("MD MPH H68 C76");
-    EXPECT_EQ(+r.tstatMode.mode, TSTAT_MODE_PERMANENT_HOLD);
-    EXPECT_NEAR(fahrenheit(r.tstatMode.holdSetPoint.heatSetPoint), 68, 0.01);
-    EXPECT_NEAR(fahrenheit(r.tstatMode.holdSetPoint.coolSetPoint), 76, 0.01);
-    run("MD MV H60 C85 U30 D60 Y3 R4");
-    const TstatSetPoint_t &v = r.tstatMode.vacationSetPoint;
-    EXPECT_EQ(+r.tstatMode.mode, TSTAT_MODE_VACATION);
-    EXPECT_EQ(+v.startHour, 3);   // days
-    EXPECT_EQ(+v.startMinute, 4); // hours
-    EXPECT_EQ(+v.endTime, c_BusTestNow + 3 * 86400 + 4 * 3600);
-    EXPECT_EQ(+v.humidifySetPoint, fx(30));
-    run("MD MP");
-    EXPECT_EQ(+r.tstatMode.mode, TSTAT_MODE_PROGRAM);
-    run("FM DD SC T2 XX S");
-    EXPECT_EQ(
-        bytesOf(r.tstatFmtSettings),
-        bytesOf(TstatFmtSettings_t{TEMP_SCALE_CELSIUS, DATE_FORMAT_DD_MM_YY, TIME_FORMAT_24_HOUR}));
-    run("FM SF T1 DM");
-    EXPECT_EQ(bytesOf(r.tstatFmtSettings),
-              bytesOf(TstatFmtSettings_t{TEMP_SCALE_FAHRENHEIT, DATE_FORMAT_MM_DD_YY,
-                                         TIME_FORMAT_12_HOUR}));
-    run("LK MR1 FR0 TR7 MT10 FT60 TT0 RR10");
-    EXPECT_EQ(bytesOf(r.lockoutCfg),
-              bytesOf(TstatLockoutCfg_t{LOCK_UNLOCKED, LOCK_LOCKED, 10, LOCK_UNLOCKED, 60,
-                                        LOCK_LOCKED, 0, 10}));
-    EXPECT_EQ(g_ButtonLockoutMenu[LOCKOUT_FAN_TIME].value, 60); // as the lockout page shows it
-    run("BK T60 AL IO");
-    EXPECT_EQ(bytesOf(r.bkLightCtl),
-              bytesOf(TstatBkLightCtl_t{60, BACKLIGHT_ACTIVE_LOW, BACKLIGHT_INACTIVE_OFF}));
-    run("BK AX IZ T65535");
-    EXPECT_EQ(+r.bkLightCtl.backlightTimeout, 65535);
-    run("BK T0");
-    EXPECT_EQ(+r.bkLightCtl.backlightTimeout, 0);
-    run("CD 0042");
-    EXPECT_EQ(+r.securityCode, 42);
-    run("CD 9999");
-    EXPECT_EQ(+r.securityCode, 9999);
-    run("FILTER 250");
-    EXPECT_EQ(+r.filterChangeMaxHourTime, 180 * 24);
-    run("FILTER 30");
-    EXPECT_EQ(+r.filterChangeMaxHourTime, 30 * 24);
+    const Case cases[] = {
+        {"SP D60 H30", [](const R &r) { return everyPeriodHolds(r, 30, 60); }},
+        {"PG D2 SP1 HT70 C78 HM35 DM55 T2400",
+         [](const R &r) {
+             const TstatSetPoint_t &p = r.prgSetPnt[2].period[0];
+             return p.startHour == 23 && p.startMinute == 59 && everyPeriodHolds(r, 35, 55);
+         }},
+        {"PG T0930 DM50 HM40 C80 HT65 SP2 D3",
+         [](const R &r) {
+             const TstatSetPoint_t &p = r.prgSetPnt[3].period[1];
+             return isF(p.heatSetPoint, 65) && isF(p.coolSetPoint, 80) && p.startHour == 9 &&
+                    p.startMinute == 30 && everyPeriodHolds(r, 40, 50);
+         }},
+        {"PG D1 SP1 HT70 C78 HM40 DM50 T0000",
+         [](const R &r) {
+             return r.prgSetPnt[1].period[0].startHour == 0 &&
+                    r.prgSetPnt[1].period[0].startMinute == 0;
+         }},
+        {"PG D0 SP4 HT64 C81 HM40 DM50",
+         [](const R &r) {
+             const TstatSetPoint_t &p = r.prgSetPnt[0].period[3];
+             return p.startHour == 23 && isF(p.heatSetPoint, 64);
+         }},
+        {"MD MPH H68 C76",
+         [](const R &r) {
+             const TstatSetPoint_t &h = r.tstatMode.holdSetPoint;
+             return r.tstatMode.mode == TSTAT_MODE_PERMANENT_HOLD && isF(h.heatSetPoint, 68) &&
+                    isF(h.coolSetPoint, 76);
+         }},
+        // Days and hours of the vacation in the start fields.
+        {"MD MV H60 C85 U30 D60 Y3 R4",
+         [](const R &r) {
+             const TstatSetPoint_t &v = r.tstatMode.vacationSetPoint;
+             return r.tstatMode.mode == TSTAT_MODE_VACATION && v.startHour == 3 &&
+                    v.startMinute == 4 && v.endTime == c_BusTestNow + 3 * 86400 + 4 * 3600 &&
+                    v.humidifySetPoint == fx(30);
+         }},
+        {"MD MP", [](const R &r) { return r.tstatMode.mode == TSTAT_MODE_PROGRAM; }},
+        {"FM DD SC T2 XX S",
+         [](const R &r) {
+             return bytesOf(r.tstatFmtSettings) ==
+                    bytesOf(TstatFmtSettings_t{TEMP_SCALE_CELSIUS, DATE_FORMAT_DD_MM_YY,
+                                               TIME_FORMAT_24_HOUR});
+         }},
+        {"FM SF T1 DM",
+         [](const R &r) {
+             return bytesOf(r.tstatFmtSettings) ==
+                    bytesOf(TstatFmtSettings_t{TEMP_SCALE_FAHRENHEIT, DATE_FORMAT_MM_DD_YY,
+                                               TIME_FORMAT_12_HOUR});
+         }},
+        {"LK MR1 FR0 TR7 MT10 FT60 TT0 RR10",
+         [](const R &r) {
+             return bytesOf(r.lockoutCfg) ==
+                        bytesOf(TstatLockoutCfg_t{LOCK_UNLOCKED, LOCK_LOCKED, 10, LOCK_UNLOCKED, 60,
+                                                  LOCK_LOCKED, 0, 10}) &&
+                    g_ButtonLockoutMenu[LOCKOUT_FAN_TIME].value == 60; // as the page shows it
+         }},
+        {"BK T60 AL IO",
+         [](const R &r) {
+             return bytesOf(r.bkLightCtl) ==
+                    bytesOf(TstatBkLightCtl_t{60, BACKLIGHT_ACTIVE_LOW, BACKLIGHT_INACTIVE_OFF});
+         }},
+        {"BK AX IZ T65535", [](const R &r) { return r.bkLightCtl.backlightTimeout == 65535; }},
+        {"BK T0", [](const R &r) { return r.bkLightCtl.backlightTimeout == 0; }},
+        {"CD 0042", [](const R &r) { return r.securityCode == 42; }},
+        {"CD 9999", [](const R &r) { return r.securityCode == 9999; }},
+        {"FILTER 250", [](const R &r) { return r.filterChangeMaxHourTime == 180 * 24; }},
+        {"FILTER 30", [](const R &r) { return r.filterChangeMaxHourTime == 30 * 24; }},
+    };
+    for (const Case &c : cases) {
+        busCommand(c.command);
+        EXPECT_LE(replies().size(), 1u) << c.command;
+        EXPECT_TRUE(c.holds(saved())) << c.command;
+    }
     EXPECT_EQ(refreshRequests(), (std::vector<int>{4, 5, 6, 7, 11, 14}));
 }
 
@@ -238,7 +275,7 @@ TEST_F(BusTest, SetPointsFromTheBusFollowTheWriteRule) {
     }
 }
 
-TEST_F(BusTest, ForecastClockScreenAndFactoryReset) {
+TEST_F(BusTest, ForecastCommandsFillTheWeatherStore) {
     busCommand("FH 70 71 72 73 74 75");
     busCommand("FL -120 51 52 53 +54");
     busCommand("FK SUN RAIN FOG XYZ CLDY");
@@ -272,7 +309,9 @@ TEST_F(BusTest, ForecastClockScreenAndFactoryReset) {
     busCommand("CF WSOUTHWEST");
     getCurrentForecast(&current);
     EXPECT_STREQ(current.windDirection, "SOU");
+}
 
+TEST_F(BusTest, ClockCommandSetsTheSystemAndHardwareClocks) {
     busCommand("CLOCK 07-04-09 13:05:00");
     EXPECT_EQ(m_root.read("/sim/shell.log"), "date 070413052009.00\n/sbin/hwclock --systohc\n");
     EXPECT_EQ(+image().clockYear, 109);
@@ -295,8 +334,9 @@ TEST_F(BusTest, ForecastClockScreenAndFactoryReset) {
     EXPECT_EQ(+clock.day, 20);
     EXPECT_EQ(+clock.hour, 3);
     EXPECT_EQ(+clock.minute, 14);
-    refreshRequests();
+}
 
+TEST_F(BusTest, MessagesStayUntilClearedOrWokenAndADownloadStarts) {
     // A message stays until it is cleared or the display is woken.
     const std::pair<const char *, uint8_t> pages[] = {
         {"MESSAGE DISP \"Filter change due\" ignored", PAGE_MESSAGE},
@@ -312,7 +352,9 @@ TEST_F(BusTest, ForecastClockScreenAndFactoryReset) {
     busCommand("SFLASH2\r");
     EXPECT_EQ(downloadGetState(), DOWNLOAD_STARTED);
     downloadReset();
+}
 
+TEST_F(BusTest, FactoryResetBringsTheFactoryConfigurationBack) {
     // The factory configuration comes back, the system switched off from
     // the bus heating again.
     busCommand("CD 4321");

@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size == 0) {
         return 0;
     }
-    const char *expected = mfgTestCommand(data[0] % (MFG_TEST_LAST_STEP + 1));
+    const uint32_t step = data[0] % (MFG_TEST_LAST_STEP + 1);
+    const char *expected = step == 0 ? nullptr : c_MfgTestRxStrings[step - 1];
     mfgTestReset();
     std::string line;
     for (size_t i = 1; i < size; i++) {

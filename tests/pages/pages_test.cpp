@@ -16,6 +16,7 @@
 #include "pages/hold_menu.h"
 #include "pages/info_pages.h"
 #include "pages/main_page.h"
+#include "pages/main_page_test_access.h"
 #include "pages/page_table.h"
 #include "pages/pages.h"
 #include "pages/security_code_menu.h"
@@ -38,6 +39,12 @@ class PagesTest : public UiTest {
             l.tempLockRangeLimit = range;
         });
     }
+    // Line i of the message page, as its update function writes it.
+    static std::string messageLine(uint32_t i) {
+        char line[SCREEN_TEXT_LEN];
+        drawMessageScreen(line, i);
+        return line;
+    }
 };
 
 TEST_F(PagesTest, TheIndoorReadingsAreShownInRangeOrUncorrected) {
@@ -58,19 +65,19 @@ TEST_F(PagesTest, TheIndoorReadingsAreShownInRangeOrUncorrected) {
     // The humidity shows only with its sensor, rounded to whole percent.
     setMovAvgHum(fx(40.6));
     pass();
-    EXPECT_EQ(textOf(m_RelHumidityText), " 41%");
-    EXPECT_TRUE(visible(m_RelHumidity));
+    EXPECT_EQ(textOf(mainPageItems().relHumidityText), " 41%");
+    EXPECT_TRUE(visible(mainPageItems().relHumidity));
     // 100 % is shown; a reading above it is not (the text stays).
     for (double humidity : {100.4, 101.0}) {
         setMovAvgHum(fx(humidity));
         pass();
-        EXPECT_EQ(textOf(m_RelHumidityText), "100%") << humidity;
+        EXPECT_EQ(textOf(mainPageItems().relHumidityText), "100%") << humidity;
     }
     edit(getTstatConfiguration, setTstatConfiguration,
          [&](auto &cfg) { cfg.humiditySensor = SENSOR_OFF; });
     pass();
-    EXPECT_FALSE(visible(m_RelHumidity));
-    EXPECT_FALSE(visible(m_RelHumidityText));
+    EXPECT_FALSE(visible(mainPageItems().relHumidity));
+    EXPECT_FALSE(visible(mainPageItems().relHumidityText));
     for (const auto &c : cases) {
         dataDictReset();
         if (c.valid) {
@@ -79,7 +86,7 @@ TEST_F(PagesTest, TheIndoorReadingsAreShownInRangeOrUncorrected) {
         edit(getTstatConfiguration, setTstatConfiguration,
              [&](auto &cfg) { cfg.tempOffset = fx(c.offset); });
         pass();
-        EXPECT_EQ(textOf(m_IndoorTempText), c.text) << c.celsius << " " << c.offset;
+        EXPECT_EQ(textOf(mainPageItems().indoorTemp), c.text) << c.celsius << " " << c.offset;
     }
     // A reading that rounds to 0 °C shows no sign.
     setScale(TEMP_SCALE_CELSIUS);
@@ -87,7 +94,7 @@ TEST_F(PagesTest, TheIndoorReadingsAreShownInRangeOrUncorrected) {
     for (auto [celsius, text] : {std::pair{0.2, " 0\xB0"}, {-0.3, " 0\xB0"}}) {
         setMovAvgIndTemp(fx(celsius));
         pass();
-        EXPECT_EQ(textOf(m_IndoorTempText), text) << celsius;
+        EXPECT_EQ(textOf(mainPageItems().indoorTemp), text) << celsius;
     }
 }
 
@@ -95,18 +102,18 @@ TEST_F(PagesTest, AlertIconsFollowTheRemindersOnceASecond) {
     bootAndStart();
     setWeatherAlertState(1);
     pass(12);
-    EXPECT_EQ(m_WeatherAlertIcon->loaded, 0u);
-    EXPECT_EQ(m_FilterChangeIcon->loaded, 0u);
+    EXPECT_EQ(mainPageItems().weatherAlertIcon->loaded, 0u);
+    EXPECT_EQ(mainPageItems().filterChangeIcon->loaded, 0u);
     setWeatherAlertState(0);
     setTstatFilterChangeDays(0);
     pass(10);
-    EXPECT_NE(m_WeatherAlertIcon->loaded, 0u);
-    EXPECT_NE(m_FilterChangeIcon->loaded, 0u);
+    EXPECT_NE(mainPageItems().weatherAlertIcon->loaded, 0u);
+    EXPECT_NE(mainPageItems().filterChangeIcon->loaded, 0u);
     setWeatherAlertFeature(FEATURE_DISABLE);
     setFilterChangeState(FEATURE_DISABLE);
     pass(10);
-    EXPECT_EQ(m_WeatherAlertIcon->loaded, 0u);
-    EXPECT_EQ(m_FilterChangeIcon->loaded, 0u);
+    EXPECT_EQ(mainPageItems().weatherAlertIcon->loaded, 0u);
+    EXPECT_EQ(mainPageItems().filterChangeIcon->loaded, 0u);
     // The activity icons show what the equipment does: a heat pump's
     // compressor cooling, no auxiliary heat.
     edit(getAdvSetupSettings, setAdvSetupSettings,
@@ -115,14 +122,14 @@ TEST_F(PagesTest, AlertIconsFollowTheRemindersOnceASecond) {
     initialiseHvacAlgorithms();
     RlyCntl_SetY1(1);
     pass(10);
-    EXPECT_TRUE(visible(m_CoolingIcon));
-    EXPECT_FALSE(visible(m_HeatingIcon));
-    EXPECT_FALSE(visible(m_AuxIcon));
+    EXPECT_TRUE(visible(mainPageItems().coolingIcon));
+    EXPECT_FALSE(visible(mainPageItems().heatingIcon));
+    EXPECT_FALSE(visible(mainPageItems().auxIcon));
     // Auxiliary heat on either stage shows its icon.
     for (auto stage : {RlyCntl_SetW1E, RlyCntl_SetW2}) {
         stage(1);
         pass(10);
-        EXPECT_TRUE(visible(m_AuxIcon));
+        EXPECT_TRUE(visible(mainPageItems().auxIcon));
         stage(0);
     }
 }
@@ -130,7 +137,7 @@ TEST_F(PagesTest, AlertIconsFollowTheRemindersOnceASecond) {
 TEST_F(PagesTest, TheAdjustingAnimationAlternatesDuringComfortRecovery) {
     bootAndStart();
     pass(6);
-    EXPECT_EQ(m_MainPageComfortMode1->loaded + m_MainPageComfortMode2->loaded, 0u);
+    EXPECT_EQ(mainPageItems().comfortMode1->loaded + mainPageItems().comfortMode2->loaded, 0u);
     // 17:10 on a Tuesday: Return (18:00) is under an hour away.
     platformFakeClockSetWall(UI_TEST_WALL_TIME + 10 * 3600);
     // A phase lasts 500 ms and the pass that restarts its timer: six passes here.
@@ -138,7 +145,8 @@ TEST_F(PagesTest, TheAdjustingAnimationAlternatesDuringComfortRecovery) {
     printedBy([&] {
         pass(6);
         for (int i = 0; i < 4; i++) {
-            shown.push_back(m_MainPageComfortMode1->loaded + m_MainPageComfortMode2->loaded * 2);
+            shown.push_back(mainPageItems().comfortMode1->loaded +
+                            mainPageItems().comfortMode2->loaded * 2);
             pass(6);
         }
     });
@@ -148,7 +156,7 @@ TEST_F(PagesTest, TheAdjustingAnimationAlternatesDuringComfortRecovery) {
     // A hold ends the adjusting: both pictures go.
     setThermostatMode(TSTAT_MODE_HOLD);
     printedBy([&] { pass(2); });
-    EXPECT_EQ(m_MainPageComfortMode1->loaded + m_MainPageComfortMode2->loaded, 0u);
+    EXPECT_EQ(mainPageItems().comfortMode1->loaded + mainPageItems().comfortMode2->loaded, 0u);
 }
 
 TEST_F(PagesTest, SetPointsAndButtonsFollowTheHvacMode) {
@@ -172,26 +180,26 @@ TEST_F(PagesTest, SetPointsAndButtonsFollowTheHvacMode) {
         pass();
         EXPECT_EQ(textOf(g_HoldModeMenu[HOLD_MENU_HEAT].handle), c.heat) << c.mode;
         EXPECT_EQ(textOf(g_HoldModeMenu[HOLD_MENU_COOL].handle), c.cool) << c.mode;
-        EXPECT_EQ(imageName(m_MainPageSpBitmap), c.graphic);
-        EXPECT_EQ(imageName(m_MainPageHvacState), c.button);
+        EXPECT_EQ(imageName(mainPageItems().setPointBitmap), c.graphic);
+        EXPECT_EQ(imageName(mainPageItems().hvacState), c.button);
     }
     // Online (any status but 0 from the bus), and then locked: the fan
     // button never shows the lock.
     setHVACState(HVAC_STATE_HEAT);
     setLedStatus(7);
     pass();
-    EXPECT_EQ(imageName(m_MainPageMode), "Main-B3-Text-Program-Online");
+    EXPECT_EQ(imageName(mainPageItems().mode), "Main-B3-Text-Program-Online");
     // A stored mode past the four known ones shows as the program.
     setThermostatMode(TSTAT_MODE_HOLD);
     pass();
     setThermostatMode(static_cast<ThermostatMode>(4));
     pass();
-    EXPECT_EQ(imageName(m_MainPageMode), "Main-B3-Text-Program-Online");
+    EXPECT_EQ(imageName(mainPageItems().mode), "Main-B3-Text-Program-Online");
     setLock(LOCK_LOCKED, LOCK_UNLOCKED, 2);
     pass();
-    EXPECT_EQ(imageName(m_MainPageHvacState), "Main-B2-Text-Heat-Locked");
-    EXPECT_EQ(imageName(m_MainPageMode), "Main-B3-Text-Program-Locked");
-    EXPECT_EQ(imageName(m_MainPageFanState), "Main-B1-Text-FanAuto-Online");
+    EXPECT_EQ(imageName(mainPageItems().hvacState), "Main-B2-Text-Heat-Locked");
+    EXPECT_EQ(imageName(mainPageItems().mode), "Main-B3-Text-Program-Locked");
+    EXPECT_EQ(imageName(mainPageItems().fanState), "Main-B1-Text-FanAuto-Online");
     // Locked, holding the mode key leads to the fan pop-up.
     holdKey(BUTTON_CODE_MODE, 3000);
     EXPECT_EQ(getCurrentMenuPtr(), &g_MainPuFanMode[1]);
@@ -230,14 +238,14 @@ TEST_F(PagesTest, TheHoldStatusShowsWhenAHoldOrAnAbsenceEnds) {
         setHVACState(c.hvac);
         pass();
         SCOPED_TRACE(testing::Message() << c.mode << " " << c.hvac);
-        EXPECT_EQ(visible(m_PermanentHold), c.permanent);
-        EXPECT_EQ(visible(m_HoldStatusBitmap), c.icon != nullptr);
-        EXPECT_EQ(visible(m_HoldStatusText), c.icon != nullptr);
+        EXPECT_EQ(visible(mainPageItems().permanentHold), c.permanent);
+        EXPECT_EQ(visible(mainPageItems().holdStatusBitmap), c.icon != nullptr);
+        EXPECT_EQ(visible(mainPageItems().holdStatusText), c.icon != nullptr);
         if (c.icon != nullptr) {
-            EXPECT_EQ(imageName(m_HoldStatusBitmap), c.icon);
-            EXPECT_EQ(m_HoldStatusBitmap->x, c.iconX);
-            EXPECT_EQ(textOf(m_HoldStatusText), c.text);
-            EXPECT_EQ(m_HoldStatusText->x, c.textX);
+            EXPECT_EQ(imageName(mainPageItems().holdStatusBitmap), c.icon);
+            EXPECT_EQ(mainPageItems().holdStatusBitmap->x, c.iconX);
+            EXPECT_EQ(textOf(mainPageItems().holdStatusText), c.text);
+            EXPECT_EQ(mainPageItems().holdStatusText->x, c.textX);
         }
     }
 }
@@ -309,7 +317,7 @@ TEST_F(PagesTest, ThePopUpChainSetsModeHvacAndFan) {
     EXPECT_EQ(packed(savedRecord().tstatMode.mode), TSTAT_MODE_PERMANENT_HOLD);
 }
 
-TEST_F(PagesTest, TheWeatherPanelAndPagesShowTheForecastStore) {
+TEST_F(PagesTest, TheWeatherPanelAndDetailPageShowTheForecastStore) {
     bootAndStart();
     // Nothing received yet: no value is shown as 0 degrees.
     pass();
@@ -364,13 +372,23 @@ TEST_F(PagesTest, TheWeatherPanelAndPagesShowTheForecastStore) {
     setCurrentForecast(&current);
     pass();
     EXPECT_EQ(textOf(&testScreenDetail4Cast[21]), "55%");
-    // The five-day page: day labels from today (Tuesday), temperatures, icons.
     tap(BUTTON_CODE_MODE);
-    ASSERT_EQ(dispManGetCurrentPage(), PAGE_FIVE_DAY_FORECAST);
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_FIVE_DAY_FORECAST);
+}
+
+TEST_F(PagesTest, TheFiveDayPageShowsTheForecastStore) {
+    bootAndStart();
+    TstatFiveDayForecast_t fiveDay{};
+    fiveDay.condition[1] = 3;
+    fiveDay.highTemp[1] = fx(-1.5);
+    setFiveDayForecast(&fiveDay);
+    forecastMarkReceived(FORECAST_ALL_HIGHS);
+    // Day labels from today (Tuesday), temperatures, icons.
+    show(displayFiveDayForecastPage);
     pass();
-    EXPECT_EQ(imageName(m_FiveDayPtr[0]), "Label - 5Day - DOW - TUE");
-    EXPECT_EQ(imageName(m_FiveDayPtr[4]), "Label - 5Day - DOW - SAT");
-    EXPECT_EQ(imageName(fiveDayScreenImages[1]), "Icon-5Day-Condition-ClearDay");
+    EXPECT_EQ(imageName(&testScreenFiveDayForecast[1]), "Label - 5Day - DOW - TUE");
+    EXPECT_EQ(imageName(&testScreenFiveDayForecast[29]), "Label - 5Day - DOW - SAT");
+    EXPECT_EQ(imageName(&testScreenFiveDayForecast[9]), "Icon-5Day-Condition-ClearDay");
     EXPECT_EQ(textOf(&testScreenFiveDayForecast[12]), " 29\xB0");
     // The same store in the other scale is read anew.
     setScale(TEMP_SCALE_CELSIUS);
@@ -380,15 +398,15 @@ TEST_F(PagesTest, TheWeatherPanelAndPagesShowTheForecastStore) {
     // After midnight the labels stay until new forecast data arrives.
     platformFakeClockSetWall(UI_TEST_WALL_TIME + 24 * 3600);
     show(displayFiveDayForecastPage);
-    EXPECT_EQ(imageName(m_FiveDayPtr[0]), "Label - 5Day - DOW - TUE");
+    EXPECT_EQ(imageName(&testScreenFiveDayForecast[1]), "Label - 5Day - DOW - TUE");
     setFiveDayForecast(&fiveDay);
     pass();
-    EXPECT_EQ(imageName(m_FiveDayPtr[0]), "Label - 5Day - DOW - WED");
+    EXPECT_EQ(imageName(&testScreenFiveDayForecast[1]), "Label - 5Day - DOW - WED");
     // A condition code outside the tables leaves the images.
     fiveDay.condition[1] = 4000;
     setFiveDayForecast(&fiveDay);
     pass();
-    EXPECT_EQ(imageName(fiveDayScreenImages[1]), "Icon-5Day-Condition-ClearDay");
+    EXPECT_EQ(imageName(&testScreenFiveDayForecast[9]), "Icon-5Day-Condition-ClearDay");
     // 8 C lower: the stores differ in one byte, by one.
     fiveDay.highTemp[1] = fx(-9.5);
     setFiveDayForecast(&fiveDay);
@@ -460,7 +478,7 @@ TEST_F(PagesTest, AMessageIsWrappedIntoTenLines) {
         EXPECT_EQ(dispManGetCurrentPage(), PAGE_MESSAGE);
         for (size_t i = 0; i < 10; i++) {
             std::string expected = i < c.lines.size() ? c.lines[i] : " ";
-            EXPECT_EQ(messageScreenLine(i), expected) << c.text << " line " << i;
+            EXPECT_EQ(messageLine(i), expected) << c.text << " line " << i;
         }
         EXPECT_EQ(textOf(&testScreenMessage[10]), c.lines[0]);
         busReports();
@@ -474,9 +492,9 @@ TEST_F(PagesTest, AMessageIsWrappedIntoTenLines) {
         longText += "word" + std::to_string(i) + " ";
     }
     displayMessageScreenPage(longText.c_str());
-    EXPECT_EQ(std::string(messageScreenLine(0)).rfind("word0 ", 0), 0u);
-    EXPECT_NE(std::string(messageScreenLine(9)), " ");
-    EXPECT_EQ(std::string(messageScreenLine(9)).find("word39"), std::string::npos);
+    EXPECT_EQ(messageLine(0).rfind("word0 ", 0), 0u);
+    EXPECT_NE(messageLine(9), " ");
+    EXPECT_EQ(messageLine(9).find("word39"), std::string::npos);
 }
 
 TEST_F(PagesTest, TheSecurityCodeOpensThePreferencesOnlyWhenRight) {

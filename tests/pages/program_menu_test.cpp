@@ -90,7 +90,7 @@ TEST_F(ProgramMenuTest, MondaysWakeHeatEditedCopiedToTheWeekdaysStoredAndSaved) 
         keys("U M");
     }
     tap(BUTTON_CODE_UP);
-    EXPECT_EQ(getCurrentMenuPtr(), progCopyToItem(7)); // Sunday
+    EXPECT_EQ(position(), 7); // Sunday
     keys("U M");
     EXPECT_EQ(screen(), testScreenProgram);
     EXPECT_EQ(position(), PROG_COPY);

@@ -102,7 +102,7 @@ TEST_F(SettingsMenuTest, SystemModePopUpOffersEmergencyHeatOnlyOnHeatPumps) {
         // The choice is in force at once, and the highlight moved on.
         EXPECT_EQ(getHVACState(), HVAC_STATE_OFF);
         EXPECT_EQ(getCurrentMenuIndex(), SETTINGS_FAN_MODE_ROW);
-        EXPECT_EQ(imageName(m_FanModeText), "Settings-S2-Text1-FanMode-ON");
+        EXPECT_EQ(imageName(&testScreenSettings[16]), "Settings-S2-Text1-FanMode-ON");
         EXPECT_EQ(imageName(g_SettingsMenu[SETTINGS_HVAC_MODE].handle), "Settings-S1-Text2-Off");
     }
 }
@@ -156,14 +156,14 @@ TEST_F(SettingsMenuTest, LockedRowsAreSkippedAndMarked) {
     EXPECT_EQ(getCurrentMenuIndex(), SETTINGS_FAN_MODE_ROW);
     EXPECT_EQ(walk("D U U D"), (std::vector<uint8_t>{SETTINGS_FILTER_ROW, SETTINGS_FAN_MODE_ROW,
                                                      SETTINGS_EXIT, SETTINGS_FAN_MODE_ROW}));
-    EXPECT_EQ(imageName(m_FanSpeedText), "Settings-S3-Text1-FanSpeed-Locked");
+    EXPECT_EQ(imageName(&testScreenSettings[19]), "Settings-S3-Text1-FanSpeed-Locked");
     EXPECT_EQ(imageName(g_SettingsMenu[SETTINGS_HVAC_MODE].handle),
               "Settings-S1-Text2-Heat-Locked");
     // The lock ends from the bus while the page is shown: the marks go at the next pass.
     editLockout([](TstatLockoutCfg_t &l) { l.buttonLockout = LOCK_UNLOCKED; });
     pass(2);
     EXPECT_EQ(imageName(g_SettingsMenu[SETTINGS_HVAC_MODE].handle), "Settings-S1-Text2-Heat");
-    EXPECT_EQ(imageName(m_HVACModeText), "Settings-S1-Text1-HVACMode-OFF");
+    EXPECT_EQ(imageName(&testScreenSettings[13]), "Settings-S1-Text1-HVACMode-OFF");
 }
 
 TEST_F(SettingsMenuTest, StoredValuesThePageCannotOfferAreShownSafely) {

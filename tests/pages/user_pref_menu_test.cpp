@@ -58,7 +58,7 @@ class UserPrefTest : public UiTest {
     std::string text(uint8_t position) const { return textOf(g_UserPrefMenu[position].handle); }
 };
 
-TEST_F(UserPrefTest, ScaleChangeConvertsTheSetPointsAndIsReportedOnce) {
+TEST_F(UserPrefTest, ScaleChangeConvertsTheSetPointsAndIsReported) {
     bootAndStart();
     TstatSetPoint_t hold = valueOf(getHoldThermostatSettings);
     hold.heatSetPoint = fx(20);
@@ -93,9 +93,16 @@ TEST_F(UserPrefTest, ScaleChangeConvertsTheSetPointsAndIsReportedOnce) {
     EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].value, 20);
     EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].min, fx(7));
     EXPECT_EQ(g_HoldModeMenu[HOLD_MENU_HEAT].max, fx(32));
+}
 
+TEST_F(UserPrefTest, TheTimeOutSavesAScaleChangeAndTheWayToTheAdvancedSetupTellsIt) {
+    bootAndStart();
+    openPreferences();
+    mode(2); // Celsius
+    wait(20500);
+    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
+    EXPECT_EQ(packed(savedRecord().tstatFmtSettings.tempScale), TEMP_SCALE_CELSIUS);
     // Leaving again without a change tells the bus nothing.
-    show(displayMainPage);
     replies();
     openPreferences();
     exitPreferences();
@@ -112,13 +119,6 @@ TEST_F(UserPrefTest, ScaleChangeConvertsTheSetPointsAndIsReportedOnce) {
     mode();
     EXPECT_EQ(dispManGetCurrentPage(), PAGE_ADV_SETUP);
     EXPECT_EQ(replies(), std::vector<std::string>{"formats"});
-    // The page's time-out saves the change.
-    show(displayMainPage);
-    openPreferences();
-    mode(2); // Celsius
-    wait(20500);
-    EXPECT_EQ(dispManGetCurrentPage(), PAGE_MAIN);
-    EXPECT_EQ(packed(savedRecord().tstatFmtSettings.tempScale), TEMP_SCALE_CELSIUS);
 }
 
 TEST_F(UserPrefTest, KeysWalkTheLabelsOfEachScreen) {

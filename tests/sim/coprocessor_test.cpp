@@ -300,6 +300,9 @@ TEST(Decode, FramesTextsAndLines) {
     EXPECT_EQ(frame(0x0C, "MD MV H60 C85 U30 D60 Y3 R4 "),
               "reply \"MD MV H60 C85 U30 D60 Y3 R4 \" [0x0C] mode report: vacation, heat 60, "
               "cool 85, humidify 30 %, dehumidify 60 %, 3 days 4 hours");
+    EXPECT_EQ(frame(0x0C, "UPDATE S2 ROLLED-BACK v2-g1a2b"),
+              "reply \"UPDATE S2 ROLLED-BACK v2-g1a2b\" [0x0C] software: version v2-g1a2b, "
+              "security version 2, last update: failed its trial, back to the version before");
     EXPECT_EQ(frame(0x0C, std::string("a\"\r\x01", 4)), "reply \"a\\\"\\r\\x01\" [0x0C]");
     EXPECT_EQ(frame(0x03, "\x01"), "channel (short payload) [0x03]");
     EXPECT_EQ(frame(0x7E, "\xAB"), "unknown packet AB [0x7E]");

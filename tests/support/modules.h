@@ -2,6 +2,7 @@
 // the tests: one reset per module with state.
 #pragma once
 
+#include "app/tstat_main.h"
 #include "config/data_dict.h"
 #include "config/forecast.h"
 #include "config/persist.h"
@@ -9,7 +10,6 @@
 #include "config/temp_scale.h"
 #include "coproc/coproc_msg.h"
 #include "coproc/download.h"
-#include "core/tstat_main.h"
 #include "dispman/display_manager.h"
 #include "graphics/buttons.h"
 #include "hvac/hvac_control.h"

@@ -3,6 +3,7 @@
 
 #include "host/paint.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -261,70 +262,73 @@ void envelope(cairo_t *cr) {
     cairo_stroke(cr);
 }
 
+// The auxiliary-heat badge: a small flame and "AUX" on an orange plate.
+void drawAux(cairo_t *cr, double x, double y, double w, double h) {
+    cairo_save(cr);
+    cairo_translate(cr, x, y);
+    cairo_scale(cr, w / 24.0, h / 24.0);
+    aux(cr);
+    cairo_restore(cr);
+    cairo_save(cr);
+    cairo_translate(cr, x + 3, y + h * 0.25);
+    cairo_scale(cr, h * 0.5 / 24.0, h * 0.5 / 24.0);
+    setColor(cr, rgb(0xFFFFFF));
+    flamePath(cr);
+    cairo_fill(cr);
+    cairo_restore(cr);
+    TextStyle t;
+    t.size = 10;
+    t.align = ALIGN_RIGHT;
+    t.indent = 3.5;
+    drawText(cr, t, "AUX", x, y, w, h);
+}
+
+// The icons drawn in a 24 x 24 box, by name.
+struct Icon {
+    const char *name;
+    void (*draw)(cairo_t *cr);
+};
+
+constexpr Icon c_Icons[] = {
+    {"hold", hold},
+    {"away", away},
+    {"adjust", adjust},
+    {"cool", [](cairo_t *cr) { snowflake(cr, rgb(COOL), 2.2); }},
+    {"snow-white", [](cairo_t *cr) { snowflake(cr, rgb(0xFFFFFF), 2.2); }},
+    {"heat", flame},
+    {"fan", fan},
+    {"humidify", humidify},
+    {"dehumidify", dehumidify},
+    {"drop",
+     [](cairo_t *cr) {
+         drop(cr, 12, 2, 7.5);
+         fillVertical(cr, 2, 22, rgb(0x9C7BD0), rgb(0x6B4C9A));
+     }},
+    {"lock", [](cairo_t *cr) { lock(cr, rgb(0xAEB8C4)); }},
+    {"lock-dark", [](cairo_t *cr) { lock(cr, rgb(0x8A97A8)); }},
+    {"alert-weather", alertWeather},
+    {"power", power},
+    {"alert-filter", alertFilter},
+    {"envelope", envelope},
+};
+
 } // namespace
 
 bool drawIcon(cairo_t *cr, const std::string &name, double x, double y, double w, double h) {
-    cairo_save(cr);
     if (name == "aux") {
-        // The auxiliary-heat badge: a small flame and "AUX" on an orange plate.
-        cairo_translate(cr, x, y);
-        cairo_scale(cr, w / 24.0, h / 24.0);
-        aux(cr);
-        cairo_restore(cr);
-        cairo_save(cr);
-        cairo_translate(cr, x + 3, y + h * 0.25);
-        cairo_scale(cr, h * 0.5 / 24.0, h * 0.5 / 24.0);
-        setColor(cr, rgb(0xFFFFFF));
-        flamePath(cr);
-        cairo_fill(cr);
-        cairo_restore(cr);
-        TextStyle t;
-        t.size = 10;
-        t.align = ALIGN_RIGHT;
-        t.indent = 3.5;
-        drawText(cr, t, "AUX", x, y, w, h);
+        drawAux(cr, x, y, w, h);
         return true;
     }
+    const Icon *icon = std::find_if(std::begin(c_Icons), std::end(c_Icons),
+                                    [&](const Icon &i) { return name == i.name; });
+    if (icon == std::end(c_Icons)) {
+        return false;
+    }
+    cairo_save(cr);
     double s = std::fmin(w, h) / 24.0;
     cairo_translate(cr, x + (w - 24 * s) / 2, y + (h - 24 * s) / 2);
     cairo_scale(cr, s, s);
-    bool known = true;
-    if (name == "hold") {
-        hold(cr);
-    } else if (name == "away") {
-        away(cr);
-    } else if (name == "adjust") {
-        adjust(cr);
-    } else if (name == "cool") {
-        snowflake(cr, rgb(COOL), 2.2);
-    } else if (name == "snow-white") {
-        snowflake(cr, rgb(0xFFFFFF), 2.2);
-    } else if (name == "heat") {
-        flame(cr);
-    } else if (name == "fan") {
-        fan(cr);
-    } else if (name == "humidify") {
-        humidify(cr);
-    } else if (name == "dehumidify") {
-        dehumidify(cr);
-    } else if (name == "drop") {
-        drop(cr, 12, 2, 7.5);
-        fillVertical(cr, 2, 22, rgb(0x9C7BD0), rgb(0x6B4C9A));
-    } else if (name == "lock") {
-        lock(cr, rgb(0xAEB8C4));
-    } else if (name == "lock-dark") {
-        lock(cr, rgb(0x8A97A8));
-    } else if (name == "alert-weather") {
-        alertWeather(cr);
-    } else if (name == "power") {
-        power(cr);
-    } else if (name == "alert-filter") {
-        alertFilter(cr);
-    } else if (name == "envelope") {
-        envelope(cr);
-    } else {
-        known = false;
-    }
+    icon->draw(cr);
     cairo_restore(cr);
-    return known;
+    return true;
 }

@@ -210,6 +210,95 @@ void checker(cairo_t *cr, double x, double y, double w, double h) {
     cairo_restore(cr);
 }
 
+// The sheet's layout: shelves of cells under a heading per folder, the
+// folders in list order.
+struct SheetLayout {
+    std::vector<Placed> placed;
+    std::vector<std::pair<std::string, int>> headings;
+    int height = 0;
+};
+
+SheetLayout layoutSheet(const std::vector<AssetSpec> &specs) {
+    std::vector<std::string> folders;
+    std::map<std::string, std::vector<const AssetSpec *>> byFolder;
+    for (const AssetSpec &s : specs) {
+        std::string folder = fs::path(s.path).parent_path().string();
+        if (byFolder.find(folder) == byFolder.end()) {
+            folders.push_back(folder);
+        }
+        byFolder[folder].push_back(&s);
+    }
+    SheetLayout layout;
+    int y = MARGIN;
+    for (const std::string &folder : folders) {
+        layout.headings.emplace_back(folder, y);
+        y += HEADING;
+        int x = MARGIN;
+        int shelf = 0;
+        for (const AssetSpec *s : byFolder[folder]) {
+            int cell = std::max(s->width, 110);
+            int cellHeight = s->height + 4 + CAPTION_LINE * CAPTION_LINES;
+            if (x + cell > SHEET_WIDTH - MARGIN && x > MARGIN) {
+                x = MARGIN;
+                y += shelf + GAP;
+                shelf = 0;
+            }
+            layout.placed.push_back(Placed{s, x, y, cell});
+            x += cell + GAP;
+            shelf = std::max(shelf, cellHeight);
+        }
+        y += shelf + GAP * 2;
+    }
+    layout.height = y + MARGIN;
+    return layout;
+}
+
+void drawHeadings(cairo_t *cr, const SheetLayout &layout) {
+    TextStyle head;
+    head.size = 15;
+    head.color = rgb(0x23344A);
+    head.align = ALIGN_LEFT;
+    for (const auto &h : layout.headings) {
+        drawTextAt(cr, head, h.first + "/", MARGIN, h.second + 18);
+        cairo_rectangle(cr, MARGIN, h.second + 23, SHEET_WIDTH - 2 * MARGIN, 1);
+        cairo_set_source_rgb(cr, 0.7, 0.74, 0.79);
+        cairo_fill(cr);
+    }
+}
+
+// One image on its checkerboard (red when missing) with its name and size
+// under it. Returns false when the image is missing.
+bool drawCell(cairo_t *cr, const Placed &p, const std::string &data) {
+    TextStyle caption;
+    caption.size = 9.5;
+    caption.bold = false;
+    caption.color = rgb(0x2B2B2B);
+    caption.align = ALIGN_LEFT;
+    const AssetSpec &s = *p.asset;
+    checker(cr, p.x, p.y, s.width, s.height);
+    fs::path file = fs::path(data) / s.path;
+    cairo_surface_t *image = cairo_image_surface_create_from_png(file.c_str());
+    bool found = cairo_surface_status(image) == CAIRO_STATUS_SUCCESS;
+    if (found) {
+        cairo_set_source_surface(cr, image, p.x, p.y);
+        cairo_paint(cr);
+    } else {
+        cairo_set_source_rgb(cr, 0.8, 0.1, 0.1);
+        cairo_rectangle(cr, p.x, p.y, s.width, s.height);
+        cairo_fill(cr);
+    }
+    cairo_surface_destroy(image);
+    setFont(cr, false, caption.size);
+    std::string name = fs::path(s.path).filename().string() + " " + std::to_string(s.width) + "x" +
+                       std::to_string(s.height);
+    int line = 0;
+    for (const std::string &text : captionLines(cr, name, p.cellWidth)) {
+        drawTextAt(cr, caption, text, p.x, p.y + s.height + 12 + line * CAPTION_LINE);
+        line++;
+    }
+    return found;
+}
+
 int sheet(const std::string &outPath, const Options &o) {
     std::string error;
     std::vector<AssetSpec> specs;
@@ -222,97 +311,26 @@ int sheet(const std::string &outPath, const Options &o) {
         fprintf(stderr, "tstat-assets: %s\n", error.c_str());
         return 1;
     }
-    // Group by folder, in list order.
-    std::vector<std::string> folders;
-    std::map<std::string, std::vector<const AssetSpec *>> byFolder;
-    for (const AssetSpec &s : specs) {
-        std::string folder = fs::path(s.path).parent_path().string();
-        if (byFolder.find(folder) == byFolder.end()) {
-            folders.push_back(folder);
-        }
-        byFolder[folder].push_back(&s);
-    }
-    cairo_surface_t *probe = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
-    cairo_t *pc = cairo_create(probe);
-    setFont(pc, false, 9.5);
-    // Layout: shelves of cells under a heading per folder.
-    std::vector<Placed> placed;
-    std::vector<std::pair<std::string, int>> headings;
-    int y = MARGIN;
-    for (const std::string &folder : folders) {
-        headings.emplace_back(folder, y);
-        y += HEADING;
-        int x = MARGIN;
-        int shelf = 0;
-        for (const AssetSpec *s : byFolder[folder]) {
-            int cell = std::max(s->width, 110);
-            int cellHeight = s->height + 4 + CAPTION_LINE * CAPTION_LINES;
-            if (x + cell > SHEET_WIDTH - MARGIN && x > MARGIN) {
-                x = MARGIN;
-                y += shelf + GAP;
-                shelf = 0;
-            }
-            placed.push_back(Placed{s, x, y, cell});
-            x += cell + GAP;
-            shelf = std::max(shelf, cellHeight);
-        }
-        y += shelf + GAP * 2;
-    }
-    int height = y + MARGIN;
-    cairo_surface_t *surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, SHEET_WIDTH, height);
+    SheetLayout layout = layoutSheet(specs);
+    cairo_surface_t *surface =
+        cairo_image_surface_create(CAIRO_FORMAT_RGB24, SHEET_WIDTH, layout.height);
     cairo_t *cr = cairo_create(surface);
     cairo_set_source_rgb(cr, 0.93, 0.94, 0.95);
     cairo_paint(cr);
-    TextStyle head;
-    head.size = 15;
-    head.color = rgb(0x23344A);
-    head.align = ALIGN_LEFT;
-    for (const auto &h : headings) {
-        drawTextAt(cr, head, h.first + "/", MARGIN, h.second + 18);
-        cairo_rectangle(cr, MARGIN, h.second + 23, SHEET_WIDTH - 2 * MARGIN, 1);
-        cairo_set_source_rgb(cr, 0.7, 0.74, 0.79);
-        cairo_fill(cr);
-    }
-    TextStyle caption;
-    caption.size = 9.5;
-    caption.bold = false;
-    caption.color = rgb(0x2B2B2B);
-    caption.align = ALIGN_LEFT;
+    drawHeadings(cr, layout);
     int missing = 0;
-    for (const Placed &p : placed) {
-        const AssetSpec &s = *p.asset;
-        checker(cr, p.x, p.y, s.width, s.height);
-        fs::path file = fs::path(o.data) / s.path;
-        cairo_surface_t *image = cairo_image_surface_create_from_png(file.c_str());
-        if (cairo_surface_status(image) == CAIRO_STATUS_SUCCESS) {
-            cairo_set_source_surface(cr, image, p.x, p.y);
-            cairo_paint(cr);
-        } else {
-            missing++;
-            cairo_set_source_rgb(cr, 0.8, 0.1, 0.1);
-            cairo_rectangle(cr, p.x, p.y, s.width, s.height);
-            cairo_fill(cr);
-        }
-        cairo_surface_destroy(image);
-        setFont(cr, false, caption.size);
-        std::string name = fs::path(s.path).filename().string() + " " + std::to_string(s.width) +
-                           "x" + std::to_string(s.height);
-        int line = 0;
-        for (const std::string &text : captionLines(cr, name, p.cellWidth)) {
-            drawTextAt(cr, caption, text, p.x, p.y + s.height + 12 + line * CAPTION_LINE);
-            line++;
-        }
+    for (const Placed &p : layout.placed) {
+        missing += drawCell(cr, p, o.data) ? 0 : 1;
     }
     cairo_destroy(cr);
-    cairo_destroy(pc);
-    cairo_surface_destroy(probe);
     bool ok = writePng(surface, outPath);
     cairo_surface_destroy(surface);
     fontsRelease();
     if (!ok) {
         return 1;
     }
-    printf("tstat-assets: contact sheet of %zu images in %s", placed.size(), outPath.c_str());
+    printf("tstat-assets: contact sheet of %zu images in %s", layout.placed.size(),
+           outPath.c_str());
     if (missing != 0) {
         printf(" (%d missing, shown red)", missing);
     }

@@ -546,6 +546,41 @@ bool header(cairo_t *cr, const AssetSpec &asset, std::string *) {
 
 // ---- Texts --------------------------------------------------------------------------------------
 
+// One line of text with an icon before it or a note after it (either may be
+// empty), aligned as a whole in the box from x of width w and height h.
+void drawDecoratedLine(cairo_t *cr, const TextStyle &t, const std::string &text,
+                       const std::string &icon, const std::string &note, double x, double w,
+                       double h) {
+    setFont(cr, t.bold, t.size);
+    double cap = capHeight(cr);
+    double tw = textWidth(cr, text);
+    double iconSize = std::round(t.size * 0.95);
+    double gap = 3;
+    double lead = icon.empty() ? 0 : iconSize + gap;
+    TextStyle n = t;
+    n.size = std::round(t.size * 0.72);
+    n.bold = false;
+    n.color.a = 0.85;
+    setFont(cr, n.bold, n.size);
+    double nw = note.empty() ? 0 : gap + 2 + textWidth(cr, note);
+    double total = lead + tw + nw;
+    double left = x + t.indent;
+    if (t.align == ALIGN_CENTER) {
+        left = x + (w - total) / 2;
+    } else if (t.align == ALIGN_RIGHT) {
+        left = x + w - t.indent - total;
+    }
+    left = std::round(left);
+    double baseline = std::round((h + cap) / 2);
+    if (!icon.empty()) {
+        drawIcon(cr, icon, left, baseline - cap / 2 - iconSize / 2, iconSize, iconSize);
+    }
+    drawTextAt(cr, t, text, left + lead, baseline);
+    if (!note.empty()) {
+        drawTextAt(cr, n, note, left + lead + tw + gap + 2, baseline);
+    }
+}
+
 bool label(cairo_t *cr, const AssetSpec &asset, std::string *error) {
     TextStyle t;
     t.size = asset.number("size", 13);
@@ -573,35 +608,7 @@ bool label(cairo_t *cr, const AssetSpec &asset, std::string *error) {
     if (icon.empty() && note.empty()) {
         drawText(cr, t, text, span.x, 0, w, h);
     } else {
-        // One line with an icon before it or a note after it, aligned as a whole.
-        setFont(cr, t.bold, t.size);
-        double cap = capHeight(cr);
-        double tw = textWidth(cr, text);
-        double iconSize = std::round(t.size * 0.95);
-        double gap = 3;
-        double lead = icon.empty() ? 0 : iconSize + gap;
-        TextStyle n = t;
-        n.size = std::round(t.size * 0.72);
-        n.bold = false;
-        n.color.a = 0.85;
-        setFont(cr, n.bold, n.size);
-        double nw = note.empty() ? 0 : gap + 2 + textWidth(cr, note);
-        double total = lead + tw + nw;
-        double x = span.x + t.indent;
-        if (t.align == ALIGN_CENTER) {
-            x = span.x + (w - total) / 2;
-        } else if (t.align == ALIGN_RIGHT) {
-            x = span.x + w - t.indent - total;
-        }
-        x = std::round(x);
-        double baseline = std::round((h + cap) / 2);
-        if (!icon.empty()) {
-            drawIcon(cr, icon, x, baseline - cap / 2 - iconSize / 2, iconSize, iconSize);
-        }
-        drawTextAt(cr, t, text, x + lead, baseline);
-        if (!note.empty()) {
-            drawTextAt(cr, n, note, x + lead + tw + gap + 2, baseline);
-        }
+        drawDecoratedLine(cr, t, text, icon, note, span.x, w, h);
     }
     if (status == "online") {
         // The building controller is connected: a small green light.

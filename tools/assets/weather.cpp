@@ -192,8 +192,56 @@ void smoke(cairo_t *cr) {
 
 using Scene = std::function<void(cairo_t *)>;
 
-const std::map<std::string, Scene> &scenes() {
-    static const std::map<std::string, Scene> table = {
+void iceScene(cairo_t *cr) {
+    roundedRect(cr, 12, 14, 46, 6, 3);
+    setColor(cr, rgb(0xE8F6FF));
+    cairo_fill(cr);
+    double tips[6][2] = {{16, 40}, {23, 33}, {30, 46}, {38, 36}, {45, 43}, {52, 31}};
+    for (auto &t : tips) {
+        cairo_move_to(cr, t[0] - 3.2, 19);
+        cairo_line_to(cr, t[0] + 3.2, 19);
+        cairo_line_to(cr, t[0], t[1]);
+        cairo_close_path(cr);
+    }
+    fillVertical(cr, 19, 46, rgb(0xE8F6FF), rgb(ICE));
+}
+
+void humidScene(cairo_t *cr) {
+    sun(cr, 46, 18, 8, 0.9);
+    cairo_move_to(cr, 26, 10);
+    cairo_curve_to(cr, 29, 18, 38, 26, 38, 36);
+    cairo_arc(cr, 26, 36, 12, 0, M_PI);
+    cairo_curve_to(cr, 14, 26, 23, 18, 26, 10);
+    cairo_close_path(cr);
+    fillVertical(cr, 10, 48, rgb(0x7CC4F5), rgb(WATER));
+    TextStyle t;
+    t.size = 13;
+    drawText(cr, t, "%", 14, 28, 24, 16);
+}
+
+void unknownScene(cairo_t *cr) {
+    cairo_new_path(cr);
+    cairo_arc(cr, 35 - 16 * 0.85, 46 - 16 * 0.55, 16 * 0.55, M_PI / 2, 3 * M_PI / 2);
+    cairo_arc(cr, 35 - 16 * 0.2, 46 - 16 * 0.95, 16 * 0.72, M_PI * 1.05, M_PI * 1.9);
+    cairo_arc(cr, 35 + 16 * 0.72, 46 - 16 * 0.62, 16 * 0.62, M_PI * 1.4, M_PI * 2.5);
+    cairo_close_path(cr);
+    double dash[] = {3, 3};
+    cairo_set_dash(cr, dash, 2, 0);
+    setColor(cr, rgb(0x8FA2BA));
+    cairo_set_line_width(cr, 1.8);
+    cairo_stroke(cr);
+    cairo_set_dash(cr, nullptr, 0, 0);
+    TextStyle t;
+    t.size = 18;
+    t.color = rgb(0xB9C7D8);
+    drawText(cr, t, "?", 20, 20, 30, 24);
+}
+
+using Scenes = std::map<std::string, Scene>;
+
+// The sky: sun, moon and clouds.
+void addSkies(Scenes &table) {
+    table.insert({
         {"sunny", [](cairo_t *cr) { sun(cr, 35, 28, 13); }},
         {"clear-day", [](cairo_t *cr) { sun(cr, 35, 28, 12); }},
         {"clear-night",
@@ -245,6 +293,12 @@ const std::map<std::string, Scene> &scenes() {
              cloud(cr, 44, 38, 12, CLOUD_GREY);
              cloud(cr, 31, 50, 16, CLOUD_LIGHT);
          }},
+    });
+}
+
+// Rain, sleet and freezing rain.
+void addRain(Scenes &table) {
+    table.insert({
         {"rain",
          [](cairo_t *cr) {
              cloud(cr, 35, 34, 16, CLOUD_GREY);
@@ -268,6 +322,37 @@ const std::map<std::string, Scene> &scenes() {
              drops(cr, 47, 39, 2, 6, 8, 2.2);
              bolt(cr, 31, 30, 1.15);
          }},
+        {"rain-snow",
+         [](cairo_t *cr) {
+             cloud(cr, 35, 33, 16, CLOUD_GREY);
+             drops(cr, 25, 39, 2, 20, 8, 2.4);
+             flake(cr, 35, 45, 3.4);
+             flake(cr, 55, 45, 3.4);
+         }},
+        {"sleet",
+         [](cairo_t *cr) {
+             cloud(cr, 35, 33, 16, CLOUD_GREY);
+             drops(cr, 24, 39, 3, 12, 7, 2.2);
+             pellets(cr, 30, 43, 3, 12);
+         }},
+        {"freezing-drizzle",
+         [](cairo_t *cr) {
+             cloud(cr, 35, 33, 16, CLOUD_LIGHT);
+             drops(cr, 23, 40, 3, 7, 4, 2.2, ICE);
+             flake(cr, 48, 45, 3.4);
+         }},
+        {"freezing-rain",
+         [](cairo_t *cr) {
+             cloud(cr, 35, 33, 16, CLOUD_GREY);
+             drops(cr, 22, 39, 3, 7, 9, 2.4, ICE);
+             flake(cr, 49, 45, 3.6);
+         }},
+    });
+}
+
+// Snow.
+void addSnow(Scenes &table) {
+    table.insert({
         {"snow",
          [](cairo_t *cr) {
              cloud(cr, 35, 33, 16, CLOUD_GREY);
@@ -304,45 +389,13 @@ const std::map<std::string, Scene> &scenes() {
              flake(cr, 40, 47, 3.2);
              flake(cr, 58, 50, 2.8);
          }},
-        {"rain-snow",
-         [](cairo_t *cr) {
-             cloud(cr, 35, 33, 16, CLOUD_GREY);
-             drops(cr, 25, 39, 2, 20, 8, 2.4);
-             flake(cr, 35, 45, 3.4);
-             flake(cr, 55, 45, 3.4);
-         }},
-        {"sleet",
-         [](cairo_t *cr) {
-             cloud(cr, 35, 33, 16, CLOUD_GREY);
-             drops(cr, 24, 39, 3, 12, 7, 2.2);
-             pellets(cr, 30, 43, 3, 12);
-         }},
-        {"freezing-drizzle",
-         [](cairo_t *cr) {
-             cloud(cr, 35, 33, 16, CLOUD_LIGHT);
-             drops(cr, 23, 40, 3, 7, 4, 2.2, ICE);
-             flake(cr, 48, 45, 3.4);
-         }},
-        {"freezing-rain",
-         [](cairo_t *cr) {
-             cloud(cr, 35, 33, 16, CLOUD_GREY);
-             drops(cr, 22, 39, 3, 7, 9, 2.4, ICE);
-             flake(cr, 49, 45, 3.6);
-         }},
-        {"ice",
-         [](cairo_t *cr) {
-             roundedRect(cr, 12, 14, 46, 6, 3);
-             setColor(cr, rgb(0xE8F6FF));
-             cairo_fill(cr);
-             double tips[6][2] = {{16, 40}, {23, 33}, {30, 46}, {38, 36}, {45, 43}, {52, 31}};
-             for (auto &t : tips) {
-                 cairo_move_to(cr, t[0] - 3.2, 19);
-                 cairo_line_to(cr, t[0] + 3.2, 19);
-                 cairo_line_to(cr, t[0], t[1]);
-                 cairo_close_path(cr);
-             }
-             fillVertical(cr, 19, 46, rgb(0xE8F6FF), rgb(ICE));
-         }},
+    });
+}
+
+// Ice, cold, the air and the unknown.
+void addOthers(Scenes &table) {
+    table.insert({
+        {"ice", iceScene},
         {"very-cold",
          [](cairo_t *cr) {
              thermometer(cr, 20, 8);
@@ -374,38 +427,20 @@ const std::map<std::string, Scene> &scenes() {
              }
          }},
         {"windy", [](cairo_t *cr) { windLines(cr, 10, 18, 46, 0xDCE6F2); }},
-        {"humid",
-         [](cairo_t *cr) {
-             sun(cr, 46, 18, 8, 0.9);
-             cairo_move_to(cr, 26, 10);
-             cairo_curve_to(cr, 29, 18, 38, 26, 38, 36);
-             cairo_arc(cr, 26, 36, 12, 0, M_PI);
-             cairo_curve_to(cr, 14, 26, 23, 18, 26, 10);
-             cairo_close_path(cr);
-             fillVertical(cr, 10, 48, rgb(0x7CC4F5), rgb(WATER));
-             TextStyle t;
-             t.size = 13;
-             drawText(cr, t, "%", 14, 28, 24, 16);
-         }},
-        {"unknown",
-         [](cairo_t *cr) {
-             cairo_new_path(cr);
-             cairo_arc(cr, 35 - 16 * 0.85, 46 - 16 * 0.55, 16 * 0.55, M_PI / 2, 3 * M_PI / 2);
-             cairo_arc(cr, 35 - 16 * 0.2, 46 - 16 * 0.95, 16 * 0.72, M_PI * 1.05, M_PI * 1.9);
-             cairo_arc(cr, 35 + 16 * 0.72, 46 - 16 * 0.62, 16 * 0.62, M_PI * 1.4, M_PI * 2.5);
-             cairo_close_path(cr);
-             double dash[] = {3, 3};
-             cairo_set_dash(cr, dash, 2, 0);
-             setColor(cr, rgb(0x8FA2BA));
-             cairo_set_line_width(cr, 1.8);
-             cairo_stroke(cr);
-             cairo_set_dash(cr, nullptr, 0, 0);
-             TextStyle t;
-             t.size = 18;
-             t.color = rgb(0xB9C7D8);
-             drawText(cr, t, "?", 20, 20, 30, 24);
-         }},
-    };
+        {"humid", humidScene},
+        {"unknown", unknownScene},
+    });
+}
+
+const Scenes &scenes() {
+    static const Scenes table = [] {
+        Scenes all;
+        addSkies(all);
+        addRain(all);
+        addSnow(all);
+        addOthers(all);
+        return all;
+    }();
     return table;
 }
 

@@ -165,9 +165,7 @@ const char *identityName(uint32_t id) {
     }
 }
 
-void showRecord(const TstatSysCfgPersistMem_t &r) {
-    printf("Identity: 0x%08" PRIX32 " (%s)\n", r.tstatSysCfgId, identityName(r.tstatSysCfgId));
-
+void showLockout(const TstatSysCfgPersistMem_t &r) {
     const TstatLockoutCfg_t &l = r.lockoutCfg;
     showEnum("lockoutCfg.buttonLockout", l.buttonLockout, c_LockNames);
     showEnum("lockoutCfg.modeLock", l.modeLock, c_YesNoNames);
@@ -179,7 +177,10 @@ void showRecord(const TstatSysCfgPersistMem_t &r) {
     printf("lockoutCfg.tempLockRangeLimit: %u degrees\n", l.tempLockRangeLimit);
     printf("securityCode: %04u\n", r.securityCode);
     printf("korabusAddress: %u\n", r.korabusAddress);
+}
 
+// The control's settings, the backlight's and the HVAC settings.
+void showEquipment(const TstatSysCfgPersistMem_t &r) {
     const TstatCfg_t &t = r.tstatCfg;
     showEnum("tstatCfg.systemType", t.systemType, c_SystemNames);
     showDiff("tstatCfg.setpointMargin", t.setpointMargin);
@@ -207,7 +208,10 @@ void showRecord(const TstatSysCfgPersistMem_t &r) {
     showEnum("hvacSettings.fossilFuelType", h.fossilFuelType, c_FuelNames);
     showPercent("hvacSettings.humidityBandOffset", h.humidityBandOffset);
     showPercent("hvacSettings.humidityHysteresis", h.humidityHysteresis);
+}
 
+// The formats, the features, the mode with its hold and vacation, the program.
+void showFormatsAndProgram(const TstatSysCfgPersistMem_t &r) {
     uint32_t scale = r.tstatFmtSettings.tempScale;
     printf("tstatFmtSettings.tempScale: %" PRIu32 " (%s)\n", scale,
            scale == TEMP_SCALE_FAHRENHEIT ? "Fahrenheit" : "Celsius");
@@ -235,7 +239,13 @@ void showRecord(const TstatSysCfgPersistMem_t &r) {
             showPeriod(day, p, r.prgSetPnt[day].period[p]);
         }
     }
+}
 
+void showRecord(const TstatSysCfgPersistMem_t &r) {
+    printf("Identity: 0x%08" PRIX32 " (%s)\n", r.tstatSysCfgId, identityName(r.tstatSysCfgId));
+    showLockout(r);
+    showEquipment(r);
+    showFormatsAndProgram(r);
     showEnum("humidifyState", r.humidifyState, c_HumidifyNames);
     printf("filterChangeMaxHourTime: %u h (%u days)\n", r.filterChangeMaxHourTime,
            r.filterChangeMaxHourTime / 24u);

@@ -256,6 +256,103 @@ int writeImage(const char *path, const TstatSysCfgPersistMem_t &record) {
     return EXIT_SUCCESS;
 }
 
+// What the command line asks for.
+struct Command {
+    FactoryOptions options;
+    bool timeGiven = false;
+    const char *output = nullptr;
+};
+
+// Returned by takeOption when the command line goes on.
+constexpr int GO_ON = -1;
+
+// Says that a value is refused, the value between before and after; returns
+// the exit status of a usage error.
+int refuse(const char *before, const char *value, const char *after = "'") {
+    fprintf(stderr, "tstat-factory: %s%s%s\n", before, value, after);
+    return EXIT_USAGE;
+}
+
+// Takes one option of getopt_long; returns GO_ON, or the exit status when
+// the option ends the program (help, a value it cannot take).
+int takeOption(int opt, const char *program, Command *c) {
+    FactoryOptions &o = c->options;
+    switch (opt) {
+    case 'o':
+        c->output = optarg;
+        return GO_ON;
+    case 's':
+        return parseSystem(optarg, &o.systemType) ? GO_ON : refuse("unknown system type '", optarg);
+    case 't':
+        return parseScale(optarg, &o.tempScale) ? GO_ON
+                                                : refuse("unknown scale '", optarg, "' (F or C)");
+    case 'c':
+        return parseCode(optarg, &o.securityCode)
+                   ? GO_ON
+                   : refuse("the security code is four digits, not '", optarg);
+    case OPT_TIME:
+        c->timeGiven = true;
+        return parseTime(optarg, &o.madeAt)
+                   ? GO_ON
+                   : refuse("--time takes seconds since 1970, not '", optarg);
+    case 'm':
+        return parseNamed(optarg, c_ModeNames, &o.hvacState)
+                   ? GO_ON
+                   : refuse("unknown system mode '", optarg);
+    case 'u':
+        return parseNamed(optarg, c_HumidityNames, &o.humidifyState)
+                   ? GO_ON
+                   : refuse("unknown humidity equipment '", optarg);
+    case 'e':
+        return parseNamed(optarg, c_SensorNames, &o.externalTempSensor)
+                   ? GO_ON
+                   : refuse("unknown external sensor use '", optarg);
+    case OPT_CYCLE_RATE:
+    case OPT_BALANCE_POINT:
+    case OPT_DIFFERENTIAL:
+    case OPT_SECOND_DIFFERENTIAL:
+    case OPT_RECOVERY:
+        return parseControl(opt, optarg, &o) ? GO_ON : EXIT_USAGE;
+    case OPT_HOLD:
+        o.hold = true;
+        return GO_ON;
+    case 'h':
+        usage(stdout, program);
+        return EXIT_SUCCESS;
+    default:
+        usage(stderr, program);
+        return EXIT_USAGE;
+    }
+}
+
+// Checks what the options say together and takes the output file from them
+// or from the one positional argument; returns GO_ON or the exit status.
+int finishCommand(int argc, char **argv, Command *c) {
+    const FactoryOptions &o = c->options;
+    // The record keeps the balance point within -10 to 10 C.
+    double balanceC =
+        o.tempScale == TEMP_SCALE_FAHRENHEIT ? (o.balancePoint - 32) * 5.0 / 9.0 : o.balancePoint;
+    if (o.balancePointGiven && (balanceC < -10.0 || balanceC > 10.0)) {
+        fprintf(stderr, "tstat-factory: the balance point is -10 to 10 C (14 to 50 F)\n");
+        return EXIT_USAGE;
+    }
+    int positional = argc - optind;
+    if (positional > 1 || (positional == 1 && c->output != nullptr)) {
+        fprintf(stderr, "tstat-factory: give the output file once\n");
+        return EXIT_USAGE;
+    }
+    if (positional == 1) {
+        c->output = argv[optind];
+    }
+    if (c->output == nullptr || strcmp(c->output, "-") == 0) {
+        fprintf(stderr, "tstat-factory: name the file to write (-o FILE or FILE); the image is "
+                        "binary and is not written to standard output\n");
+        usage(stderr, argv[0]);
+        return EXIT_USAGE;
+    }
+    return GO_ON;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -277,103 +374,20 @@ int main(int argc, char **argv) {
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
-    FactoryOptions options;
-    bool timeGiven = false;
-    const char *output = nullptr;
+    Command command;
     int opt;
     while ((opt = getopt_long(argc, argv, "o:s:t:c:m:u:e:h", longOptions, nullptr)) != -1) {
-        switch (opt) {
-        case 'o':
-            output = optarg;
-            break;
-        case 's':
-            if (!parseSystem(optarg, &options.systemType)) {
-                fprintf(stderr, "tstat-factory: unknown system type '%s'\n", optarg);
-                return EXIT_USAGE;
-            }
-            break;
-        case 't':
-            if (!parseScale(optarg, &options.tempScale)) {
-                fprintf(stderr, "tstat-factory: unknown scale '%s' (F or C)\n", optarg);
-                return EXIT_USAGE;
-            }
-            break;
-        case 'c':
-            if (!parseCode(optarg, &options.securityCode)) {
-                fprintf(stderr, "tstat-factory: the security code is four digits, not '%s'\n",
-                        optarg);
-                return EXIT_USAGE;
-            }
-            break;
-        case OPT_TIME:
-            if (!parseTime(optarg, &options.madeAt)) {
-                fprintf(stderr, "tstat-factory: --time takes seconds since 1970, not '%s'\n",
-                        optarg);
-                return EXIT_USAGE;
-            }
-            timeGiven = true;
-            break;
-        case 'm':
-            if (!parseNamed(optarg, c_ModeNames, &options.hvacState)) {
-                fprintf(stderr, "tstat-factory: unknown system mode '%s'\n", optarg);
-                return EXIT_USAGE;
-            }
-            break;
-        case 'u':
-            if (!parseNamed(optarg, c_HumidityNames, &options.humidifyState)) {
-                fprintf(stderr, "tstat-factory: unknown humidity equipment '%s'\n", optarg);
-                return EXIT_USAGE;
-            }
-            break;
-        case 'e':
-            if (!parseNamed(optarg, c_SensorNames, &options.externalTempSensor)) {
-                fprintf(stderr, "tstat-factory: unknown external sensor use '%s'\n", optarg);
-                return EXIT_USAGE;
-            }
-            break;
-        case OPT_CYCLE_RATE:
-        case OPT_BALANCE_POINT:
-        case OPT_DIFFERENTIAL:
-        case OPT_SECOND_DIFFERENTIAL:
-        case OPT_RECOVERY:
-            if (!parseControl(opt, optarg, &options)) {
-                return EXIT_USAGE;
-            }
-            break;
-        case OPT_HOLD:
-            options.hold = true;
-            break;
-        case 'h':
-            usage(stdout, argv[0]);
-            return EXIT_SUCCESS;
-        default:
-            usage(stderr, argv[0]);
-            return EXIT_USAGE;
+        int status = takeOption(opt, argv[0], &command);
+        if (status != GO_ON) {
+            return status;
         }
     }
-    // The record keeps the balance point within -10 to 10 C.
-    double balanceC = options.tempScale == TEMP_SCALE_FAHRENHEIT
-                          ? (options.balancePoint - 32) * 5.0 / 9.0
-                          : options.balancePoint;
-    if (options.balancePointGiven && (balanceC < -10.0 || balanceC > 10.0)) {
-        fprintf(stderr, "tstat-factory: the balance point is -10 to 10 C (14 to 50 F)\n");
-        return EXIT_USAGE;
+    int status = finishCommand(argc, argv, &command);
+    if (status != GO_ON) {
+        return status;
     }
-    int positional = argc - optind;
-    if (positional > 1 || (positional == 1 && output != nullptr)) {
-        fprintf(stderr, "tstat-factory: give the output file once\n");
-        return EXIT_USAGE;
-    }
-    if (positional == 1) {
-        output = argv[optind];
-    }
-    if (output == nullptr || strcmp(output, "-") == 0) {
-        fprintf(stderr, "tstat-factory: name the file to write (-o FILE or FILE); the image is "
-                        "binary and is not written to standard output\n");
-        usage(stderr, argv[0]);
-        return EXIT_USAGE;
-    }
-    if (!timeGiven) {
+    FactoryOptions &options = command.options;
+    if (!command.timeGiven) {
         options.madeAt = util_time(nullptr);
         if (options.madeAt < 0) {
             options.madeAt = 0;
@@ -381,5 +395,5 @@ int main(int argc, char **argv) {
     }
     TstatSysCfgPersistMem_t record;
     buildFactoryImage(options, &record);
-    return writeImage(output, record);
+    return writeImage(command.output, record);
 }

@@ -88,26 +88,31 @@ bool expand(const std::filesystem::path &root, const std::string &path,
     return true;
 }
 
-int list(int argc, char **argv) {
+// What `list` is asked for.
+struct ListRequest {
     std::filesystem::path root = ".";
     uint64_t sample = 0;
     bool sampled = false;
     uint64_t seed = 1;
     std::vector<EquivalentMutant> equivalent;
     std::vector<std::string> files;
+};
+
+// Reads list's arguments; returns EXIT_SUCCESS or the exit status to end with.
+int parseListArguments(int argc, char **argv, ListRequest &r) {
     for (int i = 0; i < argc; i++) {
         std::string arg = argv[i];
         bool hasValue = i + 1 < argc;
         if (arg == "--root" && hasValue) {
-            root = argv[++i];
+            r.root = argv[++i];
         } else if (arg == "--sample" && hasValue) {
-            sampled = true;
-            if (!parseNumber(argv[++i], sample)) {
+            r.sampled = true;
+            if (!parseNumber(argv[++i], r.sample)) {
                 fprintf(stderr, "tstat-mutate: --sample wants a count, not '%s'\n", argv[i]);
                 return EXIT_USAGE;
             }
         } else if (arg == "--seed" && hasValue) {
-            if (!parseNumber(argv[++i], seed)) {
+            if (!parseNumber(argv[++i], r.seed)) {
                 fprintf(stderr, "tstat-mutate: --seed wants a number, not '%s'\n", argv[i]);
                 return EXIT_USAGE;
             }
@@ -118,42 +123,53 @@ int list(int argc, char **argv) {
                 return EXIT_FAILURE;
             }
             std::istringstream in(text);
-            if (!parseEquivalentList(in, equivalent, error)) {
+            if (!parseEquivalentList(in, r.equivalent, error)) {
                 fprintf(stderr, "tstat-mutate: %s: %s\n", argv[i], error.c_str());
                 return EXIT_FAILURE;
             }
         } else if (arg.rfind("--", 0) == 0) {
             usage();
             return EXIT_USAGE;
-        } else if (!expand(root, arg, files)) {
+        } else if (!expand(r.root, arg, r.files)) {
             return EXIT_FAILURE;
         }
     }
-    if (files.empty()) {
+    if (r.files.empty()) {
         usage();
         return EXIT_USAGE;
     }
+    return EXIT_SUCCESS;
+}
+
+int list(int argc, char **argv) {
+    ListRequest r;
+    int status = parseListArguments(argc, argv, r);
+    if (status != EXIT_SUCCESS) {
+        return status;
+    }
     std::vector<Mutant> mutants;
-    for (const std::string &file : files) {
-        if (std::find(files.begin(), files.end(), file) - files.begin() != &file - files.data()) {
+    for (const std::string &file : r.files) {
+        if (std::find(r.files.begin(), r.files.end(), file) - r.files.begin() !=
+            &file - r.files.data()) {
             continue;
         }
         std::string text;
-        if (!readText((root / file).string(), text)) {
+        if (!readText((r.root / file).string(), text)) {
             return EXIT_FAILURE;
         }
         std::vector<Mutant> found = findMutants(file, text);
         mutants.insert(mutants.end(), found.begin(), found.end());
     }
-    std::vector<size_t> chosen = sampleMutants(mutants, sampled ? sample : mutants.size(), seed);
+    std::vector<size_t> chosen =
+        sampleMutants(mutants, r.sampled ? r.sample : mutants.size(), r.seed);
     for (size_t i : chosen) {
         const Mutant &m = mutants[i];
         printf("%s\t%d\t%s\t%s\t%s\t%s\n", m.file.c_str(), m.line, m.op.c_str(),
-               isEquivalent(equivalent, m) ? "equivalent" : "run", m.original.c_str(),
+               isEquivalent(r.equivalent, m) ? "equivalent" : "run", m.original.c_str(),
                m.mutated.c_str());
     }
     fprintf(stderr, "tstat-mutate: %zu of %zu planted faults in %zu files\n", chosen.size(),
-            mutants.size(), files.size());
+            mutants.size(), r.files.size());
     return EXIT_SUCCESS;
 }
 

@@ -408,41 +408,56 @@ Brace braceKind(const std::vector<Token> &tokens, size_t i, const std::vector<Br
     return Brace::Init;
 }
 
+// The brace a token is in, scopes (namespaces, types) looked through.
+Brace innermost(const std::vector<Brace> &stack) {
+    for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
+        if (*it != Brace::Scope) {
+            return *it;
+        }
+    }
+    return Brace::Scope;
+}
+
+// What the tokens since the last ; { or } said about the next brace.
+struct Seen {
+    bool enumWord = false;
+    bool scope = false;
+    bool assign = false;
+};
+
+// A word: the keywords that say what the next brace opens, static_assert
+// (frozen with its arguments) and an operator's symbol (frozen).
+void markWord(std::vector<Token> &tokens, size_t i, Seen &seen) {
+    Token &t = tokens[i];
+    if (t.text == "enum") {
+        seen.enumWord = true;
+    } else if (t.text == "namespace" || t.text == "struct" || t.text == "class" ||
+               t.text == "union" || t.text == "extern") {
+        seen.scope = true;
+    } else if (t.text == "static_assert") {
+        t.frozen = true;
+        if (i + 1 < tokens.size()) {
+            freezeBracket(tokens, i + 1, "(", ")");
+        }
+    } else if (t.text == "operator" && i + 1 < tokens.size()) {
+        tokens[i + 1].frozen = true;
+    }
+}
+
 void markContext(std::vector<Token> &tokens) {
     std::vector<Brace> stack;
-    bool sawEnum = false;
-    bool sawScope = false;
-    bool sawAssign = false;
+    Seen seen;
     bool arrayDeclarator = false; // the last `]` closed an array size
     for (size_t i = 0; i < tokens.size(); i++) {
         Token &t = tokens[i];
-        Brace inner = Brace::Scope;
-        for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
-            if (*it != Brace::Scope) {
-                inner = *it;
-                break;
-            }
-        }
+        Brace inner = innermost(stack);
         if (inner == Brace::Enum) {
             t.frozen = true;
         }
         t.code = inner == Brace::Code;
         t.table = inner == Brace::Init;
-
         if (t.kind == Kind::Ident) {
-            if (t.text == "enum") {
-                sawEnum = true;
-            } else if (t.text == "namespace" || t.text == "struct" || t.text == "class" ||
-                       t.text == "union" || t.text == "extern") {
-                sawScope = true;
-            } else if (t.text == "static_assert") {
-                t.frozen = true;
-                if (i + 1 < tokens.size()) {
-                    freezeBracket(tokens, i + 1, "(", ")");
-                }
-            } else if (t.text == "operator" && i + 1 < tokens.size()) {
-                tokens[i + 1].frozen = true;
-            }
+            markWord(tokens, i, seen);
         }
         if (t.kind != Kind::Punct) {
             arrayDeclarator = false;
@@ -459,17 +474,17 @@ void markContext(std::vector<Token> &tokens) {
         }
         arrayDeclarator = false;
         if (t.text == "=") {
-            sawAssign = true;
+            seen.assign = true;
         } else if (t.text == "{") {
-            stack.push_back(braceKind(tokens, i, stack, sawEnum, sawScope, sawAssign));
-            sawEnum = sawScope = sawAssign = false;
+            stack.push_back(braceKind(tokens, i, stack, seen.enumWord, seen.scope, seen.assign));
+            seen = Seen{};
         } else if (t.text == "}") {
             if (!stack.empty()) {
                 stack.pop_back();
             }
-            sawEnum = sawScope = sawAssign = false;
+            seen = Seen{};
         } else if (t.text == ";") {
-            sawEnum = sawScope = sawAssign = false;
+            seen = Seen{};
         }
     }
 }

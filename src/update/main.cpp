@@ -9,10 +9,14 @@
 // into the other slot, and runs the new version on trial, sending the board
 // back to the previous one when the trial fails. The start script runs the
 // application through `tstat-update app`, which notes each start and the
-// count of bytes the serial line had sent then, so that a crash, however
-// quick, and the start-up packet are both seen.
+// counts of bytes the serial line had sent and received then, so that a
+// crash, however quick, and the coprocessor's answers are both seen. Before
+// a version goes on trial, is marked good or starts at boot, its own
+// installer must pass `tstat-update selfcheck`.
 //
 // On the build machine: keygen, pubkey, pack (make update-bundle) and check.
+// Every line said is escaped (printable): a name a bundle brings never
+// reads as a line of the installer's own.
 #include "bundle.h"
 #include "host/file_descriptor.h"
 #include "slots.h"
@@ -25,6 +29,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <map>
 #include <mtd/ubi-user.h>
 #include <optional>
 #include <sstream>
@@ -42,11 +47,13 @@ constexpr int64_t c_PollMs = 250;
 constexpr int64_t c_StopMs = 15000;
 // A trial with no start of the application for this long has failed.
 constexpr int64_t c_NoStartMs = 90000;
+// An installer's self-check that takes longer has failed.
+constexpr int64_t c_SelfCheckMs = 10000;
 
 volatile sig_atomic_t m_Stop = 0;
 
 void say(const std::string &line) {
-    printf("tstat-update: %s\n", line.c_str());
+    printf("tstat-update: %s\n", printable(line).c_str());
     fflush(stdout);
 }
 
@@ -66,9 +73,9 @@ UpdatePaths paths() {
     return UpdatePaths{root != nullptr ? root : ""};
 }
 
-// Bytes the serial line of device has sent since boot, from the serial
-// drivers' /proc/tty/driver tables; -1 when they do not tell.
-long serialTxCount(const std::string &device) {
+// Bytes the serial line of device has sent and received since boot, from
+// the serial drivers' /proc/tty/driver tables; -1 when they do not tell.
+LineCounts serialCounts(const std::string &device) {
     char real[PATH_MAX];
     std::string dev = realpath(device.c_str(), real) != nullptr ? real : device;
     std::string drivers;
@@ -86,12 +93,76 @@ long serialTxCount(const std::string &device) {
         std::string table;
         readWhole("/proc/tty/driver/" + name, 65536, &table);
         size_t at = table.find("\n" + index + ": ");
+        size_t end = at == std::string::npos ? at : table.find('\n', at + 1);
         size_t tx = at == std::string::npos ? at : table.find(" tx:", at);
-        if (tx != std::string::npos && tx < table.find('\n', at + 1)) {
-            return strtol(table.c_str() + tx + 4, nullptr, 10);
+        size_t rx = at == std::string::npos ? at : table.find(" rx:", at);
+        if (tx < end && rx < end) {
+            return {strtol(table.c_str() + tx + 4, nullptr, 10),
+                    strtol(table.c_str() + rx + 4, nullptr, 10)};
         }
     }
-    return -1;
+    return {};
+}
+
+// Runs dir's installer with `selfcheck` for at most c_SelfCheckMs: "" when
+// it passed, else what it said or why it did not run.
+std::string runSelfCheck(const std::string &dir) {
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        return std::string("no pipe: ") + strerror(errno);
+    }
+    FileDescriptor reader(out[0]);
+    std::string program = dir + "/tstat-update";
+    pid_t child = fork();
+    if (child == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        execl(program.c_str(), "tstat-update", "selfcheck", static_cast<char *>(nullptr));
+        printf("cannot run %s: %s\n", program.c_str(), strerror(errno));
+        fflush(stdout);
+        _exit(127);
+    }
+    close(out[1]);
+    int status = 0;
+    int64_t until = nowMs() + c_SelfCheckMs;
+    while (child > 0 && waitpid(child, &status, WNOHANG) == 0) {
+        if (nowMs() >= until) {
+            kill(child, SIGKILL);
+            waitpid(child, nullptr, 0);
+            return "it did not end within " + std::to_string(c_SelfCheckMs / 1000) + " s";
+        }
+        sleepMs(20);
+    }
+    char text[256] = "";
+    ssize_t got = read(reader.get(), text, sizeof(text) - 1);
+    std::string said(text, got > 0 ? static_cast<size_t>(got) : 0);
+    said = said.substr(0, said.find('\n'));
+    if (child > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+        return "";
+    }
+    return said.empty() ? "it ended with status " + std::to_string(WEXITSTATUS(status)) : said;
+}
+
+// What `selfcheck` proves of this installer: its own key is a key, it reads
+// the slot record, and it opens the place where downloads are handed over.
+int selfCheck() {
+    UpdatePaths p = paths();
+    char exe[PATH_MAX];
+    std::string dir = realpath("/proc/self/exe", exe) != nullptr ? exe : "";
+    dir = dir.substr(0, dir.rfind('/'));
+    std::string key;
+    PublicKey k;
+    SlotRecord r;
+    FileDescriptor place(open(p.handOverDir().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    std::string why;
+    if (!readWhole(dir + "/update-key.pub", 256, &key) || !readPublicKey(key, &k)) {
+        why = dir + "/update-key.pub is not a public key";
+    } else if (!readRecord(p, &r)) {
+        why = "no slot record to read";
+    } else if (place.get() < 0) {
+        why = "cannot open " + p.handOverDir() + ": " + strerror(errno);
+    }
+    printf("%s\n", why.empty() ? "self-check passed" : printable(why).c_str());
+    return why.empty() ? 0 : 1;
 }
 
 // The slots' UBIFS volume on the flash: UBI is attached by the kernel
@@ -144,7 +215,7 @@ class Supervisor {
             if (m_trial) {
                 watchTrial();
             } else if (handOverReady(m_p.handOver(), &m_handOver, nowMs())) {
-                SlotResult done = installHandOver(m_p, say);
+                SlotResult done = installHandOver(m_p, say, runSelfCheck);
                 if (done.slot != 0) {
                     switchTo(done.slot, true);
                 }
@@ -235,8 +306,8 @@ class Supervisor {
         readWhole(m_p.starts(), 1 << 20, &text);
         for (size_t end; (end = text.find('\n', m_startsRead)) != std::string::npos;) {
             long pid = 0;
-            long tx = -1;
-            sscanf(text.c_str() + m_startsRead, "%ld %ld", &pid, &tx);
+            LineCounts counts;
+            sscanf(text.c_str() + m_startsRead, "%ld %ld %ld", &pid, &counts.tx, &counts.rx);
             m_startsRead = end + 1;
             if (m_appPid > 0) {
                 // The start before it ended without its good mark.
@@ -246,7 +317,7 @@ class Supervisor {
                 }
             }
             m_appPid = static_cast<pid_t>(pid);
-            m_watch = TrialWatch{nowMs(), tx, tx, nowMs(), false};
+            m_watch = TrialWatch{nowMs(), counts, nowMs(), false, false};
             m_lastStartMs = nowMs();
         }
     }
@@ -278,20 +349,15 @@ class Supervisor {
             return;
         }
         std::string why;
-        switch (trialStep(&m_watch, nowMs(), serialTxCount(m_device), &why)) {
+        switch (trialStep(&m_watch, nowMs(), serialCounts(m_device), &why)) {
         case TrialVerdict::Good: {
-            SlotRecord r;
-            readRecord(m_p, &r);
-            char s = r.trial;
-            r.good = r.trial;
-            r.trial = '-';
-            r.failed = 0;
-            if (s != '-' && writeRecord(m_p, &r)) {
-                say("version " + versionIn(m_p.slot(s)) +
-                    " is good: it sent its start-up packet "
-                    "and ran " +
-                    std::to_string(TRIAL_GOOD_MS / 1000) + " s without a crash");
+            std::string line;
+            why = markGood(m_p, runSelfCheck, &line);
+            if (!why.empty()) {
+                rollBack(why);
+                break;
             }
+            say(line + ": " + trialEvidence(m_watch) + ", and its installer passed its self-check");
             m_trial = false;
             break;
         }
@@ -327,6 +393,7 @@ class Supervisor {
         r.trial = '-';
         r.failed = 0;
         writeRecord(m_p, &r);
+        noteVerdict(m_p, "ROLLED-BACK");
         say("version " + failed + " failed its trial (" + why + "); back to version " +
             versionIn(m_p.slot(r.good)) + " in slot " + std::string(1, r.good));
         switchTo(r.good, false);
@@ -363,7 +430,7 @@ int start(const std::string &device) {
     if (p.root.empty() && !prepareFlash()) {
         return run(device);
     }
-    SlotResult boot = bootSlots(p, say);
+    SlotResult boot = bootSlots(p, say, runSelfCheck);
     SlotRecord r;
     if (boot.slot != 0 && readRecord(p, &r)) {
         std::string installer = p.slot(r.good) + "/tstat-update";
@@ -382,8 +449,9 @@ int app(int argc, char **argv) {
     }
     FileDescriptor fd(
         open(paths().starts().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
-    std::string line =
-        std::to_string(getpid()) + " " + std::to_string(serialTxCount(argv[argc - 1])) + "\n";
+    LineCounts counts = serialCounts(argv[argc - 1]);
+    std::string line = std::to_string(getpid()) + " " + std::to_string(counts.tx) + " " +
+                       std::to_string(counts.rx) + "\n";
     if (fd.get() >= 0 && write(fd.get(), line.data(), line.size()) < 0) {
         perror("tstat-update app");
     }
@@ -408,7 +476,7 @@ bool writeText(const std::string &path, const std::string &text, mode_t mode) {
 int usage() {
     fputs("usage: tstat-update keygen KEY        a new key pair: KEY (secret, 0600) and KEY.pub\n"
           "       tstat-update pubkey KEY        print the public key of a secret key\n"
-          "       tstat-update pack --key KEY [--version V] STAGE OUT\n"
+          "       tstat-update pack --key KEY [--version V] [--security N] STAGE OUT\n"
           "                                      sign the board image unpacked in STAGE as a\n"
           "                                      bundle (.tar.bz2)\n"
           "       tstat-update check --key PUB BUNDLE\n"
@@ -416,7 +484,9 @@ int usage() {
           "       tstat-update start DEVICE      at boot: the slots, then run\n"
           "       tstat-update run DEVICE        the application's start script and the installer\n"
           "       tstat-update boot              choose and point at the slot to run\n"
-          "       tstat-update app COMMAND...    (run by the start script) note a start, run it\n",
+          "       tstat-update app COMMAND...    (run by the start script) note a start, run it\n"
+          "       tstat-update selfcheck         this installer's key, the slot record and the\n"
+          "                                      hand-over place\n",
           stderr);
     return 2;
 }
@@ -434,6 +504,48 @@ int keygen(const std::string &path) {
     return 0;
 }
 
+// pack --key KEY [--version V] [--security N] STAGE OUT
+int pack(int argc, char **argv) {
+    std::map<std::string, std::string> options;
+    int at = 2;
+    for (; at + 1 < argc && argv[at][0] == '-'; at += 2) {
+        options[argv[at]] = argv[at + 1];
+    }
+    SecretKey secret;
+    if (at + 2 != argc || options.count("--key") == 0 ||
+        options.size() != 1 + options.count("--version") + options.count("--security")) {
+        return usage();
+    }
+    if (!readSecret(options["--key"], &secret)) {
+        fprintf(stderr, "tstat-update: %s is not a secret key\n", options["--key"].c_str());
+        return 1;
+    }
+    std::string why =
+        packBundle(argv[at], secret, options["--version"], argv[at + 1], options["--security"]);
+    if (!why.empty()) {
+        fprintf(stderr, "tstat-update: %s\n", why.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+int check(const char *keyFile, const char *bundle) {
+    std::string key, archive;
+    PublicKey pub;
+    Bundle b;
+    if (!readWhole(keyFile, 256, &key) || !readPublicKey(key, &pub) ||
+        !readWhole(bundle, UPDATE_ARCHIVE_MAX, &archive)) {
+        fprintf(stderr, "tstat-update: cannot read %s or %s\n", keyFile, bundle);
+        return 2;
+    }
+    std::string why = checkBundle(archive, pub, &b);
+    std::string said = "version " + b.version + " (security version " +
+                       std::to_string(b.listed.security) + ", for " + machineOf(b.listed.target) +
+                       "): would be installed";
+    printf("%s\n", printable(why.empty() ? said : "refused: " + why).c_str());
+    return why.empty() ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -445,8 +557,11 @@ int main(int argc, char **argv) {
         return cmd == "start" ? start(argv[2]) : run(argv[2]);
     }
     if (cmd == "boot" && argc == 2) {
-        SlotResult r = bootSlots(paths(), say);
+        SlotResult r = bootSlots(paths(), say, runSelfCheck);
         return r.slot != 0 ? 0 : 1;
+    }
+    if (cmd == "selfcheck" && argc == 2) {
+        return selfCheck();
     }
     if (cmd == "keygen" && argc == 3) {
         return keygen(argv[2]);
@@ -461,33 +576,11 @@ int main(int argc, char **argv) {
         printf("%s\n", hex(pub.data(), pub.size()).c_str());
         return 0;
     }
-    if (cmd == "pack" && (argc == 6 || argc == 8) && strcmp(argv[2], "--key") == 0 &&
-        (argc == 6 || strcmp(argv[4], "--version") == 0)) {
-        if (!readSecret(argv[3], &secret)) {
-            fprintf(stderr, "tstat-update: %s is not a secret key\n", argv[3]);
-            return 1;
-        }
-        std::string why =
-            packBundle(argv[argc - 2], secret, argc == 8 ? argv[5] : "", argv[argc - 1]);
-        if (!why.empty()) {
-            fprintf(stderr, "tstat-update: %s\n", why.c_str());
-            return 1;
-        }
-        return 0;
+    if (cmd == "pack") {
+        return pack(argc, argv);
     }
     if (cmd == "check" && argc == 5 && strcmp(argv[2], "--key") == 0) {
-        std::string key, archive;
-        PublicKey pub;
-        Bundle b;
-        if (!readWhole(argv[3], 256, &key) || !fromHex(key, pub.data(), pub.size()) ||
-            !readWhole(argv[4], UPDATE_ARCHIVE_MAX, &archive)) {
-            fprintf(stderr, "tstat-update: cannot read %s or %s\n", argv[3], argv[4]);
-            return 2;
-        }
-        std::string why = checkBundle(archive, pub, &b);
-        printf("%s\n", why.empty() ? ("version " + b.version + ": would be installed").c_str()
-                                   : ("refused: " + why).c_str());
-        return why.empty() ? 0 : 1;
+        return check(argv[3], argv[4]);
     }
     return usage();
 }

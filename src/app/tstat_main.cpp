@@ -1,9 +1,8 @@
 // Start-up and the main loop of the thermostat.
-#include "core/tstat_main.h"
+#include "app/tstat_main.h"
 
 #include "config/data_dict.h"
 #include "config/persist.h"
-#include "coproc/coproc_comm.h"
 #include "coproc/coproc_msg.h"
 #include "coproc/download.h"
 #include "dispman/display_manager.h"
@@ -21,9 +20,6 @@
 #include <cstdlib>
 
 namespace {
-
-constexpr uint8_t PACKET_STARTUP = 22;
-constexpr uint8_t PACKET_VERSION_KNOWN = 16;
 
 UtilTimer m_TempRTCTimer;
 uint8_t m_bIsRTCTimerOn = 0;
@@ -76,10 +72,11 @@ void fixUpClock() {
     setClockConfiguration(&clock);
 }
 
-} // namespace
-
+// The emergency stop: engaged, and held engaged until the timer runs out.
 uint32_t g_EStopActive = 0;
 UtilTimer g_EStopTimer;
+
+} // namespace
 
 int tstatStartUp(int argc, char **argv) {
     if (argc != 2) {
@@ -111,7 +108,7 @@ int tstatStartUp(int argc, char **argv) {
     getHvacSettings(&hvacSettings);
     getTstatConfiguration(&tstatCfg);
     hvacAlgorithmInit(&hvacSettings, &tstatCfg, getHumidifyState());
-    coprocCommSendPacket(g_coprocHdl, PACKET_STARTUP, 0, nullptr);
+    coprocMsgSendStartup();
     fixUpClock();
     installStopHandlers();
     return TSTAT_RUN_MAIN_LOOP;
@@ -130,7 +127,7 @@ void tstatMainLoopPass() {
     dispManCheckRTCSetTimeout();
     if (isKorabusVersionSet() != 0 && m_VersionSent == 0) {
         korabusCommandGetVersion();
-        coprocCommSendPacket(g_coprocHdl, PACKET_VERSION_KNOWN, 0, nullptr);
+        coprocMsgSendVersionKnown();
         m_VersionSent = 1;
         utilNoteChange();
     }

@@ -1,5 +1,6 @@
 // tstat-update against a board root: the archive rules and signatures of a
 // bundle, an install beside the running version with the boots of its trial,
+// the security version and key a board keeps, the installers' self-checks,
 // the hand-over file's completion and the trial's limits.
 #include "board_root.h"
 #include "bundle.h"
@@ -7,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
@@ -38,9 +40,19 @@ std::vector<TarItem> appFiles(const std::string &app = "app") {
             {"opt/tstat/images/a.png", '0', "png", 0644, ""}};
 }
 
-// The MANIFEST of the regular files among items.
-std::string manifestOf(const std::vector<TarItem> &items, const std::string &version) {
-    std::string m = "# version: " + version + "\n";
+// The MANIFEST of items: their directories, modes and regular files.
+std::string manifestOf(const std::vector<TarItem> &items, const std::string &version,
+                       unsigned security) {
+    std::string m = "# version: " + version + "\n# security: " + std::to_string(security) +
+                    "\n# target: armel, a test\n";
+    for (const TarItem &i : items) {
+        if (i.type == '5' && i.name != "opt/tstat/") {
+            m += "# directory: " + i.name.substr(0, i.name.size() - 1) + "\n";
+        }
+        if (i.type == '0' && i.mode == 0755) {
+            m += "# mode: 0755 " + i.name + "\n";
+        }
+    }
     for (const TarItem &i : items) {
         if (i.type == '0') {
             Sha256 s = sha256(i.data);
@@ -50,10 +62,11 @@ std::string manifestOf(const std::vector<TarItem> &items, const std::string &ver
     return m;
 }
 
-// items with their MANIFEST and its signature.
+// items with their MANIFEST (that one, when given) and its signature.
 std::vector<TarItem> signedItems(std::vector<TarItem> items, const std::string &version = "2.0",
-                                 const SecretKey &key = keys().secret) {
-    std::string m = manifestOf(items, version);
+                                 const SecretKey &key = keys().secret, unsigned security = 1,
+                                 const std::string &manifest = "") {
+    std::string m = manifest.empty() ? manifestOf(items, version, security) : manifest;
     items.push_back({UPDATE_MANIFEST, '0', m, 0644, ""});
     items.push_back({UPDATE_SIGNATURE, '0', signManifest(m, key), 0644, ""});
     return items;
@@ -85,6 +98,17 @@ TEST(UpdateBundleTest, RefusesEveryArchiveThatBreaksARule) {
     missing.erase(missing.begin() + 3);
     std::vector<TarItem> unsigned_ = signedItems(appFiles());
     unsigned_.pop_back();
+    std::vector<TarItem> remoded = signedItems(appFiles());
+    remoded[1].mode = 0644;
+    std::vector<TarItem> noKey = appFiles();
+    noKey[4].data = std::string(64, '0') + "\n";
+    std::vector<TarItem> strayFile = appFiles();
+    strayFile.push_back({"opt/tstat/fonts/a.ttf", '0', "ttf", 0644, ""});
+    auto manifestWithout = [](const std::string &line) {
+        std::string m = manifestOf(appFiles(), "2.0", 1);
+        return writeArchive(
+            signedItems(appFiles(), "2.0", keys().secret, 1, m.erase(m.find(line), line.size())));
+    };
     const struct {
         const char *what;
         std::string archive;
@@ -109,6 +133,21 @@ TEST(UpdateBundleTest, RefusesEveryArchiveThatBreaksARule) {
         {"absolute", add({"/opt/tstat/x", '0', "x", 0644, ""}), "/opt/tstat/x: an absolute name"},
         {"outside", add({"opt/x", '0', "x", 0644, ""}), "opt/x: not under opt/tstat/"},
         {"backslash", add({"opt/tstat/a\\b", '0', "x", 0644, ""}), "not a plain name"},
+        {"a line end in a name", add({"opt/tstat/a\nversion 6.6.6 is good", '0', "x", 0644, ""}),
+         "not a plain name"},
+        {"mode changed", writeArchive(remoded),
+         "opt/tstat/tstat: mode 0644 in the archive, 0755 in the MANIFEST"},
+        {"mode unlisted", manifestWithout("# mode: 0755 opt/tstat/tstat-start\n"),
+         "tstat-start: mode 0755 in the archive, 0644 in the MANIFEST"},
+        {"directory unlisted", add({"opt/tstat/d/", '5', "", 0755, ""}),
+         "opt/tstat/d: a directory not in the MANIFEST"},
+        {"file in an unlisted directory", writeArchive(signedItems(strayFile)),
+         "opt/tstat/fonts/a.ttf: its directory is not in the MANIFEST"},
+        {"no security version", manifestWithout("# security: 1\n"),
+         "the MANIFEST names no security version"},
+        {"no target", manifestWithout("# target: armel, a test\n"), "the MANIFEST names no target"},
+        {"a key that is not one", writeArchive(signedItems(noKey)),
+         "opt/tstat/update-key.pub: not a public key"},
         {"symbolic link", add({"opt/tstat/l", '2', "", 0777, "/etc/passwd"}),
          "opt/tstat/l: a symbolic link"},
         {"hard link", add({"opt/tstat/h", '1', "", 0644, "opt/tstat/tstat"}), "a hard link"},
@@ -116,7 +155,7 @@ TEST(UpdateBundleTest, RefusesEveryArchiveThatBreaksARule) {
         {"twice", add({"opt/tstat/tstat", '0', "app", 0755, ""}), "tstat: twice in the archive"},
         {"largest file", bigFiles(UPDATE_FILE_MAX, 1), ""},
         {"file too large", bigFiles(UPDATE_FILE_MAX + 1, 1), "big1: larger than 4194304 bytes"},
-        {"most in all", bigFiles(UPDATE_FILE_MAX, UPDATE_TOTAL_MAX - UPDATE_FILE_MAX - 1000), ""},
+        {"most in all", bigFiles(UPDATE_FILE_MAX, UPDATE_TOTAL_MAX - UPDATE_FILE_MAX - 1500), ""},
         {"too much in all", bigFiles(UPDATE_FILE_MAX, UPDATE_TOTAL_MAX - UPDATE_FILE_MAX),
          "more than 6291456 bytes unpacked"},
         {"empty file", "", "the file is empty"},
@@ -201,7 +240,8 @@ TEST_F(SlotsTest, BootRepairsWhatItFindsDamaged) {
     readRecord(m_p, &r);
     r.trial = 'b';
     writeRecord(m_p, &r);
-    m_root.write("/slots/state-0", m_root.read("/slots/state-0").replace(20, 1, "x"));
+    std::string newest = "/slots/state-" + std::to_string(r.generation % 2);
+    m_root.write(newest, m_root.read(newest).replace(20, 1, "x"));
     EXPECT_EQ(record(), "a-0");
     // The good slot damaged: the board image goes into the other one.
     m_root.write("/slots/a/images/a.png", "pnh");
@@ -216,6 +256,84 @@ TEST_F(SlotsTest, BootRepairsWhatItFindsDamaged) {
     boot = bootSlots(m_p);
     EXPECT_EQ(boot.slot, 'a');
     EXPECT_NE(boot.lines[0].find("the board image has changed"), std::string::npos);
+}
+
+TEST_F(SlotsTest, KeepsTheSecurityVersionAndKeyMarkedGoodThroughSelfChecksAndAFallBack) {
+    std::string broken; // the slot directory whose installer fails its self-check
+    SelfCheck check = [&](const std::string &dir) {
+        return dir == broken ? "no slot record to read" : "";
+    };
+    bootSlots(m_p, {}, check);
+    auto handOver = [&](const std::vector<TarItem> &items) {
+        m_root.write("/tmp/mtdblock5", writeArchive(items));
+        return installHandOver(m_p, {}, check).lines.back();
+    };
+    // An installer that fails its self-check: the version never goes on trial.
+    broken = m_p.slot('b');
+    EXPECT_EQ(handOver(signedItems(appFiles("2.0 app"), "2.0", keys().secret, 2)),
+              "update failed, nothing changed: its installer fails its self-check: no slot "
+              "record to read");
+    EXPECT_EQ(record(), "a-0");
+    EXPECT_EQ(m_root.read("/slots/last-update"), "FAILED\n");
+    // Version 2.0, security version 2, brings another key; its good mark
+    // waits for its installer's self-check.
+    broken = "";
+    std::vector<TarItem> rotating = appFiles("2.0 app");
+    rotating[4].data = hex(keys().otherPub.data(), 32) + "\n";
+    handOver(signedItems(rotating, "2.0", keys().secret, 2));
+    std::string line;
+    broken = m_p.slot('b');
+    EXPECT_EQ(markGood(m_p, check, &line), "its installer fails its self-check: no slot record "
+                                           "to read");
+    EXPECT_EQ(record(), "ab0");
+    broken = "";
+    EXPECT_EQ(markGood(m_p, check, &line), "");
+    EXPECT_EQ(line, "version 2.0 is good");
+    EXPECT_EQ(m_root.read("/slots/last-update"), "GOOD\n");
+    for (const char *file : {"/slots/state-0", "/slots/state-1"}) {
+        SlotRecord r;
+        EXPECT_TRUE(parseRecord(m_root.read(file), &r) && r.good == 'b' && r.security == 2 &&
+                    r.key == hex(keys().otherPub.data(), 32))
+            << file;
+    }
+    // The good slot damaged: the board image (the retired key, security
+    // version 1) runs, and the record's key and security version stay.
+    m_root.write("/slots/b/images/a.png", "pnh");
+    EXPECT_NE(bootSlots(m_p, {}, check)
+                  .lines[0]
+                  .find("installed in slot a; the update key and security version 2 of the newest "
+                        "version marked good stay in force"),
+              std::string::npos);
+    EXPECT_EQ(m_root.read("/slots/last-update"), "FELL-BACK\n");
+    std::string elsewhere = manifestOf(appFiles(), "2.2", 2);
+    elsewhere.replace(elsewhere.find("armel"), 5, "amd64");
+    const struct {
+        std::vector<TarItem> items;
+        const char *said;
+    } cases[] = {
+        {signedItems(appFiles(), "3.0", keys().secret, 3),
+         "update refused: signature does not match"},
+        {signedItems(appFiles(), "1.1", keys().other, 1),
+         "update refused: version 1.1 has security version 1, lower than 2, which this board "
+         "has run"},
+        {signedItems(appFiles(), "", keys().other, 2, elsewhere),
+         "update refused: version 2.2 is built for amd64, this board is armel"},
+        {signedItems(appFiles(), "2.1", keys().other, 2),
+         "version 2.1 installed in slot b; starting it on trial"},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(handOver(c.items), c.said);
+    }
+    // A name a bundle brings is said escaped, never as a line of its own.
+    EXPECT_EQ(printable("a\nversion 6.6.6 is good\r\x7f\xff"),
+              "a\\x0aversion 6.6.6 is good\\x0d\\x7f\\xff");
+    // At boot, a version on trial whose installer fails its self-check.
+    broken = m_p.slot('b');
+    SlotResult boot = bootSlots(m_p, {}, check);
+    EXPECT_EQ(boot.slot, 'a');
+    EXPECT_EQ(m_root.read("/slots/last-update"), "ROLLED-BACK\n");
+    EXPECT_EQ(boot.lines[0], "version 2.1 (slot b) is damaged (its installer fails its "
+                             "self-check: no slot record to read); back to version 1.0 (slot a)");
 }
 
 TEST(UpdateWatchTest, TheHandOverFileIsTakenWhenNoOneWritesItAndItRestedASecond) {
@@ -233,30 +351,43 @@ TEST(UpdateWatchTest, TheHandOverFileIsTakenWhenNoOneWritesItAndItRestedASecond)
     EXPECT_TRUE(handOverReady(path, &w, 10000 + HANDOVER_QUIET_MS));
 }
 
-TEST(UpdateWatchTest, ATrialNeedsTheStartUpPacketThenARunWithoutSilence) {
+TEST(UpdateWatchTest, ATrialNeedsItsRequestsAnsweredThenARunWithoutSilence) {
+    // Each step: the time and the line's counts sent and received; the last
+    // step's verdict.
+    using Step = std::array<long, 3>;
+    const long start = TRIAL_STARTUP_MS;
+    const long silent = 1000 + TRIAL_SILENT_MS;
     const struct {
-        int64_t sentAt; // -1: never
-        int64_t lastSent;
-        int64_t now;
+        std::vector<Step> steps;
         TrialVerdict verdict;
+        const char *why;
     } cases[] = {
-        {-1, -1, TRIAL_STARTUP_MS - 1, TrialVerdict::Running},
-        {-1, -1, TRIAL_STARTUP_MS, TrialVerdict::Failed},
-        {1000, TRIAL_GOOD_MS - 1, TRIAL_GOOD_MS - 1, TrialVerdict::Running},
-        {1000, TRIAL_GOOD_MS, TRIAL_GOOD_MS, TrialVerdict::Good},
-        {1000, 1000, 1000 + TRIAL_SILENT_MS - 1, TrialVerdict::Running},
-        {1000, 1000, 1000 + TRIAL_SILENT_MS, TrialVerdict::Failed},
+        {{{start - 1, 10, 20}}, TrialVerdict::Running, ""},
+        {{{start, 10, 20}}, TrialVerdict::Failed, "no start-up packet within 30 s"},
+        {{{1000, 11, 20}, {start, 12, 20}}, TrialVerdict::Failed, "no answer from the coprocessor"},
+        {{{1000, 10, 21}, {start, 11, 21}}, TrialVerdict::Failed, "no answer from the coprocessor"},
+        {{{1000, 11, 21}, {TRIAL_GOOD_MS - 1, 12, 22}}, TrialVerdict::Running, ""},
+        {{{1000, 11, 21}, {TRIAL_GOOD_MS - 5000, 12, 22}, {TRIAL_GOOD_MS, 13, 23}},
+         TrialVerdict::Good,
+         ""},
+        {{{1000, 11, 20}, {1500, 11, 21}, {silent - 1, 11, 21}}, TrialVerdict::Running, ""},
+        {{{1000, 11, 21}, {silent, 11, 21}}, TrialVerdict::Failed, "nothing sent"},
+        {{{TRIAL_GOOD_MS - 1, -1, -1}}, TrialVerdict::Running, ""},
+        {{{TRIAL_GOOD_MS, -1, -1}}, TrialVerdict::Good, ""},
     };
     for (const auto &c : cases) {
-        TrialWatch w{0, 10, 10, 0, false};
+        TrialWatch w{0, {10, 20}, 0, false, false};
         std::string why;
-        long tx = 10;
-        for (int64_t t : {c.sentAt, c.lastSent}) {
-            if (t >= 0) {
-                trialStep(&w, t, ++tx, &why);
-            }
+        TrialVerdict v = TrialVerdict::Running;
+        for (const Step &s : c.steps) {
+            v = trialStep(&w, s[0], {s[1], s[2]}, &why);
         }
-        EXPECT_EQ(trialStep(&w, c.now, tx, &why), c.verdict) << c.now << " " << why;
+        EXPECT_EQ(v, c.verdict) << c.steps.back()[0] << " " << why;
+        EXPECT_NE(why.find(c.why), std::string::npos) << why;
+        if (v == TrialVerdict::Good) {
+            EXPECT_EQ(trialEvidence(w).find("alive only") != std::string::npos,
+                      c.steps.back()[1] < 0);
+        }
     }
 }
 

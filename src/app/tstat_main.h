@@ -17,9 +17,6 @@ constexpr uint32_t ESTOP_HOLD_MS = 10000;
 constexpr uint32_t RTC_RELOAD_MS = 30000;
 constexpr uint16_t HVAC_ALGORITHM_PERIOD_S = 15;
 
-extern uint32_t g_EStopActive;
-extern UtilTimer g_EStopTimer;
-
 // The process entry: start-up, then the endless loop. Returns only on a usage
 // error (-1) or after the manufacturing test mode ended (-1 or 0).
 int tstatMain(int argc, char **argv);

@@ -1,5 +1,5 @@
 // The tstat process: one argument, the coprocessor's serial device.
-#include "core/tstat_main.h"
+#include "app/tstat_main.h"
 
 #include <cstdio>
 

@@ -1,7 +1,8 @@
 // Update bundles: a bzip2-compressed ustar archive of the application's
-// files under opt/tstat/, its MANIFEST (the version and the SHA-256 of every
-// other file, in `sha256sum -c` form relative to the board's root) and
-// MANIFEST.sig, an Ed25519 signature of the MANIFEST (libsodium).
+// files under opt/tstat/, its MANIFEST (manifest.h: the version, its security
+// version and target, the directories, the files' modes and the SHA-256 of
+// every other file) and MANIFEST.sig, an Ed25519 signature of the MANIFEST
+// (libsodium).
 //
 // checkBundle reads the tar headers itself and refuses, before anything is
 // written, an archive that is not one whole bzip2 stream (at most the
@@ -9,8 +10,10 @@
 // directory, a name outside opt/tstat/ or with "..", an absolute name or
 // other characters than printable ASCII but the backslash, a file past
 // UPDATE_FILE_MAX, more than UPDATE_TOTAL_MAX unpacked, a signature that
-// does not match the key, and any file not listed with its SHA-256 in the
-// MANIFEST or listed and missing. unpackBundle then writes what was checked.
+// does not match the key, any file not listed with its SHA-256 in the
+// MANIFEST or listed and missing, a directory or a file's mode the MANIFEST
+// does not name, and a public key that is not one. unpackBundle then writes
+// what was checked, with the MANIFEST's modes.
 #pragma once
 
 #include <array>
@@ -19,6 +22,8 @@
 #include <map>
 #include <string>
 #include <vector>
+
+#include "manifest.h"
 
 // The hand-over file of a download carries up to 127 bytes of padding.
 constexpr size_t UPDATE_ARCHIVE_MAX = 8u * 1024u * 1024u + 127u;
@@ -31,18 +36,15 @@ constexpr size_t UPDATE_ENTRIES_MAX = 1000;
 // MANIFEST lists 438 files in 56 KB).
 constexpr size_t UPDATE_MANIFEST_MAX = 256u * 1024u;
 
-constexpr const char *UPDATE_PREFIX = "opt/tstat/";
-constexpr const char *UPDATE_MANIFEST = "opt/tstat/MANIFEST";
-constexpr const char *UPDATE_SIGNATURE = "opt/tstat/MANIFEST.sig";
+constexpr const char *UPDATE_KEY = "opt/tstat/update-key.pub";
 
-using Sha256 = std::array<uint8_t, 32>;
 using PublicKey = std::array<uint8_t, 32>;
 using SecretKey = std::array<uint8_t, 64>;
 
 struct BundleFile {
     std::string name; // opt/tstat/...
     uint64_t size = 0;
-    bool executable = false;
+    uint32_t mode = 0; // as its tar header gives it
     Sha256 sha{};
 };
 
@@ -51,7 +53,9 @@ struct Bundle {
     std::vector<std::string> directories; // opt/tstat/ and below, as named
     std::vector<BundleFile> files;        // the MANIFEST and its signature among them
     std::string manifest;
+    Manifest listed;     // the MANIFEST read
     std::string version; // the MANIFEST's "# version:" line
+    PublicKey key{};     // the version's update-key.pub
 };
 
 // An entry to write: type '0' a file, '5' a directory, anything else as
@@ -75,16 +79,6 @@ std::string unpackBundle(const std::string &archive, const Bundle &checked, cons
 // A bzip2-compressed ustar archive of the items, in their order.
 std::string writeArchive(const std::vector<TarItem> &items);
 
-// The MANIFEST's version, "" when it has none.
-std::string manifestVersion(const std::string &manifest);
-// The MANIFEST with its version line set to version.
-std::string withVersion(const std::string &manifest, const std::string &version);
-
-// The MANIFEST's "<sha256>  opt/tstat/<file>" lines by file; false, with
-// the reason, for any other line that is not a comment.
-bool parseManifest(const std::string &manifest, std::map<std::string, Sha256> *files,
-                   std::string *why);
-
 // A regular file of at most max bytes, whole.
 bool readWhole(const std::string &path, size_t max, std::string *out);
 
@@ -97,10 +91,15 @@ bool fromHex(const std::string &text, uint8_t *out, size_t size);
 // Ed25519 over the MANIFEST: the signature file's text (hex and a line end).
 std::string signManifest(const std::string &manifest, const SecretKey &key);
 bool keyPair(PublicKey *pub, SecretKey *secret);
+// A public key file's text read as a key: false when it is not one line of
+// 64 hex digits naming a point of the curve.
+bool readPublicKey(const std::string &text, PublicKey *out);
 PublicKey publicOf(const SecretKey &secret);
 
 // Packs a board image unpacked in stageDir (stageDir/opt/tstat/...) as a
-// bundle at out, its MANIFEST's version set to version unless that is empty,
-// signed with key. Every file must match the MANIFEST. "" or why not.
+// bundle at out, its MANIFEST's version and security version set to those
+// given unless they are empty, signed with key. Every file and directory
+// must match the MANIFEST, modes too. "" or why not.
 std::string packBundle(const std::string &stageDir, const SecretKey &key,
-                       const std::string &version, const std::string &out);
+                       const std::string &version, const std::string &out,
+                       const std::string &security = "");

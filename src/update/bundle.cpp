@@ -176,42 +176,6 @@ struct Entry {
     uint32_t mode = 0;
 };
 
-// Why a name may not be installed, "" when it may.
-std::string nameRule(const std::string &name, bool directory) {
-    if (name.empty()) {
-        return "an entry without a name";
-    }
-    if (name[0] == '/') {
-        return name + ": an absolute name";
-    }
-    // Printable ASCII: the images' names have blanks; a backslash would
-    // make sha256sum escape the name in the MANIFEST.
-    bool plain = name.size() <= 255 && std::all_of(name.begin(), name.end(), [](char c) {
-                     return c >= ' ' && c < 127 && c != '\\';
-                 });
-    size_t parts = 0;
-    for (size_t at = 0; at <= name.size();) {
-        size_t end = std::min(name.find('/', at), name.size());
-        std::string part = name.substr(at, end - at);
-        if (part == "..") {
-            return name + ": a name with ..";
-        }
-        if (part.empty() || part == ".") {
-            plain = false;
-        }
-        parts++;
-        at = end + 1;
-    }
-    if (!plain) {
-        return name + ": not a plain name (printable ASCII without backslashes, no empty or . "
-                      "parts)";
-    }
-    if (name.rfind(UPDATE_PREFIX, 0) != 0 && !(directory && name == "opt/tstat")) {
-        return name + ": not under " + UPDATE_PREFIX;
-    }
-    return parts >= (directory ? 2u : 3u) ? "" : name + ": not under " + UPDATE_PREFIX;
-}
-
 std::string typeRule(const std::string &name, char type) {
     switch (type) {
     case '0':
@@ -346,37 +310,6 @@ std::string eachPiece(const Entry &e, Bunzip &in,
 
 } // namespace
 
-bool parseManifest(const std::string &manifest, std::map<std::string, Sha256> *files,
-                   std::string *why) {
-    size_t lineNo = 0;
-    for (size_t at = 0; at < manifest.size();) {
-        size_t end = manifest.find('\n', at);
-        if (end == std::string::npos) {
-            end = manifest.size();
-        }
-        std::string line = manifest.substr(at, end - at);
-        at = end + 1;
-        lineNo++;
-        if (line.empty() || line[0] == '#') {
-            continue;
-        }
-        Sha256 sha;
-        if (line.size() < 67 || line.compare(64, 2, "  ") != 0 ||
-            !fromHex(line.substr(0, 64), sha.data(), sha.size()) ||
-            !nameRule(line.substr(66), false).empty() || line.substr(66) == UPDATE_MANIFEST ||
-            line.substr(66) == UPDATE_SIGNATURE) {
-            *why = "MANIFEST line " + std::to_string(lineNo) + " is not \"<SHA-256>  " +
-                   UPDATE_PREFIX + "<file>\"";
-            return false;
-        }
-        if (!files->emplace(line.substr(66), sha).second) {
-            *why = "MANIFEST lists " + line.substr(66) + " twice";
-            return false;
-        }
-    }
-    return true;
-}
-
 bool readWhole(const std::string &path, size_t max, std::string *out) {
     FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st {};
@@ -448,80 +381,81 @@ bool fromHex(const std::string &text, uint8_t *out, size_t size) {
            got == size;
 }
 
-std::string manifestVersion(const std::string &manifest) {
-    const std::string key = "# version: ";
-    for (size_t at = 0; at < manifest.size();) {
-        size_t end = std::min(manifest.find('\n', at), manifest.size());
-        if (manifest.compare(at, key.size(), key) == 0) {
-            return manifest.substr(at + key.size(), end - at - key.size());
-        }
-        at = end + 1;
-    }
-    return "";
-}
+namespace {
 
-std::string withVersion(const std::string &manifest, const std::string &version) {
-    std::string old = manifestVersion(manifest);
-    size_t at = manifest.find("# version: " + old);
-    if (old.empty() || at == std::string::npos) {
-        return manifest;
+// One entry of the archive into b: its hash, and the MANIFEST, its
+// signature and the public key kept whole.
+std::string collect(const Entry &e, Bunzip &in, Bundle *b, std::string *signature,
+                    std::string *key) {
+    if (e.directory) {
+        b->directories.push_back(e.name);
+        return "";
     }
-    return manifest.substr(0, at) + "# version: " + version + manifest.substr(at + 11 + old.size());
-}
-
-std::string checkBundle(const std::string &archive, const PublicKey &key, Bundle *out) {
-    Bundle b;
-    std::string signature;
-    std::string why = walk(archive, [&](const Entry &e, Bunzip &in) -> std::string {
-        if (e.directory) {
-            b.directories.push_back(e.name);
-            return "";
+    std::string *kept = e.name == UPDATE_MANIFEST    ? &b->manifest
+                        : e.name == UPDATE_SIGNATURE ? signature
+                        : e.name == UPDATE_KEY       ? key
+                                                     : nullptr;
+    if (kept != nullptr && e.size > UPDATE_MANIFEST_MAX) {
+        return e.name + ": larger than " + std::to_string(UPDATE_MANIFEST_MAX) + " bytes";
+    }
+    crypto_hash_sha256_state st;
+    crypto_hash_sha256_init(&st);
+    std::string r = eachPiece(e, in, [&](const uint8_t *p, size_t n) {
+        crypto_hash_sha256_update(&st, p, n);
+        if (kept != nullptr) {
+            kept->append(reinterpret_cast<const char *>(p), n);
         }
-        bool keep = e.name == UPDATE_MANIFEST || e.name == UPDATE_SIGNATURE;
-        if (keep && e.size > UPDATE_MANIFEST_MAX) {
-            return e.name + ": larger than " + std::to_string(UPDATE_MANIFEST_MAX) + " bytes";
-        }
-        std::string *kept = e.name == UPDATE_MANIFEST ? &b.manifest : &signature;
-        crypto_hash_sha256_state st;
-        crypto_hash_sha256_init(&st);
-        std::string r = eachPiece(e, in, [&](const uint8_t *p, size_t n) {
-            crypto_hash_sha256_update(&st, p, n);
-            if (keep) {
-                kept->append(reinterpret_cast<const char *>(p), n);
-            }
-            return std::string();
-        });
-        BundleFile f{e.name, e.size, (e.mode & 0111) != 0, {}};
-        crypto_hash_sha256_final(&st, f.sha.data());
-        b.files.push_back(f);
-        return r;
+        return std::string();
     });
-    if (!why.empty()) {
-        return why;
-    }
-    auto has = [&](const std::string &name) {
-        return std::any_of(b.files.begin(), b.files.end(),
-                           [&](const BundleFile &f) { return f.name == name; });
-    };
-    if (!has(UPDATE_MANIFEST) || !has(UPDATE_SIGNATURE)) {
-        return std::string("no ") + (has(UPDATE_MANIFEST) ? UPDATE_SIGNATURE : UPDATE_MANIFEST);
+    BundleFile f{e.name, e.size, e.mode & 07777, {}};
+    crypto_hash_sha256_final(&st, f.sha.data());
+    b->files.push_back(f);
+    return r;
+}
+
+bool has(const Bundle &b, const std::string &name) {
+    return std::any_of(b.files.begin(), b.files.end(),
+                       [&](const BundleFile &f) { return f.name == name; });
+}
+
+// The signature, then the MANIFEST it covers read into b.
+std::string checkSignature(Bundle *b, const std::string &signature, const PublicKey &key) {
+    if (!has(*b, UPDATE_MANIFEST) || !has(*b, UPDATE_SIGNATURE)) {
+        return std::string("no ") + (has(*b, UPDATE_MANIFEST) ? UPDATE_SIGNATURE : UPDATE_MANIFEST);
     }
     uint8_t sig[crypto_sign_BYTES];
     if (!fromHex(signature, sig, sizeof(sig)) ||
-        crypto_sign_verify_detached(sig, reinterpret_cast<const unsigned char *>(b.manifest.data()),
-                                    b.manifest.size(), key.data()) != 0) {
+        crypto_sign_verify_detached(sig,
+                                    reinterpret_cast<const unsigned char *>(b->manifest.data()),
+                                    b->manifest.size(), key.data()) != 0) {
         return "signature does not match";
     }
-    std::map<std::string, Sha256> listed;
-    if (!parseManifest(b.manifest, &listed, &why)) {
+    std::string why;
+    if (!parseManifest(b->manifest, &b->listed, &why)) {
         return why;
     }
-    b.version = manifestVersion(b.manifest);
-    if (b.version.empty() || b.version.size() > 64 ||
-        !std::all_of(b.version.begin(), b.version.end(),
+    b->version = b->listed.version;
+    if (b->version.empty() || b->version.size() > 64 ||
+        !std::all_of(b->version.begin(), b->version.end(),
                      [](char c) { return c > ' ' && c < 127; })) {
         return "the MANIFEST names no version";
     }
+    if (!b->listed.hasSecurity) {
+        return "the MANIFEST names no security version";
+    }
+    return machineOf(b->listed.target).empty() ? "the MANIFEST names no target" : "";
+}
+
+// Every file and directory of the archive as the MANIFEST lists it: its
+// SHA-256, its mode, its directory; and every file it lists there.
+std::string matchManifest(const Bundle &b) {
+    const Manifest &m = b.listed;
+    for (const std::string &dir : b.directories) {
+        if (dir != "opt/tstat" && m.directories.count(dir) == 0) {
+            return dir + ": a directory not in the MANIFEST";
+        }
+    }
+    std::map<std::string, Sha256> listed = m.files;
     for (const BundleFile &f : b.files) {
         if (f.name == UPDATE_MANIFEST || f.name == UPDATE_SIGNATURE) {
             continue;
@@ -533,18 +467,60 @@ std::string checkBundle(const std::string &archive, const PublicKey &key, Bundle
         if (it->second != f.sha) {
             return f.name + ": SHA-256 does not match the MANIFEST";
         }
+        if (f.mode != m.modeOf(f.name)) {
+            char modes[64];
+            snprintf(modes, sizeof(modes), ": mode %04o in the archive, %04o in the MANIFEST",
+                     f.mode, m.modeOf(f.name));
+            return f.name + modes;
+        }
+        std::string dir = fs::path(f.name).parent_path().string();
+        if (dir != "opt/tstat" && m.directories.count(dir) == 0) {
+            return f.name + ": its directory is not in the MANIFEST";
+        }
         listed.erase(it);
     }
     if (!listed.empty()) {
         return listed.begin()->first + ": in the MANIFEST but not in the archive";
     }
+    return "";
+}
+
+} // namespace
+
+bool readPublicKey(const std::string &text, PublicKey *out) {
+    PublicKey k;
+    if (!fromHex(text, k.data(), k.size()) || crypto_core_ed25519_is_valid_point(k.data()) != 1) {
+        return false;
+    }
+    *out = k;
+    return true;
+}
+
+std::string checkBundle(const std::string &archive, const PublicKey &key, Bundle *out) {
+    Bundle b;
+    std::string signature;
+    std::string keyText;
+    std::string why = walk(archive, [&](const Entry &e, Bunzip &in) {
+        return collect(e, in, &b, &signature, &keyText);
+    });
+    if (why.empty()) {
+        why = checkSignature(&b, signature, key);
+    }
+    if (why.empty()) {
+        why = matchManifest(b);
+    }
     for (const std::string &name : c_Required) {
-        if (!has(name)) {
-            return "no " + name + ": the version could not run or be updated";
+        if (why.empty() && !has(b, name)) {
+            why = "no " + name + ": the version could not run or be updated";
         }
     }
-    *out = b;
-    return "";
+    if (why.empty() && !readPublicKey(keyText, &b.key)) {
+        why = std::string(UPDATE_KEY) + ": not a public key (no later bundle could be checked)";
+    }
+    if (why.empty()) {
+        *out = b;
+    }
+    return why;
 }
 
 std::string unpackBundle(const std::string &archive, const Bundle &checked,
@@ -558,18 +534,20 @@ std::string unpackBundle(const std::string &archive, const Bundle &checked,
     if (fs::exists(dir, ec) || mkdir(dir.c_str(), 0755) != 0) {
         return "cannot make " + dir;
     }
-    std::string why = walk(archive, [&](const Entry &e, Bunzip &in) -> std::string {
-        std::string path = e.name.size() > skip ? dir + "/" + e.name.substr(skip) : dir;
-        std::string parent = e.directory ? path : fs::path(path).parent_path().string();
-        std::error_code made;
-        fs::create_directories(parent, made);
-        if (made) {
-            return "cannot make " + parent + ": " + made.message();
+    // The MANIFEST's directories, parents first, each 0755 whatever the umask.
+    std::set<std::string> dirs = checked.listed.directories;
+    for (const std::string &d : dirs) {
+        std::string path = dir + "/" + d.substr(skip);
+        if (mkdir(path.c_str(), 0755) != 0 || chmod(path.c_str(), 0755) != 0) {
+            return "cannot make " + path + ": " + strerror(errno);
         }
+    }
+    std::string why = walk(archive, [&](const Entry &e, Bunzip &in) -> std::string {
         auto it = files.find(e.name);
         if (e.directory || it == files.end()) {
             return e.directory ? "" : e.name + ": not checked";
         }
+        std::string path = dir + "/" + e.name.substr(skip);
         FileDescriptor fd(
             open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (fd.get() < 0) {
@@ -586,8 +564,7 @@ std::string unpackBundle(const std::string &archive, const Bundle &checked,
         if (r.empty() && sha != it->second->sha) {
             r = e.name + ": changed since it was checked";
         }
-        if (r.empty() &&
-            (fchmod(fd.get(), it->second->executable ? 0755 : 0644) != 0 || !fd.closeNow())) {
+        if (r.empty() && (fchmod(fd.get(), checked.listed.modeOf(e.name)) != 0 || !fd.closeNow())) {
             r = "cannot write " + path + ": " + strerror(errno);
         }
         return r;
@@ -674,24 +651,11 @@ PublicKey publicOf(const SecretKey &secret) {
     return pub;
 }
 
-std::string packBundle(const std::string &stageDir, const SecretKey &key,
-                       const std::string &version, const std::string &out) {
-    std::string base = stageDir + "/opt/tstat";
-    std::string manifest;
-    if (!readWhole(base + "/MANIFEST", UPDATE_MANIFEST_MAX, &manifest)) {
-        return "no " + base + "/MANIFEST";
-    }
-    if (!version.empty()) {
-        manifest = withVersion(manifest, version);
-        if (manifestVersion(manifest) != version) {
-            return base + "/MANIFEST has no version line";
-        }
-    }
-    std::map<std::string, Sha256> listed;
-    std::string why;
-    if (!parseManifest(manifest, &listed, &why)) {
-        return why;
-    }
+namespace {
+
+// The stage's files and directories as tar items, each as the MANIFEST
+// lists it (its SHA-256, its mode, its directory). "" or why not.
+std::string stageItems(const std::string &base, const Manifest &m, std::vector<TarItem> *items) {
     std::vector<fs::path> paths;
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(base, ec);
@@ -699,7 +663,7 @@ std::string packBundle(const std::string &stageDir, const SecretKey &key,
         paths.push_back(it->path());
     }
     std::sort(paths.begin(), paths.end());
-    std::vector<TarItem> items = {{"opt/tstat/", '5', "", 0755, ""}};
+    std::map<std::string, Sha256> listed = m.files;
     for (const fs::path &p : paths) {
         std::string name = "opt/tstat/" + p.lexically_relative(base).string();
         if (name == UPDATE_MANIFEST || name == UPDATE_SIGNATURE) {
@@ -707,7 +671,10 @@ std::string packBundle(const std::string &stageDir, const SecretKey &key,
         }
         fs::file_status st = fs::symlink_status(p);
         if (fs::is_directory(st)) {
-            items.push_back({name + "/", '5', "", 0755, ""});
+            if (m.directories.count(name) == 0) {
+                return p.string() + ": a directory not in the MANIFEST";
+            }
+            items->push_back({name + "/", '5', "", 0755, ""});
             continue;
         }
         std::string data;
@@ -716,15 +683,47 @@ std::string packBundle(const std::string &stageDir, const SecretKey &key,
                    std::to_string(UPDATE_FILE_MAX) + " bytes";
         }
         auto it = listed.find(name);
-        if (it == listed.end() || it->second != sha256(data)) {
+        bool exec = (st.permissions() & fs::perms::owner_exec) != fs::perms::none;
+        if (it == listed.end() || it->second != sha256(data) || exec != (m.modeOf(name) == 0755)) {
             return p.string() + ": does not match the MANIFEST";
         }
         listed.erase(it);
-        bool exec = (st.permissions() & fs::perms::owner_exec) != fs::perms::none;
-        items.push_back({name, '0', data, exec ? 0755u : 0644u, ""});
+        items->push_back({name, '0', data, m.modeOf(name), ""});
     }
     if (ec || !listed.empty()) {
         return ec ? base + ": " + ec.message() : listed.begin()->first + ": missing";
+    }
+    return "";
+}
+
+} // namespace
+
+std::string packBundle(const std::string &stageDir, const SecretKey &key,
+                       const std::string &version, const std::string &out,
+                       const std::string &security) {
+    std::string base = stageDir + "/opt/tstat";
+    std::string manifest;
+    if (!readWhole(base + "/MANIFEST", UPDATE_MANIFEST_MAX, &manifest)) {
+        return "no " + base + "/MANIFEST";
+    }
+    if (!version.empty()) {
+        if (manifestVersion(manifest).empty()) {
+            return base + "/MANIFEST has no version line";
+        }
+        manifest = withField(manifest, "version", version);
+    }
+    if (!security.empty()) {
+        manifest = withField(manifest, "security", security);
+    }
+    Manifest m;
+    std::string why;
+    if (!parseManifest(manifest, &m, &why)) {
+        return why;
+    }
+    std::vector<TarItem> items = {{"opt/tstat/", '5', "", 0755, ""}};
+    why = stageItems(base, m, &items);
+    if (!why.empty()) {
+        return why;
     }
     items.push_back({UPDATE_MANIFEST, '0', manifest, 0644, ""});
     items.push_back({UPDATE_SIGNATURE, '0', signManifest(manifest, key), 0644, ""});

@@ -1,7 +1,7 @@
 // The application as a module that the simulator loads into its own process
 // for lock-step runs (see LockstepInProcess in platform/lockstep.h). Each
 // load has its own copy of every module's state and its own C library.
-#include "core/tstat_main.h"
+#include "app/tstat_main.h"
 #include "platform/lockstep.h"
 
 #include <cstdlib>

@@ -259,16 +259,23 @@ void Coprocessor::reportNow() {
     m_nextIdentityMs = 0;
 }
 
+// The manufacturing test's link check is a bare frame without type,
+// length or CRC, recognised by its text alone; true when it was one.
+bool Coprocessor::handleLinkTest(const uint8_t *frame, uint16_t length) {
+    if (length != strlen(LINK_TEST_FRAME) || memcmp(frame, LINK_TEST_FRAME, length) != 0) {
+        return false;
+    }
+    if (m_options.answersLinkTest) {
+        say("tstat> link test frame \"" + std::string(LINK_TEST_FRAME) + "\"");
+        sendString(LINK_TEST_ANSWER);
+    } else {
+        say("tstat> link test frame \"" + std::string(LINK_TEST_FRAME) + "\" (not answered)");
+    }
+    return true;
+}
+
 void Coprocessor::handleFrame(const uint8_t *frame, uint16_t length) {
-    // The manufacturing test's link check is a bare frame without type,
-    // length or CRC, recognised by its text alone.
-    if (length == strlen(LINK_TEST_FRAME) && memcmp(frame, LINK_TEST_FRAME, length) == 0) {
-        if (m_options.answersLinkTest) {
-            say("tstat> link test frame \"" + std::string(LINK_TEST_FRAME) + "\"");
-            sendString(LINK_TEST_ANSWER);
-        } else {
-            say("tstat> link test frame \"" + std::string(LINK_TEST_FRAME) + "\" (not answered)");
-        }
+    if (handleLinkTest(frame, length)) {
         return;
     }
     if (coprocCommCheckFrame(frame, length) != 0) {

@@ -127,6 +127,7 @@ class Coprocessor {
     static void onPassthroughByte(uint8_t byte);
 
   private:
+    bool handleLinkTest(const uint8_t *frame, uint16_t length);
     void handleFrame(const uint8_t *frame, uint16_t length);
     void handleAddressByte(uint8_t byte);
     void sendReports();

@@ -46,6 +46,22 @@ bool Simulator::openBuildingLink() {
 // next), and takes the next instant it hands back: at the latest next,
 // earlier when it sent something. What it sent is taken, and the
 // simulator's part of the instant done when it is due or something came.
+// The coprocessor's packets for the bus go to the building, stamped with
+// the simulated instant they were sent.
+void Simulator::attachBuildingBus() {
+    if (!m_building.client) {
+        return;
+    }
+    m_coproc->setBusSink([this](uint8_t type, const uint8_t *payload, size_t length) {
+        int64_t at = m_lockstep->nowMs();
+        std::vector<uint8_t> packet(LINK_TIME_BYTES);
+        memcpy(packet.data(), &at, sizeof(at));
+        packet.push_back(type);
+        packet.insert(packet.end(), payload, payload + length);
+        m_building.client->put(LINK_BUS_PACKET, packet.data(), packet.size());
+    });
+}
+
 void Simulator::followBuilding(int64_t now, int64_t next, int64_t simulatorNext) {
     reportToBuilding();
     if (next < m_building.horizonMs &&

@@ -175,16 +175,7 @@ bool Simulator::prepare() {
     }
     m_coproc = std::make_unique<Coprocessor>(linkFd, m_house, m_options.coproc,
                                              [this](const std::string &l) { say(l); });
-    if (m_building.client) {
-        m_coproc->setBusSink([this](uint8_t type, const uint8_t *payload, size_t length) {
-            int64_t at = m_lockstep->nowMs();
-            std::vector<uint8_t> packet(LINK_TIME_BYTES);
-            memcpy(packet.data(), &at, sizeof(at));
-            packet.push_back(type);
-            packet.insert(packet.end(), payload, payload + length);
-            m_building.client->put(LINK_BUS_PACKET, packet.data(), packet.size());
-        });
-    }
+    attachBuildingBus();
     if (m_pty.isShared()) {
         say("tstat-sim: coprocessor on a line in shared memory handed to the application");
     } else if (m_options.serial.empty()) {

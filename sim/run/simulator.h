@@ -182,6 +182,7 @@ class Simulator {
     // building's turn (the clock moved on to its NOW, what it sent taken),
     // and what the building learns of the unit after each pass.
     bool openBuildingLink();
+    void attachBuildingBus();
     void followBuilding(int64_t now, int64_t next, int64_t simulatorNext);
     bool takeFromBuilding();
     void takeBuildingRecord(uint8_t kind, const uint8_t *data, size_t size);

@@ -514,6 +514,10 @@ void addBuildingOptions(CLI::App &app, BuildingOptions *o) {
                    "timed console lines of the building, e.g. \"15:00 @3 command ST\"")
         ->type_name("FILE")
         ->check(CLI::ExistingFile);
+    app.add_option("--event", o->events,
+                   "a demand-response event in place of the file's, e.g. \"15:00 cool 2F for 3h "
+                   "stagger 30m\" (again for more)")
+        ->type_name("EVENT");
     app.add_flag_callback(
         "--no-baseline", [o] { o->baseline = false; },
         "run the building once, not again without its events");

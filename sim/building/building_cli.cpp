@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -83,6 +84,25 @@ double cpuSeconds(int who) {
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
+// The events of --event in place of the building file's.
+bool replaceEvents(const std::vector<std::string> &lines, BuildingSpec *spec, std::string *error) {
+    spec->events.clear();
+    for (const std::string &line : lines) {
+        std::istringstream in(line);
+        std::vector<std::string> words;
+        for (std::string w; in >> w;) {
+            words.push_back(w);
+        }
+        DemandEvent event;
+        if (!parseBuildingEvent(words, *spec, &event, error)) {
+            *error = "--event \"" + line + "\": " + *error;
+            return false;
+        }
+        spec->events.push_back(event);
+    }
+    return true;
+}
+
 // The spec, the script and the output directory, all checked; false with
 // the message.
 bool prepare(BuildingOptions &o, BuildingSpec *spec, std::vector<ScriptLine> *script,
@@ -101,6 +121,9 @@ bool prepare(BuildingOptions &o, BuildingSpec *spec, std::vector<ScriptLine> *sc
             *error = "--units " + std::to_string(o.units) + ": " + why;
             return false;
         }
+    }
+    if (!o.events.empty() && !replaceEvents(o.events, spec, error)) {
+        return false;
     }
     spec->hours = o.hours > 0.0 ? o.hours : spec->hours;
     spec->endOnFailure = o.onFailure >= 0 ? o.onFailure == 1 : spec->endOnFailure;

@@ -38,6 +38,8 @@ struct BuildingOptions {
     int http = -1;    // the building's dashboard: its port (0: a free one); -1: none
     double pace = 0;  // at most so many times real time (0: as fast as the host allows)
     std::string script;
+    // Events in place of the building file's ("15:00 cool 2F for 3h ...").
+    std::vector<std::string> events;
     bool baseline = true;      // the run without the events as well
     int onFailure = -1;        // -1: the building file's; 0: continue; 1: end
     double answerLimit = 30.0; // host seconds a unit's application has to answer

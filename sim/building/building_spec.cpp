@@ -403,19 +403,10 @@ bool finishEvents(Reader &r, std::string *error) {
     for (const auto &[line, words] : r.eventLines) {
         r.line = line;
         DemandEvent event;
+        if (!parseBuildingEvent(words, *r.spec, &event, error)) {
+            return false;
+        }
         event.line = line;
-        if (!parseScriptTime(words[0], r.spec->startWall, 0, &event.atMs)) {
-            *error = "expected a time (HH:MM[:SS], or +H:M:S from the start): " + words[0];
-            return false;
-        }
-        if (!parseDemandEvent(std::vector<std::string>(words.begin() + 1, words.end()), &event,
-                              error)) {
-            return false;
-        }
-        if (!event.group.empty() && r.spec->groups.count(event.group) == 0) {
-            *error = "no group \"" + event.group + "\" in the building";
-            return false;
-        }
         r.spec->events.push_back(event);
     }
     return true;
@@ -517,6 +508,23 @@ bool parseDemandEvent(const std::vector<std::string> &w, DemandEvent *event, std
             *why = "the stagger is a duration (30m): " + w[i + 1];
             return false;
         }
+    }
+    return true;
+}
+
+bool parseBuildingEvent(const std::vector<std::string> &words, const BuildingSpec &spec,
+                        DemandEvent *event, std::string *why) {
+    if (words.empty() || !parseScriptTime(words[0], spec.startWall, 0, &event->atMs)) {
+        *why = "expected a time (HH:MM[:SS], or +H:M:S from the start): " +
+               (words.empty() ? std::string() : words[0]);
+        return false;
+    }
+    if (!parseDemandEvent(std::vector<std::string>(words.begin() + 1, words.end()), event, why)) {
+        return false;
+    }
+    if (!event->group.empty() && spec.groups.count(event->group) == 0) {
+        *why = "no group \"" + event->group + "\" in the building";
+        return false;
     }
     return true;
 }

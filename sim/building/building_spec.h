@@ -91,6 +91,10 @@ BuildingSpec generatedBuilding(int units);
 // An event from its words after the time ("cool 2F for 3h group east
 // stagger 30m"); false with the reason.
 bool parseDemandEvent(const std::vector<std::string> &words, DemandEvent *event, std::string *why);
+// An event line's words after "event" ("15:00 cool 2F for 3h ...") in
+// the building: its time from the start, its group one of the building's.
+bool parseBuildingEvent(const std::vector<std::string> &words, const BuildingSpec &spec,
+                        DemandEvent *event, std::string *why);
 // "3h", "90m", "1h30m", "45s": milliseconds; false when malformed.
 bool parseDuration(const std::string &text, int64_t *ms);
 

@@ -63,6 +63,22 @@ TEST(BuildingRun, CarriesAnEventOverTheBusAndGivesTheBuildingsFigures) {
     }
 }
 
+TEST(BuildingRun, AStudyRunsABuildingWithItsOwnEvent) {
+    TempBoardRoot dir;
+    dir.write("/study.json", R"({"buildings": [{"name": "short-event", "file": ")" +
+                                 buildingFile(dir) +
+                                 R"(", "hours": 2, "events": ["14:00 cool 3F for 30m"]}]})");
+    ToolResult r = runTool(TSTAT_SIM_BINARY,
+                           {"study", dir.file("/study.json"), "--out", dir.file("/study")});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("| short-event | 3 | 3 | "), std::string::npos) << r.out;
+    std::string report = readFile(dir.file("/study/buildings/short-event/building.txt"));
+    EXPECT_NE(report.find("cool set points up 3.0 F (1.7 C) from 14:00 for 0 h 30 min"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find("2.0 hours"), std::string::npos) << report;
+}
+
 TEST(BuildingRun, RefusesABadBuildingBeforeAnyUnitStarts) {
     TempBoardRoot dir;
     dir.write("/bad.txt", "zone a address=3\nzone b address=3\n");

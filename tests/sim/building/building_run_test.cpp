@@ -68,8 +68,8 @@ TEST(BuildingRun, AStudyRunsABuildingWithItsOwnEvent) {
     dir.write("/study.json", R"({"buildings": [{"name": "short-event", "file": ")" +
                                  buildingFile(dir) +
                                  R"(", "hours": 2, "events": ["14:00 cool 3F for 30m"]}]})");
-    ToolResult r = runTool(TSTAT_SIM_BINARY,
-                           {"study", dir.file("/study.json"), "--out", dir.file("/study")});
+    ToolResult r =
+        runTool(TSTAT_SIM_BINARY, {"study", dir.file("/study.json"), "--out", dir.file("/study")});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("| short-event | 3 | 3 | "), std::string::npos) << r.out;
     std::string report = readFile(dir.file("/study/buildings/short-event/building.txt"));

@@ -4,6 +4,7 @@
 // this host or those a cluster left in a folder; and the check against a
 // baseline.
 #include "study/study.h"
+#include "study/study_buildings.h"
 
 #include "board/board.h"
 #include "board/run_support.h"
@@ -113,6 +114,23 @@ void printCost(const StudySpec &spec, const std::vector<StudyRun> &runs,
            counted > 0.0 ? cpu / counted : 0.0, simulated > 0.0 ? cpu / simulated : 0.0);
 }
 
+// A study file of buildings alone, with no axis given anywhere, runs no
+// matrix: true when so, with the exit status.
+bool buildingsAlone(const StudyOptions &o, const StudyBuildings &buildings, int *status) {
+    bool axisOption =
+        !o.houses.empty() || !o.weather.empty() || !o.equipment.empty() || !o.settings.empty();
+    if (!buildings.alone || axisOption) {
+        return false;
+    }
+    int failed = 0;
+    if (!o.dryRun) {
+        catchEndSignals();
+        printf("%s", runStudyBuildings(buildings.buildings, o.simBinary, o.out, &failed).c_str());
+    }
+    *status = failed == 0 ? 0 : 1;
+    return true;
+}
+
 // The figures of every run and the results; the number of runs that failed.
 int results(const StudySpec &spec, const std::vector<StudyRun> &runs,
             const std::vector<RunCost> &costs, const std::string &outDir,
@@ -182,7 +200,7 @@ int mergeStudy(const StudyOptions &o) {
 }
 
 int runLocally(const StudyOptions &o, const StudySpec &spec, const std::vector<StudyRun> &runs,
-               const Json &study) {
+               const Json &study, const StudyBuildings &buildings) {
     std::string commands;
     for (const StudyRun &run : runs) {
         commands += run.name + ":\n  " + repeatCommand(o.simBinary, run) + "\n";
@@ -209,6 +227,9 @@ int runLocally(const StudyOptions &o, const StudySpec &spec, const std::vector<S
     double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::vector<StudyFigures> figures;
     int failed = results(spec, runs, costs, o.out, o.fontDir, &figures);
+    if (!buildings.buildings.empty()) {
+        printf("%s\n", runStudyBuildings(buildings.buildings, o.simBinary, o.out, &failed).c_str());
+    }
     printCost(spec, runs, costs, wall);
     int checked = o.check.empty() ? 0 : check(o, spec, runs, figures);
     return checked == 2 ? 2 : failed > 0 || checked != 0 ? 1 : 0;
@@ -238,6 +259,24 @@ int runStudyCommand(const StudyOptions &o) {
         fprintf(stderr, "tstat-sim study: %s\n", ec ? ec.message().c_str() : error.c_str());
         return 2;
     }
+    StudyBuildings buildings;
+    if (!o.file.empty() && !loadStudyBuildings(o.file, &buildings, &error)) {
+        fprintf(stderr, "tstat-sim study: %s\n", error.c_str());
+        return 2;
+    }
+    if (!o.emit.empty() && !buildings.buildings.empty()) {
+        fprintf(stderr,
+                "tstat-sim study: %s: its buildings run on one host (each keeps its "
+                "processors busy), not as an array job: run it without --emit\n",
+                o.file.c_str());
+        return 2;
+    }
+    int status = 0;
+    StudyOptions here = o;
+    here.out = outDir;
+    if (buildingsAlone(here, buildings, &status)) {
+        return status;
+    }
     std::vector<StudyRun> runs = expandStudy(&spec, outDir);
     std::string factoryTool = fs::path(o.simBinary).parent_path().string() + "/tstat-factory";
     if (!validateStudy(spec, runs, factoryTool, outDir, &error)) {
@@ -249,9 +288,7 @@ int runStudyCommand(const StudyOptions &o) {
         return emitSlurm(study, runs,
                          ClusterOptions{outDir, o.simBinary, o.onlyMissing, !o.dryRun});
     }
-    StudyOptions local = o;
-    local.out = outDir;
-    return runLocally(local, spec, runs, study);
+    return runLocally(here, spec, runs, study, buildings);
 }
 
 } // namespace sim

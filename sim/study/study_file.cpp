@@ -21,9 +21,10 @@ constexpr uint32_t DEFAULT_SEED = 5;
 constexpr double THERM_KWH = 29.3071;
 constexpr size_t MAX_STUDY_FILE = 1024 * 1024;
 
-const char *const c_TopKeys[] = {"houses",   "weather",    "equipment",    "settings", "days",
-                                 "start",    "season",     "warmup_hours", "seed",     "seeds",
-                                 "baseline", "tolerances", "comfort",      "tariffs",  "emissions"};
+const char *const c_TopKeys[] = {"houses",  "weather", "equipment", "settings",
+                                 "days",    "start",   "season",    "warmup_hours",
+                                 "seed",    "seeds",   "baseline",  "tolerances",
+                                 "comfort", "tariffs", "emissions", "buildings"};
 const char *const c_VariantKeys[] = {"name", "like", "sim", "factory", "script"};
 const char *const c_ComfortKeys[] = {"unit", "heating", "cooling", "schedule"};
 const char *const c_RangeKeys[] = {"occupied", "unoccupied"};

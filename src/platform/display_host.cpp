@@ -55,9 +55,11 @@ std::vector<unsigned char> m_PngBuffer;
 
 // The clock that paces drawing and publishing: the host's, so that a fast
 // simulated clock does not spend the host's time on frames nobody sees; in
-// lock-step time the simulated one, so that a run is the same on any host.
+// lock-step time the simulated one, so that a run is the same on any host;
+// under a test's fake clock the fake one, so that the pacing is tested
+// whatever the host's load.
 int64_t hostNowNs() {
-    if (hostLockstep()) {
+    if (hostLockstep() || hostFakeClock()) {
         return hostSimMonoNs();
     }
     struct timespec ts {};

@@ -8,6 +8,9 @@
 // Simulated monotonic time in nanoseconds (scaled, lock-step, or the fake clock).
 int64_t hostSimMonoNs();
 
+// Whether a test's fake clock replaces the host's clocks.
+bool hostFakeClock();
+
 // Whether the simulator drives this process's clock in lock-step, and
 // whether it asked for the screen to be published at the present instant.
 bool hostLockstep();

@@ -87,7 +87,12 @@ struct LockstepShared {
     LockstepRing toApplication;
     LockstepRing toSimulator;
 };
-static_assert(std::atomic<uint32_t>::is_always_lock_free, "a futex word is a plain word");
+// A futex word must be a plain word that both processes change without a
+// lock of either's own. ARMv5 has no exclusive loads: there the compiler
+// calls the kernel's user helpers, lock-free across processes though not
+// inline, so "always lock-free" is not asked, only "never a lock".
+static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t) && ATOMIC_INT_LOCK_FREE != 0,
+              "a futex word is a plain word");
 
 // ---- Host flavour: the shared region and its hand-over (lockstep_host.cpp) ----
 

@@ -631,6 +631,11 @@ int runCopy(const char *args) {
 
 } // namespace
 
+bool hostFakeClock() {
+    ensureInit();
+    return m_Host.fake;
+}
+
 int64_t hostSimMonoNs() {
     ensureInit();
     if (m_Host.fake) {

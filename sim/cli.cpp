@@ -560,7 +560,14 @@ void addStudyRunOptions(CLI::App &app, StudyOptions *o) {
     app.add_flag("--version", o->printVersion, "print the build's fingerprint");
 }
 
-void declareTypicalYear(CLI::App &app, CommandLine *c) {
+// The study and the typical years it may replay.
+void declareStudy(CLI::App &app, CommandLine *c) {
+    c->study = app.add_subcommand(
+        "study", "run a matrix of lock-step runs (houses, weather, equipment, settings, days) in "
+                 "parallel and write their figures, plots and a check against a baseline");
+    addStudyOptions(*c->study, &c->studyOptions);
+    addStudyRunOptions(*c->study, &c->studyOptions);
+
     c->year = app.add_subcommand(
         "typical-year", "write a typical year of hourly weather of a named climate, made from its "
                         "published monthly normals, as a weather file for --weather");
@@ -662,13 +669,7 @@ void declareSubcommands(CLI::App &app, CommandLine *c) {
                 "seconds of simulated time the key is held");
     c->press->add_option("--root", c->key.root, "board root (default $TSTAT_ROOT, else ./board)");
 
-    c->study = app.add_subcommand(
-        "study", "run a matrix of lock-step runs (houses, weather, equipment, settings, days) in "
-                 "parallel and write their figures, plots and a check against a baseline");
-    addStudyOptions(*c->study, &c->studyOptions);
-    addStudyRunOptions(*c->study, &c->studyOptions);
-
-    declareTypicalYear(app, c);
+    declareStudy(app, c);
 
     c->building = app.add_subcommand(
         "building", "run many thermostats, each in its own zone, on one control bus under one "

@@ -83,6 +83,7 @@ TEST(StudySpec, StudyFileFaultsNameTheLineAndTheKey) {
         {"{\"days\": [0]}", "1: days: expected a list of whole days"},
         {"{\"start\": \"2026-01-12\"}", "1: start: expected \"YYYY-MM-DD HH:MM\""},
         {"{\"seed\": 5.5}", "1: seed: expected a whole number"},
+        {"{\"seed\": 0}", "1: seed: expected a number from 1"},
         {"{\"seeds\": 65}", "1: seeds: expected a count"},
         {"{\"tolerances\": {\"comfort\": 1}}", "1: comfort: no figure of that name"},
         {"{\"comfort\": {\"heating\": {\"occupied\": [76, 68]}}}",
@@ -94,6 +95,8 @@ TEST(StudySpec, StudyFileFaultsNameTheLineAndTheKey) {
         {"{\"tariffs\": {\"gas_unit\": \"m3\"}}", "1: gas_unit: expected \"therm\" or \"kWh\""},
         {"{\"tariffs\": {\"tou\": {\"peak_hours\": [16.5, 21]}}}", "1: peak_hours: expected whole"},
         {"{\"emissions\": {\"gas\": -1}}", "1: gas: expected a number from 0 to 5"},
+        {"{\"tariffs\": {\"electricity\": 10.01}}",
+         "1: electricity: expected a number from 0 to 10"},
         {"{\"houses\": \"tight\"}", "1: houses: expected a list"},
         {"{\"houses\": [", " not JSON: "},
     };

@@ -63,9 +63,11 @@ if [ "$status" -ne 2 ] || ! grep -q -- "--houses: " "$work/mansion.log" || [ -d 
     echo "FAIL mansion: exit status $status (expected 2), or a run started"
     touch "$work/mansion.failed"
 fi
-# The comparison table is printed too, not only written.
-grep -q "^| program |" "$work/unchanged.log" || {
-    echo "FAIL unchanged: no comparison table printed"
+# The comparison table is printed too, and results.csv holds the one run.
+grep -q "^| program |" "$work/unchanged.log" &&
+    grep -q "^typical_winter_furnace_program_2d,typical,winter,furnace,program,2,5,F," \
+        "$work/unchanged/results.csv" || {
+    echo "FAIL unchanged: no comparison table printed, or no row of the run in results.csv"
     touch "$work/unchanged.failed"
 }
 ! ls "$work"/*.failed >/dev/null 2>&1

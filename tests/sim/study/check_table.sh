@@ -2,9 +2,9 @@
 # The check misses no control change: each setting a study can set, changed
 # on part of the regression study (check.json: the typical house on the
 # winter day), must make `tstat-sim study --check baseline.json` fail naming
-# a figure; the same part unchanged must pass; a study in Celsius, one of
-# other conditions and one naming a house of no value are refused (exit
-# status 2).
+# a figure; the same part unchanged must pass (findings and the all-clear on
+# standard output); a study in Celsius, one of other conditions and one
+# naming a house of no value are refused (exit status 2, on standard error).
 # Two cases run at a time, each a study of one run.
 # Usage: check_table.sh TSTAT_SIM SOURCE_DIR WORK_DIR
 set -u
@@ -25,14 +25,17 @@ case_() {
  "seed": 5, "baseline": ""$extra}
 JSON
     "$sim" study "$work/$name.json" --check "$base" --out "$work/$name" \
-        --weather-dir "$src/sim/weather" >"$work/$name.log" 2>&1
+        --weather-dir "$src/sim/weather" >"$work/$name.log" 2>"$work/$name.err"
     status=$?
-    if [ "$status" -ne "$expected" ] || ! grep -q -- "$text" "$work/$name.log"; then
-        echo "FAIL $name: exit status $status (expected $expected), \"$text\" not found"
-        tail -5 "$work/$name.log"
+    # The check's findings go to standard output, a refusal to standard error.
+    stream="$work/$name.log"
+    [ "$expected" -eq 2 ] && stream="$work/$name.err"
+    if [ "$status" -ne "$expected" ] || ! grep -q -- "$text" "$stream"; then
+        echo "FAIL $name: exit status $status (expected $expected), \"$text\" not in ${stream##*/}"
+        tail -n 5 "$work/$name.log" "$work/$name.err"
         touch "$work/$name.failed"
     else
-        echo "ok   $name: $(grep -m1 -- "$text" "$work/$name.log")"
+        echo "ok   $name: $(grep -m1 -- "$text" "$stream")"
     fi
 }
 

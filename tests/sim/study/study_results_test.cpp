@@ -278,6 +278,10 @@ TEST(StudyCluster, RefusalsLeaveAnEarlierStudyAlone) {
         o.dir = dir.file("/fresh");
         o.onlyMissing = true;
         EXPECT_EQ(sim::emitSlurm(study, runs, o), 2); // nothing to complete
+        // A study.json that holds no study (not an object) is no earlier study.
+        dir.write("/other/study.json", "[]");
+        o = sim::ClusterOptions{dir.file("/other"), dir.file("/bin/tstat-sim"), false, false};
+        EXPECT_EQ(sim::emitSlurm(study, runs, o), 0);
     }
     sim::RunRecord r{"h", "v", {1.5, 2.25, 0}};
     std::filesystem::create_directories(runs[0].dir);

@@ -92,6 +92,8 @@ TEST(StudySpec, StudyFileFaultsNameTheLineAndTheKey) {
         {"{\"comfort\": {\"schedule\": {\"weekday\": [\"06:00\", \"05:00\", \"18:00\", "
          "\"22:00\"]}}}",
          "1: weekday: expected the times of Wake, Leave, Return and Sleep"},
+        {"{\"comfort\": {\"schedule\": {\"weekend\": []}}}",
+         "1: weekend: expected the times of Wake, Leave, Return and Sleep"},
         {"{\"tariffs\": {\"gas_unit\": \"m3\"}}", "1: gas_unit: expected \"therm\" or \"kWh\""},
         {"{\"tariffs\": {\"tou\": {\"peak_hours\": [16.5, 21]}}}", "1: peak_hours: expected whole"},
         {"{\"emissions\": {\"gas\": -1}}", "1: gas: expected a number from 0 to 5"},

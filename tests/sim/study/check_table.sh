@@ -4,7 +4,8 @@
 # winter day), must make `tstat-sim study --check baseline.json` fail naming
 # a figure; the same part unchanged must pass (findings and the all-clear on
 # standard output); a study in Celsius, one of other conditions and one
-# naming a house of no value are refused (exit status 2, on standard error).
+# naming a house of no value are refused (exit status 2, on standard error);
+# --seeds N runs N seeds; an end signal still leaves the results.
 # Two cases run at a time, each a study of one run.
 # Usage: check_table.sh TSTAT_SIM SOURCE_DIR WORK_DIR
 set -u
@@ -73,4 +74,27 @@ grep -q "^| program |" "$work/unchanged.log" &&
     echo "FAIL unchanged: no comparison table printed, or no row of the run in results.csv"
     touch "$work/unchanged.failed"
 }
+# --seeds N: N runs, the seeds counted from the study's first.
+"$sim" study "$work/unchanged.json" --seeds 2 --dry-run --out "$work/seeds" \
+    --weather-dir "$src/sim/weather" >"$work/seeds.log" 2>&1
+grep -q "^study: 2 runs;" "$work/seeds.log" && grep -q "_2d_s6:$" "$work/seeds.log" || {
+    echo "FAIL seeds: --seeds 2 is not the runs of seeds 5 and 6"
+    touch "$work/seeds.failed"
+}
+# An end signal stops the runs; the results so far are written all the same.
+"$sim" study "$work/unchanged.json" --out "$work/ended" --weather-dir "$src/sim/weather" \
+    >"$work/ended.log" 2>&1 &
+pid=$!
+tries=0
+until grep -q "^study: 1/1" "$work/ended.log" || [ "$tries" -ge 100 ]; do
+    sleep 0.1
+    tries=$((tries + 1))
+done
+kill -TERM "$pid"
+wait "$pid"
+status=$?
+if [ "$status" -gt 1 ] || [ ! -f "$work/ended/results.csv" ]; then
+    echo "FAIL ended: exit status $status after an end signal, or no results.csv"
+    touch "$work/ended.failed"
+fi
 ! ls "$work"/*.failed >/dev/null 2>&1

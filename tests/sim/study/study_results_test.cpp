@@ -77,6 +77,18 @@ TEST(StudyResults, MeansAndSpreadAcrossSeedsInTheComparison) {
     EXPECT_NE(md.find("Comparison of the settings: typical, winter, heatpump, 2 days:"),
               std::string::npos)
         << md;
+    EXPECT_NE(md.find("occupied Monday to Friday 06:00-08:00 and 18:00-22:00, Saturday and "
+                      "Sunday 08:00-10:00 and 16:00-23:00."),
+              std::string::npos);
+    // The figures the comparison shows, in their order.
+    EXPECT_NE(
+        md.find("| setting | discomfort occupied Fh | discomfort unoccupied Fh | own band Fh | "
+                "gas kWh/d | elec. kWh/d | gas saved % | elec. saved % | cost/d flat | "
+                "cost/d TOU | cost saved % | CO2 kg/d | CO2 saved % | aux share % | aux "
+                "above balance kWh | peak kW | gas peak kW | worst hour starts | min. start "
+                "gap min | runs < 3 min | compr. off < 300 s | recovery min | missed "
+                "recoveries | run time saved % |\n"),
+        std::string::npos);
     EXPECT_NE(md.find("| program | - | "), std::string::npos) << md;
     EXPECT_NE(md.find("| constant (baseline) | 4.00 | "), std::string::npos) << md;
     EXPECT_NE(md.find(" 25.00 ±7.07 |"), std::string::npos) << md;

@@ -67,6 +67,11 @@ TEST(StudySpec, NamedValues) {
     std::string error;
     EXPECT_FALSE(sim::namedVariant(sim::AXIS_WEATHER, "typical:atlantis", context, &v, &error));
     EXPECT_NE(error.find("minneapolis, nashville, seattle"), std::string::npos) << error;
+    // A weather file by its path, as the typical year above was written.
+    EXPECT_TRUE(sim::namedVariant(sim::AXIS_WEATHER,
+                                  "epw:" + out.file("/weather/typical-minneapolis.csv"), context,
+                                  &v, &error))
+        << error;
 }
 
 TEST(StudySpec, StudyFileFaultsNameTheLineAndTheKey) {
@@ -223,7 +228,8 @@ TEST(StudySpec, CheckedBeforeAnyRun) {
     // notes the board root it was given.
     dir.write("/factory", "#!/bin/sh\necho \"$TSTAT_ROOT\" >>" + dir.file("/roots") +
                               "\ncase \"$*\" in *'--cycle-rate 9'*) echo '--cycle-rate: 9 "
-                              "not in [3 - 6]' >&2; exit 2;; esac\nexit 0\n");
+                              "not in [3 - 6]' >&2; exit 2;;\n*'--scale C'*'--cycle-rate 5'*) echo "
+                              "together >&2; exit 2;; esac\nexit 0\n");
     chmod(dir.file("/factory").c_str(), 0755);
     dir.write("/gap.csv", "0,1,50,0\n1,1,50,0\n1,2,50,0\n");
     dir.write("/s.json", "{\"settings\": [\"program\",\n  \"cycle-rate-9\"],\n"
@@ -252,6 +258,14 @@ TEST(StudySpec, CheckedBeforeAnyRun) {
     EXPECT_EQ(countOf(roots, dir.file("/factory-check\n")), countOf(roots, "\n")) << roots;
     EXPECT_GT(countOf(roots, "\n"), 0u);
     EXPECT_FALSE(std::filesystem::exists(dir.file("/factory-check")));
+    // Options accepted one by one can be refused together.
+    spec.axes[sim::AXIS_HOUSE].assign(1, StudyVariant{"h", {}, {"--scale", "C"}, {}, {}});
+    spec.axes[sim::AXIS_EQUIPMENT].assign(1, StudyVariant{});
+    spec.axes[sim::AXIS_SETTING][0].factoryArgs = {"--cycle-rate", "5"};
+    runs = sim::expandStudy(&spec, dir.path());
+    EXPECT_FALSE(sim::validateStudy(spec, runs, dir.file("/factory"), dir.path(), &error));
+    EXPECT_EQ(error.rfind("run " + runs[0].name + ": tstat-factory refuses \"--scale C ", 0), 0u)
+        << error;
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include "board/board.h"
 #include "board/run_support.h"
+#include "building/building_run.h"
 #include "console_server.h"
 #include "gallery.h"
 #include "key_pad.h"
@@ -108,6 +109,13 @@ void addHouseOptions(CLI::App &app, SimOptions *o) {
     app.add_option("--house", "the house, its equipment sized to its loads (typical)")
         ->type_name("leaky|typical|tight")
         ->check(CLI::IsMember({"leaky", "typical", "tight"}).description(""));
+    // Applied by the pre-scan too, after the preset.
+    app.add_option("--area", "floor area, m2: the house scaled from its 150 m2")
+        ->type_name("N")
+        ->check(CLI::Range(10.0, 10000.0));
+    app.add_option("--solar-share", "share of the house's sun (its windows facing one way, 1)")
+        ->type_name("N")
+        ->check(CLI::Range(0.0, 3.0));
     choiceOption(app, "--equipment", &h.equipment,
                  {{"furnace", Equipment::Furnace}, {"heatpump", Equipment::HeatPump}},
                  "HVAC equipment (default furnace with air conditioner)");
@@ -385,21 +393,35 @@ void makePathsAbsolute(SimOptions *o) {
     o->data = fs::absolute(o->data).string();
 }
 
-// A preset replaces the whole house, so it is applied before the other
-// options (which then change the preset), wherever it stands.
-void applyHousePreset(const std::vector<std::string> &args, SimOptions *o) {
+// The value of an option given as "--name VALUE" or "--name=VALUE" ("": not given).
+std::string optionValue(const std::vector<std::string> &args, const std::string &name) {
+    std::string value;
     for (size_t i = 0; i < args.size(); i++) {
-        std::string value;
-        if (args[i] == "--house" && i + 1 < args.size()) {
+        if (args[i] == name && i + 1 < args.size()) {
             value = args[i + 1];
-        } else if (args[i].rfind("--house=", 0) == 0) {
-            value = args[i].substr(8);
-        } else {
-            continue;
+        } else if (args[i].rfind(name + "=", 0) == 0) {
+            value = args[i].substr(name.size() + 1);
         }
-        HousePreset preset;
-        if (parseHousePreset(value, &preset)) {
-            o->house = housePreset(preset);
+    }
+    return value;
+}
+
+// A preset replaces the whole house, and the floor area and the share of
+// sun scale it, so they are applied before the other options (which then
+// change the house), wherever they stand. Their values are checked by the
+// parser.
+void applyHousePreset(const std::vector<std::string> &args, SimOptions *o) {
+    HousePreset preset;
+    if (parseHousePreset(optionValue(args, "--house"), &preset)) {
+        o->house = housePreset(preset);
+    }
+    std::string area = optionValue(args, "--area");
+    std::string share = optionValue(args, "--solar-share");
+    if (!area.empty() || !share.empty()) {
+        double a = area.empty() ? HOUSE_FLOOR_AREA : strtod(area.c_str(), nullptr);
+        double s = share.empty() ? 1.0 : strtod(share.c_str(), nullptr);
+        if (std::isfinite(a) && a > 0.0 && std::isfinite(s) && s >= 0.0) {
+            scaleHouse(&o->house, a, s);
         }
     }
 }
@@ -427,8 +449,10 @@ struct CommandLine {
     CLI::App *gallery = nullptr;
     CLI::App *press = nullptr;
     CLI::App *study = nullptr;
+    CLI::App *building = nullptr;
     CLI::App *help = nullptr;
     StudyOptions studyOptions;
+    BuildingOptions buildingOptions;
 };
 
 void addStudyOptions(CLI::App &app, StudyOptions *o) {
@@ -467,6 +491,46 @@ void addStudyOptions(CLI::App &app, StudyOptions *o) {
     app.add_flag("--dry-run", o->dryRun, "print the runs only");
 }
 
+void addBuildingOptions(CLI::App &app, BuildingOptions *o) {
+    std::string bin = ownDirectory();
+    o->simBinary = bin + "/tstat-sim";
+    o->tstat = bin + "/tstat";
+    o->data = (fs::path(bin).parent_path() / "data").string();
+    o->factoryTool = bin + "/tstat-factory";
+    o->fontDir = o->data + "/fonts";
+    app.add_option("FILE", o->file, "a building file (see docs/simulator.md)")
+        ->check(CLI::ExistingFile);
+    rangeOption(app, "--units", &o->units, 1, 255,
+                "without a file: a building of N typical zones, addresses 1 to N");
+    app.add_option("--out", o->out, "where the units, the report and the plot go")
+        ->capture_default_str();
+    rangeOption(app, "--hours", &o->hours, 0, MOST_HOURS, "simulated hours (the file's, or 24)");
+    rangeOption(app, "--http", &o->http, 0, 65535,
+                "the building's dashboard on http://127.0.0.1:N (0: a free port, in OUT/sim/"
+                "http.port)");
+    rangeOption(app, "--pace", &o->pace, 0, 1e6,
+                "at most N times real time (0: as fast as the host allows)");
+    app.add_option("--script", o->script,
+                   "timed console lines of the building, e.g. \"15:00 @3 command ST\"")
+        ->type_name("FILE")
+        ->check(CLI::ExistingFile);
+    app.add_option("--event", o->events,
+                   "a demand-response event in place of the file's, e.g. \"15:00 cool 2F for 3h "
+                   "stagger 30m\" (again for more)")
+        ->type_name("EVENT");
+    app.add_flag_callback(
+        "--no-baseline", [o] { o->baseline = false; },
+        "run the building once, not again without its events");
+    choiceOption(app, "--on-failure", &o->onFailure, {{"continue", 0}, {"end", 1}},
+                 "a unit that crashes or hangs: the building goes on without it or ends (the "
+                 "file's, or continue)");
+    rangeOption(app, "--answer-limit", &o->answerLimit, 0.1, 3600,
+                "host seconds a unit's application has to answer its clock");
+    app.add_flag("--in-process", o->inProcess,
+                 "each unit's application in its simulator's process (a fraction of the "
+                 "processor time; its own program otherwise)");
+}
+
 void declareSubcommands(CLI::App &app, CommandLine *c) {
     app.require_subcommand(1);
     app.set_help_all_flag("--help-all", "every subcommand's options");
@@ -476,6 +540,12 @@ void declareSubcommands(CLI::App &app, CommandLine *c) {
         "run", "prepare the board, start build/bin/tstat, and play its coprocessor, house and "
                "building controller");
     addRunOptions(*c->run, &c->runOptions, &c->runClock);
+    // The building starts its units with their end of its link (hidden:
+    // only the building uses it).
+    c->run
+        ->add_option("--building-link", c->runOptions.buildingLink,
+                     "descriptor of the link to the building this run is a unit of")
+        ->group("");
     c->coprocOptions = c->runOptions;
     c->coproc = app.add_subcommand("coproc", "the same as run without starting the application");
     addRunOptions(*c->coproc, &c->coprocOptions, &c->coprocClock);
@@ -512,6 +582,12 @@ void declareSubcommands(CLI::App &app, CommandLine *c) {
                  "parallel and write their figures, plots and a check against a baseline");
     addStudyOptions(*c->study, &c->studyOptions);
 
+    c->building = app.add_subcommand(
+        "building", "run many thermostats, each in its own zone, on one control bus under one "
+                    "building controller, with demand-response events, and write the "
+                    "building's figures");
+    addBuildingOptions(*c->building, &c->buildingOptions);
+
     c->help = app.add_subcommand("help", "every subcommand's options, as --help-all");
     requireFiniteNumbers(app);
 }
@@ -519,7 +595,8 @@ void declareSubcommands(CLI::App &app, CommandLine *c) {
 // False, with the subcommands named, when the first word is none of them
 // (the parser would only say that one is required).
 bool knownSubcommand(const std::vector<std::string> &args, const CommandLine &c) {
-    const CLI::App *subcommands[] = {c.run, c.coproc, c.fix, c.gallery, c.press, c.study, c.help};
+    const CLI::App *subcommands[] = {c.run,   c.coproc, c.fix,      c.gallery,
+                                     c.press, c.study,  c.building, c.help};
     if (args.empty() || args[0].empty() || args[0][0] == '-' ||
         std::any_of(std::begin(subcommands), std::end(subcommands),
                     [&args](const CLI::App *sub) { return sub->get_name() == args[0]; })) {
@@ -641,6 +718,9 @@ int simCommandLine(int argc, char **argv) {
     }
     if (c.study->parsed()) {
         return runStudyCommand(c.studyOptions);
+    }
+    if (c.building->parsed()) {
+        return runBuildingCommand(c.buildingOptions);
     }
     if (c.gallery->parsed()) {
         return runGallery(c.galleryDir, c.galleryData);

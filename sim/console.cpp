@@ -1,6 +1,7 @@
 // Console commands of the simulator, dispatched through a static table.
 #include "console.h"
 
+#include "coproc/coproc_msg.h"
 #include "coprocessor.h"
 #include "decode.h"
 #include "house/house.h"
@@ -681,6 +682,40 @@ bool checkConsoleLine(const std::string &line, std::string *why) {
     bool ok = runConsoleLine(line, ctx);
     *why = said;
     return ok;
+}
+
+bool busPacketOfLine(const std::string &line, uint8_t *type, std::vector<uint8_t> *payload,
+                     std::string *why) {
+    std::string word;
+    std::string rest;
+    splitCommand(line, &word, &rest);
+    ConsoleContext ctx{};
+    ctx.checkOnly = true;
+    ctx.say = [why](const std::string &text) { *why += why->empty() ? text : "; " + text; };
+    long a = 0, b = 0;
+    std::string text;
+    if (word == "channel" || word == "level") {
+        if (!twoBytes(rest, ctx, word.c_str(), &a, &b)) {
+            return false;
+        }
+        *type = word == "channel" ? COPROC_PKT_CHANNEL : COPROC_PKT_LEVEL;
+        *payload = {static_cast<uint8_t>(a), static_cast<uint8_t>(b)};
+        return true;
+    }
+    if (word == "command" || word == "string") {
+        if (!textArgument(rest, ctx, word.c_str(), &text)) {
+            return false;
+        }
+        *type = word == "command" ? COPROC_PKT_COMMAND : COPROC_PKT_STRING;
+        payload->clear();
+        if (word == "command") {
+            payload->push_back(static_cast<uint8_t>(text.size()));
+        }
+        payload->insert(payload->end(), text.begin(), text.end());
+        return true;
+    }
+    *why = "\"" + word + "\" is not a bus command (channel, level, command, string)";
+    return false;
 }
 
 std::vector<std::string> consoleHelp() {

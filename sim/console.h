@@ -54,6 +54,13 @@ bool isConsoleCommand(const std::string &word);
 // it; false with the reason (its usage) in *why.
 bool checkConsoleLine(const std::string &line, std::string *why);
 
+// The packet a bus command line stands for ("channel 214 1", "level 3 190",
+// "command MD MH H70 C76", "string TEXT"): its type and payload, as the
+// console sends it to the thermostat. False with the reason (its usage),
+// also for a line that is none of those.
+bool busPacketOfLine(const std::string &line, uint8_t *type, std::vector<uint8_t> *payload,
+                     std::string *why);
+
 // The help text, one line per command.
 std::vector<std::string> consoleHelp();
 

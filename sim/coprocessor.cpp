@@ -259,16 +259,23 @@ void Coprocessor::reportNow() {
     m_nextIdentityMs = 0;
 }
 
+// The manufacturing test's link check is a bare frame without type,
+// length or CRC, recognised by its text alone; true when it was one.
+bool Coprocessor::handleLinkTest(const uint8_t *frame, uint16_t length) {
+    if (length != strlen(LINK_TEST_FRAME) || memcmp(frame, LINK_TEST_FRAME, length) != 0) {
+        return false;
+    }
+    if (m_options.answersLinkTest) {
+        say("tstat> link test frame \"" + std::string(LINK_TEST_FRAME) + "\"");
+        sendString(LINK_TEST_ANSWER);
+    } else {
+        say("tstat> link test frame \"" + std::string(LINK_TEST_FRAME) + "\" (not answered)");
+    }
+    return true;
+}
+
 void Coprocessor::handleFrame(const uint8_t *frame, uint16_t length) {
-    // The manufacturing test's link check is a bare frame without type,
-    // length or CRC, recognised by its text alone.
-    if (length == strlen(LINK_TEST_FRAME) && memcmp(frame, LINK_TEST_FRAME, length) == 0) {
-        if (m_options.answersLinkTest) {
-            say("tstat> link test frame \"" + std::string(LINK_TEST_FRAME) + "\"");
-            sendString(LINK_TEST_ANSWER);
-        } else {
-            say("tstat> link test frame \"" + std::string(LINK_TEST_FRAME) + "\" (not answered)");
-        }
+    if (handleLinkTest(frame, length)) {
         return;
     }
     if (coprocCommCheckFrame(frame, length) != 0) {
@@ -291,6 +298,10 @@ void Coprocessor::handleFrame(const uint8_t *frame, uint16_t length) {
     }
     const uint8_t *payload = frame + 2;
     size_t n = length - COPROC_FRAME_OVERHEAD;
+    if (type == COPROC_PKT_SEND_CHANNEL || type == COPROC_PKT_SEND_CHANNEL_ALT ||
+        type == COPROC_PKT_SEND_LEVEL || type == COPROC_PKT_REPLY || type == COPROC_PKT_VERSION) {
+        toBus(type, payload, n);
+    }
     switch (type) {
     case COPROC_PKT_STARTUP:
         // The thermostat (re)started: tell it who the bus interface is.
@@ -334,6 +345,18 @@ void Coprocessor::handleAddressByte(uint8_t byte) {
     snprintf(line, sizeof(line), "coproc: bus address is now %u", a);
     say(line);
     coprocCommSendPacket(m_link, COPROC_PKT_BUS_ADDRESS, 1, &m_options.address);
+    toBus(COPROC_PKT_BUS_ADDRESS, &m_options.address, 1);
+}
+
+void Coprocessor::setBusSink(BusSink sink) {
+    m_busSink = std::move(sink);
+    toBus(COPROC_PKT_BUS_ADDRESS, &m_options.address, 1);
+}
+
+void Coprocessor::toBus(uint8_t type, const uint8_t *payload, size_t length) const {
+    if (m_busSink) {
+        m_busSink(type, payload, length);
+    }
 }
 
 void Coprocessor::sendChannel(uint8_t channel, uint8_t state) {
@@ -384,6 +407,7 @@ void Coprocessor::setLevelsEnabled(bool enabled) {
 
 void Coprocessor::setAddress(uint8_t address) {
     m_options.address = address;
+    toBus(COPROC_PKT_BUS_ADDRESS, &m_options.address, 1);
     if (!quiet()) {
         sendIdentity();
     }

@@ -114,11 +114,20 @@ class Coprocessor {
     // Bytes sent to the thermostat so far (wrapping).
     uint32_t bytesSent() const;
 
+    // The bus behind the coprocessor, in a building of several thermostats:
+    // every packet the thermostat sends onto the bus (channels, levels,
+    // replies, its version), and the address the coprocessor answers to
+    // (as packet 0x11, at the start and whenever the thermostat sets a new
+    // one), go to it too.
+    using BusSink = std::function<void(uint8_t type, const uint8_t *payload, size_t length)>;
+    void setBusSink(BusSink sink);
+
     // The frame handler of the link (one coprocessor per process).
     static int onFrame(const uint8_t *frame, uint16_t length);
     static void onPassthroughByte(uint8_t byte);
 
   private:
+    bool handleLinkTest(const uint8_t *frame, uint16_t length);
     void handleFrame(const uint8_t *frame, uint16_t length);
     void handleAddressByte(uint8_t byte);
     void sendReports();
@@ -132,7 +141,11 @@ class Coprocessor {
     void say(const std::string &line) const;
     bool quiet() const;
 
+    // Hands a packet for the bus to the sink, when there is one.
+    void toBus(uint8_t type, const uint8_t *payload, size_t length) const;
+
     CoprocComm *m_link;
+    BusSink m_busSink;
     House &m_house;
     CoprocessorOptions m_options;
     Printer m_print;

@@ -17,9 +17,11 @@ constexpr int64_t MS_PER_SECOND = 1000;
 constexpr int WAIT_SLICE_MS = 50;
 } // namespace
 
-LockstepClock::LockstepClock(int64_t startWallSeconds)
-    : m_startWallMs(startWallSeconds * MS_PER_SECOND) {
-    platformFakeClockSet(0, 0, startWallSeconds);
+LockstepClock::LockstepClock(int64_t startWallSeconds, bool ownsProcessClock)
+    : m_startWallMs(startWallSeconds * MS_PER_SECOND), m_ownsProcessClock(ownsProcessClock) {
+    if (ownsProcessClock) {
+        platformFakeClockSet(0, 0, startWallSeconds);
+    }
 }
 
 bool LockstepClock::open(std::string *error) {
@@ -55,7 +57,9 @@ void LockstepClock::childStarted() {
 
 void LockstepClock::advanceTo(int64_t t) {
     if (t > m_nowMs) {
-        platformFakeClockAdvanceMs(static_cast<uint64_t>(t - m_nowMs));
+        if (m_ownsProcessClock) {
+            platformFakeClockAdvanceMs(static_cast<uint64_t>(t - m_nowMs));
+        }
         m_nowMs = t;
         m_runsThisInstant = 0;
     }
@@ -73,37 +77,51 @@ bool LockstepClock::applicationDue(size_t input, bool wanted) const {
 }
 
 bool LockstepClock::runApplication(uint32_t flags, const std::function<size_t()> &input) {
+    handTurn(flags, input);
+    return takeTurn(input);
+}
+
+void LockstepClock::handTurn(uint32_t flags, const std::function<size_t()> &input) {
     m_inputBefore = input();
-    bool ran = exchange(flags | (m_keysWaiting ? LOCKSTEP_KEYS_WAITING : 0));
+    if (m_gone) {
+        return;
+    }
+    flags |= m_keysWaiting ? LOCKSTEP_KEYS_WAITING : 0;
+    LockstepChannel &channel = m_shared->channel;
+    channel.now = LockstepMessage{LOCKSTEP_NOW, flags, m_nowMs, m_startWallMs + m_nowMs};
+    if (m_inProcess) {
+        // In this process the application runs now, to its answer.
+        channel.turn.store(LOCKSTEP_TURN_APPLICATION, std::memory_order_release);
+        m_inProcess();
+        return;
+    }
+    lockstepGiveTurn(&channel, LOCKSTEP_TURN_APPLICATION);
+}
+
+bool LockstepClock::takeTurn(const std::function<size_t()> &input) {
+    bool ran = answered();
     m_runs++;
     m_inputAfter = input();
     m_runsThisInstant++;
     return ran;
 }
 
-bool LockstepClock::exchange(uint32_t flags) {
+bool LockstepClock::answered() {
     if (m_gone) {
         return false;
     }
-    LockstepChannel &channel = m_shared->channel;
-    channel.now = LockstepMessage{LOCKSTEP_NOW, flags, m_nowMs, m_startWallMs + m_nowMs};
     if (m_inProcess) {
-        channel.turn.store(LOCKSTEP_TURN_APPLICATION, std::memory_order_release);
-        m_inProcess();
         if (g_EndSignal != 0) {
             return false;
         }
-        if (channel.turn.load(std::memory_order_acquire) != LOCKSTEP_TURN_SIMULATOR) {
+        if (m_shared->channel.turn.load(std::memory_order_acquire) != LOCKSTEP_TURN_SIMULATOR) {
             m_gone = true;
             return false;
         }
-    } else {
-        lockstepGiveTurn(&channel, LOCKSTEP_TURN_APPLICATION);
-        if (!awaitAnswer()) {
-            return false;
-        }
+    } else if (!awaitAnswer()) {
+        return false;
     }
-    const LockstepMessage &answer = channel.answer;
+    const LockstepMessage &answer = m_shared->channel.answer;
     if (answer.kind != LOCKSTEP_IDLE && answer.kind != LOCKSTEP_SLEEP) {
         m_gone = true;
         return false;

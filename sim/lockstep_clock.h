@@ -18,8 +18,10 @@ namespace sim {
 class LockstepClock {
   public:
     // The simulator's own clock (the platform layer's fake clock) starts at
-    // monotonic 0 and the given wall-clock second.
-    explicit LockstepClock(int64_t startWallSeconds);
+    // monotonic 0 and the given wall-clock second. A simulator that serves
+    // several applications keeps that clock itself: their clocks do not
+    // own it (ownsProcessClock false) and only tell each its time.
+    explicit LockstepClock(int64_t startWallSeconds, bool ownsProcessClock = true);
 
     // Host milliseconds the application has to answer NOW before it counts
     // as gone (stopped, or hung); the default suits a sanitizer build on a
@@ -61,6 +63,11 @@ class LockstepClock {
     // (unanswered() then tells), or when an end signal came meanwhile.
     // Until then it waits for the application and nothing else.
     bool runApplication(uint32_t flags, const std::function<size_t()> &input);
+    // The same in two halves, so that a simulator that serves several
+    // applications lets them run at once: handTurn() gives the application
+    // its turn, takeTurn() waits for it to give the turn back.
+    void handTurn(uint32_t flags, const std::function<size_t()> &input);
+    bool takeTurn(const std::function<size_t()> &input);
     static constexpr int MAX_RUNS_PER_INSTANT = 100;
     // Whether key events wait for the application, told with each NOW so
     // that it looks at its key device only then.
@@ -93,7 +100,8 @@ class LockstepClock {
     void close();
 
   private:
-    bool exchange(uint32_t flags);
+    // Waits for the application's answer to the NOW handed to it.
+    bool answered();
 
     // Waits for the application to give the turn back; false when it has gone.
     bool awaitAnswer();
@@ -105,6 +113,7 @@ class LockstepClock {
     FileDescriptor m_ownEnd;
     FileDescriptor m_childEnd;
     int64_t m_startWallMs;
+    bool m_ownsProcessClock;
     int64_t m_nowMs = 0;
     int64_t m_wakeMs = 0;
     bool m_pausing = false;

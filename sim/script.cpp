@@ -75,10 +75,35 @@ int64_t nextTimeOfDay(int64_t startWallSeconds, int64_t afterMs, int64_t dayMs) 
     return afterMs + wait;
 }
 
+// Whether a line's command is one of the console's, with its arguments
+// as the command checks them.
+bool consoleLineChecks(const std::string &line, std::string *why) {
+    std::string word;
+    std::string rest;
+    splitCommand(line, &word, &rest);
+    if (!isConsoleCommand(word)) {
+        *why = "unknown command \"" + word + "\" (tstat-sim's console help lists them)";
+        return false;
+    }
+    return checkConsoleLine(line, why);
+}
+
 } // namespace
 
+bool parseScriptTime(const std::string &when, int64_t startWallSeconds, int64_t previousMs,
+                     int64_t *atMs) {
+    int64_t ms = 0;
+    bool relative = !when.empty() && when[0] == '+';
+    if (when.empty() || !parseClock(relative ? when.substr(1) : when, !relative, &ms) ||
+        (!relative && ms >= SECONDS_PER_DAY * MS_PER_SECOND)) {
+        return false;
+    }
+    *atMs = relative ? previousMs + ms : nextTimeOfDay(startWallSeconds, previousMs, ms);
+    return *atMs <= static_cast<int64_t>(MAX_SCRIPT_SECONDS) * MS_PER_SECOND;
+}
+
 bool parseScript(const std::string &text, int64_t startWallSeconds, std::vector<ScriptLine> *out,
-                 std::string *error) {
+                 std::string *error, const ScriptLineCheck &checkLine) {
     std::stringstream in(text);
     std::string raw;
     int number = 0;
@@ -104,22 +129,13 @@ bool parseScript(const std::string &text, int64_t startWallSeconds, std::vector<
                      ": expected a time (HH:MM[:SS] or +SECONDS) and a console line: " + raw;
             return false;
         }
-        previousMs = relative ? previousMs + ms : nextTimeOfDay(startWallSeconds, previousMs, ms);
-        if (previousMs > static_cast<int64_t>(MAX_SCRIPT_SECONDS) * MS_PER_SECOND) {
+        if (!parseScriptTime(when, startWallSeconds, previousMs, &previousMs)) {
             *error = "script line " + std::to_string(number) +
                      ": later than a month after the start: " + raw;
             return false;
         }
-        std::string word;
-        std::string rest;
-        splitCommand(line, &word, &rest);
-        if (!isConsoleCommand(word)) {
-            *error = "script line " + std::to_string(number) + ": unknown command \"" + word +
-                     "\" (tstat-sim's console help lists them): " + raw;
-            return false;
-        }
         std::string why;
-        if (!checkConsoleLine(line, &why)) {
+        if (!(checkLine ? checkLine(line, &why) : consoleLineChecks(line, &why))) {
             *error = "script line " + std::to_string(number) + ": " + why + ": " + raw;
             return false;
         }
@@ -129,14 +145,14 @@ bool parseScript(const std::string &text, int64_t startWallSeconds, std::vector<
 }
 
 bool loadScript(const std::string &path, int64_t startWallSeconds, std::vector<ScriptLine> *out,
-                std::string *error) {
+                std::string *error, const ScriptLineCheck &checkLine) {
     std::string text;
     std::string why;
     if (!readSmallFile(path, MAX_SCRIPT_BYTES, &text, &why)) {
         *error = "cannot read the script: " + why;
         return false;
     }
-    return parseScript(text, startWallSeconds, out, error);
+    return parseScript(text, startWallSeconds, out, error, checkLine);
 }
 
 } // namespace sim

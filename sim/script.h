@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,9 +30,19 @@ struct ScriptLine {
 
 // Reads a script whose run starts at the given wall-clock second (local
 // time as TZ says). False with a message naming the line on an error.
+// checkLine checks one line's command and arguments (false with the reason);
+// by default as the console's commands check theirs.
+using ScriptLineCheck = std::function<bool(const std::string &line, std::string *why)>;
 bool parseScript(const std::string &text, int64_t startWallSeconds, std::vector<ScriptLine> *out,
-                 std::string *error);
+                 std::string *error, const ScriptLineCheck &checkLine = nullptr);
 bool loadScript(const std::string &path, int64_t startWallSeconds, std::vector<ScriptLine> *out,
-                std::string *error);
+                std::string *error, const ScriptLineCheck &checkLine = nullptr);
+
+// One script time: "HH:MM[:SS]" is the first moment at or after previousMs
+// (simulated milliseconds from the start) at which the local clock shows
+// it, "+S", "+M:S" or "+H:M:S" that long after previousMs. False when it is
+// malformed or later than a month after the start.
+bool parseScriptTime(const std::string &when, int64_t startWallSeconds, int64_t previousMs,
+                     int64_t *atMs);
 
 } // namespace sim

@@ -204,6 +204,15 @@ std::string rootedPath(const char *designPath) {
     return p != nullptr ? std::string(p) : std::string();
 }
 
+std::string fileStamp(const std::string &path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+        return "";
+    }
+    return std::to_string(st.st_ino) + "/" + std::to_string(st.st_size) + "/" +
+           std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+}
+
 std::string absoluteRoot() {
     std::error_code ec;
     fs::path p = fs::absolute(platformRoot(), ec);

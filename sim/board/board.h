@@ -73,6 +73,10 @@ bool readShownPage(int *page, bool *popUp);
 // link); false with the reason naming the file.
 bool boardFileUsable(const std::string &path, std::string *error);
 
+// The inode, size and change time of a file, which change when it is
+// replaced or written ("" when it is missing).
+std::string fileStamp(const std::string &path);
+
 // Writes a small file atomically (temporary file, then rename).
 bool writeFileAtomic(const std::string &path, const std::string &content);
 

@@ -1,27 +1,19 @@
 // The simulator's web dashboard: one page on 127.0.0.1 that shows the
 // thermostat's screen, its relays, the house and a plot of the last hours,
-// presses the four keys, and carries the console both ways.
-//
-// It is served by libmicrohttpd without threads of its own: poll(), called
-// once per pass of the simulator's loop, does all its network work without
-// waiting. The page follows the board through one server-sent event stream
-// (/events); a browser that does not read it is dropped, never waited for.
-// A client has ten seconds to send each whole request, however it trickles
-// it in; the clients still sending a request are kept to a few, the one
-// sending the longest making room for a new one, so that slow clients never
-// keep the others out.
+// presses the four keys, and carries the console both ways. It is served
+// by the simulator's web server (web_server.h), whose work poll() does
+// from the simulator's loop, and follows the board through one server-sent
+// event stream (/events).
 #pragma once
 
 #include "dashboard/dashboard_model.h"
+#include "dashboard/web_server.h"
 
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <string>
 #include <vector>
-
-struct MHD_Daemon;
-struct MHD_Connection;
 
 namespace sim {
 
@@ -39,8 +31,8 @@ class Dashboard {
     Dashboard &operator=(const Dashboard &) = delete;
 
     // Listens on 127.0.0.1:port (0: a free port). False with the reason.
-    bool start(int port, std::string *error);
-    int port() const { return m_port; }
+    bool start(int port, std::string *error) { return m_server.start(port, error); }
+    int port() const { return m_server.port(); }
     // A run in lock-step time: no time scale to show or change.
     void setLockstep(bool on) { m_lockstep = on; }
     // The board the page follows, as its title names it.
@@ -61,22 +53,13 @@ class Dashboard {
     void ended(const std::string &why, int status);
 
     // Event streams open now (for tests).
-    size_t streamCount() const { return m_streams.size(); }
-
-    struct Stream;
-    struct Connection;
+    size_t streamCount() const { return m_server.streamCount(); }
 
   private:
-    // libmicrohttpd's callbacks and the request handlers.
-    friend struct DashboardServer;
-
-    void broadcast(const char *event, const std::string &data);
-    void dropStream(Stream &stream);
-    // Closes connections past their request's time and streams nobody reads.
-    void closeLaggards();
-    // Keeps the connections still sending a request to a few.
-    void makeRoom();
-    void queue(Stream &stream, const char *event, const std::string &data);
+    // The requests of the page.
+    WebServer::Reply screen() const;
+    WebServer::Reply console(const WebServer::Request &r);
+    WebServer::Reply scale(const WebServer::Request &r);
     void followScreen();
     // The page, backlight, line voltage and bus status now.
     BoardView board() const;
@@ -89,17 +72,11 @@ class Dashboard {
     const House &m_house;
     ConsoleContext &m_console;
     DashboardModel m_model;
-    MHD_Daemon *m_daemon = nullptr;
-    int m_port = 0;
-    std::vector<Stream *> m_streams;
-    std::vector<Connection *> m_connections;
+    WebServer m_server;
     std::deque<std::string> m_backlog; // the last console lines, for a new page
     std::deque<std::string> m_marks;   // the last events, as JSON, for a new page
-    int64_t m_hostNowMs = 0;
     int64_t m_nextScreenCheckMs = 0;
     int64_t m_nextStateMs = 0;
-    int64_t m_nextPingMs = 0;
-    int64_t m_nextServeMs = 0;
     std::string m_screen; // the last screen.png read
     uint64_t m_screenVersion = 0;
     std::string m_screenStamp; // inode, size and time of the file read

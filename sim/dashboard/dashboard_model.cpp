@@ -31,19 +31,6 @@ double celsiusOf(fpr_t value) {
     return static_cast<double>(value) / 8192.0;
 }
 
-// Identity of a file's present content: inode, size and change time.
-std::string fileStamp(const std::string &path) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) {
-        return "-";
-    }
-    char text[96];
-    snprintf(text, sizeof(text), "%llu/%lld/%lld.%09ld", static_cast<unsigned long long>(st.st_ino),
-             static_cast<long long>(st.st_size), static_cast<long long>(st.st_mtim.tv_sec),
-             st.st_mtim.tv_nsec);
-    return text;
-}
-
 // True when the file starts with a whole record of the user identity.
 bool holdsUserRecord(const std::string &path) {
     int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);

@@ -135,6 +135,16 @@ HouseParams housePreset(HousePreset preset) {
     return p;
 }
 
+void scaleHouse(HouseParams *p, double area, double solarShare) {
+    double k = area / HOUSE_FLOOR_AREA;
+    for (double *v : {&p->uaAir, &p->uaMass, &p->airMassCoupling, &p->airCapacity, &p->massCapacity,
+                      &p->volume, &p->internalGain, &p->moistureGain}) {
+        *v *= k;
+    }
+    p->solarAperture *= k * solarShare;
+    p->solarPeak *= k * solarShare;
+}
+
 double steadyConductance(const HouseParams &p) {
     return p.uaAir + p.uaMass * p.airMassCoupling / (p.uaMass + p.airMassCoupling);
 }

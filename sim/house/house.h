@@ -84,6 +84,14 @@ struct HouseParams {
 // left to be sized from the design loads.
 HouseParams housePreset(HousePreset preset);
 
+// The floor area of the preset houses (m2).
+constexpr double HOUSE_FLOOR_AREA = 150.0;
+// A house of another floor area (m2) like p: its envelope, heat capacities,
+// air volume, windows and gains in proportion (the equipment is sized from
+// its loads later); and with solarShare of its sun (its windows facing one
+// way rather than every way).
+void scaleHouse(HouseParams *p, double area, double solarShare);
+
 // Conductance from the room to outdoors in steady state (W/K).
 double steadyConductance(const HouseParams &p);
 // Heat loss at the heating design conditions, without gains (W).

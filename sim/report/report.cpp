@@ -270,6 +270,7 @@ void Recorder::pass(int64_t uptimeMs, int64_t wallSeconds, const House &house,
         m_spillFailed = true;
     }
     m_rowCount++;
+    m_lastRow = row;
     m_current = TraceRow{};
     m_nextRowMs = m_startMs + (minutes + 1) * static_cast<int64_t>(MS_PER_MINUTE);
 }

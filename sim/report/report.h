@@ -141,6 +141,8 @@ class Recorder {
     // rows from now on.
     void reportedInForce(double heat, double cool);
     size_t rowCount() const { return m_rowCount; }
+    // The row of the last whole minute (rowCount() tells when one is new).
+    const TraceRow &lastRow() const { return m_lastRow; }
     // Calls each with every row in order; false when they cannot be read back.
     bool forEachRow(const std::function<void(const TraceRow &)> &each) const;
     double simulatedSeconds() const { return (m_lastMs - m_startMs) / 1000.0; }
@@ -154,6 +156,7 @@ class Recorder {
     int64_t m_nextRowMs = 0;
     int64_t m_longestPassMs = 0;
     TraceRow m_current;
+    TraceRow m_lastRow;
     bool m_inForceKnown = false;
     double m_heatInForce = 0, m_coolInForce = 0;
     RelayOutput m_energyAtRow{};

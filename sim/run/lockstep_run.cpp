@@ -56,7 +56,8 @@ int Simulator::runLockstep() {
         if (applicationGone(running, &exitStatus)) {
             break;
         }
-        if (running && m_lockstep->applicationDue(inputForApplication(), !m_screens.empty())) {
+        bool screen = !m_screens.empty() || m_building.screenWanted;
+        if (running && m_lockstep->applicationDue(inputForApplication(), screen)) {
             running = runApplicationNow();
             // What it wrote is read at the same instant.
             lockstepPass(now);
@@ -78,6 +79,13 @@ int Simulator::runLockstep() {
 // The clock and the keys opened, the application started (*running), the
 // dashboard served and the run begun at simulated time 0.
 bool Simulator::startLockstep(bool *running) {
+    // A unit of a building starts at the building's first instant.
+    int64_t first = 0;
+    uint32_t flags = 0;
+    if (m_building.client && !m_building.client->awaitNow(&first, &flags)) {
+        say("tstat-sim: the building ended before the run began");
+        return false;
+    }
     std::string error;
     if (!m_lockstep->open(&error) || !m_keys.open(&error)) {
         say("tstat-sim: " + error);
@@ -109,6 +117,8 @@ void Simulator::lockstepPass(int64_t now) {
     for (; m_scriptNext < m_script.size() && m_script[m_scriptNext].atMs <= now; m_scriptNext++) {
         lines.push_back(m_script[m_scriptNext].line);
     }
+    lines.insert(lines.end(), m_building.lines.begin(), m_building.lines.end());
+    m_building.lines.clear();
     step(now, lines);
 }
 
@@ -136,6 +146,11 @@ bool Simulator::applicationGone(bool running, int *exitStatus) {
 bool Simulator::runApplicationNow() {
     bool screen = !m_screens.empty();
     uint32_t flags = 0;
+    if (m_building.screenWanted) {
+        m_building.screenWanted = false;
+        m_building.screens++;
+        flags |= LOCKSTEP_PUBLISH_SCREEN;
+    }
     // The dashboard's frames follow the host's clock: a few a host second,
     // however fast simulated time runs, and only while a page is open to
     // show them.
@@ -159,6 +174,10 @@ void Simulator::advanceClock(int64_t now, bool running) {
     int64_t simulatorNext = nextSimulatorEventMs(now);
     int64_t next =
         running ? std::min(m_lockstep->applicationWakeMs(), simulatorNext) : simulatorNext;
+    if (m_building.client) {
+        followBuilding(now, next, simulatorNext);
+        return;
+    }
     if (m_options.pace > 0.0) {
         std::this_thread::sleep_until(
             m_hostStart + std::chrono::duration<double>(next / 1000.0 / m_options.pace));

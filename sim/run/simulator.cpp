@@ -146,6 +146,9 @@ bool Simulator::prepare() {
         m_lockstep->setAnswerLimitMs(std::llround(m_options.answerLimit * 1000.0));
         m_options.coproc.simulatedTimeouts = true;
     }
+    if (m_options.buildingLink >= 0 && !openBuildingLink()) {
+        return false;
+    }
     say("tstat-sim: board root " + absoluteRoot());
     if (!prepareBoard(boardSetup(m_options), [this](const std::string &l) { say(l); })) {
         return false;
@@ -172,6 +175,7 @@ bool Simulator::prepare() {
     }
     m_coproc = std::make_unique<Coprocessor>(linkFd, m_house, m_options.coproc,
                                              [this](const std::string &l) { say(l); });
+    attachBuildingBus();
     if (m_pty.isShared()) {
         say("tstat-sim: coprocessor on a line in shared memory handed to the application");
     } else if (m_options.serial.empty()) {
@@ -604,6 +608,10 @@ int Simulator::shutDown(int exitStatus) {
         m_end.interrupted = true;
     } else if (m_quit && m_end.why.empty()) {
         noteEnd("quit from the console", -1);
+    }
+    // The building goes on without this unit at once.
+    if (m_building.client) {
+        m_building.client->close();
     }
     // In lock-step time the application waits for its clock: without one it ends.
     if (m_lockstep) {

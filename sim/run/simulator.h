@@ -21,6 +21,7 @@
 #include "lockstep_clock.h"
 #include "report/report.h"
 #include "script.h"
+#include "unit_link.h"
 
 #include <chrono>
 #include <climits>
@@ -87,6 +88,9 @@ struct SimOptions {
     // Lock-step time: the application runs in this process (its module
     // beside the program), same files, no hand-over through the kernel.
     bool inProcess = false;
+    // A unit of a building: the building's end of the link (see
+    // unit_link.h), whose clock this run follows; -1: none.
+    int buildingLink = -1;
 };
 
 // How the options prepare the board root.
@@ -174,6 +178,17 @@ class Simulator {
     size_t inputForApplication();
     bool applicationRanSince(uint64_t *seen);
 
+    // A unit of a building (building_unit.cpp): the link opened, the
+    // building's turn (the clock moved on to its NOW, what it sent taken),
+    // and what the building learns of the unit after each pass.
+    bool openBuildingLink();
+    void attachBuildingBus();
+    void followBuilding(int64_t now, int64_t next, int64_t simulatorNext);
+    bool takeFromBuilding();
+    void takeBuildingRecord(uint8_t kind, const uint8_t *data, size_t size);
+    void reportToBuilding();
+    UnitStatus unitStatus() const;
+
     SimOptions m_options;
     bool m_startApplication;
 
@@ -200,6 +215,19 @@ class Simulator {
     // The application, and lock-step time's clock (null on the scaled one).
     Application m_app;
     std::unique_ptr<LockstepClock> m_lockstep;
+
+    // A unit of a building: the link, the console lines it sent, whether it
+    // asked for a screen at this instant, until when it runs on alone, and
+    // what it was told last.
+    struct BuildingSide {
+        std::unique_ptr<BuildingClient> client;
+        std::vector<std::string> lines;
+        bool screenWanted = false;
+        int64_t horizonMs = 0; // it runs on alone until then
+        size_t rowsSent = 0;
+        UnitStatus sent;
+        uint32_t screens = 0;
+    } m_building;
 
     // The relays file as last read. In lock-step time the application tells
     // when it wrote it, once the simulator has read it first.

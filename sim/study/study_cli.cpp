@@ -2,6 +2,7 @@
 // (each printed as the command that repeats it alone), the results and the
 // check against a baseline.
 #include "study/study.h"
+#include "study/study_buildings.h"
 
 #include "board/board.h"
 #include "board/run_support.h"
@@ -66,15 +67,38 @@ void printCost(const std::vector<StudyRun> &runs, const std::vector<RunCost> &co
            runs.size(), wallSeconds, cpu, days > 0.0 ? cpu / days : 0.0);
 }
 
+// A study file of buildings alone, with no axis given anywhere, runs no
+// matrix: true when so, with the exit status.
+bool buildingsAlone(const StudyOptions &o, const StudyBuildings &buildings, int *status) {
+    bool axisOption =
+        !o.houses.empty() || !o.weather.empty() || !o.equipment.empty() || !o.settings.empty();
+    if (!buildings.alone || axisOption) {
+        return false;
+    }
+    int failed = 0;
+    if (!o.dryRun) {
+        catchEndSignals();
+        printf("%s", runStudyBuildings(buildings.buildings, o.simBinary, o.out, &failed).c_str());
+    }
+    *status = failed == 0 ? 0 : 1;
+    return true;
+}
+
 } // namespace
 
 int runStudyCommand(const StudyOptions &o) {
     StudySpec spec;
+    StudyBuildings buildings;
     std::string error;
-    if ((!o.file.empty() && !loadStudyFile(o.file, o.weatherDir, &spec, &error)) ||
+    if ((!o.file.empty() && (!loadStudyFile(o.file, o.weatherDir, &spec, &error) ||
+                             !loadStudyBuildings(o.file, &buildings, &error))) ||
         !applyOptions(o, &spec, &error)) {
         fprintf(stderr, "tstat-sim study: %s\n", error.c_str());
         return 2;
+    }
+    int status = 0;
+    if (buildingsAlone(o, buildings, &status)) {
+        return status;
     }
     std::vector<StudyRun> runs = expandStudy(&spec, o.out);
     std::error_code ec;
@@ -105,6 +129,9 @@ int runStudyCommand(const StudyOptions &o) {
     }
     addRunTimeSaved(runs, &figures);
     std::string md = writeStudyResults(spec, runs, figures, costs, o.out, o.fontDir);
+    if (!buildings.buildings.empty()) {
+        md += "\n" + runStudyBuildings(buildings.buildings, o.simBinary, o.out, &failed);
+    }
     printf("\n%s\n", md.c_str());
     printCost(runs, costs, wall);
     printf("study: results in %s (results.csv, results.md, results.json, timing.csv, plots/)\n",

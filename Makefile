@@ -31,6 +31,11 @@ test: build-test build
 test-quick: build-test
 	ctest --preset test -LE 'scenario|browser'
 
+# A study on a real one-node Slurm cluster on this machine against the same
+# study run here (scripts/test-cluster.sh; as root, installs Slurm and MUNGE).
+test-cluster: build
+	./scripts/test-cluster.sh
+
 # A simulated month of the thermostat (see docs/control-bus.md); not part of `make test`.
 SOAK_SCALE ?= 1800
 soak: build

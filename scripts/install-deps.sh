@@ -9,7 +9,8 @@
 # armel needs, qemu-system-arm, Debian's kernel source and what building a
 # kernel takes (`make board-vm`); `install-deps.sh armel` adds the cross
 # compiler for ARMv5TE with soft float (armel), qemu-user to run its programs and
-# mmdebstrap to make the target tree (scripts/make-armel-sysroot.sh).
+# mmdebstrap to make the target tree (scripts/make-armel-sysroot.sh);
+# `install-deps.sh cluster` adds Slurm and MUNGE for `make test-cluster`.
 set -eu
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -36,6 +37,9 @@ if [ "${1:-}" = fuzz ]; then
 fi
 if [ "${1:-}" = armel ] || [ "${1:-}" = board-vm ]; then
     PACKAGES="$PACKAGES g++-arm-linux-gnueabi binutils-arm-linux-gnueabi qemu-user mmdebstrap"
+fi
+if [ "${1:-}" = cluster ]; then
+    PACKAGES="$PACKAGES slurm-wlm munge"
 fi
 if [ "${1:-}" = board-vm ]; then
     PACKAGES="$PACKAGES qemu-system-arm linux-source-6.1 make flex bison bc libssl-dev libelf-dev cpio"

@@ -8,6 +8,7 @@
 #include "building/building_run.h"
 #include "console_server.h"
 #include "gallery.h"
+#include "house/typical_year.h"
 #include "key_pad.h"
 #include "platform/platform.h"
 #include "run/fixture.h"
@@ -152,6 +153,9 @@ void addHouseOptions(CLI::App &app, SimOptions *o) {
         ->type_name("FILE");
     rangeOption(app, "--weather-from", &o->weatherFrom, 0, 24 * 366,
                 "the weather file's hour at the start of the run (default: its first row)");
+    rangeOption(app, "--weather-noise", &h.weatherNoise, 0, 10,
+                "a smooth random offset of the outdoor temperature of about this standard "
+                "deviation, C, drawn from --seed (default 0: none)");
 }
 
 void addCoprocessorOptions(CLI::App &app, SimOptions *o) {
@@ -175,6 +179,8 @@ void addCoprocessorOptions(CLI::App &app, SimOptions *o) {
         "--no-levels", [o] { o->coproc.levelsEnabled = false; },
         "report the bus's levels disabled");
     app.add_flag("--show-requests", c.showRequests, "print the periodic requests as they arrive");
+    rangeOption(app, "--sensor-offset", &c.sensorOffset, -2, 2,
+                "what the thermostat's on-board sensor reads above the room's air, C");
     rangeOption(app, "--seed", &c.seed, 1, 4294967295.0,
                 "seed of the simulator's random bytes (the report gives it)");
 }
@@ -449,11 +455,38 @@ struct CommandLine {
     CLI::App *gallery = nullptr;
     CLI::App *press = nullptr;
     CLI::App *study = nullptr;
+    CLI::App *year = nullptr;
     CLI::App *building = nullptr;
     CLI::App *help = nullptr;
     StudyOptions studyOptions;
     BuildingOptions buildingOptions;
+    std::string climate;
+    std::string yearFile;
+    bool yearEpw = false;
 };
+
+// The named climates, for the help and the choice.
+std::vector<std::string> climateNames() {
+    std::vector<std::string> names;
+    for (const ClimateNormals &c : typicalClimates()) {
+        names.emplace_back(c.name);
+    }
+    return names;
+}
+
+int writeTypicalYear(const std::string &climate, const std::string &file, bool epw) {
+    const ClimateNormals &normals = *typicalClimate(climate);
+    std::string text = epw ? typicalYearEpw(normals) : typicalYearCsv(normals);
+    if (file.empty() || file == "-") {
+        fputs(text.c_str(), stdout);
+        return 0;
+    }
+    if (!writeFileAtomic(file, text)) {
+        fprintf(stderr, "tstat-sim typical-year: cannot write %s\n", file.c_str());
+        return 1;
+    }
+    return 0;
+}
 
 void addStudyOptions(CLI::App &app, StudyOptions *o) {
     std::string bin = ownDirectory();
@@ -463,32 +496,91 @@ void addStudyOptions(CLI::App &app, StudyOptions *o) {
     app.add_option("FILE", o->file, "a study file (JSON; see docs/simulator.md)");
     app.add_option("--houses", o->houses, "leaky, typical, tight")->delimiter(',');
     app.add_option("--weather", o->weather,
-                   "winter, cold-snap, spring-swing, summer, sine:MEAN:SWING[:cool]")
+                   "winter, cold-snap, spring-swing, summer, sine:MEAN:SWING[:cool], "
+                   "typical:CLIMATE (minneapolis, nashville, seattle), epw:FILE")
         ->delimiter(',');
     app.add_option("--equipment", o->equipment,
                    "furnace, furnace2, heatpump, heatpump2, heatpump-gas")
         ->delimiter(',');
     app.add_option("--settings", o->settings,
-                   "program, constant, no-recovery, cycle-rate-N, balance-N, diff-C")
+                   "program, constant, no-recovery, cycle-rate-N, balance-N, diff-C, hold-N[:M]")
         ->delimiter(',');
     app.add_option("--days", o->days, "simulated days of each run after the warm-up")
-        ->delimiter(',');
+        ->delimiter(',')
+        ->check(CLI::Range(1, 360));
     app.add_option("--start", o->start, "\"YYYY-MM-DD HH:MM\" the runs start at");
+    app.add_option("--season", o->season,
+                   "MM-DD:MM-DD: whole weeks from the Monday on or before the first date (in "
+                   "the start's year) to the second, e.g. 10-01:04-30");
     app.add_option("--warmup", o->warmupHours,
                    "hours simulated first and left out of the figures (the study file's, or 12)")
         ->type_name("H")
         ->check(CLI::Range(0, 240));
-    app.add_option("--seed", o->seed, "the runs' seed (the study file's, or 5)")
+    app.add_option("--seed", o->seed, "the first seed (the study file's, or 5)")
         ->type_name("N")
         ->check(CLI::Range(1.0, 4294967295.0));
+    app.add_option("--seeds", o->seeds,
+                   "N seeds from the first, or a list of seeds: each perturbs weather, the "
+                   "house's start, its gains and the sensor")
+        ->delimiter(',')
+        ->type_name("N|A,B,...");
     app.add_option("--out", o->out, "where the runs and results go")->capture_default_str();
     app.add_option("--check", o->check,
                    "a baseline results.json: exit status 1 when a figure moved past its "
-                   "tolerance")
+                   "tolerance, 2 when the baseline is of another unit or study")
         ->type_name("BASELINE.json");
+}
+
+// Where a study runs (this host, a Slurm cluster) and what it gives.
+void addStudyRunOptions(CLI::App &app, StudyOptions *o) {
     rangeOption(app, "--jobs", &o->jobs, 0, 256, "runs at once (0: one per processor)");
     app.add_option("--weather-dir", o->weatherDir, "the weather day files")->capture_default_str();
-    app.add_flag("--dry-run", o->dryRun, "print the runs only");
+    app.add_flag("--dry-run", o->dryRun, "print the runs only (with --emit: write the job only)");
+    app.add_option_function<std::vector<std::string>>(
+           "--emit",
+           [o](const std::vector<std::string> &v) {
+               o->emit = v[0];
+               o->emitDir = v[1];
+           },
+           "the runs as one Slurm array job in DIR, submitted with sbatch")
+        ->expected(2)
+        ->type_name("slurm DIR")
+        ->check(CLI::Validator(
+            [](const std::string &v) {
+                return v.find_first_of(" \t\n'\"\\$`") == std::string::npos
+                           ? ""
+                           : "no spaces or quotes in the folder";
+            },
+            ""));
+    app.add_flag("--only-missing", o->onlyMissing,
+                 "with --emit: only the runs of DIR without a record of success");
+    app.add_option("--merge", o->merge,
+                   "the results of the runs a cluster left in DIR (exit 1 naming those missing)")
+        ->type_name("DIR");
+    app.add_flag("--version", o->printVersion, "print the build's fingerprint");
+}
+
+// The study and the typical years it may replay.
+void declareStudy(CLI::App &app, CommandLine *c) {
+    c->study = app.add_subcommand(
+        "study", "run a matrix of lock-step runs (houses, weather, equipment, settings, days) in "
+                 "parallel and write their figures, plots and a check against a baseline");
+    addStudyOptions(*c->study, &c->studyOptions);
+    addStudyRunOptions(*c->study, &c->studyOptions);
+
+    c->year = app.add_subcommand(
+        "typical-year", "write a typical year of hourly weather of a named climate, made from its "
+                        "published monthly normals, as a weather file for --weather");
+    std::string climates;
+    for (const std::string &name : climateNames()) {
+        climates += (climates.empty() ? "" : "|") + name;
+    }
+    c->year->add_option("CLIMATE", c->climate, "the climate")
+        ->required()
+        ->check(CLI::IsMember(climateNames()).description(""))
+        ->type_name(climates);
+    c->year->add_option("FILE", c->yearFile, "where it goes (default: standard output)");
+    c->year->add_flag("--epw", c->yearEpw, "as an EPW file instead of the CSV of --weather");
 }
 
 void addBuildingOptions(CLI::App &app, BuildingOptions *o) {
@@ -577,10 +669,7 @@ void declareSubcommands(CLI::App &app, CommandLine *c) {
                 "seconds of simulated time the key is held");
     c->press->add_option("--root", c->key.root, "board root (default $TSTAT_ROOT, else ./board)");
 
-    c->study = app.add_subcommand(
-        "study", "run a matrix of lock-step runs (houses, weather, equipment, settings, days) in "
-                 "parallel and write their figures, plots and a check against a baseline");
-    addStudyOptions(*c->study, &c->studyOptions);
+    declareStudy(app, c);
 
     c->building = app.add_subcommand(
         "building", "run many thermostats, each in its own zone, on one control bus under one "
@@ -595,8 +684,8 @@ void declareSubcommands(CLI::App &app, CommandLine *c) {
 // False, with the subcommands named, when the first word is none of them
 // (the parser would only say that one is required).
 bool knownSubcommand(const std::vector<std::string> &args, const CommandLine &c) {
-    const CLI::App *subcommands[] = {c.run,   c.coproc, c.fix,      c.gallery,
-                                     c.press, c.study,  c.building, c.help};
+    const CLI::App *subcommands[] = {c.run,   c.coproc, c.fix,      c.gallery, c.press,
+                                     c.study, c.year,   c.building, c.help};
     if (args.empty() || args[0].empty() || args[0][0] == '-' ||
         std::any_of(std::begin(subcommands), std::end(subcommands),
                     [&args](const CLI::App *sub) { return sub->get_name() == args[0]; })) {
@@ -632,6 +721,7 @@ int startSimulator(CommandLine &c) {
         return USAGE_ERROR;
     }
     makePathsAbsolute(&o);
+    o.house.noiseSeed = o.coproc.seed;
     return runSimulator(o, withApplication);
 }
 
@@ -724,6 +814,9 @@ int simCommandLine(int argc, char **argv) {
     }
     if (c.gallery->parsed()) {
         return runGallery(c.galleryDir, c.galleryData);
+    }
+    if (c.year->parsed()) {
+        return writeTypicalYear(c.climate, c.yearFile, c.yearEpw);
     }
     return startKeyPress(c.key);
 }

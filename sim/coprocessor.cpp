@@ -219,7 +219,7 @@ int64_t Coprocessor::downloadClockMs() const {
 void Coprocessor::sendReports() {
     // The set of reports goes out in one write.
     coprocCommHold(m_link);
-    ThermistorWords onboard = encodeOnboard(m_house.indoor());
+    ThermistorWords onboard = encodeOnboard(m_house.indoor() + m_options.sensorOffset);
     double externalC =
         m_options.external == ExternalSensor::Outdoor ? m_house.outdoor() : m_house.indoor();
     ThermistorWords external = encodeExternal(externalC);

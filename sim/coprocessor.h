@@ -33,6 +33,9 @@ struct CoprocessorOptions {
     bool busTestPasses = true;
     // Whether the manufacturing link-test frame gets its "ABCDE".
     bool answersLinkTest = true;
+    // What the on-board sensor reads above the room's air (C): a sensor's
+    // error within its tolerance.
+    double sensorOffset = 0.0;
     // Seed of the random bytes of the garbage command.
     uint32_t seed = 0x2545F491u;
     // Download time-outs on the simulated clock (lock-step time) instead of

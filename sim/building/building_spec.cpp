@@ -146,7 +146,7 @@ bool setIndoor(const std::string &v, ZoneSpec *z, std::string *) {
 bool setEquipment(const std::string &v, ZoneSpec *z, std::string *why) {
     StudyVariant variant;
     z->equipment = v;
-    return namedVariant(AXIS_EQUIPMENT, v, "", &variant, why);
+    return namedVariant(AXIS_EQUIPMENT, v, NamingContext{}, &variant, why);
 }
 
 bool setFactory(const std::string &v, ZoneSpec *z, std::string *) {
@@ -625,7 +625,7 @@ std::vector<std::string> factoryArguments(const BuildingSpec &spec, size_t zone)
     const ZoneSpec &z = spec.zones[zone];
     StudyVariant equipment;
     std::string why;
-    namedVariant(AXIS_EQUIPMENT, z.equipment, "", &equipment, &why);
+    namedVariant(AXIS_EQUIPMENT, z.equipment, NamingContext{}, &equipment, &why);
     std::vector<std::string> args = equipment.factoryArgs;
     args.insert(args.end(), z.factory.begin(), z.factory.end());
     args.insert(args.end(), {"--time", std::to_string(spec.startWall)});
@@ -648,7 +648,7 @@ std::vector<std::string> unitArguments(const BuildingSpec &spec, size_t zone) {
                                      "--solar-share", text(z.solarShare)};
     StudyVariant equipment;
     std::string why;
-    namedVariant(AXIS_EQUIPMENT, z.equipment, "", &equipment, &why);
+    namedVariant(AXIS_EQUIPMENT, z.equipment, NamingContext{}, &equipment, &why);
     args.insert(args.end(), equipment.simArgs.begin(), equipment.simArgs.end());
     if (z.internal >= 0.0) {
         args.insert(args.end(), {"--internal", text(z.internal)});

@@ -1,5 +1,5 @@
-// Weather day files: parsing, checking and interpolation; the building
-// controller's weather and its bus lines.
+// Weather day files (CSV and EPW): parsing, checking and interpolation; the
+// building controller's weather and its bus lines.
 #include "house/climate.h"
 
 #include "board/board.h"
@@ -18,12 +18,12 @@ namespace sim {
 namespace {
 
 constexpr double HOURS_PER_DAY = 24.0;
-// A month: the longest spell a run replays, such as the soak's seasons one
-// after another.
-constexpr double MAX_HOURS = 31 * HOURS_PER_DAY;
+// A year: the longest spell a run replays (a typical year, a heating season).
+constexpr double MAX_HOURS = 366 * HOURS_PER_DAY;
 constexpr size_t FIELDS = 4;
-// The largest weather file read (a month of rows every minute fits).
+// The largest weather file read (a month of rows every minute, a year's EPW).
 constexpr size_t MAX_FILE_BYTES = 4 * 1024 * 1024;
+constexpr int DAYS_BEFORE_MONTH[13] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334, 365};
 
 struct Range {
     const char *what;
@@ -117,6 +117,9 @@ bool WeatherDay::load(const std::string &path, std::string *error) {
 }
 
 bool WeatherDay::parse(const std::string &text, const std::string &name, std::string *error) {
+    if (text.rfind("LOCATION,", 0) == 0) {
+        return parseEpw(text, name, error);
+    }
     std::vector<WeatherPoint> points;
     std::istringstream in(text);
     int lineNumber = 0;
@@ -150,9 +153,130 @@ bool WeatherDay::parse(const std::string &text, const std::string &name, std::st
         *error = name + ": needs at least two rows";
         return false;
     }
+    m_yearHour = -1;
+    keep(std::move(points), name);
+    return true;
+}
+
+void WeatherDay::keep(std::vector<WeatherPoint> points, const std::string &name) {
     m_points = std::move(points);
     m_name = name;
     m_period = std::max(1.0, std::ceil(m_points.back().hour / HOURS_PER_DAY)) * HOURS_PER_DAY;
+}
+
+int hourOfYear(int month, int day) {
+    if (month < 1 || month > 12 || day < 1 ||
+        day > DAYS_BEFORE_MONTH[month] - DAYS_BEFORE_MONTH[month - 1]) {
+        return -1;
+    }
+    return static_cast<int>((DAYS_BEFORE_MONTH[month - 1] + day - 1) * HOURS_PER_DAY);
+}
+
+namespace {
+
+// The EPW fields read (0-based): the date and hour, then the weather, each
+// with its missing-value code.
+enum EpwField { EPW_MONTH = 1, EPW_DAY = 2, EPW_HOUR = 3 };
+struct EpwColumn {
+    size_t field;
+    const char *what;
+    double missing; // the value the format writes for "no data"
+    double lo, hi;
+    bool optional; // a missing value is none (-1), not a fault
+};
+constexpr EpwColumn c_EpwColumns[] = {
+    {6, "dry bulb temperature", 99.9, -70.0, 70.0, false},
+    {8, "relative humidity", 999.0, 0.0, 110.0, false},
+    {13, "global horizontal radiation", 9999.0, 0.0, 1500.0, false},
+    {21, "wind speed", 999.0, 0.0, 40.0, true},
+};
+constexpr size_t EPW_HEADER_LINES = 8;
+constexpr size_t EPW_FIELDS = 22; // through the wind speed
+
+std::vector<std::string> csvFields(const std::string &line) {
+    std::vector<std::string> fields;
+    std::istringstream in(line);
+    for (std::string field; std::getline(in, field, ',');) {
+        fields.push_back(field);
+    }
+    return fields;
+}
+
+// One data row of an EPW file as a point at the end of its hour, counted
+// from the year's start; "" or why it cannot be read.
+std::string epwRow(const std::vector<std::string> &f, WeatherPoint *p) {
+    if (f.size() < EPW_FIELDS) {
+        return std::to_string(f.size()) + " fields, not the " + std::to_string(EPW_FIELDS) +
+               " through the wind speed";
+    }
+    double month = 0, day = 0, hour = 0;
+    if (!number(f[EPW_MONTH], &month) || !number(f[EPW_DAY], &day) || !number(f[EPW_HOUR], &hour) ||
+        hour < 1 || hour > 24 || hourOfYear(static_cast<int>(month), static_cast<int>(day)) < 0) {
+        return "no month, day and hour 1-24";
+    }
+    double v[std::size(c_EpwColumns)];
+    for (size_t i = 0; i < std::size(c_EpwColumns); i++) {
+        const EpwColumn &c = c_EpwColumns[i];
+        bool given = number(f[c.field], &v[i]);
+        if (given && v[i] == c.missing && c.optional) {
+            v[i] = -1.0;
+            continue;
+        }
+        if (!given || v[i] == c.missing) {
+            return std::string("no ") + c.what + " (field " + std::to_string(c.field + 1) + ")";
+        }
+        if (v[i] < c.lo || v[i] > c.hi) {
+            return std::string(c.what) + " " + trim(f[c.field]) + " is outside its range";
+        }
+    }
+    *p = WeatherPoint{hourOfYear(static_cast<int>(month), static_cast<int>(day)) + hour, v[0],
+                      std::min(v[1], 100.0), v[2], v[3]};
+    return "";
+}
+
+} // namespace
+
+bool WeatherDay::parseEpw(const std::string &text, const std::string &name, std::string *error) {
+    std::vector<WeatherPoint> points;
+    std::istringstream in(text);
+    int lineNumber = 0;
+    for (std::string line; std::getline(in, line);) {
+        lineNumber++;
+        if (static_cast<size_t>(lineNumber) <= EPW_HEADER_LINES || trim(line).empty()) {
+            continue;
+        }
+        std::string where = name + ":" + std::to_string(lineNumber) + ": ";
+        WeatherPoint p{};
+        std::string fault = epwRow(csvFields(trim(line)), &p);
+        // Rows follow hour by hour.
+        if (fault.empty() && !points.empty() && p.hour != points.back().hour + 1.0) {
+            fault = "a gap: this row is hour " + std::to_string(static_cast<int>(p.hour)) +
+                    " of the year, the row before hour " +
+                    std::to_string(static_cast<int>(points.back().hour));
+        }
+        if (!fault.empty()) {
+            *error = where + fault;
+            return false;
+        }
+        points.push_back(p);
+    }
+    if (points.size() < 2) {
+        *error = name + ": an EPW file needs its eight header lines and at least two rows";
+        return false;
+    }
+    // Hours count from midnight before the first row. A file that ends at a
+    // midnight repeats from there: its hour 0 is its last row's weather;
+    // any other holds its first row's until then.
+    double midnight = std::floor((points.front().hour - 1.0) / HOURS_PER_DAY) * HOURS_PER_DAY;
+    m_yearHour = static_cast<int>(midnight);
+    for (WeatherPoint &p : points) {
+        p.hour -= midnight;
+    }
+    bool endsAtMidnight = std::fmod(points.back().hour, HOURS_PER_DAY) == 0.0;
+    WeatherPoint first = endsAtMidnight ? points.back() : points.front();
+    first.hour = 0.0;
+    points.insert(points.begin(), first);
+    keep(std::move(points), name);
     return true;
 }
 
@@ -179,7 +303,8 @@ WeatherPoint WeatherDay::at(double hour) const {
     double span = bHour - a->hour;
     double f = span > 0.0 ? (h - a->hour) / span : 0.0;
     return WeatherPoint{hour, lerp(a->temperature, b->temperature, f), lerp(a->rh, b->rh, f),
-                        lerp(a->solar, b->solar, f)};
+                        lerp(a->solar, b->solar, f),
+                        a->wind < 0.0 || b->wind < 0.0 ? -1.0 : lerp(a->wind, b->wind, f)};
 }
 
 // ---- The building controller's weather ---------------------------------------------------
@@ -197,15 +322,8 @@ constexpr double PRESSURE_BLOCK_HOURS = 6.0;
 constexpr int SAMPLES_PER_HOUR = 4;
 constexpr const char *c_WindDirections[] = {"N", "NE", "E", "SE", "S", "SW", "W", "NW"};
 
-// A number in [0, 1) drawn from the seed for a stream and an index, the
-// same whenever it is asked for.
 double draw(uint32_t seed, uint32_t stream, int64_t index) {
-    uint64_t z = (static_cast<uint64_t>(seed) << 32 | stream) ^
-                 (static_cast<uint64_t>(index) * 0x9E3779B97F4A7C15ULL);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-    z ^= z >> 31;
-    return static_cast<double>(z >> 11) / static_cast<double>(1ULL << 53);
+    return seededDraw(seed, stream, index);
 }
 
 // A value that moves smoothly between draws made every `block` hours.
@@ -217,6 +335,19 @@ double smoothDraw(uint32_t seed, uint32_t stream, double hour, double block) {
 }
 
 enum Stream : uint32_t { CLOUD = 1, WIND_SPEED, WIND_DIRECTION, PRESSURE };
+
+} // namespace
+
+double seededDraw(uint32_t seed, uint32_t stream, int64_t index) {
+    uint64_t z = (static_cast<uint64_t>(seed) << 32 | stream) ^
+                 (static_cast<uint64_t>(index) * 0x9E3779B97F4A7C15ULL);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    z ^= z >> 31;
+    return static_cast<double>(z >> 11) / static_cast<double>(1ULL << 53);
+}
+
+namespace {
 
 // Dew point by the Magnus formula (C).
 double dewPointOf(double celsius, double rh) {
@@ -290,7 +421,10 @@ ControllerWeather controllerWeather(const House &house, double runHour, uint32_t
     ControllerWeather w{};
     w.outdoor = house.outdoorAt(runHour);
     w.rh = house.outdoorRhAt(runHour);
-    w.windKph = 2.0 + 28.0 * smoothDraw(seed, WIND_SPEED, runHour, WIND_BLOCK_HOURS);
+    double fileWind = house.windAt(runHour);
+    w.windKph = fileWind >= 0.0
+                    ? fileWind * 3.6
+                    : 2.0 + 28.0 * smoothDraw(seed, WIND_SPEED, runHour, WIND_BLOCK_HOURS);
     double turn = std::floor(runHour / WIND_BLOCK_HOURS);
     w.windDirection = c_WindDirections[static_cast<size_t>(
         draw(seed, WIND_DIRECTION, static_cast<int64_t>(turn)) * std::size(c_WindDirections))];

@@ -11,6 +11,17 @@
 // back to the first. Blank lines, lines starting with '#' and one
 // header line of names are skipped.
 //
+// A file whose first line starts with "LOCATION," is an EPW file, the
+// hourly weather file of building simulation: eight header lines, then one
+// row an hour (year, month, day, hour 1-24, minute, source flags, dry bulb
+// C, dew point, relative humidity %, pressure, ..., global horizontal
+// radiation Wh/m2 in field 14, ..., wind speed m/s in field 22). Its rows
+// must follow each other hour by hour and carry no missing temperature,
+// humidity or radiation (99.9, 999, 9999; a missing wind is none); each row
+// is the value at the end of its hour, hour 0 being midnight before the
+// first row (which has the last row's weather when the file ends at a
+// midnight, as a year does, else the first row's).
+//
 // The building controller's weather: what a controller on the bus tells the
 // thermostat about the house's outdoor climate (the temperature now, the
 // current conditions, pressure and a five-day forecast), and the bus traffic
@@ -29,7 +40,12 @@ struct WeatherPoint {
     double temperature; // C
     double rh;          // %
     double solar;       // W/m2
+    double wind = -1.0; // m/s; negative when the file gives none
 };
+
+// The hour of a non-leap year at which a month and day begin (month 1-12),
+// as EPW files and typical years count it; -1 for no such date.
+int hourOfYear(int month, int day);
 
 class WeatherDay {
   public:
@@ -49,10 +65,17 @@ class WeatherDay {
     // runHour (hours since midnight of the run's first day).
     double firstHour() const { return m_points.empty() ? 0.0 : m_points.front().hour; }
     void startAt(double runHour, double fileHour) { m_shift = fileHour - runHour; }
+    // The hour of the year of the file's hour 0 (an EPW file's first day);
+    // -1 when the file has no dates.
+    int yearHour() const { return m_yearHour; }
 
   private:
+    bool parseEpw(const std::string &text, const std::string &name, std::string *error);
+    void keep(std::vector<WeatherPoint> points, const std::string &name);
+
     std::vector<WeatherPoint> m_points;
     std::string m_name;
+    int m_yearHour = -1;
     double m_period = 24.0;
     double m_shift = 0.0; // the file's hour less the run's
 };
@@ -75,9 +98,14 @@ struct ControllerWeather {
     const char *currentCondition;
 };
 
+// A number in [0, 1) drawn from a seed for a stream and an index, the same
+// whenever it is asked for.
+double seededDraw(uint32_t seed, uint32_t stream, int64_t index);
+
 // The weather at an hour of the run (hours since midnight of its first day):
-// the forecast is the house's own outdoor climate of the coming days; wind,
-// pressure and cloud are drawn from the seed, the same for the same hour.
+// the forecast is the house's own outdoor climate of the coming days; wind
+// (unless the weather file gives it), pressure and cloud are drawn from the
+// seed, the same for the same hour.
 ControllerWeather controllerWeather(const House &house, double runHour, uint32_t seed);
 
 // The console lines that send it as a controller does: the outdoor

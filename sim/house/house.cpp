@@ -36,6 +36,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace sim {
 
@@ -196,6 +197,11 @@ std::string houseSummary(const HouseParams &p, const WeatherDay &weather, bool c
         std::string name = weather.name().substr(weather.name().find_last_of('/') + 1);
         snprintf(climate, sizeof(climate), "weather %s", name.c_str());
     }
+    if (p.weatherNoise > 0.0) {
+        size_t used = strlen(climate);
+        snprintf(climate + used, sizeof(climate) - used, ", noise %.1f %s",
+                 celsius ? p.weatherNoise : p.weatherNoise * 9.0 / 5.0, unit);
+    }
     char text[512];
     snprintf(text, sizeof(text),
              "%s (%.0f W/K, time constant %.0f h, design heat load %.1f kW at %.0f %s), %s, %d %s; "
@@ -251,12 +257,39 @@ double House::indoorRh() const {
     return std::clamp(rhFromHumidityRatio(m_indoor, m_humidityRatio), 0.0, 100.0);
 }
 
+namespace {
+
+// Weather noise: a slow part (fronts, a draw every two days) and a fast one
+// (a draw every six hours), each interpolated smoothly between its draws,
+// uniform draws scaled to a standard deviation of one.
+constexpr double NOISE_BLOCKS_H[] = {48.0, 6.0};
+constexpr double NOISE_WEIGHTS[] = {0.8, 0.6};
+constexpr double UNIFORM_TO_UNIT = 3.4641016151377544; // sqrt(12)
+
+double smoothNoise(uint32_t seed, uint32_t stream, double hour, double block) {
+    double b = std::floor(hour / block);
+    double f = hour / block - b;
+    double s = 0.5 - 0.5 * std::cos(PI * f);
+    auto at = static_cast<int64_t>(b);
+    double a = seededDraw(seed, stream, at) - 0.5;
+    double c = seededDraw(seed, stream, at + 1) - 0.5;
+    return UNIFORM_TO_UNIT * (a + (c - a) * s);
+}
+
+} // namespace
+
 double House::outdoorAt(double hour) const {
+    double noise = 0.0;
+    for (size_t i = 0; m_params.weatherNoise > 0.0 && i < std::size(NOISE_BLOCKS_H); i++) {
+        noise += m_params.weatherNoise * NOISE_WEIGHTS[i] *
+                 smoothNoise(m_params.noiseSeed, static_cast<uint32_t>(100 + i), hour,
+                             NOISE_BLOCKS_H[i]);
+    }
     if (!m_weather.empty()) {
-        return m_weather.at(hour).temperature;
+        return m_weather.at(hour).temperature + noise;
     }
     return m_params.outdoorMean +
-           m_params.outdoorSwing * std::cos(2.0 * PI * (hour - 15.0) / HOURS_PER_DAY);
+           m_params.outdoorSwing * std::cos(2.0 * PI * (hour - 15.0) / HOURS_PER_DAY) + noise;
 }
 
 double House::outdoorRhAt(double hour) const {

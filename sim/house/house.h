@@ -10,6 +10,7 @@
 #include "house/climate.h"
 
 #include <array>
+#include <cstdint>
 #include <string>
 
 namespace sim {
@@ -66,6 +67,11 @@ struct HouseParams {
     double outdoorMean = 5.0;  // daily mean (C)
     double outdoorSwing = 5.0; // peak above the mean at 15:00, low at 03:00 (C)
     double outdoorRh = 70.0;   // relative humidity outdoors (%)
+    // Weather noise: a smooth random offset of the outdoor temperature
+    // (either climate) of about this standard deviation (C), drawn from
+    // noiseSeed; 0 for none.
+    double weatherNoise = 0.0;
+    uint32_t noiseSeed = 0;
     // Moisture: air volume (m3), infiltration (air changes per hour),
     // occupants' moisture, humidifier and dehumidifier (kg/h), and the share
     // of a cooling coil's capacity that goes to moisture when it is wet.
@@ -157,6 +163,8 @@ class House {
     double outdoorAt(double hour) const;
     double outdoorRhAt(double hour) const;
     double solarAt(double hour) const;
+    // The wind speed of the weather file (m/s); negative without one.
+    double windAt(double hour) const { return m_weather.empty() ? -1.0 : m_weather.at(hour).wind; }
     // What the equipment delivers with the current contacts at an outdoor
     // temperature and indoor humidity: sensible heat per relay (W) and the
     // moisture it adds or removes (kg/h).

@@ -1,6 +1,8 @@
-// tstat-sim study: the matrix from the options and the study file, its runs
-// (each printed as the command that repeats it alone), the results and the
-// check against a baseline.
+// tstat-sim study: the matrix from the options and the study file, checked
+// before any run; its runs on this host (each printed as the command that
+// repeats it alone) or as a Slurm array job; the results, from the runs of
+// this host or those a cluster left in a folder; and the check against a
+// baseline.
 #include "study/study.h"
 #include "study/study_buildings.h"
 
@@ -11,7 +13,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
-#include <sstream>
+#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -19,32 +21,31 @@ namespace sim {
 
 namespace {
 
-// The values given on the command line replace the study file's; an axis
-// given nowhere has one value.
-bool applyOptions(const StudyOptions &o, StudySpec *spec, std::string *error) {
-    const std::vector<std::string> *given[AXIS_COUNT] = {&o.houses, &o.weather, &o.equipment,
-                                                         &o.settings};
-    const char *defaults[AXIS_COUNT] = {"typical", "winter", "furnace", "program"};
-    for (int axis = 0; axis < AXIS_COUNT; axis++) {
-        std::vector<std::string> names = *given[axis];
-        if (names.empty() && spec->axes[axis].empty()) {
-            names.push_back(defaults[axis]);
-        }
-        if (!names.empty()) {
-            spec->axes[axis].clear();
-        }
-        for (const std::string &name : names) {
-            StudyVariant v;
-            if (!namedVariant(axis, name, o.weatherDir, &v, error)) {
-                return false;
-            }
-            spec->axes[axis].push_back(v);
-        }
-    }
+constexpr size_t MOST_SEEDS = 64;
+
+const char *const c_Defaults[AXIS_COUNT] = {"typical", "winter", "furnace", "program"};
+
+// The options' values replace the study file's.
+bool applyScalars(const StudyOptions &o, StudySpec *spec, std::string *error) {
     spec->days = o.days.empty() ? spec->days : o.days;
     spec->start = o.start.empty() ? spec->start : o.start;
     spec->warmupHours = o.warmupHours >= 0.0 ? o.warmupHours : spec->warmupHours;
-    spec->seed = o.seed > 0 ? o.seed : spec->seed;
+    if (o.seed > 0) {
+        spec->seeds = {o.seed};
+    }
+    if (o.seeds.size() == 1 && (o.seeds[0] < 1 || o.seeds[0] > MOST_SEEDS)) {
+        *error = "--seeds N takes a count of 1 to 64 (or a list of two or more seeds)";
+        return false;
+    }
+    if (o.seeds.size() == 1) {
+        uint32_t first = spec->seeds.front();
+        spec->seeds.clear();
+        for (uint32_t i = 0; i < o.seeds[0]; i++) {
+            spec->seeds.push_back(first + i);
+        }
+    } else if (!o.seeds.empty()) {
+        spec->seeds = o.seeds;
+    }
     struct tm local {};
     const char *end = strptime(spec->start.c_str(), "%Y-%m-%d %H:%M", &local);
     if (end == nullptr || *end != '\0') {
@@ -54,17 +55,63 @@ bool applyOptions(const StudyOptions &o, StudySpec *spec, std::string *error) {
     return true;
 }
 
-// The runs' cost in host time, printed (it is not part of the results).
-void printCost(const std::vector<StudyRun> &runs, const std::vector<RunCost> &costs,
-               double wallSeconds) {
-    double cpu = 0.0, days = 0.0;
-    for (size_t i = 0; i < runs.size(); i++) {
-        cpu += costs[i].cpuSeconds;
-        days += runs[i].days + 0.0;
+// The study from the file and the options; every value named.
+bool buildSpec(const StudyOptions &o, const std::string &outDir, StudySpec *spec,
+               std::string *error) {
+    StudyFile file;
+    if (!o.file.empty() && !file.read(o.file, spec, error)) {
+        return false;
     }
-    printf("study: %zu runs in %.1f host s, %.1f s of CPU, %.2f s of CPU per simulated day "
-           "(warm-up included in the cost, not in the days)\n",
-           runs.size(), wallSeconds, cpu, days > 0.0 ? cpu / days : 0.0);
+    std::string season = o.season.empty() ? file.season() : o.season;
+    if (!applyScalars(o, spec, error) || (!season.empty() && !applySeason(season, spec, error))) {
+        return false;
+    }
+    NamingContext context{o.weatherDir, outDir, spec->start};
+    const std::vector<std::string> *given[AXIS_COUNT] = {&o.houses, &o.weather, &o.equipment,
+                                                         &o.settings};
+    for (int axis = 0; axis < AXIS_COUNT; axis++) {
+        std::vector<std::string> names = *given[axis];
+        if (names.empty() && !file.hasAxis(axis)) {
+            names.push_back(c_Defaults[axis]);
+        }
+        if (names.empty()) {
+            spec->axes[axis].clear();
+            if (!file.axis(axis, context, &spec->axes[axis], error)) {
+                return false;
+            }
+            continue;
+        }
+        spec->axes[axis].clear();
+        for (const std::string &name : names) {
+            StudyVariant v;
+            if (!namedVariant(axis, name, context, &v, error)) {
+                *error = std::string("--") + studyAxisName(axis) + ": " + *error;
+                return false;
+            }
+            spec->axes[axis].push_back(v);
+        }
+    }
+    if (spec->axes[AXIS_HOUSE].empty() || spec->axes[AXIS_WEATHER].empty() ||
+        spec->axes[AXIS_EQUIPMENT].empty() || spec->axes[AXIS_SETTING].empty()) {
+        *error = "every axis needs at least one value";
+        return false;
+    }
+    return true;
+}
+
+// What the runs cost the host, printed (it is not part of the results).
+void printCost(const StudySpec &spec, const std::vector<StudyRun> &runs,
+               const std::vector<RunCost> &costs, double wallSeconds) {
+    double cpu = 0.0, counted = 0.0;
+    for (size_t i = 0; i < runs.size(); i++) {
+        cpu += std::max(costs[i].cpuSeconds, 0.0);
+        counted += runs[i].days;
+    }
+    double simulated = counted + static_cast<double>(runs.size()) * spec.warmupHours / 24.0;
+    printf("study: %zu run%s in %.1f host s, %.1f s of CPU: %.2f s of CPU per counted day, %.2f s "
+           "per simulated day with the warm-up\n",
+           runs.size(), runs.size() == 1 ? "" : "s", wallSeconds, cpu,
+           counted > 0.0 ? cpu / counted : 0.0, simulated > 0.0 ? cpu / simulated : 0.0);
 }
 
 // A study file of buildings alone, with no axis given anywhere, runs no
@@ -84,65 +131,164 @@ bool buildingsAlone(const StudyOptions &o, const StudyBuildings &buildings, int 
     return true;
 }
 
-} // namespace
+// The figures of every run and the results; the number of runs that failed.
+int results(const StudySpec &spec, const std::vector<StudyRun> &runs,
+            const std::vector<RunCost> &costs, const std::string &outDir,
+            const std::string &fontDir, std::vector<StudyFigures> *figures) {
+    int failed = 0;
+    for (size_t i = 0; i < runs.size(); i++) {
+        figures->push_back(computeRunFigures(runs[i], spec));
+        if (runFailed(figures->back(), costs[i])) {
+            fprintf(stderr, "study: %s failed (exit status %d): %s\n", runs[i].name.c_str(),
+                    costs[i].exitStatus, figures->back().error.c_str());
+            failed++;
+        }
+    }
+    addSavings(runs, figures);
+    std::string md = writeStudyResults(spec, runs, *figures, costs, outDir, fontDir);
+    printf("\n%s\n", md.c_str());
+    printf("study: results in %s (results.csv, results.md, results.json, timing.csv, plots/)\n",
+           outDir.c_str());
+    return failed;
+}
 
-int runStudyCommand(const StudyOptions &o) {
+// The exit status of a check: 1 with findings, 2 when it cannot compare.
+int check(const StudyOptions &o, const StudySpec &spec, const std::vector<StudyRun> &runs,
+          const std::vector<StudyFigures> &figures) {
+    std::string text;
+    int findings = checkStudy(o.check, spec, runs, figures, &text);
+    fputs(text.c_str(), findings < 0 ? stderr : stdout);
+    return findings < 0 ? 2 : findings > 0 ? 1 : 0;
+}
+
+int mergeStudy(const StudyOptions &o) {
+    std::string dir = fs::absolute(o.merge).lexically_normal().string();
     StudySpec spec;
-    StudyBuildings buildings;
     std::string error;
-    if ((!o.file.empty() && (!loadStudyFile(o.file, o.weatherDir, &spec, &error) ||
-                             !loadStudyBuildings(o.file, &buildings, &error))) ||
-        !applyOptions(o, &spec, &error)) {
-        fprintf(stderr, "tstat-sim study: %s\n", error.c_str());
+    std::ifstream in(dir + "/study.json");
+    Json held = Json::parse(in, nullptr, false);
+    if (held.is_discarded() ||
+        !loadStudyFile(dir + "/study.json", NamingContext{o.weatherDir, dir, ""}, &spec, &error)) {
+        fprintf(stderr, "tstat-sim study: --merge: %s holds no study: %s\n", dir.c_str(),
+                error.empty() ? "no study.json" : error.c_str());
         return 2;
     }
-    int status = 0;
-    if (buildingsAlone(o, buildings, &status)) {
-        return status;
+    std::vector<StudyRun> runs = expandStudy(&spec, dir);
+    bool foreign = false;
+    std::vector<std::string> missing =
+        missingRuns(runs, studyHash(held), programVersion(o.simBinary), &foreign);
+    for (const std::string &m : missing) {
+        fprintf(stderr, "study: %s\n", m.c_str());
     }
-    std::vector<StudyRun> runs = expandStudy(&spec, o.out);
-    std::error_code ec;
-    fs::create_directories(o.out, ec);
+    if (!missing.empty()) {
+        fprintf(stderr, "tstat-sim study: --merge: %zu of %zu runs of %s %s\n", missing.size(),
+                runs.size(), dir.c_str(),
+                foreign ? "are not this study's or this build's: nothing merged"
+                        : "did not end well: rerun them (--emit slurm DIR --only-missing)");
+        return foreign ? 2 : 1;
+    }
+    std::vector<RunCost> costs;
+    for (const StudyRun &run : runs) {
+        RunRecord r;
+        readRunRecord(run, &r);
+        costs.push_back(r.cost);
+    }
+    std::vector<StudyFigures> figures;
+    int failed = results(spec, runs, costs, dir, o.fontDir, &figures);
+    int checked = o.check.empty() ? 0 : check(o, spec, runs, figures);
+    return checked == 2 ? 2 : failed > 0 || checked != 0 ? 1 : 0;
+}
+
+int runLocally(const StudyOptions &o, const StudySpec &spec, const std::vector<StudyRun> &runs,
+               const Json &study, const StudyBuildings &buildings) {
     std::string commands;
     for (const StudyRun &run : runs) {
         commands += run.name + ":\n  " + repeatCommand(o.simBinary, run) + "\n";
     }
     writeFileAtomic(o.out + "/runs.txt", commands);
-    printf("study: %zu runs; each repeats alone as:\n%s", runs.size(), commands.c_str());
+    writeFileAtomic(o.out + "/study.json", study.dump(2) + "\n");
+    printf("study: %zu run%s; each repeats alone as:\n%s", runs.size(), runs.size() == 1 ? "" : "s",
+           commands.c_str());
     fflush(stdout);
+    std::string refused = o.check.empty() ? "" : baselineRefusal(o.check, spec, runs, "");
+    if (!refused.empty()) {
+        fprintf(stderr,
+                "tstat-sim study: cannot check against the baseline %s: %s; no run started\n",
+                o.check.c_str(), refused.c_str());
+        return 2;
+    }
     if (o.dryRun) {
         return 0;
     }
     catchEndSignals();
     auto started = std::chrono::steady_clock::now();
-    std::vector<RunCost> costs = runStudy(runs, o.simBinary, o.jobs);
+    RunRecord stamp{studyHash(study), programVersion(o.simBinary), {}};
+    std::vector<RunCost> costs = runStudy(runs, o.simBinary, o.jobs, stamp);
     double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::vector<StudyFigures> figures;
-    int failed = 0;
-    for (size_t i = 0; i < runs.size(); i++) {
-        figures.push_back(computeRunFigures(runs[i], spec.warmupHours));
-        if (!figures.back().ok || costs[i].exitStatus != 0) {
-            fprintf(stderr, "study: %s failed (exit status %d): %s\n", runs[i].name.c_str(),
-                    costs[i].exitStatus, figures.back().error.c_str());
-            failed++;
-        }
-    }
-    addRunTimeSaved(runs, &figures);
-    std::string md = writeStudyResults(spec, runs, figures, costs, o.out, o.fontDir);
+    int failed = results(spec, runs, costs, o.out, o.fontDir, &figures);
     if (!buildings.buildings.empty()) {
-        md += "\n" + runStudyBuildings(buildings.buildings, o.simBinary, o.out, &failed);
+        printf("%s\n", runStudyBuildings(buildings.buildings, o.simBinary, o.out, &failed).c_str());
     }
-    printf("\n%s\n", md.c_str());
-    printCost(runs, costs, wall);
-    printf("study: results in %s (results.csv, results.md, results.json, timing.csv, plots/)\n",
-           o.out.c_str());
-    if (!o.check.empty()) {
-        std::string text;
-        int findings = checkStudy(o.check, spec, runs, figures, &text);
-        fputs(text.c_str(), stdout);
-        failed += findings;
+    printCost(spec, runs, costs, wall);
+    int checked = o.check.empty() ? 0 : check(o, spec, runs, figures);
+    return checked == 2 ? 2 : failed > 0 || checked != 0 ? 1 : 0;
+}
+
+} // namespace
+
+int runStudyCommand(const StudyOptions &o) {
+    if (o.printVersion) {
+        printf("%s\n", programVersion(o.simBinary).c_str());
+        return 0;
     }
-    return failed == 0 ? 0 : 1;
+    if (!o.merge.empty()) {
+        return mergeStudy(o);
+    }
+    if (!o.emit.empty() && o.emit != "slurm") {
+        fprintf(stderr, "tstat-sim study: --emit knows slurm only, not \"%s\"\n", o.emit.c_str());
+        return 2;
+    }
+    std::string outDir = o.emit.empty() ? o.out : o.emitDir;
+    outDir = fs::absolute(outDir).lexically_normal().string();
+    StudySpec spec;
+    std::string error;
+    std::error_code ec;
+    fs::create_directories(outDir, ec);
+    if (ec || !buildSpec(o, outDir, &spec, &error)) {
+        fprintf(stderr, "tstat-sim study: %s\n", ec ? ec.message().c_str() : error.c_str());
+        return 2;
+    }
+    StudyBuildings buildings;
+    if (!o.file.empty() && !loadStudyBuildings(o.file, &buildings, &error)) {
+        fprintf(stderr, "tstat-sim study: %s\n", error.c_str());
+        return 2;
+    }
+    if (!o.emit.empty() && !buildings.buildings.empty()) {
+        fprintf(stderr,
+                "tstat-sim study: %s: its buildings run on one host (each keeps its "
+                "processors busy), not as an array job: run it without --emit\n",
+                o.file.c_str());
+        return 2;
+    }
+    int status = 0;
+    StudyOptions here = o;
+    here.out = outDir;
+    if (buildingsAlone(here, buildings, &status)) {
+        return status;
+    }
+    std::vector<StudyRun> runs = expandStudy(&spec, outDir);
+    std::string factoryTool = fs::path(o.simBinary).parent_path().string() + "/tstat-factory";
+    if (!validateStudy(spec, runs, factoryTool, outDir, &error)) {
+        fprintf(stderr, "tstat-sim study: %s; no run started\n", error.c_str());
+        return 2;
+    }
+    Json study = studyToJson(spec);
+    if (!o.emit.empty()) {
+        return emitSlurm(study, runs,
+                         ClusterOptions{outDir, o.simBinary, o.onlyMissing, !o.dryRun});
+    }
+    return runLocally(here, spec, runs, study, buildings);
 }
 
 } // namespace sim

@@ -1,39 +1,46 @@
 // A study's results: results.csv (every figure of every run), results.md
-// (the main figures per run and per group, printed too), results.json (the
-// figures a later study is checked against), timing.csv (what the runs cost
-// the host, which differs from host to host and so stays out of the
-// others), one picture per figure, and the check against a baseline.
+// (printed too: the comparison of the settings per house, weather,
+// equipment and length on every headline figure at once, the runs, the
+// means by axis, each a mean over the seeds with its spread), results.json
+// (the figures a later study is checked against), timing.csv (what the runs
+// cost the host, which differs from host to host and so stays out of the
+// others) and one picture per headline figure.
 #include "study/study.h"
 
 #include "board/board.h"
-#include "report/report_json.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
+#include <set>
 #include <sstream>
 
 namespace sim {
 
 namespace {
 
-// Relative tolerance of a check on top of each figure's absolute one.
-constexpr double RELATIVE_TOLERANCE = 0.05;
+// Where run time saved and energy saved differ by more than this (points),
+// the comparison says so.
+constexpr double DISAGREEMENT_POINTS = 10.0;
+constexpr double THERM_KWH = 29.3071;
 
 std::string number(double v) {
     return std::isnan(v) ? std::string() : formatNumber("%.3f", v);
 }
 
-std::string cell(double v) {
-    return std::isnan(v) ? std::string("-") : formatNumber("%.2f", v);
+std::string cell(double mean, double sd) {
+    if (std::isnan(mean)) {
+        return "-";
+    }
+    return formatNumber("%.2f", mean) + (std::isnan(sd) ? "" : formatNumber(" ±%.2f", sd));
 }
 
 std::string unitOf(const std::vector<StudyFigures> &figures) {
     return !figures.empty() && figures.front().celsius ? "C" : "F";
 }
 
-std::string titled(const FigureDef &f, const std::string &unit) {
-    std::string t = f.title;
+std::string titled(const char *text, const std::string &unit) {
+    std::string t = text;
     size_t at = t.find("{u}");
     return at == std::string::npos ? t : t.replace(at, 3, unit);
 }
@@ -41,7 +48,7 @@ std::string titled(const FigureDef &f, const std::string &unit) {
 std::string csv(const StudySpec &spec, const std::vector<StudyRun> &runs,
                 const std::vector<StudyFigures> &figures) {
     std::ostringstream out;
-    out << "run,house,weather,equipment,setting,days,unit";
+    out << "run,house,weather,equipment,setting,days,seed,unit";
     for (const FigureDef &f : studyFigures()) {
         out << "," << f.key;
     }
@@ -51,7 +58,8 @@ std::string csv(const StudySpec &spec, const std::vector<StudyRun> &runs,
         for (int axis = 0; axis < AXIS_COUNT; axis++) {
             out << "," << spec.axes[axis][runs[i].variant[axis]].name;
         }
-        out << "," << runs[i].days << "," << (figures[i].celsius ? "C" : "F");
+        out << "," << runs[i].days << "," << runs[i].seed << ","
+            << (figures[i].celsius ? "C" : "F");
         for (double v : figures[i].values) {
             out << "," << number(v);
         }
@@ -65,76 +73,127 @@ void tableHeader(std::ostringstream &out, const char *first, const std::string &
     out << "| " << first << " |";
     for (const FigureDef &f : studyFigures()) {
         if (f.inTable) {
-            out << " " << titled(f, unit) << " |";
+            out << " " << titled(f.column, unit) << " |";
             rule += "|---:";
         }
     }
     out << "\n" << rule << "|\n";
 }
 
-void tableRow(std::ostringstream &out, const std::string &name, const std::vector<double> &v) {
+void tableRow(std::ostringstream &out, const std::string &name, const Spread &s) {
     out << "| " << name << " |";
     for (size_t k = 0; k < studyFigures().size(); k++) {
         if (studyFigures()[k].inTable) {
-            out << " " << cell(v[k]) << " |";
+            out << " " << cell(s.mean[k], s.sd[k]) << " |";
         }
     }
     out << "\n";
 }
 
-// The mean of each figure over the runs with one value of an axis (the
-// baseline runs only on the settings axis, where they are a value).
-std::vector<double> groupMean(const std::vector<StudyRun> &runs,
-                              const std::vector<StudyFigures> &figures, int axis, int value) {
-    size_t n = studyFigures().size();
-    std::vector<double> sum(n, 0.0), count(n, 0.0);
-    for (size_t i = 0; i < runs.size(); i++) {
-        if (runs[i].variant[axis] != value || (runs[i].baseline && axis != AXIS_SETTING)) {
-            continue;
-        }
-        for (size_t k = 0; k < n; k++) {
-            if (!std::isnan(figures[i].values[k])) {
-                sum[k] += figures[i].values[k];
-                count[k] += 1.0;
-            }
-        }
-    }
-    for (size_t k = 0; k < n; k++) {
-        sum[k] = count[k] > 0.0 ? sum[k] / count[k] : NAN;
-    }
-    return sum;
+std::string degrees(double c, const std::string &unit) {
+    return formatNumber("%.0f", unit == "C" ? c : c * 1.8 + 32.0);
 }
 
-std::string markdown(const StudySpec &spec, const std::vector<StudyRun> &runs,
-                     const std::vector<StudyFigures> &figures) {
-    std::string unit = unitOf(figures);
-    std::ostringstream out;
-    out << "Runs (" << formatNumber("%g", spec.warmupHours) << " h of warm-up left out; degrees in "
-        << unit << "):\n\n";
-    tableHeader(out, "run", unit);
-    for (size_t i = 0; i < runs.size(); i++) {
-        tableRow(out, runs[i].name + (figures[i].ok ? "" : " (failed)"), figures[i].values);
+std::string rangeText(const std::array<double, 2> &r, const std::string &unit) {
+    return degrees(r[0], unit) + "-" + degrees(r[1], unit) + " " + unit;
+}
+
+std::string clock(int minutes) {
+    return formatNumber("%02.0f", minutes / 60) + ":" + formatNumber("%02.0f", minutes % 60);
+}
+
+void conditionsText(std::ostringstream &out, const StudySpec &spec, const std::string &unit) {
+    const ComfortRange &c = spec.comfort;
+    const Tariffs &t = spec.tariffs;
+    out << "Comfort range, fixed before the runs: heating " << rangeText(c.heatOccupied, unit)
+        << " occupied, " << rangeText(c.heatUnoccupied, unit) << " unoccupied; cooling "
+        << rangeText(c.coolOccupied, unit) << " occupied, " << rangeText(c.coolUnoccupied, unit)
+        << " unoccupied; occupied Monday to Friday " << clock(c.weekday[0]) << "-"
+        << clock(c.weekday[1]) << " and " << clock(c.weekday[2]) << "-" << clock(c.weekday[3])
+        << ", Saturday and Sunday " << clock(c.weekend[0]) << "-" << clock(c.weekend[1]) << " and "
+        << clock(c.weekend[2]) << "-" << clock(c.weekend[3]) << ".\n"
+        << "Tariffs: flat " << formatNumber("%.3f", t.electricity) << " a kWh of electricity, "
+        << formatNumber("%.3f", t.gas * THERM_KWH) << " a therm of gas; time of use "
+        << formatNumber("%.3f", t.peak) << " from " << t.peakHours[0] << ":00 to " << t.peakHours[1]
+        << ":00" << (t.peakWeekends ? "" : " on weekdays") << ", "
+        << formatNumber("%.3f", t.offPeak)
+        << " otherwise. Emissions: " << formatNumber("%.3f", spec.emissions.electricity)
+        << " kg CO2 a kWh of electricity, " << formatNumber("%.3f", spec.emissions.gas)
+        << " a kWh of gas.\n";
+}
+
+// Where run time saved and the main source's energy saved disagree.
+std::string disagreement(const std::string &setting, const Spread &s) {
+    double runtime = s.mean[figureIndex("runtime_saved_pct")];
+    bool gasMain = s.mean[figureIndex("gas_kwh_day")] > s.mean[figureIndex("electric_kwh_day")];
+    const char *source = gasMain ? "gas" : "electricity";
+    double energy = s.mean[figureIndex(gasMain ? "gas_saved_pct" : "electric_saved_pct")];
+    if (std::isnan(runtime) || std::isnan(energy) ||
+        (std::fabs(runtime - energy) <= DISAGREEMENT_POINTS && (runtime < 0) == (energy < 0))) {
+        return "";
     }
-    for (int axis = 0; axis < AXIS_COUNT; axis++) {
-        if (spec.axes[axis].size() < 2) {
+    return "- " + setting + ": run time saved " + formatNumber("%+.1f", runtime) + " % but " +
+           source + " saved " + formatNumber("%+.1f", energy) +
+           " %: the connected-thermostat method and the energy disagree.\n";
+}
+
+// One table per house, weather, equipment and length: its settings side by
+// side (every run of the study in one of them); the number of tables.
+size_t comparisons(std::ostringstream &out, const StudySpec &spec,
+                   const std::vector<StudyRun> &runs, const std::vector<StudyFigures> &figures,
+                   const std::string &unit) {
+    std::set<std::string> done;
+    for (size_t i = 0; i < runs.size(); i++) {
+        std::string key;
+        for (int axis = 0; axis < AXIS_SETTING; axis++) {
+            key += spec.axes[axis][runs[i].variant[axis]].name + ", ";
+        }
+        key += std::to_string(runs[i].days) + (runs[i].days == 1 ? " day" : " days");
+        if (!done.insert(key).second) {
             continue;
         }
-        out << "\nMeans by " << studyAxisName(axis) << ":\n\n";
-        tableHeader(out, studyAxisName(axis), unit);
-        for (size_t v = 0; v < spec.axes[axis].size(); v++) {
-            tableRow(out, spec.axes[axis][v].name,
-                     groupMean(runs, figures, axis, static_cast<int>(v)));
+        out << "\nComparison of the settings: " << key << ":\n\n";
+        tableHeader(out, "setting", unit);
+        std::string notes;
+        for (size_t v = 0; v < spec.axes[AXIS_SETTING].size(); v++) {
+            std::vector<size_t> members;
+            for (size_t j = 0; j < runs.size(); j++) {
+                std::array<int, AXIS_COUNT> at = runs[i].variant;
+                at[AXIS_SETTING] = static_cast<int>(v);
+                if (runs[j].variant == at && runs[j].days == runs[i].days) {
+                    members.push_back(j);
+                }
+            }
+            std::string name = spec.axes[AXIS_SETTING][v].name;
+            bool failed = false;
+            for (size_t m : members) {
+                failed = failed || !figures[m].ok;
+            }
+            Spread s = groupSpread(runs, figures, members);
+            tableRow(out,
+                     name + (name == spec.baseline ? " (baseline)" : "") +
+                         (failed ? " (failed)" : ""),
+                     s);
+            notes += disagreement(name, s);
+        }
+        out << (notes.empty() ? "" : "\n" + notes);
+    }
+    return done.size();
+}
+
+void legend(std::ostringstream &out, const std::string &unit) {
+    out << "\nColumns:\n\n";
+    for (const FigureDef &f : studyFigures()) {
+        if (f.inTable) {
+            out << "- " << titled(f.column, unit) << ": " << titled(f.title, unit) << "\n";
         }
     }
-    return out.str();
 }
 
 Json resultsJson(const StudySpec &spec, const std::vector<StudyRun> &runs,
                  const std::vector<StudyFigures> &figures) {
     Json j;
-    j["start"] = spec.start;
-    j["warmup_hours"] = spec.warmupHours;
-    j["seed"] = spec.seed;
+    j["conditions"] = studyConditions(spec);
     j["unit"] = unitOf(figures);
     Json list = Json::array();
     for (size_t i = 0; i < runs.size(); i++) {
@@ -149,21 +208,105 @@ Json resultsJson(const StudySpec &spec, const std::vector<StudyRun> &runs,
     return j;
 }
 
-std::string timing(const std::vector<StudyRun> &runs, const std::vector<RunCost> &costs) {
+std::string timing(const StudySpec &spec, const std::vector<StudyRun> &runs,
+                   const std::vector<RunCost> &costs) {
     std::ostringstream out;
-    out << "run,exit_status,cpu_s,wall_s,cpu_s_per_simulated_day,wall_s_per_simulated_day\n";
-    for (size_t i = 0; i < runs.size(); i++) {
+    out << "run,exit_status,cpu_s,wall_s,cpu_s_per_counted_day,cpu_s_per_simulated_day,"
+           "wall_s_per_simulated_day\n";
+    for (size_t i = 0; i < runs.size() && i < costs.size(); i++) {
         const RunCost &c = costs[i];
-        double days = runs[i].days > 0 ? runs[i].days : 1;
-        out << runs[i].name << "," << c.exitStatus << "," << formatNumber("%.2f", c.cpuSeconds)
-            << "," << formatNumber("%.2f", c.wallSeconds) << ","
-            << formatNumber("%.2f", c.cpuSeconds / days) << ","
-            << formatNumber("%.2f", c.wallSeconds / days) << "\n";
+        double counted = runs[i].days;
+        double simulated = counted + spec.warmupHours / 24.0;
+        auto cpu = [&c](double days) {
+            return c.cpuSeconds >= 0.0 ? formatNumber("%.2f", c.cpuSeconds / days) : "";
+        };
+        out << runs[i].name << "," << c.exitStatus << "," << cpu(1.0) << ","
+            << formatNumber("%.2f", c.wallSeconds) << "," << cpu(counted) << "," << cpu(simulated)
+            << "," << formatNumber("%.2f", c.wallSeconds / simulated) << "\n";
     }
     return out.str();
 }
 
 } // namespace
+
+Spread groupSpread(const std::vector<StudyRun> &runs, const std::vector<StudyFigures> &figures,
+                   const std::vector<size_t> &members) {
+    size_t n = studyFigures().size();
+    std::vector<uint32_t> seeds;
+    for (size_t i : members) {
+        if (std::find(seeds.begin(), seeds.end(), runs[i].seed) == seeds.end()) {
+            seeds.push_back(runs[i].seed);
+        }
+    }
+    Spread s;
+    s.seeds = seeds.size();
+    s.mean.assign(n, NAN);
+    s.sd.assign(n, NAN);
+    for (size_t k = 0; k < n; k++) {
+        std::vector<double> perSeed;
+        for (uint32_t seed : seeds) {
+            double sum = 0.0, count = 0.0;
+            for (size_t i : members) {
+                double v = figures[i].values[k];
+                if (runs[i].seed == seed && !std::isnan(v)) {
+                    sum += v;
+                    count += 1.0;
+                }
+            }
+            if (count > 0.0) {
+                perSeed.push_back(sum / count);
+            }
+        }
+        double mean = 0.0, squares = 0.0;
+        for (double v : perSeed) {
+            mean += v / static_cast<double>(perSeed.size());
+        }
+        for (double v : perSeed) {
+            squares += (v - mean) * (v - mean);
+        }
+        s.mean[k] = perSeed.empty() ? NAN : mean;
+        s.sd[k] =
+            perSeed.size() > 1 ? std::sqrt(squares / static_cast<double>(perSeed.size() - 1)) : NAN;
+    }
+    return s;
+}
+
+std::string studyMarkdown(const StudySpec &spec, const std::vector<StudyRun> &runs,
+                          const std::vector<StudyFigures> &figures) {
+    std::string unit = unitOf(figures);
+    std::ostringstream out;
+    out << "Study: " << runs.size() << (runs.size() == 1 ? " run, " : " runs, ")
+        << formatNumber("%g", spec.warmupHours)
+        << " h of warm-up left out of every figure; degrees in " << unit << "; "
+        << spec.seeds.size() << (spec.seeds.size() == 1 ? " seed" : " seeds")
+        << (spec.seeds.size() > 1 ? ", each value the mean over the seeds ± its standard deviation"
+                                  : "")
+        << ".\n";
+    conditionsText(out, spec, unit);
+    size_t groups = comparisons(out, spec, runs, figures, unit);
+    // Means by axis where there is more than one table to sum up.
+    for (int axis = 0; axis < AXIS_COUNT && groups > 1; axis++) {
+        if (spec.axes[axis].size() < 2) {
+            continue;
+        }
+        out << "\nMeans by " << studyAxisName(axis) << ":\n\n";
+        tableHeader(out, studyAxisName(axis), unit);
+        for (size_t v = 0; v < spec.axes[axis].size(); v++) {
+            std::vector<size_t> members;
+            for (size_t i = 0; i < runs.size(); i++) {
+                // The baseline runs count only on the settings axis, where
+                // they are a value.
+                if (runs[i].variant[axis] == static_cast<int>(v) &&
+                    (!runs[i].baseline || axis == AXIS_SETTING)) {
+                    members.push_back(i);
+                }
+            }
+            tableRow(out, spec.axes[axis][v].name, groupSpread(runs, figures, members));
+        }
+    }
+    legend(out, unit);
+    return out.str();
+}
 
 std::vector<StudyFigures> inStudyUnit(const std::vector<StudyFigures> &figures) {
     std::vector<StudyFigures> out = figures;
@@ -175,7 +318,7 @@ std::vector<StudyFigures> inStudyUnit(const std::vector<StudyFigures> &figures) 
         // Degree-hours are differences: the factor alone converts them.
         double k = celsius ? 1.0 / 1.8 : 1.8;
         for (size_t i = 0; i < studyFigures().size() && i < f.values.size(); i++) {
-            if (std::string(studyFigures()[i].title).find("{u}") != std::string::npos) {
+            if (studyFigures()[i].kind == KIND_DEGREES) {
                 f.values[i] *= k;
             }
         }
@@ -191,11 +334,10 @@ std::string writeStudyResults(const StudySpec &spec, const std::vector<StudyRun>
     // Each row of results.csv in its run's unit, with the unit; everything
     // that sets runs side by side in the study's.
     std::vector<StudyFigures> figures = inStudyUnit(ownUnits);
-    std::string md = markdown(spec, runs, figures);
+    std::string md = studyMarkdown(spec, runs, figures);
     writeFileAtomic(outDir + "/results.csv", csv(spec, runs, ownUnits));
-    writeFileAtomic(outDir + "/results.md", md);
     writeFileAtomic(outDir + "/results.json", resultsJson(spec, runs, figures).dump(2) + "\n");
-    writeFileAtomic(outDir + "/timing.csv", timing(runs, costs));
+    writeFileAtomic(outDir + "/timing.csv", timing(spec, runs, costs));
     std::vector<std::string> names;
     for (const StudyRun &r : runs) {
         names.push_back(r.name);
@@ -203,85 +345,20 @@ std::string writeStudyResults(const StudySpec &spec, const std::vector<StudyRun>
     std::error_code ec;
     std::filesystem::create_directories(outDir + "/plots", ec);
     for (size_t k = 0; k < studyFigures().size(); k++) {
+        const FigureDef &def = studyFigures()[k];
         std::vector<double> values;
         for (const StudyFigures &f : figures) {
             values.push_back(f.values[k]);
         }
         std::string error;
-        const FigureDef &def = studyFigures()[k];
-        if (!plotStudyFigure(outDir + "/plots/" + def.key + ".png", fontDir, def, names, values,
-                             unitOf(figures), &error)) {
+        if (def.inTable && !plotStudyFigure(outDir + "/plots/" + def.key + ".png", fontDir, def,
+                                            names, values, unitOf(figures), &error)) {
             md += "\nno plots: " + error + "\n";
             break;
         }
     }
+    writeFileAtomic(outDir + "/results.md", md);
     return md;
-}
-
-namespace {
-
-double tolerance(const StudySpec &spec, const FigureDef &f, double base) {
-    auto given = spec.tolerances.find(f.key);
-    double absolute = given != spec.tolerances.end() ? given->second : f.tolerance;
-    return absolute + RELATIVE_TOLERANCE * std::fabs(base);
-}
-
-// The findings for one run against its baseline values.
-int checkRun(const StudySpec &spec, const std::string &name, const StudyFigures &now,
-             const Json &base, std::ostringstream &out) {
-    int findings = 0;
-    for (size_t k = 0; k < studyFigures().size(); k++) {
-        const FigureDef &f = studyFigures()[k];
-        double v = now.values[k];
-        const Json &b = base.contains(f.key) ? base.at(f.key) : Json();
-        double was = b.is_number() ? b.get<double>() : NAN;
-        bool moved = std::isnan(v) != std::isnan(was) ||
-                     (!std::isnan(v) && std::fabs(v - was) > tolerance(spec, f, was));
-        if (moved) {
-            out << name << ": " << f.key << " moved from " << cell(was) << " to " << cell(v)
-                << " (tolerance " << formatNumber("%.2f", tolerance(spec, f, was)) << ")\n";
-            findings++;
-        }
-        if (std::string(f.key) == "short_compressor_off" && v > 0.0) {
-            out << name << ": " << cell(v) << " compressor off times below 300 s\n";
-            findings++;
-        }
-    }
-    return findings;
-}
-
-} // namespace
-
-int checkStudy(const std::string &baselinePath, const StudySpec &spec,
-               const std::vector<StudyRun> &runs, const std::vector<StudyFigures> &ownUnits,
-               std::string *text) {
-    std::vector<StudyFigures> figures = inStudyUnit(ownUnits);
-    std::ifstream in(baselinePath);
-    Json baseline = Json::parse(in, nullptr, false);
-    std::ostringstream out;
-    if (baseline.is_discarded() || !baseline.contains("runs")) {
-        *text = "study: cannot read the baseline " + baselinePath + "\n";
-        return 1;
-    }
-    int findings = 0;
-    for (size_t i = 0; i < runs.size(); i++) {
-        const Json *base = nullptr;
-        for (const Json &r : baseline.at("runs")) {
-            base = r.value("run", "") == runs[i].name ? &r.at("figures") : base;
-        }
-        if (base == nullptr) {
-            out << runs[i].name << ": not in the baseline\n";
-            findings++;
-            continue;
-        }
-        findings += checkRun(spec, runs[i].name, figures[i], *base, out);
-    }
-    out << "study check against " << baselinePath << ": "
-        << (findings == 0 ? "every figure within its tolerance"
-                          : std::to_string(findings) + " findings")
-        << "\n";
-    *text = out.str();
-    return findings;
 }
 
 } // namespace sim

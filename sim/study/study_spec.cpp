@@ -1,15 +1,14 @@
-// A study's matrix: the named values of its axes, the study file, and the
-// runs it expands to with the options of each.
+// A study's matrix: the named values of its axes (with the typical years
+// and EPW files of dated weather), and the season of a study.
 #include "study/study.h"
 
-#include "report/report_json.h"
+#include "board/board.h"
+#include "house/typical_year.h"
 
-#include <cctype>
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -18,49 +17,132 @@ namespace sim {
 namespace {
 
 const char *const c_AxisNames[AXIS_COUNT] = {"houses", "weather", "equipment", "settings"};
+constexpr int HOURS_PER_DAY = 24;
+constexpr int64_t SECONDS_PER_DAY = 86400;
 
-// A weather variant: a day file, or a sine day; cooling ones start warm
-// and run the system in cool mode.
-StudyVariant weatherVariant(const std::string &name, const std::string &file, bool cool) {
-    StudyVariant v{name, {"--weather", file}, {}, {}};
-    if (cool) {
-        v.simArgs.insert(v.simArgs.end(), {"--indoor", "24"});
-        v.factoryArgs = {"--mode", "cool"};
+std::string absolutePath(const std::string &path) {
+    return fs::absolute(path.empty() ? "." : path).lexically_normal().string();
+}
+
+// A whole number that is the whole of text (after a prefix).
+bool wholeNumber(const std::string &text, int *out) {
+    int n = 0, used = 0;
+    if (sscanf(text.c_str(), "%d%n", &n, &used) != 1 || used != static_cast<int>(text.size())) {
+        return false;
     }
-    return v;
+    *out = n;
+    return true;
+}
+
+bool decimalNumber(const std::string &text, double *out) {
+    double v = 0;
+    int used = 0;
+    if (sscanf(text.c_str(), "%lf%n", &v, &used) != 1 || used != static_cast<int>(text.size())) {
+        return false;
+    }
+    *out = v;
+    return true;
+}
+
+// Cooling weather starts warm and runs the system in cool mode.
+void makeCooling(StudyVariant *v) {
+    v->simArgs.insert(v->simArgs.end(), {"--indoor", "24"});
+    v->factoryArgs = {"--mode", "cool"};
 }
 
 bool sineVariant(const std::string &name, StudyVariant *out) {
+    size_t a = name.find(':'), b = name.find(':', a + 1), c = name.find(':', b + 1);
     double mean = 0, swing = 0;
-    char mode[8] = "";
-    int n = sscanf(name.c_str(), "sine:%lf:%lf:%7s", &mean, &swing, mode);
-    if (n < 2 || (n == 3 && std::string(mode) != "cool")) {
+    if (name.rfind("sine:", 0) != 0 || b == std::string::npos ||
+        !decimalNumber(name.substr(a + 1, b - a - 1), &mean) ||
+        !decimalNumber(name.substr(b + 1, c == std::string::npos ? c : c - b - 1), &swing) ||
+        (c != std::string::npos && name.substr(c + 1) != "cool")) {
         return false;
     }
     *out =
         StudyVariant{name,
                      {"--outdoor", formatNumber("%g", mean), "--swing", formatNumber("%g", swing)},
                      {},
+                     {},
                      {}};
-    if (n == 3) {
-        out->simArgs.insert(out->simArgs.end(), {"--indoor", "24"});
-        out->factoryArgs = {"--mode", "cool"};
+    if (c != std::string::npos) {
+        makeCooling(out);
     }
     return true;
 }
 
-bool namedWeather(const std::string &name, const std::string &dir, StudyVariant *out) {
-    std::string abs = fs::absolute(dir).lexically_normal().string();
+// The hour of the year of the study's start, as dated weather counts it.
+int startYearHour(const std::string &start) {
+    struct tm t {};
+    if (strptime(start.c_str(), "%Y-%m-%d %H:%M", &t) == nullptr) {
+        return -1;
+    }
+    int day = hourOfYear(t.tm_mon + 1, t.tm_mday);
+    return day < 0 ? -1 : day + t.tm_hour;
+}
+
+// A weather file replayed from the study's date in it.
+bool datedWeather(const std::string &name, const std::string &file, const NamingContext &c,
+                  StudyVariant *out, std::string *error) {
+    WeatherDay w;
+    if (!w.load(file, error)) {
+        return false;
+    }
+    // A file without dates (a typical year) starts on 1 January.
+    int at = startYearHour(c.start) - std::max(w.yearHour(), 0);
+    if (startYearHour(c.start) < 0 || at < 0 || at >= w.period()) {
+        *error = "weather \"" + name + "\" does not cover the study's start " + c.start +
+                 " (29 February is not in a weather year)";
+        return false;
+    }
+    *out =
+        StudyVariant{name, {"--weather", file, "--weather-from", std::to_string(at)}, {}, {}, {}};
+    return true;
+}
+
+bool typicalWeather(const std::string &name, const NamingContext &c, StudyVariant *out,
+                    std::string *error) {
+    const ClimateNormals *climate = typicalClimate(name.substr(std::string("typical:").size()));
+    if (climate == nullptr) {
+        std::string names;
+        for (const ClimateNormals &n : typicalClimates()) {
+            names += std::string(names.empty() ? "" : ", ") + n.name;
+        }
+        *error = "no typical year of \"" + name.substr(8) + "\" (there are " + names + ")";
+        return false;
+    }
+    std::string dir = absolutePath(c.outDir) + "/weather";
+    std::string file = dir + "/typical-" + climate->name + ".csv";
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (!writeFileAtomic(file, typicalYearCsv(*climate))) {
+        *error = "cannot write " + file;
+        return false;
+    }
+    // A typical year's hour 0 is 1 January.
+    return datedWeather(name, file, c, out, error);
+}
+
+bool namedWeather(const std::string &name, const NamingContext &c, StudyVariant *out,
+                  std::string *error) {
+    std::string abs = absolutePath(c.weatherDir);
     if (name == "winter") {
         return sineVariant("sine:-5:5", out) && (out->name = name, true);
     }
-    if (name == "cold-snap" || name == "spring-swing") {
-        *out = weatherVariant(name, abs + "/" + name + ".csv", false);
+    if (name == "cold-snap" || name == "spring-swing" || name == "summer") {
+        std::string file = name == "summer" ? "summer-heat" : name;
+        *out = StudyVariant{name, {"--weather", abs + "/" + file + ".csv"}, {}, {}, {}};
+        if (name == "summer") {
+            makeCooling(out);
+        }
         return true;
     }
-    if (name == "summer") {
-        *out = weatherVariant(name, abs + "/summer-heat.csv", true);
-        return true;
+    if (name.rfind("typical:", 0) == 0) {
+        return typicalWeather(name, c, out, error);
+    }
+    if (name.rfind("epw:", 0) == 0) {
+        std::string file = absolutePath(name.substr(4));
+        return datedWeather(name, file, c, out, error);
     }
     return sineVariant(name, out);
 }
@@ -78,7 +160,7 @@ bool namedEquipment(const std::string &name, StudyVariant *out) {
     };
     for (const Named &e : c_Equipment) {
         if (name == e.name) {
-            *out = StudyVariant{name, {"--equipment", e.equipment}, {"--system", e.system}, {}};
+            *out = StudyVariant{name, {"--equipment", e.equipment}, {"--system", e.system}, {}, {}};
             if (e.aux != nullptr) {
                 out->simArgs.insert(out->simArgs.end(), {"--aux", e.aux});
             }
@@ -88,8 +170,25 @@ bool namedEquipment(const std::string &name, StudyVariant *out) {
     return false;
 }
 
+// hold-N[:M]: a permanent hold at heat N and cool M (78 unless given),
+// whole degrees of the thermostat's unit, set by a controller's command
+// ten seconds into the run.
+bool holdSetting(const std::string &name, StudyVariant *out) {
+    std::string rest = name.substr(5);
+    size_t colon = rest.find(':');
+    int heat = 0, cool = 78;
+    if (!wholeNumber(rest.substr(0, colon), &heat) ||
+        (colon != std::string::npos && !wholeNumber(rest.substr(colon + 1), &cool))) {
+        return false;
+    }
+    out->factoryArgs = {"--hold"};
+    out->script = {"+0:00:10 command MD MPH H" + std::to_string(heat) + " C" +
+                   std::to_string(cool)};
+    return true;
+}
+
 bool namedSetting(const std::string &name, StudyVariant *out) {
-    *out = StudyVariant{name, {}, {}, {}};
+    *out = StudyVariant{name, {}, {}, {}, {}};
     int n = 0;
     double c = 0;
     if (name == "program") {
@@ -99,51 +198,16 @@ bool namedSetting(const std::string &name, StudyVariant *out) {
         out->factoryArgs = {"--hold"};
     } else if (name == "no-recovery") {
         out->factoryArgs = {"--recovery", "off"};
-    } else if (sscanf(name.c_str(), "cycle-rate-%d", &n) == 1) {
+    } else if (name.rfind("cycle-rate-", 0) == 0 && wholeNumber(name.substr(11), &n)) {
         out->factoryArgs = {"--cycle-rate", std::to_string(n)};
-    } else if (sscanf(name.c_str(), "balance-%d", &n) == 1) {
+    } else if (name.rfind("balance-", 0) == 0 && wholeNumber(name.substr(8), &n)) {
         out->factoryArgs = {"--balance-point", std::to_string(n)};
-    } else if (sscanf(name.c_str(), "diff-%lf", &c) == 1) {
+    } else if (name.rfind("diff-", 0) == 0 && decimalNumber(name.substr(5), &c)) {
         out->factoryArgs = {"--differential", formatNumber("%g", c)};
+    } else if (name.rfind("hold-", 0) == 0) {
+        return holdSetting(name, out);
     } else {
         return false;
-    }
-    return true;
-}
-
-std::vector<std::string> strings(const Json &j, const char *key) {
-    std::vector<std::string> out;
-    if (j.contains(key)) {
-        for (const Json &s : j.at(key)) {
-            out.push_back(s.get<std::string>());
-        }
-    }
-    return out;
-}
-
-// An axis value of the study file: a name, or an object with a name and any
-// of "sim", "factory" and "script", added to those of the named value it is
-// "like", if any.
-bool variantFromJson(int axis, const Json &j, const std::string &weatherDir, StudyVariant *out,
-                     std::string *error) {
-    if (j.is_string()) {
-        return namedVariant(axis, j.get<std::string>(), weatherDir, out, error);
-    }
-    std::string name = j.at("name").get<std::string>();
-    std::string like = j.value("like", "");
-    *out = StudyVariant{};
-    if (!like.empty() && !namedVariant(axis, like, weatherDir, out, error)) {
-        return false;
-    }
-    out->name = name;
-    for (const std::string &s : strings(j, "sim")) {
-        out->simArgs.push_back(s);
-    }
-    for (const std::string &s : strings(j, "factory")) {
-        out->factoryArgs.push_back(s);
-    }
-    for (const std::string &s : strings(j, "script")) {
-        out->script.push_back(s);
     }
     return true;
 }
@@ -154,17 +218,18 @@ const char *studyAxisName(int axis) {
     return axis >= 0 && axis < AXIS_COUNT ? c_AxisNames[axis] : "?";
 }
 
-bool namedVariant(int axis, const std::string &name, const std::string &weatherDir,
+bool namedVariant(int axis, const std::string &name, const NamingContext &context,
                   StudyVariant *out, std::string *error) {
     HousePreset preset;
+    std::string why;
     bool ok = false;
     switch (axis) {
     case AXIS_HOUSE:
         ok = parseHousePreset(name, &preset);
-        *out = StudyVariant{name, {"--house", name}, {}, {}};
+        *out = StudyVariant{name, {"--house", name}, {}, {}, {}};
         break;
     case AXIS_WEATHER:
-        ok = namedWeather(name, weatherDir, out);
+        ok = namedWeather(name, context, out, &why);
         break;
     case AXIS_EQUIPMENT:
         ok = namedEquipment(name, out);
@@ -174,138 +239,40 @@ bool namedVariant(int axis, const std::string &name, const std::string &weatherD
         break;
     }
     if (!ok) {
-        *error = std::string("no ") + studyAxisName(axis) + " value named \"" + name + "\"";
+        *error = why.empty()
+                     ? std::string("no ") + studyAxisName(axis) + " value named \"" + name + "\""
+                     : why;
     }
     return ok;
 }
 
-bool loadStudyFile(const std::string &path, const std::string &weatherDir, StudySpec *spec,
-                   std::string *error) {
-    std::ifstream in(path);
-    if (!in) {
-        *error = "cannot read the study file " + path;
+bool applySeason(const std::string &season, StudySpec *spec, std::string *error) {
+    int m1 = 0, d1 = 0, m2 = 0, d2 = 0, used = 0;
+    struct tm t {};
+    if (sscanf(season.c_str(), "%d-%d:%d-%d%n", &m1, &d1, &m2, &d2, &used) != 4 ||
+        used != static_cast<int>(season.size()) || hourOfYear(m1, d1) < 0 ||
+        hourOfYear(m2, d2) < 0 || strptime(spec->start.c_str(), "%Y-%m-%d", &t) == nullptr) {
+        *error = "a season is \"MM-DD:MM-DD\" (10-01:04-30), not \"" + season + "\"";
         return false;
     }
-    try {
-        Json j = Json::parse(in, nullptr, true, true);
-        for (int axis = 0; axis < AXIS_COUNT; axis++) {
-            for (const Json &v : j.value(c_AxisNames[axis], Json::array())) {
-                StudyVariant variant;
-                if (!variantFromJson(axis, v, weatherDir, &variant, error)) {
-                    return false;
-                }
-                spec->axes[axis].push_back(variant);
-            }
-        }
-        if (j.contains("days")) {
-            spec->days = j.at("days").get<std::vector<int>>();
-        }
-        spec->start = j.value("start", spec->start);
-        spec->warmupHours = j.value("warmup_hours", spec->warmupHours);
-        spec->seed = j.value("seed", spec->seed);
-        spec->baseline = j.value("baseline", spec->baseline);
-        spec->tolerances = j.value("tolerances", spec->tolerances);
-    } catch (const Json::exception &e) {
-        *error = path + ": " + e.what();
-        return false;
-    }
+    struct tm first {};
+    first.tm_year = t.tm_year;
+    first.tm_mon = m1 - 1;
+    first.tm_mday = d1;
+    first.tm_hour = 12; // noon: no daylight-saving change moves it to another day
+    time_t at = timegm(&first);
+    gmtime_r(&at, &first);
+    at -= ((first.tm_wday + 6) % 7) * SECONDS_PER_DAY;
+    gmtime_r(&at, &first);
+    int lastDay = hourOfYear(m2, d2) / HOURS_PER_DAY;
+    int firstDay = std::max(hourOfYear(first.tm_mon + 1, first.tm_mday), 0) / HOURS_PER_DAY;
+    int span = lastDay - firstDay + 1 + (lastDay < hourOfYear(m1, d1) / HOURS_PER_DAY ? 365 : 0);
+    char text[64];
+    snprintf(text, sizeof(text), "%04d-%02d-%02d 00:00", first.tm_year + 1900, first.tm_mon + 1,
+             first.tm_mday);
+    spec->start = text;
+    spec->days = {(span + 6) / 7 * 7};
     return true;
-}
-
-namespace {
-
-void append(std::vector<std::string> *to, const std::vector<std::string> &from) {
-    to->insert(to->end(), from.begin(), from.end());
-}
-
-std::string joined(const std::vector<std::string> &words) {
-    std::string out;
-    for (const std::string &w : words) {
-        out += (out.empty() ? "" : " ") + w;
-    }
-    return out;
-}
-
-StudyRun makeRun(const StudySpec &spec, const std::array<int, AXIS_COUNT> &at, int days,
-                 const std::string &outDir) {
-    StudyRun run;
-    run.variant = at;
-    run.days = days;
-    std::vector<std::string> factory;
-    for (int axis = 0; axis < AXIS_COUNT; axis++) {
-        const StudyVariant &v = spec.axes[axis][at[axis]];
-        run.name += (axis == 0 ? "" : "_") + v.name;
-        append(&run.args, v.simArgs);
-        append(&factory, v.factoryArgs);
-        append(&run.script, v.script);
-    }
-    run.baseline = spec.axes[AXIS_SETTING][at[AXIS_SETTING]].name == spec.baseline;
-    run.name += "_" + std::to_string(days) + "d";
-    for (char &c : run.name) {
-        c = std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' ? c : '-';
-    }
-    run.dir = fs::absolute(outDir).lexically_normal().string() + "/runs/" + run.name;
-    // The record is made at the run's start, so that it is the same every time.
-    struct tm local {};
-    strptime(spec.start.c_str(), "%Y-%m-%d %H:%M", &local);
-    local.tm_isdst = -1;
-    factory.insert(factory.end(), {"--time", std::to_string(mktime(&local))});
-    append(&run.args, {"--factory=" + joined(factory), "--hours",
-                       formatNumber("%g", spec.warmupHours + 24.0 * days), "--start", spec.start,
-                       "--seed", std::to_string(spec.seed), "--root", run.dir, "--no-http",
-                       "--no-status", "--in-process"});
-    if (!run.script.empty()) {
-        append(&run.args, {"--script", run.dir + "/script.txt"});
-    }
-    return run;
-}
-
-} // namespace
-
-std::vector<StudyRun> expandStudy(StudySpec *spec, const std::string &outDir) {
-    std::vector<StudyVariant> &settings = spec->axes[AXIS_SETTING];
-    bool hasBaseline = false;
-    for (const StudyVariant &v : settings) {
-        hasBaseline = hasBaseline || v.name == spec->baseline;
-    }
-    if (!hasBaseline && !spec->baseline.empty()) {
-        StudyVariant v;
-        std::string error;
-        if (!namedSetting(spec->baseline, &v)) {
-            namedSetting("constant", &v);
-            v.name = spec->baseline;
-        }
-        settings.push_back(v);
-    }
-    std::vector<StudyRun> runs;
-    std::array<int, AXIS_COUNT> at{};
-    for (at[0] = 0; at[0] < static_cast<int>(spec->axes[0].size()); at[0]++) {
-        for (at[1] = 0; at[1] < static_cast<int>(spec->axes[1].size()); at[1]++) {
-            for (at[2] = 0; at[2] < static_cast<int>(spec->axes[2].size()); at[2]++) {
-                for (at[3] = 0; at[3] < static_cast<int>(spec->axes[3].size()); at[3]++) {
-                    for (int days : spec->days) {
-                        runs.push_back(makeRun(*spec, at, days, outDir));
-                    }
-                }
-            }
-        }
-    }
-    return runs;
-}
-
-std::string repeatCommand(const std::string &simBinary, const StudyRun &run) {
-    std::string out = simBinary + " run";
-    for (const std::string &a : run.args) {
-        bool plain = a.find_first_of(" \"'$\\") == std::string::npos && !a.empty();
-        std::string quoted = a;
-        if (!plain) {
-            size_t eq = a.rfind("--", 0) == 0 ? a.find('=') : std::string::npos;
-            quoted = eq == std::string::npos ? "\"" + a + "\""
-                                             : a.substr(0, eq + 1) + "\"" + a.substr(eq + 1) + "\"";
-        }
-        out += " " + quoted;
-    }
-    return out;
 }
 
 } // namespace sim

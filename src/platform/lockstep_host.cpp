@@ -163,6 +163,10 @@ size_t lockstepRingPut(LockstepRing *ring, const void *data, size_t size) {
     uint32_t tail = ring->tail.load(std::memory_order_acquire);
     size_t room = LOCKSTEP_RING_BYTES - (head - tail);
     size_t n = size < room ? size : room;
+    // An empty record may come without a buffer: memcpy must not see it.
+    if (n == 0) {
+        return 0;
+    }
     size_t at = head & (LOCKSTEP_RING_BYTES - 1);
     size_t first = n < LOCKSTEP_RING_BYTES - at ? n : LOCKSTEP_RING_BYTES - at;
     memcpy(ring->bytes + at, data, first);
@@ -176,6 +180,9 @@ size_t lockstepRingTake(LockstepRing *ring, void *data, size_t size) {
     uint32_t head = ring->head.load(std::memory_order_acquire);
     size_t used = head - tail;
     size_t n = size < used ? size : used;
+    if (n == 0) {
+        return 0;
+    }
     size_t at = tail & (LOCKSTEP_RING_BYTES - 1);
     size_t first = n < LOCKSTEP_RING_BYTES - at ? n : LOCKSTEP_RING_BYTES - at;
     memcpy(data, ring->bytes + at, first);

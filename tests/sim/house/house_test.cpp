@@ -2,12 +2,14 @@
 // climate and weather files, the building controller's weather, equipment
 // stages, the heat pump, and humidity.
 #include "house/house.h"
+#include "house/typical_year.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cmath>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -140,6 +142,137 @@ TEST(House, WeatherFiles) {
         shipped++;
     }
     EXPECT_GE(shipped, 2);
+}
+
+// An EPW file's eight header lines and a row a hour of 12 and 13 January:
+// dry bulb = the hour of the file, humidity 50 %, radiation 100, wind 3 m/s;
+// change(line, fields) alters a row.
+template <typename Change> std::string epw(Change change) {
+    std::string text = "LOCATION,Test,MN,USA,TMY3,0,45.0,-93.0,-6.0,250\nDESIGN CONDITIONS,0\n"
+                       "TYPICAL/EXTREME PERIODS,0\nGROUND TEMPERATURES,0\n"
+                       "HOLIDAYS/DAYLIGHT SAVINGS,No,0,0,0\nCOMMENTS 1,\nCOMMENTS 2,\n"
+                       "DATA PERIODS,1,1,Data,Monday,1/12,1/13\n";
+    for (int i = 0; i < 48; i++) {
+        std::vector<std::string> f(35, "0");
+        f[1] = "1";
+        f[2] = std::to_string(12 + i / 24);
+        f[3] = std::to_string(i % 24 + 1);
+        f[6] = std::to_string(i);
+        f[8] = "50";
+        f[13] = "100";
+        f[21] = "3";
+        change(9 + i, f);
+        std::string row;
+        for (const std::string &field : f) {
+            row += (row.empty() ? "" : ",") + field;
+        }
+        text += row + "\n";
+    }
+    return text;
+}
+
+TEST(House, EpwFiles) {
+    struct Bad {
+        int line;
+        size_t field; // set to value, or the row cut to `field` fields when value is null
+        const char *value;
+        const char *message;
+    } bad[] = {
+        {12, 20, nullptr, "e:12: 20 fields, not the 22 through the wind speed"},
+        {10, 6, "99.9", "e:10: no dry bulb temperature (field 7)"},
+        {11, 8, "999", "e:11: no relative humidity (field 9)"},
+        {30, 21, "x", "e:30: no wind speed (field 22)"},
+        {9, 3, "25", "e:9: no month, day and hour 1-24"},
+        {20, 3, "13", "e:20: a gap: this row is hour 277 of the year, the row before hour 275"},
+        {15, 13, "1501", "e:15: global horizontal radiation 1501 is outside its range"},
+    };
+    for (const Bad &b : bad) {
+        sim::WeatherDay w;
+        std::string error;
+        EXPECT_FALSE(w.parse(epw([&b](int line, std::vector<std::string> &f) {
+                                 if (line == b.line && b.value == nullptr) {
+                                     f.resize(b.field);
+                                 } else if (line == b.line) {
+                                     f[b.field] = b.value;
+                                 }
+                             }),
+                             "e", &error));
+        EXPECT_EQ(error, b.message);
+    }
+    WeatherDay w;
+    std::string error;
+    ASSERT_TRUE(w.parse(epw([](int, std::vector<std::string> &) {}), "e", &error)) << error;
+    EXPECT_EQ(w.yearHour(), 11 * 24);
+    EXPECT_EQ(w.period(), 48.0);
+    // Each row is the end of its hour; the file ends at midnight, so it
+    // repeats from its last row.
+    EXPECT_DOUBLE_EQ(w.at(0.0).temperature, 47.0);
+    EXPECT_DOUBLE_EQ(w.at(0.5).temperature, 23.5);
+    EXPECT_DOUBLE_EQ(w.at(2.5).temperature, 1.5);
+    EXPECT_DOUBLE_EQ(w.at(2.5).wind, 3.0);
+    // A missing wind is none on either side of its row.
+    ASSERT_TRUE(w.parse(
+        epw([](int line, std::vector<std::string> &f) { f[21] = line == 11 ? "999" : f[21]; }), "e",
+        &error));
+    EXPECT_DOUBLE_EQ(w.at(1.5).wind, 3.0);
+    EXPECT_DOUBLE_EQ(w.at(2.5).wind, -1.0);
+    EXPECT_DOUBLE_EQ(w.at(2.5).solar, 100.0);
+    EXPECT_EQ(sim::hourOfYear(12, 31), 364 * 24);
+    EXPECT_EQ(sim::hourOfYear(2, 29), -1);
+}
+
+// A typical year: 8760 hours whose months keep the normals, the day's low at
+// 06:00 and high at 15:00; sun by day only, more in June; its EPW the same.
+TEST(House, TypicalYears) {
+    std::string error;
+    for (const sim::ClimateNormals &c : sim::typicalClimates()) {
+        WeatherDay year;
+        ASSERT_TRUE(year.parse(sim::typicalYearCsv(c), c.name, &error)) << error;
+        EXPECT_EQ(year.period(), 8760.0);
+        double low = 0.0, high = 0.0;
+        for (int d = 0; d < 31; d++) {
+            low += year.at(d * 24 + 6).temperature / 31.0;
+            high += year.at(d * 24 + 15).temperature / 31.0;
+        }
+        EXPECT_NEAR(low, (c.minF[0] - 32.0) / 1.8, 0.06) << c.name;
+        EXPECT_NEAR(high, (c.maxF[0] - 32.0) / 1.8, 0.06) << c.name;
+        EXPECT_EQ(year.at(24 * 180).solar, 0.0);
+        WeatherDay epwYear;
+        ASSERT_TRUE(epwYear.parse(sim::typicalYearEpw(c), c.name, &error)) << error;
+        EXPECT_EQ(epwYear.yearHour(), 0);
+        EXPECT_EQ(epwYear.period(), 8760.0);
+        for (double h : {0.0, 6.0, 24 * 59.0 + 15.0, 8759.0}) {
+            EXPECT_NEAR(epwYear.at(h).temperature, year.at(h).temperature, 0.051) << h;
+        }
+        EXPECT_GT(year.at(24 * 171 + 12).solar, 1.5 * year.at(24 * 354 + 12).solar) << c.name;
+    }
+    EXPECT_EQ(sim::typicalClimate("atlantis"), nullptr);
+}
+
+// Weather noise: none by default; about its size, smooth, and the same for
+// the same seed only.
+TEST(House, WeatherNoise) {
+    HouseParams p = still(HousePreset::Typical, 5.0, 20.0);
+    House plain(p);
+    p.weatherNoise = 1.0;
+    p.noiseSeed = 5;
+    House noisy(p), same(p);
+    p.noiseSeed = 6;
+    House other(p);
+    double sum = 0.0, squares = 0.0, steepest = 0.0;
+    int hours = 24 * 365;
+    for (int h = 0; h < hours; h++) {
+        EXPECT_EQ(plain.outdoorAt(h), 5.0);
+        double n = noisy.outdoorAt(h) - 5.0;
+        sum += n;
+        squares += n * n;
+        steepest = std::max(steepest, std::fabs(noisy.outdoorAt(h + 1.0 / 60.0) - 5.0 - n));
+        EXPECT_EQ(same.outdoorAt(h), noisy.outdoorAt(h));
+    }
+    EXPECT_LT(std::fabs(sum / hours), 0.2);
+    EXPECT_NEAR(std::sqrt(squares / hours), 0.8, 0.3);
+    EXPECT_LT(steepest, 0.05);
+    EXPECT_NE(other.outdoorAt(7.0), noisy.outdoorAt(7.0));
 }
 
 TEST(House, TheControllersWeatherInTheThermostatsUnit) {

@@ -1,7 +1,7 @@
-// A study's figures at their edges (minimum run, compressor off guard, the
-// warm-up, peak demand, run time saved), its matrix and the check against a
-// baseline.
-#include "report/report_json.h"
+// A study's figures of one run at their edges: comfort against the fixed
+// range and schedule, energy, cost, emissions and peaks over whole quarter
+// hours, the heat pump's auxiliary heat, equipment protection and the
+// warm-up, recovery, and the savings against the paired baseline.
 #include "study/study.h"
 
 #include "board_root.h"
@@ -9,162 +9,248 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 
 namespace {
 
 using sim::StudyFigures;
-using sim::StudyRun;
+using sim::TraceRow;
+
+// Monday 12 January 2026, 00:00 UTC.
+constexpr int64_t MONDAY = 1768176000;
 
 size_t at(const char *key) {
-    const auto &f = sim::studyFigures();
-    for (size_t i = 0; i < f.size(); i++) {
-        if (std::string(f[i].key) == key) {
-            return i;
-        }
-    }
-    ADD_FAILURE() << key;
-    return 0;
+    size_t i = sim::figureIndex(key);
+    EXPECT_LT(i, sim::studyFigures().size()) << key;
+    return i;
 }
 
-// A heat pump run of 60 minutes, the compressor's heat in minutes 10 to 29 at
-// 1 kWh a minute (3600 kJ), and the relay log given, written as a run writes
-// them; its figures with a warm-up of warmupMinutes.
-StudyFigures figuresOf(const TempBoardRoot &root, const std::string &relayLog,
-                       double warmupMinutes) {
-    std::vector<sim::TraceRow> rows;
-    for (int m = 1; m <= 60; m++) {
-        sim::TraceRow r;
+double value(const StudyFigures &f, const char *key) {
+    return f.values[at(key)];
+}
+
+// Rows of a trace, one a minute from `from` (seconds since MONDAY) for
+// `minutes`, the room at `indoor`, each row made by `fill` as well.
+template <typename Fill>
+std::vector<TraceRow> trace(int64_t from, int minutes, double indoor, Fill fill) {
+    std::vector<TraceRow> rows;
+    for (int m = 1; m <= minutes; m++) {
+        TraceRow r;
         r.minute = m;
         r.uptimeMs = m * 60000;
-        r.wall = 1796601600 + m * 60;
-        r.outdoor = -12.0;
+        r.wall = MONDAY + from + m * 60;
+        r.indoor = indoor;
+        r.outdoor = 8.3;
         r.relays.fill('0');
-        r.energyKj[RELAY_Y1] = m >= 10 && m < 30 ? 3600.0 : 0.0;
-        r.onSeconds[RELAY_Y1] = m >= 10 && m < 30 ? 60.0 : 0.0;
+        fill(m, r);
         rows.push_back(r);
     }
-    sim::Report report;
-    report.setup.valid = true;
-    report.setup.heatPump = true;
-    report.setup.celsius = true;
-    sim::HouseParams house;
-    house.equipment = sim::Equipment::HeatPump;
-    root.write("/sim/report.json", sim::reportToJson(report, house, "test").dump());
-    std::ofstream trace(root.file("/sim/trace.csv"));
-    sim::writeTrace(trace, rows);
-    trace.close();
-    root.write("/sim/relay-log", relayLog);
-    StudyRun run;
-    run.dir = root.path();
-    return sim::computeRunFigures(run, warmupMinutes / 60.0);
+    return rows;
 }
 
-TEST(Study, ProtectionEnergyAndWarmupAtTheirEdges) {
+std::vector<TraceRow> trace(int64_t from, int minutes, double indoor) {
+    return trace(from, minutes, indoor, [](int, TraceRow &) {});
+}
+
+StudyFigures figures(const std::vector<TraceRow> &rows, bool heatPump, uint32_t mode,
+                     std::vector<RelayEvent> events = {}, double warmupHours = 0.0) {
+    sim::ThermostatSetup setup;
+    setup.valid = true;
+    setup.heatPump = heatPump;
+    setup.hvacState = mode;
+    setup.celsius = true;
+    setup.balancePoint = -1.0;
+    sim::HouseParams house;
+    house.equipment = heatPump ? sim::Equipment::HeatPump : sim::Equipment::Furnace;
+    sim::StudySpec spec;
+    spec.warmupHours = warmupHours;
+    return sim::figuresOf(rows, events, setup, house, spec);
+}
+
+TEST(StudyFigures, ComfortAgainstTheFixedRangeAndSchedule) {
+    ScopedTimeZone utc("UTC");
+    constexpr int64_t H = 3600;
+    constexpr int64_t SATURDAY = 5 * 24 * H;
+    struct Case {
+        const char *what;
+        int64_t from;
+        double indoor;
+        uint32_t mode;
+        double occupiedKh, unoccupiedKh, occupiedHours;
+    } cases[] = {
+        {"Wake begins at 06:00", 5 * H + 30 * 60, 19.0, HVAC_STATE_HEAT, 0.5, 0.0, 0.5},
+        {"asleep, above 60 F", 4 * H, 19.0, HVAC_STATE_HEAT, 0.0, 0.0, 0.0},
+        {"Leave begins at 08:00", 7 * H + 30 * 60, 19.0, HVAC_STATE_HEAT, 0.5, 0.0, 0.5},
+        {"asleep below 60 F", 3 * H, 15.0 + 5.0 / 9.0 - 2.0, HVAC_STATE_HEAT, 0.0, 2.0, 0.0},
+        {"Return, above 76 F", 18 * H, 25.0 + 4.0 / 9.0, HVAC_STATE_HEAT, 1.0, 0.0, 1.0},
+        {"Sleep begins at 22:00", 21 * H + 30 * 60, 17.0, HVAC_STATE_HEAT, 1.5, 0.0, 0.5},
+        {"Saturday wakes at 08:00", SATURDAY + 7 * H, 19.0, HVAC_STATE_HEAT, 0.0, 0.0, 0.0},
+        {"Saturday's Wake", SATURDAY + 8 * H, 19.0, HVAC_STATE_HEAT, 1.0, 0.0, 1.0},
+        {"cooling, Return below 73 F", 18 * H, 22.0 + 7.0 / 9.0 - 1.0, HVAC_STATE_COOL, 1.0, 0.0,
+         1.0},
+        {"cooling, away above 85 F", 10 * H, 29.0 + 4.0 / 9.0 + 1.0, HVAC_STATE_COOL, 0.0, 1.0,
+         0.0},
+    };
+    for (const Case &c : cases) {
+        StudyFigures f = figures(trace(c.from, 60, c.indoor), false, c.mode);
+        ASSERT_TRUE(f.ok) << c.what;
+        EXPECT_NEAR(value(f, "tdis_occupied_kh"), c.occupiedKh, 1e-9) << c.what;
+        EXPECT_NEAR(value(f, "tdis_unoccupied_kh"), c.unoccupiedKh, 1e-9) << c.what;
+        EXPECT_NEAR(value(f, "tdis_occupied"), c.occupiedKh, 1e-9) << c.what;
+        EXPECT_NEAR(value(f, "occupied_h"), c.occupiedHours, 1e-9) << c.what;
+    }
+}
+
+TEST(StudyFigures, EnergyCostEmissionsAndPeaksOverWholeQuarterHours) {
+    ScopedTimeZone utc("UTC");
+    // A furnace from 00:07: the burner 1 kWh a minute in 00:07-00:15 (a
+    // quarter hour cut by the start), then half that to 00:30.
+    auto burner = [](int m, TraceRow &r) {
+        r.energyKj[RELAY_W1E] = m <= 8 ? 3600.0 : m <= 23 ? 1800.0 : 0.0;
+        r.onSeconds[RELAY_W1E] = m <= 23 ? 60.0 : 0.0;
+    };
+    StudyFigures f = figures(trace(7 * 60, 60, 20.0, burner), false, HVAC_STATE_HEAT);
+    ASSERT_TRUE(f.ok);
+    double gas = (8.0 + 15 * 0.5) / 0.95;
+    EXPECT_NEAR(value(f, "gas_kwh"), gas, 1e-9);
+    EXPECT_NEAR(value(f, "gas_peak_kw"), 30.0 / 0.95, 1e-9);
+    double fan = 23 * 60 * 250.0 / 3.6e6;
+    EXPECT_NEAR(value(f, "fan_kwh"), fan, 1e-9);
+    EXPECT_NEAR(value(f, "peak_kw"), 0.25, 1e-9);
+    EXPECT_NEAR(value(f, "gas_kwh_day"), gas * 24.0, 1e-9);
+    EXPECT_NEAR(value(f, "cost_flat_day"), 24.0 * (gas * 1.45 / 29.3071 + fan * 0.16), 1e-9);
+    EXPECT_NEAR(value(f, "co2_kg_day"), 24.0 * (gas * 0.181 + fan * 0.373), 1e-9);
+    EXPECT_TRUE(std::isnan(value(f, "aux_share_pct")));
+
+    // A heat pump's compressor at its rating point (COP 3.4), 3.4 kWh of heat
+    // a minute: 1 kWh of electricity, at the peak price from 16:00 on
+    // weekdays only.
+    struct Tou {
+        int64_t from;
+        double price;
+    } tou[] = {{15 * 3600, 0.12},
+               {16 * 3600, 0.30},
+               {20 * 3600 + 59 * 60, 0.30},
+               {21 * 3600, 0.12},
+               {5 * 86400 + 16 * 3600, 0.12}};
+    for (const Tou &t : tou) {
+        auto compressor = [](int, TraceRow &r) { r.energyKj[RELAY_Y1] = 3.4 * 3600.0; };
+        StudyFigures hp = figures(trace(t.from, 1, 20.0, compressor), true, HVAC_STATE_HEAT);
+        EXPECT_NEAR(value(hp, "cost_tou_day"), 24.0 * 60.0 * t.price, 1e-9) << t.from;
+        EXPECT_NEAR(value(hp, "electric_kwh"), 1.0, 1e-9);
+        EXPECT_NEAR(value(hp, "peak_kw"), 0.0, 1e-9); // no whole quarter hour
+    }
+}
+
+TEST(StudyFigures, HeatPumpAuxiliaryHeatByOutdoorTemperature) {
+    ScopedTimeZone utc("UTC");
+    // Resistance heat of 1 kWh a minute at outdoor temperatures around the
+    // balance point (-1 C) and the bins' edges, the compressor 3.4 kWh of
+    // heat at 8.3 C.
+    const double outdoor[] = {-15.01, -15.0, -1.0, -0.99, 5.0, 8.3};
+    auto fill = [&outdoor](int m, TraceRow &r) {
+        r.outdoor = outdoor[m - 1];
+        r.energyKj[RELAY_W1E] = m < 6 ? 3600.0 : 0.0;
+        r.energyKj[RELAY_Y1] = m == 6 ? 3.4 * 3600.0 : 0.0;
+    };
+    StudyFigures f = figures(trace(0, 6, 20.0, fill), true, HVAC_STATE_HEAT);
+    EXPECT_NEAR(value(f, "aux_kwh"), 5.0, 1e-9);
+    EXPECT_NEAR(value(f, "aux_above_balance_kwh"), 2.0, 1e-9);
+    EXPECT_NEAR(value(f, "aux_share_pct"), 500.0 / 6.0, 1e-9);
+    EXPECT_NEAR(value(f, "aux_kwh_below_m15c"), 1.0, 1e-9);
+    EXPECT_NEAR(value(f, "aux_kwh_m15c_m10c"), 1.0, 1e-9);
+    EXPECT_NEAR(value(f, "aux_kwh_m5c_0c"), 2.0, 1e-9);
+    EXPECT_NEAR(value(f, "aux_kwh_above_5c"), 1.0, 1e-9);
+    // Emergency heat is neither auxiliary heat nor above the balance point.
+    StudyFigures e = figures(trace(0, 6, 20.0, fill), true, HVAC_STATE_EMERGENCY_HEAT);
+    EXPECT_NEAR(value(e, "emergency_kwh"), 5.0, 1e-9);
+    EXPECT_NEAR(value(e, "aux_kwh"), 0.0, 1e-9);
+    EXPECT_NEAR(value(e, "aux_above_balance_kwh"), 0.0, 1e-9);
+}
+
+TEST(StudyFigures, ProtectionCountsAndTheWarmup) {
+    ScopedTimeZone utc("UTC");
     struct Case {
         const char *log;
         double warmupMinutes;
-        double shortRuns, shortOff;
+        double shortRuns, shortOff, y1Starts;
     } cases[] = {
         // Y1 runs of exactly 180 s and 179 s; off for exactly 300 s and 299 s.
-        {"0 1 0\n60000 1 1\n240000 1 0\n540000 1 1\n719000 1 0\n1018000 1 1\n", 0, 1, 1},
+        {"0 1 0\n60000 1 1\n240000 1 0\n540000 1 1\n719000 1 0\n1018000 1 1\n", 0, 1, 1, 3},
         // The first state and the first change only start the count.
-        {"60000 1 1\n100000 1 0\n", 0, 0, 0},
+        {"60000 1 1\n100000 1 0\n", 0, 0, 0, 1},
         // A short run before the end of the warm-up is left out.
-        {"60000 1 1\n240000 1 0\n300000 1 1\n310000 1 0\n600000 1 1\n610000 1 0\n", 6, 1, 0},
+        {"60000 1 1\n240000 1 0\n300000 1 1\n310000 1 0\n600000 1 1\n610000 1 0\n", 6, 1, 0, 1},
     };
     for (const Case &c : cases) {
-        TempBoardRoot root;
-        StudyFigures f = figuresOf(root, c.log, c.warmupMinutes);
+        std::istringstream in(c.log);
+        std::vector<RelayEvent> events;
+        std::string error;
+        ASSERT_TRUE(parseRelayLog(in, events, error)) << error;
+        StudyFigures f =
+            figures(trace(0, 60, 20.0), true, HVAC_STATE_HEAT, events, c.warmupMinutes / 60.0);
         ASSERT_TRUE(f.ok) << f.error;
-        EXPECT_EQ(f.values[at("short_runs")], c.shortRuns) << c.log;
-        EXPECT_EQ(f.values[at("short_compressor_off")], c.shortOff) << c.log;
+        EXPECT_EQ(value(f, "short_runs"), c.shortRuns) << c.log;
+        EXPECT_EQ(value(f, "short_compressor_off"), c.shortOff) << c.log;
+        EXPECT_EQ(value(f, "y1_starts"), c.y1Starts) << c.log;
     }
-    TempBoardRoot root;
-    StudyFigures f = figuresOf(root, "", 0);
-    // 20 kWh of heat at -12 C: COP 3.4 - 0.075 x 20.3 = 1.8775.
-    EXPECT_NEAR(f.values[at("compressor_kwh")], 20.0 / 1.8775, 1e-9);
-    // Peak: 15 whole minutes of the compressor, in kW.
-    EXPECT_NEAR(f.values[at("peak_kw")], 60.0 / 1.8775, 1e-9);
-    EXPECT_NEAR(f.values[at("runtime_h")], 20.0 / 60.0, 1e-9);
-}
-
-TEST(Study, MatrixBaselineAndRunTimeSaved) {
-    sim::StudySpec spec;
+    std::istringstream in("60000 1 1\n240000 1 0\n1140000 1 1\n1200000 1 0\n");
+    std::vector<RelayEvent> events;
     std::string error;
-    const std::pair<int, const char *> values[] = {
-        {0, "tight"}, {0, "leaky"}, {1, "summer"}, {2, "heatpump-gas"}, {3, "cycle-rate-6"}};
-    for (auto [axis, name] : values) {
-        sim::StudyVariant v;
-        ASSERT_TRUE(sim::namedVariant(axis, name, "/w", &v, &error)) << error;
-        spec.axes[axis].push_back(v);
-    }
-    sim::StudyVariant bad;
-    EXPECT_FALSE(sim::namedVariant(2, "boiler", "/w", &bad, &error));
-    std::vector<StudyRun> runs = sim::expandStudy(&spec, "/out");
-    ASSERT_EQ(runs.size(), 4u); // two houses, the setting and the baseline
-    EXPECT_EQ(runs[0].name, "tight_summer_heatpump-gas_cycle-rate-6_2d");
-    EXPECT_TRUE(runs[1].baseline);
-    std::string repeat = sim::repeatCommand("tstat-sim", runs[0]);
-    EXPECT_NE(repeat.find("--factory=\"--mode cool --system one-stg-heat-pump --cycle-rate 6 "
-                          "--time "),
-              std::string::npos)
-        << repeat;
-    EXPECT_NE(repeat.find("--weather /w/summer-heat.csv --indoor 24"), std::string::npos);
-    std::vector<StudyFigures> figures(4);
-    for (size_t i = 0; i < 4; i++) {
-        figures[i].ok = true;
-        figures[i].values.assign(sim::studyFigures().size(), NAN);
-        figures[i].values[at("runtime_h")] = i % 2 == 0 ? 3.0 : 4.0;
-    }
-    sim::addRunTimeSaved(runs, &figures);
-    EXPECT_DOUBLE_EQ(figures[0].values[at("runtime_saved_pct")], 25.0);
-    EXPECT_DOUBLE_EQ(figures[1].values[at("runtime_saved_pct")], 0.0);
+    ASSERT_TRUE(parseRelayLog(in, events, error));
+    StudyFigures f = figures(trace(0, 60, 20.0), true, HVAC_STATE_HEAT, events);
+    EXPECT_NEAR(value(f, "shortest_start_gap_min"), 18.0, 1e-9);
+    EXPECT_EQ(value(f, "worst_hour_starts"), 2.0);
+    EXPECT_EQ(value(f, "cycles"), 2.0);
+    EXPECT_FALSE(figures(trace(0, 60, 20.0), true, HVAC_STATE_HEAT, {}, 1.0).ok);
 }
 
-TEST(Study, CheckNamesFiguresPastTheirTolerance) {
-    sim::StudySpec spec;
-    spec.tolerances["discomfort"] = 0.5;
-    StudyRun run;
-    run.name = "r";
-    StudyFigures now;
-    now.ok = true;
-    now.values.assign(sim::studyFigures().size(), NAN);
-    TempBoardRoot root;
-    struct Case {
-        double was, is;
-        int findings;
-    } cases[] = {{10.0, 11.0, 0}, {10.0, 11.01, 1}, {-10.0, -11.0, 0}};
-    for (const Case &c : cases) {
-        // 0.5 and 5 % of 10: 1.0.
-        now.values[at("discomfort")] = c.is;
-        root.write("/base.json", "{\"runs\": [{\"run\": \"r\", \"figures\": {\"discomfort\": " +
-                                     std::to_string(c.was) + "}}]}");
-        std::string text;
-        EXPECT_EQ(sim::checkStudy(root.file("/base.json"), spec, {run}, {now}, &text), c.findings)
-            << text;
+TEST(StudyFigures, RecoveryMeanBesideTheMissedOnes) {
+    ScopedTimeZone utc("UTC");
+    // Sleep, then Wake at minute 10 (reached at minute 40), Leave at 60,
+    // Return at 120 never reached before Sleep at 150.
+    auto program = [](int m, TraceRow &r) {
+        r.setpoints.valid = true;
+        r.controlled = true;
+        r.setpoints.period = m < 10    ? sim::PeriodKind::Sleep
+                             : m < 60  ? sim::PeriodKind::Wake
+                             : m < 120 ? sim::PeriodKind::Leave
+                             : m < 150 ? sim::PeriodKind::Return
+                                       : sim::PeriodKind::Sleep;
+        r.bandLow = 20.5;
+        r.bandHigh = 26.0;
+        r.indoor = (m >= 40 && m < 60) ? 21.0 : 19.0;
+    };
+    StudyFigures f = figures(trace(0, 180, 19.0, program), false, HVAC_STATE_HEAT);
+    EXPECT_NEAR(value(f, "recovery_mean_min"), 31.0, 1e-9);
+    EXPECT_NEAR(value(f, "recovery_missed"), 1.0, 1e-9);
+}
+
+TEST(StudyFigures, SavingsAgainstThePairedBaseline) {
+    // Two settings (program, constant) of one house for two seeds; the
+    // baseline of seed 6 failed.
+    std::vector<sim::StudyRun> runs(4);
+    std::vector<StudyFigures> f(4);
+    for (size_t i = 0; i < 4; i++) {
+        runs[i].variant[sim::AXIS_SETTING] = static_cast<int>(i % 2);
+        runs[i].baseline = i % 2 == 1;
+        runs[i].seed = i < 2 ? 5 : 6;
+        runs[i].days = 2;
+        f[i].ok = i != 3;
+        f[i].values.assign(sim::studyFigures().size(), 0.0);
+        f[i].values[at("runtime_h")] = i % 2 == 0 ? 3.0 : 4.0;
+        f[i].values[at("electric_kwh")] = i % 2 == 0 ? 90.0 : 60.0;
+        f[i].values[at("gas_kwh")] = 0.0;
+        for (const char *key :
+             {"runtime_saved_pct", "electric_saved_pct", "gas_saved_pct", "cost_saved_pct"}) {
+            f[i].values[at(key)] = NAN;
+        }
     }
-    now.values[at("short_compressor_off")] = 1.0;
-    std::string text;
-    EXPECT_EQ(sim::checkStudy(root.file("/base.json"), spec, {run}, {now}, &text), 2) << text;
-    EXPECT_NE(text.find("compressor off times below 300 s"), std::string::npos);
-    // A run in Fahrenheit in a study in Celsius: 19.8 F h are 11 C h.
-    StudyRun second = run;
-    second.name = "f";
-    StudyFigures celsius = now;
-    celsius.celsius = true;
-    celsius.values[at("discomfort")] = 11.0;
-    celsius.values[at("short_compressor_off")] = NAN;
-    StudyFigures fahrenheit = celsius;
-    fahrenheit.celsius = false;
-    fahrenheit.values[at("discomfort")] = 19.8;
-    root.write("/base.json", "{\"runs\": [{\"run\": \"r\", \"figures\": {\"discomfort\": 11}},"
-                             " {\"run\": \"f\", \"figures\": {\"discomfort\": 11}}]}");
-    std::string mixed;
-    EXPECT_EQ(sim::checkStudy(root.file("/base.json"), spec, {run, second}, {celsius, fahrenheit},
-                              &mixed),
-              0)
-        << mixed;
+    sim::addSavings(runs, &f);
+    EXPECT_DOUBLE_EQ(f[0].values[at("runtime_saved_pct")], 25.0);
+    EXPECT_DOUBLE_EQ(f[0].values[at("electric_saved_pct")], -50.0);
+    EXPECT_TRUE(std::isnan(f[0].values[at("gas_saved_pct")])); // nothing burnt to save
+    EXPECT_DOUBLE_EQ(f[1].values[at("runtime_saved_pct")], 0.0);
+    EXPECT_TRUE(std::isnan(f[2].values[at("runtime_saved_pct")])); // its baseline failed
 }
 
 } // namespace

@@ -88,9 +88,11 @@ void BuildingClient::answer(int64_t nextMs) {
     channel.answer = LockstepMessage{LOCKSTEP_IDLE, 0, nextMs, 0};
     uint32_t mine = LOCKSTEP_TURN_APPLICATION;
     // The building may have closed the clock meanwhile: it stays closed.
+    // The exchange alone gives the turn back: once it is done the building
+    // may already have handed the next NOW over, which a store would undo.
     if (channel.turn.compare_exchange_strong(mine, LOCKSTEP_TURN_SIMULATOR,
                                              std::memory_order_acq_rel)) {
-        lockstepGiveTurn(&channel, LOCKSTEP_TURN_SIMULATOR);
+        lockstepWakeTurn(&channel);
     }
 }
 

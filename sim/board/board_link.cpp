@@ -363,8 +363,9 @@ void BoardConsole::line(const std::string &text, const Say &say) {
     // The installer's own lines: its name from the line's start, and no
     // control character (it escapes every one it would print).
     const std::string prefix = "tstat-update: ";
-    if (text.rfind(prefix, 0) != 0 ||
-        std::any_of(text.begin(), text.end(), [](char c) { return c >= 0 && c < ' '; })) {
+    if (text.rfind(prefix, 0) != 0 || std::any_of(text.begin(), text.end(), [](char c) {
+            return static_cast<unsigned char>(c) < ' ';
+        })) {
         return;
     }
     std::string l = text.substr(prefix.size());

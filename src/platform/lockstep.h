@@ -105,8 +105,13 @@ void lockstepUnmapShared(LockstepShared *region);
 // Sends / receives a descriptor as one message on a socket.
 bool lockstepSendDescriptor(int socket, int fd);
 int lockstepReceiveDescriptor(int socket);
-// Gives the turn to `to` and wakes whoever sleeps on it.
+// Gives the turn to `to` and wakes whoever sleeps on it. Only for the side
+// that holds the turn, or to end lock-step time: a side that gave the turn
+// away by an exchange of the word must not store it again, since the other
+// side may have taken its turn and handed the next one over meanwhile.
 void lockstepGiveTurn(LockstepChannel *channel, uint32_t to);
+// Wakes whoever sleeps on the turn word, which the caller has changed.
+void lockstepWakeTurn(LockstepChannel *channel);
 // Sleeps while the turn is `value`, at most timeoutMs; the turn then.
 uint32_t lockstepAwaitTurnChange(LockstepChannel *channel, uint32_t value, int timeoutMs);
 // Puts as much of data as fits; what was put.

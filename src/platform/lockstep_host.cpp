@@ -139,6 +139,10 @@ int lockstepReceiveDescriptor(int socket) {
 
 void lockstepGiveTurn(LockstepChannel *channel, uint32_t to) {
     channel->turn.store(to, std::memory_order_release);
+    lockstepWakeTurn(channel);
+}
+
+void lockstepWakeTurn(LockstepChannel *channel) {
     futex(&channel->turn, FUTEX_WAKE, INT_MAX, nullptr);
 }
 

@@ -118,12 +118,17 @@ void sendLockstep(uint32_t kind, int64_t monoMs) {
     channel.answer = LockstepMessage{kind, m_Lockstep.answerFlags, monoMs, 0};
     m_Lockstep.answerFlags = 0;
     uint32_t mine = LOCKSTEP_TURN_APPLICATION;
+    // The exchange alone gives the turn back. A simulator that is awake
+    // (its wait timed out in a long turn) may take its turn at once and
+    // hand the next NOW over before the wake below: a second store of the
+    // turn here would take that NOW away, and the simulator would read
+    // this answer again.
     if (!channel.turn.compare_exchange_strong(mine, LOCKSTEP_TURN_SIMULATOR,
                                               std::memory_order_acq_rel)) {
         lockstepClosed();
     }
     if (m_Lockstep.inProcess == nullptr) {
-        lockstepGiveTurn(&channel, LOCKSTEP_TURN_SIMULATOR);
+        lockstepWakeTurn(&channel);
     }
 }
 

@@ -9,7 +9,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
 #include <filesystem>
+#include <sched.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -138,6 +140,19 @@ void catchEndSignals() {
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGHUP, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
+}
+
+bool childPinAndRedirect(int cpu, const std::string &log) {
+    if (cpu >= 0) {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(cpu, &one);
+        sched_setaffinity(0, sizeof(one), &one);
+    }
+    int in = open("/dev/null", O_RDONLY);
+    int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    return in >= 0 && out >= 0 && dup2(in, STDIN_FILENO) >= 0 && dup2(out, STDOUT_FILENO) >= 0 &&
+           dup2(out, STDERR_FILENO) >= 0;
 }
 
 } // namespace sim

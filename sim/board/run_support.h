@@ -37,6 +37,11 @@ void stopChild(pid_t *child, int graceMs);
 // one) goes to *status; *child becomes -1.
 void waitForChild(pid_t *child, int graceMs, int *status);
 
+// In a forked child before its exec: pins it to processor cpu (none when
+// negative), reads /dev/null and writes standard output and error to log.
+// false when the log cannot be opened or the descriptors not set.
+bool childPinAndRedirect(int cpu, const std::string &log);
+
 // The signal that asked the run to end (SIGINT, SIGTERM or SIGHUP), 0 while
 // none has; catchEndSignals installs the handlers and ignores SIGPIPE.
 extern volatile sig_atomic_t g_EndSignal;

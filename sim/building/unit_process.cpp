@@ -9,7 +9,6 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <sched.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -46,16 +45,7 @@ bool UnitProcess::start(const std::string &program, std::vector<std::string> arg
         if (getppid() != parent) {
             _exit(126);
         }
-        if (cpu >= 0) {
-            cpu_set_t one;
-            CPU_ZERO(&one);
-            CPU_SET(cpu, &one);
-            sched_setaffinity(0, sizeof(one), &one);
-        }
-        int in = open("/dev/null", O_RDONLY);
-        int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0 || dup2(in, STDIN_FILENO) < 0 || dup2(out, STDOUT_FILENO) < 0 ||
-            dup2(out, STDERR_FILENO) < 0) {
+        if (!childPinAndRedirect(cpu, log)) {
             _exit(127);
         }
         fcntl(fd, F_SETFD, 0);

@@ -178,16 +178,7 @@ pid_t startRun(const StudyRun &run, const std::string &simBinary, int cpu) {
     if (pid != 0) {
         return pid;
     }
-    if (cpu >= 0) {
-        cpu_set_t one;
-        CPU_ZERO(&one);
-        CPU_SET(cpu, &one);
-        sched_setaffinity(0, sizeof(one), &one);
-    }
-    int in = open("/dev/null", O_RDONLY);
-    int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || dup2(in, STDIN_FILENO) < 0 || dup2(out, STDOUT_FILENO) < 0 ||
-        dup2(out, STDERR_FILENO) < 0) {
+    if (!childPinAndRedirect(cpu, log)) {
         _exit(127);
     }
     execv(command.file(), command.argv());

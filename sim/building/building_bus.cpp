@@ -121,10 +121,10 @@ void BuildingRun::addressChanged(UnitProcess &unit, int address) {
 void BuildingRun::beginEvent(const DemandEvent &event) {
     std::vector<size_t> units;
     std::vector<std::string> unitNames;
-    auto group = m_spec.groups.find(event.group);
+    auto group = m_plan.groups.find(event.group);
     for (const auto &u : m_units) {
         bool in = event.group.empty() ||
-                  (group != m_spec.groups.end() &&
+                  (group != m_plan.groups.end() &&
                    std::count(group->second.begin(), group->second.end(), u->index()) > 0);
         if (in) {
             units.push_back(u->index());

@@ -58,18 +58,18 @@ bool factoryTakes(const std::string &tool, const std::vector<std::string> &optio
 
 // Every zone's record options, as the factory tool checks them (each set
 // of options once).
-bool checkFactoryOptions(const BuildingSpec &spec, const std::string &tool,
+bool checkFactoryOptions(const BuildingSpec &plan, const std::string &tool,
                          const std::string &scratch, std::string *error) {
     std::set<std::vector<std::string>> seen;
-    for (size_t i = 0; i < spec.zones.size(); i++) {
-        std::vector<std::string> options = factoryArguments(spec, i);
+    for (size_t i = 0; i < plan.zones.size(); i++) {
+        std::vector<std::string> options = factoryArguments(plan, i);
         if (!seen.insert(options).second) {
             continue;
         }
         std::string said;
         if (!factoryTakes(tool, options, scratch, &said)) {
-            const ZoneSpec &z = spec.zones[i];
-            *error = spec.path + ":" + std::to_string(z.line) + ": zone " + z.name +
+            const ZoneSpec &z = plan.zones[i];
+            *error = plan.path + ":" + std::to_string(z.line) + ": zone " + z.name +
                      ": the factory tool refused its options: " + said;
             return false;
         }
@@ -85,8 +85,8 @@ double cpuSeconds(int who) {
 }
 
 // The events of --event in place of the building file's.
-bool replaceEvents(const std::vector<std::string> &lines, BuildingSpec *spec, std::string *error) {
-    spec->events.clear();
+bool replaceEvents(const std::vector<std::string> &lines, BuildingSpec *plan, std::string *error) {
+    plan->events.clear();
     for (const std::string &line : lines) {
         std::istringstream in(line);
         std::vector<std::string> words;
@@ -94,39 +94,39 @@ bool replaceEvents(const std::vector<std::string> &lines, BuildingSpec *spec, st
             words.push_back(w);
         }
         DemandEvent event;
-        if (!parseBuildingEvent(words, *spec, &event, error)) {
+        if (!parseBuildingEvent(words, *plan, &event, error)) {
             *error = "--event \"" + line + "\": " + *error;
             return false;
         }
-        spec->events.push_back(event);
+        plan->events.push_back(event);
     }
     return true;
 }
 
-// The spec, the script and the output directory, all checked; false with
+// The plan, the script and the output directory, all checked; false with
 // the message.
-bool prepare(BuildingOptions &o, BuildingSpec *spec, std::vector<ScriptLine> *script,
+bool prepare(BuildingOptions &o, BuildingSpec *plan, std::vector<ScriptLine> *script,
              std::string *error) {
     if (o.file.empty() == (o.units <= 0)) {
         *error = "give a building file or --units N";
         return false;
     }
-    if (!o.file.empty() && !loadBuilding(o.file, spec, error)) {
+    if (!o.file.empty() && !loadBuilding(o.file, plan, error)) {
         return false;
     }
     if (o.file.empty()) {
-        *spec = generatedBuilding(o.units);
+        *plan = generatedBuilding(o.units);
         std::string why;
-        if (!hostHoldsUnits(spec->zones.size(), currentHostLimits(), &why)) {
+        if (!hostHoldsUnits(plan->zones.size(), currentHostLimits(), &why)) {
             *error = "--units " + std::to_string(o.units) + ": " + why;
             return false;
         }
     }
-    if (!o.events.empty() && !replaceEvents(o.events, spec, error)) {
+    if (!o.events.empty() && !replaceEvents(o.events, plan, error)) {
         return false;
     }
-    spec->hours = o.hours > 0.0 ? o.hours : spec->hours;
-    spec->endOnFailure = o.onFailure >= 0 ? o.onFailure == 1 : spec->endOnFailure;
+    plan->hours = o.hours > 0.0 ? o.hours : plan->hours;
+    plan->endOnFailure = o.onFailure >= 0 ? o.onFailure == 1 : plan->endOnFailure;
     std::error_code ec;
     fs::create_directories(o.out + "/sim", ec);
     if (ec) {
@@ -134,24 +134,24 @@ bool prepare(BuildingOptions &o, BuildingSpec *spec, std::vector<ScriptLine> *sc
         return false;
     }
     o.out = fs::absolute(o.out).lexically_normal().string();
-    if (!checkFactoryOptions(*spec, o.factoryTool, o.out + "/sim", error)) {
+    if (!checkFactoryOptions(*plan, o.factoryTool, o.out + "/sim", error)) {
         return false;
     }
     return o.script.empty() ||
-           loadScript(o.script, spec->startWall, script, error, checkBuildingLine);
+           loadScript(o.script, plan->startWall, script, error, checkBuildingLine);
 }
 
-bool writeResults(const BuildingOptions &o, const BuildingSpec &spec, const BuildingResult &with,
+bool writeResults(const BuildingOptions &o, const BuildingSpec &plan, const BuildingResult &with,
                   const BuildingResult *without) {
-    std::string text = formatBuildingReport(spec, with, without);
+    std::string text = formatBuildingReport(plan, with, without);
     fputs(text.c_str(), stdout);
     std::string plotError;
     bool written = writeFileAtomic(o.out + "/building.txt", text) &&
                    writeFileAtomic(o.out + "/building.json",
-                                   buildingJson(spec, with, without).dump(2) + "\n") &&
-                   writeFileAtomic(o.out + "/demand.csv", demandCsv(spec, with, without));
+                                   buildingJson(plan, with, without).dump(2) + "\n") &&
+                   writeFileAtomic(o.out + "/demand.csv", demandCsv(plan, with, without));
     bool plotted =
-        plotBuildingDemand(o.out + "/demand.png", o.fontDir, spec, with, without, &plotError);
+        plotBuildingDemand(o.out + "/demand.png", o.fontDir, plan, with, without, &plotError);
     printf("building: report %s/building.txt, figures building.json, demand demand.csv, %s\n",
            o.out.c_str(), plotted ? "plot demand.png" : ("no plot: " + plotError).c_str());
     return written;
@@ -160,7 +160,7 @@ bool writeResults(const BuildingOptions &o, const BuildingSpec &spec, const Buil
 } // namespace
 
 int runBuildingCommand(BuildingOptions o) {
-    BuildingSpec spec;
+    BuildingSpec plan;
     std::vector<ScriptLine> script;
     std::string error;
     // The building's own files (its console's port, its dashboard's) go
@@ -168,7 +168,7 @@ int runBuildingCommand(BuildingOptions o) {
     setenv("TSTAT_ROOT", o.out.c_str(), 1);
     unsetenv("TSTAT_TIME_SCALE");
     platformReset();
-    if (!prepare(o, &spec, &script, &error)) {
+    if (!prepare(o, &plan, &script, &error)) {
         fprintf(stderr, "tstat-sim building: %s\n", error.c_str());
         return USAGE_ERROR;
     }
@@ -176,22 +176,22 @@ int runBuildingCommand(BuildingOptions o) {
     platformReset();
     catchEndSignals();
     auto hostStart = std::chrono::steady_clock::now();
-    BuildingRun withEvents(spec, o, o.out, true, script);
+    BuildingRun withEvents(plan, o, o.out, true, script);
     BuildingResult with = withEvents.run();
     double cpuWith = cpuSeconds(RUSAGE_CHILDREN) + cpuSeconds(RUSAGE_SELF);
     BuildingResult without;
     bool compared =
-        o.baseline && !spec.events.empty() && with.ran && g_EndSignal == 0 && !withEvents.failed();
+        o.baseline && !plan.events.empty() && with.ran && g_EndSignal == 0 && !withEvents.failed();
     if (compared) {
         BuildingOptions quiet = o;
         quiet.http = -1;
-        BuildingRun withoutEvents(spec, quiet, o.out + "/without", false, script);
+        BuildingRun withoutEvents(plan, quiet, o.out + "/without", false, script);
         without = withoutEvents.run();
     }
     double cpu = cpuSeconds(RUSAGE_CHILDREN) + cpuSeconds(RUSAGE_SELF);
     double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - hostStart).count();
-    bool written = with.ran && writeResults(o, spec, with, compared ? &without : nullptr);
+    bool written = with.ran && writeResults(o, plan, with, compared ? &without : nullptr);
     double days = std::max(1.0, static_cast<double>(with.minutes + without.minutes)) / 1440.0;
     std::string timing = formatNumber("%.1f", cpu) +
                          " s of processor (the units, their "
@@ -199,7 +199,7 @@ int runBuildingCommand(BuildingOptions o) {
                          formatNumber("%.1f", cpuWith) + " s the run with the events), " +
                          formatNumber("%.1f", wall) + " s of wall time; " +
                          formatNumber("%.1f", cpu / days) + " s of processor a building-day, " +
-                         formatNumber("%.2f", cpu / days / std::max<size_t>(1, spec.zones.size())) +
+                         formatNumber("%.2f", cpu / days / std::max<size_t>(1, plan.zones.size())) +
                          " s a unit-day; " + formatNumber("%.1f", withEvents.unitMemoryMb()) +
                          " MB of memory a unit (its simulator and application, proportional "
                          "set size)\n";

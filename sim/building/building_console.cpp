@@ -217,7 +217,7 @@ bool BuildingRun::cmdBus(const std::string &rest) {
     }
     const ControlBus::Counts &c = m_bus.counts();
     double seconds = std::max(1.0, static_cast<double>(m_now) / 1000.0);
-    say("bus: " + std::to_string(m_spec.busRate) + " bit/s, " + std::to_string(c.frames) +
+    say("bus: " + std::to_string(m_plan.busRate) + " bit/s, " + std::to_string(c.frames) +
         " frames so far, busy " +
         formatNumber("%.2f", 100.0 * static_cast<double>(c.busyMicros) / 1e6 / seconds) +
         " % of the time, the longest wait for the wire " +
@@ -235,7 +235,7 @@ bool BuildingRun::cmdEvent(const std::string &rest) {
     DemandEvent event;
     std::string why;
     parseDemandEvent(w, &event, &why);
-    if (!event.group.empty() && m_spec.groups.count(event.group) == 0) {
+    if (!event.group.empty() && m_plan.groups.count(event.group) == 0) {
         say("error: no group " + event.group + " in the building");
         return false;
     }

@@ -99,8 +99,8 @@ std::string fmt(const char *format, double v) {
     return b;
 }
 
-std::string clockAt(const BuildingSpec &spec, size_t minute) {
-    time_t t = static_cast<time_t>(spec.startWall + static_cast<int64_t>(minute) * 60);
+std::string clockAt(const BuildingSpec &plan, size_t minute) {
+    time_t t = static_cast<time_t>(plan.startWall + static_cast<int64_t>(minute) * 60);
     struct tm local {};
     localtime_r(&t, &local);
     char b[32];
@@ -108,8 +108,8 @@ std::string clockAt(const BuildingSpec &spec, size_t minute) {
     return b;
 }
 
-std::string peakText(const BuildingSpec &spec, double kw, size_t at) {
-    return std::isnan(kw) ? "-" : fmt("%.2f", kw) + " at " + clockAt(spec, at);
+std::string peakText(const BuildingSpec &plan, double kw, size_t at) {
+    return std::isnan(kw) ? "-" : fmt("%.2f", kw) + " at " + clockAt(plan, at);
 }
 
 std::string padded(const std::string &text, size_t width) {
@@ -122,12 +122,12 @@ std::string durationText(int64_t ms) {
     return minutes % 60 != 0 ? text + " " + std::to_string(minutes % 60) + " min" : text;
 }
 
-std::string eventLine(const BuildingSpec &spec, size_t i, const EventFigures &e) {
+std::string eventLine(const BuildingSpec &plan, size_t i, const EventFigures &e) {
     const DemandEvent &ev = e.outcome->event;
     std::string text = "event " + std::to_string(i + 1) + ": " + (ev.cool ? "cool" : "heat") +
                        " set points " + (ev.cool ? "up " : "down ") +
                        fmt("%.1f", ev.amountC * 1.8) + " F (" + fmt("%.1f", ev.amountC) +
-                       " C) from " + clockAt(spec, e.during.from) + " for " +
+                       " C) from " + clockAt(plan, e.during.from) + " for " +
                        durationText(ev.durationMs) + ", " +
                        (ev.group.empty() ? "every unit" : "group " + ev.group) + " (" +
                        std::to_string(e.outcome->units) + " units)";
@@ -142,27 +142,27 @@ std::string eventLine(const BuildingSpec &spec, size_t i, const EventFigures &e)
     return text;
 }
 
-std::string demandTable(const BuildingSpec &spec, const Summary &s) {
+std::string demandTable(const BuildingSpec &plan, const Summary &s) {
     std::string text = padded("building demand (kW, highest 15-minute mean)", 52) +
                        padded("with events", 18) + "without\n";
     text += "  " + padded("the whole run", 50) +
-            padded(peakText(spec, s.peak[0], s.peakAt[0]), 18) +
-            peakText(spec, s.peak[1], s.peakAt[1]) + "\n";
+            padded(peakText(plan, s.peak[0], s.peakAt[0]), 18) +
+            peakText(plan, s.peak[1], s.peakAt[1]) + "\n";
     for (size_t i = 0; i < s.events.size(); i++) {
         const EventFigures &e = s.events[i];
         std::string n = "event " + std::to_string(i + 1);
         text +=
             "  " +
-            padded(n + ", " + clockAt(spec, e.during.from) + " to " + clockAt(spec, e.during.to),
+            padded(n + ", " + clockAt(plan, e.during.from) + " to " + clockAt(plan, e.during.to),
                    50) +
-            padded(peakText(spec, e.peakDuring[0], e.atDuring[0]), 18) +
-            peakText(spec, e.peakDuring[1], e.atDuring[1]) + "\n";
+            padded(peakText(plan, e.peakDuring[0], e.atDuring[0]), 18) +
+            peakText(plan, e.peakDuring[1], e.atDuring[1]) + "\n";
         text += "  " +
-                padded(n + "'s rebound, " + clockAt(spec, e.rebound.from) + " to " +
-                           clockAt(spec, e.rebound.to),
+                padded(n + "'s rebound, " + clockAt(plan, e.rebound.from) + " to " +
+                           clockAt(plan, e.rebound.to),
                        50) +
-                padded(peakText(spec, e.peakRebound[0], e.atRebound[0]), 18) +
-                peakText(spec, e.peakRebound[1], e.atRebound[1]) + "\n";
+                padded(peakText(plan, e.peakRebound[0], e.atRebound[0]), 18) +
+                peakText(plan, e.peakRebound[1], e.atRebound[1]) + "\n";
     }
     return text;
 }
@@ -300,40 +300,40 @@ double peakMeanKw(const std::vector<double> &kw, size_t from, size_t to, size_t 
     return best / static_cast<double>(width);
 }
 
-std::string formatBuildingReport(const BuildingSpec &spec, const BuildingResult &with,
+std::string formatBuildingReport(const BuildingSpec &plan, const BuildingResult &with,
                                  const BuildingResult *without) {
     Summary s = summarise(with, without);
-    time_t start = static_cast<time_t>(spec.startWall);
+    time_t start = static_cast<time_t>(plan.startWall);
     struct tm local {};
     localtime_r(&start, &local);
     char when[48];
     strftime(when, sizeof(when), "%a %Y-%m-%d %H:%M", &local);
-    std::string text = "tstat-sim building: " + spec.path + ", " +
+    std::string text = "tstat-sim building: " + plan.path + ", " +
                        std::to_string(with.units.size()) + " units on one bus at " +
-                       std::to_string(spec.busRate) + " bit/s, " + fmt("%.1f", spec.hours) +
+                       std::to_string(plan.busRate) + " bit/s, " + fmt("%.1f", plan.hours) +
                        " hours from " + when + "\n";
     text += "bus: " + std::to_string(with.bus.frames) + " frames, busy " +
             fmt("%.2f", 100.0 * static_cast<double>(with.bus.busyMicros) /
-                            std::max(1.0, spec.hours * 3.6e9)) +
+                            std::max(1.0, plan.hours * 3.6e9)) +
             " % of the time, the longest wait for the wire " +
             fmt("%.1f", static_cast<double>(with.bus.longestWaitMicros) / 1000.0) + " ms\n";
     for (size_t i = 0; i < s.events.size(); i++) {
-        text += eventLine(spec, i, s.events[i]);
+        text += eventLine(plan, i, s.events[i]);
     }
     if (without == nullptr) {
         text += "no run without the events: the figures without them are \"-\"\n";
     }
-    return text + demandTable(spec, s) + energyTable(s) + zoneTable(with, without);
+    return text + demandTable(plan, s) + energyTable(s) + zoneTable(with, without);
 }
 
-Json buildingJson(const BuildingSpec &spec, const BuildingResult &with,
+Json buildingJson(const BuildingSpec &plan, const BuildingResult &with,
                   const BuildingResult *without) {
     Summary s = summarise(with, without);
     Json j;
-    j["building"] = spec.path;
+    j["building"] = plan.path;
     j["units"] = with.units.size();
-    j["hours"] = spec.hours;
-    j["bus"] = {{"bit_rate", spec.busRate},
+    j["hours"] = plan.hours;
+    j["bus"] = {{"bit_rate", plan.busRate},
                 {"frames", with.bus.frames},
                 {"busy_s", number(static_cast<double>(with.bus.busyMicros) / 1e6, 3)}};
     j["peak_kw"] = {number(s.peak[0], 3), number(s.peak[1], 3)};
@@ -368,14 +368,14 @@ Json buildingJson(const BuildingSpec &spec, const BuildingResult &with,
     return j;
 }
 
-std::string demandCsv(const BuildingSpec &spec, const BuildingResult &with,
+std::string demandCsv(const BuildingSpec &plan, const BuildingResult &with,
                       const BuildingResult *without) {
     std::vector<double> a = aggregateDemandKw(with, with.minutes);
     std::vector<double> b =
         without != nullptr ? aggregateDemandKw(*without, with.minutes) : std::vector<double>();
     std::string text = "minute,time,demand_kw,without_kw\n";
     for (size_t i = 0; i < a.size(); i++) {
-        text += std::to_string(i + 1) + "," + clockAt(spec, i + 1) + "," + fmt("%.3f", a[i]) + "," +
+        text += std::to_string(i + 1) + "," + clockAt(plan, i + 1) + "," + fmt("%.3f", a[i]) + "," +
                 (b.empty() ? "" : fmt("%.3f", b[i])) + "\n";
     }
     return text;

@@ -70,15 +70,15 @@ constexpr int64_t REBOUND_MS = 2 * 3600 * 1000;
 
 // The report (text), its figures as JSON, and the demand as CSV; without
 // is null when the building ran only once.
-std::string formatBuildingReport(const BuildingSpec &spec, const BuildingResult &with,
+std::string formatBuildingReport(const BuildingSpec &plan, const BuildingResult &with,
                                  const BuildingResult *without);
-Json buildingJson(const BuildingSpec &spec, const BuildingResult &with,
+Json buildingJson(const BuildingSpec &plan, const BuildingResult &with,
                   const BuildingResult *without);
-std::string demandCsv(const BuildingSpec &spec, const BuildingResult &with,
+std::string demandCsv(const BuildingSpec &plan, const BuildingResult &with,
                       const BuildingResult *without);
 // The demand over the run with the events marked, both runs.
 bool plotBuildingDemand(const std::string &path, const std::string &fontDir,
-                        const BuildingSpec &spec, const BuildingResult &with,
+                        const BuildingSpec &plan, const BuildingResult &with,
                         const BuildingResult *without, std::string *error);
 
 } // namespace sim

@@ -90,7 +90,7 @@ void drawEvents(cairo_t *cr, const Axes &a, const BuildingResult &with) {
 } // namespace
 
 bool plotBuildingDemand(const std::string &path, const std::string &fontDir,
-                        const BuildingSpec &spec, const BuildingResult &with,
+                        const BuildingSpec &plan, const BuildingResult &with,
                         const BuildingResult *without, std::string *error) {
     if (!m_FontsLoaded && !fontsLoad(fontDir, error)) {
         return false;
@@ -115,12 +115,12 @@ bool plotBuildingDemand(const std::string &path, const std::string &fontDir,
     drawTextAt(cr, style(20, true, palette::INK, ALIGN_LEFT),
                "The building's electric demand, kW (minute by minute)", 24, 34);
     drawTextAt(cr, style(13, false, palette::MUTED, ALIGN_LEFT),
-               "tstat-sim building: " + spec.path + ", " + std::to_string(with.units.size()) +
+               "tstat-sim building: " + plan.path + ", " + std::to_string(with.units.size()) +
                    " units; solid: with the events, dashed: without; shaded: the events and "
                    "their staggered return",
                24, 58);
     drawEvents(cr, axes, with);
-    drawAxes(cr, axes, spec.startWall);
+    drawAxes(cr, axes, plan.startWall);
     drawLine(cr, axes, b, palette::MUTED, true);
     drawLine(cr, axes, a, palette::COOL, false);
     cairo_destroy(cr);

@@ -90,19 +90,19 @@ std::map<pid_t, pid_t> parents() {
 
 } // namespace
 
-BuildingRun::BuildingRun(const BuildingSpec &spec, const BuildingOptions &options, std::string dir,
+BuildingRun::BuildingRun(const BuildingSpec &plan, const BuildingOptions &options, std::string dir,
                          bool withEvents, std::vector<ScriptLine> script)
-    : m_spec(spec), m_options(options), m_dir(std::move(dir)), m_withEvents(withEvents),
-      m_script(std::move(script)), m_bus(spec.busRate),
+    : m_plan(plan), m_options(options), m_dir(std::move(dir)), m_withEvents(withEvents),
+      m_script(std::move(script)), m_bus(plan.busRate),
       m_console([this](const std::string &l) { say(l); }) {
-    m_endMs = std::llround(spec.hours * 3600.0 * 1000.0);
+    m_endMs = std::llround(plan.hours * 3600.0 * 1000.0);
     m_demandKw.assign(static_cast<size_t>(m_endMs / 60000), 0.0);
 }
 
 BuildingRun::~BuildingRun() = default;
 
 void BuildingRun::say(const std::string &line) {
-    std::string text = clockStamp(m_spec.hours > 24.0) + " " + line + "\n";
+    std::string text = clockStamp(m_plan.hours > 24.0) + " " + line + "\n";
     fputs(text.c_str(), stdout);
     fflush(stdout);
     m_console.send(text);
@@ -113,7 +113,7 @@ void BuildingRun::say(const std::string &line) {
 
 BuildingResult BuildingRun::run() {
     BuildingResult result;
-    platformFakeClockSet(0, 0, m_spec.startWall);
+    platformFakeClockSet(0, 0, m_plan.startWall);
     m_now = 0;
     if (!startUnits()) {
         finish(&result);
@@ -165,20 +165,20 @@ std::vector<std::string> BuildingRun::unitCommand(size_t zone, const std::string
     if (m_options.inProcess) {
         args.push_back("--in-process");
     }
-    std::vector<std::string> own = unitArguments(m_spec, zone);
+    std::vector<std::string> own = unitArguments(m_plan, zone);
     args.insert(args.end(), own.begin(), own.end());
     return args;
 }
 
 bool BuildingRun::startUnits() {
     std::vector<int> cpus = allowedProcessors();
-    for (size_t i = 0; i < m_spec.zones.size(); i++) {
-        const ZoneSpec &zone = m_spec.zones[i];
+    for (size_t i = 0; i < m_plan.zones.size(); i++) {
+        const ZoneSpec &zone = m_plan.zones[i];
         std::string root = m_dir + "/units/" + zone.name;
         std::error_code ec;
         fs::remove_all(root, ec);
         fs::create_directories(root, ec);
-        auto unit = std::make_unique<UnitProcess>(i, zone, root, m_spec.startWall);
+        auto unit = std::make_unique<UnitProcess>(i, zone, root, m_plan.startWall);
         std::vector<std::string> args = unitCommand(i, root);
         std::string error;
         int cpu = cpus.empty() ? -1 : cpus[i % cpus.size()];
@@ -193,7 +193,7 @@ bool BuildingRun::startUnits() {
         m_units.push_back(std::move(unit));
     }
     say("building: " + std::to_string(m_units.size()) + " units started in " + m_dir +
-        "/units, one bus at " + std::to_string(m_spec.busRate) + " bit/s" +
+        "/units, one bus at " + std::to_string(m_plan.busRate) + " bit/s" +
         (m_withEvents ? "" : ", without the demand-response events"));
     return true;
 }
@@ -251,8 +251,8 @@ int64_t BuildingRun::horizon() const {
     if (m_scriptNext < m_script.size()) {
         h = std::min(h, m_script[m_scriptNext].atMs);
     }
-    if (m_withEvents && m_specEventNext < m_spec.events.size()) {
-        h = std::min(h, m_spec.events[m_specEventNext].atMs);
+    if (m_withEvents && m_specEventNext < m_plan.events.size()) {
+        h = std::min(h, m_plan.events[m_specEventNext].atMs);
     }
     return h;
 }
@@ -327,8 +327,8 @@ void BuildingRun::unitGone(UnitProcess &unit) {
     }
     m_series[unit.index()].failure = unit.why;
     say("building: unit " + unit.name() + " (address " + std::to_string(unit.address) + ") " +
-        unit.why + (m_spec.endOnFailure ? "; the building ends" : "; the building goes on"));
-    if (m_spec.endOnFailure) {
+        unit.why + (m_plan.endOnFailure ? "; the building ends" : "; the building goes on"));
+    if (m_plan.endOnFailure) {
         m_failed = true;
         m_quit = true;
         m_endWhy = "unit " + unit.name() + " ended early";
@@ -359,9 +359,9 @@ void BuildingRun::pass() {
         }
         runLine(line);
     }
-    while (m_withEvents && m_specEventNext < m_spec.events.size() &&
-           m_spec.events[m_specEventNext].atMs <= m_now) {
-        beginEvent(m_spec.events[m_specEventNext++]);
+    while (m_withEvents && m_specEventNext < m_plan.events.size() &&
+           m_plan.events[m_specEventNext].atMs <= m_now) {
+        beginEvent(m_plan.events[m_specEventNext++]);
     }
     pollEvents();
     if (m_dashboard && caughtUp) {
@@ -381,8 +381,8 @@ int64_t BuildingRun::nextInstant() const {
     if (m_scriptNext < m_script.size()) {
         next = std::min(next, m_script[m_scriptNext].atMs);
     }
-    if (m_withEvents && m_specEventNext < m_spec.events.size()) {
-        next = std::min(next, m_spec.events[m_specEventNext].atMs);
+    if (m_withEvents && m_specEventNext < m_plan.events.size()) {
+        next = std::min(next, m_plan.events[m_specEventNext].atMs);
     }
     for (const auto &e : m_events) {
         next = std::min(next, e->nextMs());
@@ -400,7 +400,7 @@ void BuildingRun::advance(int64_t next) {
 
 void BuildingRun::finish(BuildingResult *result) {
     if (m_now >= m_endMs) {
-        say("building: " + formatNumber("%g", m_spec.hours) + " simulated hours done");
+        say("building: " + formatNumber("%g", m_plan.hours) + " simulated hours done");
     } else if (g_EndSignal != 0) {
         m_endWhy = std::string("interrupted (") + strsignal(g_EndSignal) + ")";
         m_failed = true;

@@ -56,9 +56,9 @@ bool checkBuildingLine(const std::string &line, std::string *why);
 
 class BuildingRun {
   public:
-    // A run of spec into dir; withEvents false leaves out the demand-response
+    // A run of plan into dir; withEvents false leaves out the demand-response
     // events (the run they are compared with).
-    BuildingRun(const BuildingSpec &spec, const BuildingOptions &options, std::string dir,
+    BuildingRun(const BuildingSpec &plan, const BuildingOptions &options, std::string dir,
                 bool withEvents, std::vector<ScriptLine> script);
     ~BuildingRun();
     BuildingRun(const BuildingRun &) = delete;
@@ -73,7 +73,7 @@ class BuildingRun {
     // What the dashboard and the console show.
     const std::vector<std::unique_ptr<UnitProcess>> &units() const { return m_units; }
     const std::vector<double> &demandKw() const { return m_demandKw; }
-    int64_t startWall() const { return m_spec.startWall; }
+    int64_t startWall() const { return m_plan.startWall; }
     const std::vector<DemandEvent> &eventsBegun() const { return m_begun; }
     // A unit's screen is wanted, or its own dashboard (its port follows in
     // its status).
@@ -120,7 +120,7 @@ class BuildingRun {
 
     bool runAddressed(const std::string &target, const std::string &line);
 
-    BuildingSpec m_spec;
+    BuildingSpec m_plan;
     BuildingOptions m_options;
     std::string m_dir;
     bool m_withEvents;

@@ -192,8 +192,8 @@ bool applyZoneOptions(const std::vector<std::string> &options, ZoneSpec *zone, s
 // ---- Keys of the file ----------------------------------------------------------------------
 
 struct Reader {
-    explicit Reader(BuildingSpec *s) : spec(s) {}
-    BuildingSpec *spec;
+    explicit Reader(BuildingSpec *s) : plan(s) {}
+    BuildingSpec *plan;
     ZoneSpec defaults;
     int line = 0;
     std::vector<std::pair<int, std::vector<std::string>>> groupLines, eventLines;
@@ -219,13 +219,13 @@ bool keyStart(const std::vector<std::string> &a, Reader &r, std::string *) {
         return false;
     }
     local.tm_isdst = -1;
-    r.spec->start = text;
-    r.spec->startWall = static_cast<int64_t>(mktime(&local));
+    r.plan->start = text;
+    r.plan->startWall = static_cast<int64_t>(mktime(&local));
     return true;
 }
 
 bool keyHours(const std::vector<std::string> &a, Reader &r, std::string *) {
-    return a.size() == 1 && number(a[0], 1.0 / 60.0, 24.0 * 31.0, &r.spec->hours);
+    return a.size() == 1 && number(a[0], 1.0 / 60.0, 24.0 * 31.0, &r.plan->hours);
 }
 
 bool keyWeather(const std::vector<std::string> &a, Reader &r, std::string *why) {
@@ -233,29 +233,29 @@ bool keyWeather(const std::vector<std::string> &a, Reader &r, std::string *why) 
     if (a.size() != 1 || !day.load(a[0], why)) {
         return false;
     }
-    r.spec->weather = a[0];
+    r.plan->weather = a[0];
     return true;
 }
 
 bool keyOutdoor(const std::vector<std::string> &a, Reader &r, std::string *) {
-    return a.size() == 1 && number(a[0], -50, 50, &r.spec->outdoor);
+    return a.size() == 1 && number(a[0], -50, 50, &r.plan->outdoor);
 }
 
 bool keySwing(const std::vector<std::string> &a, Reader &r, std::string *) {
-    return a.size() == 1 && number(a[0], 0, 30, &r.spec->swing);
+    return a.size() == 1 && number(a[0], 0, 30, &r.plan->swing);
 }
 
 bool keySeed(const std::vector<std::string> &a, Reader &r, std::string *) {
     long seed = 0;
     bool ok = a.size() == 1 && integer(a[0], 1, 4000000000L, &seed);
-    r.spec->seed = static_cast<uint32_t>(seed);
+    r.plan->seed = static_cast<uint32_t>(seed);
     return ok;
 }
 
 bool keyBusRate(const std::vector<std::string> &a, Reader &r, std::string *) {
     long rate = 0;
     bool ok = a.size() == 1 && integer(a[0], 1200, 1000000, &rate);
-    r.spec->busRate = static_cast<int>(rate);
+    r.plan->busRate = static_cast<int>(rate);
     return ok;
 }
 
@@ -263,7 +263,7 @@ bool keyOnFailure(const std::vector<std::string> &a, Reader &r, std::string *) {
     if (a.size() != 1 || (a[0] != "continue" && a[0] != "end")) {
         return false;
     }
-    r.spec->endOnFailure = a[0] == "end";
+    r.plan->endOnFailure = a[0] == "end";
     return true;
 }
 
@@ -288,7 +288,7 @@ bool keyZone(const std::vector<std::string> &a, Reader &r, std::string *why) {
     if (!applyZoneOptions(std::vector<std::string>(a.begin() + 1, a.end()), &zone, why)) {
         return false;
     }
-    r.spec->zones.push_back(zone);
+    r.plan->zones.push_back(zone);
     return true;
 }
 
@@ -313,7 +313,7 @@ bool keyZones(const std::vector<std::string> &a, Reader &r, std::string *why) {
             *why = "the addresses run past 255";
             return false;
         }
-        r.spec->zones.push_back(z);
+        r.plan->zones.push_back(z);
     }
     return true;
 }
@@ -381,12 +381,12 @@ bool readLine(const std::string &raw, Reader &r, std::string *error) {
 
 bool finishGroups(Reader &r, std::string *error) {
     std::map<std::string, size_t> index;
-    for (size_t i = 0; i < r.spec->zones.size(); i++) {
-        index[r.spec->zones[i].name] = i;
+    for (size_t i = 0; i < r.plan->zones.size(); i++) {
+        index[r.plan->zones[i].name] = i;
     }
     for (const auto &[line, words] : r.groupLines) {
         r.line = line;
-        std::vector<size_t> &group = r.spec->groups[words[0]];
+        std::vector<size_t> &group = r.plan->groups[words[0]];
         for (size_t i = 1; i < words.size(); i++) {
             auto it = index.find(words[i]);
             if (it == index.end()) {
@@ -403,17 +403,17 @@ bool finishEvents(Reader &r, std::string *error) {
     for (const auto &[line, words] : r.eventLines) {
         r.line = line;
         DemandEvent event;
-        if (!parseBuildingEvent(words, *r.spec, &event, error)) {
+        if (!parseBuildingEvent(words, *r.plan, &event, error)) {
             return false;
         }
         event.line = line;
-        r.spec->events.push_back(event);
+        r.plan->events.push_back(event);
     }
     return true;
 }
 
 bool finishZones(Reader &r, const HostLimits &limits, std::string *error) {
-    const std::vector<ZoneSpec> &zones = r.spec->zones;
+    const std::vector<ZoneSpec> &zones = r.plan->zones;
     if (zones.empty()) {
         r.line = 0;
         *error = "no zone: a building has at least one (zone NAME address=N)";
@@ -512,9 +512,9 @@ bool parseDemandEvent(const std::vector<std::string> &w, DemandEvent *event, std
     return true;
 }
 
-bool parseBuildingEvent(const std::vector<std::string> &words, const BuildingSpec &spec,
+bool parseBuildingEvent(const std::vector<std::string> &words, const BuildingSpec &plan,
                         DemandEvent *event, std::string *why) {
-    if (words.empty() || !parseScriptTime(words[0], spec.startWall, 0, &event->atMs)) {
+    if (words.empty() || !parseScriptTime(words[0], plan.startWall, 0, &event->atMs)) {
         *why = "expected a time (HH:MM[:SS], or +H:M:S from the start): " +
                (words.empty() ? std::string() : words[0]);
         return false;
@@ -522,18 +522,18 @@ bool parseBuildingEvent(const std::vector<std::string> &words, const BuildingSpe
     if (!parseDemandEvent(std::vector<std::string>(words.begin() + 1, words.end()), event, why)) {
         return false;
     }
-    if (!event->group.empty() && spec.groups.count(event->group) == 0) {
+    if (!event->group.empty() && plan.groups.count(event->group) == 0) {
         *why = "no group \"" + event->group + "\" in the building";
         return false;
     }
     return true;
 }
 
-bool parseBuilding(const std::string &text, const std::string &path, BuildingSpec *spec,
+bool parseBuilding(const std::string &text, const std::string &path, BuildingSpec *plan,
                    std::string *error, const HostLimits *limits) {
-    *spec = BuildingSpec{};
-    spec->path = path;
-    Reader r(spec);
+    *plan = BuildingSpec{};
+    plan->path = path;
+    Reader r(plan);
     std::string why;
     keyStart({"2026-07-15", "00:00"}, r, &why);
     std::istringstream in(text);
@@ -551,27 +551,27 @@ bool parseBuilding(const std::string &text, const std::string &path, BuildingSpe
     return ok;
 }
 
-bool loadBuilding(const std::string &path, BuildingSpec *spec, std::string *error) {
+bool loadBuilding(const std::string &path, BuildingSpec *plan, std::string *error) {
     std::string text;
     std::string why;
     if (!readSmallFile(path, MAX_BUILDING_BYTES, &text, &why)) {
         *error = "cannot read the building file: " + why;
         return false;
     }
-    return parseBuilding(text, path, spec, error);
+    return parseBuilding(text, path, plan, error);
 }
 
 BuildingSpec generatedBuilding(int units) {
-    BuildingSpec spec;
+    BuildingSpec plan;
     std::string error;
     std::string text = "zones unit " + std::to_string(units) + " address=1\n";
     // The caller holds them to the host.
     HostLimits none;
-    parseBuilding(text, "--units", &spec, &error, &none);
-    for (ZoneSpec &z : spec.zones) {
+    parseBuilding(text, "--units", &plan, &error, &none);
+    for (ZoneSpec &z : plan.zones) {
         z.line = 0;
     }
-    return spec;
+    return plan;
 }
 
 HostLimits currentHostLimits() {
@@ -621,27 +621,27 @@ bool hostHoldsUnits(size_t n, const HostLimits &limits, std::string *why) {
     return true;
 }
 
-std::vector<std::string> factoryArguments(const BuildingSpec &spec, size_t zone) {
-    const ZoneSpec &z = spec.zones[zone];
+std::vector<std::string> factoryArguments(const BuildingSpec &plan, size_t zone) {
+    const ZoneSpec &z = plan.zones[zone];
     StudyVariant equipment;
     std::string why;
     namedVariant(AXIS_EQUIPMENT, z.equipment, NamingContext{}, &equipment, &why);
     std::vector<std::string> args = equipment.factoryArgs;
     args.insert(args.end(), z.factory.begin(), z.factory.end());
-    args.insert(args.end(), {"--time", std::to_string(spec.startWall)});
+    args.insert(args.end(), {"--time", std::to_string(plan.startWall)});
     return args;
 }
 
-std::vector<std::string> unitArguments(const BuildingSpec &spec, size_t zone) {
-    const ZoneSpec &z = spec.zones[zone];
+std::vector<std::string> unitArguments(const BuildingSpec &plan, size_t zone) {
+    const ZoneSpec &z = plan.zones[zone];
     auto text = [](double v) {
         char b[32];
         snprintf(b, sizeof(b), "%g", v);
         return std::string(b);
     };
     std::vector<std::string> args = {"--clock",       "lockstep",
-                                     "--start",       spec.start,
-                                     "--seed",        std::to_string(spec.seed + zone),
+                                     "--start",       plan.start,
+                                     "--seed",        std::to_string(plan.seed + zone),
                                      "--address",     std::to_string(z.address),
                                      "--house",       z.house,
                                      "--area",        text(z.area),
@@ -656,22 +656,22 @@ std::vector<std::string> unitArguments(const BuildingSpec &spec, size_t zone) {
     if (z.indoor > -100.0) {
         args.insert(args.end(), {"--indoor", text(z.indoor)});
     }
-    if (!spec.weather.empty()) {
+    if (!plan.weather.empty()) {
         // The file's day lines up with the clock's.
-        time_t start = static_cast<time_t>(spec.startWall);
+        time_t start = static_cast<time_t>(plan.startWall);
         struct tm local {};
         localtime_r(&start, &local);
         double hour = local.tm_hour + local.tm_min / 60.0;
-        args.insert(args.end(), {"--weather", spec.weather, "--weather-from", text(hour)});
+        args.insert(args.end(), {"--weather", plan.weather, "--weather-from", text(hour)});
     }
-    if (spec.outdoor > -100.0) {
-        args.insert(args.end(), {"--outdoor", text(spec.outdoor)});
+    if (plan.outdoor > -100.0) {
+        args.insert(args.end(), {"--outdoor", text(plan.outdoor)});
     }
-    if (spec.swing >= 0.0) {
-        args.insert(args.end(), {"--swing", text(spec.swing)});
+    if (plan.swing >= 0.0) {
+        args.insert(args.end(), {"--swing", text(plan.swing)});
     }
     std::string factory;
-    for (const std::string &a : factoryArguments(spec, zone)) {
+    for (const std::string &a : factoryArguments(plan, zone)) {
         factory += (factory.empty() ? "" : " ") + a;
     }
     args.push_back("--factory=" + factory);

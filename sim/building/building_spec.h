@@ -82,9 +82,9 @@ bool hostHoldsUnits(size_t n, const HostLimits &limits, std::string *why);
 // The building file's text; path names it in messages ("FILE:LINE: ...").
 // The units are held to limits (the host's own when null). False with the
 // message.
-bool parseBuilding(const std::string &text, const std::string &path, BuildingSpec *spec,
+bool parseBuilding(const std::string &text, const std::string &path, BuildingSpec *plan,
                    std::string *error, const HostLimits *limits = nullptr);
-bool loadBuilding(const std::string &path, BuildingSpec *spec, std::string *error);
+bool loadBuilding(const std::string &path, BuildingSpec *plan, std::string *error);
 // A building of n zones of the typical house, addresses 1 to n.
 BuildingSpec generatedBuilding(int units);
 
@@ -93,15 +93,15 @@ BuildingSpec generatedBuilding(int units);
 bool parseDemandEvent(const std::vector<std::string> &words, DemandEvent *event, std::string *why);
 // An event line's words after "event" ("15:00 cool 2F for 3h ...") in
 // the building: its time from the start, its group one of the building's.
-bool parseBuildingEvent(const std::vector<std::string> &words, const BuildingSpec &spec,
+bool parseBuildingEvent(const std::vector<std::string> &words, const BuildingSpec &plan,
                         DemandEvent *event, std::string *why);
 // "3h", "90m", "1h30m", "45s": milliseconds; false when malformed.
 bool parseDuration(const std::string &text, int64_t *ms);
 
 // The options of `tstat-sim run` for a zone's unit (besides its root, its
 // link and the programs), the seed of the unit its index's.
-std::vector<std::string> unitArguments(const BuildingSpec &spec, size_t zone);
+std::vector<std::string> unitArguments(const BuildingSpec &plan, size_t zone);
 // The factory tool's options of a zone's record.
-std::vector<std::string> factoryArguments(const BuildingSpec &spec, size_t zone);
+std::vector<std::string> factoryArguments(const BuildingSpec &plan, size_t zone);
 
 } // namespace sim

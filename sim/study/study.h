@@ -104,7 +104,7 @@ bool namedVariant(int axis, const std::string &name, const NamingContext &contex
 // key.
 class StudyFile {
   public:
-    bool read(const std::string &path, StudySpec *spec, std::string *error);
+    bool read(const std::string &path, StudySpec *plan, std::string *error);
     bool hasAxis(int axis) const;
     bool axis(int axis, const NamingContext &context, std::vector<StudyVariant> *out,
               std::string *error) const;
@@ -117,20 +117,20 @@ class StudyFile {
     std::string m_season;
 };
 // The whole study file, its dated weather named at its own start.
-bool loadStudyFile(const std::string &path, const NamingContext &context, StudySpec *spec,
+bool loadStudyFile(const std::string &path, const NamingContext &context, StudySpec *plan,
                    std::string *error);
 // "MM-DD:MM-DD": the study starts at 00:00 of the Monday on or before the
 // first date (in the year of its start) and counts whole weeks to the end of
 // the second. False with a message.
-bool applySeason(const std::string &season, StudySpec *spec, std::string *error);
+bool applySeason(const std::string &season, StudySpec *plan, std::string *error);
 
 // The study as a study file with every value spelled out (what `--merge`
 // and a Slurm array read back), and the hash of that text.
-Json studyToJson(const StudySpec &spec);
+Json studyToJson(const StudySpec &plan);
 std::string studyHash(const Json &study);
 // The conditions every figure depends on besides the runs themselves: a
 // check refuses a baseline whose conditions differ.
-Json studyConditions(const StudySpec &spec);
+Json studyConditions(const StudySpec &plan);
 
 // One run of the matrix.
 struct StudyRun {
@@ -146,7 +146,7 @@ struct StudyRun {
 
 // The runs of a study, the baseline setting added, their directories under
 // outDir.
-std::vector<StudyRun> expandStudy(StudySpec *spec, const std::string &outDir);
+std::vector<StudyRun> expandStudy(StudySpec *plan, const std::string &outDir);
 // The perturbations of a seed, as options of tstat-sim run replacing those
 // of args (the initial temperature and the internal gain around the values
 // args give).
@@ -157,7 +157,7 @@ std::string repeatCommand(const std::string &simBinary, const StudyRun &run);
 // Checks the study before any run: every record's settings with the
 // factory tool (its own ranges), every weather file read whole. False with
 // a message naming the study file's line, the value and the fault.
-bool validateStudy(const StudySpec &spec, const std::vector<StudyRun> &runs,
+bool validateStudy(const StudySpec &plan, const std::vector<StudyRun> &runs,
                    const std::string &factoryTool, const std::string &scratchDir,
                    std::string *error);
 
@@ -235,12 +235,12 @@ struct StudyFigures {
 };
 // The figures of one run from its trace, relay log and report.json, the
 // first warmupHours left out.
-StudyFigures computeRunFigures(const StudyRun &run, const StudySpec &spec);
+StudyFigures computeRunFigures(const StudyRun &run, const StudySpec &plan);
 // The figures of one run from its trace, relay log and setup (the study's
 // own arithmetic, for tests).
 StudyFigures figuresOf(std::vector<TraceRow> rows, std::vector<RelayEvent> events,
                        const ThermostatSetup &setup, const HouseParams &house,
-                       const StudySpec &spec);
+                       const StudySpec &plan);
 // Savings against each run's baseline: run time, gas, electricity, cost,
 // emissions (fills those figures).
 void addSavings(const std::vector<StudyRun> &runs, std::vector<StudyFigures> *figures);
@@ -262,11 +262,11 @@ Spread groupSpread(const std::vector<StudyRun> &runs, const std::vector<StudyFig
                    const std::vector<size_t> &members);
 // results.md: the comparison of the settings per house, weather, equipment
 // and length, the runs and the means by axis.
-std::string studyMarkdown(const StudySpec &spec, const std::vector<StudyRun> &runs,
+std::string studyMarkdown(const StudySpec &plan, const std::vector<StudyRun> &runs,
                           const std::vector<StudyFigures> &figures);
 // Writes results.csv, results.md, results.json, timing.csv and the plots
 // into outDir; returns the Markdown.
-std::string writeStudyResults(const StudySpec &spec, const std::vector<StudyRun> &runs,
+std::string writeStudyResults(const StudySpec &plan, const std::vector<StudyRun> &runs,
                               const std::vector<StudyFigures> &figures,
                               const std::vector<RunCost> &costs, const std::string &outDir,
                               const std::string &fontDir);
@@ -275,12 +275,12 @@ std::string writeStudyResults(const StudySpec &spec, const std::vector<StudyRun>
 // below the guard, named in text. Returns the number of findings, or -1
 // when the baseline cannot be compared (another unit, other conditions, a
 // run it lacks), said in text.
-int checkStudy(const std::string &baselinePath, const StudySpec &spec,
+int checkStudy(const std::string &baselinePath, const StudySpec &plan,
                const std::vector<StudyRun> &runs, const std::vector<StudyFigures> &figures,
                std::string *text);
 // Why a baseline cannot be compared with the study ("" when it can); unit
 // "" leaves the unit unchecked (before the runs, which tell it).
-std::string baselineRefusal(const std::string &baselinePath, const StudySpec &spec,
+std::string baselineRefusal(const std::string &baselinePath, const StudySpec &plan,
                             const std::vector<StudyRun> &runs, const std::string &unit);
 
 // Bar charts of one figure across the runs, in the style of day.png.

@@ -19,16 +19,16 @@ std::string shown(double v) {
     return std::isnan(v) ? std::string("-") : formatNumber("%.3f", v);
 }
 
-double tolerance(const StudySpec &spec, const FigureDef &f, double base) {
-    auto given = spec.tolerances.find(f.key);
-    double absolute = given != spec.tolerances.end() ? given->second : f.tolerance;
-    return f.kind == KIND_COUNT && given == spec.tolerances.end()
+double tolerance(const StudySpec &plan, const FigureDef &f, double base) {
+    auto given = plan.tolerances.find(f.key);
+    double absolute = given != plan.tolerances.end() ? given->second : f.tolerance;
+    return f.kind == KIND_COUNT && given == plan.tolerances.end()
                ? 0.0
                : absolute + RELATIVE_TOLERANCE * std::fabs(base);
 }
 
 // The findings for one run against its baseline values.
-int checkRun(const StudySpec &spec, const std::string &name, const StudyFigures &now,
+int checkRun(const StudySpec &plan, const std::string &name, const StudyFigures &now,
              const Json &base, std::ostringstream &out) {
     int findings = 0;
     for (size_t k = 0; k < studyFigures().size(); k++) {
@@ -36,7 +36,7 @@ int checkRun(const StudySpec &spec, const std::string &name, const StudyFigures 
         double v = now.values[k];
         const Json &b = base.contains(f.key) ? base.at(f.key) : Json();
         double was = b.is_number() ? b.get<double>() : NAN;
-        double allowed = tolerance(spec, f, was);
+        double allowed = tolerance(plan, f, was);
         bool moved = std::isnan(v) != std::isnan(was) ||
                      (!std::isnan(v) && std::fabs(v - was) > allowed + 1e-9);
         if (moved) {
@@ -61,7 +61,7 @@ Json readBaseline(const std::string &path) {
 
 } // namespace
 
-std::string baselineRefusal(const std::string &path, const StudySpec &spec,
+std::string baselineRefusal(const std::string &path, const StudySpec &plan,
                             const std::vector<StudyRun> &runs, const std::string &unit) {
     Json baseline = readBaseline(path);
     if (baseline.is_discarded() || !baseline.is_object() || !baseline.contains("runs") ||
@@ -73,7 +73,7 @@ std::string baselineRefusal(const std::string &path, const StudySpec &spec,
         return "its figures are in " + (was.empty() ? std::string("no unit") : was) +
                ", this study's in " + unit;
     }
-    Json conditions = studyConditions(spec);
+    Json conditions = studyConditions(plan);
     Json before = baseline.value("conditions", Json::object());
     for (const auto &item : conditions.items()) {
         if (!before.contains(item.key()) || before.at(item.key()) != item.value()) {
@@ -94,12 +94,12 @@ std::string baselineRefusal(const std::string &path, const StudySpec &spec,
     return "";
 }
 
-int checkStudy(const std::string &baselinePath, const StudySpec &spec,
+int checkStudy(const std::string &baselinePath, const StudySpec &plan,
                const std::vector<StudyRun> &runs, const std::vector<StudyFigures> &ownUnits,
                std::string *text) {
     std::vector<StudyFigures> figures = inStudyUnit(ownUnits);
     std::string unit = !figures.empty() && figures.front().celsius ? "C" : "F";
-    std::string why = baselineRefusal(baselinePath, spec, runs, unit);
+    std::string why = baselineRefusal(baselinePath, plan, runs, unit);
     Json baseline = readBaseline(baselinePath);
     if (!why.empty()) {
         *text = "study: cannot check against the baseline " + baselinePath + ": " + why + "\n";
@@ -110,7 +110,7 @@ int checkStudy(const std::string &baselinePath, const StudySpec &spec,
     for (size_t i = 0; i < runs.size(); i++) {
         for (const Json &r : baseline.at("runs")) {
             if (r.value("run", "") == runs[i].name) {
-                findings += checkRun(spec, runs[i].name, figures[i],
+                findings += checkRun(plan, runs[i].name, figures[i],
                                      r.value("figures", Json::object()), out);
             }
         }

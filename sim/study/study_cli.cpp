@@ -26,47 +26,47 @@ constexpr size_t MOST_SEEDS = 64;
 const char *const c_Defaults[AXIS_COUNT] = {"typical", "winter", "furnace", "program"};
 
 // The options' values replace the study file's.
-bool applyScalars(const StudyOptions &o, StudySpec *spec, std::string *error) {
-    spec->days = o.days.empty() ? spec->days : o.days;
-    spec->start = o.start.empty() ? spec->start : o.start;
-    spec->warmupHours = o.warmupHours >= 0.0 ? o.warmupHours : spec->warmupHours;
+bool applyScalars(const StudyOptions &o, StudySpec *plan, std::string *error) {
+    plan->days = o.days.empty() ? plan->days : o.days;
+    plan->start = o.start.empty() ? plan->start : o.start;
+    plan->warmupHours = o.warmupHours >= 0.0 ? o.warmupHours : plan->warmupHours;
     if (o.seed > 0) {
-        spec->seeds = {o.seed};
+        plan->seeds = {o.seed};
     }
     if (o.seeds.size() == 1 && (o.seeds[0] < 1 || o.seeds[0] > MOST_SEEDS)) {
         *error = "--seeds N takes a count of 1 to 64 (or a list of two or more seeds)";
         return false;
     }
     if (o.seeds.size() == 1) {
-        uint32_t first = spec->seeds.front();
-        spec->seeds.clear();
+        uint32_t first = plan->seeds.front();
+        plan->seeds.clear();
         for (uint32_t i = 0; i < o.seeds[0]; i++) {
-            spec->seeds.push_back(first + i);
+            plan->seeds.push_back(first + i);
         }
     } else if (!o.seeds.empty()) {
-        spec->seeds = o.seeds;
+        plan->seeds = o.seeds;
     }
     struct tm local {};
-    const char *end = strptime(spec->start.c_str(), "%Y-%m-%d %H:%M", &local);
+    const char *end = strptime(plan->start.c_str(), "%Y-%m-%d %H:%M", &local);
     if (end == nullptr || *end != '\0') {
-        *error = "the start is \"YYYY-MM-DD HH:MM\", not \"" + spec->start + "\"";
+        *error = "the start is \"YYYY-MM-DD HH:MM\", not \"" + plan->start + "\"";
         return false;
     }
     return true;
 }
 
 // The study from the file and the options; every value named.
-bool buildSpec(const StudyOptions &o, const std::string &outDir, StudySpec *spec,
+bool buildSpec(const StudyOptions &o, const std::string &outDir, StudySpec *plan,
                std::string *error) {
     StudyFile file;
-    if (!o.file.empty() && !file.read(o.file, spec, error)) {
+    if (!o.file.empty() && !file.read(o.file, plan, error)) {
         return false;
     }
     std::string season = o.season.empty() ? file.season() : o.season;
-    if (!applyScalars(o, spec, error) || (!season.empty() && !applySeason(season, spec, error))) {
+    if (!applyScalars(o, plan, error) || (!season.empty() && !applySeason(season, plan, error))) {
         return false;
     }
-    NamingContext context{o.weatherDir, outDir, spec->start};
+    NamingContext context{o.weatherDir, outDir, plan->start};
     const std::vector<std::string> *given[AXIS_COUNT] = {&o.houses, &o.weather, &o.equipment,
                                                          &o.settings};
     for (int axis = 0; axis < AXIS_COUNT; axis++) {
@@ -75,24 +75,24 @@ bool buildSpec(const StudyOptions &o, const std::string &outDir, StudySpec *spec
             names.push_back(c_Defaults[axis]);
         }
         if (names.empty()) {
-            spec->axes[axis].clear();
-            if (!file.axis(axis, context, &spec->axes[axis], error)) {
+            plan->axes[axis].clear();
+            if (!file.axis(axis, context, &plan->axes[axis], error)) {
                 return false;
             }
             continue;
         }
-        spec->axes[axis].clear();
+        plan->axes[axis].clear();
         for (const std::string &name : names) {
             StudyVariant v;
             if (!namedVariant(axis, name, context, &v, error)) {
                 *error = std::string("--") + studyAxisName(axis) + ": " + *error;
                 return false;
             }
-            spec->axes[axis].push_back(v);
+            plan->axes[axis].push_back(v);
         }
     }
-    if (spec->axes[AXIS_HOUSE].empty() || spec->axes[AXIS_WEATHER].empty() ||
-        spec->axes[AXIS_EQUIPMENT].empty() || spec->axes[AXIS_SETTING].empty()) {
+    if (plan->axes[AXIS_HOUSE].empty() || plan->axes[AXIS_WEATHER].empty() ||
+        plan->axes[AXIS_EQUIPMENT].empty() || plan->axes[AXIS_SETTING].empty()) {
         *error = "every axis needs at least one value";
         return false;
     }
@@ -100,14 +100,14 @@ bool buildSpec(const StudyOptions &o, const std::string &outDir, StudySpec *spec
 }
 
 // What the runs cost the host, printed (it is not part of the results).
-void printCost(const StudySpec &spec, const std::vector<StudyRun> &runs,
+void printCost(const StudySpec &plan, const std::vector<StudyRun> &runs,
                const std::vector<RunCost> &costs, double wallSeconds) {
     double cpu = 0.0, counted = 0.0;
     for (size_t i = 0; i < runs.size(); i++) {
         cpu += std::max(costs[i].cpuSeconds, 0.0);
         counted += runs[i].days;
     }
-    double simulated = counted + static_cast<double>(runs.size()) * spec.warmupHours / 24.0;
+    double simulated = counted + static_cast<double>(runs.size()) * plan.warmupHours / 24.0;
     printf("study: %zu run%s in %.1f host s, %.1f s of CPU: %.2f s of CPU per counted day, %.2f s "
            "per simulated day with the warm-up\n",
            runs.size(), runs.size() == 1 ? "" : "s", wallSeconds, cpu,
@@ -132,12 +132,12 @@ bool buildingsAlone(const StudyOptions &o, const StudyBuildings &buildings, int 
 }
 
 // The figures of every run and the results; the number of runs that failed.
-int results(const StudySpec &spec, const std::vector<StudyRun> &runs,
+int results(const StudySpec &plan, const std::vector<StudyRun> &runs,
             const std::vector<RunCost> &costs, const std::string &outDir,
             const std::string &fontDir, std::vector<StudyFigures> *figures) {
     int failed = 0;
     for (size_t i = 0; i < runs.size(); i++) {
-        figures->push_back(computeRunFigures(runs[i], spec));
+        figures->push_back(computeRunFigures(runs[i], plan));
         if (runFailed(figures->back(), costs[i])) {
             fprintf(stderr, "study: %s failed (exit status %d): %s\n", runs[i].name.c_str(),
                     costs[i].exitStatus, figures->back().error.c_str());
@@ -145,7 +145,7 @@ int results(const StudySpec &spec, const std::vector<StudyRun> &runs,
         }
     }
     addSavings(runs, figures);
-    std::string md = writeStudyResults(spec, runs, *figures, costs, outDir, fontDir);
+    std::string md = writeStudyResults(plan, runs, *figures, costs, outDir, fontDir);
     printf("\n%s\n", md.c_str());
     printf("study: results in %s (results.csv, results.md, results.json, timing.csv, plots/)\n",
            outDir.c_str());
@@ -153,27 +153,27 @@ int results(const StudySpec &spec, const std::vector<StudyRun> &runs,
 }
 
 // The exit status of a check: 1 with findings, 2 when it cannot compare.
-int check(const StudyOptions &o, const StudySpec &spec, const std::vector<StudyRun> &runs,
+int check(const StudyOptions &o, const StudySpec &plan, const std::vector<StudyRun> &runs,
           const std::vector<StudyFigures> &figures) {
     std::string text;
-    int findings = checkStudy(o.check, spec, runs, figures, &text);
+    int findings = checkStudy(o.check, plan, runs, figures, &text);
     fputs(text.c_str(), findings < 0 ? stderr : stdout);
     return findings < 0 ? 2 : findings > 0 ? 1 : 0;
 }
 
 int mergeStudy(const StudyOptions &o) {
     std::string dir = fs::absolute(o.merge).lexically_normal().string();
-    StudySpec spec;
+    StudySpec plan;
     std::string error;
     std::ifstream in(dir + "/study.json");
     Json held = Json::parse(in, nullptr, false);
     if (held.is_discarded() ||
-        !loadStudyFile(dir + "/study.json", NamingContext{o.weatherDir, dir, ""}, &spec, &error)) {
+        !loadStudyFile(dir + "/study.json", NamingContext{o.weatherDir, dir, ""}, &plan, &error)) {
         fprintf(stderr, "tstat-sim study: --merge: %s holds no study: %s\n", dir.c_str(),
                 error.empty() ? "no study.json" : error.c_str());
         return 2;
     }
-    std::vector<StudyRun> runs = expandStudy(&spec, dir);
+    std::vector<StudyRun> runs = expandStudy(&plan, dir);
     bool foreign = false;
     std::vector<std::string> missing =
         missingRuns(runs, studyHash(held), programVersion(o.simBinary), &foreign);
@@ -194,12 +194,12 @@ int mergeStudy(const StudyOptions &o) {
         costs.push_back(r.cost);
     }
     std::vector<StudyFigures> figures;
-    int failed = results(spec, runs, costs, dir, o.fontDir, &figures);
-    int checked = o.check.empty() ? 0 : check(o, spec, runs, figures);
+    int failed = results(plan, runs, costs, dir, o.fontDir, &figures);
+    int checked = o.check.empty() ? 0 : check(o, plan, runs, figures);
     return checked == 2 ? 2 : failed > 0 || checked != 0 ? 1 : 0;
 }
 
-int runLocally(const StudyOptions &o, const StudySpec &spec, const std::vector<StudyRun> &runs,
+int runLocally(const StudyOptions &o, const StudySpec &plan, const std::vector<StudyRun> &runs,
                const Json &study, const StudyBuildings &buildings) {
     std::string commands;
     for (const StudyRun &run : runs) {
@@ -210,7 +210,7 @@ int runLocally(const StudyOptions &o, const StudySpec &spec, const std::vector<S
     printf("study: %zu run%s; each repeats alone as:\n%s", runs.size(), runs.size() == 1 ? "" : "s",
            commands.c_str());
     fflush(stdout);
-    std::string refused = o.check.empty() ? "" : baselineRefusal(o.check, spec, runs, "");
+    std::string refused = o.check.empty() ? "" : baselineRefusal(o.check, plan, runs, "");
     if (!refused.empty()) {
         fprintf(stderr,
                 "tstat-sim study: cannot check against the baseline %s: %s; no run started\n",
@@ -226,12 +226,12 @@ int runLocally(const StudyOptions &o, const StudySpec &spec, const std::vector<S
     std::vector<RunCost> costs = runStudy(runs, o.simBinary, o.jobs, stamp);
     double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::vector<StudyFigures> figures;
-    int failed = results(spec, runs, costs, o.out, o.fontDir, &figures);
+    int failed = results(plan, runs, costs, o.out, o.fontDir, &figures);
     if (!buildings.buildings.empty()) {
         printf("%s\n", runStudyBuildings(buildings.buildings, o.simBinary, o.out, &failed).c_str());
     }
-    printCost(spec, runs, costs, wall);
-    int checked = o.check.empty() ? 0 : check(o, spec, runs, figures);
+    printCost(plan, runs, costs, wall);
+    int checked = o.check.empty() ? 0 : check(o, plan, runs, figures);
     return checked == 2 ? 2 : failed > 0 || checked != 0 ? 1 : 0;
 }
 
@@ -251,11 +251,11 @@ int runStudyCommand(const StudyOptions &o) {
     }
     std::string outDir = o.emit.empty() ? o.out : o.emitDir;
     outDir = fs::absolute(outDir).lexically_normal().string();
-    StudySpec spec;
+    StudySpec plan;
     std::string error;
     std::error_code ec;
     fs::create_directories(outDir, ec);
-    if (ec || !buildSpec(o, outDir, &spec, &error)) {
+    if (ec || !buildSpec(o, outDir, &plan, &error)) {
         fprintf(stderr, "tstat-sim study: %s\n", ec ? ec.message().c_str() : error.c_str());
         return 2;
     }
@@ -277,18 +277,18 @@ int runStudyCommand(const StudyOptions &o) {
     if (buildingsAlone(here, buildings, &status)) {
         return status;
     }
-    std::vector<StudyRun> runs = expandStudy(&spec, outDir);
+    std::vector<StudyRun> runs = expandStudy(&plan, outDir);
     std::string factoryTool = fs::path(o.simBinary).parent_path().string() + "/tstat-factory";
-    if (!validateStudy(spec, runs, factoryTool, outDir, &error)) {
+    if (!validateStudy(plan, runs, factoryTool, outDir, &error)) {
         fprintf(stderr, "tstat-sim study: %s; no run started\n", error.c_str());
         return 2;
     }
-    Json study = studyToJson(spec);
+    Json study = studyToJson(plan);
     if (!o.emit.empty()) {
         return emitSlurm(study, runs,
                          ClusterOptions{outDir, o.simBinary, o.onlyMissing, !o.dryRun});
     }
-    return runLocally(here, spec, runs, study, buildings);
+    return runLocally(here, plan, runs, study, buildings);
 }
 
 } // namespace sim

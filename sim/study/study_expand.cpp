@@ -65,7 +65,7 @@ void setOption(std::vector<std::string> *args, const std::string &option,
     }
 }
 
-StudyRun makeRun(const StudySpec &spec, const std::array<int, AXIS_COUNT> &at, int days,
+StudyRun makeRun(const StudySpec &plan, const std::array<int, AXIS_COUNT> &at, int days,
                  uint32_t seed, const std::string &outDir) {
     StudyRun run;
     run.variant = at;
@@ -73,15 +73,15 @@ StudyRun makeRun(const StudySpec &spec, const std::array<int, AXIS_COUNT> &at, i
     run.seed = seed;
     std::vector<std::string> factory;
     for (int axis = 0; axis < AXIS_COUNT; axis++) {
-        const StudyVariant &v = spec.axes[axis][at[axis]];
+        const StudyVariant &v = plan.axes[axis][at[axis]];
         run.name += (axis == 0 ? "" : "_") + v.name;
         append(&run.args, v.simArgs);
         append(&factory, v.factoryArgs);
         append(&run.script, v.script);
     }
-    run.baseline = spec.axes[AXIS_SETTING][at[AXIS_SETTING]].name == spec.baseline;
+    run.baseline = plan.axes[AXIS_SETTING][at[AXIS_SETTING]].name == plan.baseline;
     run.name += "_" + std::to_string(days) + "d";
-    if (spec.seeds.size() > 1) {
+    if (plan.seeds.size() > 1) {
         run.name += "_s" + std::to_string(seed);
     }
     for (char &c : run.name) {
@@ -90,13 +90,13 @@ StudyRun makeRun(const StudySpec &spec, const std::array<int, AXIS_COUNT> &at, i
     run.dir = fs::absolute(outDir).lexically_normal().string() + "/runs/" + run.name;
     // The record is made at the run's start, so that it is the same every time.
     struct tm local {};
-    strptime(spec.start.c_str(), "%Y-%m-%d %H:%M", &local);
+    strptime(plan.start.c_str(), "%Y-%m-%d %H:%M", &local);
     local.tm_isdst = -1;
     factory.insert(factory.end(), {"--time", std::to_string(mktime(&local))});
     run.args = perturbedArgs(run.args, seed);
     append(&run.args,
            {"--factory=" + joined(factory), "--hours",
-            formatNumber("%g", spec.warmupHours + 24.0 * days), "--start", spec.start, "--seed",
+            formatNumber("%g", plan.warmupHours + 24.0 * days), "--start", plan.start, "--seed",
             std::to_string(seed), "--root", run.dir, "--no-http", "--no-status", "--in-process"});
     if (!run.script.empty()) {
         append(&run.args, {"--script", run.dir + "/script.txt"});
@@ -122,31 +122,31 @@ std::vector<std::string> perturbedArgs(const std::vector<std::string> &args, uin
     return out;
 }
 
-std::vector<StudyRun> expandStudy(StudySpec *spec, const std::string &outDir) {
-    std::vector<StudyVariant> &settings = spec->axes[AXIS_SETTING];
+std::vector<StudyRun> expandStudy(StudySpec *plan, const std::string &outDir) {
+    std::vector<StudyVariant> &settings = plan->axes[AXIS_SETTING];
     bool hasBaseline = false;
     for (const StudyVariant &v : settings) {
-        hasBaseline = hasBaseline || v.name == spec->baseline;
+        hasBaseline = hasBaseline || v.name == plan->baseline;
     }
-    if (!hasBaseline && !spec->baseline.empty()) {
+    if (!hasBaseline && !plan->baseline.empty()) {
         StudyVariant v;
         std::string error;
-        if (!namedVariant(AXIS_SETTING, spec->baseline, NamingContext{}, &v, &error)) {
+        if (!namedVariant(AXIS_SETTING, plan->baseline, NamingContext{}, &v, &error)) {
             namedVariant(AXIS_SETTING, "constant", NamingContext{}, &v, &error);
-            v.name = spec->baseline;
+            v.name = plan->baseline;
         }
         settings.push_back(v);
     }
     std::vector<StudyRun> runs;
     std::array<int, AXIS_COUNT> at{};
-    auto count = [spec](int axis) { return static_cast<int>(spec->axes[axis].size()); };
+    auto count = [plan](int axis) { return static_cast<int>(plan->axes[axis].size()); };
     for (at[0] = 0; at[0] < count(0); at[0]++) {
         for (at[1] = 0; at[1] < count(1); at[1]++) {
             for (at[2] = 0; at[2] < count(2); at[2]++) {
                 for (at[3] = 0; at[3] < count(3); at[3]++) {
-                    for (int days : spec->days) {
-                        for (uint32_t seed : spec->seeds) {
-                            runs.push_back(makeRun(*spec, at, days, seed, outDir));
+                    for (int days : plan->days) {
+                        for (uint32_t seed : plan->seeds) {
+                            runs.push_back(makeRun(*plan, at, days, seed, outDir));
                         }
                     }
                 }

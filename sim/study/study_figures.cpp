@@ -238,15 +238,15 @@ MinuteEnergy minuteEnergy(const TraceRow &r, const HouseParams &h) {
 }
 
 // Cost and emissions of a minute's energy.
-void addCost(const TraceRow &r, const MinuteEnergy &e, const StudySpec &spec,
+void addCost(const TraceRow &r, const MinuteEnergy &e, const StudySpec &plan,
              std::vector<double> &f) {
-    const Tariffs &t = spec.tariffs;
+    const Tariffs &t = plan.tariffs;
     struct tm local = minuteOf(r);
     bool peak = (t.peakWeekends || !weekend(local)) && local.tm_hour >= t.peakHours[0] &&
                 local.tm_hour < t.peakHours[1];
     f[F_COST_FLAT] += e.electric() * t.electricity + e.gas * t.gas;
     f[F_COST_TOU] += e.electric() * (peak ? t.peak : t.offPeak) + e.gas * t.gas;
-    f[F_CO2] += e.electric() * spec.emissions.electricity + e.gas * spec.emissions.gas;
+    f[F_CO2] += e.electric() * plan.emissions.electricity + e.gas * plan.emissions.gas;
 }
 
 // The highest mean (kW) over the clock's whole quarter hours of the counted
@@ -271,7 +271,7 @@ double peakOverWindows(const std::vector<TraceRow> &rows, const std::vector<doub
 }
 
 void addEnergy(const std::vector<TraceRow> &rows, const ThermostatSetup &s, const HouseParams &h,
-               const StudySpec &spec, std::vector<double> &f) {
+               const StudySpec &plan, std::vector<double> &f) {
     bool heatPump = h.equipment == Equipment::HeatPump;
     bool emergency = s.hvacState == HVAC_STATE_EMERGENCY_HEAT;
     std::vector<double> electric, gas;
@@ -290,7 +290,7 @@ void addEnergy(const std::vector<TraceRow> &rows, const ThermostatSetup &s, cons
             f[F_AUX_BIN0 + bin] += aux;
             f[F_AUX_ABOVE] += r.outdoor > s.balancePoint ? aux : 0.0;
         }
-        addCost(r, e, spec, f);
+        addCost(r, e, plan, f);
         electric.push_back(e.electric());
         gas.push_back(e.gas);
     }
@@ -390,10 +390,10 @@ size_t figureIndex(const std::string &key) {
 
 StudyFigures figuresOf(std::vector<TraceRow> rows, std::vector<RelayEvent> events,
                        const ThermostatSetup &setup, const HouseParams &house,
-                       const StudySpec &spec) {
+                       const StudySpec &plan) {
     StudyFigures out;
     out.values.assign(F_COUNT, NONE);
-    trimWarmup(spec.warmupHours * 60.0, &rows, &events);
+    trimWarmup(plan.warmupHours * 60.0, &rows, &events);
     if (rows.empty()) {
         out.error = "nothing after the warm-up";
         return out;
@@ -402,9 +402,9 @@ StudyFigures figuresOf(std::vector<TraceRow> rows, std::vector<RelayEvent> event
     f.assign(F_COUNT, 0.0);
     Report report = computeReport(rows, events, setup, RunFigures{});
     out.celsius = setup.celsius;
-    addFixedComfort(rows, setup, spec.comfort, f);
+    addFixedComfort(rows, setup, plan.comfort, f);
     addReportFigures(report, setup.celsius, f);
-    addEnergy(rows, setup, house, spec, f);
+    addEnergy(rows, setup, house, plan, f);
     addProtection(events, f);
     double days = report.hours / 24.0;
     for (auto [total, perDay] : {std::pair{F_GAS, F_GAS_DAY},
@@ -426,7 +426,7 @@ StudyFigures figuresOf(std::vector<TraceRow> rows, std::vector<RelayEvent> event
     return out;
 }
 
-StudyFigures computeRunFigures(const StudyRun &run, const StudySpec &spec) {
+StudyFigures computeRunFigures(const StudyRun &run, const StudySpec &plan) {
     ThermostatSetup setup;
     HouseParams house;
     std::vector<TraceRow> rows;
@@ -436,7 +436,7 @@ StudyFigures computeRunFigures(const StudyRun &run, const StudySpec &spec) {
         out.values.assign(F_COUNT, NONE);
         return out;
     }
-    return figuresOf(std::move(rows), std::move(events), setup, house, spec);
+    return figuresOf(std::move(rows), std::move(events), setup, house, plan);
 }
 
 void addSavings(const std::vector<StudyRun> &runs, std::vector<StudyFigures> *figures) {

@@ -339,7 +339,7 @@ bool tolerances(Reader &r, const Json &j, std::map<std::string, double> *out) {
 
 } // namespace
 
-bool StudyFile::read(const std::string &path, StudySpec *spec, std::string *error) {
+bool StudyFile::read(const std::string &path, StudySpec *plan, std::string *error) {
     m_path = path;
     std::string why;
     if (!readSmallFile(path, MAX_STUDY_FILE, &m_text, &why)) {
@@ -353,14 +353,14 @@ bool StudyFile::read(const std::string &path, StudySpec *spec, std::string *erro
         return false;
     }
     Reader r(path, m_text);
-    bool ok = r.keys(m_json, c_TopKeys, "the study") && r.text(m_json, "start", &spec->start) &&
+    bool ok = r.keys(m_json, c_TopKeys, "the study") && r.text(m_json, "start", &plan->start) &&
               r.text(m_json, "season", &m_season) &&
-              r.number(m_json, "warmup_hours", 0, MOST_WARMUP_HOURS, &spec->warmupHours) &&
-              r.text(m_json, "baseline", &spec->baseline) && days(r, m_json, &spec->days) &&
-              seeds(r, m_json, &spec->seeds) && tolerances(r, m_json, &spec->tolerances) &&
-              comfort(r, m_json, &spec->comfort) && tariffs(r, m_json, &spec->tariffs) &&
-              emissions(r, m_json, &spec->emissions);
-    if (ok && !startValid(spec->start)) {
+              r.number(m_json, "warmup_hours", 0, MOST_WARMUP_HOURS, &plan->warmupHours) &&
+              r.text(m_json, "baseline", &plan->baseline) && days(r, m_json, &plan->days) &&
+              seeds(r, m_json, &plan->seeds) && tolerances(r, m_json, &plan->tolerances) &&
+              comfort(r, m_json, &plan->comfort) && tariffs(r, m_json, &plan->tariffs) &&
+              emissions(r, m_json, &plan->emissions);
+    if (ok && !startValid(plan->start)) {
         ok = r.fail("start", "expected \"YYYY-MM-DD HH:MM\"");
     }
     for (int axis = 0; ok && axis < AXIS_COUNT; axis++) {
@@ -409,20 +409,20 @@ bool StudyFile::axis(int axis, const NamingContext &context, std::vector<StudyVa
     return true;
 }
 
-bool loadStudyFile(const std::string &path, const NamingContext &context, StudySpec *spec,
+bool loadStudyFile(const std::string &path, const NamingContext &context, StudySpec *plan,
                    std::string *error) {
     StudyFile file;
-    if (!file.read(path, spec, error)) {
+    if (!file.read(path, plan, error)) {
         return false;
     }
     NamingContext c = context;
-    c.start = spec->start;
+    c.start = plan->start;
     for (int axis = 0; axis < AXIS_COUNT; axis++) {
         std::vector<StudyVariant> values;
         if (!file.axis(axis, c, &values, error)) {
             return false;
         }
-        spec->axes[axis] = values;
+        plan->axes[axis] = values;
     }
     return true;
 }
@@ -448,13 +448,13 @@ Json scheduleJson(const std::array<int, 4> &minutes) {
 
 } // namespace
 
-Json studyConditions(const StudySpec &spec) {
-    const ComfortRange &c = spec.comfort;
-    const Tariffs &t = spec.tariffs;
+Json studyConditions(const StudySpec &plan) {
+    const ComfortRange &c = plan.comfort;
+    const Tariffs &t = plan.tariffs;
     Json j;
-    j["start"] = spec.start;
-    j["warmup_hours"] = spec.warmupHours;
-    j["seeds"] = spec.seeds;
+    j["start"] = plan.start;
+    j["warmup_hours"] = plan.warmupHours;
+    j["seeds"] = plan.seeds;
     j["comfort"] = {
         {"unit", "C"},
         {"heating", rangeJson(c.heatOccupied, c.heatUnoccupied)},
@@ -468,23 +468,23 @@ Json studyConditions(const StudySpec &spec) {
                       {"off_peak", t.offPeak},
                       {"peak_hours", t.peakHours},
                       {"weekends", t.peakWeekends}}}};
-    j["emissions"] = {{"electricity", spec.emissions.electricity}, {"gas", spec.emissions.gas}};
+    j["emissions"] = {{"electricity", plan.emissions.electricity}, {"gas", plan.emissions.gas}};
     return j;
 }
 
-Json studyToJson(const StudySpec &spec) {
+Json studyToJson(const StudySpec &plan) {
     Json j;
     for (int axis = 0; axis < AXIS_COUNT; axis++) {
         Json values = Json::array();
-        for (const StudyVariant &v : spec.axes[axis]) {
+        for (const StudyVariant &v : plan.axes[axis]) {
             values.push_back(variantJson(v));
         }
         j[studyAxisName(axis)] = values;
     }
-    j["days"] = spec.days;
-    j["baseline"] = spec.baseline;
-    j["tolerances"] = spec.tolerances;
-    Json conditions = studyConditions(spec);
+    j["days"] = plan.days;
+    j["baseline"] = plan.baseline;
+    j["tolerances"] = plan.tolerances;
+    Json conditions = studyConditions(plan);
     for (const auto &item : conditions.items()) {
         j[item.key()] = item.value();
     }

@@ -45,7 +45,7 @@ std::string titled(const char *text, const std::string &unit) {
     return at == std::string::npos ? t : t.replace(at, 3, unit);
 }
 
-std::string csv(const StudySpec &spec, const std::vector<StudyRun> &runs,
+std::string csv(const StudySpec &plan, const std::vector<StudyRun> &runs,
                 const std::vector<StudyFigures> &figures) {
     std::ostringstream out;
     out << "run,house,weather,equipment,setting,days,seed,unit";
@@ -56,7 +56,7 @@ std::string csv(const StudySpec &spec, const std::vector<StudyRun> &runs,
     for (size_t i = 0; i < runs.size(); i++) {
         out << runs[i].name;
         for (int axis = 0; axis < AXIS_COUNT; axis++) {
-            out << "," << spec.axes[axis][runs[i].variant[axis]].name;
+            out << "," << plan.axes[axis][runs[i].variant[axis]].name;
         }
         out << "," << runs[i].days << "," << runs[i].seed << ","
             << (figures[i].celsius ? "C" : "F");
@@ -102,9 +102,9 @@ std::string clock(int minutes) {
     return formatNumber("%02.0f", minutes / 60) + ":" + formatNumber("%02.0f", minutes % 60);
 }
 
-void conditionsText(std::ostringstream &out, const StudySpec &spec, const std::string &unit) {
-    const ComfortRange &c = spec.comfort;
-    const Tariffs &t = spec.tariffs;
+void conditionsText(std::ostringstream &out, const StudySpec &plan, const std::string &unit) {
+    const ComfortRange &c = plan.comfort;
+    const Tariffs &t = plan.tariffs;
     out << "Comfort range, fixed before the runs: heating " << rangeText(c.heatOccupied, unit)
         << " occupied, " << rangeText(c.heatUnoccupied, unit) << " unoccupied; cooling "
         << rangeText(c.coolOccupied, unit) << " occupied, " << rangeText(c.coolUnoccupied, unit)
@@ -117,8 +117,8 @@ void conditionsText(std::ostringstream &out, const StudySpec &spec, const std::s
         << formatNumber("%.3f", t.peak) << " from " << t.peakHours[0] << ":00 to " << t.peakHours[1]
         << ":00" << (t.peakWeekends ? "" : " on weekdays") << ", "
         << formatNumber("%.3f", t.offPeak)
-        << " otherwise. Emissions: " << formatNumber("%.3f", spec.emissions.electricity)
-        << " kg CO2 a kWh of electricity, " << formatNumber("%.3f", spec.emissions.gas)
+        << " otherwise. Emissions: " << formatNumber("%.3f", plan.emissions.electricity)
+        << " kg CO2 a kWh of electricity, " << formatNumber("%.3f", plan.emissions.gas)
         << " a kWh of gas.\n";
 }
 
@@ -139,14 +139,14 @@ std::string disagreement(const std::string &setting, const Spread &s) {
 
 // One table per house, weather, equipment and length: its settings side by
 // side (every run of the study in one of them); the number of tables.
-size_t comparisons(std::ostringstream &out, const StudySpec &spec,
+size_t comparisons(std::ostringstream &out, const StudySpec &plan,
                    const std::vector<StudyRun> &runs, const std::vector<StudyFigures> &figures,
                    const std::string &unit) {
     std::set<std::string> done;
     for (size_t i = 0; i < runs.size(); i++) {
         std::string key;
         for (int axis = 0; axis < AXIS_SETTING; axis++) {
-            key += spec.axes[axis][runs[i].variant[axis]].name + ", ";
+            key += plan.axes[axis][runs[i].variant[axis]].name + ", ";
         }
         key += std::to_string(runs[i].days) + (runs[i].days == 1 ? " day" : " days");
         if (!done.insert(key).second) {
@@ -155,7 +155,7 @@ size_t comparisons(std::ostringstream &out, const StudySpec &spec,
         out << "\nComparison of the settings: " << key << ":\n\n";
         tableHeader(out, "setting", unit);
         std::string notes;
-        for (size_t v = 0; v < spec.axes[AXIS_SETTING].size(); v++) {
+        for (size_t v = 0; v < plan.axes[AXIS_SETTING].size(); v++) {
             std::vector<size_t> members;
             for (size_t j = 0; j < runs.size(); j++) {
                 std::array<int, AXIS_COUNT> at = runs[i].variant;
@@ -164,14 +164,14 @@ size_t comparisons(std::ostringstream &out, const StudySpec &spec,
                     members.push_back(j);
                 }
             }
-            std::string name = spec.axes[AXIS_SETTING][v].name;
+            std::string name = plan.axes[AXIS_SETTING][v].name;
             bool failed = false;
             for (size_t m : members) {
                 failed = failed || !figures[m].ok;
             }
             Spread s = groupSpread(runs, figures, members);
             tableRow(out,
-                     name + (name == spec.baseline ? " (baseline)" : "") +
+                     name + (name == plan.baseline ? " (baseline)" : "") +
                          (failed ? " (failed)" : ""),
                      s);
             notes += disagreement(name, s);
@@ -190,10 +190,10 @@ void legend(std::ostringstream &out, const std::string &unit) {
     }
 }
 
-Json resultsJson(const StudySpec &spec, const std::vector<StudyRun> &runs,
+Json resultsJson(const StudySpec &plan, const std::vector<StudyRun> &runs,
                  const std::vector<StudyFigures> &figures) {
     Json j;
-    j["conditions"] = studyConditions(spec);
+    j["conditions"] = studyConditions(plan);
     j["unit"] = unitOf(figures);
     Json list = Json::array();
     for (size_t i = 0; i < runs.size(); i++) {
@@ -208,7 +208,7 @@ Json resultsJson(const StudySpec &spec, const std::vector<StudyRun> &runs,
     return j;
 }
 
-std::string timing(const StudySpec &spec, const std::vector<StudyRun> &runs,
+std::string timing(const StudySpec &plan, const std::vector<StudyRun> &runs,
                    const std::vector<RunCost> &costs) {
     std::ostringstream out;
     out << "run,exit_status,cpu_s,wall_s,cpu_s_per_counted_day,cpu_s_per_simulated_day,"
@@ -216,7 +216,7 @@ std::string timing(const StudySpec &spec, const std::vector<StudyRun> &runs,
     for (size_t i = 0; i < runs.size() && i < costs.size(); i++) {
         const RunCost &c = costs[i];
         double counted = runs[i].days;
-        double simulated = counted + spec.warmupHours / 24.0;
+        double simulated = counted + plan.warmupHours / 24.0;
         auto cpu = [&c](double days) {
             return c.cpuSeconds >= 0.0 ? formatNumber("%.2f", c.cpuSeconds / days) : "";
         };
@@ -271,27 +271,27 @@ Spread groupSpread(const std::vector<StudyRun> &runs, const std::vector<StudyFig
     return s;
 }
 
-std::string studyMarkdown(const StudySpec &spec, const std::vector<StudyRun> &runs,
+std::string studyMarkdown(const StudySpec &plan, const std::vector<StudyRun> &runs,
                           const std::vector<StudyFigures> &figures) {
     std::string unit = unitOf(figures);
     std::ostringstream out;
     out << "Study: " << runs.size() << (runs.size() == 1 ? " run, " : " runs, ")
-        << formatNumber("%g", spec.warmupHours)
+        << formatNumber("%g", plan.warmupHours)
         << " h of warm-up left out of every figure; degrees in " << unit << "; "
-        << spec.seeds.size() << (spec.seeds.size() == 1 ? " seed" : " seeds")
-        << (spec.seeds.size() > 1 ? ", each value the mean over the seeds ± its standard deviation"
+        << plan.seeds.size() << (plan.seeds.size() == 1 ? " seed" : " seeds")
+        << (plan.seeds.size() > 1 ? ", each value the mean over the seeds ± its standard deviation"
                                   : "")
         << ".\n";
-    conditionsText(out, spec, unit);
-    size_t groups = comparisons(out, spec, runs, figures, unit);
+    conditionsText(out, plan, unit);
+    size_t groups = comparisons(out, plan, runs, figures, unit);
     // Means by axis where there is more than one table to sum up.
     for (int axis = 0; axis < AXIS_COUNT && groups > 1; axis++) {
-        if (spec.axes[axis].size() < 2) {
+        if (plan.axes[axis].size() < 2) {
             continue;
         }
         out << "\nMeans by " << studyAxisName(axis) << ":\n\n";
         tableHeader(out, studyAxisName(axis), unit);
-        for (size_t v = 0; v < spec.axes[axis].size(); v++) {
+        for (size_t v = 0; v < plan.axes[axis].size(); v++) {
             std::vector<size_t> members;
             for (size_t i = 0; i < runs.size(); i++) {
                 // The baseline runs count only on the settings axis, where
@@ -301,7 +301,7 @@ std::string studyMarkdown(const StudySpec &spec, const std::vector<StudyRun> &ru
                     members.push_back(i);
                 }
             }
-            tableRow(out, spec.axes[axis][v].name, groupSpread(runs, figures, members));
+            tableRow(out, plan.axes[axis][v].name, groupSpread(runs, figures, members));
         }
     }
     legend(out, unit);
@@ -327,17 +327,17 @@ std::vector<StudyFigures> inStudyUnit(const std::vector<StudyFigures> &figures) 
     return out;
 }
 
-std::string writeStudyResults(const StudySpec &spec, const std::vector<StudyRun> &runs,
+std::string writeStudyResults(const StudySpec &plan, const std::vector<StudyRun> &runs,
                               const std::vector<StudyFigures> &ownUnits,
                               const std::vector<RunCost> &costs, const std::string &outDir,
                               const std::string &fontDir) {
     // Each row of results.csv in its run's unit, with the unit; everything
     // that sets runs side by side in the study's.
     std::vector<StudyFigures> figures = inStudyUnit(ownUnits);
-    std::string md = studyMarkdown(spec, runs, figures);
-    writeFileAtomic(outDir + "/results.csv", csv(spec, runs, ownUnits));
-    writeFileAtomic(outDir + "/results.json", resultsJson(spec, runs, figures).dump(2) + "\n");
-    writeFileAtomic(outDir + "/timing.csv", timing(spec, runs, costs));
+    std::string md = studyMarkdown(plan, runs, figures);
+    writeFileAtomic(outDir + "/results.csv", csv(plan, runs, ownUnits));
+    writeFileAtomic(outDir + "/results.json", resultsJson(plan, runs, figures).dump(2) + "\n");
+    writeFileAtomic(outDir + "/timing.csv", timing(plan, runs, costs));
     std::vector<std::string> names;
     for (const StudyRun &r : runs) {
         names.push_back(r.name);

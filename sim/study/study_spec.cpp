@@ -246,12 +246,12 @@ bool namedVariant(int axis, const std::string &name, const NamingContext &contex
     return ok;
 }
 
-bool applySeason(const std::string &season, StudySpec *spec, std::string *error) {
+bool applySeason(const std::string &season, StudySpec *plan, std::string *error) {
     int m1 = 0, d1 = 0, m2 = 0, d2 = 0, used = 0;
     struct tm t {};
     if (sscanf(season.c_str(), "%d-%d:%d-%d%n", &m1, &d1, &m2, &d2, &used) != 4 ||
         used != static_cast<int>(season.size()) || hourOfYear(m1, d1) < 0 ||
-        hourOfYear(m2, d2) < 0 || strptime(spec->start.c_str(), "%Y-%m-%d", &t) == nullptr) {
+        hourOfYear(m2, d2) < 0 || strptime(plan->start.c_str(), "%Y-%m-%d", &t) == nullptr) {
         *error = "a season is \"MM-DD:MM-DD\" (10-01:04-30), not \"" + season + "\"";
         return false;
     }
@@ -270,8 +270,8 @@ bool applySeason(const std::string &season, StudySpec *spec, std::string *error)
     char text[64];
     snprintf(text, sizeof(text), "%04d-%02d-%02d 00:00", first.tm_year + 1900, first.tm_mon + 1,
              first.tm_mday);
-    spec->start = text;
-    spec->days = {(span + 6) / 7 * 7};
+    plan->start = text;
+    plan->days = {(span + 6) / 7 * 7};
     return true;
 }
 

@@ -52,10 +52,10 @@ std::string named(const StudyVariant &v, int axis) {
     return v.where.empty() ? std::string(studyAxisName(axis)) + " \"" + v.name + "\"" : v.where;
 }
 
-bool checkSettings(const StudySpec &spec, const std::vector<StudyRun> &runs,
+bool checkSettings(const StudySpec &plan, const std::vector<StudyRun> &runs,
                    const std::string &factoryTool, const std::string &scratch, std::string *error) {
     for (int axis = 0; axis < AXIS_COUNT; axis++) {
-        for (const StudyVariant &v : spec.axes[axis]) {
+        for (const StudyVariant &v : plan.axes[axis]) {
             std::string why;
             std::string file = weatherFile(v);
             WeatherDay weather;
@@ -130,11 +130,11 @@ class ScratchRoot {
 
 } // namespace
 
-bool validateStudy(const StudySpec &spec, const std::vector<StudyRun> &runs,
+bool validateStudy(const StudySpec &plan, const std::vector<StudyRun> &runs,
                    const std::string &factoryTool, const std::string &scratchDir,
                    std::string *error) {
     ScratchRoot root(scratchDir + "/factory-check");
-    return checkSettings(spec, runs, factoryTool, scratchDir + "/factory-check/factory.img", error);
+    return checkSettings(plan, runs, factoryTool, scratchDir + "/factory-check/factory.img", error);
 }
 
 } // namespace sim

@@ -44,14 +44,14 @@ TEST(BuildingFile, RefusesABadLineNamingIt) {
         {"zones a 3 address=1\n", &small, "b.txt:1: 3 units: the host has 600 MB"},
     };
     for (const Case &c : cases) {
-        sim::BuildingSpec spec;
+        sim::BuildingSpec plan;
         std::string error;
-        EXPECT_FALSE(sim::parseBuilding(c.text, "b.txt", &spec, &error, c.limits)) << c.text;
+        EXPECT_FALSE(sim::parseBuilding(c.text, "b.txt", &plan, &error, c.limits)) << c.text;
         EXPECT_EQ(error.rfind(c.message, 0), 0u) << c.text << "\n  gave: " << error;
     }
-    sim::BuildingSpec spec;
+    sim::BuildingSpec plan;
     std::string error;
-    EXPECT_TRUE(sim::parseBuilding("zones a 2 address=1\n", "b.txt", &spec, &error, &small))
+    EXPECT_TRUE(sim::parseBuilding("zones a 2 address=1\n", "b.txt", &plan, &error, &small))
         << error;
 }
 
@@ -64,23 +64,23 @@ TEST(BuildingFile, ReadsZonesGroupsEventsAndTheUnitsOptions) {
                        "zone lab address=0 facing=north equipment=heatpump-gas\n"
                        "group sunny south02 lab\n"
                        "event 14:30 heat 2C for 1h30m group sunny stagger 45s\n";
-    sim::BuildingSpec spec;
+    sim::BuildingSpec plan;
     std::string error;
     sim::HostLimits none;
-    ASSERT_TRUE(sim::parseBuilding(text, "b.txt", &spec, &error, &none)) << error;
-    ASSERT_EQ(spec.zones.size(), 3u);
-    EXPECT_EQ(spec.zones[1].name, "south02");
-    EXPECT_EQ(spec.zones[1].address, 255);
-    EXPECT_EQ(spec.zones[2].solarShare, 0.3);
-    EXPECT_EQ(spec.groups["sunny"], (std::vector<size_t>{1, 2}));
-    ASSERT_EQ(spec.events.size(), 1u);
-    const sim::DemandEvent &e = spec.events[0];
+    ASSERT_TRUE(sim::parseBuilding(text, "b.txt", &plan, &error, &none)) << error;
+    ASSERT_EQ(plan.zones.size(), 3u);
+    EXPECT_EQ(plan.zones[1].name, "south02");
+    EXPECT_EQ(plan.zones[1].address, 255);
+    EXPECT_EQ(plan.zones[2].solarShare, 0.3);
+    EXPECT_EQ(plan.groups["sunny"], (std::vector<size_t>{1, 2}));
+    ASSERT_EQ(plan.events.size(), 1u);
+    const sim::DemandEvent &e = plan.events[0];
     EXPECT_EQ(e.atMs, 90 * 60000);
     EXPECT_FALSE(e.cool);
     EXPECT_EQ(e.amountC, 2.0);
     EXPECT_EQ(e.durationMs, 90 * 60000);
     EXPECT_EQ(e.staggerMs, 45000);
-    std::vector<std::string> args = sim::unitArguments(spec, 2);
+    std::vector<std::string> args = sim::unitArguments(plan, 2);
     std::string joined;
     for (const std::string &a : args) {
         joined += a + " ";

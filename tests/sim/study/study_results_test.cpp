@@ -33,27 +33,27 @@ StudyFigures blank(bool ok = true) {
 // A study of one house with the given settings, its runs under dir.
 StudySpec studyOf(const std::vector<const char *> &settings, std::vector<StudyRun> *runs,
                   const std::string &dir, std::vector<uint32_t> seeds = {5}) {
-    StudySpec spec;
+    StudySpec plan;
     std::string error;
     for (int axis = 0; axis < sim::AXIS_SETTING; axis++) {
         sim::StudyVariant v;
         const char *names[] = {"typical", "winter", "heatpump"};
         sim::namedVariant(axis, names[axis], sim::NamingContext{}, &v, &error);
-        spec.axes[axis].push_back(v);
+        plan.axes[axis].push_back(v);
     }
     for (const char *name : settings) {
         sim::StudyVariant v;
         sim::namedVariant(sim::AXIS_SETTING, name, sim::NamingContext{}, &v, &error);
-        spec.axes[sim::AXIS_SETTING].push_back(v);
+        plan.axes[sim::AXIS_SETTING].push_back(v);
     }
-    spec.seeds = seeds;
-    *runs = sim::expandStudy(&spec, dir);
-    return spec;
+    plan.seeds = seeds;
+    *runs = sim::expandStudy(&plan, dir);
+    return plan;
 }
 
 TEST(StudyResults, MeansAndSpreadAcrossSeedsInTheComparison) {
     std::vector<StudyRun> runs;
-    StudySpec spec = studyOf({"program"}, &runs, "/out", {5, 6});
+    StudySpec plan = studyOf({"program"}, &runs, "/out", {5, 6});
     ASSERT_EQ(runs.size(), 4u); // program, then constant, two seeds each
     std::vector<StudyFigures> f(4, blank());
     const double runtimeSaved[] = {20.0, 30.0, 0.0, 0.0};
@@ -73,7 +73,7 @@ TEST(StudyResults, MeansAndSpreadAcrossSeedsInTheComparison) {
     EXPECT_DOUBLE_EQ(one.mean[at("tdis_occupied")], 4.0);
     EXPECT_TRUE(std::isnan(one.sd[at("tdis_occupied")]));
     EXPECT_TRUE(std::isnan(one.mean[at("recovery_mean_min")]));
-    std::string md = sim::studyMarkdown(spec, runs, f);
+    std::string md = sim::studyMarkdown(plan, runs, f);
     EXPECT_NE(md.find("Comparison of the settings: typical, winter, heatpump, 2 days:"),
               std::string::npos)
         << md;
@@ -105,10 +105,10 @@ TEST(StudyResults, MeansAndSpreadAcrossSeedsInTheComparison) {
 TEST(StudyResults, CheckComparesWholeNumbersExactly) {
     TempBoardRoot dir;
     std::vector<StudyRun> runs;
-    StudySpec spec = studyOf({"program"}, &runs, dir.path());
+    StudySpec plan = studyOf({"program"}, &runs, dir.path());
     runs.resize(1);
     auto baseline = [&](const sim::Json &figures, const char *unit = "F") {
-        sim::Json j{{"conditions", sim::studyConditions(spec)},
+        sim::Json j{{"conditions", sim::studyConditions(plan)},
                     {"unit", unit},
                     {"runs", {{{"run", runs[0].name}, {"figures", figures}}}}};
         dir.write("/base.json", j.dump());
@@ -132,18 +132,18 @@ TEST(StudyResults, CheckComparesWholeNumbersExactly) {
         now.values[at(c.key)] = c.is;
         sim::Json figures{{c.key, std::isnan(c.was) ? sim::Json() : sim::Json(c.was)}};
         std::string text;
-        EXPECT_EQ(sim::checkStudy(baseline(figures), spec, runs, {now}, &text), c.findings)
+        EXPECT_EQ(sim::checkStudy(baseline(figures), plan, runs, {now}, &text), c.findings)
             << c.key << " " << text;
     }
     StudyFigures now = blank();
     now.values[at("cycles")] = 48;
     std::string text;
-    EXPECT_EQ(sim::checkStudy(baseline({{"cycles", 46}}), spec, runs, {now}, &text), 1);
+    EXPECT_EQ(sim::checkStudy(baseline({{"cycles", 46}}), plan, runs, {now}, &text), 1);
     EXPECT_NE(text.find(runs[0].name + ": cycles moved from 46.000 to 48.000 (compared exactly)"),
               std::string::npos)
         << text;
-    spec.tolerances["cycles"] = 2.0;
-    EXPECT_EQ(sim::checkStudy(baseline({{"cycles", 46}}), spec, runs, {now}, &text), 0) << text;
+    plan.tolerances["cycles"] = 2.0;
+    EXPECT_EQ(sim::checkStudy(baseline({{"cycles", 46}}), plan, runs, {now}, &text), 0) << text;
     // A run in Celsius in a study whose first run is in Fahrenheit counts in F.
     StudyFigures celsius = blank();
     celsius.celsius = true;
@@ -156,8 +156,8 @@ TEST(StudyResults, CheckComparesWholeNumbersExactly) {
 TEST(StudyResults, CheckRefusesAnotherUnitOrStudy) {
     TempBoardRoot dir;
     std::vector<StudyRun> runs;
-    StudySpec spec = studyOf({"program"}, &runs, dir.path());
-    sim::Json conditions = sim::studyConditions(spec);
+    StudySpec plan = studyOf({"program"}, &runs, dir.path());
+    sim::Json conditions = sim::studyConditions(plan);
     sim::Json warmer = conditions;
     warmer["comfort"]["heating"]["occupied"][0] = 21.0;
     struct Case {
@@ -173,18 +173,18 @@ TEST(StudyResults, CheckRefusesAnotherUnitOrStudy) {
     };
     for (const Case &c : cases) {
         dir.write("/base.json", c.baseline);
-        EXPECT_NE(sim::baselineRefusal(dir.file("/base.json"), spec, runs, "F").find(c.reason),
+        EXPECT_NE(sim::baselineRefusal(dir.file("/base.json"), plan, runs, "F").find(c.reason),
                   std::string::npos)
             << c.reason;
         std::string text;
         std::vector<StudyFigures> f(runs.size(), blank());
-        EXPECT_EQ(sim::checkStudy(dir.file("/base.json"), spec, runs, f, &text), -1) << text;
+        EXPECT_EQ(sim::checkStudy(dir.file("/base.json"), plan, runs, f, &text), -1) << text;
     }
     // Before the runs the unit is not known yet.
     dir.write("/base.json", "{\"unit\": \"C\", \"conditions\": " + conditions.dump() +
                                 ", \"runs\": [{\"run\": \"" + runs[0].name + "\"}, {\"run\": \"" +
                                 runs[1].name + "\"}]}");
-    EXPECT_EQ(sim::baselineRefusal(dir.file("/base.json"), spec, runs, ""), "");
+    EXPECT_EQ(sim::baselineRefusal(dir.file("/base.json"), plan, runs, ""), "");
 }
 
 // A fake tstat-sim for the array job: `study --version` prints
@@ -218,8 +218,8 @@ TEST(StudyCluster, ArrayJobRecordsAndMissingRuns) {
     executable(dir, "/bin/tstat-sim", FAKE_SIM);
     executable(dir, "/bin/sbatch", "#!/bin/sh\necho \"$@\" >\"${0%/*}/args\"\necho 42\n");
     std::vector<StudyRun> runs;
-    StudySpec spec = studyOf({"program"}, &runs, dir.file("/job"));
-    sim::Json study = sim::studyToJson(spec);
+    StudySpec plan = studyOf({"program"}, &runs, dir.file("/job"));
+    sim::Json study = sim::studyToJson(plan);
     std::string hash = sim::studyHash(study);
     sim::ClusterOptions o{dir.file("/job"), dir.file("/bin/tstat-sim"), false, true};
     {
@@ -270,8 +270,8 @@ TEST(StudyCluster, RefusalsLeaveAnEarlierStudyAlone) {
     TempBoardRoot dir;
     std::filesystem::create_directories(dir.file("/bin"));
     std::vector<StudyRun> runs;
-    StudySpec spec = studyOf({"program"}, &runs, dir.file("/job"));
-    sim::Json study = sim::studyToJson(spec);
+    StudySpec plan = studyOf({"program"}, &runs, dir.file("/job"));
+    sim::Json study = sim::studyToJson(plan);
     sim::ClusterOptions o{dir.file("/job"), dir.file("/bin/tstat-sim"), false, true};
     {
         PathScope path(dir.file("/bin"));
@@ -284,8 +284,8 @@ TEST(StudyCluster, RefusalsLeaveAnEarlierStudyAlone) {
         o.submit = false;
         EXPECT_EQ(sim::emitSlurm(study, runs, o), 0);
         std::string before = readFile(dir.file("/job/study.json"));
-        spec.warmupHours = 1.0;
-        EXPECT_EQ(sim::emitSlurm(sim::studyToJson(spec), runs, o), 2);
+        plan.warmupHours = 1.0;
+        EXPECT_EQ(sim::emitSlurm(sim::studyToJson(plan), runs, o), 2);
         EXPECT_EQ(readFile(dir.file("/job/study.json")), before);
         o.dir = dir.file("/fresh");
         o.onlyMissing = true;

@@ -109,10 +109,10 @@ TEST(StudySpec, StudyFileFaultsNameTheLineAndTheKey) {
     };
     for (const Case &c : cases) {
         dir.write("/s.json", c.text);
-        StudySpec spec;
+        StudySpec plan;
         std::string error;
         EXPECT_FALSE(sim::loadStudyFile(dir.file("/s.json"), NamingContext{"/w", dir.path(), ""},
-                                        &spec, &error))
+                                        &plan, &error))
             << c.text;
         EXPECT_EQ(error.rfind(dir.file("/s.json:") + c.message, 0), 0u) << error;
     }
@@ -130,29 +130,29 @@ TEST(StudySpec, ConditionsInTheStudysUnitAndSpelledOut) {
       "emissions": {"electricity": 0.5},
       "seeds": 3, "seed": 7, "days": [7, 14], "warmup_hours": 0
     })");
-    StudySpec spec;
+    StudySpec plan;
     std::string error;
     ASSERT_TRUE(
-        sim::loadStudyFile(dir.file("/s.json"), NamingContext{"/w", dir.path(), ""}, &spec, &error))
+        sim::loadStudyFile(dir.file("/s.json"), NamingContext{"/w", dir.path(), ""}, &plan, &error))
         << error;
-    EXPECT_EQ(spec.seeds, (std::vector<uint32_t>{7, 8, 9}));
-    EXPECT_EQ(spec.comfort.heatOccupied[1], 24.0);
-    EXPECT_NEAR(spec.comfort.heatUnoccupied[0], 15.0 + 5.0 / 9.0, 1e-12);
-    EXPECT_EQ(spec.tariffs.gas, 0.05);
-    EXPECT_TRUE(spec.tariffs.peakWeekends);
-    EXPECT_EQ(joined(spec.axes[sim::AXIS_HOUSE][1].simArgs), "--house typical --ua 90");
-    EXPECT_NE(spec.axes[sim::AXIS_HOUSE][1].where.find("s.json:4: houses \"mild\""),
+    EXPECT_EQ(plan.seeds, (std::vector<uint32_t>{7, 8, 9}));
+    EXPECT_EQ(plan.comfort.heatOccupied[1], 24.0);
+    EXPECT_NEAR(plan.comfort.heatUnoccupied[0], 15.0 + 5.0 / 9.0, 1e-12);
+    EXPECT_EQ(plan.tariffs.gas, 0.05);
+    EXPECT_TRUE(plan.tariffs.peakWeekends);
+    EXPECT_EQ(joined(plan.axes[sim::AXIS_HOUSE][1].simArgs), "--house typical --ua 90");
+    EXPECT_NE(plan.axes[sim::AXIS_HOUSE][1].where.find("s.json:4: houses \"mild\""),
               std::string::npos)
-        << spec.axes[sim::AXIS_HOUSE][1].where;
+        << plan.axes[sim::AXIS_HOUSE][1].where;
     // Spelled out and read back, the same study.
-    sim::Json once = sim::studyToJson(spec);
+    sim::Json once = sim::studyToJson(plan);
     dir.write("/again.json", once.dump(2));
     StudySpec again;
     ASSERT_TRUE(sim::loadStudyFile(dir.file("/again.json"), NamingContext{}, &again, &error))
         << error;
     EXPECT_EQ(sim::studyHash(sim::studyToJson(again)), sim::studyHash(once));
-    spec.tariffs.peak += 0.01;
-    EXPECT_NE(sim::studyHash(sim::studyToJson(spec)), sim::studyHash(once));
+    plan.tariffs.peak += 0.01;
+    EXPECT_NE(sim::studyHash(sim::studyToJson(plan)), sim::studyHash(once));
 }
 
 TEST(StudySpec, SeasonsInWholeWeeksFromAMonday) {
@@ -166,17 +166,17 @@ TEST(StudySpec, SeasonsInWholeWeeksFromAMonday) {
         {"2026-01-12 00:00", "01-05:01-19", "2026-01-05 00:00", 21},
     };
     for (const Case &c : cases) {
-        StudySpec spec;
-        spec.start = c.start;
+        StudySpec plan;
+        plan.start = c.start;
         std::string error;
-        ASSERT_TRUE(sim::applySeason(c.season, &spec, &error)) << error;
-        EXPECT_EQ(spec.start, c.first) << c.season;
-        EXPECT_EQ(spec.days, std::vector<int>{c.days}) << c.season;
+        ASSERT_TRUE(sim::applySeason(c.season, &plan, &error)) << error;
+        EXPECT_EQ(plan.start, c.first) << c.season;
+        EXPECT_EQ(plan.days, std::vector<int>{c.days}) << c.season;
     }
-    StudySpec spec;
+    StudySpec plan;
     std::string error;
     for (const char *bad : {"10-01", "13-01:04-30", "02-30:04-30", "10-01:04-30x"}) {
-        EXPECT_FALSE(sim::applySeason(bad, &spec, &error)) << bad;
+        EXPECT_FALSE(sim::applySeason(bad, &plan, &error)) << bad;
     }
 }
 
@@ -195,16 +195,16 @@ TEST(StudySpec, SeedsPerturbEveryRunAlikeAndRepeat) {
         EXPECT_EQ(p[8] + " " + p[9], "--weather-noise 1");
     }
     // Two seeds of two settings, the baseline added.
-    StudySpec spec;
+    StudySpec plan;
     std::string error;
     for (auto [axis, name] : std::vector<std::pair<int, const char *>>{
              {0, "tight"}, {1, "winter"}, {2, "furnace"}, {3, "hold-64"}}) {
         StudyVariant v;
         ASSERT_TRUE(sim::namedVariant(axis, name, NamingContext{}, &v, &error));
-        spec.axes[axis].push_back(v);
+        plan.axes[axis].push_back(v);
     }
-    spec.seeds = {5, 6};
-    std::vector<sim::StudyRun> runs = sim::expandStudy(&spec, "/out");
+    plan.seeds = {5, 6};
+    std::vector<sim::StudyRun> runs = sim::expandStudy(&plan, "/out");
     ASSERT_EQ(runs.size(), 4u);
     EXPECT_EQ(runs[1].name, "tight_winter_furnace_hold-64_2d_s6");
     EXPECT_TRUE(runs[3].baseline);
@@ -235,35 +235,35 @@ TEST(StudySpec, CheckedBeforeAnyRun) {
     dir.write("/s.json", "{\"settings\": [\"program\",\n  \"cycle-rate-9\"],\n"
                          " \"weather\": [{\"name\": \"gap\", \"sim\": [\"--weather\", \"" +
                              dir.file("/gap.csv") + "\"]}]}");
-    StudySpec spec;
+    StudySpec plan;
     std::string error;
-    ASSERT_TRUE(sim::loadStudyFile(dir.file("/s.json"), NamingContext{"/w", dir.path(), ""}, &spec,
+    ASSERT_TRUE(sim::loadStudyFile(dir.file("/s.json"), NamingContext{"/w", dir.path(), ""}, &plan,
                                    &error));
-    std::vector<sim::StudyRun> runs = sim::expandStudy(&spec, dir.path());
-    EXPECT_FALSE(sim::validateStudy(spec, runs, dir.file("/factory"), dir.path(), &error));
+    std::vector<sim::StudyRun> runs = sim::expandStudy(&plan, dir.path());
+    EXPECT_FALSE(sim::validateStudy(plan, runs, dir.file("/factory"), dir.path(), &error));
     EXPECT_EQ(error, dir.file("/s.json:3: weather \"gap\": ") + dir.file("/gap.csv") +
                          ":3: hours must ascend");
-    spec.axes[sim::AXIS_WEATHER].clear();
+    plan.axes[sim::AXIS_WEATHER].clear();
     StudyVariant winter;
     sim::namedVariant(sim::AXIS_WEATHER, "winter", NamingContext{}, &winter, &error);
-    spec.axes[sim::AXIS_WEATHER].push_back(winter);
-    EXPECT_FALSE(sim::validateStudy(spec, runs, dir.file("/factory"), dir.path(), &error));
+    plan.axes[sim::AXIS_WEATHER].push_back(winter);
+    EXPECT_FALSE(sim::validateStudy(plan, runs, dir.file("/factory"), dir.path(), &error));
     EXPECT_EQ(error, dir.file("/s.json:2: settings \"cycle-rate-9\": tstat-factory refuses "
                               "\"--cycle-rate 9\": --cycle-rate: 9 not in [3 - 6]"));
-    spec.axes[sim::AXIS_SETTING].erase(spec.axes[sim::AXIS_SETTING].begin() + 1);
-    runs = sim::expandStudy(&spec, dir.path());
-    EXPECT_TRUE(sim::validateStudy(spec, runs, dir.file("/factory"), dir.path(), &error)) << error;
+    plan.axes[sim::AXIS_SETTING].erase(plan.axes[sim::AXIS_SETTING].begin() + 1);
+    runs = sim::expandStudy(&plan, dir.path());
+    EXPECT_TRUE(sim::validateStudy(plan, runs, dir.file("/factory"), dir.path(), &error)) << error;
     // The tool's board root was the study's own, and is gone.
     std::string roots = dir.read("/roots");
     EXPECT_EQ(countOf(roots, dir.file("/factory-check\n")), countOf(roots, "\n")) << roots;
     EXPECT_GT(countOf(roots, "\n"), 0u);
     EXPECT_FALSE(std::filesystem::exists(dir.file("/factory-check")));
     // Options accepted one by one can be refused together.
-    spec.axes[sim::AXIS_HOUSE].assign(1, StudyVariant{"h", {}, {"--scale", "C"}, {}, {}});
-    spec.axes[sim::AXIS_EQUIPMENT].assign(1, StudyVariant{});
-    spec.axes[sim::AXIS_SETTING][0].factoryArgs = {"--cycle-rate", "5"};
-    runs = sim::expandStudy(&spec, dir.path());
-    EXPECT_FALSE(sim::validateStudy(spec, runs, dir.file("/factory"), dir.path(), &error));
+    plan.axes[sim::AXIS_HOUSE].assign(1, StudyVariant{"h", {}, {"--scale", "C"}, {}, {}});
+    plan.axes[sim::AXIS_EQUIPMENT].assign(1, StudyVariant{});
+    plan.axes[sim::AXIS_SETTING][0].factoryArgs = {"--cycle-rate", "5"};
+    runs = sim::expandStudy(&plan, dir.path());
+    EXPECT_FALSE(sim::validateStudy(plan, runs, dir.file("/factory"), dir.path(), &error));
     EXPECT_EQ(error.rfind("run " + runs[0].name + ": tstat-factory refuses \"--scale C ", 0), 0u)
         << error;
 }

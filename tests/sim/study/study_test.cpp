@@ -61,9 +61,9 @@ StudyFigures figures(const std::vector<TraceRow> &rows, bool heatPump, uint32_t 
     setup.balancePoint = -1.0;
     sim::HouseParams house;
     house.equipment = heatPump ? sim::Equipment::HeatPump : sim::Equipment::Furnace;
-    sim::StudySpec spec;
-    spec.warmupHours = warmupHours;
-    return sim::figuresOf(rows, events, setup, house, spec);
+    sim::StudySpec plan;
+    plan.warmupHours = warmupHours;
+    return sim::figuresOf(rows, events, setup, house, plan);
 }
 
 TEST(StudyFigures, ComfortAgainstTheFixedRangeAndSchedule) {

@@ -8,78 +8,28 @@
 // TSTAT_SCREENSHOT=FILE also saves a picture of the page.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { spawn } from 'node:child_process';
 import fs from 'node:fs';
-import os from 'node:os';
 import path from 'node:path';
-import { fileURLToPath } from 'node:url';
-import { chromium } from 'playwright-core';
+import { SOURCE, SimRun } from './harness.mjs';
 
-const SIM = process.env.TSTAT_SIM;
-const CHROMIUM = process.env.TSTAT_CHROMIUM || '/usr/bin/chromium';
-const HERE = path.dirname(fileURLToPath(import.meta.url));
-const SOURCE = path.resolve(HERE, '..', '..');
-
-const out = fs.mkdtempSync(path.join(os.tmpdir(), 'tstat-building-'));
-let sim;
-let simOutput = '';
-let context;
+const run = new SimRun('tstat-building-');
+const out = run.dir;
+const waitFor = run.waitFor.bind(run);
+const readFile = run.read.bind(run);
 let page;
 
-function sleep(ms) {
-  return new Promise((resolve) => setTimeout(resolve, ms));
-}
-
-async function waitFor(what, check, ms = 30000) {
-  const end = Date.now() + ms;
-  for (;;) {
-    const value = await check();
-    if (value) return value;
-    if (Date.now() > end) throw new Error(`timed out waiting for ${what}\n${simOutput.slice(-2000)}`);
-    await sleep(100);
-  }
-}
-
-function readFile(rel) {
-  try {
-    return fs.readFileSync(path.join(out, rel), 'utf8');
-  } catch {
-    return '';
-  }
-}
-
 before(async () => {
-  assert.ok(SIM && fs.existsSync(SIM), 'TSTAT_SIM must name tstat-sim');
-  assert.ok(fs.existsSync(CHROMIUM), `${CHROMIUM} is missing: run scripts/install-deps.sh`);
   // The building `make test` runs, its weather found from here, at 60 times
   // real time: three hours take three minutes, more than the test needs.
   const building = fs.readFileSync(path.join(SOURCE, 'tests/sim/building/small.txt'), 'utf8')
     .replace('sim/weather/', `${SOURCE}/sim/weather/`);
   fs.writeFileSync(path.join(out, 'small.txt'), building);
-  sim = spawn(SIM, ['building', path.join(out, 'small.txt'), '--out', out, '--http', '0',
-    '--pace', '60', '--no-baseline'], { stdio: ['pipe', 'pipe', 'pipe'] });
-  sim.stdout.on('data', (d) => { simOutput += d; });
-  sim.stderr.on('data', (d) => { simOutput += d; });
-  const port = await waitFor('sim/http.port', () => readFile('sim/http.port').trim(), 60000);
-  context = await chromium.launchPersistentContext(fs.mkdtempSync(path.join(os.tmpdir(), 'tstat-chromium-')), {
-    executablePath: CHROMIUM,
-    headless: true,
-    viewport: { width: 1280, height: 900 },
-    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-  });
-  page = context.pages()[0] || (await context.newPage());
-  await page.goto(`http://127.0.0.1:${port}/`);
+  run.start(['building', path.join(out, 'small.txt'), '--out', out, '--http', '0',
+    '--pace', '60', '--no-baseline']);
+  page = await run.open(60000);
 });
 
-after(async () => {
-  if (context) await context.close();
-  if (sim && sim.exitCode === null) {
-    sim.kill('SIGTERM');
-    await new Promise((resolve) => sim.once('exit', resolve));
-  }
-  if (process.env.TSTAT_KEEP_ROOT === undefined) fs.rmSync(out, { recursive: true, force: true });
-});
+after(() => run.stop());
 
 test('the page goes live with a tile per unit and its address', async () => {
   await page.locator('#link', { hasText: 'live' }).waitFor();
@@ -115,7 +65,7 @@ test('the console runs a line of the controller', async () => {
 test('nothing scrolls sideways at 1280 px', async () => {
   const wide = await page.evaluate(() => document.documentElement.scrollWidth);
   assert.ok(wide <= 1280, `the page is ${wide} px wide`);
-  if (process.env.TSTAT_SCREENSHOT) await page.screenshot({ path: process.env.TSTAT_SCREENSHOT });
+  await run.screenshot();
 });
 
 test('a click focuses the unit, and its key reaches that unit', async () => {
@@ -131,7 +81,7 @@ test('a click focuses the unit, and its key reaches that unit', async () => {
 });
 
 test('the page says when the run has ended', async () => {
-  sim.kill('SIGTERM');
+  run.proc.kill('SIGTERM');
   await page.locator('#ended', { hasText: 'has ended' }).waitFor({ timeout: 30000 });
   assert.equal(await page.textContent('#link'), 'ended');
 });

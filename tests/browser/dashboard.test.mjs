@@ -10,76 +10,27 @@
 // the binaries; TSTAT_SCREENSHOT=FILE also saves a picture of the page.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { spawn, execFileSync } from 'node:child_process';
-import fs from 'node:fs';
-import os from 'node:os';
+import { execFileSync } from 'node:child_process';
 import path from 'node:path';
-import { chromium } from 'playwright-core';
+import { SimRun, sleep } from './harness.mjs';
 
-const SIM = process.env.TSTAT_SIM;
 const CONFIG_TOOL = process.env.TSTAT_CONFIG_TOOL;
-const CHROMIUM = process.env.TSTAT_CHROMIUM || '/usr/bin/chromium';
 // Simulated time runs ten times faster: the hold page's 10 s store takes 1 s.
 const TIME_SCALE = '10';
 
-const root = fs.mkdtempSync(path.join(os.tmpdir(), 'tstat-dash-'));
-let sim;
-let simOutput = '';
-let context;
+const run = new SimRun('tstat-dash-');
+const root = run.dir;
+const waitFor = run.waitFor.bind(run);
+const readFile = run.read.bind(run);
 let page;
 
-function sleep(ms) {
-  return new Promise((resolve) => setTimeout(resolve, ms));
-}
-
-// Polls check() until it returns a true value or `ms` host milliseconds pass.
-async function waitFor(what, check, ms = 30000) {
-  const end = Date.now() + ms;
-  for (;;) {
-    const value = await check();
-    if (value) return value;
-    if (Date.now() > end) throw new Error(`timed out waiting for ${what}`);
-    await sleep(100);
-  }
-}
-
-function readFile(rel) {
-  try {
-    return fs.readFileSync(path.join(root, rel), 'utf8');
-  } catch {
-    return '';
-  }
-}
-
 before(async () => {
-  assert.ok(SIM && fs.existsSync(SIM), 'TSTAT_SIM must name tstat-sim');
-  assert.ok(fs.existsSync(CHROMIUM), `${CHROMIUM} is missing: run scripts/install-deps.sh`);
-  sim = spawn(SIM, ['run', '--root', root, '--http', '0', '--no-status'], {
-    env: { ...process.env, TSTAT_TIME_SCALE: TIME_SCALE, TSTAT_TIME_ANCHOR: '', SDL_VIDEODRIVER: 'dummy' },
-    stdio: ['pipe', 'pipe', 'pipe'],
-  });
-  sim.stdout.on('data', (d) => { simOutput += d; });
-  sim.stderr.on('data', (d) => { simOutput += d; });
-  const port = await waitFor('sim/http.port', () => readFile('sim/http.port').trim());
-  context = await chromium.launchPersistentContext(fs.mkdtempSync(path.join(os.tmpdir(), 'tstat-chromium-')), {
-    executablePath: CHROMIUM,
-    headless: true,
-    viewport: { width: 1280, height: 900 },
-    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-  });
-  page = context.pages()[0] || (await context.newPage());
-  await page.goto(`http://127.0.0.1:${port}/`);
+  run.start(['run', '--root', root, '--http', '0', '--no-status'],
+    { TSTAT_TIME_SCALE: TIME_SCALE, TSTAT_TIME_ANCHOR: '', SDL_VIDEODRIVER: 'dummy' });
+  page = await run.open();
 });
 
-after(async () => {
-  if (context) await context.close();
-  if (sim && sim.exitCode === null) {
-    sim.kill('SIGTERM');
-    await new Promise((resolve) => sim.once('exit', resolve));
-  }
-  if (process.env.TSTAT_KEEP_ROOT === undefined) fs.rmSync(root, { recursive: true, force: true });
-});
+after(() => run.stop());
 
 test('the page goes live with the house and the set points', async () => {
   await page.locator('#link', { hasText: 'live' }).waitFor();
@@ -176,11 +127,7 @@ test('the plot\'s event names never overlap, wide or narrow', async () => {
 });
 
 test('the exit key asks first, and the page then says the application ended', async () => {
-  if (process.env.TSTAT_SCREENSHOT) {
-    // A relative path is taken from the top of the source tree.
-    const top = path.resolve(path.dirname(new URL(import.meta.url).pathname), '../..');
-    await page.screenshot({ path: path.resolve(top, process.env.TSTAT_SCREENSHOT), fullPage: true });
-  }
+  await run.screenshot({ fullPage: true });
   const dialogOpen = () => page.evaluate(() => document.getElementById('confirm-exit').open);
   await page.keyboard.press('Escape');
   await page.click('#exit');
@@ -188,15 +135,11 @@ test('the exit key asks first, and the page then says the application ended', as
   await page.keyboard.press('Escape');
   await sleep(1000);
   assert.ok(!(await dialogOpen()));
-  assert.equal(sim.exitCode, null, 'Escape must not end the application');
+  assert.equal(run.proc.exitCode, null, 'Escape must not end the application');
   await page.click('#exit');
   await page.click('#exit-yes');
   await page.locator('#ended', { hasText: 'exit status 0' }).waitFor({ timeout: 30000 });
   assert.ok(await page.evaluate(() => document.body.classList.contains('ended')));
-  await waitFor('the simulator to end', () => sim.exitCode !== null);
-  assert.equal(sim.exitCode, 0);
-});
-
-process.on('exit', () => {
-  if (process.exitCode) console.log(`tstat-sim said:\n${simOutput.slice(-4000)}`);
+  await waitFor('the simulator to end', () => run.proc.exitCode !== null);
+  assert.equal(run.proc.exitCode, 0);
 });
